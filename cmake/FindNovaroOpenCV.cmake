@@ -1,0 +1,14 @@
+# Debian's OpenCV module packages ship headers and libraries but no CMake package file (that comes
+# with the libopencv-dev meta package, which we avoid), so build the imported target here.
+find_path(NOVARO_OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
+find_path(NOVARO_OPENCV_CONFIG_DIR opencv2/cvconfig.h
+  PATHS /usr/include/${CMAKE_LIBRARY_ARCHITECTURE}/opencv4 REQUIRED)
+add_library(novaro_opencv INTERFACE)
+target_include_directories(novaro_opencv SYSTEM INTERFACE ${NOVARO_OPENCV_INCLUDE_DIR} ${NOVARO_OPENCV_CONFIG_DIR})
+foreach(module core imgproc calib3d videoio imgcodecs)
+  find_library(NOVARO_OPENCV_${module} opencv_${module} REQUIRED)
+  target_link_libraries(novaro_opencv INTERFACE ${NOVARO_OPENCV_${module}})
+endforeach()
+# Optional modules, for benchmarks only (never linked into the player).
+find_library(NOVARO_OPENCV_aruco opencv_aruco)
+find_path(NOVARO_OPENCV_ARUCO_INCLUDE opencv2/aruco.hpp PATHS ${NOVARO_OPENCV_INCLUDE_DIR} NO_DEFAULT_PATH)
