@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ConfigurationData.h"
+#include "XMLParserManager.h"
+
+namespace Novaro
+{
+
+// Reads the configuration settings file (root <configuration>, parameters found by their name
+// attribute under <parameters>) into a ConfigurationData record.
+class XMLConfigurationParserManager : public XMLParserManager
+{
+public:
+    explicit XMLConfigurationParserManager(const std::string& path);
+
+    bool parse() override;
+    // True when the rendering mode is one the player knows.
+    bool isValid() override;
+
+    const ConfigurationData& getData() const { return data_; }
+
+private:
+    ConfigurationData data_;
+};
+
+} // namespace Novaro

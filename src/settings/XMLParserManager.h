@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+
+#include <tinyxml.h>
+
+namespace Novaro
+{
+
+// Base of every settings reader: owns the file path and the parsed document and offers the small
+// set of lookups all readers share. A reader is used once: construct, loadFile, parse, isValid,
+// then the caller copies the record.
+//
+// Lookups compare tags, attribute names and values exactly (case-sensitive, whole text) and walk
+// the children with FirstChildElement/NextSiblingElement without a name filter, so that the
+// comparison rules do not depend on TinyXML's own name matching.
+class XMLParserManager
+{
+public:
+    explicit XMLParserManager(const std::string& path);
+    virtual ~XMLParserManager();
+
+    XMLParserManager(const XMLParserManager&) = delete;
+    XMLParserManager& operator=(const XMLParserManager&) = delete;
+
+    // Loads the document from the path, with the encoding detected from the file. Prints the
+    // loaded line at notice level or the error line at fatal level.
+    bool loadFile();
+
+    // Reads the document into the derived reader's record.
+    virtual bool parse() = 0;
+    // Checks the record after parse.
+    virtual bool isValid() = 0;
+
+    const std::string& getPath() const { return path_; }
+
+protected:
+    // The document's first child element (the root), or none before a successful load.
+    const TiXmlElement* rootElement() const;
+
+    static bool elementIs(const TiXmlElement* element, const std::string& tag);
+    static std::string attribute(const TiXmlElement* element, const std::string& name);
+    static bool hasAttribute(const TiXmlElement* element, const std::string& name);
+    static std::string text(const TiXmlElement* element);
+    static const TiXmlElement* childByTag(const TiXmlElement* parent, const std::string& tag);
+    static const TiXmlElement* childByAttribute(const TiXmlElement* parent, const std::string& name,
+                                                const std::string& value);
+    static int countChildren(const TiXmlElement* parent);
+
+private:
+    std::string path_;
+    TiXmlDocument document_;
+};
+
+} // namespace Novaro
