@@ -1,0 +1,21 @@
+#include "ARGeodeVisitor.h"
+
+namespace Novaro
+{
+
+ARGeodeVisitor::ARGeodeVisitor()
+    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
+{
+}
+
+void ARGeodeVisitor::apply(osg::Node& node)
+{
+    if (osg::Geode* geode = node.asGeode())
+    {
+        m_geode = geode;
+        return;
+    }
+    traverse(node);
+}
+
+} // namespace Novaro

@@ -1,0 +1,21 @@
+#include "ARLightSourceVisitor.h"
+
+namespace Novaro
+{
+
+ARLightSourceVisitor::ARLightSourceVisitor()
+    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
+{
+}
+
+void ARLightSourceVisitor::apply(osg::Node& node)
+{
+    if (osg::LightSource* lightSource = dynamic_cast<osg::LightSource*>(&node))
+    {
+        m_lightSource = lightSource;
+        return;
+    }
+    traverse(node);
+}
+
+} // namespace Novaro

@@ -1,0 +1,30 @@
+#include "ARNodeSearchByNameVisitor.h"
+
+#include <osg/Group>
+
+namespace Novaro
+{
+
+ARNodeSearchByNameVisitor::ARNodeSearchByNameVisitor(const std::string& name)
+    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
+    , m_name(name)
+{
+    setTraversalMask(0xFFFFFFFF);
+}
+
+void ARNodeSearchByNameVisitor::apply(osg::Node& node)
+{
+    if (node.getName() == m_name)
+    {
+        const osg::Group* group = node.asGroup();
+        const bool emptyGroup = group != nullptr && group->getNumChildren() == 0;
+        if (!emptyGroup)
+        {
+            m_node = &node;
+            return;
+        }
+    }
+    traverse(node);
+}
+
+} // namespace Novaro

@@ -1,0 +1,227 @@
+#include "ARGeodeVisitor.h"
+#include "ARLightSourceVisitor.h"
+#include "ARNodeSearchByNameVisitor.h"
+#include "ARTextureUnitsVisitor.h"
+#include "ARTextureUnitsVisitorMover.h"
+#include "NotifyCapture.h"
+#include "TextureUnitRenaming.h"
+
+#include <osg/Geometry>
+#include <osg/MatrixTransform>
+#include <osg/TexEnv>
+#include <osg/TexEnvCombine>
+#include <osg/Texture2D>
+#include <osg/TextureRectangle>
+
+#include <gtest/gtest.h>
+
+using namespace Novaro;
+
+namespace
+{
+
+osg::ref_ptr<osg::Geode> namedGeodeWithGeometry(const std::string& name)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->setName(name);
+    geode->addDrawable(new osg::Geometry);
+    return geode;
+}
+
+osg::ref_ptr<osg::Group> namedGroup(const std::string& name)
+{
+    osg::ref_ptr<osg::Group> group = new osg::Group;
+    group->setName(name);
+    return group;
+}
+
+} // namespace
+
+TEST(ARNodeSearchByNameVisitor, LastMatchInDepthFirstOrderWinsAndMatchesAreNotDescended)
+{
+    osg::ref_ptr<osg::Group> root = namedGroup("root");
+    osg::ref_ptr<osg::Group> first = namedGroup("Screen");
+    osg::ref_ptr<osg::Group> inner = namedGroup("Screen"); // below a match: never considered
+    inner->addChild(new osg::Geode);
+    first->addChild(inner.get());
+    osg::ref_ptr<osg::Group> branch = namedGroup("branch");
+    osg::ref_ptr<osg::Geode> second = namedGeodeWithGeometry("Screen");
+    branch->addChild(second.get());
+    osg::ref_ptr<osg::Group> after = namedGroup("after");
+    after->addChild(new osg::Geode);
+    root->addChild(first.get());
+    root->addChild(branch.get());
+    root->addChild(after.get());
+
+    ARNodeSearchByNameVisitor visitor("Screen");
+    root->accept(visitor);
+    EXPECT_EQ(visitor.getNode(), second.get());
+
+    // With the second one gone, the outer node of the nested pair is the result.
+    branch->removeChild(second.get());
+    ARNodeSearchByNameVisitor again("Screen");
+    root->accept(again);
+    EXPECT_EQ(again.getNode(), first.get());
+}
+
+TEST(ARNodeSearchByNameVisitor, EmptyGroupsAreSkippedAndNamesMatchExactly)
+{
+    osg::ref_ptr<osg::Group> root = namedGroup("root");
+    osg::ref_ptr<osg::Group> deep = namedGroup("a");
+    osg::ref_ptr<osg::MatrixTransform> match = new osg::MatrixTransform;
+    match->setName("Box");
+    match->addChild(new osg::Geode);
+    deep->addChild(match.get());
+    root->addChild(deep.get());
+    root->addChild(namedGroup("Box")); // empty group visited last: passed over
+    root->addChild(namedGroup("box"));
+    root->addChild(namedGroup("Box "));
+
+    ARNodeSearchByNameVisitor visitor("Box");
+    root->accept(visitor);
+    EXPECT_EQ(visitor.getNode(), match.get());
+
+    ARNodeSearchByNameVisitor missing("Bo");
+    root->accept(missing);
+    EXPECT_EQ(missing.getNode(), nullptr);
+
+    // A leaf that is not a group is a valid match.
+    osg::ref_ptr<osg::Node> leaf = new osg::Node;
+    leaf->setName("leaf");
+    root->addChild(leaf.get());
+    ARNodeSearchByNameVisitor leafSearch("leaf");
+    root->accept(leafSearch);
+    EXPECT_EQ(leafSearch.getNode(), leaf.get());
+}
+
+TEST(ARGeodeAndLightSourceVisitors, FindTheLastOneInDepthFirstOrder)
+{
+    osg::ref_ptr<osg::Group> root = new osg::Group;
+    osg::ref_ptr<osg::Geode> firstGeode = new osg::Geode;
+    osg::ref_ptr<osg::Group> middle = new osg::Group;
+    osg::ref_ptr<osg::Geode> lastGeode = new osg::Geode;
+    osg::ref_ptr<osg::LightSource> firstLight = new osg::LightSource;
+    osg::ref_ptr<osg::LightSource> lastLight = new osg::LightSource;
+    osg::ref_ptr<osg::Geode> geodeUnderLight = new osg::Geode;
+    lastLight->addChild(geodeUnderLight.get());
+    root->addChild(firstGeode.get());
+    root->addChild(firstLight.get());
+    middle->addChild(lastGeode.get());
+    middle->addChild(lastLight.get());
+    root->addChild(middle.get());
+
+    ARGeodeVisitor geodes;
+    root->accept(geodes);
+    EXPECT_EQ(geodes.getGeode(), geodeUnderLight.get());
+
+    ARLightSourceVisitor lights;
+    root->accept(lights);
+    EXPECT_EQ(lights.getLightSource(), lastLight.get());
+
+    ARGeodeVisitor none;
+    osg::ref_ptr<osg::Group> empty = new osg::Group;
+    empty->accept(none);
+    EXPECT_EQ(none.getGeode(), nullptr);
+}
+
+TEST(ARTextureUnitsVisitor, RecordsUnitsOnceInOrderAndCountsCombiners)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    osg::ref_ptr<osg::Geometry> first = new osg::Geometry;
+    first->getOrCreateStateSet()->setTextureAttributeAndModes(2, new osg::Texture2D);
+    first->getOrCreateStateSet()->setTextureAttributeAndModes(5, new osg::TextureRectangle);
+    first->getOrCreateStateSet()->setTextureAttribute(1, new osg::TexEnvCombine);
+    osg::ref_ptr<osg::Geometry> second = new osg::Geometry;
+    second->getOrCreateStateSet()->setTextureAttributeAndModes(2, new osg::Texture2D);
+    second->getOrCreateStateSet()->setTextureAttributeAndModes(0, new osg::Texture2D);
+    second->getOrCreateStateSet()->setTextureAttribute(1, new osg::TexEnvCombine);
+    osg::ref_ptr<osg::Geometry> withoutState = new osg::Geometry;
+    geode->addDrawable(first.get());
+    geode->addDrawable(second.get());
+    geode->addDrawable(withoutState.get());
+
+    NotifyCapture capture;
+    ARTextureUnitsVisitor visitor;
+    geode->accept(visitor);
+
+    const std::map<unsigned int, bool> used = visitor.getUsedUnits();
+    ASSERT_EQ(used.size(), 3u);
+    EXPECT_EQ(used.count(0), 1u);
+    EXPECT_EQ(used.count(2), 1u);
+    EXPECT_EQ(used.count(5), 1u);
+    EXPECT_EQ(visitor.getUsedUnitsList(), (std::vector<unsigned int>{2, 5, 0}));
+    EXPECT_EQ(visitor.getOpacityUnits(), (std::vector<unsigned int>{1, 1}));
+    // Unit 2 met again in the second drawable is not printed a second time.
+    EXPECT_EQ(capture.fatalText(),
+              " Found TU: 2 (Texture2D)\n Found TU: 5\n Found TU: 0 (Texture2D)\n");
+}
+
+TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    osg::ref_ptr<osg::Vec2Array> coordinatesA = new osg::Vec2Array(1);
+    osg::ref_ptr<osg::Vec2Array> coordinatesB = new osg::Vec2Array(1);
+    geometry->setTexCoordArray(1, coordinatesA.get());
+    geometry->setTexCoordArray(3, coordinatesB.get());
+    osg::ref_ptr<osg::Texture2D> textureA = new osg::Texture2D;
+    osg::ref_ptr<osg::TextureRectangle> textureB = new osg::TextureRectangle;
+    osg::ref_ptr<osg::TexEnv> environmentB = new osg::TexEnv(osg::TexEnv::DECAL);
+    osg::StateSet* stateSet = geometry->getOrCreateStateSet();
+    stateSet->setTextureAttributeAndModes(1, textureA.get());
+    stateSet->setTextureAttribute(3, textureB.get());
+    stateSet->setTextureAttribute(3, environmentB.get());
+    geode->addDrawable(geometry.get());
+
+    ARTextureUnitsVisitorMover mover;
+    geode->accept(mover);
+
+    EXPECT_EQ(geometry->getTexCoordArray(0), coordinatesA.get());
+    EXPECT_EQ(geometry->getTexCoordArray(1), coordinatesB.get());
+    EXPECT_EQ(geometry->getTexCoordArray(2), nullptr);
+    EXPECT_EQ(geometry->getTexCoordArray(3), nullptr);
+    EXPECT_EQ(stateSet->getTextureAttribute(0, osg::StateAttribute::TEXTURE), textureA.get());
+    EXPECT_EQ(stateSet->getTextureMode(0, GL_TEXTURE_2D) & osg::StateAttribute::ON,
+              osg::StateAttribute::ON);
+    EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXTURE), textureB.get());
+    EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXENV), environmentB.get());
+    EXPECT_EQ(stateSet->getTextureAttribute(3, osg::StateAttribute::TEXTURE), nullptr);
+    EXPECT_EQ(stateSet->getTextureAttribute(3, osg::StateAttribute::TEXENV), nullptr);
+}
+
+TEST(ARTextureUnitsVisitorMover, AnEnvironmentAloneHoldsItsUnit)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    osg::ref_ptr<osg::TexEnv> environment = new osg::TexEnv;
+    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
+    osg::StateSet* stateSet = geometry->getOrCreateStateSet();
+    stateSet->setTextureAttribute(2, environment.get());
+    stateSet->setTextureAttributeAndModes(6, texture.get());
+    geode->addDrawable(geometry.get());
+
+    ARTextureUnitsVisitorMover mover;
+    geode->accept(mover);
+
+    EXPECT_EQ(stateSet->getTextureAttribute(0, osg::StateAttribute::TEXENV), environment.get());
+    EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXTURE), texture.get());
+    EXPECT_EQ(stateSet->getTextureAttribute(6, osg::StateAttribute::TEXTURE), nullptr);
+}
+
+TEST(ReplaceTextureUnit, RewritesEveryTokenFormOfTheUnitOnly)
+{
+    const std::string source =
+        "gl_TexCoord[0] = gl_TextureMatrix[0] * gl_MultiTexCoord0;\n"
+        "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
+        "vec4 p = vec4(gl_EyePlaneS[0].x, gl_EyePlaneT[0].y, gl_EyePlaneR[0].z, gl_EyePlaneQ[0].w);\n"
+        "x = gl_TexCoord[0].st + gl_TexCoord[0].st;";
+    EXPECT_EQ(replaceTextureUnit(0, 3, source),
+              "gl_TexCoord[3] = gl_TextureMatrix[3] * gl_MultiTexCoord3;\n"
+              "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
+              "vec4 p = vec4(gl_EyePlaneS[3].x, gl_EyePlaneT[3].y, gl_EyePlaneR[3].z, gl_EyePlaneQ[3].w);\n"
+              "x = gl_TexCoord[3].st + gl_TexCoord[3].st;");
+    EXPECT_EQ(replaceTextureUnit(2, 2, "gl_TexCoord[2]"), "gl_TexCoord[2]");
+    // Moving onto a unit and back restores the text when the target unit was not used before.
+    EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")),
+              "gl_MultiTexCoord1");
+}
