@@ -1,0 +1,85 @@
+#include "ARTimerEventsHandler.h"
+
+#include "HUD.h"
+#include "TimerInfoHUD.h"
+
+#include <osgViewer/Viewer>
+
+namespace Novaro
+{
+
+namespace
+{
+ARTimerEventsHandler::TickSource& tickSource()
+{
+    static ARTimerEventsHandler::TickSource source;
+    return source;
+}
+} // namespace
+
+void ARTimerEventsHandler::setTickSource(TickSource source)
+{
+    tickSource() = std::move(source);
+}
+
+osg::Timer_t ARTimerEventsHandler::currentTick()
+{
+    const TickSource& source = tickSource();
+    return source ? source() : osg::Timer::instance()->tick();
+}
+
+ARTimerEventsHandler::ARTimerEventsHandler(float displayTime, HUD* hud)
+    : _hud(hud), _displayTime(displayTime)
+{
+    _timer.setStartTick(currentTick());
+}
+
+void ARTimerEventsHandler::restart(HUD* hud)
+{
+    _timer.setStartTick(currentTick());
+    _hud = hud;
+}
+
+double ARTimerEventsHandler::getElapsedSeconds() const
+{
+    return _timer.delta_s(_timer.getStartTick(), currentTick());
+}
+
+bool ARTimerEventsHandler::handle(const osgGA::GUIEventAdapter& event,
+                                  osgGA::GUIActionAdapter& actionAdapter)
+{
+    osg::ref_ptr<HUD> hud;
+    if (!_hud.lock(hud))
+        return false;
+
+    switch (event.getEventType())
+    {
+    case osgGA::GUIEventAdapter::FRAME:
+    {
+        osgViewer::Viewer* viewer = hud->getViewer();
+        if (getElapsedSeconds() > _displayTime && viewer != nullptr &&
+            &actionAdapter == static_cast<osgGA::GUIActionAdapter*>(viewer))
+        {
+            // Posted again every frame until the user event has come back and been handled.
+            osgGA::EventQueue* queue = viewer->getEventQueue();
+            queue->userEvent(new TimerInfoHUD(_displayTime, hud.get()), queue->getTime());
+        }
+        break;
+    }
+    case osgGA::GUIEventAdapter::USER:
+    {
+        const TimerInfoHUD* info = dynamic_cast<const TimerInfoHUD*>(event.getUserData());
+        if (info != nullptr && info->getHUD() == hud.get())
+        {
+            hud->hide();
+            _hud = nullptr;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return false;
+}
+
+} // namespace Novaro
