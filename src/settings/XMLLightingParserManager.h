@@ -1,0 +1,26 @@
+#pragma once
+
+#include "LightingData.h"
+#include "XMLParserManager.h"
+
+namespace Novaro
+{
+
+// Reads the lighting settings file (root <lighting> whose first child is <parameters>) into a
+// LightingData record.
+class XMLLightingParserManager : public XMLParserManager
+{
+public:
+    explicit XMLLightingParserManager(const std::string& path);
+
+    bool parse() override;
+    // Every text maps to a known value, so any record read is usable.
+    bool isValid() override;
+
+    const LightingData& getData() const { return data_; }
+
+private:
+    LightingData data_;
+};
+
+} // namespace Novaro

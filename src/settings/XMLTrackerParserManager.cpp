@@ -1,0 +1,71 @@
+#include "XMLTrackerParserManager.h"
+
+#include "SettingsValues.h"
+
+#include <osg/Notify>
+
+namespace Novaro
+{
+
+using namespace SettingsValues;
+
+XMLTrackerParserManager::XMLTrackerParserManager(const std::string& path) : XMLParserManager(path) {}
+
+bool XMLTrackerParserManager::parse()
+{
+    osg::notify(osg::NOTICE) << "Reading tracker settings..." << std::endl;
+
+    const TiXmlElement* tracker = rootElement();
+    if (!elementIs(tracker, "tracker"))
+    {
+        osg::notify(osg::FATAL) << " ERROR: missing <tracker> data in tracker file." << std::endl;
+        osg::notify(osg::NOTICE) << "Reading tracker settings...aborted." << std::endl;
+        return false;
+    }
+    osg::notify(osg::NOTICE) << " Tracker name: " << attribute(tracker, "name") << std::endl;
+
+    const TiXmlElement* parameters = childByTag(tracker, "parameters");
+    if (!parameters)
+    {
+        osg::notify(osg::NOTICE) << " WARNING: missing <parameters> data (using defaults)." << std::endl;
+        data_.setSmoothTracking(true);
+        data_.setRotationalSmoothingFactor(0.85f);
+        data_.setTranslationalSmoothingFactor(0.85f);
+        data_.setHalfTracking(false);
+    }
+    else
+        readParameters(parameters);
+
+    osg::notify(osg::NOTICE) << "Reading tracker settings...done." << std::endl;
+    return true;
+}
+
+void XMLTrackerParserManager::readParameters(const TiXmlElement* parameters)
+{
+    osg::notify(osg::NOTICE) << "Reading tracker settings...(parameters)..." << std::endl;
+
+    auto lookUp = [&](const char* name, std::string& value) {
+        const TiXmlElement* element = childByAttribute(parameters, "name", name);
+        if (!element)
+        {
+            osg::notify(osg::NOTICE) << " " << name << ": NA (using default)." << std::endl;
+            return false;
+        }
+        value = text(element);
+        osg::notify(osg::NOTICE) << " " << name << ": " << value << std::endl;
+        return true;
+    };
+
+    std::string value;
+    data_.setSmoothTracking(lookUp("smooth_tracking", value) ? isNotFalse(value) : true);
+    data_.setRotationalSmoothingFactor(lookUp("rotational_smoothing_factor", value) ? toFloat(value) : 0.85f);
+    data_.setTranslationalSmoothingFactor(lookUp("translational_smoothing_factor", value) ? toFloat(value) : 0.85f);
+    data_.setThreshold(lookUp("threshold", value) ? toInt(value) : 100);
+    data_.setHalfTracking(lookUp("half_tracking", value) ? isTrue(value) : false);
+
+    osg::notify(osg::NOTICE) << "Reading tracker settings...(parameters)...done." << std::endl;
+}
+
+bool XMLTrackerParserManager::isValid() { return true; }
+
+} // namespace Novaro

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "TrackerData.h"
+#include "XMLParserManager.h"
+
+namespace Novaro
+{
+
+// Reads the tracker settings file (root <tracker>, optional <parameters> found by name) into a
+// TrackerData record.
+class XMLTrackerParserManager : public XMLParserManager
+{
+public:
+    explicit XMLTrackerParserManager(const std::string& path);
+
+    bool parse() override;
+    // Every value is clamped on the way in, so any record read is usable.
+    bool isValid() override;
+
+    const TrackerData& getData() const { return data_; }
+
+private:
+    void readParameters(const TiXmlElement* parameters);
+
+    TrackerData data_;
+};
+
+} // namespace Novaro

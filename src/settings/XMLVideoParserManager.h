@@ -1,0 +1,30 @@
+#pragma once
+
+#include "VideoData.h"
+#include "XMLParserManager.h"
+
+namespace Novaro
+{
+
+// Reads the video settings file (root <video> with <formats> and <cameras>) into a VideoData
+// record.
+class XMLVideoParserManager : public XMLParserManager
+{
+public:
+    explicit XMLVideoParserManager(const std::string& path);
+
+    bool parse() override;
+    // True when there is at least one format and one camera and every entry is complete (names,
+    // positive sizes, camera format and path).
+    bool isValid() override;
+
+    const VideoData& getData() const { return data_; }
+
+private:
+    void readFormats(const TiXmlElement* formats);
+    void readCameras(const TiXmlElement* cameras);
+
+    VideoData data_;
+};
+
+} // namespace Novaro
