@@ -1,0 +1,63 @@
+#pragma once
+
+#include <osg/ImageStream>
+
+#include <string>
+
+namespace osgART {
+
+/// Options of a video source, set before open(). deviceconfig is the device text
+/// ("-devNum=1 -flipV -file=movie.mp4 ...").
+struct VideoConfiguration {
+    std::string deviceconfig;
+};
+
+/// A video source whose image is the newest captured frame. Capture runs on a thread of its own;
+/// the main thread opens, starts, stops and closes it and calls update() once per frame.
+class GenericVideo : public osg::ImageStream {
+public:
+    GenericVideo();
+
+    VideoConfiguration* getVideoConfiguration() { return &_videoConfiguration; }
+
+    /// Opens the source named by the configuration; the image has its size and a first frame
+    /// afterwards. False when nothing could be opened.
+    virtual bool open() = 0;
+    virtual void close(bool waitForThread = true) = 0;
+    /// Starts and stops delivering frames.
+    virtual void start() = 0;
+    virtual void stop() = 0;
+
+    /// Mirrors the frames; with vertical flip the rows are stored bottom-up, so the picture is upright
+    /// when drawn with OpenGL texture rows. Takes effect for frames captured afterwards.
+    virtual void setFlip(bool horizontal, bool vertical);
+    bool getFlipHorizontal() const { return _flipHorizontal; }
+    bool getFlipVertical() const { return _flipVertical; }
+
+    int getWidth() const { return s(); }
+    int getHeight() const { return t(); }
+
+    /// Main thread: moves the newest captured frame, if a new one arrived, into the image and marks
+    /// it modified. Cheap when nothing new arrived.
+    virtual void update() = 0;
+    void update(osg::NodeVisitor*) override { update(); }
+
+    /// Number of frames published into the image so far.
+    unsigned int getFrameNumber() const { return _frameNumber; }
+
+    void play() override;
+    void pause() override;
+
+    const char* libraryName() const override { return "osgART"; }
+    const char* className() const override { return "GenericVideo"; }
+
+protected:
+    ~GenericVideo() override = default;
+
+    VideoConfiguration _videoConfiguration;
+    bool _flipHorizontal;
+    bool _flipVertical;
+    unsigned int _frameNumber;
+};
+
+}  // namespace osgART
