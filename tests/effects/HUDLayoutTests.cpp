@@ -1,0 +1,108 @@
+#include "HUDTestSupport.h"
+
+using namespace Novaro;
+using NovaroTest::HUDTest;
+
+namespace
+{
+// The panel's rectangle in window pixels: position transform, anchor offset, plane extent.
+struct Rectangle
+{
+    float left, right, bottom, top;
+};
+
+Rectangle panelRectangle(HUD* hud)
+{
+    TextPanel* panel = hud->getTextPanel();
+    const osg::Vec3 origin = osg::Vec3(hud->getPositionTransform()->getPosition()) +
+                             panel->getMatrix().getTrans();
+    BackgroundPlane* plane = panel->getBackgroundPlane();
+    return {origin.x(), origin.x() + plane->getWidth(), origin.y() - plane->getHeight(), origin.y()};
+}
+} // namespace
+
+TEST_F(HUDTest, PositionsPlaceThePanelOnAGridInsideTheWindow)
+{
+    const float width = WindowWidth, height = WindowHeight;
+    for (int position = 0; position < 9; ++position)
+    {
+        SCOPED_TRACE("position " + std::to_string(position));
+        const int id = huds.addText("Some status text", position);
+        ASSERT_EQ(position, id);
+        const Rectangle r = panelRectangle(huds.getHUD(id));
+        EXPECT_GT(r.right - r.left, 20.0f);
+
+        switch (position % 3)
+        {
+        case 0: EXPECT_FLOAT_EQ(0.0f, r.left); break;
+        case 1: EXPECT_FLOAT_EQ(width / 2, (r.left + r.right) / 2); break;
+        case 2: EXPECT_FLOAT_EQ(width, r.right); break;
+        }
+        switch (position / 3)
+        {
+        case 0: EXPECT_FLOAT_EQ(height, r.top); break;
+        case 1: EXPECT_FLOAT_EQ(height / 2, (r.bottom + r.top) / 2); break;
+        case 2: EXPECT_FLOAT_EQ(0.0f, r.bottom); break;
+        }
+    }
+    EXPECT_EQ(9u, huds.getNumHUDs());
+}
+
+TEST_F(HUDTest, NewTextResizesThePlaneAndKeepsTheAnchor)
+{
+    const int id = huds.addText("Short", 8);
+    HUD* hud = huds.getHUD(id);
+    BackgroundPlane* plane = hud->getTextPanel()->getBackgroundPlane();
+    const float shortWidth = plane->getWidth();
+
+    hud->setText("A much longer status message than before");
+    const osg::BoundingBox& box = hud->getTextPanel()->getTextDrawable()->getBoundingBox();
+    const float textWidth = box.xMax() - box.xMin();
+    EXPECT_GT(textWidth, 200.0f) << "font not loaded?";
+    EXPECT_FLOAT_EQ(textWidth + 20.0f, plane->getWidth());
+    EXPECT_FLOAT_EQ(box.yMax() - box.yMin() + 20.0f, plane->getHeight());
+    EXPECT_GT(plane->getWidth(), shortWidth);
+
+    // Bottom-right anchored: the wider panel grows to the left and still ends at the corner.
+    const Rectangle r = panelRectangle(hud);
+    EXPECT_FLOAT_EQ(static_cast<float>(WindowWidth), r.right);
+    EXPECT_FLOAT_EQ(0.0f, r.bottom);
+}
+
+TEST_F(HUDTest, WithoutAWindowNothingIsAddedAndTheErrorIsPrinted)
+{
+    osg::ref_ptr<osgViewer::Viewer> windowless = new osgViewer::Viewer;
+    HUDList list;
+    list.setViewer(windowless.get());
+    EXPECT_TRUE(list.init());
+
+    EXPECT_EQ(-1, list.addText("Starting...", 0));
+    EXPECT_TRUE(console->hasLine(" ERROR: couldn't add any HUD: windows empty."));
+    EXPECT_EQ(0u, list.getNumHUDs());
+
+    // Status updates on the missing HUD go nowhere without harm.
+    EXPECT_EQ(nullptr, list.getHUD(-1));
+    list.setText(-1, "x");
+    list.setTimed(-1, true);
+    list.show(-1);
+    list.hide(0);
+
+    console->text.clear();
+    list.showVideo(nullptr);
+    EXPECT_TRUE(console->hasLine(" ERROR: couldn't add any HUD: windows empty."));
+    EXPECT_TRUE(console->hasLine(" ERROR: couldn't get correct HUDVideo."));
+    list.closeVideo();
+    list.toggleVideoPanel();
+    EXPECT_EQ(nullptr, list.getVideoHUD());
+
+    HUDList unset;
+    EXPECT_FALSE(unset.init());
+    EXPECT_EQ(-1, unset.addText("x", 0));
+
+    console->text.clear();
+    osg::ref_ptr<HUD> orphan = new HUD(nullptr);
+    EXPECT_TRUE(console->hasLine(" WARNING: viewer not found."));
+    orphan->setTimed(true);
+    orphan->show();
+    EXPECT_TRUE(orphan->isShown());
+}

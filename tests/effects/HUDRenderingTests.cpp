@@ -1,0 +1,172 @@
+#include "HUDTestSupport.h"
+
+#include <osg/ImageStream>
+#include <osg/io_utils>
+
+using namespace Novaro;
+using NovaroTest::HUDTest;
+
+namespace
+{
+// Reads the window back after every HUD has drawn: a last post-render camera that clears nothing.
+class WindowCapture : public osg::Camera::DrawCallback
+{
+public:
+    void operator()(osg::RenderInfo& renderInfo) const override
+    {
+        const osg::Viewport* viewport = renderInfo.getCurrentCamera()->getViewport();
+        image->readPixels(0, 0, static_cast<int>(viewport->width()),
+                          static_cast<int>(viewport->height()), GL_RGB, GL_UNSIGNED_BYTE);
+    }
+    osg::ref_ptr<osg::Image> image = new osg::Image;
+};
+
+struct Box
+{
+    int left = 1 << 30, bottom = 1 << 30, right = -1, top = -1;
+    bool empty() const { return right < 0; }
+};
+
+// Bounding box (window pixels, y upwards) of the pixels that differ from the black background.
+Box drawnPixels(const osg::Image* image)
+{
+    Box box;
+    for (int y = 0; y < image->t(); ++y)
+        for (int x = 0; x < image->s(); ++x)
+        {
+            const unsigned char* pixel = image->data(x, y);
+            if (pixel[0] > 40 || pixel[1] > 40 || pixel[2] > 40)
+            {
+                box.left = std::min(box.left, x);
+                box.right = std::max(box.right, x);
+                box.bottom = std::min(box.bottom, y);
+                box.top = std::max(box.top, y);
+            }
+        }
+    return box;
+}
+
+osg::Vec3i colourAt(const osg::Image* image, int x, int y)
+{
+    const unsigned char* pixel = image->data(x, y);
+    return osg::Vec3i(pixel[0], pixel[1], pixel[2]);
+}
+} // namespace
+
+class HUDRenderingTest : public HUDTest
+{
+protected:
+    void SetUp() override
+    {
+        HUDTest::SetUp();
+        capture = new WindowCapture;
+        osg::ref_ptr<osg::Camera> camera = new osg::Camera;
+        camera->setGraphicsContext(HUD::firstWindow(viewer.get()));
+        camera->setViewport(0, 0, WindowWidth, WindowHeight);
+        camera->setRenderOrder(osg::Camera::POST_RENDER, 1000);
+        camera->setClearMask(0);
+        camera->setFinalDrawCallback(capture.get());
+        viewer->addSlave(camera.get(), false);
+    }
+
+    const osg::Image* render()
+    {
+        frames(2);
+        return capture->image.get();
+    }
+
+    osg::ref_ptr<WindowCapture> capture;
+};
+
+TEST_F(HUDRenderingTest, TextIsDrawnInsideItsPanelAtItsPosition)
+{
+    for (int position : {0, 4, 8})
+    {
+        SCOPED_TRACE("position " + std::to_string(position));
+        const int id = huds.addText("Starting...", position);
+        const osg::Image* image = render();
+        ASSERT_EQ(WindowWidth, image->s());
+
+        HUD* hud = huds.getHUD(id);
+        const osg::Vec3 origin = osg::Vec3(hud->getPositionTransform()->getPosition()) +
+                                 hud->getTextPanel()->getMatrix().getTrans();
+        const BackgroundPlane* plane = hud->getTextPanel()->getBackgroundPlane();
+        const Box drawn = drawnPixels(image);
+        ASSERT_FALSE(drawn.empty());
+        // Glyphs lie within the panel, inside its margins (antialiasing may touch one pixel more).
+        EXPECT_GE(drawn.left, origin.x() + 10 - 1);
+        EXPECT_LE(drawn.right, origin.x() + plane->getWidth() - 10 + 1);
+        EXPECT_LE(drawn.top, origin.y() - 10 + 1);
+        EXPECT_GE(drawn.bottom, origin.y() - plane->getHeight() + 10 - 1);
+        // Most of the panel's text area is covered by the glyphs' extent.
+        EXPECT_GT(drawn.right - drawn.left, (plane->getWidth() - 20) * 0.8f);
+
+        huds.hide(id);
+        EXPECT_TRUE(drawnPixels(render()).empty()) << "a hidden HUD still draws";
+    }
+}
+
+TEST_F(HUDRenderingTest, VideoCoversTheWindowUprightUnderTheText)
+{
+    // Rows are stored top first: the upper half of the picture is red, the lower half blue.
+    osg::ref_ptr<osg::ImageStream> stream = new osg::ImageStream;
+    stream->allocateImage(64, 64, 1, GL_RGB, GL_UNSIGNED_BYTE);
+    for (int row = 0; row < 64; ++row)
+        for (int column = 0; column < 64; ++column)
+        {
+            unsigned char* pixel = stream->data(column, row);
+            pixel[0] = row < 32 ? 255 : 0;
+            pixel[1] = 0;
+            pixel[2] = row < 32 ? 0 : 255;
+        }
+
+    const int id = huds.addText("Over the video", 0);
+    huds.showVideo(stream.get());
+    const osg::Image* image = render();
+    EXPECT_EQ(osg::Vec3i(255, 0, 0), colourAt(image, WindowWidth - 10, WindowHeight - 10));
+    EXPECT_EQ(osg::Vec3i(255, 0, 0), colourAt(image, WindowWidth / 2, WindowHeight * 3 / 4));
+    EXPECT_EQ(osg::Vec3i(0, 0, 255), colourAt(image, 10, 10));
+    EXPECT_EQ(osg::Vec3i(0, 0, 255), colourAt(image, WindowWidth / 2, WindowHeight / 4));
+
+    // The status text draws over the video: the white glyphs are the only source of green.
+    const BackgroundPlane* plane = huds.getHUD(id)->getTextPanel()->getBackgroundPlane();
+    int glyphPixels = 0;
+    for (int y = WindowHeight - static_cast<int>(plane->getHeight()); y < WindowHeight; ++y)
+        for (int x = 0; x < static_cast<int>(plane->getWidth()); ++x)
+            glyphPixels += colourAt(image, x, y).y() > 128 ? 1 : 0;
+    EXPECT_GT(glyphPixels, 50);
+
+    huds.toggleVideoPanel();
+    EXPECT_EQ(osg::Vec3i(0, 0, 0), colourAt(render(), 10, 10));
+    huds.toggleVideoPanel();
+    EXPECT_EQ(osg::Vec3i(0, 0, 255), colourAt(render(), 10, 10));
+
+    huds.closeVideo();
+    EXPECT_EQ(osg::Vec3i(0, 0, 0), colourAt(render(), 10, 10));
+}
+
+TEST_F(HUDTest, VideoHUDKeepsOnlyTheStreamItWasLastGiven)
+{
+    osg::ref_ptr<osg::ImageStream> first = new osg::ImageStream;
+    osg::ref_ptr<osg::ImageStream> second = new osg::ImageStream;
+
+    huds.showVideo(nullptr);
+    EXPECT_TRUE(console->hasLine("WARNING: empty imagestream, nothing will be created."));
+    auto* video = dynamic_cast<HUDVideo*>(huds.getVideoHUD());
+    ASSERT_NE(nullptr, video);
+    EXPECT_EQ(nullptr, video->getStream());
+
+    huds.showVideo(first.get());
+    huds.removeVideos();
+    huds.showVideo(second.get());
+    EXPECT_EQ(video, huds.getVideoHUD()) << "one video HUD is reused";
+    EXPECT_EQ(second.get(), video->getStream());
+    EXPECT_EQ(1u, video->getPositionTransform()->getNumChildren());
+
+    // Closing a stream that is no longer shown leaves the current one alone.
+    huds.closeVideo(first.get());
+    EXPECT_EQ(second.get(), video->getStream());
+    huds.closeVideo(second.get());
+    EXPECT_EQ(nullptr, video->getStream());
+    EXPECT_EQ(0u, video->getPositionTransform()->getNumChildren());
+}

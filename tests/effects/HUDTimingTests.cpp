@@ -1,0 +1,75 @@
+#include "HUDTestSupport.h"
+
+using namespace Novaro;
+using NovaroTest::HUDTest;
+
+// Hiding goes through a user event that comes back on the next frame, so a few frames are run
+// after each clock step.
+static constexpr int SettleFrames = 3;
+
+TEST_F(HUDTest, ANewTextKeepsATimedHUDUpForItsFullDisplayTime)
+{
+    const int id = huds.addText("A", 0);
+    huds.setTimed(id, true);
+    huds.setDisplayTime(id, 3.0);
+    huds.show(id);
+    HUD* hud = huds.getHUD(id);
+    frames(SettleFrames);
+    EXPECT_TRUE(hud->isShown());
+
+    clock.seconds = 2.0;
+    frames(SettleFrames);
+    EXPECT_TRUE(hud->isShown());
+    huds.setText(id, "B");
+    huds.show(id);
+
+    // Past the end of "A"'s three seconds, but within those of "B".
+    clock.seconds = 3.5;
+    frames(SettleFrames);
+    EXPECT_TRUE(hud->isShown());
+    clock.seconds = 4.9;
+    frames(SettleFrames);
+    EXPECT_TRUE(hud->isShown());
+
+    clock.seconds = 5.1;
+    frames(SettleFrames);
+    EXPECT_FALSE(hud->isShown());
+    EXPECT_EQ(nullptr, hud->getTimerHandler()->getHUD());
+}
+
+TEST_F(HUDTest, TimedHUDsHideIndependentlyAndUntimedOnesStay)
+{
+    const int quick = huds.addText("quick", 0);
+    const int slow = huds.addText("slow", 2);
+    const int steady = huds.addText("steady", 7);
+    huds.setTimed(quick, true);
+    huds.setDisplayTime(quick, 1.0);
+    huds.setTimed(slow, true);
+    huds.show(quick);
+    huds.show(slow);
+    huds.show(steady);
+    frames(SettleFrames);
+
+    // The slow HUD's handler sees the quick one's user events too and must leave them alone.
+    clock.seconds = 1.5;
+    frames(SettleFrames);
+    EXPECT_FALSE(huds.getHUD(quick)->isShown());
+    EXPECT_TRUE(huds.getHUD(slow)->isShown());
+    EXPECT_TRUE(huds.getHUD(steady)->isShown());
+
+    clock.seconds = 3.5;
+    frames(SettleFrames);
+    EXPECT_FALSE(huds.getHUD(slow)->isShown());
+    EXPECT_TRUE(huds.getHUD(steady)->isShown());
+
+    // A hidden timed HUD shown again counts from the new moment with its existing handler.
+    ARTimerEventsHandler* handler = huds.getHUD(quick)->getTimerHandler();
+    huds.show(quick);
+    EXPECT_EQ(handler, huds.getHUD(quick)->getTimerHandler());
+    clock.seconds = 4.3;
+    frames(SettleFrames);
+    EXPECT_TRUE(huds.getHUD(quick)->isShown());
+    clock.seconds = 4.6;
+    frames(SettleFrames);
+    EXPECT_FALSE(huds.getHUD(quick)->isShown());
+}
