@@ -1,0 +1,114 @@
+#include "SettingsTestSupport.h"
+
+#include "XMLAudioParserManager.h"
+#include "XMLLightingParserManager.h"
+
+using namespace Novaro;
+using namespace Novaro::SettingsTest;
+
+namespace
+{
+
+class AudioLightingParserTest : public ::testing::Test
+{
+protected:
+    TemporaryFiles files;
+    NotifyCapture capture;
+};
+
+} // namespace
+
+TEST_F(AudioLightingParserTest, AudioSoundtracksAndProperties)
+{
+    ReadResult<XMLAudioParserManager> read(files.write("audio.xml", R"(<audio name="a">
+        <properties><p name="loop">TRUE</p><p name="autoplay">true</p></properties>
+        <soundtracks><soundtrack name="one" source="one.ogg"/><soundtrack name="two"/><music source="x"/>
+          <soundtrack source="three.wav"/></soundtracks></audio>)"));
+    ASSERT_TRUE(read.valid);
+    const AudioData& data = read.reader.getData();
+    ASSERT_EQ(2u, data.getSoundtracks().size());
+    EXPECT_EQ("one.ogg", data.getSoundtracks()[0].getSource());
+    EXPECT_EQ("", data.getSoundtracks()[1].getName());
+    EXPECT_FALSE(data.getLoop());
+    EXPECT_TRUE(data.getAutoplay());
+    EXPECT_TRUE(capture.inOrder({" Audio name: a", "Reading audio settings...(soundtracks)...", " soundtracks #: 4",
+                                 " soundtrack name: one", " soundtrack source: one.ogg", " soundtrack name: two",
+                                 "WARNING: source missing (skipping).", " WARNING: <soundtrack> was expected (skipping).",
+                                 " soundtrack name: ", " soundtrack source: three.wav",
+                                 "Reading audio settings...(soundtracks)...done.", "Reading audio settings...(properties)...",
+                                 " properties #: 2", " loop: TRUE", " autoplay: true",
+                                 "Reading audio settings...(properties)...done.", "Reading audio settings...done."}));
+}
+
+TEST_F(AudioLightingParserTest, AudioDefaultsAndValidity)
+{
+    ReadResult<XMLAudioParserManager> bare(files.write("bare.xml", "<audio><soundtracks/></audio>"));
+    EXPECT_TRUE(bare.valid); // no soundtrack at all is fine
+    EXPECT_TRUE(bare.reader.getData().getLoop());
+    EXPECT_TRUE(bare.reader.getData().getAutoplay());
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: missing <properties> data in audio file."));
+
+    ReadResult<XMLAudioParserManager> emptyProperties(
+        files.write("props.xml", "<audio><soundtracks/><properties><p name=\"autoplay\">yes</p></properties></audio>"));
+    EXPECT_TRUE(emptyProperties.reader.getData().getLoop());
+    EXPECT_FALSE(emptyProperties.reader.getData().getAutoplay());
+    EXPECT_TRUE(capture.has(" loop: NA (using default)."));
+
+    ReadResult<XMLAudioParserManager> emptySource(
+        files.write("empty.xml", "<audio><soundtracks><soundtrack name=\"x\" source=\"\"/></soundtracks></audio>"));
+    EXPECT_TRUE(emptySource.parsed);
+    EXPECT_FALSE(emptySource.valid);
+
+    ReadResult<XMLAudioParserManager> noSoundtracks(files.write("none.xml", "<audio><properties/></audio>"));
+    EXPECT_FALSE(noSoundtracks.parsed);
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <soundtracks> data in audio file."));
+    ReadResult<XMLAudioParserManager> wrongRoot(files.write("root.xml", "<sound><soundtracks/></sound>"));
+    EXPECT_FALSE(wrongRoot.parsed);
+    EXPECT_TRUE(capture.has(" ERROR: missing <audio> data in audio file."));
+    EXPECT_EQ(2, capture.count("Reading audio settings...aborted."));
+}
+
+TEST_F(AudioLightingParserTest, LightingTextsMapExactly)
+{
+    struct Case
+    {
+        const char *mode, *hint, *technique;
+        int expectedMode, expectedHint, expectedTechnique;
+    };
+    const Case cases[] = {
+        {"deferred", "max", "sv", 1, 2, 4},      {"Deferred", "MAX", "pssm", 0, 0, 0},
+        {"direct", "cinema4d", "vdsm", 0, 6, 3}, {"", "su", "ssm", 0, 1, 1},
+        {"deferred ", "scia", "stsm", 0, 5, 2},  {"x", "vectorworks", "sm", 0, 4, 0},
+        {"direct", "maya", "SV", 0, 3, 0},       {"direct", "", "sm", 0, 0, 0},
+    };
+    for (const Case& each : cases)
+    {
+        ReadResult<XMLLightingParserManager> read(files.write(
+            "lighting.xml", std::string("<lighting name=\"l\"><!-- first --><parameters><p name=\"mode\"><![CDATA[") +
+                                each.mode + "]]></p><p name=\"compatibility_hint\">" + each.hint +
+                                "</p><p name=\"shadow_technique\">" + each.technique + "</p></parameters></lighting>"));
+        ASSERT_TRUE(read.valid);
+        EXPECT_EQ(each.expectedMode, read.reader.getData().getMode()) << each.mode;
+        EXPECT_EQ(each.expectedHint, read.reader.getData().getCompatibilityHint()) << each.hint;
+        EXPECT_EQ(each.expectedTechnique, read.reader.getData().getShadowTechnique()) << each.technique;
+    }
+    EXPECT_TRUE(capture.inOrder({"Reading lighting settings...", " Lighting Configuration name: l", " mode: deferred",
+                                 " compatibility_hint: max", " shadow_technique: sv", "Reading lighting settings...done."}));
+}
+
+TEST_F(AudioLightingParserTest, LightingDefaultsAndFailures)
+{
+    ReadResult<XMLLightingParserManager> empty(files.write("empty.xml", "<lighting><parameters/></lighting>"));
+    ASSERT_TRUE(empty.valid);
+    EXPECT_EQ(0, empty.reader.getData().getMode() + empty.reader.getData().getCompatibilityHint() +
+                     empty.reader.getData().getShadowTechnique());
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" shadow_technique: NA (using default)."));
+
+    ReadResult<XMLLightingParserManager> second(files.write("second.xml", "<lighting><name/><parameters/></lighting>"));
+    EXPECT_FALSE(second.parsed);
+    EXPECT_EQ(osg::FATAL, capture.severityOf("ERROR: missing <parameters> data in lighting configuration file."));
+    ReadResult<XMLLightingParserManager> wrongRoot(files.write("root.xml", "<configuration><parameters/></configuration>"));
+    EXPECT_FALSE(wrongRoot.parsed);
+    EXPECT_EQ(osg::FATAL, capture.severityOf("ERROR: missing <lighting> data in configuration file."));
+    EXPECT_EQ(2, capture.count("Reading lighting settings...aborted."));
+}

@@ -1,0 +1,147 @@
+#include "SettingsTestSupport.h"
+
+#include "XMLConfigurationParserManager.h"
+
+using namespace Novaro;
+using namespace Novaro::SettingsTest;
+
+namespace
+{
+
+class ConfigurationParserTest : public ::testing::Test
+{
+protected:
+    // A configuration file whose <parameters> holds the given elements.
+    std::string withParameters(const std::string& parameters, const std::string& rootAttributes = "")
+    {
+        return files.write("config.xml", "<?xml version=\"1.0\"?>\n<configuration" + rootAttributes +
+                                             "><parameters>" + parameters + "</parameters></configuration>");
+    }
+
+    TemporaryFiles files;
+    NotifyCapture capture;
+};
+
+} // namespace
+
+TEST_F(ConfigurationParserTest, EmptyParametersGiveTheDefaultsWithTheirMessages)
+{
+    ReadResult<XMLConfigurationParserManager> read(withParameters(""));
+    ASSERT_TRUE(read.valid);
+    const ConfigurationData& data = read.reader.getData();
+    EXPECT_EQ(AR_SIMPLE, data.getMode());
+    EXPECT_FALSE(data.getDebug());
+    EXPECT_TRUE(data.getMirror());
+    EXPECT_TRUE(data.getFullscreen());
+    EXPECT_FALSE(data.getWireframe());
+    EXPECT_FALSE(data.getCameraSettings());
+    EXPECT_FALSE(data.getUseAntialiasing());
+    EXPECT_EQ(1, data.getAntialiasingSamples());
+    EXPECT_TRUE(data.getAnimations());
+    EXPECT_FALSE(data.getFitting());
+
+    EXPECT_TRUE(capture.inOrder({"Reading configuration settings...", " Configuration name: ", " debug: false",
+                                 " mode: NA (using default).", " mirror: NA (using default).",
+                                 " fullscreen: NA (using default).", " wireframe: NA (using default).",
+                                 " camera_settings: NA (using default).", " use_antialiasing: NA (using default).",
+                                 " antialiasing_samples: NA (using default).", " animations: NA (using default).",
+                                 " fitting: NA (using default).", "Reading configuration settings...done."}));
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" mode: NA (using default)."));
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" antialiasing_samples: NA (using default)."));
+    EXPECT_EQ(osg::NOTICE, capture.severityOf(" mirror: NA (using default)."));
+}
+
+TEST_F(ConfigurationParserTest, ParametersAreFoundByNameWhateverTheirTag)
+{
+    ReadResult<XMLConfigurationParserManager> read(
+        withParameters("<param name=\"mode\">ar_fake</param>"
+                       "<mode name=\"mode\">ar_mixed</mode>" // second of the name: ignored
+                       "<wireframe>true</wireframe>"         // no name attribute: not found
+                       "<x name=\"use_antialiasing\">true</x><p name=\"antialiasing_samples\">4</p>"
+                       "<p name=\"camera_settings\">true</p><p name=\"fitting\">true</p><p name=\"unknown\">1</p>",
+                       " name=\"demo\" debug=\"true\""));
+    ASSERT_TRUE(read.valid);
+    const ConfigurationData& data = read.reader.getData();
+    EXPECT_EQ(AR_FAKE, data.getMode());
+    EXPECT_TRUE(data.getDebug());
+    EXPECT_FALSE(data.getWireframe());
+    EXPECT_TRUE(data.getUseAntialiasing());
+    EXPECT_EQ(4, data.getAntialiasingSamples());
+    EXPECT_TRUE(data.getCameraSettings());
+    EXPECT_TRUE(data.getFitting());
+    EXPECT_TRUE(capture.inOrder({" Configuration name: demo", " debug: true", " mode: ar_fake"}));
+    EXPECT_TRUE(capture.has(" wireframe: NA (using default)."));
+}
+
+TEST_F(ConfigurationParserTest, BooleanConventionsNeedTheExactText)
+{
+    // Flags that default to true are cleared only by "false"; those that default to false are set
+    // only by "true".
+    ReadResult<XMLConfigurationParserManager> capitals(
+        withParameters("<p name=\"mirror\">FALSE</p><p name=\"fullscreen\"></p><p name=\"animations\">0</p>"
+                       "<p name=\"wireframe\">TRUE</p><p name=\"use_antialiasing\">1</p><p name=\"mode\">AR_MIXED</p>",
+                       " debug=\"True\""));
+    ASSERT_TRUE(capitals.parsed);
+    EXPECT_TRUE(capitals.reader.getData().getMirror());
+    EXPECT_TRUE(capitals.reader.getData().getFullscreen());
+    EXPECT_TRUE(capitals.reader.getData().getAnimations());
+    EXPECT_FALSE(capitals.reader.getData().getWireframe());
+    EXPECT_FALSE(capitals.reader.getData().getUseAntialiasing());
+    EXPECT_FALSE(capitals.reader.getData().getDebug());
+    EXPECT_EQ(AR_SIMPLE, capitals.reader.getData().getMode());
+    EXPECT_TRUE(capture.has(" fullscreen: "));
+
+    ReadResult<XMLConfigurationParserManager> exact(withParameters(
+        "<p name=\"mirror\">false</p><p name=\"fullscreen\">false</p><p name=\"animations\">false</p>"
+        "<p name=\"mode\">ar_mixed</p>"));
+    EXPECT_FALSE(exact.reader.getData().getMirror());
+    EXPECT_FALSE(exact.reader.getData().getFullscreen());
+    EXPECT_FALSE(exact.reader.getData().getAnimations());
+    EXPECT_EQ(AR_MIXED, exact.reader.getData().getMode());
+}
+
+TEST_F(ConfigurationParserTest, AntialiasingSamplesKeepEvenCountsFromTheFile)
+{
+    const std::pair<const char*, int> cases[] = {
+        {"4", 4}, {"6", 6}, {"3", 1}, {"abc", 0}, {"", 0}, {" -8", -8}, {"+2x", 2}, {"-7", 1}, {"16.9", 16},
+    };
+    for (const auto& each : cases)
+    {
+        ReadResult<XMLConfigurationParserManager> read(
+            withParameters(std::string("<p name=\"antialiasing_samples\">") + each.first + "</p>"));
+        ASSERT_TRUE(read.parsed);
+        EXPECT_EQ(each.second, read.reader.getData().getAntialiasingSamples()) << each.first;
+    }
+
+    // The record's own setter admits only the sample counts multisampling offers.
+    ConfigurationData data;
+    const std::pair<int, int> setter[] = {{2, 2}, {64, 64}, {6, 1}, {0, 1}, {-4, 1}, {128, 1}};
+    for (const auto& each : setter)
+    {
+        data.setAntialiasingSamples(each.first);
+        EXPECT_EQ(each.second, data.getAntialiasingSamples()) << each.first;
+    }
+}
+
+TEST_F(ConfigurationParserTest, WrongStructureFailsWithBothMessages)
+{
+    ReadResult<XMLConfigurationParserManager> wrongRoot(
+        files.write("root.xml", "<config><parameters/></config>"));
+    EXPECT_TRUE(wrongRoot.loaded);
+    EXPECT_FALSE(wrongRoot.parsed);
+    EXPECT_TRUE(capture.inOrder({"ERROR: missing <configuration> data in configuration file.",
+                                 "Reading configuration settings...aborted."}));
+    EXPECT_EQ(osg::FATAL, capture.severityOf("ERROR: missing <configuration> data in configuration file."));
+    EXPECT_EQ(osg::NOTICE, capture.severityOf("Reading configuration settings...aborted."));
+
+    // <parameters> must be the first child element; comments in front of it do not count.
+    ReadResult<XMLConfigurationParserManager> notFirst(files.write(
+        "order.xml", "<configuration debug=\"true\"><options/><parameters/></configuration>"));
+    EXPECT_FALSE(notFirst.parsed);
+    EXPECT_TRUE(notFirst.reader.getData().getDebug());
+    EXPECT_TRUE(capture.has("ERROR: missing <parameters> data in configuration file."));
+
+    ReadResult<XMLConfigurationParserManager> commented(files.write(
+        "comment.xml", "<configuration><!-- exported --><parameters/></configuration>"));
+    EXPECT_TRUE(commented.valid);
+}

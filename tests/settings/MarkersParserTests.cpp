@@ -1,0 +1,193 @@
+#include "SettingsTestSupport.h"
+
+#include "XMLMarkersParserManager.h"
+
+#include <memory>
+
+using namespace Novaro;
+using namespace Novaro::SettingsTest;
+
+namespace
+{
+
+class MarkersParserTest : public ::testing::Test
+{
+protected:
+    ReadResult<XMLMarkersParserManager>* read(const std::string& markers,
+                                              const std::string& rootAttributes = " patterns_file=\"patterns.dat\"")
+    {
+        result_.reset(new ReadResult<XMLMarkersParserManager>(
+            files.write("markers.xml", "<markers" + rootAttributes + ">" + markers + "</markers>")));
+        return result_.get();
+    }
+    const std::vector<MarkerData>& markers() const { return result_->reader.getData().getMarkers(); }
+
+    TemporaryFiles files;
+    NotifyCapture capture;
+
+private:
+    std::unique_ptr<ReadResult<XMLMarkersParserManager>> result_;
+};
+
+} // namespace
+
+TEST_F(MarkersParserTest, MinimalMarkerGetsDefaultsAndOneDefaultLayer)
+{
+    ASSERT_TRUE(read("<marker id=\"7\" path=\"m.patt\"/>")->valid);
+    ASSERT_EQ(1u, markers().size());
+    const MarkerData& marker = markers()[0];
+    EXPECT_EQ(7u, marker.getId());
+    EXPECT_EQ("", marker.getName());
+    EXPECT_EQ("single", marker.getType());
+    EXPECT_EQ(80.0f, marker.getSize());
+    EXPECT_EQ(1.0f, marker.getFitFactor());
+    EXPECT_EQ(100.0, marker.getSequenceDuration());
+    EXPECT_FALSE(marker.getFit() || marker.getShadowed() || marker.getSequence() || marker.getSequenceLoop());
+    EXPECT_EQ((std::map<int, double>{{0, 5.0}}), marker.getLayers());
+
+    EXPECT_TRUE(capture.inOrder({"Reading markers settings...(markers)...", " patterns_file: patterns.dat",
+                                 " transforms_file: ", " markers #: 1", " tag: NA (not using).",
+                                 " type: NA (using default).", " image: NA (not using).",
+                                 "transforms_file: NA (not using).", " size: NA (using default).",
+                                 " fit: NA (using default).", " fit_factor: NA (using default).",
+                                 " shadowed: NA (using default).", " sequence: NA (using default).",
+                                 " sequence_duration: NA (using default).", " sequence_loop: NA (using default).",
+                                 " Adding marker data:", "        name: ", "        id: 7", "        size: 80",
+                                 "        fit: false", "        type: single", "        sequence_duration: 100",
+                                 " Added 0 submarkers.", " WARNING: missing <layers> (using default settings).",
+                                 "WARNING: no layers specified, adding default layer.",
+                                 "Reading markers settings...(markers)...done.", "Reading markers settings...done."}));
+}
+
+TEST_F(MarkersParserTest, AttributesAreReadAndClamped)
+{
+    ASSERT_TRUE(read("<marker name=\"n\" tag=\"t\" id=\"3\" type=\"SINGLE\" path=\"p\" image=\"i.png\" "
+                     "transforms_file=\"tf.dat\" size=\"0\" fit=\"true\" fit_factor=\"0\" shadowed=\"true\" "
+                     "sequence=\"TRUE\" sequence_duration=\"-1\" sequence_loop=\"true\"/>"
+                     "<marker id=\"-1\" path=\"q\" size=\"-5\" fit_factor=\"2.5\" sequence_duration=\"abc\" "
+                     "shadowed=\"yes\"/>")
+                    ->valid);
+    ASSERT_EQ(2u, markers().size());
+    const MarkerData& first = markers()[0];
+    EXPECT_EQ("n", first.getName());
+    EXPECT_EQ("t", first.getTag());
+    EXPECT_EQ("i.png", first.getImage());
+    EXPECT_EQ("tf.dat", first.getTransformsFile());
+    EXPECT_EQ(80.0f, first.getSize());
+    EXPECT_EQ(1.0f, first.getFitFactor());
+    EXPECT_EQ(100.0, first.getSequenceDuration());
+    EXPECT_TRUE(first.getFit());
+    EXPECT_TRUE(first.getShadowed());
+    EXPECT_FALSE(first.getSequence());
+    EXPECT_TRUE(first.getSequenceLoop());
+
+    const MarkerData& second = markers()[1];
+    EXPECT_EQ(4294967295u, second.getId());
+    EXPECT_EQ(80.0f, second.getSize());
+    EXPECT_EQ(2.5f, second.getFitFactor());
+    EXPECT_EQ(100.0, second.getSequenceDuration());
+    EXPECT_FALSE(second.getShadowed());
+}
+
+TEST_F(MarkersParserTest, EntriesWithoutIdOrPathAreDropped)
+{
+    auto* result = read("<marker name=\"no id\" tag=\"a\" path=\"p\" type=\"single\" size=\"10\"/>"
+                        "<marker id=\"2\"/><layer id=\"1\"/>"
+                        "<marker id=\"4\" path=\"p\"/>");
+    ASSERT_TRUE(result->valid);
+    ASSERT_EQ(1u, markers().size());
+    EXPECT_EQ(4u, markers()[0].getId());
+    EXPECT_TRUE(capture.has(" markers #: 4"));
+    EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: id missing (skipping)."));
+    EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: path missing."));
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: <marker> was expected (skipping)."));
+
+    // With every entry dropped the record is unusable.
+    EXPECT_FALSE(read("<marker path=\"p\"/>")->valid);
+    EXPECT_TRUE(read("")->parsed);
+    EXPECT_FALSE(read("")->valid);
+    EXPECT_FALSE(read("<marker id=\"1\" path=\"p\"/>", "")->valid);
+}
+
+TEST_F(MarkersParserTest, LayersOverrideTheSequenceSettings)
+{
+    ASSERT_TRUE(read("<marker id=\"1\" path=\"p\" sequence=\"true\" sequence_duration=\"50\">"
+                     "<layers><layer id=\"2\" time=\"3\"/><layer id=\"2\" time=\"7.5\"/><layer time=\"1\"/>"
+                     "<layer id=\"4\"/><layer id=\"5\" time=\"-2\"/><other/></layers></marker>"
+                     "<marker id=\"2\" path=\"p\" sequence_loop=\"false\"><layers sequence=\"true\" "
+                     "sequence_duration=\"0\" sequence_loop=\"no\"/></marker>")
+                    ->valid);
+    const MarkerData& first = markers()[0];
+    // Missing attributes on <layers> have their own defaults: no sequence, 1 second, looping.
+    EXPECT_FALSE(first.getSequence());
+    EXPECT_EQ(1.0, first.getSequenceDuration());
+    EXPECT_TRUE(first.getSequenceLoop());
+    EXPECT_EQ((std::map<int, double>{{2, 7.5}, {4, 5.0}, {5, 5.0}}), first.getLayers());
+    EXPECT_TRUE(capture.inOrder({"Reading markers settings...(layers)...", "WARNING: sequence missing (using default).",
+                                 " sequence: false", "WARNING: sequence_duration missing (using default 1.0).",
+                                 " sequence_duration: 1", "WARNING: sequence_loop missing (using default).",
+                                 " sequence_loop: true", " layers #: 6", " Adding marker layer:", "        ID: 2",
+                                 "        time: 3", "WARNING: id missing (skipping).",
+                                 "WARNING: time missing (using default).", "        time: 5.0",
+                                 " WARNING: <layer> was expected (skipping).",
+                                 "Reading markers settings...(layers)...done."}));
+
+    // An empty <layers> still gets the default layer; its attributes still apply.
+    const MarkerData& second = markers()[1];
+    EXPECT_TRUE(second.getSequence());
+    EXPECT_EQ(100.0, second.getSequenceDuration());
+    EXPECT_FALSE(second.getSequenceLoop());
+    EXPECT_EQ((std::map<int, double>{{0, 5.0}}), second.getLayers());
+}
+
+TEST_F(MarkersParserTest, MultiMarkersReadSubmarkersAndNeverFit)
+{
+    ASSERT_TRUE(read("<marker id=\"1\" type=\"MULTI\" path=\"\" fit=\"true\"><submarkers>"
+                     "<submarker tag=\"a\" path=\"a.patt\" size=\"40\" image=\"a.png\"/>"
+                     "<submarker tag=\"b\" path=\"b.patt\" size=\"0\"/>"
+                     "<submarker path=\"c\" size=\"1\"/><submarker tag=\"d\" size=\"1\"/><submarker tag=\"e\" path=\"e\"/>"
+                     "<marker/></submarkers></marker>")
+                    ->valid);
+    const MarkerData& marker = markers()[0];
+    EXPECT_FALSE(marker.getFit());
+    ASSERT_EQ(2u, marker.getSubmarkers().size());
+    EXPECT_EQ("a.png", marker.getSubmarkers()[0].getImage());
+    EXPECT_EQ(40.0f, marker.getSubmarkers()[0].getSize());
+    EXPECT_EQ(80.0f, marker.getSubmarkers()[1].getSize());
+    EXPECT_TRUE(capture.inOrder({" submarkers #: 6", " Adding (sub)marker data:", "        tag: a",
+                                 "        size: 40", "        path: a.patt", "        image: a.png",
+                                 " image: NA (not using).", "WARNING: tag missing (skipping).",
+                                 "WARNING: path missing.", "WARNING: size missing.",
+                                 " WARNING: <submarker> was expected (skipping).", " Added 2 submarkers."}));
+
+    // Without <submarkers> a multi marker still needs its own pattern.
+    ASSERT_TRUE(read("<marker id=\"1\" type=\"multi\" path=\"m.dat\" fit=\"true\"/>")->valid);
+    EXPECT_FALSE(markers()[0].getFit());
+    EXPECT_TRUE(capture.has(" WARNING: missing <submarkers> (not using)."));
+}
+
+TEST_F(MarkersParserTest, ValidityFollowsTheMarkerType)
+{
+    const std::pair<const char*, bool> cases[] = {
+        {"<marker id=\"1\" path=\"p\" type=\"Single\"/>", false},
+        {"<marker id=\"1\" path=\"\" type=\"single\"/>", false},
+        {"<marker id=\"1\" path=\"\" type=\"multi\"/>", false},
+        {"<marker id=\"1\" path=\"\" type=\"multi\"><submarkers><submarker tag=\"\" path=\"p\" size=\"1\"/>"
+         "</submarkers></marker>",
+         false},
+        {"<marker id=\"1\" path=\"\" type=\"MULTI\"><submarkers><submarker tag=\"a\" path=\"p\" size=\"1\"/>"
+         "<submarker tag=\"b\" path=\"q\" size=\"1\"/></submarkers></marker>",
+         true},
+        {"<marker id=\"1\" path=\"p\" type=\"\"/>", false},
+    };
+    for (const auto& each : cases)
+        EXPECT_EQ(each.second, read(each.first)->valid) << each.first;
+}
+
+TEST_F(MarkersParserTest, WrongRootFails)
+{
+    ReadResult<XMLMarkersParserManager> wrong(files.write("wrong.xml", "<marker id=\"1\" path=\"p\"/>"));
+    EXPECT_FALSE(wrong.parsed);
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <markers> data in markers file."));
+    EXPECT_TRUE(capture.has("Reading markers settings...aborted."));
+}

@@ -1,0 +1,285 @@
+#include "SettingsTestSupport.h"
+
+#include "XMLSceneParserManager.h"
+
+#include <cmath>
+#include <memory>
+
+using namespace Novaro;
+using namespace Novaro::SettingsTest;
+
+namespace
+{
+
+class SceneParserTest : public ::testing::Test
+{
+protected:
+    ReadResult<XMLSceneParserManager>* read(const std::string& content)
+    {
+        result_.reset(new ReadResult<XMLSceneParserManager>(files.write("scene.xml", content)));
+        return result_.get();
+    }
+    // A scene with the given objects and nothing else.
+    ReadResult<XMLSceneParserManager>* readObjects(const std::string& objects)
+    {
+        return read("<scene><objects>" + objects + "</objects></scene>");
+    }
+    // One object of the type with the given children after a model; on marker 1 unless markers given.
+    ReadResult<XMLSceneParserManager>* readObject(const std::string& type, const std::string& children,
+                                                  const std::string& markers = "<markers><marker id=\"1\" layer=\"0\"/></markers>")
+    {
+        return readObjects("<object name=\"o\" type=\"" + type + "\"><model source=\"m.osgb\"/>" + children + markers +
+                           "</object>");
+    }
+    const SceneData& data() const { return result_->reader.getData(); }
+    const ObjectData& object() const { return data().getObjects().at(0); }
+
+    TemporaryFiles files;
+    NotifyCapture capture;
+
+private:
+    std::unique_ptr<ReadResult<XMLSceneParserManager>> result_;
+};
+
+} // namespace
+
+TEST_F(SceneParserTest, BareSceneKeepsItsDefaultsAndWarns)
+{
+    auto* result = read("<scene><objects/></scene>");
+    EXPECT_TRUE(result->parsed);
+    EXPECT_FALSE(result->valid);
+    EXPECT_EQ("meters", data().getUnits());
+    EXPECT_TRUE(data().getShowMessage());
+    EXPECT_EQ("Novaro(TM)", data().getMessage());
+    EXPECT_EQ("standalone", data().getPlatform());
+    EXPECT_EQ("N.A.", data().getTitle());
+    EXPECT_EQ("N.A.", data().getLatitude());
+    EXPECT_TRUE(data().getSource().empty());
+    EXPECT_TRUE(capture.inOrder({"Reading scene settings...", " Scene name: ", "WARNING: source_folder missing (skipping).",
+                                 "WARNING: source missing (skipping).", "WARNING: authoring_software missing (skipping).",
+                                 "WARNING: units missing (skipping).", " WARNING: missing <parameters> data in scene file.",
+                                 " WARNING: missing <metadata> data in scene file.", "Reading scene settings...(objects)...",
+                                 " objects #: 0", "Reading scene settings...(objects)...done.",
+                                 "Reading scene settings...done."}));
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: missing <metadata> data in scene file."));
+
+    EXPECT_FALSE(read("<scene><parameters/></scene>")->parsed);
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <objects> data in scene file."));
+    EXPECT_FALSE(read("<Scene><objects/></Scene>")->parsed);
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <scene> data in scene file."));
+    EXPECT_EQ(2, capture.count("Reading scene settings...aborted."));
+}
+
+TEST_F(SceneParserTest, SceneAttributesParametersAndMetadata)
+{
+    ASSERT_TRUE(read(R"(<scene name="s" source="all.osgb" source_folder="f" authoring_software="maya" units="mm">
+        <metadata><title>T</title><author></author>
+          <location><latitude>46.1</latitude><longitude>7.2</longitude><altitude>500</altitude></location>
+          <videos><video tag="screen" movie="a.mp4"/><video tag="screen" movie="b.mp4"/><video movie="c.mp4"/>
+            <video tag="wall"/><clip/></videos></metadata>
+        <parameters><p name="show_message">False</p><p name="message"></p></parameters>
+        <objects/></scene>)")
+                    ->parsed);
+    EXPECT_EQ("all.osgb", data().getSource());
+    EXPECT_EQ("f", data().getSourceFolder());
+    EXPECT_EQ("maya", data().getAuthoringSoftware());
+    EXPECT_EQ("mm", data().getUnits());
+    EXPECT_TRUE(data().getShowMessage());
+    EXPECT_EQ("", data().getMessage());
+    EXPECT_EQ("T", data().getTitle());
+    EXPECT_EQ("", data().getAuthor());
+    EXPECT_EQ("standalone", data().getPlatform());
+    EXPECT_EQ("500", data().getAltitude());
+    EXPECT_EQ((std::map<std::string, std::string>{{"screen", "b.mp4"}}), data().getVideos());
+    EXPECT_TRUE(capture.inOrder({" - source_folder: f", " - source: all.osgb", " - authoring_software: maya",
+                                 " - units: mm", "Reading scene settings...(parameters)...", " show_message: False",
+                                 " message: <empty>", "Reading scene settings...(metadata)...",
+                                 " WARNING: <platform> not found (using default).", " platform: standalone", " title: T",
+                                 " author: ", " description: N.A.", "Reading scene settings...(location)...",
+                                 " latitude: 46.1", " altitude: 500", "Reading scene settings...(location)...done.",
+                                 " videos #: 5", " video tag: screen", " movie tag: a.mp4",
+                                 "WARNING: tag missing (skipping).", " video tag: wall", "WARNING: movie missing (skipping).",
+                                 " WARNING: <video> was expected (skipping).", "Reading scene settings...(videos)...done.",
+                                 "Reading scene settings...(metadata)...done."}));
+}
+
+TEST_F(SceneParserTest, IncompleteLocationIsResetWhole)
+{
+    ASSERT_TRUE(read("<scene><metadata><location><latitude>1</latitude><altitude>3</altitude></location></metadata>"
+                     "<parameters><p name=\"show_message\">false</p><p name=\"message\">Hi there</p></parameters>"
+                     "<objects/></scene>")
+                    ->parsed);
+    EXPECT_EQ("N.A.", data().getLatitude());
+    EXPECT_EQ("N.A.", data().getLongitude());
+    EXPECT_EQ("N.A.", data().getAltitude());
+    EXPECT_FALSE(data().getShowMessage());
+    EXPECT_EQ("Hi there", data().getMessage());
+    EXPECT_TRUE(capture.inOrder({" latitude: 1", " WARNING: <longitude> not found (skipping).",
+                                 "WARNING: Reading scene settings errors while reading location data.",
+                                 " WARNING: missing <videos> data in scene file."}));
+    EXPECT_FALSE(capture.has(" altitude: 3"));
+}
+
+TEST_F(SceneParserTest, ObjectDefaultsAndFlags)
+{
+    ASSERT_TRUE(readObject("ARObject", "")->valid);
+    const ObjectData& plain = object();
+    EXPECT_EQ("m.osgb", plain.getSource());
+    EXPECT_TRUE(plain.getLoop());
+    EXPECT_TRUE(plain.getIsVisible());
+    EXPECT_FALSE(plain.getIsOccluder() || plain.getIgnore() || plain.getUseProperties());
+    EXPECT_EQ(osg::Vec3f(0, 0, 0), plain.getTranslation());
+    EXPECT_EQ(osg::Vec3f(1, 1, 1), plain.getScale());
+    EXPECT_EQ(osg::Vec3f(0, 0, 1), plain.getDirection());
+    EXPECT_EQ(180.0f, plain.getSpotCutoff());
+    EXPECT_EQ(1, plain.getDetail());
+    EXPECT_TRUE(capture.inOrder({" object name: o", " object type: ARObject", " is_occluder: NA (using default).",
+                                 " object is_occluder: false", " is_visible: NA (using default).",
+                                 " object is_visible: true", " Model: ", " - source: m.osgb",
+                                 "WARNING: source_folder missing (not using).", " - signature: ", " Model: done.",
+                                 " WARNING: missing <properties> (using defaults).",
+                                 " WARNING: missing <transforms> (using defaults).", " WARNING: missing <description>.",
+                                 " Markers: ", " all_markers: false", " Markers: done.", " WARNING: missing <hotspots>.",
+                                 " WARNING: missing <events>.", " WARNING: missing <menu>."}));
+
+    ASSERT_TRUE(readObjects("<object type=\"ARAudio\" is_occluder=\"TRUE\" is_visible=\"false\" ignore=\"true\" "
+                            "use_properties=\"true\"><model/><markers all=\"true\"/></object>")
+                    ->valid);
+    EXPECT_FALSE(object().getIsOccluder());
+    EXPECT_FALSE(object().getIsVisible());
+    EXPECT_TRUE(object().getIgnore() && object().getUseProperties() && object().getAllMarkers());
+    EXPECT_TRUE(capture.has("WARNING: source missing (expected scene source)."));
+}
+
+TEST_F(SceneParserTest, ObjectsMissingRequiredPartsAreDropped)
+{
+    auto* result = readObjects("<object name=\"a\"><model/><markers all=\"true\"/></object>"
+                               "<object name=\"b\" type=\"ARObject\"><markers all=\"true\"/></object>"
+                               "<object name=\"c\" type=\"ARObject\"><model/></object>"
+                               "<item/>"
+                               "<object name=\"d\" type=\"ARObject\"><model/><markers/></object>"
+                               "<object name=\"e\" type=\"\"><model/><markers all=\"true\"/></object>");
+    EXPECT_TRUE(result->parsed);
+    ASSERT_EQ(2u, data().getObjects().size());
+    EXPECT_EQ("d", data().getObjects()[0].getName());
+    EXPECT_FALSE(data().getObjects()[0].isValid()); // no marker at all
+    EXPECT_FALSE(data().getObjects()[1].isValid()); // empty type
+    EXPECT_FALSE(result->valid);
+    EXPECT_TRUE(capture.inOrder({"WARNING: type missing (skipping).", " WARNING: <model> was expected (skipping).",
+                                 " WARNING: <markers> was expected (skipping).",
+                                 " WARNING: <object> was expected (skipping)."}));
+}
+
+TEST_F(SceneParserTest, MarkersKeepTheFirstLayerPerId)
+{
+    ASSERT_TRUE(readObject("ARObject", "",
+                           "<markers><marker id=\"2\" layer=\"1\"/><marker id=\"2\" layer=\"2\"/><marker id=\"3\"/>"
+                           "<marker layer=\"4\"/><m id=\"9\"/><marker id=\"x\" layer=\"y\"/></markers>")
+                    ->valid);
+    EXPECT_EQ((std::vector<int>{2, 3, 0}), object().getMarkerIds());
+    EXPECT_EQ((std::map<int, int>{{2, 1}, {3, 0}, {0, 0}}), object().getMarkerLayers());
+    EXPECT_EQ(3, object().getMarkerId(1));
+    EXPECT_EQ(-1, object().getMarkerId(3));
+    EXPECT_TRUE(capture.inOrder({"WARNING: layer missing (using default 0).", "WARNING: id missing (skipping).",
+                                 " WARNING: <marker> was expected (skipping)."}));
+
+    // With all="true" the children are not read.
+    ASSERT_TRUE(readObject("ARObject", "", "<markers all=\"true\"><marker id=\"5\"/></markers>")->valid);
+    EXPECT_TRUE(object().getMarkerIds().empty());
+    EXPECT_TRUE(capture.has(" - all_markers: true"));
+}
+
+TEST_F(SceneParserTest, LightProperties)
+{
+    ASSERT_TRUE(readObject("ARLight", "<properties><p name=\"directional\">true</p><p name=\"detail\">Med</p>"
+                                      "<p name=\"direction_x\">0.5</p><p name=\"direction_z\"></p>"
+                                      "<p name=\"spot_cutoff\">45</p><p name=\"loop\">TRUE</p></properties>")
+                    ->valid);
+    EXPECT_TRUE(object().getDirectional());
+    EXPECT_EQ(osg::Vec3f(0, 0, 1), object().getPosition());
+    EXPECT_EQ(osg::Vec3f(0.5f, 0, 0), object().getDirection());
+    EXPECT_EQ(1, object().getDetail());
+    EXPECT_EQ(45.0f, object().getSpotCutoff());
+    EXPECT_EQ(96.0f, object().getSpotExponent());
+    EXPECT_FALSE(object().getLoop());
+    EXPECT_TRUE(capture.inOrder({" Properties: ", " loop: TRUE", " directional: true", " direction_x: 0.5",
+                                 " direction_z: ", " detail: Med", " spot_cutoff: 45",
+                                 " spot_exponent: NA (using default).", " Properties: done."}));
+
+    const std::pair<const char*, int> details[] = {{"HIGH", 2}, {"low", 0}, {"ultra", 1}, {"high", 2}};
+    for (const auto& each : details)
+    {
+        ASSERT_TRUE(readObject("ARLight", std::string("<properties><p name=\"detail\">") + each.first +
+                                              "</p><p name=\"position_y\">2</p></properties>")
+                        ->valid);
+        EXPECT_EQ(each.second, object().getDetail()) << each.first;
+        EXPECT_EQ(osg::Vec3f(0, 2, 0), object().getPosition());
+    }
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" spot_cutoff: NA (using default)."));
+
+    // Light properties belong to lights only.
+    ASSERT_TRUE(readObject("ARObject", "<properties><p name=\"directional\">true</p></properties>")->valid);
+    EXPECT_FALSE(object().getDirectional());
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" loop: NA (using default)."));
+}
+
+TEST_F(SceneParserTest, VideoProperties)
+{
+    ASSERT_TRUE(readObject("ARVideo", "<properties><p name=\"chroma_key\">true</p>"
+                                      "<p name=\"chroma_key_from_green_screen\">FALSE</p><p name=\"loop\">true</p>"
+                                      "</properties>")
+                    ->valid);
+    EXPECT_TRUE(object().getChromaKey());
+    EXPECT_TRUE(object().getChromaKeyFromGreenScreen());
+    EXPECT_FALSE(object().getLighting());
+    EXPECT_TRUE(object().getLoop());
+    EXPECT_TRUE(capture.inOrder({" chroma_key: true", " chroma_key_from_green_screen: FALSE",
+                                 " lighting: NA (using default)."}));
+
+    ASSERT_TRUE(readObject("ARVideo", "<properties><p name=\"chroma_key_from_green_screen\">false</p>"
+                                      "<p name=\"lighting\">true</p></properties>")
+                    ->valid);
+    EXPECT_FALSE(object().getChromaKeyFromGreenScreen());
+    EXPECT_TRUE(object().getLighting());
+}
+
+TEST_F(SceneParserTest, TransformsFallBackPerComponent)
+{
+    ASSERT_TRUE(readObject("ARObject", "<transforms><translation x=\"1.5\" z=\"-2\"/><scale x=\"2\" y=\"\"/>"
+                                       "<rotation axis=\"Y\" angle=\"1.57\"/></transforms>")
+                    ->valid);
+    EXPECT_EQ(osg::Vec3f(1.5f, 0, -2), object().getTranslation());
+    EXPECT_EQ(osg::Vec3f(2, 1, 1), object().getScale());
+    EXPECT_EQ(1, object().getRotationAxis());
+    EXPECT_FLOAT_EQ(1.57f, object().getRotationAngle());
+    EXPECT_TRUE(capture.inOrder({" Transforms: ", " - translation -", " y: NA (using default).", " - translation - OK",
+                                 " - scale -", " z: NA (using default).", " - scale - OK", " - rotation -",
+                                 " - rotation - OK", " Transforms: done."}));
+
+    ASSERT_TRUE(readObject("ARObject", "<transforms><scale x=\"abc\"/><rotation axis=\"w\"/></transforms>")->valid);
+    EXPECT_EQ(osg::Vec3f(0, 1, 1), object().getScale());
+    EXPECT_EQ(0, object().getRotationAxis());
+    EXPECT_EQ(0.0f, object().getRotationAngle());
+    EXPECT_TRUE(capture.inOrder({" WARNING: <translation> not found (using default).", " - rotation -",
+                                 " angle: NA (using default)."}));
+
+    ASSERT_TRUE(readObject("ARObject", "<transforms><rotation axis=\"Z\" angle=\"1e39\"/></transforms>")->valid);
+    EXPECT_EQ(2, object().getRotationAxis());
+    EXPECT_TRUE(std::isinf(object().getRotationAngle()));
+}
+
+TEST_F(SceneParserTest, FilesAndHotspots)
+{
+    ASSERT_TRUE(readObject("ARObject", "<description file=\"d.txt\"/><events file=\"events/e.xml\"/><menu/>"
+                                       "<hotspots><hotspot name=\"door\"/><hotspot/><spot name=\"x\"/>"
+                                       "<hotspot name=\"window\"/></hotspots>")
+                    ->valid);
+    EXPECT_EQ("d.txt", object().getDescriptionFile());
+    EXPECT_EQ("events/e.xml", object().getEventsFile());
+    EXPECT_EQ("", object().getMenuFile());
+    EXPECT_EQ((std::vector<std::string>{"door", "window"}), object().getHotspots());
+    EXPECT_TRUE(capture.inOrder({" Description: ", " file: d.txt", " Description: done.", " Hotspots: ",
+                                 " name(*):door", "WARNING: name missing (skipping).",
+                                 " WARNING: <hotspot> was expected (skipping).", " Hotspots: done.", " Events: ",
+                                 " file: events/e.xml", " Events: done.", " Menu: ", " file: ", " Menu: done."}));
+}

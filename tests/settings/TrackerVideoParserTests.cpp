@@ -1,0 +1,175 @@
+#include "SettingsTestSupport.h"
+
+#include "XMLTrackerParserManager.h"
+#include "XMLVideoParserManager.h"
+
+using namespace Novaro;
+using namespace Novaro::SettingsTest;
+
+namespace
+{
+
+class TrackerVideoParserTest : public ::testing::Test
+{
+protected:
+    std::string tracker(const std::string& parameters)
+    {
+        return files.write("tracker.xml", "<tracker name=\"t\"><parameters>" + parameters + "</parameters></tracker>");
+    }
+    std::string video(const std::string& formats, const std::string& cameras)
+    {
+        return files.write("video.xml", "<video name=\"v\"><formats>" + formats + "</formats><cameras>" + cameras +
+                                            "</cameras></video>");
+    }
+
+    TemporaryFiles files;
+    NotifyCapture capture;
+};
+
+const char* const oneCamera = "<camera name=\"c\" format=\"f\" path=\"camera.dat\"/>";
+const char* const oneFormat = "<format name=\"f\" width=\"640\" height=\"480\"/>";
+
+} // namespace
+
+TEST_F(TrackerVideoParserTest, TrackerWithoutParametersUsesDefaults)
+{
+    ReadResult<XMLTrackerParserManager> read(files.write("bare.xml", "<tracker/>"));
+    ASSERT_TRUE(read.valid);
+    const TrackerData& data = read.reader.getData();
+    EXPECT_TRUE(data.getSmoothTracking());
+    EXPECT_FALSE(data.getHalfTracking());
+    EXPECT_FLOAT_EQ(0.85f, data.getRotationalSmoothingFactor());
+    EXPECT_FLOAT_EQ(0.85f, data.getTranslationalSmoothingFactor());
+    EXPECT_EQ(100, data.getThreshold());
+    EXPECT_EQ(osg::NOTICE, capture.severityOf(" WARNING: missing <parameters> data (using defaults)."));
+    EXPECT_FALSE(capture.has("Reading tracker settings...(parameters)..."));
+}
+
+TEST_F(TrackerVideoParserTest, TrackerValuesAreClampedAndConventionsHold)
+{
+    struct Case
+    {
+        std::string rotational, threshold;
+        float expectedRotational;
+        int expectedThreshold;
+    };
+    const Case cases[] = {
+        {"1.5", "300", 1.0f, 255},   {"-0.2", "-5", 0.0f, 0},     {"abc", "abc", 0.0f, 0},
+        {"0.5", "99999999999", 0.5f, 255}, {"1e400", "42.9", 1.0f, 42}, {"nan", "  7", 0.0f, 7},
+    };
+    for (const Case& each : cases)
+    {
+        ReadResult<XMLTrackerParserManager> read(tracker("<p name=\"rotational_smoothing_factor\">" + each.rotational +
+                                                         "</p><p name=\"threshold\">" + each.threshold + "</p>"));
+        ASSERT_TRUE(read.valid);
+        EXPECT_FLOAT_EQ(each.expectedRotational, read.reader.getData().getRotationalSmoothingFactor()) << each.rotational;
+        EXPECT_EQ(each.expectedThreshold, read.reader.getData().getThreshold()) << each.threshold;
+    }
+
+    ReadResult<XMLTrackerParserManager> flags(
+        tracker("<p name=\"smooth_tracking\">False</p><p name=\"half_tracking\">True</p>"));
+    EXPECT_TRUE(flags.reader.getData().getSmoothTracking());
+    EXPECT_FALSE(flags.reader.getData().getHalfTracking());
+    ReadResult<XMLTrackerParserManager> exact(
+        tracker("<p name=\"smooth_tracking\">false</p><p name=\"half_tracking\">true</p>"));
+    EXPECT_FALSE(exact.reader.getData().getSmoothTracking());
+    EXPECT_TRUE(exact.reader.getData().getHalfTracking());
+    EXPECT_TRUE(capture.inOrder({"Reading tracker settings...(parameters)...", " smooth_tracking: false",
+                                 " rotational_smoothing_factor: NA (using default).",
+                                 " translational_smoothing_factor: NA (using default).",
+                                 " threshold: NA (using default).", " half_tracking: true",
+                                 "Reading tracker settings...(parameters)...done.", "Reading tracker settings...done."}));
+
+    // The setters clamp whatever the source, keyboard changes included.
+    TrackerData data;
+    data.setThreshold(256);
+    data.setTranslationalSmoothingFactor(-3.0f);
+    EXPECT_EQ(255, data.getThreshold());
+    EXPECT_EQ(0.0f, data.getTranslationalSmoothingFactor());
+}
+
+TEST_F(TrackerVideoParserTest, TrackerWrongRootFails)
+{
+    ReadResult<XMLTrackerParserManager> read(files.write("wrong.xml", "<Tracker/>"));
+    EXPECT_FALSE(read.parsed);
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <tracker> data in tracker file."));
+    EXPECT_TRUE(capture.has("Reading tracker settings...aborted."));
+}
+
+TEST_F(TrackerVideoParserTest, VideoReadsFormatsAndCamerasInFileOrder)
+{
+    ReadResult<XMLVideoParserManager> read(
+        video("<format name=\"4:3\" width=\"640\" height=\"480\"/><format name=\"4:3\" width=\"320.5\" height=\"240\"/>",
+              "<camera name=\"a\" format=\"4:3\" path=\"a.dat\"/><camera name=\"b\" format=\"none\" path=\"b.dat\"/>"));
+    ASSERT_TRUE(read.valid);
+    const VideoData& data = read.reader.getData();
+    ASSERT_EQ(2u, data.getFormats().size());
+    EXPECT_EQ(640.0f, data.getFormats()[0].getWidth());
+    EXPECT_EQ(480.0f, data.getFormats()[0].getHeight());
+    EXPECT_EQ(320.5f, data.getFormats()[1].getWidth());
+    ASSERT_EQ(2u, data.getCameras().size());
+    EXPECT_EQ("b", data.getCameras()[1].getName());
+    EXPECT_EQ("none", data.getCameras()[1].getFormat());
+    EXPECT_EQ("b.dat", data.getCameras()[1].getPath());
+    EXPECT_TRUE(data.getCameraFile().empty());
+    EXPECT_TRUE(capture.inOrder({" Video name: v", "Reading video settings...(formats)...", " formats #: 2",
+                                 " Adding format:", "        name: 4:3", "        width: 640", "        height: 480",
+                                 " Adding format:", "        name: 4:3", "        width: 320.5",
+                                 "Reading video settings...(formats)...done.", "Reading video settings...(cameras)...",
+                                 " cameras #: 2", " Adding camera:", "        name: a", "        format: 4:3",
+                                 "        path: a.dat", "Reading video settings...(cameras)...done.",
+                                 "Reading video settings...done."}));
+}
+
+TEST_F(TrackerVideoParserTest, VideoSkipsIncompleteEntriesAndCountsOnlyElements)
+{
+    ReadResult<XMLVideoParserManager> read(
+        video("<!-- formats --><camera name=\"x\"/><format width=\"1\" height=\"1\"/>"
+              "<format name=\"f\" height=\"1\"/><format name=\"f\" width=\"1\"/>" +
+                  std::string(oneFormat),
+              "<camera format=\"f\" path=\"p\"/><camera name=\"c\" path=\"p\"/><camera name=\"c\" format=\"f\"/>" +
+                  std::string(oneCamera)));
+    ASSERT_TRUE(read.valid);
+    EXPECT_EQ(1u, read.reader.getData().getFormats().size());
+    EXPECT_EQ(1u, read.reader.getData().getCameras().size());
+    EXPECT_TRUE(capture.has(" formats #: 5"));
+    EXPECT_TRUE(capture.inOrder({" WARNING: <format> was expected (skipping).", "WARNING: name missing (skipping).",
+                                 "WARNING: width missing (skipping).", "WARNING: height missing (skipping).",
+                                 "WARNING: name missing (skipping).", "WARNING: format missing (skipping).",
+                                 "WARNING: path missing (skipping)."}));
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: <format> was expected (skipping)."));
+}
+
+TEST_F(TrackerVideoParserTest, VideoValidityNeedsCompleteEntries)
+{
+    const std::pair<std::string, std::string> invalid[] = {
+        {"<format name=\"f\" width=\"0\" height=\"480\"/>", oneCamera},
+        {"<format name=\"\" width=\"640\" height=\"480\"/>", oneCamera},
+        {"<format name=\"f\" width=\"640\" height=\"-1\"/>", oneCamera},
+        {"<format name=\"f\" width=\"wide\" height=\"480\"/>", oneCamera},
+        {oneFormat, "<camera name=\"c\" format=\"\" path=\"p\"/>"},
+        {oneFormat, "<camera name=\"c\" format=\"f\" path=\"\"/>"},
+        {oneFormat, ""},
+        {"", oneCamera},
+    };
+    for (const auto& each : invalid)
+    {
+        ReadResult<XMLVideoParserManager> read(video(each.first, each.second));
+        EXPECT_TRUE(read.parsed);
+        EXPECT_FALSE(read.valid) << each.first << each.second;
+    }
+}
+
+TEST_F(TrackerVideoParserTest, VideoMissingSectionsFail)
+{
+    ReadResult<XMLVideoParserManager> noFormats(files.write("a.xml", "<video><cameras/></video>"));
+    EXPECT_FALSE(noFormats.parsed);
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <formats> data in video file."));
+    ReadResult<XMLVideoParserManager> noCameras(files.write("b.xml", "<video><formats/></video>"));
+    EXPECT_FALSE(noCameras.parsed);
+    EXPECT_TRUE(capture.has(" ERROR: missing <cameras> data in video file."));
+    ReadResult<XMLVideoParserManager> wrongRoot(files.write("c.xml", "<videos><formats/><cameras/></videos>"));
+    EXPECT_FALSE(wrongRoot.parsed);
+    EXPECT_TRUE(capture.has(" ERROR: missing <video> data in video file."));
+    EXPECT_EQ(3, capture.count("Reading video settings...aborted."));
+}

@@ -1,0 +1,150 @@
+#include "SettingsTestSupport.h"
+
+#include "XMLConfigurationParserManager.h"
+#include "XMLParserManager.h"
+
+using namespace Novaro;
+using namespace Novaro::SettingsTest;
+
+namespace
+{
+
+// Exposes the shared lookups over the loaded document.
+class LookupReader : public XMLParserManager
+{
+public:
+    using XMLParserManager::XMLParserManager;
+    bool parse() override { return true; }
+    bool isValid() override { return true; }
+
+    using XMLParserManager::attribute;
+    using XMLParserManager::childByAttribute;
+    using XMLParserManager::childByTag;
+    using XMLParserManager::countChildren;
+    using XMLParserManager::elementIs;
+    using XMLParserManager::hasAttribute;
+    using XMLParserManager::text;
+    const TiXmlElement* root() const { return rootElement(); }
+};
+
+class XMLParserManagerTest : public ::testing::Test
+{
+protected:
+    TemporaryFiles files;
+    NotifyCapture capture;
+};
+
+} // namespace
+
+TEST_F(XMLParserManagerTest, LoadReportsThePathAtItsSeverity)
+{
+    std::string good = files.write("good.xml", "<a/>");
+    LookupReader reader(good);
+    EXPECT_TRUE(reader.loadFile());
+    EXPECT_EQ(osg::NOTICE, capture.severityOf(" XML file loaded: " + good));
+
+    std::string missing = files.folder() + "/missing.xml";
+    LookupReader absent(missing);
+    EXPECT_FALSE(absent.loadFile());
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: could not load XML file: " + missing));
+}
+
+TEST_F(XMLParserManagerTest, UnreadableDocumentsFailToLoad)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty.xml", ""},
+        {"blank.xml", "   \n\t "},
+        {"malformed.xml", "<configuration><parameters></configuration>"},
+        {"unclosed.xml", "<configuration name=\"x"},
+        {"binary.xml", std::string("\x00\x01\xff\xfe<", 5)},
+    };
+    for (const auto& each : cases)
+    {
+        LookupReader reader(files.write(each.first, each.second));
+        EXPECT_FALSE(reader.loadFile()) << each.first;
+    }
+    LookupReader directory(files.folder());
+    EXPECT_FALSE(directory.loadFile());
+}
+
+TEST_F(XMLParserManagerTest, DeeplyNestedDocumentsAreRefusedBeforeParsing)
+{
+    std::string deep;
+    for (int level = 0; level < 100000; ++level)
+        deep += "<a x='>'>";
+    LookupReader reader(files.write("deep.xml", deep));
+    EXPECT_FALSE(reader.loadFile());
+
+    // Ordinary nesting, comments and self-closed elements do not count against the limit.
+    std::string moderate = "<!-- <<<< --><?xml version=\"1.0\"?>";
+    for (int level = 0; level < 200; ++level)
+        moderate += "<a><b/><![CDATA[<c><c><c>]]>";
+    for (int level = 0; level < 200; ++level)
+        moderate += "</a>";
+    LookupReader fine(files.write("moderate.xml", moderate));
+    EXPECT_TRUE(fine.loadFile());
+}
+
+TEST_F(XMLParserManagerTest, EncodingsAreDetectedFromTheFile)
+{
+    // UTF-8 with a byte order mark: the text arrives as UTF-8.
+    LookupReader bom(files.write("bom.xml", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                                            "<r name=\"Caf\xC3\xA9\"/>"));
+    ASSERT_TRUE(bom.loadFile());
+    EXPECT_EQ("Caf\xC3\xA9", LookupReader::attribute(bom.root(), "name"));
+
+    // A declared single-byte encoding: the bytes are kept as written.
+    LookupReader latin(files.write("latin.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+                                                "<r name=\"Caf\xE9\">M\xFCnchen</r>"));
+    ASSERT_TRUE(latin.loadFile());
+    EXPECT_EQ("Caf\xE9", LookupReader::attribute(latin.root(), "name"));
+    EXPECT_EQ("M\xFCnchen", LookupReader::text(latin.root()));
+
+    // UTF-16 is not understood by the XML library; whatever it makes of it, nothing breaks and no
+    // element named like the intended root comes out.
+    std::string utf16("\xFF\xFE<\0r\0/\0>\0", 10);
+    XMLConfigurationParserManager wide(files.write("utf16.xml", utf16));
+    EXPECT_FALSE(wide.loadFile() && wide.parse());
+}
+
+TEST_F(XMLParserManagerTest, LookupsCompareExactlyAndWalkAllChildren)
+{
+    LookupReader reader(files.write("lookups.xml", R"(<root>
+        <!-- comments are not elements -->
+        <Item name="first">one</Item>
+        <item name="First">two</item>
+        <item>three</item>
+        <other name="first">four</other>
+        <item name="second"><!-- c --></item>
+        <item name="">empty name</item>
+      </root>)"));
+    ASSERT_TRUE(reader.loadFile());
+    const TiXmlElement* root = reader.root();
+
+    EXPECT_TRUE(LookupReader::elementIs(root, "root"));
+    EXPECT_FALSE(LookupReader::elementIs(root, "Root"));
+    EXPECT_FALSE(LookupReader::elementIs(root, "roo"));
+    EXPECT_FALSE(LookupReader::elementIs(nullptr, "root"));
+    EXPECT_EQ(6, LookupReader::countChildren(root));
+    EXPECT_EQ(0, LookupReader::countChildren(nullptr));
+
+    // By tag: case-sensitive, first in document order.
+    EXPECT_EQ("two", LookupReader::text(LookupReader::childByTag(root, "item")));
+    EXPECT_EQ("one", LookupReader::text(LookupReader::childByTag(root, "Item")));
+    EXPECT_EQ(nullptr, LookupReader::childByTag(root, "ite"));
+    EXPECT_EQ(nullptr, LookupReader::childByTag(nullptr, "item"));
+
+    // By attribute: any tag, exact value, an empty value only when the attribute exists.
+    EXPECT_EQ("one", LookupReader::text(LookupReader::childByAttribute(root, "name", "first")));
+    EXPECT_EQ("two", LookupReader::text(LookupReader::childByAttribute(root, "name", "First")));
+    EXPECT_EQ("empty name", LookupReader::text(LookupReader::childByAttribute(root, "name", "")));
+    EXPECT_EQ(nullptr, LookupReader::childByAttribute(root, "name", "third"));
+
+    const TiXmlElement* second = LookupReader::childByAttribute(root, "name", "second");
+    ASSERT_NE(nullptr, second);
+    EXPECT_EQ("", LookupReader::text(second));
+    EXPECT_EQ("", LookupReader::attribute(second, "missing"));
+    EXPECT_FALSE(LookupReader::hasAttribute(second, "missing"));
+    EXPECT_FALSE(LookupReader::hasAttribute(second, "Name"));
+    EXPECT_EQ("", LookupReader::text(nullptr));
+}
