@@ -1,0 +1,469 @@
+#include "AssimpSceneConverter.h"
+
+#include <assimp/scene.h>
+
+#include <osg/Geode>
+#include <osg/Light>
+#include <osg/LightSource>
+#include <osgAnimation/Animation>
+#include <osgAnimation/Bone>
+#include <osgAnimation/Channel>
+#include <osgAnimation/RigGeometry>
+#include <osgAnimation/Skeleton>
+#include <osgAnimation/StackedMatrixElement>
+#include <osgAnimation/StackedQuaternionElement>
+#include <osgAnimation/StackedScaleElement>
+#include <osgAnimation/StackedTranslateElement>
+#include <osgAnimation/UpdateBone>
+#include <osgAnimation/UpdateMatrixTransform>
+#include <osgAnimation/VertexInfluence>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Novaro
+{
+
+namespace
+{
+
+// Assimp matrices act on column vectors, OpenSceneGraph's on row vectors: transpose.
+osg::Matrix toMatrix(const aiMatrix4x4& m)
+{
+    return osg::Matrix(m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3,
+                       m.a4, m.b4, m.c4, m.d4);
+}
+
+osg::Vec3 toVec3(const aiVector3D& v)
+{
+    return osg::Vec3(v.x, v.y, v.z);
+}
+
+osg::Quat toQuat(const aiQuaternion& q)
+{
+    return osg::Quat(q.x, q.y, q.z, q.w);
+}
+
+osg::Vec4 toVec4(const aiColor3D& c)
+{
+    return osg::Vec4(c.r, c.g, c.b, 1.0f);
+}
+
+// Animated nodes get translate/rotate/scale elements the channels drive; the others keep their
+// whole matrix (shear included) in one element.
+void fillStackedTransforms(osgAnimation::StackedTransform& stack, const osg::Matrix& matrix,
+                           bool animated)
+{
+    if (!animated)
+    {
+        stack.push_back(new osgAnimation::StackedMatrixElement("matrix", matrix));
+        return;
+    }
+    osg::Vec3d translation;
+    osg::Quat rotation;
+    osg::Vec3d scale;
+    osg::Quat scaleOrientation;
+    matrix.decompose(translation, rotation, scale, scaleOrientation);
+    stack.push_back(new osgAnimation::StackedTranslateElement("translate", translation));
+    stack.push_back(new osgAnimation::StackedQuaternionElement("quaternion", rotation));
+    stack.push_back(new osgAnimation::StackedScaleElement("scale", scale));
+}
+
+} // namespace
+
+AssimpSceneConverter::AssimpSceneConverter(const aiScene& scene, const std::string& modelDirectory,
+                                           const osgDB::Options* options)
+    : m_scene(scene)
+    , m_materials(scene, modelDirectory, options)
+{
+}
+
+osg::ref_ptr<osg::Node> AssimpSceneConverter::convert()
+{
+    if (m_scene.mRootNode == nullptr)
+        return nullptr;
+
+    collectAnimatedNodes();
+    collectGlobalMatrices(*m_scene.mRootNode, osg::Matrix::identity());
+    collectBones();
+    for (unsigned int i = 0; i < m_scene.mNumLights; ++i)
+        if (m_scene.mLights[i] != nullptr)
+            m_lights[m_scene.mLights[i]->mName.C_Str()] = m_scene.mLights[i];
+    if (m_scene.mNumCameras > 0)
+        m_droppedFeatures.insert("cameras");
+
+    osg::ref_ptr<osg::MatrixTransform> hierarchy = convertNode(*m_scene.mRootNode);
+    osg::ref_ptr<osgAnimation::BasicAnimationManager> manager = convertAnimations();
+    if (!m_skinned && !manager.valid())
+        return hierarchy;
+
+    osg::ref_ptr<osg::Group> root = new osg::Group;
+    root->setName(hierarchy->getName());
+    if (m_skinned)
+    {
+        osg::ref_ptr<osgAnimation::Skeleton> skeleton = new osgAnimation::Skeleton;
+        skeleton->setDefaultUpdateCallback();
+        skeleton->addChild(hierarchy.get());
+        root->addChild(skeleton.get());
+    }
+    else
+    {
+        root->addChild(hierarchy.get());
+    }
+    if (manager.valid())
+        root->setUpdateCallback(manager.get());
+    return root;
+}
+
+void AssimpSceneConverter::collectAnimatedNodes()
+{
+    for (unsigned int a = 0; a < m_scene.mNumAnimations; ++a)
+    {
+        const aiAnimation* animation = m_scene.mAnimations[a];
+        if (animation == nullptr)
+            continue;
+        for (unsigned int c = 0; c < animation->mNumChannels; ++c)
+        {
+            const aiNodeAnim* channel = animation->mChannels[c];
+            if (channel != nullptr && (channel->mNumPositionKeys > 0 ||
+                                       channel->mNumRotationKeys > 0 || channel->mNumScalingKeys > 0))
+                m_animatedNodes.insert(channel->mNodeName.C_Str());
+        }
+        if (animation->mNumMeshChannels > 0 || animation->mNumMorphMeshChannels > 0)
+            m_droppedFeatures.insert("mesh and morph-target animations");
+    }
+}
+
+void AssimpSceneConverter::collectGlobalMatrices(const aiNode& node, const osg::Matrix& parentGlobal)
+{
+    // Row-vector convention: the local matrix applies first, then the parent's.
+    const osg::Matrix global = toMatrix(node.mTransformation) * parentGlobal;
+    m_globalMatrices[&node] = global;
+    m_nodeNames.insert(node.mName.C_Str());
+    for (unsigned int i = 0; i < node.mNumMeshes; ++i)
+        m_meshNodes.emplace(node.mMeshes[i], &node);
+    for (unsigned int i = 0; i < node.mNumChildren; ++i)
+        if (node.mChildren[i] != nullptr)
+            collectGlobalMatrices(*node.mChildren[i], global);
+}
+
+void AssimpSceneConverter::collectBones()
+{
+    for (unsigned int m = 0; m < m_scene.mNumMeshes; ++m)
+    {
+        const aiMesh* mesh = m_scene.mMeshes[m];
+        if (mesh == nullptr || mesh->mNumBones == 0)
+            continue;
+        m_skinned = true;
+        osg::Matrix meshGlobal;
+        auto node = m_meshNodes.find(m);
+        if (node != m_meshNodes.end())
+            meshGlobal = m_globalMatrices[node->second];
+        const osg::Matrix inverseMeshGlobal = osg::Matrix::inverse(meshGlobal);
+        for (unsigned int b = 0; b < mesh->mNumBones; ++b)
+        {
+            const aiBone* bone = mesh->mBones[b];
+            if (bone == nullptr)
+                continue;
+            // The offset matrix takes mesh space to bone space in the bind pose; the skeleton's
+            // space is the model's root, where the mesh sits at its global matrix.
+            m_inverseBindMatrices.emplace(bone->mName.C_Str(),
+                                          inverseMeshGlobal * toMatrix(bone->mOffsetMatrix));
+        }
+        if (mesh->mNumAnimMeshes > 0)
+            m_droppedFeatures.insert("morph targets");
+    }
+}
+
+osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNode& node)
+{
+    const std::string name = node.mName.C_Str();
+    const osg::Matrix matrix = toMatrix(node.mTransformation);
+    const bool animated = m_animatedNodes.count(name) != 0;
+
+    osg::ref_ptr<osg::MatrixTransform> transform;
+    if (m_skinned)
+    {
+        osg::ref_ptr<osgAnimation::Bone> bone = new osgAnimation::Bone(name);
+        auto inverseBind = m_inverseBindMatrices.find(name);
+        if (inverseBind != m_inverseBindMatrices.end())
+            bone->setInvBindMatrixInSkeletonSpace(inverseBind->second);
+        else
+            bone->setInvBindMatrixInSkeletonSpace(osg::Matrix::inverse(m_globalMatrices[&node]));
+        osg::ref_ptr<osgAnimation::UpdateBone> update = new osgAnimation::UpdateBone(name);
+        fillStackedTransforms(update->getStackedTransforms(), matrix, animated);
+        bone->setUpdateCallback(update.get());
+        transform = bone;
+    }
+    else
+    {
+        transform = new osg::MatrixTransform;
+        if (animated)
+        {
+            osg::ref_ptr<osgAnimation::UpdateMatrixTransform> update =
+                new osgAnimation::UpdateMatrixTransform(name);
+            fillStackedTransforms(update->getStackedTransforms(), matrix, true);
+            transform->setUpdateCallback(update.get());
+            transform->setDataVariance(osg::Object::DYNAMIC);
+        }
+    }
+    transform->setName(name);
+    transform->setMatrix(matrix);
+
+    // Child transforms first: a skeleton updates its bones in child order and wants bones before
+    // any other child.
+    for (unsigned int i = 0; i < node.mNumChildren; ++i)
+        if (node.mChildren[i] != nullptr)
+            transform->addChild(convertNode(*node.mChildren[i]).get());
+
+    osg::ref_ptr<osg::Geode> geode;
+    for (unsigned int i = 0; i < node.mNumMeshes; ++i)
+    {
+        const unsigned int index = node.mMeshes[i];
+        if (index >= m_scene.mNumMeshes || m_scene.mMeshes[index] == nullptr)
+            continue;
+        const aiMesh& mesh = *m_scene.mMeshes[index];
+        osg::ref_ptr<osg::Geometry> geometry =
+            mesh.mNumBones > 0 ? convertSkinnedMesh(mesh) : convertMesh(mesh);
+        if (!geometry.valid())
+            continue;
+        if (!geode.valid())
+            geode = new osg::Geode;
+        geode->addDrawable(geometry.get());
+    }
+    if (geode.valid())
+        transform->addChild(geode.get());
+
+    auto light = m_lights.find(name);
+    if (light != m_lights.end())
+        transform->addChild(convertLight(*light->second).get());
+    return transform;
+}
+
+osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh)
+{
+    if (mesh.mNumVertices == 0 || mesh.mVertices == nullptr)
+        return nullptr;
+
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    geometry->setName(mesh.mName.C_Str());
+
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array(mesh.mNumVertices);
+    for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
+        (*vertices)[i] = toVec3(mesh.mVertices[i]);
+    geometry->setVertexArray(vertices.get());
+
+    if (mesh.HasNormals())
+    {
+        osg::ref_ptr<osg::Vec3Array> normals = new osg::Vec3Array(mesh.mNumVertices);
+        for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
+            (*normals)[i] = toVec3(mesh.mNormals[i]);
+        geometry->setNormalArray(normals.get(), osg::Array::BIND_PER_VERTEX);
+    }
+
+    const bool vertexColours = mesh.HasVertexColors(0);
+    if (vertexColours)
+    {
+        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array(mesh.mNumVertices);
+        for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
+        {
+            const aiColor4D& c = mesh.mColors[0][i];
+            (*colours)[i] = osg::Vec4(c.r, c.g, c.b, c.a);
+        }
+        geometry->setColorArray(colours.get(), osg::Array::BIND_PER_VERTEX);
+    }
+
+    // The channel the colour texture reads goes to unit 0 (where the texture is), the others
+    // follow in their order.
+    std::vector<unsigned int> channels;
+    const unsigned int textureChannel = m_materials.getColourTextureChannel(mesh.mMaterialIndex);
+    if (mesh.HasTextureCoords(textureChannel))
+        channels.push_back(textureChannel);
+    for (unsigned int c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c)
+        if (c != textureChannel && mesh.HasTextureCoords(c))
+            channels.push_back(c);
+    for (unsigned int unit = 0; unit < channels.size(); ++unit)
+    {
+        const unsigned int c = channels[unit];
+        if (mesh.mNumUVComponents[c] == 3)
+        {
+            osg::ref_ptr<osg::Vec3Array> coordinates = new osg::Vec3Array(mesh.mNumVertices);
+            for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
+                (*coordinates)[i] = toVec3(mesh.mTextureCoords[c][i]);
+            geometry->setTexCoordArray(unit, coordinates.get(), osg::Array::BIND_PER_VERTEX);
+        }
+        else
+        {
+            osg::ref_ptr<osg::Vec2Array> coordinates = new osg::Vec2Array(mesh.mNumVertices);
+            for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
+                (*coordinates)[i] = osg::Vec2(mesh.mTextureCoords[c][i].x, mesh.mTextureCoords[c][i].y);
+            geometry->setTexCoordArray(unit, coordinates.get(), osg::Array::BIND_PER_VERTEX);
+        }
+    }
+
+    osg::ref_ptr<osg::DrawElementsUInt> points = new osg::DrawElementsUInt(GL_POINTS);
+    osg::ref_ptr<osg::DrawElementsUInt> lines = new osg::DrawElementsUInt(GL_LINES);
+    osg::ref_ptr<osg::DrawElementsUInt> triangles = new osg::DrawElementsUInt(GL_TRIANGLES);
+    for (unsigned int f = 0; f < mesh.mNumFaces; ++f)
+    {
+        const aiFace& face = mesh.mFaces[f];
+        osg::DrawElementsUInt* target = face.mNumIndices == 1   ? points.get()
+                                        : face.mNumIndices == 2 ? lines.get()
+                                        : face.mNumIndices == 3 ? triangles.get()
+                                                                : nullptr;
+        if (target == nullptr)
+            continue;
+        bool valid = true;
+        for (unsigned int k = 0; k < face.mNumIndices; ++k)
+            valid = valid && face.mIndices[k] < mesh.mNumVertices;
+        if (!valid)
+            continue;
+        for (unsigned int k = 0; k < face.mNumIndices; ++k)
+            target->push_back(face.mIndices[k]);
+    }
+    for (osg::DrawElementsUInt* primitives : {triangles.get(), lines.get(), points.get()})
+        if (!primitives->empty())
+            geometry->addPrimitiveSet(primitives);
+    if (geometry->getNumPrimitiveSets() == 0)
+        return nullptr;
+
+    if (osg::StateSet* stateSet = m_materials.getStateSet(mesh.mMaterialIndex, vertexColours))
+        geometry->setStateSet(stateSet);
+    return geometry;
+}
+
+osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertSkinnedMesh(const aiMesh& mesh)
+{
+    osg::ref_ptr<osg::Geometry> source = convertMesh(mesh);
+    if (!source.valid())
+        return nullptr;
+
+    osg::ref_ptr<osgAnimation::VertexInfluenceMap> influences = new osgAnimation::VertexInfluenceMap;
+    for (unsigned int b = 0; b < mesh.mNumBones; ++b)
+    {
+        const aiBone* bone = mesh.mBones[b];
+        if (bone == nullptr)
+            continue;
+        const std::string boneName = bone->mName.C_Str();
+        osgAnimation::VertexInfluence& influence = (*influences)[boneName];
+        influence.setName(boneName);
+        for (unsigned int w = 0; w < bone->mNumWeights; ++w)
+        {
+            const aiVertexWeight& weight = bone->mWeights[w];
+            if (weight.mVertexId < mesh.mNumVertices)
+                influence.push_back(osgAnimation::VertexIndexWeight(weight.mVertexId, weight.mWeight));
+        }
+    }
+
+    osg::ref_ptr<osgAnimation::RigGeometry> rig = new osgAnimation::RigGeometry;
+    rig->setName(source->getName());
+    rig->setSourceGeometry(source.get());
+    rig->setInfluenceMap(influences.get());
+    rig->setStateSet(source->getStateSet());
+    rig->setDataVariance(osg::Object::DYNAMIC);
+    rig->setUseDisplayList(false);
+    return rig;
+}
+
+osg::ref_ptr<osg::Node> AssimpSceneConverter::convertLight(const aiLight& source) const
+{
+    osg::ref_ptr<osg::Light> light = new osg::Light(7);
+    light->setDiffuse(toVec4(source.mColorDiffuse));
+    light->setSpecular(toVec4(source.mColorSpecular));
+    light->setAmbient(toVec4(source.mColorAmbient));
+    light->setConstantAttenuation(source.mAttenuationConstant);
+    light->setLinearAttenuation(source.mAttenuationLinear);
+    light->setQuadraticAttenuation(source.mAttenuationQuadratic);
+    const osg::Vec3 direction = toVec3(source.mDirection);
+    switch (source.mType)
+    {
+    case aiLightSource_DIRECTIONAL:
+        // A directional OpenGL light is given by the direction towards the light.
+        light->setPosition(osg::Vec4(-direction, 0.0f));
+        break;
+    case aiLightSource_SPOT:
+        light->setPosition(osg::Vec4(toVec3(source.mPosition), 1.0f));
+        light->setDirection(direction);
+        light->setSpotCutoff(std::min(90.0f, osg::RadiansToDegrees(source.mAngleOuterCone)));
+        break;
+    default:
+        light->setPosition(osg::Vec4(toVec3(source.mPosition), 1.0f));
+        break;
+    }
+    osg::ref_ptr<osg::LightSource> lightSource = new osg::LightSource;
+    lightSource->setName(source.mName.C_Str());
+    lightSource->setLight(light.get());
+    return lightSource;
+}
+
+osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertAnimations()
+{
+    if (m_scene.mNumAnimations == 0)
+        return nullptr;
+
+    osg::ref_ptr<osgAnimation::BasicAnimationManager> manager = new osgAnimation::BasicAnimationManager;
+    for (unsigned int a = 0; a < m_scene.mNumAnimations; ++a)
+    {
+        const aiAnimation* source = m_scene.mAnimations[a];
+        if (source == nullptr)
+            continue;
+        const double ticksPerSecond = source->mTicksPerSecond > 0.0 ? source->mTicksPerSecond : 25.0;
+
+        osg::ref_ptr<osgAnimation::Animation> animation = new osgAnimation::Animation;
+        std::string name = source->mName.C_Str();
+        if (name.empty())
+            name = "Animation" + std::to_string(a);
+        animation->setName(name);
+
+        for (unsigned int c = 0; c < source->mNumChannels; ++c)
+        {
+            const aiNodeAnim* channel = source->mChannels[c];
+            if (channel == nullptr || m_nodeNames.count(channel->mNodeName.C_Str()) == 0)
+                continue;
+            const std::string target = channel->mNodeName.C_Str();
+            if (channel->mNumPositionKeys > 0)
+            {
+                osg::ref_ptr<osgAnimation::Vec3LinearChannel> translate = new osgAnimation::Vec3LinearChannel;
+                translate->setName("translate");
+                translate->setTargetName(target);
+                auto* keys = translate->getOrCreateSampler()->getOrCreateKeyframeContainer();
+                for (unsigned int k = 0; k < channel->mNumPositionKeys; ++k)
+                    keys->push_back(osgAnimation::Vec3Keyframe(channel->mPositionKeys[k].mTime / ticksPerSecond,
+                                                                toVec3(channel->mPositionKeys[k].mValue)));
+                animation->addChannel(translate.get());
+            }
+            if (channel->mNumRotationKeys > 0)
+            {
+                osg::ref_ptr<osgAnimation::QuatSphericalLinearChannel> rotate =
+                    new osgAnimation::QuatSphericalLinearChannel;
+                rotate->setName("quaternion");
+                rotate->setTargetName(target);
+                auto* keys = rotate->getOrCreateSampler()->getOrCreateKeyframeContainer();
+                for (unsigned int k = 0; k < channel->mNumRotationKeys; ++k)
+                    keys->push_back(osgAnimation::QuatKeyframe(channel->mRotationKeys[k].mTime / ticksPerSecond,
+                                                                toQuat(channel->mRotationKeys[k].mValue)));
+                animation->addChannel(rotate.get());
+            }
+            if (channel->mNumScalingKeys > 0)
+            {
+                osg::ref_ptr<osgAnimation::Vec3LinearChannel> scale = new osgAnimation::Vec3LinearChannel;
+                scale->setName("scale");
+                scale->setTargetName(target);
+                auto* keys = scale->getOrCreateSampler()->getOrCreateKeyframeContainer();
+                for (unsigned int k = 0; k < channel->mNumScalingKeys; ++k)
+                    keys->push_back(osgAnimation::Vec3Keyframe(channel->mScalingKeys[k].mTime / ticksPerSecond,
+                                                                toVec3(channel->mScalingKeys[k].mValue)));
+                animation->addChannel(scale.get());
+            }
+        }
+        if (animation->getChannels().empty())
+            continue;
+        animation->computeDuration();
+        manager->registerAnimation(animation.get());
+    }
+    if (manager->getAnimationList().empty())
+        return nullptr;
+    return manager;
+}
+
+} // namespace Novaro

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "AssimpMaterialConverter.h"
+
+#include <osg/Geometry>
+#include <osg/Group>
+#include <osg/MatrixTransform>
+#include <osg/ref_ptr>
+#include <osgAnimation/BasicAnimationManager>
+#include <osgDB/Options>
+
+#include <map>
+#include <set>
+#include <string>
+
+struct aiLight;
+struct aiMesh;
+struct aiNode;
+struct aiScene;
+
+namespace Novaro
+{
+
+// Builds an OpenSceneGraph subgraph from an imported Assimp scene.
+//
+// Every Assimp node becomes a matrix transform with the node's name and local matrix, so that
+// scene objects can pick sub-models by name and keep the transforms above them. Meshes become
+// geometries (positions, normals, vertex colours, all texture-coordinate sets) in one geode per
+// node. Node animations become osgAnimation channels ("translate", "quaternion", "scale") played
+// by one BasicAnimationManager on the returned root, one osgAnimation::Animation per Assimp
+// animation with its name. When a mesh is skinned, the whole hierarchy becomes an
+// osgAnimation::Skeleton of Bones and skinned meshes become RigGeometries. Lights become
+// osg::LightSources (light number 7, the one the player's AR light uses) under their node.
+class AssimpSceneConverter
+{
+public:
+    AssimpSceneConverter(const aiScene& scene, const std::string& modelDirectory,
+                         const osgDB::Options* options);
+
+    osg::ref_ptr<osg::Node> convert();
+
+    // What the model holds that the result leaves out, for the reader's warnings.
+    const std::set<std::string>& getDroppedFeatures() const { return m_droppedFeatures; }
+    const std::vector<std::string>& getMissingTextures() const
+    {
+        return m_materials.getMissingTextures();
+    }
+
+private:
+    void collectAnimatedNodes();
+    void collectGlobalMatrices(const aiNode& node, const osg::Matrix& parentGlobal);
+    void collectBones();
+    osg::ref_ptr<osg::MatrixTransform> convertNode(const aiNode& node);
+    osg::ref_ptr<osg::Geometry> convertMesh(const aiMesh& mesh);
+    osg::ref_ptr<osg::Geometry> convertSkinnedMesh(const aiMesh& mesh);
+    osg::ref_ptr<osg::Node> convertLight(const aiLight& light) const;
+    osg::ref_ptr<osgAnimation::BasicAnimationManager> convertAnimations();
+
+    const aiScene& m_scene;
+    AssimpMaterialConverter m_materials;
+    bool m_skinned = false;
+    std::set<std::string> m_animatedNodes;
+    std::set<std::string> m_nodeNames;
+    std::map<const aiNode*, osg::Matrix> m_globalMatrices;
+    std::map<unsigned int, const aiNode*> m_meshNodes;
+    std::map<std::string, osg::Matrix> m_inverseBindMatrices;
+    std::map<std::string, const aiLight*> m_lights;
+    std::set<std::string> m_droppedFeatures;
+};
+
+} // namespace Novaro

@@ -1,0 +1,319 @@
+#include "AssimpTestScenes.h"
+
+#include <assimp/scene.h>
+
+#include <osg/BlendFunc>
+#include <osg/Geode>
+#include <osg/Geometry>
+#include <osg/Material>
+#include <osg/MatrixTransform>
+#include <osg/Texture2D>
+#include <osgAnimation/BasicAnimationManager>
+#include <osgAnimation/Bone>
+#include <osgAnimation/RigGeometry>
+#include <osgAnimation/Skeleton>
+#include <osgDB/FileUtils>
+#include <osgDB/ReadFile>
+#include <osgDB/Registry>
+#include <osgDB/WriteFile>
+#include <osgUtil/UpdateVisitor>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+using AssimpTestScenes::buildAnimatedScene;
+using AssimpTestScenes::buildSkinnedScene;
+using AssimpTestScenes::exportScene;
+
+namespace
+{
+
+const std::string workDirectory = "assimp_reader_work";
+
+class AssimpReaderTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        // The player puts its own plugin folder first; so do the tests.
+        osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();
+        const std::string pluginDirectory = std::string(NOVARO_RUN_DIR) + "/osgplugins";
+        if (paths.empty() || paths.front() != pluginDirectory)
+            paths.push_front(pluginDirectory);
+        osgDB::makeDirectory(workDirectory);
+
+        osg::ref_ptr<osg::Image> image = new osg::Image;
+        image->allocateImage(4, 2, 1, GL_RGBA, GL_UNSIGNED_BYTE);
+        std::fill(image->data(), image->data() + image->getTotalSizeInBytes(), 200);
+        ASSERT_TRUE(osgDB::writeImageFile(*image, workDirectory + "/checker.png"));
+    }
+
+    static std::string path(const std::string& name) { return workDirectory + "/" + name; }
+
+    static void writeText(const std::string& name, const std::string& text)
+    {
+        std::ofstream out(path(name), std::ios::binary);
+        out << text;
+    }
+};
+
+template <typename T> T* findByName(osg::Node* root, const std::string& name)
+{
+    struct Finder : public osg::NodeVisitor
+    {
+        Finder(const std::string& n) : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), name(n) {}
+        void apply(osg::Node& node) override
+        {
+            if (found == nullptr && node.getName() == name)
+                found = dynamic_cast<T*>(&node);
+            traverse(node);
+        }
+        std::string name;
+        T* found = nullptr;
+    } finder(name);
+    root->accept(finder);
+    return finder.found;
+}
+
+// Runs one update traversal at the given simulation time.
+void update(osg::Node* root, double time)
+{
+    static unsigned int frame = 0;
+    osg::ref_ptr<osg::FrameStamp> stamp = new osg::FrameStamp;
+    stamp->setFrameNumber(++frame);
+    stamp->setSimulationTime(time);
+    stamp->setReferenceTime(time);
+    osgUtil::UpdateVisitor visitor;
+    visitor.setFrameStamp(stamp.get());
+    visitor.setTraversalNumber(frame);
+    root->accept(visitor);
+}
+
+osgAnimation::BasicAnimationManager* managerOf(osg::Node* root)
+{
+    return dynamic_cast<osgAnimation::BasicAnimationManager*>(root->getUpdateCallback());
+}
+
+void expectNear(const osg::Vec3& actual, const osg::Vec3& expected, const std::string& what)
+{
+    EXPECT_NEAR(actual.x(), expected.x(), 1e-4) << what;
+    EXPECT_NEAR(actual.y(), expected.y(), 1e-4) << what;
+    EXPECT_NEAR(actual.z(), expected.z(), 1e-4) << what;
+}
+
+} // namespace
+
+TEST_F(AssimpReaderTest, CarriesHierarchyMeshesMaterialsAndNodeAnimationInEveryFormat)
+{
+    std::unique_ptr<aiScene> scene = buildAnimatedScene("checker.png", "");
+    const std::vector<std::pair<std::string, std::string>> formats = {
+        {"gltf2", "animated.gltf"}, {"glb2", "animated.glb"}, {"fbxa", "animated.fbx"}};
+    for (const auto& format : formats)
+    {
+        SCOPED_TRACE(format.second);
+        ASSERT_EQ(exportScene(*scene, format.first, path(format.second)), "");
+        osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path(format.second));
+        ASSERT_TRUE(root.valid());
+
+        osg::MatrixTransform* base = findByName<osg::MatrixTransform>(root.get(), "Base");
+        osg::MatrixTransform* spinner = findByName<osg::MatrixTransform>(root.get(), "Spinner");
+        ASSERT_NE(base, nullptr);
+        ASSERT_NE(spinner, nullptr);
+        EXPECT_EQ(spinner->getParent(0), base);
+        expectNear(base->getMatrix().getTrans(), osg::Vec3(10, 0, 0), "Base position");
+        expectNear(spinner->getMatrix().getTrans(), osg::Vec3(0, 5, 0), "Spinner position");
+
+        // The quad: four vertices, two triangles, vertex colours, texture coordinates, texture.
+        osg::Geode* geode = nullptr;
+        for (unsigned int i = 0; i < base->getNumChildren(); ++i)
+            if (base->getChild(i)->asGeode() != nullptr)
+                geode = base->getChild(i)->asGeode();
+        ASSERT_NE(geode, nullptr);
+        ASSERT_EQ(geode->getNumDrawables(), 1u);
+        osg::Geometry* quad = geode->getDrawable(0)->asGeometry();
+        ASSERT_NE(quad, nullptr);
+        ASSERT_EQ(quad->getVertexArray()->getNumElements(), 4u);
+        ASSERT_EQ(quad->getNumPrimitiveSets(), 1u);
+        EXPECT_EQ(quad->getPrimitiveSet(0)->getMode(), static_cast<GLenum>(GL_TRIANGLES));
+        EXPECT_EQ(quad->getPrimitiveSet(0)->getNumIndices(), 6u);
+        ASSERT_NE(quad->getNormalArray(), nullptr);
+        ASSERT_NE(quad->getTexCoordArray(0), nullptr);
+        ASSERT_NE(quad->getColorArray(), nullptr);
+        EXPECT_EQ(quad->getColorArray()->getNumElements(), 4u);
+
+        osg::StateSet* quadState = quad->getStateSet();
+        ASSERT_NE(quadState, nullptr);
+        const osg::Material* red =
+            dynamic_cast<const osg::Material*>(quadState->getAttribute(osg::StateAttribute::MATERIAL));
+        ASSERT_NE(red, nullptr);
+        // Vertex colours drive the lit colour of meshes that have them.
+        EXPECT_EQ(red->getColorMode(), osg::Material::AMBIENT_AND_DIFFUSE);
+        EXPECT_EQ(red->getDiffuse(osg::Material::FRONT), osg::Vec4(1, 0, 0, 1));
+        const osg::Texture2D* texture = dynamic_cast<const osg::Texture2D*>(
+            quadState->getTextureAttribute(0, osg::StateAttribute::TEXTURE));
+        ASSERT_NE(texture, nullptr);
+        ASSERT_NE(texture->getImage(), nullptr);
+        EXPECT_EQ(texture->getImage()->s(), 4);
+        EXPECT_EQ(texture->getImage()->t(), 2);
+        EXPECT_EQ(quadState->getMode(GL_BLEND) & osg::StateAttribute::ON, 0u);
+
+        // The half-transparent triangle is blended in the transparent bin.
+        osg::Geode* spinnerGeode = spinner->getChild(spinner->getNumChildren() - 1)->asGeode();
+        ASSERT_NE(spinnerGeode, nullptr);
+        osg::StateSet* glass = spinnerGeode->getDrawable(0)->getStateSet();
+        ASSERT_NE(glass, nullptr);
+        EXPECT_NE(glass->getMode(GL_BLEND) & osg::StateAttribute::ON, 0u);
+        EXPECT_EQ(glass->getRenderingHint(), static_cast<int>(osg::StateSet::TRANSPARENT_BIN));
+        const osg::Material* glassMaterial =
+            dynamic_cast<const osg::Material*>(glass->getAttribute(osg::StateAttribute::MATERIAL));
+        ASSERT_NE(glassMaterial, nullptr);
+        EXPECT_NEAR(glassMaterial->getDiffuse(osg::Material::FRONT).a(), 0.5f, 1e-3);
+
+        // The animation is named after the take and moves the spinner when played.
+        osgAnimation::BasicAnimationManager* manager = managerOf(root.get());
+        ASSERT_NE(manager, nullptr);
+        ASSERT_EQ(manager->getAnimationList().size(), 1u);
+        osgAnimation::Animation* spin = manager->getAnimationList()[0].get();
+        EXPECT_EQ(spin->getName(), "Spin");
+        EXPECT_NEAR(spin->getDuration(), 1.0, 1e-3);
+        update(root.get(), 10.0);
+        manager->playAnimation(spin);
+        update(root.get(), 10.0);
+        update(root.get(), 10.5);
+        const osg::Matrix halfway = spinner->getMatrix();
+        expectNear(halfway.getTrans(), osg::Vec3(0, 5, 1), "Spinner halfway");
+        expectNear(osg::Vec3(1, 0, 0) * osg::Matrix::rotate(halfway.getRotate()),
+                   osg::Vec3(std::sqrt(0.5f), std::sqrt(0.5f), 0), "Spinner turned by 45 degrees");
+    }
+}
+
+TEST_F(AssimpReaderTest, ReadsTexturesEmbeddedInBinaryGltf)
+{
+    osg::ref_ptr<osg::Image> image = new osg::Image;
+    image->allocateImage(8, 4, 1, GL_RGB, GL_UNSIGNED_BYTE);
+    std::fill(image->data(), image->data() + image->getTotalSizeInBytes(), 90);
+    std::ostringstream png;
+    osgDB::ReaderWriter* pngWriter = osgDB::Registry::instance()->getReaderWriterForExtension("png");
+    ASSERT_NE(pngWriter, nullptr);
+    ASSERT_TRUE(pngWriter->writeImage(*image, png).success());
+
+    std::unique_ptr<aiScene> scene = buildAnimatedScene("*0", png.str());
+    ASSERT_EQ(exportScene(*scene, "glb2", path("embedded.glb")), "");
+    osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path("embedded.glb"));
+    ASSERT_TRUE(root.valid());
+    osg::MatrixTransform* base = findByName<osg::MatrixTransform>(root.get(), "Base");
+    ASSERT_NE(base, nullptr);
+    osg::Geode* geode = base->getChild(base->getNumChildren() - 1)->asGeode();
+    ASSERT_NE(geode, nullptr);
+    const osg::Texture2D* texture = dynamic_cast<const osg::Texture2D*>(
+        geode->getDrawable(0)->getStateSet()->getTextureAttribute(0, osg::StateAttribute::TEXTURE));
+    ASSERT_NE(texture, nullptr);
+    ASSERT_NE(texture->getImage(), nullptr);
+    EXPECT_EQ(texture->getImage()->s(), 8);
+    EXPECT_EQ(texture->getImage()->t(), 4);
+}
+
+TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
+{
+    std::unique_ptr<aiScene> scene = buildSkinnedScene();
+    for (const auto& format : std::vector<std::pair<std::string, std::string>>{
+             {"glb2", "skinned.glb"}, {"fbxa", "skinned.fbx"}})
+    {
+        SCOPED_TRACE(format.second);
+        ASSERT_EQ(exportScene(*scene, format.first, path(format.second)), "");
+        osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path(format.second));
+        ASSERT_TRUE(root.valid());
+        ASSERT_NE(findByName<osgAnimation::Bone>(root.get(), "Bone1"), nullptr);
+        osgAnimation::Bone* bone2 = findByName<osgAnimation::Bone>(root.get(), "Bone2");
+        ASSERT_NE(bone2, nullptr);
+        ASSERT_NE(bone2->getParent(0), nullptr);
+        EXPECT_EQ(bone2->getParent(0)->getName(), "Bone1");
+
+        struct RigFinder : public osg::NodeVisitor
+        {
+            RigFinder() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+            void apply(osg::Geode& geode) override
+            {
+                for (unsigned int i = 0; i < geode.getNumDrawables(); ++i)
+                    if (auto* r = dynamic_cast<osgAnimation::RigGeometry*>(geode.getDrawable(i)))
+                        rig = r;
+            }
+            osgAnimation::RigGeometry* rig = nullptr;
+        } finder;
+        root->accept(finder);
+        ASSERT_NE(finder.rig, nullptr);
+
+        osgAnimation::BasicAnimationManager* manager = managerOf(root.get());
+        ASSERT_NE(manager, nullptr);
+        ASSERT_EQ(manager->getAnimationList().size(), 1u);
+        update(root.get(), 0.0);
+        manager->playAnimation(manager->getAnimationList()[0].get());
+
+        auto skinnedVertices = [&]() {
+            std::vector<osg::Vec3> result;
+            const osg::Vec3Array* vertices = dynamic_cast<const osg::Vec3Array*>(finder.rig->getVertexArray());
+            if (vertices != nullptr)
+                result.assign(vertices->begin(), vertices->end());
+            return result;
+        };
+        // Sampled just before the end of the take: within a hundredth of a unit.
+        auto vertexNear = [](const std::vector<osg::Vec3>& vertices, const osg::Vec3& expected) {
+            for (const osg::Vec3& v : vertices)
+                if ((v - expected).length() < 1e-2)
+                    return true;
+            return false;
+        };
+
+        // At the start of the animation the mesh sits in its bind pose.
+        update(root.get(), 0.0);
+        std::vector<osg::Vec3> bindPose = skinnedVertices();
+        ASSERT_EQ(bindPose.size(), 4u);
+        for (const osg::Vec3& expected : {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, 0, 2),
+                                          osg::Vec3(0, 0, 2)})
+            EXPECT_TRUE(vertexNear(bindPose, expected)) << expected.x() << " " << expected.z();
+
+        // After the quarter turn of Bone2 about X the upper vertices swing to y = -1, z = 1.
+        update(root.get(), 0.999);
+        std::vector<osg::Vec3> bent = skinnedVertices();
+        for (const osg::Vec3& expected : {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, -1, 1),
+                                          osg::Vec3(0, -1, 1)})
+            EXPECT_TRUE(vertexNear(bent, expected)) << expected.x() << " " << expected.y() << " "
+                                                    << expected.z();
+    }
+}
+
+TEST_F(AssimpReaderTest, MissingAndBrokenFilesAreReportedNotFatal)
+{
+    osgDB::ReaderWriter* reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader, osgDB::Registry::instance()->getReaderWriterForExtension("fbx"));
+    EXPECT_EQ(reader, osgDB::Registry::instance()->getReaderWriterForExtension("gltf"));
+
+    EXPECT_EQ(reader->readNode(path("absent.glb")).status(),
+              osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND);
+
+    writeText("garbage.glb", std::string("glTF\x02\0\0\0garbage that is not a binary glTF", 44));
+    writeText("garbage.fbx", "Kaydara FBX Binary  \x00\x1a\x00 and then nothing useful");
+    writeText("truncated.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [ {\"name\": ");
+    writeText("missing_buffer.gltf",
+              "{\"asset\":{\"version\":\"2.0\"},\"buffers\":[{\"uri\":\"nowhere.bin\",\"byteLength\":36}],"
+              "\"bufferViews\":[{\"buffer\":0,\"byteLength\":36}],"
+              "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
+              "\"min\":[0,0,0],\"max\":[1,1,0]}],"
+              "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
+              "\"nodes\":[{\"mesh\":0}],\"scenes\":[{\"nodes\":[0]}],\"scene\":0}");
+    writeText("empty.fbx", "");
+    for (const char* name : {"garbage.glb", "garbage.fbx", "truncated.gltf", "missing_buffer.gltf",
+                             "empty.fbx"})
+    {
+        EXPECT_EQ(reader->readNode(path(name)).status(),
+                  osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
+            << name;
+        EXPECT_FALSE(osgDB::readRefNodeFile(path(name)).valid()) << name;
+    }
+    EXPECT_EQ(reader->readNode(path("checker.png")).status(),
+              osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED);
+}
