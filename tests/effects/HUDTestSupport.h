@@ -32,21 +32,6 @@ public:
     std::string text;
 };
 
-// Fake time for the HUD timers, in seconds from the moment the fixture starts.
-class FakeClock
-{
-public:
-    FakeClock() : _base(osg::Timer::instance()->tick()) {}
-    osg::Timer_t tick() const
-    {
-        return _base + static_cast<osg::Timer_t>(seconds / osg::Timer::instance()->getSecondsPerTick());
-    }
-    double seconds = 0.0;
-
-private:
-    osg::Timer_t _base;
-};
-
 // A small real window with a HUD list on it; the run directory is the current directory so that
 // the HUD font "data/arial.ttf" is found as in the player.
 class HUDTest : public ::testing::Test
@@ -61,7 +46,10 @@ protected:
         _previousHandler = osg::getNotifyHandler();
         console = new CapturedConsole;
         osg::setNotifyHandler(console.get());
-        Novaro::ARTimerEventsHandler::setTickSource([this] { return clock.tick(); });
+        const osg::Timer_t start = osg::Timer::instance()->tick();
+        Novaro::ARTimerEventsHandler::setTickSource([this, start] {
+            return start + static_cast<osg::Timer_t>(seconds / osg::Timer::instance()->getSecondsPerTick());
+        });
 
         // The virtual X server resets whenever its last client leaves (as the previous test's
         // window just did) and refuses connections meanwhile: try again for a few seconds.
@@ -95,7 +83,8 @@ protected:
             viewer->frame();
     }
 
-    FakeClock clock;
+    // Time seen by the HUD timers, in seconds since the test started.
+    double seconds = 0.0;
     osg::ref_ptr<CapturedConsole> console;
     osg::ref_ptr<osgViewer::Viewer> viewer;
     Novaro::HUDList huds;

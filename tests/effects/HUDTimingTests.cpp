@@ -17,21 +17,21 @@ TEST_F(HUDTest, ANewTextKeepsATimedHUDUpForItsFullDisplayTime)
     frames(SettleFrames);
     EXPECT_TRUE(hud->isShown());
 
-    clock.seconds = 2.0;
+    seconds = 2.0;
     frames(SettleFrames);
     EXPECT_TRUE(hud->isShown());
     huds.setText(id, "B");
     huds.show(id);
 
     // Past the end of "A"'s three seconds, but within those of "B".
-    clock.seconds = 3.5;
+    seconds = 3.5;
     frames(SettleFrames);
     EXPECT_TRUE(hud->isShown());
-    clock.seconds = 4.9;
+    seconds = 4.9;
     frames(SettleFrames);
     EXPECT_TRUE(hud->isShown());
 
-    clock.seconds = 5.1;
+    seconds = 5.1;
     frames(SettleFrames);
     EXPECT_FALSE(hud->isShown());
     EXPECT_EQ(nullptr, hud->getTimerHandler()->getHUD());
@@ -51,13 +51,13 @@ TEST_F(HUDTest, TimedHUDsHideIndependentlyAndUntimedOnesStay)
     frames(SettleFrames);
 
     // The slow HUD's handler sees the quick one's user events too and must leave them alone.
-    clock.seconds = 1.5;
+    seconds = 1.5;
     frames(SettleFrames);
     EXPECT_FALSE(huds.getHUD(quick)->isShown());
     EXPECT_TRUE(huds.getHUD(slow)->isShown());
     EXPECT_TRUE(huds.getHUD(steady)->isShown());
 
-    clock.seconds = 3.5;
+    seconds = 3.5;
     frames(SettleFrames);
     EXPECT_FALSE(huds.getHUD(slow)->isShown());
     EXPECT_TRUE(huds.getHUD(steady)->isShown());
@@ -66,10 +66,13 @@ TEST_F(HUDTest, TimedHUDsHideIndependentlyAndUntimedOnesStay)
     ARTimerEventsHandler* handler = huds.getHUD(quick)->getTimerHandler();
     huds.show(quick);
     EXPECT_EQ(handler, huds.getHUD(quick)->getTimerHandler());
-    clock.seconds = 4.3;
+    seconds = 4.3;
     frames(SettleFrames);
     EXPECT_TRUE(huds.getHUD(quick)->isShown());
-    clock.seconds = 4.6;
+    seconds = 4.6;
     frames(SettleFrames);
     EXPECT_FALSE(huds.getHUD(quick)->isShown());
+
+    // As in the player, the viewer goes first and the HUD list after it.
+    viewer = nullptr;
 }
