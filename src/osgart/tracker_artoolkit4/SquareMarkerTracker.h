@@ -1,20 +1,74 @@
 #pragma once
 
 #include <osgART/GenericTracker.h>
+#include <osgART/PoseEstimator.h>
+#include <osgART/SquareMarkerDetector.h>
+
+#include <map>
+#include <string>
+#include <vector>
 
 namespace osgART {
 
+/// The square-marker tracker of the "tracker_artoolkit4" plugin.
+///
+/// Fields: "threshold" (int, kept within 0..255, default 100), "imageProcMode" (int, 1 = half
+/// resolution, anything else = full), "debug" (bool), "debug_image" (the binarised frame at video
+/// size, border candidates black, updated while debug is on) and "confidence_threshold" (double, the
+/// correlation a pattern needs to count as found, default 0.6).
 class SquareMarkerTracker : public GenericTracker {
 public:
     SquareMarkerTracker();
 
     Marker* addMarker(const std::string& description) override;
-    bool init(int width, int height, const std::string& cameraFile,
-              const std::string& patternFile) override;
+    bool init(int width, int height, const std::string& cameraFile, const std::string& patternFile) override;
+
+    const CameraParameters& getCamera() const { return _camera; }
 
 protected:
     ~SquareMarkerTracker() override = default;
     void processImage(const osg::Image& image) override;
+
+private:
+    struct TrackedSubmarker {
+        int pattern = -1;
+        double size = 0.0;
+        osg::Matrixd toMarker;  ///< submarker frame to multi-marker frame (row vectors)
+    };
+    struct TrackedMarker {
+        osg::ref_ptr<Marker> marker;
+        bool multi = false;
+        double size = 0.0;
+        osg::Vec2d centre;
+        int pattern = -1;
+        std::vector<TrackedSubmarker> submarkers;
+    };
+
+    /// Index of the pattern in the detector, loading it on first use; -1 when unreadable.
+    int patternIndex(const std::string& path);
+    Marker* addSingle(const std::string& name, const std::string& path, double size, const osg::Vec2d& centre);
+    Marker* addMulti(const std::string& name, const std::string& path);
+    bool convertToGrey(const osg::Image& image, bool half, cv::Mat& grey, int& flipCode);
+    void updateDebugImage(const osg::Image& image, int scale, int flipCode);
+    void updateSingle(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern);
+    void updateMulti(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern);
+
+    CameraParameters _camera;
+    SquareMarkerDetector _detector;
+    PoseEstimator _pose;
+    std::map<std::string, int> _patternIndices;
+    std::vector<TrackedMarker> _tracked;
+    int _width;
+    int _height;
+    int _imageProcMode;
+    osg::ref_ptr<TypedField<bool>> _debug;
+    osg::ref_ptr<osg::Image> _debugImage;
+    std::vector<DetectedSquare> _detections;
+    cv::Mat _converted;
+    cv::Mat _grey;
+    cv::Mat _flipped;
+    cv::Mat _debugBuffer;
+    bool _reportedFormat;
 };
 
 }  // namespace osgART
