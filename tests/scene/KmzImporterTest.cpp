@@ -1,0 +1,267 @@
+#include "KmzImporter.h"
+#include "NotifyCapture.h"
+
+#include <zip.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+using namespace Novaro;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+typedef std::vector<std::pair<std::string, std::string>> Entries;
+
+// Writes a ZIP archive with the entries as given, names unchecked (hostile ones included).
+bool writeArchive(const std::string& path, const Entries& entries)
+{
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (archive == nullptr)
+        return false;
+    for (const auto& entry : entries)
+    {
+        if (!entry.first.empty() && entry.first.back() == '/')
+        {
+            zip_dir_add(archive, entry.first.c_str(), ZIP_FL_ENC_UTF_8);
+            continue;
+        }
+        zip_source_t* source = zip_source_buffer(archive, entry.second.data(), entry.second.size(), 0);
+        if (source == nullptr || zip_file_add(archive, entry.first.c_str(), source, ZIP_FL_ENC_UTF_8) < 0)
+        {
+            zip_source_free(source);
+            zip_discard(archive);
+            return false;
+        }
+    }
+    return zip_close(archive) == 0;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string docKml(const std::string& href, const std::string& aliases)
+{
+    return "<?xml version=\"1.0\"?>\n<kml><Document><Placemark><Model><Link><href>" + href +
+           "</href></Link><ResourceMap>" + aliases + "</ResourceMap></Model></Placemark></Document></kml>\n";
+}
+
+std::string alias(const std::string& target, const std::string& source)
+{
+    return "<Alias><targetHref>" + target + "</targetHref><sourceHref>" + source + "</sourceHref></Alias>";
+}
+
+class KmzImporterTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        root = fs::absolute("kmz_work") / name;
+        fs::remove_all(root);
+        fs::create_directories(root / "archives");
+    }
+
+    std::string archive(const std::string& name, const Entries& entries)
+    {
+        const std::string path = (root / "archives" / name).string();
+        EXPECT_TRUE(writeArchive(path, entries));
+        return path;
+    }
+
+    fs::path root;
+};
+
+} // namespace
+
+TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
+{
+    const std::string path = archive("house.kmz", {{"models/", ""},
+                                                   {"models/House.DAE", "<COLLADA/>"},
+                                                   {"models/roof.dae", "<COLLADA/>"},
+                                                   {"models/notes.txt", "x"},
+                                                   {"models/texture.jpg", "jpg"},
+                                                   {"doc.kml", docKml("other/earth.dae", alias("a.jpg", "b.jpg"))},
+                                                   {"other/earth.dae", "<COLLADA/>"},
+                                                   {"other/a.jpg", "jpg"}});
+    NotifyCapture capture;
+    std::vector<std::string> folders;
+    const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
+
+    const std::string folder = (root / "archives" / "house_kmz.tmp").string();
+    ASSERT_EQ(folders, std::vector<std::string>{folder});
+    EXPECT_TRUE(capture.contains(" KMZ: " + path + "\n"));
+    EXPECT_TRUE(capture.contains(" tmp kmz dir: " + folder + "\n"));
+    EXPECT_TRUE(capture.contains("File: '" + path + "' unzipped!\n"));
+    EXPECT_TRUE(capture.contains("...trying Google SketchUp...\n"));
+    EXPECT_TRUE(capture.contains(" File (DAE): House.DAE\n"));
+    EXPECT_TRUE(capture.contains(" File (DAE): roof.dae\n"));
+    EXPECT_TRUE(capture.contains("...trying Google SketchUp...(OK)\n"));
+    EXPECT_FALSE(capture.contains("Google Earth"));
+
+    std::vector<std::string> sorted = models;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, (std::vector<std::string>{folder + "/models/House.DAE", folder + "/models/roof.dae"}));
+    // The KML's alias was not acted on.
+    EXPECT_FALSE(fs::exists(fs::path(folder) / "other" / "b.jpg"));
+}
+
+TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
+{
+    const std::string texture("\x89PNG\r\n\x1a\n\0\r\n\r\x00tail", 19);
+    const std::string kml = docKml("files/house.dae", alias("images/wall.png", "textures/wall.png") +
+                                                          alias("same.png", "same.png") +
+                                                          alias("missing.png", "wherever.png"));
+    const std::string path = archive("earth.kmz", {{"doc.kml", kml},
+                                                   {"files/house.dae", "<COLLADA/>"},
+                                                   {"files/images/wall.png", texture},
+                                                   {"files/same.png", texture}});
+    NotifyCapture capture;
+    std::vector<std::string> folders;
+    const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
+    const fs::path folder = root / "archives" / "earth_kmz.tmp";
+
+    ASSERT_EQ(models, std::vector<std::string>{(folder / "files" / "house.dae").string()});
+    EXPECT_TRUE(capture.contains("...trying Google SketchUp...(missing)\n...trying Google Earth...\n"));
+    EXPECT_TRUE(capture.contains("...trying Google Earth...(OK)\n"));
+    EXPECT_EQ(readFile((folder / "files" / "textures" / "wall.png").string()), texture);
+    // An alias onto itself leaves its file alone; an alias of a missing file copies nothing.
+    EXPECT_EQ(readFile((folder / "files" / "same.png").string()), texture);
+    EXPECT_FALSE(fs::exists(folder / "files" / "wherever.png"));
+}
+
+TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
+{
+    const std::string absoluteTarget = (root / "absolute_escape.txt").string();
+    const std::string path = archive("hostile.kmz", {{"../escape.txt", "bad"},
+                                                     {"models/../../escape2.txt", "bad"},
+                                                     {"models\\..\\..\\escape3.txt", "bad"},
+                                                     {absoluteTarget, "bad"},
+                                                     {"C:\\escape4.txt", "bad"},
+                                                     {"models/fine.dae", "<COLLADA/>"},
+                                                     {"./models/./also.dae", "<COLLADA/>"}});
+    const fs::path folder = root / "archives" / "hostile_kmz.tmp";
+
+    NotifyCapture capture;
+    EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), false));
+    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + path + "'\n"));
+
+    EXPECT_FALSE(fs::exists(root / "archives" / "escape.txt"));
+    EXPECT_FALSE(fs::exists(root / "archives" / "escape2.txt"));
+    EXPECT_FALSE(fs::exists(root / "archives" / "escape3.txt"));
+    EXPECT_FALSE(fs::exists(root / "escape.txt"));
+    EXPECT_FALSE(fs::exists(absoluteTarget));
+    EXPECT_FALSE(fs::exists(root / "archives" / "C:\\escape4.txt"));
+    // Everything written lies inside the folder: the two well-behaved entries and nothing else.
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && entry.path().parent_path().filename() != "archives")
+        {
+            ++files;
+            EXPECT_EQ(entry.path().parent_path(), folder / "models") << entry.path();
+        }
+    EXPECT_EQ(files, 2u);
+
+    // A KML alias may not reach outside either.
+    const std::string kml = docKml("m.dae", alias("m.dae", "../../outside.dae"));
+    const std::string earth = archive("earth.kmz", {{"doc.kml", kml}, {"m.dae", "<COLLADA/>"}});
+    std::vector<std::string> folders;
+    EXPECT_EQ(KmzImporter::importArchive(earth, folders).size(), 1u);
+    EXPECT_FALSE(fs::exists(root / "outside.dae"));
+    EXPECT_FALSE(fs::exists(root / "archives" / "outside.dae"));
+}
+
+TEST_F(KmzImporterTest, CorruptOrMissingArchivesGiveNoModels)
+{
+    const std::string corrupt = (root / "archives" / "corrupt.kmz").string();
+    {
+        std::ofstream out(corrupt, std::ios::binary);
+        out << "PK\x03\x04 this is not really a zip archive at all";
+    }
+    NotifyCapture capture;
+    std::vector<std::string> folders;
+    EXPECT_TRUE(KmzImporter::importArchive(corrupt, folders).empty());
+    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + corrupt + "'\n"));
+    EXPECT_TRUE(capture.contains(" WARNING: failed to open KML file (file not valid).\n"));
+    EXPECT_TRUE(capture.contains(" Could not find temporary objects.\n"));
+
+    capture.clear();
+    const std::string absent = (root / "archives" / "absent.kmz").string();
+    EXPECT_TRUE(KmzImporter::importArchive(absent, folders).empty());
+    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + absent + "'\n"));
+    EXPECT_EQ(folders.size(), 2u);
+}
+
+TEST_F(KmzImporterTest, KmlProblemsAreReportedByKind)
+{
+    NotifyCapture capture;
+    std::vector<std::string> folders;
+    const std::string networkLink = archive(
+        "link.kmz", {{"doc.kml", "<kml><NetworkLink><Link><href>x.dae</href></Link></NetworkLink></kml>"}});
+    EXPECT_TRUE(KmzImporter::importArchive(networkLink, folders).empty());
+    EXPECT_TRUE(capture.contains(" WARNING: failed to process KML file (file not valid).\n"));
+
+    capture.clear();
+    const std::string noModels = archive("empty.kmz", {{"doc.kml", "<kml><Document></Document></kml>"}});
+    EXPECT_TRUE(KmzImporter::importArchive(noModels, folders).empty());
+    EXPECT_TRUE(capture.contains(" WARNING: failed to process KML file (data not valid).\n"));
+    EXPECT_TRUE(capture.contains(" Could not find temporary objects.\n"));
+}
+
+TEST_F(KmzImporterTest, ReimportCleansTheFolderFirstAndCleanupRemovesIt)
+{
+    const std::string first = archive("scene.kmz", {{"models/a.dae", "one"}, {"models/extra/x.txt", "x"}});
+    std::vector<std::string> folders;
+    ASSERT_EQ(KmzImporter::importArchive(first, folders).size(), 1u);
+    const fs::path folder = root / "archives" / "scene_kmz.tmp";
+    ASSERT_TRUE(fs::exists(folder / "models" / "extra" / "x.txt"));
+
+    // Same archive name, new contents: nothing of the first unpacking survives.
+    archive("scene.kmz", {{"models/b.dae", "two"}});
+    NotifyCapture capture;
+    const std::vector<std::string> models = KmzImporter::importArchive(first, folders);
+    EXPECT_EQ(models, std::vector<std::string>{(folder / "models" / "b.dae").string()});
+    EXPECT_FALSE(fs::exists(folder / "models" / "a.dae"));
+    EXPECT_FALSE(fs::exists(folder / "models" / "extra"));
+    EXPECT_TRUE(capture.contains("Temporary data removed (files).\nTemporary data removed (dirs).\n"));
+
+    capture.clear();
+    KmzImporter::cleanupFolder(folder.string());
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(capture.text(), "Temporary data removed (files).\nTemporary data removed (dirs).\n");
+    capture.clear();
+    KmzImporter::cleanupFolder(folder.string());
+    EXPECT_EQ(capture.text(), " Nothing to cleanup...\n");
+}
+
+TEST_F(KmzImporterTest, NestedArchivesAreUnpackedOneLevelDeep)
+{
+    const std::string innermost = (root / "innermost.zip").string();
+    ASSERT_TRUE(writeArchive(innermost, {{"deep.txt", "deep"}}));
+    const std::string inner = (root / "inner.zip").string();
+    ASSERT_TRUE(writeArchive(inner, {{"inside.txt", "inside"}, {"innermost.zip", readFile(innermost)}}));
+    const std::string path = archive("outer.zip", {{"inner.zip", readFile(inner)},
+                                                   {"UPPER.ZIP", readFile(inner)},
+                                                   {"mixed.Zip", readFile(inner)}});
+    const fs::path folder = root / "outer";
+
+    NotifyCapture capture;
+    EXPECT_TRUE(KmzImporter::unzip(path, folder.string(), true));
+    EXPECT_TRUE(capture.contains("subfolder name: " + (folder / "inner").string() + "\n"));
+    EXPECT_EQ(readFile((folder / "inner" / "inside.txt").string()), "inside");
+    EXPECT_EQ(readFile((folder / "UPPER" / "inside.txt").string()), "inside");
+    EXPECT_FALSE(fs::exists(folder / "mixed"));
+    EXPECT_TRUE(fs::exists(folder / "inner" / "innermost.zip"));
+    EXPECT_FALSE(fs::exists(folder / "inner" / "innermost"));
+}
