@@ -28,6 +28,9 @@ void HUDVideo::show(osg::ImageStream* stream)
     texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::LINEAR);
     texture->setWrap(osg::Texture::WRAP_S, osg::Texture::REPEAT);
     texture->setWrap(osg::Texture::WRAP_T, osg::Texture::REPEAT);
+    // Rescaling every new frame to a power of two on the CPU costs more than the whole draw;
+    // cards without non-power-of-two textures still get one.
+    texture->setResizeNonPowerOfTwoHint(false);
 
     // Video rows arrive top first while texture coordinates grow upwards: flipping t (with
     // repeat wrapping) shows the picture upright.
