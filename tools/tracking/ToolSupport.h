@@ -1,0 +1,53 @@
+#pragma once
+
+#include <osgART/CameraParameters.h>
+#include <osgART/GenericTracker.h>
+#include <osgART/GenericVideo.h>
+
+#include <opencv2/core.hpp>
+
+#include <osg/Image>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace Novaro {
+
+/// Command-line options of the form "--name value" and "--flag"; names may repeat.
+class ToolArguments {
+public:
+    /// flags: the option names that take no value.
+    ToolArguments(int argc, char** argv, const std::vector<std::string>& flags);
+
+    bool has(const std::string& name) const { return _values.count(name) > 0; }
+    std::string get(const std::string& name, const std::string& fallback = std::string()) const;
+    double getNumber(const std::string& name, double fallback) const;
+    std::vector<std::string> getAll(const std::string& name) const;
+    /// Comma-separated numbers, e.g. "1,4,16".
+    std::vector<double> getList(const std::string& name, const std::vector<double>& fallback) const;
+    const std::vector<std::string>& positional() const { return _positional; }
+    /// Text of the first malformed option, empty when all are fine.
+    const std::string& error() const { return _error; }
+
+private:
+    std::multimap<std::string, std::string> _values;
+    std::vector<std::string> _positional;
+    std::string _error;
+};
+
+/// Puts the run directory's osgplugins/ (beside the executable) and ./osgplugins first in the
+/// library search path, so the tracking plugins are found from any working directory.
+void addPluginSearchPaths();
+
+osgART::GenericTracker* loadTrackerPlugin();
+osgART::GenericVideo* loadVideoPlugin();
+
+/// Copies a BGR frame into an image as the video plugin delivers it (rows bottom-up when bottomUp)
+/// and marks the image modified.
+void copyFrameToImage(const cv::Mat& frame, osg::Image& image, bool bottomUp);
+
+/// A webcam-like camera: about 58 degrees across, slight barrel distortion when distorted.
+osgART::CameraParameters makeDefaultCamera(int width, int height, bool distorted);
+
+}  // namespace Novaro
