@@ -1,0 +1,57 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Novaro
+{
+
+class ARAction;
+class ARApplication;
+class ARObject;
+
+// Creates the actions of one scene object's events and owns them. Each object has its own
+// factory, bound to it at construction; the application (the context) is handed over before the
+// first frame so that the actions can find the objects they name.
+class ARActionFactory
+{
+public:
+    explicit ARActionFactory(ARObject* owner);
+    virtual ~ARActionFactory();
+
+    ARActionFactory(const ARActionFactory&) = delete;
+    ARActionFactory& operator=(const ARActionFactory&) = delete;
+
+    // A new action of the command's class, or none (after " WARNING: unknown command for
+    // action.") for a command the table does not hold.
+    virtual std::unique_ptr<ARAction> create(const std::string& command) const;
+
+    // Takes the action over and becomes its factory.
+    ARAction* registerAction(std::unique_ptr<ARAction> action);
+
+    // Prepares every action, in creation order; only once the context is set.
+    void prepareActions();
+
+    // "_self_" is the owner; any other name is the first scene object of the application with
+    // exactly that name. None without a context or without a match.
+    ARObject* resolveObject(const std::string& name) const;
+
+    void setContext(ARApplication* context) { m_context = context; }
+    ARApplication* getContext() const { return m_context; }
+    ARObject* getOwner() const { return m_owner; }
+    const std::map<std::string, int>& getCommands() const { return m_commands; }
+    size_t getActionCount() const { return m_actions.size(); }
+
+private:
+    ARApplication* m_context = nullptr;
+    ARObject* m_owner;
+    // Command name to command code. The command classes come with the actions themselves; until
+    // then the table is empty, every command is unknown and every event's action list stays
+    // empty.
+    std::map<std::string, int> m_commands;
+    std::vector<std::unique_ptr<ARAction>> m_actions;
+};
+
+} // namespace Novaro

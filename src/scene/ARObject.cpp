@@ -1,0 +1,487 @@
+#include "ARObject.h"
+
+#include "ARAction.h"
+#include "ARActionFactory.h"
+#include "ARNodeSearchByNameVisitor.h"
+#include "XMLEventsParserManager.h"
+
+#include <osg/AnimationPath>
+#include <osg/BlendFunc>
+#include <osg/ColorMask>
+#include <osg/Material>
+#include <osg/Notify>
+#include <osgAnimation/AnimationManagerBase>
+#include <osgAnimation/Bone>
+#include <osgAnimation/Skeleton>
+#include <osgDB/ReadFile>
+#include <osgDB/Registry>
+#include <osgUtil/Optimizer>
+#include <osgUtil/TriStripVisitor>
+
+namespace Novaro
+{
+
+namespace
+{
+
+const char* const eventNames[ARObject::EVENT_COUNT] = {
+    "on_left_mouse_click",  "on_right_mouse_click", "on_left_mouse_double_click",
+    "on_right_mouse_double_click", "on_mouse_over", "on_mouse_in", "on_mouse_out", "on_hide",
+    "on_show", "on_init", "on_notify", "on_select", "on_unselect", "on_freeze", "on_unfreeze",
+    "on_marker_detected", "on_marker_lost"};
+
+// Share duplicate state, merge geometry, optimise texture settings, merge geodes.
+const unsigned int optimizerOptions = 0x3030;
+
+// Counts the animations of a subgraph: path callbacks and the animations of osgAnimation
+// managers, wherever they sit in a node's update-callback chain.
+class AnimationCounter : public osg::NodeVisitor
+{
+public:
+    AnimationCounter()
+        : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
+    {
+    }
+
+    void apply(osg::Node& node) override
+    {
+        for (osg::Callback* callback = node.getUpdateCallback(); callback != nullptr;
+             callback = callback->getNestedCallback())
+        {
+            if (dynamic_cast<osg::AnimationPathCallback*>(callback) != nullptr)
+                ++count;
+            else if (auto* manager = dynamic_cast<osgAnimation::AnimationManagerBase*>(callback))
+                count += manager->getAnimationList().size();
+        }
+        traverse(node);
+    }
+
+    size_t count = 0;
+};
+
+// A fresh node standing for one ancestor of an extracted sub-node: same kind (skeleton, matrix
+// transform or plain group), same matrix, state and flags, and its own copy of a path animation
+// so that the extracted object animates independently of the model it came from.
+osg::ref_ptr<osg::Group> copyAncestor(osg::Node& ancestor)
+{
+    osg::ref_ptr<osg::Group> copy;
+    if (auto* skeleton = dynamic_cast<osgAnimation::Skeleton*>(&ancestor))
+    {
+        osg::notify(osg::FATAL) << "skeleton..." << std::endl;
+        osg::ref_ptr<osgAnimation::Skeleton> newSkeleton = new osgAnimation::Skeleton;
+        newSkeleton->setMatrix(skeleton->getMatrix());
+        newSkeleton->setUpdateCallback(new osgAnimation::Skeleton::UpdateSkeleton);
+        for (unsigned int i = 0; i < skeleton->getNumChildren(); ++i)
+            if (dynamic_cast<osgAnimation::Bone*>(skeleton->getChild(i)) != nullptr)
+                newSkeleton->addChild(skeleton->getChild(i));
+        copy = newSkeleton;
+    }
+    else
+    {
+        if (auto* transform = dynamic_cast<osg::MatrixTransform*>(&ancestor))
+        {
+            osg::ref_ptr<osg::MatrixTransform> newTransform = new osg::MatrixTransform;
+            newTransform->setMatrix(transform->getMatrix());
+            newTransform->setReferenceFrame(transform->getReferenceFrame());
+            copy = newTransform;
+        }
+        else
+        {
+            copy = new osg::Group;
+        }
+        osg::Callback* callback = ancestor.getUpdateCallback();
+        if (auto* pathCallback = dynamic_cast<osg::AnimationPathCallback*>(callback))
+        {
+            osg::AnimationPath* path = pathCallback->getAnimationPath();
+            osg::AnimationPath* pathCopy =
+                path != nullptr ? osg::clone(path, osg::CopyOp::DEEP_COPY_ALL) : nullptr;
+            copy->setUpdateCallback(new osg::AnimationPathCallback(pathCopy, 0.0, 1.0));
+        }
+        else
+        {
+            copy->setUpdateCallback(callback);
+        }
+    }
+    copy->setStateSet(ancestor.getStateSet());
+    copy->setDataVariance(ancestor.getDataVariance());
+    copy->setNodeMask(ancestor.getNodeMask());
+    copy->setName(ancestor.getName());
+    copy->setCullingActive(ancestor.getCullingActive());
+    return copy;
+}
+
+} // namespace
+
+const char* ARObject::getEventName(Event event)
+{
+    return event >= 0 && event < EVENT_COUNT ? eventNames[event] : "";
+}
+
+ARObject::ARObject()
+{
+    initialise(nullptr);
+}
+
+ARObject::ARObject(osg::Node* content)
+{
+    initialise(content);
+}
+
+ARObject::ARObject(osg::Node* model, const std::string& subNodeName)
+{
+    initialise(extractSubNode(model, subNodeName).get());
+}
+
+ARObject::ARObject(const std::string& modelFile)
+{
+    osg::ref_ptr<osg::Node> model =
+        osgDB::readRefNodeFile(modelFile, osgDB::Registry::instance()->getOptions());
+    initialise(model.get());
+}
+
+ARObject::ARObject(const std::string& modelFile, const std::string& subNodeName)
+{
+    osg::ref_ptr<osg::Node> model =
+        osgDB::readRefNodeFile(modelFile, osgDB::Registry::instance()->getOptions());
+    initialise(extractSubNode(model.get(), subNodeName).get());
+}
+
+ARObject::~ARObject() = default;
+
+void ARObject::initialise(osg::Node* content)
+{
+    m_actionFactory.reset(new ARActionFactory(this));
+    if (content != nullptr)
+        addChild(content);
+    reset();
+}
+
+osg::ref_ptr<osg::Node> ARObject::extractSubNode(osg::Node* model, const std::string& subNodeName)
+{
+    if (model == nullptr)
+    {
+        osg::notify(osg::FATAL) << " WARNING: searching node not valid." << std::endl;
+        return nullptr;
+    }
+    ARNodeSearchByNameVisitor search(subNodeName);
+    model->accept(search);
+    osg::Node* found = search.getNode();
+    if (found == nullptr)
+        return nullptr;
+
+    // The path from the model's root down to the found node; the model may itself hang under
+    // other objects already (a scene-wide model is shared), which must not be copied.
+    const osg::NodePathList paths = found->getParentalNodePaths(model);
+    const osg::NodePath path = paths.empty() ? osg::NodePath(1, found) : paths.front();
+
+    osg::ref_ptr<osg::Group> first;
+    osg::Group* last = nullptr;
+    for (size_t i = 0; i + 1 < path.size(); ++i)
+    {
+        osg::ref_ptr<osg::Group> copy = copyAncestor(*path[i]);
+        if (last == nullptr)
+            first = copy;
+        else
+            last->addChild(copy.get());
+        last = copy.get();
+    }
+    if (last == nullptr)
+        return found;
+    last->addChild(found);
+    return first;
+}
+
+void ARObject::setUpAnimations()
+{
+    // Playing, pausing and looping the content's animations comes with the animation control;
+    // for now the content is only checked for animations, which must not be optimised away.
+    AnimationCounter counter;
+    for (unsigned int i = 0; i < getNumChildren(); ++i)
+        getChild(i)->accept(counter);
+    if (counter.count > 0)
+        m_optimizeEnabled = false;
+}
+
+void ARObject::setTranslation(float x, float y, float z)
+{
+    m_translation.set(x, y, z);
+    updateMatrix();
+}
+
+void ARObject::setScale(float x, float y, float z)
+{
+    m_scale.set(x, y, z);
+    updateMatrix();
+}
+
+void ARObject::setRotation(double x, double y, double z, double w)
+{
+    m_rotation.set(x, y, z, w);
+    updateMatrix();
+}
+
+void ARObject::setUniformScale(float scale)
+{
+    setScale(scale, scale, scale);
+}
+
+void ARObject::scaleBy(float step)
+{
+    const float scale = (step + 1.0f) * m_scale.x();
+    setScale(scale, scale, scale);
+}
+
+void ARObject::select()
+{
+    if (!m_selectable)
+        return;
+    m_selected = true;
+    osg::notify(osg::NOTICE) << "ARObject: " << getName() << " selected." << std::endl;
+    onSelect();
+}
+
+void ARObject::unselect()
+{
+    if (!m_selectable)
+        return;
+    m_selected = false;
+    osg::notify(osg::NOTICE) << "ARObject: " << getName() << " unselected." << std::endl;
+    onUnselect();
+}
+
+void ARObject::toggleSelect()
+{
+    if (!m_selected)
+        select();
+    else
+        unselect();
+}
+
+void ARObject::freeze()
+{
+    m_frozen = true;
+    osg::notify(osg::NOTICE) << "ARObject: " << getName() << " freezed." << std::endl;
+    onFreeze();
+}
+
+void ARObject::unfreeze()
+{
+    m_frozen = false;
+    osg::notify(osg::NOTICE) << "ARObject: " << getName() << " unfreezed." << std::endl;
+    onUnfreeze();
+}
+
+void ARObject::toggleFreeze()
+{
+    if (!m_frozen)
+        freeze();
+    else
+        unfreeze();
+}
+
+void ARObject::optimize()
+{
+    if (!m_optimizeEnabled)
+        return;
+    osg::notify(osg::NOTICE) << " Optimizing: " << getName() << std::endl;
+    osg::notify(osg::NOTICE) << " Step 1 of 2" << std::endl;
+    osgUtil::Optimizer optimizer;
+    optimizer.optimize(this, optimizerOptions);
+    osg::notify(osg::NOTICE) << " Step 2 of 2" << std::endl;
+    osgUtil::TriStripVisitor stripper(nullptr);
+    accept(stripper);
+    stripper.stripify();
+    osg::notify(osg::NOTICE) << " Optimizing: " << getName() << " - Done." << std::endl;
+}
+
+void ARObject::runEvent(Event event)
+{
+    // A copy: an action may reload events of its own object.
+    const std::vector<ARAction*> actions = m_eventActions[event];
+    for (ARAction* action : actions)
+        action->execute();
+}
+
+void ARObject::onLeftMouseClick() { runEvent(ON_LEFT_MOUSE_CLICK); }
+void ARObject::onRightMouseClick() { runEvent(ON_RIGHT_MOUSE_CLICK); }
+void ARObject::onLeftMouseDoubleClick() { runEvent(ON_LEFT_MOUSE_DOUBLE_CLICK); }
+void ARObject::onRightMouseDoubleClick() { runEvent(ON_RIGHT_MOUSE_DOUBLE_CLICK); }
+void ARObject::onMouseOver() { runEvent(ON_MOUSE_OVER); }
+void ARObject::onMouseIn() { runEvent(ON_MOUSE_IN); }
+void ARObject::onMouseOut() { runEvent(ON_MOUSE_OUT); }
+void ARObject::onHide() { runEvent(ON_HIDE); }
+void ARObject::onShow() { runEvent(ON_SHOW); }
+void ARObject::onInit() { runEvent(ON_INIT); }
+void ARObject::onNotify() { runEvent(ON_NOTIFY); }
+void ARObject::onSelect() { runEvent(ON_SELECT); }
+void ARObject::onUnselect() { runEvent(ON_UNSELECT); }
+void ARObject::onFreeze() { runEvent(ON_FREEZE); }
+void ARObject::onUnfreeze() { runEvent(ON_UNFREEZE); }
+void ARObject::onMarkerDetected() { runEvent(ON_MARKER_DETECTED); }
+void ARObject::onMarkerLost() { runEvent(ON_MARKER_LOST); }
+
+bool ARObject::hasEvent(const std::string& name) const
+{
+    return m_declaredEvents.find(name) != m_declaredEvents.end();
+}
+
+bool ARObject::reset()
+{
+    m_selected = false;
+    m_hidden = false;
+    m_selectable = true;
+    m_occluder = false;
+    m_context = nullptr;
+    m_markerId = -1;
+    setUpAnimations();
+    return true;
+}
+
+void ARObject::updateMatrix()
+{
+    const osg::Matrix translation = osg::Matrix::translate(m_translation);
+    const osg::Matrix scale = osg::Matrix::scale(m_scale);
+    const osg::Matrix rotation = osg::Matrix::rotate(m_rotation);
+    setMatrix(rotation * scale * translation);
+}
+
+void ARObject::loadEvents(const std::string& eventsFile)
+{
+    // Failures are reported by the reader; whatever it read is used.
+    XMLEventsParserManager reader(eventsFile);
+    reader.loadFile();
+    reader.parse();
+    const EventsData events = reader.getData();
+    for (const EventData& event : events.getEvents())
+    {
+        m_declaredEvents[event.getName()] = true;
+        for (int e = 0; e < EVENT_COUNT; ++e)
+        {
+            if (event.getName() == eventNames[e])
+            {
+                m_eventActions[e] = buildActionList(event);
+                break;
+            }
+        }
+    }
+}
+
+std::vector<ARAction*> ARObject::buildActionList(const EventData& event)
+{
+    std::vector<ARAction*> actions;
+    for (const ActionData& entry : event.getActions())
+    {
+        std::unique_ptr<ARAction> action = m_actionFactory->create(entry.getCommand());
+        if (!action)
+        {
+            osg::notify(osg::NOTICE) << " WARNING: ARAction not found." << std::endl;
+            continue;
+        }
+        action->setCommand(entry.getCommand());
+        action->setSourceName(entry.getSource());
+        action->setTargetName(entry.getTarget());
+        for (const auto& parameter : entry.getParameters())
+            action->setParameter(parameter.first, parameter.second);
+        actions.push_back(m_actionFactory->registerAction(std::move(action)));
+    }
+    return actions;
+}
+
+void ARObject::hide()
+{
+    onHide();
+    m_hidden = true;
+    setNodeMask(0x0);
+}
+
+void ARObject::show()
+{
+    onShow();
+    m_hidden = false;
+    setNodeMask(0xFFFFFFFF);
+}
+
+void ARObject::addMarker(int id)
+{
+    m_markerIds.push_back(id);
+    if (m_markerIds.size() == 1)
+        m_markerId = id;
+}
+
+void ARObject::resetActions()
+{
+    if (!m_actionFactory)
+        return;
+    m_actionFactory->setContext(m_context);
+    m_actionFactory->prepareActions();
+}
+
+void ARObject::setOccluder()
+{
+    osg::StateSet* stateSet = getOrCreateStateSet();
+    stateSet->setAttribute(new osg::ColorMask(false, false, false, false), osg::StateAttribute::OVERRIDE);
+    stateSet->setRenderBinDetails(-1, "RenderBin", osg::StateSet::USE_RENDERBIN_DETAILS);
+    m_occluder = true;
+}
+
+void ARObject::showOccluder(bool visible)
+{
+    if (!m_occluder)
+        return;
+    osg::StateSet* stateSet = getOrCreateStateSet();
+    if (!visible)
+    {
+        stateSet->setAttribute(new osg::ColorMask(false, false, false, false), osg::StateAttribute::OVERRIDE);
+        stateSet->setRenderBinDetails(-1, "RenderBin", osg::StateSet::USE_RENDERBIN_DETAILS);
+        return;
+    }
+    stateSet->setAttribute(new osg::ColorMask(true, true, true, true), osg::StateAttribute::OVERRIDE);
+    stateSet->setRenderBinDetails(1, "RenderBin", osg::StateSet::USE_RENDERBIN_DETAILS);
+    osg::ref_ptr<osg::Material> material = new osg::Material;
+    material->setAmbient(osg::Material::FRONT_AND_BACK, osg::Vec4(0.0f, 0.0f, 0.0f, 1.0f));
+    material->setDiffuse(osg::Material::FRONT_AND_BACK, osg::Vec4(1.0f, 0.0f, 0.0f, 0.5f));
+    stateSet->setAttributeAndModes(material.get(), osg::StateAttribute::ON);
+    stateSet->setAttributeAndModes(
+        new osg::BlendFunc(osg::BlendFunc::SRC_ALPHA, osg::BlendFunc::ONE_MINUS_SRC_ALPHA),
+        osg::StateAttribute::ON);
+    stateSet->setRenderingHint(osg::StateSet::TRANSPARENT_BIN);
+}
+
+void ARObject::setLighting(bool on)
+{
+    getOrCreateStateSet()->setMode(GL_LIGHTING, (on ? osg::StateAttribute::ON : osg::StateAttribute::OFF) |
+                                                    osg::StateAttribute::PROTECTED);
+}
+
+void ARObject::subscribe(ARObject* /*subscriber*/)
+{
+    osg::notify(osg::NOTICE) << " ARObject::subscribe..." << std::endl;
+}
+
+void ARObject::unsubscribe(ARObject* /*subscriber*/)
+{
+    osg::notify(osg::NOTICE) << " ARObject::unsubscribe..." << std::endl;
+}
+
+void ARObject::notify(const std::string& message)
+{
+    osg::notify(osg::NOTICE) << " ARObject::notify... " << message << "..." << std::endl;
+}
+
+void ARObject::setActionFactory(std::unique_ptr<ARActionFactory> factory)
+{
+    if (!factory)
+        return;
+    // The lists point at actions of the old factory, which go with it.
+    for (std::vector<ARAction*>& actions : m_eventActions)
+        actions.clear();
+    m_actionFactory = std::move(factory);
+}
+
+const std::vector<ARAction*>& ARObject::getEventActions(Event event) const
+{
+    static const std::vector<ARAction*> none;
+    return event >= 0 && event < EVENT_COUNT ? m_eventActions[event] : none;
+}
+
+} // namespace Novaro

@@ -1,0 +1,189 @@
+#pragma once
+
+#include "ARPickable.h"
+
+#include <osg/Quat>
+#include <osg/Vec3f>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Novaro
+{
+
+class ARAction;
+class ARActionFactory;
+class ARApplication;
+class EventData;
+
+// One object of the scene, hung under the marker(s) it belongs to: a transform holding the
+// object's content (a model, or a sub-model taken out of one) with the object's own translation,
+// scale and rotation, its selection, freeze and visibility state, and one action list per event.
+// The node name is the object's name.
+//
+// Not here yet: movie textures (objects with video textures come with the video objects) and
+// the control of the content's animations (start, pause, loop, speed); for now the content is
+// only checked for animations, so that animated objects are never optimised.
+class ARObject : public ARPickable
+{
+public:
+    // The events, in the order of their action lists.
+    enum Event
+    {
+        ON_LEFT_MOUSE_CLICK,
+        ON_RIGHT_MOUSE_CLICK,
+        ON_LEFT_MOUSE_DOUBLE_CLICK,
+        ON_RIGHT_MOUSE_DOUBLE_CLICK,
+        ON_MOUSE_OVER,
+        ON_MOUSE_IN,
+        ON_MOUSE_OUT,
+        ON_HIDE,
+        ON_SHOW,
+        ON_INIT,
+        ON_NOTIFY,
+        ON_SELECT,
+        ON_UNSELECT,
+        ON_FREEZE,
+        ON_UNFREEZE,
+        ON_MARKER_DETECTED,
+        ON_MARKER_LOST,
+        EVENT_COUNT
+    };
+    // The event's name in events files ("on_left_mouse_click", ...).
+    static const char* getEventName(Event event);
+
+    // No content.
+    ARObject();
+    // 'content' (if any) becomes the only child.
+    explicit ARObject(osg::Node* content);
+    // The sub-node of 'model' named 'subNodeName', with the transforms, skeletons and path
+    // animations above it in the model but without its siblings.
+    ARObject(osg::Node* model, const std::string& subNodeName);
+    // The model read from the file (no child when it cannot be read).
+    explicit ARObject(const std::string& modelFile);
+    // The sub-node of the model read from the file.
+    ARObject(const std::string& modelFile, const std::string& subNodeName);
+
+    virtual void setTranslation(float x, float y, float z);
+    virtual void setScale(float x, float y, float z);
+    virtual void setRotation(double x, double y, double z, double w);
+    virtual void setUniformScale(float scale);
+    // Uniform scale (step + 1) times the current x scale; a negative step shrinks.
+    virtual void scaleBy(float step);
+    virtual osg::Vec3f getScale() const { return m_scale; }
+    virtual void select();
+    virtual void unselect();
+    virtual void toggleSelect();
+    virtual void freeze();
+    virtual void unfreeze();
+    virtual void toggleFreeze();
+    // Shares duplicate state and merges geometry; never for animated content.
+    virtual void optimize();
+
+    // Event hooks: each runs its event's actions in order. The seven mouse hooks come from
+    // ARPickable.
+    void onLeftMouseClick() override;
+    void onRightMouseClick() override;
+    void onLeftMouseDoubleClick() override;
+    void onRightMouseDoubleClick() override;
+    void onMouseOver() override;
+    void onMouseIn() override;
+    void onMouseOut() override;
+    virtual void onHide();
+    virtual void onShow();
+    virtual void onInit();
+    virtual void onNotify();
+    virtual void onSelect();
+    virtual void onUnselect();
+    virtual void onFreeze();
+    virtual void onUnfreeze();
+    virtual void onMarkerDetected();
+    virtual void onMarkerLost();
+
+    // True when the events file declared an event of that name, known or not.
+    virtual bool hasEvent(const std::string& name) const;
+    // Back to the start state: not selected, not hidden, selectable, not an occluder, no context,
+    // no marker.
+    virtual bool reset();
+    // Node matrix = rotation x scale x translation (a vertex is rotated, scaled, then moved).
+    virtual void updateMatrix();
+
+    // Builds the action lists from an events file; unknown commands are skipped.
+    void loadEvents(const std::string& eventsFile);
+
+    // Called by the hide and show actions.
+    void hide();
+    void show();
+    bool isHidden() const { return m_hidden; }
+
+    void addMarker(int id);
+    int getMarkerId() const { return m_markerId; }
+    const std::vector<int>& getMarkerIds() const { return m_markerIds; }
+
+    void setContext(ARApplication* context) { m_context = context; }
+    ARApplication* getContext() const { return m_context; }
+    // Hands the context to the action factory and prepares the actions (before the first frame).
+    void resetActions();
+
+    // Drawn into the depth buffer only: hides what is behind it and lets the video show through.
+    void setOccluder();
+    bool isOccluder() const { return m_occluder; }
+    // Shows an occluder as half-transparent red, or hides it again; nothing for other objects.
+    void showOccluder(bool visible);
+
+    void setLighting(bool on);
+
+    // Called by the subscribe, unsubscribe and notify actions; they only report.
+    void subscribe(ARObject* subscriber);
+    void unsubscribe(ARObject* subscriber);
+    void notify(const std::string& message);
+
+    const std::string& getDescription() const { return m_description; }
+    void setDescription(const std::string& description) { m_description = description; }
+
+    const osg::Vec3f& getTranslation() const { return m_translation; }
+    const osg::Quat& getRotation() const { return m_rotation; }
+    bool isSelected() const { return m_selected; }
+    bool isFrozen() const { return m_frozen; }
+    bool isSelectable() const { return m_selectable; }
+    void setSelectable(bool selectable) { m_selectable = selectable; }
+    bool isOptimizeEnabled() const { return m_optimizeEnabled; }
+
+    ARActionFactory* getActionFactory() const { return m_actionFactory.get(); }
+    // The object keeps the factory; the actions of the one replaced go with it, and the event
+    // lists start empty again.
+    void setActionFactory(std::unique_ptr<ARActionFactory> factory);
+    const std::vector<ARAction*>& getEventActions(Event event) const;
+
+protected:
+    ~ARObject() override;
+
+private:
+    void initialise(osg::Node* content);
+    static osg::ref_ptr<osg::Node> extractSubNode(osg::Node* model, const std::string& subNodeName);
+    void setUpAnimations();
+    void runEvent(Event event);
+    std::vector<ARAction*> buildActionList(const EventData& event);
+
+    osg::Vec3f m_translation = osg::Vec3f(0.0f, 0.0f, 0.0f);
+    osg::Vec3f m_scale = osg::Vec3f(0.0f, 0.0f, 0.0f);
+    osg::Quat m_rotation = osg::Quat(0.0, 0.0, 0.0, 1.0);
+    int m_markerId = -1;
+    std::vector<int> m_markerIds;
+    bool m_selected = false;
+    bool m_frozen = false;
+    bool m_hidden = false;
+    bool m_selectable = true;
+    bool m_occluder = false;
+    std::string m_description;
+    bool m_optimizeEnabled = true;
+    ARApplication* m_context = nullptr;
+    std::unique_ptr<ARActionFactory> m_actionFactory;
+    std::array<std::vector<ARAction*>, EVENT_COUNT> m_eventActions;
+    std::map<std::string, bool> m_declaredEvents;
+};
+
+} // namespace Novaro
