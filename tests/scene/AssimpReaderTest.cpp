@@ -231,6 +231,11 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
         ASSERT_NE(bone2, nullptr);
         ASSERT_NE(bone2->getParent(0), nullptr);
         EXPECT_EQ(bone2->getParent(0)->getName(), "Bone1");
+        // The mesh's own node is no bone: only bones and their ancestors are.
+        osg::MatrixTransform* skin = findByName<osg::MatrixTransform>(root.get(), "Skin");
+        ASSERT_NE(skin, nullptr);
+        EXPECT_EQ(dynamic_cast<osgAnimation::Bone*>(skin), nullptr);
+        EXPECT_NE(findByName<osgAnimation::Skeleton>(root.get(), ""), nullptr);
 
         struct RigFinder : public osg::NodeVisitor
         {

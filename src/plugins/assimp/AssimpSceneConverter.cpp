@@ -152,6 +152,8 @@ void AssimpSceneConverter::collectBones()
     for (unsigned int m = 0; m < m_scene.mNumMeshes; ++m)
     {
         const aiMesh* mesh = m_scene.mMeshes[m];
+        if (mesh != nullptr && mesh->mNumAnimMeshes > 0)
+            m_droppedFeatures.insert("morph targets");
         if (mesh == nullptr || mesh->mNumBones == 0)
             continue;
         m_skinned = true;
@@ -170,8 +172,16 @@ void AssimpSceneConverter::collectBones()
             m_inverseBindMatrices.emplace(bone->mName.C_Str(),
                                           inverseMeshGlobal * toMatrix(bone->mOffsetMatrix));
         }
-        if (mesh->mNumAnimMeshes > 0)
-            m_droppedFeatures.insert("morph targets");
+    }
+
+    // A bone's place in the skeleton is computed from its parent bone, so every ancestor of a
+    // bone is a bone too; the other nodes stay plain transforms.
+    for (const auto& entry : m_globalMatrices)
+    {
+        if (m_inverseBindMatrices.count(entry.first->mName.C_Str()) == 0)
+            continue;
+        for (const aiNode* node = entry.first; node != nullptr; node = node->mParent)
+            m_boneNodes.insert(node);
     }
 }
 
@@ -182,7 +192,7 @@ osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNod
     const bool animated = m_animatedNodes.count(name) != 0;
 
     osg::ref_ptr<osg::MatrixTransform> transform;
-    if (m_skinned)
+    if (m_boneNodes.count(&node) != 0)
     {
         osg::ref_ptr<osgAnimation::Bone> bone = new osgAnimation::Bone(name);
         auto inverseBind = m_inverseBindMatrices.find(name);
@@ -210,11 +220,20 @@ osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNod
     transform->setName(name);
     transform->setMatrix(matrix);
 
-    // Child transforms first: a skeleton updates its bones in child order and wants bones before
-    // any other child.
+    // A skeleton wants the bones of a bone before its other children.
+    std::vector<osg::ref_ptr<osg::MatrixTransform>> others;
     for (unsigned int i = 0; i < node.mNumChildren; ++i)
-        if (node.mChildren[i] != nullptr)
-            transform->addChild(convertNode(*node.mChildren[i]).get());
+    {
+        if (node.mChildren[i] == nullptr)
+            continue;
+        osg::ref_ptr<osg::MatrixTransform> child = convertNode(*node.mChildren[i]);
+        if (m_boneNodes.count(node.mChildren[i]) != 0)
+            transform->addChild(child.get());
+        else
+            others.push_back(child);
+    }
+    for (const osg::ref_ptr<osg::MatrixTransform>& child : others)
+        transform->addChild(child.get());
 
     osg::ref_ptr<osg::Geode> geode;
     for (unsigned int i = 0; i < node.mNumMeshes; ++i)

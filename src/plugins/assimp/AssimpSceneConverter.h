@@ -28,8 +28,9 @@ namespace Novaro
 // geometries (positions, normals, vertex colours, all texture-coordinate sets) in one geode per
 // node. Node animations become osgAnimation channels ("translate", "quaternion", "scale") played
 // by one BasicAnimationManager on the returned root, one osgAnimation::Animation per Assimp
-// animation with its name. When a mesh is skinned, the whole hierarchy becomes an
-// osgAnimation::Skeleton of Bones and skinned meshes become RigGeometries. Lights become
+// animation with its name. When a mesh is skinned, the model goes under an
+// osgAnimation::Skeleton, the bones and their ancestors become Bones and skinned meshes become
+// RigGeometries. Lights become
 // osg::LightSources (light number 7, the one the player's AR light uses) under their node.
 class AssimpSceneConverter
 {
@@ -64,6 +65,7 @@ private:
     std::map<const aiNode*, osg::Matrix> m_globalMatrices;
     std::map<unsigned int, const aiNode*> m_meshNodes;
     std::map<std::string, osg::Matrix> m_inverseBindMatrices;
+    std::set<const aiNode*> m_boneNodes;
     std::map<std::string, const aiLight*> m_lights;
     std::set<std::string> m_droppedFeatures;
 };
