@@ -104,7 +104,7 @@ inline osg::Vec2d toProcessing(const osg::Vec2d& video, int scale) {
 
 }  // namespace
 
-SquareMarkerDetector::SquareMarkerDetector() : _threshold(100), _minimumConfidence(0.6), _candidateCount(0) {}
+SquareMarkerDetector::SquareMarkerDetector() : _threshold(100), _minimumConfidence(0.8), _candidateCount(0) {}
 
 int SquareMarkerDetector::addPattern(const Pattern& pattern) {
     std::array<std::array<float, 256>, 4> normalised;

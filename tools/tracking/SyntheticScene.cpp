@@ -154,9 +154,13 @@ std::vector<PlacedMarker> SyntheticCamera::placeMarkers(const std::vector<Printe
             const double y = (ideal.y() - _camera.cy()) / _camera.fy() * depth;
             PlacedMarker candidate;
             candidate.marker = markerIndex;
+            // Tilt is measured against the line of sight: first face the camera, then tilt away.
+            const osg::Vec3d position(x, -y, -depth);
+            osg::Vec3d toCamera = -position;
+            toCamera.normalize();
             candidate.pose = osg::Matrixd::rotate(spin, osg::Vec3d(0, 0, 1)) *
                              osg::Matrixd::rotate(tilt, osg::Vec3d(std::cos(tiltAxis), std::sin(tiltAxis), 0.0)) *
-                             osg::Matrixd::translate(x, -y, -depth);
+                             osg::Matrixd::rotate(osg::Vec3d(0, 0, 1), toCamera) * osg::Matrixd::translate(position);
             describe(candidate, marker.size);
             if (candidate.shortestSide < minWidth || candidate.shortestSide > maxWidth * 1.2) continue;
             // The whole sheet in view and clear of the others.

@@ -15,7 +15,7 @@ namespace osgART {
 /// Fields: "threshold" (int, kept within 0..255, default 100), "imageProcMode" (int, 1 = half
 /// resolution, anything else = full), "debug" (bool), "debug_image" (the binarised frame at video
 /// size, border candidates black, updated while debug is on) and "confidence_threshold" (double, the
-/// correlation a pattern needs to count as found, default 0.6).
+/// correlation a pattern needs to count as found, default 0.8).
 class SquareMarkerTracker : public GenericTracker {
 public:
     SquareMarkerTracker();
