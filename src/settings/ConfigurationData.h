@@ -43,8 +43,8 @@ public:
     // stores 1.
     void setAntialiasingSamples(int samples)
     {
-        bool supported = samples == 2 || samples == 4 || samples == 8 || samples == 16 || samples == 32 ||
-                         samples == 64;
+        bool supported =
+            samples == 2 || samples == 4 || samples == 8 || samples == 16 || samples == 32 || samples == 64;
         antialiasing_samples_ = supported ? samples : 1;
     }
     // Stores the count read from the file as it is; the reader has already turned odd counts

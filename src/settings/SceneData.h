@@ -80,7 +80,10 @@ public:
     void setChromaKey(bool chromaKey) { chroma_key_ = chromaKey; }
 
     bool getChromaKeyFromGreenScreen() const { return chroma_key_from_green_screen_; }
-    void setChromaKeyFromGreenScreen(bool fromGreenScreen) { chroma_key_from_green_screen_ = fromGreenScreen; }
+    void setChromaKeyFromGreenScreen(bool fromGreenScreen)
+    {
+        chroma_key_from_green_screen_ = fromGreenScreen;
+    }
 
     bool getLighting() const { return lighting_; }
     void setLighting(bool lighting) { lighting_ = lighting; }
@@ -195,7 +198,10 @@ public:
     void setSourceFolder(const std::string& sourceFolder) { source_folder_ = sourceFolder; }
 
     const std::string& getAuthoringSoftware() const { return authoring_software_; }
-    void setAuthoringSoftware(const std::string& authoringSoftware) { authoring_software_ = authoringSoftware; }
+    void setAuthoringSoftware(const std::string& authoringSoftware)
+    {
+        authoring_software_ = authoringSoftware;
+    }
 
     const std::string& getUnits() const { return units_; }
     void setUnits(const std::string& units) { units_ = units; }

@@ -20,14 +20,20 @@ public:
     void setRotationalSmoothingFactor(float factor) { rotational_smoothing_factor_ = clampFactor(factor); }
 
     float getTranslationalSmoothingFactor() const { return translational_smoothing_factor_; }
-    void setTranslationalSmoothingFactor(float factor) { translational_smoothing_factor_ = clampFactor(factor); }
+    void setTranslationalSmoothingFactor(float factor)
+    {
+        translational_smoothing_factor_ = clampFactor(factor);
+    }
 
     int getThreshold() const { return threshold_; }
     void setThreshold(int threshold) { threshold_ = threshold < 0 ? 0 : (threshold > 255 ? 255 : threshold); }
 
 private:
     // 0..1; a value that is not a number counts as 0.
-    static float clampFactor(float factor) { return !(factor >= 0.0f) ? 0.0f : (factor > 1.0f ? 1.0f : factor); }
+    static float clampFactor(float factor)
+    {
+        return !(factor >= 0.0f) ? 0.0f : (factor > 1.0f ? 1.0f : factor);
+    }
 
     bool smooth_tracking_ = true;
     bool half_tracking_ = false;

@@ -11,7 +11,10 @@ class VideoFormat
 {
 public:
     VideoFormat() = default;
-    VideoFormat(const std::string& name, float height, float width) : name_(name), height_(height), width_(width) {}
+    VideoFormat(const std::string& name, float height, float width)
+        : name_(name), height_(height), width_(width)
+    {
+    }
 
     const std::string& getName() const { return name_; }
     void setName(const std::string& name) { name_ = name; }

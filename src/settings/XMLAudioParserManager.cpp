@@ -77,7 +77,8 @@ void XMLAudioParserManager::readProperties(const TiXmlElement* properties)
     osg::notify(osg::NOTICE) << " properties #: " << countChildren(properties) << std::endl;
 
     // Both flags default to true when absent, yet a present value must be exactly "true".
-    auto readFlag = [&](const char* name) {
+    auto readFlag = [&](const char* name)
+    {
         const TiXmlElement* element = childByAttribute(properties, "name", name);
         if (!element)
         {

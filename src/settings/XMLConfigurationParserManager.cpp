@@ -23,7 +23,9 @@ RenderMode modeFromText(const std::string& text)
 
 } // namespace
 
-XMLConfigurationParserManager::XMLConfigurationParserManager(const std::string& path) : XMLParserManager(path) {}
+XMLConfigurationParserManager::XMLConfigurationParserManager(const std::string& path) : XMLParserManager(path)
+{
+}
 
 bool XMLConfigurationParserManager::parse()
 {
@@ -51,7 +53,8 @@ bool XMLConfigurationParserManager::parse()
 
     // Looks a parameter up by name, printing its value when found and its absence message (at the
     // parameter's own severity) otherwise. Returns whether it was found and its text.
-    auto lookUp = [&](const char* name, osg::NotifySeverity absentLevel, std::string& value) {
+    auto lookUp = [&](const char* name, osg::NotifySeverity absentLevel, std::string& value)
+    {
         const TiXmlElement* element = childByAttribute(parameters, "name", name);
         if (!element)
         {

@@ -5,7 +5,9 @@
 namespace Novaro
 {
 
-XMLEventsParserManager::XMLEventsParserManager(const std::string& path) : XMLInteractionsParserManager(path) {}
+XMLEventsParserManager::XMLEventsParserManager(const std::string& path) : XMLInteractionsParserManager(path)
+{
+}
 
 bool XMLEventsParserManager::parse()
 {
@@ -36,7 +38,8 @@ bool XMLEventsParserManager::readEvents(const TiXmlElement* events)
     osg::notify(osg::NOTICE) << "Reading events settings...(events)..." << std::endl;
     osg::notify(osg::NOTICE) << " events #: " << countChildren(events) << std::endl;
 
-    for (const TiXmlElement* element = events->FirstChildElement(); element; element = element->NextSiblingElement())
+    for (const TiXmlElement* element = events->FirstChildElement(); element;
+         element = element->NextSiblingElement())
     {
         if (!elementIs(element, "event"))
         {

@@ -5,14 +5,17 @@
 namespace Novaro
 {
 
-XMLInteractionsParserManager::XMLInteractionsParserManager(const std::string& path) : XMLParserManager(path) {}
+XMLInteractionsParserManager::XMLInteractionsParserManager(const std::string& path) : XMLParserManager(path)
+{
+}
 
 bool XMLInteractionsParserManager::readActions(const TiXmlElement* actions, std::vector<ActionData>& list)
 {
     osg::notify(osg::NOTICE) << "Reading actions..." << std::endl;
     osg::notify(osg::NOTICE) << " actions #: " << countChildren(actions) << std::endl;
 
-    for (const TiXmlElement* element = actions->FirstChildElement(); element; element = element->NextSiblingElement())
+    for (const TiXmlElement* element = actions->FirstChildElement(); element;
+         element = element->NextSiblingElement())
     {
         if (!elementIs(element, "action"))
         {

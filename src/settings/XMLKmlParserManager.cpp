@@ -30,7 +30,8 @@ bool XMLKmlParserManager::parse()
         readPlacemark(content);
     else
     {
-        osg::notify(osg::NOTICE) << "Reading KML data...(missing <Folder>, <Document> or <Placemark>)." << std::endl;
+        osg::notify(osg::NOTICE) << "Reading KML data...(missing <Folder>, <Document> or <Placemark>)."
+                                 << std::endl;
         return false;
     }
 
@@ -42,7 +43,8 @@ void XMLKmlParserManager::readDocument(const TiXmlElement* document)
 {
     osg::notify(osg::NOTICE) << "Reading KML data...(Document)..." << std::endl;
     int placemarks = 0;
-    for (const TiXmlElement* child = document->FirstChildElement(); child; child = child->NextSiblingElement())
+    for (const TiXmlElement* child = document->FirstChildElement(); child;
+         child = child->NextSiblingElement())
         if (elementIs(child, "Placemark"))
         {
             readPlacemark(child);
@@ -75,7 +77,8 @@ void XMLKmlParserManager::readPlacemark(const TiXmlElement* placemark)
 {
     osg::notify(osg::NOTICE) << "Reading KML data...(Placemark)..." << std::endl;
     int models = 0;
-    for (const TiXmlElement* child = placemark->FirstChildElement(); child; child = child->NextSiblingElement())
+    for (const TiXmlElement* child = placemark->FirstChildElement(); child;
+         child = child->NextSiblingElement())
         if (elementIs(child, "Model"))
         {
             readModel(child);
@@ -123,7 +126,8 @@ void XMLKmlParserManager::readResourceMap(const TiXmlElement* resourceMap, KmlMo
 {
     osg::notify(osg::NOTICE) << "Reading KML data...(ResourceMap)..." << std::endl;
     int aliases = 0;
-    for (const TiXmlElement* alias = resourceMap->FirstChildElement(); alias; alias = alias->NextSiblingElement())
+    for (const TiXmlElement* alias = resourceMap->FirstChildElement(); alias;
+         alias = alias->NextSiblingElement())
     {
         if (!elementIs(alias, "Alias"))
             continue;

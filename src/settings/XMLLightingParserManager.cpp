@@ -37,7 +37,8 @@ bool XMLLightingParserManager::parse()
     const TiXmlElement* parameters = lighting->FirstChildElement();
     if (!elementIs(parameters, "parameters"))
     {
-        osg::notify(osg::FATAL) << "ERROR: missing <parameters> data in lighting configuration file." << std::endl;
+        osg::notify(osg::FATAL) << "ERROR: missing <parameters> data in lighting configuration file."
+                                << std::endl;
         osg::notify(osg::NOTICE) << "Reading lighting settings...aborted." << std::endl;
         return false;
     }
@@ -46,7 +47,8 @@ bool XMLLightingParserManager::parse()
     static const char* const hints[] = {"", "su", "max", "maya", "vectorworks", "scia", "cinema4d"};
     static const char* const techniques[] = {"sm", "ssm", "stsm", "vdsm", "sv"};
 
-    auto readValue = [&](const char* name, const char* const* known, int count) {
+    auto readValue = [&](const char* name, const char* const* known, int count)
+    {
         const TiXmlElement* element = childByAttribute(parameters, "name", name);
         if (!element)
         {
@@ -64,6 +66,9 @@ bool XMLLightingParserManager::parse()
     return true;
 }
 
-bool XMLLightingParserManager::isValid() { return true; }
+bool XMLLightingParserManager::isValid()
+{
+    return true;
+}
 
 } // namespace Novaro

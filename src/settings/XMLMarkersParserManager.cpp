@@ -99,7 +99,8 @@ bool XMLMarkersParserManager::readMarker(const TiXmlElement* element, MarkerData
         osg::notify(osg::NOTICE) << "transforms_file: NA (not using)." << std::endl;
 
     // The optional attributes: the attribute's text when present, else the absence message.
-    auto lookUp = [&](const char* name, std::string& value) {
+    auto lookUp = [&](const char* name, std::string& value)
+    {
         if (!hasAttribute(element, name))
         {
             osg::notify(osg::NOTICE) << " " << name << ": NA (using default)." << std::endl;
@@ -238,7 +239,8 @@ void XMLMarkersParserManager::readLayers(const TiXmlElement* layers, MarkerData&
     osg::notify(osg::NOTICE) << " sequence_loop: " << boolText(marker.getSequenceLoop()) << std::endl;
 
     osg::notify(osg::NOTICE) << " layers #: " << countChildren(layers) << std::endl;
-    for (const TiXmlElement* element = layers->FirstChildElement(); element; element = element->NextSiblingElement())
+    for (const TiXmlElement* element = layers->FirstChildElement(); element;
+         element = element->NextSiblingElement())
     {
         if (!elementIs(element, "layer"))
         {

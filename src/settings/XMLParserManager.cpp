@@ -25,7 +25,8 @@ int nestingDepth(const std::string& xml)
     int depth = 0;
     int deepest = 0;
     std::size_t at = 0;
-    auto skipPast = [&](const char* end, std::size_t from) {
+    auto skipPast = [&](const char* end, std::size_t from)
+    {
         std::size_t found = xml.find(end, from);
         return found == std::string::npos ? found : found + std::char_traits<char>::length(end);
     };
@@ -101,7 +102,10 @@ bool XMLParserManager::loadFile()
     return true;
 }
 
-const TiXmlElement* XMLParserManager::rootElement() const { return document_.FirstChildElement(); }
+const TiXmlElement* XMLParserManager::rootElement() const
+{
+    return document_.FirstChildElement();
+}
 
 bool XMLParserManager::elementIs(const TiXmlElement* element, const std::string& tag)
 {
@@ -161,7 +165,8 @@ int XMLParserManager::countChildren(const TiXmlElement* parent)
 {
     int count = 0;
     if (parent)
-        for (const TiXmlElement* child = parent->FirstChildElement(); child; child = child->NextSiblingElement())
+        for (const TiXmlElement* child = parent->FirstChildElement(); child;
+             child = child->NextSiblingElement())
             ++count;
     return count;
 }

@@ -132,7 +132,8 @@ void XMLSceneParserManager::readMetadata(const TiXmlElement* metadata)
         const TiXmlElement* child = childByTag(metadata, field.name);
         if (!child)
         {
-            osg::notify(osg::NOTICE) << " WARNING: <" << field.name << "> not found (using default)." << std::endl;
+            osg::notify(osg::NOTICE) << " WARNING: <" << field.name << "> not found (using default)."
+                                     << std::endl;
             (data_.*field.set)(field.fallback);
         }
         else
@@ -229,7 +230,8 @@ void XMLSceneParserManager::readObjects(const TiXmlElement* objects)
     osg::notify(osg::NOTICE) << "Reading scene settings...(objects)..." << std::endl;
     osg::notify(osg::NOTICE) << " objects #: " << countChildren(objects) << std::endl;
 
-    for (const TiXmlElement* element = objects->FirstChildElement(); element; element = element->NextSiblingElement())
+    for (const TiXmlElement* element = objects->FirstChildElement(); element;
+         element = element->NextSiblingElement())
     {
         ObjectData object;
         if (readObject(element, object))
@@ -283,7 +285,8 @@ bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& 
             std::string value = attribute(element, flag.name);
             (object.*flag.set)(flag.fallback ? isNotFalse(value) : isTrue(value));
         }
-        osg::notify(osg::NOTICE) << " object " << flag.name << ": " << boolText((object.*flag.get)()) << std::endl;
+        osg::notify(osg::NOTICE) << " object " << flag.name << ": " << boolText((object.*flag.get)())
+                                 << std::endl;
     }
 
     const TiXmlElement* model = childByTag(element, "model");
@@ -425,7 +428,8 @@ void XMLSceneParserManager::readLightProperties(const TiXmlElement* properties, 
     }
 
     // Each component starts from its default text and is replaced by the property when present.
-    auto readVector = [&](const char* const names[3], std::string texts[3]) {
+    auto readVector = [&](const char* const names[3], std::string texts[3])
+    {
         for (int axis = 0; axis < 3; ++axis)
         {
             const TiXmlElement* component = childByAttribute(properties, "name", names[axis]);
@@ -512,7 +516,8 @@ void XMLSceneParserManager::readTransforms(const TiXmlElement* transforms, Objec
     osg::notify(osg::NOTICE) << " Transforms: " << std::endl;
 
     // Components read from the x, y and z attributes; an absent or empty one takes the fallback.
-    auto readComponents = [&](const TiXmlElement* element, float fallback) {
+    auto readComponents = [&](const TiXmlElement* element, float fallback)
+    {
         static const char* const names[3] = {"x", "y", "z"};
         for (const char* name : names)
             if (!hasAttribute(element, name))
@@ -592,7 +597,8 @@ void XMLSceneParserManager::readMarkers(const TiXmlElement* markers, ObjectData&
     }
     osg::notify(osg::NOTICE) << " all_markers: false" << std::endl;
 
-    for (const TiXmlElement* marker = markers->FirstChildElement(); marker; marker = marker->NextSiblingElement())
+    for (const TiXmlElement* marker = markers->FirstChildElement(); marker;
+         marker = marker->NextSiblingElement())
     {
         if (!elementIs(marker, "marker"))
         {
@@ -619,7 +625,8 @@ void XMLSceneParserManager::readHotspots(const TiXmlElement* hotspots, ObjectDat
 {
     osg::notify(osg::NOTICE) << " Hotspots: " << std::endl;
 
-    for (const TiXmlElement* hotspot = hotspots->FirstChildElement(); hotspot; hotspot = hotspot->NextSiblingElement())
+    for (const TiXmlElement* hotspot = hotspots->FirstChildElement(); hotspot;
+         hotspot = hotspot->NextSiblingElement())
     {
         if (!elementIs(hotspot, "hotspot"))
         {

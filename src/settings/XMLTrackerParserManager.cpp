@@ -44,7 +44,8 @@ void XMLTrackerParserManager::readParameters(const TiXmlElement* parameters)
 {
     osg::notify(osg::NOTICE) << "Reading tracker settings...(parameters)..." << std::endl;
 
-    auto lookUp = [&](const char* name, std::string& value) {
+    auto lookUp = [&](const char* name, std::string& value)
+    {
         const TiXmlElement* element = childByAttribute(parameters, "name", name);
         if (!element)
         {
@@ -59,13 +60,17 @@ void XMLTrackerParserManager::readParameters(const TiXmlElement* parameters)
     std::string value;
     data_.setSmoothTracking(lookUp("smooth_tracking", value) ? isNotFalse(value) : true);
     data_.setRotationalSmoothingFactor(lookUp("rotational_smoothing_factor", value) ? toFloat(value) : 0.85f);
-    data_.setTranslationalSmoothingFactor(lookUp("translational_smoothing_factor", value) ? toFloat(value) : 0.85f);
+    data_.setTranslationalSmoothingFactor(lookUp("translational_smoothing_factor", value) ? toFloat(value)
+                                                                                          : 0.85f);
     data_.setThreshold(lookUp("threshold", value) ? toInt(value) : 100);
     data_.setHalfTracking(lookUp("half_tracking", value) ? isTrue(value) : false);
 
     osg::notify(osg::NOTICE) << "Reading tracker settings...(parameters)...done." << std::endl;
 }
 
-bool XMLTrackerParserManager::isValid() { return true; }
+bool XMLTrackerParserManager::isValid()
+{
+    return true;
+}
 
 } // namespace Novaro

