@@ -1,0 +1,138 @@
+#include <osgART/MarkerDescription.h>
+#include <osgART/Pattern.h>
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+
+using osgART::Pattern;
+
+namespace {
+
+std::string write(const NovaroTest::TemporaryFolder& folder, const std::string& name, const std::string& content) {
+    const std::string path = folder.file(name);
+    std::ofstream(path) << content;
+    return path;
+}
+
+// An L-shaped, colour-coded pattern: every quarter turn looks different.
+cv::Mat asymmetricImage() {
+    cv::Mat image(16, 16, CV_8UC3, cv::Scalar(255, 255, 255));
+    image(cv::Rect(2, 2, 3, 12)).setTo(cv::Scalar(0, 0, 0));
+    image(cv::Rect(2, 11, 10, 3)).setTo(cv::Scalar(0, 0, 0));
+    image.at<cv::Vec3b>(1, 14) = cv::Vec3b(10, 200, 90);
+    return image;
+}
+
+}  // namespace
+
+TEST(PatternFiles, OrientationsAreQuarterTurnsCounterClockwiseAndSurviveSaving) {
+    Pattern pattern;
+    ASSERT_TRUE(pattern.setFromImage(asymmetricImage()));
+    cv::Mat turned = asymmetricImage();
+    for (int orientation = 0; orientation < 4; ++orientation) {
+        for (int row = 0; row < 16; ++row)
+            for (int column = 0; column < 16; ++column)
+                for (int plane = 0; plane < 3; ++plane)
+                    ASSERT_EQ(pattern.block(orientation)[size_t(plane)][size_t(row)][size_t(column)],
+                              turned.at<cv::Vec3b>(row, column)[plane])
+                        << "orientation " << orientation << " at " << row << "," << column;
+        cv::rotate(turned, turned, cv::ROTATE_90_COUNTERCLOCKWISE);
+    }
+    // The counter-clockwise turn moves the top-right green dot to the top-left corner region.
+    EXPECT_EQ(pattern.block(1)[1][1][1], 200);
+
+    NovaroTest::TemporaryFolder folder;
+    ASSERT_TRUE(pattern.save(folder.file("l.patt")));
+    Pattern loaded;
+    ASSERT_TRUE(loaded.load(folder.file("l.patt")));
+    for (int orientation = 0; orientation < 4; ++orientation)
+        EXPECT_EQ(loaded.block(orientation), pattern.block(orientation));
+}
+
+TEST(PatternFiles, MarkerImageGivesItsInnerHalf) {
+    cv::Mat marker(64, 64, CV_8UC3, cv::Scalar::all(0));
+    cv::Mat inner = asymmetricImage();
+    cv::resize(inner, inner, cv::Size(32, 32), 0, 0, cv::INTER_NEAREST);
+    inner.copyTo(marker(cv::Rect(16, 16, 32, 32)));
+    Pattern fromMarker, fromPattern;
+    ASSERT_TRUE(fromMarker.setFromMarkerImage(marker));
+    ASSERT_TRUE(fromPattern.setFromImage(asymmetricImage()));
+    EXPECT_EQ(fromMarker.block(0), fromPattern.block(0));
+}
+
+TEST(PatternFiles, RefusesIncompleteOrInvalidPatternFiles) {
+    NovaroTest::TemporaryFolder folder;
+    Pattern pattern;
+    std::ostringstream full;
+    for (int i = 0; i < 4 * 3 * 256; ++i) full << (i % 2 ? 255 : 0) << (i % 16 == 15 ? "\n" : " ");
+    ASSERT_TRUE(pattern.load(write(folder, "good.patt", full.str())));
+    std::string missingOne = full.str();
+    missingOne.erase(missingOne.find_last_of("0123456789") - 2);
+    EXPECT_FALSE(pattern.load(write(folder, "short.patt", missingOne)));
+    EXPECT_FALSE(pattern.load(write(folder, "extra.patt", full.str() + " 7\n")));
+    EXPECT_FALSE(pattern.load(write(folder, "range.patt", "300 " + full.str().substr(2))));
+    EXPECT_FALSE(pattern.load(write(folder, "text.patt", "abc " + full.str().substr(2))));
+    EXPECT_FALSE(pattern.load(folder.file("none.patt")));
+}
+
+TEST(MarkerDescriptions, ParsesTypesSizesAndCentres) {
+    osgART::MarkerDescription description;
+    ASSERT_TRUE(description.parse("single;/tmp/a.patt;62.5;0.0;0.0"));
+    EXPECT_EQ(description.type, osgART::MarkerDescription::SINGLE);
+    EXPECT_EQ(description.path, "/tmp/a.patt");
+    EXPECT_DOUBLE_EQ(description.size, 62.5);
+    ASSERT_TRUE(description.parse("MULTI;board.dat;80;5;-7.5"));
+    EXPECT_EQ(description.type, osgART::MarkerDescription::MULTI);
+    EXPECT_DOUBLE_EQ(description.centre.x(), 5.0);
+    EXPECT_DOUBLE_EQ(description.centre.y(), -7.5);
+    for (const char* bad : {"", "single", "single;a.patt", "circle;a.patt;80;0;0", "single;;80;0;0", "single;a.patt;-80;0;0",
+                            "single;a.patt;eighty;0;0", "single;a.patt;80;x;0", "single;a.patt;80;0;0;9", "single;a.patt;nan;0;0"})
+        EXPECT_FALSE(description.parse(bad)) << bad;
+}
+
+TEST(MarkerDescriptions, ReadsMultiMarkerFilesAsTheyAreGenerated) {
+    NovaroTest::TemporaryFolder folder;
+    const std::string path = write(folder, "board.dat",
+                                   "# Novaro Multi Marker Setup\n# marker name: board\n2\n\n# submarker 0\n"
+                                   "patterns/a.patt\n80\n1 0 0 -50\n0 1 0 0\n0 0 1 0\n\n# submarker 1\n"
+                                   "patterns\\b.patt\n40\n0 -1 0 50\n1 0 0 10\n0 0 1 0\n");
+    osgART::MultiMarkerSetup setup;
+    ASSERT_TRUE(setup.load(path));
+    ASSERT_EQ(setup.submarkers.size(), 2u);
+    EXPECT_EQ(setup.submarkers[0].patternPath, folder.file("patterns/a.patt"));
+    EXPECT_EQ(setup.submarkers[1].patternPath, folder.file("patterns/b.patt"));
+    EXPECT_DOUBLE_EQ(setup.submarkers[1].size, 40.0);
+    EXPECT_DOUBLE_EQ(setup.submarkers[0].pose[0][3], -50.0);
+    EXPECT_DOUBLE_EQ(setup.submarkers[1].pose[0][1], -1.0);
+    EXPECT_DOUBLE_EQ(setup.submarkers[1].pose[1][3], 10.0);
+
+    EXPECT_FALSE(setup.load(write(folder, "count.dat", "# only comments\n3\na.patt\n80\n1 0 0 0\n0 1 0 0\n0 0 1 0\n")));
+    EXPECT_FALSE(setup.load(write(folder, "zero.dat", "0\n")));
+    EXPECT_FALSE(setup.load(write(folder, "rows.dat", "1\na.patt\n80\n1 0 0 0\n0 1 0\n")));
+    EXPECT_FALSE(setup.load(folder.file("missing.dat")));
+    EXPECT_EQ(setup.submarkers.size(), 2u);  // failures leave the last good setup
+}
+
+TEST(MarkerDescriptions, ReadsTrackerPatternFiles) {
+    NovaroTest::TemporaryFolder folder;
+    osgART::TrackerPatternFile file;
+    ASSERT_TRUE(file.load(write(folder, "markers", "# two markers\n2\n\nhiro\npatt.hiro\n80.0\n0.0 0.0\n"
+                                                    "# second\nkanji\n/abs/patt.kanji\n40\n1.5 -2\n")));
+    ASSERT_EQ(file.entries.size(), 2u);
+    EXPECT_EQ(file.entries[0].name, "hiro");
+    EXPECT_EQ(file.entries[0].patternPath, folder.file("patt.hiro"));
+    EXPECT_EQ(file.entries[1].patternPath, "/abs/patt.kanji");
+    EXPECT_DOUBLE_EQ(file.entries[1].size, 40.0);
+    EXPECT_DOUBLE_EQ(file.entries[1].centre.x(), 1.5);
+    EXPECT_DOUBLE_EQ(file.entries[1].centre.y(), -2.0);
+    ASSERT_TRUE(file.load(write(folder, "none", "# nothing\n0\n")));
+    EXPECT_TRUE(file.entries.empty());
+    EXPECT_FALSE(file.load(write(folder, "short", "1\nhiro\npatt.hiro\n")));
+    EXPECT_FALSE(file.load(write(folder, "count", "many\n")));
+}
