@@ -1,0 +1,301 @@
+#include <osgART/Field.h>
+#include <osgART/GenericTracker.h>
+#include <osgART/PluginManager.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include "SyntheticScene.h"
+#include "TestSupport.h"
+#include "ToolSupport.h"
+
+using namespace Novaro;
+
+namespace {
+
+// Markers from generated patterns, a distorted webcam-like camera, and the tracker plugin set up
+// with both.
+class TrackerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tracker = NovaroTest::loadTracker();
+        ASSERT_TRUE(tracker.valid());
+        camera = makeDefaultCamera(640, 480, true);
+        cameraFile = folder.file("camera.dat");
+        ASSERT_TRUE(camera.saveBinary(cameraFile));
+        patterns = makeDistinctPatterns(6, 11);
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            patternFiles.push_back(folder.file("marker" + std::to_string(i) + ".patt"));
+            ASSERT_TRUE(patterns[i].save(patternFiles.back()));
+            PrintedMarker marker;
+            marker.texture = makeMarkerImage(patterns[i], 16, 0.25);
+            marker.size = 80.0;
+            printed.push_back(marker);
+        }
+        ASSERT_TRUE(tracker->init(640, 480, cameraFile, ""));
+        setInt("threshold", 100);
+        setInt("imageProcMode", 0);
+        setDebug(false);
+        image = new osg::Image;
+        tracker->setImage(image.get());
+    }
+
+    void addMarkers(size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            ASSERT_NE(tracker->addMarker("single;" + patternFiles[i] + ";80;0.0;0.0"), nullptr);
+    }
+
+    void setInt(const std::string& name, int value) {
+        auto* field = dynamic_cast<osgART::TypedField<int>*>(tracker->get(name));
+        ASSERT_NE(field, nullptr) << name;
+        field->set(value);
+    }
+    int getInt(const std::string& name) { return dynamic_cast<osgART::TypedField<int>*>(tracker->get(name))->get(); }
+    void setDebug(bool on) { dynamic_cast<osgART::TypedField<bool>*>(tracker->get("debug"))->set(on); }
+
+    void show(const std::vector<PlacedMarker>& placed, const std::vector<PrintedMarker>& sheets, unsigned seed = 5,
+              ImagingSettings settings = ImagingSettings()) {
+        if (!synthetic || synthetic->settings().noiseSigma != settings.noiseSigma)
+            synthetic.reset(new SyntheticCamera(camera, settings));
+        std::mt19937 random(seed);
+        synthetic->render(sheets, placed, random, frame);
+        copyFrameToImage(frame, *image, true);
+        tracker->update();
+    }
+
+    PlacedMarker frontal(int marker, double spinDegrees, const osg::Vec3d& position) {
+        PlacedMarker placed;
+        placed.marker = marker;
+        placed.pose = osg::Matrixd::rotate(osg::DegreesToRadians(spinDegrees), osg::Vec3d(0, 0, 1)) *
+                      osg::Matrixd::translate(position);
+        SyntheticCamera(camera, ImagingSettings()).describe(placed, 80.0);
+        return placed;
+    }
+
+    NovaroTest::TemporaryFolder folder;
+    osg::ref_ptr<osgART::GenericTracker> tracker;
+    osgART::CameraParameters camera;
+    std::string cameraFile;
+    std::vector<osgART::Pattern> patterns;
+    std::vector<std::string> patternFiles;
+    std::vector<PrintedMarker> printed;
+    osg::ref_ptr<osg::Image> image;
+    cv::Mat frame;
+    std::unique_ptr<SyntheticCamera> synthetic;
+};
+
+}  // namespace
+
+TEST_F(TrackerTest, DetectsMarkersWithPosesAndCornersOfTheGroundTruth) {
+    addMarkers(4);
+    const std::vector<PrintedMarker> sheets(printed.begin(), printed.begin() + 4);
+    SyntheticCamera synthetic(camera, ImagingSettings());
+    std::mt19937 random(21);
+    const osg::Matrixd projection = tracker->getProjectionMatrix();
+    for (int frameIndex = 0; frameIndex < 5; ++frameIndex) {
+        const std::vector<PlacedMarker> placed = synthetic.placeMarkers(sheets, 4, 50, 140, 55, random);
+        ASSERT_EQ(placed.size(), 4u);
+        show(placed, sheets, unsigned(frameIndex));
+        for (const PlacedMarker& truth : placed) {
+            osgART::Marker* marker = tracker->getMarker(truth.marker);
+            ASSERT_TRUE(marker->valid()) << "frame " << frameIndex << " marker " << truth.marker;
+            EXPECT_GT(marker->getConfidence(), 0.8);
+            EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), truth.pose), 1.5);
+            EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), truth.pose), 0.015);
+            for (int k = 0; k < 4; ++k)
+                EXPECT_LT((marker->getCorners()[size_t(k)] - truth.corners[size_t(k)]).length(), 0.6) << "corner " << k;
+            // Content drawn with the projection and the marker transform lands on the marker's corner.
+            const osg::Vec4d clip = osg::Vec4d(40.0, 40.0, 0.0, 1.0) * marker->getTransform() * projection;
+            const osg::Vec2d pixel((clip.x() / clip.w() + 1.0) * 320.0 - 0.5, (1.0 - clip.y() / clip.w()) * 240.0 - 0.5);
+            const osg::Vec2d ideal = camera.observedToIdeal(truth.corners[1]);
+            EXPECT_LT((pixel - ideal).length(), 1.0);
+        }
+    }
+}
+
+TEST_F(TrackerTest, OrientationFollowsTheUprightPattern) {
+    addMarkers(1);
+    for (double spin : {0.0, 90.0, 180.0, 270.0, 33.0}) {
+        const PlacedMarker truth = frontal(0, spin, osg::Vec3d(10.0, -5.0, -420.0));
+        show({truth}, printed);
+        osgART::Marker* marker = tracker->getMarker(0);
+        ASSERT_TRUE(marker->valid()) << spin;
+        EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), truth.pose), 1.0) << spin;
+        EXPECT_LT((marker->getCorners()[0] - truth.corners[0]).length(), 0.5) << spin;
+        // The marker's x axis turns with the spin (counter-clockwise seen from the camera).
+        const osg::Vec3d xAxis = osg::Matrixd::transform3x3(osg::Vec3d(1, 0, 0), marker->getTransform());
+        EXPECT_NEAR(std::atan2(xAxis.y(), xAxis.x()), std::atan2(std::sin(osg::DegreesToRadians(spin)),
+                                                                 std::cos(osg::DegreesToRadians(spin))), 0.02)
+            << spin;
+    }
+}
+
+TEST_F(TrackerTest, HalfResolutionFindsAndPosesMarkers) {
+    addMarkers(2);
+    setInt("imageProcMode", 1);
+    EXPECT_EQ(getInt("imageProcMode"), 1);
+    const std::vector<PrintedMarker> sheets(printed.begin(), printed.begin() + 2);
+    SyntheticCamera synthetic(camera, ImagingSettings());
+    std::mt19937 random(4);
+    for (int frameIndex = 0; frameIndex < 3; ++frameIndex) {
+        const std::vector<PlacedMarker> placed = synthetic.placeMarkers(sheets, 2, 70, 140, 45, random);
+        show(placed, sheets, unsigned(frameIndex));
+        for (const PlacedMarker& truth : placed) {
+            osgART::Marker* marker = tracker->getMarker(truth.marker);
+            ASSERT_TRUE(marker->valid());
+            EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), truth.pose), 3.0);
+            EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), truth.pose), 0.03);
+            EXPECT_LT((marker->getCorners()[0] - truth.corners[0]).length(), 1.5);
+        }
+    }
+    setInt("imageProcMode", 7);
+    EXPECT_EQ(getInt("imageProcMode"), 0);
+}
+
+TEST_F(TrackerTest, ThresholdFieldIsKeptInRangeAndDrivesBinarisation) {
+    addMarkers(1);
+    setInt("threshold", -20);
+    EXPECT_EQ(getInt("threshold"), 0);
+    setInt("threshold", 300);
+    EXPECT_EQ(getInt("threshold"), 255);
+
+    const PlacedMarker truth = frontal(0, 0.0, osg::Vec3d(0.0, 0.0, -400.0));
+    setInt("threshold", 100);
+    setDebug(true);
+    show({truth}, printed);
+    EXPECT_TRUE(tracker->getMarker(0)->valid());
+    // The debug image is the binarised frame in the video's row order: border black, paper white.
+    auto* field = dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"));
+    ASSERT_NE(field, nullptr);
+    osg::ref_ptr<osg::Image> debug = field->get();
+    ASSERT_TRUE(debug.valid());
+    ASSERT_EQ(debug->s(), 640);
+    ASSERT_EQ(debug->getOrigin(), osg::Image::BOTTOM_LEFT);
+    const osg::Vec2d border = (truth.corners[0] * 0.9 + truth.corners[2] * 0.1);  // inside the black border
+    const osg::Vec2d paper = (truth.corners[0] * 1.08 - truth.corners[2] * 0.08);  // on the white margin
+    EXPECT_EQ(*debug->data(int(border.x()), 479 - int(border.y())), 0);
+    EXPECT_EQ(*debug->data(int(paper.x()), 479 - int(paper.y())), 255);
+
+    // Nothing is darker than 0, and at 255 everything is: no outline either way.
+    for (int threshold : {0, 255}) {
+        setInt("threshold", threshold);
+        image->dirty();
+        tracker->update();
+        EXPECT_FALSE(tracker->getMarker(0)->valid()) << threshold;
+    }
+}
+
+TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers) {
+    // Three submarkers in a row; the board's frame sits at the middle one.
+    std::ofstream(folder.file("board.dat")) << "# Novaro Multi Marker Setup\n# marker name: board\n3\n"
+                                               "marker0.patt\n80\n1 0 0 -110\n0 1 0 0\n0 0 1 0\n"
+                                               "marker1.patt\n80\n1 0 0 0\n0 1 0 0\n0 0 1 0\n"
+                                               "marker2.patt\n60\n0 -1 0 110\n1 0 0 10\n0 0 1 0\n";
+    osgART::Marker* board = tracker->addMarker("multi;" + folder.file("board.dat") + ";80;0.0;0.0");
+    ASSERT_NE(board, nullptr);
+    const osg::Matrixd boardPose = osg::Matrixd::rotate(osg::DegreesToRadians(25.0), osg::Vec3d(1, 0.3, 0)) *
+                                   osg::Matrixd::rotate(osg::DegreesToRadians(10.0), osg::Vec3d(0, 0, 1)) *
+                                   osg::Matrixd::translate(15.0, -10.0, -700.0);
+    const osg::Matrixd toBoard[3] = {osg::Matrixd::translate(-110, 0, 0), osg::Matrixd::identity(),
+                                     osg::Matrixd::rotate(osg::PI_2, osg::Vec3d(0, 0, 1)) * osg::Matrixd::translate(110, 10, 0)};
+    std::vector<PrintedMarker> sheets(printed.begin(), printed.begin() + 3);
+    for (size_t k = 0; k < sheets.size(); ++k) {
+        sheets[k].margin = 0.1;
+        sheets[k].texture = makeMarkerImage(patterns[k], 16, 0.1);
+    }
+    sheets[2].size = 60.0;
+    for (const std::vector<int>& visible : {std::vector<int>{0, 1, 2}, std::vector<int>{0, 2}, std::vector<int>{2}}) {
+        std::vector<PlacedMarker> placed;
+        for (int k : visible) {
+            PlacedMarker submarker;
+            submarker.marker = k;
+            submarker.pose = toBoard[k] * boardPose;
+            placed.push_back(submarker);
+        }
+        show(placed, sheets);
+        ASSERT_TRUE(board->valid()) << visible.size() << " visible";
+        EXPECT_LT(NovaroTest::rotationErrorDegrees(board->getTransform(), boardPose), 1.0) << visible.size();
+        EXPECT_LT(NovaroTest::relativeTranslationError(board->getTransform(), boardPose), 0.01) << visible.size();
+    }
+    show({}, sheets);
+    EXPECT_FALSE(board->valid());
+}
+
+TEST_F(TrackerTest, MarkerFreeClutterGivesNoDetection) {
+    addMarkers(6);
+    for (unsigned seed = 0; seed < 8; ++seed) {
+        show({}, printed, seed);
+        for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
+            EXPECT_FALSE(tracker->getMarker(int(m))->valid()) << "seed " << seed << " marker " << m;
+    }
+}
+
+TEST_F(TrackerTest, ProcessesAnImageOnlyWhenItChanged) {
+    addMarkers(1);
+    show({frontal(0, 0.0, osg::Vec3d(0, 0, -400))}, printed);
+    ASSERT_TRUE(tracker->getMarker(0)->valid());
+    // Blank pixels without dirty(): the frame counts as already processed.
+    std::fill(image->data(), image->data() + image->getTotalSizeInBytes(), 200);
+    tracker->update();
+    EXPECT_TRUE(tracker->getMarker(0)->valid());
+    image->dirty();
+    tracker->update();
+    EXPECT_FALSE(tracker->getMarker(0)->valid());
+}
+
+TEST_F(TrackerTest, InactiveMarkersAreNotReported) {
+    addMarkers(2);
+    tracker->getMarker(0)->setActive(false);
+    show({frontal(0, 0.0, osg::Vec3d(-60, 0, -500)), frontal(1, 0.0, osg::Vec3d(60, 0, -500))}, printed);
+    EXPECT_FALSE(tracker->getMarker(0)->valid());
+    EXPECT_TRUE(tracker->getMarker(1)->valid());
+}
+
+TEST_F(TrackerTest, InitialisationReadsCameraAndPatternFiles) {
+    std::ofstream(folder.file("markers")) << "# two markers\n2\nfirst\nmarker0.patt\n80\n0 0\nsecond\nmarker1.patt\n40\n0 0\n";
+    ASSERT_TRUE(tracker->init(1280, 960, cameraFile, folder.file("markers")));
+    ASSERT_EQ(tracker->getMarkerCount(), 2u);
+    EXPECT_EQ(tracker->getMarker(1)->getName(), "second");
+    EXPECT_EQ(tracker->getMarker(2), nullptr);
+    EXPECT_EQ(tracker->getMarker(-1), nullptr);
+    // Intrinsics scaled to the video: the projection is the same for a doubled frame.
+    const osg::Matrixd projection = tracker->getProjectionMatrix();
+    EXPECT_NEAR(projection(0, 0), 2.0 * camera.fx() / 640.0, 1e-9);
+
+    std::ofstream(folder.file("zero")) << "0\n";
+    ASSERT_TRUE(tracker->init(640, 480, cameraFile, folder.file("zero")));
+    EXPECT_EQ(tracker->getMarkerCount(), 0u);
+    ASSERT_TRUE(tracker->init(640, 480, cameraFile, folder.file("not-there")));
+    EXPECT_EQ(tracker->getMarkerCount(), 0u);
+    std::ofstream(folder.file("bad")) << "2\nfirst\nnowhere.patt\n80\n0 0\n";
+    EXPECT_FALSE(tracker->init(640, 480, cameraFile, folder.file("bad")));
+    EXPECT_FALSE(tracker->init(640, 480, folder.file("no-camera.dat"), ""));
+    EXPECT_FALSE(tracker->init(640, 480, "", ""));
+
+    ASSERT_TRUE(tracker->init(640, 480, cameraFile, ""));
+    EXPECT_EQ(tracker->addMarker("single;" + folder.file("nowhere.patt") + ";80;0.0;0.0"), nullptr);
+    EXPECT_EQ(tracker->addMarker("multi;" + folder.file("nowhere.dat") + ";80;0.0;0.0"), nullptr);
+    EXPECT_EQ(tracker->addMarker("square;" + patternFiles[0] + ";80;0.0;0.0"), nullptr);
+    EXPECT_EQ(tracker->getMarkerCount(), 0u);
+    EXPECT_NE(tracker->addMarker("SINGLE;" + patternFiles[0] + ";80;0.0;0.0"), nullptr);
+    EXPECT_EQ(tracker->getMarkerCount(), 1u);
+}
+
+TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures) {
+    NovaroTest::usePluginFolder();
+    osgART::PluginManager* manager = osgART::PluginManager::instance();
+    EXPECT_FALSE(manager->load("osgart_no_such_plugin"));
+    EXPECT_FALSE(manager->load(""));
+    EXPECT_EQ(manager->get("no_such_registration"), nullptr);
+    // A file of the right name that is no shared library.
+    NovaroTest::TemporaryFolder folder;
+    std::ofstream(folder.file("osgart_broken.so")) << "not a library";
+    osgDB::Registry::instance()->getLibraryFilePathList().push_back(folder.path);
+    EXPECT_FALSE(manager->load("osgart_broken"));
+    EXPECT_TRUE(manager->load("osgart_tracker_artoolkit4"));
+    EXPECT_TRUE(manager->load("osgart_tracker_artoolkit4"));
+    EXPECT_NE(dynamic_cast<osgART::GenericTracker*>(manager->get("tracker_artoolkit4")), nullptr);
+    EXPECT_EQ(dynamic_cast<osgART::GenericVideo*>(manager->get("tracker_artoolkit4")), nullptr);
+}
