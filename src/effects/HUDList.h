@@ -20,9 +20,6 @@ class ARApplication;
 class HUDList
 {
 public:
-    // Position of the full-window video; text positions are 0 to 8 (see addText).
-    static const int FULLSCREEN_POSITION = 9;
-
     void setApplication(ARApplication* application) { _application = application; }
     ARApplication* getApplication() const { return _application; }
     void setViewer(osgViewer::Viewer* viewer) { _viewer = viewer; }
@@ -47,7 +44,8 @@ public:
     void show(int id);
     void hide(int id);
 
-    // Creates the video HUD on first use and shows it; none when the viewer has no window.
+    // The video HUD fills the whole window (the full-screen position, 9, beyond the text grid).
+    // Created on first use and shown; none when the viewer has no window.
     HUD* addVideo();
     HUD* getVideoHUD() const { return _videoHUD.get(); }
     void showVideo(osg::ImageStream* stream);
