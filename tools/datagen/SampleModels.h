@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace Novaro
+{
+namespace DataGen
+{
+
+// Writes the sample scene's models into 'folder': cube.osgb, sphere.osgb and cone.osgb (60 units,
+// resting on z = 0), house.kmz (a SketchUp-style archive: models/house.dae, Z-up COLLADA written
+// with Assimp, and doc.kml) and arrow.glb (written with Assimp). False, after a message, when one
+// of them fails.
+bool writeSampleModels(const std::string& folder);
+
+} // namespace DataGen
+} // namespace Novaro

@@ -1,0 +1,72 @@
+// novaro-datagen: writes the player's run-time data and, on request, the sample scene's models.
+//
+//   novaro-datagen --data <folder>      data/novaro.ive, data/dummies.ive, data/axes.ive
+//   novaro-datagen --samples <folder>   the models of samples/models (kept in the repository)
+
+#include "RuntimeModels.h"
+#include "SampleModels.h"
+
+#include <osg/Notify>
+#include <osgDB/FileNameUtils>
+#include <osgDB/FileUtils>
+#include <osgDB/WriteFile>
+
+#include <string>
+
+namespace
+{
+
+bool writeModel(const osg::Node& node, const std::string& folder, const std::string& name)
+{
+    const std::string path = osgDB::concatPaths(folder, name);
+    if (!osgDB::writeNodeFile(node, path))
+    {
+        osg::notify(osg::FATAL) << "Cannot write " << path << std::endl;
+        return false;
+    }
+    osg::notify(osg::NOTICE) << "Written " << path << std::endl;
+    return true;
+}
+
+bool writeRuntimeData(const std::string& folder)
+{
+    if (!osgDB::makeDirectory(folder))
+    {
+        osg::notify(osg::FATAL) << "Cannot create " << folder << std::endl;
+        return false;
+    }
+    bool ok = writeModel(*Novaro::DataGen::makeDefaultModel(), folder, "novaro.ive");
+    ok = writeModel(*Novaro::DataGen::makeLightDummies(), folder, "dummies.ive") && ok;
+    ok = writeModel(*Novaro::DataGen::makeAxes(), folder, "axes.ive") && ok;
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string dataFolder;
+    std::string samplesFolder;
+    for (int i = 1; i < argc; ++i)
+    {
+        const std::string option = argv[i];
+        if ((option == "--data" || option == "--samples") && i + 1 < argc)
+            (option == "--data" ? dataFolder : samplesFolder) = argv[++i];
+        else
+        {
+            osg::notify(osg::FATAL) << "usage: novaro-datagen [--data <folder>] [--samples <folder>]" << std::endl;
+            return 2;
+        }
+    }
+    if (dataFolder.empty() && samplesFolder.empty())
+    {
+        osg::notify(osg::FATAL) << "usage: novaro-datagen [--data <folder>] [--samples <folder>]" << std::endl;
+        return 2;
+    }
+    bool ok = true;
+    if (!dataFolder.empty())
+        ok = writeRuntimeData(dataFolder) && ok;
+    if (!samplesFolder.empty())
+        ok = Novaro::DataGen::writeSampleModels(samplesFolder) && ok;
+    return ok ? 0 : 1;
+}
