@@ -152,6 +152,7 @@ bool CaptureVideo::open() {
         return false;
     }
     _published = _shown = 0;
+    _frameNumber = 0;
     publish(first);
     update();
     return true;
@@ -313,12 +314,14 @@ void CaptureVideo::update() {
     }
     if (!fresh || _front.empty()) return;
     const int rowLength = _front.isContinuous() ? 0 : int(_front.step[0] / 3);
+    // One modification per frame, however often setImage() counts it.
+    const unsigned int modified = getModifiedCount();
     setImage(_front.cols, _front.rows, 1, GL_RGB, GL_BGR, GL_UNSIGNED_BYTE, _front.data, osg::Image::NO_DELETE, 1,
              rowLength);
     // Rows bottom-up when flipped vertically: upright with OpenGL's texture rows.
     setOrigin(vertical ? osg::Image::BOTTOM_LEFT : osg::Image::TOP_LEFT);
     ++_frameNumber;
-    dirty();
+    setModifiedCount(modified + 1);
 }
 
 }  // namespace osgART
