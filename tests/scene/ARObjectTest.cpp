@@ -515,18 +515,3 @@ TEST_F(ARObjectTest, OptimizeRunsOnlyForStillContent)
     animated->optimize();
     EXPECT_EQ(capture.text(), "");
 }
-
-TEST_F(ARObjectTest, LightingModeIsProtected)
-{
-    osg::ref_ptr<ARObject> object = new ARObject;
-    object->setLighting(true);
-    EXPECT_EQ(object->getStateSet()->getMode(GL_LIGHTING), 5u);
-    object->setLighting(false);
-    EXPECT_EQ(object->getStateSet()->getMode(GL_LIGHTING), 4u);
-
-    NotifyCapture capture;
-    object->subscribe(nullptr);
-    object->unsubscribe(nullptr);
-    object->notify("hello");
-    EXPECT_EQ(capture.text(), " ARObject::subscribe...\n ARObject::unsubscribe...\n ARObject::notify... hello...\n");
-}
