@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <fstream>
 #include <memory>
 
@@ -299,4 +301,69 @@ TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures) {
     EXPECT_TRUE(manager->load("osgart_tracker_artoolkit4"));
     EXPECT_NE(dynamic_cast<osgART::GenericTracker*>(manager->get("tracker_artoolkit4")), nullptr);
     EXPECT_EQ(dynamic_cast<osgART::GenericVideo*>(manager->get("tracker_artoolkit4")), nullptr);
+}
+
+TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset) {
+    // The same pipeline through an ARToolKit 4-value camera file, barrel distortion included.
+    camera = osgART::CameraParameters::fromIntrinsics(640, 480, 560, 560, 322, 236);
+    camera.setRadial4Distortion(322, 236, 60.0, 0.99);
+    ASSERT_TRUE(camera.saveBinary(folder.file("radial.dat")));
+    ASSERT_TRUE(tracker->init(640, 480, folder.file("radial.dat"), ""));
+    synthetic.reset();
+    ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;0.0;0.0"), nullptr);
+    ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;20.0;-10.0"), nullptr);
+    PlacedMarker truth = frontal(0, 30.0, osg::Vec3d(150.0, 90.0, -500.0));  // off-centre, where distortion is strong
+    show({truth}, printed);
+    osgART::Marker* centred = tracker->getMarker(0);
+    osgART::Marker* offset = tracker->getMarker(1);
+    ASSERT_TRUE(centred->valid());
+    ASSERT_TRUE(offset->valid());
+    EXPECT_LT(NovaroTest::rotationErrorDegrees(centred->getTransform(), truth.pose), 1.0);
+    EXPECT_LT(NovaroTest::relativeTranslationError(centred->getTransform(), truth.pose), 0.01);
+    for (int k = 0; k < 4; ++k) EXPECT_LT((centred->getCorners()[size_t(k)] - truth.corners[size_t(k)]).length(), 0.5);
+    // The pattern's centre sits at (20, -10) in the offset marker's coordinates.
+    const osg::Vec3d patternCentre = osg::Vec3d(20.0, -10.0, 0.0) * offset->getTransform();
+    EXPECT_LT((patternCentre - truth.pose.getTrans()).length(), 0.01 * truth.pose.getTrans().length());
+}
+
+TEST_F(TrackerTest, HalfResolutionKeepsTheDebugImageAtVideoSize) {
+    addMarkers(1);
+    setInt("imageProcMode", 1);
+    setDebug(true);
+    show({frontal(0, 0.0, osg::Vec3d(0, 0, -400))}, printed);
+    EXPECT_TRUE(tracker->getMarker(0)->valid());
+    osg::ref_ptr<osg::Image> debug =
+        dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"))->get();
+    ASSERT_TRUE(debug.valid());
+    EXPECT_EQ(debug->s(), 640);
+    EXPECT_EQ(debug->t(), 480);
+    EXPECT_EQ(*debug->data(320, 240), 255);  // the pattern's white middle block or paper, not border
+    // The debug image stops following the frames while debug is off.
+    const unsigned modified = debug->getModifiedCount();
+    setDebug(false);
+    image->dirty();
+    tracker->update();
+    EXPECT_EQ(debug->getModifiedCount(), modified);
+}
+
+TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredScene) {
+    addMarkers(1);
+    const PlacedMarker truth = frontal(0, 20.0, osg::Vec3d(-80.0, 40.0, -450.0));
+    SyntheticCamera renderer(camera, ImagingSettings());
+    std::mt19937 random(3);
+    renderer.render(printed, {truth}, random, frame);
+    cv::imwrite(folder.file("still.png"), frame);
+    osg::ref_ptr<osgART::GenericVideo> video = NovaroTest::loadVideo();
+    ASSERT_TRUE(video.valid());
+    video->getVideoConfiguration()->deviceconfig = "-file=" + folder.file("still.png");
+    video->setFlip(true, true);
+    ASSERT_TRUE(video->open());
+    tracker->setImage(video.get());
+    tracker->update();
+    video->close(true);
+    video->setFlip(false, false);
+    osgART::Marker* marker = tracker->getMarker(0);
+    ASSERT_TRUE(marker->valid());
+    EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), truth.pose), 1.0);
+    EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), truth.pose), 0.01);
 }
