@@ -9,10 +9,7 @@
 namespace Novaro
 {
 
-ARActionFactory::ARActionFactory(ARObject* owner)
-    : m_owner(owner)
-{
-}
+ARActionFactory::ARActionFactory(ARObject* owner) : m_owner(owner) {}
 
 ARActionFactory::~ARActionFactory() = default;
 

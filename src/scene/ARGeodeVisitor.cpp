@@ -3,10 +3,7 @@
 namespace Novaro
 {
 
-ARGeodeVisitor::ARGeodeVisitor()
-    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
-{
-}
+ARGeodeVisitor::ARGeodeVisitor() : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN) {}
 
 void ARGeodeVisitor::apply(osg::Node& node)
 {

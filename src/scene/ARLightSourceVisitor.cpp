@@ -3,10 +3,7 @@
 namespace Novaro
 {
 
-ARLightSourceVisitor::ARLightSourceVisitor()
-    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
-{
-}
+ARLightSourceVisitor::ARLightSourceVisitor() : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN) {}
 
 void ARLightSourceVisitor::apply(osg::Node& node)
 {

@@ -6,8 +6,7 @@ namespace Novaro
 {
 
 ARNodeSearchByNameVisitor::ARNodeSearchByNameVisitor(const std::string& name)
-    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
-    , m_name(name)
+    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN), m_name(name)
 {
     setTraversalMask(0xFFFFFFFF);
 }

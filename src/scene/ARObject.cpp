@@ -24,11 +24,23 @@ namespace Novaro
 namespace
 {
 
-const char* const eventNames[ARObject::EVENT_COUNT] = {
-    "on_left_mouse_click",  "on_right_mouse_click", "on_left_mouse_double_click",
-    "on_right_mouse_double_click", "on_mouse_over", "on_mouse_in", "on_mouse_out", "on_hide",
-    "on_show", "on_init", "on_notify", "on_select", "on_unselect", "on_freeze", "on_unfreeze",
-    "on_marker_detected", "on_marker_lost"};
+const char* const eventNames[ARObject::EVENT_COUNT] = {"on_left_mouse_click",
+                                                       "on_right_mouse_click",
+                                                       "on_left_mouse_double_click",
+                                                       "on_right_mouse_double_click",
+                                                       "on_mouse_over",
+                                                       "on_mouse_in",
+                                                       "on_mouse_out",
+                                                       "on_hide",
+                                                       "on_show",
+                                                       "on_init",
+                                                       "on_notify",
+                                                       "on_select",
+                                                       "on_unselect",
+                                                       "on_freeze",
+                                                       "on_unfreeze",
+                                                       "on_marker_detected",
+                                                       "on_marker_lost"};
 
 // Share duplicate state, merge geometry, optimise texture settings, merge geodes.
 const unsigned int optimizerOptions = 0x3030;
@@ -38,10 +50,7 @@ const unsigned int optimizerOptions = 0x3030;
 class AnimationCounter : public osg::NodeVisitor
 {
 public:
-    AnimationCounter()
-        : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
-    {
-    }
+    AnimationCounter() : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN) {}
 
     void apply(osg::Node& node) override
     {
@@ -302,23 +311,74 @@ void ARObject::runEvent(Event event)
         action->execute();
 }
 
-void ARObject::onLeftMouseClick() { runEvent(ON_LEFT_MOUSE_CLICK); }
-void ARObject::onRightMouseClick() { runEvent(ON_RIGHT_MOUSE_CLICK); }
-void ARObject::onLeftMouseDoubleClick() { runEvent(ON_LEFT_MOUSE_DOUBLE_CLICK); }
-void ARObject::onRightMouseDoubleClick() { runEvent(ON_RIGHT_MOUSE_DOUBLE_CLICK); }
-void ARObject::onMouseOver() { runEvent(ON_MOUSE_OVER); }
-void ARObject::onMouseIn() { runEvent(ON_MOUSE_IN); }
-void ARObject::onMouseOut() { runEvent(ON_MOUSE_OUT); }
-void ARObject::onHide() { runEvent(ON_HIDE); }
-void ARObject::onShow() { runEvent(ON_SHOW); }
-void ARObject::onInit() { runEvent(ON_INIT); }
-void ARObject::onNotify() { runEvent(ON_NOTIFY); }
-void ARObject::onSelect() { runEvent(ON_SELECT); }
-void ARObject::onUnselect() { runEvent(ON_UNSELECT); }
-void ARObject::onFreeze() { runEvent(ON_FREEZE); }
-void ARObject::onUnfreeze() { runEvent(ON_UNFREEZE); }
-void ARObject::onMarkerDetected() { runEvent(ON_MARKER_DETECTED); }
-void ARObject::onMarkerLost() { runEvent(ON_MARKER_LOST); }
+void ARObject::onLeftMouseClick()
+{
+    runEvent(ON_LEFT_MOUSE_CLICK);
+}
+void ARObject::onRightMouseClick()
+{
+    runEvent(ON_RIGHT_MOUSE_CLICK);
+}
+void ARObject::onLeftMouseDoubleClick()
+{
+    runEvent(ON_LEFT_MOUSE_DOUBLE_CLICK);
+}
+void ARObject::onRightMouseDoubleClick()
+{
+    runEvent(ON_RIGHT_MOUSE_DOUBLE_CLICK);
+}
+void ARObject::onMouseOver()
+{
+    runEvent(ON_MOUSE_OVER);
+}
+void ARObject::onMouseIn()
+{
+    runEvent(ON_MOUSE_IN);
+}
+void ARObject::onMouseOut()
+{
+    runEvent(ON_MOUSE_OUT);
+}
+void ARObject::onHide()
+{
+    runEvent(ON_HIDE);
+}
+void ARObject::onShow()
+{
+    runEvent(ON_SHOW);
+}
+void ARObject::onInit()
+{
+    runEvent(ON_INIT);
+}
+void ARObject::onNotify()
+{
+    runEvent(ON_NOTIFY);
+}
+void ARObject::onSelect()
+{
+    runEvent(ON_SELECT);
+}
+void ARObject::onUnselect()
+{
+    runEvent(ON_UNSELECT);
+}
+void ARObject::onFreeze()
+{
+    runEvent(ON_FREEZE);
+}
+void ARObject::onUnfreeze()
+{
+    runEvent(ON_UNFREEZE);
+}
+void ARObject::onMarkerDetected()
+{
+    runEvent(ON_MARKER_DETECTED);
+}
+void ARObject::onMarkerLost()
+{
+    runEvent(ON_MARKER_LOST);
+}
 
 bool ARObject::hasEvent(const std::string& name) const
 {

@@ -12,10 +12,7 @@ namespace
 const unsigned int textureUnitCount = 8;
 }
 
-ARTextureUnitsVisitor::ARTextureUnitsVisitor()
-    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN)
-{
-}
+ARTextureUnitsVisitor::ARTextureUnitsVisitor() : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN) {}
 
 void ARTextureUnitsVisitor::apply(osg::Geode& geode)
 {
@@ -36,9 +33,9 @@ void ARTextureUnitsVisitor::apply(osg::Geode& geode)
                     continue;
                 m_usedUnits[unit] = true;
                 m_usedUnitsList.push_back(unit);
-                osg::notify(osg::FATAL) << " Found TU: " << unit
-                                        << (dynamic_cast<osg::Texture2D*>(texture) ? " (Texture2D)" : "")
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " Found TU: " << unit << (dynamic_cast<osg::Texture2D*>(texture) ? " (Texture2D)" : "")
+                    << std::endl;
             }
             osg::StateAttribute* environment =
                 stateSet->getTextureAttribute(unit, osg::StateAttribute::TEXENV);

@@ -48,10 +48,12 @@ void compactTextures(osg::StateSet& stateSet)
     std::set<unsigned int> units;
     for (unsigned int unit = 0; unit < textureUnitCount; ++unit)
     {
-        const bool hasTexture = dynamic_cast<osg::Texture*>(stateSet.getTextureAttribute(
-                                    unit, osg::StateAttribute::TEXTURE)) != nullptr;
-        const bool hasEnvironment = dynamic_cast<osg::TexEnv*>(stateSet.getTextureAttribute(
-                                        unit, osg::StateAttribute::TEXENV)) != nullptr;
+        const bool hasTexture =
+            dynamic_cast<osg::Texture*>(stateSet.getTextureAttribute(unit, osg::StateAttribute::TEXTURE)) !=
+            nullptr;
+        const bool hasEnvironment =
+            dynamic_cast<osg::TexEnv*>(stateSet.getTextureAttribute(unit, osg::StateAttribute::TEXENV)) !=
+            nullptr;
         if (hasTexture || hasEnvironment)
             units.insert(unit);
     }
@@ -64,8 +66,8 @@ void compactTextures(osg::StateSet& stateSet)
         if (from >= textureUnitCount)
             break;
 
-        osg::ref_ptr<osg::Texture> texture = dynamic_cast<osg::Texture*>(
-            stateSet.getTextureAttribute(from, osg::StateAttribute::TEXTURE));
+        osg::ref_ptr<osg::Texture> texture =
+            dynamic_cast<osg::Texture*>(stateSet.getTextureAttribute(from, osg::StateAttribute::TEXTURE));
         if (texture.valid())
         {
             if (dynamic_cast<osg::Texture2D*>(texture.get()) != nullptr)
@@ -80,8 +82,8 @@ void compactTextures(osg::StateSet& stateSet)
             stateSet.removeTextureAttribute(from, texture.get());
         }
 
-        osg::ref_ptr<osg::TexEnv> environment = dynamic_cast<osg::TexEnv*>(
-            stateSet.getTextureAttribute(from, osg::StateAttribute::TEXENV));
+        osg::ref_ptr<osg::TexEnv> environment =
+            dynamic_cast<osg::TexEnv*>(stateSet.getTextureAttribute(from, osg::StateAttribute::TEXENV));
         if (environment.valid())
         {
             stateSet.setTextureAttribute(unit, environment.get());

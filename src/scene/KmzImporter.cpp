@@ -202,13 +202,15 @@ void KmzImporter::cleanupFolder(const std::string& folder)
         fs::remove(file, removeError);
         filesRemoved = filesRemoved && !removeError;
     }
-    osg::notify(osg::NOTICE) << (filesRemoved ? "Temporary data removed (files)." : "Unable to remove temporary data.")
+    osg::notify(osg::NOTICE) << (filesRemoved ? "Temporary data removed (files)."
+                                              : "Unable to remove temporary data.")
                              << std::endl;
 
     std::error_code removeError;
     fs::remove_all(folder, removeError);
     const bool foldersRemoved = !removeError && !fs::exists(fs::symlink_status(folder, error));
-    osg::notify(osg::NOTICE) << (foldersRemoved ? "Temporary data removed (dirs)." : "Unable to remove temporary data.")
+    osg::notify(osg::NOTICE) << (foldersRemoved ? "Temporary data removed (dirs)."
+                                                : "Unable to remove temporary data.")
                              << std::endl;
 }
 
@@ -258,13 +260,15 @@ std::vector<std::string> KmzImporter::discoverModels(const std::string& folder)
             {
                 if (alias.first == alias.second)
                     continue;
-                const std::string target = osgDB::concatPaths(folder, osgDB::concatPaths(modelFolder, alias.first));
-                const std::string source = osgDB::concatPaths(folder, osgDB::concatPaths(modelFolder, alias.second));
+                const std::string target =
+                    osgDB::concatPaths(folder, osgDB::concatPaths(modelFolder, alias.first));
+                const std::string source =
+                    osgDB::concatPaths(folder, osgDB::concatPaths(modelFolder, alias.second));
                 // The KML comes from the archive too: its aliases may not reach outside the folder.
                 if (!staysInside(folder, target) || !staysInside(folder, source))
                 {
-                    osg::notify(osg::WARN) << "Refusing KML alias outside the folder: '" << alias.second
-                                           << "'" << std::endl;
+                    osg::notify(osg::WARN)
+                        << "Refusing KML alias outside the folder: '" << alias.second << "'" << std::endl;
                     continue;
                 }
                 std::error_code copyError;

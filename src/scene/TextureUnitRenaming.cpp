@@ -33,9 +33,8 @@ std::string replaceTextureUnit(unsigned int from, unsigned int to, const std::st
         return text;
 
     static const char* const forms[][2] = {
-        {"gl_TexCoord[", "]"},   {"gl_TextureMatrix[", "]"}, {"gl_MultiTexCoord", ""},
-        {"gl_EyePlaneS[", "]"},  {"gl_EyePlaneT[", "]"},     {"gl_EyePlaneR[", "]"},
-        {"gl_EyePlaneQ[", "]"},
+        {"gl_TexCoord[", "]"},  {"gl_TextureMatrix[", "]"}, {"gl_MultiTexCoord", ""}, {"gl_EyePlaneS[", "]"},
+        {"gl_EyePlaneT[", "]"}, {"gl_EyePlaneR[", "]"},     {"gl_EyePlaneQ[", "]"},
     };
 
     std::string result = text;

@@ -1,7 +1,7 @@
+#include "ARObject.h"
 #include "ARAction.h"
 #include "ARActionFactory.h"
 #include "ARApplication.h"
-#include "ARObject.h"
 #include "NotifyCapture.h"
 
 #include <osg/AnimationPath>
@@ -114,7 +114,8 @@ TEST_F(ARObjectTest, ExtractionKeepsAncestorsAndPathAnimationsAndDropsSiblings)
     osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
     path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 0)));
     path->insert(2.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 5)));
-    osg::ref_ptr<osg::AnimationPathCallback> armAnimation = new osg::AnimationPathCallback(path.get(), 5.0, 2.0);
+    osg::ref_ptr<osg::AnimationPathCallback> armAnimation =
+        new osg::AnimationPathCallback(path.get(), 5.0, 2.0);
     arm->setUpdateCallback(armAnimation.get());
     osg::ref_ptr<osg::Group> hand = new osg::Group;
     hand->setName("hand");
@@ -207,7 +208,8 @@ TEST_F(ARObjectTest, ExtractionUnderASkeletonKeepsItsBonesAndStopsAtTheModel)
     ASSERT_NE(skeletonCopy, nullptr);
     EXPECT_NE(skeletonCopy, skeleton.get());
     EXPECT_EQ(skeletonCopy->getMatrix(), skeleton->getMatrix());
-    EXPECT_NE(dynamic_cast<osgAnimation::Skeleton::UpdateSkeleton*>(skeletonCopy->getUpdateCallback()), nullptr);
+    EXPECT_NE(dynamic_cast<osgAnimation::Skeleton::UpdateSkeleton*>(skeletonCopy->getUpdateCallback()),
+              nullptr);
     // The skeleton's bones come along, then the chain down to the sub-node.
     ASSERT_EQ(skeletonCopy->getNumChildren(), 2u);
     EXPECT_EQ(skeletonCopy->getChild(0), bone.get());
@@ -258,7 +260,8 @@ TEST_F(ARObjectTest, MatrixRotatesThenScalesThenTranslates)
     osg::ref_ptr<ARObject> object = new ARObject;
     object->setScale(2.0f, 3.0f, 4.0f);
     const osg::Quat quarterTurnAboutZ(osg::PI_2, osg::Z_AXIS);
-    object->setRotation(quarterTurnAboutZ.x(), quarterTurnAboutZ.y(), quarterTurnAboutZ.z(), quarterTurnAboutZ.w());
+    object->setRotation(quarterTurnAboutZ.x(), quarterTurnAboutZ.y(), quarterTurnAboutZ.z(),
+                        quarterTurnAboutZ.w());
     object->setTranslation(10.0f, 20.0f, 30.0f);
 
     // (1, 0, 0) turns to (0, 1, 0), is scaled to (0, 3, 0), then moved.
@@ -293,14 +296,16 @@ TEST_F(ARObjectTest, OccluderStates)
     ASSERT_TRUE(object->isOccluder());
     osg::StateSet* state = object->getStateSet();
     ASSERT_NE(state, nullptr);
-    auto colourMask = [&]() {
-        return dynamic_cast<const osg::ColorMask*>(state->getAttribute(osg::StateAttribute::COLORMASK));
-    };
-    auto expectHidden = [&]() {
+    auto colourMask = [&]()
+    { return dynamic_cast<const osg::ColorMask*>(state->getAttribute(osg::StateAttribute::COLORMASK)); };
+    auto expectHidden = [&]()
+    {
         ASSERT_NE(colourMask(), nullptr);
-        EXPECT_FALSE(colourMask()->getRedMask() || colourMask()->getGreenMask() || colourMask()->getBlueMask() ||
-                     colourMask()->getAlphaMask());
-        EXPECT_NE(state->getAttributePair(osg::StateAttribute::COLORMASK)->second & osg::StateAttribute::OVERRIDE, 0u);
+        EXPECT_FALSE(colourMask()->getRedMask() || colourMask()->getGreenMask() ||
+                     colourMask()->getBlueMask() || colourMask()->getAlphaMask());
+        EXPECT_NE(state->getAttributePair(osg::StateAttribute::COLORMASK)->second &
+                      osg::StateAttribute::OVERRIDE,
+                  0u);
         EXPECT_EQ(state->getBinNumber(), -1);
         EXPECT_EQ(state->getBinName(), "RenderBin");
         EXPECT_EQ(state->getRenderBinMode(), osg::StateSet::USE_RENDERBIN_DETAILS);
@@ -311,7 +316,8 @@ TEST_F(ARObjectTest, OccluderStates)
     ASSERT_NE(colourMask(), nullptr);
     EXPECT_TRUE(colourMask()->getRedMask() && colourMask()->getGreenMask() && colourMask()->getBlueMask() &&
                 colourMask()->getAlphaMask());
-    const auto* material = dynamic_cast<const osg::Material*>(state->getAttribute(osg::StateAttribute::MATERIAL));
+    const auto* material =
+        dynamic_cast<const osg::Material*>(state->getAttribute(osg::StateAttribute::MATERIAL));
     ASSERT_NE(material, nullptr);
     EXPECT_EQ(material->getDiffuse(osg::Material::FRONT), osg::Vec4(1, 0, 0, 0.5f));
     EXPECT_EQ(material->getDiffuse(osg::Material::BACK), osg::Vec4(1, 0, 0, 0.5f));
@@ -417,8 +423,10 @@ TEST_F(ARObjectTest, WithTheRealFactoryEveryActionIsReportedMissing)
 TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
 {
     const std::string path = writeEventsFile(
-        "prepare", event("on_init", recordAction("self") +
-                                        "<action source=\"nobody\" target=\"_self_\"><command>record</command></action>"));
+        "prepare",
+        event("on_init",
+              recordAction("self") +
+                  "<action source=\"nobody\" target=\"_self_\"><command>record</command></action>"));
     osg::ref_ptr<ARObject> object = new ARObject;
     object->setActionFactory(std::unique_ptr<ARActionFactory>(new RecordingFactory(object.get())));
     object->loadEvents(path);
@@ -440,9 +448,10 @@ TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
 
 TEST_F(ARObjectTest, SelectionFreezeAndMarkers)
 {
-    const std::string path = writeEventsFile(
-        "selection", event("on_select", recordAction("select")) + event("on_unselect", recordAction("unselect")) +
-                         event("on_freeze", recordAction("freeze")) + event("on_unfreeze", recordAction("unfreeze")));
+    const std::string path = writeEventsFile("selection", event("on_select", recordAction("select")) +
+                                                              event("on_unselect", recordAction("unselect")) +
+                                                              event("on_freeze", recordAction("freeze")) +
+                                                              event("on_unfreeze", recordAction("unfreeze")));
     osg::ref_ptr<ARObject> object = new ARObject;
     object->setName("cube");
     object->setActionFactory(std::unique_ptr<ARActionFactory>(new RecordingFactory(object.get())));

@@ -219,8 +219,8 @@ TEST_F(AssimpReaderTest, ReadsTexturesEmbeddedInBinaryGltf)
 TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
 {
     std::unique_ptr<aiScene> scene = buildSkinnedScene();
-    for (const auto& format : std::vector<std::pair<std::string, std::string>>{
-             {"glb2", "skinned.glb"}, {"fbxa", "skinned.fbx"}})
+    for (const auto& format :
+         std::vector<std::pair<std::string, std::string>>{{"glb2", "skinned.glb"}, {"fbxa", "skinned.fbx"}})
     {
         SCOPED_TRACE(format.second);
         ASSERT_EQ(exportScene(*scene, format.first, path(format.second)), "");
@@ -257,15 +257,18 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
         update(root.get(), 0.0);
         manager->playAnimation(manager->getAnimationList()[0].get());
 
-        auto skinnedVertices = [&]() {
+        auto skinnedVertices = [&]()
+        {
             std::vector<osg::Vec3> result;
-            const osg::Vec3Array* vertices = dynamic_cast<const osg::Vec3Array*>(finder.rig->getVertexArray());
+            const osg::Vec3Array* vertices =
+                dynamic_cast<const osg::Vec3Array*>(finder.rig->getVertexArray());
             if (vertices != nullptr)
                 result.assign(vertices->begin(), vertices->end());
             return result;
         };
         // Sampled just before the end of the take: within a hundredth of a unit.
-        auto vertexNear = [](const std::vector<osg::Vec3>& vertices, const osg::Vec3& expected) {
+        auto vertexNear = [](const std::vector<osg::Vec3>& vertices, const osg::Vec3& expected)
+        {
             for (const osg::Vec3& v : vertices)
                 if ((v - expected).length() < 1e-2)
                     return true;
@@ -276,17 +279,17 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
         update(root.get(), 0.0);
         std::vector<osg::Vec3> bindPose = skinnedVertices();
         ASSERT_EQ(bindPose.size(), 4u);
-        for (const osg::Vec3& expected : {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, 0, 2),
-                                          osg::Vec3(0, 0, 2)})
+        for (const osg::Vec3& expected :
+             {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, 0, 2), osg::Vec3(0, 0, 2)})
             EXPECT_TRUE(vertexNear(bindPose, expected)) << expected.x() << " " << expected.z();
 
         // After the quarter turn of Bone2 about X the upper vertices swing to y = -1, z = 1.
         update(root.get(), 0.999);
         std::vector<osg::Vec3> bent = skinnedVertices();
-        for (const osg::Vec3& expected : {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, -1, 1),
-                                          osg::Vec3(0, -1, 1)})
-            EXPECT_TRUE(vertexNear(bent, expected)) << expected.x() << " " << expected.y() << " "
-                                                    << expected.z();
+        for (const osg::Vec3& expected :
+             {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, -1, 1), osg::Vec3(0, -1, 1)})
+            EXPECT_TRUE(vertexNear(bent, expected))
+                << expected.x() << " " << expected.y() << " " << expected.z();
     }
 }
 
@@ -297,8 +300,7 @@ TEST_F(AssimpReaderTest, MissingAndBrokenFilesAreReportedNotFatal)
     EXPECT_EQ(reader, osgDB::Registry::instance()->getReaderWriterForExtension("fbx"));
     EXPECT_EQ(reader, osgDB::Registry::instance()->getReaderWriterForExtension("gltf"));
 
-    EXPECT_EQ(reader->readNode(path("absent.glb")).status(),
-              osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND);
+    EXPECT_EQ(reader->readNode(path("absent.glb")).status(), osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND);
 
     writeText("garbage.glb", std::string("glTF\x02\0\0\0garbage that is not a binary glTF", 44));
     writeText("garbage.fbx", "Kaydara FBX Binary  \x00\x1a\x00 and then nothing useful");
@@ -311,8 +313,8 @@ TEST_F(AssimpReaderTest, MissingAndBrokenFilesAreReportedNotFatal)
               "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
               "\"nodes\":[{\"mesh\":0}],\"scenes\":[{\"nodes\":[0]}],\"scene\":0}");
     writeText("empty.fbx", "");
-    for (const char* name : {"garbage.glb", "garbage.fbx", "truncated.gltf", "missing_buffer.gltf",
-                             "empty.fbx"})
+    for (const char* name :
+         {"garbage.glb", "garbage.fbx", "truncated.gltf", "missing_buffer.gltf", "empty.fbx"})
     {
         EXPECT_EQ(reader->readNode(path(name)).status(),
                   osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)

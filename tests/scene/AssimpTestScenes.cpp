@@ -107,18 +107,21 @@ std::unique_ptr<aiScene> buildAnimatedScene(const std::string& texture, const st
     attachMesh(base, 0);
     attachMesh(spinner, 1);
 
-    aiMesh* quad = makeMesh("BaseMesh", {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}},
-                            {{0, 1, 2}, {0, 2, 3}}, 0);
+    aiMesh* quad =
+        makeMesh("BaseMesh", {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 1, 2}, {0, 2, 3}}, 0);
     quad->mNumUVComponents[0] = 2;
     quad->mTextureCoords[0] = copyArray<aiVector3D>({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}});
     quad->mColors[0] = copyArray<aiColor4D>({{1, 0, 0, 1}, {0, 1, 0, 1}, {0, 0, 1, 1}, {1, 1, 1, 1}});
     aiMesh* triangle = makeMesh("SpinnerMesh", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}, 1);
     scene->mNumMeshes = 2;
-    scene->mMeshes = new aiMesh*[2]{quad, triangle};
+    scene->mMeshes = new aiMesh* [2] { quad, triangle };
 
     scene->mNumMaterials = 2;
-    scene->mMaterials = new aiMaterial*[2]{makeMaterial("Red", aiColor4D(1, 0, 0, 1), texture),
-                                           makeMaterial("Glass", aiColor4D(0.2f, 0.4f, 1.0f, 0.5f), "")};
+    scene->mMaterials = new aiMaterial* [2]
+    {
+        makeMaterial("Red", aiColor4D(1, 0, 0, 1), texture),
+            makeMaterial("Glass", aiColor4D(0.2f, 0.4f, 1.0f, 0.5f), "")
+    };
 
     if (!embeddedPng.empty())
     {
@@ -129,29 +132,29 @@ std::unique_ptr<aiScene> buildAnimatedScene(const std::string& texture, const st
         png->pcData = reinterpret_cast<aiTexel*>(new unsigned char[embeddedPng.size()]);
         std::memcpy(png->pcData, embeddedPng.data(), embeddedPng.size());
         scene->mNumTextures = 1;
-        scene->mTextures = new aiTexture*[1]{png};
+        scene->mTextures = new aiTexture* [1] { png };
     }
 
     aiNodeAnim* channel = new aiNodeAnim;
     channel->mNodeName = "Spinner";
     channel->mNumPositionKeys = 2;
-    channel->mPositionKeys = new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(0, 5, 0)),
-                                                aiVectorKey(1.0, aiVector3D(0, 5, 2))};
+    channel->mPositionKeys =
+        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(0, 5, 0)), aiVectorKey(1.0, aiVector3D(0, 5, 2))};
     channel->mNumRotationKeys = 2;
-    channel->mRotationKeys = new aiQuatKey[2]{
-        aiQuatKey(0.0, aiQuaternion(1, 0, 0, 0)),
-        aiQuatKey(1.0, aiQuaternion(aiVector3D(0, 0, 1), static_cast<float>(M_PI / 2)))};
+    channel->mRotationKeys =
+        new aiQuatKey[2]{aiQuatKey(0.0, aiQuaternion(1, 0, 0, 0)),
+                         aiQuatKey(1.0, aiQuaternion(aiVector3D(0, 0, 1), static_cast<float>(M_PI / 2)))};
     channel->mNumScalingKeys = 2;
-    channel->mScalingKeys = new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(1, 1, 1)),
-                                               aiVectorKey(1.0, aiVector3D(1, 1, 1))};
+    channel->mScalingKeys =
+        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(1, 1, 1)), aiVectorKey(1.0, aiVector3D(1, 1, 1))};
     aiAnimation* animation = new aiAnimation;
     animation->mName = "Spin";
     animation->mDuration = 1.0;
     animation->mTicksPerSecond = 1.0;
     animation->mNumChannels = 1;
-    animation->mChannels = new aiNodeAnim*[1]{channel};
+    animation->mChannels = new aiNodeAnim* [1] { channel };
     scene->mNumAnimations = 1;
-    scene->mAnimations = new aiAnimation*[1]{animation};
+    scene->mAnimations = new aiAnimation* [1] { animation };
     return scene;
 }
 
@@ -165,8 +168,8 @@ std::unique_ptr<aiScene> buildSkinnedScene()
     aiNode* skin = addNode(scene->mRootNode, "Skin", translation(2, 0, 0));
     attachMesh(skin, 0);
 
-    aiMesh* strip = makeMesh("SkinMesh", {{0, 0, 0}, {1, 0, 0}, {1, 0, 2}, {0, 0, 2}},
-                             {{0, 1, 2}, {0, 2, 3}}, 0);
+    aiMesh* strip =
+        makeMesh("SkinMesh", {{0, 0, 0}, {1, 0, 0}, {1, 0, 2}, {0, 0, 2}}, {{0, 1, 2}, {0, 2, 3}}, 0);
     aiBone* first = new aiBone;
     first->mName = "Bone1";
     first->mOffsetMatrix = translation(2, 0, 0); // mesh space to Bone1's bind space
@@ -178,32 +181,32 @@ std::unique_ptr<aiScene> buildSkinnedScene()
     second->mNumWeights = 2;
     second->mWeights = new aiVertexWeight[2]{aiVertexWeight(2, 1.0f), aiVertexWeight(3, 1.0f)};
     strip->mNumBones = 2;
-    strip->mBones = new aiBone*[2]{first, second};
+    strip->mBones = new aiBone* [2] { first, second };
     scene->mNumMeshes = 1;
-    scene->mMeshes = new aiMesh*[1]{strip};
+    scene->mMeshes = new aiMesh* [1] { strip };
     scene->mNumMaterials = 1;
-    scene->mMaterials = new aiMaterial*[1]{makeMaterial("Skin", aiColor4D(0.8f, 0.8f, 0.8f, 1), "")};
+    scene->mMaterials = new aiMaterial* [1] { makeMaterial("Skin", aiColor4D(0.8f, 0.8f, 0.8f, 1), "") };
 
     aiNodeAnim* channel = new aiNodeAnim;
     channel->mNodeName = "Bone2";
     channel->mNumPositionKeys = 2;
-    channel->mPositionKeys = new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(0, 0, 1)),
-                                                aiVectorKey(1.0, aiVector3D(0, 0, 1))};
+    channel->mPositionKeys =
+        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(0, 0, 1)), aiVectorKey(1.0, aiVector3D(0, 0, 1))};
     channel->mNumRotationKeys = 2;
-    channel->mRotationKeys = new aiQuatKey[2]{
-        aiQuatKey(0.0, aiQuaternion(1, 0, 0, 0)),
-        aiQuatKey(1.0, aiQuaternion(aiVector3D(1, 0, 0), static_cast<float>(M_PI / 2)))};
+    channel->mRotationKeys =
+        new aiQuatKey[2]{aiQuatKey(0.0, aiQuaternion(1, 0, 0, 0)),
+                         aiQuatKey(1.0, aiQuaternion(aiVector3D(1, 0, 0), static_cast<float>(M_PI / 2)))};
     channel->mNumScalingKeys = 2;
-    channel->mScalingKeys = new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(1, 1, 1)),
-                                               aiVectorKey(1.0, aiVector3D(1, 1, 1))};
+    channel->mScalingKeys =
+        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(1, 1, 1)), aiVectorKey(1.0, aiVector3D(1, 1, 1))};
     aiAnimation* animation = new aiAnimation;
     animation->mName = "Bend";
     animation->mDuration = 1.0;
     animation->mTicksPerSecond = 1.0;
     animation->mNumChannels = 1;
-    animation->mChannels = new aiNodeAnim*[1]{channel};
+    animation->mChannels = new aiNodeAnim* [1] { channel };
     scene->mNumAnimations = 1;
-    scene->mAnimations = new aiAnimation*[1]{animation};
+    scene->mAnimations = new aiAnimation* [1] { animation };
     return scene;
 }
 

@@ -31,7 +31,8 @@ osg::Vec4 overallColourOf(osg::Node* node)
     osg::Geode* geode = node->asGeode();
     if (geode == nullptr || geode->getNumDrawables() == 0 || geode->getDrawable(0)->asGeometry() == nullptr)
         return osg::Vec4();
-    const auto* colours = dynamic_cast<const osg::Vec4Array*>(geode->getDrawable(0)->asGeometry()->getColorArray());
+    const auto* colours =
+        dynamic_cast<const osg::Vec4Array*>(geode->getDrawable(0)->asGeometry()->getColorArray());
     return colours != nullptr && !colours->empty() ? colours->front() : osg::Vec4();
 }
 
@@ -116,7 +117,8 @@ TEST_F(GeneratedDataTest, SampleModelsLoadUprightInEveryFormat)
     fs::create_directories(work);
     fs::copy_file(sampleModels + "house.kmz", work / "house.kmz");
     std::vector<std::string> folders;
-    const std::vector<std::string> models = KmzImporter::importArchive((work / "house.kmz").string(), folders);
+    const std::vector<std::string> models =
+        KmzImporter::importArchive((work / "house.kmz").string(), folders);
     ASSERT_EQ(models.size(), 1u);
     EXPECT_EQ(fs::path(models[0]).filename(), "house.dae");
     osg::ref_ptr<osg::Node> house = osgDB::readRefNodeFile(models[0]);

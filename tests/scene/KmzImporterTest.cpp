@@ -87,14 +87,15 @@ protected:
 
 TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
 {
-    const std::string path = archive("house.kmz", {{"models/", ""},
-                                                   {"models/House.DAE", "<COLLADA/>"},
-                                                   {"models/roof.dae", "<COLLADA/>"},
-                                                   {"models/notes.txt", "x"},
-                                                   {"models/texture.jpg", "jpg"},
-                                                   {"doc.kml", docKml("other/earth.dae", alias("a.jpg", "b.jpg"))},
-                                                   {"other/earth.dae", "<COLLADA/>"},
-                                                   {"other/a.jpg", "jpg"}});
+    const std::string path =
+        archive("house.kmz", {{"models/", ""},
+                              {"models/House.DAE", "<COLLADA/>"},
+                              {"models/roof.dae", "<COLLADA/>"},
+                              {"models/notes.txt", "x"},
+                              {"models/texture.jpg", "jpg"},
+                              {"doc.kml", docKml("other/earth.dae", alias("a.jpg", "b.jpg"))},
+                              {"other/earth.dae", "<COLLADA/>"},
+                              {"other/a.jpg", "jpg"}});
     NotifyCapture capture;
     std::vector<std::string> folders;
     const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
@@ -120,9 +121,9 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
 TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
 {
     const std::string texture("\x89PNG\r\n\x1a\n\0\r\n\r\x00tail", 19);
-    const std::string kml = docKml("files/house.dae", alias("images/wall.png", "textures/wall.png") +
-                                                          alias("same.png", "same.png") +
-                                                          alias("missing.png", "wherever.png"));
+    const std::string kml =
+        docKml("files/house.dae", alias("images/wall.png", "textures/wall.png") +
+                                      alias("same.png", "same.png") + alias("missing.png", "wherever.png"));
     const std::string path = archive("earth.kmz", {{"doc.kml", kml},
                                                    {"files/house.dae", "<COLLADA/>"},
                                                    {"files/images/wall.png", texture},
@@ -251,9 +252,9 @@ TEST_F(KmzImporterTest, NestedArchivesAreUnpackedOneLevelDeep)
     ASSERT_TRUE(writeArchive(innermost, {{"deep.txt", "deep"}}));
     const std::string inner = (root / "inner.zip").string();
     ASSERT_TRUE(writeArchive(inner, {{"inside.txt", "inside"}, {"innermost.zip", readFile(innermost)}}));
-    const std::string path = archive("outer.zip", {{"inner.zip", readFile(inner)},
-                                                   {"UPPER.ZIP", readFile(inner)},
-                                                   {"mixed.Zip", readFile(inner)}});
+    const std::string path = archive(
+        "outer.zip",
+        {{"inner.zip", readFile(inner)}, {"UPPER.ZIP", readFile(inner)}, {"mixed.Zip", readFile(inner)}});
     const fs::path folder = root / "outer";
 
     NotifyCapture capture;

@@ -12,9 +12,8 @@ class NotifyCapture
 {
 public:
     explicit NotifyCapture(osg::NotifySeverity level = osg::NOTICE)
-        : m_previousHandler(osg::getNotifyHandler())
-        , m_previousLevel(osg::getNotifyLevel())
-        , m_handler(new Handler)
+        : m_previousHandler(osg::getNotifyHandler()), m_previousLevel(osg::getNotifyLevel()),
+          m_handler(new Handler)
     {
         osg::setNotifyHandler(m_handler.get());
         osg::setNotifyLevel(level);

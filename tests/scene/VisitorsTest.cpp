@@ -152,8 +152,7 @@ TEST(ARTextureUnitsVisitor, RecordsUnitsOnceInOrderAndCountsCombiners)
     EXPECT_EQ(visitor.getUsedUnitsList(), (std::vector<unsigned int>{2, 5, 0}));
     EXPECT_EQ(visitor.getOpacityUnits(), (std::vector<unsigned int>{1, 1}));
     // Unit 2 met again in the second drawable is not printed a second time.
-    EXPECT_EQ(capture.fatalText(),
-              " Found TU: 2 (Texture2D)\n Found TU: 5\n Found TU: 0 (Texture2D)\n");
+    EXPECT_EQ(capture.fatalText(), " Found TU: 2 (Texture2D)\n Found TU: 5\n Found TU: 0 (Texture2D)\n");
 }
 
 TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder)
@@ -181,8 +180,7 @@ TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder
     EXPECT_EQ(geometry->getTexCoordArray(2), nullptr);
     EXPECT_EQ(geometry->getTexCoordArray(3), nullptr);
     EXPECT_EQ(stateSet->getTextureAttribute(0, osg::StateAttribute::TEXTURE), textureA.get());
-    EXPECT_EQ(stateSet->getTextureMode(0, GL_TEXTURE_2D) & osg::StateAttribute::ON,
-              osg::StateAttribute::ON);
+    EXPECT_EQ(stateSet->getTextureMode(0, GL_TEXTURE_2D) & osg::StateAttribute::ON, osg::StateAttribute::ON);
     EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXTURE), textureB.get());
     EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXENV), environmentB.get());
     EXPECT_EQ(stateSet->getTextureAttribute(3, osg::StateAttribute::TEXTURE), nullptr);
@@ -222,6 +220,5 @@ TEST(ReplaceTextureUnit, RewritesEveryTokenFormOfTheUnitOnly)
               "x = gl_TexCoord[3].st + gl_TexCoord[3].st;");
     EXPECT_EQ(replaceTextureUnit(2, 2, "gl_TexCoord[2]"), "gl_TexCoord[2]");
     // Moving onto a unit and back restores the text when the target unit was not used before.
-    EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")),
-              "gl_MultiTexCoord1");
+    EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")), "gl_MultiTexCoord1");
 }

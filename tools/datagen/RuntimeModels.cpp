@@ -39,14 +39,17 @@ osg::ref_ptr<osg::Node> makeLightDummies()
     osg::ref_ptr<osg::Group> root = new osg::Group;
     root->setName("Dummies");
     const osg::Vec4 yellow(1.0f, 0.9f, 0.1f, 1.0f);
-    const osg::Matrix pointDown = osg::Matrix::rotate(osg::Vec3(0.0f, 0.0f, 1.0f), osg::Vec3(0.0f, 0.0f, -1.0f));
+    const osg::Matrix pointDown =
+        osg::Matrix::rotate(osg::Vec3(0.0f, 0.0f, 1.0f), osg::Vec3(0.0f, 0.0f, -1.0f));
 
-    root->addChild(makeGeode("DirectionalDummy", makeArrow(20.0f, 1.0f, 3.0f, 6.0f).transformed(pointDown), yellow,
-                             false).get());
+    root->addChild(makeGeode("DirectionalDummy", makeArrow(20.0f, 1.0f, 3.0f, 6.0f).transformed(pointDown),
+                             yellow, false)
+                       .get());
     root->addChild(makeGeode("OmniDummy", makeSphere(osg::Vec3(), 4.0f, 12, 16), yellow, false).get());
     // Apex at the light, base 15 units further along -Z.
-    root->addChild(makeGeode("SpotDummy", makeCone(osg::Vec3(0.0f, 0.0f, -15.0f), 7.0f, 15.0f, 24), yellow, false)
-                       .get());
+    root->addChild(
+        makeGeode("SpotDummy", makeCone(osg::Vec3(0.0f, 0.0f, -15.0f), 7.0f, 15.0f, 24), yellow, false)
+            .get());
     return root;
 }
 
@@ -57,9 +60,11 @@ osg::ref_ptr<osg::Node> makeAxes()
     const Mesh arrow = makeArrow(40.0f, 0.8f, 2.5f, 8.0f);
     const osg::Vec3 up(0.0f, 0.0f, 1.0f);
     root->addChild(makeGeode("XAxis", arrow.transformed(osg::Matrix::rotate(up, osg::Vec3(1, 0, 0))),
-                             osg::Vec4(1, 0, 0, 1), false).get());
+                             osg::Vec4(1, 0, 0, 1), false)
+                       .get());
     root->addChild(makeGeode("YAxis", arrow.transformed(osg::Matrix::rotate(up, osg::Vec3(0, 1, 0))),
-                             osg::Vec4(0, 1, 0, 1), false).get());
+                             osg::Vec4(0, 1, 0, 1), false)
+                       .get());
     root->addChild(makeGeode("ZAxis", arrow, osg::Vec4(0, 0, 1, 1), false).get());
     return root;
 }

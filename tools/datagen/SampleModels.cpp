@@ -39,20 +39,19 @@ bool writeModel(const osg::Node& node, const std::string& path)
 // names it.
 bool writeKmz(const std::string& path, const std::string& daeData)
 {
-    static const std::string kml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
-        "  <Folder>\n"
-        "    <name>house</name>\n"
-        "    <Placemark>\n"
-        "      <name>house</name>\n"
-        "      <Model>\n"
-        "        <altitudeMode>relativeToGround</altitudeMode>\n"
-        "        <Link><href>models/house.dae</href></Link>\n"
-        "      </Model>\n"
-        "    </Placemark>\n"
-        "  </Folder>\n"
-        "</kml>\n";
+    static const std::string kml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                   "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n"
+                                   "  <Folder>\n"
+                                   "    <name>house</name>\n"
+                                   "    <Placemark>\n"
+                                   "      <name>house</name>\n"
+                                   "      <Model>\n"
+                                   "        <altitudeMode>relativeToGround</altitudeMode>\n"
+                                   "        <Link><href>models/house.dae</href></Link>\n"
+                                   "      </Model>\n"
+                                   "    </Placemark>\n"
+                                   "  </Folder>\n"
+                                   "</kml>\n";
     std::remove(path.c_str());
     int error = 0;
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -104,8 +103,8 @@ aiMesh* toAssimpMesh(const Part& part, unsigned int materialIndex)
     for (unsigned int f = 0; f < target->mNumFaces; ++f)
     {
         target->mFaces[f].mNumIndices = 3;
-        target->mFaces[f].mIndices = new unsigned int[3]{mesh.indices[3 * f], mesh.indices[3 * f + 1],
-                                                          mesh.indices[3 * f + 2]};
+        target->mFaces[f].mIndices =
+            new unsigned int[3]{mesh.indices[3 * f], mesh.indices[3 * f + 1], mesh.indices[3 * f + 2]};
     }
     return target;
 }
@@ -126,7 +125,8 @@ aiMaterial* toAssimpMaterial(const Part& part)
 // An Assimp scene with one node per part under a root named 'name'. The data is Z-up, as the
 // player's markers are; the root carries the turn that Assimp's COLLADA writer recognises as
 // "Z_UP", so that the file says so instead of turning the model.
-std::unique_ptr<aiScene> makeAssimpScene(const std::string& name, const std::vector<Part>& parts, bool zUpRoot)
+std::unique_ptr<aiScene> makeAssimpScene(const std::string& name, const std::vector<Part>& parts,
+                                         bool zUpRoot)
 {
     std::unique_ptr<aiScene> scene(new aiScene);
     scene->mRootNode = new aiNode(name);
@@ -197,15 +197,18 @@ bool writeSampleModels(const std::string& folder)
         osg::notify(osg::FATAL) << "Cannot create " << folder << std::endl;
         return false;
     }
-    bool ok = writeModel(*makeGeode("Cube", makeBox(osg::Vec3(0.0f, 0.0f, 30.0f), osg::Vec3(60.0f, 60.0f, 60.0f)),
-                                    osg::Vec4(0.2f, 0.45f, 0.95f, 1.0f), true),
-                         osgDB::concatPaths(folder, "cube.osgb"));
+    bool ok =
+        writeModel(*makeGeode("Cube", makeBox(osg::Vec3(0.0f, 0.0f, 30.0f), osg::Vec3(60.0f, 60.0f, 60.0f)),
+                              osg::Vec4(0.2f, 0.45f, 0.95f, 1.0f), true),
+                   osgDB::concatPaths(folder, "cube.osgb"));
     ok = writeModel(*makeGeode("Sphere", makeSphere(osg::Vec3(0.0f, 0.0f, 30.0f), 30.0f),
                                osg::Vec4(0.2f, 0.85f, 0.3f, 1.0f), true),
-                    osgDB::concatPaths(folder, "sphere.osgb")) && ok;
-    ok = writeModel(*makeGeode("Cone", makeCone(osg::Vec3(), 30.0f, 60.0f, 48), osg::Vec4(0.95f, 0.25f, 0.2f, 1.0f),
-                               true),
-                    osgDB::concatPaths(folder, "cone.osgb")) && ok;
+                    osgDB::concatPaths(folder, "sphere.osgb")) &&
+         ok;
+    ok = writeModel(*makeGeode("Cone", makeCone(osg::Vec3(), 30.0f, 60.0f, 48),
+                               osg::Vec4(0.95f, 0.25f, 0.2f, 1.0f), true),
+                    osgDB::concatPaths(folder, "cone.osgb")) &&
+         ok;
     ok = writeHouseKmz(folder) && ok;
     ok = writeArrowGlb(folder) && ok;
     return ok;

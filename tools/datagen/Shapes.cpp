@@ -135,7 +135,8 @@ Mesh makeCone(const osg::Vec3& base, float radius, float height, unsigned int se
         const float a0 = 2.0f * osg::PIf * s / segments;
         const float a1 = 2.0f * osg::PIf * (s + 1) / segments;
         const float am = 0.5f * (a0 + a1);
-        auto normal = [&](float angle) {
+        auto normal = [&](float angle)
+        {
             osg::Vec3 n(std::cos(angle), std::sin(angle), slope);
             n.normalize();
             return n;
@@ -201,14 +202,16 @@ Mesh makeRoof(float width, float depth, float eaves, float ridge)
     return mesh;
 }
 
-osg::ref_ptr<osg::Geode> makeGeode(const std::string& name, const Mesh& mesh, const osg::Vec4& colour, bool lit)
+osg::ref_ptr<osg::Geode> makeGeode(const std::string& name, const Mesh& mesh, const osg::Vec4& colour,
+                                   bool lit)
 {
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
     geometry->setName(name);
     geometry->setVertexArray(new osg::Vec3Array(mesh.vertices.begin(), mesh.vertices.end()));
     geometry->setNormalArray(new osg::Vec3Array(mesh.normals.begin(), mesh.normals.end()),
                              osg::Array::BIND_PER_VERTEX);
-    geometry->addPrimitiveSet(new osg::DrawElementsUInt(GL_TRIANGLES, mesh.indices.begin(), mesh.indices.end()));
+    geometry->addPrimitiveSet(
+        new osg::DrawElementsUInt(GL_TRIANGLES, mesh.indices.begin(), mesh.indices.end()));
 
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->setName(name);

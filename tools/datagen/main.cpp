@@ -54,13 +54,15 @@ int main(int argc, char** argv)
             (option == "--data" ? dataFolder : samplesFolder) = argv[++i];
         else
         {
-            osg::notify(osg::FATAL) << "usage: novaro-datagen [--data <folder>] [--samples <folder>]" << std::endl;
+            osg::notify(osg::FATAL) << "usage: novaro-datagen [--data <folder>] [--samples <folder>]"
+                                    << std::endl;
             return 2;
         }
     }
     if (dataFolder.empty() && samplesFolder.empty())
     {
-        osg::notify(osg::FATAL) << "usage: novaro-datagen [--data <folder>] [--samples <folder>]" << std::endl;
+        osg::notify(osg::FATAL) << "usage: novaro-datagen [--data <folder>] [--samples <folder>]"
+                                << std::endl;
         return 2;
     }
     bool ok = true;

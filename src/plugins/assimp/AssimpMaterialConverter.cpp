@@ -67,12 +67,9 @@ bool looksAbsolute(const std::string& path)
 
 } // namespace
 
-AssimpMaterialConverter::AssimpMaterialConverter(const aiScene& scene,
-                                                 const std::string& modelDirectory,
+AssimpMaterialConverter::AssimpMaterialConverter(const aiScene& scene, const std::string& modelDirectory,
                                                  const osgDB::Options* options)
-    : m_scene(scene)
-    , m_modelDirectory(modelDirectory)
-    , m_options(options)
+    : m_scene(scene), m_modelDirectory(modelDirectory), m_options(options)
 {
 }
 
@@ -106,8 +103,7 @@ unsigned int AssimpMaterialConverter::getColourTextureChannel(unsigned int index
     return 0;
 }
 
-osg::ref_ptr<osg::StateSet> AssimpMaterialConverter::convert(const aiMaterial& source,
-                                                             bool vertexColours)
+osg::ref_ptr<osg::StateSet> AssimpMaterialConverter::convert(const aiMaterial& source, bool vertexColours)
 {
     osg::ref_ptr<osg::StateSet> stateSet = new osg::StateSet;
     aiString name;
@@ -140,10 +136,14 @@ osg::ref_ptr<osg::StateSet> AssimpMaterialConverter::convert(const aiMaterial& s
     const float alpha = std::clamp(opacity, 0.0f, 1.0f);
 
     osg::ref_ptr<osg::Material> material = new osg::Material;
-    material->setDiffuse(osg::Material::FRONT_AND_BACK, osg::Vec4(diffuse.r(), diffuse.g(), diffuse.b(), alpha));
-    material->setAmbient(osg::Material::FRONT_AND_BACK, osg::Vec4(ambient.r(), ambient.g(), ambient.b(), alpha));
-    material->setSpecular(osg::Material::FRONT_AND_BACK, osg::Vec4(specular.r(), specular.g(), specular.b(), alpha));
-    material->setEmission(osg::Material::FRONT_AND_BACK, osg::Vec4(emissive.r(), emissive.g(), emissive.b(), alpha));
+    material->setDiffuse(osg::Material::FRONT_AND_BACK,
+                         osg::Vec4(diffuse.r(), diffuse.g(), diffuse.b(), alpha));
+    material->setAmbient(osg::Material::FRONT_AND_BACK,
+                         osg::Vec4(ambient.r(), ambient.g(), ambient.b(), alpha));
+    material->setSpecular(osg::Material::FRONT_AND_BACK,
+                          osg::Vec4(specular.r(), specular.g(), specular.b(), alpha));
+    material->setEmission(osg::Material::FRONT_AND_BACK,
+                          osg::Vec4(emissive.r(), emissive.g(), emissive.b(), alpha));
     material->setShininess(osg::Material::FRONT_AND_BACK, shininess);
     if (vertexColours)
         material->setColorMode(osg::Material::AMBIENT_AND_DIFFUSE);
@@ -243,8 +243,7 @@ osg::ref_ptr<osg::Image> AssimpMaterialConverter::readEmbeddedImage(const aiText
                 formats.push_back(fallback);
         for (const std::string& format : formats)
         {
-            osgDB::ReaderWriter* reader =
-                osgDB::Registry::instance()->getReaderWriterForExtension(format);
+            osgDB::ReaderWriter* reader = osgDB::Registry::instance()->getReaderWriterForExtension(format);
             if (reader == nullptr)
                 continue;
             std::istringstream stream(data);
@@ -257,8 +256,8 @@ osg::ref_ptr<osg::Image> AssimpMaterialConverter::readEmbeddedImage(const aiText
 
     // Raw BGRA texels, top row first.
     osg::ref_ptr<osg::Image> image = new osg::Image;
-    image->allocateImage(static_cast<int>(texture.mWidth), static_cast<int>(texture.mHeight), 1,
-                         GL_RGBA, GL_UNSIGNED_BYTE);
+    image->allocateImage(static_cast<int>(texture.mWidth), static_cast<int>(texture.mHeight), 1, GL_RGBA,
+                         GL_UNSIGNED_BYTE);
     unsigned char* out = image->data();
     const unsigned int count = texture.mWidth * texture.mHeight;
     for (unsigned int i = 0; i < count; ++i)

@@ -30,8 +30,8 @@ namespace
 // Assimp matrices act on column vectors, OpenSceneGraph's on row vectors: transpose.
 osg::Matrix toMatrix(const aiMatrix4x4& m)
 {
-    return osg::Matrix(m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3,
-                       m.a4, m.b4, m.c4, m.d4);
+    return osg::Matrix(m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3, m.a4, m.b4,
+                       m.c4, m.d4);
 }
 
 osg::Vec3 toVec3(const aiVector3D& v)
@@ -51,8 +51,7 @@ osg::Vec4 toVec4(const aiColor3D& c)
 
 // Animated nodes get translate/rotate/scale elements the channels drive; the others keep their
 // whole matrix (shear included) in one element.
-void fillStackedTransforms(osgAnimation::StackedTransform& stack, const osg::Matrix& matrix,
-                           bool animated)
+void fillStackedTransforms(osgAnimation::StackedTransform& stack, const osg::Matrix& matrix, bool animated)
 {
     if (!animated)
     {
@@ -73,8 +72,7 @@ void fillStackedTransforms(osgAnimation::StackedTransform& stack, const osg::Mat
 
 AssimpSceneConverter::AssimpSceneConverter(const aiScene& scene, const std::string& modelDirectory,
                                            const osgDB::Options* options)
-    : m_scene(scene)
-    , m_materials(scene, modelDirectory, options)
+    : m_scene(scene), m_materials(scene, modelDirectory, options)
 {
 }
 
@@ -125,8 +123,8 @@ void AssimpSceneConverter::collectAnimatedNodes()
         for (unsigned int c = 0; c < animation->mNumChannels; ++c)
         {
             const aiNodeAnim* channel = animation->mChannels[c];
-            if (channel != nullptr && (channel->mNumPositionKeys > 0 ||
-                                       channel->mNumRotationKeys > 0 || channel->mNumScalingKeys > 0))
+            if (channel != nullptr && (channel->mNumPositionKeys > 0 || channel->mNumRotationKeys > 0 ||
+                                       channel->mNumScalingKeys > 0))
                 m_animatedNodes.insert(channel->mNodeName.C_Str());
         }
         if (animation->mNumMeshChannels > 0 || animation->mNumMorphMeshChannels > 0)
@@ -447,8 +445,9 @@ osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertA
                 translate->setTargetName(target);
                 auto* keys = translate->getOrCreateSampler()->getOrCreateKeyframeContainer();
                 for (unsigned int k = 0; k < channel->mNumPositionKeys; ++k)
-                    keys->push_back(osgAnimation::Vec3Keyframe(channel->mPositionKeys[k].mTime / ticksPerSecond,
-                                                                toVec3(channel->mPositionKeys[k].mValue)));
+                    keys->push_back(
+                        osgAnimation::Vec3Keyframe(channel->mPositionKeys[k].mTime / ticksPerSecond,
+                                                   toVec3(channel->mPositionKeys[k].mValue)));
                 animation->addChannel(translate.get());
             }
             if (channel->mNumRotationKeys > 0)
@@ -459,8 +458,9 @@ osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertA
                 rotate->setTargetName(target);
                 auto* keys = rotate->getOrCreateSampler()->getOrCreateKeyframeContainer();
                 for (unsigned int k = 0; k < channel->mNumRotationKeys; ++k)
-                    keys->push_back(osgAnimation::QuatKeyframe(channel->mRotationKeys[k].mTime / ticksPerSecond,
-                                                                toQuat(channel->mRotationKeys[k].mValue)));
+                    keys->push_back(
+                        osgAnimation::QuatKeyframe(channel->mRotationKeys[k].mTime / ticksPerSecond,
+                                                   toQuat(channel->mRotationKeys[k].mValue)));
                 animation->addChannel(rotate.get());
             }
             if (channel->mNumScalingKeys > 0)
@@ -470,8 +470,9 @@ osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertA
                 scale->setTargetName(target);
                 auto* keys = scale->getOrCreateSampler()->getOrCreateKeyframeContainer();
                 for (unsigned int k = 0; k < channel->mNumScalingKeys; ++k)
-                    keys->push_back(osgAnimation::Vec3Keyframe(channel->mScalingKeys[k].mTime / ticksPerSecond,
-                                                                toVec3(channel->mScalingKeys[k].mValue)));
+                    keys->push_back(
+                        osgAnimation::Vec3Keyframe(channel->mScalingKeys[k].mTime / ticksPerSecond,
+                                                   toVec3(channel->mScalingKeys[k].mValue)));
                 animation->addChannel(scale.get());
             }
         }

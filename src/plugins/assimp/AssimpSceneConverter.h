@@ -42,10 +42,7 @@ public:
 
     // What the model holds that the result leaves out, for the reader's warnings.
     const std::set<std::string>& getDroppedFeatures() const { return m_droppedFeatures; }
-    const std::vector<std::string>& getMissingTextures() const
-    {
-        return m_materials.getMissingTextures();
-    }
+    const std::vector<std::string>& getMissingTextures() const { return m_materials.getMissingTextures(); }
 
 private:
     void collectAnimatedNodes();

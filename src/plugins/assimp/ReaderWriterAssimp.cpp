@@ -117,9 +117,8 @@ private:
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
     }
 
-    static ReadResult convert(const aiScene* scene, const Assimp::Importer& importer,
-                              const std::string& path, const std::string& directory,
-                              const Options* options)
+    static ReadResult convert(const aiScene* scene, const Assimp::Importer& importer, const std::string& path,
+                              const std::string& directory, const Options* options)
     {
         if (scene == nullptr || scene->mRootNode == nullptr)
         {
@@ -132,11 +131,11 @@ private:
         if (!node.valid())
             return ReadResult::ERROR_IN_READING_FILE;
         for (const std::string& feature : converter.getDroppedFeatures())
-            osg::notify(osg::INFO) << "Assimp reader: " << path << ": " << feature
-                                   << " are not carried" << std::endl;
+            osg::notify(osg::INFO) << "Assimp reader: " << path << ": " << feature << " are not carried"
+                                   << std::endl;
         for (const std::string& texture : converter.getMissingTextures())
-            osg::notify(osg::WARN) << "Assimp reader: " << path << ": cannot read texture "
-                                   << texture << std::endl;
+            osg::notify(osg::WARN) << "Assimp reader: " << path << ": cannot read texture " << texture
+                                   << std::endl;
         return node.release();
     }
 };
