@@ -111,7 +111,8 @@ std::vector<std::pair<std::string, std::string>> listCaptureDevices() {
 }
 
 CaptureVideo::CaptureVideo()
-    : _kind(CAMERA), _fps(0.0), _open(false), _frameFlipVertical(false), _running(false),
+    : _kind(CAMERA), _fps(0.0), _open(false), _frameFlipVertical(false), _captureFlipHorizontal(false),
+      _captureFlipVertical(false), _running(false),
       _published(0), _shown(0) {}
 
 CaptureVideo::~CaptureVideo() { close(true); }
@@ -136,7 +137,7 @@ bool CaptureVideo::open() {
         osg::notify(osg::NOTICE) << "osgART: no camera settings dialog on this platform, using the device's settings"
                                  << std::endl;
     _options = options;
-    if (options.flipVertical) _flipVertical = true;
+    if (options.flipVertical) setFlip(_flipHorizontal, true);
     if (!openSource(error)) {
         osg::notify(osg::WARN) << "osgART: " << error << std::endl;
         _capture.reset();
@@ -236,8 +237,8 @@ void CaptureVideo::publish(cv::Mat& frame) {
         cv::resize(source, converted, cv::Size(_options.width, _options.height), 0, 0, cv::INTER_AREA);
         source = converted;
     }
-    const bool vertical = _flipVertical;
-    const bool horizontal = _flipHorizontal;
+    const bool vertical = _captureFlipVertical;
+    const bool horizontal = _captureFlipHorizontal;
     if (vertical || horizontal)
         cv::flip(source, _back, vertical && horizontal ? -1 : (vertical ? 0 : 1));
     else if (source.data == frame.data && _kind != STILL)
@@ -273,6 +274,12 @@ void CaptureVideo::captureLoop() {
         publish(_captured);
     }
     _running = false;
+}
+
+void CaptureVideo::setFlip(bool horizontal, bool vertical) {
+    GenericVideo::setFlip(horizontal, vertical);
+    _captureFlipHorizontal = horizontal;
+    _captureFlipVertical = vertical;
 }
 
 void CaptureVideo::start() {

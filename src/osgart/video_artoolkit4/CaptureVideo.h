@@ -45,6 +45,7 @@ public:
     void start() override;
     void stop() override;
     void update() override;
+    void setFlip(bool horizontal, bool vertical) override;
 
     double getFrameRate() const override { return _fps; }
     bool isOpen() const { return _open; }
@@ -69,6 +70,8 @@ private:
     double _fps;
     bool _open;
     bool _frameFlipVertical;  ///< row order of the ready frame
+    std::atomic<bool> _captureFlipHorizontal;  ///< the flips as the capture thread reads them
+    std::atomic<bool> _captureFlipVertical;
 
     std::thread _thread;
     std::atomic<bool> _running;
