@@ -9,6 +9,6 @@ cd "$run"
 "$run/novaro" -query version
 args=(-working_directory "$top/samples" -temporary_directory "$top/samples" -verbose)
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" "$run/novaro" "${args[@]}" "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" "$run/novaro" "${args[@]}" "$@"
 fi
 exec "$run/novaro" "${args[@]}" "$@"

@@ -6,5 +6,5 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/build.sh"
 export ALSOFT_DRIVERS=${ALSOFT_DRIVERS:-null}
 cd "$top/build"
-xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX" \
+xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" \
   ctest --output-on-failure -j 2 "$@"

@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "Startup.h"
+
+int main(int argc, char** argv) { return Novaro::startPlayer(argc, argv); }

@@ -1,0 +1,375 @@
+#include "ARApplication.h"
+
+#include "ARShadowsManager.h"
+#include "AudioData.h"
+#include "ConfigurationData.h"
+#include "LightingData.h"
+#include "MarkersData.h"
+#include "PathRule.h"
+#include "SceneData.h"
+#include "TrackerData.h"
+#include "VideoData.h"
+#include "XMLAudioParserManager.h"
+#include "XMLConfigurationParserManager.h"
+#include "XMLLightingParserManager.h"
+#include "XMLMarkersParserManager.h"
+#include "XMLSceneParserManager.h"
+#include "XMLTrackerParserManager.h"
+#include "XMLVideoParserManager.h"
+
+#include <cstdlib>
+
+#include <osg/GL>
+#include <osgViewer/ViewerEventHandlers>
+
+#include <SFML/Audio/Music.hpp>
+
+#include "ARMarkerNode.h"
+#include "ARObject.h"
+#include "osgART/GenericTracker.h"
+#include "osgART/GenericVideo.h"
+#include "osgART/ARSceneNode.h"
+#include "osgART/VideoLayer.h"
+
+namespace Novaro
+{
+
+ARApplication::ARApplication()
+    : _title("Novaro(TM)"), _statusTextId(-1), _currentSoundtrack(0), _viewer(new ARViewer),
+      _workingDirectory("."), _temporaryDirectory("."), _configuration(nullptr), _trackerConfiguration(nullptr),
+      _videoConfiguration(nullptr), _markersConfiguration(nullptr), _sceneConfiguration(nullptr),
+      _audioConfiguration(nullptr), _lightingConfiguration(nullptr), _debug(false), _freeze(false),
+      _trackingPlus(true), _applicationHint(HINT_NONE), _mouseOverEvents(false), _videoDevice("1"),
+      _flipHorizontal(false), _flipVertical(false), _smallFeatureCullingPixelSize(0.0f), _hasMultisampling(false),
+      _hasNPOT(false), _hasTextureRectangle(false), _hasFBO(false), _maxFrames(-1), _printFrameStatistics(false)
+{
+}
+
+ARApplication::~ARApplication()
+{
+    // Release in a fixed order: back pointers first, then records, handlers, managers, the
+    // rendering nodes from the last built to the first, markers, tracker, video and the viewer.
+    if (_shadowsManager.valid())
+        _shadowsManager->setApplication(nullptr);
+
+    delete _configuration;
+    _configuration = nullptr;
+    delete _trackerConfiguration;
+    _trackerConfiguration = nullptr;
+    delete _markersConfiguration;
+    _markersConfiguration = nullptr;
+    delete _videoConfiguration;
+    _videoConfiguration = nullptr;
+    delete _sceneConfiguration;
+    _sceneConfiguration = nullptr;
+    delete _audioConfiguration;
+    _audioConfiguration = nullptr;
+    delete _lightingConfiguration;
+    _lightingConfiguration = nullptr;
+
+    _lightsKeyboardHandler = nullptr;
+    _trackingKeyboardHandler = nullptr;
+    _clippingKeyboardHandler = nullptr;
+    _layersKeyboardHandler = nullptr;
+    _soundsKeyboardHandler = nullptr;
+    _animationsKeyboardHandler = nullptr;
+    _objectsKeyboardHandler = nullptr;
+    _visualizationKeyboardHandler = nullptr;
+    _helpHandler = nullptr;
+    _currentKeyboardHandler = nullptr;
+
+    _shadowsManager = nullptr;
+
+    _videoDevice.clear();
+    _temporaryDirectories.clear();
+    _temporaryFiles.clear();
+    _temporaryDirectory.clear();
+    _workingDirectory.clear();
+    _objects.clear();
+
+    _shadowPassTexture = nullptr;
+    _shadowCamera = nullptr;
+    _textureMatrix = nullptr;
+    _colourTexture = nullptr;
+    _quadGeode = nullptr;
+    _quadGeometry = nullptr;
+    _arCamera = nullptr;
+    _fakeModeGroup = nullptr;
+    _mixedModeGroup = nullptr;
+    _simpleModeGroup = nullptr;
+    _modeSwitch = nullptr;
+    _modelViewTransform = nullptr;
+    _projection = nullptr;
+    _debugImageLayer = nullptr;
+    _videoLayer = nullptr;
+    _debugSwitch = nullptr;
+    _contentGroup = nullptr;
+    _arSceneNode = nullptr;
+    _root = nullptr;
+
+    _notShadowedMarkersGroup = nullptr;
+    _shadowedMarkersGroup = nullptr;
+    _markers.clear();
+    _tracker = nullptr;
+    _video = nullptr;
+    _viewer = nullptr;
+}
+
+void ARApplication::setVideoDevice(const std::string& device)
+{
+    const int number = std::atoi(device.c_str());
+    if (device.size() == 1 && number >= 1 && number <= 9)
+    {
+        _videoDevice = device;
+        return;
+    }
+    _videoDevice = "1";
+    osg::notify(osg::NOTICE) << " using default device: 1" << std::endl;
+}
+
+template <class Reader, class Record>
+bool ARApplication::readSettings(const std::string& fileName, const std::string& baseDirectory, const char* word,
+                                 Record*& record)
+{
+    const std::string path = PathRule::resolve(baseDirectory, fileName);
+    Reader reader(path);
+    if (!reader.loadFile())
+    {
+        osg::notify(osg::FATAL) << " WARNING: failed to open " << word << "configuration (file not valid)."
+                                << std::endl;
+        return false;
+    }
+    if (!reader.parse())
+    {
+        osg::notify(osg::FATAL) << " WARNING: failed to set " << word << "configuration (file not valid)."
+                                << std::endl;
+        return false;
+    }
+    if (!reader.isValid())
+    {
+        osg::notify(osg::FATAL) << " WARNING: failed to set " << word << "configuration (data not valid)."
+                                << std::endl;
+        return false;
+    }
+    delete record;
+    record = new Record(reader.getData());
+    return true;
+}
+
+bool ARApplication::setConfiguration(const std::string& fileName)
+{
+    return readSettings<XMLConfigurationParserManager>(fileName, _workingDirectory, "", _configuration);
+}
+
+bool ARApplication::setTrackerConfiguration(const std::string& fileName)
+{
+    return readSettings<XMLTrackerParserManager>(fileName, _workingDirectory, "tracker ", _trackerConfiguration);
+}
+
+bool ARApplication::setVideoConfiguration(const std::string& fileName)
+{
+    return readSettings<XMLVideoParserManager>(fileName, _workingDirectory, "video ", _videoConfiguration);
+}
+
+bool ARApplication::setSceneConfiguration(const std::string& fileName)
+{
+    return readSettings<XMLSceneParserManager>(fileName, _temporaryDirectory, "scene ", _sceneConfiguration);
+}
+
+bool ARApplication::setAudioConfiguration(const std::string& fileName)
+{
+    return readSettings<XMLAudioParserManager>(fileName, _temporaryDirectory, "audio ", _audioConfiguration);
+}
+
+bool ARApplication::setMarkersConfiguration(const std::string& fileName)
+{
+    return readSettings<XMLMarkersParserManager>(fileName, _temporaryDirectory, "markers ", _markersConfiguration);
+}
+
+bool ARApplication::setLightingConfiguration(const std::string& fileName)
+{
+    return readSettings<XMLLightingParserManager>(fileName, _temporaryDirectory, "lighting ",
+                                                  _lightingConfiguration);
+}
+
+void ARApplication::setApplicationHint()
+{
+    if (!_sceneConfiguration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot set application hint - scene configuration empty." << std::endl;
+        return;
+    }
+    static const char* const hosts[] = {"sketchup", "3dsmax", "scia_engineer", "vectorworks", "maya", "cinema4d"};
+    const std::string& host = _sceneConfiguration->getAuthoringSoftware();
+    _applicationHint = HINT_NONE;
+    for (int index = 0; index < 6; ++index)
+    {
+        if (host == hosts[index])
+        {
+            _applicationHint = static_cast<ApplicationHint>(index + 1);
+            break;
+        }
+    }
+}
+
+bool ARApplication::init(int argc, char** argv)
+{
+    readProjectOptions(argc, argv);
+    if (!initGraphics(argc, argv))
+    {
+        osg::notify(osg::FATAL) << "init graphic library failure (" << 0 << ")" << std::endl;
+        return false;
+    }
+    if (!initTracking(argc, argv))
+    {
+        osg::notify(osg::FATAL) << "init tracking library failure (" << 1 << ")" << std::endl;
+        return false;
+    }
+    if (!initScene())
+    {
+        osg::notify(osg::FATAL) << "init scene failure" << std::endl;
+        return false;
+    }
+    if (!setupMarkersLayers())
+    {
+        osg::notify(osg::FATAL) << "init markers failure (" << 2 << ")" << std::endl;
+        return false;
+    }
+    if (!setupMarkersTransforms())
+    {
+        osg::notify(osg::FATAL) << "init markers transform failure (" << 3 << ")" << std::endl;
+        return false;
+    }
+    if (!initViewer())
+    {
+        osg::notify(osg::FATAL) << "init viewer failure" << std::endl;
+        return false;
+    }
+    if (!loadSoundtracks())
+    {
+        osg::notify(osg::FATAL) << "init sounds failure" << std::endl;
+        return false;
+    }
+    return true;
+}
+
+void ARApplication::readProjectOptions(int argc, char** argv)
+{
+    osg::ArgumentParser arguments(&argc, argv);
+    std::string value;
+    while (arguments.read("-video_file", value))
+        _videoFile = value;
+    int frames = -1;
+    while (arguments.read("-max_frames", frames))
+        _maxFrames = frames;
+    while (arguments.read("-screenshot", value))
+        _screenshotFile = value;
+    while (arguments.read("-frame_stats"))
+        _printFrameStatistics = true;
+}
+
+void ARApplication::initEventHandlers()
+{
+    // The events handlers manager and the mouse handler arrive with the interaction modes; until
+    // then only the help handler and the viewer's own Escape handling are installed.
+    setInterface(0);
+}
+
+void ARApplication::setInterface(unsigned int index)
+{
+    if (_currentKeyboardHandler.valid())
+        _viewer->removeEventHandler(_currentKeyboardHandler.get());
+    if (_helpHandler.valid())
+        _viewer->removeEventHandler(_helpHandler.get());
+
+    osg::ref_ptr<osgGA::GUIEventHandler> handlers[] = {
+        _visualizationKeyboardHandler, _objectsKeyboardHandler, _animationsKeyboardHandler,
+        _soundsKeyboardHandler,        _layersKeyboardHandler,  _clippingKeyboardHandler,
+        _trackingKeyboardHandler,      _lightsKeyboardHandler};
+    if (index > 7)
+        index = 0;
+    if (index == 7 && (!_shadowsManager.valid() || !_shadowsManager->isEnabled()))
+    {
+        osg::notify(osg::FATAL)
+            << "WARNING: cannot set lighting interface (no lighting information available in the scene)."
+            << std::endl;
+        index = 0;
+    }
+    _currentKeyboardHandler = handlers[index];
+
+    osg::ref_ptr<osgViewer::HelpHandler> help = new osgViewer::HelpHandler(new osg::ApplicationUsage);
+    help->setKeyEventTogglesOnScreenHelp('h');
+    if (_currentKeyboardHandler.valid())
+    {
+        _currentKeyboardHandler->getUsage(*help->getApplicationUsage());
+        _viewer->addEventHandler(_currentKeyboardHandler.get());
+    }
+    _helpHandler = help;
+    _viewer->addEventHandler(_helpHandler.get());
+}
+
+unsigned int ARApplication::getMarkerCount() const
+{
+    return _tracker.valid() ? _tracker->getMarkerCount() : 0;
+}
+
+void ARApplication::addObjectToMarker(ARObject* object, unsigned int id, int layer)
+{
+    if (!_configuration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: NULL configuration." << std::endl;
+        return;
+    }
+    MarkerNodeMap::iterator marker = _markers.find(id);
+    if (marker == _markers.end())
+    {
+        osg::notify(osg::FATAL) << " WARNING: could not find specified marker ID (" << id << ") in markers set."
+                                << std::endl;
+        return;
+    }
+    if (!marker->second->addObject(object, layer))
+    {
+        osg::notify(osg::FATAL) << " WARNING: could not add specified object to marker with ID (" << id << ")."
+                                << std::endl;
+        return;
+    }
+    bool listed = false;
+    for (ARObject* registered : _objects)
+        listed = listed || registered == object;
+    if (!listed)
+        _objects.push_back(object);
+    object->setContext(this);
+    object->addMarker(static_cast<int>(id));
+}
+
+void ARApplication::addObjectToAllMarkers(ARObject* object, int layer)
+{
+    for (MarkerNodeMap::iterator marker = _markers.begin(); marker != _markers.end(); ++marker)
+        addObjectToMarker(object, marker->first, layer);
+}
+
+void ARApplication::setRescaleNormal(bool on)
+{
+    if (!_arSceneNode.valid())
+        return;
+    _arSceneNode->getOrCreateStateSet()->setMode(GL_RESCALE_NORMAL, on ? osg::StateAttribute::ON
+                                                                        : osg::StateAttribute::OFF);
+}
+
+void ARApplication::showStatusMessage(const std::string& text)
+{
+    _statusTextId = _hud.addText(text, 0);
+    _hud.setTimed(_statusTextId, true);
+    _hud.setDisplayTime(_statusTextId, 3.0);
+    _hud.show(_statusTextId);
+}
+
+void ARApplication::updateStatusMessage(const std::string& text)
+{
+    if (!_hud.getHUD(_statusTextId))
+        return;
+    _hud.setText(_statusTextId, text);
+    _hud.show(_statusTextId);
+}
+
+} // namespace Novaro

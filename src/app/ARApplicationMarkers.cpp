@@ -1,0 +1,205 @@
+// Marker nodes of the application: layers, attachment to the scene, generated multi-marker
+// files, and the tracking toggles and smoothing steps applied to every marker.
+#include "ARApplication.h"
+
+#include "ARMarkerNode.h"
+#include "ARNodeSearchByNameVisitor.h"
+#include "MarkersData.h"
+#include "PathRule.h"
+#include "TrackerData.h"
+
+#include <fstream>
+
+#include <osgDB/FileNameUtils>
+#include <osgDB/ReadFile>
+#include <osgDB/Registry>
+
+namespace Novaro
+{
+
+bool ARApplication::setupMarkersLayers()
+{
+    if (!_markersConfiguration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: NULL markers configuration." << std::endl;
+        return false;
+    }
+    for (MarkerNodeMap::iterator marker = _markers.begin(); marker != _markers.end(); ++marker)
+    {
+        marker->second->setupLayers();
+        marker->second->setupSequence();
+        marker->second->setupSequenceUsage();
+    }
+    return true;
+}
+
+bool ARApplication::setupMarkersTransforms()
+{
+    if (_markers.empty())
+    {
+        osg::notify(osg::FATAL) << " WARNING: markers not initialized." << std::endl;
+        return false;
+    }
+    if (!_shadowedMarkersGroup.valid() || !_notShadowedMarkersGroup.valid())
+    {
+        osg::notify(osg::FATAL) << " WARNING: markers transforms initialization failure." << std::endl;
+        return false;
+    }
+    for (MarkerNodeMap::iterator entry = _markers.begin(); entry != _markers.end(); ++entry)
+    {
+        ARMarkerNode* marker = entry->second.get();
+        if (_trackerConfiguration)
+        {
+            const bool smooth = _trackerConfiguration->getSmoothTracking();
+            marker->setSmoothing(smooth);
+            marker->setSmoothingFactor(_trackerConfiguration->getRotationalSmoothingFactor());
+            marker->setTrackingPlus(smooth);
+        }
+        if (marker->getMarkerData() && marker->getMarkerData()->getShadowed())
+        {
+            osg::notify(osg::NOTICE) << " adding marker transform to SHADOWED group..." << std::endl;
+            _shadowedMarkersGroup->addChild(marker);
+        }
+        else
+        {
+            osg::notify(osg::NOTICE) << " adding marker transform to NOT SHADOWED group..." << std::endl;
+            _notShadowedMarkersGroup->addChild(marker);
+        }
+    }
+    return true;
+}
+
+bool ARApplication::writeMultiMarkerFile(const MarkerData* record)
+{
+    if (!record)
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (missing marker configuration)." << std::endl;
+        return false;
+    }
+    const MarkerData& marker = *record;
+    if (marker.getSubmarkers().empty())
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty marker configuration)." << std::endl;
+        return false;
+    }
+    const std::string& transformsFile = marker.getTransformsFile();
+    if (transformsFile.empty())
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty transforms file name)." << std::endl;
+        return false;
+    }
+    osg::ref_ptr<osg::Node> model = osgDB::readNodeFile(transformsFile, osgDB::Registry::instance()->getOptions());
+    if (!model.valid())
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
+        return false;
+    }
+    const std::string path = PathRule::resolve(_temporaryDirectory, marker.getPath());
+    std::ofstream file(path.c_str(), std::ios::out | std::ios::trunc);
+    if (!file)
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot create multi marker pattern file: " << path << std::endl;
+        return false;
+    }
+    const bool fbx = osgDB::getLowerCaseFileExtension(transformsFile) == "fbx";
+    const std::vector<SubmarkerData>& submarkers = marker.getSubmarkers();
+    file << "# Novaro Multi Marker Setup" << std::endl;
+    file << "# marker name: " << marker.getName() << std::endl;
+    file << submarkers.size() << std::endl;
+    size_t written = 0;
+    for (size_t k = 0; k < submarkers.size(); ++k)
+    {
+        ARNodeSearchByNameVisitor search(submarkers[k].getTag());
+        model->accept(search);
+        if (!search.getNode())
+        {
+            osg::notify(osg::FATAL)
+                << " WARNING: cannot setup submarker (could not find marker tag in transforms file)." << std::endl;
+            continue;
+        }
+        const osg::NodePathList paths = search.getNode()->getParentalNodePaths();
+        if (paths.empty())
+        {
+            osg::notify(osg::FATAL)
+                << " WARNING: cannot setup submarker (no parental node path found for current marker transforms)."
+                << std::endl;
+            continue;
+        }
+        if (paths.size() > 1)
+            osg::notify(osg::FATAL) << " WARNING: more than 1 parental node paths found for current submarker."
+                                    << std::endl;
+        osg::Matrixd matrix = osg::computeLocalToWorld(paths.front(), true);
+        if (fbx)
+        {
+            osg::notify(osg::NOTICE) << " WARNING: fixing for FBX reference system file (submarkers)." << std::endl;
+            matrix = ARMarkerNode::fbxCorrection() * matrix;
+        }
+        file << std::endl;
+        file << "# submarker " << k << std::endl;
+        file << submarkers[k].getPath() << std::endl;
+        file << submarkers[k].getSize() << std::endl;
+        for (int column = 0; column < 3; ++column)
+        {
+            file << matrix(0, column) << " " << matrix(1, column) << " " << matrix(2, column) << " "
+                 << matrix(3, column) << std::endl;
+        }
+        ++written;
+    }
+    file.close();
+    _temporaryFiles.push_back(path);
+    if (written < submarkers.size())
+    {
+        osg::notify(osg::FATAL) << " WARNING: not all submarkers were added to pattern file." << std::endl;
+        return false;
+    }
+    return true;
+}
+
+void ARApplication::toggleFreeze()
+{
+    if (!_tracker.valid())
+    {
+        osg::notify(osg::FATAL) << "WARNING: Cannot toggle freeze mode (tracker engine not valid)." << std::endl;
+        return;
+    }
+    _freeze = !_freeze;
+    for (MarkerNodeMap::iterator marker = _markers.begin(); marker != _markers.end(); ++marker)
+        marker->second->setFreeze(_freeze);
+}
+
+void ARApplication::toggleTrackingPlus()
+{
+    if (!_tracker.valid())
+    {
+        osg::notify(osg::FATAL) << "WARNING: Cannot toggle tracking plus (tracker engine not valid)." << std::endl;
+        return;
+    }
+    _trackingPlus = !_trackingPlus;
+    for (MarkerNodeMap::iterator marker = _markers.begin(); marker != _markers.end(); ++marker)
+        marker->second->setTrackingPlus(_trackingPlus);
+}
+
+void ARApplication::resetSmoothing()
+{
+    for (MarkerNodeMap::iterator marker = _markers.begin(); marker != _markers.end(); ++marker)
+        marker->second->resetSmoothing();
+}
+
+void ARApplication::increaseSmoothing(float step)
+{
+    for (MarkerNodeMap::iterator marker = _markers.begin(); marker != _markers.end(); ++marker)
+        marker->second->increaseSmoothing(step);
+}
+
+void ARApplication::decreaseSmoothing(float step)
+{
+    for (MarkerNodeMap::iterator marker = _markers.begin(); marker != _markers.end(); ++marker)
+        marker->second->decreaseSmoothing(step);
+}
+
+float ARApplication::getSmoothingFactor() const
+{
+    return _markers.empty() ? -1.0f : _markers.begin()->second->getSmoothingFactor();
+}
+
+} // namespace Novaro

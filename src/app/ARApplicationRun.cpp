@@ -1,0 +1,251 @@
+// The frame loop and what surrounds it: the last preparation that needs a complete scene, the
+// loop itself, and the clean-up of media and temporary data.
+#include "ARApplication.h"
+
+#include "ARObject.h"
+#include "ARShadowsManager.h"
+#include "ARTextureCachingCallBack.h"
+#include "AudioData.h"
+#include "ConfigurationData.h"
+#include "FrameStatistics.h"
+#include "KmzImporter.h"
+
+#include <cfloat>
+#include <cstdio>
+
+#include <osg/Stats>
+#include <osg/Timer>
+#include <osgDB/WriteFile>
+
+#include <SFML/Audio/Music.hpp>
+
+#include "osgART/ARSceneNode.h"
+#include "osgART/GenericTracker.h"
+#include "osgART/GenericVideo.h"
+
+namespace Novaro
+{
+
+namespace
+{
+
+// Reads the window back after each drawn frame, so the last picture the user saw can be written
+// out when the loop ends.
+class WindowCapture : public osg::Camera::DrawCallback
+{
+public:
+    void operator()(osg::RenderInfo& renderInfo) const override
+    {
+        const osg::Viewport* viewport = renderInfo.getCurrentCamera()->getViewport();
+        if (!viewport)
+            return;
+        _image->readPixels(static_cast<int>(viewport->x()), static_cast<int>(viewport->y()),
+                           static_cast<int>(viewport->width()), static_cast<int>(viewport->height()), GL_RGB,
+                           GL_UNSIGNED_BYTE);
+    }
+    osg::Image* image() const { return _image.get(); }
+
+private:
+    osg::ref_ptr<osg::Image> _image = new osg::Image;
+};
+
+// Times the capture publishing and the tracking of each frame. It runs before the tracking
+// library's own update callback (nested below it), whose calls then find nothing new to do.
+class TrackingTimer : public osg::NodeCallback
+{
+public:
+    TrackingTimer(osgART::GenericVideo* video, osgART::GenericTracker* tracker, FrameStatistics& statistics)
+        : _video(video), _tracker(tracker), _statistics(statistics)
+    {
+    }
+    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
+    {
+        osg::Timer* timer = osg::Timer::instance();
+        const osg::Timer_t start = timer->tick();
+        if (_video)
+            _video->update();
+        const osg::Timer_t captured = timer->tick();
+        if (_tracker)
+            _tracker->update();
+        const osg::Timer_t tracked = timer->tick();
+        _statistics.add("capture", timer->delta_m(start, captured));
+        _statistics.add("tracking", timer->delta_m(captured, tracked));
+        traverse(node, visitor);
+    }
+
+private:
+    osgART::GenericVideo* _video;
+    osgART::GenericTracker* _tracker;
+    FrameStatistics& _statistics;
+};
+
+double attribute(osg::Stats* stats, unsigned int frame, const std::string& name)
+{
+    double value = 0.0;
+    if (stats)
+        stats->getAttribute(frame, name, value);
+    return value;
+}
+
+} // namespace
+
+void ARApplication::run()
+{
+    if (!_configuration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: NULL configuration." << std::endl;
+        return;
+    }
+    if (!_root.valid())
+        _root = new osg::Group;
+    _viewer->setSceneData(_root.get());
+    if (!_shadowsManager.valid())
+        osg::notify(osg::FATAL) << " WARNING: shadows manager NOT working." << std::endl;
+    // Lights and shadow techniques are configured here once the shadows manager builds them.
+
+    createRenderingPipeline();
+    setShadowComposite(_shadowsManager.valid() && _shadowsManager->getMode() == ARShadowsManager::MODE_DEFERRED);
+    _viewer->realize();
+    if (_configuration->getMirror())
+        toggleMirror();
+    _viewer->setFullscreen(_configuration->getFullscreen());
+
+    osg::notify(osg::FATAL) << " Caching textures..." << std::endl;
+    osg::ref_ptr<ARTextureCachingCallBack> caching = new ARTextureCachingCallBack;
+    for (ARObject* object : _objects)
+        caching->addNode(object);
+    _viewer->getCamera()->setPreDrawCallback(caching.get());
+    osg::notify(osg::FATAL) << " Caching textures...Done." << std::endl;
+
+    for (ARObject* object : _objects)
+    {
+        object->resetActions();
+        object->onInit();
+    }
+
+    // Hovering needs a pick on every mouse move; do it only when some object listens for it.
+    for (ARObject* object : _objects)
+    {
+        if (object->hasEvent("on_mouse_in") || object->hasEvent("on_mouse_out") || object->hasEvent("on_mouse_over"))
+            _mouseOverEvents = true;
+    }
+
+    if (_audioConfiguration && _audioConfiguration->getAutoplay() && isSoundtrackIndexValid())
+        _soundtracks[_currentSoundtrack]->play();
+
+    // The clipping manager is created here once clipping planes are built.
+
+    optimizeScene();
+    if (_applicationHint == HINT_SCIA_ENGINEER)
+    {
+        _smallFeatureCullingPixelSize = 5.0f;
+        applySmallFeatureCulling();
+    }
+
+    if (_video.valid())
+        _video->start();
+
+    osg::ref_ptr<WindowCapture> capture;
+    if (!_screenshotFile.empty())
+    {
+        capture = new WindowCapture;
+        _viewer->getCamera()->setFinalDrawCallback(capture.get());
+    }
+    FrameStatistics statistics;
+    if (_printFrameStatistics)
+    {
+        _viewer->getViewerStats()->collectStats("update", true);
+        _viewer->getViewerStats()->collectStats("event", true);
+        _viewer->getCamera()->getStats()->collectStats("rendering", true);
+        if (_arCamera.valid() && _arCamera->getStats())
+            _arCamera->getStats()->collectStats("rendering", true);
+        if (_arSceneNode.valid())
+        {
+            osg::ref_ptr<TrackingTimer> timer = new TrackingTimer(_video.get(), _tracker.get(), statistics);
+            timer->setNestedCallback(_arSceneNode->getUpdateCallback());
+            _arSceneNode->setUpdateCallback(timer.get());
+        }
+    }
+
+    int frames = 0;
+    while (!_viewer->done())
+    {
+        if (_maxFrames >= 0 && frames >= _maxFrames)
+            break;
+        const osg::Timer_t start = osg::Timer::instance()->tick();
+        _viewer->frame(DBL_MAX);
+        const osg::Timer_t end = osg::Timer::instance()->tick();
+        ++frames;
+        if (_printFrameStatistics)
+        {
+            const unsigned int frame = _viewer->getFrameStamp()->getFrameNumber();
+            statistics.add("frame", osg::Timer::instance()->delta_m(start, end));
+            statistics.add("event", 1000.0 * attribute(_viewer->getViewerStats(), frame, "Event traversal time taken"));
+            statistics.add("update",
+                           1000.0 * attribute(_viewer->getViewerStats(), frame, "Update traversal time taken"));
+            double cull = 1000.0 * attribute(_viewer->getCamera()->getStats(), frame, "Cull traversal time taken");
+            double draw = 1000.0 * attribute(_viewer->getCamera()->getStats(), frame, "Draw traversal time taken");
+            if (_arCamera.valid())
+            {
+                cull += 1000.0 * attribute(_arCamera->getStats(), frame, "Cull traversal time taken");
+                draw += 1000.0 * attribute(_arCamera->getStats(), frame, "Draw traversal time taken");
+            }
+            statistics.add("cull", cull);
+            statistics.add("draw", draw);
+        }
+    }
+
+    if (isSoundtrackIndexValid())
+        _soundtracks[_currentSoundtrack]->stop();
+    if (_video.valid())
+    {
+        _video->stop();
+        _video->close(true);
+    }
+    caching = nullptr;
+
+    if (capture.valid())
+    {
+        _viewer->getCamera()->setFinalDrawCallback(nullptr);
+        if (capture->image()->data() && osgDB::writeImageFile(*capture->image(), _screenshotFile))
+            osg::notify(osg::NOTICE) << " Screenshot written: " << _screenshotFile << std::endl;
+        else
+            osg::notify(osg::FATAL) << " WARNING: could not write screenshot: " << _screenshotFile << std::endl;
+    }
+    if (_printFrameStatistics)
+    {
+        // The timer refers to this run's statistics: give the node back its own callback.
+        if (TrackingTimer* timer = dynamic_cast<TrackingTimer*>(_arSceneNode.valid() ? _arSceneNode->getUpdateCallback() : nullptr))
+            _arSceneNode->setUpdateCallback(timer->getNestedCallback());
+        osg::notify(osg::FATAL) << statistics.table() << std::flush;
+    }
+}
+
+void ARApplication::cleanup()
+{
+    for (sf::Music* music : _soundtracks)
+        delete music;
+    for (sf::Music*& music : _soundtracks)
+        music = nullptr;
+    // Video textures of the objects are stopped here once objects carry movies.
+
+    const std::vector<std::string> files = _temporaryFiles;
+    for (const std::string& file : files)
+        std::remove(file.c_str());
+    const std::vector<std::string> directories = _temporaryDirectories;
+    for (const std::string& directory : directories)
+        KmzImporter::cleanupFolder(directory);
+}
+
+void ARApplication::showFullscreenVideo(osg::ImageStream* stream)
+{
+    if (!stream)
+    {
+        osg::notify(osg::FATAL) << "WARNING: cannot create fullscreen video (empty imagestream)." << std::endl;
+        return;
+    }
+    _hud.removeVideos();
+    _hud.showVideo(stream);
+}
+
+} // namespace Novaro

@@ -1,0 +1,412 @@
+// Video capture and tracker set-up: plugins, device, calibration and pattern files, markers, and
+// the tracker fields driven by the keyboard.
+#include "ARApplication.h"
+
+#include "ARMarkerNode.h"
+#include "ConfigurationData.h"
+#include "MarkersData.h"
+#include "PathRule.h"
+#include "TrackerData.h"
+#include "VideoData.h"
+
+#include <cmath>
+#include <sstream>
+
+#include <osgDB/FileUtils>
+
+#include "osgART/ARSceneNode.h"
+#include "osgART/Field.h"
+#include "osgART/GenericTracker.h"
+#include "osgART/GenericVideo.h"
+#include "osgART/PluginManager.h"
+
+namespace Novaro
+{
+
+namespace
+{
+
+osgART::TypedField<int>* intField(osgART::GenericTracker* tracker, const char* name)
+{
+    return tracker ? dynamic_cast<osgART::TypedField<int>*>(tracker->get(name)) : nullptr;
+}
+
+bool isMultiType(const std::string& type) { return type == "multi" || type == "MULTI"; }
+
+} // namespace
+
+void ARApplication::listVideoDevices()
+{
+    osgART::PluginManager* plugins = osgART::PluginManager::instance();
+    if (!plugins->load("osgart_video_artoolkit4"))
+    {
+        osg::notify(osg::NOTICE) << "ERROR: could not pre-load video plugin." << std::endl;
+        return;
+    }
+    osg::ref_ptr<osgART::GenericVideo> video = dynamic_cast<osgART::GenericVideo*>(plugins->get("video_artoolkit4"));
+    if (!video.valid())
+    {
+        osg::notify(osg::FATAL) << "ERROR: could not initialize video plugin." << std::endl;
+        return;
+    }
+    if (osgART::VideoConfiguration* configuration = video->getVideoConfiguration())
+    {
+        osg::notify(osg::NOTICE) << "video configuration (device): " << configuration->deviceconfig << std::endl;
+        configuration->deviceconfig = "-showDeviceList";
+    }
+    video->open();
+    video->close(true);
+}
+
+bool ARApplication::initTracking(int, char**)
+{
+    osgART::PluginManager* plugins = osgART::PluginManager::instance();
+    if (!plugins->load("osgart_tracker_artoolkit4"))
+    {
+        osg::notify(osg::NOTICE) << "ERROR: could not pre-load tracker plugin." << std::endl;
+        return false;
+    }
+    osg::notify(osg::NOTICE) << "tracker plugin pre-loaded: OK " << std::endl;
+    if (!plugins->load("osgart_video_artoolkit4"))
+    {
+        osg::notify(osg::NOTICE) << "ERROR: could not pre-load video plugin." << std::endl;
+        return false;
+    }
+    osg::notify(osg::NOTICE) << "video plugin pre-loaded: OK " << std::endl;
+
+    _video = dynamic_cast<osgART::GenericVideo*>(plugins->get("video_artoolkit4"));
+    if (!_video.valid())
+    {
+        osg::notify(osg::FATAL) << "ERROR: could not initialize video plugin." << std::endl;
+        return false;
+    }
+    osg::notify(osg::NOTICE) << "video plugin: OK " << std::endl;
+    _tracker = dynamic_cast<osgART::GenericTracker*>(plugins->get("tracker_artoolkit4"));
+    if (!_tracker.valid())
+    {
+        osg::notify(osg::FATAL) << "ERROR: could not initialize tracker plugin." << std::endl;
+        return false;
+    }
+    osg::notify(osg::NOTICE) << "tracker plugin: OK " << std::endl;
+
+    if (osgART::VideoConfiguration* configuration = _video->getVideoConfiguration())
+    {
+        osg::notify(osg::NOTICE) << "Configuring video device..." << std::endl;
+        std::string device = "-devNum=" + _videoDevice + " -flipV";
+        if (_configuration && _configuration->getCameraSettings())
+            device += " -showDialog";
+        // A recorded camera (a movie, still image or image sequence) stands in for the device.
+        if (!_videoFile.empty())
+            device += " -file=" + _videoFile;
+        configuration->deviceconfig = device;
+        osg::notify(osg::NOTICE) << "Configuring video device...Done." << std::endl;
+    }
+
+    _video->setFlip(false, true);
+    _video->open();
+
+    _arSceneNode = new osgART::ARSceneNode;
+    if (!_arSceneNode.valid())
+    {
+        osg::notify(osg::FATAL) << "ERROR: could not initialize root scene." << std::endl;
+        _video->close(true);
+        return false;
+    }
+    const int width = _video->getWidth();
+    const int height = _video->getHeight();
+    osg::notify(osg::NOTICE) << "Video w: " << width << " - h: " << height << std::endl;
+
+    setCameraFile(matchCameraForVideo(width, height));
+    osg::notify(osg::NOTICE) << "camera file: " << getCameraFile() << std::endl;
+
+    if (_markersConfiguration)
+        setPatternFile(_markersConfiguration->getPatternsFile());
+    else
+    {
+        setPatternFile("");
+    }
+    osg::notify(osg::NOTICE) << "patterns file: " << getPatternFile() << std::endl;
+
+    bool markersTransformsAvailable = false;
+    if (_markersConfiguration)
+    {
+        const std::string transforms = _markersConfiguration->getTransformsFile();
+        if (transforms.empty())
+            osg::notify(osg::NOTICE) << " WARNING: Markers configuration transforms file not specified." << std::endl;
+        else
+        {
+            const std::string path = PathRule::resolve(_temporaryDirectory, transforms);
+            if (!osgDB::fileExists(path))
+                osg::notify(osg::FATAL) << " ERROR: Markers configuration transforms file does not exist."
+                                        << std::endl;
+            else
+            {
+                _markersConfiguration->setTransformsFile(path);
+                osg::notify(osg::NOTICE) << "Using markers configuration transforms file: " << path << std::endl;
+                markersTransformsAvailable = true;
+            }
+        }
+    }
+
+    if (!_arSceneNode->connect(_tracker.get(), _video.get(), getCameraFile(), getPatternFile()))
+    {
+        osg::notify(osg::FATAL) << "ERROR: Could not connect video with tracker." << std::endl;
+        _video->close(true);
+        return false;
+    }
+
+    unsigned int count = _arSceneNode->getMarkerCount();
+    osg::notify(osg::NOTICE) << "init (1st) tracker with <" << count << "> markers." << std::endl;
+    if (count != 0)
+    {
+        for (unsigned int index = 0; index < count; ++index)
+            _markers[index] = new ARMarkerNode(_tracker->getMarker(static_cast<int>(index)), static_cast<int>(index),
+                                               nullptr, -1, this);
+    }
+    else if (_markersConfiguration)
+    {
+        std::vector<MarkerData>& entries = _markersConfiguration->getMarkers();
+        for (size_t position = 0; position < entries.size(); ++position)
+        {
+            MarkerData& entry = entries[position];
+            const int i = static_cast<int>(position);
+            osg::notify(osg::NOTICE) << " Adding pattern:" << i << " marker type: " << entry.getType()
+                                     << " marker tag: " << entry.getTag() << std::endl;
+
+            if (entry.getTransformsFile().empty())
+            {
+                if (markersTransformsAvailable)
+                    entry.setTransformsFile(_markersConfiguration->getTransformsFile());
+                else
+                    osg::notify(osg::NOTICE) << " WARNING: Marker (specific) configuration transforms file not specified."
+                                             << std::endl;
+            }
+            else
+            {
+                const std::string path = PathRule::resolve(_temporaryDirectory, entry.getTransformsFile());
+                if (!osgDB::fileExists(path))
+                {
+                    entry.setTransformsFile("");
+                    osg::notify(osg::FATAL) << " ERROR: Marker (specific) configuration transforms file does not exist."
+                                            << std::endl;
+                }
+                else
+                {
+                    entry.setTransformsFile(path);
+                    osg::notify(osg::NOTICE) << " Using marker (specific) configuration transforms file: " << path
+                                             << std::endl;
+                }
+            }
+
+            const std::string patternPath =
+                entry.getPath().empty() ? std::string() : PathRule::resolve(_temporaryDirectory, entry.getPath());
+            std::ostringstream description;
+            description << entry.getType() << ";" << patternPath << ";" << entry.getSize() << ";0.0;0.0";
+
+            bool added = false;
+            if (patternPath.empty())
+                osg::notify(osg::FATAL) << " WARNING: could not use empty pattern file." << std::endl;
+            else if (osgDB::fileExists(patternPath))
+                added = _tracker->addMarker(description.str()) != nullptr;
+            else if (isMultiType(entry.getType()))
+            {
+                if (entry.getSubmarkers().empty())
+                    osg::notify(osg::FATAL)
+                        << " ERROR: neither a multi marker pattern file nor a valid submarkers set were found."
+                        << std::endl;
+                else if (writeMultiMarkerFile(&entry))
+                    added = _tracker->addMarker(description.str()) != nullptr;
+                else
+                    osg::notify(osg::FATAL) << " ERROR: could not create the multi marker pattern file." << std::endl;
+            }
+            else
+                osg::notify(osg::FATAL) << " ERROR: could not find a valid pattern file (" << patternPath << ")."
+                                        << std::endl;
+
+            if (added)
+            {
+                const int index = static_cast<int>(_tracker->getMarkerCount()) - 1;
+                _markers[entry.getId()] =
+                    new ARMarkerNode(_tracker->getMarker(index), index, &entry, i, this);
+                osg::notify(osg::NOTICE) << " Adding pattern: " << i << " -> OK." << std::endl;
+            }
+            else
+                osg::notify(osg::FATAL) << " Adding pattern " << i << " -> ERROR" << std::endl;
+        }
+        count = _tracker->getMarkerCount();
+        osg::notify(osg::NOTICE) << "init (2nd) tracker with <" << count << "> markers." << std::endl;
+    }
+
+    if (_trackerConfiguration)
+    {
+        if (osgART::TypedField<int>* halfTracking = intField(_tracker.get(), "imageProcMode"))
+        {
+            halfTracking->set(_trackerConfiguration->getHalfTracking() ? 1 : 0);
+            osg::notify(osg::NOTICE) << (halfTracking->get() != 0 ? " Half tracking: enabled."
+                                                                   : " Half tracking: disabled.")
+                                     << std::endl;
+        }
+        else
+            osg::notify(osg::WARN) << "WARNING: 'half tracking' NOT supported for this tracker." << std::endl;
+
+        if (osgART::TypedField<int>* threshold = intField(_tracker.get(), "threshold"))
+        {
+            threshold->set(_trackerConfiguration->getThreshold());
+            osg::notify(osg::NOTICE) << "Field 'threshold' = " << threshold->get() << std::endl;
+        }
+        else
+            osg::notify(osg::FATAL) << "WARNING: threshold NOT supported for this tracker." << std::endl;
+    }
+    return true;
+}
+
+std::string ARApplication::matchCameraForVideo(int width, int height)
+{
+    if (!_videoConfiguration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: NULL video configuration." << std::endl;
+        return std::string();
+    }
+    const std::vector<VideoFormat>& formats = _videoConfiguration->getFormats();
+    const std::vector<VideoCamera>& cameras = _videoConfiguration->getCameras();
+    const float ratio = static_cast<float>(width) / static_cast<float>(height);
+    osg::notify(osg::NOTICE) << "Video detected aspect ratio: " << ratio << std::endl;
+    if (formats.empty())
+        return std::string();
+    auto aspect = [](const VideoFormat& format) {
+        return format.getHeight() == 0.0f ? 0.0f : format.getWidth() / format.getHeight();
+    };
+    size_t chosen = 0;
+    float best = std::fabs(aspect(formats[0]) - ratio);
+    for (size_t index = 1; index < formats.size(); ++index)
+    {
+        const float difference = std::fabs(aspect(formats[index]) - ratio);
+        if (difference < best)
+        {
+            best = difference;
+            chosen = index;
+        }
+    }
+    osg::notify(osg::NOTICE) << "Video matched aspect ratio: " << formats[chosen].getName() << std::endl;
+    osg::notify(osg::NOTICE) << "Video matched aspect ratio (value): " << aspect(formats[chosen]) << std::endl;
+    // A format without a camera at its position has no calibration: report it as an empty name.
+    return chosen < cameras.size() ? cameras[chosen].getPath() : std::string();
+}
+
+namespace
+{
+
+// Resolution shared by the camera and pattern files: absolute names as they stand, relative ones
+// in the temporary directory and then in the working directory.
+bool resolveDataFile(const std::string& name, const std::string& temporaryDirectory,
+                     const std::string& workingDirectory, const std::string& kind, std::string& resolved)
+{
+    const bool camera = kind == "camera";
+    if (name.empty())
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot set an empty " << kind << " file name." << std::endl;
+        return false;
+    }
+    if (PathRule::isAbsolute(name))
+    {
+        if (osgDB::fileExists(name))
+        {
+            resolved = name;
+            return true;
+        }
+        osg::notify(osg::FATAL) << (camera ? " WARNING: could not find specified camera file (temp dir)."
+                                           : " WARNING: could not find specified pattern file.")
+                                << std::endl;
+        return false;
+    }
+    const std::string inTemporary = PathRule::resolve(temporaryDirectory, name);
+    if (osgDB::fileExists(inTemporary))
+    {
+        resolved = inTemporary;
+        return true;
+    }
+    osg::notify(osg::NOTICE) << " WARNING: could not find specified " << kind << " file in temporary directory."
+                             << std::endl;
+    const std::string inWorking = PathRule::resolve(workingDirectory, name);
+    if (osgDB::fileExists(inWorking))
+    {
+        resolved = inWorking;
+        return true;
+    }
+    osg::notify(osg::NOTICE) << " WARNING: could not find specified " << kind << " file in working directory."
+                             << std::endl;
+    osg::notify(osg::FATAL) << " WARNING: could not find specified " << kind << " file." << std::endl;
+    return false;
+}
+
+} // namespace
+
+void ARApplication::setCameraFile(const std::string& name)
+{
+    if (!_videoConfiguration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: NULL video configuration." << std::endl;
+        return;
+    }
+    std::string resolved;
+    if (resolveDataFile(name, _temporaryDirectory, _workingDirectory, "camera", resolved))
+        _videoConfiguration->setCameraFile(resolved);
+}
+
+std::string ARApplication::getCameraFile() const
+{
+    if (!_videoConfiguration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: NULL video configuration." << std::endl;
+        return std::string();
+    }
+    return _videoConfiguration->getCameraFile();
+}
+
+void ARApplication::setPatternFile(const std::string& name)
+{
+    if (!_markersConfiguration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: NULL markers configuration." << std::endl;
+        return;
+    }
+    std::string resolved;
+    if (resolveDataFile(name, _temporaryDirectory, _workingDirectory, "pattern", resolved))
+        _markersConfiguration->setPatternsFile(resolved);
+}
+
+std::string ARApplication::getPatternFile() const
+{
+    if (!_markersConfiguration)
+    {
+        osg::notify(osg::FATAL) << " WARNING: NULL markers configuration." << std::endl;
+        return std::string();
+    }
+    return _markersConfiguration->getPatternsFile();
+}
+
+void ARApplication::setTrackerField(const char* message, int value)
+{
+    osgART::TypedField<int>* threshold = intField(_tracker.get(), "threshold");
+    if (!threshold)
+    {
+        osg::notify(osg::NOTICE) << "Threshold not supported for this tracker." << std::endl;
+        return;
+    }
+    threshold->set(value);
+    osg::notify(osg::NOTICE) << message << threshold->get() << std::endl;
+}
+
+void ARApplication::resetThreshold() { setTrackerField("Resetting up threshold: ", 100); }
+
+void ARApplication::increaseThreshold(int step) { setTrackerField("Setting up threshold: ", getThreshold() + step); }
+
+void ARApplication::decreaseThreshold(int step) { setTrackerField("Setting up threshold: ", getThreshold() - step); }
+
+int ARApplication::getThreshold() const
+{
+    osgART::TypedField<int>* threshold = intField(_tracker.get(), "threshold");
+    return threshold ? threshold->get() : -1;
+}
+
+} // namespace Novaro

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <osgViewer/Viewer>
+
+namespace Novaro
+{
+
+class ARApplication;
+
+// The player's viewer: one view, single-threaded, with a full-screen toggle and the screen and
+// window size queries that the rendering pipeline, the head-up display and picking use.
+class ARViewer : public osgViewer::Viewer
+{
+public:
+    ARViewer();
+
+    void setApplication(ARApplication* application) { _application = application; }
+    ARApplication* getApplication() const { return _application; }
+
+    // True when an off-screen context with this many samples can be created.
+    bool testMultisample(int samples);
+    void setMultisampling(bool enabled, int samples);
+
+    void setFullscreen(bool on);
+    void toggleFullscreen();
+    bool isFullscreen() const { return _fullscreen; }
+
+    int getScreenWidth();
+    int getScreenHeight();
+    int getWindowWidth();
+    int getWindowHeight();
+
+protected:
+    ~ARViewer() override = default;
+
+private:
+    osgViewer::GraphicsWindow* firstWindow();
+    bool screenResolution(unsigned int& width, unsigned int& height);
+
+    ARApplication* _application = nullptr;
+    bool _fullscreen = true;
+};
+
+} // namespace Novaro

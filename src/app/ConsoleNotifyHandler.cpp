@@ -1,0 +1,14 @@
+#include "ConsoleNotifyHandler.h"
+
+#include <cstdio>
+
+namespace Novaro
+{
+
+void ConsoleNotifyHandler::notify(osg::NotifySeverity, const char* message)
+{
+    std::fputs(message, stdout);
+    std::fflush(stdout);
+}
+
+} // namespace Novaro

@@ -1,0 +1,29 @@
+#include "PathRule.h"
+
+#include <algorithm>
+#include <osgDB/FileNameUtils>
+
+namespace Novaro
+{
+namespace PathRule
+{
+
+bool isAbsolute(const std::string& name)
+{
+    if (!name.empty() && name[0] == '/')
+        return true;
+    const std::string directory = osgDB::getFilePath(name);
+    return directory.size() > 2 && directory[1] == ':' && directory[2] == '\\';
+}
+
+std::string resolve(const std::string& base, const std::string& name)
+{
+    if (isAbsolute(name))
+        return name;
+    std::string relative = name;
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    return osgDB::concatPaths(base, relative);
+}
+
+} // namespace PathRule
+} // namespace Novaro

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace Novaro
+{
+
+// How the player decides whether a file name from the command line or a settings file is used
+// as it stands or joined to a base directory. Exporters on the authoring platform write drive
+// letter paths ("C:\data\scene.xml") and backslash-separated relative names.
+namespace PathRule
+{
+
+// True for a drive-letter path whose directory part is longer than two characters
+// ("C:\data\x.xml", not "C:\x.xml") and for a path starting with "/".
+bool isAbsolute(const std::string& name);
+
+// The name as it stands when absolute, else the base directory joined with the name, with the
+// name's backslashes turned into "/".
+std::string resolve(const std::string& base, const std::string& name);
+
+} // namespace PathRule
+} // namespace Novaro

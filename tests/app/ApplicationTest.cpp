@@ -1,0 +1,140 @@
+// The application object's own rules: device numbers, the path rule of the settings setters, the
+// application hint, the metadata reader and the marker registration guards.
+#include "ARApplication.h"
+#include "ConfigurationData.h"
+#include "MetadataFile.h"
+#include "NotifyCapture.h"
+#include "PathRule.h"
+#include "SettingsFixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace Novaro;
+using namespace NovaroTest;
+
+TEST(PathRule, DriveLetterAndSlashPathsAreAbsolute)
+{
+    EXPECT_TRUE(PathRule::isAbsolute("C:\\data\\scene.xml"));
+    EXPECT_TRUE(PathRule::isAbsolute("/srv/scene.xml"));
+    // A name directly in a drive root has a two-character directory part: joined like any other.
+    EXPECT_FALSE(PathRule::isAbsolute("C:\\scene.xml"));
+    EXPECT_FALSE(PathRule::isAbsolute("scene.xml"));
+    EXPECT_FALSE(PathRule::isAbsolute("data\\scene.xml"));
+
+    EXPECT_EQ("C:\\data\\scene.xml", PathRule::resolve("/base", "C:\\data\\scene.xml"));
+    EXPECT_EQ("/base/scene.xml", PathRule::resolve("/base", "scene.xml"));
+    EXPECT_EQ("/base/data/scene.xml", PathRule::resolve("/base", "data\\scene.xml"));
+    EXPECT_EQ("/base/C:/scene.xml", PathRule::resolve("/base", "C:\\scene.xml"));
+}
+
+TEST(MetadataFile, KeysValuesCommentsAndFirstWins)
+{
+    TemporaryDirectory directory;
+    directory.write("model.dat", " \t scene \t@  my scene.xml \t\r\n"
+                                 "#audio@commented.xml\n"
+                                 "   # markers @ also-commented.xml\n"
+                                 "scene@second.xml\n"
+                                 "lighting\n"
+                                 "video@\n");
+    const std::string path = directory.file("model.dat");
+    EXPECT_EQ("my scene.xml", MetadataFile::lookup(path, "scene"));
+    EXPECT_EQ("", MetadataFile::lookup(path, "audio"));
+    EXPECT_EQ("", MetadataFile::lookup(path, "markers"));
+    EXPECT_EQ("lighting", MetadataFile::lookup(path, "lighting"));
+    EXPECT_EQ("", MetadataFile::lookup(path, "video"));
+    EXPECT_EQ("", MetadataFile::lookup(directory.file("absent.dat"), "scene"));
+}
+
+TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)
+{
+    ARApplication application;
+    NotifyCapture capture;
+    for (const char* rejected : {"0", "10", "a", ""})
+    {
+        application.setVideoDevice("7");
+        capture.clear();
+        application.setVideoDevice(rejected);
+        EXPECT_EQ("1", application.getVideoDevice()) << rejected;
+        EXPECT_TRUE(capture.printed(" using default device: 1")) << rejected;
+    }
+    application.setVideoDevice("7");
+    EXPECT_EQ("7", application.getVideoDevice());
+}
+
+TEST(ARApplication, SettingsNamesFollowThePathRuleAndFailuresKeepTheRecord)
+{
+    TemporaryDirectory working, other;
+    working.write("config.xml", minimalConfiguration());
+    working.write("sub/config.xml", "<configuration><parameters>"
+                                    "<p name=\"mode\">ar_fake</p></parameters></configuration>");
+    other.write("elsewhere.xml", "<configuration><parameters>"
+                                 "<p name=\"mode\">ar_mixed</p></parameters></configuration>");
+    ARApplication application;
+    application.setWorkingDirectory(working.path());
+    NotifyCapture capture;
+
+    ASSERT_TRUE(application.setConfiguration("config.xml"));
+    EXPECT_EQ(AR_SIMPLE, application.getConfiguration()->getMode());
+    ASSERT_TRUE(application.setConfiguration("sub\\config.xml"));
+    EXPECT_EQ(AR_FAKE, application.getConfiguration()->getMode());
+    ASSERT_TRUE(application.setConfiguration(other.file("elsewhere.xml")));
+    EXPECT_EQ(AR_MIXED, application.getConfiguration()->getMode());
+
+    working.write("broken.xml", "<config/>");
+    capture.clear();
+    EXPECT_FALSE(application.setConfiguration("broken.xml"));
+    EXPECT_TRUE(capture.printed(" WARNING: failed to set configuration (file not valid)."));
+    EXPECT_EQ(AR_MIXED, application.getConfiguration()->getMode());
+
+    working.write("invalid-mode.xml", "<configuration><parameters/></configuration>");
+    EXPECT_TRUE(application.setConfiguration("invalid-mode.xml")) << "absent mode falls back to ar_simple";
+    EXPECT_FALSE(application.setConfiguration("missing.xml"));
+    EXPECT_TRUE(capture.printed(" WARNING: failed to open configuration (file not valid)."));
+    EXPECT_EQ(AR_SIMPLE, application.getConfiguration()->getMode());
+}
+
+TEST(ARApplication, ApplicationHintComesFromTheAuthoringHost)
+{
+    TemporaryDirectory temporary;
+    ARApplication application;
+    application.setTemporaryDirectory(temporary.path());
+    NotifyCapture capture;
+    application.setApplicationHint();
+    EXPECT_TRUE(capture.printed(" WARNING: cannot set application hint - scene configuration empty."));
+    EXPECT_EQ(HINT_NONE, application.getApplicationHint());
+
+    const std::pair<const char*, ApplicationHint> hosts[] = {
+        {"sketchup", HINT_SKETCHUP}, {"3dsmax", HINT_3DSMAX},       {"scia_engineer", HINT_SCIA_ENGINEER},
+        {"vectorworks", HINT_VECTORWORKS}, {"maya", HINT_MAYA},     {"cinema4d", HINT_CINEMA4D},
+        {"3DSMAX", HINT_NONE},       {"blender", HINT_NONE},
+    };
+    for (const auto& host : hosts)
+    {
+        temporary.write("scene.xml", std::string("<scene authoring_software=\"") + host.first +
+                                         "\"><objects><object type=\"ARObject\"><model/><markers all=\"true\"/>"
+                                         "</object></objects></scene>");
+        ASSERT_TRUE(application.setSceneConfiguration("scene.xml"));
+        application.setApplicationHint();
+        EXPECT_EQ(host.second, application.getApplicationHint()) << host.first;
+    }
+}
+
+TEST(ARApplication, ObjectsNeedAConfigurationAndAKnownMarker)
+{
+    TemporaryDirectory working;
+    working.write("config.xml", minimalConfiguration());
+    ARApplication application;
+    application.setWorkingDirectory(working.path());
+    NotifyCapture capture;
+    application.addObjectToMarker(nullptr, 4, 0);
+    EXPECT_TRUE(capture.printed(" WARNING: NULL configuration."));
+
+    ASSERT_TRUE(application.setConfiguration("config.xml"));
+    capture.clear();
+    application.addObjectToMarker(nullptr, 4, 0);
+    EXPECT_TRUE(capture.printed(" WARNING: could not find specified marker ID (4) in markers set."));
+    capture.clear();
+    application.addObjectToAllMarkers(nullptr, 0);
+    EXPECT_EQ("", capture.text());
+    EXPECT_EQ(0u, application.getObjectCount());
+}

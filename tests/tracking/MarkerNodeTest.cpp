@@ -1,0 +1,333 @@
+// A marker's scene subtree: layers and their selection, the sequence modes, the reference system
+// read from a transforms file (with the FBX axis correction), fitting content to the marker, and
+// the generated multi-marker file.
+#include "ARApplication.h"
+#include "ARMarkerNode.h"
+#include "ARObject.h"
+#include "MarkersData.h"
+
+#include "../app/NotifyCapture.h"
+#include "../app/PlayerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <osg/Geode>
+#include <osg/Shape>
+#include <osg/ShapeDrawable>
+#include <osgDB/WriteFile>
+#include <osg/io_utils>
+
+#include "osgART/Marker.h"
+
+using namespace Novaro;
+using namespace NovaroTest;
+
+namespace
+{
+
+osg::ref_ptr<ARMarkerNode> markerNode(MarkerData* record, ARApplication* application)
+{
+    osg::ref_ptr<ARMarkerNode> node = new ARMarkerNode(new osgART::Marker("m"), 0, record, 0, application);
+    node->setupLayers();
+    node->setupSequence();
+    node->setupSequenceUsage();
+    return node;
+}
+
+// A transforms file as the authoring host exports it: named nodes at their poses in the scene.
+std::string writeTransforms(const TemporaryDirectory& directory, const std::string& name,
+                            const std::vector<std::pair<std::string, osg::Matrixd>>& nodes)
+{
+    osg::ref_ptr<osg::MatrixTransform> root = new osg::MatrixTransform(osg::Matrixd::translate(0.0, 0.0, 10.0));
+    for (const auto& entry : nodes)
+    {
+        osg::ref_ptr<osg::MatrixTransform> node = new osg::MatrixTransform(entry.second);
+        node->setName(entry.first);
+        node->addChild(new osg::Group); // an empty group is not a match
+        node->getChild(0)->asGroup()->addChild(new osg::Geode);
+        root->addChild(node.get());
+    }
+    const std::string path = directory.file(name);
+    EXPECT_TRUE(osgDB::writeNodeFile(*root, path));
+    return path;
+}
+
+bool near(const osg::Matrixd& a, const osg::Matrixd& b)
+{
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            if (std::fabs(a(row, column) - b(row, column)) > 1e-4)
+                return false;
+    return true;
+}
+
+} // namespace
+
+TEST(MarkerNode, SubtreeOrderAndDefaultLayerWithoutRecord)
+{
+    NotifyCapture capture;
+    ARApplication application;
+    osg::ref_ptr<ARMarkerNode> node = markerNode(nullptr, &application);
+    EXPECT_TRUE(capture.printed(" WARNING: cannot init marker reference system (marker data NA)."));
+    EXPECT_TRUE(capture.printed(" WARNING: setting up layers/sequences with defaults (marker data NA)."));
+    ASSERT_EQ(1u, node->getNumChildren());
+    EXPECT_EQ(node->getTrackedTransform(), node->getChild(0));
+    EXPECT_EQ(node->getVisibilitySwitch(), node->getTrackedTransform()->getChild(0));
+    EXPECT_EQ(node->getFittingTransform(), node->getMiddleTransform()->getChild(0));
+    EXPECT_EQ(node->getLayerSwitch(), node->getFittingTransform()->getChild(0));
+    ASSERT_EQ(1u, node->getLayers().size());
+    EXPECT_EQ(5.0, node->getLayers().at(0).duration);
+    EXPECT_TRUE(node->getLayerSwitch()->getChildValue(node->getLayersGroup()));
+    osg::Sequence::LoopMode mode;
+    int begin = 0, end = 0;
+    node->getLayerSequence()->getInterval(mode, begin, end);
+    EXPECT_EQ(osg::Sequence::LOOP, mode);
+    float speed = 0.0f;
+    int repeats = 0;
+    node->getLayerSequence()->getDuration(speed, repeats);
+    EXPECT_EQ(100.0f, speed);
+    EXPECT_TRUE(node->getMarker()->active());
+}
+
+TEST(MarkerNode, NextAndPreviousWrapAroundSparseLayers)
+{
+    MarkerData record;
+    record.addLayer(2, 1.0);
+    record.addLayer(5, 1.0);
+    record.addLayer(9, 1.0);
+    ARApplication application;
+    osg::ref_ptr<ARMarkerNode> node = markerNode(&record, &application);
+    node->changeLayer(false); // from layer 0, which the marker lacks: previous goes to the last
+    EXPECT_EQ(9, node->getCurrentLayer());
+    node->nextLayer();
+    EXPECT_EQ(2, node->getCurrentLayer());
+    EXPECT_NE(0u, node->getLayer(2)->getNodeMask());
+    EXPECT_EQ(0u, node->getLayer(5)->getNodeMask());
+    EXPECT_EQ(0u, node->getLayer(9)->getNodeMask());
+    node->previousLayer();
+    EXPECT_EQ(9, node->getCurrentLayer());
+    node->nextLayer();
+    node->nextLayer();
+    EXPECT_EQ(5, node->getCurrentLayer());
+
+    NotifyCapture capture;
+    node->setLayerVisible(3, true);
+    EXPECT_TRUE(capture.printed(" WARNING: layer 3 not exists for marker."));
+    node->setLayerVisible(9, true);
+    EXPECT_TRUE(capture.printed(" WARNING: layer 9 will be ON for marker."));
+    EXPECT_NE(0u, node->getLayer(9)->getNodeMask());
+}
+
+TEST(MarkerNode, SequenceLoopsOrSwingsAndReplacesTheLayersGroup)
+{
+    for (bool loop : {true, false})
+    {
+        MarkerData record;
+        record.addLayer(0, 2.0);
+        record.addLayer(1, 3.0);
+        record.setSequence(true);
+        record.setSequenceLoop(loop);
+        record.setSequenceDuration(4.0);
+        ARApplication application;
+        osg::ref_ptr<ARMarkerNode> node = markerNode(&record, &application);
+        osg::Sequence* sequence = node->getLayerSequence();
+        osg::Sequence::LoopMode mode;
+        int begin = 0, end = 0;
+        sequence->getInterval(mode, begin, end);
+        EXPECT_EQ(loop ? osg::Sequence::LOOP : osg::Sequence::SWING, mode);
+        EXPECT_EQ(0, begin);
+        EXPECT_EQ(-1, end);
+        float speed = 0.0f;
+        int repeats = 0;
+        sequence->getDuration(speed, repeats);
+        EXPECT_EQ(4.0f, speed);
+        EXPECT_EQ(-1, repeats);
+        ASSERT_EQ(2u, sequence->getNumChildren());
+        EXPECT_EQ(2.0, sequence->getTime(0));
+        EXPECT_EQ(3.0, sequence->getTime(1));
+        EXPECT_EQ(osg::Sequence::START, sequence->getMode());
+        EXPECT_TRUE(node->getLayerSwitch()->getChildValue(sequence));
+        EXPECT_FALSE(node->getLayerSwitch()->getChildValue(node->getLayersGroup()));
+    }
+}
+
+TEST(MarkerNode, ReferenceSystemIsTheInverseOfTheTaggedNode)
+{
+    TemporaryDirectory directory;
+    const osg::Matrixd pose = osg::Matrixd::rotate(0.5, osg::Z_AXIS) * osg::Matrixd::translate(40.0, -20.0, 0.0);
+    const std::string file = writeTransforms(directory, "transforms.osgt", {{"marker_1", pose}});
+
+    MarkerData record;
+    record.setTag("marker_1");
+    record.setTransformsFile(file);
+    ARApplication application;
+    osg::ref_ptr<ARMarkerNode> node = markerNode(&record, &application);
+    const osg::Matrixd world = pose * osg::Matrixd::translate(0.0, 0.0, 10.0);
+    EXPECT_TRUE(near(osg::Matrixd::inverse(world), node->getReferenceSystemTransform()->getMatrix())) << osg::Matrixd::inverse(world) << node->getReferenceSystemTransform()->getMatrix();
+
+    // Missing tag, or fitting asked for: identity, with the warning.
+    for (bool fit : {false, true})
+    {
+        MarkerData other = record;
+        other.setTag(fit ? "marker_1" : "absent");
+        other.setFit(fit);
+        NotifyCapture capture;
+        osg::ref_ptr<ARMarkerNode> identity = markerNode(&other, &application);
+        EXPECT_TRUE(capture.printed(
+            " WARNING: cannot setup marker reference system (could not find marker tag in transforms file)."));
+        EXPECT_TRUE(identity->getReferenceSystemTransform()->getMatrix().isIdentity());
+    }
+
+    // Multi markers take their reference from the generated file, not here.
+    MarkerData multi = record;
+    multi.setType("multi");
+    EXPECT_TRUE(markerNode(&multi, &application)->getReferenceSystemTransform()->getMatrix().isIdentity());
+}
+
+TEST(MarkerNode, FbxCorrectionSwapsYAndZ)
+{
+    const osg::Matrixd correction = ARMarkerNode::fbxCorrection();
+    // Row-vector convention: the y axis of the file goes to -z, its z axis to y.
+    EXPECT_EQ(osg::Vec3d(0.0, 0.0, -1.0), osg::Vec3d(0.0, 1.0, 0.0) * correction);
+    EXPECT_EQ(osg::Vec3d(0.0, 1.0, 0.0), osg::Vec3d(0.0, 0.0, 1.0) * correction);
+    EXPECT_EQ(osg::Vec3d(1.0, 0.0, 0.0), osg::Vec3d(1.0, 0.0, 0.0) * correction);
+}
+
+TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
+{
+    MarkerData record;
+    record.setFit(true);
+    record.setSize(80.0f);
+    record.setFitFactor(0.5f);
+    record.addLayer(0, 5.0);
+    ARApplication application;
+    osg::ref_ptr<ARMarkerNode> node = markerNode(&record, &application);
+
+    osg::ref_ptr<osg::Geode> box = new osg::Geode;
+    box->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(10.0f, 20.0f, 5.0f), 2.0f, 4.0f, 10.0f)));
+    osg::ref_ptr<ARObject> object = new ARObject(box.get());
+    object->setUniformScale(1.0f);
+    ASSERT_TRUE(node->addObject(object.get(), 0));
+
+    const osg::BoundingSphere sphere = box->getBound();
+    const double scale = 80.0 * 0.5 / sphere.radius();
+    const osg::Matrixd expected =
+        osg::Matrixd::translate(-sphere.center().x(), -sphere.center().y(), -0.0) * osg::Matrixd::scale(scale, scale, scale);
+    EXPECT_TRUE(near(expected, node->getFittingTransform()->getMatrix())) << expected << node->getFittingTransform()->getMatrix();
+    // The box's bottom (z = 0) now sits on the marker and its centre over the marker centre.
+    const osg::Vec3d bottomCentre = osg::Vec3d(10.0, 20.0, 0.0) * node->getFittingTransform()->getMatrix();
+    EXPECT_NEAR(0.0, bottomCentre.length(), 1e-9);
+}
+
+TEST(MarkerNode, ObjectsGoToExistingLayersOnly)
+{
+    ARApplication application;
+    osg::ref_ptr<ARMarkerNode> node = markerNode(nullptr, &application);
+    osg::ref_ptr<ARObject> object = new ARObject;
+    NotifyCapture capture;
+    EXPECT_FALSE(node->addObject(object.get(), 3));
+    EXPECT_TRUE(capture.printed(" WARNING: layer 3 not exists for marker (not adding object)."));
+    EXPECT_TRUE(capture.printed(" WARNING: could not add object to marker."));
+    EXPECT_TRUE(node->getTrackedTransform()->getListeners().empty());
+
+    EXPECT_TRUE(node->addObject(object.get(), 0));
+    EXPECT_EQ(object.get(), node->getLayer(0)->getChild(0));
+    EXPECT_EQ(1u, node->getTrackedTransform()->getListeners().size());
+
+    osg::ref_ptr<ARMarkerNode> orphan = new ARMarkerNode(new osgART::Marker, 0, nullptr, 0, nullptr);
+    orphan->setupLayers();
+    EXPECT_FALSE(orphan->addObject(object.get(), 0));
+}
+
+TEST(MarkerNode, SmoothingStepsClampAndNeedAFilter)
+{
+    ARApplication application;
+    osg::ref_ptr<ARMarkerNode> node = markerNode(nullptr, &application);
+    NotifyCapture capture;
+    EXPECT_EQ(-1.0f, node->getSmoothingFactor());
+    node->increaseSmoothing(0.1f);
+    node->resetSmoothing();
+    EXPECT_EQ("Could not reset smoothing factor.\n", capture.text());
+
+    node->setSmoothing(true);
+    EXPECT_FLOAT_EQ(0.85f, node->getSmoothingFactor());
+    osgART::TransformFilterCallback* filter = node->getMarker()->getFilterCallback();
+    filter->setRotationalSmoothingFactor(0.95f);
+    filter->setTranslationalSmoothingFactor(0.5f);
+    node->increaseSmoothing(0.1f);
+    EXPECT_FLOAT_EQ(1.0f, filter->getRotationalSmoothingFactor());
+    EXPECT_FLOAT_EQ(0.6f, filter->getTranslationalSmoothingFactor());
+    filter->setRotationalSmoothingFactor(0.05f);
+    filter->setTranslationalSmoothingFactor(0.5f);
+    node->decreaseSmoothing(0.1f);
+    EXPECT_FLOAT_EQ(0.0f, filter->getRotationalSmoothingFactor());
+    EXPECT_FLOAT_EQ(0.4f, filter->getTranslationalSmoothingFactor());
+    node->setSmoothing(false);
+    EXPECT_FALSE(filter->isRotationalSmoothingEnabled());
+    EXPECT_FALSE(filter->isTranslationalSmoothingEnabled());
+}
+
+TEST(MultiMarkerFile, WritesEveryFoundSubmarkerAndReportsTheMissingOne)
+{
+    TemporaryDirectory directory;
+    const osg::Matrixd left = osg::Matrixd::translate(-50.0, 0.0, 0.0);
+    // A quarter turn about z, written exactly so the file's numbers are exact too.
+    const osg::Matrixd right(0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 50, 0, 0, 1);
+    const std::string transforms = writeTransforms(directory, "board.osgt", {{"left", left}, {"right", right}});
+
+    MarkerData marker;
+    marker.setName("board");
+    marker.setType("multi");
+    marker.setPath("board_multi.dat");
+    marker.setTransformsFile(transforms);
+    const char* tags[] = {"left", "middle", "right"};
+    for (const char* tag : tags)
+    {
+        SubmarkerData submarker;
+        submarker.setTag(tag);
+        submarker.setPath(std::string("patterns/") + tag + ".patt");
+        submarker.setSize(std::string(tag) == "right" ? 62.5f : 40.0f);
+        marker.getSubmarkers().push_back(submarker);
+    }
+
+    ARApplication application;
+    application.setTemporaryDirectory(directory.path());
+    NotifyCapture capture;
+    EXPECT_FALSE(application.writeMultiMarkerFile(&marker));
+    EXPECT_TRUE(capture.printed(" WARNING: cannot setup submarker (could not find marker tag in transforms file)."));
+    EXPECT_TRUE(capture.printed(" WARNING: not all submarkers were added to pattern file."));
+    ASSERT_EQ(1u, application.getTemporaryFiles().size());
+    EXPECT_EQ(directory.file("board_multi.dat"), application.getTemporaryFiles()[0]);
+
+    std::ifstream file(directory.file("board_multi.dat").c_str());
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_EQ("# Novaro Multi Marker Setup\n"
+              "# marker name: board\n"
+              "3\n"
+              "\n"
+              "# submarker 0\n"
+              "patterns/left.patt\n"
+              "40\n"
+              "1 0 0 -50\n"
+              "0 1 0 0\n"
+              "0 0 1 10\n"
+              "\n"
+              "# submarker 2\n"
+              "patterns/right.patt\n"
+              "62.5\n"
+              "0 -1 0 50\n"
+              "1 0 0 0\n"
+              "0 0 1 10\n",
+              text.str());
+
+    MarkerData empty;
+    capture.clear();
+    EXPECT_FALSE(application.writeMultiMarkerFile(&empty));
+    EXPECT_TRUE(capture.printed(" WARNING: cannot init submarkers (empty marker configuration)."));
+    EXPECT_FALSE(application.writeMultiMarkerFile(nullptr));
+    EXPECT_TRUE(capture.printed(" WARNING: cannot init submarkers (missing marker configuration)."));
+}

@@ -1,0 +1,174 @@
+// The tracking state machine of a marker's transform, driven frame by frame with a marker whose
+// detection the test sets, and the freeze and tracking-plus switches.
+#include "ARObject.h"
+#include "ARTTransformPlus.h"
+
+#include <gtest/gtest.h>
+
+#include <osgUtil/UpdateVisitor>
+
+#include "osgART/Marker.h"
+
+using namespace Novaro;
+
+namespace
+{
+
+class CountingObject : public ARObject
+{
+public:
+    void onMarkerDetected() override { ++detected; }
+    void onMarkerLost() override { ++lost; }
+    int detected = 0;
+    int lost = 0;
+};
+
+class TrackedMarker
+{
+public:
+    TrackedMarker() : marker(new osgART::Marker("test")), transform(new ARTTransformPlus(marker.get())),
+                      object(new CountingObject)
+    {
+        transform->addListener(object.get());
+        transform->addListener(object.get());
+    }
+
+    // One frame in which the marker is seen (at a pose moved by the frame number) or missed.
+    void frame(bool seen)
+    {
+        ++frames;
+        if (seen)
+        {
+            std::array<osg::Vec2d, 4> corners{};
+            marker->setDetected(1.0, osg::Matrixd::translate(frames, 0.0, -500.0), corners);
+        }
+        else
+            marker->setNotDetected();
+        // One visitor for the whole run, as the viewer keeps one: the node-mask override the
+        // callback sets on it is what lets a hidden transform be visited again.
+        transform->accept(visitor);
+    }
+    void frames_(bool seen, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            frame(seen);
+    }
+    bool shown() const { return transform->getNodeMask() != 0; }
+    int status() const { return transform->getTrackingCallback()->getStatus(); }
+
+    osg::ref_ptr<osgART::Marker> marker;
+    osg::ref_ptr<ARTTransformPlus> transform;
+    osg::ref_ptr<CountingObject> object;
+    osgUtil::UpdateVisitor visitor;
+    int frames = 0;
+};
+
+} // namespace
+
+TEST(TrackedTransform, StartsFarAwayAndListsAnObjectOnce)
+{
+    TrackedMarker tracked;
+    EXPECT_EQ(osg::Vec3d(0.0, 0.0, 100000.0), tracked.transform->getMatrix().getTrans());
+    EXPECT_EQ(1u, tracked.transform->getListeners().size());
+}
+
+TEST(TrackedTransform, ShownOnTheTwentySixthSeenFrameAndHiddenOnTheSixtySecondMissed)
+{
+    TrackedMarker tracked;
+    tracked.frames_(true, 25);
+    EXPECT_EQ(ARTTransformCallbackPlus::DETECTING, tracked.status());
+    EXPECT_EQ(0, tracked.object->detected);
+    tracked.frame(true);
+    EXPECT_EQ(ARTTransformCallbackPlus::TRACKED, tracked.status());
+    EXPECT_TRUE(tracked.shown());
+    EXPECT_EQ(1, tracked.object->detected);
+    EXPECT_EQ(osg::Vec3d(26.0, 0.0, -500.0), tracked.transform->getMatrix().getTrans());
+
+    tracked.frames_(false, 61);
+    EXPECT_EQ(ARTTransformCallbackPlus::LOSING, tracked.status());
+    EXPECT_TRUE(tracked.shown());
+    EXPECT_EQ(osg::Vec3d(26.0, 0.0, -500.0), tracked.transform->getMatrix().getTrans()) << "last pose held";
+    EXPECT_EQ(0, tracked.object->lost);
+    tracked.frame(false);
+    EXPECT_EQ(ARTTransformCallbackPlus::NOT_TRACKED, tracked.status());
+    EXPECT_FALSE(tracked.shown());
+    EXPECT_EQ(1, tracked.object->lost);
+}
+
+TEST(TrackedTransform, SeenTwentyFiveFramesThenMissedIsNeverShown)
+{
+    TrackedMarker tracked;
+    tracked.frames_(true, 25);
+    tracked.frame(false);
+    EXPECT_EQ(ARTTransformCallbackPlus::NOT_TRACKED, tracked.status());
+    EXPECT_FALSE(tracked.shown());
+    EXPECT_EQ(0, tracked.object->detected);
+    EXPECT_EQ(0, tracked.object->lost);
+}
+
+TEST(TrackedTransform, ReturningWhileLosingSendsNoNotification)
+{
+    TrackedMarker tracked;
+    tracked.frames_(true, 26);
+    tracked.frames_(false, 61);
+    tracked.frame(true);
+    EXPECT_EQ(ARTTransformCallbackPlus::TRACKED, tracked.status());
+    EXPECT_TRUE(tracked.shown());
+    EXPECT_EQ(1, tracked.object->detected);
+    EXPECT_EQ(0, tracked.object->lost);
+    // The lost count starts again after the return.
+    tracked.frames_(false, 61);
+    EXPECT_TRUE(tracked.shown());
+}
+
+TEST(TrackedTransform, WithoutTrackingPlusShownOnTheSecondAndHiddenOnTheThird)
+{
+    TrackedMarker tracked;
+    tracked.transform->setTrackingPlus(false);
+    tracked.frame(true);
+    EXPECT_EQ(0, tracked.object->detected);
+    tracked.frame(true);
+    EXPECT_TRUE(tracked.shown());
+    EXPECT_EQ(1, tracked.object->detected);
+    tracked.frame(false);
+    tracked.frame(false);
+    EXPECT_TRUE(tracked.shown());
+    tracked.frame(false);
+    EXPECT_FALSE(tracked.shown());
+    EXPECT_EQ(1, tracked.object->lost);
+}
+
+TEST(TrackedTransform, SwitchingTrackingPlusResetsCountersButNotStatus)
+{
+    TrackedMarker tracked;
+    tracked.frames_(true, 10);
+    tracked.transform->setTrackingPlus(true);
+    ARTTransformCallbackPlus* callback = tracked.transform->getTrackingCallback();
+    EXPECT_EQ(ARTTransformCallbackPlus::DETECTING, callback->getStatus());
+    EXPECT_EQ(0, callback->getDetectCount());
+    EXPECT_EQ(25, callback->getDetectThreshold());
+    EXPECT_EQ(60, callback->getLostThreshold());
+}
+
+TEST(TrackedTransform, FreezeKeepsEverythingWhileLosing)
+{
+    TrackedMarker tracked;
+    tracked.frames_(true, 26);
+    tracked.frame(false);
+    tracked.transform->setFreeze(true);
+    tracked.frames_(false, 200);
+    EXPECT_EQ(ARTTransformCallbackPlus::LOSING, tracked.status());
+    EXPECT_TRUE(tracked.shown());
+    EXPECT_EQ(1, tracked.transform->getTrackingCallback()->getLostCount());
+    tracked.transform->setFreeze(false);
+    tracked.frames_(false, 61);
+    EXPECT_FALSE(tracked.shown());
+}
+
+TEST(TrackedTransform, AnInvalidStatusChangesNothing)
+{
+    TrackedMarker tracked;
+    tracked.transform->getTrackingCallback()->setStatus(7);
+    tracked.frame(true);
+    EXPECT_EQ(7, tracked.status());
+}
