@@ -367,3 +367,28 @@ TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredScene) {
     EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), truth.pose), 1.0);
     EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), truth.pose), 0.01);
 }
+
+TEST_F(TrackerTest, OddFramesGiveNoDetectionAndNoCrash) {
+    addMarkers(1);
+    show({frontal(0, 0.0, osg::Vec3d(0, 0, -400))}, printed);
+    ASSERT_TRUE(tracker->getMarker(0)->valid());
+    for (int half : {0, 1}) {
+        setInt("imageProcMode", half);
+        osg::ref_ptr<osg::Image> odd = new osg::Image;
+        odd->allocateImage(3, 1, 1, GL_RGB, GL_UNSIGNED_BYTE);
+        tracker->setImage(odd.get());
+        tracker->update();
+        EXPECT_FALSE(tracker->getMarker(0)->valid());
+        show({frontal(0, 0.0, osg::Vec3d(0, 0, -400))}, printed);
+        odd->allocateImage(64, 64, 1, GL_RGB, GL_FLOAT);  // not an 8-bit frame
+        tracker->setImage(odd.get());
+        tracker->update();
+        EXPECT_FALSE(tracker->getMarker(0)->valid());
+        odd->allocateImage(64, 64, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);  // grey frames are fine
+        std::fill(odd->data(), odd->data() + odd->getTotalSizeInBytes(), 128);
+        tracker->setImage(odd.get());
+        tracker->update();
+        EXPECT_FALSE(tracker->getMarker(0)->valid());
+        tracker->setImage(image.get());
+    }
+}

@@ -219,9 +219,18 @@ void SquareMarkerTracker::processImage(const osg::Image& image) {
     const bool half = _imageProcMode == 1;
     cv::Mat grey;
     int flipCode = 2;
-    if (!convertToGrey(image, half, grey, flipCode)) return;
     const int scale = half ? 2 : 1;
-    _detector.detect(grey, scale, _detections);
+    _detections.clear();
+    // Frames too small to hold a marker are not examined; OpenCV reports odd input by exceptions,
+    // which end here as a frame without detections.
+    if (image.s() >= 16 && image.t() >= 16) {
+        try {
+            if (convertToGrey(image, half, grey, flipCode)) _detector.detect(grey, scale, _detections);
+        } catch (const cv::Exception& exception) {
+            osg::notify(osg::WARN) << "osgART: frame not tracked: " << exception.what() << std::endl;
+            _detections.clear();
+        }
+    }
 
     std::vector<const DetectedSquare*> byPattern(_detector.patternCount(), nullptr);
     for (const DetectedSquare& detection : _detections) byPattern[size_t(detection.pattern)] = &detection;
@@ -235,7 +244,7 @@ void SquareMarkerTracker::processImage(const osg::Image& image) {
         else
             updateSingle(tracked, byPattern);
     }
-    if (_debug->get()) updateDebugImage(image, scale, flipCode);
+    if (_debug->get() && !grey.empty()) updateDebugImage(image, scale, flipCode);
 }
 
 void SquareMarkerTracker::updateSingle(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern) {

@@ -154,7 +154,14 @@ bool CaptureVideo::open() {
     }
     _published = _shown = 0;
     _frameNumber = 0;
-    publish(first);
+    try {
+        publish(first);
+    } catch (const cv::Exception& exception) {
+        osg::notify(osg::WARN) << "osgART: first video frame unusable: " << exception.what() << std::endl;
+        _capture.reset();
+        _open = false;
+        return false;
+    }
     update();
     return true;
 }
@@ -271,7 +278,11 @@ void CaptureVideo::captureLoop() {
             next += period;
             if (next < Clock::now()) next = Clock::now() + period;  // fell behind: do not race to catch up
         }
-        publish(_captured);
+        try {
+            publish(_captured);
+        } catch (const cv::Exception& exception) {
+            osg::notify(osg::WARN) << "osgART: video frame dropped: " << exception.what() << std::endl;
+        }
     }
     _running = false;
 }
