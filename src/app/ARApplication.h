@@ -115,6 +115,7 @@ public:
     void resetSmallFeatureCulling();
     void applySmallFeatureCulling();
     void optimizeScene();
+    bool initLighting();
     void showFullscreenVideo(osg::ImageStream* stream);
     int getTextureWidth();
     int getTextureHeight();

@@ -29,19 +29,19 @@ namespace Novaro
 namespace
 {
 
-// Reads the window back after each drawn frame, so the last picture the user saw can be written
-// out when the loop ends.
+// Reads the whole window back after each drawn frame, so the last picture the user saw can be
+// written out when the loop ends. It runs on a camera of its own drawn after every other one
+// (head-up display included), since the display's cameras are skipped while hidden.
 class WindowCapture : public osg::Camera::DrawCallback
 {
 public:
     void operator()(osg::RenderInfo& renderInfo) const override
     {
-        const osg::Viewport* viewport = renderInfo.getCurrentCamera()->getViewport();
-        if (!viewport)
+        const osg::GraphicsContext* context = renderInfo.getState()->getGraphicsContext();
+        if (!context || !context->getTraits())
             return;
-        _image->readPixels(static_cast<int>(viewport->x()), static_cast<int>(viewport->y()),
-                           static_cast<int>(viewport->width()), static_cast<int>(viewport->height()), GL_RGB,
-                           GL_UNSIGNED_BYTE);
+        const osg::GraphicsContext::Traits* traits = context->getTraits();
+        _image->readPixels(0, 0, traits->width, traits->height, GL_RGB, GL_UNSIGNED_BYTE);
     }
     osg::Image* image() const { return _image.get(); }
 
@@ -99,9 +99,10 @@ void ARApplication::run()
     if (!_root.valid())
         _root = new osg::Group;
     _viewer->setSceneData(_root.get());
-    if (!_shadowsManager.valid())
+    if (_shadowsManager.valid())
+        initLighting();
+    else
         osg::notify(osg::FATAL) << " WARNING: shadows manager NOT working." << std::endl;
-    // Lights and shadow techniques are configured here once the shadows manager builds them.
 
     createRenderingPipeline();
     setShadowComposite(_shadowsManager.valid() && _shadowsManager->getMode() == ARShadowsManager::MODE_DEFERRED);
@@ -146,10 +147,19 @@ void ARApplication::run()
         _video->start();
 
     osg::ref_ptr<WindowCapture> capture;
+    osg::ref_ptr<osg::Camera> captureCamera;
     if (!_screenshotFile.empty())
     {
         capture = new WindowCapture;
-        _viewer->getCamera()->setFinalDrawCallback(capture.get());
+        captureCamera = new osg::Camera;
+        captureCamera->setRenderOrder(osg::Camera::POST_RENDER, 1 << 30);
+        captureCamera->setClearMask(0);
+        captureCamera->setAllowEventFocus(false);
+        captureCamera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
+        captureCamera->setGraphicsContext(_viewer->getCamera()->getGraphicsContext());
+        captureCamera->setViewport(new osg::Viewport(*_viewer->getCamera()->getViewport()));
+        captureCamera->setFinalDrawCallback(capture.get());
+        _viewer->addSlave(captureCamera.get(), false);
     }
     FrameStatistics statistics;
     if (_printFrameStatistics)
@@ -206,7 +216,7 @@ void ARApplication::run()
 
     if (capture.valid())
     {
-        _viewer->getCamera()->setFinalDrawCallback(nullptr);
+        captureCamera->setFinalDrawCallback(nullptr);
         if (capture->image()->data() && osgDB::writeImageFile(*capture->image(), _screenshotFile))
             osg::notify(osg::NOTICE) << " Screenshot written: " << _screenshotFile << std::endl;
         else
@@ -219,6 +229,26 @@ void ARApplication::run()
             _arSceneNode->setUpdateCallback(timer->getNestedCallback());
         osg::notify(osg::FATAL) << statistics.table() << std::flush;
     }
+}
+
+bool ARApplication::initLighting()
+{
+    // Without a light to cast shadows the manager is disabled and the shadowed markers are drawn,
+    // lit like the others, through the not-shadowed group. Scene lights (the AR light) are not
+    // built yet, so this is every scene's path for now.
+    if (!_lightingConfiguration)
+        osg::notify(osg::FATAL) << " WARNING: NULL lighting configuration (using defaults)." << std::endl;
+    else
+        osg::notify(osg::FATAL) << " WARNING: no AR light defined." << std::endl;
+    _shadowsManager->disable();
+    if (_shadowedMarkersGroup.valid() && _notShadowedMarkersGroup.valid())
+    {
+        const unsigned int count = _shadowedMarkersGroup->getNumChildren();
+        for (unsigned int index = 0; index < count; ++index)
+            _notShadowedMarkersGroup->addChild(_shadowedMarkersGroup->getChild(index));
+        _shadowedMarkersGroup->removeChildren(0, count);
+    }
+    return false;
 }
 
 void ARApplication::cleanup()

@@ -14,4 +14,12 @@ void ARShadowsManager::setShadowedGroup(osg::Group* group)
         addChild(group);
 }
 
+void ARShadowsManager::disable()
+{
+    _shadowedGroup = nullptr;
+    removeChildren(0, getNumChildren());
+    _mode = MODE_DIRECT;
+    _enabled = false;
+}
+
 } // namespace Novaro

@@ -8,9 +8,9 @@ namespace Novaro
 
 class ARApplication;
 
-// Holds the shadowed markers group under the content group. Shadow techniques are not built yet:
-// this manager draws its shadowed group plainly and reports that the scene carries no lighting
-// information (not enabled), so the rendering pipeline makes no shadow pass.
+// Holds the shadowed markers group under the content group. Shadow techniques and scene lights are
+// not built yet: the lighting set-up finds no AR light and disables the manager, whose shadowed
+// markers then render through the not-shadowed group, and the pipeline makes no shadow pass.
 class ARShadowsManager : public osg::Group
 {
 public:
@@ -30,6 +30,8 @@ public:
     osg::Group* getShadowedGroup() const { return _shadowedGroup.get(); }
 
     bool isEnabled() const { return _enabled; }
+    // Drops the shadowed group and every child: the scene is drawn without shadows.
+    void disable();
     int getMode() const { return _mode; }
 
     // The camera that renders the shadow pass in deferred mode; none while shadows are not built.
@@ -42,7 +44,7 @@ private:
     ARApplication* _application = nullptr;
     osg::ref_ptr<osg::Group> _shadowedGroup;
     int _mode = MODE_DIRECT;
-    bool _enabled = false;
+    bool _enabled = true;
 };
 
 } // namespace Novaro
