@@ -1,0 +1,320 @@
+// The player as a user runs it: the real executable in a real window (under the test run's
+// virtual X server), the sample scene, a camera recorded by the synthetic camera with known marker
+// poses, and the screenshot it writes at the end.
+#include "../app/PlayerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <regex>
+#include <thread>
+
+#include <signal.h>
+
+#include <osg/Image>
+#include <osgDB/ReadFile>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+const std::string RUN_DIRECTORY = NOVARO_RUN_DIR;
+const std::string SAMPLES = std::string(NOVARO_SOURCE_DIR) + "/samples";
+
+struct MarkerTruth
+{
+    std::array<osg::Vec2d, 4> corners; // camera pixels, rows from the top
+    osg::Vec2d centre() const
+    {
+        osg::Vec2d sum;
+        for (const osg::Vec2d& corner : corners)
+            sum += corner;
+        return sum / 4.0;
+    }
+};
+
+// The sample scene copied into a directory of the test's own, with one still camera frame
+// rendered with the sample calibration and patterns.
+class SampleScene
+{
+public:
+    explicit SampleScene(int seed = 11)
+    {
+        std::filesystem::copy(SAMPLES, _directory.path(),
+                              std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove_all(_directory.file("recorded"));
+        const std::string command =
+            "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
+            " --output frame%04d.png --truth truth.jsonl --camera camera_640x480.dat"
+            " --pattern patterns/marker_1.patt --pattern patterns/marker_2.patt --pattern patterns/marker_3.patt"
+            " --frames 1 --markers 3 --size 80 --min-width 70 --max-width 100 --max-tilt 35 --seed " +
+            std::to_string(seed) + " > synthcam.log 2>&1";
+        EXPECT_EQ(0, std::system(command.c_str()));
+        readTruth();
+    }
+
+    const TemporaryDirectory& directory() const { return _directory; }
+    std::string frame() const { return _directory.file("frame0000.png"); }
+    const std::vector<MarkerTruth>& markers() const { return _markers; }
+
+    PlayerRun play(std::vector<std::string> extra = {}) const
+    {
+        std::vector<std::string> arguments = {"-working_directory", _directory.path(), "-temporary_directory",
+                                              _directory.path(), "-video_file", frame(), "-screenshot",
+                                              _directory.file("shot.png")};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return runPlayer(RUN_DIRECTORY, arguments);
+    }
+
+private:
+    void readTruth()
+    {
+        std::ifstream file(_directory.file("truth.jsonl").c_str());
+        std::string line;
+        std::getline(file, line);
+        const std::regex cornersPattern("\"corners\":\\[\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\],"
+                                        "\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\]\\]");
+        for (std::sregex_iterator match(line.begin(), line.end(), cornersPattern), end; match != end; ++match)
+        {
+            MarkerTruth marker;
+            for (int corner = 0; corner < 4; ++corner)
+                marker.corners[corner] = osg::Vec2d(std::stod((*match)[1 + 2 * corner]), std::stod((*match)[2 + 2 * corner]));
+            _markers.push_back(marker);
+        }
+        EXPECT_EQ(3u, _markers.size()) << line;
+    }
+
+    TemporaryDirectory _directory;
+    std::vector<MarkerTruth> _markers;
+};
+
+osg::Vec3i pixel(const osg::Image& image, int x, int rowFromTop)
+{
+    const unsigned char* data = image.data(x, image.t() - 1 - rowFromTop);
+    return osg::Vec3i(data[0], data[1], data[2]);
+}
+
+int difference(const osg::Vec3i& a, const osg::Vec3i& b)
+{
+    return std::abs(a.x() - b.x()) + std::abs(a.y() - b.y()) + std::abs(a.z() - b.z());
+}
+
+// Compares the window picture with the camera frame at the window position's camera pixel,
+// optionally mirrored or upside down, over a grid of points that avoids the markers (and what
+// stands on them) and the two head-up texts. Returns the mean colour difference (sum over the
+// three channels) per point.
+double backgroundDifference(const osg::Image& shot, const osg::Image& frame, const std::vector<MarkerTruth>& markers,
+                           bool mirrored, bool upsideDown)
+{
+    int compared = 0;
+    double total = 0.0;
+    for (int y = 10; y < shot.t() - 10; y += 7)
+    {
+        for (int x = 10; x < shot.s() - 10; x += 7)
+        {
+            const double cameraX = (x + 0.5) * frame.s() / shot.s();
+            const double cameraY = (y + 0.5) * frame.t() / shot.t();
+            bool nearMarker = false;
+            for (const MarkerTruth& marker : markers)
+            {
+                const double reach = 1.3 * (marker.corners[0] - marker.corners[2]).length();
+                nearMarker = nearMarker || (osg::Vec2d(cameraX, cameraY) - marker.centre()).length() < reach;
+            }
+            const bool nearText = (y < 40 && x < 200) || (y > shot.t() - 40 && std::abs(x - shot.s() / 2) < 150);
+            if (nearMarker || nearText)
+                continue;
+            int sourceX = static_cast<int>(cameraX);
+            int sourceY = static_cast<int>(cameraY);
+            if (mirrored)
+                sourceX = frame.s() - 1 - sourceX;
+            if (upsideDown)
+                sourceY = frame.t() - 1 - sourceY;
+            ++compared;
+            total += difference(pixel(shot, x, y), pixel(frame, sourceX, sourceY));
+        }
+    }
+    EXPECT_GT(compared, 500) << "too few background points to compare";
+    return compared == 0 ? 1000.0 : total / compared;
+}
+
+// True when the window shows something other than the camera at the marker's centre: content
+// drawn on the marker.
+bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, const MarkerTruth& marker)
+{
+    const osg::Vec2d centre = marker.centre();
+    int changed = 0, total = 0;
+    for (int dy = -4; dy <= 4; dy += 2)
+    {
+        for (int dx = -4; dx <= 4; dx += 2)
+        {
+            const double cameraX = centre.x() + dx, cameraY = centre.y() + dy;
+            const int x = static_cast<int>(cameraX * shot.s() / frame.s());
+            const int y = static_cast<int>(cameraY * shot.t() / frame.t());
+            ++total;
+            if (difference(pixel(shot, x, y), pixel(frame, static_cast<int>(cameraX), static_cast<int>(cameraY))) > 50)
+                ++changed;
+        }
+    }
+    return changed * 2 > total;
+}
+
+// The player runs detached from the test; it has ended once its process is gone or a zombie.
+bool running(int pid)
+{
+    std::ifstream stat(("/proc/" + std::to_string(pid) + "/stat").c_str());
+    std::string content;
+    if (!std::getline(stat, content))
+        return false;
+    const size_t state = content.rfind(')');
+    return state == std::string::npos || state + 2 >= content.size() || content[state + 2] != 'Z';
+}
+
+void setConfigurationParameter(const SampleScene& scene, const std::string& name, const std::string& value)
+{
+    const std::string path = scene.directory().file("config.xml");
+    std::ifstream in(path.c_str());
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::regex parameter("(<parameter name=\"" + name + "\">)[^<]*(</parameter>)");
+    std::ofstream(path.c_str()) << std::regex_replace(text.str(), parameter, "$1" + value + "$2");
+}
+
+} // namespace
+
+TEST(PlayerEndToEnd, VideoFillsTheWindowUprightWithTheModelsOnTheirMarkers)
+{
+    SampleScene scene;
+    PlayerRun run = scene.play({"-max_frames", "45"});
+    ASSERT_EQ(0, run.status) << run.output;
+    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
+    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    ASSERT_TRUE(shot.valid() && frame.valid()) << run.output;
+
+    // The window (a quarter of the screen, as the sample configuration is not full screen) shows
+    // the camera frame stretched over it, upright and not mirrored.
+    const double upright = backgroundDifference(*shot, *frame, scene.markers(), false, false);
+    EXPECT_LT(upright, 20.0);
+    EXPECT_GT(backgroundDifference(*shot, *frame, scene.markers(), false, true), 2.0 * upright + 20.0);
+    EXPECT_GT(backgroundDifference(*shot, *frame, scene.markers(), true, false), 2.0 * upright + 20.0);
+
+    // Registration: every marker carries its model at its centre.
+    for (size_t marker = 0; marker < scene.markers().size(); ++marker)
+        EXPECT_TRUE(contentOnMarker(*shot, *frame, scene.markers()[marker])) << "marker " << marker + 1;
+}
+
+// Pixels of a window region that stand out from the camera frame behind them.
+int drawnOver(const osg::Image& shot, const osg::Image& frame, int left, int top, int width, int height)
+{
+    int drawn = 0;
+    for (int y = top; y < top + height; ++y)
+        for (int x = left; x < left + width; ++x)
+            if (difference(pixel(shot, x, y), pixel(frame, x * frame.s() / shot.s(), y * frame.t() / shot.t())) > 120)
+                ++drawn;
+    return drawn;
+}
+
+TEST(PlayerEndToEnd, StatusTextAndSceneMessageAppearOverTheVideo)
+{
+    SampleScene scene;
+    PlayerRun run = scene.play({"-max_frames", "3"});
+    ASSERT_EQ(0, run.status) << run.output;
+    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
+    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    ASSERT_TRUE(shot.valid() && frame.valid());
+    // "Starting..." at the top left, the scene message at the bottom centre, nothing in between.
+    EXPECT_GT(drawnOver(*shot, *frame, 0, 0, 120, 24), 30);
+    EXPECT_GT(drawnOver(*shot, *frame, shot->s() / 2 - 100, shot->t() - 24, 200, 24), 30);
+    EXPECT_EQ(0, drawnOver(*shot, *frame, shot->s() - 120, 0, 120, 24));
+}
+
+TEST(PlayerEndToEnd, MirroredConfigurationMirrorsTheVideo)
+{
+    SampleScene scene;
+    setConfigurationParameter(scene, "mirror", "true");
+    PlayerRun run = scene.play({"-max_frames", "30"});
+    ASSERT_EQ(0, run.status) << run.output;
+    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
+    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    ASSERT_TRUE(shot.valid() && frame.valid());
+    std::vector<MarkerTruth> mirroredMarkers = scene.markers();
+    for (MarkerTruth& marker : mirroredMarkers)
+        for (osg::Vec2d& corner : marker.corners)
+            corner.x() = frame->s() - corner.x();
+    const double mirroredDifference = backgroundDifference(*shot, *frame, mirroredMarkers, true, false);
+    EXPECT_LT(mirroredDifference, 20.0);
+    EXPECT_GT(backgroundDifference(*shot, *frame, mirroredMarkers, false, false), 2.0 * mirroredDifference + 20.0);
+}
+
+TEST(PlayerEndToEnd, SceneWithoutRegisteredObjectsShowsTheDefaultModel)
+{
+    SampleScene scene;
+    scene.directory().write("scene.xml",
+                            "<scene name=\"empty\" authoring_software=\"3dsmax\"><parameters>"
+                            "<parameter name=\"show_message\">false</parameter></parameters>"
+                            "<objects><object name=\"lost\" type=\"ARObject\"><model source=\"models/cube.osgb\"/>"
+                            "<markers><marker id=\"9\" layer=\"0\"/></markers></object></objects></scene>");
+    PlayerRun run = scene.play({"-max_frames", "40"});
+    ASSERT_EQ(0, run.status) << run.output;
+    EXPECT_TRUE(run.printed("WARNING: object/tracker marker mismatch.")) << run.output;
+    EXPECT_TRUE(run.printed("WARNING: Using default model.")) << run.output;
+    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
+    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    ASSERT_TRUE(shot.valid() && frame.valid());
+    for (const MarkerTruth& marker : scene.markers())
+        EXPECT_TRUE(contentOnMarker(*shot, *frame, marker));
+}
+
+TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
+{
+    SampleScene scene;
+    const std::string output = scene.directory().file("escape.log");
+    std::string command = "cd " + quote(RUN_DIRECTORY) + " && ./novaro -verbose -working_directory " +
+                          quote(scene.directory().path()) + " -temporary_directory " + quote(scene.directory().path()) +
+                          " -video_file " + quote(scene.frame()) + " > " + quote(output) + " 2>&1 & echo $!";
+    FILE* started = popen(command.c_str(), "r");
+    ASSERT_NE(nullptr, started);
+    int pid = 0;
+    ASSERT_EQ(1, fscanf(started, "%d", &pid));
+    pclose(started);
+
+    // Wait for the player's window, then press Escape in it.
+    std::string window;
+    for (int attempt = 0; attempt < 100 && window.empty(); ++attempt)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        FILE* search = popen("xdotool search --name 'Novaro' 2>/dev/null | head -1", "r");
+        char line[64] = {0};
+        if (search && fgets(line, sizeof(line), search))
+            window = std::string(line).substr(0, std::string(line).find('\n'));
+        if (search)
+            pclose(search);
+    }
+    ASSERT_FALSE(window.empty()) << "no player window appeared";
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::system(("xdotool windowfocus --sync " + window + " key Escape > /dev/null 2>&1").c_str());
+
+    bool ended = false;
+    for (int attempt = 0; attempt < 100 && !ended; ++attempt)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ended = !running(pid);
+    }
+    if (!ended)
+        kill(pid, SIGKILL);
+    ASSERT_TRUE(ended) << "Escape did not end the player";
+
+    std::ifstream file(output.c_str());
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string log = text.str();
+    // Clean-up removes the unpacked archive folder, then the entry point says goodbye.
+    const size_t files = log.find("Temporary data removed (files).");
+    const size_t folders = log.find("Temporary data removed (dirs).");
+    const size_t done = log.find(" Starting...done.");
+    EXPECT_NE(std::string::npos, files) << log;
+    EXPECT_LT(files, folders);
+    EXPECT_LT(folders, done);
+    EXPECT_FALSE(std::filesystem::exists(scene.directory().file("models/house_kmz.tmp")));
+}
