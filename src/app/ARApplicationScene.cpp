@@ -26,7 +26,7 @@ namespace
 // temporary directory, the source against the folder (or the temporary directory without one).
 std::string resolveSource(const std::string& temporaryDirectory, std::string folder, const std::string& source)
 {
-    if (!folder.empty() && !PathRule::isAbsolute(folder))
+    if (!folder.empty() && !PathRule::isAbsoluteDirectory(folder))
         folder = PathRule::resolve(temporaryDirectory, folder);
     if (PathRule::isAbsolute(source))
         return source;

@@ -16,6 +16,13 @@ bool isAbsolute(const std::string& name)
     return directory.size() > 2 && directory[1] == ':' && directory[2] == '\\';
 }
 
+bool isAbsoluteDirectory(const std::string& folder)
+{
+    if (!folder.empty() && folder[0] == '/')
+        return true;
+    return folder.size() > 2 && folder[1] == ':' && folder[2] == '\\';
+}
+
 std::string resolve(const std::string& base, const std::string& name)
 {
     if (isAbsolute(name))

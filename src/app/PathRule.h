@@ -15,6 +15,10 @@ namespace PathRule
 // ("C:\data\x.xml", not "C:\x.xml") and for a path starting with "/".
 bool isAbsolute(const std::string& name);
 
+// The same test for a folder name, whose directory part is the whole name: "C:\models" is
+// absolute.
+bool isAbsoluteDirectory(const std::string& folder);
+
 // The name as it stands when absolute, else the base directory joined with the name, with the
 // name's backslashes turned into "/".
 std::string resolve(const std::string& base, const std::string& name);

@@ -1,0 +1,174 @@
+// Scene loading: model paths resolved as exporters write them, the scene-wide model shared by the
+// objects that use it, the FBX quarter turn by authoring host, ignored objects and objects on
+// markers the markers settings do not know.
+#include "ARApplication.h"
+#include "ARMarkerNode.h"
+#include "ARObject.h"
+#include "MarkersData.h"
+#include "NotifyCapture.h"
+#include "SettingsFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <osg/Geode>
+#include <osg/ShapeDrawable>
+#include <osgDB/WriteFile>
+
+#include "osgART/Marker.h"
+
+using namespace Novaro;
+using namespace NovaroTest;
+
+namespace
+{
+
+class LoadedScene
+{
+public:
+    LoadedScene(const std::string& objects, const std::string& sceneAttributes = "authoring_software=\"3dsmax\"")
+    {
+        directory.write("config.xml", minimalConfiguration());
+        directory.write("markers.xml", "<markers patterns_file=\"p.dat\">"
+                                       "<marker name=\"three\" id=\"3\" path=\"3.patt\"/>"
+                                       "<marker name=\"four\" id=\"4\" path=\"4.patt\"/></markers>");
+        directory.write("scene.xml", "<scene " + sceneAttributes + "><objects>" + objects + "</objects></scene>");
+        osg::ref_ptr<osg::Geode> model = new osg::Geode;
+        model->setName("model");
+        model->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(), 10.0f)));
+        std::filesystem::create_directories(directory.file("models"));
+        osgDB::writeNodeFile(*model, directory.file("models/box.osgt"));
+        osgDB::writeNodeFile(*model, directory.file("scene.osgt"));
+        directory.write("models/part.fbx", "not a model");
+        directory.write("models/part.dae", "not a model either");
+
+        application.setWorkingDirectory(directory.path());
+        application.setTemporaryDirectory(directory.path());
+        EXPECT_TRUE(application.setConfiguration("config.xml"));
+        EXPECT_TRUE(application.setMarkersConfiguration("markers.xml"));
+        EXPECT_TRUE(application.setSceneConfiguration("scene.xml"));
+        application.setApplicationHint();
+        // The marker nodes the tracker set-up would make for the two markers.
+        for (MarkerData& marker : application.getMarkersConfiguration()->getMarkers())
+        {
+            osg::ref_ptr<ARMarkerNode> node =
+                new ARMarkerNode(new osgART::Marker(marker.getName()), 0, &marker, 0, &application);
+            node->setupLayers();
+            application.getMarkers()[marker.getId()] = node;
+        }
+        capture.clear();
+        application.loadSceneObjects();
+    }
+
+    ARObject* object(const std::string& name) const
+    {
+        for (ARObject* object : application.getObjects())
+            if (object->getName() == name)
+                return object;
+        return nullptr;
+    }
+
+    TemporaryDirectory directory;
+    NotifyCapture capture;
+    ARApplication application;
+};
+
+std::string object(const std::string& name, const std::string& model, const std::string& markers = "<marker id=\"3\"/>",
+                   const std::string& attributes = "", const std::string& transforms = "")
+{
+    return "<object name=\"" + name + "\" type=\"ARObject\" " + attributes + "><model " + model + "/>" + transforms +
+           "<markers>" + markers + "</markers></object>";
+}
+
+} // namespace
+
+TEST(SceneLoading, RelativeSourcesResolveAgainstTheirFolderAndTheTemporaryDirectory)
+{
+    LoadedScene scene(object("direct", "source=\"models/box.osgt\"") +
+                      object("folder", "source=\"box.osgt\" source_folder=\"models\"") +
+                      object("missing", "source=\"m.ive\" source_folder=\"models\"") +
+                      object("drive", "source=\"m.ive\" source_folder=\"C:\\models\""));
+    ASSERT_NE(nullptr, scene.object("direct"));
+    ASSERT_NE(nullptr, scene.object("folder"));
+    EXPECT_EQ(1u, scene.object("folder")->getNumChildren());
+    EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: " + scene.directory.path() + "/models/m.ive"));
+    EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: C:\\models/m.ive"));
+    EXPECT_EQ(2u, scene.application.getObjectCount());
+}
+
+TEST(SceneLoading, ObjectsWithoutSourcesShareTheSceneWideModel)
+{
+    LoadedScene scene(object("first", "") + object("second", "", "<marker id=\"4\"/>"),
+                      "source=\"scene.osgt\" authoring_software=\"3dsmax\"");
+    ARObject* first = scene.object("first");
+    ARObject* second = scene.object("second");
+    ASSERT_TRUE(first && second);
+    ASSERT_EQ(1u, first->getNumChildren());
+    EXPECT_EQ(first->getChild(0), second->getChild(0));
+}
+
+TEST(SceneLoading, WithoutAnyModelTheObjectIsSkipped)
+{
+    LoadedScene scene(object("nothing", ""));
+    EXPECT_TRUE(scene.capture.printed(" WARNING: neither a scene source file nor an object source file were specified."));
+    EXPECT_EQ(0u, scene.application.getObjectCount());
+}
+
+TEST(SceneLoading, IgnoredObjectsAndUnknownTypesAreNeverBuilt)
+{
+    LoadedScene scene(object("ignored", "source=\"models/box.osgt\"", "<marker id=\"3\"/>", "ignore=\"true\"") +
+                      "<object name=\"odd\" type=\"ARThing\"><model source=\"models/box.osgt\"/>"
+                      "<markers><marker id=\"3\"/></markers></object>");
+    EXPECT_TRUE(scene.capture.printed(" WARNING: ignoring object."));
+    EXPECT_TRUE(scene.capture.printed(" WARNING: Object type not supported. Skipping."));
+    EXPECT_EQ(0u, scene.application.getObjectCount());
+}
+
+TEST(SceneLoading, UnknownMarkersAreReportedAndKnownOnesStillGetTheObject)
+{
+    LoadedScene scene(object("pair", "source=\"models/box.osgt\"", "<marker id=\"3\" layer=\"0\"/><marker id=\"5\"/>"));
+    ARObject* pair = scene.object("pair");
+    ASSERT_NE(nullptr, pair);
+    EXPECT_EQ(std::vector<int>{3}, pair->getMarkerIds());
+    const std::string& text = scene.capture.text();
+    const std::string warning = "WARNING: object/tracker marker mismatch.";
+    EXPECT_NE(std::string::npos, text.find(warning));
+    EXPECT_EQ(text.find(warning), text.rfind(warning)) << "reported once";
+    EXPECT_EQ(pair, scene.application.getMarkers()[3]->getLayer(0)->getChild(0));
+}
+
+TEST(SceneLoading, TransformsAreAppliedWithTheAngleInRadians)
+{
+    LoadedScene scene(object("turned", "source=\"models/box.osgt\"", "<marker id=\"3\"/>", "",
+                             "<transforms><translation x=\"1\" y=\"2\" z=\"3\"/><scale x=\"2\"/>"
+                             "<rotation axis=\"z\" angle=\"3.14159\"/></transforms>"));
+    ARObject* turned = scene.object("turned");
+    ASSERT_NE(nullptr, turned);
+    const osg::Matrixd& matrix = turned->getMatrix();
+    EXPECT_EQ(osg::Vec3d(1.0, 2.0, 3.0), matrix.getTrans());
+    // Half a turn about z, then scaled by (2, 1, 1): x goes to -2, y to -1.
+    const osg::Vec3d x = osg::Vec3d(1.0, 0.0, 0.0) * matrix - matrix.getTrans();
+    const osg::Vec3d y = osg::Vec3d(0.0, 1.0, 0.0) * matrix - matrix.getTrans();
+    EXPECT_NEAR(-2.0, x.x(), 1e-4);
+    EXPECT_NEAR(-1.0, y.y(), 1e-4);
+}
+
+TEST(SceneLoading, FbxModelsGetAQuarterTurnExceptFromMayaAndCinema4d)
+{
+    const std::pair<const char*, bool> hosts[] = {{"3dsmax", true}, {"sketchup", true}, {"maya", false},
+                                                 {"cinema4d", false}};
+    for (const auto& host : hosts)
+    {
+        // The file need not be readable: the turn depends on the file name the exporter wrote.
+        LoadedScene scene(object("fbx", "source=\"models/part.fbx\"") + object("dae", "source=\"models/part.dae\""),
+                          std::string("authoring_software=\"") + host.first + "\"");
+        ARObject* fbx = scene.object("fbx");
+        ARObject* dae = scene.object("dae");
+        ASSERT_TRUE(fbx && dae) << host.first << scene.capture.text();
+        const osg::Quat quarterTurn(osg::PI_2, osg::X_AXIS);
+        if (host.second)
+            EXPECT_TRUE((fbx->getRotation() - quarterTurn).length() < 1e-9) << host.first;
+        else
+            EXPECT_TRUE(fbx->getRotation().zeroRotation()) << host.first;
+        EXPECT_TRUE(dae->getRotation().zeroRotation()) << host.first;
+    }
+}
