@@ -6,6 +6,7 @@
 #include "ARObject.h"
 #include "ARShadowsManager.h"
 #include "ConfigurationData.h"
+#include "RenderTextureSize.h"
 
 #include <cmath>
 
@@ -27,13 +28,6 @@ namespace Novaro
 
 namespace
 {
-
-int powerOfTwoAbove(int size)
-{
-    if (size <= 0)
-        return 1;
-    return 1 << (static_cast<int>(std::log2(static_cast<double>(size))) + 1);
-}
 
 bool testExtensions(unsigned int contextId, std::initializer_list<const char*> names)
 {
@@ -252,14 +246,12 @@ bool ARApplication::initViewer()
 
 int ARApplication::getTextureWidth()
 {
-    const int width = _viewer->getScreenWidth();
-    return _hasNPOT ? width : powerOfTwoAbove(width);
+    return renderTextureSize(_viewer->getScreenWidth(), _hasNPOT);
 }
 
 int ARApplication::getTextureHeight()
 {
-    const int height = _viewer->getScreenHeight();
-    return _hasNPOT ? height : powerOfTwoAbove(height);
+    return renderTextureSize(_viewer->getScreenHeight(), _hasNPOT);
 }
 
 void ARApplication::createRenderingPipeline()

@@ -1,0 +1,76 @@
+#pragma once
+
+// Sets up a real application on the sample scene the way the player does, with the recorded camera
+// instead of a device and the tracking plugins of the run directory.
+
+#include "ARApplication.h"
+
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <osgDB/Registry>
+
+#include "osgART/Field.h"
+#include "osgART/GenericTracker.h"
+#include "osgART/PluginManager.h"
+
+namespace NovaroTest
+{
+
+inline std::string samplesDirectory() { return std::string(NOVARO_SOURCE_DIR) + "/samples"; }
+inline std::string samplePath(const std::string& name) { return samplesDirectory() + "/" + name; }
+
+// The plugins live in the run directory, and the head-up display's font is found relative to it.
+inline void enterRunDirectory()
+{
+    const std::string plugins = std::string(NOVARO_RUN_DIR) + "/osgplugins";
+    osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();
+    if (paths.empty() || paths.front() != plugins)
+        paths.push_front(plugins);
+    ASSERT_EQ(0, chdir(NOVARO_RUN_DIR));
+}
+
+// The tracker plugin is one object per process and the scene set-up inverts its "debug" field;
+// every application starts from the field's initial state, as in a fresh player.
+inline void resetTrackerDebugField()
+{
+    if (!osgART::PluginManager::instance()->load("osgart_tracker_artoolkit4"))
+        return;
+    osgART::GenericTracker* tracker =
+        dynamic_cast<osgART::GenericTracker*>(osgART::PluginManager::instance()->get("tracker_artoolkit4"));
+    if (!tracker)
+        return;
+    if (osgART::TypedField<bool>* debug = dynamic_cast<osgART::TypedField<bool>*>(tracker->get("debug")))
+        debug->set(false);
+}
+
+// The seven setters in the player's order. The configuration, tracker and video files come from the
+// samples (the working directory); the others are taken from the temporary directory when it
+// holds them, else from the samples.
+inline bool loadSampleSettings(Novaro::ARApplication& application, const std::string& temporaryDirectory,
+                               const std::string& markersFile = "markers.xml")
+{
+    application.setWorkingDirectory(samplesDirectory());
+    application.setTemporaryDirectory(temporaryDirectory);
+    const bool sampleScene = temporaryDirectory == samplesDirectory();
+    auto temporaryFile = [&](const std::string& name) { return sampleScene ? name : samplePath(name); };
+    return application.setConfiguration("config.xml") && application.setTrackerConfiguration("tracker.xml") &&
+           application.setVideoConfiguration("video.xml") &&
+           application.setSceneConfiguration(temporaryFile("scene.xml")) &&
+           application.setAudioConfiguration(temporaryFile("audio.xml")) &&
+           application.setMarkersConfiguration(markersFile) &&
+           application.setLightingConfiguration(temporaryFile("lighting.xml"));
+}
+
+inline bool initWithRecordedCamera(Novaro::ARApplication& application)
+{
+    resetTrackerDebugField();
+    application.setApplicationHint();
+    std::string program = "novaro", option = "-video_file", video = samplePath("recorded/camera.mp4");
+    std::vector<char*> argv = {&program[0], &option[0], &video[0], nullptr};
+    return application.init(3, argv.data());
+}
+
+} // namespace NovaroTest

@@ -1,0 +1,233 @@
+// Tracker set-up of a real application: calibration choice by aspect, camera and pattern file
+// resolution, markers from the markers settings, and the threshold through the real tracker.
+#include "SampleApplication.h"
+
+#include "../app/NotifyCapture.h"
+#include "../app/PlayerProcess.h"
+
+#include "ARMarkerNode.h"
+#include "TrackerData.h"
+
+#include <gtest/gtest.h>
+
+#include "osgART/GenericTracker.h"
+
+using namespace Novaro;
+using namespace NovaroTest;
+
+namespace
+{
+
+std::string videoSettings(const std::string& formats, const std::string& cameras)
+{
+    return "<video name=\"test\"><formats>" + formats + "</formats><cameras>" + cameras + "</cameras></video>";
+}
+
+std::string format(const std::string& name, int width, int height)
+{
+    return "<format name=\"" + name + "\" width=\"" + std::to_string(width) + "\" height=\"" +
+           std::to_string(height) + "\"/>";
+}
+
+std::string camera(const std::string& format, const std::string& path)
+{
+    return "<camera name=\"" + path + "\" format=\"" + format + "\" path=\"" + path + "\"/>";
+}
+
+std::vector<unsigned int> markerIds(const ARApplication& application)
+{
+    std::vector<unsigned int> ids;
+    for (const auto& entry : application.getMarkers())
+        ids.push_back(entry.first);
+    return ids;
+}
+
+// Position of a line in the capture, or npos.
+size_t lineAt(const NotifyCapture& capture, const std::string& line)
+{
+    return capture.text().find(line + "\n");
+}
+
+} // namespace
+
+TEST(CameraMatching, ClosestAspectWinsAndTiesKeepTheFirstFormat)
+{
+    TemporaryDirectory working;
+    working.write("wide-first.xml", videoSettings(format("16:9", 1280, 720) + format("4:3", 640, 480),
+                                                  camera("16:9", "wide.dat") + camera("4:3", "normal.dat")));
+    working.write("same-aspect.xml", videoSettings(format("small", 320, 240) + format("large", 640, 480),
+                                                   camera("small", "small.dat") + camera("large", "large.dat")));
+    ARApplication application;
+    application.setWorkingDirectory(working.path());
+    NotifyCapture capture;
+
+    EXPECT_EQ("", application.matchCameraForVideo(640, 480));
+    EXPECT_TRUE(capture.printed(" WARNING: NULL video configuration."));
+
+    ASSERT_TRUE(application.setVideoConfiguration("wide-first.xml"));
+    capture.clear();
+    EXPECT_EQ("normal.dat", application.matchCameraForVideo(640, 480));
+    EXPECT_TRUE(capture.printed("Video matched aspect ratio: 4:3"));
+    EXPECT_EQ("wide.dat", application.matchCameraForVideo(1920, 1080));
+    // 5:4 is nearer to 4:3 than to 16:9.
+    EXPECT_EQ("normal.dat", application.matchCameraForVideo(1280, 1024));
+
+    ASSERT_TRUE(application.setVideoConfiguration("same-aspect.xml"));
+    EXPECT_EQ("small.dat", application.matchCameraForVideo(640, 480));
+    EXPECT_EQ("small.dat", application.matchCameraForVideo(320, 240));
+}
+
+TEST(FileResolution, TemporaryDirectoryFirstThenWorkingDirectoryAndFailuresKeepTheFile)
+{
+    TemporaryDirectory working, temporary, elsewhere;
+    working.write("video.xml", videoSettings(format("4:3", 640, 480), camera("4:3", "camera.dat")));
+    temporary.write("markers.xml", "<markers patterns_file=\"patterns.dat\">"
+                                   "<marker id=\"1\" type=\"single\" path=\"m.patt\"/></markers>");
+    for (const TemporaryDirectory* directory : {&working, &temporary})
+        directory->write("both.dat", "0\n");
+    working.write("working-only.dat", "0\n");
+    elsewhere.write("absolute.dat", "0\n");
+    ARApplication application;
+    application.setWorkingDirectory(working.path());
+    application.setTemporaryDirectory(temporary.path());
+    NotifyCapture capture;
+
+    application.setCameraFile("both.dat");
+    EXPECT_TRUE(capture.printed(" WARNING: NULL video configuration."));
+    application.setPatternFile("both.dat");
+    EXPECT_TRUE(capture.printed(" WARNING: NULL markers configuration."));
+    capture.clear();
+    EXPECT_EQ("", application.getCameraFile());
+    EXPECT_TRUE(capture.printed(" WARNING: NULL video configuration."));
+    EXPECT_EQ("", application.getPatternFile());
+    EXPECT_TRUE(capture.printed(" WARNING: NULL markers configuration."));
+
+    ASSERT_TRUE(application.setVideoConfiguration("video.xml"));
+    ASSERT_TRUE(application.setMarkersConfiguration("markers.xml"));
+    capture.clear();
+    application.setCameraFile("both.dat");
+    EXPECT_EQ(temporary.file("both.dat"), application.getCameraFile());
+    EXPECT_EQ(std::string::npos, capture.text().find("could not find"));
+
+    application.setCameraFile("working-only.dat");
+    EXPECT_EQ(working.file("working-only.dat"), application.getCameraFile());
+    EXPECT_TRUE(capture.printed(" WARNING: could not find specified camera file in temporary directory."));
+    EXPECT_FALSE(capture.printed(" WARNING: could not find specified camera file in working directory."));
+
+    capture.clear();
+    application.setCameraFile("nowhere.dat");
+    EXPECT_EQ(working.file("working-only.dat"), application.getCameraFile());
+    const size_t inTemporary = lineAt(capture, " WARNING: could not find specified camera file in temporary directory.");
+    const size_t inWorking = lineAt(capture, " WARNING: could not find specified camera file in working directory.");
+    const size_t nowhere = lineAt(capture, " WARNING: could not find specified camera file.");
+    ASSERT_NE(std::string::npos, nowhere);
+    EXPECT_LT(inTemporary, inWorking);
+    EXPECT_LT(inWorking, nowhere);
+
+    application.setCameraFile(elsewhere.file("absolute.dat"));
+    EXPECT_EQ(elsewhere.file("absolute.dat"), application.getCameraFile());
+    capture.clear();
+    application.setCameraFile(elsewhere.file("missing.dat"));
+    EXPECT_EQ(elsewhere.file("absolute.dat"), application.getCameraFile());
+    EXPECT_TRUE(capture.printed(" WARNING: could not find specified camera file (temp dir)."));
+    EXPECT_FALSE(capture.printed(" WARNING: could not find specified camera file in temporary directory."));
+    application.setCameraFile("");
+    EXPECT_TRUE(capture.printed(" WARNING: cannot set an empty camera file name."));
+    EXPECT_EQ(elsewhere.file("absolute.dat"), application.getCameraFile());
+
+    // The pattern file follows the same order with its own messages.
+    capture.clear();
+    application.setPatternFile("both.dat");
+    EXPECT_EQ(temporary.file("both.dat"), application.getPatternFile());
+    application.setPatternFile("working-only.dat");
+    EXPECT_EQ(working.file("working-only.dat"), application.getPatternFile());
+    EXPECT_TRUE(capture.printed(" WARNING: could not find specified pattern file in temporary directory."));
+    application.setPatternFile("nowhere.dat");
+    EXPECT_TRUE(capture.printed(" WARNING: could not find specified pattern file in working directory."));
+    EXPECT_TRUE(capture.printed(" WARNING: could not find specified pattern file."));
+    application.setPatternFile(elsewhere.file("missing.dat"));
+    application.setPatternFile("");
+    EXPECT_TRUE(capture.printed(" WARNING: cannot set an empty pattern file name."));
+    EXPECT_EQ(working.file("working-only.dat"), application.getPatternFile());
+}
+
+TEST(TrackerSetup, SampleMarkersAreEnteredUnderTheirIDs)
+{
+    enterRunDirectory();
+    ARApplication application;
+    NotifyCapture capture;
+    ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
+    ASSERT_TRUE(initWithRecordedCamera(application));
+    EXPECT_TRUE(capture.printed("init (1st) tracker with <0> markers."));
+    EXPECT_TRUE(capture.printed("init (2nd) tracker with <3> markers."));
+    EXPECT_EQ(3u, application.getMarkerCount());
+    ASSERT_EQ((std::vector<unsigned int>{1, 2, 3}), markerIds(application));
+    for (const auto& entry : application.getMarkers())
+    {
+        const int index = static_cast<int>(entry.first) - 1;
+        EXPECT_EQ(index, entry.second->getTrackerIndex());
+        EXPECT_EQ(index, entry.second->getEntryPosition());
+        EXPECT_EQ(application.getTracker()->getMarker(index), entry.second->getMarker());
+    }
+}
+
+TEST(TrackerSetup, MissingPatternFailsOneEntryAndTheNextIsStillAdded)
+{
+    enterRunDirectory();
+    TemporaryDirectory temporary;
+    temporary.write("patterns.dat", "0\n");
+    temporary.write("markers.xml",
+                    "<markers patterns_file=\"patterns.dat\" transforms_file=\"\">"
+                    "<marker name=\"lost\" tag=\"lost\" id=\"7\" type=\"single\" path=\"missing.patt\" size=\"80\"/>"
+                    "<marker name=\"found\" tag=\"found\" id=\"9\" type=\"single\" path=\"" +
+                        samplePath("patterns/marker_2.patt") + "\" size=\"80\"/></markers>");
+    ARApplication application;
+    NotifyCapture capture;
+    ASSERT_TRUE(loadSampleSettings(application, temporary.path()));
+    ASSERT_TRUE(initWithRecordedCamera(application));
+    EXPECT_TRUE(capture.printed(" ERROR: could not find a valid pattern file (" + temporary.file("missing.patt") + ")."));
+    EXPECT_TRUE(capture.printed(" Adding pattern 0 -> ERROR"));
+    EXPECT_TRUE(capture.printed(" Adding pattern: 1 -> OK."));
+    EXPECT_TRUE(capture.printed("init (2nd) tracker with <1> markers."));
+    ASSERT_EQ((std::vector<unsigned int>{9}), markerIds(application));
+    const ARMarkerNode* node = application.getMarkers().at(9).get();
+    EXPECT_EQ(0, node->getTrackerIndex());
+    EXPECT_EQ(1, node->getEntryPosition());
+}
+
+TEST(TrackerSetup, ThresholdOperationsGoThroughTheTrackerField)
+{
+    enterRunDirectory();
+    ARApplication application;
+    ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
+    application.getTrackerConfiguration()->setThreshold(80);
+    NotifyCapture capture;
+    {
+        ARApplication withoutTracker;
+        EXPECT_EQ(-1, withoutTracker.getThreshold());
+        withoutTracker.increaseThreshold(5);
+        EXPECT_TRUE(capture.printed("Threshold not supported for this tracker."));
+    }
+    ASSERT_TRUE(initWithRecordedCamera(application));
+    EXPECT_TRUE(capture.printed("Field 'threshold' = 80"));
+    osgART::TypedField<int>* field =
+        dynamic_cast<osgART::TypedField<int>*>(application.getTracker()->get("threshold"));
+    ASSERT_NE(nullptr, field);
+    EXPECT_EQ(80, application.getThreshold());
+
+    application.increaseThreshold(20);
+    EXPECT_EQ(100, field->get());
+    EXPECT_TRUE(capture.printed("Setting up threshold: 100"));
+    application.decreaseThreshold(35);
+    EXPECT_EQ(65, field->get());
+    EXPECT_TRUE(capture.printed("Setting up threshold: 65"));
+    field->set(37);
+    EXPECT_EQ(37, application.getThreshold());
+    application.resetThreshold();
+    EXPECT_EQ(100, field->get());
+    EXPECT_TRUE(capture.printed("Resetting up threshold: 100"));
+    // The application does not clamp; it reports what the tracker kept.
+    application.increaseThreshold(200);
+    EXPECT_TRUE(capture.printed("Setting up threshold: 255"));
+    EXPECT_EQ(255, application.getThreshold());
+}
