@@ -52,7 +52,12 @@ inline std::string quote(const std::string& text)
 inline PlayerRun runPlayer(const std::string& directory, const std::vector<std::string>& arguments,
                            const std::string& environment = std::string())
 {
-    const std::string outputFile = directory + "/.player-output.txt";
+    // A file of this run's own: several tests may start players in the same directory at once.
+    char pattern[] = "/tmp/novaro-player-output-XXXXXX";
+    const int descriptor = mkstemp(pattern);
+    if (descriptor >= 0)
+        close(descriptor);
+    const std::string outputFile = pattern;
     std::string command = "cd " + quote(directory) + " && " + environment + " " + quote(std::string(NOVARO_RUN_DIR) + "/novaro");
     for (const std::string& argument : arguments)
         command += " " + quote(argument);

@@ -6,11 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <regex>
-#include <thread>
-
-#include <signal.h>
 
 #include <osg/Image>
 #include <osgDB/ReadFile>
@@ -160,17 +156,6 @@ bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, const Mark
     return changed * 2 > total;
 }
 
-// The player runs detached from the test; it has ended once its process is gone or a zombie.
-bool running(int pid)
-{
-    std::ifstream stat(("/proc/" + std::to_string(pid) + "/stat").c_str());
-    std::string content;
-    if (!std::getline(stat, content))
-        return false;
-    const size_t state = content.rfind(')');
-    return state == std::string::npos || state + 2 >= content.size() || content[state + 2] != 'Z';
-}
-
 void setConfigurationParameter(const SampleScene& scene, const std::string& name, const std::string& value)
 {
     const std::string path = scene.directory().file("config.xml");
@@ -268,42 +253,37 @@ TEST(PlayerEndToEnd, SceneWithoutRegisteredObjectsShowsTheDefaultModel)
 
 TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
 {
+    // On a display of its own, so that Escape reaches this player and no other test's window.
     SampleScene scene;
     const std::string output = scene.directory().file("escape.log");
-    std::string command = "cd " + quote(RUN_DIRECTORY) + " && ./novaro -verbose -working_directory " +
-                          quote(scene.directory().path()) + " -temporary_directory " + quote(scene.directory().path()) +
-                          " -video_file " + quote(scene.frame()) + " > " + quote(output) + " 2>&1 & echo $!";
-    FILE* started = popen(command.c_str(), "r");
-    ASSERT_NE(nullptr, started);
-    int pid = 0;
-    ASSERT_EQ(1, fscanf(started, "%d", &pid));
-    pclose(started);
-
-    // Wait for the player's window, then press Escape in it.
-    std::string window;
-    for (int attempt = 0; attempt < 100 && window.empty(); ++attempt)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        FILE* search = popen("xdotool search --name 'Novaro' 2>/dev/null | head -1", "r");
-        char line[64] = {0};
-        if (search && fgets(line, sizeof(line), search))
-            window = std::string(line).substr(0, std::string(line).find('\n'));
-        if (search)
-            pclose(search);
-    }
-    ASSERT_FALSE(window.empty()) << "no player window appeared";
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    std::system(("xdotool windowfocus --sync " + window + " key Escape > /dev/null 2>&1").c_str());
-
-    bool ended = false;
-    for (int attempt = 0; attempt < 100 && !ended; ++attempt)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        ended = !running(pid);
-    }
-    if (!ended)
-        kill(pid, SIGKILL);
-    ASSERT_TRUE(ended) << "Escape did not end the player";
+    const std::string script = scene.directory().file("escape.sh");
+    scene.directory().write(
+        "escape.sh",
+        "cd " + quote(RUN_DIRECTORY) + "\n"
+        "./novaro -verbose -working_directory " + quote(scene.directory().path()) + " -temporary_directory " +
+            quote(scene.directory().path()) + " -video_file " + quote(scene.frame()) + " > " + quote(output) +
+            " 2>&1 &\n"
+        "pid=$!\n"
+        "for i in $(seq 150); do\n"
+        "  window=$(xdotool search --name Novaro 2>/dev/null | head -1)\n"
+        "  [ -n \"$window\" ] && break\n"
+        "  sleep 0.2\n"
+        "done\n"
+        "[ -n \"$window\" ] || { kill -9 $pid; echo 'no window'; exit 2; }\n"
+        "sleep 1\n"
+        "xdotool windowfocus --sync \"$window\" key Escape\n"
+        "for i in $(seq 150); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
+        "if kill -0 $pid 2>/dev/null; then kill -9 $pid; echo 'still running'; exit 3; fi\n"
+        "wait $pid\n"
+        "echo \"player status $?\"\n");
+    const std::string command = "xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' bash " + quote(script) + " > " +
+                                quote(scene.directory().file("escape-driver.log")) + " 2>&1";
+    const int result = std::system(command.c_str());
+    std::ifstream driverFile(scene.directory().file("escape-driver.log").c_str());
+    std::stringstream driver;
+    driver << driverFile.rdbuf();
+    ASSERT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == 0) << driver.str();
+    EXPECT_NE(std::string::npos, driver.str().find("player status 0")) << driver.str();
 
     std::ifstream file(output.c_str());
     std::stringstream text;
