@@ -16,6 +16,7 @@ namespace {
 const double kPi = 3.14159265358979323846;
 const unsigned char kInk = 25;
 const unsigned char kPaper = 235;
+const int kPatternBlocks = 8;  // detail of generated patterns, about that of printed ARToolKit-style markers
 
 cv::Vec3b paperShade(unsigned char value) {
     const unsigned char shade = static_cast<unsigned char>(kInk + (kPaper - kInk) * value / 255);
@@ -62,10 +63,11 @@ std::vector<osgART::Pattern> makeDistinctPatterns(size_t count, unsigned seed) {
     int attempts = 0;
     while (patterns.size() < count && attempts < 100000) {
         ++attempts;
-        // 4 x 4 blocks of 4 x 4 pattern cells, about half of them dark.
-        cv::Mat cells(4, 4, CV_8UC1);
-        for (int r = 0; r < 4; ++r)
-            for (int c = 0; c < 4; ++c) cells.at<unsigned char>(r, c) = (random() % 2) ? 255 : 0;
+        // blocks x blocks squares of pattern cells, about half of them dark.
+        const int blocks = kPatternBlocks;
+        cv::Mat cells(blocks, blocks, CV_8UC1);
+        for (int r = 0; r < blocks; ++r)
+            for (int c = 0; c < blocks; ++c) cells.at<unsigned char>(r, c) = (random() % 2) ? 255 : 0;
         cv::Mat image;
         cv::resize(cells, image, cv::Size(16, 16), 0, 0, cv::INTER_NEAREST);
         const cv::Mat upright = normalised(image);

@@ -45,7 +45,8 @@ struct ImagingSettings {
 /// pattern in the inner half, each pattern cell cellPixels wide; margin adds white paper around.
 cv::Mat makeMarkerImage(const osgART::Pattern& pattern, int cellPixels, double margin);
 
-/// Patterns with rotation-distinct, mutually distinct blocky content, reproducible from seed.
+/// Patterns of 8 x 8 random blocks, distinct from each other in every orientation, reproducible
+/// from seed.
 std::vector<osgART::Pattern> makeDistinctPatterns(size_t count, unsigned seed);
 
 /// Renders printed markers at known poses through a camera model (with its lens distortion).
