@@ -330,14 +330,18 @@ TEST_F(TrackerTest, HalfResolutionKeepsTheDebugImageAtVideoSize) {
     addMarkers(1);
     setInt("imageProcMode", 1);
     setDebug(true);
-    show({frontal(0, 0.0, osg::Vec3d(0, 0, -400))}, printed);
+    const PlacedMarker truth = frontal(0, 0.0, osg::Vec3d(0, 0, -400));
+    show({truth}, printed);
     EXPECT_TRUE(tracker->getMarker(0)->valid());
     osg::ref_ptr<osg::Image> debug =
         dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"))->get();
     ASSERT_TRUE(debug.valid());
     EXPECT_EQ(debug->s(), 640);
     EXPECT_EQ(debug->t(), 480);
-    EXPECT_EQ(*debug->data(320, 240), 255);  // the pattern's white middle block or paper, not border
+    const osg::Vec2d border = (truth.corners[0] * 0.9 + truth.corners[2] * 0.1);
+    const osg::Vec2d paper = (truth.corners[0] * 1.08 - truth.corners[2] * 0.08);
+    EXPECT_EQ(*debug->data(int(border.x()), 479 - int(border.y())), 0);
+    EXPECT_EQ(*debug->data(int(paper.x()), 479 - int(paper.y())), 255);
     // The debug image stops following the frames while debug is off.
     const unsigned modified = debug->getModifiedCount();
     setDebug(false);
