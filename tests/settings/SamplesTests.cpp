@@ -76,7 +76,7 @@ TEST_F(SamplesTest, SceneFiles)
     for (const ObjectData& object : data.getObjects())
         for (int id : object.getMarkerIds())
             objectsByMarker[id].push_back(object.getSource());
-    EXPECT_EQ((std::map<int, std::vector<std::string>>{{1, {"models/cube.osgb"}},
+    EXPECT_EQ((std::map<int, std::vector<std::string>>{{1, {"models/cube.osgb", "models/arrow.glb"}},
                                                        {2, {"models/sphere.osgb", "models/cone.osgb"}},
                                                        {3, {"models/house.kmz"}}}),
               objectsByMarker);
