@@ -111,7 +111,7 @@ std::vector<std::pair<std::string, std::string>> listCaptureDevices() {
 }
 
 CaptureVideo::CaptureVideo()
-    : _kind(CAMERA), _fps(0.0), _open(false), _frameFlipVertical(false), _captureFlipHorizontal(false),
+    : _kind(CAMERA), _sequenceLength(0), _sequencePosition(0), _fps(0.0), _open(false), _frameFlipVertical(false), _captureFlipHorizontal(false),
       _captureFlipVertical(false), _running(false),
       _published(0), _shown(0) {}
 
@@ -187,12 +187,19 @@ bool CaptureVideo::openSource(std::string& error) {
                 error = "cannot open video file " + _options.file;
                 return false;
             }
+            // Sequences start again before their last file, so the reader never looks past it.
+            _sequenceLength = _kind == SEQUENCE ? int(_capture->get(cv::CAP_PROP_FRAME_COUNT)) : 0;
+            _sequencePosition = 0;
             const double fileRate = _capture->get(cv::CAP_PROP_FPS);
             if (_options.fps <= 0.0 && _kind == MOVIE && fileRate > 0.0 && fileRate < 1000.0) _fps = fileRate;
             return true;
         }
         _kind = CAMERA;
         const int index = _options.deviceNumber - 1;
+        if (!osgDB::fileExists("/dev/video" + std::to_string(index))) {
+            error = "no video device /dev/video" + std::to_string(index);
+            return false;
+        }
         _capture.reset(new cv::VideoCapture(index, cv::CAP_V4L2));
         if (!_capture->isOpened()) {
             error = "cannot open video device /dev/video" + std::to_string(index);
@@ -217,10 +224,15 @@ bool CaptureVideo::readFrame(cv::Mat& frame) {
     }
     if (!_capture) return false;
     try {
-        if (_capture->read(frame) && !frame.empty()) return true;
+        const bool sequenceEnded = _kind == SEQUENCE && _sequenceLength > 0 && _sequencePosition >= _sequenceLength;
+        if (!sequenceEnded && _capture->read(frame) && !frame.empty()) {
+            ++_sequencePosition;
+            return true;
+        }
         if (_kind == CAMERA) return false;
         // End of a file: play it again from the start.
         _capture.reset(new cv::VideoCapture(_options.file, _kind == SEQUENCE ? cv::CAP_IMAGES : cv::CAP_FFMPEG));
+        _sequencePosition = 1;
         return _capture->isOpened() && _capture->read(frame) && !frame.empty();
     } catch (const cv::Exception&) {
         return false;

@@ -67,6 +67,8 @@ private:
     SourceKind _kind;
     std::unique_ptr<cv::VideoCapture> _capture;
     cv::Mat _still;
+    int _sequenceLength;    ///< files of an image sequence
+    int _sequencePosition;  ///< files read since the sequence was (re)opened
     double _fps;
     bool _open;
     bool _frameFlipVertical;  ///< row order of the ready frame
