@@ -2,6 +2,8 @@
 
 #include <osgART/PluginManager.h>
 
+#include <opencv2/core/utils/logger.hpp>
+
 #include <osgDB/FileNameUtils>
 #include <osgDB/Registry>
 
@@ -67,6 +69,8 @@ std::vector<double> ToolArguments::getList(const std::string& name, const std::v
     }
     return result.empty() ? fallback : result;
 }
+
+void quietOpenCV() { cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR); }
 
 void addPluginSearchPaths() {
     osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();

@@ -36,6 +36,9 @@ private:
     std::string _error;
 };
 
+/// OpenCV's own console warnings (for instance at the end of an image sequence) off; errors stay.
+void quietOpenCV();
+
 /// Puts the run directory's osgplugins/ (beside the executable) and ./osgplugins first in the
 /// library search path, so the tracking plugins are found from any working directory.
 void addPluginSearchPaths();

@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
         return arguments.has("help") ? 0 : 1;
     }
     osg::setNotifyLevel(osg::WARN);
+    quietOpenCV();
     cv::setNumThreads(1);  // one core, as the goals are stated
     const int frames = int(arguments.getNumber("frames", 100));
     const int emptyFrames = int(arguments.getNumber("empty-frames", 100));

@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
         return arguments.has("help") ? 0 : 1;
     }
     osg::setNotifyLevel(osg::WARN);
+    quietOpenCV();
     addPluginSearchPaths();
     osg::ref_ptr<osgART::GenericTracker> tracker = loadTrackerPlugin();
     if (!tracker.valid()) {
