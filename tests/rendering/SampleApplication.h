@@ -19,8 +19,14 @@
 namespace NovaroTest
 {
 
-inline std::string samplesDirectory() { return std::string(NOVARO_SOURCE_DIR) + "/samples"; }
-inline std::string samplePath(const std::string& name) { return samplesDirectory() + "/" + name; }
+inline std::string samplesDirectory()
+{
+    return std::string(NOVARO_SOURCE_DIR) + "/samples";
+}
+inline std::string samplePath(const std::string& name)
+{
+    return samplesDirectory() + "/" + name;
+}
 
 // The plugins live in the run directory, and the head-up display's font is found relative to it.
 inline void enterRunDirectory()

@@ -20,7 +20,8 @@ namespace
 
 std::string videoSettings(const std::string& formats, const std::string& cameras)
 {
-    return "<video name=\"test\"><formats>" + formats + "</formats><cameras>" + cameras + "</cameras></video>";
+    return "<video name=\"test\"><formats>" + formats + "</formats><cameras>" + cameras +
+           "</cameras></video>";
 }
 
 std::string format(const std::string& name, int width, int height)
@@ -55,8 +56,9 @@ TEST(CameraMatching, ClosestAspectWinsAndTiesKeepTheFirstFormat)
     TemporaryDirectory working;
     working.write("wide-first.xml", videoSettings(format("16:9", 1280, 720) + format("4:3", 640, 480),
                                                   camera("16:9", "wide.dat") + camera("4:3", "normal.dat")));
-    working.write("same-aspect.xml", videoSettings(format("small", 320, 240) + format("large", 640, 480),
-                                                   camera("small", "small.dat") + camera("large", "large.dat")));
+    working.write("same-aspect.xml",
+                  videoSettings(format("small", 320, 240) + format("large", 640, 480),
+                                camera("small", "small.dat") + camera("large", "large.dat")));
     ARApplication application;
     application.setWorkingDirectory(working.path());
     NotifyCapture capture;
@@ -117,8 +119,10 @@ TEST(FileResolution, TemporaryDirectoryFirstThenWorkingDirectoryAndFailuresKeepT
     capture.clear();
     application.setCameraFile("nowhere.dat");
     EXPECT_EQ(working.file("working-only.dat"), application.getCameraFile());
-    const size_t inTemporary = lineAt(capture, " WARNING: could not find specified camera file in temporary directory.");
-    const size_t inWorking = lineAt(capture, " WARNING: could not find specified camera file in working directory.");
+    const size_t inTemporary =
+        lineAt(capture, " WARNING: could not find specified camera file in temporary directory.");
+    const size_t inWorking =
+        lineAt(capture, " WARNING: could not find specified camera file in working directory.");
     const size_t nowhere = lineAt(capture, " WARNING: could not find specified camera file.");
     ASSERT_NE(std::string::npos, nowhere);
     EXPECT_LT(inTemporary, inWorking);
@@ -176,16 +180,18 @@ TEST(TrackerSetup, MissingPatternFailsOneEntryAndTheNextIsStillAdded)
     enterRunDirectory();
     TemporaryDirectory temporary;
     temporary.write("patterns.dat", "0\n");
-    temporary.write("markers.xml",
-                    "<markers patterns_file=\"patterns.dat\" transforms_file=\"\">"
-                    "<marker name=\"lost\" tag=\"lost\" id=\"7\" type=\"single\" path=\"missing.patt\" size=\"80\"/>"
-                    "<marker name=\"found\" tag=\"found\" id=\"9\" type=\"single\" path=\"" +
-                        samplePath("patterns/marker_2.patt") + "\" size=\"80\"/></markers>");
+    temporary.write(
+        "markers.xml",
+        "<markers patterns_file=\"patterns.dat\" transforms_file=\"\">"
+        "<marker name=\"lost\" tag=\"lost\" id=\"7\" type=\"single\" path=\"missing.patt\" size=\"80\"/>"
+        "<marker name=\"found\" tag=\"found\" id=\"9\" type=\"single\" path=\"" +
+            samplePath("patterns/marker_2.patt") + "\" size=\"80\"/></markers>");
     ARApplication application;
     NotifyCapture capture;
     ASSERT_TRUE(loadSampleSettings(application, temporary.path()));
     ASSERT_TRUE(initWithRecordedCamera(application));
-    EXPECT_TRUE(capture.printed(" ERROR: could not find a valid pattern file (" + temporary.file("missing.patt") + ")."));
+    EXPECT_TRUE(capture.printed(" ERROR: could not find a valid pattern file (" +
+                                temporary.file("missing.patt") + ")."));
     EXPECT_TRUE(capture.printed(" Adding pattern 0 -> ERROR"));
     EXPECT_TRUE(capture.printed(" Adding pattern: 1 -> OK."));
     EXPECT_TRUE(capture.printed("init (2nd) tracker with <1> markers."));
