@@ -1,6 +1,7 @@
 #pragma once
 
 #include <osg/Notify>
+#include <osg/ref_ptr>
 #include <sstream>
 #include <string>
 

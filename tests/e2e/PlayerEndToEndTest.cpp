@@ -9,7 +9,10 @@
 #include <regex>
 
 #include <osg/Image>
+#include <osg/Geode>
+#include <osg/MatrixTransform>
 #include <osgDB/ReadFile>
+#include <osgDB/WriteFile>
 
 using namespace NovaroTest;
 
@@ -36,19 +39,29 @@ struct MarkerTruth
 class SampleScene
 {
 public:
-    explicit SampleScene(int seed = 11)
+    // The three sample markers, each alone at a random pose.
+    SampleScene()
+        : SampleScene("--pattern patterns/marker_1.patt --pattern patterns/marker_2.patt --pattern patterns/marker_3.patt"
+                      " --markers 3 --size 80 --min-width 70 --max-width 100 --max-tilt 35 --seed 11",
+                      3)
+    {
+    }
+
+    // A frame made with the given synthetic-camera arguments, showing this many markers.
+    SampleScene(const std::string& frameArguments, size_t markerCount, const std::string& extraFile = std::string(),
+                const std::string& extraText = std::string())
     {
         std::filesystem::copy(SAMPLES, _directory.path(),
                               std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
         std::filesystem::remove_all(_directory.file("recorded"));
-        const std::string command =
-            "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
-            " --output frame%04d.png --truth truth.jsonl --camera camera_640x480.dat"
-            " --pattern patterns/marker_1.patt --pattern patterns/marker_2.patt --pattern patterns/marker_3.patt"
-            " --frames 1 --markers 3 --size 80 --min-width 70 --max-width 100 --max-tilt 35 --seed " +
-            std::to_string(seed) + " > synthcam.log 2>&1";
+        if (!extraFile.empty())
+            _directory.write(extraFile, extraText);
+        const std::string command = "cd " + quote(_directory.path()) + " && " +
+                                    quote(RUN_DIRECTORY + "/novaro-synthcam") +
+                                    " --output frame%04d.png --truth truth.jsonl --camera camera_640x480.dat --frames 1 " +
+                                    frameArguments + " > synthcam.log 2>&1";
         EXPECT_EQ(0, std::system(command.c_str()));
-        readTruth();
+        readTruth(markerCount);
     }
 
     const TemporaryDirectory& directory() const { return _directory; }
@@ -65,7 +78,7 @@ public:
     }
 
 private:
-    void readTruth()
+    void readTruth(size_t markerCount)
     {
         std::ifstream file(_directory.file("truth.jsonl").c_str());
         std::string line;
@@ -79,7 +92,7 @@ private:
                 marker.corners[corner] = osg::Vec2d(std::stod((*match)[1 + 2 * corner]), std::stod((*match)[2 + 2 * corner]));
             _markers.push_back(marker);
         }
-        EXPECT_EQ(3u, _markers.size()) << line;
+        EXPECT_EQ(markerCount, _markers.size()) << line;
     }
 
     TemporaryDirectory _directory;
@@ -297,4 +310,51 @@ TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
     EXPECT_LT(files, folders);
     EXPECT_LT(folders, done);
     EXPECT_FALSE(std::filesystem::exists(scene.directory().file("models/house_kmz.tmp")));
+}
+
+TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
+{
+    // Two squares on one board, 90 apart; the exporter gave their tags, patterns and a transforms
+    // file with their places, but no multi-marker file: the player writes it for the tracker.
+    const std::string board = "# the printed board\n2\n\npatterns/marker_1.patt\n60\n1 0 0 -45\n0 1 0 0\n0 0 1 0\n"
+                              "\npatterns/marker_2.patt\n60\n1 0 0 45\n0 1 0 0\n0 0 1 0\n";
+    SampleScene scene("--board printed_board.dat --distance 450 --max-tilt 30 --seed 5", 2, "printed_board.dat", board);
+    const TemporaryDirectory& directory = scene.directory();
+    osg::ref_ptr<osg::Group> places = new osg::Group;
+    for (const auto& place : {std::make_pair("left", -45.0), std::make_pair("right", 45.0)})
+    {
+        osg::ref_ptr<osg::MatrixTransform> node = new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
+        node->setName(place.first);
+        node->addChild(new osg::Geode);
+        places->addChild(node.get());
+    }
+    ASSERT_TRUE(osgDB::writeNodeFile(*places, directory.file("board_places.osgt")));
+    directory.write("markers.xml",
+                    "<markers patterns_file=\"patterns.dat\">"
+                    "<marker name=\"board\" tag=\"board\" id=\"1\" type=\"multi\" path=\"board_multi.dat\" size=\"60\""
+                    " transforms_file=\"board_places.osgt\"><submarkers>"
+                    "<submarker tag=\"left\" path=\"patterns/marker_1.patt\" size=\"60\"/>"
+                    "<submarker tag=\"right\" path=\"patterns/marker_2.patt\" size=\"60\"/>"
+                    "</submarkers><layers><layer id=\"0\" time=\"5\"/></layers></marker></markers>");
+    directory.write("scene.xml",
+                    "<scene name=\"board\" authoring_software=\"3dsmax\"><parameters>"
+                    "<parameter name=\"show_message\">false</parameter></parameters><objects>"
+                    "<object name=\"cube\" type=\"ARObject\"><model source=\"models/cube.osgb\"/>"
+                    "<markers><marker id=\"1\" layer=\"0\"/></markers></object></objects></scene>");
+    ASSERT_FALSE(std::filesystem::exists(directory.file("board_multi.dat")));
+
+    PlayerRun run = scene.play({"-max_frames", "40", "-verbose"});
+    ASSERT_EQ(0, run.status) << run.output;
+    EXPECT_TRUE(run.printed(" Adding pattern: 0 -> OK.")) << run.output;
+    EXPECT_TRUE(run.printed("init (2nd) tracker with <1> markers.")) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(directory.file("board_multi.dat"))) << "removed at shutdown";
+
+    // The cube stands on the board's centre, between the two squares.
+    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(directory.file("shot.png"));
+    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    ASSERT_TRUE(shot.valid() && frame.valid());
+    MarkerTruth centre;
+    for (int corner = 0; corner < 4; ++corner)
+        centre.corners[corner] = (scene.markers()[0].corners[corner] + scene.markers()[1].corners[corner]) * 0.5;
+    EXPECT_TRUE(contentOnMarker(*shot, *frame, centre));
 }

@@ -4,6 +4,8 @@
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 
+#include "osgART/MarkerDescription.h"
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
@@ -24,8 +26,52 @@ void usage() {
                  "  [--camera FILE | --width W --height H [--no-distortion]] [--write-camera FILE]\n"
                  "  [--pattern FILE.patt ...] [--generated N] [--write-patterns DIR] [--size S]\n"
                  "  [--frames N] [--markers N] [--min-width PX] [--max-width PX] [--max-tilt DEG]\n"
-                 "  [--motion] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--no-clutter] [--seed N]"
+                 "  [--motion] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--no-clutter] [--seed N]\n"
+                 "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
+                 "   together on one board; the truth line then also gives the board pose)"
               << std::endl;
+}
+
+// A submarker's pose in the board frame (row-vector convention) from the multi-marker file's
+// rows, which map submarker points into the board frame.
+osg::Matrixd submarkerPose(const osgART::Submarker& submarker) {
+    const double (&m)[3][4] = submarker.pose;
+    return osg::Matrixd(m[0][0], m[1][0], m[2][0], 0.0,  //
+                        m[0][1], m[1][1], m[2][1], 0.0,  //
+                        m[0][2], m[1][2], m[2][2], 0.0,  //
+                        m[0][3], m[1][3], m[2][3], 1.0);
+}
+
+// A random board pose: tilted up to maxTilt about an axis in the board plane, turned about its
+// normal, a little off the optical axis, at the given distance; retried until every submarker is
+// in view.
+bool placeBoard(const SyntheticCamera& synthetic, const std::vector<osg::Matrixd>& submarkers,
+                const std::vector<PrintedMarker>& printed, double distance, double maxTilt, std::mt19937& random,
+                osg::Matrixd& board, std::vector<PlacedMarker>& placed) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const int width = synthetic.camera().width(), height = synthetic.camera().height();
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const double tilt = osg::DegreesToRadians(maxTilt) * unit(random);
+        const double axis = 2.0 * osg::PI * unit(random);
+        const double spin = 2.0 * osg::PI * unit(random);
+        board = osg::Matrixd::rotate(spin, osg::Z_AXIS) *
+                osg::Matrixd::rotate(tilt, osg::Vec3d(std::cos(axis), std::sin(axis), 0.0)) *
+                osg::Matrixd::translate((unit(random) - 0.5) * 0.2 * distance, (unit(random) - 0.5) * 0.2 * distance,
+                                        -distance);
+        placed.clear();
+        bool inView = true;
+        for (size_t i = 0; i < submarkers.size() && inView; ++i) {
+            PlacedMarker marker;
+            marker.marker = int(i);
+            marker.pose = submarkers[i] * board;
+            synthetic.describe(marker, printed[i].size);
+            for (const osg::Vec2d& corner : marker.corners)
+                inView = inView && corner.x() > 2 && corner.y() > 2 && corner.x() < width - 3 && corner.y() < height - 3;
+            placed.push_back(marker);
+        }
+        if (inView) return true;
+    }
+    return false;
 }
 
 // Pose between two poses: linear in translation, spherical in rotation.
@@ -73,7 +119,22 @@ int main(int argc, char** argv) {
     const unsigned seed = unsigned(arguments.getNumber("seed", 1));
     std::vector<osgART::Pattern> patterns;
     std::vector<std::string> patternNames;
-    for (const std::string& file : arguments.getAll("pattern")) {
+    std::vector<std::string> patternFiles = arguments.getAll("pattern");
+    osgART::MultiMarkerSetup board;
+    std::vector<osg::Matrixd> boardSubmarkers;
+    if (arguments.has("board")) {
+        std::string error;
+        if (!board.load(arguments.get("board"), &error) || board.submarkers.empty()) {
+            std::cerr << "cannot use board " << arguments.get("board") << ": " << error << std::endl;
+            return 1;
+        }
+        patternFiles.clear();
+        for (const osgART::Submarker& submarker : board.submarkers) {
+            patternFiles.push_back(submarker.patternPath);
+            boardSubmarkers.push_back(submarkerPose(submarker));
+        }
+    }
+    for (const std::string& file : patternFiles) {
         osgART::Pattern pattern;
         std::string error;
         if (!pattern.load(file, &error)) {
@@ -101,10 +162,10 @@ int main(int argc, char** argv) {
     }
     const double size = arguments.getNumber("size", 80.0);
     std::vector<PrintedMarker> printed;
-    for (const osgART::Pattern& pattern : patterns) {
+    for (size_t i = 0; i < patterns.size(); ++i) {
         PrintedMarker marker;
-        marker.texture = makeMarkerImage(pattern, 16, 0.25);
-        marker.size = size;
+        marker.texture = makeMarkerImage(patterns[i], 16, 0.25);
+        marker.size = board.submarkers.empty() ? size : board.submarkers[i].size;
         printed.push_back(marker);
     }
 
@@ -149,9 +210,32 @@ int main(int argc, char** argv) {
 
     std::mt19937 random(seed);
     std::vector<PlacedMarker> previousKey, nextKey;
+    osg::Matrixd previousBoard, nextBoard, boardPose;
+    const double distance = arguments.getNumber("distance", 500.0);
     for (int frame = 0; frame < frames; ++frame) {
         std::vector<PlacedMarker> placed;
-        if (motion) {
+        if (!boardSubmarkers.empty()) {
+            std::vector<PlacedMarker> unused;
+            if (frame == 0 || !motion || frame % keyframeSpacing == 0) {
+                previousBoard = frame == 0 || !motion ? osg::Matrixd() : nextBoard;
+                if ((frame == 0 || !motion) &&
+                    !placeBoard(synthetic, boardSubmarkers, printed, distance, maxTilt, random, previousBoard, unused)) {
+                    std::cerr << "the board does not fit in view at distance " << distance << std::endl;
+                    return 1;
+                }
+                nextBoard = previousBoard;
+                if (motion) placeBoard(synthetic, boardSubmarkers, printed, distance, maxTilt, random, nextBoard, unused);
+            }
+            const double t = motion ? double(frame % keyframeSpacing) / keyframeSpacing : 0.0;
+            boardPose = blend(previousBoard, nextBoard, t * t * (3.0 - 2.0 * t));
+            for (size_t i = 0; i < boardSubmarkers.size(); ++i) {
+                PlacedMarker marker;
+                marker.marker = int(i);
+                marker.pose = boardSubmarkers[i] * boardPose;
+                synthetic.describe(marker, printed[i].size);
+                placed.push_back(marker);
+            }
+        } else if (motion) {
             // Markers glide between random key poses; key poses keep the same markers in the same order.
             if (frame % keyframeSpacing == 0) {
                 previousKey = frame == 0 ? synthetic.placeMarkers(printed, perFrame, minWidth, maxWidth, maxTilt, random) : nextKey;
@@ -184,11 +268,13 @@ int main(int argc, char** argv) {
             writer.write(image);
         }
         if (truth.is_open()) {
-            truth << std::setprecision(9) << "{\"frame\":" << frame << ",\"markers\":[";
+            truth << std::setprecision(9) << "{\"frame\":" << frame;
+            if (!boardSubmarkers.empty()) truth << ",\"board\":" << matrixToJson(boardPose);
+            truth << ",\"markers\":[";
             for (size_t i = 0; i < placed.size(); ++i) {
                 const PlacedMarker& marker = placed[i];
                 truth << (i ? "," : "") << "{\"index\":" << marker.marker << ",\"pattern\":\""
-                      << patternNames[size_t(marker.marker)] << "\",\"size\":" << size
+                      << patternNames[size_t(marker.marker)] << "\",\"size\":" << printed[size_t(marker.marker)].size
                       << ",\"pose\":" << matrixToJson(marker.pose) << ",\"corners\":[";
                 for (int k = 0; k < 4; ++k)
                     truth << (k ? "," : "") << "[" << marker.corners[size_t(k)].x() << "," << marker.corners[size_t(k)].y() << "]";
