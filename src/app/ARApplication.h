@@ -214,6 +214,7 @@ private:
     bool readSettings(const std::string& fileName, const std::string& baseDirectory, const char* word,
                       Record*& record);
     void probeGraphicsCapabilities();
+    void toggleFlip(bool& flip);
     bool isSoundtrackIndexValid() const;
     void setTrackerField(const char* name, int value);
     void switchSoundtrack(bool forward);

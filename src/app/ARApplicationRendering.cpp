@@ -51,15 +51,7 @@ void switchChild(osg::Switch* parent, osg::Node* child, bool on)
 
 void ARApplication::probeGraphicsCapabilities()
 {
-    osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
-    traits->readDISPLAY();
-    traits->x = 0;
-    traits->y = 0;
-    traits->width = 640;
-    traits->height = 480;
-    traits->windowDecoration = false;
-    traits->pbuffer = true;
-    traits->sharedContext = nullptr;
+    osg::ref_ptr<osg::GraphicsContext::Traits> traits = ARViewer::createProbeTraits(0);
     osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
     if (!context.valid())
     {
@@ -399,30 +391,18 @@ void ARApplication::toggleWireframe()
     setWireframe(_configuration->getWireframe());
 }
 
-void ARApplication::toggleMirror()
-{
-    if (!_video.valid())
-    {
-        osg::notify(osg::FATAL) << " WARNING: video not valid." << std::endl;
-        return;
-    }
-    _flipHorizontal = !_flipHorizontal;
-    if (!_textureMatrix.valid())
-    {
-        osg::notify(osg::FATAL) << " WARNING: RTT camera not valid (cannot flip video)." << std::endl;
-        return;
-    }
-    _textureMatrix->setMatrix(osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
-}
+void ARApplication::toggleMirror() { toggleFlip(_flipHorizontal); }
 
-void ARApplication::toggleVerticalFlip()
+void ARApplication::toggleVerticalFlip() { toggleFlip(_flipVertical); }
+
+void ARApplication::toggleFlip(bool& flip)
 {
     if (!_video.valid())
     {
         osg::notify(osg::FATAL) << " WARNING: video not valid." << std::endl;
         return;
     }
-    _flipVertical = !_flipVertical;
+    flip = !flip;
     if (!_textureMatrix.valid())
     {
         osg::notify(osg::FATAL) << " WARNING: RTT camera not valid (cannot flip video)." << std::endl;

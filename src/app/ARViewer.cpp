@@ -9,11 +9,9 @@ namespace Novaro
 
 ARViewer::ARViewer() = default;
 
-bool ARViewer::testMultisample(int samples)
+osg::GraphicsContext::Traits* ARViewer::createProbeTraits(int samples)
 {
-    if (samples == 0)
-        return false;
-    osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
+    osg::GraphicsContext::Traits* traits = new osg::GraphicsContext::Traits;
     traits->readDISPLAY();
     traits->x = 0;
     traits->y = 0;
@@ -22,8 +20,19 @@ bool ARViewer::testMultisample(int samples)
     traits->windowDecoration = false;
     traits->pbuffer = true;
     traits->sharedContext = nullptr;
-    traits->sampleBuffers = 1;
-    traits->samples = static_cast<unsigned int>(samples);
+    if (samples > 0)
+    {
+        traits->sampleBuffers = 1;
+        traits->samples = static_cast<unsigned int>(samples);
+    }
+    return traits;
+}
+
+bool ARViewer::testMultisample(int samples)
+{
+    if (samples == 0)
+        return false;
+    osg::ref_ptr<osg::GraphicsContext::Traits> traits = createProbeTraits(samples);
     osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
     if (!context.valid())
         return false;

@@ -17,6 +17,9 @@ public:
     void setApplication(ARApplication* application) { _application = application; }
     ARApplication* getApplication() const { return _application; }
 
+    // Traits of the small off-screen context used to probe the graphics card (samples 0: none).
+    static osg::GraphicsContext::Traits* createProbeTraits(int samples);
+
     // True when an off-screen context with this many samples can be created.
     bool testMultisample(int samples);
     void setMultisampling(bool enabled, int samples);
