@@ -1,0 +1,63 @@
+// A marker's reference system read from transforms files the authoring hosts export: an FBX file
+// gets the axis correction, other formats do not.
+#include "ARMarkerNode.h"
+#include "AssimpTestScenes.h"
+#include "MarkersData.h"
+
+#include <gtest/gtest.h>
+
+#include <assimp/scene.h>
+#include <filesystem>
+#include <osg/io_utils>
+#include <osgDB/Registry>
+
+#include "osgART/Marker.h"
+
+using namespace Novaro;
+
+namespace
+{
+
+osg::Matrixd referenceSystemFor(const std::string& transformsFile, const std::string& tag)
+{
+    MarkerData record;
+    record.setTag(tag);
+    record.setTransformsFile(transformsFile);
+    osg::ref_ptr<ARMarkerNode> node = new ARMarkerNode(new osgART::Marker(tag), 0, &record, 0, nullptr);
+    return node->getReferenceSystemTransform()->getMatrix();
+}
+
+bool near(const osg::Matrixd& a, const osg::Matrixd& b)
+{
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            if (std::fabs(a(row, column) - b(row, column)) > 1e-4)
+                return false;
+    return true;
+}
+
+} // namespace
+
+TEST(ReferenceSystemFile, FbxTransformsAreCorrectedAndGltfOnesAreNot)
+{
+    osgDB::Registry::instance()->getLibraryFilePathList().push_front(std::string(NOVARO_RUN_DIR) + "/osgplugins");
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "novaro-reference-system";
+    std::filesystem::create_directories(folder);
+    std::unique_ptr<aiScene> scene = AssimpTestScenes::buildAnimatedScene("base.png", "");
+    const std::string gltf = (folder / "transforms.gltf").string();
+    const std::string fbx = (folder / "transforms.fbx").string();
+    ASSERT_EQ("", AssimpTestScenes::exportScene(*scene, "gltf2", gltf));
+    ASSERT_EQ("", AssimpTestScenes::exportScene(*scene, "fbxa", fbx));
+
+    // "Base" stands 10 along x from the scene origin in both files.
+    const osg::Matrixd plain = referenceSystemFor(gltf, "Base");
+    EXPECT_TRUE(near(osg::Matrixd::inverse(osg::Matrixd::translate(10.0, 0.0, 0.0)), plain)) << plain;
+    const osg::Matrixd corrected = referenceSystemFor(fbx, "Base");
+    const osg::Matrixd world = osg::Matrixd::inverse(plain);
+    EXPECT_TRUE(near(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection() * world), corrected)) << corrected;
+
+    // A node at the origin of an FBX file: the reference system is the inverse of the correction.
+    const osg::Matrixd root = referenceSystemFor(fbx, "Root");
+    EXPECT_TRUE(near(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection()), root)) << root;
+    std::filesystem::remove_all(folder);
+}
