@@ -2,9 +2,11 @@
 //
 //   novaro-datagen --data <folder>      data/novaro.ive, data/dummies.ive, data/axes.ive
 //   novaro-datagen --samples <folder>   the models of samples/models (kept in the repository)
+//   novaro-datagen --sound <file.ogg>   the sample scene's soundtrack (kept in the repository)
 
 #include "RuntimeModels.h"
 #include "SampleModels.h"
+#include "SampleSound.h"
 
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
@@ -47,22 +49,26 @@ int main(int argc, char** argv)
 {
     std::string dataFolder;
     std::string samplesFolder;
+    std::string soundFile;
+    const char* usage = "usage: novaro-datagen [--data <folder>] [--samples <folder>] [--sound <file.ogg>]";
     for (int i = 1; i < argc; ++i)
     {
         const std::string option = argv[i];
-        if ((option == "--data" || option == "--samples") && i + 1 < argc)
-            (option == "--data" ? dataFolder : samplesFolder) = argv[++i];
+        if (option == "--data" && i + 1 < argc)
+            dataFolder = argv[++i];
+        else if (option == "--samples" && i + 1 < argc)
+            samplesFolder = argv[++i];
+        else if (option == "--sound" && i + 1 < argc)
+            soundFile = argv[++i];
         else
         {
-            osg::notify(osg::FATAL) << "usage: novaro-datagen [--data <folder>] [--samples <folder>]"
-                                    << std::endl;
+            osg::notify(osg::FATAL) << usage << std::endl;
             return 2;
         }
     }
-    if (dataFolder.empty() && samplesFolder.empty())
+    if (dataFolder.empty() && samplesFolder.empty() && soundFile.empty())
     {
-        osg::notify(osg::FATAL) << "usage: novaro-datagen [--data <folder>] [--samples <folder>]"
-                                << std::endl;
+        osg::notify(osg::FATAL) << usage << std::endl;
         return 2;
     }
     bool ok = true;
@@ -70,5 +76,7 @@ int main(int argc, char** argv)
         ok = writeRuntimeData(dataFolder) && ok;
     if (!samplesFolder.empty())
         ok = Novaro::DataGen::writeSampleModels(samplesFolder) && ok;
+    if (!soundFile.empty())
+        ok = Novaro::DataGen::writeAmbientSoundtrack(soundFile) && ok;
     return ok ? 0 : 1;
 }
