@@ -106,7 +106,7 @@ TEST_F(SamplesTest, SceneFiles)
     ASSERT_TRUE(audio.valid);
     EXPECT_EQ("sounds/ambient.ogg", audio.reader.getData().getSoundtracks().at(0).getSource());
     EXPECT_TRUE(audio.reader.getData().getLoop());
-    EXPECT_FALSE(audio.reader.getData().getAutoplay());
+    EXPECT_TRUE(audio.reader.getData().getAutoplay());
 
     ReadResult<XMLLightingParserManager> lighting(sample("lighting.xml"));
     ASSERT_TRUE(lighting.valid);
