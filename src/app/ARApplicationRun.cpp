@@ -110,6 +110,7 @@ void ARApplication::run()
     if (_configuration->getMirror())
         toggleMirror();
     _viewer->setFullscreen(_configuration->getFullscreen());
+    _hud.fitToWindow();
 
     osg::notify(osg::FATAL) << " Caching textures..." << std::endl;
     osg::ref_ptr<ARTextureCachingCallBack> caching = new ARTextureCachingCallBack;

@@ -2,6 +2,7 @@
 
 #include "ARApplication.h"
 #include "ARObject.h"
+#include "AudioOutput.h"
 #include "ConsoleNotifyHandler.h"
 #include "MetadataFile.h"
 #include "PathRule.h"
@@ -186,6 +187,7 @@ int startPlayer(int argc, char** argv)
         }
     }
 
+    AudioOutput::chooseDriver();
     ARApplication application;
     application.setTitle("Novaro(TM) Plugin (Professional)");
     application.setVideoDevice(videoDevice);

@@ -16,9 +16,67 @@ osgViewer::GraphicsWindow* windowOrError(osgViewer::Viewer* viewer)
 }
 } // namespace
 
+// Refits the head-up display whenever the window changes size.
+class HUDResizeHandler : public osgGA::GUIEventHandler
+{
+public:
+    explicit HUDResizeHandler(HUDList* list) : _list(list) {}
+    bool handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter&) override
+    {
+        if (_list && event.getEventType() == osgGA::GUIEventAdapter::RESIZE)
+            _list->fitToWindow();
+        return false;
+    }
+    // The list goes before the viewer that holds this handler.
+    void detach() { _list = nullptr; }
+
+private:
+    HUDList* _list;
+};
+
+HUDList::~HUDList()
+{
+    if (HUDResizeHandler* handler = dynamic_cast<HUDResizeHandler*>(_resizeHandler.get()))
+        handler->detach();
+}
+
 bool HUDList::init()
 {
-    return _viewer != nullptr;
+    if (_viewer == nullptr)
+        return false;
+    if (!_resizeHandler.valid())
+    {
+        _resizeHandler = new HUDResizeHandler(this);
+        _viewer->addEventHandler(_resizeHandler.get());
+    }
+    return true;
+}
+
+void HUDList::place(HUD* hud, int position, int width, int height)
+{
+    // Columns left, centre, right; rows top, middle, bottom (the projection has y upwards).
+    const float column = static_cast<float>(position % 3) * 0.5f;
+    const float row = static_cast<float>(position / 3) * 0.5f;
+    hud->getPositionTransform()->setPosition(
+        osg::Vec3d(column * static_cast<float>(width), (1.0f - row) * static_cast<float>(height), 0.0));
+}
+
+void HUDList::fitToWindow()
+{
+    osgViewer::GraphicsWindow* window = HUD::firstWindow(_viewer);
+    if (window == nullptr)
+        return;
+    int x = 0, y = 0, width = 0, height = 0;
+    window->getWindowRectangle(x, y, width, height);
+    if (width <= 0 || height <= 0)
+        return;
+    for (std::size_t index = 0; index < _huds.size(); ++index)
+    {
+        HUD* hud = _huds[index].get();
+        hud->setProjectionMatrix(osg::Matrix::ortho2D(0.0, width, 0.0, height));
+        hud->setViewport(0, 0, width, height);
+        place(hud, _positions[index], width, height);
+    }
 }
 
 void HUDList::attach(HUD* hud, osgViewer::GraphicsWindow* window)
@@ -44,14 +102,11 @@ int HUDList::addText(const std::string& text, int position)
     osg::ref_ptr<HUD> hud = new HUD(_viewer);
     hud->getTextPanel()->setAlignmentAnchor(position);
     hud->setText(text);
-    // Columns left, centre, right; rows top, middle, bottom (the projection has y upwards).
-    const float column = static_cast<float>(position % 3) * 0.5f;
-    const float row = static_cast<float>(position / 3) * 0.5f;
-    hud->getPositionTransform()->setPosition(
-        osg::Vec3d(column * static_cast<float>(width), (1.0f - row) * static_cast<float>(height), 0.0));
+    place(hud.get(), position, width, height);
     attach(hud.get(), window);
 
     _huds.push_back(hud);
+    _positions.push_back(position);
     return static_cast<int>(_huds.size()) - 1;
 }
 

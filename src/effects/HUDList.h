@@ -20,6 +20,11 @@ class ARApplication;
 class HUDList
 {
 public:
+    HUDList() = default;
+    ~HUDList();
+    HUDList(const HUDList&) = delete;
+    HUDList& operator=(const HUDList&) = delete;
+
     void setApplication(ARApplication* application) { _application = application; }
     ARApplication* getApplication() const { return _application; }
     void setViewer(osgViewer::Viewer* viewer) { _viewer = viewer; }
@@ -37,6 +42,9 @@ public:
     // None when the identifier is out of range.
     HUD* getHUD(int id) const;
     std::size_t getNumHUDs() const { return _huds.size(); }
+    // Lays the text HUDs out again over the first window's current size, so texts keep their
+    // pixel size and their place when the window leaves or enters full screen.
+    void fitToWindow();
 
     void setText(int id, const std::string& text);
     void setTimed(int id, bool timed);
@@ -60,7 +68,11 @@ private:
 
     ARApplication* _application = nullptr;
     osgViewer::Viewer* _viewer = nullptr;
+    void place(HUD* hud, int position, int width, int height);
+
     std::vector<osg::ref_ptr<HUD>> _huds;
+    std::vector<int> _positions;
+    osg::ref_ptr<osgGA::GUIEventHandler> _resizeHandler;
     osg::ref_ptr<HUD> _videoHUD;
 };
 
