@@ -302,6 +302,11 @@ TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
     std::stringstream text;
     text << file.rdbuf();
     const std::string log = text.str();
+    // The first frame compiled the objects and the caching callback took itself off the camera.
+    const size_t compiled = log.find(" Scene compiled!");
+    EXPECT_NE(std::string::npos, compiled) << log;
+    EXPECT_LT(compiled, log.find(" Removing preRenderCallBack (pre)."));
+    EXPECT_LT(log.find(" Removing preRenderCallBack (pre)."), log.find(" Removing preRenderCallBack (post)."));
     // Clean-up removes the unpacked archive folder, then the entry point says goodbye.
     const size_t files = log.find("Temporary data removed (files).");
     const size_t folders = log.find("Temporary data removed (dirs).");
