@@ -126,24 +126,20 @@ void VideoLayer::init() {
     geode->setCullingActive(false);
 
     osg::StateSet* state = geode->getOrCreateStateSet();
+    osg::ref_ptr<osg::Texture> texture;
     if (_textureMode == 2) {
-        osg::ref_ptr<osg::TextureRectangle> texture = new osg::TextureRectangle(_image.get());
-        texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::LINEAR);
-        texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::LINEAR);
-        texture->setWrap(osg::Texture::WRAP_S, osg::Texture::CLAMP_TO_EDGE);
-        texture->setWrap(osg::Texture::WRAP_T, osg::Texture::CLAMP_TO_EDGE);
-        texture->setDataVariance(osg::Object::DYNAMIC);
-        state->setTextureAttributeAndModes(0, texture.get(), osg::StateAttribute::ON);
+        texture = new osg::TextureRectangle(_image.get());
     } else {
-        osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
-        texture->setSubloadCallback(new PowerOfTwoSubloadCallback(_image.get()));
-        texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::LINEAR);
-        texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::LINEAR);
-        texture->setWrap(osg::Texture::WRAP_S, osg::Texture::CLAMP_TO_EDGE);
-        texture->setWrap(osg::Texture::WRAP_T, osg::Texture::CLAMP_TO_EDGE);
-        texture->setDataVariance(osg::Object::DYNAMIC);
-        state->setTextureAttributeAndModes(0, texture.get(), osg::StateAttribute::ON);
+        osg::ref_ptr<osg::Texture2D> powerOfTwo = new osg::Texture2D;
+        powerOfTwo->setSubloadCallback(new PowerOfTwoSubloadCallback(_image.get()));
+        texture = powerOfTwo;
     }
+    texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::LINEAR);
+    texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::LINEAR);
+    texture->setWrap(osg::Texture::WRAP_S, osg::Texture::CLAMP_TO_EDGE);
+    texture->setWrap(osg::Texture::WRAP_T, osg::Texture::CLAMP_TO_EDGE);
+    texture->setDataVariance(osg::Object::DYNAMIC);
+    state->setTextureAttributeAndModes(0, texture.get(), osg::StateAttribute::ON);
     state->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     state->setMode(GL_DEPTH_TEST, osg::StateAttribute::OFF);
     state->setAttributeAndModes(new osg::Depth(osg::Depth::ALWAYS, 0.0, 1.0, false));

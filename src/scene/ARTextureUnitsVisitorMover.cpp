@@ -21,13 +21,11 @@ unsigned int nextUsedUnit(const std::set<unsigned int>& units, unsigned int unit
     return next == units.end() ? textureUnitCount : *next;
 }
 
-void compactCoordinates(osg::Geometry& geometry)
+// Moves each used unit down into the lowest free unit below it, keeping the order: every gap is
+// filled by the next used unit above it.
+template <class Move>
+void compactUnits(std::set<unsigned int> units, Move move)
 {
-    std::set<unsigned int> units;
-    for (unsigned int unit = 0; unit < textureUnitCount; ++unit)
-        if (geometry.getTexCoordArray(unit) != nullptr)
-            units.insert(unit);
-
     for (unsigned int unit = 0; unit < textureUnitCount; ++unit)
     {
         if (units.count(unit) != 0)
@@ -35,12 +33,24 @@ void compactCoordinates(osg::Geometry& geometry)
         const unsigned int from = nextUsedUnit(units, unit);
         if (from >= textureUnitCount)
             break;
-        osg::ref_ptr<osg::Array> coordinates = geometry.getTexCoordArray(from);
-        geometry.setTexCoordArray(unit, coordinates.get());
-        geometry.setTexCoordArray(from, nullptr);
+        move(from, unit);
         units.erase(from);
         units.insert(unit);
     }
+}
+
+void compactCoordinates(osg::Geometry& geometry)
+{
+    std::set<unsigned int> units;
+    for (unsigned int unit = 0; unit < textureUnitCount; ++unit)
+        if (geometry.getTexCoordArray(unit) != nullptr)
+            units.insert(unit);
+
+    compactUnits(units, [&geometry](unsigned int from, unsigned int unit) {
+        osg::ref_ptr<osg::Array> coordinates = geometry.getTexCoordArray(from);
+        geometry.setTexCoordArray(unit, coordinates.get());
+        geometry.setTexCoordArray(from, nullptr);
+    });
 }
 
 void compactTextures(osg::StateSet& stateSet)
@@ -58,14 +68,7 @@ void compactTextures(osg::StateSet& stateSet)
             units.insert(unit);
     }
 
-    for (unsigned int unit = 0; unit < textureUnitCount; ++unit)
-    {
-        if (units.count(unit) != 0)
-            continue;
-        const unsigned int from = nextUsedUnit(units, unit);
-        if (from >= textureUnitCount)
-            break;
-
+    compactUnits(units, [&stateSet](unsigned int from, unsigned int unit) {
         osg::ref_ptr<osg::Texture> texture =
             dynamic_cast<osg::Texture*>(stateSet.getTextureAttribute(from, osg::StateAttribute::TEXTURE));
         if (texture.valid())
@@ -89,10 +92,7 @@ void compactTextures(osg::StateSet& stateSet)
             stateSet.setTextureAttribute(unit, environment.get());
             stateSet.removeTextureAttribute(from, environment.get());
         }
-
-        units.erase(from);
-        units.insert(unit);
-    }
+    });
 }
 
 } // namespace
