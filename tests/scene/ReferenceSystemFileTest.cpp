@@ -4,6 +4,8 @@
 #include "AssimpTestScenes.h"
 #include "MarkersData.h"
 
+#include "../common/Matrices.h"
+
 #include <gtest/gtest.h>
 
 #include <assimp/scene.h>
@@ -27,14 +29,6 @@ osg::Matrixd referenceSystemFor(const std::string& transformsFile, const std::st
     return node->getReferenceSystemTransform()->getMatrix();
 }
 
-bool near(const osg::Matrixd& a, const osg::Matrixd& b)
-{
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column)
-            if (std::fabs(a(row, column) - b(row, column)) > 1e-4)
-                return false;
-    return true;
-}
 
 } // namespace
 
@@ -51,13 +45,13 @@ TEST(ReferenceSystemFile, FbxTransformsAreCorrectedAndGltfOnesAreNot)
 
     // "Base" stands 10 along x from the scene origin in both files.
     const osg::Matrixd plain = referenceSystemFor(gltf, "Base");
-    EXPECT_TRUE(near(osg::Matrixd::inverse(osg::Matrixd::translate(10.0, 0.0, 0.0)), plain)) << plain;
+    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(osg::Matrixd::translate(10.0, 0.0, 0.0)), plain)) << plain;
     const osg::Matrixd corrected = referenceSystemFor(fbx, "Base");
     const osg::Matrixd world = osg::Matrixd::inverse(plain);
-    EXPECT_TRUE(near(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection() * world), corrected)) << corrected;
+    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection() * world), corrected)) << corrected;
 
     // A node at the origin of an FBX file: the reference system is the inverse of the correction.
     const osg::Matrixd root = referenceSystemFor(fbx, "Root");
-    EXPECT_TRUE(near(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection()), root)) << root;
+    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection()), root)) << root;
     std::filesystem::remove_all(folder);
 }

@@ -9,6 +9,8 @@
 #include "../app/NotifyCapture.h"
 #include "../app/PlayerProcess.h"
 
+#include "../common/Matrices.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -55,14 +57,6 @@ std::string writeTransforms(const TemporaryDirectory& directory, const std::stri
     return path;
 }
 
-bool near(const osg::Matrixd& a, const osg::Matrixd& b)
-{
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column)
-            if (std::fabs(a(row, column) - b(row, column)) > 1e-4)
-                return false;
-    return true;
-}
 
 } // namespace
 
@@ -166,7 +160,7 @@ TEST(MarkerNode, ReferenceSystemIsTheInverseOfTheTaggedNode)
     ARApplication application;
     osg::ref_ptr<ARMarkerNode> node = markerNode(&record, &application);
     const osg::Matrixd world = pose * osg::Matrixd::translate(0.0, 0.0, 10.0);
-    EXPECT_TRUE(near(osg::Matrixd::inverse(world), node->getReferenceSystemTransform()->getMatrix())) << osg::Matrixd::inverse(world) << node->getReferenceSystemTransform()->getMatrix();
+    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(world), node->getReferenceSystemTransform()->getMatrix())) << osg::Matrixd::inverse(world) << node->getReferenceSystemTransform()->getMatrix();
 
     // Missing tag, or fitting asked for: identity, with the warning.
     for (bool fit : {false, true})
@@ -216,7 +210,7 @@ TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
     const double scale = 80.0 * 0.5 / sphere.radius();
     const osg::Matrixd expected =
         osg::Matrixd::translate(-sphere.center().x(), -sphere.center().y(), -0.0) * osg::Matrixd::scale(scale, scale, scale);
-    EXPECT_TRUE(near(expected, node->getFittingTransform()->getMatrix())) << expected << node->getFittingTransform()->getMatrix();
+    EXPECT_TRUE(NovaroTest::nearlyEqual(expected, node->getFittingTransform()->getMatrix())) << expected << node->getFittingTransform()->getMatrix();
     // The box's bottom (z = 0) now sits on the marker and its centre over the marker centre.
     const osg::Vec3d bottomCentre = osg::Vec3d(10.0, 20.0, 0.0) * node->getFittingTransform()->getMatrix();
     EXPECT_NEAR(0.0, bottomCentre.length(), 1e-9);
