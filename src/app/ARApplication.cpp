@@ -26,9 +26,9 @@
 
 #include "ARMarkerNode.h"
 #include "ARObject.h"
+#include "osgART/ARSceneNode.h"
 #include "osgART/GenericTracker.h"
 #include "osgART/GenericVideo.h"
-#include "osgART/ARSceneNode.h"
 #include "osgART/VideoLayer.h"
 
 namespace Novaro
@@ -36,12 +36,13 @@ namespace Novaro
 
 ARApplication::ARApplication()
     : _title("Novaro(TM)"), _statusTextId(-1), _currentSoundtrack(0), _viewer(new ARViewer),
-      _workingDirectory("."), _temporaryDirectory("."), _configuration(nullptr), _trackerConfiguration(nullptr),
-      _videoConfiguration(nullptr), _markersConfiguration(nullptr), _sceneConfiguration(nullptr),
-      _audioConfiguration(nullptr), _lightingConfiguration(nullptr), _debug(false), _freeze(false),
-      _trackingPlus(true), _applicationHint(HINT_NONE), _mouseOverEvents(false), _videoDevice("1"),
-      _flipHorizontal(false), _flipVertical(false), _smallFeatureCullingPixelSize(0.0f), _hasMultisampling(false),
-      _hasNPOT(false), _hasTextureRectangle(false), _hasFBO(false), _maxFrames(-1), _printFrameStatistics(false)
+      _workingDirectory("."), _temporaryDirectory("."), _configuration(nullptr),
+      _trackerConfiguration(nullptr), _videoConfiguration(nullptr), _markersConfiguration(nullptr),
+      _sceneConfiguration(nullptr), _audioConfiguration(nullptr), _lightingConfiguration(nullptr),
+      _debug(false), _freeze(false), _trackingPlus(true), _applicationHint(HINT_NONE),
+      _mouseOverEvents(false), _videoDevice("1"), _flipHorizontal(false), _flipVertical(false),
+      _smallFeatureCullingPixelSize(0.0f), _hasMultisampling(false), _hasNPOT(false),
+      _hasTextureRectangle(false), _hasFBO(false), _maxFrames(-1), _printFrameStatistics(false)
 {
 }
 
@@ -128,8 +129,8 @@ void ARApplication::setVideoDevice(const std::string& device)
 }
 
 template <class Reader, class Record>
-bool ARApplication::readSettings(const std::string& fileName, const std::string& baseDirectory, const char* word,
-                                 Record*& record)
+bool ARApplication::readSettings(const std::string& fileName, const std::string& baseDirectory,
+                                 const char* word, Record*& record)
 {
     const std::string path = PathRule::resolve(baseDirectory, fileName);
     Reader reader(path);
@@ -163,7 +164,8 @@ bool ARApplication::setConfiguration(const std::string& fileName)
 
 bool ARApplication::setTrackerConfiguration(const std::string& fileName)
 {
-    return readSettings<XMLTrackerParserManager>(fileName, _workingDirectory, "tracker ", _trackerConfiguration);
+    return readSettings<XMLTrackerParserManager>(fileName, _workingDirectory, "tracker ",
+                                                 _trackerConfiguration);
 }
 
 bool ARApplication::setVideoConfiguration(const std::string& fileName)
@@ -183,7 +185,8 @@ bool ARApplication::setAudioConfiguration(const std::string& fileName)
 
 bool ARApplication::setMarkersConfiguration(const std::string& fileName)
 {
-    return readSettings<XMLMarkersParserManager>(fileName, _temporaryDirectory, "markers ", _markersConfiguration);
+    return readSettings<XMLMarkersParserManager>(fileName, _temporaryDirectory, "markers ",
+                                                 _markersConfiguration);
 }
 
 bool ARApplication::setLightingConfiguration(const std::string& fileName)
@@ -196,10 +199,12 @@ void ARApplication::setApplicationHint()
 {
     if (!_sceneConfiguration)
     {
-        osg::notify(osg::FATAL) << " WARNING: cannot set application hint - scene configuration empty." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot set application hint - scene configuration empty."
+                                << std::endl;
         return;
     }
-    static const char* const hosts[] = {"sketchup", "3dsmax", "scia_engineer", "vectorworks", "maya", "cinema4d"};
+    static const char* const hosts[] = {"sketchup",    "3dsmax", "scia_engineer",
+                                        "vectorworks", "maya",   "cinema4d"};
     const std::string& host = _sceneConfiguration->getAuthoringSoftware();
     _applicationHint = HINT_NONE;
     for (int index = 0; index < 6; ++index)
@@ -323,14 +328,14 @@ void ARApplication::addObjectToMarker(ARObject* object, unsigned int id, int lay
     MarkerNodeMap::iterator marker = _markers.find(id);
     if (marker == _markers.end())
     {
-        osg::notify(osg::FATAL) << " WARNING: could not find specified marker ID (" << id << ") in markers set."
-                                << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not find specified marker ID (" << id
+                                << ") in markers set." << std::endl;
         return;
     }
     if (!marker->second->addObject(object, layer))
     {
-        osg::notify(osg::FATAL) << " WARNING: could not add specified object to marker with ID (" << id << ")."
-                                << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not add specified object to marker with ID (" << id
+                                << ")." << std::endl;
         return;
     }
     bool listed = false;
@@ -352,8 +357,8 @@ void ARApplication::setRescaleNormal(bool on)
 {
     if (!_arSceneNode.valid())
         return;
-    _arSceneNode->getOrCreateStateSet()->setMode(GL_RESCALE_NORMAL, on ? osg::StateAttribute::ON
-                                                                        : osg::StateAttribute::OFF);
+    _arSceneNode->getOrCreateStateSet()->setMode(GL_RESCALE_NORMAL,
+                                                 on ? osg::StateAttribute::ON : osg::StateAttribute::OFF);
 }
 
 void ARApplication::showStatusMessage(const std::string& text)

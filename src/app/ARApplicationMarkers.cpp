@@ -73,22 +73,26 @@ bool ARApplication::writeMultiMarkerFile(const MarkerData* record)
 {
     if (!record)
     {
-        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (missing marker configuration)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (missing marker configuration)."
+                                << std::endl;
         return false;
     }
     const MarkerData& marker = *record;
     if (marker.getSubmarkers().empty())
     {
-        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty marker configuration)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty marker configuration)."
+                                << std::endl;
         return false;
     }
     const std::string& transformsFile = marker.getTransformsFile();
     if (transformsFile.empty())
     {
-        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty transforms file name)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty transforms file name)."
+                                << std::endl;
         return false;
     }
-    osg::ref_ptr<osg::Node> model = osgDB::readNodeFile(transformsFile, osgDB::Registry::instance()->getOptions());
+    osg::ref_ptr<osg::Node> model =
+        osgDB::readNodeFile(transformsFile, osgDB::Registry::instance()->getOptions());
     if (!model.valid())
     {
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
@@ -114,24 +118,26 @@ bool ARApplication::writeMultiMarkerFile(const MarkerData* record)
         if (!search.getNode())
         {
             osg::notify(osg::FATAL)
-                << " WARNING: cannot setup submarker (could not find marker tag in transforms file)." << std::endl;
+                << " WARNING: cannot setup submarker (could not find marker tag in transforms file)."
+                << std::endl;
             continue;
         }
         const osg::NodePathList paths = search.getNode()->getParentalNodePaths();
         if (paths.empty())
         {
-            osg::notify(osg::FATAL)
-                << " WARNING: cannot setup submarker (no parental node path found for current marker transforms)."
-                << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: cannot setup submarker (no parental node path found for "
+                                       "current marker transforms)."
+                                    << std::endl;
             continue;
         }
         if (paths.size() > 1)
-            osg::notify(osg::FATAL) << " WARNING: more than 1 parental node paths found for current submarker."
-                                    << std::endl;
+            osg::notify(osg::FATAL)
+                << " WARNING: more than 1 parental node paths found for current submarker." << std::endl;
         osg::Matrixd matrix = osg::computeLocalToWorld(paths.front(), true);
         if (fbx)
         {
-            osg::notify(osg::NOTICE) << " WARNING: fixing for FBX reference system file (submarkers)." << std::endl;
+            osg::notify(osg::NOTICE) << " WARNING: fixing for FBX reference system file (submarkers)."
+                                     << std::endl;
             matrix = ARMarkerNode::fbxCorrection() * matrix;
         }
         file << std::endl;
@@ -159,7 +165,8 @@ void ARApplication::toggleFreeze()
 {
     if (!_tracker.valid())
     {
-        osg::notify(osg::FATAL) << "WARNING: Cannot toggle freeze mode (tracker engine not valid)." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: Cannot toggle freeze mode (tracker engine not valid)."
+                                << std::endl;
         return;
     }
     _freeze = !_freeze;
@@ -171,7 +178,8 @@ void ARApplication::toggleTrackingPlus()
 {
     if (!_tracker.valid())
     {
-        osg::notify(osg::FATAL) << "WARNING: Cannot toggle tracking plus (tracker engine not valid)." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: Cannot toggle tracking plus (tracker engine not valid)."
+                                << std::endl;
         return;
     }
     _trackingPlus = !_trackingPlus;

@@ -55,7 +55,8 @@ void ARApplication::probeGraphicsCapabilities()
     osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
     if (!context.valid())
     {
-        osg::notify(osg::FATAL) << "WARNING: could not create valid context for extensions checks." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: could not create valid context for extensions checks."
+                                << std::endl;
         return;
     }
     context->realize();
@@ -65,10 +66,11 @@ void ARApplication::probeGraphicsCapabilities()
     _hasNPOT = testExtensions(id, {"GL_ARB_texture_non_power_of_two"});
     _hasTextureRectangle = testExtensions(id, {"GL_ARB_texture_rectangle"});
     _hasFBO = testExtensions(id, {"GL_ARB_framebuffer_object", "GL_EXT_framebuffer_object"});
-    osg::notify(osg::NOTICE) << "OpenGL: Multisample [" << (_hasMultisampling ? "OK" : "MISSING") << "]" << std::endl;
-    osg::notify(osg::NOTICE) << "OpenGL: NPOT [" << (_hasNPOT ? "OK" : "MISSING") << "]" << std::endl;
-    osg::notify(osg::NOTICE) << "OpenGL: Texture Rectangle [" << (_hasTextureRectangle ? "OK" : "MISSING") << "]"
+    osg::notify(osg::NOTICE) << "OpenGL: Multisample [" << (_hasMultisampling ? "OK" : "MISSING") << "]"
                              << std::endl;
+    osg::notify(osg::NOTICE) << "OpenGL: NPOT [" << (_hasNPOT ? "OK" : "MISSING") << "]" << std::endl;
+    osg::notify(osg::NOTICE) << "OpenGL: Texture Rectangle [" << (_hasTextureRectangle ? "OK" : "MISSING")
+                             << "]" << std::endl;
     osg::notify(osg::NOTICE) << "OpenGL: FBOs [" << (_hasFBO ? "OK" : "MISSING") << "]" << std::endl;
     context->releaseContext();
     context->close();
@@ -150,7 +152,8 @@ bool ARApplication::initScene()
         debugField->set(!debugField->get());
         if (debugField->get() && debugImageField)
         {
-            auto imageIsValid = [](const osg::Image* image) {
+            auto imageIsValid = [](const osg::Image* image)
+            {
                 return image && image->s() != 0 && image->t() != 0 && image->r() != 0 &&
                        image->getPixelFormat() != 0 && image->data() != nullptr;
             };
@@ -255,7 +258,8 @@ void ARApplication::createRenderingPipeline()
     const int textureHeight = getTextureHeight();
     const bool shadowsEnabled = _shadowsManager.valid() && _shadowsManager->isEnabled();
 
-    auto makeTexture = [&]() {
+    auto makeTexture = [&]()
+    {
         osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
         texture->setTextureSize(textureWidth, textureHeight);
         texture->setInternalFormat(GL_RGBA);
@@ -275,15 +279,15 @@ void ARApplication::createRenderingPipeline()
         osg::notify(osg::FATAL) << " WARNING: could not create RTT geometry (missing texture)." << std::endl;
     else
     {
-        _quadGeometry = osg::createTexturedQuadGeometry(osg::Vec3(0.0f, 0.0f, 0.0f),
-                                                        osg::Vec3(screenWidth, 0.0f, 0.0f),
-                                                        osg::Vec3(0.0f, screenHeight, 0.0f), 0.0f, 0.0f, 1.0f, 1.0f);
+        _quadGeometry =
+            osg::createTexturedQuadGeometry(osg::Vec3(0.0f, 0.0f, 0.0f), osg::Vec3(screenWidth, 0.0f, 0.0f),
+                                            osg::Vec3(0.0f, screenHeight, 0.0f), 0.0f, 0.0f, 1.0f, 1.0f);
         _quadGeometry->setDataVariance(osg::Object::DYNAMIC);
         _quadGeode = new osg::Geode;
         _quadGeode->setDataVariance(osg::Object::DYNAMIC);
         _quadGeode->addDrawable(_quadGeometry.get());
-        _textureMatrix = new osg::TexMat(osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0,
-                                                            _flipVertical ? -1.0 : 1.0, 1.0));
+        _textureMatrix = new osg::TexMat(
+            osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
         osg::StateSet* state = _quadGeode->getOrCreateStateSet();
         state->setTextureAttributeAndModes(0, _colourTexture.get(), osg::StateAttribute::ON);
         state->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
@@ -291,8 +295,8 @@ void ARApplication::createRenderingPipeline()
         if (shadowsEnabled)
         {
             if (!_shadowPassTexture.valid())
-                osg::notify(osg::FATAL) << " WARNING: could not create RTT geometry (missing shadow pass texture)."
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " WARNING: could not create RTT geometry (missing shadow pass texture)." << std::endl;
             else
             {
                 _quadGeometry->setTexCoordArray(1, _quadGeometry->getTexCoordArray(0));
@@ -302,13 +306,15 @@ void ARApplication::createRenderingPipeline()
         }
     }
 
-    auto setUpRenderCamera = [&](osg::Camera* camera, osg::Texture2D* texture, int samples) {
+    auto setUpRenderCamera = [&](osg::Camera* camera, osg::Texture2D* texture, int samples)
+    {
         camera->attach(osg::Camera::COLOR_BUFFER, texture, 0, 0, false, samples, samples);
         camera->setRenderTargetImplementation(osg::Camera::FRAME_BUFFER_OBJECT);
         camera->setRenderOrder(osg::Camera::PRE_RENDER, 0);
         camera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
         camera->setViewMatrix(osg::Matrix::identity());
-        camera->setProjectionMatrix(_tracker.valid() ? _tracker->getProjectionMatrix() : osg::Matrix::identity());
+        camera->setProjectionMatrix(_tracker.valid() ? _tracker->getProjectionMatrix()
+                                                     : osg::Matrix::identity());
         if (!_hasNPOT)
             camera->setViewport(0, 0, textureWidth, textureHeight);
         else
@@ -334,9 +340,11 @@ void ARApplication::createRenderingPipeline()
     }
 
     if (!_shadowPassTexture.valid())
-        osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing texture)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing texture)."
+                                << std::endl;
     else if (!_shadowsManager.valid())
-        osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing shadows_manager)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing shadows_manager)."
+                                << std::endl;
     else if (!_shadowsManager->isEnabled())
         osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (shadows_manager NOT enable)."
                                 << std::endl;
@@ -370,8 +378,8 @@ void ARApplication::createRenderingPipeline()
 
 void ARApplication::setWireframe(bool on)
 {
-    osg::ref_ptr<osg::PolygonMode> polygonMode =
-        new osg::PolygonMode(osg::PolygonMode::FRONT_AND_BACK, on ? osg::PolygonMode::LINE : osg::PolygonMode::FILL);
+    osg::ref_ptr<osg::PolygonMode> polygonMode = new osg::PolygonMode(
+        osg::PolygonMode::FRONT_AND_BACK, on ? osg::PolygonMode::LINE : osg::PolygonMode::FILL);
     const unsigned int value = osg::StateAttribute::ON | osg::StateAttribute::OVERRIDE;
     for (osg::Group* group : {_contentGroup.get(), _mixedModeGroup.get(), _fakeModeGroup.get()})
     {
@@ -391,9 +399,15 @@ void ARApplication::toggleWireframe()
     setWireframe(_configuration->getWireframe());
 }
 
-void ARApplication::toggleMirror() { toggleFlip(_flipHorizontal); }
+void ARApplication::toggleMirror()
+{
+    toggleFlip(_flipHorizontal);
+}
 
-void ARApplication::toggleVerticalFlip() { toggleFlip(_flipVertical); }
+void ARApplication::toggleVerticalFlip()
+{
+    toggleFlip(_flipVertical);
+}
 
 void ARApplication::toggleFlip(bool& flip)
 {
@@ -408,7 +422,8 @@ void ARApplication::toggleFlip(bool& flip)
         osg::notify(osg::FATAL) << " WARNING: RTT camera not valid (cannot flip video)." << std::endl;
         return;
     }
-    _textureMatrix->setMatrix(osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
+    _textureMatrix->setMatrix(
+        osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
 }
 
 void ARApplication::toggleDebugMode()
@@ -494,7 +509,8 @@ void ARApplication::optimizeScene()
     if (_arCamera.valid())
         applySmallFeatureCulling();
     else
-        osg::notify(osg::FATAL) << " WARNING: AR camera not created yet, cannot optimize rendering." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: AR camera not created yet, cannot optimize rendering."
+                                << std::endl;
 }
 
 } // namespace Novaro

@@ -105,7 +105,8 @@ void ARApplication::run()
         osg::notify(osg::FATAL) << " WARNING: shadows manager NOT working." << std::endl;
 
     createRenderingPipeline();
-    setShadowComposite(_shadowsManager.valid() && _shadowsManager->getMode() == ARShadowsManager::MODE_DEFERRED);
+    setShadowComposite(_shadowsManager.valid() &&
+                       _shadowsManager->getMode() == ARShadowsManager::MODE_DEFERRED);
     _viewer->realize();
     if (_configuration->getMirror())
         toggleMirror();
@@ -128,7 +129,8 @@ void ARApplication::run()
     // Hovering needs a pick on every mouse move; do it only when some object listens for it.
     for (ARObject* object : _objects)
     {
-        if (object->hasEvent("on_mouse_in") || object->hasEvent("on_mouse_out") || object->hasEvent("on_mouse_over"))
+        if (object->hasEvent("on_mouse_in") || object->hasEvent("on_mouse_out") ||
+            object->hasEvent("on_mouse_over"))
             _mouseOverEvents = true;
     }
 
@@ -191,11 +193,14 @@ void ARApplication::run()
         {
             const unsigned int frame = _viewer->getFrameStamp()->getFrameNumber();
             statistics.add("frame", osg::Timer::instance()->delta_m(start, end));
-            statistics.add("event", 1000.0 * attribute(_viewer->getViewerStats(), frame, "Event traversal time taken"));
-            statistics.add("update",
-                           1000.0 * attribute(_viewer->getViewerStats(), frame, "Update traversal time taken"));
-            double cull = 1000.0 * attribute(_viewer->getCamera()->getStats(), frame, "Cull traversal time taken");
-            double draw = 1000.0 * attribute(_viewer->getCamera()->getStats(), frame, "Draw traversal time taken");
+            statistics.add(
+                "event", 1000.0 * attribute(_viewer->getViewerStats(), frame, "Event traversal time taken"));
+            statistics.add("update", 1000.0 * attribute(_viewer->getViewerStats(), frame,
+                                                        "Update traversal time taken"));
+            double cull =
+                1000.0 * attribute(_viewer->getCamera()->getStats(), frame, "Cull traversal time taken");
+            double draw =
+                1000.0 * attribute(_viewer->getCamera()->getStats(), frame, "Draw traversal time taken");
             if (_arCamera.valid())
             {
                 cull += 1000.0 * attribute(_arCamera->getStats(), frame, "Cull traversal time taken");
@@ -221,12 +226,14 @@ void ARApplication::run()
         if (capture->image()->data() && osgDB::writeImageFile(*capture->image(), _screenshotFile))
             osg::notify(osg::NOTICE) << " Screenshot written: " << _screenshotFile << std::endl;
         else
-            osg::notify(osg::FATAL) << " WARNING: could not write screenshot: " << _screenshotFile << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: could not write screenshot: " << _screenshotFile
+                                    << std::endl;
     }
     if (_printFrameStatistics)
     {
         // The timer refers to this run's statistics: give the node back its own callback.
-        if (TrackingTimer* timer = dynamic_cast<TrackingTimer*>(_arSceneNode.valid() ? _arSceneNode->getUpdateCallback() : nullptr))
+        if (TrackingTimer* timer = dynamic_cast<TrackingTimer*>(
+                _arSceneNode.valid() ? _arSceneNode->getUpdateCallback() : nullptr))
             _arSceneNode->setUpdateCallback(timer->getNestedCallback());
         osg::notify(osg::FATAL) << statistics.table() << std::flush;
     }
@@ -272,7 +279,8 @@ void ARApplication::showFullscreenVideo(osg::ImageStream* stream)
 {
     if (!stream)
     {
-        osg::notify(osg::FATAL) << "WARNING: cannot create fullscreen video (empty imagestream)." << std::endl;
+        osg::notify(osg::FATAL) << "WARNING: cannot create fullscreen video (empty imagestream)."
+                                << std::endl;
         return;
     }
     _hud.removeVideos();

@@ -24,7 +24,8 @@ namespace
 
 // A scene file's source and folder resolved as the exporter meant them: the folder against the
 // temporary directory, the source against the folder (or the temporary directory without one).
-std::string resolveSource(const std::string& temporaryDirectory, std::string folder, const std::string& source)
+std::string resolveSource(const std::string& temporaryDirectory, std::string folder,
+                          const std::string& source)
 {
     if (!folder.empty() && !PathRule::isAbsoluteDirectory(folder))
         folder = PathRule::resolve(temporaryDirectory, folder);
@@ -91,7 +92,8 @@ void ARApplication::loadSceneObjects()
         if (!osgDB::fileExists(sceneSource))
             osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << sceneSource << std::endl;
         else
-            sceneModel = osgDB::readNodeFile(resolveModelFile(sceneSource), osgDB::Registry::instance()->getOptions());
+            sceneModel =
+                osgDB::readNodeFile(resolveModelFile(sceneSource), osgDB::Registry::instance()->getOptions());
     }
 
     for (const ObjectData& entry : _sceneConfiguration->getObjects())
@@ -118,7 +120,8 @@ void ARApplication::loadSceneObjects()
         const osg::Vec3f& translation = entry.getTranslation();
         const osg::Vec3f& scale = entry.getScale();
         static const osg::Vec3d axes[] = {osg::X_AXIS, osg::Y_AXIS, osg::Z_AXIS};
-        const int axis = entry.getRotationAxis() >= 0 && entry.getRotationAxis() <= 2 ? entry.getRotationAxis() : 0;
+        const int axis =
+            entry.getRotationAxis() >= 0 && entry.getRotationAxis() <= 2 ? entry.getRotationAxis() : 0;
         osg::Quat rotation;
         rotation.makeRotate(static_cast<double>(entry.getRotationAngle()), axes[axis]);
 
@@ -131,7 +134,8 @@ void ARApplication::loadSceneObjects()
 
         // The object built from its model: the scene-wide model or its own file, whole or the
         // sub-node named by the entry. Null (with the warning at the given severity) without any.
-        auto buildFromModel = [&](osg::NotifySeverity severity) -> osg::ref_ptr<ARObject> {
+        auto buildFromModel = [&](osg::NotifySeverity severity) -> osg::ref_ptr<ARObject>
+        {
             const std::string& subNode = entry.getObject();
             if (usesSceneModel)
             {
@@ -142,12 +146,14 @@ void ARApplication::loadSceneObjects()
                         << std::endl;
                     return nullptr;
                 }
-                return subNode.empty() ? new ARObject(sceneModel.get()) : new ARObject(sceneModel.get(), subNode);
+                return subNode.empty() ? new ARObject(sceneModel.get())
+                                       : new ARObject(sceneModel.get(), subNode);
             }
             return subNode.empty() ? new ARObject(modelPath) : new ARObject(modelPath, subNode);
         };
         // Checks a media file named by the entry; empty text when it is missing.
-        auto mediaFile = [&](const std::string& name, const char* missingName, const char* notFound) {
+        auto mediaFile = [&](const std::string& name, const char* missingName, const char* notFound)
+        {
             if (name.empty())
             {
                 osg::notify(osg::FATAL) << missingName << std::endl;
@@ -176,7 +182,8 @@ void ARApplication::loadSceneObjects()
             // Video objects play their movie once movie objects exist; until then the object
             // shows its model like any other.
             osg::notify(osg::NOTICE) << " Object type ARVideo." << std::endl;
-            if (mediaFile(entry.getVideo(), " Could not create an ARVideo object without a valid video file name.",
+            if (mediaFile(entry.getVideo(),
+                          " Could not create an ARVideo object without a valid video file name.",
                           " WARNING: could not find the specified video file.")
                     .empty())
                 continue;
@@ -189,7 +196,8 @@ void ARApplication::loadSceneObjects()
             // Audio objects play their sound once audio objects exist; until then the object
             // shows its model like any other.
             osg::notify(osg::NOTICE) << " Object type ARAudio." << std::endl;
-            if (mediaFile(entry.getAudio(), " Could not create an ARAudio object without a valid audio file name.",
+            if (mediaFile(entry.getAudio(),
+                          " Could not create an ARAudio object without a valid audio file name.",
                           " WARNING: could not find the specified audio file.")
                     .empty())
                 continue;
@@ -230,7 +238,8 @@ void ARApplication::loadSceneObjects()
         object->setName(entry.getName());
         object->setTranslation(translation.x(), translation.y(), translation.z());
         const ApplicationHint hint = _applicationHint;
-        if (osgDB::getLowerCaseFileExtension(modelSource) == "fbx" && hint != HINT_MAYA && hint != HINT_CINEMA4D)
+        if (osgDB::getLowerCaseFileExtension(modelSource) == "fbx" && hint != HINT_MAYA &&
+            hint != HINT_CINEMA4D)
             rotation *= osg::Quat(1.5707963267948966, osg::Vec3d(1.0, 0.0, 0.0));
         object->setRotation(rotation.x(), rotation.y(), rotation.z(), rotation.w());
         object->setScale(scale.x(), scale.y(), scale.z());

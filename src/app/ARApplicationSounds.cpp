@@ -48,7 +48,8 @@ void ARApplication::loadAudioFile(const std::string& path)
     sf::Music* music = new sf::Music;
     if (!music->openFromFile(path))
     {
-        osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << path << ")." << std::endl;
+        osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << path << ")."
+                                << std::endl;
         delete music;
         return;
     }
@@ -97,14 +98,20 @@ void ARApplication::switchSoundtrack(bool forward)
     if (forward)
         _currentSoundtrack = _currentSoundtrack < size - 1 ? _currentSoundtrack + 1 : 0;
     else
-        _currentSoundtrack = (_currentSoundtrack == 0 || _currentSoundtrack > size - 1) ? size - 1
-                                                                                          : _currentSoundtrack - 1;
+        _currentSoundtrack =
+            (_currentSoundtrack == 0 || _currentSoundtrack > size - 1) ? size - 1 : _currentSoundtrack - 1;
     if (playing)
         _soundtracks[_currentSoundtrack]->play();
 }
 
-void ARApplication::nextSoundtrack() { switchSoundtrack(true); }
+void ARApplication::nextSoundtrack()
+{
+    switchSoundtrack(true);
+}
 
-void ARApplication::previousSoundtrack() { switchSoundtrack(false); }
+void ARApplication::previousSoundtrack()
+{
+    switchSoundtrack(false);
+}
 
 } // namespace Novaro

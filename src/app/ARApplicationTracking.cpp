@@ -31,7 +31,10 @@ osgART::TypedField<int>* intField(osgART::GenericTracker* tracker, const char* n
     return tracker ? dynamic_cast<osgART::TypedField<int>*>(tracker->get(name)) : nullptr;
 }
 
-bool isMultiType(const std::string& type) { return type == "multi" || type == "MULTI"; }
+bool isMultiType(const std::string& type)
+{
+    return type == "multi" || type == "MULTI";
+}
 
 } // namespace
 
@@ -43,7 +46,8 @@ void ARApplication::listVideoDevices()
         osg::notify(osg::NOTICE) << "ERROR: could not pre-load video plugin." << std::endl;
         return;
     }
-    osg::ref_ptr<osgART::GenericVideo> video = dynamic_cast<osgART::GenericVideo*>(plugins->get("video_artoolkit4"));
+    osg::ref_ptr<osgART::GenericVideo> video =
+        dynamic_cast<osgART::GenericVideo*>(plugins->get("video_artoolkit4"));
     if (!video.valid())
     {
         osg::notify(osg::FATAL) << "ERROR: could not initialize video plugin." << std::endl;
@@ -51,7 +55,8 @@ void ARApplication::listVideoDevices()
     }
     if (osgART::VideoConfiguration* configuration = video->getVideoConfiguration())
     {
-        osg::notify(osg::NOTICE) << "video configuration (device): " << configuration->deviceconfig << std::endl;
+        osg::notify(osg::NOTICE) << "video configuration (device): " << configuration->deviceconfig
+                                 << std::endl;
         configuration->deviceconfig = "-showDeviceList";
     }
     video->open();
@@ -132,17 +137,19 @@ bool ARApplication::initTracking(int, char**)
     {
         const std::string transforms = _markersConfiguration->getTransformsFile();
         if (transforms.empty())
-            osg::notify(osg::NOTICE) << " WARNING: Markers configuration transforms file not specified." << std::endl;
+            osg::notify(osg::NOTICE) << " WARNING: Markers configuration transforms file not specified."
+                                     << std::endl;
         else
         {
             const std::string path = PathRule::resolve(_temporaryDirectory, transforms);
             if (!osgDB::fileExists(path))
-                osg::notify(osg::FATAL) << " ERROR: Markers configuration transforms file does not exist."
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " ERROR: Markers configuration transforms file does not exist." << std::endl;
             else
             {
                 _markersConfiguration->setTransformsFile(path);
-                osg::notify(osg::NOTICE) << "Using markers configuration transforms file: " << path << std::endl;
+                osg::notify(osg::NOTICE)
+                    << "Using markers configuration transforms file: " << path << std::endl;
                 markersTransformsAvailable = true;
             }
         }
@@ -160,8 +167,8 @@ bool ARApplication::initTracking(int, char**)
     if (count != 0)
     {
         for (unsigned int index = 0; index < count; ++index)
-            _markers[index] = new ARMarkerNode(_tracker->getMarker(static_cast<int>(index)), static_cast<int>(index),
-                                               nullptr, -1, this);
+            _markers[index] = new ARMarkerNode(_tracker->getMarker(static_cast<int>(index)),
+                                               static_cast<int>(index), nullptr, -1, this);
     }
     else if (_markersConfiguration)
     {
@@ -178,8 +185,9 @@ bool ARApplication::initTracking(int, char**)
                 if (markersTransformsAvailable)
                     entry.setTransformsFile(_markersConfiguration->getTransformsFile());
                 else
-                    osg::notify(osg::NOTICE) << " WARNING: Marker (specific) configuration transforms file not specified."
-                                             << std::endl;
+                    osg::notify(osg::NOTICE)
+                        << " WARNING: Marker (specific) configuration transforms file not specified."
+                        << std::endl;
             }
             else
             {
@@ -187,19 +195,21 @@ bool ARApplication::initTracking(int, char**)
                 if (!osgDB::fileExists(path))
                 {
                     entry.setTransformsFile("");
-                    osg::notify(osg::FATAL) << " ERROR: Marker (specific) configuration transforms file does not exist."
-                                            << std::endl;
+                    osg::notify(osg::FATAL)
+                        << " ERROR: Marker (specific) configuration transforms file does not exist."
+                        << std::endl;
                 }
                 else
                 {
                     entry.setTransformsFile(path);
-                    osg::notify(osg::NOTICE) << " Using marker (specific) configuration transforms file: " << path
-                                             << std::endl;
+                    osg::notify(osg::NOTICE)
+                        << " Using marker (specific) configuration transforms file: " << path << std::endl;
                 }
             }
 
-            const std::string patternPath =
-                entry.getPath().empty() ? std::string() : PathRule::resolve(_temporaryDirectory, entry.getPath());
+            const std::string patternPath = entry.getPath().empty()
+                                                ? std::string()
+                                                : PathRule::resolve(_temporaryDirectory, entry.getPath());
             std::ostringstream description;
             description << entry.getType() << ";" << patternPath << ";" << entry.getSize() << ";0.0;0.0";
 
@@ -211,17 +221,18 @@ bool ARApplication::initTracking(int, char**)
             else if (isMultiType(entry.getType()))
             {
                 if (entry.getSubmarkers().empty())
-                    osg::notify(osg::FATAL)
-                        << " ERROR: neither a multi marker pattern file nor a valid submarkers set were found."
-                        << std::endl;
+                    osg::notify(osg::FATAL) << " ERROR: neither a multi marker pattern file nor a valid "
+                                               "submarkers set were found."
+                                            << std::endl;
                 else if (writeMultiMarkerFile(&entry))
                     added = _tracker->addMarker(description.str()) != nullptr;
                 else
-                    osg::notify(osg::FATAL) << " ERROR: could not create the multi marker pattern file." << std::endl;
+                    osg::notify(osg::FATAL)
+                        << " ERROR: could not create the multi marker pattern file." << std::endl;
             }
             else
-                osg::notify(osg::FATAL) << " ERROR: could not find a valid pattern file (" << patternPath << ")."
-                                        << std::endl;
+                osg::notify(osg::FATAL)
+                    << " ERROR: could not find a valid pattern file (" << patternPath << ")." << std::endl;
 
             if (added)
             {
@@ -243,7 +254,7 @@ bool ARApplication::initTracking(int, char**)
         {
             halfTracking->set(_trackerConfiguration->getHalfTracking() ? 1 : 0);
             osg::notify(osg::NOTICE) << (halfTracking->get() != 0 ? " Half tracking: enabled."
-                                                                   : " Half tracking: disabled.")
+                                                                  : " Half tracking: disabled.")
                                      << std::endl;
         }
         else
@@ -273,9 +284,8 @@ std::string ARApplication::matchCameraForVideo(int width, int height)
     osg::notify(osg::NOTICE) << "Video detected aspect ratio: " << ratio << std::endl;
     if (formats.empty())
         return std::string();
-    auto aspect = [](const VideoFormat& format) {
-        return format.getHeight() == 0.0f ? 0.0f : format.getWidth() / format.getHeight();
-    };
+    auto aspect = [](const VideoFormat& format)
+    { return format.getHeight() == 0.0f ? 0.0f : format.getWidth() / format.getHeight(); };
     size_t chosen = 0;
     float best = std::fabs(aspect(formats[0]) - ratio);
     for (size_t index = 1; index < formats.size(); ++index)
@@ -288,7 +298,8 @@ std::string ARApplication::matchCameraForVideo(int width, int height)
         }
     }
     osg::notify(osg::NOTICE) << "Video matched aspect ratio: " << formats[chosen].getName() << std::endl;
-    osg::notify(osg::NOTICE) << "Video matched aspect ratio (value): " << aspect(formats[chosen]) << std::endl;
+    osg::notify(osg::NOTICE) << "Video matched aspect ratio (value): " << aspect(formats[chosen])
+                             << std::endl;
     // A format without a camera at its position has no calibration: report it as an empty name.
     return chosen < cameras.size() ? cameras[chosen].getPath() : std::string();
 }
@@ -325,8 +336,8 @@ bool resolveDataFile(const std::string& name, const std::string& temporaryDirect
         resolved = inTemporary;
         return true;
     }
-    osg::notify(osg::NOTICE) << " WARNING: could not find specified " << kind << " file in temporary directory."
-                             << std::endl;
+    osg::notify(osg::NOTICE) << " WARNING: could not find specified " << kind
+                             << " file in temporary directory." << std::endl;
     const std::string inWorking = PathRule::resolve(workingDirectory, name);
     if (osgDB::fileExists(inWorking))
     {
@@ -397,11 +408,20 @@ void ARApplication::setTrackerField(const char* message, int value)
     osg::notify(osg::NOTICE) << message << threshold->get() << std::endl;
 }
 
-void ARApplication::resetThreshold() { setTrackerField("Resetting up threshold: ", 100); }
+void ARApplication::resetThreshold()
+{
+    setTrackerField("Resetting up threshold: ", 100);
+}
 
-void ARApplication::increaseThreshold(int step) { setTrackerField("Setting up threshold: ", getThreshold() + step); }
+void ARApplication::increaseThreshold(int step)
+{
+    setTrackerField("Setting up threshold: ", getThreshold() + step);
+}
 
-void ARApplication::decreaseThreshold(int step) { setTrackerField("Setting up threshold: ", getThreshold() - step); }
+void ARApplication::decreaseThreshold(int step)
+{
+    setTrackerField("Setting up threshold: ", getThreshold() - step);
+}
 
 int ARApplication::getThreshold() const
 {

@@ -9,9 +9,10 @@ void ARTextureCachingCallBack::operator()(osg::RenderInfo& renderInfo) const
 {
     if (_nodes.empty())
         return;
-    osgUtil::GLObjectsVisitor compiler(osgUtil::GLObjectsVisitor::Mode(
-        osgUtil::GLObjectsVisitor::COMPILE_DISPLAY_LISTS | osgUtil::GLObjectsVisitor::COMPILE_STATE_ATTRIBUTES |
-        osgUtil::GLObjectsVisitor::CHECK_BLACK_LISTED_MODES));
+    osgUtil::GLObjectsVisitor compiler(
+        osgUtil::GLObjectsVisitor::Mode(osgUtil::GLObjectsVisitor::COMPILE_DISPLAY_LISTS |
+                                        osgUtil::GLObjectsVisitor::COMPILE_STATE_ATTRIBUTES |
+                                        osgUtil::GLObjectsVisitor::CHECK_BLACK_LISTED_MODES));
     compiler.setState(renderInfo.getState());
     compiler.setTraversalMask(0xFFFFFFFF);
     for (const osg::ref_ptr<osg::Node>& node : _nodes)

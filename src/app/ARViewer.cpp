@@ -47,7 +47,8 @@ void ARViewer::setMultisampling(bool enabled, int samples)
     const bool powerOfTwo = samples > 0 && (samples & (samples - 1)) == 0;
     if (!powerOfTwo)
     {
-        osg::notify(osg::FATAL) << " WARNING: Antialiasing value not valid. Disabling antialiasing." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: Antialiasing value not valid. Disabling antialiasing."
+                                << std::endl;
         return;
     }
     while (samples >= 2)
@@ -74,7 +75,8 @@ osgViewer::GraphicsWindow* ARViewer::firstWindow()
 
 bool ARViewer::screenResolution(unsigned int& width, unsigned int& height)
 {
-    osg::GraphicsContext::WindowingSystemInterface* system = osg::GraphicsContext::getWindowingSystemInterface();
+    osg::GraphicsContext::WindowingSystemInterface* system =
+        osg::GraphicsContext::getWindowingSystemInterface();
     if (!system)
     {
         osg::notify(osg::NOTICE) << "Error, no WindowSystemInterface available, cannot get screen resolution."
@@ -141,8 +143,8 @@ void ARViewer::toggleFullscreen()
             osg::GraphicsContext::getWindowingSystemInterface();
         if (!system)
         {
-            osg::notify(osg::NOTICE) << "Error, no WindowSystemInterface available, cannot toggle window fullscreen."
-                                     << std::endl;
+            osg::notify(osg::NOTICE)
+                << "Error, no WindowSystemInterface available, cannot toggle window fullscreen." << std::endl;
             continue;
         }
         unsigned int screenWidth = 0, screenHeight = 0;

@@ -51,8 +51,8 @@ bool chooseDriver()
     if (child == 0)
         _exit(probeDevice());
     int status = 0;
-    const bool opened = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-                        WEXITSTATUS(status) == 0;
+    const bool opened =
+        child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!opened)
     {
         setenv("ALSOFT_DRIVERS", "null", 1);

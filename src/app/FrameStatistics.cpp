@@ -28,8 +28,8 @@ std::string FrameStatistics::table() const
 {
     std::string text = "Frame statistics (ms):\n";
     char line[160];
-    std::snprintf(line, sizeof(line), "  %-10s %8s %8s %8s %8s %8s\n", "stage", "frames", "median", "p95", "mean",
-                  "max");
+    std::snprintf(line, sizeof(line), "  %-10s %8s %8s %8s %8s %8s\n", "stage", "frames", "median", "p95",
+                  "mean", "max");
     text += line;
     for (const std::string& stage : _order)
     {
@@ -38,11 +38,13 @@ std::string FrameStatistics::table() const
             continue;
         std::sort(values.begin(), values.end());
         const size_t count = values.size();
-        const double median = count % 2 ? values[count / 2] : 0.5 * (values[count / 2 - 1] + values[count / 2]);
-        const double p95 = values[std::min(count - 1, static_cast<size_t>(0.95 * static_cast<double>(count)))];
+        const double median =
+            count % 2 ? values[count / 2] : 0.5 * (values[count / 2 - 1] + values[count / 2]);
+        const double p95 =
+            values[std::min(count - 1, static_cast<size_t>(0.95 * static_cast<double>(count)))];
         const double mean = std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(count);
-        std::snprintf(line, sizeof(line), "  %-10s %8zu %8.3f %8.3f %8.3f %8.3f\n", stage.c_str(), count, median, p95,
-                      mean, values.back());
+        std::snprintf(line, sizeof(line), "  %-10s %8zu %8.3f %8.3f %8.3f %8.3f\n", stage.c_str(), count,
+                      median, p95, mean, values.back());
         text += line;
     }
     return text;

@@ -70,8 +70,11 @@ int startPlayer(int argc, char** argv)
     {
         if (query == "version")
         {
-            osg::notify(osg::FATAL) << "NovaroPlugin" << " v" << VERSION_MAJOR << "." << VERSION_MINOR << " "
-                                    << "(PRO)" << " " << "Autodesk(R) 3dsMax(R)" << std::endl;
+            osg::notify(osg::FATAL) << "NovaroPlugin"
+                                    << " v" << VERSION_MAJOR << "." << VERSION_MINOR << " "
+                                    << "(PRO)"
+                                    << " "
+                                    << "Autodesk(R) 3dsMax(R)" << std::endl;
         }
         else if (query == "video_devices")
         {
@@ -81,8 +84,9 @@ int startPlayer(int argc, char** argv)
         }
         else if (query == "copyright")
         {
-            osg::notify(osg::FATAL) << "Novaro(TM) Plugin (Professional) - Copyright (C) 2026 Novaro. All rights reserved."
-                                    << std::endl;
+            osg::notify(osg::FATAL)
+                << "Novaro(TM) Plugin (Professional) - Copyright (C) 2026 Novaro. All rights reserved."
+                << std::endl;
         }
         else
         {

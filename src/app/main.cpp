@@ -1,3 +1,6 @@
 #include "Startup.h"
 
-int main(int argc, char** argv) { return Novaro::startPlayer(argc, argv); }
+int main(int argc, char** argv)
+{
+    return Novaro::startPlayer(argc, argv);
+}

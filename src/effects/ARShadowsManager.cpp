@@ -3,7 +3,10 @@
 namespace Novaro
 {
 
-ARShadowsManager::ARShadowsManager() { setName("ARShadowsManager"); }
+ARShadowsManager::ARShadowsManager()
+{
+    setName("ARShadowsManager");
+}
 
 void ARShadowsManager::setShadowedGroup(osg::Group* group)
 {

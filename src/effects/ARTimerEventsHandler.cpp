@@ -28,8 +28,7 @@ osg::Timer_t ARTimerEventsHandler::currentTick()
     return source ? source() : osg::Timer::instance()->tick();
 }
 
-ARTimerEventsHandler::ARTimerEventsHandler(float displayTime, HUD* hud)
-    : _hud(hud), _displayTime(displayTime)
+ARTimerEventsHandler::ARTimerEventsHandler(float displayTime, HUD* hud) : _hud(hud), _displayTime(displayTime)
 {
     _timer.setStartTick(currentTick());
 }
@@ -45,8 +44,7 @@ double ARTimerEventsHandler::getElapsedSeconds() const
     return _timer.delta_s(_timer.getStartTick(), currentTick());
 }
 
-bool ARTimerEventsHandler::handle(const osgGA::GUIEventAdapter& event,
-                                  osgGA::GUIActionAdapter& actionAdapter)
+bool ARTimerEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& actionAdapter)
 {
     osg::ref_ptr<HUD> hud;
     if (!_hud.lock(hud))

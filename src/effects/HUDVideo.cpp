@@ -36,9 +36,9 @@ void HUDVideo::show(osg::ImageStream* stream)
     // repeat wrapping) shows the picture upright.
     osg::ref_ptr<osg::TexMat> textureMatrix = new osg::TexMat(osg::Matrix::scale(1.0, -1.0, 1.0));
 
-    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(
-        osg::Vec3(0.0f, 0.0f, 0.0f), osg::Vec3(_windowWidth, 0.0f, 0.0f),
-        osg::Vec3(0.0f, _windowHeight, 0.0f), 0.0f, 0.0f, 1.0f, 1.0f);
+    osg::ref_ptr<osg::Geometry> quad =
+        osg::createTexturedQuadGeometry(osg::Vec3(0.0f, 0.0f, 0.0f), osg::Vec3(_windowWidth, 0.0f, 0.0f),
+                                        osg::Vec3(0.0f, _windowHeight, 0.0f), 0.0f, 0.0f, 1.0f, 1.0f);
 
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     geode->addDrawable(quad.get());

@@ -7,13 +7,13 @@ namespace Novaro
 
 bool ARAction::prepare()
 {
-    if (m_factory == nullptr)
+    if (_factory == nullptr)
         return false;
     // A name that matched nothing stays unresolved until the next prepare.
-    if (m_source == nullptr)
-        m_source = m_factory->resolveObject(m_sourceName);
-    if (m_target == nullptr)
-        m_target = m_factory->resolveObject(m_targetName);
+    if (_source == nullptr)
+        _source = _factory->resolveObject(_sourceName);
+    if (_target == nullptr)
+        _target = _factory->resolveObject(_targetName);
     return true;
 }
 

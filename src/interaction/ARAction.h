@@ -28,33 +28,33 @@ public:
     // Runs the command; false when it could not act (for instance an unresolved target).
     virtual bool execute() = 0;
 
-    ARObject* getSource() const { return m_source; }
-    ARObject* getTarget() const { return m_target; }
+    ARObject* getSource() const { return _source; }
+    ARObject* getTarget() const { return _target; }
 
-    const std::string& getSourceName() const { return m_sourceName; }
-    void setSourceName(const std::string& name) { m_sourceName = name; }
-    const std::string& getTargetName() const { return m_targetName; }
-    void setTargetName(const std::string& name) { m_targetName = name; }
+    const std::string& getSourceName() const { return _sourceName; }
+    void setSourceName(const std::string& name) { _sourceName = name; }
+    const std::string& getTargetName() const { return _targetName; }
+    void setTargetName(const std::string& name) { _targetName = name; }
 
-    const std::string& getCommand() const { return m_command; }
-    void setCommand(const std::string& command) { m_command = command; }
+    const std::string& getCommand() const { return _command; }
+    void setCommand(const std::string& command) { _command = command; }
 
-    const std::map<std::string, std::string>& getParameters() const { return m_parameters; }
-    void setParameter(const std::string& name, const std::string& value) { m_parameters[name] = value; }
+    const std::map<std::string, std::string>& getParameters() const { return _parameters; }
+    void setParameter(const std::string& name, const std::string& value) { _parameters[name] = value; }
     // The value of a parameter; an absent one reads as empty text and is added as such.
-    const std::string& getParameter(const std::string& name) { return m_parameters[name]; }
+    const std::string& getParameter(const std::string& name) { return _parameters[name]; }
 
-    ARActionFactory* getFactory() const { return m_factory; }
-    void setFactory(ARActionFactory* factory) { m_factory = factory; }
+    ARActionFactory* getFactory() const { return _factory; }
+    void setFactory(ARActionFactory* factory) { _factory = factory; }
 
 private:
-    ARObject* m_source = nullptr;
-    ARObject* m_target = nullptr;
-    std::string m_sourceName = "_self_";
-    std::string m_targetName = "_self_";
-    std::string m_command;
-    std::map<std::string, std::string> m_parameters;
-    ARActionFactory* m_factory = nullptr;
+    ARObject* _source = nullptr;
+    ARObject* _target = nullptr;
+    std::string _sourceName = "_self_";
+    std::string _targetName = "_self_";
+    std::string _command;
+    std::map<std::string, std::string> _parameters;
+    ARActionFactory* _factory = nullptr;
 };
 
 } // namespace Novaro

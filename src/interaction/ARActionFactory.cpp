@@ -9,13 +9,13 @@
 namespace Novaro
 {
 
-ARActionFactory::ARActionFactory(ARObject* owner) : m_owner(owner) {}
+ARActionFactory::ARActionFactory(ARObject* owner) : _owner(owner) {}
 
 ARActionFactory::~ARActionFactory() = default;
 
 std::unique_ptr<ARAction> ARActionFactory::create(const std::string& command) const
 {
-    if (m_commands.find(command) == m_commands.end())
+    if (_commands.find(command) == _commands.end())
     {
         osg::notify(osg::NOTICE) << " WARNING: unknown command for action." << std::endl;
         return nullptr;
@@ -29,25 +29,25 @@ ARAction* ARActionFactory::registerAction(std::unique_ptr<ARAction> action)
     if (!action)
         return nullptr;
     action->setFactory(this);
-    m_actions.push_back(std::move(action));
-    return m_actions.back().get();
+    _actions.push_back(std::move(action));
+    return _actions.back().get();
 }
 
 void ARActionFactory::prepareActions()
 {
-    if (m_context == nullptr)
+    if (_context == nullptr)
         return;
-    for (const std::unique_ptr<ARAction>& action : m_actions)
+    for (const std::unique_ptr<ARAction>& action : _actions)
         action->prepare();
 }
 
 ARObject* ARActionFactory::resolveObject(const std::string& name) const
 {
     if (name == "_self_")
-        return m_owner;
-    if (m_context == nullptr)
+        return _owner;
+    if (_context == nullptr)
         return nullptr;
-    for (ARObject* object : m_context->getObjects())
+    for (ARObject* object : _context->getObjects())
         if (object != nullptr && object->getName() == name)
             return object;
     return nullptr;

@@ -38,20 +38,20 @@ public:
     // exactly that name. None without a context or without a match.
     ARObject* resolveObject(const std::string& name) const;
 
-    void setContext(ARApplication* context) { m_context = context; }
-    ARApplication* getContext() const { return m_context; }
-    ARObject* getOwner() const { return m_owner; }
-    const std::map<std::string, int>& getCommands() const { return m_commands; }
-    size_t getActionCount() const { return m_actions.size(); }
+    void setContext(ARApplication* context) { _context = context; }
+    ARApplication* getContext() const { return _context; }
+    ARObject* getOwner() const { return _owner; }
+    const std::map<std::string, int>& getCommands() const { return _commands; }
+    size_t getActionCount() const { return _actions.size(); }
 
 private:
-    ARApplication* m_context = nullptr;
-    ARObject* m_owner;
+    ARApplication* _context = nullptr;
+    ARObject* _owner;
     // Command name to command code. The command classes come with the actions themselves; until
     // then the table is empty, every command is unknown and every event's action list stays
     // empty.
-    std::map<std::string, int> m_commands;
-    std::vector<std::unique_ptr<ARAction>> m_actions;
+    std::map<std::string, int> _commands;
+    std::vector<std::unique_ptr<ARAction>> _actions;
 };
 
 } // namespace Novaro

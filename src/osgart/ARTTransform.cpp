@@ -2,31 +2,39 @@
 
 #include <osg/NodeCallback>
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
-class ARTTransformUpdateCallback : public osg::NodeCallback {
+class ARTTransformUpdateCallback : public osg::NodeCallback
+{
 public:
-    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override {
+    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
+    {
         // A hidden transform (node mask 0) must still be reached by the next update traversal.
         visitor->setNodeMaskOverride(0xffffffff);
         ARTTransform* transform = static_cast<ARTTransform*>(node);
         Marker* marker = transform->getMarker();
-        if (marker && marker->valid()) {
+        if (marker && marker->valid())
+        {
             transform->setMatrix(marker->getTransform());
             transform->setNodeMask(0xffffffff);
-        } else {
+        }
+        else
+        {
             transform->setNodeMask(0x0);
         }
         traverse(node, visitor);
     }
 };
 
-}  // namespace
+} // namespace
 
-ARTTransform::ARTTransform(Marker* marker) : _marker(marker) {
+ARTTransform::ARTTransform(Marker* marker) : _marker(marker)
+{
     setUpdateCallback(new ARTTransformUpdateCallback);
 }
 
-}  // namespace osgART
+} // namespace osgART

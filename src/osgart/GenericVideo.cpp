@@ -1,22 +1,26 @@
 #include "osgART/GenericVideo.h"
 
-namespace osgART {
+namespace osgART
+{
 
 GenericVideo::GenericVideo() : _flipHorizontal(false), _flipVertical(false), _frameNumber(0) {}
 
-void GenericVideo::setFlip(bool horizontal, bool vertical) {
+void GenericVideo::setFlip(bool horizontal, bool vertical)
+{
     _flipHorizontal = horizontal;
     _flipVertical = vertical;
 }
 
-void GenericVideo::play() {
+void GenericVideo::play()
+{
     start();
     _status = PLAYING;
 }
 
-void GenericVideo::pause() {
+void GenericVideo::pause()
+{
     stop();
     _status = PAUSED;
 }
 
-}  // namespace osgART
+} // namespace osgART

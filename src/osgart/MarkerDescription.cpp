@@ -10,92 +10,121 @@
 #include <fstream>
 #include <sstream>
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
-std::string trim(const std::string& text) {
+std::string trim(const std::string& text)
+{
     const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return std::string();
+    if (first == std::string::npos)
+        return std::string();
     const size_t last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
 }
 
-std::string lowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
     return text;
 }
 
-bool parseNumber(const std::string& text, double& value) {
+bool parseNumber(const std::string& text, double& value)
+{
     const std::string trimmed = trim(text);
-    if (trimmed.empty()) return false;
+    if (trimmed.empty())
+        return false;
     char* end = nullptr;
     errno = 0;
     value = std::strtod(trimmed.c_str(), &end);
     return errno == 0 && end && *end == '\0' && std::isfinite(value);
 }
 
-void setError(std::string* error, const std::string& text) {
-    if (error) *error = text;
+void setError(std::string* error, const std::string& text)
+{
+    if (error)
+        *error = text;
 }
 
 // The meaningful lines of a file: comments ("#...") and blank lines dropped, the rest trimmed.
-bool readContentLines(const std::string& fileName, std::vector<std::string>& lines, std::string* error) {
+bool readContentLines(const std::string& fileName, std::vector<std::string>& lines, std::string* error)
+{
     std::ifstream in(fileName);
-    if (!in) {
+    if (!in)
+    {
         setError(error, "cannot open " + fileName);
         return false;
     }
     std::string line;
-    while (std::getline(in, line)) {
+    while (std::getline(in, line))
+    {
         line = trim(line);
-        if (line.empty() || line[0] == '#') continue;
+        if (line.empty() || line[0] == '#')
+            continue;
         lines.push_back(line);
     }
     return true;
 }
 
 // Reads n numbers from consecutive lines starting at index, several numbers per line allowed.
-bool readNumbers(const std::vector<std::string>& lines, size_t& index, size_t n, std::vector<double>& values) {
+bool readNumbers(const std::vector<std::string>& lines, size_t& index, size_t n, std::vector<double>& values)
+{
     values.clear();
-    while (values.size() < n) {
-        if (index >= lines.size()) return false;
+    while (values.size() < n)
+    {
+        if (index >= lines.size())
+            return false;
         std::istringstream stream(lines[index++]);
         std::string token;
-        while (stream >> token) {
+        while (stream >> token)
+        {
             double value;
-            if (!parseNumber(token, value)) return false;
+            if (!parseNumber(token, value))
+                return false;
             values.push_back(value);
         }
     }
     return values.size() == n;
 }
 
-bool parseCount(const std::string& text, size_t& count) {
+bool parseCount(const std::string& text, size_t& count)
+{
     double value;
-    if (!parseNumber(text, value) || value < 0 || value != std::floor(value) || value > 100000) return false;
+    if (!parseNumber(text, value) || value < 0 || value != std::floor(value) || value > 100000)
+        return false;
     count = size_t(value);
     return true;
 }
 
-}  // namespace
+} // namespace
 
-std::string resolvePath(const std::string& folder, const std::string& path) {
-    if (path.empty()) return path;
-    if (path[0] == '/') return path;
-    if (path.size() > 2 && path[1] == ':' && path[2] == '\\') return path;
+std::string resolvePath(const std::string& folder, const std::string& path)
+{
+    if (path.empty())
+        return path;
+    if (path[0] == '/')
+        return path;
+    if (path.size() > 2 && path[1] == ':' && path[2] == '\\')
+        return path;
     std::string relative = path;
     std::replace(relative.begin(), relative.end(), '\\', '/');
-    if (folder.empty()) return relative;
+    if (folder.empty())
+        return relative;
     return osgDB::concatPaths(folder, relative);
 }
 
-bool MarkerDescription::parse(const std::string& text, std::string* error) {
+bool MarkerDescription::parse(const std::string& text, std::string* error)
+{
     std::vector<std::string> fields;
     std::string field;
     std::istringstream stream(text);
-    while (std::getline(stream, field, ';')) fields.push_back(trim(field));
-    if (fields.size() < 3 || fields.size() > 5) {
+    while (std::getline(stream, field, ';'))
+        fields.push_back(trim(field));
+    if (fields.size() < 3 || fields.size() > 5)
+    {
         setError(error, "marker description needs TYPE;PATH;SIZE[;CX;CY]: " + text);
         return false;
     }
@@ -104,21 +133,26 @@ bool MarkerDescription::parse(const std::string& text, std::string* error) {
         this->type = SINGLE;
     else if (type == "multi")
         this->type = MULTI;
-    else {
+    else
+    {
         setError(error, "unknown marker type: " + fields[0]);
         return false;
     }
-    if (fields[1].empty()) {
+    if (fields[1].empty())
+    {
         setError(error, "marker description has an empty pattern path");
         return false;
     }
     path = fields[1];
-    if (!parseNumber(fields[2], size) || !(size > 0.0)) {
+    if (!parseNumber(fields[2], size) || !(size > 0.0))
+    {
         setError(error, "marker size is not a positive number: " + fields[2]);
         return false;
     }
     double x = 0.0, y = 0.0;
-    if ((fields.size() > 3 && !parseNumber(fields[3], x)) || (fields.size() > 4 && !parseNumber(fields[4], y))) {
+    if ((fields.size() > 3 && !parseNumber(fields[3], x)) ||
+        (fields.size() > 4 && !parseNumber(fields[4], y)))
+    {
         setError(error, "marker centre is not a number: " + text);
         return false;
     }
@@ -126,54 +160,67 @@ bool MarkerDescription::parse(const std::string& text, std::string* error) {
     return true;
 }
 
-bool MultiMarkerSetup::load(const std::string& fileName, std::string* error) {
+bool MultiMarkerSetup::load(const std::string& fileName, std::string* error)
+{
     std::vector<std::string> lines;
-    if (!readContentLines(fileName, lines, error)) return false;
+    if (!readContentLines(fileName, lines, error))
+        return false;
     const std::string folder = osgDB::getFilePath(fileName);
     size_t count = 0;
-    if (lines.empty() || !parseCount(lines[0], count) || count == 0) {
+    if (lines.empty() || !parseCount(lines[0], count) || count == 0)
+    {
         setError(error, "multi-marker file " + fileName + " does not start with a positive submarker count");
         return false;
     }
     std::vector<Submarker> result;
     size_t index = 1;
-    for (size_t k = 0; k < count; ++k) {
-        if (index >= lines.size()) {
+    for (size_t k = 0; k < count; ++k)
+    {
+        if (index >= lines.size())
+        {
             setError(error, "multi-marker file " + fileName + " ends before submarker " + std::to_string(k));
             return false;
         }
         Submarker submarker;
         submarker.patternPath = resolvePath(folder, lines[index++]);
         std::vector<double> values;
-        if (!readNumbers(lines, index, 13, values) || !(values[0] > 0.0)) {
+        if (!readNumbers(lines, index, 13, values) || !(values[0] > 0.0))
+        {
             setError(error, "multi-marker file " + fileName + ": submarker " + std::to_string(k) +
                                 " needs a positive size and three rows of four numbers");
             return false;
         }
         submarker.size = values[0];
         for (int row = 0; row < 3; ++row)
-            for (int column = 0; column < 4; ++column) submarker.pose[row][column] = values[size_t(1 + row * 4 + column)];
+            for (int column = 0; column < 4; ++column)
+                submarker.pose[row][column] = values[size_t(1 + row * 4 + column)];
         result.push_back(submarker);
     }
     submarkers = result;
     return true;
 }
 
-bool TrackerPatternFile::load(const std::string& fileName, std::string* error) {
+bool TrackerPatternFile::load(const std::string& fileName, std::string* error)
+{
     std::vector<std::string> lines;
-    if (!readContentLines(fileName, lines, error)) return false;
+    if (!readContentLines(fileName, lines, error))
+        return false;
     entries.clear();
-    if (lines.empty()) return true;
+    if (lines.empty())
+        return true;
     size_t count = 0;
-    if (!parseCount(lines[0], count)) {
+    if (!parseCount(lines[0], count))
+    {
         setError(error, "pattern file " + fileName + " does not start with a marker count");
         return false;
     }
     const std::string folder = osgDB::getFilePath(fileName);
     size_t index = 1;
     std::vector<PatternFileEntry> result;
-    for (size_t k = 0; k < count; ++k) {
-        if (index + 1 >= lines.size()) {
+    for (size_t k = 0; k < count; ++k)
+    {
+        if (index + 1 >= lines.size())
+        {
             setError(error, "pattern file " + fileName + " ends before marker " + std::to_string(k));
             return false;
         }
@@ -181,8 +228,10 @@ bool TrackerPatternFile::load(const std::string& fileName, std::string* error) {
         entry.name = lines[index++];
         entry.patternPath = resolvePath(folder, lines[index++]);
         std::vector<double> values;
-        if (!readNumbers(lines, index, 3, values) || !(values[0] > 0.0)) {
-            setError(error, "pattern file " + fileName + ": marker " + entry.name + " needs a positive size and a centre");
+        if (!readNumbers(lines, index, 3, values) || !(values[0] > 0.0))
+        {
+            setError(error, "pattern file " + fileName + ": marker " + entry.name +
+                                " needs a positive size and a centre");
             return false;
         }
         entry.size = values[0];
@@ -193,4 +242,4 @@ bool TrackerPatternFile::load(const std::string& fileName, std::string* error) {
     return true;
 }
 
-}  // namespace osgART
+} // namespace osgART

@@ -8,18 +8,24 @@
 #include <iomanip>
 #include <sstream>
 
-namespace osgART {
+namespace osgART
+{
 
-Pattern::Pattern() {
+Pattern::Pattern()
+{
     for (Block& block : _blocks)
         for (auto& plane : block)
-            for (auto& row : plane) row.fill(255);
+            for (auto& row : plane)
+                row.fill(255);
 }
 
-bool Pattern::load(const std::string& fileName, std::string* error) {
+bool Pattern::load(const std::string& fileName, std::string* error)
+{
     std::ifstream in(fileName);
-    if (!in) {
-        if (error) *error = "cannot open pattern file " + fileName;
+    if (!in)
+    {
+        if (error)
+            *error = "cannot open pattern file " + fileName;
         return false;
     }
     std::array<Block, kOrientations> blocks;
@@ -27,34 +33,45 @@ bool Pattern::load(const std::string& fileName, std::string* error) {
     for (Block& block : blocks)
         for (auto& plane : block)
             for (auto& row : plane)
-                for (unsigned char& value : row) {
-                    if (!(in >> token)) {
-                        if (error) *error = "pattern file " + fileName + " ends early";
+                for (unsigned char& value : row)
+                {
+                    if (!(in >> token))
+                    {
+                        if (error)
+                            *error = "pattern file " + fileName + " ends early";
                         return false;
                     }
                     char* end = nullptr;
                     errno = 0;
                     const long number = std::strtol(token.c_str(), &end, 10);
-                    if (errno != 0 || end == token.c_str() || *end != '\0' || number < 0 || number > 255) {
-                        if (error) *error = "pattern file " + fileName + " holds an invalid value: " + token;
+                    if (errno != 0 || end == token.c_str() || *end != '\0' || number < 0 || number > 255)
+                    {
+                        if (error)
+                            *error = "pattern file " + fileName + " holds an invalid value: " + token;
                         return false;
                     }
                     value = static_cast<unsigned char>(number);
                 }
-    if (in >> token) {
-        if (error) *error = "pattern file " + fileName + " holds more than four 16x16 blocks";
+    if (in >> token)
+    {
+        if (error)
+            *error = "pattern file " + fileName + " holds more than four 16x16 blocks";
         return false;
     }
     _blocks = blocks;
     return true;
 }
 
-bool Pattern::save(const std::string& fileName) const {
+bool Pattern::save(const std::string& fileName) const
+{
     std::ofstream out(fileName, std::ios::trunc);
-    if (!out) return false;
-    for (const Block& block : _blocks) {
+    if (!out)
+        return false;
+    for (const Block& block : _blocks)
+    {
         for (const auto& plane : block)
-            for (const auto& row : plane) {
+            for (const auto& row : plane)
+            {
                 for (int column = 0; column < kSize; ++column)
                     out << (column ? " " : "") << std::setw(3) << int(row[size_t(column)]);
                 out << '\n';
@@ -64,8 +81,10 @@ bool Pattern::save(const std::string& fileName) const {
     return bool(out);
 }
 
-bool Pattern::setFromImage(const cv::Mat& pattern) {
-    if (pattern.empty() || pattern.depth() != CV_8U) return false;
+bool Pattern::setFromImage(const cv::Mat& pattern)
+{
+    if (pattern.empty() || pattern.depth() != CV_8U)
+        return false;
     cv::Mat colour;
     if (pattern.channels() == 1)
         cv::cvtColor(pattern, colour, cv::COLOR_GRAY2BGR);
@@ -77,38 +96,46 @@ bool Pattern::setFromImage(const cv::Mat& pattern) {
         return false;
     cv::Mat small;
     cv::resize(colour, small, cv::Size(kSize, kSize), 0, 0, cv::INTER_AREA);
-    for (int orientation = 0; orientation < kOrientations; ++orientation) {
+    for (int orientation = 0; orientation < kOrientations; ++orientation)
+    {
         Block& block = _blocks[size_t(orientation)];
         for (int row = 0; row < kSize; ++row)
-            for (int column = 0; column < kSize; ++column) {
+            for (int column = 0; column < kSize; ++column)
+            {
                 const cv::Vec3b& pixel = small.at<cv::Vec3b>(row, column);
-                for (int plane = 0; plane < 3; ++plane) block[size_t(plane)][size_t(row)][size_t(column)] = pixel[plane];
+                for (int plane = 0; plane < 3; ++plane)
+                    block[size_t(plane)][size_t(row)][size_t(column)] = pixel[plane];
             }
         cv::rotate(small, small, cv::ROTATE_90_COUNTERCLOCKWISE);
     }
     return true;
 }
 
-bool Pattern::setFromMarkerImage(const cv::Mat& marker) {
-    if (marker.empty() || marker.cols < 8 || marker.rows < 8) return false;
+bool Pattern::setFromMarkerImage(const cv::Mat& marker)
+{
+    if (marker.empty() || marker.cols < 8 || marker.rows < 8)
+        return false;
     const cv::Rect inner(marker.cols / 4, marker.rows / 4, marker.cols - 2 * (marker.cols / 4),
                          marker.rows - 2 * (marker.rows / 4));
     return setFromImage(marker(inner));
 }
 
-float Pattern::grey(int orientation, int row, int column) const {
+float Pattern::grey(int orientation, int row, int column) const
+{
     const Block& block = _blocks[size_t(orientation)];
     return (float(block[0][size_t(row)][size_t(column)]) + float(block[1][size_t(row)][size_t(column)]) +
             float(block[2][size_t(row)][size_t(column)])) /
            3.0f;
 }
 
-void Pattern::uprightImage(cv::Mat& image) const {
+void Pattern::uprightImage(cv::Mat& image) const
+{
     image.create(kSize, kSize, CV_8UC3);
     for (int row = 0; row < kSize; ++row)
         for (int column = 0; column < kSize; ++column)
             for (int plane = 0; plane < 3; ++plane)
-                image.at<cv::Vec3b>(row, column)[plane] = _blocks[0][size_t(plane)][size_t(row)][size_t(column)];
+                image.at<cv::Vec3b>(row, column)[plane] =
+                    _blocks[0][size_t(plane)][size_t(row)][size_t(column)];
 }
 
-}  // namespace osgART
+} // namespace osgART

@@ -5,38 +5,48 @@
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
 
-namespace osgART {
+namespace osgART
+{
 
-PluginManager* PluginManager::instance() {
+PluginManager* PluginManager::instance()
+{
     static osg::ref_ptr<PluginManager> manager = new PluginManager;
     return manager.get();
 }
 
 PluginManager::PluginManager() = default;
 
-PluginManager::~PluginManager() {
+PluginManager::~PluginManager()
+{
     // Plugin objects first, while their code is still mapped. The modules themselves stay loaded:
     // unloading at exit could pull code from under objects still referenced elsewhere.
     _plugins.clear();
-    for (auto& entry : _libraries) entry.second.release();
+    for (auto& entry : _libraries)
+        entry.second.release();
 }
 
-bool PluginManager::load(const std::string& libraryName) {
-    if (libraryName.empty()) return false;
+bool PluginManager::load(const std::string& libraryName)
+{
+    if (libraryName.empty())
+        return false;
     {
         std::lock_guard<std::mutex> lock(_mutex);
-        if (_libraries.count(libraryName)) return true;
+        if (_libraries.count(libraryName))
+            return true;
     }
     std::string fileName = libraryName;
-    if (osgDB::getFileExtension(fileName) != "so") fileName += ".so";
+    if (osgDB::getFileExtension(fileName) != "so")
+        fileName += ".so";
     const std::string path = osgDB::findLibraryFile(fileName);
-    if (path.empty()) {
+    if (path.empty())
+    {
         osg::notify(osg::INFO) << "osgART: plugin " << fileName << " not found" << std::endl;
         return false;
     }
     // Loading runs the module's static registration, which calls add(): no lock held here.
     osg::ref_ptr<osgDB::DynamicLibrary> library = osgDB::DynamicLibrary::loadLibrary(path);
-    if (!library.valid()) {
+    if (!library.valid())
+    {
         osg::notify(osg::INFO) << "osgART: plugin " << path << " could not be loaded" << std::endl;
         return false;
     }
@@ -45,15 +55,17 @@ bool PluginManager::load(const std::string& libraryName) {
     return true;
 }
 
-osg::Referenced* PluginManager::get(const std::string& name) {
+osg::Referenced* PluginManager::get(const std::string& name)
+{
     std::lock_guard<std::mutex> lock(_mutex);
     auto found = _plugins.find(name);
     return found == _plugins.end() ? nullptr : found->second.get();
 }
 
-void PluginManager::add(const std::string& name, osg::Referenced* plugin) {
+void PluginManager::add(const std::string& name, osg::Referenced* plugin)
+{
     std::lock_guard<std::mutex> lock(_mutex);
     _plugins[name] = plugin;
 }
 
-}  // namespace osgART
+} // namespace osgART

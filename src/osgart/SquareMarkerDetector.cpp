@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
 const int kCells = Pattern::kSize;
 const double kMinimumSide = 10.0;         // processing pixels
@@ -15,7 +17,8 @@ const double kBorderMargin = 2.0;         // quads this close to the frame edge 
 const double kMinimumEdgeContrast = 12.0; // grey levels between border and paper along a normal
 const double kMinimumDarkRing = 0.8;      // share of border samples that must be dark
 
-inline float sampleBilinear(const cv::Mat& grey, double x, double y) {
+inline float sampleBilinear(const cv::Mat& grey, double x, double y)
+{
     const double maxX = grey.cols - 1.001;
     const double maxY = grey.rows - 1.001;
     x = std::min(std::max(x, 0.0), maxX);
@@ -32,16 +35,19 @@ inline float sampleBilinear(const cv::Mat& grey, double x, double y) {
 }
 
 // Maps the unit square (0,0) (1,0) (1,1) (0,1) onto a quadrilateral.
-struct SquareHomography {
+struct SquareHomography
+{
     double a, b, c, d, e, f, g, h;
 
-    bool set(const std::array<osg::Vec2d, 4>& p) {
+    bool set(const std::array<osg::Vec2d, 4>& p)
+    {
         const double dx1 = p[1].x() - p[2].x(), dx2 = p[3].x() - p[2].x();
         const double dx3 = p[0].x() - p[1].x() + p[2].x() - p[3].x();
         const double dy1 = p[1].y() - p[2].y(), dy2 = p[3].y() - p[2].y();
         const double dy3 = p[0].y() - p[1].y() + p[2].y() - p[3].y();
         const double denominator = dx1 * dy2 - dx2 * dy1;
-        if (std::fabs(denominator) < 1e-12) return false;
+        if (std::fabs(denominator) < 1e-12)
+            return false;
         g = (dx3 * dy2 - dx2 * dy3) / denominator;
         h = (dx1 * dy3 - dx3 * dy1) / denominator;
         a = p[1].x() - p[0].x() + g * p[1].x();
@@ -53,24 +59,30 @@ struct SquareHomography {
         return true;
     }
 
-    osg::Vec2d map(double u, double v) const {
+    osg::Vec2d map(double u, double v) const
+    {
         const double w = g * u + h * v + 1.0;
         return osg::Vec2d((a * u + b * v + c) / w, (d * u + e * v + f) / w);
     }
 };
 
-struct Line {
+struct Line
+{
     osg::Vec2d point;
     osg::Vec2d direction;
 };
 
-bool fitLine(const std::vector<osg::Vec2d>& points, Line& line) {
-    if (points.size() < 2) return false;
+bool fitLine(const std::vector<osg::Vec2d>& points, Line& line)
+{
+    if (points.size() < 2)
+        return false;
     osg::Vec2d mean;
-    for (const osg::Vec2d& p : points) mean += p;
+    for (const osg::Vec2d& p : points)
+        mean += p;
     mean /= double(points.size());
     double sxx = 0, sxy = 0, syy = 0;
-    for (const osg::Vec2d& p : points) {
+    for (const osg::Vec2d& p : points)
+    {
         const osg::Vec2d q = p - mean;
         sxx += q.x() * q.x();
         sxy += q.x() * q.y();
@@ -83,65 +95,79 @@ bool fitLine(const std::vector<osg::Vec2d>& points, Line& line) {
     return true;
 }
 
-bool intersect(const Line& first, const Line& second, osg::Vec2d& point) {
-    const double cross = first.direction.x() * second.direction.y() - first.direction.y() * second.direction.x();
-    if (std::fabs(cross) < 1e-6) return false;
+bool intersect(const Line& first, const Line& second, osg::Vec2d& point)
+{
+    const double cross =
+        first.direction.x() * second.direction.y() - first.direction.y() * second.direction.x();
+    if (std::fabs(cross) < 1e-6)
+        return false;
     const osg::Vec2d delta = second.point - first.point;
     const double t = (delta.x() * second.direction.y() - delta.y() * second.direction.x()) / cross;
     point = first.point + first.direction * t;
     return true;
 }
 
-inline osg::Vec2d toVideo(double x, double y, int scale) {
+inline osg::Vec2d toVideo(double x, double y, int scale)
+{
     const double offset = 0.5 * (scale - 1);
     return osg::Vec2d(x * scale + offset, y * scale + offset);
 }
 
-inline osg::Vec2d toProcessing(const osg::Vec2d& video, int scale) {
+inline osg::Vec2d toProcessing(const osg::Vec2d& video, int scale)
+{
     const double offset = 0.5 * (scale - 1);
     return osg::Vec2d((video.x() - offset) / scale, (video.y() - offset) / scale);
 }
 
-}  // namespace
+} // namespace
 
 SquareMarkerDetector::SquareMarkerDetector() : _threshold(100), _minimumConfidence(0.8), _candidateCount(0) {}
 
-int SquareMarkerDetector::addPattern(const Pattern& pattern) {
+int SquareMarkerDetector::addPattern(const Pattern& pattern)
+{
     std::array<std::array<float, 256>, 4> normalised;
-    for (int orientation = 0; orientation < 4; ++orientation) {
+    for (int orientation = 0; orientation < 4; ++orientation)
+    {
         std::array<float, 256>& values = normalised[size_t(orientation)];
         double sum = 0.0;
         for (int row = 0; row < kCells; ++row)
-            for (int column = 0; column < kCells; ++column) {
+            for (int column = 0; column < kCells; ++column)
+            {
                 values[size_t(row * kCells + column)] = pattern.grey(orientation, row, column);
                 sum += values[size_t(row * kCells + column)];
             }
         const float mean = float(sum / 256.0);
         double squares = 0.0;
-        for (float& value : values) {
+        for (float& value : values)
+        {
             value -= mean;
             squares += double(value) * value;
         }
         // A flat pattern cannot be told from paper: its vector stays zero and never matches.
         const float norm = squares > 1e-6 ? float(1.0 / std::sqrt(squares)) : 0.0f;
-        for (float& value : values) value *= norm;
+        for (float& value : values)
+            value *= norm;
     }
     _patterns.push_back(normalised);
     return int(_patterns.size()) - 1;
 }
 
-bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale, const std::array<cv::Point2f, 4>& approximate,
-                                         std::array<osg::Vec2d, 4>& ideal) const {
+bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
+                                         const std::array<cv::Point2f, 4>& approximate,
+                                         std::array<osg::Vec2d, 4>& ideal) const
+{
     std::array<Line, 4> lines;
     std::array<bool, 4> fitted{};
     std::vector<osg::Vec2d> points;
     std::vector<float> profile;
-    for (int side = 0; side < 4; ++side) {
+    for (int side = 0; side < 4; ++side)
+    {
         const osg::Vec2d a(approximate[size_t(side)].x, approximate[size_t(side)].y);
         const osg::Vec2d b(approximate[size_t((side + 1) % 4)].x, approximate[size_t((side + 1) % 4)].y);
         osg::Vec2d direction = b - a;
         const double length = direction.length();
-        if (length < 1e-6) return false;
+        if (length < 1e-6)
+            return false;
         direction /= length;
         // Corners run clockwise on screen (y down), so this normal points out of the marker.
         const osg::Vec2d normal(direction.y(), -direction.x());
@@ -149,46 +175,56 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale, const s
         const int reach = std::max(3, int(std::ceil(0.03 * length)));
         points.clear();
         profile.resize(size_t(2 * reach + 1));
-        for (int k = 0; k < samples; ++k) {
+        for (int k = 0; k < samples; ++k)
+        {
             const double t = 0.12 + 0.76 * (k + 0.5) / samples;
             const osg::Vec2d centre = a + (b - a) * t;
             float darkest = 255.0f, brightest = 0.0f;
-            for (int s = -reach; s <= reach; ++s) {
+            for (int s = -reach; s <= reach; ++s)
+            {
                 const osg::Vec2d p = centre + normal * double(s);
                 const float value = sampleBilinear(grey, p.x(), p.y());
                 profile[size_t(s + reach)] = value;
                 darkest = std::min(darkest, value);
                 brightest = std::max(brightest, value);
             }
-            if (brightest - darkest < kMinimumEdgeContrast) continue;
+            if (brightest - darkest < kMinimumEdgeContrast)
+                continue;
             const float level = 0.5f * (darkest + brightest);
             // The dark-to-bright crossing nearest to the approximate edge.
             double best = 1e9;
             bool found = false;
-            for (int s = -reach; s < reach; ++s) {
+            for (int s = -reach; s < reach; ++s)
+            {
                 const float v0 = profile[size_t(s + reach)];
                 const float v1 = profile[size_t(s + reach + 1)];
-                if (v0 < level && v1 >= level) {
+                if (v0 < level && v1 >= level)
+                {
                     const double position = s + double(level - v0) / double(v1 - v0);
-                    if (std::fabs(position) < std::fabs(best)) {
+                    if (std::fabs(position) < std::fabs(best))
+                    {
                         best = position;
                         found = true;
                     }
                 }
             }
-            if (!found) continue;
+            if (!found)
+                continue;
             const osg::Vec2d edge = centre + normal * best;
             points.push_back(_camera.observedToIdeal(toVideo(edge.x(), edge.y(), scale)));
         }
-        if (points.size() >= 3) fitted[size_t(side)] = fitLine(points, lines[size_t(side)]);
+        if (points.size() >= 3)
+            fitted[size_t(side)] = fitLine(points, lines[size_t(side)]);
     }
     // A refined corner far from the contour's corner means a side was fitted to something else.
-    const double perimeter = double(cv::norm(approximate[0] - approximate[1]) + cv::norm(approximate[1] - approximate[2]) +
-                                    cv::norm(approximate[2] - approximate[3]) + cv::norm(approximate[3] - approximate[0]));
+    const double perimeter =
+        double(cv::norm(approximate[0] - approximate[1]) + cv::norm(approximate[1] - approximate[2]) +
+               cv::norm(approximate[2] - approximate[3]) + cv::norm(approximate[3] - approximate[0]));
     const double tolerance = scale * std::max(4.0, 0.04 * perimeter);
-    for (int corner = 0; corner < 4; ++corner) {
-        const osg::Vec2d rough =
-            _camera.observedToIdeal(toVideo(approximate[size_t(corner)].x, approximate[size_t(corner)].y, scale));
+    for (int corner = 0; corner < 4; ++corner)
+    {
+        const osg::Vec2d rough = _camera.observedToIdeal(
+            toVideo(approximate[size_t(corner)].x, approximate[size_t(corner)].y, scale));
         const int previous = (corner + 3) % 4;
         osg::Vec2d refined;
         if (fitted[size_t(previous)] && fitted[size_t(corner)] &&
@@ -201,14 +237,19 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale, const s
     return true;
 }
 
-bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
-                                         std::array<float, 256>& samples) const {
+bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
+                                         const std::array<osg::Vec2d, 4>& ideal,
+                                         std::array<float, 256>& samples) const
+{
     SquareHomography homography;
-    if (!homography.set(ideal)) return false;
+    if (!homography.set(ideal))
+        return false;
     const bool distorted = _camera.distortionModel() != CameraParameters::NONE;
-    auto sampleAt = [&](double u, double v) {
+    auto sampleAt = [&](double u, double v)
+    {
         osg::Vec2d point = homography.map(u, v);
-        if (distorted) point = _camera.idealToObserved(point);
+        if (distorted)
+            point = _camera.idealToObserved(point);
         point = toProcessing(point, scale);
         return sampleBilinear(grey, point.x(), point.y());
     };
@@ -216,13 +257,17 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale, const s
     // The border ring (between the outer edge and the pattern) must be dark.
     int dark = 0;
     const int ringSamples = 8;
-    for (int k = 0; k < ringSamples; ++k) {
+    for (int k = 0; k < ringSamples; ++k)
+    {
         const double t = 0.125 + 0.75 * (k + 0.5) / ringSamples;
-        const float values[4] = {sampleAt(t, 0.125), sampleAt(0.875, t), sampleAt(t, 0.875), sampleAt(0.125, t)};
+        const float values[4] = {sampleAt(t, 0.125), sampleAt(0.875, t), sampleAt(t, 0.875),
+                                 sampleAt(0.125, t)};
         for (float value : values)
-            if (value < _threshold) ++dark;
+            if (value < _threshold)
+                ++dark;
     }
-    if (dark < kMinimumDarkRing * 4 * ringSamples) return false;
+    if (dark < kMinimumDarkRing * 4 * ringSamples)
+        return false;
 
     // Sub-samples per cell grow with the size of a cell on screen, up to 3 x 3.
     const double side = (ideal[0] - ideal[2]).length() / std::sqrt(2.0) / scale;
@@ -230,7 +275,8 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale, const s
     const int perCell = std::min(3, std::max(1, int(cellPixels / 2.5)));
     const double step = 0.5 / kCells;
     for (int row = 0; row < kCells; ++row)
-        for (int column = 0; column < kCells; ++column) {
+        for (int column = 0; column < kCells; ++column)
+        {
             float sum = 0.0f;
             for (int sy = 0; sy < perCell; ++sy)
                 for (int sx = 0; sx < perCell; ++sx)
@@ -241,10 +287,12 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale, const s
     return true;
 }
 
-void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections) {
+void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections)
+{
     detections.clear();
     _candidateCount = 0;
-    if (grey.empty() || grey.type() != CV_8UC1 || scale < 1) return;
+    if (grey.empty() || grey.type() != CV_8UC1 || scale < 1)
+        return;
 
     // Pixels darker than the threshold become 255.
     cv::threshold(grey, _binary, std::max(0, _threshold - 1), 255, cv::THRESH_BINARY_INV);
@@ -257,72 +305,93 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
     std::array<float, 256> samples;
     const double maxX = grey.cols - 1 - kBorderMargin;
     const double maxY = grey.rows - 1 - kBorderMargin;
-    for (size_t i = 0; i < _contours.size(); ++i) {
-        if (_hierarchy[i][3] >= 0) continue;  // a hole, not the outline of a dark region
+    for (size_t i = 0; i < _contours.size(); ++i)
+    {
+        if (_hierarchy[i][3] >= 0)
+            continue; // a hole, not the outline of a dark region
         const std::vector<cv::Point>& contour = _contours[i];
-        if (contour.size() < 4) continue;
+        if (contour.size() < 4)
+            continue;
         const cv::Rect bounds = cv::boundingRect(contour);
-        if (bounds.width < kMinimumSide || bounds.height < kMinimumSide) continue;
+        if (bounds.width < kMinimumSide || bounds.height < kMinimumSide)
+            continue;
         if (bounds.x < kBorderMargin || bounds.y < kBorderMargin || bounds.x + bounds.width - 1 > maxX ||
             bounds.y + bounds.height - 1 > maxY)
             continue;
         const double perimeter = cv::arcLength(contour, true);
         cv::approxPolyDP(contour, polygon, 0.04 * perimeter, true);
-        if (polygon.size() != 4 || !cv::isContourConvex(polygon)) continue;
+        if (polygon.size() != 4 || !cv::isContourConvex(polygon))
+            continue;
         const double area = cv::contourArea(polygon, true);
-        if (std::fabs(area) < kMinimumSide * kMinimumSide) continue;
+        if (std::fabs(area) < kMinimumSide * kMinimumSide)
+            continue;
         // Squares seen in perspective keep a sizeable area for their outline.
-        if (std::fabs(area) < 0.02 * perimeter * perimeter) continue;
+        if (std::fabs(area) < 0.02 * perimeter * perimeter)
+            continue;
         std::array<cv::Point2f, 4> corners;
-        for (int k = 0; k < 4; ++k) corners[size_t(k)] = polygon[size_t(k)];
+        for (int k = 0; k < 4; ++k)
+            corners[size_t(k)] = polygon[size_t(k)];
         // Clockwise on screen (positive area with y down).
-        if (area < 0) std::swap(corners[1], corners[3]);
+        if (area < 0)
+            std::swap(corners[1], corners[3]);
         ++_candidateCount;
 
         std::array<osg::Vec2d, 4> ideal;
-        if (!refineCorners(grey, scale, corners, ideal)) continue;
-        if (!samplePattern(grey, scale, ideal, samples)) continue;
+        if (!refineCorners(grey, scale, corners, ideal))
+            continue;
+        if (!samplePattern(grey, scale, ideal, samples))
+            continue;
 
         double mean = 0.0;
-        for (float value : samples) mean += value;
+        for (float value : samples)
+            mean += value;
         mean /= 256.0;
         double squares = 0.0;
-        for (float& value : samples) {
+        for (float& value : samples)
+        {
             value = float(value - mean);
             squares += double(value) * value;
         }
-        if (squares < 1e-6) continue;
+        if (squares < 1e-6)
+            continue;
         const float norm = float(1.0 / std::sqrt(squares));
 
         int bestPattern = -1;
         int bestOrientation = 0;
         double bestScore = -1.0;
         for (size_t p = 0; p < _patterns.size(); ++p)
-            for (int orientation = 0; orientation < 4; ++orientation) {
+            for (int orientation = 0; orientation < 4; ++orientation)
+            {
                 const std::array<float, 256>& reference = _patterns[p][size_t(orientation)];
                 float dot = 0.0f;
-                for (size_t k = 0; k < 256; ++k) dot += samples[k] * reference[k];
+                for (size_t k = 0; k < 256; ++k)
+                    dot += samples[k] * reference[k];
                 const double score = double(dot * norm);
-                if (score > bestScore) {
+                if (score > bestScore)
+                {
                     bestScore = score;
                     bestPattern = int(p);
                     bestOrientation = orientation;
                 }
             }
-        if (bestPattern < 0 || bestScore < _minimumConfidence) continue;
+        if (bestPattern < 0 || bestScore < _minimumConfidence)
+            continue;
         DetectedSquare& slot = best[size_t(bestPattern)];
-        if (bestScore <= slot.confidence) continue;
+        if (bestScore <= slot.confidence)
+            continue;
         slot.pattern = bestPattern;
         slot.confidence = std::min(1.0, bestScore);
         // The sample matched the pattern turned counter-clockwise bestOrientation times: the upright
         // pattern's corner j sits at sampled corner j - orientation.
-        for (int j = 0; j < 4; ++j) {
+        for (int j = 0; j < 4; ++j)
+        {
             slot.ideal[size_t(j)] = ideal[size_t((j - bestOrientation + 4) % 4)];
             slot.observed[size_t(j)] = _camera.idealToObserved(slot.ideal[size_t(j)]);
         }
     }
     for (const DetectedSquare& detection : best)
-        if (detection.pattern >= 0) detections.push_back(detection);
+        if (detection.pattern >= 0)
+            detections.push_back(detection);
 }
 
-}  // namespace osgART
+} // namespace osgART

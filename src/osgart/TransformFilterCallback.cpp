@@ -2,44 +2,57 @@
 
 #include <algorithm>
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
-float clampFactor(float factor) { return std::min(1.0f, std::max(0.0f, factor)); }
-}  // namespace
+namespace
+{
+float clampFactor(float factor)
+{
+    return std::min(1.0f, std::max(0.0f, factor));
+}
+} // namespace
 
 TransformFilterCallback::TransformFilterCallback()
-    : _translationalEnabled(true),
-      _rotationalEnabled(true),
-      _translationalFactor(0.85f),
-      _rotationalFactor(0.85f),
-      _hasPose(false) {}
+    : _translationalEnabled(true), _rotationalEnabled(true), _translationalFactor(0.85f),
+      _rotationalFactor(0.85f), _hasPose(false)
+{
+}
 
-void TransformFilterCallback::setTranslationalSmoothingFactor(float factor) {
+void TransformFilterCallback::setTranslationalSmoothingFactor(float factor)
+{
     _translationalFactor = clampFactor(factor);
 }
 
-void TransformFilterCallback::setRotationalSmoothingFactor(float factor) {
+void TransformFilterCallback::setRotationalSmoothingFactor(float factor)
+{
     _rotationalFactor = clampFactor(factor);
 }
 
-osg::Matrixd TransformFilterCallback::filter(const osg::Matrixd& measured) {
+osg::Matrixd TransformFilterCallback::filter(const osg::Matrixd& measured)
+{
     const osg::Vec3d translation = measured.getTrans();
     const osg::Quat rotation = measured.getRotate();
-    if (!_hasPose) {
+    if (!_hasPose)
+    {
         _translation = translation;
         _rotation = rotation;
         _hasPose = true;
-    } else {
+    }
+    else
+    {
         if (_translationalEnabled)
             _translation += (translation - _translation) * _translationalFactor;
         else
             _translation = translation;
-        if (_rotationalEnabled) {
+        if (_rotationalEnabled)
+        {
             osg::Quat blended;
             blended.slerp(_rotationalFactor, _rotation, rotation);
             _rotation = blended;
-        } else {
+        }
+        else
+        {
             _rotation = rotation;
         }
     }
@@ -49,4 +62,4 @@ osg::Matrixd TransformFilterCallback::filter(const osg::Matrixd& measured) {
     return result;
 }
 
-}  // namespace osgART
+} // namespace osgART

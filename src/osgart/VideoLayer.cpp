@@ -10,60 +10,72 @@
 #include <osg/TextureRectangle>
 #include <osg/buffered_value>
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
-int powerOfTwoAtLeast(int size) {
+int powerOfTwoAtLeast(int size)
+{
     int result = 1;
-    while (result < size) result <<= 1;
+    while (result < size)
+        result <<= 1;
     return result;
 }
 
-GLint internalFormatFor(const osg::Image& image) {
-    switch (image.getPixelFormat()) {
-        case GL_LUMINANCE:
-            return GL_LUMINANCE;
-        case GL_LUMINANCE_ALPHA:
-            return GL_LUMINANCE_ALPHA;
-        case GL_RGBA:
-        case GL_BGRA:
-            return GL_RGBA;
-        default:
-            return GL_RGB;
+GLint internalFormatFor(const osg::Image& image)
+{
+    switch (image.getPixelFormat())
+    {
+    case GL_LUMINANCE:
+        return GL_LUMINANCE;
+    case GL_LUMINANCE_ALPHA:
+        return GL_LUMINANCE_ALPHA;
+    case GL_RGBA:
+    case GL_BGRA:
+        return GL_RGBA;
+    default:
+        return GL_RGB;
     }
 }
 
 // Keeps a power-of-two texture and copies the image into its lower-left corner whenever the image
 // was modified; texture coordinates are scaled to the used part.
-class PowerOfTwoSubloadCallback : public osg::Texture2D::SubloadCallback {
+class PowerOfTwoSubloadCallback : public osg::Texture2D::SubloadCallback
+{
 public:
     explicit PowerOfTwoSubloadCallback(osg::Image* image) : _image(image) {}
 
-    void load(const osg::Texture2D&, osg::State& state) const override {
+    void load(const osg::Texture2D&, osg::State& state) const override
+    {
         Allocation& allocation = _allocations[state.getContextID()];
         allocation = Allocation();
         allocate(allocation);
         copy(allocation);
     }
 
-    void subload(const osg::Texture2D&, osg::State& state) const override {
+    void subload(const osg::Texture2D&, osg::State& state) const override
+    {
         Allocation& allocation = _allocations[state.getContextID()];
         if (_image->s() > allocation.width || _image->t() > allocation.height ||
             internalFormatFor(*_image) != allocation.internalFormat)
             allocate(allocation);
-        if (allocation.modifiedCount != _image->getModifiedCount()) copy(allocation);
+        if (allocation.modifiedCount != _image->getModifiedCount())
+            copy(allocation);
     }
 
 private:
-    struct Allocation {
+    struct Allocation
+    {
         int width = 0;
         int height = 0;
         GLint internalFormat = 0;
         unsigned int modifiedCount = ~0u;
     };
 
-    void allocate(Allocation& allocation) const {
+    void allocate(Allocation& allocation) const
+    {
         allocation.width = powerOfTwoAtLeast(std::max(1, _image->s()));
         allocation.height = powerOfTwoAtLeast(std::max(1, _image->t()));
         allocation.internalFormat = internalFormatFor(*_image);
@@ -72,9 +84,11 @@ private:
                      GL_LUMINANCE, GL_UNSIGNED_BYTE, nullptr);
     }
 
-    void copy(Allocation& allocation) const {
+    void copy(Allocation& allocation) const
+    {
         allocation.modifiedCount = _image->getModifiedCount();
-        if (!_image->data() || _image->s() <= 0 || _image->t() <= 0) return;
+        if (!_image->data() || _image->s() <= 0 || _image->t() <= 0)
+            return;
         glPixelStorei(GL_UNPACK_ALIGNMENT, static_cast<GLint>(_image->getPacking()));
         glPixelStorei(GL_UNPACK_ROW_LENGTH, _image->getRowLength());
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, _image->s(), _image->t(), _image->getPixelFormat(),
@@ -86,23 +100,29 @@ private:
     mutable osg::buffered_object<Allocation> _allocations;
 };
 
-}  // namespace
+} // namespace
 
 // Follows size changes of the image (the video may be reopened with another size).
-class VideoLayerUpdateCallback : public osg::NodeCallback {
+class VideoLayerUpdateCallback : public osg::NodeCallback
+{
 public:
-    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override {
+    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
+    {
         static_cast<VideoLayer*>(node)->updateTextureCoordinates();
         traverse(node, visitor);
     }
 };
 
 VideoLayer::VideoLayer(osg::Image* image, int layer)
-    : _image(image), _layer(layer), _textureMode(1), _coordinatesWidth(-1), _coordinatesHeight(-1) {}
+    : _image(image), _layer(layer), _textureMode(1), _coordinatesWidth(-1), _coordinatesHeight(-1)
+{
+}
 
-void VideoLayer::init() {
+void VideoLayer::init()
+{
     removeChildren(0, getNumChildren());
-    if (!_image.valid()) return;
+    if (!_image.valid())
+        return;
 
     _geometry = new osg::Geometry;
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
@@ -127,9 +147,12 @@ void VideoLayer::init() {
 
     osg::StateSet* state = geode->getOrCreateStateSet();
     osg::ref_ptr<osg::Texture> texture;
-    if (_textureMode == 2) {
+    if (_textureMode == 2)
+    {
         texture = new osg::TextureRectangle(_image.get());
-    } else {
+    }
+    else
+    {
         osg::ref_ptr<osg::Texture2D> powerOfTwo = new osg::Texture2D;
         powerOfTwo->setSubloadCallback(new PowerOfTwoSubloadCallback(_image.get()));
         texture = powerOfTwo;
@@ -158,19 +181,25 @@ void VideoLayer::init() {
     setUpdateCallback(new VideoLayerUpdateCallback);
 }
 
-void VideoLayer::updateTextureCoordinates() {
-    if (!_geometry.valid() || !_image.valid()) return;
+void VideoLayer::updateTextureCoordinates()
+{
+    if (!_geometry.valid() || !_image.valid())
+        return;
     const int width = _image->s();
     const int height = _image->t();
-    if (width == _coordinatesWidth && height == _coordinatesHeight) return;
+    if (width == _coordinatesWidth && height == _coordinatesHeight)
+        return;
     _coordinatesWidth = width;
     _coordinatesHeight = height;
     float right = 1.0f;
     float top = 1.0f;
-    if (_textureMode == 2) {
+    if (_textureMode == 2)
+    {
         right = static_cast<float>(width);
         top = static_cast<float>(height);
-    } else if (width > 0 && height > 0) {
+    }
+    else if (width > 0 && height > 0)
+    {
         right = static_cast<float>(width) / static_cast<float>(powerOfTwoAtLeast(width));
         top = static_cast<float>(height) / static_cast<float>(powerOfTwoAtLeast(height));
     }
@@ -183,4 +212,4 @@ void VideoLayer::updateTextureCoordinates() {
     _geometry->dirtyBound();
 }
 
-}  // namespace osgART
+} // namespace osgART

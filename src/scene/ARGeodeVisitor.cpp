@@ -9,7 +9,7 @@ void ARGeodeVisitor::apply(osg::Node& node)
 {
     if (osg::Geode* geode = node.asGeode())
     {
-        m_geode = geode;
+        _geode = geode;
         return;
     }
     traverse(node);

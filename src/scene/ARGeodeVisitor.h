@@ -15,10 +15,10 @@ public:
 
     void apply(osg::Node& node) override;
 
-    osg::Geode* getGeode() const { return m_geode.get(); }
+    osg::Geode* getGeode() const { return _geode.get(); }
 
 private:
-    osg::ref_ptr<osg::Geode> m_geode;
+    osg::ref_ptr<osg::Geode> _geode;
 };
 
 } // namespace Novaro

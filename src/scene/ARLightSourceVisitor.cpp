@@ -9,7 +9,7 @@ void ARLightSourceVisitor::apply(osg::Node& node)
 {
     if (osg::LightSource* lightSource = dynamic_cast<osg::LightSource*>(&node))
     {
-        m_lightSource = lightSource;
+        _lightSource = lightSource;
         return;
     }
     traverse(node);

@@ -16,10 +16,10 @@ public:
 
     void apply(osg::Node& node) override;
 
-    osg::LightSource* getLightSource() const { return m_lightSource.get(); }
+    osg::LightSource* getLightSource() const { return _lightSource.get(); }
 
 private:
-    osg::ref_ptr<osg::LightSource> m_lightSource;
+    osg::ref_ptr<osg::LightSource> _lightSource;
 };
 
 } // namespace Novaro

@@ -6,20 +6,20 @@ namespace Novaro
 {
 
 ARNodeSearchByNameVisitor::ARNodeSearchByNameVisitor(const std::string& name)
-    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN), m_name(name)
+    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN), _name(name)
 {
     setTraversalMask(0xFFFFFFFF);
 }
 
 void ARNodeSearchByNameVisitor::apply(osg::Node& node)
 {
-    if (node.getName() == m_name)
+    if (node.getName() == _name)
     {
         const osg::Group* group = node.asGroup();
         const bool emptyGroup = group != nullptr && group->getNumChildren() == 0;
         if (!emptyGroup)
         {
-            m_node = &node;
+            _node = &node;
             return;
         }
     }

@@ -19,11 +19,11 @@ public:
 
     void apply(osg::Node& node) override;
 
-    osg::Node* getNode() const { return m_node.get(); }
+    osg::Node* getNode() const { return _node.get(); }
 
 private:
-    std::string m_name;
-    osg::ref_ptr<osg::Node> m_node;
+    std::string _name;
+    osg::ref_ptr<osg::Node> _node;
 };
 
 } // namespace Novaro

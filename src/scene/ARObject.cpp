@@ -159,7 +159,7 @@ ARObject::~ARObject() = default;
 
 void ARObject::initialise(osg::Node* content)
 {
-    m_actionFactory.reset(new ARActionFactory(this));
+    _actionFactory.reset(new ARActionFactory(this));
     if (content != nullptr)
         addChild(content);
     reset();
@@ -208,24 +208,24 @@ void ARObject::setUpAnimations()
     for (unsigned int i = 0; i < getNumChildren(); ++i)
         getChild(i)->accept(counter);
     if (counter.count > 0)
-        m_optimizeEnabled = false;
+        _optimizeEnabled = false;
 }
 
 void ARObject::setTranslation(float x, float y, float z)
 {
-    m_translation.set(x, y, z);
+    _translation.set(x, y, z);
     updateMatrix();
 }
 
 void ARObject::setScale(float x, float y, float z)
 {
-    m_scale.set(x, y, z);
+    _scale.set(x, y, z);
     updateMatrix();
 }
 
 void ARObject::setRotation(double x, double y, double z, double w)
 {
-    m_rotation.set(x, y, z, w);
+    _rotation.set(x, y, z, w);
     updateMatrix();
 }
 
@@ -236,31 +236,31 @@ void ARObject::setUniformScale(float scale)
 
 void ARObject::scaleBy(float step)
 {
-    const float scale = (step + 1.0f) * m_scale.x();
+    const float scale = (step + 1.0f) * _scale.x();
     setScale(scale, scale, scale);
 }
 
 void ARObject::select()
 {
-    if (!m_selectable)
+    if (!_selectable)
         return;
-    m_selected = true;
+    _selected = true;
     osg::notify(osg::NOTICE) << "ARObject: " << getName() << " selected." << std::endl;
     onSelect();
 }
 
 void ARObject::unselect()
 {
-    if (!m_selectable)
+    if (!_selectable)
         return;
-    m_selected = false;
+    _selected = false;
     osg::notify(osg::NOTICE) << "ARObject: " << getName() << " unselected." << std::endl;
     onUnselect();
 }
 
 void ARObject::toggleSelect()
 {
-    if (!m_selected)
+    if (!_selected)
         select();
     else
         unselect();
@@ -268,21 +268,21 @@ void ARObject::toggleSelect()
 
 void ARObject::freeze()
 {
-    m_frozen = true;
+    _frozen = true;
     osg::notify(osg::NOTICE) << "ARObject: " << getName() << " freezed." << std::endl;
     onFreeze();
 }
 
 void ARObject::unfreeze()
 {
-    m_frozen = false;
+    _frozen = false;
     osg::notify(osg::NOTICE) << "ARObject: " << getName() << " unfreezed." << std::endl;
     onUnfreeze();
 }
 
 void ARObject::toggleFreeze()
 {
-    if (!m_frozen)
+    if (!_frozen)
         freeze();
     else
         unfreeze();
@@ -290,7 +290,7 @@ void ARObject::toggleFreeze()
 
 void ARObject::optimize()
 {
-    if (!m_optimizeEnabled)
+    if (!_optimizeEnabled)
         return;
     osg::notify(osg::NOTICE) << " Optimizing: " << getName() << std::endl;
     osg::notify(osg::NOTICE) << " Step 1 of 2" << std::endl;
@@ -306,7 +306,7 @@ void ARObject::optimize()
 void ARObject::runEvent(Event event)
 {
     // A copy: an action may reload events of its own object.
-    const std::vector<ARAction*> actions = m_eventActions[event];
+    const std::vector<ARAction*> actions = _eventActions[event];
     for (ARAction* action : actions)
         action->execute();
 }
@@ -382,26 +382,26 @@ void ARObject::onMarkerLost()
 
 bool ARObject::hasEvent(const std::string& name) const
 {
-    return m_declaredEvents.find(name) != m_declaredEvents.end();
+    return _declaredEvents.find(name) != _declaredEvents.end();
 }
 
 bool ARObject::reset()
 {
-    m_selected = false;
-    m_hidden = false;
-    m_selectable = true;
-    m_occluder = false;
-    m_context = nullptr;
-    m_markerId = -1;
+    _selected = false;
+    _hidden = false;
+    _selectable = true;
+    _occluder = false;
+    _context = nullptr;
+    _markerId = -1;
     setUpAnimations();
     return true;
 }
 
 void ARObject::updateMatrix()
 {
-    const osg::Matrix translation = osg::Matrix::translate(m_translation);
-    const osg::Matrix scale = osg::Matrix::scale(m_scale);
-    const osg::Matrix rotation = osg::Matrix::rotate(m_rotation);
+    const osg::Matrix translation = osg::Matrix::translate(_translation);
+    const osg::Matrix scale = osg::Matrix::scale(_scale);
+    const osg::Matrix rotation = osg::Matrix::rotate(_rotation);
     setMatrix(rotation * scale * translation);
 }
 
@@ -414,12 +414,12 @@ void ARObject::loadEvents(const std::string& eventsFile)
     const EventsData events = reader.getData();
     for (const EventData& event : events.getEvents())
     {
-        m_declaredEvents[event.getName()] = true;
+        _declaredEvents[event.getName()] = true;
         for (int e = 0; e < EVENT_COUNT; ++e)
         {
             if (event.getName() == eventNames[e])
             {
-                m_eventActions[e] = buildActionList(event);
+                _eventActions[e] = buildActionList(event);
                 break;
             }
         }
@@ -431,7 +431,7 @@ std::vector<ARAction*> ARObject::buildActionList(const EventData& event)
     std::vector<ARAction*> actions;
     for (const ActionData& entry : event.getActions())
     {
-        std::unique_ptr<ARAction> action = m_actionFactory->create(entry.getCommand());
+        std::unique_ptr<ARAction> action = _actionFactory->create(entry.getCommand());
         if (!action)
         {
             osg::notify(osg::NOTICE) << " WARNING: ARAction not found." << std::endl;
@@ -442,7 +442,7 @@ std::vector<ARAction*> ARObject::buildActionList(const EventData& event)
         action->setTargetName(entry.getTarget());
         for (const auto& parameter : entry.getParameters())
             action->setParameter(parameter.first, parameter.second);
-        actions.push_back(m_actionFactory->registerAction(std::move(action)));
+        actions.push_back(_actionFactory->registerAction(std::move(action)));
     }
     return actions;
 }
@@ -450,30 +450,30 @@ std::vector<ARAction*> ARObject::buildActionList(const EventData& event)
 void ARObject::hide()
 {
     onHide();
-    m_hidden = true;
+    _hidden = true;
     setNodeMask(0x0);
 }
 
 void ARObject::show()
 {
     onShow();
-    m_hidden = false;
+    _hidden = false;
     setNodeMask(0xFFFFFFFF);
 }
 
 void ARObject::addMarker(int id)
 {
-    m_markerIds.push_back(id);
-    if (m_markerIds.size() == 1)
-        m_markerId = id;
+    _markerIds.push_back(id);
+    if (_markerIds.size() == 1)
+        _markerId = id;
 }
 
 void ARObject::resetActions()
 {
-    if (!m_actionFactory)
+    if (!_actionFactory)
         return;
-    m_actionFactory->setContext(m_context);
-    m_actionFactory->prepareActions();
+    _actionFactory->setContext(_context);
+    _actionFactory->prepareActions();
 }
 
 void ARObject::setOccluder()
@@ -481,12 +481,12 @@ void ARObject::setOccluder()
     osg::StateSet* stateSet = getOrCreateStateSet();
     stateSet->setAttribute(new osg::ColorMask(false, false, false, false), osg::StateAttribute::OVERRIDE);
     stateSet->setRenderBinDetails(-1, "RenderBin", osg::StateSet::USE_RENDERBIN_DETAILS);
-    m_occluder = true;
+    _occluder = true;
 }
 
 void ARObject::showOccluder(bool visible)
 {
-    if (!m_occluder)
+    if (!_occluder)
         return;
     osg::StateSet* stateSet = getOrCreateStateSet();
     if (!visible)
@@ -533,15 +533,15 @@ void ARObject::setActionFactory(std::unique_ptr<ARActionFactory> factory)
     if (!factory)
         return;
     // The lists point at actions of the old factory, which go with it.
-    for (std::vector<ARAction*>& actions : m_eventActions)
+    for (std::vector<ARAction*>& actions : _eventActions)
         actions.clear();
-    m_actionFactory = std::move(factory);
+    _actionFactory = std::move(factory);
 }
 
 const std::vector<ARAction*>& ARObject::getEventActions(Event event) const
 {
     static const std::vector<ARAction*> none;
-    return event >= 0 && event < EVENT_COUNT ? m_eventActions[event] : none;
+    return event >= 0 && event < EVENT_COUNT ? _eventActions[event] : none;
 }
 
 } // namespace Novaro

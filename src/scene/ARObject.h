@@ -73,7 +73,7 @@ public:
     virtual void setUniformScale(float scale);
     // Uniform scale (step + 1) times the current x scale; a negative step shrinks.
     virtual void scaleBy(float step);
-    virtual osg::Vec3f getScale() const { return m_scale; }
+    virtual osg::Vec3f getScale() const { return _scale; }
     virtual void select();
     virtual void unselect();
     virtual void toggleSelect();
@@ -117,20 +117,20 @@ public:
     // Called by the hide and show actions.
     void hide();
     void show();
-    bool isHidden() const { return m_hidden; }
+    bool isHidden() const { return _hidden; }
 
     void addMarker(int id);
-    int getMarkerId() const { return m_markerId; }
-    const std::vector<int>& getMarkerIds() const { return m_markerIds; }
+    int getMarkerId() const { return _markerId; }
+    const std::vector<int>& getMarkerIds() const { return _markerIds; }
 
-    void setContext(ARApplication* context) { m_context = context; }
-    ARApplication* getContext() const { return m_context; }
+    void setContext(ARApplication* context) { _context = context; }
+    ARApplication* getContext() const { return _context; }
     // Hands the context to the action factory and prepares the actions (before the first frame).
     void resetActions();
 
     // Drawn into the depth buffer only: hides what is behind it and lets the video show through.
     void setOccluder();
-    bool isOccluder() const { return m_occluder; }
+    bool isOccluder() const { return _occluder; }
     // Shows an occluder as half-transparent red, or hides it again; nothing for other objects.
     void showOccluder(bool visible);
 
@@ -141,18 +141,18 @@ public:
     void unsubscribe(ARObject* subscriber);
     void notify(const std::string& message);
 
-    const std::string& getDescription() const { return m_description; }
-    void setDescription(const std::string& description) { m_description = description; }
+    const std::string& getDescription() const { return _description; }
+    void setDescription(const std::string& description) { _description = description; }
 
-    const osg::Vec3f& getTranslation() const { return m_translation; }
-    const osg::Quat& getRotation() const { return m_rotation; }
-    bool isSelected() const { return m_selected; }
-    bool isFrozen() const { return m_frozen; }
-    bool isSelectable() const { return m_selectable; }
-    void setSelectable(bool selectable) { m_selectable = selectable; }
-    bool isOptimizeEnabled() const { return m_optimizeEnabled; }
+    const osg::Vec3f& getTranslation() const { return _translation; }
+    const osg::Quat& getRotation() const { return _rotation; }
+    bool isSelected() const { return _selected; }
+    bool isFrozen() const { return _frozen; }
+    bool isSelectable() const { return _selectable; }
+    void setSelectable(bool selectable) { _selectable = selectable; }
+    bool isOptimizeEnabled() const { return _optimizeEnabled; }
 
-    ARActionFactory* getActionFactory() const { return m_actionFactory.get(); }
+    ARActionFactory* getActionFactory() const { return _actionFactory.get(); }
     // The object keeps the factory; the actions of the one replaced go with it, and the event
     // lists start empty again.
     void setActionFactory(std::unique_ptr<ARActionFactory> factory);
@@ -168,22 +168,22 @@ private:
     void runEvent(Event event);
     std::vector<ARAction*> buildActionList(const EventData& event);
 
-    osg::Vec3f m_translation = osg::Vec3f(0.0f, 0.0f, 0.0f);
-    osg::Vec3f m_scale = osg::Vec3f(0.0f, 0.0f, 0.0f);
-    osg::Quat m_rotation = osg::Quat(0.0, 0.0, 0.0, 1.0);
-    int m_markerId = -1;
-    std::vector<int> m_markerIds;
-    bool m_selected = false;
-    bool m_frozen = false;
-    bool m_hidden = false;
-    bool m_selectable = true;
-    bool m_occluder = false;
-    std::string m_description;
-    bool m_optimizeEnabled = true;
-    ARApplication* m_context = nullptr;
-    std::unique_ptr<ARActionFactory> m_actionFactory;
-    std::array<std::vector<ARAction*>, EVENT_COUNT> m_eventActions;
-    std::map<std::string, bool> m_declaredEvents;
+    osg::Vec3f _translation = osg::Vec3f(0.0f, 0.0f, 0.0f);
+    osg::Vec3f _scale = osg::Vec3f(0.0f, 0.0f, 0.0f);
+    osg::Quat _rotation = osg::Quat(0.0, 0.0, 0.0, 1.0);
+    int _markerId = -1;
+    std::vector<int> _markerIds;
+    bool _selected = false;
+    bool _frozen = false;
+    bool _hidden = false;
+    bool _selectable = true;
+    bool _occluder = false;
+    std::string _description;
+    bool _optimizeEnabled = true;
+    ARApplication* _context = nullptr;
+    std::unique_ptr<ARActionFactory> _actionFactory;
+    std::array<std::vector<ARAction*>, EVENT_COUNT> _eventActions;
+    std::map<std::string, bool> _declaredEvents;
 };
 
 } // namespace Novaro

@@ -29,10 +29,10 @@ void ARTextureUnitsVisitor::apply(osg::Geode& geode)
             if (osg::Texture* texture = dynamic_cast<osg::Texture*>(attribute))
             {
                 // A unit already recorded is not looked at again for this drawable.
-                if (m_usedUnits.count(unit) != 0)
+                if (_usedUnits.count(unit) != 0)
                     continue;
-                m_usedUnits[unit] = true;
-                m_usedUnitsList.push_back(unit);
+                _usedUnits[unit] = true;
+                _usedUnitsList.push_back(unit);
                 osg::notify(osg::FATAL)
                     << " Found TU: " << unit << (dynamic_cast<osg::Texture2D*>(texture) ? " (Texture2D)" : "")
                     << std::endl;
@@ -40,7 +40,7 @@ void ARTextureUnitsVisitor::apply(osg::Geode& geode)
             osg::StateAttribute* environment =
                 stateSet->getTextureAttribute(unit, osg::StateAttribute::TEXENV);
             if (dynamic_cast<osg::TexEnvCombine*>(environment) != nullptr)
-                m_opacityUnits.push_back(unit);
+                _opacityUnits.push_back(unit);
         }
     }
 }

@@ -19,16 +19,16 @@ public:
 
     void apply(osg::Geode& geode) override;
 
-    std::map<unsigned int, bool> getUsedUnits() const { return m_usedUnits; }
+    std::map<unsigned int, bool> getUsedUnits() const { return _usedUnits; }
     // The used units in the order they were first met.
-    std::vector<unsigned int> getUsedUnitsList() const { return m_usedUnitsList; }
+    std::vector<unsigned int> getUsedUnitsList() const { return _usedUnitsList; }
     // A unit appears once for every drawable that combines on it.
-    std::vector<unsigned int> getOpacityUnits() const { return m_opacityUnits; }
+    std::vector<unsigned int> getOpacityUnits() const { return _opacityUnits; }
 
 private:
-    std::map<unsigned int, bool> m_usedUnits;
-    std::vector<unsigned int> m_usedUnitsList;
-    std::vector<unsigned int> m_opacityUnits;
+    std::map<unsigned int, bool> _usedUnits;
+    std::vector<unsigned int> _usedUnitsList;
+    std::vector<unsigned int> _opacityUnits;
 };
 
 } // namespace Novaro

@@ -23,8 +23,7 @@ unsigned int nextUsedUnit(const std::set<unsigned int>& units, unsigned int unit
 
 // Moves each used unit down into the lowest free unit below it, keeping the order: every gap is
 // filled by the next used unit above it.
-template <class Move>
-void compactUnits(std::set<unsigned int> units, Move move)
+template <class Move> void compactUnits(std::set<unsigned int> units, Move move)
 {
     for (unsigned int unit = 0; unit < textureUnitCount; ++unit)
     {
@@ -46,11 +45,13 @@ void compactCoordinates(osg::Geometry& geometry)
         if (geometry.getTexCoordArray(unit) != nullptr)
             units.insert(unit);
 
-    compactUnits(units, [&geometry](unsigned int from, unsigned int unit) {
-        osg::ref_ptr<osg::Array> coordinates = geometry.getTexCoordArray(from);
-        geometry.setTexCoordArray(unit, coordinates.get());
-        geometry.setTexCoordArray(from, nullptr);
-    });
+    compactUnits(units,
+                 [&geometry](unsigned int from, unsigned int unit)
+                 {
+                     osg::ref_ptr<osg::Array> coordinates = geometry.getTexCoordArray(from);
+                     geometry.setTexCoordArray(unit, coordinates.get());
+                     geometry.setTexCoordArray(from, nullptr);
+                 });
 }
 
 void compactTextures(osg::StateSet& stateSet)
@@ -68,31 +69,34 @@ void compactTextures(osg::StateSet& stateSet)
             units.insert(unit);
     }
 
-    compactUnits(units, [&stateSet](unsigned int from, unsigned int unit) {
-        osg::ref_ptr<osg::Texture> texture =
-            dynamic_cast<osg::Texture*>(stateSet.getTextureAttribute(from, osg::StateAttribute::TEXTURE));
-        if (texture.valid())
+    compactUnits(
+        units,
+        [&stateSet](unsigned int from, unsigned int unit)
         {
-            if (dynamic_cast<osg::Texture2D*>(texture.get()) != nullptr)
+            osg::ref_ptr<osg::Texture> texture =
+                dynamic_cast<osg::Texture*>(stateSet.getTextureAttribute(from, osg::StateAttribute::TEXTURE));
+            if (texture.valid())
             {
-                stateSet.setTextureAttributeAndModes(unit, texture.get(), osg::StateAttribute::ON);
-                stateSet.setTextureAttributeAndModes(from, texture.get(), osg::StateAttribute::OFF);
+                if (dynamic_cast<osg::Texture2D*>(texture.get()) != nullptr)
+                {
+                    stateSet.setTextureAttributeAndModes(unit, texture.get(), osg::StateAttribute::ON);
+                    stateSet.setTextureAttributeAndModes(from, texture.get(), osg::StateAttribute::OFF);
+                }
+                else
+                {
+                    stateSet.setTextureAttribute(unit, texture.get());
+                }
+                stateSet.removeTextureAttribute(from, texture.get());
             }
-            else
-            {
-                stateSet.setTextureAttribute(unit, texture.get());
-            }
-            stateSet.removeTextureAttribute(from, texture.get());
-        }
 
-        osg::ref_ptr<osg::TexEnv> environment =
-            dynamic_cast<osg::TexEnv*>(stateSet.getTextureAttribute(from, osg::StateAttribute::TEXENV));
-        if (environment.valid())
-        {
-            stateSet.setTextureAttribute(unit, environment.get());
-            stateSet.removeTextureAttribute(from, environment.get());
-        }
-    });
+            osg::ref_ptr<osg::TexEnv> environment =
+                dynamic_cast<osg::TexEnv*>(stateSet.getTextureAttribute(from, osg::StateAttribute::TEXENV));
+            if (environment.valid())
+            {
+                stateSet.setTextureAttribute(unit, environment.get());
+                stateSet.removeTextureAttribute(from, environment.get());
+            }
+        });
 }
 
 } // namespace

@@ -23,13 +23,16 @@ namespace
 
 const float DEFAULT_SMOOTHING_FACTOR = 0.85f;
 
-bool isSingleType(const std::string& type) { return type == "single" || type == "SINGLE"; }
+bool isSingleType(const std::string& type)
+{
+    return type == "single" || type == "SINGLE";
+}
 
 } // namespace
 
 osg::Matrixd ARMarkerNode::fbxCorrection()
 {
-    return osg::Matrixd(1, 0, 0, 0, //
+    return osg::Matrixd(1, 0, 0, 0,  //
                         0, 0, -1, 0, //
                         0, 1, 0, 0,  //
                         0, 0, 0, 1);
@@ -74,14 +77,15 @@ void ARMarkerNode::setupReferenceSystem()
                                 << std::endl;
     if (!_record)
     {
-        osg::notify(osg::FATAL) << " WARNING: cannot init marker reference system (marker data NA)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot init marker reference system (marker data NA)."
+                                << std::endl;
         return;
     }
     const std::string& file = _record->getTransformsFile();
     if (file.empty())
     {
-        osg::notify(osg::NOTICE) << " WARNING: cannot init marker reference system (empty transforms file name)."
-                                 << std::endl;
+        osg::notify(osg::NOTICE)
+            << " WARNING: cannot init marker reference system (empty transforms file name)." << std::endl;
         return;
     }
     if (!isSingleType(_record->getType()))
@@ -106,15 +110,16 @@ void ARMarkerNode::setupReferenceSystem()
             return;
         }
         if (paths.size() > 1)
-            osg::notify(osg::FATAL) << " WARNING: more than 1 parental node paths found for current marker transforms."
-                                    << std::endl;
+            osg::notify(osg::FATAL)
+                << " WARNING: more than 1 parental node paths found for current marker transforms."
+                << std::endl;
         matrix = osg::computeLocalToWorld(paths.front(), true);
     }
     else
     {
-        osg::notify(osg::FATAL)
-            << " WARNING: cannot setup marker reference system (could not find marker tag in transforms file)."
-            << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot setup marker reference system (could not find marker "
+                                   "tag in transforms file)."
+                                << std::endl;
     }
     if (osgDB::getLowerCaseFileExtension(file) == "fbx")
     {
@@ -165,13 +170,15 @@ void ARMarkerNode::setupSequence()
         _layerSequence->addChild(layer->second.group.get(), layer->second.duration);
     if (!_record)
     {
-        osg::notify(osg::FATAL) << " WARNING: setup marker sequence with defaults (marker data NA)." << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: setup marker sequence with defaults (marker data NA)."
+                                << std::endl;
         _layerSequence->setInterval(osg::Sequence::LOOP, 0, -1);
         _layerSequence->setDuration(100.0f, -1);
     }
     else
     {
-        _layerSequence->setInterval(_record->getSequenceLoop() ? osg::Sequence::LOOP : osg::Sequence::SWING, 0, -1);
+        _layerSequence->setInterval(_record->getSequenceLoop() ? osg::Sequence::LOOP : osg::Sequence::SWING,
+                                    0, -1);
         _layerSequence->setDuration(static_cast<float>(_record->getSequenceDuration()), -1);
     }
     _layerSequence->setMode(osg::Sequence::START);
@@ -200,8 +207,8 @@ void ARMarkerNode::setLayerVisible(int layer, bool on)
         osg::notify(osg::NOTICE) << " WARNING: layer " << layer << " not exists for marker." << std::endl;
         return;
     }
-    osg::notify(osg::NOTICE) << " WARNING: layer " << layer << " will be " << (on ? "ON" : "OFF") << " for marker."
-                             << std::endl;
+    osg::notify(osg::NOTICE) << " WARNING: layer " << layer << " will be " << (on ? "ON" : "OFF")
+                             << " for marker." << std::endl;
     found->second.visible = on;
     found->second.group->setNodeMask(on ? 0xFFFFFFFF : 0x0);
 }
@@ -228,7 +235,8 @@ void ARMarkerNode::changeLayer(bool forward)
         osg::notify(osg::NOTICE) << (ids[static_cast<size_t>(index)] == _currentLayer ? " * " : "   ")
                                  << "layer: " << ids[static_cast<size_t>(index)] << std::endl;
     }
-    osg::notify(osg::NOTICE) << " next/previous (index): " << position << " layer: " << _currentLayer << std::endl;
+    osg::notify(osg::NOTICE) << " next/previous (index): " << position << " layer: " << _currentLayer
+                             << std::endl;
     for (LayerTable::iterator layer = _layers.begin(); layer != _layers.end(); ++layer)
     {
         const bool chosen = layer->first == _currentLayer;
@@ -274,8 +282,8 @@ bool ARMarkerNode::addObject(ARObject* object, int layer)
     osg::Group* group = getLayer(layer);
     if (!group)
     {
-        osg::notify(osg::NOTICE) << " WARNING: layer " << layer << " not exists for marker (not adding object)."
-                                 << std::endl;
+        osg::notify(osg::NOTICE) << " WARNING: layer " << layer
+                                 << " not exists for marker (not adding object)." << std::endl;
         osg::notify(osg::FATAL) << " WARNING: could not add object to marker." << std::endl;
         return false;
     }
@@ -344,7 +352,8 @@ void ARMarkerNode::increaseSmoothing(float step)
         return;
     filter->setRotationalSmoothingFactor(std::min(filter->getRotationalSmoothingFactor() + step, 1.0f));
     filter->setTranslationalSmoothingFactor(std::min(filter->getTranslationalSmoothingFactor() + step, 1.0f));
-    osg::notify(osg::NOTICE) << "Updating smoothing factor (R): " << filter->getRotationalSmoothingFactor() << std::endl;
+    osg::notify(osg::NOTICE) << "Updating smoothing factor (R): " << filter->getRotationalSmoothingFactor()
+                             << std::endl;
     osg::notify(osg::NOTICE) << "Updating smoothing factor (T): " << filter->getTranslationalSmoothingFactor()
                              << std::endl;
 }
@@ -356,13 +365,20 @@ void ARMarkerNode::decreaseSmoothing(float step)
         return;
     filter->setRotationalSmoothingFactor(std::max(filter->getRotationalSmoothingFactor() - step, 0.0f));
     filter->setTranslationalSmoothingFactor(std::max(filter->getTranslationalSmoothingFactor() - step, 0.0f));
-    osg::notify(osg::NOTICE) << "Updating smoothing factor (R): " << filter->getRotationalSmoothingFactor() << std::endl;
+    osg::notify(osg::NOTICE) << "Updating smoothing factor (R): " << filter->getRotationalSmoothingFactor()
+                             << std::endl;
     osg::notify(osg::NOTICE) << "Updating smoothing factor (T): " << filter->getTranslationalSmoothingFactor()
                              << std::endl;
 }
 
-void ARMarkerNode::setFreeze(bool frozen) { _trackedTransform->setFreeze(frozen); }
+void ARMarkerNode::setFreeze(bool frozen)
+{
+    _trackedTransform->setFreeze(frozen);
+}
 
-void ARMarkerNode::setTrackingPlus(bool on) { _trackedTransform->setTrackingPlus(on); }
+void ARMarkerNode::setTrackingPlus(bool on)
+{
+    _trackedTransform->setTrackingPlus(on);
+}
 
 } // namespace Novaro

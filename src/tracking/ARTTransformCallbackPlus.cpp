@@ -40,13 +40,15 @@ void ARTTransformCallbackPlus::operator()(osg::Node* node, osg::NodeVisitor* vis
     }
 
     const bool detected = _marker->valid();
-    auto copyPose = [&]() {
+    auto copyPose = [&]()
+    {
         transform->setMatrix(_marker->getTransform());
         transform->dirtyBound();
     };
     auto show = [&]() { transform->setNodeMask(0xFFFFFFFF); };
     auto hide = [&]() { transform->setNodeMask(0x0); };
-    auto notify = [&](bool found) {
+    auto notify = [&](bool found)
+    {
         if (!_listeners)
             return;
         const std::vector<ARObject*> listeners = *_listeners;

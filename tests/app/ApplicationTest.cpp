@@ -104,15 +104,21 @@ TEST(ARApplication, ApplicationHintComesFromTheAuthoringHost)
     EXPECT_EQ(HINT_NONE, application.getApplicationHint());
 
     const std::pair<const char*, ApplicationHint> hosts[] = {
-        {"sketchup", HINT_SKETCHUP}, {"3dsmax", HINT_3DSMAX},       {"scia_engineer", HINT_SCIA_ENGINEER},
-        {"vectorworks", HINT_VECTORWORKS}, {"maya", HINT_MAYA},     {"cinema4d", HINT_CINEMA4D},
-        {"3DSMAX", HINT_NONE},       {"blender", HINT_NONE},
+        {"sketchup", HINT_SKETCHUP},
+        {"3dsmax", HINT_3DSMAX},
+        {"scia_engineer", HINT_SCIA_ENGINEER},
+        {"vectorworks", HINT_VECTORWORKS},
+        {"maya", HINT_MAYA},
+        {"cinema4d", HINT_CINEMA4D},
+        {"3DSMAX", HINT_NONE},
+        {"blender", HINT_NONE},
     };
     for (const auto& host : hosts)
     {
-        temporary.write("scene.xml", std::string("<scene authoring_software=\"") + host.first +
-                                         "\"><objects><object type=\"ARObject\"><model/><markers all=\"true\"/>"
-                                         "</object></objects></scene>");
+        temporary.write("scene.xml",
+                        std::string("<scene authoring_software=\"") + host.first +
+                            "\"><objects><object type=\"ARObject\"><model/><markers all=\"true\"/>"
+                            "</object></objects></scene>");
         ASSERT_TRUE(application.setSceneConfiguration("scene.xml"));
         application.setApplicationHint();
         EXPECT_EQ(host.second, application.getApplicationHint()) << host.first;

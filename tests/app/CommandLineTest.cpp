@@ -90,8 +90,10 @@ TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
     PlayerRun run = runPlayer(working.path(), {"-working_directory", working.path(), "-temporary_directory",
                                                temporary.path(), "-config", "absent.xml"});
     EXPECT_EQ(255, run.status) << run.output;
-    EXPECT_TRUE(run.printed(" ERROR: could not load XML file: " + working.path() + "/my tracker.xml")) << run.output;
-    EXPECT_TRUE(run.printed(" WARNING: failed to open tracker configuration (file not valid).")) << run.output;
+    EXPECT_TRUE(run.printed(" ERROR: could not load XML file: " + working.path() + "/my tracker.xml"))
+        << run.output;
+    EXPECT_TRUE(run.printed(" WARNING: failed to open tracker configuration (file not valid)."))
+        << run.output;
     EXPECT_TRUE(run.printed("ERROR: init failure (tracker).")) << run.output;
 }
 
@@ -136,18 +138,19 @@ TEST(CommandLine, FailingSettersEndWithStatusMinusOne)
         const char* error;
     };
     const Case cases[] = {
-        {"config.xml", true, "<config><parameters/></config>", " WARNING: failed to set configuration (file not valid).",
-         "ERROR: init failure (config)."},
+        {"config.xml", true, "<config><parameters/></config>",
+         " WARNING: failed to set configuration (file not valid).", "ERROR: init failure (config)."},
         {"config.xml", true, "<configuration><parameters><parameter name=\"mode\">ar_simple</parameter>",
          " WARNING: failed to open configuration (file not valid).", "ERROR: init failure (config)."},
         {"video.xml", true, "<video><formats/><cameras/></video>",
          " WARNING: failed to set video configuration (data not valid).", "ERROR: init failure (video)."},
-        {"scene.xml", false, "<scene><objects/></scene>", " WARNING: failed to set scene configuration (data not valid).",
-         "ERROR: init failure (scene)."},
+        {"scene.xml", false, "<scene><objects/></scene>",
+         " WARNING: failed to set scene configuration (data not valid).", "ERROR: init failure (scene)."},
         {"markers.xml", false, "<markers patterns_file=\"\"/>",
          " WARNING: failed to set markers configuration (data not valid).", "ERROR: init failure (markers)."},
         {"lighting.xml", false, "<lighting><other/><parameters/></lighting>",
-         " WARNING: failed to set lighting configuration (file not valid).", "ERROR: init failure (lighting)."},
+         " WARNING: failed to set lighting configuration (file not valid).",
+         "ERROR: init failure (lighting)."},
     };
     for (const Case& broken : cases)
     {

@@ -58,7 +58,8 @@ inline PlayerRun runPlayer(const std::string& directory, const std::vector<std::
     if (descriptor >= 0)
         close(descriptor);
     const std::string outputFile = pattern;
-    std::string command = "cd " + quote(directory) + " && " + environment + " " + quote(std::string(NOVARO_RUN_DIR) + "/novaro");
+    std::string command = "cd " + quote(directory) + " && " + environment + " " +
+                          quote(std::string(NOVARO_RUN_DIR) + "/novaro");
     for (const std::string& argument : arguments)
         command += " " + quote(argument);
     command += " > " + quote(outputFile) + " 2>&1 < /dev/null";

@@ -25,13 +25,15 @@ namespace
 class LoadedScene
 {
 public:
-    LoadedScene(const std::string& objects, const std::string& sceneAttributes = "authoring_software=\"3dsmax\"")
+    LoadedScene(const std::string& objects,
+                const std::string& sceneAttributes = "authoring_software=\"3dsmax\"")
     {
         directory.write("config.xml", minimalConfiguration());
         directory.write("markers.xml", "<markers patterns_file=\"p.dat\">"
                                        "<marker name=\"three\" id=\"3\" path=\"3.patt\"/>"
                                        "<marker name=\"four\" id=\"4\" path=\"4.patt\"/></markers>");
-        directory.write("scene.xml", "<scene " + sceneAttributes + "><objects>" + objects + "</objects></scene>");
+        directory.write("scene.xml",
+                        "<scene " + sceneAttributes + "><objects>" + objects + "</objects></scene>");
         osg::ref_ptr<osg::Geode> model = new osg::Geode;
         model->setName("model");
         model->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(), 10.0f)));
@@ -72,11 +74,12 @@ public:
     ARApplication application;
 };
 
-std::string object(const std::string& name, const std::string& model, const std::string& markers = "<marker id=\"3\"/>",
-                   const std::string& attributes = "", const std::string& transforms = "")
+std::string object(const std::string& name, const std::string& model,
+                   const std::string& markers = "<marker id=\"3\"/>", const std::string& attributes = "",
+                   const std::string& transforms = "")
 {
-    return "<object name=\"" + name + "\" type=\"ARObject\" " + attributes + "><model " + model + "/>" + transforms +
-           "<markers>" + markers + "</markers></object>";
+    return "<object name=\"" + name + "\" type=\"ARObject\" " + attributes + "><model " + model + "/>" +
+           transforms + "<markers>" + markers + "</markers></object>";
 }
 
 } // namespace
@@ -90,7 +93,8 @@ TEST(SceneLoading, RelativeSourcesResolveAgainstTheirFolderAndTheTemporaryDirect
     ASSERT_NE(nullptr, scene.object("direct"));
     ASSERT_NE(nullptr, scene.object("folder"));
     EXPECT_EQ(1u, scene.object("folder")->getNumChildren());
-    EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: " + scene.directory.path() + "/models/m.ive"));
+    EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: " + scene.directory.path() +
+                                      "/models/m.ive"));
     EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: C:\\models/m.ive"));
     EXPECT_EQ(2u, scene.application.getObjectCount());
 }
@@ -109,15 +113,17 @@ TEST(SceneLoading, ObjectsWithoutSourcesShareTheSceneWideModel)
 TEST(SceneLoading, WithoutAnyModelTheObjectIsSkipped)
 {
     LoadedScene scene(object("nothing", ""));
-    EXPECT_TRUE(scene.capture.printed(" WARNING: neither a scene source file nor an object source file were specified."));
+    EXPECT_TRUE(scene.capture.printed(
+        " WARNING: neither a scene source file nor an object source file were specified."));
     EXPECT_EQ(0u, scene.application.getObjectCount());
 }
 
 TEST(SceneLoading, IgnoredObjectsAndUnknownTypesAreNeverBuilt)
 {
-    LoadedScene scene(object("ignored", "source=\"models/box.osgt\"", "<marker id=\"3\"/>", "ignore=\"true\"") +
-                      "<object name=\"odd\" type=\"ARThing\"><model source=\"models/box.osgt\"/>"
-                      "<markers><marker id=\"3\"/></markers></object>");
+    LoadedScene scene(
+        object("ignored", "source=\"models/box.osgt\"", "<marker id=\"3\"/>", "ignore=\"true\"") +
+        "<object name=\"odd\" type=\"ARThing\"><model source=\"models/box.osgt\"/>"
+        "<markers><marker id=\"3\"/></markers></object>");
     EXPECT_TRUE(scene.capture.printed(" WARNING: ignoring object."));
     EXPECT_TRUE(scene.capture.printed(" WARNING: Object type not supported. Skipping."));
     EXPECT_EQ(0u, scene.application.getObjectCount());
@@ -125,7 +131,8 @@ TEST(SceneLoading, IgnoredObjectsAndUnknownTypesAreNeverBuilt)
 
 TEST(SceneLoading, UnknownMarkersAreReportedAndKnownOnesStillGetTheObject)
 {
-    LoadedScene scene(object("pair", "source=\"models/box.osgt\"", "<marker id=\"3\" layer=\"0\"/><marker id=\"5\"/>"));
+    LoadedScene scene(
+        object("pair", "source=\"models/box.osgt\"", "<marker id=\"3\" layer=\"0\"/><marker id=\"5\"/>"));
     ARObject* pair = scene.object("pair");
     ASSERT_NE(nullptr, pair);
     EXPECT_EQ(std::vector<int>{3}, pair->getMarkerIds());
@@ -154,12 +161,13 @@ TEST(SceneLoading, TransformsAreAppliedWithTheAngleInRadians)
 
 TEST(SceneLoading, FbxModelsGetAQuarterTurnExceptFromMayaAndCinema4d)
 {
-    const std::pair<const char*, bool> hosts[] = {{"3dsmax", true}, {"sketchup", true}, {"maya", false},
-                                                 {"cinema4d", false}};
+    const std::pair<const char*, bool> hosts[] = {
+        {"3dsmax", true}, {"sketchup", true}, {"maya", false}, {"cinema4d", false}};
     for (const auto& host : hosts)
     {
         // The file need not be readable: the turn depends on the file name the exporter wrote.
-        LoadedScene scene(object("fbx", "source=\"models/part.fbx\"") + object("dae", "source=\"models/part.dae\""),
+        LoadedScene scene(object("fbx", "source=\"models/part.fbx\"") +
+                              object("dae", "source=\"models/part.dae\""),
                           std::string("authoring_software=\"") + host.first + "\"");
         ARObject* fbx = scene.object("fbx");
         ARObject* dae = scene.object("dae");

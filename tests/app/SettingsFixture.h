@@ -13,7 +13,10 @@ inline const char* minimalConfiguration()
            "<parameter name=\"fullscreen\">false</parameter>"
            "</parameters></configuration>";
 }
-inline const char* minimalTracker() { return "<tracker name=\"test\"><parameters/></tracker>"; }
+inline const char* minimalTracker()
+{
+    return "<tracker name=\"test\"><parameters/></tracker>";
+}
 inline const char* minimalVideo()
 {
     return "<video name=\"test\"><formats><format name=\"4:3\" width=\"640\" height=\"480\"/></formats>"
@@ -24,14 +27,19 @@ inline const char* minimalScene()
     return "<scene name=\"test\"><objects><object name=\"a\" type=\"ARObject\"><model source=\"a.osgt\"/>"
            "<markers><marker id=\"1\" layer=\"0\"/></markers></object></objects></scene>";
 }
-inline const char* minimalAudio() { return "<audio name=\"test\"><soundtracks/></audio>"; }
+inline const char* minimalAudio()
+{
+    return "<audio name=\"test\"><soundtracks/></audio>";
+}
 inline const char* minimalMarkers()
 {
-    return "<markers patterns_file=\"patterns.dat\"><marker name=\"m\" tag=\"m\" id=\"1\" path=\"m.patt\"/></markers>";
+    return "<markers patterns_file=\"patterns.dat\"><marker name=\"m\" tag=\"m\" id=\"1\" "
+           "path=\"m.patt\"/></markers>";
 }
 inline const char* minimalLighting()
 {
-    return "<lighting name=\"test\"><parameters><parameter name=\"mode\">direct</parameter></parameters></lighting>";
+    return "<lighting name=\"test\"><parameters><parameter "
+           "name=\"mode\">direct</parameter></parameters></lighting>";
 }
 
 // Writes the seven settings files: configuration, tracker and video into the working directory,

@@ -8,8 +8,8 @@
 #include <array>
 #include <regex>
 
-#include <osg/Image>
 #include <osg/Geode>
+#include <osg/Image>
 #include <osg/MatrixTransform>
 #include <osgDB/ReadFile>
 #include <osgDB/WriteFile>
@@ -41,25 +41,27 @@ class SampleScene
 public:
     // The three sample markers, each alone at a random pose.
     SampleScene()
-        : SampleScene("--pattern patterns/marker_1.patt --pattern patterns/marker_2.patt --pattern patterns/marker_3.patt"
+        : SampleScene("--pattern patterns/marker_1.patt --pattern patterns/marker_2.patt --pattern "
+                      "patterns/marker_3.patt"
                       " --markers 3 --size 80 --min-width 70 --max-width 100 --max-tilt 35 --seed 11",
                       3)
     {
     }
 
     // A frame made with the given synthetic-camera arguments, showing this many markers.
-    SampleScene(const std::string& frameArguments, size_t markerCount, const std::string& extraFile = std::string(),
-                const std::string& extraText = std::string())
+    SampleScene(const std::string& frameArguments, size_t markerCount,
+                const std::string& extraFile = std::string(), const std::string& extraText = std::string())
     {
         std::filesystem::copy(SAMPLES, _directory.path(),
-                              std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::overwrite_existing);
         std::filesystem::remove_all(_directory.file("recorded"));
         if (!extraFile.empty())
             _directory.write(extraFile, extraText);
-        const std::string command = "cd " + quote(_directory.path()) + " && " +
-                                    quote(RUN_DIRECTORY + "/novaro-synthcam") +
-                                    " --output frame%04d.png --truth truth.jsonl --camera camera_640x480.dat --frames 1 " +
-                                    frameArguments + " > synthcam.log 2>&1";
+        const std::string command =
+            "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
+            " --output frame%04d.png --truth truth.jsonl --camera camera_640x480.dat --frames 1 " +
+            frameArguments + " > synthcam.log 2>&1";
         EXPECT_EQ(0, std::system(command.c_str()));
         readTruth(markerCount);
     }
@@ -70,9 +72,9 @@ public:
 
     PlayerRun play(std::vector<std::string> extra = {}) const
     {
-        std::vector<std::string> arguments = {"-working_directory", _directory.path(), "-temporary_directory",
-                                              _directory.path(), "-video_file", frame(), "-screenshot",
-                                              _directory.file("shot.png")};
+        std::vector<std::string> arguments = {
+            "-working_directory", _directory.path(), "-temporary_directory", _directory.path(),
+            "-video_file",        frame(),           "-screenshot",          _directory.file("shot.png")};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         return runPlayer(RUN_DIRECTORY, arguments);
     }
@@ -83,13 +85,15 @@ private:
         std::ifstream file(_directory.file("truth.jsonl").c_str());
         std::string line;
         std::getline(file, line);
-        const std::regex cornersPattern("\"corners\":\\[\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\],"
-                                        "\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\]\\]");
+        const std::regex cornersPattern(
+            "\"corners\":\\[\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\],"
+            "\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\]\\]");
         for (std::sregex_iterator match(line.begin(), line.end(), cornersPattern), end; match != end; ++match)
         {
             MarkerTruth marker;
             for (int corner = 0; corner < 4; ++corner)
-                marker.corners[corner] = osg::Vec2d(std::stod((*match)[1 + 2 * corner]), std::stod((*match)[2 + 2 * corner]));
+                marker.corners[corner] =
+                    osg::Vec2d(std::stod((*match)[1 + 2 * corner]), std::stod((*match)[2 + 2 * corner]));
             _markers.push_back(marker);
         }
         EXPECT_EQ(markerCount, _markers.size()) << line;
@@ -114,8 +118,8 @@ int difference(const osg::Vec3i& a, const osg::Vec3i& b)
 // optionally mirrored or upside down, over a grid of points that avoids the markers (and what
 // stands on them) and the two head-up texts. Returns the mean colour difference (sum over the
 // three channels) per point.
-double backgroundDifference(const osg::Image& shot, const osg::Image& frame, const std::vector<MarkerTruth>& markers,
-                           bool mirrored, bool upsideDown)
+double backgroundDifference(const osg::Image& shot, const osg::Image& frame,
+                            const std::vector<MarkerTruth>& markers, bool mirrored, bool upsideDown)
 {
     int compared = 0;
     double total = 0.0;
@@ -131,7 +135,8 @@ double backgroundDifference(const osg::Image& shot, const osg::Image& frame, con
                 const double reach = 1.3 * (marker.corners[0] - marker.corners[2]).length();
                 nearMarker = nearMarker || (osg::Vec2d(cameraX, cameraY) - marker.centre()).length() < reach;
             }
-            const bool nearText = (y < 40 && x < 200) || (y > shot.t() - 40 && std::abs(x - shot.s() / 2) < 150);
+            const bool nearText =
+                (y < 40 && x < 200) || (y > shot.t() - 40 && std::abs(x - shot.s() / 2) < 150);
             if (nearMarker || nearText)
                 continue;
             int sourceX = static_cast<int>(cameraX);
@@ -162,7 +167,8 @@ bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, const Mark
             const int x = static_cast<int>(cameraX * shot.s() / frame.s());
             const int y = static_cast<int>(cameraY * shot.t() / frame.t());
             ++total;
-            if (difference(pixel(shot, x, y), pixel(frame, static_cast<int>(cameraX), static_cast<int>(cameraY))) > 50)
+            if (difference(pixel(shot, x, y),
+                           pixel(frame, static_cast<int>(cameraX), static_cast<int>(cameraY))) > 50)
                 ++changed;
         }
     }
@@ -208,7 +214,8 @@ int drawnOver(const osg::Image& shot, const osg::Image& frame, int left, int top
     int drawn = 0;
     for (int y = top; y < top + height; ++y)
         for (int x = left; x < left + width; ++x)
-            if (difference(pixel(shot, x, y), pixel(frame, x * frame.s() / shot.s(), y * frame.t() / shot.t())) > 120)
+            if (difference(pixel(shot, x, y),
+                           pixel(frame, x * frame.s() / shot.s(), y * frame.t() / shot.t())) > 120)
                 ++drawn;
     return drawn;
 }
@@ -242,17 +249,18 @@ TEST(PlayerEndToEnd, MirroredConfigurationMirrorsTheVideo)
             corner.x() = frame->s() - corner.x();
     const double mirroredDifference = backgroundDifference(*shot, *frame, mirroredMarkers, true, false);
     EXPECT_LT(mirroredDifference, 20.0);
-    EXPECT_GT(backgroundDifference(*shot, *frame, mirroredMarkers, false, false), 2.0 * mirroredDifference + 20.0);
+    EXPECT_GT(backgroundDifference(*shot, *frame, mirroredMarkers, false, false),
+              2.0 * mirroredDifference + 20.0);
 }
 
 TEST(PlayerEndToEnd, SceneWithoutRegisteredObjectsShowsTheDefaultModel)
 {
     SampleScene scene;
-    scene.directory().write("scene.xml",
-                            "<scene name=\"empty\" authoring_software=\"3dsmax\"><parameters>"
-                            "<parameter name=\"show_message\">false</parameter></parameters>"
-                            "<objects><object name=\"lost\" type=\"ARObject\"><model source=\"models/cube.osgb\"/>"
-                            "<markers><marker id=\"9\" layer=\"0\"/></markers></object></objects></scene>");
+    scene.directory().write(
+        "scene.xml", "<scene name=\"empty\" authoring_software=\"3dsmax\"><parameters>"
+                     "<parameter name=\"show_message\">false</parameter></parameters>"
+                     "<objects><object name=\"lost\" type=\"ARObject\"><model source=\"models/cube.osgb\"/>"
+                     "<markers><marker id=\"9\" layer=\"0\"/></markers></object></objects></scene>");
     PlayerRun run = scene.play({"-max_frames", "40"});
     ASSERT_EQ(0, run.status) << run.output;
     EXPECT_TRUE(run.printed("WARNING: object/tracker marker mismatch.")) << run.output;
@@ -271,26 +279,28 @@ TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
     const std::string output = scene.directory().file("escape.log");
     const std::string script = scene.directory().file("escape.sh");
     scene.directory().write(
-        "escape.sh",
-        "cd " + quote(RUN_DIRECTORY) + "\n"
-        "./novaro -verbose -working_directory " + quote(scene.directory().path()) + " -temporary_directory " +
-            quote(scene.directory().path()) + " -video_file " + quote(scene.frame()) + " > " + quote(output) +
-            " 2>&1 &\n"
-        "pid=$!\n"
-        "for i in $(seq 150); do\n"
-        "  window=$(xdotool search --name Novaro 2>/dev/null | head -1)\n"
-        "  [ -n \"$window\" ] && break\n"
-        "  sleep 0.2\n"
-        "done\n"
-        "[ -n \"$window\" ] || { kill -9 $pid; echo 'no window'; exit 2; }\n"
-        "sleep 1\n"
-        "xdotool windowfocus --sync \"$window\" key Escape\n"
-        "for i in $(seq 150); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
-        "if kill -0 $pid 2>/dev/null; then kill -9 $pid; echo 'still running'; exit 3; fi\n"
-        "wait $pid\n"
-        "echo \"player status $?\"\n");
-    const std::string command = "xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' bash " + quote(script) + " > " +
-                                quote(scene.directory().file("escape-driver.log")) + " 2>&1";
+        "escape.sh", "cd " + quote(RUN_DIRECTORY) +
+                         "\n"
+                         "./novaro -verbose -working_directory " +
+                         quote(scene.directory().path()) + " -temporary_directory " +
+                         quote(scene.directory().path()) + " -video_file " + quote(scene.frame()) + " > " +
+                         quote(output) +
+                         " 2>&1 &\n"
+                         "pid=$!\n"
+                         "for i in $(seq 150); do\n"
+                         "  window=$(xdotool search --name Novaro 2>/dev/null | head -1)\n"
+                         "  [ -n \"$window\" ] && break\n"
+                         "  sleep 0.2\n"
+                         "done\n"
+                         "[ -n \"$window\" ] || { kill -9 $pid; echo 'no window'; exit 2; }\n"
+                         "sleep 1\n"
+                         "xdotool windowfocus --sync \"$window\" key Escape\n"
+                         "for i in $(seq 150); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n"
+                         "if kill -0 $pid 2>/dev/null; then kill -9 $pid; echo 'still running'; exit 3; fi\n"
+                         "wait $pid\n"
+                         "echo \"player status $?\"\n");
+    const std::string command = "xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' bash " + quote(script) +
+                                " > " + quote(scene.directory().file("escape-driver.log")) + " 2>&1";
     const int result = std::system(command.c_str());
     std::ifstream driverFile(scene.directory().file("escape-driver.log").c_str());
     std::stringstream driver;
@@ -306,7 +316,8 @@ TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
     const size_t compiled = log.find(" Scene compiled!");
     EXPECT_NE(std::string::npos, compiled) << log;
     EXPECT_LT(compiled, log.find(" Removing preRenderCallBack (pre)."));
-    EXPECT_LT(log.find(" Removing preRenderCallBack (pre)."), log.find(" Removing preRenderCallBack (post)."));
+    EXPECT_LT(log.find(" Removing preRenderCallBack (pre)."),
+              log.find(" Removing preRenderCallBack (post)."));
     // Clean-up removes the unpacked archive folder, then the entry point says goodbye.
     const size_t files = log.find("Temporary data removed (files).");
     const size_t folders = log.find("Temporary data removed (dirs).");
@@ -321,26 +332,30 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
 {
     // Two squares on one board, 90 apart; the exporter gave their tags, patterns and a transforms
     // file with their places, but no multi-marker file: the player writes it for the tracker.
-    const std::string board = "# the printed board\n2\n\npatterns/marker_1.patt\n60\n1 0 0 -45\n0 1 0 0\n0 0 1 0\n"
-                              "\npatterns/marker_2.patt\n60\n1 0 0 45\n0 1 0 0\n0 0 1 0\n";
-    SampleScene scene("--board printed_board.dat --distance 450 --max-tilt 30 --seed 5", 2, "printed_board.dat", board);
+    const std::string board =
+        "# the printed board\n2\n\npatterns/marker_1.patt\n60\n1 0 0 -45\n0 1 0 0\n0 0 1 0\n"
+        "\npatterns/marker_2.patt\n60\n1 0 0 45\n0 1 0 0\n0 0 1 0\n";
+    SampleScene scene("--board printed_board.dat --distance 450 --max-tilt 30 --seed 5", 2,
+                      "printed_board.dat", board);
     const TemporaryDirectory& directory = scene.directory();
     osg::ref_ptr<osg::Group> places = new osg::Group;
     for (const auto& place : {std::make_pair("left", -45.0), std::make_pair("right", 45.0)})
     {
-        osg::ref_ptr<osg::MatrixTransform> node = new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
+        osg::ref_ptr<osg::MatrixTransform> node =
+            new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
         node->setName(place.first);
         node->addChild(new osg::Geode);
         places->addChild(node.get());
     }
     ASSERT_TRUE(osgDB::writeNodeFile(*places, directory.file("board_places.osgt")));
-    directory.write("markers.xml",
-                    "<markers patterns_file=\"patterns.dat\">"
-                    "<marker name=\"board\" tag=\"board\" id=\"1\" type=\"multi\" path=\"board_multi.dat\" size=\"60\""
-                    " transforms_file=\"board_places.osgt\"><submarkers>"
-                    "<submarker tag=\"left\" path=\"patterns/marker_1.patt\" size=\"60\"/>"
-                    "<submarker tag=\"right\" path=\"patterns/marker_2.patt\" size=\"60\"/>"
-                    "</submarkers><layers><layer id=\"0\" time=\"5\"/></layers></marker></markers>");
+    directory.write(
+        "markers.xml",
+        "<markers patterns_file=\"patterns.dat\">"
+        "<marker name=\"board\" tag=\"board\" id=\"1\" type=\"multi\" path=\"board_multi.dat\" size=\"60\""
+        " transforms_file=\"board_places.osgt\"><submarkers>"
+        "<submarker tag=\"left\" path=\"patterns/marker_1.patt\" size=\"60\"/>"
+        "<submarker tag=\"right\" path=\"patterns/marker_2.patt\" size=\"60\"/>"
+        "</submarkers><layers><layer id=\"0\" time=\"5\"/></layers></marker></markers>");
     directory.write("scene.xml",
                     "<scene name=\"board\" authoring_software=\"3dsmax\"><parameters>"
                     "<parameter name=\"show_message\">false</parameter></parameters><objects>"
@@ -360,6 +375,7 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
     ASSERT_TRUE(shot.valid() && frame.valid());
     MarkerTruth centre;
     for (int corner = 0; corner < 4; ++corner)
-        centre.corners[corner] = (scene.markers()[0].corners[corner] + scene.markers()[1].corners[corner]) * 0.5;
+        centre.corners[corner] =
+            (scene.markers()[0].corners[corner] + scene.markers()[1].corners[corner]) * 0.5;
     EXPECT_TRUE(contentOnMarker(*shot, *frame, centre));
 }

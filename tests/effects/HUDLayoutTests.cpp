@@ -14,8 +14,8 @@ struct Rectangle
 Rectangle panelRectangle(HUD* hud)
 {
     TextPanel* panel = hud->getTextPanel();
-    const osg::Vec3 origin = osg::Vec3(hud->getPositionTransform()->getPosition()) +
-                             panel->getMatrix().getTrans();
+    const osg::Vec3 origin =
+        osg::Vec3(hud->getPositionTransform()->getPosition()) + panel->getMatrix().getTrans();
     BackgroundPlane* plane = panel->getBackgroundPlane();
     return {origin.x(), origin.x() + plane->getWidth(), origin.y() - plane->getHeight(), origin.y()};
 }
@@ -34,15 +34,27 @@ TEST_F(HUDTest, PositionsPlaceThePanelOnAGridInsideTheWindow)
 
         switch (position % 3)
         {
-        case 0: EXPECT_FLOAT_EQ(0.0f, r.left); break;
-        case 1: EXPECT_FLOAT_EQ(width / 2, (r.left + r.right) / 2); break;
-        case 2: EXPECT_FLOAT_EQ(width, r.right); break;
+        case 0:
+            EXPECT_FLOAT_EQ(0.0f, r.left);
+            break;
+        case 1:
+            EXPECT_FLOAT_EQ(width / 2, (r.left + r.right) / 2);
+            break;
+        case 2:
+            EXPECT_FLOAT_EQ(width, r.right);
+            break;
         }
         switch (position / 3)
         {
-        case 0: EXPECT_FLOAT_EQ(height, r.top); break;
-        case 1: EXPECT_FLOAT_EQ(height / 2, (r.bottom + r.top) / 2); break;
-        case 2: EXPECT_FLOAT_EQ(0.0f, r.bottom); break;
+        case 0:
+            EXPECT_FLOAT_EQ(height, r.top);
+            break;
+        case 1:
+            EXPECT_FLOAT_EQ(height / 2, (r.bottom + r.top) / 2);
+            break;
+        case 2:
+            EXPECT_FLOAT_EQ(0.0f, r.bottom);
+            break;
         }
     }
     EXPECT_EQ(9u, huds.getNumHUDs());

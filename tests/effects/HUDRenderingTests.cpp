@@ -15,8 +15,8 @@ public:
     void operator()(osg::RenderInfo& renderInfo) const override
     {
         const osg::Viewport* viewport = renderInfo.getCurrentCamera()->getViewport();
-        image->readPixels(0, 0, static_cast<int>(viewport->width()),
-                          static_cast<int>(viewport->height()), GL_RGB, GL_UNSIGNED_BYTE);
+        image->readPixels(0, 0, static_cast<int>(viewport->width()), static_cast<int>(viewport->height()),
+                          GL_RGB, GL_UNSIGNED_BYTE);
     }
     osg::ref_ptr<osg::Image> image = new osg::Image;
 };

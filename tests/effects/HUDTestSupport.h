@@ -47,9 +47,11 @@ protected:
         console = new CapturedConsole;
         osg::setNotifyHandler(console.get());
         const osg::Timer_t start = osg::Timer::instance()->tick();
-        Novaro::ARTimerEventsHandler::setTickSource([this, start] {
-            return start + static_cast<osg::Timer_t>(seconds / osg::Timer::instance()->getSecondsPerTick());
-        });
+        Novaro::ARTimerEventsHandler::setTickSource(
+            [this, start] {
+                return start +
+                       static_cast<osg::Timer_t>(seconds / osg::Timer::instance()->getSecondsPerTick());
+            });
 
         // The virtual X server resets whenever its last client leaves (as the previous test's
         // window just did) and refuses connections meanwhile: try again for a few seconds.
@@ -64,7 +66,8 @@ protected:
                 break;
         }
         ASSERT_NE(nullptr, Novaro::HUD::firstWindow(viewer.get()))
-            << "no X display: run the tests under xvfb-run\n" << console->text;
+            << "no X display: run the tests under xvfb-run\n"
+            << console->text;
         console->text.clear();
         viewer->getCamera()->setClearColor(osg::Vec4(0.0f, 0.0f, 0.0f, 1.0f));
         viewer->setSceneData(new osg::Group);

@@ -13,46 +13,56 @@
 
 using osgART::CameraParameters;
 
-namespace {
+namespace
+{
 
 // Big-endian bytes written by hand, independently of the library's writer.
-void putInt(std::string& bytes, int32_t value) {
+void putInt(std::string& bytes, int32_t value)
+{
     uint32_t bits;
     std::memcpy(&bits, &value, 4);
-    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(char((bits >> shift) & 0xff));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        bytes.push_back(char((bits >> shift) & 0xff));
 }
 
-void putDouble(std::string& bytes, double value) {
+void putDouble(std::string& bytes, double value)
+{
     uint64_t bits;
     std::memcpy(&bits, &value, 8);
-    for (int shift = 56; shift >= 0; shift -= 8) bytes.push_back(char((bits >> shift) & 0xff));
+    for (int shift = 56; shift >= 0; shift -= 8)
+        bytes.push_back(char((bits >> shift) & 0xff));
 }
 
-std::string cameraBytes(const std::vector<double>& distortion, int width = 640, int height = 480) {
+std::string cameraBytes(const std::vector<double>& distortion, int width = 640, int height = 480)
+{
     std::string bytes;
     putInt(bytes, width);
     putInt(bytes, height);
-    for (double value : {500.0, 0.0, 320.0, 0.0, 0.0, 510.0, 240.0, 0.0, 0.0, 0.0, 1.0, 0.0}) putDouble(bytes, value);
-    for (double value : distortion) putDouble(bytes, value);
+    for (double value : {500.0, 0.0, 320.0, 0.0, 0.0, 510.0, 240.0, 0.0, 0.0, 0.0, 1.0, 0.0})
+        putDouble(bytes, value);
+    for (double value : distortion)
+        putDouble(bytes, value);
     return bytes;
 }
 
-std::string write(const NovaroTest::TemporaryFolder& folder, const std::string& name, const std::string& content) {
+std::string write(const NovaroTest::TemporaryFolder& folder, const std::string& name,
+                  const std::string& content)
+{
     const std::string path = folder.file(name);
     std::ofstream(path, std::ios::binary) << content;
     return path;
 }
 
-const char* kYaml =
-    "%YAML:1.0\n---\nimage_width: 640\nimage_height: 480\n"
-    "camera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n"
-    "   data: [ 600., 0., 319.5, 0., 610., 239.5, 0., 0., 1. ]\n"
-    "distortion_coefficients: !!opencv-matrix\n   rows: 1\n   cols: 5\n   dt: d\n"
-    "   data: [ -0.21, 0.07, 0.001, -0.0015, 0.01 ]\n";
+const char* kYaml = "%YAML:1.0\n---\nimage_width: 640\nimage_height: 480\n"
+                    "camera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n"
+                    "   data: [ 600., 0., 319.5, 0., 610., 239.5, 0., 0., 1. ]\n"
+                    "distortion_coefficients: !!opencv-matrix\n   rows: 1\n   cols: 5\n   dt: d\n"
+                    "   data: [ -0.21, 0.07, 0.001, -0.0015, 0.01 ]\n";
 
-}  // namespace
+} // namespace
 
-TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas) {
+TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas)
+{
     NovaroTest::TemporaryFolder folder;
     CameraParameters radial;
     ASSERT_TRUE(radial.load(write(folder, "four.dat", cameraBytes({318.0, 242.0, 30.0, 0.98}))));
@@ -73,7 +83,8 @@ TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas) {
     }
 
     CameraParameters brown;
-    ASSERT_TRUE(brown.load(write(folder, "nine.dat", cameraBytes({-0.2, 0.05, 0.001, -0.002, 500, 510, 321, 239, 0.99}))));
+    ASSERT_TRUE(brown.load(
+        write(folder, "nine.dat", cameraBytes({-0.2, 0.05, 0.001, -0.002, 500, 510, 321, 239, 0.99}))));
     ASSERT_EQ(brown.distortionModel(), CameraParameters::BROWN);
     {
         const double x = (600.0 - 321.0) * 0.99 / 500.0, y = (50.0 - 239.0) * 0.99 / 510.0, l = x * x + y * y;
@@ -86,7 +97,8 @@ TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas) {
     }
 }
 
-TEST(CameraFiles, RefusesMalformedFilesWithoutThrowing) {
+TEST(CameraFiles, RefusesMalformedFilesWithoutThrowing)
+{
     NovaroTest::TemporaryFolder folder;
     CameraParameters camera;
     std::string error;
@@ -101,10 +113,11 @@ TEST(CameraFiles, RefusesMalformedFilesWithoutThrowing) {
     EXPECT_FALSE(camera.load(write(folder, "text.dat", "not a camera file at all\n{[}: ---")));
     EXPECT_FALSE(camera.load(write(folder, "empty.yml", "%YAML:1.0\n---\nimage_width: 640\n")));
     EXPECT_FALSE(camera.load(write(folder, "broken.yml", "%YAML:1.0\n---\ncamera_matrix: [ 1, 2\n")));
-    EXPECT_EQ(camera.width(), 0);  // a failed load leaves the camera as it was
+    EXPECT_EQ(camera.width(), 0); // a failed load leaves the camera as it was
 }
 
-TEST(CameraFiles, ReadsOpenCVCalibrationsAsOpenCVProjectsPoints) {
+TEST(CameraFiles, ReadsOpenCVCalibrationsAsOpenCVProjectsPoints)
+{
     NovaroTest::TemporaryFolder folder;
     CameraParameters yaml, xml;
     ASSERT_TRUE(yaml.load(write(folder, "camera.yml", kYaml)));
@@ -118,11 +131,14 @@ TEST(CameraFiles, ReadsOpenCVCalibrationsAsOpenCVProjectsPoints) {
     ASSERT_TRUE(xml.load(folder.file("camera.xml")));
     const cv::Matx33d k(600, 0, 319.5, 0, 610, 239.5, 0, 0, 1);
     const std::vector<double> coefficients = {-0.21, 0.07, 0.001, -0.0015, 0.01};
-    for (const osg::Vec2d ideal : {osg::Vec2d(10, 20), osg::Vec2d(320, 240), osg::Vec2d(630, 470), osg::Vec2d(100, 400)}) {
+    for (const osg::Vec2d ideal :
+         {osg::Vec2d(10, 20), osg::Vec2d(320, 240), osg::Vec2d(630, 470), osg::Vec2d(100, 400)})
+    {
         std::vector<cv::Point3d> ray = {{(ideal.x() - 319.5) / 600.0, (ideal.y() - 239.5) / 610.0, 1.0}};
         std::vector<cv::Point2d> projected;
         cv::projectPoints(ray, cv::Vec3d(), cv::Vec3d(), k, coefficients, projected);
-        for (const CameraParameters* camera : {&yaml, &xml}) {
+        for (const CameraParameters* camera : {&yaml, &xml})
+        {
             const osg::Vec2d observed = camera->idealToObserved(ideal);
             EXPECT_NEAR(observed.x(), projected[0].x, 1e-6);
             EXPECT_NEAR(observed.y(), projected[0].y, 1e-6);
@@ -130,14 +146,16 @@ TEST(CameraFiles, ReadsOpenCVCalibrationsAsOpenCVProjectsPoints) {
     }
 }
 
-TEST(CameraFiles, DistortionRoundTripsAcrossTheImage) {
+TEST(CameraFiles, DistortionRoundTripsAcrossTheImage)
+{
     CameraParameters radial = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
     radial.setRadial4Distortion(318, 242, 40.0, 0.97);
     CameraParameters brown = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
     brown.setBrownDistortion(-0.25, 0.08, 0.002, -0.001, 500, 510, 321, 239, 1.0);
     for (const CameraParameters& camera : {radial, brown})
         for (double y = 0; y <= 480; y += 40)
-            for (double x = 0; x <= 640; x += 40) {
+            for (double x = 0; x <= 640; x += 40)
+            {
                 const osg::Vec2d observed(x, y);
                 const osg::Vec2d back = camera.idealToObserved(camera.observedToIdeal(observed));
                 EXPECT_NEAR(back.x(), x, 1e-6) << "at " << x << "," << y;
@@ -145,18 +163,22 @@ TEST(CameraFiles, DistortionRoundTripsAcrossTheImage) {
             }
 }
 
-TEST(CameraFiles, ScalingToAnotherVideoSizeKeepsTheLensModel) {
+TEST(CameraFiles, ScalingToAnotherVideoSizeKeepsTheLensModel)
+{
     CameraParameters radial = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
     radial.setRadial4Distortion(318, 242, 40.0, 0.97);
     CameraParameters brown = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
     brown.setBrownDistortion(-0.25, 0.08, 0.002, -0.001, 500, 510, 321, 239, 1.0);
-    auto up = [](const osg::Vec2d& p) { return osg::Vec2d((p.x() + 0.5) * 2.0 - 0.5, (p.y() + 0.5) * 2.0 - 0.5); };
-    for (const CameraParameters& camera : {radial, brown}) {
+    auto up = [](const osg::Vec2d& p)
+    { return osg::Vec2d((p.x() + 0.5) * 2.0 - 0.5, (p.y() + 0.5) * 2.0 - 0.5); };
+    for (const CameraParameters& camera : {radial, brown})
+    {
         const CameraParameters big = camera.scaled(1280, 960);
         EXPECT_EQ(big.width(), 1280);
         EXPECT_DOUBLE_EQ(big.fx(), 1000.0);
         EXPECT_DOUBLE_EQ(big.cx(), 640.5);
-        for (const osg::Vec2d ideal : {osg::Vec2d(5, 5), osg::Vec2d(600, 60), osg::Vec2d(300, 400)}) {
+        for (const osg::Vec2d ideal : {osg::Vec2d(5, 5), osg::Vec2d(600, 60), osg::Vec2d(300, 400)})
+        {
             const osg::Vec2d expected = up(camera.idealToObserved(ideal));
             const osg::Vec2d observed = big.idealToObserved(up(ideal));
             EXPECT_NEAR(observed.x(), expected.x(), 1e-6);
@@ -165,7 +187,8 @@ TEST(CameraFiles, ScalingToAnotherVideoSizeKeepsTheLensModel) {
     }
 }
 
-TEST(CameraFiles, ProjectionMatrixPutsCameraPointsOnTheirPixels) {
+TEST(CameraFiles, ProjectionMatrixPutsCameraPointsOnTheirPixels)
+{
     const CameraParameters camera = CameraParameters::fromIntrinsics(640, 480, 500, 510, 300, 250);
     const osg::Matrixd projection = camera.openGLProjection(10.0, 10000.0);
     // OpenGL camera coordinates: x right, y up, looking down -z.

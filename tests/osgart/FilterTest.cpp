@@ -5,22 +5,25 @@
 
 #include "TestSupport.h"
 
-namespace {
+namespace
+{
 
-osg::Matrixd pose(double angleDegrees, const osg::Vec3d& translation) {
+osg::Matrixd pose(double angleDegrees, const osg::Vec3d& translation)
+{
     return osg::Matrixd::rotate(osg::DegreesToRadians(angleDegrees), osg::Vec3d(0, 1, 0)) *
            osg::Matrixd::translate(translation);
 }
 
 const std::array<osg::Vec2d, 4> kCorners{};
 
-}  // namespace
+} // namespace
 
-TEST(TransformFilter, BlendsTranslationLinearlyAndRotationBySlerp) {
+TEST(TransformFilter, BlendsTranslationLinearlyAndRotationBySlerp)
+{
     osg::ref_ptr<osgART::TransformFilterCallback> filter = new osgART::TransformFilterCallback;
     filter->setTranslationalSmoothingFactor(0.25f);
     filter->setRotationalSmoothingFactor(0.5f);
-    filter->filter(pose(0.0, osg::Vec3d(0, 0, -100)));  // the first measurement is taken as it is
+    filter->filter(pose(0.0, osg::Vec3d(0, 0, -100))); // the first measurement is taken as it is
     const osg::Matrixd result = filter->filter(pose(40.0, osg::Vec3d(40, 0, -100)));
     EXPECT_NEAR(result.getTrans().x(), 10.0, 1e-9);
     EXPECT_NEAR(NovaroTest::rotationErrorDegrees(result, pose(20.0, osg::Vec3d())), 0.0, 1e-6);
@@ -30,7 +33,8 @@ TEST(TransformFilter, BlendsTranslationLinearlyAndRotationBySlerp) {
     EXPECT_NEAR(NovaroTest::rotationErrorDegrees(second, pose(30.0, osg::Vec3d())), 0.0, 1e-6);
 }
 
-TEST(TransformFilter, FactorOneFollowsZeroHoldsAndDisabledSmoothingFollows) {
+TEST(TransformFilter, FactorOneFollowsZeroHoldsAndDisabledSmoothingFollows)
+{
     osg::ref_ptr<osgART::TransformFilterCallback> filter = new osgART::TransformFilterCallback;
     filter->setTranslationalSmoothingFactor(1.0f);
     filter->setRotationalSmoothingFactor(0.0f);
@@ -49,7 +53,8 @@ TEST(TransformFilter, FactorOneFollowsZeroHoldsAndDisabledSmoothingFollows) {
     EXPECT_FLOAT_EQ(filter->getRotationalSmoothingFactor(), 0.0f);
 }
 
-TEST(TransformFilter, MarkerAppliesItsFilterAndRestartsAfterALoss) {
+TEST(TransformFilter, MarkerAppliesItsFilterAndRestartsAfterALoss)
+{
     osg::ref_ptr<osgART::Marker> marker = new osgART::Marker("m");
     marker->setDetected(0.9, pose(0.0, osg::Vec3d(0, 0, -100)), kCorners);
     EXPECT_TRUE(marker->valid());

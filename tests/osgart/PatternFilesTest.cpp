@@ -12,16 +12,20 @@
 
 using osgART::Pattern;
 
-namespace {
+namespace
+{
 
-std::string write(const NovaroTest::TemporaryFolder& folder, const std::string& name, const std::string& content) {
+std::string write(const NovaroTest::TemporaryFolder& folder, const std::string& name,
+                  const std::string& content)
+{
     const std::string path = folder.file(name);
     std::ofstream(path) << content;
     return path;
 }
 
 // An L-shaped, colour-coded pattern: every quarter turn looks different.
-cv::Mat asymmetricImage() {
+cv::Mat asymmetricImage()
+{
     cv::Mat image(16, 16, CV_8UC3, cv::Scalar(255, 255, 255));
     image(cv::Rect(2, 2, 3, 12)).setTo(cv::Scalar(0, 0, 0));
     image(cv::Rect(2, 11, 10, 3)).setTo(cv::Scalar(0, 0, 0));
@@ -29,13 +33,15 @@ cv::Mat asymmetricImage() {
     return image;
 }
 
-}  // namespace
+} // namespace
 
-TEST(PatternFiles, OrientationsAreQuarterTurnsCounterClockwiseAndSurviveSaving) {
+TEST(PatternFiles, OrientationsAreQuarterTurnsCounterClockwiseAndSurviveSaving)
+{
     Pattern pattern;
     ASSERT_TRUE(pattern.setFromImage(asymmetricImage()));
     cv::Mat turned = asymmetricImage();
-    for (int orientation = 0; orientation < 4; ++orientation) {
+    for (int orientation = 0; orientation < 4; ++orientation)
+    {
         for (int row = 0; row < 16; ++row)
             for (int column = 0; column < 16; ++column)
                 for (int plane = 0; plane < 3; ++plane)
@@ -55,7 +61,8 @@ TEST(PatternFiles, OrientationsAreQuarterTurnsCounterClockwiseAndSurviveSaving) 
         EXPECT_EQ(loaded.block(orientation), pattern.block(orientation));
 }
 
-TEST(PatternFiles, MarkerImageGivesItsInnerHalf) {
+TEST(PatternFiles, MarkerImageGivesItsInnerHalf)
+{
     cv::Mat marker(64, 64, CV_8UC3, cv::Scalar::all(0));
     cv::Mat inner = asymmetricImage();
     cv::resize(inner, inner, cv::Size(32, 32), 0, 0, cv::INTER_NEAREST);
@@ -66,11 +73,13 @@ TEST(PatternFiles, MarkerImageGivesItsInnerHalf) {
     EXPECT_EQ(fromMarker.block(0), fromPattern.block(0));
 }
 
-TEST(PatternFiles, RefusesIncompleteOrInvalidPatternFiles) {
+TEST(PatternFiles, RefusesIncompleteOrInvalidPatternFiles)
+{
     NovaroTest::TemporaryFolder folder;
     Pattern pattern;
     std::ostringstream full;
-    for (int i = 0; i < 4 * 3 * 256; ++i) full << (i % 2 ? 255 : 0) << (i % 16 == 15 ? "\n" : " ");
+    for (int i = 0; i < 4 * 3 * 256; ++i)
+        full << (i % 2 ? 255 : 0) << (i % 16 == 15 ? "\n" : " ");
     ASSERT_TRUE(pattern.load(write(folder, "good.patt", full.str())));
     std::string missingOne = full.str();
     missingOne.erase(missingOne.find_last_of("0123456789") - 2);
@@ -81,7 +90,8 @@ TEST(PatternFiles, RefusesIncompleteOrInvalidPatternFiles) {
     EXPECT_FALSE(pattern.load(folder.file("none.patt")));
 }
 
-TEST(MarkerDescriptions, ParsesTypesSizesAndCentres) {
+TEST(MarkerDescriptions, ParsesTypesSizesAndCentres)
+{
     osgART::MarkerDescription description;
     ASSERT_TRUE(description.parse("single;/tmp/a.patt;62.5;0.0;0.0"));
     EXPECT_EQ(description.type, osgART::MarkerDescription::SINGLE);
@@ -91,12 +101,14 @@ TEST(MarkerDescriptions, ParsesTypesSizesAndCentres) {
     EXPECT_EQ(description.type, osgART::MarkerDescription::MULTI);
     EXPECT_DOUBLE_EQ(description.centre.x(), 5.0);
     EXPECT_DOUBLE_EQ(description.centre.y(), -7.5);
-    for (const char* bad : {"", "single", "single;a.patt", "circle;a.patt;80;0;0", "single;;80;0;0", "single;a.patt;-80;0;0",
-                            "single;a.patt;eighty;0;0", "single;a.patt;80;x;0", "single;a.patt;80;0;0;9", "single;a.patt;nan;0;0"})
+    for (const char* bad : {"", "single", "single;a.patt", "circle;a.patt;80;0;0", "single;;80;0;0",
+                            "single;a.patt;-80;0;0", "single;a.patt;eighty;0;0", "single;a.patt;80;x;0",
+                            "single;a.patt;80;0;0;9", "single;a.patt;nan;0;0"})
         EXPECT_FALSE(description.parse(bad)) << bad;
 }
 
-TEST(MarkerDescriptions, ReadsMultiMarkerFilesAsTheyAreGenerated) {
+TEST(MarkerDescriptions, ReadsMultiMarkerFilesAsTheyAreGenerated)
+{
     NovaroTest::TemporaryFolder folder;
     const std::string path = write(folder, "board.dat",
                                    "# Novaro Multi Marker Setup\n# marker name: board\n2\n\n# submarker 0\n"
@@ -112,18 +124,21 @@ TEST(MarkerDescriptions, ReadsMultiMarkerFilesAsTheyAreGenerated) {
     EXPECT_DOUBLE_EQ(setup.submarkers[1].pose[0][1], -1.0);
     EXPECT_DOUBLE_EQ(setup.submarkers[1].pose[1][3], 10.0);
 
-    EXPECT_FALSE(setup.load(write(folder, "count.dat", "# only comments\n3\na.patt\n80\n1 0 0 0\n0 1 0 0\n0 0 1 0\n")));
+    EXPECT_FALSE(setup.load(
+        write(folder, "count.dat", "# only comments\n3\na.patt\n80\n1 0 0 0\n0 1 0 0\n0 0 1 0\n")));
     EXPECT_FALSE(setup.load(write(folder, "zero.dat", "0\n")));
     EXPECT_FALSE(setup.load(write(folder, "rows.dat", "1\na.patt\n80\n1 0 0 0\n0 1 0\n")));
     EXPECT_FALSE(setup.load(folder.file("missing.dat")));
-    EXPECT_EQ(setup.submarkers.size(), 2u);  // failures leave the last good setup
+    EXPECT_EQ(setup.submarkers.size(), 2u); // failures leave the last good setup
 }
 
-TEST(MarkerDescriptions, ReadsTrackerPatternFiles) {
+TEST(MarkerDescriptions, ReadsTrackerPatternFiles)
+{
     NovaroTest::TemporaryFolder folder;
     osgART::TrackerPatternFile file;
-    ASSERT_TRUE(file.load(write(folder, "markers", "# two markers\n2\n\nhiro\npatt.hiro\n80.0\n0.0 0.0\n"
-                                                    "# second\nkanji\n/abs/patt.kanji\n40\n1.5 -2\n")));
+    ASSERT_TRUE(file.load(write(folder, "markers",
+                                "# two markers\n2\n\nhiro\npatt.hiro\n80.0\n0.0 0.0\n"
+                                "# second\nkanji\n/abs/patt.kanji\n40\n1.5 -2\n")));
     ASSERT_EQ(file.entries.size(), 2u);
     EXPECT_EQ(file.entries[0].name, "hiro");
     EXPECT_EQ(file.entries[0].patternPath, folder.file("patt.hiro"));

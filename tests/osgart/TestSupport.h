@@ -12,54 +12,70 @@
 #include <filesystem>
 #include <string>
 
-namespace NovaroTest {
+namespace NovaroTest
+{
 
 /// A folder of its own for one test, removed afterwards.
-class TemporaryFolder {
+class TemporaryFolder
+{
 public:
-    TemporaryFolder() {
+    TemporaryFolder()
+    {
         std::string pattern = (std::filesystem::temp_directory_path() / "novaro-osgart-XXXXXX").string();
         path = mkdtemp(pattern.data()) ? pattern : std::string();
     }
-    ~TemporaryFolder() {
+    ~TemporaryFolder()
+    {
         std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
     }
     std::string file(const std::string& name) const { return path + "/" + name; }
     std::string path;
 };
 
-inline void usePluginFolder() {
+inline void usePluginFolder()
+{
     static bool done = false;
-    if (done) return;
-    osgDB::Registry::instance()->getLibraryFilePathList().push_front(std::string(NOVARO_RUN_DIR) + "/osgplugins");
+    if (done)
+        return;
+    osgDB::Registry::instance()->getLibraryFilePathList().push_front(std::string(NOVARO_RUN_DIR) +
+                                                                     "/osgplugins");
     done = true;
 }
 
-inline osgART::GenericTracker* loadTracker() {
+inline osgART::GenericTracker* loadTracker()
+{
     usePluginFolder();
-    if (!osgART::PluginManager::instance()->load("osgart_tracker_artoolkit4")) return nullptr;
-    return dynamic_cast<osgART::GenericTracker*>(osgART::PluginManager::instance()->get("tracker_artoolkit4"));
+    if (!osgART::PluginManager::instance()->load("osgart_tracker_artoolkit4"))
+        return nullptr;
+    return dynamic_cast<osgART::GenericTracker*>(
+        osgART::PluginManager::instance()->get("tracker_artoolkit4"));
 }
 
-inline osgART::GenericVideo* loadVideo() {
+inline osgART::GenericVideo* loadVideo()
+{
     usePluginFolder();
-    if (!osgART::PluginManager::instance()->load("osgart_video_artoolkit4")) return nullptr;
+    if (!osgART::PluginManager::instance()->load("osgart_video_artoolkit4"))
+        return nullptr;
     return dynamic_cast<osgART::GenericVideo*>(osgART::PluginManager::instance()->get("video_artoolkit4"));
 }
 
-inline double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth) {
+inline double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth)
+{
     const osg::Quat difference = measured.getRotate() * truth.getRotate().inverse();
     double angle;
     osg::Vec3d axis;
     difference.getRotate(angle, axis);
     angle = std::fabs(angle);
-    if (angle > M_PI) angle = 2.0 * M_PI - angle;
+    if (angle > M_PI)
+        angle = 2.0 * M_PI - angle;
     return angle * 180.0 / M_PI;
 }
 
-inline double relativeTranslationError(const osg::Matrixd& measured, const osg::Matrixd& truth) {
+inline double relativeTranslationError(const osg::Matrixd& measured, const osg::Matrixd& truth)
+{
     return (measured.getTrans() - truth.getTrans()).length() / truth.getTrans().length();
 }
 
-}  // namespace NovaroTest
+} // namespace NovaroTest

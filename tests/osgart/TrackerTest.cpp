@@ -15,20 +15,24 @@
 
 using namespace Novaro;
 
-namespace {
+namespace
+{
 
 // Markers from generated patterns, a distorted webcam-like camera, and the tracker plugin set up
 // with both.
-class TrackerTest : public ::testing::Test {
+class TrackerTest : public ::testing::Test
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         tracker = NovaroTest::loadTracker();
         ASSERT_TRUE(tracker.valid());
         camera = makeDefaultCamera(640, 480, true);
         cameraFile = folder.file("camera.dat");
         ASSERT_TRUE(camera.saveBinary(cameraFile));
         patterns = makeDistinctPatterns(6, 11);
-        for (size_t i = 0; i < patterns.size(); ++i) {
+        for (size_t i = 0; i < patterns.size(); ++i)
+        {
             patternFiles.push_back(folder.file("marker" + std::to_string(i) + ".patt"));
             ASSERT_TRUE(patterns[i].save(patternFiles.back()));
             PrintedMarker marker;
@@ -44,21 +48,27 @@ protected:
         tracker->setImage(image.get());
     }
 
-    void addMarkers(size_t count) {
+    void addMarkers(size_t count)
+    {
         for (size_t i = 0; i < count; ++i)
             ASSERT_NE(tracker->addMarker("single;" + patternFiles[i] + ";80;0.0;0.0"), nullptr);
     }
 
-    void setInt(const std::string& name, int value) {
+    void setInt(const std::string& name, int value)
+    {
         auto* field = dynamic_cast<osgART::TypedField<int>*>(tracker->get(name));
         ASSERT_NE(field, nullptr) << name;
         field->set(value);
     }
-    int getInt(const std::string& name) { return dynamic_cast<osgART::TypedField<int>*>(tracker->get(name))->get(); }
+    int getInt(const std::string& name)
+    {
+        return dynamic_cast<osgART::TypedField<int>*>(tracker->get(name))->get();
+    }
     void setDebug(bool on) { dynamic_cast<osgART::TypedField<bool>*>(tracker->get("debug"))->set(on); }
 
-    void show(const std::vector<PlacedMarker>& placed, const std::vector<PrintedMarker>& sheets, unsigned seed = 5,
-              ImagingSettings settings = ImagingSettings()) {
+    void show(const std::vector<PlacedMarker>& placed, const std::vector<PrintedMarker>& sheets,
+              unsigned seed = 5, ImagingSettings settings = ImagingSettings())
+    {
         if (!synthetic || synthetic->settings().noiseSigma != settings.noiseSigma)
             synthetic.reset(new SyntheticCamera(camera, settings));
         std::mt19937 random(seed);
@@ -67,7 +77,8 @@ protected:
         tracker->update();
     }
 
-    PlacedMarker frontal(int marker, double spinDegrees, const osg::Vec3d& position) {
+    PlacedMarker frontal(int marker, double spinDegrees, const osg::Vec3d& position)
+    {
         PlacedMarker placed;
         placed.marker = marker;
         placed.pose = osg::Matrixd::rotate(osg::DegreesToRadians(spinDegrees), osg::Vec3d(0, 0, 1)) *
@@ -88,38 +99,45 @@ protected:
     std::unique_ptr<SyntheticCamera> synthetic;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(TrackerTest, DetectsMarkersWithPosesAndCornersOfTheGroundTruth) {
+TEST_F(TrackerTest, DetectsMarkersWithPosesAndCornersOfTheGroundTruth)
+{
     addMarkers(4);
     const std::vector<PrintedMarker> sheets(printed.begin(), printed.begin() + 4);
     SyntheticCamera synthetic(camera, ImagingSettings());
     std::mt19937 random(21);
     const osg::Matrixd projection = tracker->getProjectionMatrix();
-    for (int frameIndex = 0; frameIndex < 5; ++frameIndex) {
+    for (int frameIndex = 0; frameIndex < 5; ++frameIndex)
+    {
         const std::vector<PlacedMarker> placed = synthetic.placeMarkers(sheets, 4, 50, 140, 55, random);
         ASSERT_EQ(placed.size(), 4u);
         show(placed, sheets, unsigned(frameIndex));
-        for (const PlacedMarker& truth : placed) {
+        for (const PlacedMarker& truth : placed)
+        {
             osgART::Marker* marker = tracker->getMarker(truth.marker);
             ASSERT_TRUE(marker->valid()) << "frame " << frameIndex << " marker " << truth.marker;
             EXPECT_GT(marker->getConfidence(), 0.8);
             EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), truth.pose), 1.5);
             EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), truth.pose), 0.015);
             for (int k = 0; k < 4; ++k)
-                EXPECT_LT((marker->getCorners()[size_t(k)] - truth.corners[size_t(k)]).length(), 0.6) << "corner " << k;
+                EXPECT_LT((marker->getCorners()[size_t(k)] - truth.corners[size_t(k)]).length(), 0.6)
+                    << "corner " << k;
             // Content drawn with the projection and the marker transform lands on the marker's corner.
             const osg::Vec4d clip = osg::Vec4d(40.0, 40.0, 0.0, 1.0) * marker->getTransform() * projection;
-            const osg::Vec2d pixel((clip.x() / clip.w() + 1.0) * 320.0 - 0.5, (1.0 - clip.y() / clip.w()) * 240.0 - 0.5);
+            const osg::Vec2d pixel((clip.x() / clip.w() + 1.0) * 320.0 - 0.5,
+                                   (1.0 - clip.y() / clip.w()) * 240.0 - 0.5);
             const osg::Vec2d ideal = camera.observedToIdeal(truth.corners[1]);
             EXPECT_LT((pixel - ideal).length(), 1.0);
         }
     }
 }
 
-TEST_F(TrackerTest, OrientationFollowsTheUprightPattern) {
+TEST_F(TrackerTest, OrientationFollowsTheUprightPattern)
+{
     addMarkers(1);
-    for (double spin : {0.0, 90.0, 180.0, 270.0, 33.0}) {
+    for (double spin : {0.0, 90.0, 180.0, 270.0, 33.0})
+    {
         const PlacedMarker truth = frontal(0, spin, osg::Vec3d(10.0, -5.0, -420.0));
         show({truth}, printed);
         osgART::Marker* marker = tracker->getMarker(0);
@@ -128,23 +146,27 @@ TEST_F(TrackerTest, OrientationFollowsTheUprightPattern) {
         EXPECT_LT((marker->getCorners()[0] - truth.corners[0]).length(), 0.5) << spin;
         // The marker's x axis turns with the spin (counter-clockwise seen from the camera).
         const osg::Vec3d xAxis = osg::Matrixd::transform3x3(osg::Vec3d(1, 0, 0), marker->getTransform());
-        EXPECT_NEAR(std::atan2(xAxis.y(), xAxis.x()), std::atan2(std::sin(osg::DegreesToRadians(spin)),
-                                                                 std::cos(osg::DegreesToRadians(spin))), 0.02)
+        EXPECT_NEAR(std::atan2(xAxis.y(), xAxis.x()),
+                    std::atan2(std::sin(osg::DegreesToRadians(spin)), std::cos(osg::DegreesToRadians(spin))),
+                    0.02)
             << spin;
     }
 }
 
-TEST_F(TrackerTest, HalfResolutionFindsAndPosesMarkers) {
+TEST_F(TrackerTest, HalfResolutionFindsAndPosesMarkers)
+{
     addMarkers(2);
     setInt("imageProcMode", 1);
     EXPECT_EQ(getInt("imageProcMode"), 1);
     const std::vector<PrintedMarker> sheets(printed.begin(), printed.begin() + 2);
     SyntheticCamera synthetic(camera, ImagingSettings());
     std::mt19937 random(4);
-    for (int frameIndex = 0; frameIndex < 3; ++frameIndex) {
+    for (int frameIndex = 0; frameIndex < 3; ++frameIndex)
+    {
         const std::vector<PlacedMarker> placed = synthetic.placeMarkers(sheets, 2, 70, 140, 45, random);
         show(placed, sheets, unsigned(frameIndex));
-        for (const PlacedMarker& truth : placed) {
+        for (const PlacedMarker& truth : placed)
+        {
             osgART::Marker* marker = tracker->getMarker(truth.marker);
             ASSERT_TRUE(marker->valid());
             // Near-frontal markers leave their tilt weakly fixed by corners at half resolution.
@@ -157,7 +179,8 @@ TEST_F(TrackerTest, HalfResolutionFindsAndPosesMarkers) {
     EXPECT_EQ(getInt("imageProcMode"), 0);
 }
 
-TEST_F(TrackerTest, ThresholdFieldIsKeptInRangeAndDrivesBinarisation) {
+TEST_F(TrackerTest, ThresholdFieldIsKeptInRangeAndDrivesBinarisation)
+{
     addMarkers(1);
     setInt("threshold", -20);
     EXPECT_EQ(getInt("threshold"), 0);
@@ -177,12 +200,13 @@ TEST_F(TrackerTest, ThresholdFieldIsKeptInRangeAndDrivesBinarisation) {
     ASSERT_EQ(debug->s(), 640);
     ASSERT_EQ(debug->getOrigin(), osg::Image::BOTTOM_LEFT);
     const osg::Vec2d border = (truth.corners[0] * 0.9 + truth.corners[2] * 0.1);  // inside the black border
-    const osg::Vec2d paper = (truth.corners[0] * 1.08 - truth.corners[2] * 0.08);  // on the white margin
+    const osg::Vec2d paper = (truth.corners[0] * 1.08 - truth.corners[2] * 0.08); // on the white margin
     EXPECT_EQ(*debug->data(int(border.x()), 479 - int(border.y())), 0);
     EXPECT_EQ(*debug->data(int(paper.x()), 479 - int(paper.y())), 255);
 
     // Nothing is darker than 0, and at 255 everything is: no outline either way.
-    for (int threshold : {0, 255}) {
+    for (int threshold : {0, 255})
+    {
         setInt("threshold", threshold);
         image->dirty();
         tracker->update();
@@ -190,7 +214,8 @@ TEST_F(TrackerTest, ThresholdFieldIsKeptInRangeAndDrivesBinarisation) {
     }
 }
 
-TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers) {
+TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers)
+{
     // Three submarkers in a row; the board's frame sits at the middle one.
     std::ofstream(folder.file("board.dat")) << "# Novaro Multi Marker Setup\n# marker name: board\n3\n"
                                                "marker0.patt\n80\n1 0 0 -110\n0 1 0 0\n0 0 1 0\n"
@@ -202,16 +227,21 @@ TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers) {
                                    osg::Matrixd::rotate(osg::DegreesToRadians(10.0), osg::Vec3d(0, 0, 1)) *
                                    osg::Matrixd::translate(15.0, -10.0, -700.0);
     const osg::Matrixd toBoard[3] = {osg::Matrixd::translate(-110, 0, 0), osg::Matrixd::identity(),
-                                     osg::Matrixd::rotate(osg::PI_2, osg::Vec3d(0, 0, 1)) * osg::Matrixd::translate(110, 10, 0)};
+                                     osg::Matrixd::rotate(osg::PI_2, osg::Vec3d(0, 0, 1)) *
+                                         osg::Matrixd::translate(110, 10, 0)};
     std::vector<PrintedMarker> sheets(printed.begin(), printed.begin() + 3);
-    for (size_t k = 0; k < sheets.size(); ++k) {
+    for (size_t k = 0; k < sheets.size(); ++k)
+    {
         sheets[k].margin = 0.1;
         sheets[k].texture = makeMarkerImage(patterns[k], 16, 0.1);
     }
     sheets[2].size = 60.0;
-    for (const std::vector<int>& visible : {std::vector<int>{0, 1, 2}, std::vector<int>{0, 2}, std::vector<int>{2}}) {
+    for (const std::vector<int>& visible :
+         {std::vector<int>{0, 1, 2}, std::vector<int>{0, 2}, std::vector<int>{2}})
+    {
         std::vector<PlacedMarker> placed;
-        for (int k : visible) {
+        for (int k : visible)
+        {
             PlacedMarker submarker;
             submarker.marker = k;
             submarker.pose = toBoard[k] * boardPose;
@@ -220,22 +250,26 @@ TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers) {
         show(placed, sheets);
         ASSERT_TRUE(board->valid()) << visible.size() << " visible";
         EXPECT_LT(NovaroTest::rotationErrorDegrees(board->getTransform(), boardPose), 1.0) << visible.size();
-        EXPECT_LT(NovaroTest::relativeTranslationError(board->getTransform(), boardPose), 0.01) << visible.size();
+        EXPECT_LT(NovaroTest::relativeTranslationError(board->getTransform(), boardPose), 0.01)
+            << visible.size();
     }
     show({}, sheets);
     EXPECT_FALSE(board->valid());
 }
 
-TEST_F(TrackerTest, MarkerFreeClutterGivesNoDetection) {
+TEST_F(TrackerTest, MarkerFreeClutterGivesNoDetection)
+{
     addMarkers(6);
-    for (unsigned seed = 0; seed < 8; ++seed) {
+    for (unsigned seed = 0; seed < 8; ++seed)
+    {
         show({}, printed, seed);
         for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
             EXPECT_FALSE(tracker->getMarker(int(m))->valid()) << "seed " << seed << " marker " << m;
     }
 }
 
-TEST_F(TrackerTest, ProcessesAnImageOnlyWhenItChanged) {
+TEST_F(TrackerTest, ProcessesAnImageOnlyWhenItChanged)
+{
     addMarkers(1);
     show({frontal(0, 0.0, osg::Vec3d(0, 0, -400))}, printed);
     ASSERT_TRUE(tracker->getMarker(0)->valid());
@@ -248,7 +282,8 @@ TEST_F(TrackerTest, ProcessesAnImageOnlyWhenItChanged) {
     EXPECT_FALSE(tracker->getMarker(0)->valid());
 }
 
-TEST_F(TrackerTest, InactiveMarkersAreNotReported) {
+TEST_F(TrackerTest, InactiveMarkersAreNotReported)
+{
     addMarkers(2);
     tracker->getMarker(0)->setActive(false);
     show({frontal(0, 0.0, osg::Vec3d(-60, 0, -500)), frontal(1, 0.0, osg::Vec3d(60, 0, -500))}, printed);
@@ -256,8 +291,10 @@ TEST_F(TrackerTest, InactiveMarkersAreNotReported) {
     EXPECT_TRUE(tracker->getMarker(1)->valid());
 }
 
-TEST_F(TrackerTest, InitialisationReadsCameraAndPatternFiles) {
-    std::ofstream(folder.file("markers")) << "# two markers\n2\nfirst\nmarker0.patt\n80\n0 0\nsecond\nmarker1.patt\n40\n0 0\n";
+TEST_F(TrackerTest, InitialisationReadsCameraAndPatternFiles)
+{
+    std::ofstream(folder.file("markers"))
+        << "# two markers\n2\nfirst\nmarker0.patt\n80\n0 0\nsecond\nmarker1.patt\n40\n0 0\n";
     ASSERT_TRUE(tracker->init(1280, 960, cameraFile, folder.file("markers")));
     ASSERT_EQ(tracker->getMarkerCount(), 2u);
     EXPECT_EQ(tracker->getMarker(1)->getName(), "second");
@@ -286,7 +323,8 @@ TEST_F(TrackerTest, InitialisationReadsCameraAndPatternFiles) {
     EXPECT_EQ(tracker->getMarkerCount(), 1u);
 }
 
-TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures) {
+TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures)
+{
     NovaroTest::usePluginFolder();
     osgART::PluginManager* manager = osgART::PluginManager::instance();
     EXPECT_FALSE(manager->load("osgart_no_such_plugin"));
@@ -303,7 +341,8 @@ TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures) {
     EXPECT_EQ(dynamic_cast<osgART::GenericVideo*>(manager->get("tracker_artoolkit4")), nullptr);
 }
 
-TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset) {
+TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset)
+{
     // The same pipeline through an ARToolKit 4-value camera file, barrel distortion included.
     camera = osgART::CameraParameters::fromIntrinsics(640, 480, 560, 560, 322, 236);
     camera.setRadial4Distortion(322, 236, 60.0, 0.99);
@@ -312,7 +351,8 @@ TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset) {
     synthetic.reset();
     ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;0.0;0.0"), nullptr);
     ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;20.0;-10.0"), nullptr);
-    PlacedMarker truth = frontal(0, 30.0, osg::Vec3d(150.0, 90.0, -500.0));  // off-centre, where distortion is strong
+    PlacedMarker truth =
+        frontal(0, 30.0, osg::Vec3d(150.0, 90.0, -500.0)); // off-centre, where distortion is strong
     show({truth}, printed);
     osgART::Marker* centred = tracker->getMarker(0);
     osgART::Marker* offset = tracker->getMarker(1);
@@ -320,13 +360,15 @@ TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset) {
     ASSERT_TRUE(offset->valid());
     EXPECT_LT(NovaroTest::rotationErrorDegrees(centred->getTransform(), truth.pose), 1.0);
     EXPECT_LT(NovaroTest::relativeTranslationError(centred->getTransform(), truth.pose), 0.01);
-    for (int k = 0; k < 4; ++k) EXPECT_LT((centred->getCorners()[size_t(k)] - truth.corners[size_t(k)]).length(), 0.5);
+    for (int k = 0; k < 4; ++k)
+        EXPECT_LT((centred->getCorners()[size_t(k)] - truth.corners[size_t(k)]).length(), 0.5);
     // The pattern's centre sits at (20, -10) in the offset marker's coordinates.
     const osg::Vec3d patternCentre = osg::Vec3d(20.0, -10.0, 0.0) * offset->getTransform();
     EXPECT_LT((patternCentre - truth.pose.getTrans()).length(), 0.01 * truth.pose.getTrans().length());
 }
 
-TEST_F(TrackerTest, HalfResolutionKeepsTheDebugImageAtVideoSize) {
+TEST_F(TrackerTest, HalfResolutionKeepsTheDebugImageAtVideoSize)
+{
     addMarkers(1);
     setInt("imageProcMode", 1);
     setDebug(true);
@@ -350,7 +392,8 @@ TEST_F(TrackerTest, HalfResolutionKeepsTheDebugImageAtVideoSize) {
     EXPECT_EQ(debug->getModifiedCount(), modified);
 }
 
-TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredScene) {
+TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredScene)
+{
     addMarkers(1);
     const PlacedMarker truth = frontal(0, 20.0, osg::Vec3d(-80.0, 40.0, -450.0));
     SyntheticCamera renderer(camera, ImagingSettings());
@@ -372,11 +415,13 @@ TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredScene) {
     EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), truth.pose), 0.01);
 }
 
-TEST_F(TrackerTest, OddFramesGiveNoDetectionAndNoCrash) {
+TEST_F(TrackerTest, OddFramesGiveNoDetectionAndNoCrash)
+{
     addMarkers(1);
     show({frontal(0, 0.0, osg::Vec3d(0, 0, -400))}, printed);
     ASSERT_TRUE(tracker->getMarker(0)->valid());
-    for (int half : {0, 1}) {
+    for (int half : {0, 1})
+    {
         setInt("imageProcMode", half);
         osg::ref_ptr<osg::Image> odd = new osg::Image;
         odd->allocateImage(3, 1, 1, GL_RGB, GL_UNSIGNED_BYTE);
@@ -384,11 +429,11 @@ TEST_F(TrackerTest, OddFramesGiveNoDetectionAndNoCrash) {
         tracker->update();
         EXPECT_FALSE(tracker->getMarker(0)->valid());
         show({frontal(0, 0.0, osg::Vec3d(0, 0, -400))}, printed);
-        odd->allocateImage(64, 64, 1, GL_RGB, GL_FLOAT);  // not an 8-bit frame
+        odd->allocateImage(64, 64, 1, GL_RGB, GL_FLOAT); // not an 8-bit frame
         tracker->setImage(odd.get());
         tracker->update();
         EXPECT_FALSE(tracker->getMarker(0)->valid());
-        odd->allocateImage(64, 64, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);  // grey frames are fine
+        odd->allocateImage(64, 64, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE); // grey frames are fine
         std::fill(odd->data(), odd->data() + odd->getTotalSizeInBytes(), 128);
         tracker->setImage(odd.get());
         tracker->update();

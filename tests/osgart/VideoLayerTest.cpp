@@ -7,14 +7,17 @@
 
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 // Quadrants of a 40 x 30 picture, rows bottom-up as OpenGL reads them.
-osg::ref_ptr<osg::Image> quadrantImage() {
+osg::ref_ptr<osg::Image> quadrantImage()
+{
     osg::ref_ptr<osg::Image> image = new osg::Image;
     image->allocateImage(40, 30, 1, GL_RGB, GL_UNSIGNED_BYTE, 1);
     for (int row = 0; row < 30; ++row)
-        for (int column = 0; column < 40; ++column) {
+        for (int column = 0; column < 40; ++column)
+        {
             unsigned char* pixel = image->data(column, row);
             const bool top = row >= 15, right = column >= 20;
             pixel[0] = top == right ? 255 : 0;
@@ -25,7 +28,8 @@ osg::ref_ptr<osg::Image> quadrantImage() {
 }
 
 // Renders the layer under an unrelated perspective projection into an 80 x 60 image.
-osg::ref_ptr<osg::Image> render(int textureMode) {
+osg::ref_ptr<osg::Image> render(int textureMode)
+{
     osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
     traits->readDISPLAY();
     traits->x = 0;
@@ -35,7 +39,8 @@ osg::ref_ptr<osg::Image> render(int textureMode) {
     traits->pbuffer = true;
     traits->windowDecoration = false;
     osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
-    if (!context.valid()) return nullptr;
+    if (!context.valid())
+        return nullptr;
 
     osg::ref_ptr<osgART::VideoLayer> layer = new osgART::VideoLayer(quadrantImage().get(), 1);
     layer->setTextureMode(textureMode);
@@ -54,30 +59,36 @@ osg::ref_ptr<osg::Image> render(int textureMode) {
     viewer.setSceneData(layer.get());
     viewer.setCameraManipulator(nullptr);
     viewer.realize();
-    if (!viewer.isRealized()) return nullptr;
+    if (!viewer.isRealized())
+        return nullptr;
     viewer.frame();
     viewer.frame();
     return result;
 }
 
-void expectColour(const osg::Image& image, int x, int y, int red, int green, int blue) {
+void expectColour(const osg::Image& image, int x, int y, int red, int green, int blue)
+{
     const unsigned char* pixel = image.data(x, y);
     EXPECT_NEAR(pixel[0], red, 40) << "at " << x << "," << y;
     EXPECT_NEAR(pixel[1], green, 40) << "at " << x << "," << y;
     EXPECT_NEAR(pixel[2], blue, 40) << "at " << x << "," << y;
 }
 
-}  // namespace
+} // namespace
 
-TEST(VideoLayer, FillsTheViewportWithImageRowsBottomUpInBothTextureModes) {
-    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display (run under xvfb-run)";
-    for (int mode : {1, 2}) {
+TEST(VideoLayer, FillsTheViewportWithImageRowsBottomUpInBothTextureModes)
+{
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    for (int mode : {1, 2})
+    {
         osg::ref_ptr<osg::Image> result = render(mode);
-        if (!result.valid()) GTEST_SKIP() << "no OpenGL context";
+        if (!result.valid())
+            GTEST_SKIP() << "no OpenGL context";
         SCOPED_TRACE(mode == 1 ? "power-of-two 2-D texture" : "rectangle texture");
-        expectColour(*result, 3, 3, 255, 0, 0);     // bottom-left: red
-        expectColour(*result, 76, 3, 0, 255, 0);    // bottom-right: green
-        expectColour(*result, 3, 56, 0, 0, 255);    // top-left: blue
-        expectColour(*result, 76, 56, 255, 255, 255);  // top-right: white
+        expectColour(*result, 3, 3, 255, 0, 0);       // bottom-left: red
+        expectColour(*result, 76, 3, 0, 255, 0);      // bottom-right: green
+        expectColour(*result, 3, 56, 0, 0, 255);      // top-left: blue
+        expectColour(*result, 76, 56, 255, 255, 255); // top-right: white
     }
 }

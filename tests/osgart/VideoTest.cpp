@@ -16,31 +16,41 @@
 #include "TestSupport.h"
 #include "ToolSupport.h"
 
-namespace {
+namespace
+{
 
 // Frame k: its number in the blue channel everywhere, the top row marked white.
-cv::Mat numberedFrame(int k) {
+cv::Mat numberedFrame(int k)
+{
     cv::Mat frame(48, 64, CV_8UC3, cv::Scalar(40 * k + 20, 100, 100));
     frame.row(0).setTo(cv::Scalar(255, 255, 255));
     return frame;
 }
 
-int frameNumberOf(const osg::Image& image) { return (image.data(10, 10)[0] - 20) / 40; }
+int frameNumberOf(const osg::Image& image)
+{
+    return (image.data(10, 10)[0] - 20) / 40;
+}
 
 // Polls update() until the video has published count frames more, or a second has passed.
-bool waitForFrames(osgART::GenericVideo& video, unsigned count, std::vector<int>& seen) {
+bool waitForFrames(osgART::GenericVideo& video, unsigned count, std::vector<int>& seen)
+{
     const unsigned target = video.getFrameNumber() + count;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     unsigned last = video.getFrameNumber();
     unsigned modified = video.getModifiedCount();
-    while (video.getFrameNumber() < target && std::chrono::steady_clock::now() < deadline) {
+    while (video.getFrameNumber() < target && std::chrono::steady_clock::now() < deadline)
+    {
         video.update();
-        if (video.getFrameNumber() != last) {
+        if (video.getFrameNumber() != last)
+        {
             // Each new frame marks the image modified once; no new frame changes nothing.
             EXPECT_EQ(video.getModifiedCount() - modified, video.getFrameNumber() - last);
             seen.push_back(frameNumberOf(video));
             last = video.getFrameNumber();
-        } else {
+        }
+        else
+        {
             EXPECT_EQ(video.getModifiedCount(), modified);
         }
         modified = video.getModifiedCount();
@@ -49,25 +59,32 @@ bool waitForFrames(osgART::GenericVideo& video, unsigned count, std::vector<int>
     return video.getFrameNumber() >= target;
 }
 
-class VideoTest : public ::testing::Test {
+class VideoTest : public ::testing::Test
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         video = NovaroTest::loadVideo();
         ASSERT_TRUE(video.valid());
         video->setFlip(false, false);
-        for (int k = 0; k < 3; ++k) cv::imwrite(folder.file("seq" + std::to_string(1000 + k).substr(1) + ".png"), numberedFrame(k));
+        for (int k = 0; k < 3; ++k)
+            cv::imwrite(folder.file("seq" + std::to_string(1000 + k).substr(1) + ".png"), numberedFrame(k));
     }
-    void TearDown() override {
-        if (video.valid()) video->close(true);
+    void TearDown() override
+    {
+        if (video.valid())
+            video->close(true);
     }
     NovaroTest::TemporaryFolder folder;
     osg::ref_ptr<osgART::GenericVideo> video;
 };
 
-}  // namespace
+} // namespace
 
-TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlipped) {
-    video->getVideoConfiguration()->deviceconfig = "-devNum=1 -flipV -file=" + folder.file("seq%03d.png") + " -fps=100";
+TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlipped)
+{
+    video->getVideoConfiguration()->deviceconfig =
+        "-devNum=1 -flipV -file=" + folder.file("seq%03d.png") + " -fps=100";
     video->setFlip(false, true);
     ASSERT_TRUE(video->open());
     EXPECT_EQ(video->getWidth(), 64);
@@ -85,7 +102,8 @@ TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlipped) {
     video->stop();
     // Frames come in file order and start again after the last (a slow poll may skip one).
     int previous = 0;
-    for (int number : seen) {
+    for (int number : seen)
+    {
         EXPECT_NE(number, previous);
         EXPECT_TRUE(number == (previous + 1) % 3 || number == (previous + 2) % 3);
         previous = number;
@@ -99,7 +117,8 @@ TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlipped) {
     EXPECT_EQ(video->getFrameNumber(), stopped);
 }
 
-TEST_F(VideoTest, StillImageWithoutFlipKeepsTopRowFirst) {
+TEST_F(VideoTest, StillImageWithoutFlipKeepsTopRowFirst)
+{
     video->getVideoConfiguration()->deviceconfig = "-file=" + folder.file("seq001.png");
     ASSERT_TRUE(video->open());
     EXPECT_EQ(video->getOrigin(), osg::Image::TOP_LEFT);
@@ -108,15 +127,18 @@ TEST_F(VideoTest, StillImageWithoutFlipKeepsTopRowFirst) {
     video->start();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     video->update();
-    EXPECT_EQ(video->getFrameNumber(), 1u);  // one frame is all a still image has
+    EXPECT_EQ(video->getFrameNumber(), 1u); // one frame is all a still image has
 }
 
-TEST_F(VideoTest, MovieKeepsItsFrameRateAndRequestedSize) {
+TEST_F(VideoTest, MovieKeepsItsFrameRateAndRequestedSize)
+{
     const std::string movie = folder.file("clip.avi");
     {
-        cv::VideoWriter writer(movie, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0, cv::Size(64, 48));
+        cv::VideoWriter writer(movie, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
+                               cv::Size(64, 48));
         ASSERT_TRUE(writer.isOpened());
-        for (int k = 0; k < 3; ++k) writer.write(numberedFrame(k));
+        for (int k = 0; k < 3; ++k)
+            writer.write(numberedFrame(k));
     }
     video->getVideoConfiguration()->deviceconfig = "-file=" + movie + " -width=32 -height=24";
     ASSERT_TRUE(video->open());
@@ -125,20 +147,25 @@ TEST_F(VideoTest, MovieKeepsItsFrameRateAndRequestedSize) {
     EXPECT_EQ(video->getHeight(), 24);
 }
 
-TEST_F(VideoTest, UnusableDeviceTextsOrSourcesFailToOpen) {
-    for (const std::string& text : {std::string("-file=") + folder.file("missing.mp4"), std::string("-devNum=0"),
-                                    std::string("-devNum=x"), std::string("-fps=fast -file=") + folder.file("seq000.png"),
-                                    std::string("-width=-3 -file=") + folder.file("seq000.png"), std::string("-devNum=99"),
-                                    std::string("-showDeviceList"), std::string("-file=")}) {
+TEST_F(VideoTest, UnusableDeviceTextsOrSourcesFailToOpen)
+{
+    for (const std::string& text :
+         {std::string("-file=") + folder.file("missing.mp4"), std::string("-devNum=0"),
+          std::string("-devNum=x"), std::string("-fps=fast -file=") + folder.file("seq000.png"),
+          std::string("-width=-3 -file=") + folder.file("seq000.png"), std::string("-devNum=99"),
+          std::string("-showDeviceList"), std::string("-file=")})
+    {
         video->getVideoConfiguration()->deviceconfig = text;
         EXPECT_FALSE(video->open()) << text;
     }
     // An unknown option is only noted.
-    video->getVideoConfiguration()->deviceconfig = "-showDialog -brightness=3 -file=" + folder.file("seq000.png");
+    video->getVideoConfiguration()->deviceconfig =
+        "-showDialog -brightness=3 -file=" + folder.file("seq000.png");
     EXPECT_TRUE(video->open());
 }
 
-TEST_F(VideoTest, SceneNodeRunsVideoAndTrackerInItsUpdate) {
+TEST_F(VideoTest, SceneNodeRunsVideoAndTrackerInItsUpdate)
+{
     osg::ref_ptr<osgART::GenericTracker> tracker = NovaroTest::loadTracker();
     ASSERT_TRUE(tracker.valid());
     const osgART::CameraParameters camera = Novaro::makeDefaultCamera(320, 240, false);
@@ -158,24 +185,27 @@ TEST_F(VideoTest, SceneNodeRunsVideoAndTrackerInItsUpdate) {
     synthetic.render({printed}, {}, random, frame);
     cv::imwrite(folder.file("marker001.png"), frame);
 
-    video->getVideoConfiguration()->deviceconfig = "-devNum=1 -flipV -file=" + folder.file("marker%03d.png") + " -fps=50";
+    video->getVideoConfiguration()->deviceconfig =
+        "-devNum=1 -flipV -file=" + folder.file("marker%03d.png") + " -fps=50";
     video->setFlip(false, true);
     ASSERT_TRUE(video->open());
     osg::ref_ptr<osgART::ARSceneNode> scene = new osgART::ARSceneNode;
     EXPECT_EQ(scene->getMarkerCount(), 0u);
     EXPECT_FALSE(scene->connect(tracker.get(), video.get(), folder.file("none.dat"), ""));
-    ASSERT_TRUE(scene->connect(tracker.get(), video.get(), folder.file("camera.dat"), folder.file("markers")));
+    ASSERT_TRUE(
+        scene->connect(tracker.get(), video.get(), folder.file("camera.dat"), folder.file("markers")));
     ASSERT_EQ(scene->getMarkerCount(), 1u);
 
     osg::ref_ptr<osgUtil::UpdateVisitor> update = new osgUtil::UpdateVisitor;
     scene->accept(*update);
-    EXPECT_TRUE(tracker->getMarker(0)->valid());  // the first frame shows the marker
+    EXPECT_TRUE(tracker->getMarker(0)->valid()); // the first frame shows the marker
     video->start();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (tracker->getMarker(0)->valid() && std::chrono::steady_clock::now() < deadline) {
+    while (tracker->getMarker(0)->valid() && std::chrono::steady_clock::now() < deadline)
+    {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         scene->accept(*update);
     }
-    EXPECT_FALSE(tracker->getMarker(0)->valid());  // the second frame shows none
+    EXPECT_FALSE(tracker->getMarker(0)->valid()); // the second frame shows none
     video->stop();
 }

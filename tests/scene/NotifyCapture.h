@@ -12,26 +12,26 @@ class NotifyCapture
 {
 public:
     explicit NotifyCapture(osg::NotifySeverity level = osg::NOTICE)
-        : m_previousHandler(osg::getNotifyHandler()), m_previousLevel(osg::getNotifyLevel()),
-          m_handler(new Handler)
+        : _previousHandler(osg::getNotifyHandler()), _previousLevel(osg::getNotifyLevel()),
+          _handler(new Handler)
     {
-        osg::setNotifyHandler(m_handler.get());
+        osg::setNotifyHandler(_handler.get());
         osg::setNotifyLevel(level);
     }
 
     ~NotifyCapture()
     {
-        osg::setNotifyHandler(m_previousHandler.get());
-        osg::setNotifyLevel(m_previousLevel);
+        osg::setNotifyHandler(_previousHandler.get());
+        osg::setNotifyLevel(_previousLevel);
     }
 
-    std::string text() const { return m_handler->text.str(); }
-    std::string fatalText() const { return m_handler->fatalText.str(); }
+    std::string text() const { return _handler->text.str(); }
+    std::string fatalText() const { return _handler->fatalText.str(); }
     bool contains(const std::string& line) const { return text().find(line) != std::string::npos; }
     void clear()
     {
-        m_handler->text.str("");
-        m_handler->fatalText.str("");
+        _handler->text.str("");
+        _handler->fatalText.str("");
     }
 
 private:
@@ -47,7 +47,7 @@ private:
         std::ostringstream fatalText;
     };
 
-    osg::ref_ptr<osg::NotifyHandler> m_previousHandler;
-    osg::NotifySeverity m_previousLevel;
-    osg::ref_ptr<Handler> m_handler;
+    osg::ref_ptr<osg::NotifyHandler> _previousHandler;
+    osg::NotifySeverity _previousLevel;
+    osg::ref_ptr<Handler> _handler;
 };

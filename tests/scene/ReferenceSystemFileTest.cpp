@@ -29,12 +29,12 @@ osg::Matrixd referenceSystemFor(const std::string& transformsFile, const std::st
     return node->getReferenceSystemTransform()->getMatrix();
 }
 
-
 } // namespace
 
 TEST(ReferenceSystemFile, FbxTransformsAreCorrectedAndGltfOnesAreNot)
 {
-    osgDB::Registry::instance()->getLibraryFilePathList().push_front(std::string(NOVARO_RUN_DIR) + "/osgplugins");
+    osgDB::Registry::instance()->getLibraryFilePathList().push_front(std::string(NOVARO_RUN_DIR) +
+                                                                     "/osgplugins");
     const std::filesystem::path folder = std::filesystem::temp_directory_path() / "novaro-reference-system";
     std::filesystem::create_directories(folder);
     std::unique_ptr<aiScene> scene = AssimpTestScenes::buildAnimatedScene("base.png", "");
@@ -45,10 +45,14 @@ TEST(ReferenceSystemFile, FbxTransformsAreCorrectedAndGltfOnesAreNot)
 
     // "Base" stands 10 along x from the scene origin in both files.
     const osg::Matrixd plain = referenceSystemFor(gltf, "Base");
-    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(osg::Matrixd::translate(10.0, 0.0, 0.0)), plain)) << plain;
+    EXPECT_TRUE(
+        NovaroTest::nearlyEqual(osg::Matrixd::inverse(osg::Matrixd::translate(10.0, 0.0, 0.0)), plain))
+        << plain;
     const osg::Matrixd corrected = referenceSystemFor(fbx, "Base");
     const osg::Matrixd world = osg::Matrixd::inverse(plain);
-    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection() * world), corrected)) << corrected;
+    EXPECT_TRUE(
+        NovaroTest::nearlyEqual(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection() * world), corrected))
+        << corrected;
 
     // A node at the origin of an FBX file: the reference system is the inverse of the correction.
     const osg::Matrixd root = referenceSystemFor(fbx, "Root");

@@ -19,8 +19,8 @@
 #include <osg/Geode>
 #include <osg/Shape>
 #include <osg/ShapeDrawable>
-#include <osgDB/WriteFile>
 #include <osg/io_utils>
+#include <osgDB/WriteFile>
 
 #include "osgART/Marker.h"
 
@@ -43,7 +43,8 @@ osg::ref_ptr<ARMarkerNode> markerNode(MarkerData* record, ARApplication* applica
 std::string writeTransforms(const TemporaryDirectory& directory, const std::string& name,
                             const std::vector<std::pair<std::string, osg::Matrixd>>& nodes)
 {
-    osg::ref_ptr<osg::MatrixTransform> root = new osg::MatrixTransform(osg::Matrixd::translate(0.0, 0.0, 10.0));
+    osg::ref_ptr<osg::MatrixTransform> root =
+        new osg::MatrixTransform(osg::Matrixd::translate(0.0, 0.0, 10.0));
     for (const auto& entry : nodes)
     {
         osg::ref_ptr<osg::MatrixTransform> node = new osg::MatrixTransform(entry.second);
@@ -56,7 +57,6 @@ std::string writeTransforms(const TemporaryDirectory& directory, const std::stri
     EXPECT_TRUE(osgDB::writeNodeFile(*root, path));
     return path;
 }
-
 
 } // namespace
 
@@ -151,7 +151,8 @@ TEST(MarkerNode, SequenceLoopsOrSwingsAndReplacesTheLayersGroup)
 TEST(MarkerNode, ReferenceSystemIsTheInverseOfTheTaggedNode)
 {
     TemporaryDirectory directory;
-    const osg::Matrixd pose = osg::Matrixd::rotate(0.5, osg::Z_AXIS) * osg::Matrixd::translate(40.0, -20.0, 0.0);
+    const osg::Matrixd pose =
+        osg::Matrixd::rotate(0.5, osg::Z_AXIS) * osg::Matrixd::translate(40.0, -20.0, 0.0);
     const std::string file = writeTransforms(directory, "transforms.osgt", {{"marker_1", pose}});
 
     MarkerData record;
@@ -160,7 +161,9 @@ TEST(MarkerNode, ReferenceSystemIsTheInverseOfTheTaggedNode)
     ARApplication application;
     osg::ref_ptr<ARMarkerNode> node = markerNode(&record, &application);
     const osg::Matrixd world = pose * osg::Matrixd::translate(0.0, 0.0, 10.0);
-    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(world), node->getReferenceSystemTransform()->getMatrix())) << osg::Matrixd::inverse(world) << node->getReferenceSystemTransform()->getMatrix();
+    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(world),
+                                        node->getReferenceSystemTransform()->getMatrix()))
+        << osg::Matrixd::inverse(world) << node->getReferenceSystemTransform()->getMatrix();
 
     // Missing tag, or fitting asked for: identity, with the warning.
     for (bool fit : {false, true})
@@ -170,8 +173,8 @@ TEST(MarkerNode, ReferenceSystemIsTheInverseOfTheTaggedNode)
         other.setFit(fit);
         NotifyCapture capture;
         osg::ref_ptr<ARMarkerNode> identity = markerNode(&other, &application);
-        EXPECT_TRUE(capture.printed(
-            " WARNING: cannot setup marker reference system (could not find marker tag in transforms file)."));
+        EXPECT_TRUE(capture.printed(" WARNING: cannot setup marker reference system (could not find marker "
+                                    "tag in transforms file)."));
         EXPECT_TRUE(identity->getReferenceSystemTransform()->getMatrix().isIdentity());
     }
 
@@ -208,9 +211,10 @@ TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
 
     const osg::BoundingSphere sphere = box->getBound();
     const double scale = 80.0 * 0.5 / sphere.radius();
-    const osg::Matrixd expected =
-        osg::Matrixd::translate(-sphere.center().x(), -sphere.center().y(), -0.0) * osg::Matrixd::scale(scale, scale, scale);
-    EXPECT_TRUE(NovaroTest::nearlyEqual(expected, node->getFittingTransform()->getMatrix())) << expected << node->getFittingTransform()->getMatrix();
+    const osg::Matrixd expected = osg::Matrixd::translate(-sphere.center().x(), -sphere.center().y(), -0.0) *
+                                  osg::Matrixd::scale(scale, scale, scale);
+    EXPECT_TRUE(NovaroTest::nearlyEqual(expected, node->getFittingTransform()->getMatrix()))
+        << expected << node->getFittingTransform()->getMatrix();
     // The box's bottom (z = 0) now sits on the marker and its centre over the marker centre.
     const osg::Vec3d bottomCentre = osg::Vec3d(10.0, 20.0, 0.0) * node->getFittingTransform()->getMatrix();
     EXPECT_NEAR(0.0, bottomCentre.length(), 1e-9);
@@ -270,7 +274,8 @@ TEST(MultiMarkerFile, WritesEveryFoundSubmarkerAndReportsTheMissingOne)
     const osg::Matrixd left = osg::Matrixd::translate(-50.0, 0.0, 0.0);
     // A quarter turn about z, written exactly so the file's numbers are exact too.
     const osg::Matrixd right(0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 50, 0, 0, 1);
-    const std::string transforms = writeTransforms(directory, "board.osgt", {{"left", left}, {"right", right}});
+    const std::string transforms =
+        writeTransforms(directory, "board.osgt", {{"left", left}, {"right", right}});
 
     MarkerData marker;
     marker.setName("board");
@@ -291,7 +296,8 @@ TEST(MultiMarkerFile, WritesEveryFoundSubmarkerAndReportsTheMissingOne)
     application.setTemporaryDirectory(directory.path());
     NotifyCapture capture;
     EXPECT_FALSE(application.writeMultiMarkerFile(&marker));
-    EXPECT_TRUE(capture.printed(" WARNING: cannot setup submarker (could not find marker tag in transforms file)."));
+    EXPECT_TRUE(
+        capture.printed(" WARNING: cannot setup submarker (could not find marker tag in transforms file)."));
     EXPECT_TRUE(capture.printed(" WARNING: not all submarkers were added to pattern file."));
     ASSERT_EQ(1u, application.getTemporaryFiles().size());
     EXPECT_EQ(directory.file("board_multi.dat"), application.getTemporaryFiles()[0]);

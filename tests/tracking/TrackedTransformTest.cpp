@@ -26,8 +26,9 @@ public:
 class TrackedMarker
 {
 public:
-    TrackedMarker() : marker(new osgART::Marker("test")), transform(new ARTTransformPlus(marker.get())),
-                      object(new CountingObject)
+    TrackedMarker()
+        : marker(new osgART::Marker("test")), transform(new ARTTransformPlus(marker.get())),
+          object(new CountingObject)
     {
         transform->addListener(object.get());
         transform->addListener(object.get());

@@ -13,30 +13,34 @@
 #include <string>
 #include <vector>
 
-namespace Novaro {
+namespace Novaro
+{
 
 /// A printed sheet: the marker (black square of width size) with white paper around it. The texture
 /// covers the whole sheet, top row first, with the marker upright.
-struct PrintedMarker {
-    cv::Mat texture;        ///< BGR
-    double size = 80.0;     ///< width of the marker's black square, in scene units
-    double margin = 0.25;   ///< paper around the marker, as a fraction of size
+struct PrintedMarker
+{
+    cv::Mat texture;      ///< BGR
+    double size = 80.0;   ///< width of the marker's black square, in scene units
+    double margin = 0.25; ///< paper around the marker, as a fraction of size
 };
 
 /// A marker placed in one frame: the pose maps marker coordinates (centre of the black square, x
 /// right and y up along the upright marker, z out of the paper) into OpenGL camera coordinates.
-struct PlacedMarker {
+struct PlacedMarker
+{
     int marker = 0;
     osg::Matrixd pose;
-    std::array<osg::Vec2d, 4> corners;  ///< observed corners: top-left, top-right, bottom-right, bottom-left
+    std::array<osg::Vec2d, 4> corners; ///< observed corners: top-left, top-right, bottom-right, bottom-left
     double tiltDegrees = 0.0;
-    double shortestSide = 0.0;          ///< pixels, shortest side of the observed square
+    double shortestSide = 0.0; ///< pixels, shortest side of the observed square
 };
 
-struct ImagingSettings {
-    double noiseSigma = 2.0;       ///< grey levels
-    double blurSigma = 0.6;        ///< pixels
-    double lightVariation = 0.35;  ///< brightness falls by up to this share across the frame
+struct ImagingSettings
+{
+    double noiseSigma = 2.0;      ///< grey levels
+    double blurSigma = 0.6;       ///< pixels
+    double lightVariation = 0.35; ///< brightness falls by up to this share across the frame
     bool clutter = true;
     int supersampling = 3;
 };
@@ -50,7 +54,8 @@ cv::Mat makeMarkerImage(const osgART::Pattern& pattern, int cellPixels, double m
 std::vector<osgART::Pattern> makeDistinctPatterns(size_t count, unsigned seed);
 
 /// Renders printed markers at known poses through a camera model (with its lens distortion).
-class SyntheticCamera {
+class SyntheticCamera
+{
 public:
     SyntheticCamera(const osgART::CameraParameters& camera, const ImagingSettings& settings);
 
@@ -60,8 +65,9 @@ public:
     /// Random poses for count markers of the given size, fully in view, not overlapping: shortest
     /// observed side between minWidth and maxWidth pixels, tilt up to maxTiltDegrees. Fewer are
     /// returned when no free place is found.
-    std::vector<PlacedMarker> placeMarkers(const std::vector<PrintedMarker>& markers, size_t count, double minWidth,
-                                           double maxWidth, double maxTiltDegrees, std::mt19937& random) const;
+    std::vector<PlacedMarker> placeMarkers(const std::vector<PrintedMarker>& markers, size_t count,
+                                           double minWidth, double maxWidth, double maxTiltDegrees,
+                                           std::mt19937& random) const;
 
     /// One frame (BGR, camera size) with the markers drawn over a background.
     void render(const std::vector<PrintedMarker>& markers, const std::vector<PlacedMarker>& placed,
@@ -80,10 +86,10 @@ private:
     osgART::CameraParameters _camera;
     osgART::CameraParameters _supersampled;
     ImagingSettings _settings;
-    cv::Mat _idealMap;  ///< supersampled pixel -> ideal position (CV_32FC2), empty without distortion
+    cv::Mat _idealMap; ///< supersampled pixel -> ideal position (CV_32FC2), empty without distortion
 };
 
 /// Text of a pose for JSON output: the 16 numbers of the OSG matrix, row by row.
 std::string matrixToJson(const osg::Matrixd& matrix);
 
-}  // namespace Novaro
+} // namespace Novaro

@@ -13,107 +13,143 @@
 #include <sstream>
 #include <unistd.h>
 
-namespace Novaro {
+namespace Novaro
+{
 
-ToolArguments::ToolArguments(int argc, char** argv, const std::vector<std::string>& flags) {
-    for (int i = 1; i < argc; ++i) {
+ToolArguments::ToolArguments(int argc, char** argv, const std::vector<std::string>& flags)
+{
+    for (int i = 1; i < argc; ++i)
+    {
         const std::string argument = argv[i];
-        if (argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
+        if (argument.size() > 2 && argument.compare(0, 2, "--") == 0)
+        {
             const std::string name = argument.substr(2);
             bool isFlag = false;
-            for (const std::string& flag : flags) isFlag = isFlag || flag == name;
-            if (isFlag) {
+            for (const std::string& flag : flags)
+                isFlag = isFlag || flag == name;
+            if (isFlag)
+            {
                 _values.emplace(name, "true");
-            } else if (i + 1 < argc) {
+            }
+            else if (i + 1 < argc)
+            {
                 _values.emplace(name, argv[++i]);
-            } else if (_error.empty()) {
+            }
+            else if (_error.empty())
+            {
                 _error = "option " + argument + " needs a value";
             }
-        } else {
+        }
+        else
+        {
             _positional.push_back(argument);
         }
     }
 }
 
-std::string ToolArguments::get(const std::string& name, const std::string& fallback) const {
+std::string ToolArguments::get(const std::string& name, const std::string& fallback) const
+{
     auto found = _values.find(name);
     return found == _values.end() ? fallback : found->second;
 }
 
-double ToolArguments::getNumber(const std::string& name, double fallback) const {
+double ToolArguments::getNumber(const std::string& name, double fallback) const
+{
     auto found = _values.find(name);
-    if (found == _values.end()) return fallback;
+    if (found == _values.end())
+        return fallback;
     char* end = nullptr;
     errno = 0;
     const double value = std::strtod(found->second.c_str(), &end);
-    if (errno != 0 || end == found->second.c_str() || *end != '\0') return fallback;
+    if (errno != 0 || end == found->second.c_str() || *end != '\0')
+        return fallback;
     return value;
 }
 
-std::vector<std::string> ToolArguments::getAll(const std::string& name) const {
+std::vector<std::string> ToolArguments::getAll(const std::string& name) const
+{
     std::vector<std::string> result;
     auto range = _values.equal_range(name);
-    for (auto it = range.first; it != range.second; ++it) result.push_back(it->second);
+    for (auto it = range.first; it != range.second; ++it)
+        result.push_back(it->second);
     return result;
 }
 
-std::vector<double> ToolArguments::getList(const std::string& name, const std::vector<double>& fallback) const {
-    if (!has(name)) return fallback;
+std::vector<double> ToolArguments::getList(const std::string& name, const std::vector<double>& fallback) const
+{
+    if (!has(name))
+        return fallback;
     std::vector<double> result;
     std::stringstream stream(get(name));
     std::string item;
-    while (std::getline(stream, item, ',')) {
+    while (std::getline(stream, item, ','))
+    {
         char* end = nullptr;
         const double value = std::strtod(item.c_str(), &end);
-        if (end != item.c_str()) result.push_back(value);
+        if (end != item.c_str())
+            result.push_back(value);
     }
     return result.empty() ? fallback : result;
 }
 
-void quietOpenCV() { cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR); }
+void quietOpenCV()
+{
+    cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+}
 
-void addPluginSearchPaths() {
+void addPluginSearchPaths()
+{
     osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();
     char buffer[4096];
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (length > 0) {
+    if (length > 0)
+    {
         buffer[length] = '\0';
         paths.push_front(osgDB::concatPaths(osgDB::getFilePath(buffer), "osgplugins"));
     }
     paths.push_front("osgplugins");
 }
 
-osgART::GenericTracker* loadTrackerPlugin() {
+osgART::GenericTracker* loadTrackerPlugin()
+{
     osgART::PluginManager* manager = osgART::PluginManager::instance();
-    if (!manager->load("osgart_tracker_artoolkit4")) return nullptr;
+    if (!manager->load("osgart_tracker_artoolkit4"))
+        return nullptr;
     return dynamic_cast<osgART::GenericTracker*>(manager->get("tracker_artoolkit4"));
 }
 
-osgART::GenericVideo* loadVideoPlugin() {
+osgART::GenericVideo* loadVideoPlugin()
+{
     osgART::PluginManager* manager = osgART::PluginManager::instance();
-    if (!manager->load("osgart_video_artoolkit4")) return nullptr;
+    if (!manager->load("osgart_video_artoolkit4"))
+        return nullptr;
     return dynamic_cast<osgART::GenericVideo*>(manager->get("video_artoolkit4"));
 }
 
-void copyFrameToImage(const cv::Mat& frame, osg::Image& image, bool bottomUp) {
+void copyFrameToImage(const cv::Mat& frame, osg::Image& image, bool bottomUp)
+{
     if (image.s() != frame.cols || image.t() != frame.rows || image.getPixelFormat() != GL_BGR)
         image.allocateImage(frame.cols, frame.rows, 1, GL_BGR, GL_UNSIGNED_BYTE, 1);
     image.setInternalTextureFormat(GL_RGB);
     image.setOrigin(bottomUp ? osg::Image::BOTTOM_LEFT : osg::Image::TOP_LEFT);
-    for (int row = 0; row < frame.rows; ++row) {
+    for (int row = 0; row < frame.rows; ++row)
+    {
         const int target = bottomUp ? frame.rows - 1 - row : row;
         std::memcpy(image.data(0, target), frame.ptr(row), size_t(frame.cols) * 3);
     }
     image.dirty();
 }
 
-osgART::CameraParameters makeDefaultCamera(int width, int height, bool distorted) {
+osgART::CameraParameters makeDefaultCamera(int width, int height, bool distorted)
+{
     const double focal = 0.9 * width;
     const double cx = 0.5 * (width - 1) + 0.01 * width;
     const double cy = 0.5 * (height - 1) - 0.01 * height;
-    osgART::CameraParameters camera = osgART::CameraParameters::fromIntrinsics(width, height, focal, focal, cx, cy);
-    if (distorted) camera.setBrownDistortion(-0.12, 0.05, 0.001, -0.0005, focal, focal, cx, cy, 1.0);
+    osgART::CameraParameters camera =
+        osgART::CameraParameters::fromIntrinsics(width, height, focal, focal, cx, cy);
+    if (distorted)
+        camera.setBrownDistortion(-0.12, 0.05, 0.001, -0.0005, focal, focal, cx, cy, 1.0);
     return camera;
 }
 
-}  // namespace Novaro
+} // namespace Novaro

@@ -12,10 +12,12 @@
 #include <string>
 #include <vector>
 
-namespace Novaro {
+namespace Novaro
+{
 
 /// Command-line options of the form "--name value" and "--flag"; names may repeat.
-class ToolArguments {
+class ToolArguments
+{
 public:
     /// flags: the option names that take no value.
     ToolArguments(int argc, char** argv, const std::vector<std::string>& flags);
@@ -53,4 +55,4 @@ void copyFrameToImage(const cv::Mat& frame, osg::Image& image, bool bottomUp);
 /// A webcam-like camera: about 58 degrees across, slight barrel distortion when distorted.
 osgART::CameraParameters makeDefaultCamera(int width, int height, bool distorted);
 
-}  // namespace Novaro
+} // namespace Novaro

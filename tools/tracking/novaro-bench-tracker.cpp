@@ -34,16 +34,20 @@
 
 using namespace Novaro;
 
-namespace {
+namespace
+{
 
 const double kPi = 3.14159265358979323846;
 
-struct Timing {
+struct Timing
+{
     std::vector<double> milliseconds;
     double median() { return percentile(0.5); }
     double p95() { return percentile(0.95); }
-    double percentile(double p) {
-        if (milliseconds.empty()) return 0.0;
+    double percentile(double p)
+    {
+        if (milliseconds.empty())
+            return 0.0;
         std::vector<double> sorted = milliseconds;
         std::sort(sorted.begin(), sorted.end());
         const size_t index = std::min(sorted.size() - 1, size_t(std::ceil(p * double(sorted.size())) - 1));
@@ -51,66 +55,81 @@ struct Timing {
     }
 };
 
-double medianOf(std::vector<double> values) {
-    if (values.empty()) return 0.0;
+double medianOf(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth) {
+double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth)
+{
     const osg::Quat difference = measured.getRotate() * truth.getRotate().inverse();
     double angle;
     osg::Vec3d axis;
     difference.getRotate(angle, axis);
     angle = std::fabs(angle);
-    if (angle > kPi) angle = 2.0 * kPi - angle;
+    if (angle > kPi)
+        angle = 2.0 * kPi - angle;
     return angle * 180.0 / kPi;
 }
 
-template <class Function>
-double timeMilliseconds(Function function) {
+template <class Function> double timeMilliseconds(Function function)
+{
     const auto start = std::chrono::steady_clock::now();
     function();
     const auto end = std::chrono::steady_clock::now();
     return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
-struct Scenario {
+struct Scenario
+{
     int width, height;
     size_t markers;
     std::vector<std::vector<PlacedMarker>> placements;
 };
 
-struct Result {
+struct Result
+{
     Timing timing;
     size_t expected = 0, detected = 0, wrong = 0;
     std::vector<double> rotationErrors, translationErrors;
 };
 
-struct OtherResult {
+struct OtherResult
+{
     Timing timing;
     size_t expected = 0, detected = 0;
 };
 
 #ifdef NOVARO_HAVE_ARUCO
-cv::Ptr<cv::aruco::Dictionary> arucoDictionary() { return cv::aruco::getPredefinedDictionary(cv::aruco::DICT_6X6_250); }
+cv::Ptr<cv::aruco::Dictionary> arucoDictionary()
+{
+    return cv::aruco::getPredefinedDictionary(cv::aruco::DICT_6X6_250);
+}
 #endif
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     ToolArguments arguments(argc, argv, {"half", "no-distortion", "no-compare", "help"});
-    if (!arguments.error().empty() || arguments.has("help")) {
-        std::cerr << (arguments.error().empty() ? "" : arguments.error() + "\n")
-                  << "usage: novaro-bench-tracker [--frames N] [--empty-frames N] [--resolutions 640x480,1280x720,...]\n"
-                     "  [--markers 1,4,16] [--min-width PX] [--max-width PX] [--max-tilt DEG] [--seed N]\n"
-                     "  [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--threshold T] [--half] [--no-distortion]\n"
-                     "  [--no-compare]" << std::endl;
+    if (!arguments.error().empty() || arguments.has("help"))
+    {
+        std::cerr
+            << (arguments.error().empty() ? "" : arguments.error() + "\n")
+            << "usage: novaro-bench-tracker [--frames N] [--empty-frames N] [--resolutions "
+               "640x480,1280x720,...]\n"
+               "  [--markers 1,4,16] [--min-width PX] [--max-width PX] [--max-tilt DEG] [--seed N]\n"
+               "  [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--threshold T] [--half] [--no-distortion]\n"
+               "  [--no-compare]"
+            << std::endl;
         return arguments.has("help") ? 0 : 1;
     }
     osg::setNotifyLevel(osg::WARN);
     quietOpenCV();
-    cv::setNumThreads(1);  // one core, as the goals are stated
+    cv::setNumThreads(1); // one core, as the goals are stated
     const int frames = int(arguments.getNumber("frames", 100));
     const int emptyFrames = int(arguments.getNumber("empty-frames", 100));
     const std::vector<double> counts = arguments.getList("markers", {1, 4, 16});
@@ -130,21 +149,25 @@ int main(int argc, char** argv) {
     {
         std::stringstream stream(arguments.get("resolutions", "640x480,1280x720,1920x1080"));
         std::string item;
-        while (std::getline(stream, item, ',')) {
+        while (std::getline(stream, item, ','))
+        {
             int w = 0, h = 0;
-            if (std::sscanf(item.c_str(), "%dx%d", &w, &h) == 2 && w > 0 && h > 0) resolutions.emplace_back(w, h);
+            if (std::sscanf(item.c_str(), "%dx%d", &w, &h) == 2 && w > 0 && h > 0)
+                resolutions.emplace_back(w, h);
         }
     }
 
     addPluginSearchPaths();
     osg::ref_ptr<osgART::GenericTracker> tracker = loadTrackerPlugin();
-    if (!tracker.valid()) {
+    if (!tracker.valid())
+    {
         std::cerr << "cannot load the tracker plugin osgart_tracker_artoolkit4" << std::endl;
         return 1;
     }
     char folderTemplate[] = "/tmp/novaro-bench-XXXXXX";
     const char* folder = mkdtemp(folderTemplate);
-    if (!folder) {
+    if (!folder)
+    {
         std::cerr << "cannot create a temporary folder" << std::endl;
         return 1;
     }
@@ -152,7 +175,8 @@ int main(int argc, char** argv) {
     const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(maxCount, seed);
     std::vector<PrintedMarker> printed;
     std::vector<std::string> patternFiles;
-    for (size_t i = 0; i < patterns.size(); ++i) {
+    for (size_t i = 0; i < patterns.size(); ++i)
+    {
         PrintedMarker marker;
         marker.texture = makeMarkerImage(patterns[i], 16, 0.25);
         marker.size = 80.0;
@@ -172,18 +196,21 @@ int main(int argc, char** argv) {
     apriltag_detector_add_family(aprilDetector, family);
     aprilDetector->nthreads = 1;
     std::vector<PrintedMarker> aprilPrinted;
-    for (size_t i = 0; i < maxCount; ++i) {
+    for (size_t i = 0; i < maxCount; ++i)
+    {
         // The tag's black square (8 of its 10 cells, white outer ring dropped) as the marker.
         image_u8_t* tag = apriltag_to_image(family, int(i));
         cv::Mat cells(tag->height - 2, tag->width - 2, CV_8UC1);
         for (int y = 1; y < tag->height - 1; ++y)
-            for (int x = 1; x < tag->width - 1; ++x) cells.at<unsigned char>(y - 1, x - 1) = tag->buf[y * tag->stride + x] ? 235 : 25;
+            for (int x = 1; x < tag->width - 1; ++x)
+                cells.at<unsigned char>(y - 1, x - 1) = tag->buf[y * tag->stride + x] ? 235 : 25;
         // The library does not export image_u8_destroy; the image is two plain allocations.
         free(tag->buf);
         free(tag);
         cv::Mat big;
         cv::resize(cells, big, cv::Size(cells.cols * 64, cells.rows * 64), 0, 0, cv::INTER_NEAREST);
-        cv::copyMakeBorder(big, big, big.rows / 4, big.rows / 4, big.cols / 4, big.cols / 4, cv::BORDER_CONSTANT, cv::Scalar(235));
+        cv::copyMakeBorder(big, big, big.rows / 4, big.rows / 4, big.cols / 4, big.cols / 4,
+                           cv::BORDER_CONSTANT, cv::Scalar(235));
         PrintedMarker marker;
         cv::cvtColor(big, marker.texture, cv::COLOR_GRAY2BGR);
         marker.size = 80.0;
@@ -192,12 +219,13 @@ int main(int argc, char** argv) {
 #endif
 #ifdef NOVARO_HAVE_ARUCO
     std::vector<PrintedMarker> arucoPrinted;
-    for (size_t i = 0; i < maxCount; ++i) {
+    for (size_t i = 0; i < maxCount; ++i)
+    {
         cv::Mat cells;
         cv::aruco::drawMarker(arucoDictionary(), int(i), 8 * 64, cells, 1);
         cells = cells / 255 * (235 - 25) + 25;
-        cv::copyMakeBorder(cells, cells, cells.rows / 4, cells.rows / 4, cells.cols / 4, cells.cols / 4, cv::BORDER_CONSTANT,
-                           cv::Scalar(235));
+        cv::copyMakeBorder(cells, cells, cells.rows / 4, cells.rows / 4, cells.cols / 4, cells.cols / 4,
+                           cv::BORDER_CONSTANT, cv::Scalar(235));
         PrintedMarker marker;
         cv::cvtColor(cells, marker.texture, cv::COLOR_GRAY2BGR);
         marker.size = 80.0;
@@ -207,35 +235,43 @@ int main(int argc, char** argv) {
 #endif
 
     std::cout << "# novaro-bench-tracker: " << frames << " frames per row, " << emptyFrames
-              << " marker-free frames per resolution, markers " << minWidth << " px and wider, tilt up to " << maxTilt
-              << " degrees, " << (half ? "half" : "full") << " resolution processing, "
-              << (distorted ? "distorted" : "distortion-free") << " camera, noise " << imaging.noiseSigma << ", blur "
-              << imaging.blurSigma << ", light fall-off " << imaging.lightVariation << ", 1 thread" << std::endl;
+              << " marker-free frames per resolution, markers " << minWidth << " px and wider, tilt up to "
+              << maxTilt << " degrees, " << (half ? "half" : "full") << " resolution processing, "
+              << (distorted ? "distorted" : "distortion-free") << " camera, noise " << imaging.noiseSigma
+              << ", blur " << imaging.blurSigma << ", light fall-off " << imaging.lightVariation
+              << ", 1 thread" << std::endl;
     std::cout << "| resolution | markers | median ms | p95 ms | detected | wrong id | median rot err (deg) | "
                  "median trans err (% dist) | p95 rot err (deg)";
-    if (compare) std::cout << " | AprilTag median ms | AprilTag detected | ArUco median ms | ArUco detected | ratio AprilTag/ours | ratio ArUco/ours";
+    if (compare)
+        std::cout << " | AprilTag median ms | AprilTag detected | ArUco median ms | ArUco detected | ratio "
+                     "AprilTag/ours | ratio ArUco/ours";
     std::cout << " |" << std::endl;
-    std::cout << "|---|---|---|---|---|---|---|---|---" << (compare ? "|---|---|---|---|---|---" : "") << "|" << std::endl;
+    std::cout << "|---|---|---|---|---|---|---|---|---" << (compare ? "|---|---|---|---|---|---" : "") << "|"
+              << std::endl;
 
     std::mt19937 random(seed);
     std::vector<std::string> falsePositiveLines;
-    for (const auto& resolution : resolutions) {
+    for (const auto& resolution : resolutions)
+    {
         const int width = resolution.first, height = resolution.second;
         const osgART::CameraParameters camera = makeDefaultCamera(width, height, distorted);
         const std::string cameraFile = std::string(folder) + "/camera_" + std::to_string(width) + ".dat";
         camera.saveBinary(cameraFile);
-        if (!tracker->init(width, height, cameraFile, "")) {
+        if (!tracker->init(width, height, cameraFile, ""))
+        {
             std::cerr << "tracker init failed for " << width << "x" << height << std::endl;
             return 1;
         }
         for (const std::string& file : patternFiles)
-            if (!tracker->addMarker("single;" + file + ";80;0.0;0.0")) {
+            if (!tracker->addMarker("single;" + file + ";80;0.0;0.0"))
+            {
                 std::cerr << "cannot add marker " << file << std::endl;
                 return 1;
             }
         if (auto* threshold = dynamic_cast<osgART::TypedField<int>*>(tracker->get("threshold")))
             threshold->set(int(arguments.getNumber("threshold", 100)));
-        if (auto* mode = dynamic_cast<osgART::TypedField<int>*>(tracker->get("imageProcMode"))) mode->set(half ? 1 : 0);
+        if (auto* mode = dynamic_cast<osgART::TypedField<int>*>(tracker->get("imageProcMode")))
+            mode->set(half ? 1 : 0);
         ImagingSettings settings = imaging;
         settings.supersampling = width > 1000 ? 2 : 3;
         SyntheticCamera synthetic(camera, settings);
@@ -243,56 +279,70 @@ int main(int argc, char** argv) {
         osg::ref_ptr<osg::Image> image = new osg::Image;
         tracker->setImage(image.get());
 
-        for (double countValue : counts) {
+        for (double countValue : counts)
+        {
             const size_t count = size_t(countValue);
             Result ours;
             OtherResult april, aruco;
-            const std::vector<PrintedMarker> subset(printed.begin(), printed.begin() + long(std::min(count, printed.size())));
-            for (int frameIndex = 0; frameIndex < frames; ++frameIndex) {
+            const std::vector<PrintedMarker> subset(printed.begin(),
+                                                    printed.begin() + long(std::min(count, printed.size())));
+            for (int frameIndex = 0; frameIndex < frames; ++frameIndex)
+            {
                 const unsigned frameSeed = unsigned(random());
                 std::mt19937 placement(frameSeed);
-                const std::vector<PlacedMarker> placed =
-                    synthetic.placeMarkers(subset, count, minWidth, std::max(minWidth * 1.5, maxWidth), maxTilt, placement);
+                const std::vector<PlacedMarker> placed = synthetic.placeMarkers(
+                    subset, count, minWidth, std::max(minWidth * 1.5, maxWidth), maxTilt, placement);
                 cv::Mat frame;
                 std::mt19937 renderRandom(frameSeed);
                 synthetic.render(subset, placed, renderRandom, frame);
                 copyFrameToImage(frame, *image, true);
                 ours.timing.milliseconds.push_back(timeMilliseconds([&]() { tracker->update(); }));
                 std::vector<bool> expectedMarker(tracker->getMarkerCount(), false);
-                for (const PlacedMarker& marker : placed) {
+                for (const PlacedMarker& marker : placed)
+                {
                     expectedMarker[size_t(marker.marker)] = true;
                     ++ours.expected;
                     osgART::Marker* found = tracker->getMarker(marker.marker);
-                    if (!found || !found->valid()) continue;
+                    if (!found || !found->valid())
+                        continue;
                     ++ours.detected;
                     ours.rotationErrors.push_back(rotationErrorDegrees(found->getTransform(), marker.pose));
-                    ours.translationErrors.push_back((found->getTransform().getTrans() - marker.pose.getTrans()).length() /
-                                                     marker.pose.getTrans().length() * 100.0);
+                    ours.translationErrors.push_back(
+                        (found->getTransform().getTrans() - marker.pose.getTrans()).length() /
+                        marker.pose.getTrans().length() * 100.0);
                 }
                 for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
-                    if (!expectedMarker[m] && tracker->getMarker(int(m))->valid()) ++ours.wrong;
-                if (!compare) continue;
+                    if (!expectedMarker[m] && tracker->getMarker(int(m))->valid())
+                        ++ours.wrong;
+                if (!compare)
+                    continue;
 #ifdef NOVARO_HAVE_APRILTAG
                 {
                     std::mt19937 renderAgain(frameSeed);
                     cv::Mat aprilFrame, grey;
                     synthetic.render(aprilPrinted, placed, renderAgain, aprilFrame);
                     zarray_t* detections = nullptr;
-                    april.timing.milliseconds.push_back(timeMilliseconds([&]() {
-                        cv::cvtColor(aprilFrame, grey, cv::COLOR_BGR2GRAY);
-                        image_u8_t header{grey.cols, grey.rows, int(grey.step[0]), grey.data};
-                        detections = apriltag_detector_detect(aprilDetector, &header);
-                    }));
+                    april.timing.milliseconds.push_back(timeMilliseconds(
+                        [&]()
+                        {
+                            cv::cvtColor(aprilFrame, grey, cv::COLOR_BGR2GRAY);
+                            image_u8_t header{grey.cols, grey.rows, int(grey.step[0]), grey.data};
+                            detections = apriltag_detector_detect(aprilDetector, &header);
+                        }));
                     std::vector<bool> seen(count, false);
-                    for (int k = 0; k < zarray_size(detections); ++k) {
+                    for (int k = 0; k < zarray_size(detections); ++k)
+                    {
                         apriltag_detection_t* detection;
                         zarray_get(detections, k, &detection);
-                        if (detection->id >= 0 && size_t(detection->id) < count) seen[size_t(detection->id)] = true;
+                        if (detection->id >= 0 && size_t(detection->id) < count)
+                            seen[size_t(detection->id)] = true;
                     }
                     apriltag_detections_destroy(detections);
-                    for (const PlacedMarker& marker : placed) {
+                    for (const PlacedMarker& marker : placed)
+                    {
                         ++april.expected;
-                        if (seen[size_t(marker.marker)]) ++april.detected;
+                        if (seen[size_t(marker.marker)])
+                            ++april.detected;
                     }
                 }
 #endif
@@ -303,46 +353,61 @@ int main(int argc, char** argv) {
                     synthetic.render(arucoPrinted, placed, renderAgain, arucoFrame);
                     std::vector<int> ids;
                     std::vector<std::vector<cv::Point2f>> corners;
-                    aruco.timing.milliseconds.push_back(timeMilliseconds([&]() {
-                        cv::cvtColor(arucoFrame, grey, cv::COLOR_BGR2GRAY);
-                        cv::aruco::detectMarkers(grey, arucoDictionary(), corners, ids, arucoParameters);
-                    }));
+                    aruco.timing.milliseconds.push_back(timeMilliseconds(
+                        [&]()
+                        {
+                            cv::cvtColor(arucoFrame, grey, cv::COLOR_BGR2GRAY);
+                            cv::aruco::detectMarkers(grey, arucoDictionary(), corners, ids, arucoParameters);
+                        }));
                     std::vector<bool> seen(count, false);
                     for (int id : ids)
-                        if (id >= 0 && size_t(id) < count) seen[size_t(id)] = true;
-                    for (const PlacedMarker& marker : placed) {
+                        if (id >= 0 && size_t(id) < count)
+                            seen[size_t(id)] = true;
+                    for (const PlacedMarker& marker : placed)
+                    {
                         ++aruco.expected;
-                        if (seen[size_t(marker.marker)]) ++aruco.detected;
+                        if (seen[size_t(marker.marker)])
+                            ++aruco.detected;
                     }
                 }
 #endif
             }
             std::vector<double> rotations = ours.rotationErrors;
             std::sort(rotations.begin(), rotations.end());
-            const double rotationP95 = rotations.empty() ? 0.0 : rotations[std::min(rotations.size() - 1, size_t(0.95 * rotations.size()))];
-            std::cout << std::fixed << std::setprecision(2) << "| " << width << "x" << height << " | " << count << " | "
-                      << ours.timing.median() << " | " << ours.timing.p95() << " | " << ours.detected << "/" << ours.expected
-                      << " (" << std::setprecision(2) << (ours.expected ? 100.0 * ours.detected / ours.expected : 0.0)
-                      << "%) | " << ours.wrong << " | " << std::setprecision(3) << medianOf(ours.rotationErrors) << " | "
+            const double rotationP95 =
+                rotations.empty()
+                    ? 0.0
+                    : rotations[std::min(rotations.size() - 1, size_t(0.95 * rotations.size()))];
+            std::cout << std::fixed << std::setprecision(2) << "| " << width << "x" << height << " | "
+                      << count << " | " << ours.timing.median() << " | " << ours.timing.p95() << " | "
+                      << ours.detected << "/" << ours.expected << " (" << std::setprecision(2)
+                      << (ours.expected ? 100.0 * ours.detected / ours.expected : 0.0) << "%) | "
+                      << ours.wrong << " | " << std::setprecision(3) << medianOf(ours.rotationErrors) << " | "
                       << medianOf(ours.translationErrors) << " | " << rotationP95;
-            if (compare) {
-                auto rate = [](const OtherResult& r) {
+            if (compare)
+            {
+                auto rate = [](const OtherResult& r)
+                {
                     std::ostringstream out;
-                    out << std::fixed << std::setprecision(2) << (r.expected ? 100.0 * r.detected / r.expected : 0.0) << "%";
+                    out << std::fixed << std::setprecision(2)
+                        << (r.expected ? 100.0 * r.detected / r.expected : 0.0) << "%";
                     return r.timing.milliseconds.empty() ? std::string("n/a") : out.str();
                 };
-                auto ms = [](OtherResult& r) {
+                auto ms = [](OtherResult& r)
+                {
                     std::ostringstream out;
                     out << std::fixed << std::setprecision(2) << r.timing.median();
                     return r.timing.milliseconds.empty() ? std::string("n/a") : out.str();
                 };
-                auto ratio = [&](OtherResult& r) {
+                auto ratio = [&](OtherResult& r)
+                {
                     std::ostringstream out;
-                    out << std::fixed << std::setprecision(1) << r.timing.median() / std::max(1e-9, ours.timing.median()) << "x";
+                    out << std::fixed << std::setprecision(1)
+                        << r.timing.median() / std::max(1e-9, ours.timing.median()) << "x";
                     return r.timing.milliseconds.empty() ? std::string("n/a") : out.str();
                 };
-                std::cout << " | " << ms(april) << " | " << rate(april) << " | " << ms(aruco) << " | " << rate(aruco)
-                          << " | " << ratio(april) << " | " << ratio(aruco);
+                std::cout << " | " << ms(april) << " | " << rate(april) << " | " << ms(aruco) << " | "
+                          << rate(aruco) << " | " << ratio(april) << " | " << ratio(aruco);
             }
             std::cout << " |" << std::endl;
         }
@@ -350,14 +415,16 @@ int main(int argc, char** argv) {
         // Marker-free frames: every reported marker is a false positive.
         size_t falsePositives = 0;
         Timing emptyTiming;
-        for (int frameIndex = 0; frameIndex < emptyFrames; ++frameIndex) {
+        for (int frameIndex = 0; frameIndex < emptyFrames; ++frameIndex)
+        {
             std::mt19937 renderRandom{static_cast<unsigned>(random())};
             cv::Mat frame;
             synthetic.render(printed, {}, renderRandom, frame);
             copyFrameToImage(frame, *image, true);
             emptyTiming.milliseconds.push_back(timeMilliseconds([&]() { tracker->update(); }));
             for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
-                if (tracker->getMarker(int(m))->valid()) ++falsePositives;
+                if (tracker->getMarker(int(m))->valid())
+                    ++falsePositives;
         }
         std::ostringstream line;
         line << std::fixed << std::setprecision(2) << width << "x" << height << ": " << falsePositives
@@ -365,12 +432,14 @@ int main(int argc, char** argv) {
              << " patterns loaded), median " << emptyTiming.median() << " ms";
         falsePositiveLines.push_back(line.str());
     }
-    for (const std::string& line : falsePositiveLines) std::cout << line << std::endl;
+    for (const std::string& line : falsePositiveLines)
+        std::cout << line << std::endl;
 #ifdef NOVARO_HAVE_APRILTAG
     apriltag_detector_destroy(aprilDetector);
     tag36h11_destroy(family);
 #endif
-    for (const std::string& file : patternFiles) std::remove(file.c_str());
+    for (const std::string& file : patternFiles)
+        std::remove(file.c_str());
     for (const auto& resolution : resolutions)
         std::remove((std::string(folder) + "/camera_" + std::to_string(resolution.first) + ".dat").c_str());
     ::rmdir(folder);

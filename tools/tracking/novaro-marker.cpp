@@ -12,83 +12,104 @@
 
 using namespace Novaro;
 
-namespace {
+namespace
+{
 
-void usage() {
-    std::cerr << "usage:\n"
-                 "  novaro-marker --patt-from MARKER_IMAGE --output FILE.patt\n"
-                 "      (the image shows the whole marker, black border included; white paper around it is cropped)\n"
-                 "  novaro-marker --marker-from PATTERN_IMAGE --output FILE.png [--pixels N] [--margin SHARE]\n"
-                 "  novaro-marker --marker-from-patt FILE.patt --output FILE.png [--pixels N] [--margin SHARE]\n"
-                 "      (a printable marker: black border a quarter of the width on each side, the pattern inside,\n"
-                 "       N pixels wide without the white margin, margin as a share of the marker width)"
-              << std::endl;
+void usage()
+{
+    std::cerr
+        << "usage:\n"
+           "  novaro-marker --patt-from MARKER_IMAGE --output FILE.patt\n"
+           "      (the image shows the whole marker, black border included; white paper around it is "
+           "cropped)\n"
+           "  novaro-marker --marker-from PATTERN_IMAGE --output FILE.png [--pixels N] [--margin SHARE]\n"
+           "  novaro-marker --marker-from-patt FILE.patt --output FILE.png [--pixels N] [--margin SHARE]\n"
+           "      (a printable marker: black border a quarter of the width on each side, the pattern "
+           "inside,\n"
+           "       N pixels wide without the white margin, margin as a share of the marker width)"
+        << std::endl;
 }
 
 // The marker inside an image: the bounding box of its dark pixels (paper around it is dropped).
-bool cropToMarker(const cv::Mat& image, cv::Mat& marker) {
+bool cropToMarker(const cv::Mat& image, cv::Mat& marker)
+{
     cv::Mat grey, dark;
     cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
     cv::threshold(grey, dark, 0, 255, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
     std::vector<cv::Point> points;
     cv::findNonZero(dark, points);
-    if (points.empty()) return false;
+    if (points.empty())
+        return false;
     const cv::Rect box = cv::boundingRect(points);
-    if (box.width < 8 || box.height < 8) return false;
+    if (box.width < 8 || box.height < 8)
+        return false;
     marker = image(box);
     return true;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     ToolArguments arguments(argc, argv, {"help"});
     const bool toPattern = arguments.has("patt-from");
     const bool fromImage = arguments.has("marker-from");
     const bool fromPattern = arguments.has("marker-from-patt");
     if (!arguments.error().empty() || arguments.has("help") || !arguments.has("output") ||
-        int(toPattern) + int(fromImage) + int(fromPattern) != 1) {
-        if (!arguments.error().empty()) std::cerr << arguments.error() << std::endl;
+        int(toPattern) + int(fromImage) + int(fromPattern) != 1)
+    {
+        if (!arguments.error().empty())
+            std::cerr << arguments.error() << std::endl;
         usage();
         return arguments.has("help") ? 0 : 1;
     }
     const std::string output = arguments.get("output");
     osgART::Pattern pattern;
-    if (toPattern) {
+    if (toPattern)
+    {
         const cv::Mat image = cv::imread(arguments.get("patt-from"), cv::IMREAD_COLOR);
         cv::Mat marker;
-        if (image.empty() || !cropToMarker(image, marker) || !pattern.setFromMarkerImage(marker)) {
+        if (image.empty() || !cropToMarker(image, marker) || !pattern.setFromMarkerImage(marker))
+        {
             std::cerr << "cannot find a marker in " << arguments.get("patt-from") << std::endl;
             return 1;
         }
-        if (!pattern.save(output)) {
+        if (!pattern.save(output))
+        {
             std::cerr << "cannot write " << output << std::endl;
             return 1;
         }
         return 0;
     }
-    if (fromImage) {
+    if (fromImage)
+    {
         const cv::Mat image = cv::imread(arguments.get("marker-from"), cv::IMREAD_COLOR);
-        if (image.empty() || !pattern.setFromImage(image)) {
+        if (image.empty() || !pattern.setFromImage(image))
+        {
             std::cerr << "cannot read pattern image " << arguments.get("marker-from") << std::endl;
             return 1;
         }
-    } else {
+    }
+    else
+    {
         std::string error;
-        if (!pattern.load(arguments.get("marker-from-patt"), &error)) {
+        if (!pattern.load(arguments.get("marker-from-patt"), &error))
+        {
             std::cerr << error << std::endl;
             return 1;
         }
     }
     const double pixels = arguments.getNumber("pixels", 1024);
     const double margin = arguments.getNumber("margin", 0.25);
-    if (pixels < 32 || pixels > 16384 || margin < 0 || margin > 2) {
+    if (pixels < 32 || pixels > 16384 || margin < 0 || margin > 2)
+    {
         std::cerr << "--pixels must lie within 32..16384 and --margin within 0..2" << std::endl;
         return 1;
     }
     // Drawn from the 16 x 16 pattern with sharp cells, or from the image itself for finer detail.
     cv::Mat sheet;
-    if (fromImage) {
+    if (fromImage)
+    {
         const int side = int(pixels);
         const cv::Mat image = cv::imread(arguments.get("marker-from"), cv::IMREAD_COLOR);
         cv::Mat inner;
@@ -96,14 +117,18 @@ int main(int argc, char** argv) {
         cv::Mat markerImage(side, side, CV_8UC3, cv::Scalar::all(0));
         inner.copyTo(markerImage(cv::Rect(side / 4, side / 4, side / 2, side / 2)));
         const int paper = int(margin * side);
-        cv::copyMakeBorder(markerImage, sheet, paper, paper, paper, paper, cv::BORDER_CONSTANT, cv::Scalar::all(255));
-    } else {
+        cv::copyMakeBorder(markerImage, sheet, paper, paper, paper, paper, cv::BORDER_CONSTANT,
+                           cv::Scalar::all(255));
+    }
+    else
+    {
         const int cell = std::max(1, int(pixels) / (2 * osgART::Pattern::kSize));
         sheet = makeMarkerImage(pattern, cell, margin);
         // Printed ink and paper: full black and white rather than the renderer's camera-like shades.
         cv::normalize(sheet, sheet, 0, 255, cv::NORM_MINMAX);
     }
-    if (!cv::imwrite(output, sheet)) {
+    if (!cv::imwrite(output, sheet))
+    {
         std::cerr << "cannot write " << output << std::endl;
         return 1;
     }

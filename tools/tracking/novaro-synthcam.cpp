@@ -19,26 +19,30 @@
 
 using namespace Novaro;
 
-namespace {
+namespace
+{
 
-void usage() {
-    std::cerr << "usage: novaro-synthcam --output FILE (movie, or name%04d.png) [--truth FILE.jsonl]\n"
-                 "  [--camera FILE | --width W --height H [--no-distortion]] [--write-camera FILE]\n"
-                 "  [--pattern FILE.patt ...] [--generated N] [--write-patterns DIR] [--size S]\n"
-                 "  [--frames N] [--markers N] [--min-width PX] [--max-width PX] [--max-tilt DEG]\n"
-                 "  [--motion] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--no-clutter] [--seed N]\n"
-                 "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
-                 "   together on one board; the truth line then also gives the board pose)"
-              << std::endl;
+void usage()
+{
+    std::cerr
+        << "usage: novaro-synthcam --output FILE (movie, or name%04d.png) [--truth FILE.jsonl]\n"
+           "  [--camera FILE | --width W --height H [--no-distortion]] [--write-camera FILE]\n"
+           "  [--pattern FILE.patt ...] [--generated N] [--write-patterns DIR] [--size S]\n"
+           "  [--frames N] [--markers N] [--min-width PX] [--max-width PX] [--max-tilt DEG]\n"
+           "  [--motion] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--no-clutter] [--seed N]\n"
+           "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
+           "   together on one board; the truth line then also gives the board pose)"
+        << std::endl;
 }
 
 // A submarker's pose in the board frame (row-vector convention) from the multi-marker file's
 // rows, which map submarker points into the board frame.
-osg::Matrixd submarkerPose(const osgART::Submarker& submarker) {
-    const double (&m)[3][4] = submarker.pose;
-    return osg::Matrixd(m[0][0], m[1][0], m[2][0], 0.0,  //
-                        m[0][1], m[1][1], m[2][1], 0.0,  //
-                        m[0][2], m[1][2], m[2][2], 0.0,  //
+osg::Matrixd submarkerPose(const osgART::Submarker& submarker)
+{
+    const double(&m)[3][4] = submarker.pose;
+    return osg::Matrixd(m[0][0], m[1][0], m[2][0], 0.0, //
+                        m[0][1], m[1][1], m[2][1], 0.0, //
+                        m[0][2], m[1][2], m[2][2], 0.0, //
                         m[0][3], m[1][3], m[2][3], 1.0);
 }
 
@@ -46,36 +50,42 @@ osg::Matrixd submarkerPose(const osgART::Submarker& submarker) {
 // normal, a little off the optical axis, at the given distance; retried until every submarker is
 // in view.
 bool placeBoard(const SyntheticCamera& synthetic, const std::vector<osg::Matrixd>& submarkers,
-                const std::vector<PrintedMarker>& printed, double distance, double maxTilt, std::mt19937& random,
-                osg::Matrixd& board, std::vector<PlacedMarker>& placed) {
+                const std::vector<PrintedMarker>& printed, double distance, double maxTilt,
+                std::mt19937& random, osg::Matrixd& board, std::vector<PlacedMarker>& placed)
+{
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const int width = synthetic.camera().width(), height = synthetic.camera().height();
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    for (int attempt = 0; attempt < 200; ++attempt)
+    {
         const double tilt = osg::DegreesToRadians(maxTilt) * unit(random);
         const double axis = 2.0 * osg::PI * unit(random);
         const double spin = 2.0 * osg::PI * unit(random);
         board = osg::Matrixd::rotate(spin, osg::Z_AXIS) *
                 osg::Matrixd::rotate(tilt, osg::Vec3d(std::cos(axis), std::sin(axis), 0.0)) *
-                osg::Matrixd::translate((unit(random) - 0.5) * 0.2 * distance, (unit(random) - 0.5) * 0.2 * distance,
-                                        -distance);
+                osg::Matrixd::translate((unit(random) - 0.5) * 0.2 * distance,
+                                        (unit(random) - 0.5) * 0.2 * distance, -distance);
         placed.clear();
         bool inView = true;
-        for (size_t i = 0; i < submarkers.size() && inView; ++i) {
+        for (size_t i = 0; i < submarkers.size() && inView; ++i)
+        {
             PlacedMarker marker;
             marker.marker = int(i);
             marker.pose = submarkers[i] * board;
             synthetic.describe(marker, printed[i].size);
             for (const osg::Vec2d& corner : marker.corners)
-                inView = inView && corner.x() > 2 && corner.y() > 2 && corner.x() < width - 3 && corner.y() < height - 3;
+                inView = inView && corner.x() > 2 && corner.y() > 2 && corner.x() < width - 3 &&
+                         corner.y() < height - 3;
             placed.push_back(marker);
         }
-        if (inView) return true;
+        if (inView)
+            return true;
     }
     return false;
 }
 
 // Pose between two poses: linear in translation, spherical in rotation.
-osg::Matrixd blend(const osg::Matrixd& from, const osg::Matrixd& to, double t) {
+osg::Matrixd blend(const osg::Matrixd& from, const osg::Matrixd& to, double t)
+{
     osg::Quat rotation;
     rotation.slerp(t, from.getRotate(), to.getRotate());
     osg::Matrixd result;
@@ -84,34 +94,44 @@ osg::Matrixd blend(const osg::Matrixd& from, const osg::Matrixd& to, double t) {
     return result;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     ToolArguments arguments(argc, argv, {"no-distortion", "no-clutter", "motion", "help"});
-    if (!arguments.error().empty() || arguments.has("help") || !arguments.has("output")) {
-        if (!arguments.error().empty()) std::cerr << arguments.error() << std::endl;
+    if (!arguments.error().empty() || arguments.has("help") || !arguments.has("output"))
+    {
+        if (!arguments.error().empty())
+            std::cerr << arguments.error() << std::endl;
         usage();
         return arguments.has("help") ? 0 : 1;
     }
     osgART::CameraParameters camera;
-    if (arguments.has("camera")) {
+    if (arguments.has("camera"))
+    {
         std::string error;
-        if (!camera.load(arguments.get("camera"), &error)) {
+        if (!camera.load(arguments.get("camera"), &error))
+        {
             std::cerr << error << std::endl;
             return 1;
         }
         if (arguments.has("width") && arguments.has("height"))
-            camera = camera.scaled(int(arguments.getNumber("width", 640)), int(arguments.getNumber("height", 480)));
-    } else {
+            camera = camera.scaled(int(arguments.getNumber("width", 640)),
+                                   int(arguments.getNumber("height", 480)));
+    }
+    else
+    {
         const int width = int(arguments.getNumber("width", 640));
         const int height = int(arguments.getNumber("height", 480));
-        if (width < 16 || height < 16 || width > 8192 || height > 8192) {
+        if (width < 16 || height < 16 || width > 8192 || height > 8192)
+        {
             std::cerr << "frame size out of range" << std::endl;
             return 1;
         }
         camera = makeDefaultCamera(width, height, !arguments.has("no-distortion"));
     }
-    if (arguments.has("write-camera") && !camera.saveBinary(arguments.get("write-camera"))) {
+    if (arguments.has("write-camera") && !camera.saveBinary(arguments.get("write-camera")))
+    {
         std::cerr << "cannot write " << arguments.get("write-camera") << std::endl;
         return 1;
     }
@@ -122,37 +142,46 @@ int main(int argc, char** argv) {
     std::vector<std::string> patternFiles = arguments.getAll("pattern");
     osgART::MultiMarkerSetup board;
     std::vector<osg::Matrixd> boardSubmarkers;
-    if (arguments.has("board")) {
+    if (arguments.has("board"))
+    {
         std::string error;
-        if (!board.load(arguments.get("board"), &error) || board.submarkers.empty()) {
+        if (!board.load(arguments.get("board"), &error) || board.submarkers.empty())
+        {
             std::cerr << "cannot use board " << arguments.get("board") << ": " << error << std::endl;
             return 1;
         }
         patternFiles.clear();
-        for (const osgART::Submarker& submarker : board.submarkers) {
+        for (const osgART::Submarker& submarker : board.submarkers)
+        {
             patternFiles.push_back(submarker.patternPath);
             boardSubmarkers.push_back(submarkerPose(submarker));
         }
     }
-    for (const std::string& file : patternFiles) {
+    for (const std::string& file : patternFiles)
+    {
         osgART::Pattern pattern;
         std::string error;
-        if (!pattern.load(file, &error)) {
+        if (!pattern.load(file, &error))
+        {
             std::cerr << error << std::endl;
             return 1;
         }
         patterns.push_back(pattern);
         patternNames.push_back(file);
     }
-    if (patterns.empty()) {
+    if (patterns.empty())
+    {
         const size_t count = size_t(std::max(1.0, arguments.getNumber("generated", 4)));
         patterns = makeDistinctPatterns(count, seed);
         const std::string folder = arguments.get("write-patterns", "");
-        for (size_t i = 0; i < patterns.size(); ++i) {
+        for (size_t i = 0; i < patterns.size(); ++i)
+        {
             std::string name = "marker" + std::to_string(i) + ".patt";
-            if (!folder.empty()) {
+            if (!folder.empty())
+            {
                 name = osgDB::concatPaths(folder, name);
-                if (!patterns[i].save(name)) {
+                if (!patterns[i].save(name))
+                {
                     std::cerr << "cannot write " << name << std::endl;
                     return 1;
                 }
@@ -162,7 +191,8 @@ int main(int argc, char** argv) {
     }
     const double size = arguments.getNumber("size", 80.0);
     std::vector<PrintedMarker> printed;
-    for (size_t i = 0; i < patterns.size(); ++i) {
+    for (size_t i = 0; i < patterns.size(); ++i)
+    {
         PrintedMarker marker;
         marker.texture = makeMarkerImage(patterns[i], 16, 0.25);
         marker.size = board.submarkers.empty() ? size : board.submarkers[i].size;
@@ -189,20 +219,24 @@ int main(int argc, char** argv) {
     const std::string output = arguments.get("output");
     const bool sequence = output.find('%') != std::string::npos;
     cv::VideoWriter writer;
-    if (!sequence) {
+    if (!sequence)
+    {
         const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(output));
         const int codec = extension == "avi" ? cv::VideoWriter::fourcc('M', 'J', 'P', 'G')
                                              : cv::VideoWriter::fourcc('m', 'p', '4', 'v');
-        if (!writer.open(output, cv::CAP_FFMPEG, codec, fps, cv::Size(camera.width(), camera.height()))) {
+        if (!writer.open(output, cv::CAP_FFMPEG, codec, fps, cv::Size(camera.width(), camera.height())))
+        {
             std::cerr << "cannot write movie " << output << std::endl;
             return 1;
         }
         writer.set(cv::VIDEOWRITER_PROP_QUALITY, 95);
     }
     std::ofstream truth;
-    if (arguments.has("truth")) {
+    if (arguments.has("truth"))
+    {
         truth.open(arguments.get("truth"), std::ios::trunc);
-        if (!truth) {
+        if (!truth)
+        {
             std::cerr << "cannot write " << arguments.get("truth") << std::endl;
             return 1;
         }
@@ -212,73 +246,100 @@ int main(int argc, char** argv) {
     std::vector<PlacedMarker> previousKey, nextKey;
     osg::Matrixd previousBoard, nextBoard, boardPose;
     const double distance = arguments.getNumber("distance", 500.0);
-    for (int frame = 0; frame < frames; ++frame) {
+    for (int frame = 0; frame < frames; ++frame)
+    {
         std::vector<PlacedMarker> placed;
-        if (!boardSubmarkers.empty()) {
+        if (!boardSubmarkers.empty())
+        {
             std::vector<PlacedMarker> unused;
-            if (frame == 0 || !motion || frame % keyframeSpacing == 0) {
+            if (frame == 0 || !motion || frame % keyframeSpacing == 0)
+            {
                 previousBoard = frame == 0 || !motion ? osg::Matrixd() : nextBoard;
-                if ((frame == 0 || !motion) &&
-                    !placeBoard(synthetic, boardSubmarkers, printed, distance, maxTilt, random, previousBoard, unused)) {
+                if ((frame == 0 || !motion) && !placeBoard(synthetic, boardSubmarkers, printed, distance,
+                                                           maxTilt, random, previousBoard, unused))
+                {
                     std::cerr << "the board does not fit in view at distance " << distance << std::endl;
                     return 1;
                 }
                 nextBoard = previousBoard;
-                if (motion) placeBoard(synthetic, boardSubmarkers, printed, distance, maxTilt, random, nextBoard, unused);
+                if (motion)
+                    placeBoard(synthetic, boardSubmarkers, printed, distance, maxTilt, random, nextBoard,
+                               unused);
             }
             const double t = motion ? double(frame % keyframeSpacing) / keyframeSpacing : 0.0;
             boardPose = blend(previousBoard, nextBoard, t * t * (3.0 - 2.0 * t));
-            for (size_t i = 0; i < boardSubmarkers.size(); ++i) {
+            for (size_t i = 0; i < boardSubmarkers.size(); ++i)
+            {
                 PlacedMarker marker;
                 marker.marker = int(i);
                 marker.pose = boardSubmarkers[i] * boardPose;
                 synthetic.describe(marker, printed[i].size);
                 placed.push_back(marker);
             }
-        } else if (motion) {
+        }
+        else if (motion)
+        {
             // Markers glide between random key poses; key poses keep the same markers in the same order.
-            if (frame % keyframeSpacing == 0) {
-                previousKey = frame == 0 ? synthetic.placeMarkers(printed, perFrame, minWidth, maxWidth, maxTilt, random) : nextKey;
+            if (frame % keyframeSpacing == 0)
+            {
+                previousKey = frame == 0 ? synthetic.placeMarkers(printed, perFrame, minWidth, maxWidth,
+                                                                  maxTilt, random)
+                                         : nextKey;
                 nextKey.clear();
                 for (int attempt = 0; attempt < 50 && nextKey.size() != previousKey.size(); ++attempt)
-                    nextKey = synthetic.placeMarkers(printed, previousKey.size(), minWidth, maxWidth, maxTilt, random);
-                if (nextKey.size() != previousKey.size()) nextKey = previousKey;
+                    nextKey = synthetic.placeMarkers(printed, previousKey.size(), minWidth, maxWidth, maxTilt,
+                                                     random);
+                if (nextKey.size() != previousKey.size())
+                    nextKey = previousKey;
             }
             const double t = double(frame % keyframeSpacing) / keyframeSpacing;
             const double eased = t * t * (3.0 - 2.0 * t);
-            for (size_t i = 0; i < previousKey.size(); ++i) {
+            for (size_t i = 0; i < previousKey.size(); ++i)
+            {
                 PlacedMarker marker = previousKey[i];
                 marker.pose = blend(previousKey[i].pose, nextKey[i].pose, eased);
                 synthetic.describe(marker, printed[size_t(marker.marker)].size);
                 placed.push_back(marker);
             }
-        } else {
+        }
+        else
+        {
             placed = synthetic.placeMarkers(printed, perFrame, minWidth, maxWidth, maxTilt, random);
         }
         cv::Mat image;
         synthetic.render(printed, placed, random, image);
-        if (sequence) {
+        if (sequence)
+        {
             char name[4096];
             std::snprintf(name, sizeof(name), output.c_str(), frame);
-            if (!cv::imwrite(name, image)) {
+            if (!cv::imwrite(name, image))
+            {
                 std::cerr << "cannot write " << name << std::endl;
                 return 1;
             }
-        } else {
+        }
+        else
+        {
             writer.write(image);
         }
-        if (truth.is_open()) {
+        if (truth.is_open())
+        {
             truth << std::setprecision(9) << "{\"frame\":" << frame;
-            if (!boardSubmarkers.empty()) truth << ",\"board\":" << matrixToJson(boardPose);
+            if (!boardSubmarkers.empty())
+                truth << ",\"board\":" << matrixToJson(boardPose);
             truth << ",\"markers\":[";
-            for (size_t i = 0; i < placed.size(); ++i) {
+            for (size_t i = 0; i < placed.size(); ++i)
+            {
                 const PlacedMarker& marker = placed[i];
                 truth << (i ? "," : "") << "{\"index\":" << marker.marker << ",\"pattern\":\""
-                      << patternNames[size_t(marker.marker)] << "\",\"size\":" << printed[size_t(marker.marker)].size
+                      << patternNames[size_t(marker.marker)]
+                      << "\",\"size\":" << printed[size_t(marker.marker)].size
                       << ",\"pose\":" << matrixToJson(marker.pose) << ",\"corners\":[";
                 for (int k = 0; k < 4; ++k)
-                    truth << (k ? "," : "") << "[" << marker.corners[size_t(k)].x() << "," << marker.corners[size_t(k)].y() << "]";
-                truth << "],\"tilt\":" << marker.tiltDegrees << ",\"shortest_side\":" << marker.shortestSide << "}";
+                    truth << (k ? "," : "") << "[" << marker.corners[size_t(k)].x() << ","
+                          << marker.corners[size_t(k)].y() << "]";
+                truth << "],\"tilt\":" << marker.tiltDegrees << ",\"shortest_side\":" << marker.shortestSide
+                      << "}";
             }
             truth << "]}\n";
         }

@@ -21,27 +21,34 @@
 
 using namespace Novaro;
 
-namespace {
+namespace
+{
 
-void usage() {
-    std::cerr << "usage: novaro-track --camera FILE (--marker \"single;PATH;SIZE;CX;CY\" ... | --patterns FILE)\n"
-                 "  (--input IMAGE|MOVIE|name%04d.png | --device N) [--frames N] [--threshold T] [--half]\n"
-                 "  [--debug-image FILE(.png, may hold %04d)]"
-              << std::endl;
+void usage()
+{
+    std::cerr
+        << "usage: novaro-track --camera FILE (--marker \"single;PATH;SIZE;CX;CY\" ... | --patterns FILE)\n"
+           "  (--input IMAGE|MOVIE|name%04d.png | --device N) [--frames N] [--threshold T] [--half]\n"
+           "  [--debug-image FILE(.png, may hold %04d)]"
+        << std::endl;
 }
 
-bool isStillImage(const std::string& name) {
+bool isStillImage(const std::string& name)
+{
     const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(name));
     return name.find('%') == std::string::npos &&
-           (extension == "png" || extension == "jpg" || extension == "jpeg" || extension == "bmp" || extension == "tif" ||
-            extension == "tiff" || extension == "ppm" || extension == "pgm");
+           (extension == "png" || extension == "jpg" || extension == "jpeg" || extension == "bmp" ||
+            extension == "tif" || extension == "tiff" || extension == "ppm" || extension == "pgm");
 }
 
-void writeDebugImage(osgART::GenericTracker& tracker, const std::string& pattern, int frame) {
+void writeDebugImage(osgART::GenericTracker& tracker, const std::string& pattern, int frame)
+{
     auto* field = dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker.get("debug_image"));
-    if (!field) return;
+    if (!field)
+        return;
     osg::ref_ptr<osg::Image> image = field->get();
-    if (!image.valid() || !image->data()) return;
+    if (!image.valid() || !image->data())
+        return;
     cv::Mat view(image->t(), image->s(), CV_8UC1, image->data(), image->getRowStepInBytes());
     cv::Mat upright;
     if (image->getOrigin() == osg::Image::BOTTOM_LEFT)
@@ -53,13 +60,16 @@ void writeDebugImage(osgART::GenericTracker& tracker, const std::string& pattern
     cv::imwrite(name, upright);
 }
 
-void printFrame(osgART::GenericTracker& tracker, int frame, double milliseconds) {
-    std::cout << std::setprecision(9) << "{\"frame\":" << frame << ",\"ms\":" << std::setprecision(4) << milliseconds
-              << std::setprecision(9) << ",\"markers\":[";
+void printFrame(osgART::GenericTracker& tracker, int frame, double milliseconds)
+{
+    std::cout << std::setprecision(9) << "{\"frame\":" << frame << ",\"ms\":" << std::setprecision(4)
+              << milliseconds << std::setprecision(9) << ",\"markers\":[";
     bool first = true;
-    for (unsigned i = 0; i < tracker.getMarkerCount(); ++i) {
+    for (unsigned i = 0; i < tracker.getMarkerCount(); ++i)
+    {
         osgART::Marker* marker = tracker.getMarker(int(i));
-        if (!marker->valid()) continue;
+        if (!marker->valid())
+            continue;
         std::cout << (first ? "" : ",") << "{\"index\":" << i << ",\"name\":\"" << marker->getName()
                   << "\",\"confidence\":" << marker->getConfidence() << ",\"corners\":[";
         for (int k = 0; k < 4; ++k)
@@ -71,13 +81,16 @@ void printFrame(osgART::GenericTracker& tracker, int frame, double milliseconds)
     std::cout << "]}" << std::endl;
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     ToolArguments arguments(argc, argv, {"half", "help"});
     if (!arguments.error().empty() || arguments.has("help") || !arguments.has("camera") ||
-        (!arguments.has("input") && !arguments.has("device"))) {
-        if (!arguments.error().empty()) std::cerr << arguments.error() << std::endl;
+        (!arguments.has("input") && !arguments.has("device")))
+    {
+        if (!arguments.error().empty())
+            std::cerr << arguments.error() << std::endl;
         usage();
         return arguments.has("help") ? 0 : 1;
     }
@@ -85,14 +98,16 @@ int main(int argc, char** argv) {
     quietOpenCV();
     addPluginSearchPaths();
     osg::ref_ptr<osgART::GenericTracker> tracker = loadTrackerPlugin();
-    if (!tracker.valid()) {
+    if (!tracker.valid())
+    {
         std::cerr << "cannot load the tracker plugin osgart_tracker_artoolkit4" << std::endl;
         return 1;
     }
     const int maxFrames = int(arguments.getNumber("frames", 0));
     const std::string debugImage = arguments.get("debug-image");
     if (!debugImage.empty())
-        if (auto* debug = dynamic_cast<osgART::TypedField<bool>*>(tracker->get("debug"))) debug->set(true);
+        if (auto* debug = dynamic_cast<osgART::TypedField<bool>*>(tracker->get("debug")))
+            debug->set(true);
 
     // Files are read here, every frame once; a camera goes through the video plugin.
     osg::ref_ptr<osgART::GenericVideo> video;
@@ -100,63 +115,84 @@ int main(int argc, char** argv) {
     cv::Mat frame;
     osg::ref_ptr<osg::Image> image = new osg::Image;
     const std::string input = arguments.get("input");
-    if (arguments.has("device")) {
+    if (arguments.has("device"))
+    {
         video = loadVideoPlugin();
-        if (!video.valid()) {
+        if (!video.valid())
+        {
             std::cerr << "cannot load the video plugin osgart_video_artoolkit4" << std::endl;
             return 1;
         }
         video->getVideoConfiguration()->deviceconfig = "-devNum=" + arguments.get("device") + " -flipV";
         video->setFlip(false, true);
-        if (!video->open()) {
+        if (!video->open())
+        {
             std::cerr << "cannot open video device " << arguments.get("device") << std::endl;
             return 1;
         }
         image = video.get();
-    } else if (isStillImage(input)) {
+    }
+    else if (isStillImage(input))
+    {
         frame = cv::imread(input, cv::IMREAD_COLOR);
-        if (frame.empty()) {
+        if (frame.empty())
+        {
             std::cerr << "cannot read image " << input << std::endl;
             return 1;
         }
         copyFrameToImage(frame, *image, true);
-    } else {
+    }
+    else
+    {
         if (!capture.open(input, input.find('%') != std::string::npos ? cv::CAP_IMAGES : cv::CAP_FFMPEG) ||
-            !capture.read(frame)) {
+            !capture.read(frame))
+        {
             std::cerr << "cannot read " << input << std::endl;
             return 1;
         }
         copyFrameToImage(frame, *image, true);
     }
 
-    if (!tracker->init(image->s(), image->t(), arguments.get("camera"), arguments.get("patterns"))) {
-        std::cerr << "tracker cannot be initialised with camera file " << arguments.get("camera") << std::endl;
+    if (!tracker->init(image->s(), image->t(), arguments.get("camera"), arguments.get("patterns")))
+    {
+        std::cerr << "tracker cannot be initialised with camera file " << arguments.get("camera")
+                  << std::endl;
         return 1;
     }
     for (const std::string& description : arguments.getAll("marker"))
-        if (!tracker->addMarker(description)) {
+        if (!tracker->addMarker(description))
+        {
             std::cerr << "cannot add marker " << description << std::endl;
             return 1;
         }
     if (auto* threshold = dynamic_cast<osgART::TypedField<int>*>(tracker->get("threshold")))
-        if (arguments.has("threshold")) threshold->set(int(arguments.getNumber("threshold", 100)));
+        if (arguments.has("threshold"))
+            threshold->set(int(arguments.getNumber("threshold", 100)));
     if (auto* mode = dynamic_cast<osgART::TypedField<int>*>(tracker->get("imageProcMode")))
         mode->set(arguments.has("half") ? 1 : 0);
     tracker->setImage(image.get());
 
-    if (video.valid()) video->start();
+    if (video.valid())
+        video->start();
     unsigned lastVideoFrame = video.valid() ? video->getFrameNumber() : 0;
-    for (int index = 0; maxFrames <= 0 || index < maxFrames; ++index) {
-        if (video.valid()) {
+    for (int index = 0; maxFrames <= 0 || index < maxFrames; ++index)
+    {
+        if (video.valid())
+        {
             // Wait for the next captured frame.
-            while (true) {
+            while (true)
+            {
                 video->update();
-                if (video->getFrameNumber() != lastVideoFrame || index == 0) break;
+                if (video->getFrameNumber() != lastVideoFrame || index == 0)
+                    break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             }
             lastVideoFrame = video->getFrameNumber();
-        } else if (index > 0) {
-            if (!capture.isOpened() || !capture.read(frame)) break;
+        }
+        else if (index > 0)
+        {
+            if (!capture.isOpened() || !capture.read(frame))
+                break;
             copyFrameToImage(frame, *image, true);
         }
         const auto start = std::chrono::steady_clock::now();
@@ -164,9 +200,11 @@ int main(int argc, char** argv) {
         const double milliseconds =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         printFrame(*tracker, index, milliseconds);
-        if (!debugImage.empty()) writeDebugImage(*tracker, debugImage, index);
+        if (!debugImage.empty())
+            writeDebugImage(*tracker, debugImage, index);
     }
-    if (video.valid()) {
+    if (video.valid())
+    {
         video->stop();
         video->close(true);
     }

@@ -8,12 +8,14 @@
 #include "GenericTracker.h"
 #include "GenericVideo.h"
 
-namespace osgART {
+namespace osgART
+{
 
 /// Root of a tracked scene. Once connected, its update callback runs video->update() and then
 /// tracker->update() each frame before the update traversal reaches its children, so the marker
 /// transforms below it read this frame's detections.
-class ARSceneNode : public osg::Group {
+class ARSceneNode : public osg::Group
+{
 public:
     ARSceneNode();
 
@@ -35,4 +37,4 @@ private:
     osg::ref_ptr<GenericVideo> _video;
 };
 
-}  // namespace osgART
+} // namespace osgART

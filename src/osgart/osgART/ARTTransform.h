@@ -5,11 +5,13 @@
 
 #include "Marker.h"
 
-namespace osgART {
+namespace osgART
+{
 
 /// A transform that follows a marker: its default update callback copies the marker pose and hides
 /// the children while the marker is not detected. Subclasses may install their own callback.
-class ARTTransform : public osg::MatrixTransform {
+class ARTTransform : public osg::MatrixTransform
+{
 public:
     explicit ARTTransform(Marker* marker);
 
@@ -21,4 +23,4 @@ protected:
     osg::ref_ptr<Marker> _marker;
 };
 
-}  // namespace osgART
+} // namespace osgART

@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-namespace osgART {
+namespace osgART
+{
 
 /// Intrinsics and lens distortion of a camera for one image size.
 ///
@@ -21,9 +22,15 @@ namespace osgART {
 ///   [k3 [k4 k5 k6]] and s = 1): x = (ix - x0)*s/fx, y = (iy - y0)*s/fy, l = x^2 + y^2,
 ///   ox = (x*radial + 2*p1*x*y + p2*(l + 2x^2))*fx + x0, oy = (y*radial + p1*(l + 2y^2) + 2*p2*x*y)*fy + y0,
 ///   radial = (1 + k1 l + k2 l^2 + k3 l^3) / (1 + k4 l + k5 l^2 + k6 l^3).
-class CameraParameters {
+class CameraParameters
+{
 public:
-    enum DistortionModel { NONE, RADIAL4, BROWN };
+    enum DistortionModel
+    {
+        NONE,
+        RADIAL4,
+        BROWN
+    };
 
     CameraParameters();
 
@@ -76,4 +83,4 @@ private:
     std::vector<double> _distortion;
 };
 
-}  // namespace osgART
+} // namespace osgART

@@ -7,10 +7,12 @@
 #include <map>
 #include <string>
 
-namespace osgART {
+namespace osgART
+{
 
 /// A named, typed value of a plugin that callers read and write without knowing the plugin class.
-class Field : public osg::Referenced {
+class Field : public osg::Referenced
+{
 public:
     Field() = default;
 
@@ -18,8 +20,8 @@ protected:
     ~Field() override = default;
 };
 
-template <class T>
-class TypedField : public Field {
+template <class T> class TypedField : public Field
+{
 public:
     explicit TypedField(const T& value = T()) : _value(value) {}
 
@@ -33,11 +35,13 @@ protected:
 
 /// A field whose value lives elsewhere (in the plugin), read and written through two functions so the
 /// plugin can apply its own range.
-template <class T>
-class CallbackField : public TypedField<T> {
+template <class T> class CallbackField : public TypedField<T>
+{
 public:
     CallbackField(std::function<T()> getter, std::function<void(const T&)> setter)
-        : _getter(std::move(getter)), _setter(std::move(setter)) {}
+        : _getter(std::move(getter)), _setter(std::move(setter))
+    {
+    }
 
     T get() const override { return _getter(); }
     void set(const T& value) override { _setter(value); }
@@ -51,7 +55,8 @@ private:
 };
 
 /// Mixin giving a class named fields.
-class FieldContainer {
+class FieldContainer
+{
 public:
     virtual ~FieldContainer() = default;
 
@@ -65,4 +70,4 @@ private:
     std::map<std::string, osg::ref_ptr<Field>> _fields;
 };
 
-}  // namespace osgART
+} // namespace osgART

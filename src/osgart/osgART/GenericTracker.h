@@ -11,12 +11,14 @@
 #include "Field.h"
 #include "Marker.h"
 
-namespace osgART {
+namespace osgART
+{
 
 /// A marker tracker working on the frames of a video image. Fields: "threshold" (int, 0..255),
 /// "imageProcMode" (int, 1 = half resolution, 0 = full), "debug" (bool) and "debug_image"
 /// (osg::ref_ptr<osg::Image>, the binarised frame, updated while debug is on).
-class GenericTracker : public osg::Referenced, public FieldContainer {
+class GenericTracker : public osg::Referenced, public FieldContainer
+{
 public:
     GenericTracker();
 
@@ -58,4 +60,4 @@ private:
     unsigned int _processedModifiedCount;
 };
 
-}  // namespace osgART
+} // namespace osgART

@@ -4,17 +4,20 @@
 
 #include <string>
 
-namespace osgART {
+namespace osgART
+{
 
 /// Options of a video source, set before open(). deviceconfig is the device text
 /// ("-devNum=1 -flipV -file=movie.mp4 ...").
-struct VideoConfiguration {
+struct VideoConfiguration
+{
     std::string deviceconfig;
 };
 
 /// A video source whose image is the newest captured frame. Capture runs on a thread of its own;
 /// the main thread opens, starts, stops and closes it and calls update() once per frame.
-class GenericVideo : public osg::ImageStream {
+class GenericVideo : public osg::ImageStream
+{
 public:
     GenericVideo();
 
@@ -60,4 +63,4 @@ protected:
     unsigned int _frameNumber;
 };
 
-}  // namespace osgART
+} // namespace osgART

@@ -10,13 +10,15 @@
 
 #include "TransformFilterCallback.h"
 
-namespace osgART {
+namespace osgART
+{
 
 /// One tracked marker: whether it was detected in the last processed frame and its pose.
 /// getTransform() maps marker coordinates (origin at the marker centre, x right and y up along the
 /// upright pattern, z out of the paper, in the units of the marker size) into OpenGL camera
 /// coordinates (camera looking down -z, y up).
-class Marker : public osg::Referenced {
+class Marker : public osg::Referenced
+{
 public:
     explicit Marker(const std::string& name = std::string());
 
@@ -66,4 +68,4 @@ private:
     osg::ref_ptr<TransformFilterCallback> _filter;
 };
 
-}  // namespace osgART
+} // namespace osgART

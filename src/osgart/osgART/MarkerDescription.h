@@ -6,13 +6,19 @@
 #include <string>
 #include <vector>
 
-namespace osgART {
+namespace osgART
+{
 
 /// A marker as the tracker is asked to add it: "single;PATH;SIZE;CX;CY" or "multi;PATH;SIZE;CX;CY"
 /// (type in any letter case). SIZE is the marker width in the caller's units; (CX, CY) is the centre
 /// of the pattern square in marker coordinates.
-struct MarkerDescription {
-    enum Type { SINGLE, MULTI };
+struct MarkerDescription
+{
+    enum Type
+    {
+        SINGLE,
+        MULTI
+    };
     Type type = SINGLE;
     std::string path;
     double size = 0.0;
@@ -23,8 +29,9 @@ struct MarkerDescription {
 };
 
 /// One square of a multi marker.
-struct Submarker {
-    std::string patternPath;  ///< resolved against the multi file's folder
+struct Submarker
+{
+    std::string patternPath; ///< resolved against the multi file's folder
     double size = 0.0;
     /// The submarker's pose in the multi-marker frame, row by row: a submarker point p maps to
     /// pose * (p, 1) in the multi-marker frame.
@@ -34,23 +41,26 @@ struct Submarker {
 /// Multi-marker file: lines starting with "#" are comments; then the number of submarkers; then per
 /// submarker its pattern path (a line, relative to the file's folder), its size and three rows of
 /// four numbers.
-struct MultiMarkerSetup {
+struct MultiMarkerSetup
+{
     std::vector<Submarker> submarkers;
 
     bool load(const std::string& fileName, std::string* error = nullptr);
 };
 
 /// One entry of a tracker pattern file.
-struct PatternFileEntry {
+struct PatternFileEntry
+{
     std::string name;
-    std::string patternPath;  ///< resolved against the pattern file's folder
+    std::string patternPath; ///< resolved against the pattern file's folder
     double size = 0.0;
     osg::Vec2d centre;
 };
 
 /// Tracker pattern file: lines starting with "#" are comments; a count N; then per marker four lines:
 /// its name, its pattern path, its size and its centre "x y". N = 0 defines no markers.
-struct TrackerPatternFile {
+struct TrackerPatternFile
+{
     std::vector<PatternFileEntry> entries;
 
     bool load(const std::string& fileName, std::string* error = nullptr);
@@ -60,4 +70,4 @@ struct TrackerPatternFile {
 /// ("/..." or a drive letter followed by ":\") stay as they are.
 std::string resolvePath(const std::string& folder, const std::string& path);
 
-}  // namespace osgART
+} // namespace osgART

@@ -3,11 +3,13 @@
 #include <array>
 #include <string>
 
-namespace cv {
+namespace cv
+{
 class Mat;
 }
 
-namespace osgART {
+namespace osgART
+{
 
 /// The inside of a square marker as a 16 x 16 colour pattern, kept in four orientations: the upright
 /// pattern, then the pattern turned a quarter turn counter-clockwise once, twice and three times.
@@ -16,7 +18,8 @@ namespace osgART {
 /// (blue, green, red), each plane 16 rows top to bottom of 16 values left to right (0 black,
 /// 255 white), separated by white space. The pattern fills the inner half of the marker; the black
 /// border takes a quarter of the marker width on each side.
-class Pattern {
+class Pattern
+{
 public:
     static const int kSize = 16;
     static const int kOrientations = 4;
@@ -46,4 +49,4 @@ private:
     std::array<Block, kOrientations> _blocks;
 };
 
-}  // namespace osgART
+} // namespace osgART

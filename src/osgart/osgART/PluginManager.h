@@ -7,15 +7,18 @@
 #include <mutex>
 #include <string>
 
-namespace osgDB {
+namespace osgDB
+{
 class DynamicLibrary;
 }
 
-namespace osgART {
+namespace osgART
+{
 
 /// Loads the tracking plugins (shared modules in the OSG library path) and keeps the objects they
 /// register under their names. A plugin registers itself from a static object when it is loaded.
-class PluginManager : public osg::Referenced {
+class PluginManager : public osg::Referenced
+{
 public:
     static PluginManager* instance();
 
@@ -39,4 +42,4 @@ private:
     std::map<std::string, osg::ref_ptr<osg::Referenced>> _plugins;
 };
 
-}  // namespace osgART
+} // namespace osgART

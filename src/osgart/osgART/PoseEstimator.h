@@ -9,14 +9,16 @@
 
 #include "CameraParameters.h"
 
-namespace osgART {
+namespace osgART
+{
 
 /// Camera pose of planar markers from undistorted (ideal) image points.
 ///
 /// Poses are OSG matrices (row vectors: p_camera = p_marker * M). estimate*() return them in the
 /// computer-vision camera frame (x right, y down, z forward); toOpenGL() turns such a pose into the
 /// OpenGL camera frame (y up, looking down -z).
-class PoseEstimator {
+class PoseEstimator
+{
 public:
     explicit PoseEstimator(const CameraParameters& camera);
 
@@ -27,7 +29,8 @@ public:
                         osg::Matrixd& pose) const;
 
     /// Refines pose so that the object points project onto the ideal points (least squares).
-    bool refine(const std::vector<osg::Vec3d>& object, const std::vector<osg::Vec2d>& ideal, osg::Matrixd& pose) const;
+    bool refine(const std::vector<osg::Vec3d>& object, const std::vector<osg::Vec2d>& ideal,
+                osg::Matrixd& pose) const;
 
     /// Corners of a square of the given size, in the order of estimateSquare().
     static std::array<osg::Vec3d, 4> squareCorners(double size, const osg::Vec2d& centre);
@@ -41,4 +44,4 @@ private:
     CameraParameters _camera;
 };
 
-}  // namespace osgART
+} // namespace osgART

@@ -10,12 +10,14 @@
 #include "CameraParameters.h"
 #include "Pattern.h"
 
-namespace osgART {
+namespace osgART
+{
 
 /// One pattern found in a frame.
-struct DetectedSquare {
-    int pattern = -1;         ///< index of the matched pattern
-    double confidence = 0.0;  ///< normalised correlation with the pattern (0..1)
+struct DetectedSquare
+{
+    int pattern = -1;        ///< index of the matched pattern
+    double confidence = 0.0; ///< normalised correlation with the pattern (0..1)
     /// Outer corners in the order top-left, top-right, bottom-right, bottom-left of the upright pattern,
     /// in video pixels: undistorted (ideal) and as seen (observed).
     std::array<osg::Vec2d, 4> ideal;
@@ -29,7 +31,8 @@ struct DetectedSquare {
 /// the undistorted side lines, sample the inner square through the homography of the corners, and
 /// match the samples against every pattern in its four orientations by normalised correlation.
 /// Each pattern keeps its best candidate above the confidence floor.
-class SquareMarkerDetector {
+class SquareMarkerDetector
+{
 public:
     SquareMarkerDetector();
 
@@ -73,4 +76,4 @@ private:
     size_t _candidateCount;
 };
 
-}  // namespace osgART
+} // namespace osgART

@@ -5,12 +5,14 @@
 #include <osg/Referenced>
 #include <osg/Vec3d>
 
-namespace osgART {
+namespace osgART
+{
 
 /// First-order low-pass filter on a marker pose: translation blended linearly, rotation by
 /// quaternion slerp. A factor is the weight of the new measurement: 1 follows the measurement,
 /// 0 holds the pose.
-class TransformFilterCallback : public osg::Referenced {
+class TransformFilterCallback : public osg::Referenced
+{
 public:
     TransformFilterCallback();
 
@@ -44,4 +46,4 @@ private:
     osg::Quat _rotation;
 };
 
-}  // namespace osgART
+} // namespace osgART

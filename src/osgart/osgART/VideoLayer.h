@@ -5,12 +5,14 @@
 #include <osg/Image>
 #include <osg/ref_ptr>
 
-namespace osgART {
+namespace osgART
+{
 
 /// Draws an image as a background that fills the viewport whatever the enclosing projection (own
 /// orthographic projection, absolute reference frame, no depth test or write, drawn before its
 /// siblings). Image rows are taken bottom-up as OpenGL does.
-class VideoLayer : public osg::Group {
+class VideoLayer : public osg::Group
+{
 public:
     VideoLayer(osg::Image* image, int layer);
 
@@ -40,4 +42,4 @@ private:
     friend class VideoLayerUpdateCallback;
 };
 
-}  // namespace osgART
+} // namespace osgART

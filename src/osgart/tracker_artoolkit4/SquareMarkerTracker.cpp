@@ -11,15 +11,20 @@
 
 #include <algorithm>
 
-namespace osgART {
+namespace osgART
+{
 
-namespace {
+namespace
+{
 
 // Row-vector matrix of a 3x4 pose written row by row for column vectors.
-osg::Matrixd fromRows(const double (&pose)[3][4]) {
+osg::Matrixd fromRows(const double (&pose)[3][4])
+{
     osg::Matrixd matrix;
-    for (int row = 0; row < 3; ++row) {
-        for (int column = 0; column < 3; ++column) matrix(column, row) = pose[row][column];
+    for (int row = 0; row < 3; ++row)
+    {
+        for (int column = 0; column < 3; ++column)
+            matrix(column, row) = pose[row][column];
         matrix(3, row) = pose[row][3];
         matrix(row, 3) = 0.0;
     }
@@ -27,38 +32,45 @@ osg::Matrixd fromRows(const double (&pose)[3][4]) {
     return matrix;
 }
 
-}  // namespace
+} // namespace
 
 SquareMarkerTracker::SquareMarkerTracker()
-    : _pose(CameraParameters()), _width(0), _height(0), _imageProcMode(0), _reportedFormat(false) {
-    addField("threshold", new CallbackField<int>([this]() { return _detector.threshold(); },
-                                                 [this](const int& value) {
-                                                     _detector.setThreshold(std::min(255, std::max(0, value)));
-                                                 }));
-    addField("imageProcMode", new CallbackField<int>([this]() { return _imageProcMode; },
-                                                     [this](const int& value) { _imageProcMode = value == 1 ? 1 : 0; }));
+    : _pose(CameraParameters()), _width(0), _height(0), _imageProcMode(0), _reportedFormat(false)
+{
+    addField("threshold",
+             new CallbackField<int>([this]() { return _detector.threshold(); }, [this](const int& value)
+                                    { _detector.setThreshold(std::min(255, std::max(0, value))); }));
+    addField("imageProcMode",
+             new CallbackField<int>([this]() { return _imageProcMode; },
+                                    [this](const int& value) { _imageProcMode = value == 1 ? 1 : 0; }));
     _debug = new TypedField<bool>(false);
     addField("debug", _debug.get());
-    addField("debug_image", new CallbackField<osg::ref_ptr<osg::Image>>([this]() { return _debugImage; },
-                                                                       [this](const osg::ref_ptr<osg::Image>& image) {
-                                                                           if (image.valid()) _debugImage = image;
-                                                                       }));
+    addField("debug_image",
+             new CallbackField<osg::ref_ptr<osg::Image>>([this]() { return _debugImage; },
+                                                         [this](const osg::ref_ptr<osg::Image>& image)
+                                                         {
+                                                             if (image.valid())
+                                                                 _debugImage = image;
+                                                         }));
     addField("confidence_threshold",
-             new CallbackField<double>([this]() { return _detector.minimumConfidence(); },
-                                       [this](const double& value) {
-                                           _detector.setMinimumConfidence(std::min(1.0, std::max(0.0, value)));
-                                       }));
+             new CallbackField<double>(
+                 [this]() { return _detector.minimumConfidence(); }, [this](const double& value)
+                 { _detector.setMinimumConfidence(std::min(1.0, std::max(0.0, value))); }));
 }
 
-bool SquareMarkerTracker::init(int width, int height, const std::string& cameraFile, const std::string& patternFile) {
+bool SquareMarkerTracker::init(int width, int height, const std::string& cameraFile,
+                               const std::string& patternFile)
+{
     CameraParameters camera;
     std::string error;
-    if (cameraFile.empty() || !camera.load(cameraFile, &error)) {
-        osg::notify(osg::WARN) << "osgART: cannot use camera file \"" << cameraFile << "\": "
-                               << (error.empty() ? "no file name" : error) << std::endl;
+    if (cameraFile.empty() || !camera.load(cameraFile, &error))
+    {
+        osg::notify(osg::WARN) << "osgART: cannot use camera file \"" << cameraFile
+                               << "\": " << (error.empty() ? "no file name" : error) << std::endl;
         return false;
     }
-    if (width <= 0 || height <= 0) {
+    if (width <= 0 || height <= 0)
+    {
         width = camera.width();
         height = camera.height();
     }
@@ -82,21 +94,28 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     _debugImage->allocateImage(width, height, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);
     std::fill(_debugImage->data(), _debugImage->data() + _debugImage->getTotalSizeInBytes(), 255);
 
-    if (patternFile.empty()) return true;
-    if (!osgDB::fileExists(patternFile)) {
-        osg::notify(osg::NOTICE) << "osgART: no pattern file \"" << patternFile << "\", no markers predefined" << std::endl;
+    if (patternFile.empty())
+        return true;
+    if (!osgDB::fileExists(patternFile))
+    {
+        osg::notify(osg::NOTICE) << "osgART: no pattern file \"" << patternFile << "\", no markers predefined"
+                                 << std::endl;
         return true;
     }
     TrackerPatternFile file;
-    if (!file.load(patternFile, &error)) {
+    if (!file.load(patternFile, &error))
+    {
         osg::notify(osg::WARN) << "osgART: " << error << std::endl;
         return false;
     }
-    for (const PatternFileEntry& entry : file.entries) {
+    for (const PatternFileEntry& entry : file.entries)
+    {
         // An entry names a pattern file or, failing that, a multi-marker file.
         Marker* marker = addSingle(entry.name, entry.patternPath, entry.size, entry.centre);
-        if (!marker) marker = addMulti(entry.name, entry.patternPath);
-        if (!marker) {
+        if (!marker)
+            marker = addMulti(entry.name, entry.patternPath);
+        if (!marker)
+        {
             osg::notify(osg::WARN) << "osgART: marker \"" << entry.name << "\" of " << patternFile
                                    << " has no usable pattern " << entry.patternPath << std::endl;
             return false;
@@ -105,20 +124,25 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     return true;
 }
 
-int SquareMarkerTracker::patternIndex(const std::string& path) {
+int SquareMarkerTracker::patternIndex(const std::string& path)
+{
     auto found = _patternIndices.find(path);
-    if (found != _patternIndices.end()) return found->second;
+    if (found != _patternIndices.end())
+        return found->second;
     Pattern pattern;
-    if (!pattern.load(path)) return -1;
+    if (!pattern.load(path))
+        return -1;
     const int index = _detector.addPattern(pattern);
     _patternIndices[path] = index;
     return index;
 }
 
 Marker* SquareMarkerTracker::addSingle(const std::string& name, const std::string& path, double size,
-                                       const osg::Vec2d& centre) {
+                                       const osg::Vec2d& centre)
+{
     const int pattern = patternIndex(path);
-    if (pattern < 0) return nullptr;
+    if (pattern < 0)
+        return nullptr;
     TrackedMarker tracked;
     tracked.marker = new Marker(name);
     tracked.size = size;
@@ -129,20 +153,25 @@ Marker* SquareMarkerTracker::addSingle(const std::string& name, const std::strin
     return tracked.marker.get();
 }
 
-Marker* SquareMarkerTracker::addMulti(const std::string& name, const std::string& path) {
+Marker* SquareMarkerTracker::addMulti(const std::string& name, const std::string& path)
+{
     MultiMarkerSetup setup;
     std::string error;
-    if (!setup.load(path, &error)) {
+    if (!setup.load(path, &error))
+    {
         osg::notify(osg::WARN) << "osgART: " << error << std::endl;
         return nullptr;
     }
     TrackedMarker tracked;
     tracked.multi = true;
-    for (const Submarker& submarker : setup.submarkers) {
+    for (const Submarker& submarker : setup.submarkers)
+    {
         TrackedSubmarker entry;
         entry.pattern = patternIndex(submarker.patternPath);
-        if (entry.pattern < 0) {
-            osg::notify(osg::WARN) << "osgART: cannot read submarker pattern " << submarker.patternPath << std::endl;
+        if (entry.pattern < 0)
+        {
+            osg::notify(osg::WARN) << "osgART: cannot read submarker pattern " << submarker.patternPath
+                                   << std::endl;
             return nullptr;
         }
         entry.size = submarker.size;
@@ -155,47 +184,72 @@ Marker* SquareMarkerTracker::addMulti(const std::string& name, const std::string
     return tracked.marker.get();
 }
 
-Marker* SquareMarkerTracker::addMarker(const std::string& description) {
+Marker* SquareMarkerTracker::addMarker(const std::string& description)
+{
     MarkerDescription parsed;
     std::string error;
-    if (!parsed.parse(description, &error)) {
+    if (!parsed.parse(description, &error))
+    {
         osg::notify(osg::WARN) << "osgART: " << error << std::endl;
         return nullptr;
     }
     const std::string name = osgDB::getNameLessExtension(osgDB::getSimpleFileName(parsed.path));
-    if (parsed.type == MarkerDescription::MULTI) return addMulti(name, parsed.path);
+    if (parsed.type == MarkerDescription::MULTI)
+        return addMulti(name, parsed.path);
     Marker* marker = addSingle(name, parsed.path, parsed.size, parsed.centre);
-    if (!marker) osg::notify(osg::WARN) << "osgART: cannot read pattern file " << parsed.path << std::endl;
+    if (!marker)
+        osg::notify(osg::WARN) << "osgART: cannot read pattern file " << parsed.path << std::endl;
     return marker;
 }
 
-bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::Mat& grey, int& flipCode) {
-    if (image.getDataType() != GL_UNSIGNED_BYTE) {
-        if (!_reportedFormat) osg::notify(osg::WARN) << "osgART: tracker needs 8-bit images" << std::endl;
+bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::Mat& grey, int& flipCode)
+{
+    if (image.getDataType() != GL_UNSIGNED_BYTE)
+    {
+        if (!_reportedFormat)
+            osg::notify(osg::WARN) << "osgART: tracker needs 8-bit images" << std::endl;
         _reportedFormat = true;
         return false;
     }
     int channels = 0;
     int code = -1;
-    switch (image.getPixelFormat()) {
-        case GL_LUMINANCE: channels = 1; break;
-        case GL_RGB: channels = 3; code = cv::COLOR_RGB2GRAY; break;
-        case GL_BGR: channels = 3; code = cv::COLOR_BGR2GRAY; break;
-        case GL_RGBA: channels = 4; code = cv::COLOR_RGBA2GRAY; break;
-        case GL_BGRA: channels = 4; code = cv::COLOR_BGRA2GRAY; break;
-        default:
-            if (!_reportedFormat) osg::notify(osg::WARN) << "osgART: unsupported pixel format for tracking" << std::endl;
-            _reportedFormat = true;
-            return false;
+    switch (image.getPixelFormat())
+    {
+    case GL_LUMINANCE:
+        channels = 1;
+        break;
+    case GL_RGB:
+        channels = 3;
+        code = cv::COLOR_RGB2GRAY;
+        break;
+    case GL_BGR:
+        channels = 3;
+        code = cv::COLOR_BGR2GRAY;
+        break;
+    case GL_RGBA:
+        channels = 4;
+        code = cv::COLOR_RGBA2GRAY;
+        break;
+    case GL_BGRA:
+        channels = 4;
+        code = cv::COLOR_BGRA2GRAY;
+        break;
+    default:
+        if (!_reportedFormat)
+            osg::notify(osg::WARN) << "osgART: unsupported pixel format for tracking" << std::endl;
+        _reportedFormat = true;
+        return false;
     }
-    const cv::Mat source(image.t(), image.s(), CV_MAKETYPE(CV_8U, channels), const_cast<unsigned char*>(image.data()),
-                         image.getRowStepInBytes());
+    const cv::Mat source(image.t(), image.s(), CV_MAKETYPE(CV_8U, channels),
+                         const_cast<unsigned char*>(image.data()), image.getRowStepInBytes());
     cv::Mat current = source;
-    if (code >= 0) {
+    if (code >= 0)
+    {
         cv::cvtColor(source, _converted, code);
         current = _converted;
     }
-    if (half) {
+    if (half)
+    {
         cv::resize(current, _grey, cv::Size(current.cols / 2, current.rows / 2), 0, 0, cv::INTER_AREA);
         current = _grey;
     }
@@ -204,18 +258,24 @@ bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::
     const bool mirrored = video && video->getFlipHorizontal();
     const bool bottomUp = image.getOrigin() == osg::Image::BOTTOM_LEFT;
     flipCode = bottomUp ? (mirrored ? -1 : 0) : (mirrored ? 1 : 2);
-    if (flipCode != 2) {
+    if (flipCode != 2)
+    {
         cv::flip(current, _flipped, flipCode);
         grey = _flipped;
-    } else if (current.data == source.data) {
-        grey = source;  // already grey, top-first: used in place
-    } else {
+    }
+    else if (current.data == source.data)
+    {
+        grey = source; // already grey, top-first: used in place
+    }
+    else
+    {
         grey = current;
     }
     return true;
 }
 
-void SquareMarkerTracker::processImage(const osg::Image& image) {
+void SquareMarkerTracker::processImage(const osg::Image& image)
+{
     const bool half = _imageProcMode == 1;
     cv::Mat grey;
     int flipCode = 2;
@@ -223,19 +283,27 @@ void SquareMarkerTracker::processImage(const osg::Image& image) {
     _detections.clear();
     // Frames too small to hold a marker are not examined; OpenCV reports odd input by exceptions,
     // which end here as a frame without detections.
-    if (image.s() >= 16 && image.t() >= 16) {
-        try {
-            if (convertToGrey(image, half, grey, flipCode)) _detector.detect(grey, scale, _detections);
-        } catch (const cv::Exception& exception) {
+    if (image.s() >= 16 && image.t() >= 16)
+    {
+        try
+        {
+            if (convertToGrey(image, half, grey, flipCode))
+                _detector.detect(grey, scale, _detections);
+        }
+        catch (const cv::Exception& exception)
+        {
             osg::notify(osg::WARN) << "osgART: frame not tracked: " << exception.what() << std::endl;
             _detections.clear();
         }
     }
 
     std::vector<const DetectedSquare*> byPattern(_detector.patternCount(), nullptr);
-    for (const DetectedSquare& detection : _detections) byPattern[size_t(detection.pattern)] = &detection;
-    for (TrackedMarker& tracked : _tracked) {
-        if (!tracked.marker->active()) {
+    for (const DetectedSquare& detection : _detections)
+        byPattern[size_t(detection.pattern)] = &detection;
+    for (TrackedMarker& tracked : _tracked)
+    {
+        if (!tracked.marker->active())
+        {
             tracked.marker->setNotDetected();
             continue;
         }
@@ -244,59 +312,78 @@ void SquareMarkerTracker::processImage(const osg::Image& image) {
         else
             updateSingle(tracked, byPattern);
     }
-    if (_debug->get() && !grey.empty()) updateDebugImage(image, scale, flipCode);
+    if (_debug->get() && !grey.empty())
+        updateDebugImage(image, scale, flipCode);
 }
 
-void SquareMarkerTracker::updateSingle(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern) {
+void SquareMarkerTracker::updateSingle(TrackedMarker& tracked,
+                                       const std::vector<const DetectedSquare*>& byPattern)
+{
     const DetectedSquare* detection = byPattern[size_t(tracked.pattern)];
     osg::Matrixd pose;
-    if (!detection || !_pose.estimateSquare(detection->ideal, tracked.size, tracked.centre, pose)) {
+    if (!detection || !_pose.estimateSquare(detection->ideal, tracked.size, tracked.centre, pose))
+    {
         tracked.marker->setNotDetected();
         return;
     }
     tracked.marker->setDetected(detection->confidence, PoseEstimator::toOpenGL(pose), detection->observed);
 }
 
-void SquareMarkerTracker::updateMulti(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern) {
+void SquareMarkerTracker::updateMulti(TrackedMarker& tracked,
+                                      const std::vector<const DetectedSquare*>& byPattern)
+{
     const TrackedSubmarker* best = nullptr;
     const DetectedSquare* bestDetection = nullptr;
     std::vector<osg::Vec3d> object;
     std::vector<osg::Vec2d> ideal;
-    for (const TrackedSubmarker& submarker : tracked.submarkers) {
+    for (const TrackedSubmarker& submarker : tracked.submarkers)
+    {
         const DetectedSquare* detection = byPattern[size_t(submarker.pattern)];
-        if (!detection) continue;
+        if (!detection)
+            continue;
         const std::array<osg::Vec3d, 4> corners = PoseEstimator::squareCorners(submarker.size, osg::Vec2d());
-        for (int k = 0; k < 4; ++k) {
+        for (int k = 0; k < 4; ++k)
+        {
             object.push_back(corners[size_t(k)] * submarker.toMarker);
             ideal.push_back(detection->ideal[size_t(k)]);
         }
-        if (!bestDetection || detection->confidence > bestDetection->confidence) {
+        if (!bestDetection || detection->confidence > bestDetection->confidence)
+        {
             best = &submarker;
             bestDetection = detection;
         }
     }
     osg::Matrixd submarkerPose;
-    if (!bestDetection || !_pose.estimateSquare(bestDetection->ideal, best->size, osg::Vec2d(), submarkerPose)) {
+    if (!bestDetection ||
+        !_pose.estimateSquare(bestDetection->ideal, best->size, osg::Vec2d(), submarkerPose))
+    {
         tracked.marker->setNotDetected();
         return;
     }
     // Start from the best submarker's pose and fit all visible corners together.
     osg::Matrixd pose = osg::Matrixd::inverse(best->toMarker) * submarkerPose;
-    if (object.size() > 4 && !_pose.refine(object, ideal, pose)) {
+    if (object.size() > 4 && !_pose.refine(object, ideal, pose))
+    {
         pose = osg::Matrixd::inverse(best->toMarker) * submarkerPose;
     }
-    tracked.marker->setDetected(bestDetection->confidence, PoseEstimator::toOpenGL(pose), bestDetection->observed);
+    tracked.marker->setDetected(bestDetection->confidence, PoseEstimator::toOpenGL(pose),
+                                bestDetection->observed);
 }
 
-void SquareMarkerTracker::updateDebugImage(const osg::Image& image, int scale, int flipCode) {
+void SquareMarkerTracker::updateDebugImage(const osg::Image& image, int scale, int flipCode)
+{
     const cv::Mat& binary = _detector.binaryImage();
-    if (binary.empty()) return;
-    if (!_debugImage.valid()) _debugImage = new osg::Image;
-    if (_debugImage->s() != image.s() || _debugImage->t() != image.t() || _debugImage->getPixelFormat() != GL_LUMINANCE)
+    if (binary.empty())
+        return;
+    if (!_debugImage.valid())
+        _debugImage = new osg::Image;
+    if (_debugImage->s() != image.s() || _debugImage->t() != image.t() ||
+        _debugImage->getPixelFormat() != GL_LUMINANCE)
         _debugImage->allocateImage(image.s(), image.t(), 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);
     _debugImage->setOrigin(image.getOrigin());
-    cv::Mat target(_debugImage->t(), _debugImage->s(), CV_8UC1, _debugImage->data(), _debugImage->getRowStepInBytes());
-    cv::bitwise_not(binary, _debugBuffer);  // border candidates black, as they look on paper
+    cv::Mat target(_debugImage->t(), _debugImage->s(), CV_8UC1, _debugImage->data(),
+                   _debugImage->getRowStepInBytes());
+    cv::bitwise_not(binary, _debugBuffer); // border candidates black, as they look on paper
     if (scale != 1 || _debugBuffer.cols != target.cols || _debugBuffer.rows != target.rows)
         cv::resize(_debugBuffer, _debugBuffer, target.size(), 0, 0, cv::INTER_NEAREST);
     // Back into the row order and mirroring of the video image.
@@ -307,4 +394,4 @@ void SquareMarkerTracker::updateDebugImage(const osg::Image& image, int scale, i
     _debugImage->dirty();
 }
 
-}  // namespace osgART
+} // namespace osgART

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-namespace osgART {
+namespace osgART
+{
 
 /// The square-marker tracker of the "tracker_artoolkit4" plugin.
 ///
@@ -16,7 +17,8 @@ namespace osgART {
 /// resolution, anything else = full), "debug" (bool), "debug_image" (the binarised frame at video
 /// size, border candidates black, updated while debug is on) and "confidence_threshold" (double, the
 /// correlation a pattern needs to count as found, default 0.8).
-class SquareMarkerTracker : public GenericTracker {
+class SquareMarkerTracker : public GenericTracker
+{
 public:
     SquareMarkerTracker();
 
@@ -30,12 +32,14 @@ protected:
     void processImage(const osg::Image& image) override;
 
 private:
-    struct TrackedSubmarker {
+    struct TrackedSubmarker
+    {
         int pattern = -1;
         double size = 0.0;
-        osg::Matrixd toMarker;  ///< submarker frame to multi-marker frame (row vectors)
+        osg::Matrixd toMarker; ///< submarker frame to multi-marker frame (row vectors)
     };
-    struct TrackedMarker {
+    struct TrackedMarker
+    {
         osg::ref_ptr<Marker> marker;
         bool multi = false;
         double size = 0.0;
@@ -46,7 +50,8 @@ private:
 
     /// Index of the pattern in the detector, loading it on first use; -1 when unreadable.
     int patternIndex(const std::string& path);
-    Marker* addSingle(const std::string& name, const std::string& path, double size, const osg::Vec2d& centre);
+    Marker* addSingle(const std::string& name, const std::string& path, double size,
+                      const osg::Vec2d& centre);
     Marker* addMulti(const std::string& name, const std::string& path);
     bool convertToGrey(const osg::Image& image, bool half, cv::Mat& grey, int& flipCode);
     void updateDebugImage(const osg::Image& image, int scale, int flipCode);
@@ -71,4 +76,4 @@ private:
     bool _reportedFormat;
 };
 
-}  // namespace osgART
+} // namespace osgART

@@ -2,15 +2,18 @@
 
 #include "SquareMarkerTracker.h"
 
-namespace {
+namespace
+{
 
 // Registers the tracker when the module is loaded.
-struct TrackerRegistration {
-    TrackerRegistration() {
+struct TrackerRegistration
+{
+    TrackerRegistration()
+    {
         osgART::PluginManager::instance()->add("tracker_artoolkit4", new osgART::SquareMarkerTracker);
     }
 };
 
 TrackerRegistration registration;
 
-}  // namespace
+} // namespace

@@ -11,10 +11,12 @@
 #include <string>
 #include <thread>
 
-namespace osgART {
+namespace osgART
+{
 
 /// Options of the device text of the "video_artoolkit4" plugin.
-struct CaptureOptions {
+struct CaptureOptions
+{
     int deviceNumber = 1;        ///< "-devNum=N": the N-th capture device, /dev/video(N-1)
     bool flipVertical = false;   ///< "-flipV"
     bool showDialog = false;     ///< "-showDialog": there is no settings dialog; a notice says so
@@ -35,7 +37,8 @@ std::vector<std::pair<std::string, std::string>> listCaptureDevices();
 /// sequence, read by OpenCV on a capture thread. Frames go through three buffers: the thread fills
 /// one, publishes it by swapping with the ready one, and update() on the main thread swaps the ready
 /// one into the image, so every frame is copied at most once (when it is flipped or converted).
-class CaptureVideo : public GenericVideo {
+class CaptureVideo : public GenericVideo
+{
 public:
     CaptureVideo();
     using GenericVideo::update;
@@ -54,7 +57,13 @@ protected:
     ~CaptureVideo() override;
 
 private:
-    enum SourceKind { CAMERA, MOVIE, SEQUENCE, STILL };
+    enum SourceKind
+    {
+        CAMERA,
+        MOVIE,
+        SEQUENCE,
+        STILL
+    };
 
     bool openSource(std::string& error);
     /// Reads the next frame of the source into frame (files loop); false when none can be had.
@@ -67,23 +76,23 @@ private:
     SourceKind _kind;
     std::unique_ptr<cv::VideoCapture> _capture;
     cv::Mat _still;
-    int _sequenceLength;    ///< files of an image sequence
-    int _sequencePosition;  ///< files read since the sequence was (re)opened
+    int _sequenceLength;   ///< files of an image sequence
+    int _sequencePosition; ///< files read since the sequence was (re)opened
     double _fps;
     bool _open;
-    bool _frameFlipVertical;  ///< row order of the ready frame
-    std::atomic<bool> _captureFlipHorizontal;  ///< the flips as the capture thread reads them
+    bool _frameFlipVertical;                  ///< row order of the ready frame
+    std::atomic<bool> _captureFlipHorizontal; ///< the flips as the capture thread reads them
     std::atomic<bool> _captureFlipVertical;
 
     std::thread _thread;
     std::atomic<bool> _running;
     std::mutex _mutex;
-    cv::Mat _captured;  ///< capture thread: as read
-    cv::Mat _back;      ///< capture thread: being prepared
-    cv::Mat _ready;     ///< newest complete frame (guarded by _mutex)
-    cv::Mat _front;     ///< main thread: the image's pixels
+    cv::Mat _captured; ///< capture thread: as read
+    cv::Mat _back;     ///< capture thread: being prepared
+    cv::Mat _ready;    ///< newest complete frame (guarded by _mutex)
+    cv::Mat _front;    ///< main thread: the image's pixels
     unsigned int _published;
     unsigned int _shown;
 };
 
-}  // namespace osgART
+} // namespace osgART

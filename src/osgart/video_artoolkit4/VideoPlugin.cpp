@@ -2,15 +2,18 @@
 
 #include "CaptureVideo.h"
 
-namespace {
+namespace
+{
 
 // Registers the video source when the module is loaded.
-struct VideoRegistration {
-    VideoRegistration() {
+struct VideoRegistration
+{
+    VideoRegistration()
+    {
         osgART::PluginManager::instance()->add("video_artoolkit4", new osgART::CaptureVideo);
     }
 };
 
 VideoRegistration registration;
 
-}  // namespace
+} // namespace

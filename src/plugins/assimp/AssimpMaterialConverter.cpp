@@ -69,28 +69,28 @@ bool looksAbsolute(const std::string& path)
 
 AssimpMaterialConverter::AssimpMaterialConverter(const aiScene& scene, const std::string& modelDirectory,
                                                  const osgDB::Options* options)
-    : m_scene(scene), m_modelDirectory(modelDirectory), m_options(options)
+    : _scene(scene), _modelDirectory(modelDirectory), _options(options)
 {
 }
 
 osg::StateSet* AssimpMaterialConverter::getStateSet(unsigned int index, bool vertexColours)
 {
-    if (index >= m_scene.mNumMaterials || m_scene.mMaterials[index] == nullptr)
+    if (index >= _scene.mNumMaterials || _scene.mMaterials[index] == nullptr)
         return nullptr;
     const std::pair<unsigned int, bool> key(index, vertexColours);
-    auto found = m_stateSets.find(key);
-    if (found != m_stateSets.end())
+    auto found = _stateSets.find(key);
+    if (found != _stateSets.end())
         return found->second.get();
-    osg::ref_ptr<osg::StateSet> stateSet = convert(*m_scene.mMaterials[index], vertexColours);
-    m_stateSets[key] = stateSet;
+    osg::ref_ptr<osg::StateSet> stateSet = convert(*_scene.mMaterials[index], vertexColours);
+    _stateSets[key] = stateSet;
     return stateSet.get();
 }
 
 unsigned int AssimpMaterialConverter::getColourTextureChannel(unsigned int index) const
 {
-    if (index >= m_scene.mNumMaterials || m_scene.mMaterials[index] == nullptr)
+    if (index >= _scene.mNumMaterials || _scene.mMaterials[index] == nullptr)
         return 0;
-    const aiMaterial& material = *m_scene.mMaterials[index];
+    const aiMaterial& material = *_scene.mMaterials[index];
     for (aiTextureType type : {aiTextureType_DIFFUSE, aiTextureType_BASE_COLOR})
     {
         if (material.GetTextureCount(type) == 0)
@@ -198,20 +198,20 @@ osg::ref_ptr<osg::StateSet> AssimpMaterialConverter::convert(const aiMaterial& s
 osg::ref_ptr<osg::Texture2D> AssimpMaterialConverter::loadTexture(const std::string& path, int wrapMode)
 {
     osg::ref_ptr<osg::Image> image;
-    auto cached = m_images.find(path);
-    if (cached != m_images.end())
+    auto cached = _images.find(path);
+    if (cached != _images.end())
     {
         image = cached->second;
     }
     else
     {
-        if (const aiTexture* embedded = m_scene.GetEmbeddedTexture(path.c_str()))
+        if (const aiTexture* embedded = _scene.GetEmbeddedTexture(path.c_str()))
             image = readEmbeddedImage(*embedded);
         else
             image = readExternalImage(path);
-        m_images[path] = image;
+        _images[path] = image;
         if (!image.valid())
-            m_missingTextures.push_back(path);
+            _missingTextures.push_back(path);
     }
     if (!image.valid())
         return nullptr;
@@ -247,7 +247,7 @@ osg::ref_ptr<osg::Image> AssimpMaterialConverter::readEmbeddedImage(const aiText
             if (reader == nullptr)
                 continue;
             std::istringstream stream(data);
-            osgDB::ReaderWriter::ReadResult result = reader->readImage(stream, m_options.get());
+            osgDB::ReaderWriter::ReadResult result = reader->readImage(stream, _options.get());
             if (result.validImage())
                 return result.getImage();
         }
@@ -281,10 +281,10 @@ osg::ref_ptr<osg::Image> AssimpMaterialConverter::readExternalImage(const std::s
     if (looksAbsolute(name))
         candidates.push_back(name);
     else
-        candidates.push_back(osgDB::concatPaths(m_modelDirectory, name));
+        candidates.push_back(osgDB::concatPaths(_modelDirectory, name));
     // Textures are often shipped next to the model whatever path the exporter wrote.
-    candidates.push_back(osgDB::concatPaths(m_modelDirectory, osgDB::getSimpleFileName(name)));
-    const std::string onDataPath = osgDB::findDataFile(name, m_options.get());
+    candidates.push_back(osgDB::concatPaths(_modelDirectory, osgDB::getSimpleFileName(name)));
+    const std::string onDataPath = osgDB::findDataFile(name, _options.get());
     if (!onDataPath.empty())
         candidates.push_back(onDataPath);
 
@@ -292,7 +292,7 @@ osg::ref_ptr<osg::Image> AssimpMaterialConverter::readExternalImage(const std::s
     {
         if (!osgDB::fileExists(candidate))
             continue;
-        osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(candidate, m_options.get());
+        osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(candidate, _options.get());
         if (image.valid())
             return image;
     }

@@ -36,7 +36,7 @@ public:
     unsigned int getColourTextureChannel(unsigned int index) const;
 
     // Texture files that could not be found or read, for the reader's warnings.
-    const std::vector<std::string>& getMissingTextures() const { return m_missingTextures; }
+    const std::vector<std::string>& getMissingTextures() const { return _missingTextures; }
 
 private:
     osg::ref_ptr<osg::StateSet> convert(const aiMaterial& material, bool vertexColours);
@@ -44,12 +44,12 @@ private:
     osg::ref_ptr<osg::Image> readEmbeddedImage(const aiTexture& texture) const;
     osg::ref_ptr<osg::Image> readExternalImage(const std::string& path) const;
 
-    const aiScene& m_scene;
-    std::string m_modelDirectory;
-    osg::ref_ptr<const osgDB::Options> m_options;
-    std::map<std::pair<unsigned int, bool>, osg::ref_ptr<osg::StateSet>> m_stateSets;
-    std::map<std::string, osg::ref_ptr<osg::Image>> m_images;
-    std::vector<std::string> m_missingTextures;
+    const aiScene& _scene;
+    std::string _modelDirectory;
+    osg::ref_ptr<const osgDB::Options> _options;
+    std::map<std::pair<unsigned int, bool>, osg::ref_ptr<osg::StateSet>> _stateSets;
+    std::map<std::string, osg::ref_ptr<osg::Image>> _images;
+    std::vector<std::string> _missingTextures;
 };
 
 } // namespace Novaro

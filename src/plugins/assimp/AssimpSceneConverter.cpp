@@ -72,32 +72,32 @@ void fillStackedTransforms(osgAnimation::StackedTransform& stack, const osg::Mat
 
 AssimpSceneConverter::AssimpSceneConverter(const aiScene& scene, const std::string& modelDirectory,
                                            const osgDB::Options* options)
-    : m_scene(scene), m_materials(scene, modelDirectory, options)
+    : _scene(scene), _materials(scene, modelDirectory, options)
 {
 }
 
 osg::ref_ptr<osg::Node> AssimpSceneConverter::convert()
 {
-    if (m_scene.mRootNode == nullptr)
+    if (_scene.mRootNode == nullptr)
         return nullptr;
 
     collectAnimatedNodes();
-    collectGlobalMatrices(*m_scene.mRootNode, osg::Matrix::identity());
+    collectGlobalMatrices(*_scene.mRootNode, osg::Matrix::identity());
     collectBones();
-    for (unsigned int i = 0; i < m_scene.mNumLights; ++i)
-        if (m_scene.mLights[i] != nullptr)
-            m_lights[m_scene.mLights[i]->mName.C_Str()] = m_scene.mLights[i];
-    if (m_scene.mNumCameras > 0)
-        m_droppedFeatures.insert("cameras");
+    for (unsigned int i = 0; i < _scene.mNumLights; ++i)
+        if (_scene.mLights[i] != nullptr)
+            _lights[_scene.mLights[i]->mName.C_Str()] = _scene.mLights[i];
+    if (_scene.mNumCameras > 0)
+        _droppedFeatures.insert("cameras");
 
-    osg::ref_ptr<osg::MatrixTransform> hierarchy = convertNode(*m_scene.mRootNode);
+    osg::ref_ptr<osg::MatrixTransform> hierarchy = convertNode(*_scene.mRootNode);
     osg::ref_ptr<osgAnimation::BasicAnimationManager> manager = convertAnimations();
-    if (!m_skinned && !manager.valid())
+    if (!_skinned && !manager.valid())
         return hierarchy;
 
     osg::ref_ptr<osg::Group> root = new osg::Group;
     root->setName(hierarchy->getName());
-    if (m_skinned)
+    if (_skinned)
     {
         osg::ref_ptr<osgAnimation::Skeleton> skeleton = new osgAnimation::Skeleton;
         skeleton->setDefaultUpdateCallback();
@@ -115,9 +115,9 @@ osg::ref_ptr<osg::Node> AssimpSceneConverter::convert()
 
 void AssimpSceneConverter::collectAnimatedNodes()
 {
-    for (unsigned int a = 0; a < m_scene.mNumAnimations; ++a)
+    for (unsigned int a = 0; a < _scene.mNumAnimations; ++a)
     {
-        const aiAnimation* animation = m_scene.mAnimations[a];
+        const aiAnimation* animation = _scene.mAnimations[a];
         if (animation == nullptr)
             continue;
         for (unsigned int c = 0; c < animation->mNumChannels; ++c)
@@ -125,10 +125,10 @@ void AssimpSceneConverter::collectAnimatedNodes()
             const aiNodeAnim* channel = animation->mChannels[c];
             if (channel != nullptr && (channel->mNumPositionKeys > 0 || channel->mNumRotationKeys > 0 ||
                                        channel->mNumScalingKeys > 0))
-                m_animatedNodes.insert(channel->mNodeName.C_Str());
+                _animatedNodes.insert(channel->mNodeName.C_Str());
         }
         if (animation->mNumMeshChannels > 0 || animation->mNumMorphMeshChannels > 0)
-            m_droppedFeatures.insert("mesh and morph-target animations");
+            _droppedFeatures.insert("mesh and morph-target animations");
     }
 }
 
@@ -136,10 +136,10 @@ void AssimpSceneConverter::collectGlobalMatrices(const aiNode& node, const osg::
 {
     // Row-vector convention: the local matrix applies first, then the parent's.
     const osg::Matrix global = toMatrix(node.mTransformation) * parentGlobal;
-    m_globalMatrices[&node] = global;
-    m_nodeNames.insert(node.mName.C_Str());
+    _globalMatrices[&node] = global;
+    _nodeNames.insert(node.mName.C_Str());
     for (unsigned int i = 0; i < node.mNumMeshes; ++i)
-        m_meshNodes.emplace(node.mMeshes[i], &node);
+        _meshNodes.emplace(node.mMeshes[i], &node);
     for (unsigned int i = 0; i < node.mNumChildren; ++i)
         if (node.mChildren[i] != nullptr)
             collectGlobalMatrices(*node.mChildren[i], global);
@@ -147,18 +147,18 @@ void AssimpSceneConverter::collectGlobalMatrices(const aiNode& node, const osg::
 
 void AssimpSceneConverter::collectBones()
 {
-    for (unsigned int m = 0; m < m_scene.mNumMeshes; ++m)
+    for (unsigned int m = 0; m < _scene.mNumMeshes; ++m)
     {
-        const aiMesh* mesh = m_scene.mMeshes[m];
+        const aiMesh* mesh = _scene.mMeshes[m];
         if (mesh != nullptr && mesh->mNumAnimMeshes > 0)
-            m_droppedFeatures.insert("morph targets");
+            _droppedFeatures.insert("morph targets");
         if (mesh == nullptr || mesh->mNumBones == 0)
             continue;
-        m_skinned = true;
+        _skinned = true;
         osg::Matrix meshGlobal;
-        auto node = m_meshNodes.find(m);
-        if (node != m_meshNodes.end())
-            meshGlobal = m_globalMatrices[node->second];
+        auto node = _meshNodes.find(m);
+        if (node != _meshNodes.end())
+            meshGlobal = _globalMatrices[node->second];
         const osg::Matrix inverseMeshGlobal = osg::Matrix::inverse(meshGlobal);
         for (unsigned int b = 0; b < mesh->mNumBones; ++b)
         {
@@ -167,19 +167,19 @@ void AssimpSceneConverter::collectBones()
                 continue;
             // The offset matrix takes mesh space to bone space in the bind pose; the skeleton's
             // space is the model's root, where the mesh sits at its global matrix.
-            m_inverseBindMatrices.emplace(bone->mName.C_Str(),
-                                          inverseMeshGlobal * toMatrix(bone->mOffsetMatrix));
+            _inverseBindMatrices.emplace(bone->mName.C_Str(),
+                                         inverseMeshGlobal * toMatrix(bone->mOffsetMatrix));
         }
     }
 
     // A bone's place in the skeleton is computed from its parent bone, so every ancestor of a
     // bone is a bone too; the other nodes stay plain transforms.
-    for (const auto& entry : m_globalMatrices)
+    for (const auto& entry : _globalMatrices)
     {
-        if (m_inverseBindMatrices.count(entry.first->mName.C_Str()) == 0)
+        if (_inverseBindMatrices.count(entry.first->mName.C_Str()) == 0)
             continue;
         for (const aiNode* node = entry.first; node != nullptr; node = node->mParent)
-            m_boneNodes.insert(node);
+            _boneNodes.insert(node);
     }
 }
 
@@ -187,17 +187,17 @@ osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNod
 {
     const std::string name = node.mName.C_Str();
     const osg::Matrix matrix = toMatrix(node.mTransformation);
-    const bool animated = m_animatedNodes.count(name) != 0;
+    const bool animated = _animatedNodes.count(name) != 0;
 
     osg::ref_ptr<osg::MatrixTransform> transform;
-    if (m_boneNodes.count(&node) != 0)
+    if (_boneNodes.count(&node) != 0)
     {
         osg::ref_ptr<osgAnimation::Bone> bone = new osgAnimation::Bone(name);
-        auto inverseBind = m_inverseBindMatrices.find(name);
-        if (inverseBind != m_inverseBindMatrices.end())
+        auto inverseBind = _inverseBindMatrices.find(name);
+        if (inverseBind != _inverseBindMatrices.end())
             bone->setInvBindMatrixInSkeletonSpace(inverseBind->second);
         else
-            bone->setInvBindMatrixInSkeletonSpace(osg::Matrix::inverse(m_globalMatrices[&node]));
+            bone->setInvBindMatrixInSkeletonSpace(osg::Matrix::inverse(_globalMatrices[&node]));
         osg::ref_ptr<osgAnimation::UpdateBone> update = new osgAnimation::UpdateBone(name);
         fillStackedTransforms(update->getStackedTransforms(), matrix, animated);
         bone->setUpdateCallback(update.get());
@@ -225,7 +225,7 @@ osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNod
         if (node.mChildren[i] == nullptr)
             continue;
         osg::ref_ptr<osg::MatrixTransform> child = convertNode(*node.mChildren[i]);
-        if (m_boneNodes.count(node.mChildren[i]) != 0)
+        if (_boneNodes.count(node.mChildren[i]) != 0)
             transform->addChild(child.get());
         else
             others.push_back(child);
@@ -237,9 +237,9 @@ osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNod
     for (unsigned int i = 0; i < node.mNumMeshes; ++i)
     {
         const unsigned int index = node.mMeshes[i];
-        if (index >= m_scene.mNumMeshes || m_scene.mMeshes[index] == nullptr)
+        if (index >= _scene.mNumMeshes || _scene.mMeshes[index] == nullptr)
             continue;
-        const aiMesh& mesh = *m_scene.mMeshes[index];
+        const aiMesh& mesh = *_scene.mMeshes[index];
         osg::ref_ptr<osg::Geometry> geometry =
             mesh.mNumBones > 0 ? convertSkinnedMesh(mesh) : convertMesh(mesh);
         if (!geometry.valid())
@@ -251,8 +251,8 @@ osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNod
     if (geode.valid())
         transform->addChild(geode.get());
 
-    auto light = m_lights.find(name);
-    if (light != m_lights.end())
+    auto light = _lights.find(name);
+    if (light != _lights.end())
         transform->addChild(convertLight(*light->second).get());
     return transform;
 }
@@ -293,7 +293,7 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh
     // The channel the colour texture reads goes to unit 0 (where the texture is), the others
     // follow in their order.
     std::vector<unsigned int> channels;
-    const unsigned int textureChannel = m_materials.getColourTextureChannel(mesh.mMaterialIndex);
+    const unsigned int textureChannel = _materials.getColourTextureChannel(mesh.mMaterialIndex);
     if (mesh.HasTextureCoords(textureChannel))
         channels.push_back(textureChannel);
     for (unsigned int c = 0; c < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++c)
@@ -344,7 +344,7 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh
     if (geometry->getNumPrimitiveSets() == 0)
         return nullptr;
 
-    if (osg::StateSet* stateSet = m_materials.getStateSet(mesh.mMaterialIndex, vertexColours))
+    if (osg::StateSet* stateSet = _materials.getStateSet(mesh.mMaterialIndex, vertexColours))
         geometry->setStateSet(stateSet);
     return geometry;
 }
@@ -415,13 +415,13 @@ osg::ref_ptr<osg::Node> AssimpSceneConverter::convertLight(const aiLight& source
 
 osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertAnimations()
 {
-    if (m_scene.mNumAnimations == 0)
+    if (_scene.mNumAnimations == 0)
         return nullptr;
 
     osg::ref_ptr<osgAnimation::BasicAnimationManager> manager = new osgAnimation::BasicAnimationManager;
-    for (unsigned int a = 0; a < m_scene.mNumAnimations; ++a)
+    for (unsigned int a = 0; a < _scene.mNumAnimations; ++a)
     {
-        const aiAnimation* source = m_scene.mAnimations[a];
+        const aiAnimation* source = _scene.mAnimations[a];
         if (source == nullptr)
             continue;
         const double ticksPerSecond = source->mTicksPerSecond > 0.0 ? source->mTicksPerSecond : 25.0;
@@ -435,7 +435,7 @@ osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertA
         for (unsigned int c = 0; c < source->mNumChannels; ++c)
         {
             const aiNodeAnim* channel = source->mChannels[c];
-            if (channel == nullptr || m_nodeNames.count(channel->mNodeName.C_Str()) == 0)
+            if (channel == nullptr || _nodeNames.count(channel->mNodeName.C_Str()) == 0)
                 continue;
             const std::string target = channel->mNodeName.C_Str();
             if (channel->mNumPositionKeys > 0)

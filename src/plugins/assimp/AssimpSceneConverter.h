@@ -41,8 +41,8 @@ public:
     osg::ref_ptr<osg::Node> convert();
 
     // What the model holds that the result leaves out, for the reader's warnings.
-    const std::set<std::string>& getDroppedFeatures() const { return m_droppedFeatures; }
-    const std::vector<std::string>& getMissingTextures() const { return m_materials.getMissingTextures(); }
+    const std::set<std::string>& getDroppedFeatures() const { return _droppedFeatures; }
+    const std::vector<std::string>& getMissingTextures() const { return _materials.getMissingTextures(); }
 
 private:
     void collectAnimatedNodes();
@@ -54,17 +54,17 @@ private:
     osg::ref_ptr<osg::Node> convertLight(const aiLight& light) const;
     osg::ref_ptr<osgAnimation::BasicAnimationManager> convertAnimations();
 
-    const aiScene& m_scene;
-    AssimpMaterialConverter m_materials;
-    bool m_skinned = false;
-    std::set<std::string> m_animatedNodes;
-    std::set<std::string> m_nodeNames;
-    std::map<const aiNode*, osg::Matrix> m_globalMatrices;
-    std::map<unsigned int, const aiNode*> m_meshNodes;
-    std::map<std::string, osg::Matrix> m_inverseBindMatrices;
-    std::set<const aiNode*> m_boneNodes;
-    std::map<std::string, const aiLight*> m_lights;
-    std::set<std::string> m_droppedFeatures;
+    const aiScene& _scene;
+    AssimpMaterialConverter _materials;
+    bool _skinned = false;
+    std::set<std::string> _animatedNodes;
+    std::set<std::string> _nodeNames;
+    std::map<const aiNode*, osg::Matrix> _globalMatrices;
+    std::map<unsigned int, const aiNode*> _meshNodes;
+    std::map<std::string, osg::Matrix> _inverseBindMatrices;
+    std::set<const aiNode*> _boneNodes;
+    std::map<std::string, const aiLight*> _lights;
+    std::set<std::string> _droppedFeatures;
 };
 
 } // namespace Novaro
