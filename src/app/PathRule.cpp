@@ -1,7 +1,10 @@
 #include "PathRule.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <osgDB/FileNameUtils>
+#include <system_error>
+#include <unistd.h>
 
 namespace Novaro
 {
@@ -30,6 +33,13 @@ std::string resolve(const std::string& base, const std::string& name)
     std::string relative = name;
     std::replace(relative.begin(), relative.end(), '\\', '/');
     return osgDB::concatPaths(base, relative);
+}
+
+bool isReadableFile(const std::string& path)
+{
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(path, error) &&
+           ::access(path.c_str(), R_OK) == 0;
 }
 
 } // namespace PathRule

@@ -23,5 +23,9 @@ bool isAbsoluteDirectory(const std::string& folder);
 // name's backslashes turned into "/".
 std::string resolve(const std::string& base, const std::string& name);
 
+// True only for a regular file that this process can open for reading. A folder or a device
+// given where a file is expected must be refused before a reader blocks or spins on it.
+bool isReadableFile(const std::string& path);
+
 } // namespace PathRule
 } // namespace Novaro
