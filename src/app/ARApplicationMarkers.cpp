@@ -3,11 +3,11 @@
 #include "ARApplication.h"
 
 #include "ARMarkerNode.h"
-#include "ARNodeSearchByNameVisitor.h"
 #include "MarkersData.h"
 #include "PathRule.h"
 #include "TrackerData.h"
 
+#include <filesystem>
 #include <fstream>
 
 #include <osgDB/FileNameUtils>
@@ -69,6 +69,33 @@ bool ARApplication::setupMarkersTransforms()
     return true;
 }
 
+namespace
+{
+
+// One submarker block of the multi-marker file: its pattern, its size and the three rows of its
+// marker transform. The pattern is named by an absolute path, since the tracker resolves relative
+// names against the multi-marker file's own folder, not the scene's.
+void writeSubmarkerBlock(std::ostream& file, size_t position, const SubmarkerData& submarker,
+                         const std::string& patternPath, const osg::Matrixd& matrix)
+{
+    file << std::endl;
+    file << "# submarker " << position << std::endl;
+    file << patternPath << std::endl;
+    file << submarker.getSize() << std::endl;
+    for (int column = 0; column < 3; ++column)
+        file << matrix(0, column) << " " << matrix(1, column) << " " << matrix(2, column) << " "
+             << matrix(3, column) << std::endl;
+}
+
+std::string absolutePath(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+} // namespace
+
 bool ARApplication::writeMultiMarkerFile(const MarkerData* record)
 {
     if (!record)
@@ -98,14 +125,40 @@ bool ARApplication::writeMultiMarkerFile(const MarkerData* record)
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
         return false;
     }
+    // Written under a temporary name and moved into place only when complete: the tracker reuses
+    // an existing multi-marker file, so a partial one must never be left under the real name.
     const std::string path = PathRule::resolve(_temporaryDirectory, marker.getPath());
-    std::ofstream file(path.c_str(), std::ios::out | std::ios::trunc);
+    const std::string partialPath = path + ".partial";
+    std::ofstream file(partialPath.c_str(), std::ios::out | std::ios::trunc);
     if (!file)
     {
         osg::notify(osg::FATAL) << " WARNING: cannot create multi marker pattern file: " << path << std::endl;
         return false;
     }
-    const bool fbx = osgDB::getLowerCaseFileExtension(transformsFile) == "fbx";
+    const size_t written = writeSubmarkers(file, marker, *model);
+    file.close();
+    const bool complete = written == marker.getSubmarkers().size() && file.good();
+    std::error_code error;
+    if (complete)
+        std::filesystem::rename(partialPath, path, error);
+    if (!complete || error)
+    {
+        std::filesystem::remove(partialPath, error);
+        if (complete)
+            osg::notify(osg::FATAL) << " WARNING: cannot create multi marker pattern file: " << path
+                                    << std::endl;
+        else
+            osg::notify(osg::FATAL) << " WARNING: not all submarkers were added to pattern file."
+                                    << std::endl;
+        return false;
+    }
+    _temporaryFiles.push_back(path);
+    return true;
+}
+
+size_t ARApplication::writeSubmarkers(std::ostream& file, const MarkerData& marker, osg::Node& model) const
+{
+    const bool fbx = osgDB::getLowerCaseFileExtension(marker.getTransformsFile()) == "fbx";
     const std::vector<SubmarkerData>& submarkers = marker.getSubmarkers();
     file << "# Novaro Multi Marker Setup" << std::endl;
     file << "# marker name: " << marker.getName() << std::endl;
@@ -113,52 +166,38 @@ bool ARApplication::writeMultiMarkerFile(const MarkerData* record)
     size_t written = 0;
     for (size_t k = 0; k < submarkers.size(); ++k)
     {
-        ARNodeSearchByNameVisitor search(submarkers[k].getTag());
-        model->accept(search);
-        if (!search.getNode())
+        const ARMarkerNode::TagPlacement placement =
+            ARMarkerNode::findTagPlacement(model, submarkers[k].getTag());
+        if (!placement.found)
         {
             osg::notify(osg::FATAL)
                 << " WARNING: cannot setup submarker (could not find marker tag in transforms file)."
                 << std::endl;
             continue;
         }
-        const osg::NodePathList paths = search.getNode()->getParentalNodePaths();
-        if (paths.empty())
+        if (placement.pathCount == 0)
         {
             osg::notify(osg::FATAL) << " WARNING: cannot setup submarker (no parental node path found for "
                                        "current marker transforms)."
                                     << std::endl;
             continue;
         }
-        if (paths.size() > 1)
+        if (placement.pathCount > 1)
             osg::notify(osg::FATAL)
                 << " WARNING: more than 1 parental node paths found for current submarker." << std::endl;
-        osg::Matrixd matrix = osg::computeLocalToWorld(paths.front(), true);
+        osg::Matrixd matrix = placement.localToWorld;
         if (fbx)
         {
             osg::notify(osg::NOTICE) << " WARNING: fixing for FBX reference system file (submarkers)."
                                      << std::endl;
             matrix = ARMarkerNode::fbxCorrection() * matrix;
         }
-        file << std::endl;
-        file << "# submarker " << k << std::endl;
-        file << submarkers[k].getPath() << std::endl;
-        file << submarkers[k].getSize() << std::endl;
-        for (int column = 0; column < 3; ++column)
-        {
-            file << matrix(0, column) << " " << matrix(1, column) << " " << matrix(2, column) << " "
-                 << matrix(3, column) << std::endl;
-        }
+        const std::string pattern =
+            absolutePath(PathRule::resolve(_temporaryDirectory, submarkers[k].getPath()));
+        writeSubmarkerBlock(file, k, submarkers[k], pattern, matrix);
         ++written;
     }
-    file.close();
-    _temporaryFiles.push_back(path);
-    if (written < submarkers.size())
-    {
-        osg::notify(osg::FATAL) << " WARNING: not all submarkers were added to pattern file." << std::endl;
-        return false;
-    }
-    return true;
+    return written;
 }
 
 void ARApplication::toggleFreeze()

@@ -5,8 +5,8 @@
 namespace Novaro
 {
 
-ARNodeSearchByNameVisitor::ARNodeSearchByNameVisitor(const std::string& name)
-    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN), _name(name)
+ARNodeSearchByNameVisitor::ARNodeSearchByNameVisitor(const std::string& name, EmptyGroups emptyGroups)
+    : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN), _name(name), _emptyGroups(emptyGroups)
 {
     setTraversalMask(0xFFFFFFFF);
 }
@@ -17,7 +17,7 @@ void ARNodeSearchByNameVisitor::apply(osg::Node& node)
     {
         const osg::Group* group = node.asGroup();
         const bool emptyGroup = group != nullptr && group->getNumChildren() == 0;
-        if (!emptyGroup)
+        if (!emptyGroup || _emptyGroups == ACCEPT_EMPTY_GROUPS)
         {
             _node = &node;
             return;

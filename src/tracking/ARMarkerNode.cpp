@@ -98,22 +98,20 @@ void ARMarkerNode::setupReferenceSystem()
         return;
     }
     osg::Matrixd matrix;
-    ARNodeSearchByNameVisitor search(_record->getTag());
-    model->accept(search);
-    if (search.getNode() && !_record->getFit())
+    const TagPlacement placement = findTagPlacement(*model, _record->getTag());
+    if (placement.found && !_record->getFit())
     {
-        const osg::NodePathList paths = search.getNode()->getParentalNodePaths();
-        if (paths.empty())
+        if (placement.pathCount == 0)
         {
             osg::notify(osg::FATAL) << " WARNING: no parental node path found for current marker transforms."
                                     << std::endl;
             return;
         }
-        if (paths.size() > 1)
+        if (placement.pathCount > 1)
             osg::notify(osg::FATAL)
                 << " WARNING: more than 1 parental node paths found for current marker transforms."
                 << std::endl;
-        matrix = osg::computeLocalToWorld(paths.front(), true);
+        matrix = placement.localToWorld;
     }
     else
     {
@@ -127,6 +125,21 @@ void ARMarkerNode::setupReferenceSystem()
         matrix = fbxCorrection() * matrix;
     }
     _referenceSystemTransform->setMatrix(osg::Matrixd::inverse(matrix));
+}
+
+ARMarkerNode::TagPlacement ARMarkerNode::findTagPlacement(osg::Node& model, const std::string& tag)
+{
+    ARNodeSearchByNameVisitor search(tag, ARNodeSearchByNameVisitor::ACCEPT_EMPTY_GROUPS);
+    model.accept(search);
+    TagPlacement placement;
+    if (!search.getNode())
+        return placement;
+    placement.found = true;
+    const osg::NodePathList paths = search.getNode()->getParentalNodePaths();
+    placement.pathCount = paths.size();
+    if (!paths.empty())
+        placement.localToWorld = osg::computeLocalToWorld(paths.front(), true);
+    return placement;
 }
 
 osg::Group* ARMarkerNode::getLayer(int layer) const

@@ -88,6 +88,17 @@ public:
     // Z axes are swapped against the marker's.
     static osg::Matrixd fbxCorrection();
 
+    // Where a marker's tag stands in a transforms model: how many parental paths lead to the
+    // tagged node and the local-to-world matrix of the first one (cameras ignored). Empty groups
+    // count, since exporters write markers as dummies.
+    struct TagPlacement
+    {
+        bool found = false;
+        size_t pathCount = 0;
+        osg::Matrixd localToWorld;
+    };
+    static TagPlacement findTagPlacement(osg::Node& model, const std::string& tag);
+
 protected:
     ~ARMarkerNode() override = default;
 

@@ -13,7 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include <osg/Geode>
@@ -23,6 +25,7 @@
 #include <osgDB/WriteFile>
 
 #include "osgART/Marker.h"
+#include "osgART/MarkerDescription.h"
 
 using namespace Novaro;
 using namespace NovaroTest;
@@ -39,7 +42,8 @@ osg::ref_ptr<ARMarkerNode> markerNode(MarkerData* record, ARApplication* applica
     return node;
 }
 
-// A transforms file as the authoring host exports it: named nodes at their poses in the scene.
+// A transforms file as the authoring host exports it: named nodes at their poses in the scene,
+// written as dummies (transforms without children), the way exporters write markers.
 std::string writeTransforms(const TemporaryDirectory& directory, const std::string& name,
                             const std::vector<std::pair<std::string, osg::Matrixd>>& nodes)
 {
@@ -49,8 +53,6 @@ std::string writeTransforms(const TemporaryDirectory& directory, const std::stri
     {
         osg::ref_ptr<osg::MatrixTransform> node = new osg::MatrixTransform(entry.second);
         node->setName(entry.first);
-        node->addChild(new osg::Group); // an empty group is not a match
-        node->getChild(0)->asGroup()->addChild(new osg::Geode);
         root->addChild(node.get());
     }
     const std::string path = directory.file(name);
@@ -268,30 +270,100 @@ TEST(MarkerNode, SmoothingStepsClampAndNeedAFilter)
     EXPECT_FALSE(filter->isTranslationalSmoothingEnabled());
 }
 
-TEST(MultiMarkerFile, WritesEveryFoundSubmarkerAndReportsTheMissingOne)
+namespace
 {
-    TemporaryDirectory directory;
+
+// A multi marker "board" of three dummies in a transforms file, its patterns under "patterns/".
+MarkerData boardMarker(const TemporaryDirectory& directory, const std::string& multiPath,
+                       const std::vector<std::string>& tagsInFile)
+{
     const osg::Matrixd left = osg::Matrixd::translate(-50.0, 0.0, 0.0);
     // A quarter turn about z, written exactly so the file's numbers are exact too.
     const osg::Matrixd right(0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 50, 0, 0, 1);
-    const std::string transforms =
-        writeTransforms(directory, "board.osgt", {{"left", left}, {"right", right}});
+    const std::map<std::string, osg::Matrixd> poses = {
+        {"left", left}, {"middle", osg::Matrixd::identity()}, {"right", right}};
+    std::vector<std::pair<std::string, osg::Matrixd>> nodes;
+    for (const std::string& tag : tagsInFile)
+        nodes.emplace_back(tag, poses.at(tag));
 
     MarkerData marker;
     marker.setName("board");
     marker.setType("multi");
-    marker.setPath("board_multi.dat");
-    marker.setTransformsFile(transforms);
-    const char* tags[] = {"left", "middle", "right"};
-    for (const char* tag : tags)
+    marker.setPath(multiPath);
+    marker.setTransformsFile(writeTransforms(directory, "board.osgt", nodes));
+    for (const char* tag : {"left", "middle", "right"})
     {
         SubmarkerData submarker;
         submarker.setTag(tag);
         submarker.setPath(std::string("patterns/") + tag + ".patt");
         submarker.setSize(std::string(tag) == "right" ? 62.5f : 40.0f);
         marker.getSubmarkers().push_back(submarker);
+        directory.write(submarker.getPath(), "pattern");
     }
+    return marker;
+}
 
+} // namespace
+
+TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFinds)
+{
+    TemporaryDirectory directory;
+    // In a sub-folder of the scene: the patterns are named relative to the scene's folder, the
+    // tracker resolves them against the multi file's.
+    const MarkerData marker = boardMarker(directory, "markers/board_multi.dat", {"left", "middle", "right"});
+    std::filesystem::create_directories(directory.file("markers"));
+
+    ARApplication application;
+    application.setTemporaryDirectory(directory.path());
+    NotifyCapture capture;
+    ASSERT_TRUE(application.writeMultiMarkerFile(&marker)) << capture.text();
+    ASSERT_EQ(1u, application.getTemporaryFiles().size());
+    EXPECT_EQ(directory.file("markers/board_multi.dat"), application.getTemporaryFiles()[0]);
+
+    std::ifstream file(directory.file("markers/board_multi.dat").c_str());
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_EQ("# Novaro Multi Marker Setup\n"
+              "# marker name: board\n"
+              "3\n"
+              "\n"
+              "# submarker 0\n" +
+                  directory.file("patterns/left.patt") +
+                  "\n"
+                  "40\n"
+                  "1 0 0 -50\n"
+                  "0 1 0 0\n"
+                  "0 0 1 10\n"
+                  "\n"
+                  "# submarker 1\n" +
+                  directory.file("patterns/middle.patt") +
+                  "\n"
+                  "40\n"
+                  "1 0 0 0\n"
+                  "0 1 0 0\n"
+                  "0 0 1 10\n"
+                  "\n"
+                  "# submarker 2\n" +
+                  directory.file("patterns/right.patt") +
+                  "\n"
+                  "62.5\n"
+                  "0 -1 0 50\n"
+                  "1 0 0 0\n"
+                  "0 0 1 10\n",
+              text.str());
+
+    osgART::MultiMarkerSetup setup;
+    std::string error;
+    ASSERT_TRUE(setup.load(directory.file("markers/board_multi.dat"), &error)) << error;
+    ASSERT_EQ(3u, setup.submarkers.size());
+    for (const osgART::Submarker& submarker : setup.submarkers)
+        EXPECT_TRUE(std::filesystem::is_regular_file(submarker.patternPath)) << submarker.patternPath;
+}
+
+TEST(MultiMarkerFile, AnIncompleteFileIsNotLeftBehind)
+{
+    TemporaryDirectory directory;
+    const MarkerData marker = boardMarker(directory, "board_multi.dat", {"left", "right"});
     ARApplication application;
     application.setTemporaryDirectory(directory.path());
     NotifyCapture capture;
@@ -299,30 +371,17 @@ TEST(MultiMarkerFile, WritesEveryFoundSubmarkerAndReportsTheMissingOne)
     EXPECT_TRUE(
         capture.printed(" WARNING: cannot setup submarker (could not find marker tag in transforms file)."));
     EXPECT_TRUE(capture.printed(" WARNING: not all submarkers were added to pattern file."));
-    ASSERT_EQ(1u, application.getTemporaryFiles().size());
-    EXPECT_EQ(directory.file("board_multi.dat"), application.getTemporaryFiles()[0]);
-
-    std::ifstream file(directory.file("board_multi.dat").c_str());
-    std::stringstream text;
-    text << file.rdbuf();
-    EXPECT_EQ("# Novaro Multi Marker Setup\n"
-              "# marker name: board\n"
-              "3\n"
-              "\n"
-              "# submarker 0\n"
-              "patterns/left.patt\n"
-              "40\n"
-              "1 0 0 -50\n"
-              "0 1 0 0\n"
-              "0 0 1 10\n"
-              "\n"
-              "# submarker 2\n"
-              "patterns/right.patt\n"
-              "62.5\n"
-              "0 -1 0 50\n"
-              "1 0 0 0\n"
-              "0 0 1 10\n",
-              text.str());
+    // The tracker would reuse any file under that name on the next start.
+    EXPECT_TRUE(application.getTemporaryFiles().empty());
+    EXPECT_EQ(std::vector<std::string>{"board.osgt"},
+              [&]
+              {
+                  std::vector<std::string> names;
+                  for (const auto& entry : std::filesystem::directory_iterator(directory.path()))
+                      if (entry.is_regular_file())
+                          names.push_back(entry.path().filename().string());
+                  return names;
+              }());
 
     MarkerData empty;
     capture.clear();
