@@ -68,14 +68,7 @@ ARApplication::~ARApplication()
     delete _lightingConfiguration;
     _lightingConfiguration = nullptr;
 
-    _lightsKeyboardHandler = nullptr;
-    _trackingKeyboardHandler = nullptr;
-    _clippingKeyboardHandler = nullptr;
-    _layersKeyboardHandler = nullptr;
-    _soundsKeyboardHandler = nullptr;
-    _animationsKeyboardHandler = nullptr;
-    _objectsKeyboardHandler = nullptr;
-    _visualizationKeyboardHandler = nullptr;
+    _keyboardHandlers.clear();
     _helpHandler = nullptr;
     _currentKeyboardHandler = nullptr;
 
@@ -287,10 +280,6 @@ void ARApplication::setInterface(unsigned int index)
     if (_helpHandler.valid())
         _viewer->removeEventHandler(_helpHandler.get());
 
-    osg::ref_ptr<osgGA::GUIEventHandler> handlers[] = {
-        _visualizationKeyboardHandler, _objectsKeyboardHandler, _animationsKeyboardHandler,
-        _soundsKeyboardHandler,        _layersKeyboardHandler,  _clippingKeyboardHandler,
-        _trackingKeyboardHandler,      _lightsKeyboardHandler};
     if (index > 7)
         index = 0;
     if (index == 7 && (!_shadowsManager.valid() || !_shadowsManager->isEnabled()))
@@ -300,7 +289,7 @@ void ARApplication::setInterface(unsigned int index)
             << std::endl;
         index = 0;
     }
-    _currentKeyboardHandler = handlers[index];
+    _currentKeyboardHandler = index < _keyboardHandlers.size() ? _keyboardHandlers[index] : nullptr;
 
     osg::ref_ptr<osgViewer::HelpHandler> help = new osgViewer::HelpHandler(new osg::ApplicationUsage);
     help->setKeyEventTogglesOnScreenHelp('h');

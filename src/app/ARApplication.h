@@ -4,6 +4,7 @@
 #include "ApplicationHint.h"
 #include "HUDList.h"
 
+#include <iosfwd>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,6 +42,8 @@ class VideoData;
 class MarkersData;
 class MarkerData;
 class SceneData;
+class ObjectData;
+class FrameStatistics;
 class AudioData;
 class LightingData;
 class ARMarkerNode;
@@ -219,6 +222,26 @@ private:
     void setTrackerField(const char* name, int value);
     void switchSoundtrack(bool forward);
     void readProjectOptions(int argc, char** argv);
+    size_t writeSubmarkers(std::ostream& file, const MarkerData& marker, osg::Node& model) const;
+    bool loadTrackingPlugins();
+    void configureVideoDevice();
+    bool resolveMarkersTransformsFile();
+    void addMarkers(bool transformsAvailable);
+    void resolveMarkerTransformsFile(MarkerData& entry, bool sharedFileAvailable);
+    bool addMarkerToTracker(MarkerData& entry);
+    void applyTrackerSettings();
+    void createCompositeQuad(bool shadowsEnabled);
+    void setUpRenderCamera(osg::Camera& camera, osg::Texture2D* texture, int samples);
+    void createARCamera();
+    void createShadowCamera();
+    void setUpWindowCamera(bool shadowsEnabled);
+    void prepareObjectsForLoop();
+    void runFrameLoop();
+    void startFrameStatistics(FrameStatistics& statistics);
+    void stopFrameStatistics(const FrameStatistics& statistics);
+    osg::ref_ptr<osg::Node> loadSceneModel(std::string& sceneSource);
+    osg::ref_ptr<ARObject> loadSceneObject(const ObjectData& entry, osg::Node* sceneModel,
+                                           const std::string& sceneSource);
 
     std::string _title;
     int _statusTextId;
@@ -282,14 +305,9 @@ private:
     // The clipping manager and its marker join here when clipping planes are built.
     osg::ref_ptr<osgGA::GUIEventHandler> _currentKeyboardHandler;
     osg::ref_ptr<osgGA::GUIEventHandler> _helpHandler;
-    osg::ref_ptr<osgGA::GUIEventHandler> _visualizationKeyboardHandler;
-    osg::ref_ptr<osgGA::GUIEventHandler> _objectsKeyboardHandler;
-    osg::ref_ptr<osgGA::GUIEventHandler> _animationsKeyboardHandler;
-    osg::ref_ptr<osgGA::GUIEventHandler> _soundsKeyboardHandler;
-    osg::ref_ptr<osgGA::GUIEventHandler> _layersKeyboardHandler;
-    osg::ref_ptr<osgGA::GUIEventHandler> _clippingKeyboardHandler;
-    osg::ref_ptr<osgGA::GUIEventHandler> _trackingKeyboardHandler;
-    osg::ref_ptr<osgGA::GUIEventHandler> _lightsKeyboardHandler;
+    // The keyboard modes' handlers in mode order (visualization, objects, animations, sounds,
+    // layers, clipping, tracking, lights); empty until the modes are built (README, "Not built yet").
+    std::vector<osg::ref_ptr<osgGA::GUIEventHandler>> _keyboardHandlers;
 
     // Project-only options.
     std::string _videoFile;

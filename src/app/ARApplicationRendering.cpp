@@ -29,6 +29,22 @@ namespace Novaro
 namespace
 {
 
+// Render bins of the simple mode: the video (or the debug image) first, the content over it.
+const int videoRenderBin = 2;
+const int contentRenderBin = 3;
+// The light the shadow techniques cast from; unshadowed content keeps the default light 0.
+const GLenum shadowLight = shadowLight;
+// Texture units of the full-window quad: the rendered scene, and the deferred shadow pass that is
+// multiplied over it.
+const unsigned int sceneTextureUnit = 0;
+const unsigned int shadowPassTextureUnit = 1;
+// The window clears to red, so any part the full-window quad fails to cover stands out; the
+// render-to-texture cameras clear to white, the colour of a frame without video.
+const osg::Vec4 windowClearColour(1.0f, 0.0f, 0.0f, 1.0f);
+const osg::Vec4 renderTextureClearColour(1.0f, 1.0f, 1.0f, 1.0f);
+// Small-feature culling hides objects whose projected bound is under this many pixels at most.
+const float maximumSmallFeatureCullingPixels = 256.0f;
+
 bool testExtensions(unsigned int contextId, std::initializer_list<const char*> names)
 {
     for (const char* name : names)
@@ -182,13 +198,13 @@ bool ARApplication::initScene()
     _videoLayer->init();
 
     _contentGroup = new osg::Group;
-    _contentGroup->getOrCreateStateSet()->setRenderBinDetails(3, "RenderBin");
+    _contentGroup->getOrCreateStateSet()->setRenderBinDetails(contentRenderBin, "RenderBin");
 
     _simpleModeGroup->addChild(_projection.get());
     _projection->addChild(_modelViewTransform.get());
     _modelViewTransform->addChild(_debugSwitch.get());
     _debugSwitch->addChild(_videoLayer.get(), !_debug);
-    _debugSwitch->getOrCreateStateSet()->setRenderBinDetails(2, "RenderBin");
+    _debugSwitch->getOrCreateStateSet()->setRenderBinDetails(videoRenderBin, "RenderBin");
     _debugSwitch->addChild(_contentGroup.get());
 
     _shadowedMarkersGroup = new osg::Group;
@@ -205,19 +221,19 @@ bool ARApplication::initScene()
     osg::StateSet* notShadowed = _notShadowedMarkersGroup->getOrCreateStateSet();
     notShadowed->setMode(GL_LIGHTING, protectedOn);
     notShadowed->setMode(GL_LIGHT0, osg::StateAttribute::ON);
-    notShadowed->setMode(GL_LIGHT0 + 7, osg::StateAttribute::OFF);
+    notShadowed->setMode(shadowLight, osg::StateAttribute::OFF);
     osg::StateSet* shadowed = _shadowedMarkersGroup->getOrCreateStateSet();
     shadowed->setMode(GL_LIGHTING, protectedOn);
     shadowed->setMode(GL_LIGHT0, osg::StateAttribute::OFF);
-    shadowed->setMode(GL_LIGHT0 + 7, osg::StateAttribute::ON);
+    shadowed->setMode(shadowLight, osg::StateAttribute::ON);
 
     _mixedModeGroup = new osg::Group;
     _mixedModeGroup->setName("MixedModeGroup");
     _fakeModeGroup = new osg::Group;
     _fakeModeGroup->setName("FakeModeGroup");
-    _modeSwitch->addChild(_simpleModeGroup.get(), mode == 0);
-    _modeSwitch->addChild(_mixedModeGroup.get(), mode == 1);
-    _modeSwitch->addChild(_fakeModeGroup.get(), mode == 2);
+    _modeSwitch->addChild(_simpleModeGroup.get(), mode == AR_SIMPLE);
+    _modeSwitch->addChild(_mixedModeGroup.get(), mode == AR_MIXED);
+    _modeSwitch->addChild(_fakeModeGroup.get(), mode == AR_FAKE);
     return true;
 }
 
@@ -230,7 +246,7 @@ bool ARApplication::initViewer()
             osgGA::StandardManipulator::UPDATE_MODEL_SIZE | osgGA::StandardManipulator::PROCESS_MOUSE_WHEEL);
         _viewer->setCameraManipulator(manipulator.get(), true);
     }
-    _viewer->getCamera()->setClearColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
+    _viewer->getCamera()->setClearColor(windowClearColour);
     _viewer->setApplication(this);
     setWireframe(_configuration ? _configuration->getWireframe() : false);
     _hud.setApplication(this);
@@ -249,96 +265,103 @@ int ARApplication::getTextureHeight()
     return renderTextureSize(_viewer->getScreenHeight(), _hasNPOT);
 }
 
+namespace
+{
+
+// A colour target of the render-to-texture pipeline, sized for the window (a power of two without
+// NPOT support).
+osg::ref_ptr<osg::Texture2D> createRenderTexture(int width, int height)
+{
+    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
+    texture->setTextureSize(width, height);
+    texture->setInternalFormat(GL_RGBA);
+    texture->setInternalFormatMode(osg::Texture::USE_USER_DEFINED_FORMAT);
+    texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::LINEAR);
+    texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::LINEAR);
+    texture->setWrap(osg::Texture::WRAP_S, osg::Texture::REPEAT);
+    texture->setWrap(osg::Texture::WRAP_T, osg::Texture::REPEAT);
+    texture->setResizeNonPowerOfTwoHint(false);
+    return texture;
+}
+
+} // namespace
+
 void ARApplication::createRenderingPipeline()
 {
     _viewer->setThreadingModel(osgViewer::ViewerBase::SingleThreaded);
-    const int screenWidth = _viewer->getScreenWidth();
-    const int screenHeight = _viewer->getScreenHeight();
-    const int textureWidth = getTextureWidth();
-    const int textureHeight = getTextureHeight();
     const bool shadowsEnabled = _shadowsManager.valid() && _shadowsManager->isEnabled();
-
-    auto makeTexture = [&]()
-    {
-        osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
-        texture->setTextureSize(textureWidth, textureHeight);
-        texture->setInternalFormat(GL_RGBA);
-        texture->setInternalFormatMode(osg::Texture::USE_USER_DEFINED_FORMAT);
-        texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::LINEAR);
-        texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::LINEAR);
-        texture->setWrap(osg::Texture::WRAP_S, osg::Texture::REPEAT);
-        texture->setWrap(osg::Texture::WRAP_T, osg::Texture::REPEAT);
-        texture->setResizeNonPowerOfTwoHint(false);
-        return texture;
-    };
-    _colourTexture = makeTexture();
+    _colourTexture = createRenderTexture(getTextureWidth(), getTextureHeight());
     if (shadowsEnabled)
-        _shadowPassTexture = makeTexture();
+        _shadowPassTexture = createRenderTexture(getTextureWidth(), getTextureHeight());
+    createCompositeQuad(shadowsEnabled);
+    createARCamera();
+    createShadowCamera();
+    setUpWindowCamera(shadowsEnabled);
+    _viewer->assignSceneDataToCameras();
+}
 
-    if (!_colourTexture.valid())
-        osg::notify(osg::FATAL) << " WARNING: could not create RTT geometry (missing texture)." << std::endl;
-    else
+// The full-window quad that shows the rendered scene, mirrored and flipped by the texture matrix,
+// with the deferred shadow pass on the second unit.
+void ARApplication::createCompositeQuad(bool shadowsEnabled)
+{
+    const float width = static_cast<float>(_viewer->getScreenWidth());
+    const float height = static_cast<float>(_viewer->getScreenHeight());
+    _quadGeometry = osg::createTexturedQuadGeometry(osg::Vec3(0.0f, 0.0f, 0.0f), osg::Vec3(width, 0.0f, 0.0f),
+                                                    osg::Vec3(0.0f, height, 0.0f), 0.0f, 0.0f, 1.0f, 1.0f);
+    _quadGeometry->setDataVariance(osg::Object::DYNAMIC);
+    _quadGeode = new osg::Geode;
+    _quadGeode->setDataVariance(osg::Object::DYNAMIC);
+    _quadGeode->addDrawable(_quadGeometry.get());
+    _textureMatrix =
+        new osg::TexMat(osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
+    osg::StateSet* state = _quadGeode->getOrCreateStateSet();
+    state->setTextureAttributeAndModes(sceneTextureUnit, _colourTexture.get(), osg::StateAttribute::ON);
+    state->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
+    state->setTextureAttributeAndModes(sceneTextureUnit, _textureMatrix.get(), osg::StateAttribute::ON);
+    if (shadowsEnabled)
     {
-        _quadGeometry =
-            osg::createTexturedQuadGeometry(osg::Vec3(0.0f, 0.0f, 0.0f), osg::Vec3(screenWidth, 0.0f, 0.0f),
-                                            osg::Vec3(0.0f, screenHeight, 0.0f), 0.0f, 0.0f, 1.0f, 1.0f);
-        _quadGeometry->setDataVariance(osg::Object::DYNAMIC);
-        _quadGeode = new osg::Geode;
-        _quadGeode->setDataVariance(osg::Object::DYNAMIC);
-        _quadGeode->addDrawable(_quadGeometry.get());
-        _textureMatrix = new osg::TexMat(
-            osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
-        osg::StateSet* state = _quadGeode->getOrCreateStateSet();
-        state->setTextureAttributeAndModes(0, _colourTexture.get(), osg::StateAttribute::ON);
-        state->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
-        state->setTextureAttributeAndModes(0, _textureMatrix.get(), osg::StateAttribute::ON);
-        if (shadowsEnabled)
-        {
-            if (!_shadowPassTexture.valid())
-                osg::notify(osg::FATAL)
-                    << " WARNING: could not create RTT geometry (missing shadow pass texture)." << std::endl;
-            else
-            {
-                _quadGeometry->setTexCoordArray(1, _quadGeometry->getTexCoordArray(0));
-                state->setTextureAttributeAndModes(1, _shadowPassTexture.get(), osg::StateAttribute::ON);
-                state->setTextureAttributeAndModes(1, _textureMatrix.get(), osg::StateAttribute::ON);
-            }
-        }
+        _quadGeometry->setTexCoordArray(shadowPassTextureUnit,
+                                        _quadGeometry->getTexCoordArray(sceneTextureUnit));
+        state->setTextureAttributeAndModes(shadowPassTextureUnit, _shadowPassTexture.get(),
+                                           osg::StateAttribute::ON);
+        state->setTextureAttributeAndModes(shadowPassTextureUnit, _textureMatrix.get(),
+                                           osg::StateAttribute::ON);
     }
+}
 
-    auto setUpRenderCamera = [&](osg::Camera* camera, osg::Texture2D* texture, int samples)
-    {
-        camera->attach(osg::Camera::COLOR_BUFFER, texture, 0, 0, false, samples, samples);
-        camera->setRenderTargetImplementation(osg::Camera::FRAME_BUFFER_OBJECT);
-        camera->setRenderOrder(osg::Camera::PRE_RENDER, 0);
-        camera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
-        camera->setViewMatrix(osg::Matrix::identity());
-        camera->setProjectionMatrix(_tracker.valid() ? _tracker->getProjectionMatrix()
-                                                     : osg::Matrix::identity());
-        if (!_hasNPOT)
-            camera->setViewport(0, 0, textureWidth, textureHeight);
-        else
-            camera->setViewport(0, 0, screenWidth, screenHeight);
-        camera->setClearColor(osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f));
-        camera->setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    };
-
-    if (!_colourTexture.valid())
-        osg::notify(osg::FATAL) << " WARNING: could not create AR Camera (missing texture)." << std::endl;
+void ARApplication::setUpRenderCamera(osg::Camera& camera, osg::Texture2D* texture, int samples)
+{
+    camera.attach(osg::Camera::COLOR_BUFFER, texture, 0, 0, false, samples, samples);
+    camera.setRenderTargetImplementation(osg::Camera::FRAME_BUFFER_OBJECT);
+    camera.setRenderOrder(osg::Camera::PRE_RENDER, 0);
+    camera.setReferenceFrame(osg::Transform::ABSOLUTE_RF);
+    camera.setViewMatrix(osg::Matrix::identity());
+    camera.setProjectionMatrix(_tracker.valid() ? _tracker->getProjectionMatrix() : osg::Matrix::identity());
+    if (!_hasNPOT)
+        camera.setViewport(0, 0, getTextureWidth(), getTextureHeight());
     else
-    {
-        int samples = 0;
-        if (!_configuration)
-            osg::notify(osg::FATAL) << " WARNING: could not set AA (missing configuration)." << std::endl;
-        else if (_configuration->getUseAntialiasing())
-            samples = _configuration->getAntialiasingSamples();
-        if (samples == 0)
-            osg::notify(osg::FATAL) << " WARNING: not using AA." << std::endl;
-        _arCamera = new osg::Camera;
-        setUpRenderCamera(_arCamera.get(), _colourTexture.get(), samples);
-        _arCamera->addChild(_arSceneNode.get());
-    }
+        camera.setViewport(0, 0, _viewer->getScreenWidth(), _viewer->getScreenHeight());
+    camera.setClearColor(renderTextureClearColour);
+    camera.setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    camera.setGraphicsContext(_viewer->getCamera()->getGraphicsContext());
+}
 
+void ARApplication::createARCamera()
+{
+    int samples = 0;
+    if (!_configuration)
+        osg::notify(osg::FATAL) << " WARNING: could not set AA (missing configuration)." << std::endl;
+    else if (_configuration->getUseAntialiasing())
+        samples = _configuration->getAntialiasingSamples();
+    if (samples == 0)
+        osg::notify(osg::FATAL) << " WARNING: not using AA." << std::endl;
+    _arCamera = new osg::Camera;
+    setUpRenderCamera(*_arCamera, _colourTexture.get(), samples);
+    _arCamera->addChild(_arSceneNode.get());
+}
+
+void ARApplication::createShadowCamera()
+{
     if (!_shadowPassTexture.valid())
         osg::notify(osg::FATAL) << " WARNING: could not create Shadows Camera (missing texture)."
                                 << std::endl;
@@ -352,28 +375,27 @@ void ARApplication::createRenderingPipeline()
     {
         _shadowCamera = _shadowsManager->getShadowCamera();
         if (_shadowCamera.valid())
-            setUpRenderCamera(_shadowCamera.get(), _shadowPassTexture.get(), 0);
+            setUpRenderCamera(*_shadowCamera, _shadowPassTexture.get(), 0);
     }
+}
 
-    osg::Camera* mainCamera = _viewer->getCamera();
-    mainCamera->setClearColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
-    mainCamera->setViewMatrix(osg::Matrix::identity());
-    mainCamera->setProjectionMatrix(osg::Matrixd::ortho2D(0, screenWidth, 0, screenHeight));
-    mainCamera->setViewport(0, 0, screenWidth, screenHeight);
-    mainCamera->setProjectionResizePolicy(osg::Camera::FIXED);
-    if (_root.valid() && _quadGeode.valid())
+// The window's own camera draws only the full-window quad, in pixels; the scene reaches it through
+// the render-to-texture cameras, which become its slaves.
+void ARApplication::setUpWindowCamera(bool shadowsEnabled)
+{
+    const int width = _viewer->getScreenWidth();
+    const int height = _viewer->getScreenHeight();
+    osg::Camera* windowCamera = _viewer->getCamera();
+    windowCamera->setClearColor(windowClearColour);
+    windowCamera->setViewMatrix(osg::Matrix::identity());
+    windowCamera->setProjectionMatrix(osg::Matrixd::ortho2D(0, width, 0, height));
+    windowCamera->setViewport(0, 0, width, height);
+    windowCamera->setProjectionResizePolicy(osg::Camera::FIXED);
+    if (_root.valid())
         _root->addChild(_quadGeode.get());
-    if (_arCamera.valid())
-    {
-        _arCamera->setGraphicsContext(mainCamera->getGraphicsContext());
-        _viewer->addSlave(_arCamera.get(), false);
-    }
+    _viewer->addSlave(_arCamera.get(), false);
     if (shadowsEnabled && _shadowCamera.valid())
-    {
-        _shadowCamera->setGraphicsContext(mainCamera->getGraphicsContext());
         _viewer->addSlave(_shadowCamera.get(), false);
-    }
-    _viewer->assignSceneDataToCameras();
 }
 
 void ARApplication::setWireframe(bool on)
@@ -455,9 +477,9 @@ void ARApplication::setShadowComposite(bool on)
     osg::StateSet* state = _quadGeode->getOrCreateStateSet();
     const unsigned int value = on ? osg::StateAttribute::ON : osg::StateAttribute::OFF;
     if (_shadowPassTexture.valid())
-        state->setTextureAttributeAndModes(1, _shadowPassTexture.get(), value);
+        state->setTextureAttributeAndModes(shadowPassTextureUnit, _shadowPassTexture.get(), value);
     if (_textureMatrix.valid())
-        state->setTextureAttributeAndModes(1, _textureMatrix.get(), value);
+        state->setTextureAttributeAndModes(shadowPassTextureUnit, _textureMatrix.get(), value);
 }
 
 void ARApplication::applySmallFeatureCulling()
@@ -478,7 +500,8 @@ void ARApplication::increaseSmallFeatureCulling(float step)
 {
     if (!_arCamera.valid())
         return;
-    _smallFeatureCullingPixelSize = std::min(_smallFeatureCullingPixelSize + step, 256.0f);
+    _smallFeatureCullingPixelSize =
+        std::min(_smallFeatureCullingPixelSize + step, maximumSmallFeatureCullingPixels);
     applySmallFeatureCulling();
 }
 

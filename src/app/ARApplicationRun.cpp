@@ -51,6 +51,8 @@ private:
 
 // Times the capture publishing and the tracking of each frame. It runs before the tracking
 // library's own update callback (nested below it), whose calls then find nothing new to do.
+// Tracking is counted only over frames that brought a new camera image: on the others the
+// tracker has nothing to do, and counting them would hide its cost behind idle frames.
 class TrackingTimer : public osg::NodeCallback
 {
 public:
@@ -61,6 +63,7 @@ public:
     void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
     {
         osg::Timer* timer = osg::Timer::instance();
+        const unsigned int published = _video ? _video->getFrameNumber() : 0;
         const osg::Timer_t start = timer->tick();
         if (_video)
             _video->update();
@@ -69,13 +72,30 @@ public:
             _tracker->update();
         const osg::Timer_t tracked = timer->tick();
         _statistics.add("capture", timer->delta_m(start, captured));
-        _statistics.add("tracking", timer->delta_m(captured, tracked));
+        if (_video && _video->getFrameNumber() != published)
+            _statistics.add("tracking", timer->delta_m(captured, tracked));
         traverse(node, visitor);
     }
 
 private:
     osgART::GenericVideo* _video;
     osgART::GenericTracker* _tracker;
+    FrameStatistics& _statistics;
+};
+
+// Times the window's buffer swap, where a driver that queues its drawing waits for it to finish.
+class SwapTimer : public osg::GraphicsContext::SwapCallback
+{
+public:
+    explicit SwapTimer(FrameStatistics& statistics) : _statistics(statistics) {}
+    void swapBuffersImplementation(osg::GraphicsContext* context) override
+    {
+        const osg::Timer_t start = osg::Timer::instance()->tick();
+        context->swapBuffersImplementation();
+        _statistics.add("swap", osg::Timer::instance()->delta_m(start, osg::Timer::instance()->tick()));
+    }
+
+private:
     FrameStatistics& _statistics;
 };
 
@@ -120,96 +140,20 @@ void ARApplication::run()
     _viewer->getCamera()->setPreDrawCallback(caching.get());
     osg::notify(osg::FATAL) << " Caching textures...Done." << std::endl;
 
-    for (ARObject* object : _objects)
-    {
-        object->resetActions();
-        object->onInit();
-    }
-
-    // Hovering needs a pick on every mouse move; do it only when some object listens for it.
-    for (ARObject* object : _objects)
-    {
-        if (object->hasEvent("on_mouse_in") || object->hasEvent("on_mouse_out") ||
-            object->hasEvent("on_mouse_over"))
-            _mouseOverEvents = true;
-    }
-
+    prepareObjectsForLoop();
     if (_audioConfiguration && _audioConfiguration->getAutoplay() && isSoundtrackIndexValid())
         _soundtracks[_currentSoundtrack]->play();
-
     // The clipping manager is created here once clipping planes are built.
-
     optimizeScene();
     if (_applicationHint == HINT_SCIA_ENGINEER)
     {
         _smallFeatureCullingPixelSize = 5.0f;
         applySmallFeatureCulling();
     }
-
     if (_video.valid())
         _video->start();
 
-    osg::ref_ptr<WindowCapture> capture;
-    osg::ref_ptr<osg::Camera> captureCamera;
-    if (!_screenshotFile.empty())
-    {
-        capture = new WindowCapture;
-        captureCamera = new osg::Camera;
-        captureCamera->setRenderOrder(osg::Camera::POST_RENDER, 1 << 30);
-        captureCamera->setClearMask(0);
-        captureCamera->setAllowEventFocus(false);
-        captureCamera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
-        captureCamera->setGraphicsContext(_viewer->getCamera()->getGraphicsContext());
-        captureCamera->setViewport(new osg::Viewport(*_viewer->getCamera()->getViewport()));
-        captureCamera->setFinalDrawCallback(capture.get());
-        _viewer->addSlave(captureCamera.get(), false);
-    }
-    FrameStatistics statistics;
-    if (_printFrameStatistics)
-    {
-        _viewer->getViewerStats()->collectStats("update", true);
-        _viewer->getViewerStats()->collectStats("event", true);
-        _viewer->getCamera()->getStats()->collectStats("rendering", true);
-        if (_arCamera.valid() && _arCamera->getStats())
-            _arCamera->getStats()->collectStats("rendering", true);
-        if (_arSceneNode.valid())
-        {
-            osg::ref_ptr<TrackingTimer> timer = new TrackingTimer(_video.get(), _tracker.get(), statistics);
-            timer->setNestedCallback(_arSceneNode->getUpdateCallback());
-            _arSceneNode->setUpdateCallback(timer.get());
-        }
-    }
-
-    int frames = 0;
-    while (!_viewer->done())
-    {
-        if (_maxFrames >= 0 && frames >= _maxFrames)
-            break;
-        const osg::Timer_t start = osg::Timer::instance()->tick();
-        _viewer->frame(DBL_MAX);
-        const osg::Timer_t end = osg::Timer::instance()->tick();
-        ++frames;
-        if (_printFrameStatistics)
-        {
-            const unsigned int frame = _viewer->getFrameStamp()->getFrameNumber();
-            statistics.add("frame", osg::Timer::instance()->delta_m(start, end));
-            statistics.add(
-                "event", 1000.0 * attribute(_viewer->getViewerStats(), frame, "Event traversal time taken"));
-            statistics.add("update", 1000.0 * attribute(_viewer->getViewerStats(), frame,
-                                                        "Update traversal time taken"));
-            double cull =
-                1000.0 * attribute(_viewer->getCamera()->getStats(), frame, "Cull traversal time taken");
-            double draw =
-                1000.0 * attribute(_viewer->getCamera()->getStats(), frame, "Draw traversal time taken");
-            if (_arCamera.valid())
-            {
-                cull += 1000.0 * attribute(_arCamera->getStats(), frame, "Cull traversal time taken");
-                draw += 1000.0 * attribute(_arCamera->getStats(), frame, "Draw traversal time taken");
-            }
-            statistics.add("cull", cull);
-            statistics.add("draw", draw);
-        }
-    }
+    runFrameLoop();
 
     if (isSoundtrackIndexValid())
         _soundtracks[_currentSoundtrack]->stop();
@@ -218,25 +162,133 @@ void ARApplication::run()
         _video->stop();
         _video->close(true);
     }
-    caching = nullptr;
+}
+
+void ARApplication::prepareObjectsForLoop()
+{
+    for (ARObject* object : _objects)
+    {
+        object->resetActions();
+        object->onInit();
+    }
+    // Hovering needs a pick on every mouse move; do it only when some object listens for it.
+    for (ARObject* object : _objects)
+    {
+        if (object->hasEvent("on_mouse_in") || object->hasEvent("on_mouse_out") ||
+            object->hasEvent("on_mouse_over"))
+            _mouseOverEvents = true;
+    }
+}
+
+namespace
+{
+
+// A camera of its own, drawn after every other one, that reads the window back for the screenshot.
+osg::ref_ptr<osg::Camera> addCaptureCamera(osgViewer::Viewer& viewer, WindowCapture* capture)
+{
+    osg::ref_ptr<osg::Camera> camera = new osg::Camera;
+    camera->setRenderOrder(osg::Camera::POST_RENDER, 1 << 30);
+    camera->setClearMask(0);
+    camera->setAllowEventFocus(false);
+    camera->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
+    camera->setGraphicsContext(viewer.getCamera()->getGraphicsContext());
+    camera->setViewport(new osg::Viewport(*viewer.getCamera()->getViewport()));
+    camera->setFinalDrawCallback(capture);
+    viewer.addSlave(camera.get(), false);
+    return camera;
+}
+
+void writeScreenshot(osg::Camera& captureCamera, WindowCapture& capture, const std::string& file)
+{
+    captureCamera.setFinalDrawCallback(nullptr);
+    if (capture.image()->data() && osgDB::writeImageFile(*capture.image(), file))
+        osg::notify(osg::NOTICE) << " Screenshot written: " << file << std::endl;
+    else
+        osg::notify(osg::FATAL) << " WARNING: could not write screenshot: " << file << std::endl;
+}
+
+// The viewer's own per-stage times of the frame just drawn, the main and AR cameras together.
+void addTraversalTimes(osgViewer::Viewer& viewer, osg::Camera* arCamera, FrameStatistics& statistics)
+{
+    const unsigned int frame = viewer.getFrameStamp()->getFrameNumber();
+    statistics.add("event", 1000.0 * attribute(viewer.getViewerStats(), frame, "Event traversal time taken"));
+    statistics.add("update",
+                   1000.0 * attribute(viewer.getViewerStats(), frame, "Update traversal time taken"));
+    double cull = 1000.0 * attribute(viewer.getCamera()->getStats(), frame, "Cull traversal time taken");
+    double draw = 1000.0 * attribute(viewer.getCamera()->getStats(), frame, "Draw traversal time taken");
+    if (arCamera)
+    {
+        cull += 1000.0 * attribute(arCamera->getStats(), frame, "Cull traversal time taken");
+        draw += 1000.0 * attribute(arCamera->getStats(), frame, "Draw traversal time taken");
+    }
+    statistics.add("cull", cull);
+    statistics.add("draw", draw);
+}
+
+} // namespace
+
+void ARApplication::startFrameStatistics(FrameStatistics& statistics)
+{
+    _viewer->getViewerStats()->collectStats("update", true);
+    _viewer->getViewerStats()->collectStats("event", true);
+    _viewer->getCamera()->getStats()->collectStats("rendering", true);
+    if (_arCamera.valid() && _arCamera->getStats())
+        _arCamera->getStats()->collectStats("rendering", true);
+    if (_arSceneNode.valid())
+    {
+        osg::ref_ptr<TrackingTimer> timer = new TrackingTimer(_video.get(), _tracker.get(), statistics);
+        timer->setNestedCallback(_arSceneNode->getUpdateCallback());
+        _arSceneNode->setUpdateCallback(timer.get());
+    }
+    if (osg::GraphicsContext* context = _viewer->getCamera()->getGraphicsContext())
+        context->setSwapCallback(new SwapTimer(statistics));
+}
+
+void ARApplication::stopFrameStatistics(const FrameStatistics& statistics)
+{
+    // The timers refer to this run's statistics: give the node and the window back their own.
+    if (TrackingTimer* timer =
+            dynamic_cast<TrackingTimer*>(_arSceneNode.valid() ? _arSceneNode->getUpdateCallback() : nullptr))
+        _arSceneNode->setUpdateCallback(timer->getNestedCallback());
+    if (osg::GraphicsContext* context = _viewer->getCamera()->getGraphicsContext())
+        context->setSwapCallback(nullptr);
+    osg::notify(osg::FATAL) << statistics.table() << std::flush;
+}
+
+void ARApplication::runFrameLoop()
+{
+    osg::ref_ptr<WindowCapture> capture;
+    osg::ref_ptr<osg::Camera> captureCamera;
+    if (!_screenshotFile.empty())
+    {
+        capture = new WindowCapture;
+        captureCamera = addCaptureCamera(*_viewer, capture.get());
+    }
+    FrameStatistics statistics;
+    if (_printFrameStatistics)
+        startFrameStatistics(statistics);
+
+    // "frame" is the time from one frame's start to the next one's: everything the loop does,
+    // swap and read-back included.
+    osg::Timer* timer = osg::Timer::instance();
+    int frames = 0;
+    osg::Timer_t frameStart = timer->tick();
+    while (!_viewer->done() && (_maxFrames < 0 || frames < _maxFrames))
+    {
+        _viewer->frame(DBL_MAX);
+        ++frames;
+        if (!_printFrameStatistics)
+            continue;
+        addTraversalTimes(*_viewer, _arCamera.get(), statistics);
+        const osg::Timer_t frameEnd = timer->tick();
+        statistics.add("frame", timer->delta_m(frameStart, frameEnd));
+        frameStart = frameEnd;
+    }
 
     if (capture.valid())
-    {
-        captureCamera->setFinalDrawCallback(nullptr);
-        if (capture->image()->data() && osgDB::writeImageFile(*capture->image(), _screenshotFile))
-            osg::notify(osg::NOTICE) << " Screenshot written: " << _screenshotFile << std::endl;
-        else
-            osg::notify(osg::FATAL) << " WARNING: could not write screenshot: " << _screenshotFile
-                                    << std::endl;
-    }
+        writeScreenshot(*captureCamera, *capture, _screenshotFile);
     if (_printFrameStatistics)
-    {
-        // The timer refers to this run's statistics: give the node back its own callback.
-        if (TrackingTimer* timer = dynamic_cast<TrackingTimer*>(
-                _arSceneNode.valid() ? _arSceneNode->getUpdateCallback() : nullptr))
-            _arSceneNode->setUpdateCallback(timer->getNestedCallback());
-        osg::notify(osg::FATAL) << statistics.table() << std::flush;
-    }
+        stopFrameStatistics(statistics);
 }
 
 bool ARApplication::initLighting()

@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <osg/Math>
 #include <osg/Quat>
 #include <osgDB/FileNameUtils>
-#include <osgDB/FileUtils>
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
 
@@ -52,6 +52,202 @@ std::string readDescription(const std::string& path, bool& opened)
     return description;
 }
 
+// Where one scene entry's object comes from: the scene-wide model or the entry's own file.
+struct ObjectSource
+{
+    const ObjectData& entry;
+    const std::string& temporaryDirectory;
+    osg::Node* sceneModel;   // the scene-wide model, null without one
+    bool usesSceneModel;     // the entry names no file of its own
+    std::string modelPath;   // the entry's own model as the reader gets it (KMZ unpacked)
+    std::string modelSource; // the file the entry names (or the scene's), for its format
+};
+
+// The object built from its model: the scene-wide model or its own file, whole or the sub-node
+// named by the entry. Null (with the warning at the given severity) without any model.
+osg::ref_ptr<ARObject> buildFromModel(const ObjectSource& source, osg::NotifySeverity severity)
+{
+    const std::string& subNode = source.entry.getObject();
+    if (source.usesSceneModel)
+    {
+        if (!source.sceneModel)
+        {
+            osg::notify(severity)
+                << " WARNING: neither a scene source file nor an object source file were specified."
+                << std::endl;
+            return nullptr;
+        }
+        return subNode.empty() ? new ARObject(source.sceneModel) : new ARObject(source.sceneModel, subNode);
+    }
+    return subNode.empty() ? new ARObject(source.modelPath) : new ARObject(source.modelPath, subNode);
+}
+
+// A media file named by the entry, resolved; false (with the warning) when unnamed or unreadable.
+bool hasMediaFile(const ObjectSource& source, const std::string& name, const char* unnamed,
+                  const char* notFound)
+{
+    if (name.empty())
+    {
+        osg::notify(osg::FATAL) << unnamed << std::endl;
+        return false;
+    }
+    if (!PathRule::isReadableFile(PathRule::resolve(source.temporaryDirectory, name)))
+    {
+        osg::notify(osg::FATAL) << notFound << std::endl;
+        return false;
+    }
+    return true;
+}
+
+osg::ref_ptr<ARObject> buildModelObject(const ObjectSource& source)
+{
+    return buildFromModel(source, osg::NOTICE);
+}
+
+// Video objects play their movie once movie objects exist; until then the object shows its model
+// like any other.
+osg::ref_ptr<ARObject> buildVideoObject(const ObjectSource& source)
+{
+    if (!hasMediaFile(source, source.entry.getVideo(),
+                      " Could not create an ARVideo object without a valid video file name.",
+                      " WARNING: could not find the specified video file."))
+        return nullptr;
+    return buildFromModel(source, osg::NOTICE);
+}
+
+// Audio objects play their sound once audio objects exist; until then the object shows its model
+// like any other.
+osg::ref_ptr<ARObject> buildAudioObject(const ObjectSource& source)
+{
+    if (!hasMediaFile(source, source.entry.getAudio(),
+                      " Could not create an ARAudio object without a valid audio file name.",
+                      " WARNING: could not find the specified audio file."))
+        return nullptr;
+    return buildFromModel(source, osg::NOTICE);
+}
+
+// Scene lights are not built yet: the entry becomes a plain object (its model, or nothing when it
+// is described by properties), reported as not being a light.
+osg::ref_ptr<ARObject> buildLightObject(const ObjectSource& source)
+{
+    osg::ref_ptr<ARObject> object;
+    if (!source.entry.getUseProperties())
+    {
+        osg::notify(osg::NOTICE) << " Init ARLight from 3D data..." << std::endl;
+        object = buildFromModel(source, osg::FATAL);
+    }
+    else
+    {
+        osg::notify(osg::NOTICE) << " Init ARLight from XML data..." << std::endl;
+        object = new ARObject;
+    }
+    if (object.valid())
+        osg::notify(osg::FATAL) << " ERROR: Expected AR light object." << std::endl;
+    else
+        osg::notify(osg::FATAL) << " WARNING: Object not valid." << std::endl;
+    return object;
+}
+
+// One builder per object type of the scene file.
+struct ObjectBuilder
+{
+    const char* type;
+    osg::ref_ptr<ARObject> (*build)(const ObjectSource&);
+};
+const ObjectBuilder objectBuilders[] = {
+    {"ARObject", buildModelObject},
+    {"ARVideo", buildVideoObject},
+    {"ARAudio", buildAudioObject},
+    {"ARLight", buildLightObject},
+};
+
+// The entry's rotation about its axis (x when the axis is out of range); FBX files from hosts
+// other than Maya and Cinema 4D are Y-up and get a quarter turn about x on top.
+osg::Quat entryRotation(const ObjectData& entry, const std::string& modelSource, ApplicationHint hint)
+{
+    static const osg::Vec3d axes[] = {osg::X_AXIS, osg::Y_AXIS, osg::Z_AXIS};
+    const int axis =
+        entry.getRotationAxis() >= 0 && entry.getRotationAxis() <= 2 ? entry.getRotationAxis() : 0;
+    osg::Quat rotation;
+    rotation.makeRotate(static_cast<double>(entry.getRotationAngle()), axes[axis]);
+    if (osgDB::getLowerCaseFileExtension(modelSource) == "fbx" && hint != HINT_MAYA && hint != HINT_CINEMA4D)
+        rotation *= osg::Quat(osg::PI_2, osg::X_AXIS);
+    return rotation;
+}
+
+std::string resolveInTemporaryDirectory(const std::string& temporaryDirectory, const std::string& name)
+{
+    if (name.empty() || PathRule::isAbsolute(name))
+        return name;
+    return PathRule::resolve(temporaryDirectory, name);
+}
+
+// Name, placement, occlusion, description and events of a built object.
+void setUpObject(ARObject& object, const ObjectSource& source, ARApplication& application)
+{
+    const ObjectData& entry = source.entry;
+    object.setName(entry.getName());
+    const osg::Vec3f& translation = entry.getTranslation();
+    object.setTranslation(translation.x(), translation.y(), translation.z());
+    const osg::Quat rotation = entryRotation(entry, source.modelSource, application.getApplicationHint());
+    object.setRotation(rotation.x(), rotation.y(), rotation.z(), rotation.w());
+    const osg::Vec3f& scale = entry.getScale();
+    object.setScale(scale.x(), scale.y(), scale.z());
+    object.setContext(&application);
+    if (entry.getIsOccluder())
+    {
+        osg::notify(osg::NOTICE) << " Object is an occluder." << std::endl;
+        object.setOccluder();
+    }
+    const std::string descriptionFile =
+        resolveInTemporaryDirectory(source.temporaryDirectory, entry.getDescriptionFile());
+    if (!descriptionFile.empty())
+    {
+        bool opened = false;
+        const std::string description = readDescription(descriptionFile, opened);
+        if (!opened)
+            osg::notify(osg::FATAL) << " WARNING: cannot open file: " << descriptionFile << std::endl;
+        else
+            object.setDescription(description);
+    }
+    const std::string eventsFile =
+        resolveInTemporaryDirectory(source.temporaryDirectory, entry.getEventsFile());
+    if (!eventsFile.empty())
+        object.loadEvents(eventsFile);
+}
+
+bool isKnownMarker(const MarkersData* markers, int id)
+{
+    if (!markers)
+        return false;
+    for (const MarkerData& marker : markers->getMarkers())
+        if (static_cast<int>(marker.getId()) == id)
+            return true;
+    return false;
+}
+
+// Hangs the object under every marker the entry names, in the layer it gives for each (0 else).
+void attachObject(ARObject* object, const ObjectData& entry, ARApplication& application)
+{
+    if (entry.getAllMarkers())
+    {
+        application.addObjectToAllMarkers(object, 0);
+        return;
+    }
+    for (int id : entry.getMarkerIds())
+    {
+        if (!isKnownMarker(application.getMarkersConfiguration(), id))
+        {
+            osg::notify(osg::FATAL) << "WARNING: object/tracker marker mismatch." << std::endl;
+            continue;
+        }
+        const std::map<int, int>& layers = entry.getMarkerLayers();
+        const std::map<int, int>::const_iterator layer = layers.find(id);
+        application.addObjectToMarker(object, static_cast<unsigned int>(id),
+                                      layer == layers.end() ? 0 : layer->second);
+    }
+}
+
 } // namespace
 
 std::string ARApplication::resolveModelFile(const std::string& path)
@@ -77,6 +273,20 @@ std::string ARApplication::resolveModelFile(const std::string& path)
     return path;
 }
 
+osg::ref_ptr<osg::Node> ARApplication::loadSceneModel(std::string& sceneSource)
+{
+    sceneSource = _sceneConfiguration->getSource();
+    if (sceneSource.empty())
+        return nullptr;
+    sceneSource = resolveSource(_temporaryDirectory, _sceneConfiguration->getSourceFolder(), sceneSource);
+    if (!PathRule::isReadableFile(sceneSource))
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << sceneSource << std::endl;
+        return nullptr;
+    }
+    return osgDB::readNodeFile(resolveModelFile(sceneSource), osgDB::Registry::instance()->getOptions());
+}
+
 void ARApplication::loadSceneObjects()
 {
     if (!_sceneConfiguration)
@@ -84,18 +294,8 @@ void ARApplication::loadSceneObjects()
         osg::notify(osg::FATAL) << "WARNING: missing scene data." << std::endl;
         return;
     }
-    osg::ref_ptr<osg::Node> sceneModel;
-    std::string sceneSource = _sceneConfiguration->getSource();
-    if (!sceneSource.empty())
-    {
-        sceneSource = resolveSource(_temporaryDirectory, _sceneConfiguration->getSourceFolder(), sceneSource);
-        if (!osgDB::fileExists(sceneSource))
-            osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << sceneSource << std::endl;
-        else
-            sceneModel =
-                osgDB::readNodeFile(resolveModelFile(sceneSource), osgDB::Registry::instance()->getOptions());
-    }
-
+    std::string sceneSource;
+    const osg::ref_ptr<osg::Node> sceneModel = loadSceneModel(sceneSource);
     for (const ObjectData& entry : _sceneConfiguration->getObjects())
     {
         if (entry.getIgnore())
@@ -103,189 +303,39 @@ void ARApplication::loadSceneObjects()
             osg::notify(osg::NOTICE) << " WARNING: ignoring object." << std::endl;
             continue;
         }
-        const bool usesSceneModel = entry.getSource().empty();
-        std::string modelPath;
-        std::string modelSource = sceneSource;
-        if (!usesSceneModel)
-        {
-            modelSource = resolveSource(_temporaryDirectory, entry.getSourceFolder(), entry.getSource());
-            if (!osgDB::fileExists(modelSource))
-            {
-                osg::notify(osg::FATAL) << " WARNING: cannot find model file: " << modelSource << std::endl;
-                continue;
-            }
-            modelPath = resolveModelFile(modelSource);
-        }
-
-        const osg::Vec3f& translation = entry.getTranslation();
-        const osg::Vec3f& scale = entry.getScale();
-        static const osg::Vec3d axes[] = {osg::X_AXIS, osg::Y_AXIS, osg::Z_AXIS};
-        const int axis =
-            entry.getRotationAxis() >= 0 && entry.getRotationAxis() <= 2 ? entry.getRotationAxis() : 0;
-        osg::Quat rotation;
-        rotation.makeRotate(static_cast<double>(entry.getRotationAngle()), axes[axis]);
-
-        std::string descriptionFile = entry.getDescriptionFile();
-        if (!descriptionFile.empty() && !PathRule::isAbsolute(descriptionFile))
-            descriptionFile = PathRule::resolve(_temporaryDirectory, descriptionFile);
-        std::string eventsFile = entry.getEventsFile();
-        if (!eventsFile.empty() && !PathRule::isAbsolute(eventsFile))
-            eventsFile = PathRule::resolve(_temporaryDirectory, eventsFile);
-
-        // The object built from its model: the scene-wide model or its own file, whole or the
-        // sub-node named by the entry. Null (with the warning at the given severity) without any.
-        auto buildFromModel = [&](osg::NotifySeverity severity) -> osg::ref_ptr<ARObject>
-        {
-            const std::string& subNode = entry.getObject();
-            if (usesSceneModel)
-            {
-                if (!sceneModel.valid())
-                {
-                    osg::notify(severity)
-                        << " WARNING: neither a scene source file nor an object source file were specified."
-                        << std::endl;
-                    return nullptr;
-                }
-                return subNode.empty() ? new ARObject(sceneModel.get())
-                                       : new ARObject(sceneModel.get(), subNode);
-            }
-            return subNode.empty() ? new ARObject(modelPath) : new ARObject(modelPath, subNode);
-        };
-        // Checks a media file named by the entry; empty text when it is missing.
-        auto mediaFile = [&](const std::string& name, const char* missingName, const char* notFound)
-        {
-            if (name.empty())
-            {
-                osg::notify(osg::FATAL) << missingName << std::endl;
-                return std::string();
-            }
-            const std::string path = PathRule::resolve(_temporaryDirectory, name);
-            if (!osgDB::fileExists(path))
-            {
-                osg::notify(osg::FATAL) << notFound << std::endl;
-                return std::string();
-            }
-            return path;
-        };
-
-        osg::ref_ptr<ARObject> object;
-        const std::string& type = entry.getType();
-        if (type == "ARObject")
-        {
-            osg::notify(osg::NOTICE) << " Object type ARObject." << std::endl;
-            object = buildFromModel(osg::NOTICE);
-            if (!object.valid())
-                continue;
-        }
-        else if (type == "ARVideo")
-        {
-            // Video objects play their movie once movie objects exist; until then the object
-            // shows its model like any other.
-            osg::notify(osg::NOTICE) << " Object type ARVideo." << std::endl;
-            if (mediaFile(entry.getVideo(),
-                          " Could not create an ARVideo object without a valid video file name.",
-                          " WARNING: could not find the specified video file.")
-                    .empty())
-                continue;
-            object = buildFromModel(osg::NOTICE);
-            if (!object.valid())
-                continue;
-        }
-        else if (type == "ARAudio")
-        {
-            // Audio objects play their sound once audio objects exist; until then the object
-            // shows its model like any other.
-            osg::notify(osg::NOTICE) << " Object type ARAudio." << std::endl;
-            if (mediaFile(entry.getAudio(),
-                          " Could not create an ARAudio object without a valid audio file name.",
-                          " WARNING: could not find the specified audio file.")
-                    .empty())
-                continue;
-            object = buildFromModel(osg::NOTICE);
-            if (!object.valid())
-                continue;
-        }
-        else if (type == "ARLight")
-        {
-            // Scene lights are not built yet: the entry becomes a plain object (its model, or
-            // nothing when it is described by properties), reported as not being a light.
-            osg::notify(osg::NOTICE) << " Object type ARLight." << std::endl;
-            if (!entry.getUseProperties())
-            {
-                osg::notify(osg::NOTICE) << " Init ARLight from 3D data..." << std::endl;
-                object = buildFromModel(osg::FATAL);
-            }
-            else
-            {
-                osg::notify(osg::NOTICE) << " Init ARLight from XML data..." << std::endl;
-                object = new ARObject;
-            }
-            if (object.valid())
-                osg::notify(osg::FATAL) << " ERROR: Expected AR light object." << std::endl;
-        }
-        else
-        {
-            osg::notify(osg::FATAL) << " WARNING: Object type not supported. Skipping." << std::endl;
-            continue;
-        }
-
-        if (!object.valid())
-        {
-            osg::notify(osg::FATAL) << " WARNING: Object not valid." << std::endl;
-            continue;
-        }
-
-        object->setName(entry.getName());
-        object->setTranslation(translation.x(), translation.y(), translation.z());
-        const ApplicationHint hint = _applicationHint;
-        if (osgDB::getLowerCaseFileExtension(modelSource) == "fbx" && hint != HINT_MAYA &&
-            hint != HINT_CINEMA4D)
-            rotation *= osg::Quat(1.5707963267948966, osg::Vec3d(1.0, 0.0, 0.0));
-        object->setRotation(rotation.x(), rotation.y(), rotation.z(), rotation.w());
-        object->setScale(scale.x(), scale.y(), scale.z());
-
-        object->setContext(this);
-        if (entry.getIsOccluder())
-        {
-            osg::notify(osg::NOTICE) << " Object is an occluder." << std::endl;
-            object->setOccluder();
-        }
-        if (!descriptionFile.empty())
-        {
-            bool opened = false;
-            const std::string description = readDescription(descriptionFile, opened);
-            if (!opened)
-                osg::notify(osg::FATAL) << " WARNING: cannot open file: " << descriptionFile << std::endl;
-            else
-                object->setDescription(description);
-        }
-        if (!eventsFile.empty())
-            object->loadEvents(eventsFile);
-
-        if (entry.getAllMarkers())
-            addObjectToAllMarkers(object.get(), 0);
-        else
-        {
-            for (int id : entry.getMarkerIds())
-            {
-                bool known = false;
-                if (_markersConfiguration)
-                {
-                    for (const MarkerData& marker : _markersConfiguration->getMarkers())
-                        known = known || static_cast<int>(marker.getId()) == id;
-                }
-                if (!known)
-                {
-                    osg::notify(osg::FATAL) << "WARNING: object/tracker marker mismatch." << std::endl;
-                    continue;
-                }
-                const std::map<int, int>& layers = entry.getMarkerLayers();
-                const std::map<int, int>::const_iterator layer = layers.find(id);
-                addObjectToMarker(object.get(), static_cast<unsigned int>(id),
-                                  layer == layers.end() ? 0 : layer->second);
-            }
-        }
+        osg::ref_ptr<ARObject> object = loadSceneObject(entry, sceneModel.get(), sceneSource);
+        if (object.valid())
+            attachObject(object.get(), entry, *this);
     }
+}
+
+osg::ref_ptr<ARObject> ARApplication::loadSceneObject(const ObjectData& entry, osg::Node* sceneModel,
+                                                      const std::string& sceneSource)
+{
+    ObjectSource source{entry, _temporaryDirectory, sceneModel, entry.getSource().empty(), "", sceneSource};
+    if (!source.usesSceneModel)
+    {
+        source.modelSource = resolveSource(_temporaryDirectory, entry.getSourceFolder(), entry.getSource());
+        if (!PathRule::isReadableFile(source.modelSource))
+        {
+            osg::notify(osg::FATAL) << " WARNING: cannot find model file: " << source.modelSource
+                                    << std::endl;
+            return nullptr;
+        }
+        source.modelPath = resolveModelFile(source.modelSource);
+    }
+    for (const ObjectBuilder& builder : objectBuilders)
+    {
+        if (entry.getType() != builder.type)
+            continue;
+        osg::notify(osg::NOTICE) << " Object type " << builder.type << "." << std::endl;
+        osg::ref_ptr<ARObject> object = builder.build(source);
+        if (object.valid())
+            setUpObject(*object, source, *this);
+        return object;
+    }
+    osg::notify(osg::FATAL) << " WARNING: Object type not supported. Skipping." << std::endl;
+    return nullptr;
 }
 
 } // namespace Novaro

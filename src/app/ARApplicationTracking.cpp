@@ -12,8 +12,6 @@
 #include <cmath>
 #include <sstream>
 
-#include <osgDB/FileUtils>
-
 #include "osgART/ARSceneNode.h"
 #include "osgART/Field.h"
 #include "osgART/GenericTracker.h"
@@ -65,6 +63,35 @@ void ARApplication::listVideoDevices()
 
 bool ARApplication::initTracking(int, char**)
 {
+    if (!loadTrackingPlugins())
+        return false;
+    configureVideoDevice();
+    _video->setFlip(false, true);
+    _video->open();
+
+    _arSceneNode = new osgART::ARSceneNode;
+    const int width = _video->getWidth();
+    const int height = _video->getHeight();
+    osg::notify(osg::NOTICE) << "Video w: " << width << " - h: " << height << std::endl;
+    setCameraFile(matchCameraForVideo(width, height));
+    osg::notify(osg::NOTICE) << "camera file: " << getCameraFile() << std::endl;
+    setPatternFile(_markersConfiguration ? _markersConfiguration->getPatternsFile() : std::string());
+    osg::notify(osg::NOTICE) << "patterns file: " << getPatternFile() << std::endl;
+    const bool transformsAvailable = resolveMarkersTransformsFile();
+
+    if (!_arSceneNode->connect(_tracker.get(), _video.get(), getCameraFile(), getPatternFile()))
+    {
+        osg::notify(osg::FATAL) << "ERROR: Could not connect video with tracker." << std::endl;
+        _video->close(true);
+        return false;
+    }
+    addMarkers(transformsAvailable);
+    applyTrackerSettings();
+    return true;
+}
+
+bool ARApplication::loadTrackingPlugins()
+{
     osgART::PluginManager* plugins = osgART::PluginManager::instance();
     if (!plugins->load("osgart_tracker_artoolkit4"))
     {
@@ -93,75 +120,51 @@ bool ARApplication::initTracking(int, char**)
         return false;
     }
     osg::notify(osg::NOTICE) << "tracker plugin: OK " << std::endl;
+    return true;
+}
 
-    if (osgART::VideoConfiguration* configuration = _video->getVideoConfiguration())
+void ARApplication::configureVideoDevice()
+{
+    osgART::VideoConfiguration* configuration = _video->getVideoConfiguration();
+    if (!configuration)
+        return;
+    osg::notify(osg::NOTICE) << "Configuring video device..." << std::endl;
+    std::string device = "-devNum=" + _videoDevice + " -flipV";
+    if (_configuration && _configuration->getCameraSettings())
+        device += " -showDialog";
+    // A recorded camera (a movie, still image or image sequence) stands in for the device.
+    if (!_videoFile.empty())
+        device += " -file=" + _videoFile;
+    configuration->deviceconfig = device;
+    osg::notify(osg::NOTICE) << "Configuring video device...Done." << std::endl;
+}
+
+bool ARApplication::resolveMarkersTransformsFile()
+{
+    if (!_markersConfiguration)
+        return false;
+    const std::string transforms = _markersConfiguration->getTransformsFile();
+    if (transforms.empty())
     {
-        osg::notify(osg::NOTICE) << "Configuring video device..." << std::endl;
-        std::string device = "-devNum=" + _videoDevice + " -flipV";
-        if (_configuration && _configuration->getCameraSettings())
-            device += " -showDialog";
-        // A recorded camera (a movie, still image or image sequence) stands in for the device.
-        if (!_videoFile.empty())
-            device += " -file=" + _videoFile;
-        configuration->deviceconfig = device;
-        osg::notify(osg::NOTICE) << "Configuring video device...Done." << std::endl;
-    }
-
-    _video->setFlip(false, true);
-    _video->open();
-
-    _arSceneNode = new osgART::ARSceneNode;
-    if (!_arSceneNode.valid())
-    {
-        osg::notify(osg::FATAL) << "ERROR: could not initialize root scene." << std::endl;
-        _video->close(true);
+        osg::notify(osg::NOTICE) << " WARNING: Markers configuration transforms file not specified."
+                                 << std::endl;
         return false;
     }
-    const int width = _video->getWidth();
-    const int height = _video->getHeight();
-    osg::notify(osg::NOTICE) << "Video w: " << width << " - h: " << height << std::endl;
-
-    setCameraFile(matchCameraForVideo(width, height));
-    osg::notify(osg::NOTICE) << "camera file: " << getCameraFile() << std::endl;
-
-    if (_markersConfiguration)
-        setPatternFile(_markersConfiguration->getPatternsFile());
-    else
+    const std::string path = PathRule::resolve(_temporaryDirectory, transforms);
+    if (!PathRule::isReadableFile(path))
     {
-        setPatternFile("");
-    }
-    osg::notify(osg::NOTICE) << "patterns file: " << getPatternFile() << std::endl;
-
-    bool markersTransformsAvailable = false;
-    if (_markersConfiguration)
-    {
-        const std::string transforms = _markersConfiguration->getTransformsFile();
-        if (transforms.empty())
-            osg::notify(osg::NOTICE) << " WARNING: Markers configuration transforms file not specified."
-                                     << std::endl;
-        else
-        {
-            const std::string path = PathRule::resolve(_temporaryDirectory, transforms);
-            if (!osgDB::fileExists(path))
-                osg::notify(osg::FATAL)
-                    << " ERROR: Markers configuration transforms file does not exist." << std::endl;
-            else
-            {
-                _markersConfiguration->setTransformsFile(path);
-                osg::notify(osg::NOTICE)
-                    << "Using markers configuration transforms file: " << path << std::endl;
-                markersTransformsAvailable = true;
-            }
-        }
-    }
-
-    if (!_arSceneNode->connect(_tracker.get(), _video.get(), getCameraFile(), getPatternFile()))
-    {
-        osg::notify(osg::FATAL) << "ERROR: Could not connect video with tracker." << std::endl;
-        _video->close(true);
+        osg::notify(osg::FATAL) << " ERROR: Markers configuration transforms file does not exist."
+                                << std::endl;
         return false;
     }
+    _markersConfiguration->setTransformsFile(path);
+    osg::notify(osg::NOTICE) << "Using markers configuration transforms file: " << path << std::endl;
+    return true;
+}
 
+void ARApplication::addMarkers(bool transformsAvailable)
+{
+    // A pattern file that defines markers wins; the markers file's list is used only without one.
     unsigned int count = _arSceneNode->getMarkerCount();
     osg::notify(osg::NOTICE) << "init (1st) tracker with <" << count << "> markers." << std::endl;
     if (count != 0)
@@ -169,106 +172,111 @@ bool ARApplication::initTracking(int, char**)
         for (unsigned int index = 0; index < count; ++index)
             _markers[index] = new ARMarkerNode(_tracker->getMarker(static_cast<int>(index)),
                                                static_cast<int>(index), nullptr, -1, this);
+        return;
     }
-    else if (_markersConfiguration)
+    if (!_markersConfiguration)
+        return;
+    std::vector<MarkerData>& entries = _markersConfiguration->getMarkers();
+    for (size_t position = 0; position < entries.size(); ++position)
     {
-        std::vector<MarkerData>& entries = _markersConfiguration->getMarkers();
-        for (size_t position = 0; position < entries.size(); ++position)
+        MarkerData& entry = entries[position];
+        const int i = static_cast<int>(position);
+        osg::notify(osg::NOTICE) << " Adding pattern:" << i << " marker type: " << entry.getType()
+                                 << " marker tag: " << entry.getTag() << std::endl;
+        resolveMarkerTransformsFile(entry, transformsAvailable);
+        if (addMarkerToTracker(entry))
         {
-            MarkerData& entry = entries[position];
-            const int i = static_cast<int>(position);
-            osg::notify(osg::NOTICE) << " Adding pattern:" << i << " marker type: " << entry.getType()
-                                     << " marker tag: " << entry.getTag() << std::endl;
-
-            if (entry.getTransformsFile().empty())
-            {
-                if (markersTransformsAvailable)
-                    entry.setTransformsFile(_markersConfiguration->getTransformsFile());
-                else
-                    osg::notify(osg::NOTICE)
-                        << " WARNING: Marker (specific) configuration transforms file not specified."
-                        << std::endl;
-            }
-            else
-            {
-                const std::string path = PathRule::resolve(_temporaryDirectory, entry.getTransformsFile());
-                if (!osgDB::fileExists(path))
-                {
-                    entry.setTransformsFile("");
-                    osg::notify(osg::FATAL)
-                        << " ERROR: Marker (specific) configuration transforms file does not exist."
-                        << std::endl;
-                }
-                else
-                {
-                    entry.setTransformsFile(path);
-                    osg::notify(osg::NOTICE)
-                        << " Using marker (specific) configuration transforms file: " << path << std::endl;
-                }
-            }
-
-            const std::string patternPath = entry.getPath().empty()
-                                                ? std::string()
-                                                : PathRule::resolve(_temporaryDirectory, entry.getPath());
-            std::ostringstream description;
-            description << entry.getType() << ";" << patternPath << ";" << entry.getSize() << ";0.0;0.0";
-
-            bool added = false;
-            if (patternPath.empty())
-                osg::notify(osg::FATAL) << " WARNING: could not use empty pattern file." << std::endl;
-            else if (osgDB::fileExists(patternPath))
-                added = _tracker->addMarker(description.str()) != nullptr;
-            else if (isMultiType(entry.getType()))
-            {
-                if (entry.getSubmarkers().empty())
-                    osg::notify(osg::FATAL) << " ERROR: neither a multi marker pattern file nor a valid "
-                                               "submarkers set were found."
-                                            << std::endl;
-                else if (writeMultiMarkerFile(&entry))
-                    added = _tracker->addMarker(description.str()) != nullptr;
-                else
-                    osg::notify(osg::FATAL)
-                        << " ERROR: could not create the multi marker pattern file." << std::endl;
-            }
-            else
-                osg::notify(osg::FATAL)
-                    << " ERROR: could not find a valid pattern file (" << patternPath << ")." << std::endl;
-
-            if (added)
-            {
-                const int index = static_cast<int>(_tracker->getMarkerCount()) - 1;
-                _markers[entry.getId()] =
-                    new ARMarkerNode(_tracker->getMarker(index), index, &entry, i, this);
-                osg::notify(osg::NOTICE) << " Adding pattern: " << i << " -> OK." << std::endl;
-            }
-            else
-                osg::notify(osg::FATAL) << " Adding pattern " << i << " -> ERROR" << std::endl;
-        }
-        count = _tracker->getMarkerCount();
-        osg::notify(osg::NOTICE) << "init (2nd) tracker with <" << count << "> markers." << std::endl;
-    }
-
-    if (_trackerConfiguration)
-    {
-        if (osgART::TypedField<int>* halfTracking = intField(_tracker.get(), "imageProcMode"))
-        {
-            halfTracking->set(_trackerConfiguration->getHalfTracking() ? 1 : 0);
-            osg::notify(osg::NOTICE) << (halfTracking->get() != 0 ? " Half tracking: enabled."
-                                                                  : " Half tracking: disabled.")
-                                     << std::endl;
+            const int index = static_cast<int>(_tracker->getMarkerCount()) - 1;
+            _markers[entry.getId()] = new ARMarkerNode(_tracker->getMarker(index), index, &entry, i, this);
+            osg::notify(osg::NOTICE) << " Adding pattern: " << i << " -> OK." << std::endl;
         }
         else
-            osg::notify(osg::WARN) << "WARNING: 'half tracking' NOT supported for this tracker." << std::endl;
-
-        if (osgART::TypedField<int>* threshold = intField(_tracker.get(), "threshold"))
-        {
-            threshold->set(_trackerConfiguration->getThreshold());
-            osg::notify(osg::NOTICE) << "Field 'threshold' = " << threshold->get() << std::endl;
-        }
-        else
-            osg::notify(osg::FATAL) << "WARNING: threshold NOT supported for this tracker." << std::endl;
+            osg::notify(osg::FATAL) << " Adding pattern " << i << " -> ERROR" << std::endl;
     }
-    return true;
+    count = _tracker->getMarkerCount();
+    osg::notify(osg::NOTICE) << "init (2nd) tracker with <" << count << "> markers." << std::endl;
+}
+
+void ARApplication::resolveMarkerTransformsFile(MarkerData& entry, bool sharedFileAvailable)
+{
+    if (entry.getTransformsFile().empty())
+    {
+        if (sharedFileAvailable)
+            entry.setTransformsFile(_markersConfiguration->getTransformsFile());
+        else
+            osg::notify(osg::NOTICE)
+                << " WARNING: Marker (specific) configuration transforms file not specified." << std::endl;
+        return;
+    }
+    const std::string path = PathRule::resolve(_temporaryDirectory, entry.getTransformsFile());
+    if (!PathRule::isReadableFile(path))
+    {
+        entry.setTransformsFile("");
+        osg::notify(osg::FATAL) << " ERROR: Marker (specific) configuration transforms file does not exist."
+                                << std::endl;
+        return;
+    }
+    entry.setTransformsFile(path);
+    osg::notify(osg::NOTICE) << " Using marker (specific) configuration transforms file: " << path
+                             << std::endl;
+}
+
+bool ARApplication::addMarkerToTracker(MarkerData& entry)
+{
+    const std::string patternPath =
+        entry.getPath().empty() ? std::string() : PathRule::resolve(_temporaryDirectory, entry.getPath());
+    std::ostringstream description;
+    description << entry.getType() << ";" << patternPath << ";" << entry.getSize() << ";0.0;0.0";
+    if (patternPath.empty())
+    {
+        osg::notify(osg::FATAL) << " WARNING: could not use empty pattern file." << std::endl;
+        return false;
+    }
+    if (PathRule::isReadableFile(patternPath))
+        return _tracker->addMarker(description.str()) != nullptr;
+    if (!isMultiType(entry.getType()))
+    {
+        osg::notify(osg::FATAL) << " ERROR: could not find a valid pattern file (" << patternPath << ")."
+                                << std::endl;
+        return false;
+    }
+    // A multi marker without its file: generated from the submarkers and the transforms file.
+    if (entry.getSubmarkers().empty())
+    {
+        osg::notify(osg::FATAL)
+            << " ERROR: neither a multi marker pattern file nor a valid submarkers set were found."
+            << std::endl;
+        return false;
+    }
+    if (!writeMultiMarkerFile(&entry))
+    {
+        osg::notify(osg::FATAL) << " ERROR: could not create the multi marker pattern file." << std::endl;
+        return false;
+    }
+    return _tracker->addMarker(description.str()) != nullptr;
+}
+
+void ARApplication::applyTrackerSettings()
+{
+    if (!_trackerConfiguration)
+        return;
+    if (osgART::TypedField<int>* halfTracking = intField(_tracker.get(), "imageProcMode"))
+    {
+        halfTracking->set(_trackerConfiguration->getHalfTracking() ? 1 : 0);
+        osg::notify(osg::NOTICE) << (halfTracking->get() != 0 ? " Half tracking: enabled."
+                                                              : " Half tracking: disabled.")
+                                 << std::endl;
+    }
+    else
+        osg::notify(osg::WARN) << "WARNING: 'half tracking' NOT supported for this tracker." << std::endl;
+
+    if (osgART::TypedField<int>* threshold = intField(_tracker.get(), "threshold"))
+    {
+        threshold->set(_trackerConfiguration->getThreshold());
+        osg::notify(osg::NOTICE) << "Field 'threshold' = " << threshold->get() << std::endl;
+    }
+    else
+        osg::notify(osg::FATAL) << "WARNING: threshold NOT supported for this tracker." << std::endl;
 }
 
 std::string ARApplication::matchCameraForVideo(int width, int height)
@@ -320,7 +328,7 @@ bool resolveDataFile(const std::string& name, const std::string& temporaryDirect
     }
     if (PathRule::isAbsolute(name))
     {
-        if (osgDB::fileExists(name))
+        if (PathRule::isReadableFile(name))
         {
             resolved = name;
             return true;
@@ -331,7 +339,7 @@ bool resolveDataFile(const std::string& name, const std::string& temporaryDirect
         return false;
     }
     const std::string inTemporary = PathRule::resolve(temporaryDirectory, name);
-    if (osgDB::fileExists(inTemporary))
+    if (PathRule::isReadableFile(inTemporary))
     {
         resolved = inTemporary;
         return true;
@@ -339,7 +347,7 @@ bool resolveDataFile(const std::string& name, const std::string& temporaryDirect
     osg::notify(osg::NOTICE) << " WARNING: could not find specified " << kind
                              << " file in temporary directory." << std::endl;
     const std::string inWorking = PathRule::resolve(workingDirectory, name);
-    if (osgDB::fileExists(inWorking))
+    if (PathRule::isReadableFile(inWorking))
     {
         resolved = inWorking;
         return true;
