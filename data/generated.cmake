@@ -9,6 +9,4 @@ add_custom_command(OUTPUT ${NOVARO_GENERATED_DATA}
   COMMENT "Generating the default model, light guides and axes")
 add_custom_target(novaro_data ALL DEPENDS ${NOVARO_GENERATED_DATA})
 # The player cannot start without its default model.
-if(TARGET novaro)
-  add_dependencies(novaro novaro_data)
-endif()
+add_dependencies(novaro novaro_data)
