@@ -12,9 +12,19 @@ cd "$run"
 args=(-working_directory "$top/samples" -temporary_directory "$top/samples"
       -video_file "$top/samples/recorded/camera.mp4")
 if [ -z "${DISPLAY:-}" ]; then
+  screenshot="$top/build/demo-screenshot.png"
+  # A picture from an earlier run must never pass for this one's.
+  rm -f "$screenshot"
+  status=0
   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" "$run/novaro" "${args[@]}" \
-    -max_frames 300 -screenshot "$top/build/demo-screenshot.png" -frame_stats "$@"
-  echo "Last picture of the demo: $top/build/demo-screenshot.png"
+    -max_frames 300 -screenshot "$screenshot" -frame_stats "$@" || status=$?
+  # The player ends with status 0 on some start-up failures (a missing settings file, no markers),
+  # so a run without its picture failed too.
+  if [ "$status" -ne 0 ] || [ ! -s "$screenshot" ]; then
+    echo "The demo failed (player exit status $status, no picture written); see its output above." >&2
+    exit $((status != 0 ? status : 1))
+  fi
+  echo "Last picture of the demo: $screenshot"
 else
   "$run/novaro" "${args[@]}" "$@"
 fi

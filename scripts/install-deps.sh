@@ -4,13 +4,12 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config clang-format
   libopenscenegraph-dev openscenegraph
   libtinyxml-dev
   libsfml-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-calib3d-dev libopencv-videoio-dev
   libopencv-imgcodecs-dev
-  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libassimp-dev
   libzip-dev
   libgtest-dev googletest
@@ -29,8 +28,15 @@ if [ ${#missing[@]} -eq 0 ]; then
   exit 0
 fi
 
-echo "Installing: ${missing[*]}"
+# The package manager's output goes to a log, shown only when the installation fails.
+log="${TMPDIR:-/tmp}/novaro-install-deps.log"
+echo "Installing: ${missing[*]} (log: $log)"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if ! { $SUDO apt-get update -qq &&
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"; } \
+  > "$log" 2>&1; then
+  cat "$log" >&2
+  echo "Installing the packages failed; the package manager's output is above and in $log." >&2
+  exit 1
+fi
