@@ -6,12 +6,12 @@
 #   tools/soak/soak.sh [MINUTES (30)] [SAMPLE_SECONDS (60)]
 #
 # Needs a built run directory (scripts/build.sh). The player runs at low priority (nice) so the
-# machine stays usable. Output: one "minute rss_kib" line per sample, then the player's output.
+# machine stays usable (and Mesa draws on one thread). Output: one "minute rss_kib" line per sample, then the player's output.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 minutes=${1:-30}
 interval=${2:-60}
-run="$top/build/run"
+run="${NOVARO_RUN:-$top/build/run}"  # NOVARO_RUN: a copy of the run directory, to keep building meanwhile
 [ -x "$run/novaro" ] || { echo "No player in $run: run scripts/build.sh first." >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -19,7 +19,7 @@ trap 'rm -rf "$work"' EXIT
 cat > "$work/driver.sh" <<DRIVER
 set -u
 cd "$run"
-ALSOFT_DRIVERS=\${ALSOFT_DRIVERS:-null} nice -n 10 ./novaro -working_directory "$top/samples" \\
+ALSOFT_DRIVERS=\${ALSOFT_DRIVERS:-null} LP_NUM_THREADS=1 nice -n 19 ./novaro -working_directory "$top/samples" \\
   -temporary_directory "$top/samples" -video_file "$top/samples/recorded/camera.mp4" -frame_stats \\
   > "$work/player.log" 2>&1 &
 pid=\$!
