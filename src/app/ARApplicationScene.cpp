@@ -36,8 +36,11 @@ std::string resolveSource(const std::string& temporaryDirectory, std::string fol
 
 std::string readDescription(const std::string& path, bool& opened)
 {
-    std::ifstream file(path.c_str());
-    opened = static_cast<bool>(file);
+    // A folder opens as a stream on this platform and reads as nothing: refuse it like a missing file.
+    std::ifstream file;
+    if (PathRule::isReadableFile(path))
+        file.open(path.c_str());
+    opened = file.is_open();
     std::string description;
     char chunk[256];
     while (file)
