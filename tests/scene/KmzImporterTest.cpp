@@ -101,7 +101,12 @@ protected:
         fs::remove_all(root);
         fs::create_directories(root / "archives");
     }
-    void TearDown() override { fs::remove_all(root); }
+    void TearDown() override
+    {
+        fs::remove_all(root);
+        std::error_code error;
+        fs::remove(root.parent_path(), error); // the last test's turn
+    }
 
     std::string archive(const std::string& name, const Entries& entries)
     {

@@ -31,7 +31,7 @@ for reader in $readers; do
     *) options=(-max_len=16384 -dict="$source_dir/tools/fuzz/settings.dict")
        reader_seeds="$seeds" ;;
   esac
-  (cd "$work" && "$build/run/novaro_fuzz_$reader" -max_total_time="$seconds" "${options[@]}" \
+  (cd "$work" && LSAN_OPTIONS="suppressions=$source_dir/tools/fuzz/lsan.supp" "$build/run/novaro_fuzz_$reader" -max_total_time="$seconds" "${options[@]}" \
       -print_final_stats=1 -close_fd_mask=1 \
       corpus "$reader_seeds" 2>&1 | grep -E "^(stat::|==[0-9]+==|SUMMARY|artifact_prefix|Test unit written|#[0-9]+ *DONE|INFO: .*seed corpus)")
 done
