@@ -235,8 +235,8 @@ bool unpack(const std::string& archivePath, const std::string& folder, Unpacking
         const fs::path relative = safeEntryPath(name);
         if (relative.empty() || !staysInside(base, base / relative))
         {
-            osg::notify(osg::WARN) << "Refusing archive entry outside the folder: '" << name << "'"
-                                   << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: refusing entry '" << name << "' of archive '" << archivePath
+                                    << "': it would land outside the folder." << std::endl;
             ok = false;
             continue;
         }
@@ -248,7 +248,8 @@ bool unpack(const std::string& archivePath, const std::string& folder, Unpacking
         }
         if (!unpacking.extractEntry(archive, static_cast<zip_uint64_t>(i), name, base / relative))
         {
-            osg::notify(osg::WARN) << "Cannot unpack archive entry: '" << name << "'" << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: cannot unpack entry '" << name << "' of archive '"
+                                    << archivePath << "'." << std::endl;
             ok = false;
         }
     }
@@ -306,8 +307,8 @@ void copyAliases(const std::string& folder, const KmlModel& model, const KmzLimi
         // The KML comes from the archive too: its aliases may not reach outside the folder.
         if (!staysInside(folder, target) || !staysInside(folder, source))
         {
-            osg::notify(osg::WARN) << "Refusing KML alias outside the folder: '" << alias.second << "'"
-                                   << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: refusing KML alias outside the archive: '" << alias.first
+                                    << "' -> '" << alias.second << "'" << std::endl;
             continue;
         }
         std::error_code error;

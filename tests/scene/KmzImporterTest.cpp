@@ -192,6 +192,8 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
     NotifyCapture capture;
     EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), false));
     EXPECT_TRUE(capture.contains("Unable to unzip file: '" + path + "'\n"));
+    EXPECT_NE(capture.fatalText().find(" WARNING: refusing entry '../escape.txt' of archive '" + path + "'"),
+              std::string::npos);
 
     EXPECT_FALSE(fs::exists(root / "archives" / "escape.txt"));
     EXPECT_FALSE(fs::exists(root / "archives" / "escape2.txt"));
