@@ -107,6 +107,23 @@ std::string modelWithInfinities()
     return glb(json, binary);
 }
 
+// A line loop whose only attribute is a normal: Assimp's importer reads positions through a null
+// pointer for it.
+std::string lineLoopWithoutPositions()
+{
+    std::string indices;
+    for (uint32_t index : {0u, 1u, 2u})
+        appendLittleEndian32(indices, index);
+    const std::string json =
+        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":48}],)"
+        R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":12}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
+        R"({"bufferView":1,"componentType":5125,"count":3,"type":"SCALAR"}],)"
+        R"("meshes":[{"primitives":[{"mode":2,"indices":1,"attributes":{"NORMAL":0}}]}],)"
+        R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
+    return glb(json, floats({0, 0, 1, 0, 0, 1, 0, 0, 1}) + indices);
+}
+
 osg::Node* findByName(osg::Node* root, const std::string& name)
 {
     struct Finder : public osg::NodeVisitor
@@ -161,6 +178,13 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
         {"nested_asset.gltf", R"({"nodes":[{"asset":{"version":"2.0"}}]})", "not a glTF file"},
         {"array.gltf", R"([{"asset":{"version":"2.0"}}])", "not a glTF file"},
         {"empty.fbx", "", "not a FBX file"},
+        // Structures that crash or exhaust Assimp's glTF importer.
+        {"line_loop.glb", lineLoopWithoutPositions(),
+         "not a binary glTF file (JSON chunk primitive 0 of mesh 0 has no POSITION)"},
+        {"deep.gltf",
+         R"({"asset":{"version":"2.0"},"extras":)" + std::string(100000, '[') + std::string(100000, ']') +
+             "}",
+         "not a glTF file (not JSON: nesting deeper than 64 levels at byte "},
     };
     for (const auto& c : cases)
     {

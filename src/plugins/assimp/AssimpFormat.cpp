@@ -1,5 +1,7 @@
 #include "AssimpFormat.h"
 
+#include "JsonTree.h"
+
 #include <assimp/BaseImporter.h>
 #include <assimp/Importer.hpp>
 #include <assimp/importerdesc.h>
@@ -16,6 +18,8 @@ namespace
 {
 
 const size_t glbHeaderBytes = 12;
+// The JSON chunk's content follows the header and the chunk's length and type.
+const size_t glbJsonStart = glbHeaderBytes + 8;
 // An ASCII FBX file names its header extension within its first lines.
 const size_t fbxAsciiHeaderSearchBytes = 4096;
 
@@ -46,6 +50,43 @@ size_t skipLeadingSpace(const char* data, size_t size)
     return i;
 }
 
+// Primitives without positions make Assimp's glTF importer read through a null pointer (line
+// loops), and positions are what a primitive is drawn from.
+std::string checkPrimitives(const JsonValue& root)
+{
+    const JsonValue* meshes = root.member("meshes");
+    if (meshes == nullptr)
+        return std::string();
+    if (meshes->kind != JsonValue::Kind::Array)
+        return "\"meshes\" is not an array";
+    for (size_t m = 0; m < meshes->items.size(); ++m)
+    {
+        const JsonValue* primitives = meshes->items[m].member("primitives");
+        if (primitives == nullptr || primitives->kind != JsonValue::Kind::Array)
+            return "mesh " + std::to_string(m) + " has no primitives";
+        for (size_t p = 0; p < primitives->items.size(); ++p)
+        {
+            const JsonValue* attributes = primitives->items[p].member("attributes");
+            if (attributes == nullptr || attributes->member("POSITION") == nullptr)
+                return "primitive " + std::to_string(p) + " of mesh " + std::to_string(m) +
+                       " has no POSITION";
+        }
+    }
+    return std::string();
+}
+
+std::string checkGltf(const char* data, size_t size)
+{
+    JsonValue root;
+    const std::string error = readJson(data, size, root);
+    if (!error.empty())
+        return "not JSON: " + error;
+    const JsonValue* asset = root.member("asset");
+    if (asset == nullptr || asset->kind != JsonValue::Kind::Object)
+        return "not a JSON object with an \"asset\" member";
+    return checkPrimitives(root);
+}
+
 std::string checkBinaryGltf(const char* data, size_t size, uint64_t fileSize)
 {
     if (size < glbHeaderBytes || !startsWith(data, size, "glTF"))
@@ -55,51 +96,13 @@ std::string checkBinaryGltf(const char* data, size_t size, uint64_t fileSize)
     if (readLittleEndian32(data + 8) != fileSize)
         return "declared length " + std::to_string(readLittleEndian32(data + 8)) + " but the file has " +
                std::to_string(fileSize) + " bytes";
-    return std::string();
-}
-
-// Walks the JSON text's structure (strings, nesting) far enough to find a member named "asset"
-// of the top-level object; values are not parsed.
-bool hasTopLevelAssetMember(const char* data, size_t size)
-{
-    size_t i = skipLeadingSpace(data, size);
-    if (i >= size || data[i] != '{')
-        return false;
-    int depth = 0;
-    for (; i < size; ++i)
-    {
-        const char c = data[i];
-        if (c == '"')
-        {
-            const size_t start = i + 1;
-            for (++i; i < size && data[i] != '"'; ++i)
-                if (data[i] == '\\')
-                    ++i;
-            if (i >= size)
-                return false;
-            const bool isAsset = depth == 1 && i - start == 5 && std::memcmp(data + start, "asset", 5) == 0;
-            size_t next = i + 1;
-            while (next < size && isJsonSpace(data[next]))
-                ++next;
-            if (isAsset && next < size && data[next] == ':')
-                return true;
-        }
-        else if (c == '{' || c == '[')
-        {
-            ++depth;
-        }
-        else if (c == '}' || c == ']')
-        {
-            if (--depth <= 0)
-                return false;
-        }
-    }
-    return false;
-}
-
-std::string checkGltf(const char* data, size_t size)
-{
-    return hasTopLevelAssetMember(data, size) ? std::string() : "not a JSON object with an \"asset\" member";
+    if (size < glbJsonStart || std::memcmp(data + glbHeaderBytes + 4, "JSON", 4) != 0)
+        return "no JSON chunk";
+    const uint64_t jsonBytes = readLittleEndian32(data + glbHeaderBytes);
+    if (glbJsonStart + jsonBytes > size)
+        return "JSON chunk longer than the file";
+    const std::string content = checkGltf(data + glbJsonStart, static_cast<size_t>(jsonBytes));
+    return content.empty() ? content : "JSON chunk " + content;
 }
 
 std::string checkFbx(const char* data, size_t size)
@@ -170,6 +173,21 @@ std::string checkSignature(ModelFormat format, const char* data, size_t size, ui
         return checkFbx(data, size);
     default:
         return "not a format of this reader";
+    }
+}
+
+uint64_t bytesToCheck(ModelFormat format, const char* head, size_t size, uint64_t fileSize)
+{
+    switch (format)
+    {
+    case ModelFormat::Gltf:
+        return fileSize;
+    case ModelFormat::BinaryGltf:
+        if (size < glbJsonStart)
+            return std::min<uint64_t>(fileSize, glbJsonStart);
+        return std::min<uint64_t>(fileSize, glbJsonStart + readLittleEndian32(head + glbHeaderBytes));
+    default:
+        return std::min<uint64_t>(fileSize, fbxAsciiHeaderSearchBytes);
     }
 }
 

@@ -31,13 +31,20 @@ ModelFormat formatOfExtension(const std::string& extension);
 const char* formatName(ModelFormat format);
 
 // Empty when the file whose first 'available' bytes are 'data' and whose size is 'fileSize'
-// carries the format's signature, else why not:
-// binary glTF: the "glTF" magic, version 2 and a declared length equal to the data's size;
-// glTF: a JSON object with an "asset" member;
+// carries the format's signature and, for glTF, a structure Assimp can be handed; else why not:
+// binary glTF: the "glTF" magic, version 2, a declared length equal to the data's size and a JSON
+// chunk that passes the glTF check;
+// glTF: a JSON object (nested at most maximumJsonDepth levels) with an "asset" member, whose mesh
+// primitives all have a POSITION attribute;
 // FBX: the binary magic "Kaydara FBX Binary", or an ASCII file opening with its "; FBX" comment
 // or holding an FBXHeaderExtension in its first kilobytes.
-// A glTF file must be given whole.
+// 'available' must reach as far as bytesToCheck says.
 std::string checkSignature(ModelFormat format, const char* data, size_t available, uint64_t fileSize);
+
+// How many bytes of a file of 'fileSize' the check needs, given its first 'size' bytes 'head' (at
+// least the first 20 when the file has them): a glTF text whole, a binary glTF up to the end of
+// its JSON chunk, an FBX file its first kilobytes.
+uint64_t bytesToCheck(ModelFormat format, const char* head, size_t size, uint64_t fileSize);
 
 // The format whose signature the data carries, for data without a file name.
 ModelFormat detectFormat(const char* data, size_t size);

@@ -40,9 +40,8 @@ namespace Novaro
 namespace
 {
 
-// How much of a binary file the signature check reads; a glTF text is read whole, since its
-// "asset" member may come after large inline buffers.
-const size_t signatureBytes = 4096;
+// The first bytes of a file, enough to say how many the signature check needs.
+const size_t headBytes = 64;
 
 // Files that a model names (glTF buffers) are opened only when they are regular files: a pipe or
 // a device would block the importer or never end.
@@ -68,9 +67,14 @@ std::string checkFile(const std::string& path, ModelFormat format)
     std::ifstream in(path, std::ios::binary);
     if (error || !in)
         return "cannot be opened";
-    std::string head(format == ModelFormat::Gltf ? size : std::min<uintmax_t>(size, signatureBytes), '\0');
+    std::string head(std::min<uintmax_t>(size, headBytes), '\0');
     in.read(&head[0], static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
+    const size_t read = head.size();
+    head.resize(static_cast<size_t>(bytesToCheck(format, head.data(), read, size)), '\0');
+    if (head.size() > read)
+        in.read(&head[read], static_cast<std::streamsize>(head.size() - read));
+    if (!in)
+        return "cannot be read";
     return checkSignature(format, head.data(), head.size(), size);
 }
 
