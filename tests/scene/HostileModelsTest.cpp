@@ -180,7 +180,7 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
         {"empty.fbx", "", "not a FBX file"},
         // Structures that crash or exhaust Assimp's glTF importer.
         {"line_loop.glb", lineLoopWithoutPositions(),
-         "not a binary glTF file (JSON chunk primitive 0 of mesh 0 has no POSITION)"},
+         "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 has no POSITION)"},
         {"deep.gltf",
          R"({"asset":{"version":"2.0"},"extras":)" + std::string(100000, '[') + std::string(100000, ']') +
              "}",

@@ -1,6 +1,6 @@
 #include "AssimpFormat.h"
 
-#include "JsonTree.h"
+#include "GltfJsonCheck.h"
 
 #include <assimp/BaseImporter.h>
 #include <assimp/Importer.hpp>
@@ -36,7 +36,7 @@ bool startsWith(const char* data, size_t size, const char* prefix)
     return size >= length && std::memcmp(data, prefix, length) == 0;
 }
 
-bool isJsonSpace(char c)
+bool isTextSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
@@ -45,46 +45,9 @@ bool isJsonSpace(char c)
 size_t skipLeadingSpace(const char* data, size_t size)
 {
     size_t i = startsWith(data, size, "\xEF\xBB\xBF") ? 3 : 0;
-    while (i < size && isJsonSpace(data[i]))
+    while (i < size && isTextSpace(data[i]))
         ++i;
     return i;
-}
-
-// Primitives without positions make Assimp's glTF importer read through a null pointer (line
-// loops), and positions are what a primitive is drawn from.
-std::string checkPrimitives(const JsonValue& root)
-{
-    const JsonValue* meshes = root.member("meshes");
-    if (meshes == nullptr)
-        return std::string();
-    if (meshes->kind != JsonValue::Kind::Array)
-        return "\"meshes\" is not an array";
-    for (size_t m = 0; m < meshes->items.size(); ++m)
-    {
-        const JsonValue* primitives = meshes->items[m].member("primitives");
-        if (primitives == nullptr || primitives->kind != JsonValue::Kind::Array)
-            return "mesh " + std::to_string(m) + " has no primitives";
-        for (size_t p = 0; p < primitives->items.size(); ++p)
-        {
-            const JsonValue* attributes = primitives->items[p].member("attributes");
-            if (attributes == nullptr || attributes->member("POSITION") == nullptr)
-                return "primitive " + std::to_string(p) + " of mesh " + std::to_string(m) +
-                       " has no POSITION";
-        }
-    }
-    return std::string();
-}
-
-std::string checkGltf(const char* data, size_t size)
-{
-    JsonValue root;
-    const std::string error = readJson(data, size, root);
-    if (!error.empty())
-        return "not JSON: " + error;
-    const JsonValue* asset = root.member("asset");
-    if (asset == nullptr || asset->kind != JsonValue::Kind::Object)
-        return "not a JSON object with an \"asset\" member";
-    return checkPrimitives(root);
 }
 
 std::string checkBinaryGltf(const char* data, size_t size, uint64_t fileSize)
@@ -101,8 +64,8 @@ std::string checkBinaryGltf(const char* data, size_t size, uint64_t fileSize)
     const uint64_t jsonBytes = readLittleEndian32(data + glbHeaderBytes);
     if (glbJsonStart + jsonBytes > size)
         return "JSON chunk longer than the file";
-    const std::string content = checkGltf(data + glbJsonStart, static_cast<size_t>(jsonBytes));
-    return content.empty() ? content : "JSON chunk " + content;
+    const std::string content = checkGltfJson(data + glbJsonStart, static_cast<size_t>(jsonBytes));
+    return content.empty() ? content : "JSON chunk: " + content;
 }
 
 std::string checkFbx(const char* data, size_t size)
@@ -168,7 +131,7 @@ std::string checkSignature(ModelFormat format, const char* data, size_t size, ui
     case ModelFormat::BinaryGltf:
         return checkBinaryGltf(data, size, fileSize);
     case ModelFormat::Gltf:
-        return checkGltf(data, size);
+        return checkGltfJson(data, size);
     case ModelFormat::Fbx:
         return checkFbx(data, size);
     default:

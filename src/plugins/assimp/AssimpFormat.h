@@ -34,8 +34,7 @@ const char* formatName(ModelFormat format);
 // carries the format's signature and, for glTF, a structure Assimp can be handed; else why not:
 // binary glTF: the "glTF" magic, version 2, a declared length equal to the data's size and a JSON
 // chunk that passes the glTF check;
-// glTF: a JSON object (nested at most maximumJsonDepth levels) with an "asset" member, whose mesh
-// primitives all have a POSITION attribute;
+// glTF: what checkGltfJson asks of the text;
 // FBX: the binary magic "Kaydara FBX Binary", or an ASCII file opening with its "; FBX" comment
 // or holding an FBXHeaderExtension in its first kilobytes.
 // 'available' must reach as far as bytesToCheck says.
