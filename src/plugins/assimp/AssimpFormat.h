@@ -32,7 +32,7 @@ const char* formatName(ModelFormat format);
 
 // Empty when the file whose first 'available' bytes are 'data' and whose size is 'fileSize'
 // carries the format's signature and, for glTF, a structure Assimp can be handed; else why not:
-// binary glTF: the "glTF" magic, version 2, a declared length equal to the data's size and a JSON
+// binary glTF: the "glTF" magic, version 2, a declared length equal to 'fileSize' and a JSON
 // chunk that passes the glTF check;
 // glTF: what checkGltfJson asks of the text;
 // FBX: the binary magic "Kaydara FBX Binary", or an ASCII file opening with its "; FBX" comment
