@@ -28,10 +28,11 @@ osgDB::ReaderWriter* reader = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/tmp/novaro_fuzz_model_XXXXXX";
+    // In the run's folder, not /tmp: a run ended by a crash or by libFuzzer's own exit leaves it.
+    char pattern[] = "scratch_XXXXXX";
     if (mkdtemp(pattern) == nullptr)
         std::abort();
-    workFolder = pattern;
+    workFolder = std::filesystem::absolute(pattern).string();
     std::atexit(
         []
         {
