@@ -3,9 +3,8 @@
 #include "ARApplication.h"
 
 #include "AudioData.h"
+#include "AudioOutput.h"
 #include "PathRule.h"
-
-#include <osgDB/FileUtils>
 
 #include <SFML/Audio/Music.hpp>
 
@@ -24,7 +23,7 @@ bool ARApplication::loadSoundtracks()
         if (soundtrack.getSource().empty())
             continue;
         const std::string path = PathRule::resolve(_temporaryDirectory, soundtrack.getSource());
-        if (osgDB::fileExists(path))
+        if (PathRule::isReadableFile(path))
             loadAudioFile(path);
         else
             osg::notify(osg::FATAL) << " WARNING: cannot find soundtrack file: " << path << std::endl;
@@ -40,13 +39,18 @@ void ARApplication::loadAudioFile(const std::string& path)
         osg::notify(osg::FATAL) << " WARNING: audio file name not valid (" << path << ")." << std::endl;
         return;
     }
-    if (!osgDB::fileExists(path))
+    // A folder or a device would keep the decoders reading forever.
+    if (!PathRule::isReadableFile(path))
     {
         osg::notify(osg::FATAL) << " WARNING: audio file not found (" << path << ")." << std::endl;
         return;
     }
+    // Opening the stream already sizes its buffer after the header's channels and rate.
+    const std::string unplayable = AudioOutput::checkPlayable(path);
+    if (!unplayable.empty())
+        osg::notify(osg::FATAL) << " WARNING: cannot play " << path << ": " << unplayable << "." << std::endl;
     sf::Music* music = new sf::Music;
-    if (!music->openFromFile(path))
+    if (!unplayable.empty() || !music->openFromFile(path))
     {
         osg::notify(osg::FATAL) << "ERROR: could not load specified audio file (" << path << ")."
                                 << std::endl;

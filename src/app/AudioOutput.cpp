@@ -8,6 +8,10 @@
 
 #include <osg/Notify>
 
+#include <SFML/Audio/InputSoundFile.hpp>
+
+#include <sstream>
+
 namespace Novaro
 {
 namespace AudioOutput
@@ -59,6 +63,23 @@ bool chooseDriver()
         osg::notify(osg::NOTICE) << " No audio output device: sounds play silently." << std::endl;
     }
     return opened;
+}
+
+std::string checkPlayable(const std::string& path)
+{
+    // Opening an input file reads the header only; the stream that plays it is opened later.
+    sf::InputSoundFile file;
+    if (!file.openFromFile(path))
+        return "not a readable sound file";
+    const unsigned int channels = file.getChannelCount();
+    const unsigned int rate = file.getSampleRate();
+    std::ostringstream reason;
+    if (channels == 0 || channels > maximumChannels)
+        reason << channels << " channels (at most " << maximumChannels << ")";
+    else if (rate < minimumSampleRateHz || rate > maximumSampleRateHz)
+        reason << "sample rate " << rate << " Hz (" << minimumSampleRateHz << " to " << maximumSampleRateHz
+               << " Hz)";
+    return reason.str();
 }
 
 } // namespace AudioOutput

@@ -62,17 +62,131 @@ fs::path safeEntryPath(const std::string& name)
     return result;
 }
 
-bool extractEntry(zip_t* archive, zip_uint64_t index, const fs::path& target)
+// What unpacking an archive and its nested archives has written so far, so that the limits hold
+// for all of them together and a refused archive leaves nothing behind.
+class Unpacking
 {
+public:
+    Unpacking(const std::string& archive, const KmzLimits& limits) : _archive(archive), _limits(limits) {}
+
+    // Prints why the archive is refused; the first reason is kept.
+    bool refuse(const std::string& reason)
+    {
+        if (!_refused)
+            osg::notify(osg::FATAL) << " WARNING: refusing archive '" << _archive << "': " << reason << "."
+                                    << std::endl;
+        _refused = true;
+        return false;
+    }
+    bool refused() const { return _refused; }
+
+    // The entry count and the declared sizes of every entry of an archive of 'archiveBytes',
+    // before anything of it is written.
+    bool checkDeclaredSizes(zip_t* archive, uint64_t archiveBytes);
+
+    bool createFolders(const fs::path& folder);
+    bool extractEntry(zip_t* archive, zip_uint64_t index, const std::string& name, const fs::path& target);
+
+    // Removes every file written and every folder created, newest first.
+    void removeWritten();
+
+private:
+    bool write(std::ofstream& out, const char* data, zip_int64_t count, uint64_t& entryBytes,
+               uint64_t declared, const std::string& name);
+
+    std::string _archive;
+    KmzLimits _limits;
+    bool _refused = false;
+    uint64_t _entries = 0;
+    uint64_t _declaredBytes = 0;
+    uint64_t _writtenBytes = 0;
+    std::vector<fs::path> _written;
+};
+
+// Whole mebibytes as such, other sizes in bytes.
+std::string sizeText(uint64_t bytes)
+{
+    const uint64_t mebibyte = 1024 * 1024;
+    if (bytes % mebibyte == 0)
+        return std::to_string(bytes / mebibyte) + " MiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+bool Unpacking::checkDeclaredSizes(zip_t* archive, uint64_t archiveBytes)
+{
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    if (count < 0)
+        return refuse("no entry count");
+    _entries += static_cast<uint64_t>(count);
+    if (_entries > _limits.entries)
+        return refuse("more than " + std::to_string(_limits.entries) + " entries");
+    // Summed per archive as well, for its ratio; sizes are clamped so that the sums cannot wrap.
+    uint64_t archiveDeclared = 0;
+    for (zip_int64_t i = 0; i < count; ++i)
+    {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0 ||
+            !(stat.valid & ZIP_STAT_SIZE))
+            return refuse("entry " + std::to_string(i) + " has no size");
+        const uint64_t size = std::min<uint64_t>(stat.size, _limits.unpackedBytes + 1);
+        archiveDeclared += size;
+        _declaredBytes += size;
+        if (_declaredBytes > _limits.unpackedBytes)
+            return refuse("unpacks to more than " + sizeText(_limits.unpackedBytes));
+    }
+    if (archiveDeclared > _limits.ratioCheckedFromBytes &&
+        archiveDeclared / std::max<uint64_t>(archiveBytes, 1) >= _limits.compressionRatio)
+        return refuse("expands more than " + std::to_string(_limits.compressionRatio) + " times");
+    return true;
+}
+
+bool Unpacking::createFolders(const fs::path& folder)
+{
+    std::vector<fs::path> missing;
     std::error_code error;
-    fs::create_directories(target.parent_path(), error);
-    if (error)
+    for (fs::path p = folder; !p.empty() && !fs::exists(fs::symlink_status(p, error)); p = p.parent_path())
+    {
+        missing.push_back(p);
+        if (p == p.parent_path())
+            break;
+    }
+    fs::create_directories(folder, error);
+    _written.insert(_written.end(), missing.rbegin(), missing.rend());
+    return !error;
+}
+
+bool Unpacking::write(std::ofstream& out, const char* data, zip_int64_t count, uint64_t& entryBytes,
+                      uint64_t declared, const std::string& name)
+{
+    entryBytes += static_cast<uint64_t>(count);
+    _writtenBytes += static_cast<uint64_t>(count);
+    // The declared sizes were checked; an entry that holds more than it declares lies about them.
+    if (entryBytes > declared)
+        return refuse("entry '" + name + "' holds more than the " + std::to_string(declared) +
+                      " bytes it declares");
+    if (_writtenBytes > _limits.unpackedBytes)
+        return refuse("unpacks to more than " + sizeText(_limits.unpackedBytes));
+    out.write(data, count);
+    return static_cast<bool>(out);
+}
+
+bool Unpacking::extractEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
+                             const fs::path& target)
+{
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, index, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE))
+        return false;
+    if (!createFolders(target.parent_path()))
         return false;
     zip_file_t* entry = zip_fopen_index(archive, index, 0);
     if (entry == nullptr)
         return false;
+    _written.push_back(target);
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     bool ok = static_cast<bool>(out);
+    uint64_t entryBytes = 0;
     char buffer[65536];
     while (ok)
     {
@@ -81,77 +195,77 @@ bool extractEntry(zip_t* archive, zip_uint64_t index, const fs::path& target)
             ok = false;
         if (count <= 0)
             break;
-        out.write(buffer, count);
-        ok = static_cast<bool>(out);
+        ok = write(out, buffer, count, entryBytes, stat.size, name);
     }
     zip_fclose(entry);
     return ok;
 }
 
-bool unpack(const std::string& archivePath, const std::string& folder)
+void Unpacking::removeWritten()
+{
+    for (auto it = _written.rbegin(); it != _written.rend(); ++it)
+    {
+        std::error_code error;
+        fs::remove(*it, error);
+    }
+    _written.clear();
+}
+
+bool unpack(const std::string& archivePath, const std::string& folder, Unpacking& unpacking)
 {
     int errorCode = 0;
     zip_t* archive = zip_open(archivePath.c_str(), ZIP_RDONLY, &errorCode);
     if (archive == nullptr)
         return false;
+    std::error_code error;
+    const uintmax_t archiveBytes = fs::file_size(archivePath, error);
+    if (error || !unpacking.checkDeclaredSizes(archive, archiveBytes))
+    {
+        zip_discard(archive);
+        return false;
+    }
 
     const fs::path base(folder);
-    std::error_code error;
-    fs::create_directories(base, error);
-    bool ok = !error;
+    bool ok = unpacking.createFolders(base);
     const zip_int64_t count = ok ? zip_get_num_entries(archive, 0) : 0;
-    for (zip_int64_t i = 0; i < count; ++i)
+    for (zip_int64_t i = 0; i < count && !unpacking.refused(); ++i)
     {
         const char* rawName = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
         const std::string name = rawName != nullptr ? rawName : "";
         const fs::path relative = safeEntryPath(name);
         if (relative.empty() || !staysInside(base, base / relative))
         {
-            osg::notify(osg::WARN) << "Refusing archive entry outside the folder: '" << name << "'"
-                                   << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: refusing entry '" << name << "' of archive '" << archivePath
+                                    << "': it would land outside the folder." << std::endl;
             ok = false;
             continue;
         }
         const bool isDirectory = name.back() == '/' || name.back() == '\\';
         if (isDirectory)
         {
-            fs::create_directories(base / relative, error);
-            ok = ok && !error;
+            ok = unpacking.createFolders(base / relative) && ok;
             continue;
         }
-        if (!extractEntry(archive, static_cast<zip_uint64_t>(i), base / relative))
+        if (!unpacking.extractEntry(archive, static_cast<zip_uint64_t>(i), name, base / relative))
         {
-            osg::notify(osg::WARN) << "Cannot unpack archive entry: '" << name << "'" << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: cannot unpack entry '" << name << "' of archive '"
+                                    << archivePath << "'." << std::endl;
             ok = false;
         }
     }
     zip_discard(archive);
-    return ok;
+    return ok && !unpacking.refused();
 }
 
-} // namespace
-
-std::vector<std::string> KmzImporter::importArchive(const std::string& archivePath,
-                                                    std::vector<std::string>& temporaryFolders)
+bool unzipInto(const std::string& archive, const std::string& folder, bool nested, Unpacking& unpacking)
 {
-    osg::notify(osg::NOTICE) << " KMZ: " << archivePath << std::endl;
-    const std::string folder = osgDB::getNameLessExtension(archivePath) + "_kmz.tmp";
-    osg::notify(osg::NOTICE) << " tmp kmz dir: " << folder << std::endl;
-    temporaryFolders.push_back(folder);
-    cleanupFolder(folder);
-    unzip(archivePath, folder, false);
-    return discoverModels(folder);
-}
-
-bool KmzImporter::unzip(const std::string& archive, const std::string& folder, bool nested)
-{
-    const bool unpacked = unpack(archive, folder);
+    const bool unpacked = unpack(archive, folder, unpacking);
     if (!unpacked)
         osg::notify(osg::NOTICE) << "Unable to unzip file: '" << archive << "'" << std::endl;
     else
         osg::notify(osg::NOTICE) << "File: '" << archive << "' unzipped!" << std::endl;
 
-    if (nested)
+    if (nested && !unpacking.refused())
     {
         std::error_code error;
         std::vector<std::string> inner;
@@ -166,10 +280,77 @@ bool KmzImporter::unzip(const std::string& archive, const std::string& folder, b
         {
             const std::string subfolder = osgDB::concatPaths(folder, osgDB::getNameLessExtension(name));
             osg::notify(osg::NOTICE) << "subfolder name: " << subfolder << std::endl;
-            unzip(osgDB::concatPaths(folder, name), subfolder, false);
+            unzipInto(osgDB::concatPaths(folder, name), subfolder, false, unpacking);
         }
     }
     return unpacked;
+}
+
+// Alias copies are bounded like unpacking: a few aliases of one large texture would otherwise
+// multiply it on disk.
+struct AliasCopies
+{
+    uint64_t count = 0;
+    uint64_t bytes = 0;
+};
+
+void copyAliases(const std::string& folder, const KmlModel& model, const KmzLimits& limits,
+                 AliasCopies& copies)
+{
+    const std::string modelFolder = osgDB::getFilePath(model.getHref());
+    for (const auto& alias : model.getAliases())
+    {
+        if (alias.first == alias.second)
+            continue;
+        const std::string target = osgDB::concatPaths(folder, osgDB::concatPaths(modelFolder, alias.first));
+        const std::string source = osgDB::concatPaths(folder, osgDB::concatPaths(modelFolder, alias.second));
+        // The KML comes from the archive too: its aliases may not reach outside the folder.
+        if (!staysInside(folder, target) || !staysInside(folder, source))
+        {
+            osg::notify(osg::FATAL) << " WARNING: refusing KML alias outside the archive: '" << alias.first
+                                    << "' -> '" << alias.second << "'" << std::endl;
+            continue;
+        }
+        std::error_code error;
+        if (!fs::is_regular_file(fs::symlink_status(target, error)))
+            continue;
+        const uintmax_t size = fs::file_size(target, error);
+        if (error || ++copies.count > limits.entries || (copies.bytes += size) > limits.unpackedBytes)
+        {
+            osg::notify(osg::FATAL) << " WARNING: refusing KML alias copies beyond " << limits.entries
+                                    << " files or " << sizeText(limits.unpackedBytes) << ": '" << alias.second
+                                    << "'" << std::endl;
+            return;
+        }
+        fs::create_directories(fs::path(source).parent_path(), error);
+        fs::copy_file(target, source, fs::copy_options::overwrite_existing, error);
+    }
+}
+
+} // namespace
+
+std::vector<std::string> KmzImporter::importArchive(const std::string& archivePath,
+                                                    std::vector<std::string>& temporaryFolders,
+                                                    const Limits& limits)
+{
+    osg::notify(osg::NOTICE) << " KMZ: " << archivePath << std::endl;
+    const std::string folder = osgDB::getNameLessExtension(archivePath) + "_kmz.tmp";
+    osg::notify(osg::NOTICE) << " tmp kmz dir: " << folder << std::endl;
+    temporaryFolders.push_back(folder);
+    cleanupFolder(folder);
+    unzip(archivePath, folder, false, limits);
+    return discoverModels(folder, limits);
+}
+
+bool KmzImporter::unzip(const std::string& archive, const std::string& folder, bool nested,
+                        const Limits& limits)
+{
+    Unpacking unpacking(archive, limits);
+    const bool unpacked = unzipInto(archive, folder, nested, unpacking);
+    if (!unpacking.refused())
+        return unpacked;
+    unpacking.removeWritten();
+    return false;
 }
 
 void KmzImporter::cleanupFolder(const std::string& folder)
@@ -214,19 +395,21 @@ void KmzImporter::cleanupFolder(const std::string& folder)
                              << std::endl;
 }
 
-std::vector<std::string> KmzImporter::discoverModels(const std::string& folder)
+std::vector<std::string> KmzImporter::discoverModels(const std::string& folder, const Limits& limits)
 {
     std::vector<std::string> models;
     const std::string modelsFolder = osgDB::concatPaths(folder, "models");
     osg::notify(osg::NOTICE) << "...trying Google SketchUp..." << std::endl;
 
     std::error_code error;
-    if (fs::exists(modelsFolder, error))
+    if (fs::is_directory(modelsFolder, error))
     {
         for (fs::directory_iterator it(modelsFolder, error), end; !error && it != end; it.increment(error))
         {
             const std::string name = it->path().filename().string();
-            if (osgDB::getLowerCaseFileExtension(name) != "dae")
+            // A folder named like a model is no model.
+            std::error_code typeError;
+            if (osgDB::getLowerCaseFileExtension(name) != "dae" || !it->is_regular_file(typeError))
                 continue;
             osg::notify(osg::NOTICE) << " File (DAE): " << name << std::endl;
             models.push_back(osgDB::concatPaths(modelsFolder, name));
@@ -252,29 +435,20 @@ std::vector<std::string> KmzImporter::discoverModels(const std::string& folder)
     }
     else
     {
+        AliasCopies copies;
         for (const KmlModel& model : reader.getData().getModels())
         {
-            models.push_back(osgDB::concatPaths(folder, model.getHref()));
-            const std::string modelFolder = osgDB::getFilePath(model.getHref());
-            for (const auto& alias : model.getAliases())
+            // The KML comes from the archive too: it names files inside the folder only, by the
+            // rule that the archive's entries follow.
+            const fs::path relative = safeEntryPath(model.getHref());
+            if (relative.empty() || !staysInside(folder, fs::path(folder) / relative))
             {
-                if (alias.first == alias.second)
-                    continue;
-                const std::string target =
-                    osgDB::concatPaths(folder, osgDB::concatPaths(modelFolder, alias.first));
-                const std::string source =
-                    osgDB::concatPaths(folder, osgDB::concatPaths(modelFolder, alias.second));
-                // The KML comes from the archive too: its aliases may not reach outside the folder.
-                if (!staysInside(folder, target) || !staysInside(folder, source))
-                {
-                    osg::notify(osg::WARN)
-                        << "Refusing KML alias outside the folder: '" << alias.second << "'" << std::endl;
-                    continue;
-                }
-                std::error_code copyError;
-                fs::create_directories(fs::path(source).parent_path(), copyError);
-                fs::copy_file(target, source, fs::copy_options::overwrite_existing, copyError);
+                osg::notify(osg::FATAL) << " WARNING: refusing KML model outside the archive: '"
+                                        << model.getHref() << "'" << std::endl;
+                continue;
             }
+            models.push_back(osgDB::concatPaths(folder, model.getHref()));
+            copyAliases(folder, model, limits, copies);
         }
         osg::notify(osg::NOTICE) << "...trying Google Earth...(OK)" << std::endl;
     }

@@ -51,6 +51,35 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
+// Bytes that deflate cannot shrink, so that packed and unpacked sizes stay alike.
+std::string noise(size_t size, uint32_t seed)
+{
+    std::string out(size, '\0');
+    for (char& c : out)
+    {
+        seed = seed * 1664525u + 1013904223u;
+        c = static_cast<char>(seed >> 24);
+    }
+    return out;
+}
+
+// Rewrites the unpacked size that the archive's local and central headers declare for 'entry'.
+void declareSize(std::string& archive, const std::string& entry, uint32_t size)
+{
+    const struct
+    {
+        const char* signature;
+        size_t sizeOffset;
+        size_t nameOffset;
+    } headers[] = {{"PK\x03\x04", 22, 30}, {"PK\x01\x02", 24, 46}};
+    for (const auto& header : headers)
+        for (size_t at = archive.find(header.signature); at != std::string::npos;
+             at = archive.find(header.signature, at + 4))
+            if (archive.compare(at + header.nameOffset, entry.size(), entry) == 0)
+                for (int i = 0; i < 4; ++i)
+                    archive[at + header.sizeOffset + i] = static_cast<char>((size >> (8 * i)) & 0xff);
+}
+
 std::string docKml(const std::string& href, const std::string& aliases)
 {
     return "<?xml version=\"1.0\"?>\n<kml><Document><Placemark><Model><Link><href>" + href +
@@ -71,6 +100,12 @@ protected:
         root = fs::absolute("kmz_work") / name;
         fs::remove_all(root);
         fs::create_directories(root / "archives");
+    }
+    void TearDown() override
+    {
+        fs::remove_all(root);
+        std::error_code error;
+        fs::remove(root.parent_path(), error); // the last test's turn
     }
 
     std::string archive(const std::string& name, const Entries& entries)
@@ -157,6 +192,8 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
     NotifyCapture capture;
     EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), false));
     EXPECT_TRUE(capture.contains("Unable to unzip file: '" + path + "'\n"));
+    EXPECT_NE(capture.fatalText().find(" WARNING: refusing entry '../escape.txt' of archive '" + path + "'"),
+              std::string::npos);
 
     EXPECT_FALSE(fs::exists(root / "archives" / "escape.txt"));
     EXPECT_FALSE(fs::exists(root / "archives" / "escape2.txt"));
@@ -265,4 +302,98 @@ TEST_F(KmzImporterTest, NestedArchivesAreUnpackedOneLevelDeep)
     EXPECT_FALSE(fs::exists(folder / "mixed"));
     EXPECT_TRUE(fs::exists(folder / "inner" / "innermost.zip"));
     EXPECT_FALSE(fs::exists(folder / "inner" / "innermost"));
+}
+
+TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBehind)
+{
+    KmzLimits small;
+    small.unpackedBytes = 100000;
+    small.entries = 4;
+    const std::string inner = (root / "inner.zip").string();
+    ASSERT_TRUE(writeArchive(inner, {{"a.txt", noise(60000, 1)}}));
+
+    const struct
+    {
+        const char* name;
+        Entries entries;
+        bool nested;
+        const char* reason;
+    } cases[] = {
+        {"large.kmz",
+         {{"models/a.dae", noise(60000, 2)}, {"models/b.dae", noise(60000, 3)}},
+         false,
+         "unpacks to more than 100000 bytes"},
+        {"many.kmz",
+         {{"models/", ""}, {"models/a.dae", "a"}, {"b", "b"}, {"c", "c"}, {"d", "d"}},
+         false,
+         "more than 4 entries"},
+        // The limits hold for an archive and its nested archives together.
+        {"nested.zip",
+         {{"models/outer.dae", noise(30000, 4)}, {"inner.zip", readFile(inner)}},
+         true,
+         "unpacks to more than 100000 bytes"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string path = archive(c.name, c.entries);
+        const fs::path folder = root / "unpacked";
+        NotifyCapture capture;
+        EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), c.nested, small)) << c.name;
+        EXPECT_NE(capture.fatalText().find(" WARNING: refusing archive '"), std::string::npos) << c.name;
+        EXPECT_NE(capture.fatalText().find(c.reason), std::string::npos)
+            << c.name << ": " << capture.fatalText();
+        EXPECT_FALSE(fs::exists(folder)) << c.name;
+    }
+
+    // A bomb with the default limits: 64 MiB of zeros packed into some 64 KiB. Refused by its
+    // ratio before a byte is written.
+    const std::string bomb = archive("bomb.kmz", {{"models/bomb.dae", std::string(64 << 20, '\0')}});
+    ASSERT_LT(fs::file_size(bomb), 1u << 20);
+    std::vector<std::string> folders;
+    NotifyCapture capture;
+    EXPECT_TRUE(KmzImporter::importArchive(bomb, folders).empty());
+    EXPECT_NE(
+        capture.fatalText().find(" WARNING: refusing archive '" + bomb + "': expands more than 100 times."),
+        std::string::npos)
+        << capture.fatalText();
+    EXPECT_FALSE(fs::exists(folders.at(0)));
+
+    // An archive whose headers declare fewer bytes than an entry holds is stopped while writing,
+    // and what it wrote before is removed again; a folder that was there before stays.
+    const fs::path existing = root / "existing";
+    fs::create_directories(existing / "kept");
+    std::string liar = readFile(
+        archive("liar.kmz", {{"models/first.dae", "<COLLADA/>"}, {"models/second.dae", noise(300000, 5)}}));
+    declareSize(liar, "models/second.dae", 1000);
+    std::ofstream((root / "archives" / "liar.kmz").string(), std::ios::binary) << liar;
+    capture.clear();
+    EXPECT_FALSE(KmzImporter::unzip((root / "archives" / "liar.kmz").string(), existing.string(), false));
+    EXPECT_NE(capture.fatalText().find("refusing archive"), std::string::npos) << capture.text();
+    EXPECT_FALSE(fs::exists(existing / "models"));
+    EXPECT_TRUE(fs::exists(existing / "kept"));
+}
+
+TEST_F(KmzImporterTest, KmlModelsOutsideTheArchiveAreRefused)
+{
+    fs::create_directories(root / "outside");
+    std::ofstream((root / "outside" / "house.dae").string()) << "<COLLADA/>";
+    const std::string hrefs[] = {"../../outside/house.dae", "files\\..\\..\\..\\outside\\house.dae",
+                                 (root / "outside" / "house.dae").string(), "files/inside.dae"};
+    std::string placemarks;
+    for (const std::string& href : hrefs)
+        placemarks += "<Placemark><Model><Link><href>" + href + "</href></Link></Model></Placemark>";
+    const std::string path =
+        archive("earth.kmz", {{"doc.kml", "<kml><Document>" + placemarks + "</Document></kml>"},
+                              {"files/inside.dae", "<COLLADA/>"}});
+    NotifyCapture capture;
+    std::vector<std::string> folders;
+    const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
+
+    EXPECT_EQ(models, std::vector<std::string>{folders.at(0) + "/files/inside.dae"});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(capture.fatalText().find(" WARNING: refusing KML model outside the archive: '" + hrefs[i] +
+                                           "'\n"),
+                  std::string::npos)
+            << hrefs[i] << "\n"
+            << capture.fatalText();
 }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 
 namespace Novaro
@@ -290,7 +291,9 @@ osg::ref_ptr<osg::Image> AssimpMaterialConverter::readExternalImage(const std::s
 
     for (const std::string& candidate : candidates)
     {
-        if (!osgDB::fileExists(candidate))
+        // A folder, a pipe or a device named like a texture would block or confuse the image reader.
+        std::error_code error;
+        if (!std::filesystem::is_regular_file(candidate, error))
             continue;
         osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(candidate, _options.get());
         if (image.valid())

@@ -49,6 +49,37 @@ osg::Vec4 toVec4(const aiColor3D& c)
     return osg::Vec4(c.r, c.g, c.b, 1.0f);
 }
 
+bool isFinite(const aiVector3D& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+bool isFinite(const aiQuaternion& q)
+{
+    return std::isfinite(q.x) && std::isfinite(q.y) && std::isfinite(q.z) && std::isfinite(q.w);
+}
+
+bool isFinite(const aiMatrix4x4& m)
+{
+    const ai_real* values = &m.a1;
+    return std::all_of(values, values + 16, [](ai_real value) { return std::isfinite(value); });
+}
+
+osg::Vec3 toValue(const aiVector3D& v)
+{
+    return toVec3(v);
+}
+
+osg::Quat toValue(const aiQuaternion& q)
+{
+    return toQuat(q);
+}
+
+std::string quoted(const aiString& name)
+{
+    return std::string("'") + name.C_Str() + "'";
+}
+
 // Animated nodes get translate/rotate/scale elements the channels drive; the others keep their
 // whole matrix (shear included) in one element.
 void fillStackedTransforms(osgAnimation::StackedTransform& stack, const osg::Matrix& matrix, bool animated)
@@ -91,6 +122,9 @@ osg::ref_ptr<osg::Node> AssimpSceneConverter::convert()
         _droppedFeatures.insert("cameras");
 
     osg::ref_ptr<osg::MatrixTransform> hierarchy = convertNode(*_scene.mRootNode);
+    // A root matrix that is not finite leaves nothing to show.
+    if (!hierarchy.valid())
+        return nullptr;
     osg::ref_ptr<osgAnimation::BasicAnimationManager> manager = convertAnimations();
     if (!_skinned && !manager.valid())
         return hierarchy;
@@ -134,6 +168,8 @@ void AssimpSceneConverter::collectAnimatedNodes()
 
 void AssimpSceneConverter::collectGlobalMatrices(const aiNode& node, const osg::Matrix& parentGlobal)
 {
+    if (!isFinite(node.mTransformation))
+        return;
     // Row-vector convention: the local matrix applies first, then the parent's.
     const osg::Matrix global = toMatrix(node.mTransformation) * parentGlobal;
     _globalMatrices[&node] = global;
@@ -165,6 +201,11 @@ void AssimpSceneConverter::collectBones()
             const aiBone* bone = mesh->mBones[b];
             if (bone == nullptr)
                 continue;
+            if (!isFinite(bone->mOffsetMatrix))
+            {
+                _invalidData.insert("the bind pose of bone " + quoted(bone->mName));
+                continue;
+            }
             // The offset matrix takes mesh space to bone space in the bind pose; the skeleton's
             // space is the model's root, where the mesh sits at its global matrix.
             _inverseBindMatrices.emplace(bone->mName.C_Str(),
@@ -185,6 +226,11 @@ void AssimpSceneConverter::collectBones()
 
 osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNode& node)
 {
+    if (!isFinite(node.mTransformation))
+    {
+        _invalidData.insert("node " + quoted(node.mName) + " and its children (matrix not finite)");
+        return nullptr;
+    }
     const std::string name = node.mName.C_Str();
     const osg::Matrix matrix = toMatrix(node.mTransformation);
     const bool animated = _animatedNodes.count(name) != 0;
@@ -225,6 +271,8 @@ osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNod
         if (node.mChildren[i] == nullptr)
             continue;
         osg::ref_ptr<osg::MatrixTransform> child = convertNode(*node.mChildren[i]);
+        if (!child.valid())
+            continue;
         if (_boneNodes.count(node.mChildren[i]) != 0)
             transform->addChild(child.get());
         else
@@ -253,7 +301,13 @@ osg::ref_ptr<osg::MatrixTransform> AssimpSceneConverter::convertNode(const aiNod
 
     auto light = _lights.find(name);
     if (light != _lights.end())
-        transform->addChild(convertLight(*light->second).get());
+    {
+        osg::ref_ptr<osg::Node> lightSource = convertLight(*light->second);
+        if (lightSource.valid())
+            transform->addChild(lightSource.get());
+        else
+            _invalidData.insert("light " + quoted(light->second->mName) + " (position not finite)");
+    }
     return transform;
 }
 
@@ -265,9 +319,24 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
     geometry->setName(mesh.mName.C_Str());
 
+    // Faces that use a vertex whose position is not finite are dropped below, and such vertices
+    // are parked on a finite one, so that the geometry's bound stays valid.
+    std::vector<bool> finite(mesh.mNumVertices);
+    unsigned int firstFinite = mesh.mNumVertices;
+    for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
+    {
+        finite[i] = isFinite(mesh.mVertices[i]);
+        if (finite[i] && firstFinite == mesh.mNumVertices)
+            firstFinite = i;
+    }
+    if (firstFinite == mesh.mNumVertices)
+    {
+        _invalidData.insert("mesh " + quoted(mesh.mName) + " (no finite vertex position)");
+        return nullptr;
+    }
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array(mesh.mNumVertices);
     for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
-        (*vertices)[i] = toVec3(mesh.mVertices[i]);
+        (*vertices)[i] = toVec3(mesh.mVertices[finite[i] ? i : firstFinite]);
     geometry->setVertexArray(vertices.get());
 
     if (mesh.HasNormals())
@@ -336,6 +405,13 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh
         if (!valid)
             continue;
         for (unsigned int k = 0; k < face.mNumIndices; ++k)
+            valid = valid && finite[face.mIndices[k]];
+        if (!valid)
+        {
+            _invalidData.insert("faces of mesh " + quoted(mesh.mName) + " (vertex positions not finite)");
+            continue;
+        }
+        for (unsigned int k = 0; k < face.mNumIndices; ++k)
             target->push_back(face.mIndices[k]);
     }
     for (osg::DrawElementsUInt* primitives : {triangles.get(), lines.get(), points.get()})
@@ -384,6 +460,9 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertSkinnedMesh(const aiMes
 
 osg::ref_ptr<osg::Node> AssimpSceneConverter::convertLight(const aiLight& source) const
 {
+    // A light source's bound holds its position.
+    if (!isFinite(source.mPosition) || !isFinite(source.mDirection))
+        return nullptr;
     osg::ref_ptr<osg::Light> light = new osg::Light(7);
     light->setDiffuse(toVec4(source.mColorDiffuse));
     light->setSpecular(toVec4(source.mColorSpecular));
@@ -413,6 +492,31 @@ osg::ref_ptr<osg::Node> AssimpSceneConverter::convertLight(const aiLight& source
     return lightSource;
 }
 
+template <typename Channel, typename Key>
+void AssimpSceneConverter::addChannel(osgAnimation::Animation& animation, const std::string& name,
+                                      const std::string& target, const Key* keys, unsigned int count,
+                                      double ticksPerSecond)
+{
+    osg::ref_ptr<Channel> channel = new Channel;
+    channel->setName(name);
+    channel->setTargetName(target);
+    auto* container = channel->getOrCreateSampler()->getOrCreateKeyframeContainer();
+    for (unsigned int k = 0; k < count; ++k)
+    {
+        const double seconds = keys[k].mTime / ticksPerSecond;
+        if (!std::isfinite(seconds) || !isFinite(keys[k].mValue))
+        {
+            _invalidData.insert("animation keys of " + target + " (not finite)");
+            continue;
+        }
+        container->push_back(
+            typename Channel::KeyframeContainerType::KeyType(seconds, toValue(keys[k].mValue)));
+    }
+    // A channel needs a key to be sampled at all.
+    if (!container->empty())
+        animation.addChannel(channel.get());
+}
+
 osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertAnimations()
 {
     if (_scene.mNumAnimations == 0)
@@ -438,43 +542,14 @@ osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertA
             if (channel == nullptr || _nodeNames.count(channel->mNodeName.C_Str()) == 0)
                 continue;
             const std::string target = channel->mNodeName.C_Str();
-            if (channel->mNumPositionKeys > 0)
-            {
-                osg::ref_ptr<osgAnimation::Vec3LinearChannel> translate = new osgAnimation::Vec3LinearChannel;
-                translate->setName("translate");
-                translate->setTargetName(target);
-                auto* keys = translate->getOrCreateSampler()->getOrCreateKeyframeContainer();
-                for (unsigned int k = 0; k < channel->mNumPositionKeys; ++k)
-                    keys->push_back(
-                        osgAnimation::Vec3Keyframe(channel->mPositionKeys[k].mTime / ticksPerSecond,
-                                                   toVec3(channel->mPositionKeys[k].mValue)));
-                animation->addChannel(translate.get());
-            }
-            if (channel->mNumRotationKeys > 0)
-            {
-                osg::ref_ptr<osgAnimation::QuatSphericalLinearChannel> rotate =
-                    new osgAnimation::QuatSphericalLinearChannel;
-                rotate->setName("quaternion");
-                rotate->setTargetName(target);
-                auto* keys = rotate->getOrCreateSampler()->getOrCreateKeyframeContainer();
-                for (unsigned int k = 0; k < channel->mNumRotationKeys; ++k)
-                    keys->push_back(
-                        osgAnimation::QuatKeyframe(channel->mRotationKeys[k].mTime / ticksPerSecond,
-                                                   toQuat(channel->mRotationKeys[k].mValue)));
-                animation->addChannel(rotate.get());
-            }
-            if (channel->mNumScalingKeys > 0)
-            {
-                osg::ref_ptr<osgAnimation::Vec3LinearChannel> scale = new osgAnimation::Vec3LinearChannel;
-                scale->setName("scale");
-                scale->setTargetName(target);
-                auto* keys = scale->getOrCreateSampler()->getOrCreateKeyframeContainer();
-                for (unsigned int k = 0; k < channel->mNumScalingKeys; ++k)
-                    keys->push_back(
-                        osgAnimation::Vec3Keyframe(channel->mScalingKeys[k].mTime / ticksPerSecond,
-                                                   toVec3(channel->mScalingKeys[k].mValue)));
-                animation->addChannel(scale.get());
-            }
+            addChannel<osgAnimation::Vec3LinearChannel>(*animation, "translate", target,
+                                                        channel->mPositionKeys, channel->mNumPositionKeys,
+                                                        ticksPerSecond);
+            addChannel<osgAnimation::QuatSphericalLinearChannel>(*animation, "quaternion", target,
+                                                                 channel->mRotationKeys,
+                                                                 channel->mNumRotationKeys, ticksPerSecond);
+            addChannel<osgAnimation::Vec3LinearChannel>(*animation, "scale", target, channel->mScalingKeys,
+                                                        channel->mNumScalingKeys, ticksPerSecond);
         }
         if (animation->getChannels().empty())
             continue;

@@ -6,6 +6,7 @@
 #include <osg/Group>
 #include <osg/MatrixTransform>
 #include <osg/ref_ptr>
+#include <osgAnimation/Animation>
 #include <osgAnimation/BasicAnimationManager>
 #include <osgDB/Options>
 
@@ -44,6 +45,11 @@ public:
     const std::set<std::string>& getDroppedFeatures() const { return _droppedFeatures; }
     const std::vector<std::string>& getMissingTextures() const { return _materials.getMissingTextures(); }
 
+    // What was left out because it held numbers that are not finite: faces using such vertices,
+    // nodes with such matrices, lights placed there, animation keys. One infinite coordinate
+    // would make the bound of the whole scene invalid, and with it everything beside the model.
+    const std::set<std::string>& getInvalidData() const { return _invalidData; }
+
 private:
     void collectAnimatedNodes();
     void collectGlobalMatrices(const aiNode& node, const osg::Matrix& parentGlobal);
@@ -53,6 +59,9 @@ private:
     osg::ref_ptr<osg::Geometry> convertSkinnedMesh(const aiMesh& mesh);
     osg::ref_ptr<osg::Node> convertLight(const aiLight& light) const;
     osg::ref_ptr<osgAnimation::BasicAnimationManager> convertAnimations();
+    template <typename Channel, typename Key>
+    void addChannel(osgAnimation::Animation& animation, const std::string& name, const std::string& target,
+                    const Key* keys, unsigned int count, double ticksPerSecond);
 
     const aiScene& _scene;
     AssimpMaterialConverter _materials;
@@ -65,6 +74,7 @@ private:
     std::set<const aiNode*> _boneNodes;
     std::map<std::string, const aiLight*> _lights;
     std::set<std::string> _droppedFeatures;
+    std::set<std::string> _invalidData;
 };
 
 } // namespace Novaro

@@ -13,8 +13,10 @@
 // pre/post behaviour (an animation holds its first and last keys), glTF extensions beyond what
 // Assimp maps onto the classic material terms.
 
+#include "AssimpFormat.h"
 #include "AssimpSceneConverter.h"
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
@@ -26,11 +28,68 @@
 #include <osgDB/ReaderWriter>
 #include <osgDB/Registry>
 
+#include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <sstream>
 
 namespace Novaro
 {
+
+namespace
+{
+
+// The first bytes of a file, enough to say how many the signature check needs.
+const size_t headBytes = 64;
+
+// Files that a model names (glTF buffers) are opened only when they are regular files: a pipe or
+// a device would block the importer or never end.
+class RegularFilesIOSystem : public Assimp::DefaultIOSystem
+{
+public:
+    Assimp::IOStream* Open(const char* file, const char* mode) override
+    {
+        std::error_code error;
+        if (file == nullptr || !std::filesystem::is_regular_file(file, error))
+            return nullptr;
+        return Assimp::DefaultIOSystem::Open(file, mode);
+    }
+};
+
+// Empty when the file at 'path' is a regular file carrying the signature of 'format', else why not.
+std::string checkFile(const std::string& path, ModelFormat format)
+{
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return "not a regular file";
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    std::ifstream in(path, std::ios::binary);
+    if (error || !in)
+        return "cannot be opened";
+    std::string head(std::min<uintmax_t>(size, headBytes), '\0');
+    in.read(&head[0], static_cast<std::streamsize>(head.size()));
+    const size_t read = head.size();
+    head.resize(static_cast<size_t>(bytesToCheck(format, head.data(), read, size)), '\0');
+    if (head.size() > read)
+        in.read(&head[read], static_cast<std::streamsize>(head.size() - read));
+    if (!in)
+        return "cannot be read";
+    return checkSignature(format, head.data(), head.size(), size);
+}
+
+// An empty model's bound is invalid, which is fine; a valid one must be finite.
+bool hasFiniteBound(osg::Node& node)
+{
+    const osg::BoundingSphere& bound = node.getBound();
+    if (!bound.valid())
+        return !std::isnan(bound.radius());
+    const osg::Vec3 centre = bound.center();
+    return std::isfinite(bound.radius()) && std::isfinite(centre.x()) && std::isfinite(centre.y()) &&
+           std::isfinite(centre.z());
+}
+
+} // namespace
 
 class ReaderWriterAssimp : public osgDB::ReaderWriter
 {
@@ -56,11 +115,19 @@ public:
 
     ReadResult readNode(const std::string& file, const Options* options) const override
     {
-        if (!acceptsExtension(osgDB::getLowerCaseFileExtension(file)))
+        const ModelFormat format = formatOfExtension(osgDB::getLowerCaseFileExtension(file));
+        if (format == ModelFormat::Unknown)
             return ReadResult::FILE_NOT_HANDLED;
         const std::string path = osgDB::findDataFile(file, options);
         if (path.empty())
             return ReadResult::FILE_NOT_FOUND;
+        const std::string mismatch = checkFile(path, format);
+        if (!mismatch.empty())
+        {
+            osg::notify(osg::FATAL) << "Assimp reader: refusing " << path << ": not a " << formatName(format)
+                                    << " file (" << mismatch << ")." << std::endl;
+            return ReadResult::ERROR_IN_READING_FILE;
+        }
 
         // Textures are looked up beside the model.
         osg::ref_ptr<Options> localOptions =
@@ -71,13 +138,14 @@ public:
         try
         {
             Assimp::Importer importer;
-            configure(importer);
+            if (!configure(importer, format))
+                return ReadResult::ERROR_IN_READING_FILE;
             const aiScene* scene = importer.ReadFile(path, postProcessSteps());
             return convert(scene, importer, path, directory, localOptions.get());
         }
         catch (...)
         {
-            osg::notify(osg::WARN) << "Assimp reader: failure while reading " << path << std::endl;
+            osg::notify(osg::FATAL) << "Assimp reader: failure while reading " << path << std::endl;
             return ReadResult::ERROR_IN_READING_FILE;
         }
     }
@@ -88,13 +156,21 @@ public:
         {
             const std::string data((std::istreambuf_iterator<char>(stream)),
                                    std::istreambuf_iterator<char>());
-            if (data.empty())
+            // No file name: the data's signature names the format.
+            const ModelFormat format = detectFormat(data.data(), data.size());
+            if (format == ModelFormat::Unknown)
+            {
+                osg::notify(osg::FATAL)
+                    << "Assimp reader: refusing a model stream: neither binary glTF, glTF "
+                       "nor FBX."
+                    << std::endl;
                 return ReadResult::ERROR_IN_READING_FILE;
+            }
             Assimp::Importer importer;
-            configure(importer);
-            // No file name: Assimp picks the importer by the data's signature.
+            if (!configure(importer, format))
+                return ReadResult::ERROR_IN_READING_FILE;
             const aiScene* scene =
-                importer.ReadFileFromMemory(data.data(), data.size(), postProcessSteps(), "");
+                importer.ReadFileFromMemory(data.data(), data.size(), postProcessSteps(), formatHint(format));
             return convert(scene, importer, "<stream>", "", options);
         }
         catch (...)
@@ -106,15 +182,33 @@ public:
 private:
     static unsigned int postProcessSteps()
     {
+        // Validation refuses inconsistent structures (indices past their arrays, ...). Numbers
+        // that are not finite are left to the converter, which drops only what uses them and says
+        // so; Assimp's own invalid-data step would delete whole meshes without a word.
         return aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_GenSmoothNormals |
                aiProcess_SortByPType | aiProcess_LimitBoneWeights | aiProcess_ValidateDataStructure;
     }
 
-    static void configure(Assimp::Importer& importer)
+    // Leaves the importer with the format's own loader only: Assimp would otherwise offer data
+    // that its loader refuses to every other loader it has, some of which crash or run away on
+    // foreign data.
+    static bool configure(Assimp::Importer& importer, ModelFormat format)
     {
+        if (!keepOnlyImporterOf(format, importer))
+        {
+            osg::notify(osg::FATAL) << "Assimp reader: no importer for " << formatName(format) << std::endl;
+            return false;
+        }
+        importer.SetIOHandler(new RegularFilesIOSystem);
         // Without this, FBX pivots turn into extra "$AssimpFbx$" helper nodes that hide the
         // names the authoring host gave.
         importer.SetPropertyBool(AI_CONFIG_IMPORT_FBX_PRESERVE_PIVOTS, false);
+        return true;
+    }
+
+    static const char* formatHint(ModelFormat format)
+    {
+        return format == ModelFormat::BinaryGltf ? "glb" : format == ModelFormat::Gltf ? "gltf" : "fbx";
     }
 
     static ReadResult convert(const aiScene* scene, const Assimp::Importer& importer, const std::string& path,
@@ -122,14 +216,27 @@ private:
     {
         if (scene == nullptr || scene->mRootNode == nullptr)
         {
-            osg::notify(osg::WARN) << "Assimp reader: cannot read " << path << ": "
-                                   << importer.GetErrorString() << std::endl;
+            osg::notify(osg::FATAL) << "Assimp reader: cannot read " << path << ": "
+                                    << importer.GetErrorString() << std::endl;
             return ReadResult::ERROR_IN_READING_FILE;
         }
         AssimpSceneConverter converter(*scene, directory, options);
         osg::ref_ptr<osg::Node> node = converter.convert();
+        for (const std::string& dropped : converter.getInvalidData())
+            osg::notify(osg::FATAL) << "Assimp reader: " << path << ": dropped " << dropped << std::endl;
         if (!node.valid())
+        {
+            osg::notify(osg::FATAL) << "Assimp reader: " << path << ": nothing left to show" << std::endl;
             return ReadResult::ERROR_IN_READING_FILE;
+        }
+        // Finite numbers can still add up to a bound beyond single precision (1e30 scaled by
+        // 1e30); such a model would take the bound of the whole scene with it.
+        if (!hasFiniteBound(*node))
+        {
+            osg::notify(osg::FATAL) << "Assimp reader: refusing " << path << ": its extent is not finite"
+                                    << std::endl;
+            return ReadResult::ERROR_IN_READING_FILE;
+        }
         for (const std::string& feature : converter.getDroppedFeatures())
             osg::notify(osg::INFO) << "Assimp reader: " << path << ": " << feature << " are not carried"
                                    << std::endl;

@@ -1,0 +1,245 @@
+// Model files from untrusted exports: data that is not what its name says never reaches a foreign
+// importer, coordinates that are not finite never reach the scene, and textures are read from
+// regular files only.
+#include "AssimpTestScenes.h"
+#include "NotifyCapture.h"
+
+#include <assimp/scene.h>
+
+#include <osg/MatrixTransform>
+#include <osgDB/ReadFile>
+#include <osgDB/ReaderWriter>
+#include <osgDB/Registry>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace std::string_literals;
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+class HostileModelsTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();
+        const std::string pluginDirectory = std::string(NOVARO_RUN_DIR) + "/osgplugins";
+        if (paths.empty() || paths.front() != pluginDirectory)
+            paths.push_front(pluginDirectory);
+    }
+
+    void SetUp() override
+    {
+        _folder = fs::absolute("hostile_models_work");
+        fs::remove_all(_folder);
+        fs::create_directories(_folder);
+        _reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
+        ASSERT_NE(_reader, nullptr);
+    }
+    void TearDown() override { fs::remove_all(_folder); }
+
+    std::string write(const std::string& name, const std::string& data)
+    {
+        const std::string path = (_folder / name).string();
+        std::ofstream(path, std::ios::binary) << data;
+        return path;
+    }
+
+    fs::path _folder;
+    osgDB::ReaderWriter* _reader = nullptr;
+};
+
+void appendLittleEndian32(std::string& out, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+// A binary glTF file: header, JSON chunk (padded with spaces), binary chunk (padded with zeros).
+std::string glb(std::string json, std::string binary, uint32_t version = 2)
+{
+    json.append((4 - json.size() % 4) % 4, ' ');
+    binary.append((4 - binary.size() % 4) % 4, '\0');
+    std::string out = "glTF";
+    appendLittleEndian32(out, version);
+    appendLittleEndian32(out, static_cast<uint32_t>(12 + 8 + json.size() + 8 + binary.size()));
+    appendLittleEndian32(out, static_cast<uint32_t>(json.size()));
+    out += "JSON" + json;
+    appendLittleEndian32(out, static_cast<uint32_t>(binary.size()));
+    out += std::string("BIN\0", 4) + binary;
+    return out;
+}
+
+std::string floats(std::initializer_list<float> values)
+{
+    std::string out;
+    for (float value : values)
+        out.append(reinterpret_cast<const char*>(&value), sizeof(value));
+    return out;
+}
+
+// Two triangles: "Good" and "Bad", whose second vertex lies at infinity; nodes "GoodNode",
+// "BadNode" and "FarNode" (the good triangle moved to x = 1e39, infinite in single precision).
+std::string modelWithInfinities()
+{
+    const float inf = INFINITY;
+    const std::string binary = floats({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, inf, 0, 0, 0, 1, 0});
+    const std::string json =
+        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":72}],)"
+        R"("bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":36}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,1,0]},)"
+        R"({"bufferView":1,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1e39,1,0]}],)"
+        R"("meshes":[{"name":"Good","primitives":[{"attributes":{"POSITION":0}}]},)"
+        R"({"name":"Bad","primitives":[{"attributes":{"POSITION":1}}]}],)"
+        R"("nodes":[{"name":"Root","children":[1,2,3]},{"name":"GoodNode","mesh":0},{"name":"BadNode","mesh":1},)"
+        R"({"name":"FarNode","mesh":0,"translation":[1e39,0,0]}],"scenes":[{"nodes":[0]}],"scene":0})";
+    return glb(json, binary);
+}
+
+// A line loop whose only attribute is a normal: Assimp's importer reads positions through a null
+// pointer for it.
+std::string lineLoopWithoutPositions()
+{
+    std::string indices;
+    for (uint32_t index : {0u, 1u, 2u})
+        appendLittleEndian32(indices, index);
+    const std::string json =
+        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":48}],)"
+        R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":12}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
+        R"({"bufferView":1,"componentType":5125,"count":3,"type":"SCALAR"}],)"
+        R"("meshes":[{"primitives":[{"mode":2,"indices":1,"attributes":{"NORMAL":0}}]}],)"
+        R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
+    return glb(json, floats({0, 0, 1, 0, 0, 1, 0, 0, 1}) + indices);
+}
+
+osg::Node* findByName(osg::Node* root, const std::string& name)
+{
+    struct Finder : public osg::NodeVisitor
+    {
+        Finder(const std::string& n) : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), name(n) {}
+        void apply(osg::Node& node) override
+        {
+            if (found == nullptr && node.getName() == name)
+                found = &node;
+            traverse(node);
+        }
+        std::string name;
+        osg::Node* found = nullptr;
+    } finder(name);
+    root->accept(finder);
+    return finder.found;
+}
+
+} // namespace
+
+TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
+{
+    const std::string triangle = R"({"asset":{"version":"2.0"}})";
+    const std::string exported = (_folder / "exported.glb").string();
+    ASSERT_EQ(AssimpTestScenes::exportScene(*AssimpTestScenes::buildSkinnedScene(), "glb2", exported), "");
+    std::ifstream in(exported, std::ios::binary);
+    const std::string exportedData((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+
+    const struct
+    {
+        const char* name;
+        std::string data;
+        const char* reason;
+    } cases[] = {
+        // Formats that Assimp's other importers read, under a name of this reader.
+        {"ply.glb",
+         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+         "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
+         "not a binary glTF file (no binary glTF header)"},
+        {"off.glb", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", "not a binary glTF file"},
+        {"obj.fbx", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "not a FBX file"},
+        {"stl.gltf",
+         "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\n"
+         "endfacet\nendsolid s\n",
+         "not a glTF file"},
+        {"obj.gltf", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "not a glTF file"},
+        // Headers that look right at first sight.
+        {"version1.glb", glb(triangle, ""s, 1), "not a binary glTF file (binary glTF version 1, not 2)"},
+        {"longer.glb", exportedData + "trailing", "not a binary glTF file (declared length"},
+        {"shorter.glb", exportedData.substr(0, exportedData.size() - 4),
+         "not a binary glTF file (declared length"},
+        {"nested_asset.gltf", R"({"nodes":[{"asset":{"version":"2.0"}}]})", "not a glTF file"},
+        {"array.gltf", R"([{"asset":{"version":"2.0"}}])", "not a glTF file"},
+        {"empty.fbx", "", "not a FBX file"},
+        // Structures that crash or exhaust Assimp's glTF importer.
+        {"line_loop.glb", lineLoopWithoutPositions(),
+         "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 has no POSITION)"},
+        {"deep.gltf",
+         R"({"asset":{"version":"2.0"},"extras":)" + std::string(100000, '[') + std::string(100000, ']') +
+             "}",
+         "not a glTF file (not JSON: nesting deeper than 64 levels at byte "},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string path = write(c.name, c.data);
+        NotifyCapture capture;
+        EXPECT_EQ(_reader->readNode(path).status(), osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
+            << c.name;
+        EXPECT_NE(capture.fatalText().find("refusing " + path + ": " + c.reason), std::string::npos)
+            << c.name << ": " << capture.fatalText();
+    }
+
+    // Without a name, only the three formats' signatures are read at all.
+    std::istringstream stream(cases[0].data);
+    EXPECT_EQ(_reader->readNode(stream).status(), osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE);
+    std::istringstream exportedStream(exportedData);
+    EXPECT_TRUE(_reader->readNode(exportedStream).validNode());
+    EXPECT_TRUE(_reader->readNode(exported).validNode());
+}
+
+TEST_F(HostileModelsTest, CoordinatesThatAreNotFiniteAreDroppedAndTheRestKeepsItsBound)
+{
+    const std::string path = write("infinities.glb", modelWithInfinities());
+    NotifyCapture capture;
+    osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
+    ASSERT_TRUE(root.valid()) << capture.text();
+
+    const osg::BoundingSphere& bound = root->getBound();
+    ASSERT_TRUE(bound.valid());
+    EXPECT_TRUE(std::isfinite(bound.radius()));
+    EXPECT_TRUE(std::isfinite(bound.center().x()));
+    EXPECT_LT(bound.radius(), 2.0f);
+    EXPECT_NE(findByName(root.get(), "GoodNode"), nullptr);
+    EXPECT_EQ(findByName(root.get(), "FarNode"), nullptr);
+    for (const std::string dropped : {"node 'FarNode'", "faces of mesh 'Bad'"})
+        EXPECT_NE(capture.fatalText().find("Assimp reader: " + path + ": dropped " + dropped),
+                  std::string::npos)
+            << capture.fatalText();
+}
+
+TEST_F(HostileModelsTest, TexturesAreReadFromRegularFilesOnly)
+{
+    // A pipe would block the image reader for ever; a folder is no image either.
+    std::unique_ptr<aiScene> scene = AssimpTestScenes::buildAnimatedScene("pipe.png", "");
+    ASSERT_EQ(AssimpTestScenes::exportScene(*scene, "gltf2", (_folder / "piped.gltf").string()), "");
+    ASSERT_EQ(mkfifo((_folder / "pipe.png").c_str(), 0600), 0);
+    scene = AssimpTestScenes::buildAnimatedScene("folder.png", "");
+    ASSERT_EQ(AssimpTestScenes::exportScene(*scene, "gltf2", (_folder / "folder.gltf").string()), "");
+    fs::create_directories(_folder / "folder.png");
+
+    for (const char* name : {"piped.gltf", "folder.gltf"})
+    {
+        NotifyCapture capture(osg::WARN);
+        osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile((_folder / name).string());
+        ASSERT_TRUE(root.valid()) << name;
+        EXPECT_NE(findByName(root.get(), "Base"), nullptr) << name;
+        EXPECT_NE(capture.text().find("cannot read texture"), std::string::npos) << name << capture.text();
+    }
+}

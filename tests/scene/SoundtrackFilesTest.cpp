@@ -1,0 +1,132 @@
+// Soundtrack files from the scene's audio settings: only regular files whose header the output can
+// play are opened as streams; everything else is reported by name and left out.
+#include "ARApplication.h"
+#include "AudioOutput.h"
+#include "NotifyCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+using namespace Novaro;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+void appendLittleEndian(std::string& out, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+// A 16-bit PCM WAV file of 'channels' at 'rateHz' holding 'dataBytes' of silence.
+std::string wav(uint32_t channels, uint32_t rateHz, uint32_t dataBytes)
+{
+    std::string out = "RIFF";
+    appendLittleEndian(out, 36 + dataBytes, 4);
+    out += "WAVEfmt ";
+    appendLittleEndian(out, 16, 4);
+    appendLittleEndian(out, 1, 2);
+    appendLittleEndian(out, channels, 2);
+    appendLittleEndian(out, rateHz, 4);
+    appendLittleEndian(out, rateHz * channels * 2, 4);
+    appendLittleEndian(out, channels * 2, 2);
+    appendLittleEndian(out, 16, 2);
+    out += "data";
+    appendLittleEndian(out, dataBytes, 4);
+    out.append(dataBytes, '\0');
+    return out;
+}
+
+class SoundtrackFilesTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        setenv("ALSOFT_DRIVERS", "null", 0);
+        _folder = fs::absolute("soundtrack_work");
+        fs::remove_all(_folder);
+        fs::create_directories(_folder);
+    }
+    void TearDown() override { fs::remove_all(_folder); }
+
+    void write(const std::string& name, const std::string& data)
+    {
+        std::ofstream(_folder / name, std::ios::binary) << data;
+    }
+
+    fs::path _folder;
+};
+
+} // namespace
+
+TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
+{
+    const uint32_t secondOfStereo = 44100 * 2 * 2;
+    struct Case
+    {
+        const char* name;
+        const char* message; // empty: the file is a soundtrack
+    } cases[] = {
+        {"folder.ogg", " WARNING: cannot find soundtrack file: "},
+        {"absent.ogg", " WARNING: cannot find soundtrack file: "},
+        {"surround.wav", "65535 channels (at most 8)"},
+        {"silent.wav", "0 channels"},
+        {"slow.wav", "sample rate 1000 Hz"},
+        {"fast.wav", "sample rate 1000000 Hz"},
+        {"stereo.wav", ""},
+    };
+    fs::create_directories(_folder / "folder.ogg");
+    write("surround.wav", wav(65535, 16000, 64));
+    write("silent.wav", wav(0, 44100, 64));
+    write("slow.wav", wav(1, 1000, 64));
+    write("fast.wav", wav(1, 1000000, 64));
+    write("stereo.wav", wav(2, 44100, secondOfStereo));
+
+    std::string audio = "<audio><soundtracks>";
+    for (const Case& c : cases)
+        audio += std::string("<soundtrack name=\"x\" source=\"") + c.name + "\"/>";
+    audio += "</soundtracks></audio>";
+    write("audio.xml", audio);
+
+    ARApplication application;
+    application.setTemporaryDirectory(_folder.string());
+    ASSERT_TRUE(application.setAudioConfiguration("audio.xml"));
+    NotifyCapture capture;
+    EXPECT_TRUE(application.loadSoundtracks());
+
+    EXPECT_EQ(application.getSoundtrackCount(), 1u);
+    const std::string fatal = capture.fatalText();
+    for (const Case& c : cases)
+    {
+        const std::string path = (_folder / c.name).string();
+        if (*c.message == '\0')
+        {
+            EXPECT_EQ(fatal.find(path), std::string::npos) << fatal;
+            continue;
+        }
+        // The reason and the file name on one line.
+        const size_t line = fatal.find(path);
+        ASSERT_NE(line, std::string::npos) << c.name << "\n" << fatal;
+        const size_t lineStart = fatal.rfind('\n', line) + 1;
+        EXPECT_NE(fatal.substr(lineStart, fatal.find('\n', line) - lineStart).find(c.message),
+                  std::string::npos)
+            << c.name << "\n"
+            << fatal;
+    }
+    EXPECT_NE(fatal.find("ERROR: could not load specified audio file (" +
+                         (_folder / "surround.wav").string() + ")."),
+              std::string::npos);
+
+    // Handed a folder directly, the loader says it is not found rather than reading it.
+    capture.clear();
+    application.loadAudioFile((_folder / "folder.ogg").string());
+    EXPECT_EQ(capture.fatalText(),
+              " WARNING: audio file not found (" + (_folder / "folder.ogg").string() + ").\n");
+    EXPECT_EQ(application.getSoundtrackCount(), 1u);
+}

@@ -1,0 +1,75 @@
+// libFuzzer target of the KMZ importer: each input is written as an archive into a fresh folder,
+// imported there (unpacked, its models discovered) and the folder removed again.
+#include "KmzImporter.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <osg/Notify>
+
+namespace
+{
+
+class SilentNotifyHandler : public osg::NotifyHandler
+{
+public:
+    void notify(osg::NotifySeverity, const char*) override {}
+};
+
+std::string workFolder;
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    // In the run's folder, not /tmp: a run ended by a crash or by libFuzzer's own exit leaves it.
+    char pattern[] = "scratch_XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        std::abort();
+    workFolder = std::filesystem::absolute(pattern).string();
+    std::atexit(
+        []
+        {
+            std::error_code error;
+            std::filesystem::remove_all(workFolder, error);
+        });
+    osg::setNotifyLevel(osg::NOTICE);
+    osg::setNotifyHandler(new SilentNotifyHandler);
+    std::cout.setstate(std::ios::failbit); // the KML reader's direct line
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // One level down, so that what an entry might write beside the folder stays in the work folder.
+    const std::filesystem::path input = std::filesystem::path(workFolder) / "input";
+    std::filesystem::create_directories(input);
+    const std::string archive = (input / "scene.kmz").string();
+    FILE* file = std::fopen(archive.c_str(), "wb");
+    if (!file)
+        std::abort();
+    if (size > 0)
+        std::fwrite(data, 1, size, file);
+    std::fclose(file);
+
+    std::vector<std::string> folders;
+    Novaro::KmzImporter::importArchive(archive, folders);
+    for (const std::string& folder : folders)
+        Novaro::KmzImporter::cleanupFolder(folder);
+    std::error_code error;
+    std::filesystem::remove_all(input, error);
+    // Nothing may be left beside the input folder.
+    if (!std::filesystem::is_empty(workFolder, error))
+    {
+        std::cerr.clear();
+        std::cerr << "KMZ import left files outside its folder" << std::endl;
+        std::abort();
+    }
+    return 0;
+}
