@@ -109,7 +109,7 @@ TEST_F(HUDRenderingTest, TextIsDrawnInsideItsPanelAtItsPosition)
 TEST_F(HUDRenderingTest, VideoCoversTheWindowUprightUnderTheText)
 {
     huds.showVideo(nullptr);
-    EXPECT_TRUE(console->hasLine("WARNING: empty imagestream, nothing will be created."));
+    EXPECT_TRUE(console.printed("WARNING: empty imagestream, nothing will be created."));
     HUD* video = huds.getVideoHUD();
     ASSERT_NE(nullptr, video);
 

@@ -333,7 +333,7 @@ TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures)
     // A file of the right name that is no shared library.
     NovaroTest::TemporaryFolder folder;
     std::ofstream(folder.file("osgart_broken.so")) << "not a library";
-    osgDB::Registry::instance()->getLibraryFilePathList().push_back(folder.path);
+    osgDB::Registry::instance()->getLibraryFilePathList().push_back(folder.path());
     EXPECT_FALSE(manager->load("osgart_broken"));
     EXPECT_TRUE(manager->load("osgart_tracker_artoolkit4"));
     EXPECT_TRUE(manager->load("osgart_tracker_artoolkit4"));

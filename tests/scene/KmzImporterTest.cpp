@@ -1,5 +1,6 @@
 #include "KmzImporter.h"
 #include "NotifyCapture.h"
+#include "TemporaryFolder.h"
 
 #include <zip.h>
 
@@ -11,6 +12,7 @@
 #include <sstream>
 
 using namespace Novaro;
+using NovaroTest::NotifyCapture;
 namespace fs = std::filesystem;
 
 namespace
@@ -67,9 +69,7 @@ class KmzImporterTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        root = fs::absolute("kmz_work") / name;
-        fs::remove_all(root);
+        root = temporary.path();
         fs::create_directories(root / "archives");
     }
 
@@ -80,6 +80,7 @@ protected:
         return path;
     }
 
+    NovaroTest::TemporaryFolder temporary;
     fs::path root;
 };
 
@@ -102,14 +103,9 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
 
     const std::string folder = (root / "archives" / "house_kmz.tmp").string();
     ASSERT_EQ(folders, std::vector<std::string>{folder});
-    EXPECT_TRUE(capture.contains(" KMZ: " + path + "\n"));
-    EXPECT_TRUE(capture.contains(" tmp kmz dir: " + folder + "\n"));
-    EXPECT_TRUE(capture.contains("File: '" + path + "' unzipped!\n"));
-    EXPECT_TRUE(capture.contains("...trying Google SketchUp...\n"));
-    EXPECT_TRUE(capture.contains(" File (DAE): House.DAE\n"));
-    EXPECT_TRUE(capture.contains(" File (DAE): roof.dae\n"));
-    EXPECT_TRUE(capture.contains("...trying Google SketchUp...(OK)\n"));
-    EXPECT_FALSE(capture.contains("Google Earth"));
+    EXPECT_TRUE(capture.printed("File: '" + path + "' unzipped!"));
+    EXPECT_TRUE(capture.printed("...trying Google SketchUp...(OK)"));
+    EXPECT_FALSE(capture.printed("...trying Google Earth..."));
 
     std::vector<std::string> sorted = models;
     std::sort(sorted.begin(), sorted.end());
@@ -120,7 +116,7 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
 
 TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
 {
-    const std::string texture("\x89PNG\r\n\x1a\n\0\r\n\r\x00tail", 19);
+    const std::string texture = NovaroTest::bytes("\x89PNG\r\n\x1a\n\0\r\n\r\x00tail");
     const std::string kml =
         docKml("files/house.dae", alias("images/wall.png", "textures/wall.png") +
                                       alias("same.png", "same.png") + alias("missing.png", "wherever.png"));
@@ -134,8 +130,8 @@ TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
     const fs::path folder = root / "archives" / "earth_kmz.tmp";
 
     ASSERT_EQ(models, std::vector<std::string>{(folder / "files" / "house.dae").string()});
-    EXPECT_TRUE(capture.contains("...trying Google SketchUp...(missing)\n...trying Google Earth...\n"));
-    EXPECT_TRUE(capture.contains("...trying Google Earth...(OK)\n"));
+    EXPECT_TRUE(capture.printed("...trying Google SketchUp...(missing)"));
+    EXPECT_TRUE(capture.printed("...trying Google Earth...(OK)"));
     EXPECT_EQ(readFile((folder / "files" / "textures" / "wall.png").string()), texture);
     // An alias onto itself leaves its file alone; an alias of a missing file copies nothing.
     EXPECT_EQ(readFile((folder / "files" / "same.png").string()), texture);
@@ -156,7 +152,7 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
 
     NotifyCapture capture;
     EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), false));
-    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + path + "'\n"));
+    EXPECT_TRUE(capture.printed("Unable to unzip file: '" + path + "'"));
 
     EXPECT_FALSE(fs::exists(root / "archives" / "escape.txt"));
     EXPECT_FALSE(fs::exists(root / "archives" / "escape2.txt"));
@@ -193,14 +189,14 @@ TEST_F(KmzImporterTest, CorruptOrMissingArchivesGiveNoModels)
     NotifyCapture capture;
     std::vector<std::string> folders;
     EXPECT_TRUE(KmzImporter::importArchive(corrupt, folders).empty());
-    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + corrupt + "'\n"));
-    EXPECT_TRUE(capture.contains(" WARNING: failed to open KML file (file not valid).\n"));
-    EXPECT_TRUE(capture.contains(" Could not find temporary objects.\n"));
+    EXPECT_TRUE(capture.printed("Unable to unzip file: '" + corrupt + "'"));
+    EXPECT_TRUE(capture.printed(" WARNING: failed to open KML file (file not valid)."));
+    EXPECT_TRUE(capture.printed(" Could not find temporary objects."));
 
     capture.clear();
     const std::string absent = (root / "archives" / "absent.kmz").string();
     EXPECT_TRUE(KmzImporter::importArchive(absent, folders).empty());
-    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + absent + "'\n"));
+    EXPECT_TRUE(capture.printed("Unable to unzip file: '" + absent + "'"));
     EXPECT_EQ(folders.size(), 2u);
 }
 
@@ -211,13 +207,13 @@ TEST_F(KmzImporterTest, KmlProblemsAreReportedByKind)
     const std::string networkLink = archive(
         "link.kmz", {{"doc.kml", "<kml><NetworkLink><Link><href>x.dae</href></Link></NetworkLink></kml>"}});
     EXPECT_TRUE(KmzImporter::importArchive(networkLink, folders).empty());
-    EXPECT_TRUE(capture.contains(" WARNING: failed to process KML file (file not valid).\n"));
+    EXPECT_TRUE(capture.printed(" WARNING: failed to process KML file (file not valid)."));
 
     capture.clear();
     const std::string noModels = archive("empty.kmz", {{"doc.kml", "<kml><Document></Document></kml>"}});
     EXPECT_TRUE(KmzImporter::importArchive(noModels, folders).empty());
-    EXPECT_TRUE(capture.contains(" WARNING: failed to process KML file (data not valid).\n"));
-    EXPECT_TRUE(capture.contains(" Could not find temporary objects.\n"));
+    EXPECT_TRUE(capture.printed(" WARNING: failed to process KML file (data not valid)."));
+    EXPECT_TRUE(capture.printed(" Could not find temporary objects."));
 }
 
 TEST_F(KmzImporterTest, ReimportCleansTheFolderFirstAndCleanupRemovesIt)
@@ -235,7 +231,8 @@ TEST_F(KmzImporterTest, ReimportCleansTheFolderFirstAndCleanupRemovesIt)
     EXPECT_EQ(models, std::vector<std::string>{(folder / "models" / "b.dae").string()});
     EXPECT_FALSE(fs::exists(folder / "models" / "a.dae"));
     EXPECT_FALSE(fs::exists(folder / "models" / "extra"));
-    EXPECT_TRUE(capture.contains("Temporary data removed (files).\nTemporary data removed (dirs).\n"));
+    EXPECT_TRUE(capture.printed("Temporary data removed (files)."));
+    EXPECT_TRUE(capture.printed("Temporary data removed (dirs)."));
 
     capture.clear();
     KmzImporter::cleanupFolder(folder.string());
@@ -259,7 +256,7 @@ TEST_F(KmzImporterTest, NestedArchivesAreUnpackedOneLevelDeep)
 
     NotifyCapture capture;
     EXPECT_TRUE(KmzImporter::unzip(path, folder.string(), true));
-    EXPECT_TRUE(capture.contains("subfolder name: " + (folder / "inner").string() + "\n"));
+    EXPECT_TRUE(capture.printed("subfolder name: " + (folder / "inner").string()));
     EXPECT_EQ(readFile((folder / "inner" / "inside.txt").string()), "inside");
     EXPECT_EQ(readFile((folder / "UPPER" / "inside.txt").string()), "inside");
     EXPECT_FALSE(fs::exists(folder / "mixed"));
