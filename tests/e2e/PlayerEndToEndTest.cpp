@@ -63,7 +63,7 @@ public:
             "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
             " --output frame%04d.png --truth truth.jsonl --camera camera_640x480.dat --frames 1 " +
             frameArguments + " > synthcam.log 2>&1";
-        EXPECT_EQ(0, std::system(command.c_str()));
+        EXPECT_EQ(0, std::system(command.c_str())) << readFile(_directory.file("synthcam.log"));
         readTruth(markerCount);
     }
 

@@ -59,6 +59,8 @@ protected:
     void SetUp() override
     {
         HUDTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         capture = new WindowCapture;
         osg::ref_ptr<osg::Camera> camera = new osg::Camera;
         camera->setGraphicsContext(HUD::firstWindow(viewer.get()));
