@@ -15,14 +15,6 @@
 namespace NovaroTest
 {
 
-inline std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 inline bool hasLine(const std::string& text, const std::string& line)
 {
     std::istringstream lines(text);

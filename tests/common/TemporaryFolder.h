@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace NovaroTest
@@ -43,6 +44,15 @@ public:
 private:
     std::string _path;
 };
+
+// The whole file's bytes; empty when it cannot be read.
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 // The bytes of a string literal that holds NULs, without the terminating one.
 template <size_t N> std::string bytes(const char (&literal)[N])

@@ -70,6 +70,8 @@ public:
     const TemporaryFolder& directory() const { return _directory; }
     std::string frame() const { return _directory.file("frame0000.png"); }
     const std::vector<MarkerTruth>& markers() const { return _markers; }
+    osg::ref_ptr<osg::Image> screenshot() const { return osgDB::readImageFile(_directory.file("shot.png")); }
+    osg::ref_ptr<osg::Image> cameraFrame() const { return osgDB::readImageFile(frame()); }
 
     PlayerRun play(std::vector<std::string> extra = {}) const
     {
@@ -192,8 +194,7 @@ TEST(PlayerEndToEnd, VideoFillsTheWindowUprightWithTheModelsOnTheirMarkers)
     SampleScene scene;
     PlayerRun run = scene.play({"-max_frames", "45"});
     ASSERT_EQ(0, run.status);
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
 
     // The window (a quarter of the screen, as the sample configuration is not full screen) shows
@@ -226,8 +227,7 @@ TEST(PlayerEndToEnd, StatusTextAndSceneMessageAppearOverTheVideo)
     SampleScene scene;
     PlayerRun run = scene.play({"-max_frames", "3"});
     ASSERT_EQ(0, run.status);
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
     // "Starting..." at the top left, the scene message at the bottom centre, nothing in between.
     EXPECT_GT(drawnOver(*shot, *frame, 0, 0, 120, 24), 30);
@@ -242,8 +242,7 @@ TEST(PlayerEndToEnd, MirroredConfigurationMirrorsTheVideo)
     setConfigurationParameter(scene, "mirror", "true");
     PlayerRun run = scene.play({"-max_frames", "30"});
     ASSERT_EQ(0, run.status);
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
     std::vector<MarkerTruth> mirroredMarkers = scene.markers();
     for (MarkerTruth& marker : mirroredMarkers)
@@ -268,8 +267,7 @@ TEST(PlayerEndToEnd, SceneWithoutRegisteredObjectsShowsTheDefaultModel)
     ASSERT_EQ(0, run.status);
     EXPECT_TRUE(run.printed("WARNING: object/tracker marker mismatch."));
     EXPECT_TRUE(run.printed("WARNING: Using default model."));
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
     for (const MarkerTruth& marker : scene.markers())
         EXPECT_TRUE(contentOnMarker(*shot, *frame, marker));
@@ -364,8 +362,7 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
     EXPECT_FALSE(std::filesystem::exists(directory.file("board_multi.dat"))) << "removed at shutdown";
 
     // The cube stands on the board's centre, between the two squares.
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(directory.file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
     MarkerTruth centre;
     for (int corner = 0; corner < 4; ++corner)

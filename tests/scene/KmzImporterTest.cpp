@@ -13,6 +13,7 @@
 
 using namespace Novaro;
 using NovaroTest::NotifyCapture;
+using NovaroTest::readFile;
 namespace fs = std::filesystem;
 
 namespace
@@ -43,14 +44,6 @@ bool writeArchive(const std::string& path, const Entries& entries)
         }
     }
     return zip_close(archive) == 0;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 std::string docKml(const std::string& href, const std::string& aliases)
@@ -181,11 +174,8 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
 
 TEST_F(KmzImporterTest, CorruptOrMissingArchivesGiveNoModels)
 {
-    const std::string corrupt = (root / "archives" / "corrupt.kmz").string();
-    {
-        std::ofstream out(corrupt, std::ios::binary);
-        out << "PK\x03\x04 this is not really a zip archive at all";
-    }
+    const std::string corrupt =
+        temporary.write("archives/corrupt.kmz", "PK\x03\x04 this is not really a zip archive at all");
     NotifyCapture capture;
     std::vector<std::string> folders;
     EXPECT_TRUE(KmzImporter::importArchive(corrupt, folders).empty());

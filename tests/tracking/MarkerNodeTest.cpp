@@ -293,9 +293,6 @@ TEST(MultiMarkerFile, WritesEveryFoundSubmarkerAndReportsTheMissingOne)
     ASSERT_EQ(1u, application.getTemporaryFiles().size());
     EXPECT_EQ(directory.file("board_multi.dat"), application.getTemporaryFiles()[0]);
 
-    std::ifstream file(directory.file("board_multi.dat").c_str());
-    std::stringstream text;
-    text << file.rdbuf();
     EXPECT_EQ("# Novaro Multi Marker Setup\n"
               "# marker name: board\n"
               "3\n"
@@ -313,7 +310,7 @@ TEST(MultiMarkerFile, WritesEveryFoundSubmarkerAndReportsTheMissingOne)
               "0 -1 0 50\n"
               "1 0 0 0\n"
               "0 0 1 10\n",
-              text.str());
+              readFile(directory.file("board_multi.dat")));
 
     MarkerData empty;
     capture.clear();
