@@ -113,15 +113,8 @@ TEST_F(ConfigurationParserTest, AntialiasingSamplesKeepEvenCountsFromTheFile)
     }
 }
 
-TEST_F(ConfigurationParserTest, WrongStructureFailsWithBothMessages)
+TEST_F(ConfigurationParserTest, ParametersMustBeTheFirstElement)
 {
-    ReadResult<XMLConfigurationParserManager> wrongRoot(
-        files.write("root.xml", "<config><parameters/></config>"));
-    EXPECT_TRUE(wrongRoot.loaded);
-    EXPECT_FALSE(wrongRoot.parsed);
-    EXPECT_EQ(osg::FATAL, capture.severityOf("ERROR: missing <configuration> data in configuration file."));
-    EXPECT_EQ(osg::NOTICE, capture.severityOf("Reading configuration settings...aborted."));
-
     // <parameters> must be the first child element; comments in front of it do not count.
     ReadResult<XMLConfigurationParserManager> notFirst(
         files.write("order.xml", "<configuration debug=\"true\"><options/><parameters/></configuration>"));

@@ -75,12 +75,6 @@ TEST_F(EventsKmlParserTest, BrokenEventsAreDroppedOthersKept)
         EXPECT_TRUE(capture.printed(warning)) << warning;
     EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <command> data."));
 
-    ReadResult<XMLEventsParserManager> wrongRoot(files.write("root.xml", "<event name=\"a\"/>"));
-    EXPECT_FALSE(wrongRoot.parsed);
-    EXPECT_TRUE(wrongRoot.reader.getData().getEvents().empty());
-    for (const char* warning : {" ERROR: missing <events> data in events file."})
-        EXPECT_TRUE(capture.printed(warning)) << warning;
-
     ReadResult<XMLEventsParserManager> none(files.write("none.xml", "<events/>"));
     EXPECT_TRUE(none.valid);
 }

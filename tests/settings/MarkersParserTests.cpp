@@ -166,11 +166,3 @@ TEST_F(MarkersParserTest, ValidityFollowsTheMarkerType)
     for (const auto& each : cases)
         EXPECT_EQ(each.second, read(each.first)->valid) << each.first;
 }
-
-TEST_F(MarkersParserTest, WrongRootFails)
-{
-    ReadResult<XMLMarkersParserManager> wrong(files.write("wrong.xml", "<marker id=\"1\" path=\"p\"/>"));
-    EXPECT_FALSE(wrong.parsed);
-    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <markers> data in markers file."));
-    EXPECT_TRUE(capture.printed("Reading markers settings...aborted."));
-}

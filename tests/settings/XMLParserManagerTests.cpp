@@ -1,7 +1,14 @@
 #include "SettingsTestSupport.h"
 
+#include "XMLAudioParserManager.h"
 #include "XMLConfigurationParserManager.h"
+#include "XMLEventsParserManager.h"
+#include "XMLLightingParserManager.h"
+#include "XMLMarkersParserManager.h"
 #include "XMLParserManager.h"
+#include "XMLSceneParserManager.h"
+#include "XMLTrackerParserManager.h"
+#include "XMLVideoParserManager.h"
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
@@ -27,7 +34,22 @@ public:
     const TiXmlElement* root() const { return rootElement(); }
 };
 
-using XMLParserManagerTest = SettingsFileTest;
+class XMLParserManagerTest : public SettingsFileTest
+{
+protected:
+    // A well-formed document under the wrong root element: not parsed, the error at the visible
+    // level and the progress line closed.
+    template <class Reader>
+    void expectWrongRootRefused(const std::string& document, const std::string& error,
+                                const std::string& aborted)
+    {
+        ReadResult<Reader> read(files.write("wrong.xml", document));
+        EXPECT_TRUE(read.loaded) << document;
+        EXPECT_FALSE(read.parsed) << document;
+        EXPECT_EQ(osg::FATAL, capture.severityOf(error)) << error;
+        EXPECT_EQ(osg::NOTICE, capture.severityOf(aborted)) << aborted;
+    }
+};
 
 } // namespace
 
@@ -140,4 +162,33 @@ TEST_F(XMLParserManagerTest, LookupsCompareExactlyAndWalkAllChildren)
     EXPECT_FALSE(LookupReader::hasAttribute(second, "missing"));
     EXPECT_FALSE(LookupReader::hasAttribute(second, "Name"));
     EXPECT_EQ("", LookupReader::text(nullptr));
+}
+
+TEST_F(XMLParserManagerTest, EveryReaderRefusesAWrongRoot)
+{
+    expectWrongRootRefused<XMLConfigurationParserManager>(
+        "<config><parameters/></config>", "ERROR: missing <configuration> data in configuration file.",
+        "Reading configuration settings...aborted.");
+    expectWrongRootRefused<XMLTrackerParserManager>("<Tracker/>",
+                                                    " ERROR: missing <tracker> data in tracker file.",
+                                                    "Reading tracker settings...aborted.");
+    expectWrongRootRefused<XMLVideoParserManager>("<videos><formats/><cameras/></videos>",
+                                                  " ERROR: missing <video> data in video file.",
+                                                  "Reading video settings...aborted.");
+    expectWrongRootRefused<XMLSceneParserManager>("<Scene><objects/></Scene>",
+                                                  " ERROR: missing <scene> data in scene file.",
+                                                  "Reading scene settings...aborted.");
+    expectWrongRootRefused<XMLAudioParserManager>("<sound><soundtracks/></sound>",
+                                                  " ERROR: missing <audio> data in audio file.",
+                                                  "Reading audio settings...aborted.");
+    expectWrongRootRefused<XMLMarkersParserManager>("<marker id=\"1\" path=\"p\"/>",
+                                                    " ERROR: missing <markers> data in markers file.",
+                                                    "Reading markers settings...aborted.");
+    expectWrongRootRefused<XMLLightingParserManager>("<configuration><parameters/></configuration>",
+                                                     "ERROR: missing <lighting> data in configuration file.",
+                                                     "Reading lighting settings...aborted.");
+    ReadResult<XMLEventsParserManager> events(files.write("events.xml", "<event name=\"a\"/>"));
+    EXPECT_FALSE(events.parsed);
+    EXPECT_TRUE(events.reader.getData().getEvents().empty());
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <events> data in events file."));
 }
