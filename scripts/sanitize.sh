@@ -3,8 +3,8 @@
 # build-sanitize/ and runs every test there under a virtual X server, as scripts/test.sh does.
 # A sanitizer report ends the process that made it, so the test that ran it fails and ctest shows
 # the report. Arguments go to ctest (e.g. -R Settings). NOVARO_SANITIZE_BUILD_ONLY=1 only builds.
-# Slow: a full second build (about 3x the normal build's time on 2 cores) and a suite run about
-# 3x longer than scripts/test.sh's.
+# The first run is slow: a second full build, about half an hour on 2 cores; the suite itself
+# takes about 1.5x as long as under scripts/test.sh.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-sanitize"
