@@ -29,7 +29,7 @@ TEST(PathRule, DriveLetterAndSlashPathsAreAbsolute)
 
 TEST(MetadataFile, KeysValuesCommentsAndFirstWins)
 {
-    TemporaryDirectory directory;
+    TemporaryFolder directory;
     directory.write("model.dat", " \t scene \t@  my scene.xml \t\r\n"
                                  "#audio@commented.xml\n"
                                  "   # markers @ also-commented.xml\n"
@@ -63,7 +63,7 @@ TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)
 
 TEST(ARApplication, SettingsNamesFollowThePathRuleAndFailuresKeepTheRecord)
 {
-    TemporaryDirectory working, other;
+    TemporaryFolder working, other;
     working.write("config.xml", minimalConfiguration());
     working.write("sub/config.xml", "<configuration><parameters>"
                                     "<p name=\"mode\">ar_fake</p></parameters></configuration>");
@@ -95,7 +95,7 @@ TEST(ARApplication, SettingsNamesFollowThePathRuleAndFailuresKeepTheRecord)
 
 TEST(ARApplication, ApplicationHintComesFromTheAuthoringHost)
 {
-    TemporaryDirectory temporary;
+    TemporaryFolder temporary;
     ARApplication application;
     application.setTemporaryDirectory(temporary.path());
     NotifyCapture capture;
@@ -127,7 +127,7 @@ TEST(ARApplication, ApplicationHintComesFromTheAuthoringHost)
 
 TEST(ARApplication, ObjectsNeedAConfigurationAndAKnownMarker)
 {
-    TemporaryDirectory working;
+    TemporaryFolder working;
     working.write("config.xml", minimalConfiguration());
     ARApplication application;
     application.setWorkingDirectory(working.path());

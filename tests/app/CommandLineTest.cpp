@@ -4,126 +4,99 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace NovaroTest;
 
 namespace
 {
 
-std::vector<std::string> directories(const TemporaryDirectory& working, const TemporaryDirectory& temporary)
+// A working and a temporary directory with the seven smallest settings files in them.
+struct Export
 {
-    return {"-working_directory", working.path(), "-temporary_directory", temporary.path()};
-}
+    Export() { writeSettings(working, temporary); }
+    PlayerRun run(std::vector<std::string> extra = {}) const
+    {
+        std::vector<std::string> arguments = {"-working_directory", working.path(), "-temporary_directory",
+                                              temporary.path()};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return runPlayer(working.path(), arguments);
+    }
+    TemporaryFolder working, temporary;
+};
 
 } // namespace
 
 TEST(CommandLine, QueriesAnswerAndExitWithoutSettings)
 {
-    TemporaryDirectory empty;
-    PlayerRun version = runPlayer(empty.path(), {"-query", "version"});
+    TemporaryFolder empty;
+    const PlayerRun version = runPlayer(empty.path(), {"-query", "version"});
     EXPECT_EQ(0, version.status);
     EXPECT_EQ("NovaroPlugin v2.3 (PRO) Autodesk(R) 3dsMax(R)\n", version.output);
-
-    PlayerRun capitalised = runPlayer(empty.path(), {"-query", "Version"});
+    const PlayerRun capitalised = runPlayer(empty.path(), {"-query", "Version"});
     EXPECT_EQ(0, capitalised.status);
     EXPECT_EQ(" WARNING: wrong parameters.\n", capitalised.output);
-
-    PlayerRun copyright = runPlayer(empty.path(), {"-query", "copyright"});
-    EXPECT_EQ(0, copyright.status);
-    EXPECT_NE(std::string::npos, copyright.output.find("Copyright"));
-
-    // The last -query wins.
-    PlayerRun last = runPlayer(empty.path(), {"-query", "nonsense", "-query", "version"});
-    EXPECT_TRUE(last.printed("NovaroPlugin v2.3 (PRO) Autodesk(R) 3dsMax(R)"));
-}
-
-TEST(CommandLine, EmptyQueryIsIgnoredAndStartUpGoesOn)
-{
-    TemporaryDirectory empty;
-    PlayerRun run = runPlayer(empty.path(), {"-query", ""});
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ("ERROR: could not find config settings.\n", run.output);
+    EXPECT_NE(std::string::npos, runPlayer(empty.path(), {"-query", "copyright"}).output.find("Copyright"));
+    // The last -query wins; an empty one is ignored and start-up goes on.
+    EXPECT_TRUE(runPlayer(empty.path(), {"-query", "nonsense", "-query", "version"})
+                    .printed("NovaroPlugin v2.3 (PRO) Autodesk(R) 3dsMax(R)"));
+    const PlayerRun emptyQuery = runPlayer(empty.path(), {"-query", ""});
+    EXPECT_EQ(0, emptyQuery.status);
+    EXPECT_EQ("ERROR: could not find config settings.\n", emptyQuery.output);
 }
 
 TEST(CommandLine, EachMissingSettingsFileIsReportedInOrder)
 {
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"config.xml", "ERROR: could not find config settings."},
-        {"tracker.xml", "ERROR: could not find tracker settings."},
-        {"video.xml", "ERROR: could not find video settings."},
-        {"scene.xml", "ERROR: could not find scene settings."},
-        {"audio.xml", "ERROR: could not find audio settings."},
-        {"markers.xml", "ERROR: could not find markers settings."},
-        {"lighting.xml", "ERROR: could not find lighting settings."},
-    };
-    for (size_t missing = 0; missing < files.size(); ++missing)
+    const char* files[] = {"config", "tracker", "video", "scene", "audio", "markers", "lighting"};
+    for (size_t missing = 0; missing < 7; ++missing)
     {
-        TemporaryDirectory working, temporary;
-        writeSettings(working, temporary);
-        const bool inWorking = missing < 3;
-        std::remove((inWorking ? working : temporary).file(files[missing].first).c_str());
-        PlayerRun run = runPlayer(working.path(), directories(working, temporary));
-        EXPECT_EQ(0, run.status) << files[missing].first;
-        EXPECT_EQ(files[missing].second + "\n", run.output) << files[missing].first;
+        Export exported;
+        const TemporaryFolder& folder = missing < 3 ? exported.working : exported.temporary;
+        std::remove(folder.file(std::string(files[missing]) + ".xml").c_str());
+        const PlayerRun run = exported.run();
+        EXPECT_EQ(0, run.status);
+        EXPECT_EQ(std::string("ERROR: could not find ") + files[missing] + " settings.\n", run.output);
     }
-}
-
-TEST(CommandLine, ConfigurationIsLookedForInTheWorkingDirectoryOnly)
-{
-    TemporaryDirectory working, temporary;
-    writeSettings(working, temporary);
-    std::remove(working.file("config.xml").c_str());
-    temporary.write("config.xml", minimalConfiguration());
-    PlayerRun run = runPlayer(working.path(), directories(working, temporary));
-    EXPECT_EQ("ERROR: could not find config settings.\n", run.output);
+    // The configuration is looked for in the working directory only.
+    Export exported;
+    std::remove(exported.working.file("config.xml").c_str());
+    exported.temporary.write("config.xml", minimalConfiguration());
+    EXPECT_EQ("ERROR: could not find config settings.\n", exported.run().output);
 }
 
 TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
 {
-    TemporaryDirectory working, temporary;
-    writeSettings(working, temporary);
+    Export exported;
     // A broken tracker file stops the run at its setter: everything before it was accepted.
-    working.write("my tracker.xml", "<tracker><parameters>");
-    temporary.write("model.dat", "# config @ nowhere.xml\n"
-                                 "\n"
-                                 "   tracker   @   my tracker.xml   \r\n"
-                                 "tracker@second.xml\n");
-    PlayerRun run = runPlayer(working.path(), {"-working_directory", working.path(), "-temporary_directory",
-                                               temporary.path(), "-config", "absent.xml"});
-    EXPECT_EQ(255, run.status) << run.output;
-    EXPECT_TRUE(run.printed(" ERROR: could not load XML file: " + working.path() + "/my tracker.xml"))
-        << run.output;
-    EXPECT_TRUE(run.printed(" WARNING: failed to open tracker configuration (file not valid)."))
-        << run.output;
-    EXPECT_TRUE(run.printed("ERROR: init failure (tracker).")) << run.output;
-}
+    exported.working.write("my tracker.xml", "<tracker><parameters>");
+    exported.temporary.write("model.dat", "# config @ nowhere.xml\n\n   tracker   @   my tracker.xml   \r\n"
+                                          "tracker@second.xml\n");
+    const PlayerRun run = exported.run({"-config", "absent.xml"});
+    EXPECT_EQ(255, run.status);
+    EXPECT_TRUE(
+        run.printed(" ERROR: could not load XML file: " + exported.working.path() + "/my tracker.xml"));
+    EXPECT_TRUE(run.printed(" WARNING: failed to open tracker configuration (file not valid)."));
+    EXPECT_TRUE(run.printed("ERROR: init failure (tracker)."));
 
-TEST(CommandLine, NamedMetadataFileMustExist)
-{
-    TemporaryDirectory working, temporary;
-    writeSettings(working, temporary);
-    PlayerRun run = runPlayer(working.path(), {"-working_directory", working.path(), "-temporary_directory",
-                                               temporary.path(), "-metadata", "export.dat"});
-    EXPECT_EQ(0, run.status);
-    EXPECT_EQ("ERROR: could not find metadata file.\n", run.output);
-}
+    // A metadata file named on the command line must exist.
+    const PlayerRun named = Export().run({"-metadata", "export.dat"});
+    EXPECT_EQ(0, named.status);
+    EXPECT_EQ("ERROR: could not find metadata file.\n", named.output);
 
-TEST(CommandLine, WithoutMetadataTheOptionsNameTheFiles)
-{
-    TemporaryDirectory working, temporary;
-    writeSettings(working, temporary);
-    PlayerRun run = runPlayer(working.path(), {"-working_directory", working.path(), "-temporary_directory",
-                                               temporary.path(), "-lighting", "other.xml", "-verbose"});
-    EXPECT_TRUE(run.printed("WARNING: could not find default metadata file.")) << run.output;
-    EXPECT_TRUE(run.printed("ERROR: could not find lighting settings.")) << run.output;
+    // Without one, the options name the files.
+    const PlayerRun options = Export().run({"-lighting", "other.xml", "-verbose"});
+    EXPECT_TRUE(options.printed("WARNING: could not find default metadata file."));
+    EXPECT_TRUE(options.printed("ERROR: could not find lighting settings."));
 }
 
 TEST(CommandLine, LastVideoDeviceWinsAndNoticesNeedVerbose)
 {
-    TemporaryDirectory working;
-    PlayerRun quiet = runPlayer(working.path(), {"-video_device", "2", "-video_device", "3"});
-    EXPECT_FALSE(quiet.printed(" video device: 3"));
-    PlayerRun verbose = runPlayer(working.path(), {"-video_device", "2", "-video_device", "3", "-verbose"});
-    EXPECT_TRUE(verbose.printed(" video device: 3")) << verbose.output;
+    TemporaryFolder working;
+    EXPECT_FALSE(
+        runPlayer(working.path(), {"-video_device", "2", "-video_device", "3"}).printed(" video device: 3"));
+    const PlayerRun verbose =
+        runPlayer(working.path(), {"-video_device", "2", "-video_device", "3", "-verbose"});
+    EXPECT_TRUE(verbose.printed(" video device: 3"));
     EXPECT_FALSE(verbose.printed(" video device: 2"));
 }
 
@@ -131,35 +104,31 @@ TEST(CommandLine, FailingSettersEndWithStatusMinusOne)
 {
     struct Case
     {
-        const char* file;
-        bool inWorking;
-        const char* text;
-        const char* warning;
-        const char* error;
+        const char *file, *text, *warning, *stage;
     };
     const Case cases[] = {
-        {"config.xml", true, "<config><parameters/></config>",
-         " WARNING: failed to set configuration (file not valid).", "ERROR: init failure (config)."},
-        {"config.xml", true, "<configuration><parameters><parameter name=\"mode\">ar_simple</parameter>",
-         " WARNING: failed to open configuration (file not valid).", "ERROR: init failure (config)."},
-        {"video.xml", true, "<video><formats/><cameras/></video>",
-         " WARNING: failed to set video configuration (data not valid).", "ERROR: init failure (video)."},
-        {"scene.xml", false, "<scene><objects/></scene>",
-         " WARNING: failed to set scene configuration (data not valid).", "ERROR: init failure (scene)."},
-        {"markers.xml", false, "<markers patterns_file=\"\"/>",
-         " WARNING: failed to set markers configuration (data not valid).", "ERROR: init failure (markers)."},
-        {"lighting.xml", false, "<lighting><other/><parameters/></lighting>",
-         " WARNING: failed to set lighting configuration (file not valid).",
-         "ERROR: init failure (lighting)."},
+        {"config.xml", "<config><parameters/></config>", "failed to set configuration (file not valid).",
+         "config"},
+        {"config.xml", "<configuration><parameters><parameter name=\"mode\">ar_simple</parameter>",
+         "failed to open configuration (file not valid).", "config"},
+        {"video.xml", "<video><formats/><cameras/></video>",
+         "failed to set video configuration (data not valid).", "video"},
+        {"scene.xml", "<scene><objects/></scene>", "failed to set scene configuration (data not valid).",
+         "scene"},
+        {"markers.xml", "<markers patterns_file=\"\"/>",
+         "failed to set markers configuration (data not valid).", "markers"},
+        {"lighting.xml", "<lighting><other/><parameters/></lighting>",
+         "failed to set lighting configuration (file not valid).", "lighting"},
     };
     for (const Case& broken : cases)
     {
-        TemporaryDirectory working, temporary;
-        writeSettings(working, temporary);
-        (broken.inWorking ? working : temporary).write(broken.file, broken.text);
-        PlayerRun run = runPlayer(working.path(), directories(working, temporary));
-        EXPECT_EQ(255, run.status) << broken.file << "\n" << run.output;
-        EXPECT_TRUE(run.printed(broken.warning)) << run.output;
-        EXPECT_TRUE(run.printed(broken.error)) << run.output;
+        Export exported;
+        const bool inWorking =
+            std::string(broken.file) == "config.xml" || std::string(broken.file) == "video.xml";
+        (inWorking ? exported.working : exported.temporary).write(broken.file, broken.text);
+        const PlayerRun run = exported.run();
+        EXPECT_EQ(255, run.status) << broken.file;
+        EXPECT_TRUE(run.printed(std::string(" WARNING: ") + broken.warning));
+        EXPECT_TRUE(run.printed(std::string("ERROR: init failure (") + broken.stage + ")."));
     }
 }

@@ -1,7 +1,8 @@
 // The player as a user runs it: the real executable in a real window (under the test run's
 // virtual X server), the sample scene, a camera recorded by the synthetic camera with known marker
 // poses, and the screenshot it writes at the end.
-#include "../app/PlayerProcess.h"
+#include "Display.h"
+#include "PlayerProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -62,13 +63,15 @@ public:
             "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
             " --output frame%04d.png --truth truth.jsonl --camera camera_640x480.dat --frames 1 " +
             frameArguments + " > synthcam.log 2>&1";
-        EXPECT_EQ(0, std::system(command.c_str()));
+        EXPECT_EQ(0, std::system(command.c_str())) << readFile(_directory.file("synthcam.log"));
         readTruth(markerCount);
     }
 
-    const TemporaryDirectory& directory() const { return _directory; }
+    const TemporaryFolder& directory() const { return _directory; }
     std::string frame() const { return _directory.file("frame0000.png"); }
     const std::vector<MarkerTruth>& markers() const { return _markers; }
+    osg::ref_ptr<osg::Image> screenshot() const { return osgDB::readImageFile(_directory.file("shot.png")); }
+    osg::ref_ptr<osg::Image> cameraFrame() const { return osgDB::readImageFile(frame()); }
 
     PlayerRun play(std::vector<std::string> extra = {}) const
     {
@@ -82,9 +85,8 @@ public:
 private:
     void readTruth(size_t markerCount)
     {
-        std::ifstream file(_directory.file("truth.jsonl").c_str());
-        std::string line;
-        std::getline(file, line);
+        const std::string truth = readFile(_directory.file("truth.jsonl"));
+        const std::string line = truth.substr(0, truth.find('\n'));
         const std::regex cornersPattern(
             "\"corners\":\\[\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\],"
             "\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\]\\]");
@@ -99,7 +101,7 @@ private:
         EXPECT_EQ(markerCount, _markers.size()) << line;
     }
 
-    TemporaryDirectory _directory;
+    TemporaryFolder _directory;
     std::vector<MarkerTruth> _markers;
 };
 
@@ -178,23 +180,22 @@ bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, const Mark
 void setConfigurationParameter(const SampleScene& scene, const std::string& name, const std::string& value)
 {
     const std::string path = scene.directory().file("config.xml");
-    std::ifstream in(path.c_str());
-    std::stringstream text;
-    text << in.rdbuf();
     const std::regex parameter("(<parameter name=\"" + name + "\">)[^<]*(</parameter>)");
-    std::ofstream(path.c_str()) << std::regex_replace(text.str(), parameter, "$1" + value + "$2");
+    // Read before opening for writing: the output stream empties the file.
+    const std::string text = readFile(path);
+    std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
 }
 
 } // namespace
 
 TEST(PlayerEndToEnd, VideoFillsTheWindowUprightWithTheModelsOnTheirMarkers)
 {
+    NOVARO_REQUIRE_DISPLAY();
     SampleScene scene;
     PlayerRun run = scene.play({"-max_frames", "45"});
-    ASSERT_EQ(0, run.status) << run.output;
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
-    ASSERT_TRUE(shot.valid() && frame.valid()) << run.output;
+    ASSERT_EQ(0, run.status);
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
+    ASSERT_TRUE(shot.valid() && frame.valid());
 
     // The window (a quarter of the screen, as the sample configuration is not full screen) shows
     // the camera frame stretched over it, upright and not mirrored.
@@ -222,11 +223,11 @@ int drawnOver(const osg::Image& shot, const osg::Image& frame, int left, int top
 
 TEST(PlayerEndToEnd, StatusTextAndSceneMessageAppearOverTheVideo)
 {
+    NOVARO_REQUIRE_DISPLAY();
     SampleScene scene;
     PlayerRun run = scene.play({"-max_frames", "3"});
-    ASSERT_EQ(0, run.status) << run.output;
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    ASSERT_EQ(0, run.status);
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
     // "Starting..." at the top left, the scene message at the bottom centre, nothing in between.
     EXPECT_GT(drawnOver(*shot, *frame, 0, 0, 120, 24), 30);
@@ -236,12 +237,12 @@ TEST(PlayerEndToEnd, StatusTextAndSceneMessageAppearOverTheVideo)
 
 TEST(PlayerEndToEnd, MirroredConfigurationMirrorsTheVideo)
 {
+    NOVARO_REQUIRE_DISPLAY();
     SampleScene scene;
     setConfigurationParameter(scene, "mirror", "true");
     PlayerRun run = scene.play({"-max_frames", "30"});
-    ASSERT_EQ(0, run.status) << run.output;
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    ASSERT_EQ(0, run.status);
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
     std::vector<MarkerTruth> mirroredMarkers = scene.markers();
     for (MarkerTruth& marker : mirroredMarkers)
@@ -255,6 +256,7 @@ TEST(PlayerEndToEnd, MirroredConfigurationMirrorsTheVideo)
 
 TEST(PlayerEndToEnd, SceneWithoutRegisteredObjectsShowsTheDefaultModel)
 {
+    NOVARO_REQUIRE_DISPLAY();
     SampleScene scene;
     scene.directory().write(
         "scene.xml", "<scene name=\"empty\" authoring_software=\"3dsmax\"><parameters>"
@@ -262,11 +264,10 @@ TEST(PlayerEndToEnd, SceneWithoutRegisteredObjectsShowsTheDefaultModel)
                      "<objects><object name=\"lost\" type=\"ARObject\"><model source=\"models/cube.osgb\"/>"
                      "<markers><marker id=\"9\" layer=\"0\"/></markers></object></objects></scene>");
     PlayerRun run = scene.play({"-max_frames", "40"});
-    ASSERT_EQ(0, run.status) << run.output;
-    EXPECT_TRUE(run.printed("WARNING: object/tracker marker mismatch.")) << run.output;
-    EXPECT_TRUE(run.printed("WARNING: Using default model.")) << run.output;
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(scene.directory().file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    ASSERT_EQ(0, run.status);
+    EXPECT_TRUE(run.printed("WARNING: object/tracker marker mismatch."));
+    EXPECT_TRUE(run.printed("WARNING: Using default model."));
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
     for (const MarkerTruth& marker : scene.markers())
         EXPECT_TRUE(contentOnMarker(*shot, *frame, marker));
@@ -302,34 +303,23 @@ TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
     const std::string command = "xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' bash " + quote(script) +
                                 " > " + quote(scene.directory().file("escape-driver.log")) + " 2>&1";
     const int result = std::system(command.c_str());
-    std::ifstream driverFile(scene.directory().file("escape-driver.log").c_str());
-    std::stringstream driver;
-    driver << driverFile.rdbuf();
-    ASSERT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == 0) << driver.str();
-    EXPECT_NE(std::string::npos, driver.str().find("player status 0")) << driver.str();
-
-    std::ifstream file(output.c_str());
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string log = text.str();
+    const std::string log = readFile(output);
+    SCOPED_TRACE("player output:\n" + log);
+    const std::string driver = readFile(scene.directory().file("escape-driver.log"));
+    ASSERT_TRUE(WIFEXITED(result) && WEXITSTATUS(result) == 0) << driver;
+    EXPECT_TRUE(hasLine(driver, "player status 0")) << driver;
     // The first frame compiled the objects and the caching callback took itself off the camera.
-    const size_t compiled = log.find(" Scene compiled!");
-    EXPECT_NE(std::string::npos, compiled) << log;
-    EXPECT_LT(compiled, log.find(" Removing preRenderCallBack (pre)."));
-    EXPECT_LT(log.find(" Removing preRenderCallBack (pre)."),
-              log.find(" Removing preRenderCallBack (post)."));
-    // Clean-up removes the unpacked archive folder, then the entry point says goodbye.
-    const size_t files = log.find("Temporary data removed (files).");
-    const size_t folders = log.find("Temporary data removed (dirs).");
-    const size_t done = log.find(" Starting...done.");
-    EXPECT_NE(std::string::npos, files) << log;
-    EXPECT_LT(files, folders);
-    EXPECT_LT(folders, done);
+    for (const char* line :
+         {" Scene compiled!", " Removing preRenderCallBack (pre).", " Removing preRenderCallBack (post)."})
+        EXPECT_TRUE(hasLine(log, line)) << line;
+    // Clean-up removes the unpacked archive folder.
+    EXPECT_TRUE(hasLine(log, "Temporary data removed (dirs)."));
     EXPECT_FALSE(std::filesystem::exists(scene.directory().file("models/house_kmz.tmp")));
 }
 
 TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
 {
+    NOVARO_REQUIRE_DISPLAY();
     // Two squares on one board, 90 apart; the exporter gave their tags, patterns and a transforms
     // file with their places, but no multi-marker file: the player writes it for the tracker.
     const std::string board =
@@ -337,7 +327,7 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
         "\npatterns/marker_2.patt\n60\n1 0 0 45\n0 1 0 0\n0 0 1 0\n";
     SampleScene scene("--board printed_board.dat --distance 450 --max-tilt 30 --seed 5", 2,
                       "printed_board.dat", board);
-    const TemporaryDirectory& directory = scene.directory();
+    const TemporaryFolder& directory = scene.directory();
     osg::ref_ptr<osg::Group> places = new osg::Group;
     for (const auto& place : {std::make_pair("left", -45.0), std::make_pair("right", 45.0)})
     {
@@ -364,14 +354,13 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
     ASSERT_FALSE(std::filesystem::exists(directory.file("board_multi.dat")));
 
     PlayerRun run = scene.play({"-max_frames", "40", "-verbose"});
-    ASSERT_EQ(0, run.status) << run.output;
-    EXPECT_TRUE(run.printed(" Adding pattern: 0 -> OK.")) << run.output;
-    EXPECT_TRUE(run.printed("init (2nd) tracker with <1> markers.")) << run.output;
+    ASSERT_EQ(0, run.status);
+    EXPECT_TRUE(run.printed(" Adding pattern: 0 -> OK."));
+    EXPECT_TRUE(run.printed("init (2nd) tracker with <1> markers."));
     EXPECT_FALSE(std::filesystem::exists(directory.file("board_multi.dat"))) << "removed at shutdown";
 
     // The cube stands on the board's centre, between the two squares.
-    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(directory.file("shot.png"));
-    osg::ref_ptr<osg::Image> frame = osgDB::readImageFile(scene.frame());
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
     MarkerTruth centre;
     for (int corner = 0; corner < 4; ++corner)

@@ -89,7 +89,7 @@ TEST_F(HUDTest, WithoutAWindowNothingIsAddedAndTheErrorIsPrinted)
     EXPECT_TRUE(list.init());
 
     EXPECT_EQ(-1, list.addText("Starting...", 0));
-    EXPECT_TRUE(console->hasLine(" ERROR: couldn't add any HUD: windows empty."));
+    EXPECT_TRUE(console.printed(" ERROR: couldn't add any HUD: windows empty."));
     EXPECT_EQ(0u, list.getNumHUDs());
 
     // Status updates on the missing HUD go nowhere without harm.
@@ -99,18 +99,18 @@ TEST_F(HUDTest, WithoutAWindowNothingIsAddedAndTheErrorIsPrinted)
     list.show(-1);
     list.hide(0);
 
-    console->text.clear();
+    console.clear();
     list.showVideo(nullptr);
-    EXPECT_TRUE(console->hasLine(" ERROR: couldn't add any HUD: windows empty."));
-    EXPECT_TRUE(console->hasLine(" ERROR: couldn't get correct HUDVideo."));
+    EXPECT_TRUE(console.printed(" ERROR: couldn't add any HUD: windows empty."));
+    EXPECT_TRUE(console.printed(" ERROR: couldn't get correct HUDVideo."));
     list.closeVideo();
     list.toggleVideoPanel();
     EXPECT_EQ(nullptr, list.getVideoHUD());
     EXPECT_EQ(-1, HUDList().addText("x", 0));
 
-    console->text.clear();
+    console.clear();
     osg::ref_ptr<HUD> orphan = new HUD(nullptr);
-    EXPECT_TRUE(console->hasLine(" WARNING: viewer not found."));
+    EXPECT_TRUE(console.printed(" WARNING: viewer not found."));
     orphan->setTimed(true);
     orphan->show();
     EXPECT_TRUE(orphan->isShown());

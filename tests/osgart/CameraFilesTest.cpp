@@ -45,14 +45,6 @@ std::string cameraBytes(const std::vector<double>& distortion, int width = 640, 
     return bytes;
 }
 
-std::string write(const NovaroTest::TemporaryFolder& folder, const std::string& name,
-                  const std::string& content)
-{
-    const std::string path = folder.file(name);
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
-}
-
 const char* kYaml = "%YAML:1.0\n---\nimage_width: 640\nimage_height: 480\n"
                     "camera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n"
                     "   data: [ 600., 0., 319.5, 0., 610., 239.5, 0., 0., 1. ]\n"
@@ -65,7 +57,7 @@ TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas)
 {
     NovaroTest::TemporaryFolder folder;
     CameraParameters radial;
-    ASSERT_TRUE(radial.load(write(folder, "four.dat", cameraBytes({318.0, 242.0, 30.0, 0.98}))));
+    ASSERT_TRUE(radial.load(folder.write("four.dat", cameraBytes({318.0, 242.0, 30.0, 0.98}))));
     EXPECT_EQ(radial.width(), 640);
     EXPECT_EQ(radial.height(), 480);
     EXPECT_DOUBLE_EQ(radial.fx(), 500.0);
@@ -84,7 +76,7 @@ TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas)
 
     CameraParameters brown;
     ASSERT_TRUE(brown.load(
-        write(folder, "nine.dat", cameraBytes({-0.2, 0.05, 0.001, -0.002, 500, 510, 321, 239, 0.99}))));
+        folder.write("nine.dat", cameraBytes({-0.2, 0.05, 0.001, -0.002, 500, 510, 321, 239, 0.99}))));
     ASSERT_EQ(brown.distortionModel(), CameraParameters::BROWN);
     {
         const double x = (600.0 - 321.0) * 0.99 / 500.0, y = (50.0 - 239.0) * 0.99 / 510.0, l = x * x + y * y;
@@ -106,13 +98,13 @@ TEST(CameraFiles, RefusesMalformedFilesWithoutThrowing)
     EXPECT_FALSE(error.empty());
     std::string truncated = cameraBytes({318.0, 242.0, 30.0, 0.98});
     truncated.pop_back();
-    EXPECT_FALSE(camera.load(write(folder, "short.dat", truncated)));
-    EXPECT_FALSE(camera.load(write(folder, "zero.dat", cameraBytes({318.0, 242.0, 30.0, 0.98}, 0, 480))));
-    EXPECT_FALSE(camera.load(write(folder, "scale.dat", cameraBytes({318.0, 242.0, 30.0, 0.0}))));
-    EXPECT_FALSE(camera.load(write(folder, "nan.dat", cameraBytes({318.0, 242.0, std::nan(""), 1.0}))));
-    EXPECT_FALSE(camera.load(write(folder, "text.dat", "not a camera file at all\n{[}: ---")));
-    EXPECT_FALSE(camera.load(write(folder, "empty.yml", "%YAML:1.0\n---\nimage_width: 640\n")));
-    EXPECT_FALSE(camera.load(write(folder, "broken.yml", "%YAML:1.0\n---\ncamera_matrix: [ 1, 2\n")));
+    EXPECT_FALSE(camera.load(folder.write("short.dat", truncated)));
+    EXPECT_FALSE(camera.load(folder.write("zero.dat", cameraBytes({318.0, 242.0, 30.0, 0.98}, 0, 480))));
+    EXPECT_FALSE(camera.load(folder.write("scale.dat", cameraBytes({318.0, 242.0, 30.0, 0.0}))));
+    EXPECT_FALSE(camera.load(folder.write("nan.dat", cameraBytes({318.0, 242.0, std::nan(""), 1.0}))));
+    EXPECT_FALSE(camera.load(folder.write("text.dat", "not a camera file at all\n{[}: ---")));
+    EXPECT_FALSE(camera.load(folder.write("empty.yml", "%YAML:1.0\n---\nimage_width: 640\n")));
+    EXPECT_FALSE(camera.load(folder.write("broken.yml", "%YAML:1.0\n---\ncamera_matrix: [ 1, 2\n")));
     EXPECT_EQ(camera.width(), 0); // a failed load leaves the camera as it was
 }
 
@@ -120,7 +112,7 @@ TEST(CameraFiles, ReadsOpenCVCalibrationsAsOpenCVProjectsPoints)
 {
     NovaroTest::TemporaryFolder folder;
     CameraParameters yaml, xml;
-    ASSERT_TRUE(yaml.load(write(folder, "camera.yml", kYaml)));
+    ASSERT_TRUE(yaml.load(folder.write("camera.yml", kYaml)));
     // The same calibration written by OpenCV as XML.
     {
         cv::FileStorage storage(folder.file("camera.xml"), cv::FileStorage::WRITE);

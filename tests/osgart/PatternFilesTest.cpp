@@ -15,14 +15,6 @@ using osgART::Pattern;
 namespace
 {
 
-std::string write(const NovaroTest::TemporaryFolder& folder, const std::string& name,
-                  const std::string& content)
-{
-    const std::string path = folder.file(name);
-    std::ofstream(path) << content;
-    return path;
-}
-
 // An L-shaped, colour-coded pattern: every quarter turn looks different.
 cv::Mat asymmetricImage()
 {
@@ -80,13 +72,13 @@ TEST(PatternFiles, RefusesIncompleteOrInvalidPatternFiles)
     std::ostringstream full;
     for (int i = 0; i < 4 * 3 * 256; ++i)
         full << (i % 2 ? 255 : 0) << (i % 16 == 15 ? "\n" : " ");
-    ASSERT_TRUE(pattern.load(write(folder, "good.patt", full.str())));
+    ASSERT_TRUE(pattern.load(folder.write("good.patt", full.str())));
     std::string missingOne = full.str();
     missingOne.erase(missingOne.find_last_of("0123456789") - 2);
-    EXPECT_FALSE(pattern.load(write(folder, "short.patt", missingOne)));
-    EXPECT_FALSE(pattern.load(write(folder, "extra.patt", full.str() + " 7\n")));
-    EXPECT_FALSE(pattern.load(write(folder, "range.patt", "300 " + full.str().substr(2))));
-    EXPECT_FALSE(pattern.load(write(folder, "text.patt", "abc " + full.str().substr(2))));
+    EXPECT_FALSE(pattern.load(folder.write("short.patt", missingOne)));
+    EXPECT_FALSE(pattern.load(folder.write("extra.patt", full.str() + " 7\n")));
+    EXPECT_FALSE(pattern.load(folder.write("range.patt", "300 " + full.str().substr(2))));
+    EXPECT_FALSE(pattern.load(folder.write("text.patt", "abc " + full.str().substr(2))));
     EXPECT_FALSE(pattern.load(folder.file("none.patt")));
 }
 
@@ -110,10 +102,10 @@ TEST(MarkerDescriptions, ParsesTypesSizesAndCentres)
 TEST(MarkerDescriptions, ReadsMultiMarkerFilesAsTheyAreGenerated)
 {
     NovaroTest::TemporaryFolder folder;
-    const std::string path = write(folder, "board.dat",
-                                   "# Novaro Multi Marker Setup\n# marker name: board\n2\n\n# submarker 0\n"
-                                   "patterns/a.patt\n80\n1 0 0 -50\n0 1 0 0\n0 0 1 0\n\n# submarker 1\n"
-                                   "patterns\\b.patt\n40\n0 -1 0 50\n1 0 0 10\n0 0 1 0\n");
+    const std::string path =
+        folder.write("board.dat", "# Novaro Multi Marker Setup\n# marker name: board\n2\n\n# submarker 0\n"
+                                  "patterns/a.patt\n80\n1 0 0 -50\n0 1 0 0\n0 0 1 0\n\n# submarker 1\n"
+                                  "patterns\\b.patt\n40\n0 -1 0 50\n1 0 0 10\n0 0 1 0\n");
     osgART::MultiMarkerSetup setup;
     ASSERT_TRUE(setup.load(path));
     ASSERT_EQ(setup.submarkers.size(), 2u);
@@ -124,10 +116,10 @@ TEST(MarkerDescriptions, ReadsMultiMarkerFilesAsTheyAreGenerated)
     EXPECT_DOUBLE_EQ(setup.submarkers[1].pose[0][1], -1.0);
     EXPECT_DOUBLE_EQ(setup.submarkers[1].pose[1][3], 10.0);
 
-    EXPECT_FALSE(setup.load(
-        write(folder, "count.dat", "# only comments\n3\na.patt\n80\n1 0 0 0\n0 1 0 0\n0 0 1 0\n")));
-    EXPECT_FALSE(setup.load(write(folder, "zero.dat", "0\n")));
-    EXPECT_FALSE(setup.load(write(folder, "rows.dat", "1\na.patt\n80\n1 0 0 0\n0 1 0\n")));
+    EXPECT_FALSE(
+        setup.load(folder.write("count.dat", "# only comments\n3\na.patt\n80\n1 0 0 0\n0 1 0 0\n0 0 1 0\n")));
+    EXPECT_FALSE(setup.load(folder.write("zero.dat", "0\n")));
+    EXPECT_FALSE(setup.load(folder.write("rows.dat", "1\na.patt\n80\n1 0 0 0\n0 1 0\n")));
     EXPECT_FALSE(setup.load(folder.file("missing.dat")));
     EXPECT_EQ(setup.submarkers.size(), 2u); // failures leave the last good setup
 }
@@ -136,9 +128,8 @@ TEST(MarkerDescriptions, ReadsTrackerPatternFiles)
 {
     NovaroTest::TemporaryFolder folder;
     osgART::TrackerPatternFile file;
-    ASSERT_TRUE(file.load(write(folder, "markers",
-                                "# two markers\n2\n\nhiro\npatt.hiro\n80.0\n0.0 0.0\n"
-                                "# second\nkanji\n/abs/patt.kanji\n40\n1.5 -2\n")));
+    ASSERT_TRUE(file.load(folder.write("markers", "# two markers\n2\n\nhiro\npatt.hiro\n80.0\n0.0 0.0\n"
+                                                  "# second\nkanji\n/abs/patt.kanji\n40\n1.5 -2\n")));
     ASSERT_EQ(file.entries.size(), 2u);
     EXPECT_EQ(file.entries[0].name, "hiro");
     EXPECT_EQ(file.entries[0].patternPath, folder.file("patt.hiro"));
@@ -146,8 +137,8 @@ TEST(MarkerDescriptions, ReadsTrackerPatternFiles)
     EXPECT_DOUBLE_EQ(file.entries[1].size, 40.0);
     EXPECT_DOUBLE_EQ(file.entries[1].centre.x(), 1.5);
     EXPECT_DOUBLE_EQ(file.entries[1].centre.y(), -2.0);
-    ASSERT_TRUE(file.load(write(folder, "none", "# nothing\n0\n")));
+    ASSERT_TRUE(file.load(folder.write("none", "# nothing\n0\n")));
     EXPECT_TRUE(file.entries.empty());
-    EXPECT_FALSE(file.load(write(folder, "short", "1\nhiro\npatt.hiro\n")));
-    EXPECT_FALSE(file.load(write(folder, "count", "many\n")));
+    EXPECT_FALSE(file.load(folder.write("short", "1\nhiro\npatt.hiro\n")));
+    EXPECT_FALSE(file.load(folder.write("count", "many\n")));
 }

@@ -1,48 +1,18 @@
 #pragma once
 
+#include "RunDirectory.h"
+#include "TemporaryFolder.h"
+
 #include <osgART/GenericTracker.h>
 #include <osgART/GenericVideo.h>
 #include <osgART/PluginManager.h>
 
 #include <osg/Matrixd>
-#include <osgDB/Registry>
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 
 namespace NovaroTest
 {
-
-/// A folder of its own for one test, removed afterwards.
-class TemporaryFolder
-{
-public:
-    TemporaryFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "novaro-osgart-XXXXXX").string();
-        path = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TemporaryFolder()
-    {
-        std::error_code ignored;
-        if (!path.empty())
-            std::filesystem::remove_all(path, ignored);
-    }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-    std::string path;
-};
-
-inline void usePluginFolder()
-{
-    static bool done = false;
-    if (done)
-        return;
-    osgDB::Registry::instance()->getLibraryFilePathList().push_front(std::string(NOVARO_RUN_DIR) +
-                                                                     "/osgplugins");
-    done = true;
-}
 
 inline osgART::GenericTracker* loadTracker()
 {

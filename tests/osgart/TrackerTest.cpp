@@ -77,6 +77,26 @@ protected:
         tracker->update();
     }
 
+    // The debug image: the video-sized binarised frame in the video's row order, the marker's
+    // border black and the paper around it white.
+    osg::ref_ptr<osg::Image> expectBinarised(const PlacedMarker& truth)
+    {
+        auto* field =
+            dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"));
+        osg::ref_ptr<osg::Image> debug = field != nullptr ? field->get() : nullptr;
+        EXPECT_TRUE(debug.valid());
+        if (!debug.valid())
+            return debug;
+        EXPECT_EQ(debug->s(), 640);
+        EXPECT_EQ(debug->t(), 480);
+        EXPECT_EQ(debug->getOrigin(), osg::Image::BOTTOM_LEFT);
+        const osg::Vec2d border = truth.corners[0] * 0.9 + truth.corners[2] * 0.1;
+        const osg::Vec2d paper = truth.corners[0] * 1.08 - truth.corners[2] * 0.08;
+        EXPECT_EQ(*debug->data(int(border.x()), 479 - int(border.y())), 0);
+        EXPECT_EQ(*debug->data(int(paper.x()), 479 - int(paper.y())), 255);
+        return debug;
+    }
+
     PlacedMarker frontal(int marker, double spinDegrees, const osg::Vec3d& position)
     {
         PlacedMarker placed;
@@ -192,17 +212,7 @@ TEST_F(TrackerTest, ThresholdFieldIsKeptInRangeAndDrivesBinarisation)
     setDebug(true);
     show({truth}, printed);
     EXPECT_TRUE(tracker->getMarker(0)->valid());
-    // The debug image is the binarised frame in the video's row order: border black, paper white.
-    auto* field = dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"));
-    ASSERT_NE(field, nullptr);
-    osg::ref_ptr<osg::Image> debug = field->get();
-    ASSERT_TRUE(debug.valid());
-    ASSERT_EQ(debug->s(), 640);
-    ASSERT_EQ(debug->getOrigin(), osg::Image::BOTTOM_LEFT);
-    const osg::Vec2d border = (truth.corners[0] * 0.9 + truth.corners[2] * 0.1);  // inside the black border
-    const osg::Vec2d paper = (truth.corners[0] * 1.08 - truth.corners[2] * 0.08); // on the white margin
-    EXPECT_EQ(*debug->data(int(border.x()), 479 - int(border.y())), 0);
-    EXPECT_EQ(*debug->data(int(paper.x()), 479 - int(paper.y())), 255);
+    expectBinarised(truth);
 
     // Nothing is darker than 0, and at 255 everything is: no outline either way.
     for (int threshold : {0, 255})
@@ -333,7 +343,7 @@ TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures)
     // A file of the right name that is no shared library.
     NovaroTest::TemporaryFolder folder;
     std::ofstream(folder.file("osgart_broken.so")) << "not a library";
-    osgDB::Registry::instance()->getLibraryFilePathList().push_back(folder.path);
+    osgDB::Registry::instance()->getLibraryFilePathList().push_back(folder.path());
     EXPECT_FALSE(manager->load("osgart_broken"));
     EXPECT_TRUE(manager->load("osgart_tracker_artoolkit4"));
     EXPECT_TRUE(manager->load("osgart_tracker_artoolkit4"));
@@ -375,15 +385,8 @@ TEST_F(TrackerTest, HalfResolutionKeepsTheDebugImageAtVideoSize)
     const PlacedMarker truth = frontal(0, 0.0, osg::Vec3d(0, 0, -400));
     show({truth}, printed);
     EXPECT_TRUE(tracker->getMarker(0)->valid());
-    osg::ref_ptr<osg::Image> debug =
-        dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"))->get();
+    osg::ref_ptr<osg::Image> debug = expectBinarised(truth);
     ASSERT_TRUE(debug.valid());
-    EXPECT_EQ(debug->s(), 640);
-    EXPECT_EQ(debug->t(), 480);
-    const osg::Vec2d border = (truth.corners[0] * 0.9 + truth.corners[2] * 0.1);
-    const osg::Vec2d paper = (truth.corners[0] * 1.08 - truth.corners[2] * 0.08);
-    EXPECT_EQ(*debug->data(int(border.x()), 479 - int(border.y())), 0);
-    EXPECT_EQ(*debug->data(int(paper.x()), 479 - int(paper.y())), 255);
     // The debug image stops following the frames while debug is off.
     const unsigned modified = debug->getModifiedCount();
     setDebug(false);

@@ -1,11 +1,11 @@
+#include "Display.h"
+
 #include <osgART/VideoLayer.h>
 
 #include <gtest/gtest.h>
 
 #include <osg/Camera>
 #include <osgViewer/Viewer>
-
-#include <cstdlib>
 
 namespace
 {
@@ -78,8 +78,7 @@ void expectColour(const osg::Image& image, int x, int y, int red, int green, int
 
 TEST(VideoLayer, FillsTheViewportWithImageRowsBottomUpInBothTextureModes)
 {
-    if (!std::getenv("DISPLAY"))
-        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    NOVARO_REQUIRE_DISPLAY();
     for (int mode : {1, 2})
     {
         osg::ref_ptr<osg::Image> result = render(mode);

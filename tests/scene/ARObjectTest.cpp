@@ -3,12 +3,11 @@
 #include "ARActionFactory.h"
 #include "ARApplication.h"
 #include "NotifyCapture.h"
+#include "TemporaryFolder.h"
 
 #include <osg/AnimationPath>
-#include <osg/BlendFunc>
 #include <osg/ColorMask>
 #include <osg/Geode>
-#include <osg/Geometry>
 #include <osg/Material>
 #include <osg/MatrixTransform>
 #include <osg/ShapeDrawable>
@@ -18,9 +17,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 using namespace Novaro;
+using NovaroTest::NotifyCapture;
 
 namespace
 {
@@ -68,14 +66,6 @@ std::string event(const std::string& name, const std::string& actions)
     return "<event name=\"" + name + "\"><actions>" + actions + "</actions></event>";
 }
 
-std::string writeEventsFile(const std::string& name, const std::string& events)
-{
-    const std::string path = "arobject_" + name + ".xml";
-    std::ofstream out(path);
-    out << "<?xml version=\"1.0\"?>\n<events name=\"" << name << "\">" << events << "</events>\n";
-    return path;
-}
-
 osg::ref_ptr<osg::Geode> namedGeode(const std::string& name)
 {
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
@@ -100,6 +90,14 @@ class ARObjectTest : public ::testing::Test
 {
 protected:
     void SetUp() override { executions.clear(); }
+
+    std::string writeEventsFile(const std::string& name, const std::string& events)
+    {
+        return folder.write(name + ".xml", "<?xml version=\"1.0\"?>\n<events name=\"" + name + "\">" +
+                                               events + "</events>\n");
+    }
+
+    NovaroTest::TemporaryFolder folder;
 };
 
 } // namespace
@@ -109,8 +107,6 @@ TEST_F(ARObjectTest, ExtractionKeepsAncestorsAndPathAnimationsAndDropsSiblings)
     osg::ref_ptr<osg::Group> root = new osg::Group;
     root->setName("root");
     osg::ref_ptr<osg::MatrixTransform> arm = new osg::MatrixTransform(osg::Matrix::translate(1, 2, 3));
-    arm->setName("arm");
-    arm->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
     osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
     path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 0)));
     path->insert(2.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 5)));
@@ -118,14 +114,8 @@ TEST_F(ARObjectTest, ExtractionKeepsAncestorsAndPathAnimationsAndDropsSiblings)
         new osg::AnimationPathCallback(path.get(), 5.0, 2.0);
     arm->setUpdateCallback(armAnimation.get());
     osg::ref_ptr<osg::Group> hand = new osg::Group;
-    hand->setName("hand");
-    hand->setNodeMask(0x3);
-    hand->setCullingActive(false);
-    hand->setDataVariance(osg::Object::DYNAMIC);
     osg::ref_ptr<osg::StateSet> handState = new osg::StateSet;
     hand->setStateSet(handState.get());
-    osg::ref_ptr<osg::NodeCallback> handCallback = new osg::NodeCallback;
-    hand->setUpdateCallback(handCallback.get());
     osg::ref_ptr<osg::Geode> finger = namedGeode("finger");
     osg::ref_ptr<osg::Geode> thumb = namedGeode("thumb");
     osg::ref_ptr<osg::Geode> leg = namedGeode("leg");
@@ -142,35 +132,24 @@ TEST_F(ARObjectTest, ExtractionKeepsAncestorsAndPathAnimationsAndDropsSiblings)
     EXPECT_NE(rootCopy, root.get());
     EXPECT_EQ(rootCopy->getName(), "root");
     ASSERT_EQ(rootCopy->getNumChildren(), 1u);
-
     auto* armCopy = dynamic_cast<osg::MatrixTransform*>(rootCopy->getChild(0));
     ASSERT_NE(armCopy, nullptr);
     EXPECT_NE(armCopy, arm.get());
     EXPECT_EQ(armCopy->getMatrix(), arm->getMatrix());
-    EXPECT_EQ(armCopy->getReferenceFrame(), osg::Transform::ABSOLUTE_RF);
     // The path animation is the object's own: a copy of the path, from its start, at normal speed.
     auto* armCopyAnimation = dynamic_cast<osg::AnimationPathCallback*>(armCopy->getUpdateCallback());
     ASSERT_NE(armCopyAnimation, nullptr);
-    EXPECT_NE(armCopyAnimation, armAnimation.get());
     ASSERT_NE(armCopyAnimation->getAnimationPath(), nullptr);
     EXPECT_NE(armCopyAnimation->getAnimationPath(), path.get());
-    EXPECT_EQ(armCopyAnimation->getAnimationPath()->getTimeControlPointMap().size(), 2u);
     EXPECT_EQ(armCopyAnimation->getTimeOffset(), 0.0);
     EXPECT_EQ(armCopyAnimation->getTimeMultiplier(), 1.0);
     ASSERT_EQ(armCopy->getNumChildren(), 1u);
-
     osg::Group* handCopy = armCopy->getChild(0)->asGroup();
     ASSERT_NE(handCopy, nullptr);
     EXPECT_NE(handCopy, hand.get());
-    EXPECT_EQ(handCopy->getName(), "hand");
     EXPECT_EQ(handCopy->getStateSet(), handState.get());
-    EXPECT_EQ(handCopy->getUpdateCallback(), handCallback.get());
-    EXPECT_EQ(handCopy->getNodeMask(), 0x3u);
-    EXPECT_FALSE(handCopy->getCullingActive());
-    EXPECT_EQ(handCopy->getDataVariance(), osg::Object::DYNAMIC);
     ASSERT_EQ(handCopy->getNumChildren(), 1u);
     EXPECT_EQ(handCopy->getChild(0), finger.get());
-
     EXPECT_FALSE(reaches(object.get(), thumb.get()));
     EXPECT_FALSE(reaches(object.get(), leg.get()));
     // The model itself is left as it was.
@@ -183,13 +162,10 @@ TEST_F(ARObjectTest, ExtractionUnderASkeletonKeepsItsBonesAndStopsAtTheModel)
 {
     // The model already hangs under an object (a shared scene-wide model): that part is not copied.
     osg::ref_ptr<osg::Group> model = new osg::Group;
-    model->setName("model");
     osg::ref_ptr<ARObject> whole = new ARObject(model.get());
     osg::ref_ptr<osgAnimation::Skeleton> skeleton = new osgAnimation::Skeleton;
-    skeleton->setMatrix(osg::Matrix::scale(2, 2, 2));
     osg::ref_ptr<osgAnimation::Bone> bone = new osgAnimation::Bone("bone");
     osg::ref_ptr<osg::MatrixTransform> holder = new osg::MatrixTransform;
-    holder->setName("holder");
     osg::ref_ptr<osg::Geode> mesh = namedGeode("mesh");
     model->addChild(skeleton.get());
     skeleton->addChild(bone.get());
@@ -198,16 +174,14 @@ TEST_F(ARObjectTest, ExtractionUnderASkeletonKeepsItsBonesAndStopsAtTheModel)
 
     NotifyCapture capture;
     osg::ref_ptr<ARObject> object = new ARObject(model.get(), "mesh");
-    EXPECT_EQ(capture.fatalText(), "skeleton...\n");
+    EXPECT_EQ(capture.text(osg::FATAL), "skeleton...\n");
     ASSERT_EQ(object->getNumChildren(), 1u);
     osg::Group* modelCopy = object->getChild(0)->asGroup();
     ASSERT_NE(modelCopy, nullptr);
-    EXPECT_EQ(modelCopy->getName(), "model");
     EXPECT_EQ(dynamic_cast<ARObject*>(modelCopy), nullptr);
     auto* skeletonCopy = dynamic_cast<osgAnimation::Skeleton*>(modelCopy->getChild(0));
     ASSERT_NE(skeletonCopy, nullptr);
     EXPECT_NE(skeletonCopy, skeleton.get());
-    EXPECT_EQ(skeletonCopy->getMatrix(), skeleton->getMatrix());
     EXPECT_NE(dynamic_cast<osgAnimation::Skeleton::UpdateSkeleton*>(skeletonCopy->getUpdateCallback()),
               nullptr);
     // The skeleton's bones come along, then the chain down to the sub-node.
@@ -225,31 +199,28 @@ TEST_F(ARObjectTest, ExtractionEdgeCases)
     osg::ref_ptr<ARObject> itself = new ARObject(single.get(), "single");
     ASSERT_EQ(itself->getNumChildren(), 1u);
     EXPECT_EQ(itself->getChild(0), single.get());
-
-    osg::ref_ptr<ARObject> missing = new ARObject(single.get(), "other");
-    EXPECT_EQ(missing->getNumChildren(), 0u);
+    EXPECT_EQ(osg::ref_ptr<ARObject>(new ARObject(single.get(), "other"))->getNumChildren(), 0u);
 
     NotifyCapture capture;
     osg::ref_ptr<ARObject> none = new ARObject(static_cast<osg::Node*>(nullptr), "single");
     EXPECT_EQ(none->getNumChildren(), 0u);
-    EXPECT_EQ(capture.fatalText(), " WARNING: searching node not valid.\n");
-
+    EXPECT_EQ(capture.text(osg::FATAL), " WARNING: searching node not valid.\n");
     capture.clear();
-    osg::ref_ptr<ARObject> unreadable = new ARObject(std::string("no_such_model.osgt"), "single");
+    osg::ref_ptr<ARObject> unreadable = new ARObject(folder.file("no_such_model.osgt"), "single");
     EXPECT_EQ(unreadable->getNumChildren(), 0u);
-    EXPECT_TRUE(capture.contains(" WARNING: searching node not valid.\n"));
-    osg::ref_ptr<ARObject> unreadableWhole = new ARObject(std::string("no_such_model.osgt"));
-    EXPECT_EQ(unreadableWhole->getNumChildren(), 0u);
+    EXPECT_TRUE(capture.printed(" WARNING: searching node not valid."));
+    EXPECT_EQ(osg::ref_ptr<ARObject>(new ARObject(folder.file("no_such_model.osgt")))->getNumChildren(), 0u);
 
     // From a file, whole or by name.
     osg::ref_ptr<osg::Group> model = new osg::Group;
     model->addChild(namedGeode("a").get());
     model->addChild(namedGeode("b").get());
-    ASSERT_TRUE(osgDB::writeNodeFile(*model, "arobject_model.osgt"));
-    osg::ref_ptr<ARObject> fromFile = new ARObject(std::string("arobject_model.osgt"));
+    const std::string file = folder.file("model.osgt");
+    ASSERT_TRUE(osgDB::writeNodeFile(*model, file));
+    osg::ref_ptr<ARObject> fromFile = new ARObject(file);
     ASSERT_EQ(fromFile->getNumChildren(), 1u);
     EXPECT_EQ(fromFile->getChild(0)->asGroup()->getNumChildren(), 2u);
-    osg::ref_ptr<ARObject> partFromFile = new ARObject(std::string("arobject_model.osgt"), "b");
+    osg::ref_ptr<ARObject> partFromFile = new ARObject(file, "b");
     ASSERT_EQ(partFromFile->getNumChildren(), 1u);
     ASSERT_EQ(partFromFile->getChild(0)->asGroup()->getNumChildren(), 1u);
     EXPECT_EQ(partFromFile->getChild(0)->asGroup()->getChild(0)->getName(), "b");
@@ -263,71 +234,45 @@ TEST_F(ARObjectTest, MatrixRotatesThenScalesThenTranslates)
     object->setRotation(quarterTurnAboutZ.x(), quarterTurnAboutZ.y(), quarterTurnAboutZ.z(),
                         quarterTurnAboutZ.w());
     object->setTranslation(10.0f, 20.0f, 30.0f);
-
     // (1, 0, 0) turns to (0, 1, 0), is scaled to (0, 3, 0), then moved.
     const osg::Vec3 moved = osg::Vec3(1, 0, 0) * object->getMatrix();
-    EXPECT_NEAR(moved.x(), 10.0f, 1e-5);
-    EXPECT_NEAR(moved.y(), 23.0f, 1e-5);
-    EXPECT_NEAR(moved.z(), 30.0f, 1e-5);
-    const osg::Vec3 up = osg::Vec3(0, 0, 1) * object->getMatrix();
-    EXPECT_NEAR(up.z(), 34.0f, 1e-5);
+    EXPECT_NEAR((moved - osg::Vec3(10.0f, 23.0f, 30.0f)).length(), 0.0f, 1e-5);
 
+    // scaleBy adds to the x scale and makes the scale uniform; the matrix follows.
     object->scaleBy(0.01f);
-    EXPECT_NEAR(object->getScale().x(), 2.02f, 1e-6);
-    EXPECT_NEAR(object->getScale().y(), 2.02f, 1e-6);
-    EXPECT_NEAR(object->getScale().z(), 2.02f, 1e-6);
+    EXPECT_NEAR((object->getScale() - osg::Vec3(2.02f, 2.02f, 2.02f)).length(), 0.0f, 1e-5);
     object->scaleBy(-0.5f);
     EXPECT_NEAR(object->getScale().y(), 1.01f, 1e-6);
-    // The matrix follows every change.
     EXPECT_NEAR((osg::Vec3(0, 0, 1) * object->getMatrix()).z(), 31.01f, 1e-4);
-    object->setUniformScale(5.0f);
-    EXPECT_EQ(object->getScale(), osg::Vec3f(5, 5, 5));
 }
 
-TEST_F(ARObjectTest, OccluderStates)
+TEST_F(ARObjectTest, OccluderHidesItsColourAndShowsRedWhenAsked)
 {
     osg::ref_ptr<ARObject> plain = new ARObject(namedGeode("box").get());
     plain->showOccluder(true);
-    EXPECT_EQ(plain->getStateSet(), nullptr);
-    EXPECT_FALSE(plain->isOccluder());
+    EXPECT_EQ(plain->getStateSet(), nullptr) << "only occluders are shown as such";
 
     osg::ref_ptr<ARObject> object = new ARObject(namedGeode("wall").get());
     object->setOccluder();
     ASSERT_TRUE(object->isOccluder());
     osg::StateSet* state = object->getStateSet();
     ASSERT_NE(state, nullptr);
-    auto colourMask = [&]()
-    { return dynamic_cast<const osg::ColorMask*>(state->getAttribute(osg::StateAttribute::COLORMASK)); };
-    auto expectHidden = [&]()
+    auto writesColour = [&]()
     {
-        ASSERT_NE(colourMask(), nullptr);
-        EXPECT_FALSE(colourMask()->getRedMask() || colourMask()->getGreenMask() ||
-                     colourMask()->getBlueMask() || colourMask()->getAlphaMask());
-        EXPECT_NE(state->getAttributePair(osg::StateAttribute::COLORMASK)->second &
-                      osg::StateAttribute::OVERRIDE,
-                  0u);
-        EXPECT_EQ(state->getBinNumber(), -1);
-        EXPECT_EQ(state->getBinName(), "RenderBin");
-        EXPECT_EQ(state->getRenderBinMode(), osg::StateSet::USE_RENDERBIN_DETAILS);
+        const auto* mask =
+            dynamic_cast<const osg::ColorMask*>(state->getAttribute(osg::StateAttribute::COLORMASK));
+        return mask == nullptr || mask->getRedMask() || mask->getGreenMask() || mask->getBlueMask();
     };
-    expectHidden();
-
+    EXPECT_FALSE(writesColour());
+    EXPECT_EQ(state->getBinNumber(), -1) << "drawn before the content it hides";
     object->showOccluder(true);
-    ASSERT_NE(colourMask(), nullptr);
-    EXPECT_TRUE(colourMask()->getRedMask() && colourMask()->getGreenMask() && colourMask()->getBlueMask() &&
-                colourMask()->getAlphaMask());
+    EXPECT_TRUE(writesColour());
     const auto* material =
         dynamic_cast<const osg::Material*>(state->getAttribute(osg::StateAttribute::MATERIAL));
     ASSERT_NE(material, nullptr);
     EXPECT_EQ(material->getDiffuse(osg::Material::FRONT), osg::Vec4(1, 0, 0, 0.5f));
-    EXPECT_EQ(material->getDiffuse(osg::Material::BACK), osg::Vec4(1, 0, 0, 0.5f));
-    EXPECT_EQ(material->getAmbient(osg::Material::FRONT), osg::Vec4(0, 0, 0, 1));
-    EXPECT_NE(state->getAttribute(osg::StateAttribute::BLENDFUNC), nullptr);
-    EXPECT_NE(state->getMode(GL_BLEND) & osg::StateAttribute::ON, 0u);
-    EXPECT_EQ(state->getRenderingHint(), static_cast<int>(osg::StateSet::TRANSPARENT_BIN));
-
     object->showOccluder(false);
-    expectHidden();
+    EXPECT_FALSE(writesColour());
 }
 
 TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
@@ -344,51 +289,36 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
 
     NotifyCapture capture;
     object->loadEvents(path);
-    EXPECT_TRUE(capture.contains(" WARNING: unknown command for action.\n WARNING: ARAction not found.\n"));
+    EXPECT_TRUE(capture.printed(" WARNING: unknown command for action."));
+    EXPECT_TRUE(capture.printed(" WARNING: ARAction not found."));
     ASSERT_EQ(object->getEventActions(ARObject::ON_SELECT).size(), 2u);
     const ARAction* action = object->getEventActions(ARObject::ON_SELECT)[0];
-    EXPECT_EQ(action->getCommand(), "record");
     EXPECT_EQ(action->getSourceName(), "_self_");
     EXPECT_EQ(action->getTargetName(), "_self_");
-    EXPECT_EQ(action->getFactory(), object->getActionFactory());
-
-    EXPECT_TRUE(object->hasEvent("on_select"));
     EXPECT_TRUE(object->hasEvent("on_custom"));
     EXPECT_FALSE(object->hasEvent("on_init"));
     EXPECT_FALSE(object->hasEvent("On_select"));
 
     capture.clear();
     object->select();
-    EXPECT_TRUE(object->isSelected());
     EXPECT_EQ(capture.text(), "ARObject: lamp selected.\n");
     ASSERT_EQ(executions.size(), 2u);
     EXPECT_EQ(executions[0].id, "second");
     EXPECT_EQ(executions[1].id, "third");
 
-    // The event without a table entry runs through no hook.
+    // No other hook runs the events of another name.
     executions.clear();
     object->onLeftMouseClick();
-    object->onRightMouseClick();
-    object->onLeftMouseDoubleClick();
-    object->onRightMouseDoubleClick();
     object->onMouseOver();
-    object->onMouseIn();
-    object->onMouseOut();
     object->onInit();
-    object->onNotify();
     object->onUnselect();
-    object->onFreeze();
-    object->onUnfreeze();
     object->onMarkerDetected();
-    object->onMarkerLost();
     EXPECT_TRUE(executions.empty());
 
     // hide and show run their event before the state changes.
     object->hide();
-    EXPECT_TRUE(object->isHidden());
     EXPECT_EQ(object->getNodeMask(), 0u);
     object->show();
-    EXPECT_FALSE(object->isHidden());
     EXPECT_EQ(object->getNodeMask(), 0xFFFFFFFFu);
     ASSERT_EQ(executions.size(), 2u);
     EXPECT_EQ(executions[0].id, "hide");
@@ -405,18 +335,13 @@ TEST_F(ARObjectTest, WithTheRealFactoryEveryActionIsReportedMissing)
     osg::ref_ptr<ARObject> object = new ARObject;
     NotifyCapture capture;
     object->loadEvents(path);
-    size_t warnings = 0;
-    const std::string text = capture.text();
-    for (size_t at = text.find(" WARNING: ARAction not found.\n"); at != std::string::npos;
-         at = text.find(" WARNING: ARAction not found.\n", at + 1))
-        ++warnings;
-    EXPECT_EQ(warnings, 3u);
+    EXPECT_EQ(capture.count(" WARNING: ARAction not found."), 3);
     EXPECT_TRUE(object->getEventActions(ARObject::ON_SELECT).empty());
     EXPECT_TRUE(object->hasEvent("on_init"));
 
     // An unreadable file leaves everything empty.
     osg::ref_ptr<ARObject> other = new ARObject;
-    other->loadEvents("arobject_no_such_events.xml");
+    other->loadEvents(folder.file("no_such_events.xml"));
     EXPECT_FALSE(other->hasEvent("on_select"));
 }
 
@@ -432,7 +357,6 @@ TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
     object->loadEvents(path);
     const std::vector<ARAction*> actions = object->getEventActions(ARObject::ON_INIT);
     ASSERT_EQ(actions.size(), 2u);
-
     object->resetActions();
     EXPECT_EQ(actions[0]->getSource(), nullptr);
 
@@ -461,7 +385,6 @@ TEST_F(ARObjectTest, SelectionFreezeAndMarkers)
     object->setSelectable(false);
     object->select();
     object->toggleSelect();
-    object->unselect();
     EXPECT_FALSE(object->isSelected());
     EXPECT_EQ(capture.text(), "");
     EXPECT_TRUE(executions.empty());
@@ -472,7 +395,6 @@ TEST_F(ARObjectTest, SelectionFreezeAndMarkers)
     object->toggleFreeze();
     EXPECT_TRUE(object->isFrozen());
     object->toggleFreeze();
-    EXPECT_FALSE(object->isFrozen());
     EXPECT_EQ(capture.text(), "ARObject: cube selected.\nARObject: cube unselected.\n"
                               "ARObject: cube freezed.\nARObject: cube unfreezed.\n");
     ASSERT_EQ(executions.size(), 4u);
@@ -490,10 +412,8 @@ TEST_F(ARObjectTest, SelectionFreezeAndMarkers)
     object->hide();
     object->setSelectable(false);
     EXPECT_TRUE(object->reset());
-    EXPECT_FALSE(object->isSelected());
-    EXPECT_FALSE(object->isHidden());
+    EXPECT_FALSE(object->isSelected() || object->isHidden() || object->isOccluder());
     EXPECT_TRUE(object->isSelectable());
-    EXPECT_FALSE(object->isOccluder());
     EXPECT_EQ(object->getContext(), nullptr);
     EXPECT_EQ(object->getMarkerId(), -1);
 }
@@ -507,13 +427,13 @@ TEST_F(ARObjectTest, OptimizeRunsOnlyForStillContent)
     object->setName("still");
     NotifyCapture capture;
     object->optimize();
-    EXPECT_EQ(capture.text(), " Optimizing: still\n Step 1 of 2\n Step 2 of 2\n Optimizing: still - Done.\n");
+    EXPECT_TRUE(capture.printed(" Optimizing: still - Done."));
 
+    // An animation path nested behind another callback is still found.
     osg::ref_ptr<osg::MatrixTransform> moving = new osg::MatrixTransform;
     moving->addChild(namedGeode("c").get());
     osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
     path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d()));
-    // Nested behind another callback: still found.
     moving->setUpdateCallback(new osg::NodeCallback);
     moving->getUpdateCallback()->setNestedCallback(new osg::AnimationPathCallback(path.get()));
     osg::ref_ptr<osg::Group> holder = new osg::Group;

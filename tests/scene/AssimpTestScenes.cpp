@@ -96,6 +96,32 @@ template <typename T> T* copyArray(const std::vector<T>& values)
     return array;
 }
 
+// A one-second animation of the node from its start pose to the end position and a quarter turn
+// about the axis, with the scale kept.
+void addQuarterTurn(aiScene& scene, const char* name, const char* node, const aiVector3D& start,
+                    const aiVector3D& end, const aiVector3D& axis)
+{
+    aiNodeAnim* channel = new aiNodeAnim;
+    channel->mNodeName = node;
+    channel->mNumPositionKeys = 2;
+    channel->mPositionKeys = new aiVectorKey[2]{aiVectorKey(0.0, start), aiVectorKey(1.0, end)};
+    channel->mNumRotationKeys = 2;
+    channel->mRotationKeys =
+        new aiQuatKey[2]{aiQuatKey(0.0, aiQuaternion(1, 0, 0, 0)),
+                         aiQuatKey(1.0, aiQuaternion(axis, static_cast<float>(M_PI / 2)))};
+    channel->mNumScalingKeys = 2;
+    channel->mScalingKeys =
+        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(1, 1, 1)), aiVectorKey(1.0, aiVector3D(1, 1, 1))};
+    aiAnimation* animation = new aiAnimation;
+    animation->mName = name;
+    animation->mDuration = 1.0;
+    animation->mTicksPerSecond = 1.0;
+    animation->mNumChannels = 1;
+    animation->mChannels = new aiNodeAnim* [1] { channel };
+    scene.mNumAnimations = 1;
+    scene.mAnimations = new aiAnimation* [1] { animation };
+}
+
 } // namespace
 
 std::unique_ptr<aiScene> buildAnimatedScene(const std::string& texture, const std::string& embeddedPng)
@@ -135,26 +161,7 @@ std::unique_ptr<aiScene> buildAnimatedScene(const std::string& texture, const st
         scene->mTextures = new aiTexture* [1] { png };
     }
 
-    aiNodeAnim* channel = new aiNodeAnim;
-    channel->mNodeName = "Spinner";
-    channel->mNumPositionKeys = 2;
-    channel->mPositionKeys =
-        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(0, 5, 0)), aiVectorKey(1.0, aiVector3D(0, 5, 2))};
-    channel->mNumRotationKeys = 2;
-    channel->mRotationKeys =
-        new aiQuatKey[2]{aiQuatKey(0.0, aiQuaternion(1, 0, 0, 0)),
-                         aiQuatKey(1.0, aiQuaternion(aiVector3D(0, 0, 1), static_cast<float>(M_PI / 2)))};
-    channel->mNumScalingKeys = 2;
-    channel->mScalingKeys =
-        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(1, 1, 1)), aiVectorKey(1.0, aiVector3D(1, 1, 1))};
-    aiAnimation* animation = new aiAnimation;
-    animation->mName = "Spin";
-    animation->mDuration = 1.0;
-    animation->mTicksPerSecond = 1.0;
-    animation->mNumChannels = 1;
-    animation->mChannels = new aiNodeAnim* [1] { channel };
-    scene->mNumAnimations = 1;
-    scene->mAnimations = new aiAnimation* [1] { animation };
+    addQuarterTurn(*scene, "Spin", "Spinner", aiVector3D(0, 5, 0), aiVector3D(0, 5, 2), aiVector3D(0, 0, 1));
     return scene;
 }
 
@@ -187,26 +194,7 @@ std::unique_ptr<aiScene> buildSkinnedScene()
     scene->mNumMaterials = 1;
     scene->mMaterials = new aiMaterial* [1] { makeMaterial("Skin", aiColor4D(0.8f, 0.8f, 0.8f, 1), "") };
 
-    aiNodeAnim* channel = new aiNodeAnim;
-    channel->mNodeName = "Bone2";
-    channel->mNumPositionKeys = 2;
-    channel->mPositionKeys =
-        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(0, 0, 1)), aiVectorKey(1.0, aiVector3D(0, 0, 1))};
-    channel->mNumRotationKeys = 2;
-    channel->mRotationKeys =
-        new aiQuatKey[2]{aiQuatKey(0.0, aiQuaternion(1, 0, 0, 0)),
-                         aiQuatKey(1.0, aiQuaternion(aiVector3D(1, 0, 0), static_cast<float>(M_PI / 2)))};
-    channel->mNumScalingKeys = 2;
-    channel->mScalingKeys =
-        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(1, 1, 1)), aiVectorKey(1.0, aiVector3D(1, 1, 1))};
-    aiAnimation* animation = new aiAnimation;
-    animation->mName = "Bend";
-    animation->mDuration = 1.0;
-    animation->mTicksPerSecond = 1.0;
-    animation->mNumChannels = 1;
-    animation->mChannels = new aiNodeAnim* [1] { channel };
-    scene->mNumAnimations = 1;
-    scene->mAnimations = new aiAnimation* [1] { animation };
+    addQuarterTurn(*scene, "Bend", "Bone2", aiVector3D(0, 0, 1), aiVector3D(0, 0, 1), aiVector3D(1, 0, 0));
     return scene;
 }
 

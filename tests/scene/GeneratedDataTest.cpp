@@ -1,5 +1,7 @@
 #include "ARNodeSearchByNameVisitor.h"
 #include "KmzImporter.h"
+#include "RunDirectory.h"
+#include "TemporaryFolder.h"
 
 #include <osg/ComputeBoundsVisitor>
 #include <osg/Geode>
@@ -39,13 +41,7 @@ osg::Vec4 overallColourOf(osg::Node* node)
 class GeneratedDataTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();
-        const std::string pluginDirectory = std::string(NOVARO_RUN_DIR) + "/osgplugins";
-        if (paths.empty() || paths.front() != pluginDirectory)
-            paths.push_front(pluginDirectory);
-    }
+    static void SetUpTestSuite() { NovaroTest::usePluginFolder(); }
 };
 
 } // namespace
@@ -111,21 +107,16 @@ TEST_F(GeneratedDataTest, SampleModelsLoadUprightInEveryFormat)
     }
 
     // The house travels as a SketchUp archive; unpack a copy outside the source tree.
-    namespace fs = std::filesystem;
-    const fs::path work = fs::absolute("generated_data_work");
-    fs::remove_all(work);
-    fs::create_directories(work);
-    fs::copy_file(sampleModels + "house.kmz", work / "house.kmz");
+    NovaroTest::TemporaryFolder work;
+    std::filesystem::copy_file(sampleModels + "house.kmz", work.file("house.kmz"));
     std::vector<std::string> folders;
-    const std::vector<std::string> models =
-        KmzImporter::importArchive((work / "house.kmz").string(), folders);
+    const std::vector<std::string> models = KmzImporter::importArchive(work.file("house.kmz"), folders);
     ASSERT_EQ(models.size(), 1u);
-    EXPECT_EQ(fs::path(models[0]).filename(), "house.dae");
+    EXPECT_EQ(std::filesystem::path(models[0]).filename(), "house.dae");
     osg::ref_ptr<osg::Node> house = osgDB::readRefNodeFile(models[0]);
     ASSERT_TRUE(house.valid());
     const osg::BoundingBox box = boundsOf(house.get());
     EXPECT_NEAR(box.zMin(), 0.0f, 1e-3);
     EXPECT_NEAR(box.zMax(), 50.0f, 1e-3);
     EXPECT_NEAR(box.xMax() - box.xMin(), 64.0f, 1e-3);
-    KmzImporter::cleanupFolder(folders[0]);
 }

@@ -3,6 +3,8 @@
 // regular files only.
 #include "AssimpTestScenes.h"
 #include "NotifyCapture.h"
+#include "RunDirectory.h"
+#include "TemporaryFolder.h"
 
 #include <assimp/scene.h>
 
@@ -24,6 +26,7 @@
 using namespace std::string_literals;
 
 namespace fs = std::filesystem;
+using namespace NovaroTest;
 
 namespace
 {
@@ -31,32 +34,20 @@ namespace
 class HostileModelsTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();
-        const std::string pluginDirectory = std::string(NOVARO_RUN_DIR) + "/osgplugins";
-        if (paths.empty() || paths.front() != pluginDirectory)
-            paths.push_front(pluginDirectory);
-    }
+    static void SetUpTestSuite() { NovaroTest::usePluginFolder(); }
 
     void SetUp() override
     {
-        _folder = fs::absolute("hostile_models_work");
-        fs::remove_all(_folder);
-        fs::create_directories(_folder);
         _reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
         ASSERT_NE(_reader, nullptr);
     }
-    void TearDown() override { fs::remove_all(_folder); }
-
     std::string write(const std::string& name, const std::string& data)
     {
-        const std::string path = (_folder / name).string();
-        std::ofstream(path, std::ios::binary) << data;
-        return path;
+        return _temporary.write(name, data);
     }
 
-    fs::path _folder;
+    NovaroTest::TemporaryFolder _temporary;
+    const fs::path _folder = _temporary.path();
     osgDB::ReaderWriter* _reader = nullptr;
 };
 
@@ -192,8 +183,8 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
         NotifyCapture capture;
         EXPECT_EQ(_reader->readNode(path).status(), osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
             << c.name;
-        EXPECT_NE(capture.fatalText().find("refusing " + path + ": " + c.reason), std::string::npos)
-            << c.name << ": " << capture.fatalText();
+        EXPECT_NE(capture.text(osg::FATAL).find("refusing " + path + ": " + c.reason), std::string::npos)
+            << c.name << ": " << capture.text(osg::FATAL);
     }
 
     // Without a name, only the three formats' signatures are read at all.
@@ -219,9 +210,9 @@ TEST_F(HostileModelsTest, CoordinatesThatAreNotFiniteAreDroppedAndTheRestKeepsIt
     EXPECT_NE(findByName(root.get(), "GoodNode"), nullptr);
     EXPECT_EQ(findByName(root.get(), "FarNode"), nullptr);
     for (const std::string dropped : {"node 'FarNode'", "faces of mesh 'Bad'"})
-        EXPECT_NE(capture.fatalText().find("Assimp reader: " + path + ": dropped " + dropped),
+        EXPECT_NE(capture.text(osg::FATAL).find("Assimp reader: " + path + ": dropped " + dropped),
                   std::string::npos)
-            << capture.fatalText();
+            << capture.text(osg::FATAL);
 }
 
 TEST_F(HostileModelsTest, TexturesAreReadFromRegularFilesOnly)

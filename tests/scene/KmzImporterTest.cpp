@@ -1,5 +1,6 @@
 #include "KmzImporter.h"
 #include "NotifyCapture.h"
+#include "TemporaryFolder.h"
 
 #include <zip.h>
 
@@ -11,6 +12,8 @@
 #include <sstream>
 
 using namespace Novaro;
+using NovaroTest::NotifyCapture;
+using NovaroTest::readFile;
 namespace fs = std::filesystem;
 
 namespace
@@ -41,14 +44,6 @@ bool writeArchive(const std::string& path, const Entries& entries)
         }
     }
     return zip_close(archive) == 0;
-}
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 // Bytes that deflate cannot shrink, so that packed and unpacked sizes stay alike.
@@ -96,16 +91,8 @@ class KmzImporterTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        root = fs::absolute("kmz_work") / name;
-        fs::remove_all(root);
+        root = temporary.path();
         fs::create_directories(root / "archives");
-    }
-    void TearDown() override
-    {
-        fs::remove_all(root);
-        std::error_code error;
-        fs::remove(root.parent_path(), error); // the last test's turn
     }
 
     std::string archive(const std::string& name, const Entries& entries)
@@ -115,6 +102,7 @@ protected:
         return path;
     }
 
+    NovaroTest::TemporaryFolder temporary;
     fs::path root;
 };
 
@@ -137,14 +125,9 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
 
     const std::string folder = (root / "archives" / "house_kmz.tmp").string();
     ASSERT_EQ(folders, std::vector<std::string>{folder});
-    EXPECT_TRUE(capture.contains(" KMZ: " + path + "\n"));
-    EXPECT_TRUE(capture.contains(" tmp kmz dir: " + folder + "\n"));
-    EXPECT_TRUE(capture.contains("File: '" + path + "' unzipped!\n"));
-    EXPECT_TRUE(capture.contains("...trying Google SketchUp...\n"));
-    EXPECT_TRUE(capture.contains(" File (DAE): House.DAE\n"));
-    EXPECT_TRUE(capture.contains(" File (DAE): roof.dae\n"));
-    EXPECT_TRUE(capture.contains("...trying Google SketchUp...(OK)\n"));
-    EXPECT_FALSE(capture.contains("Google Earth"));
+    EXPECT_TRUE(capture.printed("File: '" + path + "' unzipped!"));
+    EXPECT_TRUE(capture.printed("...trying Google SketchUp...(OK)"));
+    EXPECT_FALSE(capture.printed("...trying Google Earth..."));
 
     std::vector<std::string> sorted = models;
     std::sort(sorted.begin(), sorted.end());
@@ -155,7 +138,7 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
 
 TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
 {
-    const std::string texture("\x89PNG\r\n\x1a\n\0\r\n\r\x00tail", 19);
+    const std::string texture = NovaroTest::bytes("\x89PNG\r\n\x1a\n\0\r\n\r\x00tail");
     const std::string kml =
         docKml("files/house.dae", alias("images/wall.png", "textures/wall.png") +
                                       alias("same.png", "same.png") + alias("missing.png", "wherever.png"));
@@ -169,8 +152,8 @@ TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
     const fs::path folder = root / "archives" / "earth_kmz.tmp";
 
     ASSERT_EQ(models, std::vector<std::string>{(folder / "files" / "house.dae").string()});
-    EXPECT_TRUE(capture.contains("...trying Google SketchUp...(missing)\n...trying Google Earth...\n"));
-    EXPECT_TRUE(capture.contains("...trying Google Earth...(OK)\n"));
+    EXPECT_TRUE(capture.printed("...trying Google SketchUp...(missing)"));
+    EXPECT_TRUE(capture.printed("...trying Google Earth...(OK)"));
     EXPECT_EQ(readFile((folder / "files" / "textures" / "wall.png").string()), texture);
     // An alias onto itself leaves its file alone; an alias of a missing file copies nothing.
     EXPECT_EQ(readFile((folder / "files" / "same.png").string()), texture);
@@ -191,9 +174,10 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
 
     NotifyCapture capture;
     EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), false));
-    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + path + "'\n"));
-    EXPECT_NE(capture.fatalText().find(" WARNING: refusing entry '../escape.txt' of archive '" + path + "'"),
-              std::string::npos);
+    EXPECT_TRUE(capture.printed("Unable to unzip file: '" + path + "'"));
+    EXPECT_NE(
+        capture.text(osg::FATAL).find(" WARNING: refusing entry '../escape.txt' of archive '" + path + "'"),
+        std::string::npos);
 
     EXPECT_FALSE(fs::exists(root / "archives" / "escape.txt"));
     EXPECT_FALSE(fs::exists(root / "archives" / "escape2.txt"));
@@ -222,22 +206,19 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
 
 TEST_F(KmzImporterTest, CorruptOrMissingArchivesGiveNoModels)
 {
-    const std::string corrupt = (root / "archives" / "corrupt.kmz").string();
-    {
-        std::ofstream out(corrupt, std::ios::binary);
-        out << "PK\x03\x04 this is not really a zip archive at all";
-    }
+    const std::string corrupt =
+        temporary.write("archives/corrupt.kmz", "PK\x03\x04 this is not really a zip archive at all");
     NotifyCapture capture;
     std::vector<std::string> folders;
     EXPECT_TRUE(KmzImporter::importArchive(corrupt, folders).empty());
-    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + corrupt + "'\n"));
-    EXPECT_TRUE(capture.contains(" WARNING: failed to open KML file (file not valid).\n"));
-    EXPECT_TRUE(capture.contains(" Could not find temporary objects.\n"));
+    EXPECT_TRUE(capture.printed("Unable to unzip file: '" + corrupt + "'"));
+    EXPECT_TRUE(capture.printed(" WARNING: failed to open KML file (file not valid)."));
+    EXPECT_TRUE(capture.printed(" Could not find temporary objects."));
 
     capture.clear();
     const std::string absent = (root / "archives" / "absent.kmz").string();
     EXPECT_TRUE(KmzImporter::importArchive(absent, folders).empty());
-    EXPECT_TRUE(capture.contains("Unable to unzip file: '" + absent + "'\n"));
+    EXPECT_TRUE(capture.printed("Unable to unzip file: '" + absent + "'"));
     EXPECT_EQ(folders.size(), 2u);
 }
 
@@ -248,13 +229,13 @@ TEST_F(KmzImporterTest, KmlProblemsAreReportedByKind)
     const std::string networkLink = archive(
         "link.kmz", {{"doc.kml", "<kml><NetworkLink><Link><href>x.dae</href></Link></NetworkLink></kml>"}});
     EXPECT_TRUE(KmzImporter::importArchive(networkLink, folders).empty());
-    EXPECT_TRUE(capture.contains(" WARNING: failed to process KML file (file not valid).\n"));
+    EXPECT_TRUE(capture.printed(" WARNING: failed to process KML file (file not valid)."));
 
     capture.clear();
     const std::string noModels = archive("empty.kmz", {{"doc.kml", "<kml><Document></Document></kml>"}});
     EXPECT_TRUE(KmzImporter::importArchive(noModels, folders).empty());
-    EXPECT_TRUE(capture.contains(" WARNING: failed to process KML file (data not valid).\n"));
-    EXPECT_TRUE(capture.contains(" Could not find temporary objects.\n"));
+    EXPECT_TRUE(capture.printed(" WARNING: failed to process KML file (data not valid)."));
+    EXPECT_TRUE(capture.printed(" Could not find temporary objects."));
 }
 
 TEST_F(KmzImporterTest, ReimportCleansTheFolderFirstAndCleanupRemovesIt)
@@ -272,7 +253,8 @@ TEST_F(KmzImporterTest, ReimportCleansTheFolderFirstAndCleanupRemovesIt)
     EXPECT_EQ(models, std::vector<std::string>{(folder / "models" / "b.dae").string()});
     EXPECT_FALSE(fs::exists(folder / "models" / "a.dae"));
     EXPECT_FALSE(fs::exists(folder / "models" / "extra"));
-    EXPECT_TRUE(capture.contains("Temporary data removed (files).\nTemporary data removed (dirs).\n"));
+    EXPECT_TRUE(capture.printed("Temporary data removed (files)."));
+    EXPECT_TRUE(capture.printed("Temporary data removed (dirs)."));
 
     capture.clear();
     KmzImporter::cleanupFolder(folder.string());
@@ -296,7 +278,7 @@ TEST_F(KmzImporterTest, NestedArchivesAreUnpackedOneLevelDeep)
 
     NotifyCapture capture;
     EXPECT_TRUE(KmzImporter::unzip(path, folder.string(), true));
-    EXPECT_TRUE(capture.contains("subfolder name: " + (folder / "inner").string() + "\n"));
+    EXPECT_TRUE(capture.printed("subfolder name: " + (folder / "inner").string()));
     EXPECT_EQ(readFile((folder / "inner" / "inside.txt").string()), "inside");
     EXPECT_EQ(readFile((folder / "UPPER" / "inside.txt").string()), "inside");
     EXPECT_FALSE(fs::exists(folder / "mixed"));
@@ -339,9 +321,9 @@ TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBeh
         const fs::path folder = root / "unpacked";
         NotifyCapture capture;
         EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), c.nested, small)) << c.name;
-        EXPECT_NE(capture.fatalText().find(" WARNING: refusing archive '"), std::string::npos) << c.name;
-        EXPECT_NE(capture.fatalText().find(c.reason), std::string::npos)
-            << c.name << ": " << capture.fatalText();
+        EXPECT_NE(capture.text(osg::FATAL).find(" WARNING: refusing archive '"), std::string::npos) << c.name;
+        EXPECT_NE(capture.text(osg::FATAL).find(c.reason), std::string::npos)
+            << c.name << ": " << capture.text(osg::FATAL);
         EXPECT_FALSE(fs::exists(folder)) << c.name;
     }
 
@@ -352,10 +334,10 @@ TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBeh
     std::vector<std::string> folders;
     NotifyCapture capture;
     EXPECT_TRUE(KmzImporter::importArchive(bomb, folders).empty());
-    EXPECT_NE(
-        capture.fatalText().find(" WARNING: refusing archive '" + bomb + "': expands more than 100 times."),
-        std::string::npos)
-        << capture.fatalText();
+    EXPECT_NE(capture.text(osg::FATAL)
+                  .find(" WARNING: refusing archive '" + bomb + "': expands more than 100 times."),
+              std::string::npos)
+        << capture.text(osg::FATAL);
     EXPECT_FALSE(fs::exists(folders.at(0)));
 
     // An archive whose headers declare fewer bytes than an entry holds is stopped while writing,
@@ -368,7 +350,7 @@ TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBeh
     std::ofstream((root / "archives" / "liar.kmz").string(), std::ios::binary) << liar;
     capture.clear();
     EXPECT_FALSE(KmzImporter::unzip((root / "archives" / "liar.kmz").string(), existing.string(), false));
-    EXPECT_NE(capture.fatalText().find("refusing archive"), std::string::npos) << capture.text();
+    EXPECT_NE(capture.text(osg::FATAL).find("refusing archive"), std::string::npos) << capture.text();
     EXPECT_FALSE(fs::exists(existing / "models"));
     EXPECT_TRUE(fs::exists(existing / "kept"));
 }
@@ -391,9 +373,9 @@ TEST_F(KmzImporterTest, KmlModelsOutsideTheArchiveAreRefused)
 
     EXPECT_EQ(models, std::vector<std::string>{folders.at(0) + "/files/inside.dae"});
     for (int i = 0; i < 3; ++i)
-        EXPECT_NE(capture.fatalText().find(" WARNING: refusing KML model outside the archive: '" + hrefs[i] +
-                                           "'\n"),
+        EXPECT_NE(capture.text(osg::FATAL)
+                      .find(" WARNING: refusing KML model outside the archive: '" + hrefs[i] + "'\n"),
                   std::string::npos)
             << hrefs[i] << "\n"
-            << capture.fatalText();
+            << capture.text(osg::FATAL);
 }

@@ -4,14 +4,14 @@
 #include "AssimpTestScenes.h"
 #include "MarkersData.h"
 
-#include "../common/Matrices.h"
+#include "Matrices.h"
+#include "RunDirectory.h"
+#include "TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <assimp/scene.h>
-#include <filesystem>
 #include <osg/io_utils>
-#include <osgDB/Registry>
 
 #include "osgART/Marker.h"
 
@@ -33,13 +33,11 @@ osg::Matrixd referenceSystemFor(const std::string& transformsFile, const std::st
 
 TEST(ReferenceSystemFile, FbxTransformsAreCorrectedAndGltfOnesAreNot)
 {
-    osgDB::Registry::instance()->getLibraryFilePathList().push_front(std::string(NOVARO_RUN_DIR) +
-                                                                     "/osgplugins");
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "novaro-reference-system";
-    std::filesystem::create_directories(folder);
+    NovaroTest::usePluginFolder();
+    NovaroTest::TemporaryFolder folder;
     std::unique_ptr<aiScene> scene = AssimpTestScenes::buildAnimatedScene("base.png", "");
-    const std::string gltf = (folder / "transforms.gltf").string();
-    const std::string fbx = (folder / "transforms.fbx").string();
+    const std::string gltf = folder.file("transforms.gltf");
+    const std::string fbx = folder.file("transforms.fbx");
     ASSERT_EQ("", AssimpTestScenes::exportScene(*scene, "gltf2", gltf));
     ASSERT_EQ("", AssimpTestScenes::exportScene(*scene, "fbxa", fbx));
 
@@ -57,5 +55,4 @@ TEST(ReferenceSystemFile, FbxTransformsAreCorrectedAndGltfOnesAreNot)
     // A node at the origin of an FBX file: the reference system is the inverse of the correction.
     const osg::Matrixd root = referenceSystemFor(fbx, "Root");
     EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection()), root)) << root;
-    std::filesystem::remove_all(folder);
 }

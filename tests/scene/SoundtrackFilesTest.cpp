@@ -3,6 +3,7 @@
 #include "ARApplication.h"
 #include "AudioOutput.h"
 #include "NotifyCapture.h"
+#include "TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 
 using namespace Novaro;
 namespace fs = std::filesystem;
+using namespace NovaroTest;
 
 namespace
 {
@@ -46,21 +48,15 @@ std::string wav(uint32_t channels, uint32_t rateHz, uint32_t dataBytes)
 class SoundtrackFilesTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        setenv("ALSOFT_DRIVERS", "null", 0);
-        _folder = fs::absolute("soundtrack_work");
-        fs::remove_all(_folder);
-        fs::create_directories(_folder);
-    }
-    void TearDown() override { fs::remove_all(_folder); }
+    void SetUp() override { setenv("ALSOFT_DRIVERS", "null", 0); }
 
     void write(const std::string& name, const std::string& data)
     {
         std::ofstream(_folder / name, std::ios::binary) << data;
     }
 
-    fs::path _folder;
+    NovaroTest::TemporaryFolder _temporary;
+    const fs::path _folder = _temporary.path();
 };
 
 } // namespace
@@ -101,7 +97,7 @@ TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
     EXPECT_TRUE(application.loadSoundtracks());
 
     EXPECT_EQ(application.getSoundtrackCount(), 1u);
-    const std::string fatal = capture.fatalText();
+    const std::string fatal = capture.text(osg::FATAL);
     for (const Case& c : cases)
     {
         const std::string path = (_folder / c.name).string();
@@ -126,7 +122,7 @@ TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
     // Handed a folder directly, the loader says it is not found rather than reading it.
     capture.clear();
     application.loadAudioFile((_folder / "folder.ogg").string());
-    EXPECT_EQ(capture.fatalText(),
+    EXPECT_EQ(capture.text(osg::FATAL),
               " WARNING: audio file not found (" + (_folder / "folder.ogg").string() + ").\n");
     EXPECT_EQ(application.getSoundtrackCount(), 1u);
 }

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 using namespace Novaro;
+using NovaroTest::NotifyCapture;
 
 namespace
 {
@@ -152,7 +153,7 @@ TEST(ARTextureUnitsVisitor, RecordsUnitsOnceInOrderAndCountsCombiners)
     EXPECT_EQ(visitor.getUsedUnitsList(), (std::vector<unsigned int>{2, 5, 0}));
     EXPECT_EQ(visitor.getOpacityUnits(), (std::vector<unsigned int>{1, 1}));
     // Unit 2 met again in the second drawable is not printed a second time.
-    EXPECT_EQ(capture.fatalText(), " Found TU: 2 (Texture2D)\n Found TU: 5\n Found TU: 0 (Texture2D)\n");
+    EXPECT_EQ(capture.text(osg::FATAL), " Found TU: 2 (Texture2D)\n Found TU: 5\n Found TU: 0 (Texture2D)\n");
 }
 
 TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder)

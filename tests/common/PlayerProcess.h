@@ -1,0 +1,67 @@
+#pragma once
+
+// Runs the real player executable as a user would and collects its console output and exit status.
+
+#include "TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace NovaroTest
+{
+
+inline bool hasLine(const std::string& text, const std::string& line)
+{
+    std::istringstream lines(text);
+    for (std::string current; std::getline(lines, current);)
+        if (current == line)
+            return true;
+    return false;
+}
+
+// One run's status and output. While the object lives, every failing assertion also shows the
+// player's output, so a failure says what the player printed.
+class PlayerRun
+{
+public:
+    PlayerRun(int status, const std::string& output)
+        : status(status), output(output), _trace(__FILE__, __LINE__, "player output:\n" + output)
+    {
+    }
+    bool printed(const std::string& line) const { return hasLine(output, line); }
+
+    const int status;
+    const std::string output;
+
+private:
+    ::testing::ScopedTrace _trace;
+};
+
+inline std::string quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs the player with the arguments (each quoted) from the given directory; its output goes
+// through a file of this run's own, as several players may run in one directory at once.
+inline PlayerRun runPlayer(const std::string& directory, const std::vector<std::string>& arguments)
+{
+    TemporaryFolder outputFolder;
+    const std::string outputFile = outputFolder.file("output.txt");
+    std::string command = "cd " + quote(directory) + " && " + quote(std::string(NOVARO_RUN_DIR) + "/novaro");
+    for (const std::string& argument : arguments)
+        command += " " + quote(argument);
+    command += " > " + quote(outputFile) + " 2>&1 < /dev/null";
+    const int result = std::system(command.c_str());
+    return PlayerRun(WIFEXITED(result) ? WEXITSTATUS(result) : -1, readFile(outputFile));
+}
+
+} // namespace NovaroTest
