@@ -1,0 +1,172 @@
+// The movie reader through OpenSceneGraph's registry, as the player reaches it: movies written
+// here frame by frame (each frame a grey that names its index), played, paused, rewound, looped,
+// and the files that must be refused.
+#include "MovieWriter.h"
+
+#include "../common/RunDirectory.h"
+#include "../common/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include <osg/ImageStream>
+#include <osgDB/ReadFile>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+const int frameCount = 10;
+const int framesPerSecond = 25;
+
+class MovieReader : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        usePluginFolder();
+        _movie = _folder.file("ramp.mp4");
+        ASSERT_TRUE(writeGreyRampMovie(_movie, frameCount, 64, 48, framesPerSecond));
+    }
+
+    osg::ref_ptr<osg::ImageStream> open(const std::string& path) const
+    {
+        osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(path);
+        return dynamic_cast<osg::ImageStream*>(image.get());
+    }
+
+    // The frame the stream shows now, read back from its picture.
+    static int shownFrame(osg::ImageStream& stream) { return frameIndexOfGrey(*stream.data(32, 24)); }
+
+    // Updates the stream as the player's frame loop does until 'done' holds (false after 10 s:
+    // generous, since the machine may be busy).
+    static bool updateUntil(osg::ImageStream& stream, const std::function<bool()>& done,
+                            std::vector<int>* shown = nullptr)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end)
+        {
+            stream.update(nullptr);
+            if (shown && (shown->empty() || shown->back() != shownFrame(stream)))
+                shown->push_back(shownFrame(stream));
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    TemporaryFolder _folder;
+    std::string _movie;
+};
+
+} // namespace
+
+TEST_F(MovieReader, OpensPausedOnTheFirstFrameWithItsSizeAndRate)
+{
+    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    ASSERT_TRUE(stream.valid());
+    EXPECT_EQ(64, stream->s());
+    EXPECT_EQ(48, stream->t());
+    EXPECT_NEAR(25.0, stream->getFrameRate(), 0.01);
+    EXPECT_NEAR(0.4, stream->getLength(), 0.05);
+    EXPECT_EQ(osg::ImageStream::PAUSED, stream->getStatus());
+    EXPECT_EQ(0, shownFrame(*stream));
+
+    // Every name the player gives movies reaches the same reader.
+    for (const char* extension : {"qt", "mov", "avi", "mkv"})
+    {
+        const std::string copy = _folder.file(std::string("ramp.") + extension);
+        std::filesystem::copy_file(_movie, copy);
+        EXPECT_TRUE(open(copy).valid()) << extension;
+    }
+}
+
+TEST_F(MovieReader, PlaysEveryFrameInOrderAndStopsOnTheLast)
+{
+    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    ASSERT_TRUE(stream.valid());
+    // Streams loop unless told otherwise, as OpenSceneGraph's do.
+    EXPECT_EQ(osg::ImageStream::LOOPING, stream->getLoopingMode());
+    stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
+    stream->play();
+    std::vector<int> shown{0};
+    ASSERT_TRUE(updateUntil(
+        *stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }, &shown))
+        << ::testing::PrintToString(shown);
+    // Late frames may be dropped on a busy machine, but never shown out of order or twice.
+    for (size_t index = 1; index < shown.size(); ++index)
+        EXPECT_LT(shown[index - 1], shown[index]);
+    EXPECT_EQ(frameCount - 1, shown.back()) << ::testing::PrintToString(shown);
+    // At the end it stays on its last frame.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stream->update(nullptr);
+    EXPECT_EQ(frameCount - 1, shownFrame(*stream));
+
+    // Play after the end starts again from the first frame.
+    stream->play();
+    EXPECT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) < frameCount - 1; }));
+}
+
+TEST_F(MovieReader, PauseHoldsTheClockAndRewindGoesBackToTheStart)
+{
+    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    ASSERT_TRUE(stream.valid());
+    stream->play();
+    ASSERT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) >= 3; }));
+    stream->pause();
+    const int paused = shownFrame(*stream);
+    const double time = stream->getCurrentTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stream->update(nullptr);
+    EXPECT_EQ(paused, shownFrame(*stream));
+    EXPECT_EQ(time, stream->getCurrentTime());
+
+    stream->rewind();
+    EXPECT_EQ(osg::ImageStream::PAUSED, stream->getStatus());
+    stream->play();
+    EXPECT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) == 0; }));
+}
+
+TEST_F(MovieReader, ALoopingStreamStartsOverWithoutStopping)
+{
+    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    ASSERT_TRUE(stream.valid());
+    stream->play();
+    std::vector<int> shown{0};
+    int startsOver = 0;
+    ASSERT_TRUE(updateUntil(
+        *stream,
+        [&]
+        {
+            startsOver = 0;
+            for (size_t index = 1; index < shown.size(); ++index)
+                startsOver += shown[index] < shown[index - 1] ? 1 : 0;
+            return startsOver >= 2;
+        },
+        &shown));
+    EXPECT_EQ(osg::ImageStream::PLAYING, stream->getStatus());
+    EXPECT_GT(stream->getCurrentTime(), 2 * 0.4);
+}
+
+TEST_F(MovieReader, FilesThatAreNotPlayableMoviesAreRefused)
+{
+    std::ifstream movieFile(_movie, std::ios::binary);
+    const std::string movie((std::istreambuf_iterator<char>(movieFile)), std::istreambuf_iterator<char>());
+    std::filesystem::create_directories(_folder.file("folder.mp4"));
+    const std::string cases[] = {
+        _folder.file("missing.mp4"),
+        _folder.write("empty.mp4", ""),
+        _folder.write("text.mp4", "this is not a movie\n"),
+        _folder.write("cut.mp4", movie.substr(0, 200)),
+        _folder.file("folder.mp4"),
+    };
+    for (const std::string& path : cases)
+        EXPECT_FALSE(open(path).valid()) << path;
+}
