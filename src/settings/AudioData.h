@@ -11,17 +11,17 @@ class SoundtrackData
 {
 public:
     SoundtrackData() = default;
-    SoundtrackData(const std::string& name, const std::string& source) : name_(name), source_(source) {}
+    SoundtrackData(const std::string& name, const std::string& source) : _name(name), _source(source) {}
 
-    const std::string& getName() const { return name_; }
-    void setName(const std::string& name) { name_ = name; }
+    const std::string& getName() const { return _name; }
+    void setName(const std::string& name) { _name = name; }
 
-    const std::string& getSource() const { return source_; }
-    void setSource(const std::string& source) { source_ = source; }
+    const std::string& getSource() const { return _source; }
+    void setSource(const std::string& source) { _source = source; }
 
 private:
-    std::string name_;
-    std::string source_;
+    std::string _name;
+    std::string _source;
 };
 
 // The audio settings file as read: the soundtracks in file order and how they play.
@@ -30,19 +30,19 @@ class AudioData
 public:
     AudioData() = default;
 
-    const std::vector<SoundtrackData>& getSoundtracks() const { return soundtracks_; }
-    std::vector<SoundtrackData>& getSoundtracks() { return soundtracks_; }
+    const std::vector<SoundtrackData>& getSoundtracks() const { return _soundtracks; }
+    std::vector<SoundtrackData>& getSoundtracks() { return _soundtracks; }
 
-    bool getLoop() const { return loop_; }
-    void setLoop(bool loop) { loop_ = loop; }
+    bool getLoop() const { return _loop; }
+    void setLoop(bool loop) { _loop = loop; }
 
-    bool getAutoplay() const { return autoplay_; }
-    void setAutoplay(bool autoplay) { autoplay_ = autoplay; }
+    bool getAutoplay() const { return _autoplay; }
+    void setAutoplay(bool autoplay) { _autoplay = autoplay; }
 
 private:
-    std::vector<SoundtrackData> soundtracks_;
-    bool loop_ = true;
-    bool autoplay_ = true;
+    std::vector<SoundtrackData> _soundtracks;
+    bool _loop = true;
+    bool _autoplay = true;
 };
 
 } // namespace Novaro

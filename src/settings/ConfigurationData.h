@@ -17,57 +17,57 @@ class ConfigurationData
 public:
     ConfigurationData() = default;
 
-    RenderMode getMode() const { return mode_; }
-    void setMode(RenderMode mode) { mode_ = mode; }
+    RenderMode getMode() const { return _mode; }
+    void setMode(RenderMode mode) { _mode = mode; }
 
-    bool getDebug() const { return debug_; }
-    void setDebug(bool debug) { debug_ = debug; }
+    bool getDebug() const { return _debug; }
+    void setDebug(bool debug) { _debug = debug; }
 
-    bool getMirror() const { return mirror_; }
-    void setMirror(bool mirror) { mirror_ = mirror; }
+    bool getMirror() const { return _mirror; }
+    void setMirror(bool mirror) { _mirror = mirror; }
 
-    bool getFullscreen() const { return fullscreen_; }
-    void setFullscreen(bool fullscreen) { fullscreen_ = fullscreen; }
+    bool getFullscreen() const { return _fullscreen; }
+    void setFullscreen(bool fullscreen) { _fullscreen = fullscreen; }
 
-    bool getWireframe() const { return wireframe_; }
-    void setWireframe(bool wireframe) { wireframe_ = wireframe; }
+    bool getWireframe() const { return _wireframe; }
+    void setWireframe(bool wireframe) { _wireframe = wireframe; }
 
-    bool getCameraSettings() const { return camera_settings_; }
-    void setCameraSettings(bool cameraSettings) { camera_settings_ = cameraSettings; }
+    bool getCameraSettings() const { return _cameraSettings; }
+    void setCameraSettings(bool cameraSettings) { _cameraSettings = cameraSettings; }
 
-    bool getUseAntialiasing() const { return use_antialiasing_; }
-    void setUseAntialiasing(bool useAntialiasing) { use_antialiasing_ = useAntialiasing; }
+    bool getUseAntialiasing() const { return _useAntialiasing; }
+    void setUseAntialiasing(bool useAntialiasing) { _useAntialiasing = useAntialiasing; }
 
-    int getAntialiasingSamples() const { return antialiasing_samples_; }
+    int getAntialiasingSamples() const { return _antialiasingSamples; }
     // Accepts only the sample counts multisampling offers (2, 4, 8, 16, 32, 64); anything else
     // stores 1.
     void setAntialiasingSamples(int samples)
     {
         bool supported =
             samples == 2 || samples == 4 || samples == 8 || samples == 16 || samples == 32 || samples == 64;
-        antialiasing_samples_ = supported ? samples : 1;
+        _antialiasingSamples = supported ? samples : 1;
     }
     // Stores the count read from the file as it is; the reader has already turned odd counts
     // into 1, and the rendering set-up copes with counts the card refuses.
-    void setRawAntialiasingSamples(int samples) { antialiasing_samples_ = samples; }
+    void setRawAntialiasingSamples(int samples) { _antialiasingSamples = samples; }
 
-    bool getFitting() const { return fitting_; }
-    void setFitting(bool fitting) { fitting_ = fitting; }
+    bool getFitting() const { return _fitting; }
+    void setFitting(bool fitting) { _fitting = fitting; }
 
-    bool getAnimations() const { return animations_; }
-    void setAnimations(bool animations) { animations_ = animations; }
+    bool getAnimations() const { return _animations; }
+    void setAnimations(bool animations) { _animations = animations; }
 
 private:
-    RenderMode mode_ = AR_SIMPLE;
-    bool debug_ = false;
-    bool mirror_ = true;
-    bool fullscreen_ = true;
-    bool wireframe_ = false;
-    bool camera_settings_ = false;
-    bool use_antialiasing_ = false;
-    int antialiasing_samples_ = 1;
-    bool fitting_ = false;
-    bool animations_ = true;
+    RenderMode _mode = AR_SIMPLE;
+    bool _debug = false;
+    bool _mirror = true;
+    bool _fullscreen = true;
+    bool _wireframe = false;
+    bool _cameraSettings = false;
+    bool _useAntialiasing = false;
+    int _antialiasingSamples = 1;
+    bool _fitting = false;
+    bool _animations = true;
 };
 
 } // namespace Novaro

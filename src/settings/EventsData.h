@@ -14,25 +14,25 @@ class ActionData
 public:
     ActionData() = default;
 
-    const std::string& getSource() const { return source_; }
-    void setSource(const std::string& source) { source_ = source; }
+    const std::string& getSource() const { return _source; }
+    void setSource(const std::string& source) { _source = source; }
 
-    const std::string& getTarget() const { return target_; }
-    void setTarget(const std::string& target) { target_ = target; }
+    const std::string& getTarget() const { return _target; }
+    void setTarget(const std::string& target) { _target = target; }
 
-    const std::string& getCommand() const { return command_; }
-    void setCommand(const std::string& command) { command_ = command; }
+    const std::string& getCommand() const { return _command; }
+    void setCommand(const std::string& command) { _command = command; }
 
     // Parameter name to value.
-    const std::map<std::string, std::string>& getParameters() const { return parameters_; }
-    std::map<std::string, std::string>& getParameters() { return parameters_; }
-    void setParameters(const std::map<std::string, std::string>& parameters) { parameters_ = parameters; }
+    const std::map<std::string, std::string>& getParameters() const { return _parameters; }
+    std::map<std::string, std::string>& getParameters() { return _parameters; }
+    void setParameters(const std::map<std::string, std::string>& parameters) { _parameters = parameters; }
 
 private:
-    std::string source_ = "_self_";
-    std::string target_ = "_self_";
-    std::string command_;
-    std::map<std::string, std::string> parameters_;
+    std::string _source = "_self_";
+    std::string _target = "_self_";
+    std::string _command;
+    std::map<std::string, std::string> _parameters;
 };
 
 // One event of an object and the actions it runs, in file order.
@@ -41,15 +41,15 @@ class EventData
 public:
     EventData() = default;
 
-    const std::string& getName() const { return name_; }
-    void setName(const std::string& name) { name_ = name; }
+    const std::string& getName() const { return _name; }
+    void setName(const std::string& name) { _name = name; }
 
-    const std::vector<ActionData>& getActions() const { return actions_; }
-    std::vector<ActionData>& getActions() { return actions_; }
+    const std::vector<ActionData>& getActions() const { return _actions; }
+    std::vector<ActionData>& getActions() { return _actions; }
 
 private:
-    std::string name_;
-    std::vector<ActionData> actions_;
+    std::string _name;
+    std::vector<ActionData> _actions;
 };
 
 // An events file as read: its name and its events in file order (names may repeat).
@@ -58,15 +58,15 @@ class EventsData
 public:
     EventsData() = default;
 
-    const std::string& getName() const { return name_; }
-    void setName(const std::string& name) { name_ = name; }
+    const std::string& getName() const { return _name; }
+    void setName(const std::string& name) { _name = name; }
 
-    const std::vector<EventData>& getEvents() const { return events_; }
-    std::vector<EventData>& getEvents() { return events_; }
+    const std::vector<EventData>& getEvents() const { return _events; }
+    std::vector<EventData>& getEvents() { return _events; }
 
 private:
-    std::string name_;
-    std::vector<EventData> events_;
+    std::string _name;
+    std::vector<EventData> _events;
 };
 
 } // namespace Novaro

@@ -14,16 +14,16 @@ class KmlModel
 public:
     KmlModel() = default;
 
-    const std::string& getHref() const { return href_; }
-    void setHref(const std::string& href) { href_ = href; }
+    const std::string& getHref() const { return _href; }
+    void setHref(const std::string& href) { _href = href; }
 
     // targetHref → sourceHref.
-    const std::map<std::string, std::string>& getAliases() const { return aliases_; }
-    std::map<std::string, std::string>& getAliases() { return aliases_; }
+    const std::map<std::string, std::string>& getAliases() const { return _aliases; }
+    std::map<std::string, std::string>& getAliases() { return _aliases; }
 
 private:
-    std::string href_;
-    std::map<std::string, std::string> aliases_;
+    std::string _href;
+    std::map<std::string, std::string> _aliases;
 };
 
 // A KML document as read: its models in document order.
@@ -32,11 +32,11 @@ class KmlData
 public:
     KmlData() = default;
 
-    const std::vector<KmlModel>& getModels() const { return models_; }
-    std::vector<KmlModel>& getModels() { return models_; }
+    const std::vector<KmlModel>& getModels() const { return _models; }
+    std::vector<KmlModel>& getModels() { return _models; }
 
 private:
-    std::vector<KmlModel> models_;
+    std::vector<KmlModel> _models;
 };
 
 } // namespace Novaro

@@ -13,24 +13,24 @@ class SubmarkerData
 public:
     SubmarkerData() = default;
 
-    const std::string& getTag() const { return tag_; }
-    void setTag(const std::string& tag) { tag_ = tag; }
+    const std::string& getTag() const { return _tag; }
+    void setTag(const std::string& tag) { _tag = tag; }
 
-    const std::string& getPath() const { return path_; }
-    void setPath(const std::string& path) { path_ = path; }
+    const std::string& getPath() const { return _path; }
+    void setPath(const std::string& path) { _path = path; }
 
-    const std::string& getImage() const { return image_; }
-    void setImage(const std::string& image) { image_ = image; }
+    const std::string& getImage() const { return _image; }
+    void setImage(const std::string& image) { _image = image; }
 
-    float getSize() const { return size_; }
+    float getSize() const { return _size; }
     // A size of 0 or less (or not a number) stores 80.
-    void setSize(float size) { size_ = size > 0.0f ? size : 80.0f; }
+    void setSize(float size) { _size = size > 0.0f ? size : 80.0f; }
 
 private:
-    std::string tag_;
-    std::string path_;
-    std::string image_;
-    float size_ = 80.0f;
+    std::string _tag;
+    std::string _path;
+    std::string _image;
+    float _size = 80.0f;
 };
 
 // One tracked marker: how it is recognised, how the content on it is layered and sequenced, and
@@ -41,77 +41,77 @@ class MarkerData
 public:
     MarkerData() = default;
 
-    const std::vector<SubmarkerData>& getSubmarkers() const { return submarkers_; }
-    std::vector<SubmarkerData>& getSubmarkers() { return submarkers_; }
+    const std::vector<SubmarkerData>& getSubmarkers() const { return _submarkers; }
+    std::vector<SubmarkerData>& getSubmarkers() { return _submarkers; }
 
     // Layer ID to duration in seconds, ordered by ID.
-    const std::map<int, double>& getLayers() const { return layers_; }
-    std::map<int, double>& getLayers() { return layers_; }
+    const std::map<int, double>& getLayers() const { return _layers; }
+    std::map<int, double>& getLayers() { return _layers; }
     // Adds or replaces a layer; a duration of 0 or less stores 5 seconds.
-    void addLayer(int id, double duration) { layers_[id] = duration > 0.0 ? duration : 5.0; }
+    void addLayer(int id, double duration) { _layers[id] = duration > 0.0 ? duration : 5.0; }
 
-    const std::string& getName() const { return name_; }
-    void setName(const std::string& name) { name_ = name; }
+    const std::string& getName() const { return _name; }
+    void setName(const std::string& name) { _name = name; }
 
-    const std::string& getTag() const { return tag_; }
-    void setTag(const std::string& tag) { tag_ = tag; }
+    const std::string& getTag() const { return _tag; }
+    void setTag(const std::string& tag) { _tag = tag; }
 
-    const std::string& getTransformsFile() const { return transforms_file_; }
-    void setTransformsFile(const std::string& transformsFile) { transforms_file_ = transformsFile; }
+    const std::string& getTransformsFile() const { return _transformsFile; }
+    void setTransformsFile(const std::string& transformsFile) { _transformsFile = transformsFile; }
 
-    const std::string& getPath() const { return path_; }
-    void setPath(const std::string& path) { path_ = path; }
+    const std::string& getPath() const { return _path; }
+    void setPath(const std::string& path) { _path = path; }
 
-    const std::string& getImage() const { return image_; }
-    void setImage(const std::string& image) { image_ = image; }
+    const std::string& getImage() const { return _image; }
+    void setImage(const std::string& image) { _image = image; }
 
     // "single"/"SINGLE" or "multi"/"MULTI".
-    const std::string& getType() const { return type_; }
-    void setType(const std::string& type) { type_ = type; }
-    bool isMulti() const { return type_ == "multi" || type_ == "MULTI"; }
-    bool isSingle() const { return type_ == "single" || type_ == "SINGLE"; }
+    const std::string& getType() const { return _type; }
+    void setType(const std::string& type) { _type = type; }
+    bool isMulti() const { return _type == "multi" || _type == "MULTI"; }
+    bool isSingle() const { return _type == "single" || _type == "SINGLE"; }
 
-    unsigned int getId() const { return id_; }
-    void setId(unsigned int id) { id_ = id; }
+    unsigned int getId() const { return _id; }
+    void setId(unsigned int id) { _id = id; }
 
-    float getSize() const { return size_; }
-    void setSize(float size) { size_ = size > 0.0f ? size : 80.0f; }
+    float getSize() const { return _size; }
+    void setSize(float size) { _size = size > 0.0f ? size : 80.0f; }
 
-    float getFitFactor() const { return fit_factor_; }
-    void setFitFactor(float fitFactor) { fit_factor_ = fitFactor > 0.0f ? fitFactor : 1.0f; }
+    float getFitFactor() const { return _fitFactor; }
+    void setFitFactor(float fitFactor) { _fitFactor = fitFactor > 0.0f ? fitFactor : 1.0f; }
 
-    bool getShadowed() const { return shadowed_; }
-    void setShadowed(bool shadowed) { shadowed_ = shadowed; }
+    bool getShadowed() const { return _shadowed; }
+    void setShadowed(bool shadowed) { _shadowed = shadowed; }
 
-    bool getSequence() const { return sequence_; }
-    void setSequence(bool sequence) { sequence_ = sequence; }
+    bool getSequence() const { return _sequence; }
+    void setSequence(bool sequence) { _sequence = sequence; }
 
-    double getSequenceDuration() const { return sequence_duration_; }
-    void setSequenceDuration(double duration) { sequence_duration_ = duration > 0.0 ? duration : 100.0; }
+    double getSequenceDuration() const { return _sequenceDuration; }
+    void setSequenceDuration(double duration) { _sequenceDuration = duration > 0.0 ? duration : 100.0; }
 
-    bool getSequenceLoop() const { return sequence_loop_; }
-    void setSequenceLoop(bool sequenceLoop) { sequence_loop_ = sequenceLoop; }
+    bool getSequenceLoop() const { return _sequenceLoop; }
+    void setSequenceLoop(bool sequenceLoop) { _sequenceLoop = sequenceLoop; }
 
-    bool getFit() const { return fit_; }
-    void setFit(bool fit) { fit_ = fit; }
+    bool getFit() const { return _fit; }
+    void setFit(bool fit) { _fit = fit; }
 
 private:
-    std::vector<SubmarkerData> submarkers_;
-    std::map<int, double> layers_;
-    std::string name_ = "generic_marker";
-    std::string tag_;
-    std::string transforms_file_;
-    std::string path_;
-    std::string image_;
-    std::string type_ = "single";
-    unsigned int id_ = 0;
-    float size_ = 80.0f;
-    float fit_factor_ = 1.0f;
-    bool shadowed_ = false;
-    bool sequence_ = false;
-    double sequence_duration_ = 100.0;
-    bool sequence_loop_ = false;
-    bool fit_ = false;
+    std::vector<SubmarkerData> _submarkers;
+    std::map<int, double> _layers;
+    std::string _name = "generic_marker";
+    std::string _tag;
+    std::string _transformsFile;
+    std::string _path;
+    std::string _image;
+    std::string _type = "single";
+    unsigned int _id = 0;
+    float _size = 80.0f;
+    float _fitFactor = 1.0f;
+    bool _shadowed = false;
+    bool _sequence = false;
+    double _sequenceDuration = 100.0;
+    bool _sequenceLoop = false;
+    bool _fit = false;
 };
 
 // The markers settings file as read: the markers in file order and the tracker-wide pattern and
@@ -121,19 +121,19 @@ class MarkersData
 public:
     MarkersData() = default;
 
-    const std::vector<MarkerData>& getMarkers() const { return markers_; }
-    std::vector<MarkerData>& getMarkers() { return markers_; }
+    const std::vector<MarkerData>& getMarkers() const { return _markers; }
+    std::vector<MarkerData>& getMarkers() { return _markers; }
 
-    const std::string& getPatternsFile() const { return patterns_file_; }
-    void setPatternsFile(const std::string& patternsFile) { patterns_file_ = patternsFile; }
+    const std::string& getPatternsFile() const { return _patternsFile; }
+    void setPatternsFile(const std::string& patternsFile) { _patternsFile = patternsFile; }
 
-    const std::string& getTransformsFile() const { return transforms_file_; }
-    void setTransformsFile(const std::string& transformsFile) { transforms_file_ = transformsFile; }
+    const std::string& getTransformsFile() const { return _transformsFile; }
+    void setTransformsFile(const std::string& transformsFile) { _transformsFile = transformsFile; }
 
 private:
-    std::vector<MarkerData> markers_;
-    std::string patterns_file_;
-    std::string transforms_file_;
+    std::vector<MarkerData> _markers;
+    std::string _patternsFile;
+    std::string _transformsFile;
 };
 
 } // namespace Novaro

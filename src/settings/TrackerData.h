@@ -10,23 +10,23 @@ class TrackerData
 public:
     TrackerData() = default;
 
-    bool getSmoothTracking() const { return smooth_tracking_; }
-    void setSmoothTracking(bool smoothTracking) { smooth_tracking_ = smoothTracking; }
+    bool getSmoothTracking() const { return _smoothTracking; }
+    void setSmoothTracking(bool smoothTracking) { _smoothTracking = smoothTracking; }
 
-    bool getHalfTracking() const { return half_tracking_; }
-    void setHalfTracking(bool halfTracking) { half_tracking_ = halfTracking; }
+    bool getHalfTracking() const { return _halfTracking; }
+    void setHalfTracking(bool halfTracking) { _halfTracking = halfTracking; }
 
-    float getRotationalSmoothingFactor() const { return rotational_smoothing_factor_; }
-    void setRotationalSmoothingFactor(float factor) { rotational_smoothing_factor_ = clampFactor(factor); }
+    float getRotationalSmoothingFactor() const { return _rotationalSmoothingFactor; }
+    void setRotationalSmoothingFactor(float factor) { _rotationalSmoothingFactor = clampFactor(factor); }
 
-    float getTranslationalSmoothingFactor() const { return translational_smoothing_factor_; }
+    float getTranslationalSmoothingFactor() const { return _translationalSmoothingFactor; }
     void setTranslationalSmoothingFactor(float factor)
     {
-        translational_smoothing_factor_ = clampFactor(factor);
+        _translationalSmoothingFactor = clampFactor(factor);
     }
 
-    int getThreshold() const { return threshold_; }
-    void setThreshold(int threshold) { threshold_ = threshold < 0 ? 0 : (threshold > 255 ? 255 : threshold); }
+    int getThreshold() const { return _threshold; }
+    void setThreshold(int threshold) { _threshold = threshold < 0 ? 0 : (threshold > 255 ? 255 : threshold); }
 
 private:
     // 0..1; a value that is not a number counts as 0.
@@ -35,11 +35,11 @@ private:
         return !(factor >= 0.0f) ? 0.0f : (factor > 1.0f ? 1.0f : factor);
     }
 
-    bool smooth_tracking_ = true;
-    bool half_tracking_ = false;
-    float rotational_smoothing_factor_ = 0.85f;
-    float translational_smoothing_factor_ = 0.85f;
-    int threshold_ = 100;
+    bool _smoothTracking = true;
+    bool _halfTracking = false;
+    float _rotationalSmoothingFactor = 0.85f;
+    float _translationalSmoothingFactor = 0.85f;
+    int _threshold = 100;
 };
 
 } // namespace Novaro

@@ -12,23 +12,23 @@ class VideoFormat
 public:
     VideoFormat() = default;
     VideoFormat(const std::string& name, float height, float width)
-        : name_(name), height_(height), width_(width)
+        : _name(name), _height(height), _width(width)
     {
     }
 
-    const std::string& getName() const { return name_; }
-    void setName(const std::string& name) { name_ = name; }
+    const std::string& getName() const { return _name; }
+    void setName(const std::string& name) { _name = name; }
 
-    float getHeight() const { return height_; }
-    void setHeight(float height) { height_ = height; }
+    float getHeight() const { return _height; }
+    void setHeight(float height) { _height = height; }
 
-    float getWidth() const { return width_; }
-    void setWidth(float width) { width_ = width; }
+    float getWidth() const { return _width; }
+    void setWidth(float width) { _width = width; }
 
 private:
-    std::string name_;
-    float height_ = 0.0f;
-    float width_ = 0.0f;
+    std::string _name;
+    float _height = 0.0f;
+    float _width = 0.0f;
 };
 
 // One capture device: its name, the name of its image format and the device description (or
@@ -38,23 +38,23 @@ class VideoCamera
 public:
     VideoCamera() = default;
     VideoCamera(const std::string& name, const std::string& format, const std::string& path)
-        : name_(name), format_(format), path_(path)
+        : _name(name), _format(format), _path(path)
     {
     }
 
-    const std::string& getName() const { return name_; }
-    void setName(const std::string& name) { name_ = name; }
+    const std::string& getName() const { return _name; }
+    void setName(const std::string& name) { _name = name; }
 
-    const std::string& getFormat() const { return format_; }
-    void setFormat(const std::string& format) { format_ = format; }
+    const std::string& getFormat() const { return _format; }
+    void setFormat(const std::string& format) { _format = format; }
 
-    const std::string& getPath() const { return path_; }
-    void setPath(const std::string& path) { path_ = path; }
+    const std::string& getPath() const { return _path; }
+    void setPath(const std::string& path) { _path = path; }
 
 private:
-    std::string name_;
-    std::string format_;
-    std::string path_;
+    std::string _name;
+    std::string _format;
+    std::string _path;
 };
 
 // The video settings file as read: the image formats and cameras, in file order, and the camera
@@ -64,19 +64,19 @@ class VideoData
 public:
     VideoData() = default;
 
-    const std::vector<VideoFormat>& getFormats() const { return formats_; }
-    std::vector<VideoFormat>& getFormats() { return formats_; }
+    const std::vector<VideoFormat>& getFormats() const { return _formats; }
+    std::vector<VideoFormat>& getFormats() { return _formats; }
 
-    const std::vector<VideoCamera>& getCameras() const { return cameras_; }
-    std::vector<VideoCamera>& getCameras() { return cameras_; }
+    const std::vector<VideoCamera>& getCameras() const { return _cameras; }
+    std::vector<VideoCamera>& getCameras() { return _cameras; }
 
-    const std::string& getCameraFile() const { return camera_file_; }
-    void setCameraFile(const std::string& cameraFile) { camera_file_ = cameraFile; }
+    const std::string& getCameraFile() const { return _cameraFile; }
+    void setCameraFile(const std::string& cameraFile) { _cameraFile = cameraFile; }
 
 private:
-    std::vector<VideoFormat> formats_;
-    std::vector<VideoCamera> cameras_;
-    std::string camera_file_;
+    std::vector<VideoFormat> _formats;
+    std::vector<VideoCamera> _cameras;
+    std::string _cameraFile;
 };
 
 } // namespace Novaro

@@ -65,7 +65,7 @@ void XMLAudioParserManager::readSoundtracks(const TiXmlElement* soundtracks)
         }
         std::string source = attribute(element, "source");
         osg::notify(osg::NOTICE) << " soundtrack source: " << source << std::endl;
-        data_.getSoundtracks().push_back(SoundtrackData(name, source));
+        _data.getSoundtracks().push_back(SoundtrackData(name, source));
     }
 
     osg::notify(osg::NOTICE) << "Reading audio settings...(soundtracks)...done." << std::endl;
@@ -88,15 +88,15 @@ void XMLAudioParserManager::readProperties(const TiXmlElement* properties)
         osg::notify(osg::NOTICE) << " " << name << ": " << text(element) << std::endl;
         return isTrue(text(element));
     };
-    data_.setLoop(readFlag("loop"));
-    data_.setAutoplay(readFlag("autoplay"));
+    _data.setLoop(readFlag("loop"));
+    _data.setAutoplay(readFlag("autoplay"));
 
     osg::notify(osg::NOTICE) << "Reading audio settings...(properties)...done." << std::endl;
 }
 
 bool XMLAudioParserManager::isValid()
 {
-    for (const SoundtrackData& soundtrack : data_.getSoundtracks())
+    for (const SoundtrackData& soundtrack : _data.getSoundtracks())
         if (soundtrack.getSource().empty())
             return false;
     return true;

@@ -17,13 +17,13 @@ public:
     // True when every soundtrack names a sound file; no soundtrack at all is fine.
     bool isValid() override;
 
-    const AudioData& getData() const { return data_; }
+    const AudioData& getData() const { return _data; }
 
 private:
     void readSoundtracks(const TiXmlElement* soundtracks);
     void readProperties(const TiXmlElement* properties);
 
-    AudioData data_;
+    AudioData _data;
 };
 
 } // namespace Novaro

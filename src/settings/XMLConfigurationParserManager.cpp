@@ -40,8 +40,8 @@ bool XMLConfigurationParserManager::parse()
     }
 
     osg::notify(osg::NOTICE) << " Configuration name: " << attribute(configuration, "name") << std::endl;
-    data_.setDebug(isTrue(attribute(configuration, "debug")));
-    osg::notify(osg::NOTICE) << " debug: " << boolText(data_.getDebug()) << std::endl;
+    _data.setDebug(isTrue(attribute(configuration, "debug")));
+    osg::notify(osg::NOTICE) << " debug: " << boolText(_data.getDebug()) << std::endl;
 
     const TiXmlElement* parameters = configuration->FirstChildElement();
     if (!elementIs(parameters, "parameters"))
@@ -67,23 +67,23 @@ bool XMLConfigurationParserManager::parse()
     };
 
     std::string value;
-    data_.setMode(lookUp("mode", osg::FATAL, value) ? modeFromText(value) : AR_SIMPLE);
-    data_.setMirror(lookUp("mirror", osg::NOTICE, value) ? isNotFalse(value) : true);
-    data_.setFullscreen(lookUp("fullscreen", osg::NOTICE, value) ? isNotFalse(value) : true);
-    data_.setWireframe(lookUp("wireframe", osg::NOTICE, value) ? isTrue(value) : false);
-    data_.setCameraSettings(lookUp("camera_settings", osg::NOTICE, value) ? isTrue(value) : false);
-    data_.setUseAntialiasing(lookUp("use_antialiasing", osg::NOTICE, value) ? isTrue(value) : false);
+    _data.setMode(lookUp("mode", osg::FATAL, value) ? modeFromText(value) : AR_SIMPLE);
+    _data.setMirror(lookUp("mirror", osg::NOTICE, value) ? isNotFalse(value) : true);
+    _data.setFullscreen(lookUp("fullscreen", osg::NOTICE, value) ? isNotFalse(value) : true);
+    _data.setWireframe(lookUp("wireframe", osg::NOTICE, value) ? isTrue(value) : false);
+    _data.setCameraSettings(lookUp("camera_settings", osg::NOTICE, value) ? isTrue(value) : false);
+    _data.setUseAntialiasing(lookUp("use_antialiasing", osg::NOTICE, value) ? isTrue(value) : false);
     if (lookUp("antialiasing_samples", osg::FATAL, value))
     {
         // Even counts are kept as written (the rendering set-up falls back when the card refuses
         // them); odd counts mean no multisampling.
         int samples = toInt(value);
-        data_.setRawAntialiasingSamples(samples % 2 == 0 ? samples : 1);
+        _data.setRawAntialiasingSamples(samples % 2 == 0 ? samples : 1);
     }
     else
-        data_.setAntialiasingSamples(1);
-    data_.setAnimations(lookUp("animations", osg::NOTICE, value) ? isNotFalse(value) : true);
-    data_.setFitting(lookUp("fitting", osg::NOTICE, value) ? isTrue(value) : false);
+        _data.setAntialiasingSamples(1);
+    _data.setAnimations(lookUp("animations", osg::NOTICE, value) ? isNotFalse(value) : true);
+    _data.setFitting(lookUp("fitting", osg::NOTICE, value) ? isTrue(value) : false);
 
     osg::notify(osg::NOTICE) << "Reading configuration settings...done." << std::endl;
     return true;
@@ -91,7 +91,7 @@ bool XMLConfigurationParserManager::parse()
 
 bool XMLConfigurationParserManager::isValid()
 {
-    RenderMode mode = data_.getMode();
+    RenderMode mode = _data.getMode();
     return mode == AR_SIMPLE || mode == AR_MIXED || mode == AR_FAKE;
 }
 

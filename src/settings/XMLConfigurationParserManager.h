@@ -17,10 +17,10 @@ public:
     // True when the rendering mode is one the player knows.
     bool isValid() override;
 
-    const ConfigurationData& getData() const { return data_; }
+    const ConfigurationData& getData() const { return _data; }
 
 private:
-    ConfigurationData data_;
+    ConfigurationData _data;
 };
 
 } // namespace Novaro

@@ -20,8 +20,8 @@ bool XMLEventsParserManager::parse()
         osg::notify(osg::NOTICE) << "Reading events settings...aborted." << std::endl;
         return false;
     }
-    data_.setName(attribute(events, "name"));
-    osg::notify(osg::NOTICE) << " Events name: " << data_.getName() << std::endl;
+    _data.setName(attribute(events, "name"));
+    osg::notify(osg::NOTICE) << " Events name: " << _data.getName() << std::endl;
 
     if (!readEvents(events))
     {
@@ -61,7 +61,7 @@ bool XMLEventsParserManager::readEvents(const TiXmlElement* events)
         EventData event;
         event.setName(attribute(element, "name"));
         if (readActions(actions, event.getActions()))
-            data_.getEvents().push_back(event);
+            _data.getEvents().push_back(event);
     }
 
     osg::notify(osg::NOTICE) << "Reading events settings...(events)...done." << std::endl;
@@ -70,7 +70,7 @@ bool XMLEventsParserManager::readEvents(const TiXmlElement* events)
 
 bool XMLEventsParserManager::isValid()
 {
-    for (const EventData& event : data_.getEvents())
+    for (const EventData& event : _data.getEvents())
         if (event.getActions().empty())
             return false;
     return true;

@@ -16,12 +16,12 @@ public:
     // True when every event read runs at least one action.
     bool isValid() override;
 
-    const EventsData& getData() const { return data_; }
+    const EventsData& getData() const { return _data; }
 
 private:
     bool readEvents(const TiXmlElement* events);
 
-    EventsData data_;
+    EventsData _data;
 };
 
 } // namespace Novaro

@@ -118,7 +118,7 @@ void XMLKmlParserManager::readModel(const TiXmlElement* element)
     else
         readResourceMap(resourceMap, model);
 
-    data_.getModels().push_back(model);
+    _data.getModels().push_back(model);
     osg::notify(osg::NOTICE) << "Reading KML data...(Model)...done." << std::endl;
 }
 
@@ -156,9 +156,9 @@ void XMLKmlParserManager::readResourceMap(const TiXmlElement* resourceMap, KmlMo
 
 bool XMLKmlParserManager::isValid()
 {
-    if (data_.getModels().empty())
+    if (_data.getModels().empty())
         return false;
-    for (const KmlModel& model : data_.getModels())
+    for (const KmlModel& model : _data.getModels())
         if (model.getHref().empty())
             return false;
     return true;

@@ -17,7 +17,7 @@ public:
     // True when at least one model was read and every model names its file.
     bool isValid() override;
 
-    const KmlData& getData() const { return data_; }
+    const KmlData& getData() const { return _data; }
 
 private:
     void readFolder(const TiXmlElement* folder);
@@ -26,7 +26,7 @@ private:
     void readModel(const TiXmlElement* model);
     void readResourceMap(const TiXmlElement* resourceMap, KmlModel& model);
 
-    KmlData data_;
+    KmlData _data;
 };
 
 } // namespace Novaro

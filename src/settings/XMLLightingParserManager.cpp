@@ -58,9 +58,9 @@ bool XMLLightingParserManager::parse()
         osg::notify(osg::NOTICE) << " " << name << ": " << text(element) << std::endl;
         return indexOf(text(element), known, count);
     };
-    data_.setMode(readValue("mode", modes, 2));
-    data_.setCompatibilityHint(readValue("compatibility_hint", hints, 7));
-    data_.setShadowTechnique(readValue("shadow_technique", techniques, 5));
+    _data.setMode(readValue("mode", modes, 2));
+    _data.setCompatibilityHint(readValue("compatibility_hint", hints, 7));
+    _data.setShadowTechnique(readValue("shadow_technique", techniques, 5));
 
     osg::notify(osg::NOTICE) << "Reading lighting settings...done." << std::endl;
     return true;

@@ -17,10 +17,10 @@ public:
     // Every text maps to a known value, so any record read is usable.
     bool isValid() override;
 
-    const LightingData& getData() const { return data_; }
+    const LightingData& getData() const { return _data; }
 
 private:
-    LightingData data_;
+    LightingData _data;
 };
 
 } // namespace Novaro

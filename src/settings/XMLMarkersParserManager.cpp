@@ -33,10 +33,10 @@ void XMLMarkersParserManager::readMarkers(const TiXmlElement* markers)
 {
     osg::notify(osg::NOTICE) << "Reading markers settings...(markers)..." << std::endl;
 
-    data_.setPatternsFile(attribute(markers, "patterns_file"));
-    osg::notify(osg::NOTICE) << " patterns_file: " << data_.getPatternsFile() << std::endl;
-    data_.setTransformsFile(attribute(markers, "transforms_file"));
-    osg::notify(osg::NOTICE) << " transforms_file: " << data_.getTransformsFile() << std::endl;
+    _data.setPatternsFile(attribute(markers, "patterns_file"));
+    osg::notify(osg::NOTICE) << " patterns_file: " << _data.getPatternsFile() << std::endl;
+    _data.setTransformsFile(attribute(markers, "transforms_file"));
+    osg::notify(osg::NOTICE) << " transforms_file: " << _data.getTransformsFile() << std::endl;
 
     osg::notify(osg::NOTICE) << " markers #: " << countChildren(markers) << std::endl;
 
@@ -45,7 +45,7 @@ void XMLMarkersParserManager::readMarkers(const TiXmlElement* markers)
     {
         MarkerData marker;
         if (readMarker(element, marker))
-            data_.getMarkers().push_back(marker);
+            _data.getMarkers().push_back(marker);
     }
 
     osg::notify(osg::NOTICE) << "Reading markers settings...(markers)...done." << std::endl;
@@ -269,9 +269,9 @@ void XMLMarkersParserManager::readLayers(const TiXmlElement* layers, MarkerData&
 
 bool XMLMarkersParserManager::isValid()
 {
-    if (data_.getPatternsFile().empty() || data_.getMarkers().empty())
+    if (_data.getPatternsFile().empty() || _data.getMarkers().empty())
         return false;
-    for (const MarkerData& marker : data_.getMarkers())
+    for (const MarkerData& marker : _data.getMarkers())
     {
         if (marker.isSingle())
         {

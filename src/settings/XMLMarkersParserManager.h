@@ -18,7 +18,7 @@ public:
     // tracked (a known type with a pattern, or a multi marker made of complete submarkers).
     bool isValid() override;
 
-    const MarkersData& getData() const { return data_; }
+    const MarkersData& getData() const { return _data; }
 
 private:
     void readMarkers(const TiXmlElement* markers);
@@ -27,7 +27,7 @@ private:
     void readSubmarkers(const TiXmlElement* submarkers, MarkerData& marker);
     void readLayers(const TiXmlElement* layers, MarkerData& marker);
 
-    MarkersData data_;
+    MarkersData _data;
 };
 
 } // namespace Novaro

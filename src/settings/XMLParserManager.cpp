@@ -86,25 +86,25 @@ bool isLoadable(const std::string& path)
 
 } // namespace
 
-XMLParserManager::XMLParserManager(const std::string& path) : path_(path) {}
+XMLParserManager::XMLParserManager(const std::string& path) : _path(path) {}
 
 XMLParserManager::~XMLParserManager() {}
 
 bool XMLParserManager::loadFile()
 {
-    bool loaded = isLoadable(path_) && document_.LoadFile(path_.c_str(), TIXML_DEFAULT_ENCODING);
+    bool loaded = isLoadable(_path) && _document.LoadFile(_path.c_str(), TIXML_DEFAULT_ENCODING);
     if (!loaded)
     {
-        osg::notify(osg::FATAL) << " ERROR: could not load XML file: " << path_ << std::endl;
+        osg::notify(osg::FATAL) << " ERROR: could not load XML file: " << _path << std::endl;
         return false;
     }
-    osg::notify(osg::NOTICE) << " XML file loaded: " << path_ << std::endl;
+    osg::notify(osg::NOTICE) << " XML file loaded: " << _path << std::endl;
     return true;
 }
 
 const TiXmlElement* XMLParserManager::rootElement() const
 {
-    return document_.FirstChildElement();
+    return _document.FirstChildElement();
 }
 
 bool XMLParserManager::elementIs(const TiXmlElement* element, const std::string& tag)

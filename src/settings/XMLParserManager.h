@@ -32,7 +32,7 @@ public:
     // Checks the record after parse.
     virtual bool isValid() = 0;
 
-    const std::string& getPath() const { return path_; }
+    const std::string& getPath() const { return _path; }
 
 protected:
     // The document's first child element (the root), or none before a successful load.
@@ -48,8 +48,8 @@ protected:
     static int countChildren(const TiXmlElement* parent);
 
 private:
-    std::string path_;
-    TiXmlDocument document_;
+    std::string _path;
+    TiXmlDocument _document;
 };
 
 } // namespace Novaro

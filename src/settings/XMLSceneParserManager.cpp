@@ -40,8 +40,8 @@ bool XMLSceneParserManager::parse()
     {
         if (hasAttribute(scene, each.name))
         {
-            (data_.*each.set)(attribute(scene, each.name));
-            osg::notify(osg::NOTICE) << " - " << each.name << ": " << (data_.*each.get)() << std::endl;
+            (_data.*each.set)(attribute(scene, each.name));
+            osg::notify(osg::NOTICE) << " - " << each.name << ": " << (_data.*each.get)() << std::endl;
         }
         else
             osg::notify(osg::NOTICE) << "WARNING: " << each.name << " missing (skipping)." << std::endl;
@@ -80,30 +80,30 @@ void XMLSceneParserManager::readParameters(const TiXmlElement* parameters)
     if (!showMessage)
     {
         osg::notify(osg::NOTICE) << " show_message: NA (using default)." << std::endl;
-        data_.setShowMessage(true);
+        _data.setShowMessage(true);
     }
     else
     {
         osg::notify(osg::NOTICE) << " show_message: " << text(showMessage) << std::endl;
-        data_.setShowMessage(isNotFalse(text(showMessage)));
+        _data.setShowMessage(isNotFalse(text(showMessage)));
     }
 
     const TiXmlElement* message = childByAttribute(parameters, "name", "message");
     if (!message)
     {
         osg::notify(osg::NOTICE) << " message: NA (using default)." << std::endl;
-        data_.setMessage("Novaro(TM)");
+        _data.setMessage("Novaro(TM)");
     }
     else if (text(message).empty())
     {
         // An empty message is a deliberate choice of the author, not a missing one.
         osg::notify(osg::NOTICE) << " message: <empty>" << std::endl;
-        data_.setMessage(std::string());
+        _data.setMessage(std::string());
     }
     else
     {
         osg::notify(osg::NOTICE) << " message: " << text(message) << std::endl;
-        data_.setMessage(text(message));
+        _data.setMessage(text(message));
     }
 
     osg::notify(osg::NOTICE) << "Reading scene settings...(parameters)...done." << std::endl;
@@ -134,11 +134,11 @@ void XMLSceneParserManager::readMetadata(const TiXmlElement* metadata)
         {
             osg::notify(osg::NOTICE) << " WARNING: <" << field.name << "> not found (using default)."
                                      << std::endl;
-            (data_.*field.set)(field.fallback);
+            (_data.*field.set)(field.fallback);
         }
         else
-            (data_.*field.set)(text(child));
-        osg::notify(osg::NOTICE) << " " << field.name << ": " << (data_.*field.get)() << std::endl;
+            (_data.*field.set)(text(child));
+        osg::notify(osg::NOTICE) << " " << field.name << ": " << (_data.*field.get)() << std::endl;
     }
 
     const TiXmlElement* location = childByTag(metadata, "location");
@@ -149,9 +149,9 @@ void XMLSceneParserManager::readMetadata(const TiXmlElement* metadata)
         // A partial location is worse than none: all three go back to unknown.
         osg::notify(osg::NOTICE) << "WARNING: Reading scene settings errors while reading location data."
                                  << std::endl;
-        data_.setLatitude("N.A.");
-        data_.setLongitude("N.A.");
-        data_.setAltitude("N.A.");
+        _data.setLatitude("N.A.");
+        _data.setLongitude("N.A.");
+        _data.setAltitude("N.A.");
     }
 
     const TiXmlElement* videos = childByTag(metadata, "videos");
@@ -185,7 +185,7 @@ bool XMLSceneParserManager::readLocation(const TiXmlElement* location)
             osg::notify(osg::NOTICE) << " WARNING: <" << field.name << "> not found (skipping)." << std::endl;
             return false;
         }
-        (data_.*field.set)(text(child));
+        (_data.*field.set)(text(child));
         osg::notify(osg::NOTICE) << " " << field.name << ": " << text(child) << std::endl;
     }
 
@@ -219,7 +219,7 @@ void XMLSceneParserManager::readVideos(const TiXmlElement* videos)
         }
         std::string movie = attribute(video, "movie");
         osg::notify(osg::NOTICE) << " movie tag: " << movie << std::endl;
-        data_.getVideos()[tag] = movie;
+        _data.getVideos()[tag] = movie;
     }
 
     osg::notify(osg::NOTICE) << "Reading scene settings...(videos)...done." << std::endl;
@@ -235,7 +235,7 @@ void XMLSceneParserManager::readObjects(const TiXmlElement* objects)
     {
         ObjectData object;
         if (readObject(element, object))
-            data_.getObjects().push_back(object);
+            _data.getObjects().push_back(object);
     }
 
     osg::notify(osg::NOTICE) << "Reading scene settings...(objects)...done." << std::endl;
@@ -647,9 +647,9 @@ void XMLSceneParserManager::readHotspots(const TiXmlElement* hotspots, ObjectDat
 
 bool XMLSceneParserManager::isValid()
 {
-    if (data_.getObjects().empty())
+    if (_data.getObjects().empty())
         return false;
-    for (const ObjectData& object : data_.getObjects())
+    for (const ObjectData& object : _data.getObjects())
         if (!object.isValid())
             return false;
     return true;

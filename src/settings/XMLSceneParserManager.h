@@ -17,7 +17,7 @@ public:
     // True when at least one object was read and every object has a type and a marker.
     bool isValid() override;
 
-    const SceneData& getData() const { return data_; }
+    const SceneData& getData() const { return _data; }
 
 private:
     void readParameters(const TiXmlElement* parameters);
@@ -38,7 +38,7 @@ private:
     // The optional child holding one file attribute (description, events, menu); returns the file.
     std::string readFileChild(const TiXmlElement* child, const char* label);
 
-    SceneData data_;
+    SceneData _data;
 };
 
 } // namespace Novaro

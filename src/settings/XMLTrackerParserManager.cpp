@@ -28,10 +28,10 @@ bool XMLTrackerParserManager::parse()
     if (!parameters)
     {
         osg::notify(osg::NOTICE) << " WARNING: missing <parameters> data (using defaults)." << std::endl;
-        data_.setSmoothTracking(true);
-        data_.setRotationalSmoothingFactor(0.85f);
-        data_.setTranslationalSmoothingFactor(0.85f);
-        data_.setHalfTracking(false);
+        _data.setSmoothTracking(true);
+        _data.setRotationalSmoothingFactor(0.85f);
+        _data.setTranslationalSmoothingFactor(0.85f);
+        _data.setHalfTracking(false);
     }
     else
         readParameters(parameters);
@@ -58,12 +58,12 @@ void XMLTrackerParserManager::readParameters(const TiXmlElement* parameters)
     };
 
     std::string value;
-    data_.setSmoothTracking(lookUp("smooth_tracking", value) ? isNotFalse(value) : true);
-    data_.setRotationalSmoothingFactor(lookUp("rotational_smoothing_factor", value) ? toFloat(value) : 0.85f);
-    data_.setTranslationalSmoothingFactor(lookUp("translational_smoothing_factor", value) ? toFloat(value)
+    _data.setSmoothTracking(lookUp("smooth_tracking", value) ? isNotFalse(value) : true);
+    _data.setRotationalSmoothingFactor(lookUp("rotational_smoothing_factor", value) ? toFloat(value) : 0.85f);
+    _data.setTranslationalSmoothingFactor(lookUp("translational_smoothing_factor", value) ? toFloat(value)
                                                                                           : 0.85f);
-    data_.setThreshold(lookUp("threshold", value) ? toInt(value) : 100);
-    data_.setHalfTracking(lookUp("half_tracking", value) ? isTrue(value) : false);
+    _data.setThreshold(lookUp("threshold", value) ? toInt(value) : 100);
+    _data.setHalfTracking(lookUp("half_tracking", value) ? isTrue(value) : false);
 
     osg::notify(osg::NOTICE) << "Reading tracker settings...(parameters)...done." << std::endl;
 }

@@ -17,12 +17,12 @@ public:
     // Every value is clamped on the way in, so any record read is usable.
     bool isValid() override;
 
-    const TrackerData& getData() const { return data_; }
+    const TrackerData& getData() const { return _data; }
 
 private:
     void readParameters(const TiXmlElement* parameters);
 
-    TrackerData data_;
+    TrackerData _data;
 };
 
 } // namespace Novaro

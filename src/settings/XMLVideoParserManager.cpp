@@ -76,7 +76,7 @@ void XMLVideoParserManager::readFormats(const TiXmlElement* formats)
         }
         VideoFormat format(attribute(entry, "name"), toFloat(attribute(entry, "height")),
                            toFloat(attribute(entry, "width")));
-        data_.getFormats().push_back(format);
+        _data.getFormats().push_back(format);
         osg::notify(osg::NOTICE) << " Adding format:" << std::endl;
         osg::notify(osg::NOTICE) << "        name: " << format.getName() << std::endl;
         osg::notify(osg::NOTICE) << "        width: " << format.getWidth() << std::endl;
@@ -114,7 +114,7 @@ void XMLVideoParserManager::readCameras(const TiXmlElement* cameras)
             continue;
         }
         VideoCamera camera(attribute(entry, "name"), attribute(entry, "format"), attribute(entry, "path"));
-        data_.getCameras().push_back(camera);
+        _data.getCameras().push_back(camera);
         osg::notify(osg::NOTICE) << " Adding camera:" << std::endl;
         osg::notify(osg::NOTICE) << "        name: " << camera.getName() << std::endl;
         osg::notify(osg::NOTICE) << "        format: " << camera.getFormat() << std::endl;
@@ -126,12 +126,12 @@ void XMLVideoParserManager::readCameras(const TiXmlElement* cameras)
 
 bool XMLVideoParserManager::isValid()
 {
-    if (data_.getFormats().empty() || data_.getCameras().empty())
+    if (_data.getFormats().empty() || _data.getCameras().empty())
         return false;
-    for (const VideoFormat& format : data_.getFormats())
+    for (const VideoFormat& format : _data.getFormats())
         if (format.getName().empty() || !(format.getWidth() > 0.0f) || !(format.getHeight() > 0.0f))
             return false;
-    for (const VideoCamera& camera : data_.getCameras())
+    for (const VideoCamera& camera : _data.getCameras())
         if (camera.getName().empty() || camera.getFormat().empty() || camera.getPath().empty())
             return false;
     return true;

@@ -18,13 +18,13 @@ public:
     // positive sizes, camera format and path).
     bool isValid() override;
 
-    const VideoData& getData() const { return data_; }
+    const VideoData& getData() const { return _data; }
 
 private:
     void readFormats(const TiXmlElement* formats);
     void readCameras(const TiXmlElement* cameras);
 
-    VideoData data_;
+    VideoData _data;
 };
 
 } // namespace Novaro
