@@ -5,6 +5,7 @@
 #include "ARVideo.h"
 #include "VideoTexture.h"
 
+#include "../common/Display.h"
 #include "../common/NotifyCapture.h"
 #include "../common/RunDirectory.h"
 #include "../common/TemporaryFolder.h"
@@ -17,6 +18,7 @@
 #include <osg/Program>
 #include <osg/TexMat>
 #include <osg/Texture2D>
+#include <osgViewer/Viewer>
 
 #include <SFML/Audio/SoundBuffer.hpp>
 
@@ -244,4 +246,80 @@ TEST_F(Movies, AudioObjectsChooseSamplesOrStreamsByExtension)
     osg::ref_ptr<ARAudio> broken = new ARAudio(screen({0}).get());
     broken->setupAudio(_folder.write("broken.ogg", "OggS but not really"), true);
     EXPECT_TRUE(capture.printed("ERROR: could not load specified audio file."));
+}
+
+namespace
+{
+
+// Draws a window-filling quad textured with one row of 'pixels' through the chroma-key program
+// on a red background and reads the window back.
+osg::ref_ptr<osg::Image> drawKeyed(const std::vector<osg::Vec3>& pixels, bool greenKey)
+{
+    osg::ref_ptr<osg::Image> row = new osg::Image;
+    row->allocateImage(static_cast<int>(pixels.size()), 1, 1, GL_RGB, GL_FLOAT);
+    for (size_t index = 0; index < pixels.size(); ++index)
+        reinterpret_cast<osg::Vec3*>(row->data())[index] = pixels[index];
+    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(row.get());
+    texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::NEAREST);
+    texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::NEAREST);
+    texture->setResizeNonPowerOfTwoHint(false);
+
+    osg::ref_ptr<osg::Geode> quad = new osg::Geode;
+    quad->addDrawable(osg::createTexturedQuadGeometry(
+        osg::Vec3(-1.0f, -1.0f, 0.0f), osg::Vec3(2.0f, 0.0f, 0.0f), osg::Vec3(0.0f, 2.0f, 0.0f)));
+    osg::StateSet* state = quad->getOrCreateStateSet();
+    state->setTextureAttributeAndModes(0, texture.get());
+    osg::ref_ptr<osg::Program> program = new osg::Program;
+    program->addShader(new osg::Shader(osg::Shader::VERTEX, chromaKeyVertexShader(0)));
+    program->addShader(new osg::Shader(osg::Shader::FRAGMENT, chromaKeyFragmentShader(greenKey)));
+    state->setAttributeAndModes(program.get());
+    state->addUniform(new osg::Uniform("baseTexture", 0));
+
+    osg::ref_ptr<osgViewer::Viewer> viewer = new osgViewer::Viewer;
+    viewer->setThreadingModel(osgViewer::ViewerBase::SingleThreaded);
+    viewer->setUpViewInWindow(20, 20, 64, 16);
+    viewer->getCamera()->setClearColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
+    viewer->getCamera()->setProjectionMatrix(osg::Matrix::identity());
+    viewer->getCamera()->setViewMatrix(osg::Matrix::identity());
+    viewer->setCameraManipulator(nullptr);
+    viewer->setSceneData(quad.get());
+    osg::ref_ptr<osg::Image> window = new osg::Image;
+    struct ReadBack : osg::Camera::DrawCallback
+    {
+        explicit ReadBack(osg::Image* image) : _image(image) {}
+        void operator()(osg::RenderInfo&) const override
+        {
+            _image->readPixels(0, 0, 64, 16, GL_RGB, GL_FLOAT);
+        }
+        osg::Image* _image;
+    };
+    viewer->getCamera()->setFinalDrawCallback(new ReadBack(window.get()));
+    viewer->frame();
+    viewer->frame();
+    return window;
+}
+
+osg::Vec3 windowPixel(const osg::Image& window, int column)
+{
+    return *reinterpret_cast<const osg::Vec3*>(window.data(column, 8));
+}
+
+} // namespace
+
+TEST(ChromaKey, KeyColouredPixelsGoAndOthersStay)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    // Blue key: (0.05, 0.05, 0.50) is 0.45 into the key and goes; (0.30, 0.30, 0.35) is 0.05 in
+    // and stays; a green pixel means nothing to the blue key.
+    osg::ref_ptr<osg::Image> blue = drawKeyed(
+        {{0.05f, 0.05f, 0.50f}, {0.30f, 0.30f, 0.35f}, {0.05f, 0.60f, 0.05f}, {0.9f, 0.9f, 0.9f}}, false);
+    ASSERT_NE(nullptr, blue->data());
+    const osg::Vec3 background(1.0f, 0.0f, 0.0f);
+    EXPECT_NEAR(0.0f, (windowPixel(*blue, 8) - background).length(), 0.02f);
+    EXPECT_NEAR(0.0f, (windowPixel(*blue, 24) - osg::Vec3(0.30f, 0.30f, 0.35f)).length(), 0.02f);
+    EXPECT_NEAR(0.0f, (windowPixel(*blue, 40) - osg::Vec3(0.05f, 0.60f, 0.05f)).length(), 0.02f);
+
+    osg::ref_ptr<osg::Image> green = drawKeyed({{0.05f, 0.05f, 0.50f}, {0.05f, 0.60f, 0.05f}}, true);
+    EXPECT_NEAR(0.0f, (windowPixel(*green, 16) - osg::Vec3(0.05f, 0.05f, 0.50f)).length(), 0.02f);
+    EXPECT_NEAR(0.0f, (windowPixel(*green, 48) - background).length(), 0.02f);
 }
