@@ -1,10 +1,10 @@
 // The movie reader through OpenSceneGraph's registry, as the player reaches it: movies written
 // here frame by frame (each frame a grey that names its index), played, paused, rewound, looped,
 // and the files that must be refused.
-#include "MovieWriter.h"
 
 #include "../common/RunDirectory.h"
 #include "../common/TemporaryFolder.h"
+#include "MovieWriter.h"
 
 #include <gtest/gtest.h>
 
