@@ -43,6 +43,8 @@ bool openEncoder(AVCodecContext* codec, const AVCodec* encoder, const MovieDescr
     codec->framerate = AVRational{movie.framesPerSecond, 1};
     codec->gop_size = 12;
     codec->max_b_frames = 0;
+    // MJPEG takes limited-range pictures only when told that this is not its standard.
+    codec->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
     codec->bit_rate = static_cast<int64_t>(movie.width) * movie.height * 4;
     if (globalHeader)
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
