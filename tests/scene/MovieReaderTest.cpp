@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -169,4 +171,92 @@ TEST_F(MovieReader, FilesThatAreNotPlayableMoviesAreRefused)
     };
     for (const std::string& path : cases)
         EXPECT_FALSE(open(path).valid()) << path;
+}
+
+namespace
+{
+
+// The frequency of the tone in a recording's left channel, from its cycles louder than the noise
+// floor (a rising crossing counts once the signal went below -1000), with the seconds those
+// cycles span; 0 when the recording is silent.
+double toneFrequency(const std::vector<int16_t>& interleaved, int channels, int sampleRate,
+                     double& loudSeconds)
+{
+    bool armed = false;
+    int cycles = 0;
+    size_t first = 0, last = 0;
+    for (size_t frame = 0; frame * channels < interleaved.size(); ++frame)
+    {
+        const int16_t sample = interleaved[frame * channels];
+        if (sample < -1000)
+            armed = true;
+        else if (armed && sample >= 0)
+        {
+            armed = false;
+            if (cycles++ == 0)
+                first = frame;
+            last = frame;
+        }
+    }
+    loudSeconds = static_cast<double>(last - first) / sampleRate;
+    return cycles < 2 ? 0.0 : (cycles - 1) / loudSeconds;
+}
+
+} // namespace
+
+TEST_F(MovieReader, AMovieWithSoundPlaysItThroughTheSoundOutput)
+{
+    // The sound output writes what it plays to a file (before anything opens it in this process).
+    const std::string recording = _folder.file("played.wav");
+    _folder.write("alsoft.conf", "[general]\nchannels = stereo\nsample-type = int16\nfrequency = 44100\n"
+                                 "[wave]\nfile = " +
+                                     recording + "\n");
+    setenv("ALSOFT_DRIVERS", "wave", 1);
+    setenv("ALSOFT_CONF", _folder.file("alsoft.conf").c_str(), 1);
+
+    MovieDescription movie;
+    movie.frames = 25; // one second
+    movie.width = 64;
+    movie.height = 48;
+    movie.toneHz = 440.0;
+    movie.paint = [](int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red, int chromaStride)
+    {
+        for (int row = 0; row < 48; ++row)
+            std::memset(luma + row * lumaStride, 16 + 8 * index, 64);
+        for (int row = 0; row < 24; ++row)
+        {
+            std::memset(blue + row * chromaStride, 128, 32);
+            std::memset(red + row * chromaStride, 128, 32);
+        }
+    };
+    const std::string path = _folder.file("tone.mkv");
+    ASSERT_TRUE(writeMovie(path, movie));
+    {
+        osg::ref_ptr<osg::ImageStream> stream = open(path);
+        ASSERT_TRUE(stream.valid());
+        stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
+        stream->play();
+        // The picture follows the sound to the end and stops there.
+        ASSERT_TRUE(updateUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+        EXPECT_GT(stream->getCurrentTime(), 0.9);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+
+    std::ifstream file(recording, std::ios::binary);
+    ASSERT_TRUE(file.good()) << "nothing was played to " << recording;
+    // The samples follow the header's "data" tag and length.
+    std::string start(80, '\0');
+    file.read(&start[0], static_cast<std::streamsize>(start.size()));
+    const size_t data = start.find("data");
+    ASSERT_NE(std::string::npos, data);
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(data + 8));
+    std::vector<int16_t> samples;
+    int16_t sample = 0;
+    while (file.read(reinterpret_cast<char*>(&sample), sizeof(sample)))
+        samples.push_back(sample);
+    double loudSeconds = 0.0;
+    const double frequency = toneFrequency(samples, 2, 44100, loudSeconds);
+    EXPECT_GT(loudSeconds, 0.8);
+    EXPECT_NEAR(440.0, frequency, 5.0);
 }

@@ -1,6 +1,7 @@
 #include "MovieWriter.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 extern "C"
@@ -51,6 +52,50 @@ bool openEncoder(AVCodecContext* codec, const AVCodec* encoder, const MovieDescr
     return avcodec_open2(codec, encoder, nullptr) >= 0;
 }
 
+const int toneSampleRate = 44100;
+
+// The tone's samples for the span of video frame 'index', written as one audio frame.
+bool writeTone(AVCodecContext* codec, AVFormatContext* format, AVStream* stream,
+               const MovieDescription& movie, int index)
+{
+    const int64_t first = static_cast<int64_t>(index) * toneSampleRate / movie.framesPerSecond;
+    const int64_t end = static_cast<int64_t>(index + 1) * toneSampleRate / movie.framesPerSecond;
+    AVFrame* frame = av_frame_alloc();
+    frame->format = AV_SAMPLE_FMT_S16;
+    frame->sample_rate = toneSampleRate;
+    av_channel_layout_default(&frame->ch_layout, 1);
+    frame->nb_samples = static_cast<int>(end - first);
+    bool written = av_frame_get_buffer(frame, 0) >= 0;
+    if (written)
+    {
+        int16_t* samples = reinterpret_cast<int16_t*>(frame->data[0]);
+        for (int64_t sample = first; sample < end; ++sample)
+            samples[sample - first] =
+                static_cast<int16_t>(12000.0 * std::sin(2.0 * M_PI * movie.toneHz * sample / toneSampleRate));
+        frame->pts = first;
+        written = writePackets(codec, format, stream, frame);
+    }
+    av_frame_free(&frame);
+    return written;
+}
+
+AVCodecContext* openToneEncoder(AVFormatContext* format, AVStream*& stream)
+{
+    const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    stream = avformat_new_stream(format, nullptr);
+    AVCodecContext* codec = avcodec_alloc_context3(encoder);
+    codec->sample_fmt = AV_SAMPLE_FMT_S16;
+    codec->sample_rate = toneSampleRate;
+    av_channel_layout_default(&codec->ch_layout, 1);
+    codec->time_base = AVRational{1, toneSampleRate};
+    if (avcodec_open2(codec, encoder, nullptr) < 0 ||
+        avcodec_parameters_from_context(stream->codecpar, codec) < 0)
+        avcodec_free_context(&codec);
+    else
+        stream->time_base = codec->time_base;
+    return codec;
+}
+
 } // namespace
 
 bool writeMovie(const std::string& path, const MovieDescription& movie)
@@ -65,7 +110,9 @@ bool writeMovie(const std::string& path, const MovieDescription& movie)
                    avcodec_parameters_from_context(stream->codecpar, codec) >= 0 &&
                    avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0;
     stream->time_base = codec->time_base;
-    written = written && avformat_write_header(format, nullptr) >= 0;
+    AVStream* toneStream = nullptr;
+    AVCodecContext* tone = movie.toneHz > 0.0 ? openToneEncoder(format, toneStream) : nullptr;
+    written = written && (movie.toneHz <= 0.0 || tone) && avformat_write_header(format, nullptr) >= 0;
     AVFrame* frame = av_frame_alloc();
     frame->format = AV_PIX_FMT_YUV420P;
     frame->width = movie.width;
@@ -77,7 +124,8 @@ bool writeMovie(const std::string& path, const MovieDescription& movie)
         movie.paint(index, frame->data[0], frame->linesize[0], frame->data[1], frame->data[2],
                     frame->linesize[1]);
         frame->pts = index;
-        written = writePackets(codec, format, stream, frame);
+        written = writePackets(codec, format, stream, frame) &&
+                  (!tone || writeTone(tone, format, toneStream, movie, index));
     }
     if (written)
     {
@@ -86,6 +134,7 @@ bool writeMovie(const std::string& path, const MovieDescription& movie)
     }
     av_frame_free(&frame);
     avcodec_free_context(&codec);
+    avcodec_free_context(&tone);
     if (format->pb)
         avio_closep(&format->pb);
     avformat_free_context(format);

@@ -16,6 +16,9 @@ struct MovieDescription
     int height = 48;
     int framesPerSecond = 25;
     std::string encoder = "mpeg4"; // FFmpeg's encoder name ("mpeg4", "libx264", ...)
+    // A sine tone of this frequency as the movie's sound (16-bit PCM, mono, 44100 Hz), none at 0;
+    // the container must take PCM (mkv, mov, avi).
+    double toneHz = 0.0;
     std::function<void(int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red,
                        int chromaStride)>
         paint;

@@ -5,6 +5,8 @@ extern "C"
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
@@ -35,6 +37,8 @@ void MovieDecoder::close()
 {
     sws_freeContext(_scaler);
     _scaler = nullptr;
+    swr_free(&_resampler);
+    avcodec_free_context(&_audio);
     av_packet_free(&_packet);
     av_frame_free(&_frame);
     avcodec_free_context(&_codec);
@@ -75,7 +79,57 @@ bool MovieDecoder::open(const std::string& path, std::string& error)
         _duration = static_cast<double>(_format->duration) / AV_TIME_BASE;
     _frame = av_frame_alloc();
     _packet = av_packet_alloc();
+    openSound();
     return _frame && _packet;
+}
+
+// A movie whose sound cannot be decoded still plays, silently.
+void MovieDecoder::openSound()
+{
+    _audioStream = av_find_best_stream(_format, AVMEDIA_TYPE_AUDIO, -1, _stream, nullptr, 0);
+    if (_audioStream < 0)
+        return;
+    const AVCodecParameters* parameters = _format->streams[_audioStream]->codecpar;
+    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
+    if (!decoder || parameters->sample_rate <= 0 || parameters->ch_layout.nb_channels <= 0)
+        return;
+    _audio = avcodec_alloc_context3(decoder);
+    if (!_audio || avcodec_parameters_to_context(_audio, parameters) < 0 ||
+        avcodec_open2(_audio, decoder, nullptr) < 0)
+    {
+        avcodec_free_context(&_audio);
+        return;
+    }
+    _soundChannels = _audio->ch_layout.nb_channels >= 2 ? 2 : 1;
+    _soundSampleRate = static_cast<unsigned int>(_audio->sample_rate);
+    AVChannelLayout output;
+    av_channel_layout_default(&output, static_cast<int>(_soundChannels));
+    if (swr_alloc_set_opts2(&_resampler, &output, AV_SAMPLE_FMT_S16, _audio->sample_rate, &_audio->ch_layout,
+                            _audio->sample_fmt, _audio->sample_rate, 0, nullptr) < 0 ||
+        swr_init(_resampler) < 0)
+    {
+        swr_free(&_resampler);
+        avcodec_free_context(&_audio);
+    }
+}
+
+void MovieDecoder::decodeSound(const AVPacket* packet)
+{
+    if (avcodec_send_packet(_audio, packet) < 0)
+        return; // a damaged piece of sound is skipped
+    while (avcodec_receive_frame(_audio, _frame) == 0)
+    {
+        const int capacity = swr_get_out_samples(_resampler, _frame->nb_samples);
+        if (capacity > 0 && _soundBuffer.size() < static_cast<size_t>(capacity) * _soundChannels)
+            _soundBuffer.resize(static_cast<size_t>(capacity) * _soundChannels);
+        uint8_t* output = reinterpret_cast<uint8_t*>(_soundBuffer.data());
+        const int frames =
+            swr_convert(_resampler, &output, capacity, const_cast<const uint8_t**>(_frame->extended_data),
+                        _frame->nb_samples);
+        av_frame_unref(_frame);
+        if (frames > 0 && _soundSink)
+            _soundSink(_soundBuffer.data(), static_cast<size_t>(frames));
+    }
 }
 
 bool MovieDecoder::openCodec(std::string& error)
@@ -126,12 +180,16 @@ MovieDecoder::Result MovieDecoder::next(uint8_t* picture, double& seconds)
         const int read = av_read_frame(_format, _packet);
         if (read < 0)
         {
-            // End of file (or a file cut short): let the decoder give up what it still holds.
+            // End of file (or a file cut short): let the decoders give up what they still hold.
             _draining = true;
             avcodec_send_packet(_codec, nullptr);
+            if (_audio)
+                decodeSound(nullptr);
             continue;
         }
-        if (_packet->stream_index == _stream)
+        if (_audio && _packet->stream_index == _audioStream)
+            decodeSound(_packet);
+        else if (_packet->stream_index == _stream)
         {
             const int sent = avcodec_send_packet(_codec, _packet);
             if (sent < 0 && sent != AVERROR(EAGAIN))
@@ -196,6 +254,11 @@ bool MovieDecoder::rewind()
         _format->streams[_stream]->start_time == AV_NOPTS_VALUE ? 0 : _format->streams[_stream]->start_time,
         AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(_codec);
+    if (_audio)
+    {
+        avcodec_flush_buffers(_audio);
+        swr_init(_resampler);
+    }
     if (code < 0)
         _lastError = "cannot go back to the start: " + describe(code);
     return code >= 0;

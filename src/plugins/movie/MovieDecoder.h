@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -8,13 +9,16 @@ struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
 struct AVPacket;
+struct SwrContext;
 struct SwsContext;
 
 namespace Novaro
 {
 
-// One movie file's video stream, decoded frame by frame into RGB pictures. Not thread-safe: one
-// thread at a time (the stream's decoding thread, or the opener before that thread starts).
+// One movie file's video stream, decoded frame by frame into RGB pictures, and its sound (the best
+// audio stream, when there is one FFmpeg can decode), handed on as 16-bit interleaved samples as
+// its packets come by. Not thread-safe: one thread at a time (the stream's decoding thread, or the
+// opener before that thread starts).
 //
 // Bounds, against broken or hostile files (a movie beyond them is refused when opened):
 // - maximumWidth x maximumHeight: the largest texture the player uploads; a larger picture would
@@ -56,17 +60,34 @@ public:
     // Back to the first frame.
     bool rewind();
 
+    // The sound: at most two channels (more are mixed down), at the stream's own rate.
+    bool hasSound() const { return _audio != nullptr; }
+    unsigned int soundChannels() const { return _soundChannels; }
+    unsigned int soundSampleRate() const { return _soundSampleRate; }
+    // Receives the samples of each decoded piece of sound ('frames' frames of soundChannels()).
+    using SoundSink = std::function<void(const int16_t* samples, size_t frames)>;
+    void setSoundSink(SoundSink sink) { _soundSink = std::move(sink); }
+
     const std::string& lastError() const { return _lastError; }
     // Packets that failed to decode so far.
     unsigned int damagedPackets() const { return _damagedPackets; }
 
 private:
     bool openCodec(std::string& error);
+    void openSound();
     bool receive(uint8_t* picture, double& seconds);
+    void decodeSound(const AVPacket* packet);
     void close();
 
     AVFormatContext* _format = nullptr;
     AVCodecContext* _codec = nullptr;
+    AVCodecContext* _audio = nullptr;
+    SwrContext* _resampler = nullptr;
+    int _audioStream = -1;
+    unsigned int _soundChannels = 0;
+    unsigned int _soundSampleRate = 0;
+    std::vector<int16_t> _soundBuffer; // grown to the largest piece of sound, then reused
+    SoundSink _soundSink;
     AVFrame* _frame = nullptr;
     AVPacket* _packet = nullptr;
     SwsContext* _scaler = nullptr;

@@ -12,6 +12,13 @@ osg::ref_ptr<MovieStream> MovieStream::open(const std::string& path, std::string
         return nullptr;
     for (Slot& slot : stream->_slots)
         slot.picture.resize(stream->_decoder.pictureSize());
+    if (stream->_decoder.hasSound())
+    {
+        MovieStream* self = stream.get();
+        self->_sound.reset(new MovieSound(self->_decoder.soundChannels(), self->_decoder.soundSampleRate()));
+        self->_decoder.setSoundSink([self](const int16_t* samples, size_t frames)
+                                    { self->_sound->push(samples, frames, self->_soundGeneration); });
+    }
     // The first picture now, so the stream has its size and something to show before playing.
     if (!stream->decodeInto(stream->_slots[0]))
     {
@@ -76,6 +83,8 @@ void MovieStream::decodeLoop()
             _failed = false;
             _loopOffset = 0.0;
             _decoder.rewind();
+            if (_sound)
+                _soundGeneration = _sound->generation();
             continue;
         }
         Slot& slot = _slots[_nextToFill];
@@ -100,19 +109,42 @@ void MovieStream::decodeLoop()
         }
         else if (_looping && _decoder.rewind())
         {
-            // Start over with the clock going on: the first frame comes one frame after the last.
-            _loopOffset = _lastDecodedSeconds + 1.0 / _decoder.frameRate();
+            // Start over with the clock going on: the first frame comes one frame after the last,
+            // or, with sound, when the sound starts over.
+            _loopOffset = _sound ? _sound->secondsPushed() : _lastDecodedSeconds + 1.0 / _decoder.frameRate();
         }
         else
+        {
             _endOfStream = true;
+            if (_sound)
+                _sound->setEnded(true);
+        }
     }
+}
+
+bool MovieStream::soundIsClock() const
+{
+    return _sound && _sound->getStatus() == sf::SoundSource::Playing;
 }
 
 double MovieStream::clockSeconds() const
 {
     if (_status != PLAYING)
         return _clockBase;
+    if (soundIsClock())
+        return _sound->getPlayingOffset().asSeconds();
     return _clockBase + osg::Timer::instance()->delta_s(_clockStart, osg::Timer::instance()->tick());
+}
+
+// Stops the sound, drops what was queued, and plays it again from the decoder's new position.
+void MovieStream::restartSound()
+{
+    if (!_sound)
+        return;
+    _sound->stop();
+    _sound->flush();
+    if (_status == PLAYING)
+        _sound->play();
 }
 
 double MovieStream::getCurrentTime() const
@@ -125,6 +157,9 @@ void MovieStream::update(osg::NodeVisitor*)
     if (_status != PLAYING)
         return;
     const double now = clockSeconds();
+    // The system clock carries on from the sound's position when the sound stops (at its end).
+    _clockBase = now;
+    _clockStart = osg::Timer::instance()->tick();
     std::lock_guard<std::mutex> lock(_mutex);
     Slot* due = nullptr;
     while (_slots[_nextToShow].state == SlotState::Ready && _slots[_nextToShow].seconds <= now)
@@ -167,9 +202,19 @@ void MovieStream::play()
         _nextToFill = _nextToShow;
         _clockBase = 0.0;
         _wakeDecoder.notify_one();
+        _status = PLAYING;
+        restartSound();
     }
     _clockStart = osg::Timer::instance()->tick();
     _status = PLAYING;
+    if (_sound && _sound->getStatus() != sf::SoundSource::Playing)
+    {
+        _sound->play();
+        // Without a sound output the movie plays silently on the system clock; the decoding
+        // thread must then never wait for sound to be taken.
+        if (_sound->getStatus() != sf::SoundSource::Playing)
+            _sound->release();
+    }
 }
 
 void MovieStream::pause()
@@ -179,6 +224,8 @@ void MovieStream::pause()
         return;
     _clockBase = clockSeconds();
     _status = PAUSED;
+    if (_sound)
+        _sound->pause();
 }
 
 void MovieStream::rewind()
@@ -194,6 +241,7 @@ void MovieStream::rewind()
     _endOfStream = false;
     _clockBase = 0.0;
     _clockStart = osg::Timer::instance()->tick();
+    restartSound();
     _wakeDecoder.notify_one();
 }
 
@@ -216,6 +264,9 @@ void MovieStream::quit(bool waitForThreadToExit)
         _quit = true;
         _status = INVALID;
     }
+    // A decoding thread waiting to hand over sound must not wait for good.
+    if (_sound)
+        _sound->release();
     _wakeDecoder.notify_one();
     if (_thread.joinable())
     {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MovieDecoder.h"
+#include "MovieSound.h"
 
 #include <osg/ImageStream>
 #include <osg/Timer>
@@ -19,8 +20,10 @@ namespace Novaro
 // picture whose presentation time has come on the stream's clock, and drops the older ones: late
 // frames are skipped, never queued up. The main thread never waits on the decoder.
 //
-// The clock runs while playing and stands while paused. At the end a looping stream starts over
-// (the clock goes on, so the first frame follows the last one without a gap); a stream that does
+// The clock runs while playing and stands while paused. A movie with sound plays it through the
+// sound output, and the sound's playing position is the clock the picture follows; a movie
+// without sound (or when no sound output can be opened) follows the system clock. At the end a looping stream
+// starts over (the clock goes on, so the first frame follows the last one without a gap); a stream that does
 // not loop stops on its last frame and pauses. Rewind goes back to the first frame and keeps
 // playing or pausing as before.
 class MovieStream : public osg::ImageStream
@@ -45,6 +48,8 @@ public:
     bool requiresUpdateCall() const override { return true; }
     void update(osg::NodeVisitor* visitor) override;
 
+    bool hasSound() const { return _sound != nullptr; }
+    const MovieSound* getSound() const { return _sound.get(); }
     // Pictures shown and pictures dropped as late so far.
     unsigned int shownPictures() const { return _shownPictures; }
     unsigned int droppedPictures() const { return _droppedPictures; }
@@ -72,9 +77,13 @@ private:
     void decodeLoop();
     bool decodeInto(Slot& slot);
     double clockSeconds() const;
+    bool soundIsClock() const;
+    void restartSound();
     void show(Slot& slot);
 
     MovieDecoder _decoder;
+    std::unique_ptr<MovieSound> _sound;
+    unsigned int _soundGeneration = 0; // decoding thread: the sound generation being decoded
     std::thread _thread;
     mutable std::mutex _mutex;
     std::condition_variable _wakeDecoder;
@@ -89,7 +98,8 @@ private:
     double _loopOffset = 0.0; // added to decoded times after each start-over
     double _lastDecodedSeconds = 0.0;
 
-    // The clock: stream seconds at the last start, and when that was. Main thread only.
+    // The clock: stream seconds at the last start (or the last reading of the sound's position),
+    // and when that was. Main thread only.
     double _clockBase = 0.0;
     osg::Timer_t _clockStart = 0;
     unsigned int _shownPictures = 0;
