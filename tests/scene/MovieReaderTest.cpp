@@ -211,6 +211,8 @@ TEST_F(MovieReader, AMovieWithSoundPlaysItThroughTheSoundOutput)
     _folder.write("alsoft.conf", "[general]\nchannels = stereo\nsample-type = int16\nfrequency = 44100\n"
                                  "[wave]\nfile = " +
                                      recording + "\n");
+    // The sound output is opened once per process with these: the test needs a process of its own
+    // (as CTest runs each test).
     setenv("ALSOFT_DRIVERS", "wave", 1);
     setenv("ALSOFT_CONF", _folder.file("alsoft.conf").c_str(), 1);
 
