@@ -10,6 +10,7 @@ packages=(
   libsfml-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-calib3d-dev libopencv-videoio-dev
   libopencv-imgcodecs-dev
+  libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libassimp-dev
   libzip-dev
   libgtest-dev googletest

@@ -120,6 +120,8 @@ public:
     void optimizeScene();
     bool initLighting();
     void showFullscreenVideo(osg::ImageStream* stream);
+    // Takes that stream off the full-screen video panel (any video without a stream).
+    void hideFullscreenVideo(osg::ImageStream* stream);
     int getTextureWidth();
     int getTextureHeight();
 

@@ -5,6 +5,7 @@
 #include "ARObject.h"
 #include "ARShadowsManager.h"
 #include "ARTextureCachingCallBack.h"
+#include "ARVideo.h"
 #include "AudioData.h"
 #include "ConfigurationData.h"
 #include "FrameStatistics.h"
@@ -317,7 +318,11 @@ void ARApplication::cleanup()
         delete music;
     for (sf::Music*& music : _soundtracks)
         music = nullptr;
-    // Video textures of the objects are stopped here once objects carry movies.
+    for (ARObject* object : _objects)
+    {
+        if (!dynamic_cast<ARVideo*>(object))
+            object->stopVideoTextures();
+    }
 
     const std::vector<std::string> files = _temporaryFiles;
     for (const std::string& file : files)
@@ -337,6 +342,11 @@ void ARApplication::showFullscreenVideo(osg::ImageStream* stream)
     }
     _hud.removeVideos();
     _hud.showVideo(stream);
+}
+
+void ARApplication::hideFullscreenVideo(osg::ImageStream* stream)
+{
+    _hud.closeVideo(stream);
 }
 
 } // namespace Novaro

@@ -1,7 +1,9 @@
 // Scene loading: turns the scene settings into scene objects hung under their markers.
 #include "ARApplication.h"
 
+#include "ARAudio.h"
 #include "ARObject.h"
+#include "ARVideo.h"
 #include "KmzImporter.h"
 #include "MarkersData.h"
 #include "PathRule.h"
@@ -68,7 +70,8 @@ struct ObjectSource
 
 // The object built from its model: the scene-wide model or its own file, whole or the sub-node
 // named by the entry. Null (with the warning at the given severity) without any model.
-osg::ref_ptr<ARObject> buildFromModel(const ObjectSource& source, osg::NotifySeverity severity)
+template <class Object>
+osg::ref_ptr<Object> buildFromModel(const ObjectSource& source, osg::NotifySeverity severity)
 {
     const std::string& subNode = source.entry.getObject();
     if (source.usesSceneModel)
@@ -80,53 +83,66 @@ osg::ref_ptr<ARObject> buildFromModel(const ObjectSource& source, osg::NotifySev
                 << std::endl;
             return nullptr;
         }
-        return subNode.empty() ? new ARObject(source.sceneModel) : new ARObject(source.sceneModel, subNode);
+        return subNode.empty() ? new Object(source.sceneModel) : new Object(source.sceneModel, subNode);
     }
-    return subNode.empty() ? new ARObject(source.modelPath) : new ARObject(source.modelPath, subNode);
+    return subNode.empty() ? new Object(source.modelPath) : new Object(source.modelPath, subNode);
 }
 
-// A media file named by the entry, resolved; false (with the warning) when unnamed or unreadable.
-bool hasMediaFile(const ObjectSource& source, const std::string& name, const char* unnamed,
-                  const char* notFound)
+// A media file named by the entry, resolved; empty (with the warning) when unnamed or unreadable.
+std::string mediaFile(const ObjectSource& source, const std::string& name, const char* unnamed,
+                      const char* notFound)
 {
     if (name.empty())
     {
         osg::notify(osg::FATAL) << unnamed << std::endl;
-        return false;
+        return std::string();
     }
-    if (!PathRule::isReadableFile(PathRule::resolve(source.temporaryDirectory, name)))
+    const std::string path = PathRule::resolve(source.temporaryDirectory, name);
+    if (!PathRule::isReadableFile(path))
     {
         osg::notify(osg::FATAL) << notFound << std::endl;
-        return false;
+        return std::string();
     }
-    return true;
+    return path;
 }
 
 osg::ref_ptr<ARObject> buildModelObject(const ObjectSource& source)
 {
-    return buildFromModel(source, osg::NOTICE);
+    return buildFromModel<ARObject>(source, osg::NOTICE);
 }
 
-// Video objects play their movie once movie objects exist; until then the object shows its model
-// like any other.
 osg::ref_ptr<ARObject> buildVideoObject(const ObjectSource& source)
 {
-    if (!hasMediaFile(source, source.entry.getVideo(),
-                      " Could not create an ARVideo object without a valid video file name.",
-                      " WARNING: could not find the specified video file."))
+    const std::string movie =
+        mediaFile(source, source.entry.getVideo(),
+                  " Could not create an ARVideo object without a valid video file name.",
+                  " WARNING: could not find the specified video file.");
+    if (movie.empty())
         return nullptr;
-    return buildFromModel(source, osg::NOTICE);
+    osg::ref_ptr<ARVideo> video = buildFromModel<ARVideo>(source, osg::NOTICE);
+    if (!video.valid())
+        return nullptr;
+    video->setChromaKey(source.entry.getChromaKey());
+    video->setChromaKeyFromGreenScreen(source.entry.getChromaKeyFromGreenScreen());
+    video->setupVideo(movie, source.entry.getLighting());
+    video->setLoop(source.entry.getLoop());
+    return video;
 }
 
-// Audio objects play their sound once audio objects exist; until then the object shows its model
-// like any other.
 osg::ref_ptr<ARObject> buildAudioObject(const ObjectSource& source)
 {
-    if (!hasMediaFile(source, source.entry.getAudio(),
-                      " Could not create an ARAudio object without a valid audio file name.",
-                      " WARNING: could not find the specified audio file."))
+    const std::string sound =
+        mediaFile(source, source.entry.getAudio(),
+                  " Could not create an ARAudio object without a valid audio file name.",
+                  " WARNING: could not find the specified audio file.");
+    if (sound.empty())
         return nullptr;
-    return buildFromModel(source, osg::NOTICE);
+    osg::ref_ptr<ARAudio> audio = buildFromModel<ARAudio>(source, osg::NOTICE);
+    if (!audio.valid())
+        return nullptr;
+    audio->setupAudio(sound, source.entry.getIsVisible());
+    audio->setLoop(source.entry.getLoop());
+    return audio;
 }
 
 // Scene lights are not built yet: the entry becomes a plain object (its model, or nothing when it
@@ -137,7 +153,7 @@ osg::ref_ptr<ARObject> buildLightObject(const ObjectSource& source)
     if (!source.entry.getUseProperties())
     {
         osg::notify(osg::NOTICE) << " Init ARLight from 3D data..." << std::endl;
-        object = buildFromModel(source, osg::FATAL);
+        object = buildFromModel<ARObject>(source, osg::FATAL);
     }
     else
     {
@@ -197,6 +213,9 @@ void setUpObject(ARObject& object, const ObjectSource& source, ARApplication& ap
     const osg::Vec3f& scale = entry.getScale();
     object.setScale(scale.x(), scale.y(), scale.z());
     object.setContext(&application);
+    // A video object's plane shows its own movie; every other object may carry the scene's.
+    if (!dynamic_cast<ARVideo*>(&object))
+        object.setupVideoTextures();
     if (entry.getIsOccluder())
     {
         osg::notify(osg::NOTICE) << " Object is an occluder." << std::endl;

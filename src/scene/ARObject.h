@@ -2,6 +2,7 @@
 
 #include "ARPickable.h"
 
+#include <osg/ImageStream>
 #include <osg/Quat>
 #include <osg/Vec3f>
 
@@ -24,9 +25,10 @@ class EventData;
 // scale and rotation, its selection, freeze and visibility state, and one action list per event.
 // The node name is the object's name.
 //
-// Not here yet: movie textures (objects with video textures come with the video objects) and
-// the control of the content's animations (start, pause, loop, speed); for now the content is
-// only checked for animations, so that animated objects are never optimised.
+// Movies play on the model's planes named in the scene's videos table (video textures).
+//
+// Not here yet: the control of the content's animations (start, pause, loop, speed); for now the
+// content is only checked for animations, so that animated objects are never optimised.
 class ARObject : public ARPickable
 {
 public:
@@ -152,6 +154,23 @@ public:
     void setSelectable(bool selectable) { _selectable = selectable; }
     bool isOptimizeEnabled() const { return _optimizeEnabled; }
 
+    // Video textures: for each tag of the scene's videos table whose node is in the model, that
+    // node's plane shows the tag's movie. They are named by the movie text as the table writes
+    // it; operations taking a name act on every video texture of that name, or on all of them for
+    // an empty name. Set up once, through the object's context (application).
+    void setupVideoTextures();
+    void playVideo(const std::string& name);
+    void pauseVideo(const std::string& name);
+    void togglePauseVideo(const std::string& name);
+    void rewindVideo(const std::string& name);
+    void loopVideo(bool loop, const std::string& name);
+    void goFullscreenVideo(const std::string& name);
+    void resignFullscreenVideo(const std::string& name);
+    // Rewinds every video texture (at shutdown).
+    void stopVideoTextures();
+    const std::vector<std::string>& getVideoNames() const { return _videoNames; }
+    const std::vector<osg::ref_ptr<osg::ImageStream>>& getVideoStreams() const { return _videoStreams; }
+
     ARActionFactory* getActionFactory() const { return _actionFactory.get(); }
     // The object keeps the factory; the actions of the one replaced go with it, and the event
     // lists start empty again.
@@ -166,11 +185,17 @@ private:
     static osg::ref_ptr<osg::Node> extractSubNode(osg::Node* model, const std::string& subNodeName);
     void setUpAnimations();
     void runEvent(Event event);
+    void setupVideoTexture(const std::string& tag, const std::string& movie,
+                           const std::string& temporaryDirectory);
+    // The streams of the video textures that 'name' selects (all for an empty name), in order.
+    std::vector<osg::ImageStream*> selectVideos(const std::string& name) const;
     std::vector<ARAction*> buildActionList(const EventData& event);
 
     osg::Vec3f _translation = osg::Vec3f(0.0f, 0.0f, 0.0f);
     osg::Vec3f _scale = osg::Vec3f(0.0f, 0.0f, 0.0f);
     osg::Quat _rotation = osg::Quat(0.0, 0.0, 0.0, 1.0);
+    std::vector<std::string> _videoNames;
+    std::vector<osg::ref_ptr<osg::ImageStream>> _videoStreams;
     int _markerId = -1;
     std::vector<int> _markerIds;
     bool _selected = false;

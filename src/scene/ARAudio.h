@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ARMultimediaInterface.h"
+
+#include <SFML/Audio/Music.hpp>
+#include <SFML/Audio/Sound.hpp>
+#include <SFML/Audio/SoundBuffer.hpp>
+
+#include <string>
+
+namespace Novaro
+{
+
+// A scene object bound to one sound: a sample held in memory for "wav" files, a stream read while
+// playing for "ogg" files. An invisible audio object has no geometry but plays on its events.
+class ARAudio : public ARMultimediaInterface
+{
+public:
+    using ARMultimediaInterface::ARMultimediaInterface;
+
+    // Loads the sound; every failure is reported and leaves the object silent.
+    void setupAudio(const std::string& file, bool visible);
+
+    void play() override;
+    void pause() override;
+    void togglePause() override;
+    void rewind() override;
+    void toggleLoop() override;
+    void setLoop(bool on) override;
+
+    const std::string& getAudioFile() const { return _audioFile; }
+    float getDuration() const { return _duration; }
+    bool getUseSamples() const { return _useSamples; }
+    // The status of the sound in use (stopped before any set-up).
+    sf::SoundSource::Status getStatus() const;
+    bool getLoop() const;
+
+protected:
+    ~ARAudio() override;
+
+private:
+    bool load(const std::string& file);
+
+    std::string _audioFile; // as given to setupAudio, shown in messages
+    float _duration = 0.0f;
+    bool _useSamples = true;
+    bool _loaded = false;
+    sf::SoundBuffer _buffer;
+    sf::Sound _sound;
+    sf::Music _music;
+};
+
+} // namespace Novaro

@@ -1,0 +1,264 @@
+// The movie reader through OpenSceneGraph's registry, as the player reaches it: movies written
+// here frame by frame (each frame a grey that names its index), played, paused, rewound, looped,
+// and the files that must be refused.
+
+#include "../common/RunDirectory.h"
+#include "../common/TemporaryFolder.h"
+#include "MovieWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include <osg/ImageStream>
+#include <osgDB/ReadFile>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+const int frameCount = 10;
+const int framesPerSecond = 25;
+
+class MovieReader : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        usePluginFolder();
+        _movie = _folder.file("ramp.mp4");
+        ASSERT_TRUE(writeGreyRampMovie(_movie, frameCount, 64, 48, framesPerSecond));
+    }
+
+    osg::ref_ptr<osg::ImageStream> open(const std::string& path) const
+    {
+        osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(path);
+        return dynamic_cast<osg::ImageStream*>(image.get());
+    }
+
+    // The frame the stream shows now, read back from its picture.
+    static int shownFrame(osg::ImageStream& stream) { return frameIndexOfGrey(*stream.data(32, 24)); }
+
+    // Updates the stream as the player's frame loop does until 'done' holds (false after 10 s:
+    // generous, since the machine may be busy).
+    static bool updateUntil(osg::ImageStream& stream, const std::function<bool()>& done,
+                            std::vector<int>* shown = nullptr)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < end)
+        {
+            stream.update(nullptr);
+            if (shown && (shown->empty() || shown->back() != shownFrame(stream)))
+                shown->push_back(shownFrame(stream));
+            if (done())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
+
+    TemporaryFolder _folder;
+    std::string _movie;
+};
+
+} // namespace
+
+TEST_F(MovieReader, OpensPausedOnTheFirstFrameWithItsSizeAndRate)
+{
+    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    ASSERT_TRUE(stream.valid());
+    EXPECT_EQ(64, stream->s());
+    EXPECT_EQ(48, stream->t());
+    EXPECT_NEAR(25.0, stream->getFrameRate(), 0.01);
+    EXPECT_NEAR(0.4, stream->getLength(), 0.05);
+    EXPECT_EQ(osg::ImageStream::PAUSED, stream->getStatus());
+    EXPECT_EQ(0, shownFrame(*stream));
+
+    // Every name the player gives movies reaches the same reader.
+    for (const char* extension : {"qt", "mov", "avi", "mkv"})
+    {
+        const std::string copy = _folder.file(std::string("ramp.") + extension);
+        std::filesystem::copy_file(_movie, copy);
+        EXPECT_TRUE(open(copy).valid()) << extension;
+    }
+}
+
+TEST_F(MovieReader, PlaysEveryFrameInOrderAndStopsOnTheLast)
+{
+    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    ASSERT_TRUE(stream.valid());
+    // Streams loop unless told otherwise, as OpenSceneGraph's do.
+    EXPECT_EQ(osg::ImageStream::LOOPING, stream->getLoopingMode());
+    stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
+    stream->play();
+    std::vector<int> shown{0};
+    ASSERT_TRUE(updateUntil(
+        *stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }, &shown))
+        << ::testing::PrintToString(shown);
+    // Late frames may be dropped on a busy machine, but never shown out of order or twice.
+    for (size_t index = 1; index < shown.size(); ++index)
+        EXPECT_LT(shown[index - 1], shown[index]);
+    EXPECT_EQ(frameCount - 1, shown.back()) << ::testing::PrintToString(shown);
+    // At the end it stays on its last frame.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    stream->update(nullptr);
+    EXPECT_EQ(frameCount - 1, shownFrame(*stream));
+
+    // Play after the end starts again from the first frame.
+    stream->play();
+    EXPECT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) < frameCount - 1; }));
+}
+
+TEST_F(MovieReader, PauseHoldsTheClockAndRewindGoesBackToTheStart)
+{
+    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    ASSERT_TRUE(stream.valid());
+    stream->play();
+    ASSERT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) >= 3; }));
+    stream->pause();
+    const int paused = shownFrame(*stream);
+    const double time = stream->getCurrentTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stream->update(nullptr);
+    EXPECT_EQ(paused, shownFrame(*stream));
+    EXPECT_EQ(time, stream->getCurrentTime());
+
+    stream->rewind();
+    EXPECT_EQ(osg::ImageStream::PAUSED, stream->getStatus());
+    stream->play();
+    EXPECT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) == 0; }));
+}
+
+TEST_F(MovieReader, ALoopingStreamStartsOverWithoutStopping)
+{
+    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    ASSERT_TRUE(stream.valid());
+    stream->play();
+    std::vector<int> shown{0};
+    int startsOver = 0;
+    ASSERT_TRUE(updateUntil(
+        *stream,
+        [&]
+        {
+            startsOver = 0;
+            for (size_t index = 1; index < shown.size(); ++index)
+                startsOver += shown[index] < shown[index - 1] ? 1 : 0;
+            return startsOver >= 2;
+        },
+        &shown));
+    EXPECT_EQ(osg::ImageStream::PLAYING, stream->getStatus());
+    EXPECT_GT(stream->getCurrentTime(), 2 * 0.4);
+}
+
+TEST_F(MovieReader, FilesThatAreNotPlayableMoviesAreRefused)
+{
+    std::ifstream movieFile(_movie, std::ios::binary);
+    const std::string movie((std::istreambuf_iterator<char>(movieFile)), std::istreambuf_iterator<char>());
+    std::filesystem::create_directories(_folder.file("folder.mp4"));
+    const std::string cases[] = {
+        _folder.file("missing.mp4"),
+        _folder.write("empty.mp4", ""),
+        _folder.write("text.mp4", "this is not a movie\n"),
+        _folder.write("cut.mp4", movie.substr(0, 200)),
+        _folder.file("folder.mp4"),
+    };
+    for (const std::string& path : cases)
+        EXPECT_FALSE(open(path).valid()) << path;
+}
+
+namespace
+{
+
+// The frequency of the tone in a recording's left channel, from its cycles louder than the noise
+// floor (a rising crossing counts once the signal went below -1000), with the seconds those
+// cycles span; 0 when the recording is silent.
+double toneFrequency(const std::vector<int16_t>& interleaved, int channels, int sampleRate,
+                     double& loudSeconds)
+{
+    bool armed = false;
+    int cycles = 0;
+    size_t first = 0, last = 0;
+    for (size_t frame = 0; frame * channels < interleaved.size(); ++frame)
+    {
+        const int16_t sample = interleaved[frame * channels];
+        if (sample < -1000)
+            armed = true;
+        else if (armed && sample >= 0)
+        {
+            armed = false;
+            if (cycles++ == 0)
+                first = frame;
+            last = frame;
+        }
+    }
+    loudSeconds = static_cast<double>(last - first) / sampleRate;
+    return cycles < 2 ? 0.0 : (cycles - 1) / loudSeconds;
+}
+
+} // namespace
+
+TEST_F(MovieReader, AMovieWithSoundPlaysItThroughTheSoundOutput)
+{
+    // The sound output writes what it plays to a file (before anything opens it in this process).
+    const std::string recording = _folder.file("played.wav");
+    _folder.write("alsoft.conf", "[general]\nchannels = stereo\nsample-type = int16\nfrequency = 44100\n"
+                                 "[wave]\nfile = " +
+                                     recording + "\n");
+    // The sound output is opened once per process with these: the test needs a process of its own
+    // (as CTest runs each test).
+    setenv("ALSOFT_DRIVERS", "wave", 1);
+    setenv("ALSOFT_CONF", _folder.file("alsoft.conf").c_str(), 1);
+
+    MovieDescription movie;
+    movie.frames = 25; // one second
+    movie.width = 64;
+    movie.height = 48;
+    movie.toneHz = 440.0;
+    movie.paint = [](int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red, int chromaStride)
+    {
+        for (int row = 0; row < 48; ++row)
+            std::memset(luma + row * lumaStride, 16 + 8 * index, 64);
+        for (int row = 0; row < 24; ++row)
+        {
+            std::memset(blue + row * chromaStride, 128, 32);
+            std::memset(red + row * chromaStride, 128, 32);
+        }
+    };
+    const std::string path = _folder.file("tone.mkv");
+    ASSERT_TRUE(writeMovie(path, movie));
+    {
+        osg::ref_ptr<osg::ImageStream> stream = open(path);
+        ASSERT_TRUE(stream.valid());
+        stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
+        stream->play();
+        // The picture follows the sound to the end and stops there.
+        ASSERT_TRUE(updateUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+        EXPECT_GT(stream->getCurrentTime(), 0.9);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+
+    std::ifstream file(recording, std::ios::binary);
+    ASSERT_TRUE(file.good()) << "nothing was played to " << recording;
+    // The samples follow the header's "data" tag and length.
+    std::string start(80, '\0');
+    file.read(&start[0], static_cast<std::streamsize>(start.size()));
+    const size_t data = start.find("data");
+    ASSERT_NE(std::string::npos, data);
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(data + 8));
+    std::vector<int16_t> samples;
+    int16_t sample = 0;
+    while (file.read(reinterpret_cast<char*>(&sample), sizeof(sample)))
+        samples.push_back(sample);
+    double loudSeconds = 0.0;
+    const double frequency = toneFrequency(samples, 2, 44100, loudSeconds);
+    EXPECT_GT(loudSeconds, 0.8);
+    EXPECT_NEAR(440.0, frequency, 5.0);
+}

@@ -1,0 +1,70 @@
+// libFuzzer target for the movie decoder: the input is written to a file, opened as a movie,
+// decoded for a bounded number of frames, rewound and decoded again, as the player's stream does.
+#include "MovieDecoder.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+extern "C"
+{
+#include <libavutil/log.h>
+}
+
+namespace
+{
+
+std::string inputPath;
+
+// Frames decoded per input: enough to reach the later packets of a small movie, few enough to
+// keep each execution short.
+const int framesPerInput = 30;
+
+void decodeSome(Novaro::MovieDecoder& decoder, std::vector<uint8_t>& picture)
+{
+    double seconds = 0.0;
+    for (int frame = 0; frame < framesPerInput; ++frame)
+    {
+        if (decoder.next(picture.data(), seconds) != Novaro::MovieDecoder::Result::Picture)
+            break;
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    char pattern[] = "/tmp/novaro_fuzz_movie_XXXXXX";
+    const int descriptor = mkstemp(pattern);
+    if (descriptor < 0)
+        std::abort();
+    close(descriptor);
+    inputPath = pattern;
+    std::atexit([] { std::remove(inputPath.c_str()); });
+    av_log_set_level(AV_LOG_QUIET);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FILE* file = std::fopen(inputPath.c_str(), "wb");
+    if (!file)
+        std::abort();
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+
+    Novaro::MovieDecoder decoder;
+    std::string error;
+    if (!decoder.open(inputPath, error))
+        return 0;
+    std::vector<uint8_t> picture(decoder.pictureSize());
+    decodeSome(decoder, picture);
+    if (decoder.rewind())
+        decodeSome(decoder, picture);
+    return 0;
+}

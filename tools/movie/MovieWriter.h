@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace NovaroTest
+{
+
+// What a written movie is made of. Pictures are painted in YUV 4:2:0: 'paint' fills the luma plane
+// (width x height) and the two chroma planes (width/2 x height/2) of frame 'index'.
+struct MovieDescription
+{
+    int frames = 10;
+    int width = 64;
+    int height = 48;
+    int framesPerSecond = 25;
+    std::string encoder = "mpeg4"; // FFmpeg's encoder name ("mpeg4", "libx264", ...)
+    // A sine tone of this frequency as the movie's sound (16-bit PCM, mono, 44100 Hz), none at 0;
+    // the container must take PCM (mkv, mov, avi).
+    double toneHz = 0.0;
+    std::function<void(int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red,
+                       int chromaStride)>
+        paint;
+};
+
+// Writes the movie into a container chosen by the file's extension; false when FFmpeg cannot.
+bool writeMovie(const std::string& path, const MovieDescription& movie);
+
+// A small MPEG-4 movie whose frame i is a flat grey of luma 16 + 20 * i, so that a decoded
+// picture tells which frame it is (frameIndexOfGrey).
+bool writeGreyRampMovie(const std::string& path, int frames, int width, int height, int framesPerSecond);
+
+// The frame index a decoded grey (red channel) stands for.
+int frameIndexOfGrey(unsigned char red);
+
+} // namespace NovaroTest

@@ -1,0 +1,83 @@
+// novaro-bench-movie: how fast the player's movie decoder turns a movie into pictures, on one core.
+//
+//   novaro-bench-movie [MOVIE]
+//
+// Without a movie it writes a 10-second 1280x720 H.264 clip at 30 frames per second (moving
+// gradients and noise, so the decoder has real work) into the system's temporary folder first.
+// Prints the frames decoded, the seconds taken, frames per second and the multiple of real time.
+#include "MovieDecoder.h"
+#include "MovieWriter.h"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <vector>
+
+namespace
+{
+
+bool writeBenchmarkClip(const std::string& path)
+{
+    NovaroTest::MovieDescription movie;
+    movie.frames = 300;
+    movie.width = 1280;
+    movie.height = 720;
+    movie.framesPerSecond = 30;
+    movie.encoder = "libx264";
+    std::mt19937 random(7);
+    movie.paint =
+        [&random](int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red, int chromaStride)
+    {
+        for (int row = 0; row < 720; ++row)
+            for (int column = 0; column < 1280; ++column)
+                luma[row * lumaStride + column] =
+                    static_cast<uint8_t>(((column + 4 * index) ^ (row + 2 * index)) + (random() & 15));
+        for (int row = 0; row < 360; ++row)
+            for (int column = 0; column < 640; ++column)
+            {
+                blue[row * chromaStride + column] = static_cast<uint8_t>(128 + ((column + index) & 63) - 32);
+                red[row * chromaStride + column] = static_cast<uint8_t>(128 + ((row - index) & 63) - 32);
+            }
+    };
+    return NovaroTest::writeMovie(path, movie);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string path = argc > 1 ? argv[1] : std::string();
+    if (path.empty())
+    {
+        path = (std::filesystem::temp_directory_path() / "novaro-bench-1280x720.mp4").string();
+        std::printf("Writing %s ...\n", path.c_str());
+        if (!writeBenchmarkClip(path))
+        {
+            std::fprintf(stderr, "Cannot write the benchmark clip %s\n", path.c_str());
+            return 1;
+        }
+    }
+    Novaro::MovieDecoder decoder;
+    std::string error;
+    if (!decoder.open(path, error))
+    {
+        std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    std::vector<uint8_t> picture(decoder.pictureSize());
+    double seconds = 0.0;
+    int frames = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (decoder.next(picture.data(), seconds) == Novaro::MovieDecoder::Result::Picture)
+        ++frames;
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double movieSeconds = frames / decoder.frameRate();
+    std::printf("movie: %s (%dx%d, %.2f fps)\n", path.c_str(), decoder.width(), decoder.height(),
+                decoder.frameRate());
+    std::printf("decoded %d frames (%.2f s of movie) in %.3f s: %.1f frames/s, %.2f x real time, "
+                "%u damaged packets\n",
+                frames, movieSeconds, elapsed, frames / elapsed, movieSeconds / elapsed,
+                decoder.damagedPackets());
+    return 0;
+}
