@@ -1,5 +1,6 @@
 #include <osgART/ARSceneNode.h>
 #include <osgART/Field.h>
+#include <osgART/InputFiles.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <osgUtil/UpdateVisitor>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -162,6 +165,55 @@ TEST_F(VideoTest, UnusableDeviceTextsOrSourcesFailToOpen)
     video->getVideoConfiguration()->deviceconfig =
         "-showDialog -brightness=3 -file=" + folder.file("seq000.png");
     EXPECT_TRUE(video->open());
+}
+
+TEST_F(VideoTest, QuotedFileIsOneOptionWhateverItsPathHolds)
+{
+    // Each a folder of its own holding the still image; the file must open with its own size.
+    for (const std::string& name :
+         {std::string("rec -v2"), std::string("x -width=9 -height=9"), std::string("say \"hi\" -fps=1"),
+          std::string("back\\slash "), std::string("two  blanks")})
+    {
+        const std::string subfolder = folder.file(name);
+        ASSERT_TRUE(std::filesystem::create_directory(subfolder)) << name;
+        ASSERT_TRUE(cv::imwrite(subfolder + "/still.png", numberedFrame(1)));
+        video->getVideoConfiguration()->deviceconfig =
+            "-devNum=1 -flipV -file=" + osgART::quoteCaptureOptionValue(subfolder + "/still.png") +
+            " -fps=50";
+        ASSERT_TRUE(video->open()) << name;
+        EXPECT_EQ(video->getWidth(), 64) << name;
+        EXPECT_EQ(video->getHeight(), 48) << name;
+        EXPECT_NEAR(video->getFrameRate(), 50.0, 1e-9) << name;
+        video->close(true);
+    }
+    std::vector<osgART::CaptureOption> options;
+    std::string error;
+    // Unquoted names with blanks keep working as older exporters write them.
+    ASSERT_TRUE(osgART::splitCaptureOptions("-file=/a b/c.png -flipV", options, error));
+    ASSERT_EQ(options.size(), 2u);
+    EXPECT_EQ(options[0].value, "/a b/c.png");
+    EXPECT_EQ(options[1].name, "-flipV");
+    EXPECT_FALSE(osgART::splitCaptureOptions("-file=\"open -flipV", options, error));
+    EXPECT_FALSE(osgART::splitCaptureOptions("-file=\"a\"b -flipV", options, error));
+}
+
+TEST_F(VideoTest, ImagesLargerThanThePlayerCanShowAreRefused)
+{
+    // A real image one pixel too wide, and a header claiming 60000 x 60000 (never decoded).
+    ASSERT_TRUE(cv::imwrite(folder.file("wide.png"),
+                            cv::Mat(16, osgART::kMaximumImageSide + 1, CV_8UC3, cv::Scalar::all(90))));
+    std::ofstream(folder.file("claims.png"), std::ios::binary) << NovaroTest::pngHeader(60000, 60000);
+    for (const char* name : {"wide.png", "claims.png"})
+    {
+        video->getVideoConfiguration()->deviceconfig =
+            "-file=" + osgART::quoteCaptureOptionValue(folder.file(name));
+        EXPECT_FALSE(video->open()) << name;
+    }
+    video->getVideoConfiguration()->deviceconfig =
+        "-width=100000 -height=10 -file=" + folder.file("seq000.png");
+    EXPECT_FALSE(video->open());
+    video->getVideoConfiguration()->deviceconfig = "-file=" + folder.path;
+    EXPECT_FALSE(video->open());
 }
 
 TEST_F(VideoTest, SceneNodeRunsVideoAndTrackerInItsUpdate)

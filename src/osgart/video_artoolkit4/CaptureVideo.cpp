@@ -1,5 +1,7 @@
 #include "CaptureVideo.h"
 
+#include <osgART/InputFiles.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -33,6 +35,24 @@ bool parseInteger(const std::string& text, int& value)
     return true;
 }
 
+std::string tooLarge(const std::string& fileName, int width, int height)
+{
+    return "video file " + fileName + " is " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels, more than the " + std::to_string(kMaximumImageSide) + "x" +
+           std::to_string(kMaximumImageSide) + " the player can show";
+}
+
+// Frames of a movie or sequence may change size on the way; a huge one is refused, not copied.
+bool isShowableFrame(const cv::Mat& frame)
+{
+    if (isShowableImageSize(frame.cols, frame.rows))
+        return true;
+    osg::notify(osg::WARN) << "osgART: video frame of " << frame.cols << "x" << frame.rows
+                           << " pixels refused (at most " << kMaximumImageSide << " on each side)"
+                           << std::endl;
+    return false;
+}
+
 bool isStillImage(const std::string& fileName)
 {
     const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(fileName));
@@ -46,22 +66,14 @@ bool isStillImage(const std::string& fileName)
 
 bool CaptureOptions::parse(const std::string& text, std::string& error)
 {
-    // Words that do not start with "-" continue the previous value (file names with blanks).
-    std::vector<std::string> options;
-    std::istringstream stream(text);
-    std::string word;
-    while (stream >> word)
+    std::vector<CaptureOption> options;
+    if (!splitCaptureOptions(text, options, error))
+        return false;
+    for (const CaptureOption& entry : options)
     {
-        if (word[0] == '-' || options.empty())
-            options.push_back(word);
-        else
-            options.back() += " " + word;
-    }
-    for (const std::string& option : options)
-    {
-        const size_t equals = option.find('=');
-        const std::string name = option.substr(0, equals);
-        const std::string value = equals == std::string::npos ? std::string() : option.substr(equals + 1);
+        const std::string& name = entry.name;
+        const std::string& value = entry.value;
+        const std::string& option = entry.text;
         if (name == "-devNum")
         {
             if (!parseInteger(value, deviceNumber) || deviceNumber < 1)
@@ -94,9 +106,10 @@ bool CaptureOptions::parse(const std::string& text, std::string& error)
         else if (name == "-width" || name == "-height")
         {
             int& target = name == "-width" ? width : height;
-            if (!parseInteger(value, target) || target == 0)
+            if (!parseInteger(value, target) || target == 0 || target > kMaximumImageSide)
             {
-                error = "invalid frame size in \"" + option + "\"";
+                error = "invalid frame size in \"" + option + "\" (1.." + std::to_string(kMaximumImageSide) +
+                        " pixels)";
                 return false;
             }
         }
@@ -204,7 +217,7 @@ bool CaptureVideo::open()
     {
         publish(first);
     }
-    catch (const cv::Exception& exception)
+    catch (const std::exception& exception)
     {
         osg::notify(osg::WARN) << "osgART: first video frame unusable: " << exception.what() << std::endl;
         _capture.reset();
@@ -224,23 +237,28 @@ bool CaptureVideo::openSource(std::string& error)
     {
         if (!_options.file.empty())
         {
-            if (isStillImage(_options.file) && _options.file.find('%') == std::string::npos)
+            _kind = _options.file.find('%') != std::string::npos ? SEQUENCE
+                    : isStillImage(_options.file)                ? STILL
+                                                                 : MOVIE;
+            if (_kind != SEQUENCE && !isReadableRegularFile(_options.file))
             {
-                _kind = STILL;
-                _still = cv::imread(_options.file, cv::IMREAD_COLOR);
-                if (_still.empty())
-                {
-                    error = "cannot read image " + _options.file;
-                    return false;
-                }
-                return true;
+                error = "video file " + _options.file + " is not a readable regular file";
+                return false;
             }
-            _kind = _options.file.find('%') != std::string::npos ? SEQUENCE : MOVIE;
+            if (_kind == STILL)
+                return openStill(error);
             _capture.reset(
                 new cv::VideoCapture(_options.file, _kind == SEQUENCE ? cv::CAP_IMAGES : cv::CAP_FFMPEG));
             if (!_capture->isOpened())
             {
                 error = "cannot open video file " + _options.file;
+                return false;
+            }
+            const int width = int(_capture->get(cv::CAP_PROP_FRAME_WIDTH));
+            const int height = int(_capture->get(cv::CAP_PROP_FRAME_HEIGHT));
+            if (width > 0 && height > 0 && !isShowableImageSize(width, height))
+            {
+                error = tooLarge(_options.file, width, height);
                 return false;
             }
             // Sequences start again before their last file, so the reader never looks past it.
@@ -275,11 +293,37 @@ bool CaptureVideo::openSource(std::string& error)
             _fps = deviceRate;
         return true;
     }
-    catch (const cv::Exception& exception)
+    catch (const std::exception& exception)
     {
         error = std::string("video source failed: ") + exception.what();
         return false;
     }
+}
+
+bool CaptureVideo::openStill(std::string& error)
+{
+    // The header tells the size before the pixels are decoded; formats without a known header are
+    // checked once decoded (OpenCV itself refuses more than 2^30 pixels).
+    int width = 0;
+    int height = 0;
+    if (readImageHeaderSize(_options.file, width, height) && !isShowableImageSize(width, height))
+    {
+        error = tooLarge(_options.file, width, height);
+        return false;
+    }
+    _still = cv::imread(_options.file, cv::IMREAD_COLOR);
+    if (_still.empty())
+    {
+        error = "cannot read image " + _options.file;
+        return false;
+    }
+    if (!isShowableImageSize(_still.cols, _still.rows))
+    {
+        error = tooLarge(_options.file, _still.cols, _still.rows);
+        _still.release();
+        return false;
+    }
+    return true;
 }
 
 bool CaptureVideo::readFrame(cv::Mat& frame)
@@ -298,7 +342,7 @@ bool CaptureVideo::readFrame(cv::Mat& frame)
         if (!sequenceEnded && _capture->read(frame) && !frame.empty())
         {
             ++_sequencePosition;
-            return true;
+            return isShowableFrame(frame);
         }
         if (_kind == CAMERA)
             return false;
@@ -306,9 +350,9 @@ bool CaptureVideo::readFrame(cv::Mat& frame)
         _capture.reset(
             new cv::VideoCapture(_options.file, _kind == SEQUENCE ? cv::CAP_IMAGES : cv::CAP_FFMPEG));
         _sequencePosition = 1;
-        return _capture->isOpened() && _capture->read(frame) && !frame.empty();
+        return _capture->isOpened() && _capture->read(frame) && !frame.empty() && isShowableFrame(frame);
     }
-    catch (const cv::Exception&)
+    catch (const std::exception&)
     {
         return false;
     }
@@ -379,7 +423,7 @@ void CaptureVideo::captureLoop()
         {
             publish(_captured);
         }
-        catch (const cv::Exception& exception)
+        catch (const std::exception& exception)
         {
             osg::notify(osg::WARN) << "osgART: video frame dropped: " << exception.what() << std::endl;
         }
