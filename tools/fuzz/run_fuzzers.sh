@@ -1,5 +1,5 @@
 #!/bin/bash
-# Runs every settings-reader fuzz target in turn, seeded from the sample export.
+# Runs fuzz targets in turn (by default every settings reader), seeded from the sample export.
 # Usage: tools/fuzz/run_fuzzers.sh BUILD_DIR [SECONDS_PER_READER] [READER...]
 # Corpora and crash files go to BUILD_DIR/fuzz/<reader>/; the final statistics of each run are
 # printed (number_of_executed_units is the execution count).
@@ -14,11 +14,49 @@ seeds="$build/fuzz/seeds"
 mkdir -p "$seeds"
 cp "$source_dir"/samples/*.xml "$source_dir"/samples/*.kml "$source_dir"/samples/events/*.xml "$seeds"/
 
+# --- Tracking library readers: seeds from the samples plus generated files that name the targets'
+# own marker pattern ("marker.patt" beside the input).
+tracking_seeds() {
+  local dir="$build/fuzz/seeds-$1"
+  mkdir -p "$dir"
+  case $1 in
+    camera)
+      cp "$source_dir"/samples/camera_*.dat "$dir"/
+      printf '%s\n' '%YAML:1.0' '---' 'image_width: 640' 'image_height: 480' \
+        'camera_matrix: !!opencv-matrix' '   rows: 3' '   cols: 3' '   dt: d' \
+        '   data: [ 600., 0., 319.5, 0., 610., 239.5, 0., 0., 1. ]' \
+        'distortion_coefficients: !!opencv-matrix' '   rows: 1' '   cols: 5' '   dt: d' \
+        '   data: [ -0.21, 0.07, 0.001, -0.0015, 0.01 ]' > "$dir/camera.yml"
+      printf '%s\n' '<?xml version="1.0"?>' '<opencv_storage>' '<image_width>640</image_width>' \
+        '<image_height>480</image_height>' '<camera_matrix type_id="opencv-matrix">' \
+        '<rows>3</rows><cols>3</cols><dt>d</dt>' '<data>600. 0. 319.5 0. 610. 239.5 0. 0. 1.</data>' \
+        '</camera_matrix>' '<distortion_coefficients type_id="opencv-matrix">' \
+        '<rows>5</rows><cols>1</cols><dt>d</dt><data>-0.21 0.07 0.001 -0.0015 0.01</data>' \
+        '</distortion_coefficients>' '</opencv_storage>' > "$dir/camera.xml" ;;
+    pattern)
+      cp "$source_dir"/samples/patterns/*.patt "$dir"/ ;;
+    multimarker)
+      printf '%s\n' '# Novaro Multi Marker Setup' '2' 'marker.patt' '40' '1 0 0 0' '0 1 0 0' '0 0 1 0' \
+        'marker.patt' '40.0' '0.98 -0.17 0 55.5' '0.17 0.98 0 -20' '0 0 1 0' > "$dir/board.dat" ;;
+    trackerpatterns)
+      cp "$source_dir"/samples/patterns.dat "$dir"/
+      printf '%s\n' '# two markers' '2' 'first' 'marker.patt' '80.0' '0.0 0.0' 'second' 'marker.patt' \
+        '40' '-10 5' > "$dir/patterns.dat" ;;
+  esac
+  echo "$dir"
+}
+
 for reader in $readers; do
   work="$build/fuzz/$reader"
   mkdir -p "$work/corpus"
   echo "=== $reader ($seconds s)"
+  case $reader in
+    camera|pattern|multimarker|trackerpatterns)
+      reader_seeds=$(tracking_seeds "$reader"); options=() ;;
+    *)
+      reader_seeds=$seeds; options=(-dict="$source_dir/tools/fuzz/settings.dict") ;;
+  esac
   (cd "$work" && "$build/run/novaro_fuzz_$reader" -max_total_time="$seconds" -max_len=16384 \
-      -dict="$source_dir/tools/fuzz/settings.dict" -print_final_stats=1 -close_fd_mask=1 \
-      corpus "$seeds" 2>&1 | grep -E "^(stat::|==[0-9]+==|SUMMARY|artifact_prefix|Test unit written|#[0-9]+ *DONE|INFO: .*seed corpus)")
+      "${options[@]}" -print_final_stats=1 -close_fd_mask=1 \
+      corpus "$reader_seeds" 2>&1 | grep -E "^(stat::|==[0-9]+==|SUMMARY|artifact_prefix|Test unit written|#[0-9]+ *DONE|INFO: .*seed corpus)")
 done
