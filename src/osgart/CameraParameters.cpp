@@ -3,9 +3,15 @@
 
 #include <opencv2/core.hpp>
 
+#include <tinyxml.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -100,6 +106,156 @@ bool insideMargin(double x, double y, int width, int height)
 {
     return x >= -kCentreMargin * width && x <= (1.0 + kCentreMargin) * width &&
            y >= -kCentreMargin * height && y <= (1.0 + kCentreMargin) * height;
+}
+
+// The values of an OpenCV calibration file that a camera needs.
+struct Calibration
+{
+    int width = 0;
+    int height = 0;
+    std::vector<double> matrix;       // 3 x 3, row by row
+    std::vector<double> coefficients; // empty when the file has none
+};
+
+// Matrices are read by hand, never with OpenCV's reader: that one allocates rows x cols as the file
+// claims before looking at the data.
+const int kMaximumMatrixSide = 16;
+
+const char* kMissingValues = "calibration file lacks camera_matrix, image_width or image_height";
+
+bool readWholeNumber(const std::string& text, int& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    while (end && std::isspace(static_cast<unsigned char>(*end)))
+        ++end;
+    if (errno != 0 || end == text.c_str() || *end != '\0' || number < INT_MIN || number > INT_MAX)
+        return false;
+    value = int(number);
+    return true;
+}
+
+bool isMatrixShape(int rows, int columns)
+{
+    return rows >= 1 && columns >= 1 && rows <= kMaximumMatrixSide && columns <= kMaximumMatrixSide;
+}
+
+bool readYamlMatrix(const cv::FileNode& node, std::vector<double>& values)
+{
+    if (!node.isMap() || !node["rows"].isInt() || !node["cols"].isInt())
+        return false;
+    const int rows = int(node["rows"]);
+    const int columns = int(node["cols"]);
+    const cv::FileNode data = node["data"];
+    if (!isMatrixShape(rows, columns) || !data.isSeq() || data.size() != size_t(rows * columns))
+        return false;
+    values.clear();
+    for (const cv::FileNode& item : data)
+    {
+        if (!item.isInt() && !item.isReal())
+            return false;
+        values.push_back(item.isInt() ? double(int(item)) : double(item));
+    }
+    return true;
+}
+
+// YAML (or JSON) through OpenCV's parser, after the nesting check; every exception ends here.
+bool readYamlCalibration(const std::string& text, Calibration& calibration, std::string& error)
+{
+    try
+    {
+        cv::FileStorage storage(text, cv::FileStorage::READ | cv::FileStorage::MEMORY);
+        if (!storage.isOpened())
+        {
+            error = "camera file is neither an ARToolKit nor an OpenCV calibration file";
+            return false;
+        }
+        // A text where a number belongs reads as INT_MAX through operator>>, so types are checked.
+        const cv::FileNode width = storage["image_width"];
+        const cv::FileNode height = storage["image_height"];
+        const cv::FileNode coefficients = storage["distortion_coefficients"];
+        if (!width.isInt() || !height.isInt() ||
+            !readYamlMatrix(storage["camera_matrix"], calibration.matrix) || calibration.matrix.size() != 9)
+        {
+            error = kMissingValues;
+            return false;
+        }
+        calibration.width = int(width);
+        calibration.height = int(height);
+        if (!coefficients.empty() && !readYamlMatrix(coefficients, calibration.coefficients))
+        {
+            error = "calibration file has unreadable distortion coefficients";
+            return false;
+        }
+        return true;
+    }
+    catch (const std::exception& exception)
+    {
+        error = std::string("calibration file could not be parsed: ") + exception.what();
+    }
+    catch (...)
+    {
+        error = "calibration file could not be parsed";
+    }
+    return false;
+}
+
+const char* childText(const TiXmlElement* parent, const char* name)
+{
+    const TiXmlElement* child = parent->FirstChildElement(name);
+    const char* text = child ? child->GetText() : nullptr;
+    return text ? text : "";
+}
+
+bool readXmlMatrix(const TiXmlElement* element, std::vector<double>& values)
+{
+    int rows = 0;
+    int columns = 0;
+    if (!element || !readWholeNumber(childText(element, "rows"), rows) ||
+        !readWholeNumber(childText(element, "cols"), columns) || !isMatrixShape(rows, columns))
+        return false;
+    values.clear();
+    std::istringstream data(childText(element, "data"));
+    std::string token;
+    while (data >> token && values.size() <= size_t(rows * columns))
+    {
+        char* end = nullptr;
+        const double value = std::strtod(token.c_str(), &end);
+        if (end == token.c_str() || *end != '\0')
+            return false;
+        values.push_back(value);
+    }
+    return values.size() == size_t(rows * columns);
+}
+
+// XML through TinyXML rather than OpenCV's XML parser, which reads past the end of some truncated
+// texts.
+bool readXmlCalibration(const std::string& text, Calibration& calibration, std::string& error)
+{
+    TiXmlDocument document;
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    const TiXmlElement* root = document.RootElement();
+    if (document.Error() || !root || std::string(root->Value()) != "opencv_storage")
+    {
+        error = "calibration file is not an OpenCV XML storage";
+        return false;
+    }
+    if (!readWholeNumber(childText(root, "image_width"), calibration.width) ||
+        !readWholeNumber(childText(root, "image_height"), calibration.height) ||
+        !readXmlMatrix(root->FirstChildElement("camera_matrix"), calibration.matrix) ||
+        calibration.matrix.size() != 9)
+    {
+        error = kMissingValues;
+        return false;
+    }
+    const TiXmlElement* coefficients = root->FirstChildElement("distortion_coefficients");
+    if (coefficients && !readXmlMatrix(coefficients, calibration.coefficients))
+    {
+        error = "calibration file has unreadable distortion coefficients";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -211,78 +367,48 @@ bool CameraParameters::loadOpenCV(const std::string& text, std::string* error)
                             " levels");
         return false;
     }
-    // OpenCV reports malformed files by exceptions, not only its own; all of them stop here.
-    try
+    Calibration calibration;
+    std::string reason;
+    if (!(xml ? readXmlCalibration(text, calibration, reason)
+              : readYamlCalibration(text, calibration, reason)))
     {
-        cv::FileStorage storage(text, cv::FileStorage::READ | cv::FileStorage::MEMORY);
-        if (!storage.isOpened())
-        {
-            setError(error, "camera file is neither an ARToolKit nor an OpenCV calibration file");
-            return false;
-        }
-        // A text where a number belongs reads as INT_MAX through operator>>, so the type is checked.
-        const cv::FileNode widthNode = storage["image_width"];
-        const cv::FileNode heightNode = storage["image_height"];
-        cv::Mat matrix;
-        cv::Mat coefficients;
-        storage["camera_matrix"] >> matrix;
-        storage["distortion_coefficients"] >> coefficients;
-        if (matrix.rows != 3 || matrix.cols != 3 || matrix.channels() != 1 || !widthNode.isInt() ||
-            !heightNode.isInt())
-        {
-            setError(error, "calibration file lacks camera_matrix, image_width or image_height");
-            return false;
-        }
-        matrix.convertTo(matrix, CV_64F);
-        CameraParameters camera =
-            fromIntrinsics(int(widthNode), int(heightNode), matrix.at<double>(0, 0), matrix.at<double>(1, 1),
-                           matrix.at<double>(0, 2), matrix.at<double>(1, 2));
-        camera._projection[0][1] = matrix.at<double>(0, 1);
-        std::vector<double> intrinsics = {camera.fx(), camera.fy(), camera.cx(), camera.cy(), camera.skew()};
-        if (!allFinite(intrinsics))
-        {
-            setError(error, "calibration file has intrinsics that are not finite numbers");
-            return false;
-        }
-        std::vector<double> k(8, 0.0);
-        if (!coefficients.empty())
-        {
-            coefficients.convertTo(coefficients, CV_64F);
-            coefficients = coefficients.reshape(1, 1);
-            if (coefficients.cols < 4)
-            {
-                setError(error, "calibration file has fewer than 4 distortion coefficients");
-                return false;
-            }
-            for (int i = 0; i < coefficients.cols && i < 8; ++i)
-                k[size_t(i)] = coefficients.at<double>(0, i);
-        }
-        if (!allFinite(k))
-        {
-            setError(error, "calibration file has distortion coefficients that are not finite numbers");
-            return false;
-        }
-        camera.setBrownDistortion(k[0], k[1], k[2], k[3], camera.fx(), camera.fy(), camera.cx(), camera.cy(),
-                                  1.0, k[4], k[5], k[6], k[7]);
-        const std::string implausible = camera.implausibility();
-        if (!implausible.empty())
-        {
-            setError(error, implausible);
-            return false;
-        }
-        *this = camera;
-        return true;
-    }
-    catch (const std::exception& exception)
-    {
-        setError(error, std::string("calibration file could not be parsed: ") + exception.what());
+        setError(error, reason);
         return false;
     }
-    catch (...)
+    const std::vector<double>& m = calibration.matrix;
+    CameraParameters camera = fromIntrinsics(calibration.width, calibration.height, m[0], m[4], m[2], m[5]);
+    camera._projection[0][1] = m[1];
+    if (!allFinite(m))
     {
-        setError(error, "calibration file could not be parsed");
+        setError(error, "calibration file has intrinsics that are not finite numbers");
         return false;
     }
+    std::vector<double> k(8, 0.0);
+    if (!calibration.coefficients.empty())
+    {
+        if (calibration.coefficients.size() < 4)
+        {
+            setError(error, "calibration file has fewer than 4 distortion coefficients");
+            return false;
+        }
+        for (size_t i = 0; i < calibration.coefficients.size() && i < 8; ++i)
+            k[i] = calibration.coefficients[i];
+    }
+    if (!allFinite(k))
+    {
+        setError(error, "calibration file has distortion coefficients that are not finite numbers");
+        return false;
+    }
+    camera.setBrownDistortion(k[0], k[1], k[2], k[3], camera.fx(), camera.fy(), camera.cx(), camera.cy(), 1.0,
+                              k[4], k[5], k[6], k[7]);
+    const std::string implausible = camera.implausibility();
+    if (!implausible.empty())
+    {
+        setError(error, implausible);
+        return false;
+    }
+    *this = camera;
+    return true;
 }
 
 std::string CameraParameters::implausibility() const

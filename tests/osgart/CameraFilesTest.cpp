@@ -124,6 +124,14 @@ TEST(CameraFiles, RefusesMalformedFilesWithoutThrowing)
     EXPECT_FALSE(camera.load(write(folder, "text.dat", "not a camera file at all\n{[}: ---")));
     EXPECT_FALSE(camera.load(write(folder, "empty.yml", "%YAML:1.0\n---\nimage_width: 640\n")));
     EXPECT_FALSE(camera.load(write(folder, "broken.yml", "%YAML:1.0\n---\ncamera_matrix: [ 1, 2\n")));
+    // Texts that crashed or exhausted memory inside OpenCV's own readers.
+    EXPECT_FALSE(
+        camera.load(write(folder, "cut.xml",
+                          "<?xml version=\"1.0\"?>\n<opencv_storage>\n<image_width>640</image_width>\n"
+                          "<image_ra_matrix type_id=")));
+    std::string claimsRows = kYaml;
+    claimsRows.replace(claimsRows.find("rows: 3"), 7, "rows: \xda");
+    EXPECT_FALSE(camera.load(write(folder, "rows.yml", claimsRows)));
     EXPECT_EQ(camera.width(), 0); // a failed load leaves the camera as it was
 }
 

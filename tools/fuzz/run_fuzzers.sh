@@ -9,6 +9,7 @@ seconds=${2:-150}
 shift $(( $# >= 2 ? 2 : 1 ))
 readers=${*:-configuration tracker video markers scene audio lighting events kml}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$build" && pwd) # the runs change into their own folders
 
 seeds="$build/fuzz/seeds"
 mkdir -p "$seeds"

@@ -36,7 +36,8 @@ public:
     CameraParameters();
 
     /// Reads an ARToolKit binary camera file (136 or 176 bytes, big-endian) or an OpenCV calibration
-    /// (YAML or XML, at most kMaximumCalibrationBytes, nesting at most kMaximumCalibrationNesting).
+    /// (YAML or XML, at most kMaximumCalibrationBytes, nesting at most kMaximumCalibrationNesting;
+    /// matrices of at most 16 x 16 read value by value).
     /// False, with the reason in error, when the file is missing, malformed or describes no real
     /// camera (see implausibility()); the camera is then left as it was.
     bool load(const std::string& fileName, std::string* error = nullptr);
