@@ -42,6 +42,12 @@ std::string tooLarge(const std::string& fileName, int width, int height)
            std::to_string(kMaximumImageSide) + " the player can show";
 }
 
+// A size a capture reports, as an int for messages (-1 when it is none).
+int reportedSide(double side)
+{
+    return side >= 0.0 && side <= 1e9 ? int(side) : -1;
+}
+
 // Frames of a movie or sequence may change size on the way; a huge one is refused, not copied.
 bool isShowableFrame(const cv::Mat& frame)
 {
@@ -254,15 +260,17 @@ bool CaptureVideo::openSource(std::string& error)
                 error = "cannot open video file " + _options.file;
                 return false;
             }
-            const int width = int(_capture->get(cv::CAP_PROP_FRAME_WIDTH));
-            const int height = int(_capture->get(cv::CAP_PROP_FRAME_HEIGHT));
-            if (width > 0 && height > 0 && !isShowableImageSize(width, height))
+            // Compared as doubles: a broken file may report any value, which int() must not meet.
+            const double width = _capture->get(cv::CAP_PROP_FRAME_WIDTH);
+            const double height = _capture->get(cv::CAP_PROP_FRAME_HEIGHT);
+            if (width > kMaximumImageSide || height > kMaximumImageSide)
             {
-                error = tooLarge(_options.file, width, height);
+                error = tooLarge(_options.file, reportedSide(width), reportedSide(height));
                 return false;
             }
             // Sequences start again before their last file, so the reader never looks past it.
-            _sequenceLength = _kind == SEQUENCE ? int(_capture->get(cv::CAP_PROP_FRAME_COUNT)) : 0;
+            const double count = _capture->get(cv::CAP_PROP_FRAME_COUNT);
+            _sequenceLength = _kind == SEQUENCE && count > 0.0 ? int(std::min(count, 1e9)) : 0;
             _sequencePosition = 0;
             const double fileRate = _capture->get(cv::CAP_PROP_FPS);
             if (_options.fps <= 0.0 && _kind == MOVIE && fileRate > 0.0 && fileRate < 1000.0)
