@@ -261,3 +261,28 @@ TEST_F(VideoTest, SceneNodeRunsVideoAndTrackerInItsUpdate)
     EXPECT_FALSE(tracker->getMarker(0)->valid()); // the second frame shows none
     video->stop();
 }
+
+TEST(InputFiles, ImageHeadersGiveTheSizeWithoutDecoding)
+{
+    NovaroTest::TemporaryFolder folder;
+    const cv::Mat image(21, 37, CV_8UC3, cv::Scalar(10, 200, 90));
+    for (const char* extension : {"png", "jpg", "bmp", "ppm"})
+    {
+        const std::string path = folder.file(std::string("image.") + extension);
+        ASSERT_TRUE(cv::imwrite(path, image)) << extension;
+        int width = 0, height = 0;
+        ASSERT_TRUE(osgART::readImageHeaderSize(path, width, height)) << extension;
+        EXPECT_EQ(width, 37) << extension;
+        EXPECT_EQ(height, 21) << extension;
+        // Cut inside the header: no size, rather than a guessed one.
+        std::ifstream in(path, std::ios::binary);
+        std::string start(4, '\0');
+        in.read(&start[0], 4);
+        std::ofstream(folder.file("cut"), std::ios::binary) << start;
+        EXPECT_FALSE(osgART::readImageHeaderSize(folder.file("cut"), width, height)) << extension;
+    }
+    int width = 0, height = 0;
+    std::ofstream(folder.file("text.png")) << "not an image";
+    EXPECT_FALSE(osgART::readImageHeaderSize(folder.file("text.png"), width, height));
+    EXPECT_FALSE(osgART::readImageHeaderSize(folder.path, width, height));
+}
