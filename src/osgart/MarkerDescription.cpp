@@ -71,6 +71,17 @@ bool areCoordinates(const std::vector<double>& values, size_t first)
     return true;
 }
 
+// Smallest determinant of a submarker's rotation part (default 1e-6: a scale of 1/100 on every
+// axis); exporters may scale submarkers, but a flat pose cannot be inverted.
+const double kMinimumPoseDeterminant = 1e-6;
+
+double determinant(const double (&m)[3][4])
+{
+    return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+           m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+           m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+}
+
 // The meaningful lines of a file: comments ("#...") and blank lines dropped, the rest trimmed.
 bool readContentLines(const std::string& fileName, std::vector<std::string>& lines, std::string* error)
 {
@@ -219,6 +230,13 @@ bool MultiMarkerSetup::load(const std::string& fileName, std::string* error)
         for (int row = 0; row < 3; ++row)
             for (int column = 0; column < 4; ++column)
                 submarker.pose[row][column] = values[size_t(1 + row * 4 + column)];
+        // The tracker inverts the pose: a flat or degenerate one would give every detection NaN.
+        if (!(std::fabs(determinant(submarker.pose)) >= kMinimumPoseDeterminant))
+        {
+            setError(error, "multi-marker file " + fileName + ": submarker " + std::to_string(k) +
+                                " has a pose that cannot be inverted");
+            return false;
+        }
         result.push_back(submarker);
     }
     submarkers = result;

@@ -168,7 +168,7 @@ TEST(MarkerDescriptions, ReadersRefuseFoldersDevicesHugeFilesAndAbsurdNumbers)
     }
     for (const std::string& content :
          {"1\na.patt\n1e300\n" + rows, std::string("1\na.patt\n80\n1 0 0 1e300\n0 1 0 0\n0 0 1 0\n"),
-          padding + "\n1\na.patt\n80\n" + rows})
+          padding + "\n1\na.patt\n80\n" + rows, std::string("1\na.patt\n80\n0 0 0 0\n0 0 0 0\n0 0 0 0\n")})
         EXPECT_FALSE(setup.load(write(folder, "board.dat", content))) << content.substr(0, 40);
     for (const std::string& content : {std::string("1\nhiro\npatt.hiro\n1e300\n0 0\n"),
                                        std::string("1\nhiro\npatt.hiro\n80\n0 -1e300\n"), padding + "\n0\n"})

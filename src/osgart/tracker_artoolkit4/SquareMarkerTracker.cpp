@@ -331,7 +331,8 @@ void SquareMarkerTracker::updateSingle(TrackedMarker& tracked,
 {
     const DetectedSquare* detection = byPattern[size_t(tracked.pattern)];
     osg::Matrixd pose;
-    if (!detection || !_pose.estimateSquare(detection->ideal, tracked.size, tracked.centre, pose))
+    if (!detection || !_pose.estimateSquare(detection->ideal, tracked.size, tracked.centre, pose) ||
+        !pose.valid())
     {
         tracked.marker->setNotDetected();
         return;
@@ -375,6 +376,12 @@ void SquareMarkerTracker::updateMulti(TrackedMarker& tracked,
     if (object.size() > 4 && !_pose.refine(object, ideal, pose))
     {
         pose = osg::Matrixd::inverse(best->toMarker) * submarkerPose;
+    }
+    // A pose with NaN would move the marker's content, and the whole scene's bound, to nowhere.
+    if (!pose.valid())
+    {
+        tracked.marker->setNotDetected();
+        return;
     }
     tracked.marker->setDetected(bestDetection->confidence, PoseEstimator::toOpenGL(pose),
                                 bestDetection->observed);
