@@ -42,7 +42,7 @@ tracking_seeds() {
     trackerpatterns)
       cp "$source_dir"/samples/patterns.dat "$dir"/
       printf '%s\n' '# two markers' '2' 'first' 'marker.patt' '80.0' '0.0 0.0' 'second' 'marker.patt' \
-        '40' '-10 5' > "$dir/patterns.dat" ;;
+        '40' '-10 5' > "$dir/two-markers.dat" ;;
   esac
   echo "$dir"
 }
