@@ -134,7 +134,7 @@ void ARApplication::configureVideoDevice()
         device += " -showDialog";
     // A recorded camera (a movie, still image or image sequence) stands in for the device.
     if (!_videoFile.empty())
-        device += " -file=" + _videoFile;
+        device += " -file=" + osgART::quoteCaptureOptionValue(_videoFile);
     configuration->deviceconfig = device;
     osg::notify(osg::NOTICE) << "Configuring video device...Done." << std::endl;
 }

@@ -1,12 +1,21 @@
 #include "osgART/CameraParameters.h"
+#include "osgART/InputFiles.h"
 
 #include <opencv2/core.hpp>
 
+#include <tinyxml.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace osgART
 {
@@ -66,6 +75,189 @@ bool allFinite(const std::vector<double>& values)
     return true;
 }
 
+// Plausible cameras, from fisheye (focal length a tenth of the image) to long telephoto (fifty
+// image widths), with pixels at most four times as wide as high or the reverse.
+const double kMinimumFocalShare = 0.1;
+const double kMaximumFocalShare = 50.0;
+const double kMaximumPixelAspect = 4.0;
+// Principal point and distortion centre may lie this share of the image size outside the image.
+const double kCentreMargin = 0.25;
+// Ideal points of the image's border may lie this many image sizes from the distortion centre (a
+// 170-degree lens reaches about 11 focal lengths).
+const double kMaximumIdealReach = 20.0;
+// Points checked on each ray from the distortion centre to the border, and the error allowed when
+// undistorting and distorting them again, pixels.
+const int kDistortionSteps = 16;
+const double kMaximumRoundTripError = 0.5;
+
+// The Brown model on normalised coordinates (already scaled by s / f): the distorted point.
+osg::Vec2d brownNormalised(const std::vector<double>& d, const osg::Vec2d& p)
+{
+    const double x = p.x();
+    const double y = p.y();
+    const double l = x * x + y * y;
+    const double radial =
+        (1.0 + l * (d[0] + l * (d[1] + l * d[9]))) / (1.0 + l * (d[10] + l * (d[11] + l * d[12])));
+    return osg::Vec2d(x * radial + 2.0 * d[2] * x * y + d[3] * (l + 2.0 * x * x),
+                      y * radial + d[2] * (l + 2.0 * y * y) + 2.0 * d[3] * x * y);
+}
+
+bool insideMargin(double x, double y, int width, int height)
+{
+    return x >= -kCentreMargin * width && x <= (1.0 + kCentreMargin) * width &&
+           y >= -kCentreMargin * height && y <= (1.0 + kCentreMargin) * height;
+}
+
+// The values of an OpenCV calibration file that a camera needs.
+struct Calibration
+{
+    int width = 0;
+    int height = 0;
+    std::vector<double> matrix;       // 3 x 3, row by row
+    std::vector<double> coefficients; // empty when the file has none
+};
+
+// Matrices are read by hand, never with OpenCV's reader: that one allocates rows x cols as the file
+// claims before looking at the data.
+const int kMaximumMatrixSide = 16;
+
+const char* kMissingValues = "calibration file lacks camera_matrix, image_width or image_height";
+
+bool readWholeNumber(const std::string& text, int& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long number = std::strtol(text.c_str(), &end, 10);
+    while (end && std::isspace(static_cast<unsigned char>(*end)))
+        ++end;
+    if (errno != 0 || end == text.c_str() || *end != '\0' || number < INT_MIN || number > INT_MAX)
+        return false;
+    value = int(number);
+    return true;
+}
+
+bool isMatrixShape(int rows, int columns)
+{
+    return rows >= 1 && columns >= 1 && rows <= kMaximumMatrixSide && columns <= kMaximumMatrixSide;
+}
+
+bool readYamlMatrix(const cv::FileNode& node, std::vector<double>& values)
+{
+    if (!node.isMap() || !node["rows"].isInt() || !node["cols"].isInt())
+        return false;
+    const int rows = int(node["rows"]);
+    const int columns = int(node["cols"]);
+    const cv::FileNode data = node["data"];
+    if (!isMatrixShape(rows, columns) || !data.isSeq() || data.size() != size_t(rows * columns))
+        return false;
+    values.clear();
+    for (const cv::FileNode& item : data)
+    {
+        if (!item.isInt() && !item.isReal())
+            return false;
+        values.push_back(item.isInt() ? double(int(item)) : double(item));
+    }
+    return true;
+}
+
+// YAML (or JSON) through OpenCV's parser, after the nesting check; every exception ends here.
+bool readYamlCalibration(const std::string& text, Calibration& calibration, std::string& error)
+{
+    try
+    {
+        cv::FileStorage storage(text, cv::FileStorage::READ | cv::FileStorage::MEMORY);
+        if (!storage.isOpened())
+        {
+            error = "camera file is neither an ARToolKit nor an OpenCV calibration file";
+            return false;
+        }
+        // A text where a number belongs reads as INT_MAX through operator>>, so types are checked.
+        const cv::FileNode width = storage["image_width"];
+        const cv::FileNode height = storage["image_height"];
+        const cv::FileNode coefficients = storage["distortion_coefficients"];
+        if (!width.isInt() || !height.isInt() ||
+            !readYamlMatrix(storage["camera_matrix"], calibration.matrix) || calibration.matrix.size() != 9)
+        {
+            error = kMissingValues;
+            return false;
+        }
+        calibration.width = int(width);
+        calibration.height = int(height);
+        if (!coefficients.empty() && !readYamlMatrix(coefficients, calibration.coefficients))
+        {
+            error = "calibration file has unreadable distortion coefficients";
+            return false;
+        }
+        return true;
+    }
+    catch (const std::exception& exception)
+    {
+        error = std::string("calibration file could not be parsed: ") + exception.what();
+    }
+    catch (...)
+    {
+        error = "calibration file could not be parsed";
+    }
+    return false;
+}
+
+const char* childText(const TiXmlElement* parent, const char* name)
+{
+    const TiXmlElement* child = parent->FirstChildElement(name);
+    const char* text = child ? child->GetText() : nullptr;
+    return text ? text : "";
+}
+
+bool readXmlMatrix(const TiXmlElement* element, std::vector<double>& values)
+{
+    int rows = 0;
+    int columns = 0;
+    if (!element || !readWholeNumber(childText(element, "rows"), rows) ||
+        !readWholeNumber(childText(element, "cols"), columns) || !isMatrixShape(rows, columns))
+        return false;
+    values.clear();
+    std::istringstream data(childText(element, "data"));
+    std::string token;
+    while (data >> token && values.size() <= size_t(rows * columns))
+    {
+        char* end = nullptr;
+        const double value = std::strtod(token.c_str(), &end);
+        if (end == token.c_str() || *end != '\0')
+            return false;
+        values.push_back(value);
+    }
+    return values.size() == size_t(rows * columns);
+}
+
+// XML through TinyXML rather than OpenCV's XML parser, which reads past the end of some truncated
+// texts.
+bool readXmlCalibration(const std::string& text, Calibration& calibration, std::string& error)
+{
+    TiXmlDocument document;
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    const TiXmlElement* root = document.RootElement();
+    if (document.Error() || !root || std::string(root->Value()) != "opencv_storage")
+    {
+        error = "calibration file is not an OpenCV XML storage";
+        return false;
+    }
+    if (!readWholeNumber(childText(root, "image_width"), calibration.width) ||
+        !readWholeNumber(childText(root, "image_height"), calibration.height) ||
+        !readXmlMatrix(root->FirstChildElement("camera_matrix"), calibration.matrix) ||
+        calibration.matrix.size() != 9)
+    {
+        error = kMissingValues;
+        return false;
+    }
+    const TiXmlElement* coefficients = root->FirstChildElement("distortion_coefficients");
+    if (coefficients && !readXmlMatrix(coefficients, calibration.coefficients))
+    {
+        error = "calibration file has unreadable distortion coefficients";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 CameraParameters::CameraParameters() : _width(0), _height(0), _projection{}, _model(NONE) {}
@@ -100,27 +292,26 @@ void CameraParameters::setBrownDistortion(double k1, double k2, double p1, doubl
 
 bool CameraParameters::load(const std::string& fileName, std::string* error)
 {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
+    std::string bytes;
+    std::string reason;
+    if (!readBoundedFile(fileName, kMaximumCalibrationBytes, bytes, reason))
     {
-        setError(error, "cannot open camera file " + fileName);
+        setError(error, "cannot read camera file: " + reason);
         return false;
     }
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)),
-                                           std::istreambuf_iterator<char>());
-    const bool looksLikeText = bytes.size() >= 5 && (std::memcmp(bytes.data(), "%YAML", 5) == 0 ||
-                                                     std::memcmp(bytes.data(), "<?xml", 5) == 0);
+    const bool looksLikeText = bytes.compare(0, 5, "%YAML") == 0 || bytes.compare(0, 5, "<?xml") == 0;
     if (!looksLikeText && (bytes.size() == kBinarySizeRadial4 || bytes.size() == kBinarySizeBrown))
         return loadBinary(bytes, error);
-    return loadOpenCV(fileName, error);
+    return loadOpenCV(bytes, error);
 }
 
-bool CameraParameters::loadBinary(const std::vector<unsigned char>& bytes, std::string* error)
+bool CameraParameters::loadBinary(const std::string& bytes, std::string* error)
 {
+    const unsigned char* data = reinterpret_cast<const unsigned char*>(bytes.data());
     CameraParameters camera;
-    camera._width = readInt32BigEndian(bytes.data());
-    camera._height = readInt32BigEndian(bytes.data() + 4);
-    const unsigned char* cursor = bytes.data() + 8;
+    camera._width = readInt32BigEndian(data);
+    camera._height = readInt32BigEndian(data + 4);
+    const unsigned char* cursor = data + 8;
     std::vector<double> matrix;
     for (int row = 0; row < 3; ++row)
         for (int column = 0; column < 4; ++column, cursor += 8)
@@ -133,15 +324,9 @@ bool CameraParameters::loadBinary(const std::vector<unsigned char>& bytes, std::
     for (size_t i = 0; i < count; ++i, cursor += 8)
         values.push_back(readDoubleBigEndian(cursor));
 
-    if (camera._width <= 0 || camera._height <= 0 || camera._width > 100000 || camera._height > 100000)
+    if (!allFinite(matrix) || !allFinite(values))
     {
-        setError(error, "camera file has an invalid image size");
-        return false;
-    }
-    if (!allFinite(matrix) || !allFinite(values) || !(camera.fx() > 0.0) || !(camera.fy() > 0.0) ||
-        camera._projection[2][2] == 0.0)
-    {
-        setError(error, "camera file has invalid intrinsics");
+        setError(error, "camera file holds values that are not finite numbers");
         return false;
     }
     if (count == 4)
@@ -163,73 +348,149 @@ bool CameraParameters::loadBinary(const std::vector<unsigned char>& bytes, std::
         camera.setBrownDistortion(values[0], values[1], values[2], values[3], values[4], values[5], values[6],
                                   values[7], values[8]);
     }
+    const std::string implausible = camera.implausibility();
+    if (!implausible.empty())
+    {
+        setError(error, implausible);
+        return false;
+    }
     *this = camera;
     return true;
 }
 
-bool CameraParameters::loadOpenCV(const std::string& fileName, std::string* error)
+bool CameraParameters::loadOpenCV(const std::string& text, std::string* error)
 {
-    // OpenCV reports malformed files by exceptions; they stop here.
-    try
+    const bool xml = text.compare(0, 5, "<?xml") == 0;
+    if ((xml ? xmlNestingDepth(text) : yamlNestingDepth(text)) > kMaximumCalibrationNesting)
     {
-        cv::FileStorage storage(fileName, cv::FileStorage::READ);
-        if (!storage.isOpened())
-        {
-            setError(error, "camera file is neither an ARToolKit nor an OpenCV calibration file");
-            return false;
-        }
-        cv::Mat matrix;
-        cv::Mat coefficients;
-        int width = 0;
-        int height = 0;
-        storage["camera_matrix"] >> matrix;
-        storage["distortion_coefficients"] >> coefficients;
-        storage["image_width"] >> width;
-        storage["image_height"] >> height;
-        if (matrix.rows != 3 || matrix.cols != 3 || width <= 0 || height <= 0)
-        {
-            setError(error, "calibration file lacks camera_matrix, image_width or image_height");
-            return false;
-        }
-        matrix.convertTo(matrix, CV_64F);
-        CameraParameters camera =
-            fromIntrinsics(width, height, matrix.at<double>(0, 0), matrix.at<double>(1, 1),
-                           matrix.at<double>(0, 2), matrix.at<double>(1, 2));
-        camera._projection[0][1] = matrix.at<double>(0, 1);
-        std::vector<double> intrinsics = {camera.fx(), camera.fy(), camera.cx(), camera.cy(), camera.skew()};
-        if (!allFinite(intrinsics) || !(camera.fx() > 0.0) || !(camera.fy() > 0.0))
-        {
-            setError(error, "calibration file has invalid intrinsics");
-            return false;
-        }
-        std::vector<double> k(8, 0.0);
-        if (!coefficients.empty())
-        {
-            coefficients.convertTo(coefficients, CV_64F);
-            coefficients = coefficients.reshape(1, 1);
-            if (coefficients.cols < 4)
-            {
-                setError(error, "calibration file has fewer than 4 distortion coefficients");
-                return false;
-            }
-            for (int i = 0; i < coefficients.cols && i < 8; ++i)
-                k[size_t(i)] = coefficients.at<double>(0, i);
-        }
-        if (!allFinite(k))
-        {
-            setError(error, "calibration file has invalid distortion coefficients");
-            return false;
-        }
-        camera.setBrownDistortion(k[0], k[1], k[2], k[3], camera.fx(), camera.fy(), camera.cx(), camera.cy(),
-                                  1.0, k[4], k[5], k[6], k[7]);
-        *this = camera;
-        return true;
-    }
-    catch (const cv::Exception& exception)
-    {
-        setError(error, std::string("calibration file could not be parsed: ") + exception.what());
+        setError(error, "calibration file nests deeper than " + std::to_string(kMaximumCalibrationNesting) +
+                            " levels");
         return false;
     }
+    Calibration calibration;
+    std::string reason;
+    if (!(xml ? readXmlCalibration(text, calibration, reason)
+              : readYamlCalibration(text, calibration, reason)))
+    {
+        setError(error, reason);
+        return false;
+    }
+    const std::vector<double>& m = calibration.matrix;
+    CameraParameters camera = fromIntrinsics(calibration.width, calibration.height, m[0], m[4], m[2], m[5]);
+    camera._projection[0][1] = m[1];
+    if (!allFinite(m))
+    {
+        setError(error, "calibration file has intrinsics that are not finite numbers");
+        return false;
+    }
+    std::vector<double> k(8, 0.0);
+    if (!calibration.coefficients.empty())
+    {
+        if (calibration.coefficients.size() < 4)
+        {
+            setError(error, "calibration file has fewer than 4 distortion coefficients");
+            return false;
+        }
+        for (size_t i = 0; i < calibration.coefficients.size() && i < 8; ++i)
+            k[i] = calibration.coefficients[i];
+    }
+    if (!allFinite(k))
+    {
+        setError(error, "calibration file has distortion coefficients that are not finite numbers");
+        return false;
+    }
+    camera.setBrownDistortion(k[0], k[1], k[2], k[3], camera.fx(), camera.fy(), camera.cx(), camera.cy(), 1.0,
+                              k[4], k[5], k[6], k[7]);
+    const std::string implausible = camera.implausibility();
+    if (!implausible.empty())
+    {
+        setError(error, implausible);
+        return false;
+    }
+    *this = camera;
+    return true;
+}
+
+std::string CameraParameters::implausibility() const
+{
+    std::ostringstream reason;
+    if (_width < kMinimumImageSide || _height < kMinimumImageSide || _width > kMaximumImageSide ||
+        _height > kMaximumImageSide)
+    {
+        reason << "image size " << _width << "x" << _height << " is outside " << kMinimumImageSide << ".."
+               << kMaximumImageSide << " pixels";
+        return reason.str();
+    }
+    const double(&p)[3][4] = _projection;
+    for (const auto& row : p)
+        for (double value : row)
+            if (!std::isfinite(value))
+                return "projection matrix holds values that are not finite numbers";
+    if (p[2][0] != 0.0 || p[2][1] != 0.0 || !(p[2][2] > 0.0))
+        return "projection matrix's last row is not 0 0 s with s > 0";
+    const double side = std::max(_width, _height);
+    const double focalX = p[0][0] / p[2][2];
+    const double focalY = p[1][1] / p[2][2];
+    if (!(focalX >= kMinimumFocalShare * side && focalX <= kMaximumFocalShare * side &&
+          focalY >= kMinimumFocalShare * side && focalY <= kMaximumFocalShare * side) ||
+        focalX > kMaximumPixelAspect * focalY || focalY > kMaximumPixelAspect * focalX)
+    {
+        reason << "focal lengths " << focalX << " and " << focalY << " pixels do not suit a " << _width << "x"
+               << _height << " image";
+        return reason.str();
+    }
+    if (!insideMargin(p[0][2] / p[2][2], p[1][2] / p[2][2], _width, _height))
+    {
+        reason << "principal point (" << p[0][2] / p[2][2] << ", " << p[1][2] / p[2][2]
+               << ") lies outside the " << _width << "x" << _height << " image";
+        return reason.str();
+    }
+    return distortionImplausibility();
+}
+
+std::string CameraParameters::distortionImplausibility() const
+{
+    const std::vector<double>& d = _distortion;
+    if (_model == NONE)
+        return std::string();
+    if (!allFinite(d))
+        return "distortion holds values that are not finite numbers";
+    const osg::Vec2d centre = _model == RADIAL4 ? osg::Vec2d(d[0], d[1]) : osg::Vec2d(d[6], d[7]);
+    if (!insideMargin(centre.x(), centre.y(), _width, _height))
+        return "distortion centre lies outside the image";
+    if (_model == BROWN && !(d[4] >= kMinimumFocalShare * std::max(_width, _height) &&
+                             d[5] >= kMinimumFocalShare * std::max(_width, _height) && d[8] > 0.0))
+        return "distortion focal lengths or scale do not suit the image";
+    // The detector maps observed border points to ideal ones and samples back: both directions must
+    // stay finite and order points along every ray from the centre to the image border.
+    const double right = _width - 1.0;
+    const double bottom = _height - 1.0;
+    const double far = kMaximumIdealReach * std::max(_width, _height);
+    const osg::Vec2d border[8] = {{0, 0},          {right / 2, 0},      {right, 0},  {right, bottom / 2},
+                                  {right, bottom}, {right / 2, bottom}, {0, bottom}, {0, bottom / 2}};
+    for (const osg::Vec2d& end : border)
+    {
+        double previousRadius = 0.0;
+        for (int step = 1; step <= kDistortionSteps; ++step)
+        {
+            const osg::Vec2d observed = centre + (end - centre) * (double(step) / kDistortionSteps);
+            if ((observed - centre).length() < 1.0)
+                continue;
+            const osg::Vec2d ideal = observedToIdeal(observed);
+            const double radius = (ideal - centre).length();
+            const osg::Vec2d back = idealToObserved(ideal);
+            std::ostringstream at;
+            at << " at image point (" << observed.x() << ", " << observed.y() << ")";
+            if (!std::isfinite(radius) || radius > far)
+                return "distortion sends points out of reach" + at.str();
+            if (!(radius > previousRadius))
+                return "distortion folds the image" + at.str();
+            if (!((back - observed).length() <= kMaximumRoundTripError))
+                return "distortion cannot be undone" + at.str();
+            previousRadius = radius;
+        }
+    }
+    return std::string();
 }
 
 bool CameraParameters::saveBinary(const std::string& fileName) const
@@ -309,14 +570,9 @@ osg::Vec2d CameraParameters::idealToObserved(const osg::Vec2d& ideal) const
     }
     if (_model == BROWN)
     {
-        const double x = (ideal.x() - d[6]) * d[8] / d[4];
-        const double y = (ideal.y() - d[7]) * d[8] / d[5];
-        const double l = x * x + y * y;
-        const double radial =
-            (1.0 + l * (d[0] + l * (d[1] + l * d[9]))) / (1.0 + l * (d[10] + l * (d[11] + l * d[12])));
-        const double ox = x * radial + 2.0 * d[2] * x * y + d[3] * (l + 2.0 * x * x);
-        const double oy = y * radial + d[2] * (l + 2.0 * y * y) + 2.0 * d[3] * x * y;
-        return osg::Vec2d(ox * d[4] + d[6], oy * d[5] + d[7]);
+        const osg::Vec2d o = brownNormalised(
+            d, osg::Vec2d((ideal.x() - d[6]) * d[8] / d[4], (ideal.y() - d[7]) * d[8] / d[5]));
+        return osg::Vec2d(o.x() * d[4] + d[6], o.y() * d[5] + d[7]);
     }
     return ideal;
 }
@@ -349,25 +605,41 @@ osg::Vec2d CameraParameters::observedToIdeal(const osg::Vec2d& observed) const
     }
     if (_model == BROWN)
     {
-        const double ox = (observed.x() - d[6]) / d[4];
-        const double oy = (observed.y() - d[7]) / d[5];
-        double x = ox;
-        double y = oy;
-        for (int i = 0; i < 30; ++i)
+        // Newton's method on the normalised distortion, with the step halved while it does not bring
+        // the point closer: plain fixed-point iteration diverges for wide-angle lenses near the corners.
+        const osg::Vec2d target((observed.x() - d[6]) / d[4], (observed.y() - d[7]) / d[5]);
+        auto residual = [&](const osg::Vec2d& p) { return brownNormalised(d, p) - target; };
+        osg::Vec2d point = target;
+        osg::Vec2d error = residual(point);
+        const double h = 1e-7;
+        for (int i = 0; i < 50 && error.length() > 1e-14; ++i)
         {
-            const double l = x * x + y * y;
-            const double radial =
-                (1.0 + l * (d[0] + l * (d[1] + l * d[9]))) / (1.0 + l * (d[10] + l * (d[11] + l * d[12])));
-            if (std::fabs(radial) < 1e-12)
+            const osg::Vec2d dx =
+                (residual(point + osg::Vec2d(h, 0)) - residual(point - osg::Vec2d(h, 0))) / (2 * h);
+            const osg::Vec2d dy =
+                (residual(point + osg::Vec2d(0, h)) - residual(point - osg::Vec2d(0, h))) / (2 * h);
+            const double determinant = dx.x() * dy.y() - dy.x() * dx.y();
+            if (!(std::fabs(determinant) > 1e-300))
                 break;
-            const double nx = (ox - 2.0 * d[2] * x * y - d[3] * (l + 2.0 * x * x)) / radial;
-            const double ny = (oy - d[2] * (l + 2.0 * y * y) - 2.0 * d[3] * x * y) / radial;
-            const double change = std::fabs(nx - x) + std::fabs(ny - y);
-            x = nx;
-            y = ny;
-            if (change < 1e-12)
+            osg::Vec2d step((error.x() * dy.y() - dy.x() * error.y()) / determinant,
+                            (dx.x() * error.y() - error.x() * dx.y()) / determinant);
+            bool improved = false;
+            for (int halving = 0; halving < 30 && !improved; ++halving, step *= 0.5)
+            {
+                const osg::Vec2d candidate = point - step;
+                const osg::Vec2d candidateError = residual(candidate);
+                if (candidateError.length() < error.length())
+                {
+                    point = candidate;
+                    error = candidateError;
+                    improved = true;
+                }
+            }
+            if (!improved)
                 break;
         }
+        const double x = point.x();
+        const double y = point.y();
         return osg::Vec2d(x * d[4] / d[8] + d[6], y * d[5] / d[8] + d[7]);
     }
     return observed;

@@ -1,4 +1,5 @@
 #include "osgART/MarkerDescription.h"
+#include "osgART/InputFiles.h"
 
 #include <osgDB/FileNameUtils>
 
@@ -49,15 +50,49 @@ void setError(std::string* error, const std::string& text)
         *error = text;
 }
 
+// Largest multi-marker or tracker pattern file read, bytes (default 1 MiB: some ten thousand
+// markers; real files hold a few).
+const std::size_t kMaximumListBytes = 1 << 20;
+// Largest marker side, and largest coordinate of a centre or pose, in the caller's units (default
+// 1e6 and 1e7: a kilometre-wide marker in millimetres). Larger values only overflow the pose maths.
+const double kMaximumMarkerSize = 1e6;
+const double kMaximumCoordinate = 1e7;
+
+bool isMarkerSize(double size)
+{
+    return size > 0.0 && size <= kMaximumMarkerSize;
+}
+
+bool areCoordinates(const std::vector<double>& values, size_t first)
+{
+    for (size_t i = first; i < values.size(); ++i)
+        if (!(std::fabs(values[i]) <= kMaximumCoordinate))
+            return false;
+    return true;
+}
+
+// Smallest determinant of a submarker's rotation part (default 1e-6: a scale of 1/100 on every
+// axis); exporters may scale submarkers, but a flat pose cannot be inverted.
+const double kMinimumPoseDeterminant = 1e-6;
+
+double determinant(const double (&m)[3][4])
+{
+    return m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+           m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+           m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+}
+
 // The meaningful lines of a file: comments ("#...") and blank lines dropped, the rest trimmed.
 bool readContentLines(const std::string& fileName, std::vector<std::string>& lines, std::string* error)
 {
-    std::ifstream in(fileName);
-    if (!in)
+    std::string content;
+    std::string reason;
+    if (!readBoundedFile(fileName, kMaximumListBytes, content, reason))
     {
-        setError(error, "cannot open " + fileName);
+        setError(error, "cannot read " + fileName + ": " + reason);
         return false;
     }
+    std::istringstream in(content);
     std::string line;
     while (std::getline(in, line))
     {
@@ -144,14 +179,15 @@ bool MarkerDescription::parse(const std::string& text, std::string* error)
         return false;
     }
     path = fields[1];
-    if (!parseNumber(fields[2], size) || !(size > 0.0))
+    if (!parseNumber(fields[2], size) || !isMarkerSize(size))
     {
-        setError(error, "marker size is not a positive number: " + fields[2]);
+        setError(error, "marker size is not a number within 0.." + std::to_string(int(kMaximumMarkerSize)) +
+                            ": " + fields[2]);
         return false;
     }
     double x = 0.0, y = 0.0;
     if ((fields.size() > 3 && !parseNumber(fields[3], x)) ||
-        (fields.size() > 4 && !parseNumber(fields[4], y)))
+        (fields.size() > 4 && !parseNumber(fields[4], y)) || !areCoordinates({x, y}, 0))
     {
         setError(error, "marker centre is not a number: " + text);
         return false;
@@ -184,16 +220,23 @@ bool MultiMarkerSetup::load(const std::string& fileName, std::string* error)
         Submarker submarker;
         submarker.patternPath = resolvePath(folder, lines[index++]);
         std::vector<double> values;
-        if (!readNumbers(lines, index, 13, values) || !(values[0] > 0.0))
+        if (!readNumbers(lines, index, 13, values) || !isMarkerSize(values[0]) || !areCoordinates(values, 1))
         {
             setError(error, "multi-marker file " + fileName + ": submarker " + std::to_string(k) +
-                                " needs a positive size and three rows of four numbers");
+                                " needs a size within 0..1e6 and three rows of four numbers within +-1e7");
             return false;
         }
         submarker.size = values[0];
         for (int row = 0; row < 3; ++row)
             for (int column = 0; column < 4; ++column)
                 submarker.pose[row][column] = values[size_t(1 + row * 4 + column)];
+        // The tracker inverts the pose: a flat or degenerate one would give every detection NaN.
+        if (!(std::fabs(determinant(submarker.pose)) >= kMinimumPoseDeterminant))
+        {
+            setError(error, "multi-marker file " + fileName + ": submarker " + std::to_string(k) +
+                                " has a pose that cannot be inverted");
+            return false;
+        }
         result.push_back(submarker);
     }
     submarkers = result;
@@ -228,10 +271,10 @@ bool TrackerPatternFile::load(const std::string& fileName, std::string* error)
         entry.name = lines[index++];
         entry.patternPath = resolvePath(folder, lines[index++]);
         std::vector<double> values;
-        if (!readNumbers(lines, index, 3, values) || !(values[0] > 0.0))
+        if (!readNumbers(lines, index, 3, values) || !isMarkerSize(values[0]) || !areCoordinates(values, 1))
         {
             setError(error, "pattern file " + fileName + ": marker " + entry.name +
-                                " needs a positive size and a centre");
+                                " needs a size within 0..1e6 and a centre within +-1e7");
             return false;
         }
         entry.size = values[0];

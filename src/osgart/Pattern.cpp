@@ -1,4 +1,5 @@
 #include "osgART/Pattern.h"
+#include "osgART/InputFiles.h"
 
 #include <opencv2/imgproc.hpp>
 
@@ -21,13 +22,17 @@ Pattern::Pattern()
 
 bool Pattern::load(const std::string& fileName, std::string* error)
 {
-    std::ifstream in(fileName);
-    if (!in)
+    // 3072 values of up to three digits: some 12 kB; leading zeros and blanks may take more.
+    const std::size_t maximumBytes = 256 * 1024;
+    std::string content;
+    std::string reason;
+    if (!readBoundedFile(fileName, maximumBytes, content, reason))
     {
         if (error)
-            *error = "cannot open pattern file " + fileName;
+            *error = "cannot read pattern file " + fileName + ": " + reason;
         return false;
     }
+    std::istringstream in(content);
     std::array<Block, kOrientations> blocks;
     std::string token;
     for (Block& block : blocks)

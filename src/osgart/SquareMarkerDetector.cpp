@@ -17,12 +17,24 @@ const double kBorderMargin = 2.0;         // quads this close to the frame edge 
 const double kMinimumEdgeContrast = 12.0; // grey levels between border and paper along a normal
 const double kMinimumDarkRing = 0.8;      // share of border samples that must be dark
 
+// Clamped into 0..maximum; NaN becomes 0, so that no coordinate reaches int() unbounded.
+inline double clampCoordinate(double value, double maximum)
+{
+    return value >= 0.0 ? std::min(value, maximum) : 0.0;
+}
+
+inline bool allFinite(const std::array<osg::Vec2d, 4>& points)
+{
+    for (const osg::Vec2d& point : points)
+        if (!std::isfinite(point.x()) || !std::isfinite(point.y()))
+            return false;
+    return true;
+}
+
 inline float sampleBilinear(const cv::Mat& grey, double x, double y)
 {
-    const double maxX = grey.cols - 1.001;
-    const double maxY = grey.rows - 1.001;
-    x = std::min(std::max(x, 0.0), maxX);
-    y = std::min(std::max(y, 0.0), maxY);
+    x = clampCoordinate(x, grey.cols - 1.001);
+    y = clampCoordinate(y, grey.rows - 1.001);
     const int ix = int(x);
     const int iy = int(y);
     const float fx = float(x - ix);
@@ -234,7 +246,8 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
         else
             ideal[size_t(corner)] = rough;
     }
-    return true;
+    // A camera model that sends corners to infinity leaves nothing to sample or to pose.
+    return allFinite(ideal);
 }
 
 bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
@@ -272,7 +285,8 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
     // Sub-samples per cell grow with the size of a cell on screen, up to 3 x 3.
     const double side = (ideal[0] - ideal[2]).length() / std::sqrt(2.0) / scale;
     const double cellPixels = side * 0.5 / kCells;
-    const int perCell = std::min(3, std::max(1, int(cellPixels / 2.5)));
+    // Clamped as a double: a far-off corner must not overflow the conversion.
+    const int perCell = int(std::min(3.0, std::max(1.0, cellPixels / 2.5)));
     const double step = 0.5 / kCells;
     for (int row = 0; row < kCells; ++row)
         for (int column = 0; column < kCells; ++column)
@@ -379,15 +393,18 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
         DetectedSquare& slot = best[size_t(bestPattern)];
         if (bestScore <= slot.confidence)
             continue;
-        slot.pattern = bestPattern;
-        slot.confidence = std::min(1.0, bestScore);
         // The sample matched the pattern turned counter-clockwise bestOrientation times: the upright
         // pattern's corner j sits at sampled corner j - orientation.
+        DetectedSquare found;
+        found.pattern = bestPattern;
+        found.confidence = std::min(1.0, bestScore);
         for (int j = 0; j < 4; ++j)
         {
-            slot.ideal[size_t(j)] = ideal[size_t((j - bestOrientation + 4) % 4)];
-            slot.observed[size_t(j)] = _camera.idealToObserved(slot.ideal[size_t(j)]);
+            found.ideal[size_t(j)] = ideal[size_t((j - bestOrientation + 4) % 4)];
+            found.observed[size_t(j)] = _camera.idealToObserved(found.ideal[size_t(j)]);
         }
+        if (allFinite(found.observed))
+            slot = found;
     }
     for (const DetectedSquare& detection : best)
         if (detection.pattern >= 0)

@@ -13,16 +13,19 @@
 namespace osgART
 {
 
-namespace
-{
-
 int powerOfTwoAtLeast(int size)
 {
+    const int largest = 1 << 30;
+    if (size >= largest)
+        return largest;
     int result = 1;
     while (result < size)
         result <<= 1;
     return result;
 }
+
+namespace
+{
 
 GLint internalFormatFor(const osg::Image& image)
 {

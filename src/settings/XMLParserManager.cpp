@@ -1,6 +1,7 @@
 #include "XMLParserManager.h"
 
 #include <osg/Notify>
+#include <osgART/InputFiles.h>
 
 #include <algorithm>
 #include <fstream>
@@ -18,60 +19,6 @@ namespace
 // document nesting deeper than this is refused before it can exhaust the stack.
 const int maximumNesting = 256;
 
-// The deepest element nesting of an XML text, skipping comments, CDATA sections, processing
-// instructions and declarations, and '>' inside quoted attribute values.
-int nestingDepth(const std::string& xml)
-{
-    int depth = 0;
-    int deepest = 0;
-    std::size_t at = 0;
-    auto skipPast = [&](const char* end, std::size_t from)
-    {
-        std::size_t found = xml.find(end, from);
-        return found == std::string::npos ? found : found + std::char_traits<char>::length(end);
-    };
-    while ((at = xml.find('<', at)) != std::string::npos)
-    {
-        if (xml.compare(at, 4, "<!--") == 0)
-            at = skipPast("-->", at + 4);
-        else if (xml.compare(at, 9, "<![CDATA[") == 0)
-            at = skipPast("]]>", at + 9);
-        else if (xml.compare(at, 2, "<?") == 0)
-            at = skipPast("?>", at + 2);
-        else if (xml.compare(at, 2, "<!") == 0)
-            at = skipPast(">", at + 2);
-        else if (xml.compare(at, 2, "</") == 0)
-        {
-            if (depth > 0)
-                --depth;
-            at = skipPast(">", at + 2);
-        }
-        else
-        {
-            char quote = 0;
-            std::size_t end = at + 1;
-            for (; end < xml.size(); ++end)
-            {
-                char c = xml[end];
-                if (quote)
-                    quote = c == quote ? 0 : quote;
-                else if (c == '"' || c == '\'')
-                    quote = c;
-                else if (c == '>')
-                    break;
-            }
-            if (end >= xml.size())
-                break;
-            if (xml[end - 1] != '/')
-                deepest = std::max(deepest, ++depth);
-            at = end + 1;
-        }
-        if (at == std::string::npos)
-            break;
-    }
-    return deepest;
-}
-
 // Whether the file is a regular file whose nesting TinyXML can take. Directories are refused too:
 // they open fine on this platform but report a meaningless length to TinyXML's sizing seek.
 bool isLoadable(const std::string& path)
@@ -81,7 +28,7 @@ bool isLoadable(const std::string& path)
         return false;
     std::ifstream file(path, std::ios::binary);
     std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    return file.good() || file.eof() ? nestingDepth(content) <= maximumNesting : false;
+    return file.good() || file.eof() ? osgART::xmlNestingDepth(content) <= maximumNesting : false;
 }
 
 } // namespace

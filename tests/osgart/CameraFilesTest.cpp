@@ -33,16 +33,27 @@ void putDouble(std::string& bytes, double value)
         bytes.push_back(char((bits >> shift) & 0xff));
 }
 
-std::string cameraBytes(const std::vector<double>& distortion, int width = 640, int height = 480)
+const std::vector<double> kMatrix = {500.0, 0.0, 320.0, 0.0, 0.0, 510.0, 240.0, 0.0, 0.0, 0.0, 1.0, 0.0};
+
+std::string cameraBytes(const std::vector<double>& distortion, int width = 640, int height = 480,
+                        const std::vector<double>& matrix = kMatrix)
 {
     std::string bytes;
     putInt(bytes, width);
     putInt(bytes, height);
-    for (double value : {500.0, 0.0, 320.0, 0.0, 0.0, 510.0, 240.0, 0.0, 0.0, 0.0, 1.0, 0.0})
+    for (double value : matrix)
         putDouble(bytes, value);
     for (double value : distortion)
         putDouble(bytes, value);
     return bytes;
+}
+
+std::string repeated(const std::string& text, int count)
+{
+    std::string result;
+    for (int i = 0; i < count; ++i)
+        result += text;
+    return result;
 }
 
 const char* kYaml = "%YAML:1.0\n---\nimage_width: 640\nimage_height: 480\n"
@@ -105,6 +116,13 @@ TEST(CameraFiles, RefusesMalformedFilesWithoutThrowing)
     EXPECT_FALSE(camera.load(folder.write("text.dat", "not a camera file at all\n{[}: ---")));
     EXPECT_FALSE(camera.load(folder.write("empty.yml", "%YAML:1.0\n---\nimage_width: 640\n")));
     EXPECT_FALSE(camera.load(folder.write("broken.yml", "%YAML:1.0\n---\ncamera_matrix: [ 1, 2\n")));
+    // Texts that crashed or exhausted memory inside OpenCV's own readers.
+    EXPECT_FALSE(camera.load(
+        folder.write("cut.xml", "<?xml version=\"1.0\"?>\n<opencv_storage>\n<image_width>640</image_width>\n"
+                                "<image_ra_matrix type_id=")));
+    std::string claimsRows = kYaml;
+    claimsRows.replace(claimsRows.find("rows: 3"), 7, "rows: \xda");
+    EXPECT_FALSE(camera.load(folder.write("rows.yml", claimsRows)));
     EXPECT_EQ(camera.width(), 0); // a failed load leaves the camera as it was
 }
 
@@ -194,4 +212,88 @@ TEST(CameraFiles, ProjectionMatrixPutsCameraPointsOnTheirPixels)
     const osg::Vec4d farPoint = osg::Vec4d(0, 0, -10000, 1) * projection;
     EXPECT_NEAR(nearPoint.z() / nearPoint.w(), -1.0, 1e-9);
     EXPECT_NEAR(farPoint.z() / farPoint.w(), 1.0, 1e-9);
+}
+
+TEST(CameraFiles, RefusesParametersNoRealCameraHasSayingWhy)
+{
+    NovaroTest::TemporaryFolder folder;
+    auto matrix = [](double fx, double cx)
+    { return std::vector<double>{fx, 0.0, cx, 0.0, 0.0, fx, 240.0, 0.0, 0.0, 0.0, 1.0, 0.0}; };
+    auto yaml = [](const std::string& width, const std::string& coefficients)
+    {
+        return "%YAML:1.0\n---\nimage_width: " + width +
+               "\nimage_height: 480\ncamera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n"
+               "   data: [ 600., 0., 319.5, 0., 610., 239.5, 0., 0., 1. ]\n"
+               "distortion_coefficients: !!opencv-matrix\n   rows: 1\n   cols: 5\n   dt: d\n   data: [ " +
+               coefficients + " ]\n";
+    };
+    const std::vector<double> radial = {318.0, 242.0, 30.0, 0.98};
+    const struct
+    {
+        const char* name;
+        std::string content;
+        const char* reason;
+    } cases[] = {
+        {"tiny focal length", cameraBytes(radial, 640, 480, matrix(1e-300, 320.0)), "focal"},
+        {"telescope", cameraBytes(radial, 640, 480, matrix(1e6, 320.0)), "focal"},
+        {"principal point far off", cameraBytes(radial, 640, 480, matrix(500.0, 5000.0)), "principal point"},
+        {"huge image", cameraBytes(radial, 20000, 20000, matrix(15000.0, 10000.0)), "image size"},
+        {"tiny image", cameraBytes(radial, 8, 8, matrix(8.0, 4.0)), "image size"},
+        {"distortion scale 1e-300", cameraBytes({318.0, 242.0, 30.0, 1e-300}), "distortion"},
+        {"distortion centre 1e300", cameraBytes({1e300, 242.0, 30.0, 0.98}), "distortion centre"},
+        {"radial factor folding the image", cameraBytes({320.0, 240.0, 1e4, 1.0}), "distortion"},
+        {"Brown barrel folding the image", cameraBytes({-5.0, 0.0, 0.0, 0.0, 500, 510, 320, 240, 1.0}),
+         "distortion"},
+        {"width that is text", yaml("abc", "-0.21, 0.07, 0.001, -0.0015, 0.01"), "image_width"},
+        {"width beyond any screen", yaml("100000", "-0.21, 0.07, 0.001, -0.0015, 0.01"), "image size"},
+        {"OpenCV barrel folding the image", yaml("640", "-9.0, 0.0, 0.0, 0.0, 0.0"), "distortion"},
+    };
+    for (const auto& entry : cases)
+    {
+        CameraParameters camera;
+        std::string error;
+        EXPECT_FALSE(camera.load(folder.write("camera", entry.content), &error)) << entry.name;
+        EXPECT_NE(error.find(entry.reason), std::string::npos) << entry.name << ": " << error;
+        EXPECT_EQ(camera.width(), 0) << entry.name;
+    }
+    // Real cameras still pass: the samples and a wide-angle lens with a strong barrel.
+    CameraParameters camera;
+    std::string error;
+    for (const char* sample : {"camera_640x480.dat", "camera_1280x720.dat"})
+        EXPECT_TRUE(camera.load(std::string(NOVARO_SOURCE_DIR) + "/samples/" + sample, &error)) << error;
+    EXPECT_TRUE(
+        camera.load(folder.write("wide.dat", cameraBytes({-0.35, 0.12, 0.0, 0.0, 300, 300, 320, 240, 1.0},
+                                                         640, 480, matrix(300.0, 320.0))),
+                    &error))
+        << error;
+}
+
+TEST(CameraFiles, RefusesFoldersDevicesAndDeepNestingBeforeParsing)
+{
+    NovaroTest::TemporaryFolder folder;
+    const std::string deepYaml = "%YAML:1.0\n---\nimage_width: " + std::string(50000, '[');
+    std::string deepBlocks = "%YAML:1.0\n---\n";
+    for (int level = 0; level < 1000; ++level)
+        deepBlocks += std::string(size_t(level), ' ') + "k:\n";
+    const std::string deepXml = "<?xml version=\"1.0\"?>\n<opencv_storage>" + repeated("<a>", 50000);
+    const struct
+    {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {folder.path(), "regular file"},
+        {"/dev/zero", "regular file"},
+        {folder.write("deep.yml", deepYaml), "nests"},
+        {folder.write("blocks.yml", deepBlocks), "nests"},
+        {folder.write("sequences.yml", "%YAML:1.0\n---\nk:\n" + repeated("- ", 50000) + "1\n"), "nests"},
+        {folder.write("deep.xml", deepXml), "nests"},
+        {folder.write("big.yml", kYaml + std::string(2 << 20, '#')), "larger"},
+    };
+    for (const auto& entry : cases)
+    {
+        CameraParameters camera;
+        std::string error;
+        EXPECT_FALSE(camera.load(entry.path, &error)) << entry.path;
+        EXPECT_NE(error.find(entry.reason), std::string::npos) << entry.path << ": " << error;
+    }
 }

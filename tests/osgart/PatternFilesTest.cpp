@@ -142,3 +142,30 @@ TEST(MarkerDescriptions, ReadsTrackerPatternFiles)
     EXPECT_FALSE(file.load(folder.write("short", "1\nhiro\npatt.hiro\n")));
     EXPECT_FALSE(file.load(folder.write("count", "many\n")));
 }
+
+TEST(MarkerDescriptions, ReadersRefuseFoldersDevicesHugeFilesAndAbsurdNumbers)
+{
+    NovaroTest::TemporaryFolder folder;
+    const std::string rows = "1 0 0 0\n0 1 0 0\n0 0 1 0\n";
+    const std::string padding(2 << 20, '#'); // one comment line of 2 MiB
+    osgART::MultiMarkerSetup setup;
+    osgART::TrackerPatternFile list;
+    Pattern pattern;
+    for (const std::string& path : {folder.path(), std::string("/dev/zero")})
+    {
+        EXPECT_FALSE(setup.load(path)) << path;
+        EXPECT_FALSE(list.load(path)) << path;
+        EXPECT_FALSE(pattern.load(path)) << path;
+    }
+    for (const std::string& content :
+         {"1\na.patt\n1e300\n" + rows, std::string("1\na.patt\n80\n1 0 0 1e300\n0 1 0 0\n0 0 1 0\n"),
+          padding + "\n1\na.patt\n80\n" + rows, std::string("1\na.patt\n80\n0 0 0 0\n0 0 0 0\n0 0 0 0\n")})
+        EXPECT_FALSE(setup.load(folder.write("board.dat", content))) << content.substr(0, 40);
+    for (const std::string& content : {std::string("1\nhiro\npatt.hiro\n1e300\n0 0\n"),
+                                       std::string("1\nhiro\npatt.hiro\n80\n0 -1e300\n"), padding + "\n0\n"})
+        EXPECT_FALSE(list.load(folder.write("markers", content))) << content.substr(0, 40);
+    EXPECT_FALSE(pattern.load(folder.write("big.patt", std::string(1 << 20, '0'))));
+    osgART::MarkerDescription description;
+    for (const char* text : {"single;a.patt;1e300;0;0", "single;a.patt;80;1e300;0"})
+        EXPECT_FALSE(description.parse(text)) << text;
+}

@@ -10,9 +10,22 @@
 #include <osg/Matrixd>
 
 #include <cmath>
+#include <cstdint>
+#include <string>
 
 namespace NovaroTest
 {
+
+/// The first bytes of a PNG file whose header claims width x height pixels (no image data).
+inline std::string pngHeader(uint32_t width, uint32_t height)
+{
+    std::string bytes("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    for (uint32_t value : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes.push_back(char((value >> shift) & 0xff));
+    bytes += std::string("\x08\x02\0\0\0\0\0\0\0", 9); // 8-bit RGB, CRC not checked here
+    return bytes;
+}
 
 inline osgART::GenericTracker* loadTracker()
 {

@@ -1,11 +1,16 @@
 #include <osgART/Field.h>
 #include <osgART/GenericTracker.h>
+#include <osgART/InputFiles.h>
 #include <osgART/PluginManager.h>
+#include <osgART/SquareMarkerDetector.h>
 
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -443,4 +448,46 @@ TEST_F(TrackerTest, OddFramesGiveNoDetectionAndNoCrash)
         EXPECT_FALSE(tracker->getMarker(0)->valid());
         tracker->setImage(image.get());
     }
+}
+
+TEST_F(TrackerTest, MarkersAreNamedAfterTheirWholePatternFileName)
+{
+    std::filesystem::copy_file(patternFiles[0], folder.file("patt.hiro"));
+    std::filesystem::copy_file(patternFiles[1], folder.file("patt.kanji"));
+    ASSERT_NE(tracker->addMarker("single;" + folder.file("patt.hiro") + ";80;0.0;0.0"), nullptr);
+    ASSERT_NE(tracker->addMarker("single;" + folder.file("patt.kanji") + ";80;0.0;0.0"), nullptr);
+    EXPECT_EQ(tracker->getMarker(0)->getName(), "patt.hiro");
+    EXPECT_EQ(tracker->getMarker(1)->getName(), "patt.kanji");
+}
+
+TEST_F(TrackerTest, LensModelsSendingCornersToInfinityNeverReachThePixels)
+{
+    // Set directly, as no camera file may carry them any more: every observed point maps to an ideal
+    // point at infinity or NaN, and back.
+    std::vector<osgART::CameraParameters> lenses(3, camera);
+    lenses[0].setRadial4Distortion(320.0, 240.0, 30.0, 1e-300);
+    lenses[1].setRadial4Distortion(1e300, 240.0, 30.0, 0.98);
+    lenses[2].setBrownDistortion(0.0, 0.0, 0.0, 0.0, 1e-300, 1e-300, 320.0, 240.0, 1e-300);
+    show({frontal(0, 10.0, osg::Vec3d(0, 0, -400))}, printed);
+    cv::Mat grey;
+    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+    for (const osgART::CameraParameters& lens : lenses)
+    {
+        osgART::SquareMarkerDetector detector;
+        detector.setCamera(lens);
+        detector.addPattern(patterns[0]);
+        std::vector<osgART::DetectedSquare> detections;
+        detector.detect(grey, 1, detections);
+        EXPECT_GT(detector.candidateCount(), 0u);
+        for (const osgART::DetectedSquare& detection : detections)
+            for (const osg::Vec2d& corner : detection.observed)
+                EXPECT_TRUE(std::isfinite(corner.x()) && std::isfinite(corner.y()));
+    }
+}
+
+TEST_F(TrackerTest, VideoSizesBeyondThePlayersAreRefused)
+{
+    EXPECT_FALSE(tracker->init(100000, 100000, cameraFile, ""));
+    EXPECT_FALSE(tracker->init(osgART::kMaximumImageSide + 1, 480, cameraFile, ""));
+    EXPECT_TRUE(tracker->init(640, 480, cameraFile, ""));
 }

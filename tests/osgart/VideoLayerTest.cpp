@@ -7,6 +7,9 @@
 #include <osg/Camera>
 #include <osgViewer/Viewer>
 
+#include <climits>
+#include <cstdlib>
+
 namespace
 {
 
@@ -90,4 +93,25 @@ TEST(VideoLayer, FillsTheViewportWithImageRowsBottomUpInBothTextureModes)
         expectColour(*result, 3, 56, 0, 0, 255);      // top-left: blue
         expectColour(*result, 76, 56, 255, 255, 255); // top-right: white
     }
+}
+
+TEST(VideoLayer, PowerOfTwoEndsForEverySize)
+{
+    const struct
+    {
+        int size;
+        int expected;
+    } cases[] = {{INT_MIN, 1},
+                 {-7, 1},
+                 {0, 1},
+                 {1, 1},
+                 {3, 4},
+                 {640, 1024},
+                 {1024, 1024},
+                 {1025, 2048},
+                 {1 << 30, 1 << 30},
+                 {(1 << 30) + 1, 1 << 30},
+                 {INT_MAX, 1 << 30}};
+    for (const auto& entry : cases)
+        EXPECT_EQ(osgART::powerOfTwoAtLeast(entry.size), entry.expected) << entry.size;
 }

@@ -1,5 +1,6 @@
 #include <osgART/ARSceneNode.h>
 #include <osgART/Field.h>
+#include <osgART/InputFiles.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <osgUtil/UpdateVisitor>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <set>
 #include <thread>
 
@@ -164,6 +167,55 @@ TEST_F(VideoTest, UnusableDeviceTextsOrSourcesFailToOpen)
     EXPECT_TRUE(video->open());
 }
 
+TEST_F(VideoTest, QuotedFileIsOneOptionWhateverItsPathHolds)
+{
+    // Each a folder of its own holding the still image; the file must open with its own size.
+    for (const std::string& name :
+         {std::string("rec -v2"), std::string("x -width=9 -height=9"), std::string("say \"hi\" -fps=1"),
+          std::string("back\\slash "), std::string("two  blanks")})
+    {
+        const std::string subfolder = folder.file(name);
+        ASSERT_TRUE(std::filesystem::create_directory(subfolder)) << name;
+        ASSERT_TRUE(cv::imwrite(subfolder + "/still.png", numberedFrame(1)));
+        video->getVideoConfiguration()->deviceconfig =
+            "-devNum=1 -flipV -file=" + osgART::quoteCaptureOptionValue(subfolder + "/still.png") +
+            " -fps=50";
+        ASSERT_TRUE(video->open()) << name;
+        EXPECT_EQ(video->getWidth(), 64) << name;
+        EXPECT_EQ(video->getHeight(), 48) << name;
+        EXPECT_NEAR(video->getFrameRate(), 50.0, 1e-9) << name;
+        video->close(true);
+    }
+    std::vector<osgART::CaptureOption> options;
+    std::string error;
+    // Unquoted names with blanks keep working as older exporters write them.
+    ASSERT_TRUE(osgART::splitCaptureOptions("-file=/a b/c.png -flipV", options, error));
+    ASSERT_EQ(options.size(), 2u);
+    EXPECT_EQ(options[0].value, "/a b/c.png");
+    EXPECT_EQ(options[1].name, "-flipV");
+    EXPECT_FALSE(osgART::splitCaptureOptions("-file=\"open -flipV", options, error));
+    EXPECT_FALSE(osgART::splitCaptureOptions("-file=\"a\"b -flipV", options, error));
+}
+
+TEST_F(VideoTest, ImagesLargerThanThePlayerCanShowAreRefused)
+{
+    // A real image one pixel too wide, and a header claiming 60000 x 60000 (never decoded).
+    ASSERT_TRUE(cv::imwrite(folder.file("wide.png"),
+                            cv::Mat(16, osgART::kMaximumImageSide + 1, CV_8UC3, cv::Scalar::all(90))));
+    std::ofstream(folder.file("claims.png"), std::ios::binary) << NovaroTest::pngHeader(60000, 60000);
+    for (const char* name : {"wide.png", "claims.png"})
+    {
+        video->getVideoConfiguration()->deviceconfig =
+            "-file=" + osgART::quoteCaptureOptionValue(folder.file(name));
+        EXPECT_FALSE(video->open()) << name;
+    }
+    video->getVideoConfiguration()->deviceconfig =
+        "-width=100000 -height=10 -file=" + folder.file("seq000.png");
+    EXPECT_FALSE(video->open());
+    video->getVideoConfiguration()->deviceconfig = "-file=" + folder.path();
+    EXPECT_FALSE(video->open());
+}
+
 TEST_F(VideoTest, SceneNodeRunsVideoAndTrackerInItsUpdate)
 {
     osg::ref_ptr<osgART::GenericTracker> tracker = NovaroTest::loadTracker();
@@ -208,4 +260,29 @@ TEST_F(VideoTest, SceneNodeRunsVideoAndTrackerInItsUpdate)
     }
     EXPECT_FALSE(tracker->getMarker(0)->valid()); // the second frame shows none
     video->stop();
+}
+
+TEST(InputFiles, ImageHeadersGiveTheSizeWithoutDecoding)
+{
+    NovaroTest::TemporaryFolder folder;
+    const cv::Mat image(21, 37, CV_8UC3, cv::Scalar(10, 200, 90));
+    for (const char* extension : {"png", "jpg", "bmp", "ppm"})
+    {
+        const std::string path = folder.file(std::string("image.") + extension);
+        ASSERT_TRUE(cv::imwrite(path, image)) << extension;
+        int width = 0, height = 0;
+        ASSERT_TRUE(osgART::readImageHeaderSize(path, width, height)) << extension;
+        EXPECT_EQ(width, 37) << extension;
+        EXPECT_EQ(height, 21) << extension;
+        // Cut inside the header: no size, rather than a guessed one.
+        std::ifstream in(path, std::ios::binary);
+        std::string start(4, '\0');
+        in.read(&start[0], 4);
+        std::ofstream(folder.file("cut"), std::ios::binary) << start;
+        EXPECT_FALSE(osgART::readImageHeaderSize(folder.file("cut"), width, height)) << extension;
+    }
+    int width = 0, height = 0;
+    std::ofstream(folder.file("text.png")) << "not an image";
+    EXPECT_FALSE(osgART::readImageHeaderSize(folder.file("text.png"), width, height));
+    EXPECT_FALSE(osgART::readImageHeaderSize(folder.path(), width, height));
 }

@@ -1,7 +1,7 @@
 #!/bin/bash
-# Runs every settings-reader fuzz target in turn, seeded from the sample export, then the scene
-# input targets (kmz: the KMZ importer; model: the glb/gltf/fbx reader), seeded from the sample
-# models by novaro_fuzz_seeds.
+# Runs fuzz targets in turn (by default every one), each seeded from the sample export or from
+# files generated for it: the settings readers, the scene inputs (kmz: the KMZ importer; model: the
+# glb/gltf/fbx reader), the tracking library's readers and the movie decoder.
 # Usage: tools/fuzz/run_fuzzers.sh BUILD_DIR [SECONDS_PER_READER] [READER...]
 # Corpora and crash files go to BUILD_DIR/fuzz/<reader>/; the final statistics of each run are
 # printed (number_of_executed_units is the execution count).
@@ -9,8 +9,9 @@ set -u
 build=${1:?build directory configured with -DNOVARO_FUZZ=ON}
 seconds=${2:-150}
 shift $(( $# >= 2 ? 2 : 1 ))
-readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model}
+readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model camera pattern multimarker trackerpatterns movie}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$build" && pwd) # the runs change into their own folders
 
 seeds="$build/fuzz/seeds"
 mkdir -p "$seeds"
@@ -19,15 +20,51 @@ cp "$source_dir"/samples/*.xml "$source_dir"/samples/*.kml "$source_dir"/samples
 mkdir -p "$build/fuzz/seeds_model" "$build/fuzz/seeds_kmz"
 "$build/run/novaro_fuzz_seeds" "$source_dir/samples" "$build/fuzz/seeds_model" "$build/fuzz/seeds_kmz" ||
   echo "scene seeds incomplete"
+mkdir -p "$build/fuzz/seeds_movie"
+"$build/run/novaro_fuzz_movie_seeds" "$build/fuzz/seeds_movie" || echo "movie seeds incomplete"
+
+# --- Tracking library readers: seeds from the samples plus generated files that name the targets'
+# own marker pattern ("marker.patt" beside the input).
+tracking_seeds() {
+  local dir="$build/fuzz/seeds-$1"
+  mkdir -p "$dir"
+  case $1 in
+    camera)
+      cp "$source_dir"/samples/camera_*.dat "$dir"/
+      printf '%s\n' '%YAML:1.0' '---' 'image_width: 640' 'image_height: 480' \
+        'camera_matrix: !!opencv-matrix' '   rows: 3' '   cols: 3' '   dt: d' \
+        '   data: [ 600., 0., 319.5, 0., 610., 239.5, 0., 0., 1. ]' \
+        'distortion_coefficients: !!opencv-matrix' '   rows: 1' '   cols: 5' '   dt: d' \
+        '   data: [ -0.21, 0.07, 0.001, -0.0015, 0.01 ]' > "$dir/camera.yml"
+      printf '%s\n' '<?xml version="1.0"?>' '<opencv_storage>' '<image_width>640</image_width>' \
+        '<image_height>480</image_height>' '<camera_matrix type_id="opencv-matrix">' \
+        '<rows>3</rows><cols>3</cols><dt>d</dt>' '<data>600. 0. 319.5 0. 610. 239.5 0. 0. 1.</data>' \
+        '</camera_matrix>' '<distortion_coefficients type_id="opencv-matrix">' \
+        '<rows>5</rows><cols>1</cols><dt>d</dt><data>-0.21 0.07 0.001 -0.0015 0.01</data>' \
+        '</distortion_coefficients>' '</opencv_storage>' > "$dir/camera.xml" ;;
+    pattern)
+      cp "$source_dir"/samples/patterns/*.patt "$dir"/ ;;
+    multimarker)
+      printf '%s\n' '# Novaro Multi Marker Setup' '2' 'marker.patt' '40' '1 0 0 0' '0 1 0 0' '0 0 1 0' \
+        'marker.patt' '40.0' '0.98 -0.17 0 55.5' '0.17 0.98 0 -20' '0 0 1 0' > "$dir/board.dat" ;;
+    trackerpatterns)
+      cp "$source_dir"/samples/patterns.dat "$dir"/
+      printf '%s\n' '# two markers' '2' 'first' 'marker.patt' '80.0' '0.0 0.0' 'second' 'marker.patt' \
+        '40' '-10 5' > "$dir/two-markers.dat" ;;
+  esac
+  echo "$dir"
+}
 
 for reader in $readers; do
   work="$build/fuzz/$reader"
   mkdir -p "$work/corpus"
   echo "=== $reader ($seconds s)"
   case $reader in
-    # Hostile models and archives may ask for huge buffers: bound memory and time per input.
-    kmz|model) options=(-max_len=262144 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
-               reader_seeds="$build/fuzz/seeds_$reader" ;;
+    # Hostile models, archives and movies may ask for huge buffers: bound memory and time per input.
+    kmz|model|movie) options=(-max_len=262144 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
+                     reader_seeds="$build/fuzz/seeds_$reader" ;;
+    camera|pattern|multimarker|trackerpatterns)
+      reader_seeds=$(tracking_seeds "$reader"); options=(-max_len=16384) ;;
     *) options=(-max_len=16384 -dict="$source_dir/tools/fuzz/settings.dict")
        reader_seeds="$seeds" ;;
   esac

@@ -1,12 +1,15 @@
 #include "ToolSupport.h"
 
+#include <osgART/InputFiles.h>
 #include <osgART/PluginManager.h>
 
 #include <opencv2/core/utils/logger.hpp>
+#include <opencv2/imgcodecs.hpp>
 
 #include <osgDB/FileNameUtils>
 #include <osgDB/Registry>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +18,93 @@
 
 namespace Novaro
 {
+
+namespace
+{
+
+// Where the first frame-number pattern starts, and its length and width; npos when there is none.
+std::size_t findFrameNumberPattern(const std::string& pattern, std::size_t& length, int& width)
+{
+    for (std::size_t at = pattern.find('%'); at != std::string::npos; at = pattern.find('%', at + 1))
+    {
+        std::size_t end = at + 1;
+        int digits = 0;
+        width = 0;
+        const bool padded = end < pattern.size() && pattern[end] == '0';
+        if (padded)
+            ++end;
+        for (; end < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[end])) && digits < 2;
+             ++end, ++digits)
+            width = width * 10 + (pattern[end] - '0');
+        if (end < pattern.size() && pattern[end] == 'd' && (padded || digits == 0))
+        {
+            length = end + 1 - at;
+            return at;
+        }
+    }
+    return std::string::npos;
+}
+
+} // namespace
+
+std::string formatFrameName(const std::string& pattern, int frame)
+{
+    std::size_t length = 0;
+    int width = 0;
+    const std::size_t at = findFrameNumberPattern(pattern, length, width);
+    if (at == std::string::npos)
+        return pattern;
+    std::string number = std::to_string(frame);
+    if (frame >= 0 && int(number.size()) < width)
+        number.insert(0, size_t(width) - number.size(), '0');
+    return pattern.substr(0, at) + number + pattern.substr(at + length);
+}
+
+bool hasFrameNumberPattern(const std::string& pattern)
+{
+    std::size_t length = 0;
+    int width = 0;
+    return findFrameNumberPattern(pattern, length, width) != std::string::npos;
+}
+
+bool readImageFile(const std::string& path, cv::Mat& image, std::string& error)
+{
+    if (!osgART::isReadableRegularFile(path))
+    {
+        error = path + " is not a readable regular file";
+        return false;
+    }
+    int width = 0;
+    int height = 0;
+    if (osgART::readImageHeaderSize(path, width, height) && !osgART::isShowableImageSize(width, height))
+    {
+        error = path + " is " + std::to_string(width) + "x" + std::to_string(height) + " pixels, more than " +
+                std::to_string(osgART::kMaximumImageSide) + " on a side";
+        return false;
+    }
+    try
+    {
+        image = cv::imread(path, cv::IMREAD_COLOR);
+    }
+    catch (const std::exception& exception)
+    {
+        error = "cannot decode " + path + ": " + exception.what();
+        return false;
+    }
+    if (image.empty())
+    {
+        error = "cannot read image " + path;
+        return false;
+    }
+    if (!osgART::isShowableImageSize(image.cols, image.rows))
+    {
+        error = path + " is " + std::to_string(image.cols) + "x" + std::to_string(image.rows) +
+                " pixels, more than " + std::to_string(osgART::kMaximumImageSide) + " on a side";
+        image.release();
+        return false;
+    }
+    return true;
+}
 
 ToolArguments::ToolArguments(int argc, char** argv, const std::vector<std::string>& flags)
 {

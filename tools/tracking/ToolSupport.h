@@ -52,6 +52,17 @@ osgART::GenericVideo* loadVideoPlugin();
 /// and marks the image modified.
 void copyFrameToImage(const cv::Mat& frame, osg::Image& image, bool bottomUp);
 
+/// The file name of one frame: the first "%d" or "%0Nd" (N up to 99) of the pattern becomes the
+/// frame number; every other '%' stays as written. User text never reaches a printf format.
+std::string formatFrameName(const std::string& pattern, int frame);
+/// Whether the pattern holds a frame number ("%d" or "%0Nd").
+bool hasFrameNumberPattern(const std::string& pattern);
+
+/// Reads an image file as BGR, refusing (with the reason in error) a file that is not a regular
+/// file or whose header claims more than osgART::kMaximumImageSide pixels on a side, before
+/// decoding; decoding errors end here as well.
+bool readImageFile(const std::string& path, cv::Mat& image, std::string& error);
+
 /// A webcam-like camera: about 58 degrees across, slight barrel distortion when distorted.
 osgART::CameraParameters makeDefaultCamera(int width, int height, bool distorted);
 

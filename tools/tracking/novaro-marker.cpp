@@ -67,9 +67,15 @@ int main(int argc, char** argv)
     osgART::Pattern pattern;
     if (toPattern)
     {
-        const cv::Mat image = cv::imread(arguments.get("patt-from"), cv::IMREAD_COLOR);
+        cv::Mat image;
+        std::string error;
+        if (!readImageFile(arguments.get("patt-from"), image, error))
+        {
+            std::cerr << error << std::endl;
+            return 1;
+        }
         cv::Mat marker;
-        if (image.empty() || !cropToMarker(image, marker) || !pattern.setFromMarkerImage(marker))
+        if (!cropToMarker(image, marker) || !pattern.setFromMarkerImage(marker))
         {
             std::cerr << "cannot find a marker in " << arguments.get("patt-from") << std::endl;
             return 1;
@@ -81,12 +87,15 @@ int main(int argc, char** argv)
         }
         return 0;
     }
+    cv::Mat patternImage;
     if (fromImage)
     {
-        const cv::Mat image = cv::imread(arguments.get("marker-from"), cv::IMREAD_COLOR);
-        if (image.empty() || !pattern.setFromImage(image))
+        std::string error;
+        if (!readImageFile(arguments.get("marker-from"), patternImage, error) ||
+            !pattern.setFromImage(patternImage))
         {
-            std::cerr << "cannot read pattern image " << arguments.get("marker-from") << std::endl;
+            std::cerr << "cannot read pattern image " << arguments.get("marker-from") << " " << error
+                      << std::endl;
             return 1;
         }
     }
@@ -111,9 +120,8 @@ int main(int argc, char** argv)
     if (fromImage)
     {
         const int side = int(pixels);
-        const cv::Mat image = cv::imread(arguments.get("marker-from"), cv::IMREAD_COLOR);
         cv::Mat inner;
-        cv::resize(image, inner, cv::Size(side / 2, side / 2), 0, 0, cv::INTER_AREA);
+        cv::resize(patternImage, inner, cv::Size(side / 2, side / 2), 0, 0, cv::INTER_AREA);
         cv::Mat markerImage(side, side, CV_8UC3, cv::Scalar::all(0));
         inner.copyTo(markerImage(cv::Rect(side / 4, side / 4, side / 2, side / 2)));
         const int paper = int(margin * side);

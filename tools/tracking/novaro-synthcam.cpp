@@ -217,7 +217,7 @@ int main(int argc, char** argv)
     const int keyframeSpacing = 45;
 
     const std::string output = arguments.get("output");
-    const bool sequence = output.find('%') != std::string::npos;
+    const bool sequence = hasFrameNumberPattern(output);
     cv::VideoWriter writer;
     if (!sequence)
     {
@@ -310,8 +310,7 @@ int main(int argc, char** argv)
         synthetic.render(printed, placed, random, image);
         if (sequence)
         {
-            char name[4096];
-            std::snprintf(name, sizeof(name), output.c_str(), frame);
+            const std::string name = formatFrameName(output, frame);
             if (!cv::imwrite(name, image))
             {
                 std::cerr << "cannot write " << name << std::endl;

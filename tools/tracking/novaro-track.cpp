@@ -6,6 +6,7 @@
 #include <osgART/Field.h>
 #include <osgART/GenericTracker.h>
 #include <osgART/GenericVideo.h>
+#include <osgART/InputFiles.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
@@ -14,7 +15,6 @@
 #include <osgDB/FileNameUtils>
 
 #include <chrono>
-#include <cstdio>
 #include <iomanip>
 #include <iostream>
 #include <thread>
@@ -55,9 +55,47 @@ void writeDebugImage(osgART::GenericTracker& tracker, const std::string& pattern
         cv::flip(view, upright, 0);
     else
         upright = view;
-    char name[4096];
-    std::snprintf(name, sizeof(name), pattern.c_str(), frame);
-    cv::imwrite(name, upright);
+    const std::string name = formatFrameName(pattern, frame);
+    try
+    {
+        if (!cv::imwrite(name, upright))
+            std::cerr << "cannot write " << name << std::endl;
+    }
+    catch (const std::exception& exception)
+    {
+        std::cerr << "cannot write " << name << ": " << exception.what() << std::endl;
+    }
+}
+
+// Movies and sequences: OpenCV reports some broken files by exceptions, and a frame may claim any
+// size; both end the input here.
+bool readNextFrame(cv::VideoCapture& capture, cv::Mat& frame)
+{
+    try
+    {
+        return capture.isOpened() && capture.read(frame) && !frame.empty() &&
+               osgART::isShowableImageSize(frame.cols, frame.rows);
+    }
+    catch (const std::exception& exception)
+    {
+        std::cerr << "frame not readable: " << exception.what() << std::endl;
+        return false;
+    }
+}
+
+bool readFirstFrame(cv::VideoCapture& capture, const std::string& input, cv::Mat& frame)
+{
+    try
+    {
+        if (!capture.open(input, input.find('%') != std::string::npos ? cv::CAP_IMAGES : cv::CAP_FFMPEG))
+            return false;
+    }
+    catch (const std::exception& exception)
+    {
+        std::cerr << "cannot open " << input << ": " << exception.what() << std::endl;
+        return false;
+    }
+    return readNextFrame(capture, frame);
 }
 
 void printFrame(osgART::GenericTracker& tracker, int frame, double milliseconds)
@@ -123,7 +161,8 @@ int main(int argc, char** argv)
             std::cerr << "cannot load the video plugin osgart_video_artoolkit4" << std::endl;
             return 1;
         }
-        video->getVideoConfiguration()->deviceconfig = "-devNum=" + arguments.get("device") + " -flipV";
+        video->getVideoConfiguration()->deviceconfig =
+            "-devNum=" + osgART::quoteCaptureOptionValue(arguments.get("device")) + " -flipV";
         video->setFlip(false, true);
         if (!video->open())
         {
@@ -134,18 +173,17 @@ int main(int argc, char** argv)
     }
     else if (isStillImage(input))
     {
-        frame = cv::imread(input, cv::IMREAD_COLOR);
-        if (frame.empty())
+        std::string error;
+        if (!readImageFile(input, frame, error))
         {
-            std::cerr << "cannot read image " << input << std::endl;
+            std::cerr << error << std::endl;
             return 1;
         }
         copyFrameToImage(frame, *image, true);
     }
     else
     {
-        if (!capture.open(input, input.find('%') != std::string::npos ? cv::CAP_IMAGES : cv::CAP_FFMPEG) ||
-            !capture.read(frame))
+        if (!readFirstFrame(capture, input, frame))
         {
             std::cerr << "cannot read " << input << std::endl;
             return 1;
@@ -191,7 +229,7 @@ int main(int argc, char** argv)
         }
         else if (index > 0)
         {
-            if (!capture.isOpened() || !capture.read(frame))
+            if (!readNextFrame(capture, frame))
                 break;
             copyFrameToImage(frame, *image, true);
         }

@@ -3,6 +3,7 @@
 #include <osg/Matrixd>
 #include <osg/Vec2d>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -35,8 +36,26 @@ public:
     CameraParameters();
 
     /// Reads an ARToolKit binary camera file (136 or 176 bytes, big-endian) or an OpenCV calibration
-    /// (YAML or XML). False, with a message in error, when the file is missing or malformed.
+    /// (YAML or XML, at most kMaximumCalibrationBytes, nesting at most kMaximumCalibrationNesting;
+    /// matrices of at most 16 x 16 read value by value).
+    /// False, with the reason in error, when the file is missing, malformed or describes no real
+    /// camera (see implausibility()); the camera is then left as it was.
     bool load(const std::string& fileName, std::string* error = nullptr);
+
+    /// Largest OpenCV calibration file read, bytes (default 1 MiB; real ones take a few kB).
+    static const std::size_t kMaximumCalibrationBytes = 1 << 20;
+    /// Deepest nesting of an OpenCV calibration file (default 32; real ones nest 2 levels). OpenCV's
+    /// parsers recurse per level, so deeper text could exhaust the stack.
+    static const int kMaximumCalibrationNesting = 32;
+
+    /// Why these parameters cannot describe a real camera, or empty when they can: image sides within
+    /// kMinimumImageSide..kMaximumImageSide; focal lengths 0.1..50 times the larger image side with
+    /// a pixel aspect within 1:4..4:1; principal point and distortion centre inside the image widened
+    /// by a quarter of its size on each side; and a distortion that maps every point on the rays
+    /// from its centre to the image border to finite ideal points, further out the further out the
+    /// point, within 20 image sizes, and back to within half a pixel. Costs about 150 distortion
+    /// evaluations.
+    std::string implausibility() const;
     /// Writes the ARToolKit binary format (the 176-byte version for Brown, 136 bytes otherwise).
     bool saveBinary(const std::string& fileName) const;
 
@@ -73,8 +92,9 @@ public:
     osg::Matrixd openGLProjection(double nearPlane = 10.0, double farPlane = 10000.0) const;
 
 private:
-    bool loadBinary(const std::vector<unsigned char>& bytes, std::string* error);
-    bool loadOpenCV(const std::string& fileName, std::string* error);
+    bool loadBinary(const std::string& bytes, std::string* error);
+    bool loadOpenCV(const std::string& text, std::string* error);
+    std::string distortionImplausibility() const;
 
     int _width;
     int _height;

@@ -3,6 +3,7 @@
 #include <osg/ImageStream>
 
 #include <string>
+#include <vector>
 
 namespace osgART
 {
@@ -13,6 +14,25 @@ struct VideoConfiguration
 {
     std::string deviceconfig;
 };
+
+/// One option of a device text, as "-name", "-name=value" or "-name=\"quoted value\"".
+struct CaptureOption
+{
+    std::string name;  ///< "-file"
+    std::string value; ///< unquoted; empty for a flag
+    std::string text;  ///< the option as written, for messages
+};
+
+/// The value in double quotes, with '"' and '\\' escaped by a backslash, so that the device-text
+/// parser takes "-file=" + the result as one option whatever the value holds (" -width=9", quotes,
+/// blanks).
+std::string quoteCaptureOptionValue(const std::string& value);
+
+/// Splits a device text into its options. Options are separated by blanks; an unquoted value goes
+/// on over blanks up to the next word starting with "-" (older exporters write file names with
+/// blanks unquoted); a quoted value ends at its closing quote only. False, with a message in error,
+/// for an unterminated quoted value or text glued to a closing quote.
+bool splitCaptureOptions(const std::string& text, std::vector<CaptureOption>& options, std::string& error);
 
 /// A video source whose image is the newest captured frame. Capture runs on a thread of its own;
 /// the main thread opens, starts, stops and closes it and calls update() once per frame.

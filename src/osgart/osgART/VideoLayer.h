@@ -8,6 +8,10 @@
 namespace osgART
 {
 
+/// The smallest power of two not below size: 1 for sizes up to 1, and 2^30, the largest int power
+/// of two, for every size from 2^30 on (no texture is that large; the caller bounds its images).
+int powerOfTwoAtLeast(int size);
+
 /// Draws an image as a background that fills the viewport whatever the enclosing projection (own
 /// orthographic projection, absolute reference frame, no depth test or write, drawn before its
 /// siblings). Image rows are taken bottom-up as OpenGL does.

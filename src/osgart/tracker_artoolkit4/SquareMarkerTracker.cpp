@@ -1,6 +1,7 @@
 #include "SquareMarkerTracker.h"
 
 #include <osgART/GenericVideo.h>
+#include <osgART/InputFiles.h>
 #include <osgART/MarkerDescription.h>
 
 #include <opencv2/imgproc.hpp>
@@ -73,6 +74,14 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     {
         width = camera.width();
         height = camera.height();
+    }
+    // The debug image and the detector's buffers take a few bytes per pixel of this size.
+    if (!isShowableImageSize(width, height))
+    {
+        osg::notify(osg::WARN) << "osgART: cannot track a " << width << "x" << height
+                               << " video: sides must lie within 1.." << kMaximumImageSide << " pixels"
+                               << std::endl;
+        return false;
     }
     _camera = camera.scaled(width, height);
     _width = width;
@@ -193,7 +202,8 @@ Marker* SquareMarkerTracker::addMarker(const std::string& description)
         osg::notify(osg::WARN) << "osgART: " << error << std::endl;
         return nullptr;
     }
-    const std::string name = osgDB::getNameLessExtension(osgDB::getSimpleFileName(parsed.path));
+    // The whole file name: "patt.hiro" and "patt.kanji" are two markers, not two called "patt".
+    const std::string name = osgDB::getSimpleFileName(parsed.path);
     if (parsed.type == MarkerDescription::MULTI)
         return addMulti(name, parsed.path);
     Marker* marker = addSingle(name, parsed.path, parsed.size, parsed.centre);
@@ -321,7 +331,8 @@ void SquareMarkerTracker::updateSingle(TrackedMarker& tracked,
 {
     const DetectedSquare* detection = byPattern[size_t(tracked.pattern)];
     osg::Matrixd pose;
-    if (!detection || !_pose.estimateSquare(detection->ideal, tracked.size, tracked.centre, pose))
+    if (!detection || !_pose.estimateSquare(detection->ideal, tracked.size, tracked.centre, pose) ||
+        !pose.valid())
     {
         tracked.marker->setNotDetected();
         return;
@@ -365,6 +376,12 @@ void SquareMarkerTracker::updateMulti(TrackedMarker& tracked,
     if (object.size() > 4 && !_pose.refine(object, ideal, pose))
     {
         pose = osg::Matrixd::inverse(best->toMarker) * submarkerPose;
+    }
+    // A pose with NaN would move the marker's content, and the whole scene's bound, to nowhere.
+    if (!pose.valid())
+    {
+        tracked.marker->setNotDetected();
+        return;
     }
     tracked.marker->setDetected(bestDetection->confidence, PoseEstimator::toOpenGL(pose),
                                 bestDetection->observed);

@@ -1,5 +1,7 @@
 #include "CaptureVideo.h"
 
+#include <osgART/InputFiles.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -33,6 +35,30 @@ bool parseInteger(const std::string& text, int& value)
     return true;
 }
 
+std::string tooLarge(const std::string& fileName, int width, int height)
+{
+    return "video file " + fileName + " is " + std::to_string(width) + "x" + std::to_string(height) +
+           " pixels, more than the " + std::to_string(kMaximumImageSide) + "x" +
+           std::to_string(kMaximumImageSide) + " the player can show";
+}
+
+// A size a capture reports, as an int for messages (-1 when it is none).
+int reportedSide(double side)
+{
+    return side >= 0.0 && side <= 1e9 ? int(side) : -1;
+}
+
+// Frames of a movie or sequence may change size on the way; a huge one is refused, not copied.
+bool isShowableFrame(const cv::Mat& frame)
+{
+    if (isShowableImageSize(frame.cols, frame.rows))
+        return true;
+    osg::notify(osg::WARN) << "osgART: video frame of " << frame.cols << "x" << frame.rows
+                           << " pixels refused (at most " << kMaximumImageSide << " on each side)"
+                           << std::endl;
+    return false;
+}
+
 bool isStillImage(const std::string& fileName)
 {
     const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(fileName));
@@ -46,22 +72,14 @@ bool isStillImage(const std::string& fileName)
 
 bool CaptureOptions::parse(const std::string& text, std::string& error)
 {
-    // Words that do not start with "-" continue the previous value (file names with blanks).
-    std::vector<std::string> options;
-    std::istringstream stream(text);
-    std::string word;
-    while (stream >> word)
+    std::vector<CaptureOption> options;
+    if (!splitCaptureOptions(text, options, error))
+        return false;
+    for (const CaptureOption& entry : options)
     {
-        if (word[0] == '-' || options.empty())
-            options.push_back(word);
-        else
-            options.back() += " " + word;
-    }
-    for (const std::string& option : options)
-    {
-        const size_t equals = option.find('=');
-        const std::string name = option.substr(0, equals);
-        const std::string value = equals == std::string::npos ? std::string() : option.substr(equals + 1);
+        const std::string& name = entry.name;
+        const std::string& value = entry.value;
+        const std::string& option = entry.text;
         if (name == "-devNum")
         {
             if (!parseInteger(value, deviceNumber) || deviceNumber < 1)
@@ -94,9 +112,10 @@ bool CaptureOptions::parse(const std::string& text, std::string& error)
         else if (name == "-width" || name == "-height")
         {
             int& target = name == "-width" ? width : height;
-            if (!parseInteger(value, target) || target == 0)
+            if (!parseInteger(value, target) || target == 0 || target > kMaximumImageSide)
             {
-                error = "invalid frame size in \"" + option + "\"";
+                error = "invalid frame size in \"" + option + "\" (1.." + std::to_string(kMaximumImageSide) +
+                        " pixels)";
                 return false;
             }
         }
@@ -204,7 +223,7 @@ bool CaptureVideo::open()
     {
         publish(first);
     }
-    catch (const cv::Exception& exception)
+    catch (const std::exception& exception)
     {
         osg::notify(osg::WARN) << "osgART: first video frame unusable: " << exception.what() << std::endl;
         _capture.reset();
@@ -224,18 +243,16 @@ bool CaptureVideo::openSource(std::string& error)
     {
         if (!_options.file.empty())
         {
-            if (isStillImage(_options.file) && _options.file.find('%') == std::string::npos)
+            _kind = _options.file.find('%') != std::string::npos ? SEQUENCE
+                    : isStillImage(_options.file)                ? STILL
+                                                                 : MOVIE;
+            if (_kind != SEQUENCE && !isReadableRegularFile(_options.file))
             {
-                _kind = STILL;
-                _still = cv::imread(_options.file, cv::IMREAD_COLOR);
-                if (_still.empty())
-                {
-                    error = "cannot read image " + _options.file;
-                    return false;
-                }
-                return true;
+                error = "video file " + _options.file + " is not a readable regular file";
+                return false;
             }
-            _kind = _options.file.find('%') != std::string::npos ? SEQUENCE : MOVIE;
+            if (_kind == STILL)
+                return openStill(error);
             _capture.reset(
                 new cv::VideoCapture(_options.file, _kind == SEQUENCE ? cv::CAP_IMAGES : cv::CAP_FFMPEG));
             if (!_capture->isOpened())
@@ -243,8 +260,17 @@ bool CaptureVideo::openSource(std::string& error)
                 error = "cannot open video file " + _options.file;
                 return false;
             }
+            // Compared as doubles: a broken file may report any value, which int() must not meet.
+            const double width = _capture->get(cv::CAP_PROP_FRAME_WIDTH);
+            const double height = _capture->get(cv::CAP_PROP_FRAME_HEIGHT);
+            if (width > kMaximumImageSide || height > kMaximumImageSide)
+            {
+                error = tooLarge(_options.file, reportedSide(width), reportedSide(height));
+                return false;
+            }
             // Sequences start again before their last file, so the reader never looks past it.
-            _sequenceLength = _kind == SEQUENCE ? int(_capture->get(cv::CAP_PROP_FRAME_COUNT)) : 0;
+            const double count = _capture->get(cv::CAP_PROP_FRAME_COUNT);
+            _sequenceLength = _kind == SEQUENCE && count > 0.0 ? int(std::min(count, 1e9)) : 0;
             _sequencePosition = 0;
             const double fileRate = _capture->get(cv::CAP_PROP_FPS);
             if (_options.fps <= 0.0 && _kind == MOVIE && fileRate > 0.0 && fileRate < 1000.0)
@@ -275,11 +301,37 @@ bool CaptureVideo::openSource(std::string& error)
             _fps = deviceRate;
         return true;
     }
-    catch (const cv::Exception& exception)
+    catch (const std::exception& exception)
     {
         error = std::string("video source failed: ") + exception.what();
         return false;
     }
+}
+
+bool CaptureVideo::openStill(std::string& error)
+{
+    // The header tells the size before the pixels are decoded; formats without a known header are
+    // checked once decoded (OpenCV itself refuses more than 2^30 pixels).
+    int width = 0;
+    int height = 0;
+    if (readImageHeaderSize(_options.file, width, height) && !isShowableImageSize(width, height))
+    {
+        error = tooLarge(_options.file, width, height);
+        return false;
+    }
+    _still = cv::imread(_options.file, cv::IMREAD_COLOR);
+    if (_still.empty())
+    {
+        error = "cannot read image " + _options.file;
+        return false;
+    }
+    if (!isShowableImageSize(_still.cols, _still.rows))
+    {
+        error = tooLarge(_options.file, _still.cols, _still.rows);
+        _still.release();
+        return false;
+    }
+    return true;
 }
 
 bool CaptureVideo::readFrame(cv::Mat& frame)
@@ -298,7 +350,7 @@ bool CaptureVideo::readFrame(cv::Mat& frame)
         if (!sequenceEnded && _capture->read(frame) && !frame.empty())
         {
             ++_sequencePosition;
-            return true;
+            return isShowableFrame(frame);
         }
         if (_kind == CAMERA)
             return false;
@@ -306,9 +358,9 @@ bool CaptureVideo::readFrame(cv::Mat& frame)
         _capture.reset(
             new cv::VideoCapture(_options.file, _kind == SEQUENCE ? cv::CAP_IMAGES : cv::CAP_FFMPEG));
         _sequencePosition = 1;
-        return _capture->isOpened() && _capture->read(frame) && !frame.empty();
+        return _capture->isOpened() && _capture->read(frame) && !frame.empty() && isShowableFrame(frame);
     }
-    catch (const cv::Exception&)
+    catch (const std::exception&)
     {
         return false;
     }
@@ -379,7 +431,7 @@ void CaptureVideo::captureLoop()
         {
             publish(_captured);
         }
-        catch (const cv::Exception& exception)
+        catch (const std::exception& exception)
         {
             osg::notify(osg::WARN) << "osgART: video frame dropped: " << exception.what() << std::endl;
         }

@@ -66,6 +66,8 @@ private:
     };
 
     bool openSource(std::string& error);
+    /// Reads a still image, refusing sizes beyond what the player can show before decoding.
+    bool openStill(std::string& error);
     /// Reads the next frame of the source into frame (files loop); false when none can be had.
     bool readFrame(cv::Mat& frame);
     /// Turns a read frame into the back buffer (size, colours, flips) and publishes it.

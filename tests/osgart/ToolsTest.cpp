@@ -1,0 +1,84 @@
+// The tracking tools as a user runs them: file names built from user text, and hostile inputs.
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+
+#include "SyntheticScene.h"
+#include "TestSupport.h"
+#include "ToolSupport.h"
+
+namespace
+{
+
+// Runs a tool of the run directory; its output goes to a file in the folder. The exit status, or
+// -1 when it did not exit normally (a crash).
+int runTool(const NovaroTest::TemporaryFolder& folder, const std::string& arguments, std::string& output)
+{
+    const std::string log = folder.file("tool.log");
+    const int status =
+        std::system((std::string(NOVARO_RUN_DIR) + "/" + arguments + " > '" + log + "' 2>&1").c_str());
+    std::ifstream in(log);
+    output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+TEST(TrackingTools, FrameNamesSubstituteOnlyTheFrameNumber)
+{
+    const struct
+    {
+        const char* pattern;
+        int frame;
+        const char* expected;
+    } cases[] = {
+        {"debug%04d.png", 7, "debug0007.png"},
+        {"f%d.png", 12, "f12.png"},
+        {"f%02d.png", 123, "f123.png"},
+        {"a%s%n%x%03d.png", 5, "a%s%n%x005.png"},
+        {"100%.png", 3, "100%.png"},
+        {"%d_%d.png", 1, "1_%d.png"},
+        {"%4d.png", 2, "%4d.png"},
+        {"%0999d.png", 2, "%0999d.png"},
+        {"plain.png", 9, "plain.png"},
+        {"end%", 1, "end%"},
+    };
+    for (const auto& entry : cases)
+    {
+        EXPECT_EQ(Novaro::formatFrameName(entry.pattern, entry.frame), entry.expected) << entry.pattern;
+        // A pattern holds a frame number exactly when something was substituted.
+        EXPECT_EQ(Novaro::hasFrameNumberPattern(entry.pattern), std::string(entry.pattern) != entry.expected)
+            << entry.pattern;
+    }
+}
+
+TEST(TrackingTools, TrackRunsOnHostileFileNamesAndImages)
+{
+    NovaroTest::TemporaryFolder folder;
+    const std::string camera = folder.file("camera.dat");
+    ASSERT_TRUE(Novaro::makeDefaultCamera(64, 48, false).saveBinary(camera));
+    ASSERT_TRUE(cv::imwrite(folder.file("frame.png"), cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(200))));
+    std::string output;
+    // Format directives in the debug image name are file name text, not printf instructions.
+    EXPECT_EQ(runTool(folder,
+                      "novaro-track --camera '" + camera + "' --input '" + folder.file("frame.png") +
+                          "' --frames 1 --debug-image '" + folder.file("dbg%s%n%s%03d.png") + "'",
+                      output),
+              0)
+        << output;
+    EXPECT_TRUE(std::filesystem::exists(folder.file("dbg%s%n%s000.png"))) << output;
+
+    // A header claiming 60000 x 60000 pixels is refused with a message, not an abort.
+    std::ofstream(folder.file("huge.png"), std::ios::binary) << NovaroTest::pngHeader(60000, 60000);
+    EXPECT_EQ(runTool(folder,
+                      "novaro-track --camera '" + camera + "' --input '" + folder.file("huge.png") + "'",
+                      output),
+              1)
+        << output;
+    EXPECT_NE(output.find("60000x60000"), std::string::npos) << output;
+}
