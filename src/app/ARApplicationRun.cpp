@@ -60,6 +60,9 @@ public:
     TrackingTimer(osgART::GenericVideo* video, osgART::GenericTracker* tracker, FrameStatistics& statistics)
         : _video(video), _tracker(tracker), _statistics(statistics)
     {
+        // A still camera image brings no new frame in the loop: the row then says 0 frames.
+        _statistics.declare("capture");
+        _statistics.declare("tracking");
     }
     void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
     {

@@ -7,15 +7,18 @@
 namespace Novaro
 {
 
+void FrameStatistics::declare(const std::string& stage)
+{
+    if (_samples.find(stage) != _samples.end())
+        return;
+    _order.push_back(stage);
+    _samples[stage];
+}
+
 void FrameStatistics::add(const std::string& stage, double milliseconds)
 {
-    std::map<std::string, std::vector<double>>::iterator found = _samples.find(stage);
-    if (found == _samples.end())
-    {
-        _order.push_back(stage);
-        found = _samples.insert(std::make_pair(stage, std::vector<double>())).first;
-    }
-    found->second.push_back(milliseconds);
+    declare(stage);
+    _samples[stage].push_back(milliseconds);
 }
 
 size_t FrameStatistics::sampleCount(const std::string& stage) const
@@ -35,7 +38,12 @@ std::string FrameStatistics::table() const
     {
         std::vector<double> values = _samples.at(stage);
         if (values.empty())
+        {
+            std::snprintf(line, sizeof(line), "  %-10s %8d %8s %8s %8s %8s\n", stage.c_str(), 0, "-", "-",
+                          "-", "-");
+            text += line;
             continue;
+        }
         std::sort(values.begin(), values.end());
         const size_t count = values.size();
         const double median =

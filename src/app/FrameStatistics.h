@@ -13,6 +13,8 @@ class FrameStatistics
 {
 public:
     void add(const std::string& stage, double milliseconds);
+    // Gives the stage its row even when no sample comes (shown with 0 frames).
+    void declare(const std::string& stage);
     std::string table() const;
     size_t sampleCount(const std::string& stage) const;
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 using namespace NovaroTest;
 
@@ -57,6 +58,14 @@ TEST(CommandLine, EachMissingSettingsFileIsReportedInOrder)
         EXPECT_EQ(0, run.status);
         EXPECT_EQ(std::string("ERROR: could not find ") + files[missing] + " settings.\n", run.output);
     }
+    // A folder under a settings file's name is no settings file.
+    Export withFolder;
+    std::remove(withFolder.temporary.file("scene.xml").c_str());
+    std::filesystem::create_directories(withFolder.temporary.file("scene.xml"));
+    const PlayerRun folderRun = withFolder.run();
+    EXPECT_EQ(0, folderRun.status);
+    EXPECT_EQ("ERROR: could not find scene settings.\n", folderRun.output);
+
     // The configuration is looked for in the working directory only.
     Export exported;
     std::remove(exported.working.file("config.xml").c_str());

@@ -192,10 +192,22 @@ TEST(PlayerEndToEnd, VideoFillsTheWindowUprightWithTheModelsOnTheirMarkers)
 {
     NOVARO_REQUIRE_DISPLAY();
     SampleScene scene;
-    PlayerRun run = scene.play({"-max_frames", "45"});
+    PlayerRun run = scene.play({"-max_frames", "45", "-frame_stats"});
     ASSERT_EQ(0, run.status);
     osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
+
+    // Frame statistics cover every frame whole, the buffer swap on its own, and tracking only
+    // on the frames that brought a new camera image (none here: the camera is a still image).
+    const auto frames = [&](const std::string& stage)
+    {
+        std::smatch match;
+        const std::regex row("\n  " + stage + " +([0-9]+) ");
+        return std::regex_search(run.output, match, row) ? std::stoi(match[1]) : -1;
+    };
+    EXPECT_EQ(45, frames("frame")) << run.output;
+    EXPECT_EQ(45, frames("swap"));
+    EXPECT_EQ(0, frames("tracking"));
 
     // The window (a quarter of the screen, as the sample configuration is not full screen) shows
     // the camera frame stretched over it, upright and not mirrored.
