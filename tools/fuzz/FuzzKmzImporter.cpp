@@ -1,5 +1,6 @@
 // libFuzzer target of the KMZ importer: each input is written as an archive into a fresh folder,
 // imported there (unpacked, its models discovered) and the folder removed again.
+#include "FuzzSupport.h"
 #include "KmzImporter.h"
 
 #include <cstddef>
@@ -16,47 +17,22 @@
 namespace
 {
 
-class SilentNotifyHandler : public osg::NotifyHandler
-{
-public:
-    void notify(osg::NotifySeverity, const char*) override {}
-};
-
-std::string workFolder;
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // In the run's folder, not /tmp: a run ended by a crash or by libFuzzer's own exit leaves it.
-    char pattern[] = "scratch_XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        std::abort();
-    workFolder = std::filesystem::absolute(pattern).string();
-    std::atexit(
-        []
-        {
-            std::error_code error;
-            std::filesystem::remove_all(workFolder, error);
-        });
-    osg::setNotifyLevel(osg::NOTICE);
-    osg::setNotifyHandler(new SilentNotifyHandler);
-    std::cout.setstate(std::ios::failbit); // the KML reader's direct line
+    NovaroFuzz::silenceConsole();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     // One level down, so that what an entry might write beside the folder stays in the work folder.
+    const std::string& workFolder = NovaroFuzz::scratchFolder();
     const std::filesystem::path input = std::filesystem::path(workFolder) / "input";
     std::filesystem::create_directories(input);
     const std::string archive = (input / "scene.kmz").string();
-    FILE* file = std::fopen(archive.c_str(), "wb");
-    if (!file)
-        std::abort();
-    if (size > 0)
-        std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    NovaroFuzz::writeInput(archive, data, size);
 
     std::vector<std::string> folders;
     Novaro::KmzImporter::importArchive(archive, folders);

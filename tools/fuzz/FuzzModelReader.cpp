@@ -1,5 +1,7 @@
 // libFuzzer target of the Assimp model reader: the first input byte chooses the extension (glb,
 // gltf or fbx), the rest is written as that file and read through the plugin's ReaderWriter.
+#include "FuzzSupport.h"
+
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -15,32 +17,13 @@
 namespace
 {
 
-class SilentNotifyHandler : public osg::NotifyHandler
-{
-public:
-    void notify(osg::NotifySeverity, const char*) override {}
-};
-
-std::string workFolder;
 osgDB::ReaderWriter* reader = nullptr;
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    // In the run's folder, not /tmp: a run ended by a crash or by libFuzzer's own exit leaves it.
-    char pattern[] = "scratch_XXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        std::abort();
-    workFolder = std::filesystem::absolute(pattern).string();
-    std::atexit(
-        []
-        {
-            std::error_code error;
-            std::filesystem::remove_all(workFolder, error);
-        });
-    osg::setNotifyLevel(osg::NOTICE);
-    osg::setNotifyHandler(new SilentNotifyHandler);
+    NovaroFuzz::silenceConsole();
     // The reader is linked in and registers itself; no plugin is loaded from disk.
     reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
     if (reader == nullptr)
@@ -53,12 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     static const char* const extensions[] = {"glb", "gltf", "fbx"};
-    const std::string path = workFolder + "/model." + extensions[data[0] % 3];
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        std::abort();
-    std::fwrite(data + 1, 1, size - 1, file);
-    std::fclose(file);
+    const std::string path = NovaroFuzz::scratchFolder() + "/model." + extensions[data[0] % 3];
+    NovaroFuzz::writeInput(path, data + 1, size - 1);
 
     osgDB::ReaderWriter::ReadResult result = reader->readNode(path, nullptr);
     // A model may be empty, but never place anything at a coordinate that is not finite.

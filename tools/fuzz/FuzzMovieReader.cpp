@@ -1,5 +1,6 @@
 // libFuzzer target for the movie decoder: the input is written to a file, opened as a movie,
 // decoded for a bounded number of frames, rewound and decoded again, as the player's stream does.
+#include "FuzzSupport.h"
 #include "MovieDecoder.h"
 
 #include <cstddef>
@@ -19,8 +20,6 @@ extern "C"
 namespace
 {
 
-std::string inputPath;
-
 // Frames decoded per input: enough to reach the later packets of a small movie, few enough to
 // keep each execution short.
 const int framesPerInput = 30;
@@ -39,24 +38,14 @@ void decodeSome(Novaro::MovieDecoder& decoder, std::vector<uint8_t>& picture)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    char pattern[] = "/tmp/novaro_fuzz_movie_XXXXXX";
-    const int descriptor = mkstemp(pattern);
-    if (descriptor < 0)
-        std::abort();
-    close(descriptor);
-    inputPath = pattern;
-    std::atexit([] { std::remove(inputPath.c_str()); });
     av_log_set_level(AV_LOG_QUIET);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FILE* file = std::fopen(inputPath.c_str(), "wb");
-    if (!file)
-        std::abort();
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    const std::string inputPath = NovaroFuzz::scratchFolder() + "/input";
+    NovaroFuzz::writeInput(inputPath, data, size);
 
     Novaro::MovieDecoder decoder;
     std::string error;

@@ -2,6 +2,7 @@
 // (NOVARO_FUZZ_TARGET names one of the run* functions below). Each input is written to a file in a
 // private folder and read the way the player reads it; what loads is then used on a small frame
 // holding one marker, so that absurd but accepted values reach the detector and the pose maths.
+#include "FuzzSupport.h"
 #include "SquareMarkerTracker.h"
 
 #include <osgART/CameraParameters.h>
@@ -25,12 +26,6 @@
 
 namespace
 {
-
-class SilentNotifyHandler : public osg::NotifyHandler
-{
-public:
-    void notify(osg::NotifySeverity, const char*) override {}
-};
 
 // The private folder: the input file, a camera file and the pattern of the marker in the frame
 // ("marker.patt", which seeds of pattern lists and multi-marker files name).
@@ -119,16 +114,10 @@ void trackWith(osgART::SquareMarkerTracker& tracker)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "novaro_fuzz_XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        std::abort();
-    folder = pattern;
+    folder = NovaroFuzz::scratchFolder();
     inputPath = folder + "/input";
     cameraPath = folder + "/camera.dat";
-    std::atexit([] { std::filesystem::remove_all(folder); });
-
-    osg::setNotifyLevel(osg::NOTICE);
-    osg::setNotifyHandler(new SilentNotifyHandler);
+    NovaroFuzz::silenceConsole();
     makeFrame();
     framePattern.save(folder + "/marker.patt");
     osgART::CameraParameters camera =
@@ -140,12 +129,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    FILE* file = std::fopen(inputPath.c_str(), "wb");
-    if (!file)
-        std::abort();
-    if (size > 0)
-        std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    NovaroFuzz::writeInput(inputPath, data, size);
     NOVARO_FUZZ_TARGET();
     return 0;
 }
