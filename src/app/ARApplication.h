@@ -232,6 +232,8 @@ private:
     void resolveMarkerTransformsFile(MarkerData& entry, bool sharedFileAvailable);
     bool addMarkerToTracker(MarkerData& entry);
     void applyTrackerSettings();
+    void setUpDebugImage();
+    void setUpMarkerGroups();
     void createCompositeQuad(bool shadowsEnabled);
     void setUpRenderCamera(osg::Camera& camera, osg::Texture2D* texture, int samples);
     void createARCamera();

@@ -143,9 +143,7 @@ bool ARApplication::initScene()
         osg::notify(osg::FATAL) << " WARNING: NULL configuration." << std::endl;
         return false;
     }
-    const int mode = _configuration->getMode();
     _debug = _configuration->getDebug();
-
     _modeSwitch = new osg::Switch;
     _arSceneNode->addChild(_modeSwitch.get());
     _simpleModeGroup = new osg::Group;
@@ -155,6 +153,48 @@ bool ARApplication::initScene()
     _modelViewTransform->setReferenceFrame(osg::Transform::ABSOLUTE_RF);
     _debugSwitch = new osg::Switch;
 
+    setUpDebugImage();
+    _videoLayer = new osgART::VideoLayer(_video.get(), 1);
+    _videoLayer->setTextureMode(_hasTextureRectangle ? 2 : 1);
+    _videoLayer->init();
+    _contentGroup = new osg::Group;
+    _contentGroup->getOrCreateStateSet()->setRenderBinDetails(contentRenderBin, "RenderBin");
+
+    // Simple mode: projection, model view, then the debug switch holding the video (or the debug
+    // image) under the content.
+    _simpleModeGroup->addChild(_projection.get());
+    _projection->addChild(_modelViewTransform.get());
+    _modelViewTransform->addChild(_debugSwitch.get());
+    _debugSwitch->addChild(_videoLayer.get(), !_debug);
+    _debugSwitch->getOrCreateStateSet()->setRenderBinDetails(videoRenderBin, "RenderBin");
+    _debugSwitch->addChild(_contentGroup.get());
+    setUpMarkerGroups();
+
+    const int mode = _configuration->getMode();
+    _mixedModeGroup = new osg::Group;
+    _mixedModeGroup->setName("MixedModeGroup");
+    _fakeModeGroup = new osg::Group;
+    _fakeModeGroup->setName("FakeModeGroup");
+    _modeSwitch->addChild(_simpleModeGroup.get(), mode == AR_SIMPLE);
+    _modeSwitch->addChild(_mixedModeGroup.get(), mode == AR_MIXED);
+    _modeSwitch->addChild(_fakeModeGroup.get(), mode == AR_FAKE);
+    return true;
+}
+
+namespace
+{
+
+bool isShowable(const osg::Image* image)
+{
+    return image && image->s() != 0 && image->t() != 0 && image->r() != 0 && image->getPixelFormat() != 0 &&
+           image->data() != nullptr;
+}
+
+} // namespace
+
+// The tracker's binarised frame as a layer of its own, shown instead of the video in debug mode.
+void ARApplication::setUpDebugImage()
+{
     osg::notify(osg::NOTICE) << "Setting up debug mode..." << std::endl;
     osgART::TypedField<bool>* debugField = dynamic_cast<osgART::TypedField<bool>*>(_tracker->get("debug"));
     osgART::TypedField<osg::ref_ptr<osg::Image>>* debugImageField =
@@ -168,20 +208,16 @@ bool ARApplication::initScene()
         debugField->set(!debugField->get());
         if (debugField->get() && debugImageField)
         {
-            auto imageIsValid = [](const osg::Image* image)
-            {
-                return image && image->s() != 0 && image->t() != 0 && image->r() != 0 &&
-                       image->getPixelFormat() != 0 && image->data() != nullptr;
-            };
             osg::ref_ptr<osg::Image> image = debugImageField->get();
-            if (!imageIsValid(image.get()))
+            if (!isShowable(image.get()))
             {
+                // No frame tracked yet: track the current one so that the image exists.
                 if (_video.valid())
                     _video->dirty();
                 _tracker->update();
                 image = debugImageField->get();
             }
-            if (!imageIsValid(image.get()))
+            if (!isShowable(image.get()))
                 osg::notify(osg::FATAL) << "Could not initialize debug image!" << std::endl;
             else if (!_debugImageLayer.valid())
             {
@@ -192,21 +228,12 @@ bool ARApplication::initScene()
         }
     }
     osg::notify(osg::NOTICE) << "Setting up debug mode...Done." << std::endl;
+}
 
-    _videoLayer = new osgART::VideoLayer(_video.get(), 1);
-    _videoLayer->setTextureMode(_hasTextureRectangle ? 2 : 1);
-    _videoLayer->init();
-
-    _contentGroup = new osg::Group;
-    _contentGroup->getOrCreateStateSet()->setRenderBinDetails(contentRenderBin, "RenderBin");
-
-    _simpleModeGroup->addChild(_projection.get());
-    _projection->addChild(_modelViewTransform.get());
-    _modelViewTransform->addChild(_debugSwitch.get());
-    _debugSwitch->addChild(_videoLayer.get(), !_debug);
-    _debugSwitch->getOrCreateStateSet()->setRenderBinDetails(videoRenderBin, "RenderBin");
-    _debugSwitch->addChild(_contentGroup.get());
-
+// The markers' content groups: shadowed (under the shadows manager, lit by the shadow light) and
+// not shadowed (lit by light 0).
+void ARApplication::setUpMarkerGroups()
+{
     _shadowedMarkersGroup = new osg::Group;
     _shadowedMarkersGroup->setName("ShadowedMarkersGroup");
     _notShadowedMarkersGroup = new osg::Group;
@@ -226,15 +253,6 @@ bool ARApplication::initScene()
     shadowed->setMode(GL_LIGHTING, protectedOn);
     shadowed->setMode(GL_LIGHT0, osg::StateAttribute::OFF);
     shadowed->setMode(shadowLight, osg::StateAttribute::ON);
-
-    _mixedModeGroup = new osg::Group;
-    _mixedModeGroup->setName("MixedModeGroup");
-    _fakeModeGroup = new osg::Group;
-    _fakeModeGroup->setName("FakeModeGroup");
-    _modeSwitch->addChild(_simpleModeGroup.get(), mode == AR_SIMPLE);
-    _modeSwitch->addChild(_mixedModeGroup.get(), mode == AR_MIXED);
-    _modeSwitch->addChild(_fakeModeGroup.get(), mode == AR_FAKE);
-    return true;
 }
 
 bool ARApplication::initViewer()
