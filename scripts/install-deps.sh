@@ -13,8 +13,8 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libassimp-dev
   libzip-dev
-  libgtest-dev googletest
-  xvfb xauth mesa-utils xdotool
+  libgtest-dev
+  xvfb xauth xdotool
   fonts-liberation2
 )
 
