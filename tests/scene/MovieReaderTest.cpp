@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -176,15 +177,15 @@ TEST_F(MovieReader, FilesThatAreNotPlayableMoviesAreRefused)
 namespace
 {
 
-// The frequency of the tone in a recording's left channel, from its cycles louder than the noise
-// floor (a rising crossing counts once the signal went below -1000), with the seconds those
-// cycles span; 0 when the recording is silent.
+// The frequency of the tone in a recording's left channel, from the median length of its cycles
+// louder than the noise floor (a rising crossing counts once the signal went below -1000), so that
+// a gap where a busy machine let the output run dry does not count; 'loudSeconds' is the time
+// those cycles fill. 0 when the recording is silent.
 double toneFrequency(const std::vector<int16_t>& interleaved, int channels, int sampleRate,
                      double& loudSeconds)
 {
     bool armed = false;
-    int cycles = 0;
-    size_t first = 0, last = 0;
+    std::vector<size_t> crossings;
     for (size_t frame = 0; frame * channels < interleaved.size(); ++frame)
     {
         const int16_t sample = interleaved[frame * channels];
@@ -193,13 +194,21 @@ double toneFrequency(const std::vector<int16_t>& interleaved, int channels, int 
         else if (armed && sample >= 0)
         {
             armed = false;
-            if (cycles++ == 0)
-                first = frame;
-            last = frame;
+            crossings.push_back(frame);
         }
     }
-    loudSeconds = static_cast<double>(last - first) / sampleRate;
-    return cycles < 2 ? 0.0 : (cycles - 1) / loudSeconds;
+    if (crossings.size() < 3)
+    {
+        loudSeconds = 0.0;
+        return 0.0;
+    }
+    std::vector<size_t> periods;
+    for (size_t index = 1; index < crossings.size(); ++index)
+        periods.push_back(crossings[index] - crossings[index - 1]);
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    const double period = static_cast<double>(periods[periods.size() / 2]) / sampleRate;
+    loudSeconds = period * static_cast<double>(periods.size());
+    return 1.0 / period;
 }
 
 } // namespace
