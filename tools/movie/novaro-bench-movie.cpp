@@ -18,9 +18,22 @@
 #include <random>
 #include <vector>
 
-// Every heap allocation of the process goes through here (operator new ends in malloc too).
+// Every heap allocation of the process goes through here (operator new ends in malloc too),
+// except in sanitizer builds, whose runtime owns these functions: there the count stays 0.
 std::atomic<unsigned long> allocations{0};
 
+#if defined(__SANITIZE_ADDRESS__)
+#define NOVARO_COUNT_ALLOCATIONS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NOVARO_COUNT_ALLOCATIONS 0
+#endif
+#endif
+#ifndef NOVARO_COUNT_ALLOCATIONS
+#define NOVARO_COUNT_ALLOCATIONS 1
+#endif
+
+#if NOVARO_COUNT_ALLOCATIONS
 extern "C"
 {
     void* __libc_malloc(size_t size);
@@ -56,6 +69,7 @@ extern "C"
         return __libc_memalign(alignment, size);
     }
 }
+#endif
 
 namespace
 {
