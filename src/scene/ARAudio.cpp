@@ -70,15 +70,16 @@ bool ARAudio::load(const std::string& file)
     osg::notify(osg::NOTICE) << "SampleRate: " << sampleRate << std::endl;
     osg::notify(osg::NOTICE) << "Channels: " << channels << std::endl;
     osg::notify(osg::NOTICE) << "Duration: " << _duration << std::endl;
-    sf::SoundSource& source = _useSamples ? static_cast<sf::SoundSource&>(_sound) : _music;
-    if (_useSamples)
-        _sound.setLoop(false);
-    else
-        _music.setLoop(false);
-    source.setPitch(1.0f);
-    source.setVolume(100.0f);
+    setLooping(false);
+    source().setPitch(1.0f);
+    source().setVolume(100.0f);
     _loaded = true;
     return true;
+}
+
+sf::SoundSource& ARAudio::source()
+{
+    return _useSamples ? static_cast<sf::SoundSource&>(_sound) : _music;
 }
 
 sf::SoundSource::Status ARAudio::getStatus() const
@@ -94,23 +95,15 @@ bool ARAudio::getLoop() const
 void ARAudio::play()
 {
     osg::notify(osg::NOTICE) << " Audio <" << _audioFile << "> PLAY" << std::endl;
-    if (!_loaded)
-        return;
-    if (_useSamples)
-        _sound.play();
-    else
-        _music.play();
+    if (_loaded)
+        source().play();
 }
 
 void ARAudio::pause()
 {
     osg::notify(osg::NOTICE) << " Audio <" << _audioFile << "> PAUSE" << std::endl;
-    if (!_loaded)
-        return;
-    if (_useSamples)
-        _sound.pause();
-    else
-        _music.pause();
+    if (_loaded)
+        source().pause();
 }
 
 void ARAudio::togglePause()
@@ -119,11 +112,10 @@ void ARAudio::togglePause()
     if (!_loaded)
         return;
     // Only a paused sound resumes; one never started is paused and so stays silent.
-    const bool paused = getStatus() == sf::SoundSource::Paused;
-    if (_useSamples)
-        paused ? _sound.play() : _sound.pause();
+    if (getStatus() == sf::SoundSource::Paused)
+        source().play();
     else
-        paused ? _music.play() : _music.pause();
+        source().pause();
 }
 
 void ARAudio::rewind()
@@ -131,22 +123,20 @@ void ARAudio::rewind()
     osg::notify(osg::NOTICE) << " Audio <" << _audioFile << "> REWIND" << std::endl;
     if (!_loaded)
         return;
-    if (_useSamples)
-    {
-        _sound.stop();
-        _sound.play();
-    }
-    else
-    {
-        _music.stop();
-        _music.play();
-    }
+    source().stop();
+    source().play();
 }
 
 void ARAudio::setLoop(bool on)
 {
     osg::notify(osg::NOTICE) << " Audio <" << _audioFile << "> LOOP (" << (on ? "on" : "off") << ")"
                              << std::endl;
+    setLooping(on);
+}
+
+// Looping is not part of the sound library's common base: samples and streams each have their own.
+void ARAudio::setLooping(bool on)
+{
     if (_useSamples)
         _sound.setLoop(on);
     else
@@ -155,10 +145,7 @@ void ARAudio::setLoop(bool on)
 
 void ARAudio::toggleLoop()
 {
-    if (_useSamples)
-        _sound.setLoop(!_sound.getLoop());
-    else
-        _music.setLoop(!_music.getLoop());
+    setLooping(!getLoop());
 }
 
 } // namespace Novaro

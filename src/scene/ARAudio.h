@@ -40,6 +40,9 @@ protected:
 
 private:
     bool load(const std::string& file);
+    // The sample's sound or the stream, whichever the file's type chose.
+    sf::SoundSource& source();
+    void setLooping(bool on);
 
     std::string _audioFile; // as given to setupAudio, shown in messages
     float _duration = 0.0f;

@@ -9,7 +9,6 @@
 #include "VideoTexture.h"
 
 #include <osg/Notify>
-#include <osg/TexMat>
 #include <osgDB/FileNameUtils>
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
@@ -79,8 +78,7 @@ void ARObject::setupVideoTexture(const std::string& tag, const std::string& movi
     const unsigned int textureUnit = static_cast<unsigned int>(unit);
     state->setTextureAttributeAndModes(textureUnit, texture.get(), osg::StateAttribute::ON);
     texture->setSubloadCallback(new ITexture2DSubloadCallback(texture.get()));
-    state->setTextureAttributeAndModes(textureUnit, new osg::TexMat(osg::Matrix::scale(1.0, -1.0, 1.0)),
-                                       osg::StateAttribute::ON);
+    flipMovieRows(*state, textureUnit);
     state->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
     _videoNames.push_back(movie);
     _videoStreams.push_back(stream);

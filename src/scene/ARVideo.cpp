@@ -7,7 +7,6 @@
 
 #include <osg/Notify>
 #include <osg/Program>
-#include <osg/TexMat>
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
 
@@ -75,9 +74,7 @@ void ARVideo::setupVideo(const std::string& file, bool lighting)
     if (_chromaKey)
         applyChromaKey(*state, static_cast<unsigned int>(unit));
     else
-        state->setTextureAttributeAndModes(static_cast<unsigned int>(unit),
-                                           new osg::TexMat(osg::Matrix::scale(1.0, -1.0, 1.0)),
-                                           osg::StateAttribute::ON);
+        flipMovieRows(*state, static_cast<unsigned int>(unit));
     _lighting = lighting;
     setLighting(lighting);
     state->setMode(GL_LIGHTING, (lighting ? osg::StateAttribute::ON : osg::StateAttribute::OFF) |

@@ -6,6 +6,7 @@
 #include <osg/Image>
 #include <osg/Notify>
 #include <osg/StateSet>
+#include <osg/TexMat>
 
 #include <cmath>
 
@@ -78,6 +79,12 @@ osg::ref_ptr<osg::Texture2D> createMovieTexture(osg::Image* movie)
     // Movie pictures are rarely powers of two; resizing each frame would cost more than drawing it.
     texture->setResizeNonPowerOfTwoHint(false);
     return texture;
+}
+
+void flipMovieRows(osg::StateSet& state, unsigned int unit)
+{
+    state.setTextureAttributeAndModes(unit, new osg::TexMat(osg::Matrix::scale(1.0, -1.0, 1.0)),
+                                      osg::StateAttribute::ON);
 }
 
 std::string chromaKeyVertexShader(unsigned int unit)

@@ -47,6 +47,10 @@ int highestTexturedUnit(const osg::StateSet* state);
 // A texture showing the movie: linear minification, repeating in both directions.
 osg::ref_ptr<osg::Texture2D> createMovieTexture(osg::Image* movie);
 
+// Shows the movie's rows the right way up on 'unit' (movie rows come top first, texture rows
+// bottom first).
+void flipMovieRows(osg::StateSet& state, unsigned int unit);
+
 // The chroma-key shaders. The vertex shader hands the texture coordinate of 'unit' on as
 // "texcoord"; the fragment shader samples "baseTexture" upside down (movie rows come top first),
 // discards the key colour (green or blue: the key component at least 0.10 and at least 0.10 above
