@@ -1,10 +1,9 @@
 #include "PathRule.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <osgDB/FileNameUtils>
-#include <system_error>
-#include <unistd.h>
+
+#include "osgART/InputFiles.h"
 
 namespace Novaro
 {
@@ -37,9 +36,8 @@ std::string resolve(const std::string& base, const std::string& name)
 
 bool isReadableFile(const std::string& path)
 {
-    std::error_code error;
-    return !path.empty() && std::filesystem::is_regular_file(path, error) &&
-           ::access(path.c_str(), R_OK) == 0;
+    // The tracking library holds the one check, for its own readers too.
+    return osgART::isReadableRegularFile(path);
 }
 
 } // namespace PathRule
