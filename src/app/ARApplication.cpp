@@ -327,13 +327,18 @@ void ARApplication::addObjectToMarker(ARObject* object, unsigned int id, int lay
                                 << ")." << std::endl;
         return;
     }
+    registerObject(object);
+    object->addMarker(static_cast<int>(id));
+}
+
+void ARApplication::registerObject(ARObject* object)
+{
     bool listed = false;
     for (ARObject* registered : _objects)
         listed = listed || registered == object;
     if (!listed)
         _objects.push_back(object);
     object->setContext(this);
-    object->addMarker(static_cast<int>(id));
 }
 
 void ARApplication::addObjectToAllMarkers(ARObject* object, int layer)

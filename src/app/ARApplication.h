@@ -98,6 +98,9 @@ public:
     unsigned int getObjectCount() const { return static_cast<unsigned int>(_objects.size()); }
     void addObjectToMarker(ARObject* object, unsigned int id, int layer);
     void addObjectToAllMarkers(ARObject* object, int layer);
+    // Lists the object among the scene objects (once) that actions, the modes and the shutdown
+    // reach, and gives it the application as its context.
+    void registerObject(ARObject* object);
     void setRescaleNormal(bool on);
     void run();
     void cleanup();
@@ -158,6 +161,14 @@ public:
     void previousSoundtrack();
     unsigned int getCurrentSoundtrack() const { return _currentSoundtrack; }
     unsigned int getSoundtrackCount() const { return static_cast<unsigned int>(_soundtracks.size()); }
+
+    // --- the animations of every scene object at once, in object order
+    void toggleAllAnimations();
+    void rewindAllAnimations();
+    // Stores the speed and gives it to every object's path animations (objects created later do
+    // not get it).
+    void setSimulationSpeed(double speed);
+    double getSimulationSpeed() const { return _simulationSpeed; }
 
     // --- accessors used across the player
     ConfigurationData* getConfiguration() const { return _configuration; }
@@ -252,6 +263,7 @@ private:
     HUDList _hud;
     std::vector<sf::Music*> _soundtracks;
     unsigned int _currentSoundtrack;
+    double _simulationSpeed = 1.0;
     osg::ref_ptr<ARViewer> _viewer;
     osg::ref_ptr<osgART::GenericVideo> _video;
     osg::ref_ptr<osgART::GenericTracker> _tracker;

@@ -353,11 +353,33 @@ osg::ref_ptr<ARObject> ARApplication::loadSceneObject(const ObjectData& entry, o
         osg::notify(osg::NOTICE) << " Object type " << builder.type << "." << std::endl;
         osg::ref_ptr<ARObject> object = builder.build(source);
         if (object.valid())
+        {
+            object->setAnimationLoop("", entry.getLoop());
             setUpObject(*object, source, *this);
+        }
         return object;
     }
     osg::notify(osg::FATAL) << " WARNING: Object type not supported. Skipping." << std::endl;
     return nullptr;
+}
+
+void ARApplication::toggleAllAnimations()
+{
+    for (ARObject* object : _objects)
+        object->togglePauseAnimation("");
+}
+
+void ARApplication::rewindAllAnimations()
+{
+    for (ARObject* object : _objects)
+        object->rewindAnimation("");
+}
+
+void ARApplication::setSimulationSpeed(double speed)
+{
+    _simulationSpeed = speed;
+    for (ARObject* object : _objects)
+        object->setAnimationSpeed("", speed);
 }
 
 } // namespace Novaro

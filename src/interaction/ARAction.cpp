@@ -2,6 +2,8 @@
 
 #include "ARActionFactory.h"
 
+#include <cstdlib>
+
 namespace Novaro
 {
 
@@ -15,6 +17,11 @@ bool ARAction::prepare()
     if (_target == nullptr)
         _target = _factory->resolveObject(_targetName);
     return true;
+}
+
+float ARAction::getNumberParameter(const std::string& name)
+{
+    return static_cast<float>(std::strtod(getParameter(name).c_str(), nullptr));
 }
 
 } // namespace Novaro

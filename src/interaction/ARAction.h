@@ -43,6 +43,10 @@ public:
     void setParameter(const std::string& name, const std::string& value) { _parameters[name] = value; }
     // The value of a parameter; an absent one reads as empty text and is added as such.
     const std::string& getParameter(const std::string& name) { return _parameters[name]; }
+    // A flag parameter is on only when it reads exactly "true" ("True" and "1" are off).
+    bool getFlagParameter(const std::string& name) { return getParameter(name) == "true"; }
+    // A number parameter as the C library reads it: absent or not numeric reads as 0.
+    float getNumberParameter(const std::string& name);
 
     ARActionFactory* getFactory() const { return _factory; }
     void setFactory(ARActionFactory* factory) { _factory = factory; }

@@ -1,6 +1,7 @@
 #include "ARActionFactory.h"
 
 #include "ARAction.h"
+#include "ARActions.h"
 #include "ARApplication.h"
 #include "ARObject.h"
 
@@ -9,19 +10,75 @@
 namespace Novaro
 {
 
-ARActionFactory::ARActionFactory(ARObject* owner) : _owner(owner) {}
+namespace
+{
+
+template <typename Action> std::unique_ptr<ARAction> makeAction()
+{
+    return std::make_unique<Action>();
+}
+
+// The command table: a command's code is its row.
+struct Command
+{
+    const char* name;
+    std::unique_ptr<ARAction> (*create)();
+};
+const Command commandTable[] = {
+    {"start_animation", makeAction<ARActionStartAnimation>},
+    {"pause_animation", makeAction<ARActionPauseAnimation>},
+    {"stop_animation", makeAction<ARActionStopAnimation>},
+    {"rewind_animation", makeAction<ARActionRewindAnimation>},
+    {"set_animation_loop", makeAction<ARActionSetAnimationLoop>},
+    {"change_animation_speed", makeAction<ARActionChangeAnimationSpeed>},
+    {"set_animation_speed", makeAction<ARActionSetAnimationSpeed>},
+    {"hide", makeAction<ARActionHide>},
+    {"show", makeAction<ARActionShow>},
+    {"play_video", makeAction<ARActionPlayVideo>},
+    {"pause_video", makeAction<ARActionPauseVideo>},
+    {"toggle_pause_video", makeAction<ARActionTogglePauseVideo>},
+    {"rewind_video", makeAction<ARActionRewindVideo>},
+    {"loop_video", makeAction<ARActionLoopVideo>},
+    {"go_fullscreen_video", makeAction<ARActionGoFullscreenVideo>},
+    {"resign_fullscreen_video", makeAction<ARActionResignFullscreenVideo>},
+    {"notify", makeAction<ARActionNotify>},
+    {"subscribe", makeAction<ARActionSubscribe>},
+    {"unsubscribe", makeAction<ARActionUnsubscribe>},
+    {"play", makeAction<ARActionPlay>},
+    {"pause", makeAction<ARActionPause>},
+    {"toggle", makeAction<ARActionToggle>},
+    {"rewind", makeAction<ARActionRewind>},
+    {"loop", makeAction<ARActionLoop>},
+    {"go_fullscreen", makeAction<ARActionGoFullscreen>},
+    {"resign_fullscreen", makeAction<ARActionResignFullscreen>},
+    {"hide_menu", makeAction<ARActionHideMenu>},
+    {"show_menu", makeAction<ARActionShowMenu>},
+    {"toggle_menu", makeAction<ARActionToggleMenu>},
+    {"hide_selection_box", makeAction<ARActionHideSelectionBox>},
+    {"show_selection_box", makeAction<ARActionShowSelectionBox>},
+    {"toggle_selection_box", makeAction<ARActionToggleSelectionBox>},
+};
+
+} // namespace
+
+ARActionFactory::ARActionFactory(ARObject* owner) : _owner(owner)
+{
+    int code = 0;
+    for (const Command& command : commandTable)
+        _commands[command.name] = code++;
+}
 
 ARActionFactory::~ARActionFactory() = default;
 
 std::unique_ptr<ARAction> ARActionFactory::create(const std::string& command) const
 {
-    if (_commands.find(command) == _commands.end())
+    const auto found = _commands.find(command);
+    if (found == _commands.end())
     {
         osg::notify(osg::NOTICE) << " WARNING: unknown command for action." << std::endl;
         return nullptr;
     }
-    // Each command code will construct its class here; the table holds none yet.
-    return nullptr;
+    return commandTable[found->second].create();
 }
 
 ARAction* ARActionFactory::registerAction(std::unique_ptr<ARAction> action)

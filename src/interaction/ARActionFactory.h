@@ -47,9 +47,7 @@ public:
 private:
     ARApplication* _context = nullptr;
     ARObject* _owner;
-    // Command name to command code. The command classes come with the actions themselves; until
-    // then the table is empty, every command is unknown and every event's action list stays
-    // empty.
+    // Command name to command code, the same for every factory.
     std::map<std::string, int> _commands;
     std::vector<std::unique_ptr<ARAction>> _actions;
 };

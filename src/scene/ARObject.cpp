@@ -2,6 +2,7 @@
 
 #include "ARAction.h"
 #include "ARActionFactory.h"
+#include "ARBasicAnimationManagerPlus.h"
 #include "ARNodeSearchByNameVisitor.h"
 #include "XMLEventsParserManager.h"
 
@@ -10,7 +11,6 @@
 #include <osg/ColorMask>
 #include <osg/Material>
 #include <osg/Notify>
-#include <osgAnimation/AnimationManagerBase>
 #include <osgAnimation/Bone>
 #include <osgAnimation/Skeleton>
 #include <osgDB/ReadFile>
@@ -44,29 +44,6 @@ const char* const eventNames[ARObject::EVENT_COUNT] = {"on_left_mouse_click",
 
 // Share duplicate state, merge geometry, optimise texture settings, merge geodes.
 const unsigned int optimizerOptions = 0x3030;
-
-// Counts the animations of a subgraph: path callbacks and the animations of osgAnimation
-// managers, wherever they sit in a node's update-callback chain.
-class AnimationCounter : public osg::NodeVisitor
-{
-public:
-    AnimationCounter() : osg::NodeVisitor(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN) {}
-
-    void apply(osg::Node& node) override
-    {
-        for (osg::Callback* callback = node.getUpdateCallback(); callback != nullptr;
-             callback = callback->getNestedCallback())
-        {
-            if (dynamic_cast<osg::AnimationPathCallback*>(callback) != nullptr)
-                ++count;
-            else if (auto* manager = dynamic_cast<osgAnimation::AnimationManagerBase*>(callback))
-                count += manager->getAnimationList().size();
-        }
-        traverse(node);
-    }
-
-    size_t count = 0;
-};
 
 // A fresh node standing for one ancestor of an extracted sub-node: same kind (skeleton, matrix
 // transform or plain group), same matrix, state and flags, and its own copy of a path animation
@@ -198,17 +175,6 @@ osg::ref_ptr<osg::Node> ARObject::extractSubNode(osg::Node* model, const std::st
         return found;
     last->addChild(found);
     return first;
-}
-
-void ARObject::setUpAnimations()
-{
-    // Playing, pausing and looping the content's animations comes with the animation control;
-    // for now the content is only checked for animations, which must not be optimised away.
-    AnimationCounter counter;
-    for (unsigned int i = 0; i < getNumChildren(); ++i)
-        getChild(i)->accept(counter);
-    if (counter.count > 0)
-        _optimizeEnabled = false;
 }
 
 void ARObject::setTranslation(float x, float y, float z)

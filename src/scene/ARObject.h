@@ -2,9 +2,11 @@
 
 #include "ARPickable.h"
 
+#include <osg/AnimationPath>
 #include <osg/ImageStream>
 #include <osg/Quat>
 #include <osg/Vec3f>
+#include <osg/observer_ptr>
 
 #include <array>
 #include <map>
@@ -12,11 +14,17 @@
 #include <string>
 #include <vector>
 
+namespace osgAnimation
+{
+class Animation;
+}
+
 namespace Novaro
 {
 
 class ARAction;
 class ARActionFactory;
+class ARBasicAnimationManagerPlus;
 class ARApplication;
 class EventData;
 
@@ -27,8 +35,8 @@ class EventData;
 //
 // Movies play on the model's planes named in the scene's videos table (video textures).
 //
-// Not here yet: the control of the content's animations (start, pause, loop, speed); for now the
-// content is only checked for animations, so that animated objects are never optimised.
+// The content's path animations and its first skeletal/channel animation manager are controlled
+// by name (an empty name means all of them); they start paused and play once.
 class ARObject : public ARPickable
 {
 public:
@@ -168,6 +176,22 @@ public:
     void resignFullscreenVideo(const std::string& name);
     // Rewinds every video texture (at shutdown).
     void stopVideoTextures();
+
+    // Animation control by name: a path animation is named after the node it moves, a managed
+    // animation by its own name; an empty name means every animation of the object.
+    void startAnimation(const std::string& name);
+    void togglePauseAnimation(const std::string& name);
+    void stopAnimation(const std::string& name);
+    void rewindAnimation(const std::string& name);
+    void setAnimationLoop(const std::string& name, bool loop);
+    // The speed operations change path animations only; managed animations keep their own speed.
+    void changeAnimationSpeed(const std::string& name, double amount);
+    void setAnimationSpeed(const std::string& name, double speed);
+    const std::vector<osg::ref_ptr<osg::AnimationPathCallback>>& getPathAnimations() const
+    {
+        return _pathCallbacks;
+    }
+    ARBasicAnimationManagerPlus* getAnimationManager() const { return _animationManager.get(); }
     const std::vector<std::string>& getVideoNames() const { return _videoNames; }
     const std::vector<osg::ref_ptr<osg::ImageStream>>& getVideoStreams() const { return _videoStreams; }
 
@@ -184,6 +208,9 @@ private:
     void initialise(osg::Node* content);
     static osg::ref_ptr<osg::Node> extractSubNode(osg::Node* model, const std::string& subNodeName);
     void setUpAnimations();
+    std::vector<osg::AnimationPathCallback*> selectPathAnimations(const std::string& name) const;
+    std::vector<osgAnimation::Animation*> selectManagedAnimations(const std::string& name) const;
+    void playStoppedAnimations(const std::string& name);
     void runEvent(Event event);
     void setupVideoTexture(const std::string& tag, const std::string& movie,
                            const std::string& temporaryDirectory);
@@ -196,6 +223,9 @@ private:
     osg::Quat _rotation = osg::Quat(0.0, 0.0, 0.0, 1.0);
     std::vector<std::string> _videoNames;
     std::vector<osg::ref_ptr<osg::ImageStream>> _videoStreams;
+    std::vector<osg::ref_ptr<osg::AnimationPathCallback>> _pathCallbacks;
+    std::vector<osg::observer_ptr<osg::Node>> _pathAnimatedNodes;
+    osg::ref_ptr<ARBasicAnimationManagerPlus> _animationManager;
     int _markerId = -1;
     std::vector<int> _markerIds;
     bool _selected = false;

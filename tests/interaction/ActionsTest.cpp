@@ -1,0 +1,163 @@
+#include "ARActionFactory.h"
+#include "ARActions.h"
+#include "ARApplication.h"
+#include "ARModel.h"
+#include "ARObject.h"
+#include "NotifyCapture.h"
+#include "TemporaryFolder.h"
+
+#include <osg/AnimationPath>
+#include <osg/MatrixTransform>
+
+#include <gtest/gtest.h>
+
+using namespace Novaro;
+using NovaroTest::NotifyCapture;
+
+namespace
+{
+
+// An object whose content has one path animation on a node named "arm".
+osg::ref_ptr<ARObject> animatedObject(const std::string& name)
+{
+    osg::ref_ptr<osg::MatrixTransform> arm = new osg::MatrixTransform;
+    arm->setName("arm");
+    osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
+    path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 0)));
+    path->insert(1.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 1)));
+    arm->setUpdateCallback(new osg::AnimationPathCallback(path.get()));
+    osg::ref_ptr<ARObject> object = new ARObject(arm.get());
+    object->setName(name);
+    return object;
+}
+
+class ActionsTest : public ::testing::Test
+{
+protected:
+    // An action of 'command' owned by 'owner', aimed at 'target', prepared in the application.
+    ARAction* action(ARObject& owner, const std::string& command, const std::string& target,
+                     const std::map<std::string, std::string>& parameters = {})
+    {
+        std::unique_ptr<ARAction> created = owner.getActionFactory()->create(command);
+        EXPECT_NE(created, nullptr) << command;
+        if (!created)
+            return nullptr;
+        created->setCommand(command);
+        created->setTargetName(target);
+        for (const auto& parameter : parameters)
+            created->setParameter(parameter.first, parameter.second);
+        ARAction* registered = owner.getActionFactory()->registerAction(std::move(created));
+        application.registerObject(&owner);
+        owner.resetActions();
+        return registered;
+    }
+
+    osg::AnimationPathCallback& arm(const ARObject& object) { return *object.getPathAnimations().at(0); }
+
+    ARApplication application;
+};
+
+TEST_F(ActionsTest, ParametersAreReadAsTheEventsFileWritesThem)
+{
+    osg::ref_ptr<ARObject> object = animatedObject("robot");
+    for (const char* notTrue : {"True", "1", ""})
+    {
+        action(*object, "set_animation_loop", "_self_", {{"loop", notTrue}})->execute();
+        EXPECT_EQ(arm(*object).getAnimationPath()->getLoopMode(), osg::AnimationPath::NO_LOOPING) << notTrue;
+    }
+    action(*object, "set_animation_loop", "_self_", {{"loop", "true"}, {"animation_name", "arm"}})->execute();
+    EXPECT_EQ(arm(*object).getAnimationPath()->getLoopMode(), osg::AnimationPath::LOOP);
+
+    action(*object, "change_animation_speed", "_self_", {{"amount", "abc"}})->execute();
+    EXPECT_DOUBLE_EQ(arm(*object).getTimeMultiplier(), 1.0);
+    action(*object, "change_animation_speed", "_self_", {{"amount", "-0.25"}})->execute();
+    EXPECT_DOUBLE_EQ(arm(*object).getTimeMultiplier(), 0.75);
+    action(*object, "set_animation_speed", "_self_", {{"speed", "2"}, {"animation_name", "leg"}})->execute();
+    EXPECT_DOUBLE_EQ(arm(*object).getTimeMultiplier(), 0.75) << "a name that matches nothing";
+
+    // A missing animation name addresses every animation; the map gains the empty entry.
+    ARAction* start = action(*object, "start_animation", "_self_");
+    start->execute();
+    EXPECT_FALSE(arm(*object).getPause());
+    EXPECT_EQ(start->getParameters().count("animation_name"), 1u);
+}
+
+TEST_F(ActionsTest, NamesResolveToTheFirstObjectOfThatNameOrToNothing)
+{
+    osg::ref_ptr<ARObject> owner = new ARObject;
+    owner->setName("switch");
+    osg::ref_ptr<ARObject> first = new ARObject;
+    first->setName("twin");
+    osg::ref_ptr<ARObject> second = new ARObject;
+    second->setName("twin");
+    application.registerObject(first.get());
+    application.registerObject(second.get());
+
+    ARAction* hideTwin = action(*owner, "hide", "twin");
+    EXPECT_EQ(hideTwin->getSource(), owner.get());
+    EXPECT_TRUE(hideTwin->execute());
+    EXPECT_TRUE(first->isHidden());
+    EXPECT_FALSE(second->isHidden());
+
+    ARAction* nobody = action(*owner, "show", "Twin");
+    EXPECT_EQ(nobody->getTarget(), nullptr);
+    EXPECT_FALSE(nobody->execute());
+
+    NotifyCapture capture;
+    ARAction* notify = action(*owner, "notify", "nobody", {{"message", "lights out"}});
+    EXPECT_TRUE(notify->execute()) << "notify needs only its source";
+    EXPECT_TRUE(capture.printed(" ARObject::notify... lights out..."));
+    EXPECT_FALSE(action(*owner, "subscribe", "nobody")->execute());
+}
+
+TEST_F(ActionsTest, TargetsOfTheWrongKindAreLeftAlone)
+{
+    osg::ref_ptr<ARObject> plain = new ARObject;
+    plain->setName("plain");
+    for (const char* command : {"play", "pause", "toggle", "rewind", "loop", "go_fullscreen", "show_menu"})
+        EXPECT_FALSE(action(*plain, command, "_self_")->execute()) << command;
+
+    osg::ref_ptr<ARModel> model = new ARModel;
+    model->setName("model");
+    EXPECT_TRUE(action(*model, "toggle_menu", "_self_")->execute()) << "a model without a menu";
+    osg::ref_ptr<osg::Node> menu = new osg::Group;
+    model->setMenu(menu.get());
+    action(*model, "show_menu", "_self_")->execute();
+    EXPECT_EQ(menu->getNodeMask(), 0xFFFFFFFFu);
+    ARAction* toggle = action(*model, "toggle_menu", "_self_");
+    toggle->execute();
+    EXPECT_EQ(menu->getNodeMask(), 0u);
+    toggle->execute();
+    EXPECT_EQ(menu->getNodeMask(), 1u);
+}
+
+TEST_F(ActionsTest, AnEventsFileRunsItsKnownCommandsAndReportsTheOthers)
+{
+    NovaroTest::TemporaryFolder folder;
+    const std::string events = folder.write(
+        "events.xml", "<?xml version=\"1.0\"?>\n<events name=\"e\"><event name=\"on_select\"><actions>"
+                      "<action source=\"_self_\" target=\"lamp\"><command>hide</command></action>"
+                      "<action source=\"_self_\" target=\"lamp\"><command>explode</command></action>"
+                      "<action source=\"_self_\" target=\"_self_\"><command>notify</command>"
+                      "<parameters><parameter name=\"message\">done</parameter></parameters></action>"
+                      "</actions></event></events>");
+    osg::ref_ptr<ARObject> lamp = new ARObject;
+    lamp->setName("lamp");
+    osg::ref_ptr<ARObject> button = new ARObject;
+    button->setName("button");
+    application.registerObject(lamp.get());
+    application.registerObject(button.get());
+
+    NotifyCapture capture;
+    button->loadEvents(events);
+    EXPECT_TRUE(capture.printed(" WARNING: unknown command for action."));
+    EXPECT_TRUE(capture.printed(" WARNING: ARAction not found."));
+    ASSERT_EQ(button->getEventActions(ARObject::ON_SELECT).size(), 2u);
+
+    button->resetActions();
+    button->select();
+    EXPECT_TRUE(lamp->isHidden());
+    EXPECT_TRUE(capture.printed(" ARObject::notify... done..."));
+}
+
+} // namespace

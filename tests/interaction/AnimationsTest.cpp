@@ -1,0 +1,176 @@
+#include "ARAnimationVisitors.h"
+#include "ARApplication.h"
+#include "ARBasicAnimationManagerPlus.h"
+#include "ARObject.h"
+
+#include <osg/AnimationPath>
+#include <osg/FrameStamp>
+#include <osg/MatrixTransform>
+#include <osgAnimation/Animation>
+#include <osgUtil/UpdateVisitor>
+
+#include <OpenThreads/Thread>
+#include <gtest/gtest.h>
+
+using namespace Novaro;
+
+namespace
+{
+
+// Content: a group holding "arm", which a path animation moves from z 0 to z 4 in 2 seconds, and
+// deeper down a node with an animation manager holding "walk" and "wave".
+struct AnimatedContent
+{
+    AnimatedContent()
+    {
+        osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
+        path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 0)));
+        path->insert(2.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 4)));
+        arm->setName("arm");
+        arm->setUpdateCallback(new osg::AnimationPathCallback(path.get()));
+        root->addChild(arm.get());
+
+        osg::ref_ptr<osgAnimation::BasicAnimationManager> manager = new osgAnimation::BasicAnimationManager;
+        for (const char* name : {"walk", "wave"})
+        {
+            osg::ref_ptr<osgAnimation::Animation> animation = new osgAnimation::Animation;
+            animation->setName(name);
+            animation->setDuration(1.0);
+            manager->registerAnimation(animation.get());
+        }
+        skeletonHolder->setUpdateCallback(manager.get());
+        osg::ref_ptr<osg::Group> inner = new osg::Group;
+        inner->addChild(skeletonHolder.get());
+        root->addChild(inner.get());
+    }
+
+    osg::ref_ptr<osg::Group> root = new osg::Group;
+    osg::ref_ptr<osg::MatrixTransform> arm = new osg::MatrixTransform;
+    osg::ref_ptr<osg::Group> skeletonHolder = new osg::Group;
+};
+
+// Runs one update traversal of 'node' at simulation time 'time' (seconds).
+void updateAt(osg::Node& node, double time)
+{
+    static unsigned int frame = 0;
+    osg::ref_ptr<osg::FrameStamp> stamp = new osg::FrameStamp;
+    stamp->setFrameNumber(++frame);
+    stamp->setSimulationTime(time);
+    osgUtil::UpdateVisitor update;
+    update.setFrameStamp(stamp.get());
+    node.accept(update);
+}
+
+double armHeight(const AnimatedContent& content)
+{
+    return content.arm->getMatrix().getTrans().z();
+}
+
+TEST(Animations, EverythingStartsPausedAndPlaysOnce)
+{
+    AnimatedContent content;
+    osg::ref_ptr<ARObject> object = new ARObject(content.root.get());
+
+    ASSERT_EQ(object->getPathAnimations().size(), 1u);
+    EXPECT_EQ(object->getPathAnimations()[0]->getName(), "arm");
+    EXPECT_TRUE(object->getPathAnimations()[0]->getPause());
+    EXPECT_EQ(object->getPathAnimations()[0]->getAnimationPath()->getLoopMode(),
+              osg::AnimationPath::NO_LOOPING);
+
+    ARBasicAnimationManagerPlus* manager = object->getAnimationManager();
+    ASSERT_NE(manager, nullptr) << "the manager is found below other nodes";
+    EXPECT_EQ(content.skeletonHolder->getUpdateCallback(), manager);
+    EXPECT_TRUE(manager->isPaused());
+    for (osgAnimation::Animation* animation : manager->getAnimationList())
+    {
+        EXPECT_EQ(animation->getPlayMode(), osgAnimation::Animation::ONCE);
+        EXPECT_FALSE(manager->isPlaying(animation));
+    }
+    EXPECT_FALSE(object->isOptimizeEnabled());
+
+    object->setAnimationLoop("walk", true);
+    EXPECT_EQ(manager->getAnimationList()[0]->getPlayMode(), osgAnimation::Animation::LOOP);
+    EXPECT_EQ(manager->getAnimationList()[1]->getPlayMode(), osgAnimation::Animation::ONCE);
+
+    object->startAnimation("wave");
+    EXPECT_FALSE(manager->isPaused());
+    EXPECT_TRUE(manager->isPlaying("wave"));
+    EXPECT_FALSE(manager->isPlaying("walk"));
+    EXPECT_TRUE(object->getPathAnimations()[0]->getPause()) << "the path is not named wave";
+}
+
+TEST(Animations, PathAnimationsStartPauseRewindAndChangeSpeed)
+{
+    AnimatedContent content;
+    osg::ref_ptr<ARObject> object = new ARObject(content.root.get());
+    updateAt(*object, 0.0);
+    updateAt(*object, 1.0);
+    EXPECT_DOUBLE_EQ(armHeight(content), 0.0) << "paused until started";
+
+    object->startAnimation("");
+    updateAt(*object, 1.0);
+    updateAt(*object, 2.0);
+    EXPECT_NEAR(armHeight(content), 2.0, 1e-9);
+
+    object->stopAnimation("arm");
+    updateAt(*object, 5.0);
+    EXPECT_NEAR(armHeight(content), 2.0, 1e-9) << "held while stopped";
+
+    object->rewindAnimation("arm");
+    EXPECT_NEAR(armHeight(content), 0.0, 1e-9) << "back on the first pose at once";
+    EXPECT_TRUE(object->getPathAnimations()[0]->getPause());
+    updateAt(*object, 6.0);
+    EXPECT_NEAR(armHeight(content), 0.0, 1e-9);
+
+    // Twice the speed covers twice the path in the same time.
+    object->setAnimationSpeed("", 2.0);
+    object->togglePauseAnimation("");
+    updateAt(*object, 6.0);
+    updateAt(*object, 6.5);
+    EXPECT_NEAR(armHeight(content), 2.0, 1e-9);
+    object->changeAnimationSpeed("arm", -3.0);
+    EXPECT_DOUBLE_EQ(object->getPathAnimations()[0]->getTimeMultiplier(), -1.0);
+}
+
+TEST(Animations, ThePauseClockHoldsTheAnimationTimeWhilePaused)
+{
+    osg::ref_ptr<ARBasicAnimationManagerPlus> manager = new ARBasicAnimationManagerPlus;
+    osg::Timer clock;
+    const double pausedAt = manager->animationTime(clock.time_s());
+    OpenThreads::Thread::microSleep(60000);
+    EXPECT_NEAR(manager->animationTime(clock.time_s()), pausedAt, 0.02) << "still while paused";
+
+    manager->setPaused(false);
+    EXPECT_NEAR(manager->getPausedTime(), 0.06, 0.03);
+    const double resumedAt = manager->animationTime(clock.time_s());
+    EXPECT_NEAR(resumedAt, pausedAt, 0.02) << "resumes where it stood, not later";
+    OpenThreads::Thread::microSleep(60000);
+    EXPECT_NEAR(manager->animationTime(clock.time_s()), resumedAt + 0.06, 0.03);
+
+    manager->togglePaused();
+    manager->togglePaused();
+    EXPECT_FALSE(manager->isPaused());
+}
+
+TEST(Animations, TheApplicationDrivesEveryObjectAtOnce)
+{
+    AnimatedContent first;
+    AnimatedContent second;
+    osg::ref_ptr<ARObject> one = new ARObject(first.root.get());
+    osg::ref_ptr<ARObject> two = new ARObject(second.root.get());
+    ARApplication application;
+    application.registerObject(one.get());
+    application.registerObject(two.get());
+
+    application.toggleAllAnimations();
+    EXPECT_FALSE(one->getPathAnimations()[0]->getPause());
+    EXPECT_FALSE(two->getAnimationManager()->isPaused());
+    application.setSimulationSpeed(-0.5);
+    EXPECT_DOUBLE_EQ(application.getSimulationSpeed(), -0.5);
+    EXPECT_DOUBLE_EQ(two->getPathAnimations()[0]->getTimeMultiplier(), -0.5);
+    application.rewindAllAnimations();
+    EXPECT_TRUE(one->getPathAnimations()[0]->getPause());
+    EXPECT_TRUE(two->getAnimationManager()->isPaused());
+}
+
+} // namespace
