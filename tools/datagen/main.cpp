@@ -3,8 +3,11 @@
 //   novaro-datagen --data <folder>      data/novaro.ive, data/dummies.ive, data/axes.ive
 //   novaro-datagen --samples <folder>   the models of samples/models (kept in the repository)
 //   novaro-datagen --sound <file.ogg>   the sample scene's soundtrack (kept in the repository)
+//   novaro-datagen --media <folder>     the sample scene's movies, sounds and screen models (the
+//                                       samples folder; kept in the repository)
 
 #include "RuntimeModels.h"
+#include "SampleMedia.h"
 #include "SampleModels.h"
 #include "SampleSound.h"
 
@@ -50,7 +53,9 @@ int main(int argc, char** argv)
     std::string dataFolder;
     std::string samplesFolder;
     std::string soundFile;
-    const char* usage = "usage: novaro-datagen [--data <folder>] [--samples <folder>] [--sound <file.ogg>]";
+    std::string mediaFolder;
+    const char* usage = "usage: novaro-datagen [--data <folder>] [--samples <folder>] [--sound <file.ogg>] "
+                        "[--media <folder>]";
     for (int i = 1; i < argc; ++i)
     {
         const std::string option = argv[i];
@@ -60,13 +65,15 @@ int main(int argc, char** argv)
             samplesFolder = argv[++i];
         else if (option == "--sound" && i + 1 < argc)
             soundFile = argv[++i];
+        else if (option == "--media" && i + 1 < argc)
+            mediaFolder = argv[++i];
         else
         {
             osg::notify(osg::FATAL) << usage << std::endl;
             return 2;
         }
     }
-    if (dataFolder.empty() && samplesFolder.empty() && soundFile.empty())
+    if (dataFolder.empty() && samplesFolder.empty() && soundFile.empty() && mediaFolder.empty())
     {
         osg::notify(osg::FATAL) << usage << std::endl;
         return 2;
@@ -78,5 +85,7 @@ int main(int argc, char** argv)
         ok = Novaro::DataGen::writeSampleModels(samplesFolder) && ok;
     if (!soundFile.empty())
         ok = Novaro::DataGen::writeAmbientSoundtrack(soundFile) && ok;
+    if (!mediaFolder.empty())
+        ok = Novaro::DataGen::writeSampleMedia(mediaFolder) && ok;
     return ok ? 0 : 1;
 }

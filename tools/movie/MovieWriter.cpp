@@ -52,17 +52,16 @@ bool openEncoder(AVCodecContext* codec, const AVCodec* encoder, const MovieDescr
     return avcodec_open2(codec, encoder, nullptr) >= 0;
 }
 
-const int toneSampleRate = 44100;
-
 // The tone's samples for the span of video frame 'index', written as one audio frame.
 bool writeTone(AVCodecContext* codec, AVFormatContext* format, AVStream* stream,
                const MovieDescription& movie, int index)
 {
-    const int64_t first = static_cast<int64_t>(index) * toneSampleRate / movie.framesPerSecond;
-    const int64_t end = static_cast<int64_t>(index + 1) * toneSampleRate / movie.framesPerSecond;
+    const int rate = movie.sampleRate;
+    const int64_t first = static_cast<int64_t>(index) * rate / movie.framesPerSecond;
+    const int64_t end = static_cast<int64_t>(index + 1) * rate / movie.framesPerSecond;
     AVFrame* frame = av_frame_alloc();
     frame->format = AV_SAMPLE_FMT_S16;
-    frame->sample_rate = toneSampleRate;
+    frame->sample_rate = rate;
     av_channel_layout_default(&frame->ch_layout, 1);
     frame->nb_samples = static_cast<int>(end - first);
     bool written = av_frame_get_buffer(frame, 0) >= 0;
@@ -70,8 +69,12 @@ bool writeTone(AVCodecContext* codec, AVFormatContext* format, AVStream* stream,
     {
         int16_t* samples = reinterpret_cast<int16_t*>(frame->data[0]);
         for (int64_t sample = first; sample < end; ++sample)
+        {
+            const double seconds = static_cast<double>(sample) / rate;
+            const double level = movie.toneLevel ? movie.toneLevel(seconds) : 1.0;
             samples[sample - first] =
-                static_cast<int16_t>(12000.0 * std::sin(2.0 * M_PI * movie.toneHz * sample / toneSampleRate));
+                static_cast<int16_t>(12000.0 * level * std::sin(2.0 * M_PI * movie.toneHz * seconds));
+        }
         frame->pts = first;
         written = writePackets(codec, format, stream, frame);
     }
@@ -79,15 +82,15 @@ bool writeTone(AVCodecContext* codec, AVFormatContext* format, AVStream* stream,
     return written;
 }
 
-AVCodecContext* openToneEncoder(AVFormatContext* format, AVStream*& stream)
+AVCodecContext* openToneEncoder(AVFormatContext* format, AVStream*& stream, int sampleRate)
 {
     const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
     stream = avformat_new_stream(format, nullptr);
     AVCodecContext* codec = avcodec_alloc_context3(encoder);
     codec->sample_fmt = AV_SAMPLE_FMT_S16;
-    codec->sample_rate = toneSampleRate;
+    codec->sample_rate = sampleRate;
     av_channel_layout_default(&codec->ch_layout, 1);
-    codec->time_base = AVRational{1, toneSampleRate};
+    codec->time_base = AVRational{1, sampleRate};
     if (avcodec_open2(codec, encoder, nullptr) < 0 ||
         avcodec_parameters_from_context(stream->codecpar, codec) < 0)
         avcodec_free_context(&codec);
@@ -111,7 +114,8 @@ bool writeMovie(const std::string& path, const MovieDescription& movie)
                    avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0;
     stream->time_base = codec->time_base;
     AVStream* toneStream = nullptr;
-    AVCodecContext* tone = movie.toneHz > 0.0 ? openToneEncoder(format, toneStream) : nullptr;
+    AVCodecContext* tone =
+        movie.toneHz > 0.0 ? openToneEncoder(format, toneStream, movie.sampleRate) : nullptr;
     written = written && (movie.toneHz <= 0.0 || tone) && avformat_write_header(format, nullptr) >= 0;
     AVFrame* frame = av_frame_alloc();
     frame->format = AV_PIX_FMT_YUV420P;
@@ -160,6 +164,32 @@ bool writeGreyRampMovie(const std::string& path, int frames, int width, int heig
         }
     };
     return writeMovie(path, movie);
+}
+
+void paintFrameCode(int index, int width, int bandHeight, uint8_t* luma, int lumaStride, uint8_t* blue,
+                    uint8_t* red, int chromaStride)
+{
+    const int blockWidth = width / frameCodeBits;
+    for (int bit = 0; bit < frameCodeBits; ++bit)
+    {
+        const bool set = (index >> (frameCodeBits - 1 - bit)) & 1;
+        const int left = bit * blockWidth;
+        for (int row = 0; row < bandHeight; ++row)
+            std::memset(luma + row * lumaStride + left, set ? 235 : 16, static_cast<size_t>(blockWidth));
+        for (int row = 0; row < bandHeight / 2; ++row)
+        {
+            std::memset(blue + row * chromaStride + left / 2, 128, static_cast<size_t>(blockWidth / 2));
+            std::memset(red + row * chromaStride + left / 2, 128, static_cast<size_t>(blockWidth / 2));
+        }
+    }
+}
+
+int readFrameCode(const std::function<int(int block)>& brightnessAtBlock)
+{
+    int index = 0;
+    for (int bit = 0; bit < frameCodeBits; ++bit)
+        index = (index << 1) | (brightnessAtBlock(bit) > 128 ? 1 : 0);
+    return index;
 }
 
 int frameIndexOfGrey(unsigned char red)

@@ -16,9 +16,13 @@ struct MovieDescription
     int height = 48;
     int framesPerSecond = 25;
     std::string encoder = "mpeg4"; // FFmpeg's encoder name ("mpeg4", "libx264", ...)
-    // A sine tone of this frequency as the movie's sound (16-bit PCM, mono, 44100 Hz), none at 0;
-    // the container must take PCM (mkv, mov, avi).
+    // A sine tone of this frequency as the movie's sound (16-bit PCM, mono), none at 0; the
+    // container must take PCM (mkv, mov, avi).
     double toneHz = 0.0;
+    // The sound's level over time, from 0 to 1 (the tone stays on without it): beeps make time
+    // marks that a recording of the sound can be lined up with.
+    std::function<double(double seconds)> toneLevel;
+    int sampleRate = 44100;
     std::function<void(int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red,
                        int chromaStride)>
         paint;
@@ -26,6 +30,15 @@ struct MovieDescription
 
 // Writes the movie into a container chosen by the file's extension; false when FFmpeg cannot.
 bool writeMovie(const std::string& path, const MovieDescription& movie);
+
+// Frame numbers painted into pictures, so that a screenshot tells which frame is on screen: a band
+// of frameCodeBits blocks across the top of the picture, most significant bit first, white for a
+// set bit and black for a clear one. Chroma is left neutral so keyed movies keep the band.
+const int frameCodeBits = 8;
+void paintFrameCode(int index, int width, int bandHeight, uint8_t* luma, int lumaStride, uint8_t* blue,
+                    uint8_t* red, int chromaStride);
+// The frame number from the band's blocks, given the brightness (0-255) at each block's centre.
+int readFrameCode(const std::function<int(int block)>& brightnessAtBlock);
 
 // A small MPEG-4 movie whose frame i is a flat grey of luma 16 + 20 * i, so that a decoded
 // picture tells which frame it is (frameIndexOfGrey).
