@@ -50,13 +50,18 @@ inline std::string quote(const std::string& text)
     return quoted + "'";
 }
 
-// Runs the player with the arguments (each quoted) from the given directory; its output goes
-// through a file of this run's own, as several players may run in one directory at once.
-inline PlayerRun runPlayer(const std::string& directory, const std::vector<std::string>& arguments)
+// Runs the player with the arguments (each quoted) from the given directory, with the environment
+// variables given as NAME=value; its output goes through a file of this run's own, as several
+// players may run in one directory at once.
+inline PlayerRun runPlayer(const std::string& directory, const std::vector<std::string>& arguments,
+                           const std::vector<std::string>& environment = {})
 {
     TemporaryFolder outputFolder;
     const std::string outputFile = outputFolder.file("output.txt");
-    std::string command = "cd " + quote(directory) + " && " + quote(std::string(NOVARO_RUN_DIR) + "/novaro");
+    std::string command = "cd " + quote(directory) + " && env";
+    for (const std::string& variable : environment)
+        command += " " + quote(variable);
+    command += " " + quote(std::string(NOVARO_RUN_DIR) + "/novaro");
     for (const std::string& argument : arguments)
         command += " " + quote(argument);
     command += " > " + quote(outputFile) + " 2>&1 < /dev/null";

@@ -1,0 +1,214 @@
+// Movies and sounds of the sample scene as a user sees and hears them: the real player on a still
+// camera frame, its screenshot, and its sound recorded by OpenAL Soft's "wave" back end.
+#include "MovieWriter.h"
+#include "SampleScene.h"
+#include "SoundRecording.h"
+
+#include <gtest/gtest.h>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+// Edits one of the scene's files in place; the text to replace must be there.
+void replaceInFile(const SampleScene& scene, const std::string& name, const std::string& from,
+                   const std::string& to)
+{
+    const std::string path = scene.directory().file(name);
+    std::string text = readFile(path);
+    const size_t found = text.find(from);
+    ASSERT_NE(found, std::string::npos) << from << " in " << name;
+    text.replace(found, from.size(), to);
+    std::ofstream(path.c_str()) << text;
+}
+
+// The chroma-keyed movie lying on its marker (marker 3, where the house stood), playing once.
+void layChromaMovieOnItsMarker(const SampleScene& scene)
+{
+    replaceInFile(
+        scene, "scene.xml",
+        "<object name=\"house\" type=\"ARObject\" is_occluder=\"false\" is_visible=\"true\" ignore=\"false\"",
+        "<object name=\"house\" type=\"ARObject\" is_occluder=\"false\" is_visible=\"true\" ignore=\"true\"");
+    replaceInFile(scene, "scene.xml", "<translation x=\"0\" y=\"45\" z=\"45\"/>",
+                  "<translation x=\"0\" y=\"0\" z=\"0\"/>");
+    replaceInFile(scene, "scene.xml", "<rotation axis=\"x\" angle=\"1.5708\"/>",
+                  "<rotation axis=\"x\" angle=\"0\"/>");
+    replaceInFile(scene, "scene.xml",
+                  "<property name=\"loop\">true</property>\n        <property name=\"chroma_key\">",
+                  "<property name=\"loop\">false</property>\n        <property name=\"chroma_key\">");
+}
+
+bool insideQuad(const MarkerTruth& marker, double scale, const osg::Vec2d& point)
+{
+    const osg::Vec2d centre = marker.centre();
+    int sign = 0;
+    for (int i = 0; i < 4; ++i)
+    {
+        const osg::Vec2d a = centre + (marker.corners[i] - centre) * scale;
+        const osg::Vec2d b = centre + (marker.corners[(i + 1) % 4] - centre) * scale;
+        const double cross = (b.x() - a.x()) * (point.y() - a.y()) - (b.y() - a.y()) * (point.x() - a.x());
+        const int side = cross > 0 ? 1 : -1;
+        if (sign != 0 && side != sign)
+            return false;
+        sign = side;
+    }
+    return true;
+}
+
+// Pixels around a marker (its quadrilateral grown by 'scale') that have a colour the camera frame
+// does not have there, with their mean position in window pixels.
+struct ColouredPixels
+{
+    int count = 0;
+    osg::Vec2d centre;
+};
+ColouredPixels colouredAround(const osg::Image& shot, const osg::Image& frame, const MarkerTruth& marker,
+                              double scale, const std::function<bool(const osg::Vec3i&)>& hasColour)
+{
+    ColouredPixels found;
+    for (int y = 0; y < shot.t(); ++y)
+        for (int x = 0; x < shot.s(); ++x)
+        {
+            const osg::Vec2d camera((x + 0.5) * frame.s() / shot.s(), (y + 0.5) * frame.t() / shot.t());
+            if (!insideQuad(marker, scale, camera) || !hasColour(pixel(shot, x, y)) ||
+                hasColour(pixel(frame, static_cast<int>(camera.x()), static_cast<int>(camera.y()))))
+                continue;
+            ++found.count;
+            found.centre += osg::Vec2d(x, y);
+        }
+    if (found.count > 0)
+        found.centre /= found.count;
+    return found;
+}
+
+bool discRed(const osg::Vec3i& c)
+{
+    return c.x() > 150 && c.y() < 100 && c.z() < 100;
+}
+bool screenGreen(const osg::Vec3i& c)
+{
+    return c.y() > c.x() + 60 && c.y() > c.z() + 60;
+}
+bool colourBar(const osg::Vec3i& c)
+{
+    const int high = 170, low = 90;
+    const int highCount = (c.x() > high) + (c.y() > high) + (c.z() > high);
+    const int lowCount = (c.x() < low) + (c.y() < low) + (c.z() < low);
+    return highCount >= 1 && lowCount >= 1 && highCount + lowCount == 3;
+}
+
+// The frame number of a movie that fills the window, read from the blocks across its top.
+int fullWindowFrameCode(const osg::Image& shot, bool& clear)
+{
+    clear = true;
+    const int bandCentre = shot.t() * 8 / 144; // the band is 16 of the movie's 144 rows
+    return readFrameCode(
+        [&](int block)
+        {
+            const osg::Vec3i c = pixel(shot, (2 * block + 1) * shot.s() / (2 * frameCodeBits), bandCentre);
+            const int brightness = (c.x() + c.y() + c.z()) / 3;
+            clear = clear && (brightness < 70 || brightness > 180);
+            return brightness;
+        });
+}
+
+TEST(MediaEndToEnd, ChromaKeyedMovieLetsTheCameraThroughAndItsShapeMoves)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    SampleScene scene;
+    layChromaMovieOnItsMarker(scene);
+    const MarkerTruth& marker = scene.markers()[2];
+    ColouredPixels disc[2];
+    const char* frames[2] = {"40", "70"};
+    for (int run = 0; run < 2; ++run)
+    {
+        PlayerRun played = scene.play({"-max_frames", frames[run]});
+        ASSERT_EQ(0, played.status);
+        osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
+        ASSERT_TRUE(shot.valid() && frame.valid());
+        disc[run] = colouredAround(*shot, *frame, marker, 1.5, discRed);
+        const ColouredPixels green = colouredAround(*shot, *frame, marker, 1.5, screenGreen);
+        EXPECT_GT(disc[run].count, 200) << "the keyed movie's disc stays, run " << run;
+        EXPECT_LT(green.count, disc[run].count / 4)
+            << "its green screen lets the camera through, run " << run;
+    }
+    EXPECT_GT((disc[1].centre - disc[0].centre).length(), 3.0) << "the disc moves as the movie plays";
+}
+
+TEST(MediaEndToEnd, FullWindowMovieShowsItsFramesInOrderAndGoesAwayWhenResigned)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    SampleScene scene;
+    replaceInFile(
+        scene, "events/chroma_events.xml", "<command>play</command>",
+        "<command>play</command>\n        <parameters/>\n      </action>\n"
+        "      <action source=\"_self_\" target=\"_self_\">\n        <command>go_fullscreen</command>");
+    replaceInFile(scene, "scene.xml",
+                  "<property name=\"loop\">true</property>\n        <property name=\"chroma_key\">",
+                  "<property name=\"loop\">false</property>\n        <property name=\"chroma_key\">");
+    int codes[2] = {-1, -1};
+    const char* frames[2] = {"40", "70"};
+    for (int run = 0; run < 2; ++run)
+    {
+        PlayerRun played = scene.play({"-max_frames", frames[run]});
+        ASSERT_EQ(0, played.status);
+        osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
+        ASSERT_TRUE(shot.valid() && frame.valid());
+        EXPECT_GT(backgroundDifference(*shot, *frame, {}, false, false), 60.0)
+            << "the movie covers the window";
+        bool clear = false;
+        codes[run] = fullWindowFrameCode(*shot, clear);
+        EXPECT_TRUE(clear) << "a frame code at the top of the window, run " << run;
+    }
+    EXPECT_GT(codes[1], codes[0]) << "later frames come later";
+    EXPECT_LT(codes[1], 100);
+
+    // Shown at start and resigned when the marker is found: the scene is back.
+    replaceInFile(scene, "events/chroma_events.xml", "on_marker_detected", "on_init");
+    replaceInFile(scene, "events/chroma_events.xml", "</events>",
+                  "  <event name=\"on_marker_detected\">\n    <actions>\n      <action source=\"_self_\" "
+                  "target=\"_self_\">\n        <command>resign_fullscreen</command>\n      </action>\n    "
+                  "</actions>\n  </event>\n</events>");
+    PlayerRun resigned = scene.play({"-max_frames", "40"});
+    ASSERT_EQ(0, resigned.status);
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
+    ASSERT_TRUE(shot.valid() && frame.valid());
+    EXPECT_LT(backgroundDifference(*shot, *frame, scene.markers(), false, false), 20.0);
+}
+
+TEST(MediaEndToEnd, TheTabletScreenShowsItsMovie)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    SampleScene scene;
+    PlayerRun played = scene.play({"-max_frames", "40"});
+    ASSERT_EQ(0, played.status);
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
+    ASSERT_TRUE(shot.valid() && frame.valid());
+    EXPECT_GT(colouredAround(*shot, *frame, scene.markers()[1], 1.5, colourBar).count, 500);
+}
+
+TEST(MediaEndToEnd, TheMovieTheChimeAndTheSoundtrackAreHeard)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    SampleScene scene;
+    const std::string recording = scene.directory().file("sound.wav");
+    const std::string configuration =
+        scene.directory().write("alsoft.conf", waveRecorderConfiguration(recording));
+    PlayerRun played =
+        scene.play({"-max_frames", "60"}, {"ALSOFT_DRIVERS=wave", "ALSOFT_CONF=" + configuration});
+    ASSERT_EQ(0, played.status);
+    SoundRecording sound;
+    ASSERT_TRUE(sound.read(recording));
+    ASSERT_GT(sound.seconds(), 1.0);
+
+    // Each source has its own tone: the movie's beeps at 440 Hz, the chime at 660 Hz, the
+    // soundtrack's chord at 220 Hz; nothing plays at the frequencies between them.
+    const size_t all = sound.samples.size();
+    const double quiet = std::max({sound.toneAmplitude(510.0, 0, all), sound.toneAmplitude(1000.0, 0, all),
+                                   sound.toneAmplitude(777.0, 0, all)});
+    for (double hz : {440.0, 660.0, 220.0})
+        EXPECT_GT(sound.toneAmplitude(hz, 0, all), 20.0 * quiet + 1e-4) << hz << " Hz";
+}
+
+} // namespace

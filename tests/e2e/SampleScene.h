@@ -1,0 +1,187 @@
+#pragma once
+
+// The sample scene as a user plays it: copied into a folder of the test's own, with one still camera
+// frame rendered by the synthetic camera (known marker corners), the player's screenshot, and ways
+// to compare the screenshot with the camera frame.
+#include "Display.h"
+#include "PlayerProcess.h"
+
+#include <osg/Image>
+#include <osgDB/ReadFile>
+
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+namespace NovaroTest
+{
+
+inline const std::string RUN_DIRECTORY = NOVARO_RUN_DIR;
+inline const std::string SAMPLES = std::string(NOVARO_SOURCE_DIR) + "/samples";
+
+struct MarkerTruth
+{
+    std::array<osg::Vec2d, 4> corners; // camera pixels, rows from the top
+    osg::Vec2d centre() const
+    {
+        osg::Vec2d sum;
+        for (const osg::Vec2d& corner : corners)
+            sum += corner;
+        return sum / 4.0;
+    }
+};
+
+// The sample scene copied into a directory of the test's own, with one still camera frame
+// rendered with the sample calibration and patterns.
+class SampleScene
+{
+public:
+    // The three sample markers, each alone at a random pose.
+    SampleScene()
+        : SampleScene("--pattern patterns/marker_1.patt --pattern patterns/marker_2.patt --pattern "
+                      "patterns/marker_3.patt"
+                      " --markers 3 --size 80 --min-width 70 --max-width 100 --max-tilt 35 --seed 11",
+                      3)
+    {
+    }
+
+    // A frame made with the given synthetic-camera arguments, showing this many markers.
+    SampleScene(const std::string& frameArguments, size_t markerCount,
+                const std::string& extraFile = std::string(), const std::string& extraText = std::string())
+    {
+        std::filesystem::copy(SAMPLES, _directory.path(),
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove_all(_directory.file("recorded"));
+        if (!extraFile.empty())
+            _directory.write(extraFile, extraText);
+        const std::string command =
+            "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
+            " --output frame%04d.png --truth truth.jsonl --camera camera_640x480.dat --frames 1 " +
+            frameArguments + " > synthcam.log 2>&1";
+        EXPECT_EQ(0, std::system(command.c_str())) << readFile(_directory.file("synthcam.log"));
+        readTruth(markerCount);
+    }
+
+    const TemporaryFolder& directory() const { return _directory; }
+    std::string frame() const { return _directory.file("frame0000.png"); }
+    const std::vector<MarkerTruth>& markers() const { return _markers; }
+    osg::ref_ptr<osg::Image> screenshot() const { return osgDB::readImageFile(_directory.file("shot.png")); }
+    osg::ref_ptr<osg::Image> cameraFrame() const { return osgDB::readImageFile(frame()); }
+
+    PlayerRun play(std::vector<std::string> extra = {}, const std::vector<std::string>& environment = {}) const
+    {
+        std::vector<std::string> arguments = {
+            "-working_directory", _directory.path(), "-temporary_directory", _directory.path(),
+            "-video_file",        frame(),           "-screenshot",          _directory.file("shot.png")};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        return runPlayer(RUN_DIRECTORY, arguments, environment);
+    }
+
+private:
+    void readTruth(size_t markerCount)
+    {
+        const std::string truth = readFile(_directory.file("truth.jsonl"));
+        const std::string line = truth.substr(0, truth.find('\n'));
+        const std::regex cornersPattern(
+            "\"corners\":\\[\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\],"
+            "\\[([-0-9.e]+),([-0-9.e]+)\\],\\[([-0-9.e]+),([-0-9.e]+)\\]\\]");
+        for (std::sregex_iterator match(line.begin(), line.end(), cornersPattern), end; match != end; ++match)
+        {
+            MarkerTruth marker;
+            for (int corner = 0; corner < 4; ++corner)
+                marker.corners[corner] =
+                    osg::Vec2d(std::stod((*match)[1 + 2 * corner]), std::stod((*match)[2 + 2 * corner]));
+            _markers.push_back(marker);
+        }
+        EXPECT_EQ(markerCount, _markers.size()) << line;
+    }
+
+    TemporaryFolder _directory;
+    std::vector<MarkerTruth> _markers;
+};
+
+inline osg::Vec3i pixel(const osg::Image& image, int x, int rowFromTop)
+{
+    const unsigned char* data = image.data(x, image.t() - 1 - rowFromTop);
+    return osg::Vec3i(data[0], data[1], data[2]);
+}
+
+inline int difference(const osg::Vec3i& a, const osg::Vec3i& b)
+{
+    return std::abs(a.x() - b.x()) + std::abs(a.y() - b.y()) + std::abs(a.z() - b.z());
+}
+
+// Compares the window picture with the camera frame at the window position's camera pixel,
+// optionally mirrored or upside down, over a grid of points that avoids the markers (and what
+// stands on them) and the two head-up texts. Returns the mean colour difference (sum over the
+// three channels) per point.
+inline double backgroundDifference(const osg::Image& shot, const osg::Image& frame,
+                                   const std::vector<MarkerTruth>& markers, bool mirrored, bool upsideDown)
+{
+    int compared = 0;
+    double total = 0.0;
+    for (int y = 10; y < shot.t() - 10; y += 7)
+    {
+        for (int x = 10; x < shot.s() - 10; x += 7)
+        {
+            const double cameraX = (x + 0.5) * frame.s() / shot.s();
+            const double cameraY = (y + 0.5) * frame.t() / shot.t();
+            bool nearMarker = false;
+            for (const MarkerTruth& marker : markers)
+            {
+                const double reach = 1.3 * (marker.corners[0] - marker.corners[2]).length();
+                nearMarker = nearMarker || (osg::Vec2d(cameraX, cameraY) - marker.centre()).length() < reach;
+            }
+            const bool nearText =
+                (y < 40 && x < 200) || (y > shot.t() - 40 && std::abs(x - shot.s() / 2) < 150);
+            if (nearMarker || nearText)
+                continue;
+            int sourceX = static_cast<int>(cameraX);
+            int sourceY = static_cast<int>(cameraY);
+            if (mirrored)
+                sourceX = frame.s() - 1 - sourceX;
+            if (upsideDown)
+                sourceY = frame.t() - 1 - sourceY;
+            ++compared;
+            total += difference(pixel(shot, x, y), pixel(frame, sourceX, sourceY));
+        }
+    }
+    EXPECT_GT(compared, 500) << "too few background points to compare";
+    return compared == 0 ? 1000.0 : total / compared;
+}
+
+// True when the window shows something other than the camera at the marker's centre: content
+// drawn on the marker.
+inline bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, const MarkerTruth& marker)
+{
+    const osg::Vec2d centre = marker.centre();
+    int changed = 0, total = 0;
+    for (int dy = -4; dy <= 4; dy += 2)
+    {
+        for (int dx = -4; dx <= 4; dx += 2)
+        {
+            const double cameraX = centre.x() + dx, cameraY = centre.y() + dy;
+            const int x = static_cast<int>(cameraX * shot.s() / frame.s());
+            const int y = static_cast<int>(cameraY * shot.t() / frame.t());
+            ++total;
+            if (difference(pixel(shot, x, y),
+                           pixel(frame, static_cast<int>(cameraX), static_cast<int>(cameraY))) > 50)
+                ++changed;
+        }
+    }
+    return changed * 2 > total;
+}
+
+inline void setConfigurationParameter(const SampleScene& scene, const std::string& name,
+                                      const std::string& value)
+{
+    const std::string path = scene.directory().file("config.xml");
+    const std::regex parameter("(<parameter name=\"" + name + "\">)[^<]*(</parameter>)");
+    // Read before opening for writing: the output stream empties the file.
+    const std::string text = readFile(path);
+    std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
+}
+
+} // namespace NovaroTest
