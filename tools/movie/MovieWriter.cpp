@@ -167,12 +167,13 @@ bool writeGreyRampMovie(const std::string& path, int frames, int width, int heig
 }
 
 void paintFrameCode(int index, int width, int bandHeight, uint8_t* luma, int lumaStride, uint8_t* blue,
-                    uint8_t* red, int chromaStride)
+                    uint8_t* red, int chromaStride, int bits)
 {
-    const int blockWidth = width / frameCodeBits;
-    for (int bit = 0; bit < frameCodeBits; ++bit)
+    // Even widths keep each block on whole chroma samples.
+    const int blockWidth = width / bits / 2 * 2;
+    for (int bit = 0; bit < bits; ++bit)
     {
-        const bool set = (index >> (frameCodeBits - 1 - bit)) & 1;
+        const bool set = (index >> (bits - 1 - bit)) & 1;
         const int left = bit * blockWidth;
         for (int row = 0; row < bandHeight; ++row)
             std::memset(luma + row * lumaStride + left, set ? 235 : 16, static_cast<size_t>(blockWidth));
@@ -184,10 +185,10 @@ void paintFrameCode(int index, int width, int bandHeight, uint8_t* luma, int lum
     }
 }
 
-int readFrameCode(const std::function<int(int block)>& brightnessAtBlock)
+int readFrameCode(const std::function<int(int block)>& brightnessAtBlock, int bits)
 {
     int index = 0;
-    for (int bit = 0; bit < frameCodeBits; ++bit)
+    for (int bit = 0; bit < bits; ++bit)
         index = (index << 1) | (brightnessAtBlock(bit) > 128 ? 1 : 0);
     return index;
 }

@@ -35,10 +35,11 @@ bool writeMovie(const std::string& path, const MovieDescription& movie);
 // of frameCodeBits blocks across the top of the picture, most significant bit first, white for a
 // set bit and black for a clear one. Chroma is left neutral so keyed movies keep the band.
 const int frameCodeBits = 8;
+// Longer movies take more blocks ('bits').
 void paintFrameCode(int index, int width, int bandHeight, uint8_t* luma, int lumaStride, uint8_t* blue,
-                    uint8_t* red, int chromaStride);
+                    uint8_t* red, int chromaStride, int bits = frameCodeBits);
 // The frame number from the band's blocks, given the brightness (0-255) at each block's centre.
-int readFrameCode(const std::function<int(int block)>& brightnessAtBlock);
+int readFrameCode(const std::function<int(int block)>& brightnessAtBlock, int bits = frameCodeBits);
 
 // A small MPEG-4 movie whose frame i is a flat grey of luma 16 + 20 * i, so that a decoded
 // picture tells which frame it is (frameIndexOfGrey).

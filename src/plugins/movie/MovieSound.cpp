@@ -44,6 +44,7 @@ unsigned int MovieSound::flush()
     std::lock_guard<std::mutex> lock(_mutex);
     _read = _written;
     _pushedSinceFlush = 0;
+    _silenceSinceFlush = 0;
     _ended = false;
     ++_generation;
     _space.notify_all();
@@ -75,6 +76,12 @@ double MovieSound::secondsPushed() const
     return static_cast<double>(_pushedSinceFlush) / _channels / _sampleRate;
 }
 
+double MovieSound::secondsOfSilence() const
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    return static_cast<double>(_silenceSinceFlush) / _channels / _sampleRate;
+}
+
 bool MovieSound::onGetData(Chunk& data)
 {
     std::lock_guard<std::mutex> lock(_mutex);
@@ -87,6 +94,7 @@ bool MovieSound::onGetData(Chunk& data)
         ++_underruns;
         std::fill(_chunk.begin(), _chunk.end(), 0);
         count = _chunk.size();
+        _silenceSinceFlush += count;
     }
     else
     {

@@ -38,6 +38,9 @@ public:
     void release();
     // Seconds of sound pushed since the last flush.
     double secondsPushed() const;
+    // Seconds of silence handed out since the last flush because nothing was decoded yet. They
+    // are not movie time: a clock on the playing position takes them off.
+    double secondsOfSilence() const;
     unsigned int underruns() const { return _underruns; }
 
 protected:
@@ -55,6 +58,7 @@ private:
     uint64_t _written = 0;       // samples written and read so far (ring positions)
     uint64_t _read = 0;
     uint64_t _pushedSinceFlush = 0;
+    uint64_t _silenceSinceFlush = 0;
     std::vector<int16_t> _chunk; // what the sound library is handed
     unsigned int _generation = 0;
     bool _ended = false;

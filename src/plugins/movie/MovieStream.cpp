@@ -131,8 +131,10 @@ double MovieStream::clockSeconds() const
 {
     if (_status != PLAYING)
         return _clockBase;
+    // The silence played while the decoder had no sound ready (after a start or a rewind) is not
+    // movie time; counting it would show pictures ahead of their sound.
     if (soundIsClock())
-        return _sound->getPlayingOffset().asSeconds();
+        return _sound->getPlayingOffset().asSeconds() - _sound->secondsOfSilence();
     return _clockBase + osg::Timer::instance()->delta_s(_clockStart, osg::Timer::instance()->tick());
 }
 
