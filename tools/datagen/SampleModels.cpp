@@ -5,6 +5,8 @@
 #include <assimp/Exporter.hpp>
 #include <assimp/scene.h>
 
+#include <osg/AnimationPath>
+#include <osg/MatrixTransform>
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
@@ -188,6 +190,111 @@ bool writeArrowGlb(const std::string& folder)
     return true;
 }
 
+// The cube on a transform named "spin" that turns it once about its axis every four seconds.
+osg::ref_ptr<osg::Node> makeSpinningCube()
+{
+    osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
+    path->setLoopMode(osg::AnimationPath::LOOP);
+    for (int quarter = 0; quarter <= 4; ++quarter)
+        path->insert(quarter, osg::AnimationPath::ControlPoint(osg::Vec3d(),
+                                                               osg::Quat(quarter * osg::PI_2, osg::Z_AXIS)));
+    osg::ref_ptr<osg::MatrixTransform> spin = new osg::MatrixTransform;
+    spin->setName("spin");
+    spin->setUpdateCallback(new osg::AnimationPathCallback(path.get()));
+    spin->addChild(makeGeode("Cube", makeBox(osg::Vec3(0.0f, 0.0f, 30.0f), osg::Vec3(60.0f, 60.0f, 60.0f)),
+                             osg::Vec4(0.2f, 0.45f, 0.95f, 1.0f), true));
+    return spin;
+}
+
+aiNode* addAssimpNode(aiNode* parent, const char* name, const aiVector3D& position)
+{
+    aiNode* node = new aiNode(name);
+    aiMatrix4x4::Translation(position, node->mTransformation);
+    node->mParent = parent;
+    aiNode** children = new aiNode*[parent->mNumChildren + 1];
+    std::copy(parent->mChildren, parent->mChildren + parent->mNumChildren, children);
+    children[parent->mNumChildren++] = node;
+    delete[] parent->mChildren;
+    parent->mChildren = children;
+    return node;
+}
+
+// Every vertex of the mesh below 'height' belongs to the first bone, the others to the second.
+void skinToTwoBones(aiMesh& mesh, float height, const char* lower, const char* upper)
+{
+    std::vector<aiVertexWeight> lowerWeights, upperWeights;
+    for (unsigned int v = 0; v < mesh.mNumVertices; ++v)
+        (mesh.mVertices[v].z < height ? lowerWeights : upperWeights).push_back(aiVertexWeight(v, 1.0f));
+    auto makeBone = [](const char* name, const std::vector<aiVertexWeight>& weights, float z)
+    {
+        aiBone* bone = new aiBone;
+        bone->mName = name;
+        aiMatrix4x4::Translation(aiVector3D(0.0f, 0.0f, -z), bone->mOffsetMatrix); // mesh to bone space
+        bone->mNumWeights = static_cast<unsigned int>(weights.size());
+        bone->mWeights = new aiVertexWeight[weights.size()];
+        std::copy(weights.begin(), weights.end(), bone->mWeights);
+        return bone;
+    };
+    mesh.mNumBones = 2;
+    mesh.mBones =
+        new aiBone* [2] { makeBone(lower, lowerWeights, 0.0f), makeBone(upper, upperWeights, height) };
+}
+
+// "walk": two seconds, looped by the scene: the figure goes 40 units along X and back while its
+// upper body sways 20 degrees to either side.
+aiAnimation* makeWalk()
+{
+    const double times[] = {0.0, 0.5, 1.0, 1.5, 2.0};
+    const float forward[] = {0.0f, 20.0f, 40.0f, 20.0f, 0.0f};
+    const float sway[] = {0.0f, 20.0f, 0.0f, -20.0f, 0.0f};
+    aiNodeAnim* hips = new aiNodeAnim;
+    hips->mNodeName = "Hips";
+    hips->mNumPositionKeys = 5;
+    hips->mPositionKeys = new aiVectorKey[5];
+    aiNodeAnim* chest = new aiNodeAnim;
+    chest->mNodeName = "Chest";
+    chest->mNumRotationKeys = 5;
+    chest->mRotationKeys = new aiQuatKey[5];
+    for (int key = 0; key < 5; ++key)
+    {
+        hips->mPositionKeys[key] = aiVectorKey(times[key], aiVector3D(forward[key], 0.0f, 0.0f));
+        chest->mRotationKeys[key] =
+            aiQuatKey(times[key], aiQuaternion(aiVector3D(1.0f, 0.0f, 0.0f),
+                                               sway[key] * static_cast<float>(M_PI) / 180.0f));
+    }
+    aiAnimation* walk = new aiAnimation;
+    walk->mName = "walk";
+    walk->mDuration = 2.0;
+    walk->mTicksPerSecond = 1.0;
+    walk->mNumChannels = 2;
+    walk->mChannels = new aiNodeAnim* [2] { hips, chest };
+    return walk;
+}
+
+// A skinned figure (legs and body in one mesh, a head on top) with a skeleton of two bones.
+bool writeWalkerGlb(const std::string& folder)
+{
+    const std::string path = osgDB::concatPaths(folder, "walker.glb");
+    Mesh body = makeBox(osg::Vec3(0.0f, 0.0f, 25.0f), osg::Vec3(16.0f, 10.0f, 50.0f));
+    body.append(makeSphere(osg::Vec3(0.0f, 0.0f, 58.0f), 9.0f, 12, 16));
+    std::unique_ptr<aiScene> scene =
+        makeAssimpScene("Walker", {{"Body", body, osg::Vec4(0.95f, 0.65f, 0.1f, 1.0f)}}, false);
+    aiNode* armature = addAssimpNode(scene->mRootNode, "Armature", aiVector3D());
+    aiNode* hips = addAssimpNode(armature, "Hips", aiVector3D());
+    addAssimpNode(hips, "Chest", aiVector3D(0.0f, 0.0f, 25.0f));
+    skinToTwoBones(*scene->mMeshes[0], 25.0f, "Hips", "Chest");
+    scene->mNumAnimations = 1;
+    scene->mAnimations = new aiAnimation* [1] { makeWalk() };
+    Assimp::Exporter exporter;
+    if (exporter.Export(scene.get(), "glb2", path) != AI_SUCCESS)
+    {
+        osg::notify(osg::FATAL) << "Cannot write " << path << ": " << exporter.GetErrorString() << std::endl;
+        return false;
+    }
+    osg::notify(osg::NOTICE) << "Written " << path << std::endl;
+    return true;
+}
+
 } // namespace
 
 bool writeSampleModels(const std::string& folder)
@@ -197,10 +304,7 @@ bool writeSampleModels(const std::string& folder)
         osg::notify(osg::FATAL) << "Cannot create " << folder << std::endl;
         return false;
     }
-    bool ok =
-        writeModel(*makeGeode("Cube", makeBox(osg::Vec3(0.0f, 0.0f, 30.0f), osg::Vec3(60.0f, 60.0f, 60.0f)),
-                              osg::Vec4(0.2f, 0.45f, 0.95f, 1.0f), true),
-                   osgDB::concatPaths(folder, "cube.osgb"));
+    bool ok = writeModel(*makeSpinningCube(), osgDB::concatPaths(folder, "cube.osgb"));
     ok = writeModel(*makeGeode("Sphere", makeSphere(osg::Vec3(0.0f, 0.0f, 30.0f), 30.0f),
                                osg::Vec4(0.2f, 0.85f, 0.3f, 1.0f), true),
                     osgDB::concatPaths(folder, "sphere.osgb")) &&
@@ -211,6 +315,7 @@ bool writeSampleModels(const std::string& folder)
          ok;
     ok = writeHouseKmz(folder) && ok;
     ok = writeArrowGlb(folder) && ok;
+    ok = writeWalkerGlb(folder) && ok;
     return ok;
 }
 

@@ -7,10 +7,11 @@ namespace Novaro
 namespace DataGen
 {
 
-// Writes the sample scene's models into 'folder': cube.osgb, sphere.osgb and cone.osgb (60 units,
-// resting on z = 0), house.kmz (a SketchUp-style archive: models/house.dae, Z-up COLLADA written
-// with Assimp, and doc.kml) and arrow.glb (written with Assimp). False, after a message, when one
-// of them fails.
+// Writes the sample scene's models into 'folder': cube.osgb (with a path animation "spin" that
+// turns it), sphere.osgb and cone.osgb (60 units, resting on z = 0), house.kmz (a SketchUp-style
+// archive: models/house.dae, Z-up COLLADA written with Assimp, and doc.kml), arrow.glb and
+// walker.glb (a skinned figure with the skeletal animation "walk"), both written with Assimp.
+// False, after a message, when one of them fails.
 bool writeSampleModels(const std::string& folder);
 
 } // namespace DataGen
