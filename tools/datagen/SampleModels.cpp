@@ -175,19 +175,24 @@ bool writeHouseKmz(const std::string& folder)
     return true;
 }
 
-bool writeArrowGlb(const std::string& folder)
+bool writeGlb(const aiScene& scene, const std::string& path)
 {
-    const std::string path = osgDB::concatPaths(folder, "arrow.glb");
-    const std::unique_ptr<aiScene> scene = makeAssimpScene(
-        "Arrow", {{"Arrow", makeArrow(70.0f, 4.0f, 12.0f, 22.0f), osg::Vec4(0.1f, 0.8f, 0.9f, 1.0f)}}, false);
     Assimp::Exporter exporter;
-    if (exporter.Export(scene.get(), "glb2", path) != AI_SUCCESS)
+    if (exporter.Export(&scene, "glb2", path) != AI_SUCCESS)
     {
         osg::notify(osg::FATAL) << "Cannot write " << path << ": " << exporter.GetErrorString() << std::endl;
         return false;
     }
     osg::notify(osg::NOTICE) << "Written " << path << std::endl;
     return true;
+}
+
+bool writeArrowGlb(const std::string& folder)
+{
+    const std::string path = osgDB::concatPaths(folder, "arrow.glb");
+    const std::unique_ptr<aiScene> scene = makeAssimpScene(
+        "Arrow", {{"Arrow", makeArrow(70.0f, 4.0f, 12.0f, 22.0f), osg::Vec4(0.1f, 0.8f, 0.9f, 1.0f)}}, false);
+    return writeGlb(*scene, path);
 }
 
 // The cube on a transform named "spin" that turns it once about its axis every four seconds.
@@ -285,14 +290,7 @@ bool writeWalkerGlb(const std::string& folder)
     skinToTwoBones(*scene->mMeshes[0], 25.0f, "Hips", "Chest");
     scene->mNumAnimations = 1;
     scene->mAnimations = new aiAnimation* [1] { makeWalk() };
-    Assimp::Exporter exporter;
-    if (exporter.Export(scene.get(), "glb2", path) != AI_SUCCESS)
-    {
-        osg::notify(osg::FATAL) << "Cannot write " << path << ": " << exporter.GetErrorString() << std::endl;
-        return false;
-    }
-    osg::notify(osg::NOTICE) << "Written " << path << std::endl;
-    return true;
+    return writeGlb(*scene, path);
 }
 
 } // namespace
