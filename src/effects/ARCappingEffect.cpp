@@ -67,13 +67,20 @@ private:
             const osg::Shader* shader = getShader(index);
             const osg::Shader::PerContextShader* compiled = shader->getPCS(state);
             std::string log;
-            if (compiled && compiled->getInfoLog(log) && !log.empty())
-                osg::notify(osg::FATAL)
-                    << " " << shader->getTypename() << " shader log: " << log << std::endl;
+            if (compiled && compiled->getInfoLog(log))
+                printLog(std::string(" ") + shader->getTypename() + " shader log: ", log);
         }
         std::string log;
-        if (program.getInfoLog(log) && !log.empty())
-            osg::notify(osg::FATAL) << " link log: " << log << std::endl;
+        if (program.getInfoLog(log))
+            printLog(" link log: ", log);
+    }
+
+    // Drivers end their logs with line breaks of their own.
+    static void printLog(const std::string& title, std::string log)
+    {
+        log.erase(log.find_last_not_of(" \n\r\t") + 1);
+        if (!log.empty())
+            osg::notify(osg::FATAL) << title << log << std::endl;
     }
 
     mutable std::vector<bool> _checked;

@@ -217,9 +217,7 @@ void ARClippingManager::updatePlane(int index)
     // about the axis through the marker's origin (row vectors: translation first).
     const osg::Matrixd translation = osg::Matrixd::translate(-plane.normal * plane.distance);
     const osg::Matrixd rotation = osg::Matrixd::rotate(plane.angle * DEGREES_TO_RADIANS, plane.axis);
-    ARPickableClippingPlane* visual = _visuals[static_cast<size_t>(index)].get();
-    visual->setMatrix(translation * rotation);
-    visual->dirtyBound();
+    _visuals[static_cast<size_t>(index)]->setMatrix(translation * rotation);
     // A rotation keeps the distance to the origin; the normal turns with the square.
     const osg::Vec4d equation(plane.normal.x(), plane.normal.y(), plane.normal.z(), plane.distance);
     _clipPlanes[static_cast<size_t>(index)]->setClipPlane(rotation.preMult(equation));

@@ -1,8 +1,7 @@
 // Clipping: where the squares and the cuts go as planes move and turn, the selection and
-// visibility rules, capping, the content updated once while clipped, and how the application
-// moves the one manager between detected markers.
+// visibility rules, the content updated once while clipped, and how the application moves the
+// one manager between detected markers.
 #include "ARApplication.h"
-#include "ARCappingEffect.h"
 #include "ARClippingManager.h"
 #include "ARMarkerNode.h"
 
@@ -21,43 +20,28 @@ using namespace NovaroTest;
 namespace
 {
 
-const double TOLERANCE = 1e-3;
-
-osg::Vec4d equation(const ARClippingManager& manager, int index)
+// The plane's equation, then the centre and normal of its square where its handle puts them.
+struct PlacedPlane
 {
-    return manager.getClipPlane(index)->getClipPlane();
-}
+    osg::Vec4d equation;
+    osg::Vec3d centre, normal;
+};
 
-// Positive on the kept side.
-double side(const ARClippingManager& manager, int index, const osg::Vec3d& point)
-{
-    const osg::Vec4d plane = equation(manager, index);
-    return plane.x() * point.x() + plane.y() * point.y() + plane.z() * point.z() + plane.w();
-}
-
-// The centre of a plane's green square where its handle puts it.
-osg::Vec3d squareCentre(const ARClippingManager& manager, int index)
+PlacedPlane place(const ARClippingManager& manager, int index)
 {
     const ARPickableClippingPlane* visual = manager.getPlaneVisual(index);
-    const osg::Geode* geode = visual->getChild(0)->asGeode();
-    return osg::Vec3d(geode->getDrawable(0)->getBoundingBox().center()) * visual->getMatrix();
+    const osg::Drawable* square = visual->getChild(0)->asGeode()->getDrawable(0);
+    return {manager.getClipPlane(index)->getClipPlane(),
+            osg::Vec3d(square->getBoundingBox().center()) * visual->getMatrix(),
+            osg::Matrixd::transform3x3(osg::Vec3d(manager.getPlane(index).normal), visual->getMatrix())};
 }
 
-// The square's normal where its handle turns it.
-osg::Vec3d squareNormal(const ARClippingManager& manager, int index)
+void expectPlaced(const ARClippingManager& manager, int index, const osg::Vec4d& equation,
+                  const osg::Vec3d& centre)
 {
-    const osg::Vec3d normal = manager.getPlane(index).normal;
-    return osg::Matrixd::transform3x3(normal, manager.getPlaneVisual(index)->getMatrix());
-}
-
-void expectNear(const osg::Vec3d& expected, const osg::Vec3d& actual)
-{
-    EXPECT_LT((expected - actual).length(), TOLERANCE) << "expected " << expected << ", got " << actual;
-}
-
-void expectNear(const osg::Vec4d& expected, const osg::Vec4d& actual)
-{
-    EXPECT_LT((expected - actual).length(), TOLERANCE) << "expected " << expected << ", got " << actual;
+    const PlacedPlane placed = place(manager, index);
+    EXPECT_LT((placed.equation - equation).length(), 1e-3) << placed.equation;
+    EXPECT_LT((placed.centre - centre).length(), 1e-3) << placed.centre;
 }
 
 std::vector<int> visiblePlanes(const ARClippingManager& manager)
@@ -71,11 +55,9 @@ std::vector<int> visiblePlanes(const ARClippingManager& manager)
 
 } // namespace
 
-TEST(ClippingManager, PlanesStartOnTheBoxFacesInactiveAndHidden)
+TEST(ClippingManager, PlanesStartOnTheBoxFacesAndFollowTheirMovesAndTurns)
 {
     osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
-    EXPECT_EQ(osg::Vec3(-40.0f, -40.0f, 0.0f), manager->getBox()._min);
-    EXPECT_EQ(osg::Vec3(40.0f, 40.0f, 80.0f), manager->getBox()._max);
     const osg::Vec4d equations[] = {{-1, 0, 0, 40}, {1, 0, 0, 40},  {0, -1, 0, 40},
                                     {0, 1, 0, 40},  {0, 0, -1, 80}, {0, 0, 1, 0}};
     const osg::Vec3d centres[] = {{40, 0, 40},  {-40, 0, 40}, {0, 40, 40},
@@ -83,162 +65,90 @@ TEST(ClippingManager, PlanesStartOnTheBoxFacesInactiveAndHidden)
     for (int index = 0; index < ARClippingManager::PLANE_COUNT; ++index)
     {
         SCOPED_TRACE(index);
-        expectNear(equations[index], equation(*manager, index));
+        expectPlaced(*manager, index, equations[index], centres[index]);
         EXPECT_EQ(static_cast<unsigned int>(index), manager->getClipPlane(index)->getClipPlaneNum());
-        expectNear(centres[index], squareCentre(*manager, index));
-        EXPECT_FALSE(manager->isPlaneActive(index));
-        // The box's centre is kept by every plane.
-        EXPECT_GT(side(*manager, index, osg::Vec3d(0, 0, 40)), 0.0);
     }
-    EXPECT_EQ(0u, manager->getClipNode()->getNumClipPlanes());
-    EXPECT_TRUE(visiblePlanes(*manager).empty());
-    EXPECT_EQ(-1, manager->getSelectedPlane());
-    EXPECT_FALSE(manager->getCapping());
-}
-
-TEST(ClippingManager, MovingAndTurningCarryTheSquareAndTheCutTogether)
-{
-    osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
     manager->setAllPlanesActive(true);
 
-    // Moving outwards grows the box on that side.
+    // Outwards grows the box: the right cut goes to x = 41, the floor cut to z = -1.
     manager->selectPlane(0);
     manager->movePlane(1.0f);
-    expectNear(osg::Vec4d(-1, 0, 0, 41), equation(*manager, 0));
-    expectNear(osg::Vec3d(41, 0, 40), squareCentre(*manager, 0));
-    EXPECT_GT(side(*manager, 0, osg::Vec3d(40.5, 0, 0)), 0.0);
-    EXPECT_LT(side(*manager, 0, osg::Vec3d(41.5, 0, 0)), 0.0);
+    expectPlaced(*manager, 0, {-1, 0, 0, 41}, {41, 0, 40});
     manager->selectPlane(5);
     manager->movePlane(1.0f);
-    expectNear(osg::Vec4d(0, 0, 1, 1), equation(*manager, 5));
-    EXPECT_GT(side(*manager, 5, osg::Vec3d(0, 0, -0.5)), 0.0);
-    EXPECT_LT(side(*manager, 5, osg::Vec3d(0, 0, -1.5)), 0.0);
+    expectPlaced(*manager, 5, {0, 0, 1, 1}, {0, 0, -1});
 
-    // The top turns about the y axis through the marker's origin, then moves along its turned
-    // normal; turning back leaves it lowered.
+    // The top turns about the y axis through the marker's origin and then moves along its
+    // turned normal; turning back leaves it lowered.
     manager->selectPlane(4);
     manager->rotatePlane(90.0f);
-    expectNear(osg::Vec4d(-1, 0, 0, 80), equation(*manager, 4));
-    expectNear(osg::Vec3d(80, 0, 0), squareCentre(*manager, 4));
+    expectPlaced(*manager, 4, {-1, 0, 0, 80}, {80, 0, 0});
     manager->movePlane(-30.0f);
-    expectNear(osg::Vec4d(-1, 0, 0, 50), equation(*manager, 4));
-    expectNear(osg::Vec3d(50, 0, 0), squareCentre(*manager, 4));
+    expectPlaced(*manager, 4, {-1, 0, 0, 50}, {50, 0, 0});
     manager->rotatePlane(-90.0f);
-    expectNear(osg::Vec4d(0, 0, -1, 50), equation(*manager, 4));
-    expectNear(osg::Vec3d(0, 0, 50), squareCentre(*manager, 4));
-    EXPECT_FLOAT_EQ(0.0f, manager->getPlane(4).angle);
-    EXPECT_FLOAT_EQ(50.0f, manager->getPlane(4).distance);
+    expectPlaced(*manager, 4, {0, 0, -1, 50}, {0, 0, 50});
 
     // Whatever the steps, the square stays in the cut and faces the kept side.
     manager->selectPlane(2);
-    const float steps[][2] = {{30, 0}, {0, -12.5f}, {45, 0}, {-100, 7}, {0, 60}};
-    for (const auto& step : steps)
+    for (const float step : {30.0f, -12.5f, 45.0f, -100.0f, 7.0f})
     {
-        manager->rotatePlane(step[0]);
-        manager->movePlane(step[1]);
-        SCOPED_TRACE(manager->getPlane(2).angle);
-        EXPECT_NEAR(0.0, side(*manager, 2, squareCentre(*manager, 2)), TOLERANCE);
-        const osg::Vec4d cut = equation(*manager, 2);
-        expectNear(osg::Vec3d(cut.x(), cut.y(), cut.z()), squareNormal(*manager, 2));
+        manager->rotatePlane(step);
+        manager->movePlane(step / 2.0f);
+        const PlacedPlane placed = place(*manager, 2);
+        const osg::Vec3d normal(placed.equation.x(), placed.equation.y(), placed.equation.z());
+        EXPECT_NEAR(0.0, normal * placed.centre + placed.equation.w(), 1e-3) << step;
+        EXPECT_LT((normal - placed.normal).length(), 1e-3) << step;
     }
-    EXPECT_FLOAT_EQ(-25.0f, manager->getPlane(2).angle);
-    EXPECT_FLOAT_EQ(94.5f, manager->getPlane(2).distance);
 }
 
-TEST(ClippingManager, OnlyAnActivePlaneCanBeSelectedAndNothingMovesWithoutSelection)
+TEST(ClippingManager, OnlyActivePlanesAreSelectedShownAndCut)
 {
     osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
-    manager->selectPlane(3);
-    EXPECT_EQ(-1, manager->getSelectedPlane());
     manager->getPlaneVisual(3)->onLeftMouseClick();
     EXPECT_EQ(-1, manager->getSelectedPlane());
-
-    manager->setPlaneActive(true, 2);
     manager->setPlaneActive(true, 3);
-    manager->getPlaneVisual(3)->onLeftMouseClick();
-    EXPECT_EQ(3, manager->getSelectedPlane());
-    manager->selectPlane(2);
-    EXPECT_EQ(2, manager->getSelectedPlane());
-    // Asking for an inactive plane drops the current selection.
-    manager->selectPlane(0);
-    EXPECT_EQ(-1, manager->getSelectedPlane());
-    manager->selectPlane(7);
-    EXPECT_EQ(-1, manager->getSelectedPlane());
-
-    manager->movePlane(5.0f);
-    manager->rotatePlane(5.0f);
-    const float distances[] = {40, 40, 40, 40, 80, 0};
-    for (int index = 0; index < ARClippingManager::PLANE_COUNT; ++index)
-    {
-        EXPECT_FLOAT_EQ(0.0f, manager->getPlane(index).angle);
-        EXPECT_FLOAT_EQ(distances[index], manager->getPlane(index).distance);
-    }
-
-    manager->selectPlane(2);
-    manager->togglePlaneActive(2);
-    EXPECT_EQ(-1, manager->getSelectedPlane());
-    manager->selectPlane(3);
-    manager->setAllPlanesActive(false);
-    EXPECT_EQ(-1, manager->getSelectedPlane());
-}
-
-TEST(ClippingManager, ActivationDecidesTheCutsAndWhichSquaresCanShow)
-{
-    osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
-    manager->setPlaneActive(true, 0);
-    manager->setPlaneActive(true, 0);
+    manager->setPlaneActive(true, 3);
     manager->togglePlaneActive(4);
     EXPECT_EQ(2u, manager->getClipNode()->getNumClipPlanes());
+    manager->getPlaneVisual(3)->onLeftMouseClick();
+    EXPECT_EQ(3, manager->getSelectedPlane());
+    // Asking for an inactive plane drops the selection; nothing moves without one.
+    manager->selectPlane(0);
+    EXPECT_EQ(-1, manager->getSelectedPlane());
+    manager->movePlane(5.0f);
+    manager->rotatePlane(5.0f);
+    EXPECT_EQ(40.0f, manager->getPlane(3).distance);
+    EXPECT_EQ(0.0f, manager->getPlane(3).angle);
 
     manager->showPlanes(true);
-    EXPECT_EQ((std::vector<int>{0, 4}), visiblePlanes(*manager));
-    manager->togglePlaneVisible(1);
+    EXPECT_EQ((std::vector<int>{3, 4}), visiblePlanes(*manager));
     manager->togglePlaneVisible(0);
-    EXPECT_EQ((std::vector<int>{4}), visiblePlanes(*manager));
-    manager->togglePlaneActive(4);
+    manager->togglePlaneVisible(4);
+    EXPECT_EQ((std::vector<int>{3}), visiblePlanes(*manager));
+    // Deactivating the selected plane hides it and drops the selection.
+    manager->selectPlane(3);
+    manager->togglePlaneActive(3);
+    EXPECT_EQ(-1, manager->getSelectedPlane());
     EXPECT_TRUE(visiblePlanes(*manager).empty());
-    EXPECT_EQ(1u, manager->getClipNode()->getNumClipPlanes());
-    EXPECT_EQ(manager->getClipPlane(0), manager->getClipNode()->getClipPlane(0u));
+    EXPECT_EQ(manager->getClipPlane(4), manager->getClipNode()->getClipPlane(0u));
 
     manager->setAllPlanesActive(true);
-    EXPECT_EQ(6u, manager->getClipNode()->getNumClipPlanes());
-    EXPECT_TRUE(visiblePlanes(*manager).empty());
     manager->showPlanes(true);
     EXPECT_EQ(6u, visiblePlanes(*manager).size());
     manager->showPlanes(false);
     EXPECT_TRUE(visiblePlanes(*manager).empty());
+    manager->selectPlane(1);
     manager->setAllPlanesActive(false);
+    EXPECT_EQ(-1, manager->getSelectedPlane());
     EXPECT_EQ(0u, manager->getClipNode()->getNumClipPlanes());
+
+    manager->toggleCapping();
+    EXPECT_TRUE(!manager->getCappingSwitch()->getValue(0) && manager->getCappingSwitch()->getValue(1));
+    manager->toggleCapping();
+    EXPECT_TRUE(manager->getCappingSwitch()->getValue(0) && !manager->getCappingSwitch()->getValue(1));
 }
 
-TEST(ClippingManager, CappingDrawsTheClippedContentThroughTheEffect)
-{
-    osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
-    osg::ref_ptr<osg::Group> content = new osg::Group, other = new osg::Group;
-    manager->setClippedNode(content.get());
-    manager->setClippedNode(other.get());
-    ASSERT_EQ(1u, manager->getClipNode()->getNumChildren());
-    EXPECT_EQ(other.get(), manager->getClipNode()->getChild(0));
-    EXPECT_EQ(0u, content->getNumParents());
-
-    osg::Switch* capping = manager->getCappingSwitch();
-    ASSERT_EQ(2u, capping->getNumChildren());
-    EXPECT_EQ(manager->getClipNode(), capping->getChild(0));
-    EXPECT_EQ(manager->getCappingEffect(), capping->getChild(1));
-    EXPECT_EQ(manager->getClipNode(), manager->getCappingEffect()->getChild(0));
-    EXPECT_STREQ("ARCappingEffect", manager->getCappingEffect()->effectName());
-    EXPECT_TRUE(capping->getValue(0) && !capping->getValue(1));
-    manager->toggleCapping();
-    EXPECT_TRUE(manager->getCapping());
-    EXPECT_TRUE(!capping->getValue(0) && capping->getValue(1));
-    manager->toggleCapping();
-    EXPECT_TRUE(capping->getValue(0) && !capping->getValue(1));
-
-    manager->setClippedNode(nullptr);
-    EXPECT_EQ(0u, manager->getClipNode()->getNumChildren());
-}
-
-TEST(ClippingManager, ContentDrawnPlainElsewhereIsUpdatedOncePerFrame)
+TEST(ClippingManager, ClippedContentIsUpdatedOncePerFrame)
 {
     struct Counter : osg::NodeCallback
     {
@@ -258,101 +168,63 @@ TEST(ClippingManager, ContentDrawnPlainElsewhereIsUpdatedOncePerFrame)
     root->addChild(manager.get());
     osgUtil::UpdateVisitor update;
     root->accept(update);
-    EXPECT_EQ(1, counter->calls) << "content only under the clip node";
-
+    EXPECT_EQ(1, counter->calls) << "under the clip node only";
+    // Also drawn plain, as a marker's content is: updated there.
     plain->addChild(content.get());
     root->addChild(plain.get());
-    counter->calls = 0;
     root->accept(update);
-    EXPECT_EQ(1, counter->calls);
+    EXPECT_EQ(2, counter->calls);
 }
 
-namespace
+TEST(ClippingMarkers, ManagerGoesToTheLowestDetectedMarkerAndLeavesThePlainContentBehind)
 {
-
-// An application with markers 1, 2 and 5, none detected, and a clipping manager.
-class ClippingMarkers : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        for (unsigned int id : {5u, 1u, 2u})
-            application.getMarkers()[id] = new ARMarkerNode(new osgART::Marker, 0, nullptr, 0, &application);
-        application.setClippingManager(manager.get());
-    }
-
-    ARMarkerNode* node(unsigned int id) { return application.getMarkers().at(id).get(); }
-    void detect(unsigned int id, bool seen)
+    NotifyCapture console;
+    ARApplication application;
+    for (unsigned int id : {5u, 1u, 2u})
+        application.getMarkers()[id] = new ARMarkerNode(new osgART::Marker, 0, nullptr, 0, &application);
+    osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
+    application.setClippingManager(manager.get());
+    auto node = [&](unsigned int id) { return application.getMarkers().at(id).get(); };
+    auto detect = [&](unsigned int id, bool seen)
     {
         if (seen)
             node(id)->getMarker()->setDetected(1.0, osg::Matrixd::identity(), {});
         else
             node(id)->getMarker()->setNotDetected();
-    }
-    // The content a marker shows: true for the clipped content, false for the plain content.
-    bool showsClipped(unsigned int id)
+    };
+    // Each marker shows either its plain or its clipped content; only the holder may clip.
+    auto expectClipping = [&](unsigned int holder, bool clipped)
     {
-        osg::Switch* visibility = node(id)->getVisibilitySwitch();
-        EXPECT_NE(visibility->getChildValue(node(id)->getContentGroup()),
-                  visibility->getChildValue(node(id)->getClippedContent()));
-        return visibility->getChildValue(node(id)->getClippedContent());
-    }
-    void expectManagerOn(unsigned int id)
-    {
-        EXPECT_EQ(node(id), application.getClippingMarker());
-        ASSERT_EQ(1u, manager->getNumParents());
-        EXPECT_EQ(node(id)->getClippedContent(), manager->getParent(0));
-        EXPECT_EQ(node(id)->getContentGroup(), manager->getClippedNode());
+        EXPECT_EQ(holder ? node(holder) : nullptr, application.getClippingMarker());
+        EXPECT_EQ(holder ? 1u : 0u, manager->getNumParents());
+        EXPECT_EQ(holder ? node(holder)->getContentGroup() : nullptr, manager->getClippedNode());
         for (const auto& entry : application.getMarkers())
-            if (entry.first != id)
+        {
+            osg::Switch* visibility = entry.second->getVisibilitySwitch();
+            const bool shown = entry.first == holder && clipped;
+            EXPECT_EQ(shown, visibility->getChildValue(entry.second->getClippedContent())) << entry.first;
+            EXPECT_EQ(!shown, visibility->getChildValue(entry.second->getContentGroup())) << entry.first;
+            if (entry.first != holder)
             {
-                EXPECT_FALSE(showsClipped(entry.first)) << entry.first;
                 EXPECT_EQ(1u, entry.second->getContentGroup()->getNumParents()) << entry.first;
             }
-    }
+        }
+    };
 
-    NotifyCapture console;
-    ARApplication application;
-    osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
-};
-
-} // namespace
-
-TEST_F(ClippingMarkers, NoDetectedMarkerWarnsAndChangesNothing)
-{
     application.setClippingEnabled(true);
     EXPECT_TRUE(console.printed("WARNING: cannot set clipping (no active markers)."));
-    EXPECT_EQ(nullptr, application.getClippingMarker());
-    EXPECT_EQ(0u, manager->getNumParents());
-    EXPECT_EQ(nullptr, manager->getClippedNode());
-    for (unsigned int id : {1u, 2u, 5u})
-        EXPECT_FALSE(showsClipped(id));
-}
+    expectClipping(0, false);
 
-TEST_F(ClippingMarkers, ManagerGoesToTheLowestDetectedMarkerAndBack)
-{
     detect(5, true);
     detect(2, true);
     application.setClippingEnabled(true);
-    expectManagerOn(2);
-    EXPECT_TRUE(showsClipped(2));
+    expectClipping(2, true);
     application.setClippingEnabled(false);
-    expectManagerOn(2);
-    EXPECT_FALSE(showsClipped(2));
-
+    expectClipping(2, false);
     detect(1, true);
     application.setClippingEnabled(true);
-    expectManagerOn(1);
-    EXPECT_TRUE(showsClipped(1));
-
+    expectClipping(1, true);
     detect(1, false);
-    detect(2, false);
-    application.setClippingEnabled(false);
-    expectManagerOn(5);
-    EXPECT_FALSE(showsClipped(5));
-    detect(2, true);
     application.setClippingEnabled(true);
-    expectManagerOn(2);
-    EXPECT_TRUE(showsClipped(2));
-    EXPECT_FALSE(console.printed("WARNING: cannot set clipping (no active markers)."));
+    expectClipping(2, true);
 }
