@@ -41,9 +41,9 @@ public:
         : osg::Program(copy, copyop)
     {
     }
-    META_StateAttribute(Novaro, ReportingProgram, PROGRAM)
+    META_StateAttribute(Novaro, ReportingProgram, PROGRAM);
 
-        void apply(osg::State& state) const override
+    void apply(osg::State& state) const override
     {
         osg::Program::apply(state);
         const unsigned int context = state.getContextID();

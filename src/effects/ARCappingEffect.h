@@ -18,9 +18,10 @@ public:
     ARCappingEffect(const ARCappingEffect& copy, const osg::CopyOp& copyop = osg::CopyOp::SHALLOW_COPY);
 
     META_Effect(Novaro, ARCappingEffect, "ARCappingEffect", "A shader based capping effect for clipping",
-                "Novaro")
+                "Novaro");
 
-        protected : ~ARCappingEffect() override = default;
+protected:
+    ~ARCappingEffect() override = default;
     bool define_techniques() override;
 };
 
@@ -29,9 +30,10 @@ class ARCappingTechnique : public osgFX::Technique
 public:
     ARCappingTechnique() = default;
 
-    META_Technique("ARCappingTechnique", "Red back faces under the clipped content, then the content")
+    META_Technique("ARCappingTechnique", "Red back faces under the clipped content, then the content");
 
-        protected : ~ARCappingTechnique() override = default;
+protected:
+    ~ARCappingTechnique() override = default;
     void define_passes() override;
 };
 

@@ -14,8 +14,7 @@ namespace
 // The handles are drawn half transparent so that the cut content stays visible through them.
 const osg::Vec4 PLANE_COLOUR(0.0f, 1.0f, 0.0f, 0.5f);
 
-// Degrees to radians with pi rounded to single precision, so that angles add up the same way on
-// every platform.
+// The planes' angles are single-precision degrees; pi is taken at that precision too.
 const float DEGREES_TO_RADIANS = 3.1415927f / 180.0f;
 
 } // namespace
