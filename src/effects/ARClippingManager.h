@@ -44,10 +44,10 @@ private:
 // manager > capping switch > (clip node | capping effect > clip node) > clipped content
 //         > planes container (lighting off) > planes switch > six plane handles > green squares
 //
-// Each plane keeps the inward normal and distance it had in the box (normal . p + distance = 0,
-// the kept side positive), plus a distance and an angle the user adds: the handle is placed by
-// translating its square onto the moved face and then rotating it about the plane's fixed axis
-// through the marker's origin; the clip plane is the moved plane under the same rotation.
+// Each plane keeps the inward normal it has on the box, its distance (normal . p + distance = 0,
+// the kept side positive; moving changes it) and the angle it is turned by about a fixed axis
+// through the marker's origin. The handle is placed by translating its square onto the moved face
+// and then turning it; the clip plane is the moved plane under the same rotation.
 class ARClippingManager : public osg::Group
 {
 public:
