@@ -1,5 +1,6 @@
 #include "ARApplication.h"
 
+#include "ARClippingManager.h"
 #include "ARShadowsManager.h"
 #include "AudioData.h"
 #include "ConfigurationData.h"
@@ -72,6 +73,8 @@ ARApplication::~ARApplication()
     _helpHandler = nullptr;
     _currentKeyboardHandler = nullptr;
 
+    _clippingManager = nullptr;
+    _clippingMarker = nullptr;
     _shadowsManager = nullptr;
 
     _videoDevice.clear();

@@ -49,6 +49,7 @@ class LightingData;
 class ARMarkerNode;
 class ARObject;
 class ARShadowsManager;
+class ARClippingManager;
 
 // The one object that owns a run: settings records, viewer, video and tracker, marker nodes,
 // scene objects, rendering nodes, effect managers, interaction handlers, soundtracks and the
@@ -151,6 +152,13 @@ public:
     void increaseSmoothing(float step);
     void decreaseSmoothing(float step);
     float getSmoothingFactor() const;
+
+    // --- clipping: the one clipping manager of the run, on the first detected marker
+    void setClippingEnabled(bool enabled);
+    ARClippingManager* getClippingManager() const { return _clippingManager.get(); }
+    // run creates the player's manager when none is set yet.
+    void setClippingManager(ARClippingManager* manager);
+    ARMarkerNode* getClippingMarker() const { return _clippingMarker; }
 
     // --- sounds
     bool loadSoundtracks();
@@ -318,7 +326,9 @@ private:
     bool _hasTextureRectangle;
     bool _hasFBO;
     osg::ref_ptr<ARShadowsManager> _shadowsManager;
-    // The clipping manager and its marker join here when clipping planes are built.
+    osg::ref_ptr<ARClippingManager> _clippingManager;
+    // The marker node that holds the clipping manager, if any.
+    ARMarkerNode* _clippingMarker = nullptr;
     osg::ref_ptr<osgGA::GUIEventHandler> _currentKeyboardHandler;
     osg::ref_ptr<osgGA::GUIEventHandler> _helpHandler;
     // The keyboard modes' handlers in mode order (visualization, objects, animations, sounds,

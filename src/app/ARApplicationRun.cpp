@@ -2,6 +2,7 @@
 // loop itself, and the clean-up of media and temporary data.
 #include "ARApplication.h"
 
+#include "ARClippingManager.h"
 #include "ARObject.h"
 #include "ARShadowsManager.h"
 #include "ARTextureCachingCallBack.h"
@@ -147,7 +148,8 @@ void ARApplication::run()
     prepareObjectsForLoop();
     if (_audioConfiguration && _audioConfiguration->getAutoplay() && isSoundtrackIndexValid())
         _soundtracks[_currentSoundtrack]->play();
-    // The clipping manager is created here once clipping planes are built.
+    if (!_clippingManager.valid())
+        _clippingManager = new ARClippingManager(80.0f);
     optimizeScene();
     if (_applicationHint == HINT_SCIA_ENGINEER)
     {

@@ -46,7 +46,7 @@ ARMarkerNode::ARMarkerNode(osgART::Marker* marker, int trackerIndex, MarkerData*
     _trackedTransform = new ARTTransformPlus(marker);
     _visibilitySwitch = new osg::Switch;
     _contentGroup = new osg::Group;
-    _hiddenGroup = new osg::Group;
+    _clippedContent = new osg::Group;
     _referenceSystemTransform = new osg::MatrixTransform;
     _middleTransform = new osg::MatrixTransform;
     _fittingTransform = new osg::MatrixTransform;
@@ -56,7 +56,7 @@ ARMarkerNode::ARMarkerNode(osgART::Marker* marker, int trackerIndex, MarkerData*
 
     _trackedTransform->addChild(_visibilitySwitch.get());
     _visibilitySwitch->addChild(_contentGroup.get(), true);
-    _visibilitySwitch->addChild(_hiddenGroup.get(), false);
+    _visibilitySwitch->addChild(_clippedContent.get(), false);
     _contentGroup->addChild(_referenceSystemTransform.get());
     _referenceSystemTransform->addChild(_middleTransform.get());
     _middleTransform->addChild(_fittingTransform.get());

@@ -20,6 +20,7 @@ namespace Novaro
 {
 
 class ARApplication;
+class ARClippingManager;
 class ARObject;
 class MarkerData;
 
@@ -31,6 +32,8 @@ class MarkerData;
 // marker node > tracked transform > visibility switch > content group > reference-system transform
 //   > middle transform > fitting transform > layer switch > (layers group | sequence)
 //   > layer groups > objects
+// The visibility switch's second branch, the clipped content, holds the run's clipping manager
+// while it is on this marker; the manager cuts the same content group.
 class ARMarkerNode : public osg::Group
 {
 public:
@@ -66,6 +69,15 @@ public:
     void decreaseSmoothing(float step);
     void setFreeze(bool frozen);
     void setTrackingPlus(bool on);
+
+    // Hangs the manager in the clipped content, hands it the content group and shows the clipped
+    // content; detaching takes it out and shows the plain content again.
+    void attachClippingManager(ARClippingManager* manager);
+    void detachClippingManager();
+    // Shows the clipped content (with a manager attached) or the plain content.
+    void setClippingEnabled(bool enabled);
+    ARClippingManager* getClippingManager() const { return _clippingManager; }
+    osg::Group* getClippedContent() const { return _clippedContent.get(); }
 
     ARTTransformPlus* getTrackedTransform() const { return _trackedTransform.get(); }
     osg::Switch* getVisibilitySwitch() const { return _visibilitySwitch.get(); }
@@ -110,7 +122,7 @@ private:
     osg::ref_ptr<ARTTransformPlus> _trackedTransform;
     osg::ref_ptr<osg::Switch> _visibilitySwitch;
     osg::ref_ptr<osg::Group> _contentGroup;
-    osg::ref_ptr<osg::Group> _hiddenGroup;
+    osg::ref_ptr<osg::Group> _clippedContent;
     osg::ref_ptr<osg::MatrixTransform> _referenceSystemTransform;
     osg::ref_ptr<osg::MatrixTransform> _middleTransform;
     osg::ref_ptr<osg::MatrixTransform> _fittingTransform;
@@ -125,6 +137,7 @@ private:
     int _trackerIndex;
     int _entryPosition;
     ARApplication* _application;
+    ARClippingManager* _clippingManager = nullptr;
 };
 
 } // namespace Novaro

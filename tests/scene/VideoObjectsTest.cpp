@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <osg/Geode>
 #include <osg/Geometry>
 #include <osg/Program>
@@ -167,10 +169,10 @@ TEST_F(Movies, VideoTexturesFollowTheScenesTableByTag)
     // The sample scene with a videos table.
     std::ifstream sample(std::string(NOVARO_SOURCE_DIR) + "/samples/scene.xml");
     std::string scene((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
-    const size_t videos = scene.find("<videos/>");
-    ASSERT_NE(std::string::npos, videos);
-    scene.replace(
-        videos, 9,
+    const std::regex videos("<videos(/>|>[^]*?</videos>)");
+    ASSERT_TRUE(std::regex_search(scene, videos));
+    scene = std::regex_replace(
+        scene, videos,
         "<videos><video tag=\"Screen1\" movie=\"clip.mp4\"/><video tag=\"Screen2\" movie=\"clip.mp4\"/>"
         "<video tag=\"Missing\" movie=\"clip.mp4\"/></videos>");
     _folder.write("scene.xml", scene);
