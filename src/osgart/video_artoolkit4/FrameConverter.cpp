@@ -69,6 +69,31 @@ bool isJpeg(uint32_t fourcc)
     return fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_JPEG;
 }
 
+// FFmpeg's "J" formats are the plain ones in full range, which the scaler wants said separately.
+AVPixelFormat withoutFullRangeAlias(AVPixelFormat format, bool& fullRange)
+{
+    switch (format)
+    {
+    case AV_PIX_FMT_YUVJ420P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P:
+        fullRange = true;
+        return AV_PIX_FMT_YUV411P;
+    default:
+        return format;
+    }
+}
+
 } // namespace
 
 std::string fourccText(uint32_t fourcc)
@@ -171,14 +196,24 @@ bool FrameConverter::convertJpeg(int width, int height, const uint8_t* data, std
         error = "damaged Motion JPEG frame";
         return false;
     }
-    _scaler = sws_getCachedContext(_scaler, width, height, AVPixelFormat(_frame->format), width, height,
-                                   AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    bool fullRange = _frame->color_range == AVCOL_RANGE_JPEG;
+    const AVPixelFormat format = withoutFullRangeAlias(AVPixelFormat(_frame->format), fullRange);
+    _scaler = sws_getCachedContext(_scaler, width, height, format, width, height, AV_PIX_FMT_BGR24,
+                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!_scaler)
     {
         av_frame_unref(_frame);
         error = "cannot convert the decoded JPEG";
         return false;
     }
+    // JPEG's YCbCr spans 0..255, unlike video's 16..235.
+    int* inverse = nullptr;
+    int* table = nullptr;
+    int sourceRange = 0, targetRange = 0, brightness = 0, contrast = 0, saturation = 0;
+    sws_getColorspaceDetails(_scaler, &inverse, &sourceRange, &table, &targetRange, &brightness, &contrast,
+                             &saturation);
+    sws_setColorspaceDetails(_scaler, sws_getCoefficients(SWS_CS_ITU601), fullRange ? 1 : 0, table,
+                             targetRange, brightness, contrast, saturation);
     bgr.create(height, width, CV_8UC3);
     uint8_t* planes[4] = {bgr.data, nullptr, nullptr, nullptr};
     int strides[4] = {int(bgr.step[0]), 0, 0, 0};

@@ -1,0 +1,386 @@
+// The camera side of the video plugin: pixel formats made here converted back to the frame they
+// came from, the choice among a device's modes, the errors a user meets, and a camera that goes
+// away and comes back while playing.
+#include "CameraModes.h"
+#include "CaptureVideo.h"
+#include "FrameConverter.h"
+#include "V4L2Camera.h"
+
+#include "NotifyCapture.h"
+#include "TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <linux/videodev2.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+// 64x48 of random colours in 2x2 blocks, so chroma subsampling loses nothing.
+cv::Mat blockFrame()
+{
+    std::mt19937 random(7);
+    cv::Mat frame(48, 64, CV_8UC3);
+    for (int y = 0; y < frame.rows; y += 2)
+        for (int x = 0; x < frame.cols; x += 2)
+        {
+            const cv::Vec3b colour(uint8_t(random() % 256), uint8_t(random() % 256), uint8_t(random() % 256));
+            frame(cv::Rect(x, y, 2, 2)).setTo(colour);
+        }
+    return frame;
+}
+
+// BT.601 video range, as cameras encode it.
+struct YUV
+{
+    uint8_t y, u, v;
+};
+YUV toYUV(const cv::Vec3b& bgr)
+{
+    const double b = bgr[0], g = bgr[1], r = bgr[2];
+    auto clamp = [](double value) { return uint8_t(std::min(255.0, std::max(0.0, value + 0.5))); };
+    return {clamp(16 + 0.257 * r + 0.504 * g + 0.098 * b), clamp(128 - 0.148 * r - 0.291 * g + 0.439 * b),
+            clamp(128 + 0.439 * r - 0.368 * g - 0.071 * b)};
+}
+
+// The frame in a V4L2 pixel format, written byte by byte as a device lays it out.
+std::vector<uint8_t> encode(const cv::Mat& bgr, uint32_t fourcc)
+{
+    const int w = bgr.cols, h = bgr.rows;
+    std::vector<uint8_t> bytes;
+    auto at = [&](int x, int y) { return toYUV(bgr.at<cv::Vec3b>(y, x)); };
+    if (fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY || fourcc == V4L2_PIX_FMT_YVYU)
+    {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; x += 2)
+            {
+                const YUV a = at(x, y), b = at(x + 1, y);
+                if (fourcc == V4L2_PIX_FMT_YUYV)
+                    bytes.insert(bytes.end(), {a.y, a.u, b.y, a.v});
+                else if (fourcc == V4L2_PIX_FMT_YVYU)
+                    bytes.insert(bytes.end(), {a.y, a.v, b.y, a.u});
+                else
+                    bytes.insert(bytes.end(), {a.u, a.y, a.v, b.y});
+            }
+        return bytes;
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            bytes.push_back(fourcc == V4L2_PIX_FMT_GREY ? uint8_t(bgr.at<cv::Vec3b>(y, x)[1]) : at(x, y).y);
+    if (fourcc == V4L2_PIX_FMT_GREY)
+        return bytes;
+    std::vector<uint8_t> u, v;
+    for (int y = 0; y < h; y += 2)
+        for (int x = 0; x < w; x += 2)
+        {
+            u.push_back(at(x, y).u);
+            v.push_back(at(x, y).v);
+        }
+    if (fourcc == V4L2_PIX_FMT_NV12 || fourcc == V4L2_PIX_FMT_NV21)
+        for (size_t k = 0; k < u.size(); ++k)
+            bytes.insert(bytes.end(), fourcc == V4L2_PIX_FMT_NV12
+                                          ? std::initializer_list<uint8_t>{u[k], v[k]}
+                                          : std::initializer_list<uint8_t>{v[k], u[k]});
+    else
+    {
+        const std::vector<uint8_t>& first = fourcc == V4L2_PIX_FMT_YUV420 ? u : v;
+        const std::vector<uint8_t>& second = fourcc == V4L2_PIX_FMT_YUV420 ? v : u;
+        bytes.insert(bytes.end(), first.begin(), first.end());
+        bytes.insert(bytes.end(), second.begin(), second.end());
+    }
+    return bytes;
+}
+
+double meanDifference(const cv::Mat& a, const cv::Mat& b)
+{
+    const cv::Scalar mean = cv::mean(cv::abs(a - b) + cv::abs(b - a));
+    return (mean[0] + mean[1] + mean[2]) / 3.0;
+}
+
+} // namespace
+
+TEST(FrameConverter, EveryCameraFormatComesBackAsTheFrameItWasMadeFrom)
+{
+    const cv::Mat original = blockFrame();
+    osgART::FrameConverter converter;
+    cv::Mat converted;
+    std::string error;
+    for (uint32_t fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_YVYU, V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_NV12,
+                            V4L2_PIX_FMT_NV21, V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_YVU420})
+    {
+        const std::vector<uint8_t> bytes = encode(original, fourcc);
+        ASSERT_TRUE(converter.convert(fourcc, 64, 48, 0, bytes.data(), bytes.size(), converted, error))
+            << osgART::fourccText(fourcc) << ": " << error;
+        ASSERT_EQ(converted.type(), CV_8UC3);
+        // Only rounding in the two colour conversions.
+        EXPECT_LT(cv::norm(original, converted, cv::NORM_INF), 6.0) << osgART::fourccText(fourcc);
+    }
+
+    // Packed rows padded to a wider stride keep their pixels in place.
+    std::vector<uint8_t> yuyv = encode(original, V4L2_PIX_FMT_YUYV), padded;
+    for (int row = 0; row < 48; ++row)
+    {
+        padded.insert(padded.end(), yuyv.begin() + row * 128, yuyv.begin() + (row + 1) * 128);
+        padded.insert(padded.end(), 32, 0xee);
+    }
+    ASSERT_TRUE(
+        converter.convert(V4L2_PIX_FMT_YUYV, 64, 48, 160, padded.data(), padded.size(), converted, error));
+    EXPECT_LT(cv::norm(original, converted, cv::NORM_INF), 6.0);
+
+    cv::Mat rgb, grey;
+    cv::cvtColor(original, rgb, cv::COLOR_BGR2RGB);
+    ASSERT_TRUE(
+        converter.convert(V4L2_PIX_FMT_RGB24, 64, 48, 0, rgb.data, rgb.total() * 3, converted, error));
+    EXPECT_EQ(cv::norm(original, converted, cv::NORM_INF), 0.0);
+    const std::vector<uint8_t> greyBytes = encode(original, V4L2_PIX_FMT_GREY);
+    ASSERT_TRUE(converter.convert(V4L2_PIX_FMT_GREY, 64, 48, 0, greyBytes.data(), greyBytes.size(), converted,
+                                  error));
+    cv::extractChannel(original, grey, 1);
+    cv::extractChannel(converted, rgb, 2);
+    EXPECT_EQ(cv::norm(grey, rgb, cv::NORM_INF), 0.0);
+}
+
+TEST(FrameConverter, MotionJpegDecodesAndDamagedOrShortFramesAreRefused)
+{
+    // Smooth, so that the JPEG itself loses little: what is left is the decoding and conversion.
+    cv::Mat original(48, 64, CV_8UC3);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            original.at<cv::Vec3b>(y, x) =
+                cv::Vec3b(uint8_t(x * 4), uint8_t(y * 5), uint8_t(250 - 2 * (x + y)));
+    std::vector<uint8_t> jpeg;
+    ASSERT_TRUE(cv::imencode(".jpg", original, jpeg, {cv::IMWRITE_JPEG_QUALITY, 95}));
+    osgART::FrameConverter converter;
+    cv::Mat converted;
+    std::string error;
+    for (int frame = 0; frame < 2; ++frame) // the decoder is kept from one frame to the next
+    {
+        ASSERT_TRUE(
+            converter.convert(V4L2_PIX_FMT_MJPEG, 64, 48, 0, jpeg.data(), jpeg.size(), converted, error))
+            << error;
+        // Chroma upsampling costs a few levels; taking JPEG's full range for video range costs 10.
+        EXPECT_LT(meanDifference(original, converted), 5.0);
+    }
+    // A frame of another size, bytes that are no JPEG, a buffer cut short, a format we cannot read.
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_MJPEG, 32, 24, 0, jpeg.data(), jpeg.size(), converted, error));
+    const std::vector<uint8_t> noise(3000, 0x5a);
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_MJPEG, 64, 48, 0, noise.data(), noise.size(), converted, error));
+    const std::vector<uint8_t> yuyv = encode(original, V4L2_PIX_FMT_YUYV);
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_YUYV, 64, 48, 0, yuyv.data(), yuyv.size() - 1, converted, error));
+    EXPECT_NE(error.find("short frame"), std::string::npos) << error;
+    EXPECT_FALSE(converter.convert(V4L2_PIX_FMT_H264, 64, 48, 0, yuyv.data(), yuyv.size(), converted, error));
+    EXPECT_EQ(osgART::formatCost(V4L2_PIX_FMT_H264), -1);
+}
+
+TEST(CameraModes, NearestSizeThenRateThenCheapestFormat)
+{
+    using osgART::CameraMode;
+    const std::vector<CameraMode> modes = {
+        {V4L2_PIX_FMT_H264, 1920, 1080, 30}, {V4L2_PIX_FMT_YUYV, 640, 480, 30},
+        {V4L2_PIX_FMT_YUYV, 640, 480, 15},   {V4L2_PIX_FMT_YUYV, 1280, 720, 10},
+        {V4L2_PIX_FMT_MJPEG, 640, 480, 30},  {V4L2_PIX_FMT_MJPEG, 1280, 720, 30},
+        {V4L2_PIX_FMT_YUYV, 320, 240, 30}};
+    auto choose = [&](int width, int height, double fps)
+    {
+        osgART::CameraRequest request;
+        request.width = width;
+        request.height = height;
+        request.fps = fps;
+        CameraMode chosen;
+        EXPECT_TRUE(osgART::chooseCameraMode(modes, request, chosen));
+        return osgART::fourccText(chosen.fourcc) + " " + std::to_string(chosen.width) + "x" +
+               std::to_string(chosen.height) + "@" + std::to_string(int(chosen.fps));
+    };
+    EXPECT_EQ(choose(0, 0, 0), "YUYV 640x480@30"); // the default, in the format cheaper to convert
+    EXPECT_EQ(choose(0, 0, 15), "YUYV 640x480@15");
+    EXPECT_EQ(choose(1280, 720, 0), "MJPG 1280x720@30"); // YUYV manages only 10 fps there
+    EXPECT_EQ(choose(1280, 720, 10), "YUYV 1280x720@10");
+    EXPECT_EQ(choose(1920, 1080, 30), "MJPG 1280x720@30"); // H.264 cannot be converted
+    EXPECT_EQ(choose(0, 200, 0), "YUYV 320x240@30");       // one side asked for
+    EXPECT_EQ(choose(700, 500, 0), "YUYV 640x480@30");
+
+    osgART::CameraMode chosen;
+    EXPECT_FALSE(osgART::chooseCameraMode({modes[0]}, osgART::CameraRequest(), chosen));
+    const std::vector<std::string> lines = osgART::describeCameraModes(modes);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "  YUYV: 640x480 (30, 15 fps), 1280x720 (10 fps)");
+}
+
+TEST(CaptureErrors, DeviceNodesThatCannotCaptureSayWhy)
+{
+    NovaroTest::TemporaryFolder folder;
+    std::ofstream(folder.file("video7")) << "a regular file";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {folder.file("video9"), "no such device (is the camera plugged in?)"},
+        {"/dev/null", "not a video capture device"},
+        {folder.file("video7"), "not a video capture device"}};
+    for (const auto& [path, reason] : cases)
+    {
+        osgART::V4L2Camera camera(path, osgART::CameraRequest());
+        std::string error;
+        EXPECT_FALSE(camera.open(error)) << path;
+        EXPECT_EQ(error, reason) << path;
+        cv::Mat frame;
+        EXPECT_EQ(camera.read(frame, error), osgART::FrameSource::Read::Failed);
+    }
+}
+
+TEST(CaptureErrors, UnreadableFileGivesOneVisibleLineAndADarkPlaceholder)
+{
+    NovaroTest::TemporaryFolder folder;
+    std::ofstream(folder.file("clip.mp4")) << "not a movie at all";
+    const std::string missingDevice = "/dev/video" + std::to_string(60);
+    for (const auto& [device, named] : std::vector<std::pair<std::string, std::string>>{
+             {"-file=" + folder.file("clip.mp4"), folder.file("clip.mp4")},
+             {"-file=" + folder.file("none.png"), folder.file("none.png")},
+             {"-devNum=61 -width=320 -height=240", missingDevice}})
+    {
+        if (device.find("-devNum") != std::string::npos && access(missingDevice.c_str(), F_OK) == 0)
+            continue;
+        osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+        video->getVideoConfiguration()->deviceconfig = device + " -flipV";
+        NovaroTest::NotifyCapture console(osg::FATAL);
+        EXPECT_FALSE(video->open()) << device;
+        video->start();
+        video->stop();
+        video->close(true);
+        const std::vector<NovaroTest::NotifyCapture::Line> lines = console.lines();
+        ASSERT_EQ(lines.size(), 1u) << console.text();
+        EXPECT_EQ(lines[0].second.rfind("ERROR: no camera image: ", 0), 0u) << lines[0].second;
+        EXPECT_NE(lines[0].second.find(named), std::string::npos) << lines[0].second;
+        EXPECT_NE(video->getProblem().find(named), std::string::npos);
+        // Something to draw all the same: dark grey at the asked (or the default) size.
+        const bool asked = device.find("-width") != std::string::npos;
+        EXPECT_EQ(video->getWidth(), asked ? 320 : 640);
+        EXPECT_EQ(video->getHeight(), asked ? 240 : 480);
+        EXPECT_EQ(video->data(5, 5)[0], 48);
+    }
+}
+
+namespace
+{
+
+// A camera the test unplugs and plugs in again.
+struct FakeCamera
+{
+    std::atomic<int> refusedOpens{0};
+    std::atomic<bool> unplugged{false};
+    std::atomic<int> opens{0};
+    std::atomic<int> frames{0};
+};
+
+class FakeSource : public osgART::FrameSource
+{
+public:
+    explicit FakeSource(std::shared_ptr<FakeCamera> camera) : _camera(std::move(camera)) {}
+    std::string describe() const override { return "video device /dev/fake"; }
+    bool open(std::string& error) override
+    {
+        ++_camera->opens;
+        if (_camera->refusedOpens > 0)
+        {
+            --_camera->refusedOpens;
+            error = "no such device";
+            return false;
+        }
+        return true;
+    }
+    Read read(cv::Mat& frame, std::string& error) override
+    {
+        if (_camera->unplugged)
+        {
+            error = "the device is gone";
+            return Read::Failed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        frame.create(48, 64, CV_8UC3);
+        frame.setTo(cv::Scalar::all(++_camera->frames % 200 + 50));
+        return Read::Frame;
+    }
+    bool rewind(std::string&) override { return true; }
+    double frameRate() const override { return 200.0; }
+    bool isLive() const override { return true; }
+
+private:
+    std::shared_ptr<FakeCamera> _camera;
+};
+
+// Calls update() as the frame loop does until the condition holds or the seconds are up.
+template <typename Condition>
+bool updateUntil(osgART::CaptureVideo& video, Condition condition, double seconds = 4.0)
+{
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    while (Clock::now() < deadline)
+    {
+        video.update();
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
+{
+    auto camera = std::make_shared<FakeCamera>();
+    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+    video->setSourceFactory([camera](const osgART::CaptureOptions&)
+                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
+    video->getVideoConfiguration()->deviceconfig = "-devNum=1 -flipV";
+    NovaroTest::NotifyCapture console(osg::FATAL);
+
+    // Not plugged in at start: the placeholder, and the camera is picked up once it is there.
+    camera->refusedOpens = 1;
+    EXPECT_FALSE(video->open());
+    EXPECT_EQ(video->getWidth(), 640);
+    video->start();
+    ASSERT_TRUE(updateUntil(*video, [&] { return video->getWidth() == 64 && video->getProblem().empty(); }));
+
+    // Unplugged while playing: reported, the last image stays while the camera is away.
+    camera->unplugged = true;
+    ASSERT_TRUE(updateUntil(*video, [&] { return !video->getProblem().empty(); }));
+    video->update();
+    const unsigned int lastFrame = video->getFrameNumber();
+    const int lastValue = video->data(3, 3)[0];
+    camera->refusedOpens = 2; // two attempts, a second apart, find it still away
+    camera->unplugged = false;
+    const int opensBefore = camera->opens;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    video->update();
+    EXPECT_EQ(video->getFrameNumber(), lastFrame);
+    EXPECT_EQ(video->data(3, 3)[0], lastValue);
+    EXPECT_EQ(video->getProblem(), "video device /dev/fake: the device is gone");
+    EXPECT_LE(camera->opens - opensBefore, 2); // once a second, not in a loop
+
+    ASSERT_TRUE(updateUntil(*video, [&] { return video->getFrameNumber() > lastFrame + 2; }));
+    EXPECT_TRUE(video->getProblem().empty());
+
+    // Stopping does not wait on the camera.
+    const Clock::time_point stopping = Clock::now();
+    video->close(true);
+    EXPECT_LT(Clock::now() - stopping, std::chrono::milliseconds(800));
+    EXPECT_EQ(console.count("ERROR: no camera image: video device /dev/fake: no such device"), 1);
+    EXPECT_EQ(console.count("WARNING: camera image lost: video device /dev/fake: the device is gone (trying "
+                            "again every second)"),
+              1);
+    EXPECT_EQ(console.count("video device /dev/fake: camera image back"), 2);
+    EXPECT_EQ(console.lines().size(), 4u) << console.text();
+}
