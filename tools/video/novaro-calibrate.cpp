@@ -206,8 +206,12 @@ bool collectFromSource(const Settings& settings, osgART::FrameSource& source, Vi
         std::fprintf(stderr, "%s: %s\n", source.describe().c_str(), error.c_str());
         return false;
     }
-    std::printf("showing %s: hold a %dx%d chessboard in view, near the corners and edges too, tilted\n",
-                source.describe().c_str(), settings.board.width, settings.board.height);
+    if (source.isLive())
+        std::printf("%s: hold the %dx%d chessboard in view, near the corners and edges too, tilted\n",
+                    source.describe().c_str(), settings.board.width, settings.board.height);
+    else
+        std::printf("%s: looking for the %dx%d chessboard\n", source.describe().c_str(), settings.board.width,
+                    settings.board.height);
     cv::Mat frame;
     auto lastNews = std::chrono::steady_clock::now();
     for (int number = 0; views.count() < size_t(settings.views);)

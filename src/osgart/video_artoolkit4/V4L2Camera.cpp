@@ -21,11 +21,11 @@ const unsigned int kBufferCount = 4;
 // Longest wait for one frame inside read(), so that a stop request is seen promptly.
 const int kReadWaitMilliseconds = 200;
 
-int control(int descriptor, unsigned long request, void* argument)
+int control(const DeviceCalls& calls, int descriptor, unsigned long request, void* argument)
 {
     int result;
     do
-        result = ioctl(descriptor, request, argument);
+        result = calls.ioctl(descriptor, request, argument);
     while (result == -1 && errno == EINTR);
     return result;
 }
@@ -54,8 +54,8 @@ std::string lastFailure(const std::string& what)
     return errno == EBUSY ? openFailure(EBUSY) : std::string(what) + ": " + std::strerror(errno);
 }
 
-void addRates(int descriptor, uint32_t fourcc, int width, int height, double requestedRate,
-              std::vector<CameraMode>& modes)
+void addRates(const DeviceCalls& calls, int descriptor, uint32_t fourcc, int width, int height,
+              double requestedRate, std::vector<CameraMode>& modes)
 {
     CameraMode mode;
     mode.fourcc = fourcc;
@@ -65,7 +65,7 @@ void addRates(int descriptor, uint32_t fourcc, int width, int height, double req
     interval.pixel_format = fourcc;
     interval.width = uint32_t(width);
     interval.height = uint32_t(height);
-    for (interval.index = 0; control(descriptor, VIDIOC_ENUM_FRAMEINTERVALS, &interval) == 0;
+    for (interval.index = 0; control(calls, descriptor, VIDIOC_ENUM_FRAMEINTERVALS, &interval) == 0;
          ++interval.index)
     {
         if (interval.type == V4L2_FRMIVAL_TYPE_DISCRETE)
@@ -110,21 +110,21 @@ int clampToStep(int value, uint32_t minimum, uint32_t maximum, uint32_t step)
     return value;
 }
 
-std::vector<CameraMode> enumerateModes(int descriptor, const CameraRequest& request)
+std::vector<CameraMode> enumerateModes(const DeviceCalls& calls, int descriptor, const CameraRequest& request)
 {
     std::vector<CameraMode> modes;
     v4l2_fmtdesc format{};
     format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    for (format.index = 0; control(descriptor, VIDIOC_ENUM_FMT, &format) == 0; ++format.index)
+    for (format.index = 0; control(calls, descriptor, VIDIOC_ENUM_FMT, &format) == 0; ++format.index)
     {
         v4l2_frmsizeenum size{};
         size.pixel_format = format.pixelformat;
-        for (size.index = 0; control(descriptor, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index)
+        for (size.index = 0; control(calls, descriptor, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index)
         {
             if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE)
             {
-                addRates(descriptor, format.pixelformat, int(size.discrete.width), int(size.discrete.height),
-                         request.fps, modes);
+                addRates(calls, descriptor, format.pixelformat, int(size.discrete.width),
+                         int(size.discrete.height), request.fps, modes);
                 continue;
             }
             // A range of sizes: the asked (or default) size fitted into it, and its largest.
@@ -133,25 +133,26 @@ std::vector<CameraMode> enumerateModes(int descriptor, const CameraRequest& requ
                                           range.min_width, range.max_width, range.step_width);
             const int height = clampToStep(request.height > 0 ? request.height : kDefaultCameraHeight,
                                            range.min_height, range.max_height, range.step_height);
-            addRates(descriptor, format.pixelformat, width, height, request.fps, modes);
-            addRates(descriptor, format.pixelformat, int(range.max_width), int(range.max_height), request.fps,
-                     modes);
+            addRates(calls, descriptor, format.pixelformat, width, height, request.fps, modes);
+            addRates(calls, descriptor, format.pixelformat, int(range.max_width), int(range.max_height),
+                     request.fps, modes);
             break;
         }
     }
     return modes;
 }
 
-bool openNode(const std::string& path, int& descriptor, std::string& name, std::string& error)
+bool openNode(const DeviceCalls& calls, const std::string& path, int& descriptor, std::string& name,
+              std::string& error)
 {
-    descriptor = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    descriptor = calls.open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0)
     {
         error = openFailure(errno);
         return false;
     }
     v4l2_capability capability{};
-    if (control(descriptor, VIDIOC_QUERYCAP, &capability) != 0)
+    if (control(calls, descriptor, VIDIOC_QUERYCAP, &capability) != 0)
     {
         error = "not a video capture device";
         return false;
@@ -174,8 +175,29 @@ bool openNode(const std::string& path, int& descriptor, std::string& name, std::
 
 } // namespace
 
-V4L2Camera::V4L2Camera(const std::string& devicePath, const CameraRequest& request)
-    : _path(devicePath), _request(request)
+DeviceCalls DeviceCalls::system()
+{
+    DeviceCalls calls;
+    calls.open = [](const char* path, int flags) { return ::open(path, flags); };
+    calls.close = [](int descriptor) { return ::close(descriptor); };
+    calls.ioctl = [](int descriptor, unsigned long request, void* argument)
+    { return ::ioctl(descriptor, request, argument); };
+    calls.map = [](std::size_t length, int descriptor, off_t offset)
+    { return mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, descriptor, offset); };
+    calls.unmap = [](void* start, std::size_t length) { return munmap(start, length); };
+    calls.waitReadable = [](int descriptor, int milliseconds)
+    {
+        fd_set descriptors;
+        FD_ZERO(&descriptors);
+        FD_SET(descriptor, &descriptors);
+        timeval wait{0, milliseconds * 1000};
+        return select(descriptor + 1, &descriptors, nullptr, nullptr, &wait);
+    };
+    return calls;
+}
+
+V4L2Camera::V4L2Camera(const std::string& devicePath, const CameraRequest& request, const DeviceCalls& calls)
+    : _path(devicePath), _request(request), _calls(calls)
 {
 }
 
@@ -189,26 +211,26 @@ void V4L2Camera::close()
     if (_streaming)
     {
         v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        control(_descriptor, VIDIOC_STREAMOFF, &type);
+        control(_calls, _descriptor, VIDIOC_STREAMOFF, &type);
         _streaming = false;
     }
     for (const Buffer& buffer : _buffers)
-        munmap(buffer.start, buffer.length);
+        _calls.unmap(buffer.start, buffer.length);
     _buffers.clear();
     if (_descriptor >= 0)
-        ::close(_descriptor);
+        _calls.close(_descriptor);
     _descriptor = -1;
 }
 
 bool V4L2Camera::query(const std::string& devicePath, std::string& name, std::vector<CameraMode>& modes,
-                       std::string& error)
+                       std::string& error, const DeviceCalls& calls)
 {
     int descriptor = -1;
-    const bool opened = openNode(devicePath, descriptor, name, error);
+    const bool opened = openNode(calls, devicePath, descriptor, name, error);
     if (opened)
-        modes = enumerateModes(descriptor, CameraRequest());
+        modes = enumerateModes(calls, descriptor, CameraRequest());
     if (descriptor >= 0)
-        ::close(descriptor);
+        calls.close(descriptor);
     return opened;
 }
 
@@ -232,12 +254,12 @@ std::string V4L2Camera::modeText() const
 bool V4L2Camera::openCaptureDevice(std::string& error)
 {
     std::string name;
-    return openNode(_path, _descriptor, name, error);
+    return openNode(_calls, _path, _descriptor, name, error);
 }
 
 bool V4L2Camera::negotiate(std::string& error)
 {
-    const std::vector<CameraMode> modes = enumerateModes(_descriptor, _request);
+    const std::vector<CameraMode> modes = enumerateModes(_calls, _descriptor, _request);
     if (!chooseCameraMode(modes, _request, _mode))
     {
         std::string offered;
@@ -253,7 +275,7 @@ bool V4L2Camera::negotiate(std::string& error)
     format.fmt.pix.width = uint32_t(_mode.width);
     format.fmt.pix.height = uint32_t(_mode.height);
     format.fmt.pix.field = V4L2_FIELD_NONE;
-    if (control(_descriptor, VIDIOC_S_FMT, &format) != 0)
+    if (control(_calls, _descriptor, VIDIOC_S_FMT, &format) != 0)
     {
         error = lastFailure("cannot set the format " + fourccText(_mode.fourcc));
         return false;
@@ -277,12 +299,12 @@ void V4L2Camera::requestRate()
 {
     v4l2_streamparm parameters{};
     parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (_mode.fps <= 0.0 || control(_descriptor, VIDIOC_G_PARM, &parameters) != 0 ||
+    if (_mode.fps <= 0.0 || control(_calls, _descriptor, VIDIOC_G_PARM, &parameters) != 0 ||
         !(parameters.parm.capture.capability & V4L2_CAP_TIMEPERFRAME))
         return; // the device keeps its own rate
     parameters.parm.capture.timeperframe.numerator = 1000;
     parameters.parm.capture.timeperframe.denominator = uint32_t(_mode.fps * 1000.0 + 0.5);
-    if (control(_descriptor, VIDIOC_S_PARM, &parameters) == 0 &&
+    if (control(_calls, _descriptor, VIDIOC_S_PARM, &parameters) == 0 &&
         parameters.parm.capture.timeperframe.numerator > 0)
         _mode.fps = double(parameters.parm.capture.timeperframe.denominator) /
                     parameters.parm.capture.timeperframe.numerator;
@@ -294,7 +316,7 @@ bool V4L2Camera::startStreaming(std::string& error)
     request.count = kBufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (control(_descriptor, VIDIOC_REQBUFS, &request) != 0 || request.count == 0)
+    if (control(_calls, _descriptor, VIDIOC_REQBUFS, &request) != 0 || request.count == 0)
     {
         error = lastFailure("cannot get capture buffers");
         return false;
@@ -305,27 +327,26 @@ bool V4L2Camera::startStreaming(std::string& error)
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = index;
-        if (control(_descriptor, VIDIOC_QUERYBUF, &buffer) != 0)
+        if (control(_calls, _descriptor, VIDIOC_QUERYBUF, &buffer) != 0)
         {
             error = lastFailure("cannot query a capture buffer");
             return false;
         }
-        void* start =
-            mmap(nullptr, buffer.length, PROT_READ | PROT_WRITE, MAP_SHARED, _descriptor, buffer.m.offset);
+        void* start = _calls.map(buffer.length, _descriptor, off_t(buffer.m.offset));
         if (start == MAP_FAILED)
         {
             error = lastFailure("cannot map a capture buffer");
             return false;
         }
         _buffers.push_back({start, buffer.length});
-        if (control(_descriptor, VIDIOC_QBUF, &buffer) != 0)
+        if (control(_calls, _descriptor, VIDIOC_QBUF, &buffer) != 0)
         {
             error = lastFailure("cannot queue a capture buffer");
             return false;
         }
     }
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (control(_descriptor, VIDIOC_STREAMON, &type) != 0)
+    if (control(_calls, _descriptor, VIDIOC_STREAMON, &type) != 0)
     {
         error = lastFailure("cannot start streaming");
         return false;
@@ -341,17 +362,13 @@ FrameSource::Read V4L2Camera::read(cv::Mat& frame, std::string& error)
         error = "not streaming";
         return Read::Failed;
     }
-    fd_set descriptors;
-    FD_ZERO(&descriptors);
-    FD_SET(_descriptor, &descriptors);
-    timeval wait{0, kReadWaitMilliseconds * 1000};
-    const int ready = select(_descriptor + 1, &descriptors, nullptr, nullptr, &wait);
+    const int ready = _calls.waitReadable(_descriptor, kReadWaitMilliseconds);
     if (ready <= 0)
         return ready == 0 || errno == EINTR ? Read::Waiting : (error = std::strerror(errno), Read::Failed);
     v4l2_buffer buffer{};
     buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     buffer.memory = V4L2_MEMORY_MMAP;
-    if (control(_descriptor, VIDIOC_DQBUF, &buffer) != 0)
+    if (control(_calls, _descriptor, VIDIOC_DQBUF, &buffer) != 0)
     {
         if (errno == EAGAIN)
             return Read::Waiting;
@@ -364,7 +381,7 @@ FrameSource::Read V4L2Camera::read(cv::Mat& frame, std::string& error)
                            _converter.convert(_mode.fourcc, _mode.width, _mode.height, _bytesPerLine,
                                               static_cast<const uint8_t*>(_buffers[buffer.index].start),
                                               buffer.bytesused, frame, damage);
-    if (control(_descriptor, VIDIOC_QBUF, &buffer) != 0)
+    if (control(_calls, _descriptor, VIDIOC_QBUF, &buffer) != 0)
     {
         error = errno == ENODEV ? "the device is gone (unplugged?)" : std::string(std::strerror(errno));
         return Read::Failed;

@@ -4,11 +4,29 @@
 #include "FrameConverter.h"
 #include "FrameSource.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace osgART
 {
+
+/// The system calls a camera is driven through: the real ones by default; a test puts a simulated
+/// device behind them. Each returns what its system call returns and sets errno the same way.
+struct DeviceCalls
+{
+    std::function<int(const char* path, int flags)> open;
+    std::function<int(int descriptor)> close;
+    std::function<int(int descriptor, unsigned long request, void* argument)> ioctl;
+    std::function<void*(std::size_t length, int descriptor, off_t offset)> map;
+    std::function<int(void* start, std::size_t length)> unmap;
+    /// > 0 when a frame can be taken, 0 after the milliseconds passed without one, -1 on error.
+    std::function<int(int descriptor, int milliseconds)> waitReadable;
+
+    static DeviceCalls system();
+};
 
 /// A camera read straight through V4L2: the mode nearest to the request is chosen from the
 /// device's own lists of formats, sizes and rates; frames arrive in memory-mapped buffers, are
@@ -16,7 +34,8 @@ namespace osgART
 class V4L2Camera : public FrameSource
 {
 public:
-    V4L2Camera(const std::string& devicePath, const CameraRequest& request);
+    V4L2Camera(const std::string& devicePath, const CameraRequest& request,
+               const DeviceCalls& calls = DeviceCalls::system());
     ~V4L2Camera() override;
     V4L2Camera(const V4L2Camera&) = delete;
     V4L2Camera& operator=(const V4L2Camera&) = delete;
@@ -35,7 +54,7 @@ public:
     /// The device's name and every mode it offers, without capturing. False, with the reason, for
     /// a node that cannot be opened or is no capture device.
     static bool query(const std::string& devicePath, std::string& name, std::vector<CameraMode>& modes,
-                      std::string& error);
+                      std::string& error, const DeviceCalls& calls = DeviceCalls::system());
 
 private:
     struct Buffer
@@ -52,6 +71,7 @@ private:
 
     std::string _path;
     CameraRequest _request;
+    DeviceCalls _calls;
     CameraMode _mode;
     int _bytesPerLine = 0;
     int _descriptor = -1;
