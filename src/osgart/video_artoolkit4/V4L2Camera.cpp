@@ -54,6 +54,11 @@ std::string lastFailure(const std::string& what)
     return errno == EBUSY ? openFailure(EBUSY) : std::string(what) + ": " + std::strerror(errno);
 }
 
+std::string readFailure()
+{
+    return errno == ENODEV ? "the device is gone (unplugged?)" : std::string(std::strerror(errno));
+}
+
 void addRates(const DeviceCalls& calls, int descriptor, uint32_t fourcc, int width, int height,
               double requestedRate, std::vector<CameraMode>& modes)
 {
@@ -363,8 +368,13 @@ FrameSource::Read V4L2Camera::read(cv::Mat& frame, std::string& error)
         return Read::Failed;
     }
     const int ready = _calls.waitReadable(_descriptor, kReadWaitMilliseconds);
-    if (ready <= 0)
-        return ready == 0 || errno == EINTR ? Read::Waiting : (error = std::strerror(errno), Read::Failed);
+    if (ready == 0 || (ready < 0 && errno == EINTR))
+        return Read::Waiting;
+    if (ready < 0)
+    {
+        error = std::strerror(errno);
+        return Read::Failed;
+    }
     v4l2_buffer buffer{};
     buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     buffer.memory = V4L2_MEMORY_MMAP;
@@ -372,7 +382,7 @@ FrameSource::Read V4L2Camera::read(cv::Mat& frame, std::string& error)
     {
         if (errno == EAGAIN)
             return Read::Waiting;
-        error = errno == ENODEV ? "the device is gone (unplugged?)" : std::string(std::strerror(errno));
+        error = readFailure();
         return Read::Failed;
     }
     // A damaged frame (flagged by the driver, or a JPEG that does not decode) is dropped, not fatal.
@@ -383,7 +393,7 @@ FrameSource::Read V4L2Camera::read(cv::Mat& frame, std::string& error)
                                               buffer.bytesused, frame, damage);
     if (control(_calls, _descriptor, VIDIOC_QBUF, &buffer) != 0)
     {
-        error = errno == ENODEV ? "the device is gone (unplugged?)" : std::string(std::strerror(errno));
+        error = readFailure();
         return Read::Failed;
     }
     return converted ? Read::Frame : Read::Waiting;
