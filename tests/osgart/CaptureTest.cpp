@@ -241,13 +241,16 @@ namespace
 
 // A V4L2 device behind the capture's system calls: it offers the given modes, takes what the
 // capture sets, hands out its buffers through map(), and fills them with the picture in the
-// format set. Unplugging it makes every later call fail as a removed device's do.
+// format set. Unplugging it makes every later call fail as a removed device's do; it can also
+// refuse to open (no permission) or to take a format (busy).
 class SimulatedDevice
 {
 public:
     std::vector<osgART::CameraMode> modes;
     cv::Mat picture; // BGR, what the lens sees, at the largest size
     bool unplugged = false;
+    int openError = 0;      // errno of a refused open (EACCES: no permission)
+    bool busy = false;      // another program streams from it
     osgART::CameraMode set; // what the capture asked for
     std::vector<std::vector<uint8_t>> buffers;
     std::deque<uint32_t> queued;
@@ -255,7 +258,9 @@ public:
     osgART::DeviceCalls calls()
     {
         osgART::DeviceCalls calls;
-        calls.open = [this](const char*, int) { return unplugged ? (errno = ENOENT, -1) : 3; };
+        calls.open = [this](const char*, int) {
+            return unplugged ? refuse(ENOENT) : openError != 0 ? refuse(openError) : 3;
+        };
         calls.close = [](int) { return 0; };
         calls.ioctl = [this](int, unsigned long request, void* argument)
         { return control(request, argument); };
@@ -348,6 +353,8 @@ private:
         }
         case VIDIOC_S_FMT:
         {
+            if (busy)
+                return refuse(EBUSY);
             v4l2_pix_format& pixels = static_cast<v4l2_format*>(argument)->fmt.pix;
             set.fourcc = pixels.pixelformat;
             set.width = int(pixels.width);
@@ -408,7 +415,7 @@ private:
 
 } // namespace
 
-TEST(SimulatedCamera, NegotiatesTheNearestModeStreamsItsBuffersAndNoticesUnplugging)
+TEST(SimulatedCamera, NegotiatesStreamsAndSaysWhyItCannotCapture)
 {
     SimulatedDevice device;
     device.modes = {{V4L2_PIX_FMT_YUYV, 640, 480, 30},
@@ -450,8 +457,18 @@ TEST(SimulatedCamera, NegotiatesTheNearestModeStreamsItsBuffersAndNoticesUnplugg
     EXPECT_FALSE(camera.open(error));
     EXPECT_EQ(error, "no such device (is the camera plugged in?)");
 
-    // A device whose every format is beyond the capture says what it offers.
+    // What a user can do about it: join the video group, close the other program.
     device.unplugged = false;
+    device.openError = EACCES;
+    EXPECT_FALSE(camera.open(error));
+    EXPECT_EQ(error, "permission denied (the user needs to be in the 'video' group)");
+    device.openError = 0;
+    device.busy = true;
+    EXPECT_FALSE(camera.open(error));
+    EXPECT_EQ(error, "device busy (another program is using the camera)");
+    device.busy = false;
+
+    // A device whose every format is beyond the capture says what it offers.
     device.modes = {{V4L2_PIX_FMT_H264, 1920, 1080, 30}};
     EXPECT_FALSE(camera.open(error));
     EXPECT_EQ(error, "no pixel format the player can convert (the device offers  H264: 1920x1080 (30 fps))");
