@@ -538,6 +538,7 @@ struct FakeCamera
 {
     std::atomic<int> refusedOpens{0};
     std::atomic<bool> unplugged{false};
+    std::atomic<bool> silent{false}; // still there, but sending nothing
     std::atomic<int> opens{0};
     std::atomic<int> frames{0};
 };
@@ -566,6 +567,8 @@ public:
             return Read::Failed;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (_camera->silent)
+            return Read::Waiting;
         frame.create(48, 64, CV_8UC3);
         frame.setTo(cv::Scalar::all(++_camera->frames % 200 + 50));
         return Read::Frame;
@@ -641,4 +644,28 @@ TEST(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
               1);
     EXPECT_EQ(console.count("video device /dev/fake: camera image back"), 2);
     EXPECT_EQ(console.lines().size(), 4u) << console.text();
+}
+
+TEST(CaptureLoss, CameraThatFallsSilentCountsAsLostAndIsOpenedAgain)
+{
+    auto camera = std::make_shared<FakeCamera>();
+    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+    video->setSourceFactory([camera](const osgART::CaptureOptions&)
+                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
+    video->getVideoConfiguration()->deviceconfig = "-devNum=1";
+    NovaroTest::NotifyCapture console(osg::FATAL);
+    ASSERT_TRUE(video->open());
+    video->start();
+    camera->silent = true;
+    const double timeout = std::chrono::duration<double>(osgART::CaptureVideo::kStallTimeout).count();
+    ASSERT_TRUE(updateUntil(
+        *video, [&] { return !video->getProblem().empty(); }, timeout + 2.0));
+    EXPECT_EQ(video->getProblem(), "video device /dev/fake: no frame for 3 seconds");
+    const int opensBefore = camera->opens;
+    camera->silent = false;
+    const unsigned int lastFrame = video->getFrameNumber();
+    ASSERT_TRUE(updateUntil(*video, [&] { return video->getFrameNumber() > lastFrame + 2; }));
+    EXPECT_EQ(camera->opens, opensBefore + 1); // opened afresh, as a device that hung needs
+    video->close(true);
+    EXPECT_EQ(console.count("video device /dev/fake: camera image back"), 1) << console.text();
 }
