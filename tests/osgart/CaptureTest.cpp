@@ -669,3 +669,25 @@ TEST(CaptureLoss, CameraThatFallsSilentCountsAsLostAndIsOpenedAgain)
     video->close(true);
     EXPECT_EQ(console.count("video device /dev/fake: camera image back"), 1) << console.text();
 }
+
+TEST(CaptureLinking, ThePlayerLoadsNoOpenCVFileOrCameraInput)
+{
+    // OpenCV's videoio and imgcodecs bring some two hundred libraries (GStreamer, GDAL, ...) into
+    // the player's start-up; the player and its plugins read cameras and files without them.
+    const std::string run = NOVARO_RUN_DIR;
+    for (const std::string& binary :
+         {run + "/novaro", run + "/lib/libosgART.so", run + "/osgplugins/osgart_video_artoolkit4.so",
+          run + "/osgplugins/osgart_tracker_artoolkit4.so"})
+    {
+        FILE* pipe = popen(("ldd '" + binary + "' 2>&1").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string libraries;
+        char line[512];
+        while (std::fgets(line, sizeof(line), pipe))
+            libraries += line;
+        EXPECT_EQ(pclose(pipe), 0) << binary << "\n" << libraries;
+        EXPECT_NE(libraries.find("libopencv_imgproc"), std::string::npos) << binary << "\n" << libraries;
+        EXPECT_EQ(libraries.find("opencv_videoio"), std::string::npos) << binary;
+        EXPECT_EQ(libraries.find("opencv_imgcodecs"), std::string::npos) << binary;
+    }
+}
