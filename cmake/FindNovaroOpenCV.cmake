@@ -3,9 +3,19 @@
 find_path(NOVARO_OPENCV_INCLUDE_DIR opencv2/core.hpp PATH_SUFFIXES opencv4 REQUIRED)
 find_path(NOVARO_OPENCV_CONFIG_DIR opencv2/cvconfig.h
   PATHS /usr/include/${CMAKE_LIBRARY_ARCHITECTURE}/opencv4 REQUIRED)
+# novaro_opencv_processing is what the player itself may use: image processing and calibration.
+# novaro_opencv adds file and camera input/output, for the tools and tests: videoio alone pulls in
+# some two hundred shared libraries (GStreamer, GDAL, ...) that the player would load for nothing.
+add_library(novaro_opencv_processing INTERFACE)
+target_include_directories(novaro_opencv_processing SYSTEM INTERFACE ${NOVARO_OPENCV_INCLUDE_DIR}
+                           ${NOVARO_OPENCV_CONFIG_DIR})
+foreach(module core imgproc calib3d)
+  find_library(NOVARO_OPENCV_${module} opencv_${module} REQUIRED)
+  target_link_libraries(novaro_opencv_processing INTERFACE ${NOVARO_OPENCV_${module}})
+endforeach()
 add_library(novaro_opencv INTERFACE)
-target_include_directories(novaro_opencv SYSTEM INTERFACE ${NOVARO_OPENCV_INCLUDE_DIR} ${NOVARO_OPENCV_CONFIG_DIR})
-foreach(module core imgproc calib3d videoio imgcodecs)
+target_link_libraries(novaro_opencv INTERFACE novaro_opencv_processing)
+foreach(module videoio imgcodecs)
   find_library(NOVARO_OPENCV_${module} opencv_${module} REQUIRED)
   target_link_libraries(novaro_opencv INTERFACE ${NOVARO_OPENCV_${module}})
 endforeach()

@@ -9,6 +9,10 @@
 #include "TrackerData.h"
 #include "VideoData.h"
 
+#include <osg/FrameStamp>
+#include <osg/NodeCallback>
+#include <osg/NodeVisitor>
+
 #include <cmath>
 #include <sstream>
 
@@ -33,6 +37,45 @@ bool isMultiType(const std::string& type)
 {
     return type == "multi" || type == "MULTI";
 }
+
+// Keeps the status text saying that there is no camera image, and why, for as long as that lasts
+// (shown again whenever its display time ran out), and says so once when the image is back.
+class VideoStatusCallback : public osg::NodeCallback
+{
+public:
+    VideoStatusCallback(ARApplication* application, osgART::GenericVideo* video)
+        : _application(application), _video(video)
+    {
+    }
+    void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
+    {
+        const std::string problem = _video->getProblem();
+        const double now = visitor->getFrameStamp() ? visitor->getFrameStamp()->getReferenceTime() : 0.0;
+        if (problem != _shown || (!problem.empty() && now >= _showAgainAt))
+        {
+            _application->updateStatusMessage(problem.empty() ? "Camera image back." : statusText(problem));
+            _shown = problem;
+            _showAgainAt = now + kStatusDisplaySeconds;
+        }
+        traverse(node, visitor);
+    }
+
+private:
+    // The device or file on the first line, the reason on the second, to fit narrow windows.
+    static std::string statusText(std::string problem)
+    {
+        const std::string::size_type reason = problem.find(": ");
+        if (reason != std::string::npos)
+            problem.replace(reason, 2, ":\n");
+        return "No camera image: " + problem;
+    }
+    // Shown again before the status text's 3 seconds are up, so that it never goes out.
+    static constexpr double kStatusDisplaySeconds = 2.0;
+    ARApplication* _application;
+    osgART::GenericVideo* _video; // the application's, which outlives its scene
+    std::string _shown;
+    double _showAgainAt = 0.0;
+};
 
 } // namespace
 
@@ -85,6 +128,7 @@ bool ARApplication::initTracking(int, char**)
         _video->close(true);
         return false;
     }
+    _arSceneNode->addUpdateCallback(new VideoStatusCallback(this, _video.get()));
     addMarkers(transformsAvailable);
     applyTrackerSettings();
     return true;

@@ -114,6 +114,18 @@ void GenericVideo::setFlip(bool horizontal, bool vertical)
     _flipVertical = vertical;
 }
 
+std::string GenericVideo::getProblem() const
+{
+    std::lock_guard<std::mutex> lock(_problemMutex);
+    return _problem;
+}
+
+void GenericVideo::setProblem(const std::string& problem)
+{
+    std::lock_guard<std::mutex> lock(_problemMutex);
+    _problem = problem;
+}
+
 void GenericVideo::play()
 {
     start();

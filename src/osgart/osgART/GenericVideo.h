@@ -2,6 +2,7 @@
 
 #include <osg/ImageStream>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,10 @@ public:
     virtual void update() = 0;
     void update(osg::NodeVisitor*) override { update(); }
 
+    /// Why there is no live camera image: the device or file and the reason, as one line ("video
+    /// device /dev/video0: device busy ..."); empty while frames arrive. Any thread may ask.
+    std::string getProblem() const;
+
     /// Number of frames published into the image so far.
     unsigned int getFrameNumber() const { return _frameNumber; }
 
@@ -77,10 +82,16 @@ public:
 protected:
     ~GenericVideo() override = default;
 
+    void setProblem(const std::string& problem);
+
     VideoConfiguration _videoConfiguration;
     bool _flipHorizontal;
     bool _flipVertical;
     unsigned int _frameNumber;
+
+private:
+    mutable std::mutex _problemMutex;
+    std::string _problem;
 };
 
 } // namespace osgART

@@ -1,22 +1,17 @@
 #include "CaptureVideo.h"
 
+#include "FileSource.h"
+#include "V4L2Camera.h"
+
 #include <osgART/InputFiles.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <osg/Notify>
-#include <osgDB/FileNameUtils>
-#include <osgDB/FileUtils>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
-#include <sstream>
-#include <vector>
 
 namespace osgART
 {
@@ -24,118 +19,34 @@ namespace osgART
 namespace
 {
 
-bool parseInteger(const std::string& text, int& value)
-{
-    char* end = nullptr;
-    errno = 0;
-    const long number = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || end == text.c_str() || *end != '\0' || number < 0 || number > 100000)
-        return false;
-    value = int(number);
-    return true;
-}
+using Clock = std::chrono::steady_clock;
 
-std::string tooLarge(const std::string& fileName, int width, int height)
-{
-    return "video file " + fileName + " is " + std::to_string(width) + "x" + std::to_string(height) +
-           " pixels, more than the " + std::to_string(kMaximumImageSide) + "x" +
-           std::to_string(kMaximumImageSide) + " the player can show";
-}
+// Grey of the placeholder image: dark, so the head-up display's white text reads on it.
+const int kPlaceholderGrey = 48;
+// Longest wait for a camera's first frame when opening (cameras take a moment to start).
+const std::chrono::milliseconds kFirstFrameTimeout{3000};
 
-// A size a capture reports, as an int for messages (-1 when it is none).
-int reportedSide(double side)
+std::unique_ptr<FrameSource> makeDefaultSource(const CaptureOptions& options)
 {
-    return side >= 0.0 && side <= 1e9 ? int(side) : -1;
+    if (!options.file.empty())
+        return std::make_unique<FileSource>(options.file);
+    CameraRequest request;
+    request.width = options.width;
+    request.height = options.height;
+    request.fps = options.fps;
+    return std::make_unique<V4L2Camera>(options.devicePath(), request);
 }
 
 // Frames of a movie or sequence may change size on the way; a huge one is refused, not copied.
 bool isShowableFrame(const cv::Mat& frame)
 {
-    if (isShowableImageSize(frame.cols, frame.rows))
-        return true;
-    osg::notify(osg::WARN) << "osgART: video frame of " << frame.cols << "x" << frame.rows
-                           << " pixels refused (at most " << kMaximumImageSide << " on each side)"
-                           << std::endl;
-    return false;
-}
-
-bool isStillImage(const std::string& fileName)
-{
-    const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(fileName));
-    for (const char* known : {"png", "jpg", "jpeg", "bmp", "tif", "tiff", "ppm", "pgm", "pnm", "webp"})
-        if (extension == known)
-            return true;
-    return false;
+    return isShowableImageSize(frame.cols, frame.rows);
 }
 
 } // namespace
 
-bool CaptureOptions::parse(const std::string& text, std::string& error)
-{
-    std::vector<CaptureOption> options;
-    if (!splitCaptureOptions(text, options, error))
-        return false;
-    for (const CaptureOption& entry : options)
-    {
-        const std::string& name = entry.name;
-        const std::string& value = entry.value;
-        const std::string& option = entry.text;
-        if (name == "-devNum")
-        {
-            if (!parseInteger(value, deviceNumber) || deviceNumber < 1)
-            {
-                error = "invalid device number in \"" + option + "\" (devices count from 1)";
-                return false;
-            }
-        }
-        else if (name == "-flipV")
-        {
-            flipVertical = true;
-        }
-        else if (name == "-showDialog")
-        {
-            showDialog = true;
-        }
-        else if (name == "-showDeviceList")
-        {
-            showDeviceList = true;
-        }
-        else if (name == "-file")
-        {
-            file = value;
-            if (file.empty())
-            {
-                error = "empty file name in \"" + option + "\"";
-                return false;
-            }
-        }
-        else if (name == "-width" || name == "-height")
-        {
-            int& target = name == "-width" ? width : height;
-            if (!parseInteger(value, target) || target == 0 || target > kMaximumImageSide)
-            {
-                error = "invalid frame size in \"" + option + "\" (1.." + std::to_string(kMaximumImageSide) +
-                        " pixels)";
-                return false;
-            }
-        }
-        else if (name == "-fps")
-        {
-            char* end = nullptr;
-            fps = std::strtod(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !(fps > 0.0) || fps > 1000.0)
-            {
-                error = "invalid frame rate in \"" + option + "\"";
-                return false;
-            }
-        }
-        else
-        {
-            osg::notify(osg::NOTICE) << "osgART: video option \"" << option << "\" ignored" << std::endl;
-        }
-    }
-    return true;
-}
+constexpr std::chrono::milliseconds CaptureVideo::kRetryPeriod;
+constexpr std::chrono::milliseconds CaptureVideo::kStallTimeout;
 
 std::vector<std::pair<std::string, std::string>> listCaptureDevices()
 {
@@ -145,13 +56,13 @@ std::vector<std::pair<std::string, std::string>> listCaptureDevices()
         while (dirent* entry = readdir(folder))
         {
             const std::string name = entry->d_name;
-            int number = 0;
-            if (name.compare(0, 5, "video") != 0 || !parseInteger(name.substr(5), number))
+            if (name.compare(0, 5, "video") != 0 || name.size() == 5 ||
+                name.find_first_not_of("0123456789", 5) != std::string::npos || name.size() > 10)
                 continue;
             std::ifstream in("/sys/class/video4linux/" + name + "/name");
             std::string label;
             std::getline(in, label);
-            found.emplace_back(number, label);
+            found.emplace_back(std::stoi(name.substr(5)), label);
         }
         closedir(folder);
     }
@@ -163,9 +74,8 @@ std::vector<std::pair<std::string, std::string>> listCaptureDevices()
 }
 
 CaptureVideo::CaptureVideo()
-    : _kind(CAMERA), _sequenceLength(0), _sequencePosition(0), _fps(0.0), _open(false),
-      _frameFlipVertical(false), _captureFlipHorizontal(false), _captureFlipVertical(false), _running(false),
-      _published(0), _shown(0)
+    : _makeSource(makeDefaultSource), _retry(false), _fps(0.0), _open(false), _frameFlipVertical(false),
+      _captureFlipHorizontal(false), _captureFlipVertical(false), _running(false), _published(0), _shown(0)
 {
 }
 
@@ -174,226 +84,145 @@ CaptureVideo::~CaptureVideo()
     close(true);
 }
 
+bool CaptureVideo::listDevices()
+{
+    const auto devices = listCaptureDevices();
+    if (devices.empty())
+        osg::notify(osg::FATAL) << "No video capture devices found." << std::endl;
+    for (const auto& device : devices)
+    {
+        // -devNum=N opens /dev/video(N-1), whichever nodes exist.
+        const int number = std::stoi(device.first.substr(10)) + 1;
+        osg::notify(osg::FATAL) << "video device -devNum=" << number << ": " << device.first << " ("
+                                << device.second << ")" << std::endl;
+        std::string name;
+        std::string error;
+        std::vector<CameraMode> modes;
+        if (!V4L2Camera::query(device.first, name, modes, error))
+            osg::notify(osg::FATAL) << "  " << error << std::endl;
+        for (const std::string& line : describeCameraModes(modes))
+            osg::notify(osg::FATAL) << line << std::endl;
+    }
+    return false;
+}
+
 bool CaptureVideo::open()
 {
-    if (_open)
+    if (_open || _source)
         close(true);
     CaptureOptions options;
     std::string error;
     if (!options.parse(_videoConfiguration.deviceconfig, error))
     {
-        osg::notify(osg::WARN) << "osgART: " << error << std::endl;
+        osg::notify(osg::FATAL) << "ERROR: no camera image: " << error << std::endl;
+        setProblem(error);
+        showPlaceholder();
         return false;
     }
     if (options.showDeviceList)
-    {
-        const auto devices = listCaptureDevices();
-        if (devices.empty())
-            osg::notify(osg::FATAL) << "No video capture devices found." << std::endl;
-        for (size_t i = 0; i < devices.size(); ++i)
-            osg::notify(osg::FATAL) << "video device -devNum=" << (i + 1) << ": " << devices[i].first << " ("
-                                    << devices[i].second << ")" << std::endl;
-        return false;
-    }
+        return listDevices();
     if (options.showDialog)
         osg::notify(osg::NOTICE)
             << "osgART: no camera settings dialog on this platform, using the device's settings" << std::endl;
     _options = options;
     if (options.flipVertical)
         setFlip(_flipHorizontal, true);
-    if (!openSource(error))
-    {
-        osg::notify(osg::WARN) << "osgART: " << error << std::endl;
-        _capture.reset();
-        return false;
-    }
-    _open = true;
-    // The first frame now, so that the image has its size and content once open() returns.
-    cv::Mat first;
-    if (!readFrame(first))
-    {
-        osg::notify(osg::WARN) << "osgART: no frame could be read from the video source" << std::endl;
-        _capture.reset();
-        _open = false;
-        return false;
-    }
     _published = _shown = 0;
     _frameNumber = 0;
-    try
+    if (!openSource(error))
     {
-        publish(first);
-    }
-    catch (const std::exception& exception)
-    {
-        osg::notify(osg::WARN) << "osgART: first video frame unusable: " << exception.what() << std::endl;
-        _capture.reset();
-        _open = false;
+        const std::string problem = (_source ? _source->describe() + ": " : std::string()) + error;
+        osg::notify(osg::FATAL) << "ERROR: no camera image: " << problem << std::endl;
+        setProblem(problem);
+        // A camera may be plugged in later: the capture thread keeps trying once started.
+        _retry = _source && _source->isLive();
+        _source.reset();
+        _nextAttempt = Clock::now() + kRetryPeriod;
+        showPlaceholder();
         return false;
     }
+    setProblem(std::string());
+    _open = true;
     update();
     return true;
 }
 
 bool CaptureVideo::openSource(std::string& error)
 {
-    _fps = _options.fps > 0.0 ? _options.fps : 30.0;
-    _still.release();
-    // OpenCV's capture reports some failures by exceptions; they stop here.
-    try
-    {
-        if (!_options.file.empty())
-        {
-            _kind = _options.file.find('%') != std::string::npos ? SEQUENCE
-                    : isStillImage(_options.file)                ? STILL
-                                                                 : MOVIE;
-            if (_kind != SEQUENCE && !isReadableRegularFile(_options.file))
-            {
-                error = "video file " + _options.file + " is not a readable regular file";
-                return false;
-            }
-            if (_kind == STILL)
-                return openStill(error);
-            _capture.reset(
-                new cv::VideoCapture(_options.file, _kind == SEQUENCE ? cv::CAP_IMAGES : cv::CAP_FFMPEG));
-            if (!_capture->isOpened())
-            {
-                error = "cannot open video file " + _options.file;
-                return false;
-            }
-            // Compared as doubles: a broken file may report any value, which int() must not meet.
-            const double width = _capture->get(cv::CAP_PROP_FRAME_WIDTH);
-            const double height = _capture->get(cv::CAP_PROP_FRAME_HEIGHT);
-            if (width > kMaximumImageSide || height > kMaximumImageSide)
-            {
-                error = tooLarge(_options.file, reportedSide(width), reportedSide(height));
-                return false;
-            }
-            // Sequences start again before their last file, so the reader never looks past it.
-            const double count = _capture->get(cv::CAP_PROP_FRAME_COUNT);
-            _sequenceLength = _kind == SEQUENCE && count > 0.0 ? int(std::min(count, 1e9)) : 0;
-            _sequencePosition = 0;
-            const double fileRate = _capture->get(cv::CAP_PROP_FPS);
-            if (_options.fps <= 0.0 && _kind == MOVIE && fileRate > 0.0 && fileRate < 1000.0)
-                _fps = fileRate;
-            return true;
-        }
-        _kind = CAMERA;
-        const int index = _options.deviceNumber - 1;
-        if (!osgDB::fileExists("/dev/video" + std::to_string(index)))
-        {
-            error = "no video device /dev/video" + std::to_string(index);
-            return false;
-        }
-        _capture.reset(new cv::VideoCapture(index, cv::CAP_V4L2));
-        if (!_capture->isOpened())
-        {
-            error = "cannot open video device /dev/video" + std::to_string(index);
-            return false;
-        }
-        if (_options.width > 0)
-            _capture->set(cv::CAP_PROP_FRAME_WIDTH, _options.width);
-        if (_options.height > 0)
-            _capture->set(cv::CAP_PROP_FRAME_HEIGHT, _options.height);
-        if (_options.fps > 0.0)
-            _capture->set(cv::CAP_PROP_FPS, _options.fps);
-        const double deviceRate = _capture->get(cv::CAP_PROP_FPS);
-        if (deviceRate > 0.0 && deviceRate < 1000.0)
-            _fps = deviceRate;
-        return true;
-    }
-    catch (const std::exception& exception)
-    {
-        error = std::string("video source failed: ") + exception.what();
+    _retry = false;
+    _source = _makeSource(_options);
+    if (!_source->open(error))
         return false;
-    }
-}
-
-bool CaptureVideo::openStill(std::string& error)
-{
-    // The header tells the size before the pixels are decoded; formats without a known header are
-    // checked once decoded (OpenCV itself refuses more than 2^30 pixels).
-    int width = 0;
-    int height = 0;
-    if (readImageHeaderSize(_options.file, width, height) && !isShowableImageSize(width, height))
-    {
-        error = tooLarge(_options.file, width, height);
+    _fps = _options.fps > 0.0 ? _options.fps : _source->frameRate();
+    if (!(_fps > 0.0 && _fps < 1000.0))
+        _fps = 30.0;
+    if (!readFirstFrame(error))
         return false;
-    }
-    _still = cv::imread(_options.file, cv::IMREAD_COLOR);
-    if (_still.empty())
-    {
-        error = "cannot read image " + _options.file;
-        return false;
-    }
-    if (!isShowableImageSize(_still.cols, _still.rows))
-    {
-        error = tooLarge(_options.file, _still.cols, _still.rows);
-        _still.release();
-        return false;
-    }
+    osg::notify(osg::NOTICE) << "osgART: " << _source->describe() << " " << _source->modeText() << std::endl;
     return true;
 }
 
-bool CaptureVideo::readFrame(cv::Mat& frame)
+bool CaptureVideo::readFirstFrame(std::string& error)
 {
-    if (_kind == STILL)
+    const Clock::time_point deadline = Clock::now() + kFirstFrameTimeout;
+    for (;;)
     {
-        frame = _still;
-        return !frame.empty();
-    }
-    if (!_capture)
-        return false;
-    try
-    {
-        const bool sequenceEnded =
-            _kind == SEQUENCE && _sequenceLength > 0 && _sequencePosition >= _sequenceLength;
-        if (!sequenceEnded && _capture->read(frame) && !frame.empty())
+        switch (_source->read(_captured, error))
         {
-            ++_sequencePosition;
-            return isShowableFrame(frame);
-        }
-        if (_kind == CAMERA)
+        case FrameSource::Read::Frame:
+            if (!isShowableFrame(_captured))
+            {
+                error = "frame of " + std::to_string(_captured.cols) + "x" + std::to_string(_captured.rows) +
+                        " pixels, more than the player can show";
+                return false;
+            }
+            publish(_captured);
+            return true;
+        case FrameSource::Read::Waiting:
+            if (Clock::now() < deadline)
+                continue;
+            error = "no frame within " + std::to_string(kFirstFrameTimeout.count() / 1000) + " seconds";
             return false;
-        // End of a file: play it again from the start.
-        _capture.reset(
-            new cv::VideoCapture(_options.file, _kind == SEQUENCE ? cv::CAP_IMAGES : cv::CAP_FFMPEG));
-        _sequencePosition = 1;
-        return _capture->isOpened() && _capture->read(frame) && !frame.empty() && isShowableFrame(frame);
+        case FrameSource::Read::Ended:
+            error = "no frame in the file";
+            return false;
+        case FrameSource::Read::Failed:
+            if (error.empty())
+                error = "no frame could be read";
+            return false;
+        }
     }
-    catch (const std::exception&)
-    {
-        return false;
-    }
+}
+
+void CaptureVideo::showPlaceholder()
+{
+    const int width = _options.width > 0 ? _options.width : kDefaultCameraWidth;
+    const int height = _options.height > 0 ? _options.height : kDefaultCameraHeight;
+    cv::Mat placeholder(height, width, CV_8UC3, cv::Scalar::all(kPlaceholderGrey));
+    publish(placeholder);
+    update();
 }
 
 void CaptureVideo::publish(cv::Mat& frame)
 {
     cv::Mat source = frame;
-    cv::Mat converted;
-    if (source.type() != CV_8UC3)
-    {
-        if (source.type() == CV_8UC1)
-            cv::cvtColor(source, converted, cv::COLOR_GRAY2BGR);
-        else if (source.type() == CV_8UC4)
-            cv::cvtColor(source, converted, cv::COLOR_BGRA2BGR);
-        else
-            source.convertTo(converted, CV_8UC3);
-        source = converted;
-    }
-    if (_kind != CAMERA && _options.width > 0 && _options.height > 0 &&
+    cv::Mat scaled;
+    // Files are scaled to the asked size; a camera delivers the size it negotiated.
+    const bool live = _source && _source->isLive();
+    if (!live && _options.width > 0 && _options.height > 0 &&
         (source.cols != _options.width || source.rows != _options.height))
     {
-        cv::resize(source, converted, cv::Size(_options.width, _options.height), 0, 0, cv::INTER_AREA);
-        source = converted;
+        cv::resize(source, scaled, cv::Size(_options.width, _options.height), 0, 0, cv::INTER_AREA);
+        source = scaled;
     }
     const bool vertical = _captureFlipVertical;
     const bool horizontal = _captureFlipHorizontal;
     if (vertical || horizontal)
         cv::flip(source, _back, vertical && horizontal ? -1 : (vertical ? 0 : 1));
-    else if (source.data == frame.data && _kind != STILL)
+    else if (source.data == frame.data)
         cv::swap(_back, frame); // taken as it is: the read buffer becomes the back buffer
     else
-        source.copyTo(_back);
+        cv::swap(_back, scaled);
     std::lock_guard<std::mutex> lock(_mutex);
     cv::swap(_back, _ready);
     _frameFlipVertical = vertical;
@@ -402,41 +231,104 @@ void CaptureVideo::publish(cv::Mat& frame)
 
 void CaptureVideo::captureLoop()
 {
-    using Clock = std::chrono::steady_clock;
-    const bool paced = _kind != CAMERA;
-    const auto period =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / _fps));
-    auto next = Clock::now() + period;
+    Clock::time_point next = Clock::now();
+    Clock::time_point lastFrame = Clock::now();
     while (_running)
     {
-        if (_kind == STILL)
+        if (_source)
+            captureFrame(next, lastFrame);
+        else if (sleepUntil(_nextAttempt))
         {
-            // One frame is all a still image has; it was published when opened.
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            continue;
-        }
-        if (!readFrame(_captured))
-        {
-            osg::notify(osg::WARN) << "osgART: video source stopped delivering frames" << std::endl;
-            break;
-        }
-        if (paced)
-        {
-            std::this_thread::sleep_until(next);
-            next += period;
-            if (next < Clock::now())
-                next = Clock::now() + period; // fell behind: do not race to catch up
-        }
-        try
-        {
-            publish(_captured);
-        }
-        catch (const std::exception& exception)
-        {
-            osg::notify(osg::WARN) << "osgART: video frame dropped: " << exception.what() << std::endl;
+            tryToReopen();
+            next = lastFrame = Clock::now();
         }
     }
-    _running = false;
+}
+
+void CaptureVideo::captureFrame(Clock::time_point& next, Clock::time_point& lastFrame)
+{
+    std::string error;
+    switch (_source->read(_captured, error))
+    {
+    case FrameSource::Read::Frame:
+        if (!isShowableFrame(_captured))
+            return loseSource("frame of " + std::to_string(_captured.cols) + "x" +
+                              std::to_string(_captured.rows) + " pixels, more than the player can show");
+        if (!_source->isLive())
+        {
+            // Files play at their rate; after falling behind, they go on from now rather than race.
+            const auto period =
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / _fps));
+            next = std::max(next + period, Clock::now());
+            if (!sleepUntil(next))
+                return;
+        }
+        lastFrame = Clock::now();
+        publish(_captured);
+        return;
+    case FrameSource::Read::Waiting:
+        if (Clock::now() - lastFrame > kStallTimeout)
+            loseSource("no frame for " + std::to_string(kStallTimeout.count() / 1000) + " seconds");
+        return;
+    case FrameSource::Read::Ended:
+        if (!_source->rewind(error))
+            loseSource("cannot play it again: " + error);
+        return;
+    case FrameSource::Read::Failed:
+        loseSource(error.empty() ? std::string("no frame could be read") : error);
+        return;
+    }
+}
+
+void CaptureVideo::loseSource(const std::string& reason)
+{
+    const std::string problem = _source->describe() + ": " + reason;
+    _retry = _source->isLive();
+    say(osg::FATAL,
+        "WARNING: camera image lost: " + problem + (_retry ? " (trying again every second)" : std::string()));
+    setProblem(problem);
+    _source.reset(); // a camera's buffers and device go back now, for whoever needs them
+    _nextAttempt = Clock::now() + kRetryPeriod;
+    if (!_retry)
+        _running = false; // a file that breaks stays broken; its last image stays
+}
+
+void CaptureVideo::tryToReopen()
+{
+    std::unique_ptr<FrameSource> source = _makeSource(_options);
+    std::string error;
+    if (!source->open(error))
+    {
+        _nextAttempt = Clock::now() + kRetryPeriod;
+        return;
+    }
+    say(osg::FATAL, source->describe() + ": camera image back");
+    setProblem(std::string());
+    _source = std::move(source);
+}
+
+bool CaptureVideo::sleepUntil(Clock::time_point time)
+{
+    std::unique_lock<std::mutex> lock(_mutex);
+    _wake.wait_until(lock, time, [this] { return !_running; });
+    return _running;
+}
+
+void CaptureVideo::say(osg::NotifySeverity severity, const std::string& line)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    _lines.emplace_back(severity, line);
+}
+
+void CaptureVideo::printQueuedLines()
+{
+    std::vector<std::pair<osg::NotifySeverity, std::string>> lines;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        lines.swap(_lines);
+    }
+    for (const auto& line : lines)
+        osg::notify(line.first) << line.second << std::endl;
 }
 
 void CaptureVideo::setFlip(bool horizontal, bool vertical)
@@ -448,19 +340,23 @@ void CaptureVideo::setFlip(bool horizontal, bool vertical)
 
 void CaptureVideo::start()
 {
-    if (!_open)
-        return;
-    if (!_thread.joinable())
+    const bool capturing = _open && _source && !_source->isStill();
+    if (!_thread.joinable() && (capturing || _retry))
     {
         _running = true;
         _thread = std::thread(&CaptureVideo::captureLoop, this);
     }
-    _status = PLAYING;
+    if (_open)
+        _status = PLAYING;
 }
 
 void CaptureVideo::stop()
 {
-    _running = false;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        _running = false;
+    }
+    _wake.notify_all();
     if (_thread.joinable())
         _thread.join();
     if (_status == PLAYING)
@@ -469,17 +365,19 @@ void CaptureVideo::stop()
 
 void CaptureVideo::close(bool /*waitForThread*/)
 {
-    // The capture thread uses this object, so it is always joined; a camera read returns within one
-    // frame period.
+    // The capture thread uses this object, so it is always joined; every wait in it ends within
+    // a fraction of a second once stopped.
     stop();
-    _capture.reset();
-    _still.release();
+    printQueuedLines();
+    _source.reset();
+    _retry = false;
     _open = false;
     _status = INVALID;
 }
 
 void CaptureVideo::update()
 {
+    printQueuedLines();
     bool fresh = false;
     bool vertical = false;
     {

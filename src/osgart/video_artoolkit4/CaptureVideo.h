@@ -1,47 +1,50 @@
 #pragma once
 
+#include "CaptureOptions.h"
+#include "FrameSource.h"
+
 #include <osgART/GenericVideo.h>
 
 #include <opencv2/core.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace osgART
 {
 
-/// Options of the device text of the "video_artoolkit4" plugin.
-struct CaptureOptions
-{
-    int deviceNumber = 1;        ///< "-devNum=N": the N-th capture device, /dev/video(N-1)
-    bool flipVertical = false;   ///< "-flipV"
-    bool showDialog = false;     ///< "-showDialog": there is no settings dialog; a notice says so
-    bool showDeviceList = false; ///< "-showDeviceList": list the capture devices instead of opening
-    std::string file;            ///< "-file=PATH": movie, still image or image sequence (name%04d.png)
-    int width = 0;               ///< "-width=": requested frame size (camera) or scaling (files)
-    int height = 0;              ///< "-height="
-    double fps = 0.0;            ///< "-fps=": requested camera rate, or playing rate of files
-
-    /// False, with a message, for unusable values; unknown options are only noted.
-    bool parse(const std::string& text, std::string& error);
-};
-
 /// Capture devices found (/sys/class/video4linux): "/dev/videoK" and the device's name.
 std::vector<std::pair<std::string, std::string>> listCaptureDevices();
 
-/// Video source of the "video_artoolkit4" plugin: a V4L2 camera, a movie, a still image or an image
-/// sequence, read by OpenCV on a capture thread. Frames go through three buffers: the thread fills
-/// one, publishes it by swapping with the ready one, and update() on the main thread swaps the ready
-/// one into the image, so every frame is copied at most once (when it is flipped or converted).
+/// Video source of the "video_artoolkit4" plugin: a V4L2 camera, or a movie, still image or image
+/// sequence standing in for it, read on a capture thread.
+///
+/// Frames go through three buffers: the thread fills one, publishes it by swapping with the ready
+/// one, and update() on the main thread swaps the ready one into the image, so every frame is
+/// copied at most once after its conversion to BGR (when it is flipped or scaled).
+///
+/// Without a camera image the video keeps a dark placeholder image of the asked size, so the
+/// player still draws, and getProblem() says why. A camera that fails to open or goes away while
+/// playing is tried again every second by the capture thread, and its frames resume when it is
+/// back; the loss is reported once. Console lines are written by the main thread (in update()
+/// and close()), never by the capture thread.
 class CaptureVideo : public GenericVideo
 {
 public:
+    using SourceFactory = std::function<std::unique_ptr<FrameSource>(const CaptureOptions&)>;
+
     CaptureVideo();
     using GenericVideo::update;
+
+    /// Replaces how sources are made from the device text (cameras and files by default).
+    void setSourceFactory(SourceFactory factory) { _makeSource = std::move(factory); }
 
     bool open() override;
     void close(bool waitForThread = true) override;
@@ -53,33 +56,38 @@ public:
     double getFrameRate() const override { return _fps; }
     bool isOpen() const { return _open; }
 
+    /// Between a lost camera and the next attempt to open it again.
+    static constexpr std::chrono::milliseconds kRetryPeriod{1000};
+    /// A camera silent this long counts as lost.
+    static constexpr std::chrono::milliseconds kStallTimeout{3000};
+
 protected:
     ~CaptureVideo() override;
 
 private:
-    enum SourceKind
-    {
-        CAMERA,
-        MOVIE,
-        SEQUENCE,
-        STILL
-    };
-
+    bool listDevices();
     bool openSource(std::string& error);
-    /// Reads a still image, refusing sizes beyond what the player can show before decoding.
-    bool openStill(std::string& error);
-    /// Reads the next frame of the source into frame (files loop); false when none can be had.
-    bool readFrame(cv::Mat& frame);
-    /// Turns a read frame into the back buffer (size, colours, flips) and publishes it.
+    /// First frame of a fresh source, so that the image has its size once open() returns.
+    bool readFirstFrame(std::string& error);
+    void showPlaceholder();
     void publish(cv::Mat& frame);
-    void captureLoop();
 
+    void captureLoop();
+    /// One pass of the loop with a source: read, pace and publish a frame, or notice a loss.
+    void captureFrame(std::chrono::steady_clock::time_point& next,
+                      std::chrono::steady_clock::time_point& lastFrame);
+    void loseSource(const std::string& reason);
+    void tryToReopen();
+    /// Sleeps until the time or until stopped; false when stopped.
+    bool sleepUntil(std::chrono::steady_clock::time_point time);
+    /// Queues a console line for the main thread.
+    void say(osg::NotifySeverity severity, const std::string& line);
+    void printQueuedLines();
+
+    SourceFactory _makeSource;
     CaptureOptions _options;
-    SourceKind _kind;
-    std::unique_ptr<cv::VideoCapture> _capture;
-    cv::Mat _still;
-    int _sequenceLength;   ///< files of an image sequence
-    int _sequencePosition; ///< files read since the sequence was (re)opened
+    std::unique_ptr<FrameSource> _source; ///< the capture thread's while it runs
+    bool _retry;                          ///< a camera: tried again while absent
     double _fps;
     bool _open;
     bool _frameFlipVertical;                  ///< row order of the ready frame
@@ -89,12 +97,15 @@ private:
     std::thread _thread;
     std::atomic<bool> _running;
     std::mutex _mutex;
+    std::condition_variable _wake; ///< ends the thread's sleeps on stop()
+    std::chrono::steady_clock::time_point _nextAttempt;
     cv::Mat _captured; ///< capture thread: as read
     cv::Mat _back;     ///< capture thread: being prepared
     cv::Mat _ready;    ///< newest complete frame (guarded by _mutex)
     cv::Mat _front;    ///< main thread: the image's pixels
     unsigned int _published;
     unsigned int _shown;
+    std::vector<std::pair<osg::NotifySeverity, std::string>> _lines; ///< guarded by _mutex
 };
 
 } // namespace osgART

@@ -223,7 +223,8 @@ bool MovieDecoder::receive(uint8_t* picture, double& seconds)
     }
     _scaler =
         sws_getCachedContext(_scaler, _width, _height, static_cast<AVPixelFormat>(_frame->format), _width,
-                             _height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+                             _height, _pixelOrder == PixelOrder::BGR ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_RGB24,
+                             SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!_scaler)
     {
         _lastError = "cannot convert the pixel format";

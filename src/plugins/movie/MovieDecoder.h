@@ -15,7 +15,7 @@ struct SwsContext;
 namespace Novaro
 {
 
-// One movie file's video stream, decoded frame by frame into RGB pictures, and its sound (the best
+// One movie file's video stream, decoded frame by frame into RGB or BGR pictures, and its sound (the best
 // audio stream, when there is one FFmpeg can decode), handed on as 16-bit interleaved samples as
 // its packets come by. Not thread-safe: one thread at a time (the stream's decoding thread, or the
 // opener before that thread starts).
@@ -29,7 +29,13 @@ public:
     static constexpr int maximumWidth = 4096;
     static constexpr int maximumHeight = 4096;
 
-    MovieDecoder() = default;
+    // Byte order of the decoded pictures: RGB for textures, BGR for the tracker's camera frames.
+    enum class PixelOrder
+    {
+        RGB,
+        BGR
+    };
+    explicit MovieDecoder(PixelOrder order = PixelOrder::RGB) : _pixelOrder(order) {}
     ~MovieDecoder();
     MovieDecoder(const MovieDecoder&) = delete;
     MovieDecoder& operator=(const MovieDecoder&) = delete;
@@ -44,7 +50,7 @@ public:
     double frameRate() const { return _frameRate; }
     // Seconds, or 0 when the container does not know.
     double duration() const { return _duration; }
-    // Bytes of one RGB picture: width * height * 3, rows packed without padding.
+    // Bytes of one picture: width * height * 3, rows packed without padding.
     size_t pictureSize() const { return static_cast<size_t>(_width) * _height * 3; }
 
     enum class Result
@@ -79,6 +85,7 @@ private:
     void decodeSound(const AVPacket* packet);
     void close();
 
+    PixelOrder _pixelOrder;
     AVFormatContext* _format = nullptr;
     AVCodecContext* _codec = nullptr;
     AVCodecContext* _audio = nullptr;

@@ -1,0 +1,63 @@
+// The player run with a camera it cannot use: it says so once on the console, keeps running, and
+// shows the reason over a dark picture rather than a blank window.
+#include "Display.h"
+#include "PlayerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <osg/Image>
+#include <osgDB/ReadFile>
+
+#include <fstream>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+int countLinesStartingWith(const std::string& text, const std::string& start)
+{
+    std::istringstream lines(text);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.rfind(start, 0) == 0 ? 1 : 0;
+    return count;
+}
+
+int countLinesHolding(const std::string& text, const std::string& part)
+{
+    std::istringstream lines(text);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.find(part) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+TEST(CameraErrors, UnreadableVideoFileIsReportedAndThePlayerKeepsDrawing)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    TemporaryFolder folder;
+    const std::string movie = folder.file("camera.mp4");
+    std::ofstream(movie) << "these bytes are no movie"; // FFmpeg guesses a container and complains
+    const std::string samples = std::string(NOVARO_SOURCE_DIR) + "/samples";
+    PlayerRun run = runPlayer(NOVARO_RUN_DIR,
+                              {"-working_directory", samples, "-temporary_directory", samples, "-video_file",
+                               movie, "-max_frames", "5", "-screenshot", folder.file("shot.png")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(countLinesStartingWith(run.output, "ERROR: no camera image: video file " + movie + ": "), 1);
+    EXPECT_EQ(countLinesStartingWith(run.output, "ERROR: no camera image"), 1);
+    EXPECT_EQ(countLinesHolding(run.output, "@ 0x"), 0); // none of FFmpeg's own lines
+
+    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(folder.file("shot.png"));
+    ASSERT_TRUE(shot.valid());
+    // The middle is the dark placeholder, and the status text at the top left is written in white.
+    const unsigned char* middle = shot->data(shot->s() / 2, shot->t() / 2);
+    EXPECT_LT(middle[0], 80);
+    int brightTextPixels = 0;
+    for (int y = shot->t() - 50; y < shot->t(); ++y)
+        for (int x = 0; x < shot->s() / 2; ++x)
+            brightTextPixels += shot->data(x, y)[0] > 200 ? 1 : 0;
+    EXPECT_GT(brightTextPixels, 100);
+}

@@ -1,0 +1,693 @@
+// The camera side of the video plugin: pixel formats made here converted back to the frame they
+// came from, the choice among a device's modes, the errors a user meets, and a camera that goes
+// away and comes back while playing.
+#include "CameraModes.h"
+#include "CaptureVideo.h"
+#include "FrameConverter.h"
+#include "V4L2Camera.h"
+
+#include "NotifyCapture.h"
+#include "TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <linux/videodev2.h>
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <fstream>
+#include <random>
+#include <thread>
+#include <tuple>
+#include <unistd.h>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+// Random colours in 2x2 blocks, so chroma subsampling loses nothing.
+cv::Mat blockFrame(int width = 64, int height = 48)
+{
+    std::mt19937 random(7);
+    cv::Mat frame(height, width, CV_8UC3);
+    for (int y = 0; y < frame.rows; y += 2)
+        for (int x = 0; x < frame.cols; x += 2)
+        {
+            const cv::Vec3b colour(uint8_t(random() % 256), uint8_t(random() % 256), uint8_t(random() % 256));
+            frame(cv::Rect(x, y, 2, 2)).setTo(colour);
+        }
+    return frame;
+}
+
+// BT.601 video range, as cameras encode it.
+struct YUV
+{
+    uint8_t y, u, v;
+};
+YUV toYUV(const cv::Vec3b& bgr)
+{
+    const double b = bgr[0], g = bgr[1], r = bgr[2];
+    auto clamp = [](double value) { return uint8_t(std::min(255.0, std::max(0.0, value + 0.5))); };
+    return {clamp(16 + 0.257 * r + 0.504 * g + 0.098 * b), clamp(128 - 0.148 * r - 0.291 * g + 0.439 * b),
+            clamp(128 + 0.439 * r - 0.368 * g - 0.071 * b)};
+}
+
+// The frame in a V4L2 pixel format, written byte by byte as a device lays it out.
+std::vector<uint8_t> encode(const cv::Mat& bgr, uint32_t fourcc)
+{
+    const int w = bgr.cols, h = bgr.rows;
+    std::vector<uint8_t> bytes;
+    auto at = [&](int x, int y) { return toYUV(bgr.at<cv::Vec3b>(y, x)); };
+    if (fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY || fourcc == V4L2_PIX_FMT_YVYU)
+    {
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; x += 2)
+            {
+                const YUV a = at(x, y), b = at(x + 1, y);
+                if (fourcc == V4L2_PIX_FMT_YUYV)
+                    bytes.insert(bytes.end(), {a.y, a.u, b.y, a.v});
+                else if (fourcc == V4L2_PIX_FMT_YVYU)
+                    bytes.insert(bytes.end(), {a.y, a.v, b.y, a.u});
+                else
+                    bytes.insert(bytes.end(), {a.u, a.y, a.v, b.y});
+            }
+        return bytes;
+    }
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            bytes.push_back(fourcc == V4L2_PIX_FMT_GREY ? uint8_t(bgr.at<cv::Vec3b>(y, x)[1]) : at(x, y).y);
+    if (fourcc == V4L2_PIX_FMT_GREY)
+        return bytes;
+    std::vector<uint8_t> u, v;
+    for (int y = 0; y < h; y += 2)
+        for (int x = 0; x < w; x += 2)
+        {
+            u.push_back(at(x, y).u);
+            v.push_back(at(x, y).v);
+        }
+    if (fourcc == V4L2_PIX_FMT_NV12 || fourcc == V4L2_PIX_FMT_NV21)
+        for (size_t k = 0; k < u.size(); ++k)
+            bytes.insert(bytes.end(), fourcc == V4L2_PIX_FMT_NV12
+                                          ? std::initializer_list<uint8_t>{u[k], v[k]}
+                                          : std::initializer_list<uint8_t>{v[k], u[k]});
+    else
+    {
+        const std::vector<uint8_t>& first = fourcc == V4L2_PIX_FMT_YUV420 ? u : v;
+        const std::vector<uint8_t>& second = fourcc == V4L2_PIX_FMT_YUV420 ? v : u;
+        bytes.insert(bytes.end(), first.begin(), first.end());
+        bytes.insert(bytes.end(), second.begin(), second.end());
+    }
+    return bytes;
+}
+
+// Smooth, so that JPEG itself loses little: what is left is decoding and conversion.
+cv::Mat smoothFrame(int width, int height)
+{
+    cv::Mat frame(height, width, CV_8UC3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            frame.at<cv::Vec3b>(y, x) = cv::Vec3b(uint8_t(x * 255 / width), uint8_t(y * 255 / height),
+                                                  uint8_t(250 - 120 * (x + y) / (width + height)));
+    return frame;
+}
+
+double meanDifference(const cv::Mat& a, const cv::Mat& b)
+{
+    cv::Mat difference;
+    cv::absdiff(a, b, difference);
+    const cv::Scalar mean = cv::mean(difference);
+    return (mean[0] + mean[1] + mean[2]) / 3.0;
+}
+
+} // namespace
+
+TEST(FrameConverter, EveryCameraFormatComesBackAsTheFrameItWasMadeFrom)
+{
+    const cv::Mat original = blockFrame();
+    osgART::FrameConverter converter;
+    cv::Mat converted;
+    std::string error;
+    for (uint32_t fourcc : {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_YVYU, V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_NV12,
+                            V4L2_PIX_FMT_NV21, V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_YVU420})
+    {
+        const std::vector<uint8_t> bytes = encode(original, fourcc);
+        ASSERT_TRUE(converter.convert(fourcc, 64, 48, 0, bytes.data(), bytes.size(), converted, error))
+            << osgART::fourccText(fourcc) << ": " << error;
+        ASSERT_EQ(converted.type(), CV_8UC3);
+        // Only rounding in the two colour conversions.
+        EXPECT_LT(cv::norm(original, converted, cv::NORM_INF), 6.0) << osgART::fourccText(fourcc);
+    }
+
+    // Packed rows padded to a wider stride keep their pixels in place.
+    std::vector<uint8_t> yuyv = encode(original, V4L2_PIX_FMT_YUYV), padded;
+    for (int row = 0; row < 48; ++row)
+    {
+        padded.insert(padded.end(), yuyv.begin() + row * 128, yuyv.begin() + (row + 1) * 128);
+        padded.insert(padded.end(), 32, 0xee);
+    }
+    ASSERT_TRUE(
+        converter.convert(V4L2_PIX_FMT_YUYV, 64, 48, 160, padded.data(), padded.size(), converted, error));
+    EXPECT_LT(cv::norm(original, converted, cv::NORM_INF), 6.0);
+
+    cv::Mat rgb, grey;
+    cv::cvtColor(original, rgb, cv::COLOR_BGR2RGB);
+    ASSERT_TRUE(
+        converter.convert(V4L2_PIX_FMT_RGB24, 64, 48, 0, rgb.data, rgb.total() * 3, converted, error));
+    EXPECT_EQ(cv::norm(original, converted, cv::NORM_INF), 0.0);
+    const std::vector<uint8_t> greyBytes = encode(original, V4L2_PIX_FMT_GREY);
+    ASSERT_TRUE(converter.convert(V4L2_PIX_FMT_GREY, 64, 48, 0, greyBytes.data(), greyBytes.size(), converted,
+                                  error));
+    cv::extractChannel(original, grey, 1);
+    cv::extractChannel(converted, rgb, 2);
+    EXPECT_EQ(cv::norm(grey, rgb, cv::NORM_INF), 0.0);
+}
+
+TEST(FrameConverter, MotionJpegDecodesAndDamagedOrShortFramesAreRefused)
+{
+    // Smooth, so that the JPEG itself loses little: what is left is the decoding and conversion.
+    cv::Mat original(48, 64, CV_8UC3);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            original.at<cv::Vec3b>(y, x) =
+                cv::Vec3b(uint8_t(x * 4), uint8_t(y * 5), uint8_t(250 - 2 * (x + y)));
+    std::vector<uint8_t> jpeg;
+    ASSERT_TRUE(cv::imencode(".jpg", original, jpeg, {cv::IMWRITE_JPEG_QUALITY, 95}));
+    osgART::FrameConverter converter;
+    cv::Mat converted;
+    std::string error;
+    for (int frame = 0; frame < 2; ++frame) // the decoder is kept from one frame to the next
+    {
+        ASSERT_TRUE(
+            converter.convert(V4L2_PIX_FMT_MJPEG, 64, 48, 0, jpeg.data(), jpeg.size(), converted, error))
+            << error;
+        // Chroma upsampling costs a level or two; taking JPEG's full range for video range costs 7.
+        EXPECT_LT(meanDifference(original, converted), 3.0);
+    }
+    // A frame of another size, bytes that are no JPEG, a buffer cut short, a format we cannot read.
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_MJPEG, 32, 24, 0, jpeg.data(), jpeg.size(), converted, error));
+    const std::vector<uint8_t> noise(3000, 0x5a);
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_MJPEG, 64, 48, 0, noise.data(), noise.size(), converted, error));
+    const std::vector<uint8_t> yuyv = encode(original, V4L2_PIX_FMT_YUYV);
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_YUYV, 64, 48, 0, yuyv.data(), yuyv.size() - 1, converted, error));
+    EXPECT_NE(error.find("short frame"), std::string::npos) << error;
+    EXPECT_FALSE(converter.convert(V4L2_PIX_FMT_H264, 64, 48, 0, yuyv.data(), yuyv.size(), converted, error));
+    EXPECT_EQ(osgART::formatCost(V4L2_PIX_FMT_H264), -1);
+}
+
+TEST(CameraModes, NearestSizeThenRateThenCheapestFormat)
+{
+    using osgART::CameraMode;
+    const std::vector<CameraMode> modes = {
+        {V4L2_PIX_FMT_H264, 1920, 1080, 30}, {V4L2_PIX_FMT_YUYV, 640, 480, 30},
+        {V4L2_PIX_FMT_YUYV, 640, 480, 15},   {V4L2_PIX_FMT_YUYV, 1280, 720, 10},
+        {V4L2_PIX_FMT_MJPEG, 640, 480, 30},  {V4L2_PIX_FMT_MJPEG, 1280, 720, 30},
+        {V4L2_PIX_FMT_YUYV, 320, 240, 30}};
+    auto choose = [&](int width, int height, double fps)
+    {
+        osgART::CameraRequest request;
+        request.width = width;
+        request.height = height;
+        request.fps = fps;
+        CameraMode chosen;
+        EXPECT_TRUE(osgART::chooseCameraMode(modes, request, chosen));
+        return osgART::fourccText(chosen.fourcc) + " " + std::to_string(chosen.width) + "x" +
+               std::to_string(chosen.height) + "@" + std::to_string(int(chosen.fps));
+    };
+    EXPECT_EQ(choose(0, 0, 0), "YUYV 640x480@30"); // the default, in the format cheaper to convert
+    EXPECT_EQ(choose(0, 0, 15), "YUYV 640x480@15");
+    EXPECT_EQ(choose(1280, 720, 0), "MJPG 1280x720@30"); // YUYV manages only 10 fps there
+    EXPECT_EQ(choose(1280, 720, 10), "YUYV 1280x720@10");
+    EXPECT_EQ(choose(1920, 1080, 30), "MJPG 1280x720@30"); // H.264 cannot be converted
+    EXPECT_EQ(choose(0, 200, 0), "YUYV 320x240@30");       // one side asked for
+    EXPECT_EQ(choose(700, 500, 0), "YUYV 640x480@30");
+
+    osgART::CameraMode chosen;
+    EXPECT_FALSE(osgART::chooseCameraMode({modes[0]}, osgART::CameraRequest(), chosen));
+    const std::vector<std::string> lines = osgART::describeCameraModes(modes);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "  YUYV: 640x480 (30, 15 fps), 1280x720 (10 fps)");
+}
+
+namespace
+{
+
+// A V4L2 device behind the capture's system calls: it offers the given modes, takes what the
+// capture sets, hands out its buffers through map(), and fills them with the picture in the
+// format set. Unplugging it makes every later call fail as a removed device's do; it can also
+// refuse to open (no permission) or to take a format (busy).
+class SimulatedDevice
+{
+public:
+    std::vector<osgART::CameraMode> modes;
+    cv::Mat picture; // BGR, what the lens sees, at the largest size
+    bool unplugged = false;
+    int openError = 0;      // errno of a refused open (EACCES: no permission)
+    bool busy = false;      // another program streams from it
+    osgART::CameraMode set; // what the capture asked for
+    std::vector<std::vector<uint8_t>> buffers;
+    std::deque<uint32_t> queued;
+
+    osgART::DeviceCalls calls()
+    {
+        osgART::DeviceCalls calls;
+        calls.open = [this](const char*, int) {
+            return unplugged ? refuse(ENOENT) : openError != 0 ? refuse(openError) : 3;
+        };
+        calls.close = [](int) { return 0; };
+        calls.ioctl = [this](int, unsigned long request, void* argument)
+        { return control(request, argument); };
+        calls.map = [this](std::size_t, int, off_t offset) -> void*
+        { return buffers.at(size_t(offset)).data(); };
+        calls.unmap = [](void*, std::size_t) { return 0; };
+        calls.waitReadable = [this](int, int) { return unplugged || !queued.empty() ? 1 : 0; };
+        return calls;
+    }
+
+private:
+    static int refuse(int error)
+    {
+        errno = error;
+        return -1;
+    }
+    // The distinct values of a field among the modes matching a filter, in the modes' order.
+    template <typename Key, typename Filter>
+    std::vector<Key> distinct(Key (*key)(const osgART::CameraMode&), Filter filter) const
+    {
+        std::vector<Key> values;
+        for (const osgART::CameraMode& mode : modes)
+            if (filter(mode) && std::find(values.begin(), values.end(), key(mode)) == values.end())
+                values.push_back(key(mode));
+        return values;
+    }
+    std::vector<uint8_t> frame() const
+    {
+        cv::Mat seen;
+        cv::resize(picture, seen, cv::Size(set.width, set.height), 0, 0, cv::INTER_NEAREST);
+        if (set.fourcc != V4L2_PIX_FMT_MJPEG)
+            return encode(seen, set.fourcc);
+        std::vector<uint8_t> jpeg;
+        cv::imencode(".jpg", seen, jpeg, {cv::IMWRITE_JPEG_QUALITY, 95});
+        return jpeg;
+    }
+    int control(unsigned long request, void* argument)
+    {
+        if (unplugged)
+            return refuse(ENODEV);
+        switch (request)
+        {
+        case VIDIOC_QUERYCAP:
+        {
+            auto* capability = static_cast<v4l2_capability*>(argument);
+            std::snprintf(reinterpret_cast<char*>(capability->card), sizeof(capability->card),
+                          "Simulated camera");
+            capability->device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+            capability->capabilities = capability->device_caps | V4L2_CAP_DEVICE_CAPS;
+            return 0;
+        }
+        case VIDIOC_ENUM_FMT:
+        {
+            auto* format = static_cast<v4l2_fmtdesc*>(argument);
+            const auto fourccs = distinct<uint32_t>([](const osgART::CameraMode& m) { return m.fourcc; },
+                                                    [](const osgART::CameraMode&) { return true; });
+            if (format->index >= fourccs.size())
+                return refuse(EINVAL);
+            format->pixelformat = fourccs[format->index];
+            return 0;
+        }
+        case VIDIOC_ENUM_FRAMESIZES:
+        {
+            auto* size = static_cast<v4l2_frmsizeenum*>(argument);
+            const auto sizes = distinct<std::pair<int, int>>(
+                [](const osgART::CameraMode& m) { return std::make_pair(m.width, m.height); },
+                [&](const osgART::CameraMode& m) { return m.fourcc == size->pixel_format; });
+            if (size->index >= sizes.size())
+                return refuse(EINVAL);
+            size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+            size->discrete.width = uint32_t(sizes[size->index].first);
+            size->discrete.height = uint32_t(sizes[size->index].second);
+            return 0;
+        }
+        case VIDIOC_ENUM_FRAMEINTERVALS:
+        {
+            auto* interval = static_cast<v4l2_frmivalenum*>(argument);
+            const auto rates = distinct<double>([](const osgART::CameraMode& m) { return m.fps; },
+                                                [&](const osgART::CameraMode& m)
+                                                {
+                                                    return m.fourcc == interval->pixel_format &&
+                                                           m.width == int(interval->width) &&
+                                                           m.height == int(interval->height);
+                                                });
+            if (interval->index >= rates.size())
+                return refuse(EINVAL);
+            interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+            interval->discrete = {1, uint32_t(rates[interval->index])};
+            return 0;
+        }
+        case VIDIOC_S_FMT:
+        {
+            if (busy)
+                return refuse(EBUSY);
+            v4l2_pix_format& pixels = static_cast<v4l2_format*>(argument)->fmt.pix;
+            set.fourcc = pixels.pixelformat;
+            set.width = int(pixels.width);
+            set.height = int(pixels.height);
+            pixels.bytesperline = set.fourcc == V4L2_PIX_FMT_YUYV ? pixels.width * 2 : 0;
+            pixels.sizeimage = pixels.width * pixels.height * 3;
+            return 0;
+        }
+        case VIDIOC_G_PARM:
+        case VIDIOC_S_PARM:
+        {
+            v4l2_captureparm& capture = static_cast<v4l2_streamparm*>(argument)->parm.capture;
+            capture.capability = V4L2_CAP_TIMEPERFRAME;
+            if (request == VIDIOC_S_PARM)
+                set.fps = double(capture.timeperframe.denominator) / capture.timeperframe.numerator;
+            return 0;
+        }
+        case VIDIOC_REQBUFS:
+        {
+            auto* buffersRequest = static_cast<v4l2_requestbuffers*>(argument);
+            buffers.assign(std::min(buffersRequest->count, 4u),
+                           std::vector<uint8_t>(size_t(set.width) * set.height * 3));
+            buffersRequest->count = uint32_t(buffers.size());
+            return 0;
+        }
+        case VIDIOC_QUERYBUF:
+        {
+            auto* buffer = static_cast<v4l2_buffer*>(argument);
+            buffer->length = uint32_t(buffers.at(buffer->index).size());
+            buffer->m.offset = buffer->index; // map() takes it as the buffer's number
+            return 0;
+        }
+        case VIDIOC_QBUF:
+            queued.push_back(static_cast<v4l2_buffer*>(argument)->index);
+            return 0;
+        case VIDIOC_DQBUF:
+        {
+            if (queued.empty())
+                return refuse(EAGAIN);
+            auto* buffer = static_cast<v4l2_buffer*>(argument);
+            buffer->index = queued.front();
+            queued.pop_front();
+            const std::vector<uint8_t> bytes = frame();
+            std::copy(bytes.begin(), bytes.end(), buffers[buffer->index].begin());
+            buffer->bytesused = uint32_t(bytes.size());
+            return 0;
+        }
+        case VIDIOC_STREAMON:
+            return 0;
+        case VIDIOC_STREAMOFF:
+            queued.clear(); // a stopped stream gives every buffer back
+            return 0;
+        default:
+            return refuse(ENOTTY);
+        }
+    }
+};
+
+} // namespace
+
+TEST(SimulatedCamera, NegotiatesStreamsAndSaysWhyItCannotCapture)
+{
+    SimulatedDevice device;
+    device.modes = {{V4L2_PIX_FMT_YUYV, 640, 480, 30},
+                    {V4L2_PIX_FMT_YUYV, 640, 480, 15},
+                    {V4L2_PIX_FMT_YUYV, 1280, 720, 10},
+                    {V4L2_PIX_FMT_MJPEG, 640, 480, 30},
+                    {V4L2_PIX_FMT_MJPEG, 1280, 720, 30}};
+    device.picture = smoothFrame(1280, 960);
+    const osgART::DeviceCalls calls = device.calls();
+
+    // Nothing asked: 640x480 at 30 in YUYV. 1280x720 at 30: only Motion JPEG delivers that.
+    for (const auto& [width, height, fourcc] : std::vector<std::tuple<int, int, uint32_t>>{
+             {0, 0, V4L2_PIX_FMT_YUYV}, {1280, 720, V4L2_PIX_FMT_MJPEG}})
+    {
+        osgART::CameraRequest request;
+        request.width = width;
+        request.height = height;
+        osgART::V4L2Camera camera("/dev/video0", request, calls);
+        std::string error;
+        ASSERT_TRUE(camera.open(error)) << error;
+        EXPECT_EQ(device.set.fourcc, fourcc);
+        EXPECT_EQ(device.set.width, width ? width : 640);
+        EXPECT_DOUBLE_EQ(device.set.fps, 30.0);
+        EXPECT_EQ(device.queued.size(), 4u);
+        cv::Mat frame, expected;
+        ASSERT_EQ(camera.read(frame, error), osgART::FrameSource::Read::Frame) << error;
+        cv::resize(device.picture, expected, frame.size(), 0, 0, cv::INTER_NEAREST);
+        EXPECT_LT(meanDifference(expected, frame), 2.0);
+        EXPECT_EQ(device.queued.size(), 4u); // the buffer went straight back to the driver
+    }
+
+    osgART::V4L2Camera camera("/dev/video0", osgART::CameraRequest(), calls);
+    std::string error;
+    ASSERT_TRUE(camera.open(error));
+    device.unplugged = true;
+    cv::Mat frame;
+    EXPECT_EQ(camera.read(frame, error), osgART::FrameSource::Read::Failed);
+    EXPECT_EQ(error, "the device is gone (unplugged?)");
+    EXPECT_FALSE(camera.open(error));
+    EXPECT_EQ(error, "no such device (is the camera plugged in?)");
+
+    // What a user can do about it: join the video group, close the other program.
+    device.unplugged = false;
+    device.openError = EACCES;
+    EXPECT_FALSE(camera.open(error));
+    EXPECT_EQ(error, "permission denied (the user needs to be in the 'video' group)");
+    device.openError = 0;
+    device.busy = true;
+    EXPECT_FALSE(camera.open(error));
+    EXPECT_EQ(error, "device busy (another program is using the camera)");
+    device.busy = false;
+
+    // A device whose every format is beyond the capture says what it offers.
+    device.modes = {{V4L2_PIX_FMT_H264, 1920, 1080, 30}};
+    EXPECT_FALSE(camera.open(error));
+    EXPECT_EQ(error, "no pixel format the player can convert (the device offers  H264: 1920x1080 (30 fps))");
+    std::string name;
+    std::vector<osgART::CameraMode> offered;
+    ASSERT_TRUE(osgART::V4L2Camera::query("/dev/video0", name, offered, error, calls));
+    EXPECT_EQ(name, "Simulated camera");
+    EXPECT_EQ(offered.size(), 1u);
+}
+
+TEST(CaptureErrors, DeviceNodesThatCannotCaptureSayWhy)
+{
+    NovaroTest::TemporaryFolder folder;
+    std::ofstream(folder.file("video7")) << "a regular file";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {folder.file("video9"), "no such device (is the camera plugged in?)"},
+        {"/dev/null", "not a video capture device"},
+        {folder.file("video7"), "not a video capture device"}};
+    for (const auto& [path, reason] : cases)
+    {
+        osgART::V4L2Camera camera(path, osgART::CameraRequest());
+        std::string error;
+        EXPECT_FALSE(camera.open(error)) << path;
+        EXPECT_EQ(error, reason) << path;
+        cv::Mat frame;
+        EXPECT_EQ(camera.read(frame, error), osgART::FrameSource::Read::Failed);
+    }
+}
+
+TEST(CaptureErrors, UnreadableFileGivesOneVisibleLineAndADarkPlaceholder)
+{
+    NovaroTest::TemporaryFolder folder;
+    std::ofstream(folder.file("clip.mp4")) << "not a movie at all";
+    const std::string missingDevice = "/dev/video" + std::to_string(60);
+    for (const auto& [device, named] : std::vector<std::pair<std::string, std::string>>{
+             {"-file=" + folder.file("clip.mp4"), folder.file("clip.mp4")},
+             {"-file=" + folder.file("none.png"), folder.file("none.png")},
+             {"-devNum=61 -width=320 -height=240", missingDevice}})
+    {
+        if (device.find("-devNum") != std::string::npos && access(missingDevice.c_str(), F_OK) == 0)
+            continue;
+        osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+        video->getVideoConfiguration()->deviceconfig = device + " -flipV";
+        NovaroTest::NotifyCapture console(osg::FATAL);
+        EXPECT_FALSE(video->open()) << device;
+        video->start();
+        video->stop();
+        video->close(true);
+        const std::vector<NovaroTest::NotifyCapture::Line> lines = console.lines();
+        ASSERT_EQ(lines.size(), 1u) << console.text();
+        EXPECT_EQ(lines[0].second.rfind("ERROR: no camera image: ", 0), 0u) << lines[0].second;
+        EXPECT_NE(lines[0].second.find(named), std::string::npos) << lines[0].second;
+        EXPECT_NE(video->getProblem().find(named), std::string::npos);
+        // Something to draw all the same: dark grey at the asked (or the default) size.
+        const bool asked = device.find("-width") != std::string::npos;
+        EXPECT_EQ(video->getWidth(), asked ? 320 : 640);
+        EXPECT_EQ(video->getHeight(), asked ? 240 : 480);
+        EXPECT_EQ(video->data(5, 5)[0], 48);
+    }
+}
+
+namespace
+{
+
+// A camera the test unplugs and plugs in again.
+struct FakeCamera
+{
+    std::atomic<int> refusedOpens{0};
+    std::atomic<bool> unplugged{false};
+    std::atomic<bool> silent{false}; // still there, but sending nothing
+    std::atomic<int> opens{0};
+    std::atomic<int> frames{0};
+};
+
+class FakeSource : public osgART::FrameSource
+{
+public:
+    explicit FakeSource(std::shared_ptr<FakeCamera> camera) : _camera(std::move(camera)) {}
+    std::string describe() const override { return "video device /dev/fake"; }
+    bool open(std::string& error) override
+    {
+        ++_camera->opens;
+        if (_camera->refusedOpens > 0)
+        {
+            --_camera->refusedOpens;
+            error = "no such device";
+            return false;
+        }
+        return true;
+    }
+    Read read(cv::Mat& frame, std::string& error) override
+    {
+        if (_camera->unplugged)
+        {
+            error = "the device is gone";
+            return Read::Failed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (_camera->silent)
+            return Read::Waiting;
+        frame.create(48, 64, CV_8UC3);
+        frame.setTo(cv::Scalar::all(++_camera->frames % 200 + 50));
+        return Read::Frame;
+    }
+    bool rewind(std::string&) override { return true; }
+    double frameRate() const override { return 200.0; }
+    bool isLive() const override { return true; }
+
+private:
+    std::shared_ptr<FakeCamera> _camera;
+};
+
+// Calls update() as the frame loop does until the condition holds or the seconds are up.
+template <typename Condition>
+bool updateUntil(osgART::CaptureVideo& video, Condition condition, double seconds = 4.0)
+{
+    const Clock::time_point deadline =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    while (Clock::now() < deadline)
+    {
+        video.update();
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
+{
+    auto camera = std::make_shared<FakeCamera>();
+    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+    video->setSourceFactory([camera](const osgART::CaptureOptions&)
+                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
+    video->getVideoConfiguration()->deviceconfig = "-devNum=1 -flipV";
+    NovaroTest::NotifyCapture console(osg::FATAL);
+
+    // Not plugged in at start: the placeholder, and the camera is picked up once it is there.
+    camera->refusedOpens = 1;
+    EXPECT_FALSE(video->open());
+    EXPECT_EQ(video->getWidth(), 640);
+    video->start();
+    ASSERT_TRUE(updateUntil(*video, [&] { return video->getWidth() == 64 && video->getProblem().empty(); }));
+
+    // Unplugged while playing: reported, the last image stays while the camera is away.
+    camera->unplugged = true;
+    ASSERT_TRUE(updateUntil(*video, [&] { return !video->getProblem().empty(); }));
+    video->update();
+    const unsigned int lastFrame = video->getFrameNumber();
+    const int lastValue = video->data(3, 3)[0];
+    camera->refusedOpens = 2; // two attempts, a second apart, find it still away
+    camera->unplugged = false;
+    const int opensBefore = camera->opens;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    video->update();
+    EXPECT_EQ(video->getFrameNumber(), lastFrame);
+    EXPECT_EQ(video->data(3, 3)[0], lastValue);
+    EXPECT_EQ(video->getProblem(), "video device /dev/fake: the device is gone");
+    EXPECT_LE(camera->opens - opensBefore, 2); // once a second, not in a loop
+
+    ASSERT_TRUE(updateUntil(*video, [&] { return video->getFrameNumber() > lastFrame + 2; }));
+    EXPECT_TRUE(video->getProblem().empty());
+
+    // Stopping does not wait on the camera.
+    const Clock::time_point stopping = Clock::now();
+    video->close(true);
+    EXPECT_LT(Clock::now() - stopping, std::chrono::milliseconds(800));
+    EXPECT_EQ(console.count("ERROR: no camera image: video device /dev/fake: no such device"), 1);
+    EXPECT_EQ(console.count("WARNING: camera image lost: video device /dev/fake: the device is gone (trying "
+                            "again every second)"),
+              1);
+    EXPECT_EQ(console.count("video device /dev/fake: camera image back"), 2);
+    EXPECT_EQ(console.lines().size(), 4u) << console.text();
+}
+
+TEST(CaptureLoss, CameraThatFallsSilentCountsAsLostAndIsOpenedAgain)
+{
+    auto camera = std::make_shared<FakeCamera>();
+    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+    video->setSourceFactory([camera](const osgART::CaptureOptions&)
+                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
+    video->getVideoConfiguration()->deviceconfig = "-devNum=1";
+    NovaroTest::NotifyCapture console(osg::FATAL);
+    ASSERT_TRUE(video->open());
+    video->start();
+    camera->silent = true;
+    const double timeout = std::chrono::duration<double>(osgART::CaptureVideo::kStallTimeout).count();
+    ASSERT_TRUE(updateUntil(
+        *video, [&] { return !video->getProblem().empty(); }, timeout + 2.0));
+    EXPECT_EQ(video->getProblem(), "video device /dev/fake: no frame for 3 seconds");
+    const int opensBefore = camera->opens;
+    camera->silent = false;
+    const unsigned int lastFrame = video->getFrameNumber();
+    ASSERT_TRUE(updateUntil(*video, [&] { return video->getFrameNumber() > lastFrame + 2; }));
+    EXPECT_EQ(camera->opens, opensBefore + 1); // opened afresh, as a device that hung needs
+    video->close(true);
+    EXPECT_EQ(console.count("video device /dev/fake: camera image back"), 1) << console.text();
+}
+
+TEST(CaptureLinking, ThePlayerLoadsNoOpenCVFileOrCameraInput)
+{
+    // OpenCV's videoio and imgcodecs bring some two hundred libraries (GStreamer, GDAL, ...) into
+    // the player's start-up; the player and its plugins read cameras and files without them.
+    const std::string run = NOVARO_RUN_DIR;
+    for (const std::string& binary :
+         {run + "/novaro", run + "/lib/libosgART.so", run + "/osgplugins/osgart_video_artoolkit4.so",
+          run + "/osgplugins/osgart_tracker_artoolkit4.so"})
+    {
+        FILE* pipe = popen(("ldd '" + binary + "' 2>&1").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string libraries;
+        char line[512];
+        while (std::fgets(line, sizeof(line), pipe))
+            libraries += line;
+        EXPECT_EQ(pclose(pipe), 0) << binary << "\n" << libraries;
+        EXPECT_NE(libraries.find("libopencv_imgproc"), std::string::npos) << binary << "\n" << libraries;
+        EXPECT_EQ(libraries.find("opencv_videoio"), std::string::npos) << binary;
+        EXPECT_EQ(libraries.find("opencv_imgcodecs"), std::string::npos) << binary;
+    }
+}
