@@ -87,4 +87,114 @@ TEST(AnimationEndToEnd, RewindAndStopHoldTheFirstPose)
     EXPECT_FALSE(unknown.boxOnCentre("70")) << "an unknown target leaves the other actions running";
 }
 
+// Two boxes on marker 1, red at y = -30 and green at y = +30, each on its own slider that a path
+// animation moves 90 units along X in nine seconds; both start when the marker is found, the green
+// one at twice the speed.
+class TwoSpeedsScene : public SampleScene
+{
+public:
+    explicit TwoSpeedsScene(bool start)
+    {
+        writeBox("red.osgt", osg::Vec4(0.9f, 0.1f, 0.1f, 1.0f), -30.0f);
+        writeBox("green.osgt", osg::Vec4(0.1f, 0.9f, 0.1f, 1.0f), 30.0f);
+        const std::string startActions = start ? action("start_animation") : std::string();
+        directory().write("red_events.xml", events(startActions + notify()));
+        directory().write("green_events.xml", events((start ? speed() : std::string()) + startActions));
+        directory().write("scene.xml",
+                          "<scene name=\"speeds\" authoring_software=\"3dsmax\"><parameters>"
+                          "<parameter name=\"show_message\">false</parameter></parameters><objects>" +
+                              object("red") + object("green") + "</objects></scene>");
+    }
+
+    // The mean window position of the pixels of one box colour.
+    static osg::Vec2d centre(const osg::Image& shot, bool red)
+    {
+        osg::Vec2d sum;
+        int count = 0;
+        for (int y = 0; y < shot.t(); ++y)
+            for (int x = 0; x < shot.s(); ++x)
+            {
+                const osg::Vec3i c = pixel(shot, x, y);
+                const int own = red ? c.x() : c.y(), other = red ? c.y() : c.x();
+                if (own > 60 && own > 2 * other && own > 2 * c.z())
+                {
+                    sum += osg::Vec2d(x, y);
+                    ++count;
+                }
+            }
+        EXPECT_GT(count, 30) << (red ? "red" : "green") << " box on screen";
+        return count > 0 ? sum / count : sum;
+    }
+
+private:
+    void writeBox(const std::string& name, const osg::Vec4& colour, float y)
+    {
+        osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
+        path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, y, 0)));
+        path->insert(9.0, osg::AnimationPath::ControlPoint(osg::Vec3d(90, y, 0)));
+        osg::ref_ptr<osg::MatrixTransform> slider = new osg::MatrixTransform(osg::Matrix::translate(0, y, 0));
+        slider->setName("slider");
+        slider->setUpdateCallback(new osg::AnimationPathCallback(path.get()));
+        osg::ref_ptr<osg::ShapeDrawable> box =
+            new osg::ShapeDrawable(new osg::Box(osg::Vec3(0, 0, 10), 20.0f));
+        box->setColor(colour);
+        osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+        geode->addDrawable(box.get());
+        geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
+        slider->addChild(geode.get());
+        EXPECT_TRUE(osgDB::writeNodeFile(*slider, directory().file(name)));
+    }
+    static std::string object(const std::string& name)
+    {
+        return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + name +
+               ".osgt\"/><properties><property name=\"loop\">false</property></properties><markers>"
+               "<marker id=\"1\" layer=\"0\"/></markers><events file=\"" +
+               name + "_events.xml\"/></object>";
+    }
+    static std::string events(const std::string& actions)
+    {
+        return "<events name=\"e\"><event name=\"on_marker_detected\"><actions>" + actions +
+               "</actions></event></events>";
+    }
+    static std::string speed()
+    {
+        return "<action source=\"_self_\" "
+               "target=\"_self_\"><command>set_animation_speed</command><parameters>"
+               "<parameter name=\"speed\">2</parameter></parameters></action>";
+    }
+    static std::string notify()
+    {
+        return "<action source=\"_self_\" target=\"_self_\"><command>notify</command><parameters>"
+               "<parameter name=\"message\">found</parameter></parameters></action>";
+    }
+};
+
+TEST(AnimationEndToEnd, TwiceTheSpeedGoesTwiceAsFarAndDetectionRunsItsActionsOnce)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    TwoSpeedsScene resting(false);
+    ASSERT_EQ(0, resting.play({"-max_frames", "60"}).status);
+    osg::ref_ptr<osg::Image> restShot = resting.screenshot();
+    ASSERT_TRUE(restShot.valid());
+
+    TwoSpeedsScene moving(true);
+    PlayerRun run = moving.play({"-max_frames", "60", "-verbose"});
+    ASSERT_EQ(0, run.status);
+    osg::ref_ptr<osg::Image> shot = moving.screenshot();
+    ASSERT_TRUE(shot.valid());
+    const double slow =
+        (TwoSpeedsScene::centre(*shot, true) - TwoSpeedsScene::centre(*restShot, true)).length();
+    const double fast =
+        (TwoSpeedsScene::centre(*shot, false) - TwoSpeedsScene::centre(*restShot, false)).length();
+    EXPECT_GT(slow, 2.0) << "the red box moved";
+    EXPECT_NEAR(fast / std::max(slow, 1e-3), 2.0, 0.5) << "slow " << slow << " px, fast " << fast << " px";
+
+    // The still camera frame shows the marker all along: one detection, one run of its actions.
+    size_t notified = 0;
+    for (size_t at = run.output.find(" ARObject::notify... found..."); at != std::string::npos;
+         at = run.output.find(" ARObject::notify... found...", at + 1))
+        ++notified;
+    EXPECT_EQ(1u, notified);
+}
+
 } // namespace
