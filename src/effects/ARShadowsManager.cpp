@@ -7,6 +7,7 @@
 
 #include <osg/FrameStamp>
 #include <osg/Notify>
+#include <osg/observer_ptr>
 #include <osgShadow/ShadowSettings>
 #include <osgUtil/CullVisitor>
 
@@ -133,6 +134,39 @@ public:
             return;
         traverse(node, visitor);
     }
+};
+
+// The scene-graph library reports a program that does not compile below the console's level;
+// the first frame drawn with a shadow program says so, with the driver's log, where it shows.
+class ProgramCheck : public osg::Camera::DrawCallback
+{
+public:
+    explicit ProgramCheck(ARShadowsManager* manager) : _manager(manager) {}
+    void operator()(osg::RenderInfo& renderInfo) const override
+    {
+        osg::ref_ptr<ARShadowsManager> manager;
+        if (!_manager.lock(manager) || !renderInfo.getState())
+            return;
+        // The manager's current program, followed as the technique is initialised again.
+        const osg::Shader* shader = manager->getFragmentShader();
+        if (!shader || shader == _checked)
+            return;
+        const osg::Shader::PerContextShader* compiled = shader->getPCS(*renderInfo.getState());
+        if (!compiled || compiled->needsCompile())
+            return; // not drawn yet
+        _checked = shader;
+        if (compiled->isCompiled())
+            return;
+        std::string log;
+        compiled->getInfoLog(log);
+        while (!log.empty() && (log.back() == '\n' || log.back() == '\r'))
+            log.pop_back();
+        osg::notify(osg::FATAL) << "WARNING: shadow program did not compile: " << log << std::endl;
+    }
+
+private:
+    osg::observer_ptr<ARShadowsManager> _manager;
+    mutable const osg::Shader* _checked = nullptr;
 };
 
 void printOpacityWarning(const std::vector<unsigned int>& opacityUnits)
@@ -397,9 +431,19 @@ void ARShadowsManager::initTechnique()
     // The techniques build their state on the next traversal.
     technique->dirty();
     if (_application)
+    {
         _application->setShadowComposite(_mode == MODE_DEFERRED);
+        checkProgramOn(_application->getARCamera());
+        checkProgramOn(_shadowCamera.get());
+    }
     else
         osg::notify(osg::FATAL) << "WARNING: cannot init mode (application not set)." << std::endl;
+}
+
+void ARShadowsManager::checkProgramOn(osg::Camera* camera)
+{
+    if (camera && !camera->getFinalDrawCallback())
+        camera->setFinalDrawCallback(new ProgramCheck(this));
 }
 
 bool ARShadowsManager::initShadowMap()
@@ -417,7 +461,8 @@ bool ARShadowsManager::initShadowMap()
         placeProgramOnUnits(shadowMapProgram(_mode == MODE_DEFERRED), units.base, units.shadow);
     shadowMap->setBaseTextureUnit(units.base);
     shadowMap->setTextureUnit(units.shadow);
-    shadowMap->addShader(new osg::Shader(osg::Shader::FRAGMENT, program));
+    _fragmentShader = new osg::Shader(osg::Shader::FRAGMENT, program);
+    shadowMap->addShader(_fragmentShader.get());
     return true;
 }
 
@@ -437,12 +482,14 @@ bool ARShadowsManager::initSoftShadowMap()
     softShadowMap->setJitterTextureUnit(jitterTextureUnit);
     const std::string program =
         placeProgramOnUnits(softShadowMapProgram(_mode == MODE_DEFERRED), units.base, units.shadow);
-    softShadowMap->addShader(new osg::Shader(osg::Shader::FRAGMENT, program));
+    _fragmentShader = new osg::Shader(osg::Shader::FRAGMENT, program);
+    softShadowMap->addShader(_fragmentShader.get());
     return true;
 }
 
 bool ARShadowsManager::initStandardShadowMap()
 {
+    _fragmentShader = nullptr;
     osg::notify(osg::NOTICE) << "DEBUG: init shadow technique: AR_STANDARD_SHADOW_MAP (N.A.)" << std::endl;
     _standardShadowMap->setTextureSize(osg::Vec2s(_textureSize, _textureSize));
     if (_lightSource.valid())
@@ -463,6 +510,7 @@ bool ARShadowsManager::initStandardShadowMap()
 
 bool ARShadowsManager::initViewDependentShadowMap()
 {
+    _fragmentShader = nullptr;
     osg::notify(osg::NOTICE) << "DEBUG: init shadow technique: AR_VIEW_DEPENDENT_SHADOW_MAP" << std::endl;
     osgShadow::ShadowSettings* settings = _shadowedScene->getShadowSettings();
     settings->setTextureSize(osg::Vec2s(_textureSize, _textureSize));

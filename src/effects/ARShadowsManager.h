@@ -127,6 +127,8 @@ public:
     void toggleLightSource();
     void changeLightAttenuation(float step);
 
+    // The fragment program of the shadow-map techniques; none for the library's own programs.
+    osg::Shader* getFragmentShader() const { return _fragmentShader.get(); }
     osgShadow::ShadowedScene* getShadowedScene() const { return _shadowedScene.get(); }
     osgShadow::ShadowTechnique* getCurrentTechnique() const { return _currentTechnique.get(); }
     osg::Switch* getModeSwitch() const { return _modeSwitch.get(); }
@@ -143,6 +145,8 @@ private:
     bool initSoftShadowMap();
     bool initStandardShadowMap();
     bool initViewDependentShadowMap();
+    // Reports, once, a shadow program the driver refuses when the camera first draws it.
+    void checkProgramOn(osg::Camera* camera);
 
     ARApplication* _application = nullptr;
     osg::ref_ptr<osg::Switch> _modeSwitch;
@@ -160,6 +164,7 @@ private:
     std::vector<unsigned int> _availableUnits;
     std::vector<unsigned int> _opacityUnits;
     osg::ref_ptr<osg::Camera> _shadowCamera;
+    osg::ref_ptr<osg::Shader> _fragmentShader; // the program of the shadow-map techniques
     int _mode = MODE_DIRECT;
     int _compatibility = COMPATIBILITY_NONE;
     int _technique = AR_SHADOW_MAP;
