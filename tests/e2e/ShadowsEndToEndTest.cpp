@@ -10,11 +10,11 @@
 #include <filesystem>
 
 #include <osg/Image>
-#include <osg/io_utils>
 #include <osg/LightSource>
 #include <osg/Material>
 #include <osg/MatrixTransform>
 #include <osg/ShapeDrawable>
+#include <osg/io_utils>
 #include <osgDB/ReadFile>
 #include <osgDB/WriteFile>
 
