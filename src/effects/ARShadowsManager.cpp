@@ -77,6 +77,11 @@ public:
         _baseUnit = unit;
         dirty();
     }
+    void setShadowOnly(bool on)
+    {
+        _shadowOnly = on;
+        dirty();
+    }
 
 protected:
     void createShaders() override
@@ -85,6 +90,16 @@ protected:
         for (osg::ref_ptr<osg::Uniform>& uniform : _uniforms)
             if (uniform->getName() == "baseTexture" || uniform->getName() == "baseTextureUnit")
                 uniform->set(static_cast<int>(_baseUnit));
+        // Without a shader hint the library shadows through fixed-function texturing, which would
+        // put the models' colours into the deferred pass too.
+        if (_shadowOnly)
+        {
+            _program = new osg::Program;
+            const unsigned int shadowUnit =
+                getShadowedScene()->getShadowSettings()->getBaseShadowTextureUnit();
+            _program->addShader(new osg::Shader(
+                osg::Shader::FRAGMENT, placeProgramOnUnits(viewDependentShadowOnlyProgram(), 0, shadowUnit)));
+        }
     }
     osg::StateSet* selectStateSetForRenderingShadow(ViewDependentData& data) const override
     {
@@ -98,6 +113,7 @@ protected:
 
 private:
     unsigned int _baseUnit = 0;
+    bool _shadowOnly = false;
 };
 
 // The shadowed markers hang under several parents (the direct and deferred paths, and the shadow
@@ -376,7 +392,10 @@ osg::ref_ptr<osgShadow::ShadowTechnique> ARShadowsManager::techniqueObject(int t
         return _softShadowMap.get();
     case AR_STANDARD_SHADOW_MAP:
         if (!_standardShadowMap.valid())
+        {
             _standardShadowMap = new osgShadow::StandardShadowMap;
+            _standardMainProgram = _standardShadowMap->getMainFragmentShader();
+        }
         return _standardShadowMap.get();
     case AR_VIEW_DEPENDENT_SHADOW_MAP:
         if (!_viewDependentShadowMap.valid())
@@ -497,10 +516,20 @@ bool ARShadowsManager::initStandardShadowMap()
     const TextureUnits units = textureUnitsFor(_compatibility, _mode, AR_STANDARD_SHADOW_MAP, _opacityUnits);
     if (!units.valid)
         return false;
+    // The library rewrites its programs from the previous index to the new one: back to its own
+    // layout first (base, then shadow), then onto the chosen units (shadow first, so that a base
+    // index of 1 is not moved on with it).
+    _standardShadowMap->setBaseTextureCoordIndex(0);
+    _standardShadowMap->setShadowTextureCoordIndex(1);
+    _standardShadowMap->setMainFragmentShader(
+        _mode == MODE_DEFERRED ? new osg::Shader(osg::Shader::FRAGMENT, standardShadowOnlyMainProgram())
+                               : _standardMainProgram.get());
     if (units.libraryUnits)
+    {
+        _standardShadowMap->setBaseTextureUnit(0);
+        _standardShadowMap->setShadowTextureUnit(1);
         return true;
-    // The library rewrites its programs from the previous index to the new one: move the shadow
-    // first, so that a base index of 1 is not moved on with it.
+    }
     _standardShadowMap->setShadowTextureUnit(units.shadow);
     _standardShadowMap->setShadowTextureCoordIndex(units.shadow);
     _standardShadowMap->setBaseTextureUnit(units.base);
@@ -521,8 +550,10 @@ bool ARShadowsManager::initViewDependentShadowMap()
         textureUnitsFor(_compatibility, _mode, AR_VIEW_DEPENDENT_SHADOW_MAP, _opacityUnits);
     if (!units.valid)
         return false;
-    static_cast<ViewDependentShadowMapOnUnits*>(_viewDependentShadowMap.get())
-        ->setBaseTextureUnit(units.base);
+    ViewDependentShadowMapOnUnits* technique =
+        static_cast<ViewDependentShadowMapOnUnits*>(_viewDependentShadowMap.get());
+    technique->setBaseTextureUnit(units.base);
+    technique->setShadowOnly(_mode == MODE_DEFERRED);
     settings->setBaseShadowTextureUnit(units.shadow);
     return true;
 }

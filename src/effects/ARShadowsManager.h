@@ -30,7 +30,8 @@ class ARLight;
 //
 // Direct mode draws the shadowed markers once, with shadows, inside the AR image. Deferred mode
 // draws them plainly into the AR image, and the shadow camera renders the shadowed scene alone
-// (shadow-only programs) into a texture that the window quad multiplies over the image.
+// into a texture that the window quad multiplies over the image; every technique then uses a
+// shadow-only program, or the models' colours would be multiplied in twice.
 //
 // The shadow map and the model's base texture go on units chosen from the authoring host and the
 // mode (textureUnitsFor), avoiding the units that carry the models' opacity maps; the fragment
@@ -158,6 +159,7 @@ private:
     osg::ref_ptr<osgShadow::ShadowMap> _shadowMap;
     osg::ref_ptr<osgShadow::SoftShadowMap> _softShadowMap;
     osg::ref_ptr<osgShadow::StandardShadowMap> _standardShadowMap;
+    osg::ref_ptr<osg::Shader> _standardMainProgram; // the library's own, for direct mode
     osg::ref_ptr<osgShadow::ViewDependentShadowMap> _viewDependentShadowMap;
     osg::ref_ptr<osg::LightSource> _lightSource;
     osg::ref_ptr<ARLight> _light;

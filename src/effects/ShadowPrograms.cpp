@@ -86,6 +86,27 @@ std::string softShadowMapProgram(bool shadowOnly)
            colourOutput(shadowOnly) + "}\n";
 }
 
+std::string standardShadowOnlyMainProgram()
+{
+    return "#version 120\n"
+           "float DynamicShadow();\n"
+           "void main()\n"
+           "{\n"
+           "    gl_FragColor = vec4(vec3(0.5 + 0.5 * DynamicShadow()), gl_Color.a);\n"
+           "}\n";
+}
+
+std::string viewDependentShadowOnlyProgram()
+{
+    return "#version 120\n"
+           "uniform sampler2DShadow shadowTexture0;\n"
+           "void main()\n"
+           "{\n"
+           "    float lit = shadow2DProj(shadowTexture0, gl_TexCoord[1]).r;\n"
+           "    gl_FragColor = vec4(vec3(0.5 + 0.5 * lit), gl_Color.a);\n"
+           "}\n";
+}
+
 std::string placeProgramOnUnits(const std::string& program, unsigned int baseUnit, unsigned int shadowUnit)
 {
     return replaceTextureUnit(0, baseUnit, replaceTextureUnit(1, shadowUnit, program));

@@ -17,6 +17,14 @@ namespace Novaro
 std::string shadowMapProgram(bool shadowOnly);
 std::string softShadowMapProgram(bool shadowOnly);
 
+// Shadow-only replacements for the programs of osgShadow's own techniques in the deferred pass:
+// the main fragment program of the standard shadow map (it calls the library's DynamicShadow) and
+// the whole fragment program of the view-dependent shadow map (its shadowTexture0 uniform, the
+// map on unit 1 like the others: the texture coordinate array takes no unit from a uniform).
+// Full shadow keeps half the light, as the shadow-map programs' default ambient bias does.
+std::string standardShadowOnlyMainProgram();
+std::string viewDependentShadowOnlyProgram();
+
 // The program's unit-1 references moved to 'shadowUnit', then its unit-0 references to
 // 'baseUnit'. The shadow goes first so that a base unit of 1 is not moved on again.
 std::string placeProgramOnUnits(const std::string& program, unsigned int baseUnit, unsigned int shadowUnit);

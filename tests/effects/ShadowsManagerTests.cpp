@@ -112,12 +112,15 @@ TEST(ShadowsManager, ProgramsCompileAndLinkOnThisDriver)
     context->makeCurrent();
     osg::State& state = *context->getState();
     state.initializeExtensionProcs();
-    for (bool shadowOnly : {false, true})
+    const std::vector<std::string> programs = {
+        placeProgramOnUnits(shadowMapProgram(false), 1, 3), placeProgramOnUnits(shadowMapProgram(true), 1, 3),
+        placeProgramOnUnits(softShadowMapProgram(false), 1, 3),
+        placeProgramOnUnits(softShadowMapProgram(true), 1, 3), viewDependentShadowOnlyProgram()};
     {
-        for (const std::string& text : {shadowMapProgram(shadowOnly), softShadowMapProgram(shadowOnly)})
+        for (const std::string& text : programs)
         {
             osg::ref_ptr<osg::Program> program = new osg::Program;
-            program->addShader(new osg::Shader(osg::Shader::FRAGMENT, placeProgramOnUnits(text, 1, 3)));
+            program->addShader(new osg::Shader(osg::Shader::FRAGMENT, text));
             program->compileGLObjects(state);
             osg::Program::PerContextProgram* linked = program->getPCP(state);
             ASSERT_TRUE(linked);
