@@ -138,18 +138,28 @@ private:
     unsigned int _lastFrame = osg::UNINITIALIZED_FRAME_NUMBER;
 };
 
-// The shadow camera is drawn by the viewer as a slave of its own; reached again inside the AR
-// camera's scene it would render the same pass a second time.
-class DrawAsSlaveOnly : public osg::NodeCallback
+// The shadow camera is drawn by the viewer as a slave of its own, and only in deferred mode;
+// reached again inside the AR camera's scene it would render the same pass a second time.
+class DrawDeferredPassOnly : public osg::NodeCallback
 {
 public:
+    explicit DrawDeferredPassOnly(ARShadowsManager* manager) : _manager(manager) {}
     void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
     {
         osgUtil::CullVisitor* cull = dynamic_cast<osgUtil::CullVisitor*>(visitor);
-        if (cull && cull->getRenderStage() && cull->getRenderStage()->getCamera() != node)
-            return;
+        if (cull)
+        {
+            osg::ref_ptr<ARShadowsManager> manager;
+            if (!_manager.lock(manager) || manager->getMode() != ARShadowsManager::MODE_DEFERRED)
+                return;
+            if (cull->getRenderStage() && cull->getRenderStage()->getCamera() != node)
+                return;
+        }
         traverse(node, visitor);
     }
+
+private:
+    osg::observer_ptr<ARShadowsManager> _manager;
 };
 
 // The scene-graph library reports a program that does not compile below the console's level;
@@ -270,7 +280,7 @@ ARShadowsManager::ARShadowsManager()
     _shadowedScene->setCastsShadowTraversalMask(CASTS_SHADOW_MASK);
     _shadowCamera = new osg::Camera;
     _shadowCamera->setName("ShadowPassCamera");
-    _shadowCamera->setCullCallback(new DrawAsSlaveOnly);
+    _shadowCamera->setCullCallback(new DrawDeferredPassOnly(this));
 
     addChild(_modeSwitch.get());
     _modeSwitch->addChild(_shadowedScene.get(), _mode == MODE_DIRECT);
