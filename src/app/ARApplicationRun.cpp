@@ -2,6 +2,7 @@
 // loop itself, and the clean-up of media and temporary data.
 #include "ARApplication.h"
 
+#include "ARLight.h"
 #include "ARObject.h"
 #include "ARShadowsManager.h"
 #include "ARTextureCachingCallBack.h"
@@ -300,7 +301,9 @@ void ARApplication::runFrameLoop()
 
 bool ARApplication::initLighting()
 {
-    if (!_lightingConfiguration || !_shadowsManager->getLight())
+    // A light object whose model held no light source lights nothing: the scene goes unshadowed.
+    const ARLight* light = _shadowsManager->getLight();
+    if (!_lightingConfiguration || !light || !light->getLightSource())
     {
         if (!_lightingConfiguration)
             osg::notify(osg::FATAL) << " WARNING: NULL lighting configuration (using defaults)." << std::endl;
