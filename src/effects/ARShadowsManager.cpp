@@ -4,6 +4,7 @@
 #include "ARLight.h"
 #include "ARTextureUnitsVisitor.h"
 #include "ShadowPrograms.h"
+#include "ShadowTechniques.h"
 
 #include <osg/FrameStamp>
 #include <osg/Notify>
@@ -26,95 +27,6 @@ const int arLightNumber = 7;
 
 const char* const techniqueNames[] = {"AR_SHADOW_MAP", "AR_SOFT_SHADOW_MAP", "AR_STANDARD_SHADOW_MAP",
                                       "AR_VIEW_DEPENDENT_SHADOW_MAP", "AR_SHADOW_VOLUME"};
-
-// osgShadow's shadow maps keep their base texture unit to themselves; the unit table moves it.
-class ShadowMapOnUnits : public osgShadow::ShadowMap
-{
-public:
-    void setBaseTextureUnit(unsigned int unit)
-    {
-        _baseTextureUnit = unit;
-        dirty();
-    }
-};
-
-class SoftShadowMapOnUnits : public osgShadow::SoftShadowMap
-{
-public:
-    void setBaseTextureUnit(unsigned int unit)
-    {
-        _baseTextureUnit = unit;
-        dirty();
-    }
-
-protected:
-    // The library puts the jitter texture on the unit after the shadow map, which the models may
-    // use; move it to its own unit.
-    void createUniforms() override
-    {
-        osgShadow::SoftShadowMap::createUniforms();
-        const unsigned int neighbour = _shadowTextureUnit + 1;
-        if (neighbour == jitterTextureUnit || !_stateset.valid())
-            return;
-        _stateset->removeTextureAttribute(neighbour, osg::StateAttribute::TEXTURE);
-        for (GLenum mode : {GLenum(GL_TEXTURE_3D), GLenum(GL_TEXTURE_GEN_S), GLenum(GL_TEXTURE_GEN_T),
-                            GLenum(GL_TEXTURE_GEN_R)})
-            _stateset->removeTextureMode(neighbour, mode);
-        _jitterTextureUnit = jitterTextureUnit;
-        initJittering(_stateset.get());
-        for (osg::ref_ptr<osg::Uniform>& uniform : _uniformList)
-            if (uniform->getName() == "osgShadow_jitterTexture")
-                uniform->set(static_cast<int>(jitterTextureUnit));
-    }
-};
-
-// The view-dependent technique reads the base texture from unit 0 whatever its settings say.
-class ViewDependentShadowMapOnUnits : public osgShadow::ViewDependentShadowMap
-{
-public:
-    void setBaseTextureUnit(unsigned int unit)
-    {
-        _baseUnit = unit;
-        dirty();
-    }
-    void setShadowOnly(bool on)
-    {
-        _shadowOnly = on;
-        dirty();
-    }
-
-protected:
-    void createShaders() override
-    {
-        osgShadow::ViewDependentShadowMap::createShaders();
-        for (osg::ref_ptr<osg::Uniform>& uniform : _uniforms)
-            if (uniform->getName() == "baseTexture" || uniform->getName() == "baseTextureUnit")
-                uniform->set(static_cast<int>(_baseUnit));
-        // Without a shader hint the library shadows through fixed-function texturing, which would
-        // put the models' colours into the deferred pass too.
-        if (_shadowOnly)
-        {
-            _program = new osg::Program;
-            const unsigned int shadowUnit =
-                getShadowedScene()->getShadowSettings()->getBaseShadowTextureUnit();
-            _program->addShader(new osg::Shader(
-                osg::Shader::FRAGMENT, placeProgramOnUnits(viewDependentShadowOnlyProgram(), 0, shadowUnit)));
-        }
-    }
-    osg::StateSet* selectStateSetForRenderingShadow(ViewDependentData& data) const override
-    {
-        osg::StateSet* state = osgShadow::ViewDependentShadowMap::selectStateSetForRenderingShadow(data);
-        // Untextured models read white from the base unit.
-        if (state && _baseUnit != 0)
-            state->setTextureAttributeAndModes(_baseUnit, _fallbackBaseTexture.get(),
-                                               osg::StateAttribute::ON);
-        return state;
-    }
-
-private:
-    unsigned int _baseUnit = 0;
-    bool _shadowOnly = false;
-};
 
 // The shadowed markers hang under several parents (the direct and deferred paths, and the shadow
 // camera, which the viewer also updates as its own slave); their update callbacks count frames
@@ -481,7 +393,7 @@ bool ARShadowsManager::initShadowMap()
     const TextureUnits units = textureUnitsFor(_compatibility, _mode, AR_SHADOW_MAP, _opacityUnits);
     if (!units.valid)
         return false;
-    ShadowMapOnUnits* shadowMap = static_cast<ShadowMapOnUnits*>(_shadowMap.get());
+    ShadowMapOnUnits* shadowMap = _shadowMap.get();
     shadowMap->setTextureSize(osg::Vec2s(_textureSize, _textureSize));
     if (_lightSource.valid())
         shadowMap->setLight(_lightSource.get());
@@ -501,7 +413,7 @@ bool ARShadowsManager::initSoftShadowMap()
     const TextureUnits units = textureUnitsFor(_compatibility, _mode, AR_SOFT_SHADOW_MAP, _opacityUnits);
     if (!units.valid)
         return false;
-    SoftShadowMapOnUnits* softShadowMap = static_cast<SoftShadowMapOnUnits*>(_softShadowMap.get());
+    SoftShadowMapOnUnits* softShadowMap = _softShadowMap.get();
     softShadowMap->setTextureSize(osg::Vec2s(_textureSize, _textureSize));
     if (_lightSource.valid())
         softShadowMap->setLight(_lightSource.get());
@@ -560,8 +472,7 @@ bool ARShadowsManager::initViewDependentShadowMap()
         textureUnitsFor(_compatibility, _mode, AR_VIEW_DEPENDENT_SHADOW_MAP, _opacityUnits);
     if (!units.valid)
         return false;
-    ViewDependentShadowMapOnUnits* technique =
-        static_cast<ViewDependentShadowMapOnUnits*>(_viewDependentShadowMap.get());
+    ViewDependentShadowMapOnUnits* technique = _viewDependentShadowMap.get();
     technique->setBaseTextureUnit(units.base);
     technique->setShadowOnly(_mode == MODE_DEFERRED);
     settings->setBaseShadowTextureUnit(units.shadow);

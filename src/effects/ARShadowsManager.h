@@ -5,12 +5,11 @@
 #include <osg/LightSource>
 #include <osg/Quat>
 #include <osg/Switch>
-#include <osgShadow/ShadowMap>
 #include <osgShadow/ShadowTechnique>
 #include <osgShadow/ShadowedScene>
-#include <osgShadow/SoftShadowMap>
 #include <osgShadow/StandardShadowMap>
-#include <osgShadow/ViewDependentShadowMap>
+
+#include "ShadowTechniques.h"
 
 #include <vector>
 
@@ -156,11 +155,11 @@ private:
     osg::ref_ptr<osg::Group> _shadowedGroup;
     osg::ref_ptr<osgShadow::ShadowedScene> _shadowedScene;
     osg::ref_ptr<osgShadow::ShadowTechnique> _currentTechnique;
-    osg::ref_ptr<osgShadow::ShadowMap> _shadowMap;
-    osg::ref_ptr<osgShadow::SoftShadowMap> _softShadowMap;
+    osg::ref_ptr<ShadowMapOnUnits> _shadowMap;
+    osg::ref_ptr<SoftShadowMapOnUnits> _softShadowMap;
     osg::ref_ptr<osgShadow::StandardShadowMap> _standardShadowMap;
     osg::ref_ptr<osg::Shader> _standardMainProgram; // the library's own, for direct mode
-    osg::ref_ptr<osgShadow::ViewDependentShadowMap> _viewDependentShadowMap;
+    osg::ref_ptr<ViewDependentShadowMapOnUnits> _viewDependentShadowMap;
     osg::ref_ptr<osg::LightSource> _lightSource;
     osg::ref_ptr<ARLight> _light;
     std::vector<unsigned int> _availableUnits;
