@@ -33,7 +33,7 @@ namespace
 const int videoRenderBin = 2;
 const int contentRenderBin = 3;
 // The light the shadow techniques cast from; unshadowed content keeps the default light 0.
-const GLenum shadowLight = shadowLight;
+const GLenum shadowLight = GL_LIGHT7;
 // Texture units of the full-window quad: the rendered scene, and the deferred shadow pass that is
 // multiplied over it.
 const unsigned int sceneTextureUnit = 0;

@@ -3,6 +3,7 @@
 #include "ARApplication.h"
 
 #include "ARClippingManager.h"
+#include "ARLight.h"
 #include "ARObject.h"
 #include "ARShadowsManager.h"
 #include "ARTextureCachingCallBack.h"
@@ -11,6 +12,7 @@
 #include "ConfigurationData.h"
 #include "FrameStatistics.h"
 #include "KmzImporter.h"
+#include "LightingData.h"
 
 #include <cfloat>
 #include <cstdio>
@@ -156,6 +158,8 @@ void ARApplication::run()
         _smallFeatureCullingPixelSize = 5.0f;
         applySmallFeatureCulling();
     }
+    if (_shadowsManager.valid() && _shadowsManager->isEnabled())
+        _shadowsManager->initTechnique();
     if (_video.valid())
         _video->start();
 
@@ -299,22 +303,32 @@ void ARApplication::runFrameLoop()
 
 bool ARApplication::initLighting()
 {
-    // Without a light to cast shadows the manager is disabled and the shadowed markers are drawn,
-    // lit like the others, through the not-shadowed group. Scene lights (the AR light) are not
-    // built yet, so this is every scene's path for now.
-    if (!_lightingConfiguration)
-        osg::notify(osg::FATAL) << " WARNING: NULL lighting configuration (using defaults)." << std::endl;
-    else
-        osg::notify(osg::FATAL) << " WARNING: no AR light defined." << std::endl;
-    _shadowsManager->disable();
-    if (_shadowedMarkersGroup.valid() && _notShadowedMarkersGroup.valid())
+    // A light object whose model held no light source lights nothing: the scene goes unshadowed.
+    const ARLight* light = _shadowsManager->getLight();
+    if (!_lightingConfiguration || !light || !light->getLightSource())
     {
-        const unsigned int count = _shadowedMarkersGroup->getNumChildren();
-        for (unsigned int index = 0; index < count; ++index)
-            _notShadowedMarkersGroup->addChild(_shadowedMarkersGroup->getChild(index));
-        _shadowedMarkersGroup->removeChildren(0, count);
+        if (!_lightingConfiguration)
+            osg::notify(osg::FATAL) << " WARNING: NULL lighting configuration (using defaults)." << std::endl;
+        else
+            osg::notify(osg::FATAL) << " WARNING: no AR light defined." << std::endl;
+        // Without a light to cast shadows the shadowed markers are drawn, lit like the others,
+        // through the not-shadowed group.
+        _shadowsManager->disable();
+        if (_shadowedMarkersGroup.valid() && _notShadowedMarkersGroup.valid())
+        {
+            const unsigned int count = _shadowedMarkersGroup->getNumChildren();
+            for (unsigned int index = 0; index < count; ++index)
+                _notShadowedMarkersGroup->addChild(_shadowedMarkersGroup->getChild(index));
+            _shadowedMarkersGroup->removeChildren(0, count);
+        }
+        return false;
     }
-    return false;
+    _shadowsManager->setMode(_lightingConfiguration->getMode());
+    _shadowsManager->setCompatibility(_lightingConfiguration->getCompatibilityHint());
+    _shadowsManager->setTechnique(_lightingConfiguration->getShadowTechnique());
+    _shadowsManager->computeTextureUnits();
+    _shadowsManager->initTechnique();
+    return true;
 }
 
 void ARApplication::cleanup()

@@ -2,7 +2,9 @@
 #include "ARApplication.h"
 
 #include "ARAudio.h"
+#include "ARLight.h"
 #include "ARObject.h"
+#include "ARShadowsManager.h"
 #include "ARVideo.h"
 #include "KmzImporter.h"
 #include "MarkersData.h"
@@ -62,10 +64,11 @@ struct ObjectSource
 {
     const ObjectData& entry;
     const std::string& temporaryDirectory;
-    osg::Node* sceneModel;   // the scene-wide model, null without one
-    bool usesSceneModel;     // the entry names no file of its own
-    std::string modelPath;   // the entry's own model as the reader gets it (KMZ unpacked)
-    std::string modelSource; // the file the entry names (or the scene's), for its format
+    osg::Node* sceneModel;                      // the scene-wide model, null without one
+    bool usesSceneModel;                        // the entry names no file of its own
+    std::string modelPath;                      // the entry's own model as the reader gets it (KMZ unpacked)
+    std::string modelSource;                    // the file the entry names (or the scene's), for its format
+    ARShadowsManager* shadowsManager = nullptr; // takes the scene's light
 };
 
 // The object built from its model: the scene-wide model or its own file, whole or the sub-node
@@ -145,25 +148,69 @@ osg::ref_ptr<ARObject> buildAudioObject(const ObjectSource& source)
     return audio;
 }
 
-// Scene lights are not built yet: the entry becomes a plain object (its model, or nothing when it
-// is described by properties), reported as not being a light.
+// A light described by properties. A directional one gets its direction from the position
+// properties and stands at a fixed place (marker nodes later lift it over their content); every
+// one of them ends omnidirectional, whatever spot values the entry gives.
+osg::ref_ptr<ARLight> buildLightFromProperties(const ObjectData& entry)
+{
+    osg::ref_ptr<ARLight> light = new ARLight(entry.getDirectional());
+    light->setDetail(entry.getDetail());
+    const osg::Vec3f& position = entry.getPosition();
+    if (light->isDirectional())
+    {
+        light->makeDirectional();
+        light->setPosition(80.0, 80.0, 80.0, 1.0);
+        light->setDirection(position.x(), position.y(), position.z());
+    }
+    else
+    {
+        const osg::Vec3f& direction = entry.getDirection();
+        light->makePositional();
+        light->setPosition(position.x(), position.y(), position.z(), 1.0);
+        light->setDirection(direction.x(), direction.y(), direction.z());
+        light->setSpotCutoff(180.0f);
+        light->setSpotExponent(0.0f);
+    }
+    return light;
+}
+
 osg::ref_ptr<ARObject> buildLightObject(const ObjectSource& source)
 {
     osg::ref_ptr<ARObject> object;
     if (!source.entry.getUseProperties())
     {
         osg::notify(osg::NOTICE) << " Init ARLight from 3D data..." << std::endl;
-        object = buildFromModel<ARObject>(source, osg::FATAL);
+        osg::ref_ptr<ARLight> light = buildFromModel<ARLight>(source, osg::FATAL);
+        if (light.valid())
+        {
+            light->setDetail(source.entry.getDetail());
+            if (light->isDirectional())
+                light->makeDirectional();
+            else
+                light->makePositional();
+        }
+        object = light;
     }
     else
     {
         osg::notify(osg::NOTICE) << " Init ARLight from XML data..." << std::endl;
-        object = new ARObject;
+        object = buildLightFromProperties(source.entry);
     }
-    if (object.valid())
-        osg::notify(osg::FATAL) << " ERROR: Expected AR light object." << std::endl;
-    else
+    if (!object.valid())
+    {
         osg::notify(osg::FATAL) << " WARNING: Object not valid." << std::endl;
+        return object;
+    }
+    ARLight* light = dynamic_cast<ARLight*>(object.get());
+    if (!light)
+    {
+        osg::notify(osg::FATAL) << " ERROR: Expected AR light object." << std::endl;
+        return object;
+    }
+    osg::notify(osg::NOTICE) << " Lighting set: OK..." << std::endl;
+    // The last light loaded is the one that lights and shadows the scene.
+    if (source.shadowsManager)
+        source.shadowsManager->setLight(light);
     return object;
 }
 
@@ -335,6 +382,7 @@ osg::ref_ptr<ARObject> ARApplication::loadSceneObject(const ObjectData& entry, o
                                                       const std::string& sceneSource)
 {
     ObjectSource source{entry, _temporaryDirectory, sceneModel, entry.getSource().empty(), "", sceneSource};
+    source.shadowsManager = _shadowsManager.get();
     if (!source.usesSceneModel)
     {
         source.modelSource = resolveSource(_temporaryDirectory, entry.getSourceFolder(), entry.getSource());

@@ -1,6 +1,7 @@
 #include "ARMarkerNode.h"
 
 #include "ARApplication.h"
+#include "ARLight.h"
 #include "ARNodeSearchByNameVisitor.h"
 #include "ARObject.h"
 #include "MarkersData.h"
@@ -22,6 +23,8 @@ namespace
 {
 
 const float DEFAULT_SMOOTHING_FACTOR = 0.85f;
+// A directional light's guides stand this many times the content's height above the marker.
+const double lightHeightOverContent = 1.5;
 
 bool isSingleType(const std::string& type)
 {
@@ -290,23 +293,50 @@ bool ARMarkerNode::addObject(ARObject* object, int layer)
                                 << std::endl;
         return false;
     }
-    // Lights placed without fitting hang directly under the tracked transform once scene lights
-    // exist; every object is layered content until then.
-    osg::Group* group = getLayer(layer);
-    if (!group)
+    if (dynamic_cast<ARLight*>(object))
     {
-        osg::notify(osg::NOTICE) << " WARNING: layer " << layer
-                                 << " not exists for marker (not adding object)." << std::endl;
-        osg::notify(osg::FATAL) << " WARNING: could not add object to marker." << std::endl;
-        return false;
+        // A light lights the marker's whole content, whatever layer shows, and is never fitted.
+        osg::notify(osg::NOTICE) << " DEBUG: adding ARLight without fitting..." << std::endl;
+        _trackedTransform->addChild(object);
     }
-    group->addChild(object);
-    if (_record && _record->getFit())
-        fitContent();
+    else
+    {
+        osg::Group* group = getLayer(layer);
+        if (!group)
+        {
+            osg::notify(osg::NOTICE) << " WARNING: layer " << layer
+                                     << " not exists for marker (not adding object)." << std::endl;
+            osg::notify(osg::FATAL) << " WARNING: could not add object to marker." << std::endl;
+            return false;
+        }
+        group->addChild(object);
+        if (_record && _record->getFit())
+            fitContent();
+    }
     _trackedTransform->addListener(object);
     if (std::find(_objects.begin(), _objects.end(), object) == _objects.end())
         _objects.push_back(object);
+    adjustLightPositions();
     return true;
+}
+
+void ARMarkerNode::adjustLightPositions()
+{
+    // The content alone: the lights hang beside it, under the tracked transform.
+    osg::ComputeBoundsVisitor bounds(osg::NodeVisitor::TRAVERSE_ALL_CHILDREN);
+    _contentGroup->accept(bounds);
+    const osg::BoundingBox& box = bounds.getBoundingBox();
+    if (!box.valid())
+        return; // nothing to stand clear of yet
+    for (ARObject* object : _objects)
+    {
+        ARLight* light = dynamic_cast<ARLight*>(object);
+        if (!light || !light->isFromXMLData() || !light->isDirectional())
+            continue;
+        osg::notify(osg::NOTICE) << " DEBUG: fixing ARLight position..." << std::endl;
+        // Above the content, so that its guides stand clear of the models.
+        light->setPosition(0.0, 0.0, lightHeightOverContent * box.zMax(), 1.0);
+    }
 }
 
 void ARMarkerNode::setSmoothing(bool on)

@@ -53,6 +53,8 @@ public:
     void setupSequenceUsage();
 
     bool addObject(ARObject* object, int layer);
+    // Puts the directional lights described by properties above the node's content.
+    void adjustLightPositions();
 
     void setLayerVisible(int layer, bool on);
     void changeLayer(bool forward);

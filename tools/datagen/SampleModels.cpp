@@ -311,6 +311,12 @@ bool writeSampleModels(const std::string& folder)
                                osg::Vec4(0.95f, 0.25f, 0.2f, 1.0f), true),
                     osgDB::concatPaths(folder, "cone.osgb")) &&
          ok;
+    // A thin slab whose top is the marker plane: the surface the models' shadows fall on.
+    ok = writeModel(*makeGeode("Ground",
+                               makeBox(osg::Vec3(0.0f, 0.0f, -1.0f), osg::Vec3(160.0f, 160.0f, 2.0f)),
+                               osg::Vec4(0.85f, 0.85f, 0.8f, 1.0f), true),
+                    osgDB::concatPaths(folder, "ground.osgb")) &&
+         ok;
     ok = writeHouseKmz(folder) && ok;
     ok = writeArrowGlb(folder) && ok;
     ok = writeWalkerGlb(folder) && ok;

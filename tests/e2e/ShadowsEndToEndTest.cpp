@@ -1,0 +1,266 @@
+// Shadows as the user sees them: the real player on a still camera frame of one marker carrying a
+// ground plate and a red box floating above it, lit by a directional light at 45 degrees. The
+// same scene without the box is the reference: where the plate is clearly darker with the box
+// than without it (away from the box itself), the box's shadow lies.
+#include "Display.h"
+#include "PlayerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include <osg/Image>
+#include <osg/LightSource>
+#include <osg/Material>
+#include <osg/MatrixTransform>
+#include <osg/ShapeDrawable>
+#include <osg/io_utils>
+#include <osgDB/ReadFile>
+#include <osgDB/WriteFile>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+const std::string RUN_DIRECTORY = NOVARO_RUN_DIR;
+const std::string SAMPLES = std::string(NOVARO_SOURCE_DIR) + "/samples";
+
+osg::ref_ptr<osg::Node> makeBox(const osg::Vec3& centre, const osg::Vec3& size, const osg::Vec4& colour,
+                                bool glowing)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(new osg::ShapeDrawable(new osg::Box(centre, size.x(), size.y(), size.z())));
+    osg::ref_ptr<osg::Material> material = new osg::Material;
+    material->setDiffuse(osg::Material::FRONT_AND_BACK, colour);
+    material->setAmbient(osg::Material::FRONT_AND_BACK, colour);
+    // The box glows, so that its faces turned from the light stay red and never pass for shadow.
+    if (glowing)
+        material->setEmission(osg::Material::FRONT_AND_BACK, colour);
+    geode->getOrCreateStateSet()->setAttributeAndModes(material.get());
+    return geode;
+}
+
+// A directional light from a model: shining along (x, 0, -1), turned there by its parent transform.
+osg::ref_ptr<osg::Node> makeLightModel(double x)
+{
+    osg::ref_ptr<osg::Light> light = new osg::Light(0);
+    light->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, 0.0f));
+    light->setDiffuse(osg::Vec4(0.9f, 0.9f, 0.9f, 1.0f));
+    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
+    source->setLight(light.get());
+    osg::ref_ptr<osg::MatrixTransform> transform =
+        new osg::MatrixTransform(osg::Matrix::rotate(osg::Vec3d(0.0, 0.0, -1.0), osg::Vec3d(x, 0.0, -1.0)));
+    transform->addChild(source.get());
+    return transform;
+}
+
+std::string objectEntry(const std::string& name, const std::string& type, const std::string& source,
+                        const std::string& properties = std::string())
+{
+    return "<object name=\"" + name + "\" type=\"" + type + "\" use_properties=\"" +
+           (properties.empty() ? "false" : "true") + "\"><model source=\"" + source + "\"/><properties>" +
+           properties + "</properties><markers><marker id=\"1\" layer=\"0\"/></markers></object>";
+}
+
+std::string lightFromProperties(double x)
+{
+    return objectEntry(
+        "sun", "ARLight", "",
+        "<property name=\"directional\">true</property>"
+        "<property name=\"position_x\">" +
+            std::to_string(x) +
+            "</property><property name=\"position_y\">0</property>"
+            "<property name=\"position_z\">-1</property><property name=\"detail\">low</property>");
+}
+
+// The sample installation with marker 1 alone, large and nearly facing the camera.
+class ShadowScene
+{
+public:
+    ShadowScene()
+    {
+        std::filesystem::copy(SAMPLES, _directory.path(),
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::remove_all(_directory.file("recorded"));
+        const std::string command =
+            "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
+            " --output frame%04d.png --camera camera_640x480.dat --frames 1 --pattern patterns/marker_1.patt"
+            " --markers 1 --size 80 --min-width 150 --max-width 170 --max-tilt 25 --no-clutter --seed 3"
+            " > synthcam.log 2>&1";
+        EXPECT_EQ(0, std::system(command.c_str())) << readFile(_directory.file("synthcam.log"));
+        EXPECT_TRUE(osgDB::writeNodeFile(
+            *makeBox(osg::Vec3(0, 0, -1), osg::Vec3(200, 200, 2), osg::Vec4(0.8f, 0.8f, 0.8f, 1), false),
+            _directory.file("models/plate.osgt")));
+        EXPECT_TRUE(osgDB::writeNodeFile(
+            *makeBox(osg::Vec3(0, 0, 45), osg::Vec3(30, 30, 30), osg::Vec4(0.9f, 0.05f, 0.05f, 1), true),
+            _directory.file("models/box.osgt")));
+        EXPECT_TRUE(osgDB::writeNodeFile(*makeLightModel(1.0), _directory.file("models/light.osgt")));
+    }
+
+    // The window picture with the given light entry ("" for none), with and without the box.
+    osg::ref_ptr<osg::Image> play(const std::string& light, bool withBox, const std::string& mode = "direct",
+                                  const std::string& technique = "sm") const
+    {
+        std::string objects = objectEntry("plate", "ARObject", "models/plate.osgt") + light;
+        if (withBox)
+            objects += objectEntry("box", "ARObject", "models/box.osgt");
+        _directory.write("scene.xml", "<scene name=\"shadows\" authoring_software=\"3dsmax\"><parameters>"
+                                      "<parameter name=\"show_message\">false</parameter></parameters>"
+                                      "<objects>" +
+                                          objects + "</objects></scene>");
+        _directory.write("lighting.xml",
+                         "<lighting name=\"test\"><parameters><parameter name=\"mode\">" + mode +
+                             "</parameter><parameter name=\"compatibility_hint\">max</parameter>"
+                             "<parameter name=\"shadow_technique\">" +
+                             technique + "</parameter></parameters></lighting>");
+        const std::string shot = _directory.file("shot.png");
+        std::filesystem::remove(shot);
+        PlayerRun run =
+            runPlayer(RUN_DIRECTORY, {"-working_directory", _directory.path(), "-temporary_directory",
+                                      _directory.path(), "-video_file", _directory.file("frame0000.png"),
+                                      "-screenshot", shot, "-max_frames", "30"});
+        EXPECT_EQ(0, run.status);
+        return osgDB::readImageFile(shot);
+    }
+
+private:
+    TemporaryFolder _directory;
+};
+
+int brightness(const osg::Image& image, int x, int y)
+{
+    const unsigned char* pixel = image.data(x, y);
+    return pixel[0] + pixel[1] + pixel[2];
+}
+
+bool isBox(const osg::Image& image, int x, int y)
+{
+    const unsigned char* pixel = image.data(x, y);
+    return pixel[0] > 60 && pixel[0] > 2 * (pixel[1] + pixel[2]);
+}
+
+// The tracked pose differs by a pixel or two between runs: only pixels well inside an evenly lit
+// area of the reference picture (plate or background, not their edge) are compared.
+bool evenAround(const osg::Image& image, int x, int y, int radius)
+{
+    int lowest = brightness(image, x, y), highest = lowest;
+    for (int dy = -radius; dy <= radius; ++dy)
+    {
+        for (int dx = -radius; dx <= radius; ++dx)
+        {
+            const int value = brightness(image, x + dx, y + dy);
+            lowest = std::min(lowest, value);
+            highest = std::max(highest, value);
+        }
+    }
+    return highest - lowest <= highest / 10;
+}
+
+struct Darkening
+{
+    int pixels = 0;
+    osg::Vec2d offset; // from the box's centre to the darkened area's, in window pixels
+};
+
+// The plate pixels clearly darker with the box than without it, at least 3 pixels from the box.
+Darkening darkening(const osg::Image& withBox, const osg::Image& without)
+{
+    Darkening result;
+    osg::Vec2d shadowSum, boxSum;
+    int boxPixels = 0;
+    const int margin = 3;
+    for (int y = margin + 1; y < withBox.t() - margin - 1; ++y)
+    {
+        for (int x = margin + 1; x < withBox.s() - margin - 1; ++x)
+        {
+            if (isBox(withBox, x, y))
+            {
+                boxSum += osg::Vec2d(x, y);
+                ++boxPixels;
+                continue;
+            }
+            bool nearBox = false;
+            for (int dy = -margin; dy <= margin && !nearBox; ++dy)
+                for (int dx = -margin; dx <= margin && !nearBox; ++dx)
+                    nearBox = isBox(withBox, x + dx, y + dy);
+            const int reference = brightness(without, x, y);
+            if (!nearBox && reference > 150 && brightness(withBox, x, y) < 0.8 * reference &&
+                evenAround(without, x, y, margin + 1))
+            {
+                shadowSum += osg::Vec2d(x, y);
+                ++result.pixels;
+            }
+        }
+    }
+    if (result.pixels > 0 && boxPixels > 0)
+        result.offset = shadowSum / result.pixels - boxSum / boxPixels;
+    return result;
+}
+
+// A shadow area worth the name in a 640 x 512 window: the box alone covers some 3000 pixels.
+const int shadowPixels = 800;
+
+} // namespace
+
+TEST(ShadowsEndToEnd, ShadowMapDarkensThePlateAwayFromTheLightInBothModes)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    ShadowScene scene;
+    for (const std::string mode : {"direct", "deferred"})
+    {
+        SCOPED_TRACE(mode);
+        osg::ref_ptr<osg::Image> lit = scene.play(lightFromProperties(1.0), false, mode);
+        osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true, mode);
+        osg::ref_ptr<osg::Image> fromBehind = scene.play(lightFromProperties(-1.0), true, mode);
+        ASSERT_TRUE(lit.valid() && shadowed.valid() && fromBehind.valid());
+        const Darkening forward = darkening(*shadowed, *lit);
+        const Darkening backward = darkening(*fromBehind, *lit);
+        EXPECT_GT(forward.pixels, shadowPixels);
+        EXPECT_GT(backward.pixels, shadowPixels);
+        // Turning the light round moves the shadow to the box's other side.
+        EXPECT_LT(forward.offset * backward.offset, 0.0) << forward.offset << " / " << backward.offset;
+    }
+}
+
+TEST(ShadowsEndToEnd, EveryProgrammedTechniqueShadowsInBothModes)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    ShadowScene scene;
+    for (const std::string technique : {"ssm", "stsm", "vdsm"})
+    {
+        for (const std::string mode : {"direct", "deferred"})
+        {
+            SCOPED_TRACE(technique + " " + mode);
+            osg::ref_ptr<osg::Image> lit = scene.play(lightFromProperties(1.0), false, mode, technique);
+            osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true, mode, technique);
+            ASSERT_TRUE(lit.valid() && shadowed.valid());
+            EXPECT_GT(darkening(*shadowed, *lit).pixels, shadowPixels);
+        }
+    }
+}
+
+TEST(ShadowsEndToEnd, LightFromAModelShadowsAndNoLightDarkensNothing)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    ShadowScene scene;
+    const std::string modelLight = objectEntry("lamp", "ARLight", "models/light.osgt");
+    osg::ref_ptr<osg::Image> lit = scene.play(modelLight, false);
+    osg::ref_ptr<osg::Image> shadowed = scene.play(modelLight, true);
+    ASSERT_TRUE(lit.valid() && shadowed.valid());
+    const Darkening fromModel = darkening(*shadowed, *lit);
+    EXPECT_GT(fromModel.pixels, shadowPixels);
+
+    // The same light from properties throws the same shadow.
+    osg::ref_ptr<osg::Image> fromProperties = scene.play(lightFromProperties(1.0), true);
+    ASSERT_TRUE(fromProperties.valid());
+    EXPECT_GT(darkening(*fromProperties, *lit).pixels, shadowPixels);
+    EXPECT_GT(fromModel.offset * darkening(*fromProperties, *lit).offset, 0.0);
+
+    osg::ref_ptr<osg::Image> unlitPlate = scene.play("", false);
+    osg::ref_ptr<osg::Image> unlitBox = scene.play("", true);
+    ASSERT_TRUE(unlitPlate.valid() && unlitBox.valid());
+    EXPECT_LT(darkening(*unlitBox, *unlitPlate).pixels, 50);
+}

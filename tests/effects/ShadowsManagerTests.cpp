@@ -1,0 +1,241 @@
+// The shadows manager: the texture-unit table, the programs moved onto those units (and compiled
+// by the OpenGL driver at hand), refused settings, the map size from the light's detail, and the
+// graph that direct and deferred mode switch between.
+#include "ARLight.h"
+#include "ARShadowsManager.h"
+#include "Display.h"
+#include "NotifyCapture.h"
+#include "ShadowPrograms.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <osg/GraphicsContext>
+#include <osg/Program>
+#include <osg/TexEnvCombine>
+#include <osg/Texture2D>
+
+using namespace Novaro;
+using NovaroTest::NotifyCapture;
+
+namespace
+{
+
+typedef ARShadowsManager M;
+
+struct UnitCase
+{
+    int hint;
+    int mode;
+    int technique;
+    std::vector<unsigned int> opacity;
+    unsigned int base;
+    unsigned int shadow;
+    bool library;
+};
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+TEST(ShadowsManager, TextureUnitsFollowHostModeTechniqueAndOpacityMaps)
+{
+    const int SM = M::AR_SHADOW_MAP, SSM = M::AR_SOFT_SHADOW_MAP, STSM = M::AR_STANDARD_SHADOW_MAP,
+              VDSM = M::AR_VIEW_DEPENDENT_SHADOW_MAP;
+    const int DIRECT = M::MODE_DIRECT, DEFERRED = M::MODE_DEFERRED;
+    const std::vector<UnitCase> cases = {
+        // SketchUp: its models use unit 0 for something else.
+        {1, DIRECT, SM, {}, 1, 2, false},
+        {1, DIRECT, VDSM, {}, 1, 2, false},
+        {1, DEFERRED, SSM, {}, 1, 2, false},
+        {1, DEFERRED, STSM, {}, 0, 1, false},
+        // 3ds Max and Maya: deferred shadow maps avoid the opacity map's unit.
+        {2, DIRECT, SSM, {1}, 0, 3, false},
+        {2, DEFERRED, SM, {}, 0, 1, false},
+        {2, DEFERRED, SM, {1}, 1, 3, false},
+        {3, DEFERRED, SSM, {2, 1}, 2, 1, false},
+        {3, DEFERRED, VDSM, {1}, 0, 1, false},
+        // No host, Vectorworks, Scia: the standard technique keeps the library's own units.
+        {0, DIRECT, SM, {}, 0, 3, false},
+        {4, DIRECT, STSM, {}, 0, 3, true},
+        {5, DEFERRED, VDSM, {1}, 0, 1, false},
+        {0, DEFERRED, STSM, {}, 0, 1, true},
+    };
+    for (const UnitCase& each : cases)
+    {
+        SCOPED_TRACE(::testing::Message()
+                     << "hint " << each.hint << ", mode " << each.mode << ", technique " << each.technique);
+        const M::TextureUnits units = M::textureUnitsFor(each.hint, each.mode, each.technique, each.opacity);
+        EXPECT_TRUE(units.valid);
+        EXPECT_EQ(each.base, units.base);
+        EXPECT_EQ(each.shadow, units.shadow);
+        EXPECT_EQ(each.library, units.libraryUnits);
+    }
+    NotifyCapture capture;
+    M::textureUnitsFor(2, DEFERRED, SM, {2, 1});
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: more than 1 opacity map unit found."));
+    EXPECT_FALSE(M::textureUnitsFor(6, DIRECT, SM, {}).valid);
+}
+
+TEST(ShadowsManager, ProgramsReadTheChosenUnitsOnly)
+{
+    for (bool shadowOnly : {false, true})
+    {
+        for (const std::string& program : {shadowMapProgram(shadowOnly), softShadowMapProgram(shadowOnly)})
+        {
+            const std::string placed = placeProgramOnUnits(program, 1, 3);
+            EXPECT_TRUE(contains(placed, "gl_TexCoord[1].xy")) << placed;
+            EXPECT_TRUE(contains(placed, "gl_TexCoord[3]")) << placed;
+            EXPECT_FALSE(contains(placed, "gl_TexCoord[0]")) << placed;
+            // Nothing to move for the library's own layout.
+            EXPECT_EQ(program, placeProgramOnUnits(program, 0, 1));
+        }
+    }
+}
+
+TEST(ShadowsManager, ProgramsCompileAndLinkOnThisDriver)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
+    traits->width = 64;
+    traits->height = 64;
+    traits->pbuffer = true;
+    traits->readDISPLAY();
+    traits->setUndefinedScreenDetailsToDefaultScreen();
+    osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
+    ASSERT_TRUE(context.valid());
+    ASSERT_TRUE(context->realize());
+    context->makeCurrent();
+    osg::State& state = *context->getState();
+    state.initializeExtensionProcs();
+    const std::vector<std::string> programs = {
+        placeProgramOnUnits(shadowMapProgram(false), 1, 3), placeProgramOnUnits(shadowMapProgram(true), 1, 3),
+        placeProgramOnUnits(softShadowMapProgram(false), 1, 3),
+        placeProgramOnUnits(softShadowMapProgram(true), 1, 3), viewDependentShadowOnlyProgram()};
+    {
+        for (const std::string& text : programs)
+        {
+            osg::ref_ptr<osg::Program> program = new osg::Program;
+            program->addShader(new osg::Shader(osg::Shader::FRAGMENT, text));
+            program->compileGLObjects(state);
+            osg::Program::PerContextProgram* linked = program->getPCP(state);
+            ASSERT_TRUE(linked);
+            std::string log;
+            linked->getInfoLog(log);
+            EXPECT_TRUE(linked->isLinked()) << log << "\n" << text;
+        }
+    }
+    context->releaseContext();
+    context->close();
+}
+
+TEST(ShadowsManager, RefusedValuesKeepTheSettingWithTheirWarning)
+{
+    osg::ref_ptr<ARShadowsManager> manager = new ARShadowsManager;
+    NotifyCapture capture;
+    manager->setMode(2);
+    manager->setCompatibility(6);
+    manager->setTechnique(5);
+    EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: shadow mode NOT valid."));
+    EXPECT_EQ(osg::FATAL,
+              capture.severityOf("WARNING: cannot set shadow compatibility mode (value not valid)."));
+    EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: shadow technique NOT valid."));
+    EXPECT_EQ(M::MODE_DIRECT, manager->getMode());
+    EXPECT_EQ(0, manager->getCompatibility());
+    EXPECT_EQ(nullptr, manager->getCurrentTechnique());
+
+    capture.clear();
+    manager->setMode(1);
+    manager->setMode(1);
+    EXPECT_EQ(1, capture.count("WARNING: shadow mode: MODE_DEFERRED"));
+
+    // Without a technique yet, initialising says so; a shadow volume, which this platform's
+    // library lacks, falls back to the shadow map.
+    manager->initTechnique();
+    EXPECT_TRUE(capture.printed("WARNING: cannot init shadow technique (finalize)."));
+    manager->setTechnique(M::AR_SHADOW_VOLUME);
+    EXPECT_EQ(M::AR_SHADOW_MAP, manager->getTechnique());
+    EXPECT_TRUE(dynamic_cast<osgShadow::ShadowMap*>(manager->getCurrentTechnique()));
+    EXPECT_EQ(manager->getCurrentTechnique(), manager->getShadowedScene()->getShadowTechnique());
+    manager->initTechnique();
+    EXPECT_TRUE(capture.printed("WARNING: cannot init mode (application not set)."));
+}
+
+TEST(ShadowsManager, MapSizeFollowsTheLightsDetailUntilDisabled)
+{
+    ASSERT_EQ(0, chdir(NOVARO_RUN_DIR)); // the light's guides are read from data/
+    osg::ref_ptr<ARShadowsManager> manager = new ARShadowsManager;
+    osg::ref_ptr<ARLight> light = new ARLight(true);
+    const std::vector<std::pair<int, unsigned int>> sizes = {{0, 1024}, {1, 2048}, {2, 4096}, {3, 1024}};
+    for (const auto& each : sizes)
+    {
+        light->setDetail(each.first);
+        manager->setLight(light.get());
+        EXPECT_EQ(each.second, manager->getTextureSize());
+    }
+    manager->setLight(nullptr);
+    EXPECT_EQ(light.get(), manager->getLight());
+    manager->setLight(light.get());
+    manager->setMode(M::MODE_DEFERRED);
+    manager->setTechnique(M::AR_SOFT_SHADOW_MAP);
+    manager->disable();
+    EXPECT_FALSE(manager->isEnabled());
+    EXPECT_EQ(1024u, manager->getTextureSize());
+    EXPECT_EQ(0u, manager->getNumChildren());
+    EXPECT_EQ(M::MODE_DIRECT, manager->getMode());
+    EXPECT_EQ(M::AR_SHADOW_MAP, manager->getTechnique());
+    EXPECT_EQ(nullptr, manager->getShadowedScene()->getShadowTechnique());
+}
+
+TEST(ShadowsManager, ModesSwitchBetweenTheShadowedSceneAndTheDeferredGroup)
+{
+    osg::ref_ptr<ARShadowsManager> manager = new ARShadowsManager;
+    osg::ref_ptr<osg::Group> first = new osg::Group, second = new osg::Group;
+    manager->setShadowedGroup(first.get());
+    manager->setShadowedGroup(second.get());
+    for (osg::Group* parent : {manager->getShadowedContentGroup(), manager->getDeferredGroup()})
+    {
+        EXPECT_FALSE(parent->containsNode(first.get()));
+        EXPECT_TRUE(parent->containsNode(second.get()));
+    }
+    EXPECT_EQ(0u, first->getNumParents());
+    EXPECT_TRUE(manager->getShadowCamera()->containsNode(manager->getShadowedScene()));
+    osg::Switch* modes = manager->getModeSwitch();
+    EXPECT_TRUE(modes->getChildValue(manager->getShadowedScene()));
+    EXPECT_FALSE(modes->getChildValue(manager->getDeferredGroup()));
+    manager->setMode(M::MODE_DEFERRED);
+    EXPECT_FALSE(modes->getChildValue(manager->getShadowedScene()));
+    EXPECT_TRUE(modes->getChildValue(manager->getDeferredGroup()));
+}
+
+TEST(ShadowsManager, OpacityMapMovesTheDeferredShadowMapToUnitThree)
+{
+    // A model with textures on units 0 and 1, the one on unit 1 combined as an opacity map.
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
+    osg::StateSet* state = geometry->getOrCreateStateSet();
+    state->setTextureAttributeAndModes(0, new osg::Texture2D);
+    state->setTextureAttributeAndModes(1, new osg::Texture2D);
+    state->setTextureAttribute(1, new osg::TexEnvCombine);
+    geode->addDrawable(geometry.get());
+    osg::ref_ptr<osg::Group> markers = new osg::Group;
+    markers->addChild(geode.get());
+
+    osg::ref_ptr<ARShadowsManager> manager = new ARShadowsManager;
+    manager->setShadowedGroup(markers.get());
+    manager->setCompatibility(M::COMPATIBILITY_MAX);
+    manager->setMode(M::MODE_DEFERRED);
+    manager->setTechnique(M::AR_SHADOW_MAP);
+    NotifyCapture capture;
+    manager->computeTextureUnits();
+    EXPECT_EQ(std::vector<unsigned int>({2, 3, 4, 5, 6, 7}), manager->getAvailableUnits());
+    EXPECT_EQ(std::vector<unsigned int>({1}), manager->getOpacityUnits());
+    EXPECT_TRUE(capture.printed(" Cannot use TU: 1"));
+    EXPECT_TRUE(capture.printed(" TUs with opacity: 1"));
+    manager->initTechnique();
+    EXPECT_EQ(3u, static_cast<osgShadow::ShadowMap*>(manager->getCurrentTechnique())->getTextureUnit());
+}

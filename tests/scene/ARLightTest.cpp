@@ -1,0 +1,206 @@
+// The scene light: where its transform puts it and where it points, the light taken from a model,
+// the attenuation steps, the guides shown for each kind of light, and a directional light lifted
+// over a marker's content.
+#include "ARLight.h"
+#include "ARApplication.h"
+#include "ARMarkerNode.h"
+#include "NotifyCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <osg/Geode>
+#include <osg/ShapeDrawable>
+#include <osg/io_utils>
+
+#include "osgART/Marker.h"
+
+using namespace Novaro;
+using NovaroTest::NotifyCapture;
+
+namespace
+{
+
+// The guides are read from data/ relative to the current directory, as the player runs.
+class LightTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_EQ(0, chdir(NOVARO_RUN_DIR)); }
+};
+
+osg::Vec3d transformedPoint(const osg::MatrixTransform& transform, const osg::Vec3d& point)
+{
+    return point * transform.getMatrix();
+}
+
+// Where the light shines, in its object's frame.
+osg::Vec3d shiningDirection(const ARLight& light)
+{
+    osg::Vec3d direction =
+        osg::Matrixd::transform3x3(osg::Vec3d(0.0, 0.0, -1.0), light.getLightTransform()->getMatrix());
+    direction.normalize();
+    return direction;
+}
+
+void expectNear(const osg::Vec3d& expected, const osg::Vec3d& actual)
+{
+    EXPECT_NEAR(0.0, (expected - actual).length(), 1e-6) << expected << " / " << actual;
+}
+
+std::vector<bool> guideStates(const ARLight& light)
+{
+    std::vector<bool> states;
+    for (unsigned int child = 0; child < light.getGuides()->getNumChildren(); ++child)
+        states.push_back(light.getGuides()->getValue(child));
+    return states;
+}
+
+} // namespace
+
+TEST_F(LightTest, DirectionalLightStandsWhereItIsPutAndTurnsAboutItself)
+{
+    osg::ref_ptr<ARLight> light = new ARLight(true);
+    light->setPosition(80.0, 80.0, 80.0, 1.0);
+    light->setDirection(1.0, 2.0, 3.0);
+    // Turning keeps the place: rotation first, then translation.
+    expectNear(osg::Vec3d(80.0, 80.0, 80.0), transformedPoint(*light->getLightTransform(), osg::Vec3d()));
+    osg::Vec3d wanted(1.0, 2.0, 3.0);
+    wanted.normalize();
+    expectNear(wanted, shiningDirection(*light));
+    // The OpenGL light of a directional light comes from the opposite side.
+    const osg::Vec4 position = light->getLight()->getPosition();
+    EXPECT_EQ(0.0f, position.w());
+    osg::Vec3d towardsLight = osg::Matrixd::transform3x3(osg::Vec3d(position.x(), position.y(), position.z()),
+                                                         light->getLightTransform()->getMatrix());
+    towardsLight.normalize();
+    expectNear(-wanted, towardsLight);
+
+    // A further turn about the light's own X axis leaves it in place; a directional light does
+    // not move.
+    light->setDirection(1.0, 0.0, 0.0);
+    light->rotate(osg::Quat(osg::PI_2, osg::X_AXIS));
+    expectNear(osg::Vec3d(80.0, 80.0, 80.0), transformedPoint(*light->getLightTransform(), osg::Vec3d()));
+    expectNear(osg::Vec3d(0.0, 1.0, 0.0), shiningDirection(*light));
+    light->move(5.0, 0.0, 0.0);
+    expectNear(osg::Vec3d(80.0, 80.0, 80.0), transformedPoint(*light->getLightTransform(), osg::Vec3d()));
+}
+
+TEST_F(LightTest, PositionalLightMovesAndRefusesDegenerateInput)
+{
+    NotifyCapture capture;
+    osg::ref_ptr<ARLight> light = new ARLight(false);
+    EXPECT_EQ(7, light->getLight()->getLightNum());
+    EXPECT_EQ(4u, light->getLightTransform()->getNodeMask());
+    EXPECT_EQ(180.0f, light->getLight()->getSpotCutoff());
+    light->setPosition(10.0, 20.0, 30.0, 2.0);
+    light->move(1.0, 2.0, 3.0);
+    expectNear(osg::Vec3d(6.0, 12.0, 18.0), transformedPoint(*light->getLightTransform(), osg::Vec3d()));
+    light->setPosition(1.0, 1.0, 1.0, 0.0);
+    light->setDirection(0.0, 0.0, 0.0);
+    expectNear(osg::Vec3d(6.0, 12.0, 18.0), transformedPoint(*light->getLightTransform(), osg::Vec3d()));
+    EXPECT_TRUE(capture.printed(" WARNING: light position not valid (w = 0)."));
+    EXPECT_TRUE(capture.printed(" WARNING: light direction not valid (zero vector)."));
+}
+
+TEST_F(LightTest, AttenuationStaysBetweenTheStepAndOne)
+{
+    osg::ref_ptr<ARLight> light = new ARLight(false);
+    const std::vector<std::tuple<float, float, float>> cases = {
+        {0.02f, 0.025f, 0.025f}, {0.5f, 0.025f, 0.475f}, {0.99f, -0.025f, 1.0f}};
+    for (const auto& each : cases)
+    {
+        light->getLight()->setConstantAttenuation(std::get<0>(each));
+        light->changeAttenuation(std::get<1>(each));
+        EXPECT_FLOAT_EQ(std::get<2>(each), light->getLight()->getConstantAttenuation());
+    }
+}
+
+TEST_F(LightTest, GuidesShowTheLightsKindAndTheAxes)
+{
+    osg::ref_ptr<ARLight> light = new ARLight(false);
+    ASSERT_TRUE(light->getGuides());
+    ASSERT_EQ(4u, light->getGuides()->getNumChildren());
+    EXPECT_EQ(std::vector<bool>({false, false, false, false}), guideStates(*light));
+    light->showGuides(true);
+    EXPECT_EQ(std::vector<bool>({false, true, false, true}), guideStates(*light));
+    light->setSpotCutoff(30.0f);
+    light->makePositional();
+    EXPECT_EQ(std::vector<bool>({false, false, true, true}), guideStates(*light));
+    light->makeDirectional();
+    EXPECT_EQ(std::vector<bool>({true, false, false, true}), guideStates(*light));
+    light->toggleGuides();
+    EXPECT_EQ(std::vector<bool>({false, false, false, false}), guideStates(*light));
+    // Hidden guides stay hidden when the light changes kind.
+    light->makePositional();
+    EXPECT_EQ(std::vector<bool>({false, false, false, false}), guideStates(*light));
+}
+
+TEST_F(LightTest, LightFromAModelTakesItsParentTransformAndNumber)
+{
+    osg::ref_ptr<osg::Light> modelLight = new osg::Light(2);
+    modelLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, 0.0f));
+    modelLight->setSpotCutoff(20.0f);
+    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
+    source->setLight(modelLight.get());
+    const osg::Quat turn(0.5, osg::Y_AXIS);
+    osg::ref_ptr<osg::MatrixTransform> parent =
+        new osg::MatrixTransform(osg::Matrixd::rotate(turn) * osg::Matrixd::translate(1.0, 2.0, 3.0));
+    parent->addChild(source.get());
+    osg::ref_ptr<osg::Group> model = new osg::Group;
+    model->addChild(parent.get());
+
+    osg::ref_ptr<ARLight> light = new ARLight(model.get());
+    EXPECT_FALSE(light->isFromXMLData());
+    EXPECT_TRUE(light->isDirectional());
+    EXPECT_EQ(source.get(), light->getLightSource());
+    EXPECT_EQ(parent.get(), light->getLightTransform());
+    EXPECT_EQ(7, modelLight->getLightNum());
+    EXPECT_EQ(180.0f, modelLight->getSpotCutoff());
+    EXPECT_EQ(4u, parent->getNodeMask());
+    expectNear(osg::Vec3d(1.0, 2.0, 3.0), light->getLightTranslation().getTrans());
+    EXPECT_NEAR(0.0, (light->getLightRotation().getRotate() - turn).length(), 1e-6);
+
+    NotifyCapture capture;
+    osg::ref_ptr<osg::Group> unlit = new osg::Group;
+    unlit->addChild(new osg::Geode);
+    osg::ref_ptr<ARLight> none = new ARLight(unlit.get());
+    EXPECT_TRUE(capture.printed("light source: NOT FOUND"));
+    EXPECT_EQ(nullptr, none->getLightSource());
+    none->move(1.0, 0.0, 0.0);
+    none->changeAttenuation(0.1f);
+    none->showGuides(true);
+
+    osg::ref_ptr<osg::Group> loose = new osg::Group;
+    loose->addChild(new osg::LightSource);
+    osg::ref_ptr<ARLight> orphan = new ARLight(loose.get());
+    EXPECT_TRUE(capture.printed("WARNING: unexpected light's parent node type."));
+    EXPECT_EQ(nullptr, orphan->getLightTransform());
+    orphan->setPosition(1.0, 2.0, 3.0, 1.0);
+}
+
+TEST_F(LightTest, MarkerLiftsADirectionalLightOverItsContent)
+{
+    ARApplication application;
+    osg::ref_ptr<ARMarkerNode> node = new ARMarkerNode(new osgART::Marker("m"), 0, nullptr, 0, &application);
+    node->setupLayers();
+    osg::ref_ptr<ARObject> tower = new ARObject(new osg::Geode);
+    static_cast<osg::Geode*>(tower->getChild(0))
+        ->addDrawable(
+            new osg::ShapeDrawable(new osg::Box(osg::Vec3(0.0f, 0.0f, 20.0f), 10.0f, 10.0f, 40.0f)));
+    tower->setScale(1.0f, 1.0f, 1.0f);
+    osg::ref_ptr<ARLight> sun = new ARLight(true);
+    sun->setPosition(80.0, 80.0, 80.0, 1.0);
+    osg::ref_ptr<ARLight> lamp = new ARLight(false);
+    lamp->setPosition(5.0, 5.0, 5.0, 1.0);
+
+    NotifyCapture capture;
+    ASSERT_TRUE(node->addObject(sun.get(), 0));
+    ASSERT_TRUE(node->addObject(lamp.get(), 0));
+    ASSERT_TRUE(node->addObject(tower.get(), 0));
+    EXPECT_TRUE(capture.printed(" DEBUG: adding ARLight without fitting..."));
+    // Lights hang beside the layers, directly under the tracked transform.
+    EXPECT_EQ(node->getTrackedTransform(), sun->getParent(0));
+    expectNear(osg::Vec3d(0.0, 0.0, 60.0), sun->getLightTranslation().getTrans());
+    expectNear(osg::Vec3d(5.0, 5.0, 5.0), lamp->getLightTranslation().getTrans());
+}
