@@ -70,7 +70,8 @@ public:
     osg::ref_ptr<osg::Image> screenshot() const { return osgDB::readImageFile(_directory.file("shot.png")); }
     osg::ref_ptr<osg::Image> cameraFrame() const { return osgDB::readImageFile(frame()); }
 
-    PlayerRun play(std::vector<std::string> extra = {}, const std::vector<std::string>& environment = {}) const
+    PlayerRun play(std::vector<std::string> extra = {},
+                   const std::vector<std::string>& environment = {}) const
     {
         std::vector<std::string> arguments = {
             "-working_directory", _directory.path(), "-temporary_directory", _directory.path(),
