@@ -1,6 +1,9 @@
 #include "ARApplication.h"
 
 #include "ARClippingManager.h"
+#include "AREventsHandlersManager.h"
+#include "ARKeyboardEventsHandler.h"
+#include "ARMouseEventsHandler.h"
 #include "ARShadowsManager.h"
 #include "AudioData.h"
 #include "ConfigurationData.h"
@@ -21,7 +24,6 @@
 #include <cstdlib>
 
 #include <osg/GL>
-#include <osgViewer/ViewerEventHandlers>
 
 #include <SFML/Audio/Music.hpp>
 
@@ -72,6 +74,8 @@ ARApplication::~ARApplication()
     _keyboardHandlers.clear();
     _helpHandler = nullptr;
     _currentKeyboardHandler = nullptr;
+    _mouseEventsHandler = nullptr;
+    _eventsHandlersManager = nullptr;
 
     _clippingManager = nullptr;
     _clippingMarker = nullptr;
@@ -267,42 +271,6 @@ void ARApplication::readProjectOptions(int argc, char** argv)
         _screenshotFile = value;
     while (arguments.read("-frame_stats"))
         _printFrameStatistics = true;
-}
-
-void ARApplication::initEventHandlers()
-{
-    // The events handlers manager and the mouse handler arrive with the interaction modes; until
-    // then only the help handler and the viewer's own Escape handling are installed.
-    setInterface(0);
-}
-
-void ARApplication::setInterface(unsigned int index)
-{
-    if (_currentKeyboardHandler.valid())
-        _viewer->removeEventHandler(_currentKeyboardHandler.get());
-    if (_helpHandler.valid())
-        _viewer->removeEventHandler(_helpHandler.get());
-
-    if (index > 7)
-        index = 0;
-    if (index == 7 && (!_shadowsManager.valid() || !_shadowsManager->isEnabled()))
-    {
-        osg::notify(osg::FATAL)
-            << "WARNING: cannot set lighting interface (no lighting information available in the scene)."
-            << std::endl;
-        index = 0;
-    }
-    _currentKeyboardHandler = index < _keyboardHandlers.size() ? _keyboardHandlers[index] : nullptr;
-
-    osg::ref_ptr<osgViewer::HelpHandler> help = new osgViewer::HelpHandler(new osg::ApplicationUsage);
-    help->setKeyEventTogglesOnScreenHelp('h');
-    if (_currentKeyboardHandler.valid())
-    {
-        _currentKeyboardHandler->getUsage(*help->getApplicationUsage());
-        _viewer->addEventHandler(_currentKeyboardHandler.get());
-    }
-    _helpHandler = help;
-    _viewer->addEventHandler(_helpHandler.get());
 }
 
 unsigned int ARApplication::getMarkerCount() const

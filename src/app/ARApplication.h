@@ -50,6 +50,9 @@ class ARMarkerNode;
 class ARObject;
 class ARShadowsManager;
 class ARClippingManager;
+class AREventsHandlersManager;
+class ARMouseEventsHandler;
+class ARKeyboardEventsHandler;
 
 // The one object that owns a run: settings records, viewer, video and tracker, marker nodes,
 // scene objects, rendering nodes, effect managers, interaction handlers, soundtracks and the
@@ -177,6 +180,19 @@ public:
     // not get it).
     void setSimulationSpeed(double speed);
     double getSimulationSpeed() const { return _simulationSpeed; }
+
+    // --- the keyboard modes and the mouse (ARApplicationInteraction.cpp)
+    // Flips whether occluders are shown (half-transparent red) or only hide what is behind them.
+    void toggleOccluders();
+    bool getOccludersVisible() const { return _occludersVisible; }
+    // Every marker's model scale changes by the step on each axis.
+    void scaleModels(float step);
+    // The first marker's model scale, or -1 without markers.
+    float getModelScale() const;
+    AREventsHandlersManager* getEventsHandlersManager() const { return _eventsHandlersManager.get(); }
+    ARMouseEventsHandler* getMouseEventsHandler() const { return _mouseEventsHandler.get(); }
+    // The handler of a keyboard mode (0 visualization ... 7 lights); none before initEventHandlers.
+    ARKeyboardEventsHandler* getKeyboardHandler(unsigned int mode) const;
 
     // --- accessors used across the player
     ConfigurationData* getConfiguration() const { return _configuration; }
@@ -329,11 +345,14 @@ private:
     osg::ref_ptr<ARClippingManager> _clippingManager;
     // The marker node that holds the clipping manager, if any.
     ARMarkerNode* _clippingMarker = nullptr;
+    osg::ref_ptr<AREventsHandlersManager> _eventsHandlersManager;
+    osg::ref_ptr<ARMouseEventsHandler> _mouseEventsHandler;
     osg::ref_ptr<osgGA::GUIEventHandler> _currentKeyboardHandler;
     osg::ref_ptr<osgGA::GUIEventHandler> _helpHandler;
     // The keyboard modes' handlers in mode order (visualization, objects, animations, sounds,
-    // layers, clipping, tracking, lights); empty until the modes are built (README, "Not built yet").
-    std::vector<osg::ref_ptr<osgGA::GUIEventHandler>> _keyboardHandlers;
+    // layers, clipping, tracking, lights).
+    std::vector<osg::ref_ptr<ARKeyboardEventsHandler>> _keyboardHandlers;
+    bool _occludersVisible = false;
 
     // Project-only options.
     std::string _videoFile;

@@ -424,4 +424,40 @@ void ARMarkerNode::setTrackingPlus(bool on)
     _trackedTransform->setTrackingPlus(on);
 }
 
+void ARMarkerNode::toggleLayer(int layer)
+{
+    LayerTable::const_iterator found = _layers.find(layer);
+    // A missing layer is reported by setLayerVisible.
+    setLayerVisible(layer, found == _layers.end() || !found->second.visible);
+}
+
+void ARMarkerNode::setAllLayersVisible(bool on)
+{
+    for (LayerTable::iterator layer = _layers.begin(); layer != _layers.end(); ++layer)
+    {
+        layer->second.visible = on;
+        layer->second.group->setNodeMask(on ? 0xFFFFFFFF : 0x0);
+    }
+}
+
+void ARMarkerNode::toggleSequenceMode()
+{
+    const bool sequence = _layerSwitch->getChildValue(_layerSequence.get());
+    _layerSwitch->setChildValue(_layerSequence.get(), !sequence);
+    _layerSwitch->setChildValue(_layersGroup.get(), sequence);
+}
+
+void ARMarkerNode::toggleSequencePause()
+{
+    const bool paused = _layerSequence->getMode() == osg::Sequence::PAUSE;
+    _layerSequence->setMode(paused ? osg::Sequence::RESUME : osg::Sequence::PAUSE);
+}
+
+void ARMarkerNode::scaleModel(float step)
+{
+    // No bounds: a user can shrink the content through zero into a mirrored copy, and back.
+    _modelScale += osg::Vec3(step, step, step);
+    _middleTransform->setMatrix(osg::Matrix::scale(_modelScale));
+}
+
 } // namespace Novaro

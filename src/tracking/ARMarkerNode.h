@@ -61,6 +61,16 @@ public:
     void nextLayer() { changeLayer(true); }
     void previousLayer() { changeLayer(false); }
     int getCurrentLayer() const { return _currentLayer; }
+    // The Layers keyboard mode's operations.
+    void toggleLayer(int layer);
+    void setAllLayersVisible(bool on);
+    // Between showing the layers group and playing the sequence.
+    void toggleSequenceMode();
+    void toggleSequencePause();
+
+    // The user's scale of the marker's content, on the middle transform (1 on each axis at first).
+    void scaleModel(float step);
+    const osg::Vec3& getModelScale() const { return _modelScale; }
 
     // Smoothing of the tracker's pose for this marker, and the tracking toggles.
     void setSmoothing(bool on);
@@ -133,6 +143,7 @@ private:
     osg::ref_ptr<osg::Sequence> _layerSequence;
     LayerTable _layers;
     int _currentLayer = 0;
+    osg::Vec3 _modelScale = osg::Vec3(1.0f, 1.0f, 1.0f);
     std::vector<ARObject*> _objects;
     osg::ref_ptr<osgART::Marker> _marker;
     MarkerData* _record;

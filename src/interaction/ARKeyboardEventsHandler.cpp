@@ -1,0 +1,71 @@
+#include "ARKeyboardEventsHandler.h"
+
+#include "ARApplication.h"
+#include "ARViewer.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace Novaro
+{
+
+const char* const ARKeyboardEventsHandler::applicationName = "Novaro Framework 2.2.0";
+
+ARKeyboardEventsHandler::ARKeyboardEventsHandler(ARApplication* application, const std::string& description)
+    : _application(application), _usage(new osg::ApplicationUsage)
+{
+    _statusText[0] = '\0';
+    addCommonBindings(*_usage, description);
+}
+
+ARKeyboardEventsHandler::Modifier ARKeyboardEventsHandler::modifierOf(int modifierKeyMask)
+{
+    if (modifierKeyMask & osgGA::GUIEventAdapter::MODKEY_CTRL)
+        return MODIFIER_CTRL;
+    if (modifierKeyMask & (osgGA::GUIEventAdapter::MODKEY_ALT | osgGA::GUIEventAdapter::MODKEY_SUPER))
+        return MODIFIER_ALT;
+    return MODIFIER_NONE;
+}
+
+void ARKeyboardEventsHandler::addCommonBindings(osg::ApplicationUsage& usage, const std::string& description)
+{
+    usage.setApplicationName(applicationName);
+    usage.setDescription(description);
+    usage.addKeyboardMouseBinding("F1", "Switch to Visualization Management Mode");
+    usage.addKeyboardMouseBinding("F2", "Switch to Object/Scene Interaction Mode");
+    usage.addKeyboardMouseBinding("F3", "Switch to Animations Management Mode");
+    usage.addKeyboardMouseBinding("F4", "Switch to Sounds Management Mode");
+    usage.addKeyboardMouseBinding("F5", "Switch to Layers/Sequences Management Mode");
+    usage.addKeyboardMouseBinding("F6", "Switch to Clipping Management Mode");
+    usage.addKeyboardMouseBinding("F7", "Switch to Tracking Management Mode");
+    usage.addKeyboardMouseBinding("F8", "Switch to Lighting Management Mode");
+    usage.addKeyboardMouseBinding("ESC", "Quit");
+}
+
+void ARKeyboardEventsHandler::addBinding(const std::string& option, const std::string& explanation)
+{
+    _usage->addKeyboardMouseBinding(option, explanation);
+}
+
+bool ARKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
+{
+    ARViewer* viewer = dynamic_cast<ARViewer*>(&adapter);
+    if (!viewer || !_application || viewer != _application->getViewer())
+        return false;
+    if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN)
+        keyPressed(event);
+    else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP)
+        keyReleased(event);
+    return false;
+}
+
+void ARKeyboardEventsHandler::showStatus(const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(_statusText, sizeof(_statusText), format, arguments);
+    va_end(arguments);
+    _application->updateStatusMessage(_statusText);
+}
+
+} // namespace Novaro

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <osg/ApplicationUsage>
+#include <osgGA/GUIEventHandler>
+
+#include <string>
+
+namespace Novaro
+{
+
+class ARApplication;
+
+// What every keyboard mode shares: the application it drives, its help panel (the nine common
+// bindings plus the mode's own) and a buffer for its status texts. Events reach a mode only
+// through the application's own viewer; no event is ever consumed, so the mode manager, the
+// mouse handler and the current mode all see every key.
+class ARKeyboardEventsHandler : public osgGA::GUIEventHandler
+{
+public:
+    // The modifier groups the modes tell apart. Control is looked at before Alt (and Super), so a
+    // key held with both counts as a Control key.
+    enum Modifier
+    {
+        MODIFIER_NONE,
+        MODIFIER_CTRL,
+        MODIFIER_ALT
+    };
+    static Modifier modifierOf(int modifierKeyMask);
+
+    // The name every help panel carries.
+    static const char* const applicationName;
+    // Puts the application name, the description and the common bindings (mode keys and Escape)
+    // on a help panel.
+    static void addCommonBindings(osg::ApplicationUsage& usage, const std::string& description);
+
+    bool handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter) override;
+
+    osg::ApplicationUsage* getApplicationUsage() const { return _usage.get(); }
+    ARApplication* getApplication() const { return _application; }
+
+protected:
+    ARKeyboardEventsHandler(ARApplication* application, const std::string& description);
+    ~ARKeyboardEventsHandler() override = default;
+
+    // KEYDOWN (repeated while a key is held) and KEYUP of the application's viewer.
+    virtual void keyPressed(const osgGA::GUIEventAdapter&) {}
+    virtual void keyReleased(const osgGA::GUIEventAdapter&) {}
+
+    void addBinding(const std::string& option, const std::string& explanation);
+    // Formats a status text into the buffer and shows it on the status panel.
+    void showStatus(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    ARApplication* _application;
+    osg::ref_ptr<osg::ApplicationUsage> _usage;
+    // The longest status text is about 40 characters.
+    char _statusText[128];
+};
+
+} // namespace Novaro
+
+// The object-identity operations of a handler that is built on the application alone.
+#define NOVARO_KEYBOARD_HANDLER_IDENTITY(name)                                                               \
+    const char* libraryName() const override                                                                 \
+    {                                                                                                        \
+        return "Novaro";                                                                                     \
+    }                                                                                                        \
+    const char* className() const override                                                                   \
+    {                                                                                                        \
+        return #name;                                                                                        \
+    }                                                                                                        \
+    bool isSameKindAs(const osg::Object* object) const override                                              \
+    {                                                                                                        \
+        return dynamic_cast<const name*>(object) != nullptr;                                                 \
+    }                                                                                                        \
+    osg::Object* cloneType() const override                                                                  \
+    {                                                                                                        \
+        return new name(_application);                                                                       \
+    }                                                                                                        \
+    osg::Object* clone(const osg::CopyOp&) const override                                                    \
+    {                                                                                                        \
+        return new name(_application);                                                                       \
+    }

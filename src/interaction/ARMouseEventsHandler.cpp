@@ -1,0 +1,205 @@
+#include "ARMouseEventsHandler.h"
+
+#include "ARApplication.h"
+#include "ARPickable.h"
+#include "ARViewer.h"
+
+#include <osgUtil/IntersectionVisitor>
+#include <osgUtil/LineSegmentIntersector>
+
+namespace Novaro
+{
+
+const double ARMouseEventsHandler::longPressSeconds = 5.0;
+
+ARMouseEventsHandler::ARMouseEventsHandler(ARApplication* application, float width, float height)
+    : ARMouseEventsHandler(application, width, height, width, height)
+{
+}
+
+ARMouseEventsHandler::ARMouseEventsHandler(ARApplication* application, float width, float height,
+                                           float textureWidth, float textureHeight)
+    : _application(application), _lastX(0.0f), _lastY(0.0f), _lastButton(0), _doubleClick(false),
+      _windowScaleX(1.0f), _windowScaleY(1.0f), _referenceWidth(width), _referenceHeight(height),
+      _textureScaleX(width > 0.0f ? textureWidth / width : 1.0f),
+      _textureScaleY(height > 0.0f ? textureHeight / height : 1.0f), _pickedObject(nullptr),
+      _longPressStart(0)
+{
+}
+
+osg::Object* ARMouseEventsHandler::cloneType() const
+{
+    return new ARMouseEventsHandler(_application, _referenceWidth, _referenceHeight,
+                                    _referenceWidth * _textureScaleX, _referenceHeight * _textureScaleY);
+}
+
+ARViewer* ARMouseEventsHandler::applicationViewer(osgGA::GUIActionAdapter& adapter) const
+{
+    ARViewer* viewer = dynamic_cast<ARViewer*>(&adapter);
+    if (!viewer || !_application || viewer != _application->getViewer())
+        return nullptr;
+    return viewer;
+}
+
+bool ARMouseEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
+{
+    ARViewer* viewer = applicationViewer(adapter);
+    switch (event.getEventType())
+    {
+    case osgGA::GUIEventAdapter::PUSH:
+        if (viewer)
+            pressed(event, *viewer);
+        return false;
+    case osgGA::GUIEventAdapter::RELEASE:
+        return viewer && released(event, *viewer);
+    case osgGA::GUIEventAdapter::DOUBLECLICK:
+        // The object picked by the preceding press stays the target of the next release.
+        _doubleClick = true;
+        return false;
+    case osgGA::GUIEventAdapter::DRAG:
+        storePosition(event);
+        return false;
+    case osgGA::GUIEventAdapter::MOVE:
+        storePosition(event);
+        if (viewer)
+            moved(event, *viewer);
+        return false;
+    case osgGA::GUIEventAdapter::RESIZE:
+        if (viewer)
+            resized(*viewer);
+        return false;
+    default:
+        return false;
+    }
+}
+
+void ARMouseEventsHandler::storePosition(const osgGA::GUIEventAdapter& event)
+{
+    _moved = _moved || event.getX() != _lastX || event.getY() != _lastY;
+    _lastX = event.getX();
+    _lastY = event.getY();
+}
+
+void ARMouseEventsHandler::pressed(const osgGA::GUIEventAdapter& event, ARViewer& viewer)
+{
+    _doubleClick = false;
+    _lastX = event.getX();
+    _lastY = event.getY();
+    _moved = false;
+    _pickedObject = pick(event, viewer);
+    _lastButton = event.getButton();
+    if (_lastButton == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON)
+    {
+        _longPressTimer.reset(new osg::Timer);
+        _longPressStart = _longPressTimer->tick();
+    }
+}
+
+bool ARMouseEventsHandler::released(const osgGA::GUIEventAdapter& event, ARViewer& viewer)
+{
+    const unsigned int button = event.getButton();
+    if (_longPressTimer && button == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON)
+    {
+        const double held = _longPressTimer->delta_s(_longPressStart, _longPressTimer->tick());
+        _longPressTimer.reset();
+        if (held > longPressSeconds)
+        {
+            viewer.setDone(true);
+            return true;
+        }
+    }
+    _longPressTimer.reset();
+
+    _application->getHUD().closeVideo();
+    _lastButton = button;
+
+    // Exact equality on purpose. The window system releases where the last drag ended, so a drag
+    // is remembered apart: released there, it would otherwise count as a click.
+    const bool click = event.getX() == _lastX && event.getY() == _lastY && !_moved;
+    if (!click || !_pickedObject)
+        return false;
+    if (button == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON)
+    {
+        if (_doubleClick)
+            _pickedObject->onLeftMouseDoubleClick();
+        else
+            _pickedObject->onLeftMouseClick();
+    }
+    else if (button == osgGA::GUIEventAdapter::RIGHT_MOUSE_BUTTON)
+    {
+        if (_doubleClick)
+            _pickedObject->onRightMouseDoubleClick();
+        else
+            _pickedObject->onRightMouseClick();
+    }
+    return false;
+}
+
+void ARMouseEventsHandler::moved(const osgGA::GUIEventAdapter& event, ARViewer& viewer)
+{
+    // Hovering costs a pick per move: only when some object listens for it.
+    if (!_application->getMouseOverEvents())
+        return;
+    ARPickable* hovered = pick(event, viewer);
+    if (hovered == _pickedObject)
+        return;
+    if (_pickedObject)
+        _pickedObject->onMouseOut();
+    if (hovered)
+        hovered->onMouseIn();
+    _pickedObject = hovered;
+}
+
+void ARMouseEventsHandler::resized(ARViewer& viewer)
+{
+    const float width = static_cast<float>(viewer.getWindowWidth());
+    const float height = static_cast<float>(viewer.getWindowHeight());
+    if (_referenceWidth == 0.0f || _referenceHeight == 0.0f)
+    {
+        _referenceWidth = width;
+        _referenceHeight = height;
+        _windowScaleX = 1.0f;
+        _windowScaleY = 1.0f;
+        return;
+    }
+    if (width > 0.0f && height > 0.0f)
+    {
+        _windowScaleX = _referenceWidth / width;
+        _windowScaleY = _referenceHeight / height;
+    }
+}
+
+ARPickable* ARMouseEventsHandler::pick(const osgGA::GUIEventAdapter& event, ARViewer&)
+{
+    osg::Camera* sceneCamera = _application->getARCamera();
+    if (!sceneCamera)
+        return nullptr;
+    // Window pixels to screen pixels, the flips undone, then render-target pixels.
+    float x = event.getX() * _windowScaleX;
+    float y = event.getY() * _windowScaleY;
+    if (_application->getFlipHorizontal())
+        x = _referenceWidth - x;
+    if (_application->getFlipVertical())
+        y = _referenceHeight - y;
+    x *= _textureScaleX;
+    y *= _textureScaleY;
+
+    osg::ref_ptr<osgUtil::LineSegmentIntersector> intersector =
+        new osgUtil::LineSegmentIntersector(osgUtil::Intersector::WINDOW, x, y);
+    osgUtil::IntersectionVisitor visitor(intersector.get());
+    sceneCamera->accept(visitor);
+
+    // Intersections come sorted nearest first; the pickable is the deepest one on the path.
+    for (const osgUtil::LineSegmentIntersector::Intersection& hit : intersector->getIntersections())
+    {
+        for (osg::NodePath::const_reverse_iterator node = hit.nodePath.rbegin(); node != hit.nodePath.rend();
+             ++node)
+        {
+            if (ARPickable* pickable = dynamic_cast<ARPickable*>(*node))
+                return pickable;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace Novaro

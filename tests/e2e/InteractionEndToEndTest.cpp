@@ -1,0 +1,126 @@
+// The running player driven by real X events (xdotool) on an X server of its own: a mode switch
+// shown on screen, a click on the sample cube running its actions, a click on bare video and a
+// drag running none, and a long press that ends the program.
+#include "SampleScene.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+bool hasTool(const std::string& name)
+{
+    return std::system(("command -v " + name + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+// Only marker 1 (the cube's), facing the camera, so that nothing else can be under the pointer.
+class CubeScene : public SampleScene
+{
+public:
+    CubeScene()
+        : SampleScene(
+              "--pattern patterns/marker_1.patt --markers 1 --size 80 --min-width 120 --max-width 160 "
+              "--max-tilt 5 --seed 5",
+              1)
+    {
+    }
+
+    // Starts the player on its own virtual X server, waits for its window and for tracking to
+    // settle, then runs the xdotool commands; $window names the window, and the shell functions
+    // at_camera X Y and hold SECONDS help. Returns the player's run once it has ended.
+    PlayerRun playWith(const std::string& commands) const
+    {
+        const std::string script = directory().file("drive.sh");
+        std::ostringstream text;
+        text
+            << "cd " << quote(RUN_DIRECTORY) << "\n"
+            << "./novaro -working_directory " << quote(directory().path()) << " -temporary_directory "
+            << quote(directory().path()) << " -video_file " << quote(frame()) << " -screenshot "
+            << quote(directory().file("shot.png")) << " -verbose > " << quote(directory().file("output.txt"))
+            << " 2>&1 &\n"
+            << "player=$!\n"
+            << "window=$(timeout 60 xdotool search --sync --onlyvisible --name Novaro | head -1)\n"
+            << "eval $(xdotool getwindowgeometry --shell \"$window\")\n"
+            // Camera pixels (640x480, rows from the top) to the window's pixels: the video fills it.
+            << "at_camera() { xdotool mousemove --window \"$window\" $(awk -v x=\"$1\" -v y=\"$2\" "
+               "-v w=\"$WIDTH\" -v h=\"$HEIGHT\" 'BEGIN { printf \"%d %d\", x * w / 640, y * h / 480 }'); }\n"
+            << "sleep 4\n"
+            << commands << "\n"
+            << "( sleep 30; kill $player 2> /dev/null ) &\n"
+            << "wait $player\n"
+            << "echo $? > " << quote(directory().file("status.txt")) << "\n";
+        directory().write("drive.sh", text.str());
+        const std::string command = "xvfb-run -a -s '-screen 0 1280x1024x24 +extension GLX -noreset' sh " +
+                                    quote(script) + " > " + quote(directory().file("drive.log")) + " 2>&1";
+        EXPECT_EQ(0, std::system(command.c_str())) << readFile(directory().file("drive.log"));
+        return PlayerRun(std::atoi(readFile(directory().file("status.txt")).c_str()),
+                         readFile(directory().file("output.txt")));
+    }
+};
+
+int countLines(const std::string& text, const std::string& part)
+{
+    std::istringstream lines(text);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.find(part) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+TEST(InteractionEndToEnd, ClicksOnTheCubeAndOnVideoThenALongPressQuits)
+{
+    if (!hasTool("xdotool") || !hasTool("xvfb-run"))
+        GTEST_SKIP() << "xdotool and xvfb-run drive the player";
+    CubeScene scene;
+    // Halfway from the marker's centre to a corner: on the cube's top at any turn of its spin, and
+    // clear of the arrow that stands on its middle.
+    const osg::Vec2d centre = scene.markers()[0].centre();
+    const osg::Vec2d onCube = (centre + scene.markers()[0].corners[0]) * 0.5;
+    std::ostringstream commands;
+    commands << "at_camera " << onCube.x() << " " << onCube.y() << "; xdotool click 1; sleep 1\n"
+             << "at_camera 20 460; xdotool click 1; sleep 1\n"
+             // A drag that starts and ends on the cube is no click.
+             << "at_camera " << onCube.x() << " " << onCube.y()
+             << "; xdotool mousedown 1 mousemove_relative 3 0 mouseup 1; sleep 1\n"
+             << "xdotool mousedown 1; sleep 5.5; xdotool mouseup 1\n";
+    PlayerRun run = scene.playWith(commands.str());
+
+    EXPECT_EQ(0, run.status);
+    // The cube's left-click actions: the chroma-keyed movie toggles, the walker's animation too.
+    EXPECT_EQ(1, countLines(run.output, "> TOGGLE PAUSE"));
+    EXPECT_TRUE(run.printed(" Screenshot written: " + scene.directory().file("shot.png")));
+    EXPECT_TRUE(run.printed(" Starting...done."));
+    EXPECT_LT(run.output.find(" Screenshot written:"), run.output.find(" Starting...done."));
+}
+
+TEST(InteractionEndToEnd, FunctionKeyShowsTheModeNameOnScreen)
+{
+    if (!hasTool("xdotool") || !hasTool("xvfb-run"))
+        GTEST_SKIP() << "xdotool and xvfb-run drive the player";
+    CubeScene scene;
+    // After the start-up message has gone (3 seconds): a text in the top-left status panel, longer
+    // than "Starting..." would be.
+    PlayerRun run = scene.playWith("xdotool windowfocus --sync \"$window\" key F3; sleep 0.5; "
+                                   "xdotool key Escape");
+    EXPECT_EQ(0, run.status);
+    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
+    ASSERT_TRUE(shot.valid() && frame.valid());
+    int changed = 0, total = 0;
+    for (int y = 12; y < 30; y += 3)
+    {
+        for (int x = 160; x < 260; x += 4)
+        {
+            const int cameraX = x * frame->s() / shot->s(), cameraY = y * frame->t() / shot->t();
+            changed += difference(pixel(*shot, x, y), pixel(*frame, cameraX, cameraY)) > 60 ? 1 : 0;
+            ++total;
+        }
+    }
+    EXPECT_GT(changed * 4, total) << "the status panel should cover the top left";
+}

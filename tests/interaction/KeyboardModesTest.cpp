@@ -1,0 +1,289 @@
+// The keyboard modes driven through the viewer's event queue of a running sample scene: mode
+// switches with their names and help panels, and every mode's keys on the subsystems they call.
+#include "RunningPlayer.h"
+
+#include "AREventsHandlersManager.h"
+#include "ARKeyboardEventsHandler.h"
+#include "ARLightsKeyboardEventsHandler.h"
+#include "ARMarkerNode.h"
+#include "ARObject.h"
+#include "ARShadowsManager.h"
+#include "ConfigurationData.h"
+#include "KeyboardHelp.h"
+#include "NotifyCapture.h"
+
+#include <fstream>
+#include <sstream>
+
+#include <osg/CullSettings>
+#include <osg/Geode>
+#include <osgText/Text>
+#include <osgViewer/ViewerEventHandlers>
+
+using namespace Novaro;
+using namespace NovaroTest;
+typedef osgGA::GUIEventAdapter Key;
+
+namespace
+{
+
+class KeyboardModes : public RunningPlayer
+{
+protected:
+    AREventsHandlersManager& manager() { return *application.getEventsHandlersManager(); }
+    bool installed(unsigned int mode)
+    {
+        return application.getCurrentKeyboardHandler() == application.getKeyboardHandler(mode);
+    }
+    ARObject* object(const std::string& name)
+    {
+        for (ARObject* object : application.getObjects())
+            if (object->getName() == name)
+                return object;
+        return nullptr;
+    }
+    ARMarkerNode& marker(unsigned int id) { return *application.getMarkers().at(id); }
+};
+
+// Every text the on-screen help draws.
+std::string helpTexts(osgViewer::HelpHandler& help)
+{
+    struct Collector : osg::NodeVisitor
+    {
+        Collector() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+        void apply(osg::Geode& geode) override
+        {
+            for (unsigned int index = 0; index < geode.getNumDrawables(); ++index)
+                if (osgText::Text* text = dynamic_cast<osgText::Text*>(geode.getDrawable(index)))
+                    texts += text->getText().createUTF8EncodedString() + "\n";
+        }
+        std::string texts;
+    } collector;
+    if (help.getCamera())
+        help.getCamera()->accept(collector);
+    return collector.texts;
+}
+
+} // namespace
+
+TEST_F(KeyboardModes, FunctionKeysInstallTheModeWithItsNameAndAFreshHelpPanel)
+{
+    ASSERT_NE(nullptr, application.getEventsHandlersManager());
+    EXPECT_EQ(0, manager().getCurrentMode());
+    EXPECT_TRUE(installed(0));
+    const char* names[] = {"Visualization Management Mode...",    "Objects/Scene Management Mode...",
+                           "Animations Management Mode...",       "Sounds Management Mode...",
+                           "Layers/Sequences Management Mode...", "Clipping Management Mode...",
+                           "Tracking Management Mode..."};
+    for (int mode = 6; mode >= 0; --mode)
+    {
+        tap(Key::KEY_F1 + mode);
+        EXPECT_EQ(mode, manager().getCurrentMode());
+        EXPECT_TRUE(installed(static_cast<unsigned int>(mode))) << mode;
+        EXPECT_EQ(names[mode], status());
+        osgViewer::HelpHandler* help = dynamic_cast<osgViewer::HelpHandler*>(application.getHelpHandler());
+        ASSERT_NE(nullptr, help);
+        EXPECT_EQ(application.getKeyboardHandler(static_cast<unsigned int>(mode))->getApplicationUsage(),
+                  help->getApplicationUsage());
+    }
+
+    // The same mode again: the same handler, a new help handler; "h" shows that mode's keys.
+    tap(Key::KEY_F3);
+    osgGA::GUIEventHandler* firstHelp = application.getHelpHandler();
+    tap(Key::KEY_F3);
+    EXPECT_TRUE(installed(2));
+    EXPECT_NE(firstHelp, application.getHelpHandler());
+    tap('h');
+    osgViewer::HelpHandler& help = dynamic_cast<osgViewer::HelpHandler&>(*application.getHelpHandler());
+    ASSERT_NE(nullptr, help.getCamera());
+    EXPECT_NE(0u, help.getCamera()->getNodeMask());
+    const std::string shown = helpTexts(help);
+    EXPECT_NE(std::string::npos, shown.find("Toggle animations ON/OFF")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("Switch to Lighting Management Mode")) << shown;
+    EXPECT_EQ(std::string::npos, shown.find("Toggle music ON/OFF")) << shown;
+
+    // "0" names the current mode again (the animations mode then shows its speed over it).
+    tap(Key::KEY_F4);
+    application.updateStatusMessage("something else");
+    tap('0');
+    EXPECT_EQ("Sounds Management Mode...", status());
+}
+
+TEST_F(KeyboardModes, LightingModeIsRefusedWithoutALight)
+{
+    ASSERT_FALSE(application.getShadowsManager()->isEnabled()) << "the sample scene has no light for shadows";
+    tap(Key::KEY_F2);
+    tap(Key::KEY_F8);
+    EXPECT_EQ(1, manager().getCurrentMode());
+    EXPECT_TRUE(installed(1));
+    EXPECT_EQ("WARNING: cannot set lighting interface (no AR light found).", status());
+
+    NotifyCapture console;
+    application.setInterface(7);
+    EXPECT_TRUE(console.printed(
+        "WARNING: cannot set lighting interface (no lighting information available in the scene)."));
+    EXPECT_TRUE(installed(0));
+    application.setInterface(9);
+    EXPECT_TRUE(installed(0));
+}
+
+TEST_F(KeyboardModes, VisualizationKeysAndTheSizeLimitBounds)
+{
+    // The manager names the mode first; the mode's own text replaces it.
+    tap('0');
+    EXPECT_EQ("Hide objects smaller than:   0", status());
+
+    hold('+', 300);
+    EXPECT_FLOAT_EQ(256.0f, application.getSmallFeatureCullingPixelSize());
+    EXPECT_EQ("Hide objects smaller than: 256", status());
+    EXPECT_TRUE(application.getARCamera()->getCullingMode() & osg::CullSettings::SMALL_FEATURE_CULLING);
+    EXPECT_FLOAT_EQ(256.0f, application.getARCamera()->getSmallFeatureCullingPixelSize());
+    hold('-', 300);
+    EXPECT_EQ("Hide objects smaller than:   0", status());
+    EXPECT_FALSE(application.getARCamera()->getCullingMode() & osg::CullSettings::SMALL_FEATURE_CULLING);
+
+    const bool wireframe = application.getConfiguration()->getWireframe();
+    tap('W');
+    EXPECT_NE(wireframe, application.getConfiguration()->getWireframe());
+    tap(Key::KEY_Right);
+    EXPECT_TRUE(application.getFlipHorizontal());
+    EXPECT_FALSE(application.getFlipVertical());
+    tap(Key::KEY_Down);
+    EXPECT_TRUE(application.getFlipVertical());
+    const bool fullscreen = viewer->isFullscreen();
+    tap('f');
+    EXPECT_NE(fullscreen, viewer->isFullscreen());
+}
+
+TEST_F(KeyboardModes, ObjectsKeysScaleEveryMarkerAndShowOccluders)
+{
+    tap(Key::KEY_F2);
+    hold('s', 2);
+    EXPECT_EQ("Scaling value:  98 %", status());
+    for (const ARApplication::MarkerNodeMap::value_type& entry : application.getMarkers())
+        EXPECT_NEAR(0.98, entry.second->getMiddleTransform()->getMatrix().getScale().z(), 1e-5);
+    hold('S', 3);
+    EXPECT_EQ("Scaling value: 101 %", status());
+
+    osg::ref_ptr<ARObject> wall = new ARObject(new osg::Geode);
+    wall->setOccluder();
+    application.registerObject(wall.get());
+    wall->showOccluder(false);
+    tap('o');
+    EXPECT_TRUE(application.getOccludersVisible());
+    EXPECT_EQ(osg::StateSet::TRANSPARENT_BIN, wall->getStateSet()->getRenderingHint());
+}
+
+TEST_F(KeyboardModes, AnimationSpeedHasNoBoundsAndReturnTogglesEveryAnimation)
+{
+    tap(Key::KEY_F3);
+    hold(Key::KEY_Left, 15);
+    EXPECT_NEAR(-0.5, application.getSimulationSpeed(), 1e-9);
+    EXPECT_EQ("Simulation speed: -0.5 %", status());
+    tap('0');
+    EXPECT_EQ("Simulation speed: 1.0 %", status());
+    hold(Key::KEY_Up, 2);
+    EXPECT_EQ("Simulation speed: 1.2 %", status());
+
+    ARObject* cube = object("cube");
+    ASSERT_TRUE(cube && !cube->getPathAnimations().empty());
+    const bool paused = cube->getPathAnimations()[0]->getPause();
+    tap(Key::KEY_Return);
+    EXPECT_NE(paused, cube->getPathAnimations()[0]->getPause());
+}
+
+TEST_F(KeyboardModes, SoundsKeysWalkTheSoundtracks)
+{
+    ASSERT_EQ(2u, application.getSoundtrackCount());
+    tap(Key::KEY_F4);
+    tap(Key::KEY_Right);
+    EXPECT_EQ(1u, application.getCurrentSoundtrack());
+    tap(Key::KEY_Down);
+    EXPECT_EQ(0u, application.getCurrentSoundtrack());
+}
+
+TEST_F(KeyboardModes, LayersKeysActOnEveryMarker)
+{
+    tap(Key::KEY_F5);
+    ARMarkerNode& single = marker(1);
+    ARMarkerNode& sequence = marker(2);
+    ASSERT_TRUE(sequence.getLayerSwitch()->getChildValue(sequence.getLayerSequence()));
+    tap(Key::KEY_Return);
+    EXPECT_FALSE(sequence.getLayerSwitch()->getChildValue(sequence.getLayerSequence()));
+    EXPECT_TRUE(sequence.getLayerSwitch()->getChildValue(sequence.getLayersGroup()));
+    EXPECT_TRUE(single.getLayerSwitch()->getChildValue(single.getLayerSequence()));
+
+    tap('1');
+    EXPECT_FALSE(sequence.getLayers().at(1).visible);
+    EXPECT_TRUE(sequence.getLayers().at(0).visible);
+    tap('U');
+    EXPECT_TRUE(sequence.getLayers().at(1).visible);
+    tap('u');
+    EXPECT_FALSE(single.getLayers().at(0).visible);
+    EXPECT_FALSE(sequence.getLayers().at(0).visible);
+
+    tap(Key::KEY_Right);
+    EXPECT_EQ(1, sequence.getCurrentLayer());
+    EXPECT_TRUE(sequence.getLayers().at(1).visible);
+    tap(Key::KEY_Space);
+    EXPECT_EQ(osg::Sequence::PAUSE, sequence.getLayerSequence()->getMode());
+    tap(Key::KEY_Space);
+    EXPECT_NE(osg::Sequence::PAUSE, sequence.getLayerSequence()->getMode());
+}
+
+TEST_F(KeyboardModes, TrackingKeysShowTheStateAfterTheirChange)
+{
+    tap(Key::KEY_F7);
+    tap(Key::KEY_Space);
+    EXPECT_EQ("Lighting thresholding: 100", status());
+    tap('+');
+    EXPECT_EQ("Lighting thresholding: 105", status());
+    tap(Key::KEY_Left);
+    tap(Key::KEY_Left);
+    EXPECT_EQ("Lighting thresholding:  95", status());
+
+    tap(Key::KEY_Return);
+    EXPECT_EQ("Smoothing value: 0.85", status());
+    tap('a');
+    EXPECT_EQ("Smoothing value: 0.80", status());
+    tap(Key::KEY_Up);
+    tap('A');
+    EXPECT_EQ("Smoothing value: 0.90", status());
+
+    const bool trackingPlus = application.getTrackingPlus();
+    tap('t');
+    EXPECT_EQ(trackingPlus ? "Tracking plus [OFF]" : "Tracking plus [ON]", status());
+    tap('F');
+    EXPECT_EQ("Freeze mode [ON]", status());
+    tap('d');
+    EXPECT_TRUE(application.getDebug());
+    EXPECT_EQ("Lighting debug mode [ON]", status());
+}
+
+TEST(KeyboardModifiers, ControlWinsOverAltAndSuperCountsAsAlt)
+{
+    typedef ARKeyboardEventsHandler Handler;
+    EXPECT_EQ(Handler::MODIFIER_CTRL, Handler::modifierOf(Key::MODKEY_LEFT_CTRL | Key::MODKEY_RIGHT_ALT));
+    EXPECT_EQ(Handler::MODIFIER_ALT, Handler::modifierOf(Key::MODKEY_LEFT_SUPER));
+    EXPECT_EQ(Handler::MODIFIER_ALT, Handler::modifierOf(Key::MODKEY_RIGHT_ALT | Key::MODKEY_SHIFT));
+    EXPECT_EQ(Handler::MODIFIER_NONE, Handler::modifierOf(Key::MODKEY_SHIFT | Key::MODKEY_CAPS_LOCK));
+}
+
+TEST(LightSteps, AttenuationStaysAboveZeroAndAtMostOne)
+{
+    EXPECT_FLOAT_EQ(0.5f, ARLightsKeyboardEventsHandler::changedAttenuation(0.525f, 0.025f));
+    EXPECT_FLOAT_EQ(0.025f, ARLightsKeyboardEventsHandler::changedAttenuation(0.02f, 0.025f));
+    EXPECT_FLOAT_EQ(1.0f, ARLightsKeyboardEventsHandler::changedAttenuation(0.99f, -0.025f));
+}
+
+TEST(KeyboardHelp, ReadmeListsTheKeysOfTheHelpPanels)
+{
+    std::ifstream readme(std::string(NOVARO_SOURCE_DIR) + "/README.md");
+    std::stringstream text;
+    text << readme.rdbuf();
+    const std::string section = keyboardHelpMarkdown();
+    EXPECT_NE(std::string::npos, text.str().find(section))
+        << "README.md is out of date: replace its \"Using the player\" section with the output of "
+           "build/run/novaro-keys:\n"
+        << section;
+}

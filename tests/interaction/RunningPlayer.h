@@ -1,0 +1,71 @@
+#pragma once
+
+// The sample scene set up as the player runs it (event handlers, scene objects, status panel,
+// rendering pipeline, a realized window), with the frame loop in the test's hands: events go into
+// the viewer's queue and reach the handlers on the next frame.
+
+#include "../rendering/SampleApplication.h"
+
+#include "ARApplication.h"
+#include "HUD.h"
+
+#include <gtest/gtest.h>
+#include <osg/DisplaySettings>
+
+namespace NovaroTest
+{
+
+class RunningPlayer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        NOVARO_REQUIRE_DISPLAY();
+        enterRunDirectory();
+        _previousSamples = osg::DisplaySettings::instance()->getNumMultiSamples();
+        ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
+        ASSERT_TRUE(initWithRecordedCamera(application));
+        application.initEventHandlers();
+        application.loadSceneObjects();
+        application.showStatusMessage("Starting...");
+        _statusId = static_cast<int>(application.getHUD().getNumHUDs()) - 1;
+        viewer = application.getViewer();
+        viewer->setSceneData(application.getRoot());
+        application.initLighting();
+        application.createRenderingPipeline();
+        viewer->realize();
+        viewer->frame();
+    }
+    void TearDown() override { osg::DisplaySettings::instance()->setNumMultiSamples(_previousSamples); }
+
+    osgGA::EventQueue& events() { return *viewer->getEventQueue(); }
+    // A key pressed and released, handled by the next frame.
+    void tap(int key)
+    {
+        events().keyPress(key);
+        events().keyRelease(key);
+        viewer->frame();
+    }
+    // A key held: 'repeats' key-down events, then the release.
+    void hold(int key, int repeats)
+    {
+        for (int repeat = 0; repeat < repeats; ++repeat)
+            events().keyPress(key);
+        events().keyRelease(key);
+        viewer->frame();
+    }
+    std::string status()
+    {
+        Novaro::HUD* hud = application.getHUD().getHUD(_statusId);
+        return hud ? hud->getTextPanel()->getText() : std::string("(no status panel)");
+    }
+
+    Novaro::ARApplication application;
+    Novaro::ARViewer* viewer = nullptr;
+
+private:
+    int _statusId = -1;
+    unsigned int _previousSamples = 0;
+};
+
+} // namespace NovaroTest
