@@ -1,6 +1,7 @@
 #include "ARClippingKeyboardEventsHandler.h"
 
 #include "ARApplication.h"
+#include "ARClippingManager.h"
 
 namespace Novaro
 {
@@ -25,69 +26,89 @@ ARClippingKeyboardEventsHandler::ARClippingKeyboardEventsHandler(ARApplication* 
 
 void ARClippingKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& event)
 {
+    ARClippingManager* manager = _application->getClippingManager();
     const int key = event.getKey();
     if (key >= '1' && key <= '6')
     {
-        planeKeyReleased(key - '1', modifierOf(event.getModKeyMask()));
+        if (manager)
+            planeKeyReleased(*manager, key - '1', modifierOf(event.getModKeyMask()));
         return;
     }
     switch (key)
     {
     case osgGA::GUIEventAdapter::KEY_Return:
-        // Joins with clipping planes: the application enables clipping, "Clipping [ENABLED]".
+        showStatus("Clipping [ENABLED]");
+        _application->setClippingEnabled(true);
         break;
     case osgGA::GUIEventAdapter::KEY_BackSpace:
-        // Joins with clipping planes: the application disables clipping, "Clipping [DISABLED]".
+        showStatus("Clipping [DISABLED]");
+        _application->setClippingEnabled(false);
         break;
     case osgGA::GUIEventAdapter::KEY_Space:
-        // Joins with clipping planes: toggle capping, "Clipping [toggling sections visibility]".
+        if (manager)
+        {
+            showStatus("Clipping [toggling sections visibility]");
+            manager->toggleCapping();
+        }
         break;
     case 'a':
     case 'A':
-        // Joins with clipping planes: activate all planes, "Clipping [All planes activated]".
+        if (manager)
+        {
+            showStatus("Clipping [All planes activated]");
+            manager->setAllPlanesActive(true);
+        }
         break;
     case 'n':
     case 'N':
-        // Joins with clipping planes: clear the selection, deactivate all planes,
-        // "Clipping [No planes activated]".
+        if (manager)
+        {
+            showStatus("Clipping [No planes activated]");
+            manager->selectPlane(-1);
+            manager->setAllPlanesActive(false);
+        }
         break;
     default:
         break;
     }
 }
 
-void ARClippingKeyboardEventsHandler::planeKeyReleased(int plane, Modifier modifier)
+void ARClippingKeyboardEventsHandler::planeKeyReleased(ARClippingManager& manager, int plane,
+                                                       Modifier modifier)
 {
-    (void)plane;
     switch (modifier)
     {
     case MODIFIER_CTRL:
-        // Joins with clipping planes: select the plane.
+        manager.selectPlane(plane);
         break;
     case MODIFIER_ALT:
-        // Joins with clipping planes: toggle showing the plane.
+        manager.togglePlaneVisible(plane);
         break;
     case MODIFIER_NONE:
-        // Joins with clipping planes: toggle the plane's activation, then select it.
+        manager.togglePlaneActive(plane);
+        manager.selectPlane(plane);
         break;
     }
 }
 
 void ARClippingKeyboardEventsHandler::keyPressed(const osgGA::GUIEventAdapter& event)
 {
+    ARClippingManager* manager = _application->getClippingManager();
+    if (!manager)
+        return;
     switch (event.getKey())
     {
     case osgGA::GUIEventAdapter::KEY_Down:
-        // Joins with clipping planes: move the selected plane by +1 (away from the marker).
+        manager->movePlane(1.0f); // away from the marker
         break;
     case osgGA::GUIEventAdapter::KEY_Up:
-        // Joins with clipping planes: move the selected plane by -1 (towards the marker).
+        manager->movePlane(-1.0f);
         break;
     case osgGA::GUIEventAdapter::KEY_Left:
-        // Joins with clipping planes: rotate the selected plane by +1 (clockwise).
+        manager->rotatePlane(1.0f); // clockwise about the marker's centre
         break;
     case osgGA::GUIEventAdapter::KEY_Right:
-        // Joins with clipping planes: rotate the selected plane by -1 (counter-clockwise).
+        manager->rotatePlane(-1.0f);
         break;
     default:
         break;

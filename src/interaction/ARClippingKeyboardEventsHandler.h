@@ -5,12 +5,12 @@
 namespace Novaro
 {
 
+class ARClippingManager;
+
 // Keys of the clipping planes: clipping on or off, capping, which of the six planes are active,
-// selected and shown, and moving or turning the selected plane about its marker.
-//
-// The keys are decoded here; the operations they call (the application's clipping switch and the
-// clipping manager, taken again from the application on every event) join when clipping planes
-// land, so for now every key of this mode does nothing.
+// selected and shown, and moving or turning the selected plane about its marker. The clipping
+// manager is taken again from the application on every event (the application may replace it);
+// without one, every key that goes to it does nothing.
 class ARClippingKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
@@ -24,7 +24,7 @@ protected:
 
 private:
     // Keys 1 to 6 address planes 0 to 5.
-    void planeKeyReleased(int plane, Modifier modifier);
+    void planeKeyReleased(ARClippingManager& manager, int plane, Modifier modifier);
 };
 
 } // namespace Novaro

@@ -10,6 +10,8 @@ namespace
 {
 // Single precision on purpose: the light's rotation steps are built from this value.
 const float pi = 3.1415927f;
+// Constant attenuation taken off (brighter) or added (dimmer) per key press.
+const float attenuationStep = 0.025f;
 } // namespace
 
 ARLightsKeyboardEventsHandler::ARLightsKeyboardEventsHandler(ARApplication* application)
@@ -39,14 +41,6 @@ osg::Quat ARLightsKeyboardEventsHandler::inverseOf(const osg::Quat& rotation)
     return rotation.conj() / rotation.length2();
 }
 
-float ARLightsKeyboardEventsHandler::changedAttenuation(float attenuation, float delta)
-{
-    const float changed = attenuation - delta;
-    if (changed <= 0.0f)
-        return delta;
-    return changed > 1.0f ? 1.0f : changed;
-}
-
 void ARLightsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& event)
 {
     if (!_shadowsManager.valid())
@@ -54,18 +48,14 @@ void ARLightsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& ev
     switch (event.getKey())
     {
     case osgGA::GUIEventAdapter::KEY_Space:
-        // Joins with scene lights: "Light [toggling source visibility]", then toggle the light
-        // source's marker.
+        showStatus("Light [toggling source visibility]");
+        _shadowsManager->toggleLightSource();
         break;
     case '0':
-        // Joins with scene lights: with the visual accuracy Highest, CTRL shows shadows only and
-        // ALT shadows and textures; otherwise "Switch to 'Highest' accuracy mode to use this
-        // command.".
-        break;
     case '1':
     case '2':
-        // Joins with scene lights: CTRL sets the shadow mode (Simple, Soft), ALT the visual
-        // accuracy (Fastest, Highest), each then re-applied; maya scenes refuse Soft with Fastest.
+        if (modifierOf(event.getModKeyMask()) != MODIFIER_NONE)
+            showStatus("Shadow mode and visual accuracy: not available yet.");
         break;
     default:
         break;
@@ -76,11 +66,54 @@ void ARLightsKeyboardEventsHandler::keyPressed(const osgGA::GUIEventAdapter& eve
 {
     if (!_shadowsManager.valid())
         return;
-    // Joins with scene lights: the arrows move the light by one unit along -X/+X and +Y/-Y (+Z/-Z
-    // with CTRL); q/a, w/s and e/d turn it by rotationStep(_rotationStep, axis) about its local
-    // X, Y and Z axes and back by the inverse; + and - change its constant attenuation by
-    // changedAttenuation(old, +0.025 or -0.025).
-    (void)event;
+    const bool control = modifierOf(event.getModKeyMask()) == MODIFIER_CTRL;
+    switch (event.getKey())
+    {
+    case osgGA::GUIEventAdapter::KEY_Left:
+        _shadowsManager->moveLight(-1.0, 0.0, 0.0);
+        break;
+    case osgGA::GUIEventAdapter::KEY_Right:
+        _shadowsManager->moveLight(1.0, 0.0, 0.0);
+        break;
+    case osgGA::GUIEventAdapter::KEY_Up:
+        _shadowsManager->moveLight(0.0, control ? 0.0 : 1.0, control ? 1.0 : 0.0);
+        break;
+    case osgGA::GUIEventAdapter::KEY_Down:
+        _shadowsManager->moveLight(0.0, control ? 0.0 : -1.0, control ? -1.0 : 0.0);
+        break;
+    case 'q':
+    case 'Q':
+        _shadowsManager->rotateLight(rotationStep(_rotationStep, _axisX));
+        break;
+    case 'a':
+    case 'A':
+        _shadowsManager->rotateLight(inverseOf(rotationStep(_rotationStep, _axisX)));
+        break;
+    case 'w':
+    case 'W':
+        _shadowsManager->rotateLight(rotationStep(_rotationStep, _axisY));
+        break;
+    case 's':
+    case 'S':
+        _shadowsManager->rotateLight(inverseOf(rotationStep(_rotationStep, _axisY)));
+        break;
+    case 'e':
+    case 'E':
+        _shadowsManager->rotateLight(rotationStep(_rotationStep, _axisZ));
+        break;
+    case 'd':
+    case 'D':
+        _shadowsManager->rotateLight(inverseOf(rotationStep(_rotationStep, _axisZ)));
+        break;
+    case '+':
+        _shadowsManager->changeLightAttenuation(attenuationStep); // brighter
+        break;
+    case '-':
+        _shadowsManager->changeLightAttenuation(-attenuationStep);
+        break;
+    default:
+        break;
+    }
 }
 
 } // namespace Novaro

@@ -10,12 +10,13 @@ namespace Novaro
 
 class ARShadowsManager;
 
-// Keys of the scene light that casts the shadows: its marker shown or hidden, shadow mode and
-// visual accuracy, moving and turning the light, and its brightness. Only reachable when the
-// shadows manager found a light (the mode manager refuses the switch otherwise).
+// Keys of the scene light that casts the shadows: its marker shown or hidden, moving and turning
+// the light, and its brightness, all through the shadows manager. Only reachable when the shadows
+// manager found a light (the mode manager refuses the switch otherwise).
 //
-// The keys and the arithmetic of the steps are here; the light and shadow operations they call
-// join when scene lights land, so for now the keys of this mode change nothing.
+// Not built yet: the shadow mode (Simple, Soft) and visual accuracy (Fastest, Highest) keys with
+// CTRL or ALT and 0, 1, 2. The shadows manager has no such settings to switch; the keys are
+// decoded and say so on the status panel.
 class ARLightsKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
@@ -26,9 +27,6 @@ public:
     // length, which for a unit quaternion is the conjugate).
     static osg::Quat rotationStep(float degrees, const osg::Vec3& axis);
     static osg::Quat inverseOf(const osg::Quat& rotation);
-    // The constant attenuation after one brightness step: old - delta, where a result of 0 or less
-    // becomes delta (a light never gets infinitely bright) and one above 1 becomes 1.
-    static float changedAttenuation(float attenuation, float delta);
 
 protected:
     ~ARLightsKeyboardEventsHandler() override = default;

@@ -2,8 +2,10 @@
 // switches with their names and help panels, and every mode's keys on the subsystems they call.
 #include "RunningPlayer.h"
 
+#include "ARClippingManager.h"
 #include "AREventsHandlersManager.h"
 #include "ARKeyboardEventsHandler.h"
+#include "ARLight.h"
 #include "ARLightsKeyboardEventsHandler.h"
 #include "ARMarkerNode.h"
 #include "ARObject.h"
@@ -109,9 +111,61 @@ TEST_F(KeyboardModes, FunctionKeysInstallTheModeWithItsNameAndAFreshHelpPanel)
     EXPECT_EQ("Sounds Management Mode...", status());
 }
 
+TEST_F(KeyboardModes, ClippingKeysDriveTheCurrentClippingManager)
+{
+    tap(Key::KEY_F6);
+    tap('1'); // without a manager: nothing, and no crash
+    osg::ref_ptr<ARClippingManager> clipping = new ARClippingManager(80.0f);
+    application.setClippingManager(clipping.get());
+
+    tap('1');
+    EXPECT_TRUE(clipping->isPlaneActive(0));
+    EXPECT_EQ(0, clipping->getSelectedPlane());
+    const float distance = clipping->getPlane(0).distance;
+    hold(Key::KEY_Down, 3);
+    EXPECT_NE(distance, clipping->getPlane(0).distance) << "the selected plane moves";
+    hold(Key::KEY_Left, 2);
+    EXPECT_FLOAT_EQ(2.0f, clipping->getPlane(0).angle);
+
+    tap('a');
+    EXPECT_EQ("Clipping [All planes activated]", status());
+    for (int plane = 0; plane < ARClippingManager::PLANE_COUNT; ++plane)
+        EXPECT_TRUE(clipping->isPlaneActive(plane)) << plane;
+    tap(Key::KEY_Space);
+    EXPECT_TRUE(clipping->getCapping());
+    tap('n');
+    EXPECT_EQ("Clipping [No planes activated]", status());
+    EXPECT_EQ(-1, clipping->getSelectedPlane());
+    EXPECT_FALSE(clipping->isPlaneActive(3));
+}
+
+TEST_F(KeyboardModes, LightingModeTurnsDimsAndShowsTheSceneLight)
+{
+    ARLight* sun = application.getShadowsManager()->getLight();
+    ASSERT_TRUE(application.getShadowsManager()->isEnabled() && sun) << "the sample's sun casts shadows";
+    tap(Key::KEY_F8);
+    EXPECT_TRUE(installed(7));
+    EXPECT_EQ("Lighting Management Mode...", status());
+
+    const osg::Matrixd start = sun->getLightRotation();
+    tap('q');
+    EXPECT_FALSE(start == sun->getLightRotation());
+    tap('a');
+    for (int cell = 0; cell < 16; ++cell)
+        EXPECT_NEAR(start.ptr()[cell], sun->getLightRotation().ptr()[cell], 1e-6) << "a undoes q";
+
+    const float attenuation = sun->getLight()->getConstantAttenuation();
+    tap('-');
+    EXPECT_NEAR(std::min(1.0f, attenuation + 0.025f), sun->getLight()->getConstantAttenuation(), 1e-6);
+    const bool guides = sun->areGuidesShown();
+    tap(Key::KEY_Space);
+    EXPECT_NE(guides, sun->areGuidesShown());
+    EXPECT_EQ("Light [toggling source visibility]", status());
+}
+
 TEST_F(KeyboardModes, LightingModeIsRefusedWithoutALight)
 {
-    ASSERT_FALSE(application.getShadowsManager()->isEnabled()) << "the sample scene has no light for shadows";
+    application.getShadowsManager()->disable();
     tap(Key::KEY_F2);
     tap(Key::KEY_F8);
     EXPECT_EQ(1, manager().getCurrentMode());
@@ -267,13 +321,6 @@ TEST(KeyboardModifiers, ControlWinsOverAltAndSuperCountsAsAlt)
     EXPECT_EQ(Handler::MODIFIER_ALT, Handler::modifierOf(Key::MODKEY_LEFT_SUPER));
     EXPECT_EQ(Handler::MODIFIER_ALT, Handler::modifierOf(Key::MODKEY_RIGHT_ALT | Key::MODKEY_SHIFT));
     EXPECT_EQ(Handler::MODIFIER_NONE, Handler::modifierOf(Key::MODKEY_SHIFT | Key::MODKEY_CAPS_LOCK));
-}
-
-TEST(LightSteps, AttenuationStaysAboveZeroAndAtMostOne)
-{
-    EXPECT_FLOAT_EQ(0.5f, ARLightsKeyboardEventsHandler::changedAttenuation(0.525f, 0.025f));
-    EXPECT_FLOAT_EQ(0.025f, ARLightsKeyboardEventsHandler::changedAttenuation(0.02f, 0.025f));
-    EXPECT_FLOAT_EQ(1.0f, ARLightsKeyboardEventsHandler::changedAttenuation(0.99f, -0.025f));
 }
 
 TEST(KeyboardHelp, ReadmeListsTheKeysOfTheHelpPanels)
