@@ -19,7 +19,10 @@ const double kMinimumDarkRing = 0.8;      // share of border samples that must b
 const int kTile = 4;                      // search pixels per side of a threshold tile
 const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
 const int kReduceFromWidth = 1600;        // frames this wide are searched at half resolution
-const double kMinimumBlur = 0.4;          // pattern cells of blur worth matching blurred patterns for
+const double kMinimumBlur = 0.4;
+const double kBlurredMatchFloor = 0.3; // sharp correlation a blurred marker keeps at least
+const int kBlurredCandidates = 4; // patterns and orientations compared blurred          // pattern cells of
+                                  // blur worth matching blurred patterns for
 
 // Clamped into 0..maximum; NaN becomes 0, so that no coordinate reaches int() unbounded.
 inline double clampCoordinate(double value, double maximum)
@@ -225,6 +228,14 @@ bool normalise(std::array<float, 256>& values)
     return squares > 1e-6;
 }
 
+inline double correlate(const std::array<float, 256>& first, const std::array<float, 256>& second)
+{
+    float dot = 0.0f;
+    for (size_t k = 0; k < 256; ++k)
+        dot += first[k] * second[k];
+    return double(dot);
+}
+
 struct Step
 {
     double position = 0.0; ///< samples from the profile's centre, outwards positive
@@ -324,19 +335,24 @@ void SquareMarkerDetector::binariseAdaptive(const cv::Mat& search)
     _tileMaximum.create(tilesY, tilesX, CV_8UC1);
     for (int ty = 0; ty < tilesY; ++ty)
     {
+        // Down the tile's rows with whole-row operations, then across each tile.
+        const int top = ty * kTile, bottom = std::min(search.rows, top + kTile);
+        search.row(top).copyTo(_columnMinimum);
+        search.row(top).copyTo(_columnMaximum);
+        for (int y = top + 1; y < bottom; ++y)
+        {
+            cv::min(_columnMinimum, search.row(y), _columnMinimum);
+            cv::max(_columnMaximum, search.row(y), _columnMaximum);
+        }
+        const unsigned char* columnMinimum = _columnMinimum.ptr<unsigned char>(0);
+        const unsigned char* columnMaximum = _columnMaximum.ptr<unsigned char>(0);
         unsigned char* minimum = _tileMinimum.ptr<unsigned char>(ty);
         unsigned char* maximum = _tileMaximum.ptr<unsigned char>(ty);
-        std::fill(minimum, minimum + tilesX, 255);
-        std::fill(maximum, maximum + tilesX, 0);
-        for (int y = ty * kTile; y < std::min(search.rows, (ty + 1) * kTile); ++y)
+        for (int tx = 0; tx < tilesX; ++tx)
         {
-            const unsigned char* row = search.ptr<unsigned char>(y);
-            for (int x = 0; x < search.cols; ++x)
-            {
-                const int tile = x / kTile;
-                minimum[tile] = std::min(minimum[tile], row[x]);
-                maximum[tile] = std::max(maximum[tile], row[x]);
-            }
+            const int left = tx * kTile, right = std::min(search.cols, left + kTile);
+            minimum[tx] = *std::min_element(columnMinimum + left, columnMinimum + right);
+            maximum[tx] = *std::max_element(columnMaximum + left, columnMaximum + right);
         }
     }
     // Each tile's extremes over its 3 x 3 neighbourhood, so that no level changes abruptly at a tile
@@ -507,43 +523,61 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
 }
 
 double SquareMarkerDetector::matchPattern(const std::array<float, 256>& samples, int& pattern,
-                                          int& orientation, double blurAcross, double blurDown) const
+                                          int& orientation) const
 {
-    const bool blurred = blurAcross > 0.0 || blurDown > 0.0;
-    std::array<float, 256> blurredReference;
-    cv::Mat padded, smooth;
     double bestScore = -1.0;
     pattern = -1;
     orientation = 0;
     for (size_t p = 0; p < _patterns.size(); ++p)
         for (int turn = 0; turn < 4; ++turn)
         {
-            const std::array<float, 256>* reference = &_patterns[p][size_t(turn)];
-            if (blurred)
+            const double score = correlate(samples, _patterns[p][size_t(turn)]);
+            if (score > bestScore)
             {
-                // The pattern as the same blur would show it, the black border around it blurred in.
-                const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
-                cv::copyMakeBorder(_patternGreys[p][size_t(turn)], padded, margin, margin, margin, margin,
-                                   cv::BORDER_CONSTANT, cv::Scalar(0));
-                cv::GaussianBlur(padded, smooth, cv::Size(), std::max(0.01, blurAcross),
-                                 std::max(0.01, blurDown));
-                for (int row = 0; row < kCells; ++row)
-                    for (int column = 0; column < kCells; ++column)
-                        blurredReference[size_t(row * kCells + column)] =
-                            smooth.at<float>(row + margin, column + margin);
-                normalise(blurredReference);
-                reference = &blurredReference;
-            }
-            float dot = 0.0f;
-            for (size_t k = 0; k < 256; ++k)
-                dot += samples[k] * (*reference)[k];
-            if (double(dot) > bestScore)
-            {
-                bestScore = double(dot);
+                bestScore = score;
                 pattern = int(p);
                 orientation = turn;
             }
         }
+    return bestScore;
+}
+
+double SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross,
+                                                 double blurDown, int& pattern, int& orientation) const
+{
+    // Blurring every pattern costs; the few that the sharp comparison ranks first are enough.
+    std::vector<std::pair<double, int>> ranked;
+    for (size_t p = 0; p < _patterns.size(); ++p)
+        for (int turn = 0; turn < 4; ++turn)
+            ranked.emplace_back(correlate(samples, _patterns[p][size_t(turn)]), int(p) * 4 + turn);
+    const size_t tried = std::min(ranked.size(), size_t(kBlurredCandidates));
+    std::partial_sort(ranked.begin(), ranked.begin() + long(tried), ranked.end(),
+                      [](const std::pair<double, int>& a, const std::pair<double, int>& b)
+                      { return a.first > b.first; });
+    const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
+    std::array<float, 256> reference;
+    cv::Mat padded, smooth;
+    double bestScore = -1.0;
+    pattern = -1;
+    for (size_t k = 0; k < tried; ++k)
+    {
+        const int p = ranked[k].second / 4, turn = ranked[k].second % 4;
+        // The pattern as the same blur would show it, the black border around it blurred in.
+        cv::copyMakeBorder(_patternGreys[size_t(p)][size_t(turn)], padded, margin, margin, margin, margin,
+                           cv::BORDER_CONSTANT, cv::Scalar(0));
+        cv::GaussianBlur(padded, smooth, cv::Size(), std::max(0.01, blurAcross), std::max(0.01, blurDown));
+        for (int row = 0; row < kCells; ++row)
+            for (int column = 0; column < kCells; ++column)
+                reference[size_t(row * kCells + column)] = smooth.at<float>(row + margin, column + margin);
+        normalise(reference);
+        const double score = correlate(samples, reference);
+        if (score > bestScore)
+        {
+            bestScore = score;
+            pattern = p;
+            orientation = turn;
+        }
+    }
     return bestScore;
 }
 
@@ -560,11 +594,13 @@ void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
         return;
     int pattern, orientation;
     double score = matchPattern(samples, pattern, orientation);
-    if (score < _minimumConfidence)
+    // A blurred marker still resembles its pattern; clutter that does not is not worth the blurring.
+    if (score < _minimumConfidence && score > kBlurredMatchFloor)
     {
         // Motion or focus blur mixes neighbouring cells: compare with the patterns blurred as much as
         // the marker's own edges are (in pattern cells, across and down the sampled square).
-        const double sharpSpread = 0.5; // a sharp edge's own spread in the profile, pixels squared
+        const double sharpSpread =
+            0.25; // what the two-sample difference alone spreads a step by, pixels squared
         const double cellsAcross = (ideal[1] - ideal[0]).length() / scale / (2.0 * kCells);
         const double cellsDown = (ideal[3] - ideal[0]).length() / scale / (2.0 * kCells);
         const double blurAcross =
@@ -572,8 +608,8 @@ void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
         const double blurDown =
             std::sqrt(std::max(0.0, 0.5 * (levels.spread[0] + levels.spread[2]) - sharpSpread)) / cellsDown;
         if (std::max(blurAcross, blurDown) > kMinimumBlur && std::isfinite(blurAcross + blurDown))
-            score = matchPattern(samples, pattern, orientation, std::min(blurAcross, 4.0),
-                                 std::min(blurDown, 4.0));
+            score = matchBlurredPattern(samples, std::min(blurAcross, 4.0), std::min(blurDown, 4.0), pattern,
+                                        orientation);
     }
     if (pattern < 0 || score < _minimumConfidence)
         return;

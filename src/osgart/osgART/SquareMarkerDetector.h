@@ -94,10 +94,11 @@ private:
                        double reach, std::array<osg::Vec2d, 4>& ideal, EdgeLevels& levels) const;
     bool samplePattern(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
                        const EdgeLevels& levels, std::array<float, 256>& samples) const;
-    /// Best pattern and orientation for normalised samples; returns the correlation. With blur (standard
-    /// deviations in pattern cells, across and down), the patterns are blurred first.
-    double matchPattern(const std::array<float, 256>& samples, int& pattern, int& orientation,
-                        double blurAcross = 0.0, double blurDown = 0.0) const;
+    /// Best pattern and orientation for normalised samples; returns the correlation.
+    double matchPattern(const std::array<float, 256>& samples, int& pattern, int& orientation) const;
+    /// The same against the patterns blurred (standard deviations in pattern cells, across and down).
+    double matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross, double blurDown,
+                               int& pattern, int& orientation) const;
     void examine(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
                  std::vector<DetectedSquare>& best) const;
 
@@ -111,7 +112,8 @@ private:
     std::vector<std::array<cv::Mat, 4>> _patternGreys;
     cv::Mat _reduced;
     cv::Mat _binary;
-    cv::Mat _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel, _level;
+    cv::Mat _columnMinimum, _columnMaximum, _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel,
+        _level;
     std::vector<std::vector<cv::Point>> _contours;
     std::vector<cv::Vec4i> _hierarchy;
     size_t _candidateCount;
