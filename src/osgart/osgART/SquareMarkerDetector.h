@@ -32,7 +32,9 @@ struct DetectedSquare
 /// the dark-to-bright step, which a symmetric blur leaves in place), fit the undistorted side lines
 /// with outliers dropped and intersect them, sample the inner square through the homography of the
 /// corners, and match the samples against every pattern in its four orientations by normalised
-/// correlation. Each pattern keeps its best candidate above the confidence floor.
+/// correlation. A candidate that falls short is compared once more with the closest patterns blurred
+/// as much as its own edges are (motion blur, or the camera's own blur on a marker whose pattern cells
+/// are a pixel wide). Each pattern keeps its best candidate above the confidence floor.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
