@@ -2,6 +2,12 @@
 
 #include <opencv2/calib3d.hpp>
 
+#include <osg/Math>
+#include <osg/Quat>
+
+#include <algorithm>
+#include <cmath>
+
 namespace osgART
 {
 
@@ -43,6 +49,29 @@ void toRodrigues(const osg::Matrixd& pose, cv::Vec3d& rotation, cv::Vec3d& trans
     cv::Rodrigues(r, rotation);
 }
 
+// A marker seen from behind cannot be: its printed side (+z) must face the camera at the origin.
+bool facesCamera(const osg::Matrixd& pose)
+{
+    const osg::Vec3d normal = osg::Matrixd::transform3x3(osg::Vec3d(0.0, 0.0, 1.0), pose);
+    return normal * pose.getTrans() < 0.0;
+}
+
+// Angle between the rotations of two poses, in radians.
+double rotationDistance(const osg::Matrixd& first, const osg::Matrixd& second)
+{
+    osg::Quat difference = first.getRotate() * second.getRotate().inverse();
+    double angle;
+    osg::Vec3d axis;
+    difference.getRotate(angle, axis);
+    angle = std::fabs(angle);
+    return angle > osg::PI ? 2.0 * osg::PI - angle : angle;
+}
+
+// Reprojection errors this close (root mean square, pixels) leave the choice to the previous pose.
+const double kAmbiguousErrorRatio = 1.5;
+const double kAmbiguousErrorPixels = 0.3;
+const double kPreviousPoseReach = osg::DegreesToRadians(10.0);
+
 } // namespace
 
 PoseEstimator::PoseEstimator(const CameraParameters& camera) : _camera(camera) {}
@@ -57,7 +86,8 @@ std::array<osg::Vec3d, 4> PoseEstimator::squareCorners(double size, const osg::V
 }
 
 bool PoseEstimator::estimateSquare(const std::array<osg::Vec2d, 4>& ideal, double size,
-                                   const osg::Vec2d& centre, osg::Matrixd& pose) const
+                                   const osg::Vec2d& centre, osg::Matrixd& pose,
+                                   const osg::Matrixd* previous) const
 {
     if (!(size > 0.0))
         return false;
@@ -68,22 +98,66 @@ bool PoseEstimator::estimateSquare(const std::array<osg::Vec2d, 4>& ideal, doubl
     std::vector<cv::Point2d> image;
     for (const osg::Vec2d& point : ideal)
         image.emplace_back(point.x(), point.y());
-    cv::Vec3d rotation, translation;
+    std::vector<cv::Mat> rotations, translations;
+    std::vector<double> errors;
     try
     {
-        if (!cv::solvePnP(object, image, cameraMatrix(_camera), cv::noArray(), rotation, translation, false,
-                          cv::SOLVEPNP_IPPE_SQUARE))
-            return false;
+        cv::solvePnPGeneric(object, image, cameraMatrix(_camera), cv::noArray(), rotations, translations,
+                            false, cv::SOLVEPNP_IPPE_SQUARE, cv::noArray(), cv::noArray(), errors);
     }
     catch (const cv::Exception&)
     {
         return false;
     }
-    if (!(translation[2] > 0.0))
+    std::vector<osg::Matrixd> candidates;
+    std::vector<double> candidateErrors;
+    std::vector<cv::Point2d> projected;
+    for (size_t k = 0; k < rotations.size() && k < translations.size(); ++k)
+    {
+        // The square solver works from the homography's first-order part, which fixes the tilt of a
+        // nearly frontal square poorly; least squares on the corners adds the perspective cue.
+        try
+        {
+            cv::solvePnPRefineLM(object, image, cameraMatrix(_camera), cv::noArray(), rotations[k],
+                                 translations[k]);
+            cv::projectPoints(object, rotations[k], translations[k], cameraMatrix(_camera), cv::noArray(),
+                              projected);
+        }
+        catch (const cv::Exception&)
+        {
+            continue;
+        }
+        double squares = 0.0;
+        for (size_t p = 0; p < image.size(); ++p)
+            squares += std::pow(cv::norm(projected[p] - image[p]), 2);
+        if (k < errors.size())
+            errors[k] = std::sqrt(squares / double(image.size()));
+        const cv::Vec3d rotation(rotations[k]), translation(translations[k]);
+        osg::Matrixd centred;
+        fromRodrigues(rotation, translation, centred);
+        if (!(translation[2] > 0.0) || !facesCamera(centred))
+            continue;
+        candidates.push_back(osg::Matrixd::translate(-centre.x(), -centre.y(), 0.0) * centred);
+        candidateErrors.push_back(k < errors.size() ? errors[k] : 0.0);
+    }
+    if (candidates.empty())
         return false;
-    osg::Matrixd centred;
-    fromRodrigues(rotation, translation, centred);
-    pose = osg::Matrixd::translate(-centre.x(), -centre.y(), 0.0) * centred;
+    size_t chosen = 0;
+    if (candidates.size() == 2)
+    {
+        chosen = candidateErrors[1] < candidateErrors[0] ? 1 : 0;
+        // Near-frontal squares give two poses that fit the corners almost equally well: then the one
+        // closer to the last frame's keeps the content from flipping between them.
+        const double better = std::min(candidateErrors[0], candidateErrors[1]);
+        const double worse = std::max(candidateErrors[0], candidateErrors[1]);
+        const double first = previous ? rotationDistance(candidates[0], *previous) : 0.0;
+        const double second = previous ? rotationDistance(candidates[1], *previous) : 0.0;
+        // A previous pose far from both says nothing about this one (the marker moved, or is another).
+        if (previous && worse < kAmbiguousErrorRatio * better + kAmbiguousErrorPixels &&
+            std::min(first, second) < kPreviousPoseReach)
+            chosen = second < first ? 1 : 0;
+    }
+    pose = candidates[chosen];
     return true;
 }
 

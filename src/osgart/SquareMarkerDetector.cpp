@@ -16,6 +16,13 @@ const double kMinimumSide = 10.0;         // processing pixels
 const double kBorderMargin = 2.0;         // quads this close to the frame edge are cut off
 const double kMinimumEdgeContrast = 12.0; // grey levels between border and paper along a normal
 const double kMinimumDarkRing = 0.8;      // share of border samples that must be dark
+const int kTile = 4;                      // search pixels per side of a threshold tile
+const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
+const int kReduceFromWidth = 1600;        // frames this wide are searched at half resolution
+const double kMinimumBlur = 0.4;
+const double kBlurredMatchFloor = 0.3; // sharp correlation a blurred marker keeps at least
+const int kBlurredCandidates = 4; // patterns and orientations compared blurred          // pattern cells of
+                                  // blur worth matching blurred patterns for
 
 // Clamped into 0..maximum; NaN becomes 0, so that no coordinate reaches int() unbounded.
 inline double clampCoordinate(double value, double maximum)
@@ -107,6 +114,61 @@ bool fitLine(const std::vector<osg::Vec2d>& points, Line& line)
     return true;
 }
 
+inline double distanceToLine(const osg::Vec2d& p, const Line& line)
+{
+    const osg::Vec2d q = p - line.point;
+    return std::fabs(q.x() * line.direction.y() - q.y() * line.direction.x());
+}
+
+// The line through most of the points, ignoring those an occluder or a stray edge put elsewhere:
+// candidate lines through pairs of points half the side apart, the one with most points near it
+// refitted on those points.
+bool fitLineRobustlyWithin(const std::vector<osg::Vec2d>& points, double inlierDistance, Line& line)
+{
+    const size_t half = points.size() / 2;
+    size_t bestCount = 0;
+    Line candidate;
+    for (size_t k = 0; k < half; ++k)
+    {
+        osg::Vec2d direction = points[k + half] - points[k];
+        if (direction.normalize() < 1e-9)
+            continue;
+        candidate.point = points[k];
+        candidate.direction = direction;
+        size_t count = 0;
+        for (const osg::Vec2d& p : points)
+            if (distanceToLine(p, candidate) < inlierDistance)
+                ++count;
+        if (count > bestCount)
+        {
+            bestCount = count;
+            line = candidate;
+        }
+    }
+    std::vector<osg::Vec2d> inliers;
+    for (int round = 0; round < 2 && bestCount >= 3; ++round)
+    {
+        inliers.clear();
+        for (const osg::Vec2d& p : points)
+            if (distanceToLine(p, line) < inlierDistance)
+                inliers.push_back(p);
+        if (inliers.size() < 3)
+            return false;
+        fitLine(inliers, line);
+    }
+    // Fewer than half the points on one line: no side was found.
+    return bestCount >= 3 && 2 * inliers.size() >= points.size();
+}
+
+// Sharp edges put their points within a fraction of a pixel of the line; blurred ones scatter more.
+bool fitLineRobustly(const std::vector<osg::Vec2d>& points, Line& line)
+{
+    for (double inlierDistance : {0.75, 1.5, 3.0})
+        if (fitLineRobustlyWithin(points, inlierDistance, line))
+            return true;
+    return false;
+}
+
 bool intersect(const Line& first, const Line& second, osg::Vec2d& point)
 {
     const double cross =
@@ -133,110 +195,266 @@ inline osg::Vec2d toProcessing(const osg::Vec2d& video, int scale)
 
 } // namespace
 
-SquareMarkerDetector::SquareMarkerDetector() : _threshold(100), _minimumConfidence(0.8), _candidateCount(0) {}
+// Grey levels seen on both sides of a marker's outer edge, averaged over the edge samples.
+// What the edge samples of a candidate showed: the grey levels on both sides of its outer edge and
+// how far each side's step is spread by blur (variance along the normal, processing pixels squared).
+struct SquareMarkerDetector::EdgeLevels
+{
+    double dark = 0.0;
+    double bright = 0.0;
+    std::array<double, 4> spread{};
+};
+
+namespace
+{
+
+// Mean removed, unit length; a flat vector stays zero (and never matches: it cannot be told from
+// paper). Returns false for a flat vector.
+bool normalise(std::array<float, 256>& values)
+{
+    double sum = 0.0;
+    for (float value : values)
+        sum += value;
+    const float mean = float(sum / 256.0);
+    double squares = 0.0;
+    for (float& value : values)
+    {
+        value -= mean;
+        squares += double(value) * value;
+    }
+    const float norm = squares > 1e-6 ? float(1.0 / std::sqrt(squares)) : 0.0f;
+    for (float& value : values)
+        value *= norm;
+    return squares > 1e-6;
+}
+
+inline double correlate(const std::array<float, 256>& first, const std::array<float, 256>& second)
+{
+    float dot = 0.0f;
+    for (size_t k = 0; k < 256; ++k)
+        dot += first[k] * second[k];
+    return double(dot);
+}
+
+struct Step
+{
+    double position = 0.0; ///< samples from the profile's centre, outwards positive
+    double spread = 0.0;   ///< variance of the rise around the position, samples squared
+    float darkest = 0.0f, brightest = 0.0f;
+};
+
+// The dark-to-bright step along a profile taken outwards across a side: its position is the centroid
+// of the brightness rise around its strongest part, so a blur that spreads the step evenly leaves the
+// position where the sharp edge was.
+bool locateStep(const std::vector<float>& profile, Step& step)
+{
+    const int count = int(profile.size());
+    const int reach = count / 2;
+    step.darkest = *std::min_element(profile.begin(), profile.end());
+    step.brightest = *std::max_element(profile.begin(), profile.end());
+    const float contrast = step.brightest - step.darkest;
+    if (contrast < kMinimumEdgeContrast)
+        return false;
+    int peak = -1;
+    float strongest = 0.0f;
+    for (int i = 1; i + 1 < count; ++i)
+    {
+        const float rise = profile[size_t(i + 1)] - profile[size_t(i - 1)];
+        if (rise > strongest)
+        {
+            strongest = rise;
+            peak = i;
+        }
+    }
+    // The steepest rise over two samples: a tenth of the contrast still is a step blurred over 20
+    // samples; less is noise on a plateau.
+    if (peak < 0 || strongest < 0.1f * contrast)
+        return false;
+    // Weights fall to zero at a fifth of the peak, so that noise moving a sample across that line
+    // moves the centroid only a little.
+    const float floor = 0.2f * strongest;
+    double weightSum = 0.0, weighted = 0.0, squares = 0.0;
+    for (int direction : {-1, 1})
+        for (int i = direction < 0 ? peak : peak + 1; i >= 1 && i + 1 < count; i += direction)
+        {
+            const float rise = profile[size_t(i + 1)] - profile[size_t(i - 1)];
+            if (rise <= floor)
+                break;
+            const double offset = double(i - reach);
+            weightSum += rise - floor;
+            weighted += (rise - floor) * offset;
+            squares += (rise - floor) * offset * offset;
+        }
+    step.position = weighted / weightSum;
+    step.spread = std::max(0.0, squares / weightSum - step.position * step.position);
+    return true;
+}
+
+} // namespace
+
+SquareMarkerDetector::SquareMarkerDetector()
+    : _threshold(100), _thresholdMode(ADAPTIVE), _minimumConfidence(0.8), _candidateCount(0)
+{
+}
 
 int SquareMarkerDetector::addPattern(const Pattern& pattern)
 {
     std::array<std::array<float, 256>, 4> normalised;
+    std::array<cv::Mat, 4> greys;
     for (int orientation = 0; orientation < 4; ++orientation)
     {
         std::array<float, 256>& values = normalised[size_t(orientation)];
-        double sum = 0.0;
+        cv::Mat& grey = greys[size_t(orientation)];
+        grey.create(kCells, kCells, CV_32FC1);
         for (int row = 0; row < kCells; ++row)
             for (int column = 0; column < kCells; ++column)
             {
-                values[size_t(row * kCells + column)] = pattern.grey(orientation, row, column);
-                sum += values[size_t(row * kCells + column)];
+                grey.at<float>(row, column) = pattern.grey(orientation, row, column);
+                values[size_t(row * kCells + column)] = grey.at<float>(row, column);
             }
-        const float mean = float(sum / 256.0);
-        double squares = 0.0;
-        for (float& value : values)
-        {
-            value -= mean;
-            squares += double(value) * value;
-        }
-        // A flat pattern cannot be told from paper: its vector stays zero and never matches.
-        const float norm = squares > 1e-6 ? float(1.0 / std::sqrt(squares)) : 0.0f;
-        for (float& value : values)
-            value *= norm;
+        normalise(values);
     }
     _patterns.push_back(normalised);
+    _patternGreys.push_back(greys);
     return int(_patterns.size()) - 1;
 }
 
+void SquareMarkerDetector::binarise(const cv::Mat& search)
+{
+    if (_thresholdMode == FIXED)
+        cv::threshold(search, _binary, std::max(0, _threshold - 1), 255, cv::THRESH_BINARY_INV);
+    else
+        binariseAdaptive(search);
+}
+
+void SquareMarkerDetector::binariseAdaptive(const cv::Mat& search)
+{
+    const int tilesX = (search.cols + kTile - 1) / kTile;
+    const int tilesY = (search.rows + kTile - 1) / kTile;
+    _tileMinimum.create(tilesY, tilesX, CV_8UC1);
+    _tileMaximum.create(tilesY, tilesX, CV_8UC1);
+    for (int ty = 0; ty < tilesY; ++ty)
+    {
+        // Down the tile's rows with whole-row operations, then across each tile.
+        const int top = ty * kTile, bottom = std::min(search.rows, top + kTile);
+        search.row(top).copyTo(_columnMinimum);
+        search.row(top).copyTo(_columnMaximum);
+        for (int y = top + 1; y < bottom; ++y)
+        {
+            cv::min(_columnMinimum, search.row(y), _columnMinimum);
+            cv::max(_columnMaximum, search.row(y), _columnMaximum);
+        }
+        const unsigned char* columnMinimum = _columnMinimum.ptr<unsigned char>(0);
+        const unsigned char* columnMaximum = _columnMaximum.ptr<unsigned char>(0);
+        unsigned char* minimum = _tileMinimum.ptr<unsigned char>(ty);
+        unsigned char* maximum = _tileMaximum.ptr<unsigned char>(ty);
+        for (int tx = 0; tx < tilesX; ++tx)
+        {
+            const int left = tx * kTile, right = std::min(search.cols, left + kTile);
+            minimum[tx] = *std::min_element(columnMinimum + left, columnMinimum + right);
+            maximum[tx] = *std::max_element(columnMaximum + left, columnMaximum + right);
+        }
+    }
+    // Each tile's extremes over its 3 x 3 neighbourhood, so that no level changes abruptly at a tile
+    // boundary that an edge happens to follow.
+    cv::erode(_tileMinimum, _tileMinimum, cv::Mat());
+    cv::dilate(_tileMaximum, _tileMaximum, cv::Mat());
+    _tileLevel.create(tilesY, tilesX, CV_8UC1);
+    _tileFlat.create(tilesY, tilesX, CV_8UC1);
+    const int threshold = std::min(255, std::max(0, _threshold));
+    for (int ty = 0; ty < tilesY; ++ty)
+    {
+        const unsigned char* minimum = _tileMinimum.ptr<unsigned char>(ty);
+        const unsigned char* maximum = _tileMaximum.ptr<unsigned char>(ty);
+        unsigned char* level = _tileLevel.ptr<unsigned char>(ty);
+        unsigned char* flat = _tileFlat.ptr<unsigned char>(ty);
+        for (int tx = 0; tx < tilesX; ++tx)
+        {
+            const int contrast = maximum[tx] - minimum[tx];
+            flat[tx] = contrast < kMinimumContrast ? 255 : 0;
+            // Level 0: no pixel is darker, the flat window stays blank.
+            level[tx] =
+                flat[tx] ? 0 : static_cast<unsigned char>(minimum[tx] + (contrast * threshold + 127) / 255);
+        }
+    }
+    // Flat tiles near contrast take its level, so that the inside of a wide border stays dark and
+    // the paper beside it bright; farther away they stay blank.
+    for (int pass = 0; pass < kFlatReach; ++pass)
+    {
+        cv::dilate(_tileLevel, _spreadLevel, cv::Mat());
+        _spreadLevel.copyTo(_tileLevel, _tileFlat);
+    }
+    cv::resize(_tileLevel, _level, cv::Size(tilesX * kTile, tilesY * kTile), 0, 0, cv::INTER_NEAREST);
+    cv::compare(search, _level(cv::Rect(0, 0, search.cols, search.rows)), _binary, cv::CMP_LT);
+}
+
 bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
-                                         const std::array<cv::Point2f, 4>& approximate,
-                                         std::array<osg::Vec2d, 4>& ideal) const
+                                         const std::array<osg::Vec2d, 4>& approximate, double reachShare,
+                                         std::array<osg::Vec2d, 4>& ideal, EdgeLevels& levels) const
 {
     std::array<Line, 4> lines;
     std::array<bool, 4> fitted{};
     std::vector<osg::Vec2d> points;
     std::vector<float> profile;
+    std::vector<double> spreads;
+    double darkSum = 0.0, brightSum = 0.0;
+    int edgeSamples = 0;
+    double perimeter = 0.0;
     for (int side = 0; side < 4; ++side)
     {
-        const osg::Vec2d a(approximate[size_t(side)].x, approximate[size_t(side)].y);
-        const osg::Vec2d b(approximate[size_t((side + 1) % 4)].x, approximate[size_t((side + 1) % 4)].y);
+        const osg::Vec2d& a = approximate[size_t(side)];
+        const osg::Vec2d& b = approximate[size_t((side + 1) % 4)];
         osg::Vec2d direction = b - a;
         const double length = direction.length();
         if (length < 1e-6)
             return false;
+        perimeter += length;
         direction /= length;
         // Corners run clockwise on screen (y down), so this normal points out of the marker.
         const osg::Vec2d normal(direction.y(), -direction.x());
-        const int samples = std::min(16, std::max(3, int(length / 4.0)));
-        const int reach = std::max(3, int(std::ceil(0.03 * length)));
+        const int samples = std::min(32, std::max(4, int(length / 3.0)));
+        // Far enough to take in a blurred edge, short of the pattern a quarter of the side inwards.
+        const int reach = std::max(3, std::min(int(std::ceil(reachShare * length)), int(0.2 * length)));
         points.clear();
+        spreads.clear();
         profile.resize(size_t(2 * reach + 1));
         for (int k = 0; k < samples; ++k)
         {
-            const double t = 0.12 + 0.76 * (k + 0.5) / samples;
+            const double t = 0.1 + 0.8 * (k + 0.5) / samples;
             const osg::Vec2d centre = a + (b - a) * t;
-            float darkest = 255.0f, brightest = 0.0f;
             for (int s = -reach; s <= reach; ++s)
             {
                 const osg::Vec2d p = centre + normal * double(s);
-                const float value = sampleBilinear(grey, p.x(), p.y());
-                profile[size_t(s + reach)] = value;
-                darkest = std::min(darkest, value);
-                brightest = std::max(brightest, value);
+                profile[size_t(s + reach)] = sampleBilinear(grey, p.x(), p.y());
             }
-            if (brightest - darkest < kMinimumEdgeContrast)
+            Step step;
+            if (!locateStep(profile, step))
                 continue;
-            const float level = 0.5f * (darkest + brightest);
-            // The dark-to-bright crossing nearest to the approximate edge.
-            double best = 1e9;
-            bool found = false;
-            for (int s = -reach; s < reach; ++s)
-            {
-                const float v0 = profile[size_t(s + reach)];
-                const float v1 = profile[size_t(s + reach + 1)];
-                if (v0 < level && v1 >= level)
-                {
-                    const double position = s + double(level - v0) / double(v1 - v0);
-                    if (std::fabs(position) < std::fabs(best))
-                    {
-                        best = position;
-                        found = true;
-                    }
-                }
-            }
-            if (!found)
-                continue;
-            const osg::Vec2d edge = centre + normal * best;
+            darkSum += step.darkest;
+            brightSum += step.brightest;
+            spreads.push_back(step.spread);
+            ++edgeSamples;
+            const osg::Vec2d edge = centre + normal * step.position;
             points.push_back(_camera.observedToIdeal(toVideo(edge.x(), edge.y(), scale)));
         }
         if (points.size() >= 3)
-            fitted[size_t(side)] = fitLine(points, lines[size_t(side)]);
+            fitted[size_t(side)] = fitLineRobustly(points, lines[size_t(side)]);
+        if (!spreads.empty())
+        {
+            std::nth_element(spreads.begin(), spreads.begin() + long(spreads.size() / 2), spreads.end());
+            levels.spread[size_t(side)] = spreads[spreads.size() / 2];
+        }
     }
+    if (edgeSamples == 0)
+        return false;
+    levels.dark = darkSum / edgeSamples;
+    levels.bright = brightSum / edgeSamples;
     // A refined corner far from the contour's corner means a side was fitted to something else.
-    const double perimeter =
-        double(cv::norm(approximate[0] - approximate[1]) + cv::norm(approximate[1] - approximate[2]) +
-               cv::norm(approximate[2] - approximate[3]) + cv::norm(approximate[3] - approximate[0]));
     const double tolerance = scale * std::max(4.0, 0.04 * perimeter);
     for (int corner = 0; corner < 4; ++corner)
     {
         const osg::Vec2d rough = _camera.observedToIdeal(
-            toVideo(approximate[size_t(corner)].x, approximate[size_t(corner)].y, scale));
+            toVideo(approximate[size_t(corner)].x(), approximate[size_t(corner)].y(), scale));
         const int previous = (corner + 3) % 4;
         osg::Vec2d refined;
         if (fitted[size_t(previous)] && fitted[size_t(corner)] &&
@@ -251,7 +469,7 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
 }
 
 bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
-                                         const std::array<osg::Vec2d, 4>& ideal,
+                                         const std::array<osg::Vec2d, 4>& ideal, const EdgeLevels& levels,
                                          std::array<float, 256>& samples) const
 {
     SquareHomography homography;
@@ -267,7 +485,9 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
         return sampleBilinear(grey, point.x(), point.y());
     };
 
-    // The border ring (between the outer edge and the pattern) must be dark.
+    // The border ring (between the outer edge and the pattern) must be dark: darker than halfway
+    // between the border and the paper as its own edges showed them, whatever the exposure.
+    const double ringLevel = 0.5 * (levels.dark + levels.bright);
     int dark = 0;
     const int ringSamples = 8;
     for (int k = 0; k < ringSamples; ++k)
@@ -276,7 +496,7 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
         const float values[4] = {sampleAt(t, 0.125), sampleAt(0.875, t), sampleAt(t, 0.875),
                                  sampleAt(0.125, t)};
         for (float value : values)
-            if (value < _threshold)
+            if (value < ringLevel)
                 ++dark;
     }
     if (dark < kMinimumDarkRing * 4 * ringSamples)
@@ -298,7 +518,116 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
                                     0.25 + step * (row + (sy + 0.5) / perCell));
             samples[size_t(row * kCells + column)] = sum / float(perCell * perCell);
         }
-    return true;
+
+    return normalise(samples);
+}
+
+double SquareMarkerDetector::matchPattern(const std::array<float, 256>& samples, int& pattern,
+                                          int& orientation) const
+{
+    double bestScore = -1.0;
+    pattern = -1;
+    orientation = 0;
+    for (size_t p = 0; p < _patterns.size(); ++p)
+        for (int turn = 0; turn < 4; ++turn)
+        {
+            const double score = correlate(samples, _patterns[p][size_t(turn)]);
+            if (score > bestScore)
+            {
+                bestScore = score;
+                pattern = int(p);
+                orientation = turn;
+            }
+        }
+    return bestScore;
+}
+
+double SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross,
+                                                 double blurDown, int& pattern, int& orientation) const
+{
+    // Blurring every pattern costs; the few that the sharp comparison ranks first are enough.
+    std::vector<std::pair<double, int>> ranked;
+    for (size_t p = 0; p < _patterns.size(); ++p)
+        for (int turn = 0; turn < 4; ++turn)
+            ranked.emplace_back(correlate(samples, _patterns[p][size_t(turn)]), int(p) * 4 + turn);
+    const size_t tried = std::min(ranked.size(), size_t(kBlurredCandidates));
+    std::partial_sort(ranked.begin(), ranked.begin() + long(tried), ranked.end(),
+                      [](const std::pair<double, int>& a, const std::pair<double, int>& b)
+                      { return a.first > b.first; });
+    const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
+    std::array<float, 256> reference;
+    cv::Mat padded, smooth;
+    double bestScore = -1.0;
+    pattern = -1;
+    for (size_t k = 0; k < tried; ++k)
+    {
+        const int p = ranked[k].second / 4, turn = ranked[k].second % 4;
+        // The pattern as the same blur would show it, the black border around it blurred in.
+        cv::copyMakeBorder(_patternGreys[size_t(p)][size_t(turn)], padded, margin, margin, margin, margin,
+                           cv::BORDER_CONSTANT, cv::Scalar(0));
+        cv::GaussianBlur(padded, smooth, cv::Size(), std::max(0.01, blurAcross), std::max(0.01, blurDown));
+        for (int row = 0; row < kCells; ++row)
+            for (int column = 0; column < kCells; ++column)
+                reference[size_t(row * kCells + column)] = smooth.at<float>(row + margin, column + margin);
+        normalise(reference);
+        const double score = correlate(samples, reference);
+        if (score > bestScore)
+        {
+            bestScore = score;
+            pattern = p;
+            orientation = turn;
+        }
+    }
+    return bestScore;
+}
+
+void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
+                                   const std::array<osg::Vec2d, 4>& approximate,
+                                   std::vector<DetectedSquare>& best) const
+{
+    std::array<osg::Vec2d, 4> ideal;
+    EdgeLevels levels;
+    if (!refineCorners(grey, scale, approximate, 0.12, ideal, levels))
+        return;
+    std::array<float, 256> samples;
+    if (!samplePattern(grey, scale, ideal, levels, samples))
+        return;
+    int pattern, orientation;
+    double score = matchPattern(samples, pattern, orientation);
+    // A blurred marker still resembles its pattern; clutter that does not is not worth the blurring.
+    if (score < _minimumConfidence && score > kBlurredMatchFloor)
+    {
+        // Motion or focus blur mixes neighbouring cells: compare with the patterns blurred as much as
+        // the marker's own edges are (in pattern cells, across and down the sampled square).
+        const double sharpSpread =
+            0.25; // what the two-sample difference alone spreads a step by, pixels squared
+        const double cellsAcross = (ideal[1] - ideal[0]).length() / scale / (2.0 * kCells);
+        const double cellsDown = (ideal[3] - ideal[0]).length() / scale / (2.0 * kCells);
+        const double blurAcross =
+            std::sqrt(std::max(0.0, 0.5 * (levels.spread[1] + levels.spread[3]) - sharpSpread)) / cellsAcross;
+        const double blurDown =
+            std::sqrt(std::max(0.0, 0.5 * (levels.spread[0] + levels.spread[2]) - sharpSpread)) / cellsDown;
+        if (std::max(blurAcross, blurDown) > kMinimumBlur && std::isfinite(blurAcross + blurDown))
+            score = matchBlurredPattern(samples, std::min(blurAcross, 4.0), std::min(blurDown, 4.0), pattern,
+                                        orientation);
+    }
+    if (pattern < 0 || score < _minimumConfidence)
+        return;
+    DetectedSquare& slot = best[size_t(pattern)];
+    if (score <= slot.confidence)
+        return;
+    // The sample matched the pattern turned counter-clockwise orientation times: the upright
+    // pattern's corner j sits at sampled corner j - orientation.
+    DetectedSquare found;
+    found.pattern = pattern;
+    found.confidence = std::min(1.0, score);
+    for (int j = 0; j < 4; ++j)
+    {
+        found.ideal[size_t(j)] = ideal[size_t((j - orientation + 4) % 4)];
+        found.observed[size_t(j)] = _camera.idealToObserved(found.ideal[size_t(j)]);
+    }
+    if (allFinite(found.observed))
+        slot = found;
 }
 
 void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections)
@@ -308,17 +637,25 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
     if (grey.empty() || grey.type() != CV_8UC1 || scale < 1)
         return;
 
-    // Pixels darker than the threshold become 255.
-    cv::threshold(grey, _binary, std::max(0, _threshold - 1), 255, cv::THRESH_BINARY_INV);
+    // Wide frames are searched at half resolution: their markers stay large enough, and averaging
+    // four pixels halves the noise that would break the binary image into specks.
+    const int reduction = grey.cols >= kReduceFromWidth ? 2 : 1;
+    const cv::Mat* search = &grey;
+    if (reduction == 2)
+    {
+        cv::resize(grey, _reduced, cv::Size(grey.cols / 2, grey.rows / 2), 0, 0, cv::INTER_AREA);
+        search = &_reduced;
+    }
+    binarise(*search);
     _contours.clear();
     _hierarchy.clear();
     cv::findContours(_binary, _contours, _hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
 
     std::vector<DetectedSquare> best(_patterns.size());
     std::vector<cv::Point> polygon;
-    std::array<float, 256> samples;
-    const double maxX = grey.cols - 1 - kBorderMargin;
-    const double maxY = grey.rows - 1 - kBorderMargin;
+    const double minimumSide = kMinimumSide / reduction;
+    const double maxX = search->cols - 1 - kBorderMargin;
+    const double maxY = search->rows - 1 - kBorderMargin;
     for (size_t i = 0; i < _contours.size(); ++i)
     {
         if (_hierarchy[i][3] >= 0)
@@ -327,7 +664,7 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
         if (contour.size() < 4)
             continue;
         const cv::Rect bounds = cv::boundingRect(contour);
-        if (bounds.width < kMinimumSide || bounds.height < kMinimumSide)
+        if (bounds.width < minimumSide || bounds.height < minimumSide)
             continue;
         if (bounds.x < kBorderMargin || bounds.y < kBorderMargin || bounds.x + bounds.width - 1 > maxX ||
             bounds.y + bounds.height - 1 > maxY)
@@ -337,74 +674,21 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
         if (polygon.size() != 4 || !cv::isContourConvex(polygon))
             continue;
         const double area = cv::contourArea(polygon, true);
-        if (std::fabs(area) < kMinimumSide * kMinimumSide)
+        if (std::fabs(area) < minimumSide * minimumSide)
             continue;
         // Squares seen in perspective keep a sizeable area for their outline.
         if (std::fabs(area) < 0.02 * perimeter * perimeter)
             continue;
-        std::array<cv::Point2f, 4> corners;
+        // In processing pixels, clockwise on screen (positive area with y down).
+        std::array<osg::Vec2d, 4> corners;
+        const double offset = 0.5 * (reduction - 1);
         for (int k = 0; k < 4; ++k)
-            corners[size_t(k)] = polygon[size_t(k)];
-        // Clockwise on screen (positive area with y down).
+            corners[size_t(k)].set(polygon[size_t(k)].x * reduction + offset,
+                                   polygon[size_t(k)].y * reduction + offset);
         if (area < 0)
             std::swap(corners[1], corners[3]);
         ++_candidateCount;
-
-        std::array<osg::Vec2d, 4> ideal;
-        if (!refineCorners(grey, scale, corners, ideal))
-            continue;
-        if (!samplePattern(grey, scale, ideal, samples))
-            continue;
-
-        double mean = 0.0;
-        for (float value : samples)
-            mean += value;
-        mean /= 256.0;
-        double squares = 0.0;
-        for (float& value : samples)
-        {
-            value = float(value - mean);
-            squares += double(value) * value;
-        }
-        if (squares < 1e-6)
-            continue;
-        const float norm = float(1.0 / std::sqrt(squares));
-
-        int bestPattern = -1;
-        int bestOrientation = 0;
-        double bestScore = -1.0;
-        for (size_t p = 0; p < _patterns.size(); ++p)
-            for (int orientation = 0; orientation < 4; ++orientation)
-            {
-                const std::array<float, 256>& reference = _patterns[p][size_t(orientation)];
-                float dot = 0.0f;
-                for (size_t k = 0; k < 256; ++k)
-                    dot += samples[k] * reference[k];
-                const double score = double(dot * norm);
-                if (score > bestScore)
-                {
-                    bestScore = score;
-                    bestPattern = int(p);
-                    bestOrientation = orientation;
-                }
-            }
-        if (bestPattern < 0 || bestScore < _minimumConfidence)
-            continue;
-        DetectedSquare& slot = best[size_t(bestPattern)];
-        if (bestScore <= slot.confidence)
-            continue;
-        // The sample matched the pattern turned counter-clockwise bestOrientation times: the upright
-        // pattern's corner j sits at sampled corner j - orientation.
-        DetectedSquare found;
-        found.pattern = bestPattern;
-        found.confidence = std::min(1.0, bestScore);
-        for (int j = 0; j < 4; ++j)
-        {
-            found.ideal[size_t(j)] = ideal[size_t((j - bestOrientation + 4) % 4)];
-            found.observed[size_t(j)] = _camera.idealToObserved(found.ideal[size_t(j)]);
-        }
-        if (allFinite(found.observed))
-            slot = found;
+        examine(grey, scale, corners, best);
     }
     for (const DetectedSquare& detection : best)
         if (detection.pattern >= 0)

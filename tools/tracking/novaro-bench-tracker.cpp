@@ -4,6 +4,7 @@
 // their detectors on those frames.
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
+#include "TrackerComparison.h"
 
 #include <osgART/Field.h>
 #include <osgART/GenericTracker.h>
@@ -21,6 +22,7 @@
 #include <cstdlib>
 #include <iomanip>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <unistd.h>
 
@@ -39,16 +41,36 @@ namespace
 
 const double kPi = 3.14159265358979323846;
 
+// Per-frame wall and thread CPU times, the first frames (warm-up) left out.
 struct Timing
 {
     std::vector<double> milliseconds;
-    double median() { return percentile(0.5); }
-    double p95() { return percentile(0.95); }
-    double percentile(double p)
+    std::vector<double> cpuMilliseconds;
+    int warmUp = 3;
+    double median() { return percentile(milliseconds, 0.5); }
+    double p95() { return percentile(milliseconds, 0.95); }
+    double cpuMedian() { return percentile(cpuMilliseconds, 0.5); }
+    double cpuP95() { return percentile(cpuMilliseconds, 0.95); }
+    template <class Function> void measure(Function function)
     {
-        if (milliseconds.empty())
+        const double cpuStart = threadCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        function();
+        const auto end = std::chrono::steady_clock::now();
+        const double cpu = threadCpuSeconds() - cpuStart;
+        if (warmUp > 0)
+        {
+            --warmUp;
+            return;
+        }
+        milliseconds.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        cpuMilliseconds.push_back(cpu * 1000.0);
+    }
+    static double percentile(const std::vector<double>& values, double p)
+    {
+        if (values.empty())
             return 0.0;
-        std::vector<double> sorted = milliseconds;
+        std::vector<double> sorted = values;
         std::sort(sorted.begin(), sorted.end());
         const size_t index = std::min(sorted.size() - 1, size_t(std::ceil(p * double(sorted.size())) - 1));
         return sorted[index];
@@ -73,14 +95,6 @@ double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& tr
     if (angle > kPi)
         angle = 2.0 * kPi - angle;
     return angle * 180.0 / kPi;
-}
-
-template <class Function> double timeMilliseconds(Function function)
-{
-    const auto start = std::chrono::steady_clock::now();
-    function();
-    const auto end = std::chrono::steady_clock::now();
-    return std::chrono::duration<double, std::milli>(end - start).count();
 }
 
 struct Scenario
@@ -110,11 +124,44 @@ cv::Ptr<cv::aruco::Dictionary> arucoDictionary()
 }
 #endif
 
+int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker, const std::string& folder,
+                 const std::vector<std::pair<int, int>>& resolutions)
+{
+    ComparisonSettings settings;
+    settings.frames = int(arguments.getNumber("frames", 50));
+    settings.seed = unsigned(arguments.getNumber("seed", 1));
+    settings.missFolder = arguments.get("misses");
+    settings.only = arguments.get("only");
+    if (arguments.has("resolutions") && !resolutions.empty())
+    {
+        settings.width = resolutions.front().first;
+        settings.height = resolutions.front().second;
+    }
+    std::vector<std::unique_ptr<ComparedDetector>> owned;
+    owned.push_back(makeTrackerDetector(tracker, folder, settings.ids, settings.seed));
+    owned.push_back(makeAprilTagDetector(settings.ids));
+    owned.push_back(makeArucoDetector(settings.ids));
+    std::vector<ComparedDetector*> detectors;
+    for (const std::unique_ptr<ComparedDetector>& detector : owned)
+        if (detector)
+            detectors.push_back(detector.get());
+    if (detectors.size() < 3)
+        std::cout
+            << "# built without AprilTag or ArUco (Debian packages libapriltag-dev, libopencv-contrib-dev): "
+               "only the detectors present are compared"
+            << std::endl;
+    compareOnHardCases(detectors, settings, std::cout);
+    ComparisonSettings still = settings;
+    still.frames = int(arguments.getNumber("jitter-frames", 100));
+    compareJitter(detectors, still, std::cout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    ToolArguments arguments(argc, argv, {"half", "no-distortion", "no-compare", "help"});
+    ToolArguments arguments(argc, argv, {"half", "no-distortion", "no-compare", "hard-cases", "help"});
     if (!arguments.error().empty() || arguments.has("help"))
     {
         std::cerr
@@ -123,7 +170,10 @@ int main(int argc, char** argv)
                "640x480,1280x720,...]\n"
                "  [--markers 1,4,16] [--min-width PX] [--max-width PX] [--max-tilt DEG] [--seed N]\n"
                "  [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--threshold T] [--half] [--no-distortion]\n"
-               "  [--no-compare]"
+               "  [--no-compare]\n"
+               "       novaro-bench-tracker --hard-cases [--frames N] [--resolutions WxH] [--seed N] "
+               "[--misses DIR]\n"
+               "  (hard cases and jitter, the same frames for the tracker, AprilTag and ArUco)"
             << std::endl;
         return arguments.has("help") ? 0 : 1;
     }
@@ -170,6 +220,12 @@ int main(int argc, char** argv)
     {
         std::cerr << "cannot create a temporary folder" << std::endl;
         return 1;
+    }
+    if (arguments.has("hard-cases"))
+    {
+        const int status = runHardCases(arguments, tracker.get(), folder, resolutions);
+        ::rmdir(folder);
+        return status;
     }
     const size_t maxCount = size_t(*std::max_element(counts.begin(), counts.end()));
     const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(maxCount, seed);
@@ -240,14 +296,16 @@ int main(int argc, char** argv)
               << (distorted ? "distorted" : "distortion-free") << " camera, noise " << imaging.noiseSigma
               << ", blur " << imaging.blurSigma << ", light fall-off " << imaging.lightVariation
               << ", 1 thread" << std::endl;
-    std::cout << "| resolution | markers | median ms | p95 ms | detected | wrong id | median rot err (deg) | "
-                 "median trans err (% dist) | p95 rot err (deg)";
+    std::cout
+        << "| resolution | markers | median CPU ms | p95 CPU ms | median wall ms | p95 wall ms | detected | "
+           "wrong id | median rot err (deg) | "
+           "median trans err (% dist) | p95 rot err (deg)";
     if (compare)
-        std::cout << " | AprilTag median ms | AprilTag detected | ArUco median ms | ArUco detected | ratio "
-                     "AprilTag/ours | ratio ArUco/ours";
+        std::cout << " | AprilTag median CPU ms | AprilTag detected | ArUco median CPU ms | ArUco detected | "
+                     "CPU ratio AprilTag/ours | CPU ratio ArUco/ours";
     std::cout << " |" << std::endl;
-    std::cout << "|---|---|---|---|---|---|---|---|---" << (compare ? "|---|---|---|---|---|---" : "") << "|"
-              << std::endl;
+    std::cout << "|---|---|---|---|---|---|---|---|---|---|---" << (compare ? "|---|---|---|---|---|---" : "")
+              << "|" << std::endl;
 
     std::mt19937 random(seed);
     std::vector<std::string> falsePositiveLines;
@@ -296,7 +354,7 @@ int main(int argc, char** argv)
                 std::mt19937 renderRandom(frameSeed);
                 synthetic.render(subset, placed, renderRandom, frame);
                 copyFrameToImage(frame, *image, true);
-                ours.timing.milliseconds.push_back(timeMilliseconds([&]() { tracker->update(); }));
+                ours.timing.measure([&]() { tracker->update(); });
                 std::vector<bool> expectedMarker(tracker->getMarkerCount(), false);
                 for (const PlacedMarker& marker : placed)
                 {
@@ -322,13 +380,13 @@ int main(int argc, char** argv)
                     cv::Mat aprilFrame, grey;
                     synthetic.render(aprilPrinted, placed, renderAgain, aprilFrame);
                     zarray_t* detections = nullptr;
-                    april.timing.milliseconds.push_back(timeMilliseconds(
+                    april.timing.measure(
                         [&]()
                         {
                             cv::cvtColor(aprilFrame, grey, cv::COLOR_BGR2GRAY);
                             image_u8_t header{grey.cols, grey.rows, int(grey.step[0]), grey.data};
                             detections = apriltag_detector_detect(aprilDetector, &header);
-                        }));
+                        });
                     std::vector<bool> seen(count, false);
                     for (int k = 0; k < zarray_size(detections); ++k)
                     {
@@ -353,12 +411,12 @@ int main(int argc, char** argv)
                     synthetic.render(arucoPrinted, placed, renderAgain, arucoFrame);
                     std::vector<int> ids;
                     std::vector<std::vector<cv::Point2f>> corners;
-                    aruco.timing.milliseconds.push_back(timeMilliseconds(
+                    aruco.timing.measure(
                         [&]()
                         {
                             cv::cvtColor(arucoFrame, grey, cv::COLOR_BGR2GRAY);
                             cv::aruco::detectMarkers(grey, arucoDictionary(), corners, ids, arucoParameters);
-                        }));
+                        });
                     std::vector<bool> seen(count, false);
                     for (int id : ids)
                         if (id >= 0 && size_t(id) < count)
@@ -379,8 +437,9 @@ int main(int argc, char** argv)
                     ? 0.0
                     : rotations[std::min(rotations.size() - 1, size_t(0.95 * rotations.size()))];
             std::cout << std::fixed << std::setprecision(2) << "| " << width << "x" << height << " | "
-                      << count << " | " << ours.timing.median() << " | " << ours.timing.p95() << " | "
-                      << ours.detected << "/" << ours.expected << " (" << std::setprecision(2)
+                      << count << " | " << ours.timing.cpuMedian() << " | " << ours.timing.cpuP95() << " | "
+                      << ours.timing.median() << " | " << ours.timing.p95() << " | " << ours.detected << "/"
+                      << ours.expected << " (" << std::setprecision(2)
                       << (ours.expected ? 100.0 * ours.detected / ours.expected : 0.0) << "%) | "
                       << ours.wrong << " | " << std::setprecision(3) << medianOf(ours.rotationErrors) << " | "
                       << medianOf(ours.translationErrors) << " | " << rotationP95;
@@ -396,14 +455,14 @@ int main(int argc, char** argv)
                 auto ms = [](OtherResult& r)
                 {
                     std::ostringstream out;
-                    out << std::fixed << std::setprecision(2) << r.timing.median();
+                    out << std::fixed << std::setprecision(2) << r.timing.cpuMedian();
                     return r.timing.milliseconds.empty() ? std::string("n/a") : out.str();
                 };
                 auto ratio = [&](OtherResult& r)
                 {
                     std::ostringstream out;
                     out << std::fixed << std::setprecision(1)
-                        << r.timing.median() / std::max(1e-9, ours.timing.median()) << "x";
+                        << r.timing.cpuMedian() / std::max(1e-9, ours.timing.cpuMedian()) << "x";
                     return r.timing.milliseconds.empty() ? std::string("n/a") : out.str();
                 };
                 std::cout << " | " << ms(april) << " | " << rate(april) << " | " << ms(aruco) << " | "
@@ -421,7 +480,7 @@ int main(int argc, char** argv)
             cv::Mat frame;
             synthetic.render(printed, {}, renderRandom, frame);
             copyFrameToImage(frame, *image, true);
-            emptyTiming.milliseconds.push_back(timeMilliseconds([&]() { tracker->update(); }));
+            emptyTiming.measure([&]() { tracker->update(); });
             for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
                 if (tracker->getMarker(int(m))->valid())
                     ++falsePositives;
@@ -429,7 +488,8 @@ int main(int argc, char** argv)
         std::ostringstream line;
         line << std::fixed << std::setprecision(2) << width << "x" << height << ": " << falsePositives
              << " false positives on " << emptyFrames << " marker-free frames (" << printed.size()
-             << " patterns loaded), median " << emptyTiming.median() << " ms";
+             << " patterns loaded), median CPU " << emptyTiming.cpuMedian() << " ms, p95 CPU "
+             << emptyTiming.cpuP95() << " ms";
         falsePositiveLines.push_back(line.str());
     }
     for (const std::string& line : falsePositiveLines)

@@ -24,9 +24,12 @@ public:
 
     /// Pose of a square of the given size whose corners (top-left, top-right, bottom-right,
     /// bottom-left of the upright pattern) were seen at ideal; the pattern's centre sits at centre
-    /// in marker coordinates.
+    /// in marker coordinates. A square has two poses that fit its corners (tilted towards or away
+    /// from the camera along some axis): poses that would show the marker from behind are dropped,
+    /// the one with the lower reprojection error is kept, and when both fit about equally well (a
+    /// nearly frontal marker) the one nearer in rotation to previous, when given, is kept.
     bool estimateSquare(const std::array<osg::Vec2d, 4>& ideal, double size, const osg::Vec2d& centre,
-                        osg::Matrixd& pose) const;
+                        osg::Matrixd& pose, const osg::Matrixd* previous = nullptr) const;
 
     /// Refines pose so that the object points project onto the ideal points (least squares).
     bool refine(const std::vector<osg::Vec3d>& object, const std::vector<osg::Vec2d>& ideal,

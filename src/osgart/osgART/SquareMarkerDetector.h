@@ -26,14 +26,40 @@ struct DetectedSquare
 
 /// Finds square markers (black border, pattern in the inner half) in grey frames and identifies them
 /// by their patterns:
-/// binarise (pixels darker than the threshold are border candidates), take the outer contours that
-/// are convex quadrilaterals, locate each side to sub-pixel precision along its normals and intersect
-/// the undistorted side lines, sample the inner square through the homography of the corners, and
-/// match the samples against every pattern in its four orientations by normalised correlation.
-/// Each pattern keeps its best candidate above the confidence floor.
+/// binarise a search image (the frame, or the frame halved when it is 1600 pixels wide or more, so
+/// that busy high-resolution frames cost what a 960-pixel frame costs), take the outer contours that
+/// are convex quadrilaterals, locate each side at full resolution along its normals (the centre of
+/// the dark-to-bright step, which a symmetric blur leaves in place), fit the undistorted side lines
+/// with outliers dropped and intersect them, sample the inner square through the homography of the
+/// corners, and match the samples against every pattern in its four orientations by normalised
+/// correlation. A candidate that falls short is compared once more with the closest patterns blurred
+/// as much as its own edges are (motion blur, or the camera's own blur on a marker whose pattern cells
+/// are a pixel wide). Each pattern keeps its best candidate above the confidence floor.
+///
+/// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
+/// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
+/// tiles around it (a window of 12 x 12 pixels). With d the darkest and b the brightest, a pixel is a
+/// border candidate when it is darker than d + (b - d) * threshold / 255: the threshold is a grey
+/// level on a scale stretched locally so that each window's darkest pixel reads 0 and its brightest
+/// 255. The default 100 sits at 39 % of the local contrast; raising it takes more of a washed-out
+/// (bright) border as dark, lowering it keeps dim paper from counting as border; 0 finds nothing.
+/// A window with less than kMinimumContrast grey levels between d and b is flat: it takes the level
+/// of a contrasted window up to two tiles away (the inside of a wide border stays dark), and beyond
+/// that stays blank, so bare walls and camera noise give no candidates. Cost: about four passes over
+/// the search image (tile extremes, level, compare) plus a few over the 16 times smaller tile grid.
+/// FIXED: pixels darker than the threshold grey level (0..255, default 100) are border candidates, the
+/// same everywhere in the frame; one pass; fails where the light is uneven or the exposure is off.
 class SquareMarkerDetector
 {
 public:
+    enum ThresholdMode
+    {
+        ADAPTIVE,
+        FIXED
+    };
+    /// Grey levels between the darkest and brightest pixel of a window below which the window is flat.
+    static const int kMinimumContrast = 32;
+
     SquareMarkerDetector();
 
     /// The camera at video resolution.
@@ -44,8 +70,11 @@ public:
     int addPattern(const Pattern& pattern);
     size_t patternCount() const { return _patterns.size(); }
 
+    /// 0..255; its meaning depends on the threshold mode (see the class description).
     void setThreshold(int threshold) { _threshold = threshold; }
     int threshold() const { return _threshold; }
+    void setThresholdMode(ThresholdMode mode) { _thresholdMode = mode; }
+    ThresholdMode thresholdMode() const { return _thresholdMode; }
     void setMinimumConfidence(double confidence) { _minimumConfidence = confidence; }
     double minimumConfidence() const { return _minimumConfidence; }
 
@@ -53,24 +82,40 @@ public:
     /// pixels per processing pixel (1, or 2 for half resolution). Detections are in video pixels.
     void detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections);
 
-    /// The binarised frame of the last detect() (border candidates 255, the rest 0).
+    /// The binarised search image of the last detect() (border candidates 255, the rest 0); half the
+    /// processing resolution for frames of 1600 pixels and wider.
     const cv::Mat& binaryImage() const { return _binary; }
     /// Quadrilaterals examined in the last detect().
     size_t candidateCount() const { return _candidateCount; }
 
 private:
-    struct Candidate;
-    bool refineCorners(const cv::Mat& grey, int scale, const std::array<cv::Point2f, 4>& approximate,
-                       std::array<osg::Vec2d, 4>& ideal) const;
+    struct EdgeLevels;
+    void binarise(const cv::Mat& search);
+    void binariseAdaptive(const cv::Mat& search);
+    bool refineCorners(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
+                       double reach, std::array<osg::Vec2d, 4>& ideal, EdgeLevels& levels) const;
     bool samplePattern(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
-                       std::array<float, 256>& samples) const;
+                       const EdgeLevels& levels, std::array<float, 256>& samples) const;
+    /// Best pattern and orientation for normalised samples; returns the correlation.
+    double matchPattern(const std::array<float, 256>& samples, int& pattern, int& orientation) const;
+    /// The same against the patterns blurred (standard deviations in pattern cells, across and down).
+    double matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross, double blurDown,
+                               int& pattern, int& orientation) const;
+    void examine(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
+                 std::vector<DetectedSquare>& best) const;
 
     CameraParameters _camera;
     int _threshold;
+    ThresholdMode _thresholdMode;
     double _minimumConfidence;
     /// Per pattern and orientation: grey values, mean removed, unit length.
     std::vector<std::array<std::array<float, 256>, 4>> _patterns;
+    /// Per pattern and orientation: the grey values as 16 x 16 float images.
+    std::vector<std::array<cv::Mat, 4>> _patternGreys;
+    cv::Mat _reduced;
     cv::Mat _binary;
+    cv::Mat _columnMinimum, _columnMaximum, _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel,
+        _level;
     std::vector<std::vector<cv::Point>> _contours;
     std::vector<cv::Vec4i> _hierarchy;
     size_t _candidateCount;

@@ -41,6 +41,13 @@ SquareMarkerTracker::SquareMarkerTracker()
     addField("threshold",
              new CallbackField<int>([this]() { return _detector.threshold(); }, [this](const int& value)
                                     { _detector.setThreshold(std::min(255, std::max(0, value))); }));
+    addField("adaptive_threshold",
+             new CallbackField<bool>([this]()
+                                     { return _detector.thresholdMode() == SquareMarkerDetector::ADAPTIVE; },
+                                     [this](const bool& value) {
+                                         _detector.setThresholdMode(value ? SquareMarkerDetector::ADAPTIVE
+                                                                          : SquareMarkerDetector::FIXED);
+                                     }));
     addField("imageProcMode",
              new CallbackField<int>([this]() { return _imageProcMode; },
                                     [this](const int& value) { _imageProcMode = value == 1 ? 1 : 0; }));
@@ -88,9 +95,11 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     _height = height;
     // A fresh detector without patterns, keeping the settings made through the fields.
     const int threshold = _detector.threshold();
+    const SquareMarkerDetector::ThresholdMode mode = _detector.thresholdMode();
     const double confidence = _detector.minimumConfidence();
     _detector = SquareMarkerDetector();
     _detector.setThreshold(threshold);
+    _detector.setThresholdMode(mode);
     _detector.setMinimumConfidence(confidence);
     _detector.setCamera(_camera);
     _pose = PoseEstimator(_camera);
@@ -314,6 +323,7 @@ void SquareMarkerTracker::processImage(const osg::Image& image)
     {
         if (!tracked.marker->active())
         {
+            tracked.seenLastFrame = false;
             tracked.marker->setNotDetected();
             continue;
         }
@@ -331,12 +341,16 @@ void SquareMarkerTracker::updateSingle(TrackedMarker& tracked,
 {
     const DetectedSquare* detection = byPattern[size_t(tracked.pattern)];
     osg::Matrixd pose;
-    if (!detection || !_pose.estimateSquare(detection->ideal, tracked.size, tracked.centre, pose) ||
-        !pose.valid())
+    tracked.seenLastFrame = detection &&
+                            _pose.estimateSquare(detection->ideal, tracked.size, tracked.centre, pose,
+                                                 tracked.seenLastFrame ? &tracked.lastPose : nullptr) &&
+                            pose.valid();
+    if (!tracked.seenLastFrame)
     {
         tracked.marker->setNotDetected();
         return;
     }
+    tracked.lastPose = pose;
     tracked.marker->setDetected(detection->confidence, PoseEstimator::toOpenGL(pose), detection->observed);
 }
 
@@ -365,9 +379,12 @@ void SquareMarkerTracker::updateMulti(TrackedMarker& tracked,
         }
     }
     osg::Matrixd submarkerPose;
-    if (!bestDetection ||
-        !_pose.estimateSquare(bestDetection->ideal, best->size, osg::Vec2d(), submarkerPose))
+    // The last pose of the whole marker, seen through the chosen submarker.
+    const osg::Matrixd previous = best ? best->toMarker * tracked.lastPose : osg::Matrixd();
+    if (!bestDetection || !_pose.estimateSquare(bestDetection->ideal, best->size, osg::Vec2d(), submarkerPose,
+                                                tracked.seenLastFrame ? &previous : nullptr))
     {
+        tracked.seenLastFrame = false;
         tracked.marker->setNotDetected();
         return;
     }
@@ -378,11 +395,13 @@ void SquareMarkerTracker::updateMulti(TrackedMarker& tracked,
         pose = osg::Matrixd::inverse(best->toMarker) * submarkerPose;
     }
     // A pose with NaN would move the marker's content, and the whole scene's bound, to nowhere.
-    if (!pose.valid())
+    tracked.seenLastFrame = pose.valid();
+    if (!tracked.seenLastFrame)
     {
         tracked.marker->setNotDetected();
         return;
     }
+    tracked.lastPose = pose;
     tracked.marker->setDetected(bestDetection->confidence, PoseEstimator::toOpenGL(pose),
                                 bestDetection->observed);
 }

@@ -13,10 +13,13 @@ namespace osgART
 
 /// The square-marker tracker of the "tracker_artoolkit4" plugin.
 ///
-/// Fields: "threshold" (int, kept within 0..255, default 100), "imageProcMode" (int, 1 = half
-/// resolution, anything else = full), "debug" (bool), "debug_image" (the binarised frame at video
-/// size, border candidates black, updated while debug is on) and "confidence_threshold" (double, the
-/// correlation a pattern needs to count as found, default 0.8).
+/// Fields: "threshold" (int, kept within 0..255, default 100; its meaning in either binarisation
+/// mode is described with SquareMarkerDetector), "adaptive_threshold" (bool, default true: the
+/// threshold applies to the locally stretched frame; false: it is one grey level for the whole
+/// frame), "imageProcMode" (int, 1 = half resolution, anything else = full), "debug" (bool),
+/// "debug_image" (the binarised frame at video size, border candidates black, updated while debug is
+/// on) and "confidence_threshold" (double, the correlation a pattern needs to count as found,
+/// default 0.8).
 class SquareMarkerTracker : public GenericTracker
 {
 public:
@@ -46,6 +49,9 @@ private:
         osg::Vec2d centre;
         int pattern = -1;
         std::vector<TrackedSubmarker> submarkers;
+        /// The last frame's pose (camera-vision frame) while the marker was seen in it.
+        bool seenLastFrame = false;
+        osg::Matrixd lastPose;
     };
 
     /// Index of the pattern in the detector, loading it on first use; -1 when unreadable.

@@ -1,0 +1,212 @@
+// The tracker on frames as real cameras give them: dim or washed out, a shadow edge across the
+// marker, motion blur, a marker facing the camera; and the two meanings of the threshold.
+#include <osgART/Field.h>
+#include <osgART/GenericTracker.h>
+#include <osgART/PoseEstimator.h>
+
+#include <gtest/gtest.h>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "HardCaseScene.h"
+#include "SyntheticScene.h"
+#include "TestSupport.h"
+#include "ToolSupport.h"
+
+using namespace Novaro;
+
+namespace
+{
+
+const double kSize = 80.0;
+const double kMargin = 0.25;
+
+class TrackerConditionsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        tracker = NovaroTest::loadTracker();
+        ASSERT_TRUE(tracker.valid());
+        const cv::Matx33d& k = renderer.cameraMatrix();
+        const osgART::CameraParameters camera =
+            osgART::CameraParameters::fromIntrinsics(640, 480, k(0, 0), k(1, 1), k(0, 2), k(1, 2));
+        ASSERT_TRUE(camera.saveBinary(folder.file("camera.dat")));
+        ASSERT_TRUE(tracker->init(640, 480, folder.file("camera.dat"), ""));
+        const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(4, 3);
+        for (size_t i = 0; i < patterns.size(); ++i)
+        {
+            const std::string file = folder.file("marker" + std::to_string(i) + ".patt");
+            ASSERT_TRUE(patterns[i].save(file));
+            ASSERT_NE(tracker->addMarker("single;" + file + ";80;0.0;0.0"), nullptr);
+            cv::Mat sheet;
+            cv::cvtColor(makeMarkerImage(patterns[i], 16, kMargin), sheet, cv::COLOR_BGR2GRAY);
+            sheets.push_back(sheet);
+        }
+        image = new osg::Image;
+        tracker->setImage(image.get());
+    }
+
+    void show(const Degradation& degradation, const std::vector<HardCaseMarker>& placed, unsigned seed,
+              unsigned noiseSeed = 0)
+    {
+        cv::Mat grey, frame;
+        renderer.render(degradation, sheets, kSize, kMargin, placed, seed, grey, noiseSeed);
+        cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+        copyFrameToImage(frame, *image, true);
+        tracker->update();
+    }
+
+    // Every placed marker found where it is, and no other.
+    void expectFound(const std::vector<HardCaseMarker>& placed, double rotationTolerance)
+    {
+        std::vector<bool> present(tracker->getMarkerCount(), false);
+        for (const HardCaseMarker& truth : placed)
+        {
+            present[size_t(truth.id)] = true;
+            const osgART::Marker* marker = tracker->getMarker(truth.id);
+            ASSERT_TRUE(marker->valid()) << "marker " << truth.id << ", " << truth.side << " px";
+            const osg::Matrixd expected = HardCaseRenderer::openGLPose(truth);
+            EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), expected), rotationTolerance);
+            EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), expected), 0.02);
+        }
+        for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
+            EXPECT_EQ(tracker->getMarker(int(m))->valid(), present[m]) << "marker " << m;
+    }
+
+    void setInt(const std::string& name, int value)
+    {
+        dynamic_cast<osgART::TypedField<int>*>(tracker->get(name))->set(value);
+    }
+    void setBool(const std::string& name, bool value)
+    {
+        auto* field = dynamic_cast<osgART::TypedField<bool>*>(tracker->get(name));
+        ASSERT_NE(field, nullptr) << name;
+        field->set(value);
+    }
+
+    NovaroTest::TemporaryFolder folder;
+    HardCaseRenderer renderer{640, 480, 576.0};
+    osg::ref_ptr<osgART::GenericTracker> tracker;
+    std::vector<cv::Mat> sheets;
+    osg::ref_ptr<osg::Image> image;
+};
+
+Degradation degradation(const std::string& name)
+{
+    for (const Degradation& candidate : hardCases())
+        if (candidate.name.find(name) == 0)
+            return candidate;
+    ADD_FAILURE() << "no case " << name;
+    return Degradation();
+}
+
+} // namespace
+
+TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames)
+{
+    for (const char* name :
+         {"dim", "over-exposed", "hard shadow edge", "light fall-off", "motion blur 10 px"})
+    {
+        SCOPED_TRACE(name);
+        Degradation condition = degradation(name);
+        condition.minWidth = 60; // some 40 pixels of a 640-pixel frame: not the small-marker case
+        std::mt19937 random(17);
+        for (unsigned frame = 0; frame < 3; ++frame)
+        {
+            const std::vector<HardCaseMarker> placed =
+                renderer.place(condition, 2, 4, kSize, kMargin, random);
+            ASSERT_EQ(placed.size(), 2u);
+            show(condition, placed, frame);
+            expectFound(placed, 2.5);
+        }
+    }
+}
+
+TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
+{
+    const HardCaseMarker truth = renderer.at(1, cv::Vec3d(10.0, -6.0, 420.0), 0.0, 0.0, 0.4, kSize);
+    const osg::Matrixd expected = HardCaseRenderer::openGLPose(truth);
+    std::vector<double> errors;
+    for (unsigned noise = 0; noise < 20; ++noise)
+    {
+        show(Degradation(), {truth}, 5, noise);
+        const osgART::Marker* marker = tracker->getMarker(1);
+        ASSERT_TRUE(marker->valid());
+        // The printed side faces the camera: its normal points back towards the origin.
+        const osg::Vec3d normal = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, 1), marker->getTransform());
+        EXPECT_LT(normal * marker->getTransform().getTrans(), 0.0);
+        errors.push_back(NovaroTest::rotationErrorDegrees(marker->getTransform(), expected));
+    }
+    std::sort(errors.begin(), errors.end());
+    EXPECT_LT(errors[errors.size() / 2], 0.5);
+    EXPECT_LT(errors.back(), 1.5);
+}
+
+TEST_F(TrackerConditionsTest, ThresholdIsALocalLevelUnlessFixed)
+{
+    Degradation washedOut = degradation("over-exposed");
+    const HardCaseMarker truth = renderer.at(0, cv::Vec3d(0.0, 0.0, 450.0), 0.3, 1.0, 0.0, kSize);
+    // The border reads some 110 grey levels here: darker than no fixed level of 100.
+    setBool("adaptive_threshold", false);
+    setInt("threshold", 100);
+    show(washedOut, {truth}, 2);
+    EXPECT_FALSE(tracker->getMarker(0)->valid());
+    setBool("adaptive_threshold", true);
+    show(washedOut, {truth}, 2);
+    expectFound({truth}, 2.0);
+    // On the locally stretched scale nothing is darker than 0, and 255 takes the paper with the ink.
+    for (int threshold : {0, 255})
+    {
+        setInt("threshold", threshold);
+        show(washedOut, {truth}, 2);
+        EXPECT_FALSE(tracker->getMarker(0)->valid()) << threshold;
+    }
+}
+
+TEST_F(TrackerConditionsTest, FlatNoisyFramesLeaveTheBinaryImageBlank)
+{
+    setBool("debug", true);
+    cv::Mat grey(480, 640, CV_8UC1), frame;
+    cv::randn(grey, 128, 4); // a bare wall and camera noise
+    cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+    copyFrameToImage(frame, *image, true);
+    tracker->update();
+    auto* field = dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"));
+    ASSERT_NE(field, nullptr);
+    const osg::Image* debug = field->get().get();
+    ASSERT_NE(debug, nullptr);
+    const cv::Mat binary(debug->t(), debug->s(), CV_8UC1, const_cast<unsigned char*>(debug->data()));
+    EXPECT_EQ(cv::countNonZero(binary == 0), 0) << "border candidates in a flat frame";
+}
+
+TEST(PoseEstimatorTest, AmbiguousSquareKeepsThePoseNearestThePreviousOne)
+{
+    const osgART::CameraParameters camera =
+        osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 320, 240);
+    const osgART::PoseEstimator estimator(camera);
+    // A small, far marker tilted 10 degrees either way: corners that differ by hundredths of a pixel.
+    auto posed = [](double tiltDegrees)
+    {
+        return osg::Matrixd::rotate(osg::DegreesToRadians(tiltDegrees), osg::Vec3d(1, 0.4, 0)) *
+               osg::Matrixd::rotate(osg::DegreesToRadians(180.0), osg::Vec3d(1, 0, 0)) *
+               osg::Matrixd::translate(5.0, -3.0, 2000.0);
+    };
+    const osg::Matrixd truth = posed(10.0), mirror = posed(-10.0);
+    std::array<osg::Vec2d, 4> ideal;
+    const std::array<osg::Vec3d, 4> corners = osgART::PoseEstimator::squareCorners(kSize, osg::Vec2d());
+    for (int k = 0; k < 4; ++k)
+        ideal[size_t(k)] = estimator.project(truth, corners[size_t(k)]);
+    osg::Matrixd alone;
+    ASSERT_TRUE(estimator.estimateSquare(ideal, kSize, osg::Vec2d(), alone));
+    EXPECT_LT(NovaroTest::rotationErrorDegrees(alone, truth), 0.5) << "the better fit without history";
+    for (const osg::Matrixd& previous : {truth, mirror})
+    {
+        osg::Matrixd pose;
+        ASSERT_TRUE(estimator.estimateSquare(ideal, kSize, osg::Vec2d(), pose, &previous));
+        EXPECT_LT(NovaroTest::rotationErrorDegrees(pose, previous), 2.0);
+        // Whichever is kept, the marker's printed side faces the camera (+z forward here).
+        EXPECT_LT(osg::Matrixd::transform3x3(osg::Vec3d(0, 0, 1), pose) * pose.getTrans(), 0.0);
+    }
+}

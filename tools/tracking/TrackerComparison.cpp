@@ -1,0 +1,560 @@
+#include "TrackerComparison.h"
+#include "SyntheticScene.h"
+#include "ToolSupport.h"
+
+#include <osgART/CameraParameters.h>
+#include <osgART/TransformFilterCallback.h>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <osg/Quat>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <iomanip>
+#include <sstream>
+
+#ifdef NOVARO_HAVE_APRILTAG
+#include <apriltag/apriltag.h>
+#include <apriltag/tag36h11.h>
+#endif
+#ifdef NOVARO_HAVE_ARUCO
+#include <opencv2/aruco.hpp>
+#endif
+
+namespace Novaro
+{
+
+namespace
+{
+
+const double kMarkerSize = 80.0;
+const double kMargin = 0.25;
+const unsigned char kInk = 25;
+const unsigned char kPaper = 235;
+
+// Black-and-white cells (0 black) as a printed sheet: ink and paper greys, paper around.
+cv::Mat printCells(const cv::Mat& cells)
+{
+    cv::Mat big;
+    cv::resize(cells, big, cv::Size(cells.cols * 64, cells.rows * 64), 0, 0, cv::INTER_NEAREST);
+    big = big / 255 * (kPaper - kInk) + kInk;
+    cv::copyMakeBorder(big, big, big.rows / 4, big.rows / 4, big.cols / 4, big.cols / 4, cv::BORDER_CONSTANT,
+                       cv::Scalar(kPaper));
+    return big;
+}
+
+class TrackerDetector : public ComparedDetector
+{
+public:
+    TrackerDetector(osgART::GenericTracker* tracker, const std::string& folder, int ids, unsigned seed)
+        : _tracker(tracker), _folder(folder), _image(new osg::Image)
+    {
+        for (const osgART::Pattern& pattern : makeDistinctPatterns(size_t(ids), seed))
+        {
+            cv::Mat sheet;
+            cv::cvtColor(makeMarkerImage(pattern, 16, kMargin), sheet, cv::COLOR_BGR2GRAY);
+            _sheets.push_back(sheet);
+            _patternFiles.push_back(folder + "/compared" + std::to_string(_patternFiles.size()) + ".patt");
+            pattern.save(_patternFiles.back());
+        }
+    }
+    ~TrackerDetector() override
+    {
+        for (const std::string& file : _patternFiles)
+            std::remove(file.c_str());
+        std::remove(cameraFile().c_str());
+    }
+    std::string name() const override { return "ours"; }
+    bool prepare(int width, int height, const cv::Matx33d& k) override
+    {
+        const osgART::CameraParameters camera =
+            osgART::CameraParameters::fromIntrinsics(width, height, k(0, 0), k(1, 1), k(0, 2), k(1, 2));
+        if (!camera.saveBinary(cameraFile()) || !_tracker->init(width, height, cameraFile(), ""))
+            return false;
+        for (const std::string& file : _patternFiles)
+            if (!_tracker->addMarker("single;" + file + ";" + std::to_string(int(kMarkerSize)) + ";0.0;0.0"))
+                return false;
+        _tracker->setImage(_image.get());
+        return true;
+    }
+    void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) override
+    {
+        copyFrameToImage(frame, *_image, true);
+        _tracker->update();
+        found.clear();
+        for (unsigned m = 0; m < _tracker->getMarkerCount(); ++m)
+        {
+            const osgART::Marker* marker = _tracker->getMarker(int(m));
+            if (!marker->valid())
+                continue;
+            ComparedDetection detection;
+            detection.id = int(m);
+            for (int k = 0; k < 4; ++k)
+                detection.corners[size_t(k)] =
+                    cv::Point2d(marker->getCorners()[size_t(k)].x(), marker->getCorners()[size_t(k)].y());
+            detection.hasPose = true;
+            detection.pose = marker->getMeasuredTransform();
+            found.push_back(detection);
+        }
+    }
+
+private:
+    std::string cameraFile() const { return _folder + "/compared-camera.dat"; }
+
+    osgART::GenericTracker* _tracker;
+    std::string _folder;
+    std::vector<std::string> _patternFiles;
+    osg::ref_ptr<osg::Image> _image;
+};
+
+#ifdef NOVARO_HAVE_APRILTAG
+class AprilTagDetector : public ComparedDetector
+{
+public:
+    explicit AprilTagDetector(int ids) : _family(tag36h11_create()), _detector(apriltag_detector_create())
+    {
+        apriltag_detector_add_family(_detector, _family);
+        _detector->nthreads = 1;
+        for (int id = 0; id < ids; ++id)
+        {
+            // The tag's black square (8 of its 10 cells, the white outer ring dropped) is the marker.
+            image_u8_t* tag = apriltag_to_image(_family, id);
+            cv::Mat cells(tag->height - 2, tag->width - 2, CV_8UC1);
+            for (int y = 1; y < tag->height - 1; ++y)
+                for (int x = 1; x < tag->width - 1; ++x)
+                    cells.at<unsigned char>(y - 1, x - 1) = tag->buf[y * tag->stride + x] ? 255 : 0;
+            // The library does not export image_u8_destroy; the image is two plain allocations.
+            free(tag->buf);
+            free(tag);
+            _sheets.push_back(printCells(cells));
+        }
+    }
+    ~AprilTagDetector() override
+    {
+        apriltag_detector_destroy(_detector);
+        tag36h11_destroy(_family);
+    }
+    std::string name() const override { return "AprilTag"; }
+    bool prepare(int, int, const cv::Matx33d&) override { return true; }
+    void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) override
+    {
+        cv::cvtColor(frame, _grey, cv::COLOR_BGR2GRAY);
+        image_u8_t header{_grey.cols, _grey.rows, int(_grey.step[0]), _grey.data};
+        zarray_t* detections = apriltag_detector_detect(_detector, &header);
+        found.clear();
+        for (int k = 0; k < zarray_size(detections); ++k)
+        {
+            apriltag_detection_t* detection;
+            zarray_get(detections, k, &detection);
+            ComparedDetection compared;
+            compared.id = detection->id;
+            // Its corners count pixel edges from 0, pixel centres at +0.5.
+            for (int c = 0; c < 4; ++c)
+                compared.corners[size_t(c)] = cv::Point2d(detection->p[c][0] - 0.5, detection->p[c][1] - 0.5);
+            found.push_back(compared);
+        }
+        apriltag_detections_destroy(detections);
+    }
+
+private:
+    apriltag_family_t* _family;
+    apriltag_detector_t* _detector;
+    cv::Mat _grey;
+};
+#endif
+
+#ifdef NOVARO_HAVE_ARUCO
+class ArucoDetector : public ComparedDetector
+{
+public:
+    explicit ArucoDetector(int ids)
+        : _dictionary(cv::aruco::getPredefinedDictionary(cv::aruco::DICT_6X6_250)),
+          _parameters(cv::aruco::DetectorParameters::create())
+    {
+        _parameters->cornerRefinementMethod = cv::aruco::CORNER_REFINE_SUBPIX;
+        for (int id = 0; id < ids; ++id)
+        {
+            cv::Mat cells;
+            cv::aruco::drawMarker(_dictionary, id, 8, cells, 1);
+            _sheets.push_back(printCells(cells));
+        }
+    }
+    std::string name() const override { return "ArUco"; }
+    bool prepare(int, int, const cv::Matx33d&) override { return true; }
+    void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) override
+    {
+        cv::cvtColor(frame, _grey, cv::COLOR_BGR2GRAY);
+        std::vector<int> ids;
+        std::vector<std::vector<cv::Point2f>> corners;
+        cv::aruco::detectMarkers(_grey, _dictionary, corners, ids, _parameters);
+        found.clear();
+        for (size_t k = 0; k < ids.size(); ++k)
+        {
+            ComparedDetection compared;
+            compared.id = ids[k];
+            for (int c = 0; c < 4; ++c)
+                compared.corners[size_t(c)] = corners[k][size_t(c)];
+            found.push_back(compared);
+        }
+    }
+
+private:
+    cv::Ptr<cv::aruco::Dictionary> _dictionary;
+    cv::Ptr<cv::aruco::DetectorParameters> _parameters;
+    cv::Mat _grey;
+};
+#endif
+
+double percentile(std::vector<double> values, double share)
+{
+    if (values.empty())
+        return std::nan("");
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, size_t(std::ceil(share * double(values.size())) - 1))];
+}
+
+double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth)
+{
+    const osg::Quat difference = measured.getRotate() * truth.getRotate().inverse();
+    double angle;
+    osg::Vec3d axis;
+    difference.getRotate(angle, axis);
+    angle = std::fabs(angle);
+    if (angle > osg::PI)
+        angle = 2.0 * osg::PI - angle;
+    return osg::RadiansToDegrees(angle);
+}
+
+// The marker's printed side turned away from the camera.
+bool seenFromBehind(const osg::Matrixd& pose)
+{
+    const osg::Vec3d normal = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, 1), pose);
+    return normal * pose.getTrans() > 0.0;
+}
+
+// Pose from corners for detectors that give none: their corners put in the truth's order (the
+// corner order is each library's convention, not a fault), then OpenCV's square solver.
+bool poseFromCorners(std::array<cv::Point2d, 4> corners, const HardCaseMarker& truth,
+                     const cv::Matx33d& camera, osg::Matrixd& pose)
+{
+    double bestDistance = 1e18;
+    std::array<cv::Point2d, 4> best = corners;
+    for (int mirror = 0; mirror < 2; ++mirror)
+    {
+        for (int shift = 0; shift < 4; ++shift)
+        {
+            std::array<cv::Point2d, 4> candidate;
+            double distance = 0.0;
+            for (int k = 0; k < 4; ++k)
+            {
+                candidate[size_t(k)] = corners[size_t((k + shift) % 4)];
+                distance += cv::norm(candidate[size_t(k)] - truth.corners[size_t(k)]);
+            }
+            if (distance < bestDistance)
+            {
+                bestDistance = distance;
+                best = candidate;
+            }
+        }
+        std::reverse(corners.begin(), corners.end());
+    }
+    const double h = 0.5 * kMarkerSize;
+    const std::vector<cv::Point3d> object = {{-h, h, 0}, {h, h, 0}, {h, -h, 0}, {-h, -h, 0}};
+    cv::Vec3d rotation, translation;
+    if (!cv::solvePnP(object, std::vector<cv::Point2d>(best.begin(), best.end()), camera, cv::noArray(),
+                      rotation, translation, false, cv::SOLVEPNP_IPPE_SQUARE))
+        return false;
+    HardCaseMarker solved;
+    solved.rotation = rotation;
+    solved.translation = translation;
+    pose = HardCaseRenderer::openGLPose(solved);
+    return true;
+}
+
+struct Tally
+{
+    size_t expected = 0, detected = 0, wrongIds = 0, falsePositives = 0, fromBehind = 0;
+    std::vector<double> rotationErrors, translationErrors, cpu, wall;
+};
+
+std::string cell(const std::vector<Tally>& tallies, const std::function<std::string(const Tally&)>& value)
+{
+    std::string text;
+    for (size_t k = 0; k < tallies.size(); ++k)
+        text += (k ? " / " : "") + value(tallies[k]);
+    return text;
+}
+
+std::string fixed(double value, int digits)
+{
+    if (std::isnan(value))
+        return "-";
+    std::ostringstream out;
+    out << std::fixed << std::setprecision(digits) << value;
+    return out.str();
+}
+
+// The frame and, beside it, the markers the detector missed with their corners.
+void writeMiss(const std::string& stem, const cv::Mat& frame, const std::vector<HardCaseMarker>& placed,
+               const std::vector<ComparedDetection>& found)
+{
+    cv::imwrite(stem + ".png", frame);
+    std::ofstream out(stem + ".txt");
+    for (const HardCaseMarker& marker : placed)
+        if (std::none_of(found.begin(), found.end(),
+                         [&](const ComparedDetection& d) { return d.id == marker.id; }))
+        {
+            out << "missed " << marker.id << " side " << marker.side;
+            for (const cv::Point2d& corner : marker.corners)
+                out << " " << corner.x << "," << corner.y;
+            out << "\n";
+        }
+}
+
+// Timed detection of one frame, warm-up frames untimed.
+void detectTimed(ComparedDetector& detector, const cv::Mat& frame, bool timed, Tally& tally,
+                 std::vector<ComparedDetection>& found)
+{
+    const double cpuStart = threadCpuSeconds();
+    const auto wallStart = std::chrono::steady_clock::now();
+    detector.detect(frame, found);
+    const double cpu = threadCpuSeconds() - cpuStart;
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    if (!timed)
+        return;
+    tally.cpu.push_back(cpu * 1000.0);
+    tally.wall.push_back(wall * 1000.0);
+}
+
+void score(const std::vector<ComparedDetection>& found, const std::vector<HardCaseMarker>& placed,
+           const cv::Matx33d& camera, bool markerFree, Tally& tally)
+{
+    for (const ComparedDetection& detection : found)
+    {
+        auto truth = std::find_if(placed.begin(), placed.end(),
+                                  [&](const HardCaseMarker& m) { return m.id == detection.id; });
+        if (truth == placed.end())
+        {
+            ++(markerFree ? tally.falsePositives : tally.wrongIds);
+            continue;
+        }
+        ++tally.detected;
+        osg::Matrixd pose = detection.pose;
+        if (!detection.hasPose && !poseFromCorners(detection.corners, *truth, camera, pose))
+            continue;
+        const osg::Matrixd expected = HardCaseRenderer::openGLPose(*truth);
+        tally.rotationErrors.push_back(rotationErrorDegrees(pose, expected));
+        tally.translationErrors.push_back((pose.getTrans() - expected.getTrans()).length() /
+                                          expected.getTrans().length() * 100.0);
+        if (seenFromBehind(pose))
+            ++tally.fromBehind;
+    }
+    tally.expected += placed.size();
+}
+
+// Spread of poses around their mean: rotation (degrees, root mean square of the angles to the mean
+// rotation) and translation (root mean square distance to the mean, percent of the distance).
+void spread(const std::vector<osg::Matrixd>& poses, double& rotation, double& translation)
+{
+    rotation = translation = std::nan("");
+    if (poses.size() < 2)
+        return;
+    osg::Vec4d sum;
+    osg::Vec3d meanTranslation;
+    const osg::Quat first = poses.front().getRotate();
+    for (const osg::Matrixd& pose : poses)
+    {
+        osg::Quat q = pose.getRotate();
+        if (q.asVec4() * first.asVec4() < 0)
+            q = osg::Quat(-q.x(), -q.y(), -q.z(), -q.w());
+        sum += q.asVec4();
+        meanTranslation += pose.getTrans();
+    }
+    sum.normalize();
+    meanTranslation /= double(poses.size());
+    const osg::Quat meanRotation(sum);
+    osg::Matrixd mean(meanRotation);
+    double angles = 0.0, distances = 0.0;
+    for (const osg::Matrixd& pose : poses)
+    {
+        angles += std::pow(rotationErrorDegrees(pose, mean), 2);
+        distances += (pose.getTrans() - meanTranslation).length2();
+    }
+    rotation = std::sqrt(angles / double(poses.size()));
+    translation = std::sqrt(distances / double(poses.size())) / meanTranslation.length() * 100.0;
+}
+
+} // namespace
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
+}
+
+std::unique_ptr<ComparedDetector> makeTrackerDetector(osgART::GenericTracker* tracker,
+                                                      const std::string& folder, int ids, unsigned seed)
+{
+    return std::unique_ptr<ComparedDetector>(new TrackerDetector(tracker, folder, ids, seed));
+}
+
+std::unique_ptr<ComparedDetector> makeAprilTagDetector(int ids)
+{
+#ifdef NOVARO_HAVE_APRILTAG
+    return std::unique_ptr<ComparedDetector>(new AprilTagDetector(ids));
+#else
+    (void)ids;
+    return nullptr;
+#endif
+}
+
+std::unique_ptr<ComparedDetector> makeArucoDetector(int ids)
+{
+#ifdef NOVARO_HAVE_ARUCO
+    return std::unique_ptr<ComparedDetector>(new ArucoDetector(ids));
+#else
+    (void)ids;
+    return nullptr;
+#endif
+}
+
+void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
+                        std::ostream& out)
+{
+    const double focal = 0.9 * settings.width; // about 58 degrees across
+    const HardCaseRenderer renderer(settings.width, settings.height, focal);
+    for (ComparedDetector* detector : detectors)
+        if (!detector->prepare(settings.width, settings.height, renderer.cameraMatrix()))
+            out << "# " << detector->name() << " cannot run at " << settings.width << "x" << settings.height
+                << std::endl;
+    std::string names;
+    for (ComparedDetector* detector : detectors)
+        names += (names.empty() ? "" : " / ") + detector->name();
+    out << "# hard cases at " << settings.width << "x" << settings.height << ", " << settings.frames
+        << " frames of up to " << settings.markersPerFrame << " markers each (of " << settings.ids
+        << " in play), times in ms per frame after " << settings.warmUpFrames
+        << " warm-up frames, 1 thread; each cell: " << names << std::endl;
+    out << "| case | markers | detected % | wrong ids | false positives | seen from behind | median rot err "
+           "deg | "
+           "p95 rot err deg | median trans err % | median CPU ms | p95 CPU ms | median wall ms |"
+        << std::endl;
+    out << "|---|---|---|---|---|---|---|---|---|---|---|---|" << std::endl;
+    std::mt19937 random(settings.seed);
+    std::vector<ComparedDetection> found;
+    const std::vector<Degradation> cases = hardCases();
+    for (size_t caseIndex = 0; caseIndex < cases.size(); ++caseIndex)
+    {
+        const Degradation& degradation = cases[caseIndex];
+        if (degradation.name.compare(0, settings.only.size(), settings.only) != 0)
+            continue;
+        std::vector<Tally> tallies(detectors.size());
+        for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
+        {
+            const unsigned frameSeed = unsigned(random());
+            std::mt19937 placement(frameSeed);
+            const std::vector<HardCaseMarker> placed = renderer.place(
+                degradation, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
+            for (size_t d = 0; d < detectors.size(); ++d)
+            {
+                cv::Mat grey, frame;
+                renderer.render(degradation, detectors[d]->sheets(), kMarkerSize, kMargin, placed, frameSeed,
+                                grey);
+                cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+                detectTimed(*detectors[d], frame, frameIndex >= settings.warmUpFrames, tallies[d], found);
+                const size_t before = tallies[d].detected;
+                score(found, placed, renderer.cameraMatrix(), degradation.markerFree, tallies[d]);
+                if (d == 0 && !settings.missFolder.empty() && tallies[d].detected - before < placed.size())
+                    writeMiss(settings.missFolder + "/" + std::to_string(caseIndex) + "-" +
+                                  std::to_string(frameIndex),
+                              grey, placed, found);
+            }
+        }
+        out << "| " << degradation.name << " | " << tallies.front().expected << " | "
+            << cell(tallies, [](const Tally& t)
+                    { return t.expected ? fixed(100.0 * double(t.detected) / double(t.expected), 1) : "-"; })
+            << " | " << cell(tallies, [](const Tally& t) { return std::to_string(t.wrongIds); }) << " | "
+            << cell(tallies, [](const Tally& t) { return std::to_string(t.falsePositives); }) << " | "
+            << cell(tallies, [](const Tally& t) { return std::to_string(t.fromBehind); }) << " | "
+            << cell(tallies, [](const Tally& t) { return fixed(percentile(t.rotationErrors, 0.5), 2); })
+            << " | "
+            << cell(tallies, [](const Tally& t) { return fixed(percentile(t.rotationErrors, 0.95), 2); })
+            << " | "
+            << cell(tallies, [](const Tally& t) { return fixed(percentile(t.translationErrors, 0.5), 2); })
+            << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.5), 2); })
+            << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.95), 2); })
+            << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.wall, 0.5), 2); })
+            << " |" << std::endl;
+    }
+}
+
+void compareJitter(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
+                   std::ostream& out)
+{
+    const double focal = 0.9 * settings.width;
+    const HardCaseRenderer renderer(settings.width, settings.height, focal);
+    const Degradation still;    // noise and lens blur only
+    const double width = 120.0; // pixels on screen when frontal
+    const cv::Vec3d position(12.0, -8.0, focal * kMarkerSize / width);
+    out << "# jitter: one static marker (" << width << " px wide when frontal) at " << settings.width << "x"
+        << settings.height << ", " << settings.frames
+        << " frames differing only by camera noise; spread of the "
+        << "pose around its mean (root mean square); filtered: through the transform filter at the player's "
+           "default factors (0.85), first 10 frames left out"
+        << std::endl;
+    out << "| detector | tilt | detected | raw rot deg | raw trans % dist | filtered rot deg | filtered "
+           "trans % dist |"
+        << std::endl;
+    out << "|---|---|---|---|---|---|---|" << std::endl;
+    for (ComparedDetector* detector : detectors)
+    {
+        if (!detector->prepare(settings.width, settings.height, renderer.cameraMatrix()))
+            continue;
+        for (double tilt : {0.0, 45.0})
+        {
+            const HardCaseMarker marker =
+                renderer.at(0, position, osg::DegreesToRadians(tilt), 0.3, 0.2, kMarkerSize);
+            osg::ref_ptr<osgART::TransformFilterCallback> filter = new osgART::TransformFilterCallback;
+            std::vector<osg::Matrixd> raw, filtered;
+            std::vector<ComparedDetection> found;
+            for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
+            {
+                cv::Mat grey, frame;
+                // The same clutter every frame (seed of the scene), fresh noise (the frame's index).
+                renderer.render(still, detector->sheets(), kMarkerSize, kMargin, {marker}, settings.seed,
+                                grey, unsigned(frameIndex));
+                cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+                detector->detect(frame, found);
+                for (const ComparedDetection& detection : found)
+                {
+                    if (detection.id != marker.id)
+                        continue;
+                    osg::Matrixd pose = detection.pose;
+                    if (!detection.hasPose &&
+                        !poseFromCorners(detection.corners, marker, renderer.cameraMatrix(), pose))
+                        continue;
+                    raw.push_back(pose);
+                    const osg::Matrixd smoothed = filter->filter(pose);
+                    if (frameIndex >= 10)
+                        filtered.push_back(smoothed);
+                }
+            }
+            double rawRotation, rawTranslation, filteredRotation, filteredTranslation;
+            spread(raw, rawRotation, rawTranslation);
+            spread(filtered, filteredRotation, filteredTranslation);
+            out << "| " << detector->name() << " | " << tilt << " | " << raw.size() << "/" << settings.frames
+                << " | " << fixed(rawRotation, 3) << " | " << fixed(rawTranslation, 3) << " | "
+                << fixed(filteredRotation, 3) << " | " << fixed(filteredTranslation, 3) << " |" << std::endl;
+        }
+    }
+}
+
+} // namespace Novaro
