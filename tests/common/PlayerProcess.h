@@ -24,6 +24,16 @@ inline bool hasLine(const std::string& text, const std::string& line)
     return false;
 }
 
+// How many lines of the text hold the part.
+inline int countLinesHolding(const std::string& text, const std::string& part)
+{
+    std::istringstream lines(text);
+    int count = 0;
+    for (std::string line; std::getline(lines, line);)
+        count += line.find(part) != std::string::npos ? 1 : 0;
+    return count;
+}
+
 // One run's status and output. While the object lives, every failing assertion also shows the
 // player's output, so a failure says what the player printed.
 class PlayerRun

@@ -190,11 +190,7 @@ TEST(AnimationEndToEnd, TwiceTheSpeedGoesTwiceAsFarAndDetectionRunsItsActionsOnc
     EXPECT_NEAR(fast / std::max(slow, 1e-3), 2.0, 0.5) << "slow " << slow << " px, fast " << fast << " px";
 
     // The still camera frame shows the marker all along: one detection, one run of its actions.
-    size_t notified = 0;
-    for (size_t at = run.output.find(" ARObject::notify... found..."); at != std::string::npos;
-         at = run.output.find(" ARObject::notify... found...", at + 1))
-        ++notified;
-    EXPECT_EQ(1u, notified);
+    EXPECT_EQ(1, countLinesHolding(run.output, " ARObject::notify... found..."));
 }
 
 } // namespace

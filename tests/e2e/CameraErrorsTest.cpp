@@ -24,15 +24,6 @@ int countLinesStartingWith(const std::string& text, const std::string& start)
     return count;
 }
 
-int countLinesHolding(const std::string& text, const std::string& part)
-{
-    std::istringstream lines(text);
-    int count = 0;
-    for (std::string line; std::getline(lines, line);)
-        count += line.find(part) != std::string::npos ? 1 : 0;
-    return count;
-}
-
 } // namespace
 
 TEST(CameraErrors, UnreadableVideoFileIsReportedAndThePlayerKeepsDrawing)

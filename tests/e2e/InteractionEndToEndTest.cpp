@@ -63,15 +63,6 @@ public:
     }
 };
 
-int countLines(const std::string& text, const std::string& part)
-{
-    std::istringstream lines(text);
-    int count = 0;
-    for (std::string line; std::getline(lines, line);)
-        count += line.find(part) != std::string::npos ? 1 : 0;
-    return count;
-}
-
 } // namespace
 
 TEST(InteractionEndToEnd, ClicksOnTheCubeAndOnVideoThenALongPressQuits)
@@ -94,7 +85,7 @@ TEST(InteractionEndToEnd, ClicksOnTheCubeAndOnVideoThenALongPressQuits)
 
     EXPECT_EQ(0, run.status);
     // The cube's left-click actions: the chroma-keyed movie toggles, the walker's animation too.
-    EXPECT_EQ(1, countLines(run.output, "> TOGGLE PAUSE"));
+    EXPECT_EQ(1, countLinesHolding(run.output, "> TOGGLE PAUSE"));
     EXPECT_TRUE(run.printed(" Screenshot written: " + scene.directory().file("shot.png")));
     EXPECT_TRUE(run.printed(" Starting...done."));
     EXPECT_LT(run.output.find(" Screenshot written:"), run.output.find(" Starting...done."));
