@@ -283,7 +283,7 @@ bool writeWalkerGlb(const std::string& folder)
     Mesh body = makeBox(osg::Vec3(0.0f, 0.0f, 25.0f), osg::Vec3(16.0f, 10.0f, 50.0f));
     body.append(makeSphere(osg::Vec3(0.0f, 0.0f, 58.0f), 9.0f, 12, 16));
     std::unique_ptr<aiScene> scene =
-        makeAssimpScene("Walker", {{"Body", body, osg::Vec4(0.95f, 0.65f, 0.1f, 1.0f)}}, false);
+        makeAssimpScene("Walker", {{"Body", body, osg::Vec4(0.95f, 0.65f, 0.1f, 1.0f)}}, true);
     aiNode* armature = addAssimpNode(scene->mRootNode, "Armature", aiVector3D());
     aiNode* hips = addAssimpNode(armature, "Hips", aiVector3D());
     addAssimpNode(hips, "Chest", aiVector3D(0.0f, 0.0f, 25.0f));
