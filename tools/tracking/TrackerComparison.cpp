@@ -125,16 +125,7 @@ public:
         _detector->nthreads = 1;
         for (int id = 0; id < ids; ++id)
         {
-            // The tag's black square (8 of its 10 cells, the white outer ring dropped) is the marker.
-            image_u8_t* tag = apriltag_to_image(_family, id);
-            cv::Mat cells(tag->height - 2, tag->width - 2, CV_8UC1);
-            for (int y = 1; y < tag->height - 1; ++y)
-                for (int x = 1; x < tag->width - 1; ++x)
-                    cells.at<unsigned char>(y - 1, x - 1) = tag->buf[y * tag->stride + x] ? 255 : 0;
-            // The library does not export image_u8_destroy; the image is two plain allocations.
-            free(tag->buf);
-            free(tag);
-            _sheets.push_back(printCells(cells));
+            _sheets.push_back(printCells(aprilTagCells(id, 0, 255)));
         }
     }
     ~AprilTagDetector() override
@@ -556,5 +547,22 @@ void compareJitter(const std::vector<ComparedDetector*>& detectors, const Compar
         }
     }
 }
+
+#ifdef NOVARO_HAVE_APRILTAG
+cv::Mat aprilTagCells(int id, unsigned char dark, unsigned char light)
+{
+    apriltag_family_t* family = tag36h11_create();
+    image_u8_t* tag = apriltag_to_image(family, id);
+    cv::Mat cells(tag->height - 2, tag->width - 2, CV_8UC1);
+    for (int y = 1; y < tag->height - 1; ++y)
+        for (int x = 1; x < tag->width - 1; ++x)
+            cells.at<unsigned char>(y - 1, x - 1) = tag->buf[y * tag->stride + x] ? light : dark;
+    // The library does not export image_u8_destroy; the image is two plain allocations.
+    free(tag->buf);
+    free(tag);
+    tag36h11_destroy(family);
+    return cells;
+}
+#endif
 
 } // namespace Novaro

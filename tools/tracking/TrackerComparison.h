@@ -49,6 +49,11 @@ std::unique_ptr<ComparedDetector> makeTrackerDetector(osgART::GenericTracker* tr
                                                       const std::string& folder, int ids, unsigned seed);
 /// AprilTag 36h11 and OpenCV's ArUco (6x6, sub-pixel corners); null when the tool was built without.
 std::unique_ptr<ComparedDetector> makeAprilTagDetector(int ids);
+#ifdef NOVARO_HAVE_APRILTAG
+// The black square of AprilTag 36h11 tag 'id' (8 of its 10 cells, the white outer ring dropped),
+// one pixel a cell, in the two greys given.
+cv::Mat aprilTagCells(int id, unsigned char dark, unsigned char light);
+#endif
 std::unique_ptr<ComparedDetector> makeArucoDetector(int ids);
 
 struct ComparisonSettings

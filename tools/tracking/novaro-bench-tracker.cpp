@@ -254,15 +254,7 @@ int main(int argc, char** argv)
     std::vector<PrintedMarker> aprilPrinted;
     for (size_t i = 0; i < maxCount; ++i)
     {
-        // The tag's black square (8 of its 10 cells, white outer ring dropped) as the marker.
-        image_u8_t* tag = apriltag_to_image(family, int(i));
-        cv::Mat cells(tag->height - 2, tag->width - 2, CV_8UC1);
-        for (int y = 1; y < tag->height - 1; ++y)
-            for (int x = 1; x < tag->width - 1; ++x)
-                cells.at<unsigned char>(y - 1, x - 1) = tag->buf[y * tag->stride + x] ? 235 : 25;
-        // The library does not export image_u8_destroy; the image is two plain allocations.
-        free(tag->buf);
-        free(tag);
+        const cv::Mat cells = aprilTagCells(int(i), 25, 235);
         cv::Mat big;
         cv::resize(cells, big, cv::Size(cells.cols * 64, cells.rows * 64), 0, 0, cv::INTER_NEAREST);
         cv::copyMakeBorder(big, big, big.rows / 4, big.rows / 4, big.cols / 4, big.cols / 4,
