@@ -15,16 +15,14 @@
 namespace NovaroTest
 {
 
-class RunningPlayer : public ::testing::Test
+class RunningPlayer : public SampleApplicationTest
 {
 protected:
     void SetUp() override
     {
-        NOVARO_REQUIRE_DISPLAY();
-        enterRunDirectory();
-        _previousSamples = osg::DisplaySettings::instance()->getNumMultiSamples();
-        ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
-        ASSERT_TRUE(initWithRecordedCamera(application));
+        SampleApplicationTest::SetUp();
+        if (setUpStopped())
+            return;
         application.initEventHandlers();
         application.loadSceneObjects();
         application.showStatusMessage("Starting...");
@@ -36,7 +34,6 @@ protected:
         viewer->realize();
         viewer->frame();
     }
-    void TearDown() override { osg::DisplaySettings::instance()->setNumMultiSamples(_previousSamples); }
 
     osgGA::EventQueue& events() { return *viewer->getEventQueue(); }
     // A key pressed and released, handled by the next frame.
@@ -60,12 +57,10 @@ protected:
         return hud ? hud->getTextPanel()->getText() : std::string("(no status panel)");
     }
 
-    Novaro::ARApplication application;
     Novaro::ARViewer* viewer = nullptr;
 
 private:
     int _statusId = -1;
-    unsigned int _previousSamples = 0;
 };
 
 } // namespace NovaroTest

@@ -16,28 +16,13 @@ using namespace NovaroTest;
 namespace
 {
 
-class SampleScene : public ::testing::Test
+class SampleScene : public SampleApplicationTest
 {
 protected:
-    void SetUp() override
-    {
-        NOVARO_REQUIRE_DISPLAY();
-        enterRunDirectory();
-        _previousSamples = osg::DisplaySettings::instance()->getNumMultiSamples();
-        ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
-        ASSERT_TRUE(initWithRecordedCamera(application));
-    }
-    void TearDown() override { osg::DisplaySettings::instance()->setNumMultiSamples(_previousSamples); }
-
     bool smallFeatureCulling() const
     {
         return (application.getARCamera()->getCullingMode() & osg::CullSettings::SMALL_FEATURE_CULLING) != 0;
     }
-
-    ARApplication application;
-
-private:
-    unsigned int _previousSamples = 0;
 };
 
 void expectRectangle(osgViewer::GraphicsWindow* window, int x, int y, int width, int height)

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <osg/DisplaySettings>
 
 #include "osgART/Field.h"
 #include "osgART/GenericTracker.h"
@@ -76,5 +77,28 @@ inline bool initWithRecordedCamera(Novaro::ARApplication& application)
     std::vector<char*> argv = {&program[0], &option[0], &video[0], nullptr};
     return application.init(3, argv.data());
 }
+
+// A test on the sample application, set up as above in the run directory. The multisampling
+// setting that the set-up may change is put back afterwards for the next test.
+class SampleApplicationTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        NOVARO_REQUIRE_DISPLAY();
+        enterRunDirectory();
+        _previousSamples = osg::DisplaySettings::instance()->getNumMultiSamples();
+        ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
+        ASSERT_TRUE(initWithRecordedCamera(application));
+    }
+    void TearDown() override { osg::DisplaySettings::instance()->setNumMultiSamples(_previousSamples); }
+    // Whether SetUp stopped (no display, or a failed set-up): a derived SetUp must stop too.
+    bool setUpStopped() const { return IsSkipped() || HasFatalFailure(); }
+
+    Novaro::ARApplication application;
+
+private:
+    unsigned int _previousSamples = 0;
+};
 
 } // namespace NovaroTest
