@@ -238,6 +238,7 @@ void ARShadowsManager::disable()
     _mode = MODE_DIRECT;
     _compatibility = COMPATIBILITY_NONE;
     _technique = AR_SHADOW_MAP;
+    _simpleTechnique = AR_SHADOW_MAP;
     _enabled = false;
     _textureSize = defaultTextureSize;
 }
@@ -297,7 +298,51 @@ void ARShadowsManager::setTechnique(int technique)
         return;
     _currentTechnique = object;
     _technique = technique;
+    if (technique != AR_SOFT_SHADOW_MAP)
+        _simpleTechnique = technique;
     _shadowedScene->setShadowTechnique(object.get());
+}
+
+int ARShadowsManager::getShadowMode() const
+{
+    return _technique == AR_SOFT_SHADOW_MAP ? SHADOW_MODE_SOFT : SHADOW_MODE_SIMPLE;
+}
+
+void ARShadowsManager::setShadowMode(int shadowMode)
+{
+    if (!_enabled)
+        return;
+    setTechnique(shadowMode == SHADOW_MODE_SOFT ? static_cast<int>(AR_SOFT_SHADOW_MAP) : _simpleTechnique);
+    initTechnique();
+}
+
+int ARShadowsManager::getVisualAccuracy() const
+{
+    return _mode == MODE_DEFERRED ? ACCURACY_HIGHEST : ACCURACY_FASTEST;
+}
+
+void ARShadowsManager::setVisualAccuracy(int accuracy)
+{
+    if (!_enabled)
+        return;
+    setMode(accuracy == ACCURACY_HIGHEST ? MODE_DEFERRED : MODE_DIRECT);
+    // The units and programs depend on the mode.
+    initTechnique();
+}
+
+void ARShadowsManager::setTexturesShown(bool shown)
+{
+    _texturesShown = shown;
+    // Only the deferred group's plain drawing: the shadow pass keeps its own map and programs.
+    osg::StateSet* state = _deferredGroup->getOrCreateStateSet();
+    for (unsigned int unit = 0; unit < textureUnitCount; ++unit)
+    {
+        if (shown)
+            state->removeTextureMode(unit, GL_TEXTURE_2D);
+        else
+            state->setTextureMode(unit, GL_TEXTURE_2D,
+                                  osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE);
+    }
 }
 
 osg::ref_ptr<osgShadow::ShadowTechnique> ARShadowsManager::techniqueObject(int technique)

@@ -61,6 +61,22 @@ public:
         COMPATIBILITY_VECTORWORKS = 4,
         COMPATIBILITY_SCIA = 5
     };
+    // The two choices of the lighting keys, each a way to set up the techniques above.
+    // Shadow mode: Simple keeps the scene's hard-edged technique (the shadow map when the scene
+    // asked for soft shadows); Soft uses the soft shadow map, 64 jittered lookups per pixel.
+    enum ShadowMode
+    {
+        SHADOW_MODE_SIMPLE = 0,
+        SHADOW_MODE_SOFT = 1
+    };
+    // Visual accuracy: Fastest draws the shadowed models once, with the shadow program in place of
+    // their own shading (direct mode); Highest draws them with their own state and multiplies a
+    // separate shadow pass over the image (deferred mode), at the cost of a second pass.
+    enum VisualAccuracy
+    {
+        ACCURACY_FASTEST = 0,
+        ACCURACY_HIGHEST = 1
+    };
     // Traversal masks: the shadowed scene's receiving and casting traversals, and the AR light's
     // transform, kept out of both.
     static const unsigned int RECEIVES_SHADOW_MASK = 1;
@@ -111,6 +127,16 @@ public:
     int getTechnique() const { return _technique; }
     void setTechnique(int technique);
     unsigned int getTextureSize() const { return _textureSize; }
+
+    // Read from the installed technique and mode; setting one installs and initialises again.
+    int getShadowMode() const;
+    void setShadowMode(int shadowMode);
+    int getVisualAccuracy() const;
+    void setVisualAccuracy(int accuracy);
+    // Switches the textures of the plainly drawn shadowed models off or on, so that the deferred
+    // pass shows the shadows on bare surfaces; seen at Highest accuracy only.
+    void setTexturesShown(bool shown);
+    bool areTexturesShown() const { return _texturesShown; }
 
     // Finds the texture units the shadowed models use and those carrying opacity maps.
     void computeTextureUnits();
@@ -169,6 +195,9 @@ private:
     int _mode = MODE_DIRECT;
     int _compatibility = COMPATIBILITY_NONE;
     int _technique = AR_SHADOW_MAP;
+    // The last hard-edged technique installed: what the Simple shadow mode goes back to.
+    int _simpleTechnique = AR_SHADOW_MAP;
+    bool _texturesShown = true;
     unsigned int _textureSize = 1024;
     bool _enabled = true;
 };

@@ -53,10 +53,36 @@ bool ARKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA:
     if (!viewer || !_application || viewer != _application->getViewer())
         return false;
     if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN)
-        keyPressed(event);
+        keyPressed(*chordOf(event));
     else if (event.getEventType() == osgGA::GUIEventAdapter::KEYUP)
-        keyReleased(event);
+        keyReleased(*chordOf(event));
     return false;
+}
+
+// The window system hands a chord over as it was typed: with Control held a key arrives as its
+// control character (CTRL+2 as 0, CTRL+a as 1), and the modifier is often let go a moment before
+// the key, so that the release carries none. The modes see the key itself with the modifiers that
+// were held when it went down.
+osg::ref_ptr<osgGA::GUIEventAdapter> ARKeyboardEventsHandler::chordOf(const osgGA::GUIEventAdapter& event)
+{
+    const int unmodifiedKey = event.getUnmodifiedKey() ? event.getUnmodifiedKey() : event.getKey();
+    int modifiers = event.getModKeyMask();
+    if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN)
+        _modifiersAtPress[unmodifiedKey] = modifiers;
+    else
+    {
+        std::map<int, int>::iterator held = _modifiersAtPress.find(unmodifiedKey);
+        if (held != _modifiersAtPress.end())
+        {
+            modifiers |= held->second;
+            _modifiersAtPress.erase(held);
+        }
+    }
+    osg::ref_ptr<osgGA::GUIEventAdapter> chord = new osgGA::GUIEventAdapter(event);
+    chord->setModKeyMask(modifiers);
+    if (modifierOf(modifiers) != MODIFIER_NONE)
+        chord->setKey(unmodifiedKey);
+    return chord;
 }
 
 void ARKeyboardEventsHandler::showStatus(const char* format, ...)

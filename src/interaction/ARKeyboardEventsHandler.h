@@ -3,6 +3,7 @@
 #include <osg/ApplicationUsage>
 #include <osgGA/GUIEventHandler>
 
+#include <map>
 #include <string>
 
 namespace Novaro
@@ -52,8 +53,15 @@ protected:
 
     ARApplication* _application;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
+    // The modifiers held when each key still down was pressed, by its unmodified key.
+    std::map<int, int> _modifiersAtPress;
     // The longest status text is about 40 characters.
     char _statusText[128];
+
+private:
+    // The event as the modes read it: the unmodified key under CTRL or ALT, and the modifiers
+    // held at the press added to a release.
+    osg::ref_ptr<osgGA::GUIEventAdapter> chordOf(const osgGA::GUIEventAdapter& event);
 };
 
 } // namespace Novaro

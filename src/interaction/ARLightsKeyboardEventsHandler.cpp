@@ -54,11 +54,75 @@ void ARLightsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& ev
     case '0':
     case '1':
     case '2':
-        if (modifierOf(event.getModKeyMask()) != MODIFIER_NONE)
-            showStatus("Shadow mode and visual accuracy: not available yet.");
+        if (modifierOf(event.getModKeyMask()) == MODIFIER_CTRL)
+            shadowKey(event.getKey());
+        else if (modifierOf(event.getModKeyMask()) == MODIFIER_ALT)
+            accuracyKey(event.getKey());
         break;
     default:
         break;
+    }
+}
+
+bool ARLightsKeyboardEventsHandler::sceneFromMaya() const
+{
+    return getApplication() && getApplication()->getApplicationHint() == HINT_MAYA;
+}
+
+// CTRL: 0 shadows alone, 1 and 2 the shadow mode.
+void ARLightsKeyboardEventsHandler::shadowKey(int key)
+{
+    ARShadowsManager& shadows = *_shadowsManager;
+    const bool highest = shadows.getVisualAccuracy() == ARShadowsManager::ACCURACY_HIGHEST;
+    if (key == '0')
+    {
+        if (!highest)
+            showStatus("Switch to 'Highest' accuracy mode to use this command.");
+        else
+        {
+            showStatus("Shadows [shadows only mode]");
+            shadows.setTexturesShown(false);
+        }
+    }
+    else if (key == '1')
+    {
+        showStatus("Shadow mode [Simple]");
+        shadows.setShadowMode(ARShadowsManager::SHADOW_MODE_SIMPLE);
+    }
+    else if (sceneFromMaya() && !highest)
+        showStatus("Shadow mode [Soft] not available for current visual accuracy [Fastest]");
+    else
+    {
+        showStatus("Shadow mode [Soft]");
+        shadows.setShadowMode(ARShadowsManager::SHADOW_MODE_SOFT);
+    }
+}
+
+// ALT: 0 shadows with textures, 1 and 2 the visual accuracy.
+void ARLightsKeyboardEventsHandler::accuracyKey(int key)
+{
+    ARShadowsManager& shadows = *_shadowsManager;
+    if (key == '0')
+    {
+        if (shadows.getVisualAccuracy() != ARShadowsManager::ACCURACY_HIGHEST)
+            showStatus("Switch to 'Highest' accuracy mode to use this command.");
+        else
+        {
+            showStatus("Shadows [shadows+textures mode]");
+            shadows.setTexturesShown(true);
+        }
+    }
+    else if (key == '2')
+    {
+        showStatus("Visual accuracy [Highest]");
+        shadows.setVisualAccuracy(ARShadowsManager::ACCURACY_HIGHEST);
+    }
+    else if (sceneFromMaya() && shadows.getShadowMode() == ARShadowsManager::SHADOW_MODE_SOFT)
+        showStatus("Visual accuracy [Fastest] not available for current shadow mode [Soft]");
+    else
+    {
+        showStatus("Visual accuracy [Fastest]");
+        shadows.setVisualAccuracy(ARShadowsManager::ACCURACY_FASTEST);
     }
 }
 

@@ -12,11 +12,9 @@ class ARShadowsManager;
 
 // Keys of the scene light that casts the shadows: its marker shown or hidden, moving and turning
 // the light, and its brightness, all through the shadows manager. Only reachable when the shadows
-// manager found a light (the mode manager refuses the switch otherwise).
-//
-// Not built yet: the shadow mode (Simple, Soft) and visual accuracy (Fastest, Highest) keys with
-// CTRL or ALT and 0, 1, 2. The shadows manager has no such settings to switch; the keys are
-// decoded and say so on the status panel.
+// manager found a light (the mode manager refuses the switch otherwise). CTRL and ALT with 1 and 2
+// choose the shadow mode and the visual accuracy, with 0 the textures under the deferred shadows;
+// scenes from Maya cannot combine soft shadows with the fastest drawing.
 class ARLightsKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
@@ -34,6 +32,10 @@ protected:
     void keyReleased(const osgGA::GUIEventAdapter& event) override;
 
 private:
+    bool sceneFromMaya() const;
+    void shadowKey(int key);
+    void accuracyKey(int key);
+
     // Degrees per key press.
     const float _rotationStep = 1.0f;
     const osg::Vec3 _axisX = osg::Vec3(1.0f, 0.0f, 0.0f);

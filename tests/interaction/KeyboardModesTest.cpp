@@ -13,6 +13,7 @@
 #include "ConfigurationData.h"
 #include "KeyboardHelp.h"
 #include "NotifyCapture.h"
+#include "SceneData.h"
 
 #include <fstream>
 #include <sstream>
@@ -161,6 +162,53 @@ TEST_F(KeyboardModes, LightingModeTurnsDimsAndShowsTheSceneLight)
     tap(Key::KEY_Space);
     EXPECT_NE(guides, sun->areGuidesShown());
     EXPECT_EQ("Light [toggling source visibility]", status());
+}
+
+TEST_F(KeyboardModes, LightingModeChoosesShadowModeAccuracyAndBareSurfaces)
+{
+    ARShadowsManager& shadows = *application.getShadowsManager();
+    ASSERT_EQ(ARShadowsManager::MODE_DIRECT, shadows.getMode()) << "the sample draws its shadows directly";
+    tap(Key::KEY_F8);
+    tapWith(Key::MODKEY_CTRL, '0');
+    EXPECT_EQ("Switch to 'Highest' accuracy mode to use this command.", status());
+    EXPECT_TRUE(shadows.areTexturesShown());
+
+    tapWith(Key::MODKEY_CTRL, '2', 0); // CTRL+2 types NUL
+    EXPECT_EQ("Shadow mode [Soft]", status());
+    EXPECT_EQ(ARShadowsManager::AR_SOFT_SHADOW_MAP, shadows.getTechnique());
+    EXPECT_NE(nullptr, shadows.getFragmentShader());
+    tapWith(Key::MODKEY_CTRL, '1');
+    EXPECT_EQ("Shadow mode [Simple]", status());
+    EXPECT_EQ(ARShadowsManager::AR_SHADOW_MAP, shadows.getTechnique());
+
+    // Highest: the deferred pass, composed by the window quad, and the textures can go.
+    tapWith(Key::MODKEY_ALT, '2');
+    EXPECT_EQ("Visual accuracy [Highest]", status());
+    EXPECT_EQ(ARShadowsManager::MODE_DEFERRED, shadows.getMode());
+    EXPECT_TRUE(shadows.getModeSwitch()->getValue(1));
+    tapWith(Key::MODKEY_CTRL, '0');
+    EXPECT_EQ("Shadows [shadows only mode]", status());
+    const osg::StateSet* plain = shadows.getDeferredGroup()->getStateSet();
+    ASSERT_NE(nullptr, plain);
+    EXPECT_EQ(osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE,
+              plain->getTextureMode(0, GL_TEXTURE_2D));
+    tapWith(Key::MODKEY_ALT, '0');
+    EXPECT_EQ("Shadows [shadows+textures mode]", status());
+    EXPECT_EQ(osg::StateAttribute::INHERIT, plain->getTextureMode(0, GL_TEXTURE_2D));
+
+    // A scene from Maya cannot have soft shadows drawn the fastest way, from either side.
+    application.getSceneConfiguration()->setAuthoringSoftware("maya");
+    application.setApplicationHint();
+    tapWith(Key::MODKEY_CTRL, '2');
+    tapWith(Key::MODKEY_ALT, '1');
+    EXPECT_EQ("Visual accuracy [Fastest] not available for current shadow mode [Soft]", status());
+    EXPECT_EQ(ARShadowsManager::MODE_DEFERRED, shadows.getMode());
+    tapWith(Key::MODKEY_CTRL, '1');
+    tapWith(Key::MODKEY_ALT, '1');
+    EXPECT_EQ(ARShadowsManager::MODE_DIRECT, shadows.getMode());
+    tapWith(Key::MODKEY_CTRL, '2');
+    EXPECT_EQ("Shadow mode [Soft] not available for current visual accuracy [Fastest]", status());
+    EXPECT_EQ(ARShadowsManager::AR_SHADOW_MAP, shadows.getTechnique());
 }
 
 TEST_F(KeyboardModes, LightingModeIsRefusedWithoutALight)

@@ -43,6 +43,20 @@ protected:
         events().keyRelease(key);
         viewer->frame();
     }
+    // A chord as an X server delivers it when the modifier (MODKEY_CTRL, MODKEY_ALT) is let go
+    // first: the press carries the modifier and the character typed (a control character under
+    // CTRL), the release neither.
+    void tapWith(int modifierMask, int key, int typed)
+    {
+        osgGA::GUIEventAdapter& state = *events().getCurrentEventState();
+        const int before = state.getModKeyMask();
+        state.setModKeyMask(modifierMask);
+        events().keyPress(typed, events().getTime(), key);
+        state.setModKeyMask(before);
+        events().keyRelease(key, events().getTime(), key);
+        viewer->frame();
+    }
+    void tapWith(int modifierMask, int key) { tapWith(modifierMask, key, key); }
     // A key held: 'repeats' key-down events, then the release.
     void hold(int key, int repeats)
     {
