@@ -115,3 +115,18 @@ TEST(InteractionEndToEnd, FunctionKeyShowsTheModeNameOnScreen)
     }
     EXPECT_GT(changed * 4, total) << "the status panel should cover the top left";
 }
+
+// X delivers CTRL+2 as NUL, and xdotool lets the modifier go before the key, as hurried hands do:
+// both chords must still reach the lighting mode.
+TEST(InteractionEndToEnd, ModifierChordsReachTheLightingMode)
+{
+    if (!hasTool("xdotool") || !hasTool("xvfb-run"))
+        GTEST_SKIP() << "xdotool and xvfb-run drive the player";
+    CubeScene scene;
+    PlayerRun run = scene.playWith("xdotool windowfocus --sync \"$window\" key F8; sleep 0.3; "
+                                   "xdotool key alt+2; sleep 0.3; xdotool key ctrl+2; sleep 0.5; "
+                                   "xdotool key Escape");
+    EXPECT_EQ(0, run.status);
+    EXPECT_TRUE(run.printed("WARNING: shadow mode: MODE_DEFERRED")) << run.output;
+    EXPECT_TRUE(run.printed("DEBUG: setting shadow technique: AR_SOFT_SHADOW_MAP"));
+}
