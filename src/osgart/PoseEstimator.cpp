@@ -23,10 +23,8 @@ cv::Matx33d cameraMatrix(const CameraParameters& camera)
 }
 
 // Writes element by element (whole-matrix assignment trips a false GCC overflow warning here).
-void fromRodrigues(const cv::Vec3d& rotation, const cv::Vec3d& translation, osg::Matrixd& pose)
+void toPose(const cv::Matx33d& r, const cv::Vec3d& translation, osg::Matrixd& pose)
 {
-    cv::Matx33d r;
-    cv::Rodrigues(rotation, r);
     for (int row = 0; row < 3; ++row)
     {
         for (int column = 0; column < 3; ++column)
@@ -37,16 +35,14 @@ void fromRodrigues(const cv::Vec3d& rotation, const cv::Vec3d& translation, osg:
     pose(3, 3) = 1.0;
 }
 
-void toRodrigues(const osg::Matrixd& pose, cv::Vec3d& rotation, cv::Vec3d& translation)
+void fromPose(const osg::Matrixd& pose, cv::Matx33d& r, cv::Vec3d& translation)
 {
-    cv::Matx33d r;
     for (int row = 0; row < 3; ++row)
     {
         for (int column = 0; column < 3; ++column)
             r(row, column) = pose(column, row);
         translation[row] = pose(3, row);
     }
-    cv::Rodrigues(r, rotation);
 }
 
 // A marker seen from behind cannot be: its printed side (+z) must face the camera at the origin.
@@ -71,6 +67,107 @@ double rotationDistance(const osg::Matrixd& first, const osg::Matrixd& second)
 const double kAmbiguousErrorRatio = 1.5;
 const double kAmbiguousErrorPixels = 0.3;
 const double kPreviousPoseReach = osg::DegreesToRadians(10.0);
+// Refinement stops after this many steps, or when a step lowers the squared error by less than this
+// share of it.
+const int kRefineIterations = 20;
+const double kRefineRelativeGain = 1e-10;
+
+// The rotation of the axis-angle vector w (Rodrigues' formula).
+cv::Matx33d rotationOf(const cv::Vec3d& w)
+{
+    const double angle = cv::norm(w);
+    const cv::Matx33d cross(0.0, -w[2], w[1], w[2], 0.0, -w[0], -w[1], w[0], 0.0);
+    if (angle < 1e-12)
+        return cv::Matx33d::eye() + cross;
+    const double a = std::sin(angle) / angle;
+    const double b = (1.0 - std::cos(angle)) / (angle * angle);
+    return cv::Matx33d::eye() + a * cross + b * (cross * cross);
+}
+
+// Sum of squared reprojection errors (pixels squared); false when a point falls behind the camera.
+bool reprojectionCost(const cv::Point3d* object, const cv::Point2d* image, size_t count, const cv::Matx33d& k,
+                      const cv::Matx33d& rotation, const cv::Vec3d& translation, double& cost)
+{
+    cost = 0.0;
+    for (size_t i = 0; i < count; ++i)
+    {
+        const cv::Vec3d c = rotation * cv::Vec3d(object[i].x, object[i].y, object[i].z) + translation;
+        if (!(c[2] > 0.0))
+            return false;
+        const double u = k(0, 0) * c[0] / c[2] + k(0, 1) * c[1] / c[2] + k(0, 2);
+        const double v = k(1, 1) * c[1] / c[2] + k(1, 2);
+        cost += (u - image[i].x) * (u - image[i].x) + (v - image[i].y) * (v - image[i].y);
+    }
+    return true;
+}
+
+// Least squares on the reprojection error by Levenberg-Marquardt over a rotation increment (applied
+// on the left, so the derivative at zero is simple) and the translation. A handful of points and six
+// unknowns: the normal equations fit in fixed-size matrices and nothing is allocated, which matters
+// because every tracked marker goes through here twice a frame.
+bool refinePose(const cv::Point3d* object, const cv::Point2d* image, size_t count, const cv::Matx33d& k,
+                cv::Matx33d& rotation, cv::Vec3d& translation)
+{
+    double cost;
+    if (!reprojectionCost(object, image, count, k, rotation, translation, cost))
+        return false;
+    double damping = 1e-3;
+    for (int iteration = 0; iteration < kRefineIterations && cost > 0.0; ++iteration)
+    {
+        cv::Matx<double, 6, 6> normal = cv::Matx<double, 6, 6>::zeros();
+        cv::Vec<double, 6> gradient = cv::Vec<double, 6>::all(0.0);
+        for (size_t i = 0; i < count; ++i)
+        {
+            const cv::Vec3d turned = rotation * cv::Vec3d(object[i].x, object[i].y, object[i].z);
+            const cv::Vec3d c = turned + translation;
+            const double z = 1.0 / c[2];
+            // Derivatives of (u, v) by the camera-frame point.
+            const cv::Vec3d du(k(0, 0) * z, k(0, 1) * z, -(k(0, 0) * c[0] + k(0, 1) * c[1]) * z * z);
+            const cv::Vec3d dv(0.0, k(1, 1) * z, -k(1, 1) * c[1] * z * z);
+            // The point moves by w x turned for a small rotation w, and by the translation itself.
+            const cv::Vec<double, 6> rowU(du[2] * turned[1] - du[1] * turned[2],
+                                          du[0] * turned[2] - du[2] * turned[0],
+                                          du[1] * turned[0] - du[0] * turned[1], du[0], du[1], du[2]);
+            const cv::Vec<double, 6> rowV(dv[2] * turned[1] - dv[1] * turned[2],
+                                          dv[0] * turned[2] - dv[2] * turned[0],
+                                          dv[1] * turned[0] - dv[0] * turned[1], dv[0], dv[1], dv[2]);
+            const double ru = k(0, 0) * c[0] * z + k(0, 1) * c[1] * z + k(0, 2) - image[i].x;
+            const double rv = k(1, 1) * c[1] * z + k(1, 2) - image[i].y;
+            normal += rowU * rowU.t() + rowV * rowV.t();
+            gradient += ru * rowU + rv * rowV;
+        }
+        bool improved = false;
+        while (!improved && damping < 1e8)
+        {
+            cv::Matx<double, 6, 6> damped = normal;
+            for (int d = 0; d < 6; ++d)
+                damped(d, d) *= 1.0 + damping;
+            cv::Vec<double, 6> step;
+            if (!cv::solve(damped, -gradient, step, cv::DECOMP_CHOLESKY))
+                return false;
+            const cv::Matx33d nextRotation = rotationOf(cv::Vec3d(step[0], step[1], step[2])) * rotation;
+            const cv::Vec3d nextTranslation = translation + cv::Vec3d(step[3], step[4], step[5]);
+            double nextCost;
+            if (reprojectionCost(object, image, count, k, nextRotation, nextTranslation, nextCost) &&
+                nextCost < cost)
+            {
+                const bool converged = cost - nextCost < kRefineRelativeGain * cost;
+                rotation = nextRotation;
+                translation = nextTranslation;
+                cost = nextCost;
+                damping = std::max(1e-9, damping * 0.1);
+                improved = true;
+                if (converged)
+                    return true;
+            }
+            else
+                damping *= 10.0;
+        }
+        if (!improved)
+            break;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -93,57 +190,48 @@ bool PoseEstimator::estimateSquare(const std::array<osg::Vec2d, 4>& ideal, doubl
         return false;
     const double half = 0.5 * size;
     // The square solver wants the square centred on the origin; the centre offset is applied after.
-    std::vector<cv::Point3d> object = {
-        {-half, half, 0.0}, {half, half, 0.0}, {half, -half, 0.0}, {-half, -half, 0.0}};
-    std::vector<cv::Point2d> image;
-    for (const osg::Vec2d& point : ideal)
-        image.emplace_back(point.x(), point.y());
+    const std::array<cv::Point3d, 4> object = {cv::Point3d(-half, half, 0.0), cv::Point3d(half, half, 0.0),
+                                               cv::Point3d(half, -half, 0.0), cv::Point3d(-half, -half, 0.0)};
+    std::array<cv::Point2d, 4> image;
+    for (size_t i = 0; i < 4; ++i)
+        image[i] = cv::Point2d(ideal[i].x(), ideal[i].y());
+    const cv::Matx33d k = cameraMatrix(_camera);
     std::vector<cv::Mat> rotations, translations;
-    std::vector<double> errors;
     try
     {
-        cv::solvePnPGeneric(object, image, cameraMatrix(_camera), cv::noArray(), rotations, translations,
-                            false, cv::SOLVEPNP_IPPE_SQUARE, cv::noArray(), cv::noArray(), errors);
+        cv::solvePnPGeneric(object, image, k, cv::noArray(), rotations, translations, false,
+                            cv::SOLVEPNP_IPPE_SQUARE);
     }
     catch (const cv::Exception&)
     {
         return false;
     }
-    std::vector<osg::Matrixd> candidates;
-    std::vector<double> candidateErrors;
-    std::vector<cv::Point2d> projected;
-    for (size_t k = 0; k < rotations.size() && k < translations.size(); ++k)
+    std::array<osg::Matrixd, 2> candidates;
+    std::array<double, 2> candidateErrors{};
+    size_t found = 0;
+    for (size_t s = 0; s < rotations.size() && s < translations.size() && found < 2; ++s)
     {
+        cv::Matx33d rotation;
+        cv::Rodrigues(cv::Vec3d(rotations[s]), rotation);
+        cv::Vec3d translation(translations[s]);
         // The square solver works from the homography's first-order part, which fixes the tilt of a
         // nearly frontal square poorly; least squares on the corners adds the perspective cue.
-        try
-        {
-            cv::solvePnPRefineLM(object, image, cameraMatrix(_camera), cv::noArray(), rotations[k],
-                                 translations[k]);
-            cv::projectPoints(object, rotations[k], translations[k], cameraMatrix(_camera), cv::noArray(),
-                              projected);
-        }
-        catch (const cv::Exception&)
-        {
+        double cost;
+        if (!refinePose(object.data(), image.data(), 4, k, rotation, translation) ||
+            !reprojectionCost(object.data(), image.data(), 4, k, rotation, translation, cost))
             continue;
-        }
-        double squares = 0.0;
-        for (size_t p = 0; p < image.size(); ++p)
-            squares += std::pow(cv::norm(projected[p] - image[p]), 2);
-        if (k < errors.size())
-            errors[k] = std::sqrt(squares / double(image.size()));
-        const cv::Vec3d rotation(rotations[k]), translation(translations[k]);
         osg::Matrixd centred;
-        fromRodrigues(rotation, translation, centred);
+        toPose(rotation, translation, centred);
         if (!(translation[2] > 0.0) || !facesCamera(centred))
             continue;
-        candidates.push_back(osg::Matrixd::translate(-centre.x(), -centre.y(), 0.0) * centred);
-        candidateErrors.push_back(k < errors.size() ? errors[k] : 0.0);
+        candidates[found] = osg::Matrixd::translate(-centre.x(), -centre.y(), 0.0) * centred;
+        candidateErrors[found] = std::sqrt(cost / 4.0);
+        ++found;
     }
-    if (candidates.empty())
+    if (found == 0)
         return false;
     size_t chosen = 0;
-    if (candidates.size() == 2)
+    if (found == 2)
     {
         chosen = candidateErrors[1] < candidateErrors[0] ? 1 : 0;
         // Near-frontal squares give two poses that fit the corners almost equally well: then the one
@@ -173,22 +261,14 @@ bool PoseEstimator::refine(const std::vector<osg::Vec3d>& object, const std::vec
         objectPoints.emplace_back(object[i].x(), object[i].y(), object[i].z());
         imagePoints.emplace_back(ideal[i].x(), ideal[i].y());
     }
-    cv::Vec3d rotation, translation;
-    toRodrigues(pose, rotation, translation);
-    cv::Mat rotationMat(rotation), translationMat(translation);
-    try
-    {
-        cv::solvePnPRefineLM(objectPoints, imagePoints, cameraMatrix(_camera), cv::noArray(), rotationMat,
-                             translationMat);
-    }
-    catch (const cv::Exception&)
-    {
+    cv::Matx33d rotation;
+    cv::Vec3d translation;
+    fromPose(pose, rotation, translation);
+    if (!refinePose(objectPoints.data(), imagePoints.data(), objectPoints.size(), cameraMatrix(_camera),
+                    rotation, translation) ||
+        !(translation[2] > 0.0))
         return false;
-    }
-    const cv::Vec3d refinedRotation(rotationMat), refinedTranslation(translationMat);
-    if (!(refinedTranslation[2] > 0.0))
-        return false;
-    fromRodrigues(refinedRotation, refinedTranslation, pose);
+    toPose(rotation, translation, pose);
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace osgART
 {
@@ -331,30 +332,7 @@ void SquareMarkerDetector::binariseAdaptive(const cv::Mat& search)
 {
     const int tilesX = (search.cols + kTile - 1) / kTile;
     const int tilesY = (search.rows + kTile - 1) / kTile;
-    _tileMinimum.create(tilesY, tilesX, CV_8UC1);
-    _tileMaximum.create(tilesY, tilesX, CV_8UC1);
-    for (int ty = 0; ty < tilesY; ++ty)
-    {
-        // Down the tile's rows with whole-row operations, then across each tile.
-        const int top = ty * kTile, bottom = std::min(search.rows, top + kTile);
-        search.row(top).copyTo(_columnMinimum);
-        search.row(top).copyTo(_columnMaximum);
-        for (int y = top + 1; y < bottom; ++y)
-        {
-            cv::min(_columnMinimum, search.row(y), _columnMinimum);
-            cv::max(_columnMaximum, search.row(y), _columnMaximum);
-        }
-        const unsigned char* columnMinimum = _columnMinimum.ptr<unsigned char>(0);
-        const unsigned char* columnMaximum = _columnMaximum.ptr<unsigned char>(0);
-        unsigned char* minimum = _tileMinimum.ptr<unsigned char>(ty);
-        unsigned char* maximum = _tileMaximum.ptr<unsigned char>(ty);
-        for (int tx = 0; tx < tilesX; ++tx)
-        {
-            const int left = tx * kTile, right = std::min(search.cols, left + kTile);
-            minimum[tx] = *std::min_element(columnMinimum + left, columnMinimum + right);
-            maximum[tx] = *std::max_element(columnMaximum + left, columnMaximum + right);
-        }
-    }
+    findTileExtremes(search, tilesX, tilesY);
     // Each tile's extremes over its 3 x 3 neighbourhood, so that no level changes abruptly at a tile
     // boundary that an edge happens to follow.
     cv::erode(_tileMinimum, _tileMinimum, cv::Mat());
@@ -384,8 +362,73 @@ void SquareMarkerDetector::binariseAdaptive(const cv::Mat& search)
         cv::dilate(_tileLevel, _spreadLevel, cv::Mat());
         _spreadLevel.copyTo(_tileLevel, _tileFlat);
     }
-    cv::resize(_tileLevel, _level, cv::Size(tilesX * kTile, tilesY * kTile), 0, 0, cv::INTER_NEAREST);
-    cv::compare(search, _level(cv::Rect(0, 0, search.cols, search.rows)), _binary, cv::CMP_LT);
+    compareWithTileLevels(search);
+}
+
+// Darkest and brightest pixel of every tile: down each band of tile rows column by column, then
+// across the tiles. Plain loops over bytes, which the compiler turns into vector instructions.
+void SquareMarkerDetector::findTileExtremes(const cv::Mat& search, int tilesX, int tilesY)
+{
+    _tileMinimum.create(tilesY, tilesX, CV_8UC1);
+    _tileMaximum.create(tilesY, tilesX, CV_8UC1);
+    _columnMinimum.create(1, search.cols, CV_8UC1);
+    _columnMaximum.create(1, search.cols, CV_8UC1);
+    unsigned char* columnMinimum = _columnMinimum.ptr<unsigned char>(0);
+    unsigned char* columnMaximum = _columnMaximum.ptr<unsigned char>(0);
+    const int width = search.cols;
+    for (int ty = 0; ty < tilesY; ++ty)
+    {
+        const int top = ty * kTile, bottom = std::min(search.rows, top + kTile);
+        std::memcpy(columnMinimum, search.ptr<unsigned char>(top), size_t(width));
+        std::memcpy(columnMaximum, search.ptr<unsigned char>(top), size_t(width));
+        for (int y = top + 1; y < bottom; ++y)
+        {
+            const unsigned char* row = search.ptr<unsigned char>(y);
+            for (int x = 0; x < width; ++x)
+            {
+                columnMinimum[x] = std::min(columnMinimum[x], row[x]);
+                columnMaximum[x] = std::max(columnMaximum[x], row[x]);
+            }
+        }
+        unsigned char* minimum = _tileMinimum.ptr<unsigned char>(ty);
+        unsigned char* maximum = _tileMaximum.ptr<unsigned char>(ty);
+        for (int tx = 0; tx < tilesX; ++tx)
+        {
+            const int left = tx * kTile, right = std::min(width, left + kTile);
+            unsigned char low = columnMinimum[left], high = columnMaximum[left];
+            for (int x = left + 1; x < right; ++x)
+            {
+                low = std::min(low, columnMinimum[x]);
+                high = std::max(high, columnMaximum[x]);
+            }
+            minimum[tx] = low;
+            maximum[tx] = high;
+        }
+    }
+}
+
+// Border candidates: pixels darker than their tile's level. The level row is spread to pixel width
+// once per band of tile rows, so the comparison itself is one vectorised pass.
+void SquareMarkerDetector::compareWithTileLevels(const cv::Mat& search)
+{
+    _binary.create(search.size(), CV_8UC1);
+    _level.create(1, search.cols, CV_8UC1);
+    unsigned char* levelRow = _level.ptr<unsigned char>(0);
+    const int width = search.cols;
+    for (int top = 0; top < search.rows; top += kTile)
+    {
+        const unsigned char* tileLevel = _tileLevel.ptr<unsigned char>(top / kTile);
+        for (int x = 0; x < width; ++x)
+            levelRow[x] = tileLevel[x / kTile];
+        const int bottom = std::min(search.rows, top + kTile);
+        for (int y = top; y < bottom; ++y)
+        {
+            const unsigned char* row = search.ptr<unsigned char>(y);
+            unsigned char* binary = _binary.ptr<unsigned char>(y);
+            for (int x = 0; x < width; ++x)
+                binary[x] = row[x] < levelRow[x] ? 255 : 0;
+        }
+    }
 }
 
 bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,

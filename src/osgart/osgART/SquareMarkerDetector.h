@@ -92,6 +92,8 @@ private:
     struct EdgeLevels;
     void binarise(const cv::Mat& search);
     void binariseAdaptive(const cv::Mat& search);
+    void findTileExtremes(const cv::Mat& search, int tilesX, int tilesY);
+    void compareWithTileLevels(const cv::Mat& search);
     bool refineCorners(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
                        double reach, std::array<osg::Vec2d, 4>& ideal, EdgeLevels& levels) const;
     bool samplePattern(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
