@@ -478,7 +478,7 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
             spreads.push_back(step.spread);
             ++edgeSamples;
             const osg::Vec2d edge = centre + normal * step.position;
-            points.push_back(_camera.observedToIdeal(toVideo(edge.x(), edge.y(), scale)));
+            points.push_back(_undistortion.observedToIdeal(toVideo(edge.x(), edge.y(), scale)));
         }
         if (points.size() >= 3)
             fitted[size_t(side)] = fitLineRobustly(points, lines[size_t(side)]);
@@ -496,7 +496,7 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
     const double tolerance = scale * std::max(4.0, 0.04 * perimeter);
     for (int corner = 0; corner < 4; ++corner)
     {
-        const osg::Vec2d rough = _camera.observedToIdeal(
+        const osg::Vec2d rough = _undistortion.observedToIdeal(
             toVideo(approximate[size_t(corner)].x(), approximate[size_t(corner)].y(), scale));
         const int previous = (corner + 3) % 4;
         osg::Vec2d refined;

@@ -1,4 +1,5 @@
 #include <osgART/CameraParameters.h>
+#include <osgART/UndistortionGrid.h>
 
 #include <gtest/gtest.h>
 
@@ -171,6 +172,36 @@ TEST(CameraFiles, DistortionRoundTripsAcrossTheImage)
                 EXPECT_NEAR(back.x(), x, 1e-6) << "at " << x << "," << y;
                 EXPECT_NEAR(back.y(), y, 1e-6) << "at " << x << "," << y;
             }
+}
+
+TEST(CameraFiles, UndistortionGridStaysWithinHundredthsOfAPixelOfTheExactSolve)
+{
+    CameraParameters radial = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
+    radial.setRadial4Distortion(318, 242, 40.0, 0.97);
+    // A wide-angle barrel: the strongest curvature a tracked camera is likely to have.
+    CameraParameters wide = CameraParameters::fromIntrinsics(640, 480, 300, 300, 320, 240);
+    wide.setBrownDistortion(-0.35, 0.12, 0.002, -0.001, 300, 300, 321, 239, 1.0);
+    const struct
+    {
+        CameraParameters camera;
+        double tolerance;
+    } cases[] = {{radial, 0.01}, {radial.scaled(1920, 1440), 0.01}, {wide, 0.05}};
+    for (const auto& entry : cases)
+    {
+        const CameraParameters& camera = entry.camera;
+        osgART::UndistortionGrid grid;
+        grid.setCamera(camera);
+        double worst = 0.0;
+        // Off the nodes (odd steps), over the whole image and just outside it.
+        for (double y = -3.3; y <= camera.height() + 3; y += 6.7)
+            for (double x = -3.3; x <= camera.width() + 3; x += 6.7)
+            {
+                const osg::Vec2d observed(x, y);
+                worst = std::max(
+                    worst, (grid.observedToIdeal(observed) - camera.observedToIdeal(observed)).length());
+            }
+        EXPECT_LT(worst, entry.tolerance) << camera.width() << " pixels wide, worst " << worst;
+    }
 }
 
 TEST(CameraFiles, ScalingToAnotherVideoSizeKeepsTheLensModel)

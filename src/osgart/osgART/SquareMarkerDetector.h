@@ -9,6 +9,7 @@
 
 #include "CameraParameters.h"
 #include "Pattern.h"
+#include "UndistortionGrid.h"
 
 namespace osgART
 {
@@ -63,7 +64,11 @@ public:
     SquareMarkerDetector();
 
     /// The camera at video resolution.
-    void setCamera(const CameraParameters& camera) { _camera = camera; }
+    void setCamera(const CameraParameters& camera)
+    {
+        _camera = camera;
+        _undistortion.setCamera(camera);
+    }
     const CameraParameters& camera() const { return _camera; }
 
     /// Returns the index of the pattern.
@@ -107,6 +112,8 @@ private:
                  std::vector<DetectedSquare>& best) const;
 
     CameraParameters _camera;
+    /// Edge points are undistorted through it (filled as it is used, hence mutable).
+    mutable UndistortionGrid _undistortion;
     int _threshold;
     ThresholdMode _thresholdMode;
     double _minimumConfidence;

@@ -1,6 +1,7 @@
 #include "SquareMarkerTracker.h"
 
 #include <osgART/GenericVideo.h>
+#include <osgART/GreyFrame.h>
 #include <osgART/InputFiles.h>
 #include <osgART/MarkerDescription.h>
 
@@ -230,28 +231,29 @@ bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::
         _reportedFormat = true;
         return false;
     }
-    int channels = 0;
-    int code = -1;
+    PixelLayout layout;
+    int channels;
     switch (image.getPixelFormat())
     {
     case GL_LUMINANCE:
+        layout = PixelLayout::GREY;
         channels = 1;
         break;
     case GL_RGB:
+        layout = PixelLayout::RGB;
         channels = 3;
-        code = cv::COLOR_RGB2GRAY;
         break;
     case GL_BGR:
+        layout = PixelLayout::BGR;
         channels = 3;
-        code = cv::COLOR_BGR2GRAY;
         break;
     case GL_RGBA:
+        layout = PixelLayout::RGBA;
         channels = 4;
-        code = cv::COLOR_RGBA2GRAY;
         break;
     case GL_BGRA:
+        layout = PixelLayout::BGRA;
         channels = 4;
-        code = cv::COLOR_BGRA2GRAY;
         break;
     default:
         if (!_reportedFormat)
@@ -261,34 +263,18 @@ bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::
     }
     const cv::Mat source(image.t(), image.s(), CV_MAKETYPE(CV_8U, channels),
                          const_cast<unsigned char*>(image.data()), image.getRowStepInBytes());
-    cv::Mat current = source;
-    if (code >= 0)
-    {
-        cv::cvtColor(source, _converted, code);
-        current = _converted;
-    }
-    if (half)
-    {
-        cv::resize(current, _grey, cv::Size(current.cols / 2, current.rows / 2), 0, 0, cv::INTER_AREA);
-        current = _grey;
-    }
     // The detector wants the top row first, unmirrored.
     const GenericVideo* video = dynamic_cast<const GenericVideo*>(&image);
     const bool mirrored = video && video->getFlipHorizontal();
     const bool bottomUp = image.getOrigin() == osg::Image::BOTTOM_LEFT;
     flipCode = bottomUp ? (mirrored ? -1 : 0) : (mirrored ? 1 : 2);
-    if (flipCode != 2)
+    makeGreyFrame(source, layout, bottomUp, mirrored, _converted);
+    grey = _converted;
+    if (half)
     {
-        cv::flip(current, _flipped, flipCode);
-        grey = _flipped;
-    }
-    else if (current.data == source.data)
-    {
-        grey = source; // already grey, top-first: used in place
-    }
-    else
-    {
-        grey = current;
+        cv::resize(_converted, _grey, cv::Size(_converted.cols / 2, _converted.rows / 2), 0, 0,
+                   cv::INTER_AREA);
+        grey = _grey;
     }
     return true;
 }

@@ -77,7 +77,6 @@ private:
     std::vector<DetectedSquare> _detections;
     cv::Mat _converted;
     cv::Mat _grey;
-    cv::Mat _flipped;
     cv::Mat _debugBuffer;
     bool _reportedFormat;
 };

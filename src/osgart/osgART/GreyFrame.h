@@ -1,0 +1,26 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+namespace osgART
+{
+
+/// How the bytes of one pixel of a video frame are laid out.
+enum class PixelLayout
+{
+    GREY,
+    RGB,
+    BGR,
+    RGBA,
+    BGRA
+};
+
+/// The frame the detector reads, made in one pass over a video frame: grey, top row first and
+/// unmirrored. flipVertical takes the rows bottom-up (OpenGL's origin), mirror reverses each row.
+/// The grey is the BT.601 luma in 8-bit fixed point (within one grey level of OpenCV's cvtColor),
+/// sixteen pixels per vector step, in a single read of the frame where converting and flipping
+/// took two passes.
+/// A grey frame that needs neither flip is not copied: grey then shares source's pixels.
+void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical, bool mirror, cv::Mat& grey);
+
+} // namespace osgART

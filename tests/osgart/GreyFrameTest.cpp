@@ -1,0 +1,68 @@
+// The detector's grey frame against OpenCV's own conversion and flips, for every pixel layout.
+#include <osgART/GreyFrame.h>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+using namespace osgART;
+
+namespace
+{
+
+struct Layout
+{
+    PixelLayout layout;
+    int channels;
+    int code; // OpenCV's conversion to grey; -1 for grey itself
+};
+
+} // namespace
+
+TEST(GreyFrame, MatchesOpenCVConversionAndFlipsForEveryLayout)
+{
+    const Layout layouts[] = {{PixelLayout::GREY, 1, -1},
+                              {PixelLayout::RGB, 3, cv::COLOR_RGB2GRAY},
+                              {PixelLayout::BGR, 3, cv::COLOR_BGR2GRAY},
+                              {PixelLayout::RGBA, 4, cv::COLOR_RGBA2GRAY},
+                              {PixelLayout::BGRA, 4, cv::COLOR_BGRA2GRAY}};
+    cv::RNG random(7);
+    for (const Layout& layout : layouts)
+    {
+        // An odd width, so that the vector loops end on a partial block.
+        cv::Mat frame(37, 53, CV_MAKETYPE(CV_8U, layout.channels));
+        random.fill(frame, cv::RNG::UNIFORM, 0, 256);
+        cv::Mat expectedUpright;
+        if (layout.code >= 0)
+            cv::cvtColor(frame, expectedUpright, layout.code);
+        else
+            expectedUpright = frame.clone();
+        for (int flips = 0; flips < 4; ++flips)
+        {
+            const bool vertical = flips & 1, mirror = flips & 2;
+            cv::Mat expected = expectedUpright.clone();
+            if (vertical || mirror)
+                cv::flip(expectedUpright, expected, vertical && mirror ? -1 : (vertical ? 0 : 1));
+            cv::Mat grey;
+            makeGreyFrame(frame, layout.layout, vertical, mirror, grey);
+            ASSERT_EQ(expected.size(), grey.size());
+            ASSERT_EQ(CV_8UC1, grey.type());
+            // Within one grey level: the weights are rounded to eight bits.
+            EXPECT_GE(1, cv::norm(expected, grey, cv::NORM_INF))
+                << "layout " << layout.channels << " channels, code " << layout.code << ", flips " << flips;
+        }
+    }
+}
+
+TEST(GreyFrame, NeverWritesIntoPixelsItOnlyBorrowed)
+{
+    cv::Mat first(8, 8, CV_8UC1, cv::Scalar(10)), second(8, 8, CV_8UC1, cv::Scalar(20));
+    cv::Mat grey;
+    makeGreyFrame(cv::Mat(first.rows, first.cols, CV_8UC1, first.data), PixelLayout::GREY, false, false,
+                  grey);
+    EXPECT_EQ(first.data, grey.data) << "an upright grey frame is used in place";
+    // The next frame, the same size, needs a flip: it must not land in the first frame's pixels.
+    makeGreyFrame(second, PixelLayout::GREY, true, false, grey);
+    EXPECT_NE(first.data, grey.data);
+    EXPECT_EQ(10, first.at<unsigned char>(0, 0));
+    EXPECT_EQ(20, grey.at<unsigned char>(0, 0));
+}
