@@ -20,10 +20,16 @@ const double kMinimumDarkRing = 0.8;      // share of border samples that must b
 const int kTile = 4;                      // search pixels per side of a threshold tile
 const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
 const int kReduceFromWidth = 1600;        // frames this wide are searched at half resolution
+// Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
-const double kBlurredMatchFloor = 0.3; // sharp correlation a blurred marker keeps at least
-const int kBlurredCandidates = 4; // patterns and orientations compared blurred          // pattern cells of
-                                  // blur worth matching blurred patterns for
+// Sharp correlation a blurred marker keeps at least.
+const double kBlurredMatchFloor = 0.3;
+// Patterns and orientations compared blurred.
+const int kBlurredCandidates = 4;
+// Processing pixels an edge profile reaches to either side of the contour's side: room for the
+// contour's own error (a pixel or two, four on half-resolution contours) and for an edge spread by
+// motion blur of 15 pixels, without sampling across the whole border of a large marker.
+const int kMaximumReach = 24;
 
 // Clamped into 0..maximum; NaN becomes 0, so that no coordinate reaches int() unbounded.
 inline double clampCoordinate(double value, double maximum)
@@ -457,7 +463,8 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
         const osg::Vec2d normal(direction.y(), -direction.x());
         const int samples = std::min(32, std::max(4, int(length / 3.0)));
         // Far enough to take in a blurred edge, short of the pattern a quarter of the side inwards.
-        const int reach = std::max(3, std::min(int(std::ceil(reachShare * length)), int(0.2 * length)));
+        const int reach =
+            std::max(3, std::min({int(std::ceil(reachShare * length)), int(0.2 * length), kMaximumReach}));
         points.clear();
         spreads.clear();
         profile.resize(size_t(2 * reach + 1));
