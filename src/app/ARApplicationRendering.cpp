@@ -67,8 +67,22 @@ void switchChild(osg::Switch* parent, osg::Node* child, bool on)
 
 void ARApplication::probeGraphicsCapabilities()
 {
-    osg::ref_ptr<osg::GraphicsContext::Traits> traits = ARViewer::createProbeTraits(0);
-    osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
+    // The probe asks for the antialiasing the settings want, so that one context answers the
+    // multisampling question as well; a card without it gets a plain probe.
+    const int samples =
+        _configuration && _configuration->getUseAntialiasing() ? _configuration->getAntialiasingSamples() : 0;
+    osg::ref_ptr<osg::GraphicsContext> context;
+    if (samples > 0)
+    {
+        osg::ref_ptr<osg::GraphicsContext::Traits> traits = ARViewer::createProbeTraits(samples);
+        context = osg::GraphicsContext::createGraphicsContext(traits.get());
+        _viewer->rememberMultisample(samples, context.valid());
+    }
+    if (!context.valid())
+    {
+        osg::ref_ptr<osg::GraphicsContext::Traits> traits = ARViewer::createProbeTraits(0);
+        context = osg::GraphicsContext::createGraphicsContext(traits.get());
+    }
     if (!context.valid())
     {
         osg::notify(osg::FATAL) << "WARNING: could not create valid context for extensions checks."

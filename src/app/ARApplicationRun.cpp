@@ -16,6 +16,10 @@
 
 #include <cfloat>
 #include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include <unistd.h>
 
 #include <osg/Stats>
 #include <osg/Timer>
@@ -32,6 +36,31 @@ namespace Novaro
 
 namespace
 {
+
+// Milliseconds since the kernel started this process (dynamic loading included), to a clock tick;
+// negative when the system does not say.
+double millisecondsSinceProcessStart()
+{
+    std::FILE* stat = std::fopen("/proc/self/stat", "r");
+    if (!stat)
+        return -1.0;
+    char line[1024];
+    const bool read = std::fgets(line, sizeof(line), stat) != nullptr;
+    std::fclose(stat);
+    // The command name in parentheses may hold spaces: the fields are counted after its ')'.
+    const char* field = read ? std::strrchr(line, ')') : nullptr;
+    unsigned long long startTicks = 0;
+    if (!field ||
+        std::sscanf(field + 2,
+                    "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu",
+                    &startTicks) != 1)
+        return -1.0;
+    timespec now;
+    if (clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        return -1.0;
+    const double ticksPerSecond = double(sysconf(_SC_CLK_TCK));
+    return (now.tv_sec + now.tv_nsec * 1e-9 - startTicks / ticksPerSecond) * 1000.0;
+}
 
 // Reads the whole window back after each drawn frame, so the last picture the user saw can be
 // written out when the loop ends. It runs on a camera of its own drawn after every other one
@@ -289,6 +318,9 @@ void ARApplication::runFrameLoop()
         ++frames;
         if (!_printFrameStatistics)
             continue;
+        if (frames == 1)
+            osg::notify(osg::FATAL) << " Start-up to first frame: "
+                                    << int(millisecondsSinceProcessStart() + 0.5) << " ms" << std::endl;
         addTraversalTimes(*_viewer, _arCamera.get(), statistics);
         const osg::Timer_t frameEnd = timer->tick();
         statistics.add("frame", timer->delta_m(frameStart, frameEnd));

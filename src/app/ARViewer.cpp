@@ -32,12 +32,16 @@ bool ARViewer::testMultisample(int samples)
 {
     if (samples == 0)
         return false;
+    std::map<int, bool>::const_iterator known = _multisampleSupport.find(samples);
+    if (known != _multisampleSupport.end())
+        return known->second;
     osg::ref_ptr<osg::GraphicsContext::Traits> traits = createProbeTraits(samples);
     osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
-    if (!context.valid())
-        return false;
-    context->close();
-    return true;
+    const bool supported = context.valid();
+    if (supported)
+        context->close();
+    rememberMultisample(samples, supported);
+    return supported;
 }
 
 void ARViewer::setMultisampling(bool enabled, int samples)

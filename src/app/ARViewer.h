@@ -2,6 +2,8 @@
 
 #include <osgViewer/Viewer>
 
+#include <map>
+
 namespace Novaro
 {
 
@@ -20,8 +22,11 @@ public:
     // Traits of the small off-screen context used to probe the graphics card (samples 0: none).
     static osg::GraphicsContext::Traits* createProbeTraits(int samples);
 
-    // True when an off-screen context with this many samples can be created.
+    // True when an off-screen context with this many samples can be created. Each answer is
+    // remembered: a probe context costs a tenth of a second of start-up on a software renderer.
     bool testMultisample(int samples);
+    // Records an answer found by a probe made elsewhere.
+    void rememberMultisample(int samples, bool supported) { _multisampleSupport[samples] = supported; }
     void setMultisampling(bool enabled, int samples);
 
     void setFullscreen(bool on);
@@ -42,6 +47,7 @@ private:
 
     ARApplication* _application = nullptr;
     bool _fullscreen = true;
+    std::map<int, bool> _multisampleSupport;
 };
 
 } // namespace Novaro

@@ -31,6 +31,13 @@ TEST(PlayerEndToEnd, VideoFillsTheWindowUprightWithTheModelsOnTheirMarkers)
     EXPECT_EQ(45, frames("frame")) << run.output;
     EXPECT_EQ(45, frames("swap"));
     EXPECT_EQ(0, frames("tracking"));
+    // The start-up time is measured from the process start, so it can be neither zero nor longer
+    // than the run itself.
+    std::smatch startUp;
+    ASSERT_TRUE(
+        std::regex_search(run.output, startUp, std::regex(" Start-up to first frame: ([0-9]+) ms\n")));
+    EXPECT_GT(std::stoi(startUp[1]), 0);
+    EXPECT_LT(std::stoi(startUp[1]), 120000);
 
     // The window (a quarter of the screen, as the sample configuration is not full screen) shows
     // the camera frame stretched over it, upright and not mirrored.
