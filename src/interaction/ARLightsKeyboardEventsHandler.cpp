@@ -69,21 +69,25 @@ bool ARLightsKeyboardEventsHandler::sceneFromMaya() const
     return getApplication() && getApplication()->getApplicationHint() == HINT_MAYA;
 }
 
+// 0 with CTRL or ALT: the textures under the deferred shadows, which only Highest accuracy draws.
+void ARLightsKeyboardEventsHandler::showTextures(bool shown)
+{
+    if (_shadowsManager->getVisualAccuracy() != ARShadowsManager::ACCURACY_HIGHEST)
+    {
+        showStatus("Switch to 'Highest' accuracy mode to use this command.");
+        return;
+    }
+    showStatus(shown ? "Shadows [shadows+textures mode]" : "Shadows [shadows only mode]");
+    _shadowsManager->setTexturesShown(shown);
+}
+
 // CTRL: 0 shadows alone, 1 and 2 the shadow mode.
 void ARLightsKeyboardEventsHandler::shadowKey(int key)
 {
     ARShadowsManager& shadows = *_shadowsManager;
     const bool highest = shadows.getVisualAccuracy() == ARShadowsManager::ACCURACY_HIGHEST;
     if (key == '0')
-    {
-        if (!highest)
-            showStatus("Switch to 'Highest' accuracy mode to use this command.");
-        else
-        {
-            showStatus("Shadows [shadows only mode]");
-            shadows.setTexturesShown(false);
-        }
-    }
+        showTextures(false);
     else if (key == '1')
     {
         showStatus("Shadow mode [Simple]");
@@ -103,15 +107,7 @@ void ARLightsKeyboardEventsHandler::accuracyKey(int key)
 {
     ARShadowsManager& shadows = *_shadowsManager;
     if (key == '0')
-    {
-        if (shadows.getVisualAccuracy() != ARShadowsManager::ACCURACY_HIGHEST)
-            showStatus("Switch to 'Highest' accuracy mode to use this command.");
-        else
-        {
-            showStatus("Shadows [shadows+textures mode]");
-            shadows.setTexturesShown(true);
-        }
-    }
+        showTextures(true);
     else if (key == '2')
     {
         showStatus("Visual accuracy [Highest]");

@@ -33,6 +33,7 @@ protected:
 
 private:
     bool sceneFromMaya() const;
+    void showTextures(bool shown);
     void shadowKey(int key);
     void accuracyKey(int key);
 
