@@ -713,6 +713,10 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
         const std::vector<cv::Point>& contour = _contours[i];
         if (contour.size() < 4)
             continue;
+        // A marker's border encloses the light cells of its pattern: a dark region without a hole
+        // is no marker, and is not worth refining its corners.
+        if (_hierarchy[i][2] < 0)
+            continue;
         const cv::Rect bounds = cv::boundingRect(contour);
         if (bounds.width < minimumSide || bounds.height < minimumSide)
             continue;
