@@ -29,13 +29,15 @@ struct DetectedSquare
 /// by their patterns:
 /// binarise a search image (the frame, or the frame halved when it is 1600 pixels wide or more, so
 /// that busy high-resolution frames cost what a 960-pixel frame costs), take the outer contours that
-/// are convex quadrilaterals, locate each side at full resolution along its normals (the centre of
-/// the dark-to-bright step, which a symmetric blur leaves in place), fit the undistorted side lines
-/// with outliers dropped and intersect them, sample the inner square through the homography of the
-/// corners, and match the samples against every pattern in its four orientations by normalised
-/// correlation. A candidate that falls short is compared once more with the closest patterns blurred
-/// as much as its own edges are (motion blur, or the camera's own blur on a marker whose pattern cells
-/// are a pixel wide). Each pattern keeps its best candidate above the confidence floor.
+/// are convex quadrilaterals enclosing a hole (a marker's border surrounds its pattern's light cells),
+/// locate each side at full resolution along its normals, at most 24 pixels out (the centre of the
+/// dark-to-bright step, which a symmetric blur leaves in place), fit the side lines through the edge
+/// points undistorted by an UndistortionGrid, with outliers dropped, and intersect them, sample the
+/// inner square through the homography of the corners, and match the samples against every pattern
+/// in its four orientations by normalised correlation. A candidate that falls short is compared once more
+/// with the closest patterns blurred as much as its own edges are (motion blur, or the camera's own blur on a
+/// marker whose pattern cells are a pixel wide). Each pattern keeps its best candidate above the confidence
+/// floor.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
