@@ -33,6 +33,11 @@ osgART::TypedField<int>* intField(osgART::GenericTracker* tracker, const char* n
     return tracker ? dynamic_cast<osgART::TypedField<int>*>(tracker->get(name)) : nullptr;
 }
 
+osgART::TypedField<bool>* boolField(osgART::GenericTracker* tracker, const char* name)
+{
+    return tracker ? dynamic_cast<osgART::TypedField<bool>*>(tracker->get(name)) : nullptr;
+}
+
 bool isMultiType(const std::string& type)
 {
     return type == "multi" || type == "MULTI";
@@ -314,6 +319,13 @@ void ARApplication::applyTrackerSettings()
     else
         osg::notify(osg::WARN) << "WARNING: 'half tracking' NOT supported for this tracker." << std::endl;
 
+    // Before the threshold, whose meaning it sets; a tracker without the choice thresholds its way.
+    if (osgART::TypedField<bool>* adaptive = boolField(_tracker.get(), "adaptive_threshold"))
+    {
+        adaptive->set(_trackerConfiguration->getAdaptiveThreshold());
+        osg::notify(osg::NOTICE) << (adaptive->get() ? " Threshold: adaptive." : " Threshold: fixed.")
+                                 << std::endl;
+    }
     if (osgART::TypedField<int>* threshold = intField(_tracker.get(), "threshold"))
     {
         threshold->set(_trackerConfiguration->getThreshold());

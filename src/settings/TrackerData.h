@@ -25,6 +25,11 @@ public:
         _translationalSmoothingFactor = clampFactor(factor);
     }
 
+    // The threshold as a level on each window's own contrast (true) or as one grey level for the
+    // whole frame (false), for cameras whose light is even and known.
+    bool getAdaptiveThreshold() const { return _adaptiveThreshold; }
+    void setAdaptiveThreshold(bool adaptive) { _adaptiveThreshold = adaptive; }
+
     int getThreshold() const { return _threshold; }
     void setThreshold(int threshold) { _threshold = threshold < 0 ? 0 : (threshold > 255 ? 255 : threshold); }
 
@@ -37,6 +42,7 @@ private:
 
     bool _smoothTracking = true;
     bool _halfTracking = false;
+    bool _adaptiveThreshold = true;
     float _rotationalSmoothingFactor = 0.85f;
     float _translationalSmoothingFactor = 0.85f;
     int _threshold = 100;

@@ -64,6 +64,13 @@ void XMLTrackerParserManager::readParameters(const TiXmlElement* parameters)
                                                                                           : 0.85f);
     _data.setThreshold(lookUp("threshold", value) ? toInt(value) : 100);
     _data.setHalfTracking(lookUp("half_tracking", value) ? isTrue(value) : false);
+    // Not written by the exporters: read when present, its absence not worth a line.
+    if (const TiXmlElement* adaptive = childByAttribute(parameters, "name", "adaptive_threshold"))
+    {
+        value = text(adaptive);
+        osg::notify(osg::NOTICE) << " adaptive_threshold: " << value << std::endl;
+        _data.setAdaptiveThreshold(isNotFalse(value));
+    }
 
     osg::notify(osg::NOTICE) << "Reading tracker settings...(parameters)...done." << std::endl;
 }

@@ -197,6 +197,7 @@ TEST(TrackerSetup, ThresholdOperationsGoThroughTheTrackerField)
     ARApplication application;
     ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
     application.getTrackerConfiguration()->setThreshold(80);
+    application.getTrackerConfiguration()->setAdaptiveThreshold(false);
     NotifyCapture capture;
     {
         ARApplication withoutTracker;
@@ -206,6 +207,12 @@ TEST(TrackerSetup, ThresholdOperationsGoThroughTheTrackerField)
     }
     ASSERT_TRUE(initWithRecordedCamera(application));
     EXPECT_TRUE(capture.printed("Field 'threshold' = 80"));
+    // The settings chose one grey level for the whole frame.
+    EXPECT_TRUE(capture.printed(" Threshold: fixed."));
+    osgART::TypedField<bool>* adaptive =
+        dynamic_cast<osgART::TypedField<bool>*>(application.getTracker()->get("adaptive_threshold"));
+    ASSERT_NE(nullptr, adaptive);
+    EXPECT_FALSE(adaptive->get());
     osgART::TypedField<int>* field =
         dynamic_cast<osgART::TypedField<int>*>(application.getTracker()->get("threshold"));
     ASSERT_NE(nullptr, field);

@@ -74,6 +74,10 @@ TEST_F(TrackerVideoParserTest, TrackerValuesAreClampedAndConventionsHold)
         tracker("<p name=\"smooth_tracking\">false</p><p name=\"half_tracking\">true</p>"));
     EXPECT_FALSE(exact.reader.getData().getSmoothTracking());
     EXPECT_TRUE(exact.reader.getData().getHalfTracking());
+    // The threshold mode stays adaptive unless a file says exactly "false".
+    EXPECT_TRUE(exact.reader.getData().getAdaptiveThreshold());
+    ReadResult<XMLTrackerParserManager> fixed(tracker("<p name=\"adaptive_threshold\">false</p>"));
+    EXPECT_FALSE(fixed.reader.getData().getAdaptiveThreshold());
 
     // The setters clamp whatever the source, keyboard changes included.
     TrackerData data;
