@@ -104,11 +104,10 @@ bool reprojectionCost(const cv::Point3d* object, const cv::Point2d* image, size_
 // Least squares on the reprojection error by Levenberg-Marquardt over a rotation increment (applied
 // on the left, so the derivative at zero is simple) and the translation. A handful of points and six
 // unknowns: the normal equations fit in fixed-size matrices and nothing is allocated, which matters
-// because every tracked marker goes through here twice a frame.
+// because every tracked marker goes through here twice a frame. cost: the final sum of squared errors.
 bool refinePose(const cv::Point3d* object, const cv::Point2d* image, size_t count, const cv::Matx33d& k,
-                cv::Matx33d& rotation, cv::Vec3d& translation)
+                cv::Matx33d& rotation, cv::Vec3d& translation, double& cost)
 {
-    double cost;
     if (!reprojectionCost(object, image, count, k, rotation, translation, cost))
         return false;
     double damping = 1e-3;
@@ -217,8 +216,7 @@ bool PoseEstimator::estimateSquare(const std::array<osg::Vec2d, 4>& ideal, doubl
         // The square solver works from the homography's first-order part, which fixes the tilt of a
         // nearly frontal square poorly; least squares on the corners adds the perspective cue.
         double cost;
-        if (!refinePose(object.data(), image.data(), 4, k, rotation, translation) ||
-            !reprojectionCost(object.data(), image.data(), 4, k, rotation, translation, cost))
+        if (!refinePose(object.data(), image.data(), 4, k, rotation, translation, cost))
             continue;
         osg::Matrixd centred;
         toPose(rotation, translation, centred);
@@ -264,8 +262,9 @@ bool PoseEstimator::refine(const std::vector<osg::Vec3d>& object, const std::vec
     cv::Matx33d rotation;
     cv::Vec3d translation;
     fromPose(pose, rotation, translation);
+    double cost;
     if (!refinePose(objectPoints.data(), imagePoints.data(), objectPoints.size(), cameraMatrix(_camera),
-                    rotation, translation) ||
+                    rotation, translation, cost) ||
         !(translation[2] > 0.0))
         return false;
     toPose(rotation, translation, pose);
