@@ -1,6 +1,9 @@
 #include "osgART/GreyFrame.h"
 
-#include <opencv2/core/hal/intrin.hpp>
+#if defined(__x86_64__) || defined(__i386__)
+#define NOVARO_X86_KERNELS 1
+#include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -11,12 +14,13 @@ namespace osgART
 namespace
 {
 
-// BT.601 luma weights scaled by 2^8 (they add up to 256, so white stays 255): every product and
-// their sum fit in 16 bits, so eight pixels go through one vector operation.
-const unsigned short kRedWeight = 77;
-const unsigned short kGreenWeight = 150;
-const unsigned short kBlueWeight = 29;
-const int kWeightShift = 8;
+// BT.601 luma weights scaled by 2^7 (they add up to 128, so white stays 255). Seven bits, because
+// the vector kernels multiply bytes by signed bytes (pmaddubsw); every path, vector or scalar, does
+// the same integer sums, so the grey frame does not depend on the processor.
+const int kRedWeight = 38;
+const int kGreenWeight = 75;
+const int kBlueWeight = 15;
+const int kWeightShift = 7;
 
 inline unsigned char luma(unsigned red, unsigned green, unsigned blue)
 {
@@ -25,51 +29,150 @@ inline unsigned char luma(unsigned red, unsigned green, unsigned blue)
         kWeightShift);
 }
 
-#if CV_SIMD128
-// Sixteen pixels' luma from their channels, in two halves of eight 16-bit lanes.
-inline cv::v_uint8x16 luma(const cv::v_uint8x16& red, const cv::v_uint8x16& green, const cv::v_uint8x16& blue)
-{
-    const cv::v_uint16x8 redWeight = cv::v_setall_u16(kRedWeight);
-    const cv::v_uint16x8 greenWeight = cv::v_setall_u16(kGreenWeight);
-    const cv::v_uint16x8 blueWeight = cv::v_setall_u16(kBlueWeight);
-    const cv::v_uint16x8 rounding = cv::v_setall_u16(1u << (kWeightShift - 1));
-    cv::v_uint16x8 redLow, redHigh, greenLow, greenHigh, blueLow, blueHigh;
-    cv::v_expand(red, redLow, redHigh);
-    cv::v_expand(green, greenLow, greenHigh);
-    cv::v_expand(blue, blueLow, blueHigh);
-    const cv::v_uint16x8 low = cv::v_mul_wrap(redLow, redWeight) + cv::v_mul_wrap(greenLow, greenWeight) +
-                               cv::v_mul_wrap(blueLow, blueWeight) + rounding;
-    const cv::v_uint16x8 high = cv::v_mul_wrap(redHigh, redWeight) + cv::v_mul_wrap(greenHigh, greenWeight) +
-                                cv::v_mul_wrap(blueHigh, blueWeight) + rounding;
-    return cv::v_pack(cv::v_shr<kWeightShift>(low), cv::v_shr<kWeightShift>(high));
-}
-#endif
+// A row of pixels to grey: Channels bytes a pixel, red at byte Red and blue at byte Blue.
+// Returns the pixels converted; the caller finishes the row.
+using RowKernel = int (*)(const unsigned char* source, unsigned char* grey, int width);
 
 template <int Channels, int Red, int Blue>
-void greyRow(const unsigned char* source, unsigned char* grey, int width)
+int scalarRow(const unsigned char* source, unsigned char* grey, int width)
 {
-    int x = 0;
-#if CV_SIMD128
-    for (; x + 16 <= width; x += 16)
-    {
-        cv::v_uint8x16 first, second, third, fourth;
-        if (Channels == 3)
-            cv::v_load_deinterleave(source + 3 * x, first, second, third);
-        else
-            cv::v_load_deinterleave(source + 4 * x, first, second, third, fourth);
-        cv::v_store(grey + x, luma(Red == 0 ? first : third, second, Blue == 0 ? first : third));
-    }
-#endif
-    for (; x < width; ++x)
+    for (int x = 0; x < width; ++x)
     {
         const unsigned char* pixel = source + Channels * x;
         grey[x] = luma(pixel[Red], pixel[1], pixel[Blue]);
     }
+    return width;
+}
+
+#ifdef NOVARO_X86_KERNELS
+// Four pixels of a 16-byte block, each widened to four bytes with a zero fourth byte, so that
+// pmaddubsw pairs (first, green) and (third, 0) of every pixel.
+#define NOVARO_SPREAD_THREE 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1
+#define NOVARO_WEIGHTS(Red, Blue)                                                                            \
+    char(Red == 0 ? kRedWeight : kBlueWeight), char(kGreenWeight),                                           \
+        char(Red == 0 ? kBlueWeight : kRedWeight), 0
+
+// Sixteen pixels a step: the three (or four) 16-byte loads are spread to four pixels of four bytes
+// each, multiplied by the weights and summed in pairs into 16-bit lanes, then packed to bytes.
+template <int Channels, int Red, int Blue>
+__attribute__((target("ssse3"))) int ssse3Row(const unsigned char* source, unsigned char* grey, int width)
+{
+    const __m128i spread = _mm_setr_epi8(NOVARO_SPREAD_THREE);
+    const __m128i weights = _mm_setr_epi8(NOVARO_WEIGHTS(Red, Blue), NOVARO_WEIGHTS(Red, Blue),
+                                          NOVARO_WEIGHTS(Red, Blue), NOVARO_WEIGHTS(Red, Blue));
+    const __m128i rounding = _mm_set1_epi16(1 << (kWeightShift - 1));
+    int x = 0;
+    for (; x + 16 <= width; x += 16)
+    {
+        const unsigned char* block = source + Channels * x;
+        __m128i first, second, third, fourth;
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16));
+        const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 32));
+        if (Channels == 3)
+        {
+            first = _mm_shuffle_epi8(v0, spread);
+            second = _mm_shuffle_epi8(_mm_alignr_epi8(v1, v0, 12), spread);
+            third = _mm_shuffle_epi8(_mm_alignr_epi8(v2, v1, 8), spread);
+            fourth = _mm_shuffle_epi8(_mm_srli_si128(v2, 4), spread);
+        }
+        else
+        {
+            first = v0;
+            second = v1;
+            third = v2;
+            fourth = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 48));
+        }
+        const __m128i low =
+            _mm_hadd_epi16(_mm_maddubs_epi16(first, weights), _mm_maddubs_epi16(second, weights));
+        const __m128i high =
+            _mm_hadd_epi16(_mm_maddubs_epi16(third, weights), _mm_maddubs_epi16(fourth, weights));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(grey + x),
+                         _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(low, rounding), kWeightShift),
+                                          _mm_srli_epi16(_mm_add_epi16(high, rounding), kWeightShift)));
+    }
+    return x;
+}
+
+__attribute__((target("avx2"))) inline __m256i loadTwoBlocks(const unsigned char* block, int offset,
+                                                             int distance)
+{
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + offset))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + distance + offset)), 1);
+}
+
+// The SSSE3 step on two blocks of sixteen pixels at once, one in each 128-bit lane (the shuffles,
+// pair sums and packing of AVX2 all stay within their lane, so the pixels keep their order).
+template <int Channels, int Red, int Blue>
+__attribute__((target("avx2"))) int avx2Row(const unsigned char* source, unsigned char* grey, int width)
+{
+    const __m256i spread = _mm256_setr_epi8(NOVARO_SPREAD_THREE, NOVARO_SPREAD_THREE);
+    const __m256i weights =
+        _mm256_setr_epi8(NOVARO_WEIGHTS(Red, Blue), NOVARO_WEIGHTS(Red, Blue), NOVARO_WEIGHTS(Red, Blue),
+                         NOVARO_WEIGHTS(Red, Blue), NOVARO_WEIGHTS(Red, Blue), NOVARO_WEIGHTS(Red, Blue),
+                         NOVARO_WEIGHTS(Red, Blue), NOVARO_WEIGHTS(Red, Blue));
+    const __m256i rounding = _mm256_set1_epi16(1 << (kWeightShift - 1));
+    const int blockBytes = 16 * Channels;
+    int x = 0;
+    for (; x + 32 <= width; x += 32)
+    {
+        const unsigned char* block = source + Channels * x;
+        __m256i first, second, third, fourth;
+        const __m256i v0 = loadTwoBlocks(block, 0, blockBytes);
+        const __m256i v1 = loadTwoBlocks(block, 16, blockBytes);
+        const __m256i v2 = loadTwoBlocks(block, 32, blockBytes);
+        if (Channels == 3)
+        {
+            first = _mm256_shuffle_epi8(v0, spread);
+            second = _mm256_shuffle_epi8(_mm256_alignr_epi8(v1, v0, 12), spread);
+            third = _mm256_shuffle_epi8(_mm256_alignr_epi8(v2, v1, 8), spread);
+            fourth = _mm256_shuffle_epi8(_mm256_srli_si256(v2, 4), spread);
+        }
+        else
+        {
+            first = v0;
+            second = v1;
+            third = v2;
+            fourth = loadTwoBlocks(block, 48, blockBytes);
+        }
+        const __m256i low =
+            _mm256_hadd_epi16(_mm256_maddubs_epi16(first, weights), _mm256_maddubs_epi16(second, weights));
+        const __m256i high =
+            _mm256_hadd_epi16(_mm256_maddubs_epi16(third, weights), _mm256_maddubs_epi16(fourth, weights));
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(grey + x),
+            _mm256_packus_epi16(_mm256_srli_epi16(_mm256_add_epi16(low, rounding), kWeightShift),
+                                _mm256_srli_epi16(_mm256_add_epi16(high, rounding), kWeightShift)));
+    }
+    return x + ssse3Row<Channels, Red, Blue>(source + Channels * x, grey + x, width - x);
+}
+
+#undef NOVARO_SPREAD_THREE
+#undef NOVARO_WEIGHTS
+#endif
+
+// The widest kernel this processor runs, chosen once.
+template <int Channels, int Red, int Blue> RowKernel vectorKernel()
+{
+    static const RowKernel kernel = []() -> RowKernel
+    {
+#ifdef NOVARO_X86_KERNELS
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2"))
+            return &avx2Row<Channels, Red, Blue>;
+        if (__builtin_cpu_supports("ssse3"))
+            return &ssse3Row<Channels, Red, Blue>;
+#endif
+        return nullptr;
+    }();
+    return kernel;
 }
 
 template <int Channels, int Red, int Blue>
 void convertRows(const cv::Mat& source, bool flipVertical, bool mirror, cv::Mat& grey)
 {
+    const RowKernel kernel = Channels == 1 ? nullptr : vectorKernel<Channels, Red, Blue>();
     const int width = source.cols;
     for (int y = 0; y < source.rows; ++y)
     {
@@ -78,7 +181,10 @@ void convertRows(const cv::Mat& source, bool flipVertical, bool mirror, cv::Mat&
         if (Channels == 1)
             std::memcpy(out, row, size_t(width));
         else
-            greyRow<Channels, Red, Blue>(row, out, width);
+        {
+            const int done = kernel ? kernel(row, out, width) : 0;
+            scalarRow<Channels, Red, Blue>(row + Channels * done, out + done, width - done);
+        }
         if (mirror)
             std::reverse(out, out + width);
     }

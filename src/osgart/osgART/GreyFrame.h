@@ -17,9 +17,9 @@ enum class PixelLayout
 
 /// The frame the detector reads, made in one pass over a video frame: grey, top row first and
 /// unmirrored. flipVertical takes the rows bottom-up (OpenGL's origin), mirror reverses each row.
-/// The grey is the BT.601 luma in 8-bit fixed point (within one grey level of OpenCV's cvtColor),
-/// sixteen pixels per vector step, in a single read of the frame where converting and flipping
-/// took two passes.
+/// The grey is the BT.601 luma in 7-bit fixed point (within one grey level of OpenCV's cvtColor),
+/// 32 pixels a step with AVX2 or 16 with SSSE3, whichever the processor has, in a single read of
+/// the frame; every path gives the same bytes.
 /// A grey frame that needs neither flip is not copied: grey then shares source's pixels.
 void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical, bool mirror, cv::Mat& grey);
 
