@@ -30,6 +30,15 @@ const int kBlurredCandidates = 4;
 // contour's own error (a pixel or two, four on half-resolution contours) and for an edge spread by
 // motion blur of 15 pixels, without sampling across the whole border of a large marker.
 const int kMaximumReach = 24;
+// Profiles per side at most in the dense pass over an identified marker (one per processing pixel
+// up to this), and how far its corners may move from the first pass's, processing pixels.
+const int kMaximumDenseSamples = 64;
+const double kDenseTolerance = 1.5;
+// Share of the steepest rise below which a profile's rise no longer counts towards the step's
+// position. The first pass cuts high, so that noise on the plateaus stays out of a wide profile;
+// the dense pass, on short profiles, cuts low, so that the sampling grid's phase biases no side.
+const double kStepFloor = 0.2;
+const double kDenseStepFloor = 0.05;
 
 // Clamped into 0..maximum; NaN becomes 0, so that no coordinate reaches int() unbounded.
 inline double clampCoordinate(double value, double maximum)
@@ -253,7 +262,7 @@ struct Step
 // The dark-to-bright step along a profile taken outwards across a side: its position is the centroid
 // of the brightness rise around its strongest part, so a blur that spreads the step evenly leaves the
 // position where the sharp edge was.
-bool locateStep(const std::vector<float>& profile, Step& step)
+bool locateStep(const std::vector<float>& profile, double floorShare, Step& step)
 {
     const int count = int(profile.size());
     const int reach = count / 2;
@@ -277,9 +286,9 @@ bool locateStep(const std::vector<float>& profile, Step& step)
     // samples; less is noise on a plateau.
     if (peak < 0 || strongest < 0.1f * contrast)
         return false;
-    // Weights fall to zero at a fifth of the peak, so that noise moving a sample across that line
-    // moves the centroid only a little.
-    const float floor = 0.2f * strongest;
+    // Weights fall to zero at floorShare of the peak, so that noise moving a sample across that
+    // line moves the centroid only a little.
+    const float floor = float(floorShare) * strongest;
     double weightSum = 0.0, weighted = 0.0, squares = 0.0;
     for (int direction : {-1, 1})
         for (int i = direction < 0 ? peak : peak + 1; i >= 1 && i + 1 < count; i += direction)
@@ -437,17 +446,87 @@ void SquareMarkerDetector::compareWithTileLevels(const cv::Mat& search)
     }
 }
 
+namespace
+{
+
+// What the profiles across a marker's sides found, summed over its sides, and the buffers they use.
+struct SideEdges
+{
+    double darkSum = 0.0, brightSum = 0.0;
+    int samples = 0;
+    double medianSpread = 0.0; ///< of the last side located
+    std::vector<osg::Vec2d> points;
+    std::vector<double> spreads;
+    std::vector<float> profile;
+};
+
+// Profiles across one side, outwards, at the given centres (processing pixels): the step on each
+// becomes an edge point in ideal video pixels, and the side's line is fitted through them.
+bool locateSide(const cv::Mat& grey, int scale, UndistortionGrid& undistortion,
+                const std::vector<osg::Vec2d>& centres, const std::vector<osg::Vec2d>& normals, int reach,
+                double floorShare, Line& line, SideEdges& edges)
+{
+    std::vector<osg::Vec2d>& points = edges.points;
+    std::vector<double>& spreads = edges.spreads;
+    points.clear();
+    spreads.clear();
+    edges.profile.resize(size_t(2 * reach + 1));
+    for (size_t k = 0; k < centres.size(); ++k)
+    {
+        for (int s = -reach; s <= reach; ++s)
+        {
+            const osg::Vec2d p = centres[k] + normals[k] * double(s);
+            edges.profile[size_t(s + reach)] = sampleBilinear(grey, p.x(), p.y());
+        }
+        Step step;
+        if (!locateStep(edges.profile, floorShare, step))
+            continue;
+        edges.darkSum += step.darkest;
+        edges.brightSum += step.brightest;
+        spreads.push_back(step.spread);
+        const osg::Vec2d edge = centres[k] + normals[k] * step.position;
+        points.push_back(undistortion.observedToIdeal(toVideo(edge.x(), edge.y(), scale)));
+    }
+    edges.samples += int(spreads.size());
+    if (!spreads.empty())
+    {
+        std::nth_element(spreads.begin(), spreads.begin() + long(spreads.size() / 2), spreads.end());
+        edges.medianSpread = spreads[spreads.size() / 2];
+    }
+    return points.size() >= 3 && fitLineRobustly(points, line);
+}
+
+// Corners where neighbouring side lines cross; a corner far from where it was thought to be means a
+// side was fitted to something else, and the rough corner stays.
+bool intersectSides(const std::array<Line, 4>& lines, const std::array<bool, 4>& fitted,
+                    const std::array<osg::Vec2d, 4>& rough, double tolerance,
+                    std::array<osg::Vec2d, 4>& ideal)
+{
+    for (int corner = 0; corner < 4; ++corner)
+    {
+        const int previous = (corner + 3) % 4;
+        osg::Vec2d refined;
+        if (fitted[size_t(previous)] && fitted[size_t(corner)] &&
+            intersect(lines[size_t(previous)], lines[size_t(corner)], refined) &&
+            (refined - rough[size_t(corner)]).length() < tolerance)
+            ideal[size_t(corner)] = refined;
+        else
+            ideal[size_t(corner)] = rough[size_t(corner)];
+    }
+    // A camera model that sends corners to infinity leaves nothing to sample or to pose.
+    return allFinite(ideal);
+}
+
+} // namespace
+
 bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
                                          const std::array<osg::Vec2d, 4>& approximate, double reachShare,
                                          std::array<osg::Vec2d, 4>& ideal, EdgeLevels& levels) const
 {
     std::array<Line, 4> lines;
     std::array<bool, 4> fitted{};
-    std::vector<osg::Vec2d> points;
-    std::vector<float> profile;
-    std::vector<double> spreads;
-    double darkSum = 0.0, brightSum = 0.0;
-    int edgeSamples = 0;
+    SideEdges edges;
+    std::vector<osg::Vec2d> centres, normals;
     double perimeter = 0.0;
     for (int side = 0; side < 4; ++side)
     {
@@ -461,61 +540,72 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
         direction /= length;
         // Corners run clockwise on screen (y down), so this normal points out of the marker.
         const osg::Vec2d normal(direction.y(), -direction.x());
-        const int samples = std::min(32, std::max(4, int(length / 3.0)));
+        const int samples = std::min(16, std::max(4, int(length / 3.0)));
         // Far enough to take in a blurred edge, short of the pattern a quarter of the side inwards.
         const int reach =
             std::max(3, std::min({int(std::ceil(reachShare * length)), int(0.2 * length), kMaximumReach}));
-        points.clear();
-        spreads.clear();
-        profile.resize(size_t(2 * reach + 1));
+        centres.clear();
+        for (int k = 0; k < samples; ++k)
+            centres.push_back(a + (b - a) * (0.1 + 0.8 * (k + 0.5) / samples));
+        normals.assign(centres.size(), normal);
+        edges.medianSpread = 0.0;
+        fitted[size_t(side)] = locateSide(grey, scale, _undistortion, centres, normals, reach, kStepFloor,
+                                          lines[size_t(side)], edges);
+        levels.spread[size_t(side)] = edges.medianSpread;
+    }
+    if (edges.samples == 0)
+        return false;
+    levels.dark = edges.darkSum / edges.samples;
+    levels.bright = edges.brightSum / edges.samples;
+    std::array<osg::Vec2d, 4> rough;
+    for (int corner = 0; corner < 4; ++corner)
+        rough[size_t(corner)] = _undistortion.observedToIdeal(
+            toVideo(approximate[size_t(corner)].x(), approximate[size_t(corner)].y(), scale));
+    return intersectSides(lines, fitted, rough, scale * std::max(4.0, 0.04 * perimeter), ideal);
+}
+
+// The sides of an identified marker once more, now that its corners are known to a fraction of a
+// pixel: a profile at every pixel along each side instead of at most 16, each reaching only as far
+// as the side's own blur needs. The curved path of a side through the lens is followed point by point.
+// Small markers gain most: their pose near frontal rests on corner shifts of hundredths of a pixel.
+void SquareMarkerDetector::refineCornersDensely(const cv::Mat& grey, int scale, const EdgeLevels& levels,
+                                                std::array<osg::Vec2d, 4>& ideal) const
+{
+    std::array<Line, 4> lines;
+    std::array<bool, 4> fitted{};
+    SideEdges edges;
+    std::vector<osg::Vec2d> centres, normals;
+    for (int side = 0; side < 4; ++side)
+    {
+        const osg::Vec2d& a = ideal[size_t(side)];
+        const osg::Vec2d& b = ideal[size_t((side + 1) % 4)];
+        const double length = (b - a).length() / scale;
+        const int samples = std::min(kMaximumDenseSamples, std::max(4, int(0.8 * length)));
+        const int reach =
+            std::max(3, std::min({int(std::ceil(3.0 * std::sqrt(levels.spread[size_t(side)]))) + 2,
+                                  int(0.2 * length), kMaximumReach}));
+        centres.clear();
+        normals.clear();
+        // Each profile sits halfway between two points of the side seen through the lens, across
+        // the chord between them.
+        osg::Vec2d before = toProcessing(_camera.idealToObserved(a + (b - a) * 0.1), scale);
         for (int k = 0; k < samples; ++k)
         {
-            const double t = 0.1 + 0.8 * (k + 0.5) / samples;
-            const osg::Vec2d centre = a + (b - a) * t;
-            for (int s = -reach; s <= reach; ++s)
-            {
-                const osg::Vec2d p = centre + normal * double(s);
-                profile[size_t(s + reach)] = sampleBilinear(grey, p.x(), p.y());
-            }
-            Step step;
-            if (!locateStep(profile, step))
-                continue;
-            darkSum += step.darkest;
-            brightSum += step.brightest;
-            spreads.push_back(step.spread);
-            ++edgeSamples;
-            const osg::Vec2d edge = centre + normal * step.position;
-            points.push_back(_undistortion.observedToIdeal(toVideo(edge.x(), edge.y(), scale)));
+            const double t = 0.1 + 0.8 * (k + 1) / samples;
+            const osg::Vec2d after = toProcessing(_camera.idealToObserved(a + (b - a) * t), scale);
+            osg::Vec2d direction = after - before;
+            if (direction.normalize() < 1e-9)
+                return;
+            centres.push_back((before + after) * 0.5);
+            normals.emplace_back(direction.y(), -direction.x());
+            before = after;
         }
-        if (points.size() >= 3)
-            fitted[size_t(side)] = fitLineRobustly(points, lines[size_t(side)]);
-        if (!spreads.empty())
-        {
-            std::nth_element(spreads.begin(), spreads.begin() + long(spreads.size() / 2), spreads.end());
-            levels.spread[size_t(side)] = spreads[spreads.size() / 2];
-        }
+        fitted[size_t(side)] = locateSide(grey, scale, _undistortion, centres, normals, reach,
+                                          kDenseStepFloor, lines[size_t(side)], edges);
     }
-    if (edgeSamples == 0)
-        return false;
-    levels.dark = darkSum / edgeSamples;
-    levels.bright = brightSum / edgeSamples;
-    // A refined corner far from the contour's corner means a side was fitted to something else.
-    const double tolerance = scale * std::max(4.0, 0.04 * perimeter);
-    for (int corner = 0; corner < 4; ++corner)
-    {
-        const osg::Vec2d rough = _undistortion.observedToIdeal(
-            toVideo(approximate[size_t(corner)].x(), approximate[size_t(corner)].y(), scale));
-        const int previous = (corner + 3) % 4;
-        osg::Vec2d refined;
-        if (fitted[size_t(previous)] && fitted[size_t(corner)] &&
-            intersect(lines[size_t(previous)], lines[size_t(corner)], refined) &&
-            (refined - rough).length() < tolerance)
-            ideal[size_t(corner)] = refined;
-        else
-            ideal[size_t(corner)] = rough;
-    }
-    // A camera model that sends corners to infinity leaves nothing to sample or to pose.
-    return allFinite(ideal);
+    std::array<osg::Vec2d, 4> dense;
+    if (intersectSides(lines, fitted, ideal, scale * kDenseTolerance, dense))
+        ideal = dense;
 }
 
 bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
@@ -666,6 +756,7 @@ void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
     DetectedSquare& slot = best[size_t(pattern)];
     if (score <= slot.confidence)
         return;
+    refineCornersDensely(grey, scale, levels, ideal);
     // The sample matched the pattern turned counter-clockwise orientation times: the upright
     // pattern's corner j sits at sampled corner j - orientation.
     DetectedSquare found;

@@ -144,6 +144,32 @@ TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
     EXPECT_LT(errors.back(), 1.5);
 }
 
+// Nearly facing the camera, a small marker's tilt shows only as corner shifts of hundredths of a
+// pixel, so its pose is as good as its corners are exact.
+TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTilt)
+{
+    Degradation condition = degradation("near-frontal");
+    condition.minWidth = 40;
+    condition.maxWidth = 70;
+    std::mt19937 random(23);
+    std::vector<double> errors;
+    for (unsigned frame = 0; frame < 12; ++frame)
+    {
+        const std::vector<HardCaseMarker> placed = renderer.place(condition, 2, 4, kSize, kMargin, random);
+        show(condition, placed, frame + 100);
+        for (const HardCaseMarker& truth : placed)
+        {
+            const osgART::Marker* marker = tracker->getMarker(truth.id);
+            ASSERT_TRUE(marker->valid()) << "marker " << truth.id << ", " << truth.side << " px";
+            errors.push_back(NovaroTest::rotationErrorDegrees(marker->getTransform(),
+                                                              HardCaseRenderer::openGLPose(truth)));
+        }
+    }
+    ASSERT_GE(errors.size(), 20u);
+    std::sort(errors.begin(), errors.end());
+    EXPECT_LT(errors[errors.size() / 2], 0.5);
+}
+
 TEST_F(TrackerConditionsTest, ThresholdIsALocalLevelUnlessFixed)
 {
     Degradation washedOut = degradation("over-exposed");
