@@ -4,6 +4,7 @@
 #include "ARPickable.h"
 #include "ARViewer.h"
 
+#include <osg/ClipNode>
 #include <osgUtil/IntersectionVisitor>
 #include <osgUtil/LineSegmentIntersector>
 
@@ -169,6 +170,36 @@ void ARMouseEventsHandler::resized(ARViewer& viewer)
     }
 }
 
+namespace
+{
+
+// A hit on a part that a clip plane above it cuts away is not drawn, so it picks nothing: the hit
+// point is taken into each clip node's coordinates (through the transforms below that node) and
+// tested against the node's planes, which keep the side where a x + b y + c z + d >= 0.
+bool isClippedAway(const osgUtil::LineSegmentIntersector::Intersection& hit)
+{
+    const osg::NodePath& path = hit.nodePath;
+    for (osg::NodePath::const_iterator node = path.begin(); node != path.end(); ++node)
+    {
+        const osg::ClipNode* clipNode = dynamic_cast<const osg::ClipNode*>(*node);
+        if (!clipNode || clipNode->getClipPlaneList().empty())
+            continue;
+        const osg::NodePath below(node + 1, path.end());
+        const osg::Vec3d point = hit.getLocalIntersectPoint() * osg::computeLocalToWorld(below);
+        for (const osg::ref_ptr<osg::ClipPlane>& plane : clipNode->getClipPlaneList())
+        {
+            const osg::Vec4d& equation = plane->getClipPlane();
+            if (equation.x() * point.x() + equation.y() * point.y() + equation.z() * point.z() +
+                    equation.w() <
+                0.0)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 ARPickable* ARMouseEventsHandler::pick(const osgGA::GUIEventAdapter& event, ARViewer&)
 {
     osg::Camera* sceneCamera = _application->getARCamera();
@@ -192,6 +223,8 @@ ARPickable* ARMouseEventsHandler::pick(const osgGA::GUIEventAdapter& event, ARVi
     // Intersections come sorted nearest first; the pickable is the deepest one on the path.
     for (const osgUtil::LineSegmentIntersector::Intersection& hit : intersector->getIntersections())
     {
+        if (isClippedAway(hit))
+            continue;
         for (osg::NodePath::const_reverse_iterator node = hit.nodePath.rbegin(); node != hit.nodePath.rend();
              ++node)
         {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include <osg/ClipNode>
 #include <osg/Geode>
 #include <osg/ImageStream>
 #include <osg/ShapeDrawable>
@@ -145,6 +146,33 @@ TEST_F(MousePicking, ClicksDoubleClicksAndDragsOnTheNearestPickable)
     // With the video mirrored, the box is drawn on the other side of the window.
     application.toggleMirror();
     click(osg::Vec2(static_cast<float>(viewer->getWindowWidth()) - onBox.x(), onBox.y()), LEFT);
+    EXPECT_EQ(Log({"box left"}), log);
+}
+
+TEST_F(MousePicking, PartsCutAwayByAClipPlaneAreNotPicked)
+{
+    Log log;
+    osg::ref_ptr<RecordingPickable> box = new RecordingPickable("box", log);
+    const osg::Vec2 onBox = placeInFront(*box, 0.0f);
+    // The box (-20..20 on every axis) under a clip node, as the clipping manager cuts content.
+    osg::ref_ptr<osg::Node> geode = box->getChild(0);
+    osg::ref_ptr<osg::ClipNode> clipNode = new osg::ClipNode;
+    clipNode->addChild(geode.get());
+    box->replaceChild(geode.get(), clipNode.get());
+    osg::ref_ptr<osg::ClipPlane> plane = new osg::ClipPlane(0);
+    clipNode->addClipPlane(plane.get());
+
+    // Only x >= 5 kept: the ray through the centre meets the box only where it is cut away.
+    plane->setClipPlane(1.0, 0.0, 0.0, -5.0);
+    viewer->frame();
+    click(onBox, LEFT);
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(nullptr, application.getMouseEventsHandler()->getPickedObject());
+
+    // x >= -5 kept: the centre is drawn again.
+    plane->setClipPlane(1.0, 0.0, 0.0, 5.0);
+    viewer->frame();
+    click(onBox, LEFT);
     EXPECT_EQ(Log({"box left"}), log);
 }
 
