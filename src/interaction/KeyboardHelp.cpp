@@ -67,7 +67,10 @@ std::string keyboardHelpMarkdown()
     out << "\n### Mouse\n\n"
         << "A click (press and release at the same place) on a scene object runs the object's actions for\n"
         << "that button, and a double click its double-click actions; objects can also react to the pointer\n"
-        << "entering and leaving them. Any click closes a movie playing over the whole window. Holding the\n"
+        << "entering and leaving them. A part of a model cut away by the clipping planes is not there for\n"
+        << "the mouse either: the click goes to whatever is drawn behind it. Any click closes a movie "
+           "playing\n"
+        << "over the whole window. Holding the\n"
         << "left button for more than " << ARMouseEventsHandler::longPressSeconds
         << " seconds and releasing it quits, for touch screens without\n"
         << "a keyboard.\n";
