@@ -39,6 +39,11 @@ const double kDenseTolerance = 1.5;
 // the dense pass, on short profiles, cuts low, so that the sampling grid's phase biases no side.
 const double kStepFloor = 0.2;
 const double kDenseStepFloor = 0.05;
+// The ring of paper read around a marker for a shadow edge: samples (four sides' worth), how far
+// outside the border in sides, and how much brighter its lit part must be than its shaded part.
+const int kShadowRingSamples = 32;
+const double kShadowRingDistance = 0.08;
+const float kShadowContrast = 1.3f;
 
 // Clamped into 0..maximum; NaN becomes 0, so that no coordinate reaches int() unbounded.
 inline double clampCoordinate(double value, double maximum)
@@ -208,6 +213,32 @@ inline osg::Vec2d toProcessing(const osg::Vec2d& video, int scale)
     const double offset = 0.5 * (scale - 1);
     return osg::Vec2d((video.x() - offset) / scale, (video.y() - offset) / scale);
 }
+
+// Grey values at points of a marker's square, (0, 0) its outer top-left corner and (1, 1) the
+// bottom-right one, seen through the lens.
+struct SquareSampler
+{
+    const cv::Mat& grey;
+    const CameraParameters& camera;
+    int scale;
+    SquareHomography homography;
+    bool distorted;
+
+    SquareSampler(const cv::Mat& image, const CameraParameters& lens, int processingScale)
+        : grey(image), camera(lens), scale(processingScale),
+          distorted(lens.distortionModel() != CameraParameters::NONE)
+    {
+    }
+
+    float at(double u, double v) const
+    {
+        osg::Vec2d point = homography.map(u, v);
+        if (distorted)
+            point = camera.idealToObserved(point);
+        point = toProcessing(point, scale);
+        return sampleBilinear(grey, point.x(), point.y());
+    }
+};
 
 } // namespace
 
@@ -612,18 +643,10 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
                                          const std::array<osg::Vec2d, 4>& ideal, const EdgeLevels& levels,
                                          std::array<float, 256>& samples) const
 {
-    SquareHomography homography;
-    if (!homography.set(ideal))
+    SquareSampler sampler(grey, _camera, scale);
+    if (!sampler.homography.set(ideal))
         return false;
-    const bool distorted = _camera.distortionModel() != CameraParameters::NONE;
-    auto sampleAt = [&](double u, double v)
-    {
-        osg::Vec2d point = homography.map(u, v);
-        if (distorted)
-            point = _camera.idealToObserved(point);
-        point = toProcessing(point, scale);
-        return sampleBilinear(grey, point.x(), point.y());
-    };
+    auto sampleAt = [&](double u, double v) { return sampler.at(u, v); };
 
     // The border ring (between the outer edge and the pattern) must be dark: darker than halfway
     // between the border and the paper as its own edges showed them, whatever the exposure.
@@ -658,8 +681,75 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
                                     0.25 + step * (row + (sy + 0.5) / perCell));
             samples[size_t(row * kCells + column)] = sum / float(perCell * perCell);
         }
+    return true;
+}
 
-    return normalise(samples);
+// A hard shadow edge across a marker darkens part of its pattern, which no gain and offset of the
+// whole pattern undoes. The paper just outside the border shows the edge: sampled on a ring around
+// the marker, its bright and dark stretches meet at two points, and the line through them splits
+// the pattern into a lit and a shaded part, each divided by the level of its own stretch of paper.
+// False when the ring does not show exactly one such edge.
+bool SquareMarkerDetector::removeShadowEdge(const cv::Mat& grey, int scale,
+                                            const std::array<osg::Vec2d, 4>& ideal,
+                                            std::array<float, 256>& samples) const
+{
+    SquareSampler sampler(grey, _camera, scale);
+    if (!sampler.homography.set(ideal))
+        return false;
+    const int perSide = kShadowRingSamples / 4;
+    std::array<osg::Vec2d, kShadowRingSamples> where;
+    std::array<float, kShadowRingSamples> paper;
+    for (int side = 0; side < 4; ++side)
+        for (int k = 0; k < perSide; ++k)
+        {
+            // Clockwise around the square, just outside its border.
+            const double t = (k + 0.5) / perSide, out = -kShadowRingDistance, far = 1.0 + kShadowRingDistance;
+            const osg::Vec2d points[4] = {{t, out}, {far, t}, {1.0 - t, far}, {out, 1.0 - t}};
+            const size_t index = size_t(side * perSide + k);
+            where[index] = points[side];
+            paper[index] = sampler.at(where[index].x(), where[index].y());
+        }
+    const float darkest = *std::min_element(paper.begin(), paper.end());
+    const float brightest = *std::max_element(paper.begin(), paper.end());
+    if (!(darkest > 0.0f) || brightest < kShadowContrast * darkest)
+        return false;
+    const float middle = 0.5f * (darkest + brightest);
+    std::vector<osg::Vec2d> crossings;
+    double litSum = 0.0, shadedSum = 0.0;
+    int litCount = 0;
+    size_t litIndex = 0;
+    for (size_t k = 0; k < paper.size(); ++k)
+    {
+        const bool lit = paper[k] > middle;
+        (lit ? litSum : shadedSum) += paper[k];
+        if (lit)
+        {
+            ++litCount;
+            litIndex = k;
+        }
+        const size_t next = (k + 1) % paper.size();
+        if (lit != (paper[next] > middle))
+            crossings.push_back((where[k] + where[next]) * 0.5);
+    }
+    if (crossings.size() != 2)
+        return false;
+    const float litLevel = float(litSum / litCount);
+    const float shadedLevel = float(shadedSum / (int(paper.size()) - litCount));
+    const osg::Vec2d along = crossings[1] - crossings[0];
+    auto sideOf = [&](const osg::Vec2d& point)
+    {
+        const osg::Vec2d offset = point - crossings[0];
+        return along.x() * offset.y() - along.y() * offset.x() > 0.0;
+    };
+    const bool litSide = sideOf(where[litIndex]);
+    const double step = 0.5 / kCells;
+    for (int row = 0; row < kCells; ++row)
+        for (int column = 0; column < kCells; ++column)
+        {
+            const osg::Vec2d centre(0.25 + step * (column + 0.5), 0.25 + step * (row + 0.5));
+            samples[size_t(row * kCells + column)] /= sideOf(centre) == litSide ? litLevel : shadedLevel;
+        }
+    return true;
 }
 
 double SquareMarkerDetector::matchPattern(const std::array<float, 256>& samples, int& pattern,
@@ -729,11 +819,28 @@ void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
     EdgeLevels levels;
     if (!refineCorners(grey, scale, approximate, 0.12, ideal, levels))
         return;
-    std::array<float, 256> samples;
-    if (!samplePattern(grey, scale, ideal, levels, samples))
+    std::array<float, 256> raw;
+    if (!samplePattern(grey, scale, ideal, levels, raw))
+        return;
+    std::array<float, 256> samples = raw;
+    if (!normalise(samples))
         return;
     int pattern, orientation;
     double score = matchPattern(samples, pattern, orientation);
+    std::array<float, 256> unshaded = raw;
+    if (score < _minimumConfidence && score > kBlurredMatchFloor &&
+        removeShadowEdge(grey, scale, ideal, unshaded) && normalise(unshaded))
+    {
+        int unshadedPattern, unshadedOrientation;
+        const double unshadedScore = matchPattern(unshaded, unshadedPattern, unshadedOrientation);
+        if (unshadedScore > score)
+        {
+            score = unshadedScore;
+            pattern = unshadedPattern;
+            orientation = unshadedOrientation;
+            samples = unshaded;
+        }
+    }
     // A blurred marker still resembles its pattern; clutter that does not is not worth the blurring.
     if (score < _minimumConfidence && score > kBlurredMatchFloor)
     {

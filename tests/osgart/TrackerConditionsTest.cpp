@@ -146,6 +146,24 @@ TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
 
 // Nearly facing the camera, a small marker's tilt shows only as corner shifts of hundredths of a
 // pixel, so its pose is as good as its corners are exact.
+// A shadow edge across a small marker leaves half its pattern darker than the other half: it must
+// still match its pattern, and no other.
+TEST_F(TrackerConditionsTest, SmallMarkersUnderAShadowEdgeKeepTheirPattern)
+{
+    Degradation condition = degradation("hard shadow edge");
+    condition.minWidth = 36;
+    condition.maxWidth = 44;
+    std::mt19937 random(5);
+    for (unsigned frame = 0; frame < 16; ++frame)
+    {
+        SCOPED_TRACE(frame);
+        const std::vector<HardCaseMarker> placed = renderer.place(condition, 1, 4, kSize, kMargin, random);
+        ASSERT_EQ(placed.size(), 1u);
+        show(condition, placed, frame + 200);
+        expectFound(placed, 5.0);
+    }
+}
+
 TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTilt)
 {
     Degradation condition = degradation("near-frontal");

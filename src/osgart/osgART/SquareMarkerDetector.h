@@ -34,13 +34,14 @@ struct DetectedSquare
 /// dark-to-bright step, which a symmetric blur leaves in place), fit the side lines through the edge
 /// points undistorted by an UndistortionGrid, with outliers dropped, and intersect them, sample the
 /// inner square through the homography of the corners, and match the samples against every pattern
-/// in its four orientations by normalised correlation. A candidate that falls short is compared once more
-/// with the closest patterns blurred as much as its own edges are (motion blur, or the camera's own blur on a
-/// marker whose pattern cells are a pixel wide). Each pattern keeps its best candidate above the confidence
-/// floor; a candidate that becomes its pattern's best has its sides located once more from its refined
-/// corners, with a short profile at every pixel along each side (at most 64) following the side's
-/// curve through the lens: near frontal, a marker's tilt rests on corner shifts of hundredths of a
-/// pixel, which the first pass's 16 profiles per side leave.
+/// in its four orientations by normalised correlation. A candidate that falls short is compared again
+/// with its shaded part evened out when the paper around it shows a hard shadow edge (the pattern
+/// then is two patches of different light), and with the closest patterns blurred as much as its own edges
+/// are (motion blur, or the camera's own blur on a marker whose pattern cells are a pixel wide). Each pattern
+/// keeps its best candidate above the confidence floor; a candidate that becomes its pattern's best has its
+/// sides located once more from its refined corners, with a short profile at every pixel along each side (at
+/// most 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts
+/// of hundredths of a pixel, which the first pass's 16 profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -108,8 +109,11 @@ private:
                        double reach, std::array<osg::Vec2d, 4>& ideal, EdgeLevels& levels) const;
     void refineCornersDensely(const cv::Mat& grey, int scale, const EdgeLevels& levels,
                               std::array<osg::Vec2d, 4>& ideal) const;
+    /// The pattern's 16 x 16 grey values; false when the border ring is not dark.
     bool samplePattern(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
                        const EdgeLevels& levels, std::array<float, 256>& samples) const;
+    bool removeShadowEdge(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
+                          std::array<float, 256>& samples) const;
     /// Best pattern and orientation for normalised samples; returns the correlation.
     double matchPattern(const std::array<float, 256>& samples, int& pattern, int& orientation) const;
     /// The same against the patterns blurred (standard deviations in pattern cells, across and down).
