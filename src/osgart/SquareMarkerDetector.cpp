@@ -485,7 +485,7 @@ struct SideEdges
 {
     double darkSum = 0.0, brightSum = 0.0;
     int samples = 0;
-    double medianSpread = 0.0; ///< of the last side located
+    double medianSpread = 0.0; ///< of the last side located (0 when it showed no edge)
     std::vector<osg::Vec2d> points;
     std::vector<double> spreads;
     std::vector<float> profile;
@@ -501,6 +501,7 @@ bool locateSide(const cv::Mat& grey, int scale, UndistortionGrid& undistortion,
     std::vector<double>& spreads = edges.spreads;
     points.clear();
     spreads.clear();
+    edges.medianSpread = 0.0;
     edges.profile.resize(size_t(2 * reach + 1));
     for (size_t k = 0; k < centres.size(); ++k)
     {
@@ -579,7 +580,6 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
         for (int k = 0; k < samples; ++k)
             centres.push_back(a + (b - a) * (0.1 + 0.8 * (k + 0.5) / samples));
         normals.assign(centres.size(), normal);
-        edges.medianSpread = 0.0;
         fitted[size_t(side)] = locateSide(grey, scale, _undistortion, centres, normals, reach, kStepFloor,
                                           lines[size_t(side)], edges);
         levels.spread[size_t(side)] = edges.medianSpread;
@@ -646,7 +646,6 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
     SquareSampler sampler(grey, _camera, scale);
     if (!sampler.homography.set(ideal))
         return false;
-    auto sampleAt = [&](double u, double v) { return sampler.at(u, v); };
 
     // The border ring (between the outer edge and the pattern) must be dark: darker than halfway
     // between the border and the paper as its own edges showed them, whatever the exposure.
@@ -656,8 +655,8 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
     for (int k = 0; k < ringSamples; ++k)
     {
         const double t = 0.125 + 0.75 * (k + 0.5) / ringSamples;
-        const float values[4] = {sampleAt(t, 0.125), sampleAt(0.875, t), sampleAt(t, 0.875),
-                                 sampleAt(0.125, t)};
+        const float values[4] = {sampler.at(t, 0.125), sampler.at(0.875, t), sampler.at(t, 0.875),
+                                 sampler.at(0.125, t)};
         for (float value : values)
             if (value < ringLevel)
                 ++dark;
@@ -677,8 +676,8 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
             float sum = 0.0f;
             for (int sy = 0; sy < perCell; ++sy)
                 for (int sx = 0; sx < perCell; ++sx)
-                    sum += sampleAt(0.25 + step * (column + (sx + 0.5) / perCell),
-                                    0.25 + step * (row + (sy + 0.5) / perCell));
+                    sum += sampler.at(0.25 + step * (column + (sx + 0.5) / perCell),
+                                      0.25 + step * (row + (sy + 0.5) / perCell));
             samples[size_t(row * kCells + column)] = sum / float(perCell * perCell);
         }
     return true;
@@ -827,18 +826,18 @@ void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
         return;
     int pattern, orientation;
     double score = matchPattern(samples, pattern, orientation);
-    std::array<float, 256> unshaded = raw;
+    // The raw samples are not needed again: they are evened out in place.
     if (score < _minimumConfidence && score > kBlurredMatchFloor &&
-        removeShadowEdge(grey, scale, ideal, unshaded) && normalise(unshaded))
+        removeShadowEdge(grey, scale, ideal, raw) && normalise(raw))
     {
         int unshadedPattern, unshadedOrientation;
-        const double unshadedScore = matchPattern(unshaded, unshadedPattern, unshadedOrientation);
+        const double unshadedScore = matchPattern(raw, unshadedPattern, unshadedOrientation);
         if (unshadedScore > score)
         {
             score = unshadedScore;
             pattern = unshadedPattern;
             orientation = unshadedOrientation;
-            samples = unshaded;
+            samples = raw;
         }
     }
     // A blurred marker still resembles its pattern; clutter that does not is not worth the blurring.
