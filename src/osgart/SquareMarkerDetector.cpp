@@ -20,6 +20,7 @@ const double kMinimumDarkRing = 0.8;      // share of border samples that must b
 const int kTile = 4;                      // search pixels per side of a threshold tile
 const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
 const int kReduceFromWidth = 1600;        // frames this wide are searched at half resolution
+static_assert(kTile == 4, "tile extremes are taken four columns at a time");
 // Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
 // Sharp correlation a blurred marker keeps at least.
@@ -438,17 +439,21 @@ void SquareMarkerDetector::findTileExtremes(const cv::Mat& search, int tilesX, i
         }
         unsigned char* minimum = _tileMinimum.ptr<unsigned char>(ty);
         unsigned char* maximum = _tileMaximum.ptr<unsigned char>(ty);
-        for (int tx = 0; tx < tilesX; ++tx)
+        // Whole tiles with the four columns written out, which the compiler vectorises; then the
+        // narrower last tile, if any.
+        const int wholeTiles = width / kTile;
+        for (int tx = 0; tx < wholeTiles; ++tx)
         {
-            const int left = tx * kTile, right = std::min(width, left + kTile);
-            unsigned char low = columnMinimum[left], high = columnMaximum[left];
-            for (int x = left + 1; x < right; ++x)
-            {
-                low = std::min(low, columnMinimum[x]);
-                high = std::max(high, columnMaximum[x]);
-            }
-            minimum[tx] = low;
-            maximum[tx] = high;
+            const unsigned char* low = columnMinimum + kTile * tx;
+            const unsigned char* high = columnMaximum + kTile * tx;
+            minimum[tx] = std::min(std::min(low[0], low[1]), std::min(low[2], low[3]));
+            maximum[tx] = std::max(std::max(high[0], high[1]), std::max(high[2], high[3]));
+        }
+        if (wholeTiles < tilesX)
+        {
+            const int left = wholeTiles * kTile;
+            minimum[wholeTiles] = *std::min_element(columnMinimum + left, columnMinimum + width);
+            maximum[wholeTiles] = *std::max_element(columnMaximum + left, columnMaximum + width);
         }
     }
 }
@@ -464,7 +469,11 @@ void SquareMarkerDetector::compareWithTileLevels(const cv::Mat& search)
     for (int top = 0; top < search.rows; top += kTile)
     {
         const unsigned char* tileLevel = _tileLevel.ptr<unsigned char>(top / kTile);
-        for (int x = 0; x < width; ++x)
+        const int wholeTiles = width / kTile;
+        for (int tx = 0; tx < wholeTiles; ++tx)
+            for (int k = 0; k < kTile; ++k)
+                levelRow[kTile * tx + k] = tileLevel[tx];
+        for (int x = wholeTiles * kTile; x < width; ++x)
             levelRow[x] = tileLevel[x / kTile];
         const int bottom = std::min(search.rows, top + kTile);
         for (int y = top; y < bottom; ++y)

@@ -3,6 +3,7 @@
 #include <osgART/Field.h>
 #include <osgART/GenericTracker.h>
 #include <osgART/PoseEstimator.h>
+#include <osgART/SquareMarkerDetector.h>
 
 #include <gtest/gtest.h>
 
@@ -207,6 +208,44 @@ TEST_F(TrackerConditionsTest, ThresholdIsALocalLevelUnlessFixed)
         show(washedOut, {truth}, 2);
         EXPECT_FALSE(tracker->getMarker(0)->valid()) << threshold;
     }
+}
+
+// Every pixel against the level of its own 3 x 3 tiles, worked out the slow way, on a frame whose
+// width and height are no multiple of the tile, so that the narrow last tiles count too.
+TEST(SquareMarkerDetectorTest, AdaptiveLevelIsTheThresholdStretchedOverEachWindow)
+{
+    const int tile = 4, threshold = 100;
+    // Light varying smoothly across the frame, with noise strong enough that no window is flat.
+    cv::RNG random(7);
+    cv::Mat light(4, 12, CV_8UC1), grey, noise(61, 203, CV_8UC1);
+    random.fill(light, cv::RNG::UNIFORM, 0, 200);
+    cv::resize(light, grey, noise.size(), 0, 0, cv::INTER_CUBIC);
+    random.fill(noise, cv::RNG::UNIFORM, 0, 56);
+    grey += noise;
+    osgART::SquareMarkerDetector detector;
+    detector.setThreshold(threshold);
+    std::vector<osgART::DetectedSquare> detections;
+    detector.detect(grey, 1, detections);
+    const cv::Mat& binary = detector.binaryImage();
+    ASSERT_EQ(binary.size(), grey.size());
+    const int tilesX = (grey.cols + tile - 1) / tile, tilesY = (grey.rows + tile - 1) / tile;
+    int wrong = 0;
+    for (int y = 0; y < grey.rows; ++y)
+        for (int x = 0; x < grey.cols; ++x)
+        {
+            const int left = std::max(0, x / tile - 1) * tile, top = std::max(0, y / tile - 1) * tile;
+            const int right = std::min(tilesX, x / tile + 2) * tile,
+                      bottom = std::min(tilesY, y / tile + 2) * tile;
+            double darkest, brightest;
+            cv::minMaxLoc(grey(cv::Range(top, std::min(bottom, grey.rows)),
+                               cv::Range(left, std::min(right, grey.cols))),
+                          &darkest, &brightest);
+            ASSERT_GE(brightest - darkest, double(osgART::SquareMarkerDetector::kMinimumContrast));
+            const int level = int(darkest) + (int(brightest - darkest) * threshold + 127) / 255;
+            if ((grey.at<unsigned char>(y, x) < level) != (binary.at<unsigned char>(y, x) == 255))
+                ++wrong;
+        }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(TrackerConditionsTest, FlatNoisyFramesLeaveTheBinaryImageBlank)
