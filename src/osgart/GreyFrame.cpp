@@ -169,8 +169,17 @@ template <int Channels, int Red, int Blue> RowKernel vectorKernel()
     return kernel;
 }
 
+// One row of the halved frame from two rows of the grey one; plain enough for the compiler to
+// vectorise.
+void halveRows(const unsigned char* top, const unsigned char* bottom, unsigned char* halved, int width)
+{
+    for (int x = 0; x < width; ++x)
+        halved[x] = static_cast<unsigned char>(
+            (top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1] + 2) >> 2);
+}
+
 template <int Channels, int Red, int Blue>
-void convertRows(const cv::Mat& source, bool flipVertical, bool mirror, cv::Mat& grey)
+void convertRows(const cv::Mat& source, bool flipVertical, bool mirror, cv::Mat& grey, cv::Mat* halved)
 {
     const RowKernel kernel = Channels == 1 ? nullptr : vectorKernel<Channels, Red, Blue>();
     const int width = source.cols;
@@ -187,40 +196,56 @@ void convertRows(const cv::Mat& source, bool flipVertical, bool mirror, cv::Mat&
         }
         if (mirror)
             std::reverse(out, out + width);
+        if (halved && y % 2 == 1 && y / 2 < halved->rows)
+            halveRows(grey.ptr<unsigned char>(y - 1), out, halved->ptr<unsigned char>(y / 2), halved->cols);
     }
 }
 
 } // namespace
 
-void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical, bool mirror, cv::Mat& grey)
+void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical, bool mirror, cv::Mat& grey,
+                   cv::Mat* halved)
 {
     if (layout == PixelLayout::GREY && !flipVertical && !mirror)
     {
         grey = source;
+        if (halved)
+            halveGreyFrame(grey, *halved);
         return;
     }
     // Pixels grey only borrowed (a frame shared by an earlier call) are not its to overwrite.
     if (!grey.u)
         grey.release();
     grey.create(source.rows, source.cols, CV_8UC1);
+    if (halved)
+        halved->create(source.rows / 2, source.cols / 2, CV_8UC1);
     switch (layout)
     {
     case PixelLayout::GREY:
-        convertRows<1, 0, 0>(source, flipVertical, mirror, grey);
+        convertRows<1, 0, 0>(source, flipVertical, mirror, grey, halved);
         break;
     case PixelLayout::RGB:
-        convertRows<3, 0, 2>(source, flipVertical, mirror, grey);
+        convertRows<3, 0, 2>(source, flipVertical, mirror, grey, halved);
         break;
     case PixelLayout::BGR:
-        convertRows<3, 2, 0>(source, flipVertical, mirror, grey);
+        convertRows<3, 2, 0>(source, flipVertical, mirror, grey, halved);
         break;
     case PixelLayout::RGBA:
-        convertRows<4, 0, 2>(source, flipVertical, mirror, grey);
+        convertRows<4, 0, 2>(source, flipVertical, mirror, grey, halved);
         break;
     case PixelLayout::BGRA:
-        convertRows<4, 2, 0>(source, flipVertical, mirror, grey);
+        convertRows<4, 2, 0>(source, flipVertical, mirror, grey, halved);
         break;
     }
+}
+
+void halveGreyFrame(const cv::Mat& grey, cv::Mat& halved)
+{
+    CV_Assert(grey.type() == CV_8UC1);
+    halved.create(grey.rows / 2, grey.cols / 2, CV_8UC1);
+    for (int y = 0; y < halved.rows; ++y)
+        halveRows(grey.ptr<unsigned char>(2 * y), grey.ptr<unsigned char>(2 * y + 1),
+                  halved.ptr<unsigned char>(y), halved.cols);
 }
 
 } // namespace osgART

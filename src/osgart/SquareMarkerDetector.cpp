@@ -1,5 +1,7 @@
 #include "osgART/SquareMarkerDetector.h"
 
+#include "osgART/GreyFrame.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -19,7 +21,6 @@ const double kMinimumEdgeContrast = 12.0; // grey levels between border and pape
 const double kMinimumDarkRing = 0.8;      // share of border samples that must be dark
 const int kTile = 4;                      // search pixels per side of a threshold tile
 const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
-const int kReduceFromWidth = 1600;        // frames this wide are searched at half resolution
 static_assert(kTile == 4, "tile extremes are taken four columns at a time");
 // Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
@@ -886,7 +887,8 @@ void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
         slot = found;
 }
 
-void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections)
+void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections,
+                                  const cv::Mat& halved)
 {
     detections.clear();
     _candidateCount = 0;
@@ -895,12 +897,15 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
 
     // Wide frames are searched at half resolution: their markers stay large enough, and averaging
     // four pixels halves the noise that would break the binary image into specks.
-    const int reduction = grey.cols >= kReduceFromWidth ? 2 : 1;
+    const int reduction = grey.cols >= kHalvedSearchFromWidth ? 2 : 1;
     const cv::Mat* search = &grey;
     if (reduction == 2)
     {
-        cv::resize(grey, _reduced, cv::Size(grey.cols / 2, grey.rows / 2), 0, 0, cv::INTER_AREA);
-        search = &_reduced;
+        const bool given =
+            halved.type() == CV_8UC1 && halved.rows == grey.rows / 2 && halved.cols == grey.cols / 2;
+        if (!given)
+            halveGreyFrame(grey, _reduced);
+        search = given ? &halved : &_reduced;
     }
     binarise(*search);
     _contours.clear();

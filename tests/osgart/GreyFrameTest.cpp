@@ -1,4 +1,5 @@
-// The detector's grey frame against OpenCV's own conversion and flips, for every pixel layout.
+// The detector's grey frame against OpenCV's own conversion, flips and halving, for every pixel
+// layout.
 #include <osgART/GreyFrame.h>
 
 #include <gtest/gtest.h>
@@ -42,13 +43,20 @@ TEST(GreyFrame, MatchesOpenCVConversionAndFlipsForEveryLayout)
             cv::Mat expected = expectedUpright.clone();
             if (vertical || mirror)
                 cv::flip(expectedUpright, expected, vertical && mirror ? -1 : (vertical ? 0 : 1));
-            cv::Mat grey;
-            makeGreyFrame(frame, layout.layout, vertical, mirror, grey);
+            cv::Mat grey, halved;
+            makeGreyFrame(frame, layout.layout, vertical, mirror, grey, &halved);
             ASSERT_EQ(expected.size(), grey.size());
             ASSERT_EQ(CV_8UC1, grey.type());
             // Within one grey level: the weights are rounded to eight bits.
             EXPECT_GE(1, cv::norm(expected, grey, cv::NORM_INF))
                 << "layout " << layout.channels << " channels, code " << layout.code << ", flips " << flips;
+            // The halved frame, made on the way, is the rounded mean of each whole 2 x 2 block of
+            // the grey frame (OpenCV's area resampling at exactly half), the odd last row and
+            // column left out.
+            cv::Mat means;
+            cv::resize(grey(cv::Rect(0, 0, 52, 36)), means, cv::Size(26, 18), 0, 0, cv::INTER_AREA);
+            ASSERT_EQ(means.size(), halved.size());
+            EXPECT_EQ(0, cv::norm(means, halved, cv::NORM_INF)) << "flips " << flips;
         }
     }
 }

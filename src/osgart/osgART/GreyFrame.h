@@ -21,6 +21,14 @@ enum class PixelLayout
 /// 32 pixels a step with AVX2 or 16 with SSSE3, whichever the processor has, in a single read of
 /// the frame; every path gives the same bytes.
 /// A grey frame that needs neither flip is not copied: grey then shares source's pixels.
-void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical, bool mirror, cv::Mat& grey);
+/// With halved given, the frame halved as halveGreyFrame() makes it comes too, each output row made
+/// from its two grey rows while they are still in the cache: cheaper than a second pass over the
+/// whole grey frame.
+void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical, bool mirror, cv::Mat& grey,
+                   cv::Mat* halved = nullptr);
+
+/// Half the width and height (rounded down): every pixel the rounded mean of a 2 x 2 block, so that
+/// pixel (x, y) sits at (2x + 0.5, 2y + 0.5) of the grey frame. A last odd row or column is left out.
+void halveGreyFrame(const cv::Mat& grey, cv::Mat& halved);
 
 } // namespace osgART

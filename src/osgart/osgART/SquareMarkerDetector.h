@@ -89,12 +89,18 @@ public:
     void setMinimumConfidence(double confidence) { _minimumConfidence = confidence; }
     double minimumConfidence() const { return _minimumConfidence; }
 
+    /// Frames this wide and wider are searched at half resolution.
+    static const int kHalvedSearchFromWidth = 1600;
+
     /// grey: the frame at processing resolution (8-bit, one channel, top row first); scale: video
     /// pixels per processing pixel (1, or 2 for half resolution). Detections are in video pixels.
-    void detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections);
+    /// halved: for frames searched at half resolution, grey halved by halveGreyFrame() if the caller
+    /// has it already (makeGreyFrame() makes it on the way); otherwise it is made here.
+    void detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections,
+                const cv::Mat& halved = cv::Mat());
 
     /// The binarised search image of the last detect() (border candidates 255, the rest 0); half the
-    /// processing resolution for frames of 1600 pixels and wider.
+    /// processing resolution for frames of kHalvedSearchFromWidth pixels and wider.
     const cv::Mat& binaryImage() const { return _binary; }
     /// Quadrilaterals examined in the last detect().
     size_t candidateCount() const { return _candidateCount; }

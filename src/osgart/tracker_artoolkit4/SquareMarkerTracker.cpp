@@ -268,14 +268,11 @@ bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::
     const bool mirrored = video && video->getFlipHorizontal();
     const bool bottomUp = image.getOrigin() == osg::Image::BOTTOM_LEFT;
     flipCode = bottomUp ? (mirrored ? -1 : 0) : (mirrored ? 1 : 2);
-    makeGreyFrame(source, layout, bottomUp, mirrored, _converted);
-    grey = _converted;
-    if (half)
-    {
-        cv::resize(_converted, _grey, cv::Size(_converted.cols / 2, _converted.rows / 2), 0, 0,
-                   cv::INTER_AREA);
-        grey = _grey;
-    }
+    // The halved frame is made on the same pass when it is wanted: for tracking at half resolution,
+    // or for the detector's search in a wide frame.
+    const bool halve = half || image.s() >= SquareMarkerDetector::kHalvedSearchFromWidth;
+    makeGreyFrame(source, layout, bottomUp, mirrored, _converted, halve ? &_halved : nullptr);
+    grey = half ? _halved : _converted;
     return true;
 }
 
@@ -293,7 +290,7 @@ void SquareMarkerTracker::processImage(const osg::Image& image)
         try
         {
             if (convertToGrey(image, half, grey, flipCode))
-                _detector.detect(grey, scale, _detections);
+                _detector.detect(grey, scale, _detections, half ? cv::Mat() : _halved);
         }
         catch (const cv::Exception& exception)
         {

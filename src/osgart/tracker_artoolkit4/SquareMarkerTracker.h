@@ -76,7 +76,7 @@ private:
     osg::ref_ptr<osg::Image> _debugImage;
     std::vector<DetectedSquare> _detections;
     cv::Mat _converted;
-    cv::Mat _grey;
+    cv::Mat _halved;
     cv::Mat _debugBuffer;
     bool _reportedFormat;
 };
