@@ -169,11 +169,29 @@ template <int Channels, int Red, int Blue> RowKernel vectorKernel()
     return kernel;
 }
 
-// One row of the halved frame from two rows of the grey one; plain enough for the compiler to
-// vectorise.
+// One row of the halved frame from two rows of the grey one. On x86, 16 output pixels a step with
+// SSE2 (every x86-64 processor has it): the pair sums are taken in 16-bit lanes, even bytes masked
+// and odd bytes shifted down; the same rounded sums as the scalar loop that finishes the row.
 void halveRows(const unsigned char* top, const unsigned char* bottom, unsigned char* halved, int width)
 {
-    for (int x = 0; x < width; ++x)
+    int x = 0;
+#ifdef NOVARO_X86_KERNELS
+    const __m128i lowBytes = _mm_set1_epi16(0x00ff), two = _mm_set1_epi16(2);
+    const auto pairSums = [&](const unsigned char* pixels)
+    {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+        return _mm_add_epi16(_mm_and_si128(bytes, lowBytes), _mm_srli_epi16(bytes, 8));
+    };
+    for (; x + 16 <= width; x += 16)
+    {
+        const __m128i first = _mm_add_epi16(pairSums(top + 2 * x), pairSums(bottom + 2 * x));
+        const __m128i second = _mm_add_epi16(pairSums(top + 2 * x + 16), pairSums(bottom + 2 * x + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(halved + x),
+                         _mm_packus_epi16(_mm_srli_epi16(_mm_add_epi16(first, two), 2),
+                                          _mm_srli_epi16(_mm_add_epi16(second, two), 2)));
+    }
+#endif
+    for (; x < width; ++x)
         halved[x] = static_cast<unsigned char>(
             (top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1] + 2) >> 2);
 }
