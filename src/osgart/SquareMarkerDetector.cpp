@@ -232,12 +232,18 @@ struct SquareSampler
     {
     }
 
-    float at(double u, double v) const
+    /// Where a point of the square is seen, in processing pixels.
+    osg::Vec2d seen(double u, double v) const
     {
         osg::Vec2d point = homography.map(u, v);
         if (distorted)
             point = camera.idealToObserved(point);
-        point = toProcessing(point, scale);
+        return toProcessing(point, scale);
+    }
+
+    float at(double u, double v) const
+    {
+        const osg::Vec2d point = seen(u, v);
         return sampleBilinear(grey, point.x(), point.y());
     }
 };
@@ -679,15 +685,34 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
     const double cellPixels = side * 0.5 / kCells;
     // Clamped as a double: a far-off corner must not overflow the conversion.
     const int perCell = int(std::min(3.0, std::max(1.0, cellPixels / 2.5)));
+    // The lens and the perspective are applied at the cells' corners only; the sub-samples are placed
+    // between them bilinearly. Across one cell both bend a straight line by thousandths of a pixel,
+    // and a large marker's 2304 sub-samples cost 289 lens evaluations instead of as many.
     const double step = 0.5 / kCells;
+    std::array<osg::Vec2d, (kCells + 1) * (kCells + 1)> corners;
+    for (int row = 0; row <= kCells; ++row)
+        for (int column = 0; column <= kCells; ++column)
+            corners[size_t(row * (kCells + 1) + column)] =
+                sampler.seen(0.25 + step * column, 0.25 + step * row);
     for (int row = 0; row < kCells; ++row)
         for (int column = 0; column < kCells; ++column)
         {
+            const osg::Vec2d& topLeft = corners[size_t(row * (kCells + 1) + column)];
+            const osg::Vec2d& topRight = corners[size_t(row * (kCells + 1) + column + 1)];
+            const osg::Vec2d& bottomLeft = corners[size_t((row + 1) * (kCells + 1) + column)];
+            const osg::Vec2d& bottomRight = corners[size_t((row + 1) * (kCells + 1) + column + 1)];
             float sum = 0.0f;
             for (int sy = 0; sy < perCell; ++sy)
+            {
+                const double down = (sy + 0.5) / perCell;
+                const osg::Vec2d left = topLeft + (bottomLeft - topLeft) * down;
+                const osg::Vec2d right = topRight + (bottomRight - topRight) * down;
                 for (int sx = 0; sx < perCell; ++sx)
-                    sum += sampler.at(0.25 + step * (column + (sx + 0.5) / perCell),
-                                      0.25 + step * (row + (sy + 0.5) / perCell));
+                {
+                    const osg::Vec2d point = left + (right - left) * ((sx + 0.5) / perCell);
+                    sum += sampleBilinear(grey, point.x(), point.y());
+                }
+            }
             samples[size_t(row * kCells + column)] = sum / float(perCell * perCell);
         }
     return true;
