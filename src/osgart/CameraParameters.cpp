@@ -102,6 +102,25 @@ osg::Vec2d brownNormalised(const std::vector<double>& d, const osg::Vec2d& p)
                       y * radial + d[2] * (l + 2.0 * y * y) + 2.0 * d[3] * x * y);
 }
 
+// Its derivatives at p: the columns d/dx and d/dy of the distorted point.
+void brownNormalisedDerivatives(const std::vector<double>& d, const osg::Vec2d& p, osg::Vec2d& alongX,
+                                osg::Vec2d& alongY)
+{
+    const double x = p.x();
+    const double y = p.y();
+    const double l = x * x + y * y;
+    const double numerator = 1.0 + l * (d[0] + l * (d[1] + l * d[9]));
+    const double denominator = 1.0 + l * (d[10] + l * (d[11] + l * d[12]));
+    const double radial = numerator / denominator;
+    // d(radial)/dl by the quotient rule.
+    const double slope = ((d[0] + l * (2.0 * d[1] + 3.0 * l * d[9])) * denominator -
+                          numerator * (d[10] + l * (2.0 * d[11] + 3.0 * l * d[12]))) /
+                         (denominator * denominator);
+    const double cross = 2.0 * x * y * slope + 2.0 * d[2] * x + 2.0 * d[3] * y;
+    alongX.set(radial + 2.0 * x * x * slope + 2.0 * d[2] * y + 6.0 * d[3] * x, cross);
+    alongY.set(cross, radial + 2.0 * y * y * slope + 6.0 * d[2] * y + 2.0 * d[3] * x);
+}
+
 bool insideMargin(double x, double y, int width, int height)
 {
     return x >= -kCentreMargin * width && x <= (1.0 + kCentreMargin) * width &&
@@ -611,13 +630,10 @@ osg::Vec2d CameraParameters::observedToIdeal(const osg::Vec2d& observed) const
         auto residual = [&](const osg::Vec2d& p) { return brownNormalised(d, p) - target; };
         osg::Vec2d point = target;
         osg::Vec2d error = residual(point);
-        const double h = 1e-7;
         for (int i = 0; i < 50 && error.length() > 1e-14; ++i)
         {
-            const osg::Vec2d dx =
-                (residual(point + osg::Vec2d(h, 0)) - residual(point - osg::Vec2d(h, 0))) / (2 * h);
-            const osg::Vec2d dy =
-                (residual(point + osg::Vec2d(0, h)) - residual(point - osg::Vec2d(0, h))) / (2 * h);
+            osg::Vec2d dx, dy;
+            brownNormalisedDerivatives(d, point, dx, dy);
             const double determinant = dx.x() * dy.y() - dy.x() * dx.y();
             if (!(std::fabs(determinant) > 1e-300))
                 break;
