@@ -690,17 +690,18 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
     // and a large marker's 2304 sub-samples cost 289 lens evaluations instead of as many.
     const double step = 0.5 / kCells;
     std::array<osg::Vec2d, (kCells + 1) * (kCells + 1)> corners;
+    auto corner = [&corners](int row, int column) -> osg::Vec2d&
+    { return corners[size_t(row * (kCells + 1) + column)]; };
     for (int row = 0; row <= kCells; ++row)
         for (int column = 0; column <= kCells; ++column)
-            corners[size_t(row * (kCells + 1) + column)] =
-                sampler.seen(0.25 + step * column, 0.25 + step * row);
+            corner(row, column) = sampler.seen(0.25 + step * column, 0.25 + step * row);
     for (int row = 0; row < kCells; ++row)
         for (int column = 0; column < kCells; ++column)
         {
-            const osg::Vec2d& topLeft = corners[size_t(row * (kCells + 1) + column)];
-            const osg::Vec2d& topRight = corners[size_t(row * (kCells + 1) + column + 1)];
-            const osg::Vec2d& bottomLeft = corners[size_t((row + 1) * (kCells + 1) + column)];
-            const osg::Vec2d& bottomRight = corners[size_t((row + 1) * (kCells + 1) + column + 1)];
+            const osg::Vec2d& topLeft = corner(row, column);
+            const osg::Vec2d& topRight = corner(row, column + 1);
+            const osg::Vec2d& bottomLeft = corner(row + 1, column);
+            const osg::Vec2d& bottomRight = corner(row + 1, column + 1);
             float sum = 0.0f;
             for (int sy = 0; sy < perCell; ++sy)
             {
