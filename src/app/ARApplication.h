@@ -281,6 +281,7 @@ private:
     osg::ref_ptr<osg::Node> loadSceneModel(std::string& sceneSource);
     osg::ref_ptr<ARObject> loadSceneObject(const ObjectData& entry, osg::Node* sceneModel,
                                            const std::string& sceneSource);
+    void reportVideoTagsWithoutNode() const;
 
     std::string _title;
     int _statusTextId;

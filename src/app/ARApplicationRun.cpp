@@ -187,7 +187,7 @@ void ARApplication::run()
         _smallFeatureCullingPixelSize = 5.0f;
         applySmallFeatureCulling();
     }
-    if (_shadowsManager.valid() && _shadowsManager->isEnabled())
+    if (_shadowsManager.valid())
         _shadowsManager->initTechnique();
     if (_video.valid())
         _video->start();

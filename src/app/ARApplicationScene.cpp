@@ -3,6 +3,7 @@
 
 #include "ARAudio.h"
 #include "ARLight.h"
+#include "ARNodeSearchByNameVisitor.h"
 #include "ARObject.h"
 #include "ARShadowsManager.h"
 #include "ARVideo.h"
@@ -375,6 +376,28 @@ void ARApplication::loadSceneObjects()
         osg::ref_ptr<ARObject> object = loadSceneObject(entry, sceneModel.get(), sceneSource);
         if (object.valid())
             attachObject(object.get(), entry, *this);
+    }
+    reportVideoTagsWithoutNode();
+}
+
+// Once per tag of the videos table that names a node in none of the objects that may carry
+// movies: a typo in the tag, or a model exported without its screen.
+void ARApplication::reportVideoTagsWithoutNode() const
+{
+    for (const auto& video : _sceneConfiguration->getVideos())
+    {
+        const std::string& tag = video.first;
+        bool carried = false;
+        for (ARObject* object : _objects)
+        {
+            if (carried || dynamic_cast<ARVideo*>(object))
+                continue;
+            ARNodeSearchByNameVisitor search(tag);
+            object->accept(search);
+            carried = search.getNode() != nullptr;
+        }
+        if (!carried)
+            osg::notify(osg::FATAL) << "WARNING: could not find video node by tag (" << tag << ")" << std::endl;
     }
 }
 

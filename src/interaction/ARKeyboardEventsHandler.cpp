@@ -60,28 +60,30 @@ bool ARKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA:
 }
 
 // The window system hands a chord over as it was typed: with Control held a key arrives as its
-// control character (CTRL+2 as 0, CTRL+a as 1), and the modifier is often let go a moment before
-// the key, so that the release carries none. The modes see the key itself with the modifiers that
-// were held when it went down.
+// control character (CTRL+2 as 0, CTRL+a as 1), and a modifier (Shift too) is often let go a
+// moment before the key, so that the release carries none and names the bare key ('=' for a
+// released '+'). The modes see the key as it was typed when it went down, with the modifiers held
+// then.
 osg::ref_ptr<osgGA::GUIEventAdapter> ARKeyboardEventsHandler::chordOf(const osgGA::GUIEventAdapter& event)
 {
     const int unmodifiedKey = event.getUnmodifiedKey() ? event.getUnmodifiedKey() : event.getKey();
+    int key = event.getKey();
     int modifiers = event.getModKeyMask();
     if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN)
-        _modifiersAtPress[unmodifiedKey] = modifiers;
+        _pressesHeld[unmodifiedKey] = Press{key, modifiers};
     else
     {
-        std::map<int, int>::iterator held = _modifiersAtPress.find(unmodifiedKey);
-        if (held != _modifiersAtPress.end())
+        std::map<int, Press>::iterator held = _pressesHeld.find(unmodifiedKey);
+        if (held != _pressesHeld.end())
         {
-            modifiers |= held->second;
-            _modifiersAtPress.erase(held);
+            key = held->second.key;
+            modifiers |= held->second.modifiers;
+            _pressesHeld.erase(held);
         }
     }
     osg::ref_ptr<osgGA::GUIEventAdapter> chord = new osgGA::GUIEventAdapter(event);
     chord->setModKeyMask(modifiers);
-    if (modifierOf(modifiers) != MODIFIER_NONE)
-        chord->setKey(unmodifiedKey);
+    chord->setKey(modifierOf(modifiers) != MODIFIER_NONE ? unmodifiedKey : key);
     return chord;
 }
 

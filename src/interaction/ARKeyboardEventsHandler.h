@@ -53,14 +53,20 @@ protected:
 
     ARApplication* _application;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
-    // The modifiers held when each key still down was pressed, by its unmodified key.
-    std::map<int, int> _modifiersAtPress;
+    // How each key still down was typed (the character and the modifiers held), by its
+    // unmodified key.
+    struct Press
+    {
+        int key;
+        int modifiers;
+    };
+    std::map<int, Press> _pressesHeld;
     // The longest status text is about 40 characters.
     char _statusText[128];
 
 private:
-    // The event as the modes read it: the unmodified key under CTRL or ALT, and the modifiers
-    // held at the press added to a release.
+    // The event as the modes read it: the unmodified key under CTRL or ALT, and a release as its
+    // press was typed (its character and modifiers).
     osg::ref_ptr<osgGA::GUIEventAdapter> chordOf(const osgGA::GUIEventAdapter& event);
 };
 

@@ -35,11 +35,10 @@ void ARObject::setupVideoTexture(const std::string& tag, const std::string& movi
 {
     ARNodeSearchByNameVisitor search(tag);
     accept(search);
+    // Most objects of a scene carry none of the scene's screens; a tag that no object carries at
+    // all is what the scene loading reports.
     if (!search.getNode())
-    {
-        osg::notify(osg::FATAL) << "WARNING: could not find video node by tag (" << tag << ")" << std::endl;
         return;
-    }
     ARGeodeVisitor geodes;
     search.getNode()->accept(geodes);
     osg::Geode* geode = geodes.getGeode();

@@ -119,7 +119,7 @@ void ARVideo::pause()
 void ARVideo::togglePause()
 {
     osg::notify(osg::NOTICE) << " Video <" << _movieFile << "> TOGGLE PAUSE" << std::endl;
-    if (!_stream.valid())
+    if (!hasStream())
         return;
     if (_stream->getStatus() == osg::ImageStream::PAUSED)
         play();

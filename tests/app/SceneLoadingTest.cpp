@@ -26,20 +26,26 @@ class LoadedScene
 {
 public:
     LoadedScene(const std::string& objects,
-                const std::string& sceneAttributes = "authoring_software=\"3dsmax\"")
+                const std::string& sceneAttributes = "authoring_software=\"3dsmax\"",
+                const std::string& metadata = "")
     {
         directory.write("config.xml", minimalConfiguration());
         directory.write("markers.xml", "<markers patterns_file=\"p.dat\">"
                                        "<marker name=\"three\" id=\"3\" path=\"3.patt\"/>"
                                        "<marker name=\"four\" id=\"4\" path=\"4.patt\"/></markers>");
         directory.write("scene.xml",
-                        "<scene " + sceneAttributes + "><objects>" + objects + "</objects></scene>");
+                        "<scene " + sceneAttributes + ">" + metadata + "<objects>" + objects +
+                            "</objects></scene>");
         osg::ref_ptr<osg::Geode> model = new osg::Geode;
         model->setName("model");
         model->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(), 10.0f)));
         std::filesystem::create_directories(directory.file("models"));
         osgDB::writeNodeFile(*model, directory.file("models/box.osgt"));
         osgDB::writeNodeFile(*model, directory.file("scene.osgt"));
+        osg::ref_ptr<osg::Group> screen = new osg::Group;
+        screen->setName("Screen1");
+        screen->addChild(model.get());
+        osgDB::writeNodeFile(*screen, directory.file("models/screen.osgt"));
         directory.write("models/part.fbx", "not a model");
         directory.write("models/part.dae", "not a model either");
 
@@ -176,4 +182,17 @@ TEST(SceneLoading, FbxModelsGetAQuarterTurnExceptFromMayaAndCinema4d)
             EXPECT_TRUE(fbx->getRotation().zeroRotation()) << host.first;
         EXPECT_TRUE(dae->getRotation().zeroRotation()) << host.first;
     }
+}
+
+TEST(SceneLoading, AVideoTagNoObjectCarriesIsReportedOnce)
+{
+    LoadedScene scene(object("plain", "source=\"models/box.osgt\"") +
+                          object("other", "source=\"models/box.osgt\"") +
+                          object("screen", "source=\"models/screen.osgt\""),
+                      "authoring_software=\"3dsmax\"",
+                      "<metadata><videos><video tag=\"Screen1\" movie=\"clip.mp4\"/>"
+                      "<video tag=\"Screen9\" movie=\"clip.mp4\"/></videos></metadata>");
+    EXPECT_EQ(3u, scene.application.getObjectCount());
+    EXPECT_EQ(0, scene.capture.count("WARNING: could not find video node by tag (Screen1)"));
+    EXPECT_EQ(1, scene.capture.count("WARNING: could not find video node by tag (Screen9)"));
 }

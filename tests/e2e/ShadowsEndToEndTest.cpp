@@ -123,11 +123,15 @@ public:
                                       _directory.path(), "-video_file", _directory.file("frame0000.png"),
                                       "-screenshot", shot, "-max_frames", "30"});
         EXPECT_EQ(0, run.status);
+        _lastOutput = run.output;
         return osgDB::readImageFile(shot);
     }
 
+    const std::string& lastOutput() const { return _lastOutput; }
+
 private:
     TemporaryFolder _directory;
+    mutable std::string _lastOutput;
 };
 
 int brightness(const osg::Image& image, int x, int y)
@@ -263,4 +267,7 @@ TEST(ShadowsEndToEnd, LightFromAModelShadowsAndNoLightDarkensNothing)
     osg::ref_ptr<osg::Image> unlitBox = scene.play("", true);
     ASSERT_TRUE(unlitPlate.valid() && unlitBox.valid());
     EXPECT_LT(darkening(*unlitBox, *unlitPlate).pixels, 50);
+    // Without a light the shadows have no technique, and the loop's last set-up says so.
+    EXPECT_NE(std::string::npos, scene.lastOutput().find("WARNING: cannot init shadow technique (finalize)."))
+        << scene.lastOutput();
 }

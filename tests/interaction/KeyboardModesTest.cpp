@@ -318,7 +318,7 @@ TEST_F(KeyboardModes, LayersKeysActOnEveryMarker)
     tap('1');
     EXPECT_FALSE(sequence.getLayers().at(1).visible);
     EXPECT_TRUE(sequence.getLayers().at(0).visible);
-    tap('U');
+    tapWith(Key::MODKEY_SHIFT, 'u', 'U'); // Shift let go first: still 'U'
     EXPECT_TRUE(sequence.getLayers().at(1).visible);
     tap('u');
     EXPECT_FALSE(single.getLayers().at(0).visible);
@@ -338,7 +338,7 @@ TEST_F(KeyboardModes, TrackingKeysShowTheStateAfterTheirChange)
     tap(Key::KEY_F7);
     tap(Key::KEY_Space);
     EXPECT_EQ("Lighting thresholding: 100", status());
-    tap('+');
+    tapWith(Key::MODKEY_SHIFT, '=', '+'); // Shift let go first: still '+'
     EXPECT_EQ("Lighting thresholding: 105", status());
     tap(Key::KEY_Left);
     tap(Key::KEY_Left);
@@ -349,7 +349,7 @@ TEST_F(KeyboardModes, TrackingKeysShowTheStateAfterTheirChange)
     tap('a');
     EXPECT_EQ("Smoothing value: 0.80", status());
     tap(Key::KEY_Up);
-    tap('A');
+    tapWith(Key::MODKEY_SHIFT, 'a', 'A');
     EXPECT_EQ("Smoothing value: 0.90", status());
 
     const bool trackingPlus = application.getTrackingPlus();

@@ -43,9 +43,9 @@ protected:
         events().keyRelease(key);
         viewer->frame();
     }
-    // A chord as an X server delivers it when the modifier (MODKEY_CTRL, MODKEY_ALT) is let go
-    // first: the press carries the modifier and the character typed (a control character under
-    // CTRL), the release neither.
+    // A chord as an X server delivers it when the modifier (MODKEY_CTRL, MODKEY_ALT, MODKEY_SHIFT)
+    // is let go first: the press carries the modifier and the character typed (a control character
+    // under CTRL, the shifted character under Shift), the release neither.
     void tapWith(int modifierMask, int key, int typed)
     {
         osgGA::GUIEventAdapter& state = *events().getCurrentEventState();
