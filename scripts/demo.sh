@@ -5,7 +5,8 @@
 # build/demo-screenshot.png. Extra arguments are handed to the player.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-"$top/scripts/build.sh"
+# Only the player, its plugins and its data: the tests and tools are not needed to play.
+"$top/scripts/build.sh" novaro_run_directory
 run="$top/build/run"
 cd "$run"
 "$run/novaro" -query version

@@ -306,7 +306,7 @@ osg::ref_ptr<osg::Texture2D> createRenderTexture(int width, int height)
 {
     osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
     texture->setTextureSize(width, height);
-    texture->setInternalFormat(GL_RGBA);
+    texture->setInternalFormat(GL_RGBA8);
     texture->setInternalFormatMode(osg::Texture::USE_USER_DEFINED_FORMAT);
     texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::LINEAR);
     texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::LINEAR);
@@ -364,6 +364,12 @@ void ARApplication::createCompositeQuad(bool shadowsEnabled)
 void ARApplication::setUpRenderCamera(osg::Camera& camera, osg::Texture2D* texture, int samples)
 {
     camera.attach(osg::Camera::COLOR_BUFFER, texture, 0, 0, false, samples, samples);
+    // The multisampled buffers that are resolved into the texture take the attachments' formats,
+    // and Mesa refuses an unsized colour format and a stencil buffer apart from the depth buffer:
+    // either silently falls back to one sample. So the colour format is sized, and depth and
+    // stencil (the clipping caps need it) share one packed buffer.
+    camera.getBufferAttachmentMap()[osg::Camera::COLOR_BUFFER]._internalFormat = GL_RGBA8;
+    camera.attach(osg::Camera::PACKED_DEPTH_STENCIL_BUFFER, GL_DEPTH24_STENCIL8_EXT);
     camera.setRenderTargetImplementation(osg::Camera::FRAME_BUFFER_OBJECT);
     camera.setRenderOrder(osg::Camera::PRE_RENDER, 0);
     camera.setReferenceFrame(osg::Transform::ABSOLUTE_RF);

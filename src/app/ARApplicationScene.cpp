@@ -397,7 +397,8 @@ void ARApplication::reportVideoTagsWithoutNode() const
             carried = search.getNode() != nullptr;
         }
         if (!carried)
-            osg::notify(osg::FATAL) << "WARNING: could not find video node by tag (" << tag << ")" << std::endl;
+            osg::notify(osg::FATAL) << "WARNING: could not find video node by tag (" << tag << ")"
+                                    << std::endl;
     }
 }
 

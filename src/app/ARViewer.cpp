@@ -2,12 +2,40 @@
 
 #include "ARApplication.h"
 
+#include <osg/GLExtensions>
 #include <osg/GraphicsContext>
 
 namespace Novaro
 {
 
-ARViewer::ARViewer() = default;
+namespace
+{
+
+// OpenSceneGraph takes a multisampled render buffer's coverage samples through
+// glRenderbufferStorageMultisampleCoverageNV whenever the driver hands out an address for it, and
+// Mesa hands one out for any name: the call stores nothing, the multisampled render target is
+// incomplete, and the picture silently loses its antialiasing. Where the driver does not offer
+// the extension, the address is taken back, so plain multisampled storage is used.
+struct DropUnofferedCoverageSampling : osg::Operation
+{
+    DropUnofferedCoverageSampling() : osg::Operation("DropUnofferedCoverageSampling", false) {}
+    void operator()(osg::Object* object) override
+    {
+        osg::GraphicsContext* context = dynamic_cast<osg::GraphicsContext*>(object);
+        if (!context || !context->getState())
+            return;
+        const unsigned int id = context->getState()->getContextID();
+        if (!osg::isGLExtensionSupported(id, "GL_NV_framebuffer_multisample_coverage"))
+            osg::GLExtensions::Get(id, true)->glRenderbufferStorageMultisampleCoverageNV = nullptr;
+    }
+};
+
+} // namespace
+
+ARViewer::ARViewer()
+{
+    setRealizeOperation(new DropUnofferedCoverageSampling);
+}
 
 osg::GraphicsContext::Traits* ARViewer::createProbeTraits(int samples)
 {

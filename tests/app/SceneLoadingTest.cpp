@@ -33,9 +33,8 @@ public:
         directory.write("markers.xml", "<markers patterns_file=\"p.dat\">"
                                        "<marker name=\"three\" id=\"3\" path=\"3.patt\"/>"
                                        "<marker name=\"four\" id=\"4\" path=\"4.patt\"/></markers>");
-        directory.write("scene.xml",
-                        "<scene " + sceneAttributes + ">" + metadata + "<objects>" + objects +
-                            "</objects></scene>");
+        directory.write("scene.xml", "<scene " + sceneAttributes + ">" + metadata + "<objects>" + objects +
+                                         "</objects></scene>");
         osg::ref_ptr<osg::Geode> model = new osg::Geode;
         model->setName("model");
         model->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(), 10.0f)));

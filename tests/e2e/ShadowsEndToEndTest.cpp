@@ -1,7 +1,8 @@
 // Shadows as the user sees them: the real player on a still camera frame of one marker carrying a
 // ground plate and a red box floating above it, lit by a directional light at 45 degrees. The
 // same scene without the box is the reference: where the plate is clearly darker with the box
-// than without it (away from the box itself), the box's shadow lies.
+// than without it (away from the box itself), the box's shadow lies. The same scene shows whether
+// antialiasing reaches the picture: the box's edges over the plate.
 #include "Display.h"
 #include "PlayerProcess.h"
 
@@ -62,6 +63,13 @@ std::string objectEntry(const std::string& name, const std::string& type, const 
     return "<object name=\"" + name + "\" type=\"" + type + "\" use_properties=\"" +
            (properties.empty() ? "false" : "true") + "\"><model source=\"" + source + "\"/><properties>" +
            properties + "</properties><markers><marker id=\"1\" layer=\"0\"/></markers></object>";
+}
+
+void setParameter(std::string& settings, const std::string& name, const std::string& value)
+{
+    const std::string parameter = "<parameter name=\"" + name + "\">";
+    const size_t start = settings.find(parameter) + parameter.size();
+    settings.replace(start, settings.find('<', start) - start, value);
 }
 
 std::string lightFromProperties(double x)
@@ -128,6 +136,14 @@ public:
     }
 
     const std::string& lastOutput() const { return _lastOutput; }
+    // Full screen, so that the window shows the rendered picture pixel for pixel, unfiltered.
+    void setFullScreenAntialiasing(bool on) const
+    {
+        std::string configuration = readFile(_directory.file("config.xml"));
+        setParameter(configuration, "fullscreen", "true");
+        setParameter(configuration, "use_antialiasing", on ? "true" : "false");
+        _directory.write("config.xml", configuration);
+    }
 
 private:
     TemporaryFolder _directory;
@@ -270,4 +286,32 @@ TEST(ShadowsEndToEnd, LightFromAModelShadowsAndNoLightDarkensNothing)
     // Without a light the shadows have no technique, and the loop's last set-up says so.
     EXPECT_NE(std::string::npos, scene.lastOutput().find("WARNING: cannot init shadow technique (finalize)."))
         << scene.lastOutput();
+}
+
+// Colours along the box's outline: without multisampling every pixel is the box's or the plate's,
+// with it the edge pixels mix the two.
+TEST(ShadowsEndToEnd, AntialiasingMixesEdgeColoursOnlyWhenOn)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    ShadowScene scene;
+    auto mixedEdgePixels = [](const osg::Image& image)
+    {
+        int mixed = 0;
+        for (int y = 1; y < image.t() - 1; ++y)
+            for (int x = 1; x < image.s() - 1; ++x)
+            {
+                const unsigned char* pixel = image.data(x, y);
+                // Between the box's red (green near 0) and the plate's grey, on neither.
+                if (pixel[0] > pixel[1] + 30 && pixel[1] > 60 && pixel[1] < 150)
+                    ++mixed;
+            }
+        return mixed;
+    };
+    scene.setFullScreenAntialiasing(false);
+    osg::ref_ptr<osg::Image> aliased = scene.play("", true);
+    scene.setFullScreenAntialiasing(true);
+    osg::ref_ptr<osg::Image> antialiased = scene.play("", true);
+    ASSERT_TRUE(aliased.valid() && antialiased.valid());
+    EXPECT_LT(mixedEdgePixels(*aliased), 5);
+    EXPECT_GT(mixedEdgePixels(*antialiased), 40);
 }
