@@ -6,10 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "PathRule.h"
+
 #include <osg/Notify>
 
 #include <SFML/Audio/InputSoundFile.hpp>
 
+#include <algorithm>
 #include <sstream>
 
 namespace Novaro
@@ -65,12 +68,11 @@ bool chooseDriver()
     return opened;
 }
 
-std::string checkPlayable(const std::string& path)
+namespace
 {
-    // Opening an input file reads the header only; the stream that plays it is opened later.
-    sf::InputSoundFile file;
-    if (!file.openFromFile(path))
-        return "not a readable sound file";
+
+std::string checkHeader(const sf::InputSoundFile& file)
+{
     const unsigned int channels = file.getChannelCount();
     const unsigned int rate = file.getSampleRate();
     std::ostringstream reason;
@@ -80,6 +82,62 @@ std::string checkPlayable(const std::string& path)
         reason << "sample rate " << rate << " Hz (" << minimumSampleRateHz << " to " << maximumSampleRateHz
                << " Hz)";
     return reason.str();
+}
+
+// Opens the file after checking it is one the decoders can read to its end: a folder or a device
+// would keep them reading forever.
+std::string openChecked(sf::InputSoundFile& file, const std::string& path)
+{
+    if (!PathRule::isReadableFile(path))
+        return "no such readable file";
+    // Opening an input file reads the header only.
+    if (!file.openFromFile(path))
+        return "not a sound file of a known format (wav, ogg, flac)";
+    return checkHeader(file);
+}
+
+} // namespace
+
+std::string checkPlayable(const std::string& path)
+{
+    sf::InputSoundFile file;
+    return openChecked(file, path);
+}
+
+std::string readSamples(const std::string& path, std::vector<short>& samples, unsigned int& channels,
+                        unsigned int& sampleRate)
+{
+    samples.clear();
+    sf::InputSoundFile file;
+    const std::string unplayable = openChecked(file, path);
+    if (!unplayable.empty())
+        return unplayable;
+    channels = file.getChannelCount();
+    sampleRate = file.getSampleRate();
+    // The header's sample count only decides the first reservation; the reading below stops where
+    // the file's data ends.
+    const std::size_t chunk = 1 << 16;
+    samples.reserve(static_cast<std::size_t>(std::min<sf::Uint64>(file.getSampleCount(), chunk)));
+    std::vector<sf::Int16> buffer(chunk);
+    for (;;)
+    {
+        const sf::Uint64 count = file.read(buffer.data(), buffer.size());
+        if (count == 0)
+            break;
+        if (samples.size() + count > maximumHeldSamples)
+        {
+            samples.clear();
+            samples.shrink_to_fit();
+            std::ostringstream reason;
+            reason << "longer than " << maximumHeldSamples / channels / sampleRate
+                   << " seconds, the most a sample holds (use an ogg file, which streams)";
+            return reason.str();
+        }
+        samples.insert(samples.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+    if (samples.empty())
+        return "no sound data";
+    return std::string();
 }
 
 } // namespace AudioOutput
