@@ -15,6 +15,7 @@
 #include <osgUtil/CullVisitor>
 
 #include <cmath>
+#include <set>
 #include <sstream>
 
 namespace Novaro
@@ -143,9 +144,10 @@ public:
 
     void apply(osg::Transform& transform) override
     {
-        if (ARObject* object = dynamic_cast<ARObject*>(&transform))
-            if (!dynamic_cast<ARLight*>(object))
-                casters.push_back({object, castBounds(*object)});
+        // An object may hang under its marker by more than one path (layers, sequences).
+        ARObject* object = dynamic_cast<ARObject*>(&transform);
+        if (object && !dynamic_cast<ARLight*>(object) && _seen.insert(object).second)
+            casters.push_back({object, castBounds(*object)});
         traverse(transform);
     }
 
@@ -157,6 +159,8 @@ public:
     std::vector<Caster> casters;
 
 private:
+    std::set<const ARObject*> _seen;
+
     static osg::BoundingBox castBounds(ARObject& object)
     {
         osg::ComputeBoundsVisitor bounds(TRAVERSE_ACTIVE_CHILDREN);
