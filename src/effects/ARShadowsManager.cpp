@@ -126,6 +126,15 @@ bool isReasonable(const osg::Vec3d& point)
     return true;
 }
 
+// A light position the shadow map can aim from: a direction that is not zero, or a place within reach.
+bool isUsable(const osg::Vec4d& position)
+{
+    const osg::Vec3d place(position.x(), position.y(), position.z());
+    if (position.w() == 0.0)
+        return isReasonable(place) && place.length2() > 1e-24;
+    return std::isfinite(position.w()) && isReasonable(place / position.w());
+}
+
 bool isFinite(const osg::Matrixd& matrix)
 {
     for (int row = 0; row < 4; ++row)
@@ -638,28 +647,28 @@ void ARShadowsManager::guardLight(ARLight& light)
         replaced.push_back(text.str());
         light.setTranslation(0.0f, 0.0f, 0.0f);
     }
-    osg::MatrixTransform* transform = light.getLightTransform();
-    if (transform && !isFinite(transform->getMatrix()))
-    {
-        replaced.push_back("direction not valid, shining straight down instead");
-        light.setDirection(0.0, 0.0, -1.0);
-        if (!isFinite(transform->getMatrix()))
-            light.setPosition(0.0, 0.0, 0.0, 1.0);
-    }
     osg::Light* glLight = light.getLight();
     if (glLight)
     {
         const osg::Vec4 position = glLight->getPosition();
-        const osg::Vec3 place(position.x(), position.y(), position.z());
         const bool directional = position.w() == 0.0f;
-        if (!std::isfinite(position.w()) || !isReasonable(directional ? place : place / position.w()) ||
-            (directional && place.length2() == 0.0f))
+        if (!isUsable(position))
         {
             std::ostringstream text;
             text << "light position " << position << " replaced by 0 0 1 " << (directional ? 0 : 1);
             replaced.push_back(text.str());
             glLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, directional ? 0.0f : 1.0f));
         }
+    }
+    // What the shadow map sees: the light's position through its own transform and its object's.
+    osg::MatrixTransform* transform = light.getLightTransform();
+    if (transform && glLight &&
+        !isUsable(glLight->getPosition() * transform->getMatrix() * light.getMatrix()))
+    {
+        replaced.push_back("light transform not valid, shining straight down instead");
+        light.setDirection(0.0, 0.0, -1.0);
+        if (!isUsable(glLight->getPosition() * transform->getMatrix() * light.getMatrix()))
+            light.setPosition(0.0, 0.0, 0.0, 1.0);
     }
     if (replaced.empty())
         return;
