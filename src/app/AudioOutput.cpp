@@ -13,6 +13,8 @@
 #include <SFML/Audio/InputSoundFile.hpp>
 
 #include <algorithm>
+#include <cstdint>
+#include <fstream>
 #include <sstream>
 
 namespace Novaro
@@ -84,12 +86,46 @@ std::string checkHeader(const sf::InputSoundFile& file)
     return reason.str();
 }
 
+std::uint32_t littleEndian32(const char* bytes)
+{
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24;
+}
+
+// The sound library's WAV reader sizes the data chunk in samples by the format chunk's sample size:
+// a data chunk met before any format chunk divides by zero and ends the process. Walks the chunks
+// as that reader does; empty when the file is no WAV file or its data comes after a format.
+std::string checkWavChunks(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char header[12];
+    if (!in.read(header, sizeof(header)) || std::string(header, 4) != "RIFF" ||
+        std::string(header + 8, 4) != "WAVE")
+        return std::string();
+    char chunk[8];
+    while (in.read(chunk, sizeof(chunk)))
+    {
+        const std::string id(chunk, 4);
+        if (id == "fmt ")
+            return std::string();
+        if (id == "data")
+            return "a WAV file whose data comes before its format";
+        in.seekg(littleEndian32(chunk + 4), std::ios::cur);
+    }
+    return std::string();
+}
+
 // Opens the file after checking it is one the decoders can read to its end: a folder or a device
 // would keep them reading forever.
 std::string openChecked(sf::InputSoundFile& file, const std::string& path)
 {
     if (!PathRule::isReadableFile(path))
         return "no such readable file";
+    const std::string badWav = checkWavChunks(path);
+    if (!badWav.empty())
+        return badWav;
     // Opening an input file reads the header only.
     if (!file.openFromFile(path))
         return "not a sound file of a known format (wav, ogg, flac)";

@@ -135,15 +135,6 @@ bool isUsable(const osg::Vec4d& position)
     return std::isfinite(position.w()) && isReasonable(place / position.w());
 }
 
-bool isFinite(const osg::Matrixd& matrix)
-{
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column)
-            if (!std::isfinite(matrix(row, column)))
-                return false;
-    return true;
-}
-
 // Finds the scene objects under the shadowed markers, hidden ones included (they may be shown
 // later), with the bounds of what each casts in its marker's frame.
 class ShadowCastersVisitor : public osg::NodeVisitor

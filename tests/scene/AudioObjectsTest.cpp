@@ -211,3 +211,27 @@ TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReason)
     EXPECT_FALSE(stream->getUseSamples());
     EXPECT_EQ(capture.text(osg::FATAL), "");
 }
+
+TEST_F(AudioObjectsTest, AWavWhoseDataComesBeforeItsFormatIsRefusedNotDividedByZero)
+{
+    // The sound library would size the data by a sample size it has not read yet.
+    std::string noFormat = "RIFF";
+    appendLittleEndian(noFormat, 4 + 8 + 16 + 8 + 64, 4);
+    noFormat += "WAVEdata";
+    appendLittleEndian(noFormat, 64, 4);
+    noFormat.append(64, '\1');
+    noFormat += "fmt ";
+    appendLittleEndian(noFormat, 16, 4);
+    noFormat.append(16, '\0');
+    const std::string early = folder.write("early.wav", noFormat);
+    const std::string stream = folder.write("early.ogg", noFormat);
+    NotifyCapture capture;
+    for (const std::string& file : {early, stream})
+    {
+        osg::ref_ptr<ARAudio> audio = new ARAudio;
+        audio->setupAudio(file, true);
+        EXPECT_TRUE(capture.printed(" WARNING: cannot play " + file +
+                                    ": a WAV file whose data comes before its format."))
+            << capture.text();
+    }
+}
