@@ -358,6 +358,7 @@ bool ARApplication::initLighting()
     _shadowsManager->setMode(_lightingConfiguration->getMode());
     _shadowsManager->setCompatibility(_lightingConfiguration->getCompatibilityHint());
     _shadowsManager->setTechnique(_lightingConfiguration->getShadowTechnique());
+    _shadowsManager->guardShadowBounds();
     _shadowsManager->computeTextureUnits();
     _shadowsManager->initTechnique();
     return true;

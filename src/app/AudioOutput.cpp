@@ -6,10 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "PathRule.h"
+
 #include <osg/Notify>
 
 #include <SFML/Audio/InputSoundFile.hpp>
 
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
 #include <sstream>
 
 namespace Novaro
@@ -65,12 +70,11 @@ bool chooseDriver()
     return opened;
 }
 
-std::string checkPlayable(const std::string& path)
+namespace
 {
-    // Opening an input file reads the header only; the stream that plays it is opened later.
-    sf::InputSoundFile file;
-    if (!file.openFromFile(path))
-        return "not a readable sound file";
+
+std::string checkHeader(const sf::InputSoundFile& file)
+{
     const unsigned int channels = file.getChannelCount();
     const unsigned int rate = file.getSampleRate();
     std::ostringstream reason;
@@ -80,6 +84,96 @@ std::string checkPlayable(const std::string& path)
         reason << "sample rate " << rate << " Hz (" << minimumSampleRateHz << " to " << maximumSampleRateHz
                << " Hz)";
     return reason.str();
+}
+
+std::uint32_t littleEndian32(const char* bytes)
+{
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24;
+}
+
+// The sound library's WAV reader sizes the data chunk in samples by the format chunk's sample size:
+// a data chunk met before any format chunk divides by zero and ends the process. Walks the chunks
+// as that reader does; empty when the file is no WAV file or its data comes after a format.
+std::string checkWavChunks(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char header[12];
+    if (!in.read(header, sizeof(header)) || std::string(header, 4) != "RIFF" ||
+        std::string(header + 8, 4) != "WAVE")
+        return std::string();
+    char chunk[8];
+    while (in.read(chunk, sizeof(chunk)))
+    {
+        const std::string id(chunk, 4);
+        if (id == "fmt ")
+            return std::string();
+        if (id == "data")
+            return "a WAV file whose data comes before its format";
+        in.seekg(littleEndian32(chunk + 4), std::ios::cur);
+    }
+    return std::string();
+}
+
+// Opens the file after checking it is one the decoders can read to its end: a folder or a device
+// would keep them reading forever.
+std::string openChecked(sf::InputSoundFile& file, const std::string& path)
+{
+    if (!PathRule::isReadableFile(path))
+        return "no such readable file";
+    const std::string badWav = checkWavChunks(path);
+    if (!badWav.empty())
+        return badWav;
+    // Opening an input file reads the header only.
+    if (!file.openFromFile(path))
+        return "not a sound file of a known format (wav, ogg, flac)";
+    return checkHeader(file);
+}
+
+} // namespace
+
+std::string checkPlayable(const std::string& path)
+{
+    sf::InputSoundFile file;
+    return openChecked(file, path);
+}
+
+std::string readSamples(const std::string& path, std::vector<short>& samples, unsigned int& channels,
+                        unsigned int& sampleRate)
+{
+    samples.clear();
+    sf::InputSoundFile file;
+    const std::string unplayable = openChecked(file, path);
+    if (!unplayable.empty())
+        return unplayable;
+    channels = file.getChannelCount();
+    sampleRate = file.getSampleRate();
+    // The header's sample count only decides the first reservation; the reading below stops where
+    // the file's data ends.
+    const std::size_t chunk = 1 << 16;
+    samples.reserve(static_cast<std::size_t>(std::min<sf::Uint64>(file.getSampleCount(), chunk)));
+    std::vector<sf::Int16> buffer(chunk);
+    for (;;)
+    {
+        const sf::Uint64 count = file.read(buffer.data(), buffer.size());
+        if (count == 0)
+            break;
+        if (samples.size() + count > maximumHeldSamples)
+        {
+            samples.clear();
+            samples.shrink_to_fit();
+            std::ostringstream reason;
+            reason << "longer than " << maximumHeldSamples / channels / sampleRate
+                   << " seconds, the most a sample holds (use an ogg file, which streams)";
+            return reason.str();
+        }
+        samples.insert(samples.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(count));
+    }
+    if (samples.empty())
+        return "no sound data";
+    return std::string();
 }
 
 } // namespace AudioOutput

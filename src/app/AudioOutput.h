@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace Novaro
 {
@@ -24,9 +25,21 @@ const unsigned int maximumChannels = 8;
 const unsigned int minimumSampleRateHz = 8000;
 const unsigned int maximumSampleRateHz = 192000;
 
+// A sound held in memory (an audio object's sample) is read whole before it plays; headers may
+// claim any length, so no more than this many 16-bit samples are kept: 256 MB, some 23 minutes of
+// 48 kHz stereo. Longer sounds are streamed (ogg).
+const unsigned long long maximumHeldSamples = 1ull << 27;
+
 // Reads only the sound file's header and checks it against the bounds above. Returns an empty
-// text when the sound can be played, else why not ("65535 channels (at most 8)").
+// text when the sound can be played, else why not ("65535 channels (at most 8)"). Both the
+// soundtracks and the audio objects ask it before they open a sound.
 std::string checkPlayable(const std::string& path);
+
+// Reads the whole sound into 'samples' (interleaved), as much as the file really holds whatever
+// its header claims, and at most maximumHeldSamples. Returns an empty text on success, else why
+// not. Checks the file with checkPlayable first.
+std::string readSamples(const std::string& path, std::vector<short>& samples, unsigned int& channels,
+                        unsigned int& sampleRate);
 
 } // namespace AudioOutput
 } // namespace Novaro

@@ -6,11 +6,17 @@
 #include "ShadowPrograms.h"
 #include "ShadowTechniques.h"
 
+#include <osg/ComputeBoundsVisitor>
 #include <osg/FrameStamp>
 #include <osg/Notify>
+#include <osg/io_utils>
 #include <osg/observer_ptr>
 #include <osgShadow/ShadowSettings>
 #include <osgUtil/CullVisitor>
+
+#include <cmath>
+#include <set>
+#include <sstream>
 
 namespace Novaro
 {
@@ -105,6 +111,66 @@ public:
 private:
     osg::observer_ptr<ARShadowsManager> _manager;
     mutable const osg::Shader* _checked = nullptr;
+};
+
+// The shadow map is fitted around everything that casts: one model beyond a float's unit steps
+// (2^24) leaves the map no depth resolution for the others, and one non-finite bound makes its
+// projection NaN, so every shadowed surface comes out black.
+const double farthestShadowCoordinate = 1.0e7;
+
+bool isReasonable(const osg::Vec3d& point)
+{
+    for (int axis = 0; axis < 3; ++axis)
+        if (!std::isfinite(point[axis]) || std::fabs(point[axis]) > farthestShadowCoordinate)
+            return false;
+    return true;
+}
+
+// A light position the shadow map can aim from: a direction that is not zero, or a place within reach.
+bool isUsable(const osg::Vec4d& position)
+{
+    const osg::Vec3d place(position.x(), position.y(), position.z());
+    if (position.w() == 0.0)
+        return isReasonable(place) && place.length2() > 1e-24;
+    return std::isfinite(position.w()) && isReasonable(place / position.w());
+}
+
+// Finds the scene objects under the shadowed markers, hidden ones included (they may be shown
+// later), with the bounds of what each casts in its marker's frame.
+class ShadowCastersVisitor : public osg::NodeVisitor
+{
+public:
+    ShadowCastersVisitor() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) { setNodeMaskOverride(0xFFFFFFFF); }
+
+    void apply(osg::Transform& transform) override
+    {
+        // An object may hang under its marker by more than one path (layers, sequences).
+        ARObject* object = dynamic_cast<ARObject*>(&transform);
+        if (object && !dynamic_cast<ARLight*>(object) && _seen.insert(object).second)
+            casters.push_back({object, castBounds(*object)});
+        traverse(transform);
+    }
+
+    struct Caster
+    {
+        ARObject* object;
+        osg::BoundingBox bounds;
+    };
+    std::vector<Caster> casters;
+
+private:
+    std::set<const ARObject*> _seen;
+
+    static osg::BoundingBox castBounds(ARObject& object)
+    {
+        osg::ComputeBoundsVisitor bounds(TRAVERSE_ACTIVE_CHILDREN);
+        bounds.setTraversalMask(ARShadowsManager::CASTS_SHADOW_MASK);
+        osg::Matrix matrix = object.getMatrix();
+        bounds.pushMatrix(matrix);
+        for (unsigned int index = 0; index < object.getNumChildren(); ++index)
+            object.getChild(index)->accept(bounds);
+        return bounds.getBoundingBox();
+    }
 };
 
 void printOpacityWarning(const std::vector<unsigned int>& opacityUnits)
@@ -522,6 +588,86 @@ bool ARShadowsManager::initViewDependentShadowMap()
     technique->setShadowOnly(_mode == MODE_DEFERRED);
     settings->setBaseShadowTextureUnit(units.shadow);
     return true;
+}
+
+void ARShadowsManager::guardShadowBounds()
+{
+    if (_light.valid())
+        guardLight(*_light);
+    if (!_shadowedGroup.valid())
+        return;
+    ShadowCastersVisitor visitor;
+    _shadowedGroup->accept(visitor);
+    for (const ShadowCastersVisitor::Caster& caster : visitor.casters)
+    {
+        const osg::BoundingBox& bounds = caster.bounds;
+        if (!bounds.valid() || (isReasonable(bounds._min) && isReasonable(bounds._max)))
+            continue;
+        osg::notify(osg::FATAL)
+            << " WARNING: object " << caster.object->getName() << " reaches from (" << bounds._min << ") to ("
+            << bounds._max << "), too far to shadow: it casts no shadow and is left out of the shadow bounds."
+            << std::endl;
+        caster.object->clearNodeMaskBits(CASTS_SHADOW_MASK);
+    }
+}
+
+// Only the light's direction and place matter to the shadows: a transform part that would make
+// them zero or not finite (a scale of 0, a direction of NaN) is replaced by a neutral one.
+void ARShadowsManager::guardLight(ARLight& light)
+{
+    std::vector<std::string> replaced;
+    const osg::Vec3f scale = light.getScale();
+    if (!std::isfinite(scale.x() * scale.y() * scale.z()) || scale.x() * scale.y() * scale.z() == 0.0f)
+    {
+        std::ostringstream text;
+        text << "scale " << scale << " replaced by 1";
+        replaced.push_back(text.str());
+        light.setScale(1.0f, 1.0f, 1.0f);
+    }
+    const osg::Quat rotation = light.getRotation();
+    if (!std::isfinite(rotation.length2()) || rotation.length2() == 0.0)
+    {
+        replaced.push_back("rotation not valid, none used");
+        light.setRotation(0.0, 0.0, 0.0, 1.0);
+    }
+    const osg::Vec3f translation = light.getTranslation();
+    if (!isReasonable(translation))
+    {
+        std::ostringstream text;
+        text << "translation " << translation << " replaced by 0 0 0";
+        replaced.push_back(text.str());
+        light.setTranslation(0.0f, 0.0f, 0.0f);
+    }
+    osg::Light* glLight = light.getLight();
+    if (glLight)
+    {
+        const osg::Vec4 position = glLight->getPosition();
+        const bool directional = position.w() == 0.0f;
+        if (!isUsable(position))
+        {
+            std::ostringstream text;
+            text << "light position " << position << " replaced by 0 0 1 " << (directional ? 0 : 1);
+            replaced.push_back(text.str());
+            glLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, directional ? 0.0f : 1.0f));
+        }
+    }
+    // What the shadow map sees: the light's position through its own transform and its object's.
+    osg::MatrixTransform* transform = light.getLightTransform();
+    if (transform && glLight &&
+        !isUsable(glLight->getPosition() * transform->getMatrix() * light.getMatrix()))
+    {
+        replaced.push_back("light transform not valid, shining straight down instead");
+        light.setDirection(0.0, 0.0, -1.0);
+        if (!isUsable(glLight->getPosition() * transform->getMatrix() * light.getMatrix()))
+            light.setPosition(0.0, 0.0, 0.0, 1.0);
+    }
+    if (replaced.empty())
+        return;
+    std::string text;
+    for (const std::string& part : replaced)
+        text += (text.empty() ? "" : "; ") + part;
+    osg::notify(osg::FATAL) << " WARNING: light " << light.getName() << " cannot place the shadows as given ("
+                            << text << ")." << std::endl;
 }
 
 void ARShadowsManager::moveLight(double dx, double dy, double dz)

@@ -147,6 +147,11 @@ public:
     // whether the window quad composes the deferred shadow pass.
     void initTechnique();
 
+    // Keeps the shadow map's frustum finite: an AR light whose transform would give it no usable
+    // direction or place gets neutral parts instead, and an object reaching beyond any sensible
+    // distance is left out of the casting (and so of the map's bounds). Each is reported once.
+    void guardShadowBounds();
+
     // The lights keyboard mode's operations on the AR light; nothing without one.
     void moveLight(double dx, double dy, double dz);
     void rotateLight(const osg::Quat& rotation);
@@ -171,6 +176,7 @@ private:
     bool initSoftShadowMap();
     bool initStandardShadowMap();
     bool initViewDependentShadowMap();
+    void guardLight(ARLight& light);
     // Reports, once, a shadow program the driver refuses when the camera first draws it.
     void checkProgramOn(osg::Camera* camera);
 

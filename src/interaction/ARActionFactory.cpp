@@ -95,7 +95,26 @@ void ARActionFactory::prepareActions()
     if (_context == nullptr)
         return;
     for (const std::unique_ptr<ARAction>& action : _actions)
+    {
         action->prepare();
+        if (action->getSource() == nullptr)
+            reportUnresolved(action->getSourceName());
+        if (action->getTarget() == nullptr)
+            reportUnresolved(action->getTargetName());
+    }
+}
+
+// An action aimed at nobody does nothing when its event fires; the events file is where the author
+// has to look, so the line names it.
+void ARActionFactory::reportUnresolved(const std::string& name)
+{
+    if (_owner == nullptr || !_reportedNames.insert(name).second)
+        return;
+    std::vector<std::string> known;
+    for (ARObject* object : _context->getObjects())
+        if (object != nullptr)
+            known.push_back(object->getName());
+    _owner->reportUnknownName("object", name, known);
 }
 
 ARObject* ARActionFactory::resolveObject(const std::string& name) const

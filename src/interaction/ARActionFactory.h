@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,8 @@ public:
     // Takes the action over and becomes its factory.
     ARAction* registerAction(std::unique_ptr<ARAction> action);
 
-    // Prepares every action, in creation order; only once the context is set.
+    // Prepares every action, in creation order; only once the context is set. A source or target
+    // name that matches no object is reported once.
     void prepareActions();
 
     // "_self_" is the owner; any other name is the first scene object of the application with
@@ -45,11 +47,14 @@ public:
     size_t getActionCount() const { return _actions.size(); }
 
 private:
+    void reportUnresolved(const std::string& name);
+
     ARApplication* _context = nullptr;
     ARObject* _owner;
     // Command name to command code, the same for every factory.
     std::map<std::string, int> _commands;
     std::vector<std::unique_ptr<ARAction>> _actions;
+    std::set<std::string> _reportedNames; // unresolved names already reported
 };
 
 } // namespace Novaro

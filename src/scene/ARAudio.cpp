@@ -1,7 +1,12 @@
 #include "ARAudio.h"
 
+#include "AudioOutput.h"
+
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
+
+#include <new>
+#include <vector>
 
 namespace Novaro
 {
@@ -37,8 +42,10 @@ void ARAudio::setupAudio(const std::string& file, bool visible)
         osg::notify(osg::NOTICE) << "WARNING: audio file not supported." << std::endl;
         return;
     }
-    if (!load(file))
+    const std::string failure = load(file);
+    if (!failure.empty())
     {
+        osg::notify(osg::FATAL) << " WARNING: cannot play " << file << ": " << failure << "." << std::endl;
         osg::notify(osg::FATAL) << "ERROR: could not load specified audio file." << std::endl;
         return;
     }
@@ -46,35 +53,58 @@ void ARAudio::setupAudio(const std::string& file, bool visible)
         removeChildren(0, getNumChildren());
 }
 
-bool ARAudio::load(const std::string& file)
+std::string ARAudio::load(const std::string& file)
 {
-    unsigned int sampleRate = 0;
-    unsigned int channels = 0;
-    if (_useSamples)
+    // The decoders allocate after the file's header: a sample after its claimed length, a stream
+    // after its claimed channels and rate. The header is checked first, and a sample is read no
+    // further than the file's data goes.
+    try
     {
-        if (!_buffer.loadFromFile(file))
-            return false;
-        sampleRate = _buffer.getSampleRate();
-        channels = _buffer.getChannelCount();
-        _duration = _buffer.getDuration().asSeconds();
-        _sound.setBuffer(_buffer);
+        const std::string failure = _useSamples ? loadSamples(file) : openStream(file);
+        if (!failure.empty())
+            return failure;
     }
-    else
+    catch (const std::bad_alloc&)
     {
-        if (!_music.openFromFile(file))
-            return false;
-        sampleRate = _music.getSampleRate();
-        channels = _music.getChannelCount();
-        _duration = _music.getDuration().asSeconds();
+        return "not enough memory";
     }
-    osg::notify(osg::NOTICE) << "SampleRate: " << sampleRate << std::endl;
-    osg::notify(osg::NOTICE) << "Channels: " << channels << std::endl;
+    osg::notify(osg::NOTICE) << "SampleRate: "
+                             << (_useSamples ? _buffer.getSampleRate() : _music.getSampleRate()) << std::endl;
+    osg::notify(osg::NOTICE) << "Channels: "
+                             << (_useSamples ? _buffer.getChannelCount() : _music.getChannelCount())
+                             << std::endl;
     osg::notify(osg::NOTICE) << "Duration: " << _duration << std::endl;
     setLooping(false);
     source().setPitch(1.0f);
     source().setVolume(100.0f);
     _loaded = true;
-    return true;
+    return std::string();
+}
+
+std::string ARAudio::loadSamples(const std::string& file)
+{
+    std::vector<short> samples;
+    unsigned int channels = 0;
+    unsigned int sampleRate = 0;
+    const std::string failure = AudioOutput::readSamples(file, samples, channels, sampleRate);
+    if (!failure.empty())
+        return failure;
+    if (!_buffer.loadFromSamples(samples.data(), samples.size(), channels, sampleRate))
+        return "the sound library refused its samples";
+    _duration = _buffer.getDuration().asSeconds();
+    _sound.setBuffer(_buffer);
+    return std::string();
+}
+
+std::string ARAudio::openStream(const std::string& file)
+{
+    const std::string unplayable = AudioOutput::checkPlayable(file);
+    if (!unplayable.empty())
+        return unplayable;
+    if (!_music.openFromFile(file))
+        return "the sound library could not open it";
+    _duration = _music.getDuration().asSeconds();
+    return std::string();
 }
 
 sf::SoundSource& ARAudio::source()

@@ -39,7 +39,10 @@ protected:
     ~ARAudio() override;
 
 private:
-    bool load(const std::string& file);
+    // Each returns an empty text when the sound is ready, else why it is not.
+    std::string load(const std::string& file);
+    std::string loadSamples(const std::string& file);
+    std::string openStream(const std::string& file);
     // The sample's sound or the stream, whichever the file's type chose.
     sf::SoundSource& source();
     void setLooping(bool on);

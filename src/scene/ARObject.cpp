@@ -4,6 +4,7 @@
 #include "ARActionFactory.h"
 #include "ARBasicAnimationManagerPlus.h"
 #include "ARNodeSearchByNameVisitor.h"
+#include "SettingsValues.h"
 #include "XMLEventsParserManager.h"
 
 #include <osg/AnimationPath>
@@ -17,6 +18,8 @@
 #include <osgDB/Registry>
 #include <osgUtil/Optimizer>
 #include <osgUtil/TriStripVisitor>
+
+#include <algorithm>
 
 namespace Novaro
 {
@@ -41,6 +44,45 @@ const char* const eventNames[ARObject::EVENT_COUNT] = {"on_left_mouse_click",
                                                        "on_unfreeze",
                                                        "on_marker_detected",
                                                        "on_marker_lost"};
+
+// The events running at this moment, outermost first. Events run on the main thread only (the
+// viewer is single-threaded), so one list serves every object.
+struct RunningEvent
+{
+    const ARObject* object;
+    ARObject::Event event;
+};
+std::vector<RunningEvent> runningEvents;
+// A chain of events that never comes back to an event already running still ends, but each link
+// costs stack; past this depth the chain is cut like a loop.
+const size_t maximumEventDepth = 1024;
+
+// Keeps the running list right whichever way an event's actions return.
+class RunningEventScope
+{
+public:
+    RunningEventScope(const ARObject* object, ARObject::Event event)
+    {
+        runningEvents.push_back({object, event});
+    }
+    ~RunningEventScope() { runningEvents.pop_back(); }
+    RunningEventScope(const RunningEventScope&) = delete;
+    RunningEventScope& operator=(const RunningEventScope&) = delete;
+};
+
+// Where the event is already running, or runningEvents.size() when it is not.
+size_t runningIndexOf(const ARObject* object, ARObject::Event event)
+{
+    for (size_t index = 0; index < runningEvents.size(); ++index)
+        if (runningEvents[index].object == object && runningEvents[index].event == event)
+            return index;
+    return runningEvents.size();
+}
+
+std::string describe(const RunningEvent& running)
+{
+    return running.object->getName() + " " + ARObject::getEventName(running.event);
+}
 
 // Share duplicate state, merge geometry, optimise texture settings, merge geodes.
 const unsigned int optimizerOptions = 0x3030;
@@ -271,10 +313,51 @@ void ARObject::optimize()
 
 void ARObject::runEvent(Event event)
 {
+    if (_eventActions[event].empty())
+        return;
+    // Actions always do the same: an event reached again while it runs would recurse without end.
+    if (runningIndexOf(this, event) < runningEvents.size() || runningEvents.size() >= maximumEventDepth)
+    {
+        reportEventLoop(event);
+        return;
+    }
+    RunningEventScope running(this, event);
     // A copy: an action may reload events of its own object.
     const std::vector<ARAction*> actions = _eventActions[event];
     for (ARAction* action : actions)
         action->execute();
+}
+
+void ARObject::reportEventLoop(Event event)
+{
+    const size_t start = runningIndexOf(this, event);
+    if (start == runningEvents.size())
+    {
+        // No loop: a chain too long to follow.
+        const std::string key = std::string("depth ") + getEventName(event);
+        if (_reportedEventLoops.insert(key).second)
+            osg::notify(osg::FATAL) << " WARNING: events chain deeper than " << maximumEventDepth
+                                    << " events, cut at " << getName() << " " << getEventName(event)
+                                    << " (started by " << describe(runningEvents.front()) << ")."
+                                    << std::endl;
+        return;
+    }
+    // The same loop entered at another of its events is the same loop: it is named from its
+    // smallest event, so that it is reported once whichever event started it.
+    std::vector<std::string> loop;
+    for (size_t index = start; index < runningEvents.size(); ++index)
+        loop.push_back(describe(runningEvents[index]));
+    std::rotate(loop.begin(), std::min_element(loop.begin(), loop.end()), loop.end());
+    std::string text;
+    for (const std::string& link : loop)
+        text += link + " -> ";
+    text += loop.front();
+    if (!_reportedEventLoops.insert(text).second)
+        return;
+    for (size_t index = start; index < runningEvents.size(); ++index)
+        const_cast<ARObject*>(runningEvents[index].object)->_reportedEventLoops.insert(text);
+    osg::notify(osg::FATAL) << " WARNING: events loop cut: " << text
+                            << " (the repeated event does not run again)." << std::endl;
 }
 
 void ARObject::onLeftMouseClick()
@@ -374,6 +457,7 @@ void ARObject::updateMatrix()
 void ARObject::loadEvents(const std::string& eventsFile)
 {
     // Failures are reported by the reader; whatever it read is used.
+    _eventsFile = eventsFile;
     XMLEventsParserManager reader(eventsFile);
     reader.loadFile();
     reader.parse();
@@ -381,15 +465,28 @@ void ARObject::loadEvents(const std::string& eventsFile)
     for (const EventData& event : events.getEvents())
     {
         _declaredEvents[event.getName()] = true;
-        for (int e = 0; e < EVENT_COUNT; ++e)
-        {
+        int known = EVENT_COUNT;
+        for (int e = 0; e < EVENT_COUNT && known == EVENT_COUNT; ++e)
             if (event.getName() == eventNames[e])
-            {
-                _eventActions[e] = buildActionList(event);
-                break;
-            }
-        }
+                known = e;
+        if (known == EVENT_COUNT)
+            reportUnknownName("event", event.getName(),
+                              std::vector<std::string>(eventNames, eventNames + EVENT_COUNT));
+        else
+            _eventActions[known] = buildActionList(event);
     }
+}
+
+void ARObject::reportUnknownName(const std::string& kind, const std::string& name,
+                                 const std::vector<std::string>& known) const
+{
+    std::ostream& out = osg::notify(osg::FATAL);
+    out << "WARNING: " << _eventsFile << ": object " << getName() << ": unknown " << kind << " \"" << name
+        << "\"";
+    const std::string closest = SettingsValues::closestName(name, known);
+    if (!closest.empty())
+        out << " (did you mean \"" << closest << "\"?)";
+    out << ", ignored." << std::endl;
 }
 
 std::vector<ARAction*> ARObject::buildActionList(const EventData& event)
@@ -401,6 +498,10 @@ std::vector<ARAction*> ARObject::buildActionList(const EventData& event)
         if (!action)
         {
             osg::notify(osg::NOTICE) << " WARNING: ARAction not found." << std::endl;
+            std::vector<std::string> commands;
+            for (const auto& command : _actionFactory->getCommands())
+                commands.push_back(command.first);
+            reportUnknownName("action command", entry.getCommand(), commands);
             continue;
         }
         action->setCommand(entry.getCommand());
@@ -424,7 +525,13 @@ void ARObject::show()
 {
     onShow();
     _hidden = false;
-    setNodeMask(0xFFFFFFFF);
+    setNodeMask(_shownNodeMask);
+}
+
+void ARObject::clearNodeMaskBits(unsigned int bits)
+{
+    _shownNodeMask &= ~bits;
+    setNodeMask(getNodeMask() & ~bits);
 }
 
 void ARObject::addMarker(int id)

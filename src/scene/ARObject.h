@@ -11,6 +11,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -121,13 +122,25 @@ public:
     // Node matrix = rotation x scale x translation (a vertex is rotated, scaled, then moved).
     virtual void updateMatrix();
 
-    // Builds the action lists from an events file; unknown commands are skipped.
+    // Builds the action lists from an events file; unknown commands are skipped. Unknown
+    // commands and event names are reported naming the file and the object.
     void loadEvents(const std::string& eventsFile);
+    // The events file last given to loadEvents (empty when none), for messages.
+    const std::string& getEventsFile() const { return _eventsFile; }
+    // One visible line naming the events file, this object and a name of 'kind' that the file
+    // uses but nothing knows, with the closest of the known names when one is close.
+    void reportUnknownName(const std::string& kind, const std::string& name,
+                           const std::vector<std::string>& known) const;
 
-    // Called by the hide and show actions.
+    // Called by the hide and show actions. An event that comes back to itself through its
+    // actions (an "on_hide" hiding its own object, two objects hiding each other) is not run a
+    // second time: the loop is cut there and reported once.
     void hide();
     void show();
     bool isHidden() const { return _hidden; }
+    // Leaves the object out of the traversals of those node-mask bits for good: show() no longer
+    // sets them.
+    void clearNodeMaskBits(unsigned int bits);
 
     void addMarker(int id);
     int getMarkerId() const { return _markerId; }
@@ -212,6 +225,7 @@ private:
     std::vector<osgAnimation::Animation*> selectManagedAnimations(const std::string& name) const;
     void playStoppedAnimations(const std::string& name);
     void runEvent(Event event);
+    void reportEventLoop(Event event);
     void setupVideoTexture(const std::string& tag, const std::string& movie,
                            const std::string& temporaryDirectory);
     // The streams of the video textures that 'name' selects (all for an empty name), in order.
@@ -231,6 +245,7 @@ private:
     bool _selected = false;
     bool _frozen = false;
     bool _hidden = false;
+    unsigned int _shownNodeMask = 0xFFFFFFFF;
     bool _selectable = true;
     bool _occluder = false;
     std::string _description;
@@ -239,6 +254,9 @@ private:
     std::unique_ptr<ARActionFactory> _actionFactory;
     std::array<std::vector<ARAction*>, EVENT_COUNT> _eventActions;
     std::map<std::string, bool> _declaredEvents;
+    std::string _eventsFile;
+    // The event loops through this object already reported, so that each is reported once.
+    std::set<std::string> _reportedEventLoops;
 };
 
 } // namespace Novaro

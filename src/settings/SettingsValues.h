@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace Novaro
 {
@@ -51,6 +54,45 @@ inline float toFloat(const std::string& text)
     if (value < -FLT_MAX)
         return -INFINITY;
     return static_cast<float>(value);
+}
+
+// The known name nearest to an unknown one, for the warning that names it: the fewest single-letter
+// insertions, deletions and changes, case ignored; empty when every name differs by more than half
+// of the longer text (a guess that far off would mislead more than help).
+inline std::string closestName(const std::string& text, const std::vector<std::string>& known)
+{
+    // One name of a settings file is short; a long text is no typo of any of them.
+    const size_t longest = 64;
+    if (text.size() > longest)
+        return std::string();
+    std::string best;
+    size_t bestDistance = 0;
+    for (const std::string& name : known)
+    {
+        std::vector<size_t> row(name.size() + 1);
+        for (size_t j = 0; j <= name.size(); ++j)
+            row[j] = j;
+        for (size_t i = 1; i <= text.size(); ++i)
+        {
+            size_t diagonal = row[0];
+            row[0] = i;
+            for (size_t j = 1; j <= name.size(); ++j)
+            {
+                const bool same = std::tolower(static_cast<unsigned char>(text[i - 1])) ==
+                                  std::tolower(static_cast<unsigned char>(name[j - 1]));
+                const size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+                diagonal = row[j];
+                row[j] = next;
+            }
+        }
+        const size_t distance = row[name.size()];
+        if (distance * 2 <= std::max(text.size(), name.size()) && (best.empty() || distance < bestDistance))
+        {
+            best = name;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }
 
 } // namespace SettingsValues

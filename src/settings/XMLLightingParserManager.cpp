@@ -1,6 +1,10 @@
 #include "XMLLightingParserManager.h"
 
+#include "SettingsValues.h"
+
 #include <osg/Notify>
+
+#include <vector>
 
 namespace Novaro
 {
@@ -8,13 +12,13 @@ namespace Novaro
 namespace
 {
 
-// The index of text in the list of known texts, or 0 when it is not one of them.
+// The index of text in the list of known texts, or -1 when it is not one of them.
 int indexOf(const std::string& text, const char* const* known, int count)
 {
     for (int index = 0; index < count; ++index)
         if (text == known[index])
             return index;
-    return 0;
+    return -1;
 }
 
 } // namespace
@@ -55,8 +59,13 @@ bool XMLLightingParserManager::parse()
             osg::notify(osg::FATAL) << " " << name << ": NA (using default)." << std::endl;
             return 0;
         }
-        osg::notify(osg::NOTICE) << " " << name << ": " << text(element) << std::endl;
-        return indexOf(text(element), known, count);
+        const std::string value = text(element);
+        osg::notify(osg::NOTICE) << " " << name << ": " << value << std::endl;
+        const int index = indexOf(value, known, count);
+        if (index >= 0)
+            return index;
+        reportUnknownValue(element, name, value, std::vector<std::string>(known, known + count));
+        return 0;
     };
     _data.setMode(readValue("mode", modes, 2));
     _data.setCompatibilityHint(readValue("compatibility_hint", hints, 7));
@@ -64,6 +73,21 @@ bool XMLLightingParserManager::parse()
 
     osg::notify(osg::NOTICE) << "Reading lighting settings...done." << std::endl;
     return true;
+}
+
+// A value the table does not hold falls back to the first one: said where it shows, with the
+// value that was probably meant.
+void XMLLightingParserManager::reportUnknownValue(const TiXmlElement* element, const std::string& name,
+                                                  const std::string& value,
+                                                  const std::vector<std::string>& known) const
+{
+    std::ostream& out = osg::notify(osg::FATAL);
+    out << "WARNING: " << getPath() << ":" << element->Row() << ": unknown " << name << " \"" << value
+        << "\", using \"" << (known.front().empty() ? std::string("none") : known.front()) << "\"";
+    const std::string closest = SettingsValues::closestName(value, known);
+    if (!closest.empty() && closest != known.front())
+        out << " (did you mean \"" << closest << "\"?)";
+    out << "." << std::endl;
 }
 
 bool XMLLightingParserManager::isValid()

@@ -3,6 +3,9 @@
 #include "LightingData.h"
 #include "XMLParserManager.h"
 
+#include <string>
+#include <vector>
+
 namespace Novaro
 {
 
@@ -20,6 +23,9 @@ public:
     const LightingData& getData() const { return _data; }
 
 private:
+    void reportUnknownValue(const TiXmlElement* element, const std::string& name, const std::string& value,
+                            const std::vector<std::string>& known) const;
+
     LightingData _data;
 };
 

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 #include <osg/Image>
@@ -58,11 +59,13 @@ osg::ref_ptr<osg::Node> makeLightModel(double x)
 }
 
 std::string objectEntry(const std::string& name, const std::string& type, const std::string& source,
-                        const std::string& properties = std::string())
+                        const std::string& properties = std::string(),
+                        const std::string& transforms = std::string())
 {
     return "<object name=\"" + name + "\" type=\"" + type + "\" use_properties=\"" +
            (properties.empty() ? "false" : "true") + "\"><model source=\"" + source + "\"/><properties>" +
-           properties + "</properties><markers><marker id=\"1\" layer=\"0\"/></markers></object>";
+           properties + "</properties><markers><marker id=\"1\" layer=\"0\"/></markers>" +
+           (transforms.empty() ? "" : "<transforms>" + transforms + "</transforms>") + "</object>";
 }
 
 void setParameter(std::string& settings, const std::string& name, const std::string& value)
@@ -72,7 +75,7 @@ void setParameter(std::string& settings, const std::string& name, const std::str
     settings.replace(start, settings.find('<', start) - start, value);
 }
 
-std::string lightFromProperties(double x)
+std::string lightFromProperties(double x, const std::string& transforms = std::string())
 {
     return objectEntry(
         "sun", "ARLight", "",
@@ -80,7 +83,8 @@ std::string lightFromProperties(double x)
         "<property name=\"position_x\">" +
             std::to_string(x) +
             "</property><property name=\"position_y\">0</property>"
-            "<property name=\"position_z\">-1</property><property name=\"detail\">low</property>");
+            "<property name=\"position_z\">-1</property><property name=\"detail\">low</property>",
+        transforms);
 }
 
 // The sample installation with marker 1 alone, large and nearly facing the camera.
@@ -112,7 +116,7 @@ public:
     osg::ref_ptr<osg::Image> play(const std::string& light, bool withBox, const std::string& mode = "direct",
                                   const std::string& technique = "sm") const
     {
-        std::string objects = objectEntry("plate", "ARObject", "models/plate.osgt") + light;
+        std::string objects = objectEntry("plate", "ARObject", "models/plate.osgt") + light + _extraObjects;
         if (withBox)
             objects += objectEntry("box", "ARObject", "models/box.osgt");
         _directory.write("scene.xml", "<scene name=\"shadows\" authoring_software=\"3dsmax\"><parameters>"
@@ -131,11 +135,14 @@ public:
                                       _directory.path(), "-video_file", _directory.file("frame0000.png"),
                                       "-screenshot", shot, "-max_frames", "30"});
         EXPECT_EQ(0, run.status);
-        _lastOutput = run.output;
+        _output = run.output;
         return osgDB::readImageFile(shot);
     }
 
-    const std::string& lastOutput() const { return _lastOutput; }
+    // Objects added to every scene played from now on.
+    void setExtraObjects(const std::string& objects) { _extraObjects = objects; }
+    // The console of the last play.
+    const std::string& output() const { return _output; }
     // Full screen, so that the window shows the rendered picture pixel for pixel, unfiltered.
     void setFullScreenAntialiasing(bool on) const
     {
@@ -147,7 +154,8 @@ public:
 
 private:
     TemporaryFolder _directory;
-    mutable std::string _lastOutput;
+    std::string _extraObjects;
+    mutable std::string _output; // set by play(), which changes nothing else
 };
 
 int brightness(const osg::Image& image, int x, int y)
@@ -284,8 +292,8 @@ TEST(ShadowsEndToEnd, LightFromAModelShadowsAndNoLightDarkensNothing)
     ASSERT_TRUE(unlitPlate.valid() && unlitBox.valid());
     EXPECT_LT(darkening(*unlitBox, *unlitPlate).pixels, 50);
     // Without a light the shadows have no technique, and the loop's last set-up says so.
-    EXPECT_NE(std::string::npos, scene.lastOutput().find("WARNING: cannot init shadow technique (finalize)."))
-        << scene.lastOutput();
+    EXPECT_NE(std::string::npos, scene.output().find("WARNING: cannot init shadow technique (finalize)."))
+        << scene.output();
 }
 
 // Colours along the box's outline: without multisampling every pixel is the box's or the plate's,
@@ -314,4 +322,65 @@ TEST(ShadowsEndToEnd, AntialiasingMixesEdgeColoursOnlyWhenOn)
     ASSERT_TRUE(aliased.valid() && antialiased.valid());
     EXPECT_LT(mixedEdgePixels(*aliased), 5);
     EXPECT_GT(mixedEdgePixels(*antialiased), 40);
+}
+
+// The mean brightness of the plate pixels that are evenly lit in the reference picture.
+double meanOverEvenPlate(const osg::Image& picture, const osg::Image& reference)
+{
+    double sum = 0.0;
+    int pixels = 0;
+    for (int y = 8; y < reference.t() - 8; y += 2)
+    {
+        for (int x = 8; x < reference.s() - 8; x += 2)
+        {
+            if (brightness(reference, x, y) > 150 && evenAround(reference, x, y, 4) &&
+                !isBox(reference, x, y))
+            {
+                sum += brightness(picture, x, y);
+                ++pixels;
+            }
+        }
+    }
+    return pixels > 0 ? sum / pixels : 0.0;
+}
+
+TEST(ShadowsEndToEnd, ADegenerateSunOrAFarObjectLeavesTheRestShaded)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    ShadowScene scene;
+    osg::ref_ptr<osg::Image> lit = scene.play(lightFromProperties(1.0), false);
+    ASSERT_TRUE(lit.valid());
+    const double litPlate = meanOverEvenPlate(*lit, *lit);
+    ASSERT_GT(litPlate, 300.0);
+
+    struct Case
+    {
+        const char* name;
+        std::string light;
+        std::string extra;
+        const char* warned; // a visible line holding this text names the culprit
+    } cases[] = {
+        {"sun of scale 0", lightFromProperties(1.0, "<scale x=\"0\" y=\"0\" z=\"0\"/>"), "",
+         " WARNING: light sun "},
+        {"sun turned to nan", lightFromProperties(std::nan("")), "", " WARNING: light sun "},
+        {"object at 1e38", lightFromProperties(1.0),
+         objectEntry("faraway", "ARObject", "models/box.osgt", "",
+                     "<translation x=\"1e38\" y=\"-1e38\" z=\"0\"/>"),
+         " WARNING: object faraway "},
+    };
+    for (const Case& each : cases)
+    {
+        SCOPED_TRACE(each.name);
+        scene.setExtraObjects(each.extra);
+        osg::ref_ptr<osg::Image> picture = scene.play(each.light, false);
+        ASSERT_TRUE(picture.valid());
+        // Without the guard the whole plate comes out black.
+        EXPECT_GT(meanOverEvenPlate(*picture, *lit), 0.6 * litPlate);
+        EXPECT_EQ(countLinesHolding(scene.output(), each.warned), 1) << scene.output();
+    }
+    // With the box, the scene still throws its shadow beside the far object.
+    scene.setExtraObjects(cases[2].extra);
+    osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true);
+    ASSERT_TRUE(shadowed.valid());
+    EXPECT_GT(darkening(*shadowed, *lit).pixels, shadowPixels);
 }

@@ -11,10 +11,17 @@
 
 #include <unistd.h>
 
+#include <cmath>
+
+#include <osg/ComputeBoundsVisitor>
+#include <osg/Geode>
 #include <osg/GraphicsContext>
+#include <osg/MatrixTransform>
 #include <osg/Program>
+#include <osg/ShapeDrawable>
 #include <osg/TexEnvCombine>
 #include <osg/Texture2D>
+#include <osg/io_utils>
 
 using namespace Novaro;
 using NovaroTest::NotifyCapture;
@@ -238,4 +245,100 @@ TEST(ShadowsManager, OpacityMapMovesTheDeferredShadowMapToUnitThree)
     EXPECT_TRUE(capture.printed(" TUs with opacity: 1"));
     manager->initTechnique();
     EXPECT_EQ(3u, static_cast<osgShadow::ShadowMap*>(manager->getCurrentTechnique())->getTextureUnit());
+}
+
+namespace
+{
+
+// Where the shadow map takes the light from: its position through its transform and its object's.
+osg::Vec4 effectiveLightPosition(const ARLight& light)
+{
+    return light.getLight()->getPosition() * light.getLightTransform()->getMatrix() * light.getMatrix();
+}
+
+bool usableDirection(const osg::Vec4& position)
+{
+    const osg::Vec3 direction(position.x(), position.y(), position.z());
+    return !position.isNaN() && position.w() == 0.0f && direction.length2() > 0.5f;
+}
+
+osg::ref_ptr<ARObject> boxObject(const std::string& name, const osg::Vec3& at)
+{
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(), 10.0f)));
+    osg::ref_ptr<ARObject> object = new ARObject(geode.get());
+    object->setName(name);
+    object->setScale(1.0f, 1.0f, 1.0f);
+    object->setTranslation(at.x(), at.y(), at.z());
+    return object;
+}
+
+} // namespace
+
+TEST(ShadowsManager, DegenerateLightsAndFarObjectsAreKeptOutOfTheShadowFrustum)
+{
+    ASSERT_EQ(0, chdir(NOVARO_RUN_DIR));
+    // Lights whose direction collapses: a sun of scale 0, a sun turned towards NaN, and a model's
+    // light whose parent transform has scale 0.
+    osg::ref_ptr<ARLight> flat = new ARLight(true);
+    flat->setName("flat");
+    flat->setScale(0.0f, 0.0f, 0.0f);
+    osg::ref_ptr<ARLight> turned = new ARLight(true);
+    turned->setName("turned");
+    turned->setScale(1.0f, 1.0f, 1.0f);
+    turned->setDirection(std::nan(""), 0.0, -1.0);
+    osg::ref_ptr<osg::Light> modelLight = new osg::Light(0);
+    modelLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, 0.0f));
+    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
+    source->setLight(modelLight.get());
+    osg::ref_ptr<osg::MatrixTransform> squashed = new osg::MatrixTransform(osg::Matrix::scale(0.0, 0.0, 0.0));
+    squashed->addChild(source.get());
+    osg::ref_ptr<ARLight> modelled = new ARLight(squashed.get());
+    modelled->setName("modelled");
+    modelled->setScale(1.0f, 1.0f, 1.0f);
+    for (ARLight* light : {flat.get(), turned.get(), modelled.get()})
+    {
+        SCOPED_TRACE(light->getName());
+        ASSERT_FALSE(usableDirection(effectiveLightPosition(*light)));
+        osg::ref_ptr<ARShadowsManager> manager = new ARShadowsManager;
+        manager->setLight(light);
+        NotifyCapture capture;
+        manager->guardShadowBounds();
+        manager->guardShadowBounds();
+        EXPECT_TRUE(usableDirection(effectiveLightPosition(*light))) << effectiveLightPosition(*light);
+        EXPECT_EQ(1u, capture.lines().size()) << capture.text(); // once, though guarded twice
+        EXPECT_TRUE(contains(capture.text(osg::FATAL), " WARNING: light " + light->getName() + " "))
+            << capture.text();
+    }
+
+    // Objects beyond reach stop casting, hidden or not, and stay out when shown again; the others
+    // keep casting, and a well-placed light says nothing.
+    osg::ref_ptr<ARShadowsManager> manager = new ARShadowsManager;
+    osg::ref_ptr<ARLight> sun = new ARLight(true);
+    sun->setScale(1.0f, 1.0f, 1.0f);
+    manager->setLight(sun.get());
+    osg::ref_ptr<osg::Group> markers = new osg::Group;
+    osg::ref_ptr<ARObject> near = boxObject("near", osg::Vec3(0.0f, 0.0f, 50.0f));
+    osg::ref_ptr<ARObject> far = boxObject("far", osg::Vec3(1e38f, -1e38f, 0.0f));
+    osg::ref_ptr<ARObject> hidden = boxObject("hidden", osg::Vec3(0.0f, 2e7f, 0.0f));
+    hidden->hide();
+    for (ARObject* object : {near.get(), far.get(), hidden.get()})
+        markers->addChild(object);
+    markers->addChild(far.get()); // a second path to the same object
+    manager->setShadowedGroup(markers.get());
+    NotifyCapture capture;
+    manager->guardShadowBounds();
+    EXPECT_EQ(2, static_cast<int>(capture.lines().size())) << capture.text();
+    EXPECT_TRUE(contains(capture.text(osg::FATAL), " WARNING: object far reaches from ("));
+    EXPECT_TRUE(contains(capture.text(osg::FATAL), " WARNING: object hidden reaches from ("));
+    hidden->show();
+    for (ARObject* object : {far.get(), hidden.get()})
+        EXPECT_EQ(0u, object->getNodeMask() & M::CASTS_SHADOW_MASK) << object->getName();
+    EXPECT_NE(0u, hidden->getNodeMask() & M::RECEIVES_SHADOW_MASK);
+    EXPECT_EQ(0xFFFFFFFFu, near->getNodeMask());
+
+    osg::ComputeBoundsVisitor casting;
+    casting.setTraversalMask(M::CASTS_SHADOW_MASK);
+    markers->accept(casting);
+    EXPECT_LT(casting.getBoundingBox().radius(), 100.0f);
 }

@@ -161,3 +161,73 @@ TEST_F(ActionsTest, AnEventsFileRunsItsKnownCommandsAndReportsTheOthers)
 }
 
 } // namespace
+
+namespace
+{
+
+// The visible lines mentioning 'text'.
+std::vector<std::string> visibleLinesWith(const NotifyCapture& capture, const std::string& text)
+{
+    std::vector<std::string> found;
+    for (const NotifyCapture::Line& line : capture.lines())
+        if (line.first == osg::FATAL && line.second.find(text) != std::string::npos)
+            found.push_back(line.second);
+    return found;
+}
+
+} // namespace
+
+TEST_F(ActionsTest, UnknownNamesInAnEventsFileAreEachReportedWithTheFileAndTheObject)
+{
+    NovaroTest::TemporaryFolder folder;
+    const std::string events = folder.write(
+        "button_events.xml",
+        "<?xml version=\"1.0\"?>\n<events name=\"e\">"
+        "<event name=\"on_left_mouse_clik\"><actions>"
+        "<action source=\"_self_\" target=\"lamp\"><command>hide</command></action></actions></event>"
+        "<event name=\"on_select\"><actions>"
+        "<action source=\"_self_\" target=\"lamp\"><command>hide</command></action>"
+        "<action source=\"_self_\" target=\"lamp\"><command>hid</command></action>"
+        "<action source=\"_self_\" target=\"lamq\"><command>show</command></action>"
+        "<action source=\"_self_\" target=\"lamq\"><command>hide</command></action>"
+        "</actions></event></events>");
+    osg::ref_ptr<ARObject> lamp = new ARObject;
+    lamp->setName("lamp");
+    osg::ref_ptr<ARObject> button = new ARObject;
+    button->setName("button");
+    application.registerObject(lamp.get());
+    application.registerObject(button.get());
+
+    NotifyCapture capture;
+    button->loadEvents(events);
+    button->setContext(&application);
+    button->resetActions();
+    button->resetActions();
+
+    // The command: the old line stays, and one visible line says where and what.
+    EXPECT_TRUE(capture.printed(" WARNING: ARAction not found."));
+    const std::vector<std::string> command = visibleLinesWith(capture, "\"hid\"");
+    ASSERT_EQ(command.size(), 1u) << capture.text();
+    EXPECT_NE(command[0].find(events), std::string::npos) << command[0];
+    EXPECT_NE(command[0].find("object button"), std::string::npos) << command[0];
+    EXPECT_NE(command[0].find("\"hide\"?"), std::string::npos) << command[0];
+
+    // The event name nobody fires.
+    const std::vector<std::string> eventName = visibleLinesWith(capture, "\"on_left_mouse_clik\"");
+    ASSERT_EQ(eventName.size(), 1u) << capture.text();
+    EXPECT_NE(eventName[0].find(events), std::string::npos);
+    EXPECT_NE(eventName[0].find("object button"), std::string::npos);
+    EXPECT_NE(eventName[0].find("\"on_left_mouse_click\"?"), std::string::npos) << eventName[0];
+
+    // The target nobody has: once, though two actions name it and the actions were prepared twice.
+    const std::vector<std::string> target = visibleLinesWith(capture, "\"lamq\"");
+    ASSERT_EQ(target.size(), 1u) << capture.text();
+    EXPECT_NE(target[0].find(events), std::string::npos);
+    EXPECT_NE(target[0].find("object button"), std::string::npos);
+    EXPECT_NE(target[0].find("\"lamp\"?"), std::string::npos) << target[0];
+
+    // Names that resolve say nothing.
+    EXPECT_EQ(capture.text(osg::FATAL), eventName[0] + "\n" + command[0] + "\n" + target[0] + "\n");
+    button->select();
+    EXPECT_TRUE(lamp->isHidden());
+}

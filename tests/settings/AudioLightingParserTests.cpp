@@ -99,3 +99,36 @@ TEST_F(AudioLightingParserTest, LightingDefaultsAndFailures)
               capture.severityOf("ERROR: missing <parameters> data in lighting configuration file."));
     EXPECT_TRUE(capture.printed("Reading lighting settings...aborted."));
 }
+
+TEST_F(AudioLightingParserTest, UnknownLightingValuesAreReportedWithTheFileLineAndTheNearestName)
+{
+    const std::string path = files.write("lighting.xml", "<lighting name=\"l\"><parameters>\n"
+                                                         "<p name=\"mode\">Deferred</p>\n"
+                                                         "<p name=\"compatibility_hint\">3dsmax</p>\n"
+                                                         "<p name=\"shadow_technique\">pssm</p>\n"
+                                                         "</parameters></lighting>");
+    ReadResult<XMLLightingParserManager> read(path);
+    ASSERT_TRUE(read.valid);
+    EXPECT_EQ(0, read.reader.getData().getMode());
+    EXPECT_EQ(0, read.reader.getData().getShadowTechnique());
+    EXPECT_EQ(capture.text(osg::FATAL),
+              "WARNING: " + path +
+                  ":2: unknown mode \"Deferred\", using \"direct\" (did you mean \"deferred\"?).\n" +
+                  "WARNING: " + path +
+                  ":3: unknown compatibility_hint \"3dsmax\", using \"none\" (did you mean " +
+                  "\"max\"?).\n" + "WARNING: " + path +
+                  ":4: unknown shadow_technique \"pssm\", using \"sm\" (did you mean \"ssm\"?).\n");
+
+    // Known values, and a text too far from every name for a guess, say no more than that.
+    capture.clear();
+    ReadResult<XMLLightingParserManager> known(
+        files.write("known.xml",
+                    "<lighting><parameters><p name=\"mode\">deferred</p><p name=\"compatibility_hint\">su</p>"
+                    "<p name=\"shadow_technique\">sv</p></parameters></lighting>"));
+    EXPECT_EQ(capture.text(osg::FATAL), "");
+    ReadResult<XMLLightingParserManager> far(files.write(
+        "far.xml", "<lighting><parameters><p name=\"mode\">direct</p><p name=\"compatibility_hint\"></p>"
+                   "<p name=\"shadow_technique\">raytraced</p></parameters></lighting>"));
+    EXPECT_EQ(capture.text(osg::FATAL), "WARNING: " + files.file("far.xml") +
+                                            ":1: unknown shadow_technique \"raytraced\", using \"sm\".\n");
+}

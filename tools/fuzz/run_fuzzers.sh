@@ -1,7 +1,9 @@
 #!/bin/bash
 # Runs fuzz targets in turn (by default every one), each seeded from the sample export or from
 # files generated for it: the settings readers, the scene inputs (kmz: the KMZ importer; model: the
-# glb/gltf/fbx reader), the tracking library's readers and the movie decoder.
+# glb/gltf/fbx reader), the tracking library's readers, the movie decoder and the scene objects
+# (audioobject: a sound file given to an audio object; objectevents: an events file loaded into
+# objects whose events are then fired).
 # Usage: tools/fuzz/run_fuzzers.sh BUILD_DIR [SECONDS_PER_READER] [READER...]
 # Corpora and crash files go to BUILD_DIR/fuzz/<reader>/; the final statistics of each run are
 # printed (number_of_executed_units is the execution count).
@@ -9,7 +11,7 @@ set -u
 build=${1:?build directory configured with -DNOVARO_FUZZ=ON}
 seconds=${2:-150}
 shift $(( $# >= 2 ? 2 : 1 ))
-readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model camera pattern multimarker trackerpatterns movie}
+readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model camera pattern multimarker trackerpatterns movie audioobject objectevents}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$build" && pwd) # the runs change into their own folders
 
@@ -55,6 +57,23 @@ tracking_seeds() {
   echo "$dir"
 }
 
+# --- Audio objects: small sounds made with sox, each after the byte that chooses the kind (bit 0:
+# ogg stream, else wav sample) and visibility (bit 1).
+audio_seeds() {
+  local dir="$build/fuzz/seeds-audioobject" scratch
+  mkdir -p "$dir"
+  scratch=$(mktemp -d)
+  sox -n -r 8000 -c 1 -b 16 "$scratch/mono16.wav" synth 0.05 sine 440 &&
+    sox -n -r 22050 -c 2 -b 8 "$scratch/stereo8.wav" synth 0.02 sine 300 &&
+    sox -n -r 44100 -c 1 -b 24 "$scratch/mono24.wav" synth 0.01 sine 500 &&
+    sox -n -r 8000 -c 1 "$scratch/mono.ogg" synth 0.05 sine 440 &&
+    sox -n -r 16000 -c 2 "$scratch/stereo.ogg" synth 0.05 sine 440 || echo "audio seeds incomplete" >&2
+  for wav in "$scratch"/*.wav; do { printf '\002'; cat "$wav"; } > "$dir/$(basename "$wav")"; done
+  for ogg in "$scratch"/*.ogg; do { printf '\003'; cat "$ogg"; } > "$dir/$(basename "$ogg")"; done
+  rm -rf "$scratch"
+  echo "$dir"
+}
+
 for reader in $readers; do
   work="$build/fuzz/$reader"
   mkdir -p "$work/corpus"
@@ -63,6 +82,11 @@ for reader in $readers; do
     # Hostile models, archives and movies may ask for huge buffers: bound memory and time per input.
     kmz|model|movie) options=(-max_len=262144 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
                      reader_seeds="$build/fuzz/seeds_$reader" ;;
+    # A sound's header may claim gigabytes: any single allocation above 1 GB counts as a fault.
+    audioobject) options=(-max_len=32768 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
+                 reader_seeds=$(audio_seeds) ;;
+    objectevents) options=(-max_len=16384 -timeout=30 -dict="$source_dir/tools/fuzz/settings.dict")
+                  reader_seeds="$seeds" ;;
     camera|pattern|multimarker|trackerpatterns)
       reader_seeds=$(tracking_seeds "$reader"); options=(-max_len=16384) ;;
     *) options=(-max_len=16384 -dict="$source_dir/tools/fuzz/settings.dict")

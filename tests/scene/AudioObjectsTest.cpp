@@ -1,0 +1,237 @@
+// Audio objects given sound files whose headers lie. What the player allocates must follow what
+// the file holds: the hostile files are loaded in a child process whose address space may grow by
+// 512 MB only, where a header believed would end the process with an allocation failure.
+#include "ARAudio.h"
+#include "NotifyCapture.h"
+#include "TemporaryFolder.h"
+
+#include <SFML/Audio/OutputSoundFile.hpp>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace Novaro;
+using NovaroTest::NotifyCapture;
+
+namespace
+{
+
+void appendLittleEndian(std::string& out, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+// A 16-bit PCM WAV header of 'channels' at 'rateHz' whose data chunk claims 'claimedBytes',
+// followed by 'heldBytes' of silence.
+std::string wav(uint32_t channels, uint32_t rateHz, uint32_t claimedBytes, uint32_t heldBytes)
+{
+    std::string out = "RIFF";
+    appendLittleEndian(out, 36 + claimedBytes, 4);
+    out += "WAVEfmt ";
+    appendLittleEndian(out, 16, 4);
+    appendLittleEndian(out, 1, 2);
+    appendLittleEndian(out, channels, 2);
+    appendLittleEndian(out, rateHz, 4);
+    appendLittleEndian(out, rateHz * channels * 2, 4);
+    appendLittleEndian(out, channels * 2, 2);
+    appendLittleEndian(out, 16, 2);
+    out += "data";
+    appendLittleEndian(out, claimedBytes, 4);
+    out.append(heldBytes, '\0');
+    return out;
+}
+
+// The page checksum of the Ogg container (polynomial 0x04c11db7, most significant bit first).
+uint32_t oggChecksum(const std::string& page)
+{
+    uint32_t crc = 0;
+    for (unsigned char byte : page)
+    {
+        crc ^= static_cast<uint32_t>(byte) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
+    }
+    return crc;
+}
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream data;
+    data << in.rdbuf();
+    return data.str();
+}
+
+void writeAll(const std::string& path, const std::string& data)
+{
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+// A real Ogg Vorbis file of a tenth of a second, then its identification header made to claim
+// 'rateHz', with the page checksum made right again so that the decoder believes it.
+void writeOggClaimingRate(const std::string& path, uint32_t rateHz)
+{
+    {
+        sf::OutputSoundFile file;
+        ASSERT_TRUE(file.openFromFile(path, 44100, 1));
+        std::vector<sf::Int16> samples(4410);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = static_cast<sf::Int16>(8000 * std::sin(i * 0.06));
+        file.write(samples.data(), samples.size());
+    }
+    std::string data = readAll(path);
+    ASSERT_EQ(data.compare(0, 4, "OggS"), 0);
+    const size_t segments = static_cast<unsigned char>(data[26]);
+    size_t pageLength = 27 + segments;
+    for (size_t i = 0; i < segments; ++i)
+        pageLength += static_cast<unsigned char>(data[27 + i]);
+    const size_t packet = 27 + segments;
+    ASSERT_EQ(data.compare(packet, 7, "\x01vorbis"), 0);
+    std::string rate;
+    appendLittleEndian(rate, rateHz, 4);
+    data.replace(packet + 12, 4, rate);
+    data.replace(22, 4, std::string(4, '\0'));
+    std::string checksum;
+    appendLittleEndian(checksum, oggChecksum(data.substr(0, pageLength)), 4);
+    data.replace(22, 4, checksum);
+    writeAll(path, data);
+}
+
+// Lets the address space grow by 'bytes' from now on.
+void limitMemoryGrowth(rlim_t bytes)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    rlim_t current = 0;
+    while (std::getline(status, line))
+        if (line.compare(0, 7, "VmSize:") == 0)
+            current = std::strtoull(line.c_str() + 7, nullptr, 10) * 1024;
+    const rlimit limit = {current + bytes, current + bytes};
+    setrlimit(RLIMIT_AS, &limit);
+}
+
+bool printedLine(const NotifyCapture& capture, const std::string& text, std::ostream& failures)
+{
+    if (capture.count(text) == 1 && capture.severityOf(text) == osg::FATAL)
+        return true;
+    failures << "missing visible line: " << text << "\n" << capture.text() << "\n";
+    return false;
+}
+
+class AudioObjectsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { setenv("ALSOFT_DRIVERS", "null", 0); }
+
+    NovaroTest::TemporaryFolder folder;
+};
+
+} // namespace
+
+TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const uint32_t secondOfMono = 44100 * 2;
+    // Claims 4 GB of data and holds one second: plays that second.
+    const std::string huge = folder.write("huge.wav", wav(1, 44100, 0xFFFFFFF0u, secondOfMono));
+    // 44 bytes claiming 2 GB: holds nothing to play.
+    const std::string tiny = folder.write("tiny.wav", wav(2, 44100, 0x80000000u, 0));
+    const std::string fast = folder.file("fast.ogg");
+    writeOggClaimingRate(fast, 4000000000u);
+
+    EXPECT_EXIT(
+        {
+            limitMemoryGrowth(512u << 20);
+            std::ostringstream failures;
+            NotifyCapture capture;
+            osg::ref_ptr<ARAudio> second = new ARAudio;
+            second->setupAudio(huge, true);
+            if (std::fabs(second->getDuration() - 1.0f) > 0.01f)
+                failures << "huge.wav lasts " << second->getDuration() << " s\n";
+            osg::ref_ptr<ARAudio> nothing = new ARAudio;
+            nothing->setupAudio(tiny, true);
+            printedLine(capture, " WARNING: cannot play " + tiny + ": no sound data.", failures);
+            osg::ref_ptr<ARAudio> rate = new ARAudio;
+            rate->setupAudio(fast, true);
+            printedLine(capture,
+                        " WARNING: cannot play " + fast + ": sample rate 4000000000 Hz (8000 to 192000 Hz).",
+                        failures);
+            if (capture.count("ERROR: could not load specified audio file.") != 2)
+                failures << "expected two load errors\n" << capture.text();
+            // Refused sounds stay silent and answer their actions.
+            rate->play();
+            nothing->rewind();
+            std::cerr << failures.str();
+            std::exit(failures.str().empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReason)
+{
+    const std::string text = folder.write("notes.wav", "these are not samples");
+    const std::string missing = folder.file("missing.ogg");
+    const std::string surround = folder.write("surround.wav", wav(65535, 16000, 64, 64));
+    NotifyCapture capture;
+    for (const std::string& file : {text, missing, surround})
+    {
+        osg::ref_ptr<ARAudio> audio = new ARAudio;
+        audio->setupAudio(file, true);
+        EXPECT_EQ(audio->getDuration(), 0.0f) << file;
+    }
+    EXPECT_EQ(capture.text(osg::FATAL),
+              " WARNING: cannot play " + text + ": not a sound file of a known format (wav, ogg, flac).\n" +
+                  "ERROR: could not load specified audio file.\n" + " WARNING: cannot play " + missing +
+                  ": no such readable file.\n" + "ERROR: could not load specified audio file.\n" +
+                  " WARNING: cannot play " + surround + ": 65535 channels (at most 8).\n" +
+                  "ERROR: could not load specified audio file.\n");
+
+    // Honest files of both kinds still load: the sample whole, the stream by its header.
+    const std::string stereo = folder.write("stereo.wav", wav(2, 22050, 22050 * 4 / 2, 22050 * 4 / 2));
+    const std::string ogg = folder.file("short.ogg");
+    writeOggClaimingRate(ogg, 44100);
+    capture.clear();
+    osg::ref_ptr<ARAudio> sample = new ARAudio;
+    sample->setupAudio(stereo, true);
+    EXPECT_NEAR(sample->getDuration(), 0.5f, 0.001f);
+    osg::ref_ptr<ARAudio> stream = new ARAudio;
+    stream->setupAudio(ogg, true);
+    EXPECT_NEAR(stream->getDuration(), 0.1f, 0.01f);
+    EXPECT_FALSE(stream->getUseSamples());
+    EXPECT_EQ(capture.text(osg::FATAL), "");
+}
+
+TEST_F(AudioObjectsTest, AWavWhoseDataComesBeforeItsFormatIsRefusedNotDividedByZero)
+{
+    // The sound library would size the data by a sample size it has not read yet.
+    std::string noFormat = "RIFF";
+    appendLittleEndian(noFormat, 4 + 8 + 16 + 8 + 64, 4);
+    noFormat += "WAVEdata";
+    appendLittleEndian(noFormat, 64, 4);
+    noFormat.append(64, '\1');
+    noFormat += "fmt ";
+    appendLittleEndian(noFormat, 16, 4);
+    noFormat.append(16, '\0');
+    const std::string early = folder.write("early.wav", noFormat);
+    const std::string stream = folder.write("early.ogg", noFormat);
+    NotifyCapture capture;
+    for (const std::string& file : {early, stream})
+    {
+        osg::ref_ptr<ARAudio> audio = new ARAudio;
+        audio->setupAudio(file, true);
+        EXPECT_TRUE(capture.printed(" WARNING: cannot play " + file +
+                                    ": a WAV file whose data comes before its format."))
+            << capture.text();
+    }
+}

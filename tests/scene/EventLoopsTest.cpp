@@ -1,0 +1,149 @@
+// Events whose actions come back to themselves: hiding an object runs its "on_hide", whose actions
+// may hide it again, or hide another object whose "on_hide" hides the first. Such loops are cut at
+// the repeated event with one warning naming them; chains without a repeat run in full.
+#include "ARApplication.h"
+#include "ARObject.h"
+#include "NotifyCapture.h"
+#include "TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+using namespace Novaro;
+using NovaroTest::NotifyCapture;
+
+namespace
+{
+
+std::string action(const std::string& command, const std::string& target)
+{
+    return "<action source=\"_self_\" target=\"" + target + "\"><command>" + command + "</command></action>";
+}
+
+std::string event(const std::string& name, const std::string& actions)
+{
+    return "<event name=\"" + name + "\"><actions>" + actions + "</actions></event>";
+}
+
+class EventLoopsTest : public ::testing::Test
+{
+protected:
+    // A registered object named 'name' whose events file holds 'events'.
+    ARObject* object(const std::string& name, const std::string& events)
+    {
+        osg::ref_ptr<ARObject> created = new ARObject;
+        created->setName(name);
+        created->setContext(&application);
+        created->loadEvents(folder.write(name + ".xml", "<?xml version=\"1.0\"?>\n<events name=\"" + name +
+                                                            "\">" + events + "</events>\n"));
+        application.registerObject(created.get());
+        objects.push_back(created);
+        return created.get();
+    }
+
+    void prepare()
+    {
+        for (const osg::ref_ptr<ARObject>& prepared : objects)
+            prepared->resetActions();
+    }
+
+    // The visible lines that report a loop.
+    std::vector<std::string> loopWarnings(const NotifyCapture& capture) const
+    {
+        std::vector<std::string> found;
+        for (const NotifyCapture::Line& line : capture.lines())
+            if (line.first == osg::FATAL && line.second.find("loop") != std::string::npos)
+                found.push_back(line.second);
+        return found;
+    }
+
+    NovaroTest::TemporaryFolder folder;
+    ARApplication application;
+    std::vector<osg::ref_ptr<ARObject>> objects;
+};
+
+} // namespace
+
+TEST_F(EventLoopsTest, AnObjectHidingItselfOnHideIsHiddenOnceWithOneWarning)
+{
+    ARObject* lamp = object("lamp", event("on_hide", action("hide", "_self_")));
+    prepare();
+    NotifyCapture capture;
+    lamp->hide();
+    EXPECT_TRUE(lamp->isHidden());
+    EXPECT_EQ(lamp->getNodeMask(), 0u);
+    lamp->show();
+    lamp->hide();
+    const std::vector<std::string> warnings = loopWarnings(capture);
+    ASSERT_EQ(warnings.size(), 1u) << capture.text();
+    EXPECT_NE(warnings[0].find("lamp on_hide -> lamp on_hide"), std::string::npos) << warnings[0];
+}
+
+TEST_F(EventLoopsTest, ShowAndHideFlippingEachOtherEndInTheFirstRequest)
+{
+    ARObject* sign = object("sign", event("on_hide", action("show", "_self_")) +
+                                        event("on_show", action("hide", "_self_")));
+    prepare();
+    NotifyCapture capture;
+    sign->hide();
+    EXPECT_TRUE(sign->isHidden());
+    sign->show();
+    EXPECT_FALSE(sign->isHidden());
+    EXPECT_EQ(sign->getNodeMask(), 0xFFFFFFFFu);
+    // Entered from either side it is one loop.
+    const std::vector<std::string> warnings = loopWarnings(capture);
+    ASSERT_EQ(warnings.size(), 1u) << capture.text();
+    EXPECT_NE(warnings[0].find("sign on_hide -> sign on_show -> sign on_hide"), std::string::npos)
+        << warnings[0];
+}
+
+TEST_F(EventLoopsTest, TwoObjectsHidingEachOtherFromAMarkerDetectionAreOneLoop)
+{
+    ARObject* left = object("left", event("on_marker_detected", action("hide", "_self_")) +
+                                        event("on_hide", action("hide", "right")));
+    ARObject* right = object("right", event("on_marker_detected", action("hide", "_self_")) +
+                                          event("on_hide", action("hide", "left")));
+    ARObject* bystander = object("bystander", event("on_select", action("hide", "_self_")));
+    prepare();
+    NotifyCapture capture;
+    left->onMarkerDetected();
+    right->onMarkerDetected();
+    EXPECT_TRUE(left->isHidden());
+    EXPECT_TRUE(right->isHidden());
+    const std::vector<std::string> warnings = loopWarnings(capture);
+    ASSERT_EQ(warnings.size(), 1u) << capture.text();
+    EXPECT_NE(warnings[0].find("left on_hide -> right on_hide -> left on_hide"), std::string::npos)
+        << warnings[0];
+
+    // The rest of the scene still answers its events.
+    bystander->select();
+    EXPECT_TRUE(bystander->isHidden());
+    left->show();
+    left->hide();
+    EXPECT_TRUE(left->isHidden());
+    EXPECT_EQ(loopWarnings(capture).size(), 1u);
+}
+
+TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFull)
+{
+    // One click hides three objects; hiding the first shows a fourth, whose "on_show" hides a fifth:
+    // every object is reached, some twice, but no event comes back to itself while running.
+    ARObject* button =
+        object("button", event("on_left_mouse_click", action("hide", "a") + action("hide", "b") +
+                                                          action("hide", "a") + action("hide", "c")));
+    ARObject* a = object("a", event("on_hide", action("show", "d")));
+    ARObject* b = object("b", event("on_hide", action("hide", "e")));
+    ARObject* c = object("c", event("on_hide", action("hide", "e")));
+    ARObject* d = object("d", event("on_show", action("hide", "e")));
+    ARObject* e = object("e", "");
+    prepare();
+    d->hide();
+    NotifyCapture capture;
+    button->onLeftMouseClick();
+    EXPECT_TRUE(a->isHidden());
+    EXPECT_TRUE(b->isHidden());
+    EXPECT_TRUE(c->isHidden());
+    EXPECT_FALSE(d->isHidden());
+    EXPECT_TRUE(e->isHidden());
+    EXPECT_TRUE(loopWarnings(capture).empty()) << capture.text();
+    EXPECT_EQ(capture.text(osg::FATAL), "");
+}
