@@ -6,14 +6,15 @@ set(CPACK_PACKAGE_NAME novaro)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION}.0)
 set(CPACK_PACKAGE_CONTACT "Novaro <support@novaro.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "augmented-reality scene player")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "augmented-reality scene player
- Novaro plays scenes exported from 3D authoring tools as XML settings files plus
- models, images, movies and sounds. It opens a camera, finds the scene's square
- printed markers in every frame and draws the scene's objects on them over the
- live video, with lights, shadows, clipping, animations, movies and sound.
- .
- The package holds the player, its marker, tracking, synthetic-camera and
- calibration tools, and a sample scene (novaro --demo).")
+# The summary is the synopsis line; CPack indents these lines and marks the empty one.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Novaro plays scenes exported from 3D authoring tools as XML settings
+files plus models, images, movies and sounds. It opens a camera, finds
+the scene's square printed markers in every frame and draws the scene's
+objects on them over the live video, with lights, shadows, clipping,
+animations, movies and sound.
+
+The package holds the player, its marker, tracking, synthetic-camera
+and calibration tools, and a sample scene (novaro --demo).")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
