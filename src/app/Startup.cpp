@@ -4,13 +4,17 @@
 #include "ARObject.h"
 #include "AudioOutput.h"
 #include "ConsoleNotifyHandler.h"
+#include "InstallLayout.h"
 #include "MetadataFile.h"
 #include "PathRule.h"
 #include "SceneData.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <osg/ArgumentParser>
@@ -74,6 +78,14 @@ std::vector<SettingsFile> settingsFiles()
     };
 }
 
+// A path as the user can find it whatever the current directory was.
+std::string absolutePath(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
 // The value of the last occurrence of 'option', or empty; every occurrence is consumed.
 std::string lastValue(osg::ArgumentParser& arguments, const char* option)
 {
@@ -83,13 +95,20 @@ std::string lastValue(osg::ArgumentParser& arguments, const char* option)
     return value;
 }
 
-void prepareSceneGraphLibrary()
+void prepareSceneGraphLibrary(const InstallLayout& layout)
 {
     // The environment and the plugin folder come first, before anything else uses the library.
     setenv("OSG_MAX_TEXTURE_SIZE", maximumTextureSize, 1);
     osgDB::Registry::instance()->getLibraryFilePathList().push_front("osgplugins");
+    layout.registerWithSceneGraphLibrary();
     osg::setNotifyHandler(new ConsoleNotifyHandler);
     osg::setNotifyLevel(osg::FATAL);
+}
+
+void printVersion()
+{
+    osg::notify(osg::FATAL) << "NovaroPlugin v" << NOVARO_VERSION_MAJOR << "." << NOVARO_VERSION_MINOR
+                            << " (PRO) Autodesk(R) 3dsMax(R)" << std::endl;
 }
 
 // "-query" prints what is asked and ends the process.
@@ -97,8 +116,7 @@ void answerQuery(const std::string& query)
 {
     if (query == "version")
     {
-        osg::notify(osg::FATAL) << "NovaroPlugin v" << NOVARO_VERSION_MAJOR << "." << NOVARO_VERSION_MINOR
-                                << " (PRO) Autodesk(R) 3dsMax(R)" << std::endl;
+        printVersion();
     }
     else if (query == "video_devices")
     {
@@ -121,9 +139,11 @@ void answerQuery(const std::string& query)
 // The settings files' names: from the metadata file given or found in the temporary folder, else
 // from the command line, with the defaults for what neither names.
 void nameSettingsFiles(osg::ArgumentParser& arguments, const std::string& temporaryDirectory,
-                       std::vector<SettingsFile>& files)
+                       const std::string& sceneMetadata, std::vector<SettingsFile>& files)
 {
-    const std::string metadata = lastValue(arguments, "-metadata");
+    std::string metadata = lastValue(arguments, "-metadata");
+    if (metadata.empty())
+        metadata = sceneMetadata;
     std::string metadataPath;
     if (!metadata.empty())
     {
@@ -131,6 +151,9 @@ void nameSettingsFiles(osg::ArgumentParser& arguments, const std::string& tempor
         if (!PathRule::isReadableFile(metadataPath))
         {
             osg::notify(osg::FATAL) << "ERROR: could not find metadata file." << std::endl;
+            osg::notify(osg::FATAL) << "  looked for " << absolutePath(metadataPath)
+                                    << " (-metadata names the file, -temporary_directory its folder)"
+                                    << std::endl;
             endProcess(0);
         }
     }
@@ -158,9 +181,15 @@ void checkSettingsFilesExist(const std::vector<SettingsFile>& files, const std::
     for (const SettingsFile& file : files)
     {
         const std::string& base = file.inWorkingDirectory ? workingDirectory : temporaryDirectory;
-        if (!PathRule::isReadableFile(PathRule::resolve(base, file.name)))
+        const std::string path = PathRule::resolve(base, file.name);
+        if (!PathRule::isReadableFile(path))
         {
             osg::notify(osg::FATAL) << file.missingMessage << std::endl;
+            osg::notify(osg::FATAL) << "  looked for " << absolutePath(path) << " (" << file.option
+                                    << " names the file, "
+                                    << (file.inWorkingDirectory ? "-working_directory"
+                                                                : "-temporary_directory")
+                                    << " its folder; novaro DIR plays the scene in DIR)" << std::endl;
             endProcess(0);
         }
     }
@@ -178,6 +207,163 @@ void readSettingsFiles(ARApplication& application, const std::vector<SettingsFil
     }
 }
 
+// Options that take a value: the exporter's, then the player's own (read by the initialisation).
+const std::set<std::string>& optionsWithValue()
+{
+    static const std::set<std::string> options = {"-query",
+                                                  "-video_device",
+                                                  "-working_directory",
+                                                  "-temporary_directory",
+                                                  "-metadata",
+                                                  "-config",
+                                                  "-scene",
+                                                  "-audio",
+                                                  "-tracker",
+                                                  "-markers",
+                                                  "-video",
+                                                  "-lighting",
+                                                  "-video_file",
+                                                  "-max_frames",
+                                                  "-screenshot"};
+    return options;
+}
+
+const std::set<std::string>& flagOptions()
+{
+    static const std::set<std::string> options = {"-verbose", "-frame_stats", "--demo",
+                                                  "--help",   "-h",           "--version"};
+    return options;
+}
+
+void printUsage(const char* program)
+{
+    std::printf("Usage: %s [DIR | METADATA_FILE] [options]\n"
+                "       %s --demo [options]\n"
+                "Plays an augmented-reality scene: finds the scene's square markers in the camera image\n"
+                "and draws its objects on them.\n"
+                "\n"
+                "  DIR, METADATA_FILE          play the scene in that folder (or the one the file names);\n"
+                "                              working and temporary directory become that folder\n"
+                "  --demo                      play the bundled sample scene on its recorded camera\n"
+                "  -working_directory DIR      folder of config.xml, tracker.xml, video.xml (default .)\n"
+                "  -temporary_directory DIR    folder of the scene's files and model.dat (default .)\n"
+                "  -metadata FILE              metadata file naming the settings files (default model.dat)\n"
+                "  -config FILE  -tracker FILE  -video FILE      settings in the working directory\n"
+                "  -scene FILE  -audio FILE  -markers FILE  -lighting FILE\n"
+                "                              settings in the temporary directory (ignored when a\n"
+                "                              metadata file names them)\n"
+                "  -video_device N             camera N, /dev/video(N-1) (default 1)\n"
+                "  -video_file PATH            a movie, image or image sequence (name%%04d.png) as camera\n"
+                "  -query version|video_devices|copyright\n"
+                "                              answer and exit\n"
+                "  -max_frames N               stop after N frames\n"
+                "  -screenshot FILE.png        write the last picture before exiting\n"
+                "  -frame_stats                print frame-time statistics at exit\n"
+                "  -verbose                    show progress lines\n"
+                "  --version                   print the version line\n"
+                "  -h, --help                  print this help\n"
+                "\n"
+                "Keys: F1 to F8 choose the keyboard mode, h shows the mode's keys, Escape quits\n"
+                "(man novaro, or the README's \"Using the player\", lists them all).\n"
+                "\n"
+                "Exit status: 0 after a normal run, an answered query or a missing settings file;\n"
+                "255 when a settings file cannot be read or the set-up fails.\n",
+                osgDB::getSimpleFileName(program).c_str(), osgDB::getSimpleFileName(program).c_str());
+    std::fflush(stdout);
+}
+
+// Takes the plain arguments (a scene to play) out of the command line and names each option the
+// player does not know; the options it knows stay for the steps that read them.
+std::vector<std::string> takePlainArguments(osg::ArgumentParser& arguments)
+{
+    std::vector<std::string> plain;
+    int position = 1;
+    while (position < arguments.argc())
+    {
+        const std::string argument = arguments[position];
+        if (optionsWithValue().count(argument))
+            position += 2;
+        else if (flagOptions().count(argument))
+            position += 1;
+        else if (!argument.empty() && argument[0] == '-')
+        {
+            osg::notify(osg::FATAL) << "WARNING: unknown option " << argument
+                                    << " (ignored; novaro --help lists the options)." << std::endl;
+            position += 1;
+        }
+        else
+        {
+            plain.push_back(argument);
+            arguments.remove(position);
+        }
+    }
+    return plain;
+}
+
+// Where the scene to play is: the folders and metadata file a plain argument or --demo stands for,
+// unless the command line names them itself.
+struct SceneLocation
+{
+    std::string workingDirectory;
+    std::string temporaryDirectory;
+    std::string metadata;
+    std::string cameraMovie;
+};
+
+SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool demo,
+                                   const InstallLayout& layout)
+{
+    SceneLocation location;
+    if (demo)
+    {
+        if (layout.samplesFolder().empty())
+        {
+            osg::notify(osg::FATAL) << "ERROR: the sample scene is not installed beside the player."
+                                    << std::endl;
+            endProcess(0);
+        }
+        location.workingDirectory = location.temporaryDirectory = layout.samplesFolder();
+        location.cameraMovie = osgDB::concatPaths(layout.samplesFolder(), "recorded/camera.mp4");
+        return location;
+    }
+    if (plain.empty())
+        return location;
+    for (size_t extra = 1; extra < plain.size(); ++extra)
+        osg::notify(osg::FATAL) << "WARNING: only one scene plays at a time; " << plain[extra]
+                                << " is ignored." << std::endl;
+    std::error_code error;
+    const std::filesystem::path scene = plain.front();
+    if (std::filesystem::is_directory(scene, error))
+        location.workingDirectory = location.temporaryDirectory = scene.string();
+    else if (std::filesystem::is_regular_file(scene, error))
+    {
+        const std::string folder = scene.parent_path().empty() ? "." : scene.parent_path().string();
+        location.workingDirectory = location.temporaryDirectory = folder;
+        location.metadata = scene.filename().string();
+    }
+    else
+    {
+        osg::notify(osg::FATAL) << "ERROR: cannot play " << plain.front()
+                                << ": no such scene folder or metadata file." << std::endl;
+        endProcess(0);
+    }
+    return location;
+}
+
+// The arguments handed on to the initialisation: those left on the command line, and the camera
+// movie of the demo unless one is named.
+std::vector<std::string> initialisationArguments(osg::ArgumentParser& arguments,
+                                                 const SceneLocation& location)
+{
+    std::vector<std::string> result(arguments.argv(), arguments.argv() + arguments.argc());
+    if (!location.cameraMovie.empty() && arguments.find("-video_file") < 0)
+    {
+        result.push_back("-video_file");
+        result.push_back(location.cameraMovie);
+    }
+    return result;
+}
+
 // A scene without objects shows the player's own model on every marker rather than bare video.
 void addDefaultModelWhenEmpty(ARApplication& application)
 {
@@ -188,6 +374,8 @@ void addDefaultModelWhenEmpty(ARApplication& application)
     if (!model.valid())
     {
         osg::notify(osg::FATAL) << "ERROR: Could't load default model." << std::endl;
+        osg::notify(osg::FATAL)
+            << "  looked for data/novaro.ive in the current directory and beside the player" << std::endl;
         application.cleanup();
         endProcess(0);
     }
@@ -200,14 +388,31 @@ void addDefaultModelWhenEmpty(ARApplication& application)
 
 int startPlayer(int argc, char** argv)
 {
-    prepareSceneGraphLibrary();
+    const InstallLayout layout = InstallLayout::ofThisProcess();
+    prepareSceneGraphLibrary(layout);
     osg::ArgumentParser arguments(&argc, argv);
     while (arguments.read("-verbose"))
         osg::setNotifyLevel(osg::NOTICE);
+    if (arguments.read("--help") || arguments.read("-h"))
+    {
+        printUsage(argv[0]);
+        endProcess(0);
+    }
+    if (arguments.read("--version"))
+    {
+        printVersion();
+        endProcess(0);
+    }
 
     const std::string query = lastValue(arguments, "-query");
     if (!query.empty())
         answerQuery(query);
+
+    const std::vector<std::string> plain = takePlainArguments(arguments);
+    bool demo = false;
+    while (arguments.read("--demo"))
+        demo = true;
+    const SceneLocation location = locateRequestedScene(plain, demo, layout);
 
     std::string videoDevice = lastValue(arguments, "-video_device");
     if (videoDevice.empty())
@@ -216,12 +421,12 @@ int startPlayer(int argc, char** argv)
     std::string workingDirectory = lastValue(arguments, "-working_directory");
     std::string temporaryDirectory = lastValue(arguments, "-temporary_directory");
     if (workingDirectory.empty())
-        workingDirectory = ".";
+        workingDirectory = location.workingDirectory.empty() ? "." : location.workingDirectory;
     if (temporaryDirectory.empty())
-        temporaryDirectory = ".";
+        temporaryDirectory = location.temporaryDirectory.empty() ? "." : location.temporaryDirectory;
 
     std::vector<SettingsFile> files = settingsFiles();
-    nameSettingsFiles(arguments, temporaryDirectory, files);
+    nameSettingsFiles(arguments, temporaryDirectory, location.metadata, files);
     checkSettingsFilesExist(files, workingDirectory, temporaryDirectory);
 
     AudioOutput::chooseDriver();
@@ -232,7 +437,12 @@ int startPlayer(int argc, char** argv)
     application.setTemporaryDirectory(temporaryDirectory);
     readSettingsFiles(application, files);
     application.setApplicationHint();
-    if (!application.init(argc, argv))
+    std::vector<std::string> initArguments = initialisationArguments(arguments, location);
+    std::vector<char*> initArgv;
+    for (std::string& argument : initArguments)
+        initArgv.push_back(&argument[0]);
+    initArgv.push_back(nullptr);
+    if (!application.init(static_cast<int>(initArguments.size()), initArgv.data()))
     {
         osg::notify(osg::FATAL) << "ERROR: init failure." << std::endl;
         endProcess(-1);

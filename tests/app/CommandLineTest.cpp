@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -43,7 +44,7 @@ TEST(CommandLine, QueriesAnswerAndExitWithoutSettings)
                     .printed("NovaroPlugin v2.3 (PRO) Autodesk(R) 3dsMax(R)"));
     const PlayerRun emptyQuery = runPlayer(empty.path(), {"-query", ""});
     EXPECT_EQ(0, emptyQuery.status);
-    EXPECT_EQ("ERROR: could not find config settings.\n", emptyQuery.output);
+    EXPECT_EQ(0u, emptyQuery.output.find("ERROR: could not find config settings.\n"));
 }
 
 TEST(CommandLine, EachMissingSettingsFileIsReportedInOrder)
@@ -56,7 +57,11 @@ TEST(CommandLine, EachMissingSettingsFileIsReportedInOrder)
         std::remove(folder.file(std::string(files[missing]) + ".xml").c_str());
         const PlayerRun run = exported.run();
         EXPECT_EQ(0, run.status);
-        EXPECT_EQ(std::string("ERROR: could not find ") + files[missing] + " settings.\n", run.output);
+        // The line every exporter knows first, then where the player looked.
+        EXPECT_EQ(0u,
+                  run.output.find(std::string("ERROR: could not find ") + files[missing] + " settings.\n"));
+        EXPECT_EQ(2, std::count(run.output.begin(), run.output.end(), '\n'));
+        EXPECT_NE(std::string::npos, run.output.find("  looked for " + folder.file(files[missing]) + ".xml"));
     }
     // A folder under a settings file's name is no settings file.
     Export withFolder;
@@ -64,13 +69,13 @@ TEST(CommandLine, EachMissingSettingsFileIsReportedInOrder)
     std::filesystem::create_directories(withFolder.temporary.file("scene.xml"));
     const PlayerRun folderRun = withFolder.run();
     EXPECT_EQ(0, folderRun.status);
-    EXPECT_EQ("ERROR: could not find scene settings.\n", folderRun.output);
+    EXPECT_EQ(0u, folderRun.output.find("ERROR: could not find scene settings.\n"));
 
     // The configuration is looked for in the working directory only.
     Export exported;
     std::remove(exported.working.file("config.xml").c_str());
     exported.temporary.write("config.xml", minimalConfiguration());
-    EXPECT_EQ("ERROR: could not find config settings.\n", exported.run().output);
+    EXPECT_EQ(0u, exported.run().output.find("ERROR: could not find config settings.\n"));
 }
 
 TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
@@ -90,7 +95,7 @@ TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
     // A metadata file named on the command line must exist.
     const PlayerRun named = Export().run({"-metadata", "export.dat"});
     EXPECT_EQ(0, named.status);
-    EXPECT_EQ("ERROR: could not find metadata file.\n", named.output);
+    EXPECT_EQ(0u, named.output.find("ERROR: could not find metadata file.\n"));
 
     // Without one, the options name the files.
     const PlayerRun options = Export().run({"-lighting", "other.xml", "-verbose"});
@@ -140,4 +145,70 @@ TEST(CommandLine, FailingSettersEndWithStatusMinusOne)
         EXPECT_TRUE(run.printed(std::string(" WARNING: ") + broken.warning));
         EXPECT_TRUE(run.printed(std::string("ERROR: init failure (") + broken.stage + ")."));
     }
+}
+
+TEST(CommandLine, HelpVersionAndUnknownOptionsAnswerWithoutSettings)
+{
+    TemporaryFolder empty;
+    for (const char* option : {"--help", "-h"})
+    {
+        const PlayerRun help = runPlayer(empty.path(), {option});
+        EXPECT_EQ(0, help.status);
+        for (const char* text : {"-working_directory", "-temporary_directory", "-metadata", "-video_device",
+                                 "-video_file", "-query", "--demo", "Exit status", "F1 to F8"})
+            EXPECT_NE(std::string::npos, help.output.find(text)) << text;
+        EXPECT_EQ(std::string::npos, help.output.find("could not find")) << "help reads no settings";
+    }
+    const PlayerRun version = runPlayer(empty.path(), {"--version"});
+    EXPECT_EQ(0, version.status);
+    EXPECT_EQ("NovaroPlugin v2.3 (PRO) Autodesk(R) 3dsMax(R)\n", version.output);
+
+    // An option nobody reads is named once; start-up goes on to its usual failure.
+    const PlayerRun unknown = runPlayer(empty.path(), {"-fullscreen", "-verbose"});
+    EXPECT_EQ(1, countLinesHolding(
+                     unknown.output,
+                     "WARNING: unknown option -fullscreen (ignored; novaro --help lists the options)."));
+    EXPECT_FALSE(
+        unknown.printed("WARNING: unknown option -verbose (ignored; novaro --help lists the options)."));
+    EXPECT_TRUE(unknown.printed("ERROR: could not find config settings."));
+}
+
+TEST(CommandLine, MissingFilesNameThePathLookedAtAndTheOptionThatMovesIt)
+{
+    Export exported;
+    std::remove(exported.temporary.file("markers.xml").c_str());
+    const PlayerRun markers = exported.run();
+    EXPECT_TRUE(markers.printed("ERROR: could not find markers settings."));
+    EXPECT_TRUE(
+        markers.printed("  looked for " + exported.temporary.file("markers.xml") +
+                        " (-markers names the file, -temporary_directory its folder; novaro DIR plays "
+                        "the scene in DIR)"));
+    const PlayerRun metadata = exported.run({"-metadata", "gone.dat"});
+    EXPECT_TRUE(metadata.printed("ERROR: could not find metadata file."));
+    EXPECT_TRUE(metadata.printed("  looked for " + exported.temporary.file("gone.dat") +
+                                 " (-metadata names the file, -temporary_directory its folder)"));
+}
+
+TEST(CommandLine, APlainFolderOrMetadataFileArgumentIsTheSceneToPlay)
+{
+    // The scene's folder holds every settings file; the player starts elsewhere.
+    Export exported;
+    for (const char* file : {"config.xml", "tracker.xml", "video.xml"})
+        std::filesystem::copy_file(exported.working.file(file), exported.temporary.file(file));
+    TemporaryFolder elsewhere;
+    // Settings that cannot be read end the start-up after the files were found: the folder counted.
+    exported.temporary.write("lighting.xml", "<lighting");
+    const PlayerRun folder = runPlayer(elsewhere.path(), {exported.temporary.path()});
+    EXPECT_FALSE(folder.printed("ERROR: could not find config settings.")) << "the folder was not used";
+    EXPECT_TRUE(folder.printed("ERROR: init failure (lighting)."));
+
+    exported.temporary.write("other.dat", "lighting @ lighting.xml\n");
+    exported.temporary.write("lighting.xml", "<lighting");
+    const PlayerRun metadata = runPlayer(elsewhere.path(), {exported.temporary.file("other.dat")});
+    EXPECT_TRUE(metadata.printed("ERROR: init failure (lighting)."));
+
+    const PlayerRun missing = runPlayer(elsewhere.path(), {elsewhere.file("nowhere")});
+    EXPECT_EQ(0, missing.status);
+    EXPECT_TRUE(missing.printed("ERROR: cannot play " + elsewhere.file("nowhere") +
+                                ": no such scene folder or metadata file."));
 }

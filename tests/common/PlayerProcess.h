@@ -60,23 +60,31 @@ inline std::string quote(const std::string& text)
     return quoted + "'";
 }
 
-// Runs the player with the arguments (each quoted) from the given directory, with the environment
-// variables given as NAME=value; its output goes through a file of this run's own, as several
-// players may run in one directory at once.
-inline PlayerRun runPlayer(const std::string& directory, const std::vector<std::string>& arguments,
-                           const std::vector<std::string>& environment = {})
+// Runs an executable with the arguments (each quoted) from the given directory, with the
+// environment variables given as NAME=value; its output goes through a file of this run's own, as
+// several players may run in one directory at once.
+inline PlayerRun runExecutable(const std::string& executable, const std::string& directory,
+                               const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& environment = {})
 {
     TemporaryFolder outputFolder;
     const std::string outputFile = outputFolder.file("output.txt");
     std::string command = "cd " + quote(directory) + " && env";
     for (const std::string& variable : environment)
         command += " " + quote(variable);
-    command += " " + quote(std::string(NOVARO_RUN_DIR) + "/novaro");
+    command += " " + quote(executable);
     for (const std::string& argument : arguments)
         command += " " + quote(argument);
     command += " > " + quote(outputFile) + " 2>&1 < /dev/null";
     const int result = std::system(command.c_str());
     return PlayerRun(WIFEXITED(result) ? WEXITSTATUS(result) : -1, readFile(outputFile));
+}
+
+// The run directory's player, as runExecutable.
+inline PlayerRun runPlayer(const std::string& directory, const std::vector<std::string>& arguments,
+                           const std::vector<std::string>& environment = {})
+{
+    return runExecutable(std::string(NOVARO_RUN_DIR) + "/novaro", directory, arguments, environment);
 }
 
 } // namespace NovaroTest

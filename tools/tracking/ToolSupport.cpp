@@ -1,5 +1,7 @@
 #include "ToolSupport.h"
 
+#include "InstallLayout.h"
+
 #include <osgART/InputFiles.h>
 #include <osgART/PluginManager.h>
 
@@ -189,15 +191,8 @@ void quietOpenCV()
 
 void addPluginSearchPaths()
 {
-    osgDB::FilePathList& paths = osgDB::Registry::instance()->getLibraryFilePathList();
-    char buffer[4096];
-    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (length > 0)
-    {
-        buffer[length] = '\0';
-        paths.push_front(osgDB::concatPaths(osgDB::getFilePath(buffer), "osgplugins"));
-    }
-    paths.push_front("osgplugins");
+    osgDB::Registry::instance()->getLibraryFilePathList().push_front("osgplugins");
+    Novaro::InstallLayout::ofThisProcess().registerWithSceneGraphLibrary();
 }
 
 osgART::GenericTracker* loadTrackerPlugin()
