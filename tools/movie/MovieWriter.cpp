@@ -99,6 +99,18 @@ AVCodecContext* openToneEncoder(AVFormatContext* format, AVStream*& stream, int 
     return codec;
 }
 
+// Whether frame 'index' of the picture has sound beside it.
+bool hasToneAt(const MovieDescription& movie, int index)
+{
+    const double seconds = static_cast<double>(index) / movie.framesPerSecond;
+    if (movie.toneSpans.empty())
+        return true;
+    for (const auto& span : movie.toneSpans)
+        if (seconds >= span.first && seconds < span.second)
+            return true;
+    return false;
+}
+
 } // namespace
 
 bool writeMovie(const std::string& path, const MovieDescription& movie)
@@ -129,7 +141,7 @@ bool writeMovie(const std::string& path, const MovieDescription& movie)
                     frame->linesize[1]);
         frame->pts = index;
         written = writePackets(codec, format, stream, frame) &&
-                  (!tone || writeTone(tone, format, toneStream, movie, index));
+                  (!tone || !hasToneAt(movie, index) || writeTone(tone, format, toneStream, movie, index));
     }
     if (written)
     {
