@@ -164,3 +164,25 @@ TEST(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPic
     EXPECT_EQ(0u, lines[0].rfind(start, 0)) << lines[0];
     EXPECT_NE(std::string::npos, lines[0].find(" to " + std::to_string(size / 4) + " bytes")) << lines[0];
 }
+
+TEST(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
+{
+    usePluginFolder();
+    TemporaryFolder folder;
+    const std::string whole = folder.file("whole.mkv");
+    ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v mpeg4 " + whole));
+    const std::string content = readAll(whole);
+    const std::string path = folder.write("half.mkv", content.substr(0, content.size() / 2));
+
+    NotifyCapture console(osg::FATAL);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+    ASSERT_TRUE(stream.valid());
+    stream->play();
+    // Looping: the end comes round again, the report does not.
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getCurrentTime() > 2.5; }));
+    const std::vector<std::string> lines = visibleLinesAbout(console, path);
+    ASSERT_EQ(1u, lines.size()) << console.text();
+    EXPECT_EQ(0u, lines[0].rfind("WARNING: movie " + path + " ends at ", 0)) << lines[0];
+    EXPECT_NE(std::string::npos, lines[0].find(" s of its 2.00 s: the file is cut short or damaged"))
+        << lines[0];
+}

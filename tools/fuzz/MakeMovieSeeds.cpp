@@ -32,7 +32,7 @@ int main(int argc, char** argv)
         bool sound;
     } seeds[] = {{"mpeg4.mp4", "mpeg4", 32, 24, false},      {"mpeg4.avi", "mpeg4", 32, 24, true},
                  {"h264.mp4", "libx264", 32, 24, false},     {"h264.mkv", "libx264", 30, 18, true},
-                 {"h264.mov", "libx264", 2, 2, true},        {"hevc.mp4", "libx265", 64, 48, false},
+                 {"h264.mov", "libx264", 16, 16, true},      {"hevc.mp4", "libx265", 64, 48, false},
                  {"hevc.mkv", "libx265", 30, 18, false},     {"vp8.webm", "libvpx", 8, 8, false},
                  {"vp8-1x1.webm", "libvpx", 1, 1, false},    {"vp8-7x5.mkv", "libvpx", 7, 5, true},
                  {"vp9.webm", "libvpx-vp9", 30, 18, false},  {"vp9-3x3.mkv", "libvpx-vp9", 3, 3, false},

@@ -8,6 +8,7 @@ extern "C"
 {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 }
 
 namespace NovaroTest
@@ -49,6 +50,8 @@ bool openEncoder(AVCodecContext* codec, const AVCodec* encoder, const MovieDescr
     codec->bit_rate = static_cast<int64_t>(movie.width) * movie.height * 4;
     if (globalHeader)
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // x265 writes its banner to stderr past FFmpeg's log level; other encoders ignore the option.
+    av_opt_set(codec->priv_data, "x265-params", "log-level=error", 0);
     return avcodec_open2(codec, encoder, nullptr) >= 0;
 }
 
