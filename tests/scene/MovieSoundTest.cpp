@@ -64,6 +64,9 @@ TEST(MovieSoundClock, PictureRunsWhenTheSoundStartsLateEndsEarlyOrHasHoles)
         {"late.webm", picture + "-itsoffset 0.5 " + toneSource(1.0) + encoders},
         {"early-end.webm", picture + toneSource(0.3) + " -c:v libvpx -b:v 100k -c:a libvorbis "},
         {"holes.webm", picture + toneSource(1.0) + " -af \"aselect='not(between(t,0.2,0.6))'\"" + encoders},
+        // Three seconds of sound before the first picture: more than the sound queue holds, all
+        // of it in the file before the first picture's packet.
+        {"lead.mkv", picture + toneSource(4.0) + " -vf setpts=PTS+3/TB -c:v mpeg4 -c:a pcm_s16le "},
     };
     for (const auto& movie : movies)
     {

@@ -109,6 +109,8 @@ void MovieSound::writeSamples(std::unique_lock<std::mutex>& lock, const int16_t*
 {
     while (count > 0)
     {
+        if (!_waitForSpace && queued() == _queue.size())
+            return;
         _space.wait(lock, [this, generation]
                     { return _released || generation != _generation || queued() < _queue.size(); });
         if (_released || generation != _generation)
@@ -152,6 +154,12 @@ void MovieSound::release()
     std::lock_guard<std::mutex> lock(_mutex);
     _released = true;
     _space.notify_all();
+}
+
+void MovieSound::setWaitForSpace(bool wait)
+{
+    std::lock_guard<std::mutex> lock(_mutex);
+    _waitForSpace = wait;
 }
 
 double MovieSound::endOfQueuedSound() const

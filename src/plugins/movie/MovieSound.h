@@ -53,6 +53,9 @@ public:
     void setEnded(bool ended);
     // Wakes every wait for good (the movie is closing).
     void release();
+    // While off, a full queue drops what does not fit instead of waiting: nothing plays the
+    // queue yet (the movie is being opened), so waiting would be for good.
+    void setWaitForSpace(bool wait);
     // Movie time at which the queued sound ends (where the next piece follows on).
     double endOfQueuedSound() const;
     // Movie time the output is playing now.
@@ -90,6 +93,7 @@ private:
     unsigned int _generation = 0;
     bool _ended = false;
     bool _released = false;
+    bool _waitForSpace = true;
     unsigned int _underruns = 0;
 };
 

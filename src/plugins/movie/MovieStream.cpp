@@ -51,7 +51,12 @@ osg::ref_ptr<MovieStream> MovieStream::open(const std::string& path, std::string
             { self->_sound->push(samples, frames, seconds + self->_loopOffset, self->_soundGeneration); });
     }
     // The first picture now, so the stream has its size and something to show before playing.
-    if (!stream->decodeInto(stream->_slots[0]))
+    if (stream->_sound)
+        stream->_sound->setWaitForSpace(false);
+    const bool decoded = stream->decodeInto(stream->_slots[0]);
+    if (stream->_sound)
+        stream->_sound->setWaitForSpace(true);
+    if (!decoded)
     {
         error = stream->_decoder.lastError().empty() ? "no picture could be decoded"
                                                      : stream->_decoder.lastError();
