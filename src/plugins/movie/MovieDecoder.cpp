@@ -270,7 +270,7 @@ MovieDecoder::Result MovieDecoder::next(uint8_t* picture, double& seconds)
         const int read = av_read_frame(_format, _packet);
         if (read < 0)
         {
-            if (!checkFileIsWhole(read))
+            if (!checkFileIsWhole())
                 return Result::Failed;
             // End of file (or a damaged end): let the decoders give up what they still hold.
             _draining = true;
@@ -303,15 +303,14 @@ MovieDecoder::Result MovieDecoder::next(uint8_t* picture, double& seconds)
 
 // A file cut shorter after it was opened (a copy still being written over, a full disk, ...) is
 // not an end to start over from: it is reported.
-bool MovieDecoder::checkFileIsWhole(int readCode)
+bool MovieDecoder::checkFileIsWhole()
 {
     if (_fileSize < 0)
         return true;
     const int64_t size = sizeOfFile(_path);
     if (size >= _fileSize)
         return true;
-    // Where the reading stopped (an end of file, or a packet cut in half) says nothing more.
-    (void)readCode;
+    // How the reading stopped (an end of file, or a packet cut in half) says nothing more.
     _lastError = size < 0 ? "the file is gone while playing"
                           : "the file was cut from " + std::to_string(_fileSize) + " to " +
                                 std::to_string(size) + " bytes while playing";

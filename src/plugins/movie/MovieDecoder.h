@@ -103,7 +103,7 @@ private:
     bool convert(uint8_t* picture);
     void decodeSound(const AVPacket* packet);
     // At the end of the packets: whether the file is still whole, or was cut while being read.
-    bool checkFileIsWhole(int readCode);
+    bool checkFileIsWhole();
     double startOfMovie() const;
     void close();
 
