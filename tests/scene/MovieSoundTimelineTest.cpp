@@ -97,6 +97,16 @@ TEST(MovieSoundTimeline, SoundPlaysAtItsMovieTimeWithSilenceBeforeAndBetween)
         EXPECT_TRUE(sound.pull(0.1).empty());
     }
     {
+        // The first piece after a start is not snapped to the silence played while waiting for
+        // it, however short: that would put the whole sound behind the picture.
+        Timeline sound;
+        EXPECT_EQ(steps({{2, 0}}), every10ms(sound.pull(0.02)));
+        sound.push(0.0, 0.05, 100);
+        sound.push(0.05, 0.02, 200);
+        sound.setEnded(true);
+        EXPECT_EQ(steps({{3, 100}, {2, 200}}), every10ms(sound.pull(1.0)));
+    }
+    {
         // A flush starts the time line anew at the given time; older sound is gone.
         Timeline sound;
         sound.push(0.0, 0.05, 100);

@@ -86,7 +86,10 @@ void MovieSound::push(const int16_t* samples, size_t frames, double seconds, uns
     if (std::isfinite(seconds) && std::abs(seconds) < 1e9)
     {
         position = std::llround(seconds * _sampleRate);
-        if (std::abs(position - tail) <= static_cast<int64_t>(toleranceSeconds * _sampleRate))
+        // Only a piece that follows another one is snapped to it: the first after a start is
+        // placed exactly, or the silence played while waiting for it would delay it.
+        if (!_pieces.empty() &&
+            std::abs(position - tail) <= static_cast<int64_t>(toleranceSeconds * _sampleRate))
             position = tail;
     }
     // Sound for a moment already played (or overlapping what is queued) is dropped.
