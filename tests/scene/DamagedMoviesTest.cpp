@@ -186,3 +186,26 @@ TEST(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
     EXPECT_NE(std::string::npos, lines[0].find(" s of its 2.00 s: the file is cut short or damaged"))
         << lines[0];
 }
+
+TEST(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
+{
+    setenv("ALSOFT_DRIVERS", "null", 1);
+    usePluginFolder();
+    TemporaryFolder folder;
+    // A sound rate below any real movie's, so the sound is left out.
+    const std::string path = folder.file("slow-sound.mkv");
+    ASSERT_TRUE(runFFmpeg(greyRampSource(48, 32, 0.4) + " " + toneSource(0.4, 2000) +
+                          " -c:v mpeg4 -c:a pcm_s16le " + path));
+    NotifyCapture console(osg::FATAL);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+    ASSERT_TRUE(stream.valid());
+    stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
+    stream->play();
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+    EXPECT_EQ(9, frameIndexOfGrey(*stream->data(0, 0)));
+    EXPECT_EQ(
+        std::vector<std::string>{
+            "WARNING: movie " + path +
+            " plays without its sound: a sound rate of 2000 Hz (played: 4000 to 192000 Hz)"},
+        visibleLinesAbout(console, path));
+}

@@ -164,8 +164,11 @@ void MovieDecoder::openSound()
     if (parameters->sample_rate < minimumSoundRate || parameters->sample_rate > maximumSoundRate ||
         parameters->ch_layout.nb_channels <= 0)
     {
-        _soundProblem = "sound of " + std::to_string(parameters->ch_layout.nb_channels) + " channels at " +
-                        std::to_string(parameters->sample_rate) + " Hz";
+        _soundProblem = parameters->ch_layout.nb_channels <= 0
+                            ? std::string("a sound stream without channels")
+                            : "a sound rate of " + std::to_string(parameters->sample_rate) +
+                                  " Hz (played: " + std::to_string(minimumSoundRate) + " to " +
+                                  std::to_string(maximumSoundRate) + " Hz)";
         return;
     }
     _audio = avcodec_alloc_context3(decoder);

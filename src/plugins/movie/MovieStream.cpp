@@ -36,10 +36,6 @@ osg::ref_ptr<MovieStream> MovieStream::open(const std::string& path, std::string
         return nullptr;
     for (Slot& slot : stream->_slots)
         slot.picture.resize(stream->_decoder.pictureSize());
-    if (!stream->_decoder.soundProblem().empty())
-        osg::notify(osg::FATAL) << "WARNING: movie " << path
-                                << " plays without its sound: " << stream->_decoder.soundProblem()
-                                << std::endl;
     if (stream->_decoder.hasSound() && !soundOutputAvailable())
         stream->_decoder.dropSound();
     if (stream->_decoder.hasSound())
@@ -62,6 +58,11 @@ osg::ref_ptr<MovieStream> MovieStream::open(const std::string& path, std::string
                                                      : stream->_decoder.lastError();
         return nullptr;
     }
+    // Said only of a movie that plays: a refused one has its own line.
+    if (!stream->_decoder.soundProblem().empty())
+        osg::notify(osg::FATAL) << "WARNING: movie " << path
+                                << " plays without its sound: " << stream->_decoder.soundProblem()
+                                << std::endl;
     stream->_nextToFill = 1;
     stream->_nextToShow = 1;
     stream->show(stream->_slots[0]);
