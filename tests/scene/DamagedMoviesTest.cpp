@@ -36,6 +36,17 @@ std::vector<std::string> visibleLinesAbout(const NotifyCapture& console, const s
     return found;
 }
 
+// The most address space the process has held so far, in bytes (VmPeak of /proc/self/status).
+size_t peakAddressSpace()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmPeak:", 0) == 0)
+            return static_cast<size_t>(std::stoull(line.substr(7))) * 1024;
+    return 0;
+}
+
 } // namespace
 
 TEST(MoviePictures, EverySizeIsConvertedInsideTheCallersPicture)
@@ -208,4 +219,27 @@ TEST(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
             "WARNING: movie " + path +
             " plays without its sound: a sound rate of 2000 Hz (played: 4000 to 192000 Hz)"},
         visibleLinesAbout(console, path));
+}
+
+TEST(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)
+{
+    usePluginFolder();
+    TemporaryFolder folder;
+    const std::string good = folder.file("good.mp4");
+    ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) +
+                          " -c:v libx264 -preset ultrafast -g 4 -pix_fmt yuv420p " + good));
+    std::string movie = readAll(good);
+    // The key-frame table's entry count (after its type and version), claiming 440 million
+    // entries in a file of a few kilobytes: 1.7 GB if believed.
+    const size_t table = movie.find("stss");
+    ASSERT_NE(std::string::npos, table);
+    movie.replace(table + 8, 4, std::string("\x1a\x45\xdf\xa3", 4));
+    const std::string path = folder.write("huge-table.mp4", movie);
+
+    const size_t before = peakAddressSpace();
+    NotifyCapture console(osg::FATAL);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+    EXPECT_LT(peakAddressSpace() - before, size_t(512) << 20);
+    EXPECT_FALSE(stream.valid());
+    EXPECT_EQ(1u, visibleLinesAbout(console, path).size()) << console.text();
 }

@@ -13,6 +13,7 @@ extern "C"
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace Novaro
@@ -62,6 +63,8 @@ void MovieDecoder::close()
 
 bool MovieDecoder::open(const std::string& path, std::string& error)
 {
+    static std::once_flag bounded;
+    std::call_once(bounded, [] { av_max_alloc(maximumAllocation); });
     close();
     _path = path;
     _fileSize = sizeOfFile(path);

@@ -23,11 +23,16 @@ namespace Novaro
 // Bounds, against broken or hostile files (a movie beyond them is refused when opened):
 // - maximumWidth x maximumHeight: the largest texture the player uploads; a larger picture would
 //   cost its memory for nothing.
+// - maximumAllocation: the largest single buffer FFmpeg may take (set for the whole process when
+//   the first movie opens). Demuxers size some tables by the counts a file declares before reading
+//   them (an MP4 key-frame table claiming 440 million entries asked for 1.7 GB); a real movie
+//   within the bounds above needs far less.
 class MovieDecoder
 {
 public:
     static constexpr int maximumWidth = 4096;
     static constexpr int maximumHeight = 4096;
+    static constexpr size_t maximumAllocation = size_t(256) << 20;
 
     // Byte order of the decoded pictures: RGB for textures, BGR for the tracker's camera frames.
     enum class PixelOrder
