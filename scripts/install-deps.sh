@@ -12,6 +12,7 @@ packages=(
   libopencv-imgcodecs-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libassimp-dev
+  ffmpeg
   libzip-dev
   libgtest-dev
   xvfb xauth xdotool

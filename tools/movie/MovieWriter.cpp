@@ -8,6 +8,7 @@ extern "C"
 {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/opt.h>
 }
 
 namespace NovaroTest
@@ -49,6 +50,8 @@ bool openEncoder(AVCodecContext* codec, const AVCodec* encoder, const MovieDescr
     codec->bit_rate = static_cast<int64_t>(movie.width) * movie.height * 4;
     if (globalHeader)
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // x265 writes its banner to stderr past FFmpeg's log level; other encoders ignore the option.
+    av_opt_set(codec->priv_data, "x265-params", "log-level=error", 0);
     return avcodec_open2(codec, encoder, nullptr) >= 0;
 }
 
@@ -99,6 +102,18 @@ AVCodecContext* openToneEncoder(AVFormatContext* format, AVStream*& stream, int 
     return codec;
 }
 
+// Whether frame 'index' of the picture has sound beside it.
+bool hasToneAt(const MovieDescription& movie, int index)
+{
+    const double seconds = static_cast<double>(index) / movie.framesPerSecond;
+    if (movie.toneSpans.empty())
+        return true;
+    for (const auto& span : movie.toneSpans)
+        if (seconds >= span.first && seconds < span.second)
+            return true;
+    return false;
+}
+
 } // namespace
 
 bool writeMovie(const std::string& path, const MovieDescription& movie)
@@ -129,7 +144,7 @@ bool writeMovie(const std::string& path, const MovieDescription& movie)
                     frame->linesize[1]);
         frame->pts = index;
         written = writePackets(codec, format, stream, frame) &&
-                  (!tone || writeTone(tone, format, toneStream, movie, index));
+                  (!tone || !hasToneAt(movie, index) || writeTone(tone, format, toneStream, movie, index));
     }
     if (written)
     {

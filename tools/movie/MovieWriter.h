@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace NovaroTest
 {
@@ -23,6 +25,9 @@ struct MovieDescription
     // marks that a recording of the sound can be lined up with.
     std::function<double(double seconds)> toneLevel;
     int sampleRate = 44100;
+    // Spans of movie time (from, until) that have sound; empty: all of it. Outside them the sound
+    // stream has no packets at all, as in movies whose sound starts late, ends early or has holes.
+    std::vector<std::pair<double, double>> toneSpans;
     std::function<void(int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red,
                        int chromaStride)>
         paint;

@@ -1,7 +1,7 @@
 // novaro-bench-avsync: how far apart picture and sound of a playing movie are, measured from the
 // outside: what the movie stream shows against what the sound output actually plays.
 //
-//   novaro-bench-avsync [SECONDS]
+//   novaro-bench-avsync [SECONDS] [late|early|holes]
 //
 // Writes a movie (SECONDS long, 60 by default; 25 frames per second, each frame numbered in a band
 // of blocks) whose sound is silent but for a 1000 Hz beep at the start of every second. The sound
@@ -15,6 +15,10 @@
 //
 // Two runs: the whole movie played straight through, then 20 cycles of pause, rewind and looping
 // on a 3-second excerpt, after which 5 more seconds are measured.
+//
+// The sound may also cover only part of the movie, its stream holding no packets elsewhere: "late"
+// starts it 2.5 s after the picture, "early" ends it at 60 % of the movie, "holes" leaves it out
+// for 1.5 s of every 5. Only the beeps that exist are paired with pictures.
 #include "MovieStream.h"
 #include "MovieWriter.h"
 #include "SoundRecording.h"
@@ -53,9 +57,16 @@ std::string temporaryPath(const std::string& name)
         .string();
 }
 
-bool writeMarkedMovie(const std::string& path, double seconds)
+bool writeMarkedMovie(const std::string& path, double seconds, const std::string& spans)
 {
     NovaroTest::MovieDescription movie;
+    if (spans == "late")
+        movie.toneSpans = {{2.5, seconds}};
+    else if (spans == "early")
+        movie.toneSpans = {{0.0, 0.6 * seconds}};
+    else if (spans == "holes")
+        for (double start = 0.0; start < seconds; start += 5.0)
+            movie.toneSpans.emplace_back(start, start + 3.5);
     movie.width = movieWidth;
     movie.height = movieHeight;
     movie.framesPerSecond = framesPerSecond;
@@ -192,9 +203,11 @@ void report(const char* title, const std::vector<SecondMark>& marks, const std::
 int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
-    if (seconds < 4.0 || seconds * framesPerSecond >= (1 << codeBits))
+    const std::string spans = argc > 2 ? argv[2] : "";
+    if (seconds < 4.0 || seconds * framesPerSecond >= (1 << codeBits) ||
+        !(spans.empty() || spans == "late" || spans == "early" || spans == "holes"))
     {
-        std::fprintf(stderr, "usage: novaro-bench-avsync [SECONDS from 4 to 80]\n");
+        std::fprintf(stderr, "usage: novaro-bench-avsync [SECONDS from 4 to 80] [late|early|holes]\n");
         return 2;
     }
     const std::string moviePath = temporaryPath("movie.mkv");
@@ -204,7 +217,7 @@ int main(int argc, char** argv)
         << NovaroTest::waveRecorderConfiguration(recordingPath) << "\n[general]\nperiod_size = 256\n";
     setenv("ALSOFT_CONF", configurationPath.c_str(), 1);
     setenv("ALSOFT_DRIVERS", "wave", 1);
-    if (!writeMarkedMovie(moviePath, seconds))
+    if (!writeMarkedMovie(moviePath, seconds, spans))
     {
         std::fprintf(stderr, "cannot write %s\n", moviePath.c_str());
         return 1;
@@ -268,8 +281,10 @@ int main(int argc, char** argv)
     }
     const double recordingStart = clickWall - clicks.front();
     const std::vector<double> beeps = beepOnsets(sound, beepHz);
-    std::printf("movie %.0f s, %d fps, sound 1000 Hz beep each second; recording %.1f s, %zu beeps found\n",
-                seconds, framesPerSecond, sound.seconds(), beeps.size());
+    std::printf(
+        "movie %.0f s, %d fps, sound 1000 Hz beep each second%s%s; recording %.1f s, %zu beeps found\n",
+        seconds, framesPerSecond, spans.empty() ? "" : ", sound ", spans.c_str(), sound.seconds(),
+        beeps.size());
     report("straight through",
            std::vector<SecondMark>(watcher.marks.begin(), watcher.marks.begin() + straightMarks), beeps,
            recordingStart);

@@ -10,6 +10,12 @@ extern "C"
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <sys/stat.h>
+
 namespace Novaro
 {
 
@@ -26,6 +32,15 @@ std::string describe(int code)
 // Damaged packets in a row after which the stream counts as broken rather than scratched.
 const unsigned int maximumDamagedPacketsInARow = 100;
 
+// Size of a file in bytes; -1 when it is not one file (an image sequence's pattern).
+int64_t sizeOfFile(const std::string& path)
+{
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        return -1;
+    return static_cast<int64_t>(status.st_size);
+}
+
 } // namespace
 
 MovieDecoder::~MovieDecoder()
@@ -41,13 +56,25 @@ void MovieDecoder::close()
     avcodec_free_context(&_audio);
     av_packet_free(&_packet);
     av_frame_free(&_frame);
+    av_frame_free(&_converted);
     avcodec_free_context(&_codec);
     avformat_close_input(&_format);
 }
 
 bool MovieDecoder::open(const std::string& path, std::string& error)
 {
+    static std::once_flag bounded;
+    std::call_once(bounded, [] { av_max_alloc(maximumAllocation); });
     close();
+    _path = path;
+    _fileSize = sizeOfFile(path);
+    _soundProblem.clear();
+    _lastError.clear();
+    _draining = false;
+    _damagedPackets = 0;
+    _lastSeconds = 0.0;
+    _soundReached = 0.0;
+    _audioStream = -1;
     int code = avformat_open_input(&_format, path.c_str(), nullptr, nullptr);
     if (code < 0)
     {
@@ -79,8 +106,49 @@ bool MovieDecoder::open(const std::string& path, std::string& error)
         _duration = static_cast<double>(_format->duration) / AV_TIME_BASE;
     _frame = av_frame_alloc();
     _packet = av_packet_alloc();
+    if (!_frame || !_packet || !allocateConverted())
+    {
+        error = "out of memory for a picture of " + std::to_string(_width) + "x" + std::to_string(_height);
+        return false;
+    }
     openSound();
-    return _frame && _packet;
+    _origin = startOfMovie();
+    return true;
+}
+
+void MovieDecoder::dropSound()
+{
+    swr_free(&_resampler);
+    avcodec_free_context(&_audio);
+}
+
+// libswscale writes whole SIMD words: its output rows must be aligned and padded as FFmpeg's
+// own frame buffers are, or it writes past the end of a picture of an odd size.
+bool MovieDecoder::allocateConverted()
+{
+    _converted = av_frame_alloc();
+    if (!_converted)
+        return false;
+    _converted->format = _pixelOrder == PixelOrder::BGR ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_RGB24;
+    _converted->width = _width;
+    _converted->height = _height;
+    return av_frame_get_buffer(_converted, 0) == 0;
+}
+
+// Times are counted from the earliest start of picture and sound, so that sound starting before
+// the picture is heard and sound starting after it waits for its moment.
+double MovieDecoder::startOfMovie() const
+{
+    double start = std::numeric_limits<double>::infinity();
+    for (const int index : {_stream, _audio ? _audioStream : -1})
+    {
+        if (index < 0)
+            continue;
+        const AVStream* stream = _format->streams[index];
+        if (stream->start_time != AV_NOPTS_VALUE)
+            start = std::min(start, stream->start_time * av_q2d(stream->time_base));
+    }
+    return std::isfinite(start) ? start : 0.0;
 }
 
 // A movie whose sound cannot be decoded still plays, silently.
@@ -91,12 +159,29 @@ void MovieDecoder::openSound()
         return;
     const AVCodecParameters* parameters = _format->streams[_audioStream]->codecpar;
     const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
-    if (!decoder || parameters->sample_rate <= 0 || parameters->ch_layout.nb_channels <= 0)
-        return;
-    _audio = avcodec_alloc_context3(decoder);
-    if (!_audio || avcodec_parameters_to_context(_audio, parameters) < 0 ||
-        avcodec_open2(_audio, decoder, nullptr) < 0)
+    if (!decoder)
     {
+        _soundProblem = std::string("no decoder for sound codec ") + avcodec_get_name(parameters->codec_id);
+        return;
+    }
+    if (parameters->sample_rate < minimumSoundRate || parameters->sample_rate > maximumSoundRate ||
+        parameters->ch_layout.nb_channels <= 0)
+    {
+        _soundProblem = parameters->ch_layout.nb_channels <= 0
+                            ? std::string("a sound stream without channels")
+                            : "a sound rate of " + std::to_string(parameters->sample_rate) +
+                                  " Hz (played: " + std::to_string(minimumSoundRate) + " to " +
+                                  std::to_string(maximumSoundRate) + " Hz)";
+        return;
+    }
+    _audio = avcodec_alloc_context3(decoder);
+    int code = AVERROR(ENOMEM);
+    if (!_audio || avcodec_parameters_to_context(_audio, parameters) < 0 ||
+        (code = avcodec_open2(_audio, decoder, nullptr)) < 0 || _audio->sample_rate < minimumSoundRate ||
+        _audio->sample_rate > maximumSoundRate || _audio->ch_layout.nb_channels <= 0)
+    {
+        _soundProblem = std::string("cannot open sound decoder ") + decoder->name +
+                        (code < 0 ? ": " + describe(code) : std::string());
         avcodec_free_context(&_audio);
         return;
     }
@@ -108,6 +193,11 @@ void MovieDecoder::openSound()
                             _audio->sample_fmt, _audio->sample_rate, 0, nullptr) < 0 ||
         swr_init(_resampler) < 0)
     {
+        _soundProblem =
+            std::string("cannot convert the sound's samples (") +
+            (av_get_sample_fmt_name(_audio->sample_fmt) ? av_get_sample_fmt_name(_audio->sample_fmt)
+                                                        : "unknown format") +
+            ")";
         swr_free(&_resampler);
         avcodec_free_context(&_audio);
     }
@@ -117,8 +207,12 @@ void MovieDecoder::decodeSound(const AVPacket* packet)
 {
     if (avcodec_send_packet(_audio, packet) < 0)
         return; // a damaged piece of sound is skipped
+    const AVStream* stream = _format->streams[_audioStream];
     while (avcodec_receive_frame(_audio, _frame) == 0)
     {
+        const int64_t timestamp = _frame->best_effort_timestamp;
+        const double seconds = timestamp == AV_NOPTS_VALUE ? std::numeric_limits<double>::quiet_NaN()
+                                                           : timestamp * av_q2d(stream->time_base) - _origin;
         const int capacity = swr_get_out_samples(_resampler, _frame->nb_samples);
         if (capacity > 0 && _soundBuffer.size() < static_cast<size_t>(capacity) * _soundChannels)
             _soundBuffer.resize(static_cast<size_t>(capacity) * _soundChannels);
@@ -127,8 +221,10 @@ void MovieDecoder::decodeSound(const AVPacket* packet)
             swr_convert(_resampler, &output, capacity, const_cast<const uint8_t**>(_frame->extended_data),
                         _frame->nb_samples);
         av_frame_unref(_frame);
+        if (frames > 0 && std::isfinite(seconds))
+            _soundReached = std::max(_soundReached, seconds + static_cast<double>(frames) / _soundSampleRate);
         if (frames > 0 && _soundSink)
-            _soundSink(_soundBuffer.data(), static_cast<size_t>(frames));
+            _soundSink(_soundBuffer.data(), static_cast<size_t>(frames), seconds);
     }
 }
 
@@ -180,7 +276,9 @@ MovieDecoder::Result MovieDecoder::next(uint8_t* picture, double& seconds)
         const int read = av_read_frame(_format, _packet);
         if (read < 0)
         {
-            // End of file (or a file cut short): let the decoders give up what they still hold.
+            if (!checkFileIsWhole())
+                return Result::Failed;
+            // End of file (or a damaged end): let the decoders give up what they still hold.
             _draining = true;
             avcodec_send_packet(_codec, nullptr);
             if (_audio)
@@ -209,6 +307,37 @@ MovieDecoder::Result MovieDecoder::next(uint8_t* picture, double& seconds)
     }
 }
 
+// A file cut shorter after it was opened (a copy still being written over, a full disk, ...) is
+// not an end to start over from: it is reported.
+bool MovieDecoder::checkFileIsWhole()
+{
+    if (_fileSize < 0)
+        return true;
+    const int64_t size = sizeOfFile(_path);
+    if (size >= _fileSize)
+        return true;
+    // How the reading stopped (an end of file, or a packet cut in half) says nothing more.
+    _lastError = size < 0 ? "the file is gone while playing"
+                          : "the file was cut from " + std::to_string(_fileSize) + " to " +
+                                std::to_string(size) + " bytes while playing";
+    return false;
+}
+
+bool MovieDecoder::convert(uint8_t* picture)
+{
+    _scaler = sws_getCachedContext(_scaler, _width, _height, static_cast<AVPixelFormat>(_frame->format),
+                                   _width, _height, static_cast<AVPixelFormat>(_converted->format),
+                                   SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!_scaler)
+        return false;
+    if (sws_scale(_scaler, _frame->data, _frame->linesize, 0, _height, _converted->data,
+                  _converted->linesize) != _height)
+        return false;
+    av_image_copy_plane(picture, _width * 3, _converted->data[0], _converted->linesize[0], _width * 3,
+                        _height);
+    return true;
+}
+
 bool MovieDecoder::receive(uint8_t* picture, double& seconds)
 {
     const int code = avcodec_receive_frame(_codec, _frame);
@@ -221,28 +350,23 @@ bool MovieDecoder::receive(uint8_t* picture, double& seconds)
         av_frame_unref(_frame);
         return false;
     }
-    _scaler =
-        sws_getCachedContext(_scaler, _width, _height, static_cast<AVPixelFormat>(_frame->format), _width,
-                             _height, _pixelOrder == PixelOrder::BGR ? AV_PIX_FMT_BGR24 : AV_PIX_FMT_RGB24,
-                             SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!_scaler)
+    if (!convert(picture))
     {
-        _lastError = "cannot convert the pixel format";
+        const char* format = av_get_pix_fmt_name(static_cast<AVPixelFormat>(_frame->format));
+        _lastError = std::string("cannot convert the pixel format ") + (format ? format : "(unknown)");
         av_frame_unref(_frame);
         return false;
     }
-    uint8_t* planes[4] = {picture, nullptr, nullptr, nullptr};
-    int strides[4] = {_width * 3, 0, 0, 0};
-    sws_scale(_scaler, _frame->data, _frame->linesize, 0, _height, planes, strides);
     const int64_t timestamp = _frame->best_effort_timestamp;
-    seconds = timestamp == AV_NOPTS_VALUE ? _lastSeconds + 1.0 / _frameRate : timestamp * _timeBase;
-    // Times relative to the stream's start, so the first frame shows at once.
-    const int64_t start = _format->streams[_stream]->start_time;
-    if (timestamp != AV_NOPTS_VALUE && start != AV_NOPTS_VALUE)
-        seconds -= start * _timeBase;
+    seconds = timestamp == AV_NOPTS_VALUE ? _lastSeconds + 1.0 / _frameRate : timestamp * _timeBase - _origin;
     _lastSeconds = seconds;
     av_frame_unref(_frame);
     return true;
+}
+
+double MovieDecoder::reachedSeconds() const
+{
+    return std::max(_lastSeconds + 1.0 / _frameRate, _soundReached);
 }
 
 bool MovieDecoder::rewind()
@@ -250,6 +374,7 @@ bool MovieDecoder::rewind()
     _draining = false;
     _lastError.clear();
     _lastSeconds = 0.0;
+    _soundReached = 0.0;
     const int code = av_seek_frame(
         _format, _stream,
         _format->streams[_stream]->start_time == AV_NOPTS_VALUE ? 0 : _format->streams[_stream]->start_time,

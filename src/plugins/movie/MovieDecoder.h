@@ -23,11 +23,16 @@ namespace Novaro
 // Bounds, against broken or hostile files (a movie beyond them is refused when opened):
 // - maximumWidth x maximumHeight: the largest texture the player uploads; a larger picture would
 //   cost its memory for nothing.
+// - maximumAllocation: the largest single buffer FFmpeg may take (set for the whole process when
+//   the first movie opens). Demuxers size some tables by the counts a file declares before reading
+//   them (an MP4 key-frame table claiming 440 million entries asked for 1.7 GB); a real movie
+//   within the bounds above needs far less.
 class MovieDecoder
 {
 public:
     static constexpr int maximumWidth = 4096;
     static constexpr int maximumHeight = 4096;
+    static constexpr size_t maximumAllocation = size_t(256) << 20;
 
     // Byte order of the decoded pictures: RGB for textures, BGR for the tracker's camera frames.
     enum class PixelOrder
@@ -50,7 +55,9 @@ public:
     double frameRate() const { return _frameRate; }
     // Seconds, or 0 when the container does not know.
     double duration() const { return _duration; }
-    // Bytes of one picture: width * height * 3, rows packed without padding.
+    // Bytes of one picture: width * height * 3, rows packed without padding. The caller's picture
+    // needs no alignment or padding: the conversion writes into the decoder's own picture, laid
+    // out as libswscale requires, and copies the rows over.
     size_t pictureSize() const { return static_cast<size_t>(_width) * _height * 3; }
 
     enum class Result
@@ -66,13 +73,28 @@ public:
     // Back to the first frame.
     bool rewind();
 
+    // Movie time up to which pictures or sound were decoded since the start (or the last rewind):
+    // at the end of the stream, far short of duration() means the file lacks its end.
+    double reachedSeconds() const;
+
     // The sound: at most two channels (more are mixed down), at the stream's own rate.
     bool hasSound() const { return _audio != nullptr; }
     unsigned int soundChannels() const { return _soundChannels; }
     unsigned int soundSampleRate() const { return _soundSampleRate; }
-    // Receives the samples of each decoded piece of sound ('frames' frames of soundChannels()).
-    using SoundSink = std::function<void(const int16_t* samples, size_t frames)>;
+    // Leaves the sound out (no output to play it on): its packets are skipped undecoded.
+    void dropSound();
+    // Why a movie that has a sound stream plays without it (empty when it has none, or it plays).
+    const std::string& soundProblem() const { return _soundProblem; }
+    // Receives the samples of each decoded piece of sound ('frames' frames of soundChannels()) and
+    // the movie time of its first sample, in seconds on the same clock as the pictures' times (NaN
+    // when the container does not say: the piece follows the previous one).
+    using SoundSink = std::function<void(const int16_t* samples, size_t frames, double seconds)>;
     void setSoundSink(SoundSink sink) { _soundSink = std::move(sink); }
+
+    // Sound rates outside these are not played (the picture still is): no real movie has them, and
+    // the sound queue is sized by the rate.
+    static constexpr int minimumSoundRate = 4000;
+    static constexpr int maximumSoundRate = 192000;
 
     const std::string& lastError() const { return _lastError; }
     // Packets that failed to decode so far.
@@ -82,7 +104,12 @@ private:
     bool openCodec(std::string& error);
     void openSound();
     bool receive(uint8_t* picture, double& seconds);
+    bool allocateConverted();
+    bool convert(uint8_t* picture);
     void decodeSound(const AVPacket* packet);
+    // At the end of the packets: whether the file is still whole, or was cut while being read.
+    bool checkFileIsWhole();
+    double startOfMovie() const;
     void close();
 
     PixelOrder _pixelOrder;
@@ -98,6 +125,11 @@ private:
     AVFrame* _frame = nullptr;
     AVPacket* _packet = nullptr;
     SwsContext* _scaler = nullptr;
+    AVFrame* _converted = nullptr; // the picture as libswscale writes it: aligned rows, padded
+    std::string _path;
+    int64_t _fileSize = -1; // when opened; a file cut shorter while playing is reported
+    std::string _soundProblem;
+    double _origin = 0.0; // the earliest start of the picture and the sound, in seconds
     int _stream = -1;
     int _width = 0;
     int _height = 0;
@@ -105,6 +137,7 @@ private:
     double _duration = 0.0;
     double _timeBase = 0.0;
     double _lastSeconds = 0.0;
+    double _soundReached = 0.0;
     bool _draining = false;
     unsigned int _damagedPackets = 0;
     std::string _lastError;

@@ -2,8 +2,32 @@
 
 #include <osg/Notify>
 
+#include <algorithm>
+#include <cstdio>
+
 namespace Novaro
 {
+
+namespace
+{
+
+// Without a sound output every movie plays on the system clock; that is said once per run.
+bool soundOutputAvailable()
+{
+    std::string reason;
+    const bool available = MovieSound::outputAvailable(reason);
+    static std::once_flag told;
+    if (!available)
+        std::call_once(told,
+                       [&]
+                       {
+                           osg::notify(osg::FATAL) << "WARNING: no sound output (" << reason
+                                                   << "): movies play without their sound" << std::endl;
+                       });
+    return available;
+}
+
+} // namespace
 
 osg::ref_ptr<MovieStream> MovieStream::open(const std::string& path, std::string& error)
 {
@@ -12,20 +36,33 @@ osg::ref_ptr<MovieStream> MovieStream::open(const std::string& path, std::string
         return nullptr;
     for (Slot& slot : stream->_slots)
         slot.picture.resize(stream->_decoder.pictureSize());
+    if (stream->_decoder.hasSound() && !soundOutputAvailable())
+        stream->_decoder.dropSound();
     if (stream->_decoder.hasSound())
     {
         MovieStream* self = stream.get();
         self->_sound.reset(new MovieSound(self->_decoder.soundChannels(), self->_decoder.soundSampleRate()));
-        self->_decoder.setSoundSink([self](const int16_t* samples, size_t frames)
-                                    { self->_sound->push(samples, frames, self->_soundGeneration); });
+        self->_decoder.setSoundSink(
+            [self](const int16_t* samples, size_t frames, double seconds)
+            { self->_sound->push(samples, frames, seconds + self->_loopOffset, self->_soundGeneration); });
     }
     // The first picture now, so the stream has its size and something to show before playing.
-    if (!stream->decodeInto(stream->_slots[0]))
+    if (stream->_sound)
+        stream->_sound->setWaitForSpace(false);
+    const bool decoded = stream->decodeInto(stream->_slots[0]);
+    if (stream->_sound)
+        stream->_sound->setWaitForSpace(true);
+    if (!decoded)
     {
         error = stream->_decoder.lastError().empty() ? "no picture could be decoded"
                                                      : stream->_decoder.lastError();
         return nullptr;
     }
+    // Said only of a movie that plays: a refused one has its own line.
+    if (!stream->_decoder.soundProblem().empty())
+        osg::notify(osg::FATAL) << "WARNING: movie " << path
+                                << " plays without its sound: " << stream->_decoder.soundProblem()
+                                << std::endl;
     stream->_nextToFill = 1;
     stream->_nextToShow = 1;
     stream->show(stream->_slots[0]);
@@ -103,23 +140,54 @@ void MovieStream::decodeLoop()
         }
         else if (!_decoder.lastError().empty())
         {
-            osg::notify(osg::WARN) << "Movie " << getFileName() << ": " << _decoder.lastError() << std::endl;
+            // Reported once, by the main thread; the last picture stays.
+            if (!_toldFailure)
+                _reports.push_back("WARNING: movie " + getFileName() + " stopped: " + _decoder.lastError());
+            _toldFailure = true;
             _failed = true;
-            _endOfStream = true;
-        }
-        else if (_looping && _decoder.rewind())
-        {
-            // Start over with the clock going on: the first frame comes one frame after the last,
-            // or, with sound, when the sound starts over.
-            _loopOffset = _sound ? _sound->secondsPushed() : _lastDecodedSeconds + 1.0 / _decoder.frameRate();
-        }
-        else
-        {
             _endOfStream = true;
             if (_sound)
                 _sound->setEnded(true);
         }
+        else
+            reachEnd();
     }
+}
+
+// At the end of the packets: start over when looping, else stop there. Called locked.
+void MovieStream::reachEnd()
+{
+    reportShortEnd();
+    if (_looping && _decoder.rewind())
+    {
+        // Start over with the clock going on: the first frame comes one frame after the last
+        // one, or after the sound's end when the sound lasts longer.
+        double end = _lastDecodedSeconds + 1.0 / _decoder.frameRate();
+        if (_sound)
+            end = std::max(end, _sound->endOfQueuedSound());
+        _loopOffset = end;
+        return;
+    }
+    _endOfStream = true;
+    if (_sound)
+        _sound->setEnded(true);
+}
+
+// A file that lacks its end (cut before it was opened, or damaged there) plays what it has; it
+// is said once, since the movie the user placed is not the movie that plays.
+void MovieStream::reportShortEnd()
+{
+    if (_toldShortEnd)
+        return;
+    _toldShortEnd = true;
+    const double duration = _decoder.duration();
+    const double reached = _decoder.reachedSeconds();
+    if (duration <= 0.0 || reached >= duration - std::max(shortEndSeconds, 0.1 * duration))
+        return;
+    char text[128];
+    std::snprintf(text, sizeof(text), " ends at %.2f s of its %.2f s: the file is cut short or damaged",
+                  reached, duration);
+    _reports.push_back("WARNING: movie " + getFileName() + text);
 }
 
 bool MovieStream::soundIsClock() const
@@ -131,10 +199,8 @@ double MovieStream::clockSeconds() const
 {
     if (_status != PLAYING)
         return _clockBase;
-    // The silence played while the decoder had no sound ready (after a start or a rewind) is not
-    // movie time; counting it would show pictures ahead of their sound.
     if (soundIsClock())
-        return _sound->getPlayingOffset().asSeconds() - _sound->secondsOfSilence();
+        return _sound->playingSeconds();
     return _clockBase + osg::Timer::instance()->delta_s(_clockStart, osg::Timer::instance()->tick());
 }
 
@@ -154,8 +220,22 @@ double MovieStream::getCurrentTime() const
     return clockSeconds();
 }
 
+void MovieStream::printReport()
+{
+    std::vector<std::string> reports;
+    {
+        std::lock_guard<std::mutex> lock(_mutex);
+        if (_reports.empty())
+            return;
+        reports.swap(_reports);
+    }
+    for (const std::string& report : reports)
+        osg::notify(osg::FATAL) << report << std::endl;
+}
+
 void MovieStream::update(osg::NodeVisitor*)
 {
+    printReport();
     if (_status != PLAYING)
         return;
     const double now = clockSeconds();
@@ -210,13 +290,7 @@ void MovieStream::play()
     _clockStart = osg::Timer::instance()->tick();
     _status = PLAYING;
     if (_sound && _sound->getStatus() != sf::SoundSource::Playing)
-    {
         _sound->play();
-        // Without a sound output the movie plays silently on the system clock; the decoding
-        // thread must then never wait for sound to be taken.
-        if (_sound->getStatus() != sf::SoundSource::Playing)
-            _sound->release();
-    }
 }
 
 void MovieStream::pause()

@@ -21,8 +21,11 @@ namespace Novaro
 // frames are skipped, never queued up. The main thread never waits on the decoder.
 //
 // The clock runs while playing and stands while paused. A movie with sound plays it through the
-// sound output, and the sound's playing position is the clock the picture follows; a movie
-// without sound (or when no sound output can be opened) follows the system clock. At the end a looping stream
+// sound output, and the sound's playing position is the clock the picture follows (MovieSound
+// keeps that position running on movie time even while the sound is late or missing); a movie
+// without sound (or when no sound output can be opened) follows the system clock. A decoder that
+// cannot go on (a damaged stream, a file cut short while playing) is reported once, on the main
+// thread, and its last picture stays. At the end a looping stream
 // starts over (the clock goes on, so the first frame follows the last one without a gap); a stream that does
 // not loop stops on its last frame and pauses. Rewind goes back to the first frame and keeps
 // playing or pausing as before.
@@ -80,6 +83,12 @@ private:
     bool soundIsClock() const;
     void restartSound();
     void show(Slot& slot);
+    // Main thread: prints what the decoding thread found to report.
+    void printReport();
+    void reachEnd();
+    void reportShortEnd();
+    // A movie that ends this much (or a tenth of its length) before its declared length lacks its end.
+    static constexpr double shortEndSeconds = 0.5;
 
     MovieDecoder _decoder;
     std::unique_ptr<MovieSound> _sound;
@@ -93,7 +102,10 @@ private:
     bool _quit = false;
     bool _rewindRequested = false;
     bool _endOfStream = false;
-    bool _failed = false;     // the decoder cannot go on; no looping out of that
+    bool _failed = false;              // the decoder cannot go on; no looping out of that
+    std::vector<std::string> _reports; // lines for the main thread to print
+    bool _toldShortEnd = false;        // each said once in the stream's life
+    bool _toldFailure = false;
     bool _looping = false;    // the looping mode as the decoding thread sees it
     double _loopOffset = 0.0; // added to decoded times after each start-over
     double _lastDecodedSeconds = 0.0;

@@ -3,9 +3,14 @@
 //
 // Carried: the best video stream of any container and codec FFmpeg 5.1 decodes, as an
 // osg::ImageStream of RGB pictures (see MovieStream: decoding on its own thread, frames shown at
-// their presentation times, late ones dropped, play, pause, rewind, looping, status).
-// Not carried (yet): the movie's sound, subtitles, other video streams, the picture's aspect-ratio
-// flag (pixels are taken as square), pictures larger than MovieDecoder's bounds.
+// their presentation times, late ones dropped, play, pause, rewind, looping, status), with the best
+// sound stream played through the sound output as the clock.
+// Not carried (yet): subtitles, other video streams, the picture's aspect-ratio flag (pixels are
+// taken as square), rotation metadata (pictures are shown as stored), pictures larger than
+// MovieDecoder's bounds.
+//
+// A movie that cannot be played is said once, at the level the user sees, with the file and the
+// reason: the callers' own line ("unable to read file") does not know why.
 //
 // Registered for "qt" (start-up aliases the QuickTime-era extensions to it) and for the usual
 // movie extensions; the module is built as osgdb_qt.so and linked under the other names, including
@@ -50,17 +55,30 @@ public:
         if (!acceptsExtension(osgDB::getLowerCaseFileExtension(file)))
             return ReadResult::FILE_NOT_HANDLED;
         const std::string path = osgDB::findDataFile(file, options);
-        std::error_code ignored;
-        if (path.empty() || !std::filesystem::is_regular_file(path, ignored))
+        if (path.empty())
+        {
+            refuse(file, "no such file");
             return ReadResult::FILE_NOT_FOUND;
+        }
+        std::error_code ignored;
+        if (!std::filesystem::is_regular_file(path, ignored))
+        {
+            refuse(path, "not a regular file");
+            return ReadResult::FILE_NOT_FOUND;
+        }
         std::string error;
         osg::ref_ptr<MovieStream> stream = MovieStream::open(path, error);
         if (!stream.valid())
         {
-            osg::notify(osg::WARN) << "Movie reader: " << path << ": " << error << std::endl;
+            refuse(path, error);
             return ReadResult(ReadResult::ERROR_IN_READING_FILE);
         }
         return stream.get();
+    }
+
+    static void refuse(const std::string& path, const std::string& reason)
+    {
+        osg::notify(osg::FATAL) << "WARNING: cannot play movie " << path << ": " << reason << std::endl;
     }
 
     ReadResult readObject(const std::string& file, const Options* options) const override

@@ -1,0 +1,70 @@
+// A movie standing in for the camera (-file=...) that is cut shorter on disk while it plays is a
+// camera that stopped sending frames: reported once, visibly, with the file and the reason, and its
+// last image stays.
+
+#include "CaptureVideo.h"
+
+#include "NotifyCapture.h"
+#include "TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace
+{
+
+bool updateUntil(osgART::CaptureVideo& video, const std::function<bool()>& condition, double seconds = 10.0)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        video.update();
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(CameraMovie, CutShorterWhilePlayingIsReportedOnceAndItsLastImageStays)
+{
+    NovaroTest::TemporaryFolder folder;
+    // Busy pictures, so that the file is far larger than what FFmpeg reads ahead.
+    const std::string path = folder.file("camera.mkv");
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=320x240:rate=25:duration=4 "
+        "-c:v mpeg4 -q:v 2 " +
+        path + " </dev/null";
+    ASSERT_EQ(0, std::system(command.c_str()));
+    const auto size = std::filesystem::file_size(path);
+    ASSERT_GT(size, 400000u);
+
+    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+    video->getVideoConfiguration()->deviceconfig = "-file=" + path;
+    NovaroTest::NotifyCapture console(osg::FATAL);
+    ASSERT_TRUE(video->open());
+    video->start();
+    ASSERT_TRUE(updateUntil(*video, [&] { return video->getFrameNumber() > 5; }));
+    std::filesystem::resize_file(path, size / 4);
+
+    ASSERT_TRUE(updateUntil(*video, [&] { return !video->getProblem().empty(); }))
+        << "still playing at frame " << video->getFrameNumber();
+    const unsigned int lastFrame = video->getFrameNumber();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    video->update();
+    EXPECT_EQ(lastFrame, video->getFrameNumber());
+    video->close(true);
+
+    const std::string reason = "video file " + path + ": the file was cut from " + std::to_string(size) +
+                               " to " + std::to_string(size / 4) + " bytes while playing";
+    EXPECT_EQ(reason, video->getProblem());
+    EXPECT_EQ(1, console.count("WARNING: camera image lost: " + reason)) << console.text();
+    EXPECT_EQ(1u, console.lines().size()) << console.text();
+}

@@ -1,0 +1,245 @@
+// Movies that go wrong: pictures of awkward sizes that the conversion must not write past, files
+// that are damaged before they are opened, and files cut shorter while they play. Whatever
+// happens, the user is told once, at the level the player shows, which file and why.
+
+#include "../common/NotifyCapture.h"
+#include "../common/RunDirectory.h"
+#include "../common/TemporaryFolder.h"
+#include "MovieDecoder.h"
+#include "MovieFiles.h"
+#include "MovieWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+std::string readAll(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// The FATAL lines that mention the file.
+std::vector<std::string> visibleLinesAbout(const NotifyCapture& console, const std::string& path)
+{
+    std::vector<std::string> found;
+    for (const NotifyCapture::Line& line : console.lines())
+        if (line.first <= osg::FATAL && line.second.find(path) != std::string::npos)
+            found.push_back(line.second);
+    return found;
+}
+
+// The most address space the process has held so far, in bytes (VmPeak of /proc/self/status).
+size_t peakAddressSpace()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmPeak:", 0) == 0)
+            return static_cast<size_t>(std::stoull(line.substr(7))) * 1024;
+    return 0;
+}
+
+} // namespace
+
+TEST(MoviePictures, EverySizeIsConvertedInsideTheCallersPicture)
+{
+    TemporaryFolder folder;
+    const struct
+    {
+        int width, height;
+        const char* codec;
+        const char* name;
+    } movies[] = {
+        {1, 1, "-c:v libvpx -b:v 50k", "1x1.webm"},
+        {2, 2, "-c:v libvpx-vp9 -b:v 50k -deadline realtime -cpu-used 8", "2x2.webm"},
+        {7, 5, "-c:v libx264 -preset ultrafast -pix_fmt yuv444p", "7x5.mp4"},
+        {8, 8, "-c:v libvpx -b:v 50k", "8x8.webm"},
+        {30, 18, "-c:v libx264 -preset ultrafast -pix_fmt yuv420p", "30x18.mp4"},
+        {202, 120, "-c:v libx264 -preset ultrafast -pix_fmt yuv420p", "202x120.mkv"},
+        {97, 33, "-c:v mjpeg -pix_fmt yuvj444p", "97x33.avi"},
+    };
+    // Guard bytes after the picture: the decoder may use only what pictureSize() asks for.
+    const size_t guard = 64;
+    for (const auto& movie : movies)
+    {
+        const std::string path = folder.file(movie.name);
+        ASSERT_TRUE(
+            runFFmpeg(greyRampSource(movie.width, movie.height, 0.2) + " " + movie.codec + " " + path))
+            << path;
+        for (const auto order :
+             {Novaro::MovieDecoder::PixelOrder::RGB, Novaro::MovieDecoder::PixelOrder::BGR})
+        {
+            Novaro::MovieDecoder decoder(order);
+            std::string error;
+            ASSERT_TRUE(decoder.open(path, error)) << path << ": " << error;
+            ASSERT_EQ(static_cast<size_t>(movie.width) * movie.height * 3, decoder.pictureSize());
+            std::vector<uint8_t> picture(decoder.pictureSize() + guard, 0xA5);
+            double seconds = 0.0;
+            int frame = 0;
+            while (decoder.next(picture.data(), seconds) == Novaro::MovieDecoder::Result::Picture)
+            {
+                // The last pixel is this frame's grey, and nothing after it was touched.
+                EXPECT_EQ(frame, frameIndexOfGrey(picture[decoder.pictureSize() - 1])) << path;
+                for (size_t index = decoder.pictureSize(); index < picture.size(); ++index)
+                    ASSERT_EQ(0xA5, picture[index]) << path << " frame " << frame << " byte " << index;
+                ++frame;
+            }
+            EXPECT_EQ(5, frame) << path;
+        }
+    }
+}
+
+TEST(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
+{
+    usePluginFolder();
+    TemporaryFolder folder;
+    const std::string good = folder.file("good.mp4");
+    ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + good));
+    const std::string movie = readAll(good);
+    const std::string sound = folder.file("sound.ogg");
+    ASSERT_TRUE(runFFmpeg(toneSource(0.3) + " -c:a libvorbis " + sound));
+    const std::string avi = folder.file("good.avi");
+    ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + avi));
+    std::string zeroedHeaders = readAll(avi);
+    // The stream header and format chunks of an AVI, zeroed: no codec, no size.
+    for (const char* tag : {"strh", "strf"})
+    {
+        const size_t at = zeroedHeaders.find(tag);
+        ASSERT_NE(std::string::npos, at);
+        std::fill(zeroedHeaders.begin() + static_cast<long>(at) + 8,
+                  zeroedHeaders.begin() + static_cast<long>(at) + 56, '\0');
+    }
+    std::string garbage = movie.substr(0, 64);
+    for (size_t index = 0; index < 4000; ++index)
+        garbage += static_cast<char>((index * 7919 + 13) % 251);
+    std::filesystem::create_directories(folder.file("folder.mkv"));
+
+    const std::string cases[] = {
+        folder.write("truncated.mp4", movie.substr(0, movie.size() / 2)),
+        folder.write("garbage-after-header.mp4", garbage),
+        folder.write("zeroed-stream-headers.avi", zeroedHeaders),
+        folder.write("sound-named-as-movie.ogv", readAll(sound)),
+        folder.write("empty.mp4", ""),
+        folder.write("text.avi", "this is not a movie\n"),
+        folder.file("missing.webm"),
+        folder.file("folder.mkv"),
+    };
+    for (const std::string& path : cases)
+    {
+        NotifyCapture console(osg::FATAL);
+        EXPECT_FALSE(openMovie(path).valid()) << path;
+        const std::vector<std::string> lines = visibleLinesAbout(console, path);
+        ASSERT_EQ(1u, lines.size()) << path << "\n" << console.text();
+        const std::string start = "WARNING: cannot play movie " + path + ": ";
+        EXPECT_EQ(0u, lines[0].rfind(start, 0)) << lines[0];
+        EXPECT_GT(lines[0].size(), start.size()) << "no reason given: " << lines[0];
+    }
+}
+
+TEST(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPicture)
+{
+    usePluginFolder();
+    TemporaryFolder folder;
+    // Busy pictures, so that the file is far larger than what FFmpeg reads ahead.
+    const std::string path = folder.file("cut.mkv");
+    ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -q:v 2 " + path));
+    const auto size = std::filesystem::file_size(path);
+    ASSERT_GT(size, 400000u);
+
+    NotifyCapture console(osg::FATAL);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+    ASSERT_TRUE(stream.valid());
+    stream->play();
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getCurrentTime() > 0.3; }));
+    std::filesystem::resize_file(path, size / 4);
+
+    const std::string start = "WARNING: movie " + path + " stopped: the file was cut from ";
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return !visibleLinesAbout(console, path).empty(); }))
+        << "no report; status " << stream->getStatus();
+    // The stream stops on its last picture, whatever the looping mode, and says it once.
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+    const unsigned int modified = stream->getModifiedCount();
+    for (int frame = 0; frame < 50; ++frame)
+        stream->update(nullptr);
+    EXPECT_EQ(modified, stream->getModifiedCount());
+    const std::vector<std::string> lines = visibleLinesAbout(console, path);
+    ASSERT_EQ(1u, lines.size()) << console.text();
+    EXPECT_EQ(0u, lines[0].rfind(start, 0)) << lines[0];
+    EXPECT_NE(std::string::npos, lines[0].find(" to " + std::to_string(size / 4) + " bytes")) << lines[0];
+}
+
+TEST(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
+{
+    usePluginFolder();
+    TemporaryFolder folder;
+    const std::string whole = folder.file("whole.mkv");
+    ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v mpeg4 " + whole));
+    const std::string content = readAll(whole);
+    const std::string path = folder.write("half.mkv", content.substr(0, content.size() / 2));
+
+    NotifyCapture console(osg::FATAL);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+    ASSERT_TRUE(stream.valid());
+    stream->play();
+    // Looping: the end comes round again, the report does not.
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getCurrentTime() > 2.5; }));
+    const std::vector<std::string> lines = visibleLinesAbout(console, path);
+    ASSERT_EQ(1u, lines.size()) << console.text();
+    EXPECT_EQ(0u, lines[0].rfind("WARNING: movie " + path + " ends at ", 0)) << lines[0];
+    EXPECT_NE(std::string::npos, lines[0].find(" s of its 2.00 s: the file is cut short or damaged"))
+        << lines[0];
+}
+
+TEST(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
+{
+    setenv("ALSOFT_DRIVERS", "null", 1);
+    usePluginFolder();
+    TemporaryFolder folder;
+    // A sound rate below any real movie's, so the sound is left out.
+    const std::string path = folder.file("slow-sound.mkv");
+    ASSERT_TRUE(runFFmpeg(greyRampSource(48, 32, 0.4) + " " + toneSource(0.4, 2000) +
+                          " -c:v mpeg4 -c:a pcm_s16le " + path));
+    NotifyCapture console(osg::FATAL);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+    ASSERT_TRUE(stream.valid());
+    stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
+    stream->play();
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+    EXPECT_EQ(9, frameIndexOfGrey(*stream->data(0, 0)));
+    EXPECT_EQ(
+        std::vector<std::string>{
+            "WARNING: movie " + path +
+            " plays without its sound: a sound rate of 2000 Hz (played: 4000 to 192000 Hz)"},
+        visibleLinesAbout(console, path));
+}
+
+TEST(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)
+{
+    usePluginFolder();
+    TemporaryFolder folder;
+    const std::string good = folder.file("good.mp4");
+    ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) +
+                          " -c:v libx264 -preset ultrafast -g 4 -pix_fmt yuv420p " + good));
+    std::string movie = readAll(good);
+    // The key-frame table's entry count (after its type and version), claiming 440 million
+    // entries in a file of a few kilobytes: 1.7 GB if believed.
+    const size_t table = movie.find("stss");
+    ASSERT_NE(std::string::npos, table);
+    movie.replace(table + 8, 4, std::string("\x1a\x45\xdf\xa3", 4));
+    const std::string path = folder.write("huge-table.mp4", movie);
+
+    const size_t before = peakAddressSpace();
+    NotifyCapture console(osg::FATAL);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+    EXPECT_LT(peakAddressSpace() - before, size_t(512) << 20);
+    EXPECT_FALSE(stream.valid());
+    EXPECT_EQ(1u, visibleLinesAbout(console, path).size()) << console.text();
+}

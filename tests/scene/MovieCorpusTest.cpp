@@ -1,0 +1,141 @@
+// The movie reader over the movies people actually have: every video codec the Debian build of
+// FFmpeg encodes, in every container the player is given, at sizes from one pixel to full HD, with
+// sound before, with and after the picture, variable frame rates, rotation flags and 10-bit
+// pictures. Each one plays all its pictures in order at its own rate, or is refused with a reason.
+
+#include "../common/NotifyCapture.h"
+#include "../common/RunDirectory.h"
+#include "../common/TemporaryFolder.h"
+#include "MovieFiles.h"
+#include "MovieWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+struct CorpusMovie
+{
+    std::string name;
+    int width;
+    int height;
+    std::string arguments; // between the grey ramp input and the output file
+    int frames = 10;       // grey ramp pictures it holds (at 25 per second unless the arguments say)
+    int rate = 25;
+    double seconds = 0.4;
+};
+
+const char* x264 = "-c:v libx264 -preset ultrafast ";
+const char* vp8 = "-c:v libvpx -b:v 100k ";
+
+std::vector<CorpusMovie> corpus()
+{
+    const std::string tone = toneSource(0.4) + " ";
+    return {
+        // Codecs and containers.
+        {"h264.mp4", 64, 48, std::string(x264) + "-pix_fmt yuv420p"},
+        {"h264.mov", 202, 120, std::string(x264) + "-pix_fmt yuv420p"},
+        {"hevc.mp4", 64, 48, "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p"},
+        {"hevc.mkv", 854, 480, "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p",
+         5, 25, 0.2},
+        {"vp8.webm", 8, 8, vp8},
+        {"vp9.webm", 30, 18, "-c:v libvpx-vp9 -b:v 100k -deadline realtime -cpu-used 8"},
+        {"av1.mkv", 64, 48, "-c:v libaom-av1 -cpu-used 8 -b:v 100k"},
+        {"mpeg4.avi", 64, 48, "-c:v mpeg4"},
+        {"mjpeg.avi", 7, 5, "-c:v mjpeg -pix_fmt yuvj444p"},
+        {"theora.ogv", 30, 18, "-c:v libtheora"},
+        // Sizes.
+        {"1x1.webm", 1, 1, vp8},
+        {"2x2.mkv", 2, 2, "-c:v libvpx-vp9 -b:v 50k -deadline realtime -cpu-used 8"},
+        {"7x5.mp4", 7, 5, std::string(x264) + "-pix_fmt yuv444p"},
+        {"1080p.mp4", 1920, 1080, std::string(x264) + "-pix_fmt yuv420p", 3, 25, 0.12},
+        // Pictures of 10 bits, and a rotation flag (the picture is shown as stored).
+        {"10bit.mkv", 64, 48, std::string(x264) + "-pix_fmt yuv420p10le"},
+        {"10bit-hevc.mp4", 64, 48,
+         "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p10le"},
+        {"rotated.mp4", 64, 48, std::string(x264) + "-pix_fmt yuv420p -metadata:s:v:0 rotate=90"},
+        // Variable frame rate: the first five pictures at 25 per second, the last five at 12.5.
+        {"vfr.mkv", 64, 48,
+         std::string(x264) +
+             "-pix_fmt yuv420p -vf \"settb=1/1000,setpts='if(lt(N,5),N*40,200+(N-5)*80)/1000/TB'\" "
+             "-fps_mode vfr",
+         10, 25, 0.4},
+        // Sound before, with and after the picture, ending early, and none.
+        {"sound-with.mkv", 64, 48, "-c:v mpeg4 " + tone + "-c:a pcm_s16le"},
+        {"sound-before.mp4", 64, 48,
+         tone + std::string(x264) + "-pix_fmt yuv420p -vf setpts=PTS+0.2/TB -c:a aac"},
+        {"sound-after.webm", 64, 48, "-itsoffset 0.2 " + tone + vp8 + "-c:a libopus -shortest"},
+        {"sound-ends-early.ogv", 30, 18, toneSource(0.1) + " -c:v libtheora -c:a libvorbis"},
+        {"no-sound.mov", 64, 48, "-c:v mpeg4 -an"},
+    };
+}
+
+// Plays the movie to its end; the pictures it showed, in order, and how long the movie's clock ran.
+std::vector<int> playToTheEnd(osg::ImageStream& stream, double& clock)
+{
+    stream.setLoopingMode(osg::ImageStream::NO_LOOPING);
+    stream.play();
+    std::vector<int> shown{frameIndexOfGrey(*stream.data(0, 0))};
+    updateMovieUntil(stream,
+                     [&]
+                     {
+                         const int frame = frameIndexOfGrey(*stream.data(0, 0));
+                         if (frame != shown.back())
+                             shown.push_back(frame);
+                         return stream.getStatus() == osg::ImageStream::PAUSED;
+                     });
+    clock = stream.getCurrentTime();
+    return shown;
+}
+
+} // namespace
+
+TEST(MovieCorpus, EveryMoviePlaysItsPicturesInOrderAtItsRate)
+{
+    setenv("ALSOFT_DRIVERS", "null", 1);
+    usePluginFolder();
+    TemporaryFolder folder;
+    NotifyCapture console(osg::FATAL);
+    for (const CorpusMovie& movie : corpus())
+    {
+        const std::string path = folder.file(movie.name);
+        // The grey ramp first (input 0), so that the sound arguments may add input 1.
+        const std::string input = greyRampSource(movie.width, movie.height, movie.seconds, movie.rate);
+        ASSERT_TRUE(runFFmpeg(input + " " + movie.arguments + " " + path)) << movie.name;
+        osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+        ASSERT_TRUE(stream.valid()) << movie.name << "\n" << console.text();
+        EXPECT_EQ(movie.width, stream->s()) << movie.name;
+        EXPECT_EQ(movie.height, stream->t()) << movie.name;
+        double clock = 0.0;
+        const std::vector<int> shown = playToTheEnd(*stream, clock);
+        EXPECT_EQ(0, shown.front()) << movie.name;
+        EXPECT_EQ(movie.frames - 1, shown.back()) << movie.name << ": " << ::testing::PrintToString(shown);
+        for (size_t index = 1; index < shown.size(); ++index)
+            EXPECT_LT(shown[index - 1], shown[index])
+                << movie.name << ": " << ::testing::PrintToString(shown);
+        // The last picture came when the clock reached it: at the movie's rate, not as fast as
+        // decoding goes (the clock stands still once the movie is paused at its end).
+        EXPECT_GE(clock, movie.seconds - 2.0 / movie.rate) << movie.name;
+    }
+    EXPECT_EQ("", console.text());
+}
+
+TEST(MovieCorpus, SoundOnlyFilesAreRefusedWithTheirReason)
+{
+    usePluginFolder();
+    TemporaryFolder folder;
+    for (const char* name : {"sound.mkv", "sound.ogv", "sound.mp4"})
+    {
+        const std::string path = folder.file(name);
+        ASSERT_TRUE(runFFmpeg(toneSource(0.2) + " " + path)) << name;
+        NotifyCapture console(osg::FATAL);
+        EXPECT_FALSE(openMovie(path).valid()) << name;
+        EXPECT_EQ(1, console.count("WARNING: cannot play movie " + path + ": no video stream"))
+            << console.text();
+    }
+}
