@@ -339,9 +339,12 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
 }
 
-// Every "{" after a number: the number counts what the block holds, each at least a byte.
+// Every "{" after a number: the number counts what the block holds, each at least a byte. The one
+// number written before a block that is no count is the time of an animation path's control
+// point ("Time 12 {").
 std::string checkTextCounts(const std::string& data)
 {
+    std::string beforePrevious;
     std::string previous;
     size_t line = 1;
     size_t at = 0;
@@ -361,6 +364,7 @@ std::string checkTextCounts(const std::string& data)
                 at += data[at] == '\\' ? 1 : 0;
             }
             ++at;
+            beforePrevious = previous;
             previous.clear();
             continue;
         }
@@ -368,7 +372,7 @@ std::string checkTextCounts(const std::string& data)
         while (at < data.size() && !isSpace(data[at]))
             ++at;
         const std::string token = data.substr(start, at - start);
-        if (token == "{" && !previous.empty() && isWholeNumber(previous))
+        if (token == "{" && !previous.empty() && isWholeNumber(previous) && beforePrevious != "Time")
         {
             const std::string where = " before the block at line " + std::to_string(line);
             if (previous[0] == '-')
@@ -381,6 +385,7 @@ std::string checkTextCounts(const std::string& data)
                 return "a count of " + previous + where + ", but only " + std::to_string(left) +
                        " bytes follow";
         }
+        beforePrevious = previous;
         previous = token;
     }
     return std::string();
