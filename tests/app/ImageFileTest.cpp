@@ -56,7 +56,8 @@ TEST(ImageFile, AWrittenPictureReadsBackAsIs)
 
     EXPECT_FALSE(writeImageFileChecked(*image, folder.file("shot.nosuchformat"), error));
     EXPECT_EQ(error, "no image writer for the extension \"nosuchformat\"");
-    EXPECT_FALSE(writeImageFileChecked(osg::Image(), folder.file("empty.png"), error));
+    EXPECT_FALSE(
+        writeImageFileChecked(*osg::ref_ptr<osg::Image>(new osg::Image), folder.file("empty.png"), error));
     EXPECT_EQ(error, "no image to write");
 }
 

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -335,7 +336,11 @@ TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefuse
     ASSERT_EQ(manager->getAnimationList().size(), 1u);
     const osgAnimation::Animation& animation = *manager->getAnimationList().front();
     EXPECT_EQ(animation.getName(), "Move");
-    EXPECT_EQ(animation.getChannels().size(), 20000u);
+    // Assimp gives each moved node its rotation and scale as well.
+    const auto translations = std::count_if(animation.getChannels().begin(), animation.getChannels().end(),
+                                            [](const osg::ref_ptr<osgAnimation::Channel>& channel)
+                                            { return channel->getName() == "translate"; });
+    EXPECT_EQ(translations, 20000);
     EXPECT_DOUBLE_EQ(animation.getDuration(), 2.0);
 
     const std::string tooMany = write("too_many.glb", manyChannels(100001));
