@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs fuzz targets in turn (by default every one), each seeded from the sample export or from
 # files generated for it: the settings readers, the scene inputs (kmz: the KMZ importer; model: the
-# glb/gltf/fbx reader), the tracking library's readers and the movie decoder.
+# glb/gltf/fbx reader; animated: the same reader with the models played), the tracking library's
+# readers and the movie decoder.
 # Usage: tools/fuzz/run_fuzzers.sh BUILD_DIR [SECONDS_PER_READER] [READER...]
 # Corpora and crash files go to BUILD_DIR/fuzz/<reader>/; the final statistics of each run are
 # printed (number_of_executed_units is the execution count).
@@ -9,7 +10,7 @@ set -u
 build=${1:?build directory configured with -DNOVARO_FUZZ=ON}
 seconds=${2:-150}
 shift $(( $# >= 2 ? 2 : 1 ))
-readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model camera pattern multimarker trackerpatterns movie}
+readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model animated camera pattern multimarker trackerpatterns movie}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$build" && pwd) # the runs change into their own folders
 
@@ -63,6 +64,9 @@ for reader in $readers; do
     # Hostile models, archives and movies may ask for huge buffers: bound memory and time per input.
     kmz|model|movie) options=(-max_len=262144 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
                      reader_seeds="$build/fuzz/seeds_$reader" ;;
+    # Models played after loading: the model seeds, the skinned and animated walker among them.
+    animated) options=(-max_len=262144 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
+              reader_seeds="$build/fuzz/seeds_model" ;;
     camera|pattern|multimarker|trackerpatterns)
       reader_seeds=$(tracking_seeds "$reader"); options=(-max_len=16384) ;;
     *) options=(-max_len=16384 -dict="$source_dir/tools/fuzz/settings.dict")
