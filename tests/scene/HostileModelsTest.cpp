@@ -119,6 +119,17 @@ std::string lineLoopWithoutPositions()
     return glb(json, floats({0, 0, 1, 0, 0, 1, 0, 0, 1}) + indices);
 }
 
+// The sample walker whose skin leaves its inverse bind matrices out (they are optional in glTF, but
+// Assimp's importer reads them through a null pointer); the JSON keeps its length.
+std::string unboundSkin()
+{
+    std::string walker = readFile(std::string(NOVARO_SOURCE_DIR) + "/samples/models/walker.glb");
+    const size_t at = walker.find("\"inverseBindMatrices\"");
+    if (at != std::string::npos)
+        walker[at + 1] = 'X';
+    return walker;
+}
+
 osg::Node* findByName(osg::Node* root, const std::string& name)
 {
     struct Finder : public osg::NodeVisitor
@@ -176,6 +187,10 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
         // Structures that crash or exhaust Assimp's glTF importer.
         {"line_loop.glb", lineLoopWithoutPositions(),
          "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 has no POSITION)"},
+        {"unbound_skin.glb", unboundSkin(),
+         "not a binary glTF file (JSON chunk: skin 0 has no inverseBindMatrices)"},
+        {"skin_number.gltf", R"({"asset":{"version":"2.0"},"skins":[7]})",
+         "not a glTF file (skin 0 is not an object)"},
         {"deep.gltf",
          R"({"asset":{"version":"2.0"},"extras":)" + std::string(100000, '[') + std::string(100000, ']') +
              "}",

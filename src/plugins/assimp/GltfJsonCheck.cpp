@@ -26,6 +26,8 @@ enum class Place
     Animations, // the top-level "animations" array
     Animation,  // one of its items
     Channels,   // an animation's "channels" array
+    Skins,      // the top-level "skins" array
+    Skin,       // one of its items
     Other
 };
 
@@ -98,6 +100,8 @@ private:
             return fail("nesting deeper than " + std::to_string(maximumGltfJsonDepth) + " levels");
         if (place == Place::Primitive && c != '{')
             return refuse(primitiveName() + " is not an object");
+        if (place == Place::Skin && c != '{')
+            return refuse("skin " + std::to_string(_skin) + " is not an object");
         if (c == '{')
             return readObject(place, depth + 1);
         if (c == '[')
@@ -124,6 +128,8 @@ private:
             return Place::Animations;
         if (place == Place::Animation && name == "channels")
             return Place::Channels;
+        if (place == Place::Root && name == "skins")
+            return Place::Skins;
         return Place::Other;
     }
 
@@ -131,6 +137,7 @@ private:
     {
         ++_position;
         bool hasPosition = false;
+        bool hasInverseBindMatrices = false;
         if (!consume('}'))
         {
             do
@@ -149,6 +156,8 @@ private:
                     _primitiveHasPosition = true;
                 if (place == Place::Primitive && name == "attributes")
                     _primitiveHasPosition = false;
+                if (place == Place::Skin && name == "inverseBindMatrices")
+                    hasInverseBindMatrices = true;
                 if (!readValue(memberPlace(place, name), depth))
                     return false;
                 if (place == Place::Primitive && name == "attributes")
@@ -159,6 +168,9 @@ private:
         }
         if (place == Place::Primitive && !hasPosition)
             return refuse(primitiveName() + " has no POSITION");
+        // Optional in glTF (identity matrices), but Assimp reads them through a null pointer.
+        if (place == Place::Skin && !hasInverseBindMatrices)
+            return refuse("skin " + std::to_string(_skin) + " has no inverseBindMatrices");
         return true;
     }
 
@@ -172,6 +184,7 @@ private:
                                 : place == Place::Primitives ? Place::Primitive
                                 : place == Place::Nodes      ? Place::Node
                                 : place == Place::Animations ? Place::Animation
+                                : place == Place::Skins      ? Place::Skin
                                                              : Place::Other;
         size_t index = 0;
         do
@@ -182,6 +195,8 @@ private:
                 _primitive = index;
             if (itemPlace == Place::Node)
                 _parents.push_back(noParent);
+            if (itemPlace == Place::Skin)
+                _skin = index;
             if (place == Place::Channels)
                 ++_channels;
             if (place == Place::Children && !readChild())
@@ -309,6 +324,7 @@ private:
     std::vector<size_t> _parents;
     std::vector<std::pair<size_t, size_t>> _children;
     size_t _channels = 0;
+    size_t _skin = 0;
 };
 
 } // namespace

@@ -27,6 +27,7 @@ const size_t maximumGltfAnimationChannels = 100000;
 //   null pointer for line loops; a primitive is drawn from its positions anyway);
 // - a node hierarchy Assimp cannot build: a node with two parents, a node that is its own
 //   ancestor, a child index past the nodes, a chain deeper than maximumGltfNodeDepth;
+// - a skin without inverseBindMatrices (Assimp's importer reads them through a null pointer);
 // - more than maximumGltfAnimationChannels animation channels.
 std::string checkGltfJson(const char* data, size_t size);
 
