@@ -125,6 +125,10 @@ void ARApplication::setVideoDevice(const std::string& device)
         return;
     }
     _videoDevice = "1";
+    // The capture error that follows names the device actually opened; say why it is that one.
+    osg::notify(osg::FATAL) << " WARNING: video device " << (device.empty() ? "(none)" : device)
+                            << " does not exist (devices are numbered 1 to 9): trying device 1 instead."
+                            << std::endl;
     osg::notify(osg::NOTICE) << " using default device: 1" << std::endl;
 }
 

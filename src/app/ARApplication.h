@@ -247,6 +247,8 @@ public:
     void setVideoFile(const std::string& path) { _videoFile = path; }
     void setMaxFrames(int frames) { _maxFrames = frames; }
     void setScreenshotFile(const std::string& path) { _screenshotFile = path; }
+    // True when a screenshot was asked for and could not be written: the run then fails.
+    bool screenshotFailed() const { return _screenshotFailed; }
     void setFrameStatistics(bool on) { _printFrameStatistics = on; }
 
 private:
@@ -359,6 +361,7 @@ private:
     std::string _videoFile;
     int _maxFrames;
     std::string _screenshotFile;
+    bool _screenshotFailed = false;
     bool _printFrameStatistics;
 };
 

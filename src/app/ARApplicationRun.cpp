@@ -11,6 +11,7 @@
 #include "AudioData.h"
 #include "ConfigurationData.h"
 #include "FrameStatistics.h"
+#include "ImageFile.h"
 #include "KmzImporter.h"
 #include "LightingData.h"
 
@@ -237,13 +238,18 @@ osg::ref_ptr<osg::Camera> addCaptureCamera(osgViewer::Viewer& viewer, WindowCapt
     return camera;
 }
 
-void writeScreenshot(osg::Camera& captureCamera, WindowCapture& capture, const std::string& file)
+bool writeScreenshot(osg::Camera& captureCamera, WindowCapture& capture, const std::string& file)
 {
     captureCamera.setFinalDrawCallback(nullptr);
-    if (capture.image()->data() && osgDB::writeImageFile(*capture.image(), file))
+    std::string error;
+    if (writeImageFileChecked(*capture.image(), file, error))
+    {
         osg::notify(osg::NOTICE) << " Screenshot written: " << file << std::endl;
-    else
-        osg::notify(osg::FATAL) << " WARNING: could not write screenshot: " << file << std::endl;
+        return true;
+    }
+    osg::notify(osg::FATAL) << " ERROR: could not write screenshot " << file << ": " << error << "."
+                            << std::endl;
+    return false;
 }
 
 // The viewer's own per-stage times of the frame just drawn, the main and AR cameras together.
@@ -328,7 +334,7 @@ void ARApplication::runFrameLoop()
     }
 
     if (capture.valid())
-        writeScreenshot(*captureCamera, *capture, _screenshotFile);
+        _screenshotFailed = !writeScreenshot(*captureCamera, *capture, _screenshotFile);
     if (_printFrameStatistics)
         stopFrameStatistics(statistics);
 }

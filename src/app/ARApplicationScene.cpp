@@ -9,6 +9,7 @@
 #include "ARVideo.h"
 #include "KmzImporter.h"
 #include "MarkersData.h"
+#include "ModelFileCheck.h"
 #include "PathRule.h"
 #include "SceneData.h"
 
@@ -354,7 +355,7 @@ osg::ref_ptr<osg::Node> ARApplication::loadSceneModel(std::string& sceneSource)
         osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << sceneSource << std::endl;
         return nullptr;
     }
-    return osgDB::readNodeFile(resolveModelFile(sceneSource), osgDB::Registry::instance()->getOptions());
+    return readModelFile(resolveModelFile(sceneSource));
 }
 
 void ARApplication::loadSceneObjects()

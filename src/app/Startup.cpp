@@ -467,7 +467,8 @@ int startPlayer(int argc, char** argv)
     application.run();
     application.cleanup();
     osg::notify(osg::NOTICE) << " Starting...done." << std::endl;
-    return 0;
+    // A screenshot that was asked for and not written fails the run; the reason was printed.
+    return application.screenshotFailed() ? -1 : 0;
 }
 
 } // namespace Novaro

@@ -40,14 +40,15 @@ bool PluginManager::load(const std::string& libraryName)
     const std::string path = osgDB::findLibraryFile(fileName);
     if (path.empty())
     {
-        osg::notify(osg::INFO) << "osgART: plugin " << fileName << " not found" << std::endl;
+        osg::notify(osg::FATAL) << "osgART: plugin " << fileName << " not found in the library path"
+                                << std::endl;
         return false;
     }
     // Loading runs the module's static registration, which calls add(): no lock held here.
     osg::ref_ptr<osgDB::DynamicLibrary> library = osgDB::DynamicLibrary::loadLibrary(path);
     if (!library.valid())
     {
-        osg::notify(osg::INFO) << "osgART: plugin " << path << " could not be loaded" << std::endl;
+        osg::notify(osg::FATAL) << "osgART: plugin " << path << " could not be loaded" << std::endl;
         return false;
     }
     std::lock_guard<std::mutex> lock(_mutex);

@@ -4,6 +4,7 @@
 #include "ARActionFactory.h"
 #include "ARBasicAnimationManagerPlus.h"
 #include "ARNodeSearchByNameVisitor.h"
+#include "ModelFileCheck.h"
 #include "SettingsValues.h"
 #include "XMLEventsParserManager.h"
 
@@ -162,15 +163,13 @@ ARObject::ARObject(osg::Node* model, const std::string& subNodeName)
 
 ARObject::ARObject(const std::string& modelFile)
 {
-    osg::ref_ptr<osg::Node> model =
-        osgDB::readRefNodeFile(modelFile, osgDB::Registry::instance()->getOptions());
+    osg::ref_ptr<osg::Node> model = readModelFile(modelFile);
     initialise(model.get());
 }
 
 ARObject::ARObject(const std::string& modelFile, const std::string& subNodeName)
 {
-    osg::ref_ptr<osg::Node> model =
-        osgDB::readRefNodeFile(modelFile, osgDB::Registry::instance()->getOptions());
+    osg::ref_ptr<osg::Node> model = readModelFile(modelFile);
     initialise(extractSubNode(model.get(), subNodeName).get());
 }
 

@@ -7,6 +7,9 @@
 
 #include <zip.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -91,8 +94,9 @@ public:
     void removeWritten();
 
 private:
-    bool write(std::ofstream& out, const char* data, zip_int64_t count, uint64_t& entryBytes,
-               uint64_t declared, const std::string& name);
+    bool write(std::FILE* out, const char* data, zip_int64_t count, uint64_t& entryBytes, uint64_t declared,
+               const std::string& name, const fs::path& target);
+    bool refuseWrite(const fs::path& target);
 
     std::string _archive;
     KmzLimits _limits;
@@ -153,11 +157,13 @@ bool Unpacking::createFolders(const fs::path& folder)
     }
     fs::create_directories(folder, error);
     _written.insert(_written.end(), missing.rbegin(), missing.rend());
-    return !error;
+    if (error)
+        return refuse("cannot write into '" + folder.string() + "': " + error.message());
+    return true;
 }
 
-bool Unpacking::write(std::ofstream& out, const char* data, zip_int64_t count, uint64_t& entryBytes,
-                      uint64_t declared, const std::string& name)
+bool Unpacking::write(std::FILE* out, const char* data, zip_int64_t count, uint64_t& entryBytes,
+                      uint64_t declared, const std::string& name, const fs::path& target)
 {
     entryBytes += static_cast<uint64_t>(count);
     _writtenBytes += static_cast<uint64_t>(count);
@@ -167,8 +173,15 @@ bool Unpacking::write(std::ofstream& out, const char* data, zip_int64_t count, u
                       " bytes it declares");
     if (_writtenBytes > _limits.unpackedBytes)
         return refuse("unpacks to more than " + sizeText(_limits.unpackedBytes));
-    out.write(data, count);
-    return static_cast<bool>(out);
+    // A short write (a full disk) must not leave a truncated model to be parsed.
+    if (std::fwrite(data, 1, static_cast<size_t>(count), out) != static_cast<size_t>(count))
+        return refuseWrite(target);
+    return true;
+}
+
+bool Unpacking::refuseWrite(const fs::path& target)
+{
+    return refuse("cannot write '" + target.string() + "': " + std::strerror(errno));
 }
 
 bool Unpacking::extractEntry(zip_t* archive, zip_uint64_t index, const std::string& name,
@@ -184,8 +197,13 @@ bool Unpacking::extractEntry(zip_t* archive, zip_uint64_t index, const std::stri
     if (entry == nullptr)
         return false;
     _written.push_back(target);
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    bool ok = static_cast<bool>(out);
+    std::FILE* out = std::fopen(target.c_str(), "wb");
+    if (out == nullptr)
+    {
+        zip_fclose(entry);
+        return refuseWrite(target);
+    }
+    bool ok = true;
     uint64_t entryBytes = 0;
     char buffer[65536];
     while (ok)
@@ -195,9 +213,15 @@ bool Unpacking::extractEntry(zip_t* archive, zip_uint64_t index, const std::stri
             ok = false;
         if (count <= 0)
             break;
-        ok = write(out, buffer, count, entryBytes, stat.size, name);
+        ok = write(out, buffer, count, entryBytes, stat.size, name, target);
     }
     zip_fclose(entry);
+    // What the buffer still holds is written on closing, where a full disk shows last.
+    const bool flushed = std::fflush(out) == 0;
+    if (!flushed && ok)
+        ok = refuseWrite(target);
+    if (std::fclose(out) != 0 && ok)
+        ok = refuseWrite(target);
     return ok;
 }
 
@@ -323,7 +347,11 @@ void copyAliases(const std::string& folder, const KmlModel& model, const KmzLimi
             return;
         }
         fs::create_directories(fs::path(source).parent_path(), error);
-        fs::copy_file(target, source, fs::copy_options::overwrite_existing, error);
+        if (!error)
+            fs::copy_file(target, source, fs::copy_options::overwrite_existing, error);
+        if (error)
+            osg::notify(osg::FATAL) << " WARNING: cannot copy KML alias '" << alias.first << "' to '"
+                                    << source << "': " << error.message() << std::endl;
     }
 }
 

@@ -49,13 +49,20 @@ TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)
 {
     ARApplication application;
     NotifyCapture capture;
-    for (const char* rejected : {"0", "10", "a", ""})
+    for (const char* rejected : {"0", "10", "99", "a", ""})
     {
         application.setVideoDevice("7");
         capture.clear();
         application.setVideoDevice(rejected);
         EXPECT_EQ("1", application.getVideoDevice()) << rejected;
         EXPECT_TRUE(capture.printed(" using default device: 1")) << rejected;
+        // The capture error that follows names the first device: the reason must show by default.
+        const std::string named = *rejected ? rejected : "(none)";
+        const int visible =
+            capture.find(" WARNING: video device " + named +
+                         " does not exist (devices are numbered 1 to 9): trying device 1 instead.");
+        ASSERT_GE(visible, 0) << rejected;
+        EXPECT_EQ(capture.lines()[visible].first, osg::FATAL);
     }
     application.setVideoDevice("7");
     EXPECT_EQ("7", application.getVideoDevice());

@@ -4,6 +4,8 @@
 #include <osgART/PluginManager.h>
 #include <osgART/SquareMarkerDetector.h>
 
+#include "NotifyCapture.h"
+
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
@@ -492,4 +494,29 @@ TEST_F(TrackerTest, VideoSizesBeyondThePlayersAreRefused)
     EXPECT_FALSE(tracker->init(100000, 100000, cameraFile, ""));
     EXPECT_FALSE(tracker->init(osgART::kMaximumImageSide + 1, 480, cameraFile, ""));
     EXPECT_TRUE(tracker->init(640, 480, cameraFile, ""));
+}
+
+TEST_F(TrackerTest, WhyAFileIsRefusedShowsAtTheDefaultConsoleLevel)
+{
+    // The player shows fatal lines only: each reason must be one, naming the file.
+    NovaroTest::NotifyCapture console(osg::FATAL);
+    const std::string noCamera = folder.file("no-camera.dat");
+    EXPECT_FALSE(tracker->init(640, 480, noCamera, ""));
+    EXPECT_NE(console.text().find("osgART: cannot use camera file \"" + noCamera + "\": "), std::string::npos)
+        << console.text();
+
+    std::ofstream(folder.file("bad")) << "1\nfirst\nnowhere.patt\n80\n0 0\n";
+    console.clear();
+    EXPECT_FALSE(tracker->init(640, 480, cameraFile, folder.file("bad")));
+    EXPECT_NE(console.text().find("has no usable pattern " + folder.file("nowhere.patt") +
+                                  " (cannot read pattern file " + folder.file("nowhere.patt") + ": "),
+              std::string::npos)
+        << console.text();
+
+    ASSERT_TRUE(tracker->init(640, 480, cameraFile, ""));
+    std::ofstream(folder.file("short.patt")) << "0 0 0\n";
+    console.clear();
+    EXPECT_EQ(tracker->addMarker("single;" + folder.file("short.patt") + ";80;0.0;0.0"), nullptr);
+    EXPECT_TRUE(console.printed("osgART: pattern file " + folder.file("short.patt") + " ends early"))
+        << console.text();
 }

@@ -9,17 +9,21 @@
 #include <assimp/scene.h>
 
 #include <osg/MatrixTransform>
+#include <osg/Timer>
+#include <osgAnimation/BasicAnimationManager>
 #include <osgDB/ReadFile>
 #include <osgDB/ReaderWriter>
 #include <osgDB/Registry>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -115,6 +119,17 @@ std::string lineLoopWithoutPositions()
     return glb(json, floats({0, 0, 1, 0, 0, 1, 0, 0, 1}) + indices);
 }
 
+// The sample walker whose skin leaves its inverse bind matrices out (they are optional in glTF, but
+// Assimp's importer reads them through a null pointer); the JSON keeps its length.
+std::string unboundSkin()
+{
+    std::string walker = readFile(std::string(NOVARO_SOURCE_DIR) + "/samples/models/walker.glb");
+    const size_t at = walker.find("\"inverseBindMatrices\"");
+    if (at != std::string::npos)
+        walker[at + 1] = 'X';
+    return walker;
+}
+
 osg::Node* findByName(osg::Node* root, const std::string& name)
 {
     struct Finder : public osg::NodeVisitor
@@ -172,6 +187,10 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
         // Structures that crash or exhaust Assimp's glTF importer.
         {"line_loop.glb", lineLoopWithoutPositions(),
          "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 has no POSITION)"},
+        {"unbound_skin.glb", unboundSkin(),
+         "not a binary glTF file (JSON chunk: skin 0 has no inverseBindMatrices)"},
+        {"skin_number.gltf", R"({"asset":{"version":"2.0"},"skins":[7]})",
+         "not a glTF file (skin 0 is not an object)"},
         {"deep.gltf",
          R"({"asset":{"version":"2.0"},"extras":)" + std::string(100000, '[') + std::string(100000, ']') +
              "}",
@@ -233,4 +252,119 @@ TEST_F(HostileModelsTest, TexturesAreReadFromRegularFilesOnly)
         EXPECT_NE(findByName(root.get(), "Base"), nullptr) << name;
         EXPECT_NE(capture.text().find("cannot read texture"), std::string::npos) << name << capture.text();
     }
+}
+
+namespace
+{
+
+// A glTF text of 'count' nodes, each the child of the one before.
+std::string nodeChain(size_t count)
+{
+    std::string nodes;
+    for (size_t i = 0; i < count; ++i)
+    {
+        nodes += i == 0 ? "" : ",";
+        nodes += i + 1 < count ? R"({"name":"n)" + std::to_string(i) + R"(","children":[)" +
+                                     std::to_string(i + 1) + "]}"
+                               : R"({"name":"last"})";
+    }
+    return R"({"asset":{"version":"2.0"},"nodes":[)" + nodes + R"(],"scenes":[{"nodes":[0]}],"scene":0})";
+}
+
+// A root with 'count' children, each moved by its own channel of one animation "Move" whose keys
+// run from 0 to 2 seconds.
+std::string manyChannels(size_t count)
+{
+    std::string children, nodes, channels;
+    for (size_t i = 1; i <= count; ++i)
+    {
+        const std::string comma = i == 1 ? "" : ",";
+        children += comma + std::to_string(i);
+        nodes += R"(,{"name":"n)" + std::to_string(i) + R"("})";
+        channels +=
+            comma + R"({"sampler":0,"target":{"node":)" + std::to_string(i) + R"(,"path":"translation"}})";
+    }
+    const std::string json =
+        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":32}],)"
+        R"("bufferViews":[{"buffer":0,"byteLength":8},{"buffer":0,"byteOffset":8,"byteLength":24}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":2,"type":"SCALAR","min":[0],"max":[2]},)"
+        R"({"bufferView":1,"componentType":5126,"count":2,"type":"VEC3"}],)"
+        R"("nodes":[{"name":"root","children":[)" +
+        children + "]}" + nodes +
+        R"(],"scenes":[{"nodes":[0]}],"scene":0,)"
+        R"("animations":[{"name":"Move","samplers":[{"input":0,"output":1}],"channels":[)" +
+        channels + "]}]}";
+    return glb(json, floats({0, 2, 0, 0, 0, 1, 2, 3}));
+}
+
+} // namespace
+
+TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
+{
+    // Assimp builds the tree recursively: 20,000 levels overflow its stack.
+    const std::string shallow = R"({"asset":{"version":"2.0"},"nodes":[)";
+    const struct
+    {
+        const char* name;
+        std::string data;
+        const char* reason;
+    } cases[] = {
+        {"chain.gltf", nodeChain(20000), "node hierarchy deeper than 1000 levels (node 1000)"},
+        {"just_too_deep.gltf", nodeChain(1001), "node hierarchy deeper than 1000 levels (node 1000)"},
+        {"two_parents.gltf", shallow + R"({"children":[2]},{"children":[2]},{}]})",
+         "node 2 has more than one parent"},
+        {"cycle.gltf", shallow + R"({"children":[1]},{"children":[0]}]})", "is its own ancestor"},
+        {"own_child.gltf", shallow + R"({"children":[0]}]})", "is its own ancestor"},
+        {"past_the_nodes.gltf", shallow + R"({"children":[5]}]})", "node 0 names child 5 of 1 nodes"},
+        {"not_an_index.gltf", shallow + R"({"children":[-1]}]})", "a child of node 0 is not a node index"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string path = write(c.name, c.data);
+        NotifyCapture capture;
+        EXPECT_EQ(_reader->readNode(path).status(), osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
+            << c.name;
+        EXPECT_NE(capture.text(osg::FATAL).find("refusing " + path + ": not a glTF file ("),
+                  std::string::npos)
+            << c.name << ": " << capture.text(osg::FATAL);
+        EXPECT_NE(capture.text(osg::FATAL).find(c.reason), std::string::npos)
+            << c.name << ": " << capture.text(osg::FATAL);
+    }
+
+    // The deepest chain taken, whole: the converter walks it to the end.
+    const std::string path = write("deepest.gltf", nodeChain(1000));
+    osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
+    ASSERT_TRUE(root.valid());
+    EXPECT_NE(findByName(root.get(), "last"), nullptr);
+}
+
+TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefused)
+{
+    const std::string path = write("channels.glb", manyChannels(20000));
+    const osg::Timer_t start = osg::Timer::instance()->tick();
+    osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
+    std::cout << "20000 channels read in "
+              << osg::Timer::instance()->delta_s(start, osg::Timer::instance()->tick()) << " s" << std::endl;
+    ASSERT_TRUE(root.valid());
+    auto* manager = dynamic_cast<osgAnimation::BasicAnimationManager*>(root->getUpdateCallback());
+    ASSERT_NE(manager, nullptr);
+    ASSERT_EQ(manager->getAnimationList().size(), 1u);
+    const osgAnimation::Animation& animation = *manager->getAnimationList().front();
+    EXPECT_EQ(animation.getName(), "Move");
+    // Assimp gives each moved node its rotation and scale as well.
+    const auto translations = std::count_if(animation.getChannels().begin(), animation.getChannels().end(),
+                                            [](const osg::ref_ptr<osgAnimation::Channel>& channel)
+                                            { return channel->getName() == "translate"; });
+    EXPECT_EQ(translations, 20000);
+    EXPECT_DOUBLE_EQ(animation.getDuration(), 2.0);
+
+    const std::string tooMany = write("too_many.glb", manyChannels(100001));
+    NotifyCapture capture;
+    EXPECT_FALSE(osgDB::readRefNodeFile(tooMany).valid());
+    EXPECT_NE(capture.text(osg::FATAL)
+                  .find("refusing " + tooMany +
+                        ": not a binary glTF file (JSON chunk: 100001 animation channels, "
+                        "more than 100000)"),
+              std::string::npos)
+        << capture.text(osg::FATAL);
 }

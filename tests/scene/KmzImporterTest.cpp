@@ -1,5 +1,6 @@
 #include "KmzImporter.h"
 #include "NotifyCapture.h"
+#include "SmallDisk.h"
 #include "TemporaryFolder.h"
 
 #include <zip.h>
@@ -378,4 +379,43 @@ TEST_F(KmzImporterTest, KmlModelsOutsideTheArchiveAreRefused)
                   std::string::npos)
             << hrefs[i] << "\n"
             << capture.text(osg::FATAL);
+}
+
+TEST_F(KmzImporterTest, AFolderThatCannotBeWrittenIsNamedWithTheReason)
+{
+    // The scene folder is read-only: the archive is there, its folder cannot be made beside it.
+    NovaroTest::SmallDisk disk((root / "scene").string(), 256);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no privilege to mount a file system";
+    const std::string path = (root / "scene" / "house.kmz").string();
+    ASSERT_TRUE(writeArchive(path, {{"models/house.dae", "<COLLADA/>"}}));
+    ASSERT_TRUE(disk.makeReadOnly());
+
+    NotifyCapture capture(osg::FATAL);
+    std::vector<std::string> folders;
+    EXPECT_TRUE(KmzImporter::importArchive(path, folders).empty());
+    const std::string folder = (root / "scene" / "house_kmz.tmp").string();
+    EXPECT_TRUE(capture.printed(" WARNING: refusing archive '" + path + "': cannot write into '" + folder +
+                                "': Read-only file system."))
+        << capture.text();
+}
+
+TEST_F(KmzImporterTest, AFullDiskRefusesTheArchiveAndLeavesNoHalfWrittenModel)
+{
+    // 64 KiB of disk: the first model fits, the second does not, whole or in part.
+    NovaroTest::SmallDisk disk((root / "small").string(), 64);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no privilege to mount a file system";
+    const std::string path =
+        archive("full.kmz", {{"models/a.dae", noise(40000, 1)}, {"models/b.dae", noise(40000, 2)}});
+    const std::string folder = (root / "small" / "full_kmz.tmp").string();
+
+    NotifyCapture capture(osg::FATAL);
+    EXPECT_FALSE(KmzImporter::unzip(path, folder, false));
+    EXPECT_TRUE(capture.printed(" WARNING: refusing archive '" + path + "': cannot write '" + folder +
+                                "/models/b.dae': No space left on device."))
+        << capture.text();
+    EXPECT_FALSE(fs::exists(fs::path(folder) / "models" / "a.dae"));
+    EXPECT_FALSE(fs::exists(fs::path(folder) / "models" / "b.dae"));
+    EXPECT_TRUE(KmzImporter::discoverModels(folder).empty());
 }

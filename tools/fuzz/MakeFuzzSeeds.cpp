@@ -112,6 +112,13 @@ int main(int argc, char** argv)
                                              : std::string(static_cast<const char*>(blob->data), blob->size));
     }
 
+    // The skinned, animated sample, as binary and as text glTF.
+    const std::string walker = samples + "/models/walker.glb";
+    ok = writeSeed(models + "/walker_glb", 0, readFile(walker)) && ok;
+    const aiScene* walkerScene = importer.ReadFile(walker, 0);
+    const aiExportDataBlob* walkerText = walkerScene ? exporter.ExportToBlob(walkerScene, "gltf2") : nullptr;
+    ok = ok && walkerText != nullptr && writeSeed(models + "/walker_gltf2", 1, embedBuffer(*walkerText));
+
     std::ofstream(kmz + "/house.kmz", std::ios::binary) << readFile(samples + "/models/house.kmz");
     ok = ok && writeEarthArchive(kmz + "/earth.kmz", readFile(samples + "/doc.kml"),
                                  "<COLLADA version=\"1.4.1\"/>");

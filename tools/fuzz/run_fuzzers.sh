@@ -1,9 +1,9 @@
 #!/bin/bash
 # Runs fuzz targets in turn (by default every one), each seeded from the sample export or from
 # files generated for it: the settings readers, the scene inputs (kmz: the KMZ importer; model: the
-# glb/gltf/fbx reader), the tracking library's readers, the movie decoder and the scene objects
-# (audioobject: a sound file given to an audio object; objectevents: an events file loaded into
-# objects whose events are then fired).
+# glb/gltf/fbx reader; animated: the same reader with the models played), the tracking library's
+# readers, the movie decoder and the scene objects (audioobject: a sound file given to an audio
+# object; objectevents: an events file loaded into objects whose events are then fired).
 # Usage: tools/fuzz/run_fuzzers.sh BUILD_DIR [SECONDS_PER_READER] [READER...]
 # Corpora and crash files go to BUILD_DIR/fuzz/<reader>/; the final statistics of each run are
 # printed (number_of_executed_units is the execution count).
@@ -11,7 +11,7 @@ set -u
 build=${1:?build directory configured with -DNOVARO_FUZZ=ON}
 seconds=${2:-150}
 shift $(( $# >= 2 ? 2 : 1 ))
-readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model camera pattern multimarker trackerpatterns movie audioobject objectevents}
+readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model animated camera pattern multimarker trackerpatterns movie audioobject objectevents}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$build" && pwd) # the runs change into their own folders
 
@@ -87,6 +87,9 @@ for reader in $readers; do
                  reader_seeds=$(audio_seeds) ;;
     objectevents) options=(-max_len=16384 -timeout=30 -dict="$source_dir/tools/fuzz/settings.dict")
                   reader_seeds="$seeds" ;;
+    # Models played after loading: the model seeds, the skinned and animated walker among them.
+    animated) options=(-max_len=262144 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
+              reader_seeds="$build/fuzz/seeds_model" ;;
     camera|pattern|multimarker|trackerpatterns)
       reader_seeds=$(tracking_seeds "$reader"); options=(-max_len=16384) ;;
     *) options=(-max_len=16384 -dict="$source_dir/tools/fuzz/settings.dict")

@@ -74,8 +74,8 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     std::string error;
     if (cameraFile.empty() || !camera.load(cameraFile, &error))
     {
-        osg::notify(osg::WARN) << "osgART: cannot use camera file \"" << cameraFile
-                               << "\": " << (error.empty() ? "no file name" : error) << std::endl;
+        osg::notify(osg::FATAL) << "osgART: cannot use camera file \"" << cameraFile
+                                << "\": " << (error.empty() ? "no file name" : error) << std::endl;
         return false;
     }
     if (width <= 0 || height <= 0)
@@ -86,9 +86,9 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     // The debug image and the detector's buffers take a few bytes per pixel of this size.
     if (!isShowableImageSize(width, height))
     {
-        osg::notify(osg::WARN) << "osgART: cannot track a " << width << "x" << height
-                               << " video: sides must lie within 1.." << kMaximumImageSide << " pixels"
-                               << std::endl;
+        osg::notify(osg::FATAL) << "osgART: cannot track a " << width << "x" << height
+                                << " video: sides must lie within 1.." << kMaximumImageSide << " pixels"
+                                << std::endl;
         return false;
     }
     _camera = camera.scaled(width, height);
@@ -124,7 +124,7 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     TrackerPatternFile file;
     if (!file.load(patternFile, &error))
     {
-        osg::notify(osg::WARN) << "osgART: " << error << std::endl;
+        osg::notify(osg::FATAL) << "osgART: " << error << std::endl;
         return false;
     }
     for (const PatternFileEntry& entry : file.entries)
@@ -135,8 +135,9 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
             marker = addMulti(entry.name, entry.patternPath);
         if (!marker)
         {
-            osg::notify(osg::WARN) << "osgART: marker \"" << entry.name << "\" of " << patternFile
-                                   << " has no usable pattern " << entry.patternPath << std::endl;
+            osg::notify(osg::FATAL) << "osgART: marker \"" << entry.name << "\" of " << patternFile
+                                    << " has no usable pattern " << entry.patternPath << " (" << _patternError
+                                    << ")" << std::endl;
             return false;
         }
     }
@@ -149,7 +150,7 @@ int SquareMarkerTracker::patternIndex(const std::string& path)
     if (found != _patternIndices.end())
         return found->second;
     Pattern pattern;
-    if (!pattern.load(path))
+    if (!pattern.load(path, &_patternError))
         return -1;
     const int index = _detector.addPattern(pattern);
     _patternIndices[path] = index;
@@ -178,7 +179,7 @@ Marker* SquareMarkerTracker::addMulti(const std::string& name, const std::string
     std::string error;
     if (!setup.load(path, &error))
     {
-        osg::notify(osg::WARN) << "osgART: " << error << std::endl;
+        osg::notify(osg::FATAL) << "osgART: " << error << std::endl;
         return nullptr;
     }
     TrackedMarker tracked;
@@ -189,8 +190,8 @@ Marker* SquareMarkerTracker::addMulti(const std::string& name, const std::string
         entry.pattern = patternIndex(submarker.patternPath);
         if (entry.pattern < 0)
         {
-            osg::notify(osg::WARN) << "osgART: cannot read submarker pattern " << submarker.patternPath
-                                   << std::endl;
+            osg::notify(osg::FATAL) << "osgART: cannot read submarker pattern " << submarker.patternPath
+                                    << " (" << _patternError << ")" << std::endl;
             return nullptr;
         }
         entry.size = submarker.size;
@@ -209,7 +210,7 @@ Marker* SquareMarkerTracker::addMarker(const std::string& description)
     std::string error;
     if (!parsed.parse(description, &error))
     {
-        osg::notify(osg::WARN) << "osgART: " << error << std::endl;
+        osg::notify(osg::FATAL) << "osgART: " << error << std::endl;
         return nullptr;
     }
     // The whole file name: "patt.hiro" and "patt.kanji" are two markers, not two called "patt".
@@ -218,7 +219,7 @@ Marker* SquareMarkerTracker::addMarker(const std::string& description)
         return addMulti(name, parsed.path);
     Marker* marker = addSingle(name, parsed.path, parsed.size, parsed.centre);
     if (!marker)
-        osg::notify(osg::WARN) << "osgART: cannot read pattern file " << parsed.path << std::endl;
+        osg::notify(osg::FATAL) << "osgART: " << _patternError << std::endl;
     return marker;
 }
 
@@ -227,7 +228,7 @@ bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::
     if (image.getDataType() != GL_UNSIGNED_BYTE)
     {
         if (!_reportedFormat)
-            osg::notify(osg::WARN) << "osgART: tracker needs 8-bit images" << std::endl;
+            osg::notify(osg::FATAL) << "osgART: tracker needs 8-bit images" << std::endl;
         _reportedFormat = true;
         return false;
     }
@@ -257,7 +258,7 @@ bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::
         break;
     default:
         if (!_reportedFormat)
-            osg::notify(osg::WARN) << "osgART: unsupported pixel format for tracking" << std::endl;
+            osg::notify(osg::FATAL) << "osgART: unsupported pixel format for tracking" << std::endl;
         _reportedFormat = true;
         return false;
     }

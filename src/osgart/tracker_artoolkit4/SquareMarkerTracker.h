@@ -68,6 +68,8 @@ private:
     SquareMarkerDetector _detector;
     PoseEstimator _pose;
     std::map<std::string, int> _patternIndices;
+    // Why the last pattern that could not be read was refused, for the messages.
+    std::string _patternError;
     std::vector<TrackedMarker> _tracked;
     int _width;
     int _height;

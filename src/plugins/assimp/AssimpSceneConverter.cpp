@@ -111,6 +111,14 @@ osg::ref_ptr<osg::Node> AssimpSceneConverter::convert()
 {
     if (_scene.mRootNode == nullptr)
         return nullptr;
+    // The node walks below recurse once per level.
+    const size_t depth = hierarchyDepth(*_scene.mRootNode);
+    if (depth > maximumNodeDepth)
+    {
+        _invalidData.insert("the whole model (node hierarchy deeper than " +
+                            std::to_string(maximumNodeDepth) + " levels)");
+        return nullptr;
+    }
 
     collectAnimatedNodes();
     collectGlobalMatrices(*_scene.mRootNode, osg::Matrix::identity());
@@ -145,6 +153,24 @@ osg::ref_ptr<osg::Node> AssimpSceneConverter::convert()
     if (manager.valid())
         root->setUpdateCallback(manager.get());
     return root;
+}
+
+size_t AssimpSceneConverter::hierarchyDepth(const aiNode& root)
+{
+    size_t deepest = 0;
+    std::vector<std::pair<const aiNode*, size_t>> pending{{&root, 1}};
+    while (!pending.empty())
+    {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        deepest = std::max(deepest, depth);
+        if (depth > maximumNodeDepth)
+            break;
+        for (unsigned int i = 0; i < node->mNumChildren; ++i)
+            if (node->mChildren[i] != nullptr)
+                pending.emplace_back(node->mChildren[i], depth + 1);
+    }
+    return deepest;
 }
 
 void AssimpSceneConverter::collectAnimatedNodes()
@@ -512,9 +538,10 @@ void AssimpSceneConverter::addChannel(osgAnimation::Animation& animation, const 
         container->push_back(
             typename Channel::KeyframeContainerType::KeyType(seconds, toValue(keys[k].mValue)));
     }
-    // A channel needs a key to be sampled at all.
+    // A channel needs a key to be sampled at all. Animation::addChannel would recompute the
+    // duration over all channels each time; the caller computes it once at the end.
     if (!container->empty())
-        animation.addChannel(channel.get());
+        animation.getChannels().push_back(channel.get());
 }
 
 osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertAnimations()

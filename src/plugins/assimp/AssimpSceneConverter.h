@@ -22,6 +22,9 @@ struct aiScene;
 namespace Novaro
 {
 
+// Deepest node hierarchy the converter takes: its walks recurse once per level.
+const size_t maximumNodeDepth = 1000;
+
 // Builds an OpenSceneGraph subgraph from an imported Assimp scene.
 //
 // Every Assimp node becomes a matrix transform with the node's name and local matrix, so that
@@ -51,6 +54,7 @@ public:
     const std::set<std::string>& getInvalidData() const { return _invalidData; }
 
 private:
+    static size_t hierarchyDepth(const aiNode& root);
     void collectAnimatedNodes();
     void collectGlobalMatrices(const aiNode& node, const osg::Matrix& parentGlobal);
     void collectBones();

@@ -1,6 +1,9 @@
 #include "GltfJsonCheck.h"
 
+#include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace Novaro
 {
@@ -17,6 +20,14 @@ enum class Place
     Primitives, // a mesh's "primitives" array
     Primitive,  // one of its items
     Attributes, // a primitive's "attributes" object
+    Nodes,      // the top-level "nodes" array
+    Node,       // one of its items
+    Children,   // a node's "children" array
+    Animations, // the top-level "animations" array
+    Animation,  // one of its items
+    Channels,   // an animation's "channels" array
+    Skins,      // the top-level "skins" array
+    Skin,       // one of its items
     Other
 };
 
@@ -41,7 +52,10 @@ public:
             return "not JSON: text after the document at byte " + std::to_string(_position);
         if (!_hasAsset)
             return "not a JSON object with an \"asset\" member";
-        return std::string();
+        if (_channels > maximumGltfAnimationChannels)
+            return std::to_string(_channels) + " animation channels, more than " +
+                   std::to_string(maximumGltfAnimationChannels);
+        return checkNodeHierarchy();
     }
 
 private:
@@ -86,6 +100,8 @@ private:
             return fail("nesting deeper than " + std::to_string(maximumGltfJsonDepth) + " levels");
         if (place == Place::Primitive && c != '{')
             return refuse(primitiveName() + " is not an object");
+        if (place == Place::Skin && c != '{')
+            return refuse("skin " + std::to_string(_skin) + " is not an object");
         if (c == '{')
             return readObject(place, depth + 1);
         if (c == '[')
@@ -104,6 +120,16 @@ private:
             return Place::Primitives;
         if (place == Place::Primitive && name == "attributes")
             return Place::Attributes;
+        if (place == Place::Root && name == "nodes")
+            return Place::Nodes;
+        if (place == Place::Node && name == "children")
+            return Place::Children;
+        if (place == Place::Root && name == "animations")
+            return Place::Animations;
+        if (place == Place::Animation && name == "channels")
+            return Place::Channels;
+        if (place == Place::Root && name == "skins")
+            return Place::Skins;
         return Place::Other;
     }
 
@@ -111,6 +137,7 @@ private:
     {
         ++_position;
         bool hasPosition = false;
+        bool hasInverseBindMatrices = false;
         if (!consume('}'))
         {
             do
@@ -129,6 +156,8 @@ private:
                     _primitiveHasPosition = true;
                 if (place == Place::Primitive && name == "attributes")
                     _primitiveHasPosition = false;
+                if (place == Place::Skin && name == "inverseBindMatrices")
+                    hasInverseBindMatrices = true;
                 if (!readValue(memberPlace(place, name), depth))
                     return false;
                 if (place == Place::Primitive && name == "attributes")
@@ -139,6 +168,9 @@ private:
         }
         if (place == Place::Primitive && !hasPosition)
             return refuse(primitiveName() + " has no POSITION");
+        // Optional in glTF (identity matrices), but Assimp reads them through a null pointer.
+        if (place == Place::Skin && !hasInverseBindMatrices)
+            return refuse("skin " + std::to_string(_skin) + " has no inverseBindMatrices");
         return true;
     }
 
@@ -150,6 +182,9 @@ private:
         // Items of the meshes and primitives arrays are counted for the messages.
         const Place itemPlace = place == Place::Meshes       ? Place::Mesh
                                 : place == Place::Primitives ? Place::Primitive
+                                : place == Place::Nodes      ? Place::Node
+                                : place == Place::Animations ? Place::Animation
+                                : place == Place::Skins      ? Place::Skin
                                                              : Place::Other;
         size_t index = 0;
         do
@@ -158,7 +193,15 @@ private:
                 _mesh = index;
             if (itemPlace == Place::Primitive)
                 _primitive = index;
-            if (!readValue(itemPlace, depth))
+            if (itemPlace == Place::Node)
+                _parents.push_back(noParent);
+            if (itemPlace == Place::Skin)
+                _skin = index;
+            if (place == Place::Channels)
+                ++_channels;
+            if (place == Place::Children && !readChild())
+                return false;
+            if (place != Place::Children && !readValue(itemPlace, depth))
                 return false;
             ++index;
         } while (consume(','));
@@ -201,6 +244,68 @@ private:
         return fail("value expected");
     }
 
+    // One index of the current node's "children": recorded as that child's parent.
+    bool readChild()
+    {
+        skipSpace();
+        const size_t start = _position;
+        uint64_t child = 0;
+        while (_position < _size && _data[_position] >= '0' && _data[_position] <= '9' && child <= noParent)
+            child = child * 10 + static_cast<uint64_t>(_data[_position++] - '0');
+        if (_position == start)
+            return readValue(Place::Other, 0) &&
+                   refuse("a child of node " + std::to_string(currentNode()) + " is not a node index");
+        if (child >= noParent)
+            return refuse("node " + std::to_string(currentNode()) + " names a child beyond any node");
+        _children.emplace_back(currentNode(), static_cast<size_t>(child));
+        return true;
+    }
+
+    size_t currentNode() const { return _parents.empty() ? 0 : _parents.size() - 1; }
+
+    // Assimp builds the node tree recursively, a stack frame per level, and copies a node once per
+    // parent: a deep chain (a skin of thousands of joints, each the child of the one before)
+    // overflows its stack, and nodes shared between parents multiply. Each node must have one
+    // parent at most, no node may be its own ancestor, and no chain may be deeper than
+    // maximumGltfNodeDepth.
+    std::string checkNodeHierarchy()
+    {
+        for (const auto& link : _children)
+        {
+            if (link.second >= _parents.size())
+                return "node " + std::to_string(link.first) + " names child " + std::to_string(link.second) +
+                       " of " + std::to_string(_parents.size()) + " nodes";
+            if (_parents[link.second] != noParent)
+                return "node " + std::to_string(link.second) + " has more than one parent";
+            _parents[link.second] = link.first;
+        }
+        _children.clear();
+        // Depths are found walking up from each node; a depth once known is not walked again.
+        std::vector<size_t> depths(_parents.size(), 0);
+        std::vector<size_t> chain;
+        for (size_t node = 0; node < _parents.size(); ++node)
+        {
+            chain.clear();
+            size_t current = node;
+            while (current != noParent && depths[current] == 0)
+            {
+                chain.push_back(current);
+                if (chain.size() > _parents.size())
+                    return "node " + std::to_string(node) + " is its own ancestor";
+                current = _parents[current];
+            }
+            size_t depth = current == noParent ? 0 : depths[current];
+            for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+            {
+                depths[*it] = ++depth;
+                if (depth > maximumGltfNodeDepth)
+                    return "node hierarchy deeper than " + std::to_string(maximumGltfNodeDepth) +
+                           " levels (node " + std::to_string(*it) + ")";
+            }
+        }
+        return std::string();
+    }
+
     std::string primitiveName() const
     {
         return "primitive " + std::to_string(_primitive) + " of mesh " + std::to_string(_mesh);
@@ -214,6 +319,12 @@ private:
     bool _primitiveHasPosition = false;
     size_t _mesh = 0;
     size_t _primitive = 0;
+    // Per node its parent, filled from the children lists once all nodes are known.
+    static constexpr size_t noParent = static_cast<size_t>(1) << 40;
+    std::vector<size_t> _parents;
+    std::vector<std::pair<size_t, size_t>> _children;
+    size_t _channels = 0;
+    size_t _skin = 0;
 };
 
 } // namespace

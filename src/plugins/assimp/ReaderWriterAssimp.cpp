@@ -241,8 +241,8 @@ private:
             osg::notify(osg::INFO) << "Assimp reader: " << path << ": " << feature << " are not carried"
                                    << std::endl;
         for (const std::string& texture : converter.getMissingTextures())
-            osg::notify(osg::WARN) << "Assimp reader: " << path << ": cannot read texture " << texture
-                                   << std::endl;
+            osg::notify(osg::FATAL) << "Assimp reader: " << path << ": cannot read texture " << texture
+                                    << std::endl;
         return node.release();
     }
 };

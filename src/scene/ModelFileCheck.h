@@ -1,0 +1,30 @@
+#pragma once
+
+#include <osg/Node>
+#include <osg/ref_ptr>
+
+#include <string>
+
+namespace Novaro
+{
+
+// OpenSceneGraph's own readers trust the counts a model file declares: a count of two billion in
+// a three-kilobyte file makes them loop, reading nothing, two billion times, or allocate for two
+// billion elements. Model files come from untrusted exports, so the player checks them first.
+
+// Empty when the OpenSceneGraph model at 'path' can be handed to its reader, else why not.
+// - Native binary (.osgb): the file is read once through OpenSceneGraph's own object readers with
+//   every read bounded by the bytes left: a read past the end, a string, an array or a counted
+//   block longer than what follows is refused, and so is a file that asks for more reads than it
+//   has bytes. Nothing the file names (images, other models) is loaded during the check.
+// - Native and classic text (.osgt, .osg): every count written before a "{" must be a whole
+//   number no greater than the bytes that follow it.
+// - Anything else: not checked here (the project's own readers bound what they read).
+std::string checkModelFile(const std::string& path);
+
+// Reads a scene object's model file: refuses it, saying why and naming the file at the visible
+// level, when checkModelFile does; otherwise reads it with the registry's options. Null when the
+// file is refused or cannot be read.
+osg::ref_ptr<osg::Node> readModelFile(const std::string& path);
+
+} // namespace Novaro

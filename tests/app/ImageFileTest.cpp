@@ -1,0 +1,86 @@
+// Pictures the player writes (-screenshot) are written whole or not at all, and a failure says why.
+#include "ImageFile.h"
+#include "SmallDisk.h"
+#include "TemporaryFolder.h"
+
+#include <osgDB/ReadFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Novaro;
+using NovaroTest::TemporaryFolder;
+
+namespace
+{
+
+// A picture that PNG cannot shrink much: some 190 KiB encoded.
+osg::ref_ptr<osg::Image> noisyImage()
+{
+    osg::ref_ptr<osg::Image> image = new osg::Image;
+    image->allocateImage(256, 256, 1, GL_RGB, GL_UNSIGNED_BYTE);
+    uint32_t seed = 7;
+    for (unsigned int i = 0; i < image->getTotalSizeInBytes(); ++i)
+    {
+        seed = seed * 1664525u + 1013904223u;
+        image->data()[i] = static_cast<unsigned char>(seed >> 24);
+    }
+    return image;
+}
+
+bool isCharacterDevice(const std::string& path)
+{
+    struct stat status;
+    return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
+}
+
+} // namespace
+
+TEST(ImageFile, AWrittenPictureReadsBackAsIs)
+{
+    TemporaryFolder folder;
+    osg::ref_ptr<osg::Image> image = noisyImage();
+    std::string error;
+    ASSERT_TRUE(writeImageFileChecked(*image, folder.file("shot.png"), error)) << error;
+    osg::ref_ptr<osg::Image> back = osgDB::readRefImageFile(folder.file("shot.png"));
+    ASSERT_TRUE(back.valid());
+    ASSERT_EQ(back->getTotalSizeInBytes(), image->getTotalSizeInBytes());
+    // PNG keeps the rows bottom-up as OpenSceneGraph gives them.
+    EXPECT_EQ(std::memcmp(back->data(), image->data(), image->getTotalSizeInBytes()), 0);
+
+    EXPECT_FALSE(writeImageFileChecked(*image, folder.file("shot.nosuchformat"), error));
+    EXPECT_EQ(error, "no image writer for the extension \"nosuchformat\"");
+    EXPECT_FALSE(
+        writeImageFileChecked(*osg::ref_ptr<osg::Image>(new osg::Image), folder.file("empty.png"), error));
+    EXPECT_EQ(error, "no image to write");
+}
+
+TEST(ImageFile, AFullDeviceIsReportedAndLeftAlone)
+{
+    TemporaryFolder folder;
+    const std::string link = folder.file("shot.png");
+    ASSERT_EQ(symlink("/dev/full", link.c_str()), 0);
+    std::string error;
+    EXPECT_FALSE(writeImageFileChecked(*noisyImage(), link, error));
+    EXPECT_EQ(error, "No space left on device");
+    EXPECT_TRUE(isCharacterDevice("/dev/full"));
+}
+
+TEST(ImageFile, AFullDiskLeavesNoPartialFile)
+{
+    TemporaryFolder folder;
+    NovaroTest::SmallDisk disk(folder.file("disk"), 64);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no privilege to mount a file system";
+    const std::string path = folder.file("disk/shot.png");
+    std::string error;
+    EXPECT_FALSE(writeImageFileChecked(*noisyImage(), path, error));
+    EXPECT_EQ(error, "No space left on device");
+    EXPECT_FALSE(std::filesystem::exists(path));
+}

@@ -1,0 +1,144 @@
+// OpenSceneGraph model files whose counts claim more than the file holds never reach
+// OpenSceneGraph's own reader, which would loop on them for ever or allocate for billions of
+// elements; the sample models, in every native format, still read.
+#include "ModelFileCheck.h"
+#include "ARObject.h"
+#include "NotifyCapture.h"
+#include "TemporaryFolder.h"
+
+#include <osgDB/ReadFile>
+#include <osgDB/WriteFile>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <iostream>
+#include <regex>
+
+using namespace Novaro;
+using NovaroTest::NotifyCapture;
+using NovaroTest::TemporaryFolder;
+
+namespace
+{
+
+const std::string samples = std::string(NOVARO_SOURCE_DIR) + "/samples/models/";
+
+// The sample cube (an animated, textured box) written as native text.
+std::string cubeAsText(const TemporaryFolder& folder)
+{
+    osg::ref_ptr<osg::Node> cube = osgDB::readRefNodeFile(samples + "cube.osgb");
+    const std::string path = folder.file("cube.osgt");
+    if (!cube.valid() || !osgDB::writeNodeFile(*cube, path))
+        return std::string();
+    return NovaroTest::readFile(path);
+}
+
+std::string refusal(const std::string& path)
+{
+    return " ERROR: refusing model file " + path + ": ";
+}
+
+} // namespace
+
+TEST(ModelFileCheck, TheSampleModelsPassInEveryNativeFormat)
+{
+    TemporaryFolder folder;
+    for (const char* name : {"cube", "sphere", "cone", "ground", "screen", "tablet"})
+    {
+        const std::string binary = samples + name + ".osgb";
+        EXPECT_EQ(checkModelFile(binary), "") << name;
+        osg::ref_ptr<osg::Node> model = readModelFile(binary);
+        ASSERT_TRUE(model.valid()) << name;
+        for (const char* extension : {".osgt", ".osg"})
+        {
+            const std::string text = folder.file(name + std::string(extension));
+            ASSERT_TRUE(osgDB::writeNodeFile(*model, text)) << text;
+            EXPECT_EQ(checkModelFile(text), "") << text;
+            EXPECT_TRUE(readModelFile(text).valid()) << text;
+        }
+    }
+}
+
+TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionIsRefusedOrHarmless)
+{
+    // Every 32-bit field of the cube holding a count-like value is set to 0x7fffffff in turn. Either
+    // the check refuses the file, visibly and naming it, or OpenSceneGraph's reader is safe with it;
+    // a file that made the reader spin would hang this test.
+    const std::string cube = NovaroTest::readFile(samples + "cube.osgb");
+    ASSERT_GT(cube.size(), 64u);
+    TemporaryFolder folder;
+    int refused = 0, read = 0;
+    for (size_t offset = 8; offset + 4 <= cube.size(); ++offset)
+    {
+        uint32_t value = 0;
+        std::memcpy(&value, cube.data() + offset, 4);
+        if (value == 0 || value > 5000)
+            continue;
+        std::string hostile = cube;
+        const uint32_t huge = 0x7fffffff;
+        std::memcpy(&hostile[offset], &huge, 4);
+        const std::string path = folder.write("cube" + std::to_string(offset) + ".osgb", hostile);
+        NotifyCapture capture(osg::FATAL);
+        if (!checkModelFile(path).empty())
+        {
+            EXPECT_FALSE(readModelFile(path).valid()) << offset;
+            EXPECT_EQ(capture.text().rfind(refusal(path), 0), 0u) << offset << ": " << capture.text();
+            ++refused;
+        }
+        else
+        {
+            readModelFile(path);
+            ++read;
+        }
+    }
+    std::cout << "cube.osgb with one count at 0x7fffffff: " << refused << " refused, " << read
+              << " read harmlessly" << std::endl;
+    EXPECT_GT(refused, 0);
+}
+
+TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLine)
+{
+    TemporaryFolder folder;
+    const std::string cube = cubeAsText(folder);
+    const std::smatch children = [&]
+    {
+        std::smatch match;
+        std::regex_search(cube, match, std::regex("Children 1 \\{"));
+        return match;
+    }();
+    ASSERT_FALSE(children.empty());
+    const size_t line =
+        1 + static_cast<size_t>(std::count(cube.begin(), cube.begin() + children.position(0), '\n'));
+    const std::string before = cube.substr(0, static_cast<size_t>(children.position(0)));
+    const std::string after = cube.substr(static_cast<size_t>(children.position(0) + children.length(0)));
+    const std::string where = " before the block at line " + std::to_string(line);
+
+    const struct
+    {
+        const char* count;
+        std::string reason;
+    } cases[] = {
+        {"2000000000",
+         "a count of 2000000000" + where + ", but only " + std::to_string(after.size()) + " bytes follow"},
+        {"-1", "a negative count (-1)" + where},
+        {"99999999999999999999999", "a count of 99999999999999999999999" + where},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string path = folder.write(std::string("hostile") + c.count + ".osgt",
+                                              before + "Children " + c.count + " {" + after);
+        NotifyCapture capture(osg::FATAL);
+        osg::ref_ptr<ARObject> object = new ARObject(path);
+        EXPECT_EQ(object->getNumChildren(), 0u) << c.count;
+        EXPECT_NE(capture.text().find(refusal(path) + c.reason), std::string::npos) << capture.text();
+    }
+
+    // A control point's time is no count, however late in a short file.
+    const std::string late = std::regex_replace(cube, std::regex("Time 4 \\{"), "Time 2000000000 {");
+    ASSERT_NE(late, cube);
+    const std::string path = folder.write("late.osgt", late);
+    EXPECT_EQ(checkModelFile(path), "");
+    EXPECT_TRUE(readModelFile(path).valid());
+}
