@@ -1,5 +1,7 @@
 #include "ARBasicAnimationManagerPlus.h"
 
+#include "ARIndexedLinkVisitor.h"
+
 #include <osg/NodeVisitor>
 
 namespace Novaro
@@ -8,6 +10,7 @@ namespace Novaro
 ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus()
 {
     _pauseClock.setStartTick();
+    setLinkVisitor(new ARIndexedLinkVisitor);
 }
 
 ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus(const osgAnimation::BasicAnimationManager& manager,
@@ -15,6 +18,7 @@ ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus(const osgAnimation::Bas
     : osgAnimation::BasicAnimationManager(manager, copyop)
 {
     _pauseClock.setStartTick();
+    setLinkVisitor(new ARIndexedLinkVisitor);
 }
 
 void ARBasicAnimationManagerPlus::setPaused(bool paused)

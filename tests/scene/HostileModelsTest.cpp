@@ -1,6 +1,8 @@
 // Model files from untrusted exports: data that is not what its name says never reaches a foreign
 // importer, coordinates that are not finite never reach the scene, and textures are read from
 // regular files only.
+#include "ARBasicAnimationManagerPlus.h"
+#include "ARObject.h"
 #include "AssimpTestScenes.h"
 #include "NotifyCapture.h"
 #include "RunDirectory.h"
@@ -14,6 +16,7 @@
 #include <osgDB/ReadFile>
 #include <osgDB/ReaderWriter>
 #include <osgDB/Registry>
+#include <osgUtil/UpdateVisitor>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +122,18 @@ std::string lineLoopWithoutPositions()
     return glb(json, floats({0, 0, 1, 0, 0, 1, 0, 0, 1}) + indices);
 }
 
+// A triangle whose positions accessor claims a fourth vertex past the end of its view and buffer
+// (Assimp copies it from beyond the buffer).
+std::string accessorPastItsView()
+{
+    const std::string json = R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36}],)"
+                             R"("bufferViews":[{"buffer":0,"byteLength":36}],)"
+                             R"("accessors":[{"bufferView":0,"componentType":5126,"count":4,"type":"VEC3"}],)"
+                             R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
+                             R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
+    return glb(json, floats({0, 0, 0, 1, 0, 0, 0, 1, 0}));
+}
+
 // The sample walker whose skin leaves its inverse bind matrices out (they are optional in glTF, but
 // Assimp's importer reads them through a null pointer); the JSON keeps its length.
 std::string unboundSkin()
@@ -189,6 +204,12 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
          "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 has no POSITION)"},
         {"unbound_skin.glb", unboundSkin(),
          "not a binary glTF file (JSON chunk: skin 0 has no inverseBindMatrices)"},
+        {"accessor_past_view.glb", accessorPastItsView(),
+         "not a binary glTF file (JSON chunk: accessor 0 reaches past its buffer view (48 of 36 bytes))"},
+        {"view_past_buffer.gltf",
+         R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36}],)"
+         R"("bufferViews":[{"buffer":0,"byteOffset":12,"byteLength":36}]})",
+         "not a glTF file (buffer view 0 reaches past its buffer)"},
         {"skin_number.gltf", R"({"asset":{"version":"2.0"},"skins":[7]})",
          "not a glTF file (skin 0 is not an object)"},
         {"deep.gltf",
@@ -357,6 +378,24 @@ TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefuse
                                             { return channel->getName() == "translate"; });
     EXPECT_EQ(translations, 20000);
     EXPECT_DOUBLE_EQ(animation.getDuration(), 2.0);
+
+    // On a scene object (which copies the animations) the first update links every channel to its
+    // node. Both steps once took minutes for this model; the times are printed.
+    const osg::Timer_t objectStart = osg::Timer::instance()->tick();
+    osg::ref_ptr<Novaro::ARObject> object = new Novaro::ARObject(root.get());
+    std::cout << "scene object set up in "
+              << osg::Timer::instance()->delta_s(objectStart, osg::Timer::instance()->tick()) << " s"
+              << std::endl;
+    ASSERT_NE(object->getAnimationManager(), nullptr);
+    const osg::Timer_t linkStart = osg::Timer::instance()->tick();
+    osgUtil::UpdateVisitor update;
+    update.setFrameStamp(new osg::FrameStamp);
+    object->accept(update);
+    std::cout << "first update (linking) in "
+              << osg::Timer::instance()->delta_s(linkStart, osg::Timer::instance()->tick()) << " s"
+              << std::endl;
+    EXPECT_EQ(object->getAnimationManager()->getOrCreateLinkVisitor()->getNbLinkedTarget(),
+              animation.getChannels().size());
 
     const std::string tooMany = write("too_many.glb", manyChannels(100001));
     NotifyCapture capture;

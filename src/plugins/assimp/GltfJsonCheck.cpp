@@ -1,6 +1,7 @@
 #include "GltfJsonCheck.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -28,7 +29,25 @@ enum class Place
     Channels,   // an animation's "channels" array
     Skins,      // the top-level "skins" array
     Skin,       // one of its items
+    Accessors,  // the top-level "accessors" array
+    Accessor,   // one of its items
+    BufferViews,
+    BufferView,
+    Buffers,
+    Buffer,
     Other
+};
+
+// The numbers of an accessor, a buffer view or a buffer that say which bytes it covers; -1 where
+// the file gives none.
+struct ByteRange
+{
+    double reference = -1; // an accessor's bufferView, a view's buffer
+    double offset = 0;     // byteOffset
+    double length = -1;    // a view's or buffer's byteLength, an accessor's count
+    double stride = 0;     // a view's byteStride
+    double componentType = -1;
+    std::string type; // an accessor's SCALAR, VEC3, ...
 };
 
 // Recursive descent, one call per nesting level, bounded by maximumGltfJsonDepth. Values are
@@ -55,7 +74,8 @@ public:
         if (_channels > maximumGltfAnimationChannels)
             return std::to_string(_channels) + " animation channels, more than " +
                    std::to_string(maximumGltfAnimationChannels);
-        return checkNodeHierarchy();
+        const std::string ranges = checkByteRanges();
+        return ranges.empty() ? checkNodeHierarchy() : ranges;
     }
 
 private:
@@ -130,6 +150,12 @@ private:
             return Place::Channels;
         if (place == Place::Root && name == "skins")
             return Place::Skins;
+        if (place == Place::Root && name == "accessors")
+            return Place::Accessors;
+        if (place == Place::Root && name == "bufferViews")
+            return Place::BufferViews;
+        if (place == Place::Root && name == "buffers")
+            return Place::Buffers;
         return Place::Other;
     }
 
@@ -158,8 +184,12 @@ private:
                     _primitiveHasPosition = false;
                 if (place == Place::Skin && name == "inverseBindMatrices")
                     hasInverseBindMatrices = true;
+                skipSpace();
+                const size_t valueStart = _position;
                 if (!readValue(memberPlace(place, name), depth))
                     return false;
+                if (place == Place::Accessor || place == Place::BufferView || place == Place::Buffer)
+                    recordRangeMember(place, name, valueStart);
                 if (place == Place::Primitive && name == "attributes")
                     hasPosition = _primitiveHasPosition;
             } while (consume(','));
@@ -180,12 +210,15 @@ private:
         if (consume(']'))
             return true;
         // Items of the meshes and primitives arrays are counted for the messages.
-        const Place itemPlace = place == Place::Meshes       ? Place::Mesh
-                                : place == Place::Primitives ? Place::Primitive
-                                : place == Place::Nodes      ? Place::Node
-                                : place == Place::Animations ? Place::Animation
-                                : place == Place::Skins      ? Place::Skin
-                                                             : Place::Other;
+        const Place itemPlace = place == Place::Meshes        ? Place::Mesh
+                                : place == Place::Primitives  ? Place::Primitive
+                                : place == Place::Nodes       ? Place::Node
+                                : place == Place::Animations  ? Place::Animation
+                                : place == Place::Skins       ? Place::Skin
+                                : place == Place::Accessors   ? Place::Accessor
+                                : place == Place::BufferViews ? Place::BufferView
+                                : place == Place::Buffers     ? Place::Buffer
+                                                              : Place::Other;
         size_t index = 0;
         do
         {
@@ -199,6 +232,12 @@ private:
                 _skin = index;
             if (place == Place::Channels)
                 ++_channels;
+            if (itemPlace == Place::Accessor)
+                _accessors.emplace_back();
+            if (itemPlace == Place::BufferView)
+                _bufferViews.emplace_back();
+            if (itemPlace == Place::Buffer)
+                _buffers.emplace_back();
             if (place == Place::Children && !readChild())
                 return false;
             if (place != Place::Children && !readValue(itemPlace, depth))
@@ -306,6 +345,90 @@ private:
         return std::string();
     }
 
+    // The member just read at 'start' of the accessor, view or buffer being read, when it is one
+    // of the numbers (or the type) that place its bytes.
+    void recordRangeMember(Place place, const std::string& name, size_t start)
+    {
+        std::vector<ByteRange>& list = place == Place::Accessor     ? _accessors
+                                       : place == Place::BufferView ? _bufferViews
+                                                                    : _buffers;
+        ByteRange& range = list.back();
+        const std::string value(_data + start, _position - start);
+        if (name == "type" && value.size() >= 2 && value.front() == '"')
+        {
+            range.type = value.substr(1, value.size() - 2);
+            return;
+        }
+        char* end = nullptr;
+        const double number = std::strtod(value.c_str(), &end);
+        if (value.empty() || end != value.c_str() + value.size())
+            return;
+        if (name == (place == Place::Accessor ? "bufferView" : "buffer"))
+            range.reference = number;
+        else if (name == "byteOffset")
+            range.offset = number;
+        else if (name == (place == Place::Accessor ? "count" : "byteLength"))
+            range.length = number;
+        else if (name == "byteStride")
+            range.stride = number;
+        else if (name == "componentType")
+            range.componentType = number;
+    }
+
+    // Bytes of one element of an accessor, or 0 for a type glTF does not have.
+    static double elementBytes(const ByteRange& accessor)
+    {
+        static const std::pair<const char*, int> types[] = {
+            {"SCALAR", 1}, {"VEC2", 2}, {"VEC3", 3}, {"VEC4", 4}, {"MAT2", 4}, {"MAT3", 9}, {"MAT4", 16}};
+        int components = 0;
+        for (const auto& type : types)
+            if (accessor.type == type.first)
+                components = type.second;
+        const int type = static_cast<int>(accessor.componentType);
+        const int componentBytes = type == 5120 || type == 5121   ? 1
+                                   : type == 5122 || type == 5123 ? 2
+                                   : type == 5125 || type == 5126 ? 4
+                                                                  : 0;
+        return static_cast<double>(components * componentBytes);
+    }
+
+    // Assimp copies an accessor's elements without checking them against the view they lie in,
+    // nor a view against its buffer: every accessor must lie inside its view, every view inside
+    // its buffer.
+    std::string checkByteRanges() const
+    {
+        for (size_t index = 0; index < _bufferViews.size(); ++index)
+        {
+            const ByteRange& view = _bufferViews[index];
+            const std::string name = "buffer view " + std::to_string(index);
+            if (view.reference < 0 || view.reference >= static_cast<double>(_buffers.size()))
+                return name + " names no buffer";
+            const ByteRange& buffer = _buffers[static_cast<size_t>(view.reference)];
+            if (view.length < 0 || view.offset < 0 || view.offset + view.length > buffer.length)
+                return name + " reaches past its buffer";
+        }
+        for (size_t index = 0; index < _accessors.size(); ++index)
+        {
+            const ByteRange& accessor = _accessors[index];
+            const std::string name = "accessor " + std::to_string(index);
+            const double element = elementBytes(accessor);
+            if (element == 0 || accessor.length < 1)
+                return name + " has no valid type, component type and count";
+            if (accessor.reference < 0)
+                continue; // all zeros, made by the reader itself
+            if (accessor.reference >= static_cast<double>(_bufferViews.size()))
+                return name + " names no buffer view";
+            const ByteRange& view = _bufferViews[static_cast<size_t>(accessor.reference)];
+            const double stride = view.stride > 0 ? view.stride : element;
+            const double last = accessor.offset + (accessor.length - 1) * stride + element;
+            if (accessor.offset < 0 || last > view.length)
+                return name + " reaches past its buffer view (" +
+                       std::to_string(static_cast<long long>(last)) + " of " +
+                       std::to_string(static_cast<long long>(view.length)) + " bytes)";
+        }
+        return std::string();
+    }
+
     std::string primitiveName() const
     {
         return "primitive " + std::to_string(_primitive) + " of mesh " + std::to_string(_mesh);
@@ -325,6 +448,9 @@ private:
     std::vector<std::pair<size_t, size_t>> _children;
     size_t _channels = 0;
     size_t _skin = 0;
+    std::vector<ByteRange> _accessors;
+    std::vector<ByteRange> _bufferViews;
+    std::vector<ByteRange> _buffers;
 };
 
 } // namespace

@@ -28,7 +28,9 @@ const size_t maximumGltfAnimationChannels = 100000;
 // - a node hierarchy Assimp cannot build: a node with two parents, a node that is its own
 //   ancestor, a child index past the nodes, a chain deeper than maximumGltfNodeDepth;
 // - a skin without inverseBindMatrices (Assimp's importer reads them through a null pointer);
-// - more than maximumGltfAnimationChannels animation channels.
+// - more than maximumGltfAnimationChannels animation channels;
+// - an accessor reaching past its buffer view, or a view past its buffer (Assimp copies them
+//   unchecked), or an accessor without a valid type, component type and count.
 std::string checkGltfJson(const char* data, size_t size);
 
 } // namespace Novaro
