@@ -16,13 +16,17 @@ if [ -z "${DISPLAY:-}" ]; then
   screenshot="$top/build/demo-screenshot.png"
   # A picture from an earlier run must never pass for this one's.
   rm -f "$screenshot"
-  status=0
+  log="$top/build/demo.log"
+  set +e
   xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" "$run/novaro" "${args[@]}" \
-    -max_frames 300 -screenshot "$screenshot" -frame_stats "$@" || status=$?
+    -max_frames 300 -screenshot "$screenshot" -frame_stats "$@" 2>&1 | tee "$log"
+  status=${PIPESTATUS[0]}
+  set -e
   # The player ends with status 0 on some start-up failures (a missing settings file, no markers),
-  # so a run without its picture failed too.
-  if [ "$status" -ne 0 ] || [ ! -s "$screenshot" ]; then
-    echo "The demo failed (player exit status $status, no picture written); see its output above." >&2
+  # so a run without its picture failed too, and so did one whose picture is blank (the virtual
+  # display went away while it played).
+  if [ "$status" -ne 0 ] || [ ! -s "$screenshot" ] || grep -q "is a single colour" "$log"; then
+    echo "The demo failed (player exit status $status, no picture or a blank one); see its output above." >&2
     exit $((status != 0 ? status : 1))
   fi
   echo "Last picture of the demo: $screenshot"

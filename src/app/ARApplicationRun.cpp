@@ -238,6 +238,25 @@ osg::ref_ptr<osg::Camera> addCaptureCamera(osgViewer::Viewer& viewer, WindowCapt
     return camera;
 }
 
+// Whether every pixel of the picture has the colour of the first: the player always draws the
+// camera image or its status text, so such a picture means nothing reached the window (a display
+// lost while playing, a context that draws nothing).
+bool isSingleColour(const osg::Image& image)
+{
+    const unsigned int pixelBytes = image.getPixelSizeInBits() / 8;
+    const unsigned char* first = image.data();
+    if (pixelBytes == 0 || first == nullptr)
+        return true;
+    for (int row = 0; row < image.t(); ++row)
+    {
+        const unsigned char* pixel = image.data(0, row);
+        for (int column = 0; column < image.s(); ++column, pixel += pixelBytes)
+            if (std::memcmp(pixel, first, pixelBytes) != 0)
+                return false;
+    }
+    return true;
+}
+
 bool writeScreenshot(osg::Camera& captureCamera, WindowCapture& capture, const std::string& file)
 {
     captureCamera.setFinalDrawCallback(nullptr);
@@ -245,6 +264,10 @@ bool writeScreenshot(osg::Camera& captureCamera, WindowCapture& capture, const s
     if (writeImageFileChecked(*capture.image(), file, error))
     {
         osg::notify(osg::NOTICE) << " Screenshot written: " << file << std::endl;
+        if (isSingleColour(*capture.image()))
+            osg::notify(osg::FATAL) << " WARNING: the screenshot " << file
+                                    << " is a single colour: nothing was drawn (was the display lost?)"
+                                    << std::endl;
         return true;
     }
     osg::notify(osg::FATAL) << " ERROR: could not write screenshot " << file << ": " << error << "."
