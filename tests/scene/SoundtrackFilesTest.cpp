@@ -5,6 +5,8 @@
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
 
+#include "SoundFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -19,31 +21,6 @@ using namespace NovaroTest;
 
 namespace
 {
-
-void appendLittleEndian(std::string& out, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
-}
-
-// A 16-bit PCM WAV file of 'channels' at 'rateHz' holding 'dataBytes' of silence.
-std::string wav(uint32_t channels, uint32_t rateHz, uint32_t dataBytes)
-{
-    std::string out = "RIFF";
-    appendLittleEndian(out, 36 + dataBytes, 4);
-    out += "WAVEfmt ";
-    appendLittleEndian(out, 16, 4);
-    appendLittleEndian(out, 1, 2);
-    appendLittleEndian(out, channels, 2);
-    appendLittleEndian(out, rateHz, 4);
-    appendLittleEndian(out, rateHz * channels * 2, 4);
-    appendLittleEndian(out, channels * 2, 2);
-    appendLittleEndian(out, 16, 2);
-    out += "data";
-    appendLittleEndian(out, dataBytes, 4);
-    out.append(dataBytes, '\0');
-    return out;
-}
 
 class SoundtrackFilesTest : public ::testing::Test
 {
