@@ -34,6 +34,14 @@ osg::ref_ptr<ARObject> animatedObject(const std::string& name)
 class ActionsTest : public ::testing::Test
 {
 protected:
+    // A scene object of that name, known to the application as action targets are.
+    osg::ref_ptr<ARObject> registeredObject(const std::string& name)
+    {
+        osg::ref_ptr<ARObject> object = new ARObject;
+        object->setName(name);
+        application.registerObject(object.get());
+        return object;
+    }
     // An action of 'command' owned by 'owner', aimed at 'target', prepared in the application.
     ARAction* action(ARObject& owner, const std::string& command, const std::string& target,
                      const std::map<std::string, std::string>& parameters = {})
@@ -141,12 +149,8 @@ TEST_F(ActionsTest, AnEventsFileRunsItsKnownCommandsAndReportsTheOthers)
                       "<action source=\"_self_\" target=\"_self_\"><command>notify</command>"
                       "<parameters><parameter name=\"message\">done</parameter></parameters></action>"
                       "</actions></event></events>");
-    osg::ref_ptr<ARObject> lamp = new ARObject;
-    lamp->setName("lamp");
-    osg::ref_ptr<ARObject> button = new ARObject;
-    button->setName("button");
-    application.registerObject(lamp.get());
-    application.registerObject(button.get());
+    osg::ref_ptr<ARObject> lamp = registeredObject("lamp");
+    osg::ref_ptr<ARObject> button = registeredObject("button");
 
     NotifyCapture capture;
     button->loadEvents(events);
@@ -191,12 +195,8 @@ TEST_F(ActionsTest, UnknownNamesInAnEventsFileAreEachReportedWithTheFileAndTheOb
         "<action source=\"_self_\" target=\"lamq\"><command>show</command></action>"
         "<action source=\"_self_\" target=\"lamq\"><command>hide</command></action>"
         "</actions></event></events>");
-    osg::ref_ptr<ARObject> lamp = new ARObject;
-    lamp->setName("lamp");
-    osg::ref_ptr<ARObject> button = new ARObject;
-    button->setName("button");
-    application.registerObject(lamp.get());
-    application.registerObject(button.get());
+    osg::ref_ptr<ARObject> lamp = registeredObject("lamp");
+    osg::ref_ptr<ARObject> button = registeredObject("button");
 
     NotifyCapture capture;
     button->loadEvents(events);

@@ -3,6 +3,7 @@
 // last image stays.
 
 #include "CaptureVideo.h"
+#include "CaptureWaiting.h"
 
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
@@ -12,26 +13,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <thread>
 
-namespace
-{
-
-bool updateUntil(osgART::CaptureVideo& video, const std::function<bool()>& condition, double seconds = 10.0)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < deadline)
-    {
-        video.update();
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
-} // namespace
+using NovaroTest::updateUntil;
 
 TEST(CameraMovie, CutShorterWhilePlayingIsReportedOnceAndItsLastImageStays)
 {

@@ -3,6 +3,7 @@
 // away and comes back while playing.
 #include "CameraModes.h"
 #include "CaptureVideo.h"
+#include "CaptureWaiting.h"
 #include "FrameConverter.h"
 #include "V4L2Camera.h"
 
@@ -24,6 +25,8 @@
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+
+using NovaroTest::updateUntil;
 
 namespace
 {
@@ -582,21 +585,6 @@ private:
 };
 
 // Calls update() as the frame loop does until the condition holds or the seconds are up.
-template <typename Condition>
-bool updateUntil(osgART::CaptureVideo& video, Condition condition, double seconds = 4.0)
-{
-    const Clock::time_point deadline =
-        Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    while (Clock::now() < deadline)
-    {
-        video.update();
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
-}
-
 } // namespace
 
 TEST(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
