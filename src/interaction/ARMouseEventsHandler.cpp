@@ -1,8 +1,8 @@
-#include "ARMouseEventsHandler.h"
+#include "interaction/ARMouseEventsHandler.h"
 
-#include "ARApplication.h"
-#include "ARPickable.h"
-#include "ARViewer.h"
+#include "app/ARApplication.h"
+#include "app/ARViewer.h"
+#include "scene/ARPickable.h"
 
 #include <osg/ClipNode>
 #include <osgUtil/IntersectionVisitor>
@@ -92,7 +92,7 @@ void ARMouseEventsHandler::pressed(const osgGA::GUIEventAdapter& event, ARViewer
     if (_lastButton == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON)
     {
         _longPressTimer.reset(new osg::Timer);
-        _longPressStart = _longPressTimer->tick();
+        _longPressStart = _tickSource();
     }
 }
 
@@ -101,7 +101,7 @@ bool ARMouseEventsHandler::released(const osgGA::GUIEventAdapter& event, ARViewe
     const unsigned int button = event.getButton();
     if (_longPressTimer && button == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON)
     {
-        const double held = _longPressTimer->delta_s(_longPressStart, _longPressTimer->tick());
+        const double held = _longPressTimer->delta_s(_longPressStart, _tickSource());
         _longPressTimer.reset();
         if (held > longPressSeconds)
         {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <osg/Timer>
+
+#include <functional>
 #include <osgGA/GUIEventHandler>
 
 #include <memory>
@@ -53,6 +55,11 @@ public:
     // Seconds the left button must be held for its release to end the program.
     static const double longPressSeconds;
 
+    // Where the long-press timer reads its ticks: the system clock (osg::Timer::tick) unless a
+    // test drives the clock itself.
+    using TickSource = std::function<osg::Timer_t()>;
+    void setTickSource(TickSource source) { _tickSource = std::move(source); }
+
 protected:
     ~ARMouseEventsHandler() override = default;
 
@@ -83,6 +90,7 @@ private:
     // Exists only between a left press and the next release.
     std::unique_ptr<osg::Timer> _longPressTimer;
     osg::Timer_t _longPressStart;
+    TickSource _tickSource = [] { return osg::Timer::instance()->tick(); };
 };
 
 } // namespace Novaro

@@ -2,12 +2,9 @@
 // through the viewer's event queue at the window position where they are drawn.
 #include "RunningPlayer.h"
 
-#include "ARMouseEventsHandler.h"
-#include "ARObject.h"
 #include "TemporaryFolder.h"
-
-#include <chrono>
-#include <thread>
+#include "interaction/ARMouseEventsHandler.h"
+#include "scene/ARObject.h"
 
 #include <osg/ClipNode>
 #include <osg/Geode>
@@ -214,12 +211,23 @@ TEST_F(MousePicking, LeftButtonHeldLongerThanTheLongPressEndsTheLoopWithoutAClic
     const osg::Vec2 onBox = placeInFront(*box, 0.0f);
     viewer->frame();
 
-    press(onBox, LEFT);
-    viewer->frame();
-    std::this_thread::sleep_for(std::chrono::duration<double>(ARMouseEventsHandler::longPressSeconds + 0.2));
+    // The handler's clock is the test's: held just under, then just over the long press.
+    osg::Timer_t now = 0;
+    const double ticksPerSecond = 1.0 / osg::Timer::instance()->getSecondsPerTick();
+    application.getMouseEventsHandler()->setTickSource([&now] { return now; });
+    auto holdFor = [&](double seconds)
+    {
+        press(onBox, LEFT);
+        viewer->frame();
+        now += static_cast<osg::Timer_t>(seconds * ticksPerSecond);
+        release(onBox, LEFT);
+        viewer->frame();
+    };
+    holdFor(ARMouseEventsHandler::longPressSeconds - 0.1);
     EXPECT_FALSE(viewer->done());
-    release(onBox, LEFT);
-    viewer->frame();
+    EXPECT_EQ(Log({"box left"}), log) << "a press shorter than the long press is a click";
+    log.clear();
+    holdFor(ARMouseEventsHandler::longPressSeconds + 0.1);
     EXPECT_TRUE(viewer->done());
     EXPECT_TRUE(log.empty());
 }
