@@ -1,25 +1,25 @@
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "ARClippingManager.h"
-#include "AREventsHandlersManager.h"
-#include "ARKeyboardEventsHandler.h"
-#include "ARMouseEventsHandler.h"
-#include "ARShadowsManager.h"
-#include "AudioData.h"
-#include "ConfigurationData.h"
-#include "LightingData.h"
-#include "MarkersData.h"
-#include "PathRule.h"
-#include "SceneData.h"
-#include "TrackerData.h"
-#include "VideoData.h"
-#include "XMLAudioParserManager.h"
-#include "XMLConfigurationParserManager.h"
-#include "XMLLightingParserManager.h"
-#include "XMLMarkersParserManager.h"
-#include "XMLSceneParserManager.h"
-#include "XMLTrackerParserManager.h"
-#include "XMLVideoParserManager.h"
+#include "effects/ARClippingManager.h"
+#include "effects/ARShadowsManager.h"
+#include "interaction/AREventsHandlersManager.h"
+#include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARMouseEventsHandler.h"
+#include "settings/AudioData.h"
+#include "settings/ConfigurationData.h"
+#include "settings/LightingData.h"
+#include "settings/MarkersData.h"
+#include "settings/PathRule.h"
+#include "settings/SceneData.h"
+#include "settings/TrackerData.h"
+#include "settings/VideoData.h"
+#include "settings/XMLAudioParserManager.h"
+#include "settings/XMLConfigurationParserManager.h"
+#include "settings/XMLLightingParserManager.h"
+#include "settings/XMLMarkersParserManager.h"
+#include "settings/XMLSceneParserManager.h"
+#include "settings/XMLTrackerParserManager.h"
+#include "settings/XMLVideoParserManager.h"
 
 #include <cstdlib>
 
@@ -27,12 +27,12 @@
 
 #include <SFML/Audio/Music.hpp>
 
-#include "ARMarkerNode.h"
-#include "ARObject.h"
 #include "osgART/ARSceneNode.h"
 #include "osgART/GenericTracker.h"
 #include "osgART/GenericVideo.h"
 #include "osgART/VideoLayer.h"
+#include "scene/ARObject.h"
+#include "tracking/ARMarkerNode.h"
 
 namespace Novaro
 {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ARViewer.h"
-#include "ApplicationHint.h"
-#include "HUDList.h"
+#include "app/ARViewer.h"
+#include "app/ApplicationHint.h"
+#include "effects/HUDList.h"
 
 #include <iosfwd>
 #include <map>

@@ -1,8 +1,8 @@
 // Clipping on the markers: the run's one clipping manager goes to the first detected marker.
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "ARClippingManager.h"
-#include "ARMarkerNode.h"
+#include "effects/ARClippingManager.h"
+#include "tracking/ARMarkerNode.h"
 
 #include "osgART/Marker.h"
 

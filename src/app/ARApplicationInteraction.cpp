@@ -1,22 +1,22 @@
 // The application's side of the interaction: installing the mode manager, the mouse handler and
 // the keyboard modes, swapping the current mode with its help panel, and the scene-wide
 // operations that only the modes call.
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "ARAnimationsKeyboardEventsHandler.h"
-#include "ARClippingKeyboardEventsHandler.h"
-#include "AREventsHandlersManager.h"
-#include "ARLayersKeyboardEventsHandler.h"
-#include "ARLightsKeyboardEventsHandler.h"
-#include "ARMarkerNode.h"
-#include "ARMouseEventsHandler.h"
-#include "ARObject.h"
-#include "ARObjectsKeyboardEventsHandler.h"
-#include "ARShadowsManager.h"
-#include "ARSoundsKeyboardEventsHandler.h"
-#include "ARTrackingKeyboardEventsHandler.h"
-#include "ARVisualizationKeyboardEventsHandler.h"
-#include "RenderTextureSize.h"
+#include "app/RenderTextureSize.h"
+#include "effects/ARShadowsManager.h"
+#include "interaction/ARAnimationsKeyboardEventsHandler.h"
+#include "interaction/ARClippingKeyboardEventsHandler.h"
+#include "interaction/AREventsHandlersManager.h"
+#include "interaction/ARLayersKeyboardEventsHandler.h"
+#include "interaction/ARLightsKeyboardEventsHandler.h"
+#include "interaction/ARMouseEventsHandler.h"
+#include "interaction/ARObjectsKeyboardEventsHandler.h"
+#include "interaction/ARSoundsKeyboardEventsHandler.h"
+#include "interaction/ARTrackingKeyboardEventsHandler.h"
+#include "interaction/ARVisualizationKeyboardEventsHandler.h"
+#include "scene/ARObject.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <osgViewer/ViewerEventHandlers>
 

@@ -1,11 +1,11 @@
 // Marker nodes of the application: layers, attachment to the scene, generated multi-marker
 // files, and the tracking toggles and smoothing steps applied to every marker.
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "ARMarkerNode.h"
-#include "MarkersData.h"
-#include "PathRule.h"
-#include "TrackerData.h"
+#include "settings/MarkersData.h"
+#include "settings/PathRule.h"
+#include "settings/TrackerData.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,12 +1,12 @@
 // Rendering set-up of the application: the capability probe, multisampling, the scene graph under
 // the AR scene node, the render-to-texture pipeline and the visual toggles of the keyboard modes.
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "ARMarkerNode.h"
-#include "ARObject.h"
-#include "ARShadowsManager.h"
-#include "ConfigurationData.h"
-#include "RenderTextureSize.h"
+#include "app/RenderTextureSize.h"
+#include "effects/ARShadowsManager.h"
+#include "scene/ARObject.h"
+#include "settings/ConfigurationData.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <cmath>
 

@@ -1,19 +1,19 @@
 // The frame loop and what surrounds it: the last preparation that needs a complete scene, the
 // loop itself, and the clean-up of media and temporary data.
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "ARClippingManager.h"
-#include "ARLight.h"
-#include "ARObject.h"
-#include "ARShadowsManager.h"
-#include "ARTextureCachingCallBack.h"
-#include "ARVideo.h"
-#include "AudioData.h"
-#include "ConfigurationData.h"
-#include "FrameStatistics.h"
-#include "ImageFile.h"
-#include "KmzImporter.h"
-#include "LightingData.h"
+#include "app/ARTextureCachingCallBack.h"
+#include "app/FrameStatistics.h"
+#include "app/ImageFile.h"
+#include "effects/ARClippingManager.h"
+#include "effects/ARShadowsManager.h"
+#include "scene/ARLight.h"
+#include "scene/ARObject.h"
+#include "scene/ARVideo.h"
+#include "scene/KmzImporter.h"
+#include "settings/AudioData.h"
+#include "settings/ConfigurationData.h"
+#include "settings/LightingData.h"
 
 #include <cfloat>
 #include <cstdio>

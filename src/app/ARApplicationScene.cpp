@@ -1,17 +1,17 @@
 // Scene loading: turns the scene settings into scene objects hung under their markers.
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "ARAudio.h"
-#include "ARLight.h"
-#include "ARNodeSearchByNameVisitor.h"
-#include "ARObject.h"
-#include "ARShadowsManager.h"
-#include "ARVideo.h"
-#include "KmzImporter.h"
-#include "MarkersData.h"
-#include "ModelFileCheck.h"
-#include "PathRule.h"
-#include "SceneData.h"
+#include "effects/ARShadowsManager.h"
+#include "scene/ARAudio.h"
+#include "scene/ARLight.h"
+#include "scene/ARNodeSearchByNameVisitor.h"
+#include "scene/ARObject.h"
+#include "scene/ARVideo.h"
+#include "scene/KmzImporter.h"
+#include "scene/ModelFileCheck.h"
+#include "settings/MarkersData.h"
+#include "settings/PathRule.h"
+#include "settings/SceneData.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,10 +1,10 @@
 // Background soundtracks of the application: loaded at set-up, played by the frame loop and the
 // sounds interaction mode.
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "AudioData.h"
-#include "AudioOutput.h"
-#include "PathRule.h"
+#include "scene/AudioOutput.h"
+#include "settings/AudioData.h"
+#include "settings/PathRule.h"
 
 #include <SFML/Audio/Music.hpp>
 

@@ -1,13 +1,13 @@
 // Video capture and tracker set-up: plugins, device, calibration and pattern files, markers, and
 // the tracker fields driven by the keyboard.
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
-#include "ARMarkerNode.h"
-#include "ConfigurationData.h"
-#include "MarkersData.h"
-#include "PathRule.h"
-#include "TrackerData.h"
-#include "VideoData.h"
+#include "settings/ConfigurationData.h"
+#include "settings/MarkersData.h"
+#include "settings/PathRule.h"
+#include "settings/TrackerData.h"
+#include "settings/VideoData.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <osg/FrameStamp>
 #include <osg/NodeCallback>

@@ -1,4 +1,4 @@
-#include "ARTextureCachingCallBack.h"
+#include "app/ARTextureCachingCallBack.h"
 
 #include <osgUtil/GLObjectsVisitor>
 

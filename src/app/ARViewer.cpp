@@ -1,6 +1,6 @@
-#include "ARViewer.h"
+#include "app/ARViewer.h"
 
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
 #include <osg/GLExtensions>
 #include <osg/GraphicsContext>

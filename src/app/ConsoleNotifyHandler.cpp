@@ -1,4 +1,4 @@
-#include "ConsoleNotifyHandler.h"
+#include "app/ConsoleNotifyHandler.h"
 
 #include <cstdio>
 

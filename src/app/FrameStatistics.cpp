@@ -1,4 +1,4 @@
-#include "FrameStatistics.h"
+#include "app/FrameStatistics.h"
 
 #include <algorithm>
 #include <cstdio>

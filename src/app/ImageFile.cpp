@@ -1,4 +1,4 @@
-#include "ImageFile.h"
+#include "app/ImageFile.h"
 
 #include <osgDB/FileNameUtils>
 #include <osgDB/Registry>

@@ -1,4 +1,4 @@
-#include "InstallLayout.h"
+#include "app/InstallLayout.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "MetadataFile.h"
+#include "app/MetadataFile.h"
 
 #include <fstream>
 

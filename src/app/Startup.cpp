@@ -1,13 +1,13 @@
-#include "Startup.h"
+#include "app/Startup.h"
 
-#include "ARApplication.h"
-#include "ARObject.h"
-#include "AudioOutput.h"
-#include "ConsoleNotifyHandler.h"
-#include "InstallLayout.h"
-#include "MetadataFile.h"
-#include "PathRule.h"
-#include "SceneData.h"
+#include "app/ARApplication.h"
+#include "app/ConsoleNotifyHandler.h"
+#include "app/InstallLayout.h"
+#include "app/MetadataFile.h"
+#include "scene/ARObject.h"
+#include "scene/AudioOutput.h"
+#include "settings/PathRule.h"
+#include "settings/SceneData.h"
 
 #include <cstdio>
 #include <cstdlib>

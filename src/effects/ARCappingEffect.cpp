@@ -1,4 +1,4 @@
-#include "ARCappingEffect.h"
+#include "effects/ARCappingEffect.h"
 
 #include <osg/CullFace>
 #include <osg/Notify>

@@ -1,6 +1,6 @@
-#include "ARClippingManager.h"
+#include "effects/ARClippingManager.h"
 
-#include "ARCappingEffect.h"
+#include "effects/ARCappingEffect.h"
 
 #include <osg/BlendFunc>
 #include <osg/StateSet>

@@ -11,7 +11,7 @@
 #include <osg/MatrixTransform>
 #include <osg/Switch>
 
-#include "ARPickable.h"
+#include "scene/ARPickable.h"
 
 namespace Novaro
 {

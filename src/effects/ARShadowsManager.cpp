@@ -1,10 +1,10 @@
-#include "ARShadowsManager.h"
+#include "effects/ARShadowsManager.h"
 
-#include "ARApplication.h"
-#include "ARLight.h"
-#include "ARTextureUnitsVisitor.h"
-#include "ShadowPrograms.h"
-#include "ShadowTechniques.h"
+#include "app/ARApplication.h"
+#include "effects/ShadowPrograms.h"
+#include "effects/ShadowTechniques.h"
+#include "scene/ARLight.h"
+#include "scene/ARTextureUnitsVisitor.h"
 
 #include <osg/ComputeBoundsVisitor>
 #include <osg/FrameStamp>

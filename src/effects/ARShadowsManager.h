@@ -9,7 +9,7 @@
 #include <osgShadow/ShadowedScene>
 #include <osgShadow/StandardShadowMap>
 
-#include "ShadowTechniques.h"
+#include "effects/ShadowTechniques.h"
 
 #include <vector>
 

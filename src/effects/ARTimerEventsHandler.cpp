@@ -1,7 +1,7 @@
-#include "ARTimerEventsHandler.h"
+#include "effects/ARTimerEventsHandler.h"
 
-#include "HUD.h"
-#include "TimerInfoHUD.h"
+#include "effects/HUD.h"
+#include "effects/TimerInfoHUD.h"
 
 #include <osgViewer/Viewer>
 

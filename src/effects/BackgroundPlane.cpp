@@ -1,4 +1,4 @@
-#include "BackgroundPlane.h"
+#include "effects/BackgroundPlane.h"
 
 #include <osg/BlendFunc>
 #include <osg/Geometry>

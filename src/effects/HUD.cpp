@@ -1,4 +1,4 @@
-#include "HUD.h"
+#include "effects/HUD.h"
 
 #include <osg/Notify>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ARTimerEventsHandler.h"
-#include "TextPanel.h"
+#include "effects/ARTimerEventsHandler.h"
+#include "effects/TextPanel.h"
 
 #include <osg/Camera>
 #include <osg/PositionAttitudeTransform>

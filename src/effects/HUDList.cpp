@@ -1,4 +1,4 @@
-#include "HUDList.h"
+#include "effects/HUDList.h"
 
 #include <osg/Notify>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HUD.h"
-#include "HUDVideo.h"
+#include "effects/HUD.h"
+#include "effects/HUDVideo.h"
 
 #include <osg/ImageStream>
 #include <osgViewer/Viewer>

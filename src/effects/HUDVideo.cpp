@@ -1,4 +1,4 @@
-#include "HUDVideo.h"
+#include "effects/HUDVideo.h"
 
 #include <osg/Geode>
 #include <osg/Geometry>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HUD.h"
+#include "effects/HUD.h"
 
 #include <osg/ImageStream>
 

@@ -1,6 +1,6 @@
-#include "ShadowPrograms.h"
+#include "effects/ShadowPrograms.h"
 
-#include "TextureUnitRenaming.h"
+#include "scene/TextureUnitRenaming.h"
 
 namespace Novaro
 {

@@ -1,6 +1,6 @@
-#include "ShadowTechniques.h"
+#include "effects/ShadowTechniques.h"
 
-#include "ShadowPrograms.h"
+#include "effects/ShadowPrograms.h"
 
 #include <osgShadow/ShadowSettings>
 #include <osgShadow/ShadowedScene>

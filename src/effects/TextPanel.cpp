@@ -1,4 +1,4 @@
-#include "TextPanel.h"
+#include "effects/TextPanel.h"
 
 namespace Novaro
 {

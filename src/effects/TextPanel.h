@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BackgroundPlane.h"
+#include "effects/BackgroundPlane.h"
 
 #include <osg/Geode>
 #include <osg/MatrixTransform>

@@ -1,6 +1,6 @@
-#include "ARAction.h"
+#include "interaction/ARAction.h"
 
-#include "ARActionFactory.h"
+#include "interaction/ARActionFactory.h"
 
 #include <cstdlib>
 

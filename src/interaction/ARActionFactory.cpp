@@ -1,9 +1,9 @@
-#include "ARActionFactory.h"
+#include "interaction/ARActionFactory.h"
 
-#include "ARAction.h"
-#include "ARActions.h"
-#include "ARApplication.h"
-#include "ARObject.h"
+#include "app/ARApplication.h"
+#include "interaction/ARAction.h"
+#include "interaction/ARActions.h"
+#include "scene/ARObject.h"
 
 #include <osg/Notify>
 

@@ -1,9 +1,9 @@
-#include "ARActions.h"
+#include "interaction/ARActions.h"
 
-#include "ARModel.h"
-#include "ARMultimediaInterface.h"
-#include "ARObject.h"
-#include "ARVideo.h"
+#include "scene/ARModel.h"
+#include "scene/ARMultimediaInterface.h"
+#include "scene/ARObject.h"
+#include "scene/ARVideo.h"
 
 namespace Novaro
 {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ARAction.h"
-#include "ARModel.h"
-#include "ARMultimediaInterface.h"
-#include "ARVideo.h"
+#include "interaction/ARAction.h"
+#include "scene/ARModel.h"
+#include "scene/ARMultimediaInterface.h"
+#include "scene/ARVideo.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "ARAnimationVisitors.h"
+#include "interaction/ARAnimationVisitors.h"
 
-#include "ARBasicAnimationManagerPlus.h"
+#include "interaction/ARBasicAnimationManagerPlus.h"
 
 namespace Novaro
 {

@@ -1,6 +1,6 @@
-#include "ARAnimationsKeyboardEventsHandler.h"
+#include "interaction/ARAnimationsKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
 namespace Novaro
 {

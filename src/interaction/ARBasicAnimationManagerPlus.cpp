@@ -1,6 +1,6 @@
-#include "ARBasicAnimationManagerPlus.h"
+#include "interaction/ARBasicAnimationManagerPlus.h"
 
-#include "ARIndexedLinkVisitor.h"
+#include "interaction/ARIndexedLinkVisitor.h"
 
 #include <osg/NodeVisitor>
 

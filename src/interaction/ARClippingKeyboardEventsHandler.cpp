@@ -1,7 +1,7 @@
-#include "ARClippingKeyboardEventsHandler.h"
+#include "interaction/ARClippingKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
-#include "ARClippingManager.h"
+#include "app/ARApplication.h"
+#include "effects/ARClippingManager.h"
 
 namespace Novaro
 {

@@ -1,9 +1,9 @@
-#include "AREventsHandlersManager.h"
+#include "interaction/AREventsHandlersManager.h"
 
-#include "ARApplication.h"
-#include "ARKeyboardEventsHandler.h"
-#include "ARShadowsManager.h"
-#include "ARViewer.h"
+#include "app/ARApplication.h"
+#include "app/ARViewer.h"
+#include "effects/ARShadowsManager.h"
+#include "interaction/ARKeyboardEventsHandler.h"
 
 namespace Novaro
 {

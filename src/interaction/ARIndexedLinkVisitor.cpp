@@ -1,4 +1,4 @@
-#include "ARIndexedLinkVisitor.h"
+#include "interaction/ARIndexedLinkVisitor.h"
 
 #include <osg/Drawable>
 #include <osg/Geode>

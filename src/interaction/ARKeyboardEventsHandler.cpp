@@ -1,7 +1,7 @@
-#include "ARKeyboardEventsHandler.h"
+#include "interaction/ARKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
-#include "ARViewer.h"
+#include "app/ARApplication.h"
+#include "app/ARViewer.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -9,6 +9,7 @@
 namespace Novaro
 {
 
+// The help panels' fixed title, the same on every release: not the player's version (--version).
 const char* const ARKeyboardEventsHandler::applicationName = "Novaro Framework 2.2.0";
 
 ARKeyboardEventsHandler::ARKeyboardEventsHandler(ARApplication* application, const std::string& description)

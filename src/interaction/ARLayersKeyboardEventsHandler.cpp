@@ -1,7 +1,7 @@
-#include "ARLayersKeyboardEventsHandler.h"
+#include "interaction/ARLayersKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
-#include "ARMarkerNode.h"
+#include "app/ARApplication.h"
+#include "tracking/ARMarkerNode.h"
 
 namespace Novaro
 {

@@ -1,7 +1,7 @@
-#include "ARLightsKeyboardEventsHandler.h"
+#include "interaction/ARLightsKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
-#include "ARShadowsManager.h"
+#include "app/ARApplication.h"
+#include "effects/ARShadowsManager.h"
 
 namespace Novaro
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ARKeyboardEventsHandler.h"
+#include "interaction/ARKeyboardEventsHandler.h"
 
 #include <osg/Quat>
 #include <osg/Vec3>

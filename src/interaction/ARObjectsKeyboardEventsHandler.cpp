@@ -1,6 +1,6 @@
-#include "ARObjectsKeyboardEventsHandler.h"
+#include "interaction/ARObjectsKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
 namespace Novaro
 {

@@ -1,6 +1,6 @@
-#include "ARSoundsKeyboardEventsHandler.h"
+#include "interaction/ARSoundsKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
 namespace Novaro
 {

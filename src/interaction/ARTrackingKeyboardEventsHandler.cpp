@@ -1,6 +1,6 @@
-#include "ARTrackingKeyboardEventsHandler.h"
+#include "interaction/ARTrackingKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
 namespace Novaro
 {

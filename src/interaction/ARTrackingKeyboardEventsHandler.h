@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ARKeyboardEventsHandler.h"
+#include "interaction/ARKeyboardEventsHandler.h"
 
 namespace Novaro
 {

@@ -1,6 +1,6 @@
-#include "ARVisualizationKeyboardEventsHandler.h"
+#include "interaction/ARVisualizationKeyboardEventsHandler.h"
 
-#include "ARApplication.h"
+#include "app/ARApplication.h"
 
 namespace Novaro
 {

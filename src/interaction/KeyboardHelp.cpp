@@ -1,15 +1,15 @@
-#include "KeyboardHelp.h"
+#include "interaction/KeyboardHelp.h"
 
-#include "ARAnimationsKeyboardEventsHandler.h"
-#include "ARClippingKeyboardEventsHandler.h"
-#include "AREventsHandlersManager.h"
-#include "ARLayersKeyboardEventsHandler.h"
-#include "ARLightsKeyboardEventsHandler.h"
-#include "ARMouseEventsHandler.h"
-#include "ARObjectsKeyboardEventsHandler.h"
-#include "ARSoundsKeyboardEventsHandler.h"
-#include "ARTrackingKeyboardEventsHandler.h"
-#include "ARVisualizationKeyboardEventsHandler.h"
+#include "interaction/ARAnimationsKeyboardEventsHandler.h"
+#include "interaction/ARClippingKeyboardEventsHandler.h"
+#include "interaction/AREventsHandlersManager.h"
+#include "interaction/ARLayersKeyboardEventsHandler.h"
+#include "interaction/ARLightsKeyboardEventsHandler.h"
+#include "interaction/ARMouseEventsHandler.h"
+#include "interaction/ARObjectsKeyboardEventsHandler.h"
+#include "interaction/ARSoundsKeyboardEventsHandler.h"
+#include "interaction/ARTrackingKeyboardEventsHandler.h"
+#include "interaction/ARVisualizationKeyboardEventsHandler.h"
 
 #include <sstream>
 #include <vector>

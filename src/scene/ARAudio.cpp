@@ -1,6 +1,6 @@
-#include "ARAudio.h"
+#include "scene/ARAudio.h"
 
-#include "AudioOutput.h"
+#include "scene/AudioOutput.h"
 
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ARMultimediaInterface.h"
+#include "scene/ARMultimediaInterface.h"
 
 #include <SFML/Audio/Music.hpp>
 #include <SFML/Audio/Sound.hpp>

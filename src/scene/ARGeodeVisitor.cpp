@@ -1,4 +1,4 @@
-#include "ARGeodeVisitor.h"
+#include "scene/ARGeodeVisitor.h"
 
 namespace Novaro
 {

@@ -1,7 +1,7 @@
-#include "ARLight.h"
+#include "scene/ARLight.h"
 
-#include "ARLightSourceVisitor.h"
-#include "ARNodeSearchByNameVisitor.h"
+#include "scene/ARLightSourceVisitor.h"
+#include "scene/ARNodeSearchByNameVisitor.h"
 
 #include <osg/Notify>
 #include <osgDB/ReadFile>

@@ -1,4 +1,4 @@
-#include "ARLightSourceVisitor.h"
+#include "scene/ARLightSourceVisitor.h"
 
 namespace Novaro
 {

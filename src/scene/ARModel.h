@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ARObject.h"
+#include "scene/ARObject.h"
 
 namespace Novaro
 {

@@ -1,4 +1,4 @@
-#include "ARNodeSearchByNameVisitor.h"
+#include "scene/ARNodeSearchByNameVisitor.h"
 
 #include <osg/Group>
 

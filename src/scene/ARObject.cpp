@@ -1,12 +1,12 @@
-#include "ARObject.h"
+#include "scene/ARObject.h"
 
-#include "ARAction.h"
-#include "ARActionFactory.h"
-#include "ARBasicAnimationManagerPlus.h"
-#include "ARNodeSearchByNameVisitor.h"
-#include "ModelFileCheck.h"
-#include "SettingsValues.h"
-#include "XMLEventsParserManager.h"
+#include "interaction/ARAction.h"
+#include "interaction/ARActionFactory.h"
+#include "interaction/ARBasicAnimationManagerPlus.h"
+#include "scene/ARNodeSearchByNameVisitor.h"
+#include "scene/ModelFileCheck.h"
+#include "settings/SettingsValues.h"
+#include "settings/XMLEventsParserManager.h"
 
 #include <osg/AnimationPath>
 #include <osg/BlendFunc>

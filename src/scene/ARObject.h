@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ARPickable.h"
+#include "scene/ARPickable.h"
 
 #include <osg/AnimationPath>
 #include <osg/ImageStream>

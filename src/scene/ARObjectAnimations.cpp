@@ -1,10 +1,10 @@
 // Animations of scene objects: the path animations and the first skeletal/channel animation
 // manager found in the content, all under one name-addressed control. Everything starts paused
 // and plays once.
-#include "ARObject.h"
+#include "scene/ARObject.h"
 
-#include "ARAnimationVisitors.h"
-#include "ARBasicAnimationManagerPlus.h"
+#include "interaction/ARAnimationVisitors.h"
+#include "interaction/ARBasicAnimationManagerPlus.h"
 
 #include <osgAnimation/AnimationManagerBase>
 

@@ -1,12 +1,12 @@
 // Video textures of scene objects: movies on the planes of a model, named by the scene's videos
 // table.
-#include "ARObject.h"
+#include "scene/ARObject.h"
 
-#include "ARApplication.h"
-#include "ARGeodeVisitor.h"
-#include "ARNodeSearchByNameVisitor.h"
-#include "SceneData.h"
-#include "VideoTexture.h"
+#include "app/ARApplication.h"
+#include "scene/ARGeodeVisitor.h"
+#include "scene/ARNodeSearchByNameVisitor.h"
+#include "scene/VideoTexture.h"
+#include "settings/SceneData.h"
 
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>

@@ -1,4 +1,4 @@
-#include "ARTextureUnitsVisitor.h"
+#include "scene/ARTextureUnitsVisitor.h"
 
 #include <osg/Notify>
 #include <osg/TexEnvCombine>

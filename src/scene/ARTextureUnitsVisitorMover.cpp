@@ -1,4 +1,4 @@
-#include "ARTextureUnitsVisitorMover.h"
+#include "scene/ARTextureUnitsVisitorMover.h"
 
 #include <osg/Geometry>
 #include <osg/TexEnv>

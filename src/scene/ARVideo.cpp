@@ -1,9 +1,9 @@
-#include "ARVideo.h"
+#include "scene/ARVideo.h"
 
-#include "ARApplication.h"
-#include "ARGeodeVisitor.h"
-#include "ARTextureUnitsVisitorMover.h"
-#include "VideoTexture.h"
+#include "app/ARApplication.h"
+#include "scene/ARGeodeVisitor.h"
+#include "scene/ARTextureUnitsVisitorMover.h"
+#include "scene/VideoTexture.h"
 
 #include <osg/Notify>
 #include <osg/Program>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ARMultimediaInterface.h"
+#include "scene/ARMultimediaInterface.h"
 
 #include <osg/Geode>
 #include <osg/ImageStream>

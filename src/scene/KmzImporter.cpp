@@ -1,6 +1,6 @@
-#include "KmzImporter.h"
+#include "scene/KmzImporter.h"
 
-#include "XMLKmlParserManager.h"
+#include "settings/XMLKmlParserManager.h"
 
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>

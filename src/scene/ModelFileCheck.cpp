@@ -1,4 +1,4 @@
-#include "ModelFileCheck.h"
+#include "scene/ModelFileCheck.h"
 
 #include <osg/Endian>
 #include <osg/Notify>

@@ -1,4 +1,4 @@
-#include "TextureUnitRenaming.h"
+#include "scene/TextureUnitRenaming.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "VideoTexture.h"
+#include "scene/VideoTexture.h"
 
-#include "TextureUnitRenaming.h"
+#include "scene/TextureUnitRenaming.h"
 
 #include <osg/GL>
 #include <osg/Image>

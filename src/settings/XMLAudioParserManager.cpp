@@ -1,6 +1,6 @@
-#include "XMLAudioParserManager.h"
+#include "settings/XMLAudioParserManager.h"
 
-#include "SettingsValues.h"
+#include "settings/SettingsValues.h"
 
 #include <osg/Notify>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AudioData.h"
-#include "XMLParserManager.h"
+#include "settings/AudioData.h"
+#include "settings/XMLParserManager.h"
 
 namespace Novaro
 {

@@ -1,6 +1,6 @@
-#include "XMLConfigurationParserManager.h"
+#include "settings/XMLConfigurationParserManager.h"
 
-#include "SettingsValues.h"
+#include "settings/SettingsValues.h"
 
 #include <osg/Notify>
 

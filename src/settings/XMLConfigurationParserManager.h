@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ConfigurationData.h"
-#include "XMLParserManager.h"
+#include "settings/ConfigurationData.h"
+#include "settings/XMLParserManager.h"
 
 namespace Novaro
 {

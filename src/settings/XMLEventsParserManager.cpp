@@ -1,4 +1,4 @@
-#include "XMLEventsParserManager.h"
+#include "settings/XMLEventsParserManager.h"
 
 #include <osg/Notify>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "XMLInteractionsParserManager.h"
+#include "settings/XMLInteractionsParserManager.h"
 
 namespace Novaro
 {

@@ -1,4 +1,4 @@
-#include "XMLInteractionsParserManager.h"
+#include "settings/XMLInteractionsParserManager.h"
 
 #include <osg/Notify>
 

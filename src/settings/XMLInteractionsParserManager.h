@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "EventsData.h"
-#include "XMLParserManager.h"
+#include "settings/EventsData.h"
+#include "settings/XMLParserManager.h"
 
 namespace Novaro
 {

@@ -1,4 +1,4 @@
-#include "XMLKmlParserManager.h"
+#include "settings/XMLKmlParserManager.h"
 
 #include <iostream>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KmlData.h"
-#include "XMLParserManager.h"
+#include "settings/KmlData.h"
+#include "settings/XMLParserManager.h"
 
 namespace Novaro
 {

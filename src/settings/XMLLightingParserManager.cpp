@@ -1,6 +1,6 @@
-#include "XMLLightingParserManager.h"
+#include "settings/XMLLightingParserManager.h"
 
-#include "SettingsValues.h"
+#include "settings/SettingsValues.h"
 
 #include <osg/Notify>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LightingData.h"
-#include "XMLParserManager.h"
+#include "settings/LightingData.h"
+#include "settings/XMLParserManager.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "XMLMarkersParserManager.h"
+#include "settings/XMLMarkersParserManager.h"
 
-#include "SettingsValues.h"
+#include "settings/SettingsValues.h"
 
 #include <osg/Notify>
 

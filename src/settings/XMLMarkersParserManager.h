@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MarkersData.h"
-#include "XMLParserManager.h"
+#include "settings/MarkersData.h"
+#include "settings/XMLParserManager.h"
 
 namespace Novaro
 {

@@ -1,4 +1,4 @@
-#include "XMLParserManager.h"
+#include "settings/XMLParserManager.h"
 
 #include <osg/Notify>
 #include <osgART/InputFiles.h>

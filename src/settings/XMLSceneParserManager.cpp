@@ -1,6 +1,6 @@
-#include "XMLSceneParserManager.h"
+#include "settings/XMLSceneParserManager.h"
 
-#include "SettingsValues.h"
+#include "settings/SettingsValues.h"
 
 #include <osg/Notify>
 

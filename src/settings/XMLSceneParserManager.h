@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SceneData.h"
-#include "XMLParserManager.h"
+#include "settings/SceneData.h"
+#include "settings/XMLParserManager.h"
 
 namespace Novaro
 {

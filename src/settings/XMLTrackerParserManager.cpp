@@ -1,6 +1,6 @@
-#include "XMLTrackerParserManager.h"
+#include "settings/XMLTrackerParserManager.h"
 
-#include "SettingsValues.h"
+#include "settings/SettingsValues.h"
 
 #include <osg/Notify>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TrackerData.h"
-#include "XMLParserManager.h"
+#include "settings/TrackerData.h"
+#include "settings/XMLParserManager.h"
 
 namespace Novaro
 {

@@ -1,6 +1,6 @@
-#include "XMLVideoParserManager.h"
+#include "settings/XMLVideoParserManager.h"
 
-#include "SettingsValues.h"
+#include "settings/SettingsValues.h"
 
 #include <osg/Notify>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "VideoData.h"
-#include "XMLParserManager.h"
+#include "settings/VideoData.h"
+#include "settings/XMLParserManager.h"
 
 namespace Novaro
 {

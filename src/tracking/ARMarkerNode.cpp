@@ -1,10 +1,10 @@
-#include "ARMarkerNode.h"
+#include "tracking/ARMarkerNode.h"
 
-#include "ARApplication.h"
-#include "ARLight.h"
-#include "ARNodeSearchByNameVisitor.h"
-#include "ARObject.h"
-#include "MarkersData.h"
+#include "app/ARApplication.h"
+#include "scene/ARLight.h"
+#include "scene/ARNodeSearchByNameVisitor.h"
+#include "scene/ARObject.h"
+#include "settings/MarkersData.h"
 
 #include <algorithm>
 

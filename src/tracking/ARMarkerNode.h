@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ARTTransformPlus.h"
+#include "tracking/ARTTransformPlus.h"
 
 #include <map>
 #include <string>

@@ -1,9 +1,9 @@
 // A marker node's side of clipping: the clipping manager cuts the node's content group from the
 // second branch of the visibility switch, so that switching branches turns clipping on and off
 // without moving the content.
-#include "ARMarkerNode.h"
+#include "tracking/ARMarkerNode.h"
 
-#include "ARClippingManager.h"
+#include "effects/ARClippingManager.h"
 
 namespace Novaro
 {

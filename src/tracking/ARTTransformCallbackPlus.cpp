@@ -1,6 +1,6 @@
-#include "ARTTransformCallbackPlus.h"
+#include "tracking/ARTTransformCallbackPlus.h"
 
-#include "ARObject.h"
+#include "scene/ARObject.h"
 
 #include <osg/MatrixTransform>
 #include <osg/NodeVisitor>
@@ -33,98 +33,113 @@ void ARTTransformCallbackPlus::operator()(osg::Node* node, osg::NodeVisitor* vis
     visitor->setNodeMaskOverride(0xFFFFFFFF);
 
     osg::MatrixTransform* transform = dynamic_cast<osg::MatrixTransform*>(node);
-    if (!transform || !_marker.valid())
-    {
-        traverse(node, visitor);
-        return;
-    }
+    if (transform && _marker.valid())
+        advance(*transform, _marker->valid());
+    traverse(node, visitor);
+}
 
-    const bool detected = _marker->valid();
-    auto copyPose = [&]()
-    {
-        transform->setMatrix(_marker->getTransform());
-        transform->dirtyBound();
-    };
-    auto show = [&]() { transform->setNodeMask(0xFFFFFFFF); };
-    auto hide = [&]() { transform->setNodeMask(0x0); };
-    auto notify = [&](bool found)
-    {
-        if (!_listeners)
-            return;
-        const std::vector<ARObject*> listeners = *_listeners;
-        for (ARObject* object : listeners)
-        {
-            if (found)
-                object->onMarkerDetected();
-            else
-                object->onMarkerLost();
-        }
-    };
-
+// One step of the hysteresis: shown after _detectThreshold seen frames, hidden after
+// _lostThreshold missed ones, the objects told only when the content appears or goes.
+void ARTTransformCallbackPlus::advance(osg::MatrixTransform& transform, bool detected)
+{
     switch (_status)
     {
     case NOT_TRACKED:
-        if (detected)
-        {
-            _status = DETECTING;
-            _detectCount = 1;
-        }
-        else
-            hide();
+        whileNotTracked(transform, detected);
         break;
     case DETECTING:
-        if (detected)
-        {
-            if (_detectCount >= _detectThreshold)
-            {
-                _status = TRACKED;
-                copyPose();
-                show();
-                notify(true);
-            }
-            else
-                ++_detectCount;
-        }
-        else
-        {
-            _status = NOT_TRACKED;
-            hide();
-        }
+        whileDetecting(transform, detected);
         break;
     case TRACKED:
-        if (detected)
-        {
-            copyPose();
-            show();
-        }
-        else
-        {
-            _status = LOSING;
-            _lostCount = 1;
-        }
+        whileTracked(transform, detected);
         break;
     case LOSING:
-        if (detected)
-        {
-            _status = TRACKED;
-            copyPose();
-            show();
-            _lostCount = 0;
-        }
-        else if (_lostCount > _lostThreshold)
-        {
-            _status = NOT_TRACKED;
-            hide();
-            notify(false);
-        }
-        else
-            ++_lostCount;
+        whileLosing(transform, detected);
         break;
     default:
         osg::notify(osg::FATAL) << "tracking_status_CODE NOT valid!" << std::endl;
         break;
     }
-    traverse(node, visitor);
+}
+
+void ARTTransformCallbackPlus::whileNotTracked(osg::MatrixTransform& transform, bool detected)
+{
+    if (detected)
+    {
+        _status = DETECTING;
+        _detectCount = 1;
+    }
+    else
+        transform.setNodeMask(0x0);
+}
+
+void ARTTransformCallbackPlus::whileDetecting(osg::MatrixTransform& transform, bool detected)
+{
+    if (!detected)
+    {
+        _status = NOT_TRACKED;
+        transform.setNodeMask(0x0);
+    }
+    else if (_detectCount >= _detectThreshold)
+    {
+        _status = TRACKED;
+        showAtMarkerPose(transform);
+        notifyListeners(true);
+    }
+    else
+        ++_detectCount;
+}
+
+void ARTTransformCallbackPlus::whileTracked(osg::MatrixTransform& transform, bool detected)
+{
+    if (detected)
+        showAtMarkerPose(transform);
+    else
+    {
+        _status = LOSING;
+        _lostCount = 1;
+    }
+}
+
+// Missed frames keep the content at its last pose until the marker returns or the count runs out.
+void ARTTransformCallbackPlus::whileLosing(osg::MatrixTransform& transform, bool detected)
+{
+    if (detected)
+    {
+        _status = TRACKED;
+        showAtMarkerPose(transform);
+        _lostCount = 0;
+    }
+    else if (_lostCount > _lostThreshold)
+    {
+        _status = NOT_TRACKED;
+        transform.setNodeMask(0x0);
+        notifyListeners(false);
+    }
+    else
+        ++_lostCount;
+}
+
+void ARTTransformCallbackPlus::showAtMarkerPose(osg::MatrixTransform& transform)
+{
+    transform.setMatrix(_marker->getTransform());
+    transform.dirtyBound();
+    transform.setNodeMask(0xFFFFFFFF);
+}
+
+// A copy of the list: an object's handler may register or remove objects on this marker.
+void ARTTransformCallbackPlus::notifyListeners(bool found)
+{
+    if (!_listeners)
+        return;
+    const std::vector<ARObject*> listeners = *_listeners;
+    for (ARObject* object : listeners)
+    {
+        if (found)
+            object->onMarkerDetected();
+        else
+            object->onMarkerLost();
+    }
 }
 
 } // namespace Novaro

@@ -5,6 +5,11 @@
 #include <osg/NodeCallback>
 #include <osg/ref_ptr>
 
+namespace osg
+{
+class MatrixTransform;
+}
+
 namespace osgART
 {
 class Marker;
@@ -51,6 +56,14 @@ protected:
     ~ARTTransformCallbackPlus() override = default;
 
 private:
+    void advance(osg::MatrixTransform& transform, bool detected);
+    void whileNotTracked(osg::MatrixTransform& transform, bool detected);
+    void whileDetecting(osg::MatrixTransform& transform, bool detected);
+    void whileTracked(osg::MatrixTransform& transform, bool detected);
+    void whileLosing(osg::MatrixTransform& transform, bool detected);
+    void showAtMarkerPose(osg::MatrixTransform& transform);
+    void notifyListeners(bool found);
+
     int _status = NOT_TRACKED;
     int _detectCount = 0;
     int _detectThreshold = 25;

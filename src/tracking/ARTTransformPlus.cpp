@@ -1,4 +1,4 @@
-#include "ARTTransformPlus.h"
+#include "tracking/ARTTransformPlus.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ARTTransformCallbackPlus.h"
+#include "tracking/ARTTransformCallbackPlus.h"
 
 #include <vector>
 

@@ -1,11 +1,11 @@
 // The application object's own rules: device numbers, the path rule of the settings setters, the
 // application hint, the metadata reader and the marker registration guards.
-#include "ARApplication.h"
-#include "ConfigurationData.h"
-#include "MetadataFile.h"
 #include "NotifyCapture.h"
-#include "PathRule.h"
 #include "SettingsFixture.h"
+#include "app/ARApplication.h"
+#include "app/MetadataFile.h"
+#include "settings/ConfigurationData.h"
+#include "settings/PathRule.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Pictures the player writes (-screenshot) are written whole or not at all, and a failure says why.
-#include "ImageFile.h"
+#include "app/ImageFile.h"
 #include "SmallDisk.h"
 #include "TemporaryFolder.h"
 

@@ -1,12 +1,12 @@
 // Scene loading: model paths resolved as exporters write them, the scene-wide model shared by the
 // objects that use it, the FBX quarter turn by authoring host, ignored objects and objects on
 // markers the markers settings do not know.
-#include "ARApplication.h"
-#include "ARMarkerNode.h"
-#include "ARObject.h"
-#include "MarkersData.h"
 #include "NotifyCapture.h"
 #include "SettingsFixture.h"
+#include "app/ARApplication.h"
+#include "scene/ARObject.h"
+#include "settings/MarkersData.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The first-frame compilation callback: with nothing to compile it stays on its camera, ready for
 // the next frame.
-#include "ARTextureCachingCallBack.h"
+#include "app/ARTextureCachingCallBack.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Clipping: where the squares and the cuts go as planes move and turn, the selection and
 // visibility rules, the content updated once while clipped, and how the application moves the
 // one manager between detected markers.
-#include "ARApplication.h"
-#include "ARClippingManager.h"
-#include "ARMarkerNode.h"
+#include "app/ARApplication.h"
+#include "effects/ARClippingManager.h"
+#include "tracking/ARMarkerNode.h"
 
 #include "NotifyCapture.h"
 

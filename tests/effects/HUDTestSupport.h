@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ARTimerEventsHandler.h"
-#include "HUDList.h"
+#include "effects/ARTimerEventsHandler.h"
+#include "effects/HUDList.h"
 
 #include "Display.h"
 #include "NotifyCapture.h"

@@ -1,10 +1,10 @@
-#include "ARActionFactory.h"
-#include "ARActions.h"
-#include "ARApplication.h"
-#include "ARModel.h"
-#include "ARObject.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
+#include "app/ARApplication.h"
+#include "interaction/ARActionFactory.h"
+#include "interaction/ARActions.h"
+#include "scene/ARModel.h"
+#include "scene/ARObject.h"
 
 #include <osg/AnimationPath>
 #include <osg/MatrixTransform>

@@ -1,7 +1,7 @@
-#include "ARAnimationVisitors.h"
-#include "ARApplication.h"
-#include "ARBasicAnimationManagerPlus.h"
-#include "ARObject.h"
+#include "app/ARApplication.h"
+#include "interaction/ARAnimationVisitors.h"
+#include "interaction/ARBasicAnimationManagerPlus.h"
+#include "scene/ARObject.h"
 
 #include <osg/AnimationPath>
 #include <osg/FrameStamp>

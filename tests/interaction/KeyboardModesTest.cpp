@@ -2,18 +2,18 @@
 // switches with their names and help panels, and every mode's keys on the subsystems they call.
 #include "RunningPlayer.h"
 
-#include "ARClippingManager.h"
-#include "AREventsHandlersManager.h"
-#include "ARKeyboardEventsHandler.h"
-#include "ARLight.h"
-#include "ARLightsKeyboardEventsHandler.h"
-#include "ARMarkerNode.h"
-#include "ARObject.h"
-#include "ARShadowsManager.h"
-#include "ConfigurationData.h"
-#include "KeyboardHelp.h"
 #include "NotifyCapture.h"
-#include "SceneData.h"
+#include "effects/ARClippingManager.h"
+#include "effects/ARShadowsManager.h"
+#include "interaction/AREventsHandlersManager.h"
+#include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARLightsKeyboardEventsHandler.h"
+#include "interaction/KeyboardHelp.h"
+#include "scene/ARLight.h"
+#include "scene/ARObject.h"
+#include "settings/ConfigurationData.h"
+#include "settings/SceneData.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <fstream>
 #include <sstream>

@@ -6,8 +6,8 @@
 
 #include "../rendering/SampleApplication.h"
 
-#include "ARApplication.h"
-#include "HUD.h"
+#include "app/ARApplication.h"
+#include "effects/HUD.h"
 
 #include <gtest/gtest.h>
 #include <osg/DisplaySettings>

@@ -3,12 +3,12 @@
 // window is read back at points of the block projected through the tracked pose.
 #include "SampleApplication.h"
 
-#include "ARClippingManager.h"
-#include "ARMarkerNode.h"
-#include "HUD.h"
 #include "NotifyCapture.h"
 #include "PlayerProcess.h"
-#include "TextPanel.h"
+#include "effects/ARClippingManager.h"
+#include "effects/HUD.h"
+#include "effects/TextPanel.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // Xvfb's GLX has multisample visuals with 2 and 4 samples only, so the fallback runs for real.
 #include "SampleApplication.h"
 
-#include "ARViewer.h"
-#include "ConfigurationData.h"
 #include "NotifyCapture.h"
-#include "RenderTextureSize.h"
+#include "app/ARViewer.h"
+#include "app/RenderTextureSize.h"
+#include "settings/ConfigurationData.h"
 
 #include <gtest/gtest.h>
 #include <osg/DisplaySettings>

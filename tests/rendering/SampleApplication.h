@@ -3,9 +3,9 @@
 // Sets up a real application on the sample scene the way the player does, with the recorded camera
 // instead of a device and the tracking plugins of the run directory.
 
-#include "ARApplication.h"
 #include "Display.h"
 #include "RunDirectory.h"
+#include "app/ARApplication.h"
 
 #include <string>
 #include <unistd.h>

@@ -2,10 +2,10 @@
 // resolution, markers from the markers settings, and the threshold through the real tracker.
 #include "SampleApplication.h"
 
-#include "ARMarkerNode.h"
 #include "NotifyCapture.h"
 #include "PlayerProcess.h"
-#include "TrackerData.h"
+#include "settings/TrackerData.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The scene light: where its transform puts it and where it points, the light taken from a model,
 // the attenuation steps, the guides shown for each kind of light, and a directional light lifted
 // over a marker's content.
-#include "ARLight.h"
-#include "ARApplication.h"
-#include "ARMarkerNode.h"
+#include "scene/ARLight.h"
 #include "NotifyCapture.h"
+#include "app/ARApplication.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "ARObject.h"
-#include "ARAction.h"
-#include "ARActionFactory.h"
-#include "ARApplication.h"
+#include "scene/ARObject.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
+#include "app/ARApplication.h"
+#include "interaction/ARAction.h"
+#include "interaction/ARActionFactory.h"
 
 #include <osg/AnimationPath>
 #include <osg/ColorMask>

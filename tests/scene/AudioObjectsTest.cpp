@@ -1,9 +1,9 @@
 // Audio objects given sound files whose headers lie. What the player allocates must follow what
 // the file holds: the hostile files are loaded in a child process whose address space may grow by
 // 512 MB only, where a header believed would end the process with an allocation failure.
-#include "ARAudio.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
+#include "scene/ARAudio.h"
 
 #include <SFML/Audio/OutputSoundFile.hpp>
 

@@ -1,10 +1,10 @@
 // Events whose actions come back to themselves: hiding an object runs its "on_hide", whose actions
 // may hide it again, or hide another object whose "on_hide" hides the first. Such loops are cut at
 // the repeated event with one warning naming them; chains without a repeat run in full.
-#include "ARApplication.h"
-#include "ARObject.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
+#include "app/ARApplication.h"
+#include "scene/ARObject.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "ARNodeSearchByNameVisitor.h"
-#include "KmzImporter.h"
 #include "RunDirectory.h"
 #include "TemporaryFolder.h"
+#include "scene/ARNodeSearchByNameVisitor.h"
+#include "scene/KmzImporter.h"
 
 #include <osg/ComputeBoundsVisitor>
 #include <osg/Geode>

@@ -1,12 +1,12 @@
 // Model files from untrusted exports: data that is not what its name says never reaches a foreign
 // importer, coordinates that are not finite never reach the scene, and textures are read from
 // regular files only.
-#include "ARBasicAnimationManagerPlus.h"
-#include "ARObject.h"
 #include "AssimpTestScenes.h"
 #include "NotifyCapture.h"
 #include "RunDirectory.h"
 #include "TemporaryFolder.h"
+#include "interaction/ARBasicAnimationManagerPlus.h"
+#include "scene/ARObject.h"
 
 #include <assimp/scene.h>
 

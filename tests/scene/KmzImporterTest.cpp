@@ -1,4 +1,4 @@
-#include "KmzImporter.h"
+#include "scene/KmzImporter.h"
 #include "NotifyCapture.h"
 #include "SmallDisk.h"
 #include "TemporaryFolder.h"

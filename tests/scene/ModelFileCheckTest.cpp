@@ -1,10 +1,10 @@
 // OpenSceneGraph model files whose counts claim more than the file holds never reach
 // OpenSceneGraph's own reader, which would loop on them for ever or allocate for billions of
 // elements; the sample models, in every native format, still read.
-#include "ModelFileCheck.h"
-#include "ARObject.h"
+#include "scene/ModelFileCheck.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
+#include "scene/ARObject.h"
 
 #include <osgDB/ReadFile>
 #include <osgDB/WriteFile>

@@ -1,8 +1,8 @@
 // A marker's reference system read from transforms files the authoring hosts export: an FBX file
 // gets the axis correction, other formats do not.
-#include "ARMarkerNode.h"
 #include "AssimpTestScenes.h"
-#include "MarkersData.h"
+#include "settings/MarkersData.h"
+#include "tracking/ARMarkerNode.h"
 
 #include "Matrices.h"
 #include "RunDirectory.h"

@@ -1,9 +1,9 @@
 // Soundtrack files from the scene's audio settings: only regular files whose header the output can
 // play are opened as streams; everything else is reported by name and left out.
-#include "ARApplication.h"
-#include "AudioOutput.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
+#include "app/ARApplication.h"
+#include "scene/AudioOutput.h"
 
 #include "SoundFiles.h"
 

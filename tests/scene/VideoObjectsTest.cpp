@@ -1,9 +1,9 @@
 // Movies in the scene: a video object's plane, the video textures of other objects named by the
 // scene's videos table, and the sound objects; on real movies and sounds written here.
-#include "ARApplication.h"
-#include "ARAudio.h"
-#include "ARVideo.h"
-#include "VideoTexture.h"
+#include "app/ARApplication.h"
+#include "scene/ARAudio.h"
+#include "scene/ARVideo.h"
+#include "scene/VideoTexture.h"
 
 #include "../common/Display.h"
 #include "../common/NotifyCapture.h"

@@ -1,10 +1,10 @@
-#include "ARGeodeVisitor.h"
-#include "ARLightSourceVisitor.h"
-#include "ARNodeSearchByNameVisitor.h"
-#include "ARTextureUnitsVisitor.h"
-#include "ARTextureUnitsVisitorMover.h"
 #include "NotifyCapture.h"
-#include "TextureUnitRenaming.h"
+#include "scene/ARGeodeVisitor.h"
+#include "scene/ARLightSourceVisitor.h"
+#include "scene/ARNodeSearchByNameVisitor.h"
+#include "scene/ARTextureUnitsVisitor.h"
+#include "scene/ARTextureUnitsVisitorMover.h"
+#include "scene/TextureUnitRenaming.h"
 
 #include <osg/Geometry>
 #include <osg/MatrixTransform>

@@ -1,7 +1,7 @@
 #include "SettingsTestSupport.h"
 
-#include "XMLAudioParserManager.h"
-#include "XMLLightingParserManager.h"
+#include "settings/XMLAudioParserManager.h"
+#include "settings/XMLLightingParserManager.h"
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;

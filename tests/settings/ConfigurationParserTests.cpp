@@ -1,6 +1,6 @@
 #include "SettingsTestSupport.h"
 
-#include "XMLConfigurationParserManager.h"
+#include "settings/XMLConfigurationParserManager.h"
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;

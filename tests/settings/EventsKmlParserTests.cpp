@@ -1,7 +1,7 @@
 #include "SettingsTestSupport.h"
 
-#include "XMLEventsParserManager.h"
-#include "XMLKmlParserManager.h"
+#include "settings/XMLEventsParserManager.h"
+#include "settings/XMLKmlParserManager.h"
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;

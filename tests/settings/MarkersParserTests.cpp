@@ -1,6 +1,6 @@
 #include "SettingsTestSupport.h"
 
-#include "XMLMarkersParserManager.h"
+#include "settings/XMLMarkersParserManager.h"
 
 #include <memory>
 

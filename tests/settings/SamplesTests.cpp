@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "XMLAudioParserManager.h"
-#include "XMLConfigurationParserManager.h"
-#include "XMLEventsParserManager.h"
-#include "XMLKmlParserManager.h"
-#include "XMLLightingParserManager.h"
-#include "XMLMarkersParserManager.h"
-#include "XMLSceneParserManager.h"
-#include "XMLTrackerParserManager.h"
-#include "XMLVideoParserManager.h"
+#include "settings/XMLAudioParserManager.h"
+#include "settings/XMLConfigurationParserManager.h"
+#include "settings/XMLEventsParserManager.h"
+#include "settings/XMLKmlParserManager.h"
+#include "settings/XMLLightingParserManager.h"
+#include "settings/XMLMarkersParserManager.h"
+#include "settings/XMLSceneParserManager.h"
+#include "settings/XMLTrackerParserManager.h"
+#include "settings/XMLVideoParserManager.h"
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;

@@ -1,6 +1,6 @@
 #include "SettingsTestSupport.h"
 
-#include "XMLSceneParserManager.h"
+#include "settings/XMLSceneParserManager.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #include "SettingsTestSupport.h"
 
-#include "XMLTrackerParserManager.h"
-#include "XMLVideoParserManager.h"
+#include "settings/XMLTrackerParserManager.h"
+#include "settings/XMLVideoParserManager.h"
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;

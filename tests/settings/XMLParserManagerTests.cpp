@@ -1,14 +1,14 @@
 #include "SettingsTestSupport.h"
 
-#include "XMLAudioParserManager.h"
-#include "XMLConfigurationParserManager.h"
-#include "XMLEventsParserManager.h"
-#include "XMLLightingParserManager.h"
-#include "XMLMarkersParserManager.h"
-#include "XMLParserManager.h"
-#include "XMLSceneParserManager.h"
-#include "XMLTrackerParserManager.h"
-#include "XMLVideoParserManager.h"
+#include "settings/XMLAudioParserManager.h"
+#include "settings/XMLConfigurationParserManager.h"
+#include "settings/XMLEventsParserManager.h"
+#include "settings/XMLLightingParserManager.h"
+#include "settings/XMLMarkersParserManager.h"
+#include "settings/XMLParserManager.h"
+#include "settings/XMLSceneParserManager.h"
+#include "settings/XMLTrackerParserManager.h"
+#include "settings/XMLVideoParserManager.h"
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;

@@ -1,10 +1,10 @@
 // A marker's scene subtree: layers and their selection, the sequence modes, the reference system
 // read from a transforms file (with the FBX axis correction), fitting content to the marker, and
 // the generated multi-marker file.
-#include "ARApplication.h"
-#include "ARMarkerNode.h"
-#include "ARObject.h"
-#include "MarkersData.h"
+#include "app/ARApplication.h"
+#include "scene/ARObject.h"
+#include "settings/MarkersData.h"
+#include "tracking/ARMarkerNode.h"
 
 #include "Matrices.h"
 #include "NotifyCapture.h"

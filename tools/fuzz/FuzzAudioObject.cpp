@@ -1,8 +1,8 @@
 // libFuzzer target for audio objects: the input's first byte chooses the file's kind (wav: a
 // sample read whole; ogg: a stream) and whether the object is visible, the rest is the sound file
 // given to the object's set-up, which is then played, paused, rewound and looped as its actions do.
-#include "ARAudio.h"
 #include "FuzzSupport.h"
+#include "scene/ARAudio.h"
 
 #include <SFML/System/Err.hpp>
 

@@ -1,7 +1,7 @@
 // libFuzzer target of the KMZ importer: each input is written as an archive into a fresh folder,
 // imported there (unpacked, its models discovered) and the folder removed again.
 #include "FuzzSupport.h"
-#include "KmzImporter.h"
+#include "scene/KmzImporter.h"
 
 #include <cstddef>
 #include <cstdint>

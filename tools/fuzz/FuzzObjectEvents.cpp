@@ -2,9 +2,9 @@
 // ("a", "b" and "c", so that actions can aim at each other) read the input as their events file,
 // prepare their actions and then have every event fired, as the frame loop, the mouse and the
 // keyboard would fire them.
-#include "ARApplication.h"
-#include "ARObject.h"
 #include "FuzzSupport.h"
+#include "app/ARApplication.h"
+#include "scene/ARObject.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Prints the README's "Using the player" section: the keys of every mode from the help panels.
-#include "KeyboardHelp.h"
+#include "interaction/KeyboardHelp.h"
 
 #include <iostream>
 

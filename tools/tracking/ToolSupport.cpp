@@ -1,6 +1,6 @@
 #include "ToolSupport.h"
 
-#include "InstallLayout.h"
+#include "app/InstallLayout.h"
 
 #include <osgART/InputFiles.h>
 #include <osgART/PluginManager.h>

@@ -344,10 +344,28 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh
 
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
     geometry->setName(mesh.mName.C_Str());
+    std::vector<bool> finite;
+    if (!convertPositions(mesh, *geometry, finite))
+        return nullptr;
+    convertNormals(mesh, *geometry);
+    const bool vertexColours = convertVertexColours(mesh, *geometry);
+    convertTextureCoordinates(mesh, *geometry);
+    convertFaces(mesh, finite, *geometry);
+    if (geometry->getNumPrimitiveSets() == 0)
+        return nullptr;
 
-    // Faces that use a vertex whose position is not finite are dropped below, and such vertices
-    // are parked on a finite one, so that the geometry's bound stays valid.
-    std::vector<bool> finite(mesh.mNumVertices);
+    if (osg::StateSet* stateSet = _materials.getStateSet(mesh.mMaterialIndex, vertexColours))
+        geometry->setStateSet(stateSet);
+    return geometry;
+}
+
+// Faces that use a vertex whose position is not finite are dropped (convertFaces), and such
+// vertices are parked on a finite one, so that the geometry's bound stays valid. False when no
+// position is finite.
+bool AssimpSceneConverter::convertPositions(const aiMesh& mesh, osg::Geometry& geometry,
+                                            std::vector<bool>& finite)
+{
+    finite.assign(mesh.mNumVertices, false);
     unsigned int firstFinite = mesh.mNumVertices;
     for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
     {
@@ -358,35 +376,43 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh
     if (firstFinite == mesh.mNumVertices)
     {
         _invalidData.insert("mesh " + quoted(mesh.mName) + " (no finite vertex position)");
-        return nullptr;
+        return false;
     }
     osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array(mesh.mNumVertices);
     for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
         (*vertices)[i] = toVec3(mesh.mVertices[finite[i] ? i : firstFinite]);
-    geometry->setVertexArray(vertices.get());
+    geometry.setVertexArray(vertices.get());
+    return true;
+}
 
-    if (mesh.HasNormals())
+void AssimpSceneConverter::convertNormals(const aiMesh& mesh, osg::Geometry& geometry)
+{
+    if (!mesh.HasNormals())
+        return;
+    osg::ref_ptr<osg::Vec3Array> normals = new osg::Vec3Array(mesh.mNumVertices);
+    for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
+        (*normals)[i] = toVec3(mesh.mNormals[i]);
+    geometry.setNormalArray(normals.get(), osg::Array::BIND_PER_VERTEX);
+}
+
+bool AssimpSceneConverter::convertVertexColours(const aiMesh& mesh, osg::Geometry& geometry)
+{
+    if (!mesh.HasVertexColors(0))
+        return false;
+    osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array(mesh.mNumVertices);
+    for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
     {
-        osg::ref_ptr<osg::Vec3Array> normals = new osg::Vec3Array(mesh.mNumVertices);
-        for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
-            (*normals)[i] = toVec3(mesh.mNormals[i]);
-        geometry->setNormalArray(normals.get(), osg::Array::BIND_PER_VERTEX);
+        const aiColor4D& c = mesh.mColors[0][i];
+        (*colours)[i] = osg::Vec4(c.r, c.g, c.b, c.a);
     }
+    geometry.setColorArray(colours.get(), osg::Array::BIND_PER_VERTEX);
+    return true;
+}
 
-    const bool vertexColours = mesh.HasVertexColors(0);
-    if (vertexColours)
-    {
-        osg::ref_ptr<osg::Vec4Array> colours = new osg::Vec4Array(mesh.mNumVertices);
-        for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
-        {
-            const aiColor4D& c = mesh.mColors[0][i];
-            (*colours)[i] = osg::Vec4(c.r, c.g, c.b, c.a);
-        }
-        geometry->setColorArray(colours.get(), osg::Array::BIND_PER_VERTEX);
-    }
-
-    // The channel the colour texture reads goes to unit 0 (where the texture is), the others
-    // follow in their order.
+// The channel the colour texture reads goes to unit 0 (where the texture is), the others follow
+// in their order.
+void AssimpSceneConverter::convertTextureCoordinates(const aiMesh& mesh, osg::Geometry& geometry)
+{
     std::vector<unsigned int> channels;
     const unsigned int textureChannel = _materials.getColourTextureChannel(mesh.mMaterialIndex);
     if (mesh.HasTextureCoords(textureChannel))
@@ -402,17 +428,23 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh
             osg::ref_ptr<osg::Vec3Array> coordinates = new osg::Vec3Array(mesh.mNumVertices);
             for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
                 (*coordinates)[i] = toVec3(mesh.mTextureCoords[c][i]);
-            geometry->setTexCoordArray(unit, coordinates.get(), osg::Array::BIND_PER_VERTEX);
+            geometry.setTexCoordArray(unit, coordinates.get(), osg::Array::BIND_PER_VERTEX);
         }
         else
         {
             osg::ref_ptr<osg::Vec2Array> coordinates = new osg::Vec2Array(mesh.mNumVertices);
             for (unsigned int i = 0; i < mesh.mNumVertices; ++i)
                 (*coordinates)[i] = osg::Vec2(mesh.mTextureCoords[c][i].x, mesh.mTextureCoords[c][i].y);
-            geometry->setTexCoordArray(unit, coordinates.get(), osg::Array::BIND_PER_VERTEX);
+            geometry.setTexCoordArray(unit, coordinates.get(), osg::Array::BIND_PER_VERTEX);
         }
     }
+}
 
+// Points, lines and triangles, each in one primitive set; faces of more corners (Assimp
+// triangulates polygons) and faces with an index out of range or a vertex not finite are dropped.
+void AssimpSceneConverter::convertFaces(const aiMesh& mesh, const std::vector<bool>& finite,
+                                        osg::Geometry& geometry)
+{
     osg::ref_ptr<osg::DrawElementsUInt> points = new osg::DrawElementsUInt(GL_POINTS);
     osg::ref_ptr<osg::DrawElementsUInt> lines = new osg::DrawElementsUInt(GL_LINES);
     osg::ref_ptr<osg::DrawElementsUInt> triangles = new osg::DrawElementsUInt(GL_TRIANGLES);
@@ -442,13 +474,7 @@ osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertMesh(const aiMesh& mesh
     }
     for (osg::DrawElementsUInt* primitives : {triangles.get(), lines.get(), points.get()})
         if (!primitives->empty())
-            geometry->addPrimitiveSet(primitives);
-    if (geometry->getNumPrimitiveSets() == 0)
-        return nullptr;
-
-    if (osg::StateSet* stateSet = _materials.getStateSet(mesh.mMaterialIndex, vertexColours))
-        geometry->setStateSet(stateSet);
-    return geometry;
+            geometry.addPrimitiveSet(primitives);
 }
 
 osg::ref_ptr<osg::Geometry> AssimpSceneConverter::convertSkinnedMesh(const aiMesh& mesh)

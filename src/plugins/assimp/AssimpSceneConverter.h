@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 struct aiLight;
 struct aiMesh;
@@ -60,6 +61,11 @@ private:
     void collectBones();
     osg::ref_ptr<osg::MatrixTransform> convertNode(const aiNode& node);
     osg::ref_ptr<osg::Geometry> convertMesh(const aiMesh& mesh);
+    bool convertPositions(const aiMesh& mesh, osg::Geometry& geometry, std::vector<bool>& finite);
+    static void convertNormals(const aiMesh& mesh, osg::Geometry& geometry);
+    static bool convertVertexColours(const aiMesh& mesh, osg::Geometry& geometry);
+    void convertTextureCoordinates(const aiMesh& mesh, osg::Geometry& geometry);
+    void convertFaces(const aiMesh& mesh, const std::vector<bool>& finite, osg::Geometry& geometry);
     osg::ref_ptr<osg::Geometry> convertSkinnedMesh(const aiMesh& mesh);
     osg::ref_ptr<osg::Node> convertLight(const aiLight& light) const;
     osg::ref_ptr<osgAnimation::BasicAnimationManager> convertAnimations();

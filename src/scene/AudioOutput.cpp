@@ -1,4 +1,4 @@
-#include "AudioOutput.h"
+#include "scene/AudioOutput.h"
 
 #include <cstdlib>
 #include <dlfcn.h>
@@ -6,7 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "PathRule.h"
+#include "settings/PathRule.h"
 
 #include <osg/Notify>
 

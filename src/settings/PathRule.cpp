@@ -1,4 +1,4 @@
-#include "PathRule.h"
+#include "settings/PathRule.h"
 
 #include <algorithm>
 #include <osgDB/FileNameUtils>
