@@ -288,12 +288,53 @@ std::string header()
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 }
 
-std::string parameters(const std::vector<std::pair<std::string, std::string>>& values, const char* element)
+// A list of named values: <parameters><parameter name="...">value</parameter>...</parameters>.
+std::string namedValues(const std::vector<std::pair<std::string, std::string>>& values,
+                        const std::string& list, const std::string& element, const std::string& indent = "  ")
 {
-    std::string text = "  <" + std::string(element) + "s>\n";
+    std::string text = indent + "<" + list + ">\n";
     for (const auto& [name, value] : values)
-        text += "    <" + std::string(element) + " name=\"" + name + "\">" + value + "</" + element + ">\n";
-    return text + "  </" + element + "s>\n";
+        text += indent + "  <" + element + " name=\"" + name + "\">" + value + "</" + element + ">\n";
+    return text + indent + "</" + list + ">\n";
+}
+
+std::string parameters(const std::vector<std::pair<std::string, std::string>>& values)
+{
+    return namedValues(values, "parameters", "parameter");
+}
+
+// The transforms and markers of an object standing at a marker's centre.
+std::string placement(const std::string& markers)
+{
+    return "      <transforms>\n"
+           "        <translation x=\"0\" y=\"0\" z=\"0\"/>\n"
+           "        <scale x=\"1\" y=\"1\" z=\"1\"/>\n"
+           "        <rotation axis=\"z\" angle=\"0\"/>\n"
+           "      </transforms>\n" +
+           markers + "      <hotspots/>\n";
+}
+
+// A light from above and a little in front, over every marker, so that models are shaded.
+std::string sunObject()
+{
+    return "    <object name=\"sun\" type=\"ARLight\" is_occluder=\"false\" is_visible=\"true\" "
+           "ignore=\"false\" "
+           "use_properties=\"true\">\n"
+           "      <model source=\"\" source_folder=\"\" signature=\"\" video=\"\" audio=\"\" "
+           "object=\"\"/>\n" +
+           namedValues({{"loop", "true"},
+                        {"directional", "true"},
+                        {"position_x", "0.4"},
+                        {"position_y", "0.5"},
+                        {"position_z", "-1.0"},
+                        {"direction_x", "0.0"},
+                        {"direction_y", "0.0"},
+                        {"direction_z", "-1.0"},
+                        {"detail", "med"},
+                        {"spot_cutoff", "180.0"},
+                        {"spot_exponent", "96.0"}},
+                       "properties", "property", "      ") +
+           placement("      <markers all=\"true\"/>\n") + "    </object>\n";
 }
 
 std::string markersFile(const std::vector<SceneObject>& objects, double size)
@@ -322,25 +363,21 @@ std::string sceneFile(const std::string& title, const std::vector<SceneObject>& 
     std::ostringstream text;
     text << header() << "<scene name=\"" << xmlEscaped(title)
          << "\" source_folder=\"\" source=\"\" authoring_software=\"3dsmax\" units=\"millimeters\">\n"
-         << parameters({{"show_message", "true"}, {"message", xmlEscaped(title)}}, "parameter")
-         << "  <objects>\n";
+         << parameters({{"show_message", "true"}, {"message", xmlEscaped(title)}}) << "  <metadata>\n"
+         << "    <platform>standalone</platform>\n    <title>" << xmlEscaped(title)
+         << "</title>\n    <author></author>\n    <description>Made with novaro-scene new.</description>\n"
+         << "  </metadata>\n  <objects>\n";
     for (const SceneObject& object : objects)
         text << "    <object name=\"" << xmlEscaped(object.name)
              << "\" type=\"ARObject\" is_occluder=\"false\" is_visible=\"true\" ignore=\"false\" "
                 "use_properties=\"false\">\n"
              << "      <model source=\"" << xmlEscaped(object.model)
              << "\" source_folder=\"\" signature=\"\" video=\"\" audio=\"\" object=\"\"/>\n"
-             << "      <properties>\n        <property name=\"loop\">true</property>\n      </properties>\n"
-             << "      <transforms>\n"
-             << "        <translation x=\"0\" y=\"0\" z=\"0\"/>\n"
-             << "        <scale x=\"1\" y=\"1\" z=\"1\"/>\n"
-             << "        <rotation axis=\"z\" angle=\"0\"/>\n"
-             << "      </transforms>\n"
-             << "      <markers all=\"false\">\n        <marker id=\"" << object.marker
-             << "\" layer=\"0\"/>\n      </markers>\n"
-             << "      <hotspots/>\n"
+             << namedValues({{"loop", "true"}}, "properties", "property", "      ")
+             << placement("      <markers all=\"false\">\n        <marker id=\"" +
+                          std::to_string(object.marker) + "\" layer=\"0\"/>\n      </markers>\n")
              << "    </object>\n";
-    text << "  </objects>\n</scene>\n";
+    text << sunObject() << "  </objects>\n</scene>\n";
     return text.str();
 }
 
@@ -357,16 +394,14 @@ bool writeSettings(const fs::path& folder, const std::string& title, const std::
                                                   {"use_antialiasing", "true"},
                                                   {"antialiasing_samples", "4"},
                                                   {"animations", "true"},
-                                                  {"fitting", "false"}},
-                                                 "parameter") +
+                                                  {"fitting", "false"}}) +
                                       "</configuration>\n";
     const std::string tracker = header() + "<tracker name=\"" + xmlEscaped(title) + "\">\n" +
                                 parameters({{"smooth_tracking", "true"},
                                             {"rotational_smoothing_factor", "0.85"},
                                             {"translational_smoothing_factor", "0.85"},
                                             {"threshold", "100"},
-                                            {"half_tracking", "false"}},
-                                           "parameter") +
+                                            {"half_tracking", "false"}}) +
                                 "</tracker>\n";
     const std::string format = std::to_string(width) + "x" + std::to_string(height);
     const std::string video =
@@ -374,12 +409,12 @@ bool writeSettings(const fs::path& folder, const std::string& title, const std::
         "\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
         "\"/>\n  </formats>\n  <cameras>\n    <camera name=\"camera_" + format + "\" format=\"" + format +
         "\" path=\"" + xmlEscaped(camera) + "\"/>\n  </cameras>\n</video>\n";
-    const std::string audio = header() + "<audio name=\"" + xmlEscaped(title) + "\">\n  <soundtracks/>\n" +
-                              parameters({{"loop", "true"}, {"autoplay", "true"}}, "property") + "</audio>\n";
+    const std::string audio =
+        header() + "<audio name=\"" + xmlEscaped(title) + "\">\n  <soundtracks/>\n" +
+        namedValues({{"loop", "true"}, {"autoplay", "true"}}, "properties", "property") + "</audio>\n";
     const std::string lighting =
         header() + "<lighting name=\"" + xmlEscaped(title) + "\">\n" +
-        parameters({{"mode", "direct"}, {"compatibility_hint", "max"}, {"shadow_technique", "sm"}},
-                   "parameter") +
+        parameters({{"mode", "direct"}, {"compatibility_hint", "max"}, {"shadow_technique", "sm"}}) +
         "</lighting>\n";
     const std::string metadata = "# Settings files of the scene, written by novaro-scene new\n"
                                  "config @ config.xml\nscene @ scene.xml\naudio @ audio.xml\n"
