@@ -366,6 +366,8 @@ std::string sceneFile(const std::string& title, const std::vector<SceneObject>& 
          << parameters({{"show_message", "true"}, {"message", xmlEscaped(title)}}) << "  <metadata>\n"
          << "    <platform>standalone</platform>\n    <title>" << xmlEscaped(title)
          << "</title>\n    <author></author>\n    <description>Made with novaro-scene new.</description>\n"
+         << "    <location>\n      <latitude>0</latitude>\n      <longitude>0</longitude>\n      "
+            "<altitude>0</altitude>\n    </location>\n"
          << "  </metadata>\n  <objects>\n";
     for (const SceneObject& object : objects)
         text << "    <object name=\"" << xmlEscaped(object.name)
