@@ -89,11 +89,13 @@ bool writeText(const fs::path& path, const std::string& text)
 std::vector<std::string> referencedFiles(const fs::path& model)
 {
     const std::string extension = osgDB::getLowerCaseFileExtension(model.string());
+    // OBJ and MTL name files on lines of their own; glTF anywhere in its JSON.
     std::regex pattern;
+    const bool byLine = extension == "obj" || extension == "mtl";
     if (extension == "obj")
-        pattern = std::regex(R"(^\s*mtllib\s+(.+?)\s*$)");
+        pattern = std::regex(R"(\s*mtllib\s+(.+?)\s*)");
     else if (extension == "mtl")
-        pattern = std::regex(R"(^\s*(?:map_\w+|bump|disp|decal|refl)\s+(?:-\S+\s+\S+\s+)*(.+?)\s*$)");
+        pattern = std::regex(R"(\s*(?:map_\w+|bump|disp|decal|refl)\s+(?:-\S+\s+\S+\s+)*(.+?)\s*)");
     else if (extension == "gltf")
         pattern = std::regex(R"rx("uri"\s*:\s*"([^"]+)")rx");
     else
@@ -103,10 +105,25 @@ std::vector<std::string> referencedFiles(const fs::path& model)
         return {};
     std::ifstream in(model, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::string> names;
-    for (std::sregex_iterator match(text.begin(), text.end(), pattern), end; match != end; ++match)
+    std::vector<std::string> found;
+    if (byLine)
     {
-        const std::string name = (*match)[1];
+        std::istringstream lines(text);
+        std::smatch match;
+        // An OBJ is mostly vertices and faces: only its mtllib lines go to the pattern.
+        for (std::string line; std::getline(lines, line);)
+            if ((extension != "obj" || line.find("mtllib") != std::string::npos) &&
+                std::regex_match(line, match, pattern))
+                found.push_back(match[1]);
+    }
+    else
+    {
+        for (std::sregex_iterator match(text.begin(), text.end(), pattern), end; match != end; ++match)
+            found.push_back((*match)[1]);
+    }
+    std::vector<std::string> names;
+    for (const std::string& name : found)
+    {
         const fs::path relative = fs::path(name).lexically_normal();
         if (name.rfind("data:", 0) == 0 || relative.is_absolute() || relative.empty() ||
             *relative.begin() == "..")
