@@ -14,6 +14,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include <osgART/CameraParameters.h>
+#include <osgART/Pattern.h>
 
 #include <cstring>
 #include <filesystem>
@@ -263,5 +264,61 @@ TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
                                   [](const osg::Vec3i& p)
                                   { return p.y() > p.x() + 40 && p.y() > p.z() + 40; }),
                       expected);
+    }
+}
+
+// The user's pictures become the patterns, in order; a model's references that would leave its
+// folder are not followed; what cannot be made is refused with the reason and exit status 1.
+TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
+{
+    TemporaryFolder models, work;
+    writeBlockObj(models);
+    models.write("escape.gltf", R"({"asset": {"version": "2.0"}, "buffers": [{"uri": "../outside.bin"}]})");
+    cv::Mat left(64, 64, CV_8UC3, cv::Scalar::all(255)), right = left.clone();
+    left(cv::Rect(0, 0, 32, 64)).setTo(cv::Scalar::all(0));
+    right(cv::Rect(0, 0, 64, 20)).setTo(cv::Scalar(0, 0, 200));
+    ASSERT_TRUE(cv::imwrite(models.file("left.png"), left) && cv::imwrite(models.file("right.png"), right));
+    const std::string scene = work.file("pictures");
+    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
+    ASSERT_EQ(runExecutable(tool, work.path(),
+                            {"new", scene, "--model", models.file("block.obj"), "--model",
+                             models.file("escape.gltf"), "--marker", models.file("left.png"), "--marker",
+                             models.file("right.png")})
+                  .status,
+              0);
+    for (const auto& [patternFile, picture] :
+         {std::make_pair("patterns/marker_1.patt", left), std::make_pair("patterns/marker_2.patt", right)})
+    {
+        osgART::Pattern written, expected;
+        ASSERT_TRUE(written.load(scene + "/" + patternFile));
+        ASSERT_TRUE(expected.setFromImage(picture));
+        EXPECT_EQ(written.block(0), expected.block(0)) << patternFile;
+    }
+    EXPECT_FALSE(std::filesystem::exists(work.file("outside.bin")));
+    EXPECT_FALSE(std::filesystem::exists(scene + "/outside.bin"));
+
+    const struct
+    {
+        std::vector<std::string> arguments;
+        const char* reason;
+    } refused[] = {
+        {{"--model", models.file("absent.obj")}, "is not a readable file"},
+        {{"--model", models.file("block.obj"), "--marker", models.file("left.png"), "--model",
+          models.file("block.obj")},
+         "2 models but 1 marker images"},
+        {{"--model", models.file("block.obj"), "--size", "5"}, "at least 10"},
+        {{"--model", models.file("block.obj"), "--size", "300"}, "does not fit on an A4 page"},
+        {{"--model", models.file("block.obj"), "--marker", models.file("block.mtl")},
+         "cannot read marker image"},
+    };
+    int index = 0;
+    for (const auto& entry : refused)
+    {
+        std::vector<std::string> arguments = {"new", work.file("refused" + std::to_string(index++))};
+        arguments.insert(arguments.end(), entry.arguments.begin(), entry.arguments.end());
+        const PlayerRun run = runExecutable(tool, work.path(), arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.output.find(entry.reason), std::string::npos) << entry.reason;
+        EXPECT_FALSE(std::filesystem::exists(arguments[1])) << entry.reason;
     }
 }

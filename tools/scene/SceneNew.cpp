@@ -213,6 +213,14 @@ bool checkRequest(const NewSceneRequest& request)
                   << kSmallestMarkerSize << std::endl;
         return false;
     }
+    // Refused before anything is written.
+    std::vector<SheetPlacement> placements;
+    std::string error;
+    if (!layoutMarkerSheet({SheetMarker{"marker_1", osgART::Pattern(), request.size}}, placements, error))
+    {
+        std::cerr << "novaro-scene new: " << error << std::endl;
+        return false;
+    }
     return true;
 }
 
@@ -495,7 +503,7 @@ int makeNewScene(const NewSceneRequest& request)
         return 1;
     const fs::path folder(request.directory);
     std::vector<osgART::Pattern> patterns;
-    if (!prepareFolder(folder) || !makePatterns(request, patterns))
+    if (!makePatterns(request, patterns) || !prepareFolder(folder))
         return 1;
 
     std::vector<SceneObject> objects;
