@@ -224,7 +224,10 @@ TEST_F(AssimpReaderTest, GltfArrivesUprightInMillimetresAndFbxAsStored)
         EXPECT_NEAR((world.getTrans() - entry.spinner).length(), 0.0, 1e-2);
         // The scale reaches the normals only through rescaling.
         if (std::string(entry.format) != "fbxa")
+        {
+            ASSERT_NE(root->getStateSet(), nullptr);
             EXPECT_EQ(root->getStateSet()->getMode(GL_RESCALE_NORMAL), osg::StateAttribute::ON);
+        }
         // The animation manager stays on the node the reader returns.
         EXPECT_NE(managerOf(root.get()), nullptr);
     }
