@@ -104,24 +104,21 @@ int writeChessboard(const ToolArguments& arguments, const std::string& output)
     return 0;
 }
 
-// Every --marker-from and --marker-from-patt, named after its file, on one sheet.
+// Every --marker-from and --marker-from-patt, named after its file, on one sheet in the order given.
 int writeSheet(const ToolArguments& arguments, const std::string& output)
 {
     const double size = arguments.getNumber("size", 80.0);
     std::vector<SheetMarker> markers;
-    for (const std::string& path : arguments.getAll("marker-from"))
+    for (const auto& [option, path] : arguments.inOrder())
     {
+        if (option != "marker-from" && option != "marker-from-patt")
+            continue;
         SheetMarker marker{osgDB::getStrippedName(path), osgART::Pattern(), size};
         cv::Mat image;
-        if (!patternFromImageFile(path, marker.pattern, image))
-            return 1;
-        markers.push_back(marker);
-    }
-    for (const std::string& path : arguments.getAll("marker-from-patt"))
-    {
-        SheetMarker marker{osgDB::getStrippedName(path), osgART::Pattern(), size};
         std::string error;
-        if (!marker.pattern.load(path, &error))
+        if (option == "marker-from" && !patternFromImageFile(path, marker.pattern, image))
+            return 1;
+        if (option == "marker-from-patt" && !marker.pattern.load(path, &error))
         {
             std::cerr << error << std::endl;
             return 1;
