@@ -16,6 +16,7 @@ packages=(
   libzip-dev
   libgtest-dev
   xvfb xauth xdotool
+  poppler-utils
   fonts-liberation2
 )
 

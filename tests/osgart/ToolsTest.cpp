@@ -82,3 +82,40 @@ TEST(TrackingTools, TrackRunsOnHostileFileNamesAndImages)
         << output;
     EXPECT_NE(output.find("60000x60000"), std::string::npos) << output;
 }
+
+// The sheets come out as PDF files only; a board or a marker that does not fit is refused.
+TEST(TrackingTools, MarkerToolWritesSheetsAsPdfOnly)
+{
+    NovaroTest::TemporaryFolder folder;
+    std::string output;
+    EXPECT_EQ(
+        runTool(folder, "novaro-marker --chessboard --output '" + folder.file("board.pdf") + "'", output), 0)
+        << output;
+    std::ifstream board(folder.file("board.pdf"), std::ios::binary);
+    std::string head(5, '\0');
+    board.read(&head[0], 5);
+    EXPECT_EQ(head, "%PDF-");
+    EXPECT_EQ(
+        runTool(folder, "novaro-marker --chessboard --output '" + folder.file("board.png") + "'", output), 1);
+    EXPECT_EQ(runTool(folder,
+                      "novaro-marker --chessboard --square 40 --output '" + folder.file("big.pdf") + "'",
+                      output),
+              1);
+    EXPECT_NE(output.find("does not fit on an A4 page"), std::string::npos) << output;
+
+    ASSERT_TRUE(Novaro::makeDistinctPatterns(1, 3)[0].save(folder.file("one.patt")));
+    EXPECT_EQ(runTool(folder,
+                      "novaro-marker --marker-from-patt '" + folder.file("one.patt") +
+                          "' --marker-from-patt '" + folder.file("one.patt") + "' --size 60 --output '" +
+                          folder.file("sheet.pdf") + "'",
+                      output),
+              0)
+        << output;
+    EXPECT_TRUE(std::filesystem::is_regular_file(folder.file("sheet.pdf")));
+    EXPECT_EQ(runTool(folder,
+                      "novaro-marker --marker-from-patt '" + folder.file("one.patt") +
+                          "' --size 300 --output '" + folder.file("huge.pdf") + "'",
+                      output),
+              1);
+    EXPECT_NE(output.find("one: a size of 300 mm does not fit on an A4 page"), std::string::npos) << output;
+}

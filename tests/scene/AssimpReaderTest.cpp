@@ -198,6 +198,41 @@ TEST_F(AssimpReaderTest, ReadsTexturesEmbeddedInBinaryGltf)
     EXPECT_EQ(texture->getImage()->t(), 4);
 }
 
+// glTF is Y-up in metres, the markers Z-up in millimetres: a glTF point (x, y, z) arrives at
+// 1000 (x, -z, y), with unit normals; FBX keeps its coordinates as stored.
+TEST_F(AssimpReaderTest, GltfArrivesUprightInMillimetresAndFbxAsStored)
+{
+    std::unique_ptr<aiScene> scene = buildAnimatedScene("", "");
+    const struct
+    {
+        const char* format;
+        const char* file;
+        osg::Vec3 spinner; // "Spinner" is at (10, 5, 0) in the file
+    } cases[] = {{"gltf2", "placed.gltf", osg::Vec3(10000, 0, 5000)},
+                 {"glb2", "placed.glb", osg::Vec3(10000, 0, 5000)},
+                 {"fbxa", "placed.fbx", osg::Vec3(10, 5, 0)}};
+    for (const auto& entry : cases)
+    {
+        SCOPED_TRACE(entry.file);
+        ASSERT_EQ(exportScene(*scene, entry.format, path(entry.file)), "");
+        osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path(entry.file));
+        ASSERT_TRUE(root.valid());
+        osg::MatrixTransform* spinner = findByName<osg::MatrixTransform>(root.get(), "Spinner");
+        ASSERT_NE(spinner, nullptr);
+        ASSERT_FALSE(spinner->getParentalNodePaths().empty());
+        const osg::Matrix world = osg::computeLocalToWorld(spinner->getParentalNodePaths()[0]);
+        EXPECT_NEAR((world.getTrans() - entry.spinner).length(), 0.0, 1e-2);
+        // The scale reaches the normals only through rescaling.
+        if (std::string(entry.format) != "fbxa")
+        {
+            ASSERT_NE(root->getStateSet(), nullptr);
+            EXPECT_EQ(root->getStateSet()->getMode(GL_RESCALE_NORMAL), osg::StateAttribute::ON);
+        }
+        // The animation manager stays on the node the reader returns.
+        EXPECT_NE(managerOf(root.get()), nullptr);
+    }
+}
+
 TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
 {
     std::unique_ptr<aiScene> scene = buildSkinnedScene();

@@ -124,9 +124,10 @@ aiMaterial* toAssimpMaterial(const Part& part)
     return material;
 }
 
-// An Assimp scene with one node per part under a root named 'name'. The data is Z-up, as the
-// player's markers are; the root carries the turn that Assimp's COLLADA writer recognises as
-// "Z_UP", so that the file says so instead of turning the model.
+// An Assimp scene with one node per part under a root named 'name'. The parts are made Z-up, as
+// the player's markers are; zUpRoot gives the root the turn that Assimp's COLLADA writer
+// recognises as "Z_UP", so that the file says so instead of turning the model. glTF models take
+// their parts through toGltfFrame first instead.
 std::unique_ptr<aiScene> makeAssimpScene(const std::string& name, const std::vector<Part>& parts,
                                          bool zUpRoot)
 {
@@ -187,11 +188,26 @@ bool writeGlb(const aiScene& scene, const std::string& path)
     return true;
 }
 
+// glTF's own frame: Y-up, in metres. The model reader turns and scales such files back onto the
+// markers' Z-up millimetres, so the shapes below are drawn in those and written in glTF's.
+const float gltfMetresPerUnit = 0.001f;
+const osg::Matrix toGltfFrame =
+    osg::Matrix::rotate(-osg::PI_2, osg::X_AXIS) * osg::Matrix::scale(osg::Vec3(1, 1, 1) * gltfMetresPerUnit);
+
+aiVector3D toGltf(const osg::Vec3& point)
+{
+    const osg::Vec3 p = point * toGltfFrame;
+    return aiVector3D(p.x(), p.y(), p.z());
+}
+
 bool writeArrowGlb(const std::string& folder)
 {
     const std::string path = osgDB::concatPaths(folder, "arrow.glb");
-    const std::unique_ptr<aiScene> scene = makeAssimpScene(
-        "Arrow", {{"Arrow", makeArrow(70.0f, 4.0f, 12.0f, 22.0f), osg::Vec4(0.1f, 0.8f, 0.9f, 1.0f)}}, false);
+    const std::unique_ptr<aiScene> scene =
+        makeAssimpScene("Arrow",
+                        {{"Arrow", makeArrow(70.0f, 4.0f, 12.0f, 22.0f).transformed(toGltfFrame),
+                          osg::Vec4(0.1f, 0.8f, 0.9f, 1.0f)}},
+                        false);
     return writeGlb(*scene, path);
 }
 
@@ -224,17 +240,20 @@ aiNode* addAssimpNode(aiNode* parent, const char* name, const aiVector3D& positi
     return node;
 }
 
-// Every vertex of the mesh below 'height' belongs to the first bone, the others to the second.
+// Every vertex of the mesh (in glTF's frame) below 'height' (in the markers' units) belongs to the
+// first bone, the others to the second.
 void skinToTwoBones(aiMesh& mesh, float height, const char* lower, const char* upper)
 {
     std::vector<aiVertexWeight> lowerWeights, upperWeights;
     for (unsigned int v = 0; v < mesh.mNumVertices; ++v)
-        (mesh.mVertices[v].z < height ? lowerWeights : upperWeights).push_back(aiVertexWeight(v, 1.0f));
+        (mesh.mVertices[v].y < toGltf(osg::Vec3(0.0f, 0.0f, height)).y ? lowerWeights : upperWeights)
+            .push_back(aiVertexWeight(v, 1.0f));
     auto makeBone = [](const char* name, const std::vector<aiVertexWeight>& weights, float z)
     {
         aiBone* bone = new aiBone;
         bone->mName = name;
-        aiMatrix4x4::Translation(aiVector3D(0.0f, 0.0f, -z), bone->mOffsetMatrix); // mesh to bone space
+        aiMatrix4x4::Translation(-toGltf(osg::Vec3(0.0f, 0.0f, z)),
+                                 bone->mOffsetMatrix); // mesh to bone space
         bone->mNumWeights = static_cast<unsigned int>(weights.size());
         bone->mWeights = new aiVertexWeight[weights.size()];
         std::copy(weights.begin(), weights.end(), bone->mWeights);
@@ -262,7 +281,7 @@ aiAnimation* makeWalk()
     chest->mRotationKeys = new aiQuatKey[5];
     for (int key = 0; key < 5; ++key)
     {
-        hips->mPositionKeys[key] = aiVectorKey(times[key], aiVector3D(forward[key], 0.0f, 0.0f));
+        hips->mPositionKeys[key] = aiVectorKey(times[key], toGltf(osg::Vec3(forward[key], 0.0f, 0.0f)));
         chest->mRotationKeys[key] =
             aiQuatKey(times[key], aiQuaternion(aiVector3D(1.0f, 0.0f, 0.0f),
                                                sway[key] * static_cast<float>(M_PI) / 180.0f));
@@ -276,17 +295,18 @@ aiAnimation* makeWalk()
     return walk;
 }
 
-// A skinned figure (legs and body in one mesh, a head on top) with a skeleton of two bones.
+// A skinned figure (legs and body in one mesh, a head on top) with a skeleton of two bones, 67 mm
+// tall, written Y-up in metres as glTF wants it.
 bool writeWalkerGlb(const std::string& folder)
 {
     const std::string path = osgDB::concatPaths(folder, "walker.glb");
     Mesh body = makeBox(osg::Vec3(0.0f, 0.0f, 25.0f), osg::Vec3(16.0f, 10.0f, 50.0f));
     body.append(makeSphere(osg::Vec3(0.0f, 0.0f, 58.0f), 9.0f, 12, 16));
-    std::unique_ptr<aiScene> scene =
-        makeAssimpScene("Walker", {{"Body", body, osg::Vec4(0.95f, 0.65f, 0.1f, 1.0f)}}, true);
+    std::unique_ptr<aiScene> scene = makeAssimpScene(
+        "Walker", {{"Body", body.transformed(toGltfFrame), osg::Vec4(0.95f, 0.65f, 0.1f, 1.0f)}}, false);
     aiNode* armature = addAssimpNode(scene->mRootNode, "Armature", aiVector3D());
     aiNode* hips = addAssimpNode(armature, "Hips", aiVector3D());
-    addAssimpNode(hips, "Chest", aiVector3D(0.0f, 0.0f, 25.0f));
+    addAssimpNode(hips, "Chest", toGltf(osg::Vec3(0.0f, 0.0f, 25.0f)));
     skinToTwoBones(*scene->mMeshes[0], 25.0f, "Hips", "Chest");
     scene->mNumAnimations = 1;
     scene->mAnimations = new aiAnimation* [1] { makeWalk() };

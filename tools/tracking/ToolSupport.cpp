@@ -122,10 +122,12 @@ ToolArguments::ToolArguments(int argc, char** argv, const std::vector<std::strin
             if (isFlag)
             {
                 _values.emplace(name, "true");
+                _inOrder.emplace_back(name, "true");
             }
             else if (i + 1 < argc)
             {
                 _values.emplace(name, argv[++i]);
+                _inOrder.emplace_back(name, argv[i]);
             }
             else if (_error.empty())
             {

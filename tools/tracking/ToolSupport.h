@@ -29,11 +29,14 @@ public:
     /// Comma-separated numbers, e.g. "1,4,16".
     std::vector<double> getList(const std::string& name, const std::vector<double>& fallback) const;
     const std::vector<std::string>& positional() const { return _positional; }
+    /// Every option with its value, in the order given.
+    const std::vector<std::pair<std::string, std::string>>& inOrder() const { return _inOrder; }
     /// Text of the first malformed option, empty when all are fine.
     const std::string& error() const { return _error; }
 
 private:
     std::multimap<std::string, std::string> _values;
+    std::vector<std::pair<std::string, std::string>> _inOrder;
     std::vector<std::string> _positional;
     std::string _error;
 };

@@ -1,5 +1,7 @@
-// Marker making: a pattern file (.patt) from a marker image, and a printable marker image from a
-// pattern image or a pattern file.
+// Marker making: a pattern file (.patt) from a marker image, a printable marker image from a
+// pattern image or a pattern file, an A4 PDF sheet of markers at their printed size, and a
+// chessboard sheet for novaro-calibrate.
+#include "MarkerSheet.h"
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 
@@ -8,6 +10,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <osgDB/FileNameUtils>
+
+#include <cstdio>
 #include <iostream>
 
 using namespace Novaro;
@@ -26,78 +31,118 @@ void usage()
            "  novaro-marker --marker-from-patt FILE.patt --output FILE.png [--pixels N] [--margin SHARE]\n"
            "      (a printable marker: black border a quarter of the width on each side, the pattern "
            "inside,\n"
-           "       N pixels wide without the white margin, margin as a share of the marker width)"
+           "       N pixels wide without the white margin, margin as a share of the marker width)\n"
+           "  novaro-marker (--marker-from PATTERN_IMAGE | --marker-from-patt FILE.patt)... --output "
+           "FILE.pdf\n"
+           "                [--size MM]\n"
+           "      (an A4 sheet of the markers, each SIZE millimetres wide (default 80), with cut marks and\n"
+           "       its name and size; options may repeat)\n"
+           "  novaro-marker --chessboard --output FILE.pdf [--board 9x6] [--square 25]\n"
+           "      (a chessboard for novaro-calibrate: --board counts inner corners, --square is in mm)"
         << std::endl;
 }
 
-// The marker inside an image: the bounding box of its dark pixels (paper around it is dropped).
-bool cropToMarker(const cv::Mat& image, cv::Mat& marker)
+bool isPdf(const std::string& path)
 {
-    cv::Mat grey, dark;
-    cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
-    cv::threshold(grey, dark, 0, 255, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
-    std::vector<cv::Point> points;
-    cv::findNonZero(dark, points);
-    if (points.empty())
+    return osgDB::getLowerCaseFileExtension(path) == "pdf";
+}
+
+bool patternFromImageFile(const std::string& path, osgART::Pattern& pattern, cv::Mat& image)
+{
+    std::string error;
+    if (!readImageFile(path, image, error) || !pattern.setFromImage(image))
+    {
+        std::cerr << "cannot read pattern image " << path << " " << error << std::endl;
         return false;
-    const cv::Rect box = cv::boundingRect(points);
-    if (box.width < 8 || box.height < 8)
-        return false;
-    marker = image(box);
+    }
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int writePatternFile(const std::string& markerImage, const std::string& output)
 {
-    ToolArguments arguments(argc, argv, {"help"});
-    const bool toPattern = arguments.has("patt-from");
-    const bool fromImage = arguments.has("marker-from");
-    const bool fromPattern = arguments.has("marker-from-patt");
-    if (!arguments.error().empty() || arguments.has("help") || !arguments.has("output") ||
-        int(toPattern) + int(fromImage) + int(fromPattern) != 1)
+    cv::Mat image;
+    std::string error;
+    if (!readImageFile(markerImage, image, error))
     {
-        if (!arguments.error().empty())
-            std::cerr << arguments.error() << std::endl;
-        usage();
-        return arguments.has("help") ? 0 : 1;
+        std::cerr << error << std::endl;
+        return 1;
     }
-    const std::string output = arguments.get("output");
+    cv::Mat marker;
     osgART::Pattern pattern;
-    if (toPattern)
+    if (!cropToMarker(image, marker) || !pattern.setFromMarkerImage(marker))
     {
+        std::cerr << "cannot find a marker in " << markerImage << std::endl;
+        return 1;
+    }
+    if (!pattern.save(output))
+    {
+        std::cerr << "cannot write " << output << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
+int writeChessboard(const ToolArguments& arguments, const std::string& output)
+{
+    Chessboard board;
+    int corners[2] = {board.columns - 1, board.rows - 1};
+    if (arguments.has("board") &&
+        std::sscanf(arguments.get("board").c_str(), "%dx%d", &corners[0], &corners[1]) != 2)
+    {
+        std::cerr << "--board takes the inner corners across and down, as 9x6" << std::endl;
+        return 1;
+    }
+    board.columns = corners[0] + 1;
+    board.rows = corners[1] + 1;
+    board.square = arguments.getNumber("square", board.square);
+    std::string error;
+    if (!writeChessboardSheet(output, board, error))
+    {
+        std::cerr << error << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
+// Every --marker-from and --marker-from-patt, named after its file, on one sheet in the order given.
+int writeSheet(const ToolArguments& arguments, const std::string& output)
+{
+    const double size = arguments.getNumber("size", 80.0);
+    std::vector<SheetMarker> markers;
+    for (const auto& [option, path] : arguments.inOrder())
+    {
+        if (option != "marker-from" && option != "marker-from-patt")
+            continue;
+        SheetMarker marker{osgDB::getStrippedName(path), osgART::Pattern(), size};
         cv::Mat image;
         std::string error;
-        if (!readImageFile(arguments.get("patt-from"), image, error))
+        if (option == "marker-from" && !patternFromImageFile(path, marker.pattern, image))
+            return 1;
+        if (option == "marker-from-patt" && !marker.pattern.load(path, &error))
         {
             std::cerr << error << std::endl;
             return 1;
         }
-        cv::Mat marker;
-        if (!cropToMarker(image, marker) || !pattern.setFromMarkerImage(marker))
-        {
-            std::cerr << "cannot find a marker in " << arguments.get("patt-from") << std::endl;
-            return 1;
-        }
-        if (!pattern.save(output))
-        {
-            std::cerr << "cannot write " << output << std::endl;
-            return 1;
-        }
-        return 0;
+        markers.push_back(marker);
     }
+    std::string error;
+    if (!writeMarkerSheet(output, markers, error))
+    {
+        std::cerr << error << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
+int writeMarkerImage(const ToolArguments& arguments, const std::string& output)
+{
+    const bool fromImage = arguments.has("marker-from");
+    osgART::Pattern pattern;
     cv::Mat patternImage;
     if (fromImage)
     {
-        std::string error;
-        if (!readImageFile(arguments.get("marker-from"), patternImage, error) ||
-            !pattern.setFromImage(patternImage))
-        {
-            std::cerr << "cannot read pattern image " << arguments.get("marker-from") << " " << error
-                      << std::endl;
+        if (!patternFromImageFile(arguments.get("marker-from"), pattern, patternImage))
             return 1;
-        }
     }
     else
     {
@@ -141,4 +186,36 @@ int main(int argc, char** argv)
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ToolArguments arguments(argc, argv, {"help", "chessboard"});
+    const std::string output = arguments.get("output");
+    const int sources = int(arguments.has("patt-from")) + int(arguments.has("marker-from")) +
+                        int(arguments.has("marker-from-patt")) + int(arguments.has("chessboard"));
+    const size_t markerSources =
+        arguments.getAll("marker-from").size() + arguments.getAll("marker-from-patt").size();
+    // Several markers, or markers from both kinds of source, go onto a PDF sheet only.
+    const bool sheet = isPdf(output) && markerSources > 0;
+    const bool valid = !output.empty() &&
+                       (sheet ? !arguments.has("patt-from") && !arguments.has("chessboard")
+                              : sources == 1 && markerSources <= 1) &&
+                       (isPdf(output) || !arguments.has("chessboard"));
+    if (!arguments.error().empty() || arguments.has("help") || !valid)
+    {
+        if (!arguments.error().empty())
+            std::cerr << arguments.error() << std::endl;
+        usage();
+        return arguments.has("help") ? 0 : 1;
+    }
+    if (arguments.has("patt-from"))
+        return writePatternFile(arguments.get("patt-from"), output);
+    if (arguments.has("chessboard"))
+        return writeChessboard(arguments, output);
+    if (sheet)
+        return writeSheet(arguments, output);
+    return writeMarkerImage(arguments, output);
 }

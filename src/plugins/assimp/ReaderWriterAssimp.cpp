@@ -12,6 +12,12 @@
 // texture (normal, specular, PBR metal/roughness, light maps), texture transforms, animation
 // pre/post behaviour (an animation holds its first and last keys), glTF extensions beyond what
 // Assimp maps onto the classic material terms.
+//
+// Axes and units: glTF and binary glTF models are Y-up in metres by the glTF standard, while the
+// player's markers are Z-up in millimetres; such a model arrives under one transform that turns
+// +Y to +Z (the glTF front, +Z, faces -Y) and scales by 1000, so a real-size model stands upright
+// at its real size on a marker. FBX models arrive with their coordinates as stored (the file's
+// up-axis and unit settings are not applied).
 
 #include "AssimpFormat.h"
 #include "AssimpSceneConverter.h"
@@ -22,6 +28,7 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <osg/MatrixTransform>
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
@@ -76,6 +83,27 @@ std::string checkFile(const std::string& path, ModelFormat format)
     if (!in)
         return "cannot be read";
     return checkSignature(format, head.data(), head.size(), size);
+}
+
+// glTF's metre, in the markers' millimetres.
+const double millimetresPerMetre = 1000.0;
+
+// A glTF model (Y-up, metres) under the turn and scale to the markers' frame (Z-up, millimetres).
+// Normals keep their length through the uniform scale with rescaling on. The model's animation
+// manager moves up with it, so the returned node still holds it as every model's root does.
+osg::ref_ptr<osg::Node> uprightInMillimetres(osg::Node* model)
+{
+    osg::ref_ptr<osg::MatrixTransform> upright =
+        new osg::MatrixTransform(osg::Matrix::rotate(osg::PI_2, osg::X_AXIS) *
+                                 osg::Matrix::scale(osg::Vec3d(1, 1, 1) * millimetresPerMetre));
+    upright->getOrCreateStateSet()->setMode(GL_RESCALE_NORMAL, osg::StateAttribute::ON);
+    upright->addChild(model);
+    if (model->getUpdateCallback() != nullptr)
+    {
+        upright->setUpdateCallback(model->getUpdateCallback());
+        model->setUpdateCallback(nullptr);
+    }
+    return upright;
 }
 
 // An empty model's bound is invalid, which is fine; a valid one must be finite.
@@ -141,7 +169,7 @@ public:
             if (!configure(importer, format))
                 return ReadResult::ERROR_IN_READING_FILE;
             const aiScene* scene = importer.ReadFile(path, postProcessSteps());
-            return convert(scene, importer, path, directory, localOptions.get());
+            return convert(scene, importer, format, path, directory, localOptions.get());
         }
         catch (...)
         {
@@ -171,7 +199,7 @@ public:
                 return ReadResult::ERROR_IN_READING_FILE;
             const aiScene* scene =
                 importer.ReadFileFromMemory(data.data(), data.size(), postProcessSteps(), formatHint(format));
-            return convert(scene, importer, "<stream>", "", options);
+            return convert(scene, importer, format, "<stream>", "", options);
         }
         catch (...)
         {
@@ -211,8 +239,8 @@ private:
         return format == ModelFormat::BinaryGltf ? "glb" : format == ModelFormat::Gltf ? "gltf" : "fbx";
     }
 
-    static ReadResult convert(const aiScene* scene, const Assimp::Importer& importer, const std::string& path,
-                              const std::string& directory, const Options* options)
+    static ReadResult convert(const aiScene* scene, const Assimp::Importer& importer, ModelFormat format,
+                              const std::string& path, const std::string& directory, const Options* options)
     {
         if (scene == nullptr || scene->mRootNode == nullptr)
         {
@@ -229,6 +257,8 @@ private:
             osg::notify(osg::FATAL) << "Assimp reader: " << path << ": nothing left to show" << std::endl;
             return ReadResult::ERROR_IN_READING_FILE;
         }
+        if (format == ModelFormat::Gltf || format == ModelFormat::BinaryGltf)
+            node = uprightInMillimetres(node.get());
         // Finite numbers can still add up to a bound beyond single precision (1e30 scaled by
         // 1e30); such a model would take the bound of the whole scene with it.
         if (!hasFiniteBound(*node))

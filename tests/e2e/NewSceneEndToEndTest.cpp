@@ -1,0 +1,324 @@
+// A scene made with "novaro-scene new" as a new user makes one: a glTF model written Y-up in
+// metres as the glTF standard says, and an OBJ model in millimetres, Z-up. The printed marker
+// sheet (the PDF rendered by pdftoppm) is filmed by the synthetic camera at a known pose, the
+// player plays the scene on that frame, and the screenshot shows each model standing on its
+// marker at its real size.
+#include "SampleScene.h"
+
+#include "MarkerSheet.h"
+#include "PdfWriter.h"
+#include "SyntheticScene.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <osgART/CameraParameters.h>
+#include <osgART/Pattern.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+// The glTF model: a column 30 mm square and 90 mm tall, written in metres with glTF's up (+Y),
+// its base on the ground at the origin, unlit pure red.
+const float kColumnSide = 0.030f, kColumnHeight = 0.090f;
+// The OBJ model: a block 40 x 40 mm and 60 mm tall, written Y-up (as OBJ files are, and as the
+// model reader expects: it turns them Z-up) in millimetres, green.
+const float kBlockSide = 40.0f, kBlockHeight = 60.0f;
+// The sheet is tilted back by this angle from facing the camera, at this distance (mm).
+const double kTiltDegrees = 50.0;
+const double kDistance = 480.0;
+const double kDotsPerInch = 150.0;
+const double kMarkerSize = 80.0;
+
+struct Box
+{
+    osg::Vec3d min, max; ///< marker coordinates, mm
+};
+
+void writeBinary(const std::string& path, const std::vector<float>& floats,
+                 const std::vector<uint16_t>& shorts)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(floats.data()), std::streamsize(floats.size() * sizeof(float)));
+    out.write(reinterpret_cast<const char*>(shorts.data()),
+              std::streamsize(shorts.size() * sizeof(uint16_t)));
+}
+
+// The eight corners of an axis-aligned box and its twelve triangles, outward facing.
+void boxMesh(const osg::Vec3& min, const osg::Vec3& max, std::vector<float>& positions,
+             std::vector<uint16_t>& triangles)
+{
+    for (int corner = 0; corner < 8; ++corner)
+    {
+        positions.push_back(corner & 1 ? max.x() : min.x());
+        positions.push_back(corner & 2 ? max.y() : min.y());
+        positions.push_back(corner & 4 ? max.z() : min.z());
+    }
+    triangles = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4,
+                 2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5};
+}
+
+// A glTF text naming its data in a .bin file beside it (the scene maker must copy both).
+void writeColumnGltf(const TemporaryFolder& folder)
+{
+    std::vector<float> positions;
+    std::vector<uint16_t> triangles;
+    const float h = kColumnSide / 2.0f;
+    boxMesh(osg::Vec3(-h, 0.0f, -h), osg::Vec3(h, kColumnHeight, h), positions, triangles);
+    writeBinary(folder.file("column.bin"), positions, triangles);
+    const std::string gltf = R"({
+  "asset": {"version": "2.0"},
+  "extensionsUsed": ["KHR_materials_unlit"],
+  "scene": 0, "scenes": [{"nodes": [0]}],
+  "nodes": [{"name": "Column", "mesh": 0}],
+  "meshes": [{"primitives": [{"attributes": {"POSITION": 0}, "indices": 1, "material": 0}]}],
+  "materials": [{"pbrMetallicRoughness": {"baseColorFactor": [1, 0, 0, 1]},
+                 "extensions": {"KHR_materials_unlit": {}}}],
+  "buffers": [{"uri": "column.bin", "byteLength": 168}],
+  "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 96},
+                  {"buffer": 0, "byteOffset": 96, "byteLength": 72}],
+  "accessors": [{"bufferView": 0, "componentType": 5126, "count": 8, "type": "VEC3",
+                 "min": [-0.015, 0, -0.015], "max": [0.015, 0.09, 0.015]},
+                {"bufferView": 1, "componentType": 5123, "count": 36, "type": "SCALAR"}]
+})";
+    folder.write("column.gltf", gltf);
+}
+
+// An OBJ block with one normal per face and its colour in a material library beside it.
+void writeBlockObj(const TemporaryFolder& folder)
+{
+    folder.write("block.mtl", "newmtl green\nKa 0 0.3 0\nKd 0.1 0.9 0.1\n");
+    const float h = kBlockSide / 2.0f;
+    std::ostringstream obj;
+    obj << "mtllib block.mtl\nusemtl green\n";
+    for (int corner = 0; corner < 8; ++corner)
+        obj << "v " << (corner & 1 ? h : -h) << " " << (corner & 4 ? kBlockHeight : 0.0f) << " "
+            << (corner & 2 ? -h : h) << "\n";
+    obj << "vn 0 -1 0\nvn 0 1 0\nvn 0 0 1\nvn 0 0 -1\nvn -1 0 0\nvn 1 0 0\n"
+           "f 1//1 3//1 4//1 2//1\nf 5//2 6//2 8//2 7//2\nf 1//3 2//3 6//3 5//3\n"
+           "f 3//4 7//4 8//4 4//4\nf 1//5 5//5 7//5 3//5\nf 2//6 4//6 8//6 6//6\n";
+    folder.write("block.obj", obj.str());
+}
+
+// The A4 page as a square texture (white at the sides) for the synthetic camera's printed sheet:
+// a "marker" 297 mm wide without paper around it, centred on the page's centre.
+Novaro::PrintedMarker pageAsSheet(const cv::Mat& page)
+{
+    Novaro::PrintedMarker sheet;
+    const int side = page.rows;
+    const int left = (side - page.cols) / 2;
+    cv::copyMakeBorder(page, sheet.texture, 0, 0, left, side - page.cols - left, cv::BORDER_CONSTANT,
+                       cv::Scalar::all(255));
+    sheet.size = 297.0;
+    sheet.margin = 0.0;
+    return sheet;
+}
+
+// A marker's centre in the page's frame (x right, y up, origin at the page's centre, mm), where the
+// sheet's layout puts the scene's markers, in their order.
+osg::Vec3d markerCentre(size_t index)
+{
+    std::vector<Novaro::SheetPlacement> placements;
+    std::string error;
+    EXPECT_TRUE(Novaro::layoutMarkerSheet(
+        std::vector<Novaro::SheetMarker>(2, {"", osgART::Pattern(), kMarkerSize}), placements, error));
+    const Novaro::SheetPlacement& place = placements.at(index);
+    return osg::Vec3d(place.x + place.size / 2.0 - Novaro::PdfDocument::kA4Width / 2.0,
+                      Novaro::PdfDocument::kA4Height / 2.0 - (place.y + place.size / 2.0), 0.0);
+}
+
+// The bounding rectangle (camera pixels) of a box on a marker seen from the camera.
+cv::Rect2d projectedBox(const Novaro::SyntheticCamera& camera, const osg::Matrixd& marker, const Box& box)
+{
+    double left = 1e9, right = -1e9, top = 1e9, bottom = -1e9;
+    for (int corner = 0; corner < 8; ++corner)
+    {
+        const osg::Vec3d point(corner & 1 ? box.max.x() : box.min.x(), corner & 2 ? box.max.y() : box.min.y(),
+                               corner & 4 ? box.max.z() : box.min.z());
+        const osg::Vec2d pixel = camera.projectObserved(marker, point);
+        left = std::min(left, pixel.x());
+        right = std::max(right, pixel.x());
+        top = std::min(top, pixel.y());
+        bottom = std::max(bottom, pixel.y());
+    }
+    return cv::Rect2d(left, top, right - left, bottom - top);
+}
+
+// The bounding rectangle (camera pixels) of the screenshot's pixels of one colour near where the
+// box is expected; empty when there are none.
+template <typename Test>
+cv::Rect2d measuredBox(const osg::Image& shot, const cv::Rect2d& expected, Test isColour)
+{
+    const double sx = shot.s() / 640.0, sy = shot.t() / 480.0;
+    const cv::Rect2d search(expected.x - expected.width, expected.y - expected.height, 3 * expected.width,
+                            3 * expected.height);
+    double left = 1e9, right = -1e9, top = 1e9, bottom = -1e9;
+    for (int y = std::max(0, int(search.y * sy)); y < std::min(shot.t(), int(search.br().y * sy)); ++y)
+        for (int x = std::max(0, int(search.x * sx)); x < std::min(shot.s(), int(search.br().x * sx)); ++x)
+            if (isColour(pixel(shot, x, y)))
+            {
+                left = std::min(left, x / sx);
+                right = std::max(right, (x + 1) / sx);
+                top = std::min(top, y / sy);
+                bottom = std::max(bottom, (y + 1) / sy);
+            }
+    return left > right ? cv::Rect2d() : cv::Rect2d(left, top, right - left, bottom - top);
+}
+
+void expectSameBox(const cv::Rect2d& measured, const cv::Rect2d& expected)
+{
+    ASSERT_GT(measured.area(), 0.0) << "model not seen";
+    // Upright and at size: the height and width as projected within 12 %, in place within 6 px.
+    EXPECT_NEAR(measured.height, expected.height, 0.12 * expected.height);
+    EXPECT_NEAR(measured.width, expected.width, 0.12 * expected.width);
+    EXPECT_NEAR(measured.y, expected.y, 6.0);
+    EXPECT_NEAR(measured.x + measured.width / 2, expected.x + expected.width / 2, 6.0);
+}
+
+} // namespace
+
+TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    TemporaryFolder models, work;
+    writeColumnGltf(models);
+    writeBlockObj(models);
+    const std::string scene = work.file("my scene");
+    const PlayerRun made = runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(),
+                                         {"new", scene, "--model", models.file("column.gltf"), "--model",
+                                          models.file("block.obj"), "--generated", "--size", "80"});
+    ASSERT_EQ(made.status, 0);
+    EXPECT_NE(
+        made.output.find("No camera file given: wrote camera_640x480.dat, a generic camera for 640x480"),
+        std::string::npos);
+    for (const char* file :
+         {"model.dat", "config.xml", "tracker.xml", "video.xml", "scene.xml", "audio.xml", "markers.xml",
+          "lighting.xml", "patterns/marker_1.patt", "patterns/marker_2.patt", "models/column.gltf",
+          "models/column.bin", "models/block.obj", "models/block.mtl", "camera_640x480.dat", "markers.pdf"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/" + file)) << file;
+    // A second run never overwrites the scene.
+    EXPECT_EQ(runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(),
+                            {"new", scene, "--model", models.file("block.obj")})
+                  .status,
+              1);
+
+    // The printed sheet, filmed from above and in front: the page tilted back by kTiltDegrees.
+    const std::string page = work.file("page");
+    ASSERT_EQ(std::system(("pdftoppm -r " + std::to_string(int(kDotsPerInch)) + " -png -singlefile " +
+                           quote(scene + "/markers.pdf") + " " + quote(page))
+                              .c_str()),
+              0);
+    const cv::Mat printed = cv::imread(page + ".png", cv::IMREAD_COLOR);
+    ASSERT_FALSE(printed.empty());
+    osgART::CameraParameters camera;
+    ASSERT_TRUE(camera.load(scene + "/camera_640x480.dat"));
+    Novaro::ImagingSettings imaging;
+    imaging.clutter = false;
+    imaging.noiseSigma = 1.0;
+    imaging.lightVariation = 0.1;
+    Novaro::SyntheticCamera synthetic(camera, imaging);
+    const osg::Matrixd pagePose = osg::Matrixd::rotate(osg::DegreesToRadians(-kTiltDegrees), osg::X_AXIS) *
+                                  osg::Matrixd::translate(0.0, 0.0, -kDistance);
+    Novaro::PlacedMarker sheet;
+    sheet.pose = pagePose;
+    synthetic.describe(sheet, 297.0);
+    for (const osg::Vec2d& corner : sheet.corners)
+        ASSERT_TRUE(corner.x() > 0 && corner.y() > 0 && corner.x() < 640 && corner.y() < 480)
+            << "page out of view";
+    std::mt19937 random(3);
+    cv::Mat frame;
+    synthetic.render({pageAsSheet(printed)}, {sheet}, random, frame);
+    ASSERT_TRUE(cv::imwrite(work.file("frame.png"), frame));
+
+    const PlayerRun run =
+        runPlayer(RUN_DIRECTORY, {scene, "-video_file", work.file("frame.png"), "-max_frames", "40",
+                                  "-screenshot", work.file("shot.png")});
+    ASSERT_EQ(run.status, 0);
+    osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(work.file("shot.png"));
+    ASSERT_TRUE(shot.valid());
+
+    const double c = 1000.0 * kColumnSide / 2.0;
+    const Box column{{-c, -c, 0.0}, {c, c, 1000.0 * kColumnHeight}};
+    const Box block{{-kBlockSide / 2, -kBlockSide / 2, 0.0}, {kBlockSide / 2, kBlockSide / 2, kBlockHeight}};
+    const osg::Matrixd onFirst = osg::Matrixd::translate(markerCentre(0)) * pagePose;
+    const osg::Matrixd onSecond = osg::Matrixd::translate(markerCentre(1)) * pagePose;
+    {
+        SCOPED_TRACE("glTF column on marker 1");
+        const cv::Rect2d expected = projectedBox(synthetic, onFirst, column);
+        expectSameBox(measuredBox(*shot, expected,
+                                  [](const osg::Vec3i& p)
+                                  { return p.x() > 200 && p.y() < 60 && p.z() < 60; }),
+                      expected);
+    }
+    {
+        SCOPED_TRACE("OBJ block on marker 2");
+        const cv::Rect2d expected = projectedBox(synthetic, onSecond, block);
+        expectSameBox(measuredBox(*shot, expected,
+                                  [](const osg::Vec3i& p)
+                                  { return p.y() > p.x() + 40 && p.y() > p.z() + 40; }),
+                      expected);
+    }
+}
+
+// The user's pictures become the patterns, in order; a model's references that would leave its
+// folder are not followed; what cannot be made is refused with the reason and exit status 1.
+TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
+{
+    TemporaryFolder models, work;
+    writeBlockObj(models);
+    models.write("escape.gltf", R"({"asset": {"version": "2.0"}, "buffers": [{"uri": "../outside.bin"}]})");
+    cv::Mat left(64, 64, CV_8UC3, cv::Scalar::all(255)), right = left.clone();
+    left(cv::Rect(0, 0, 32, 64)).setTo(cv::Scalar::all(0));
+    right(cv::Rect(0, 0, 64, 20)).setTo(cv::Scalar(0, 0, 200));
+    ASSERT_TRUE(cv::imwrite(models.file("left.png"), left) && cv::imwrite(models.file("right.png"), right));
+    const std::string scene = work.file("pictures");
+    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
+    ASSERT_EQ(runExecutable(tool, work.path(),
+                            {"new", scene, "--model", models.file("block.obj"), "--model",
+                             models.file("escape.gltf"), "--marker", models.file("left.png"), "--marker",
+                             models.file("right.png")})
+                  .status,
+              0);
+    for (const auto& [patternFile, picture] :
+         {std::make_pair("patterns/marker_1.patt", left), std::make_pair("patterns/marker_2.patt", right)})
+    {
+        osgART::Pattern written, expected;
+        ASSERT_TRUE(written.load(scene + "/" + patternFile));
+        ASSERT_TRUE(expected.setFromImage(picture));
+        EXPECT_EQ(written.block(0), expected.block(0)) << patternFile;
+    }
+    EXPECT_FALSE(std::filesystem::exists(work.file("outside.bin")));
+    EXPECT_FALSE(std::filesystem::exists(scene + "/outside.bin"));
+
+    const struct
+    {
+        std::vector<std::string> arguments;
+        const char* reason;
+    } refused[] = {
+        {{"--model", models.file("absent.obj")}, "is not a readable file"},
+        {{"--model", models.file("block.obj"), "--marker", models.file("left.png"), "--model",
+          models.file("block.obj")},
+         "2 models but 1 marker images"},
+        {{"--model", models.file("block.obj"), "--size", "5"}, "at least 10"},
+        {{"--model", models.file("block.obj"), "--size", "300"}, "does not fit on an A4 page"},
+        {{"--model", models.file("block.obj"), "--marker", models.file("block.mtl")},
+         "cannot read marker image"},
+    };
+    int index = 0;
+    for (const auto& entry : refused)
+    {
+        std::vector<std::string> arguments = {"new", work.file("refused" + std::to_string(index++))};
+        arguments.insert(arguments.end(), entry.arguments.begin(), entry.arguments.end());
+        const PlayerRun run = runExecutable(tool, work.path(), arguments);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.output.find(entry.reason), std::string::npos) << entry.reason;
+        EXPECT_FALSE(std::filesystem::exists(arguments[1])) << entry.reason;
+    }
+}

@@ -1,0 +1,194 @@
+// Printed sheets as a printer sees them: the PDF rendered back to pixels by poppler's pdftoppm at a
+// known resolution, then measured and tracked.
+#include "MarkerSheet.h"
+#include "SyntheticScene.h"
+#include "TestSupport.h"
+#include "ToolSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <osgART/Marker.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+using namespace Novaro;
+
+namespace
+{
+
+const double kDotsPerInch = 100.0;
+
+double toPixels(double millimetres)
+{
+    return millimetres * kDotsPerInch / 25.4;
+}
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The pages of a PDF as images, in page order. A file that poppler has to repair (a wrong
+// cross-reference table, a bad stream length) is a failure: it prints why on its error output.
+std::vector<cv::Mat> renderPages(const NovaroTest::TemporaryFolder& folder, const std::string& pdf)
+{
+    const std::string errors = folder.file("pdftoppm.txt");
+    const std::string command = "pdftoppm -r " + std::to_string(int(kDotsPerInch)) + " -png '" + pdf + "' '" +
+                                folder.file("page") + "' 2> '" + errors + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << readText(errors);
+    EXPECT_EQ(readText(errors), "");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        if (entry.path().filename().string().rfind("page-", 0) == 0)
+            names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    std::vector<cv::Mat> pages;
+    for (const std::string& name : names)
+        pages.push_back(cv::imread(name, cv::IMREAD_COLOR));
+    return pages;
+}
+
+// Width of the dark run that crosses the point along a row (horizontal) or a column, in pixels,
+// with sub-pixel ends from the grey levels of the edge pixels.
+double darkRun(const cv::Mat& grey, cv::Point at, bool horizontal)
+{
+    const cv::Point step = horizontal ? cv::Point(1, 0) : cv::Point(0, 1);
+    auto darkness = [&](cv::Point p) { return 1.0 - grey.at<unsigned char>(p) / 255.0; };
+    double length = darkness(at);
+    for (int direction : {-1, 1})
+        for (cv::Point p = at + direction * step; p.x >= 0 && p.y >= 0 && p.x < grey.cols && p.y < grey.rows;
+             p += direction * step)
+        {
+            const double d = darkness(p);
+            length += d;
+            if (d < 0.5)
+                break;
+        }
+    return length;
+}
+
+std::vector<SheetMarker> sheetMarkers(const std::vector<double>& sizes)
+{
+    const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(sizes.size(), 7);
+    std::vector<SheetMarker> markers;
+    for (size_t i = 0; i < sizes.size(); ++i)
+        markers.push_back({"marker_" + std::to_string(i + 1), patterns[i], sizes[i]});
+    return markers;
+}
+
+} // namespace
+
+// Four markers of mixed sizes fill more than one A4 page: every black square comes out at its
+// stated width within 1 %, every label names its marker and size, and the tracker finds each
+// marker on its page.
+TEST(MarkerSheets, PrintedMarkersKeepTheirSizeAndAreTracked)
+{
+    NovaroTest::TemporaryFolder folder;
+    const std::vector<SheetMarker> markers = sheetMarkers({80.0, 50.0, 120.0, 100.0});
+    std::vector<SheetPlacement> placements;
+    std::string error;
+    ASSERT_TRUE(writeMarkerSheet(folder.file("sheet.pdf"), markers, error, &placements)) << error;
+    const std::vector<cv::Mat> pages = renderPages(folder, folder.file("sheet.pdf"));
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(placements.back().page, 1u);
+
+    const std::string text = folder.file("sheet.txt");
+    ASSERT_EQ(std::system(("pdftotext '" + folder.file("sheet.pdf") + "' '" + text + "'").c_str()), 0);
+    // pdftotext gives the label's run of spaces as one.
+    for (const SheetMarker& marker : markers)
+        EXPECT_NE(readText(text).find(marker.name + " " + std::to_string(int(marker.size)) + " mm"),
+                  std::string::npos)
+            << readText(text);
+
+    for (size_t i = 0; i < markers.size(); ++i)
+    {
+        SCOPED_TRACE(markers[i].name);
+        cv::Mat grey;
+        cv::cvtColor(pages[placements[i].page], grey, cv::COLOR_BGR2GRAY);
+        EXPECT_EQ(grey.cols, int(std::lround(toPixels(210.0))));
+        // Through the black border, an eighth of the width inside the square.
+        const double inset = placements[i].size / 8.0;
+        const cv::Point row(int(toPixels(placements[i].x + placements[i].size / 2.0)),
+                            int(toPixels(placements[i].y + inset)));
+        const cv::Point column(int(toPixels(placements[i].x + inset)),
+                               int(toPixels(placements[i].y + placements[i].size / 2.0)));
+        const double expected = toPixels(markers[i].size);
+        EXPECT_NEAR(darkRun(grey, row, true), expected, 0.01 * expected);
+        EXPECT_NEAR(darkRun(grey, column, false), expected, 0.01 * expected);
+    }
+
+    for (size_t page = 0; page < pages.size(); ++page)
+    {
+        osg::ref_ptr<osgART::GenericTracker> tracker = NovaroTest::loadTracker();
+        ASSERT_TRUE(tracker.valid());
+        const std::string camera = folder.file("camera.dat");
+        ASSERT_TRUE(makeDefaultCamera(pages[page].cols, pages[page].rows, false).saveBinary(camera));
+        ASSERT_TRUE(tracker->init(pages[page].cols, pages[page].rows, camera, ""));
+        std::vector<size_t> onPage;
+        for (size_t i = 0; i < markers.size(); ++i)
+        {
+            if (placements[i].page != page)
+                continue;
+            const std::string patternFile = folder.file(markers[i].name + ".patt");
+            ASSERT_TRUE(markers[i].pattern.save(patternFile));
+            ASSERT_NE(
+                tracker->addMarker("single;" + patternFile + ";" + std::to_string(markers[i].size) + ";0;0"),
+                nullptr);
+            onPage.push_back(i);
+        }
+        osg::ref_ptr<osg::Image> image = new osg::Image;
+        tracker->setImage(image.get());
+        copyFrameToImage(pages[page], *image, true);
+        tracker->update();
+        for (size_t m = 0; m < onPage.size(); ++m)
+            EXPECT_TRUE(tracker->getMarker(int(m))->valid()) << markers[onPage[m]].name;
+    }
+}
+
+// The default chessboard is the one novaro-calibrate looks for without options: 9 x 6 inner
+// corners, 25 mm apart within 1 %.
+TEST(MarkerSheets, ChessboardHasItsStatedSquares)
+{
+    NovaroTest::TemporaryFolder folder;
+    std::string error;
+    ASSERT_TRUE(writeChessboardSheet(folder.file("board.pdf"), Chessboard(), error)) << error;
+    const std::vector<cv::Mat> pages = renderPages(folder, folder.file("board.pdf"));
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_GT(pages[0].cols, pages[0].rows); // landscape: ten squares across
+    cv::Mat grey;
+    cv::cvtColor(pages[0], grey, cv::COLOR_BGR2GRAY);
+    std::vector<cv::Point2f> corners;
+    ASSERT_TRUE(cv::findChessboardCorners(grey, cv::Size(9, 6), corners));
+    double spacing = 0.0;
+    int count = 0;
+    for (int row = 0; row < 6; ++row)
+        for (int column = 0; column + 1 < 9; ++column, ++count)
+            spacing += cv::norm(corners[size_t(row * 9 + column + 1)] - corners[size_t(row * 9 + column)]);
+    EXPECT_NEAR(spacing / count, toPixels(25.0), 0.01 * toPixels(25.0));
+}
+
+// What cannot be printed is refused with the reason, and nothing is written.
+TEST(MarkerSheets, RefusesWhatDoesNotFitOnAPage)
+{
+    NovaroTest::TemporaryFolder folder;
+    std::string error;
+    EXPECT_FALSE(writeMarkerSheet(folder.file("big.pdf"), sheetMarkers({250.0}), error));
+    EXPECT_NE(error.find("marker_1: a size of 250 mm does not fit on an A4 page"), std::string::npos)
+        << error;
+    EXPECT_FALSE(writeMarkerSheet(folder.file("zero.pdf"), sheetMarkers({0.0}), error));
+    EXPECT_FALSE(writeMarkerSheet(folder.file("none.pdf"), {}, error));
+    Chessboard board;
+    board.square = 40.0;
+    EXPECT_FALSE(writeChessboardSheet(folder.file("board.pdf"), board, error));
+    EXPECT_NE(error.find("does not fit"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("big.pdf")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("board.pdf")));
+}

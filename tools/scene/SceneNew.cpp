@@ -1,0 +1,560 @@
+#include "SceneNew.h"
+
+#include "MarkerSheet.h"
+#include "SyntheticScene.h"
+#include "ToolSupport.h"
+
+#include <osgART/CameraParameters.h>
+#include <osgART/InputFiles.h>
+
+#include <osg/ComputeBoundsVisitor>
+#include <osgAnimation/RigGeometry>
+#include <osgDB/FileNameUtils>
+#include <osgDB/ReadFile>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace Novaro
+{
+
+namespace
+{
+
+// Generated patterns are the same for the same number of models.
+const unsigned kPatternSeed = 1;
+// The generic camera's image size.
+const int kGenericWidth = 640;
+const int kGenericHeight = 480;
+// Companion files followed from a model to the files it names, at most this deep (an OBJ names
+// its MTL, which names textures).
+const int kCompanionDepth = 2;
+
+struct SceneObject
+{
+    std::string name;
+    std::string model; ///< relative to the scene folder
+    unsigned marker = 0;
+};
+
+std::string xmlEscaped(const std::string& text)
+{
+    std::string escaped;
+    for (char c : text)
+    {
+        switch (c)
+        {
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+bool writeText(const fs::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out)
+    {
+        std::cerr << "cannot write " << path.string() << std::endl;
+        return false;
+    }
+    return true;
+}
+
+// Names of files a model file refers to beside itself: an OBJ's material libraries, an MTL's
+// texture maps, a glTF's buffers and images (embedded data excepted). Names that would leave the
+// model's folder are not followed.
+std::vector<std::string> referencedFiles(const fs::path& model)
+{
+    const std::string extension = osgDB::getLowerCaseFileExtension(model.string());
+    // OBJ and MTL name files on lines of their own; glTF anywhere in its JSON.
+    std::regex pattern;
+    const bool byLine = extension == "obj" || extension == "mtl";
+    if (extension == "obj")
+        pattern = std::regex(R"(\s*mtllib\s+(.+?)\s*)");
+    else if (extension == "mtl")
+        pattern = std::regex(R"(\s*(?:map_\w+|bump|disp|decal|refl)\s+(?:-\S+\s+\S+\s+)*(.+?)\s*)");
+    else if (extension == "gltf")
+        pattern = std::regex(R"rx("uri"\s*:\s*"([^"]+)")rx");
+    else
+        return {};
+    std::error_code error;
+    if (fs::file_size(model, error) > (64u << 20) || error)
+        return {};
+    std::ifstream in(model, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::string> found;
+    if (byLine)
+    {
+        std::istringstream lines(text);
+        std::smatch match;
+        // An OBJ is mostly vertices and faces: only its mtllib lines go to the pattern.
+        for (std::string line; std::getline(lines, line);)
+            if ((extension != "obj" || line.find("mtllib") != std::string::npos) &&
+                std::regex_match(line, match, pattern))
+                found.push_back(match[1]);
+    }
+    else
+    {
+        for (std::sregex_iterator match(text.begin(), text.end(), pattern), end; match != end; ++match)
+            found.push_back((*match)[1]);
+    }
+    std::vector<std::string> names;
+    for (const std::string& name : found)
+    {
+        const fs::path relative = fs::path(name).lexically_normal();
+        if (name.rfind("data:", 0) == 0 || relative.is_absolute() || relative.empty() ||
+            *relative.begin() == "..")
+            continue;
+        names.push_back(relative.string());
+    }
+    return names;
+}
+
+// Copies a model and the files it refers to (that exist) into the folder, keeping their relative
+// places; target is the model's name there.
+bool copyModel(const fs::path& source, const fs::path& folder, const std::string& target)
+{
+    std::error_code error;
+    fs::copy_file(source, folder / target, fs::copy_options::overwrite_existing, error);
+    if (error)
+    {
+        std::cerr << "cannot copy " << source.string() << " to " << (folder / target).string() << ": "
+                  << error.message() << std::endl;
+        return false;
+    }
+    std::vector<std::pair<fs::path, int>> pending{{source, 0}};
+    std::set<fs::path> copied{source};
+    while (!pending.empty())
+    {
+        const auto [file, depth] = pending.back();
+        pending.pop_back();
+        if (depth >= kCompanionDepth)
+            continue;
+        for (const std::string& name : referencedFiles(file))
+        {
+            const fs::path companion = source.parent_path() / name;
+            if (copied.count(companion) || !fs::is_regular_file(companion, error))
+                continue;
+            copied.insert(companion);
+            fs::create_directories((folder / name).parent_path(), error);
+            fs::copy_file(companion, folder / name, fs::copy_options::overwrite_existing, error);
+            if (error)
+            {
+                std::cerr << "cannot copy " << companion.string() << ": " << error.message() << std::endl;
+                return false;
+            }
+            pending.push_back({companion, depth + 1});
+        }
+    }
+    return true;
+}
+
+// An object name from the model's file name: letters, digits and '_' only, unique in the scene.
+std::string objectName(const std::string& model, const std::set<std::string>& taken)
+{
+    std::string base = osgDB::getStrippedName(model);
+    for (char& c : base)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_')
+            c = '_';
+    if (base.empty())
+        base = "object";
+    std::string name = base;
+    for (int suffix = 2; taken.count(name); ++suffix)
+        name = base + "_" + std::to_string(suffix);
+    return name;
+}
+
+bool checkRequest(const NewSceneRequest& request)
+{
+    if (request.models.empty())
+    {
+        std::cerr << "novaro-scene new: name at least one model with --model FILE" << std::endl;
+        return false;
+    }
+    for (const std::string& model : request.models)
+        if (!osgART::isReadableRegularFile(model))
+        {
+            std::cerr << "novaro-scene new: model " << model << " is not a readable file" << std::endl;
+            return false;
+        }
+    if (!request.markerImages.empty() && request.markerImages.size() != request.models.size())
+    {
+        std::cerr << "novaro-scene new: " << request.models.size() << " models but "
+                  << request.markerImages.size() << " marker images: give one --marker per --model, or "
+                  << "--generated" << std::endl;
+        return false;
+    }
+    if (!(request.size >= kSmallestMarkerSize))
+    {
+        std::cerr << "novaro-scene new: --size is the marker's printed width in millimetres, at least "
+                  << kSmallestMarkerSize << std::endl;
+        return false;
+    }
+    // Refused before anything is written.
+    std::vector<SheetPlacement> placements;
+    std::string error;
+    if (!layoutMarkerSheet({SheetMarker{"marker_1", osgART::Pattern(), request.size}}, placements, error))
+    {
+        std::cerr << "novaro-scene new: " << error << std::endl;
+        return false;
+    }
+    return true;
+}
+
+// The folder must hold no scene yet: nothing the user wrote is overwritten.
+bool prepareFolder(const fs::path& folder)
+{
+    std::error_code error;
+    for (const char* file : {"model.dat", "scene.xml", "markers.xml"})
+        if (fs::exists(folder / file, error))
+        {
+            std::cerr << "novaro-scene new: " << (folder / file).string()
+                      << " exists: choose a new or empty folder" << std::endl;
+            return false;
+        }
+    for (const char* sub : {"", "models", "patterns"})
+    {
+        fs::create_directories(folder / sub, error);
+        if (error)
+        {
+            std::cerr << "cannot create " << (folder / sub).string() << ": " << error.message() << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool makePatterns(const NewSceneRequest& request, std::vector<osgART::Pattern>& patterns)
+{
+    if (request.markerImages.empty())
+    {
+        patterns = makeDistinctPatterns(request.models.size(), kPatternSeed);
+        return patterns.size() == request.models.size();
+    }
+    for (const std::string& path : request.markerImages)
+    {
+        cv::Mat image;
+        std::string error;
+        osgART::Pattern pattern;
+        if (!readImageFile(path, image, error) || !pattern.setFromImage(image))
+        {
+            std::cerr << "novaro-scene new: cannot read marker image " << path << " " << error << std::endl;
+            return false;
+        }
+        patterns.push_back(pattern);
+    }
+    return true;
+}
+
+// The camera file's name in the scene, copied or written; its image size in width and height.
+bool placeCamera(const NewSceneRequest& request, const fs::path& folder, std::string& name, int& width,
+                 int& height)
+{
+    if (request.camera.empty())
+    {
+        name = "camera_" + std::to_string(kGenericWidth) + "x" + std::to_string(kGenericHeight) + ".dat";
+        width = kGenericWidth;
+        height = kGenericHeight;
+        if (!makeDefaultCamera(width, height, false).saveBinary((folder / name).string()))
+        {
+            std::cerr << "cannot write " << (folder / name).string() << std::endl;
+            return false;
+        }
+        std::cout << "No camera file given: wrote " << name << ", a generic camera for " << width << "x"
+                  << height << " (calibrate yours with novaro-calibrate for a closer fit)." << std::endl;
+        return true;
+    }
+    osgART::CameraParameters camera;
+    std::string error;
+    if (!camera.load(request.camera, &error))
+    {
+        std::cerr << "novaro-scene new: cannot read camera file " << request.camera << ": " << error
+                  << std::endl;
+        return false;
+    }
+    name = osgDB::getSimpleFileName(request.camera);
+    width = camera.width();
+    height = camera.height();
+    std::error_code copyError;
+    fs::copy_file(request.camera, folder / name, fs::copy_options::overwrite_existing, copyError);
+    if (copyError)
+    {
+        std::cerr << "cannot copy " << request.camera << ": " << copyError.message() << std::endl;
+        return false;
+    }
+    return true;
+}
+
+std::string header()
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+}
+
+// A list of named values: <parameters><parameter name="...">value</parameter>...</parameters>.
+std::string namedValues(const std::vector<std::pair<std::string, std::string>>& values,
+                        const std::string& list, const std::string& element, const std::string& indent = "  ")
+{
+    std::string text = indent + "<" + list + ">\n";
+    for (const auto& [name, value] : values)
+        text += indent + "  <" + element + " name=\"" + name + "\">" + value + "</" + element + ">\n";
+    return text + indent + "</" + list + ">\n";
+}
+
+std::string parameters(const std::vector<std::pair<std::string, std::string>>& values)
+{
+    return namedValues(values, "parameters", "parameter");
+}
+
+// The transforms and markers of an object standing at a marker's centre.
+std::string placement(const std::string& markers)
+{
+    return "      <transforms>\n"
+           "        <translation x=\"0\" y=\"0\" z=\"0\"/>\n"
+           "        <scale x=\"1\" y=\"1\" z=\"1\"/>\n"
+           "        <rotation axis=\"z\" angle=\"0\"/>\n"
+           "      </transforms>\n" +
+           markers + "      <hotspots/>\n";
+}
+
+// A light from above and a little in front, over every marker, so that models are shaded.
+std::string sunObject()
+{
+    return "    <object name=\"sun\" type=\"ARLight\" is_occluder=\"false\" is_visible=\"true\" "
+           "ignore=\"false\" "
+           "use_properties=\"true\">\n"
+           "      <model source=\"\" source_folder=\"\" signature=\"\" video=\"\" audio=\"\" "
+           "object=\"\"/>\n" +
+           namedValues({{"loop", "true"},
+                        {"directional", "true"},
+                        {"position_x", "0.4"},
+                        {"position_y", "0.5"},
+                        {"position_z", "-1.0"},
+                        {"direction_x", "0.0"},
+                        {"direction_y", "0.0"},
+                        {"direction_z", "-1.0"},
+                        {"detail", "med"},
+                        {"spot_cutoff", "180.0"},
+                        {"spot_exponent", "96.0"}},
+                       "properties", "property", "      ") +
+           placement("      <markers all=\"true\"/>\n") + "    </object>\n";
+}
+
+std::string markersFile(const std::vector<SceneObject>& objects, double size)
+{
+    std::ostringstream text;
+    text << header() << "<markers patterns_file=\"patterns.dat\" transforms_file=\"\">\n";
+    for (const SceneObject& object : objects)
+    {
+        const std::string name = "marker_" + std::to_string(object.marker);
+        text << "  <marker name=\"" << name << "\" tag=\"" << name << "\" id=\"" << object.marker
+             << "\" type=\"single\" path=\"patterns/" << name << ".patt\"\n"
+             << "          transforms_file=\"\" size=\"" << size
+             << "\" fit=\"false\" fit_factor=\"1\" shadowed=\"false\"\n"
+             << "          sequence=\"false\" sequence_duration=\"100\" sequence_loop=\"false\">\n"
+             << "    <layers sequence=\"false\" sequence_duration=\"5.0\" sequence_loop=\"false\">\n"
+             << "      <layer id=\"0\" time=\"5.0\"/>\n"
+             << "    </layers>\n"
+             << "  </marker>\n";
+    }
+    text << "</markers>\n";
+    return text.str();
+}
+
+std::string sceneFile(const std::string& title, const std::vector<SceneObject>& objects)
+{
+    std::ostringstream text;
+    text << header() << "<scene name=\"" << xmlEscaped(title)
+         << "\" source_folder=\"\" source=\"\" authoring_software=\"3dsmax\" units=\"millimeters\">\n"
+         << parameters({{"show_message", "true"}, {"message", xmlEscaped(title)}}) << "  <metadata>\n"
+         << "    <platform>standalone</platform>\n    <title>" << xmlEscaped(title)
+         << "</title>\n    <author></author>\n    <description>Made with novaro-scene new.</description>\n"
+         << "    <location>\n      <latitude>0</latitude>\n      <longitude>0</longitude>\n      "
+            "<altitude>0</altitude>\n    </location>\n"
+         << "  </metadata>\n  <objects>\n";
+    for (const SceneObject& object : objects)
+        text << "    <object name=\"" << xmlEscaped(object.name)
+             << "\" type=\"ARObject\" is_occluder=\"false\" is_visible=\"true\" ignore=\"false\" "
+                "use_properties=\"false\">\n"
+             << "      <model source=\"" << xmlEscaped(object.model)
+             << "\" source_folder=\"\" signature=\"\" video=\"\" audio=\"\" object=\"\"/>\n"
+             << namedValues({{"loop", "true"}}, "properties", "property", "      ")
+             << placement("      <markers all=\"false\">\n        <marker id=\"" +
+                          std::to_string(object.marker) + "\" layer=\"0\"/>\n      </markers>\n")
+             << "    </object>\n";
+    text << sunObject() << "  </objects>\n</scene>\n";
+    return text.str();
+}
+
+bool writeSettings(const fs::path& folder, const std::string& title, const std::vector<SceneObject>& objects,
+                   double size, const std::string& camera, int width, int height)
+{
+    const std::string configuration = header() + "<configuration name=\"" + xmlEscaped(title) +
+                                      "\" debug=\"false\">\n" +
+                                      parameters({{"mode", "ar_simple"},
+                                                  {"mirror", "false"},
+                                                  {"fullscreen", "false"},
+                                                  {"wireframe", "false"},
+                                                  {"camera_settings", "false"},
+                                                  {"use_antialiasing", "true"},
+                                                  {"antialiasing_samples", "4"},
+                                                  {"animations", "true"},
+                                                  {"fitting", "false"}}) +
+                                      "</configuration>\n";
+    const std::string tracker = header() + "<tracker name=\"" + xmlEscaped(title) + "\">\n" +
+                                parameters({{"smooth_tracking", "true"},
+                                            {"rotational_smoothing_factor", "0.85"},
+                                            {"translational_smoothing_factor", "0.85"},
+                                            {"threshold", "100"},
+                                            {"half_tracking", "false"}}) +
+                                "</tracker>\n";
+    const std::string format = std::to_string(width) + "x" + std::to_string(height);
+    const std::string video =
+        header() + "<video name=\"" + xmlEscaped(title) + "\">\n  <formats>\n    <format name=\"" + format +
+        "\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
+        "\"/>\n  </formats>\n  <cameras>\n    <camera name=\"camera_" + format + "\" format=\"" + format +
+        "\" path=\"" + xmlEscaped(camera) + "\"/>\n  </cameras>\n</video>\n";
+    const std::string audio =
+        header() + "<audio name=\"" + xmlEscaped(title) + "\">\n  <soundtracks/>\n" +
+        namedValues({{"loop", "true"}, {"autoplay", "true"}}, "properties", "property") + "</audio>\n";
+    const std::string lighting =
+        header() + "<lighting name=\"" + xmlEscaped(title) + "\">\n" +
+        parameters({{"mode", "direct"}, {"compatibility_hint", "max"}, {"shadow_technique", "sm"}}) +
+        "</lighting>\n";
+    const std::string metadata = "# Settings files of the scene, written by novaro-scene new\n"
+                                 "config @ config.xml\nscene @ scene.xml\naudio @ audio.xml\n"
+                                 "tracker @ tracker.xml\nmarkers @ markers.xml\nvideo @ video.xml\n"
+                                 "lighting @ lighting.xml\n";
+    return writeText(folder / "config.xml", configuration) && writeText(folder / "tracker.xml", tracker) &&
+           writeText(folder / "video.xml", video) && writeText(folder / "audio.xml", audio) &&
+           writeText(folder / "lighting.xml", lighting) &&
+           writeText(folder / "scene.xml", sceneFile(title, objects)) &&
+           writeText(folder / "markers.xml", markersFile(objects, size)) &&
+           writeText(folder / "patterns.dat", "# markers come from the markers settings\n0\n") &&
+           writeText(folder / "model.dat", metadata);
+}
+
+// Bounds of a model at rest: a skinned mesh counts with its vertices as stored (a rig geometry's
+// own bound is a loose box around its bones).
+class RestPoseBounds : public osg::ComputeBoundsVisitor
+{
+public:
+    void apply(osg::Drawable& drawable) override
+    {
+        auto* rig = dynamic_cast<osgAnimation::RigGeometry*>(&drawable);
+        if (rig != nullptr && rig->getSourceGeometry() != nullptr)
+            applyBoundingBox(rig->getSourceGeometry()->getBoundingBox());
+        else
+            osg::ComputeBoundsVisitor::apply(drawable);
+    }
+};
+
+// The model's extent as the player will show it (millimetres on the marker), so that a model made
+// in other units is noticed before printing.
+void reportModelSize(const fs::path& folder, const SceneObject& object, double markerSize)
+{
+    osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile((folder / object.model).string());
+    if (!node.valid())
+    {
+        std::cout << "Warning: " << object.model
+                  << " could not be read here; the player will show its default "
+                  << "model in its place." << std::endl;
+        return;
+    }
+    RestPoseBounds bounds;
+    node->accept(bounds);
+    const osg::BoundingBox& box = bounds.getBoundingBox();
+    if (!box.valid())
+        return;
+    char line[256];
+    std::snprintf(line, sizeof line, "%s: %.4g x %.4g x %.4g mm (width, depth, height) on a %g mm marker",
+                  object.model.c_str(), box.xMax() - box.xMin(), box.yMax() - box.yMin(),
+                  box.zMax() - box.zMin(), markerSize);
+    std::cout << line << std::endl;
+}
+
+} // namespace
+
+int makeNewScene(const NewSceneRequest& request)
+{
+    if (!checkRequest(request))
+        return 1;
+    const fs::path folder(request.directory);
+    std::vector<osgART::Pattern> patterns;
+    if (!makePatterns(request, patterns) || !prepareFolder(folder))
+        return 1;
+
+    std::vector<SceneObject> objects;
+    std::set<std::string> names;
+    std::vector<SheetMarker> sheet;
+    for (size_t i = 0; i < request.models.size(); ++i)
+    {
+        SceneObject object;
+        object.name = objectName(request.models[i], names);
+        names.insert(object.name);
+        object.marker = unsigned(i + 1);
+        // Each model keeps its file name; two of one name get the object's name instead.
+        std::string target = osgDB::getSimpleFileName(request.models[i]);
+        for (const SceneObject& other : objects)
+            if (other.model == "models/" + target)
+                target = object.name + "." + osgDB::getFileExtension(target);
+        object.model = "models/" + target;
+        if (!copyModel(request.models[i], folder / "models", target))
+            return 1;
+        const std::string marker = "marker_" + std::to_string(object.marker);
+        if (!patterns[i].save((folder / "patterns" / (marker + ".patt")).string()))
+        {
+            std::cerr << "cannot write " << (folder / "patterns" / (marker + ".patt")).string() << std::endl;
+            return 1;
+        }
+        sheet.push_back({marker + ": " + object.name, patterns[i], request.size});
+        objects.push_back(object);
+    }
+
+    std::string camera;
+    int width = 0, height = 0;
+    if (!placeCamera(request, folder, camera, width, height))
+        return 1;
+    const std::string title =
+        folder.filename().empty() ? folder.parent_path().filename().string() : folder.filename().string();
+    if (!writeSettings(folder, title, objects, request.size, camera, width, height))
+        return 1;
+    std::string error;
+    if (!writeMarkerSheet((folder / "markers.pdf").string(), sheet, error))
+    {
+        std::cerr << "novaro-scene new: " << error << std::endl;
+        return 1;
+    }
+    addPluginSearchPaths();
+    for (const SceneObject& object : objects)
+        reportModelSize(folder, object, request.size);
+    std::cout << "Wrote the scene " << folder.string() << " (" << objects.size() << " object"
+              << (objects.size() == 1 ? "" : "s") << ", each on its own marker).\n"
+              << "Print " << (folder / "markers.pdf").string()
+              << " at actual size (no fit-to-page) and play it with: novaro " << folder.string() << std::endl;
+    return 0;
+}
+
+} // namespace Novaro

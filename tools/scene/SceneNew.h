@@ -1,0 +1,33 @@
+#pragma once
+
+// "novaro-scene new": a complete scene folder for a set of models, each on a marker of its own,
+// that plays with "novaro DIR": the seven settings files and the metadata file, the models copied
+// under models/, the patterns under patterns/ (from the user's images or generated), a camera file
+// and markers.pdf, the markers at their printed size.
+
+#include <string>
+#include <vector>
+
+namespace Novaro
+{
+
+struct NewSceneRequest
+{
+    std::string directory;
+    std::vector<std::string> models;
+    /// Pattern images (the inside of each marker, any size), one per model; empty: generated.
+    std::vector<std::string> markerImages;
+    /// Width of each marker's black square, millimetres.
+    double size = 80.0;
+    /// A camera file to copy; empty: a generic 640x480 camera is written.
+    std::string camera;
+};
+
+/// Markers printed smaller than this (mm) are hard to track at arm's length.
+const double kSmallestMarkerSize = 10.0;
+
+/// Makes the scene; prints what it wrote, or why it cannot, on the console. Exit status: 0 done,
+/// 1 nothing usable was written.
+int makeNewScene(const NewSceneRequest& request);
+
+} // namespace Novaro
