@@ -1,13 +1,15 @@
-// Marker making: a pattern file (.patt) from a marker image, and a printable marker image from a
-// pattern image or a pattern file.
+// Marker making: a pattern file (.patt) from a marker image, a printable marker image from a
+// pattern image or a pattern file, and the trackability rating of a picture for an image target.
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 
+#include <osgART/ImageTarget.h>
 #include <osgART/Pattern.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <iostream>
 
 using namespace Novaro;
@@ -26,7 +28,10 @@ void usage()
            "  novaro-marker --marker-from-patt FILE.patt --output FILE.png [--pixels N] [--margin SHARE]\n"
            "      (a printable marker: black border a quarter of the width on each side, the pattern "
            "inside,\n"
-           "       N pixels wide without the white margin, margin as a share of the marker width)"
+           "       N pixels wide without the white margin, margin as a share of the marker width)\n"
+           "  novaro-marker --rate PICTURE [--output FILE.png]\n"
+           "      (how well a picture tracks as an image target: a rating from 0 to 5 with the reasons;\n"
+           "       the output shows the features as circles and shades the parts that have none)"
         << std::endl;
 }
 
@@ -47,6 +52,57 @@ bool cropToMarker(const cv::Mat& image, cv::Mat& marker)
     return true;
 }
 
+// The picture with its features circled and the cells of the coverage grid without any darkened.
+cv::Mat drawFeatures(const cv::Mat& picture, const osgART::ImageTargetRating& rating)
+{
+    cv::Mat drawing = picture.clone();
+    const int grid = 8;
+    std::vector<bool> covered(size_t(grid * grid), false);
+    for (const cv::KeyPoint& keypoint : rating.keypoints)
+    {
+        const int x = std::min(grid - 1, std::max(0, int(keypoint.pt.x * grid / picture.cols)));
+        const int y = std::min(grid - 1, std::max(0, int(keypoint.pt.y * grid / picture.rows)));
+        covered[size_t(y * grid + x)] = true;
+    }
+    for (int y = 0; y < grid; ++y)
+        for (int x = 0; x < grid; ++x)
+            if (!covered[size_t(y * grid + x)])
+            {
+                const cv::Rect cell(x * picture.cols / grid, y * picture.rows / grid, picture.cols / grid,
+                                    picture.rows / grid);
+                drawing(cell) *= 0.4;
+            }
+    const int thickness = std::max(1, std::max(picture.cols, picture.rows) / 500);
+    for (const cv::KeyPoint& keypoint : rating.keypoints)
+        cv::circle(drawing, keypoint.pt, std::max(2, int(keypoint.size / 4)), cv::Scalar(0, 255, 0),
+                   thickness, cv::LINE_AA);
+    return drawing;
+}
+
+int rate(const std::string& file, const std::string& output)
+{
+    cv::Mat picture;
+    std::string error;
+    if (!readImageFile(file, picture, error))
+    {
+        std::cerr << error << std::endl;
+        return 1;
+    }
+    const osgART::ImageTargetRating rating = osgART::rateImageTarget(picture);
+    std::cout << file << ": rating " << rating.score << "/5 (" << rating.featureCount << " features, "
+              << int(rating.coverage * 100 + 0.5) << "% of the picture covered, "
+              << int(rating.repetition * 100 + 0.5) << "% repeated, contrast " << int(rating.contrast + 0.5)
+              << ")" << std::endl;
+    for (const std::string& reason : rating.reasons)
+        std::cout << "  - " << reason << std::endl;
+    if (!output.empty() && !cv::imwrite(output, drawFeatures(picture, rating)))
+    {
+        std::cerr << "cannot write " << output << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -55,6 +111,8 @@ int main(int argc, char** argv)
     const bool toPattern = arguments.has("patt-from");
     const bool fromImage = arguments.has("marker-from");
     const bool fromPattern = arguments.has("marker-from-patt");
+    if (arguments.error().empty() && arguments.has("rate") && !toPattern && !fromImage && !fromPattern)
+        return rate(arguments.get("rate"), arguments.get("output"));
     if (!arguments.error().empty() || arguments.has("help") || !arguments.has("output") ||
         int(toPattern) + int(fromImage) + int(fromPattern) != 1)
     {
