@@ -152,6 +152,49 @@ void findTrainingFeatures(const cv::Mat& grey, std::vector<cv::KeyPoint>& keypoi
     orb->detectAndCompute(grey, cv::noArray(), keypoints, descriptors);
 }
 
+// Features of the picture squeezed along one direction, in the picture's own pixels.
+void addSlantedFeatures(const cv::Mat& grey, double directionDegrees, std::vector<cv::KeyPoint>& keypoints,
+                        cv::Mat& descriptors)
+{
+    const cv::Point2f centre(0.5f * grey.cols, 0.5f * grey.rows);
+    // Turn the direction onto x, squeeze x, and fit the result in its own canvas.
+    cv::Mat turn = cv::getRotationMatrix2D(centre, directionDegrees, 1.0);
+    cv::Matx33d affine(turn.at<double>(0, 0), turn.at<double>(0, 1), turn.at<double>(0, 2),
+                       turn.at<double>(1, 0), turn.at<double>(1, 1), turn.at<double>(1, 2), 0.0, 0.0, 1.0);
+    affine = cv::Matx33d(ImageTarget::kSlantSqueeze, 0, 0, 0, 1, 0, 0, 0, 1) * affine;
+    std::vector<cv::Point2f> corners = {{0.0f, 0.0f},
+                                        {float(grey.cols), 0.0f},
+                                        {float(grey.cols), float(grey.rows)},
+                                        {0.0f, float(grey.rows)}},
+                             moved;
+    cv::perspectiveTransform(corners, moved, affine);
+    const cv::Rect box = cv::boundingRect(moved);
+    affine = cv::Matx33d(1, 0, -box.x, 0, 1, -box.y, 0, 0, 1) * affine;
+    cv::Mat slanted, mask, full(grey.size(), CV_8UC1, cv::Scalar(255));
+    const cv::Mat rows = cv::Mat(affine).rowRange(0, 2);
+    cv::warpAffine(grey, slanted, rows, box.size(), cv::INTER_AREA, cv::BORDER_REPLICATE);
+    cv::warpAffine(full, mask, rows, box.size(), cv::INTER_NEAREST, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::Ptr<cv::ORB> orb = cv::ORB::create(
+        ImageTarget::kSlantFeatures, float(ImageTarget::kTrainingScaleStep), ImageTarget::kTrainingLevels, 8,
+        0, 2, cv::ORB::HARRIS_SCORE, 31, ImageTarget::kTrainingCornerThreshold);
+    std::vector<cv::KeyPoint> found;
+    cv::Mat foundDescriptors;
+    orb->detectAndCompute(slanted, mask, found, foundDescriptors);
+    const cv::Matx33d back = affine.inv();
+    for (size_t i = 0; i < found.size(); ++i)
+    {
+        std::vector<cv::Point2f> point = {found[i].pt}, original;
+        cv::perspectiveTransform(point, original, back);
+        if (original[0].x < 0 || original[0].y < 0 || original[0].x > grey.cols - 1 ||
+            original[0].y > grey.rows - 1)
+            continue;
+        cv::KeyPoint keypoint = found[i];
+        keypoint.pt = original[0];
+        keypoints.push_back(keypoint);
+        descriptors.push_back(foundDescriptors.row(int(i)));
+    }
+}
+
 bool ImageTarget::load(const std::string& fileName, double width, std::string* error)
 {
     int pictureWidth = 0, pictureHeight = 0;
@@ -209,6 +252,8 @@ bool ImageTarget::train(const cv::Mat& picture, double width, std::string* error
     _unitsPerPixel = width / grey.cols;
     _width = width;
     _height = _unitsPerPixel * grey.rows;
+    for (int direction = 0; direction < kSlantDirections; ++direction)
+        addSlantedFeatures(grey, 180.0 * direction / kSlantDirections, keypoints, descriptors);
     _descriptors = descriptors;
     _picturePoints.clear();
     _objectPoints.clear();

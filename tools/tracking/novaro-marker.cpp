@@ -74,7 +74,7 @@ cv::Mat drawFeatures(const cv::Mat& picture, const osgART::ImageTargetRating& ra
             }
     const int thickness = std::max(1, std::max(picture.cols, picture.rows) / 500);
     for (const cv::KeyPoint& keypoint : rating.keypoints)
-        cv::circle(drawing, keypoint.pt, std::max(2, int(keypoint.size / 4)), cv::Scalar(0, 255, 0),
+        cv::circle(drawing, keypoint.pt, std::max(2, int(keypoint.size / 8)), cv::Scalar(0, 255, 0),
                    thickness, cv::LINE_AA);
     return drawing;
 }

@@ -36,6 +36,7 @@ namespace osgART
 /// Tracking: once found, a target is aligned in the next frame from its last homography, with no
 /// feature search at all; a target that fails to align is searched for by detection in the same
 /// frame. Comparing with the picture itself rather than with the last frame, the pose does not drift.
+/// The feature search leaves out the targets already followed, so that its features go to the others.
 /// Up to kMaximumTargets are trained; once kMaximumVisible are followed, the others are not searched
 /// for, so a frame never costs more than that many targets. Frames kHalvedFromWidth pixels wide and
 /// wider are processed at half resolution.
@@ -139,6 +140,7 @@ private:
     cv::Mat _halved;
     cv::Size _frameSize;
     cv::Mat _rectified;
+    cv::Mat _searchMask;
     bool _frameFeaturesFound = false;
     std::vector<cv::KeyPoint> _frameKeypoints;
     cv::Mat _frameDescriptors;
