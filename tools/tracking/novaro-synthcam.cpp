@@ -35,7 +35,7 @@ void usage()
                  "[--no-clutter] [--seed N]\n"
                  "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
                  "   together on one board; the truth line then also gives the board pose)\n"
-                 "  --still: the markers keep their first poses, only the camera noise changes\n"
+                 "  --still: every frame is the first one (still camera, still markers)\n"
                  "  --image: a printed picture (image target) --size wide, after the patterns' markers"
               << std::endl;
 }
@@ -271,6 +271,7 @@ int main(int argc, char** argv)
     std::mt19937 random(seed);
     std::vector<PlacedMarker> previousKey, nextKey, stillPlaced;
     const bool still = arguments.has("still");
+    std::mt19937 stillRandom;
     osg::Matrixd previousBoard, nextBoard, boardPose;
     const double distance = arguments.getNumber("distance", 500.0);
     for (int frame = 0; frame < frames; ++frame)
@@ -336,7 +337,11 @@ int main(int argc, char** argv)
             placed = stillPlaced;
         }
         cv::Mat image;
-        synthetic.render(printed, placed, random, image);
+        // A still camera films the same desk every frame: its first frame's draw again.
+        if (still && frame == 0)
+            stillRandom = random;
+        std::mt19937 again = stillRandom;
+        synthetic.render(printed, placed, still ? again : random, image);
         if (sequence)
         {
             const std::string name = formatFrameName(output, frame);
