@@ -70,6 +70,28 @@ findNearestTwo(const cv::Mat& frame, const cv::Mat& target, std::vector<NearestT
     }
 }
 
+// The picture's outline through a homography (picture pixels to processing pixels).
+std::vector<cv::Point2f> outlineOf(const ImageTarget& target, const cv::Matx33d& homography)
+{
+    const std::array<cv::Point2f, 4> corners = target.pictureCorners();
+    std::vector<cv::Point2f> outline;
+    cv::perspectiveTransform(std::vector<cv::Point2f>(corners.begin(), corners.end()), outline, homography);
+    return outline;
+}
+
+// The frame points, and their points on the print, that RANSAC's mask kept.
+void keepAgreeing(const std::vector<unsigned char>& mask, const std::vector<cv::Point2f>& frame,
+                  const std::vector<cv::Point3f>& object, std::vector<cv::Point2f>& kept,
+                  std::vector<cv::Point3f>& keptObject)
+{
+    for (size_t i = 0; i < mask.size(); ++i)
+        if (mask[i])
+        {
+            kept.push_back(frame[i]);
+            keptObject.push_back(object[i]);
+        }
+}
+
 bool isPlausibleOutline(const std::vector<cv::Point2f>& outline)
 {
     for (const cv::Point2f& corner : outline)
@@ -175,6 +197,9 @@ void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vect
             ++followed;
         }
     }
+    ++_frameCount;
+    if (followed > 0 && _frameCount % kSearchInterval != 0)
+        return;
     for (size_t index = 0; index < _targets.size() && followed < kMaximumVisible; ++index)
     {
         Target& target = _targets[index];
@@ -189,9 +214,7 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
     if (levels.empty())
         return false;
     // The level nearest the size the picture is seen at: the square root of the area ratio.
-    const std::array<cv::Point2f, 4> corners = target.target.pictureCorners();
-    std::vector<cv::Point2f> outline;
-    cv::perspectiveTransform(std::vector<cv::Point2f>(corners.begin(), corners.end()), outline, homography);
+    const std::vector<cv::Point2f> outline = outlineOf(target.target, cv::Matx33d(homography));
     if (!isPlausibleOutline(outline))
         return false;
     const double seen = std::sqrt(cv::contourArea(outline) / target.target.picture().size().area());
@@ -243,12 +266,7 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
         return false;
     std::vector<cv::Point2f> kept;
     std::vector<cv::Point3f> keptObject;
-    for (size_t i = 0; i < mask.size(); ++i)
-        if (mask[i])
-        {
-            kept.push_back(frame[i]);
-            keptObject.push_back(object[i]);
-        }
+    keepAgreeing(mask, frame, object, kept, keptObject);
     if (!fitPose(target, kept, keptObject, previous))
         return false;
     target.homography = cv::Matx33d(fitted) * cv::Matx33d(fromLevel).inv();
@@ -270,12 +288,8 @@ void ImageTargetTracker::findFrameFeatures()
     {
         if (!target.result.found)
             continue;
-        const std::array<cv::Point2f, 4> corners = target.target.pictureCorners();
-        std::vector<cv::Point2f> outline;
-        cv::perspectiveTransform(std::vector<cv::Point2f>(corners.begin(), corners.end()), outline,
-                                 target.homography);
         std::vector<cv::Point> polygon;
-        for (const cv::Point2f& corner : outline)
+        for (const cv::Point2f& corner : outlineOf(target.target, target.homography))
             polygon.emplace_back(cvRound(corner.x), cvRound(corner.y));
         cv::fillConvexPoly(_searchMask, polygon, cv::Scalar(0));
         masked = true;
@@ -309,19 +323,12 @@ bool ImageTargetTracker::detect(Target& target)
     // The matches place the picture to a pixel or two; alignment then measures it precisely.
     if (align(target, cv::Matx33d(homography), nullptr))
         return true;
-    const std::array<cv::Point2f, 4> corners = target.target.pictureCorners();
-    std::vector<cv::Point2f> outline;
-    cv::perspectiveTransform(std::vector<cv::Point2f>(corners.begin(), corners.end()), outline, homography);
+    const std::vector<cv::Point2f> outline = outlineOf(target.target, cv::Matx33d(homography));
     if (!isPlausibleOutline(outline))
         return false;
     std::vector<cv::Point2f> kept;
     std::vector<cv::Point3f> keptObject;
-    for (size_t i = 0; i < mask.size(); ++i)
-        if (mask[i])
-        {
-            kept.push_back(frame[i]);
-            keptObject.push_back(object[i]);
-        }
+    keepAgreeing(mask, frame, object, kept, keptObject);
     if (!fitPose(target, kept, keptObject, nullptr))
         return false;
     target.homography = cv::Matx33d(homography);

@@ -378,8 +378,9 @@ double trackingCpu(const std::vector<Picture>& pictures, size_t targets, int wid
     for (const Picture& picture : used)
         sheets.push_back(picture.sheet);
     Degradation clean;
-    clean.minWidth = (targets > 1 ? 0.21 : 0.4) * width;
-    clean.maxWidth = (targets > 1 ? 0.24 : 0.5) * width;
+    // Several targets share the frame: sized by its height, so that five fit in a wide one too.
+    clean.minWidth = targets > 1 ? 0.28 * height : 0.4 * width;
+    clean.maxWidth = targets > 1 ? 0.32 * height : 0.5 * width;
     clean.maxTilt = 30;
     std::mt19937 random(seed);
     std::vector<HardCaseMarker> placed;

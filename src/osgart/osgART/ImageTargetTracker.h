@@ -75,6 +75,10 @@ public:
     /// frame's. Cost grows with the window's area and the number of corners.
     static const int kFlowWindow = 15;
     static const int kFlowLevels = 3;
+    /// While some target is followed, the others are searched for in one frame of this many
+    /// (default 4): a feature search costs several alignments, and a target coming into view is
+    /// then found at most this many frames late.
+    static const int kSearchInterval = 4;
     /// Frames this wide and wider are processed at half resolution (default 1280).
     static const int kHalvedFromWidth = 1280;
 
@@ -139,6 +143,7 @@ private:
     double _scale = 1.0;
     cv::Mat _halved;
     cv::Size _frameSize;
+    unsigned _frameCount = 0;
     cv::Mat _rectified;
     cv::Mat _searchMask;
     bool _frameFeaturesFound = false;
