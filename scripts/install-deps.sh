@@ -9,7 +9,7 @@ packages=(
   libtinyxml-dev
   libsfml-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-calib3d-dev libopencv-videoio-dev
-  libopencv-imgcodecs-dev
+  libopencv-imgcodecs-dev libopencv-features2d-dev libopencv-flann-dev libopencv-video-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
   libassimp-dev
   ffmpeg

@@ -168,6 +168,8 @@ bool MarkerDescription::parse(const std::string& text, std::string* error)
         this->type = SINGLE;
     else if (type == "multi")
         this->type = MULTI;
+    else if (type == "image")
+        this->type = IMAGE;
     else
     {
         setError(error, "unknown marker type: " + fields[0]);

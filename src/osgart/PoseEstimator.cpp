@@ -247,6 +247,49 @@ bool PoseEstimator::estimateSquare(const std::array<osg::Vec2d, 4>& ideal, doubl
     return true;
 }
 
+bool PoseEstimator::estimatePlanar(const std::vector<osg::Vec3d>& object,
+                                   const std::vector<osg::Vec2d>& ideal, osg::Matrixd& pose) const
+{
+    if (object.size() != ideal.size() || object.size() < 4)
+        return false;
+    std::vector<cv::Point3d> objectPoints;
+    std::vector<cv::Point2d> imagePoints;
+    for (size_t i = 0; i < object.size(); ++i)
+    {
+        objectPoints.emplace_back(object[i].x(), object[i].y(), 0.0);
+        imagePoints.emplace_back(ideal[i].x(), ideal[i].y());
+    }
+    const cv::Matx33d k = cameraMatrix(_camera);
+    std::vector<cv::Mat> rotations, translations;
+    try
+    {
+        cv::solvePnPGeneric(objectPoints, imagePoints, k, cv::noArray(), rotations, translations, false,
+                            cv::SOLVEPNP_IPPE);
+    }
+    catch (const cv::Exception&)
+    {
+        return false;
+    }
+    double best = -1.0;
+    for (size_t s = 0; s < rotations.size() && s < translations.size(); ++s)
+    {
+        cv::Matx33d rotation;
+        cv::Rodrigues(cv::Vec3d(rotations[s]), rotation);
+        cv::Vec3d translation(translations[s]);
+        double cost;
+        if (!refinePose(objectPoints.data(), imagePoints.data(), objectPoints.size(), k, rotation,
+                        translation, cost))
+            continue;
+        osg::Matrixd candidate;
+        toPose(rotation, translation, candidate);
+        if (!(translation[2] > 0.0) || !facesCamera(candidate) || (best >= 0.0 && cost >= best))
+            continue;
+        best = cost;
+        pose = candidate;
+    }
+    return best >= 0.0;
+}
+
 bool PoseEstimator::refine(const std::vector<osg::Vec3d>& object, const std::vector<osg::Vec2d>& ideal,
                            osg::Matrixd& pose) const
 {

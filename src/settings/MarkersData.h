@@ -70,6 +70,8 @@ public:
     void setType(const std::string& type) { _type = type; }
     bool isMulti() const { return _type == "multi" || _type == "MULTI"; }
     bool isSingle() const { return _type == "single" || _type == "SINGLE"; }
+    /// A printed picture tracked by its natural features: path names the picture, size its width.
+    bool isImage() const { return _type == "image" || _type == "IMAGE"; }
 
     unsigned int getId() const { return _id; }
     void setId(unsigned int id) { _id = id; }

@@ -273,7 +273,7 @@ bool XMLMarkersParserManager::isValid()
         return false;
     for (const MarkerData& marker : _data.getMarkers())
     {
-        if (marker.isSingle())
+        if (marker.isSingle() || marker.isImage())
         {
             if (marker.getPath().empty())
                 return false;

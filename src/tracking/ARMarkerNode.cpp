@@ -26,9 +26,10 @@ const float DEFAULT_SMOOTHING_FACTOR = 0.85f;
 // A directional light's guides stand this many times the content's height above the marker.
 const double lightHeightOverContent = 1.5;
 
+// One tracked shape placed by one transform: a single square or an image target.
 bool isSingleType(const std::string& type)
 {
-    return type == "single" || type == "SINGLE";
+    return type == "single" || type == "SINGLE" || type == "image" || type == "IMAGE";
 }
 
 } // namespace

@@ -162,6 +162,11 @@ TEST_F(MarkersParserTest, ValidityFollowsTheMarkerType)
          "<submarker tag=\"b\" path=\"q\" size=\"1\"/></submarkers></marker>",
          true},
         {"<marker id=\"1\" path=\"p\" type=\"\"/>", false},
+        // An image target names its picture in path; like a single marker it needs one.
+        {"<marker id=\"1\" path=\"poster.jpg\" type=\"image\" size=\"210\"/>", true},
+        {"<marker id=\"1\" path=\"poster.jpg\" type=\"IMAGE\"/>", true},
+        {"<marker id=\"1\" path=\"\" type=\"image\"/>", false},
+        {"<marker id=\"1\" path=\"poster.jpg\" type=\"Image\"/>", false},
     };
     for (const auto& each : cases)
         EXPECT_EQ(each.second, read(each.first)->valid) << each.first;

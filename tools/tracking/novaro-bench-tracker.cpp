@@ -2,6 +2,7 @@
 // time per frame, detection rate, false positives on marker-free frames and pose errors. With
 // AprilTag and OpenCV's ArUco module present it renders their markers at the same poses and times
 // their detectors on those frames.
+#include "ImageTargetBenchmark.h"
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 #include "TrackerComparison.h"
@@ -161,7 +162,8 @@ int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker
 
 int main(int argc, char** argv)
 {
-    ToolArguments arguments(argc, argv, {"half", "no-distortion", "no-compare", "hard-cases", "help"});
+    ToolArguments arguments(argc, argv,
+                            {"half", "no-distortion", "no-compare", "hard-cases", "image-targets", "help"});
     if (!arguments.error().empty() || arguments.has("help"))
     {
         std::cerr
@@ -173,13 +175,18 @@ int main(int argc, char** argv)
                "  [--no-compare]\n"
                "       novaro-bench-tracker --hard-cases [--frames N] [--resolutions WxH] [--seed N] "
                "[--misses DIR]\n"
-               "  (hard cases and jitter, the same frames for the tracker, AprilTag and ArUco)"
+               "  (hard cases and jitter, the same frames for the tracker, AprilTag and ArUco)\n"
+               "       novaro-bench-tracker --image-targets [--data OPENCV_EXAMPLES_DATA] [--frames N] "
+               "[--seed N]\n"
+               "  (image targets from OpenCV's example photographs against a plain OpenCV pipeline)"
             << std::endl;
         return arguments.has("help") ? 0 : 1;
     }
     osg::setNotifyLevel(osg::WARN);
     quietOpenCV();
     cv::setNumThreads(1); // one core, as the goals are stated
+    if (arguments.has("image-targets"))
+        return runImageTargetBenchmark(arguments, std::cout);
     const int frames = int(arguments.getNumber("frames", 100));
     const int emptyFrames = int(arguments.getNumber("empty-frames", 100));
     const std::vector<double> counts = arguments.getList("markers", {1, 4, 16});

@@ -1,10 +1,11 @@
 // Marker making: a pattern file (.patt) from a marker image, a printable marker image from a
-// pattern image or a pattern file, an A4 PDF sheet of markers at their printed size, and a
-// chessboard sheet for novaro-calibrate.
+// pattern image or a pattern file, an A4 PDF sheet of markers at their printed size, a chessboard
+// sheet for novaro-calibrate, and the trackability rating of a picture for an image target.
 #include "MarkerSheet.h"
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 
+#include <osgART/ImageTarget.h>
 #include <osgART/Pattern.h>
 
 #include <opencv2/imgcodecs.hpp>
@@ -12,6 +13,7 @@
 
 #include <osgDB/FileNameUtils>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -39,6 +41,10 @@ void usage()
            "       its name and size; options may repeat)\n"
            "  novaro-marker --chessboard --output FILE.pdf [--board 9x6] [--square 25]\n"
            "      (a chessboard for novaro-calibrate: --board counts inner corners, --square is in mm)"
+           "\n"
+           "  novaro-marker --rate PICTURE [--output FILE.png]\n"
+           "      (how well a picture tracks as an image target: a rating from 0 to 5 with the reasons;\n"
+           "       the output shows the features as circles and shades the parts that have none)"
         << std::endl;
 }
 
@@ -188,11 +194,65 @@ int writeMarkerImage(const ToolArguments& arguments, const std::string& output)
     return 0;
 }
 
+// The picture with its features circled and the cells of the coverage grid without any darkened.
+cv::Mat drawFeatures(const cv::Mat& picture, const osgART::ImageTargetRating& rating)
+{
+    cv::Mat drawing = picture.clone();
+    const int grid = 8;
+    std::vector<bool> covered(size_t(grid * grid), false);
+    for (const cv::KeyPoint& keypoint : rating.keypoints)
+    {
+        const int x = std::min(grid - 1, std::max(0, int(keypoint.pt.x * grid / picture.cols)));
+        const int y = std::min(grid - 1, std::max(0, int(keypoint.pt.y * grid / picture.rows)));
+        covered[size_t(y * grid + x)] = true;
+    }
+    for (int y = 0; y < grid; ++y)
+        for (int x = 0; x < grid; ++x)
+            if (!covered[size_t(y * grid + x)])
+            {
+                const cv::Rect cell(x * picture.cols / grid, y * picture.rows / grid, picture.cols / grid,
+                                    picture.rows / grid);
+                drawing(cell) *= 0.4;
+            }
+    const int thickness = std::max(1, std::max(picture.cols, picture.rows) / 500);
+    for (const cv::KeyPoint& keypoint : rating.keypoints)
+        cv::circle(drawing, keypoint.pt, std::max(2, int(keypoint.size / 8)), cv::Scalar(0, 255, 0),
+                   thickness, cv::LINE_AA);
+    return drawing;
+}
+
+int rate(const std::string& file, const std::string& output)
+{
+    cv::Mat picture;
+    std::string error;
+    if (!readImageFile(file, picture, error))
+    {
+        std::cerr << error << std::endl;
+        return 1;
+    }
+    const osgART::ImageTargetRating rating = osgART::rateImageTarget(picture);
+    std::cout << file << ": rating " << rating.score << "/5 (" << rating.featureCount << " features, "
+              << int(rating.coverage * 100 + 0.5) << "% of the picture covered, "
+              << int(rating.repetition * 100 + 0.5) << "% repeated, contrast " << int(rating.contrast + 0.5)
+              << ")" << std::endl;
+    for (const std::string& reason : rating.reasons)
+        std::cout << "  - " << reason << std::endl;
+    if (!output.empty() && !cv::imwrite(output, drawFeatures(picture, rating)))
+    {
+        std::cerr << "cannot write " << output << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     ToolArguments arguments(argc, argv, {"help", "chessboard"});
+    if (arguments.error().empty() && arguments.has("rate") && !arguments.has("patt-from") &&
+        !arguments.has("marker-from") && !arguments.has("marker-from-patt") && !arguments.has("chessboard"))
+        return rate(arguments.get("rate"), arguments.get("output"));
     const std::string output = arguments.get("output");
     const int sources = int(arguments.has("patt-from")) + int(arguments.has("marker-from")) +
                         int(arguments.has("marker-from-patt")) + int(arguments.has("chessboard"));

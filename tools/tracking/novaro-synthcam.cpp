@@ -7,11 +7,13 @@
 #include "osgART/MarkerDescription.h"
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <osg/Quat>
 #include <osgDB/FileNameUtils>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iomanip>
@@ -24,15 +26,18 @@ namespace
 
 void usage()
 {
-    std::cerr
-        << "usage: novaro-synthcam --output FILE (movie, or name%04d.png) [--truth FILE.jsonl]\n"
-           "  [--camera FILE | --width W --height H [--no-distortion]] [--write-camera FILE]\n"
-           "  [--pattern FILE.patt ...] [--generated N] [--write-patterns DIR] [--size S]\n"
-           "  [--frames N] [--markers N] [--min-width PX] [--max-width PX] [--max-tilt DEG]\n"
-           "  [--motion] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--no-clutter] [--seed N]\n"
-           "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
-           "   together on one board; the truth line then also gives the board pose)"
-        << std::endl;
+    std::cerr << "usage: novaro-synthcam --output FILE (movie, or name%04d.png) [--truth FILE.jsonl]\n"
+                 "  [--camera FILE | --width W --height H [--no-distortion]] [--write-camera FILE]\n"
+                 "  [--pattern FILE.patt ...] [--image PICTURE ...] [--generated N] [--write-patterns DIR] "
+                 "[--size S]\n"
+                 "  [--frames N] [--markers N] [--min-width PX] [--max-width PX] [--max-tilt DEG]\n"
+                 "  [--motion | --still] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] "
+                 "[--no-clutter] [--seed N]\n"
+                 "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
+                 "   together on one board; the truth line then also gives the board pose)\n"
+                 "  --still: every frame is the first one (still camera, still markers)\n"
+                 "  --image: a printed picture (image target) --size wide, after the patterns' markers"
+              << std::endl;
 }
 
 // A submarker's pose in the board frame (row-vector convention) from the multi-marker file's
@@ -98,7 +103,7 @@ osg::Matrixd blend(const osg::Matrixd& from, const osg::Matrixd& to, double t)
 
 int main(int argc, char** argv)
 {
-    ToolArguments arguments(argc, argv, {"no-distortion", "no-clutter", "motion", "help"});
+    ToolArguments arguments(argc, argv, {"no-distortion", "no-clutter", "motion", "still", "help"});
     if (!arguments.error().empty() || arguments.has("help") || !arguments.has("output"))
     {
         if (!arguments.error().empty())
@@ -169,7 +174,8 @@ int main(int argc, char** argv)
         patterns.push_back(pattern);
         patternNames.push_back(file);
     }
-    if (patterns.empty())
+    const std::vector<std::string> pictures = arguments.getAll("image");
+    if (patterns.empty() && pictures.empty())
     {
         const size_t count = size_t(std::max(1.0, arguments.getNumber("generated", 4)));
         patterns = makeDistinctPatterns(count, seed);
@@ -197,6 +203,26 @@ int main(int argc, char** argv)
         marker.texture = makeMarkerImage(patterns[i], 16, 0.25);
         marker.size = board.submarkers.empty() ? size : board.submarkers[i].size;
         printed.push_back(marker);
+    }
+    for (const std::string& file : pictures)
+    {
+        PrintedMarker picture;
+        std::string error;
+        if (!readImageFile(file, picture.texture, error))
+        {
+            std::cerr << error << std::endl;
+            return 1;
+        }
+        // The sheet is square: a wide picture gets paper above and below, a tall one beside it, so
+        // that the sheet's centre and width are the picture's.
+        const int side = std::max(picture.texture.cols, picture.texture.rows);
+        const int top = (side - picture.texture.rows) / 2, left = (side - picture.texture.cols) / 2;
+        cv::copyMakeBorder(picture.texture, picture.texture, top, side - picture.texture.rows - top, left,
+                           side - picture.texture.cols - left, cv::BORDER_CONSTANT, cv::Scalar::all(255));
+        picture.size = size * side / std::max(1, side - 2 * left);
+        picture.margin = 0.0;
+        printed.push_back(picture);
+        patternNames.push_back(file);
     }
 
     ImagingSettings imaging;
@@ -243,7 +269,9 @@ int main(int argc, char** argv)
     }
 
     std::mt19937 random(seed);
-    std::vector<PlacedMarker> previousKey, nextKey;
+    std::vector<PlacedMarker> previousKey, nextKey, stillPlaced;
+    const bool still = arguments.has("still");
+    std::mt19937 stillRandom;
     osg::Matrixd previousBoard, nextBoard, boardPose;
     const double distance = arguments.getNumber("distance", 500.0);
     for (int frame = 0; frame < frames; ++frame)
@@ -304,10 +332,16 @@ int main(int argc, char** argv)
         }
         else
         {
-            placed = synthetic.placeMarkers(printed, perFrame, minWidth, maxWidth, maxTilt, random);
+            if (frame == 0 || !still)
+                stillPlaced = synthetic.placeMarkers(printed, perFrame, minWidth, maxWidth, maxTilt, random);
+            placed = stillPlaced;
         }
         cv::Mat image;
-        synthetic.render(printed, placed, random, image);
+        // A still camera films the same desk every frame: its first frame's draw again.
+        if (still && frame == 0)
+            stillRandom = random;
+        std::mt19937 again = stillRandom;
+        synthetic.render(printed, placed, still ? again : random, image);
         if (sequence)
         {
             const std::string name = formatFrameName(output, frame);

@@ -28,6 +28,7 @@ void usage()
 {
     std::cerr
         << "usage: novaro-track --camera FILE (--marker \"single;PATH;SIZE;CX;CY\" ... | --patterns FILE)\n"
+           "  (--marker \"image;PICTURE;WIDTH_MM\": a JPEG or PNG picture tracked by its own features)\n"
            "  (--input IMAGE|MOVIE|name%04d.png | --device N) [--frames N] [--threshold T] [--half]\n"
            "  [--debug-image FILE(.png, may hold %04d)]"
         << std::endl;

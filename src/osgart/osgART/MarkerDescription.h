@@ -11,13 +11,16 @@ namespace osgART
 
 /// A marker as the tracker is asked to add it: "single;PATH;SIZE;CX;CY" or "multi;PATH;SIZE;CX;CY"
 /// (type in any letter case). SIZE is the marker width in the caller's units; (CX, CY) is the centre
-/// of the pattern square in marker coordinates.
+/// of the pattern square in marker coordinates. "image;PATH;WIDTH" is an image target: PATH a JPEG
+/// or PNG picture printed WIDTH wide, centred on the marker origin (a centre, when given, is
+/// ignored).
 struct MarkerDescription
 {
     enum Type
     {
         SINGLE,
-        MULTI
+        MULTI,
+        IMAGE
     };
     Type type = SINGLE;
     std::string path;

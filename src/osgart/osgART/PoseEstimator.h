@@ -31,6 +31,11 @@ public:
     bool estimateSquare(const std::array<osg::Vec2d, 4>& ideal, double size, const osg::Vec2d& centre,
                         osg::Matrixd& pose, const osg::Matrixd* previous = nullptr) const;
 
+    /// Pose of a plane (object points with z = 0) from four or more ideal points: the better of the
+    /// two poses of the homography that faces the camera, refined by least squares.
+    bool estimatePlanar(const std::vector<osg::Vec3d>& object, const std::vector<osg::Vec2d>& ideal,
+                        osg::Matrixd& pose) const;
+
     /// Refines pose so that the object points project onto the ideal points (least squares).
     bool refine(const std::vector<osg::Vec3d>& object, const std::vector<osg::Vec2d>& ideal,
                 osg::Matrixd& pose) const;

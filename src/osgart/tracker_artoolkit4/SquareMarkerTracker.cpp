@@ -107,6 +107,9 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     _projectionMatrix = _camera.openGLProjection(10.0, 10000.0);
     _patternIndices.clear();
     _tracked.clear();
+    _imageTargets.clear();
+    _imageTargets.setCamera(_camera);
+    _imageMarkers.clear();
     _markers.clear();
 
     _debugImage = new osg::Image;
@@ -217,6 +220,8 @@ Marker* SquareMarkerTracker::addMarker(const std::string& description)
     const std::string name = osgDB::getSimpleFileName(parsed.path);
     if (parsed.type == MarkerDescription::MULTI)
         return addMulti(name, parsed.path);
+    if (parsed.type == MarkerDescription::IMAGE)
+        return addImageTarget(name, parsed.path, parsed.size);
     Marker* marker = addSingle(name, parsed.path, parsed.size, parsed.centre);
     if (!marker)
         osg::notify(osg::FATAL) << "osgART: " << _patternError << std::endl;
@@ -316,8 +321,55 @@ void SquareMarkerTracker::processImage(const osg::Image& image)
         else
             updateSingle(tracked, byPattern);
     }
+    if (!_imageMarkers.empty())
+        updateImageTargets(grey, scale);
     if (_debug->get() && !grey.empty())
         updateDebugImage(image, scale, flipCode);
+}
+
+Marker* SquareMarkerTracker::addImageTarget(const std::string& name, const std::string& path, double width)
+{
+    ImageTarget target;
+    std::string error;
+    if (!target.load(path, width, &error) || _imageTargets.addTarget(target, &error) < 0)
+    {
+        osg::notify(osg::FATAL) << "osgART: " << error << std::endl;
+        return nullptr;
+    }
+    osg::ref_ptr<Marker> marker = new Marker(name);
+    _imageMarkers.push_back(marker);
+    _markers.push_back(marker);
+    return marker.get();
+}
+
+void SquareMarkerTracker::updateImageTargets(const cv::Mat& grey, int scale)
+{
+    std::vector<bool> wanted;
+    for (const osg::ref_ptr<Marker>& marker : _imageMarkers)
+        wanted.push_back(marker->active());
+    if (!grey.empty())
+    {
+        try
+        {
+            _imageTargets.process(grey, scale, wanted);
+        }
+        catch (const cv::Exception& exception)
+        {
+            osg::notify(osg::WARN) << "osgART: image targets not tracked: " << exception.what() << std::endl;
+            _imageTargets.forget();
+        }
+    }
+    else
+        _imageTargets.forget();
+    for (size_t index = 0; index < _imageMarkers.size(); ++index)
+    {
+        const ImageTargetTracker::Result& result = _imageTargets.result(index);
+        if (wanted[index] && result.found)
+            _imageMarkers[index]->setDetected(result.confidence, PoseEstimator::toOpenGL(result.pose),
+                                              result.corners);
+        else
+            _imageMarkers[index]->setNotDetected();
+    }
 }
 
 void SquareMarkerTracker::updateSingle(TrackedMarker& tracked,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <osgART/GenericTracker.h>
+#include <osgART/ImageTargetTracker.h>
 #include <osgART/PoseEstimator.h>
 #include <osgART/SquareMarkerDetector.h>
 
@@ -20,6 +21,9 @@ namespace osgART
 /// "debug_image" (the binarised frame at video size, border candidates black, updated while debug is
 /// on) and "confidence_threshold" (double, the correlation a pattern needs to count as found,
 /// default 0.8).
+///
+/// Markers of type "image" (pictures tracked by their natural features) are found in the same
+/// frames by an ImageTargetTracker.
 class SquareMarkerTracker : public GenericTracker
 {
 public:
@@ -61,6 +65,8 @@ private:
     Marker* addMulti(const std::string& name, const std::string& path);
     bool convertToGrey(const osg::Image& image, bool half, cv::Mat& grey, int& flipCode);
     void updateDebugImage(const osg::Image& image, int scale, int flipCode);
+    Marker* addImageTarget(const std::string& name, const std::string& path, double width);
+    void updateImageTargets(const cv::Mat& grey, int scale);
     void updateSingle(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern);
     void updateMulti(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern);
 
@@ -81,6 +87,8 @@ private:
     cv::Mat _halved;
     cv::Mat _debugBuffer;
     bool _reportedFormat;
+    ImageTargetTracker _imageTargets;
+    std::vector<osg::ref_ptr<Marker>> _imageMarkers; ///< one per image target, in target order
 };
 
 } // namespace osgART

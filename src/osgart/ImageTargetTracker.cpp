@@ -1,0 +1,376 @@
+#include "osgART/ImageTargetTracker.h"
+#include "osgART/GreyFrame.h"
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/features2d.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace osgART
+{
+
+namespace
+{
+
+// Optical flow stops after this many iterations per level, or when a step moves less than this
+// (processing pixels).
+const int kFlowIterations = 20;
+const double kFlowEpsilon = 0.03;
+// RANSAC's iterations and confidence: enough for a third of the matches agreeing.
+const int kRansacIterations = 2000;
+const double kRansacConfidence = 0.995;
+
+// The nearest and second nearest target descriptor of one frame descriptor, by Hamming distance.
+struct NearestTwo
+{
+    int best = -1;
+    int bestDistance = 257;
+    int secondDistance = 257;
+};
+
+// Brute-force matching of 32-byte descriptors. OpenCV's packaged build counts bits without the
+// processor's popcount instruction (some 16 ns a pair); this loop, compiled for it where the
+// processor has it, takes about 2.
+__attribute__((target_clones("popcnt", "default"))) void
+findNearestTwo(const cv::Mat& frame, const cv::Mat& target, std::vector<NearestTwo>& nearest)
+{
+    nearest.assign(size_t(frame.rows), NearestTwo());
+    std::vector<uint64_t> words(size_t(target.rows) * 4);
+    for (int row = 0; row < target.rows; ++row)
+        std::memcpy(&words[size_t(row) * 4], target.ptr(row), 32);
+    for (int row = 0; row < frame.rows; ++row)
+    {
+        uint64_t query[4];
+        std::memcpy(query, frame.ptr(row), 32);
+        NearestTwo& found = nearest[size_t(row)];
+        const uint64_t* candidate = words.data();
+        for (int index = 0; index < target.rows; ++index, candidate += 4)
+        {
+            const int distance = __builtin_popcountll(query[0] ^ candidate[0]) +
+                                 __builtin_popcountll(query[1] ^ candidate[1]) +
+                                 __builtin_popcountll(query[2] ^ candidate[2]) +
+                                 __builtin_popcountll(query[3] ^ candidate[3]);
+            if (distance < found.secondDistance)
+            {
+                if (distance < found.bestDistance)
+                {
+                    found.secondDistance = found.bestDistance;
+                    found.bestDistance = distance;
+                    found.best = index;
+                }
+                else
+                    found.secondDistance = distance;
+            }
+        }
+    }
+}
+
+// The picture's outline through a homography (picture pixels to processing pixels).
+std::vector<cv::Point2f> outlineOf(const ImageTarget& target, const cv::Matx33d& homography)
+{
+    const std::array<cv::Point2f, 4> corners = target.pictureCorners();
+    std::vector<cv::Point2f> outline;
+    cv::perspectiveTransform(std::vector<cv::Point2f>(corners.begin(), corners.end()), outline, homography);
+    return outline;
+}
+
+// The frame points, and their points on the print, that RANSAC's mask kept.
+void keepAgreeing(const std::vector<unsigned char>& mask, const std::vector<cv::Point2f>& frame,
+                  const std::vector<cv::Point3f>& object, std::vector<cv::Point2f>& kept,
+                  std::vector<cv::Point3f>& keptObject)
+{
+    for (size_t i = 0; i < mask.size(); ++i)
+        if (mask[i])
+        {
+            kept.push_back(frame[i]);
+            keptObject.push_back(object[i]);
+        }
+}
+
+bool isPlausibleOutline(const std::vector<cv::Point2f>& outline)
+{
+    for (const cv::Point2f& corner : outline)
+        if (!std::isfinite(corner.x) || !std::isfinite(corner.y))
+            return false;
+    return cv::isContourConvex(outline) && cv::contourArea(outline) >= ImageTargetTracker::kMinimumArea;
+}
+
+// The homography from the picture's points to the frame's; the agreeing points in mask. Matches
+// where most are wrong go to USAC's sequential test, which drops a bad sample after a few points
+// (RANSAC would check every point for 2000 samples: 14 ms on 100 matches).
+bool fitHomography(const std::vector<cv::Point2f>& picture, const std::vector<cv::Point2f>& frame,
+                   cv::Mat& homography, std::vector<unsigned char>& mask, bool mostlyWrong = false)
+{
+    if (int(picture.size()) < ImageTargetTracker::kMinimumInliers)
+        return false;
+    homography =
+        cv::findHomography(picture, frame, mostlyWrong ? cv::USAC_FAST : cv::RANSAC,
+                           ImageTargetTracker::kRansacPixels, mask, kRansacIterations, kRansacConfidence);
+    return !homography.empty() && cv::countNonZero(mask) >= ImageTargetTracker::kMinimumInliers;
+}
+
+} // namespace
+
+ImageTargetTracker::ImageTargetTracker()
+    : _pose(CameraParameters()),
+      _orb(cv::ORB::create(kFrameFeatures, float(ImageTarget::kTrainingScaleStep), kFrameLevels, 16, 0, 2,
+                           cv::ORB::HARRIS_SCORE, 31, kFrameCornerThreshold))
+{
+}
+
+ImageTargetTracker::~ImageTargetTracker() = default;
+
+void ImageTargetTracker::setCamera(const CameraParameters& camera)
+{
+    _camera = camera;
+    _pose = PoseEstimator(camera);
+    forget();
+}
+
+int ImageTargetTracker::addTarget(const ImageTarget& target, std::string* error)
+{
+    if (int(_targets.size()) >= kMaximumTargets)
+    {
+        if (error)
+            *error = "no more than " + std::to_string(kMaximumTargets) + " image targets can be tracked";
+        return -1;
+    }
+    _targets.emplace_back();
+    _targets.back().target = target;
+    return int(_targets.size()) - 1;
+}
+
+void ImageTargetTracker::clear()
+{
+    _targets.clear();
+    forget();
+}
+
+void ImageTargetTracker::forget()
+{
+    for (Target& target : _targets)
+        target.result = Result();
+}
+
+void ImageTargetTracker::prepareFrame(const cv::Mat& grey, int scale)
+{
+    _scale = scale;
+    if (grey.cols >= kHalvedFromWidth)
+    {
+        halveGreyFrame(grey, _halved);
+        _frame = _halved;
+        _scale *= 2.0;
+    }
+    else
+        _frame = grey;
+    _frameFeaturesFound = false;
+}
+
+void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vector<bool>& wanted)
+{
+    if (_targets.empty())
+        return;
+    // A new frame size invalidates the homographies the targets are followed from.
+    if (grey.size() != _frameSize)
+        forget();
+    _frameSize = grey.size();
+    prepareFrame(grey, scale);
+
+    auto isWanted = [&](size_t index) { return wanted.empty() || (index < wanted.size() && wanted[index]); };
+    int followed = 0;
+    for (size_t index = 0; index < _targets.size(); ++index)
+    {
+        Target& target = _targets[index];
+        const bool wasFound = target.result.found;
+        const osg::Matrixd previous = target.result.pose;
+        target.result.found = false;
+        if (!isWanted(index) || !wasFound)
+            continue;
+        if (align(target, target.homography, &previous))
+        {
+            target.result.followed = true;
+            ++followed;
+        }
+    }
+    ++_frameCount;
+    if (followed > 0 && _frameCount % kSearchInterval != 0)
+        return;
+    for (size_t index = 0; index < _targets.size() && followed < kMaximumVisible; ++index)
+    {
+        Target& target = _targets[index];
+        if (isWanted(index) && !target.result.found && detect(target))
+            ++followed;
+    }
+}
+
+bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous)
+{
+    const std::vector<ImageTarget::Level>& levels = target.target.levels();
+    if (levels.empty())
+        return false;
+    // The level nearest the size the picture is seen at: the square root of the area ratio.
+    const std::vector<cv::Point2f> outline = outlineOf(target.target, cv::Matx33d(homography));
+    if (!isPlausibleOutline(outline))
+        return false;
+    const double seen = std::sqrt(cv::contourArea(outline) / target.target.picture().size().area());
+    size_t chosen = 0;
+    for (size_t level = 1; level < levels.size(); ++level)
+        if (std::fabs(std::log(levels[level].scale / seen)) <
+            std::fabs(std::log(levels[chosen].scale / seen)))
+            chosen = level;
+    const ImageTarget::Level& level = levels[chosen];
+
+    // Level pixel centres to picture pixel centres, then to the frame.
+    const double inverse = 1.0 / level.scale;
+    const cv::Matx33d fromLevel(inverse, 0.0, 0.5 * inverse - 0.5, 0.0, inverse, 0.5 * inverse - 0.5, 0.0,
+                                0.0, 1.0);
+    const cv::Matx33d levelToFrame = homography * fromLevel;
+    cv::warpPerspective(_frame, _rectified, cv::Mat(levelToFrame), level.picture.size(),
+                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    // Light and exposure differ from the print's: match the mean and spread to the picture's.
+    cv::Scalar pictureMean, pictureSpread, frameMean, frameSpread;
+    cv::meanStdDev(level.picture, pictureMean, pictureSpread);
+    cv::meanStdDev(_rectified, frameMean, frameSpread);
+    const double gain = pictureSpread[0] / std::max(1.0, frameSpread[0]);
+    _rectified.convertTo(_rectified, -1, gain, pictureMean[0] - gain * frameMean[0]);
+
+    std::vector<cv::Point2f> located;
+    std::vector<unsigned char> status;
+    std::vector<float> errors;
+    cv::calcOpticalFlowPyrLK(
+        level.picture, _rectified, level.corners, located, status, errors, cv::Size(kFlowWindow, kFlowWindow),
+        kFlowLevels,
+        cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, kFlowIterations, kFlowEpsilon));
+    std::vector<cv::Point2f> picture, frame;
+    std::vector<cv::Point3f> object;
+    const cv::Rect2f inside(0.0f, 0.0f, float(level.picture.cols - 1), float(level.picture.rows - 1));
+    for (size_t i = 0; i < located.size(); ++i)
+    {
+        if (!status[i] || !inside.contains(located[i]))
+            continue;
+        picture.push_back(level.corners[i]);
+        frame.push_back(located[i]);
+        object.push_back(level.objectPoints[i]);
+    }
+    if (frame.empty())
+        return false;
+    cv::perspectiveTransform(frame, frame, levelToFrame);
+    cv::Mat fitted;
+    std::vector<unsigned char> mask;
+    if (!fitHomography(picture, frame, fitted, mask))
+        return false;
+    std::vector<cv::Point2f> kept;
+    std::vector<cv::Point3f> keptObject;
+    keepAgreeing(mask, frame, object, kept, keptObject);
+    if (!fitPose(target, kept, keptObject, previous))
+        return false;
+    target.homography = cv::Matx33d(fitted) * cv::Matx33d(fromLevel).inv();
+    target.result.followed = false;
+    target.result.confidence = double(kept.size()) / double(level.corners.size());
+    return true;
+}
+
+void ImageTargetTracker::findFrameFeatures()
+{
+    if (_frameFeaturesFound)
+        return;
+    _frameKeypoints.clear();
+    // Targets already followed are left out, so that the frame's features go to the others.
+    _searchMask.create(_frame.size(), CV_8UC1);
+    _searchMask.setTo(255);
+    bool masked = false;
+    for (const Target& target : _targets)
+    {
+        if (!target.result.found)
+            continue;
+        std::vector<cv::Point> polygon;
+        for (const cv::Point2f& corner : outlineOf(target.target, target.homography))
+            polygon.emplace_back(cvRound(corner.x), cvRound(corner.y));
+        cv::fillConvexPoly(_searchMask, polygon, cv::Scalar(0));
+        masked = true;
+    }
+    _orb->detectAndCompute(_frame, masked ? _searchMask : cv::Mat(), _frameKeypoints, _frameDescriptors);
+    _frameFeaturesFound = true;
+}
+
+bool ImageTargetTracker::detect(Target& target)
+{
+    findFrameFeatures();
+    if (_frameDescriptors.rows < kMinimumInliers)
+        return false;
+    std::vector<NearestTwo> nearest;
+    findNearestTwo(_frameDescriptors, target.target.descriptors(), nearest);
+    std::vector<cv::Point2f> picture, frame;
+    std::vector<cv::Point3f> object;
+    for (size_t query = 0; query < nearest.size(); ++query)
+    {
+        const NearestTwo& pair = nearest[query];
+        if (pair.best < 0 || pair.bestDistance >= kMatchRatio * pair.secondDistance)
+            continue;
+        picture.push_back(target.target.picturePoints()[size_t(pair.best)]);
+        frame.push_back(_frameKeypoints[query].pt);
+        object.push_back(target.target.objectPoints()[size_t(pair.best)]);
+    }
+    cv::Mat homography;
+    std::vector<unsigned char> mask;
+    if (!fitHomography(picture, frame, homography, mask, true))
+        return false;
+    // The matches place the picture to a pixel or two; alignment then measures it precisely.
+    if (align(target, cv::Matx33d(homography), nullptr))
+        return true;
+    const std::vector<cv::Point2f> outline = outlineOf(target.target, cv::Matx33d(homography));
+    if (!isPlausibleOutline(outline))
+        return false;
+    std::vector<cv::Point2f> kept;
+    std::vector<cv::Point3f> keptObject;
+    keepAgreeing(mask, frame, object, kept, keptObject);
+    if (!fitPose(target, kept, keptObject, nullptr))
+        return false;
+    target.homography = cv::Matx33d(homography);
+    target.result.followed = false;
+    target.result.confidence = double(kept.size()) / double(picture.size());
+    return true;
+}
+
+osg::Vec2d ImageTargetTracker::toVideo(const cv::Point2f& point) const
+{
+    // A processing pixel covers scale x scale video pixels; its centre sits half a span in.
+    const double offset = 0.5 * (_scale - 1.0);
+    return osg::Vec2d(point.x * _scale + offset, point.y * _scale + offset);
+}
+
+bool ImageTargetTracker::fitPose(Target& target, const std::vector<cv::Point2f>& points,
+                                 const std::vector<cv::Point3f>& onPrint, const osg::Matrixd* previous)
+{
+    std::vector<osg::Vec3d> object;
+    std::vector<osg::Vec2d> ideal;
+    for (size_t i = 0; i < points.size(); ++i)
+    {
+        object.emplace_back(onPrint[i].x, onPrint[i].y, 0.0);
+        ideal.push_back(_camera.observedToIdeal(toVideo(points[i])));
+    }
+    osg::Matrixd pose = previous ? *previous : osg::Matrixd();
+    if (!(previous ? _pose.refine(object, ideal, pose) : _pose.estimatePlanar(object, ideal, pose)) ||
+        !pose.valid())
+        return false;
+    double squared = 0.0;
+    for (size_t i = 0; i < object.size(); ++i)
+        squared += (_pose.project(pose, object[i]) - ideal[i]).length2();
+    if (!(std::sqrt(squared / double(object.size())) <= kMaximumPoseError))
+        return false;
+    Result& result = target.result;
+    result.found = true;
+    result.pose = pose;
+    result.inliers = points.size();
+    const std::array<osg::Vec3d, 4> corners = target.target.corners();
+    for (size_t k = 0; k < 4; ++k)
+        result.corners[k] = _camera.idealToObserved(_pose.project(pose, corners[k]));
+    return true;
+}
+
+} // namespace osgART

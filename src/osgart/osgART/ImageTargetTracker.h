@@ -1,0 +1,154 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <osg/Matrixd>
+#include <osg/Vec2d>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "CameraParameters.h"
+#include "ImageTarget.h"
+#include "PoseEstimator.h"
+
+namespace cv
+{
+class ORB;
+} // namespace cv
+
+namespace osgART
+{
+
+/// Finds and follows trained pictures (ImageTarget) in grey frames.
+///
+/// Detection: ORB features of the frame are matched against each target's features (brute-force
+/// Hamming distance, two nearest, ratio test), a homography is fitted to the matches by RANSAC, and a
+/// target counts as found when enough matches agree and the picture's outline maps to a convex, not
+/// vanishingly small quadrilateral.
+/// Alignment, which makes the pose precise: the frame is warped back through the homography onto the
+/// picture's alignment level nearest the size it is seen at, its brightness and contrast matched to
+/// the picture's, and the level's corners are located in it by pyramidal Lucas-Kanade optical flow;
+/// a homography by RANSAC drops the corners that slipped (occluders, shadows) and the pose is fitted
+/// to the rest by least squares, which must reproject them closely. Feature positions are only as
+/// precise as their pyramid level; aligned corners are precise to a fraction of a pixel.
+/// Tracking: once found, a target is aligned in the next frame from its last homography, with no
+/// feature search at all; a target that fails to align is searched for by detection in the same
+/// frame. Comparing with the picture itself rather than with the last frame, the pose does not drift.
+/// The feature search leaves out the targets already followed, so that its features go to the others.
+/// Up to kMaximumTargets are trained; once kMaximumVisible are followed, the others are not searched
+/// for, so a frame never costs more than that many targets. Frames kHalvedFromWidth pixels wide and
+/// wider are processed at half resolution.
+class ImageTargetTracker
+{
+public:
+    /// Most trained targets (default 20). Detection matches every target not in view, so its cost
+    /// grows with the number trained.
+    static const int kMaximumTargets = 20;
+    /// Most targets followed at once (default 5).
+    static const int kMaximumVisible = 5;
+    /// Features sought in a frame (default 1000). More find smaller and more occluded targets;
+    /// feature and matching time grow linearly with it.
+    static const int kFrameFeatures = 1000;
+    /// Pyramid levels of the frame's features (default 4, each 1.3 times smaller): with the
+    /// training pyramid, targets from three times the trained size down to a sixth of it are found.
+    static const int kFrameLevels = 4;
+    /// FAST corner threshold in the frame, grey levels (default 10). Lower keeps dim and washed-out
+    /// frames detectable, and costs more corners to describe.
+    static const int kFrameCornerThreshold = 10;
+    /// Ratio test: a match is kept when its distance is below this share of the second best's
+    /// (default 0.8). Lower drops more wrong matches and more right ones.
+    static constexpr double kMatchRatio = 0.8;
+    /// Matches (or followed points) that must agree on the homography and the pose (default 15).
+    /// Fewer would let chance agreements in clutter count as a target.
+    static const int kMinimumInliers = 15;
+    /// RANSAC's largest distance of an agreeing match from the homography, processing pixels
+    /// (default 3). Larger tolerates lens distortion and blur, and lets more wrong matches agree.
+    static constexpr double kRansacPixels = 3.0;
+    /// Largest root-mean-square reprojection error of an accepted pose, video pixels (default 3).
+    static constexpr double kMaximumPoseError = 3.0;
+    /// Smallest area of the picture's outline in the frame, processing pixels squared (default 256).
+    static constexpr double kMinimumArea = 256.0;
+    /// Alignment's optical flow: window side, level pixels (default 15), and pyramid levels (default
+    /// 3): together they bridge about 50 level pixels between the last frame's homography and this
+    /// frame's. Cost grows with the window's area and the number of corners.
+    static const int kFlowWindow = 15;
+    static const int kFlowLevels = 3;
+    /// While some target is followed, the others are searched for in one frame of this many
+    /// (default 4): a feature search costs several alignments, and a target coming into view is
+    /// then found at most this many frames late.
+    static const int kSearchInterval = 4;
+    /// Frames this wide and wider are processed at half resolution (default 1280).
+    static const int kHalvedFromWidth = 1280;
+
+    struct Result
+    {
+        bool found = false;
+        bool followed = false; ///< found by optical flow rather than by detection
+        /// Pose in the computer-vision camera frame (PoseEstimator's convention).
+        osg::Matrixd pose;
+        /// The picture's corners as seen (video pixels): top-left, top-right, bottom-right, bottom-left.
+        std::array<osg::Vec2d, 4> corners;
+        double confidence = 0.0; ///< share of the matches that agreed (0..1)
+        size_t inliers = 0;
+    };
+
+    ImageTargetTracker();
+    ~ImageTargetTracker();
+    ImageTargetTracker(const ImageTargetTracker&) = delete;
+    ImageTargetTracker& operator=(const ImageTargetTracker&) = delete;
+
+    /// The camera at video resolution; forgets what was followed.
+    void setCamera(const CameraParameters& camera);
+    /// Index of the new target, or -1 (with the reason in error) past kMaximumTargets.
+    int addTarget(const ImageTarget& target, std::string* error = nullptr);
+    size_t targetCount() const { return _targets.size(); }
+    const ImageTarget& target(size_t index) const { return _targets[index].target; }
+    void clear();
+
+    /// grey: the frame (8-bit, one channel, top row first) at processing resolution; scale: video
+    /// pixels per processing pixel (1, or 2 for half-resolution tracking). wanted: per target,
+    /// whether it is looked for (empty: all).
+    void process(const cv::Mat& grey, int scale, const std::vector<bool>& wanted = std::vector<bool>());
+    const Result& result(size_t index) const { return _targets[index].result; }
+
+    /// Forgets what was followed: the next frame detects every target.
+    void forget();
+
+private:
+    struct Target
+    {
+        ImageTarget target;
+        Result result;
+        /// Picture pixels to processing pixels, in the last frame the target was found in.
+        cv::Matx33d homography;
+    };
+
+    void prepareFrame(const cv::Mat& grey, int scale);
+    bool detect(Target& target);
+    /// Aligns the picture with the frame from a homography (picture to processing pixels).
+    bool align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous);
+    void findFrameFeatures();
+    /// The pose from agreeing points; previous (when given) is refined rather than solved afresh.
+    bool fitPose(Target& target, const std::vector<cv::Point2f>& points,
+                 const std::vector<cv::Point3f>& object, const osg::Matrixd* previous);
+    osg::Vec2d toVideo(const cv::Point2f& point) const;
+
+    CameraParameters _camera;
+    PoseEstimator _pose;
+    std::vector<Target> _targets;
+    cv::Ptr<cv::ORB> _orb;
+    cv::Mat _frame;
+    double _scale = 1.0;
+    cv::Mat _halved;
+    cv::Size _frameSize;
+    unsigned _frameCount = 0;
+    cv::Mat _rectified;
+    cv::Mat _searchMask;
+    bool _frameFeaturesFound = false;
+    std::vector<cv::KeyPoint> _frameKeypoints;
+    cv::Mat _frameDescriptors;
+};
+
+} // namespace osgART

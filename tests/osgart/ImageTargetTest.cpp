@@ -1,0 +1,218 @@
+// Image targets: training and rating of pictures, detection at known poses rendered by the hard-case
+// renderer (which shares no code with the tracker), following from frame to frame, and the tracker
+// plugin's "image" markers.
+#include <osgART/GenericTracker.h>
+#include <osgART/ImageTarget.h>
+#include <osgART/ImageTargetTracker.h>
+
+#include "NotifyCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <osg/Quat>
+
+#include "HardCaseScene.h"
+#include "ImageTargetScene.h"
+#include "TestSupport.h"
+#include "ToolSupport.h"
+
+using namespace Novaro;
+
+namespace
+{
+
+const double kPi = 3.14159265358979323846;
+const double kWidth = 100.0; // printed width of the test picture, millimetres
+const double kFocal = 600.0;
+
+class ImageTargetTest : public ::testing::Test
+{
+protected:
+    static const cv::Mat& poster()
+    {
+        static const cv::Mat picture = makePosterPicture(480, 480, 7);
+        return picture;
+    }
+    static cv::Mat greyPoster()
+    {
+        cv::Mat grey;
+        cv::cvtColor(poster(), grey, cv::COLOR_BGR2GRAY);
+        return grey;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(target.train(poster(), kWidth, &error)) << error;
+        tracker.setCamera(camera);
+        ASSERT_EQ(0, tracker.addTarget(target));
+    }
+
+    // The picture seen widthPixels wide, turned by spin and tilted by tilt about an axis in its plane.
+    HardCaseMarker placeAt(double widthPixels, double spinDegrees, double tiltDegrees = 20.0,
+                           const cv::Vec2d& offset = cv::Vec2d()) const
+    {
+        const double depth = kFocal * kWidth / widthPixels;
+        return renderer.at(0, cv::Vec3d(offset[0] * depth, offset[1] * depth, depth),
+                           tiltDegrees * kPi / 180.0, 0.7, spinDegrees * kPi / 180.0, kWidth);
+    }
+
+    cv::Mat frameOf(const std::vector<HardCaseMarker>& placed, unsigned noiseSeed = 0) const
+    {
+        Degradation clean;
+        clean.name = "clean";
+        cv::Mat frame;
+        renderer.render(clean, {greyPoster()}, kWidth, 0.0, placed, 3, frame, noiseSeed);
+        return frame;
+    }
+
+    static double rotationError(const osg::Matrixd& measured, const HardCaseMarker& truth)
+    {
+        return NovaroTest::rotationErrorDegrees(osgART::PoseEstimator::toOpenGL(measured),
+                                                HardCaseRenderer::openGLPose(truth));
+    }
+    static double distanceError(const osg::Matrixd& measured, const HardCaseMarker& truth)
+    {
+        return NovaroTest::relativeTranslationError(osgART::PoseEstimator::toOpenGL(measured),
+                                                    HardCaseRenderer::openGLPose(truth));
+    }
+
+    HardCaseRenderer renderer{640, 480, kFocal};
+    osgART::CameraParameters camera =
+        osgART::CameraParameters::fromIntrinsics(640, 480, kFocal, kFocal, 319.5, 239.5);
+    osgART::ImageTarget target;
+    osgART::ImageTargetTracker tracker;
+    std::string error;
+};
+
+TEST_F(ImageTargetTest, PlainPictureIsRefusedWithTheReasonAndRatedZero)
+{
+    cv::Mat plain(300, 400, CV_8UC1);
+    for (int y = 0; y < plain.rows; ++y)
+        plain.row(y).setTo(cv::Scalar(80 + y / 4)); // a soft gradient: no corner anywhere
+    osgART::ImageTarget refused;
+    EXPECT_FALSE(refused.train(plain, kWidth, &error));
+    EXPECT_NE(std::string::npos, error.find("features")) << error;
+    const osgART::ImageTargetRating rating = osgART::rateImageTarget(plain);
+    EXPECT_EQ(0, rating.score);
+    ASSERT_FALSE(rating.reasons.empty());
+    EXPECT_NE(std::string::npos, rating.reasons[0].find("few features"));
+}
+
+TEST_F(ImageTargetTest, RepetitiveTextureRatesLowAndAPosterHigh)
+{
+    const osgART::ImageTargetRating repetitive = osgART::rateImageTarget(makeRepetitivePicture(480, 6, 3));
+    EXPECT_LE(repetitive.score, 2) << repetitive.repetition;
+    EXPECT_GT(repetitive.repetition, 0.5);
+    bool said = false;
+    for (const std::string& reason : repetitive.reasons)
+        said = said || reason.find("repetitive") != std::string::npos;
+    EXPECT_TRUE(said);
+
+    const osgART::ImageTargetRating good = osgART::rateImageTarget(poster());
+    EXPECT_GE(good.score, 4) << good.repetition;
+    EXPECT_LT(good.repetition, 0.25);
+    EXPECT_GT(good.coverage, 0.8);
+    // Features are reported where they lie in the picture given, not in the trained copy.
+    for (const cv::KeyPoint& keypoint : good.keypoints)
+        ASSERT_TRUE(cv::Rect2f(0, 0, 480, 480).contains(keypoint.pt));
+}
+
+TEST_F(ImageTargetTest, FoundAtEveryTurnAndOverAWideRangeOfSizes)
+{
+    for (double width : {420.0, 220.0, 120.0})
+        for (double spin : {0.0, 90.0, 200.0, 315.0})
+        {
+            const HardCaseMarker truth = placeAt(width, spin);
+            tracker.forget();
+            tracker.process(frameOf({truth}), 1);
+            const osgART::ImageTargetTracker::Result& result = tracker.result(0);
+            ASSERT_TRUE(result.found) << width << " px, " << spin << " deg";
+            EXPECT_FALSE(result.followed);
+            EXPECT_LT(rotationError(result.pose, truth), 1.0) << width << " px, " << spin << " deg";
+            EXPECT_LT(distanceError(result.pose, truth), 0.02) << width << " px, " << spin << " deg";
+            // The outline's first corner is the picture's top-left, wherever it turned.
+            EXPECT_LT(cv::norm(cv::Point2d(result.corners[0].x(), result.corners[0].y()) - truth.corners[0]),
+                      3.0);
+        }
+}
+
+TEST_F(ImageTargetTest, FollowsByFlowAndFallsBackToDetectionWhenLost)
+{
+    const HardCaseMarker first = placeAt(260, 30);
+    tracker.process(frameOf({first}), 1);
+    ASSERT_TRUE(tracker.result(0).found);
+    EXPECT_FALSE(tracker.result(0).followed);
+
+    // A small move: followed, and still where the picture is.
+    const HardCaseMarker moved = placeAt(262, 31, 21.0, cv::Vec2d(0.01, 0.0));
+    tracker.process(frameOf({moved}, 1), 1);
+    ASSERT_TRUE(tracker.result(0).found);
+    EXPECT_TRUE(tracker.result(0).followed);
+    EXPECT_LT(rotationError(tracker.result(0).pose, moved), 1.0);
+
+    // A jump beyond the flow's reach: the points are lost and the same frame finds it by detection.
+    const HardCaseMarker jumped = placeAt(200, 150, 30.0, cv::Vec2d(-0.3, 0.2));
+    tracker.process(frameOf({jumped}, 2), 1);
+    ASSERT_TRUE(tracker.result(0).found);
+    EXPECT_FALSE(tracker.result(0).followed);
+    EXPECT_LT(rotationError(tracker.result(0).pose, jumped), 1.0);
+
+    // Gone from view: not found, nor followed onto the clutter; back again: detected.
+    tracker.process(frameOf({}), 1);
+    EXPECT_FALSE(tracker.result(0).found);
+    tracker.process(frameOf({first}), 1);
+    EXPECT_TRUE(tracker.result(0).found);
+    EXPECT_FALSE(tracker.result(0).followed);
+}
+
+TEST_F(ImageTargetTest, TrackerPluginTracksImageMarkersBesideSquares)
+{
+    osg::ref_ptr<osgART::GenericTracker> plugin = NovaroTest::loadTracker();
+    ASSERT_TRUE(plugin.valid());
+    NovaroTest::TemporaryFolder folder;
+    const std::string cameraFile = folder.file("camera.dat"), picture = folder.file("poster.png"),
+                      plain = folder.file("plain.png");
+    ASSERT_TRUE(camera.saveBinary(cameraFile));
+    ASSERT_TRUE(cv::imwrite(picture, poster()));
+    ASSERT_TRUE(cv::imwrite(plain, cv::Mat(200, 200, CV_8UC3, cv::Scalar(90, 120, 150))));
+    ASSERT_TRUE(plugin->init(640, 480, cameraFile, ""));
+    {
+        // A picture without features is refused, naming the file and the reason.
+        NovaroTest::NotifyCapture capture;
+        EXPECT_EQ(nullptr, plugin->addMarker("image;" + plain + ";100"));
+        bool named = false;
+        for (const auto& line : capture.lines())
+            named = named || (line.second.find(plain) != std::string::npos &&
+                              line.second.find("features") != std::string::npos);
+        EXPECT_TRUE(named);
+    }
+    ASSERT_NE(nullptr, plugin->addMarker("IMAGE;" + picture + ";100"));
+    ASSERT_EQ(1u, plugin->getMarkerCount());
+
+    const HardCaseMarker truth = placeAt(240, 60);
+    cv::Mat grey = frameOf({truth}), colour;
+    cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
+    osg::ref_ptr<osg::Image> image = new osg::Image;
+    copyFrameToImage(colour, *image, true);
+    plugin->setImage(image.get());
+    plugin->update();
+    osgART::Marker* marker = plugin->getMarker(0);
+    ASSERT_TRUE(marker->valid());
+    EXPECT_LT(
+        NovaroTest::rotationErrorDegrees(marker->getMeasuredTransform(), HardCaseRenderer::openGLPose(truth)),
+        1.0);
+    EXPECT_LT(NovaroTest::relativeTranslationError(marker->getMeasuredTransform(),
+                                                   HardCaseRenderer::openGLPose(truth)),
+              0.02);
+
+    // An inactive marker is not reported.
+    marker->setActive(false);
+    plugin->update();
+    EXPECT_FALSE(marker->valid());
+}
+
+} // namespace

@@ -1,0 +1,584 @@
+#include "ImageTargetBenchmark.h"
+
+#include "HardCaseScene.h"
+#include "ImageTargetScene.h"
+#include "TrackerComparison.h"
+
+#include <osgART/ImageTarget.h>
+#include <osgART/ImageTargetTracker.h>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/features2d.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <osgDB/FileNameUtils>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <iomanip>
+#include <iostream>
+#include <numeric>
+#include <random>
+
+namespace Novaro
+{
+
+namespace
+{
+
+const double kPi = 3.14159265358979323846;
+// Printed width of every target, millimetres; the renderer's sheets are the pictures padded square.
+const double kTargetWidth = 200.0;
+
+struct Picture
+{
+    std::string name;
+    cv::Mat grey;  ///< as read
+    cv::Mat sheet; ///< padded square with white paper, the picture centred
+};
+
+bool loadPicture(const std::string& path, Picture& picture)
+{
+    cv::Mat colour;
+    std::string error;
+    if (!readImageFile(path, colour, error))
+    {
+        std::cerr << error << std::endl;
+        return false;
+    }
+    picture.name = osgDB::getSimpleFileName(path);
+    cv::cvtColor(colour, picture.grey, cv::COLOR_BGR2GRAY);
+    // Landscape pictures only: the sheet is then exactly the target's width wide.
+    const int side = picture.grey.cols;
+    const int top = std::max(0, (side - picture.grey.rows) / 2);
+    cv::copyMakeBorder(picture.grey, picture.sheet, top, std::max(0, side - picture.grey.rows - top), 0, 0,
+                       cv::BORDER_CONSTANT, cv::Scalar::all(255));
+    return true;
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return std::nan("");
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double rotationAngleDegrees(const cv::Matx33d& a, const cv::Matx33d& b)
+{
+    const cv::Matx33d difference = a * b.t();
+    const double cosine = std::max(-1.0, std::min(1.0, 0.5 * (cv::trace(difference) - 1.0)));
+    return std::acos(cosine) * 180.0 / kPi;
+}
+
+cv::Matx33d rotationOf(const osg::Matrixd& pose)
+{
+    cv::Matx33d r;
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column)
+            r(row, column) = pose(column, row);
+    return r;
+}
+
+cv::Matx33d rotationOf(const cv::Vec3d& rodrigues)
+{
+    cv::Matx33d r;
+    cv::Rodrigues(rodrigues, r);
+    return r;
+}
+
+// What a pipeline reports for one target in one frame.
+struct Found
+{
+    bool found = false;
+    std::array<cv::Point2d, 4> corners;
+    cv::Matx33d rotation = cv::Matx33d::eye();
+    cv::Vec3d translation;
+};
+
+// The plain pipeline a user writes from the OpenCV tutorials.
+class PlainPipeline
+{
+public:
+    PlainPipeline(const std::vector<Picture>& pictures, const cv::Matx33d& camera) : _camera(camera)
+    {
+        _orb = cv::ORB::create();
+        for (const Picture& picture : pictures)
+        {
+            Trained trained;
+            _orb->detectAndCompute(picture.grey, cv::noArray(), trained.keypoints, trained.descriptors);
+            trained.size = picture.grey.size();
+            _trained.push_back(trained);
+        }
+    }
+
+    void detect(const cv::Mat& frame, std::vector<Found>& found)
+    {
+        std::vector<cv::KeyPoint> keypoints;
+        cv::Mat descriptors;
+        _orb->detectAndCompute(frame, cv::noArray(), keypoints, descriptors);
+        found.assign(_trained.size(), Found());
+        for (size_t t = 0; t < _trained.size(); ++t)
+            detectOne(_trained[t], keypoints, descriptors, found[t]);
+    }
+
+private:
+    struct Trained
+    {
+        std::vector<cv::KeyPoint> keypoints;
+        cv::Mat descriptors;
+        cv::Size size;
+    };
+
+    void detectOne(const Trained& trained, const std::vector<cv::KeyPoint>& keypoints,
+                   const cv::Mat& descriptors, Found& found) const
+    {
+        if (descriptors.empty() || trained.descriptors.empty())
+            return;
+        std::vector<std::vector<cv::DMatch>> matches;
+        _matcher.knnMatch(trained.descriptors, descriptors, matches, 2);
+        std::vector<cv::Point2f> from, to;
+        for (const auto& pair : matches)
+            if (pair.size() == 2 && pair[0].distance < 0.75f * pair[1].distance)
+            {
+                from.push_back(trained.keypoints[size_t(pair[0].queryIdx)].pt);
+                to.push_back(keypoints[size_t(pair[0].trainIdx)].pt);
+            }
+        if (from.size() < 10) // the tutorials' MIN_MATCH_COUNT
+            return;
+        const cv::Mat homography = cv::findHomography(from, to, cv::RANSAC, 3.0);
+        if (homography.empty())
+            return;
+        const float w = float(trained.size.width), h = float(trained.size.height);
+        std::vector<cv::Point2f> outline = {{-0.5f, -0.5f},
+                                            {w - 0.5f, -0.5f},
+                                            {w - 0.5f, h - 0.5f},
+                                            {-0.5f, h - 0.5f}},
+                                 projected;
+        cv::perspectiveTransform(outline, projected, homography);
+        const double half = 0.5 * kTargetWidth, halfHeight = half * h / w;
+        const std::vector<cv::Point3d> object = {
+            {-half, halfHeight, 0}, {half, halfHeight, 0}, {half, -halfHeight, 0}, {-half, -halfHeight, 0}};
+        cv::Vec3d rotation, translation;
+        std::vector<cv::Point2d> image(projected.begin(), projected.end());
+        if (!cv::solvePnP(object, image, _camera, cv::noArray(), rotation, translation, false,
+                          cv::SOLVEPNP_IPPE))
+            return;
+        found.found = true;
+        for (size_t k = 0; k < 4; ++k)
+            found.corners[k] = projected[k];
+        found.rotation = rotationOf(rotation);
+        found.translation = translation;
+    }
+
+    cv::Matx33d _camera;
+    cv::Ptr<cv::ORB> _orb;
+    cv::BFMatcher _matcher{cv::NORM_HAMMING};
+    std::vector<Trained> _trained;
+};
+
+// The tracker's image targets, detecting afresh in every frame unless following is asked for.
+class TrackerPipeline
+{
+public:
+    TrackerPipeline(const std::vector<Picture>& pictures, int width, int height, const cv::Matx33d& camera)
+    {
+        _tracker.setCamera(osgART::CameraParameters::fromIntrinsics(width, height, camera(0, 0), camera(1, 1),
+                                                                    camera(0, 2), camera(1, 2)));
+        for (const Picture& picture : pictures)
+        {
+            osgART::ImageTarget target;
+            std::string error;
+            if (!target.train(picture.grey, kTargetWidth, &error))
+                std::cerr << picture.name << ": " << error << std::endl;
+            _tracker.addTarget(target);
+        }
+    }
+
+    void detect(const cv::Mat& frame, std::vector<Found>& found, bool follow = false)
+    {
+        if (!follow)
+            _tracker.forget();
+        _tracker.process(frame, 1);
+        found.assign(_tracker.targetCount(), Found());
+        _followed = 0;
+        for (size_t t = 0; t < found.size(); ++t)
+        {
+            const osgART::ImageTargetTracker::Result& result = _tracker.result(t);
+            found[t].found = result.found;
+            if (!result.found)
+                continue;
+            _followed += result.followed ? 1 : 0;
+            for (size_t k = 0; k < 4; ++k)
+                found[t].corners[k] = cv::Point2d(result.corners[k].x(), result.corners[k].y());
+            found[t].rotation = rotationOf(result.pose);
+            const osg::Vec3d t3 = result.pose.getTrans();
+            found[t].translation = cv::Vec3d(t3.x(), t3.y(), t3.z());
+        }
+    }
+    /// Targets the last frame followed rather than detected.
+    size_t followed() const { return _followed; }
+
+private:
+    osgART::ImageTargetTracker _tracker;
+    size_t _followed = 0;
+};
+
+// A target's printed corners where the truth puts them.
+std::array<cv::Point2d, 4> truthCorners(const HardCaseMarker& marker, const Picture& picture,
+                                        const cv::Matx33d& camera)
+{
+    const double half = 0.5 * kTargetWidth, halfHeight = half * picture.grey.rows / picture.grey.cols;
+    const std::vector<cv::Point3d> object = {
+        {-half, halfHeight, 0}, {half, halfHeight, 0}, {half, -halfHeight, 0}, {-half, -halfHeight, 0}};
+    std::vector<cv::Point2d> image;
+    cv::projectPoints(object, marker.rotation, marker.translation, camera, cv::noArray(), image);
+    return {image[0], image[1], image[2], image[3]};
+}
+
+bool matchesTruth(const Found& found, const std::array<cv::Point2d, 4>& truth)
+{
+    double distance = 0.0, shortest = 1e9;
+    for (size_t k = 0; k < 4; ++k)
+    {
+        distance += cv::norm(found.corners[k] - truth[k]) / 4.0;
+        shortest = std::min(shortest, cv::norm(truth[k] - truth[(k + 1) % 4]));
+    }
+    return distance < std::max(4.0, 0.05 * shortest);
+}
+
+struct CaseScore
+{
+    int shown = 0, detected = 0, falseDetections = 0;
+    std::vector<double> rotationErrors, cpuMilliseconds;
+};
+
+void score(const std::vector<Found>& found, const std::vector<HardCaseMarker>& placed,
+           const std::vector<Picture>& pictures, const cv::Matx33d& camera, double cpu, CaseScore& result)
+{
+    result.cpuMilliseconds.push_back(cpu * 1000.0);
+    std::vector<bool> present(found.size(), false);
+    for (const HardCaseMarker& marker : placed)
+    {
+        ++result.shown;
+        present[size_t(marker.id)] = true;
+        const Found& seen = found[size_t(marker.id)];
+        const std::array<cv::Point2d, 4> truth = truthCorners(marker, pictures[size_t(marker.id)], camera);
+        if (seen.found && matchesTruth(seen, truth))
+        {
+            ++result.detected;
+            result.rotationErrors.push_back(rotationAngleDegrees(seen.rotation, rotationOf(marker.rotation)));
+        }
+        else if (seen.found)
+            ++result.falseDetections;
+    }
+    for (size_t t = 0; t < found.size(); ++t)
+        if (found[t].found && !present[t])
+            ++result.falseDetections;
+}
+
+// The hard cases of the issue for targets: the square benchmark's degradations, with on-screen sizes
+// for pictures (a quarter to a half of the frame width) instead of markers.
+std::vector<Degradation> imageTargetCases(int width)
+{
+    const double scale = width / 640.0;
+    std::vector<Degradation> cases;
+    auto add = [&](const std::string& name) -> Degradation&
+    {
+        cases.emplace_back();
+        Degradation& added = cases.back();
+        added.name = name;
+        added.minWidth = 160 * scale;
+        added.maxWidth = 300 * scale;
+        return added;
+    };
+    add("clean");
+    Degradation& dim = add("dim (contrast x0.6 around 60)");
+    dim.contrast = 0.6;
+    dim.contrastCentre = 60;
+    Degradation& bright = add("over-exposed (contrast x0.5 around 195)");
+    bright.contrast = 0.5;
+    bright.contrastCentre = 195;
+    add("hard shadow edge, 50% darker").shadowDarkening = 0.5;
+    add("light fall-off 65% across the frame").lightFallOff = 0.65;
+    add("motion blur 5 px").motionBlur = 5;
+    add("motion blur 10 px").motionBlur = 10;
+    Degradation& small = add("small: 15% of the frame width");
+    small.minWidth = 0.14 * width;
+    small.maxWidth = 0.15 * width;
+    small.maxTilt = 30;
+    // A disc of radius r centred on the picture's edge covers pi r^2 / 2 of it: 30% for r = 0.44.
+    add("occluded: 30% of the target covered").occluderRadius = 0.44;
+    Degradation& tilted = add("tilt 60 deg");
+    tilted.minTilt = 60;
+    tilted.maxTilt = 60;
+    tilted.maxWidth = 340 * scale;
+    add("target-free frames").markerFree = true;
+    return cases;
+}
+
+void runHardCases(const std::vector<Picture>& pictures, int width, int height, int frames, unsigned seed,
+                  std::ostream& out, std::vector<double>& detectCpu)
+{
+    const double focal = 0.85 * width;
+    HardCaseRenderer renderer(width, height, focal);
+    TrackerPipeline ours(pictures, width, height, renderer.cameraMatrix());
+    PlainPipeline plain(pictures, renderer.cameraMatrix());
+    std::vector<cv::Mat> sheets;
+    for (const Picture& picture : pictures)
+        sheets.push_back(picture.sheet);
+    out << "\n### Hard cases at " << width << "x" << height << ", " << frames << " frames each, one of "
+        << pictures.size() << " targets per frame\n\n"
+        << "| case | ours detected % | plain detected % | ours false | plain false | ours median rot err deg "
+           "| "
+           "plain median rot err deg | ours median CPU ms | plain median CPU ms |\n"
+        << "|---|---|---|---|---|---|---|---|---|\n";
+    for (const Degradation& degradation : imageTargetCases(width))
+    {
+        CaseScore oursScore, plainScore;
+        std::mt19937 random(seed);
+        for (int frame = 0; frame < frames; ++frame)
+        {
+            const std::vector<HardCaseMarker> placed =
+                renderer.place(degradation, 1, int(pictures.size()), kTargetWidth, 0.0, random);
+            cv::Mat image;
+            renderer.render(degradation, sheets, kTargetWidth, 0.0, placed, seed * 1000 + unsigned(frame),
+                            image);
+            std::vector<Found> found;
+            double start = threadCpuSeconds();
+            ours.detect(image, found);
+            score(found, placed, pictures, renderer.cameraMatrix(), threadCpuSeconds() - start, oursScore);
+            start = threadCpuSeconds();
+            plain.detect(image, found);
+            score(found, placed, pictures, renderer.cameraMatrix(), threadCpuSeconds() - start, plainScore);
+        }
+        auto percent = [](const CaseScore& s)
+        { return s.shown ? 100.0 * s.detected / s.shown : std::nan(""); };
+        out << std::fixed << std::setprecision(1) << "| " << degradation.name << " | " << percent(oursScore)
+            << " | " << percent(plainScore) << " | " << oursScore.falseDetections << " | "
+            << plainScore.falseDetections << " | " << std::setprecision(2) << median(oursScore.rotationErrors)
+            << " | " << median(plainScore.rotationErrors) << " | " << median(oursScore.cpuMilliseconds)
+            << " | " << median(plainScore.cpuMilliseconds) << " |\n";
+        if (degradation.name == "clean")
+            detectCpu = oursScore.cpuMilliseconds;
+    }
+}
+
+// Targets gliding slowly (2 px and 0.3 degree a frame): the median CPU of the frames in which every
+// target found was followed, and how many were (the most in one frame).
+double trackingCpu(const std::vector<Picture>& pictures, size_t targets, int width, int height, int frames,
+                   unsigned seed, size_t& mostFollowed)
+{
+    const double focal = 0.85 * width;
+    HardCaseRenderer renderer(width, height, focal);
+    std::vector<Picture> used(pictures.begin(), pictures.begin() + long(targets));
+    TrackerPipeline ours(used, width, height, renderer.cameraMatrix());
+    std::vector<cv::Mat> sheets;
+    for (const Picture& picture : used)
+        sheets.push_back(picture.sheet);
+    Degradation clean;
+    // Several targets share the frame: sized by its height, so that five fit in a wide one too.
+    clean.minWidth = targets > 1 ? 0.28 * height : 0.4 * width;
+    clean.maxWidth = targets > 1 ? 0.32 * height : 0.5 * width;
+    clean.maxTilt = 30;
+    std::mt19937 random(seed);
+    std::vector<HardCaseMarker> placed;
+    for (int attempt = 0; attempt < 50 && placed.size() < targets; ++attempt)
+        placed = renderer.place(clean, targets, int(targets), kTargetWidth, 0.0, random);
+    if (placed.size() < targets)
+    {
+        std::cerr << "only " << placed.size() << " of " << targets << " targets fit in a frame" << std::endl;
+        return std::nan("");
+    }
+    std::vector<double> cpu;
+    mostFollowed = 0;
+    for (int frame = 0; frame < frames; ++frame)
+    {
+        std::vector<HardCaseMarker> moved;
+        for (const HardCaseMarker& marker : placed)
+        {
+            const double depth = marker.translation[2];
+            const cv::Vec3d shift(2.0 * frame * depth / focal, 0.0, 0.0);
+            HardCaseMarker next = marker;
+            next.translation = marker.translation + shift;
+            next.rotation = cv::Vec3d(marker.rotation) + cv::Vec3d(0, 0, 0.3 * frame * kPi / 180.0);
+            moved.push_back(next);
+        }
+        cv::Mat image;
+        renderer.render(clean, sheets, kTargetWidth, 0.0, moved, seed, image, unsigned(frame));
+        std::vector<Found> found;
+        const double start = threadCpuSeconds();
+        ours.detect(image, found, true);
+        const double spent = threadCpuSeconds() - start;
+        const size_t seen =
+            size_t(std::count_if(found.begin(), found.end(), [](const Found& f) { return f.found; }));
+        if (frame > 0 && seen > 0 && ours.followed() == seen)
+        {
+            cpu.push_back(spent * 1000.0);
+            mostFollowed = std::max(mostFollowed, seen);
+        }
+    }
+    return median(cpu);
+}
+
+// A still target over frames that differ only by camera noise: spread of the raw pose.
+void jitter(const std::vector<Picture>& pictures, int frames, unsigned seed, std::ostream& out)
+{
+    const int width = 640, height = 480;
+    const double focal = 0.85 * width;
+    HardCaseRenderer renderer(width, height, focal);
+    std::vector<Picture> one(pictures.begin(), pictures.begin() + 1);
+    out << "\n### Jitter of a still target (" << one[0].name << ", 640x480, " << frames
+        << " frames differing by camera noise only, raw poses)\n\n"
+        << "| mode | tilt deg | frames with pose | rotation spread deg (RMS from mean) | distance spread % "
+           "|\n"
+        << "|---|---|---|---|---|\n";
+    for (double tilt : {0.0, 45.0})
+        for (bool follow : {true, false})
+        {
+            TrackerPipeline ours(one, width, height, renderer.cameraMatrix());
+            const double depth = focal * kTargetWidth / 250.0;
+            const HardCaseMarker still =
+                renderer.at(0, cv::Vec3d(0, 0, depth), tilt * kPi / 180.0, 0.4, 0.3, kTargetWidth);
+            std::vector<cv::Matx33d> rotations;
+            std::vector<cv::Vec3d> translations;
+            Degradation clean;
+            for (int frame = 0; frame < frames; ++frame)
+            {
+                cv::Mat image;
+                renderer.render(clean, {one[0].sheet}, kTargetWidth, 0.0, {still}, seed, image,
+                                unsigned(frame));
+                std::vector<Found> found;
+                ours.detect(image, found, follow);
+                if (!found[0].found)
+                    continue;
+                rotations.push_back(found[0].rotation);
+                translations.push_back(found[0].translation);
+            }
+            double rotationSpread = 0.0, distanceSpread = 0.0;
+            if (!rotations.empty())
+            {
+                // The mean rotation, near enough for small spreads: the mean of the turns from the first.
+                cv::Vec3d meanTurn(0, 0, 0), meanTranslation(0, 0, 0);
+                for (size_t i = 0; i < rotations.size(); ++i)
+                {
+                    cv::Vec3d turn;
+                    cv::Rodrigues(rotations[i] * rotations[0].t(), turn);
+                    meanTurn += turn / double(rotations.size());
+                    meanTranslation += translations[i] / double(rotations.size());
+                }
+                const cv::Matx33d mean = rotationOf(meanTurn) * rotations[0];
+                for (size_t i = 0; i < rotations.size(); ++i)
+                {
+                    rotationSpread +=
+                        std::pow(rotationAngleDegrees(rotations[i], mean), 2) / rotations.size();
+                    distanceSpread +=
+                        std::pow(cv::norm(translations[i] - meanTranslation), 2) / rotations.size();
+                }
+                rotationSpread = std::sqrt(rotationSpread);
+                distanceSpread = 100.0 * std::sqrt(distanceSpread) / cv::norm(meanTranslation);
+            }
+            out << std::fixed << std::setprecision(3) << "| " << (follow ? "tracking" : "detection") << " | "
+                << tilt << " | " << rotations.size() << " | " << rotationSpread << " | " << distanceSpread
+                << " |\n";
+        }
+}
+
+} // namespace
+
+int runImageTargetBenchmark(const ToolArguments& arguments, std::ostream& out)
+{
+    const std::string data = arguments.get("data", "/usr/share/doc/opencv-doc/examples/data");
+    // Five landscape photographs as targets, and the box photographed in a cluttered scene.
+    const std::vector<std::string> names = {"box.png",  "graf1.png",  "building.jpg",
+                                            "home.jpg", "fruits.jpg", "box_in_scene.png"};
+    std::vector<Picture> pictures;
+    for (const std::string& name : names)
+    {
+        Picture picture;
+        if (!loadPicture(osgDB::concatPaths(data, name), picture))
+        {
+            std::cerr << "the benchmark needs OpenCV's example pictures: extract the opencv-doc package "
+                         "(apt-get download opencv-doc; dpkg-deb -x opencv-doc_*.deb DIR) and give --data "
+                         "DIR/usr/share/doc/opencv-doc/examples/data"
+                      << std::endl;
+            return 1;
+        }
+        pictures.push_back(picture);
+    }
+    const Picture boxInScene = pictures.back();
+    pictures.pop_back();
+    const int frames = int(arguments.getNumber("frames", 50));
+    const unsigned seed = unsigned(arguments.getNumber("seed", 1));
+    out << "## Image targets\n\nPictures (opencv-doc 4.6.0 examples/data, Apache-2.0 and BSD-3-Clause):";
+    for (const Picture& picture : pictures)
+        out << " " << picture.name << " (" << picture.grey.cols << "x" << picture.grey.rows << ")";
+    out << ", and " << boxInScene.name << "\nHard cases use " << pictures[0].name << " and "
+        << pictures[1].name << "; five-target frames use all five. One thread; times are thread CPU.\n";
+
+    // Training a 1024-pixel picture: the box photograph scaled up.
+    cv::Mat large;
+    cv::resize(pictures[0].grey, large, cv::Size(1024, 1024 * pictures[0].grey.rows / pictures[0].grey.cols),
+               0, 0, cv::INTER_CUBIC);
+    std::vector<double> trainTimes;
+    size_t features = 0;
+    for (int repeat = 0; repeat < 5; ++repeat)
+    {
+        osgART::ImageTarget target;
+        const double start = threadCpuSeconds();
+        target.train(large, kTargetWidth);
+        trainTimes.push_back((threadCpuSeconds() - start) * 1000.0);
+        features = target.featureCount();
+    }
+    out << std::fixed << std::setprecision(1) << "\nTraining a 1024x" << large.rows << " picture: median "
+        << median(trainTimes) << " ms thread CPU, " << features << " features.\n";
+
+    // The real photograph of the box in its cluttered scene, as a camera would give it.
+    {
+        std::vector<Picture> box(pictures.begin(), pictures.begin() + 1);
+        const cv::Mat& scene = boxInScene.grey;
+        const cv::Matx33d camera(scene.cols, 0, 0.5 * (scene.cols - 1), 0, scene.cols, 0.5 * (scene.rows - 1),
+                                 0, 0, 1);
+        TrackerPipeline ours(box, scene.cols, scene.rows, camera);
+        PlainPipeline plain(box, camera);
+        std::vector<Found> oursFound, plainFound;
+        ours.detect(scene, oursFound);
+        plain.detect(scene, plainFound);
+        out << "Real photograph box_in_scene.png: box found by ours: " << (oursFound[0].found ? "yes" : "no")
+            << ", by the plain pipeline: " << (plainFound[0].found ? "yes" : "no") << ".\n";
+    }
+
+    // --part hard, time or jitter runs one part only.
+    const std::string part = arguments.get("part", "all");
+    auto runs = [&](const std::string& name) { return part == "all" || part == name; };
+    const std::vector<Picture> caseTargets = {pictures[0], pictures[1]};
+    std::vector<double> detect640, detect1080;
+    if (runs("hard"))
+    {
+        runHardCases(caseTargets, 640, 480, frames, seed, out, detect640);
+        runHardCases(caseTargets, 1920, 1080, std::max(10, frames / 3), seed, out, detect1080);
+    }
+    if (!runs("time") && !runs("jitter"))
+        return 0;
+
+    out << "\n### Time per frame (thread CPU, median)\n\n| resolution | detection ms | tracking ms (1 "
+           "target) | "
+           "tracking ms (5 targets) | 5 / 1 | targets followed (of 5) |\n|---|---|---|---|---|---|\n";
+    for (const auto& size : {cv::Size(640, 480), cv::Size(1920, 1080)})
+    {
+        if (!runs("time"))
+            break;
+        size_t followedOne = 0, followedFive = 0; // followedOne: 1 whenever the single target was followed
+        const double one = trackingCpu(pictures, 1, size.width, size.height, 40, seed, followedOne);
+        const double five = trackingCpu(pictures, 5, size.width, size.height, 40, seed, followedFive);
+        out << std::fixed << std::setprecision(2) << "| " << size.width << "x" << size.height << " | "
+            << median(size.width == 640 ? detect640 : detect1080) << " | " << one << " | " << five << " | "
+            << five / one << " | " << followedFive << " |\n";
+    }
+    if (runs("jitter"))
+        jitter(pictures, 60, seed, out);
+    return 0;
+}
+
+} // namespace Novaro
