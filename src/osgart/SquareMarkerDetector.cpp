@@ -29,6 +29,13 @@ const int kMaximumRegionAspect = 8;
 // square of solid ink (a marker's ring always leaves the pattern's light cells out).
 const double kMinimumRegionFill = 0.08;
 const double kMaximumRegionFill = 0.97;
+// Mean length of the runs (row stretches) of a marker's dark region, as a share of its bounding box's
+// shorter side, at least: about a quarter for the border seen face on, less where pattern cells cut
+// rows into short runs or the marker is turned 45 degrees on screen.
+const double kMinimumRunShare = 0.15;
+// Share of its quadrilateral a marker's dark region covers at least: its border ring is 75 %, less
+// the pixel or so that thresholding takes off each edge of a small marker's ring.
+const double kMinimumQuadrilateralFill = 0.35;
 static_assert(kTile == 4, "tile extremes are taken four columns at a time");
 // Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
@@ -927,22 +934,23 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
 }
 
 // Connected dark regions that can hold a marker's border, judged on their statistics alone: big
-// enough, clear of the frame's edge, not a sliver, and covering enough of their bounding box for a
-// ring seen in perspective. Busy texture breaks into thousands of regions; this drops nearly all of
-// them before a single contour is traced.
+// enough, clear of the frame's edge, not a sliver, covering enough of their bounding box for a
+// ring seen in perspective, and with a hole (a marker's border surrounds its pattern's light
+// cells). Busy texture breaks into thousands of regions; this drops nearly all of them before a
+// single contour is traced.
 void SquareMarkerDetector::findCandidateRegions(int reduction, int videoPerSearch)
 {
-    const int count = cv::connectedComponentsWithStats(_binary, _labels, _stats, _centroids, 8, CV_32S);
+    _darkRegions.find(_binary);
     _regions.clear();
     const double minimumSide = kMinimumSide / reduction;
     const int maxX = int(_binary.cols - 1 - kBorderMargin);
     const int maxY = int(_binary.rows - 1 - kBorderMargin);
-    for (int label = 1; label < count; ++label)
+    const std::vector<DarkRegions::Region>& found = _darkRegions.regions();
+    for (size_t index = 0; index < found.size(); ++index)
     {
-        const int* stats = _stats.ptr<int>(label);
-        const cv::Rect bounds(stats[cv::CC_STAT_LEFT], stats[cv::CC_STAT_TOP], stats[cv::CC_STAT_WIDTH],
-                              stats[cv::CC_STAT_HEIGHT]);
-        if (bounds.width < minimumSide || bounds.height < minimumSide)
+        const DarkRegions::Region& dark = found[index];
+        const cv::Rect& bounds = dark.bounds;
+        if (dark.holes < 1 || bounds.width < minimumSide || bounds.height < minimumSide)
             continue;
         if (bounds.x < kBorderMargin || bounds.y < kBorderMargin || bounds.x + bounds.width - 1 > maxX ||
             bounds.y + bounds.height - 1 > maxY)
@@ -951,11 +959,15 @@ void SquareMarkerDetector::findCandidateRegions(int reduction, int videoPerSearc
         const int shorter = std::min(bounds.width, bounds.height);
         if (longer > kMaximumRegionAspect * shorter)
             continue;
-        const double fill = double(stats[cv::CC_STAT_AREA]) / bounds.area();
+        const double fill = double(dark.pixels) / bounds.area();
         if (fill < kMinimumRegionFill || fill > kMaximumRegionFill)
             continue;
+        // A marker's border is a quarter of its side thick: rows cross it in long runs. Outlines
+        // drawn with a pen, letters and the meshes of texture are crossed in short ones.
+        if (dark.pixels < kMinimumRunShare * shorter * dark.runs)
+            continue;
         Region region;
-        region.label = label;
+        region.index = int(index);
         region.bounds = bounds;
         _regions.push_back(region);
     }
@@ -980,28 +992,13 @@ void SquareMarkerDetector::orderRegionsByPreviousMarkers(int videoPerSearch)
     std::stable_partition(_regions.begin(), _regions.end(), [](const Region& r) { return r.nearPrevious; });
 }
 
-// The outline of one region, traced in its bounding box only: the outer contour, when it encloses
-// a hole (a marker's border surrounds its pattern's light cells), simplified to a polygon.
+// The outline of one region from its rows, simplified to a polygon.
 bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Point>& polygon)
 {
-    // One pixel of background around the region: the tracer reads its image's edge as background.
-    const cv::Rect padded(region.bounds.x - 1, region.bounds.y - 1, region.bounds.width + 2,
-                          region.bounds.height + 2);
-    cv::compare(_labels(padded), cv::Scalar(region.label), _regionMask, cv::CMP_EQ);
-    _contours.clear();
-    _hierarchy.clear();
-    cv::findContours(_regionMask, _contours, _hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE,
-                     padded.tl());
-    for (size_t i = 0; i < _contours.size(); ++i)
-    {
-        // The region's outer outline, with a hole inside.
-        if (_hierarchy[i][3] >= 0 || _hierarchy[i][2] < 0 || _contours[i].size() < 4)
-            continue;
-        const double perimeter = cv::arcLength(_contours[i], true);
-        cv::approxPolyDP(_contours[i], polygon, 0.04 * perimeter, true);
-        return true;
-    }
-    return false;
+    _darkRegions.rowOutline(_darkRegions.regions()[size_t(region.index)], _outline);
+    const double perimeter = cv::arcLength(_outline, true);
+    cv::approxPolyDP(_outline, polygon, 0.04 * perimeter, true);
+    return true;
 }
 
 // A polygon that is a convex quadrilateral of a sizeable area for its outline (squares seen in
@@ -1054,6 +1051,11 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
     {
         std::array<osg::Vec2d, 4> corners;
         if (!traceRegion(region, polygon) || !quadrilateralOf(polygon, reduction, corners))
+            continue;
+        // The ring alone covers three quarters of the square; a notched shape whose rows' ends
+        // make a quadrilateral covers much less of it.
+        const double quadArea = std::fabs(cv::contourArea(polygon));
+        if (_darkRegions.regions()[size_t(region.index)].pixels < kMinimumQuadrilateralFill * quadArea)
             continue;
         Candidate candidate;
         for (int k = 0; k < 4; ++k)

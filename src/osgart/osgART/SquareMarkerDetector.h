@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CameraParameters.h"
+#include "DarkRegions.h"
 #include "Pattern.h"
 #include "UndistortionGrid.h"
 
@@ -32,22 +33,23 @@ struct DetectedSquare
 /// that busy high-resolution frames cost what a 960-pixel frame costs), label its connected dark
 /// regions in one pass and keep only those whose statistics fit a marker's border (bounding box at
 /// least 10 processing pixels a side and clear of the frame's edge, at most 8 times longer than
-/// wide, 8 to 97 % of it dark), so that the thousands of specks of a textured desk or shelf are
-/// dropped before any contour is traced; put the regions where the last frame's markers were first;
-/// trace each remaining region's outline within its bounding box and keep the outlines that enclose
-/// a hole (a marker's border surrounds its pattern's light cells) and simplify to convex
-/// quadrilaterals, locate each side at full resolution along its normals, at most 24 pixels out (the centre
-/// of the dark-to-bright step, which a symmetric blur leaves in place), fit the side lines through the edge
-/// points undistorted by an UndistortionGrid, with outliers dropped, and intersect them, sample the
-/// inner square through the homography of the corners, and match the samples against every pattern
-/// in its four orientations by normalised correlation. A candidate that falls short is compared again
-/// with its shaded part evened out when the paper around it shows a hard shadow edge (the pattern
-/// then is two patches of different light), and with the closest patterns blurred as much as its own edges
-/// are (motion blur, or the camera's own blur on a marker whose pattern cells are a pixel wide). Each pattern
-/// keeps its best candidate above the confidence floor; a candidate that becomes its pattern's best has its
-/// sides located once more from its refined corners, with a short profile at every pixel along each side (at
-/// most 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts
-/// of hundredths of a pixel, which the first pass's 16 profiles per side leave.
+/// wide, 8 to 97 % of it dark, at least one hole), so that the thousands of specks of a textured desk or
+/// shelf are dropped before any contour is traced; put the regions where the last frame's markers were first;
+/// take each remaining region's outline from its rows' ends (a marker's border surrounds its
+/// pattern's light cells, hence the hole; seen in any perspective it is convex, so its rows' ends
+/// are its contour) and keep the outlines that simplify to convex quadrilaterals, locate each side at full
+/// resolution along its normals, at most 24 pixels out (the centre of the dark-to-bright step, which a
+/// symmetric blur leaves in place), fit the side lines through the edge points undistorted by an
+/// UndistortionGrid, with outliers dropped, and intersect them, sample the inner square through the
+/// homography of the corners, and match the samples against every pattern in its four orientations by
+/// normalised correlation. A candidate that falls short is compared again with its shaded part evened out
+/// when the paper around it shows a hard shadow edge (the pattern then is two patches of different light),
+/// and with the closest patterns blurred as much as its own edges are (motion blur, or the camera's own blur
+/// on a marker whose pattern cells are a pixel wide). Each pattern keeps its best candidate above the
+/// confidence floor; a candidate that becomes its pattern's best has its sides located once more from its
+/// refined corners, with a short profile at every pixel along each side (at most 64) following the side's
+/// curve through the lens: near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel,
+/// which the first pass's 16 profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -63,9 +65,9 @@ struct DetectedSquare
 /// FIXED: pixels darker than the threshold grey level (0..255, default 100) are border candidates, the
 /// same everywhere in the frame; one pass; fails where the light is uneven or the exposure is off.
 ///
-/// Candidate search cost: one labelling pass over the binary search image (a 32-bit label per
-/// pixel, with each region's bounding box and size), then for each region kept a comparison and a
-/// contour trace over its bounding box only; texture costs the labelling pass, not a contour per speck.
+/// Candidate search cost: one pass over the binary search image's bytes for its runs, joined into
+/// regions in time proportional to their number (DarkRegions), then for each region kept a walk
+/// over its runs: texture costs its runs, not a traced contour per speck.
 class SquareMarkerDetector
 {
 public:
@@ -149,7 +151,7 @@ private:
     /// A connected dark region of the binary image that passed the statistics tests.
     struct Region
     {
-        int label = 0;
+        int index = 0;   ///< in _darkRegions
         cv::Rect bounds; ///< search pixels
         bool nearPrevious = false;
     };
@@ -173,10 +175,9 @@ private:
     cv::Mat _binary;
     cv::Mat _columnMinimum, _columnMaximum, _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel,
         _level;
-    cv::Mat _labels, _stats, _centroids, _regionMask;
+    DarkRegions _darkRegions;
+    std::vector<cv::Point> _outline;
     std::vector<Region> _regions;
-    std::vector<std::vector<cv::Point>> _contours;
-    std::vector<cv::Vec4i> _hierarchy;
     std::vector<Candidate> _candidates;
     /// Bounding boxes (video pixels) of the last frame's detections.
     std::vector<cv::Rect> _previousBounds;
