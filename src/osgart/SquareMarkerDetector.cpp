@@ -31,8 +31,9 @@ const double kMinimumRegionFill = 0.08;
 const double kMaximumRegionFill = 0.97;
 // Mean length of the runs (row stretches) of a marker's dark region, as a share of its bounding box's
 // shorter side, at least: about a quarter for the border seen face on, less where pattern cells cut
-// rows into short runs or the marker is turned 45 degrees on screen.
-const double kMinimumRunShare = 0.15;
+// rows into short runs, the marker is turned on screen, or specks of texture touching the border
+// joined its region.
+const double kMinimumRunShare = 0.08;
 // Share of its quadrilateral a marker's dark region covers at least: its border ring is 75 %, less
 // the pixel or so that thresholding takes off each edge of a small marker's ring.
 const double kMinimumQuadrilateralFill = 0.35;
