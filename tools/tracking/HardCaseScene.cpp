@@ -31,6 +31,20 @@ std::vector<cv::Point3d> squareCorners(double size)
     return {{-h, h, 0.0}, {h, h, 0.0}, {h, -h, 0.0}, {-h, -h, 0.0}};
 }
 
+// A dark square frame around random blobs: shaped like a marker, holding no pattern.
+void drawDecoy(cv::Mat& canvas, const cv::Point& corner, int side, std::mt19937& random)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    cv::rectangle(canvas, cv::Rect(corner, cv::Size(side, side)), cv::Scalar(25), cv::FILLED);
+    const cv::Rect inside(corner.x + side / 4, corner.y + side / 4, side / 2, side / 2);
+    cv::rectangle(canvas, inside, cv::Scalar(235), cv::FILLED);
+    for (int blob = 0; blob < 4; ++blob)
+        cv::circle(canvas,
+                   cv::Point(inside.x + int(unit(random) * inside.width),
+                             inside.y + int(unit(random) * inside.height)),
+                   std::max(1, side / 10), cv::Scalar(25), cv::FILLED);
+}
+
 } // namespace
 
 std::vector<Degradation> hardCases()
@@ -198,17 +212,8 @@ void HardCaseRenderer::drawClutter(cv::Mat& canvas, std::mt19937& random) const
             break;
         default:
         {
-            // A dark square frame around random blobs: shaped like a marker, holding no pattern.
             const cv::Point corner = point();
-            const int side = std::max(16, extent);
-            cv::rectangle(canvas, cv::Rect(corner, cv::Size(side, side)), cv::Scalar(25), cv::FILLED);
-            const cv::Rect inside(corner.x + side / 4, corner.y + side / 4, side / 2, side / 2);
-            cv::rectangle(canvas, inside, cv::Scalar(235), cv::FILLED);
-            for (int blob = 0; blob < 4; ++blob)
-                cv::circle(canvas,
-                           cv::Point(inside.x + int(unit(random) * inside.width),
-                                     inside.y + int(unit(random) * inside.height)),
-                           std::max(1, side / 10), cv::Scalar(25), cv::FILLED);
+            drawDecoy(canvas, corner, std::max(16, extent), random);
         }
         }
     }
@@ -382,15 +387,7 @@ void HardCaseRenderer::drawBusyTexture(cv::Mat& frame, std::mt19937& random) con
     for (int k = 0; k < 6 + w * h / 100000; ++k)
     {
         const cv::Point corner = point();
-        const int side = std::max(12, int((0.03 + 0.1 * unit(random)) * std::min(w, h)));
-        cv::rectangle(frame, cv::Rect(corner, cv::Size(side, side)), cv::Scalar(25), cv::FILLED);
-        const cv::Rect inside(corner.x + side / 4, corner.y + side / 4, side / 2, side / 2);
-        cv::rectangle(frame, inside, cv::Scalar(235), cv::FILLED);
-        for (int blob = 0; blob < 4; ++blob)
-            cv::circle(frame,
-                       cv::Point(inside.x + int(unit(random) * inside.width),
-                                 inside.y + int(unit(random) * inside.height)),
-                       std::max(1, side / 10), cv::Scalar(25), cv::FILLED);
+        drawDecoy(frame, corner, std::max(12, int((0.03 + 0.1 * unit(random)) * std::min(w, h))), random);
     }
 }
 

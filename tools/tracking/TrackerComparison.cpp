@@ -337,6 +337,18 @@ void detectTimed(ComparedDetector& detector, const cv::Mat& frame, bool timed, T
     tally.wall.push_back(wall * 1000.0);
 }
 
+// The frame of a scene as this detector's markers show it, detected (and timed unless warming up).
+void renderAndDetect(ComparedDetector& detector, const HardCaseRenderer& renderer,
+                     const Degradation& degradation, const std::vector<HardCaseMarker>& placed,
+                     unsigned frameSeed, bool timed, Tally& tally, std::vector<ComparedDetection>& found,
+                     cv::Mat& grey)
+{
+    cv::Mat frame;
+    renderer.render(degradation, detector.sheets(), kMarkerSize, kMargin, placed, frameSeed, grey);
+    cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+    detectTimed(detector, frame, timed, tally, found);
+}
+
 void score(const std::vector<ComparedDetection>& found, const std::vector<HardCaseMarker>& placed,
            const cv::Matx33d& camera, bool markerFree, Tally& tally)
 {
@@ -470,11 +482,9 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
                 degradation, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
             for (size_t d = 0; d < detectors.size(); ++d)
             {
-                cv::Mat grey, frame;
-                renderer.render(degradation, detectors[d]->sheets(), kMarkerSize, kMargin, placed, frameSeed,
-                                grey);
-                cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
-                detectTimed(*detectors[d], frame, frameIndex >= settings.warmUpFrames, tallies[d], found);
+                cv::Mat grey;
+                renderAndDetect(*detectors[d], renderer, degradation, placed, frameSeed,
+                                frameIndex >= settings.warmUpFrames, tallies[d], found, grey);
                 const size_t before = tallies[d].detected;
                 score(found, placed, renderer.cameraMatrix(), degradation.markerFree, tallies[d]);
                 if (d == 0 && !settings.missFolder.empty() && tallies[d].detected - before < placed.size())
@@ -684,11 +694,9 @@ void compareSpeed(const std::vector<ComparedDetector*>& detectors, const Compari
                     sized, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
                 for (size_t d = 0; d < detectors.size(); ++d)
                 {
-                    cv::Mat grey, frame;
-                    renderer.render(sized, detectors[d]->sheets(), kMarkerSize, kMargin, placed, frameSeed,
-                                    grey);
-                    cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
-                    detectTimed(*detectors[d], frame, frameIndex >= settings.warmUpFrames, tallies[d], found);
+                    cv::Mat grey;
+                    renderAndDetect(*detectors[d], renderer, sized, placed, frameSeed,
+                                    frameIndex >= settings.warmUpFrames, tallies[d], found, grey);
                     score(found, placed, renderer.cameraMatrix(), false, tallies[d]);
                 }
             }
@@ -752,11 +760,9 @@ void comparePatternSets(const DetectorFactory& make, const ComparisonSettings& s
                 std::mt19937 placement(frameSeed);
                 const std::vector<HardCaseMarker> placed =
                     renderer.place(markerFree ? empty : clean, 4, ids, kMarkerSize, kMargin, placement);
-                cv::Mat grey, frame;
-                renderer.render(markerFree ? empty : clean, detector->sheets(), kMarkerSize, kMargin, placed,
-                                frameSeed, grey);
-                cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
-                detectTimed(*detector, frame, markerFree, markerFree ? free : marked, found);
+                cv::Mat grey;
+                renderAndDetect(*detector, renderer, markerFree ? empty : clean, placed, frameSeed,
+                                markerFree, markerFree ? free : marked, found, grey);
                 score(found, placed, renderer.cameraMatrix(), markerFree, markerFree ? free : marked);
             }
             out << "| " << ids << " | " << detector->name() << " | "
