@@ -21,6 +21,22 @@ const double kMinimumEdgeContrast = 12.0; // grey levels between border and pape
 const double kMinimumDarkRing = 0.8;      // share of border samples that must be dark
 const int kTile = 4;                      // search pixels per side of a threshold tile
 const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
+// Dark regions whose bounding box is longer than this many times its width are no marker: a square
+// tilted 80 degrees from the camera still is within it.
+const int kMaximumRegionAspect = 8;
+// Share of its bounding box a marker's dark region covers: at least its border ring of a strongly
+// tilted marker turned 45 degrees on screen (about a quarter, thinned by the threshold), at most a
+// square of solid ink (a marker's ring always leaves the pattern's light cells out).
+const double kMinimumRegionFill = 0.08;
+const double kMaximumRegionFill = 0.97;
+// Mean length of the runs (row stretches) of a marker's dark region, as a share of its bounding box's
+// shorter side, at least: about a quarter for the border seen face on, less where pattern cells cut
+// rows into short runs, the marker is turned on screen, or specks of texture touching the border
+// joined its region.
+const double kMinimumRunShare = 0.08;
+// Share of its quadrilateral a marker's dark region covers at least: its border ring is 75 %, less
+// the pixel or so that thresholding takes off each edge of a small marker's ring.
+const double kMinimumQuadrilateralFill = 0.35;
 static_assert(kTile == 4, "tile extremes are taken four columns at a time");
 // Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
@@ -348,7 +364,7 @@ bool locateStep(const std::vector<float>& profile, double floorShare, Step& step
 } // namespace
 
 SquareMarkerDetector::SquareMarkerDetector()
-    : _threshold(100), _thresholdMode(ADAPTIVE), _minimumConfidence(0.8), _candidateCount(0)
+    : _threshold(100), _thresholdMode(ADAPTIVE), _minimumConfidence(0.8)
 {
 }
 
@@ -846,20 +862,21 @@ double SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& s
     return bestScore;
 }
 
-void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
-                                   const std::array<osg::Vec2d, 4>& approximate,
-                                   std::vector<DetectedSquare>& best) const
+double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
+                                     const std::array<osg::Vec2d, 4>& approximate,
+                                     std::vector<DetectedSquare>& best, int& matched) const
 {
+    matched = -1;
     std::array<osg::Vec2d, 4> ideal;
     EdgeLevels levels;
     if (!refineCorners(grey, scale, approximate, 0.12, ideal, levels))
-        return;
+        return 0.0;
     std::array<float, 256> raw;
     if (!samplePattern(grey, scale, ideal, levels, raw))
-        return;
+        return 0.0;
     std::array<float, 256> samples = raw;
     if (!normalise(samples))
-        return;
+        return 0.0;
     int pattern, orientation;
     double score = matchPattern(samples, pattern, orientation);
     // The raw samples are not needed again: they are evened out in place.
@@ -894,10 +911,11 @@ void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
                                         orientation);
     }
     if (pattern < 0 || score < _minimumConfidence)
-        return;
+        return std::max(0.0, score);
+    matched = pattern;
     DetectedSquare& slot = best[size_t(pattern)];
     if (score <= slot.confidence)
-        return;
+        return score;
     refineCornersDensely(grey, scale, levels, ideal);
     // The sample matched the pattern turned counter-clockwise orientation times: the upright
     // pattern's corner j sits at sampled corner j - orientation.
@@ -911,13 +929,105 @@ void SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
     }
     if (allFinite(found.observed))
         slot = found;
+    else
+        matched = -1;
+    return score;
+}
+
+// Connected dark regions that can hold a marker's border, judged on their statistics alone: big
+// enough, clear of the frame's edge, not a sliver, covering enough of their bounding box for a
+// ring seen in perspective, and with a hole (a marker's border surrounds its pattern's light
+// cells). Busy texture breaks into thousands of regions; this drops nearly all of them before a
+// single contour is traced.
+void SquareMarkerDetector::findCandidateRegions(int reduction, int videoPerSearch)
+{
+    _darkRegions.find(_binary);
+    _regions.clear();
+    const double minimumSide = kMinimumSide / reduction;
+    const int maxX = int(_binary.cols - 1 - kBorderMargin);
+    const int maxY = int(_binary.rows - 1 - kBorderMargin);
+    const std::vector<DarkRegions::Region>& found = _darkRegions.regions();
+    for (size_t index = 0; index < found.size(); ++index)
+    {
+        const DarkRegions::Region& dark = found[index];
+        const cv::Rect& bounds = dark.bounds;
+        if (dark.holes < 1 || bounds.width < minimumSide || bounds.height < minimumSide)
+            continue;
+        if (bounds.x < kBorderMargin || bounds.y < kBorderMargin || bounds.x + bounds.width - 1 > maxX ||
+            bounds.y + bounds.height - 1 > maxY)
+            continue;
+        const int longer = std::max(bounds.width, bounds.height);
+        const int shorter = std::min(bounds.width, bounds.height);
+        if (longer > kMaximumRegionAspect * shorter)
+            continue;
+        const double fill = double(dark.pixels) / bounds.area();
+        if (fill < kMinimumRegionFill || fill > kMaximumRegionFill)
+            continue;
+        // A marker's border is a quarter of its side thick: rows cross it in long runs. Outlines
+        // drawn with a pen, letters and the meshes of texture are crossed in short ones.
+        if (dark.pixels < kMinimumRunShare * shorter * dark.runs)
+            continue;
+        Region region;
+        region.index = int(index);
+        region.bounds = bounds;
+        _regions.push_back(region);
+    }
+    orderRegionsByPreviousMarkers(videoPerSearch);
+}
+
+// Regions where markers were in the last frame come first: their patterns then take their places
+// early, and later candidates that match the same patterns less well stop before their dense
+// refinement.
+void SquareMarkerDetector::orderRegionsByPreviousMarkers(int videoPerSearch)
+{
+    if (_previousBounds.empty())
+        return;
+    for (Region& region : _regions)
+    {
+        const cv::Rect video(region.bounds.x * videoPerSearch, region.bounds.y * videoPerSearch,
+                             region.bounds.width * videoPerSearch, region.bounds.height * videoPerSearch);
+        for (const cv::Rect& previous : _previousBounds)
+            if ((video & previous).area() > 0)
+                region.nearPrevious = true;
+    }
+    std::stable_partition(_regions.begin(), _regions.end(), [](const Region& r) { return r.nearPrevious; });
+}
+
+// The outline of one region from its rows, simplified to a polygon.
+bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Point>& polygon)
+{
+    _darkRegions.rowOutline(_darkRegions.regions()[size_t(region.index)], _outline);
+    const double perimeter = cv::arcLength(_outline, true);
+    cv::approxPolyDP(_outline, polygon, 0.04 * perimeter, true);
+    return true;
+}
+
+// A polygon that is a convex quadrilateral of a sizeable area for its outline (squares seen in
+// perspective keep that), its corners in processing pixels, clockwise on screen.
+bool SquareMarkerDetector::quadrilateralOf(const std::vector<cv::Point>& polygon, int reduction,
+                                           std::array<osg::Vec2d, 4>& corners) const
+{
+    if (polygon.size() != 4 || !cv::isContourConvex(polygon))
+        return false;
+    const double minimumSide = kMinimumSide / reduction;
+    const double area = cv::contourArea(polygon, true);
+    const double perimeter = cv::arcLength(polygon, true);
+    if (std::fabs(area) < minimumSide * minimumSide || std::fabs(area) < 0.02 * perimeter * perimeter)
+        return false;
+    const double offset = 0.5 * (reduction - 1);
+    for (int k = 0; k < 4; ++k)
+        corners[size_t(k)].set(polygon[size_t(k)].x * reduction + offset,
+                               polygon[size_t(k)].y * reduction + offset);
+    if (area < 0)
+        std::swap(corners[1], corners[3]);
+    return true;
 }
 
 void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<DetectedSquare>& detections,
                                   const cv::Mat& halved)
 {
     detections.clear();
-    _candidateCount = 0;
+    _candidates.clear();
     if (grey.empty() || grey.type() != CV_8UC1 || scale < 1)
         return;
 
@@ -934,56 +1044,36 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
         search = given ? &halved : &_reduced;
     }
     binarise(*search);
-    _contours.clear();
-    _hierarchy.clear();
-    cv::findContours(_binary, _contours, _hierarchy, cv::RETR_CCOMP, cv::CHAIN_APPROX_SIMPLE);
+    findCandidateRegions(reduction, reduction * scale);
 
     std::vector<DetectedSquare> best(_patterns.size());
     std::vector<cv::Point> polygon;
-    const double minimumSide = kMinimumSide / reduction;
-    const double maxX = search->cols - 1 - kBorderMargin;
-    const double maxY = search->rows - 1 - kBorderMargin;
-    for (size_t i = 0; i < _contours.size(); ++i)
+    for (const Region& region : _regions)
     {
-        if (_hierarchy[i][3] >= 0)
-            continue; // a hole, not the outline of a dark region
-        const std::vector<cv::Point>& contour = _contours[i];
-        if (contour.size() < 4)
-            continue;
-        // A marker's border encloses the light cells of its pattern: a dark region without a hole
-        // is no marker, and is not worth refining its corners.
-        if (_hierarchy[i][2] < 0)
-            continue;
-        const cv::Rect bounds = cv::boundingRect(contour);
-        if (bounds.width < minimumSide || bounds.height < minimumSide)
-            continue;
-        if (bounds.x < kBorderMargin || bounds.y < kBorderMargin || bounds.x + bounds.width - 1 > maxX ||
-            bounds.y + bounds.height - 1 > maxY)
-            continue;
-        const double perimeter = cv::arcLength(contour, true);
-        cv::approxPolyDP(contour, polygon, 0.04 * perimeter, true);
-        if (polygon.size() != 4 || !cv::isContourConvex(polygon))
-            continue;
-        const double area = cv::contourArea(polygon, true);
-        if (std::fabs(area) < minimumSide * minimumSide)
-            continue;
-        // Squares seen in perspective keep a sizeable area for their outline.
-        if (std::fabs(area) < 0.02 * perimeter * perimeter)
-            continue;
-        // In processing pixels, clockwise on screen (positive area with y down).
         std::array<osg::Vec2d, 4> corners;
-        const double offset = 0.5 * (reduction - 1);
+        if (!traceRegion(region, polygon) || !quadrilateralOf(polygon, reduction, corners))
+            continue;
+        // The ring alone covers three quarters of the square; a notched shape whose rows' ends
+        // make a quadrilateral covers much less of it.
+        const double quadArea = std::fabs(cv::contourArea(polygon));
+        if (_darkRegions.regions()[size_t(region.index)].pixels < kMinimumQuadrilateralFill * quadArea)
+            continue;
+        Candidate candidate;
         for (int k = 0; k < 4; ++k)
-            corners[size_t(k)].set(polygon[size_t(k)].x * reduction + offset,
-                                   polygon[size_t(k)].y * reduction + offset);
-        if (area < 0)
-            std::swap(corners[1], corners[3]);
-        ++_candidateCount;
-        examine(grey, scale, corners, best);
+            candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
+        candidate.confidence = examine(grey, scale, corners, best, candidate.pattern);
+        _candidates.push_back(candidate);
     }
+    _previousBounds.clear();
     for (const DetectedSquare& detection : best)
         if (detection.pattern >= 0)
+        {
             detections.push_back(detection);
+            std::vector<cv::Point2f> points;
+            for (const osg::Vec2d& corner : detection.observed)
+                points.emplace_back(float(corner.x()), float(corner.y()));
+            _previousBounds.push_back(cv::boundingRect(points));
+        }
 }
 
 } // namespace osgART

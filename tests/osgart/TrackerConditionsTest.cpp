@@ -108,7 +108,8 @@ Degradation degradation(const std::string& name)
 TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames)
 {
     for (const char* name :
-         {"dim", "over-exposed", "hard shadow edge", "light fall-off", "motion blur 10 px"})
+         {"dim", "over-exposed", "hard shadow edge", "shadow edge at a random angle", "curved shadow edge",
+          "light fall-off", "motion blur 10 px", "shaky motion blur"})
     {
         SCOPED_TRACE(name);
         Degradation condition = degradation(name);
@@ -260,8 +261,71 @@ TEST_F(TrackerConditionsTest, FlatNoisyFramesLeaveTheBinaryImageBlank)
     ASSERT_NE(field, nullptr);
     const osg::Image* debug = field->get().get();
     ASSERT_NE(debug, nullptr);
-    const cv::Mat binary(debug->t(), debug->s(), CV_8UC1, const_cast<unsigned char*>(debug->data()));
-    EXPECT_EQ(cv::countNonZero(binary == 0), 0) << "border candidates in a flat frame";
+    ASSERT_EQ(debug->getPixelFormat(), GLenum(GL_RGB));
+    const cv::Mat view(debug->t(), debug->s(), CV_8UC3, const_cast<unsigned char*>(debug->data()));
+    cv::Mat black;
+    cv::inRange(view, cv::Scalar::all(0), cv::Scalar::all(0), black);
+    EXPECT_EQ(cv::countNonZero(black), 0) << "border candidates in a flat frame";
+}
+
+// Busy texture breaks the binary image into thousands of dark regions; a marker on it is still
+// found, and only regions shaped like a marker's border reach the contour tracing and sampling.
+TEST_F(TrackerConditionsTest, MarkersOnBusyTextureAreFoundAmongFewCandidates)
+{
+    setBool("adaptive_threshold", true);
+    setInt("threshold", 100);
+    renderer.setBackground(Background::BUSY);
+    Degradation condition;
+    condition.minWidth = 50;
+    std::mt19937 random(23);
+    for (unsigned frame = 0; frame < 4; ++frame)
+    {
+        SCOPED_TRACE(frame);
+        const std::vector<HardCaseMarker> placed = renderer.place(condition, 3, 4, kSize, kMargin, random);
+        ASSERT_EQ(placed.size(), 3u);
+        show(condition, placed, frame + 40);
+        expectFound(placed, 2.5);
+    }
+    osgART::SquareMarkerDetector detector;
+    cv::Mat grey;
+    renderer.render(condition, sheets, kSize, kMargin, {}, 41, grey);
+    std::vector<osgART::DetectedSquare> found;
+    detector.detect(grey, 1, found);
+    // The texture's dark regions number in the thousands: count them the way the detector sees them.
+    cv::Mat labels;
+    const int regions = cv::connectedComponents(detector.binaryImage(), labels, 8);
+    EXPECT_GT(regions, 1000);
+    EXPECT_LT(detector.candidateCount(), size_t(40)) << "of " << regions << " dark regions";
+}
+
+// The benchmark's motion blur moves nothing: the kernel's centre of mass is its centre pixel,
+// straight or shaky, and it keeps the frame's brightness.
+TEST(HardCaseSceneTest, MotionBlurKernelsAreCentredAndNormalised)
+{
+    std::mt19937 random(3);
+    for (bool shaky : {false, true})
+        for (double length : {5.0, 10.0, 15.0})
+            for (double angle : {0.0, 0.4, 2.0})
+            {
+                SCOPED_TRACE(std::to_string(length) + (shaky ? " shaky" : " straight"));
+                const cv::Mat kernel = motionBlurKernel(length, angle, shaky, random);
+                ASSERT_EQ(kernel.cols % 2, 1);
+                ASSERT_EQ(kernel.rows, kernel.cols);
+                const cv::Moments moments = cv::moments(kernel);
+                EXPECT_NEAR(moments.m00, 1.0, 1e-4);
+                EXPECT_NEAR(moments.m10 / moments.m00, kernel.cols / 2, 1e-3);
+                EXPECT_NEAR(moments.m01 / moments.m00, kernel.rows / 2, 1e-3);
+                // Its spread along the motion tells the length: a straight path of length L has a
+                // standard deviation of L / sqrt(12) along it.
+                const double along =
+                    std::sqrt(moments.mu20 / moments.m00 * std::cos(angle) * std::cos(angle) +
+                              moments.mu02 / moments.m00 * std::sin(angle) * std::sin(angle) +
+                              2 * moments.mu11 / moments.m00 * std::sin(angle) * std::cos(angle));
+                if (!shaky)
+                {
+                    EXPECT_NEAR(along, length / std::sqrt(12.0), 0.15 * length / std::sqrt(12.0) + 0.2);
+                }
+            }
 }
 
 TEST(PoseEstimatorTest, AmbiguousSquareKeepsThePoseNearestThePreviousOne)

@@ -97,6 +97,7 @@ protected:
         EXPECT_EQ(debug->s(), 640);
         EXPECT_EQ(debug->t(), 480);
         EXPECT_EQ(debug->getOrigin(), osg::Image::BOTTOM_LEFT);
+        EXPECT_EQ(debug->getPixelFormat(), GLenum(GL_RGB));
         const osg::Vec2d border = truth.corners[0] * 0.9 + truth.corners[2] * 0.1;
         const osg::Vec2d paper = truth.corners[0] * 1.08 - truth.corners[2] * 0.08;
         EXPECT_EQ(*debug->data(int(border.x()), 479 - int(border.y())), 0);
@@ -402,6 +403,60 @@ TEST_F(TrackerTest, HalfResolutionKeepsTheDebugImageAtVideoSize)
     image->dirty();
     tracker->update();
     EXPECT_EQ(debug->getModifiedCount(), modified);
+}
+
+// The debug view outlines every candidate: an identified marker in green with its index and
+// confidence, a marker whose pattern is not loaded (a candidate no pattern takes) in red.
+TEST_F(TrackerTest, DebugViewOutlinesIdentifiedAndRejectedCandidates)
+{
+    addMarkers(2);
+    setDebug(true);
+    ImagingSettings plain;
+    plain.clutter = false;
+    synthetic.reset(new SyntheticCamera(camera, plain));
+    const PlacedMarker known = frontal(1, 10.0, osg::Vec3d(-90.0, 0.0, -450.0));
+    const PlacedMarker unknown = frontal(5, -15.0, osg::Vec3d(90.0, 0.0, -450.0));
+    show({known, unknown}, printed, 5, plain);
+    ASSERT_TRUE(tracker->getMarker(1)->valid());
+    auto* field = dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"));
+    ASSERT_NE(field, nullptr);
+    const osg::ref_ptr<osg::Image> debug = field->get();
+    ASSERT_TRUE(debug.valid());
+    ASSERT_EQ(debug->getPixelFormat(), GLenum(GL_RGB));
+    // The view upright, as the camera saw it.
+    cv::Mat view(debug->t(), debug->s(), CV_8UC3, debug->data(), debug->getRowStepInBytes());
+    cv::flip(view, view, 0);
+    auto coloured = [&view](const osg::Vec2d& at, const cv::Vec3b& colour)
+    {
+        int hits = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx)
+                hits += view.at<cv::Vec3b>(int(at.y()) + dy, int(at.x()) + dx) == colour;
+        return hits;
+    };
+    const cv::Vec3b green(0, 220, 0), red(255, 40, 40);
+    for (int side = 0; side < 4; ++side)
+    {
+        SCOPED_TRACE(side);
+        const osg::Vec2d knownMiddle =
+            (known.corners[size_t(side)] + known.corners[size_t((side + 1) % 4)]) * 0.5;
+        const osg::Vec2d unknownMiddle =
+            (unknown.corners[size_t(side)] + unknown.corners[size_t((side + 1) % 4)]) * 0.5;
+        EXPECT_GT(coloured(knownMiddle, green), 0);
+        EXPECT_EQ(coloured(knownMiddle, red), 0);
+        EXPECT_GT(coloured(unknownMiddle, red), 0);
+        EXPECT_EQ(coloured(unknownMiddle, green), 0);
+    }
+    // The label "#1 0.9x" in green over the known marker's centre, none over the unknown one's.
+    const osg::Vec2d knownCentre = (known.corners[0] + known.corners[2]) * 0.5;
+    const osg::Vec2d unknownCentre = (unknown.corners[0] + unknown.corners[2]) * 0.5;
+    cv::Mat labelGreen;
+    cv::inRange(view(cv::Rect(int(knownCentre.x()) - 30, int(knownCentre.y()) - 8, 60, 16)), green, green,
+                labelGreen);
+    EXPECT_GT(cv::countNonZero(labelGreen), 20);
+    cv::inRange(view(cv::Rect(int(unknownCentre.x()) - 30, int(unknownCentre.y()) - 8, 60, 16)), green, green,
+                labelGreen);
+    EXPECT_EQ(cv::countNonZero(labelGreen), 0);
 }
 
 TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredScene)

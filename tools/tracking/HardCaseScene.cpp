@@ -31,6 +31,20 @@ std::vector<cv::Point3d> squareCorners(double size)
     return {{-h, h, 0.0}, {h, h, 0.0}, {h, -h, 0.0}, {-h, -h, 0.0}};
 }
 
+// A dark square frame around random blobs: shaped like a marker, holding no pattern.
+void drawDecoy(cv::Mat& canvas, const cv::Point& corner, int side, std::mt19937& random)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    cv::rectangle(canvas, cv::Rect(corner, cv::Size(side, side)), cv::Scalar(25), cv::FILLED);
+    const cv::Rect inside(corner.x + side / 4, corner.y + side / 4, side / 2, side / 2);
+    cv::rectangle(canvas, inside, cv::Scalar(235), cv::FILLED);
+    for (int blob = 0; blob < 4; ++blob)
+        cv::circle(canvas,
+                   cv::Point(inside.x + int(unit(random) * inside.width),
+                             inside.y + int(unit(random) * inside.height)),
+                   std::max(1, side / 10), cv::Scalar(25), cv::FILLED);
+}
+
 } // namespace
 
 std::vector<Degradation> hardCases()
@@ -51,9 +65,19 @@ std::vector<Degradation> hardCases()
     dim.contrast = 0.6;
     dim.contrastCentre = 60;
     add("hard shadow edge, 50% darker").shadowDarkening = 0.5;
+    Degradation& offset = add("shadow edge at a random angle and offset, 50% darker");
+    offset.shadowDarkening = 0.5;
+    offset.shadowOffset = 0.5;
+    Degradation& curved = add("curved shadow edge, 50% darker");
+    curved.shadowDarkening = 0.5;
+    curved.shadowOffset = 0.3;
+    curved.shadowRadius = 0.8;
     add("light fall-off 65% across the frame").lightFallOff = 0.65;
     add("motion blur 5 px").motionBlur = 5;
     add("motion blur 10 px").motionBlur = 10;
+    Degradation& shaky = add("shaky motion blur 10 px (curved path, uneven speed)");
+    shaky.motionBlur = 10;
+    shaky.shakyBlur = true;
     Degradation& small = add("small markers 20-40 px");
     small.minWidth = 20;
     small.maxWidth = 40;
@@ -188,19 +212,38 @@ void HardCaseRenderer::drawClutter(cv::Mat& canvas, std::mt19937& random) const
             break;
         default:
         {
-            // A dark square frame around random blobs: shaped like a marker, holding no pattern.
             const cv::Point corner = point();
-            const int side = std::max(16, extent);
-            cv::rectangle(canvas, cv::Rect(corner, cv::Size(side, side)), cv::Scalar(25), cv::FILLED);
-            const cv::Rect inside(corner.x + side / 4, corner.y + side / 4, side / 2, side / 2);
-            cv::rectangle(canvas, inside, cv::Scalar(235), cv::FILLED);
-            for (int blob = 0; blob < 4; ++blob)
-                cv::circle(canvas,
-                           cv::Point(inside.x + int(unit(random) * inside.width),
-                                     inside.y + int(unit(random) * inside.height)),
-                           std::max(1, side / 10), cv::Scalar(25), cv::FILLED);
+            drawDecoy(canvas, corner, std::max(16, extent), random);
         }
         }
+    }
+}
+
+const char* backgroundName(Background background)
+{
+    switch (background)
+    {
+    case Background::BUSY:
+        return "busy";
+    case Background::PHOTO:
+        return "photo";
+    default:
+        return "calm";
+    }
+}
+
+void HardCaseRenderer::setBackground(Background background, const std::vector<cv::Mat>& photos)
+{
+    _background = background;
+    _photos.clear();
+    for (const cv::Mat& photo : photos)
+    {
+        cv::Mat grey;
+        if (photo.channels() == 3)
+            cv::cvtColor(photo, grey, cv::COLOR_BGR2GRAY);
+        else
+            grey = photo;
+        _photos.push_back(grey);
     }
 }
 
@@ -209,41 +252,218 @@ void HardCaseRenderer::render(const Degradation& degradation, const std::vector<
                               unsigned seed, cv::Mat& frame, unsigned noiseSeed) const
 {
     std::mt19937 random(seed);
+    if (_background == Background::CALM || (_background == Background::PHOTO && _photos.empty()))
+        renderSupersampled(degradation, textures, size, margin, markers, random, frame);
+    else
+        renderOverBackground(degradation, textures, size, margin, markers, random, frame);
+    degrade(degradation, markers, random, noiseSeed, frame);
+}
+
+void HardCaseRenderer::renderSupersampled(const Degradation& degradation,
+                                          const std::vector<cv::Mat>& textures, double size, double margin,
+                                          const std::vector<HardCaseMarker>& markers, std::mt19937& random,
+                                          cv::Mat& frame) const
+{
     cv::Mat canvas(_height * kSupersampling, _width * kSupersampling, CV_8UC1);
     drawClutter(canvas, random);
     for (const HardCaseMarker& marker : markers)
+        drawSheet(degradation, textures[size_t(marker.id)], size, margin, marker, cv::Point2d(), random,
+                  canvas);
+    cv::resize(canvas, frame, cv::Size(_width, _height), 0, 0, cv::INTER_AREA);
+}
+
+void HardCaseRenderer::renderOverBackground(const Degradation& degradation,
+                                            const std::vector<cv::Mat>& textures, double size, double margin,
+                                            const std::vector<HardCaseMarker>& markers, std::mt19937& random,
+                                            cv::Mat& frame) const
+{
+    frame.create(_height, _width, CV_8UC1);
+    if (_background == Background::BUSY)
+        drawBusyTexture(frame, random);
+    else
+        drawPhotos(frame, random);
+    const cv::Rect whole(0, 0, _width, _height);
+    cv::Mat canvas, reduced;
+    for (const HardCaseMarker& marker : markers)
     {
-        const cv::Mat& texture = textures[size_t(marker.id)];
         std::vector<cv::Point2d> sheet;
         cv::projectPoints(squareCorners(size * (1 + 2 * margin)), marker.rotation, marker.translation,
                           _camera, cv::noArray(), sheet);
-        // Texture pixel edges onto the projected sheet corners, in supersampled pixel centres.
-        const cv::Point2f from[4] = {{-0.5f, -0.5f},
-                                     {texture.cols - 0.5f, -0.5f},
-                                     {texture.cols - 0.5f, texture.rows - 0.5f},
-                                     {-0.5f, texture.rows - 0.5f}};
-        cv::Point2f to[4];
-        for (int k = 0; k < 4; ++k)
-            to[k] = cv::Point2f(float((sheet[size_t(k)].x + 0.5) * kSupersampling - 0.5),
-                                float((sheet[size_t(k)].y + 0.5) * kSupersampling - 0.5));
-        cv::warpPerspective(texture, canvas, cv::getPerspectiveTransform(from, to), canvas.size(),
-                            cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
-        if (degradation.occluderRadius > 0)
+        const cv::Rect2d box = cv::boundingRect(std::vector<cv::Point2f>(sheet.begin(), sheet.end()));
+        const cv::Rect patch = cv::Rect(int(std::floor(box.x)) - 2, int(std::floor(box.y)) - 2,
+                                        int(std::ceil(box.width)) + 5, int(std::ceil(box.height)) + 5) &
+                               whole;
+        // The patch supersampled by repeating its pixels, so that where no sheet covers it, it comes
+        // back unchanged.
+        cv::resize(frame(patch), canvas, patch.size() * kSupersampling, 0, 0, cv::INTER_NEAREST);
+        drawSheet(degradation, textures[size_t(marker.id)], size, margin, marker, patch.tl(), random, canvas);
+        cv::resize(canvas, reduced, patch.size(), 0, 0, cv::INTER_AREA);
+        reduced.copyTo(frame(patch));
+    }
+}
+
+// One sheet warped onto a supersampled canvas whose pixel (0, 0) covers frame pixel origin, with
+// the occluder of the case over its border.
+void HardCaseRenderer::drawSheet(const Degradation& degradation, const cv::Mat& texture, double size,
+                                 double margin, const HardCaseMarker& marker, const cv::Point2d& origin,
+                                 std::mt19937& random, cv::Mat& canvas) const
+{
+    std::vector<cv::Point2d> sheet;
+    cv::projectPoints(squareCorners(size * (1 + 2 * margin)), marker.rotation, marker.translation, _camera,
+                      cv::noArray(), sheet);
+    // Texture pixel edges onto the projected sheet corners, in supersampled pixel centres.
+    const cv::Point2f from[4] = {{-0.5f, -0.5f},
+                                 {texture.cols - 0.5f, -0.5f},
+                                 {texture.cols - 0.5f, texture.rows - 0.5f},
+                                 {-0.5f, texture.rows - 0.5f}};
+    cv::Point2f to[4];
+    for (int k = 0; k < 4; ++k)
+        to[k] = cv::Point2f(float((sheet[size_t(k)].x - origin.x + 0.5) * kSupersampling - 0.5),
+                            float((sheet[size_t(k)].y - origin.y + 0.5) * kSupersampling - 0.5));
+    cv::warpPerspective(texture, canvas, cv::getPerspectiveTransform(from, to), canvas.size(),
+                        cv::INTER_LINEAR, cv::BORDER_TRANSPARENT);
+    if (degradation.occluderRadius > 0)
+    {
+        // A fingertip on a random point of the outer edge.
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        const int side = int(random() % 4);
+        const double t = 0.15 + 0.7 * unit(random);
+        const cv::Point2d at =
+            marker.corners[size_t(side)] * (1 - t) + marker.corners[size_t((side + 1) % 4)] * t - origin;
+        cv::circle(canvas, cv::Point(int((at.x + 0.5) * kSupersampling), int((at.y + 0.5) * kSupersampling)),
+                   int(degradation.occluderRadius * marker.side * kSupersampling),
+                   cv::Scalar(90 + 100 * unit(random)), cv::FILLED, cv::LINE_AA);
+    }
+}
+
+// A desk, a shelf, a patterned floor as a camera sees them: grey noise over several scales, streaks,
+// hundreds of small shapes and some text, every few pixels an edge; and the calm scene's decoys.
+void HardCaseRenderer::drawBusyTexture(cv::Mat& frame, std::mt19937& random) const
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    cv::Mat texture(frame.size(), CV_32F, cv::Scalar(70 + 110 * unit(random)));
+    cv::RNG rng{uint64(random())};
+    cv::Mat coarse, fine;
+    for (const std::pair<int, double>& octave : {std::make_pair(96, 50.0), std::make_pair(32, 40.0),
+                                                 std::make_pair(10, 35.0), std::make_pair(3, 25.0)})
+    {
+        coarse.create(frame.rows / octave.first + 2, frame.cols / octave.first + 2, CV_32F);
+        rng.fill(coarse, cv::RNG::UNIFORM, -octave.second, octave.second);
+        cv::resize(coarse, fine, cv::Size(coarse.cols * octave.first, coarse.rows * octave.first), 0, 0,
+                   cv::INTER_CUBIC);
+        texture += fine(cv::Rect(0, 0, frame.cols, frame.rows));
+    }
+    texture.convertTo(frame, CV_8U);
+    const int w = frame.cols, h = frame.rows;
+    auto point = [&]() { return cv::Point(int(unit(random) * w), int(unit(random) * h)); };
+    auto grey = [&]() { return cv::Scalar(255 * unit(random)); };
+    // About one small shape per 600 pixels, whatever the frame size.
+    const int shapes = w * h / 600;
+    for (int k = 0; k < shapes; ++k)
+    {
+        const int extent = 2 + int(unit(random) * unit(random) * 0.06 * std::min(w, h));
+        const cv::Point at = point();
+        switch (random() % 4)
         {
-            // A fingertip on a random point of the outer edge.
-            std::uniform_real_distribution<double> unit(0.0, 1.0);
-            const int side = int(random() % 4);
-            const double t = 0.15 + 0.7 * unit(random);
-            const cv::Point2d at =
-                marker.corners[size_t(side)] * (1 - t) + marker.corners[size_t((side + 1) % 4)] * t;
-            cv::circle(canvas,
-                       cv::Point(int((at.x + 0.5) * kSupersampling), int((at.y + 0.5) * kSupersampling)),
-                       int(degradation.occluderRadius * marker.side * kSupersampling),
-                       cv::Scalar(90 + 100 * unit(random)), cv::FILLED, cv::LINE_AA);
+        case 0:
+            cv::rectangle(frame, cv::Rect(at, cv::Size(extent, 1 + int(extent * unit(random)))), grey(),
+                          cv::FILLED);
+            break;
+        case 1:
+            cv::circle(frame, at, extent / 2 + 1, grey(), random() % 2 ? cv::FILLED : 1, cv::LINE_AA);
+            break;
+        case 2:
+            cv::line(frame, at,
+                     at + cv::Point(int((unit(random) - 0.5) * 6 * extent),
+                                    int((unit(random) - 0.5) * 6 * extent)),
+                     grey(), 1 + int(random() % 3), cv::LINE_AA);
+            break;
+        default:
+            cv::putText(frame, std::to_string(random() % 10000), at, cv::FONT_HERSHEY_PLAIN,
+                        0.6 + 1.2 * unit(random), grey(), 1, cv::LINE_AA);
         }
     }
-    cv::resize(canvas, frame, cv::Size(_width, _height), 0, 0, cv::INTER_AREA);
-    degrade(degradation, markers, random, noiseSeed, frame);
+    // Marker-like decoys, as on the calm background.
+    for (int k = 0; k < 6 + w * h / 100000; ++k)
+    {
+        const cv::Point corner = point();
+        drawDecoy(frame, corner, std::max(12, int((0.03 + 0.1 * unit(random)) * std::min(w, h))), random);
+    }
+}
+
+// Photographs in a grid of cells about 700 x 600 pixels, so that a 640 x 480 photograph is not
+// enlarged more than one and a half times: each cell a random photograph, mirrored or not, scaled
+// to cover the cell and cropped at a random place.
+void HardCaseRenderer::drawPhotos(cv::Mat& frame, std::mt19937& random) const
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const int columns = std::max(1, int(std::lround(frame.cols / 700.0)));
+    const int rows = std::max(1, int(std::lround(frame.rows / 600.0)));
+    cv::Mat scaled;
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < columns; ++column)
+        {
+            const cv::Rect cell(column * frame.cols / columns, row * frame.rows / rows,
+                                (column + 1) * frame.cols / columns - column * frame.cols / columns,
+                                (row + 1) * frame.rows / rows - row * frame.rows / rows);
+            const cv::Mat& photo = _photos[random() % _photos.size()];
+            const double scale = std::max(double(cell.width) / photo.cols, double(cell.height) / photo.rows) *
+                                 (1.0 + 0.2 * unit(random));
+            cv::resize(photo, scaled, cv::Size(), scale, scale,
+                       scale < 1.0 ? cv::INTER_AREA : cv::INTER_LINEAR);
+            if (random() % 2)
+                cv::flip(scaled, scaled, 1);
+            const int x = int(unit(random) * std::max(0, scaled.cols - cell.width));
+            const int y = int(unit(random) * std::max(0, scaled.rows - cell.height));
+            scaled(cv::Rect(x, y, cell.width, cell.height)).copyTo(frame(cell));
+        }
+}
+
+cv::Mat motionBlurKernel(double length, double angle, bool shaky, std::mt19937& random)
+{
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const cv::Point2d along(std::cos(angle), std::sin(angle)), across(-along.y, along.x);
+    // A shaky path: the hand drifts across the motion (two slow waves) and the speed along it varies,
+    // so the exposure lingers at some points of the path more than at others.
+    const double drift1 = shaky ? 0.25 * length * (unit(random) - 0.5) : 0.0;
+    const double drift2 = shaky ? 0.12 * length * (unit(random) - 0.5) : 0.0;
+    const double phase = 2 * kPi * unit(random), speedPhase = 2 * kPi * unit(random);
+    const double speedVariation = shaky ? 0.6 : 0.0;
+    const int steps = std::max(32, int(16 * length));
+    std::vector<cv::Point2d> path;
+    cv::Point2d mean;
+    for (int k = 0; k < steps; ++k)
+    {
+        const double t = (k + 0.5) / steps; // time during the exposure, 0..1
+        // Distance along the path at time t; its rate goes up and down by speedVariation.
+        const double s =
+            t + speedVariation * (std::cos(speedPhase) - std::cos(2 * kPi * t + speedPhase)) / (2 * kPi);
+        const double sideways = drift1 * std::sin(kPi * t + phase) + drift2 * std::sin(3 * kPi * t + phase);
+        path.push_back(along * (s - 0.5) * length + across * sideways);
+        mean += path.back();
+    }
+    mean *= 1.0 / steps;
+    double reach = 1.0;
+    for (cv::Point2d& point : path)
+    {
+        point -= mean;
+        reach = std::max(reach, std::max(std::fabs(point.x), std::fabs(point.y)));
+    }
+    // Each instant adds its share bilinearly around the centre pixel: the kernel's centre of mass is
+    // the path's mean, put exactly on the centre pixel (filter2D's anchor).
+    const int half = int(std::ceil(reach)) + 1;
+    cv::Mat kernel = cv::Mat::zeros(2 * half + 1, 2 * half + 1, CV_32F);
+    for (const cv::Point2d& point : path)
+    {
+        const double x = half + point.x, y = half + point.y;
+        const int ix = int(std::floor(x)), iy = int(std::floor(y));
+        const float fx = float(x - ix), fy = float(y - iy);
+        kernel.at<float>(iy, ix) += (1 - fx) * (1 - fy);
+        kernel.at<float>(iy, ix + 1) += fx * (1 - fy);
+        kernel.at<float>(iy + 1, ix) += (1 - fx) * fy;
+        kernel.at<float>(iy + 1, ix + 1) += fx * fy;
+    }
+    return kernel / float(steps);
 }
 
 void HardCaseRenderer::degrade(const Degradation& degradation, const std::vector<HardCaseMarker>& markers,
@@ -254,31 +474,30 @@ void HardCaseRenderer::degrade(const Degradation& degradation, const std::vector
     frame.convertTo(image, CV_32F);
     if (degradation.motionBlur > 0)
     {
-        const int length = int(std::ceil(degradation.motionBlur)) | 1;
-        cv::Mat streak = cv::Mat::zeros(length * 4 + 1, length * 4 + 1, CV_8UC1);
         const double angle = 2 * kPi * unit(random);
-        const cv::Point2d centre(streak.cols / 2.0, streak.rows / 2.0);
-        const cv::Point2d half(0.5 * degradation.motionBlur * std::cos(angle),
-                               0.5 * degradation.motionBlur * std::sin(angle));
-        // Drawn at 16 times the resolution for a smooth streak.
-        cv::line(streak, cv::Point((centre - half) * 16), cv::Point((centre + half) * 16), cv::Scalar(255), 1,
-                 cv::LINE_AA, 4);
-        cv::Mat kernel;
-        streak.convertTo(kernel, CV_32F, 1.0 / cv::sum(streak)[0]);
-        cv::filter2D(image, image, -1, kernel);
+        cv::filter2D(image, image, -1,
+                     motionBlurKernel(degradation.motionBlur, angle, degradation.shakyBlur, random));
     }
     cv::GaussianBlur(image, image, cv::Size(), kBlurSigma);
     if (degradation.lightFallOff > 0 || degradation.shadowDarkening > 0)
     {
         const double angle = 2 * kPi * unit(random);
         const double dx = std::cos(angle), dy = std::sin(angle);
-        // The shadow's edge runs through a marker's centre when there is one.
+        // The shadow's edge runs through a marker's centre when there is one, or passes near it.
         cv::Point2d through(_width * unit(random), _height * unit(random));
+        double side = 0.1 * _width;
         if (!markers.empty())
         {
             const HardCaseMarker& m = markers[random() % markers.size()];
             through = (m.corners[0] + m.corners[2]) * 0.5;
+            side = m.side;
         }
+        if (degradation.shadowOffset > 0)
+            through += cv::Point2d(dx, dy) * ((2 * unit(random) - 1) * degradation.shadowOffset * side);
+        // A curved edge: a circle through that point, its centre on the lit side.
+        const double radius =
+            degradation.shadowRadius > 0 ? degradation.shadowRadius * side * (1 + unit(random)) : 0.0;
+        const cv::Point2d centre = through - cv::Point2d(dx, dy) * radius;
         for (int y = 0; y < image.rows; ++y)
         {
             float* row = image.ptr<float>(y);
@@ -294,7 +513,8 @@ void HardCaseRenderer::degrade(const Degradation& degradation, const std::vector
                 if (degradation.shadowDarkening > 0)
                 {
                     // A hard edge, one pixel of penumbra.
-                    const double distance = (x - through.x) * dx + (y - through.y) * dy;
+                    const double distance = radius > 0 ? std::hypot(x - centre.x, y - centre.y) - radius
+                                                       : (x - through.x) * dx + (y - through.y) * dy;
                     const double shade = std::min(1.0, std::max(0.0, distance + 0.5));
                     light *= 1.0 - degradation.shadowDarkening * shade;
                 }

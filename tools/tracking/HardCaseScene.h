@@ -19,15 +19,35 @@ struct Degradation
     double minWidth = 40.0, maxWidth = 150.0;      ///< marker side on screen, pixels
     double minTilt = 0.0, maxTilt = 45.0;          ///< degrees from facing the camera
     double contrast = 1.0, contrastCentre = 128.0; ///< grey' = centre + contrast * (grey - centre)
-    double shadowDarkening = 0.0; ///< one side of a straight edge across a marker is this much darker
-    double lightFallOff = 0.0;    ///< brightness falls by this share across the frame
-    double motionBlur = 0.0;      ///< pixels, along a random direction
-    double occluderRadius = 0.0;  ///< disc on each marker's outer edge, share of the side
+    double shadowDarkening = 0.0; ///< one side of a shadow edge across a marker is this much darker
+    /// The shadow edge passes this far (at most, in marker sides, at random) from the marker's centre
+    /// at a random angle; 0: through the centre.
+    double shadowOffset = 0.0;
+    /// Curved shadow edge: an arc of a circle this many marker sides in radius (0: straight).
+    double shadowRadius = 0.0;
+    double lightFallOff = 0.0;   ///< brightness falls by this share across the frame
+    double motionBlur = 0.0;     ///< pixels, the length of the camera's path during the exposure
+    bool shakyBlur = false;      ///< the path wanders (a random smooth curve) instead of a straight line
+    double occluderRadius = 0.0; ///< disc on each marker's outer edge, share of the side
     bool markerFree = false;
 };
 
 /// The hard cases of the tracker benchmark.
 std::vector<Degradation> hardCases();
+
+/// What lies behind the printed sheets.
+enum class Background
+{
+    CALM,  ///< a flat grey with some 50 shapes, text and marker-like decoys
+    BUSY,  ///< a dense procedural texture (noise over several scales, hundreds of small shapes,
+           ///< wood-like streaks, text) with the calm background's decoys on top
+    PHOTO, ///< photographs (grey), several side by side on wide frames so that none is enlarged much
+};
+const char* backgroundName(Background background);
+
+/// The motion-blur kernel of a camera path of the given length (pixels) along angle, straight or
+/// shaky; its centre of mass sits exactly on its centre pixel, so that blurring moves nothing.
+cv::Mat motionBlurKernel(double length, double angle, bool shaky, std::mt19937& random);
 
 /// A marker in a hard-case frame: pose in the computer-vision camera frame (x right, y down, z
 /// forward; marker x right, y up, z out of the paper) and its outer corners (top-left, top-right,
@@ -47,6 +67,9 @@ class HardCaseRenderer
 {
 public:
     HardCaseRenderer(int width, int height, double focal);
+
+    /// The background of the frames rendered from now on; photos (grey or BGR) for PHOTO.
+    void setBackground(Background background, const std::vector<cv::Mat>& photos = {});
 
     const cv::Matx33d& cameraMatrix() const { return _camera; }
 
@@ -70,11 +93,28 @@ public:
 
 private:
     void drawClutter(cv::Mat& canvas, std::mt19937& random) const;
+    void drawBusyTexture(cv::Mat& frame, std::mt19937& random) const;
+    void drawPhotos(cv::Mat& frame, std::mt19937& random) const;
+    /// Calm: everything drawn supersampled. Busy and photo: the background at frame size, each sheet
+    /// supersampled over its own patch of it.
+    void renderSupersampled(const Degradation& degradation, const std::vector<cv::Mat>& textures, double size,
+                            double margin, const std::vector<HardCaseMarker>& markers, std::mt19937& random,
+                            cv::Mat& frame) const;
+    void renderOverBackground(const Degradation& degradation, const std::vector<cv::Mat>& textures,
+                              double size, double margin, const std::vector<HardCaseMarker>& markers,
+                              std::mt19937& random, cv::Mat& frame) const;
+    void drawSheet(const Degradation& degradation, const cv::Mat& texture, double size, double margin,
+                   const HardCaseMarker& marker, const cv::Point2d& origin, std::mt19937& random,
+                   cv::Mat& canvas) const;
+    void shade(const Degradation& degradation, const std::vector<HardCaseMarker>& markers,
+               std::mt19937& random, cv::Mat& image) const;
     void degrade(const Degradation& degradation, const std::vector<HardCaseMarker>& markers,
                  std::mt19937& random, unsigned noiseSeed, cv::Mat& frame) const;
 
     int _width, _height;
     cv::Matx33d _camera;
+    Background _background = Background::CALM;
+    std::vector<cv::Mat> _photos; ///< grey
 };
 
 } // namespace Novaro

@@ -3,6 +3,7 @@
 #include "ToolSupport.h"
 
 #include <osgART/CameraParameters.h>
+#include <osgART/PoseEstimator.h>
 #include <osgART/TransformFilterCallback.h>
 
 #include <opencv2/calib3d.hpp>
@@ -10,6 +11,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <osg/Quat>
+#include <osgDB/FileUtils>
 
 #include <algorithm>
 #include <chrono>
@@ -84,7 +86,14 @@ public:
             if (!_tracker->addMarker("single;" + file + ";" + std::to_string(int(kMarkerSize)) + ";0.0;0.0"))
                 return false;
         _tracker->setImage(_image.get());
+        _size = cv::Size(width, height);
         return true;
+    }
+    // A frame without markers: no marker is seen in it, so none keeps its last pose.
+    void forget() override
+    {
+        copyFrameToImage(cv::Mat(_size, CV_8UC3, cv::Scalar::all(128)), *_image, true);
+        _tracker->update();
     }
     void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) override
     {
@@ -114,6 +123,7 @@ private:
     std::string _folder;
     std::vector<std::string> _patternFiles;
     osg::ref_ptr<osg::Image> _image;
+    cv::Size _size;
 };
 
 #ifdef NOVARO_HAVE_APRILTAG
@@ -168,7 +178,8 @@ class ArucoDetector : public ComparedDetector
 {
 public:
     explicit ArucoDetector(int ids)
-        : _dictionary(cv::aruco::getPredefinedDictionary(cv::aruco::DICT_6X6_250)),
+        : _dictionary(cv::aruco::getPredefinedDictionary(ids > 250 ? cv::aruco::DICT_6X6_1000
+                                                                   : cv::aruco::DICT_6X6_250)),
           _parameters(cv::aruco::DetectorParameters::create())
     {
         _parameters->cornerRefinementMethod = cv::aruco::CORNER_REFINE_SUBPIX;
@@ -179,7 +190,7 @@ public:
             _sheets.push_back(printCells(cells));
         }
     }
-    std::string name() const override { return "ArUco"; }
+    std::string name() const override { return _dictionary->bytesList.rows > 250 ? "ArUco-1000" : "ArUco"; }
     bool prepare(int, int, const cv::Matx33d&) override { return true; }
     void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) override
     {
@@ -326,6 +337,18 @@ void detectTimed(ComparedDetector& detector, const cv::Mat& frame, bool timed, T
     tally.wall.push_back(wall * 1000.0);
 }
 
+// The frame of a scene as this detector's markers show it, detected (and timed unless warming up).
+void renderAndDetect(ComparedDetector& detector, const HardCaseRenderer& renderer,
+                     const Degradation& degradation, const std::vector<HardCaseMarker>& placed,
+                     unsigned frameSeed, bool timed, Tally& tally, std::vector<ComparedDetection>& found,
+                     cv::Mat& grey)
+{
+    cv::Mat frame;
+    renderer.render(degradation, detector.sheets(), kMarkerSize, kMargin, placed, frameSeed, grey);
+    cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+    detectTimed(detector, frame, timed, tally, found);
+}
+
 void score(const std::vector<ComparedDetection>& found, const std::vector<HardCaseMarker>& placed,
            const cv::Matx33d& camera, bool markerFree, Tally& tally)
 {
@@ -423,7 +446,8 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
                         std::ostream& out)
 {
     const double focal = 0.9 * settings.width; // about 58 degrees across
-    const HardCaseRenderer renderer(settings.width, settings.height, focal);
+    HardCaseRenderer renderer(settings.width, settings.height, focal);
+    renderer.setBackground(settings.background, settings.photos);
     for (ComparedDetector* detector : detectors)
         if (!detector->prepare(settings.width, settings.height, renderer.cameraMatrix()))
             out << "# " << detector->name() << " cannot run at " << settings.width << "x" << settings.height
@@ -431,8 +455,9 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
     std::string names;
     for (ComparedDetector* detector : detectors)
         names += (names.empty() ? "" : " / ") + detector->name();
-    out << "# hard cases at " << settings.width << "x" << settings.height << ", " << settings.frames
-        << " frames of up to " << settings.markersPerFrame << " markers each (of " << settings.ids
+    out << "# hard cases on the " << backgroundName(settings.background) << " background at "
+        << settings.width << "x" << settings.height << ", " << settings.frames << " frames of up to "
+        << settings.markersPerFrame << " markers each (of " << settings.ids
         << " in play), times in ms per frame after " << settings.warmUpFrames
         << " warm-up frames, 1 thread; each cell: " << names << std::endl;
     out << "| case | markers | detected % | wrong ids | false positives | seen from behind | median rot err "
@@ -457,11 +482,9 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
                 degradation, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
             for (size_t d = 0; d < detectors.size(); ++d)
             {
-                cv::Mat grey, frame;
-                renderer.render(degradation, detectors[d]->sheets(), kMarkerSize, kMargin, placed, frameSeed,
-                                grey);
-                cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
-                detectTimed(*detectors[d], frame, frameIndex >= settings.warmUpFrames, tallies[d], found);
+                cv::Mat grey;
+                renderAndDetect(*detectors[d], renderer, degradation, placed, frameSeed,
+                                frameIndex >= settings.warmUpFrames, tallies[d], found, grey);
                 const size_t before = tallies[d].detected;
                 score(found, placed, renderer.cameraMatrix(), degradation.markerFree, tallies[d]);
                 if (d == 0 && !settings.missFolder.empty() && tallies[d].detected - before < placed.size())
@@ -488,24 +511,120 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
     }
 }
 
+namespace
+{
+
+// Corners put in the truth's order (each library's corner order is its own convention), then the
+// square-pose solver of the tracker, with the previous pose when given: the same choice between a
+// square's two poses that the tracker makes. Vision camera frame in, OpenGL frame out.
+bool poseByTrackerRule(std::array<cv::Point2d, 4> corners, const HardCaseMarker& truth,
+                       const osgART::PoseEstimator& estimator, const osg::Matrixd* previous,
+                       osg::Matrixd& visionPose, osg::Matrixd& pose)
+{
+    double bestDistance = 1e18;
+    std::array<osg::Vec2d, 4> ideal;
+    for (int mirror = 0; mirror < 2; ++mirror)
+    {
+        for (int shift = 0; shift < 4; ++shift)
+        {
+            double distance = 0.0;
+            for (int k = 0; k < 4; ++k)
+                distance += cv::norm(corners[size_t((k + shift) % 4)] - truth.corners[size_t(k)]);
+            if (distance < bestDistance)
+            {
+                bestDistance = distance;
+                for (int k = 0; k < 4; ++k)
+                {
+                    const cv::Point2d& corner = corners[size_t((k + shift) % 4)];
+                    ideal[size_t(k)].set(corner.x, corner.y);
+                }
+            }
+        }
+        std::reverse(corners.begin(), corners.end());
+    }
+    if (!estimator.estimateSquare(ideal, kMarkerSize, osg::Vec2d(), visionPose, previous))
+        return false;
+    pose = osgART::PoseEstimator::toOpenGL(visionPose);
+    return true;
+}
+
+struct JitterRun
+{
+    std::vector<osg::Matrixd> poses, filtered;
+    std::vector<double> errors; ///< rotation against the truth, degrees
+};
+
+// One static marker over frames differing by camera noise; temporal: the detector keeps its memory
+// (and the peers' poses follow the previous-pose rule), otherwise every frame is seen alone.
+JitterRun runJitter(ComparedDetector& detector, const HardCaseRenderer& renderer,
+                    const HardCaseMarker& marker, const ComparisonSettings& settings, bool temporal)
+{
+    const cv::Matx33d& k = renderer.cameraMatrix();
+    const osgART::PoseEstimator estimator(osgART::CameraParameters::fromIntrinsics(
+        settings.width, settings.height, k(0, 0), k(1, 1), k(0, 2), k(1, 2)));
+    const osg::Matrixd expected = HardCaseRenderer::openGLPose(marker);
+    osg::ref_ptr<osgART::TransformFilterCallback> filter = new osgART::TransformFilterCallback;
+    JitterRun run;
+    std::vector<ComparedDetection> found;
+    bool seen = false;
+    osg::Matrixd previous;
+    const Degradation still; // noise and lens blur only
+    for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
+    {
+        cv::Mat grey, frame;
+        // The same scene every frame (seed of the scene), fresh noise (the frame's index).
+        renderer.render(still, detector.sheets(), kMarkerSize, kMargin, {marker}, settings.seed, grey,
+                        unsigned(frameIndex));
+        cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+        if (!temporal)
+            detector.forget();
+        detector.detect(frame, found);
+        bool seenNow = false;
+        for (const ComparedDetection& detection : found)
+        {
+            if (detection.id != marker.id)
+                continue;
+            osg::Matrixd pose = detection.pose, visionPose;
+            if (!detection.hasPose &&
+                !poseByTrackerRule(detection.corners, marker, estimator,
+                                   temporal && seen ? &previous : nullptr, visionPose, pose))
+                continue;
+            seenNow = true;
+            previous = visionPose;
+            run.poses.push_back(pose);
+            run.errors.push_back(rotationErrorDegrees(pose, expected));
+            const osg::Matrixd smoothed = filter->filter(pose);
+            if (frameIndex >= 10)
+                run.filtered.push_back(smoothed);
+        }
+        seen = seenNow;
+    }
+    return run;
+}
+
+} // namespace
+
 void compareJitter(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
                    std::ostream& out)
 {
     const double focal = 0.9 * settings.width;
-    const HardCaseRenderer renderer(settings.width, settings.height, focal);
-    const Degradation still;    // noise and lens blur only
+    HardCaseRenderer renderer(settings.width, settings.height, focal);
+    renderer.setBackground(settings.background, settings.photos);
     const double width = 120.0; // pixels on screen when frontal
     const cv::Vec3d position(12.0, -8.0, focal * kMarkerSize / width);
-    out << "# jitter: one static marker (" << width << " px wide when frontal) at " << settings.width << "x"
-        << settings.height << ", " << settings.frames
-        << " frames differing only by camera noise; spread of the "
-        << "pose around its mean (root mean square); filtered: through the transform filter at the player's "
-           "default factors (0.85), first 10 frames left out"
+    out << "# jitter on the " << backgroundName(settings.background) << " background: one static marker ("
+        << width << " px wide when frontal) at " << settings.width << "x" << settings.height << ", "
+        << settings.frames << " frames differing only by camera noise. single frame: each frame seen alone; "
+        << "temporal: ours keeps its memory, the peers' corners go through our square-pose solver with the "
+           "same previous-pose rule. spread: root mean square around the mean pose; error: median rotation "
+           "error against the truth; filtered: the temporal pose through the transform filter at the "
+           "player's default factors (0.85), first 10 frames left out"
         << std::endl;
-    out << "| detector | tilt | detected | raw rot deg | raw trans % dist | filtered rot deg | filtered "
-           "trans % dist |"
+    out << "| detector | tilt | detected | single-frame spread deg | single-frame error deg | temporal "
+           "spread deg "
+           "| temporal error deg | temporal trans spread % dist | filtered spread deg |"
         << std::endl;
-    out << "|---|---|---|---|---|---|---|" << std::endl;
+    out << "|---|---|---|---|---|---|---|---|---|" << std::endl;
     for (ComparedDetector* detector : detectors)
     {
         if (!detector->prepare(settings.width, settings.height, renderer.cameraMatrix()))
@@ -514,39 +633,163 @@ void compareJitter(const std::vector<ComparedDetector*>& detectors, const Compar
         {
             const HardCaseMarker marker =
                 renderer.at(0, position, osg::DegreesToRadians(tilt), 0.3, 0.2, kMarkerSize);
-            osg::ref_ptr<osgART::TransformFilterCallback> filter = new osgART::TransformFilterCallback;
-            std::vector<osg::Matrixd> raw, filtered;
-            std::vector<ComparedDetection> found;
-            for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
-            {
-                cv::Mat grey, frame;
-                // The same clutter every frame (seed of the scene), fresh noise (the frame's index).
-                renderer.render(still, detector->sheets(), kMarkerSize, kMargin, {marker}, settings.seed,
-                                grey, unsigned(frameIndex));
-                cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
-                detector->detect(frame, found);
-                for (const ComparedDetection& detection : found)
-                {
-                    if (detection.id != marker.id)
-                        continue;
-                    osg::Matrixd pose = detection.pose;
-                    if (!detection.hasPose &&
-                        !poseFromCorners(detection.corners, marker, renderer.cameraMatrix(), pose))
-                        continue;
-                    raw.push_back(pose);
-                    const osg::Matrixd smoothed = filter->filter(pose);
-                    if (frameIndex >= 10)
-                        filtered.push_back(smoothed);
-                }
-            }
-            double rawRotation, rawTranslation, filteredRotation, filteredTranslation;
-            spread(raw, rawRotation, rawTranslation);
-            spread(filtered, filteredRotation, filteredTranslation);
-            out << "| " << detector->name() << " | " << tilt << " | " << raw.size() << "/" << settings.frames
-                << " | " << fixed(rawRotation, 3) << " | " << fixed(rawTranslation, 3) << " | "
-                << fixed(filteredRotation, 3) << " | " << fixed(filteredTranslation, 3) << " |" << std::endl;
+            const JitterRun alone = runJitter(*detector, renderer, marker, settings, false);
+            const JitterRun temporal = runJitter(*detector, renderer, marker, settings, true);
+            double aloneRotation, aloneTranslation, rotation, translation, filteredRotation,
+                filteredTranslation;
+            spread(alone.poses, aloneRotation, aloneTranslation);
+            spread(temporal.poses, rotation, translation);
+            spread(temporal.filtered, filteredRotation, filteredTranslation);
+            out << "| " << detector->name() << " | " << tilt << " | " << alone.poses.size() << "+"
+                << temporal.poses.size() << "/" << 2 * settings.frames << " | " << fixed(aloneRotation, 3)
+                << " | " << fixed(percentile(alone.errors, 0.5), 3) << " | " << fixed(rotation, 3) << " | "
+                << fixed(percentile(temporal.errors, 0.5), 3) << " | " << fixed(translation, 3) << " | "
+                << fixed(filteredRotation, 3) << " |" << std::endl;
         }
     }
+}
+
+void compareSpeed(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
+                  const std::vector<Background>& backgrounds, const std::vector<cv::Size>& resolutions,
+                  std::ostream& out)
+{
+    std::string names;
+    for (ComparedDetector* detector : detectors)
+        names += (names.empty() ? "" : " / ") + detector->name();
+    out << "# speed: clean case, " << settings.frames << " frames of up to " << settings.markersPerFrame
+        << " markers each, after " << settings.warmUpFrames
+        << " warm-up frames, 1 thread, ms per frame (grey conversion included); ratios: a peer's median "
+           "CPU over ours on the same frames; each cell: "
+        << names << std::endl;
+    out << "| background | resolution | median CPU ms | p95 CPU ms | p95/median | median wall ms | "
+           "CPU ratio peer/ours | detected % |"
+        << std::endl;
+    out << "|---|---|---|---|---|---|---|---|" << std::endl;
+    const Degradation clean;
+    for (const Background background : backgrounds)
+    {
+        if (background == Background::PHOTO && settings.photos.empty())
+        {
+            out << "| photo | - | no photographs (--photos DIR) | | | | | |" << std::endl;
+            continue;
+        }
+        for (const cv::Size& resolution : resolutions)
+        {
+            HardCaseRenderer renderer(resolution.width, resolution.height, 0.9 * resolution.width);
+            renderer.setBackground(background, settings.photos);
+            for (ComparedDetector* detector : detectors)
+                detector->prepare(resolution.width, resolution.height, renderer.cameraMatrix());
+            std::mt19937 random(settings.seed);
+            std::vector<Tally> tallies(detectors.size());
+            std::vector<ComparedDetection> found;
+            for (int frameIndex = 0; frameIndex < settings.frames + settings.warmUpFrames; ++frameIndex)
+            {
+                const unsigned frameSeed = unsigned(random());
+                std::mt19937 placement(frameSeed);
+                // Markers 4 to 15 % of the frame's height, whatever its size.
+                Degradation sized = clean;
+                sized.minWidth = 0.04 * resolution.height;
+                sized.maxWidth = 0.15 * resolution.height;
+                const std::vector<HardCaseMarker> placed = renderer.place(
+                    sized, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
+                for (size_t d = 0; d < detectors.size(); ++d)
+                {
+                    cv::Mat grey;
+                    renderAndDetect(*detectors[d], renderer, sized, placed, frameSeed,
+                                    frameIndex >= settings.warmUpFrames, tallies[d], found, grey);
+                    score(found, placed, renderer.cameraMatrix(), false, tallies[d]);
+                }
+            }
+            const double ours = percentile(tallies.front().cpu, 0.5);
+            out << "| " << backgroundName(background) << " | " << resolution.width << "x" << resolution.height
+                << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.5), 2); })
+                << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.95), 2); })
+                << " | "
+                << cell(tallies, [](const Tally& t)
+                        { return fixed(percentile(t.cpu, 0.95) / percentile(t.cpu, 0.5), 2); })
+                << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.wall, 0.5), 2); })
+                << " | "
+                << cell(tallies,
+                        [&](const Tally& t) { return fixed(percentile(t.cpu, 0.5) / ours, 2) + "x"; })
+                << " | "
+                << cell(tallies,
+                        [](const Tally& t) {
+                            return t.expected ? fixed(100.0 * double(t.detected) / double(t.expected), 1)
+                                              : "-";
+                        })
+                << " |" << std::endl;
+        }
+    }
+}
+
+void comparePatternSets(const DetectorFactory& make, const ComparisonSettings& settings,
+                        const std::vector<int>& setSizes, int markerFrames, int emptyFrames,
+                        std::ostream& out)
+{
+    const double focal = 0.9 * settings.width;
+    HardCaseRenderer renderer(settings.width, settings.height, focal);
+    renderer.setBackground(settings.background, settings.photos);
+    out << "# pattern sets on the " << backgroundName(settings.background) << " background at "
+        << settings.width << "x" << settings.height << ": " << markerFrames
+        << " frames of four markers drawn from the set (clean case), then " << emptyFrames
+        << " frames without markers. ours loads the set's generated patterns; AprilTag (36h11, 587 codes) "
+           "and ArUco (6x6, 250 codes, 1000 for sets over 250) decode their whole family and print the "
+           "set's first codes"
+        << std::endl;
+    out << "| set | detector | detected % | wrong ids | false positives | marker-free frames | median CPU ms "
+           "marker-free |"
+        << std::endl;
+    out << "|---|---|---|---|---|---|---|" << std::endl;
+    const Degradation clean;
+    Degradation empty;
+    empty.markerFree = true;
+    for (const int ids : setSizes)
+    {
+        std::vector<std::unique_ptr<ComparedDetector>> detectors = make(ids);
+        for (const std::unique_ptr<ComparedDetector>& detector : detectors)
+        {
+            if (!detector->prepare(settings.width, settings.height, renderer.cameraMatrix()))
+                continue;
+            std::mt19937 random(settings.seed);
+            Tally marked, free;
+            std::vector<ComparedDetection> found;
+            for (int frameIndex = 0; frameIndex < markerFrames + emptyFrames; ++frameIndex)
+            {
+                const bool markerFree = frameIndex >= markerFrames;
+                const unsigned frameSeed = unsigned(random());
+                std::mt19937 placement(frameSeed);
+                const std::vector<HardCaseMarker> placed =
+                    renderer.place(markerFree ? empty : clean, 4, ids, kMarkerSize, kMargin, placement);
+                cv::Mat grey;
+                renderAndDetect(*detector, renderer, markerFree ? empty : clean, placed, frameSeed,
+                                markerFree, markerFree ? free : marked, found, grey);
+                score(found, placed, renderer.cameraMatrix(), markerFree, markerFree ? free : marked);
+            }
+            out << "| " << ids << " | " << detector->name() << " | "
+                << (marked.expected ? fixed(100.0 * double(marked.detected) / double(marked.expected), 1)
+                                    : "-")
+                << " | " << marked.wrongIds << " | " << free.falsePositives << " | " << emptyFrames << " | "
+                << fixed(percentile(free.cpu, 0.5), 2) << " |" << std::endl;
+        }
+    }
+}
+
+std::vector<cv::Mat> loadPhotos(const std::string& folder)
+{
+    std::vector<cv::Mat> photos;
+    std::vector<cv::String> files;
+    if (folder.empty() || !osgDB::fileExists(folder))
+        return photos;
+    cv::glob(folder + "/*", files, false);
+    std::sort(files.begin(), files.end());
+    for (const cv::String& file : files)
+    {
+        cv::Mat photo;
+        std::string error;
+        if (readImageFile(file, photo, error) && photo.cols >= 320 && photo.rows >= 240)
+            photos.push_back(photo);
+    }
+    return photos;
 }
 
 #ifdef NOVARO_HAVE_APRILTAG

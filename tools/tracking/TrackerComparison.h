@@ -9,6 +9,7 @@
 #include <osg/Matrixd>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -39,6 +40,8 @@ public:
     /// For frames of this size seen by this distortion-free camera; false when the detector cannot run.
     virtual bool prepare(int width, int height, const cv::Matx33d& camera) = 0;
     virtual void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) = 0;
+    /// Drops what the detector keeps from earlier frames, so that the next frame is seen alone.
+    virtual void forget() {}
 
 protected:
     std::vector<cv::Mat> _sheets;
@@ -47,7 +50,8 @@ protected:
 /// The tracker plugin with ids patterns; camera files go to folder.
 std::unique_ptr<ComparedDetector> makeTrackerDetector(osgART::GenericTracker* tracker,
                                                       const std::string& folder, int ids, unsigned seed);
-/// AprilTag 36h11 and OpenCV's ArUco (6x6, sub-pixel corners); null when the tool was built without.
+/// AprilTag 36h11 and OpenCV's ArUco (6x6 of 250 codes, of 1000 when more than 250 ids are in
+/// play; sub-pixel corners); null when the tool was built without.
 std::unique_ptr<ComparedDetector> makeAprilTagDetector(int ids);
 #ifdef NOVARO_HAVE_APRILTAG
 // The black square of AprilTag 36h11 tag 'id' (8 of its 10 cells, the white outer ring dropped),
@@ -66,7 +70,27 @@ struct ComparisonSettings
     int warmUpFrames = 3;   ///< not timed
     std::string only;       ///< when set, only the hard cases whose name starts with it
     std::string missFolder; ///< when set, frames where the first detector missed a marker go there
+    Background background = Background::CALM;
+    std::vector<cv::Mat> photos; ///< for Background::PHOTO
 };
+
+/// Photographs for the photo background: every image of at least 320 x 240 pixels in folder.
+std::vector<cv::Mat> loadPhotos(const std::string& folder);
+
+/// Time per frame on the clean case for each background and resolution (thread CPU median and 95th
+/// percentile, wall median) and each peer's median CPU as a multiple of ours, measured in the same
+/// run on the same frames. Prints a Markdown table.
+void compareSpeed(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
+                  const std::vector<Background>& backgrounds, const std::vector<cv::Size>& resolutions,
+                  std::ostream& out);
+
+/// Wrong ids and false positives with larger sets of markers in play: detectors made for each set
+/// size by make, markerFrames frames of four markers drawn from the set and emptyFrames frames
+/// without markers, on settings.background. Prints one Markdown row per set size and detector.
+using DetectorFactory = std::function<std::vector<std::unique_ptr<ComparedDetector>>(int ids)>;
+void comparePatternSets(const DetectorFactory& make, const ComparisonSettings& settings,
+                        const std::vector<int>& setSizes, int markerFrames, int emptyFrames,
+                        std::ostream& out);
 
 /// Every hard case on the same frames for every detector: detection, wrong ids, false positives,
 /// pose error and per-frame time (thread CPU and wall). Prints a Markdown table.
@@ -74,7 +98,10 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
                         std::ostream& out);
 
 /// A static marker over frames that differ only by camera noise, frontal and at 45 degrees: spread of
-/// the raw pose and of the pose through the transform filter. Prints a Markdown table.
+/// the pose around its mean and its median error against the truth, each frame seen alone
+/// ("single frame") and with each detector's temporal choice ("temporal": ours its own, the peers'
+/// corners through the same square-pose solver and previous-pose rule as ours), and the spread of
+/// the temporal pose through the transform filter. Prints a Markdown table.
 void compareJitter(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
                    std::ostream& out);
 

@@ -125,6 +125,28 @@ cv::Ptr<cv::aruco::Dictionary> arucoDictionary()
 }
 #endif
 
+std::vector<cv::Size> parseResolutions(const std::string& text)
+{
+    std::vector<cv::Size> sizes;
+    std::stringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, ','))
+    {
+        int w = 0, h = 0;
+        if (std::sscanf(item.c_str(), "%dx%d", &w, &h) == 2 && w > 0 && h > 0)
+            sizes.emplace_back(w, h);
+    }
+    return sizes;
+}
+
+// The photographs of the photo background: --photos, else opencv-doc's sample images when that
+// package is installed (tools/tracking/get-photos.sh fetches them without installing it).
+std::vector<cv::Mat> benchmarkPhotos(const ToolArguments& arguments)
+{
+    const std::string folder = arguments.get("photos", "/usr/share/doc/opencv-doc/examples/data");
+    return loadPhotos(folder);
+}
+
 int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker, const std::string& folder,
                  const std::vector<std::pair<int, int>>& resolutions)
 {
@@ -133,28 +155,75 @@ int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker
     settings.seed = unsigned(arguments.getNumber("seed", 1));
     settings.missFolder = arguments.get("misses");
     settings.only = arguments.get("only");
+    settings.photos = benchmarkPhotos(arguments);
     if (arguments.has("resolutions") && !resolutions.empty())
     {
         settings.width = resolutions.front().first;
         settings.height = resolutions.front().second;
     }
-    std::vector<std::unique_ptr<ComparedDetector>> owned;
-    owned.push_back(makeTrackerDetector(tracker, folder, settings.ids, settings.seed));
-    owned.push_back(makeAprilTagDetector(settings.ids));
-    owned.push_back(makeArucoDetector(settings.ids));
+    else
+    {
+        settings.width = 640;
+        settings.height = 480;
+    }
+    auto makeDetectors = [&](int ids)
+    {
+        std::vector<std::unique_ptr<ComparedDetector>> made;
+        made.push_back(makeTrackerDetector(tracker, folder, ids, settings.seed));
+        made.push_back(makeAprilTagDetector(ids));
+        made.push_back(makeArucoDetector(ids));
+        made.erase(std::remove(made.begin(), made.end(), nullptr), made.end());
+        return made;
+    };
+    std::vector<std::unique_ptr<ComparedDetector>> owned = makeDetectors(settings.ids);
     std::vector<ComparedDetector*> detectors;
     for (const std::unique_ptr<ComparedDetector>& detector : owned)
-        if (detector)
-            detectors.push_back(detector.get());
+        detectors.push_back(detector.get());
     if (detectors.size() < 3)
         std::cout
             << "# built without AprilTag or ArUco (Debian packages libapriltag-dev, libopencv-contrib-dev): "
                "only the detectors present are compared"
             << std::endl;
-    compareOnHardCases(detectors, settings, std::cout);
-    ComparisonSettings still = settings;
-    still.frames = int(arguments.getNumber("jitter-frames", 100));
-    compareJitter(detectors, still, std::cout);
+    std::vector<Background> backgrounds;
+    for (const char* name : {"calm", "busy", "photo"})
+        if (arguments.get("backgrounds", "calm,busy,photo").find(name) != std::string::npos)
+            backgrounds.push_back(name[0] == 'c'   ? Background::CALM
+                                  : name[0] == 'b' ? Background::BUSY
+                                                   : Background::PHOTO);
+    std::cout << "# photo background: " << settings.photos.size() << " photographs from "
+              << arguments.get("photos", "/usr/share/doc/opencv-doc/examples/data") << std::endl;
+    const std::string sections = arguments.get("sections", "speed,hard,sets,jitter");
+    if (sections.find("speed") != std::string::npos)
+    {
+        ComparisonSettings speed = settings;
+        speed.frames = int(arguments.getNumber("speed-frames", 60));
+        compareSpeed(detectors, speed, backgrounds,
+                     parseResolutions(arguments.get("speed-resolutions", "640x480,1920x1080")), std::cout);
+    }
+    for (const Background background : backgrounds)
+    {
+        if (background == Background::PHOTO && settings.photos.empty())
+            continue;
+        ComparisonSettings each = settings;
+        each.background = background;
+        if (sections.find("hard") != std::string::npos)
+            compareOnHardCases(detectors, each, std::cout);
+        if (sections.find("jitter") != std::string::npos)
+        {
+            each.frames = int(arguments.getNumber("jitter-frames", 100));
+            compareJitter(detectors, each, std::cout);
+        }
+    }
+    if (sections.find("sets") != std::string::npos)
+    {
+        ComparisonSettings sets = settings;
+        sets.background = Background::BUSY;
+        std::vector<int> sizes;
+        for (double size : arguments.getList("pattern-sets", {8, 64, 256}))
+            sizes.push_back(int(size));
+        comparePatternSets(makeDetectors, sets, sizes, int(arguments.getNumber("set-frames", 100)),
+                           int(arguments.getNumber("empty-frames", 1000)), std::cout);
+    }
     return 0;
 }
 
@@ -175,7 +244,12 @@ int main(int argc, char** argv)
                "  [--no-compare]\n"
                "       novaro-bench-tracker --hard-cases [--frames N] [--resolutions WxH] [--seed N] "
                "[--misses DIR]\n"
-               "  (hard cases and jitter, the same frames for the tracker, AprilTag and ArUco)\n"
+               "  [--only CASE] [--backgrounds calm,busy,photo] [--photos DIR] [--sections "
+               "speed,hard,sets,jitter]\n"
+               "  [--speed-resolutions 640x480,1920x1080] [--speed-frames N] [--pattern-sets 8,64,256]\n"
+               "  [--set-frames N] [--empty-frames N] [--jitter-frames N]\n"
+               "  (speed, hard cases, pattern sets and jitter on each background, the same frames for the "
+               "tracker, AprilTag and ArUco)\n"
                "       novaro-bench-tracker --image-targets [--data OPENCV_EXAMPLES_DATA] [--frames N] "
                "[--seed N]\n"
                "  (image targets from OpenCV's example photographs against a plain OpenCV pipeline)"

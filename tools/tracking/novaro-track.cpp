@@ -9,6 +9,7 @@
 #include <osgART/InputFiles.h>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <osg/Notify>
@@ -50,12 +51,17 @@ void writeDebugImage(osgART::GenericTracker& tracker, const std::string& pattern
     osg::ref_ptr<osg::Image> image = field->get();
     if (!image.valid() || !image->data())
         return;
-    cv::Mat view(image->t(), image->s(), CV_8UC1, image->data(), image->getRowStepInBytes());
+    // The tracker's debug view is RGB; an older grey one is written as it is.
+    const bool colour = image->getPixelFormat() == GL_RGB;
+    cv::Mat view(image->t(), image->s(), colour ? CV_8UC3 : CV_8UC1, image->data(),
+                 image->getRowStepInBytes());
     cv::Mat upright;
-    if (image->getOrigin() == osg::Image::BOTTOM_LEFT)
-        cv::flip(view, upright, 0);
+    if (colour)
+        cv::cvtColor(view, upright, cv::COLOR_RGB2BGR);
     else
         upright = view;
+    if (image->getOrigin() == osg::Image::BOTTOM_LEFT)
+        cv::flip(upright, upright, 0);
     const std::string name = formatFrameName(pattern, frame);
     try
     {

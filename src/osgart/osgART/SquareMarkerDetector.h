@@ -1,6 +1,7 @@
 #pragma once
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/types.hpp>
 
 #include <osg/Vec2d>
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "CameraParameters.h"
+#include "DarkRegions.h"
 #include "Pattern.h"
 #include "UndistortionGrid.h"
 
@@ -28,20 +30,26 @@ struct DetectedSquare
 /// Finds square markers (black border, pattern in the inner half) in grey frames and identifies them
 /// by their patterns:
 /// binarise a search image (the frame, or the frame halved when it is 1600 pixels wide or more, so
-/// that busy high-resolution frames cost what a 960-pixel frame costs), take the outer contours that
-/// are convex quadrilaterals enclosing a hole (a marker's border surrounds its pattern's light cells),
-/// locate each side at full resolution along its normals, at most 24 pixels out (the centre of the
-/// dark-to-bright step, which a symmetric blur leaves in place), fit the side lines through the edge
-/// points undistorted by an UndistortionGrid, with outliers dropped, and intersect them, sample the
-/// inner square through the homography of the corners, and match the samples against every pattern
-/// in its four orientations by normalised correlation. A candidate that falls short is compared again
-/// with its shaded part evened out when the paper around it shows a hard shadow edge (the pattern
-/// then is two patches of different light), and with the closest patterns blurred as much as its own edges
-/// are (motion blur, or the camera's own blur on a marker whose pattern cells are a pixel wide). Each pattern
-/// keeps its best candidate above the confidence floor; a candidate that becomes its pattern's best has its
-/// sides located once more from its refined corners, with a short profile at every pixel along each side (at
-/// most 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts
-/// of hundredths of a pixel, which the first pass's 16 profiles per side leave.
+/// that busy high-resolution frames cost what a 960-pixel frame costs), label its connected dark
+/// regions in one pass and keep only those whose statistics fit a marker's border (bounding box at
+/// least 10 processing pixels a side and clear of the frame's edge, at most 8 times longer than
+/// wide, 8 to 97 % of it dark, at least one hole), so that the thousands of specks of a textured desk or
+/// shelf are dropped before any contour is traced; put the regions where the last frame's markers were first;
+/// take each remaining region's outline from its rows' ends (a marker's border surrounds its
+/// pattern's light cells, hence the hole; seen in any perspective it is convex, so its rows' ends
+/// are its contour) and keep the outlines that simplify to convex quadrilaterals, locate each side at full
+/// resolution along its normals, at most 24 pixels out (the centre of the dark-to-bright step, which a
+/// symmetric blur leaves in place), fit the side lines through the edge points undistorted by an
+/// UndistortionGrid, with outliers dropped, and intersect them, sample the inner square through the
+/// homography of the corners, and match the samples against every pattern in its four orientations by
+/// normalised correlation. A candidate that falls short is compared again with its shaded part evened out
+/// when the paper around it shows a hard shadow edge (the pattern then is two patches of different light),
+/// and with the closest patterns blurred as much as its own edges are (motion blur, or the camera's own blur
+/// on a marker whose pattern cells are a pixel wide). Each pattern keeps its best candidate above the
+/// confidence floor; a candidate that becomes its pattern's best has its sides located once more from its
+/// refined corners, with a short profile at every pixel along each side (at most 64) following the side's
+/// curve through the lens: near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel,
+/// which the first pass's 16 profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -56,6 +64,10 @@ struct DetectedSquare
 /// the search image (tile extremes, level, compare) plus a few over the 16 times smaller tile grid.
 /// FIXED: pixels darker than the threshold grey level (0..255, default 100) are border candidates, the
 /// same everywhere in the frame; one pass; fails where the light is uneven or the exposure is off.
+///
+/// Candidate search cost: one pass over the binary search image's bytes for its runs, joined into
+/// regions in time proportional to their number (DarkRegions), then for each region kept a walk
+/// over its runs: texture costs its runs, not a traced contour per speck.
 class SquareMarkerDetector
 {
 public:
@@ -102,8 +114,16 @@ public:
     /// The binarised search image of the last detect() (border candidates 255, the rest 0); half the
     /// processing resolution for frames of kHalvedSearchFromWidth pixels and wider.
     const cv::Mat& binaryImage() const { return _binary; }
+    /// A quadrilateral examined in the last detect(), for the debug views.
+    struct Candidate
+    {
+        std::array<osg::Vec2d, 4> outline; ///< rough corners, observed video pixels, clockwise on screen
+        int pattern = -1;                  ///< the pattern it matched above the confidence floor, or -1
+        double confidence = 0.0;           ///< its best correlation with any pattern
+    };
+    const std::vector<Candidate>& candidates() const { return _candidates; }
     /// Quadrilaterals examined in the last detect().
-    size_t candidateCount() const { return _candidateCount; }
+    size_t candidateCount() const { return _candidates.size(); }
 
 private:
     struct EdgeLevels;
@@ -125,8 +145,21 @@ private:
     /// The same against the patterns blurred (standard deviations in pattern cells, across and down).
     double matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross, double blurDown,
                                int& pattern, int& orientation) const;
-    void examine(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
-                 std::vector<DetectedSquare>& best) const;
+    /// Identifies one candidate; returns its best correlation, matched the pattern it matched or -1.
+    double examine(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
+                   std::vector<DetectedSquare>& best, int& matched) const;
+    /// A connected dark region of the binary image that passed the statistics tests.
+    struct Region
+    {
+        int index = 0;   ///< in _darkRegions
+        cv::Rect bounds; ///< search pixels
+        bool nearPrevious = false;
+    };
+    void findCandidateRegions(int reduction, int videoPerSearch);
+    void orderRegionsByPreviousMarkers(int videoPerSearch);
+    bool traceRegion(const Region& region, std::vector<cv::Point>& polygon);
+    bool quadrilateralOf(const std::vector<cv::Point>& polygon, int reduction,
+                         std::array<osg::Vec2d, 4>& corners) const;
 
     CameraParameters _camera;
     /// Edge points are undistorted through it (filled as it is used, hence mutable).
@@ -142,9 +175,12 @@ private:
     cv::Mat _binary;
     cv::Mat _columnMinimum, _columnMaximum, _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel,
         _level;
-    std::vector<std::vector<cv::Point>> _contours;
-    std::vector<cv::Vec4i> _hierarchy;
-    size_t _candidateCount;
+    DarkRegions _darkRegions;
+    std::vector<cv::Point> _outline;
+    std::vector<Region> _regions;
+    std::vector<Candidate> _candidates;
+    /// Bounding boxes (video pixels) of the last frame's detections.
+    std::vector<cv::Rect> _previousBounds;
 };
 
 } // namespace osgART

@@ -12,12 +12,22 @@
 #include <osgDB/FileUtils>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 namespace osgART
 {
 
 namespace
 {
+
+// The debug view's colours (RGB): identified markers, and candidates no pattern took.
+const cv::Scalar kDebugIdentifiedColour(0, 220, 0);
+const cv::Scalar kDebugRejectedColour(255, 40, 40);
+// Outlines are drawn two pixels wide, their corners placed to a sixteenth of a pixel.
+const int kDebugLineWidth = 2;
+const int kDebugShift = 4;
+const double kDebugSubpixels = 16.0;
 
 // Row-vector matrix of a 3x4 pose written row by row for column vectors.
 osg::Matrixd fromRows(const double (&pose)[3][4])
@@ -113,7 +123,7 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     _markers.clear();
 
     _debugImage = new osg::Image;
-    _debugImage->allocateImage(width, height, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);
+    _debugImage->allocateImage(width, height, 1, GL_RGB, GL_UNSIGNED_BYTE);
     std::fill(_debugImage->data(), _debugImage->data() + _debugImage->getTotalSizeInBytes(), 255);
 
     if (patternFile.empty())
@@ -442,6 +452,53 @@ void SquareMarkerTracker::updateMulti(TrackedMarker& tracked,
                                 bestDetection->observed);
 }
 
+// Which tracked marker a pattern belongs to, for the debug view's labels: the first single marker
+// with it, else the first multi-marker holding it; -1 when none does.
+int SquareMarkerTracker::markerIndexOfPattern(int pattern) const
+{
+    for (size_t k = 0; k < _tracked.size(); ++k)
+        if (!_tracked[k].multi && _tracked[k].pattern == pattern)
+            return int(k);
+    for (size_t k = 0; k < _tracked.size(); ++k)
+        for (const TrackedSubmarker& submarker : _tracked[k].submarkers)
+            if (submarker.pattern == pattern)
+                return int(k);
+    return -1;
+}
+
+// The binarised frame (border candidates black) with the candidates drawn over it: every
+// quadrilateral examined in a colour of its own when no pattern took it, the identified markers'
+// outlines with their marker index and confidence.
+void SquareMarkerTracker::drawCandidates(cv::Mat& view) const
+{
+    auto polyline = [&view](const std::array<osg::Vec2d, 4>& corners, const cv::Scalar& colour)
+    {
+        std::vector<cv::Point> points;
+        for (const osg::Vec2d& corner : corners)
+            points.emplace_back(int(std::lround(corner.x() * kDebugSubpixels)),
+                                int(std::lround(corner.y() * kDebugSubpixels)));
+        cv::polylines(view, points, true, colour, kDebugLineWidth, cv::LINE_8, kDebugShift);
+    };
+    for (const SquareMarkerDetector::Candidate& candidate : _detector.candidates())
+        if (candidate.pattern < 0)
+            polyline(candidate.outline, kDebugRejectedColour);
+    for (const DetectedSquare& detection : _detections)
+    {
+        polyline(detection.observed, kDebugIdentifiedColour);
+        osg::Vec2d centre;
+        for (const osg::Vec2d& corner : detection.observed)
+            centre += corner * 0.25;
+        char label[32];
+        std::snprintf(label, sizeof(label), "#%d %.2f", markerIndexOfPattern(detection.pattern),
+                      detection.confidence);
+        int baseline = 0;
+        const cv::Size size = cv::getTextSize(label, cv::FONT_HERSHEY_SIMPLEX, 0.45, 1, &baseline);
+        cv::putText(view, label,
+                    cv::Point(int(centre.x()) - size.width / 2, int(centre.y()) + size.height / 2),
+                    cv::FONT_HERSHEY_SIMPLEX, 0.45, kDebugIdentifiedColour, 1, cv::LINE_8);
+    }
+}
+
 void SquareMarkerTracker::updateDebugImage(const osg::Image& image, int scale, int flipCode)
 {
     const cv::Mat& binary = _detector.binaryImage();
@@ -450,19 +507,21 @@ void SquareMarkerTracker::updateDebugImage(const osg::Image& image, int scale, i
     if (!_debugImage.valid())
         _debugImage = new osg::Image;
     if (_debugImage->s() != image.s() || _debugImage->t() != image.t() ||
-        _debugImage->getPixelFormat() != GL_LUMINANCE)
-        _debugImage->allocateImage(image.s(), image.t(), 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);
+        _debugImage->getPixelFormat() != GL_RGB)
+        _debugImage->allocateImage(image.s(), image.t(), 1, GL_RGB, GL_UNSIGNED_BYTE);
     _debugImage->setOrigin(image.getOrigin());
-    cv::Mat target(_debugImage->t(), _debugImage->s(), CV_8UC1, _debugImage->data(),
+    cv::Mat target(_debugImage->t(), _debugImage->s(), CV_8UC3, _debugImage->data(),
                    _debugImage->getRowStepInBytes());
     cv::bitwise_not(binary, _debugBuffer); // border candidates black, as they look on paper
     if (scale != 1 || _debugBuffer.cols != target.cols || _debugBuffer.rows != target.rows)
         cv::resize(_debugBuffer, _debugBuffer, target.size(), 0, 0, cv::INTER_NEAREST);
+    cv::cvtColor(_debugBuffer, _debugColour, cv::COLOR_GRAY2RGB);
+    drawCandidates(_debugColour);
     // Back into the row order and mirroring of the video image.
     if (flipCode != 2)
-        cv::flip(_debugBuffer, target, flipCode);
+        cv::flip(_debugColour, target, flipCode);
     else
-        _debugBuffer.copyTo(target);
+        _debugColour.copyTo(target);
     _debugImage->dirty();
 }
 

@@ -18,9 +18,10 @@ namespace osgART
 /// mode is described with SquareMarkerDetector), "adaptive_threshold" (bool, default true: the
 /// threshold applies to the locally stretched frame; false: it is one grey level for the whole
 /// frame), "imageProcMode" (int, 1 = half resolution, anything else = full), "debug" (bool),
-/// "debug_image" (the binarised frame at video size, border candidates black, updated while debug is
-/// on) and "confidence_threshold" (double, the correlation a pattern needs to count as found,
-/// default 0.8).
+/// "debug_image" (RGB at video size, updated while debug is on: the binarised frame, border
+/// candidates black, with every examined quadrilateral that no pattern took outlined in red and
+/// every identified marker outlined in green with its marker index and confidence) and "confidence_threshold"
+/// (double, the correlation a pattern needs to count as found, default 0.8).
 ///
 /// Markers of type "image" (pictures tracked by their natural features) are found in the same
 /// frames by an ImageTargetTracker.
@@ -67,6 +68,8 @@ private:
     void updateDebugImage(const osg::Image& image, int scale, int flipCode);
     Marker* addImageTarget(const std::string& name, const std::string& path, double width);
     void updateImageTargets(const cv::Mat& grey, int scale);
+    void drawCandidates(cv::Mat& view) const;
+    int markerIndexOfPattern(int pattern) const;
     void updateSingle(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern);
     void updateMulti(TrackedMarker& tracked, const std::vector<const DetectedSquare*>& byPattern);
 
@@ -86,6 +89,7 @@ private:
     cv::Mat _converted;
     cv::Mat _halved;
     cv::Mat _debugBuffer;
+    cv::Mat _debugColour;
     bool _reportedFormat;
     ImageTargetTracker _imageTargets;
     std::vector<osg::ref_ptr<Marker>> _imageMarkers; ///< one per image target, in target order
