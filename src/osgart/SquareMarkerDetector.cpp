@@ -21,6 +21,11 @@ const double kMinimumEdgeContrast = 12.0; // grey levels between border and pape
 const double kMinimumDarkRing = 0.8;      // share of border samples that must be dark
 const int kTile = 4;                      // search pixels per side of a threshold tile
 const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
+// Depth, in search pixels, to which thresholding marks a solid dark band dark from its edge: the
+// contrasted tile and the flat tiles its level reaches. A close marker's border, thicker than twice
+// this, comes out hollow: its region is a strip this deep around the marker, not a quarter of its
+// side, and the region tests below expect no more of it.
+const double kThresholdReach = (kFlatReach + 1) * kTile;
 // Dark regions whose bounding box is longer than this many times its width are no marker: a square
 // tilted 80 degrees from the camera still is within it.
 const int kMaximumRegionAspect = 8;
@@ -965,7 +970,8 @@ void SquareMarkerDetector::findCandidateRegions(int reduction, int videoPerSearc
             continue;
         // A marker's border is a quarter of its side thick: rows cross it in long runs. Outlines
         // drawn with a pen, letters and the meshes of texture are crossed in short ones.
-        if (dark.pixels < kMinimumRunShare * shorter * dark.runs)
+        const double bandSide = std::min(double(shorter), 8.0 * kThresholdReach);
+        if (dark.pixels < kMinimumRunShare * bandSide * dark.runs)
             continue;
         Region region;
         region.index = int(index);
@@ -973,6 +979,18 @@ void SquareMarkerDetector::findCandidateRegions(int reduction, int videoPerSearc
         _regions.push_back(region);
     }
     orderRegionsByPreviousMarkers(videoPerSearch);
+}
+
+// Share of its quadrilateral a marker's region covers at least: the quadrilateral fill a full ring
+// allows, in proportion to what a hollow ring of a close marker keeps (a strip kThresholdReach deep).
+double SquareMarkerDetector::minimumRingFill(double quadArea)
+{
+    const double side = std::sqrt(quadArea);
+    if (side <= 0.0)
+        return kMinimumQuadrilateralFill;
+    const double ring = std::min(side / 4.0, kThresholdReach);
+    const double ringFill = 4.0 * ring / side * (1.0 - ring / side); // 0.75 for a full quarter-side ring
+    return kMinimumQuadrilateralFill * ringFill / 0.75;
 }
 
 // Regions where markers were in the last frame come first: their patterns then take their places
@@ -1056,7 +1074,7 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
         // The ring alone covers three quarters of the square; a notched shape whose rows' ends
         // make a quadrilateral covers much less of it.
         const double quadArea = std::fabs(cv::contourArea(polygon));
-        if (_darkRegions.regions()[size_t(region.index)].pixels < kMinimumQuadrilateralFill * quadArea)
+        if (_darkRegions.regions()[size_t(region.index)].pixels < minimumRingFill(quadArea) * quadArea)
             continue;
         Candidate candidate;
         for (int k = 0; k < 4; ++k)

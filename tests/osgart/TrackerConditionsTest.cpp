@@ -148,6 +148,24 @@ TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
 
 // Nearly facing the camera, a small marker's tilt shows only as corner shifts of hundredths of a
 // pixel, so its pose is as good as its corners are exact.
+// A marker held close to the camera has a border thicker than the threshold's reach into flat
+// areas: its dark region comes out as a hollow outline, which must still count as a marker.
+TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAreFound)
+{
+    Degradation condition = degradation("clean");
+    condition.minWidth = 170; // a border band of 40 pixels and more
+    condition.maxWidth = 240;
+    std::mt19937 random(11);
+    for (unsigned frame = 0; frame < 4; ++frame)
+    {
+        SCOPED_TRACE(frame);
+        const std::vector<HardCaseMarker> placed = renderer.place(condition, 1, 4, kSize, kMargin, random);
+        ASSERT_EQ(placed.size(), 1u);
+        show(condition, placed, frame + 300);
+        expectFound(placed, 2.5);
+    }
+}
+
 // A shadow edge across a small marker leaves half its pattern darker than the other half: it must
 // still match its pattern, and no other.
 TEST_F(TrackerConditionsTest, SmallMarkersUnderAShadowEdgeKeepTheirPattern)

@@ -157,6 +157,7 @@ private:
     };
     void findCandidateRegions(int reduction, int videoPerSearch);
     void orderRegionsByPreviousMarkers(int videoPerSearch);
+    static double minimumRingFill(double quadArea);
     bool traceRegion(const Region& region, std::vector<cv::Point>& polygon);
     bool quadrilateralOf(const std::vector<cv::Point>& polygon, int reduction,
                          std::array<osg::Vec2d, 4>& corners) const;
