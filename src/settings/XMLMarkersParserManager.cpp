@@ -98,42 +98,8 @@ bool XMLMarkersParserManager::readMarker(const TiXmlElement* element, MarkerData
     else
         osg::notify(osg::NOTICE) << "transforms_file: NA (not using)." << std::endl;
 
-    // The optional attributes: the attribute's text when present, else the absence message.
-    auto lookUp = [&](const char* name, std::string& value)
-    {
-        if (!hasAttribute(element, name))
-        {
-            osg::notify(osg::NOTICE) << " " << name << ": NA (using default)." << std::endl;
-            return false;
-        }
-        value = attribute(element, name);
-        return true;
-    };
-    std::string value;
-    marker.setSize(lookUp("size", value) ? toFloat(value) : 80.0f);
-    marker.setFit(lookUp("fit", value) ? isTrue(value) : false);
-    marker.setFitFactor(lookUp("fit_factor", value) ? toFloat(value) : 1.0f);
-    marker.setShadowed(lookUp("shadowed", value) ? isTrue(value) : false);
-    marker.setSequence(lookUp("sequence", value) ? isTrue(value) : false);
-    marker.setSequenceDuration(lookUp("sequence_duration", value) ? toDouble(value) : 100.0);
-    marker.setSequenceLoop(lookUp("sequence_loop", value) ? isTrue(value) : false);
-
-    osg::notify(osg::NOTICE) << " Adding marker data:" << std::endl;
-    osg::notify(osg::NOTICE) << "        name: " << marker.getName() << std::endl;
-    osg::notify(osg::NOTICE) << "        tag: " << marker.getTag() << std::endl;
-    osg::notify(osg::NOTICE) << "        id: " << marker.getId() << std::endl;
-    osg::notify(osg::NOTICE) << "        size: " << marker.getSize() << std::endl;
-    osg::notify(osg::NOTICE) << "        fit: " << boolText(marker.getFit()) << std::endl;
-    osg::notify(osg::NOTICE) << "        fit_factor: " << marker.getFitFactor() << std::endl;
-    osg::notify(osg::NOTICE) << "        path: " << marker.getPath() << std::endl;
-    osg::notify(osg::NOTICE) << "        image: " << marker.getImage() << std::endl;
-    osg::notify(osg::NOTICE) << "        transforms_file: " << marker.getTransformsFile() << std::endl;
-    osg::notify(osg::NOTICE) << "        type: " << marker.getType() << std::endl;
-    // The two sequence flags are echoed in the stream's plain form (1/0), unlike fit.
-    osg::notify(osg::NOTICE) << "        sequence: " << marker.getSequence() << std::endl;
-    osg::notify(osg::NOTICE) << "        sequence_duration: " << marker.getSequenceDuration() << std::endl;
-    osg::notify(osg::NOTICE) << "        sequence_loop: " << marker.getSequenceLoop() << std::endl;
-
+    readOptionalAttributes(element, marker);
+    echoMarker(marker);
     if (marker.isMulti())
     {
         const TiXmlElement* submarkers = childByTag(element, "submarkers");
@@ -158,6 +124,49 @@ bool XMLMarkersParserManager::readMarker(const TiXmlElement* element, MarkerData
         marker.addLayer(0, 5.0);
     }
     return true;
+}
+
+// The attributes with defaults: the attribute's text when present, else the absence message and
+// the default.
+void XMLMarkersParserManager::readOptionalAttributes(const TiXmlElement* element, MarkerData& marker)
+{
+    auto lookUp = [&](const char* name, std::string& value)
+    {
+        if (!hasAttribute(element, name))
+        {
+            osg::notify(osg::NOTICE) << " " << name << ": NA (using default)." << std::endl;
+            return false;
+        }
+        value = attribute(element, name);
+        return true;
+    };
+    std::string value;
+    marker.setSize(lookUp("size", value) ? toFloat(value) : 80.0f);
+    marker.setFit(lookUp("fit", value) ? isTrue(value) : false);
+    marker.setFitFactor(lookUp("fit_factor", value) ? toFloat(value) : 1.0f);
+    marker.setShadowed(lookUp("shadowed", value) ? isTrue(value) : false);
+    marker.setSequence(lookUp("sequence", value) ? isTrue(value) : false);
+    marker.setSequenceDuration(lookUp("sequence_duration", value) ? toDouble(value) : 100.0);
+    marker.setSequenceLoop(lookUp("sequence_loop", value) ? isTrue(value) : false);
+}
+
+void XMLMarkersParserManager::echoMarker(const MarkerData& marker)
+{
+    osg::notify(osg::NOTICE) << " Adding marker data:" << std::endl;
+    osg::notify(osg::NOTICE) << "        name: " << marker.getName() << std::endl;
+    osg::notify(osg::NOTICE) << "        tag: " << marker.getTag() << std::endl;
+    osg::notify(osg::NOTICE) << "        id: " << marker.getId() << std::endl;
+    osg::notify(osg::NOTICE) << "        size: " << marker.getSize() << std::endl;
+    osg::notify(osg::NOTICE) << "        fit: " << boolText(marker.getFit()) << std::endl;
+    osg::notify(osg::NOTICE) << "        fit_factor: " << marker.getFitFactor() << std::endl;
+    osg::notify(osg::NOTICE) << "        path: " << marker.getPath() << std::endl;
+    osg::notify(osg::NOTICE) << "        image: " << marker.getImage() << std::endl;
+    osg::notify(osg::NOTICE) << "        transforms_file: " << marker.getTransformsFile() << std::endl;
+    osg::notify(osg::NOTICE) << "        type: " << marker.getType() << std::endl;
+    // The two sequence flags are echoed in the stream's plain form (1/0), unlike fit.
+    osg::notify(osg::NOTICE) << "        sequence: " << marker.getSequence() << std::endl;
+    osg::notify(osg::NOTICE) << "        sequence_duration: " << marker.getSequenceDuration() << std::endl;
+    osg::notify(osg::NOTICE) << "        sequence_loop: " << marker.getSequenceLoop() << std::endl;
 }
 
 void XMLMarkersParserManager::readSubmarkers(const TiXmlElement* submarkers, MarkerData& marker)

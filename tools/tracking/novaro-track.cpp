@@ -126,6 +126,135 @@ void printFrame(osgART::GenericTracker& tracker, int frame, double milliseconds)
     std::cout << "]}" << std::endl;
 }
 
+// Where frames come from: a camera through the video plugin (the image is the video itself), or a
+// still image, movie or image sequence read here, every frame once.
+struct FrameInput
+{
+    osg::ref_ptr<osgART::GenericVideo> video;
+    cv::VideoCapture capture;
+    cv::Mat frame;
+    osg::ref_ptr<osg::Image> image = new osg::Image;
+    unsigned lastVideoFrame = 0;
+};
+
+bool openDevice(const std::string& device, FrameInput& input)
+{
+    input.video = loadVideoPlugin();
+    if (!input.video.valid())
+    {
+        std::cerr << "cannot load the video plugin osgart_video_artoolkit4" << std::endl;
+        return false;
+    }
+    input.video->getVideoConfiguration()->deviceconfig =
+        "-devNum=" + osgART::quoteCaptureOptionValue(device) + " -flipV";
+    input.video->setFlip(false, true);
+    if (!input.video->open())
+    {
+        std::cerr << "cannot open video device " << device << std::endl;
+        return false;
+    }
+    input.image = input.video.get();
+    return true;
+}
+
+bool openInput(const ToolArguments& arguments, FrameInput& input)
+{
+    if (arguments.has("device"))
+        return openDevice(arguments.get("device"), input);
+    const std::string name = arguments.get("input");
+    if (isStillImage(name))
+    {
+        std::string error;
+        if (!readImageFile(name, input.frame, error))
+        {
+            std::cerr << error << std::endl;
+            return false;
+        }
+    }
+    else if (!readFirstFrame(input.capture, name, input.frame))
+    {
+        std::cerr << "cannot read " << name << std::endl;
+        return false;
+    }
+    copyFrameToImage(input.frame, *input.image, true);
+    return true;
+}
+
+// The next frame into the tracker's image: a camera's next captured frame, a file's next frame.
+// False at the end of a file.
+bool nextFrame(FrameInput& input, int index)
+{
+    if (input.video.valid())
+    {
+        while (true)
+        {
+            input.video->update();
+            if (input.video->getFrameNumber() != input.lastVideoFrame || index == 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        input.lastVideoFrame = input.video->getFrameNumber();
+        return true;
+    }
+    if (index == 0)
+        return true;
+    if (!readNextFrame(input.capture, input.frame))
+        return false;
+    copyFrameToImage(input.frame, *input.image, true);
+    return true;
+}
+
+bool setUpTracker(osgART::GenericTracker& tracker, const ToolArguments& arguments, osg::Image& image)
+{
+    if (!arguments.get("debug-image").empty())
+        if (auto* debug = dynamic_cast<osgART::TypedField<bool>*>(tracker.get("debug")))
+            debug->set(true);
+    if (!tracker.init(image.s(), image.t(), arguments.get("camera"), arguments.get("patterns")))
+    {
+        std::cerr << "tracker cannot be initialised with camera file " << arguments.get("camera")
+                  << std::endl;
+        return false;
+    }
+    for (const std::string& description : arguments.getAll("marker"))
+        if (!tracker.addMarker(description))
+        {
+            std::cerr << "cannot add marker " << description << std::endl;
+            return false;
+        }
+    if (auto* threshold = dynamic_cast<osgART::TypedField<int>*>(tracker.get("threshold")))
+        if (arguments.has("threshold"))
+            threshold->set(int(arguments.getNumber("threshold", 100)));
+    if (auto* mode = dynamic_cast<osgART::TypedField<int>*>(tracker.get("imageProcMode")))
+        mode->set(arguments.has("half") ? 1 : 0);
+    tracker.setImage(&image);
+    return true;
+}
+
+void trackFrames(osgART::GenericTracker& tracker, FrameInput& input, int maxFrames,
+                 const std::string& debugImage)
+{
+    if (input.video.valid())
+    {
+        input.video->start();
+        input.lastVideoFrame = input.video->getFrameNumber();
+    }
+    for (int index = 0; (maxFrames <= 0 || index < maxFrames) && nextFrame(input, index); ++index)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        tracker.update();
+        const double milliseconds =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        printFrame(tracker, index, milliseconds);
+        if (!debugImage.empty())
+            writeDebugImage(tracker, debugImage, index);
+    }
+    if (input.video.valid())
+    {
+        input.video->stop();
+        input.video->close(true);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -148,110 +277,9 @@ int main(int argc, char** argv)
         std::cerr << "cannot load the tracker plugin osgart_tracker_artoolkit4" << std::endl;
         return 1;
     }
-    const int maxFrames = int(arguments.getNumber("frames", 0));
-    const std::string debugImage = arguments.get("debug-image");
-    if (!debugImage.empty())
-        if (auto* debug = dynamic_cast<osgART::TypedField<bool>*>(tracker->get("debug")))
-            debug->set(true);
-
-    // Files are read here, every frame once; a camera goes through the video plugin.
-    osg::ref_ptr<osgART::GenericVideo> video;
-    cv::VideoCapture capture;
-    cv::Mat frame;
-    osg::ref_ptr<osg::Image> image = new osg::Image;
-    const std::string input = arguments.get("input");
-    if (arguments.has("device"))
-    {
-        video = loadVideoPlugin();
-        if (!video.valid())
-        {
-            std::cerr << "cannot load the video plugin osgart_video_artoolkit4" << std::endl;
-            return 1;
-        }
-        video->getVideoConfiguration()->deviceconfig =
-            "-devNum=" + osgART::quoteCaptureOptionValue(arguments.get("device")) + " -flipV";
-        video->setFlip(false, true);
-        if (!video->open())
-        {
-            std::cerr << "cannot open video device " << arguments.get("device") << std::endl;
-            return 1;
-        }
-        image = video.get();
-    }
-    else if (isStillImage(input))
-    {
-        std::string error;
-        if (!readImageFile(input, frame, error))
-        {
-            std::cerr << error << std::endl;
-            return 1;
-        }
-        copyFrameToImage(frame, *image, true);
-    }
-    else
-    {
-        if (!readFirstFrame(capture, input, frame))
-        {
-            std::cerr << "cannot read " << input << std::endl;
-            return 1;
-        }
-        copyFrameToImage(frame, *image, true);
-    }
-
-    if (!tracker->init(image->s(), image->t(), arguments.get("camera"), arguments.get("patterns")))
-    {
-        std::cerr << "tracker cannot be initialised with camera file " << arguments.get("camera")
-                  << std::endl;
+    FrameInput input;
+    if (!openInput(arguments, input) || !setUpTracker(*tracker, arguments, *input.image))
         return 1;
-    }
-    for (const std::string& description : arguments.getAll("marker"))
-        if (!tracker->addMarker(description))
-        {
-            std::cerr << "cannot add marker " << description << std::endl;
-            return 1;
-        }
-    if (auto* threshold = dynamic_cast<osgART::TypedField<int>*>(tracker->get("threshold")))
-        if (arguments.has("threshold"))
-            threshold->set(int(arguments.getNumber("threshold", 100)));
-    if (auto* mode = dynamic_cast<osgART::TypedField<int>*>(tracker->get("imageProcMode")))
-        mode->set(arguments.has("half") ? 1 : 0);
-    tracker->setImage(image.get());
-
-    if (video.valid())
-        video->start();
-    unsigned lastVideoFrame = video.valid() ? video->getFrameNumber() : 0;
-    for (int index = 0; maxFrames <= 0 || index < maxFrames; ++index)
-    {
-        if (video.valid())
-        {
-            // Wait for the next captured frame.
-            while (true)
-            {
-                video->update();
-                if (video->getFrameNumber() != lastVideoFrame || index == 0)
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
-            lastVideoFrame = video->getFrameNumber();
-        }
-        else if (index > 0)
-        {
-            if (!readNextFrame(capture, frame))
-                break;
-            copyFrameToImage(frame, *image, true);
-        }
-        const auto start = std::chrono::steady_clock::now();
-        tracker->update();
-        const double milliseconds =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-        printFrame(*tracker, index, milliseconds);
-        if (!debugImage.empty())
-            writeDebugImage(*tracker, debugImage, index);
-    }
-    if (video.valid())
-    {
-        video->stop();
-        video->close(true);
-    }
+    trackFrames(*tracker, input, int(arguments.getNumber("frames", 0)), arguments.get("debug-image"));
     return 0;
 }
