@@ -72,7 +72,8 @@ TEST(InstallEndToEnd, InstalledTreePlaysTheDemoFromAnotherFolderAndNamesNoBuildP
          {"bin/novaro", "bin/novaro-marker", "bin/novaro-track", "lib/novaro/libosgART.so",
           "lib/novaro/osgplugins/osgart_tracker_artoolkit4.so", "lib/novaro/osgplugins/osgdb_glb.so",
           "share/novaro/data/novaro.ive", "share/novaro/data/arial.ttf", "share/novaro/samples/scene.xml",
-          "share/man/man1/novaro.1.gz"})
+          "share/man/man1/novaro.1.gz", "bin/novaro-scene", "share/man/man1/novaro-scene.1.gz",
+          "share/doc/novaro/scene-format.md"})
         EXPECT_TRUE(std::filesystem::exists(prefix + "/" + file)) << file;
 
     for (const auto& entry : std::filesystem::recursive_directory_iterator(prefix))
