@@ -300,10 +300,11 @@ void SceneCheck::reportUnreadElement(const std::string& path, const TiXmlElement
         parameterAttribute.empty() ? nullptr : element.Attribute(parameterAttribute.c_str());
     std::string message;
     if (parameterName)
-    {
         message = "unknown " + tag + " " + quoted(parameterName) +
                   suggestion(parameterName, record.parametersAskedUnder(parent), "\"");
-    }
+    else if (!parameterAttribute.empty())
+        message = "<" + tag + "> is not read: the children of <" + parent->ValueStr() +
+                  "> are found by their " + parameterAttribute + " attribute";
     else
     {
         const std::set<std::string> asked = record.tagsAskedUnder(parent);

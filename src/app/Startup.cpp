@@ -305,7 +305,7 @@ struct SceneLocation
     std::string cameraMovie;
 };
 
-SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool demo,
+SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool demo, bool checking,
                                    const InstallLayout& layout)
 {
     SceneLocation location;
@@ -340,7 +340,8 @@ SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool d
     {
         osg::notify(osg::FATAL) << "ERROR: cannot play " << plain.front()
                                 << ": no such scene folder or metadata file." << std::endl;
-        endProcess(0);
+        // A scene to check that is not there is a scene with a problem.
+        endProcess(checking ? 1 : 0);
     }
     return location;
 }
@@ -439,7 +440,8 @@ int startPlayer(int argc, char** argv)
     bool demo = false;
     while (arguments.read("--demo"))
         demo = true;
-    const SceneLocation location = locateRequestedScene(plain, demo, layout);
+    const bool checking = arguments.read("-check");
+    const SceneLocation location = locateRequestedScene(plain, demo, checking, layout);
 
     std::string videoDevice = lastValue(arguments, "-video_device");
     if (videoDevice.empty())
@@ -452,7 +454,7 @@ int startPlayer(int argc, char** argv)
     if (temporaryDirectory.empty())
         temporaryDirectory = location.temporaryDirectory.empty() ? "." : location.temporaryDirectory;
 
-    if (arguments.read("-check"))
+    if (checking)
         checkRequestedScene(arguments, workingDirectory, temporaryDirectory, location.metadata);
 
     std::vector<SettingsFile> files = settingsFiles();

@@ -32,6 +32,24 @@ const TiXmlAttribute* findAttribute(const TiXmlElement* element, const std::stri
     return nullptr;
 }
 
+// Line and column just after the file's last character.
+void endOfFile(const std::string& path, int& line, int& column)
+{
+    std::ifstream file(path, std::ios::binary);
+    line = 1;
+    column = 1;
+    for (char c; file.get(c);)
+    {
+        if (c == '\n')
+        {
+            ++line;
+            column = 1;
+        }
+        else
+            ++column;
+    }
+}
+
 } // namespace
 
 // Only regular files are handed over: directories open fine on this platform but report a
@@ -65,6 +83,10 @@ bool XMLParserManager::loadFile()
         _loadError.line = _document.ErrorRow();
         _loadError.column = _document.ErrorCol();
         _loadError.reason = _document.ErrorDesc() ? _document.ErrorDesc() : "not well-formed XML";
+        // The parser gives no place when the text ended before the document did (an element left
+        // open at the end): that place is the end of the file.
+        if (_loadError.line < 1)
+            endOfFile(_path, _loadError.line, _loadError.column);
     }
     if (!_loadError.reason.empty())
     {
