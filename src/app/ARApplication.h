@@ -102,7 +102,9 @@ public:
     // The clock scene loading is timed with, seconds (the viewer's timer unless replaced).
     void setLoadingClock(std::function<double()> clock) { _loadingClock = std::move(clock); }
     std::string resolveModelFile(const std::string& path);
+    // Shows the status line (top left) for 3 seconds; a later message replaces it.
     void showStatusMessage(const std::string& text);
+    // Replaces the status line's text when one was shown.
     void updateStatusMessage(const std::string& text);
     unsigned int getMarkerCount() const;
     unsigned int getObjectCount() const { return static_cast<unsigned int>(_objects.size()); }
