@@ -41,6 +41,6 @@ add_custom_command(OUTPUT ${NOVARO_CHANGELOG}
   DEPENDS ${CMAKE_BINARY_DIR}/package/changelog)
 add_custom_target(novaro_changelog ALL DEPENDS ${NOVARO_CHANGELOG})
 install(FILES ${CMAKE_SOURCE_DIR}/data/package/copyright ${NOVARO_CHANGELOG}
-        DESTINATION ${NOVARO_PACKAGE_DOC_DIR})
+        ${CMAKE_SOURCE_DIR}/docs/scene-format.md DESTINATION ${NOVARO_PACKAGE_DOC_DIR})
 
 include(CPack)

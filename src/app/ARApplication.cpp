@@ -332,6 +332,12 @@ void ARApplication::setRescaleNormal(bool on)
 
 void ARApplication::showStatusMessage(const std::string& text)
 {
+    // One status line: a later message replaces the one shown instead of stacking under it.
+    if (_hud.getHUD(_statusTextId))
+    {
+        updateStatusMessage(text);
+        return;
+    }
     _statusTextId = _hud.addText(text, 0);
     _hud.setTimed(_statusTextId, true);
     _hud.setDisplayTime(_statusTextId, 3.0);

@@ -4,6 +4,7 @@
 #include "app/ApplicationHint.h"
 #include "effects/HUDList.h"
 
+#include <functional>
 #include <iosfwd>
 #include <map>
 #include <string>
@@ -18,6 +19,7 @@
 #include <osg/Switch>
 #include <osg/TexMat>
 #include <osg/Texture2D>
+#include <osg/Timer>
 #include <osgGA/GUIEventHandler>
 
 namespace sf
@@ -94,9 +96,15 @@ public:
     bool init(int argc, char** argv);
     void initEventHandlers();
     void setInterface(unsigned int index);
+    // Builds the scene's objects and hangs them under their markers. A load that takes longer
+    // than half a second says how far it has come, on the console and in the status text.
     void loadSceneObjects();
+    // The clock scene loading is timed with, seconds (the viewer's timer unless replaced).
+    void setLoadingClock(std::function<double()> clock) { _loadingClock = std::move(clock); }
     std::string resolveModelFile(const std::string& path);
+    // Shows the status line (top left) for 3 seconds; a later message replaces it.
     void showStatusMessage(const std::string& text);
+    // Replaces the status line's text when one was shown.
     void updateStatusMessage(const std::string& text);
     unsigned int getMarkerCount() const;
     unsigned int getObjectCount() const { return static_cast<unsigned int>(_objects.size()); }
@@ -111,6 +119,8 @@ public:
 
     // --- rendering set-up and visual toggles
     bool initGraphics(int argc, char** argv);
+    // Hands the movie extensions the platform's readers do not claim to the project's movie reader.
+    static void aliasMovieExtensions();
     bool initScene();
     bool initViewer();
     void createRenderingPipeline();
@@ -291,6 +301,7 @@ private:
     std::vector<sf::Music*> _soundtracks;
     unsigned int _currentSoundtrack;
     double _simulationSpeed = 1.0;
+    std::function<double()> _loadingClock = [] { return osg::Timer::instance()->time_s(); };
     osg::ref_ptr<ARViewer> _viewer;
     osg::ref_ptr<osgART::GenericVideo> _video;
     osg::ref_ptr<osgART::GenericTracker> _tracker;

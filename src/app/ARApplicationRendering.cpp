@@ -142,12 +142,17 @@ bool ARApplication::initGraphics(int, char**)
     if (_configuration->getUseAntialiasing())
         _viewer->setMultisampling(true, _configuration->getAntialiasingSamples());
     _viewer->setUpViewOnSingleScreen(0);
+    aliasMovieExtensions();
+    return true;
+}
+
+void ARApplication::aliasMovieExtensions()
+{
     osgDB::Registry* registry = osgDB::Registry::instance();
     registry->addFileExtensionAlias("mpg", "qt");
     registry->addFileExtensionAlias("mpeg", "qt");
     registry->addFileExtensionAlias("avi", "qt");
     registry->addFileExtensionAlias("mov", "qt");
-    return true;
 }
 
 bool ARApplication::initScene()

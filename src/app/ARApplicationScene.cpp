@@ -1,6 +1,7 @@
 // Scene loading: turns the scene settings into scene objects hung under their markers.
 #include "app/ARApplication.h"
 
+#include "app/LoadingProgress.h"
 #include "effects/ARShadowsManager.h"
 #include "scene/ARAudio.h"
 #include "scene/ARLight.h"
@@ -27,18 +28,6 @@ namespace Novaro
 
 namespace
 {
-
-// A scene file's source and folder resolved as the exporter meant them: the folder against the
-// temporary directory, the source against the folder (or the temporary directory without one).
-std::string resolveSource(const std::string& temporaryDirectory, std::string folder,
-                          const std::string& source)
-{
-    if (!folder.empty() && !PathRule::isAbsoluteDirectory(folder))
-        folder = PathRule::resolve(temporaryDirectory, folder);
-    if (PathRule::isAbsolute(source))
-        return source;
-    return PathRule::resolve(folder.empty() ? temporaryDirectory : folder, source);
-}
 
 std::string readDescription(const std::string& path, bool& opened)
 {
@@ -349,7 +338,8 @@ osg::ref_ptr<osg::Node> ARApplication::loadSceneModel(std::string& sceneSource)
     sceneSource = _sceneConfiguration->getSource();
     if (sceneSource.empty())
         return nullptr;
-    sceneSource = resolveSource(_temporaryDirectory, _sceneConfiguration->getSourceFolder(), sceneSource);
+    sceneSource =
+        PathRule::resolveSource(_temporaryDirectory, _sceneConfiguration->getSourceFolder(), sceneSource);
     if (!PathRule::isReadableFile(sceneSource))
     {
         osg::notify(osg::FATAL) << " WARNING: cannot find scene file: " << sceneSource << std::endl;
@@ -365,19 +355,30 @@ void ARApplication::loadSceneObjects()
         osg::notify(osg::FATAL) << "WARNING: missing scene data." << std::endl;
         return;
     }
+    const std::vector<ObjectData>& entries = _sceneConfiguration->getObjects();
+    LoadingProgress progress(static_cast<unsigned int>(entries.size()), _loadingClock,
+                             [this](const std::string& text)
+                             {
+                                 osg::notify(osg::ALWAYS) << text << std::endl;
+                                 showStatusMessage(text);
+                             });
     std::string sceneSource;
     const osg::ref_ptr<osg::Node> sceneModel = loadSceneModel(sceneSource);
-    for (const ObjectData& entry : _sceneConfiguration->getObjects())
+    for (size_t index = 0; index < entries.size(); ++index)
     {
+        const ObjectData& entry = entries[index];
         if (entry.getIgnore())
         {
             osg::notify(osg::NOTICE) << " WARNING: ignoring object." << std::endl;
             continue;
         }
+        progress.starting(static_cast<unsigned int>(index),
+                          entry.getSource().empty() ? entry.getName() : entry.getSource());
         osg::ref_ptr<ARObject> object = loadSceneObject(entry, sceneModel.get(), sceneSource);
         if (object.valid())
             attachObject(object.get(), entry, *this);
     }
+    progress.finished();
     reportVideoTagsWithoutNode();
 }
 
@@ -410,7 +411,8 @@ osg::ref_ptr<ARObject> ARApplication::loadSceneObject(const ObjectData& entry, o
     source.shadowsManager = _shadowsManager.get();
     if (!source.usesSceneModel)
     {
-        source.modelSource = resolveSource(_temporaryDirectory, entry.getSourceFolder(), entry.getSource());
+        source.modelSource =
+            PathRule::resolveSource(_temporaryDirectory, entry.getSourceFolder(), entry.getSource());
         if (!PathRule::isReadableFile(source.modelSource))
         {
             osg::notify(osg::FATAL) << " WARNING: cannot find model file: " << source.modelSource

@@ -17,28 +17,30 @@ std::string trim(const std::string& text)
     return text.substr(first, last - first + 1);
 }
 
-std::string lookup(const std::string& path, const std::string& key)
+std::vector<Entry> entries(const std::string& path)
 {
+    std::vector<Entry> result;
     std::ifstream file(path.c_str(), std::ios::in | std::ios::binary);
-    if (!file)
-        return std::string();
     std::string line;
-    while (std::getline(file, line))
+    for (int number = 1; std::getline(file, line); ++number)
     {
         line = trim(line);
         if (line.empty() || line[0] == '#')
             continue;
         const std::string::size_type at = line.find('@');
-        std::string lineKey = line;
-        std::string value = line;
-        if (at != std::string::npos)
-        {
-            lineKey = trim(line.substr(0, at));
-            value = trim(line.substr(at + 1));
-        }
-        if (lineKey == key)
-            return value;
+        if (at == std::string::npos)
+            result.push_back({line, line, number});
+        else
+            result.push_back({trim(line.substr(0, at)), trim(line.substr(at + 1)), number});
     }
+    return result;
+}
+
+std::string lookup(const std::string& path, const std::string& key)
+{
+    for (const Entry& entry : entries(path))
+        if (entry.key == key)
+            return entry.value;
     return std::string();
 }
 

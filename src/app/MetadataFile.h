@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace Novaro
 {
@@ -9,6 +10,17 @@ namespace Novaro
 // files. Blank lines and lines starting with "#" are ignored; the first line of a key wins.
 namespace MetadataFile
 {
+
+// One "key @ value" line (a line without "@" is its own key and value), with its line number.
+struct Entry
+{
+    std::string key;
+    std::string value;
+    int line = 0;
+};
+
+// The file's entries in file order; empty when the file cannot be read.
+std::vector<Entry> entries(const std::string& path);
 
 // Value of the key, or empty text when the key is missing or the file cannot be read. The file is
 // read afresh on every call.

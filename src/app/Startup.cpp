@@ -4,6 +4,7 @@
 #include "app/ConsoleNotifyHandler.h"
 #include "app/InstallLayout.h"
 #include "app/MetadataFile.h"
+#include "app/SceneCheck.h"
 #include "scene/ARObject.h"
 #include "scene/AudioOutput.h"
 #include "settings/PathRule.h"
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <set>
 #include <string>
 #include <system_error>
@@ -93,16 +95,6 @@ std::string lastValue(osg::ArgumentParser& arguments, const char* option)
     while (arguments.read(option, next))
         value = next;
     return value;
-}
-
-void prepareSceneGraphLibrary(const InstallLayout& layout)
-{
-    // The environment and the plugin folder come first, before anything else uses the library.
-    setenv("OSG_MAX_TEXTURE_SIZE", maximumTextureSize, 1);
-    osgDB::Registry::instance()->getLibraryFilePathList().push_front("osgplugins");
-    layout.registerWithSceneGraphLibrary();
-    osg::setNotifyHandler(new ConsoleNotifyHandler);
-    osg::setNotifyLevel(osg::FATAL);
 }
 
 void printVersion()
@@ -230,8 +222,8 @@ const std::set<std::string>& optionsWithValue()
 
 const std::set<std::string>& flagOptions()
 {
-    static const std::set<std::string> options = {"-verbose", "-frame_stats", "--demo",
-                                                  "--help",   "-h",           "--version"};
+    static const std::set<std::string> options = {"-verbose", "-frame_stats", "--demo", "--help",
+                                                  "-h",       "--version",    "-check"};
     return options;
 }
 
@@ -259,6 +251,8 @@ void printUsage(const char* program)
                 "  -max_frames N               stop after N frames\n"
                 "  -screenshot FILE.png        write the last picture before exiting\n"
                 "  -frame_stats                print frame-time statistics at exit\n"
+                "  -check                      read the whole scene without camera or window, print\n"
+                "                              each problem as file:line:column: message, and exit\n"
                 "  -verbose                    show progress lines\n"
                 "  --version                   print the version line\n"
                 "  -h, --help                  print this help\n"
@@ -267,7 +261,8 @@ void printUsage(const char* program)
                 "(man novaro, or the README's \"Using the player\", lists them all).\n"
                 "\n"
                 "Exit status: 0 after a normal run, an answered query or a missing settings file;\n"
-                "255 when a settings file cannot be read or the set-up fails.\n",
+                "255 when a settings file cannot be read or the set-up fails. With -check: 1 when\n"
+                "the scene has problems, 0 when it has none.\n",
                 osgDB::getSimpleFileName(program).c_str(), osgDB::getSimpleFileName(program).c_str());
     std::fflush(stdout);
 }
@@ -310,7 +305,7 @@ struct SceneLocation
     std::string cameraMovie;
 };
 
-SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool demo,
+SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool demo, bool checking,
                                    const InstallLayout& layout)
 {
     SceneLocation location;
@@ -345,7 +340,8 @@ SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool d
     {
         osg::notify(osg::FATAL) << "ERROR: cannot play " << plain.front()
                                 << ": no such scene folder or metadata file." << std::endl;
-        endProcess(0);
+        // A scene to check that is not there is a scene with a problem.
+        endProcess(checking ? 1 : 0);
     }
     return location;
 }
@@ -384,7 +380,39 @@ void addDefaultModelWhenEmpty(ARApplication& application)
     application.addObjectToAllMarkers(object.get(), 0);
 }
 
+// "-check": the scene the command line names read whole, its problems printed; the process ends
+// with the check's status. The readers' own console lines stay quiet unless -verbose asked for them.
+[[noreturn]] void checkRequestedScene(osg::ArgumentParser& arguments, const std::string& workingDirectory,
+                                      const std::string& temporaryDirectory, const std::string& sceneMetadata)
+{
+    SceneCheck::Location location;
+    location.workingDirectory = workingDirectory;
+    location.temporaryDirectory = temporaryDirectory;
+    location.metadata = lastValue(arguments, "-metadata");
+    if (location.metadata.empty())
+        location.metadata = sceneMetadata;
+    for (const SettingsFile& file : settingsFiles())
+    {
+        const std::string name = lastValue(arguments, file.option);
+        if (!name.empty())
+            location.named[file.key] = name;
+    }
+    if (osg::getNotifyLevel() < osg::NOTICE)
+        osg::setNotifyLevel(osg::ALWAYS);
+    endProcess(printSceneProblems(SceneCheck(location).run(), std::cout));
+}
+
 } // namespace
+
+void prepareSceneGraphLibrary(const InstallLayout& layout)
+{
+    // The environment and the plugin folder come first, before anything else uses the library.
+    setenv("OSG_MAX_TEXTURE_SIZE", maximumTextureSize, 1);
+    osgDB::Registry::instance()->getLibraryFilePathList().push_front("osgplugins");
+    layout.registerWithSceneGraphLibrary();
+    osg::setNotifyHandler(new ConsoleNotifyHandler);
+    osg::setNotifyLevel(osg::FATAL);
+}
 
 int startPlayer(int argc, char** argv)
 {
@@ -412,7 +440,8 @@ int startPlayer(int argc, char** argv)
     bool demo = false;
     while (arguments.read("--demo"))
         demo = true;
-    const SceneLocation location = locateRequestedScene(plain, demo, layout);
+    const bool checking = arguments.read("-check");
+    const SceneLocation location = locateRequestedScene(plain, demo, checking, layout);
 
     std::string videoDevice = lastValue(arguments, "-video_device");
     if (videoDevice.empty())
@@ -424,6 +453,9 @@ int startPlayer(int argc, char** argv)
         workingDirectory = location.workingDirectory.empty() ? "." : location.workingDirectory;
     if (temporaryDirectory.empty())
         temporaryDirectory = location.temporaryDirectory.empty() ? "." : location.temporaryDirectory;
+
+    if (checking)
+        checkRequestedScene(arguments, workingDirectory, temporaryDirectory, location.metadata);
 
     std::vector<SettingsFile> files = settingsFiles();
     nameSettingsFiles(arguments, temporaryDirectory, location.metadata, files);

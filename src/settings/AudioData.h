@@ -19,9 +19,14 @@ public:
     const std::string& getSource() const { return _source; }
     void setSource(const std::string& source) { _source = source; }
 
+    // Line of the element this entry was read from (0 when not read from a file), for messages.
+    int getLine() const { return _line; }
+    void setLine(int line) { _line = line; }
+
 private:
     std::string _name;
     std::string _source;
+    int _line = 0;
 };
 
 // The audio settings file as read: the soundtracks in file order and how they play.

@@ -41,6 +41,10 @@ class MarkerData
 public:
     MarkerData() = default;
 
+    // Line of the element this entry was read from (0 when not read from a file), for messages.
+    int getLine() const { return _line; }
+    void setLine(int line) { _line = line; }
+
     const std::vector<SubmarkerData>& getSubmarkers() const { return _submarkers; }
     std::vector<SubmarkerData>& getSubmarkers() { return _submarkers; }
 
@@ -114,6 +118,7 @@ private:
     double _sequenceDuration = 100.0;
     bool _sequenceLoop = false;
     bool _fit = false;
+    int _line = 0;
 };
 
 // The markers settings file as read: the markers in file order and the tracker-wide pattern and

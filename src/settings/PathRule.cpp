@@ -34,6 +34,16 @@ std::string resolve(const std::string& base, const std::string& name)
     return osgDB::concatPaths(base, relative);
 }
 
+std::string resolveSource(const std::string& temporaryDirectory, std::string folder,
+                          const std::string& source)
+{
+    if (!folder.empty() && !isAbsoluteDirectory(folder))
+        folder = resolve(temporaryDirectory, folder);
+    if (isAbsolute(source))
+        return source;
+    return resolve(folder.empty() ? temporaryDirectory : folder, source);
+}
+
 bool isReadableFile(const std::string& path)
 {
     // The tracking library holds the one check, for its own readers too.

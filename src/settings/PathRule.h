@@ -23,6 +23,12 @@ bool isAbsoluteDirectory(const std::string& folder);
 // name's backslashes turned into "/".
 std::string resolve(const std::string& base, const std::string& name);
 
+// A scene file's model source and folder resolved as the exporter meant them: the folder
+// against the temporary directory, the source against the folder (or the temporary directory
+// without one).
+std::string resolveSource(const std::string& temporaryDirectory, std::string folder,
+                          const std::string& source);
+
 // True only for a regular file that this process can open for reading. A folder or a device
 // given where a file is expected must be refused before a reader blocks or spins on it.
 bool isReadableFile(const std::string& path);

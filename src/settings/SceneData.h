@@ -16,6 +16,19 @@ class ObjectData
 public:
     ObjectData() = default;
 
+    // Lines of the <object> element, of its <model> and of each marker ID's <marker> (0 when not
+    // read from a file), for messages.
+    int getLine() const { return _line; }
+    void setLine(int line) { _line = line; }
+    int getModelLine() const { return _modelLine; }
+    void setModelLine(int line) { _modelLine = line; }
+    int getMarkerLine(int id) const
+    {
+        const auto found = _markerLines.find(id);
+        return found == _markerLines.end() ? _line : found->second;
+    }
+    void setMarkerLine(int id, int line) { _markerLines.emplace(id, line); }
+
     const std::string& getName() const { return _name; }
     void setName(const std::string& name) { _name = name; }
 
@@ -172,6 +185,9 @@ private:
     bool _allMarkers = false;
     std::vector<int> _markerIds;
     std::map<int, int> _markerLayers;
+    int _line = 0;
+    int _modelLine = 0;
+    std::map<int, int> _markerLines;
 };
 
 // The scene settings file as read: the objects, the video textures by node tag, the scene-wide

@@ -51,10 +51,15 @@ public:
     const std::string& getPath() const { return _path; }
     void setPath(const std::string& path) { _path = path; }
 
+    // Line of the element this entry was read from (0 when not read from a file), for messages.
+    int getLine() const { return _line; }
+    void setLine(int line) { _line = line; }
+
 private:
     std::string _name;
     std::string _format;
     std::string _path;
+    int _line = 0;
 };
 
 // The video settings file as read: the image formats and cameras, in file order, and the camera

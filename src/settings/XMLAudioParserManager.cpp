@@ -66,6 +66,7 @@ void XMLAudioParserManager::readSoundtracks(const TiXmlElement* soundtracks)
         std::string source = attribute(element, "source");
         osg::notify(osg::NOTICE) << " soundtrack source: " << source << std::endl;
         _data.getSoundtracks().push_back(SoundtrackData(name, source));
+        _data.getSoundtracks().back().setLine(element->Row());
     }
 
     osg::notify(osg::NOTICE) << "Reading audio settings...(soundtracks)...done." << std::endl;

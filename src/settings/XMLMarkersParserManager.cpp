@@ -59,6 +59,7 @@ bool XMLMarkersParserManager::readMarker(const TiXmlElement* element, MarkerData
         return false;
     }
 
+    marker.setLine(element->Row());
     marker.setName(attribute(element, "name"));
 
     if (hasAttribute(element, "tag"))

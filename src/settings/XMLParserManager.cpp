@@ -1,5 +1,7 @@
 #include "settings/XMLParserManager.h"
 
+#include "settings/XMLLookupRecord.h"
+
 #include <osg/Notify>
 #include <osgART/InputFiles.h>
 
@@ -19,19 +21,54 @@ namespace
 // document nesting deeper than this is refused before it can exhaust the stack.
 const int maximumNesting = 256;
 
-// Whether the file is a regular file whose nesting TinyXML can take. Directories are refused too:
-// they open fine on this platform but report a meaningless length to TinyXML's sizing seek.
-bool isLoadable(const std::string& path)
+// The attribute of that name (compared exactly), or null.
+const TiXmlAttribute* findAttribute(const TiXmlElement* element, const std::string& name)
 {
-    struct stat status;
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-        return false;
+    if (!element)
+        return nullptr;
+    for (const TiXmlAttribute* each = element->FirstAttribute(); each; each = each->Next())
+        if (each->NameTStr() == name)
+            return each;
+    return nullptr;
+}
+
+// Line and column just after the file's last character.
+void endOfFile(const std::string& path, int& line, int& column)
+{
     std::ifstream file(path, std::ios::binary);
-    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    return file.good() || file.eof() ? osgART::xmlNestingDepth(content) <= maximumNesting : false;
+    line = 1;
+    column = 1;
+    for (char c; file.get(c);)
+    {
+        if (c == '\n')
+        {
+            ++line;
+            column = 1;
+        }
+        else
+            ++column;
+    }
 }
 
 } // namespace
+
+// Only regular files are handed over: directories open fine on this platform but report a
+// meaningless length to TinyXML's sizing seek.
+std::string XMLParserManager::unloadableReason() const
+{
+    struct stat status;
+    if (::stat(_path.c_str(), &status) != 0)
+        return "no such file";
+    if (!S_ISREG(status.st_mode))
+        return "not a regular file";
+    std::ifstream file(_path, std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (!file.good() && !file.eof())
+        return "cannot be read";
+    if (osgART::xmlNestingDepth(content) > maximumNesting)
+        return "elements nested deeper than " + std::to_string(maximumNesting) + " levels";
+    return std::string();
+}
 
 XMLParserManager::XMLParserManager(const std::string& path) : _path(path) {}
 
@@ -39,10 +76,25 @@ XMLParserManager::~XMLParserManager() {}
 
 bool XMLParserManager::loadFile()
 {
-    bool loaded = isLoadable(_path) && _document.LoadFile(_path.c_str(), TIXML_DEFAULT_ENCODING);
-    if (!loaded)
+    _loadError = LoadError();
+    _loadError.reason = unloadableReason();
+    if (_loadError.reason.empty() && !_document.LoadFile(_path.c_str(), TIXML_DEFAULT_ENCODING))
     {
-        osg::notify(osg::FATAL) << " ERROR: could not load XML file: " << _path << std::endl;
+        _loadError.line = _document.ErrorRow();
+        _loadError.column = _document.ErrorCol();
+        _loadError.reason = _document.ErrorDesc() ? _document.ErrorDesc() : "not well-formed XML";
+        // The parser gives no place when the text ended before the document did (an element left
+        // open at the end): that place is the end of the file.
+        if (_loadError.line < 1)
+            endOfFile(_path, _loadError.line, _loadError.column);
+    }
+    if (!_loadError.reason.empty())
+    {
+        std::ostream& out = osg::notify(osg::FATAL);
+        out << " ERROR: could not load XML file: " << _path;
+        if (_loadError.line > 0)
+            out << ":" << _loadError.line << ":" << _loadError.column;
+        out << ": " << _loadError.reason << std::endl;
         return false;
     }
     osg::notify(osg::NOTICE) << " XML file loaded: " << _path << std::endl;
@@ -56,27 +108,29 @@ const TiXmlElement* XMLParserManager::rootElement() const
 
 bool XMLParserManager::elementIs(const TiXmlElement* element, const std::string& tag)
 {
+    if (XMLLookupRecord* record = XMLLookupRecord::current())
+        if (element)
+        {
+            record->askedTag(element->Parent() ? element->Parent()->ToElement() : nullptr, tag);
+            if (element->ValueStr() == tag)
+                record->found(element);
+        }
     return element && element->ValueStr() == tag;
 }
 
 std::string XMLParserManager::attribute(const TiXmlElement* element, const std::string& name)
 {
-    if (!element)
-        return std::string();
-    for (const TiXmlAttribute* each = element->FirstAttribute(); each; each = each->Next())
-        if (each->NameTStr() == name)
-            return each->ValueStr();
-    return std::string();
+    if (XMLLookupRecord* record = XMLLookupRecord::current())
+        record->askedAttribute(element, name);
+    const TiXmlAttribute* found = findAttribute(element, name);
+    return found ? found->ValueStr() : std::string();
 }
 
 bool XMLParserManager::hasAttribute(const TiXmlElement* element, const std::string& name)
 {
-    if (!element)
-        return false;
-    for (const TiXmlAttribute* each = element->FirstAttribute(); each; each = each->Next())
-        if (each->NameTStr() == name)
-            return true;
-    return false;
+    if (XMLLookupRecord* record = XMLLookupRecord::current())
+        record->askedAttribute(element, name);
+    return findAttribute(element, name) != nullptr;
 }
 
 std::string XMLParserManager::text(const TiXmlElement* element)
@@ -89,22 +143,40 @@ std::string XMLParserManager::text(const TiXmlElement* element)
 
 const TiXmlElement* XMLParserManager::childByTag(const TiXmlElement* parent, const std::string& tag)
 {
+    XMLLookupRecord* record = XMLLookupRecord::current();
+    if (record && parent)
+        record->askedTag(parent, tag);
     if (!parent)
         return nullptr;
     for (const TiXmlElement* child = parent->FirstChildElement(); child; child = child->NextSiblingElement())
         if (child->ValueStr() == tag)
+        {
+            if (record)
+                record->found(child);
             return child;
+        }
     return nullptr;
 }
 
 const TiXmlElement* XMLParserManager::childByAttribute(const TiXmlElement* parent, const std::string& name,
                                                        const std::string& value)
 {
+    XMLLookupRecord* record = XMLLookupRecord::current();
+    if (record && parent)
+        record->askedParameter(parent, name, value);
     if (!parent)
         return nullptr;
+    // The other children's attributes are looked at too, but only the match counts as read.
     for (const TiXmlElement* child = parent->FirstChildElement(); child; child = child->NextSiblingElement())
-        if (hasAttribute(child, name) && attribute(child, name) == value)
+        if (const TiXmlAttribute* match = findAttribute(child, name); match && match->ValueStr() == value)
+        {
+            if (record)
+            {
+                record->found(child);
+                record->askedAttribute(child, name);
+            }
             return child;
+        }
     return nullptr;
 }
 

@@ -24,8 +24,22 @@ public:
     XMLParserManager& operator=(const XMLParserManager&) = delete;
 
     // Loads the document from the path, with the encoding detected from the file. Prints the
-    // loaded line at notice level or the error line at fatal level.
+    // loaded line at notice level or the error line at fatal level; the error line ends with where
+    // the XML parser stopped and why, and loadError() keeps both.
     bool loadFile();
+
+    // Why the last loadFile failed: the line and column (1-based; 0 when the failure has no place
+    // in the text, such as a missing file) and the reason. Empty reason after a successful load.
+    struct LoadError
+    {
+        int line = 0;
+        int column = 0;
+        std::string reason;
+    };
+    const LoadError& loadError() const { return _loadError; }
+
+    // The parsed document, for callers that look at it beside the record (a scene check).
+    const TiXmlDocument& document() const { return _document; }
 
     // Reads the document into the derived reader's record.
     virtual bool parse() = 0;
@@ -48,8 +62,12 @@ protected:
     static int countChildren(const TiXmlElement* parent);
 
 private:
+    // Why the file cannot be handed to TinyXML, or empty.
+    std::string unloadableReason() const;
+
     std::string _path;
     TiXmlDocument _document;
+    LoadError _loadError;
 };
 
 } // namespace Novaro

@@ -249,6 +249,7 @@ bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& 
         return false;
     }
 
+    object.setLine(element->Row());
     object.setName(attribute(element, "name"));
     osg::notify(osg::NOTICE) << " object name: " << object.getName() << std::endl;
 
@@ -295,6 +296,7 @@ bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& 
         osg::notify(osg::NOTICE) << " WARNING: <model> was expected (skipping)." << std::endl;
         return false;
     }
+    object.setModelLine(model->Row());
     readModel(model, object);
 
     const TiXmlElement* properties = childByTag(element, "properties");
@@ -616,6 +618,7 @@ void XMLSceneParserManager::readMarkers(const TiXmlElement* markers, ObjectData&
         else
             osg::notify(osg::NOTICE) << "WARNING: layer missing (using default 0)." << std::endl;
         object.addMarker(toInt(attribute(marker, "id")), toInt(layer));
+        object.setMarkerLine(toInt(attribute(marker, "id")), marker->Row());
     }
 
     osg::notify(osg::NOTICE) << " Markers: done." << std::endl;

@@ -114,6 +114,7 @@ void XMLVideoParserManager::readCameras(const TiXmlElement* cameras)
             continue;
         }
         VideoCamera camera(attribute(entry, "name"), attribute(entry, "format"), attribute(entry, "path"));
+        camera.setLine(entry->Row());
         _data.getCameras().push_back(camera);
         osg::notify(osg::NOTICE) << " Adding camera:" << std::endl;
         osg::notify(osg::NOTICE) << "        name: " << camera.getName() << std::endl;

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <osg/Geode>
 #include <osg/ShapeDrawable>
 #include <osgDB/WriteFile>
@@ -27,7 +29,7 @@ class LoadedScene
 public:
     LoadedScene(const std::string& objects,
                 const std::string& sceneAttributes = "authoring_software=\"3dsmax\"",
-                const std::string& metadata = "")
+                const std::string& metadata = "", std::function<double()> loadingClock = nullptr)
     {
         directory.write("config.xml", minimalConfiguration());
         directory.write("markers.xml", "<markers patterns_file=\"p.dat\">"
@@ -62,6 +64,8 @@ public:
             node->setupLayers();
             application.getMarkers()[marker.getId()] = node;
         }
+        if (loadingClock)
+            application.setLoadingClock(loadingClock);
         capture.clear();
         application.loadSceneObjects();
     }
@@ -194,4 +198,20 @@ TEST(SceneLoading, AVideoTagNoObjectCarriesIsReportedOnce)
     EXPECT_EQ(3u, scene.application.getObjectCount());
     EXPECT_EQ(0, scene.capture.count("WARNING: could not find video node by tag (Screen1)"));
     EXPECT_EQ(1, scene.capture.count("WARNING: could not find video node by tag (Screen9)"));
+}
+
+TEST(SceneLoading, ALongLoadSaysHowFarItHasComeAndAShortOneIsQuiet)
+{
+    const std::string three = object("a", "source=\"models/box.osgt\"") +
+                              object("b", "source=\"models/screen.osgt\"") + object("sun", "");
+    // Each look at the clock finds 0.3 s more: loading passes half a second at the second object.
+    double now = 0.0;
+    LoadedScene slow(three, "authoring_software=\"3dsmax\"", "", [&now] { return now += 0.3; });
+    EXPECT_FALSE(slow.capture.printed("Loading box.osgt (1 of 3 objects)"));
+    EXPECT_EQ(osg::ALWAYS, slow.capture.severityOf("Loading screen.osgt (2 of 3 objects)"));
+    EXPECT_TRUE(slow.capture.printed("Loading sun (3 of 3 objects)"));
+    EXPECT_TRUE(slow.capture.printed("Loaded 3 objects in 1.2 s"));
+
+    LoadedScene quick(three, "authoring_software=\"3dsmax\"", "", [] { return 7.0; });
+    EXPECT_EQ(std::string::npos, quick.capture.text().find("Load"));
 }

@@ -69,10 +69,11 @@ TEST(InstallEndToEnd, InstalledTreePlaysTheDemoFromAnotherFolderAndNamesNoBuildP
                                 " --strip > " + quote(root.file("install.log")) + " 2>&1";
     ASSERT_EQ(0, std::system(command.c_str())) << readFile(root.file("install.log"));
     for (const char* file :
-         {"bin/novaro", "bin/novaro-marker", "bin/novaro-track", "bin/novaro-scene",
-          "lib/novaro/libosgART.so", "lib/novaro/osgplugins/osgart_tracker_artoolkit4.so",
-          "lib/novaro/osgplugins/osgdb_glb.so", "share/novaro/data/novaro.ive", "share/novaro/data/arial.ttf",
-          "share/novaro/samples/scene.xml", "share/man/man1/novaro.1.gz", "share/man/man1/novaro-scene.1.gz"})
+         {"bin/novaro", "bin/novaro-marker", "bin/novaro-track", "lib/novaro/libosgART.so",
+          "lib/novaro/osgplugins/osgart_tracker_artoolkit4.so", "lib/novaro/osgplugins/osgdb_glb.so",
+          "share/novaro/data/novaro.ive", "share/novaro/data/arial.ttf", "share/novaro/samples/scene.xml",
+          "share/man/man1/novaro.1.gz", "bin/novaro-scene", "share/man/man1/novaro-scene.1.gz",
+          "share/doc/novaro/scene-format.md"})
         EXPECT_TRUE(std::filesystem::exists(prefix + "/" + file)) << file;
 
     for (const auto& entry : std::filesystem::recursive_directory_iterator(prefix))

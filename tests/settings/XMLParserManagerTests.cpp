@@ -63,7 +63,25 @@ TEST_F(XMLParserManagerTest, LoadReportsThePathAtItsSeverity)
     std::string missing = files.path() + "/missing.xml";
     LookupReader absent(missing);
     EXPECT_FALSE(absent.loadFile());
-    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: could not load XML file: " + missing));
+    EXPECT_EQ(osg::FATAL,
+              capture.severityOf(" ERROR: could not load XML file: " + missing + ": no such file"));
+    EXPECT_EQ(0, absent.loadError().line);
+}
+
+TEST_F(XMLParserManagerTest, AMalformedDocumentIsReportedWithTheParsersPlaceAndReason)
+{
+    // The <parameters> element is never closed: the parser stops at the end tag that does not match.
+    const std::string path =
+        files.write("unclosed.xml", "<configuration>\n  <parameters>\n    <parameter name=\"mode\">"
+                                    "ar_simple</parameter>\n</configuration>\n");
+    LookupReader reader(path);
+    EXPECT_FALSE(reader.loadFile());
+    const XMLParserManager::LoadError& error = reader.loadError();
+    EXPECT_EQ(4, error.line);
+    EXPECT_EQ(1, error.column);
+    EXPECT_EQ("Error reading end tag.", error.reason);
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: could not load XML file: " + path +
+                                             ":4:1: Error reading end tag."));
 }
 
 TEST_F(XMLParserManagerTest, UnreadableDocumentsFailToLoad)

@@ -1,9 +1,19 @@
-// novaro-scene: making scenes by hand. Subcommands:
+// novaro-scene: making and checking scenes on the command line.
 //   new DIR --model FILE [--model FILE ...] [--marker IMAGE ... | --generated] [--size MM]
-//       [--camera FILE]
+//       [--camera FILE]: a scene that plays, with its printable marker sheet;
+//   check DIR|METADATA_FILE [-verbose]: the whole scene read as the player would, without camera or
+//       window, each problem printed as file:line:column: message.
 #include "SceneNew.h"
 #include "ToolSupport.h"
+#include "app/InstallLayout.h"
+#include "app/SceneCheck.h"
+#include "app/Startup.h"
 
+#include <osg/Notify>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
@@ -13,16 +23,27 @@ using namespace Novaro;
 namespace
 {
 
-void usage()
+// Exit statuses: 0 done (a sound scene), 1 refused or problems found, 2 a command line that is not
+// understood.
+const int usageError = 2;
+
+void printUsage(std::FILE* out)
 {
-    std::cerr
-        << "usage:\n"
-           "  novaro-scene new DIR --model FILE [--model FILE ...] [--marker IMAGE ... | --generated]\n"
-           "                   [--size MM] [--camera FILE]\n"
-           "      (a scene that plays with \"novaro DIR\": each model on a marker of its own, made from\n"
-           "       the pattern images in the order given or generated; SIZE is the printed width of\n"
-           "       the markers' black squares (default 80); DIR/markers.pdf is the sheet to print)"
-        << std::endl;
+    std::fprintf(
+        out, "Usage:\n"
+             "  novaro-scene new DIR --model FILE [--model FILE ...] [--marker IMAGE ... | --generated]\n"
+             "                   [--size MM] [--camera FILE]\n"
+             "      a scene that plays with \"novaro DIR\": each model on a marker of its own, made from\n"
+             "      the pattern images in the order given or generated; SIZE is the printed width of\n"
+             "      the markers' black squares (default 80); DIR/markers.pdf is the sheet to print\n"
+             "  novaro-scene check DIR|METADATA_FILE [-verbose]\n"
+             "      read the scene in DIR (or the one METADATA_FILE names) as the player would,\n"
+             "      without camera or window: every settings file, every file they name (models,\n"
+             "      movies, sounds, events, patterns, camera files). Prints each problem as\n"
+             "      file:line:column: message, nothing for a sound scene; -verbose also shows the\n"
+             "      readers' own progress lines\n"
+             "\n"
+             "Exit status: 0 done, 1 refused or problems found, 2 wrong command line.\n");
 }
 
 int runNew(int argc, char** argv)
@@ -31,7 +52,7 @@ int runNew(int argc, char** argv)
     ToolArguments arguments(argc, argv, {"generated", "help"});
     if (arguments.has("help"))
     {
-        usage();
+        printUsage(stdout);
         return 0;
     }
     if (!arguments.error().empty() || arguments.positional().size() != 1 ||
@@ -39,8 +60,8 @@ int runNew(int argc, char** argv)
     {
         if (!arguments.error().empty())
             std::cerr << arguments.error() << std::endl;
-        usage();
-        return 1;
+        printUsage(stderr);
+        return usageError;
     }
     NewSceneRequest request;
     request.directory = arguments.positional().front();
@@ -53,17 +74,68 @@ int runNew(int argc, char** argv)
     return makeNewScene(request);
 }
 
+// The scene's folders as the player takes them from a plain argument.
+bool locateScene(const std::string& argument, Novaro::SceneCheck::Location& location)
+{
+    std::error_code error;
+    const std::filesystem::path scene = argument;
+    if (std::filesystem::is_directory(scene, error))
+    {
+        location.workingDirectory = location.temporaryDirectory = scene.string();
+        return true;
+    }
+    if (!std::filesystem::is_regular_file(scene, error))
+        return false;
+    location.workingDirectory = location.temporaryDirectory =
+        scene.parent_path().empty() ? "." : scene.parent_path().string();
+    location.metadata = scene.filename().string();
+    return true;
+}
+
+int runCheck(int argc, char** argv)
+{
+    bool verbose = false;
+    std::string scene;
+    for (int index = 1; index < argc; ++index)
+    {
+        if (std::strcmp(argv[index], "-verbose") == 0)
+            verbose = true;
+        else if (scene.empty() && argv[index][0] != '-')
+            scene = argv[index];
+        else
+        {
+            printUsage(stderr);
+            return usageError;
+        }
+    }
+    Novaro::SceneCheck::Location location;
+    if (scene.empty() || !locateScene(scene, location))
+    {
+        std::fprintf(stderr, "novaro-scene: %s: no such scene folder or metadata file\n",
+                     scene.empty() ? "(none)" : scene.c_str());
+        return usageError;
+    }
+    Novaro::prepareSceneGraphLibrary(Novaro::InstallLayout::ofThisProcess());
+    osg::setNotifyLevel(verbose ? osg::NOTICE : osg::ALWAYS);
+    return Novaro::printSceneProblems(Novaro::SceneCheck(location).run(), std::cout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::map<std::string, int (*)(int, char**)> commands = {{"new", runNew}};
-    if (argc < 2 || commands.count(argv[1]) == 0)
+    // Each subcommand gets the arguments after its name, its own name standing for the program.
+    const std::map<std::string, int (*)(int, char**)> commands = {{"new", runNew}, {"check", runCheck}};
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (commands.count(command))
+        return commands.at(command)(argc - 1, argv + 1);
+    if (command == "--help" || command == "-h")
     {
-        if (argc >= 2 && std::string(argv[1]) != "--help" && std::string(argv[1]) != "-h")
-            std::cerr << "novaro-scene: unknown command " << argv[1] << std::endl;
-        usage();
-        return argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") ? 0 : 1;
+        printUsage(stdout);
+        return 0;
     }
-    return commands.at(argv[1])(argc - 1, argv + 1);
+    if (!command.empty())
+        std::cerr << "novaro-scene: unknown command " << command << std::endl;
+    printUsage(stderr);
+    return usageError;
 }

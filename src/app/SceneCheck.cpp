@@ -1,0 +1,622 @@
+#include "app/SceneCheck.h"
+
+#include "app/ARApplication.h"
+#include "app/MetadataFile.h"
+#include "scene/AudioOutput.h"
+#include "scene/KmzImporter.h"
+#include "scene/ModelFileCheck.h"
+#include "settings/PathRule.h"
+#include "settings/SettingsValues.h"
+#include "settings/XMLAudioParserManager.h"
+#include "settings/XMLConfigurationParserManager.h"
+#include "settings/XMLEventsParserManager.h"
+#include "settings/XMLLightingParserManager.h"
+#include "settings/XMLLookupRecord.h"
+#include "settings/XMLMarkersParserManager.h"
+#include "settings/XMLSceneParserManager.h"
+#include "settings/XMLTrackerParserManager.h"
+#include "settings/XMLVideoParserManager.h"
+
+#include <osg/ImageStream>
+#include <osgART/CameraParameters.h>
+#include <osgART/InputFiles.h>
+#include <osgART/Pattern.h>
+#include <osgDB/FileNameUtils>
+#include <osgDB/ReadFile>
+#include <osgDB/Registry>
+
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+#include <set>
+#include <sstream>
+
+namespace Novaro
+{
+
+namespace
+{
+
+// One of the seven settings files: its metadata key, default name and folder, as the player
+// looks for it.
+struct SettingsKind
+{
+    const char* key;
+    const char* defaultName;
+    bool inWorkingDirectory;
+};
+
+const SettingsKind settingsKinds[] = {
+    {"config", "config.xml", true},      {"tracker", "tracker.xml", true}, {"video", "video.xml", true},
+    {"scene", "scene.xml", false},       {"audio", "audio.xml", false},    {"markers", "markers.xml", false},
+    {"lighting", "lighting.xml", false},
+};
+
+const SettingsKind* findKind(const std::string& key)
+{
+    for (const SettingsKind& kind : settingsKinds)
+        if (key == kind.key)
+            return &kind;
+    return nullptr;
+}
+
+const std::vector<std::string> objectTypes = {"ARObject", "ARVideo", "ARAudio", "ARLight"};
+
+// " (did you mean "x"?)" when one of the known names is close to the text, else nothing.
+std::string suggestion(const std::string& text, const std::set<std::string>& known, const char* quote)
+{
+    const std::string closest =
+        SettingsValues::closestName(text, std::vector<std::string>(known.begin(), known.end()));
+    return closest.empty() || closest == text
+               ? std::string()
+               : std::string(" (did you mean ") + quote + closest + quote + "?)";
+}
+
+std::string quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+// A path as the user can find it whatever the current directory.
+std::string shownPath(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+
+bool isMultiMarker(const std::string& type)
+{
+    return type == "multi" || type == "MULTI";
+}
+
+} // namespace
+
+std::string SceneProblem::text() const
+{
+    std::ostringstream out;
+    out << file;
+    if (line > 0)
+        out << ":" << line << ":" << (column > 0 ? column : 1);
+    out << ": " << message;
+    return out.str();
+}
+
+int printSceneProblems(const std::vector<SceneProblem>& problems, std::ostream& out)
+{
+    for (const SceneProblem& problem : problems)
+        out << problem.text() << "\n";
+    out.flush();
+    return problems.empty() ? 0 : 1;
+}
+
+SceneCheck::SceneCheck(const Location& location) : _location(location) {}
+
+std::vector<SceneProblem> SceneCheck::run()
+{
+    _problems.clear();
+    // Nothing is played: the sound library must not go looking for a device (and complain
+    // about a missing one) when a movie's or a sound's reader starts it.
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    ARApplication::aliasMovieExtensions();
+    locateSettingsFiles();
+    readSettingsFiles();
+    checkCameraFiles();
+    checkMarkers();
+    checkSceneModel();
+    checkSceneObjects();
+    checkMarkerUse();
+    checkSoundtracks();
+    return _problems;
+}
+
+void SceneCheck::report(const std::string& file, int line, int column, const std::string& message)
+{
+    _problems.push_back({file, line, column, message});
+}
+
+// --- Settings files -----------------------------------------------------------------------------
+
+void SceneCheck::locateSettingsFiles()
+{
+    _metadataPath = findMetadataFile();
+    if (!_metadataPath.empty())
+        readMetadataFile(_metadataPath);
+    locateUnnamedSettingsFiles();
+}
+
+std::string SceneCheck::findMetadataFile()
+{
+    if (_location.metadata.empty())
+    {
+        const std::string path = PathRule::resolve(_location.temporaryDirectory, "model.dat");
+        return PathRule::isReadableFile(path) ? path : std::string();
+    }
+    const std::string path = PathRule::resolve(_location.temporaryDirectory, _location.metadata);
+    if (PathRule::isReadableFile(path))
+        return path;
+    report(shownPath(path), 0, 0, "metadata file not found");
+    return std::string();
+}
+
+// Each settings file the metadata file names, by the first line of its key. The files it does not
+// name take their default names, whatever the command line says, as in the player.
+void SceneCheck::readMetadataFile(const std::string& path)
+{
+    _location.named.clear();
+    std::set<std::string> keys;
+    for (const SettingsKind& kind : settingsKinds)
+        keys.insert(kind.key);
+    for (const MetadataFile::Entry& entry : MetadataFile::entries(path))
+    {
+        if (!keys.count(entry.key))
+            report(path, entry.line, 1,
+                   "unknown key " + quoted(entry.key) + suggestion(entry.key, keys, "\""));
+        else if (!_location.named.count(entry.key))
+            _location.named[entry.key] = entry.value;
+        else
+            continue;
+        const SettingsKind* kind = findKind(entry.key);
+        if (!kind)
+            continue;
+        const std::string file = PathRule::resolve(directoryOf(kind->inWorkingDirectory), entry.value);
+        if (PathRule::isReadableFile(file))
+            _paths[entry.key] = file;
+        else
+            report(path, entry.line, 1,
+                   "the " + entry.key + " settings file " + quoted(entry.value) +
+                       " does not exist (looked for " + shownPath(file) + ")");
+    }
+}
+
+void SceneCheck::locateUnnamedSettingsFiles()
+{
+    for (const SettingsKind& kind : settingsKinds)
+    {
+        const auto named = _location.named.find(kind.key);
+        if (named != _location.named.end() && !_metadataPath.empty())
+            continue; // found, or reported with its metadata line
+        const std::string name = named == _location.named.end() ? kind.defaultName : named->second;
+        const std::string path = PathRule::resolve(directoryOf(kind.inWorkingDirectory), name);
+        if (PathRule::isReadableFile(path))
+            _paths[kind.key] = path;
+        else
+            report(shownPath(path), 0, 0, std::string("the ") + kind.key + " settings file is missing");
+    }
+}
+
+const std::string& SceneCheck::directoryOf(bool inWorkingDirectory) const
+{
+    return inWorkingDirectory ? _location.workingDirectory : _location.temporaryDirectory;
+}
+
+void SceneCheck::readSettingsFiles()
+{
+    std::optional<ConfigurationData> configuration;
+    std::optional<TrackerData> tracker;
+    std::optional<LightingData> lighting;
+    for (const auto& file : _paths)
+    {
+        const std::string& key = file.first;
+        if (key == "config")
+            readSettingsFile<XMLConfigurationParserManager>(file.second, "configuration", configuration);
+        else if (key == "tracker")
+            readSettingsFile<XMLTrackerParserManager>(file.second, "tracker", tracker);
+        else if (key == "video")
+            readSettingsFile<XMLVideoParserManager>(file.second, "video", _video);
+        else if (key == "scene")
+            readSettingsFile<XMLSceneParserManager>(file.second, "scene", _scene);
+        else if (key == "audio")
+            readSettingsFile<XMLAudioParserManager>(file.second, "audio", _audio);
+        else if (key == "markers")
+            readSettingsFile<XMLMarkersParserManager>(file.second, "markers", _markers);
+        else if (key == "lighting")
+            readSettingsFile<XMLLightingParserManager>(file.second, "lighting", lighting);
+    }
+}
+
+// Reads one settings file with its reader, recording what the reader looks at, and reports the
+// file's syntax error, what no reader reads, and a record the player would refuse.
+template <class Reader, class Data>
+bool SceneCheck::readSettingsFile(const std::string& path, const char* kind, std::optional<Data>& data)
+{
+    Reader reader(path);
+    XMLLookupRecord record;
+    bool parsed = false;
+    bool valid = false;
+    {
+        XMLLookupRecord::Scope recording(record);
+        if (!reader.loadFile())
+        {
+            const XMLParserManager::LoadError& error = reader.loadError();
+            report(path, error.line, error.column, "not readable XML: " + error.reason);
+            return false;
+        }
+        parsed = reader.parse();
+        valid = parsed && reader.isValid();
+    }
+    const TiXmlElement* root = reader.document().RootElement();
+    const int rootLine = root ? root->Row() : 0;
+    _rootLines[path] = rootLine;
+    const size_t problemsBefore = _problems.size();
+    reportUnreadChildren(path, reader.document(), record);
+    if (!parsed && _problems.size() == problemsBefore)
+        report(path, rootLine, 1, std::string("the player cannot read these ") + kind + " settings");
+    else if (parsed && !valid)
+        report(path, rootLine, 1,
+               std::string("the player refuses these ") + kind +
+                   " settings: something they need is missing or empty (run the player with -verbose)");
+    if (!parsed || !valid)
+        return false;
+    data = reader.getData();
+    return true;
+}
+
+void SceneCheck::reportUnreadChildren(const std::string& path, const TiXmlNode& parent,
+                                      const XMLLookupRecord& record)
+{
+    for (const TiXmlElement* child = parent.FirstChildElement(); child; child = child->NextSiblingElement())
+    {
+        if (!record.wasFound(child))
+        {
+            reportUnreadElement(path, *child, record);
+            continue;
+        }
+        reportUnreadAttributes(path, *child, record);
+        reportUnreadChildren(path, *child, record);
+    }
+}
+
+// An element no reader looked at: a parameter of an unknown name, a misspelt or misplaced element,
+// a second one of a kind read once, or the content of an element the reader does not look into.
+void SceneCheck::reportUnreadElement(const std::string& path, const TiXmlElement& element,
+                                     const XMLLookupRecord& record)
+{
+    const TiXmlNode* parentNode = element.Parent();
+    const TiXmlElement* parent = parentNode ? parentNode->ToElement() : nullptr;
+    const std::string& tag = element.ValueStr();
+    const std::string parameterAttribute = record.parameterAttributeUnder(parent);
+    const char* parameterName =
+        parameterAttribute.empty() ? nullptr : element.Attribute(parameterAttribute.c_str());
+    std::string message;
+    if (parameterName)
+        message = "unknown " + tag + " " + quoted(parameterName) +
+                  suggestion(parameterName, record.parametersAskedUnder(parent), "\"");
+    else if (!parameterAttribute.empty())
+        message = "<" + tag + "> is not read: the children of <" + parent->ValueStr() +
+                  "> are found by their " + parameterAttribute + " attribute";
+    else
+    {
+        const std::set<std::string> asked = record.tagsAskedUnder(parent);
+        if (asked.count(tag))
+            message = "<" + tag + "> is not read here (only the first one is)";
+        else if (!suggestion(tag, asked, "<").empty())
+            message = "unknown element <" + tag + ">" + suggestion(tag, asked, "<");
+        else if (asked.empty() && parent)
+            message = "<" + tag + "> is not read: the player does not look inside this <" +
+                      parent->ValueStr() + ">";
+        else
+            message = "unknown element <" + tag + ">";
+    }
+    report(path, element.Row(), element.Column(), message);
+}
+
+void SceneCheck::reportUnreadAttributes(const std::string& path, const TiXmlElement& element,
+                                        const XMLLookupRecord& record)
+{
+    const std::set<std::string> asked = record.attributesAskedOf(&element);
+    for (const TiXmlAttribute* attribute = element.FirstAttribute(); attribute; attribute = attribute->Next())
+    {
+        const std::string name = attribute->Name();
+        if (asked.count(name))
+            continue;
+        report(path, attribute->Row() > 0 ? attribute->Row() : element.Row(),
+               attribute->Row() > 0 ? attribute->Column() : element.Column(),
+               "unknown attribute " + name + " of <" + element.ValueStr() + ">" +
+                   suggestion(name, asked, ""));
+    }
+}
+
+// --- Files the settings name ----------------------------------------------------------------------
+
+std::string SceneCheck::findDataFile(const std::string& name) const
+{
+    if (name.empty())
+        return std::string();
+    if (PathRule::isAbsolute(name))
+        return PathRule::isReadableFile(name) ? name : std::string();
+    for (const std::string* base : {&_location.temporaryDirectory, &_location.workingDirectory})
+    {
+        const std::string path = PathRule::resolve(*base, name);
+        if (PathRule::isReadableFile(path))
+            return path;
+    }
+    return std::string();
+}
+
+void SceneCheck::checkCameraFiles()
+{
+    if (!_video)
+        return;
+    const std::string& settings = _paths["video"];
+    for (const VideoCamera& camera : _video->getCameras())
+    {
+        const std::string path = findDataFile(camera.getPath());
+        if (path.empty())
+        {
+            report(settings, camera.getLine(), 1,
+                   "camera file " + quoted(camera.getPath()) +
+                       " not found (looked in the scene's folder and in the working directory)");
+            continue;
+        }
+        osgART::CameraParameters parameters;
+        std::string error;
+        if (!parameters.load(path, &error))
+            report(settings, camera.getLine(), 1, "camera file " + quoted(camera.getPath()) + ": " + error);
+    }
+}
+
+void SceneCheck::checkMarkers()
+{
+    if (!_markers)
+        return;
+    const std::string& settings = _paths["markers"];
+    const std::string& patterns = _markers->getPatternsFile();
+    if (!patterns.empty() && findDataFile(patterns).empty())
+        report(settings, _rootLines[settings], 1, "patterns file " + quoted(patterns) + " not found");
+    for (const MarkerData& marker : _markers->getMarkers())
+        checkMarkerFile(marker);
+}
+
+// The marker's pattern (or picture, for an image target) opened as the tracker will open it.
+void SceneCheck::checkMarkerFile(const MarkerData& marker)
+{
+    const std::string& settings = _paths["markers"];
+    const std::string where = "marker " + std::to_string(marker.getId()) + ": ";
+    if (marker.getSize() <= 0.0f)
+        report(settings, marker.getLine(), 1, where + "size must be a width in millimetres above 0");
+    const std::string path = PathRule::resolve(_location.temporaryDirectory, marker.getPath());
+    if (!PathRule::isReadableFile(path))
+    {
+        // A multi marker without its file is generated from its submarkers.
+        if (!isMultiMarker(marker.getType()) || marker.getSubmarkers().empty())
+            report(settings, marker.getLine(), 1,
+                   where + "pattern file " + quoted(marker.getPath()) + " not found (looked for " +
+                       shownPath(path) + ")");
+        return;
+    }
+    std::string error;
+    int width = 0;
+    int height = 0;
+    if (marker.getType() == "image")
+    {
+        if (!osgART::readImageHeaderSize(path, width, height))
+            report(settings, marker.getLine(), 1,
+                   where + quoted(marker.getPath()) + " is not a JPEG or PNG picture");
+    }
+    else if (!isMultiMarker(marker.getType()) && !osgART::Pattern().load(path, &error))
+        report(settings, marker.getLine(), 1,
+               where + "pattern file " + quoted(marker.getPath()) + ": " + error);
+}
+
+void SceneCheck::checkSceneModel()
+{
+    if (!_scene || _scene->getSource().empty())
+        return;
+    const std::string path =
+        PathRule::resolveSource(_location.temporaryDirectory, _scene->getSourceFolder(), _scene->getSource());
+    checkModelFile(path, _rootLines[_paths["scene"]], "scene model");
+}
+
+void SceneCheck::checkSceneObjects()
+{
+    if (!_scene)
+        return;
+    const std::string& settings = _paths["scene"];
+    for (const auto& video : _scene->getVideos())
+        if (!PathRule::isReadableFile(PathRule::resolve(_location.temporaryDirectory, video.second)))
+            report(settings, _rootLines[settings], 1,
+                   "movie " + quoted(video.second) + " of the video tag " + quoted(video.first) +
+                       " not found");
+    for (const ObjectData& object : _scene->getObjects())
+        if (!object.getIgnore())
+            checkObject(object);
+}
+
+void SceneCheck::checkObject(const ObjectData& object)
+{
+    const std::string& settings = _paths["scene"];
+    const std::string name = "object " + quoted(object.getName());
+    const std::set<std::string> types(objectTypes.begin(), objectTypes.end());
+    if (!types.count(object.getType()))
+        report(settings, object.getLine(), 1,
+               name + ": unknown type " + quoted(object.getType()) +
+                   suggestion(object.getType(), types, "\""));
+    const bool lightFromProperties = object.getType() == "ARLight" && object.getUseProperties();
+    if (!object.getSource().empty())
+        checkModelFile(PathRule::resolveSource(_location.temporaryDirectory, object.getSourceFolder(),
+                                               object.getSource()),
+                       object.getModelLine(), name);
+    else if (!lightFromProperties && (!_scene || _scene->getSource().empty()))
+        report(settings, object.getModelLine(), 1,
+               name + ": no model (neither the object nor the scene names one)");
+    if (object.getType() == "ARVideo")
+        checkMovieFile(object.getVideo(), object.getModelLine(), name);
+    if (object.getType() == "ARAudio")
+        checkSoundFile(object.getAudio(), object.getModelLine(), name);
+    checkObjectFiles(object);
+    checkObjectMarkers(object);
+}
+
+// A model the player would load: found, accepted by the file check, and read by a plugin. A KMZ
+// archive is unpacked beside itself as the player does, and the unpacked folder removed again.
+void SceneCheck::checkModelFile(const std::string& path, int line, const std::string& name)
+{
+    const std::string& settings = _paths["scene"];
+    if (!PathRule::isReadableFile(path))
+    {
+        report(settings, line, 1, name + ": model file not found (looked for " + shownPath(path) + ")");
+        return;
+    }
+    std::vector<std::string> unpacked;
+    std::string model = path;
+    if (osgDB::getLowerCaseFileExtension(path) == "kmz")
+    {
+        const std::vector<std::string> models = KmzImporter::importArchive(path, unpacked);
+        model = models.empty() ? std::string() : models.front();
+    }
+    std::string reason = model.empty() ? "the archive holds no COLLADA model" : Novaro::checkModelFile(model);
+    if (reason.empty() && !osgDB::readRefNodeFile(model, osgDB::Registry::instance()->getOptions()).valid())
+        reason = "no model reader can read it (." + osgDB::getLowerCaseFileExtension(model) + ")";
+    for (const std::string& folder : unpacked)
+        KmzImporter::cleanupFolder(folder);
+    if (!reason.empty())
+        report(settings, line, 1, name + ": model " + quoted(path) + ": " + reason);
+}
+
+void SceneCheck::checkMovieFile(const std::string& movie, int line, const std::string& name)
+{
+    const std::string& settings = _paths["scene"];
+    if (movie.empty())
+    {
+        report(settings, line, 1, name + ": a video object needs a movie (video=\"...\")");
+        return;
+    }
+    const std::string path = PathRule::resolve(_location.temporaryDirectory, movie);
+    int width = 0;
+    int height = 0;
+    if (!PathRule::isReadableFile(path))
+        report(settings, line, 1, name + ": movie file not found (looked for " + shownPath(path) + ")");
+    else if (osgART::readImageHeaderSize(path, width, height))
+        report(settings, line, 1, name + ": " + quoted(movie) + " is a still image, not a movie");
+    else
+    {
+        osg::ref_ptr<osg::Image> image =
+            osgDB::readRefImageFile(path, osgDB::Registry::instance()->getOptions());
+        osg::ref_ptr<osg::ImageStream> stream = dynamic_cast<osg::ImageStream*>(image.get());
+        if (!stream.valid())
+            report(settings, line, 1, name + ": the movie reader cannot read " + quoted(movie));
+        else
+            stream->quit(true);
+    }
+}
+
+void SceneCheck::checkSoundFile(const std::string& sound, int line, const std::string& name)
+{
+    const std::string& settings = _paths["scene"];
+    if (sound.empty())
+    {
+        report(settings, line, 1, name + ": a sound object needs a sound file (audio=\"...\")");
+        return;
+    }
+    const std::string path = PathRule::resolve(_location.temporaryDirectory, sound);
+    if (!PathRule::isReadableFile(path))
+    {
+        report(settings, line, 1, name + ": sound file not found (looked for " + shownPath(path) + ")");
+        return;
+    }
+    const std::string unplayable = AudioOutput::checkPlayable(path);
+    if (!unplayable.empty())
+        report(settings, line, 1, name + ": cannot play " + quoted(sound) + ": " + unplayable);
+}
+
+// The events file (read and checked like a settings file) and the description file.
+void SceneCheck::checkObjectFiles(const ObjectData& object)
+{
+    const std::string& settings = _paths["scene"];
+    const std::string name = "object " + quoted(object.getName());
+    if (!object.getEventsFile().empty())
+    {
+        const std::string path = PathRule::resolve(_location.temporaryDirectory, object.getEventsFile());
+        std::optional<EventsData> events;
+        if (!PathRule::isReadableFile(path))
+            report(settings, object.getLine(), 1,
+                   name + ": events file not found (looked for " + shownPath(path) + ")");
+        else
+            readSettingsFile<XMLEventsParserManager>(path, "events", events);
+    }
+    if (!object.getDescriptionFile().empty() &&
+        !PathRule::isReadableFile(
+            PathRule::resolve(_location.temporaryDirectory, object.getDescriptionFile())))
+        report(settings, object.getLine(), 1,
+               name + ": description file " + quoted(object.getDescriptionFile()) + " not found");
+}
+
+void SceneCheck::checkObjectMarkers(const ObjectData& object)
+{
+    if (!_markers || object.getAllMarkers())
+        return;
+    std::set<int> declared;
+    std::string declaredList;
+    for (const MarkerData& marker : _markers->getMarkers())
+    {
+        declared.insert(static_cast<int>(marker.getId()));
+        declaredList += (declaredList.empty() ? "" : ", ") + std::to_string(marker.getId());
+    }
+    for (int id : object.getMarkerIds())
+        if (!declared.count(id))
+            report(_paths["scene"], object.getMarkerLine(id), 1,
+                   "object " + quoted(object.getName()) + " is on marker " + std::to_string(id) +
+                       ", which the markers file does not declare (it declares " +
+                       (declaredList.empty() ? std::string("none") : declaredList) + ")");
+}
+
+// A marker no object is on shows nothing when it is found: most often an ID typed wrong on one
+// side.
+void SceneCheck::checkMarkerUse()
+{
+    if (!_markers || !_scene)
+        return;
+    std::set<int> used;
+    for (const ObjectData& object : _scene->getObjects())
+    {
+        if (object.getIgnore())
+            continue;
+        if (object.getAllMarkers())
+            return;
+        used.insert(object.getMarkerIds().begin(), object.getMarkerIds().end());
+    }
+    for (const MarkerData& marker : _markers->getMarkers())
+        if (!used.count(static_cast<int>(marker.getId())))
+            report(_paths["markers"], marker.getLine(), 1,
+                   "marker " + std::to_string(marker.getId()) + " (" + quoted(marker.getName()) +
+                       ") carries no object: no object of the scene names it");
+}
+
+void SceneCheck::checkSoundtracks()
+{
+    if (!_audio)
+        return;
+    for (const SoundtrackData& soundtrack : _audio->getSoundtracks())
+    {
+        const std::string path = PathRule::resolve(_location.temporaryDirectory, soundtrack.getSource());
+        const std::string name = "soundtrack " + quoted(soundtrack.getName());
+        if (!PathRule::isReadableFile(path))
+            report(_paths["audio"], soundtrack.getLine(), 1,
+                   name + ": sound file not found (looked for " + shownPath(path) + ")");
+        else if (const std::string unplayable = AudioOutput::checkPlayable(path); !unplayable.empty())
+            report(_paths["audio"], soundtrack.getLine(), 1, name + ": cannot play it: " + unplayable);
+    }
+}
+
+} // namespace Novaro

@@ -1,0 +1,204 @@
+// The scene check on a scene with one planted fault of each kind an author makes, and on the
+// sample scene, which must come out clean.
+#include "app/SceneCheck.h"
+#include "NotifyCapture.h"
+#include "PlayerProcess.h"
+#include "RunDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <osgART/CameraParameters.h>
+
+#include <filesystem>
+#include <sstream>
+
+using namespace Novaro;
+using NovaroTest::TemporaryFolder;
+
+namespace
+{
+
+const std::string SAMPLES = std::string(NOVARO_SOURCE_DIR) + "/samples";
+
+// Line (1-based) of the first line of the text holding the part; 0 when none does.
+int lineOf(const std::string& text, const std::string& part)
+{
+    std::istringstream lines(text);
+    int number = 1;
+    for (std::string line; std::getline(lines, line); ++number)
+        if (line.find(part) != std::string::npos)
+            return number;
+    return 0;
+}
+
+void copySample(const TemporaryFolder& scene, const std::string& name)
+{
+    std::filesystem::create_directories(std::filesystem::path(scene.file(name)).parent_path());
+    std::filesystem::copy_file(SAMPLES + "/" + name, scene.file(name));
+}
+
+// A scene with ten faults, each on a line of its own. Everything else in it is sound, so every
+// problem the check reports must be one of them.
+struct PlantedScene
+{
+    TemporaryFolder folder;
+    std::string metadata =
+        "config @ config.xml\ntracker @ tracker.xml\nvideo @ video.xml\nscene @ scene.xml\n"
+        "audio @ audio.xml\nmarkers @ markers.xml\nlighting @ lights.xml\n";
+    std::string video =
+        "<video name=\"v\">\n<formats><format name=\"4:3\" width=\"640\" height=\"480\"/></formats>\n"
+        "<cameras>\n<camera name=\"cam\" format=\"4:3\" path=\"absurd.dat\"/>\n</cameras>\n</video>\n";
+    std::string markers = "<markers patterns_file=\"patterns.dat\">\n"
+                          "<marker name=\"one\" id=\"1\" path=\"patterns/marker_1.patt\" size=\"80\"/>\n"
+                          "<marker name=\"two\" id=\"2\" path=\"patterns/short.patt\" size=\"80\"/>\n"
+                          "<marker name=\"spare\" id=\"3\" path=\"patterns/marker_3.patt\" size=\"80\"/>\n"
+                          "</markers>\n";
+    std::string events = "<events name=\"e\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
+                         "<action source=\"_self_\" target=\"_self_\">\n<command>hide</command>\n"
+                         "<parameters>\n</action>\n</actions>\n</event>\n</events>\n";
+    std::string scene =
+        "<scene name=\"s\">\n<parameters/>\n<metadata/>\n<objects>\n"
+        "<object name=\"typo\" type=\"ARObject\">\n<model sorce=\"models/cube.osgb\"/>\n"
+        "<markers><marker id=\"1\"/></markers>\n<events file=\"events/broken.xml\"/>\n</object>\n"
+        "<object name=\"absent\" type=\"ARObject\">\n<model source=\"models/missing.osgb\"/>\n"
+        "<markers><marker id=\"1\"/></markers>\n</object>\n"
+        "<object name=\"poster\" type=\"ARVideo\">\n<model source=\"models/screen.osgb\" "
+        "video=\"movies/poster.mov\"/>\n"
+        "<markers><marker id=\"2\"/></markers>\n</object>\n"
+        "<object name=\"stray\" type=\"ARObject\">\n<model source=\"models/cube.osgb\"/>\n"
+        "<markers><marker id=\"7\"/></markers>\n</object>\n"
+        "<object name=\"silence\" type=\"ARAudio\">\n<model source=\"models/cube.osgb\" "
+        "audio=\"sounds/missing.wav\"/>\n"
+        "<markers><marker id=\"2\"/></markers>\n</object>\n"
+        "</objects>\n</scene>\n";
+
+    PlantedScene()
+    {
+        folder.write("model.dat", metadata);
+        folder.write("config.xml", "<configuration name=\"c\"><parameters/></configuration>\n");
+        folder.write("tracker.xml", "<tracker name=\"t\"><parameters/></tracker>\n");
+        folder.write("video.xml", video);
+        folder.write("markers.xml", markers);
+        folder.write("scene.xml", scene);
+        folder.write("audio.xml", "<audio name=\"a\"><soundtracks/></audio>\n");
+        folder.write("patterns.dat", "# markers come from the markers settings\n0\n");
+        std::filesystem::create_directories(folder.file("events"));
+        folder.write("events/broken.xml", events);
+        folder.write("patterns/short.patt", "255 255 255\n0 0 0\n");
+        for (const char* name :
+             {"patterns/marker_1.patt", "patterns/marker_3.patt", "models/cube.osgb", "models/screen.osgb"})
+            copySample(folder, name);
+        std::filesystem::create_directories(folder.file("movies"));
+        std::filesystem::copy_file(SAMPLES + "/patterns/marker_1.png", folder.file("movies/poster.mov"));
+        // A focal length of half a pixel: no lens makes that.
+        osgART::CameraParameters::fromIntrinsics(640, 480, 0.5, 0.5, 320, 240)
+            .saveBinary(folder.file("absurd.dat"));
+    }
+
+    std::vector<SceneProblem> check() const
+    {
+        SceneCheck::Location location;
+        location.workingDirectory = location.temporaryDirectory = folder.path();
+        return SceneCheck(location).run();
+    }
+};
+
+struct Expected
+{
+    std::string file;
+    int line;
+    std::string phrase;
+};
+
+std::string listed(const std::vector<SceneProblem>& problems)
+{
+    std::string all;
+    for (const SceneProblem& problem : problems)
+        all += problem.text() + "\n";
+    return all;
+}
+
+} // namespace
+
+TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
+{
+    const NovaroTest::NotifyCapture quiet;
+    NovaroTest::usePluginFolder();
+    const PlantedScene planted;
+    const std::string& f = planted.folder.path();
+    const std::vector<Expected> expected = {
+        {f + "/scene.xml", lineOf(planted.scene, "sorce="),
+         "unknown attribute sorce of <model> (did you mean source?)"},
+        {f + "/events/broken.xml", lineOf(planted.events, "</action>"), "not readable XML"},
+        {f + "/scene.xml", lineOf(planted.scene, "missing.osgb"), "model file not found"},
+        {f + "/scene.xml", lineOf(planted.scene, "poster.mov"), "is a still image, not a movie"},
+        {f + "/markers.xml", lineOf(planted.markers, "short.patt"), "pattern file \"patterns/short.patt\""},
+        {f + "/video.xml", lineOf(planted.video, "absurd.dat"), "camera file \"absurd.dat\""},
+        {f + "/markers.xml", lineOf(planted.markers, "spare"), "marker 3 (\"spare\") carries no object"},
+        {f + "/scene.xml", lineOf(planted.scene, "id=\"7\""),
+         "is on marker 7, which the markers file does not"},
+        {f + "/scene.xml", lineOf(planted.scene, "missing.wav"), "sound file not found"},
+        {f + "/model.dat", lineOf(planted.metadata, "lights.xml"),
+         "the lighting settings file \"lights.xml\""},
+    };
+    const std::vector<SceneProblem> problems = planted.check();
+    SCOPED_TRACE("reported:\n" + listed(problems));
+    for (const Expected& fault : expected)
+    {
+        bool found = false;
+        for (const SceneProblem& problem : problems)
+            found = found || (problem.file == fault.file && problem.line == fault.line &&
+                              problem.message.find(fault.phrase) != std::string::npos);
+        EXPECT_TRUE(found) << fault.file << ":" << fault.line << ": " << fault.phrase;
+    }
+    // The typo also leaves its object without a model: said on the same line, nothing elsewhere.
+    for (const SceneProblem& problem : problems)
+    {
+        bool planted = false;
+        for (const Expected& fault : expected)
+            planted = planted || (problem.file == fault.file && problem.line == fault.line);
+        EXPECT_TRUE(planted) << problem.text();
+    }
+    EXPECT_EQ(1, printSceneProblems(problems, std::cout));
+}
+
+TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
+{
+    const NovaroTest::NotifyCapture quiet;
+    TemporaryFolder folder;
+    const std::string configuration =
+        "<configuration>\n<parameters>\n<parameter name=\"mode\">ar_simple</parameter>\n"
+        "<parameter name=\"mirorr\">false</parameter>\n<paramters/>\n</parameters>\n"
+        "</configuration>\n";
+    folder.write("config.xml", configuration);
+    SceneCheck::Location location;
+    location.workingDirectory = location.temporaryDirectory = folder.path();
+    const std::string all = listed(SceneCheck(location).run());
+    const std::string config = folder.file("config.xml");
+    EXPECT_NE(std::string::npos, all.find(config + ":" + std::to_string(lineOf(configuration, "mirorr")) +
+                                          ":1: unknown parameter \"mirorr\" (did you mean \"mirror\"?)"))
+        << all;
+    // A child the reader never looks for under <parameters>: no name is close enough to suggest.
+    EXPECT_NE(std::string::npos,
+              all.find(config + ":" + std::to_string(lineOf(configuration, "<paramters/>")) +
+                       ":1: <paramters> is not read: the children of <parameters> are found by their name "
+                       "attribute"))
+        << all;
+    // The other six files are missing: each said once, with the path looked at.
+    EXPECT_NE(std::string::npos, all.find(folder.file("scene.xml") + ": the scene settings file is missing"))
+        << all;
+}
+
+TEST(SceneCheck, TheSampleSceneIsClean)
+{
+    const NovaroTest::NotifyCapture quiet;
+    NovaroTest::usePluginFolder();
+    TemporaryFolder copy;
+    std::filesystem::copy(SAMPLES, copy.path(), std::filesystem::copy_options::recursive);
+    SceneCheck::Location location;
+    location.workingDirectory = location.temporaryDirectory = copy.path();
+    const std::vector<SceneProblem> problems = SceneCheck(location).run();
+    EXPECT_TRUE(problems.empty()) << listed(problems);
+    // The archive unpacked to read the house is gone again.
+    EXPECT_FALSE(std::filesystem::exists(copy.file("models/house_kmz.tmp")));
+}

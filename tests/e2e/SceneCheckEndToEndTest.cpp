@@ -1,0 +1,58 @@
+// "novaro -check" and "novaro-scene check" as a user runs them on a copy of the sample scene: clean
+// as it comes, and with a misspelt attribute.
+#include "PlayerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+
+using namespace NovaroTest;
+
+namespace
+{
+
+// The scene file's first `source=` misspelt; returns the line it is on.
+int misspellSource(const std::string& sceneFile)
+{
+    std::string text = readFile(sceneFile);
+    const size_t at = text.find("<model source=");
+    text.replace(at, std::string("<model source=").size(), "<model sorce=");
+    std::ofstream(sceneFile, std::ios::binary) << text;
+    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+}
+
+} // namespace
+
+TEST(SceneCheckEndToEnd, PlayerAndToolAgreeOnACleanSceneAndOnATypo)
+{
+    TemporaryFolder copy;
+    const std::string scene = copy.file("scene");
+    std::filesystem::copy(std::string(NOVARO_SOURCE_DIR) + "/samples", scene,
+                          std::filesystem::copy_options::recursive);
+    const std::string tool = std::string(NOVARO_RUN_DIR) + "/novaro-scene";
+
+    // From another folder than the run directory: the plugins are found beside the executables.
+    const PlayerRun clean = runPlayer(copy.path(), {"-check", scene});
+    EXPECT_EQ(0, clean.status);
+    EXPECT_EQ("", clean.output);
+    const PlayerRun cleanTool = runExecutable(tool, copy.path(), {"check", "scene/model.dat"});
+    EXPECT_EQ(0, cleanTool.status);
+    EXPECT_EQ("", cleanTool.output);
+
+    const int line = misspellSource(scene + "/scene.xml");
+    const std::regex expected(std::regex_replace(scene, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
+                              "/scene.xml:" + std::to_string(line) +
+                              ":[0-9]+: unknown attribute sorce of <model> \\(did you mean source\\?\\)\n");
+    const PlayerRun typo = runPlayer(copy.path(), {"-check", scene});
+    EXPECT_EQ(1, typo.status);
+    EXPECT_TRUE(std::regex_search(typo.output, expected));
+    const PlayerRun typoTool = runExecutable(tool, copy.path(), {"check", scene});
+    EXPECT_EQ(1, typoTool.status);
+    EXPECT_EQ(typo.output, typoTool.output);
+
+    // A command line the tool does not understand is neither a clean nor a broken scene.
+    EXPECT_EQ(2, runExecutable(tool, copy.path(), {"check"}).status);
+}
