@@ -160,12 +160,6 @@ struct Reader
     bool saysWhy = true; ///< the header reader only answers yes or no
 };
 
-// Names the reader in the test's name, rather than its bytes.
-void PrintTo(const Reader& reader, std::ostream* out)
-{
-    *out << reader.name;
-}
-
 const Reader kReaders[] = {
     {"PngHeader", imageFile("image.png"), "37x21", 4, readHeader, false},
     {"JpegHeader", imageFile("image.jpg"), "37x21", 4, readHeader, false},
@@ -183,40 +177,37 @@ const Reader kReaders[] = {
     {"XmlCamera", writeOpenCVXml, "640x480", 150, readCamera},
 };
 
-class FileReaders : public ::testing::TestWithParam<Reader>
-{
-protected:
-    void expectRefused(const std::string& path, const std::string& what)
-    {
-        const Reading reading = GetParam().read(path);
-        EXPECT_FALSE(reading.ok) << what << " read as " << reading.found;
-        if (GetParam().saysWhy)
-            EXPECT_FALSE(reading.reason.empty()) << what << " refused without a reason";
-    }
-    TemporaryFolder folder;
-};
-
 } // namespace
 
-TEST_P(FileReaders, ReadTheirOwnFormatAndRefuseWhatIsNotSayingWhy)
+TEST(FileReaders, ReadTheirOwnFormatAndRefuseWhatIsNotSayingWhy)
 {
-    const std::string path = GetParam().writeGood(folder);
-    const Reading reading = GetParam().read(path);
-    ASSERT_TRUE(reading.ok) << reading.reason;
-    EXPECT_EQ(GetParam().expected, reading.found);
+    for (const Reader& reader : kReaders)
+    {
+        SCOPED_TRACE(reader.name);
+        TemporaryFolder folder;
+        const std::string path = reader.writeGood(folder);
+        const Reading reading = reader.read(path);
+        EXPECT_TRUE(reading.ok) << reading.reason;
+        EXPECT_EQ(reader.expected, reading.found);
 
-    const std::string good = NovaroTest::readFile(path);
-    ASSERT_GT(good.size(), GetParam().cutTo);
-    expectRefused(folder.file("missing"), "a missing file");
-    expectRefused(folder.path(), "a folder");
-    expectRefused("/dev/zero", "an endless device");
-    expectRefused(folder.write("empty", ""), "an empty file");
-    expectRefused(folder.write("text", "not a file of this kind {[}: ---\n"), "a text");
-    expectRefused(folder.write("cut", good.substr(0, GetParam().cutTo)), "a cut file");
+        const std::string good = NovaroTest::readFile(path);
+        ASSERT_GT(good.size(), reader.cutTo);
+        const std::pair<std::string, const char*> refused[] = {
+            {folder.file("missing"), "a missing file"},
+            {folder.path(), "a folder"},
+            {"/dev/zero", "an endless device"},
+            {folder.write("empty", ""), "an empty file"},
+            {folder.write("text", "not a file of this kind {[}: ---\n"), "a text"},
+            {folder.write("cut", good.substr(0, reader.cutTo)), "a cut file"},
+        };
+        for (const auto& [file, what] : refused)
+        {
+            const Reading refusal = reader.read(file);
+            EXPECT_FALSE(refusal.ok) << what << " read as " << refusal.found;
+            EXPECT_TRUE(!reader.saysWhy || !refusal.reason.empty()) << what << " refused without a reason";
+        }
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(TrackingLibrary, FileReaders, ::testing::ValuesIn(kReaders),
-                         [](const ::testing::TestParamInfo<Reader>& info) { return info.param.name; });
 
 TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas)
 {
