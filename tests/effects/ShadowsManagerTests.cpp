@@ -237,12 +237,9 @@ TEST(ShadowsManager, OpacityMapMovesTheDeferredShadowMapToUnitThree)
     manager->setCompatibility(M::COMPATIBILITY_MAX);
     manager->setMode(M::MODE_DEFERRED);
     manager->setTechnique(M::AR_SHADOW_MAP);
-    NotifyCapture capture;
     manager->computeTextureUnits();
     EXPECT_EQ(std::vector<unsigned int>({2, 3, 4, 5, 6, 7}), manager->getAvailableUnits());
     EXPECT_EQ(std::vector<unsigned int>({1}), manager->getOpacityUnits());
-    EXPECT_TRUE(capture.printed(" Cannot use TU: 1"));
-    EXPECT_TRUE(capture.printed(" TUs with opacity: 1"));
     manager->initTechnique();
     EXPECT_EQ(3u, static_cast<osgShadow::ShadowMap*>(manager->getCurrentTechnique())->getTextureUnit());
 }

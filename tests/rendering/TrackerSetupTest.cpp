@@ -54,15 +54,10 @@ TEST(CameraMatching, ClosestAspectWinsAndTiesKeepTheFirstFormat)
                                 camera("small", "small.dat") + camera("large", "large.dat")));
     ARApplication application;
     application.setWorkingDirectory(working.path());
-    NotifyCapture capture;
-
-    EXPECT_EQ("", application.matchCameraForVideo(640, 480));
-    EXPECT_TRUE(capture.printed(" WARNING: NULL video configuration."));
+    EXPECT_EQ("", application.matchCameraForVideo(640, 480)); // no video settings yet
 
     ASSERT_TRUE(application.setVideoConfiguration("wide-first.xml"));
-    capture.clear();
     EXPECT_EQ("normal.dat", application.matchCameraForVideo(640, 480));
-    EXPECT_TRUE(capture.printed("Video matched aspect ratio: 4:3"));
     EXPECT_EQ("wide.dat", application.matchCameraForVideo(1920, 1080));
     // 5:4 is nearer to 4:3 than to 16:9.
     EXPECT_EQ("normal.dat", application.matchCameraForVideo(1280, 1024));
@@ -85,34 +80,24 @@ TEST(FileResolution, TemporaryDirectoryFirstThenWorkingDirectoryAndFailuresKeepT
     ARApplication application;
     application.setWorkingDirectory(working.path());
     application.setTemporaryDirectory(temporary.path());
-    NotifyCapture capture;
-
+    // Without the settings that hold them, neither file can be set.
     application.setCameraFile("both.dat");
-    EXPECT_TRUE(capture.printed(" WARNING: NULL video configuration."));
     application.setPatternFile("both.dat");
-    EXPECT_TRUE(capture.printed(" WARNING: NULL markers configuration."));
-    capture.clear();
     EXPECT_EQ("", application.getCameraFile());
-    EXPECT_TRUE(capture.printed(" WARNING: NULL video configuration."));
     EXPECT_EQ("", application.getPatternFile());
-    EXPECT_TRUE(capture.printed(" WARNING: NULL markers configuration."));
 
     ASSERT_TRUE(application.setVideoConfiguration("video.xml"));
     ASSERT_TRUE(application.setMarkersConfiguration("markers.xml"));
-    capture.clear();
+    NotifyCapture capture;
     application.setCameraFile("both.dat");
     EXPECT_EQ(temporary.file("both.dat"), application.getCameraFile());
-    EXPECT_FALSE(capture.printed(" WARNING: could not find specified camera file in temporary directory."));
-
     application.setCameraFile("working-only.dat");
     EXPECT_EQ(working.file("working-only.dat"), application.getCameraFile());
-    EXPECT_TRUE(capture.printed(" WARNING: could not find specified camera file in temporary directory."));
-    EXPECT_FALSE(capture.printed(" WARNING: could not find specified camera file in working directory."));
+    EXPECT_FALSE(capture.printed(" WARNING: could not find specified camera file."));
 
-    capture.clear();
+    // What the user must act on: no folder holds the file, which keeps the last one found.
     application.setCameraFile("nowhere.dat");
     EXPECT_EQ(working.file("working-only.dat"), application.getCameraFile());
-    EXPECT_TRUE(capture.printed(" WARNING: could not find specified camera file in working directory."));
     EXPECT_TRUE(capture.printed(" WARNING: could not find specified camera file."));
 
     application.setCameraFile(elsewhere.file("absolute.dat"));
@@ -121,20 +106,16 @@ TEST(FileResolution, TemporaryDirectoryFirstThenWorkingDirectoryAndFailuresKeepT
     application.setCameraFile(elsewhere.file("missing.dat"));
     EXPECT_EQ(elsewhere.file("absolute.dat"), application.getCameraFile());
     EXPECT_TRUE(capture.printed(" WARNING: could not find specified camera file (temp dir)."));
-    EXPECT_FALSE(capture.printed(" WARNING: could not find specified camera file in temporary directory."));
     application.setCameraFile("");
     EXPECT_TRUE(capture.printed(" WARNING: cannot set an empty camera file name."));
     EXPECT_EQ(elsewhere.file("absolute.dat"), application.getCameraFile());
 
     // The pattern file follows the same order with its own messages.
-    capture.clear();
     application.setPatternFile("both.dat");
     EXPECT_EQ(temporary.file("both.dat"), application.getPatternFile());
     application.setPatternFile("working-only.dat");
     EXPECT_EQ(working.file("working-only.dat"), application.getPatternFile());
-    EXPECT_TRUE(capture.printed(" WARNING: could not find specified pattern file in temporary directory."));
     application.setPatternFile("nowhere.dat");
-    EXPECT_TRUE(capture.printed(" WARNING: could not find specified pattern file in working directory."));
     EXPECT_TRUE(capture.printed(" WARNING: could not find specified pattern file."));
     application.setPatternFile(elsewhere.file("missing.dat"));
     application.setPatternFile("");
@@ -147,11 +128,8 @@ TEST(TrackerSetup, SampleMarkersAreEnteredUnderTheirIDs)
     NOVARO_REQUIRE_DISPLAY();
     enterRunDirectory();
     ARApplication application;
-    NotifyCapture capture;
     ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
     ASSERT_TRUE(initWithRecordedCamera(application));
-    EXPECT_TRUE(capture.printed("init (1st) tracker with <0> markers."));
-    EXPECT_TRUE(capture.printed("init (2nd) tracker with <3> markers."));
     EXPECT_EQ(3u, application.getMarkerCount());
     ASSERT_EQ((std::vector<unsigned int>{1, 2, 3}), markerIds(application));
     for (const auto& entry : application.getMarkers())
@@ -181,9 +159,6 @@ TEST(TrackerSetup, MissingPatternFailsOneEntryAndTheNextIsStillAdded)
     ASSERT_TRUE(initWithRecordedCamera(application));
     EXPECT_TRUE(capture.printed(" ERROR: could not find a valid pattern file (" +
                                 temporary.file("missing.patt") + ")."));
-    EXPECT_TRUE(capture.printed(" Adding pattern 0 -> ERROR"));
-    EXPECT_TRUE(capture.printed(" Adding pattern: 1 -> OK."));
-    EXPECT_TRUE(capture.printed("init (2nd) tracker with <1> markers."));
     ASSERT_EQ((std::vector<unsigned int>{9}), markerIds(application));
     const ARMarkerNode* node = application.getMarkers().at(9).get();
     EXPECT_EQ(0, node->getTrackerIndex());
@@ -198,17 +173,13 @@ TEST(TrackerSetup, ThresholdOperationsGoThroughTheTrackerField)
     ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
     application.getTrackerConfiguration()->setThreshold(80);
     application.getTrackerConfiguration()->setAdaptiveThreshold(false);
-    NotifyCapture capture;
     {
         ARApplication withoutTracker;
-        EXPECT_EQ(-1, withoutTracker.getThreshold());
         withoutTracker.increaseThreshold(5);
-        EXPECT_TRUE(capture.printed("Threshold not supported for this tracker."));
+        EXPECT_EQ(-1, withoutTracker.getThreshold());
     }
     ASSERT_TRUE(initWithRecordedCamera(application));
-    EXPECT_TRUE(capture.printed("Field 'threshold' = 80"));
     // The settings chose one grey level for the whole frame.
-    EXPECT_TRUE(capture.printed(" Threshold: fixed."));
     osgART::TypedField<bool>* adaptive =
         dynamic_cast<osgART::TypedField<bool>*>(application.getTracker()->get("adaptive_threshold"));
     ASSERT_NE(nullptr, adaptive);
@@ -220,17 +191,13 @@ TEST(TrackerSetup, ThresholdOperationsGoThroughTheTrackerField)
 
     application.increaseThreshold(20);
     EXPECT_EQ(100, field->get());
-    EXPECT_TRUE(capture.printed("Setting up threshold: 100"));
     application.decreaseThreshold(35);
     EXPECT_EQ(65, field->get());
-    EXPECT_TRUE(capture.printed("Setting up threshold: 65"));
     field->set(37);
     EXPECT_EQ(37, application.getThreshold());
     application.resetThreshold();
     EXPECT_EQ(100, field->get());
-    EXPECT_TRUE(capture.printed("Resetting up threshold: 100"));
     // The application does not clamp; it reports what the tracker kept.
     application.increaseThreshold(200);
-    EXPECT_TRUE(capture.printed("Setting up threshold: 255"));
-    EXPECT_EQ(255, application.getThreshold());
+    EXPECT_EQ(255, field->get());
 }

@@ -104,8 +104,6 @@ TEST(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
     const std::string good = folder.file("good.mp4");
     ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + good));
     const std::string movie = readAll(good);
-    const std::string sound = folder.file("sound.ogg");
-    ASSERT_TRUE(runFFmpeg(toneSource(0.3) + " -c:a libvorbis " + sound));
     const std::string avi = folder.file("good.avi");
     ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + avi));
     std::string zeroedHeaders = readAll(avi);
@@ -124,9 +122,9 @@ TEST(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
 
     const std::string cases[] = {
         folder.write("truncated.mp4", movie.substr(0, movie.size() / 2)),
+        folder.write("cut-in-header.mp4", movie.substr(0, 200)),
         folder.write("garbage-after-header.mp4", garbage),
         folder.write("zeroed-stream-headers.avi", zeroedHeaders),
-        folder.write("sound-named-as-movie.ogv", readAll(sound)),
         folder.write("empty.mp4", ""),
         folder.write("text.avi", "this is not a movie\n"),
         folder.file("missing.webm"),

@@ -120,15 +120,11 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
                               {"doc.kml", docKml("other/earth.dae", alias("a.jpg", "b.jpg"))},
                               {"other/earth.dae", "<COLLADA/>"},
                               {"other/a.jpg", "jpg"}});
-    NotifyCapture capture;
     std::vector<std::string> folders;
     const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
 
     const std::string folder = (root / "archives" / "house_kmz.tmp").string();
     ASSERT_EQ(folders, std::vector<std::string>{folder});
-    EXPECT_TRUE(capture.printed("File: '" + path + "' unzipped!"));
-    EXPECT_TRUE(capture.printed("...trying Google SketchUp...(OK)"));
-    EXPECT_FALSE(capture.printed("...trying Google Earth..."));
 
     std::vector<std::string> sorted = models;
     std::sort(sorted.begin(), sorted.end());
@@ -147,14 +143,11 @@ TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
                                                    {"files/house.dae", "<COLLADA/>"},
                                                    {"files/images/wall.png", texture},
                                                    {"files/same.png", texture}});
-    NotifyCapture capture;
     std::vector<std::string> folders;
     const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
     const fs::path folder = root / "archives" / "earth_kmz.tmp";
 
     ASSERT_EQ(models, std::vector<std::string>{(folder / "files" / "house.dae").string()});
-    EXPECT_TRUE(capture.printed("...trying Google SketchUp...(missing)"));
-    EXPECT_TRUE(capture.printed("...trying Google Earth...(OK)"));
     EXPECT_EQ(readFile((folder / "files" / "textures" / "wall.png").string()), texture);
     // An alias onto itself leaves its file alone; an alias of a missing file copies nothing.
     EXPECT_EQ(readFile((folder / "files" / "same.png").string()), texture);
@@ -213,8 +206,6 @@ TEST_F(KmzImporterTest, CorruptOrMissingArchivesGiveNoModels)
     std::vector<std::string> folders;
     EXPECT_TRUE(KmzImporter::importArchive(corrupt, folders).empty());
     EXPECT_TRUE(capture.printed("Unable to unzip file: '" + corrupt + "'"));
-    EXPECT_TRUE(capture.printed(" WARNING: failed to open KML file (file not valid)."));
-    EXPECT_TRUE(capture.printed(" Could not find temporary objects."));
 
     capture.clear();
     const std::string absent = (root / "archives" / "absent.kmz").string();
@@ -249,21 +240,14 @@ TEST_F(KmzImporterTest, ReimportCleansTheFolderFirstAndCleanupRemovesIt)
 
     // Same archive name, new contents: nothing of the first unpacking survives.
     archive("scene.kmz", {{"models/b.dae", "two"}});
-    NotifyCapture capture;
     const std::vector<std::string> models = KmzImporter::importArchive(first, folders);
     EXPECT_EQ(models, std::vector<std::string>{(folder / "models" / "b.dae").string()});
     EXPECT_FALSE(fs::exists(folder / "models" / "a.dae"));
     EXPECT_FALSE(fs::exists(folder / "models" / "extra"));
-    EXPECT_TRUE(capture.printed("Temporary data removed (files)."));
-    EXPECT_TRUE(capture.printed("Temporary data removed (dirs)."));
 
-    capture.clear();
     KmzImporter::cleanupFolder(folder.string());
     EXPECT_FALSE(fs::exists(folder));
-    EXPECT_EQ(capture.text(), "Temporary data removed (files).\nTemporary data removed (dirs).\n");
-    capture.clear();
-    KmzImporter::cleanupFolder(folder.string());
-    EXPECT_EQ(capture.text(), " Nothing to cleanup...\n");
+    KmzImporter::cleanupFolder(folder.string()); // nothing left to clean: no harm
 }
 
 TEST_F(KmzImporterTest, NestedArchivesAreUnpackedOneLevelDeep)
@@ -277,9 +261,7 @@ TEST_F(KmzImporterTest, NestedArchivesAreUnpackedOneLevelDeep)
         {{"inner.zip", readFile(inner)}, {"UPPER.ZIP", readFile(inner)}, {"mixed.Zip", readFile(inner)}});
     const fs::path folder = root / "outer";
 
-    NotifyCapture capture;
     EXPECT_TRUE(KmzImporter::unzip(path, folder.string(), true));
-    EXPECT_TRUE(capture.printed("subfolder name: " + (folder / "inner").string()));
     EXPECT_EQ(readFile((folder / "inner" / "inside.txt").string()), "inside");
     EXPECT_EQ(readFile((folder / "UPPER" / "inside.txt").string()), "inside");
     EXPECT_FALSE(fs::exists(folder / "mixed"));
