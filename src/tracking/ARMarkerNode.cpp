@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include <osg/ComputeBoundsVisitor>
+#include <osg/MatrixTransform>
 #include <osgDB/FileNameUtils>
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
@@ -123,11 +124,18 @@ void ARMarkerNode::setupReferenceSystem()
                                    "tag in transforms file)."
                                 << std::endl;
     }
-    if (osgDB::getLowerCaseFileExtension(file) == "fbx")
+    const std::string extension = osgDB::getLowerCaseFileExtension(file);
+    if (extension == "fbx")
     {
         osg::notify(osg::NOTICE) << " WARNING: fixing for FBX reference system file." << std::endl;
         matrix = fbxCorrection() * matrix;
     }
+    // A glTF file arrives under the reader's turn and scale to the markers' frame (Z-up,
+    // millimetres), as the scene's glTF models do. The marker in it is turned the same way, so its
+    // pose stays rigid and in millimetres in that frame, rather than carrying the thousandfold scale.
+    const osg::MatrixTransform* frame = dynamic_cast<const osg::MatrixTransform*>(model.get());
+    if ((extension == "gltf" || extension == "glb") && frame != nullptr)
+        matrix = osg::Matrixd::inverse(frame->getMatrix()) * matrix;
     _referenceSystemTransform->setMatrix(osg::Matrixd::inverse(matrix));
 }
 

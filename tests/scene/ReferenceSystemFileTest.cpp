@@ -41,13 +41,14 @@ TEST(ReferenceSystemFile, FbxTransformsAreCorrectedAndGltfOnesAreNot)
     ASSERT_EQ("", AssimpTestScenes::exportScene(*scene, "gltf2", gltf));
     ASSERT_EQ("", AssimpTestScenes::exportScene(*scene, "fbxa", fbx));
 
-    // "Base" stands 10 along x from the scene origin in both files.
+    // "Base" stands 10 along x from the scene origin in both files: 10 metres in glTF, which arrives
+    // in millimetres, the marker's pose rigid (no scale) and along the same x; 10 units in FBX.
     const osg::Matrixd plain = referenceSystemFor(gltf, "Base");
     EXPECT_TRUE(
-        NovaroTest::nearlyEqual(osg::Matrixd::inverse(osg::Matrixd::translate(10.0, 0.0, 0.0)), plain))
+        NovaroTest::nearlyEqual(osg::Matrixd::inverse(osg::Matrixd::translate(10000.0, 0.0, 0.0)), plain))
         << plain;
     const osg::Matrixd corrected = referenceSystemFor(fbx, "Base");
-    const osg::Matrixd world = osg::Matrixd::inverse(plain);
+    const osg::Matrixd world = osg::Matrixd::translate(10.0, 0.0, 0.0);
     EXPECT_TRUE(
         NovaroTest::nearlyEqual(osg::Matrixd::inverse(ARMarkerNode::fbxCorrection() * world), corrected))
         << corrected;
