@@ -170,8 +170,11 @@ int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker
     {
         std::vector<std::unique_ptr<ComparedDetector>> made;
         made.push_back(makeTrackerDetector(tracker, folder, ids, settings.seed));
-        made.push_back(makeAprilTagDetector(ids));
-        made.push_back(makeArucoDetector(ids));
+        if (!arguments.has("no-compare"))
+        {
+            made.push_back(makeAprilTagDetector(ids));
+            made.push_back(makeArucoDetector(ids));
+        }
         made.erase(std::remove(made.begin(), made.end(), nullptr), made.end());
         return made;
     };
