@@ -246,7 +246,7 @@ int main(int argc, char** argv)
                "  [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--threshold T] [--half] [--no-distortion]\n"
                "  [--no-compare]\n"
                "       novaro-bench-tracker --hard-cases [--frames N] [--resolutions WxH] [--seed N] "
-               "[--misses DIR]\n"
+               "[--misses DIR] [--no-compare]\n"
                "  [--only CASE] [--backgrounds calm,busy,photo] [--photos DIR] [--sections "
                "speed,hard,sets,jitter]\n"
                "  [--speed-resolutions 640x480,1920x1080] [--speed-frames N] [--pattern-sets 8,64,256]\n"
