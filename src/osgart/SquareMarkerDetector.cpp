@@ -808,28 +808,53 @@ bool SquareMarkerDetector::removeShadowEdge(const cv::Mat& grey, int scale,
     return true;
 }
 
-double SquareMarkerDetector::matchPattern(const std::array<float, 256>& samples, int& pattern,
-                                          int& orientation) const
+// Keeps the best score and the best score of any other pattern: a candidate's lead over the
+// runner-up is what tells a marker from clutter that resembles several patterns alike.
+void SquareMarkerDetector::Match::offer(double candidateScore, int candidatePattern, int candidateOrientation)
 {
-    double bestScore = -1.0;
-    pattern = -1;
-    orientation = 0;
-    for (size_t p = 0; p < _patterns.size(); ++p)
-        for (int turn = 0; turn < 4; ++turn)
+    if (candidatePattern == pattern)
+    {
+        if (candidateScore > score)
         {
-            const double score = correlate(samples, _patterns[p][size_t(turn)]);
-            if (score > bestScore)
-            {
-                bestScore = score;
-                pattern = int(p);
-                orientation = turn;
-            }
+            score = candidateScore;
+            orientation = candidateOrientation;
         }
-    return bestScore;
+    }
+    else if (candidateScore > score)
+    {
+        runnerUp = score;
+        score = candidateScore;
+        pattern = candidatePattern;
+        orientation = candidateOrientation;
+    }
+    else if (candidateScore > runnerUp)
+        runnerUp = candidateScore;
 }
 
-double SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross,
-                                                 double blurDown, int& pattern, int& orientation) const
+double SquareMarkerDetector::confidenceFloor() const
+{
+    const double doublings = std::log2(std::max(1.0, double(_patterns.size()) / kFloorBasePatterns));
+    return std::min(kMaximumFloor, _minimumConfidence + _floorPerDoubling * doublings);
+}
+
+bool SquareMarkerDetector::accepted(const Match& match) const
+{
+    return match.pattern >= 0 && match.score >= confidenceFloor() &&
+           match.score - match.runnerUp >= _minimumLead;
+}
+
+SquareMarkerDetector::Match SquareMarkerDetector::matchPattern(const std::array<float, 256>& samples) const
+{
+    Match match;
+    for (size_t p = 0; p < _patterns.size(); ++p)
+        for (int turn = 0; turn < 4; ++turn)
+            match.offer(correlate(samples, _patterns[p][size_t(turn)]), int(p), turn);
+    return match;
+}
+
+SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& samples,
+                                                                      double blurAcross,
+                                                                      double blurDown) const
 {
     // Blurring every pattern costs; the few that the sharp comparison ranks first are enough.
     std::vector<std::pair<double, int>> ranked;
@@ -843,8 +868,7 @@ double SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& s
     const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
     std::array<float, 256> reference;
     cv::Mat padded, smooth;
-    double bestScore = -1.0;
-    pattern = -1;
+    Match match;
     for (size_t k = 0; k < tried; ++k)
     {
         const int p = ranked[k].second / 4, turn = ranked[k].second % 4;
@@ -856,15 +880,9 @@ double SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& s
             for (int column = 0; column < kCells; ++column)
                 reference[size_t(row * kCells + column)] = smooth.at<float>(row + margin, column + margin);
         normalise(reference);
-        const double score = correlate(samples, reference);
-        if (score > bestScore)
-        {
-            bestScore = score;
-            pattern = p;
-            orientation = turn;
-        }
+        match.offer(correlate(samples, reference), p, turn);
     }
-    return bestScore;
+    return match;
 }
 
 double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
@@ -882,24 +900,20 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
     std::array<float, 256> samples = raw;
     if (!normalise(samples))
         return 0.0;
-    int pattern, orientation;
-    double score = matchPattern(samples, pattern, orientation);
+    Match match = matchPattern(samples);
     // The raw samples are not needed again: they are evened out in place.
-    if (score < _minimumConfidence && score > kBlurredMatchFloor &&
-        removeShadowEdge(grey, scale, ideal, raw) && normalise(raw))
+    if (!accepted(match) && match.score > kBlurredMatchFloor && removeShadowEdge(grey, scale, ideal, raw) &&
+        normalise(raw))
     {
-        int unshadedPattern, unshadedOrientation;
-        const double unshadedScore = matchPattern(raw, unshadedPattern, unshadedOrientation);
-        if (unshadedScore > score)
+        const Match unshaded = matchPattern(raw);
+        if (unshaded.score > match.score)
         {
-            score = unshadedScore;
-            pattern = unshadedPattern;
-            orientation = unshadedOrientation;
+            match = unshaded;
             samples = raw;
         }
     }
     // A blurred marker still resembles its pattern; clutter that does not is not worth the blurring.
-    if (score < _minimumConfidence && score > kBlurredMatchFloor)
+    if (!accepted(match) && match.score > kBlurredMatchFloor)
     {
         // Motion or focus blur mixes neighbouring cells: compare with the patterns blurred as much as
         // the marker's own edges are (in pattern cells, across and down the sampled square).
@@ -912,10 +926,11 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
         const double blurDown =
             std::sqrt(std::max(0.0, 0.5 * (levels.spread[0] + levels.spread[2]) - sharpSpread)) / cellsDown;
         if (std::max(blurAcross, blurDown) > kMinimumBlur && std::isfinite(blurAcross + blurDown))
-            score = matchBlurredPattern(samples, std::min(blurAcross, 4.0), std::min(blurDown, 4.0), pattern,
-                                        orientation);
+            match = matchBlurredPattern(samples, std::min(blurAcross, 4.0), std::min(blurDown, 4.0));
     }
-    if (pattern < 0 || score < _minimumConfidence)
+    const double score = match.score;
+    const int pattern = match.pattern, orientation = match.orientation;
+    if (!accepted(match))
         return std::max(0.0, score);
     matched = pattern;
     DetectedSquare& slot = best[size_t(pattern)];

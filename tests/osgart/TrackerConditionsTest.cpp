@@ -375,3 +375,113 @@ TEST(PoseEstimatorTest, AmbiguousSquareKeepsThePoseNearestThePreviousOne)
         EXPECT_LT(osg::Matrixd::transform3x3(osg::Vec3d(0, 0, 1), pose) * pose.getTrans(), 0.0);
     }
 }
+
+namespace
+{
+
+// A 16 x 16 pattern of 4 x 4 blocks, each black or white.
+cv::Mat blockPattern(const std::array<int, 16>& blocks)
+{
+    cv::Mat small(4, 4, CV_8UC1);
+    for (int k = 0; k < 16; ++k)
+        small.at<uchar>(k / 4, k % 4) = blocks[size_t(k)] ? 255 : 0;
+    cv::Mat pattern;
+    cv::resize(small, pattern, cv::Size(16, 16), 0, 0, cv::INTER_NEAREST);
+    return pattern;
+}
+
+// A frontal marker in a white frame: black border, the pattern (grey 16 x 16) in its inner half.
+cv::Mat frontalMarker(const cv::Mat& pattern)
+{
+    cv::Mat frame(480, 640, CV_8UC1, cv::Scalar(255));
+    frame(cv::Rect(240, 160, 160, 160)).setTo(0);
+    cv::Mat inner;
+    cv::resize(pattern, inner, cv::Size(80, 80), 0, 0, cv::INTER_NEAREST);
+    inner.copyTo(frame(cv::Rect(280, 200, 80, 80)));
+    return frame;
+}
+
+} // namespace
+
+// A square whose inside resembles two loaded patterns alike, or one pattern only moderately when
+// many are loaded, is clutter: refused, while each true pattern is still found.
+TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefused)
+{
+    // Two patterns two blocks apart and a decoy halfway between them (those blocks grey): the decoy
+    // correlates above the minimum confidence with both (0.93) and leads neither.
+    std::array<int, 16> first = {1, 0, 0, 1, 0, 1, 1, 0, 1, 1, 0, 0, 0, 0, 1, 0};
+    std::array<int, 16> second = first;
+    second[5] = 0;
+    second[10] = 1;
+    cv::Mat decoy = blockPattern(first);
+    decoy(cv::Rect(4, 4, 4, 4)).setTo(128);
+    decoy(cv::Rect(8, 8, 4, 4)).setTo(128);
+    std::mt19937 random(5);
+    std::vector<osgART::Pattern> patterns(2);
+    patterns[0].setFromImage(blockPattern(first));
+    patterns[1].setFromImage(blockPattern(second));
+    // Filler patterns, none within two blocks of the first two in any orientation: those could not
+    // be told apart by any rule.
+    auto near = [](std::array<int, 16> blocks, const std::array<int, 16>& other)
+    {
+        for (int turn = 0; turn < 4; ++turn)
+        {
+            int differing = 0;
+            for (size_t k = 0; k < 16; ++k)
+                differing += blocks[k] != other[k];
+            if (differing <= 2)
+                return true;
+            const std::array<int, 16> turned = blocks;
+            for (size_t k = 0; k < 16; ++k)
+                blocks[k] = turned[(k % 4) * 4 + 3 - k / 4];
+        }
+        return false;
+    };
+    while (patterns.size() < 256)
+    {
+        std::array<int, 16> blocks;
+        for (int& block : blocks)
+            block = int(random() % 2);
+        if (near(blocks, first) || near(blocks, second))
+            continue;
+        patterns.emplace_back();
+        patterns.back().setFromImage(blockPattern(blocks));
+    }
+    const osgART::CameraParameters camera =
+        osgART::CameraParameters::fromIntrinsics(640, 480, 600, 600, 320, 240);
+    auto detect = [&](size_t count, double lead, const cv::Mat& frame)
+    {
+        osgART::SquareMarkerDetector detector;
+        detector.setCamera(camera);
+        detector.setThresholdMode(osgART::SquareMarkerDetector::FIXED); // even light
+        detector.setMinimumLead(lead);
+        for (size_t p = 0; p < count; ++p)
+            detector.addPattern(patterns[p]);
+        std::vector<osgART::DetectedSquare> found;
+        detector.detect(frame, 1, found);
+        return found;
+    };
+    for (const double lead : {0.0, 0.15})
+    {
+        SCOPED_TRACE(lead);
+        const std::vector<osgART::DetectedSquare> found = detect(8, lead, frontalMarker(decoy));
+        EXPECT_EQ(found.size(), lead > 0.0 ? 0u : 1u) << "the decoy counts only without the lead test";
+    }
+    for (int p = 0; p < 2; ++p)
+    {
+        const std::vector<osgART::DetectedSquare> found =
+            detect(256, 0.15, frontalMarker(blockPattern(p ? second : first)));
+        ASSERT_EQ(found.size(), 1u) << p;
+        EXPECT_EQ(found[0].pattern, p);
+    }
+
+    // A square like the first pattern with one block flipped and one grey correlates with it by 0.86:
+    // enough among eight patterns, chance among 256.
+    std::array<int, 16> flipped = first;
+    flipped[2] = 1 - flipped[2];
+    cv::Mat like = blockPattern(flipped);
+    like(cv::Rect(12, 4, 4, 4)).setTo(128);
+    const cv::Mat resemblance = frontalMarker(like);
+    EXPECT_EQ(detect(8, 0.0, resemblance).size(), 1u);
+    EXPECT_EQ(detect(256, 0.0, resemblance).size(), 0u);
+}

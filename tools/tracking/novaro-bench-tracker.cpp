@@ -170,8 +170,11 @@ int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker
     {
         std::vector<std::unique_ptr<ComparedDetector>> made;
         made.push_back(makeTrackerDetector(tracker, folder, ids, settings.seed));
-        made.push_back(makeAprilTagDetector(ids));
-        made.push_back(makeArucoDetector(ids));
+        if (!arguments.has("no-compare"))
+        {
+            made.push_back(makeAprilTagDetector(ids));
+            made.push_back(makeArucoDetector(ids));
+        }
         made.erase(std::remove(made.begin(), made.end(), nullptr), made.end());
         return made;
     };
@@ -243,7 +246,7 @@ int main(int argc, char** argv)
                "  [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--threshold T] [--half] [--no-distortion]\n"
                "  [--no-compare]\n"
                "       novaro-bench-tracker --hard-cases [--frames N] [--resolutions WxH] [--seed N] "
-               "[--misses DIR]\n"
+               "[--misses DIR] [--no-compare]\n"
                "  [--only CASE] [--backgrounds calm,busy,photo] [--photos DIR] [--sections "
                "speed,hard,sets,jitter]\n"
                "  [--speed-resolutions 640x480,1920x1080] [--speed-frames N] [--pattern-sets 8,64,256]\n"

@@ -45,11 +45,13 @@ struct DetectedSquare
 /// normalised correlation. A candidate that falls short is compared again with its shaded part evened out
 /// when the paper around it shows a hard shadow edge (the pattern then is two patches of different light),
 /// and with the closest patterns blurred as much as its own edges are (motion blur, or the camera's own blur
-/// on a marker whose pattern cells are a pixel wide). Each pattern keeps its best candidate above the
-/// confidence floor; a candidate that becomes its pattern's best has its sides located once more from its
-/// refined corners, with a short profile at every pixel along each side (at most 64) following the side's
-/// curve through the lens: near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel,
-/// which the first pass's 16 profiles per side leave.
+/// on a marker whose pattern cells are a pixel wide). A match counts when its correlation clears a
+/// confidence floor that rises with the number of patterns loaded and leads the best match of every
+/// other pattern by a margin (sharp, shadow-corrected and blurred matches alike). Each pattern keeps
+/// its best candidate that counts; a candidate that becomes its pattern's best has its sides located once
+/// more from its refined corners, with a short profile at every pixel along each side (at most 64) following
+/// the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts of hundredths of a
+/// pixel, which the first pass's 16 profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -100,6 +102,26 @@ public:
     ThresholdMode thresholdMode() const { return _thresholdMode; }
     void setMinimumConfidence(double confidence) { _minimumConfidence = confidence; }
     double minimumConfidence() const { return _minimumConfidence; }
+    /// Rise of the confidence floor per doubling of the loaded patterns beyond kFloorBasePatterns.
+    /// Every pattern in four orientations is one more chance for clutter to correlate well, so the
+    /// floor rises with the count to keep the chance of a chance match about constant. Default 0.015
+    /// (floor 0.8 up to 8 patterns, 0.845 at 64, 0.875 at 256); raising it refuses more clutter but
+    /// also real markers whose correlation blur or shadow lowered; 0 keeps the floor flat. No cost.
+    void setFloorPerDoubling(double rise) { _floorPerDoubling = rise; }
+    double floorPerDoubling() const { return _floorPerDoubling; }
+    /// Correlation by which the best pattern must lead the best of any other pattern. Clutter that
+    /// resembles one pattern tends to resemble several alike (textured patches correlate with every
+    /// pattern with large blocks), while a marker stands out from all but its own pattern (by 0.45
+    /// or more seen clearly, by 0.2 or more under motion blur). Default 0.15; raising it refuses
+    /// more clutter and, beyond 0.2, blurred markers; 0 turns the test off. No cost: the runner-up
+    /// falls out of the same comparisons.
+    void setMinimumLead(double lead) { _minimumLead = lead; }
+    double minimumLead() const { return _minimumLead; }
+    /// The correlation a match needs with the patterns loaded now (the minimum confidence raised by
+    /// the floor's rise, at most kMaximumFloor).
+    double confidenceFloor() const;
+    static constexpr double kFloorBasePatterns = 8.0;
+    static constexpr double kMaximumFloor = 0.97;
 
     /// Frames this wide and wider are searched at half resolution.
     static const int kHalvedSearchFromWidth = 1600;
@@ -140,11 +162,22 @@ private:
                        const EdgeLevels& levels, std::array<float, 256>& samples) const;
     bool removeShadowEdge(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
                           std::array<float, 256>& samples) const;
-    /// Best pattern and orientation for normalised samples; returns the correlation.
-    double matchPattern(const std::array<float, 256>& samples, int& pattern, int& orientation) const;
+    /// The best pattern and orientation for a candidate, and the best score of any other pattern.
+    struct Match
+    {
+        int pattern = -1;
+        int orientation = 0;
+        double score = -1.0;
+        double runnerUp = -1.0;
+        void offer(double candidateScore, int candidatePattern, int candidateOrientation);
+    };
+    /// Best match of normalised samples against every pattern in its four orientations.
+    Match matchPattern(const std::array<float, 256>& samples) const;
     /// The same against the patterns blurred (standard deviations in pattern cells, across and down).
-    double matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross, double blurDown,
-                               int& pattern, int& orientation) const;
+    Match matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross,
+                              double blurDown) const;
+    /// True when a match clears the confidence floor for the loaded patterns and leads its runner-up enough.
+    bool accepted(const Match& match) const;
     /// Identifies one candidate; returns its best correlation, matched the pattern it matched or -1.
     double examine(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
                    std::vector<DetectedSquare>& best, int& matched) const;
@@ -168,6 +201,8 @@ private:
     int _threshold;
     ThresholdMode _thresholdMode;
     double _minimumConfidence;
+    double _floorPerDoubling = 0.015;
+    double _minimumLead = 0.15;
     /// Per pattern and orientation: grey values, mean removed, unit length.
     std::vector<std::array<std::array<float, 256>, 4>> _patterns;
     /// Per pattern and orientation: the grey values as 16 x 16 float images.
