@@ -261,34 +261,7 @@ bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& 
     object.setType(attribute(element, "type"));
     osg::notify(osg::NOTICE) << " object type: " << object.getType() << std::endl;
 
-    struct ObjectFlag
-    {
-        const char* name;
-        bool fallback;
-        void (ObjectData::*set)(bool);
-        bool (ObjectData::*get)() const;
-    };
-    const ObjectFlag flags[] = {
-        {"is_occluder", false, &ObjectData::setIsOccluder, &ObjectData::getIsOccluder},
-        {"is_visible", true, &ObjectData::setIsVisible, &ObjectData::getIsVisible},
-        {"ignore", false, &ObjectData::setIgnore, &ObjectData::getIgnore},
-        {"use_properties", false, &ObjectData::setUseProperties, &ObjectData::getUseProperties},
-    };
-    for (const ObjectFlag& flag : flags)
-    {
-        if (!hasAttribute(element, flag.name))
-        {
-            osg::notify(osg::NOTICE) << " " << flag.name << ": NA (using default)." << std::endl;
-            (object.*flag.set)(flag.fallback);
-        }
-        else
-        {
-            std::string value = attribute(element, flag.name);
-            (object.*flag.set)(flag.fallback ? isNotFalse(value) : isTrue(value));
-        }
-        osg::notify(osg::NOTICE) << " object " << flag.name << ": " << boolText((object.*flag.get)())
-                                 << std::endl;
-    }
+    readObjectFlags(element, object);
 
     const TiXmlElement* model = childByTag(element, "model");
     if (!model)
@@ -344,6 +317,40 @@ bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& 
         object.setMenuFile(readFileChild(menu, "Menu"));
 
     return true;
+}
+
+// The object's four flags, each with its default when absent; is_visible is the one that defaults
+// to true.
+void XMLSceneParserManager::readObjectFlags(const TiXmlElement* element, ObjectData& object)
+{
+    struct ObjectFlag
+    {
+        const char* name;
+        bool fallback;
+        void (ObjectData::*set)(bool);
+        bool (ObjectData::*get)() const;
+    };
+    const ObjectFlag flags[] = {
+        {"is_occluder", false, &ObjectData::setIsOccluder, &ObjectData::getIsOccluder},
+        {"is_visible", true, &ObjectData::setIsVisible, &ObjectData::getIsVisible},
+        {"ignore", false, &ObjectData::setIgnore, &ObjectData::getIgnore},
+        {"use_properties", false, &ObjectData::setUseProperties, &ObjectData::getUseProperties},
+    };
+    for (const ObjectFlag& flag : flags)
+    {
+        if (!hasAttribute(element, flag.name))
+        {
+            osg::notify(osg::NOTICE) << " " << flag.name << ": NA (using default)." << std::endl;
+            (object.*flag.set)(flag.fallback);
+        }
+        else
+        {
+            std::string value = attribute(element, flag.name);
+            (object.*flag.set)(flag.fallback ? isNotFalse(value) : isTrue(value));
+        }
+        osg::notify(osg::NOTICE) << " object " << flag.name << ": " << boolText((object.*flag.get)())
+                                 << std::endl;
+    }
 }
 
 std::string XMLSceneParserManager::readFileChild(const TiXmlElement* child, const char* label)

@@ -28,6 +28,7 @@ private:
     void readObjects(const TiXmlElement* objects);
     // Reads one <object>; false when the object is dropped.
     bool readObject(const TiXmlElement* element, ObjectData& object);
+    void readObjectFlags(const TiXmlElement* element, ObjectData& object);
     void readModel(const TiXmlElement* model, ObjectData& object);
     void readProperties(const TiXmlElement* properties, ObjectData& object);
     void readLightProperties(const TiXmlElement* properties, ObjectData& object);
