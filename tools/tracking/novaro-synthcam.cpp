@@ -99,6 +99,331 @@ osg::Matrixd blend(const osg::Matrixd& from, const osg::Matrixd& to, double t)
     return result;
 }
 
+// The camera: a calibration file (scaled to --width x --height when both are given) or a generic
+// one for that size.
+bool makeCamera(const ToolArguments& arguments, osgART::CameraParameters& camera)
+{
+    if (arguments.has("camera"))
+    {
+        std::string error;
+        if (!camera.load(arguments.get("camera"), &error))
+        {
+            std::cerr << error << std::endl;
+            return false;
+        }
+        if (arguments.has("width") && arguments.has("height"))
+            camera = camera.scaled(int(arguments.getNumber("width", 640)),
+                                   int(arguments.getNumber("height", 480)));
+    }
+    else
+    {
+        const int width = int(arguments.getNumber("width", 640));
+        const int height = int(arguments.getNumber("height", 480));
+        if (width < 16 || height < 16 || width > 8192 || height > 8192)
+        {
+            std::cerr << "frame size out of range" << std::endl;
+            return false;
+        }
+        camera = makeDefaultCamera(width, height, !arguments.has("no-distortion"));
+    }
+    if (arguments.has("write-camera") && !camera.saveBinary(arguments.get("write-camera")))
+    {
+        std::cerr << "cannot write " << arguments.get("write-camera") << std::endl;
+        return false;
+    }
+    return true;
+}
+
+// What is filmed: the printed markers (patterns first, then pictures), their names for the truth,
+// and, for a board, each submarker's pose on it.
+struct MarkerSet
+{
+    std::vector<PrintedMarker> printed;
+    std::vector<std::string> names;
+    std::vector<osg::Matrixd> boardSubmarkers;
+};
+
+// The patterns: a board's submarkers, the --pattern files, or (with neither and no picture)
+// generated ones, written to --write-patterns when asked.
+bool loadPatterns(const ToolArguments& arguments, unsigned seed, MarkerSet& markers,
+                  std::vector<osgART::Pattern>& patterns, osgART::MultiMarkerSetup& board)
+{
+    std::vector<std::string> patternFiles = arguments.getAll("pattern");
+    if (arguments.has("board"))
+    {
+        std::string error;
+        if (!board.load(arguments.get("board"), &error) || board.submarkers.empty())
+        {
+            std::cerr << "cannot use board " << arguments.get("board") << ": " << error << std::endl;
+            return false;
+        }
+        patternFiles.clear();
+        for (const osgART::Submarker& submarker : board.submarkers)
+        {
+            patternFiles.push_back(submarker.patternPath);
+            markers.boardSubmarkers.push_back(submarkerPose(submarker));
+        }
+    }
+    for (const std::string& file : patternFiles)
+    {
+        osgART::Pattern pattern;
+        std::string error;
+        if (!pattern.load(file, &error))
+        {
+            std::cerr << error << std::endl;
+            return false;
+        }
+        patterns.push_back(pattern);
+        markers.names.push_back(file);
+    }
+    if (!patterns.empty() || arguments.has("image"))
+        return true;
+    patterns = makeDistinctPatterns(size_t(std::max(1.0, arguments.getNumber("generated", 4))), seed);
+    const std::string folder = arguments.get("write-patterns", "");
+    for (size_t i = 0; i < patterns.size(); ++i)
+    {
+        std::string name = "marker" + std::to_string(i) + ".patt";
+        if (!folder.empty())
+        {
+            name = osgDB::concatPaths(folder, name);
+            if (!patterns[i].save(name))
+            {
+                std::cerr << "cannot write " << name << std::endl;
+                return false;
+            }
+        }
+        markers.names.push_back(name);
+    }
+    return true;
+}
+
+// A picture (image target) on a square sheet: a wide picture gets paper above and below, a tall
+// one beside it, so that the sheet's centre and width are the picture's.
+bool addPicture(const std::string& file, double size, MarkerSet& markers)
+{
+    PrintedMarker picture;
+    std::string error;
+    if (!readImageFile(file, picture.texture, error))
+    {
+        std::cerr << error << std::endl;
+        return false;
+    }
+    const int side = std::max(picture.texture.cols, picture.texture.rows);
+    const int top = (side - picture.texture.rows) / 2, left = (side - picture.texture.cols) / 2;
+    cv::copyMakeBorder(picture.texture, picture.texture, top, side - picture.texture.rows - top, left,
+                       side - picture.texture.cols - left, cv::BORDER_CONSTANT, cv::Scalar::all(255));
+    picture.size = size * side / std::max(1, side - 2 * left);
+    picture.margin = 0.0;
+    markers.printed.push_back(picture);
+    markers.names.push_back(file);
+    return true;
+}
+
+bool loadMarkers(const ToolArguments& arguments, unsigned seed, MarkerSet& markers)
+{
+    std::vector<osgART::Pattern> patterns;
+    osgART::MultiMarkerSetup board;
+    if (!loadPatterns(arguments, seed, markers, patterns, board))
+        return false;
+    const double size = arguments.getNumber("size", 80.0);
+    for (size_t i = 0; i < patterns.size(); ++i)
+    {
+        PrintedMarker marker;
+        marker.texture = makeMarkerImage(patterns[i], 16, 0.25);
+        marker.size = board.submarkers.empty() ? size : board.submarkers[i].size;
+        markers.printed.push_back(marker);
+    }
+    for (const std::string& file : arguments.getAll("image"))
+        if (!addPicture(file, size, markers))
+            return false;
+    return true;
+}
+
+// Where frames go: a movie (MJPEG for .avi, MPEG-4 otherwise) or numbered images.
+class FrameOutput
+{
+public:
+    bool open(const std::string& output, const osgART::CameraParameters& camera, double fps)
+    {
+        _output = output;
+        _sequence = hasFrameNumberPattern(output);
+        if (_sequence)
+            return true;
+        const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(output));
+        const int codec = extension == "avi" ? cv::VideoWriter::fourcc('M', 'J', 'P', 'G')
+                                             : cv::VideoWriter::fourcc('m', 'p', '4', 'v');
+        if (!_writer.open(output, cv::CAP_FFMPEG, codec, fps, cv::Size(camera.width(), camera.height())))
+        {
+            std::cerr << "cannot write movie " << output << std::endl;
+            return false;
+        }
+        _writer.set(cv::VIDEOWRITER_PROP_QUALITY, 95);
+        return true;
+    }
+
+    bool write(int frame, const cv::Mat& image)
+    {
+        if (!_sequence)
+        {
+            _writer.write(image);
+            return true;
+        }
+        const std::string name = formatFrameName(_output, frame);
+        if (!cv::imwrite(name, image))
+        {
+            std::cerr << "cannot write " << name << std::endl;
+            return false;
+        }
+        return true;
+    }
+
+private:
+    std::string _output;
+    bool _sequence = false;
+    cv::VideoWriter _writer;
+};
+
+// One JSON line of ground truth: the board's pose (for a board) and each marker's pose, corners,
+// tilt and shortest side.
+void writeTruth(std::ostream& truth, int frame, const MarkerSet& markers,
+                const std::vector<PlacedMarker>& placed, const osg::Matrixd& boardPose)
+{
+    truth << std::setprecision(9) << "{\"frame\":" << frame;
+    if (!markers.boardSubmarkers.empty())
+        truth << ",\"board\":" << matrixToJson(boardPose);
+    truth << ",\"markers\":[";
+    for (size_t i = 0; i < placed.size(); ++i)
+    {
+        const PlacedMarker& marker = placed[i];
+        truth << (i ? "," : "") << "{\"index\":" << marker.marker << ",\"pattern\":\""
+              << markers.names[size_t(marker.marker)]
+              << "\",\"size\":" << markers.printed[size_t(marker.marker)].size
+              << ",\"pose\":" << matrixToJson(marker.pose) << ",\"corners\":[";
+        for (int k = 0; k < 4; ++k)
+            truth << (k ? "," : "") << "[" << marker.corners[size_t(k)].x() << ","
+                  << marker.corners[size_t(k)].y() << "]";
+        truth << "],\"tilt\":" << marker.tiltDegrees << ",\"shortest_side\":" << marker.shortestSide << "}";
+    }
+    truth << "]}\n";
+}
+
+// Where the markers are in each frame: a board or loose markers, still, placed anew each frame, or
+// gliding between random key poses (keyframeSpacing frames apart, eased in and out).
+class Choreography
+{
+public:
+    Choreography(const ToolArguments& arguments, const SyntheticCamera& synthetic, const MarkerSet& markers)
+        : _synthetic(synthetic), _markers(markers),
+          _perFrame(size_t(arguments.getNumber("markers", double(markers.printed.size())))),
+          _minWidth(arguments.getNumber("min-width", 40)),
+          _maxWidth(arguments.getNumber("max-width", 0.35 * synthetic.camera().height())),
+          _maxTilt(arguments.getNumber("max-tilt", 60)), _distance(arguments.getNumber("distance", 500.0)),
+          _motion(arguments.has("motion")), _still(arguments.has("still"))
+    {
+    }
+
+    bool isStill() const { return _still; }
+    const osg::Matrixd& boardPose() const { return _boardPose; }
+
+    // False when a board does not fit in view.
+    bool place(int frame, std::mt19937& random, std::vector<PlacedMarker>& placed)
+    {
+        placed.clear();
+        if (!_markers.boardSubmarkers.empty())
+            return placeBoardFrame(frame, random, placed);
+        if (_motion)
+            placeGliding(frame, random, placed);
+        else
+        {
+            if (frame == 0 || !_still)
+                _stillPlaced = _synthetic.placeMarkers(_markers.printed, _perFrame, _minWidth, _maxWidth,
+                                                       _maxTilt, random);
+            placed = _stillPlaced;
+        }
+        return true;
+    }
+
+private:
+    static const int keyframeSpacing = 45;
+
+    bool placeBoardFrame(int frame, std::mt19937& random, std::vector<PlacedMarker>& placed)
+    {
+        const std::vector<osg::Matrixd>& submarkers = _markers.boardSubmarkers;
+        std::vector<PlacedMarker> unused;
+        if (frame == 0 || !_motion || frame % keyframeSpacing == 0)
+        {
+            _previousBoard = frame == 0 || !_motion ? osg::Matrixd() : _nextBoard;
+            if ((frame == 0 || !_motion) && !placeBoard(_synthetic, submarkers, _markers.printed, _distance,
+                                                        _maxTilt, random, _previousBoard, unused))
+            {
+                std::cerr << "the board does not fit in view at distance " << _distance << std::endl;
+                return false;
+            }
+            _nextBoard = _previousBoard;
+            if (_motion)
+                placeBoard(_synthetic, submarkers, _markers.printed, _distance, _maxTilt, random, _nextBoard,
+                           unused);
+        }
+        const double t = _motion ? double(frame % keyframeSpacing) / keyframeSpacing : 0.0;
+        _boardPose = blend(_previousBoard, _nextBoard, t * t * (3.0 - 2.0 * t));
+        for (size_t i = 0; i < submarkers.size(); ++i)
+        {
+            PlacedMarker marker;
+            marker.marker = int(i);
+            marker.pose = submarkers[i] * _boardPose;
+            _synthetic.describe(marker, _markers.printed[i].size);
+            placed.push_back(marker);
+        }
+        return true;
+    }
+
+    // Key poses keep the same markers in the same order.
+    void placeGliding(int frame, std::mt19937& random, std::vector<PlacedMarker>& placed)
+    {
+        const std::vector<PrintedMarker>& printed = _markers.printed;
+        if (frame % keyframeSpacing == 0)
+        {
+            _previousKey = frame == 0 ? _synthetic.placeMarkers(printed, _perFrame, _minWidth, _maxWidth,
+                                                                _maxTilt, random)
+                                      : _nextKey;
+            _nextKey.clear();
+            for (int attempt = 0; attempt < 50 && _nextKey.size() != _previousKey.size(); ++attempt)
+                _nextKey = _synthetic.placeMarkers(printed, _previousKey.size(), _minWidth, _maxWidth,
+                                                   _maxTilt, random);
+            if (_nextKey.size() != _previousKey.size())
+                _nextKey = _previousKey;
+        }
+        const double t = double(frame % keyframeSpacing) / keyframeSpacing;
+        const double eased = t * t * (3.0 - 2.0 * t);
+        for (size_t i = 0; i < _previousKey.size(); ++i)
+        {
+            PlacedMarker marker = _previousKey[i];
+            marker.pose = blend(_previousKey[i].pose, _nextKey[i].pose, eased);
+            _synthetic.describe(marker, printed[size_t(marker.marker)].size);
+            placed.push_back(marker);
+        }
+    }
+
+    const SyntheticCamera& _synthetic;
+    const MarkerSet& _markers;
+    size_t _perFrame;
+    double _minWidth, _maxWidth, _maxTilt, _distance;
+    bool _motion, _still;
+    std::vector<PlacedMarker> _previousKey, _nextKey, _stillPlaced;
+    osg::Matrixd _previousBoard, _nextBoard, _boardPose;
+};
+
+ImagingSettings imagingFrom(const ToolArguments& arguments, const osgART::CameraParameters& camera)
+{
+    ImagingSettings imaging;
+    imaging.noiseSigma = arguments.getNumber("noise", imaging.noiseSigma);
+    imaging.blurSigma = arguments.getNumber("blur", imaging.blurSigma);
+    imaging.lightVariation = arguments.getNumber("light", imaging.lightVariation);
+    imaging.clutter = !arguments.has("no-clutter");
+    imaging.supersampling = camera.width() > 1000 ? 2 : 3;
+    return imaging;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -112,151 +437,15 @@ int main(int argc, char** argv)
         return arguments.has("help") ? 0 : 1;
     }
     osgART::CameraParameters camera;
-    if (arguments.has("camera"))
-    {
-        std::string error;
-        if (!camera.load(arguments.get("camera"), &error))
-        {
-            std::cerr << error << std::endl;
-            return 1;
-        }
-        if (arguments.has("width") && arguments.has("height"))
-            camera = camera.scaled(int(arguments.getNumber("width", 640)),
-                                   int(arguments.getNumber("height", 480)));
-    }
-    else
-    {
-        const int width = int(arguments.getNumber("width", 640));
-        const int height = int(arguments.getNumber("height", 480));
-        if (width < 16 || height < 16 || width > 8192 || height > 8192)
-        {
-            std::cerr << "frame size out of range" << std::endl;
-            return 1;
-        }
-        camera = makeDefaultCamera(width, height, !arguments.has("no-distortion"));
-    }
-    if (arguments.has("write-camera") && !camera.saveBinary(arguments.get("write-camera")))
-    {
-        std::cerr << "cannot write " << arguments.get("write-camera") << std::endl;
-        return 1;
-    }
-
     const unsigned seed = unsigned(arguments.getNumber("seed", 1));
-    std::vector<osgART::Pattern> patterns;
-    std::vector<std::string> patternNames;
-    std::vector<std::string> patternFiles = arguments.getAll("pattern");
-    osgART::MultiMarkerSetup board;
-    std::vector<osg::Matrixd> boardSubmarkers;
-    if (arguments.has("board"))
-    {
-        std::string error;
-        if (!board.load(arguments.get("board"), &error) || board.submarkers.empty())
-        {
-            std::cerr << "cannot use board " << arguments.get("board") << ": " << error << std::endl;
-            return 1;
-        }
-        patternFiles.clear();
-        for (const osgART::Submarker& submarker : board.submarkers)
-        {
-            patternFiles.push_back(submarker.patternPath);
-            boardSubmarkers.push_back(submarkerPose(submarker));
-        }
-    }
-    for (const std::string& file : patternFiles)
-    {
-        osgART::Pattern pattern;
-        std::string error;
-        if (!pattern.load(file, &error))
-        {
-            std::cerr << error << std::endl;
-            return 1;
-        }
-        patterns.push_back(pattern);
-        patternNames.push_back(file);
-    }
-    const std::vector<std::string> pictures = arguments.getAll("image");
-    if (patterns.empty() && pictures.empty())
-    {
-        const size_t count = size_t(std::max(1.0, arguments.getNumber("generated", 4)));
-        patterns = makeDistinctPatterns(count, seed);
-        const std::string folder = arguments.get("write-patterns", "");
-        for (size_t i = 0; i < patterns.size(); ++i)
-        {
-            std::string name = "marker" + std::to_string(i) + ".patt";
-            if (!folder.empty())
-            {
-                name = osgDB::concatPaths(folder, name);
-                if (!patterns[i].save(name))
-                {
-                    std::cerr << "cannot write " << name << std::endl;
-                    return 1;
-                }
-            }
-            patternNames.push_back(name);
-        }
-    }
-    const double size = arguments.getNumber("size", 80.0);
-    std::vector<PrintedMarker> printed;
-    for (size_t i = 0; i < patterns.size(); ++i)
-    {
-        PrintedMarker marker;
-        marker.texture = makeMarkerImage(patterns[i], 16, 0.25);
-        marker.size = board.submarkers.empty() ? size : board.submarkers[i].size;
-        printed.push_back(marker);
-    }
-    for (const std::string& file : pictures)
-    {
-        PrintedMarker picture;
-        std::string error;
-        if (!readImageFile(file, picture.texture, error))
-        {
-            std::cerr << error << std::endl;
-            return 1;
-        }
-        // The sheet is square: a wide picture gets paper above and below, a tall one beside it, so
-        // that the sheet's centre and width are the picture's.
-        const int side = std::max(picture.texture.cols, picture.texture.rows);
-        const int top = (side - picture.texture.rows) / 2, left = (side - picture.texture.cols) / 2;
-        cv::copyMakeBorder(picture.texture, picture.texture, top, side - picture.texture.rows - top, left,
-                           side - picture.texture.cols - left, cv::BORDER_CONSTANT, cv::Scalar::all(255));
-        picture.size = size * side / std::max(1, side - 2 * left);
-        picture.margin = 0.0;
-        printed.push_back(picture);
-        patternNames.push_back(file);
-    }
+    MarkerSet markers;
+    if (!makeCamera(arguments, camera) || !loadMarkers(arguments, seed, markers))
+        return 1;
+    SyntheticCamera synthetic(camera, imagingFrom(arguments, camera));
 
-    ImagingSettings imaging;
-    imaging.noiseSigma = arguments.getNumber("noise", imaging.noiseSigma);
-    imaging.blurSigma = arguments.getNumber("blur", imaging.blurSigma);
-    imaging.lightVariation = arguments.getNumber("light", imaging.lightVariation);
-    imaging.clutter = !arguments.has("no-clutter");
-    imaging.supersampling = camera.width() > 1000 ? 2 : 3;
-    SyntheticCamera synthetic(camera, imaging);
-
-    const int frames = int(arguments.getNumber("frames", 30));
-    const size_t perFrame = size_t(arguments.getNumber("markers", double(printed.size())));
-    const double minWidth = arguments.getNumber("min-width", 40);
-    const double maxWidth = arguments.getNumber("max-width", 0.35 * camera.height());
-    const double maxTilt = arguments.getNumber("max-tilt", 60);
-    const double fps = arguments.getNumber("fps", 30);
-    const bool motion = arguments.has("motion");
-    const int keyframeSpacing = 45;
-
-    const std::string output = arguments.get("output");
-    const bool sequence = hasFrameNumberPattern(output);
-    cv::VideoWriter writer;
-    if (!sequence)
-    {
-        const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(output));
-        const int codec = extension == "avi" ? cv::VideoWriter::fourcc('M', 'J', 'P', 'G')
-                                             : cv::VideoWriter::fourcc('m', 'p', '4', 'v');
-        if (!writer.open(output, cv::CAP_FFMPEG, codec, fps, cv::Size(camera.width(), camera.height())))
-        {
-            std::cerr << "cannot write movie " << output << std::endl;
-            return 1;
-        }
-        writer.set(cv::VIDEOWRITER_PROP_QUALITY, 95);
-    }
+    FrameOutput output;
+    if (!output.open(arguments.get("output"), camera, arguments.getNumber("fps", 30)))
+        return 1;
     std::ofstream truth;
     if (arguments.has("truth"))
     {
@@ -269,113 +458,24 @@ int main(int argc, char** argv)
     }
 
     std::mt19937 random(seed);
-    std::vector<PlacedMarker> previousKey, nextKey, stillPlaced;
-    const bool still = arguments.has("still");
     std::mt19937 stillRandom;
-    osg::Matrixd previousBoard, nextBoard, boardPose;
-    const double distance = arguments.getNumber("distance", 500.0);
+    Choreography choreography(arguments, synthetic, markers);
+    const int frames = int(arguments.getNumber("frames", 30));
     for (int frame = 0; frame < frames; ++frame)
     {
         std::vector<PlacedMarker> placed;
-        if (!boardSubmarkers.empty())
-        {
-            std::vector<PlacedMarker> unused;
-            if (frame == 0 || !motion || frame % keyframeSpacing == 0)
-            {
-                previousBoard = frame == 0 || !motion ? osg::Matrixd() : nextBoard;
-                if ((frame == 0 || !motion) && !placeBoard(synthetic, boardSubmarkers, printed, distance,
-                                                           maxTilt, random, previousBoard, unused))
-                {
-                    std::cerr << "the board does not fit in view at distance " << distance << std::endl;
-                    return 1;
-                }
-                nextBoard = previousBoard;
-                if (motion)
-                    placeBoard(synthetic, boardSubmarkers, printed, distance, maxTilt, random, nextBoard,
-                               unused);
-            }
-            const double t = motion ? double(frame % keyframeSpacing) / keyframeSpacing : 0.0;
-            boardPose = blend(previousBoard, nextBoard, t * t * (3.0 - 2.0 * t));
-            for (size_t i = 0; i < boardSubmarkers.size(); ++i)
-            {
-                PlacedMarker marker;
-                marker.marker = int(i);
-                marker.pose = boardSubmarkers[i] * boardPose;
-                synthetic.describe(marker, printed[i].size);
-                placed.push_back(marker);
-            }
-        }
-        else if (motion)
-        {
-            // Markers glide between random key poses; key poses keep the same markers in the same order.
-            if (frame % keyframeSpacing == 0)
-            {
-                previousKey = frame == 0 ? synthetic.placeMarkers(printed, perFrame, minWidth, maxWidth,
-                                                                  maxTilt, random)
-                                         : nextKey;
-                nextKey.clear();
-                for (int attempt = 0; attempt < 50 && nextKey.size() != previousKey.size(); ++attempt)
-                    nextKey = synthetic.placeMarkers(printed, previousKey.size(), minWidth, maxWidth, maxTilt,
-                                                     random);
-                if (nextKey.size() != previousKey.size())
-                    nextKey = previousKey;
-            }
-            const double t = double(frame % keyframeSpacing) / keyframeSpacing;
-            const double eased = t * t * (3.0 - 2.0 * t);
-            for (size_t i = 0; i < previousKey.size(); ++i)
-            {
-                PlacedMarker marker = previousKey[i];
-                marker.pose = blend(previousKey[i].pose, nextKey[i].pose, eased);
-                synthetic.describe(marker, printed[size_t(marker.marker)].size);
-                placed.push_back(marker);
-            }
-        }
-        else
-        {
-            if (frame == 0 || !still)
-                stillPlaced = synthetic.placeMarkers(printed, perFrame, minWidth, maxWidth, maxTilt, random);
-            placed = stillPlaced;
-        }
-        cv::Mat image;
+        if (!choreography.place(frame, random, placed))
+            return 1;
         // A still camera films the same desk every frame: its first frame's draw again.
-        if (still && frame == 0)
+        if (choreography.isStill() && frame == 0)
             stillRandom = random;
         std::mt19937 again = stillRandom;
-        synthetic.render(printed, placed, still ? again : random, image);
-        if (sequence)
-        {
-            const std::string name = formatFrameName(output, frame);
-            if (!cv::imwrite(name, image))
-            {
-                std::cerr << "cannot write " << name << std::endl;
-                return 1;
-            }
-        }
-        else
-        {
-            writer.write(image);
-        }
+        cv::Mat image;
+        synthetic.render(markers.printed, placed, choreography.isStill() ? again : random, image);
+        if (!output.write(frame, image))
+            return 1;
         if (truth.is_open())
-        {
-            truth << std::setprecision(9) << "{\"frame\":" << frame;
-            if (!boardSubmarkers.empty())
-                truth << ",\"board\":" << matrixToJson(boardPose);
-            truth << ",\"markers\":[";
-            for (size_t i = 0; i < placed.size(); ++i)
-            {
-                const PlacedMarker& marker = placed[i];
-                truth << (i ? "," : "") << "{\"index\":" << marker.marker << ",\"pattern\":\""
-                      << patternNames[size_t(marker.marker)]
-                      << "\",\"size\":" << printed[size_t(marker.marker)].size
-                      << ",\"pose\":" << matrixToJson(marker.pose) << ",\"corners\":[";
-                for (int k = 0; k < 4; ++k)
-                    truth << (k ? "," : "") << "[" << marker.corners[size_t(k)].x() << ","
-                          << marker.corners[size_t(k)].y() << "]";
-                truth << "],\"tilt\":" << marker.tiltDegrees << ",\"shortest_side\":" << marker.shortestSide
-                      << "}";
-            }
-            truth << "]}\n";
-        }
+            writeTruth(truth, frame, markers, placed, choreography.boardPose());
     }
     return 0;
 }
