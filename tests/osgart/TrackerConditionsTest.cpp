@@ -76,6 +76,22 @@ protected:
             EXPECT_EQ(tracker->getMarker(int(m))->valid(), present[m]) << "marker " << m;
     }
 
+    // One marker placed at random (from 'seed') in each of 'frames' frames, each found where it is.
+    void expectOneMarkerFoundInEachFrame(const Degradation& condition, unsigned seed, unsigned frames,
+                                         unsigned firstFrame, double rotationTolerance)
+    {
+        std::mt19937 random(seed);
+        for (unsigned frame = 0; frame < frames; ++frame)
+        {
+            SCOPED_TRACE(frame);
+            const std::vector<HardCaseMarker> placed =
+                renderer.place(condition, 1, 4, kSize, kMargin, random);
+            ASSERT_EQ(placed.size(), 1u);
+            show(condition, placed, firstFrame + frame);
+            expectFound(placed, rotationTolerance);
+        }
+    }
+
     void setInt(const std::string& name, int value)
     {
         dynamic_cast<osgART::TypedField<int>*>(tracker->get(name))->set(value);
@@ -146,8 +162,6 @@ TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
     EXPECT_LT(errors.back(), 1.5);
 }
 
-// Nearly facing the camera, a small marker's tilt shows only as corner shifts of hundredths of a
-// pixel, so its pose is as good as its corners are exact.
 // A marker held close to the camera has a border thicker than the threshold's reach into flat
 // areas: its dark region comes out as a hollow outline, which must still count as a marker.
 TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAreFound)
@@ -155,15 +169,7 @@ TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAreFound)
     Degradation condition = degradation("clean");
     condition.minWidth = 170; // a border band of 40 pixels and more
     condition.maxWidth = 240;
-    std::mt19937 random(11);
-    for (unsigned frame = 0; frame < 4; ++frame)
-    {
-        SCOPED_TRACE(frame);
-        const std::vector<HardCaseMarker> placed = renderer.place(condition, 1, 4, kSize, kMargin, random);
-        ASSERT_EQ(placed.size(), 1u);
-        show(condition, placed, frame + 300);
-        expectFound(placed, 2.5);
-    }
+    expectOneMarkerFoundInEachFrame(condition, 11, 4, 300, 2.5);
 }
 
 // A shadow edge across a small marker leaves half its pattern darker than the other half: it must
@@ -173,17 +179,11 @@ TEST_F(TrackerConditionsTest, SmallMarkersUnderAShadowEdgeKeepTheirPattern)
     Degradation condition = degradation("hard shadow edge");
     condition.minWidth = 36;
     condition.maxWidth = 44;
-    std::mt19937 random(5);
-    for (unsigned frame = 0; frame < 16; ++frame)
-    {
-        SCOPED_TRACE(frame);
-        const std::vector<HardCaseMarker> placed = renderer.place(condition, 1, 4, kSize, kMargin, random);
-        ASSERT_EQ(placed.size(), 1u);
-        show(condition, placed, frame + 200);
-        expectFound(placed, 5.0);
-    }
+    expectOneMarkerFoundInEachFrame(condition, 5, 16, 200, 5.0);
 }
 
+// Nearly facing the camera, a small marker's tilt shows only as corner shifts of hundredths of a
+// pixel, so its pose is as good as its corners are exact.
 TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTilt)
 {
     Degradation condition = degradation("near-frontal");
