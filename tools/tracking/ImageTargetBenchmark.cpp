@@ -293,17 +293,18 @@ std::vector<Degradation> imageTargetCases(int width)
         added.maxWidth = 300 * scale;
         return added;
     };
-    add("clean");
-    Degradation& dim = add("dim (contrast x0.6 around 60)");
-    dim.contrast = 0.6;
-    dim.contrastCentre = 60;
-    Degradation& bright = add("over-exposed (contrast x0.5 around 195)");
-    bright.contrast = 0.5;
-    bright.contrastCentre = 195;
-    add("hard shadow edge, 50% darker").shadowDarkening = 0.5;
-    add("light fall-off 65% across the frame").lightFallOff = 0.65;
-    add("motion blur 5 px").motionBlur = 5;
-    add("motion blur 10 px").motionBlur = 10;
+    // The degradations shared with the square benchmark, as it defines them, in this order.
+    const std::vector<Degradation> squareCases = hardCases();
+    for (const char* shared : {"clean", "dim", "over-exposed", "hard shadow edge", "light fall-off",
+                               "motion blur 5 px", "motion blur 10 px"})
+        for (const Degradation& each : squareCases)
+            if (each.name.rfind(shared, 0) == 0)
+            {
+                cases.push_back(each);
+                cases.back().minWidth = 160 * scale;
+                cases.back().maxWidth = 300 * scale;
+                break;
+            }
     Degradation& small = add("small: 15% of the frame width");
     small.minWidth = 0.14 * width;
     small.maxWidth = 0.15 * width;
