@@ -5,6 +5,7 @@
 #include "app/ARTextureCachingCallBack.h"
 #include "app/FrameStatistics.h"
 #include "app/ImageFile.h"
+#include "app/WindowCapture.h"
 #include "effects/ARClippingManager.h"
 #include "effects/ARShadowsManager.h"
 #include "scene/ARLight.h"
@@ -62,26 +63,6 @@ double millisecondsSinceProcessStart()
     const double ticksPerSecond = double(sysconf(_SC_CLK_TCK));
     return (now.tv_sec + now.tv_nsec * 1e-9 - startTicks / ticksPerSecond) * 1000.0;
 }
-
-// Reads the whole window back after each drawn frame, so the last picture the user saw can be
-// written out when the loop ends. It runs on a camera of its own drawn after every other one
-// (head-up display included), since the display's cameras are skipped while hidden.
-class WindowCapture : public osg::Camera::DrawCallback
-{
-public:
-    void operator()(osg::RenderInfo& renderInfo) const override
-    {
-        const osg::GraphicsContext* context = renderInfo.getState()->getGraphicsContext();
-        if (!context || !context->getTraits())
-            return;
-        const osg::GraphicsContext::Traits* traits = context->getTraits();
-        _image->readPixels(0, 0, traits->width, traits->height, GL_RGB, GL_UNSIGNED_BYTE);
-    }
-    osg::Image* image() const { return _image.get(); }
-
-private:
-    osg::ref_ptr<osg::Image> _image = new osg::Image;
-};
 
 // Times the capture publishing and the tracking of each frame. It runs before the tracking
 // library's own update callback (nested below it), whose calls then find nothing new to do.

@@ -2,6 +2,7 @@
 #include "app/ARApplication.h"
 
 #include "app/LoadingProgress.h"
+#include "app/LoadingScreen.h"
 #include "effects/ARShadowsManager.h"
 #include "scene/ARAudio.h"
 #include "scene/ARLight.h"
@@ -19,6 +20,7 @@
 
 #include <osg/Math>
 #include <osg/Quat>
+#include <osg/Timer>
 #include <osgDB/FileNameUtils>
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
@@ -356,12 +358,18 @@ void ARApplication::loadSceneObjects()
         return;
     }
     const std::vector<ObjectData>& entries = _sceneConfiguration->getObjects();
-    LoadingProgress progress(static_cast<unsigned int>(entries.size()), _loadingClock,
-                             [this](const std::string& text)
-                             {
-                                 osg::notify(osg::ALWAYS) << text << std::endl;
-                                 showStatusMessage(text);
-                             });
+    // The player's window opens after loading: until then a window of its own shows a long load.
+    LoadingScreen screen("Loading - " + _title, [] { return osg::Timer::instance()->time_s(); });
+    LoadingProgress progress(
+        static_cast<unsigned int>(entries.size()), _loadingClock,
+        [this](const std::string& text)
+        {
+            osg::notify(osg::ALWAYS) << text << std::endl;
+            showStatusMessage(text);
+        },
+        [&screen](const std::string& line, double done) { screen.show(line, done); });
+    if (!_sceneConfiguration->getSource().empty())
+        screen.show("Loading " + osgDB::getSimpleFileName(_sceneConfiguration->getSource()), 0.0);
     std::string sceneSource;
     const osg::ref_ptr<osg::Node> sceneModel = loadSceneModel(sceneSource);
     for (size_t index = 0; index < entries.size(); ++index)
@@ -379,6 +387,7 @@ void ARApplication::loadSceneObjects()
             attachObject(object.get(), entry, *this);
     }
     progress.finished();
+    screen.stop();
     reportVideoTagsWithoutNode();
 }
 

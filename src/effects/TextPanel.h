@@ -28,6 +28,7 @@ public:
 
     BackgroundPlane* getBackgroundPlane() { return _backgroundPlane.get(); }
     osgText::Text* getTextDrawable() { return _text.get(); }
+    const std::string& getFontName() const { return _fontName; }
 
     float getMarginTop() const { return _marginTop; }
     float getMarginBottom() const { return _marginBottom; }

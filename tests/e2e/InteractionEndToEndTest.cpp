@@ -44,7 +44,7 @@ public:
             << quote(directory().file("shot.png")) << " -verbose > " << quote(directory().file("output.txt"))
             << " 2>&1 &\n"
             << "player=$!\n"
-            << "window=$(timeout 60 xdotool search --sync --onlyvisible --name Novaro | head -1)\n"
+            << "window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Novaro' | head -1)\n"
             << "eval $(xdotool getwindowgeometry --shell \"$window\")\n"
             // Camera pixels (640x480, rows from the top) to the window's pixels: the video fills it.
             << "at_camera() { xdotool mousemove --window \"$window\" $(awk -v x=\"$1\" -v y=\"$2\" "

@@ -131,7 +131,7 @@ TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
                          " 2>&1 &\n"
                          "pid=$!\n"
                          "for i in $(seq 150); do\n"
-                         "  window=$(xdotool search --name Novaro 2>/dev/null | head -1)\n"
+                         "  window=$(xdotool search --name '^Novaro' 2>/dev/null | head -1)\n"
                          "  [ -n \"$window\" ] && break\n"
                          "  sleep 0.2\n"
                          "done\n"

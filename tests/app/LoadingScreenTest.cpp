@@ -1,0 +1,105 @@
+// A long load shows its progress in a window of its own before the player's opens; a quick load
+// shows nothing.
+#include "app/LoadingScreen.h"
+#include "Display.h"
+#include "app/LoadingProgress.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+using namespace Novaro;
+
+namespace
+{
+
+// Waits, without a deadline that load could break, for the screen to have drawn the line.
+bool waitUntilDrawn(const LoadingScreen& screen, const std::string& line)
+{
+    for (int attempt = 0; attempt < 6000 && screen.lastDrawnLine() != line; ++attempt)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return screen.lastDrawnLine() == line;
+}
+
+// The pixel at (x, y) from the window's bottom-left corner.
+osg::Vec3 colourAt(const osg::Image& picture, int x, int y)
+{
+    const unsigned char* pixel = picture.data(x, y);
+    return osg::Vec3(pixel[0], pixel[1], pixel[2]) / 255.0f;
+}
+
+bool isBar(const osg::Vec3& colour)
+{
+    return colour.z() > 0.8f && colour.x() < 0.5f;
+}
+
+int brightPixelsAbove(const osg::Image& picture, int row)
+{
+    int count = 0;
+    for (int y = row; y < picture.t(); ++y)
+        for (int x = 0; x < picture.s(); ++x)
+            count += colourAt(picture, x, y).x() > 0.7f ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+TEST(LoadingScreen, ALongLoadShowsItsLineAndABarThatGrows)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    ASSERT_EQ(0, chdir(NOVARO_RUN_DIR)); // the font, as the player finds it
+    std::atomic<double> now{0.0};
+    LoadingScreen screen("Loading test", [&now] { return now.load(); });
+    screen.show("Loading house.kmz (3 of 10 objects)", 0.2);
+    now = LoadingScreen::kQuietSeconds + 0.1;
+    ASSERT_TRUE(waitUntilDrawn(screen, "Loading house.kmz (3 of 10 objects)"));
+    const osg::ref_ptr<osg::Image> early = screen.lastPicture();
+    screen.show("Loading tree.glb (9 of 10 objects)", 0.8);
+    ASSERT_TRUE(waitUntilDrawn(screen, "Loading tree.glb (9 of 10 objects)"));
+    const osg::ref_ptr<osg::Image> late = screen.lastPicture();
+    screen.stop();
+    const unsigned int frames = screen.framesDrawn();
+    screen.stop();
+    EXPECT_EQ(frames, screen.framesDrawn());
+
+    ASSERT_EQ(LoadingScreen::kWidth, late->s());
+    ASSERT_EQ(LoadingScreen::kHeight, late->t());
+    // The bar, 20 px from the bottom and sides, is filled to the part done.
+    const int barRow = 26;
+    EXPECT_TRUE(isBar(colourAt(*early, 60, barRow)));
+    EXPECT_FALSE(isBar(colourAt(*early, 300, barRow)));
+    EXPECT_TRUE(isBar(colourAt(*late, 300, barRow)));
+    EXPECT_FALSE(isBar(colourAt(*late, 520, barRow)));
+    // The line is written above it, in light letters on the dark window.
+    EXPECT_GT(brightPixelsAbove(*early, 50), 100);
+}
+
+TEST(LoadingScreen, AQuickLoadNeverOpensTheWindow)
+{
+    LoadingScreen screen("Loading test", [] { return 0.0; });
+    screen.show("Loading box.osgt (1 of 1 objects)", 0.0);
+    screen.stop();
+    EXPECT_EQ(0u, screen.framesDrawn());
+    EXPECT_FALSE(screen.lastPicture().valid());
+}
+
+TEST(LoadingScreen, TheScreenHearsEveryObjectAndThePartDoneEvenWhenTheConsoleIsQuiet)
+{
+    std::vector<std::pair<std::string, double>> shown;
+    std::vector<std::string> printed;
+    LoadingProgress progress(
+        4, [] { return 0.0; }, [&printed](const std::string& line) { printed.push_back(line); },
+        [&shown](const std::string& line, double done) { shown.emplace_back(line, done); });
+    progress.starting(0, "models/house.kmz");
+    progress.starting(3, "sun");
+    progress.finished();
+    EXPECT_TRUE(printed.empty());
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ(std::make_pair(std::string("Loading house.kmz (1 of 4 objects)"), 0.0), shown[0]);
+    EXPECT_EQ(std::make_pair(std::string("Loading sun (4 of 4 objects)"), 0.75), shown[1]);
+}
