@@ -88,8 +88,8 @@ std::string lightFromProperties(double x, const std::string& transforms = std::s
 }
 
 // Frames each play runs: the marker is shown from the second, the shadow techniques that fit
-// their maps to the view settle on the next.
-const int framesPerPlay = 6;
+// their maps to the view settle on the next; one more for safety.
+const int framesPerPlay = 4;
 
 // The sample installation with marker 1 alone, large and nearly facing the camera.
 class ShadowScene
@@ -242,7 +242,9 @@ const int shadowPixels = 800;
 
 } // namespace
 
-TEST(ShadowsEndToEnd, ShadowMapDarkensThePlateAwayFromTheLightInBothModes)
+// One unshadowed reference per mode serves every technique: without the box nothing casts a
+// shadow, and the techniques light the bare plate alike.
+TEST(ShadowsEndToEnd, EveryTechniqueShadowsThePlateAwayFromTheLightInBothModes)
 {
     NOVARO_REQUIRE_DISPLAY();
     ShadowScene scene;
@@ -259,22 +261,12 @@ TEST(ShadowsEndToEnd, ShadowMapDarkensThePlateAwayFromTheLightInBothModes)
         EXPECT_GT(backward.pixels, shadowPixels);
         // Turning the light round moves the shadow to the box's other side.
         EXPECT_LT(forward.offset * backward.offset, 0.0) << forward.offset << " / " << backward.offset;
-    }
-}
-
-TEST(ShadowsEndToEnd, EveryProgrammedTechniqueShadowsInBothModes)
-{
-    NOVARO_REQUIRE_DISPLAY();
-    ShadowScene scene;
-    for (const std::string technique : {"ssm", "stsm", "vdsm"})
-    {
-        for (const std::string mode : {"direct", "deferred"})
+        for (const std::string technique : {"ssm", "stsm", "vdsm"})
         {
-            SCOPED_TRACE(technique + " " + mode);
-            osg::ref_ptr<osg::Image> lit = scene.play(lightFromProperties(1.0), false, mode, technique);
-            osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true, mode, technique);
-            ASSERT_TRUE(lit.valid() && shadowed.valid());
-            EXPECT_GT(darkening(*shadowed, *lit).pixels, shadowPixels);
+            SCOPED_TRACE(technique);
+            osg::ref_ptr<osg::Image> picture = scene.play(lightFromProperties(1.0), true, mode, technique);
+            ASSERT_TRUE(picture.valid());
+            EXPECT_GT(darkening(*picture, *lit).pixels, shadowPixels);
         }
     }
 }
