@@ -20,6 +20,13 @@ namespace
 // Scene seconds per frame in these runs.
 const std::string frameTime = "0.1";
 
+// A still frame needs no smoothing: without it the content stands on its marker from the first
+// frame that finds it, instead of gliding there over some tens of frames.
+void stillFrameWithoutSmoothing(const SampleScene& scene)
+{
+    setSettingsParameter(scene, "tracker.xml", "smooth_tracking", "false");
+}
+
 // The sample scene with one box on each of the three markers: a 40-unit box on the transform
 // "slider", whose animation moves it 90 units along X (out of the marker) in half a second. Each
 // box has its own model file and events, so one run tries three sets of detected actions.
@@ -39,6 +46,7 @@ public:
                        std::to_string(marker) + "\" layer=\"0\"/></markers><events file=\"" + name +
                        "_events.xml\"/></object>";
         }
+        stillFrameWithoutSmoothing(*this);
         directory().write("scene.xml", "<scene name=\"slide\" authoring_software=\"3dsmax\"><parameters>"
                                        "<parameter name=\"show_message\">false</parameter></parameters>"
                                        "<objects>" +
@@ -112,6 +120,7 @@ class TwoSpeedsScene : public SampleScene
 public:
     explicit TwoSpeedsScene(bool start)
     {
+        stillFrameWithoutSmoothing(*this);
         writeBox("red.osgt", osg::Vec4(0.9f, 0.1f, 0.1f, 1.0f), -30.0f);
         writeBox("green.osgt", osg::Vec4(0.1f, 0.9f, 0.1f, 1.0f), 30.0f);
         const std::string startActions = start ? action("start_animation") : std::string();

@@ -34,8 +34,10 @@ public:
 
     // Starts the player on its own virtual X server, waits for its window and for the cube's marker
     // to be found (the chime on it starts), then runs the xdotool commands; $window names the
-    // window, and the shell functions at_camera X Y (moves the pointer there) and printed TEXT (waits
-    // until the player has printed a line holding TEXT) help. Returns the player's run once it has
+    // window, and the shell functions at_camera X Y (moves the pointer there) and printed TEXT [N]
+    // (waits until the player has printed N lines, default 1, holding TEXT) help. The frame that
+    // takes the closing Escape hands no event to the player's handlers, so the commands end by
+    // waiting for the effect of their last event. Returns the player's run once it has
     // ended.
     PlayerRun playWith(const std::string& commands) const
     {
@@ -49,8 +51,9 @@ public:
             << quote(directory().file("shot.png")) << " -frame_time 0.1 -verbose > " << quote(output)
             << " 2>&1 &\n"
             << "player=$!\n"
-            << "printed() { for i in $(seq 600); do grep -q -- \"$1\" " << quote(output)
-            << " && return 0; kill -0 $player 2> /dev/null || return 1; sleep 0.1; done; return 1; }\n"
+            << "printed() { for i in $(seq 600); do [ $(grep -c -- \"$1\" " << quote(output)
+            << ") -ge ${2:-1} ] && return 0; kill -0 $player 2> /dev/null || return 1; sleep 0.1; done; "
+               "return 1; }\n"
             << "window=$(timeout 60 xdotool search --sync --onlyvisible --name Novaro | head -1)\n"
             << "eval $(xdotool getwindowgeometry --shell \"$window\")\n"
             // Camera pixels (640x480, rows from the top) to the window's pixels: the video fills it.
@@ -91,12 +94,15 @@ TEST(InteractionEndToEnd, ClickOnTheCubeRunsItsActionsAndClicksOnVideoOrDragsRun
              << "at_camera 20 460; xdotool click 1\n"
              // A drag that starts and ends on the cube is no click.
              << "at_camera " << onCube.x() << " " << onCube.y()
-             << "; xdotool mousedown 1 mousemove_relative 3 0 mouseup 1\n";
+             << "; xdotool mousedown 1 mousemove_relative 3 0 mouseup 1\n"
+             // A last click on the cube shows that the events before it were handled.
+             << "at_camera " << onCube.x() << " " << onCube.y() << "; xdotool click 1\n"
+             << "printed 'TOGGLE PAUSE' 2\n";
     PlayerRun run = scene.playWith(commands.str());
 
     EXPECT_EQ(0, run.status);
     // The cube's left-click actions: the chroma-keyed movie toggles, the walker's animation too.
-    EXPECT_EQ(1, countLinesHolding(run.output, "> TOGGLE PAUSE"));
+    EXPECT_EQ(2, countLinesHolding(run.output, "> TOGGLE PAUSE"));
     EXPECT_TRUE(run.printed(" Screenshot written: " + scene.directory().file("shot.png")));
     EXPECT_TRUE(run.printed(" Starting...done."));
     EXPECT_LT(run.output.find(" Screenshot written:"), run.output.find(" Starting...done."));
@@ -107,9 +113,14 @@ TEST(InteractionEndToEnd, FunctionKeyShowsTheModeNameOnScreen)
     if (!hasTool("xdotool") || !hasTool("xvfb-run"))
         GTEST_SKIP() << "xdotool and xvfb-run drive the player";
     CubeScene scene;
-    // A text in the top-left status panel, longer than "Starting..." would be; Escape follows at
-    // once, so the last picture still shows it.
-    PlayerRun run = scene.playWith("xdotool windowfocus --sync \"$window\" key F3");
+    // A text in the top-left status panel, longer than "Starting..." would be. A click on the
+    // cube after the key shows the key was handled; a click changes no status text.
+    const osg::Vec2d onCube = (scene.markers()[0].centre() + scene.markers()[0].corners[0]) * 0.5;
+    std::ostringstream commands;
+    commands << "xdotool windowfocus --sync \"$window\" key F3\n"
+             << "at_camera " << onCube.x() << " " << onCube.y() << "; xdotool click 1\n"
+             << "printed 'TOGGLE PAUSE'\n";
+    PlayerRun run = scene.playWith(commands.str());
     EXPECT_EQ(0, run.status);
     osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
@@ -133,7 +144,8 @@ TEST(InteractionEndToEnd, ModifierChordsReachTheLightingMode)
     if (!hasTool("xdotool") || !hasTool("xvfb-run"))
         GTEST_SKIP() << "xdotool and xvfb-run drive the player";
     CubeScene scene;
-    PlayerRun run = scene.playWith("xdotool windowfocus --sync \"$window\" key F8 alt+2 ctrl+2");
+    PlayerRun run = scene.playWith("xdotool windowfocus --sync \"$window\" key F8 alt+2 ctrl+2\n"
+                                   "printed AR_SOFT_SHADOW_MAP");
     EXPECT_EQ(0, run.status);
     EXPECT_TRUE(run.printed("WARNING: shadow mode: MODE_DEFERRED")) << run.output;
     EXPECT_TRUE(run.printed("DEBUG: setting shadow technique: AR_SOFT_SHADOW_MAP"));
