@@ -2,6 +2,7 @@
 
 #include "effects/ARClippingManager.h"
 #include "effects/ARShadowsManager.h"
+#include "effects/ARTimerEventsHandler.h"
 #include "interaction/AREventsHandlersManager.h"
 #include "interaction/ARKeyboardEventsHandler.h"
 #include "interaction/ARMouseEventsHandler.h"
@@ -55,6 +56,9 @@ ARApplication::~ARApplication()
     // rendering nodes from the last built to the first, markers, tracker, video and the viewer.
     if (_shadowsManager.valid())
         _shadowsManager->setApplication(nullptr);
+    // The timed texts' clock reads this object's frame time.
+    if (_frameTime > 0.0)
+        ARTimerEventsHandler::setTickSource(nullptr);
 
     delete _configuration;
     _configuration = nullptr;
@@ -275,6 +279,25 @@ void ARApplication::readProjectOptions(int argc, char** argv)
         _screenshotFile = value;
     while (arguments.read("-frame_stats"))
         _printFrameStatistics = true;
+    double seconds = 0.0;
+    while (arguments.read("-frame_time", seconds))
+        setFrameTime(seconds);
+}
+
+void ARApplication::setFrameTime(double seconds)
+{
+    _frameTime = seconds > 0.0 ? seconds : 0.0;
+    _sceneSeconds = 0.0;
+    if (_frameTime == 0.0)
+    {
+        ARTimerEventsHandler::setTickSource(nullptr);
+        return;
+    }
+    // A text shown before the first frame counts from scene time 0, as one shown later counts from
+    // its own frame's time.
+    ARTimerEventsHandler::setTickSource(
+        [this]
+        { return static_cast<osg::Timer_t>(_sceneSeconds / osg::Timer::instance()->getSecondsPerTick()); });
 }
 
 unsigned int ARApplication::getMarkerCount() const

@@ -260,6 +260,9 @@ public:
     // True when a screenshot was asked for and could not be written: the run then fails.
     bool screenshotFailed() const { return _screenshotFailed; }
     void setFrameStatistics(bool on) { _printFrameStatistics = on; }
+    // Seconds of scene time each frame advances: animations and the head-up display's timed texts
+    // then follow the frame count instead of the wall clock (0, the default: the wall clock).
+    void setFrameTime(double seconds);
 
 private:
     template <class Reader, class Record>
@@ -374,6 +377,8 @@ private:
     std::string _screenshotFile;
     bool _screenshotFailed = false;
     bool _printFrameStatistics;
+    double _frameTime = 0.0;
+    double _sceneSeconds = 0.0; // scene time of the current frame under a fixed frame time
 };
 
 } // namespace Novaro

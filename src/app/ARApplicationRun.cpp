@@ -324,7 +324,9 @@ void ARApplication::runFrameLoop()
     osg::Timer_t frameStart = timer->tick();
     while (!_viewer->done() && (_maxFrames < 0 || frames < _maxFrames))
     {
-        _viewer->frame(DBL_MAX);
+        if (_frameTime > 0.0)
+            _sceneSeconds = frames * _frameTime;
+        _viewer->frame(_frameTime > 0.0 ? _sceneSeconds : DBL_MAX);
         ++frames;
         if (!_printFrameStatistics)
             continue;

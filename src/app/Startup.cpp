@@ -216,6 +216,7 @@ const std::set<std::string>& optionsWithValue()
                                                   "-lighting",
                                                   "-video_file",
                                                   "-max_frames",
+                                                  "-frame_time",
                                                   "-screenshot"};
     return options;
 }
@@ -249,6 +250,7 @@ void printUsage(const char* program)
                 "  -query version|video_devices|copyright\n"
                 "                              answer and exit\n"
                 "  -max_frames N               stop after N frames\n"
+                "  -frame_time SECONDS         advance animations and timed texts by SECONDS a frame\n"
                 "  -screenshot FILE.png        write the last picture before exiting\n"
                 "  -frame_stats                print frame-time statistics at exit\n"
                 "  -check                      read the whole scene without camera or window, print\n"

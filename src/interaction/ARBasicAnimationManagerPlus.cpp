@@ -9,7 +9,7 @@ namespace Novaro
 
 ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus()
 {
-    _pauseClock.setStartTick();
+    _pauseStart = _tickSource();
     setLinkVisitor(new ARIndexedLinkVisitor);
 }
 
@@ -17,7 +17,7 @@ ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus(const osgAnimation::Bas
                                                          const osg::CopyOp& copyop)
     : osgAnimation::BasicAnimationManager(manager, copyop)
 {
-    _pauseClock.setStartTick();
+    _pauseStart = _tickSource();
     setLinkVisitor(new ARIndexedLinkVisitor);
 }
 
@@ -26,17 +26,28 @@ void ARBasicAnimationManagerPlus::setPaused(bool paused)
     if (paused == _paused)
         return;
     if (paused)
-        _pauseClock.setStartTick();
+        _pauseStart = _tickSource();
     else
-        _pausedTime += _pauseClock.time_s();
+        _pausedTime += pauseClockSeconds();
     _paused = paused;
+}
+
+void ARBasicAnimationManagerPlus::setTickSource(TickSource source)
+{
+    _tickSource = std::move(source);
+    _pauseStart = _tickSource();
+}
+
+double ARBasicAnimationManagerPlus::pauseClockSeconds() const
+{
+    return osg::Timer::instance()->delta_s(_pauseStart, _tickSource());
 }
 
 double ARBasicAnimationManagerPlus::animationTime(double simulationTime) const
 {
     double time = simulationTime - _pausedTime;
     if (_paused)
-        time -= _pauseClock.time_s();
+        time -= pauseClockSeconds();
     return time;
 }
 

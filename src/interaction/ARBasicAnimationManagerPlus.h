@@ -3,6 +3,8 @@
 #include <osg/Timer>
 #include <osgAnimation/BasicAnimationManager>
 
+#include <functional>
+
 namespace Novaro
 {
 
@@ -31,13 +33,21 @@ public:
     // The time the animations are updated at for a frame at 'simulationTime'.
     double animationTime(double simulationTime) const;
 
+    // Where the pause clock reads its ticks: the system clock (osg::Timer::tick) unless a test
+    // drives the clock itself. The clock starts again from the new source.
+    using TickSource = std::function<osg::Timer_t()>;
+    void setTickSource(TickSource source);
+
 protected:
     ~ARBasicAnimationManagerPlus() override = default;
 
 private:
     bool _paused = true;
     double _pausedTime = 0.0;
-    osg::Timer _pauseClock;
+    TickSource _tickSource = [] { return osg::Timer::instance()->tick(); };
+    osg::Timer_t _pauseStart = 0; // the pause clock's start
+    // Seconds on the pause clock since its start.
+    double pauseClockSeconds() const;
 };
 
 } // namespace Novaro

@@ -1,6 +1,8 @@
 // The running player driven by real X events (xdotool) on an X server of its own: a mode switch
 // shown on screen, a click on the sample cube running its actions, a click on bare video and a
-// drag running none, and a long press that ends the program.
+// drag running none. The driver waits for what the player prints, never for a time: X delivers
+// the events in order, so what follows a command is handled after it. (The long press that ends the
+// loop is timed with the mouse handler's own clock in the mouse picking tests.)
 #include "SampleScene.h"
 
 #include <gtest/gtest.h>
@@ -30,30 +32,42 @@ public:
     {
     }
 
-    // Starts the player on its own virtual X server, waits for its window and for tracking to
-    // settle, then runs the xdotool commands; $window names the window, and the shell functions
-    // at_camera X Y and hold SECONDS help. Returns the player's run once it has ended.
+    // Starts the player on its own virtual X server, waits for its window and for the cube's marker
+    // to be found (the chime on it starts), then runs the xdotool commands; $window names the
+    // window, and the shell functions at_camera X Y (moves the pointer there) and printed TEXT [N]
+    // (waits until the player has printed N lines, default 1, holding TEXT) help. The frame that
+    // takes the closing Escape hands no event to the player's handlers, so the commands end by
+    // waiting for the effect of their last event. Returns the player's run once it has
+    // ended.
     PlayerRun playWith(const std::string& commands) const
     {
         const std::string script = directory().file("drive.sh");
+        const std::string output = directory().file("output.txt");
         std::ostringstream text;
         text
             << "cd " << quote(RUN_DIRECTORY) << "\n"
             << "./novaro -working_directory " << quote(directory().path()) << " -temporary_directory "
             << quote(directory().path()) << " -video_file " << quote(frame()) << " -screenshot "
-            << quote(directory().file("shot.png")) << " -verbose > " << quote(directory().file("output.txt"))
+            << quote(directory().file("shot.png")) << " -frame_time 0.1 -verbose > " << quote(output)
             << " 2>&1 &\n"
             << "player=$!\n"
+            << "printed() { for i in $(seq 600); do [ $(grep -c -- \"$1\" " << quote(output)
+            << ") -ge ${2:-1} ] && return 0; kill -0 $player 2> /dev/null || return 1; sleep 0.1; done; "
+               "return 1; }\n"
             << "window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Novaro' | head -1)\n"
             << "eval $(xdotool getwindowgeometry --shell \"$window\")\n"
             // Camera pixels (640x480, rows from the top) to the window's pixels: the video fills it.
             << "at_camera() { xdotool mousemove --window \"$window\" $(awk -v x=\"$1\" -v y=\"$2\" "
                "-v w=\"$WIDTH\" -v h=\"$HEIGHT\" 'BEGIN { printf \"%d %d\", x * w / 640, y * h / 480 }'); }\n"
-            << "sleep 4\n"
+            << "printed 'chime.wav> PLAY' || echo 'the marker was never found'\n"
             << commands << "\n"
-            << "( sleep 30; kill $player 2> /dev/null ) &\n"
+            << "xdotool windowfocus --sync \"$window\" key Escape\n"
+            // A guard against a player that never ends, cancelled when it does.
+            << "( sleep 60; kill $player 2> /dev/null ) &\n"
+            << "guard=$!\n"
             << "wait $player\n"
-            << "echo $? > " << quote(directory().file("status.txt")) << "\n";
+            << "echo $? > " << quote(directory().file("status.txt")) << "\n"
+            << "kill $guard 2> /dev/null\n";
         directory().write("drive.sh", text.str());
         const std::string command = "xvfb-run -a -s '-screen 0 1280x1024x24 +extension GLX -noreset' sh " +
                                     quote(script) + " > " + quote(directory().file("drive.log")) + " 2>&1";
@@ -65,7 +79,7 @@ public:
 
 } // namespace
 
-TEST(InteractionEndToEnd, ClicksOnTheCubeAndOnVideoThenALongPressQuits)
+TEST(InteractionEndToEnd, ClickOnTheCubeRunsItsActionsAndClicksOnVideoOrDragsRunNone)
 {
     if (!hasTool("xdotool") || !hasTool("xvfb-run"))
         GTEST_SKIP() << "xdotool and xvfb-run drive the player";
@@ -75,17 +89,20 @@ TEST(InteractionEndToEnd, ClicksOnTheCubeAndOnVideoThenALongPressQuits)
     const osg::Vec2d centre = scene.markers()[0].centre();
     const osg::Vec2d onCube = (centre + scene.markers()[0].corners[0]) * 0.5;
     std::ostringstream commands;
-    commands << "at_camera " << onCube.x() << " " << onCube.y() << "; xdotool click 1; sleep 1\n"
-             << "at_camera 20 460; xdotool click 1; sleep 1\n"
+    commands << "at_camera " << onCube.x() << " " << onCube.y() << "; xdotool click 1\n"
+             << "printed 'TOGGLE PAUSE'\n"
+             << "at_camera 20 460; xdotool click 1\n"
              // A drag that starts and ends on the cube is no click.
              << "at_camera " << onCube.x() << " " << onCube.y()
-             << "; xdotool mousedown 1 mousemove_relative 3 0 mouseup 1; sleep 1\n"
-             << "xdotool mousedown 1; sleep 5.5; xdotool mouseup 1\n";
+             << "; xdotool mousedown 1 mousemove_relative 3 0 mouseup 1\n"
+             // A last click on the cube shows that the events before it were handled.
+             << "at_camera " << onCube.x() << " " << onCube.y() << "; xdotool click 1\n"
+             << "printed 'TOGGLE PAUSE' 2\n";
     PlayerRun run = scene.playWith(commands.str());
 
     EXPECT_EQ(0, run.status);
     // The cube's left-click actions: the chroma-keyed movie toggles, the walker's animation too.
-    EXPECT_EQ(1, countLinesHolding(run.output, "> TOGGLE PAUSE"));
+    EXPECT_EQ(2, countLinesHolding(run.output, "> TOGGLE PAUSE"));
     EXPECT_TRUE(run.printed(" Screenshot written: " + scene.directory().file("shot.png")));
     EXPECT_TRUE(run.printed(" Starting...done."));
     EXPECT_LT(run.output.find(" Screenshot written:"), run.output.find(" Starting...done."));
@@ -96,10 +113,14 @@ TEST(InteractionEndToEnd, FunctionKeyShowsTheModeNameOnScreen)
     if (!hasTool("xdotool") || !hasTool("xvfb-run"))
         GTEST_SKIP() << "xdotool and xvfb-run drive the player";
     CubeScene scene;
-    // After the start-up message has gone (3 seconds): a text in the top-left status panel, longer
-    // than "Starting..." would be.
-    PlayerRun run = scene.playWith("xdotool windowfocus --sync \"$window\" key F3; sleep 0.5; "
-                                   "xdotool key Escape");
+    // A text in the top-left status panel, longer than "Starting..." would be. A click on the
+    // cube after the key shows the key was handled; a click changes no status text.
+    const osg::Vec2d onCube = (scene.markers()[0].centre() + scene.markers()[0].corners[0]) * 0.5;
+    std::ostringstream commands;
+    commands << "xdotool windowfocus --sync \"$window\" key F3\n"
+             << "at_camera " << onCube.x() << " " << onCube.y() << "; xdotool click 1\n"
+             << "printed 'TOGGLE PAUSE'\n";
+    PlayerRun run = scene.playWith(commands.str());
     EXPECT_EQ(0, run.status);
     osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
     ASSERT_TRUE(shot.valid() && frame.valid());
@@ -123,9 +144,8 @@ TEST(InteractionEndToEnd, ModifierChordsReachTheLightingMode)
     if (!hasTool("xdotool") || !hasTool("xvfb-run"))
         GTEST_SKIP() << "xdotool and xvfb-run drive the player";
     CubeScene scene;
-    PlayerRun run = scene.playWith("xdotool windowfocus --sync \"$window\" key F8; sleep 0.3; "
-                                   "xdotool key alt+2; sleep 0.3; xdotool key ctrl+2; sleep 0.5; "
-                                   "xdotool key Escape");
+    PlayerRun run = scene.playWith("xdotool windowfocus --sync \"$window\" key F8 alt+2 ctrl+2\n"
+                                   "printed AR_SOFT_SHADOW_MAP");
     EXPECT_EQ(0, run.status);
     EXPECT_TRUE(run.printed("WARNING: shadow mode: MODE_DEFERRED")) << run.output;
     EXPECT_TRUE(run.printed("DEBUG: setting shadow technique: AR_SOFT_SHADOW_MAP"));

@@ -175,14 +175,21 @@ inline bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, con
     return changed * 2 > total;
 }
 
-inline void setConfigurationParameter(const SampleScene& scene, const std::string& name,
-                                      const std::string& value)
+// Sets a parameter of one of the scene's settings files (config.xml, tracker.xml...).
+inline void setSettingsParameter(const SampleScene& scene, const std::string& file, const std::string& name,
+                                 const std::string& value)
 {
-    const std::string path = scene.directory().file("config.xml");
+    const std::string path = scene.directory().file(file);
     const std::regex parameter("(<parameter name=\"" + name + "\">)[^<]*(</parameter>)");
     // Read before opening for writing: the output stream empties the file.
     const std::string text = readFile(path);
     std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
+}
+
+inline void setConfigurationParameter(const SampleScene& scene, const std::string& name,
+                                      const std::string& value)
+{
+    setSettingsParameter(scene, "config.xml", name, value);
 }
 
 } // namespace NovaroTest

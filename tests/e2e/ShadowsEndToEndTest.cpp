@@ -88,8 +88,8 @@ std::string lightFromProperties(double x, const std::string& transforms = std::s
 }
 
 // Frames each play runs: the marker is shown from the second, the shadow techniques that fit
-// their maps to the view settle on the next.
-const int framesPerPlay = 6;
+// their maps to the view settle on the next; one more for safety.
+const int framesPerPlay = 4;
 
 // The sample installation with marker 1 alone, large and nearly facing the camera.
 class ShadowScene
@@ -242,41 +242,40 @@ const int shadowPixels = 800;
 
 } // namespace
 
-TEST(ShadowsEndToEnd, ShadowMapDarkensThePlateAwayFromTheLightInBothModes)
+// One unshadowed reference serves every technique of a mode: without the box nothing casts a
+// shadow, and the techniques light the bare plate alike.
+void expectEveryTechniqueShadowsThePlateAwayFromTheLight(const std::string& mode)
 {
-    NOVARO_REQUIRE_DISPLAY();
     ShadowScene scene;
-    for (const std::string mode : {"direct", "deferred"})
+    osg::ref_ptr<osg::Image> lit = scene.play(lightFromProperties(1.0), false, mode);
+    osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true, mode);
+    osg::ref_ptr<osg::Image> fromBehind = scene.play(lightFromProperties(-1.0), true, mode);
+    ASSERT_TRUE(lit.valid() && shadowed.valid() && fromBehind.valid());
+    const Darkening forward = darkening(*shadowed, *lit);
+    const Darkening backward = darkening(*fromBehind, *lit);
+    EXPECT_GT(forward.pixels, shadowPixels);
+    EXPECT_GT(backward.pixels, shadowPixels);
+    // Turning the light round moves the shadow to the box's other side.
+    EXPECT_LT(forward.offset * backward.offset, 0.0) << forward.offset << " / " << backward.offset;
+    for (const std::string technique : {"ssm", "stsm", "vdsm"})
     {
-        SCOPED_TRACE(mode);
-        osg::ref_ptr<osg::Image> lit = scene.play(lightFromProperties(1.0), false, mode);
-        osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true, mode);
-        osg::ref_ptr<osg::Image> fromBehind = scene.play(lightFromProperties(-1.0), true, mode);
-        ASSERT_TRUE(lit.valid() && shadowed.valid() && fromBehind.valid());
-        const Darkening forward = darkening(*shadowed, *lit);
-        const Darkening backward = darkening(*fromBehind, *lit);
-        EXPECT_GT(forward.pixels, shadowPixels);
-        EXPECT_GT(backward.pixels, shadowPixels);
-        // Turning the light round moves the shadow to the box's other side.
-        EXPECT_LT(forward.offset * backward.offset, 0.0) << forward.offset << " / " << backward.offset;
+        SCOPED_TRACE(technique);
+        osg::ref_ptr<osg::Image> picture = scene.play(lightFromProperties(1.0), true, mode, technique);
+        ASSERT_TRUE(picture.valid());
+        EXPECT_GT(darkening(*picture, *lit).pixels, shadowPixels);
     }
 }
 
-TEST(ShadowsEndToEnd, EveryProgrammedTechniqueShadowsInBothModes)
+TEST(ShadowsEndToEnd, EveryTechniqueShadowsThePlateAwayFromTheLightDrawnDirectly)
 {
     NOVARO_REQUIRE_DISPLAY();
-    ShadowScene scene;
-    for (const std::string technique : {"ssm", "stsm", "vdsm"})
-    {
-        for (const std::string mode : {"direct", "deferred"})
-        {
-            SCOPED_TRACE(technique + " " + mode);
-            osg::ref_ptr<osg::Image> lit = scene.play(lightFromProperties(1.0), false, mode, technique);
-            osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true, mode, technique);
-            ASSERT_TRUE(lit.valid() && shadowed.valid());
-            EXPECT_GT(darkening(*shadowed, *lit).pixels, shadowPixels);
-        }
-    }
+    expectEveryTechniqueShadowsThePlateAwayFromTheLight("direct");
+}
+
+TEST(ShadowsEndToEnd, EveryTechniqueShadowsThePlateAwayFromTheLightDrawnDeferred)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    expectEveryTechniqueShadowsThePlateAwayFromTheLight("deferred");
 }
 
 TEST(ShadowsEndToEnd, LightFromAModelShadowsAndNoLightDarkensNothing)

@@ -9,7 +9,6 @@
 #include <osgAnimation/Animation>
 #include <osgUtil/UpdateVisitor>
 
-#include <OpenThreads/Thread>
 #include <gtest/gtest.h>
 
 using namespace Novaro;
@@ -135,17 +134,20 @@ TEST(Animations, PathAnimationsStartPauseRewindAndChangeSpeed)
 TEST(Animations, ThePauseClockHoldsTheAnimationTimeWhilePaused)
 {
     osg::ref_ptr<ARBasicAnimationManagerPlus> manager = new ARBasicAnimationManagerPlus;
-    osg::Timer clock;
-    const double pausedAt = manager->animationTime(clock.time_s());
-    OpenThreads::Thread::microSleep(60000);
-    EXPECT_NEAR(manager->animationTime(clock.time_s()), pausedAt, 0.02) << "still while paused";
+    // The pause clock and the frames' simulation time both run on the test's own seconds.
+    double now = 100.0;
+    manager->setTickSource(
+        [&now] { return static_cast<osg::Timer_t>(now / osg::Timer::instance()->getSecondsPerTick()); });
+    const double pausedAt = manager->animationTime(now);
+    now += 10.0;
+    EXPECT_NEAR(manager->animationTime(now), pausedAt, 1e-6) << "still while paused";
 
     manager->setPaused(false);
-    EXPECT_NEAR(manager->getPausedTime(), 0.06, 0.03);
-    const double resumedAt = manager->animationTime(clock.time_s());
-    EXPECT_NEAR(resumedAt, pausedAt, 0.02) << "resumes where it stood, not later";
-    OpenThreads::Thread::microSleep(60000);
-    EXPECT_NEAR(manager->animationTime(clock.time_s()), resumedAt + 0.06, 0.03);
+    EXPECT_NEAR(manager->getPausedTime(), 10.0, 1e-6);
+    const double resumedAt = manager->animationTime(now);
+    EXPECT_NEAR(resumedAt, pausedAt, 1e-6) << "resumes where it stood, not 10 seconds later";
+    now += 0.5;
+    EXPECT_NEAR(manager->animationTime(now), resumedAt + 0.5, 1e-6);
 
     manager->togglePaused();
     manager->togglePaused();

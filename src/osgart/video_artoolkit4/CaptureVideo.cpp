@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
 
 namespace osgART
 {
@@ -137,7 +138,7 @@ bool CaptureVideo::open()
         // A camera may be plugged in later: the capture thread keeps trying once started.
         _retry = _source && _source->isLive();
         _source.reset();
-        _nextAttempt = Clock::now() + kRetryPeriod;
+        _nextAttempt = Clock::now() + _retryPeriod;
         showPlaceholder();
         return false;
     }
@@ -267,8 +268,12 @@ void CaptureVideo::captureFrame(Clock::time_point& next, Clock::time_point& last
         publish(_captured);
         return;
     case FrameSource::Read::Waiting:
-        if (Clock::now() - lastFrame > kStallTimeout)
-            loseSource("no frame for " + std::to_string(kStallTimeout.count() / 1000) + " seconds");
+        if (Clock::now() - lastFrame > _stallTimeout)
+        {
+            std::ostringstream reason;
+            reason << "no frame for " << std::chrono::duration<double>(_stallTimeout).count() << " seconds";
+            loseSource(reason.str());
+        }
         return;
     case FrameSource::Read::Ended:
         if (!_source->rewind(error))
@@ -288,7 +293,7 @@ void CaptureVideo::loseSource(const std::string& reason)
         "WARNING: camera image lost: " + problem + (_retry ? " (trying again every second)" : std::string()));
     setProblem(problem);
     _source.reset(); // a camera's buffers and device go back now, for whoever needs them
-    _nextAttempt = Clock::now() + kRetryPeriod;
+    _nextAttempt = Clock::now() + _retryPeriod;
     if (!_retry)
         _running = false; // a file that breaks stays broken; its last image stays
 }
@@ -299,7 +304,7 @@ void CaptureVideo::tryToReopen()
     std::string error;
     if (!source->open(error))
     {
-        _nextAttempt = Clock::now() + kRetryPeriod;
+        _nextAttempt = Clock::now() + _retryPeriod;
         return;
     }
     say(osg::FATAL, source->describe() + ": camera image back");

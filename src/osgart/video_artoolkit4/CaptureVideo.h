@@ -60,6 +60,13 @@ public:
     static constexpr std::chrono::milliseconds kRetryPeriod{1000};
     /// A camera silent this long counts as lost.
     static constexpr std::chrono::milliseconds kStallTimeout{3000};
+    /// Replaces the two periods above (before start()), so that tests of a lost camera need not
+    /// wait seconds for each attempt.
+    void setLossTimings(std::chrono::milliseconds retryPeriod, std::chrono::milliseconds stallTimeout)
+    {
+        _retryPeriod = retryPeriod;
+        _stallTimeout = stallTimeout;
+    }
 
 protected:
     ~CaptureVideo() override;
@@ -99,6 +106,8 @@ private:
     std::mutex _mutex;
     std::condition_variable _wake; ///< ends the thread's sleeps on stop()
     std::chrono::steady_clock::time_point _nextAttempt;
+    std::chrono::milliseconds _retryPeriod = kRetryPeriod;
+    std::chrono::milliseconds _stallTimeout = kStallTimeout;
     cv::Mat _captured; ///< capture thread: as read
     cv::Mat _back;     ///< capture thread: being prepared
     cv::Mat _ready;    ///< newest complete frame (guarded by _mutex)
