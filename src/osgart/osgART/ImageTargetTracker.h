@@ -51,9 +51,10 @@ public:
     static const int kMaximumTargets = 20;
     /// Most targets followed at once (default 5).
     static const int kMaximumVisible = 5;
-    /// Features sought in a frame (default 1000). More find smaller and more occluded targets;
-    /// feature and matching time grow linearly with it.
-    static const int kFrameFeatures = 1000;
+    /// Features sought in a frame (default 1250). More find smaller and more occluded targets, and
+    /// targets beside high-contrast square markers, which draw the strongest corners; feature and
+    /// matching time grow linearly with it.
+    static const int kFrameFeatures = 1250;
     /// Pyramid levels of the frame's features (default 4, each 1.3 times smaller): with the
     /// training pyramid, targets from three times the trained size down to a sixth of it are found.
     static const int kFrameLevels = 4;
