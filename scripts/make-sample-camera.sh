@@ -22,10 +22,12 @@ for i in 0 1 2; do
   "$run/novaro-marker" --marker-from-patt "$samples/patterns/marker_$((i + 1)).patt" \
     --output "$samples/patterns/marker_$((i + 1)).png" --pixels 400 --margin 0.1
 done
-# Six seconds of the three markers moving over a cluttered desk, with the true poses per frame
-# (paths relative to samples/, so the ground truth names the committed patterns).
+# Six seconds of the three markers and the printed photograph (images/fruits.jpg, 160 mm wide, an
+# image target; it is committed, not regenerated) moving over a cluttered desk, with the true poses
+# per frame (paths relative to samples/, so the ground truth names the committed files).
 cd "$samples"
 "$run/novaro-synthcam" --output recorded/camera.mp4 --truth recorded/truth.jsonl \
   --camera camera_640x480.dat \
   --pattern patterns/marker_1.patt --pattern patterns/marker_2.patt --pattern patterns/marker_3.patt \
-  --frames 150 --markers 3 --motion --size 80 --fps 25 --min-width 90 --seed 7
+  --image images/fruits.jpg --image-size 160 \
+  --frames 150 --markers 4 --motion --size 80 --fps 25 --min-width 90 --seed 16

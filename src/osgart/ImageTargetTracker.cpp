@@ -104,14 +104,15 @@ bool isPlausibleOutline(const std::vector<cv::Point2f>& outline)
 // where most are wrong go to USAC's sequential test, which drops a bad sample after a few points
 // (RANSAC would check every point for 2000 samples: 14 ms on 100 matches).
 bool fitHomography(const std::vector<cv::Point2f>& picture, const std::vector<cv::Point2f>& frame,
-                   cv::Mat& homography, std::vector<unsigned char>& mask, bool mostlyWrong = false)
+                   cv::Mat& homography, std::vector<unsigned char>& mask,
+                   int floor = ImageTargetTracker::kMinimumInliers, bool mostlyWrong = false)
 {
-    if (int(picture.size()) < ImageTargetTracker::kMinimumInliers)
+    if (int(picture.size()) < floor)
         return false;
     homography =
         cv::findHomography(picture, frame, mostlyWrong ? cv::USAC_FAST : cv::RANSAC,
                            ImageTargetTracker::kRansacPixels, mask, kRansacIterations, kRansacConfidence);
-    return !homography.empty() && cv::countNonZero(mask) >= ImageTargetTracker::kMinimumInliers;
+    return !homography.empty() && cv::countNonZero(mask) >= floor;
 }
 
 } // namespace
@@ -141,8 +142,25 @@ int ImageTargetTracker::addTarget(const ImageTarget& target, std::string* error)
         return -1;
     }
     _targets.emplace_back();
-    _targets.back().target = target;
+    Target& added = _targets.back();
+    added.target = target;
+    prepareAlignment(added);
     return int(_targets.size()) - 1;
+}
+
+void ImageTargetTracker::prepareAlignment(Target& target)
+{
+    // The picture's side of the flow never changes: its pyramid, gradients and grey-level spread
+    // are made once rather than in every frame.
+    target.levels.clear();
+    for (const ImageTarget::Level& level : target.target.levels())
+    {
+        Target::FlowLevel made;
+        cv::buildOpticalFlowPyramid(level.picture, made.pyramid, cv::Size(kFlowWindow, kFlowWindow),
+                                    kFlowLevels, true);
+        cv::meanStdDev(level.picture, made.mean, made.spread);
+        target.levels.push_back(made);
+    }
 }
 
 void ImageTargetTracker::clear()
@@ -182,6 +200,12 @@ void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vect
     prepareFrame(grey, scale);
 
     auto isWanted = [&](size_t index) { return wanted.empty() || (index < wanted.size() && wanted[index]); };
+    // The frame's alignment corners are shared among the targets followed, so that a frame costs
+    // much the same with one target or five.
+    const size_t toFollow = size_t(std::count_if(_targets.begin(), _targets.end(),
+                                                 [&](const Target& target) { return target.result.found; }));
+    _cornersPerTarget = toFollow > 0 ? std::max<size_t>(kMinimumInliers * 3, kAlignmentBudget / toFollow)
+                                     : size_t(ImageTarget::kAlignmentCorners);
     int followed = 0;
     for (size_t index = 0; index < _targets.size(); ++index)
     {
@@ -200,6 +224,8 @@ void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vect
     ++_frameCount;
     if (followed > 0 && _frameCount % kSearchInterval != 0)
         return;
+    // A target being found is checked with all its corners.
+    _cornersPerTarget = size_t(ImageTarget::kAlignmentCorners);
     for (size_t index = 0; index < _targets.size() && followed < kMaximumVisible; ++index)
     {
         Target& target = _targets[index];
@@ -208,7 +234,8 @@ void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vect
     }
 }
 
-bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous)
+bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous,
+                               bool confirm)
 {
     const std::vector<ImageTarget::Level>& levels = target.target.levels();
     if (levels.empty())
@@ -224,6 +251,7 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
             std::fabs(std::log(levels[chosen].scale / seen)))
             chosen = level;
     const ImageTarget::Level& level = levels[chosen];
+    const Target::FlowLevel& flow = target.levels[chosen];
 
     // Level pixel centres to picture pixel centres, then to the frame.
     const double inverse = 1.0 / level.scale;
@@ -233,17 +261,20 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
     cv::warpPerspective(_frame, _rectified, cv::Mat(levelToFrame), level.picture.size(),
                         cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
     // Light and exposure differ from the print's: match the mean and spread to the picture's.
-    cv::Scalar pictureMean, pictureSpread, frameMean, frameSpread;
-    cv::meanStdDev(level.picture, pictureMean, pictureSpread);
+    cv::Scalar frameMean, frameSpread;
     cv::meanStdDev(_rectified, frameMean, frameSpread);
-    const double gain = pictureSpread[0] / std::max(1.0, frameSpread[0]);
-    _rectified.convertTo(_rectified, -1, gain, pictureMean[0] - gain * frameMean[0]);
+    const double gain = flow.spread[0] / std::max(1.0, frameSpread[0]);
+    _rectified.convertTo(_rectified, -1, gain, flow.mean[0] - gain * frameMean[0]);
 
+    // The strongest corners come first.
+    const std::vector<cv::Point2f> corners(level.corners.begin(),
+                                           level.corners.begin() +
+                                               long(std::min(_cornersPerTarget, level.corners.size())));
     std::vector<cv::Point2f> located;
     std::vector<unsigned char> status;
     std::vector<float> errors;
     cv::calcOpticalFlowPyrLK(
-        level.picture, _rectified, level.corners, located, status, errors, cv::Size(kFlowWindow, kFlowWindow),
+        flow.pyramid, _rectified, corners, located, status, errors, cv::Size(kFlowWindow, kFlowWindow),
         kFlowLevels,
         cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, kFlowIterations, kFlowEpsilon));
     std::vector<cv::Point2f> picture, frame;
@@ -253,7 +284,7 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
     {
         if (!status[i] || !inside.contains(located[i]))
             continue;
-        picture.push_back(level.corners[i]);
+        picture.push_back(corners[i]);
         frame.push_back(located[i]);
         object.push_back(level.objectPoints[i]);
     }
@@ -264,6 +295,8 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
     std::vector<unsigned char> mask;
     if (!fitHomography(picture, frame, fitted, mask))
         return false;
+    if (confirm && correlationAt(level, cv::Matx33d(fitted)) < kMinimumCorrelation)
+        return false;
     std::vector<cv::Point2f> kept;
     std::vector<cv::Point3f> keptObject;
     keepAgreeing(mask, frame, object, kept, keptObject);
@@ -271,8 +304,17 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
         return false;
     target.homography = cv::Matx33d(fitted) * cv::Matx33d(fromLevel).inv();
     target.result.followed = false;
-    target.result.confidence = double(kept.size()) / double(level.corners.size());
+    target.result.confidence = double(kept.size()) / double(corners.size());
     return true;
+}
+
+double ImageTargetTracker::correlationAt(const ImageTarget::Level& level, const cv::Matx33d& levelToFrame)
+{
+    cv::warpPerspective(_frame, _rectified, cv::Mat(levelToFrame), level.picture.size(),
+                        cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+    cv::Mat correlation;
+    cv::matchTemplate(_rectified, level.picture, correlation, cv::TM_CCOEFF_NORMED);
+    return double(correlation.at<float>(0, 0));
 }
 
 void ImageTargetTracker::findFrameFeatures()
@@ -318,11 +360,15 @@ bool ImageTargetTracker::detect(Target& target)
     }
     cv::Mat homography;
     std::vector<unsigned char> mask;
-    if (!fitHomography(picture, frame, homography, mask, true))
+    if (!fitHomography(picture, frame, homography, mask, kMinimumMatches, true))
         return false;
-    // The matches place the picture to a pixel or two; alignment then measures it precisely.
-    if (align(target, cv::Matx33d(homography), nullptr))
+    // The matches place the picture to a pixel or two; alignment then measures it precisely. Few
+    // agreeing matches may be chance: the picture must then be seen where alignment puts it.
+    const bool weak = cv::countNonZero(mask) < kMinimumInliers;
+    if (align(target, cv::Matx33d(homography), nullptr, weak))
         return true;
+    if (weak)
+        return false;
     const std::vector<cv::Point2f> outline = outlineOf(target.target, cv::Matx33d(homography));
     if (!isPlausibleOutline(outline))
         return false;

@@ -130,8 +130,8 @@ TEST(TrackerSetup, SampleMarkersAreEnteredUnderTheirIDs)
     ARApplication application;
     ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
     ASSERT_TRUE(initWithRecordedCamera(application));
-    EXPECT_EQ(3u, application.getMarkerCount());
-    ASSERT_EQ((std::vector<unsigned int>{1, 2, 3}), markerIds(application));
+    EXPECT_EQ(4u, application.getMarkerCount());
+    ASSERT_EQ((std::vector<unsigned int>{1, 2, 3, 4}), markerIds(application));
     for (const auto& entry : application.getMarkers())
     {
         const int index = static_cast<int>(entry.first) - 1;

@@ -571,8 +571,8 @@ int runImageTargetBenchmark(const ToolArguments& arguments, std::ostream& out)
         if (!runs("time"))
             break;
         size_t followedOne = 0, followedFive = 0; // followedOne: 1 whenever the single target was followed
-        const double one = trackingCpu(pictures, 1, size.width, size.height, 40, seed, followedOne);
-        const double five = trackingCpu(pictures, 5, size.width, size.height, 40, seed, followedFive);
+        const double one = trackingCpu(pictures, 1, size.width, size.height, 100, seed, followedOne);
+        const double five = trackingCpu(pictures, 5, size.width, size.height, 100, seed, followedFive);
         out << std::fixed << std::setprecision(2) << "| " << size.width << "x" << size.height << " | "
             << median(size.width == 640 ? detect640 : detect1080) << " | " << one << " | " << five << " | "
             << five / one << " | " << followedFive << " |\n";

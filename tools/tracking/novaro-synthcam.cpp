@@ -29,14 +29,15 @@ void usage()
     std::cerr << "usage: novaro-synthcam --output FILE (movie, or name%04d.png) [--truth FILE.jsonl]\n"
                  "  [--camera FILE | --width W --height H [--no-distortion]] [--write-camera FILE]\n"
                  "  [--pattern FILE.patt ...] [--image PICTURE ...] [--generated N] [--write-patterns DIR] "
-                 "[--size S]\n"
+                 "[--size S] [--image-size S]\n"
                  "  [--frames N] [--markers N] [--min-width PX] [--max-width PX] [--max-tilt DEG]\n"
                  "  [--motion | --still] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] "
                  "[--no-clutter] [--seed N]\n"
                  "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
                  "   together on one board; the truth line then also gives the board pose)\n"
                  "  --still: every frame is the first one (still camera, still markers)\n"
-                 "  --image: a printed picture (image target) --size wide, after the patterns' markers"
+                 "  --image: a printed picture (image target) --image-size wide (default --size), after the\n"
+                 "   patterns' markers"
               << std::endl;
 }
 
@@ -233,8 +234,9 @@ bool loadMarkers(const ToolArguments& arguments, unsigned seed, MarkerSet& marke
         marker.size = board.submarkers.empty() ? size : board.submarkers[i].size;
         markers.printed.push_back(marker);
     }
+    const double pictureSize = arguments.getNumber("image-size", size);
     for (const std::string& file : arguments.getAll("image"))
-        if (!addPicture(file, size, markers))
+        if (!addPicture(file, pictureSize, markers))
             return false;
     return true;
 }

@@ -26,7 +26,8 @@ namespace osgART
 /// Detection: ORB features of the frame are matched against each target's features (brute-force
 /// Hamming distance, two nearest, ratio test), a homography is fitted to the matches by RANSAC, and a
 /// target counts as found when enough matches agree and the picture's outline maps to a convex, not
-/// vanishingly small quadrilateral.
+/// vanishingly small quadrilateral. A small target gives few matches: a homography that few agree on
+/// counts only when alignment confirms it and the frame, warped back, looks like the picture.
 /// Alignment, which makes the pose precise: the frame is warped back through the homography onto the
 /// picture's alignment level nearest the size it is seen at, its brightness and contrast matched to
 /// the picture's, and the level's corners are located in it by pyramidal Lucas-Kanade optical flow;
@@ -36,7 +37,9 @@ namespace osgART
 /// Tracking: once found, a target is aligned in the next frame from its last homography, with no
 /// feature search at all; a target that fails to align is searched for by detection in the same
 /// frame. Comparing with the picture itself rather than with the last frame, the pose does not drift.
-/// The feature search leaves out the targets already followed, so that its features go to the others.
+/// The feature search leaves out the targets already followed, so that its features go to the others;
+/// it runs once per frame for all the targets not yet found, and the targets followed share a fixed
+/// number of alignment corners, so that five targets in view cost about twice one.
 /// Up to kMaximumTargets are trained; once kMaximumVisible are followed, the others are not searched
 /// for, so a frame never costs more than that many targets. Frames kHalvedFromWidth pixels wide and
 /// wider are processed at half resolution.
@@ -48,9 +51,10 @@ public:
     static const int kMaximumTargets = 20;
     /// Most targets followed at once (default 5).
     static const int kMaximumVisible = 5;
-    /// Features sought in a frame (default 1000). More find smaller and more occluded targets;
-    /// feature and matching time grow linearly with it.
-    static const int kFrameFeatures = 1000;
+    /// Features sought in a frame (default 1250). More find smaller and more occluded targets, and
+    /// targets beside high-contrast square markers, which draw the strongest corners; feature and
+    /// matching time grow linearly with it.
+    static const int kFrameFeatures = 1250;
     /// Pyramid levels of the frame's features (default 4, each 1.3 times smaller): with the
     /// training pyramid, targets from three times the trained size down to a sixth of it are found.
     static const int kFrameLevels = 4;
@@ -63,6 +67,14 @@ public:
     /// Matches (or followed points) that must agree on the homography and the pose (default 15).
     /// Fewer would let chance agreements in clutter count as a target.
     static const int kMinimumInliers = 15;
+    /// Detection fits a homography to as few as this many agreeing matches (default 8): a small or
+    /// distant target gives few. Under kMinimumInliers the target counts only when alignment
+    /// confirms it and the frame warped back onto the picture correlates with it by at least
+    /// kMinimumCorrelation (default 0.7; a small target seen clearly correlates 0.8 to 0.95, chance
+    /// fits in clutter mostly under 0.2). Lower finds smaller targets and spends more alignments on
+    /// chance agreements.
+    static const int kMinimumMatches = 8;
+    static constexpr double kMinimumCorrelation = 0.7;
     /// RANSAC's largest distance of an agreeing match from the homography, processing pixels
     /// (default 3). Larger tolerates lens distortion and blur, and lets more wrong matches agree.
     static constexpr double kRansacPixels = 3.0;
@@ -75,6 +87,10 @@ public:
     /// frame's. Cost grows with the window's area and the number of corners.
     static const int kFlowWindow = 15;
     static const int kFlowLevels = 3;
+    /// Alignment corners per frame, shared among the targets followed (default 320): one target
+    /// uses all ImageTarget::kAlignmentCorners of its level, five use 64 each. Alignment time grows
+    /// linearly with it; fewer corners per target make its pose a little less steady.
+    static const size_t kAlignmentBudget = 320;
     /// While some target is followed, the others are searched for in one frame of this many
     /// (default 4): a feature search costs several alignments, and a target coming into view is
     /// then found at most this many frames late.
@@ -120,15 +136,28 @@ private:
     struct Target
     {
         ImageTarget target;
+        /// Per alignment level of the target: the picture's flow pyramid with its gradients, and
+        /// its grey-level mean and spread.
+        struct FlowLevel
+        {
+            std::vector<cv::Mat> pyramid;
+            cv::Scalar mean, spread;
+        };
+        std::vector<FlowLevel> levels;
         Result result;
         /// Picture pixels to processing pixels, in the last frame the target was found in.
         cv::Matx33d homography;
     };
 
     void prepareFrame(const cv::Mat& grey, int scale);
+    void prepareAlignment(Target& target);
     bool detect(Target& target);
-    /// Aligns the picture with the frame from a homography (picture to processing pixels).
-    bool align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous);
+    /// Aligns the picture with the frame from a homography (picture to processing pixels). confirm:
+    /// the frame warped back must also correlate with the picture (a detection from few matches).
+    bool align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous,
+               bool confirm = false);
+    /// Normalised cross-correlation of the level's picture with the frame warped back onto it.
+    double correlationAt(const ImageTarget::Level& level, const cv::Matx33d& levelToFrame);
     void findFrameFeatures();
     /// The pose from agreeing points; previous (when given) is refined rather than solved afresh.
     bool fitPose(Target& target, const std::vector<cv::Point2f>& points,
@@ -147,6 +176,7 @@ private:
     cv::Mat _rectified;
     cv::Mat _searchMask;
     bool _frameFeaturesFound = false;
+    size_t _cornersPerTarget = ImageTarget::kAlignmentCorners;
     std::vector<cv::KeyPoint> _frameKeypoints;
     cv::Mat _frameDescriptors;
 };
