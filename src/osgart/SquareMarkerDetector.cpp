@@ -65,6 +65,8 @@ const double kMaximumBlur = 4.0;
 // comparison is a second chance over several blur shapes. Blurred markers lead by 0.25 or more;
 // clutter that only a blurred pattern resembles, by less.
 const double kBlurredLead = 0.25;
+// Correlation a better-fitting blur shape adds at most to the upright one's, for the early out.
+const double kMostBlurShapeGain = 0.2;
 // Processing pixels an edge profile reaches to either side of the contour's side: room for the
 // contour's own error (a pixel or two, four on half-resolution contours) and for an edge spread by
 // motion blur of 15 pixels, without sampling across the whole border of a large marker.
@@ -1038,6 +1040,12 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPatterns(const std
     for (double widening : kBlurWidenings)
         for (double correlation : kBlurCorrelations)
         {
+            // The first shape tried is the blur as measured, upright: when even that leaves the
+            // candidate far below the floor, the other shapes (which gain a marker at most some 0.15)
+            // will not lift it, and when it counts clearly already there is nothing to gain.
+            const bool first = widening == kBlurWidenings[0] && correlation == kBlurCorrelations[0];
+            if (!first && (bestCounts || best.score < confidenceFloor() - kMostBlurShapeGain))
+                return best;
             const Match match =
                 matchBlurredPattern(samples, closest, std::min(widening * blurAcross, kMaximumBlur),
                                     std::min(widening * blurDown, kMaximumBlur), correlation);
