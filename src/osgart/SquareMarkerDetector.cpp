@@ -1211,97 +1211,14 @@ void SquareMarkerDetector::orderRegionsByPreviousMarkers(int videoPerSearch)
     std::stable_partition(_regions.begin(), _regions.end(), [](const Region& r) { return r.nearPrevious; });
 }
 
-namespace
-{
-
-inline double squaredDistance(const cv::Point& a, const cv::Point& b)
-{
-    const double dx = a.x - b.x, dy = a.y - b.y;
-    return dx * dx + dy * dy;
-}
-
-// Twice the signed area of the triangle a, b, p: the distance of p from the line a-b times its length.
-inline double cross(const cv::Point& a, const cv::Point& b, const cv::Point& p)
-{
-    return double(b.x - a.x) * (p.y - a.y) - double(b.y - a.y) * (p.x - a.x);
-}
-
-// The outline's point between from and to (exclusive, going forwards round it) farthest from the
-// line from-to on the side sign picks; -1 when there is none.
-int farthestFromChord(const std::vector<cv::Point>& outline, int from, int to, double sign)
-{
-    const int n = int(outline.size());
-    int best = -1;
-    double bestDistance = 0.0;
-    for (int k = (from + 1) % n; k != to; k = (k + 1) % n)
-    {
-        const double distance = sign * cross(outline[size_t(from)], outline[size_t(to)], outline[size_t(k)]);
-        if (distance > bestDistance)
-        {
-            bestDistance = distance;
-            best = k;
-        }
-    }
-    return best;
-}
-
-// True when every outline point from one corner to the next lies within tolerance of their chord.
-bool followsChord(const std::vector<cv::Point>& outline, int from, int to, double tolerance)
-{
-    const int n = int(outline.size());
-    const cv::Point& a = outline[size_t(from)];
-    const cv::Point& b = outline[size_t(to)];
-    const double length = std::sqrt(squaredDistance(a, b));
-    if (length < 1e-9)
-        return false;
-    const double limit = tolerance * length;
-    for (int k = (from + 1) % n; k != to; k = (k + 1) % n)
-        if (std::fabs(cross(a, b, outline[size_t(k)])) > limit)
-            return false;
-    return true;
-}
-
-} // namespace
-
-// The region's outline from its rows, as a quadrilateral when it is one to within 4 % of its
-// perimeter. A convex polygon's farthest point from any point is a corner, so the corners are two
-// points far apart and the farthest point on either side of the line between them; every outline
-// point must then lie near the side it belongs to. A few passes over the outline, where a general
-// polygon simplification costs several times more on the hundred regions a textured frame keeps.
+// The outline of one region from its rows, simplified to a polygon. (Fitting four corners from the
+// outline's extreme points directly is cheaper, but it took in a decoy's notched outline that this
+// simplification refuses, and a marker matched on it.)
 bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Point>& polygon)
 {
-    polygon.clear();
     _darkRegions.rowOutline(region.index, _outline);
-    const int n = int(_outline.size());
-    if (n < 4)
-        return false;
-    double perimeter = 0.0;
-    int first = 0;
-    for (int k = 0; k < n; ++k)
-    {
-        perimeter += std::sqrt(squaredDistance(_outline[size_t(k)], _outline[size_t((k + 1) % n)]));
-        if (squaredDistance(_outline[size_t(k)], _outline[0]) >
-            squaredDistance(_outline[size_t(first)], _outline[0]))
-            first = k;
-    }
-    int opposite = first;
-    for (int k = 0; k < n; ++k)
-        if (squaredDistance(_outline[size_t(k)], _outline[size_t(first)]) >
-            squaredDistance(_outline[size_t(opposite)], _outline[size_t(first)]))
-            opposite = k;
-    if (opposite == first)
-        return false;
-    const int one = farthestFromChord(_outline, first, opposite, 1.0);
-    const int other = farthestFromChord(_outline, opposite, first, 1.0);
-    if (one < 0 || other < 0)
-        return false;
-    const std::array<int, 4> corners{first, one, opposite, other};
-    const double tolerance = 0.04 * perimeter;
-    for (int k = 0; k < 4; ++k)
-        if (!followsChord(_outline, corners[size_t(k)], corners[size_t((k + 1) % 4)], tolerance))
-            return false;
-    for (int corner : corners)
-        polygon.push_back(_outline[size_t(corner)]);
+    const double perimeter = cv::arcLength(_outline, true);
+    cv::approxPolyDP(_outline, polygon, 0.04 * perimeter, true);
     return true;
 }
 
