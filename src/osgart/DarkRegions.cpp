@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -39,6 +40,7 @@ inline uint64_t nonzeroBits(const unsigned char* row)
 
 // The runs of one row, 64 pixels at a time: the places where a pixel differs from the one before
 // it are the set bits of the pixels' bits against themselves shifted by one, taken lowest first.
+// Changes alternate between a run's start and its end.
 void DarkRegions::findRuns(const unsigned char* row, int y, int width)
 {
     bool inside = false;
@@ -48,7 +50,7 @@ void DarkRegions::findRuns(const unsigned char* row, int y, int width)
         if (inside)
         {
             const int index = int(_runs.size());
-            _runs.push_back(Run{y, start, x, index, 0, -1});
+            _runs.push_back(Run{y, start, x, index, 0});
         }
         else
             start = x;
@@ -70,34 +72,51 @@ void DarkRegions::findRuns(const unsigned char* row, int y, int width)
         toggle(width);
 }
 
-int DarkRegions::root(int run)
+namespace
 {
-    while (_runs[size_t(run)].parent != run)
+
+// The root of a run's region; path halving shortens the path for the next search.
+template <class Run> inline int rootOf(Run* runs, int run)
+{
+    while (runs[run].parent != run)
     {
-        // Path halving: each step also shortens the path for the next search.
-        Run& r = _runs[size_t(run)];
-        r.parent = _runs[size_t(r.parent)].parent;
+        Run& r = runs[run];
+        r.parent = runs[r.parent].parent;
         run = r.parent;
     }
     return run;
 }
 
+} // namespace
+
 // Every run of the current row joined with the runs of the row above that it touches (8-connected:
 // overlapping or meeting at a corner); both rows' runs are in order, so one sweep finds them all.
 void DarkRegions::joinRows(int above, int aboveEnd, int current, int currentEnd)
 {
+    Run* runs = _runs.data();
     for (int k = current; k < currentEnd; ++k)
     {
-        Run& run = _runs[size_t(k)];
-        while (above < aboveEnd && _runs[size_t(above)].end < run.start)
+        Run& run = runs[k];
+        int top = k; // the run's root so far: it is its own until it touches a run above
+        while (above < aboveEnd && runs[above].end < run.start)
             ++above;
-        for (int a = above; a < aboveEnd && _runs[size_t(a)].start <= run.end; ++a)
+        int contacts = 0;
+        for (int a = above; a < aboveEnd && runs[a].start <= run.end; ++a)
         {
-            ++run.contacts;
-            const int first = root(a), second = root(k);
-            if (first != second)
-                _runs[size_t(std::max(first, second))].parent = std::min(first, second);
+            ++contacts;
+            const int other = rootOf(runs, a);
+            if (other == top)
+                continue;
+            // The smaller index becomes the root: a region's root is then its first run.
+            if (other < top)
+            {
+                runs[top].parent = other;
+                top = other;
+            }
+            else
+                runs[other].parent = top;
         }
+        run.contacts = contacts;
     }
 }
 
@@ -119,29 +138,28 @@ void DarkRegions::find(const cv::Mat& binary)
     collectRegions();
 }
 
-// Bounding box, pixels, holes and the chain of runs of every region, in the order of their first
-// run (top to bottom, left to right).
+// Bounding box, pixels and holes of every region, in the order of their first run (top to bottom,
+// left to right). A run's parent always precedes it and a region's root is its first run, so one
+// pass in run order labels every run from its parent's label, with no search for roots.
 void DarkRegions::collectRegions()
 {
-    _regionOfRoot.assign(_runs.size(), -1);
-    _lastRun.clear();
-    std::vector<int> runs, contacts;
+    _regionOfRun.resize(_runs.size());
+    _contacts.clear();
     for (size_t k = 0; k < _runs.size(); ++k)
     {
-        const int top = root(int(k));
         const Run& run = _runs[k];
-        int& index = _regionOfRoot[size_t(top)];
-        if (index < 0)
+        int index;
+        if (run.parent == int(k))
         {
             index = int(_regions.size());
             Region region;
             region.bounds = cv::Rect(run.start, run.row, run.end - run.start, 1);
-            region.firstRun = int(k);
             _regions.push_back(region);
-            _lastRun.push_back(int(k));
-            runs.push_back(0);
-            contacts.push_back(0);
+            _contacts.push_back(0);
         }
+        else
+            index = _regionOfRun[size_t(run.parent)];
+        _regionOfRun[k] = index;
         Region& region = _regions[size_t(index)];
         const int left = std::min(region.bounds.x, run.start);
         const int right = std::max(region.bounds.x + region.bounds.width, run.end);
@@ -149,36 +167,48 @@ void DarkRegions::collectRegions()
         region.bounds.width = right - left;
         region.bounds.height = run.row - region.bounds.y + 1;
         region.pixels += run.end - run.start;
-        ++runs[size_t(index)];
-        contacts[size_t(index)] += run.contacts;
-        if (_lastRun[size_t(index)] != int(k))
-            _runs[size_t(_lastRun[size_t(index)])].next = int(k);
-        _lastRun[size_t(index)] = int(k);
+        ++region.runs;
+        _contacts[size_t(index)] += run.contacts;
     }
     for (size_t k = 0; k < _regions.size(); ++k)
-    {
-        _regions[k].holes = std::max(0, contacts[k] - runs[k] + 1);
-        _regions[k].runs = runs[k];
-    }
+        _regions[k].holes = std::max(0, _contacts[k] - _regions[k].runs + 1);
 }
 
-void DarkRegions::rowOutline(const Region& region, std::vector<cv::Point>& outline) const
+void DarkRegions::findRowEnds(const std::vector<int>& wanted)
 {
-    const int rows = region.bounds.height;
-    _left.assign(size_t(rows), region.bounds.x + region.bounds.width);
-    _right.assign(size_t(rows), region.bounds.x - 1);
-    for (int k = region.firstRun; k >= 0; k = _runs[size_t(k)].next)
+    _rowsAt.assign(_regions.size(), -1);
+    int rows = 0;
+    for (int index : wanted)
     {
-        const Run& run = _runs[size_t(k)];
-        const size_t row = size_t(run.row - region.bounds.y);
+        _rowsAt[size_t(index)] = rows;
+        rows += _regions[size_t(index)].bounds.height;
+    }
+    _left.assign(size_t(rows), std::numeric_limits<int>::max());
+    _right.assign(size_t(rows), -1);
+    for (size_t k = 0; k < _runs.size(); ++k)
+    {
+        const int index = _regionOfRun[k];
+        const int first = _rowsAt[size_t(index)];
+        if (first < 0)
+            continue;
+        const Run& run = _runs[k];
+        const size_t row = size_t(first + run.row - _regions[size_t(index)].bounds.y);
         _left[row] = std::min(_left[row], run.start);
         _right[row] = std::max(_right[row], run.end - 1);
     }
+}
+
+void DarkRegions::rowOutline(int index, std::vector<cv::Point>& outline) const
+{
     outline.clear();
-    for (int row = 0; row < rows; ++row)
-        outline.emplace_back(_left[size_t(row)], region.bounds.y + row);
-    for (int row = rows - 1; row >= 0; --row)
-        outline.emplace_back(_right[size_t(row)], region.bounds.y + row);
+    const int first = index >= 0 && size_t(index) < _rowsAt.size() ? _rowsAt[size_t(index)] : -1;
+    if (first < 0)
+        return;
+    const cv::Rect& bounds = _regions[size_t(index)].bounds;
+    for (int row = 0; row < bounds.height; ++row)
+        outline.emplace_back(_left[size_t(first + row)], bounds.y + row);
+    for (int row = bounds.height - 1; row >= 0; --row)
+        outline.emplace_back(_right[size_t(first + row)], bounds.y + row);
 }
 
 } // namespace osgART

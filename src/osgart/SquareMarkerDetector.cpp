@@ -8,6 +8,10 @@
 #include <cmath>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace osgART
 {
 
@@ -49,6 +53,20 @@ const double kMinimumBlur = 0.4;
 const double kBlurredMatchFloor = 0.3;
 // Patterns and orientations compared blurred.
 const int kBlurredCandidates = 4;
+// The blurs tried on a blurred candidate: the spread its edges show times each widening, with each
+// correlation between across and down (0 upright, negative and positive leaning along one or the
+// other diagonal). Six hypotheses cost six blurred comparisons of the few closest patterns, only
+// for candidates whose sharp match fell short; more hypotheses give clutter more chances.
+const double kBlurWidenings[] = {1.0, 1.3};
+const double kBlurCorrelations[] = {0.0, -0.6, 0.6};
+// Pattern cells of blur at most (standard deviation): beyond it nothing of the pattern is left.
+const double kMaximumBlur = 4.0;
+// Lead over the runner-up a blurred match needs: above the sharp one's (0.15), as the blurred
+// comparison is a second chance over several blur shapes. Blurred markers lead by 0.25 or more;
+// clutter that only a blurred pattern resembles, by less.
+const double kBlurredLead = 0.25;
+// Correlation a better-fitting blur shape adds at most to the upright one's, for the early out.
+const double kMostBlurShapeGain = 0.2;
 // Processing pixels an edge profile reaches to either side of the contour's side: room for the
 // contour's own error (a pixel or two, four on half-resolution contours) and for an edge spread by
 // motion blur of 15 pixels, without sampling across the whole border of a large marker.
@@ -403,6 +421,87 @@ void SquareMarkerDetector::binarise(const cv::Mat& search)
         binariseAdaptive(search);
 }
 
+namespace
+{
+
+// The darkest (Maximum false) or brightest of three rows of bytes, sixteen at a time.
+template <bool Maximum>
+void extremeOfRows(const unsigned char* a, const unsigned char* b, const unsigned char* c, unsigned char* out,
+                   int count)
+{
+    int x = 0;
+#ifdef __SSE2__
+    for (; x + 16 <= count; x += 16)
+    {
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + x));
+        const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+        const __m128i third = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + x));
+        const __m128i result = Maximum ? _mm_max_epu8(_mm_max_epu8(first, second), third)
+                                       : _mm_min_epu8(_mm_min_epu8(first, second), third);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), result);
+    }
+#endif
+    for (; x < count; ++x)
+        out[x] = Maximum ? std::max(std::max(a[x], b[x]), c[x]) : std::min(std::min(a[x], b[x]), c[x]);
+}
+
+// The darkest (Maximum false) or brightest pixel of each 3 x 3 neighbourhood of a small 8-bit grid,
+// the window cut at the grid's edges: along the rows into a scratch grid, then down its columns, so
+// in may be out. On the tile grids, a sixteenth of the frame, a general morphology filter's set-up
+// costs more than this whole pass.
+template <bool Maximum> void extremeOfNeighbours(const cv::Mat& in, cv::Mat& scratch, cv::Mat& out)
+{
+    const int rows = in.rows, columns = in.cols;
+    scratch.create(rows, columns, CV_8UC1);
+    for (int y = 0; y < rows; ++y)
+    {
+        const unsigned char* row = in.ptr<unsigned char>(y);
+        unsigned char* across = scratch.ptr<unsigned char>(y);
+        if (columns < 2)
+        {
+            across[0] = row[0];
+            continue;
+        }
+        extremeOfRows<Maximum>(row, row + 1, row + 2, across + 1, columns - 2);
+        across[0] = Maximum ? std::max(row[0], row[1]) : std::min(row[0], row[1]);
+        across[columns - 1] = Maximum ? std::max(row[columns - 2], row[columns - 1])
+                                      : std::min(row[columns - 2], row[columns - 1]);
+    }
+    out.create(rows, columns, CV_8UC1);
+    for (int y = 0; y < rows; ++y)
+        extremeOfRows<Maximum>(scratch.ptr<unsigned char>(std::max(0, y - 1)), scratch.ptr<unsigned char>(y),
+                               scratch.ptr<unsigned char>(std::min(rows - 1, y + 1)),
+                               out.ptr<unsigned char>(y), columns);
+}
+
+// Each tile's level and whether it is flat, from its window's darkest and brightest pixel. Written
+// branch-free on separate arrays so that the compiler does it sixteen tiles at a time; x / 255 is
+// (x + 1 + x / 256) / 256 for every x the level can reach (up to 255 * 255 + 127).
+void levelsOfRow(const unsigned char* __restrict minimum, const unsigned char* __restrict maximum,
+                 unsigned char* __restrict level, unsigned char* __restrict flat, int count, int threshold)
+{
+    for (int x = 0; x < count; ++x)
+    {
+        const unsigned contrast = unsigned(maximum[x] - minimum[x]);
+        const unsigned scaled = contrast * unsigned(threshold) + 127u;
+        const unsigned above = minimum[x] + ((scaled + 1u + (scaled >> 8)) >> 8);
+        const bool isFlat = contrast < unsigned(SquareMarkerDetector::kMinimumContrast);
+        flat[x] = isFlat ? 255 : 0;
+        // Level 0: no pixel is darker, the flat window stays blank.
+        level[x] = isFlat ? 0 : static_cast<unsigned char>(above);
+    }
+}
+
+void takeWhereFlat(const unsigned char* __restrict spread, const unsigned char* __restrict flat,
+                   unsigned char* __restrict level, int count)
+{
+    for (int x = 0; x < count; ++x)
+        level[x] =
+            static_cast<unsigned char>((spread[x] & flat[x]) | (level[x] & ~flat[x])); // flat is 0 or 255
+}
+
+} // namespace
+
 void SquareMarkerDetector::binariseAdaptive(const cv::Mat& search)
 {
     const int tilesX = (search.cols + kTile - 1) / kTile;
@@ -410,32 +509,22 @@ void SquareMarkerDetector::binariseAdaptive(const cv::Mat& search)
     findTileExtremes(search, tilesX, tilesY);
     // Each tile's extremes over its 3 x 3 neighbourhood, so that no level changes abruptly at a tile
     // boundary that an edge happens to follow.
-    cv::erode(_tileMinimum, _tileMinimum, cv::Mat());
-    cv::dilate(_tileMaximum, _tileMaximum, cv::Mat());
+    extremeOfNeighbours<false>(_tileMinimum, _tileScratch, _tileMinimum);
+    extremeOfNeighbours<true>(_tileMaximum, _tileScratch, _tileMaximum);
     _tileLevel.create(tilesY, tilesX, CV_8UC1);
     _tileFlat.create(tilesY, tilesX, CV_8UC1);
     const int threshold = std::min(255, std::max(0, _threshold));
     for (int ty = 0; ty < tilesY; ++ty)
-    {
-        const unsigned char* minimum = _tileMinimum.ptr<unsigned char>(ty);
-        const unsigned char* maximum = _tileMaximum.ptr<unsigned char>(ty);
-        unsigned char* level = _tileLevel.ptr<unsigned char>(ty);
-        unsigned char* flat = _tileFlat.ptr<unsigned char>(ty);
-        for (int tx = 0; tx < tilesX; ++tx)
-        {
-            const int contrast = maximum[tx] - minimum[tx];
-            flat[tx] = contrast < kMinimumContrast ? 255 : 0;
-            // Level 0: no pixel is darker, the flat window stays blank.
-            level[tx] =
-                flat[tx] ? 0 : static_cast<unsigned char>(minimum[tx] + (contrast * threshold + 127) / 255);
-        }
-    }
+        levelsOfRow(_tileMinimum.ptr<unsigned char>(ty), _tileMaximum.ptr<unsigned char>(ty),
+                    _tileLevel.ptr<unsigned char>(ty), _tileFlat.ptr<unsigned char>(ty), tilesX, threshold);
     // Flat tiles near contrast take its level, so that the inside of a wide border stays dark and
     // the paper beside it bright; farther away they stay blank.
     for (int pass = 0; pass < kFlatReach; ++pass)
     {
-        cv::dilate(_tileLevel, _spreadLevel, cv::Mat());
-        _spreadLevel.copyTo(_tileLevel, _tileFlat);
+        extremeOfNeighbours<true>(_tileLevel, _tileScratch, _spreadLevel);
+        for (int ty = 0; ty < tilesY; ++ty)
+            takeWhereFlat(_spreadLevel.ptr<unsigned char>(ty), _tileFlat.ptr<unsigned char>(ty),
+                          _tileLevel.ptr<unsigned char>(ty), tilesX);
     }
     compareWithTileLevels(search);
 }
@@ -526,6 +615,13 @@ struct SideEdges
     std::vector<osg::Vec2d> points;
     std::vector<double> spreads;
     std::vector<float> profile;
+    // Room for the densest side at once: growing them profile by profile cost more than the profiles.
+    SideEdges()
+    {
+        points.reserve(kMaximumDenseSamples);
+        spreads.reserve(kMaximumDenseSamples);
+        profile.reserve(2 * kMaximumReach + 1);
+    }
 };
 
 // Profiles across one side, outwards, at the given centres (processing pixels): the step on each
@@ -596,6 +692,8 @@ bool SquareMarkerDetector::refineCorners(const cv::Mat& grey, int scale,
     std::array<bool, 4> fitted{};
     SideEdges edges;
     std::vector<osg::Vec2d> centres, normals;
+    centres.reserve(kMaximumDenseSamples);
+    normals.reserve(kMaximumDenseSamples);
     double perimeter = 0.0;
     for (int side = 0; side < 4; ++side)
     {
@@ -643,6 +741,8 @@ void SquareMarkerDetector::refineCornersDensely(const cv::Mat& grey, int scale, 
     std::array<bool, 4> fitted{};
     SideEdges edges;
     std::vector<osg::Vec2d> centres, normals;
+    centres.reserve(kMaximumDenseSamples);
+    normals.reserve(kMaximumDenseSamples);
     for (int side = 0; side < 4; ++side)
     {
         const osg::Vec2d& a = ideal[size_t(side)];
@@ -852,9 +952,33 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchPattern(const std::array<
     return match;
 }
 
-SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& samples,
-                                                                      double blurAcross,
-                                                                      double blurDown) const
+namespace
+{
+
+// A Gaussian blur whose axes need not follow the pattern's rows and columns: standard deviations
+// across and down (pattern cells) and the correlation between the two, as a kernel reaching margin
+// cells from its centre.
+cv::Mat blurKernel(double across, double down, double correlation, int margin)
+{
+    cv::Mat kernel(2 * margin + 1, 2 * margin + 1, CV_32FC1);
+    const double a = std::max(0.01, across), d = std::max(0.01, down);
+    const double r = std::max(-0.95, std::min(0.95, correlation));
+    const double scale = 1.0 / (1.0 - r * r);
+    double sum = 0.0;
+    for (int y = -margin; y <= margin; ++y)
+        for (int x = -margin; x <= margin; ++x)
+        {
+            const double u = x / a, v = y / d;
+            const double value = std::exp(-0.5 * scale * (u * u - 2.0 * r * u * v + v * v));
+            kernel.at<float>(y + margin, x + margin) = float(value);
+            sum += value;
+        }
+    return kernel / sum;
+}
+
+} // namespace
+
+std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 256>& samples) const
 {
     // Blurring every pattern costs; the few that the sharp comparison ranks first are enough.
     std::vector<std::pair<double, int>> ranked;
@@ -865,17 +989,33 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPattern(const std:
     std::partial_sort(ranked.begin(), ranked.begin() + long(tried), ranked.end(),
                       [](const std::pair<double, int>& a, const std::pair<double, int>& b)
                       { return a.first > b.first; });
+    std::vector<int> closest;
+    for (size_t k = 0; k < tried; ++k)
+        closest.push_back(ranked[k].second);
+    return closest;
+}
+
+SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPattern(const std::array<float, 256>& samples,
+                                                                      const std::vector<int>& closest,
+                                                                      double blurAcross, double blurDown,
+                                                                      double correlation) const
+{
     const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
     std::array<float, 256> reference;
     cv::Mat padded, smooth;
     Match match;
-    for (size_t k = 0; k < tried; ++k)
+    for (const int candidate : closest)
     {
-        const int p = ranked[k].second / 4, turn = ranked[k].second % 4;
+        const int p = candidate / 4, turn = candidate % 4;
         // The pattern as the same blur would show it, the black border around it blurred in.
         cv::copyMakeBorder(_patternGreys[size_t(p)][size_t(turn)], padded, margin, margin, margin, margin,
                            cv::BORDER_CONSTANT, cv::Scalar(0));
-        cv::GaussianBlur(padded, smooth, cv::Size(), std::max(0.01, blurAcross), std::max(0.01, blurDown));
+        if (correlation == 0.0)
+            cv::GaussianBlur(padded, smooth, cv::Size(), std::max(0.01, blurAcross),
+                             std::max(0.01, blurDown));
+        else
+            cv::filter2D(padded, smooth, -1, blurKernel(blurAcross, blurDown, correlation, margin),
+                         cv::Point(-1, -1), 0.0, cv::BORDER_CONSTANT);
         for (int row = 0; row < kCells; ++row)
             for (int column = 0; column < kCells; ++column)
                 reference[size_t(row * kCells + column)] = smooth.at<float>(row + margin, column + margin);
@@ -883,6 +1023,43 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPattern(const std:
         match.offer(correlate(samples, reference), p, turn);
     }
     return match;
+}
+
+// The edges give the blur's spread across and down the square but not whether it runs along a
+// diagonal of it (motion at an angle to the sides), and a path that lingers at places spreads the
+// steps less than the blur mixes the cells. So the blurs compared are a few: upright and leaning
+// either way, as measured and a third wider. Each is one more chance for clutter to pass, so a
+// blurred match must lead its runner-up by kBlurredLead; the one leading by most wins.
+SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPatterns(const std::array<float, 256>& samples,
+                                                                       double blurAcross,
+                                                                       double blurDown) const
+{
+    const std::vector<int> closest = closestPatterns(samples);
+    Match best;
+    bool bestCounts = false;
+    for (double widening : kBlurWidenings)
+        for (double correlation : kBlurCorrelations)
+        {
+            // The first shape tried is the blur as measured, upright: when even that leaves the
+            // candidate far below the floor, the other shapes (which gain a marker at most some 0.15)
+            // will not lift it, and when it counts clearly already there is nothing to gain.
+            const bool first = widening == kBlurWidenings[0] && correlation == kBlurCorrelations[0];
+            if (!first && (bestCounts || best.score < confidenceFloor() - kMostBlurShapeGain))
+                return best;
+            const Match match =
+                matchBlurredPattern(samples, closest, std::min(widening * blurAcross, kMaximumBlur),
+                                    std::min(widening * blurDown, kMaximumBlur), correlation);
+            const bool counts = accepted(match) && match.score - match.runnerUp >= kBlurredLead;
+            const bool better = counts
+                                    ? !bestCounts || match.score - match.runnerUp > best.score - best.runnerUp
+                                    : !bestCounts && match.score > best.score;
+            if (better)
+            {
+                best = match;
+                bestCounts = counts;
+            }
+        }
+    return best;
 }
 
 double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
@@ -926,7 +1103,11 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
         const double blurDown =
             std::sqrt(std::max(0.0, 0.5 * (levels.spread[0] + levels.spread[2]) - sharpSpread)) / cellsDown;
         if (std::max(blurAcross, blurDown) > kMinimumBlur && std::isfinite(blurAcross + blurDown))
-            match = matchBlurredPattern(samples, std::min(blurAcross, 4.0), std::min(blurDown, 4.0));
+        {
+            match = matchBlurredPatterns(samples, blurAcross, blurDown);
+            if (match.score - match.runnerUp < kBlurredLead)
+                match.pattern = -1; // not clear enough for a second chance
+        }
     }
     const double score = match.score;
     const int pattern = match.pattern, orientation = match.orientation;
@@ -994,6 +1175,10 @@ void SquareMarkerDetector::findCandidateRegions(int reduction, int videoPerSearc
         _regions.push_back(region);
     }
     orderRegionsByPreviousMarkers(videoPerSearch);
+    _regionIndices.clear();
+    for (const Region& region : _regions)
+        _regionIndices.push_back(region.index);
+    _darkRegions.findRowEnds(_regionIndices);
 }
 
 // Share of its quadrilateral a marker's region covers at least: the quadrilateral fill a full ring
@@ -1026,10 +1211,12 @@ void SquareMarkerDetector::orderRegionsByPreviousMarkers(int videoPerSearch)
     std::stable_partition(_regions.begin(), _regions.end(), [](const Region& r) { return r.nearPrevious; });
 }
 
-// The outline of one region from its rows, simplified to a polygon.
+// The outline of one region from its rows, simplified to a polygon. (Fitting four corners from the
+// outline's extreme points directly is cheaper, but it took in a decoy's notched outline that this
+// simplification refuses, and a marker matched on it.)
 bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Point>& polygon)
 {
-    _darkRegions.rowOutline(_darkRegions.regions()[size_t(region.index)], _outline);
+    _darkRegions.rowOutline(region.index, _outline);
     const double perimeter = cv::arcLength(_outline, true);
     cv::approxPolyDP(_outline, polygon, 0.04 * perimeter, true);
     return true;

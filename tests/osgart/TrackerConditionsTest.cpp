@@ -485,3 +485,41 @@ TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefus
     EXPECT_EQ(detect(8, 0.0, resemblance).size(), 1u);
     EXPECT_EQ(detect(256, 0.0, resemblance).size(), 0u);
 }
+
+// Motion along a diagonal of a marker mixes its cells along that diagonal, which no blur following
+// the pattern's rows and columns resembles: such markers are identified whichever diagonal, as are
+// markers blurred along a side.
+TEST(SquareMarkerDetectorTest, MarkersBlurredAlongEitherDiagonalAreIdentified)
+{
+    const osgART::CameraParameters camera =
+        osgART::CameraParameters::fromIntrinsics(320, 240, 300, 300, 159.5, 119.5);
+    const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(8, 3);
+    osgART::SquareMarkerDetector detector;
+    detector.setCamera(camera);
+    for (const osgART::Pattern& pattern : patterns)
+        detector.addPattern(pattern);
+    std::mt19937 random(9);
+    for (size_t shown = 0; shown < patterns.size(); ++shown)
+        for (const double degrees : {45.0, 135.0, 0.0})
+        {
+            SCOPED_TRACE("pattern " + std::to_string(shown) + ", blur at " + std::to_string(int(degrees)));
+            cv::Mat sheet, scaled;
+            cv::cvtColor(makeMarkerImage(patterns[shown], 16, kMargin), sheet, cv::COLOR_BGR2GRAY);
+            const int side = 48; // pattern cells of 1.5 pixels: a 10-pixel blur spans seven of them
+            cv::resize(sheet, scaled, cv::Size(side * 3 / 2, side * 3 / 2), 0, 0, cv::INTER_AREA);
+            cv::Mat frame(240, 320, CV_8UC1, cv::Scalar(235));
+            scaled.copyTo(
+                frame(cv::Rect(160 - scaled.cols / 2, 120 - scaled.rows / 2, scaled.cols, scaled.rows)));
+            cv::Mat blurred, noise(frame.size(), CV_32FC1);
+            frame.convertTo(blurred, CV_32F);
+            cv::filter2D(blurred, blurred, -1,
+                         motionBlurKernel(10.0, degrees * CV_PI / 180.0, false, random));
+            cv::randn(noise, 0.0, 2.0);
+            blurred += noise;
+            blurred.convertTo(frame, CV_8U);
+            std::vector<osgART::DetectedSquare> found;
+            detector.detect(frame, 1, found);
+            ASSERT_EQ(found.size(), 1u);
+            EXPECT_EQ(found.front().pattern, int(shown));
+        }
+}

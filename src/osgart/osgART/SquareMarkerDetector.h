@@ -45,13 +45,14 @@ struct DetectedSquare
 /// normalised correlation. A candidate that falls short is compared again with its shaded part evened out
 /// when the paper around it shows a hard shadow edge (the pattern then is two patches of different light),
 /// and with the closest patterns blurred as much as its own edges are (motion blur, or the camera's own blur
-/// on a marker whose pattern cells are a pixel wide). A match counts when its correlation clears a
-/// confidence floor that rises with the number of patterns loaded and leads the best match of every
-/// other pattern by a margin (sharp, shadow-corrected and blurred matches alike). Each pattern keeps
-/// its best candidate that counts; a candidate that becomes its pattern's best has its sides located once
-/// more from its refined corners, with a short profile at every pixel along each side (at most 64) following
-/// the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts of hundredths of a
-/// pixel, which the first pass's 16 profiles per side leave.
+/// on a marker whose pattern cells are a pixel wide), upright and along either diagonal of the square, as
+/// measured and a third wider; such a second-chance match must lead its runner-up by more. A match counts
+/// when its correlation clears a confidence floor that rises with the number of patterns loaded and leads the
+/// best match of every other pattern by a margin (sharp, shadow-corrected and blurred matches alike). Each
+/// pattern keeps its best candidate that counts; a candidate that becomes its pattern's best has its sides
+/// located once more from its refined corners, with a short profile at every pixel along each side (at most
+/// 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts of
+/// hundredths of a pixel, which the first pass's 16 profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -173,9 +174,15 @@ private:
     };
     /// Best match of normalised samples against every pattern in its four orientations.
     Match matchPattern(const std::array<float, 256>& samples) const;
-    /// The same against the patterns blurred (standard deviations in pattern cells, across and down).
-    Match matchBlurredPattern(const std::array<float, 256>& samples, double blurAcross,
-                              double blurDown) const;
+    /// Patterns and orientations (pattern * 4 + orientation) that correlate best with the samples.
+    std::vector<int> closestPatterns(const std::array<float, 256>& samples) const;
+    /// The samples against the closest patterns blurred (standard deviations in pattern cells, across
+    /// and down, and their correlation: non-zero for a blur along a diagonal).
+    Match matchBlurredPattern(const std::array<float, 256>& samples, const std::vector<int>& closest,
+                              double blurAcross, double blurDown, double correlation) const;
+    /// The best of the blurred matches over the blur shapes tried (see the source).
+    Match matchBlurredPatterns(const std::array<float, 256>& samples, double blurAcross,
+                               double blurDown) const;
     /// True when a match clears the confidence floor for the loaded patterns and leads its runner-up enough.
     bool accepted(const Match& match) const;
     /// Identifies one candidate; returns its best correlation, matched the pattern it matched or -1.
@@ -210,10 +217,11 @@ private:
     cv::Mat _reduced;
     cv::Mat _binary;
     cv::Mat _columnMinimum, _columnMaximum, _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel,
-        _level;
+        _tileScratch, _level;
     DarkRegions _darkRegions;
     std::vector<cv::Point> _outline;
     std::vector<Region> _regions;
+    std::vector<int> _regionIndices;
     std::vector<Candidate> _candidates;
     /// Bounding boxes (video pixels) of the last frame's detections.
     std::vector<cv::Rect> _previousBounds;
