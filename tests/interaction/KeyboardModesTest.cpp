@@ -3,6 +3,7 @@
 #include "RunningPlayer.h"
 
 #include "NotifyCapture.h"
+#include "SceneGraph.h"
 #include "effects/ARClippingManager.h"
 #include "effects/ARShadowsManager.h"
 #include "interaction/AREventsHandlersManager.h"
@@ -51,20 +52,11 @@ protected:
 // Every text the on-screen help draws.
 std::string helpTexts(osgViewer::HelpHandler& help)
 {
-    struct Collector : osg::NodeVisitor
-    {
-        Collector() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
-        void apply(osg::Geode& geode) override
-        {
-            for (unsigned int index = 0; index < geode.getNumDrawables(); ++index)
-                if (osgText::Text* text = dynamic_cast<osgText::Text*>(geode.getDrawable(index)))
-                    texts += text->getText().createUTF8EncodedString() + "\n";
-        }
-        std::string texts;
-    } collector;
+    std::string texts;
     if (help.getCamera())
-        help.getCamera()->accept(collector);
-    return collector.texts;
+        for (osgText::Text* text : NovaroTest::drawablesOf<osgText::Text>(help.getCamera()))
+            texts += text->getText().createUTF8EncodedString() + "\n";
+    return texts;
 }
 
 } // namespace

@@ -60,6 +60,16 @@ std::string cameraBytes(const std::vector<double>& distortion, int width = 640, 
     return bytes;
 }
 
+// A 640x480 camera with each lens model: four-factor radial, then Brown's.
+std::vector<CameraParameters> lensModels()
+{
+    CameraParameters radial = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
+    radial.setRadial4Distortion(318, 242, 40.0, 0.97);
+    CameraParameters brown = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
+    brown.setBrownDistortion(-0.25, 0.08, 0.002, -0.001, 500, 510, 321, 239, 1.0);
+    return {radial, brown};
+}
+
 std::string repeated(const std::string& text, int count)
 {
     std::string result;
@@ -270,11 +280,7 @@ TEST(CameraFiles, ReadsOpenCVCalibrationsAsOpenCVProjectsPoints)
 
 TEST(CameraFiles, DistortionRoundTripsAcrossTheImage)
 {
-    CameraParameters radial = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
-    radial.setRadial4Distortion(318, 242, 40.0, 0.97);
-    CameraParameters brown = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
-    brown.setBrownDistortion(-0.25, 0.08, 0.002, -0.001, 500, 510, 321, 239, 1.0);
-    for (const CameraParameters& camera : {radial, brown})
+    for (const CameraParameters& camera : lensModels())
         for (double y = 0; y <= 480; y += 40)
             for (double x = 0; x <= 640; x += 40)
             {
@@ -287,8 +293,7 @@ TEST(CameraFiles, DistortionRoundTripsAcrossTheImage)
 
 TEST(CameraFiles, UndistortionGridStaysWithinHundredthsOfAPixelOfTheExactSolve)
 {
-    CameraParameters radial = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
-    radial.setRadial4Distortion(318, 242, 40.0, 0.97);
+    const CameraParameters radial = lensModels()[0];
     // A wide-angle barrel: the strongest curvature a tracked camera is likely to have.
     CameraParameters wide = CameraParameters::fromIntrinsics(640, 480, 300, 300, 320, 240);
     wide.setBrownDistortion(-0.35, 0.12, 0.002, -0.001, 300, 300, 321, 239, 1.0);
@@ -317,13 +322,9 @@ TEST(CameraFiles, UndistortionGridStaysWithinHundredthsOfAPixelOfTheExactSolve)
 
 TEST(CameraFiles, ScalingToAnotherVideoSizeKeepsTheLensModel)
 {
-    CameraParameters radial = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
-    radial.setRadial4Distortion(318, 242, 40.0, 0.97);
-    CameraParameters brown = CameraParameters::fromIntrinsics(640, 480, 500, 510, 320, 240);
-    brown.setBrownDistortion(-0.25, 0.08, 0.002, -0.001, 500, 510, 321, 239, 1.0);
     auto up = [](const osg::Vec2d& p)
     { return osg::Vec2d((p.x() + 0.5) * 2.0 - 0.5, (p.y() + 0.5) * 2.0 - 0.5); };
-    for (const CameraParameters& camera : {radial, brown})
+    for (const CameraParameters& camera : lensModels())
     {
         const CameraParameters big = camera.scaled(1280, 960);
         EXPECT_EQ(big.width(), 1280);

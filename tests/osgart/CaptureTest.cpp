@@ -172,12 +172,7 @@ TEST(FrameConverter, EveryCameraFormatComesBackAsTheFrameItWasMadeFrom)
 
 TEST(FrameConverter, MotionJpegDecodesAndDamagedOrShortFramesAreRefused)
 {
-    // Smooth, so that the JPEG itself loses little: what is left is the decoding and conversion.
-    cv::Mat original(48, 64, CV_8UC3);
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x)
-            original.at<cv::Vec3b>(y, x) =
-                cv::Vec3b(uint8_t(x * 4), uint8_t(y * 5), uint8_t(250 - 2 * (x + y)));
+    const cv::Mat original = smoothFrame(64, 48);
     std::vector<uint8_t> jpeg;
     ASSERT_TRUE(cv::imencode(".jpg", original, jpeg, {cv::IMWRITE_JPEG_QUALITY, 95}));
     osgART::FrameConverter converter;
@@ -584,16 +579,23 @@ private:
     std::shared_ptr<FakeCamera> _camera;
 };
 
-// Calls update() as the frame loop does until the condition holds or the seconds are up.
+// A capture whose every source is a FakeSource of the camera.
+osg::ref_ptr<osgART::CaptureVideo> captureOf(const std::shared_ptr<FakeCamera>& camera,
+                                             const std::string& options)
+{
+    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+    video->setSourceFactory([camera](const osgART::CaptureOptions&)
+                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
+    video->getVideoConfiguration()->deviceconfig = options;
+    return video;
+}
+
 } // namespace
 
 TEST(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
 {
     auto camera = std::make_shared<FakeCamera>();
-    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
-    video->setSourceFactory([camera](const osgART::CaptureOptions&)
-                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
-    video->getVideoConfiguration()->deviceconfig = "-devNum=1 -flipV";
+    osg::ref_ptr<osgART::CaptureVideo> video = captureOf(camera, "-devNum=1 -flipV");
     video->setLossTimings(std::chrono::milliseconds(50), osgART::CaptureVideo::kStallTimeout);
     NovaroTest::NotifyCapture console(osg::FATAL);
 
@@ -639,10 +641,7 @@ TEST(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
 TEST(CaptureLoss, CameraThatFallsSilentCountsAsLostAndIsOpenedAgain)
 {
     auto camera = std::make_shared<FakeCamera>();
-    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
-    video->setSourceFactory([camera](const osgART::CaptureOptions&)
-                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
-    video->getVideoConfiguration()->deviceconfig = "-devNum=1";
+    osg::ref_ptr<osgART::CaptureVideo> video = captureOf(camera, "-devNum=1");
     // The default second between attempts leaves time to end the silence before the next one.
     video->setLossTimings(osgART::CaptureVideo::kRetryPeriod, std::chrono::milliseconds(200));
     NovaroTest::NotifyCapture console(osg::FATAL);

@@ -91,10 +91,15 @@ class ARObjectTest : public ::testing::Test
 protected:
     void SetUp() override { executions.clear(); }
 
-    std::string writeEventsFile(const std::string& name, const std::string& events)
+    // An object of that name whose actions know "record", with the events loaded from a file.
+    osg::ref_ptr<ARObject> objectWithEvents(const std::string& name, const std::string& events)
     {
-        return folder.write(name + ".xml", "<?xml version=\"1.0\"?>\n<events name=\"" + name + "\">" +
-                                               events + "</events>\n");
+        osg::ref_ptr<ARObject> object = new ARObject;
+        object->setName(name);
+        object->setActionFactory(std::unique_ptr<ARActionFactory>(new RecordingFactory(object.get())));
+        object->loadEvents(folder.write(name + ".xml", "<?xml version=\"1.0\"?>\n<events name=\"" + name +
+                                                           "\">" + events + "</events>\n"));
+        return object;
     }
 
     NovaroTest::TemporaryFolder folder;
@@ -277,24 +282,23 @@ TEST_F(ARObjectTest, OccluderHidesItsColourAndShowsRedWhenAsked)
 
 TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
 {
-    const std::string path = writeEventsFile(
-        "lists", event("on_select", recordAction("first")) +
-                     event("on_select", recordAction("second") + recordAction("explode", "explode") +
-                                            recordAction("third")) +
-                     event("on_custom", recordAction("custom")) + event("on_hide", recordAction("hide")) +
-                     event("on_show", recordAction("show")));
-    osg::ref_ptr<ARObject> object = new ARObject;
-    object->setName("lamp");
-    object->setActionFactory(std::unique_ptr<ARActionFactory>(new RecordingFactory(object.get())));
-
     NotifyCapture capture;
-    object->loadEvents(path);
+    osg::ref_ptr<ARObject> object = objectWithEvents(
+        "lamp", event("on_select", recordAction("first")) +
+                    event("on_select", recordAction("second") + recordAction("explode", "explode") +
+                                           recordAction("third")) +
+                    event("on_custom", recordAction("custom")) + event("on_hide", recordAction("hide")) +
+                    event("on_show", recordAction("show")));
     EXPECT_TRUE(capture.printed(" WARNING: unknown command for action."));
     EXPECT_TRUE(capture.printed(" WARNING: ARAction not found."));
     ASSERT_EQ(object->getEventActions(ARObject::ON_SELECT).size(), 2u);
     const ARAction* action = object->getEventActions(ARObject::ON_SELECT)[0];
     EXPECT_EQ(action->getSourceName(), "_self_");
     EXPECT_EQ(action->getTargetName(), "_self_");
+    osg::ref_ptr<ARObject> unread = new ARObject; // an unreadable events file leaves every event empty
+    unread->loadEvents(folder.file("no_such_events.xml"));
+    EXPECT_FALSE(unread->hasEvent("on_select"));
+    EXPECT_TRUE(unread->getEventActions(ARObject::ON_SELECT).empty());
     EXPECT_TRUE(object->hasEvent("on_custom"));
     EXPECT_FALSE(object->hasEvent("on_init"));
     EXPECT_FALSE(object->hasEvent("On_select"));
@@ -327,24 +331,11 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
     EXPECT_TRUE(executions[1].ownerHidden);
 }
 
-TEST_F(ARObjectTest, AnUnreadableEventsFileLeavesEveryEventEmpty)
-{
-    osg::ref_ptr<ARObject> object = new ARObject;
-    object->loadEvents(folder.file("no_such_events.xml"));
-    EXPECT_FALSE(object->hasEvent("on_select"));
-    EXPECT_TRUE(object->getEventActions(ARObject::ON_SELECT).empty());
-}
-
 TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
 {
-    const std::string path = writeEventsFile(
-        "prepare",
-        event("on_init",
-              recordAction("self") +
-                  "<action source=\"nobody\" target=\"_self_\"><command>record</command></action>"));
-    osg::ref_ptr<ARObject> object = new ARObject;
-    object->setActionFactory(std::unique_ptr<ARActionFactory>(new RecordingFactory(object.get())));
-    object->loadEvents(path);
+    osg::ref_ptr<ARObject> object = objectWithEvents(
+        "prepare", event("on_init", recordAction("self") + "<action source=\"nobody\" target=\"_self_\">"
+                                                           "<command>record</command></action>"));
     const std::vector<ARAction*> actions = object->getEventActions(ARObject::ON_INIT);
     ASSERT_EQ(actions.size(), 2u);
     object->resetActions();
@@ -362,14 +353,10 @@ TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
 
 TEST_F(ARObjectTest, SelectionFreezeAndMarkers)
 {
-    const std::string path = writeEventsFile("selection", event("on_select", recordAction("select")) +
-                                                              event("on_unselect", recordAction("unselect")) +
-                                                              event("on_freeze", recordAction("freeze")) +
-                                                              event("on_unfreeze", recordAction("unfreeze")));
-    osg::ref_ptr<ARObject> object = new ARObject;
-    object->setName("cube");
-    object->setActionFactory(std::unique_ptr<ARActionFactory>(new RecordingFactory(object.get())));
-    object->loadEvents(path);
+    osg::ref_ptr<ARObject> object = objectWithEvents(
+        "cube", event("on_select", recordAction("select")) + event("on_unselect", recordAction("unselect")) +
+                    event("on_freeze", recordAction("freeze")) +
+                    event("on_unfreeze", recordAction("unfreeze")));
 
     NotifyCapture capture;
     object->setSelectable(false);

@@ -1,5 +1,6 @@
 #include "AssimpTestScenes.h"
 #include "RunDirectory.h"
+#include "SceneGraph.h"
 #include "TemporaryFolder.h"
 
 #include <assimp/scene.h>
@@ -27,6 +28,7 @@
 using AssimpTestScenes::buildAnimatedScene;
 using AssimpTestScenes::buildSkinnedScene;
 using AssimpTestScenes::exportScene;
+using NovaroTest::findByName;
 
 namespace
 {
@@ -40,24 +42,6 @@ protected:
 
     NovaroTest::TemporaryFolder folder;
 };
-
-template <typename T> T* findByName(osg::Node* root, const std::string& name)
-{
-    struct Finder : public osg::NodeVisitor
-    {
-        Finder(const std::string& n) : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN), name(n) {}
-        void apply(osg::Node& node) override
-        {
-            if (found == nullptr && node.getName() == name)
-                found = dynamic_cast<T*>(&node);
-            traverse(node);
-        }
-        std::string name;
-        T* found = nullptr;
-    } finder(name);
-    root->accept(finder);
-    return finder.found;
-}
 
 // Runs one update traversal at the given simulation time.
 void update(osg::Node* root, double time)
@@ -254,19 +238,10 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
         EXPECT_EQ(dynamic_cast<osgAnimation::Bone*>(skin), nullptr);
         EXPECT_NE(findByName<osgAnimation::Skeleton>(root.get(), ""), nullptr);
 
-        struct RigFinder : public osg::NodeVisitor
-        {
-            RigFinder() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
-            void apply(osg::Geode& geode) override
-            {
-                for (unsigned int i = 0; i < geode.getNumDrawables(); ++i)
-                    if (auto* r = dynamic_cast<osgAnimation::RigGeometry*>(geode.getDrawable(i)))
-                        rig = r;
-            }
-            osgAnimation::RigGeometry* rig = nullptr;
-        } finder;
-        root->accept(finder);
-        ASSERT_NE(finder.rig, nullptr);
+        const std::vector<osgAnimation::RigGeometry*> rigs =
+            NovaroTest::drawablesOf<osgAnimation::RigGeometry>(root.get());
+        ASSERT_FALSE(rigs.empty());
+        osgAnimation::RigGeometry* rig = rigs.back();
 
         osgAnimation::BasicAnimationManager* manager = managerOf(root.get());
         ASSERT_NE(manager, nullptr);
@@ -277,8 +252,7 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
         auto skinnedVertices = [&]()
         {
             std::vector<osg::Vec3> result;
-            const osg::Vec3Array* vertices =
-                dynamic_cast<const osg::Vec3Array*>(finder.rig->getVertexArray());
+            const osg::Vec3Array* vertices = dynamic_cast<const osg::Vec3Array*>(rig->getVertexArray());
             if (vertices != nullptr)
                 result.assign(vertices->begin(), vertices->end());
             return result;

@@ -26,9 +26,8 @@ TEST_F(AudioLightingParserTest, AudioSoundtracksAndProperties)
     EXPECT_EQ("", data.getSoundtracks()[1].getName());
     EXPECT_FALSE(data.getLoop());
     EXPECT_TRUE(data.getAutoplay());
-    for (const char* warning :
-         {"WARNING: source missing (skipping).", " WARNING: <soundtrack> was expected (skipping)."})
-        EXPECT_TRUE(capture.printed(warning)) << warning;
+    EXPECT_TRUE(printedAll(
+        {"WARNING: source missing (skipping).", " WARNING: <soundtrack> was expected (skipping)."}));
 }
 
 TEST_F(AudioLightingParserTest, AudioDefaultsAndValidity)

@@ -46,10 +46,9 @@ TEST_F(EventsKmlParserTest, EventsWithActionsAndParameters)
     EXPECT_EQ("on_left_mouse_click", data.getEvents()[1].getName());
     EXPECT_EQ("lamp", data.getEvents()[1].getActions()[0].getTarget());
 
-    for (const char* warning :
-         {" WARNING: <parameter> was expected (skipping).", " WARNING: missing <parameters> data.",
-          "WARNING: source missing (skipping).", "WARNING: target missing (skipping)."})
-        EXPECT_TRUE(capture.printed(warning)) << warning;
+    EXPECT_TRUE(
+        printedAll({" WARNING: <parameter> was expected (skipping).", " WARNING: missing <parameters> data.",
+                    "WARNING: source missing (skipping).", "WARNING: target missing (skipping)."}));
     EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: target missing (skipping)."));
 }
 
@@ -68,11 +67,10 @@ TEST_F(EventsKmlParserTest, BrokenEventsAreDroppedOthersKept)
     EXPECT_EQ("e", events[0].getName());
     EXPECT_EQ("f", events[1].getName());
     EXPECT_FALSE(read.valid); // "f" runs nothing
-    for (const char* warning :
-         {" ERROR: missing <action> data.", " ERROR: missing <command> data.",
-          " WARNING: missing <actions> (skipping).", " WARNING: <event> was expected (skipping).",
-          "WARNING: name missing (skipping)."})
-        EXPECT_TRUE(capture.printed(warning)) << warning;
+    EXPECT_TRUE(
+        printedAll({" ERROR: missing <action> data.", " ERROR: missing <command> data.",
+                    " WARNING: missing <actions> (skipping).", " WARNING: <event> was expected (skipping).",
+                    "WARNING: name missing (skipping)."}));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <command> data."));
 
     ReadResult<XMLEventsParserManager> none(files.write("none.xml", "<events/>"));
@@ -98,10 +96,9 @@ TEST_F(EventsKmlParserTest, KmlDocumentWithModelsAndAliases)
     EXPECT_EQ((std::map<std::string, std::string>{{"a.jpg", "tex/b.jpg"}}), models[0].getAliases());
     EXPECT_EQ("second.dae", models[1].getHref());
     EXPECT_TRUE(models[1].getAliases().empty());
-    for (const char* warning :
-         {" WARNING: missing targetHref...", " WARNING: missing sourceHref...", " WARNING: missing href...",
-          " WARNING: missing Link...", " WARNING: missing ResourceMap..."})
-        EXPECT_TRUE(capture.printed(warning)) << warning;
+    EXPECT_TRUE(printedAll({" WARNING: missing targetHref...", " WARNING: missing sourceHref...",
+                            " WARNING: missing href...", " WARNING: missing Link...",
+                            " WARNING: missing ResourceMap..."}));
 }
 
 TEST_F(EventsKmlParserTest, KmlFoldersNestAndOtherContentFails)

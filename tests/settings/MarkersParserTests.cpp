@@ -109,12 +109,11 @@ TEST_F(MarkersParserTest, LayersOverrideTheSequenceSettings)
     EXPECT_EQ(1.0, first.getSequenceDuration());
     EXPECT_TRUE(first.getSequenceLoop());
     EXPECT_EQ((std::map<int, double>{{2, 7.5}, {4, 5.0}, {5, 5.0}}), first.getLayers());
-    for (const char* warning :
-         {"WARNING: sequence missing (using default).",
-          "WARNING: sequence_duration missing (using default 1.0).",
-          "WARNING: sequence_loop missing (using default).", "WARNING: id missing (skipping).",
-          "WARNING: time missing (using default).", " WARNING: <layer> was expected (skipping)."})
-        EXPECT_TRUE(capture.printed(warning)) << warning;
+    EXPECT_TRUE(
+        printedAll({"WARNING: sequence missing (using default).",
+                    "WARNING: sequence_duration missing (using default 1.0).",
+                    "WARNING: sequence_loop missing (using default).", "WARNING: id missing (skipping).",
+                    "WARNING: time missing (using default).", " WARNING: <layer> was expected (skipping)."}));
 
     // An empty <layers> still gets the default layer; its attributes still apply.
     const MarkerData& second = markers()[1];
@@ -139,9 +138,8 @@ TEST_F(MarkersParserTest, MultiMarkersReadSubmarkersAndNeverFit)
     EXPECT_EQ("a.png", marker.getSubmarkers()[0].getImage());
     EXPECT_EQ(40.0f, marker.getSubmarkers()[0].getSize());
     EXPECT_EQ(80.0f, marker.getSubmarkers()[1].getSize());
-    for (const char* warning : {"WARNING: tag missing (skipping).", "WARNING: path missing.",
-                                "WARNING: size missing.", " WARNING: <submarker> was expected (skipping)."})
-        EXPECT_TRUE(capture.printed(warning)) << warning;
+    EXPECT_TRUE(printedAll({"WARNING: tag missing (skipping).", "WARNING: path missing.",
+                            "WARNING: size missing.", " WARNING: <submarker> was expected (skipping)."}));
 
     // Without <submarkers> a multi marker still needs its own pattern.
     ASSERT_TRUE(read("<marker id=\"1\" type=\"multi\" path=\"m.dat\" fit=\"true\"/>")->valid);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 namespace Novaro
 {
 namespace SettingsTest
@@ -32,6 +34,15 @@ template <class Reader> struct ReadResult
 class SettingsFileTest : public ::testing::Test
 {
 protected:
+    // Whether every one of the lines was printed; names the first that was not.
+    ::testing::AssertionResult printedAll(std::initializer_list<const char*> lines) const
+    {
+        for (const char* line : lines)
+            if (!capture.printed(line))
+                return ::testing::AssertionFailure() << "not printed: \"" << line << "\"";
+        return ::testing::AssertionSuccess();
+    }
+
     TemporaryFolder files;
     NotifyCapture capture;
 };

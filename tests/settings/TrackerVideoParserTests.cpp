@@ -117,11 +117,10 @@ TEST_F(TrackerVideoParserTest, VideoSkipsIncompleteEntriesAndCountsOnlyElements)
     ASSERT_TRUE(read.valid);
     EXPECT_EQ(1u, read.reader.getData().getFormats().size());
     EXPECT_EQ(1u, read.reader.getData().getCameras().size());
-    for (const char* warning :
-         {" WARNING: <format> was expected (skipping).", "WARNING: name missing (skipping).",
-          "WARNING: width missing (skipping).", "WARNING: height missing (skipping).",
-          "WARNING: format missing (skipping).", "WARNING: path missing (skipping)."})
-        EXPECT_TRUE(capture.printed(warning)) << warning;
+    EXPECT_TRUE(
+        printedAll({" WARNING: <format> was expected (skipping).", "WARNING: name missing (skipping).",
+                    "WARNING: width missing (skipping).", "WARNING: height missing (skipping).",
+                    "WARNING: format missing (skipping).", "WARNING: path missing (skipping)."}));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: <format> was expected (skipping)."));
 }
 
