@@ -1,6 +1,7 @@
 // Printed sheets as a printer sees them: the PDF rendered back to pixels by poppler's pdftoppm at a
 // known resolution, then measured and tracked.
 #include "MarkerSheet.h"
+#include "PlayerProcess.h"
 #include "SyntheticScene.h"
 #include "TestSupport.h"
 #include "ToolSupport.h"
@@ -14,9 +15,7 @@
 #include <osgART/Marker.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 using namespace Novaro;
 
@@ -30,21 +29,15 @@ double toPixels(double millimetres)
     return millimetres * kDotsPerInch / 25.4;
 }
 
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The pages of a PDF as images, in page order. A file that poppler has to repair (a wrong
 // cross-reference table, a bad stream length) is a failure: it prints why on its error output.
 std::vector<cv::Mat> renderPages(const NovaroTest::TemporaryFolder& folder, const std::string& pdf)
 {
-    const std::string errors = folder.file("pdftoppm.txt");
-    const std::string command = "pdftoppm -r " + std::to_string(int(kDotsPerInch)) + " -png '" + pdf + "' '" +
-                                folder.file("page") + "' 2> '" + errors + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0) << readText(errors);
-    EXPECT_EQ(readText(errors), "");
+    const NovaroTest::PlayerRun render = NovaroTest::runExecutable(
+        "pdftoppm", folder.path(),
+        {"-r", std::to_string(int(kDotsPerInch)), "-png", pdf, folder.file("page")});
+    EXPECT_EQ(render.status, 0);
+    EXPECT_EQ(render.output, "");
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
         if (entry.path().filename().string().rfind("page-", 0) == 0)
@@ -100,13 +93,13 @@ TEST(MarkerSheets, PrintedMarkersKeepTheirSizeAndAreTracked)
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(placements.back().page, 1u);
 
-    const std::string text = folder.file("sheet.txt");
-    ASSERT_EQ(std::system(("pdftotext '" + folder.file("sheet.pdf") + "' '" + text + "'").c_str()), 0);
     // pdftotext gives the label's run of spaces as one.
+    const NovaroTest::PlayerRun text =
+        NovaroTest::runExecutable("pdftotext", folder.path(), {"sheet.pdf", "-"});
+    ASSERT_EQ(text.status, 0);
     for (const SheetMarker& marker : markers)
-        EXPECT_NE(readText(text).find(marker.name + " " + std::to_string(int(marker.size)) + " mm"),
-                  std::string::npos)
-            << readText(text);
+        EXPECT_NE(text.output.find(marker.name + " " + std::to_string(int(marker.size)) + " mm"),
+                  std::string::npos);
 
     for (size_t i = 0; i < markers.size(); ++i)
     {
