@@ -168,20 +168,18 @@ TEST(MarkerSheets, ChessboardHasItsStatedSquares)
     EXPECT_NEAR(spacing / count, toPixels(25.0), 0.01 * toPixels(25.0));
 }
 
-// What cannot be printed is refused with the reason, and nothing is written.
+// What cannot be printed is refused, and nothing is written. (The tools tests check the reasons, as
+// novaro-marker prints them.)
 TEST(MarkerSheets, RefusesWhatDoesNotFitOnAPage)
 {
     NovaroTest::TemporaryFolder folder;
     std::string error;
     EXPECT_FALSE(writeMarkerSheet(folder.file("big.pdf"), sheetMarkers({250.0}), error));
-    EXPECT_NE(error.find("marker_1: a size of 250 mm does not fit on an A4 page"), std::string::npos)
-        << error;
     EXPECT_FALSE(writeMarkerSheet(folder.file("zero.pdf"), sheetMarkers({0.0}), error));
     EXPECT_FALSE(writeMarkerSheet(folder.file("none.pdf"), {}, error));
     Chessboard board;
     board.square = 40.0;
     EXPECT_FALSE(writeChessboardSheet(folder.file("board.pdf"), board, error));
-    EXPECT_NE(error.find("does not fit"), std::string::npos) << error;
     EXPECT_FALSE(std::filesystem::exists(folder.file("big.pdf")));
     EXPECT_FALSE(std::filesystem::exists(folder.file("board.pdf")));
 }
