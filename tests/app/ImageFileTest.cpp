@@ -61,7 +61,7 @@ TEST(ImageFile, AWrittenPictureReadsBackAsIs)
     EXPECT_EQ(error, "no image to write");
 }
 
-TEST(ImageFile, AFullDeviceIsReportedAndLeftAlone)
+TEST(ImageFile, AFullDeviceIsReportedAndLeftAloneAndAFullDiskKeepsNoPartialFile)
 {
     TemporaryFolder folder;
     const std::string link = folder.file("shot.png");
@@ -70,16 +70,12 @@ TEST(ImageFile, AFullDeviceIsReportedAndLeftAlone)
     EXPECT_FALSE(writeImageFileChecked(*noisyImage(), link, error));
     EXPECT_EQ(error, "No space left on device");
     EXPECT_TRUE(isCharacterDevice("/dev/full"));
-}
 
-TEST(ImageFile, AFullDiskLeavesNoPartialFile)
-{
-    TemporaryFolder folder;
     NovaroTest::SmallDisk disk(folder.file("disk"), 64);
     if (!disk.mounted())
         GTEST_SKIP() << "no privilege to mount a file system";
     const std::string path = folder.file("disk/shot.png");
-    std::string error;
+    error.clear();
     EXPECT_FALSE(writeImageFileChecked(*noisyImage(), path, error));
     EXPECT_EQ(error, "No space left on device");
     EXPECT_FALSE(std::filesystem::exists(path));

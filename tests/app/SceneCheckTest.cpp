@@ -31,6 +31,13 @@ int lineOf(const std::string& text, const std::string& part)
     return 0;
 }
 
+std::vector<SceneProblem> checkFolder(const std::string& folder)
+{
+    SceneCheck::Location location;
+    location.workingDirectory = location.temporaryDirectory = folder;
+    return SceneCheck(location).run();
+}
+
 void copySample(const TemporaryFolder& scene, const std::string& name)
 {
     std::filesystem::create_directories(std::filesystem::path(scene.file(name)).parent_path());
@@ -94,13 +101,6 @@ struct PlantedScene
         osgART::CameraParameters::fromIntrinsics(640, 480, 0.5, 0.5, 320, 240)
             .saveBinary(folder.file("absurd.dat"));
     }
-
-    std::vector<SceneProblem> check() const
-    {
-        SceneCheck::Location location;
-        location.workingDirectory = location.temporaryDirectory = folder.path();
-        return SceneCheck(location).run();
-    }
 };
 
 struct Expected
@@ -141,7 +141,7 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
         {f + "/model.dat", lineOf(planted.metadata, "lights.xml"),
          "the lighting settings file \"lights.xml\""},
     };
-    const std::vector<SceneProblem> problems = planted.check();
+    const std::vector<SceneProblem> problems = checkFolder(planted.folder.path());
     SCOPED_TRACE("reported:\n" + listed(problems));
     for (const Expected& fault : expected)
     {
@@ -171,9 +171,7 @@ TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
         "<parameter name=\"mirorr\">false</parameter>\n<paramters/>\n</parameters>\n"
         "</configuration>\n";
     folder.write("config.xml", configuration);
-    SceneCheck::Location location;
-    location.workingDirectory = location.temporaryDirectory = folder.path();
-    const std::string all = listed(SceneCheck(location).run());
+    const std::string all = listed(checkFolder(folder.path()));
     const std::string config = folder.file("config.xml");
     EXPECT_NE(std::string::npos, all.find(config + ":" + std::to_string(lineOf(configuration, "mirorr")) +
                                           ":1: unknown parameter \"mirorr\" (did you mean \"mirror\"?)"))
@@ -195,9 +193,7 @@ TEST(SceneCheck, TheSampleSceneIsClean)
     NovaroTest::usePluginFolder();
     TemporaryFolder copy;
     std::filesystem::copy(SAMPLES, copy.path(), std::filesystem::copy_options::recursive);
-    SceneCheck::Location location;
-    location.workingDirectory = location.temporaryDirectory = copy.path();
-    const std::vector<SceneProblem> problems = SceneCheck(location).run();
+    const std::vector<SceneProblem> problems = checkFolder(copy.path());
     EXPECT_TRUE(problems.empty()) << listed(problems);
     // The archive unpacked to read the house is gone again.
     EXPECT_FALSE(std::filesystem::exists(copy.file("models/house_kmz.tmp")));

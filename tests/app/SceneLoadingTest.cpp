@@ -93,25 +93,22 @@ std::string object(const std::string& name, const std::string& model,
 
 } // namespace
 
-TEST(SceneLoading, RelativeSourcesResolveAgainstTheirFolderAndTheTemporaryFolder)
+TEST(SceneLoading, RelativeSourcesResolveAgainstTheirFolderAndObjectsWithoutOneShareTheSceneWideModel)
 {
     LoadedScene scene(object("direct", "source=\"models/box.osgt\"") +
-                      object("folder", "source=\"box.osgt\" source_folder=\"models\"") +
-                      object("missing", "source=\"m.ive\" source_folder=\"models\"") +
-                      object("drive", "source=\"m.ive\" source_folder=\"C:\\models\""));
+                          object("folder", "source=\"box.osgt\" source_folder=\"models\"") +
+                          object("missing", "source=\"m.ive\" source_folder=\"models\"") +
+                          object("drive", "source=\"m.ive\" source_folder=\"C:\\models\"") +
+                          object("first", "") + object("second", "", "<marker id=\"4\"/>"),
+                      "source=\"scene.osgt\" authoring_software=\"3dsmax\"");
     ASSERT_NE(nullptr, scene.object("direct"));
     ASSERT_NE(nullptr, scene.object("folder"));
     EXPECT_EQ(1u, scene.object("folder")->getNumChildren());
     EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: " + scene.directory.path() +
                                       "/models/m.ive"));
     EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: C:\\models/m.ive"));
-    EXPECT_EQ(2u, scene.application.getObjectCount());
-}
+    EXPECT_EQ(4u, scene.application.getObjectCount());
 
-TEST(SceneLoading, ObjectsWithoutSourcesShareTheSceneWideModel)
-{
-    LoadedScene scene(object("first", "") + object("second", "", "<marker id=\"4\"/>"),
-                      "source=\"scene.osgt\" authoring_software=\"3dsmax\"");
     ARObject* first = scene.object("first");
     ARObject* second = scene.object("second");
     ASSERT_TRUE(first && second);
@@ -119,20 +116,15 @@ TEST(SceneLoading, ObjectsWithoutSourcesShareTheSceneWideModel)
     EXPECT_EQ(first->getChild(0), second->getChild(0));
 }
 
-TEST(SceneLoading, WithoutAnyModelTheObjectIsSkipped)
-{
-    LoadedScene scene(object("nothing", ""));
-    EXPECT_TRUE(scene.capture.printed(
-        " WARNING: neither a scene source file nor an object source file were specified."));
-    EXPECT_EQ(0u, scene.application.getObjectCount());
-}
-
-TEST(SceneLoading, IgnoredObjectsAndUnknownTypesAreNeverBuilt)
+TEST(SceneLoading, ObjectsWithoutAnyModelIgnoredOrOfUnknownTypesAreNeverBuilt)
 {
     LoadedScene scene(
+        object("nothing", "") +
         object("ignored", "source=\"models/box.osgt\"", "<marker id=\"3\"/>", "ignore=\"true\"") +
         "<object name=\"odd\" type=\"ARThing\"><model source=\"models/box.osgt\"/>"
         "<markers><marker id=\"3\"/></markers></object>");
+    EXPECT_TRUE(scene.capture.printed(
+        " WARNING: neither a scene source file nor an object source file were specified."));
     EXPECT_TRUE(scene.capture.printed(" WARNING: ignoring object."));
     EXPECT_TRUE(scene.capture.printed(" WARNING: Object type not supported. Skipping."));
     EXPECT_EQ(0u, scene.application.getObjectCount());

@@ -65,11 +65,10 @@ TEST(Calibration, RecoversAKnownCameraAndTheTrackerUsesItsFiles)
         ASSERT_TRUE(cv::imwrite(folder.file("view" + std::to_string(100 + view) + ".png"), frame));
     }
     const std::string output = folder.file("webcam");
-    const std::string command = NovaroTest::quote(std::string(NOVARO_RUN_DIR) + "/novaro-calibrate") +
-                                " --images " + NovaroTest::quote(folder.path()) +
-                                " --board 9x6 --square 20 --output " + NovaroTest::quote(output) + " > " +
-                                NovaroTest::quote(folder.file("log")) + " 2>&1";
-    ASSERT_EQ(std::system(command.c_str()), 0) << NovaroTest::readFile(folder.file("log"));
+    const NovaroTest::PlayerRun calibration = NovaroTest::runExecutable(
+        std::string(NOVARO_RUN_DIR) + "/novaro-calibrate", folder.path(),
+        {"--images", folder.path(), "--board", "9x6", "--square", "20", "--output", output});
+    ASSERT_EQ(calibration.status, 0);
 
     // Both files, as the tracker reads them, hold the camera the views were made with.
     EXPECT_EQ(std::filesystem::file_size(output + ".dat"), 176u);

@@ -8,6 +8,7 @@
 #include "V4L2Camera.h"
 
 #include "NotifyCapture.h"
+#include "PlayerProcess.h"
 #include "TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -117,6 +118,13 @@ cv::Mat smoothFrame(int width, int height)
     return frame;
 }
 
+// A webcam's modes: YUYV only up to 30 fps at 640x480, Motion JPEG at 1280x720 too, H.264 beyond.
+const std::vector<osgART::CameraMode> kWebcamModes = {
+    {V4L2_PIX_FMT_H264, 1920, 1080, 30}, {V4L2_PIX_FMT_YUYV, 640, 480, 30},
+    {V4L2_PIX_FMT_YUYV, 640, 480, 15},   {V4L2_PIX_FMT_YUYV, 1280, 720, 10},
+    {V4L2_PIX_FMT_MJPEG, 640, 480, 30},  {V4L2_PIX_FMT_MJPEG, 1280, 720, 30},
+    {V4L2_PIX_FMT_YUYV, 320, 240, 30}};
+
 double meanDifference(const cv::Mat& a, const cv::Mat& b)
 {
     cv::Mat difference;
@@ -200,19 +208,14 @@ TEST(FrameConverter, MotionJpegDecodesAndDamagedOrShortFramesAreRefused)
 
 TEST(CameraModes, NearestSizeThenRateThenCheapestFormat)
 {
-    using osgART::CameraMode;
-    const std::vector<CameraMode> modes = {
-        {V4L2_PIX_FMT_H264, 1920, 1080, 30}, {V4L2_PIX_FMT_YUYV, 640, 480, 30},
-        {V4L2_PIX_FMT_YUYV, 640, 480, 15},   {V4L2_PIX_FMT_YUYV, 1280, 720, 10},
-        {V4L2_PIX_FMT_MJPEG, 640, 480, 30},  {V4L2_PIX_FMT_MJPEG, 1280, 720, 30},
-        {V4L2_PIX_FMT_YUYV, 320, 240, 30}};
+    const std::vector<osgART::CameraMode>& modes = kWebcamModes;
     auto choose = [&](int width, int height, double fps)
     {
         osgART::CameraRequest request;
         request.width = width;
         request.height = height;
         request.fps = fps;
-        CameraMode chosen;
+        osgART::CameraMode chosen;
         EXPECT_TRUE(osgART::chooseCameraMode(modes, request, chosen));
         return osgART::fourccText(chosen.fourcc) + " " + std::to_string(chosen.width) + "x" +
                std::to_string(chosen.height) + "@" + std::to_string(int(chosen.fps));
@@ -273,13 +276,16 @@ private:
         errno = error;
         return -1;
     }
-    // The distinct values of a field among the modes matching a filter, in the modes' order.
-    template <typename Key, typename Filter>
-    std::vector<Key> distinct(Key (*key)(const osgART::CameraMode&), Filter filter) const
+    // The distinct values of key(mode), in the modes' order, among the modes of the format (any when
+    // 0) and of the size (any when 0).
+    template <typename KeyOf>
+    auto distinct(KeyOf key, uint32_t fourcc = 0, int width = 0, int height = 0) const
     {
-        std::vector<Key> values;
+        std::vector<decltype(key(modes[0]))> values;
         for (const osgART::CameraMode& mode : modes)
-            if (filter(mode) && std::find(values.begin(), values.end(), key(mode)) == values.end())
+            if ((fourcc == 0 || mode.fourcc == fourcc) &&
+                (width == 0 || (mode.width == width && mode.height == height)) &&
+                std::find(values.begin(), values.end(), key(mode)) == values.end())
                 values.push_back(key(mode));
         return values;
     }
@@ -311,8 +317,7 @@ private:
         case VIDIOC_ENUM_FMT:
         {
             auto* format = static_cast<v4l2_fmtdesc*>(argument);
-            const auto fourccs = distinct<uint32_t>([](const osgART::CameraMode& m) { return m.fourcc; },
-                                                    [](const osgART::CameraMode&) { return true; });
+            const auto fourccs = distinct([](const osgART::CameraMode& m) { return m.fourcc; });
             if (format->index >= fourccs.size())
                 return refuse(EINVAL);
             format->pixelformat = fourccs[format->index];
@@ -321,9 +326,9 @@ private:
         case VIDIOC_ENUM_FRAMESIZES:
         {
             auto* size = static_cast<v4l2_frmsizeenum*>(argument);
-            const auto sizes = distinct<std::pair<int, int>>(
-                [](const osgART::CameraMode& m) { return std::make_pair(m.width, m.height); },
-                [&](const osgART::CameraMode& m) { return m.fourcc == size->pixel_format; });
+            const auto sizes =
+                distinct([](const osgART::CameraMode& m) { return std::make_pair(m.width, m.height); },
+                         size->pixel_format);
             if (size->index >= sizes.size())
                 return refuse(EINVAL);
             size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
@@ -334,13 +339,8 @@ private:
         case VIDIOC_ENUM_FRAMEINTERVALS:
         {
             auto* interval = static_cast<v4l2_frmivalenum*>(argument);
-            const auto rates = distinct<double>([](const osgART::CameraMode& m) { return m.fps; },
-                                                [&](const osgART::CameraMode& m)
-                                                {
-                                                    return m.fourcc == interval->pixel_format &&
-                                                           m.width == int(interval->width) &&
-                                                           m.height == int(interval->height);
-                                                });
+            const auto rates = distinct([](const osgART::CameraMode& m) { return m.fps; },
+                                        interval->pixel_format, int(interval->width), int(interval->height));
             if (interval->index >= rates.size())
                 return refuse(EINVAL);
             interval->type = V4L2_FRMIVAL_TYPE_DISCRETE;
@@ -414,11 +414,7 @@ private:
 TEST(SimulatedCamera, NegotiatesStreamsAndSaysWhyItCannotCapture)
 {
     SimulatedDevice device;
-    device.modes = {{V4L2_PIX_FMT_YUYV, 640, 480, 30},
-                    {V4L2_PIX_FMT_YUYV, 640, 480, 15},
-                    {V4L2_PIX_FMT_YUYV, 1280, 720, 10},
-                    {V4L2_PIX_FMT_MJPEG, 640, 480, 30},
-                    {V4L2_PIX_FMT_MJPEG, 1280, 720, 30}};
+    device.modes = kWebcamModes;
     device.picture = smoothFrame(1280, 960);
     const osgART::DeviceCalls calls = device.calls();
 
@@ -588,35 +584,40 @@ osg::ref_ptr<osgART::CaptureVideo> captureOf(const std::shared_ptr<FakeCamera>& 
     return video;
 }
 
+class CaptureLoss : public ::testing::Test
+{
+protected:
+    // Starts a capture of the camera while it is not plugged in, to try again after retryPeriod.
+    void startAbsent(std::chrono::milliseconds retryPeriod, const std::string& options)
+    {
+        video = captureOf(camera, options);
+        video->setLossTimings(retryPeriod, osgART::CaptureVideo::kStallTimeout);
+        camera->refusedOpens = 1;
+        EXPECT_FALSE(video->open());
+        EXPECT_EQ(video->getWidth(), 640); // the placeholder's size
+        video->start();
+    }
+
+    std::shared_ptr<FakeCamera> camera = std::make_shared<FakeCamera>();
+    NovaroTest::NotifyCapture console{osg::FATAL};
+    osg::ref_ptr<osgART::CaptureVideo> video;
+};
+
 } // namespace
 
-TEST(CaptureLoss, ClosingDoesNotWaitForTheNextAttempt)
+TEST_F(CaptureLoss, ClosingDoesNotWaitForTheNextAttempt)
 {
     // The capture thread waits an hour before it tries the absent camera again: a close that waited
     // for that attempt would hang this test until its time-out.
-    auto camera = std::make_shared<FakeCamera>();
-    osg::ref_ptr<osgART::CaptureVideo> video = captureOf(camera, "-devNum=1");
-    video->setLossTimings(std::chrono::hours(1), osgART::CaptureVideo::kStallTimeout);
-    NovaroTest::NotifyCapture console(osg::FATAL);
-    camera->refusedOpens = 1;
-    EXPECT_FALSE(video->open());
-    video->start();
+    startAbsent(std::chrono::hours(1), "-devNum=1");
     video->close(true);
     EXPECT_EQ(camera->opens, 1);
 }
 
-TEST(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
+TEST_F(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
 {
-    auto camera = std::make_shared<FakeCamera>();
-    osg::ref_ptr<osgART::CaptureVideo> video = captureOf(camera, "-devNum=1 -flipV");
-    video->setLossTimings(std::chrono::milliseconds(50), osgART::CaptureVideo::kStallTimeout);
-    NovaroTest::NotifyCapture console(osg::FATAL);
-
     // Not plugged in at start: the placeholder, and the camera is picked up once it is there.
-    camera->refusedOpens = 1;
-    EXPECT_FALSE(video->open());
-    EXPECT_EQ(video->getWidth(), 640);
-    video->start();
+    startAbsent(std::chrono::milliseconds(50), "-devNum=1 -flipV");
     ASSERT_TRUE(updateUntil(*video, [&] { return video->getWidth() == 64 && video->getProblem().empty(); }));
 
     // Unplugged while playing: reported, the last image stays while the camera is away.
@@ -648,13 +649,11 @@ TEST(CaptureLoss, AbsentOrLostCameraIsReportedOnceKeepsItsLastImageAndResumes)
     EXPECT_EQ(console.lines().size(), 4u) << console.text();
 }
 
-TEST(CaptureLoss, CameraThatFallsSilentCountsAsLostAndIsOpenedAgain)
+TEST_F(CaptureLoss, CameraThatFallsSilentCountsAsLostAndIsOpenedAgain)
 {
-    auto camera = std::make_shared<FakeCamera>();
-    osg::ref_ptr<osgART::CaptureVideo> video = captureOf(camera, "-devNum=1");
+    video = captureOf(camera, "-devNum=1");
     // The default second between attempts leaves time to end the silence before the next one.
     video->setLossTimings(osgART::CaptureVideo::kRetryPeriod, std::chrono::milliseconds(200));
-    NovaroTest::NotifyCapture console(osg::FATAL);
     ASSERT_TRUE(video->open());
     video->start();
     camera->silent = true;
@@ -678,15 +677,10 @@ TEST(CaptureLinking, ThePlayerLoadsNoOpenCVFileOrCameraInput)
          {run + "/novaro", run + "/lib/libosgART.so", run + "/osgplugins/osgart_video_artoolkit4.so",
           run + "/osgplugins/osgart_tracker_artoolkit4.so"})
     {
-        FILE* pipe = popen(("ldd '" + binary + "' 2>&1").c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string libraries;
-        char line[512];
-        while (std::fgets(line, sizeof(line), pipe))
-            libraries += line;
-        EXPECT_EQ(pclose(pipe), 0) << binary << "\n" << libraries;
-        EXPECT_NE(libraries.find("libopencv_imgproc"), std::string::npos) << binary << "\n" << libraries;
-        EXPECT_EQ(libraries.find("opencv_videoio"), std::string::npos) << binary;
-        EXPECT_EQ(libraries.find("opencv_imgcodecs"), std::string::npos) << binary;
+        const NovaroTest::PlayerRun ldd = NovaroTest::runExecutable("ldd", run, {binary});
+        EXPECT_EQ(ldd.status, 0) << binary;
+        EXPECT_NE(ldd.output.find("libopencv_imgproc"), std::string::npos) << binary;
+        EXPECT_EQ(ldd.output.find("opencv_videoio"), std::string::npos) << binary;
+        EXPECT_EQ(ldd.output.find("opencv_imgcodecs"), std::string::npos) << binary;
     }
 }

@@ -3,11 +3,10 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sys/wait.h>
 
+#include "PlayerProcess.h"
 #include "SyntheticScene.h"
 #include "TestSupport.h"
 #include "ToolSupport.h"
@@ -15,16 +14,15 @@
 namespace
 {
 
-// Runs a tool of the run directory; its output goes to a file in the folder. The exit status, or
-// -1 when it did not exit normally (a crash).
-int runTool(const NovaroTest::TemporaryFolder& folder, const std::string& arguments, std::string& output)
+// Runs a tool of the run directory from the folder as a user does: its exit status (-1 after a crash)
+// and, in output, what it printed.
+int runTool(const NovaroTest::TemporaryFolder& folder, const std::string& tool,
+            const std::vector<std::string>& arguments, std::string& output)
 {
-    const std::string log = folder.file("tool.log");
-    const int status =
-        std::system((std::string(NOVARO_RUN_DIR) + "/" + arguments + " > '" + log + "' 2>&1").c_str());
-    std::ifstream in(log);
-    output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const NovaroTest::PlayerRun run =
+        NovaroTest::runExecutable(std::string(NOVARO_RUN_DIR) + "/" + tool, folder.path(), arguments);
+    output = run.output;
+    return run.status;
 }
 
 } // namespace
@@ -65,9 +63,9 @@ TEST(TrackingTools, TrackRunsOnHostileFileNamesAndImages)
     ASSERT_TRUE(cv::imwrite(folder.file("frame.png"), cv::Mat(48, 64, CV_8UC3, cv::Scalar::all(200))));
     std::string output;
     // Format directives in the debug image name are file name text, not printf instructions.
-    EXPECT_EQ(runTool(folder,
-                      "novaro-track --camera '" + camera + "' --input '" + folder.file("frame.png") +
-                          "' --frames 1 --debug-image '" + folder.file("dbg%s%n%s%03d.png") + "'",
+    EXPECT_EQ(runTool(folder, "novaro-track",
+                      {"--camera", camera, "--input", folder.file("frame.png"), "--frames", "1",
+                       "--debug-image", folder.file("dbg%s%n%s%03d.png")},
                       output),
               0)
         << output;
@@ -75,10 +73,8 @@ TEST(TrackingTools, TrackRunsOnHostileFileNamesAndImages)
 
     // A header claiming 60000 x 60000 pixels is refused with a message, not an abort.
     std::ofstream(folder.file("huge.png"), std::ios::binary) << NovaroTest::pngHeader(60000, 60000);
-    EXPECT_EQ(runTool(folder,
-                      "novaro-track --camera '" + camera + "' --input '" + folder.file("huge.png") + "'",
-                      output),
-              1)
+    EXPECT_EQ(
+        runTool(folder, "novaro-track", {"--camera", camera, "--input", folder.file("huge.png")}, output), 1)
         << output;
     EXPECT_NE(output.find("60000x60000"), std::string::npos) << output;
 }
@@ -89,32 +85,27 @@ TEST(TrackingTools, MarkerToolWritesSheetsAsPdfOnly)
     NovaroTest::TemporaryFolder folder;
     std::string output;
     EXPECT_EQ(
-        runTool(folder, "novaro-marker --chessboard --output '" + folder.file("board.pdf") + "'", output), 0)
+        runTool(folder, "novaro-marker", {"--chessboard", "--output", folder.file("board.pdf")}, output), 0)
         << output;
-    std::ifstream board(folder.file("board.pdf"), std::ios::binary);
-    std::string head(5, '\0');
-    board.read(&head[0], 5);
-    EXPECT_EQ(head, "%PDF-");
+    EXPECT_EQ(NovaroTest::readFile(folder.file("board.pdf")).substr(0, 5), "%PDF-");
     EXPECT_EQ(
-        runTool(folder, "novaro-marker --chessboard --output '" + folder.file("board.png") + "'", output), 1);
-    EXPECT_EQ(runTool(folder,
-                      "novaro-marker --chessboard --square 40 --output '" + folder.file("big.pdf") + "'",
-                      output),
+        runTool(folder, "novaro-marker", {"--chessboard", "--output", folder.file("board.png")}, output), 1);
+    EXPECT_EQ(runTool(folder, "novaro-marker",
+                      {"--chessboard", "--square", "40", "--output", folder.file("big.pdf")}, output),
               1);
     EXPECT_NE(output.find("does not fit on an A4 page"), std::string::npos) << output;
 
-    ASSERT_TRUE(Novaro::makeDistinctPatterns(1, 3)[0].save(folder.file("one.patt")));
-    EXPECT_EQ(runTool(folder,
-                      "novaro-marker --marker-from-patt '" + folder.file("one.patt") +
-                          "' --marker-from-patt '" + folder.file("one.patt") + "' --size 60 --output '" +
-                          folder.file("sheet.pdf") + "'",
+    const std::string pattern = folder.file("one.patt");
+    ASSERT_TRUE(Novaro::makeDistinctPatterns(1, 3)[0].save(pattern));
+    EXPECT_EQ(runTool(folder, "novaro-marker",
+                      {"--marker-from-patt", pattern, "--marker-from-patt", pattern, "--size", "60",
+                       "--output", folder.file("sheet.pdf")},
                       output),
               0)
         << output;
     EXPECT_TRUE(std::filesystem::is_regular_file(folder.file("sheet.pdf")));
-    EXPECT_EQ(runTool(folder,
-                      "novaro-marker --marker-from-patt '" + folder.file("one.patt") +
-                          "' --size 300 --output '" + folder.file("huge.pdf") + "'",
+    EXPECT_EQ(runTool(folder, "novaro-marker",
+                      {"--marker-from-patt", pattern, "--size", "300", "--output", folder.file("huge.pdf")},
                       output),
               1);
     EXPECT_NE(output.find("one: a size of 300 mm does not fit on an A4 page"), std::string::npos) << output;

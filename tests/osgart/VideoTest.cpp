@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/videoio.hpp>
 
 #include <osgUtil/UpdateVisitor>
 
@@ -47,17 +46,11 @@ bool waitForFrames(osgART::GenericVideo& video, unsigned count, std::vector<int>
     while (video.getFrameNumber() < target && std::chrono::steady_clock::now() < deadline)
     {
         video.update();
+        // Each new frame marks the image modified once; no new frame changes nothing.
+        EXPECT_EQ(video.getModifiedCount() - modified, video.getFrameNumber() - last);
         if (video.getFrameNumber() != last)
-        {
-            // Each new frame marks the image modified once; no new frame changes nothing.
-            EXPECT_EQ(video.getModifiedCount() - modified, video.getFrameNumber() - last);
             seen.push_back(frameNumberOf(video));
-            last = video.getFrameNumber();
-        }
-        else
-        {
-            EXPECT_EQ(video.getModifiedCount(), modified);
-        }
+        last = video.getFrameNumber();
         modified = video.getModifiedCount();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -148,23 +141,6 @@ TEST_F(VideoTest, StillImageWithoutFlipKeepsTopRowFirst)
     video->start();
     letFramesPass(3);
     EXPECT_EQ(video->getFrameNumber(), 1u); // one frame is all a still image has
-}
-
-TEST_F(VideoTest, MovieKeepsItsFrameRateAndRequestedSize)
-{
-    const std::string movie = folder.file("clip.avi");
-    {
-        cv::VideoWriter writer(movie, cv::CAP_FFMPEG, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 25.0,
-                               cv::Size(64, 48));
-        ASSERT_TRUE(writer.isOpened());
-        for (int k = 0; k < 3; ++k)
-            writer.write(numberedFrame(k));
-    }
-    video->getVideoConfiguration()->deviceconfig = "-file=" + movie + " -width=32 -height=24";
-    ASSERT_TRUE(video->open());
-    EXPECT_NEAR(video->getFrameRate(), 25.0, 0.01);
-    EXPECT_EQ(video->getWidth(), 32);
-    EXPECT_EQ(video->getHeight(), 24);
 }
 
 TEST_F(VideoTest, UnusableDeviceTextsSourcesAndOversizedImagesFailToOpen)

@@ -21,25 +21,37 @@ protected:
 
 } // namespace
 
-TEST_F(ConfigurationParserTest, EmptyParametersGiveTheDefaultsWithTheirMessages)
+TEST_F(ConfigurationParserTest, EmptyOrInexactParametersGiveTheDefaultsWithTheirMessages)
 {
-    ReadResult<XMLConfigurationParserManager> read(withParameters(""));
-    ASSERT_TRUE(read.valid);
-    const ConfigurationData& data = read.reader.getData();
-    EXPECT_EQ(AR_SIMPLE, data.getMode());
-    EXPECT_FALSE(data.getDebug());
-    EXPECT_TRUE(data.getMirror());
-    EXPECT_TRUE(data.getFullscreen());
-    EXPECT_FALSE(data.getWireframe());
-    EXPECT_FALSE(data.getCameraSettings());
-    EXPECT_FALSE(data.getUseAntialiasing());
-    EXPECT_EQ(1, data.getAntialiasingSamples());
-    EXPECT_TRUE(data.getAnimations());
-    EXPECT_FALSE(data.getFitting());
-
+    // Flags that default to true are cleared only by "false"; those that default to false are set
+    // only by "true"; modes are lower case.
+    const std::pair<std::string, std::string> documents[] = {
+        {"", ""},
+        {"<p name=\"mirror\">FALSE</p><p name=\"fullscreen\"></p><p name=\"animations\">0</p>"
+         "<p name=\"wireframe\">TRUE</p><p name=\"use_antialiasing\">1</p><p name=\"mode\">AR_MIXED</p>",
+         " debug=\"True\""}};
+    for (const auto& [parameters, rootAttributes] : documents)
+    {
+        SCOPED_TRACE(parameters + rootAttributes);
+        ReadResult<XMLConfigurationParserManager> read(withParameters(parameters, rootAttributes));
+        ASSERT_TRUE(read.valid);
+        const ConfigurationData& data = read.reader.getData();
+        EXPECT_EQ(AR_SIMPLE, data.getMode());
+        EXPECT_FALSE(data.getDebug());
+        EXPECT_TRUE(data.getMirror());
+        EXPECT_TRUE(data.getFullscreen());
+        EXPECT_FALSE(data.getWireframe());
+        EXPECT_FALSE(data.getCameraSettings());
+        EXPECT_FALSE(data.getUseAntialiasing());
+        EXPECT_EQ(1, data.getAntialiasingSamples());
+        EXPECT_TRUE(data.getAnimations());
+        EXPECT_FALSE(data.getFitting());
+    }
+    // The messages of the empty parameters, printed first.
     EXPECT_EQ(osg::FATAL, capture.severityOf(" mode: NA (using default)."));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" antialiasing_samples: NA (using default)."));
     EXPECT_EQ(osg::NOTICE, capture.severityOf(" mirror: NA (using default)."));
+    EXPECT_TRUE(capture.printed(" fullscreen: "));
 }
 
 TEST_F(ConfigurationParserTest, ParametersAreFoundByNameWhateverTheirTag)
@@ -63,24 +75,8 @@ TEST_F(ConfigurationParserTest, ParametersAreFoundByNameWhateverTheirTag)
     EXPECT_TRUE(capture.printed(" wireframe: NA (using default)."));
 }
 
-TEST_F(ConfigurationParserTest, BooleanConventionsNeedTheExactText)
+TEST_F(ConfigurationParserTest, ExactTextsClearTheFlagsAndSetTheMode)
 {
-    // Flags that default to true are cleared only by "false"; those that default to false are set
-    // only by "true".
-    ReadResult<XMLConfigurationParserManager> capitals(withParameters(
-        "<p name=\"mirror\">FALSE</p><p name=\"fullscreen\"></p><p name=\"animations\">0</p>"
-        "<p name=\"wireframe\">TRUE</p><p name=\"use_antialiasing\">1</p><p name=\"mode\">AR_MIXED</p>",
-        " debug=\"True\""));
-    ASSERT_TRUE(capitals.parsed);
-    EXPECT_TRUE(capitals.reader.getData().getMirror());
-    EXPECT_TRUE(capitals.reader.getData().getFullscreen());
-    EXPECT_TRUE(capitals.reader.getData().getAnimations());
-    EXPECT_FALSE(capitals.reader.getData().getWireframe());
-    EXPECT_FALSE(capitals.reader.getData().getUseAntialiasing());
-    EXPECT_FALSE(capitals.reader.getData().getDebug());
-    EXPECT_EQ(AR_SIMPLE, capitals.reader.getData().getMode());
-    EXPECT_TRUE(capture.printed(" fullscreen: "));
-
     ReadResult<XMLConfigurationParserManager> exact(withParameters(
         "<p name=\"mirror\">false</p><p name=\"fullscreen\">false</p><p name=\"animations\">false</p>"
         "<p name=\"mode\">ar_mixed</p>"));

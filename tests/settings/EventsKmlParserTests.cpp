@@ -101,7 +101,7 @@ TEST_F(EventsKmlParserTest, KmlDocumentWithModelsAndAliases)
                             " WARNING: missing ResourceMap..."}));
 }
 
-TEST_F(EventsKmlParserTest, KmlFoldersNestAndOtherContentFails)
+TEST_F(EventsKmlParserTest, KmlFoldersNestAndAModelNeedsAFile)
 {
     ReadResult<XMLKmlParserManager> nested(files.write(
         "folders.kml",
@@ -119,11 +119,4 @@ TEST_F(EventsKmlParserTest, KmlFoldersNestAndOtherContentFails)
     ReadResult<XMLKmlParserManager> noModels(files.write("none.kml", "<kml><Document/></kml>"));
     EXPECT_TRUE(noModels.parsed);
     EXPECT_FALSE(noModels.valid);
-
-    ReadResult<XMLKmlParserManager> link(files.write("link.kml", "<kml><NetworkLink/><Document/></kml>"));
-    EXPECT_FALSE(link.parsed);
-    EXPECT_TRUE(capture.printed("Reading KML data...(missing <Folder>, <Document> or <Placemark>)."));
-
-    ReadResult<XMLKmlParserManager> wrongRoot(files.write("root.kml", "<KML><Document/></KML>"));
-    EXPECT_FALSE(wrongRoot.parsed);
 }

@@ -35,39 +35,6 @@ const std::string SAMPLES = std::string(NOVARO_SOURCE_DIR) + "/samples/";
 
 using Vocabulary = std::map<std::string, std::set<std::string>>;
 
-// What the samples leave out: the branches a complete reading must also take.
-const std::map<std::string, std::vector<std::string>> extraDocuments = {
-    {"tracker",
-     {"<tracker><parameters><parameter "
-      "name=\"adaptive_threshold\">false</parameter></parameters></tracker>"}},
-    {"markers",
-     {"<markers patterns_file=\"p.dat\"><marker id=\"4\" type=\"multi\" path=\"m.dat\"><submarkers>"
-      "<submarker tag=\"a\" path=\"a.patt\" size=\"40\" image=\"a.png\"/></submarkers></marker></markers>"}},
-    {"scene",
-     {"<scene><objects><object type=\"ARObject\"><model source=\"m.osgb\"/><description file=\"d.txt\"/>"
-      "<markers><marker id=\"1\"/></markers><hotspots><hotspot name=\"h\"/></hotspots><menu file=\"m.xml\"/>"
-      "</object></objects></scene>"}},
-    {"kml",
-     {"<kml><Folder><Folder><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></Folder>"
-      "</Folder></kml>",
-      "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></kml>"}},
-};
-
-// The sample files each reader reads in full.
-const std::map<std::string, std::vector<std::string>> sampleDocuments = {
-    {"config", {"config.xml"}},
-    {"tracker", {"tracker.xml"}},
-    {"video", {"video.xml"}},
-    {"markers", {"markers.xml"}},
-    {"scene", {"scene.xml"}},
-    {"audio", {"audio.xml"}},
-    {"lighting", {"lighting.xml"}},
-    {"events",
-     {"events/cube_events.xml", "events/chime_events.xml", "events/chroma_events.xml",
-      "events/tablet_events.xml", "events/walker_events.xml"}},
-    {"kml", {"doc.kml"}},
-};
-
 template <class Reader> void record(const std::string& path, std::set<std::string>& names)
 {
     XMLLookupRecord lookups;
@@ -81,39 +48,59 @@ template <class Reader> void record(const std::string& path, std::set<std::strin
     names.insert(lookups.vocabulary().begin(), lookups.vocabulary().end());
 }
 
-void recordFile(const std::string& kind, const std::string& path, std::set<std::string>& names)
+// Each reader, the sample files it reads in full and documents for the branches the samples leave
+// out, which a complete reading must also take.
+const struct
 {
-    if (kind == "config")
-        record<XMLConfigurationParserManager>(path, names);
-    else if (kind == "tracker")
-        record<XMLTrackerParserManager>(path, names);
-    else if (kind == "video")
-        record<XMLVideoParserManager>(path, names);
-    else if (kind == "markers")
-        record<XMLMarkersParserManager>(path, names);
-    else if (kind == "scene")
-        record<XMLSceneParserManager>(path, names);
-    else if (kind == "audio")
-        record<XMLAudioParserManager>(path, names);
-    else if (kind == "lighting")
-        record<XMLLightingParserManager>(path, names);
-    else if (kind == "events")
-        record<XMLEventsParserManager>(path, names);
-    else if (kind == "kml")
-        record<XMLKmlParserManager>(path, names);
-}
+    std::string kind;
+    void (*record)(const std::string& path, std::set<std::string>& names);
+    std::vector<std::string> samples, extras;
+} kReaders[] = {
+    {"config", record<XMLConfigurationParserManager>, {"config.xml"}, {}},
+    {"tracker",
+     record<XMLTrackerParserManager>,
+     {"tracker.xml"},
+     {"<tracker><parameters><parameter "
+      "name=\"adaptive_threshold\">false</parameter></parameters></tracker>"}},
+    {"video", record<XMLVideoParserManager>, {"video.xml"}, {}},
+    {"markers",
+     record<XMLMarkersParserManager>,
+     {"markers.xml"},
+     {"<markers patterns_file=\"p.dat\"><marker id=\"4\" type=\"multi\" path=\"m.dat\"><submarkers>"
+      "<submarker tag=\"a\" path=\"a.patt\" size=\"40\" image=\"a.png\"/></submarkers></marker></markers>"}},
+    {"scene",
+     record<XMLSceneParserManager>,
+     {"scene.xml"},
+     {"<scene><objects><object type=\"ARObject\"><model source=\"m.osgb\"/><description file=\"d.txt\"/>"
+      "<markers><marker id=\"1\"/></markers><hotspots><hotspot name=\"h\"/></hotspots><menu file=\"m.xml\"/>"
+      "</object></objects></scene>"}},
+    {"audio", record<XMLAudioParserManager>, {"audio.xml"}, {}},
+    {"lighting", record<XMLLightingParserManager>, {"lighting.xml"}, {}},
+    {"events",
+     record<XMLEventsParserManager>,
+     {"events/cube_events.xml", "events/chime_events.xml", "events/chroma_events.xml",
+      "events/tablet_events.xml", "events/walker_events.xml"},
+     {}},
+    {"kml",
+     record<XMLKmlParserManager>,
+     {"doc.kml"},
+     {"<kml><Folder><Folder><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></Folder>"
+      "</Folder></kml>",
+      "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></kml>"}},
+};
 
 Vocabulary readersVocabulary(const TemporaryFolder& folder)
 {
     Vocabulary vocabulary;
-    for (const auto& kind : sampleDocuments)
-        for (const std::string& file : kind.second)
-            recordFile(kind.first, SAMPLES + file, vocabulary[kind.first]);
     int count = 0;
-    for (const auto& kind : extraDocuments)
-        for (const std::string& document : kind.second)
-            recordFile(kind.first, folder.write("extra" + std::to_string(count++) + ".xml", document),
-                       vocabulary[kind.first]);
+    for (const auto& reader : kReaders)
+    {
+        for (const std::string& file : reader.samples)
+            reader.record(SAMPLES + file, vocabulary[reader.kind]);
+        for (const std::string& document : reader.extras)
+            reader.record(folder.write("extra" + std::to_string(count++) + ".xml", document),
+                          vocabulary[reader.kind]);
+    }
     return vocabulary;
 }
 
@@ -181,18 +168,19 @@ TEST(SceneFormatDocument, ListsExactlyTheNamesTheReadersLookUp)
     const Vocabulary read = readersVocabulary(folder);
     const Vocabulary documented =
         documentVocabulary(std::string(NOVARO_SOURCE_DIR) + "/docs/scene-format.md");
-    for (const auto& kind : sampleDocuments)
+    for (const auto& reader : kReaders)
     {
-        const std::set<std::string>& byReader = read.at(kind.first);
-        const auto entry = documented.find(kind.first);
-        ASSERT_NE(documented.end(), entry) << "no section for the " << kind.first << " reader";
+        const std::string& kind = reader.kind;
+        const std::set<std::string>& byReader = read.at(kind);
+        const auto entry = documented.find(kind);
+        ASSERT_NE(documented.end(), entry) << "no section for the " << kind << " reader";
         std::set<std::string> undocumented, unread;
         std::set_difference(byReader.begin(), byReader.end(), entry->second.begin(), entry->second.end(),
                             std::inserter(undocumented, undocumented.end()));
         std::set_difference(entry->second.begin(), entry->second.end(), byReader.begin(), byReader.end(),
                             std::inserter(unread, unread.end()));
         EXPECT_TRUE(undocumented.empty())
-            << kind.first << " reader looks up, the document lacks:" << listed(undocumented);
-        EXPECT_TRUE(unread.empty()) << kind.first << " document lists, no reader looks up:" << listed(unread);
+            << kind << " reader looks up, the document lacks:" << listed(undocumented);
+        EXPECT_TRUE(unread.empty()) << kind << " document lists, no reader looks up:" << listed(unread);
     }
 }

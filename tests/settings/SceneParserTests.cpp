@@ -55,10 +55,6 @@ TEST_F(SceneParserTest, BareSceneKeepsItsDefaultsAndWarns)
     EXPECT_TRUE(printedAll({"WARNING: source missing (skipping).", "WARNING: units missing (skipping).",
                             " WARNING: missing <parameters> data in scene file."}));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: missing <metadata> data in scene file."));
-
-    EXPECT_FALSE(read("<scene><parameters/></scene>")->parsed);
-    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <objects> data in scene file."));
-    EXPECT_TRUE(capture.printed("Reading scene settings...aborted."));
 }
 
 TEST_F(SceneParserTest, SceneAttributesParametersAndMetadata)

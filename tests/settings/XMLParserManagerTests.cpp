@@ -3,6 +3,7 @@
 #include "settings/XMLAudioParserManager.h"
 #include "settings/XMLConfigurationParserManager.h"
 #include "settings/XMLEventsParserManager.h"
+#include "settings/XMLKmlParserManager.h"
 #include "settings/XMLLightingParserManager.h"
 #include "settings/XMLMarkersParserManager.h"
 #include "settings/XMLParserManager.h"
@@ -34,90 +35,66 @@ public:
     const TiXmlElement* root() const { return rootElement(); }
 };
 
-class XMLParserManagerTest : public SettingsFileTest
+using XMLParserManagerTest = SettingsFileTest;
+
+// Whether the reader of that type parses the file, for tables over every reader.
+template <class Reader> bool parses(const std::string& path)
 {
-protected:
-    // A well-formed document under the wrong root element: not parsed, the error at the visible
-    // level and the progress line closed.
-    template <class Reader>
-    void expectWrongRootRefused(const std::string& document, const std::string& error,
-                                const std::string& aborted)
-    {
-        ReadResult<Reader> read(files.write("wrong.xml", document));
-        EXPECT_TRUE(read.loaded) << document;
-        EXPECT_FALSE(read.parsed) << document;
-        EXPECT_EQ(osg::FATAL, capture.severityOf(error)) << error;
-        EXPECT_EQ(osg::NOTICE, capture.severityOf(aborted)) << aborted;
-    }
-};
+    return ReadResult<Reader>(path).parsed;
+}
 
 } // namespace
 
-TEST_F(XMLParserManagerTest, LoadReportsThePathAtItsSeverity)
+TEST_F(XMLParserManagerTest, LoadReportsThePathAndWhereAndWhyTheParserStopped)
 {
-    std::string good = files.write("good.xml", "<a/>");
-    LookupReader reader(good);
-    EXPECT_TRUE(reader.loadFile());
+    const std::string good = files.write("good.xml", "<a/>");
+    EXPECT_TRUE(LookupReader(good).loadFile());
     EXPECT_EQ(osg::NOTICE, capture.severityOf(" XML file loaded: " + good));
 
-    std::string missing = files.path() + "/missing.xml";
+    const std::string missing = files.file("missing.xml");
     LookupReader absent(missing);
     EXPECT_FALSE(absent.loadFile());
     EXPECT_EQ(osg::FATAL,
               capture.severityOf(" ERROR: could not load XML file: " + missing + ": no such file"));
     EXPECT_EQ(0, absent.loadError().line);
-}
 
-TEST_F(XMLParserManagerTest, AMalformedDocumentIsReportedWithTheParsersPlaceAndReason)
-{
     // The <parameters> element is never closed: the parser stops at the end tag that does not match.
     const std::string path =
-        files.write("unclosed.xml", "<configuration>\n  <parameters>\n    <parameter name=\"mode\">"
-                                    "ar_simple</parameter>\n</configuration>\n");
+        files.write("unclosed.xml", "<configuration>\n  <parameters>\n    <parameter "
+                                    "name=\"mode\">ar_simple</parameter>\n</configuration>\n");
     LookupReader reader(path);
     EXPECT_FALSE(reader.loadFile());
-    const XMLParserManager::LoadError& error = reader.loadError();
-    EXPECT_EQ(4, error.line);
-    EXPECT_EQ(1, error.column);
-    EXPECT_EQ("Error reading end tag.", error.reason);
+    EXPECT_EQ(4, reader.loadError().line);
+    EXPECT_EQ(1, reader.loadError().column);
+    EXPECT_EQ("Error reading end tag.", reader.loadError().reason);
     EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: could not load XML file: " + path +
                                              ":4:1: Error reading end tag."));
 }
 
-TEST_F(XMLParserManagerTest, UnreadableDocumentsFailToLoad)
+TEST_F(XMLParserManagerTest, UnreadableOrTooDeeplyNestedDocumentsFailToLoad)
 {
+    std::string deep;
+    for (int level = 0; level < 100000; ++level)
+        deep += "<a x='>'>";
     const std::pair<const char*, std::string> cases[] = {
         {"empty.xml", ""},
         {"blank.xml", "   \n\t "},
         {"malformed.xml", "<configuration><parameters></configuration>"},
         {"unclosed.xml", "<configuration name=\"x"},
         {"binary.xml", NovaroTest::bytes("\x00\x01\xff\xfe<")},
+        {"deep.xml", deep}, // refused before parsing
     };
     for (const auto& each : cases)
-    {
-        LookupReader reader(files.write(each.first, each.second));
-        EXPECT_FALSE(reader.loadFile()) << each.first;
-    }
-    LookupReader directory(files.path());
-    EXPECT_FALSE(directory.loadFile());
-}
+        EXPECT_FALSE(LookupReader(files.write(each.first, each.second)).loadFile()) << each.first;
+    EXPECT_FALSE(LookupReader(files.path()).loadFile());
 
-TEST_F(XMLParserManagerTest, DeeplyNestedDocumentsAreRefusedBeforeParsing)
-{
-    std::string deep;
-    for (int level = 0; level < 100000; ++level)
-        deep += "<a x='>'>";
-    LookupReader reader(files.write("deep.xml", deep));
-    EXPECT_FALSE(reader.loadFile());
-
-    // Ordinary nesting, comments and self-closed elements do not count against the limit.
+    // Ordinary nesting, comments and self-closed elements do not count against the depth limit.
     std::string moderate = "<!-- <<<< --><?xml version=\"1.0\"?>";
     for (int level = 0; level < 200; ++level)
         moderate += "<a><b/><![CDATA[<c><c><c>]]>";
     for (int level = 0; level < 200; ++level)
         moderate += "</a>";
-    LookupReader fine(files.write("moderate.xml", moderate));
-    EXPECT_TRUE(fine.loadFile());
+    EXPECT_TRUE(LookupReader(files.write("moderate.xml", moderate)).loadFile());
 }
 
 TEST_F(XMLParserManagerTest, EncodingsAreDetectedFromTheFile)
@@ -182,31 +159,56 @@ TEST_F(XMLParserManagerTest, LookupsCompareExactlyAndWalkAllChildren)
     EXPECT_EQ("", LookupReader::text(nullptr));
 }
 
-TEST_F(XMLParserManagerTest, EveryReaderRefusesAWrongRoot)
+// A well-formed document under the wrong root, or without a section the reader cannot do without:
+// not parsed, the error at the visible level and the progress line closed.
+TEST_F(XMLParserManagerTest, EveryReaderRefusesAWrongRootOrAMissingSection)
 {
-    expectWrongRootRefused<XMLConfigurationParserManager>(
-        "<config><parameters/></config>", "ERROR: missing <configuration> data in configuration file.",
-        "Reading configuration settings...aborted.");
-    expectWrongRootRefused<XMLTrackerParserManager>("<Tracker/>",
-                                                    " ERROR: missing <tracker> data in tracker file.",
-                                                    "Reading tracker settings...aborted.");
-    expectWrongRootRefused<XMLVideoParserManager>("<videos><formats/><cameras/></videos>",
-                                                  " ERROR: missing <video> data in video file.",
-                                                  "Reading video settings...aborted.");
-    expectWrongRootRefused<XMLSceneParserManager>("<Scene><objects/></Scene>",
-                                                  " ERROR: missing <scene> data in scene file.",
-                                                  "Reading scene settings...aborted.");
-    expectWrongRootRefused<XMLAudioParserManager>("<sound><soundtracks/></sound>",
-                                                  " ERROR: missing <audio> data in audio file.",
-                                                  "Reading audio settings...aborted.");
-    expectWrongRootRefused<XMLMarkersParserManager>("<marker id=\"1\" path=\"p\"/>",
-                                                    " ERROR: missing <markers> data in markers file.",
-                                                    "Reading markers settings...aborted.");
-    expectWrongRootRefused<XMLLightingParserManager>("<configuration><parameters/></configuration>",
-                                                     "ERROR: missing <lighting> data in configuration file.",
-                                                     "Reading lighting settings...aborted.");
+    const struct
+    {
+        bool (*parse)(const std::string&);
+        const char *document, *error, *aborted;
+    } cases[] = {
+        {parses<XMLConfigurationParserManager>, "<config><parameters/></config>",
+         "ERROR: missing <configuration> data in configuration file.",
+         "Reading configuration settings...aborted."},
+        {parses<XMLTrackerParserManager>, "<Tracker/>", " ERROR: missing <tracker> data in tracker file.",
+         "Reading tracker settings...aborted."},
+        {parses<XMLVideoParserManager>, "<videos><formats/><cameras/></videos>",
+         " ERROR: missing <video> data in video file.", "Reading video settings...aborted."},
+        {parses<XMLVideoParserManager>, "<video><cameras/></video>",
+         " ERROR: missing <formats> data in video file.", "Reading video settings...aborted."},
+        {parses<XMLVideoParserManager>, "<video><formats/></video>",
+         " ERROR: missing <cameras> data in video file.", "Reading video settings...aborted."},
+        {parses<XMLSceneParserManager>, "<Scene><objects/></Scene>",
+         " ERROR: missing <scene> data in scene file.", "Reading scene settings...aborted."},
+        {parses<XMLSceneParserManager>, "<scene><parameters/></scene>",
+         " ERROR: missing <objects> data in scene file.", "Reading scene settings...aborted."},
+        {parses<XMLAudioParserManager>, "<sound><soundtracks/></sound>",
+         " ERROR: missing <audio> data in audio file.", "Reading audio settings...aborted."},
+        {parses<XMLAudioParserManager>, "<audio><properties/></audio>",
+         " ERROR: missing <soundtracks> data in audio file.", "Reading audio settings...aborted."},
+        {parses<XMLMarkersParserManager>, "<marker id=\"1\" path=\"p\"/>",
+         " ERROR: missing <markers> data in markers file.", "Reading markers settings...aborted."},
+        {parses<XMLLightingParserManager>, "<configuration><parameters/></configuration>",
+         "ERROR: missing <lighting> data in configuration file.", "Reading lighting settings...aborted."},
+        {parses<XMLLightingParserManager>, "<lighting><name/><parameters/></lighting>",
+         "ERROR: missing <parameters> data in lighting configuration file.",
+         "Reading lighting settings...aborted."},
+        {parses<XMLEventsParserManager>, "<event name=\"a\"/>",
+         " ERROR: missing <events> data in events file.", "Reading events settings...aborted."},
+        {parses<XMLKmlParserManager>, "<kml><NetworkLink/><Document/></kml>", nullptr,
+         "Reading KML data...(missing <Folder>, <Document> or <Placemark>)."},
+        {parses<XMLKmlParserManager>, "<KML><Document/></KML>", nullptr, nullptr},
+    };
+    for (const auto& each : cases)
+    {
+        SCOPED_TRACE(each.document);
+        capture.clear();
+        EXPECT_FALSE(each.parse(files.write("wrong.xml", each.document)));
+        // them).
+        EXPECT_TRUE(!each.error || capture.severityOf(each.error) == osg::FATAL) << each.error;
+        EXPECT_TRUE(!each.aborted || capture.severityOf(each.aborted) == osg::NOTICE) << each.aborted;
+    }
     ReadResult<XMLEventsParserManager> events(files.write("events.xml", "<event name=\"a\"/>"));
-    EXPECT_FALSE(events.parsed);
     EXPECT_TRUE(events.reader.getData().getEvents().empty());
-    EXPECT_EQ(osg::FATAL, capture.severityOf(" ERROR: missing <events> data in events file."));
 }
