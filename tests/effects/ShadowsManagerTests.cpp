@@ -123,18 +123,16 @@ TEST(ShadowsManager, ProgramsCompileAndLinkOnThisDriver)
         placeProgramOnUnits(shadowMapProgram(false), 1, 3), placeProgramOnUnits(shadowMapProgram(true), 1, 3),
         placeProgramOnUnits(softShadowMapProgram(false), 1, 3),
         placeProgramOnUnits(softShadowMapProgram(true), 1, 3), viewDependentShadowOnlyProgram()};
+    for (const std::string& text : programs)
     {
-        for (const std::string& text : programs)
-        {
-            osg::ref_ptr<osg::Program> program = new osg::Program;
-            program->addShader(new osg::Shader(osg::Shader::FRAGMENT, text));
-            program->compileGLObjects(state);
-            osg::Program::PerContextProgram* linked = program->getPCP(state);
-            ASSERT_TRUE(linked);
-            std::string log;
-            linked->getInfoLog(log);
-            EXPECT_TRUE(linked->isLinked()) << log << "\n" << text;
-        }
+        osg::ref_ptr<osg::Program> program = new osg::Program;
+        program->addShader(new osg::Shader(osg::Shader::FRAGMENT, text));
+        program->compileGLObjects(state);
+        osg::Program::PerContextProgram* linked = program->getPCP(state);
+        ASSERT_TRUE(linked);
+        std::string log;
+        linked->getInfoLog(log);
+        EXPECT_TRUE(linked->isLinked()) << log << "\n" << text;
     }
     context->releaseContext();
     context->close();
