@@ -32,6 +32,14 @@ size_t peakAddressSpace()
     return 0;
 }
 
+// Movies read through the run directory's reader, written into a folder of the test's own.
+class DamagedMovies : public ::testing::Test
+{
+protected:
+    void SetUp() override { usePluginFolder(); }
+    TemporaryFolder folder;
+};
+
 } // namespace
 
 TEST(MoviePictures, EverySizeIsConvertedInsideTheCallersPicture)
@@ -82,10 +90,8 @@ TEST(MoviePictures, EverySizeIsConvertedInsideTheCallersPicture)
     }
 }
 
-TEST(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
+TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
 {
-    usePluginFolder();
-    TemporaryFolder folder;
     const std::string good = folder.file("good.mp4");
     ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + good));
     const std::string movie = readFile(good);
@@ -127,10 +133,8 @@ TEST(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
     }
 }
 
-TEST(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPicture)
+TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPicture)
 {
-    usePluginFolder();
-    TemporaryFolder folder;
     // Busy pictures, so that the file is far larger than what FFmpeg reads ahead.
     const std::string path = folder.file("cut.mkv");
     ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -q:v 2 " + path));
@@ -159,10 +163,8 @@ TEST(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPic
     EXPECT_NE(std::string::npos, lines[0].find(" to " + std::to_string(size / 4) + " bytes")) << lines[0];
 }
 
-TEST(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
+TEST_F(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
 {
-    usePluginFolder();
-    TemporaryFolder folder;
     const std::string whole = folder.file("whole.mkv");
     ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v mpeg4 " + whole));
     const std::string content = readFile(whole);
@@ -181,11 +183,9 @@ TEST(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
         << lines[0];
 }
 
-TEST(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
+TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
 {
     setenv("ALSOFT_DRIVERS", "null", 1);
-    usePluginFolder();
-    TemporaryFolder folder;
     // A sound rate below any real movie's, so the sound is left out.
     const std::string path = folder.file("slow-sound.mkv");
     ASSERT_TRUE(runFFmpeg(greyRampSource(48, 32, 0.4) + " " + toneSource(0.4, 2000) +
@@ -204,10 +204,8 @@ TEST(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
         visibleLinesWith(console, path));
 }
 
-TEST(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)
+TEST_F(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)
 {
-    usePluginFolder();
-    TemporaryFolder folder;
     const std::string good = folder.file("good.mp4");
     ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) +
                           " -c:v libx264 -preset ultrafast -g 4 -pix_fmt yuv420p " + good));

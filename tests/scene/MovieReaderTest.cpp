@@ -215,23 +215,10 @@ TEST_F(MovieReader, AMovieWithSoundPlaysItThroughTheSoundOutput)
     setenv("ALSOFT_DRIVERS", "wave", 1);
     setenv("ALSOFT_CONF", _folder.file("alsoft.conf").c_str(), 1);
 
-    MovieDescription movie;
-    movie.frames = 25; // one second
-    movie.width = 64;
-    movie.height = 48;
-    movie.toneHz = 440.0;
-    movie.paint = [](int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red, int chromaStride)
-    {
-        for (int row = 0; row < 48; ++row)
-            std::memset(luma + row * lumaStride, 16 + 8 * index, 64);
-        for (int row = 0; row < 24; ++row)
-        {
-            std::memset(blue + row * chromaStride, 128, 32);
-            std::memset(red + row * chromaStride, 128, 32);
-        }
-    };
+    // One second of pictures and of a 440 Hz tone.
     const std::string path = _folder.file("tone.mkv");
-    ASSERT_TRUE(writeMovie(path, movie));
+    ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 1.0) + " " + toneSource(1.0) +
+                          " -c:v mpeg4 -c:a pcm_s16le " + path));
     {
         osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
         ASSERT_TRUE(stream.valid());
