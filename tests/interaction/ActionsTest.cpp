@@ -96,12 +96,8 @@ TEST_F(ActionsTest, NamesResolveToTheFirstObjectOfThatNameOrToNothing)
 {
     osg::ref_ptr<ARObject> owner = new ARObject;
     owner->setName("switch");
-    osg::ref_ptr<ARObject> first = new ARObject;
-    first->setName("twin");
-    osg::ref_ptr<ARObject> second = new ARObject;
-    second->setName("twin");
-    application.registerObject(first.get());
-    application.registerObject(second.get());
+    osg::ref_ptr<ARObject> first = registeredObject("twin");
+    osg::ref_ptr<ARObject> second = registeredObject("twin");
 
     ARAction* hideTwin = action(*owner, "hide", "twin");
     EXPECT_EQ(hideTwin->getSource(), owner.get());
@@ -122,8 +118,7 @@ TEST_F(ActionsTest, NamesResolveToTheFirstObjectOfThatNameOrToNothing)
 
 TEST_F(ActionsTest, TargetsOfTheWrongKindAreLeftAlone)
 {
-    osg::ref_ptr<ARObject> plain = new ARObject;
-    plain->setName("plain");
+    osg::ref_ptr<ARObject> plain = registeredObject("plain");
     for (const char* command : {"play", "pause", "toggle", "rewind", "loop", "go_fullscreen", "show_menu"})
         EXPECT_FALSE(action(*plain, command, "_self_")->execute()) << command;
 

@@ -39,7 +39,6 @@ class AssimpReaderTest : public ::testing::Test
 protected:
     static void SetUpTestSuite() { NovaroTest::usePluginFolder(); }
     std::string path(const std::string& name) const { return folder.file(name); }
-    void writeText(const std::string& name, const std::string& text) const { folder.write(name, text); }
 
     NovaroTest::TemporaryFolder folder;
 };
@@ -275,16 +274,17 @@ TEST_F(AssimpReaderTest, MissingAndBrokenFilesAreReportedNotFatal)
 
     EXPECT_EQ(reader->readNode(path("absent.glb")).status(), osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND);
 
-    writeText("garbage.glb", NovaroTest::bytes("glTF\x02\0\0\0garbage that is not a binary glTF"));
-    writeText("garbage.fbx", NovaroTest::bytes("Kaydara FBX Binary  \x00\x1a\x00 and then nothing useful"));
-    writeText("truncated.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [ {\"name\": ");
-    writeText("missing_buffer.gltf",
-              "{\"asset\":{\"version\":\"2.0\"},\"buffers\":[{\"uri\":\"nowhere.bin\",\"byteLength\":36}],"
-              "\"bufferViews\":[{\"buffer\":0,\"byteLength\":36}],"
-              "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
-              "\"min\":[0,0,0],\"max\":[1,1,0]}],"
-              "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
-              "\"nodes\":[{\"mesh\":0}],\"scenes\":[{\"nodes\":[0]}],\"scene\":0}");
+    folder.write("garbage.glb", NovaroTest::bytes("glTF\x02\0\0\0garbage that is not a binary glTF"));
+    folder.write("garbage.fbx",
+                 NovaroTest::bytes("Kaydara FBX Binary  \x00\x1a\x00 and then nothing useful"));
+    folder.write("truncated.gltf", "{\"asset\": {\"version\": \"2.0\"}, \"nodes\": [ {\"name\": ");
+    folder.write("missing_buffer.gltf",
+                 "{\"asset\":{\"version\":\"2.0\"},\"buffers\":[{\"uri\":\"nowhere.bin\",\"byteLength\":36}],"
+                 "\"bufferViews\":[{\"buffer\":0,\"byteLength\":36}],"
+                 "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
+                 "\"min\":[0,0,0],\"max\":[1,1,0]}],"
+                 "\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
+                 "\"nodes\":[{\"mesh\":0}],\"scenes\":[{\"nodes\":[0]}],\"scene\":0}");
     for (const char* name : {"garbage.glb", "garbage.fbx", "truncated.gltf", "missing_buffer.gltf"})
     {
         EXPECT_EQ(reader->readNode(path(name)).status(),
@@ -292,7 +292,7 @@ TEST_F(AssimpReaderTest, MissingAndBrokenFilesAreReportedNotFatal)
             << name;
         EXPECT_FALSE(osgDB::readRefNodeFile(path(name)).valid()) << name;
     }
-    writeText("picture.png", "not read anyway");
+    folder.write("picture.png", "not read anyway");
     EXPECT_EQ(reader->readNode(path("picture.png")).status(),
               osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED);
 }

@@ -49,16 +49,12 @@ protected:
         _reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
         ASSERT_NE(_reader, nullptr);
     }
-    std::string write(const std::string& name, const std::string& data)
-    {
-        return _temporary.write(name, data);
-    }
     // Writes the file and reads it, which must fail; says whether the console's visible lines give
     // "refusing <path>: " followed by the reason.
     ::testing::AssertionResult refusedSaying(const std::string& name, const std::string& data,
                                              const std::string& reason)
     {
-        const std::string path = write(name, data);
+        const std::string path = _temporary.write(name, data);
         NotifyCapture capture;
         if (_reader->readNode(path).status() != osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
             return ::testing::AssertionFailure() << name << " was not refused";
@@ -217,7 +213,7 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
 
 TEST_F(HostileModelsTest, CoordinatesThatAreNotFiniteAreDroppedAndTheRestKeepsItsBound)
 {
-    const std::string path = write("infinities.glb", modelWithInfinities());
+    const std::string path = _temporary.write("infinities.glb", modelWithInfinities());
     NotifyCapture capture;
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
     ASSERT_TRUE(root.valid()) << capture.text();
@@ -322,7 +318,7 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
         EXPECT_TRUE(refusedSaying(c.name, c.data, std::string("not a glTF file (") + c.reason));
 
     // The deepest chain taken, whole: the converter walks it to the end.
-    const std::string path = write("deepest.gltf", nodeChain(1000));
+    const std::string path = _temporary.write("deepest.gltf", nodeChain(1000));
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
     ASSERT_TRUE(root.valid());
     EXPECT_NE(findByName(root.get(), "last"), nullptr);
@@ -330,7 +326,7 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
 
 TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefused)
 {
-    const std::string path = write("channels.glb", manyChannels(20000));
+    const std::string path = _temporary.write("channels.glb", manyChannels(20000));
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
     ASSERT_TRUE(root.valid());
     auto* manager = dynamic_cast<osgAnimation::BasicAnimationManager*>(root->getUpdateCallback());
