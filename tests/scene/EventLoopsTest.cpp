@@ -128,10 +128,7 @@ TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFull)
     d->hide();
     NotifyCapture capture;
     button->onLeftMouseClick();
-    EXPECT_TRUE(a->isHidden());
-    EXPECT_TRUE(b->isHidden());
-    EXPECT_TRUE(c->isHidden());
-    EXPECT_FALSE(d->isHidden());
-    EXPECT_TRUE(e->isHidden());
+    EXPECT_EQ((std::vector<bool>{a->isHidden(), b->isHidden(), c->isHidden(), d->isHidden(), e->isHidden()}),
+              (std::vector<bool>{true, true, true, false, true}));
     EXPECT_EQ(capture.text(osg::FATAL), "");
 }
