@@ -39,6 +39,14 @@ using namespace NovaroTest;
 namespace
 {
 
+// A file the reader must refuse, and the reason it must give.
+struct RefusedFile
+{
+    const char* name;
+    std::string data;
+    const char* reason;
+};
+
 class HostileModelsTest : public ::testing::Test
 {
 protected:
@@ -156,12 +164,7 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
     ASSERT_EQ(AssimpTestScenes::exportScene(*AssimpTestScenes::buildSkinnedScene(), "glb2", exported), "");
     const std::string exportedData = readFile(exported);
 
-    const struct
-    {
-        const char* name;
-        std::string data;
-        const char* reason;
-    } cases[] = {
+    const RefusedFile cases[] = {
         // Formats that Assimp's other importers read, under a name of this reader.
         {"ply.glb",
          "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
@@ -299,12 +302,7 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
 {
     // Assimp builds the tree recursively: 20,000 levels overflow its stack.
     const std::string shallow = R"({"asset":{"version":"2.0"},"nodes":[)";
-    const struct
-    {
-        const char* name;
-        std::string data;
-        const char* reason;
-    } cases[] = {
+    const RefusedFile cases[] = {
         {"chain.gltf", nodeChain(20000), "node hierarchy deeper than 1000 levels (node 1000)"},
         {"just_too_deep.gltf", nodeChain(1001), "node hierarchy deeper than 1000 levels (node 1000)"},
         {"two_parents.gltf", shallow + R"({"children":[2]},{"children":[2]},{}]})",
