@@ -32,30 +32,11 @@ TEST_F(HUDTest, PositionsPlaceThePanelOnAGridInsideTheWindow)
         const Rectangle r = panelRectangle(huds.getHUD(id));
         EXPECT_GT(r.right - r.left, 20.0f);
 
-        switch (position % 3)
-        {
-        case 0:
-            EXPECT_FLOAT_EQ(0.0f, r.left);
-            break;
-        case 1:
-            EXPECT_FLOAT_EQ(width / 2, (r.left + r.right) / 2);
-            break;
-        case 2:
-            EXPECT_FLOAT_EQ(width, r.right);
-            break;
-        }
-        switch (position / 3)
-        {
-        case 0:
-            EXPECT_FLOAT_EQ(height, r.top);
-            break;
-        case 1:
-            EXPECT_FLOAT_EQ(height / 2, (r.bottom + r.top) / 2);
-            break;
-        case 2:
-            EXPECT_FLOAT_EQ(0.0f, r.bottom);
-            break;
-        }
+        // Columns: left edge, centre or right edge; rows: top edge, middle or bottom edge.
+        const float across[] = {r.left, (r.left + r.right) / 2, r.right};
+        const float down[] = {r.top, (r.bottom + r.top) / 2, r.bottom};
+        EXPECT_FLOAT_EQ(width * (position % 3) / 2, across[position % 3]);
+        EXPECT_FLOAT_EQ(height * (2 - position / 3) / 2, down[position / 3]);
     }
 }
 

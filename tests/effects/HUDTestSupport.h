@@ -49,6 +49,13 @@ protected:
         for (int i = 0; i < count; ++i)
             viewer->frame();
     }
+    // Sets the HUD timers' clock and runs a few frames: hiding goes through a user event that
+    // comes back on the next frame.
+    void settleAt(double time)
+    {
+        seconds = time;
+        frames(3);
+    }
 
     // Time seen by the HUD timers, in seconds since the test started.
     double seconds = 0.0;

@@ -3,10 +3,6 @@
 using namespace Novaro;
 using NovaroTest::HUDTest;
 
-// Hiding goes through a user event that comes back on the next frame, so a few frames are run
-// after each clock step.
-static constexpr int SettleFrames = 3;
-
 TEST_F(HUDTest, ANewTextKeepsATimedHUDUpForItsFullDisplayTime)
 {
     const int id = huds.addText("A", 0);
@@ -14,25 +10,21 @@ TEST_F(HUDTest, ANewTextKeepsATimedHUDUpForItsFullDisplayTime)
     huds.setDisplayTime(id, 3.0);
     huds.show(id);
     HUD* hud = huds.getHUD(id);
-    frames(SettleFrames);
+    settleAt(0.0);
     EXPECT_TRUE(hud->isShown());
 
-    seconds = 2.0;
-    frames(SettleFrames);
+    settleAt(2.0);
     EXPECT_TRUE(hud->isShown());
     huds.setText(id, "B");
     huds.show(id);
 
     // Past the end of "A"'s three seconds, but within those of "B".
-    seconds = 3.5;
-    frames(SettleFrames);
+    settleAt(3.5);
     EXPECT_TRUE(hud->isShown());
-    seconds = 4.9;
-    frames(SettleFrames);
+    settleAt(4.9);
     EXPECT_TRUE(hud->isShown());
 
-    seconds = 5.1;
-    frames(SettleFrames);
+    settleAt(5.1);
     EXPECT_FALSE(hud->isShown());
     EXPECT_EQ(nullptr, hud->getTimerHandler()->getHUD());
 }
@@ -48,17 +40,15 @@ TEST_F(HUDTest, TimedHUDsHideIndependentlyAndUntimedOnesStay)
     huds.show(quick);
     huds.show(slow);
     huds.show(steady);
-    frames(SettleFrames);
+    settleAt(0.0);
 
     // The slow HUD's handler sees the quick one's user events too and must leave them alone.
-    seconds = 1.5;
-    frames(SettleFrames);
+    settleAt(1.5);
     EXPECT_FALSE(huds.getHUD(quick)->isShown());
     EXPECT_TRUE(huds.getHUD(slow)->isShown());
     EXPECT_TRUE(huds.getHUD(steady)->isShown());
 
-    seconds = 3.5;
-    frames(SettleFrames);
+    settleAt(3.5);
     EXPECT_FALSE(huds.getHUD(slow)->isShown());
     EXPECT_TRUE(huds.getHUD(steady)->isShown());
 
@@ -66,11 +56,9 @@ TEST_F(HUDTest, TimedHUDsHideIndependentlyAndUntimedOnesStay)
     ARTimerEventsHandler* handler = huds.getHUD(quick)->getTimerHandler();
     huds.show(quick);
     EXPECT_EQ(handler, huds.getHUD(quick)->getTimerHandler());
-    seconds = 4.3;
-    frames(SettleFrames);
+    settleAt(4.3);
     EXPECT_TRUE(huds.getHUD(quick)->isShown());
-    seconds = 4.6;
-    frames(SettleFrames);
+    settleAt(4.6);
     EXPECT_FALSE(huds.getHUD(quick)->isShown());
 
     // As in the player, the viewer goes first and the HUD list after it.

@@ -1,5 +1,7 @@
+#include "EventsFiles.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
+#include "VisibleLines.h"
 #include "app/ARApplication.h"
 #include "interaction/ARActionFactory.h"
 #include "interaction/ARActions.h"
@@ -94,12 +96,8 @@ TEST_F(ActionsTest, NamesResolveToTheFirstObjectOfThatNameOrToNothing)
 {
     osg::ref_ptr<ARObject> owner = new ARObject;
     owner->setName("switch");
-    osg::ref_ptr<ARObject> first = new ARObject;
-    first->setName("twin");
-    osg::ref_ptr<ARObject> second = new ARObject;
-    second->setName("twin");
-    application.registerObject(first.get());
-    application.registerObject(second.get());
+    osg::ref_ptr<ARObject> first = registeredObject("twin");
+    osg::ref_ptr<ARObject> second = registeredObject("twin");
 
     ARAction* hideTwin = action(*owner, "hide", "twin");
     EXPECT_EQ(hideTwin->getSource(), owner.get());
@@ -120,8 +118,7 @@ TEST_F(ActionsTest, NamesResolveToTheFirstObjectOfThatNameOrToNothing)
 
 TEST_F(ActionsTest, TargetsOfTheWrongKindAreLeftAlone)
 {
-    osg::ref_ptr<ARObject> plain = new ARObject;
-    plain->setName("plain");
+    osg::ref_ptr<ARObject> plain = registeredObject("plain");
     for (const char* command : {"play", "pause", "toggle", "rewind", "loop", "go_fullscreen", "show_menu"})
         EXPECT_FALSE(action(*plain, command, "_self_")->execute()) << command;
 
@@ -139,95 +136,45 @@ TEST_F(ActionsTest, TargetsOfTheWrongKindAreLeftAlone)
     EXPECT_EQ(menu->getNodeMask(), 1u);
 }
 
-TEST_F(ActionsTest, AnEventsFileRunsItsKnownCommandsAndReportsTheOthers)
-{
-    NovaroTest::TemporaryFolder folder;
-    const std::string events = folder.write(
-        "events.xml", "<?xml version=\"1.0\"?>\n<events name=\"e\"><event name=\"on_select\"><actions>"
-                      "<action source=\"_self_\" target=\"lamp\"><command>hide</command></action>"
-                      "<action source=\"_self_\" target=\"lamp\"><command>explode</command></action>"
-                      "<action source=\"_self_\" target=\"_self_\"><command>notify</command>"
-                      "<parameters><parameter name=\"message\">done</parameter></parameters></action>"
-                      "</actions></event></events>");
-    osg::ref_ptr<ARObject> lamp = registeredObject("lamp");
-    osg::ref_ptr<ARObject> button = registeredObject("button");
-
-    NotifyCapture capture;
-    button->loadEvents(events);
-    EXPECT_TRUE(capture.printed(" WARNING: unknown command for action."));
-    EXPECT_TRUE(capture.printed(" WARNING: ARAction not found."));
-    ASSERT_EQ(button->getEventActions(ARObject::ON_SELECT).size(), 2u);
-
-    button->resetActions();
-    button->select();
-    EXPECT_TRUE(lamp->isHidden());
-    EXPECT_TRUE(capture.printed(" ARObject::notify... done..."));
-}
-
-} // namespace
-
-namespace
-{
-
-// The visible lines mentioning 'text'.
-std::vector<std::string> visibleLinesWith(const NotifyCapture& capture, const std::string& text)
-{
-    std::vector<std::string> found;
-    for (const NotifyCapture::Line& line : capture.lines())
-        if (line.first == osg::FATAL && line.second.find(text) != std::string::npos)
-            found.push_back(line.second);
-    return found;
-}
-
 } // namespace
 
 TEST_F(ActionsTest, UnknownNamesInAnEventsFileAreEachReportedWithTheFileAndTheObject)
 {
     NovaroTest::TemporaryFolder folder;
+    using NovaroTest::actionXml;
+    using NovaroTest::eventXml;
     const std::string events = folder.write(
         "button_events.xml",
-        "<?xml version=\"1.0\"?>\n<events name=\"e\">"
-        "<event name=\"on_left_mouse_clik\"><actions>"
-        "<action source=\"_self_\" target=\"lamp\"><command>hide</command></action></actions></event>"
-        "<event name=\"on_select\"><actions>"
-        "<action source=\"_self_\" target=\"lamp\"><command>hide</command></action>"
-        "<action source=\"_self_\" target=\"lamp\"><command>hid</command></action>"
-        "<action source=\"_self_\" target=\"lamq\"><command>show</command></action>"
-        "<action source=\"_self_\" target=\"lamq\"><command>hide</command></action>"
-        "</actions></event></events>");
+        NovaroTest::eventsFileXml(
+            "e", eventXml("on_left_mouse_clik", actionXml("hide", "lamp")) +
+                     eventXml("on_select", actionXml("hide", "lamp") + actionXml("hid", "lamp") +
+                                               actionXml("show", "lamq") + actionXml("hide", "lamq"))));
     osg::ref_ptr<ARObject> lamp = registeredObject("lamp");
     osg::ref_ptr<ARObject> button = registeredObject("button");
 
     NotifyCapture capture;
     button->loadEvents(events);
-    button->setContext(&application);
     button->resetActions();
     button->resetActions();
 
-    // The command: the old line stays, and one visible line says where and what.
+    // Each name once, with the file, the object and the name meant (the target although two
+    // actions name it and the actions were prepared twice); the old line of the command stays.
     EXPECT_TRUE(capture.printed(" WARNING: ARAction not found."));
-    const std::vector<std::string> command = visibleLinesWith(capture, "\"hid\"");
-    ASSERT_EQ(command.size(), 1u) << capture.text();
-    EXPECT_NE(command[0].find(events), std::string::npos) << command[0];
-    EXPECT_NE(command[0].find("object button"), std::string::npos) << command[0];
-    EXPECT_NE(command[0].find("\"hide\"?"), std::string::npos) << command[0];
-
-    // The event name nobody fires.
-    const std::vector<std::string> eventName = visibleLinesWith(capture, "\"on_left_mouse_clik\"");
-    ASSERT_EQ(eventName.size(), 1u) << capture.text();
-    EXPECT_NE(eventName[0].find(events), std::string::npos);
-    EXPECT_NE(eventName[0].find("object button"), std::string::npos);
-    EXPECT_NE(eventName[0].find("\"on_left_mouse_click\"?"), std::string::npos) << eventName[0];
-
-    // The target nobody has: once, though two actions name it and the actions were prepared twice.
-    const std::vector<std::string> target = visibleLinesWith(capture, "\"lamq\"");
-    ASSERT_EQ(target.size(), 1u) << capture.text();
-    EXPECT_NE(target[0].find(events), std::string::npos);
-    EXPECT_NE(target[0].find("object button"), std::string::npos);
-    EXPECT_NE(target[0].find("\"lamp\"?"), std::string::npos) << target[0];
-
+    const std::pair<const char*, const char*> meant[] = {
+        {"\"on_left_mouse_clik\"", "\"on_left_mouse_click\"?"},
+        {"\"hid\"", "\"hide\"?"},
+        {"\"lamq\"", "\"lamp\"?"}};
+    std::string reported;
+    for (const auto& name : meant)
+    {
+        const std::vector<std::string> lines = NovaroTest::visibleLinesWith(capture, name.first);
+        ASSERT_EQ(lines.size(), 1u) << capture.text();
+        for (const std::string& part : {events, std::string("object button"), std::string(name.second)})
+            EXPECT_NE(lines[0].find(part), std::string::npos) << lines[0];
+        reported += lines[0] + "\n";
+    }
     // Names that resolve say nothing.
-    EXPECT_EQ(capture.text(osg::FATAL), eventName[0] + "\n" + command[0] + "\n" + target[0] + "\n");
+    EXPECT_EQ(capture.text(osg::FATAL), reported);
     button->select();
     EXPECT_TRUE(lamp->isHidden());
 }

@@ -17,16 +17,7 @@ aiNode* addNode(aiNode* parent, const char* name, const aiMatrix4x4& transform)
     aiNode* node = new aiNode(name);
     node->mTransformation = transform;
     if (parent != nullptr)
-    {
-        node->mParent = parent;
-        aiNode** children = new aiNode*[parent->mNumChildren + 1];
-        for (unsigned int i = 0; i < parent->mNumChildren; ++i)
-            children[i] = parent->mChildren[i];
-        children[parent->mNumChildren] = node;
-        delete[] parent->mChildren;
-        parent->mChildren = children;
-        ++parent->mNumChildren;
-    }
+        parent->addChildren(1, &node);
     return node;
 }
 

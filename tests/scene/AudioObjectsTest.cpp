@@ -43,19 +43,6 @@ uint32_t oggChecksum(const std::string& page)
     return crc;
 }
 
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream data;
-    data << in.rdbuf();
-    return data.str();
-}
-
-void writeAll(const std::string& path, const std::string& data)
-{
-    std::ofstream(path, std::ios::binary) << data;
-}
-
 // A real Ogg Vorbis file of a tenth of a second, then its identification header made to claim
 // 'rateHz', with the page checksum made right again so that the decoder believes it.
 void writeOggClaimingRate(const std::string& path, uint32_t rateHz)
@@ -68,7 +55,7 @@ void writeOggClaimingRate(const std::string& path, uint32_t rateHz)
             samples[i] = static_cast<sf::Int16>(8000 * std::sin(i * 0.06));
         file.write(samples.data(), samples.size());
     }
-    std::string data = readAll(path);
+    std::string data = NovaroTest::readFile(path);
     ASSERT_EQ(data.compare(0, 4, "OggS"), 0);
     const size_t segments = static_cast<unsigned char>(data[26]);
     size_t pageLength = 27 + segments;
@@ -83,7 +70,7 @@ void writeOggClaimingRate(const std::string& path, uint32_t rateHz)
     std::string checksum;
     appendLittleEndian(checksum, oggChecksum(data.substr(0, pageLength)), 4);
     data.replace(22, 4, checksum);
-    writeAll(path, data);
+    std::ofstream(path, std::ios::binary) << data;
 }
 
 // Lets the address space grow by 'bytes' from now on.

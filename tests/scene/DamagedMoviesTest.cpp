@@ -5,6 +5,7 @@
 #include "../common/NotifyCapture.h"
 #include "../common/RunDirectory.h"
 #include "../common/TemporaryFolder.h"
+#include "../common/VisibleLines.h"
 #include "MovieDecoder.h"
 #include "MovieFiles.h"
 #include "MovieWriter.h"
@@ -20,22 +21,6 @@ using namespace NovaroTest;
 namespace
 {
 
-std::string readAll(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
-// The FATAL lines that mention the file.
-std::vector<std::string> visibleLinesAbout(const NotifyCapture& console, const std::string& path)
-{
-    std::vector<std::string> found;
-    for (const NotifyCapture::Line& line : console.lines())
-        if (line.first <= osg::FATAL && line.second.find(path) != std::string::npos)
-            found.push_back(line.second);
-    return found;
-}
-
 // The most address space the process has held so far, in bytes (VmPeak of /proc/self/status).
 size_t peakAddressSpace()
 {
@@ -46,6 +31,14 @@ size_t peakAddressSpace()
             return static_cast<size_t>(std::stoull(line.substr(7))) * 1024;
     return 0;
 }
+
+// Movies read through the run directory's reader, written into a folder of the test's own.
+class DamagedMovies : public ::testing::Test
+{
+protected:
+    void SetUp() override { usePluginFolder(); }
+    TemporaryFolder folder;
+};
 
 } // namespace
 
@@ -97,16 +90,14 @@ TEST(MoviePictures, EverySizeIsConvertedInsideTheCallersPicture)
     }
 }
 
-TEST(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
+TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
 {
-    usePluginFolder();
-    TemporaryFolder folder;
     const std::string good = folder.file("good.mp4");
     ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + good));
-    const std::string movie = readAll(good);
+    const std::string movie = readFile(good);
     const std::string avi = folder.file("good.avi");
     ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + avi));
-    std::string zeroedHeaders = readAll(avi);
+    std::string zeroedHeaders = readFile(avi);
     // The stream header and format chunks of an AVI, zeroed: no codec, no size.
     for (const char* tag : {"strh", "strf"})
     {
@@ -134,7 +125,7 @@ TEST(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
     {
         NotifyCapture console(osg::FATAL);
         EXPECT_FALSE(openMovie(path).valid()) << path;
-        const std::vector<std::string> lines = visibleLinesAbout(console, path);
+        const std::vector<std::string> lines = visibleLinesWith(console, path);
         ASSERT_EQ(1u, lines.size()) << path << "\n" << console.text();
         const std::string start = "WARNING: cannot play movie " + path + ": ";
         EXPECT_EQ(0u, lines[0].rfind(start, 0)) << lines[0];
@@ -142,10 +133,8 @@ TEST(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
     }
 }
 
-TEST(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPicture)
+TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPicture)
 {
-    usePluginFolder();
-    TemporaryFolder folder;
     // Busy pictures, so that the file is far larger than what FFmpeg reads ahead.
     const std::string path = folder.file("cut.mkv");
     ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -q:v 2 " + path));
@@ -160,7 +149,7 @@ TEST(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPic
     std::filesystem::resize_file(path, size / 4);
 
     const std::string start = "WARNING: movie " + path + " stopped: the file was cut from ";
-    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return !visibleLinesAbout(console, path).empty(); }))
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return !visibleLinesWith(console, path).empty(); }))
         << "no report; status " << stream->getStatus();
     // The stream stops on its last picture, whatever the looping mode, and says it once.
     ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
@@ -168,19 +157,17 @@ TEST(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPic
     for (int frame = 0; frame < 50; ++frame)
         stream->update(nullptr);
     EXPECT_EQ(modified, stream->getModifiedCount());
-    const std::vector<std::string> lines = visibleLinesAbout(console, path);
+    const std::vector<std::string> lines = visibleLinesWith(console, path);
     ASSERT_EQ(1u, lines.size()) << console.text();
     EXPECT_EQ(0u, lines[0].rfind(start, 0)) << lines[0];
     EXPECT_NE(std::string::npos, lines[0].find(" to " + std::to_string(size / 4) + " bytes")) << lines[0];
 }
 
-TEST(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
+TEST_F(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
 {
-    usePluginFolder();
-    TemporaryFolder folder;
     const std::string whole = folder.file("whole.mkv");
     ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v mpeg4 " + whole));
-    const std::string content = readAll(whole);
+    const std::string content = readFile(whole);
     const std::string path = folder.write("half.mkv", content.substr(0, content.size() / 2));
 
     NotifyCapture console(osg::FATAL);
@@ -189,18 +176,16 @@ TEST(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
     stream->play();
     // Looping: the end comes round again, the report does not.
     ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getCurrentTime() > 2.5; }));
-    const std::vector<std::string> lines = visibleLinesAbout(console, path);
+    const std::vector<std::string> lines = visibleLinesWith(console, path);
     ASSERT_EQ(1u, lines.size()) << console.text();
     EXPECT_EQ(0u, lines[0].rfind("WARNING: movie " + path + " ends at ", 0)) << lines[0];
     EXPECT_NE(std::string::npos, lines[0].find(" s of its 2.00 s: the file is cut short or damaged"))
         << lines[0];
 }
 
-TEST(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
+TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
 {
     setenv("ALSOFT_DRIVERS", "null", 1);
-    usePluginFolder();
-    TemporaryFolder folder;
     // A sound rate below any real movie's, so the sound is left out.
     const std::string path = folder.file("slow-sound.mkv");
     ASSERT_TRUE(runFFmpeg(greyRampSource(48, 32, 0.4) + " " + toneSource(0.4, 2000) +
@@ -216,17 +201,15 @@ TEST(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
         std::vector<std::string>{
             "WARNING: movie " + path +
             " plays without its sound: a sound rate of 2000 Hz (played: 4000 to 192000 Hz)"},
-        visibleLinesAbout(console, path));
+        visibleLinesWith(console, path));
 }
 
-TEST(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)
+TEST_F(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)
 {
-    usePluginFolder();
-    TemporaryFolder folder;
     const std::string good = folder.file("good.mp4");
     ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) +
                           " -c:v libx264 -preset ultrafast -g 4 -pix_fmt yuv420p " + good));
-    std::string movie = readAll(good);
+    std::string movie = readFile(good);
     // The key-frame table's entry count (after its type and version), claiming 440 million
     // entries in a file of a few kilobytes: 1.7 GB if believed.
     const size_t table = movie.find("stss");
@@ -239,5 +222,5 @@ TEST(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)
     osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
     EXPECT_LT(peakAddressSpace() - before, size_t(512) << 20);
     EXPECT_FALSE(stream.valid());
-    EXPECT_EQ(1u, visibleLinesAbout(console, path).size()) << console.text();
+    EXPECT_EQ(1u, visibleLinesWith(console, path).size()) << console.text();
 }

@@ -1,6 +1,6 @@
 #include "RunDirectory.h"
+#include "SceneGraph.h"
 #include "TemporaryFolder.h"
-#include "scene/ARNodeSearchByNameVisitor.h"
 #include "scene/KmzImporter.h"
 
 #include <osg/ComputeBoundsVisitor>
@@ -65,10 +65,9 @@ TEST_F(GeneratedDataTest, LightGuidesAndAxesHaveTheirNamesAndDirections)
     ASSERT_TRUE(dummies.valid());
     for (const char* name : {"DirectionalDummy", "OmniDummy", "SpotDummy"})
     {
-        ARNodeSearchByNameVisitor search(name);
-        dummies->accept(search);
-        ASSERT_NE(search.getNode(), nullptr) << name;
-        const osg::BoundingBox box = boundsOf(search.getNode());
+        osg::Node* dummy = NovaroTest::findByName(dummies.get(), name);
+        ASSERT_NE(dummy, nullptr) << name;
+        const osg::BoundingBox box = boundsOf(dummy);
         EXPECT_TRUE(box.valid()) << name;
         if (std::string(name) != "OmniDummy")
         {
@@ -84,11 +83,10 @@ TEST_F(GeneratedDataTest, LightGuidesAndAxesHaveTheirNamesAndDirections)
         {"XAxis", osg::Vec4(1, 0, 0, 1)}, {"YAxis", osg::Vec4(0, 1, 0, 1)}, {"ZAxis", osg::Vec4(0, 0, 1, 1)}};
     for (size_t axis = 0; axis < expected.size(); ++axis)
     {
-        ARNodeSearchByNameVisitor search(expected[axis].first);
-        axes->accept(search);
-        ASSERT_NE(search.getNode(), nullptr) << expected[axis].first;
-        EXPECT_EQ(overallColourOf(search.getNode()), expected[axis].second) << expected[axis].first;
-        const osg::BoundingBox box = boundsOf(search.getNode());
+        osg::Node* node = NovaroTest::findByName(axes.get(), expected[axis].first);
+        ASSERT_NE(node, nullptr) << expected[axis].first;
+        EXPECT_EQ(overallColourOf(node), expected[axis].second) << expected[axis].first;
+        const osg::BoundingBox box = boundsOf(node);
         EXPECT_GT(box._max[axis], 30.0f) << expected[axis].first;
         EXPECT_LT(box._max[(axis + 1) % 3], 5.0f) << expected[axis].first;
     }

@@ -5,19 +5,20 @@
 #include "NotifyCapture.h"
 #include "RunDirectory.h"
 #include "SceneGraph.h"
+#include "SoundFiles.h"
 #include "TemporaryFolder.h"
+#include "UpdateTraversal.h"
+#include "VisibleLines.h"
 #include "interaction/ARBasicAnimationManagerPlus.h"
 #include "scene/ARObject.h"
 
 #include <assimp/scene.h>
 
 #include <osg/MatrixTransform>
-#include <osg/Timer>
 #include <osgAnimation/BasicAnimationManager>
 #include <osgDB/ReadFile>
 #include <osgDB/ReaderWriter>
 #include <osgDB/Registry>
-#include <osgUtil/UpdateVisitor>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -39,6 +39,14 @@ using namespace NovaroTest;
 namespace
 {
 
+// A file the reader must refuse, and the reason it must give.
+struct RefusedFile
+{
+    const char* name;
+    std::string data;
+    const char* reason;
+};
+
 class HostileModelsTest : public ::testing::Test
 {
 protected:
@@ -49,23 +57,16 @@ protected:
         _reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
         ASSERT_NE(_reader, nullptr);
     }
-    std::string write(const std::string& name, const std::string& data)
-    {
-        return _temporary.write(name, data);
-    }
     // Writes the file and reads it, which must fail; says whether the console's visible lines give
     // "refusing <path>: " followed by the reason.
     ::testing::AssertionResult refusedSaying(const std::string& name, const std::string& data,
                                              const std::string& reason)
     {
-        const std::string path = write(name, data);
+        const std::string path = _temporary.write(name, data);
         NotifyCapture capture;
         if (_reader->readNode(path).status() != osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
             return ::testing::AssertionFailure() << name << " was not refused";
-        const std::string said = capture.text(osg::FATAL);
-        if (said.find("refusing " + path + ": " + reason) == std::string::npos)
-            return ::testing::AssertionFailure() << name << ": " << said;
-        return ::testing::AssertionSuccess();
+        return saidPart(capture, "refusing " + path + ": " + reason) << name;
     }
 
     NovaroTest::TemporaryFolder _temporary;
@@ -73,23 +74,17 @@ protected:
     osgDB::ReaderWriter* _reader = nullptr;
 };
 
-void appendLittleEndian32(std::string& out, uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
-}
-
 // A binary glTF file: header, JSON chunk (padded with spaces), binary chunk (padded with zeros).
 std::string glb(std::string json, std::string binary, uint32_t version = 2)
 {
     json.append((4 - json.size() % 4) % 4, ' ');
     binary.append((4 - binary.size() % 4) % 4, '\0');
     std::string out = "glTF";
-    appendLittleEndian32(out, version);
-    appendLittleEndian32(out, static_cast<uint32_t>(12 + 8 + json.size() + 8 + binary.size()));
-    appendLittleEndian32(out, static_cast<uint32_t>(json.size()));
+    appendLittleEndian(out, version, 4);
+    appendLittleEndian(out, static_cast<uint32_t>(12 + 8 + json.size() + 8 + binary.size()), 4);
+    appendLittleEndian(out, static_cast<uint32_t>(json.size()), 4);
     out += "JSON" + json;
-    appendLittleEndian32(out, static_cast<uint32_t>(binary.size()));
+    appendLittleEndian(out, static_cast<uint32_t>(binary.size()), 4);
     out += std::string("BIN\0", 4) + binary;
     return out;
 }
@@ -126,7 +121,7 @@ std::string lineLoopWithoutPositions()
 {
     std::string indices;
     for (uint32_t index : {0u, 1u, 2u})
-        appendLittleEndian32(indices, index);
+        appendLittleEndian(indices, index, 4);
     const std::string json =
         R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":48}],)"
         R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":12}],)"
@@ -169,12 +164,7 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
     ASSERT_EQ(AssimpTestScenes::exportScene(*AssimpTestScenes::buildSkinnedScene(), "glb2", exported), "");
     const std::string exportedData = readFile(exported);
 
-    const struct
-    {
-        const char* name;
-        std::string data;
-        const char* reason;
-    } cases[] = {
+    const RefusedFile cases[] = {
         // Formats that Assimp's other importers read, under a name of this reader.
         {"ply.glb",
          "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
@@ -226,7 +216,7 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
 
 TEST_F(HostileModelsTest, CoordinatesThatAreNotFiniteAreDroppedAndTheRestKeepsItsBound)
 {
-    const std::string path = write("infinities.glb", modelWithInfinities());
+    const std::string path = _temporary.write("infinities.glb", modelWithInfinities());
     NotifyCapture capture;
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
     ASSERT_TRUE(root.valid()) << capture.text();
@@ -240,9 +230,7 @@ TEST_F(HostileModelsTest, CoordinatesThatAreNotFiniteAreDroppedAndTheRestKeepsIt
     EXPECT_NE(findByName(root.get(), "GoodNode"), nullptr);
     EXPECT_EQ(findByName(root.get(), "FarNode"), nullptr);
     for (const std::string dropped : {"node 'FarNode'", "faces of mesh 'Bad'"})
-        EXPECT_NE(capture.text(osg::FATAL).find("Assimp reader: " + path + ": dropped " + dropped),
-                  std::string::npos)
-            << capture.text(osg::FATAL);
+        EXPECT_TRUE(saidPart(capture, "Assimp reader: " + path + ": dropped " + dropped));
 }
 
 TEST_F(HostileModelsTest, TexturesAreReadFromRegularFilesOnly)
@@ -314,12 +302,7 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
 {
     // Assimp builds the tree recursively: 20,000 levels overflow its stack.
     const std::string shallow = R"({"asset":{"version":"2.0"},"nodes":[)";
-    const struct
-    {
-        const char* name;
-        std::string data;
-        const char* reason;
-    } cases[] = {
+    const RefusedFile cases[] = {
         {"chain.gltf", nodeChain(20000), "node hierarchy deeper than 1000 levels (node 1000)"},
         {"just_too_deep.gltf", nodeChain(1001), "node hierarchy deeper than 1000 levels (node 1000)"},
         {"two_parents.gltf", shallow + R"({"children":[2]},{"children":[2]},{}]})",
@@ -333,7 +316,7 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
         EXPECT_TRUE(refusedSaying(c.name, c.data, std::string("not a glTF file (") + c.reason));
 
     // The deepest chain taken, whole: the converter walks it to the end.
-    const std::string path = write("deepest.gltf", nodeChain(1000));
+    const std::string path = _temporary.write("deepest.gltf", nodeChain(1000));
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
     ASSERT_TRUE(root.valid());
     EXPECT_NE(findByName(root.get(), "last"), nullptr);
@@ -341,11 +324,8 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
 
 TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefused)
 {
-    const std::string path = write("channels.glb", manyChannels(20000));
-    const osg::Timer_t start = osg::Timer::instance()->tick();
+    const std::string path = _temporary.write("channels.glb", manyChannels(20000));
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
-    std::cout << "20000 channels read in "
-              << osg::Timer::instance()->delta_s(start, osg::Timer::instance()->tick()) << " s" << std::endl;
     ASSERT_TRUE(root.valid());
     auto* manager = dynamic_cast<osgAnimation::BasicAnimationManager*>(root->getUpdateCallback());
     ASSERT_NE(manager, nullptr);
@@ -361,20 +341,10 @@ TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefuse
     const size_t channels = animation.getChannels().size(); // the object's set-up replaces the manager
 
     // On a scene object (which copies the animations) the first update links every channel to its
-    // node. Both steps once took minutes for this model; the times are printed.
-    const osg::Timer_t objectStart = osg::Timer::instance()->tick();
+    // node. Reading and both steps once took minutes for this model (the suite's time-out).
     osg::ref_ptr<Novaro::ARObject> object = new Novaro::ARObject(root.get());
-    std::cout << "scene object set up in "
-              << osg::Timer::instance()->delta_s(objectStart, osg::Timer::instance()->tick()) << " s"
-              << std::endl;
     ASSERT_NE(object->getAnimationManager(), nullptr);
-    const osg::Timer_t linkStart = osg::Timer::instance()->tick();
-    osgUtil::UpdateVisitor update;
-    update.setFrameStamp(new osg::FrameStamp);
-    object->accept(update);
-    std::cout << "first update (linking) in "
-              << osg::Timer::instance()->delta_s(linkStart, osg::Timer::instance()->tick()) << " s"
-              << std::endl;
+    updateAt(*object, 0.0);
     EXPECT_EQ(object->getAnimationManager()->getOrCreateLinkVisitor()->getNbLinkedTarget(), channels);
 
     EXPECT_TRUE(

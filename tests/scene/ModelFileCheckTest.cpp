@@ -116,13 +116,8 @@ TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLine)
 {
     TemporaryFolder folder;
     const std::string cube = cubeAsText(folder);
-    const std::smatch children = [&]
-    {
-        std::smatch match;
-        std::regex_search(cube, match, std::regex("Children 1 \\{"));
-        return match;
-    }();
-    ASSERT_FALSE(children.empty());
+    std::smatch children;
+    ASSERT_TRUE(std::regex_search(cube, children, std::regex("Children 1 \\{")));
     const size_t line =
         1 + static_cast<size_t>(std::count(cube.begin(), cube.begin() + children.position(0), '\n'));
     const std::string before = cube.substr(0, static_cast<size_t>(children.position(0)));

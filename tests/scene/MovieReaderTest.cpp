@@ -4,22 +4,19 @@
 
 #include "../common/RunDirectory.h"
 #include "../common/TemporaryFolder.h"
+#include "MovieFiles.h"
 #include "MovieWriter.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <system_error>
-#include <thread>
 
 #include <osg/ImageStream>
-#include <osgDB/ReadFile>
 
 using namespace NovaroTest;
 
@@ -39,31 +36,20 @@ protected:
         ASSERT_TRUE(writeGreyRampMovie(_movie, frameCount, 64, 48, framesPerSecond));
     }
 
-    osg::ref_ptr<osg::ImageStream> open(const std::string& path) const
-    {
-        osg::ref_ptr<osg::Image> image = osgDB::readRefImageFile(path);
-        return dynamic_cast<osg::ImageStream*>(image.get());
-    }
-
     // The frame the stream shows now, read back from its picture.
     static int shownFrame(osg::ImageStream& stream) { return frameIndexOfGrey(*stream.data(32, 24)); }
 
-    // Updates the stream as the player's frame loop does until 'done' holds (false after 10 s:
-    // generous, since the machine may be busy).
-    static bool updateUntil(osg::ImageStream& stream, const std::function<bool()>& done,
-                            std::vector<int>* shown = nullptr)
+    // updateMovieUntil, noting each frame shown on the way in 'shown'.
+    static bool updateNoting(osg::ImageStream& stream, std::vector<int>& shown,
+                             const std::function<bool()>& done)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (std::chrono::steady_clock::now() < end)
-        {
-            stream.update(nullptr);
-            if (shown && (shown->empty() || shown->back() != shownFrame(stream)))
-                shown->push_back(shownFrame(stream));
-            if (done())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
+        return updateMovieUntil(stream,
+                                [&]
+                                {
+                                    if (shown.back() != shownFrame(stream))
+                                        shown.push_back(shownFrame(stream));
+                                    return done();
+                                });
     }
 
     // Lets movie time pass as frames of a second copy of the movie playing rather than as a fixed
@@ -71,15 +57,15 @@ protected:
     // frame loop would, and must not move meanwhile.
     void letFramesPass(osg::ImageStream& held, int frames)
     {
-        osg::ref_ptr<osg::ImageStream> witness = open(_movie);
+        osg::ref_ptr<osg::ImageStream> witness = openMovie(_movie);
         ASSERT_TRUE(witness.valid());
         witness->play();
-        EXPECT_TRUE(updateUntil(*witness,
-                                [&]
-                                {
-                                    held.update(nullptr);
-                                    return shownFrame(*witness) >= frames;
-                                }));
+        EXPECT_TRUE(updateMovieUntil(*witness,
+                                     [&]
+                                     {
+                                         held.update(nullptr);
+                                         return shownFrame(*witness) >= frames;
+                                     }));
     }
 
     TemporaryFolder _folder;
@@ -90,7 +76,7 @@ protected:
 
 TEST_F(MovieReader, OpensPausedOnTheFirstFrameWithItsSizeAndRate)
 {
-    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
     ASSERT_TRUE(stream.valid());
     EXPECT_EQ(64, stream->s());
     EXPECT_EQ(48, stream->t());
@@ -104,21 +90,20 @@ TEST_F(MovieReader, OpensPausedOnTheFirstFrameWithItsSizeAndRate)
     {
         const std::string copy = _folder.file(std::string("ramp.") + extension);
         std::filesystem::copy_file(_movie, copy);
-        EXPECT_TRUE(open(copy).valid()) << extension;
+        EXPECT_TRUE(openMovie(copy).valid()) << extension;
     }
 }
 
 TEST_F(MovieReader, PlaysEveryFrameInOrderAndStopsOnTheLast)
 {
-    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
     ASSERT_TRUE(stream.valid());
     // Streams loop unless told otherwise, as OpenSceneGraph's do.
     EXPECT_EQ(osg::ImageStream::LOOPING, stream->getLoopingMode());
     stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
     stream->play();
     std::vector<int> shown{0};
-    ASSERT_TRUE(updateUntil(
-        *stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }, &shown))
+    ASSERT_TRUE(updateNoting(*stream, shown, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }))
         << ::testing::PrintToString(shown);
     // Late frames may be dropped on a busy machine, but never shown out of order or twice.
     for (size_t index = 1; index < shown.size(); ++index)
@@ -130,15 +115,15 @@ TEST_F(MovieReader, PlaysEveryFrameInOrderAndStopsOnTheLast)
 
     // Play after the end starts again from the first frame.
     stream->play();
-    EXPECT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) < frameCount - 1; }));
+    EXPECT_TRUE(updateMovieUntil(*stream, [&] { return shownFrame(*stream) < frameCount - 1; }));
 }
 
 TEST_F(MovieReader, PauseHoldsTheClockAndRewindGoesBackToTheStart)
 {
-    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
     ASSERT_TRUE(stream.valid());
     stream->play();
-    ASSERT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) >= 3; }));
+    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return shownFrame(*stream) >= 3; }));
     stream->pause();
     const int paused = shownFrame(*stream);
     const double time = stream->getCurrentTime();
@@ -149,26 +134,24 @@ TEST_F(MovieReader, PauseHoldsTheClockAndRewindGoesBackToTheStart)
     stream->rewind();
     EXPECT_EQ(osg::ImageStream::PAUSED, stream->getStatus());
     stream->play();
-    EXPECT_TRUE(updateUntil(*stream, [&] { return shownFrame(*stream) == 0; }));
+    EXPECT_TRUE(updateMovieUntil(*stream, [&] { return shownFrame(*stream) == 0; }));
 }
 
 TEST_F(MovieReader, ALoopingStreamStartsOverWithoutStopping)
 {
-    osg::ref_ptr<osg::ImageStream> stream = open(_movie);
+    osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
     ASSERT_TRUE(stream.valid());
     stream->play();
     std::vector<int> shown{0};
     int startsOver = 0;
-    ASSERT_TRUE(updateUntil(
-        *stream,
-        [&]
-        {
-            startsOver = 0;
-            for (size_t index = 1; index < shown.size(); ++index)
-                startsOver += shown[index] < shown[index - 1] ? 1 : 0;
-            return startsOver >= 2;
-        },
-        &shown));
+    ASSERT_TRUE(updateNoting(*stream, shown,
+                             [&]
+                             {
+                                 startsOver = 0;
+                                 for (size_t index = 1; index < shown.size(); ++index)
+                                     startsOver += shown[index] < shown[index - 1] ? 1 : 0;
+                                 return startsOver >= 2;
+                             }));
     EXPECT_EQ(osg::ImageStream::PLAYING, stream->getStatus());
     EXPECT_GT(stream->getCurrentTime(), 2 * 0.4);
 }
@@ -232,50 +215,31 @@ TEST_F(MovieReader, AMovieWithSoundPlaysItThroughTheSoundOutput)
     setenv("ALSOFT_DRIVERS", "wave", 1);
     setenv("ALSOFT_CONF", _folder.file("alsoft.conf").c_str(), 1);
 
-    MovieDescription movie;
-    movie.frames = 25; // one second
-    movie.width = 64;
-    movie.height = 48;
-    movie.toneHz = 440.0;
-    movie.paint = [](int index, uint8_t* luma, int lumaStride, uint8_t* blue, uint8_t* red, int chromaStride)
-    {
-        for (int row = 0; row < 48; ++row)
-            std::memset(luma + row * lumaStride, 16 + 8 * index, 64);
-        for (int row = 0; row < 24; ++row)
-        {
-            std::memset(blue + row * chromaStride, 128, 32);
-            std::memset(red + row * chromaStride, 128, 32);
-        }
-    };
+    // One second of pictures and of a 440 Hz tone.
     const std::string path = _folder.file("tone.mkv");
-    ASSERT_TRUE(writeMovie(path, movie));
+    ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 1.0) + " " + toneSource(1.0) +
+                          " -c:v mpeg4 -c:a pcm_s16le " + path));
     {
-        osg::ref_ptr<osg::ImageStream> stream = open(path);
+        osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
         ASSERT_TRUE(stream.valid());
         stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
         stream->play();
         // The picture follows the sound to the end and stops there.
-        ASSERT_TRUE(updateUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+        ASSERT_TRUE(
+            updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
         EXPECT_GT(stream->getCurrentTime(), 0.9);
         // The sound still queued plays out while the output writes 0.3 s more (stereo, 16 bits).
         const auto written = recordedBytes(recording);
-        EXPECT_TRUE(
-            updateUntil(*stream, [&] { return recordedBytes(recording) >= written + 44100 * 4 * 3 / 10; }));
+        EXPECT_TRUE(updateMovieUntil(*stream, [&]
+                                     { return recordedBytes(recording) >= written + 44100 * 4 * 3 / 10; }));
     }
 
-    std::ifstream file(recording, std::ios::binary);
-    ASSERT_TRUE(file.good()) << "nothing was played to " << recording;
     // The samples follow the header's "data" tag and length.
-    std::string start(80, '\0');
-    file.read(&start[0], static_cast<std::streamsize>(start.size()));
-    const size_t data = start.find("data");
-    ASSERT_NE(std::string::npos, data);
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(data + 8));
-    std::vector<int16_t> samples;
-    int16_t sample = 0;
-    while (file.read(reinterpret_cast<char*>(&sample), sizeof(sample)))
-        samples.push_back(sample);
+    const std::string played = readFile(recording);
+    const size_t data = played.find("data");
+    ASSERT_NE(std::string::npos, data) << "nothing was played to " << recording;
+    std::vector<int16_t> samples((played.size() - data - 8) / sizeof(int16_t));
+    std::memcpy(samples.data(), played.data() + data + 8, samples.size() * sizeof(int16_t));
     double loudSeconds = 0.0;
     const double frequency = toneFrequency(samples, 2, 44100, loudSeconds);
     EXPECT_GT(loudSeconds, 0.8);

@@ -10,6 +10,7 @@
 #include "../common/RunDirectory.h"
 #include "../common/TemporaryFolder.h"
 #include "MovieWriter.h"
+#include "SoundFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +23,6 @@
 #include <osg/Texture2D>
 #include <osgViewer/Viewer>
 
-#include <SFML/Audio/SoundBuffer.hpp>
-
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 using namespace Novaro;
@@ -163,8 +160,7 @@ TEST_F(Movies, VideoObjectFailuresAreReportedAndLeaveTheObject)
 TEST_F(Movies, VideoTexturesFollowTheScenesTableByTag)
 {
     // The sample scene with a videos table.
-    std::ifstream sample(std::string(NOVARO_SOURCE_DIR) + "/samples/scene.xml");
-    std::string scene((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
+    std::string scene = readFile(std::string(NOVARO_SOURCE_DIR) + "/samples/scene.xml");
     const std::regex videos("<videos(/>|>[^]*?</videos>)");
     ASSERT_TRUE(std::regex_search(scene, videos));
     scene = std::regex_replace(
@@ -210,18 +206,12 @@ TEST_F(Movies, VideoTexturesFollowTheScenesTableByTag)
 
 TEST_F(Movies, AudioObjectsChooseSamplesOrStreamsByExtension)
 {
-    std::vector<sf::Int16> tone(4410);
-    for (size_t index = 0; index < tone.size(); ++index)
-        tone[index] = static_cast<sf::Int16>((index % 100 < 50) ? 8000 : -8000);
-    sf::SoundBuffer buffer;
-    ASSERT_TRUE(buffer.loadFromSamples(tone.data(), tone.size(), 1, 44100));
-    const std::string wav = _folder.file("tone.WAV");
-    ASSERT_TRUE(buffer.saveToFile(_folder.file("tone.wav")));
-    std::rename(_folder.file("tone.wav").c_str(), wav.c_str());
+    // A tenth of a second of mono, under an extension in capitals.
+    const std::string tenth = _folder.write("tone.WAV", wav(1, 44100, 8820));
 
     NotifyCapture capture;
     osg::ref_ptr<ARAudio> audio = new ARAudio(screen({0}).get());
-    audio->setupAudio(wav, false);
+    audio->setupAudio(tenth, false);
     EXPECT_TRUE(audio->getUseSamples());
     EXPECT_NEAR(0.1f, audio->getDuration(), 0.001f);
     // Invisible: no geometry, still a sound.

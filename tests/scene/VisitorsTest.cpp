@@ -145,11 +145,10 @@ TEST(ARTextureUnitsVisitor, RecordsUnitsOnceInOrderAndCountsCombiners)
     ARTextureUnitsVisitor visitor;
     geode->accept(visitor);
 
-    const std::map<unsigned int, bool> used = visitor.getUsedUnits();
-    ASSERT_EQ(used.size(), 3u);
-    EXPECT_EQ(used.count(0), 1u);
-    EXPECT_EQ(used.count(2), 1u);
-    EXPECT_EQ(used.count(5), 1u);
+    std::vector<unsigned int> used;
+    for (const auto& unit : visitor.getUsedUnits())
+        used.push_back(unit.first);
+    EXPECT_EQ(used, (std::vector<unsigned int>{0, 2, 5}));
     EXPECT_EQ(visitor.getUsedUnitsList(), (std::vector<unsigned int>{2, 5, 0}));
     EXPECT_EQ(visitor.getOpacityUnits(), (std::vector<unsigned int>{1, 1}));
     // Unit 2 met again in the second drawable is not printed a second time.

@@ -308,33 +308,16 @@ TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFinds)
     ASSERT_EQ(1u, application.getTemporaryFiles().size());
     EXPECT_EQ(directory.file("markers/board_multi.dat"), application.getTemporaryFiles()[0]);
 
-    EXPECT_EQ("# Novaro Multi Marker Setup\n"
-              "# marker name: board\n"
-              "3\n"
-              "\n"
-              "# submarker 0\n" +
-                  directory.file("patterns/left.patt") +
-                  "\n"
-                  "40\n"
-                  "1 0 0 -50\n"
-                  "0 1 0 0\n"
-                  "0 0 1 10\n"
-                  "\n"
-                  "# submarker 1\n" +
-                  directory.file("patterns/middle.patt") +
-                  "\n"
-                  "40\n"
-                  "1 0 0 0\n"
-                  "0 1 0 0\n"
-                  "0 0 1 10\n"
-                  "\n"
-                  "# submarker 2\n" +
-                  directory.file("patterns/right.patt") +
-                  "\n"
-                  "62.5\n"
-                  "0 -1 0 50\n"
-                  "1 0 0 0\n"
-                  "0 0 1 10\n",
+    // Each submarker: its pattern, its width, and the three rows of its pose in the board.
+    const auto submarker = [&](int index, const std::string& tag, const std::string& rows)
+    {
+        return "# submarker " + std::to_string(index) + "\n" + directory.file("patterns/" + tag + ".patt") +
+               "\n" + rows;
+    };
+    EXPECT_EQ("# Novaro Multi Marker Setup\n# marker name: board\n3\n\n" +
+                  submarker(0, "left", "40\n1 0 0 -50\n0 1 0 0\n0 0 1 10\n\n") +
+                  submarker(1, "middle", "40\n1 0 0 0\n0 1 0 0\n0 0 1 10\n\n") +
+                  submarker(2, "right", "62.5\n0 -1 0 50\n1 0 0 0\n0 0 1 10\n"),
               readFile(directory.file("markers/board_multi.dat")));
 
     osgART::MultiMarkerSetup setup;
@@ -358,15 +341,8 @@ TEST(MultiMarkerFile, AnIncompleteFileIsNotLeftBehind)
     EXPECT_TRUE(capture.printed(" WARNING: not all submarkers were added to pattern file."));
     // The tracker would reuse any file under that name on the next start.
     EXPECT_TRUE(application.getTemporaryFiles().empty());
-    EXPECT_EQ(std::vector<std::string>{"board.osgt"},
-              [&]
-              {
-                  std::vector<std::string> names;
-                  for (const auto& entry : std::filesystem::directory_iterator(directory.path()))
-                      if (entry.is_regular_file())
-                          names.push_back(entry.path().filename().string());
-                  return names;
-              }());
+    for (const auto& entry : std::filesystem::directory_iterator(directory.path()))
+        EXPECT_TRUE(!entry.is_regular_file() || entry.path().filename() == "board.osgt") << entry.path();
 
     MarkerData empty;
     capture.clear();
