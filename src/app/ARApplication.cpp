@@ -33,6 +33,7 @@
 #include "osgART/GenericVideo.h"
 #include "osgART/VideoLayer.h"
 #include "scene/ARObject.h"
+#include "scene/SceneClock.h"
 #include "tracking/ARMarkerNode.h"
 
 namespace Novaro
@@ -56,9 +57,9 @@ ARApplication::~ARApplication()
     // rendering nodes from the last built to the first, markers, tracker, video and the viewer.
     if (_shadowsManager.valid())
         _shadowsManager->setApplication(nullptr);
-    // The timed texts' clock reads this object's frame time.
+    // The scene clock (timed texts, animation pauses) reads this object's frame time.
     if (_frameTime > 0.0)
-        ARTimerEventsHandler::setTickSource(nullptr);
+        SceneClock::setTickSource(nullptr);
 
     delete _configuration;
     _configuration = nullptr;
@@ -290,12 +291,12 @@ void ARApplication::setFrameTime(double seconds)
     _sceneSeconds = 0.0;
     if (_frameTime == 0.0)
     {
-        ARTimerEventsHandler::setTickSource(nullptr);
+        SceneClock::setTickSource(nullptr);
         return;
     }
     // A text shown before the first frame counts from scene time 0, as one shown later counts from
     // its own frame's time.
-    ARTimerEventsHandler::setTickSource(
+    SceneClock::setTickSource(
         [this]
         { return static_cast<osg::Timer_t>(_sceneSeconds / osg::Timer::instance()->getSecondsPerTick()); });
 }

@@ -2,46 +2,27 @@
 
 #include "effects/HUD.h"
 #include "effects/TimerInfoHUD.h"
+#include "scene/SceneClock.h"
 
 #include <osgViewer/Viewer>
 
 namespace Novaro
 {
 
-namespace
-{
-ARTimerEventsHandler::TickSource& tickSource()
-{
-    static ARTimerEventsHandler::TickSource source;
-    return source;
-}
-} // namespace
-
-void ARTimerEventsHandler::setTickSource(TickSource source)
-{
-    tickSource() = std::move(source);
-}
-
-osg::Timer_t ARTimerEventsHandler::currentTick()
-{
-    const TickSource& source = tickSource();
-    return source ? source() : osg::Timer::instance()->tick();
-}
-
 ARTimerEventsHandler::ARTimerEventsHandler(float displayTime, HUD* hud) : _hud(hud), _displayTime(displayTime)
 {
-    _timer.setStartTick(currentTick());
+    _timer.setStartTick(SceneClock::tick());
 }
 
 void ARTimerEventsHandler::restart(HUD* hud)
 {
-    _timer.setStartTick(currentTick());
+    _timer.setStartTick(SceneClock::tick());
     _hud = hud;
 }
 
 double ARTimerEventsHandler::getElapsedSeconds() const
 {
-    return _timer.delta_s(_timer.getStartTick(), currentTick());
+    return _timer.delta_s(_timer.getStartTick(), SceneClock::tick());
 }
 
 bool ARTimerEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& actionAdapter)

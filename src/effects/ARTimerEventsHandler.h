@@ -4,8 +4,6 @@
 #include <osg/observer_ptr>
 #include <osgGA/GUIEventHandler>
 
-#include <functional>
-
 namespace Novaro
 {
 
@@ -14,15 +12,10 @@ class HUD;
 // Hides a timed HUD once its display time has passed since the text was shown. The handler does
 // not hide the HUD directly from the frame event: it posts a user event to the view and hides the
 // HUD when that event comes back, so the hiding happens in the normal event order of a frame.
+// Time is the scene clock's (SceneClock), which tests and a fixed frame time drive.
 class ARTimerEventsHandler : public osgGA::GUIEventHandler
 {
 public:
-    // Where the handler reads the current time. Tests replace it to move time forward without
-    // waiting; an empty function restores the system timer.
-    using TickSource = std::function<osg::Timer_t()>;
-    static void setTickSource(TickSource source);
-    static osg::Timer_t currentTick();
-
     ARTimerEventsHandler(float displayTime, HUD* hud);
 
     bool handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& actionAdapter) override;

@@ -1,6 +1,7 @@
 #include "interaction/ARBasicAnimationManagerPlus.h"
 
 #include "interaction/ARIndexedLinkVisitor.h"
+#include "scene/SceneClock.h"
 
 #include <osg/NodeVisitor>
 
@@ -9,7 +10,7 @@ namespace Novaro
 
 ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus()
 {
-    _pauseStart = _tickSource();
+    _pauseStart = SceneClock::tick();
     setLinkVisitor(new ARIndexedLinkVisitor);
 }
 
@@ -17,7 +18,7 @@ ARBasicAnimationManagerPlus::ARBasicAnimationManagerPlus(const osgAnimation::Bas
                                                          const osg::CopyOp& copyop)
     : osgAnimation::BasicAnimationManager(manager, copyop)
 {
-    _pauseStart = _tickSource();
+    _pauseStart = SceneClock::tick();
     setLinkVisitor(new ARIndexedLinkVisitor);
 }
 
@@ -26,21 +27,15 @@ void ARBasicAnimationManagerPlus::setPaused(bool paused)
     if (paused == _paused)
         return;
     if (paused)
-        _pauseStart = _tickSource();
+        _pauseStart = SceneClock::tick();
     else
         _pausedTime += pauseClockSeconds();
     _paused = paused;
 }
 
-void ARBasicAnimationManagerPlus::setTickSource(TickSource source)
-{
-    _tickSource = std::move(source);
-    _pauseStart = _tickSource();
-}
-
 double ARBasicAnimationManagerPlus::pauseClockSeconds() const
 {
-    return osg::Timer::instance()->delta_s(_pauseStart, _tickSource());
+    return osg::Timer::instance()->delta_s(_pauseStart, SceneClock::tick());
 }
 
 double ARBasicAnimationManagerPlus::animationTime(double simulationTime) const

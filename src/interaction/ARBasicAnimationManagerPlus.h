@@ -3,15 +3,14 @@
 #include <osg/Timer>
 #include <osgAnimation/BasicAnimationManager>
 
-#include <functional>
-
 namespace Novaro
 {
 
 // The content's skeletal and channel animations with a pause: while paused the animation time
 // stands still, and on resuming it carries on from where it stood rather than jumping ahead by
 // the time spent paused. The animation time is the frame's simulation time minus every pause so
-// far (and minus the current one while paused).
+// far (and minus the current one while paused). Pauses are timed on the scene clock (SceneClock),
+// which follows the frame count when the player runs on a fixed time per frame.
 class ARBasicAnimationManagerPlus : public osgAnimation::BasicAnimationManager
 {
 public:
@@ -33,18 +32,12 @@ public:
     // The time the animations are updated at for a frame at 'simulationTime'.
     double animationTime(double simulationTime) const;
 
-    // Where the pause clock reads its ticks: the system clock (osg::Timer::tick) unless a test
-    // drives the clock itself. The clock starts again from the new source.
-    using TickSource = std::function<osg::Timer_t()>;
-    void setTickSource(TickSource source);
-
 protected:
     ~ARBasicAnimationManagerPlus() override = default;
 
 private:
     bool _paused = true;
     double _pausedTime = 0.0;
-    TickSource _tickSource = [] { return osg::Timer::instance()->tick(); };
     osg::Timer_t _pauseStart = 0; // the pause clock's start
     // Seconds on the pause clock since its start.
     double pauseClockSeconds() const;

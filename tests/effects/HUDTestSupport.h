@@ -2,6 +2,7 @@
 
 #include "effects/ARTimerEventsHandler.h"
 #include "effects/HUDList.h"
+#include "scene/SceneClock.h"
 
 #include "Display.h"
 #include "NotifyCapture.h"
@@ -27,7 +28,7 @@ protected:
         NOVARO_REQUIRE_DISPLAY();
         ASSERT_EQ(0, chdir(NOVARO_RUN_DIR));
         const osg::Timer_t start = osg::Timer::instance()->tick();
-        Novaro::ARTimerEventsHandler::setTickSource(
+        Novaro::SceneClock::setTickSource(
             [this, start] {
                 return start +
                        static_cast<osg::Timer_t>(seconds / osg::Timer::instance()->getSecondsPerTick());
@@ -42,7 +43,7 @@ protected:
         huds.setViewer(viewer.get());
     }
 
-    void TearDown() override { Novaro::ARTimerEventsHandler::setTickSource(nullptr); }
+    void TearDown() override { Novaro::SceneClock::setTickSource(nullptr); }
 
     void frames(int count)
     {

@@ -2,6 +2,7 @@
 #include "interaction/ARAnimationVisitors.h"
 #include "interaction/ARBasicAnimationManagerPlus.h"
 #include "scene/ARObject.h"
+#include "scene/SceneClock.h"
 
 #include "UpdateTraversal.h"
 
@@ -122,11 +123,11 @@ TEST(Animations, PathAnimationsStartPauseRewindAndChangeSpeed)
 
 TEST(Animations, ThePauseClockHoldsTheAnimationTimeWhilePaused)
 {
-    osg::ref_ptr<ARBasicAnimationManagerPlus> manager = new ARBasicAnimationManagerPlus;
-    // The pause clock and the frames' simulation time both run on the test's own seconds.
+    // The scene clock and the frames' simulation time both run on the test's own seconds.
     double now = 100.0;
-    manager->setTickSource(
+    SceneClock::setTickSource(
         [&now] { return static_cast<osg::Timer_t>(now / osg::Timer::instance()->getSecondsPerTick()); });
+    osg::ref_ptr<ARBasicAnimationManagerPlus> manager = new ARBasicAnimationManagerPlus;
     const double pausedAt = manager->animationTime(now);
     now += 10.0;
     EXPECT_NEAR(manager->animationTime(now), pausedAt, 1e-6) << "still while paused";
@@ -141,6 +142,7 @@ TEST(Animations, ThePauseClockHoldsTheAnimationTimeWhilePaused)
     manager->togglePaused();
     manager->togglePaused();
     EXPECT_FALSE(manager->isPaused());
+    SceneClock::setTickSource(nullptr);
 }
 
 TEST(Animations, TheApplicationDrivesEveryObjectAtOnce)
