@@ -322,6 +322,20 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
     EXPECT_NE(findByName(root.get(), "last"), nullptr);
 }
 
+// A skin's extent is known only once it has been moved; one that lies beyond single precision at
+// rest would take the scene's bound with it on the first frame (found by fuzzing).
+TEST_F(HostileModelsTest, ASkinBeyondSinglePrecisionAtRestIsRefused)
+{
+    std::unique_ptr<aiScene> far = AssimpTestScenes::buildSkinnedScene();
+    for (unsigned int v = 0; v < far->mMeshes[0]->mNumVertices; ++v)
+        far->mMeshes[0]->mVertices[v] *= 1e24f;
+    const std::string path = (_folder / "far_skin.glb").string();
+    ASSERT_EQ(AssimpTestScenes::exportScene(*far, "glb2", path), "");
+    NotifyCapture capture;
+    EXPECT_EQ(_reader->readNode(path).status(), osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE);
+    EXPECT_TRUE(saidPart(capture, "refusing " + path + ": its extent is not finite"));
+}
+
 TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefused)
 {
     const std::string path = _temporary.write("channels.glb", manyChannels(20000));

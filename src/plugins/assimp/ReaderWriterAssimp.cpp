@@ -30,6 +30,7 @@
 
 #include <osg/MatrixTransform>
 #include <osg/Notify>
+#include <osgAnimation/RigGeometry>
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
 #include <osgDB/ReaderWriter>
@@ -106,15 +107,40 @@ osg::ref_ptr<osg::Node> uprightInMillimetres(osg::Node* model)
     return upright;
 }
 
-// An empty model's bound is invalid, which is fine; a valid one must be finite.
-bool hasFiniteBound(osg::Node& node)
+bool isFinite(const osg::BoundingSphere& bound)
 {
-    const osg::BoundingSphere& bound = node.getBound();
     if (!bound.valid())
         return !std::isnan(bound.radius());
     const osg::Vec3 centre = bound.center();
     return std::isfinite(bound.radius()) && std::isfinite(centre.x()) && std::isfinite(centre.y()) &&
            std::isfinite(centre.z());
+}
+
+// Finds a skinned mesh whose rest shape has no finite extent: a rig's own bound is only its
+// skinned shape's, known after the first frame, when the player has placed it already.
+class RestShapeExtentCheck : public osg::NodeVisitor
+{
+public:
+    RestShapeExtentCheck() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+    void apply(osg::Drawable& drawable) override
+    {
+        const auto* rig = dynamic_cast<const osgAnimation::RigGeometry*>(&drawable);
+        if (rig != nullptr && rig->getSourceGeometry() != nullptr &&
+            !isFinite(osg::BoundingSphere(rig->getSourceGeometry()->getBoundingBox())))
+            finite = false;
+    }
+    bool finite = true;
+};
+
+// An empty model's bound is invalid, which is fine; a valid one must be finite, and so must the
+// rest shape of every skinned mesh.
+bool hasFiniteBound(osg::Node& node)
+{
+    if (!isFinite(node.getBound()))
+        return false;
+    RestShapeExtentCheck check;
+    node.accept(check);
+    return check.finite;
 }
 
 } // namespace
