@@ -1,5 +1,6 @@
 #include "osgART/ImageTargetTracker.h"
 #include "osgART/GreyFrame.h"
+#include "osgART/HammingMatcher.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
@@ -8,8 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
 namespace osgART
 {
@@ -24,51 +23,6 @@ const double kFlowEpsilon = 0.03;
 // RANSAC's iterations and confidence: enough for a third of the matches agreeing.
 const int kRansacIterations = 2000;
 const double kRansacConfidence = 0.995;
-
-// The nearest and second nearest target descriptor of one frame descriptor, by Hamming distance.
-struct NearestTwo
-{
-    int best = -1;
-    int bestDistance = 257;
-    int secondDistance = 257;
-};
-
-// Brute-force matching of 32-byte descriptors. OpenCV's packaged build counts bits without the
-// processor's popcount instruction (some 16 ns a pair); this loop, compiled for it where the
-// processor has it, takes about 2.
-__attribute__((target_clones("popcnt", "default"))) void
-findNearestTwo(const cv::Mat& frame, const cv::Mat& target, std::vector<NearestTwo>& nearest)
-{
-    nearest.assign(size_t(frame.rows), NearestTwo());
-    std::vector<uint64_t> words(size_t(target.rows) * 4);
-    for (int row = 0; row < target.rows; ++row)
-        std::memcpy(&words[size_t(row) * 4], target.ptr(row), 32);
-    for (int row = 0; row < frame.rows; ++row)
-    {
-        uint64_t query[4];
-        std::memcpy(query, frame.ptr(row), 32);
-        NearestTwo& found = nearest[size_t(row)];
-        const uint64_t* candidate = words.data();
-        for (int index = 0; index < target.rows; ++index, candidate += 4)
-        {
-            const int distance = __builtin_popcountll(query[0] ^ candidate[0]) +
-                                 __builtin_popcountll(query[1] ^ candidate[1]) +
-                                 __builtin_popcountll(query[2] ^ candidate[2]) +
-                                 __builtin_popcountll(query[3] ^ candidate[3]);
-            if (distance < found.secondDistance)
-            {
-                if (distance < found.bestDistance)
-                {
-                    found.secondDistance = found.bestDistance;
-                    found.bestDistance = distance;
-                    found.best = index;
-                }
-                else
-                    found.secondDistance = distance;
-            }
-        }
-    }
-}
 
 // The picture's outline through a homography (picture pixels to processing pixels).
 std::vector<cv::Point2f> outlineOf(const ImageTarget& target, const cv::Matx33d& homography)
@@ -144,6 +98,7 @@ int ImageTargetTracker::addTarget(const ImageTarget& target, std::string* error)
     _targets.emplace_back();
     Target& added = _targets.back();
     added.target = target;
+    added.matcher.setDescriptors(target.descriptors());
     prepareAlignment(added);
     return int(_targets.size()) - 1;
 }
@@ -515,7 +470,7 @@ bool ImageTargetTracker::detect(Target& target)
     if (_frameDescriptors.rows < kMinimumInliers)
         return false;
     std::vector<NearestTwo> nearest;
-    findNearestTwo(_frameDescriptors, target.target.descriptors(), nearest);
+    target.matcher.findNearestTwo(_frameDescriptors, nearest);
     std::vector<cv::Point2f> picture, frame;
     std::vector<cv::Point3f> object;
     for (size_t query = 0; query < nearest.size(); ++query)

@@ -2,6 +2,7 @@
 // renderer (which shares no code with the tracker), following from frame to frame, and the tracker
 // plugin's "image" markers.
 #include <osgART/GenericTracker.h>
+#include <osgART/HammingMatcher.h>
 #include <osgART/ImageTarget.h>
 #include <osgART/ImageTargetTracker.h>
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/features2d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -285,3 +287,48 @@ TEST_F(ImageTargetTest, TrackerPluginTracksImageMarkersBesideSquares)
 }
 
 } // namespace
+
+TEST(ImageTargetMatching, TwoNearestAgreeWithOpenCVsBruteForceMatcher)
+{
+    cv::RNG random(5);
+    cv::Mat queries(57, 32, CV_8UC1);
+    random.fill(queries, cv::RNG::UNIFORM, 0, 256);
+    // Set sizes around the matcher's blocks of eight, an empty set and one descriptor.
+    for (int count : {0, 1, 7, 8, 9, 203})
+    {
+        cv::Mat set(count, 32, CV_8UC1);
+        if (count > 0)
+            random.fill(set, cv::RNG::UNIFORM, 0, 256);
+        // Some queries lie near a descriptor of the set, as a real match does.
+        for (int row = 0; row < queries.rows && count > 0; row += 3)
+        {
+            set.row(row % count).copyTo(queries.row(row));
+            queries.at<unsigned char>(row, row % 32) ^= 0x11;
+        }
+        osgART::HammingMatcher matcher;
+        matcher.setDescriptors(set);
+        std::vector<osgART::NearestTwo> nearest;
+        matcher.findNearestTwo(queries, nearest);
+        ASSERT_EQ(size_t(queries.rows), nearest.size());
+        if (count == 0)
+        {
+            for (const osgART::NearestTwo& found : nearest)
+                EXPECT_EQ(-1, found.best);
+            continue;
+        }
+        std::vector<std::vector<cv::DMatch>> expected;
+        cv::BFMatcher(cv::NORM_HAMMING).knnMatch(queries, set, expected, 2);
+        for (int row = 0; row < queries.rows; ++row)
+        {
+            const std::vector<cv::DMatch>& two = expected[size_t(row)];
+            const osgART::NearestTwo& found = nearest[size_t(row)];
+            EXPECT_EQ(int(two[0].distance), found.bestDistance) << "count " << count << ", row " << row;
+            EXPECT_EQ(two.size() > 1 ? int(two[1].distance) : 257, found.secondDistance);
+            // With a tie, either index is right.
+            if (two.size() < 2 || two[0].distance < two[1].distance)
+            {
+                EXPECT_EQ(two[0].trainIdx, found.best) << "count " << count << ", row " << row;
+            }
+        }
+    }
+}

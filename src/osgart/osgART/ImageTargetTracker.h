@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CameraParameters.h"
+#include "HammingMatcher.h"
 #include "ImageTarget.h"
 #include "PoseEstimator.h"
 
@@ -157,6 +158,7 @@ private:
     struct Target
     {
         ImageTarget target;
+        HammingMatcher matcher; ///< the target's descriptors, packed for matching
         /// Per alignment level of the target: the picture's flow pyramid with its gradients, and
         /// its grey-level mean and spread.
         struct FlowLevel
