@@ -200,6 +200,7 @@ void ImageTargetTracker::clear()
 
 void ImageTargetTracker::forget()
 {
+    _framesUnseen = 0;
     for (Target& target : _targets)
         target.result = Result();
 }
@@ -253,6 +254,9 @@ void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vect
     ++_frameCount;
     if (followed > 0 && _frameCount % kSearchInterval != 0)
         return;
+    if (!isSearchFrame(followed))
+        return;
+    ++_searches;
     // A target being found is checked with all its corners.
     _cornersPerTarget = size_t(ImageTarget::kAlignmentCorners);
     for (size_t index = 0; index < _targets.size() && followed < kMaximumVisible; ++index)
@@ -261,6 +265,17 @@ void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vect
         if (isWanted(index) && !target.result.found && detect(target))
             ++followed;
     }
+    _framesUnseen = followed > 0 ? 0 : _framesUnseen + 1;
+}
+
+bool ImageTargetTracker::isSearchFrame(int followed)
+{
+    // A picture long out of view is looked for in one frame of kIdleSearchInterval: a scene whose
+    // picture lies elsewhere pays a fraction of a search a frame, and one coming into view is found
+    // at most that many frames late.
+    if (followed > 0 || _framesUnseen < kIdleAfterFrames)
+        return true;
+    return ++_idleFrames % kIdleSearchInterval == 0;
 }
 
 size_t ImageTargetTracker::chooseLevel(const Target& target, const cv::Matx33d& homography) const

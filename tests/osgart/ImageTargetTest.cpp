@@ -240,6 +240,35 @@ TEST_F(ImageTargetTest, FollowsByFlowAndFallsBackToDetectionWhenLost)
     EXPECT_FALSE(tracker.result(0).followed);
 }
 
+TEST_F(ImageTargetTest, PictureLongOutOfViewIsSearchedForInFewerFramesAndStillFound)
+{
+    using Tracker = osgART::ImageTargetTracker;
+    const cv::Mat empty = frameOf({});
+    for (int frame = 0; frame < Tracker::kIdleAfterFrames; ++frame)
+        tracker.process(empty, 1);
+    EXPECT_EQ(size_t(Tracker::kIdleAfterFrames), tracker.searchCount()) << "every frame, at first";
+    for (int frame = 0; frame < 4 * Tracker::kIdleSearchInterval; ++frame)
+        tracker.process(empty, 1);
+    EXPECT_EQ(size_t(Tracker::kIdleAfterFrames + 4), tracker.searchCount());
+
+    // Back in view: found within an interval, then searched for every frame again once lost.
+    const cv::Mat seen = frameOf({placeAt(260, 30)});
+    int late = 0;
+    for (; late < Tracker::kIdleSearchInterval && !tracker.result(0).found; ++late)
+        tracker.process(seen, 1);
+    ASSERT_TRUE(tracker.result(0).found);
+    const size_t searches = tracker.searchCount();
+    tracker.process(empty, 1);
+    tracker.process(empty, 1);
+    EXPECT_EQ(searches + 2, tracker.searchCount());
+    // forget() searches at once, whatever came before.
+    for (int frame = 0; frame < Tracker::kIdleAfterFrames + 1; ++frame)
+        tracker.process(empty, 1);
+    tracker.forget();
+    tracker.process(seen, 1);
+    EXPECT_TRUE(tracker.result(0).found);
+}
+
 TEST_F(ImageTargetTest, TrackerPluginTracksImageMarkersBesideSquares)
 {
     osg::ref_ptr<osgART::GenericTracker> plugin = NovaroTest::loadTracker();
