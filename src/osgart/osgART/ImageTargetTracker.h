@@ -32,12 +32,17 @@ namespace osgART
 /// Alignment, which makes the pose precise: the frame is warped back through the homography onto the
 /// picture's alignment level nearest the size it is seen at, its brightness and contrast matched to
 /// the picture's, and the level's corners are located in it by pyramidal Lucas-Kanade optical flow;
-/// a homography by RANSAC drops the corners that slipped (occluders, shadows) and the pose is fitted
-/// to the rest by least squares, which must reproject them closely. Feature positions are only as
+/// a homography by RANSAC drops the corners that slipped (occluders, shadows), so do corners far
+/// from it against the others' spread, and the pose is fitted to the rest by least squares, which
+/// must reproject them closely. A detected target, whose homography comes from the matches, is
+/// aligned twice: the second time through the first alignment's homography, and, when the frame
+/// proves blurred against the picture (the blur kernel estimated by Wiener deconvolution of a
+/// detailed patch), against the picture blurred by that kernel. Feature positions are only as
 /// precise as their pyramid level; aligned corners are precise to a fraction of a pixel.
 /// Tracking: once found, a target is aligned in the next frame from its last homography, with no
 /// feature search at all; a target that fails to align is searched for by detection in the same
-/// frame. Comparing with the picture itself rather than with the last frame, the pose does not drift.
+/// frame. With nothing in view for kIdleAfterFrames, the search runs in one frame of
+/// kIdleSearchInterval. Comparing with the picture itself rather than with the last frame, the pose does not drift.
 /// The feature search leaves out the targets already followed, so that its features go to the others;
 /// it runs once per frame for all the targets not yet found, and the targets followed share a fixed
 /// number of alignment corners, so that five targets in view cost about twice one.
