@@ -42,8 +42,8 @@ namespace osgART
 /// Tracking: once found, a target is aligned in the next frame from its last homography, with no
 /// feature search at all; a target that fails to align is searched for by detection in the same
 /// frame. With nothing in view for kIdleAfterFrames, the search runs in one frame of
-/// kIdleSearchInterval. Comparing with the picture itself rather than with the last frame, the pose does not drift.
-/// The feature search leaves out the targets already followed, so that its features go to the others;
+/// kIdleSearchInterval. Comparing with the picture itself rather than with the last frame, the pose does not
+/// drift. The feature search leaves out the targets already followed, so that its features go to the others;
 /// it runs once per frame for all the targets not yet found, and the targets followed share a fixed
 /// number of alignment corners, so that five targets in view cost about twice one.
 /// Up to kMaximumTargets are trained; once kMaximumVisible are followed, the others are not searched
