@@ -12,9 +12,11 @@ trap 'rm -rf "$work"' EXIT
 
 mkdir -p "$samples/patterns" "$samples/recorded" "$work/patterns"
 # Calibrations for the two formats of the video settings (with lens distortion), and three
-# generated patterns, renamed after the markers of the markers settings.
+# generated patterns of 4 x 4 blocks (the sample's markers were made so, before the generator's
+# default became 8 x 8), renamed after the markers of the markers settings.
 "$run/novaro-synthcam" --output "$work/a%04d.png" --frames 1 --width 640 --height 480 \
-  --write-camera "$samples/camera_640x480.dat" --generated 3 --write-patterns "$work/patterns" --seed 3
+  --write-camera "$samples/camera_640x480.dat" --generated 3 --pattern-blocks 4 \
+  --write-patterns "$work/patterns" --seed 3
 "$run/novaro-synthcam" --output "$work/b%04d.png" --frames 1 --width 1280 --height 720 \
   --write-camera "$samples/camera_1280x720.dat" --seed 3
 for i in 0 1 2; do

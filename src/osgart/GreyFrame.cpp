@@ -1,5 +1,7 @@
 #include "osgART/GreyFrame.h"
 
+#include <osg/Image>
+
 #if defined(__x86_64__) || defined(__i386__)
 #define NOVARO_X86_KERNELS 1
 #include <immintrin.h>
@@ -199,14 +201,21 @@ void halveRows(const unsigned char* top, const unsigned char* bottom, unsigned c
 template <int Channels, int Red, int Blue>
 void convertRows(const cv::Mat& source, bool flipVertical, bool mirror, cv::Mat& grey, cv::Mat* halved)
 {
-    const RowKernel kernel = Channels == 1 ? nullptr : vectorKernel<Channels, Red, Blue>();
+    RowKernel kernel = nullptr;
+    if constexpr (Channels >= 3)
+        kernel = vectorKernel<Channels, Red, Blue>();
     const int width = source.cols;
     for (int y = 0; y < source.rows; ++y)
     {
         const unsigned char* row = source.ptr<unsigned char>(flipVertical ? source.rows - 1 - y : y);
         unsigned char* out = grey.ptr<unsigned char>(y);
-        if (Channels == 1)
+        if constexpr (Channels == 1)
             std::memcpy(out, row, size_t(width));
+        else if constexpr (Channels == 2)
+        {
+            for (int x = 0; x < width; ++x)
+                out[x] = row[2 * x];
+        }
         else
         {
             const int done = kernel ? kernel(row, out, width) : 0;
@@ -242,6 +251,9 @@ void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical,
     case PixelLayout::GREY:
         convertRows<1, 0, 0>(source, flipVertical, mirror, grey, halved);
         break;
+    case PixelLayout::GREY_ALPHA:
+        convertRows<2, 0, 0>(source, flipVertical, mirror, grey, halved);
+        break;
     case PixelLayout::RGB:
         convertRows<3, 0, 2>(source, flipVertical, mirror, grey, halved);
         break;
@@ -255,6 +267,45 @@ void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical,
         convertRows<4, 2, 0>(source, flipVertical, mirror, grey, halved);
         break;
     }
+}
+
+bool pixelsOfImage(const osg::Image& image, cv::Mat& pixels, PixelLayout& layout)
+{
+    if (image.getDataType() != GL_UNSIGNED_BYTE || !image.data())
+        return false;
+    int channels = 0;
+    switch (image.getPixelFormat())
+    {
+    case GL_LUMINANCE:
+        layout = PixelLayout::GREY;
+        channels = 1;
+        break;
+    case GL_LUMINANCE_ALPHA:
+        layout = PixelLayout::GREY_ALPHA;
+        channels = 2;
+        break;
+    case GL_RGB:
+        layout = PixelLayout::RGB;
+        channels = 3;
+        break;
+    case GL_BGR:
+        layout = PixelLayout::BGR;
+        channels = 3;
+        break;
+    case GL_RGBA:
+        layout = PixelLayout::RGBA;
+        channels = 4;
+        break;
+    case GL_BGRA:
+        layout = PixelLayout::BGRA;
+        channels = 4;
+        break;
+    default:
+        return false;
+    }
+    pixels = cv::Mat(image.t(), image.s(), CV_MAKETYPE(CV_8U, channels),
+                     const_cast<unsigned char*>(image.data()), image.getRowStepInBytes());
+    return true;
 }
 
 void halveGreyFrame(const cv::Mat& grey, cv::Mat& halved)

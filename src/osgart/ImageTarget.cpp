@@ -1,4 +1,5 @@
 #include "osgART/ImageTarget.h"
+#include "osgART/GreyFrame.h"
 #include "osgART/InputFiles.h"
 
 #include <opencv2/features2d.hpp>
@@ -22,46 +23,18 @@ void setError(std::string* error, const std::string& text)
         *error = text;
 }
 
-// Grey, top row first, from an OSG image of 8-bit grey, RGB or RGBA pixels.
+// Grey, top row first, from an OSG image of 8-bit grey, grey+alpha or colour pixels.
 bool toGrey(const osg::Image& image, cv::Mat& grey)
 {
-    if (image.getDataType() != GL_UNSIGNED_BYTE || !image.data())
+    cv::Mat pixels;
+    PixelLayout layout;
+    if (!pixelsOfImage(image, pixels, layout))
         return false;
-    int code = -1;
-    int channels = 1;
-    switch (image.getPixelFormat())
-    {
-    case GL_LUMINANCE:
-        break;
-    case GL_LUMINANCE_ALPHA:
-        // Grey with alpha: the grey byte comes first.
-        channels = 2;
-        break;
-    case GL_RGB:
-        code = cv::COLOR_RGB2GRAY;
-        channels = 3;
-        break;
-    case GL_RGBA:
-        code = cv::COLOR_RGBA2GRAY;
-        channels = 4;
-        break;
-    default:
-        return false;
-    }
-    const cv::Mat view(image.t(), image.s(), CV_MAKETYPE(CV_8U, channels),
-                       const_cast<unsigned char*>(image.data()), image.getRowStepInBytes());
-    cv::Mat converted;
-    if (channels == 2)
-        cv::extractChannel(view, converted, 0);
-    else if (code >= 0)
-        cv::cvtColor(view, converted, code);
-    else
-        converted = view.clone();
     // OSG's readers put the bottom row first.
-    if (image.getOrigin() == osg::Image::BOTTOM_LEFT)
-        cv::flip(converted, grey, 0);
-    else
-        grey = converted;
+    makeGreyFrame(pixels, layout, image.getOrigin() == osg::Image::BOTTOM_LEFT, false, grey);
+    // An upright grey picture is only borrowed from the image, which goes.
+    if (grey.data == pixels.data)
+        grey = grey.clone();
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "osgART/ImageTargetTracker.h"
 #include "osgART/GreyFrame.h"
+#include "osgART/HammingMatcher.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
@@ -8,8 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 
 namespace osgART
 {
@@ -24,51 +23,6 @@ const double kFlowEpsilon = 0.03;
 // RANSAC's iterations and confidence: enough for a third of the matches agreeing.
 const int kRansacIterations = 2000;
 const double kRansacConfidence = 0.995;
-
-// The nearest and second nearest target descriptor of one frame descriptor, by Hamming distance.
-struct NearestTwo
-{
-    int best = -1;
-    int bestDistance = 257;
-    int secondDistance = 257;
-};
-
-// Brute-force matching of 32-byte descriptors. OpenCV's packaged build counts bits without the
-// processor's popcount instruction (some 16 ns a pair); this loop, compiled for it where the
-// processor has it, takes about 2.
-__attribute__((target_clones("popcnt", "default"))) void
-findNearestTwo(const cv::Mat& frame, const cv::Mat& target, std::vector<NearestTwo>& nearest)
-{
-    nearest.assign(size_t(frame.rows), NearestTwo());
-    std::vector<uint64_t> words(size_t(target.rows) * 4);
-    for (int row = 0; row < target.rows; ++row)
-        std::memcpy(&words[size_t(row) * 4], target.ptr(row), 32);
-    for (int row = 0; row < frame.rows; ++row)
-    {
-        uint64_t query[4];
-        std::memcpy(query, frame.ptr(row), 32);
-        NearestTwo& found = nearest[size_t(row)];
-        const uint64_t* candidate = words.data();
-        for (int index = 0; index < target.rows; ++index, candidate += 4)
-        {
-            const int distance = __builtin_popcountll(query[0] ^ candidate[0]) +
-                                 __builtin_popcountll(query[1] ^ candidate[1]) +
-                                 __builtin_popcountll(query[2] ^ candidate[2]) +
-                                 __builtin_popcountll(query[3] ^ candidate[3]);
-            if (distance < found.secondDistance)
-            {
-                if (distance < found.bestDistance)
-                {
-                    found.secondDistance = found.bestDistance;
-                    found.bestDistance = distance;
-                    found.best = index;
-                }
-                else
-                    found.secondDistance = distance;
-            }
-        }
-    }
-}
 
 // The picture's outline through a homography (picture pixels to processing pixels).
 std::vector<cv::Point2f> outlineOf(const ImageTarget& target, const cv::Matx33d& homography)
@@ -144,6 +98,7 @@ int ImageTargetTracker::addTarget(const ImageTarget& target, std::string* error)
     _targets.emplace_back();
     Target& added = _targets.back();
     added.target = target;
+    added.matcher.setDescriptors(target.descriptors());
     prepareAlignment(added);
     return int(_targets.size()) - 1;
 }
@@ -159,8 +114,82 @@ void ImageTargetTracker::prepareAlignment(Target& target)
         cv::buildOpticalFlowPyramid(level.picture, made.pyramid, cv::Size(kFlowWindow, kFlowWindow),
                                     kFlowLevels, true);
         cv::meanStdDev(level.picture, made.mean, made.spread);
+        prepareBlurEstimate(level.picture, made);
         target.levels.push_back(made);
     }
+}
+
+void ImageTargetTracker::prepareBlurEstimate(const cv::Mat& picture, Target::FlowLevel& made)
+{
+    // The square of the level with the most detail, and its spectrum.
+    const int side = std::min(kBlurPatch, std::min(picture.cols, picture.rows));
+    cv::Mat dx, dy, energy;
+    cv::Sobel(picture, dx, CV_32F, 1, 0);
+    cv::Sobel(picture, dy, CV_32F, 0, 1);
+    energy = dx.mul(dx) + dy.mul(dy);
+    cv::Mat summed;
+    cv::boxFilter(energy, summed, -1, cv::Size(side, side), cv::Point(0, 0), false, cv::BORDER_CONSTANT);
+    cv::Point best(0, 0);
+    double bestValue = -1.0;
+    for (int y = 0; y + side <= picture.rows; y += 4)
+        for (int x = 0; x + side <= picture.cols; x += 4)
+            if (summed.at<float>(y, x) > bestValue)
+            {
+                bestValue = summed.at<float>(y, x);
+                best = cv::Point(x, y);
+            }
+    made.blurPatch = cv::Rect(best.x, best.y, side, side);
+    cv::Mat patch;
+    picture(made.blurPatch).convertTo(patch, CV_32F);
+    patch -= cv::mean(patch)[0];
+    cv::dft(patch, made.patchSpectrum, cv::DFT_COMPLEX_OUTPUT);
+    cv::Mat power;
+    cv::mulSpectrums(made.patchSpectrum, made.patchSpectrum, power, 0, true);
+    std::vector<cv::Mat> parts;
+    cv::split(power, parts);
+    made.patchPower = parts[0];
+}
+
+bool ImageTargetTracker::estimateBlur(const Target::FlowLevel& flow, cv::Mat& kernel, cv::Point2f& centroid)
+{
+    cv::Mat patch;
+    _rectified(flow.blurPatch).convertTo(patch, CV_32F);
+    patch -= cv::mean(patch)[0];
+    cv::Mat spectrum, cross;
+    cv::dft(patch, spectrum, cv::DFT_COMPLEX_OUTPUT);
+    cv::mulSpectrums(spectrum, flow.patchSpectrum, cross, 0, true);
+    // Wiener division by the picture's power; the floor keeps frequencies the picture lacks out.
+    const double floor = kWienerFloor * cv::mean(flow.patchPower)[0];
+    std::vector<cv::Mat> parts;
+    cv::split(cross, parts);
+    cv::Mat denominator = flow.patchPower + floor;
+    cv::divide(parts[0], denominator, parts[0]);
+    cv::divide(parts[1], denominator, parts[1]);
+    cv::merge(parts, cross);
+    cv::Mat response;
+    cv::idft(cross, response, cv::DFT_REAL_OUTPUT | cv::DFT_SCALE);
+    // The kernel around the origin (the response wraps round).
+    const int reach = kBlurReach;
+    const int side = 2 * reach + 1;
+    kernel.create(side, side, CV_32F);
+    for (int y = -reach; y <= reach; ++y)
+        for (int x = -reach; x <= reach; ++x)
+            kernel.at<float>(y + reach, x + reach) =
+                response.at<float>((y + response.rows) % response.rows, (x + response.cols) % response.cols);
+    double peak;
+    cv::minMaxLoc(kernel, nullptr, &peak);
+    if (!(peak > 0.0))
+        return false;
+    cv::threshold(kernel, kernel, kKernelFloor * peak, 0.0, cv::THRESH_TOZERO);
+    const cv::Moments m = cv::moments(kernel);
+    if (!(m.m00 > 0.0))
+        return false;
+    kernel /= m.m00;
+    centroid = cv::Point2f(float(m.m10 / m.m00 - reach), float(m.m01 / m.m00 - reach));
+    // Spread of the kernel: its larger second moment's root, level pixels.
+    const double a = m.mu20 / m.m00, b = m.mu11 / m.m00, c = m.mu02 / m.m00;
+    const double larger = 0.5 * (a + c) + std::sqrt(0.25 * (a - c) * (a - c) + b * b);
+    return std::sqrt(larger) >= kBlurredSpread;
 }
 
 void ImageTargetTracker::clear()
@@ -171,6 +200,7 @@ void ImageTargetTracker::clear()
 
 void ImageTargetTracker::forget()
 {
+    _framesUnseen = 0;
     for (Target& target : _targets)
         target.result = Result();
 }
@@ -224,6 +254,9 @@ void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vect
     ++_frameCount;
     if (followed > 0 && _frameCount % kSearchInterval != 0)
         return;
+    if (!isSearchFrame(followed))
+        return;
+    ++_searches;
     // A target being found is checked with all its corners.
     _cornersPerTarget = size_t(ImageTarget::kAlignmentCorners);
     for (size_t index = 0; index < _targets.size() && followed < kMaximumVisible; ++index)
@@ -232,32 +265,47 @@ void ImageTargetTracker::process(const cv::Mat& grey, int scale, const std::vect
         if (isWanted(index) && !target.result.found && detect(target))
             ++followed;
     }
+    _framesUnseen = followed > 0 ? 0 : _framesUnseen + 1;
 }
 
-bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous,
-                               bool confirm)
+bool ImageTargetTracker::isSearchFrame(int followed)
+{
+    // A picture long out of view is looked for in one frame of kIdleSearchInterval: a scene whose
+    // picture lies elsewhere pays a fraction of a search a frame, and one coming into view is found
+    // at most that many frames late.
+    if (followed > 0 || _framesUnseen < kIdleAfterFrames)
+        return true;
+    return ++_idleFrames % kIdleSearchInterval == 0;
+}
+
+size_t ImageTargetTracker::chooseLevel(const Target& target, const cv::Matx33d& homography) const
 {
     const std::vector<ImageTarget::Level>& levels = target.target.levels();
-    if (levels.empty())
-        return false;
-    // The level nearest the size the picture is seen at: the square root of the area ratio.
-    const std::vector<cv::Point2f> outline = outlineOf(target.target, cv::Matx33d(homography));
-    if (!isPlausibleOutline(outline))
-        return false;
+    const std::vector<cv::Point2f> outline = outlineOf(target.target, homography);
     const double seen = std::sqrt(cv::contourArea(outline) / target.target.picture().size().area());
+    // A picture seen small is compared on the level just larger than it is seen, so that none of its
+    // few frame pixels is averaged away; others on the level nearest in size, whose flow windows
+    // span more of the picture (a blurred or shadowed frame needs that context).
+    if (seen * target.target.picture().cols < kSmallSeenPixels)
+    {
+        size_t larger = 0;
+        while (larger + 1 < levels.size() && levels[larger + 1].scale >= seen)
+            ++larger;
+        return larger;
+    }
     size_t chosen = 0;
     for (size_t level = 1; level < levels.size(); ++level)
         if (std::fabs(std::log(levels[level].scale / seen)) <
             std::fabs(std::log(levels[chosen].scale / seen)))
             chosen = level;
-    const ImageTarget::Level& level = levels[chosen];
-    const Target::FlowLevel& flow = target.levels[chosen];
+    return chosen;
+}
 
-    // Level pixel centres to picture pixel centres, then to the frame.
-    const double inverse = 1.0 / level.scale;
-    const cv::Matx33d fromLevel(inverse, 0.0, 0.5 * inverse - 0.5, 0.0, inverse, 0.5 * inverse - 0.5, 0.0,
-                                0.0, 1.0);
-    const cv::Matx33d levelToFrame = homography * fromLevel;
+void ImageTargetTracker::locateCorners(const Target& target, size_t chosen, const cv::Matx33d& levelToFrame,
+                                       size_t count, LevelFit& fit)
+{
+    const ImageTarget::Level& level = target.target.levels()[chosen];
+    const Target::FlowLevel& flow = target.levels[chosen];
     cv::warpPerspective(_frame, _rectified, cv::Mat(levelToFrame), level.picture.size(),
                         cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
     // Light and exposure differ from the print's: match the mean and spread to the picture's.
@@ -266,45 +314,136 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
     const double gain = flow.spread[0] / std::max(1.0, frameSpread[0]);
     _rectified.convertTo(_rectified, -1, gain, flow.mean[0] - gain * frameMean[0]);
 
+    trackCorners(target, chosen, levelToFrame, count, flow.pyramid, cv::Point2f(), fit);
+}
+
+void ImageTargetTracker::trackCorners(const Target& target, size_t chosen, const cv::Matx33d& levelToFrame,
+                                      size_t count, const std::vector<cv::Mat>& pyramid,
+                                      const cv::Point2f& shift, LevelFit& fit)
+{
+    const ImageTarget::Level& level = target.target.levels()[chosen];
     // The strongest corners come first.
-    const std::vector<cv::Point2f> corners(level.corners.begin(),
-                                           level.corners.begin() +
-                                               long(std::min(_cornersPerTarget, level.corners.size())));
+    const std::vector<cv::Point2f> corners(
+        level.corners.begin(), level.corners.begin() + long(std::min(count, level.corners.size())));
     std::vector<cv::Point2f> located;
     std::vector<unsigned char> status;
     std::vector<float> errors;
     cv::calcOpticalFlowPyrLK(
-        flow.pyramid, _rectified, corners, located, status, errors, cv::Size(kFlowWindow, kFlowWindow),
+        pyramid, _rectified, corners, located, status, errors, cv::Size(kFlowWindow, kFlowWindow),
         kFlowLevels,
         cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, kFlowIterations, kFlowEpsilon));
-    std::vector<cv::Point2f> picture, frame;
-    std::vector<cv::Point3f> object;
+    fit.picture.clear();
+    fit.frame.clear();
+    fit.object.clear();
     const cv::Rect2f inside(0.0f, 0.0f, float(level.picture.cols - 1), float(level.picture.rows - 1));
     for (size_t i = 0; i < located.size(); ++i)
     {
         if (!status[i] || !inside.contains(located[i]))
             continue;
-        picture.push_back(corners[i]);
-        frame.push_back(located[i]);
-        object.push_back(level.objectPoints[i]);
+        fit.picture.push_back(corners[i]);
+        fit.frame.push_back(located[i] + shift);
+        fit.object.push_back(level.objectPoints[i]);
     }
-    if (frame.empty())
-        return false;
-    cv::perspectiveTransform(frame, frame, levelToFrame);
+    if (!fit.frame.empty())
+        cv::perspectiveTransform(fit.frame, fit.frame, levelToFrame);
+}
+
+bool ImageTargetTracker::fitLevel(const Target& target, size_t chosen, const cv::Matx33d& homography,
+                                  bool refine, LevelFit& fit)
+{
+    const ImageTarget::Level& level = target.target.levels()[chosen];
+    fit.level = chosen;
+    // Level pixel centres to picture pixel centres, then to the frame.
+    const double inverse = 1.0 / level.scale;
+    fit.fromLevel =
+        cv::Matx33d(inverse, 0.0, 0.5 * inverse - 0.5, 0.0, inverse, 0.5 * inverse - 0.5, 0.0, 0.0, 1.0);
+    fit.count = std::min(_cornersPerTarget, level.corners.size());
+    locateCorners(target, chosen, homography * fit.fromLevel, fit.count, fit);
     cv::Mat fitted;
     std::vector<unsigned char> mask;
-    if (!fitHomography(picture, frame, fitted, mask))
+    if (!fitHomography(fit.picture, fit.frame, fitted, mask))
         return false;
-    if (confirm && correlationAt(level, cv::Matx33d(fitted)) < kMinimumCorrelation)
+    if (refine && !refineFit(target, chosen, fitted, mask, fit))
         return false;
-    std::vector<cv::Point2f> kept;
-    std::vector<cv::Point3f> keptObject;
-    keepAgreeing(mask, frame, object, kept, keptObject);
-    if (!fitPose(target, kept, keptObject, previous))
+    fit.levelToFrame = cv::Matx33d(fitted);
+    keepClosest(mask, fit);
+    return int(fit.kept.size()) >= kMinimumInliers;
+}
+
+bool ImageTargetTracker::refineFit(const Target& target, size_t chosen, cv::Mat& fitted,
+                                   std::vector<unsigned char>& mask, LevelFit& fit)
+{
+    // Warped through a homography a pixel or two off, the frame is also turned and scaled a little
+    // against the picture, which shifts every flow window's match: warped again through the fitted
+    // homography, it lines up with the picture and the corners are measured afresh.
+    const cv::Matx33d again(fitted);
+    locateCorners(target, chosen, again, fit.count, fit);
+    if (!fitHomography(fit.picture, fit.frame, fitted, mask))
         return false;
-    target.homography = cv::Matx33d(fitted) * cv::Matx33d(fromLevel).inv();
+    cv::Mat kernel;
+    cv::Point2f centroid;
+    if (!estimateBlur(target.levels[chosen], kernel, centroid))
+        return true;
+    // A blurred frame matched with the sharp picture pulls each corner its own way along the blur:
+    // the picture blurred as the frame is compares like with like. Convolution with the kernel also
+    // moves the picture by the kernel's centroid, which the corners found then get back.
+    cv::Mat blurred, turned;
+    cv::flip(kernel, turned, -1); // filter2D correlates: the kernel turned round convolves
+    cv::filter2D(target.target.levels()[chosen].picture, blurred, -1, turned, cv::Point(-1, -1), 0.0,
+                 cv::BORDER_REPLICATE);
+    cv::buildOpticalFlowPyramid(blurred, _blurredPyramid, cv::Size(kFlowWindow, kFlowWindow), kFlowLevels,
+                                true);
+    trackCorners(target, chosen, again, fit.count, _blurredPyramid, centroid, fit);
+    return fitHomography(fit.picture, fit.frame, fitted, mask);
+}
+
+void ImageTargetTracker::keepClosest(const std::vector<unsigned char>& mask, LevelFit& fit) const
+{
+    // RANSAC's threshold lets in corners that slipped a pixel or two (on a shadow's edge, on an
+    // occluder's); each would tip the pose. Only those near the homography as most are stay.
+    std::vector<cv::Point2f> mapped;
+    cv::perspectiveTransform(fit.picture, mapped, fit.levelToFrame);
+    std::vector<double> residuals;
+    for (size_t i = 0; i < mask.size(); ++i)
+        if (mask[i])
+            residuals.push_back(cv::norm(mapped[i] - fit.frame[i]));
+    fit.kept.clear();
+    fit.keptObject.clear();
+    if (residuals.empty())
+        return;
+    std::vector<double> sorted = residuals;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double limit = std::max(kSmallestResidualLimit, kResidualLimit * sorted[sorted.size() / 2]);
+    for (size_t i = 0, k = 0; i < mask.size(); ++i)
+    {
+        if (!mask[i])
+            continue;
+        if (residuals[k++] <= limit)
+        {
+            fit.kept.push_back(fit.frame[i]);
+            fit.keptObject.push_back(fit.object[i]);
+        }
+    }
+}
+
+bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous,
+                               bool confirm)
+{
+    const std::vector<ImageTarget::Level>& levels = target.target.levels();
+    if (levels.empty() || !isPlausibleOutline(outlineOf(target.target, homography)))
+        return false;
+    // A followed target starts from last frame's precise homography; a detected one from the
+    // matches', which is refined.
+    LevelFit& fit = _fit;
+    if (!fitLevel(target, chooseLevel(target, homography), homography, previous == nullptr, fit))
+        return false;
+    if (confirm && correlationAt(levels[fit.level], fit.levelToFrame) < kMinimumCorrelation)
+        return false;
+    if (!fitPose(target, fit.kept, fit.keptObject, previous))
+        return false;
+    target.homography = fit.levelToFrame * fit.fromLevel.inv();
     target.result.followed = false;
-    target.result.confidence = double(kept.size()) / double(corners.size());
+    target.result.confidence = double(fit.kept.size()) / double(fit.count);
     return true;
 }
 
@@ -346,7 +485,7 @@ bool ImageTargetTracker::detect(Target& target)
     if (_frameDescriptors.rows < kMinimumInliers)
         return false;
     std::vector<NearestTwo> nearest;
-    findNearestTwo(_frameDescriptors, target.target.descriptors(), nearest);
+    target.matcher.findNearestTwo(_frameDescriptors, nearest);
     std::vector<cv::Point2f> picture, frame;
     std::vector<cv::Point3f> object;
     for (size_t query = 0; query < nearest.size(); ++query)

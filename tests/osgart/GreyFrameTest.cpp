@@ -1,9 +1,11 @@
 // The detector's grey frame against OpenCV's own conversion, flips and halving, for every pixel
-// layout.
+// layout, and the layouts read from OSG images.
 #include <osgART/GreyFrame.h>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
+
+#include <osg/Image>
 
 using namespace osgART;
 
@@ -14,29 +16,40 @@ struct Layout
 {
     PixelLayout layout;
     int channels;
-    int code; // OpenCV's conversion to grey; -1 for grey itself
+    int code;      // OpenCV's conversion to grey; -1 for grey itself, -2 for the first of two bytes
+    GLenum format; // the same layout in an OSG image
 };
+
+const Layout kLayouts[] = {{PixelLayout::GREY, 1, -1, GL_LUMINANCE},
+                           {PixelLayout::GREY_ALPHA, 2, -2, GL_LUMINANCE_ALPHA},
+                           {PixelLayout::RGB, 3, cv::COLOR_RGB2GRAY, GL_RGB},
+                           {PixelLayout::BGR, 3, cv::COLOR_BGR2GRAY, GL_BGR},
+                           {PixelLayout::RGBA, 4, cv::COLOR_RGBA2GRAY, GL_RGBA},
+                           {PixelLayout::BGRA, 4, cv::COLOR_BGRA2GRAY, GL_BGRA}};
+
+cv::Mat openCVGrey(const cv::Mat& frame, int code)
+{
+    cv::Mat grey;
+    if (code >= 0)
+        cv::cvtColor(frame, grey, code);
+    else if (code == -2)
+        cv::extractChannel(frame, grey, 0);
+    else
+        grey = frame.clone();
+    return grey;
+}
 
 } // namespace
 
 TEST(GreyFrame, MatchesOpenCVConversionAndFlipsForEveryLayout)
 {
-    const Layout layouts[] = {{PixelLayout::GREY, 1, -1},
-                              {PixelLayout::RGB, 3, cv::COLOR_RGB2GRAY},
-                              {PixelLayout::BGR, 3, cv::COLOR_BGR2GRAY},
-                              {PixelLayout::RGBA, 4, cv::COLOR_RGBA2GRAY},
-                              {PixelLayout::BGRA, 4, cv::COLOR_BGRA2GRAY}};
     cv::RNG random(7);
-    for (const Layout& layout : layouts)
+    for (const Layout& layout : kLayouts)
     {
         // An odd width, so that the vector loops end on a partial block.
         cv::Mat frame(37, 53, CV_MAKETYPE(CV_8U, layout.channels));
         random.fill(frame, cv::RNG::UNIFORM, 0, 256);
-        cv::Mat expectedUpright;
-        if (layout.code >= 0)
-            cv::cvtColor(frame, expectedUpright, layout.code);
-        else
-            expectedUpright = frame.clone();
+        const cv::Mat expectedUpright = openCVGrey(frame, layout.code);
         for (int flips = 0; flips < 4; ++flips)
         {
             const bool vertical = flips & 1, mirror = flips & 2;
@@ -73,4 +86,36 @@ TEST(GreyFrame, NeverWritesIntoPixelsItOnlyBorrowed)
     EXPECT_NE(first.data, grey.data);
     EXPECT_EQ(10, first.at<unsigned char>(0, 0));
     EXPECT_EQ(20, grey.at<unsigned char>(0, 0));
+}
+
+TEST(GreyFrame, ReadsTheLayoutOfEveryImageFormatAndRefusesOthers)
+{
+    cv::RNG random(11);
+    for (const Layout& layout : kLayouts)
+    {
+        // Rows padded to four bytes, as OSG packs them: the row step must come from the image.
+        osg::ref_ptr<osg::Image> image = new osg::Image;
+        image->allocateImage(19, 7, 1, layout.format, GL_UNSIGNED_BYTE, 4);
+        const cv::Mat written(7, 19, CV_MAKETYPE(CV_8U, layout.channels), image->data(),
+                              image->getRowStepInBytes());
+        random.fill(written, cv::RNG::UNIFORM, 0, 256);
+        cv::Mat pixels, grey;
+        PixelLayout found = PixelLayout::GREY;
+        ASSERT_TRUE(pixelsOfImage(*image, pixels, found)) << "format " << layout.format;
+        EXPECT_EQ(layout.layout, found);
+        EXPECT_EQ(image->data(), pixels.data) << "the image's pixels are borrowed, not copied";
+        makeGreyFrame(pixels, found, false, false, grey);
+        EXPECT_GE(1, cv::norm(openCVGrey(written, layout.code), grey, cv::NORM_INF))
+            << "format " << layout.format;
+    }
+    cv::Mat pixels;
+    PixelLayout found;
+    osg::ref_ptr<osg::Image> floats = new osg::Image;
+    floats->allocateImage(4, 4, 1, GL_LUMINANCE, GL_FLOAT);
+    EXPECT_FALSE(pixelsOfImage(*floats, pixels, found));
+    osg::ref_ptr<osg::Image> depth = new osg::Image;
+    depth->allocateImage(4, 4, 1, GL_DEPTH_COMPONENT, GL_UNSIGNED_BYTE);
+    EXPECT_FALSE(pixelsOfImage(*depth, pixels, found));
+    osg::ref_ptr<osg::Image> empty = new osg::Image;
+    EXPECT_FALSE(pixelsOfImage(*empty, pixels, found)) << "an image without pixels";
 }

@@ -2,6 +2,7 @@
 // renderer (which shares no code with the tracker), following from frame to frame, and the tracker
 // plugin's "image" markers.
 #include <osgART/GenericTracker.h>
+#include <osgART/HammingMatcher.h>
 #include <osgART/ImageTarget.h>
 #include <osgART/ImageTargetTracker.h>
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/calib3d.hpp>
+#include <opencv2/features2d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -140,6 +142,28 @@ TEST_F(ImageTargetTest, FoundAtEveryTurnAndOverAWideRangeOfSizes)
         }
 }
 
+TEST_F(ImageTargetTest, BlurredViewsAreMeasuredAsPreciselyAsSharpOnes)
+{
+    // Blurred 10 pixels along a different direction each time. Matched against the sharp picture,
+    // the corners pull along the blur and the pose tips; matched against the picture blurred
+    // alike, the corners moved back by the blur's centroid, it stays close to a sharp view's.
+    Degradation blurred;
+    blurred.name = "blurred";
+    blurred.motionBlur = 10.0;
+    for (unsigned view = 0; view < 6; ++view)
+    {
+        const HardCaseMarker truth = placeAt(260, 40.0 * view, 35.0);
+        cv::Mat frame;
+        renderer.render(blurred, {greyPoster()}, kWidth, 0.0, {truth}, 20 + view, frame);
+        tracker.forget();
+        tracker.process(frame, 1);
+        ASSERT_TRUE(tracker.result(0).found) << "view " << view;
+        // Against the sharp picture the worst of these views is off by 0.37 degrees.
+        EXPECT_LT(rotationError(tracker.result(0).pose, truth), 0.25) << "view " << view;
+        EXPECT_LT(distanceError(tracker.result(0).pose, truth), 0.01) << "view " << view;
+    }
+}
+
 TEST_F(ImageTargetTest, SmallPictureIsFoundAndClutterAloneGivesNothing)
 {
     // An eighth of the frame's width gives only a handful of matches: found all the same, nearly
@@ -238,6 +262,35 @@ TEST_F(ImageTargetTest, FollowsByFlowAndFallsBackToDetectionWhenLost)
     EXPECT_FALSE(tracker.result(0).followed);
 }
 
+TEST_F(ImageTargetTest, PictureLongOutOfViewIsSearchedForInFewerFramesAndStillFound)
+{
+    using Tracker = osgART::ImageTargetTracker;
+    const cv::Mat empty = frameOf({});
+    for (int frame = 0; frame < Tracker::kIdleAfterFrames; ++frame)
+        tracker.process(empty, 1);
+    EXPECT_EQ(size_t(Tracker::kIdleAfterFrames), tracker.searchCount()) << "every frame, at first";
+    for (int frame = 0; frame < 4 * Tracker::kIdleSearchInterval; ++frame)
+        tracker.process(empty, 1);
+    EXPECT_EQ(size_t(Tracker::kIdleAfterFrames + 4), tracker.searchCount());
+
+    // Back in view: found within an interval, then searched for every frame again once lost.
+    const cv::Mat seen = frameOf({placeAt(260, 30)});
+    int late = 0;
+    for (; late < Tracker::kIdleSearchInterval && !tracker.result(0).found; ++late)
+        tracker.process(seen, 1);
+    ASSERT_TRUE(tracker.result(0).found);
+    const size_t searches = tracker.searchCount();
+    tracker.process(empty, 1);
+    tracker.process(empty, 1);
+    EXPECT_EQ(searches + 2, tracker.searchCount());
+    // forget() searches at once, whatever came before.
+    for (int frame = 0; frame < Tracker::kIdleAfterFrames + 1; ++frame)
+        tracker.process(empty, 1);
+    tracker.forget();
+    tracker.process(seen, 1);
+    EXPECT_TRUE(tracker.result(0).found);
+}
+
 TEST_F(ImageTargetTest, TrackerPluginTracksImageMarkersBesideSquares)
 {
     osg::ref_ptr<osgART::GenericTracker> plugin = NovaroTest::loadTracker();
@@ -285,3 +338,48 @@ TEST_F(ImageTargetTest, TrackerPluginTracksImageMarkersBesideSquares)
 }
 
 } // namespace
+
+TEST(ImageTargetMatching, TwoNearestAgreeWithOpenCVsBruteForceMatcher)
+{
+    cv::RNG random(5);
+    cv::Mat queries(57, 32, CV_8UC1);
+    random.fill(queries, cv::RNG::UNIFORM, 0, 256);
+    // Set sizes around the matcher's blocks of eight, an empty set and one descriptor.
+    for (int count : {0, 1, 7, 8, 9, 203})
+    {
+        cv::Mat set(count, 32, CV_8UC1);
+        if (count > 0)
+            random.fill(set, cv::RNG::UNIFORM, 0, 256);
+        // Some queries lie near a descriptor of the set, as a real match does.
+        for (int row = 0; row < queries.rows && count > 0; row += 3)
+        {
+            set.row(row % count).copyTo(queries.row(row));
+            queries.at<unsigned char>(row, row % 32) ^= 0x11;
+        }
+        osgART::HammingMatcher matcher;
+        matcher.setDescriptors(set);
+        std::vector<osgART::NearestTwo> nearest;
+        matcher.findNearestTwo(queries, nearest);
+        ASSERT_EQ(size_t(queries.rows), nearest.size());
+        if (count == 0)
+        {
+            for (const osgART::NearestTwo& found : nearest)
+                EXPECT_EQ(-1, found.best);
+            continue;
+        }
+        std::vector<std::vector<cv::DMatch>> expected;
+        cv::BFMatcher(cv::NORM_HAMMING).knnMatch(queries, set, expected, 2);
+        for (int row = 0; row < queries.rows; ++row)
+        {
+            const std::vector<cv::DMatch>& two = expected[size_t(row)];
+            const osgART::NearestTwo& found = nearest[size_t(row)];
+            EXPECT_EQ(int(two[0].distance), found.bestDistance) << "count " << count << ", row " << row;
+            EXPECT_EQ(two.size() > 1 ? int(two[1].distance) : 257, found.secondDistance);
+            // With a tie, either index is right.
+            if (two.size() < 2 || two[0].distance < two[1].distance)
+            {
+                EXPECT_EQ(two[0].trainIdx, found.best) << "count " << count << ", row " << row;
+            }
+        }
+    }
+}

@@ -18,7 +18,6 @@ namespace
 const double kPi = 3.14159265358979323846;
 const unsigned char kInk = 25;
 const unsigned char kPaper = 235;
-const int kPatternBlocks = 8; // detail of generated patterns, about that of printed ARToolKit-style markers
 
 cv::Vec3b paperShade(unsigned char value)
 {
@@ -59,8 +58,9 @@ cv::Mat makeMarkerImage(const osgART::Pattern& pattern, int cellPixels, double m
     return sheet;
 }
 
-std::vector<osgART::Pattern> makeDistinctPatterns(size_t count, unsigned seed)
+std::vector<osgART::Pattern> makeDistinctPatterns(size_t count, unsigned seed, int blocks)
 {
+    blocks = std::max(1, std::min(16, blocks));
     std::mt19937 random(seed);
     std::vector<osgART::Pattern> patterns;
     std::vector<cv::Mat> accepted; // grey vectors of every orientation, normalised
@@ -77,7 +77,6 @@ std::vector<osgART::Pattern> makeDistinctPatterns(size_t count, unsigned seed)
     {
         ++attempts;
         // blocks x blocks squares of pattern cells, about half of them dark.
-        const int blocks = kPatternBlocks;
         cv::Mat cells(blocks, blocks, CV_8UC1);
         for (int r = 0; r < blocks; ++r)
             for (int c = 0; c < blocks; ++c)

@@ -49,9 +49,9 @@ struct ImagingSettings
 /// pattern in the inner half, each pattern cell cellPixels wide; margin adds white paper around.
 cv::Mat makeMarkerImage(const osgART::Pattern& pattern, int cellPixels, double margin);
 
-/// Patterns of 8 x 8 random blocks, distinct from each other in every orientation, reproducible
-/// from seed.
-std::vector<osgART::Pattern> makeDistinctPatterns(size_t count, unsigned seed);
+/// Patterns of blocks x blocks random squares (default 8, the detail of printed markers; 16 at
+/// most), distinct from each other in every orientation, reproducible from seed.
+std::vector<osgART::Pattern> makeDistinctPatterns(size_t count, unsigned seed, int blocks = 8);
 
 /// Renders printed markers at known poses through a camera model (with its lens distortion).
 class SyntheticCamera

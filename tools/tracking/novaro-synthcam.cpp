@@ -28,7 +28,8 @@ void usage()
 {
     std::cerr << "usage: novaro-synthcam --output FILE (movie, or name%04d.png) [--truth FILE.jsonl]\n"
                  "  [--camera FILE | --width W --height H [--no-distortion]] [--write-camera FILE]\n"
-                 "  [--pattern FILE.patt ...] [--image PICTURE ...] [--generated N] [--write-patterns DIR] "
+                 "  [--pattern FILE.patt ...] [--image PICTURE ...] [--generated N [--pattern-blocks B]] "
+                 "[--write-patterns DIR] "
                  "[--size S] [--image-size S]\n"
                  "  [--frames N] [--markers N] [--min-width PX] [--max-width PX] [--max-tilt DEG]\n"
                  "  [--motion | --still] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] "
@@ -179,7 +180,8 @@ bool loadPatterns(const ToolArguments& arguments, unsigned seed, MarkerSet& mark
     }
     if (!patterns.empty() || arguments.has("image"))
         return true;
-    patterns = makeDistinctPatterns(size_t(std::max(1.0, arguments.getNumber("generated", 4))), seed);
+    patterns = makeDistinctPatterns(size_t(std::max(1.0, arguments.getNumber("generated", 4))), seed,
+                                    int(arguments.getNumber("pattern-blocks", 8)));
     const std::string folder = arguments.get("write-patterns", "");
     for (size_t i = 0; i < patterns.size(); ++i)
     {

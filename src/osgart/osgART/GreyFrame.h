@@ -2,6 +2,11 @@
 
 #include <opencv2/core.hpp>
 
+namespace osg
+{
+class Image;
+} // namespace osg
+
 namespace osgART
 {
 
@@ -9,6 +14,7 @@ namespace osgART
 enum class PixelLayout
 {
     GREY,
+    GREY_ALPHA, ///< grey byte first
     RGB,
     BGR,
     RGBA,
@@ -26,6 +32,11 @@ enum class PixelLayout
 /// whole grey frame.
 void makeGreyFrame(const cv::Mat& source, PixelLayout layout, bool flipVertical, bool mirror, cv::Mat& grey,
                    cv::Mat* halved = nullptr);
+
+/// An OSG image's pixels as it holds them (its first row first, whichever way up it is), and
+/// their layout. False, with nothing set, for images other than 8-bit grey, grey+alpha, RGB, BGR,
+/// RGBA or BGRA; pixels borrows the image's memory.
+bool pixelsOfImage(const osg::Image& image, cv::Mat& pixels, PixelLayout& layout);
 
 /// Half the width and height (rounded down): every pixel the rounded mean of a 2 x 2 block, so that
 /// pixel (x, y) sits at (2x + 0.5, 2y + 0.5) of the grey frame. A last odd row or column is left out.

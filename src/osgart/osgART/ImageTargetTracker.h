@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CameraParameters.h"
+#include "HammingMatcher.h"
 #include "ImageTarget.h"
 #include "PoseEstimator.h"
 
@@ -31,13 +32,18 @@ namespace osgART
 /// Alignment, which makes the pose precise: the frame is warped back through the homography onto the
 /// picture's alignment level nearest the size it is seen at, its brightness and contrast matched to
 /// the picture's, and the level's corners are located in it by pyramidal Lucas-Kanade optical flow;
-/// a homography by RANSAC drops the corners that slipped (occluders, shadows) and the pose is fitted
-/// to the rest by least squares, which must reproject them closely. Feature positions are only as
+/// a homography by RANSAC drops the corners that slipped (occluders, shadows), so do corners far
+/// from it against the others' spread, and the pose is fitted to the rest by least squares, which
+/// must reproject them closely. A detected target, whose homography comes from the matches, is
+/// aligned twice: the second time through the first alignment's homography, and, when the frame
+/// proves blurred against the picture (the blur kernel estimated by Wiener deconvolution of a
+/// detailed patch), against the picture blurred by that kernel. Feature positions are only as
 /// precise as their pyramid level; aligned corners are precise to a fraction of a pixel.
 /// Tracking: once found, a target is aligned in the next frame from its last homography, with no
 /// feature search at all; a target that fails to align is searched for by detection in the same
-/// frame. Comparing with the picture itself rather than with the last frame, the pose does not drift.
-/// The feature search leaves out the targets already followed, so that its features go to the others;
+/// frame. With nothing in view for kIdleAfterFrames, the search runs in one frame of
+/// kIdleSearchInterval. Comparing with the picture itself rather than with the last frame, the pose does not
+/// drift. The feature search leaves out the targets already followed, so that its features go to the others;
 /// it runs once per frame for all the targets not yet found, and the targets followed share a fixed
 /// number of alignment corners, so that five targets in view cost about twice one.
 /// Up to kMaximumTargets are trained; once kMaximumVisible are followed, the others are not searched
@@ -95,6 +101,33 @@ public:
     /// (default 4): a feature search costs several alignments, and a target coming into view is
     /// then found at most this many frames late.
     static const int kSearchInterval = 4;
+    /// A picture seen narrower than this, processing pixels (default 128), is aligned on the level
+    /// just larger than it is seen rather than the nearest: its few pixels all count. Others use
+    /// the nearest level, whose flow windows span more of the picture.
+    static constexpr double kSmallSeenPixels = 128.0;
+    /// Aligned corners further from the homography than kResidualLimit times the median corner's
+    /// distance (default 2.5), and than kSmallestResidualLimit (default 0.05 processing pixels), are
+    /// left out of the pose. Lower drops more good corners with the slipped ones.
+    static constexpr double kResidualLimit = 2.5;
+    static constexpr double kSmallestResidualLimit = 0.05;
+    /// Blur of a detected target's frame: estimated on the level's kBlurPatch-pixel square with the
+    /// most detail (default 64; the estimate costs two transforms of it) as a kernel reaching
+    /// kBlurReach level pixels (default 10). Frequencies where the picture's power is under
+    /// kWienerFloor of its mean (default 0.05) are damped; kernel values under kKernelFloor of its
+    /// peak (default 0.15) are noise. A kernel spreading kBlurredSpread level pixels or more
+    /// (root of its larger second moment, default 1.5; sharp frames give 0.5 to 1) marks the frame
+    /// blurred: the picture is then blurred alike and the corners are located again (about 1.5 ms).
+    static const int kBlurPatch = 64;
+    static const int kBlurReach = 10;
+    static constexpr double kWienerFloor = 0.05;
+    static constexpr double kKernelFloor = 0.15;
+    static constexpr double kBlurredSpread = 1.5;
+    /// After kIdleAfterFrames frames (default 30, a second at 30 fps) with no target found, the
+    /// targets are searched for in one frame of kIdleSearchInterval (default 3): a frame then costs
+    /// a third of a search on average, and a target coming into view is found up to two frames
+    /// late. forget() searches at once again.
+    static const int kIdleAfterFrames = 30;
+    static const int kIdleSearchInterval = 3;
     /// Frames this wide and wider are processed at half resolution (default 1280).
     static const int kHalvedFromWidth = 1280;
 
@@ -131,17 +164,22 @@ public:
 
     /// Forgets what was followed: the next frame detects every target.
     void forget();
+    /// Frames in which targets not in view were searched for, since the tracker was made.
+    size_t searchCount() const { return _searches; }
 
 private:
     struct Target
     {
         ImageTarget target;
+        HammingMatcher matcher; ///< the target's descriptors, packed for matching
         /// Per alignment level of the target: the picture's flow pyramid with its gradients, and
         /// its grey-level mean and spread.
         struct FlowLevel
         {
             std::vector<cv::Mat> pyramid;
             cv::Scalar mean, spread;
+            cv::Rect blurPatch;
+            cv::Mat patchSpectrum, patchPower;
         };
         std::vector<FlowLevel> levels;
         Result result;
@@ -150,12 +188,43 @@ private:
     };
 
     void prepareFrame(const cv::Mat& grey, int scale);
+    /// Whether this frame searches for targets not in view, followed of them being followed.
+    bool isSearchFrame(int followed);
     void prepareAlignment(Target& target);
     bool detect(Target& target);
     /// Aligns the picture with the frame from a homography (picture to processing pixels). confirm:
     /// the frame warped back must also correlate with the picture (a detection from few matches).
     bool align(Target& target, const cv::Matx33d& homography, const osg::Matrixd* previous,
                bool confirm = false);
+    /// The corners of one alignment level located in the frame, and the homography they agree on.
+    struct LevelFit
+    {
+        size_t level = 0;
+        size_t count = 0; ///< corners sought
+        cv::Matx33d fromLevel, levelToFrame;
+        std::vector<cv::Point2f> picture, frame, kept;
+        std::vector<cv::Point3f> object, keptObject;
+    };
+    /// The alignment level the picture is compared on, seen through homography.
+    size_t chooseLevel(const Target& target, const cv::Matx33d& homography) const;
+    /// Warps the frame onto the level and locates its first count corners in it.
+    void locateCorners(const Target& target, size_t chosen, const cv::Matx33d& levelToFrame, size_t count,
+                       LevelFit& fit);
+    /// Flow of the level's corners from pyramid into the warped frame; shift is added to each.
+    void trackCorners(const Target& target, size_t chosen, const cv::Matx33d& levelToFrame, size_t count,
+                      const std::vector<cv::Mat>& pyramid, const cv::Point2f& shift, LevelFit& fit);
+    /// The corners located and fitted from homography; refine: measured again through the fit.
+    bool fitLevel(const Target& target, size_t chosen, const cv::Matx33d& homography, bool refine,
+                  LevelFit& fit);
+    bool refineFit(const Target& target, size_t chosen, cv::Mat& fitted, std::vector<unsigned char>& mask,
+                   LevelFit& fit);
+    /// fit.kept: the agreeing corners within kResidualLimit times the median residual.
+    void keepClosest(const std::vector<unsigned char>& mask, LevelFit& fit) const;
+    /// The region of the level with the most detail and its spectrum, for estimateBlur().
+    static void prepareBlurEstimate(const cv::Mat& picture, Target::FlowLevel& made);
+    /// The blur of the warped frame against the level's picture (a convolution kernel, and its
+    /// centroid in level pixels); false when the frame is as sharp as the picture.
+    bool estimateBlur(const Target::FlowLevel& flow, cv::Mat& kernel, cv::Point2f& centroid);
     /// Normalised cross-correlation of the level's picture with the frame warped back onto it.
     double correlationAt(const ImageTarget::Level& level, const cv::Matx33d& levelToFrame);
     void findFrameFeatures();
@@ -173,7 +242,12 @@ private:
     cv::Mat _halved;
     cv::Size _frameSize;
     unsigned _frameCount = 0;
+    unsigned _framesUnseen = 0; ///< frames in a row with no target found
+    unsigned _idleFrames = 0;
+    size_t _searches = 0;
     cv::Mat _rectified;
+    LevelFit _fit;
+    std::vector<cv::Mat> _blurredPyramid;
     cv::Mat _searchMask;
     bool _frameFeaturesFound = false;
     size_t _cornersPerTarget = ImageTarget::kAlignmentCorners;

@@ -248,37 +248,14 @@ bool SquareMarkerTracker::convertToGrey(const osg::Image& image, bool half, cv::
         return false;
     }
     PixelLayout layout;
-    int channels;
-    switch (image.getPixelFormat())
+    cv::Mat source;
+    if (!pixelsOfImage(image, source, layout))
     {
-    case GL_LUMINANCE:
-        layout = PixelLayout::GREY;
-        channels = 1;
-        break;
-    case GL_RGB:
-        layout = PixelLayout::RGB;
-        channels = 3;
-        break;
-    case GL_BGR:
-        layout = PixelLayout::BGR;
-        channels = 3;
-        break;
-    case GL_RGBA:
-        layout = PixelLayout::RGBA;
-        channels = 4;
-        break;
-    case GL_BGRA:
-        layout = PixelLayout::BGRA;
-        channels = 4;
-        break;
-    default:
         if (!_reportedFormat)
             osg::notify(osg::FATAL) << "osgART: unsupported pixel format for tracking" << std::endl;
         _reportedFormat = true;
         return false;
     }
-    const cv::Mat source(image.t(), image.s(), CV_MAKETYPE(CV_8U, channels),
-                         const_cast<unsigned char*>(image.data()), image.getRowStepInBytes());
     // The detector wants the top row first, unmirrored.
     const GenericVideo* video = dynamic_cast<const GenericVideo*>(&image);
     const bool mirrored = video && video->getFlipHorizontal();
