@@ -30,6 +30,7 @@
 
 #include <osg/MatrixTransform>
 #include <osg/Notify>
+#include <osg/Transform>
 #include <osgAnimation/RigGeometry>
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
@@ -116,8 +117,9 @@ bool isFinite(const osg::BoundingSphere& bound)
            std::isfinite(centre.z());
 }
 
-// Finds a skinned mesh whose rest shape has no finite extent: a rig's own bound is only its
-// skinned shape's, known after the first frame, when the player has placed it already.
+// Finds a skinned mesh whose rest shape, placed by the transforms above it, has no finite extent:
+// a rig's own bound is its skinned shape's, known only after its first update, when the player has
+// placed the model already.
 class RestShapeExtentCheck : public osg::NodeVisitor
 {
 public:
@@ -125,15 +127,23 @@ public:
     void apply(osg::Drawable& drawable) override
     {
         const auto* rig = dynamic_cast<const osgAnimation::RigGeometry*>(&drawable);
-        if (rig != nullptr && rig->getSourceGeometry() != nullptr &&
-            !isFinite(osg::BoundingSphere(rig->getSourceGeometry()->getBoundingBox())))
+        if (rig == nullptr || rig->getSourceGeometry() == nullptr)
+            return;
+        const osg::BoundingBox& rest = rig->getSourceGeometry()->getBoundingBox();
+        if (!rest.valid())
+            return;
+        const osg::Matrix placement = osg::computeLocalToWorld(getNodePath());
+        osg::BoundingBox placed;
+        for (unsigned int corner = 0; corner < 8; ++corner)
+            placed.expandBy(rest.corner(corner) * placement);
+        if (!isFinite(osg::BoundingSphere(placed)))
             finite = false;
     }
     bool finite = true;
 };
 
 // An empty model's bound is invalid, which is fine; a valid one must be finite, and so must the
-// rest shape of every skinned mesh.
+// rest shape of every skinned mesh where the model places it.
 bool hasFiniteBound(osg::Node& node)
 {
     if (!isFinite(node.getBound()))
