@@ -18,17 +18,20 @@ TEST(ImageTargetEndToEnd, ModelStandsOnThePrintedPictureInAFilmedMovie)
     std::vector<unsigned char> png;
     ASSERT_TRUE(cv::imencode(".png", Novaro::makePosterPicture(600, 450, 21), png));
     // The picture alone, 150 mm wide, on a cluttered desk filmed by a still camera: the frame as a
-    // picture, for the comparisons, and two seconds of it as a movie (through the movie codec).
+    // picture, for the comparisons, and a second of it as a movie (through the movie codec).
     const std::string filming = "--image poster.png --size 150 --markers 1 --min-width 140 --max-width 170 "
                                 "--max-tilt 35 --still --seed 4";
     SampleScene scene(filming, 1, "poster.png", std::string(png.begin(), png.end()));
     const TemporaryFolder& directory = scene.directory();
     const std::string command = "cd " + quote(directory.path()) + " && " +
                                 quote(RUN_DIRECTORY + "/novaro-synthcam") +
-                                " --output camera.mp4 --camera camera_640x480.dat --frames 50 --fps 25 " +
+                                " --output camera.mp4 --camera camera_640x480.dat --frames 25 --fps 25 " +
                                 filming + " > movie.log 2>&1";
     ASSERT_EQ(0, std::system(command.c_str())) << readFile(directory.file("movie.log"));
 
+    // A still camera needs no smoothing: without it the cube stands on the picture from the frame
+    // after the one that finds it.
+    setSettingsParameter(scene, "tracker.xml", "smooth_tracking", "false");
     directory.write(
         "markers.xml",
         "<markers patterns_file=\"patterns.dat\">"
@@ -42,7 +45,7 @@ TEST(ImageTargetEndToEnd, ModelStandsOnThePrintedPictureInAFilmedMovie)
     const PlayerRun run = runPlayer(
         RUN_DIRECTORY, {"-working_directory", directory.path(), "-temporary_directory", directory.path(),
                         "-video_file", directory.file("camera.mp4"), "-screenshot",
-                        directory.file("shot.png"), "-max_frames", "90", "-verbose"});
+                        directory.file("shot.png"), "-max_frames", "20", "-verbose"});
     ASSERT_EQ(0, run.status) << run.output;
     EXPECT_TRUE(run.printed(" Adding pattern: 0 -> OK.")) << run.output;
 

@@ -101,6 +101,7 @@ public:
                               std::filesystem::copy_options::recursive |
                                   std::filesystem::copy_options::overwrite_existing);
         std::filesystem::remove_all(_directory.file("recorded"));
+        setFullScreenAntialiasing(false, false);
         const std::string command =
             "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
             " --output frame%04d.png --camera camera_640x480.dat --frames 1 --pattern patterns/marker_1.patt"
@@ -153,10 +154,12 @@ public:
     // The console of the last play.
     const std::string& output() const { return _output; }
     // Full screen, so that the window shows the rendered picture pixel for pixel, unfiltered.
-    void setFullScreenAntialiasing(bool on) const
+    // Multisampling, which costs the software renderer a third of every frame, is off unless a
+    // test asks for it.
+    void setFullScreenAntialiasing(bool on, bool fullScreen = true) const
     {
         std::string configuration = readFile(_directory.file("config.xml"));
-        setParameter(configuration, "fullscreen", "true");
+        setParameter(configuration, "fullscreen", fullScreen ? "true" : "false");
         setParameter(configuration, "use_antialiasing", on ? "true" : "false");
         _directory.write("config.xml", configuration);
     }
@@ -367,28 +370,29 @@ TEST(ShadowsEndToEnd, ADegenerateSunOrAFarObjectLeavesTheRestShaded)
         std::string light;
         std::string extra;
         const char* warned; // a visible line holding this text names the culprit
+        bool withBox;
     } cases[] = {
         {"sun of scale 0", lightFromProperties(1.0, "<scale x=\"0\" y=\"0\" z=\"0\"/>"), "",
-         " WARNING: light sun "},
-        {"sun turned to nan", lightFromProperties(std::nan("")), "", " WARNING: light sun "},
+         " WARNING: light sun ", false},
+        {"sun turned to nan", lightFromProperties(std::nan("")), "", " WARNING: light sun ", false},
+        // With the box, which must still throw its shadow beside the far object.
         {"object at 1e38", lightFromProperties(1.0),
          objectEntry("faraway", "ARObject", "models/box.osgt", "",
                      "<translation x=\"1e38\" y=\"-1e38\" z=\"0\"/>"),
-         " WARNING: object faraway "},
+         " WARNING: object faraway ", true},
     };
     for (const Case& each : cases)
     {
         SCOPED_TRACE(each.name);
         scene.setExtraObjects(each.extra);
-        osg::ref_ptr<osg::Image> picture = scene.play(each.light, false);
+        osg::ref_ptr<osg::Image> picture = scene.play(each.light, each.withBox);
         ASSERT_TRUE(picture.valid());
-        // Without the guard the whole plate comes out black.
+        // Without the guard the whole plate comes out black (the box's shadow darkens a part).
         EXPECT_GT(meanOverEvenPlate(*picture, *lit), 0.6 * litPlate);
         EXPECT_EQ(countLinesHolding(scene.output(), each.warned), 1) << scene.output();
+        if (each.withBox)
+        {
+            EXPECT_GT(darkening(*picture, *lit).pixels, shadowPixels);
+        }
     }
-    // With the box, the scene still throws its shadow beside the far object.
-    scene.setExtraObjects(cases[2].extra);
-    osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true);
-    ASSERT_TRUE(shadowed.valid());
-    EXPECT_GT(darkening(*shadowed, *lit).pixels, shadowPixels);
 }

@@ -77,7 +77,7 @@ protected:
               unsigned seed = 5, ImagingSettings settings = ImagingSettings())
     {
         if (!synthetic || synthetic->settings().noiseSigma != settings.noiseSigma)
-            synthetic.reset(new SyntheticCamera(camera, settings));
+            synthetic = syntheticCamera(settings);
         std::mt19937 random(seed);
         synthetic->render(sheets, placed, random, frame);
         copyFrameToImage(frame, *image, true);
@@ -137,7 +137,27 @@ protected:
     std::vector<PrintedMarker> printed;
     osg::ref_ptr<osg::Image> image;
     cv::Mat frame;
-    std::unique_ptr<SyntheticCamera> synthetic;
+    std::shared_ptr<SyntheticCamera> synthetic;
+    bool defaultCamera = true; // the camera of SetUp, unchanged
+
+    // A synthetic camera for the camera and the imaging. Its lens map takes longer to build than
+    // most tests, so those of the default camera are kept for the whole suite.
+    std::shared_ptr<SyntheticCamera> syntheticCamera(const ImagingSettings& settings) const
+    {
+        if (!defaultCamera)
+            return std::make_shared<SyntheticCamera>(camera, settings);
+        static std::vector<std::shared_ptr<SyntheticCamera>> kept;
+        for (const std::shared_ptr<SyntheticCamera>& each : kept)
+        {
+            const ImagingSettings& known = each->settings();
+            if (known.noiseSigma == settings.noiseSigma && known.blurSigma == settings.blurSigma &&
+                known.lightVariation == settings.lightVariation && known.clutter == settings.clutter &&
+                known.supersampling == settings.supersampling)
+                return each;
+        }
+        kept.push_back(std::make_shared<SyntheticCamera>(camera, settings));
+        return kept.back();
+    }
 };
 
 } // namespace
@@ -391,6 +411,7 @@ TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset)
     camera.setRadial4Distortion(322, 236, 60.0, 0.99);
     ASSERT_TRUE(camera.saveBinary(folder.file("radial.dat")));
     ASSERT_TRUE(tracker->init(640, 480, folder.file("radial.dat"), ""));
+    defaultCamera = false;
     synthetic.reset();
     ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;0.0;0.0"), nullptr);
     ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;20.0;-10.0"), nullptr);
@@ -416,7 +437,7 @@ TEST_F(TrackerTest, DebugViewOutlinesIdentifiedAndRejectedCandidates)
     setDebug(true);
     ImagingSettings plain;
     plain.clutter = false;
-    synthetic.reset(new SyntheticCamera(camera, plain));
+    synthetic = syntheticCamera(plain);
     const PlacedMarker known = frontal(1, 10.0, osg::Vec3d(-90.0, 0.0, -450.0));
     const PlacedMarker unknown = frontal(5, -15.0, osg::Vec3d(90.0, 0.0, -450.0));
     show({known, unknown}, printed, 5, plain);
