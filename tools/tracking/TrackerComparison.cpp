@@ -472,7 +472,12 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
     {
         const Degradation& degradation = cases[caseIndex];
         if (degradation.name.compare(0, settings.only.size(), settings.only) != 0)
+        {
+            // The frames' seeds it would have drawn, so that a case run alone sees the frames it
+            // sees in the full run.
+            random.discard(static_cast<unsigned long long>(std::max(0, settings.frames)));
             continue;
+        }
         std::vector<Tally> tallies(detectors.size());
         for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
         {
