@@ -56,6 +56,11 @@ const double kShadedMatchFloor = 0.3;
 // of a 10-pixel motion on a marker 45 pixels wide). More candidates cost a blurred comparison each.
 const int kBlurredCandidates = 4;
 const double kRankingBlur = 1.2;
+// Correlation with the closest smoothed pattern below which a blurred-looking candidate is not
+// compared blurred: blurred markers keep 0.45 or more, most blurred-looking clutter resembles no
+// pattern even smoothed, and each blurred comparison costs some 50 sharp ones. Raising it saves
+// time on busy frames and loses the most blurred markers.
+const double kSmoothedMatchFloor = 0.4;
 // The blurs tried on a blurred candidate: the spread its edges show times each widening, with each
 // correlation between across and down (0 upright, negative and positive leaning along one or the
 // other diagonal). Six hypotheses cost six blurred comparisons of the few closest patterns, only
@@ -454,14 +459,29 @@ std::array<float, 256> blurredPattern(const cv::Mat& pattern, double blurAcross,
 }
 
 // A pattern as a measured blur would show it (kernel: pattern cells, odd size, oriented for
-// cv::filter2D), the black border blurred in; mean removed, unit length.
+// cv::filter2D), the black border blurred in; mean removed, unit length. Only the pattern's own
+// cells are computed, and the black border adds nothing: a direct sum costs less than a general
+// filter over the padded pattern.
 std::array<float, 256> patternBlurredBy(const cv::Mat& pattern, const cv::Mat& kernel)
 {
     const int margin = kernel.rows / 2;
-    cv::Mat padded, smooth;
-    cv::copyMakeBorder(pattern, padded, margin, margin, margin, margin, cv::BORDER_CONSTANT, cv::Scalar(0));
-    cv::filter2D(padded, smooth, -1, kernel, cv::Point(-1, -1), 0.0, cv::BORDER_CONSTANT);
-    return centreOf(smooth, margin);
+    std::array<float, 256> reference;
+    for (int row = 0; row < kCells; ++row)
+        for (int column = 0; column < kCells; ++column)
+        {
+            float sum = 0.0f;
+            for (int j = std::max(0, margin - row); j < kernel.rows && row + j - margin < kCells; ++j)
+            {
+                const float* weights = kernel.ptr<float>(j);
+                const float* source = pattern.ptr<float>(row + j - margin);
+                for (int i = std::max(0, margin - column); i < kernel.cols && column + i - margin < kCells;
+                     ++i)
+                    sum += weights[i] * source[column + i - margin];
+            }
+            reference[size_t(row * kCells + column)] = sum;
+        }
+    normalise(reference);
+    return reference;
 }
 
 } // namespace
@@ -1037,7 +1057,8 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchPattern(const std::array<
     return match;
 }
 
-std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 256>& samples) const
+std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 256>& samples,
+                                                       double& closestScore) const
 {
     // Blurring every pattern costs; the few that rank first are enough. A blurred marker correlates
     // with its sharp pattern hardly better than with others, so the ranking compares the samples
@@ -1054,6 +1075,7 @@ std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 2
     std::vector<int> closest;
     for (size_t k = 0; k < tried; ++k)
         closest.push_back(ranked[k].second);
+    closestScore = tried > 0 ? ranked.front().first : -1.0;
     return closest;
 }
 
@@ -1202,14 +1224,20 @@ void SquareMarkerDetector::matchBlurred(const cv::Mat& grey, int scale,
     const double blur = std::max(blurAcross, blurDown);
     if (!(blur > kMinimumBlur && blur <= kMaximumBlur))
         return;
-    const std::vector<int> closest = closestPatterns(samples);
+    double closestScore = -1.0;
+    const std::vector<int> closest = closestPatterns(samples, closestScore);
+    if (closestScore < kSmoothedMatchFloor)
+        return;
     cv::Mat kernel;
     const int reach = std::min(kMaximumKernelReach, int(std::ceil(3.0 * blur)) + 1);
     if (std::min(cellsAcross, cellsDown) >= kMinimumKernelCell &&
         measureBlurKernel(grey, scale, ideal, reach, kernel))
     {
         match = matchPatternsBlurredBy(samples, closest, kernel);
-        if (accepted(match) && match.score - match.runnerUp >= kMeasuredBlurLead)
+        // The blur as measured fits a marker better than any Gaussian guess; far below the floor,
+        // the guesses will not lift the candidate.
+        if ((accepted(match) && match.score - match.runnerUp >= kMeasuredBlurLead) ||
+            match.score < confidenceFloor() - kMostBlurShapeGain)
             return;
     }
     match = matchBlurredPatterns(samples, closest, blurAcross, blurDown);

@@ -177,7 +177,8 @@ private:
     /// Best match of normalised samples against every pattern in its four orientations.
     Match matchPattern(const std::array<float, 256>& samples) const;
     /// Patterns and orientations (pattern * 4 + orientation) that correlate best with the samples.
-    std::vector<int> closestPatterns(const std::array<float, 256>& samples) const;
+    /// closestScore: the best correlation among them.
+    std::vector<int> closestPatterns(const std::array<float, 256>& samples, double& closestScore) const;
     /// The samples against the closest patterns blurred (standard deviations in pattern cells, across
     /// and down, and their correlation: non-zero for a blur along a diagonal).
     Match matchBlurredPattern(const std::array<float, 256>& samples, const std::vector<int>& closest,
