@@ -49,10 +49,18 @@ const double kMinimumQuadrilateralFill = 0.35;
 static_assert(kTile == 4, "tile extremes are taken four columns at a time");
 // Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
-// Sharp correlation a blurred marker keeps at least.
-const double kBlurredMatchFloor = 0.3;
-// Patterns and orientations compared blurred.
+// Correlation a shaded marker keeps at least before its shadow is evened out.
+const double kShadedMatchFloor = 0.3;
+// Patterns and orientations compared blurred: the few that correlate best with the samples taken
+// against the patterns smoothed by kRankingBlur pattern cells (standard deviation, about the blur
+// of a 10-pixel motion on a marker 45 pixels wide). More candidates cost a blurred comparison each.
 const int kBlurredCandidates = 4;
+const double kRankingBlur = 1.2;
+// Correlation with the closest smoothed pattern below which a blurred-looking candidate is not
+// compared blurred: blurred markers keep 0.45 or more, most blurred-looking clutter resembles no
+// pattern even smoothed, and each blurred comparison costs some 50 sharp ones. Raising it saves
+// time on busy frames and loses the most blurred markers.
+const double kSmoothedMatchFloor = 0.4;
 // The blurs tried on a blurred candidate: the spread its edges show times each widening, with each
 // correlation between across and down (0 upright, negative and positive leaning along one or the
 // other diagonal). Six hypotheses cost six blurred comparisons of the few closest patterns, only
@@ -65,6 +73,18 @@ const double kMaximumBlur = 4.0;
 // comparison is a second chance over several blur shapes. Blurred markers lead by 0.25 or more;
 // clutter that only a blurred pattern resembles, by less.
 const double kBlurredLead = 0.25;
+// Lead a match on the blur measured at the marker's corners needs: one hypothesis instead of six,
+// so less than kBlurredLead. Blur makes patterns alike: a marker blurred over two or three cells
+// still correlates 0.6 to 0.7 with other patterns blurred the same way, and leads them by 0.2 to 0.4.
+// Raising it refuses more of the most blurred markers; lowering it lets more clutter through.
+const double kMeasuredBlurLead = 0.2;
+// Pattern cells the measured blur reaches from its centre at most: the ring of ink inside a corner
+// and the paper outside it are 8 cells wide, beyond which a corner no longer is a plain quadrant.
+const int kMaximumKernelReach = 7;
+// Processing pixels a pattern cell spans at least for the blur to be measured at cell resolution:
+// on a finer grid the differences of interpolated samples show the interpolation, not the blur (and
+// such a marker's whole pattern is a few pixels wide). Smaller markers get the Gaussian shapes only.
+const double kMinimumKernelCell = 0.5;
 // Correlation a better-fitting blur shape adds at most to the upright one's, for the early out.
 const double kMostBlurShapeGain = 0.2;
 // Processing pixels an edge profile reaches to either side of the contour's side: room for the
@@ -386,6 +406,86 @@ bool locateStep(const std::vector<float>& profile, double floorShare, Step& step
 
 } // namespace
 
+namespace
+{
+
+// A Gaussian blur whose axes need not follow the pattern's rows and columns: standard deviations
+// across and down (pattern cells) and the correlation between the two, as a kernel reaching margin
+// cells from its centre.
+cv::Mat blurKernel(double across, double down, double correlation, int margin)
+{
+    cv::Mat kernel(2 * margin + 1, 2 * margin + 1, CV_32FC1);
+    const double a = std::max(0.01, across), d = std::max(0.01, down);
+    const double r = std::max(-0.95, std::min(0.95, correlation));
+    const double scale = 1.0 / (1.0 - r * r);
+    double sum = 0.0;
+    for (int y = -margin; y <= margin; ++y)
+        for (int x = -margin; x <= margin; ++x)
+        {
+            const double u = x / a, v = y / d;
+            const double value = std::exp(-0.5 * scale * (u * u - 2.0 * r * u * v + v * v));
+            kernel.at<float>(y + margin, x + margin) = float(value);
+            sum += value;
+        }
+    return kernel / sum;
+}
+
+// The grey values of a blurred pattern (smooth: the pattern padded by margin cells) inside the
+// padding; mean removed, unit length.
+std::array<float, 256> centreOf(const cv::Mat& smooth, int margin)
+{
+    std::array<float, 256> reference;
+    for (int row = 0; row < kCells; ++row)
+        for (int column = 0; column < kCells; ++column)
+            reference[size_t(row * kCells + column)] = smooth.at<float>(row + margin, column + margin);
+    normalise(reference);
+    return reference;
+}
+
+// A pattern (16 x 16 float grey values) as a blur would show it, the black border around it
+// blurred in; mean removed, unit length.
+std::array<float, 256> blurredPattern(const cv::Mat& pattern, double blurAcross, double blurDown,
+                                      double correlation)
+{
+    const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
+    cv::Mat padded, smooth;
+    cv::copyMakeBorder(pattern, padded, margin, margin, margin, margin, cv::BORDER_CONSTANT, cv::Scalar(0));
+    if (correlation == 0.0)
+        cv::GaussianBlur(padded, smooth, cv::Size(), std::max(0.01, blurAcross), std::max(0.01, blurDown));
+    else
+        cv::filter2D(padded, smooth, -1, blurKernel(blurAcross, blurDown, correlation, margin),
+                     cv::Point(-1, -1), 0.0, cv::BORDER_CONSTANT);
+    return centreOf(smooth, margin);
+}
+
+// A pattern as a measured blur would show it (kernel: pattern cells, odd size, oriented for
+// cv::filter2D), the black border blurred in; mean removed, unit length. Only the pattern's own
+// cells are computed, and the black border adds nothing: a direct sum costs less than a general
+// filter over the padded pattern.
+std::array<float, 256> patternBlurredBy(const cv::Mat& pattern, const cv::Mat& kernel)
+{
+    const int margin = kernel.rows / 2;
+    std::array<float, 256> reference;
+    for (int row = 0; row < kCells; ++row)
+        for (int column = 0; column < kCells; ++column)
+        {
+            float sum = 0.0f;
+            for (int j = std::max(0, margin - row); j < kernel.rows && row + j - margin < kCells; ++j)
+            {
+                const float* weights = kernel.ptr<float>(j);
+                const float* source = pattern.ptr<float>(row + j - margin);
+                for (int i = std::max(0, margin - column); i < kernel.cols && column + i - margin < kCells;
+                     ++i)
+                    sum += weights[i] * source[column + i - margin];
+            }
+            reference[size_t(row * kCells + column)] = sum;
+        }
+    normalise(reference);
+    return reference;
+}
+
+} // namespace
+
 SquareMarkerDetector::SquareMarkerDetector()
     : _threshold(100), _thresholdMode(ADAPTIVE), _minimumConfidence(0.8)
 {
@@ -410,6 +510,11 @@ int SquareMarkerDetector::addPattern(const Pattern& pattern)
     }
     _patterns.push_back(normalised);
     _patternGreys.push_back(greys);
+    std::array<std::array<float, 256>, 4> smoothed;
+    for (int orientation = 0; orientation < 4; ++orientation)
+        smoothed[size_t(orientation)] =
+            blurredPattern(greys[size_t(orientation)], kRankingBlur, kRankingBlur, 0.0);
+    _smoothedPatterns.push_back(smoothed);
     return int(_patterns.size()) - 1;
 }
 
@@ -952,39 +1057,17 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchPattern(const std::array<
     return match;
 }
 
-namespace
+std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 256>& samples,
+                                                       double& closestScore) const
 {
-
-// A Gaussian blur whose axes need not follow the pattern's rows and columns: standard deviations
-// across and down (pattern cells) and the correlation between the two, as a kernel reaching margin
-// cells from its centre.
-cv::Mat blurKernel(double across, double down, double correlation, int margin)
-{
-    cv::Mat kernel(2 * margin + 1, 2 * margin + 1, CV_32FC1);
-    const double a = std::max(0.01, across), d = std::max(0.01, down);
-    const double r = std::max(-0.95, std::min(0.95, correlation));
-    const double scale = 1.0 / (1.0 - r * r);
-    double sum = 0.0;
-    for (int y = -margin; y <= margin; ++y)
-        for (int x = -margin; x <= margin; ++x)
-        {
-            const double u = x / a, v = y / d;
-            const double value = std::exp(-0.5 * scale * (u * u - 2.0 * r * u * v + v * v));
-            kernel.at<float>(y + margin, x + margin) = float(value);
-            sum += value;
-        }
-    return kernel / sum;
-}
-
-} // namespace
-
-std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 256>& samples) const
-{
-    // Blurring every pattern costs; the few that the sharp comparison ranks first are enough.
+    // Blurring every pattern costs; the few that rank first are enough. A blurred marker correlates
+    // with its sharp pattern hardly better than with others, so the ranking compares the samples
+    // with smoothed patterns: whatever the blur's shape, it takes the fine detail that tells the
+    // sharp patterns apart and leaves the coarse shapes these share with the marker.
     std::vector<std::pair<double, int>> ranked;
     for (size_t p = 0; p < _patterns.size(); ++p)
         for (int turn = 0; turn < 4; ++turn)
-            ranked.emplace_back(correlate(samples, _patterns[p][size_t(turn)]), int(p) * 4 + turn);
+            ranked.emplace_back(correlate(samples, _smoothedPatterns[p][size_t(turn)]), int(p) * 4 + turn);
     const size_t tried = std::min(ranked.size(), size_t(kBlurredCandidates));
     std::partial_sort(ranked.begin(), ranked.begin() + long(tried), ranked.end(),
                       [](const std::pair<double, int>& a, const std::pair<double, int>& b)
@@ -992,6 +1075,7 @@ std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 2
     std::vector<int> closest;
     for (size_t k = 0; k < tried; ++k)
         closest.push_back(ranked[k].second);
+    closestScore = tried > 0 ? ranked.front().first : -1.0;
     return closest;
 }
 
@@ -1000,27 +1084,86 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPattern(const std:
                                                                       double blurAcross, double blurDown,
                                                                       double correlation) const
 {
-    const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
-    std::array<float, 256> reference;
-    cv::Mat padded, smooth;
     Match match;
     for (const int candidate : closest)
     {
         const int p = candidate / 4, turn = candidate % 4;
-        // The pattern as the same blur would show it, the black border around it blurred in.
-        cv::copyMakeBorder(_patternGreys[size_t(p)][size_t(turn)], padded, margin, margin, margin, margin,
-                           cv::BORDER_CONSTANT, cv::Scalar(0));
-        if (correlation == 0.0)
-            cv::GaussianBlur(padded, smooth, cv::Size(), std::max(0.01, blurAcross),
-                             std::max(0.01, blurDown));
-        else
-            cv::filter2D(padded, smooth, -1, blurKernel(blurAcross, blurDown, correlation, margin),
-                         cv::Point(-1, -1), 0.0, cv::BORDER_CONSTANT);
-        for (int row = 0; row < kCells; ++row)
-            for (int column = 0; column < kCells; ++column)
-                reference[size_t(row * kCells + column)] = smooth.at<float>(row + margin, column + margin);
-        normalise(reference);
-        match.offer(correlate(samples, reference), p, turn);
+        match.offer(correlate(samples, blurredPattern(_patternGreys[size_t(p)][size_t(turn)], blurAcross,
+                                                      blurDown, correlation)),
+                    p, turn);
+    }
+    return match;
+}
+
+// A marker's outer corner is a dark quadrant on paper, and a blurred quadrant's mixed second
+// derivative is the blur itself, whatever its shape (a straight or shaky motion, focus, or both): so
+// the darkness sampled on a grid of cell corners around each outer corner, differenced across and
+// down, gives the share of the blur falling into each pattern cell. Each cell takes the middle of
+// the four corners' estimates (a corner under an occluder or a shadow edge is outvoted). The ring
+// of ink inside and the paper outside are a quarter of the side, 8 cells, wide, so reach stays under
+// that.
+bool SquareMarkerDetector::measureBlurKernel(const cv::Mat& grey, int scale,
+                                             const std::array<osg::Vec2d, 4>& ideal, int reach,
+                                             cv::Mat& kernel) const
+{
+    SquareSampler sampler(grey, _camera, scale);
+    if (!sampler.homography.set(ideal))
+        return false;
+    const double cell = 0.5 / kCells; // of the square's side
+    const int size = 2 * reach + 1, points = size + 1;
+    std::vector<float> darkness(size_t(points * points));
+    std::array<cv::Mat, 4> estimates;
+    const double cornerU[4] = {0.0, 1.0, 1.0, 0.0}, cornerV[4] = {0.0, 0.0, 1.0, 1.0};
+    for (int corner = 0; corner < 4; ++corner)
+    {
+        for (int j = 0; j < points; ++j)
+            for (int i = 0; i < points; ++i)
+                darkness[size_t(j * points + i)] = -sampler.at(cornerU[corner] + (i - reach - 0.5) * cell,
+                                                               cornerV[corner] + (j - reach - 0.5) * cell);
+        // The marker lies towards the square's inside: flipping an axis of the quadrant flips the
+        // derivative's sign along it.
+        const float sign = (corner == 0 || corner == 2) ? 1.0f : -1.0f;
+        cv::Mat& estimate = estimates[size_t(corner)];
+        estimate.create(size, size, CV_32FC1);
+        for (int j = 0; j < size; ++j)
+            for (int i = 0; i < size; ++i)
+            {
+                const size_t at = size_t(j * points + i);
+                estimate.at<float>(j, i) =
+                    sign * (darkness[at + size_t(points) + 1] - darkness[at + size_t(points)] -
+                            darkness[at + 1] + darkness[at]);
+            }
+    }
+    kernel.create(size, size, CV_32FC1);
+    double sum = 0.0;
+    for (int j = 0; j < size; ++j)
+        for (int i = 0; i < size; ++i)
+        {
+            std::array<float, 4> values = {estimates[0].at<float>(j, i), estimates[1].at<float>(j, i),
+                                           estimates[2].at<float>(j, i), estimates[3].at<float>(j, i)};
+            std::sort(values.begin(), values.end());
+            const float middle = std::max(0.0f, 0.5f * (values[1] + values[2]));
+            // Turned half round: cv::filter2D correlates, and the blur's share at offset (i, j)
+            // brings the pattern's cell from (-i, -j) to each sample.
+            kernel.at<float>(size - 1 - j, size - 1 - i) = middle;
+            sum += middle;
+        }
+    if (!(sum > 0.0))
+        return false;
+    kernel /= sum;
+    return true;
+}
+
+SquareMarkerDetector::Match
+SquareMarkerDetector::matchPatternsBlurredBy(const std::array<float, 256>& samples,
+                                             const std::vector<int>& closest, const cv::Mat& kernel) const
+{
+    Match match;
+    for (const int candidate : closest)
+    {
+        const int p = candidate / 4, turn = candidate % 4;
+        match.offer(correlate(samples, patternBlurredBy(_patternGreys[size_t(p)][size_t(turn)], kernel)), p,
+                    turn);
     }
     return match;
 }
@@ -1031,10 +1174,10 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPattern(const std:
 // either way, as measured and a third wider. Each is one more chance for clutter to pass, so a
 // blurred match must lead its runner-up by kBlurredLead; the one leading by most wins.
 SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPatterns(const std::array<float, 256>& samples,
+                                                                       const std::vector<int>& closest,
                                                                        double blurAcross,
                                                                        double blurDown) const
 {
-    const std::vector<int> closest = closestPatterns(samples);
     Match best;
     bool bestCounts = false;
     for (double widening : kBlurWidenings)
@@ -1062,6 +1205,46 @@ SquareMarkerDetector::Match SquareMarkerDetector::matchBlurredPatterns(const std
     return best;
 }
 
+// Motion or focus blur mixes neighbouring cells: the samples are compared with the closest patterns
+// blurred as the marker's own corners show the blur, and failing that, with Gaussian blurs as wide as
+// its edges are (in pattern cells, across and down the sampled square). match is left alone when
+// the edges show too little blur or too much.
+void SquareMarkerDetector::matchBlurred(const cv::Mat& grey, int scale,
+                                        const std::array<osg::Vec2d, 4>& ideal, const EdgeLevels& levels,
+                                        const std::array<float, 256>& samples, Match& match) const
+{
+    const double sharpSpread = 0.25; // what the two-sample difference alone spreads a step by, pixels squared
+    const double cellsAcross = (ideal[1] - ideal[0]).length() / scale / (2.0 * kCells);
+    const double cellsDown = (ideal[3] - ideal[0]).length() / scale / (2.0 * kCells);
+    const double blurAcross =
+        std::sqrt(std::max(0.0, 0.5 * (levels.spread[1] + levels.spread[3]) - sharpSpread)) / cellsAcross;
+    const double blurDown =
+        std::sqrt(std::max(0.0, 0.5 * (levels.spread[0] + levels.spread[2]) - sharpSpread)) / cellsDown;
+    // Beyond kMaximumBlur every pattern blurs into much the same blob: a match would tell nothing.
+    const double blur = std::max(blurAcross, blurDown);
+    if (!(blur > kMinimumBlur && blur <= kMaximumBlur))
+        return;
+    double closestScore = -1.0;
+    const std::vector<int> closest = closestPatterns(samples, closestScore);
+    if (closestScore < kSmoothedMatchFloor)
+        return;
+    cv::Mat kernel;
+    const int reach = std::min(kMaximumKernelReach, int(std::ceil(3.0 * blur)) + 1);
+    if (std::min(cellsAcross, cellsDown) >= kMinimumKernelCell &&
+        measureBlurKernel(grey, scale, ideal, reach, kernel))
+    {
+        match = matchPatternsBlurredBy(samples, closest, kernel);
+        // The blur as measured fits a marker better than any Gaussian guess; far below the floor,
+        // the guesses will not lift the candidate.
+        if ((accepted(match) && match.score - match.runnerUp >= kMeasuredBlurLead) ||
+            match.score < confidenceFloor() - kMostBlurShapeGain)
+            return;
+    }
+    match = matchBlurredPatterns(samples, closest, blurAcross, blurDown);
+    if (match.score - match.runnerUp < kBlurredLead)
+        match.pattern = -1; // not clear enough for a second chance
+}
+
 double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
                                      const std::array<osg::Vec2d, 4>& approximate,
                                      std::vector<DetectedSquare>& best, int& matched) const
@@ -1079,7 +1262,7 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
         return 0.0;
     Match match = matchPattern(samples);
     // The raw samples are not needed again: they are evened out in place.
-    if (!accepted(match) && match.score > kBlurredMatchFloor && removeShadowEdge(grey, scale, ideal, raw) &&
+    if (!accepted(match) && match.score > kShadedMatchFloor && removeShadowEdge(grey, scale, ideal, raw) &&
         normalise(raw))
     {
         const Match unshaded = matchPattern(raw);
@@ -1089,26 +1272,10 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
             samples = raw;
         }
     }
-    // A blurred marker still resembles its pattern; clutter that does not is not worth the blurring.
-    if (!accepted(match) && match.score > kBlurredMatchFloor)
-    {
-        // Motion or focus blur mixes neighbouring cells: compare with the patterns blurred as much as
-        // the marker's own edges are (in pattern cells, across and down the sampled square).
-        const double sharpSpread =
-            0.25; // what the two-sample difference alone spreads a step by, pixels squared
-        const double cellsAcross = (ideal[1] - ideal[0]).length() / scale / (2.0 * kCells);
-        const double cellsDown = (ideal[3] - ideal[0]).length() / scale / (2.0 * kCells);
-        const double blurAcross =
-            std::sqrt(std::max(0.0, 0.5 * (levels.spread[1] + levels.spread[3]) - sharpSpread)) / cellsAcross;
-        const double blurDown =
-            std::sqrt(std::max(0.0, 0.5 * (levels.spread[0] + levels.spread[2]) - sharpSpread)) / cellsDown;
-        if (std::max(blurAcross, blurDown) > kMinimumBlur && std::isfinite(blurAcross + blurDown))
-        {
-            match = matchBlurredPatterns(samples, blurAcross, blurDown);
-            if (match.score - match.runnerUp < kBlurredLead)
-                match.pattern = -1; // not clear enough for a second chance
-        }
-    }
+    // A blurred marker may correlate with its sharp pattern hardly better than with any other: its
+    // own edges, not that score, tell whether the blurred comparison is worth making.
+    if (!accepted(match))
+        matchBlurred(grey, scale, ideal, levels, samples, match);
     const double score = match.score;
     const int pattern = match.pattern, orientation = match.orientation;
     if (!accepted(match))

@@ -305,6 +305,16 @@ std::string fixed(double value, int digits)
     return out.str();
 }
 
+bool allFound(const std::vector<HardCaseMarker>& placed, const std::vector<ComparedDetection>& found)
+{
+    return std::all_of(placed.begin(), placed.end(),
+                       [&](const HardCaseMarker& marker)
+                       {
+                           return std::any_of(found.begin(), found.end(),
+                                              [&](const ComparedDetection& d) { return d.id == marker.id; });
+                       });
+}
+
 // The frame and, beside it, the markers the detector missed with their corners.
 void writeMiss(const std::string& stem, const cv::Mat& frame, const std::vector<HardCaseMarker>& placed,
                const std::vector<ComparedDetection>& found)
@@ -347,6 +357,35 @@ void renderAndDetect(ComparedDetector& detector, const HardCaseRenderer& rendere
     renderer.render(degradation, detector.sheets(), kMarkerSize, kMargin, placed, frameSeed, grey);
     cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
     detectTimed(detector, frame, timed, tally, found);
+}
+
+void score(const std::vector<ComparedDetection>& found, const std::vector<HardCaseMarker>& placed,
+           const cv::Matx33d& camera, bool markerFree, Tally& tally);
+
+// Sees one detector's frame after scoring: the detector's index, the frame, the markers placed and
+// what it found.
+using FrameObserver = std::function<void(size_t, const cv::Mat&, const std::vector<HardCaseMarker>&,
+                                         const std::vector<ComparedDetection>&)>;
+
+// One frame of a scene for every detector: markers placed from the frame's seed, the frame rendered
+// with each detector's own printed markers, detected (timed unless warming up) and scored.
+void detectFrame(const std::vector<ComparedDetector*>& detectors, const HardCaseRenderer& renderer,
+                 const Degradation& degradation, const ComparisonSettings& settings, unsigned frameSeed,
+                 bool timed, std::vector<Tally>& tallies, const FrameObserver& observe = nullptr)
+{
+    std::mt19937 placement(frameSeed);
+    const std::vector<HardCaseMarker> placed =
+        renderer.place(degradation, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
+    std::vector<ComparedDetection> found;
+    for (size_t d = 0; d < detectors.size(); ++d)
+    {
+        cv::Mat grey;
+        renderAndDetect(*detectors[d], renderer, degradation, placed, frameSeed, timed, tallies[d], found,
+                        grey);
+        score(found, placed, renderer.cameraMatrix(), degradation.markerFree, tallies[d]);
+        if (observe)
+            observe(d, grey, placed, found);
+    }
 }
 
 void score(const std::vector<ComparedDetection>& found, const std::vector<HardCaseMarker>& placed,
@@ -466,32 +505,32 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
         << std::endl;
     out << "|---|---|---|---|---|---|---|---|---|---|---|---|" << std::endl;
     std::mt19937 random(settings.seed);
-    std::vector<ComparedDetection> found;
     const std::vector<Degradation> cases = hardCases();
     for (size_t caseIndex = 0; caseIndex < cases.size(); ++caseIndex)
     {
         const Degradation& degradation = cases[caseIndex];
         if (degradation.name.compare(0, settings.only.size(), settings.only) != 0)
+        {
+            // The frames' seeds it would have drawn, so that a case run alone sees the frames it
+            // sees in the full run.
+            random.discard(static_cast<unsigned long long>(std::max(0, settings.frames)));
             continue;
+        }
         std::vector<Tally> tallies(detectors.size());
         for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
         {
-            const unsigned frameSeed = unsigned(random());
-            std::mt19937 placement(frameSeed);
-            const std::vector<HardCaseMarker> placed = renderer.place(
-                degradation, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
-            for (size_t d = 0; d < detectors.size(); ++d)
+            // Frames where ours missed a marker go to the miss folder.
+            const FrameObserver keepMisses = [&](size_t d, const cv::Mat& grey,
+                                                 const std::vector<HardCaseMarker>& placed,
+                                                 const std::vector<ComparedDetection>& found)
             {
-                cv::Mat grey;
-                renderAndDetect(*detectors[d], renderer, degradation, placed, frameSeed,
-                                frameIndex >= settings.warmUpFrames, tallies[d], found, grey);
-                const size_t before = tallies[d].detected;
-                score(found, placed, renderer.cameraMatrix(), degradation.markerFree, tallies[d]);
-                if (d == 0 && !settings.missFolder.empty() && tallies[d].detected - before < placed.size())
+                if (d == 0 && !settings.missFolder.empty() && !allFound(placed, found))
                     writeMiss(settings.missFolder + "/" + std::to_string(caseIndex) + "-" +
                                   std::to_string(frameIndex),
                               grey, placed, found);
-            }
+            };
+            detectFrame(detectors, renderer, degradation, settings, unsigned(random()),
+                        frameIndex >= settings.warmUpFrames, tallies, keepMisses);
         }
         out << "| " << degradation.name << " | " << tallies.front().expected << " | "
             << cell(tallies, [](const Tally& t)
@@ -681,25 +720,13 @@ void compareSpeed(const std::vector<ComparedDetector*>& detectors, const Compari
                 detector->prepare(resolution.width, resolution.height, renderer.cameraMatrix());
             std::mt19937 random(settings.seed);
             std::vector<Tally> tallies(detectors.size());
-            std::vector<ComparedDetection> found;
+            // Markers 4 to 15 % of the frame's height, whatever its size.
+            Degradation sized = clean;
+            sized.minWidth = 0.04 * resolution.height;
+            sized.maxWidth = 0.15 * resolution.height;
             for (int frameIndex = 0; frameIndex < settings.frames + settings.warmUpFrames; ++frameIndex)
-            {
-                const unsigned frameSeed = unsigned(random());
-                std::mt19937 placement(frameSeed);
-                // Markers 4 to 15 % of the frame's height, whatever its size.
-                Degradation sized = clean;
-                sized.minWidth = 0.04 * resolution.height;
-                sized.maxWidth = 0.15 * resolution.height;
-                const std::vector<HardCaseMarker> placed = renderer.place(
-                    sized, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
-                for (size_t d = 0; d < detectors.size(); ++d)
-                {
-                    cv::Mat grey;
-                    renderAndDetect(*detectors[d], renderer, sized, placed, frameSeed,
-                                    frameIndex >= settings.warmUpFrames, tallies[d], found, grey);
-                    score(found, placed, renderer.cameraMatrix(), false, tallies[d]);
-                }
-            }
+                detectFrame(detectors, renderer, sized, settings, unsigned(random()),
+                            frameIndex >= settings.warmUpFrames, tallies);
             const double ours = percentile(tallies.front().cpu, 0.5);
             out << "| " << backgroundName(background) << " | " << resolution.width << "x" << resolution.height
                 << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.5), 2); })

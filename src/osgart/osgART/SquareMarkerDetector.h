@@ -44,15 +44,17 @@ struct DetectedSquare
 /// homography of the corners, and match the samples against every pattern in its four orientations by
 /// normalised correlation. A candidate that falls short is compared again with its shaded part evened out
 /// when the paper around it shows a hard shadow edge (the pattern then is two patches of different light),
-/// and with the closest patterns blurred as much as its own edges are (motion blur, or the camera's own blur
-/// on a marker whose pattern cells are a pixel wide), upright and along either diagonal of the square, as
-/// measured and a third wider; such a second-chance match must lead its runner-up by more. A match counts
-/// when its correlation clears a confidence floor that rises with the number of patterns loaded and leads the
-/// best match of every other pattern by a margin (sharp, shadow-corrected and blurred matches alike). Each
-/// pattern keeps its best candidate that counts; a candidate that becomes its pattern's best has its sides
-/// located once more from its refined corners, with a short profile at every pixel along each side (at most
-/// 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts of
-/// hundredths of a pixel, which the first pass's 16 profiles per side leave.
+/// and, when its edges show blur (motion, or the camera's own blur on a marker whose pattern cells are a
+/// pixel wide), with the closest patterns blurred: by the blur its outer corners show, whatever the blur's
+/// shape (a corner is a dark quadrant, and a blurred quadrant's mixed second derivative is the blur), or
+/// failing that by Gaussian blurs as wide as its edges are, upright and along either diagonal of the
+/// square, as measured and a third wider; such a second-chance match must lead its runner-up by more. A match
+/// counts when its correlation clears a confidence floor that rises with the number of patterns loaded and
+/// leads the best match of every other pattern by a margin (sharp, shadow-corrected and blurred matches
+/// alike). Each pattern keeps its best candidate that counts; a candidate that becomes its pattern's best has
+/// its sides located once more from its refined corners, with a short profile at every pixel along each side
+/// (at most 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner
+/// shifts of hundredths of a pixel, which the first pass's 16 profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -175,14 +177,25 @@ private:
     /// Best match of normalised samples against every pattern in its four orientations.
     Match matchPattern(const std::array<float, 256>& samples) const;
     /// Patterns and orientations (pattern * 4 + orientation) that correlate best with the samples.
-    std::vector<int> closestPatterns(const std::array<float, 256>& samples) const;
+    /// closestScore: the best correlation among them.
+    std::vector<int> closestPatterns(const std::array<float, 256>& samples, double& closestScore) const;
     /// The samples against the closest patterns blurred (standard deviations in pattern cells, across
     /// and down, and their correlation: non-zero for a blur along a diagonal).
     Match matchBlurredPattern(const std::array<float, 256>& samples, const std::vector<int>& closest,
                               double blurAcross, double blurDown, double correlation) const;
+    /// The blur as the marker's outer corners show it, in pattern cells reaching reach cells from its
+    /// centre, oriented for cv::filter2D on the pattern; false when the corners show none.
+    bool measureBlurKernel(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal, int reach,
+                           cv::Mat& kernel) const;
+    /// The samples against the closest patterns blurred by a measured kernel.
+    Match matchPatternsBlurredBy(const std::array<float, 256>& samples, const std::vector<int>& closest,
+                                 const cv::Mat& kernel) const;
+    /// The samples of a blurred-looking candidate against blurred patterns (see the source).
+    void matchBlurred(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
+                      const EdgeLevels& levels, const std::array<float, 256>& samples, Match& match) const;
     /// The best of the blurred matches over the blur shapes tried (see the source).
-    Match matchBlurredPatterns(const std::array<float, 256>& samples, double blurAcross,
-                               double blurDown) const;
+    Match matchBlurredPatterns(const std::array<float, 256>& samples, const std::vector<int>& closest,
+                               double blurAcross, double blurDown) const;
     /// True when a match clears the confidence floor for the loaded patterns and leads its runner-up enough.
     bool accepted(const Match& match) const;
     /// Identifies one candidate; returns its best correlation, matched the pattern it matched or -1.
@@ -214,6 +227,9 @@ private:
     std::vector<std::array<std::array<float, 256>, 4>> _patterns;
     /// Per pattern and orientation: the grey values as 16 x 16 float images.
     std::vector<std::array<cv::Mat, 4>> _patternGreys;
+    /// Per pattern and orientation: the grey values slightly blurred, mean removed, unit length, for
+    /// choosing the patterns a blurred candidate is compared with.
+    std::vector<std::array<std::array<float, 256>, 4>> _smoothedPatterns;
     cv::Mat _reduced;
     cv::Mat _binary;
     cv::Mat _columnMinimum, _columnMaximum, _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel,
