@@ -325,16 +325,35 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
 // A skin's extent is known only once it has been moved; one that lies beyond single precision
 // where the model places it would take the scene's bound with it on the first frame (found by
 // fuzzing). At 1e17 metres the rest shape is finite, but not once glTF's metres become millimetres.
-TEST_F(HostileModelsTest, ASkinBeyondSinglePrecisionWhereItIsPlacedIsRefused)
+TEST_F(HostileModelsTest, SkinsBeyondSinglePrecisionAreRefusedOrLoseTheFarBone)
 {
     std::unique_ptr<aiScene> far = AssimpTestScenes::buildSkinnedScene();
     for (unsigned int v = 0; v < far->mMeshes[0]->mNumVertices; ++v)
         far->mMeshes[0]->mVertices[v] *= 1e17f;
     const std::string path = (_folder / "far_skin.glb").string();
     ASSERT_EQ(AssimpTestScenes::exportScene(*far, "glb2", path), "");
+    {
+        NotifyCapture capture;
+        EXPECT_EQ(_reader->readNode(path).status(), osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE);
+        EXPECT_TRUE(saidPart(capture, "refusing " + path + ": its extent is not finite"));
+    }
+
+    // A bind pose far out flings the vertices only once the bone moves them: its bone is dropped.
+    std::unique_ptr<aiScene> flung = AssimpTestScenes::buildSkinnedScene();
+    flung->mMeshes[0]->mBones[1]->mOffsetMatrix.a4 = 3e27f;
+    const std::string flungPath = (_folder / "flung_skin.glb").string();
+    ASSERT_EQ(AssimpTestScenes::exportScene(*flung, "glb2", flungPath), "");
     NotifyCapture capture;
-    EXPECT_EQ(_reader->readNode(path).status(), osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE);
-    EXPECT_TRUE(saidPart(capture, "refusing " + path + ": its extent is not finite"));
+    osg::ref_ptr<osg::Node> root = _reader->readNode(flungPath).getNode();
+    ASSERT_TRUE(root.valid()) << capture.text();
+    EXPECT_TRUE(saidPart(capture, "dropped the bind pose of bone 'Bone2'"));
+    auto* manager = dynamic_cast<osgAnimation::BasicAnimationManager*>(root->getUpdateCallback());
+    ASSERT_NE(manager, nullptr);
+    manager->playAnimation(manager->getAnimationList().front().get());
+    for (double seconds : {0.0, 0.5, 1.0})
+        updateAt(*root, seconds);
+    root->dirtyBound();
+    EXPECT_TRUE(std::isfinite(root->getBound().radius()));
 }
 
 TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefused)

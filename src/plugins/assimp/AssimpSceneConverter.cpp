@@ -65,6 +65,19 @@ bool isFinite(const aiMatrix4x4& m)
     return std::all_of(values, values + 16, [](ai_real value) { return std::isfinite(value); });
 }
 
+// A bone's offset matrix holds a rotation and scale near 1 and a translation within the model;
+// values beyond this (ten thousand kilometres in metres) can only fling the skinned vertices past
+// single precision, as hostile files do.
+constexpr ai_real kLargestBindPoseValue = 1e7;
+
+bool isPlausibleBindPose(const aiMatrix4x4& m)
+{
+    const ai_real* values = &m.a1;
+    return std::all_of(values, values + 16,
+                       [](ai_real value)
+                       { return std::isfinite(value) && std::abs(value) <= kLargestBindPoseValue; });
+}
+
 osg::Vec3 toValue(const aiVector3D& v)
 {
     return toVec3(v);
@@ -227,7 +240,7 @@ void AssimpSceneConverter::collectBones()
             const aiBone* bone = mesh->mBones[b];
             if (bone == nullptr)
                 continue;
-            if (!isFinite(bone->mOffsetMatrix))
+            if (!isPlausibleBindPose(bone->mOffsetMatrix))
             {
                 _invalidData.insert("the bind pose of bone " + quoted(bone->mName));
                 continue;
