@@ -7,5 +7,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/check-format.sh"
 export ALSOFT_DRIVERS=${ALSOFT_DRIVERS:-null}
 cd "$top/build"
-xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" \
+# The player renders its scene at the screen's size; a 1024x768 screen holds every test's window
+# and costs 40% fewer pixels a frame than a larger one under software OpenGL.
+xvfb-run -a -s "-screen 0 1024x768x24 +extension GLX -noreset" \
   ctest --output-on-failure -j 2 "$@"
