@@ -54,32 +54,32 @@ class ImageTargetTracker
 public:
     /// Most trained targets (default 20). Detection matches every target not in view, so its cost
     /// grows with the number trained.
-    static const int kMaximumTargets = 20;
+    static constexpr int kMaximumTargets = 20;
     /// Most targets followed at once (default 5).
-    static const int kMaximumVisible = 5;
+    static constexpr int kMaximumVisible = 5;
     /// Features sought in a frame (default 1250). More find smaller and more occluded targets, and
     /// targets beside high-contrast square markers, which draw the strongest corners; feature and
     /// matching time grow linearly with it.
-    static const int kFrameFeatures = 1250;
+    static constexpr int kFrameFeatures = 1250;
     /// Pyramid levels of the frame's features (default 4, each 1.3 times smaller): with the
     /// training pyramid, targets from three times the trained size down to a sixth of it are found.
-    static const int kFrameLevels = 4;
+    static constexpr int kFrameLevels = 4;
     /// FAST corner threshold in the frame, grey levels (default 10). Lower keeps dim and washed-out
     /// frames detectable, and costs more corners to describe.
-    static const int kFrameCornerThreshold = 10;
+    static constexpr int kFrameCornerThreshold = 10;
     /// Ratio test: a match is kept when its distance is below this share of the second best's
     /// (default 0.8). Lower drops more wrong matches and more right ones.
     static constexpr double kMatchRatio = 0.8;
     /// Matches (or followed points) that must agree on the homography and the pose (default 15).
     /// Fewer would let chance agreements in clutter count as a target.
-    static const int kMinimumInliers = 15;
+    static constexpr int kMinimumInliers = 15;
     /// Detection fits a homography to as few as this many agreeing matches (default 8): a small or
     /// distant target gives few. Under kMinimumInliers the target counts only when alignment
     /// confirms it and the frame warped back onto the picture correlates with it by at least
     /// kMinimumCorrelation (default 0.7; a small target seen clearly correlates 0.8 to 0.95, chance
     /// fits in clutter mostly under 0.2). Lower finds smaller targets and spends more alignments on
     /// chance agreements.
-    static const int kMinimumMatches = 8;
+    static constexpr int kMinimumMatches = 8;
     static constexpr double kMinimumCorrelation = 0.7;
     /// RANSAC's largest distance of an agreeing match from the homography, processing pixels
     /// (default 3). Larger tolerates lens distortion and blur, and lets more wrong matches agree.
@@ -91,16 +91,16 @@ public:
     /// Alignment's optical flow: window side, level pixels (default 15), and pyramid levels (default
     /// 3): together they bridge about 50 level pixels between the last frame's homography and this
     /// frame's. Cost grows with the window's area and the number of corners.
-    static const int kFlowWindow = 15;
-    static const int kFlowLevels = 3;
+    static constexpr int kFlowWindow = 15;
+    static constexpr int kFlowLevels = 3;
     /// Alignment corners per frame, shared among the targets followed (default 320): one target
     /// uses all ImageTarget::kAlignmentCorners of its level, five use 64 each. Alignment time grows
     /// linearly with it; fewer corners per target make its pose a little less steady.
-    static const size_t kAlignmentBudget = 320;
+    static constexpr size_t kAlignmentBudget = 320;
     /// While some target is followed, the others are searched for in one frame of this many
     /// (default 4): a feature search costs several alignments, and a target coming into view is
     /// then found at most this many frames late.
-    static const int kSearchInterval = 4;
+    static constexpr int kSearchInterval = 4;
     /// A picture seen narrower than this, processing pixels (default 128), is aligned on the level
     /// just larger than it is seen rather than the nearest: its few pixels all count. Others use
     /// the nearest level, whose flow windows span more of the picture.
@@ -117,8 +117,8 @@ public:
     /// peak (default 0.15) are noise. A kernel spreading kBlurredSpread level pixels or more
     /// (root of its larger second moment, default 1.5; sharp frames give 0.5 to 1) marks the frame
     /// blurred: the picture is then blurred alike and the corners are located again (about 1.5 ms).
-    static const int kBlurPatch = 64;
-    static const int kBlurReach = 10;
+    static constexpr int kBlurPatch = 64;
+    static constexpr int kBlurReach = 10;
     static constexpr double kWienerFloor = 0.05;
     static constexpr double kKernelFloor = 0.15;
     static constexpr double kBlurredSpread = 1.5;
@@ -126,10 +126,10 @@ public:
     /// targets are searched for in one frame of kIdleSearchInterval (default 3): a frame then costs
     /// a third of a search on average, and a target coming into view is found up to two frames
     /// late. forget() searches at once again.
-    static const int kIdleAfterFrames = 30;
-    static const int kIdleSearchInterval = 3;
+    static constexpr int kIdleAfterFrames = 30;
+    static constexpr int kIdleSearchInterval = 3;
     /// Frames this wide and wider are processed at half resolution (default 1280).
-    static const int kHalvedFromWidth = 1280;
+    static constexpr int kHalvedFromWidth = 1280;
 
     struct Result
     {
