@@ -11,9 +11,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace Novaro;
 using NovaroTest::TemporaryFolder;
 
@@ -32,12 +29,6 @@ osg::ref_ptr<osg::Image> noisyImage()
         image->data()[i] = static_cast<unsigned char>(seed >> 24);
     }
     return image;
-}
-
-bool isCharacterDevice(const std::string& path)
-{
-    struct stat status;
-    return stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
 }
 
 } // namespace
@@ -61,21 +52,16 @@ TEST(ImageFile, AWrittenPictureReadsBackAsIs)
     EXPECT_EQ(error, "no image to write");
 }
 
-TEST(ImageFile, AFullDeviceIsReportedAndLeftAloneAndAFullDiskKeepsNoPartialFile)
+// (A full device behind the picture's name, left alone and named in the error: the player's camera
+// errors test, which writes its screenshot there.)
+TEST(ImageFile, AFullDiskKeepsNoPartialFile)
 {
     TemporaryFolder folder;
-    const std::string link = folder.file("shot.png");
-    ASSERT_EQ(symlink("/dev/full", link.c_str()), 0);
-    std::string error;
-    EXPECT_FALSE(writeImageFileChecked(*noisyImage(), link, error));
-    EXPECT_EQ(error, "No space left on device");
-    EXPECT_TRUE(isCharacterDevice("/dev/full"));
-
     NovaroTest::SmallDisk disk(folder.file("disk"), 64);
     if (!disk.mounted())
         GTEST_SKIP() << "no privilege to mount a file system";
     const std::string path = folder.file("disk/shot.png");
-    error.clear();
+    std::string error;
     EXPECT_FALSE(writeImageFileChecked(*noisyImage(), path, error));
     EXPECT_EQ(error, "No space left on device");
     EXPECT_FALSE(std::filesystem::exists(path));

@@ -1,18 +1,14 @@
 // Printed sheets as a printer sees them: the PDF rendered back to pixels by poppler's pdftoppm at a
-// known resolution, then measured and tracked.
+// known resolution, then measured. (The end-to-end scene test films a rendered sheet and tracks it.)
 #include "MarkerSheet.h"
 #include "PlayerProcess.h"
 #include "SyntheticScene.h"
-#include "TestSupport.h"
-#include "ToolSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-
-#include <osgART/Marker.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -80,9 +76,8 @@ std::vector<SheetMarker> sheetMarkers(const std::vector<double>& sizes)
 } // namespace
 
 // Four markers of mixed sizes fill more than one A4 page: every black square comes out at its
-// stated width within 1 %, every label names its marker and size, and the tracker finds each
-// marker on its page.
-TEST(MarkerSheets, PrintedMarkersKeepTheirSizeAndAreTracked)
+// stated width within 1 % and every label names its marker and size.
+TEST(MarkerSheets, PrintedMarkersKeepTheirSizeOnEveryPage)
 {
     NovaroTest::TemporaryFolder folder;
     const std::vector<SheetMarker> markers = sheetMarkers({80.0, 50.0, 120.0, 100.0});
@@ -116,33 +111,6 @@ TEST(MarkerSheets, PrintedMarkersKeepTheirSizeAndAreTracked)
         const double expected = toPixels(markers[i].size);
         EXPECT_NEAR(darkRun(grey, row, true), expected, 0.01 * expected);
         EXPECT_NEAR(darkRun(grey, column, false), expected, 0.01 * expected);
-    }
-
-    for (size_t page = 0; page < pages.size(); ++page)
-    {
-        osg::ref_ptr<osgART::GenericTracker> tracker = NovaroTest::loadTracker();
-        ASSERT_TRUE(tracker.valid());
-        const std::string camera = folder.file("camera.dat");
-        ASSERT_TRUE(makeDefaultCamera(pages[page].cols, pages[page].rows, false).saveBinary(camera));
-        ASSERT_TRUE(tracker->init(pages[page].cols, pages[page].rows, camera, ""));
-        std::vector<size_t> onPage;
-        for (size_t i = 0; i < markers.size(); ++i)
-        {
-            if (placements[i].page != page)
-                continue;
-            const std::string patternFile = folder.file(markers[i].name + ".patt");
-            ASSERT_TRUE(markers[i].pattern.save(patternFile));
-            ASSERT_NE(
-                tracker->addMarker("single;" + patternFile + ";" + std::to_string(markers[i].size) + ";0;0"),
-                nullptr);
-            onPage.push_back(i);
-        }
-        osg::ref_ptr<osg::Image> image = new osg::Image;
-        tracker->setImage(image.get());
-        copyFrameToImage(pages[page], *image, true);
-        tracker->update();
-        for (size_t m = 0; m < onPage.size(); ++m)
-            EXPECT_TRUE(tracker->getMarker(int(m))->valid()) << markers[onPage[m]].name;
     }
 }
 

@@ -1,12 +1,9 @@
-#include <osgART/ARSceneNode.h>
 #include <osgART/Field.h>
 #include <osgART/InputFiles.h>
 
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
-
-#include <osgUtil/UpdateVisitor>
 
 #include <chrono>
 #include <filesystem>
@@ -15,9 +12,7 @@
 #include <thread>
 
 #include "CaptureWaiting.h"
-#include "SyntheticScene.h"
 #include "TestSupport.h"
-#include "ToolSupport.h"
 
 namespace
 {
@@ -192,50 +187,4 @@ TEST_F(VideoTest, QuotedFileIsOneOptionWhateverItsPathHolds)
     EXPECT_EQ(options[1].name, "-flipV");
     EXPECT_FALSE(osgART::splitCaptureOptions("-file=\"open -flipV", options, error));
     EXPECT_FALSE(osgART::splitCaptureOptions("-file=\"a\"b -flipV", options, error));
-}
-
-TEST_F(VideoTest, SceneNodeRunsVideoAndTrackerInItsUpdate)
-{
-    osg::ref_ptr<osgART::GenericTracker> tracker = NovaroTest::loadTracker();
-    ASSERT_TRUE(tracker.valid());
-    const osgART::CameraParameters camera = Novaro::makeDefaultCamera(320, 240, false);
-    ASSERT_TRUE(camera.saveBinary(folder.file("camera.dat")));
-    const std::vector<osgART::Pattern> patterns = Novaro::makeDistinctPatterns(1, 2);
-    ASSERT_TRUE(patterns[0].save(folder.file("m.patt")));
-    std::ofstream(folder.file("markers")) << "1\nm\nm.patt\n80\n0 0\n";
-    Novaro::PrintedMarker printed;
-    printed.texture = Novaro::makeMarkerImage(patterns[0], 16, 0.25);
-    Novaro::PlacedMarker placed;
-    placed.pose = osg::Matrixd::translate(0, 0, -300);
-    Novaro::SyntheticCamera synthetic(camera, Novaro::ImagingSettings());
-    std::mt19937 random(1);
-    cv::Mat frame;
-    synthetic.render({printed}, {placed}, random, frame);
-    cv::imwrite(folder.file("marker000.png"), frame);
-    synthetic.render({printed}, {}, random, frame);
-    cv::imwrite(folder.file("marker001.png"), frame);
-
-    video->getVideoConfiguration()->deviceconfig =
-        "-devNum=1 -flipV -file=" + folder.file("marker%03d.png") + " -fps=50";
-    video->setFlip(false, true);
-    ASSERT_TRUE(video->open());
-    osg::ref_ptr<osgART::ARSceneNode> scene = new osgART::ARSceneNode;
-    EXPECT_EQ(scene->getMarkerCount(), 0u);
-    EXPECT_FALSE(scene->connect(tracker.get(), video.get(), folder.file("none.dat"), ""));
-    ASSERT_TRUE(
-        scene->connect(tracker.get(), video.get(), folder.file("camera.dat"), folder.file("markers")));
-    ASSERT_EQ(scene->getMarkerCount(), 1u);
-
-    osg::ref_ptr<osgUtil::UpdateVisitor> update = new osgUtil::UpdateVisitor;
-    scene->accept(*update);
-    EXPECT_TRUE(tracker->getMarker(0)->valid()); // the first frame shows the marker
-    video->start();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (tracker->getMarker(0)->valid() && std::chrono::steady_clock::now() < deadline)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        scene->accept(*update);
-    }
-    EXPECT_FALSE(tracker->getMarker(0)->valid()); // the second frame shows none
-    video->stop();
 }
