@@ -26,8 +26,6 @@ TEST_F(AudioLightingParserTest, AudioSoundtracksAndProperties)
     EXPECT_EQ("", data.getSoundtracks()[1].getName());
     EXPECT_FALSE(data.getLoop());
     EXPECT_TRUE(data.getAutoplay());
-    EXPECT_TRUE(printedAll(
-        {"WARNING: source missing (skipping).", " WARNING: <soundtrack> was expected (skipping)."}));
 }
 
 TEST_F(AudioLightingParserTest, AudioDefaultsAndValidity)
