@@ -221,7 +221,9 @@ TEST(FileReaders, AMovieKeepsItsFrameRateAndTheRequestedSize)
     video->close(true);
 }
 
-TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas)
+// Each format read with its lens: the four-factor formula written out; Brown's model, in the binary
+// nine-value version and in OpenCV's files, as OpenCV projects the ideal point's ray.
+TEST(CameraFiles, EachFormatReadsWithItsLensFormula)
 {
     NovaroTest::TemporaryFolder folder;
     CameraParameters radial;
@@ -238,38 +240,36 @@ TEST(CameraFiles, ReadsBothBinaryVersionsWithTheirDistortionFormulas)
         EXPECT_NEAR(observed.y(), 242.0 + d * y, 1e-9);
     }
 
-    CameraParameters brown;
-    ASSERT_TRUE(brown.load(
-        folder.write("nine.dat", cameraBytes({-0.2, 0.05, 0.001, -0.002, 500, 510, 321, 239, 0.99}))));
-    ASSERT_EQ(brown.distortionModel(), CameraParameters::BROWN);
+    const cv::Matx33d openCV(600, 0, 319.5, 0, 610, 239.5, 0, 0, 1);
+    const std::vector<double> openCVCoefficients = {-0.21, 0.07, 0.001, -0.0015, 0.01};
+    const struct
     {
-        const double x = (600.0 - 321.0) * 0.99 / 500.0, y = (50.0 - 239.0) * 0.99 / 510.0, l = x * x + y * y;
-        const double radialFactor = 1.0 - 0.2 * l + 0.05 * l * l;
-        const double ox = (x * radialFactor + 2 * 0.001 * x * y + -0.002 * (l + 2 * x * x)) * 500.0 + 321.0;
-        const double oy = (y * radialFactor + 0.001 * (l + 2 * y * y) + 2 * -0.002 * x * y) * 510.0 + 239.0;
-        const osg::Vec2d observed = brown.idealToObserved(osg::Vec2d(600.0, 50.0));
-        EXPECT_NEAR(observed.x(), ox, 1e-9);
-        EXPECT_NEAR(observed.y(), oy, 1e-9);
-    }
-}
-
-TEST(CameraFiles, ReadsOpenCVCalibrationsAsOpenCVProjectsPoints)
-{
-    NovaroTest::TemporaryFolder folder;
-    CameraParameters yaml, xml;
-    ASSERT_TRUE(yaml.load(folder.write("camera.yml", openCVYaml())));
-    ASSERT_TRUE(xml.load(writeOpenCVXml(folder)));
-    const cv::Matx33d k(600, 0, 319.5, 0, 610, 239.5, 0, 0, 1);
-    const std::vector<double> coefficients = {-0.21, 0.07, 0.001, -0.0015, 0.01};
-    for (const osg::Vec2d ideal :
-         {osg::Vec2d(10, 20), osg::Vec2d(320, 240), osg::Vec2d(630, 470), osg::Vec2d(100, 400)})
+        std::string path;
+        cv::Matx33d k;
+        std::vector<double> coefficients;
+        double scale; // of (ideal - centre) before the lens
+    } brown[] = {
+        {folder.write("nine.dat", cameraBytes({-0.2, 0.05, 0.001, -0.002, 500, 510, 321, 239, 0.99})),
+         cv::Matx33d(500, 0, 321, 0, 510, 239, 0, 0, 1),
+         {-0.2, 0.05, 0.001, -0.002},
+         0.99},
+        {folder.write("camera.yml", openCVYaml()), openCV, openCVCoefficients, 1.0},
+        {writeOpenCVXml(folder), openCV, openCVCoefficients, 1.0}};
+    for (const auto& each : brown)
     {
-        std::vector<cv::Point3d> ray = {{(ideal.x() - 319.5) / 600.0, (ideal.y() - 239.5) / 610.0, 1.0}};
-        std::vector<cv::Point2d> projected;
-        cv::projectPoints(ray, cv::Vec3d(), cv::Vec3d(), k, coefficients, projected);
-        for (const CameraParameters* camera : {&yaml, &xml})
+        SCOPED_TRACE(each.path);
+        CameraParameters camera;
+        ASSERT_TRUE(camera.load(each.path));
+        ASSERT_EQ(camera.distortionModel(), CameraParameters::BROWN);
+        for (const osg::Vec2d ideal :
+             {osg::Vec2d(600, 50), osg::Vec2d(10, 20), osg::Vec2d(320, 240), osg::Vec2d(630, 470)})
         {
-            const osg::Vec2d observed = camera->idealToObserved(ideal);
+            const cv::Matx33d& k = each.k;
+            const std::vector<cv::Point3d> ray = {{(ideal.x() - k(0, 2)) * each.scale / k(0, 0),
+                                                   (ideal.y() - k(1, 2)) * each.scale / k(1, 1), 1.0}};
+            std::vector<cv::Point2d> projected;
+            cv::projectPoints(ray, cv::Vec3d(), cv::Vec3d(), k, each.coefficients, projected);
+            const osg::Vec2d observed = camera.idealToObserved(ideal);
             EXPECT_NEAR(observed.x(), projected[0].x, 1e-6);
             EXPECT_NEAR(observed.y(), projected[0].y, 1e-6);
         }

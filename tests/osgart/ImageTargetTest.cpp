@@ -240,13 +240,7 @@ TEST_F(ImageTargetTest, FollowsByFlowAndFallsBackToDetectionWhenLost)
     ASSERT_TRUE(tracker.result(0).found);
     EXPECT_FALSE(tracker.result(0).followed);
 
-    // A small move: followed, and still where the picture is.
-    const HardCaseMarker moved = placeAt(262, 31, 21.0, cv::Vec2d(0.01, 0.0));
-    tracker.process(frameOf({moved}, 1), 1);
-    ASSERT_TRUE(tracker.result(0).found);
-    EXPECT_TRUE(tracker.result(0).followed);
-    EXPECT_LT(rotationError(tracker.result(0).pose, moved), 1.0);
-
+    // (A small move is followed: FiveTargetsFollowedTogetherKeepTheirPoses.)
     // A jump beyond the flow's reach: the points are lost and the same frame finds it by detection.
     const HardCaseMarker jumped = placeAt(200, 150, 30.0, cv::Vec2d(-0.3, 0.2));
     tracker.process(frameOf({jumped}, 2), 1);
