@@ -125,7 +125,6 @@ TEST(SceneLoading, ObjectsWithoutAnyModelIgnoredOrOfUnknownTypesAreNeverBuilt)
         "<markers><marker id=\"3\"/></markers></object>");
     EXPECT_TRUE(scene.capture.printed(
         " WARNING: neither a scene source file nor an object source file were specified."));
-    EXPECT_TRUE(scene.capture.printed(" WARNING: ignoring object."));
     EXPECT_TRUE(scene.capture.printed(" WARNING: Object type not supported. Skipping."));
     EXPECT_EQ(0u, scene.application.getObjectCount());
 }

@@ -475,10 +475,9 @@ TEST(CaptureErrors, DeviceNodesThatCannotCaptureSayWhy)
 {
     NovaroTest::TemporaryFolder folder;
     std::ofstream(folder.file("video7")) << "a regular file";
+    // (A node that is not there: SimulatedCamera, through the same reading of errno.)
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {folder.file("video9"), "no such device (is the camera plugged in?)"},
-        {"/dev/null", "not a video capture device"},
-        {folder.file("video7"), "not a video capture device"}};
+        {"/dev/null", "not a video capture device"}, {folder.file("video7"), "not a video capture device"}};
     for (const auto& [path, reason] : cases)
     {
         osgART::V4L2Camera camera(path, osgART::CameraRequest());

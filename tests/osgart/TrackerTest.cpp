@@ -213,38 +213,39 @@ TEST_F(TrackerTest, HalfResolutionFindsAndPosesMarkers)
             EXPECT_LT((tracker->getMarker(truth.marker)->getCorners()[0] - truth.corners[0]).length(), 1.5);
         }
     }
+}
 
-    // The debug image stays at video size, and stops following the frames while debug is off.
+// The debug image is the binarised frame at video size in both modes, and stops following the frames
+// while debug is off; the fields keep their values in range. (What the levels 0 and 255 leave of a
+// marker: the tracker conditions' threshold test.)
+TEST_F(TrackerTest, DebugImageIsTheBinarisedFrameInBothModesAndFieldsStayInRange)
+{
+    addMarkers(1);
     setDebug(true);
     const PlacedMarker truth = frontal(0, 0.0, osg::Vec3d(0, 0, -400));
-    show({truth}, printed);
-    EXPECT_TRUE(tracker->getMarker(0)->valid());
-    osg::ref_ptr<osg::Image> debug = expectBinarised(truth);
+    osg::ref_ptr<osg::Image> debug;
+    for (int half : {0, 1})
+    {
+        SCOPED_TRACE(half);
+        setInt("imageProcMode", half);
+        show({truth}, printed, unsigned(half));
+        EXPECT_TRUE(tracker->getMarker(0)->valid());
+        debug = expectBinarised(truth);
+    }
     ASSERT_TRUE(debug.valid());
     const unsigned modified = debug->getModifiedCount();
     setDebug(false);
     image->dirty();
     tracker->update();
     EXPECT_EQ(debug->getModifiedCount(), modified);
-    setInt("imageProcMode", 7);
-    EXPECT_EQ(getInt("imageProcMode"), 0);
-}
 
-TEST_F(TrackerTest, ThresholdFieldIsKeptInRangeAndDrivesBinarisation)
-{
-    addMarkers(1);
-    setInt("threshold", -20);
-    EXPECT_EQ(getInt("threshold"), 0);
-    setInt("threshold", 300);
-    EXPECT_EQ(getInt("threshold"), 255);
-
-    const PlacedMarker truth = frontal(0, 0.0, osg::Vec3d(0.0, 0.0, -400.0));
-    setInt("threshold", 100);
-    setDebug(true);
-    show({truth}, printed);
-    EXPECT_TRUE(tracker->getMarker(0)->valid());
-    expectBinarised(truth);
-    // (What the levels 0 and 255 leave of a marker: the tracker conditions' threshold test.)
+    for (const auto& [name, value, kept] : {std::tuple<const char*, int, int>{"imageProcMode", 7, 0},
+                                            {"threshold", -20, 0},
+                                            {"threshold", 300, 255}})
+    {
+        setInt(name, value);
+        EXPECT_EQ(getInt(name), kept) << name << " " << value;
+    }
 }
 
 TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers)
