@@ -136,18 +136,13 @@ TEST(MarkerSheets, ChessboardHasItsStatedSquares)
     EXPECT_NEAR(spacing / count, toPixels(25.0), 0.01 * toPixels(25.0));
 }
 
-// What cannot be printed is refused, and nothing is written. (The tools tests check the reasons, as
-// novaro-marker prints them.)
-TEST(MarkerSheets, RefusesWhatDoesNotFitOnAPage)
+// A marker of no size and a sheet of no marker are refused, and nothing is written. (A marker or a
+// board too large for the page: the tools tests, through novaro-marker.)
+TEST(MarkerSheets, RefusesAnEmptySheet)
 {
     NovaroTest::TemporaryFolder folder;
     std::string error;
-    EXPECT_FALSE(writeMarkerSheet(folder.file("big.pdf"), sheetMarkers({250.0}), error));
     EXPECT_FALSE(writeMarkerSheet(folder.file("zero.pdf"), sheetMarkers({0.0}), error));
     EXPECT_FALSE(writeMarkerSheet(folder.file("none.pdf"), {}, error));
-    Chessboard board;
-    board.square = 40.0;
-    EXPECT_FALSE(writeChessboardSheet(folder.file("board.pdf"), board, error));
-    EXPECT_FALSE(std::filesystem::exists(folder.file("big.pdf")));
-    EXPECT_FALSE(std::filesystem::exists(folder.file("board.pdf")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("zero.pdf")));
 }

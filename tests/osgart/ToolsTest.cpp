@@ -94,6 +94,7 @@ TEST(TrackingTools, MarkerToolWritesSheetsAsPdfOnly)
                       {"--chessboard", "--square", "40", "--output", folder.file("big.pdf")}, output),
               1);
     EXPECT_NE(output.find("does not fit on an A4 page"), std::string::npos) << output;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("big.pdf")));
 
     const std::string pattern = folder.file("one.patt");
     ASSERT_TRUE(Novaro::makeDistinctPatterns(1, 3)[0].save(pattern));
@@ -109,4 +110,5 @@ TEST(TrackingTools, MarkerToolWritesSheetsAsPdfOnly)
                       output),
               1);
     EXPECT_NE(output.find("one: a size of 300 mm does not fit on an A4 page"), std::string::npos) << output;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("huge.pdf")));
 }
