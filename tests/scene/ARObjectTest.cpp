@@ -261,9 +261,6 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
                     eventXml("on_custom", recordAction("custom")) +
                     eventXml("on_hide", recordAction("hide")) + eventXml("on_show", recordAction("show")));
     ASSERT_EQ(object->getEventActions(ARObject::ON_SELECT).size(), 2u);
-    const ARAction* action = object->getEventActions(ARObject::ON_SELECT)[0];
-    EXPECT_EQ(action->getSourceName(), "_self_");
-    EXPECT_EQ(action->getTargetName(), "_self_");
     osg::ref_ptr<ARObject> unread = new ARObject; // an unreadable events file leaves every event empty
     unread->loadEvents(folder.file("no_such_events.xml"));
     EXPECT_FALSE(unread->hasEvent("on_select"));
