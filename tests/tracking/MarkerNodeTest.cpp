@@ -1,6 +1,6 @@
 // A marker's scene subtree: layers and their selection, the sequence modes, the reference system
-// read from a transforms file (with the FBX axis correction), fitting content to the marker, and
-// the generated multi-marker file.
+// read from a transforms file (FBX files: the reference system file tests), fitting content to
+// the marker, and the generated multi-marker file.
 #include "app/ARApplication.h"
 #include "scene/ARObject.h"
 #include "settings/MarkersData.h"
@@ -163,15 +163,6 @@ TEST(MarkerNode, ReferenceSystemIsTheInverseOfTheTaggedNode)
     MarkerData multi = record;
     multi.setType("multi");
     EXPECT_TRUE(markerNode(&multi, &application)->getReferenceSystemTransform()->getMatrix().isIdentity());
-}
-
-TEST(MarkerNode, FbxCorrectionSwapsYAndZ)
-{
-    const osg::Matrixd correction = ARMarkerNode::fbxCorrection();
-    // Row-vector convention: the y axis of the file goes to -z, its z axis to y.
-    EXPECT_EQ(osg::Vec3d(0.0, 0.0, -1.0), osg::Vec3d(0.0, 1.0, 0.0) * correction);
-    EXPECT_EQ(osg::Vec3d(0.0, 1.0, 0.0), osg::Vec3d(0.0, 0.0, 1.0) * correction);
-    EXPECT_EQ(osg::Vec3d(1.0, 0.0, 0.0), osg::Vec3d(1.0, 0.0, 0.0) * correction);
 }
 
 TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
