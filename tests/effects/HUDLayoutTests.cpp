@@ -61,7 +61,7 @@ TEST_F(HUDTest, NewTextResizesThePlaneAndKeepsTheAnchor)
     EXPECT_FLOAT_EQ(0.0f, r.bottom);
 }
 
-TEST_F(HUDTest, WithoutAWindowNothingIsAddedAndTheErrorIsPrinted)
+TEST_F(HUDTest, WithoutAWindowNothingIsAddedAndNothingBreaks)
 {
     osg::ref_ptr<osgViewer::Viewer> windowless = new osgViewer::Viewer;
     HUDList list;
@@ -69,7 +69,6 @@ TEST_F(HUDTest, WithoutAWindowNothingIsAddedAndTheErrorIsPrinted)
     EXPECT_TRUE(list.init());
 
     EXPECT_EQ(-1, list.addText("Starting...", 0));
-    EXPECT_TRUE(console.printed(" ERROR: couldn't add any HUD: windows empty."));
     EXPECT_EQ(0u, list.getNumHUDs());
 
     // Status updates on the missing HUD go nowhere without harm.
@@ -85,9 +84,7 @@ TEST_F(HUDTest, WithoutAWindowNothingIsAddedAndTheErrorIsPrinted)
     EXPECT_EQ(nullptr, list.getVideoHUD());
     EXPECT_EQ(-1, HUDList().addText("x", 0));
 
-    console.clear();
     osg::ref_ptr<HUD> orphan = new HUD(nullptr);
-    EXPECT_TRUE(console.printed(" WARNING: viewer not found."));
     orphan->setTimed(true);
     orphan->show();
     EXPECT_TRUE(orphan->isShown());

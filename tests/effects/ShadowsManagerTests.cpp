@@ -12,8 +12,6 @@
 
 #include <unistd.h>
 
-#include <cmath>
-
 #include <osg/ComputeBoundsVisitor>
 #include <osg/Geode>
 #include <osg/GraphicsContext>
@@ -143,33 +141,22 @@ TEST(ShadowsManager, ProgramsCompileAndLinkOnThisDriver)
 TEST(ShadowsManager, RefusedValuesKeepTheSettingWithTheirWarning)
 {
     osg::ref_ptr<ARShadowsManager> manager = new ARShadowsManager;
-    NotifyCapture capture;
     manager->setMode(2);
     manager->setCompatibility(6);
     manager->setTechnique(5);
-    EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: shadow mode NOT valid."));
-    EXPECT_EQ(osg::FATAL,
-              capture.severityOf("WARNING: cannot set shadow compatibility mode (value not valid)."));
-    EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: shadow technique NOT valid."));
     EXPECT_EQ(M::MODE_DIRECT, manager->getMode());
     EXPECT_EQ(0, manager->getCompatibility());
     EXPECT_EQ(nullptr, manager->getCurrentTechnique());
 
-    capture.clear();
-    manager->setMode(1);
-    manager->setMode(1);
-    EXPECT_EQ(1, capture.count("WARNING: shadow mode: MODE_DEFERRED"));
-
-    // Without a technique yet, initialising says so; a shadow volume, which this platform's
-    // library lacks, falls back to the shadow map.
+    // Initialising without a technique, or without an application, changes nothing; a shadow
+    // volume, which this platform's library lacks, falls back to the shadow map.
     manager->initTechnique();
-    EXPECT_TRUE(capture.printed("WARNING: cannot init shadow technique (finalize)."));
+    EXPECT_EQ(nullptr, manager->getShadowedScene()->getShadowTechnique());
     manager->setTechnique(M::AR_SHADOW_VOLUME);
     EXPECT_EQ(M::AR_SHADOW_MAP, manager->getTechnique());
     EXPECT_TRUE(dynamic_cast<osgShadow::ShadowMap*>(manager->getCurrentTechnique()));
     EXPECT_EQ(manager->getCurrentTechnique(), manager->getShadowedScene()->getShadowTechnique());
     manager->initTechnique();
-    EXPECT_TRUE(capture.printed("WARNING: cannot init mode (application not set)."));
 }
 
 TEST(ShadowsManager, MapSizeFollowsTheLightsDetailUntilDisabled)
@@ -275,15 +262,8 @@ osg::ref_ptr<ARObject> boxObject(const std::string& name, const osg::Vec3& at)
 TEST(ShadowsManager, DegenerateLightsAndFarObjectsAreKeptOutOfTheShadowFrustum)
 {
     ASSERT_EQ(0, chdir(NOVARO_RUN_DIR));
-    // Lights whose direction collapses: a sun of scale 0, a sun turned towards NaN, and a model's
-    // light whose parent transform has scale 0.
-    osg::ref_ptr<ARLight> flat = new ARLight(true);
-    flat->setName("flat");
-    flat->setScale(0.0f, 0.0f, 0.0f);
-    osg::ref_ptr<ARLight> turned = new ARLight(true);
-    turned->setName("turned");
-    turned->setScale(1.0f, 1.0f, 1.0f);
-    turned->setDirection(std::nan(""), 0.0, -1.0);
+    // A model's light whose parent transform has scale 0 (suns of scale 0 or turned towards NaN
+    // are played end to end): its direction is mended, and said once though guarded twice.
     osg::ref_ptr<osg::Light> modelLight = new osg::Light(0);
     modelLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, 0.0f));
     osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
@@ -293,18 +273,16 @@ TEST(ShadowsManager, DegenerateLightsAndFarObjectsAreKeptOutOfTheShadowFrustum)
     osg::ref_ptr<ARLight> modelled = new ARLight(squashed.get());
     modelled->setName("modelled");
     modelled->setScale(1.0f, 1.0f, 1.0f);
-    for (ARLight* light : {flat.get(), turned.get(), modelled.get()})
+    ASSERT_FALSE(usableDirection(effectiveLightPosition(*modelled)));
     {
-        SCOPED_TRACE(light->getName());
-        ASSERT_FALSE(usableDirection(effectiveLightPosition(*light)));
         osg::ref_ptr<ARShadowsManager> manager = new ARShadowsManager;
-        manager->setLight(light);
+        manager->setLight(modelled.get());
         NotifyCapture capture;
         manager->guardShadowBounds();
         manager->guardShadowBounds();
-        EXPECT_TRUE(usableDirection(effectiveLightPosition(*light))) << effectiveLightPosition(*light);
-        EXPECT_EQ(1u, capture.lines().size()) << capture.text(); // once, though guarded twice
-        EXPECT_TRUE(saidPart(capture, " WARNING: light " + light->getName() + " "));
+        EXPECT_TRUE(usableDirection(effectiveLightPosition(*modelled))) << effectiveLightPosition(*modelled);
+        EXPECT_EQ(1u, capture.lines().size()) << capture.text();
+        EXPECT_TRUE(saidPart(capture, " WARNING: light modelled "));
     }
 
     // Objects beyond reach stop casting, hidden or not, and stay out when shown again; the others

@@ -1,10 +1,11 @@
 // Mouse picking in a running sample scene: pickables placed in front of the scene camera, clicked
-// through the viewer's event queue at the window position where they are drawn.
+// through the viewer's event queue at the window position where they are drawn. (A click on a
+// scene object running its actions, and on bare video running none: the interaction end-to-end
+// test, with real X events.)
 #include "RunningPlayer.h"
 
-#include "TemporaryFolder.h"
 #include "interaction/ARMouseEventsHandler.h"
-#include "scene/ARObject.h"
+#include "scene/ARPickable.h"
 
 #include <osg/ClipNode>
 #include <osg/Geode>
@@ -112,32 +113,6 @@ private:
 };
 
 } // namespace
-
-TEST_F(MousePicking, ClickOnAnObjectRunsItsActionsAndEmptyVideoPicksNothing)
-{
-    TemporaryFolder folder;
-    folder.write("events.xml", "<events name=\"clicker\"><event name=\"on_left_mouse_click\"><actions>"
-                               "<action source=\"_self_\" target=\"lamp\"><command>hide</command>"
-                               "<parameters/></action></actions></event></events>");
-    ARObject* clicker = keep(new ARObject);
-    clicker->setName("clicker");
-    clicker->loadEvents(folder.file("events.xml"));
-    ARObject* lamp = keep(new ARObject(new osg::Geode));
-    lamp->setName("lamp");
-    application.registerObject(clicker);
-    application.registerObject(lamp);
-    clicker->resetActions();
-    const osg::Vec2 onClicker = placeInFront(*clicker, 0.0f);
-    viewer->frame();
-
-    click(osg::Vec2(2.0f, 2.0f), LEFT);
-    EXPECT_EQ(nullptr, application.getMouseEventsHandler()->getPickedObject());
-    EXPECT_FALSE(lamp->isHidden());
-
-    click(onClicker, LEFT);
-    EXPECT_EQ(clicker, application.getMouseEventsHandler()->getPickedObject());
-    EXPECT_TRUE(lamp->isHidden());
-}
 
 TEST_F(MousePicking, ClicksDoubleClicksAndDragsOnTheNearestPickable)
 {

@@ -1,9 +1,12 @@
-// Audio objects given sound files whose headers lie. What the player allocates must follow what
-// the file holds: the hostile files are loaded in a child process whose address space may grow by
-// 512 MB only, where a header believed would end the process with an allocation failure.
+// Audio objects: samples or a stream by the file's extension, and sound files whose headers lie.
+// What the player allocates must follow what the file holds: the hostile files are loaded in a
+// child process whose address space may grow by 512 MB only, where a header believed would end
+// the process with an allocation failure.
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
 #include "scene/ARAudio.h"
+
+#include <osg/Geode>
 
 #include <SFML/Audio/OutputSoundFile.hpp>
 
@@ -145,22 +148,28 @@ TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
 
 TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReason)
 {
-    const std::string text = folder.write("notes.wav", "these are not samples");
-    const std::string missing = folder.file("missing.ogg");
-    const std::string surround = folder.write("surround.wav", wav(65535, 16000, 64, 64));
-    NotifyCapture capture;
-    for (const std::string& file : {text, missing, surround})
+    const struct
     {
+        std::string file;
+        const char* reason;
+    } cases[] = {
+        {folder.write("notes.wav", "these are not samples"),
+         "not a sound file of a known format (wav, ogg, flac)"},
+        {folder.write("broken.ogg", "OggS but not really"),
+         "not a sound file of a known format (wav, ogg, flac)"},
+        {folder.file("missing.ogg"), "no such readable file"},
+        {folder.write("surround.wav", wav(65535, 16000, 64, 64)), "65535 channels (at most 8)"},
+    };
+    NotifyCapture capture;
+    for (const auto& c : cases)
+    {
+        capture.clear();
         osg::ref_ptr<ARAudio> audio = new ARAudio;
-        audio->setupAudio(file, true);
-        EXPECT_EQ(audio->getDuration(), 0.0f) << file;
+        audio->setupAudio(c.file, true);
+        EXPECT_EQ(audio->getDuration(), 0.0f) << c.file;
+        EXPECT_EQ(capture.text(osg::FATAL), " WARNING: cannot play " + c.file + ": " + c.reason +
+                                                ".\nERROR: could not load specified audio file.\n");
     }
-    EXPECT_EQ(capture.text(osg::FATAL),
-              " WARNING: cannot play " + text + ": not a sound file of a known format (wav, ogg, flac).\n" +
-                  "ERROR: could not load specified audio file.\n" + " WARNING: cannot play " + missing +
-                  ": no such readable file.\n" + "ERROR: could not load specified audio file.\n" +
-                  " WARNING: cannot play " + surround + ": 65535 channels (at most 8).\n" +
-                  "ERROR: could not load specified audio file.\n");
 
     // Honest files of both kinds still load: the sample whole, the stream by its header.
     const std::string stereo = folder.write("stereo.wav", wav(2, 22050, 22050 * 4 / 2, 22050 * 4 / 2));
@@ -199,4 +208,32 @@ TEST_F(AudioObjectsTest, AWavWhoseDataComesBeforeItsFormatIsRefusedNotDividedByZ
                                     ": a WAV file whose data comes before its format."))
             << capture.text();
     }
+}
+
+TEST_F(AudioObjectsTest, TheExtensionChoosesSamplesOrAStreamAndTheSoundAnswersItsKeys)
+{
+    // A tenth of a second of mono under an extension in capitals, invisible: no geometry, still a
+    // sound.
+    osg::ref_ptr<ARAudio> audio = new ARAudio(new osg::Geode);
+    audio->setupAudio(folder.write("tone.WAV", wav(1, 44100, 8820)), false);
+    EXPECT_TRUE(audio->getUseSamples());
+    EXPECT_NEAR(0.1f, audio->getDuration(), 0.001f);
+    EXPECT_EQ(0u, audio->getNumChildren());
+    // Toggling a sound never started leaves it silent; only a paused sound resumes.
+    audio->togglePause();
+    EXPECT_NE(sf::SoundSource::Playing, audio->getStatus());
+    audio->play();
+    audio->togglePause();
+    EXPECT_EQ(sf::SoundSource::Paused, audio->getStatus());
+    audio->togglePause();
+    EXPECT_EQ(sf::SoundSource::Playing, audio->getStatus());
+    audio->toggleLoop();
+    EXPECT_TRUE(audio->getLoop());
+
+    // Other formats are not loaded at all.
+    NotifyCapture capture;
+    osg::ref_ptr<ARAudio> mp3 = new ARAudio(new osg::Geode);
+    mp3->setupAudio(folder.write("song.mp3", "ID3"), false);
+    EXPECT_TRUE(capture.printed("WARNING: audio file not supported."));
+    EXPECT_EQ(1u, mp3->getNumChildren());
 }

@@ -38,7 +38,7 @@ osg::ref_ptr<osg::Group> namedGroup(const std::string& name)
 
 } // namespace
 
-TEST(ARNodeSearchByNameVisitor, LastMatchInDepthFirstOrderWinsAndMatchesAreNotDescended)
+TEST(ARNodeSearchByNameVisitor, LastExactMatchWinsPassingOverEmptyGroupsAndWhatAMatchHolds)
 {
     osg::ref_ptr<osg::Group> root = namedGroup("root");
     osg::ref_ptr<osg::Group> first = namedGroup("Screen");
@@ -48,51 +48,28 @@ TEST(ARNodeSearchByNameVisitor, LastMatchInDepthFirstOrderWinsAndMatchesAreNotDe
     osg::ref_ptr<osg::Group> branch = namedGroup("branch");
     osg::ref_ptr<osg::Geode> second = namedGeodeWithGeometry("Screen");
     branch->addChild(second.get());
-    osg::ref_ptr<osg::Group> after = namedGroup("after");
-    after->addChild(new osg::Geode);
     root->addChild(first.get());
     root->addChild(branch.get());
-    root->addChild(after.get());
-
-    ARNodeSearchByNameVisitor visitor("Screen");
-    root->accept(visitor);
-    EXPECT_EQ(visitor.getNode(), second.get());
+    for (const char* other : {"Screen", "screen", "Screen "}) // an empty group, then other names
+        root->addChild(namedGroup(other));
+    auto found = [&](const std::string& name)
+    {
+        ARNodeSearchByNameVisitor visitor(name);
+        root->accept(visitor);
+        return visitor.getNode();
+    };
+    EXPECT_EQ(found("Screen"), second.get());
+    EXPECT_EQ(found("Scree"), nullptr);
 
     // With the second one gone, the outer node of the nested pair is the result.
     branch->removeChild(second.get());
-    ARNodeSearchByNameVisitor again("Screen");
-    root->accept(again);
-    EXPECT_EQ(again.getNode(), first.get());
-}
-
-TEST(ARNodeSearchByNameVisitor, EmptyGroupsAreSkippedAndNamesMatchExactly)
-{
-    osg::ref_ptr<osg::Group> root = namedGroup("root");
-    osg::ref_ptr<osg::Group> deep = namedGroup("a");
-    osg::ref_ptr<osg::MatrixTransform> match = new osg::MatrixTransform;
-    match->setName("Box");
-    match->addChild(new osg::Geode);
-    deep->addChild(match.get());
-    root->addChild(deep.get());
-    root->addChild(namedGroup("Box")); // empty group visited last: passed over
-    root->addChild(namedGroup("box"));
-    root->addChild(namedGroup("Box "));
-
-    ARNodeSearchByNameVisitor visitor("Box");
-    root->accept(visitor);
-    EXPECT_EQ(visitor.getNode(), match.get());
-
-    ARNodeSearchByNameVisitor missing("Bo");
-    root->accept(missing);
-    EXPECT_EQ(missing.getNode(), nullptr);
+    EXPECT_EQ(found("Screen"), first.get());
 
     // A leaf that is not a group is a valid match.
     osg::ref_ptr<osg::Node> leaf = new osg::Node;
     leaf->setName("leaf");
     root->addChild(leaf.get());
-    ARNodeSearchByNameVisitor leafSearch("leaf");
-    root->accept(leafSearch);
-    EXPECT_EQ(leafSearch.getNode(), leaf.get());
+    EXPECT_EQ(found("leaf"), leaf.get());
 }
 
 TEST(ARGeodeAndLightSourceVisitors, FindTheLastOneInDepthFirstOrder)

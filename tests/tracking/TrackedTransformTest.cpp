@@ -143,8 +143,6 @@ TEST(TrackedTransform, SwitchingTrackingPlusResetsCountersButNotStatus)
     ARTTransformCallbackPlus* callback = tracked.transform->getTrackingCallback();
     EXPECT_EQ(ARTTransformCallbackPlus::DETECTING, callback->getStatus());
     EXPECT_EQ(0, callback->getDetectCount());
-    EXPECT_EQ(25, callback->getDetectThreshold());
-    EXPECT_EQ(60, callback->getLostThreshold());
 }
 
 TEST(TrackedTransform, FreezeKeepsEverythingWhileLosing)
