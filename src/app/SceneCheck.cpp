@@ -2,6 +2,7 @@
 
 #include "app/ARApplication.h"
 #include "app/MetadataFile.h"
+#include "scene/ARAudio.h"
 #include "scene/AudioOutput.h"
 #include "scene/KmzImporter.h"
 #include "scene/ModelFileCheck.h"
@@ -535,7 +536,9 @@ void SceneCheck::checkSoundFile(const std::string& sound, int line, const std::s
         report(settings, line, 1, name + ": sound file not found (looked for " + shownPath(path) + ")");
         return;
     }
-    const std::string unplayable = AudioOutput::checkPlayable(path);
+    std::string unplayable = ARAudio::unplayedFileType(path);
+    if (unplayable.empty())
+        unplayable = AudioOutput::checkPlayable(path);
     if (!unplayable.empty())
         report(settings, line, 1, name + ": cannot play " + quoted(sound) + ": " + unplayable);
 }

@@ -40,6 +40,9 @@ void ARAudio::setupAudio(const std::string& file, bool visible)
     else
     {
         osg::notify(osg::NOTICE) << "WARNING: audio file not supported." << std::endl;
+        // The line above shows only with -verbose; the user must learn which sound stays silent.
+        osg::notify(osg::FATAL) << " WARNING: cannot play " << file << ": " << unplayedFileType(file) << "."
+                                << std::endl;
         return;
     }
     const std::string failure = load(file);
@@ -51,6 +54,14 @@ void ARAudio::setupAudio(const std::string& file, bool visible)
     }
     if (!visible)
         removeChildren(0, getNumChildren());
+}
+
+std::string ARAudio::unplayedFileType(const std::string& file)
+{
+    const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(file));
+    if (extension == "wav" || extension == "ogg")
+        return std::string();
+    return "a sound object plays only .wav and .ogg files";
 }
 
 std::string ARAudio::load(const std::string& file)

@@ -21,6 +21,10 @@ public:
     // Loads the sound; every failure is reported and leaves the object silent.
     void setupAudio(const std::string& file, bool visible);
 
+    // Why an audio object stays silent on this file's type (empty when it plays it): only ".wav"
+    // and ".ogg", in any case, are played. The scene check asks it too.
+    static std::string unplayedFileType(const std::string& file);
+
     void play() override;
     void pause() override;
     void togglePause() override;

@@ -44,7 +44,7 @@ void copySample(const TemporaryFolder& scene, const std::string& name)
     std::filesystem::copy_file(SAMPLES + "/" + name, scene.file(name));
 }
 
-// A scene with ten faults, each on a line of its own. Everything else in it is sound, so every
+// A scene with eleven faults, each on a line of its own. Everything else in it is sound, so every
 // problem the check reports must be one of them.
 struct PlantedScene
 {
@@ -77,6 +77,9 @@ struct PlantedScene
         "<object name=\"silence\" type=\"ARAudio\">\n<model source=\"models/cube.osgb\" "
         "audio=\"sounds/missing.wav\"/>\n"
         "<markers><marker id=\"2\"/></markers>\n</object>\n"
+        "<object name=\"renamed\" type=\"ARAudio\">\n<model source=\"models/cube.osgb\" "
+        "audio=\"sounds/chime.flac\"/>\n"
+        "<markers><marker id=\"2\"/></markers>\n</object>\n"
         "</objects>\n</scene>\n";
 
     PlantedScene()
@@ -95,6 +98,9 @@ struct PlantedScene
         for (const char* name :
              {"patterns/marker_1.patt", "patterns/marker_3.patt", "models/cube.osgb", "models/screen.osgb"})
             copySample(folder, name);
+        // A sound the audio library reads, under a name audio objects do not play.
+        std::filesystem::create_directories(folder.file("sounds"));
+        std::filesystem::copy_file(SAMPLES + "/sounds/chime.wav", folder.file("sounds/chime.flac"));
         std::filesystem::create_directories(folder.file("movies"));
         std::filesystem::copy_file(SAMPLES + "/patterns/marker_1.png", folder.file("movies/poster.mov"));
         // A focal length of half a pixel: no lens makes that.
@@ -138,6 +144,7 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
         {f + "/scene.xml", lineOf(planted.scene, "id=\"7\""),
          "is on marker 7, which the markers file does not"},
         {f + "/scene.xml", lineOf(planted.scene, "missing.wav"), "sound file not found"},
+        {f + "/scene.xml", lineOf(planted.scene, "chime.flac"), "plays only .wav and .ogg files"},
         {f + "/model.dat", lineOf(planted.metadata, "lights.xml"),
          "the lighting settings file \"lights.xml\""},
     };

@@ -235,5 +235,7 @@ TEST_F(AudioObjectsTest, TheExtensionChoosesSamplesOrAStreamAndTheSoundAnswersIt
     osg::ref_ptr<ARAudio> mp3 = new ARAudio(new osg::Geode);
     mp3->setupAudio(folder.write("song.mp3", "ID3"), false);
     EXPECT_TRUE(capture.printed("WARNING: audio file not supported."));
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: cannot play " + folder.file("song.mp3") +
+                                             ": a sound object plays only .wav and .ogg files."));
     EXPECT_EQ(1u, mp3->getNumChildren());
 }
