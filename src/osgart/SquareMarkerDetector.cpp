@@ -1118,18 +1118,25 @@ std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 2
     // with its sharp pattern hardly better than with others, so the ranking compares the samples
     // with smoothed patterns: whatever the blur's shape, it takes the fine detail that tells the
     // sharp patterns apart and leaves the coarse shapes these share with the marker.
-    std::vector<std::pair<double, int>> ranked;
+    // The few best are kept in order as the comparisons go, with no list of every pattern to sort.
+    std::array<std::pair<double, int>, kBlurredCandidates> best;
+    best.fill({-2.0, -1});
     for (size_t p = 0; p < _patterns.size(); ++p)
         for (int turn = 0; turn < 4; ++turn)
-            ranked.emplace_back(correlate(samples, _smoothedPatterns[p][size_t(turn)]), int(p) * 4 + turn);
-    const size_t tried = std::min(ranked.size(), size_t(kBlurredCandidates));
-    std::partial_sort(ranked.begin(), ranked.begin() + long(tried), ranked.end(),
-                      [](const std::pair<double, int>& a, const std::pair<double, int>& b)
-                      { return a.first > b.first; });
+        {
+            const double score = correlate(samples, _smoothedPatterns[p][size_t(turn)]);
+            if (score <= best.back().first)
+                continue;
+            size_t at = best.size() - 1;
+            for (; at > 0 && best[at - 1].first < score; --at)
+                best[at] = best[at - 1];
+            best[at] = {score, int(p) * 4 + turn};
+        }
     std::vector<int> closest;
-    for (size_t k = 0; k < tried; ++k)
-        closest.push_back(ranked[k].second);
-    closestScore = tried > 0 ? ranked.front().first : -1.0;
+    for (const std::pair<double, int>& entry : best)
+        if (entry.second >= 0)
+            closest.push_back(entry.second);
+    closestScore = closest.empty() ? -1.0 : best.front().first;
     return closest;
 }
 
