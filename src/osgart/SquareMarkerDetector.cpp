@@ -85,6 +85,11 @@ const int kMaximumKernelReach = 7;
 // on a finer grid the differences of interpolated samples show the interpolation, not the blur (and
 // such a marker's whole pattern is a few pixels wide). Smaller markers get the Gaussian shapes only.
 const double kMinimumKernelCell = 0.5;
+// Share of the measured blur's largest cell below which a cell of it counts as noise: each cell is
+// a difference of four noisy samples, so away from the blur's path the measurement is a scatter of
+// small values. Default 0.05; raising it cuts the faint tails of wide blurs, lowering it blurs the
+// patterns with more of the noise and costs one pass over a pattern per cell kept.
+const float kKernelNoiseShare = 0.05f;
 // Correlation a better-fitting blur shape adds at most to the upright one's, for the early out.
 const double kMostBlurShapeGain = 0.2;
 // Processing pixels an edge profile reaches to either side of the contour's side: room for the
@@ -342,12 +347,16 @@ bool normalise(std::array<float, 256>& values)
     return squares > 1e-6;
 }
 
+// Eight running sums, so that the compiler keeps them in vector registers: a single sum fixes the
+// order of the additions and leaves the products one at a time. Every pattern in four orientations
+// is compared with every candidate, so this is the inner loop of the matching.
 inline double correlate(const std::array<float, 256>& first, const std::array<float, 256>& second)
 {
-    float dot = 0.0f;
-    for (size_t k = 0; k < 256; ++k)
-        dot += first[k] * second[k];
-    return double(dot);
+    float sums[8] = {};
+    for (size_t k = 0; k < 256; k += 8)
+        for (size_t lane = 0; lane < 8; ++lane)
+            sums[lane] += first[k + lane] * second[k + lane];
+    return double(((sums[0] + sums[4]) + (sums[1] + sums[5])) + ((sums[2] + sums[6]) + (sums[3] + sums[7])));
 }
 
 struct Step
@@ -411,77 +420,122 @@ namespace
 
 // A Gaussian blur whose axes need not follow the pattern's rows and columns: standard deviations
 // across and down (pattern cells) and the correlation between the two, as a kernel reaching margin
-// cells from its centre.
+// cells from its centre. Cells beyond three standard deviations from the centre (along the blur's
+// own axes) are left empty: they hold under 1.2 % of the peak, and a blur along a diagonal fills
+// only a narrow band of its square.
 cv::Mat blurKernel(double across, double down, double correlation, int margin)
 {
     cv::Mat kernel(2 * margin + 1, 2 * margin + 1, CV_32FC1);
     const double a = std::max(0.01, across), d = std::max(0.01, down);
     const double r = std::max(-0.95, std::min(0.95, correlation));
     const double scale = 1.0 / (1.0 - r * r);
+    const double reach = 3.0 * 3.0; // squared standard deviations
     double sum = 0.0;
     for (int y = -margin; y <= margin; ++y)
         for (int x = -margin; x <= margin; ++x)
         {
             const double u = x / a, v = y / d;
-            const double value = std::exp(-0.5 * scale * (u * u - 2.0 * r * u * v + v * v));
+            const double distance = scale * (u * u - 2.0 * r * u * v + v * v);
+            const double value = distance <= reach ? std::exp(-0.5 * distance) : 0.0;
             kernel.at<float>(y + margin, x + margin) = float(value);
             sum += value;
         }
     return kernel / sum;
 }
 
-// The grey values of a blurred pattern (smooth: the pattern padded by margin cells) inside the
-// padding; mean removed, unit length.
-std::array<float, 256> centreOf(const cv::Mat& smooth, int margin)
+// A one-dimensional Gaussian of standard deviation sigma (pattern cells) reaching margin cells to
+// either side, summing to one.
+std::vector<float> gaussianWeights(double sigma, int margin)
 {
-    std::array<float, 256> reference;
-    for (int row = 0; row < kCells; ++row)
-        for (int column = 0; column < kCells; ++column)
-            reference[size_t(row * kCells + column)] = smooth.at<float>(row + margin, column + margin);
-    normalise(reference);
-    return reference;
+    std::vector<float> weights(size_t(2 * margin + 1));
+    const double s = std::max(0.01, sigma);
+    double sum = 0.0;
+    for (int k = -margin; k <= margin; ++k)
+        sum += weights[size_t(k + margin)] = float(std::exp(-0.5 * (k / s) * (k / s)));
+    for (float& weight : weights)
+        weight = float(weight / sum);
+    return weights;
 }
 
-// A pattern (16 x 16 float grey values) as a blur would show it, the black border around it
-// blurred in; mean removed, unit length.
-std::array<float, 256> blurredPattern(const cv::Mat& pattern, double blurAcross, double blurDown,
-                                      double correlation)
+// A 16 x 16 grid of cells with as many black (zero) cells on either side of each row, so that a
+// row shifted sideways by less than its width is read without bounds checks.
+struct PaddedCells
 {
-    const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
-    cv::Mat padded, smooth;
-    cv::copyMakeBorder(pattern, padded, margin, margin, margin, margin, cv::BORDER_CONSTANT, cv::Scalar(0));
-    if (correlation == 0.0)
-        cv::GaussianBlur(padded, smooth, cv::Size(), std::max(0.01, blurAcross), std::max(0.01, blurDown));
-    else
-        cv::filter2D(padded, smooth, -1, blurKernel(blurAcross, blurDown, correlation, margin),
-                     cv::Point(-1, -1), 0.0, cv::BORDER_CONSTANT);
-    return centreOf(smooth, margin);
+    std::array<float, 3 * kCells * kCells> values{};
+    explicit PaddedCells(const float* cells)
+    {
+        for (int row = 0; row < kCells; ++row)
+            std::copy(cells + row * kCells, cells + (row + 1) * kCells,
+                      values.data() + (3 * row + 1) * kCells);
+    }
+    const float* row(int index) const { return values.data() + (3 * index + 1) * kCells; }
+};
+
+// out(r, c) += weight * in(r + dy, c + dx) over the 16 x 16 grid, in(r, c) zero outside it (a
+// pattern's surroundings are its black border). Whole rows of 16 cells at a time, which the
+// compiler turns into a few vector instructions; a blur is one such pass per weight of its kernel.
+void addShifted(const PaddedCells& in, int dy, int dx, float weight, float* out)
+{
+    if (dx <= -kCells || dx >= kCells)
+        return;
+    const int top = std::max(0, -dy), bottom = std::min(kCells, kCells - dy);
+    for (int row = top; row < bottom; ++row)
+    {
+        const float* __restrict source = in.row(row + dy) + dx;
+        float* __restrict target = out + row * kCells;
+        for (int column = 0; column < kCells; ++column)
+            target[column] += weight * source[column];
+    }
+}
+
+// A pattern (16 x 16 float grey values, continuous) as an upright Gaussian blur would show it, the
+// black border around it blurred in: along the rows, then down the columns. Mean removed, unit length.
+std::array<float, 256> patternBlurredUpright(const cv::Mat& pattern, double blurAcross, double blurDown)
+{
+    const int marginX = int(std::ceil(3.0 * blurAcross)) + 1, marginY = int(std::ceil(3.0 * blurDown)) + 1;
+    const std::vector<float> across = gaussianWeights(blurAcross, marginX);
+    const std::vector<float> down = gaussianWeights(blurDown, marginY);
+    const PaddedCells cells(pattern.ptr<float>(0));
+    std::array<float, 256> rows{}, reference{};
+    for (int dx = -marginX; dx <= marginX; ++dx)
+        addShifted(cells, 0, dx, across[size_t(dx + marginX)], rows.data());
+    const PaddedCells blurredRows(rows.data());
+    for (int dy = -marginY; dy <= marginY; ++dy)
+        addShifted(blurredRows, dy, 0, down[size_t(dy + marginY)], reference.data());
+    normalise(reference);
+    return reference;
 }
 
 // A pattern as a measured blur would show it (kernel: pattern cells, odd size, oriented for
 // cv::filter2D), the black border blurred in; mean removed, unit length. Only the pattern's own
-// cells are computed, and the black border adds nothing: a direct sum costs less than a general
-// filter over the padded pattern.
+// cells are computed, and the black border adds nothing: a sum of shifted patterns costs less than
+// a general filter over the padded pattern, and the kernel's empty cells cost nothing.
 std::array<float, 256> patternBlurredBy(const cv::Mat& pattern, const cv::Mat& kernel)
 {
     const int margin = kernel.rows / 2;
-    std::array<float, 256> reference;
-    for (int row = 0; row < kCells; ++row)
-        for (int column = 0; column < kCells; ++column)
+    const PaddedCells cells(pattern.ptr<float>(0));
+    std::array<float, 256> reference{};
+    for (int j = 0; j < kernel.rows; ++j)
+        for (int i = 0; i < kernel.cols; ++i)
         {
-            float sum = 0.0f;
-            for (int j = std::max(0, margin - row); j < kernel.rows && row + j - margin < kCells; ++j)
-            {
-                const float* weights = kernel.ptr<float>(j);
-                const float* source = pattern.ptr<float>(row + j - margin);
-                for (int i = std::max(0, margin - column); i < kernel.cols && column + i - margin < kCells;
-                     ++i)
-                    sum += weights[i] * source[column + i - margin];
-            }
-            reference[size_t(row * kCells + column)] = sum;
+            const float weight = kernel.at<float>(j, i);
+            if (weight != 0.0f)
+                addShifted(cells, j - margin, i - margin, weight, reference.data());
         }
     normalise(reference);
     return reference;
+}
+
+// A pattern as a Gaussian blur would show it (standard deviations across and down in pattern cells,
+// and their correlation: non-zero for a blur along a diagonal); mean removed, unit length. An
+// upright blur separates into two passes along the rows and columns; a leaning one is summed whole.
+std::array<float, 256> blurredPattern(const cv::Mat& pattern, double blurAcross, double blurDown,
+                                      double correlation)
+{
+    if (correlation == 0.0)
+        return patternBlurredUpright(pattern, blurAcross, blurDown);
+    const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
+    return patternBlurredBy(pattern, blurKernel(blurAcross, blurDown, correlation, margin));
 }
 
 } // namespace
@@ -1064,18 +1118,25 @@ std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 2
     // with its sharp pattern hardly better than with others, so the ranking compares the samples
     // with smoothed patterns: whatever the blur's shape, it takes the fine detail that tells the
     // sharp patterns apart and leaves the coarse shapes these share with the marker.
-    std::vector<std::pair<double, int>> ranked;
+    // The few best are kept in order as the comparisons go, with no list of every pattern to sort.
+    std::array<std::pair<double, int>, kBlurredCandidates> best;
+    best.fill({-2.0, -1});
     for (size_t p = 0; p < _patterns.size(); ++p)
         for (int turn = 0; turn < 4; ++turn)
-            ranked.emplace_back(correlate(samples, _smoothedPatterns[p][size_t(turn)]), int(p) * 4 + turn);
-    const size_t tried = std::min(ranked.size(), size_t(kBlurredCandidates));
-    std::partial_sort(ranked.begin(), ranked.begin() + long(tried), ranked.end(),
-                      [](const std::pair<double, int>& a, const std::pair<double, int>& b)
-                      { return a.first > b.first; });
+        {
+            const double score = correlate(samples, _smoothedPatterns[p][size_t(turn)]);
+            if (score <= best.back().first)
+                continue;
+            size_t at = best.size() - 1;
+            for (; at > 0 && best[at - 1].first < score; --at)
+                best[at] = best[at - 1];
+            best[at] = {score, int(p) * 4 + turn};
+        }
     std::vector<int> closest;
-    for (size_t k = 0; k < tried; ++k)
-        closest.push_back(ranked[k].second);
-    closestScore = tried > 0 ? ranked.front().first : -1.0;
+    for (const std::pair<double, int>& entry : best)
+        if (entry.second >= 0)
+            closest.push_back(entry.second);
+    closestScore = closest.empty() ? -1.0 : best.front().first;
     return closest;
 }
 
@@ -1135,7 +1196,7 @@ bool SquareMarkerDetector::measureBlurKernel(const cv::Mat& grey, int scale,
             }
     }
     kernel.create(size, size, CV_32FC1);
-    double sum = 0.0;
+    float peak = 0.0f;
     for (int j = 0; j < size; ++j)
         for (int i = 0; i < size; ++i)
         {
@@ -1146,8 +1207,17 @@ bool SquareMarkerDetector::measureBlurKernel(const cv::Mat& grey, int scale,
             // Turned half round: cv::filter2D correlates, and the blur's share at offset (i, j)
             // brings the pattern's cell from (-i, -j) to each sample.
             kernel.at<float>(size - 1 - j, size - 1 - i) = middle;
-            sum += middle;
+            peak = std::max(peak, middle);
         }
+    // Cells far below the peak hold the camera's noise, not the blur: emptied, they cost nothing
+    // when the patterns are blurred.
+    double sum = 0.0;
+    for (float& value : cv::Mat_<float>(kernel))
+    {
+        if (value < kKernelNoiseShare * peak)
+            value = 0.0f;
+        sum += value;
+    }
     if (!(sum > 0.0))
         return false;
     kernel /= sum;

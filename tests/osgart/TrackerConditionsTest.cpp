@@ -561,3 +561,20 @@ TEST_F(BlurredMarkerTest, MarkersBlurredAlongShakyPathsAreIdentified)
             }
     EXPECT_GE(identified, shownCount * 97 / 100) << "of " << shownCount;
 }
+
+// A marker out of focus is blurred alike in every direction, by a disc-like spot rather than a path:
+// from a blur of two thirds of a pattern cell to two cells, every marker is named, and never as
+// another pattern.
+TEST_F(BlurredMarkerTest, MarkersOutOfFocusAreIdentified)
+{
+    for (const double sigma : {1.0, 2.0, 3.0}) // pixels; a pattern cell is 1.5
+    {
+        const cv::Mat profile = cv::getGaussianKernel(2 * int(std::ceil(3.0 * sigma)) + 1, sigma, CV_32F);
+        const cv::Mat kernel = profile * profile.t();
+        for (size_t shown = 0; shown < patterns.size(); ++shown)
+        {
+            SCOPED_TRACE("pattern " + std::to_string(shown) + ", blur " + std::to_string(sigma));
+            expectIdentified(shown, kernel);
+        }
+    }
+}
