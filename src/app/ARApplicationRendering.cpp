@@ -8,6 +8,7 @@
 #include "settings/ConfigurationData.h"
 #include "tracking/ARMarkerNode.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <osg/CullSettings>
@@ -321,6 +322,22 @@ osg::ref_ptr<osg::Texture2D> createRenderTexture(int width, int height)
     return texture;
 }
 
+// Passes every resize of the window (the full-screen toggle, a border dragged) on to the
+// render-to-texture cameras, after the library's own handling of the window's cameras.
+class RenderTargetFollowsWindow : public osg::GraphicsContext::ResizedCallback
+{
+public:
+    explicit RenderTargetFollowsWindow(ARApplication& application) : _application(application) {}
+    void resizedImplementation(osg::GraphicsContext* context, int x, int y, int width, int height) override
+    {
+        context->resizedImplementation(x, y, width, height);
+        _application.fitRenderTargetToWindow(width, height);
+    }
+
+private:
+    ARApplication& _application; // takes this callback off the window when it goes
+};
+
 } // namespace
 
 void ARApplication::createRenderingPipeline()
@@ -335,6 +352,43 @@ void ARApplication::createRenderingPipeline()
     createShadowCamera();
     setUpWindowCamera(shadowsEnabled);
     _viewer->assignSceneDataToCameras();
+    if (osg::GraphicsContext* window = _viewer->getCamera()->getGraphicsContext())
+    {
+        window->setResizedCallback(new RenderTargetFollowsWindow(*this));
+        if (const osg::GraphicsContext::Traits* traits = window->getTraits())
+            fitRenderTargetToWindow(traits->width, traits->height);
+    }
+}
+
+// The render-to-texture cameras draw only the corner of their targets that the window covers, and
+// the full-window quad shows that corner, so a window smaller than the screen costs its own
+// pixels a frame rather than the screen's. The targets keep the screen's size: the window can
+// grow back to full screen without new textures.
+void ARApplication::fitRenderTargetToWindow(int width, int height)
+{
+    if (!_colourTexture.valid())
+        return;
+    const int drawnWidth = std::clamp(width, 1, _colourTexture->getTextureWidth());
+    const int drawnHeight = std::clamp(height, 1, _colourTexture->getTextureHeight());
+    // The depth and multisampled buffers are made once, at the targets' size, whatever the viewport.
+    for (osg::Camera* camera : {_arCamera.get(), _shadowCamera.get()})
+        if (camera)
+            camera->setViewport(0, 0, drawnWidth, drawnHeight);
+    _drawnPart = osg::Vec2d(double(drawnWidth) / _colourTexture->getTextureWidth(),
+                            double(drawnHeight) / _colourTexture->getTextureHeight());
+    updateTextureMatrix();
+}
+
+// Quad coordinates (0 to 1) to the drawn corner of the targets, mirrored or flipped about its
+// middle when asked.
+void ARApplication::updateTextureMatrix()
+{
+    if (!_textureMatrix.valid())
+        return;
+    const double x = _flipHorizontal ? -1.0 : 1.0, y = _flipVertical ? -1.0 : 1.0;
+    _textureMatrix->setMatrix(osg::Matrix::translate(-0.5, -0.5, 0.0) * osg::Matrix::scale(x, y, 1.0) *
+                              osg::Matrix::translate(0.5, 0.5, 0.0) *
+                              osg::Matrix::scale(_drawnPart.x(), _drawnPart.y(), 1.0));
 }
 
 // The full-window quad that shows the rendered scene, mirrored and flipped by the texture matrix,
@@ -349,8 +403,8 @@ void ARApplication::createCompositeQuad(bool shadowsEnabled)
     _quadGeode = new osg::Geode;
     _quadGeode->setDataVariance(osg::Object::DYNAMIC);
     _quadGeode->addDrawable(_quadGeometry.get());
-    _textureMatrix =
-        new osg::TexMat(osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
+    _textureMatrix = new osg::TexMat;
+    updateTextureMatrix();
     osg::StateSet* state = _quadGeode->getOrCreateStateSet();
     state->setTextureAttributeAndModes(sceneTextureUnit, _colourTexture.get(), osg::StateAttribute::ON);
     state->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
@@ -380,10 +434,8 @@ void ARApplication::setUpRenderCamera(osg::Camera& camera, osg::Texture2D* textu
     camera.setReferenceFrame(osg::Transform::ABSOLUTE_RF);
     camera.setViewMatrix(osg::Matrix::identity());
     camera.setProjectionMatrix(_tracker.valid() ? _tracker->getProjectionMatrix() : osg::Matrix::identity());
-    if (!_hasNPOT)
-        camera.setViewport(0, 0, getTextureWidth(), getTextureHeight());
-    else
-        camera.setViewport(0, 0, _viewer->getScreenWidth(), _viewer->getScreenHeight());
+    // The whole target until the window's size is known (fitRenderTargetToWindow).
+    camera.setViewport(0, 0, texture->getTextureWidth(), texture->getTextureHeight());
     camera.setClearColor(renderTextureClearColour);
     camera.setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     camera.setGraphicsContext(_viewer->getCamera()->getGraphicsContext());
@@ -487,8 +539,7 @@ void ARApplication::toggleFlip(bool& flip)
         osg::notify(osg::FATAL) << " WARNING: RTT camera not valid (cannot flip video)." << std::endl;
         return;
     }
-    _textureMatrix->setMatrix(
-        osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
+    updateTextureMatrix();
 }
 
 void ARApplication::toggleDebugMode()

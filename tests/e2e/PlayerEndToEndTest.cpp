@@ -23,16 +23,22 @@ int drawnOver(const osg::Image& shot, const osg::Image& frame, int left, int top
     return drawn;
 }
 
-TEST(PlayerEndToEnd, VideoFillsTheWindowUprightWithTheModelsOnTheirMarkers)
+// Scene time follows the frames (0.1 s each), so the 3-second status text is there after frame 3
+// and gone after frame 35 however long the start took; the scene's 7-second message stays.
+TEST(PlayerEndToEnd, VideoFillsTheWindowUprightWithTheModelsOnTheirMarkersAndTheTextsOverIt)
 {
     NOVARO_REQUIRE_DISPLAY();
     SampleScene scene;
-    // 3.4 scene seconds at the last frame: the 3-second status text has gone, the scene's
-    // 7-second message stays.
-    PlayerRun run = scene.play({"-max_frames", "35", "-frame_time", "0.1", "-frame_stats"});
+    PlayerRun run =
+        scene.play({"-max_frames", "35", "-frame_time", "0.1", "-frame_stats", "-screenshot_frame", "3"});
     ASSERT_EQ(0, run.status);
-    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
-    ASSERT_TRUE(shot.valid() && frame.valid());
+    osg::ref_ptr<osg::Image> early = scene.screenshot(3), shot = scene.screenshot(),
+                             frame = scene.cameraFrame();
+    ASSERT_TRUE(early.valid() && shot.valid() && frame.valid());
+    // "Starting..." at the top left, the scene message at the bottom centre, nothing in between.
+    EXPECT_GT(drawnOver(*early, *frame, 0, 0, 120, 24), 30);
+    EXPECT_GT(drawnOver(*early, *frame, early->s() / 2 - 100, early->t() - 24, 200, 24), 30);
+    EXPECT_EQ(0, drawnOver(*early, *frame, early->s() - 120, 0, 120, 24));
 
     // Frame statistics cover every frame whole, the buffer swap on its own, and tracking only
     // on the frames that brought a new camera image (none here: the camera is a still image).
@@ -66,22 +72,6 @@ TEST(PlayerEndToEnd, VideoFillsTheWindowUprightWithTheModelsOnTheirMarkers)
     // Registration: every marker carries its model at its centre.
     for (size_t marker = 0; marker < scene.markers().size(); ++marker)
         EXPECT_TRUE(contentOnMarker(*shot, *frame, scene.markers()[marker])) << "marker " << marker + 1;
-}
-
-// Scene time follows the frames (0.1 s each), so the 3-second status text is still there however
-// long the start took.
-TEST(PlayerEndToEnd, StatusTextAndSceneMessageAppearOverTheVideo)
-{
-    NOVARO_REQUIRE_DISPLAY();
-    SampleScene scene;
-    PlayerRun run = scene.play({"-max_frames", "3", "-frame_time", "0.1"});
-    ASSERT_EQ(0, run.status);
-    osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();
-    ASSERT_TRUE(shot.valid() && frame.valid());
-    // "Starting..." at the top left, the scene message at the bottom centre, nothing in between.
-    EXPECT_GT(drawnOver(*shot, *frame, 0, 0, 120, 24), 30);
-    EXPECT_GT(drawnOver(*shot, *frame, shot->s() / 2 - 100, shot->t() - 24, 200, 24), 30);
-    EXPECT_EQ(0, drawnOver(*shot, *frame, shot->s() - 120, 0, 120, 24));
 }
 
 TEST(PlayerEndToEnd, MirroredConfigurationMirrorsTheVideo)

@@ -79,6 +79,11 @@ public:
     std::string frame() const { return _directory.file("frame0000.png"); }
     const std::vector<MarkerTruth>& markers() const { return _markers; }
     osg::ref_ptr<osg::Image> screenshot() const { return osgDB::readImageFile(_directory.file("shot.png")); }
+    // The picture after the given frame of the last play, asked for with "-screenshot_frame".
+    osg::ref_ptr<osg::Image> screenshot(int frame) const
+    {
+        return osgDB::readImageFile(_directory.file("shot-" + std::to_string(frame) + ".png"));
+    }
     osg::ref_ptr<osg::Image> cameraFrame() const { return osgDB::readImageFile(frame()); }
 
     PlayerRun play(std::vector<std::string> extra = {},
