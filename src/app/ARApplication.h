@@ -142,8 +142,8 @@ public:
     void hideFullscreenVideo(osg::ImageStream* stream);
     int getTextureWidth();
     int getTextureHeight();
-    // Draws into as much of the render targets as a window of this size shows (called on every
-    // resize of the window once the pipeline exists).
+    // Sizes the render targets for a window of this size (called on every resize of the window
+    // once the pipeline exists).
     void fitRenderTargetToWindow(int width, int height);
 
     // --- video capture and tracker set-up

@@ -360,27 +360,41 @@ void ARApplication::createRenderingPipeline()
     }
 }
 
-// The render-to-texture cameras draw only the corner of their targets that the window covers, and
-// the full-window quad shows that corner, so a window smaller than the screen costs its own
-// pixels a frame rather than the screen's. The targets keep the screen's size: the window can
-// grow back to full screen without new textures.
+// The render targets take the window's size (its power of two above without NPOT textures), so a
+// window smaller than the screen costs its own pixels a frame and its own memory, not the screen's.
+// Before the first frame this only sets sizes; later the textures and the cameras' buffers are
+// made again at the new size.
 void ARApplication::fitRenderTargetToWindow(int width, int height)
 {
     if (!_colourTexture.valid())
         return;
-    const int drawnWidth = std::clamp(width, 1, _colourTexture->getTextureWidth());
-    const int drawnHeight = std::clamp(height, 1, _colourTexture->getTextureHeight());
-    // The depth and multisampled buffers are made once, at the targets' size, whatever the viewport.
+    const int drawnWidth = std::max(width, 1), drawnHeight = std::max(height, 1);
+    const int textureWidth = renderTextureSize(drawnWidth, _hasNPOT);
+    const int textureHeight = renderTextureSize(drawnHeight, _hasNPOT);
+    bool resized = false;
+    for (osg::Texture2D* texture : {_colourTexture.get(), _shadowPassTexture.get()})
+    {
+        if (!texture ||
+            (texture->getTextureWidth() == textureWidth && texture->getTextureHeight() == textureHeight))
+            continue;
+        texture->setTextureSize(textureWidth, textureHeight);
+        texture->dirtyTextureObject();
+        resized = true;
+    }
     for (osg::Camera* camera : {_arCamera.get(), _shadowCamera.get()})
-        if (camera)
-            camera->setViewport(0, 0, drawnWidth, drawnHeight);
-    _drawnPart = osg::Vec2d(double(drawnWidth) / _colourTexture->getTextureWidth(),
-                            double(drawnHeight) / _colourTexture->getTextureHeight());
+    {
+        if (!camera)
+            continue;
+        camera->setViewport(0, 0, drawnWidth, drawnHeight);
+        if (resized)
+            camera->dirtyAttachmentMap();
+    }
+    _drawnPart = osg::Vec2d(double(drawnWidth) / textureWidth, double(drawnHeight) / textureHeight);
     updateTextureMatrix();
 }
 
-// Quad coordinates (0 to 1) to the drawn corner of the targets, mirrored or flipped about its
-// middle when asked.
+// Quad coordinates (0 to 1) to the drawn part of the targets (all of them with NPOT textures),
+// mirrored or flipped about its middle when asked.
 void ARApplication::updateTextureMatrix()
 {
     if (!_textureMatrix.valid())

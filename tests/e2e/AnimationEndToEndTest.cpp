@@ -20,13 +20,6 @@ namespace
 // Scene seconds per frame in these runs.
 const std::string frameTime = "0.1";
 
-// A still frame needs no smoothing: without it the content stands on its marker from the first
-// frame that finds it, instead of gliding there over some tens of frames.
-void stillFrameWithoutSmoothing(const SampleScene& scene)
-{
-    setSettingsParameter(scene, "tracker.xml", "smooth_tracking", "false");
-}
-
 // The sample scene with one box on each of the three markers: a 40-unit box on the transform
 // "slider", whose animation moves it 90 units along X (out of the marker) in half a second. Each
 // box has its own model file and events, so one run tries three sets of detected actions.

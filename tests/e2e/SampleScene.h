@@ -202,6 +202,13 @@ inline void setSettingsParameter(const SampleScene& scene, const std::string& fi
     std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
 }
 
+// A still frame needs no smoothing: without it the content stands on its marker from the frame
+// after the one that finds it, instead of gliding there over some tens of frames.
+inline void stillFrameWithoutSmoothing(const SampleScene& scene)
+{
+    setSettingsParameter(scene, "tracker.xml", "smooth_tracking", "false");
+}
+
 inline void setConfigurationParameter(const SampleScene& scene, const std::string& name,
                                       const std::string& value)
 {
