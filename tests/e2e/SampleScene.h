@@ -169,6 +169,20 @@ inline double backgroundDifference(const osg::Image& shot, const osg::Image& fra
     return compared == 0 ? 1000.0 : total / compared;
 }
 
+// Pixels of a window region (rows from the top) that differ from the camera frame behind them by
+// more than the threshold: something drawn over the video.
+inline int drawnOver(const osg::Image& shot, const osg::Image& frame, int left, int top, int width,
+                     int height, int threshold = 120)
+{
+    int drawn = 0;
+    for (int y = top; y < top + height; ++y)
+        for (int x = left; x < left + width; ++x)
+            if (difference(pixel(shot, x, y),
+                           pixel(frame, x * frame.s() / shot.s(), y * frame.t() / shot.t())) > threshold)
+                ++drawn;
+    return drawn;
+}
+
 // True when the window shows something other than the camera at the marker's centre: content
 // drawn on the marker.
 inline bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, const MarkerTruth& marker)

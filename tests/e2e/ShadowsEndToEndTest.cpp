@@ -3,8 +3,7 @@
 // same scene without the box is the reference: where the plate is clearly darker with the box
 // than without it (away from the box itself), the box's shadow lies. The same scene shows whether
 // antialiasing reaches the picture: the box's edges over the plate.
-#include "Display.h"
-#include "PlayerProcess.h"
+#include "SampleScene.h"
 
 #include <gtest/gtest.h>
 
@@ -25,9 +24,6 @@ using namespace NovaroTest;
 
 namespace
 {
-
-const std::string RUN_DIRECTORY = NOVARO_RUN_DIR;
-const std::string SAMPLES = std::string(NOVARO_SOURCE_DIR) + "/samples";
 
 osg::ref_ptr<osg::Node> makeBox(const osg::Vec3& centre, const osg::Vec3& size, const osg::Vec4& colour,
                                 bool glowing)
@@ -68,13 +64,6 @@ std::string objectEntry(const std::string& name, const std::string& type, const 
            (transforms.empty() ? "" : "<transforms>" + transforms + "</transforms>") + "</object>";
 }
 
-void setParameter(std::string& settings, const std::string& name, const std::string& value)
-{
-    const std::string parameter = "<parameter name=\"" + name + "\">";
-    const size_t start = settings.find(parameter) + parameter.size();
-    settings.replace(start, settings.find('<', start) - start, value);
-}
-
 std::string lightFromProperties(double x, const std::string& transforms = std::string())
 {
     return objectEntry(
@@ -91,62 +80,49 @@ std::string lightFromProperties(double x, const std::string& transforms = std::s
 // their maps to the view settle on the next; one more for safety.
 const int framesPerPlay = 4;
 
-// The sample installation with marker 1 alone, large and nearly facing the camera.
-class ShadowScene
+// The sample installation with marker 1 alone, large and nearly facing the camera. The window is
+// not full screen (as in the sample): the scene is drawn at the window's size, so the window shows
+// the rendered picture pixel for pixel, unfiltered.
+class ShadowScene : public SampleScene
 {
 public:
     ShadowScene()
+        : SampleScene(
+              "--pattern patterns/marker_1.patt --markers 1 --size 80 --min-width 150 --max-width 170 "
+              "--max-tilt 25 --no-clutter --seed 3",
+              1)
     {
-        std::filesystem::copy(SAMPLES, _directory.path(),
-                              std::filesystem::copy_options::recursive |
-                                  std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::remove_all(_directory.file("recorded"));
-        setAntialiasing(false);
-        const std::string command =
-            "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
-            " --output frame%04d.png --camera camera_640x480.dat --frames 1 --pattern patterns/marker_1.patt"
-            " --markers 1 --size 80 --min-width 150 --max-width 170 --max-tilt 25 --no-clutter --seed 3"
-            " > synthcam.log 2>&1";
-        EXPECT_EQ(0, std::system(command.c_str())) << readFile(_directory.file("synthcam.log"));
         EXPECT_TRUE(osgDB::writeNodeFile(
             *makeBox(osg::Vec3(0, 0, -1), osg::Vec3(200, 200, 2), osg::Vec4(0.8f, 0.8f, 0.8f, 1), false),
-            _directory.file("models/plate.osgt")));
+            directory().file("models/plate.osgt")));
         EXPECT_TRUE(osgDB::writeNodeFile(
             *makeBox(osg::Vec3(0, 0, 45), osg::Vec3(30, 30, 30), osg::Vec4(0.9f, 0.05f, 0.05f, 1), true),
-            _directory.file("models/box.osgt")));
-        EXPECT_TRUE(osgDB::writeNodeFile(*makeLightModel(1.0), _directory.file("models/light.osgt")));
-        // A still frame needs no smoothing: without it the content shows from the second frame on,
-        // so a few frames give the settled picture.
-        std::string tracker = readFile(_directory.file("tracker.xml"));
-        setParameter(tracker, "smooth_tracking", "false");
-        _directory.write("tracker.xml", tracker);
+            directory().file("models/box.osgt")));
+        EXPECT_TRUE(osgDB::writeNodeFile(*makeLightModel(1.0), directory().file("models/light.osgt")));
+        stillFrameWithoutSmoothing(*this);
     }
 
     // The window picture with the given light entry ("" for none), with and without the box.
     osg::ref_ptr<osg::Image> play(const std::string& light, bool withBox, const std::string& mode = "direct",
-                                  const std::string& technique = "sm") const
+                                  const std::string& technique = "sm")
     {
         std::string objects = objectEntry("plate", "ARObject", "models/plate.osgt") + light + _extraObjects;
         if (withBox)
             objects += objectEntry("box", "ARObject", "models/box.osgt");
-        _directory.write("scene.xml", "<scene name=\"shadows\" authoring_software=\"3dsmax\"><parameters>"
-                                      "<parameter name=\"show_message\">false</parameter></parameters>"
-                                      "<objects>" +
-                                          objects + "</objects></scene>");
-        _directory.write("lighting.xml",
-                         "<lighting name=\"test\"><parameters><parameter name=\"mode\">" + mode +
-                             "</parameter><parameter name=\"compatibility_hint\">max</parameter>"
-                             "<parameter name=\"shadow_technique\">" +
-                             technique + "</parameter></parameters></lighting>");
-        const std::string shot = _directory.file("shot.png");
-        std::filesystem::remove(shot);
-        PlayerRun run =
-            runPlayer(RUN_DIRECTORY, {"-working_directory", _directory.path(), "-temporary_directory",
-                                      _directory.path(), "-video_file", _directory.file("frame0000.png"),
-                                      "-screenshot", shot, "-max_frames", std::to_string(framesPerPlay)});
+        directory().write("scene.xml", "<scene name=\"shadows\" authoring_software=\"3dsmax\"><parameters>"
+                                       "<parameter name=\"show_message\">false</parameter></parameters>"
+                                       "<objects>" +
+                                           objects + "</objects></scene>");
+        directory().write("lighting.xml",
+                          "<lighting name=\"test\"><parameters><parameter name=\"mode\">" + mode +
+                              "</parameter><parameter name=\"compatibility_hint\">max</parameter>"
+                              "<parameter name=\"shadow_technique\">" +
+                              technique + "</parameter></parameters></lighting>");
+        std::filesystem::remove(directory().file("shot.png"));
+        PlayerRun run = SampleScene::play({"-max_frames", std::to_string(framesPerPlay)});
         EXPECT_EQ(0, run.status);
         _output = run.output;
-        return osgDB::readImageFile(shot);
+        return screenshot();
     }
 
     // Objects added to every scene played from now on.
@@ -154,20 +130,15 @@ public:
     // The console of the last play.
     const std::string& output() const { return _output; }
     // Multisampling, which costs the software renderer a third of every frame, is off unless a
-    // test asks for it. The window is not full screen: the scene is drawn at the window's size, so
-    // the window shows the rendered picture pixel for pixel, unfiltered, at a quarter of the cost.
+    // test asks for it.
     void setAntialiasing(bool on) const
     {
-        std::string configuration = readFile(_directory.file("config.xml"));
-        setParameter(configuration, "fullscreen", "false");
-        setParameter(configuration, "use_antialiasing", on ? "true" : "false");
-        _directory.write("config.xml", configuration);
+        setConfigurationParameter(*this, "use_antialiasing", on ? "true" : "false");
     }
 
 private:
-    TemporaryFolder _directory;
     std::string _extraObjects;
-    mutable std::string _output; // set by play(), which changes nothing else
+    std::string _output;
 };
 
 int brightness(const osg::Image& image, int x, int y)
