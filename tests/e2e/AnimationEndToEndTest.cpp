@@ -46,8 +46,9 @@ public:
                                            objects + "</objects></scene>");
     }
 
-    // Plays 20 frames (2 scene seconds) with the given detected actions of the boxes on markers 1,
-    // 2, ... and says which boxes still stand on their marker's centre.
+    // Plays 12 frames (1.2 scene seconds, well past the half-second slide) with the given detected
+    // actions of the boxes on markers 1, 2, ... and says which boxes still stand on their marker's
+    // centre.
     std::vector<bool> boxesOnCentre(const std::vector<std::string>& detectedActions)
     {
         for (size_t box = 0; box < 3; ++box)
@@ -55,7 +56,7 @@ public:
                               "<events name=\"slide\"><event name=\"on_marker_detected\"><actions>" +
                                   (box < detectedActions.size() ? detectedActions[box] : std::string()) +
                                   "</actions></event></events>");
-        PlayerRun run = play({"-max_frames", "20", "-frame_time", frameTime});
+        PlayerRun run = play({"-max_frames", "12", "-frame_time", frameTime});
         EXPECT_EQ(0, run.status);
         osg::ref_ptr<osg::Image> shot = screenshot(), frame = cameraFrame();
         std::vector<bool> onCentre;
