@@ -57,6 +57,8 @@ ARApplication::~ARApplication()
     // rendering nodes from the last built to the first, markers, tracker, video and the viewer.
     if (_shadowsManager.valid())
         _shadowsManager->setApplication(nullptr);
+    if (osg::GraphicsContext* window = _viewer.valid() ? _viewer->getCamera()->getGraphicsContext() : nullptr)
+        window->setResizedCallback(nullptr);
     // The scene clock (timed texts, animation pauses) reads this object's frame time.
     if (_frameTime > 0.0)
         SceneClock::setTickSource(nullptr);
@@ -278,6 +280,9 @@ void ARApplication::readProjectOptions(int argc, char** argv)
         _maxFrames = frames;
     while (arguments.read("-screenshot", value))
         _screenshotFile = value;
+    int frame = 0;
+    while (arguments.read("-screenshot_frame", frame))
+        _screenshotFrames.insert(frame);
     while (arguments.read("-frame_stats"))
         _printFrameStatistics = true;
     double seconds = 0.0;

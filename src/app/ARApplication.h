@@ -7,6 +7,7 @@
 #include <functional>
 #include <iosfwd>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,9 @@ public:
     void hideFullscreenVideo(osg::ImageStream* stream);
     int getTextureWidth();
     int getTextureHeight();
+    // Sizes the render targets for a window of this size (called on every resize of the window
+    // once the pipeline exists).
+    void fitRenderTargetToWindow(int width, int height);
 
     // --- video capture and tracker set-up
     void listVideoDevices();
@@ -257,6 +261,9 @@ public:
     void setVideoFile(const std::string& path) { _videoFile = path; }
     void setMaxFrames(int frames) { _maxFrames = frames; }
     void setScreenshotFile(const std::string& path) { _screenshotFile = path; }
+    // Also writes the picture after this frame (counted from 1), beside the screenshot file: the
+    // frame number before its extension (shot.png: shot-40.png). Without a screenshot file, none.
+    void addScreenshotFrame(int frame) { _screenshotFrames.insert(frame); }
     // True when a screenshot was asked for and could not be written: the run then fails.
     bool screenshotFailed() const { return _screenshotFailed; }
     void setFrameStatistics(bool on) { _printFrameStatistics = on; }
@@ -289,6 +296,7 @@ private:
     void createARCamera();
     void createShadowCamera();
     void setUpWindowCamera(bool shadowsEnabled);
+    void updateTextureMatrix();
     void prepareObjectsForLoop();
     void runFrameLoop();
     void startFrameStatistics(FrameStatistics& statistics);
@@ -330,6 +338,7 @@ private:
     osg::ref_ptr<osg::Geode> _quadGeode;
     osg::ref_ptr<osg::Texture2D> _colourTexture;
     osg::ref_ptr<osg::TexMat> _textureMatrix;
+    osg::Vec2d _drawnPart = osg::Vec2d(1.0, 1.0); // of the render targets' width and height
     osg::ref_ptr<osg::Camera> _shadowCamera;
     osg::ref_ptr<osg::Texture2D> _shadowPassTexture;
 
@@ -375,6 +384,7 @@ private:
     std::string _videoFile;
     int _maxFrames;
     std::string _screenshotFile;
+    std::set<int> _screenshotFrames;
     bool _screenshotFailed = false;
     bool _printFrameStatistics;
     double _frameTime = 0.0;

@@ -25,6 +25,7 @@
 
 #include <osg/Stats>
 #include <osg/Timer>
+#include <osgDB/FileNameUtils>
 #include <osgDB/WriteFile>
 
 #include <SFML/Audio/Music.hpp>
@@ -238,9 +239,8 @@ bool isSingleColour(const osg::Image& image)
     return true;
 }
 
-bool writeScreenshot(osg::Camera& captureCamera, WindowCapture& capture, const std::string& file)
+bool writeScreenshot(const WindowCapture& capture, const std::string& file)
 {
-    captureCamera.setFinalDrawCallback(nullptr);
     std::string error;
     if (writeImageFileChecked(*capture.image(), file, error))
     {
@@ -254,6 +254,13 @@ bool writeScreenshot(osg::Camera& captureCamera, WindowCapture& capture, const s
     osg::notify(osg::FATAL) << " ERROR: could not write screenshot " << file << ": " << error << "."
                             << std::endl;
     return false;
+}
+
+// The name of the picture after a given frame, beside the screenshot: shot.png gives shot-40.png.
+std::string frameScreenshotFile(const std::string& file, int frame)
+{
+    const std::string extension = osgDB::getFileExtensionIncludingDot(file);
+    return file.substr(0, file.size() - extension.size()) + "-" + std::to_string(frame) + extension;
 }
 
 // The viewer's own per-stage times of the frame just drawn, the main and AR cameras together.
@@ -328,6 +335,9 @@ void ARApplication::runFrameLoop()
             _sceneSeconds = frames * _frameTime;
         _viewer->frame(_frameTime > 0.0 ? _sceneSeconds : DBL_MAX);
         ++frames;
+        if (capture.valid() && _screenshotFrames.count(frames) &&
+            !writeScreenshot(*capture, frameScreenshotFile(_screenshotFile, frames)))
+            _screenshotFailed = true;
         if (!_printFrameStatistics)
             continue;
         if (frames == 1)
@@ -340,7 +350,11 @@ void ARApplication::runFrameLoop()
     }
 
     if (capture.valid())
-        _screenshotFailed = !writeScreenshot(*captureCamera, *capture, _screenshotFile);
+    {
+        captureCamera->setFinalDrawCallback(nullptr);
+        if (!writeScreenshot(*capture, _screenshotFile))
+            _screenshotFailed = true;
+    }
     if (_printFrameStatistics)
         stopFrameStatistics(statistics);
 }

@@ -217,7 +217,8 @@ const std::set<std::string>& optionsWithValue()
                                                   "-video_file",
                                                   "-max_frames",
                                                   "-frame_time",
-                                                  "-screenshot"};
+                                                  "-screenshot",
+                                                  "-screenshot_frame"};
     return options;
 }
 
@@ -252,6 +253,7 @@ void printUsage(const char* program)
                 "  -max_frames N               stop after N frames\n"
                 "  -frame_time SECONDS         advance animations and timed texts by SECONDS a frame\n"
                 "  -screenshot FILE.png        write the last picture before exiting\n"
+                "  -screenshot_frame N         also write the picture after frame N, as FILE-N.png\n"
                 "  -frame_stats                print frame-time statistics at exit\n"
                 "  -check                      read the whole scene without camera or window, print\n"
                 "                              each problem as file:line:column: message, and exit\n"

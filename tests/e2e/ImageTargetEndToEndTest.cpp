@@ -29,9 +29,7 @@ TEST(ImageTargetEndToEnd, ModelStandsOnThePrintedPictureInAFilmedMovie)
                                 filming + " > movie.log 2>&1";
     ASSERT_EQ(0, std::system(command.c_str())) << readFile(directory.file("movie.log"));
 
-    // A still camera needs no smoothing: without it the cube stands on the picture from the frame
-    // after the one that finds it.
-    setSettingsParameter(scene, "tracker.xml", "smooth_tracking", "false");
+    stillFrameWithoutSmoothing(scene);
     directory.write(
         "markers.xml",
         "<markers patterns_file=\"patterns.dat\">"

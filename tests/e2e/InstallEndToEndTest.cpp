@@ -42,7 +42,7 @@ void expectDemoPlays(const std::string& player)
     TemporaryFolder elsewhere;
     const std::string shot = elsewhere.file("demo.png");
     const PlayerRun run =
-        runExecutable(player, elsewhere.path(), {"--demo", "-max_frames", "20", "-screenshot", shot},
+        runExecutable(player, elsewhere.path(), {"--demo", "-max_frames", "8", "-screenshot", shot},
                       {"ALSOFT_DRIVERS=null"});
     EXPECT_EQ(0, run.status);
     EXPECT_FALSE(run.printed("ERROR: init failure."));

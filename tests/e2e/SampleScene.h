@@ -79,6 +79,11 @@ public:
     std::string frame() const { return _directory.file("frame0000.png"); }
     const std::vector<MarkerTruth>& markers() const { return _markers; }
     osg::ref_ptr<osg::Image> screenshot() const { return osgDB::readImageFile(_directory.file("shot.png")); }
+    // The picture after the given frame of the last play, asked for with "-screenshot_frame".
+    osg::ref_ptr<osg::Image> screenshot(int frame) const
+    {
+        return osgDB::readImageFile(_directory.file("shot-" + std::to_string(frame) + ".png"));
+    }
     osg::ref_ptr<osg::Image> cameraFrame() const { return osgDB::readImageFile(frame()); }
 
     PlayerRun play(std::vector<std::string> extra = {},
@@ -164,6 +169,20 @@ inline double backgroundDifference(const osg::Image& shot, const osg::Image& fra
     return compared == 0 ? 1000.0 : total / compared;
 }
 
+// Pixels of a window region (rows from the top) that differ from the camera frame behind them by
+// more than the threshold: something drawn over the video.
+inline int drawnOver(const osg::Image& shot, const osg::Image& frame, int left, int top, int width,
+                     int height, int threshold = 120)
+{
+    int drawn = 0;
+    for (int y = top; y < top + height; ++y)
+        for (int x = left; x < left + width; ++x)
+            if (difference(pixel(shot, x, y),
+                           pixel(frame, x * frame.s() / shot.s(), y * frame.t() / shot.t())) > threshold)
+                ++drawn;
+    return drawn;
+}
+
 // True when the window shows something other than the camera at the marker's centre: content
 // drawn on the marker.
 inline bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, const MarkerTruth& marker)
@@ -195,6 +214,13 @@ inline void setSettingsParameter(const SampleScene& scene, const std::string& fi
     // Read before opening for writing: the output stream empties the file.
     const std::string text = readFile(path);
     std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
+}
+
+// A still frame needs no smoothing: without it the content stands on its marker from the frame
+// after the one that finds it, instead of gliding there over some tens of frames.
+inline void stillFrameWithoutSmoothing(const SampleScene& scene)
+{
+    setSettingsParameter(scene, "tracker.xml", "smooth_tracking", "false");
 }
 
 inline void setConfigurationParameter(const SampleScene& scene, const std::string& name,

@@ -3,8 +3,7 @@
 // same scene without the box is the reference: where the plate is clearly darker with the box
 // than without it (away from the box itself), the box's shadow lies. The same scene shows whether
 // antialiasing reaches the picture: the box's edges over the plate.
-#include "Display.h"
-#include "PlayerProcess.h"
+#include "SampleScene.h"
 
 #include <gtest/gtest.h>
 
@@ -25,9 +24,6 @@ using namespace NovaroTest;
 
 namespace
 {
-
-const std::string RUN_DIRECTORY = NOVARO_RUN_DIR;
-const std::string SAMPLES = std::string(NOVARO_SOURCE_DIR) + "/samples";
 
 osg::ref_ptr<osg::Node> makeBox(const osg::Vec3& centre, const osg::Vec3& size, const osg::Vec4& colour,
                                 bool glowing)
@@ -68,13 +64,6 @@ std::string objectEntry(const std::string& name, const std::string& type, const 
            (transforms.empty() ? "" : "<transforms>" + transforms + "</transforms>") + "</object>";
 }
 
-void setParameter(std::string& settings, const std::string& name, const std::string& value)
-{
-    const std::string parameter = "<parameter name=\"" + name + "\">";
-    const size_t start = settings.find(parameter) + parameter.size();
-    settings.replace(start, settings.find('<', start) - start, value);
-}
-
 std::string lightFromProperties(double x, const std::string& transforms = std::string())
 {
     return objectEntry(
@@ -91,83 +80,65 @@ std::string lightFromProperties(double x, const std::string& transforms = std::s
 // their maps to the view settle on the next; one more for safety.
 const int framesPerPlay = 4;
 
-// The sample installation with marker 1 alone, large and nearly facing the camera.
-class ShadowScene
+// The sample installation with marker 1 alone, large and nearly facing the camera. The window is
+// not full screen (as in the sample): the scene is drawn at the window's size, so the window shows
+// the rendered picture pixel for pixel, unfiltered.
+class ShadowScene : public SampleScene
 {
 public:
     ShadowScene()
+        : SampleScene(
+              "--pattern patterns/marker_1.patt --markers 1 --size 80 --min-width 150 --max-width 170 "
+              "--max-tilt 25 --no-clutter --seed 3",
+              1)
     {
-        std::filesystem::copy(SAMPLES, _directory.path(),
-                              std::filesystem::copy_options::recursive |
-                                  std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::remove_all(_directory.file("recorded"));
-        setFullScreenAntialiasing(false, false);
-        const std::string command =
-            "cd " + quote(_directory.path()) + " && " + quote(RUN_DIRECTORY + "/novaro-synthcam") +
-            " --output frame%04d.png --camera camera_640x480.dat --frames 1 --pattern patterns/marker_1.patt"
-            " --markers 1 --size 80 --min-width 150 --max-width 170 --max-tilt 25 --no-clutter --seed 3"
-            " > synthcam.log 2>&1";
-        EXPECT_EQ(0, std::system(command.c_str())) << readFile(_directory.file("synthcam.log"));
         EXPECT_TRUE(osgDB::writeNodeFile(
             *makeBox(osg::Vec3(0, 0, -1), osg::Vec3(200, 200, 2), osg::Vec4(0.8f, 0.8f, 0.8f, 1), false),
-            _directory.file("models/plate.osgt")));
+            directory().file("models/plate.osgt")));
         EXPECT_TRUE(osgDB::writeNodeFile(
             *makeBox(osg::Vec3(0, 0, 45), osg::Vec3(30, 30, 30), osg::Vec4(0.9f, 0.05f, 0.05f, 1), true),
-            _directory.file("models/box.osgt")));
-        EXPECT_TRUE(osgDB::writeNodeFile(*makeLightModel(1.0), _directory.file("models/light.osgt")));
-        // A still frame needs no smoothing: without it the content shows from the second frame on,
-        // so a few frames give the settled picture.
-        std::string tracker = readFile(_directory.file("tracker.xml"));
-        setParameter(tracker, "smooth_tracking", "false");
-        _directory.write("tracker.xml", tracker);
+            directory().file("models/box.osgt")));
+        EXPECT_TRUE(osgDB::writeNodeFile(*makeLightModel(1.0), directory().file("models/light.osgt")));
+        stillFrameWithoutSmoothing(*this);
     }
 
     // The window picture with the given light entry ("" for none), with and without the box.
     osg::ref_ptr<osg::Image> play(const std::string& light, bool withBox, const std::string& mode = "direct",
-                                  const std::string& technique = "sm") const
+                                  const std::string& technique = "sm")
     {
         std::string objects = objectEntry("plate", "ARObject", "models/plate.osgt") + light + _extraObjects;
         if (withBox)
             objects += objectEntry("box", "ARObject", "models/box.osgt");
-        _directory.write("scene.xml", "<scene name=\"shadows\" authoring_software=\"3dsmax\"><parameters>"
-                                      "<parameter name=\"show_message\">false</parameter></parameters>"
-                                      "<objects>" +
-                                          objects + "</objects></scene>");
-        _directory.write("lighting.xml",
-                         "<lighting name=\"test\"><parameters><parameter name=\"mode\">" + mode +
-                             "</parameter><parameter name=\"compatibility_hint\">max</parameter>"
-                             "<parameter name=\"shadow_technique\">" +
-                             technique + "</parameter></parameters></lighting>");
-        const std::string shot = _directory.file("shot.png");
-        std::filesystem::remove(shot);
-        PlayerRun run =
-            runPlayer(RUN_DIRECTORY, {"-working_directory", _directory.path(), "-temporary_directory",
-                                      _directory.path(), "-video_file", _directory.file("frame0000.png"),
-                                      "-screenshot", shot, "-max_frames", std::to_string(framesPerPlay)});
+        directory().write("scene.xml", "<scene name=\"shadows\" authoring_software=\"3dsmax\"><parameters>"
+                                       "<parameter name=\"show_message\">false</parameter></parameters>"
+                                       "<objects>" +
+                                           objects + "</objects></scene>");
+        directory().write("lighting.xml",
+                          "<lighting name=\"test\"><parameters><parameter name=\"mode\">" + mode +
+                              "</parameter><parameter name=\"compatibility_hint\">max</parameter>"
+                              "<parameter name=\"shadow_technique\">" +
+                              technique + "</parameter></parameters></lighting>");
+        std::filesystem::remove(directory().file("shot.png"));
+        PlayerRun run = SampleScene::play({"-max_frames", std::to_string(framesPerPlay)});
         EXPECT_EQ(0, run.status);
         _output = run.output;
-        return osgDB::readImageFile(shot);
+        return screenshot();
     }
 
     // Objects added to every scene played from now on.
     void setExtraObjects(const std::string& objects) { _extraObjects = objects; }
     // The console of the last play.
     const std::string& output() const { return _output; }
-    // Full screen, so that the window shows the rendered picture pixel for pixel, unfiltered.
     // Multisampling, which costs the software renderer a third of every frame, is off unless a
     // test asks for it.
-    void setFullScreenAntialiasing(bool on, bool fullScreen = true) const
+    void setAntialiasing(bool on) const
     {
-        std::string configuration = readFile(_directory.file("config.xml"));
-        setParameter(configuration, "fullscreen", fullScreen ? "true" : "false");
-        setParameter(configuration, "use_antialiasing", on ? "true" : "false");
-        _directory.write("config.xml", configuration);
+        setConfigurationParameter(*this, "use_antialiasing", on ? "true" : "false");
     }
 
 private:
-    TemporaryFolder _directory;
     std::string _extraObjects;
-    mutable std::string _output; // set by play(), which changes nothing else
+    std::string _output;
 };
 
 int brightness(const osg::Image& image, int x, int y)
@@ -240,7 +211,7 @@ Darkening darkening(const osg::Image& withBox, const osg::Image& without)
     return result;
 }
 
-// A shadow area worth the name in a 640 x 512 window: the box alone covers some 3000 pixels.
+// A shadow area worth the name in a 512 x 384 window: the box alone covers some 1800 pixels.
 const int shadowPixels = 800;
 
 } // namespace
@@ -281,7 +252,23 @@ TEST(ShadowsEndToEnd, EveryTechniqueShadowsThePlateAwayFromTheLightDrawnDeferred
     expectEveryTechniqueShadowsThePlateAwayFromTheLight("deferred");
 }
 
-TEST(ShadowsEndToEnd, LightFromAModelShadowsAndNoLightDarkensNothing)
+// Colours along the box's outline: without multisampling every pixel is the box's or the plate's,
+// with it the edge pixels mix the two.
+int mixedEdgePixels(const osg::Image& image)
+{
+    int mixed = 0;
+    for (int y = 1; y < image.t() - 1; ++y)
+        for (int x = 1; x < image.s() - 1; ++x)
+        {
+            const unsigned char* pixel = image.data(x, y);
+            // Between the box's red (green near 0) and the plate's grey, on neither.
+            if (pixel[0] > pixel[1] + 30 && pixel[1] > 60 && pixel[1] < 150)
+                ++mixed;
+        }
+    return mixed;
+}
+
+TEST(ShadowsEndToEnd, LightFromAModelShadowsNoLightDarkensNothingAndAntialiasingMixesEdges)
 {
     NOVARO_REQUIRE_DISPLAY();
     ShadowScene scene;
@@ -305,33 +292,11 @@ TEST(ShadowsEndToEnd, LightFromAModelShadowsAndNoLightDarkensNothing)
     // Without a light the shadows have no technique, and the loop's last set-up says so.
     EXPECT_NE(std::string::npos, scene.output().find("WARNING: cannot init shadow technique (finalize)."))
         << scene.output();
-}
 
-// Colours along the box's outline: without multisampling every pixel is the box's or the plate's,
-// with it the edge pixels mix the two.
-TEST(ShadowsEndToEnd, AntialiasingMixesEdgeColoursOnlyWhenOn)
-{
-    NOVARO_REQUIRE_DISPLAY();
-    ShadowScene scene;
-    auto mixedEdgePixels = [](const osg::Image& image)
-    {
-        int mixed = 0;
-        for (int y = 1; y < image.t() - 1; ++y)
-            for (int x = 1; x < image.s() - 1; ++x)
-            {
-                const unsigned char* pixel = image.data(x, y);
-                // Between the box's red (green near 0) and the plate's grey, on neither.
-                if (pixel[0] > pixel[1] + 30 && pixel[1] > 60 && pixel[1] < 150)
-                    ++mixed;
-            }
-        return mixed;
-    };
-    scene.setFullScreenAntialiasing(false);
-    osg::ref_ptr<osg::Image> aliased = scene.play("", true);
-    scene.setFullScreenAntialiasing(true);
+    scene.setAntialiasing(true);
     osg::ref_ptr<osg::Image> antialiased = scene.play("", true);
-    ASSERT_TRUE(aliased.valid() && antialiased.valid());
-    EXPECT_LT(mixedEdgePixels(*aliased), 5);
+    ASSERT_TRUE(antialiased.valid());
+    EXPECT_LT(mixedEdgePixels(*unlitBox), 5);
     EXPECT_GT(mixedEdgePixels(*antialiased), 40);
 }
 
