@@ -57,8 +57,6 @@ ARApplication::~ARApplication()
     // rendering nodes from the last built to the first, markers, tracker, video and the viewer.
     if (_shadowsManager.valid())
         _shadowsManager->setApplication(nullptr);
-    if (osg::GraphicsContext* window = _viewer.valid() ? _viewer->getCamera()->getGraphicsContext() : nullptr)
-        window->setResizedCallback(nullptr);
     // The scene clock (timed texts, animation pauses) reads this object's frame time.
     if (_frameTime > 0.0)
         SceneClock::setTickSource(nullptr);

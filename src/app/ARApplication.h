@@ -142,9 +142,6 @@ public:
     void hideFullscreenVideo(osg::ImageStream* stream);
     int getTextureWidth();
     int getTextureHeight();
-    // Sizes the render targets for a window of this size (called on every resize of the window
-    // once the pipeline exists).
-    void fitRenderTargetToWindow(int width, int height);
 
     // --- video capture and tracker set-up
     void listVideoDevices();
@@ -261,9 +258,6 @@ public:
     void setVideoFile(const std::string& path) { _videoFile = path; }
     void setMaxFrames(int frames) { _maxFrames = frames; }
     void setScreenshotFile(const std::string& path) { _screenshotFile = path; }
-    // Also writes the picture after this frame (counted from 1), beside the screenshot file: the
-    // frame number before its extension (shot.png: shot-40.png). Without a screenshot file, none.
-    void addScreenshotFrame(int frame) { _screenshotFrames.insert(frame); }
     // True when a screenshot was asked for and could not be written: the run then fails.
     bool screenshotFailed() const { return _screenshotFailed; }
     void setFrameStatistics(bool on) { _printFrameStatistics = on; }
@@ -296,7 +290,6 @@ private:
     void createARCamera();
     void createShadowCamera();
     void setUpWindowCamera(bool shadowsEnabled);
-    void updateTextureMatrix();
     void prepareObjectsForLoop();
     void runFrameLoop();
     void startFrameStatistics(FrameStatistics& statistics);
@@ -338,7 +331,6 @@ private:
     osg::ref_ptr<osg::Geode> _quadGeode;
     osg::ref_ptr<osg::Texture2D> _colourTexture;
     osg::ref_ptr<osg::TexMat> _textureMatrix;
-    osg::Vec2d _drawnPart = osg::Vec2d(1.0, 1.0); // of the render targets' width and height
     osg::ref_ptr<osg::Camera> _shadowCamera;
     osg::ref_ptr<osg::Texture2D> _shadowPassTexture;
 
@@ -384,6 +376,8 @@ private:
     std::string _videoFile;
     int _maxFrames;
     std::string _screenshotFile;
+    // Frames (counted from 1) after which the picture is also written beside the screenshot file,
+    // the frame number before its extension (shot.png: shot-40.png).
     std::set<int> _screenshotFrames;
     bool _screenshotFailed = false;
     bool _printFrameStatistics;

@@ -8,7 +8,6 @@
 #include "settings/ConfigurationData.h"
 #include "tracking/ARMarkerNode.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include <osg/CullSettings>
@@ -322,22 +321,6 @@ osg::ref_ptr<osg::Texture2D> createRenderTexture(int width, int height)
     return texture;
 }
 
-// Passes every resize of the window (the full-screen toggle, a border dragged) on to the
-// render-to-texture cameras, after the library's own handling of the window's cameras.
-class RenderTargetFollowsWindow : public osg::GraphicsContext::ResizedCallback
-{
-public:
-    explicit RenderTargetFollowsWindow(ARApplication& application) : _application(application) {}
-    void resizedImplementation(osg::GraphicsContext* context, int x, int y, int width, int height) override
-    {
-        context->resizedImplementation(x, y, width, height);
-        _application.fitRenderTargetToWindow(width, height);
-    }
-
-private:
-    ARApplication& _application; // takes this callback off the window when it goes
-};
-
 } // namespace
 
 void ARApplication::createRenderingPipeline()
@@ -352,57 +335,6 @@ void ARApplication::createRenderingPipeline()
     createShadowCamera();
     setUpWindowCamera(shadowsEnabled);
     _viewer->assignSceneDataToCameras();
-    if (osg::GraphicsContext* window = _viewer->getCamera()->getGraphicsContext())
-    {
-        window->setResizedCallback(new RenderTargetFollowsWindow(*this));
-        if (const osg::GraphicsContext::Traits* traits = window->getTraits())
-            fitRenderTargetToWindow(traits->width, traits->height);
-    }
-}
-
-// The render targets take the window's size (its power of two above without NPOT textures), so a
-// window smaller than the screen costs its own pixels a frame and its own memory, not the screen's.
-// Before the first frame this only sets sizes; later the textures and the cameras' buffers are
-// made again at the new size.
-void ARApplication::fitRenderTargetToWindow(int width, int height)
-{
-    if (!_colourTexture.valid())
-        return;
-    const int drawnWidth = std::max(width, 1), drawnHeight = std::max(height, 1);
-    const int textureWidth = renderTextureSize(drawnWidth, _hasNPOT);
-    const int textureHeight = renderTextureSize(drawnHeight, _hasNPOT);
-    bool resized = false;
-    for (osg::Texture2D* texture : {_colourTexture.get(), _shadowPassTexture.get()})
-    {
-        if (!texture ||
-            (texture->getTextureWidth() == textureWidth && texture->getTextureHeight() == textureHeight))
-            continue;
-        texture->setTextureSize(textureWidth, textureHeight);
-        texture->dirtyTextureObject();
-        resized = true;
-    }
-    for (osg::Camera* camera : {_arCamera.get(), _shadowCamera.get()})
-    {
-        if (!camera)
-            continue;
-        camera->setViewport(0, 0, drawnWidth, drawnHeight);
-        if (resized)
-            camera->dirtyAttachmentMap();
-    }
-    _drawnPart = osg::Vec2d(double(drawnWidth) / textureWidth, double(drawnHeight) / textureHeight);
-    updateTextureMatrix();
-}
-
-// Quad coordinates (0 to 1) to the drawn part of the targets (all of them with NPOT textures),
-// mirrored or flipped about its middle when asked.
-void ARApplication::updateTextureMatrix()
-{
-    if (!_textureMatrix.valid())
-        return;
-    const double x = _flipHorizontal ? -1.0 : 1.0, y = _flipVertical ? -1.0 : 1.0;
-    _textureMatrix->setMatrix(osg::Matrix::translate(-0.5, -0.5, 0.0) * osg::Matrix::scale(x, y, 1.0) *
-                              osg::Matrix::translate(0.5, 0.5, 0.0) *
-                              osg::Matrix::scale(_drawnPart.x(), _drawnPart.y(), 1.0));
 }
 
 // The full-window quad that shows the rendered scene, mirrored and flipped by the texture matrix,
@@ -417,8 +349,8 @@ void ARApplication::createCompositeQuad(bool shadowsEnabled)
     _quadGeode = new osg::Geode;
     _quadGeode->setDataVariance(osg::Object::DYNAMIC);
     _quadGeode->addDrawable(_quadGeometry.get());
-    _textureMatrix = new osg::TexMat;
-    updateTextureMatrix();
+    _textureMatrix =
+        new osg::TexMat(osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
     osg::StateSet* state = _quadGeode->getOrCreateStateSet();
     state->setTextureAttributeAndModes(sceneTextureUnit, _colourTexture.get(), osg::StateAttribute::ON);
     state->setMode(GL_LIGHTING, osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED);
@@ -448,8 +380,10 @@ void ARApplication::setUpRenderCamera(osg::Camera& camera, osg::Texture2D* textu
     camera.setReferenceFrame(osg::Transform::ABSOLUTE_RF);
     camera.setViewMatrix(osg::Matrix::identity());
     camera.setProjectionMatrix(_tracker.valid() ? _tracker->getProjectionMatrix() : osg::Matrix::identity());
-    // The whole target until the window's size is known (fitRenderTargetToWindow).
-    camera.setViewport(0, 0, texture->getTextureWidth(), texture->getTextureHeight());
+    if (!_hasNPOT)
+        camera.setViewport(0, 0, getTextureWidth(), getTextureHeight());
+    else
+        camera.setViewport(0, 0, _viewer->getScreenWidth(), _viewer->getScreenHeight());
     camera.setClearColor(renderTextureClearColour);
     camera.setClearMask(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     camera.setGraphicsContext(_viewer->getCamera()->getGraphicsContext());
@@ -553,7 +487,8 @@ void ARApplication::toggleFlip(bool& flip)
         osg::notify(osg::FATAL) << " WARNING: RTT camera not valid (cannot flip video)." << std::endl;
         return;
     }
-    updateTextureMatrix();
+    _textureMatrix->setMatrix(
+        osg::Matrix::scale(_flipHorizontal ? -1.0 : 1.0, _flipVertical ? -1.0 : 1.0, 1.0));
 }
 
 void ARApplication::toggleDebugMode()

@@ -214,13 +214,6 @@ ARPickable* ARMouseEventsHandler::pick(const osgGA::GUIEventAdapter& event, ARVi
         y = _referenceHeight - y;
     x *= _textureScaleX;
     y *= _textureScaleY;
-    // The scene camera draws into as much of its target as the window shows (its viewport).
-    const osg::Viewport* drawn = sceneCamera->getViewport();
-    if (drawn && _referenceWidth > 0.0f && _referenceHeight > 0.0f)
-    {
-        x *= static_cast<float>(drawn->width()) / (_referenceWidth * _textureScaleX);
-        y *= static_cast<float>(drawn->height()) / (_referenceHeight * _textureScaleY);
-    }
 
     osg::ref_ptr<osgUtil::LineSegmentIntersector> intersector =
         new osgUtil::LineSegmentIntersector(osgUtil::Intersector::WINDOW, x, y);

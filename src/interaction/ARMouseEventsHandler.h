@@ -22,8 +22,8 @@ class ARViewer;
 // than a few seconds ends the program (a touch screen has no Escape key).
 //
 // Picking undoes what lies between the window and the scene's render target: the window's size
-// against the screen's (the handler is made with the screen's size), the video's flips, and the
-// size the scene is drawn at, its camera's viewport (the window's size).
+// against the screen's (the target has the screen's size), the video's flips, and the power-of-two
+// enlargement of the target on cards without non-power-of-two textures.
 class ARMouseEventsHandler : public osgGA::GUIEventHandler
 {
 public:

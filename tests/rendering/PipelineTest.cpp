@@ -1,10 +1,8 @@
-// The rendering set-up of a real application on the sample scene: debug mode, small-feature
-// culling, and the full-screen toggle with the render target following the window, with a real
-// window under X.
+// The rendering set-up of a real application on the sample scene: render target, debug mode,
+// small-feature culling and the full-screen toggle, with a real window under X.
 #include "SampleApplication.h"
 
 #include "NotifyCapture.h"
-#include "app/WindowCapture.h"
 #include <gtest/gtest.h>
 #include <osg/CullSettings>
 #include <osg/DisplaySettings>
@@ -25,34 +23,7 @@ protected:
     {
         return (application.getARCamera()->getCullingMode() & osg::CullSettings::SMALL_FEATURE_CULLING) != 0;
     }
-    // The render target's size, and the scene camera's viewport over all of it.
-    void expectDrawnSize(int width, int height) const
-    {
-        EXPECT_EQ(width, application.getColourTexture()->getTextureWidth());
-        EXPECT_EQ(height, application.getColourTexture()->getTextureHeight());
-        const osg::Viewport* viewport = application.getARCamera()->getViewport();
-        ASSERT_NE(nullptr, viewport);
-        EXPECT_EQ(width, viewport->width());
-        EXPECT_EQ(height, viewport->height());
-    }
 };
-
-// The mean difference (over the three channels) between the half-size picture and the full-size
-// one taken two by two.
-double meanDifferenceHalved(const osg::Image& full, const osg::Image& half)
-{
-    double total = 0.0;
-    for (int y = 0; y < half.t(); ++y)
-        for (int x = 0; x < half.s(); ++x)
-            for (int channel = 0; channel < 3; ++channel)
-            {
-                int sum = 0;
-                for (int corner = 0; corner < 4; ++corner)
-                    sum += full.data(2 * x + corner % 2, 2 * y + corner / 2)[channel];
-                total += std::abs(sum / 4.0 - half.data(x, y)[channel]);
-            }
-    return total / (half.s() * half.t());
-}
 
 void expectRectangle(osgViewer::GraphicsWindow* window, int x, int y, int width, int height)
 {
@@ -65,6 +36,27 @@ void expectRectangle(osgViewer::GraphicsWindow* window, int x, int y, int width,
 }
 
 } // namespace
+
+TEST_F(SampleScene, RenderTargetHasTheScreenSizeWithNonPowerOfTwoTextures)
+{
+    ASSERT_TRUE(application.hasNPOT());
+    const int width = application.getViewer()->getScreenWidth();
+    const int height = application.getViewer()->getScreenHeight();
+    ASSERT_GT(width, 0);
+    ASSERT_GT(height, 0);
+    EXPECT_EQ(width, application.getTextureWidth());
+    EXPECT_EQ(height, application.getTextureHeight());
+
+    application.createRenderingPipeline();
+    ASSERT_NE(nullptr, application.getColourTexture());
+    EXPECT_EQ(width, application.getColourTexture()->getTextureWidth());
+    EXPECT_EQ(height, application.getColourTexture()->getTextureHeight());
+    ASSERT_NE(nullptr, application.getARCamera());
+    const osg::Viewport* viewport = application.getARCamera()->getViewport();
+    ASSERT_NE(nullptr, viewport);
+    EXPECT_EQ(width, viewport->width());
+    EXPECT_EQ(height, viewport->height());
+}
 
 TEST_F(SampleScene, DebugModeSwapsVideoAndDebugImageAndKeepsTheContent)
 {
@@ -131,33 +123,25 @@ TEST_F(SampleScene, SmallFeatureCullingStaysBetweenZeroAnd256AndNeedsTheARCamera
     EXPECT_FALSE(smallFeatureCulling());
 }
 
-// The render targets follow the window's size. The window is halved before the first frame and
-// grows back after it, so the targets are made again: the full screen's picture must then be the
-// half window's, doubled, not a corner of it.
-TEST_F(SampleScene, FullScreenTogglesAndTheRenderTargetFollowsTheWindow)
+TEST_F(SampleScene, FullScreenTogglesBetweenTheScreenAndACentredHalfSizeWindow)
 {
     ARViewer* viewer = application.getViewer();
     application.setTitle("Novaro(TM) Plugin (Professional)");
-    ASSERT_TRUE(application.hasNPOT());
     application.createRenderingPipeline();
-    const int width = viewer->getScreenWidth();
-    const int height = viewer->getScreenHeight();
-    ASSERT_GT(width, 0);
-    ASSERT_GT(height, 0);
-    // The window shows the scene through the full-window quad (the player's root group holds it).
-    viewer->setSceneData(application.getQuadGeode());
-    osg::ref_ptr<WindowCapture> capture = new WindowCapture;
-    viewer->getCamera()->setFinalDrawCallback(capture.get());
     viewer->realize();
+    viewer->frame();
     osgViewer::ViewerBase::Windows windows;
     viewer->getWindows(windows);
     ASSERT_EQ(1u, windows.size());
     osgViewer::GraphicsWindow* window = windows.front();
+    const int width = viewer->getScreenWidth();
+    const int height = viewer->getScreenHeight();
+    ASSERT_GT(width, 0);
+    ASSERT_GT(height, 0);
 
     // The single-screen view starts covering the screen.
     EXPECT_TRUE(viewer->isFullscreen());
     expectRectangle(window, 0, 0, width, height);
-    expectDrawnSize(width, height);
 
     // Positions are checked as asked for, before X answers: without a window manager this
     // OpenSceneGraph build then reports them doubled, though the window sits where it was asked to.
@@ -173,8 +157,6 @@ TEST_F(SampleScene, FullScreenTogglesAndTheRenderTargetFollowsTheWindow)
     // The screen is still the screen, whatever the window.
     EXPECT_EQ(width, viewer->getScreenWidth());
     EXPECT_EQ(height, viewer->getScreenHeight());
-    expectDrawnSize(width / 2, height / 2);
-    osg::ref_ptr<osg::Image> half = new osg::Image(*capture->image(), osg::CopyOp::DEEP_COPY_ALL);
 
     viewer->toggleFullscreen();
     EXPECT_TRUE(viewer->isFullscreen());
@@ -182,8 +164,4 @@ TEST_F(SampleScene, FullScreenTogglesAndTheRenderTargetFollowsTheWindow)
     EXPECT_FALSE(window->getWindowDecoration());
     viewer->frame();
     expectRectangle(window, 0, 0, width, height);
-    expectDrawnSize(width, height);
-    ASSERT_EQ(width / 2, half->s());
-    ASSERT_EQ(width, capture->image()->s());
-    EXPECT_LT(meanDifferenceHalved(*capture->image(), *half), 12.0);
 }
