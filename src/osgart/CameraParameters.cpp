@@ -1,5 +1,6 @@
 #include "osgART/CameraParameters.h"
 #include "osgART/InputFiles.h"
+#include "osgART/XmlText.h"
 
 #include <opencv2/core.hpp>
 
@@ -253,7 +254,7 @@ bool readXmlMatrix(const TiXmlElement* element, std::vector<double>& values)
 bool readXmlCalibration(const std::string& text, Calibration& calibration, std::string& error)
 {
     TiXmlDocument document;
-    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    parseXmlText(document, text, TIXML_ENCODING_UNKNOWN);
     const TiXmlElement* root = document.RootElement();
     if (document.Error() || !root || std::string(root->Value()) != "opencv_storage")
     {

@@ -4,10 +4,12 @@
 
 #include <osg/Notify>
 #include <osgART/InputFiles.h>
+#include <osgART/XmlText.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -54,7 +56,7 @@ void endOfFile(const std::string& path, int& line, int& column)
 
 // Only regular files are handed over: directories open fine on this platform but report a
 // meaningless length to TinyXML's sizing seek.
-std::string XMLParserManager::unloadableReason() const
+std::string XMLParserManager::unloadableReason(std::string& content) const
 {
     struct stat status;
     if (::stat(_path.c_str(), &status) != 0)
@@ -62,7 +64,7 @@ std::string XMLParserManager::unloadableReason() const
     if (!S_ISREG(status.st_mode))
         return "not a regular file";
     std::ifstream file(_path, std::ios::binary);
-    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     if (!file.good() && !file.eof())
         return "cannot be read";
     if (osgART::xmlNestingDepth(content) > maximumNesting)
@@ -77,8 +79,11 @@ XMLParserManager::~XMLParserManager() {}
 bool XMLParserManager::loadFile()
 {
     _loadError = LoadError();
-    _loadError.reason = unloadableReason();
-    if (_loadError.reason.empty() && !_document.LoadFile(_path.c_str(), TIXML_DEFAULT_ENCODING))
+    std::string content;
+    _loadError.reason = unloadableReason(content);
+    if (_loadError.reason.empty())
+        osgART::parseXmlText(_document, std::move(content), TIXML_DEFAULT_ENCODING);
+    if (_loadError.reason.empty() && _document.Error())
     {
         _loadError.line = _document.ErrorRow();
         _loadError.column = _document.ErrorCol();

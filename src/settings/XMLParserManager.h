@@ -62,8 +62,8 @@ protected:
     static int countChildren(const TiXmlElement* parent);
 
 private:
-    // Why the file cannot be handed to TinyXML, or empty.
-    std::string unloadableReason() const;
+    // Why the file cannot be handed to TinyXML, or empty; content holds the file when it can.
+    std::string unloadableReason(std::string& content) const;
 
     std::string _path;
     TiXmlDocument _document;

@@ -117,6 +117,20 @@ TEST_F(XMLParserManagerTest, EncodingsAreDetectedFromTheFile)
     const std::string utf16 = NovaroTest::bytes("\xFF\xFE<\0r\0/\0>\0");
     XMLConfigurationParserManager wide(files.write("utf16.xml", utf16));
     EXPECT_FALSE(wide.loadFile() && wide.parse());
+
+    // Windows and old Mac line ends count lines as Unix ones do: <w> is left open at line 4's </r>.
+    LookupReader crlf(files.write("crlf.xml", "<r>\r\n<v>a</v>\r<w>\r\n</r>\r\n"));
+    EXPECT_FALSE(crlf.loadFile());
+    EXPECT_EQ(4, crlf.loadError().line);
+
+    // A file that ends inside a UTF-8 sequence (its last byte announces more): the element it
+    // leaves open is reported, and the parser stays within the file (under valgrind it read past it).
+    for (const char* ending : {"\xD8", "\xF0\x9F", "\xE2\x82"})
+    {
+        const std::string text = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<r>caf") + ending;
+        LookupReader cut(files.write("cut.xml", text));
+        EXPECT_FALSE(cut.loadFile()) << text;
+    }
 }
 
 // What the readers' own tests leave out: the case of tags and attribute values, an empty value, and
