@@ -11,6 +11,17 @@
 namespace Novaro
 {
 
+namespace
+{
+
+// Samples or stream is chosen by the name alone, in any case (".WAV" is a sample).
+std::string lowerCaseExtension(const std::string& file)
+{
+    return osgDB::convertToLowerCase(osgDB::getFileExtension(file));
+}
+
+} // namespace
+
 ARAudio::~ARAudio()
 {
     _sound.stop();
@@ -26,25 +37,17 @@ void ARAudio::setupAudio(const std::string& file, bool visible)
         return;
     }
     _audioFile = file;
-    const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(file));
-    if (extension == "wav")
-    {
-        _useSamples = true;
-        osg::notify(osg::NOTICE) << "ARAudio: using samples..." << std::endl;
-    }
-    else if (extension == "ogg")
-    {
-        _useSamples = false;
-        osg::notify(osg::NOTICE) << "ARAudio: using streams..." << std::endl;
-    }
-    else
+    const std::string unplayed = unplayedFileType(file);
+    if (!unplayed.empty())
     {
         osg::notify(osg::NOTICE) << "WARNING: audio file not supported." << std::endl;
         // The line above shows only with -verbose; the user must learn which sound stays silent.
-        osg::notify(osg::FATAL) << " WARNING: cannot play " << file << ": " << unplayedFileType(file) << "."
-                                << std::endl;
+        osg::notify(osg::FATAL) << " WARNING: cannot play " << file << ": " << unplayed << "." << std::endl;
         return;
     }
+    _useSamples = lowerCaseExtension(file) == "wav";
+    osg::notify(osg::NOTICE) << (_useSamples ? "ARAudio: using samples..." : "ARAudio: using streams...")
+                             << std::endl;
     const std::string failure = load(file);
     if (!failure.empty())
     {
@@ -58,7 +61,7 @@ void ARAudio::setupAudio(const std::string& file, bool visible)
 
 std::string ARAudio::unplayedFileType(const std::string& file)
 {
-    const std::string extension = osgDB::convertToLowerCase(osgDB::getFileExtension(file));
+    const std::string extension = lowerCaseExtension(file);
     if (extension == "wav" || extension == "ogg")
         return std::string();
     return "a sound object plays only .wav and .ogg files";
