@@ -54,8 +54,7 @@ void endOfFile(const std::string& path, int& line, int& column)
 
 } // namespace
 
-// Only regular files are handed over: directories open fine on this platform but report a
-// meaningless length to TinyXML's sizing seek.
+// Only regular files are read: a directory opens fine on this platform, and a device may never end.
 std::string XMLParserManager::unloadableReason(std::string& content) const
 {
     struct stat status;
