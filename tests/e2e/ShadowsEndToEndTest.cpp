@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <vector>
 
 #include <osg/Image>
 #include <osg/LightSource>
@@ -141,28 +142,45 @@ private:
     std::string _output;
 };
 
-int brightness(const osg::Image& image, int x, int y)
+// A screenshot's pixels read once: the checks below look at every pixel's neighbourhood, and
+// osg::Image works out the row layout again on every access.
+class Pixels
 {
-    const unsigned char* pixel = image.data(x, y);
-    return pixel[0] + pixel[1] + pixel[2];
-}
+public:
+    explicit Pixels(const osg::Image& image)
+        : _width(image.s()), _brightness(size_t(image.s()) * image.t()), _box(_brightness.size())
+    {
+        const int bytesPerPixel = int(image.getPixelSizeInBits() / 8);
+        for (int y = 0; y < image.t(); ++y)
+        {
+            const unsigned char* pixel = image.data(0, y);
+            for (int x = 0; x < image.s(); ++x, pixel += bytesPerPixel)
+            {
+                _brightness[index(x, y)] = pixel[0] + pixel[1] + pixel[2];
+                _box[index(x, y)] = pixel[0] > 60 && pixel[0] > 2 * (pixel[1] + pixel[2]);
+            }
+        }
+    }
+    int brightness(int x, int y) const { return _brightness[index(x, y)]; }
+    bool isBox(int x, int y) const { return _box[index(x, y)]; }
 
-bool isBox(const osg::Image& image, int x, int y)
-{
-    const unsigned char* pixel = image.data(x, y);
-    return pixel[0] > 60 && pixel[0] > 2 * (pixel[1] + pixel[2]);
-}
+private:
+    size_t index(int x, int y) const { return size_t(y) * _width + x; }
+    int _width;
+    std::vector<int> _brightness;
+    std::vector<bool> _box;
+};
 
 // The tracked pose differs by a pixel or two between runs: only pixels well inside an evenly lit
 // area of the reference picture (plate or background, not their edge) are compared.
-bool evenAround(const osg::Image& image, int x, int y, int radius)
+bool evenAround(const Pixels& image, int x, int y, int radius)
 {
-    int lowest = brightness(image, x, y), highest = lowest;
+    int lowest = image.brightness(x, y), highest = lowest;
     for (int dy = -radius; dy <= radius; ++dy)
     {
         for (int dx = -radius; dx <= radius; ++dx)
         {
-            const int value = brightness(image, x + dx, y + dy);
+            const int value = image.brightness(x + dx, y + dy);
             lowest = std::min(lowest, value);
             highest = std::max(highest, value);
         }
@@ -177,17 +195,18 @@ struct Darkening
 };
 
 // The plate pixels clearly darker with the box than without it, at least 3 pixels from the box.
-Darkening darkening(const osg::Image& withBox, const osg::Image& without)
+Darkening darkening(const osg::Image& withBoxImage, const osg::Image& withoutImage)
 {
+    const Pixels withBox(withBoxImage), without(withoutImage);
     Darkening result;
     osg::Vec2d shadowSum, boxSum;
     int boxPixels = 0;
     const int margin = 3;
-    for (int y = margin + 1; y < withBox.t() - margin - 1; ++y)
+    for (int y = margin + 1; y < withBoxImage.t() - margin - 1; ++y)
     {
-        for (int x = margin + 1; x < withBox.s() - margin - 1; ++x)
+        for (int x = margin + 1; x < withBoxImage.s() - margin - 1; ++x)
         {
-            if (isBox(withBox, x, y))
+            if (withBox.isBox(x, y))
             {
                 boxSum += osg::Vec2d(x, y);
                 ++boxPixels;
@@ -196,9 +215,9 @@ Darkening darkening(const osg::Image& withBox, const osg::Image& without)
             bool nearBox = false;
             for (int dy = -margin; dy <= margin && !nearBox; ++dy)
                 for (int dx = -margin; dx <= margin && !nearBox; ++dx)
-                    nearBox = isBox(withBox, x + dx, y + dy);
-            const int reference = brightness(without, x, y);
-            if (!nearBox && reference > 150 && brightness(withBox, x, y) < 0.8 * reference &&
+                    nearBox = withBox.isBox(x + dx, y + dy);
+            const int reference = without.brightness(x, y);
+            if (!nearBox && reference > 150 && withBox.brightness(x, y) < 0.8 * reference &&
                 evenAround(without, x, y, margin + 1))
             {
                 shadowSum += osg::Vec2d(x, y);
@@ -304,18 +323,18 @@ TEST(ShadowsEndToEnd, LightFromAModelShadowsNoLightDarkensNothingAndAntialiasing
 }
 
 // The mean brightness of the plate pixels that are evenly lit in the reference picture.
-double meanOverEvenPlate(const osg::Image& picture, const osg::Image& reference)
+double meanOverEvenPlate(const osg::Image& pictureImage, const osg::Image& referenceImage)
 {
+    const Pixels picture(pictureImage), reference(referenceImage);
     double sum = 0.0;
     int pixels = 0;
-    for (int y = 8; y < reference.t() - 8; y += 2)
+    for (int y = 8; y < referenceImage.t() - 8; y += 2)
     {
-        for (int x = 8; x < reference.s() - 8; x += 2)
+        for (int x = 8; x < referenceImage.s() - 8; x += 2)
         {
-            if (brightness(reference, x, y) > 150 && evenAround(reference, x, y, 4) &&
-                !isBox(reference, x, y))
+            if (reference.brightness(x, y) > 150 && evenAround(reference, x, y, 4) && !reference.isBox(x, y))
             {
-                sum += brightness(picture, x, y);
+                sum += picture.brightness(x, y);
                 ++pixels;
             }
         }
