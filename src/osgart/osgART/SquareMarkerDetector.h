@@ -37,8 +37,9 @@ struct DetectedSquare
 /// shelf are dropped before any contour is traced; put the regions where the last frame's markers were first;
 /// take each remaining region's outline from its rows' ends (a marker's border surrounds its
 /// pattern's light cells, hence the hole; seen in any perspective it is convex, so its rows' ends
-/// are its contour) and keep the outlines that simplify to convex quadrilaterals, locate each side at full
-/// resolution along its normals, at most 24 pixels out (the centre of the dark-to-bright step, which a
+/// are its contour), drop the outlines that stray far from the quadrilateral of their farthest points (a
+/// few passes over the outline) and keep those that simplify to convex quadrilaterals, locate each side at
+/// full resolution along its normals, at most 24 pixels out (the centre of the dark-to-bright step, which a
 /// symmetric blur leaves in place), fit the side lines through the edge points undistorted by an
 /// UndistortionGrid, with outliers dropped, and intersect them, sample the inner square through the
 /// homography of the corners, and match the samples against every pattern in its four orientations by
