@@ -149,6 +149,39 @@ inline float sampleBilinear(const cv::Mat& grey, double x, double y)
     return top + fy * (bottom - top);
 }
 
+// Grey values at centre + normal * s for s from -reach to reach, as sampleBilinear() gives them.
+// A profile inside the image, as nearly all are, needs no clamping point by point.
+void sampleProfile(const cv::Mat& grey, const osg::Vec2d& centre, const osg::Vec2d& normal, int reach,
+                   float* profile)
+{
+    const double maximumX = grey.cols - 1.001, maximumY = grey.rows - 1.001;
+    const osg::Vec2d first = centre - normal * double(reach), last = centre + normal * double(reach);
+    const bool inside = std::min(first.x(), last.x()) >= 0.0 && std::max(first.x(), last.x()) <= maximumX &&
+                        std::min(first.y(), last.y()) >= 0.0 && std::max(first.y(), last.y()) <= maximumY;
+    if (!inside)
+    {
+        for (int s = -reach; s <= reach; ++s)
+        {
+            const osg::Vec2d p = centre + normal * double(s);
+            profile[s + reach] = sampleBilinear(grey, p.x(), p.y());
+        }
+        return;
+    }
+    const unsigned char* const data = grey.data;
+    const size_t stride = grey.step[0];
+    for (int s = -reach; s <= reach; ++s)
+    {
+        const osg::Vec2d p = centre + normal * double(s);
+        const int ix = int(p.x()), iy = int(p.y());
+        const float fx = float(p.x() - ix), fy = float(p.y() - iy);
+        const unsigned char* row0 = data + size_t(iy) * stride + size_t(ix);
+        const unsigned char* row1 = row0 + stride;
+        const float top = row0[0] + fx * (float(row0[1]) - float(row0[0]));
+        const float bottom = row1[0] + fx * (float(row1[1]) - float(row1[0]));
+        profile[s + reach] = top + fy * (bottom - top);
+    }
+}
+
 // Maps the unit square (0,0) (1,0) (1,1) (0,1) onto a quadrilateral.
 struct SquareHomography
 {
@@ -806,11 +839,7 @@ bool locateSide(const cv::Mat& grey, int scale, UndistortionGrid& undistortion,
     edges.profile.resize(size_t(2 * reach + 1));
     for (size_t k = 0; k < centres.size(); ++k)
     {
-        for (int s = -reach; s <= reach; ++s)
-        {
-            const osg::Vec2d p = centres[k] + normals[k] * double(s);
-            edges.profile[size_t(s + reach)] = sampleBilinear(grey, p.x(), p.y());
-        }
+        sampleProfile(grey, centres[k], normals[k], reach, edges.profile.data());
         Step step;
         if (!locateStep(edges.profile, floorShare, step))
             continue;
