@@ -56,6 +56,13 @@ const double kOutlineTolerance = 0.04;
 // mostly stray farther, and simplifying one costs as much as some ten of these tests. Default 1.5;
 // lowering it saves simplifications and risks markers bitten into by an occluder.
 const double kMaximumOutlineDeviation = 1.5;
+// Correlation of the first look (see firstLook()) below which a candidate is not examined further.
+// Markers keep 0.4 or more (blurred, shadowed, occluded, strongly tilted; 0.7 when clean); of the
+// candidates texture and decoys make, a fifth fall below 0.3. The look costs 64 samples and a
+// 64-cell comparison per pattern and orientation; each candidate it drops saves locating its sides,
+// sampling its pattern and matching it. Default 0.3; raising it drops more clutter and risks the
+// most blurred and shaded markers.
+const double kFirstLookFloor = 0.3;
 // Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
 // Correlation a shaded marker keeps at least before its shadow is evened out.
@@ -371,12 +378,12 @@ namespace
 
 // Mean removed, unit length; a flat vector stays zero (and never matches: it cannot be told from
 // paper). Returns false for a flat vector.
-bool normalise(std::array<float, 256>& values)
+template <size_t N> bool normalise(std::array<float, N>& values)
 {
     double sum = 0.0;
     for (float value : values)
         sum += value;
-    const float mean = float(sum / 256.0);
+    const float mean = float(sum / double(N));
     double squares = 0.0;
     for (float& value : values)
     {
@@ -392,10 +399,12 @@ bool normalise(std::array<float, 256>& values)
 // Eight running sums, so that the compiler keeps them in vector registers: a single sum fixes the
 // order of the additions and leaves the products one at a time. Every pattern in four orientations
 // is compared with every candidate, so this is the inner loop of the matching.
-inline double correlate(const std::array<float, 256>& first, const std::array<float, 256>& second)
+template <size_t N>
+inline double correlate(const std::array<float, N>& first, const std::array<float, N>& second)
 {
+    static_assert(N % 8 == 0, "eight lanes");
     float sums[8] = {};
-    for (size_t k = 0; k < 256; k += 8)
+    for (size_t k = 0; k < N; k += 8)
         for (size_t lane = 0; lane < 8; ++lane)
             sums[lane] += first[k + lane] * second[k + lane];
     return double(((sums[0] + sums[4]) + (sums[1] + sums[5])) + ((sums[2] + sums[6]) + (sums[3] + sums[7])));
@@ -582,6 +591,25 @@ std::array<float, 256> blurredPattern(const cv::Mat& pattern, double blurAcross,
 
 } // namespace
 
+namespace
+{
+
+// A smoothed pattern at the first look's resolution: the mean of each block of cells, mean removed,
+// unit length.
+SquareMarkerDetector::CoarsePattern coarsened(const std::array<float, 256>& smoothed)
+{
+    const int block = kCells / SquareMarkerDetector::kCoarseCells;
+    SquareMarkerDetector::CoarsePattern coarse{};
+    for (int row = 0; row < kCells; ++row)
+        for (int column = 0; column < kCells; ++column)
+            coarse[size_t((row / block) * SquareMarkerDetector::kCoarseCells + column / block)] +=
+                smoothed[size_t(row * kCells + column)];
+    normalise(coarse);
+    return coarse;
+}
+
+} // namespace
+
 SquareMarkerDetector::SquareMarkerDetector()
     : _threshold(100), _thresholdMode(ADAPTIVE), _minimumConfidence(0.8)
 {
@@ -611,6 +639,10 @@ int SquareMarkerDetector::addPattern(const Pattern& pattern)
         smoothed[size_t(orientation)] =
             blurredPattern(greys[size_t(orientation)], kRankingBlur, kRankingBlur, 0.0);
     _smoothedPatterns.push_back(smoothed);
+    std::array<CoarsePattern, 4> coarse;
+    for (int orientation = 0; orientation < 4; ++orientation)
+        coarse[size_t(orientation)] = coarsened(smoothed[size_t(orientation)]);
+    _coarsePatterns.push_back(coarse);
     return int(_patterns.size()) - 1;
 }
 
@@ -812,7 +844,8 @@ struct SideEdges
 {
     double darkSum = 0.0, brightSum = 0.0;
     int samples = 0;
-    double medianSpread = 0.0; ///< of the last side located (0 when it showed no edge)
+    double medianSpread = 0.0; ///< of the last side located (0 when it showed no edge, or not wanted)
+    bool wantSpread = true;
     std::vector<osg::Vec2d> points;
     std::vector<double> spreads;
     std::vector<float> profile;
@@ -850,7 +883,7 @@ bool locateSide(const cv::Mat& grey, int scale, UndistortionGrid& undistortion,
         points.push_back(undistortion.observedToIdeal(toVideo(edge.x(), edge.y(), scale)));
     }
     edges.samples += int(spreads.size());
-    if (!spreads.empty())
+    if (edges.wantSpread && !spreads.empty())
     {
         std::nth_element(spreads.begin(), spreads.begin() + long(spreads.size() / 2), spreads.end());
         edges.medianSpread = spreads[spreads.size() / 2];
@@ -937,6 +970,7 @@ void SquareMarkerDetector::refineCornersDensely(const cv::Mat& grey, int scale, 
     std::array<Line, 4> lines;
     std::array<bool, 4> fitted{};
     SideEdges edges;
+    edges.wantSpread = false; // the blur is the first pass's
     std::vector<osg::Vec2d> centres, normals;
     centres.reserve(kMaximumDenseSamples);
     normals.reserve(kMaximumDenseSamples);
@@ -1353,11 +1387,40 @@ void SquareMarkerDetector::matchBlurred(const cv::Mat& grey, int scale,
         match.pattern = -1; // not clear enough for a second chance
 }
 
+// The inner square sampled once per block of cells through the rough corners (no side located, and
+// the lens left out: across a marker it bends the square by a pixel or so), against every pattern
+// smoothed and coarsened alike: smoothing makes the comparison forgive the rough corners' pixel or
+// two, and blur and shadow edges, as the full match does not. Returns the best correlation.
+double SquareMarkerDetector::firstLook(const cv::Mat& grey,
+                                       const std::array<osg::Vec2d, 4>& approximate) const
+{
+    SquareHomography homography;
+    if (!allFinite(approximate) || !homography.set(approximate))
+        return 1.0; // left to the full examination
+    CoarsePattern samples;
+    const double step = 0.5 / kCoarseCells;
+    for (int row = 0; row < kCoarseCells; ++row)
+        for (int column = 0; column < kCoarseCells; ++column)
+        {
+            const osg::Vec2d point = homography.map(0.25 + step * (column + 0.5), 0.25 + step * (row + 0.5));
+            samples[size_t(row * kCoarseCells + column)] = sampleBilinear(grey, point.x(), point.y());
+        }
+    if (!normalise(samples))
+        return 0.0;
+    double best = -1.0;
+    for (const std::array<CoarsePattern, 4>& pattern : _coarsePatterns)
+        for (const CoarsePattern& turned : pattern)
+            best = std::max(best, correlate(samples, turned));
+    return best;
+}
+
 double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
                                      const std::array<osg::Vec2d, 4>& approximate,
                                      std::vector<DetectedSquare>& best, int& matched) const
 {
     matched = -1;
+    if (firstLook(grey, approximate) < kFirstLookFloor)
+        return 0.0;
     std::array<osg::Vec2d, 4> ideal;
     EdgeLevels levels;
     if (!refineCorners(grey, scale, approximate, 0.12, ideal, levels))
@@ -1501,19 +1564,21 @@ struct Chain
 
 void measureChain(const std::vector<cv::Point>& outline, Chain& chain)
 {
+    // In ints: the products stay below 2^31 for search images up to 23,000 pixels across.
     const cv::Point from = outline[chain.first];
-    const long long dx = outline[chain.last].x - from.x, dy = outline[chain.last].y - from.y;
-    long long most = 0;
-    chain.farthest = chain.first;
+    const int dx = outline[chain.last].x - from.x, dy = outline[chain.last].y - from.y;
+    int most = 0;
+    size_t farthest = chain.first;
     auto scan = [&](size_t begin, size_t end)
     {
+        const cv::Point* points = outline.data();
         for (size_t k = begin; k < end; ++k)
         {
-            const long long offset = std::llabs(dx * (outline[k].y - from.y) - dy * (outline[k].x - from.x));
+            const int offset = std::abs(dx * (points[k].y - from.y) - dy * (points[k].x - from.x));
             if (offset > most)
             {
                 most = offset;
-                chain.farthest = k;
+                farthest = k;
             }
         }
     };
@@ -1524,6 +1589,7 @@ void measureChain(const std::vector<cv::Point>& outline, Chain& chain)
         scan(chain.first, outline.size());
         scan(0, chain.last);
     }
+    chain.farthest = farthest;
     chain.distance = double(most) / std::max(1.0, std::hypot(double(dx), double(dy)));
 }
 

@@ -127,6 +127,10 @@ public:
     static constexpr double kFloorBasePatterns = 8.0;
     static constexpr double kMaximumFloor = 0.97;
 
+    /// Cells per side of a pattern at the first look at a candidate (blocks of 2 x 2 cells).
+    static const int kCoarseCells = 8;
+    using CoarsePattern = std::array<float, kCoarseCells * kCoarseCells>;
+
     /// Frames this wide and wider are searched at half resolution.
     static const int kHalvedSearchFromWidth = 1600;
 
@@ -199,6 +203,8 @@ private:
                                double blurAcross, double blurDown) const;
     /// True when a match clears the confidence floor for the loaded patterns and leads its runner-up enough.
     bool accepted(const Match& match) const;
+    /// The best correlation of a candidate's coarse samples with the coarse patterns (see the source).
+    double firstLook(const cv::Mat& grey, const std::array<osg::Vec2d, 4>& approximate) const;
     /// Identifies one candidate; returns its best correlation, matched the pattern it matched or -1.
     double examine(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
                    std::vector<DetectedSquare>& best, int& matched) const;
@@ -231,6 +237,8 @@ private:
     /// Per pattern and orientation: the grey values slightly blurred, mean removed, unit length, for
     /// choosing the patterns a blurred candidate is compared with.
     std::vector<std::array<std::array<float, 256>, 4>> _smoothedPatterns;
+    /// Per pattern and orientation: the smoothed grey values in blocks of cells, for the first look.
+    std::vector<std::array<CoarsePattern, 4>> _coarsePatterns;
     cv::Mat _reduced;
     cv::Mat _binary;
     cv::Mat _columnMinimum, _columnMaximum, _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel,
