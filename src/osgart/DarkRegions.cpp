@@ -15,6 +15,8 @@ namespace osgART
 namespace
 {
 
+const int kNotWanted = std::numeric_limits<int>::min(); // in _rowsAt
+
 // Bit k set when pixel k of the 64 from row is nonzero.
 inline uint64_t nonzeroBits(const unsigned char* row)
 {
@@ -40,17 +42,23 @@ inline uint64_t nonzeroBits(const unsigned char* row)
 
 // The runs of one row, 64 pixels at a time: the places where a pixel differs from the one before
 // it are the set bits of the pixels' bits against themselves shifted by one, taken lowest first.
-// Changes alternate between a run's start and its end.
+// Changes alternate between a run's start and its end. The runs are written behind the last row's,
+// into room made for the most a row can hold.
 void DarkRegions::findRuns(const unsigned char* row, int y, int width)
 {
+    const size_t most = _runCount + size_t(width) / 2 + 1;
+    if (_runs.size() < most)
+        _runs.resize(std::max(most, 2 * _runs.size()));
+    Run* const runs = _runs.data();
+    int count = int(_runCount);
     bool inside = false;
     int start = 0;
     auto toggle = [&](int x)
     {
         if (inside)
         {
-            const int index = int(_runs.size());
-            _runs.push_back(Run{y, start, x, index, 0});
+            runs[count] = Run{y, start, x, count, 0};
+            ++count;
         }
         else
             start = x;
@@ -70,6 +78,7 @@ void DarkRegions::findRuns(const unsigned char* row, int y, int width)
             toggle(x);
     if (inside)
         toggle(width);
+    _runCount = size_t(count);
 }
 
 namespace
@@ -122,77 +131,87 @@ void DarkRegions::joinRows(int above, int aboveEnd, int current, int currentEnd)
 
 void DarkRegions::find(const cv::Mat& binary)
 {
-    _runs.clear();
+    _runCount = 0;
     _regions.clear();
     if (binary.empty() || binary.type() != CV_8UC1)
         return;
     int previous = 0, previousEnd = 0;
     for (int y = 0; y < binary.rows; ++y)
     {
-        const int first = int(_runs.size());
+        const int first = int(_runCount);
         findRuns(binary.ptr<unsigned char>(y), y, binary.cols);
-        joinRows(previous, previousEnd, first, int(_runs.size()));
+        joinRows(previous, previousEnd, first, int(_runCount));
         previous = first;
-        previousEnd = int(_runs.size());
+        previousEnd = int(_runCount);
     }
     collectRegions();
 }
 
 // Bounding box, pixels and holes of every region, in the order of their first run (top to bottom,
 // left to right). A run's parent always precedes it and a region's root is its first run, so one
-// pass in run order labels every run from its parent's label, with no search for roots.
+// pass in run order labels every run from its parent's label, with no search for roots. The pass
+// keeps each region's extent in plain integers and makes the regions from them at the end.
 void DarkRegions::collectRegions()
 {
-    _regionOfRun.resize(_runs.size());
-    _contacts.clear();
-    for (size_t k = 0; k < _runs.size(); ++k)
+    _regionOfRun.resize(_runCount);
+    _extents.clear();
+    const Run* const runs = _runs.data();
+    int* const regionOf = _regionOfRun.data();
+    for (size_t k = 0; k < _runCount; ++k)
     {
-        const Run& run = _runs[k];
+        const Run& run = runs[k];
         int index;
         if (run.parent == int(k))
         {
-            index = int(_regions.size());
-            Region region;
-            region.bounds = cv::Rect(run.start, run.row, run.end - run.start, 1);
-            _regions.push_back(region);
-            _contacts.push_back(0);
+            index = int(_extents.size());
+            _extents.push_back(Extent{run.start, run.end, run.row, run.row, 0, 0, 0});
         }
         else
-            index = _regionOfRun[size_t(run.parent)];
-        _regionOfRun[k] = index;
-        Region& region = _regions[size_t(index)];
-        const int left = std::min(region.bounds.x, run.start);
-        const int right = std::max(region.bounds.x + region.bounds.width, run.end);
-        region.bounds.x = left;
-        region.bounds.width = right - left;
-        region.bounds.height = run.row - region.bounds.y + 1;
-        region.pixels += run.end - run.start;
-        ++region.runs;
-        _contacts[size_t(index)] += run.contacts;
+            index = regionOf[run.parent];
+        regionOf[k] = index;
+        Extent& extent = _extents[size_t(index)];
+        extent.left = std::min(extent.left, run.start);
+        extent.right = std::max(extent.right, run.end);
+        extent.bottom = run.row;
+        extent.pixels += run.end - run.start;
+        ++extent.runs;
+        extent.contacts += run.contacts;
     }
-    for (size_t k = 0; k < _regions.size(); ++k)
-        _regions[k].holes = std::max(0, _contacts[k] - _regions[k].runs + 1);
+    _regions.resize(_extents.size());
+    for (size_t k = 0; k < _extents.size(); ++k)
+    {
+        const Extent& extent = _extents[k];
+        Region& region = _regions[k];
+        region.bounds =
+            cv::Rect(extent.left, extent.top, extent.right - extent.left, extent.bottom - extent.top + 1);
+        region.pixels = extent.pixels;
+        region.runs = extent.runs;
+        region.holes = std::max(0, extent.contacts - extent.runs + 1);
+    }
 }
 
 void DarkRegions::findRowEnds(const std::vector<int>& wanted)
 {
-    _rowsAt.assign(_regions.size(), -1);
+    _rowsAt.assign(_regions.size(), kNotWanted);
     int rows = 0;
     for (int index : wanted)
     {
-        _rowsAt[size_t(index)] = rows;
+        _rowsAt[size_t(index)] = rows - _regions[size_t(index)].bounds.y;
         rows += _regions[size_t(index)].bounds.height;
     }
     _left.assign(size_t(rows), std::numeric_limits<int>::max());
     _right.assign(size_t(rows), -1);
-    for (size_t k = 0; k < _runs.size(); ++k)
+    const Run* const runs = _runs.data();
+    const int* const regionOf = _regionOfRun.data();
+    const int* const rowsAt = _rowsAt.data();
+    for (size_t k = 0; k < _runCount; ++k)
     {
-        const int index = _regionOfRun[k];
-        const int first = _rowsAt[size_t(index)];
-        if (first < 0)
+        // Stored less the region's top row: adding a run's own row gives its slot.
+        const int first = rowsAt[regionOf[k]];
+        if (first == kNotWanted)
             continue;
-        const Run& run = _runs[k];
-        const size_t row = size_t(first + run.row - _regions[size_t(index)].bounds.y);
+        const Run& run = runs[k];
+        const size_t row = size_t(first + run.row);
         _left[row] = std::min(_left[row], run.start);
         _right[row] = std::max(_right[row], run.end - 1);
     }
@@ -201,10 +220,10 @@ void DarkRegions::findRowEnds(const std::vector<int>& wanted)
 void DarkRegions::rowOutline(int index, std::vector<cv::Point>& outline) const
 {
     outline.clear();
-    const int first = index >= 0 && size_t(index) < _rowsAt.size() ? _rowsAt[size_t(index)] : -1;
-    if (first < 0)
+    if (index < 0 || size_t(index) >= _rowsAt.size() || _rowsAt[size_t(index)] == kNotWanted)
         return;
     const cv::Rect& bounds = _regions[size_t(index)].bounds;
+    const int first = _rowsAt[size_t(index)] + bounds.y;
     for (int row = 0; row < bounds.height; ++row)
         outline.emplace_back(_left[size_t(first + row)], bounds.y + row);
     for (int row = bounds.height - 1; row >= 0; --row)

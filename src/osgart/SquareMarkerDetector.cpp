@@ -47,6 +47,22 @@ const double kMinimumRunShare = 0.08;
 // the pixel or so that thresholding takes off each edge of a small marker's ring.
 const double kMinimumQuadrilateralFill = 0.35;
 static_assert(kTile == 4, "tile extremes are taken four columns at a time");
+// Distance from a side, as a share of the perimeter, up to which a region's outline is simplified
+// into that side.
+const double kOutlineTolerance = 0.04;
+// How far, in simplification tolerances, a region's outline may stray from the quadrilateral of its
+// farthest points before it is dropped without being simplified. Markers' outlines stay within 0.75
+// (occluded, blurred or shadowed ones included; 0.3 when clean); the outlines of texture's regions
+// mostly stray farther, and simplifying one costs as much as some ten of these tests. Default 1.5;
+// lowering it saves simplifications and risks markers bitten into by an occluder.
+const double kMaximumOutlineDeviation = 1.5;
+// Correlation of the first look (see firstLook()) below which a candidate is not examined further.
+// Markers keep 0.4 or more (blurred, shadowed, occluded, strongly tilted; 0.7 when clean); of the
+// candidates texture and decoys make, a fifth fall below 0.3. The look costs 64 samples and a
+// 64-cell comparison per pattern and orientation; each candidate it drops saves locating its sides,
+// sampling its pattern and matching it. Default 0.3; raising it drops more clutter and risks the
+// most blurred and shaded markers.
+const double kFirstLookFloor = 0.3;
 // Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
 // Correlation a shaded marker keeps at least before its shadow is evened out.
@@ -138,6 +154,39 @@ inline float sampleBilinear(const cv::Mat& grey, double x, double y)
     const float top = row0[0] + fx * (float(row0[1]) - float(row0[0]));
     const float bottom = row1[0] + fx * (float(row1[1]) - float(row1[0]));
     return top + fy * (bottom - top);
+}
+
+// Grey values at centre + normal * s for s from -reach to reach, as sampleBilinear() gives them.
+// A profile inside the image, as nearly all are, needs no clamping point by point.
+void sampleProfile(const cv::Mat& grey, const osg::Vec2d& centre, const osg::Vec2d& normal, int reach,
+                   float* profile)
+{
+    const double maximumX = grey.cols - 1.001, maximumY = grey.rows - 1.001;
+    const osg::Vec2d first = centre - normal * double(reach), last = centre + normal * double(reach);
+    const bool inside = std::min(first.x(), last.x()) >= 0.0 && std::max(first.x(), last.x()) <= maximumX &&
+                        std::min(first.y(), last.y()) >= 0.0 && std::max(first.y(), last.y()) <= maximumY;
+    if (!inside)
+    {
+        for (int s = -reach; s <= reach; ++s)
+        {
+            const osg::Vec2d p = centre + normal * double(s);
+            profile[s + reach] = sampleBilinear(grey, p.x(), p.y());
+        }
+        return;
+    }
+    const unsigned char* const data = grey.data;
+    const size_t stride = grey.step[0];
+    for (int s = -reach; s <= reach; ++s)
+    {
+        const osg::Vec2d p = centre + normal * double(s);
+        const int ix = int(p.x()), iy = int(p.y());
+        const float fx = float(p.x() - ix), fy = float(p.y() - iy);
+        const unsigned char* row0 = data + size_t(iy) * stride + size_t(ix);
+        const unsigned char* row1 = row0 + stride;
+        const float top = row0[0] + fx * (float(row0[1]) - float(row0[0]));
+        const float bottom = row1[0] + fx * (float(row1[1]) - float(row1[0]));
+        profile[s + reach] = top + fy * (bottom - top);
+    }
 }
 
 // Maps the unit square (0,0) (1,0) (1,1) (0,1) onto a quadrilateral.
@@ -329,12 +378,12 @@ namespace
 
 // Mean removed, unit length; a flat vector stays zero (and never matches: it cannot be told from
 // paper). Returns false for a flat vector.
-bool normalise(std::array<float, 256>& values)
+template <size_t N> bool normalise(std::array<float, N>& values)
 {
     double sum = 0.0;
     for (float value : values)
         sum += value;
-    const float mean = float(sum / 256.0);
+    const float mean = float(sum / double(N));
     double squares = 0.0;
     for (float& value : values)
     {
@@ -350,10 +399,12 @@ bool normalise(std::array<float, 256>& values)
 // Eight running sums, so that the compiler keeps them in vector registers: a single sum fixes the
 // order of the additions and leaves the products one at a time. Every pattern in four orientations
 // is compared with every candidate, so this is the inner loop of the matching.
-inline double correlate(const std::array<float, 256>& first, const std::array<float, 256>& second)
+template <size_t N>
+inline double correlate(const std::array<float, N>& first, const std::array<float, N>& second)
 {
+    static_assert(N % 8 == 0, "eight lanes");
     float sums[8] = {};
-    for (size_t k = 0; k < 256; k += 8)
+    for (size_t k = 0; k < N; k += 8)
         for (size_t lane = 0; lane < 8; ++lane)
             sums[lane] += first[k + lane] * second[k + lane];
     return double(((sums[0] + sums[4]) + (sums[1] + sums[5])) + ((sums[2] + sums[6]) + (sums[3] + sums[7])));
@@ -540,6 +591,25 @@ std::array<float, 256> blurredPattern(const cv::Mat& pattern, double blurAcross,
 
 } // namespace
 
+namespace
+{
+
+// A smoothed pattern at the first look's resolution: the mean of each block of cells, mean removed,
+// unit length.
+SquareMarkerDetector::CoarsePattern coarsened(const std::array<float, 256>& smoothed)
+{
+    const int block = kCells / SquareMarkerDetector::kCoarseCells;
+    SquareMarkerDetector::CoarsePattern coarse{};
+    for (int row = 0; row < kCells; ++row)
+        for (int column = 0; column < kCells; ++column)
+            coarse[size_t((row / block) * SquareMarkerDetector::kCoarseCells + column / block)] +=
+                smoothed[size_t(row * kCells + column)];
+    normalise(coarse);
+    return coarse;
+}
+
+} // namespace
+
 SquareMarkerDetector::SquareMarkerDetector()
     : _threshold(100), _thresholdMode(ADAPTIVE), _minimumConfidence(0.8)
 {
@@ -569,6 +639,10 @@ int SquareMarkerDetector::addPattern(const Pattern& pattern)
         smoothed[size_t(orientation)] =
             blurredPattern(greys[size_t(orientation)], kRankingBlur, kRankingBlur, 0.0);
     _smoothedPatterns.push_back(smoothed);
+    std::array<CoarsePattern, 4> coarse;
+    for (int orientation = 0; orientation < 4; ++orientation)
+        coarse[size_t(orientation)] = coarsened(smoothed[size_t(orientation)]);
+    _coarsePatterns.push_back(coarse);
     return int(_patterns.size()) - 1;
 }
 
@@ -770,7 +844,8 @@ struct SideEdges
 {
     double darkSum = 0.0, brightSum = 0.0;
     int samples = 0;
-    double medianSpread = 0.0; ///< of the last side located (0 when it showed no edge)
+    double medianSpread = 0.0; ///< of the last side located (0 when it showed no edge, or not wanted)
+    bool wantSpread = true;
     std::vector<osg::Vec2d> points;
     std::vector<double> spreads;
     std::vector<float> profile;
@@ -797,11 +872,7 @@ bool locateSide(const cv::Mat& grey, int scale, UndistortionGrid& undistortion,
     edges.profile.resize(size_t(2 * reach + 1));
     for (size_t k = 0; k < centres.size(); ++k)
     {
-        for (int s = -reach; s <= reach; ++s)
-        {
-            const osg::Vec2d p = centres[k] + normals[k] * double(s);
-            edges.profile[size_t(s + reach)] = sampleBilinear(grey, p.x(), p.y());
-        }
+        sampleProfile(grey, centres[k], normals[k], reach, edges.profile.data());
         Step step;
         if (!locateStep(edges.profile, floorShare, step))
             continue;
@@ -812,7 +883,7 @@ bool locateSide(const cv::Mat& grey, int scale, UndistortionGrid& undistortion,
         points.push_back(undistortion.observedToIdeal(toVideo(edge.x(), edge.y(), scale)));
     }
     edges.samples += int(spreads.size());
-    if (!spreads.empty())
+    if (edges.wantSpread && !spreads.empty())
     {
         std::nth_element(spreads.begin(), spreads.begin() + long(spreads.size() / 2), spreads.end());
         edges.medianSpread = spreads[spreads.size() / 2];
@@ -899,6 +970,7 @@ void SquareMarkerDetector::refineCornersDensely(const cv::Mat& grey, int scale, 
     std::array<Line, 4> lines;
     std::array<bool, 4> fitted{};
     SideEdges edges;
+    edges.wantSpread = false; // the blur is the first pass's
     std::vector<osg::Vec2d> centres, normals;
     centres.reserve(kMaximumDenseSamples);
     normals.reserve(kMaximumDenseSamples);
@@ -1315,11 +1387,40 @@ void SquareMarkerDetector::matchBlurred(const cv::Mat& grey, int scale,
         match.pattern = -1; // not clear enough for a second chance
 }
 
+// The inner square sampled once per block of cells through the rough corners (no side located, and
+// the lens left out: across a marker it bends the square by a pixel or so), against every pattern
+// smoothed and coarsened alike: smoothing makes the comparison forgive the rough corners' pixel or
+// two, and blur and shadow edges, as the full match does not. Returns the best correlation.
+double SquareMarkerDetector::firstLook(const cv::Mat& grey,
+                                       const std::array<osg::Vec2d, 4>& approximate) const
+{
+    SquareHomography homography;
+    if (!allFinite(approximate) || !homography.set(approximate))
+        return 1.0; // left to the full examination
+    CoarsePattern samples;
+    const double step = 0.5 / kCoarseCells;
+    for (int row = 0; row < kCoarseCells; ++row)
+        for (int column = 0; column < kCoarseCells; ++column)
+        {
+            const osg::Vec2d point = homography.map(0.25 + step * (column + 0.5), 0.25 + step * (row + 0.5));
+            samples[size_t(row * kCoarseCells + column)] = sampleBilinear(grey, point.x(), point.y());
+        }
+    if (!normalise(samples))
+        return 0.0;
+    double best = -1.0;
+    for (const std::array<CoarsePattern, 4>& pattern : _coarsePatterns)
+        for (const CoarsePattern& turned : pattern)
+            best = std::max(best, correlate(samples, turned));
+    return best;
+}
+
 double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
                                      const std::array<osg::Vec2d, 4>& approximate,
                                      std::vector<DetectedSquare>& best, int& matched) const
 {
     matched = -1;
+    if (firstLook(grey, approximate) < kFirstLookFloor)
+        return 0.0;
     std::array<osg::Vec2d, 4> ideal;
     EdgeLevels levels;
     if (!refineCorners(grey, scale, approximate, 0.12, ideal, levels))
@@ -1448,14 +1549,125 @@ void SquareMarkerDetector::orderRegionsByPreviousMarkers(int videoPerSearch)
     std::stable_partition(_regions.begin(), _regions.end(), [](const Region& r) { return r.nearPrevious; });
 }
 
+namespace
+{
+
+// A stretch of a region's outline, from its first point up to its last (walking on in the outline's
+// order, past its end to its start if need be), and the point of it farthest from the chord between
+// the two.
+struct Chain
+{
+    size_t first = 0, last = 0;
+    size_t farthest = 0;
+    double distance = 0.0; ///< of the farthest point from the chord, pixels
+};
+
+void measureChain(const std::vector<cv::Point>& outline, Chain& chain)
+{
+    // In ints: the products stay below 2^31 for search images up to 23,000 pixels across.
+    const cv::Point from = outline[chain.first];
+    const int dx = outline[chain.last].x - from.x, dy = outline[chain.last].y - from.y;
+    int most = 0;
+    size_t farthest = chain.first;
+    auto scan = [&](size_t begin, size_t end)
+    {
+        const cv::Point* points = outline.data();
+        for (size_t k = begin; k < end; ++k)
+        {
+            const int offset = std::abs(dx * (points[k].y - from.y) - dy * (points[k].x - from.x));
+            if (offset > most)
+            {
+                most = offset;
+                farthest = k;
+            }
+        }
+    };
+    if (chain.first <= chain.last)
+        scan(chain.first, chain.last);
+    else
+    {
+        scan(chain.first, outline.size());
+        scan(0, chain.last);
+    }
+    chain.farthest = farthest;
+    chain.distance = double(most) / std::max(1.0, std::hypot(double(dx), double(dy)));
+}
+
+// The point of the outline farthest from a point of it: on a convex outline, a vertex.
+size_t farthestFrom(const std::vector<cv::Point>& outline, size_t from)
+{
+    const cv::Point origin = outline[from];
+    size_t farthest = from;
+    int longest = 0;
+    for (size_t k = 0; k < outline.size(); ++k)
+    {
+        const int dx = outline[k].x - origin.x, dy = outline[k].y - origin.y;
+        if (dx * dx + dy * dy > longest)
+        {
+            longest = dx * dx + dy * dy;
+            farthest = k;
+        }
+    }
+    return farthest;
+}
+
+// True when a region's outline strays from the quadrilateral of its farthest points by more than
+// share of that quadrilateral's perimeter. The corners are picked as a polygon simplification picks
+// them, stopped at four: the point farthest from the outline's first, the point farthest from that
+// (on a quadrilateral, usually opposite corners), then twice the point farthest from the polygon so
+// far. Four passes over the outline at most. False for an outline of fewer than four corners (left
+// to the simplification).
+bool straysFromQuadrilateral(const std::vector<cv::Point>& outline, double share)
+{
+    if (outline.size() < 4)
+        return false;
+    const size_t a = farthestFrom(outline, 0);
+    const size_t c = farthestFrom(outline, a);
+    if (a == c)
+        return false;
+    std::vector<Chain> chains(2);
+    chains[0].first = chains[1].last = a;
+    chains[0].last = chains[1].first = c;
+    for (Chain& chain : chains)
+        measureChain(outline, chain);
+    for (int added = 0; added < 2; ++added)
+    {
+        const auto worst =
+            std::max_element(chains.begin(), chains.end(),
+                             [](const Chain& x, const Chain& y) { return x.distance < y.distance; });
+        if (!(worst->distance > 0.0))
+            return false;
+        Chain second;
+        second.first = worst->farthest;
+        second.last = worst->last;
+        worst->last = worst->farthest;
+        measureChain(outline, *worst);
+        measureChain(outline, second);
+        chains.insert(worst + 1, second);
+    }
+    double perimeter = 0.0, deviation = 0.0;
+    for (const Chain& chain : chains)
+    {
+        perimeter += cv::norm(outline[chain.last] - outline[chain.first]);
+        deviation = std::max(deviation, chain.distance);
+    }
+    return deviation > share * perimeter;
+}
+
+} // namespace
+
 // The outline of one region from its rows, simplified to a polygon. (Fitting four corners from the
 // outline's extreme points directly is cheaper, but it took in a decoy's notched outline that this
 // simplification refuses, and a marker matched on it.)
 bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Point>& polygon)
 {
     _darkRegions.rowOutline(region.index, _outline);
+    // Most outlines of texture are far from any quadrilateral: a cheap look at the one their
+    // farthest points make drops them before the simplification.
+    if (straysFromQuadrilateral(_outline, kMaximumOutlineDeviation * kOutlineTolerance))
+        return false;
     const double perimeter = cv::arcLength(_outline, true);
-    cv::approxPolyDP(_outline, polygon, 0.04 * perimeter, true);
+    cv::approxPolyDP(_outline, polygon, kOutlineTolerance * perimeter, true);
     return true;
 }
 

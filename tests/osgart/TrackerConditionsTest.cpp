@@ -316,6 +316,21 @@ TEST_F(TrackerConditionsTest, MarkersOnBusyTextureAreFoundAmongFewCandidates)
     EXPECT_LT(detector.candidateCount(), size_t(40)) << "of " << regions << " dark regions";
 }
 
+// Region outlines far from a quadrilateral are dropped before they are simplified: a marker seen at
+// a grazing angle (its outline a thin trapezoid, whose longest stretch is a side) or bitten into by
+// an occluder over its border still reaches the pattern match, on texture that breaks up its edges.
+TEST_F(TrackerConditionsTest, StronglyTiltedAndOccludedMarkersOnBusyTextureAreFound)
+{
+    renderer.setBackground(Background::BUSY);
+    for (const char* name : {"strong tilt", "occluder on the border"})
+    {
+        SCOPED_TRACE(name);
+        Degradation condition = degradation(name);
+        condition.minWidth = 50;
+        expectOneMarkerFoundInEachFrame(condition, 29, 10, 60, 3.0);
+    }
+}
+
 // The benchmark's motion blur moves nothing: the kernel's centre of mass is its centre pixel,
 // straight or shaky, and it keeps the frame's brightness.
 TEST(HardCaseSceneTest, MotionBlurKernelsAreCentredAndNormalised)

@@ -461,6 +461,35 @@ TEST_F(TrackerTest, DebugViewOutlinesIdentifiedAndRejectedCandidates)
     EXPECT_EQ(cv::countNonZero(labelGreen), 0);
 }
 
+// Close, tilted markers in the corners of a strongly distorting lens: the lens bends their sides
+// most there, and the first look at a candidate samples it through its rough corners without the
+// lens.
+TEST_F(TrackerTest, CloseTiltedMarkersInTheCornersOfAStrongLensAreFound)
+{
+    camera = osgART::CameraParameters::fromIntrinsics(640, 480, 560, 560, 322, 236);
+    camera.setRadial4Distortion(322, 236, 90.0, 0.99);
+    ASSERT_TRUE(camera.saveBinary(folder.file("strong.dat")));
+    ASSERT_TRUE(tracker->init(640, 480, folder.file("strong.dat"), ""));
+    defaultCamera = false;
+    synthetic.reset();
+    addMarkers(1);
+    unsigned seed = 40;
+    for (const double x : {-135.0, 135.0})
+        for (const double y : {-85.0, 85.0})
+        {
+            SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+            PlacedMarker truth;
+            truth.marker = 0;
+            truth.pose = osg::Matrixd::rotate(osg::DegreesToRadians(25.0 + x / 10.0), osg::Vec3d(0, 0, 1)) *
+                         osg::Matrixd::rotate(osg::DegreesToRadians(35.0),
+                                              osg::Vec3d(x, y, 0.0) ^ osg::Vec3d(0, 0, 1)) *
+                         osg::Matrixd::translate(x, y, -340.0);
+            SyntheticCamera(camera, ImagingSettings()).describe(truth, 80.0);
+            show({truth}, printed, ++seed);
+            expectPose(tracker->getMarker(0), truth.pose, 1.5, 0.02);
+        }
+}
+
 TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredScene)
 {
     addMarkers(1);

@@ -52,11 +52,21 @@ private:
     void joinRows(int above, int aboveEnd, int current, int currentEnd);
     void collectRegions();
 
-    std::vector<Run> _runs;
+    /// A region's extent while its runs are collected.
+    struct Extent
+    {
+        int left, right, top, bottom; ///< right is one past the last pixel
+        int pixels, runs, contacts;
+    };
+
+    std::vector<Run> _runs; ///< the first _runCount are this image's; the rest is room kept
+    size_t _runCount = 0;
     std::vector<int> _regionOfRun;
-    std::vector<int> _contacts; ///< per region, summed over its runs
+    std::vector<Extent> _extents;
     std::vector<Region> _regions;
-    std::vector<int> _rowsAt; ///< per region, its first row in _left and _right, -1 when not wanted
+    /// Per region, the slot of its first row in _left and _right less its top row; kNotWanted
+    /// (the smallest int) when not wanted.
+    std::vector<int> _rowsAt;
     std::vector<int> _left, _right;
 };
 

@@ -37,24 +37,27 @@ struct DetectedSquare
 /// shelf are dropped before any contour is traced; put the regions where the last frame's markers were first;
 /// take each remaining region's outline from its rows' ends (a marker's border surrounds its
 /// pattern's light cells, hence the hole; seen in any perspective it is convex, so its rows' ends
-/// are its contour) and keep the outlines that simplify to convex quadrilaterals, locate each side at full
-/// resolution along its normals, at most 24 pixels out (the centre of the dark-to-bright step, which a
-/// symmetric blur leaves in place), fit the side lines through the edge points undistorted by an
-/// UndistortionGrid, with outliers dropped, and intersect them, sample the inner square through the
-/// homography of the corners, and match the samples against every pattern in its four orientations by
-/// normalised correlation. A candidate that falls short is compared again with its shaded part evened out
-/// when the paper around it shows a hard shadow edge (the pattern then is two patches of different light),
-/// and, when its edges show blur (motion, or the camera's own blur on a marker whose pattern cells are a
-/// pixel wide), with the closest patterns blurred: by the blur its outer corners show, whatever the blur's
-/// shape (a corner is a dark quadrant, and a blurred quadrant's mixed second derivative is the blur), or
-/// failing that by Gaussian blurs as wide as its edges are, upright and along either diagonal of the
-/// square, as measured and a third wider; such a second-chance match must lead its runner-up by more. A match
-/// counts when its correlation clears a confidence floor that rises with the number of patterns loaded and
-/// leads the best match of every other pattern by a margin (sharp, shadow-corrected and blurred matches
-/// alike). Each pattern keeps its best candidate that counts; a candidate that becomes its pattern's best has
-/// its sides located once more from its refined corners, with a short profile at every pixel along each side
-/// (at most 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner
-/// shifts of hundredths of a pixel, which the first pass's 16 profiles per side leave.
+/// are its contour), drop the outlines that stray far from the quadrilateral of their farthest points (a
+/// few passes over the outline) and keep those that simplify to convex quadrilaterals, take a first look at
+/// each (its inner square sampled in 8 x 8 blocks through the rough corners must correlate with some
+/// pattern smoothed and coarsened alike), locate each side at full resolution along its normals, at most 24
+/// pixels out (the centre of the dark-to-bright step, which a symmetric blur leaves in place), fit the side
+/// lines through the edge points undistorted by an UndistortionGrid, with outliers dropped, and intersect
+/// them, sample the inner square through the homography of the corners, and match the samples against every
+/// pattern in its four orientations by normalised correlation. A candidate that falls short is compared again
+/// with its shaded part evened out when the paper around it shows a hard shadow edge (the pattern then is two
+/// patches of different light), and, when its edges show blur (motion, or the camera's own blur on a marker
+/// whose pattern cells are a pixel wide), with the closest patterns blurred: by the blur its outer corners
+/// show, whatever the blur's shape (a corner is a dark quadrant, and a blurred quadrant's mixed second
+/// derivative is the blur), or failing that by Gaussian blurs as wide as its edges are, upright and along
+/// either diagonal of the square, as measured and a third wider; such a second-chance match must lead its
+/// runner-up by more. A match counts when its correlation clears a confidence floor that rises with the
+/// number of patterns loaded and leads the best match of every other pattern by a margin (sharp,
+/// shadow-corrected and blurred matches alike). Each pattern keeps its best candidate that counts; a
+/// candidate that becomes its pattern's best has its sides located once more from its refined corners, with a
+/// short profile at every pixel along each side (at most 64) following the side's curve through the lens:
+/// near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel, which the first pass's 16
+/// profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -125,6 +128,10 @@ public:
     double confidenceFloor() const;
     static constexpr double kFloorBasePatterns = 8.0;
     static constexpr double kMaximumFloor = 0.97;
+
+    /// Cells per side of a pattern at the first look at a candidate (blocks of 2 x 2 cells).
+    static const int kCoarseCells = 8;
+    using CoarsePattern = std::array<float, kCoarseCells * kCoarseCells>;
 
     /// Frames this wide and wider are searched at half resolution.
     static const int kHalvedSearchFromWidth = 1600;
@@ -198,6 +205,8 @@ private:
                                double blurAcross, double blurDown) const;
     /// True when a match clears the confidence floor for the loaded patterns and leads its runner-up enough.
     bool accepted(const Match& match) const;
+    /// The best correlation of a candidate's coarse samples with the coarse patterns (see the source).
+    double firstLook(const cv::Mat& grey, const std::array<osg::Vec2d, 4>& approximate) const;
     /// Identifies one candidate; returns its best correlation, matched the pattern it matched or -1.
     double examine(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
                    std::vector<DetectedSquare>& best, int& matched) const;
@@ -230,6 +239,8 @@ private:
     /// Per pattern and orientation: the grey values slightly blurred, mean removed, unit length, for
     /// choosing the patterns a blurred candidate is compared with.
     std::vector<std::array<std::array<float, 256>, 4>> _smoothedPatterns;
+    /// Per pattern and orientation: the smoothed grey values in blocks of cells, for the first look.
+    std::vector<std::array<CoarsePattern, 4>> _coarsePatterns;
     cv::Mat _reduced;
     cv::Mat _binary;
     cv::Mat _columnMinimum, _columnMaximum, _tileMinimum, _tileMaximum, _tileLevel, _tileFlat, _spreadLevel,

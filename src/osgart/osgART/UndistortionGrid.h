@@ -2,6 +2,7 @@
 
 #include <osg/Vec2d>
 
+#include <cmath>
 #include <vector>
 
 #include "CameraParameters.h"
@@ -26,10 +27,32 @@ public:
     static const int kSpacing = 4;
 
     void setCamera(const CameraParameters& camera);
-    osg::Vec2d observedToIdeal(const osg::Vec2d& observed);
+    /// Inline: the detector calls it for every edge point it finds.
+    osg::Vec2d observedToIdeal(const osg::Vec2d& observed)
+    {
+        if (!_distorted)
+            return _camera.observedToIdeal(observed);
+        const double x = observed.x() / kSpacing;
+        const double y = observed.y() / kSpacing;
+        // Inside the image only: the last node column and row lie at or beyond its far edges.
+        if (!(x >= 0.0 && y >= 0.0 && x < _columns - 1 && y < _rows - 1))
+            return _camera.observedToIdeal(observed);
+        const int column = int(x), row = int(y);
+        const double right = x - column, down = y - row;
+        const osg::Vec2d top = node(column, row) * (1.0 - right) + node(column + 1, row) * right;
+        const osg::Vec2d bottom = node(column, row + 1) * (1.0 - right) + node(column + 1, row + 1) * right;
+        return top * (1.0 - down) + bottom * down;
+    }
 
 private:
-    const osg::Vec2d& node(int column, int row);
+    const osg::Vec2d& node(int column, int row)
+    {
+        osg::Vec2d& ideal = _nodes[size_t(row) * size_t(_columns) + size_t(column)];
+        if (std::isnan(ideal.x())) // not solved yet
+            solve(column, row, ideal);
+        return ideal;
+    }
+    void solve(int column, int row, osg::Vec2d& ideal) const;
 
     CameraParameters _camera;
     bool _distorted = false;
