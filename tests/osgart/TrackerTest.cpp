@@ -62,6 +62,17 @@ protected:
             ASSERT_NE(tracker->addMarker("single;" + patternFiles[i] + ";80;0.0;0.0"), nullptr);
     }
 
+    // The tracker started on an ARToolKit 4-value camera file of the given barrel distortion.
+    void useRadialLens(double factor)
+    {
+        camera = osgART::CameraParameters::fromIntrinsics(640, 480, 560, 560, 322, 236);
+        camera.setRadial4Distortion(322, 236, factor, 0.99);
+        ASSERT_TRUE(camera.saveBinary(folder.file("radial.dat")));
+        ASSERT_TRUE(tracker->init(640, 480, folder.file("radial.dat"), ""));
+        defaultCamera = false;
+        synthetic.reset();
+    }
+
     void setInt(const std::string& name, int value)
     {
         auto* field = dynamic_cast<osgART::TypedField<int>*>(tracker->get(name));
@@ -387,12 +398,7 @@ TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures)
 TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset)
 {
     // The same pipeline through an ARToolKit 4-value camera file, barrel distortion included.
-    camera = osgART::CameraParameters::fromIntrinsics(640, 480, 560, 560, 322, 236);
-    camera.setRadial4Distortion(322, 236, 60.0, 0.99);
-    ASSERT_TRUE(camera.saveBinary(folder.file("radial.dat")));
-    ASSERT_TRUE(tracker->init(640, 480, folder.file("radial.dat"), ""));
-    defaultCamera = false;
-    synthetic.reset();
+    ASSERT_NO_FATAL_FAILURE(useRadialLens(60.0));
     ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;0.0;0.0"), nullptr);
     ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;20.0;-10.0"), nullptr);
     PlacedMarker truth =
@@ -466,12 +472,7 @@ TEST_F(TrackerTest, DebugViewOutlinesIdentifiedAndRejectedCandidates)
 // lens.
 TEST_F(TrackerTest, CloseTiltedMarkersInTheCornersOfAStrongLensAreFound)
 {
-    camera = osgART::CameraParameters::fromIntrinsics(640, 480, 560, 560, 322, 236);
-    camera.setRadial4Distortion(322, 236, 90.0, 0.99);
-    ASSERT_TRUE(camera.saveBinary(folder.file("strong.dat")));
-    ASSERT_TRUE(tracker->init(640, 480, folder.file("strong.dat"), ""));
-    defaultCamera = false;
-    synthetic.reset();
+    ASSERT_NO_FATAL_FAILURE(useRadialLens(90.0));
     addMarkers(1);
     unsigned seed = 40;
     for (const double x : {-135.0, 135.0})
