@@ -141,10 +141,10 @@ inline bool allFinite(const std::array<osg::Vec2d, 4>& points)
     return true;
 }
 
-inline float sampleBilinear(const cv::Mat& grey, double x, double y)
+// Bilinear interpolation at (x, y), which must lie inside the image by more than a pixel's width
+// from its right and bottom edges.
+inline float interpolateInside(const cv::Mat& grey, double x, double y)
 {
-    x = clampCoordinate(x, grey.cols - 1.001);
-    y = clampCoordinate(y, grey.rows - 1.001);
     const int ix = int(x);
     const int iy = int(y);
     const float fx = float(x - ix);
@@ -154,6 +154,12 @@ inline float sampleBilinear(const cv::Mat& grey, double x, double y)
     const float top = row0[0] + fx * (float(row0[1]) - float(row0[0]));
     const float bottom = row1[0] + fx * (float(row1[1]) - float(row1[0]));
     return top + fy * (bottom - top);
+}
+
+inline float sampleBilinear(const cv::Mat& grey, double x, double y)
+{
+    return interpolateInside(grey, clampCoordinate(x, grey.cols - 1.001),
+                             clampCoordinate(y, grey.rows - 1.001));
 }
 
 // Grey values at centre + normal * s for s from -reach to reach, as sampleBilinear() gives them.
@@ -174,18 +180,10 @@ void sampleProfile(const cv::Mat& grey, const osg::Vec2d& centre, const osg::Vec
         }
         return;
     }
-    const unsigned char* const data = grey.data;
-    const size_t stride = grey.step[0];
     for (int s = -reach; s <= reach; ++s)
     {
         const osg::Vec2d p = centre + normal * double(s);
-        const int ix = int(p.x()), iy = int(p.y());
-        const float fx = float(p.x() - ix), fy = float(p.y() - iy);
-        const unsigned char* row0 = data + size_t(iy) * stride + size_t(ix);
-        const unsigned char* row1 = row0 + stride;
-        const float top = row0[0] + fx * (float(row0[1]) - float(row0[0]));
-        const float bottom = row1[0] + fx * (float(row1[1]) - float(row1[0]));
-        profile[s + reach] = top + fy * (bottom - top);
+        profile[s + reach] = interpolateInside(grey, p.x(), p.y());
     }
 }
 
@@ -588,11 +586,6 @@ std::array<float, 256> blurredPattern(const cv::Mat& pattern, double blurAcross,
     const int margin = int(std::ceil(3.0 * std::max(blurAcross, blurDown))) + 1;
     return patternBlurredBy(pattern, blurKernel(blurAcross, blurDown, correlation, margin));
 }
-
-} // namespace
-
-namespace
-{
 
 // A smoothed pattern at the first look's resolution: the mean of each block of cells, mean removed,
 // unit length.
@@ -1625,25 +1618,27 @@ bool straysFromQuadrilateral(const std::vector<cv::Point>& outline, double share
     const size_t c = farthestFrom(outline, a);
     if (a == c)
         return false;
-    std::vector<Chain> chains(2);
+    // Every region of the frame comes here: the chains live on the stack, in outline order.
+    std::array<Chain, 4> chains;
+    size_t count = 2;
     chains[0].first = chains[1].last = a;
     chains[0].last = chains[1].first = c;
-    for (Chain& chain : chains)
-        measureChain(outline, chain);
-    for (int added = 0; added < 2; ++added)
+    measureChain(outline, chains[0]);
+    measureChain(outline, chains[1]);
+    for (; count < chains.size(); ++count)
     {
         const auto worst =
-            std::max_element(chains.begin(), chains.end(),
+            std::max_element(chains.begin(), chains.begin() + long(count),
                              [](const Chain& x, const Chain& y) { return x.distance < y.distance; });
         if (!(worst->distance > 0.0))
             return false;
-        Chain second;
+        std::move_backward(worst + 1, chains.begin() + long(count), chains.begin() + long(count) + 1);
+        Chain& second = *(worst + 1);
         second.first = worst->farthest;
         second.last = worst->last;
         worst->last = worst->farthest;
         measureChain(outline, *worst);
         measureChain(outline, second);
-        chains.insert(worst + 1, second);
     }
     double perimeter = 0.0, deviation = 0.0;
     for (const Chain& chain : chains)
