@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  libopenscenegraph-dev openscenegraph
+  libopenscenegraph-dev openscenegraph libx11-dev
   libtinyxml-dev
   libsfml-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-calib3d-dev libopencv-videoio-dev

@@ -260,6 +260,8 @@ public:
     void setScreenshotFile(const std::string& path) { _screenshotFile = path; }
     // True when a screenshot was asked for and could not be written: the run then fails.
     bool screenshotFailed() const { return _screenshotFailed; }
+    // True when the window could not be shown, so nothing was drawn: the run then fails.
+    bool windowFailed() const { return _windowFailed; }
     void setFrameStatistics(bool on) { _printFrameStatistics = on; }
     // Seconds of scene time each frame advances: animations and the head-up display's timed texts
     // then follow the frame count instead of the wall clock (0, the default: the wall clock).
@@ -380,6 +382,7 @@ private:
     // the frame number before its extension (shot.png: shot-40.png).
     std::set<int> _screenshotFrames;
     bool _screenshotFailed = false;
+    bool _windowFailed = false;
     bool _printFrameStatistics;
     double _frameTime = 0.0;
     double _sceneSeconds = 0.0; // scene time of the current frame under a fixed frame time

@@ -1,6 +1,7 @@
 // Rendering set-up of the application: the capability probe, multisampling, the scene graph under
 // the AR scene node, the render-to-texture pipeline and the visual toggles of the keyboard modes.
 #include "app/ARApplication.h"
+#include "app/DisplayConnection.h"
 
 #include "app/RenderTextureSize.h"
 #include "effects/ARShadowsManager.h"
@@ -142,6 +143,15 @@ bool ARApplication::initGraphics(int, char**)
     if (_configuration->getUseAntialiasing())
         _viewer->setMultisampling(true, _configuration->getAntialiasingSamples());
     _viewer->setUpViewOnSingleScreen(0);
+    osgViewer::ViewerBase::Windows windows;
+    _viewer->getWindows(windows);
+    if (windows.empty())
+    {
+        // Nothing could be seen: no head-up display, no picture, so no run.
+        osg::notify(osg::FATAL) << " ERROR: the player's window could not be opened on display "
+                                << DisplayConnection::requestedName() << "." << std::endl;
+        return false;
+    }
     aliasMovieExtensions();
     return true;
 }

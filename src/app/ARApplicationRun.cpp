@@ -1,6 +1,7 @@
 // The frame loop and what surrounds it: the last preparation that needs a complete scene, the
 // loop itself, and the clean-up of media and temporary data.
 #include "app/ARApplication.h"
+#include "app/DisplayConnection.h"
 
 #include "app/ARTextureCachingCallBack.h"
 #include "app/FrameStatistics.h"
@@ -147,6 +148,14 @@ void ARApplication::run()
     setShadowComposite(_shadowsManager.valid() &&
                        _shadowsManager->getMode() == ARShadowsManager::MODE_DEFERRED);
     _viewer->realize();
+    if (!_viewer->isRealized())
+    {
+        // The window went between its creation and now (the display closed): nothing to draw on.
+        osg::notify(osg::FATAL) << " ERROR: the player's window could not be shown on display "
+                                << DisplayConnection::requestedName() << "." << std::endl;
+        _windowFailed = true;
+        return;
+    }
     if (_configuration->getMirror())
         toggleMirror();
     _viewer->setFullscreen(_configuration->getFullscreen());

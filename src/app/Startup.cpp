@@ -2,6 +2,7 @@
 
 #include "app/ARApplication.h"
 #include "app/ConsoleNotifyHandler.h"
+#include "app/DisplayConnection.h"
 #include "app/InstallLayout.h"
 #include "app/MetadataFile.h"
 #include "app/SceneCheck.h"
@@ -466,6 +467,15 @@ int startPlayer(int argc, char** argv)
     checkSettingsFilesExist(files, workingDirectory, temporaryDirectory);
 
     AudioOutput::chooseDriver();
+    // Held until the application below has closed its window (see DisplayConnection).
+    const DisplayConnection display;
+    if (!display.isOpen())
+    {
+        osg::notify(osg::FATAL) << "ERROR: cannot connect to the X display "
+                                << DisplayConnection::requestedName()
+                                << ": the player needs one for its window." << std::endl;
+        endProcess(-1);
+    }
     ARApplication application;
     application.setTitle("Novaro(TM) Plugin (Professional)");
     application.setVideoDevice(videoDevice);
@@ -503,8 +513,9 @@ int startPlayer(int argc, char** argv)
     application.run();
     application.cleanup();
     osg::notify(osg::NOTICE) << " Starting...done." << std::endl;
-    // A screenshot that was asked for and not written fails the run; the reason was printed.
-    return application.screenshotFailed() ? -1 : 0;
+    // A window that could not be shown, or a screenshot that was asked for and not written, fails
+    // the run; the reason was printed.
+    return application.windowFailed() || application.screenshotFailed() ? -1 : 0;
 }
 
 } // namespace Novaro

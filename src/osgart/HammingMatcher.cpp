@@ -30,10 +30,23 @@ inline void consider(NearestTwo& found, int index, int distance)
         found.secondDistance = distance;
 }
 
+// The loader runs the resolver that picks a clone before ThreadSanitizer's runtime is up, and
+// the resolver's instrumented entry would crash there: that build keeps the default clone only.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define NOVARO_THREAD_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(NOVARO_THREAD_SANITIZER)
+#define NOVARO_POPCOUNT_CLONES
+#else
+#define NOVARO_POPCOUNT_CLONES __attribute__((target_clones("popcnt", "default")))
+#endif
+
 // One descriptor at a time, compiled for the popcount instruction where the processor has it
 // (OpenCV's packaged build counts bits without it: some 16 ns a pair against about 2).
-__attribute__((target_clones("popcnt", "default"))) void
-scalarSearch(const uint64_t* packed, size_t count, const cv::Mat& queries, std::vector<NearestTwo>& nearest)
+NOVARO_POPCOUNT_CLONES void scalarSearch(const uint64_t* packed, size_t count, const cv::Mat& queries,
+                                         std::vector<NearestTwo>& nearest)
 {
     for (int row = 0; row < queries.rows; ++row)
     {
