@@ -109,7 +109,9 @@ bool CaptureVideo::listDevices()
 
 bool CaptureVideo::open()
 {
-    if (_open || _source)
+    // A capture thread still trying to reopen an absent camera uses the options and the source
+    // this sets up: it is stopped first.
+    if (_open || _source || _thread.joinable())
         close(true);
     CaptureOptions options;
     std::string error;
