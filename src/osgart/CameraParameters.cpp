@@ -378,10 +378,14 @@ bool CameraParameters::loadBinary(const std::string& bytes, std::string* error)
     return true;
 }
 
-bool CameraParameters::loadOpenCV(const std::string& text, std::string* error)
+bool CameraParameters::loadOpenCV(const std::string& bytes, std::string* error)
 {
+    // A UTF-8 byte-order mark says nothing the readers need, and hid the XML declaration.
+    const std::string text = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes.substr(3) : bytes;
     const bool xml = text.compare(0, 5, "<?xml") == 0;
-    if ((xml ? xmlNestingDepth(text) : yamlNestingDepth(text)) > kMaximumCalibrationNesting)
+    // Both depths bound the text, whichever reader it goes to: a text taken for one format by this
+    // test and for the other by a parser must not slip through the other's count.
+    if (std::max(xmlNestingDepth(text), yamlNestingDepth(text)) > kMaximumCalibrationNesting)
     {
         setError(error, "calibration file nests deeper than " + std::to_string(kMaximumCalibrationNesting) +
                             " levels");

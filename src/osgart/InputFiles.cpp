@@ -168,7 +168,7 @@ int xmlNestingDepth(const std::string& xml)
         else if (xml.compare(at, 9, "<![CDATA[") == 0)
             at = skipPast("]]>", at + 9);
         else if (xml.compare(at, 2, "<?") == 0)
-            at = skipPast("?>", at + 2);
+            at = skipPast(">", at + 2); // TinyXML ends an instruction there, not at "?>"
         else if (xml.compare(at, 2, "<!") == 0)
             at = skipPast(">", at + 2);
         else if (xml.compare(at, 2, "</") == 0)

@@ -399,6 +399,10 @@ TEST(CameraFiles, RefusesWhatNoRealCameraHasAndWhatWouldExhaustTheParserSayingWh
         {"YAML blocks", deepBlocks, "nests"},
         {"YAML sequences", "%YAML:1.0\n---\nk:\n" + repeated("- ", 50000) + "1\n", "nests"},
         {"XML elements", "<?xml version=\"1.0\"?>\n<opencv_storage>" + repeated("<a>", 50000), "nests"},
+        {"XML behind a byte-order mark",
+         "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<opencv_storage>" + repeated("<a>", 50000), "nests"},
+        {"XML inside what ends as an instruction",
+         "<?xml version=\"1.0\"?>\n<?p ><opencv_storage>" + repeated("<a>", 50000) + "?>", "nests"},
         {"YAML of 2 MiB", openCVYaml() + std::string(2 << 20, '#'), "larger"},
     };
     for (const auto& entry : cases)

@@ -25,7 +25,10 @@ bool isReadableRegularFile(const std::string& path);
 bool readBoundedFile(const std::string& path, std::size_t maxBytes, std::string& content, std::string& error);
 
 /// Deepest element nesting of an XML text, skipping comments, CDATA sections, processing
-/// instructions, declarations and '>' inside quoted attribute values. Linear in the text.
+/// instructions, declarations and '>' inside quoted attribute values. Linear in the text. Where
+/// parsers end a construct at different places, the earliest is taken, so that no element a parser
+/// would descend into goes uncounted: a processing instruction ends at its first '>' (as TinyXML
+/// ends it), not at "?>".
 int xmlNestingDepth(const std::string& xml);
 
 /// Deepest nesting of a YAML (or JSON) text: block levels by indentation and "- " entries, plus
