@@ -100,6 +100,20 @@ double coverageOf(const std::vector<cv::KeyPoint>& keypoints, const cv::Size& si
     return double(std::count(cells.begin(), cells.end(), true)) / double(cells.size());
 }
 
+// Why a picture is too small or too thin to train, once scaled to the training size; empty when
+// it is not. Checked before any OpenCV call sizes an image from it.
+std::string pictureSizeProblem(const cv::Mat& picture)
+{
+    const int longer = std::max(picture.cols, picture.rows), shorter = std::min(picture.cols, picture.rows);
+    const double scale =
+        longer > ImageTarget::kTrainingSide ? double(ImageTarget::kTrainingSide) / longer : 1.0;
+    if (shorter * scale >= ImageTarget::kMinimumPictureSide)
+        return std::string();
+    return "the picture is " + std::to_string(picture.cols) + "x" + std::to_string(picture.rows) +
+           " pixels; its shorter side must be at least " + std::to_string(ImageTarget::kMinimumPictureSide) +
+           " pixels once the longer is at most " + std::to_string(ImageTarget::kTrainingSide);
+}
+
 } // namespace
 
 cv::Mat trainingPicture(const cv::Mat& picture)
@@ -209,6 +223,12 @@ bool ImageTarget::train(const cv::Mat& picture, double width, std::string* error
         setError(error, "an empty picture or a width that is not positive");
         return false;
     }
+    const std::string sizeProblem = pictureSizeProblem(picture);
+    if (!sizeProblem.empty())
+    {
+        setError(error, sizeProblem);
+        return false;
+    }
     const cv::Mat grey = trainingPicture(picture);
     std::vector<cv::KeyPoint> keypoints;
     cv::Mat descriptors;
@@ -295,6 +315,12 @@ ImageTargetRating rateImageTarget(const cv::Mat& picture)
     if (picture.empty())
     {
         rating.reasons.push_back("the picture is empty");
+        return rating;
+    }
+    const std::string sizeProblem = pictureSizeProblem(picture);
+    if (!sizeProblem.empty())
+    {
+        rating.reasons.push_back(sizeProblem + ": the picture cannot be tracked");
         return rating;
     }
     const cv::Mat grey = trainingPicture(picture);

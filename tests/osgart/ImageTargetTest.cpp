@@ -104,6 +104,27 @@ TEST_F(ImageTargetTest, PlainPictureIsRefusedWithTheReasonAndRatedZero)
     EXPECT_NE(std::string::npos, rating.reasons[0].find("few features"));
 }
 
+// Pictures too small or too thin for ORB's pyramid are refused with their size, not left to
+// OpenCV, which throws on them (and the player aborted).
+TEST_F(ImageTargetTest, TinyAndThinPicturesAreRefusedWithTheirSize)
+{
+    const cv::Mat pictures[] = {cv::Mat(1, 1, CV_8UC1, cv::Scalar(128)),
+                                cv::Mat(1, 8192, CV_8UC1, cv::Scalar(9)),
+                                cv::Mat(8192, 20, CV_8UC1, cv::Scalar(200))};
+    for (const cv::Mat& picture : pictures)
+    {
+        const std::string size =
+            std::to_string(picture.cols) + "x" + std::to_string(picture.rows) + " pixels";
+        osgART::ImageTarget refused;
+        EXPECT_FALSE(refused.train(picture, kWidth, &error)) << size;
+        EXPECT_NE(std::string::npos, error.find(size)) << error;
+        const osgART::ImageTargetRating rating = osgART::rateImageTarget(picture);
+        EXPECT_EQ(0, rating.score) << size;
+        ASSERT_FALSE(rating.reasons.empty()) << size;
+        EXPECT_NE(std::string::npos, rating.reasons[0].find(size)) << rating.reasons[0];
+    }
+}
+
 TEST_F(ImageTargetTest, RepetitiveTextureRatesLowAndAPosterHigh)
 {
     const osgART::ImageTargetRating repetitive = osgART::rateImageTarget(makeRepetitivePicture(480, 6, 3));

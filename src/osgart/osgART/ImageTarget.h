@@ -44,6 +44,10 @@ public:
     static const int kSlantDirections = 4;
     static constexpr double kSlantSqueeze = 0.5;
     static const int kSlantFeatures = 250;
+    /// Shortest side of the picture as trained, pixels (default 32), after scaling to
+    /// kTrainingSide: ORB's smallest pyramid level of a thinner picture rounds to nothing (OpenCV
+    /// then throws), and no camera finds a print from so few pixels. Thinner pictures are refused.
+    static const int kMinimumPictureSide = 32;
     /// Fewest features a picture needs to be tracked at all (default 40): a pose needs at least
     /// ImageTargetTracker::kMinimumInliers of them seen in one frame.
     static const int kMinimumFeatures = 40;
