@@ -1,0 +1,167 @@
+# One export: the plan of the Blender scene, each object's model as GLB through Blender's own glTF
+# exporter, the pictures, the settings files, and the patterns, camera and printable sheet made by
+# "novaro-scene finish".
+import os
+import re
+import shutil
+import time
+from dataclasses import dataclass, field
+
+import bpy
+from mathutils import Matrix
+
+from . import plan as planning
+from . import player, settings_files
+
+# Folders of the scene that the exporter owns and empties before writing them again.
+OWNED_FOLDERS = ("models", "events", "images")
+
+
+@dataclass
+class ExportResult:
+    plan: planning.Plan
+    folder: str
+    seconds: float = 0.0
+    messages: list = field(default_factory=list)  # (level, text) besides the plan's problems
+
+    @property
+    def problems(self):
+        return [(p.level, p.text) for p in self.plan.problems] + self.messages
+
+    @property
+    def ok(self):
+        return all(level != "ERROR" for level, _ in self.messages)
+
+
+def file_name(name, taken):
+    """A file name from an object name: letters, digits, '-' and '_' only, unique in the folder."""
+    base = re.sub(r"[^A-Za-z0-9_-]", "_", name) or "object"
+    candidate, suffix = base, 2
+    while candidate.lower() in taken:
+        candidate, suffix = "%s_%d" % (base, suffix), suffix + 1
+    taken.add(candidate.lower())
+    return candidate
+
+
+def prepare_folder(folder):
+    os.makedirs(folder, exist_ok=True)
+    for sub in OWNED_FOLDERS:
+        shutil.rmtree(os.path.join(folder, sub), ignore_errors=True)
+        os.makedirs(os.path.join(folder, sub))
+    os.makedirs(os.path.join(folder, "patterns"), exist_ok=True)
+
+
+class ModelExport:
+    """Selects one object with its descendants, puts it at the origin of Blender's world (or at the
+    part of its placement the scene file cannot hold), writes it, and puts everything back."""
+
+    def __init__(self, context, scene_object):
+        self.context = context
+        self.root = scene_object.obj
+        self.objects = [self.root] + list(self.root.children_recursive)
+        self.matrix = scene_object.placement.baked or Matrix.Identity(4)
+
+    def __enter__(self):
+        self.saved_basis = self.root.matrix_basis.copy()
+        self.saved_hidden = [(obj, obj.hide_get(), obj.hide_viewport) for obj in self.objects]
+        for obj in self.objects:
+            obj.hide_viewport = False
+            obj.hide_set(False)
+            obj.select_set(True)
+        self.root.matrix_world = self.matrix
+        self.context.view_layer.update()
+        return self
+
+    def write(self, path):
+        bpy.ops.export_scene.gltf(filepath=path, export_format="GLB", use_selection=True, export_apply=True,
+                                  export_animations=True, export_skins=True, export_lights=False,
+                                  export_cameras=False, export_yup=True, export_extras=False)
+
+    def __exit__(self, *exception):
+        self.root.matrix_basis = self.saved_basis
+        for obj, hidden, viewport_hidden in self.saved_hidden:
+            obj.select_set(False)
+            obj.hide_viewport = viewport_hidden
+            obj.hide_set(hidden)
+        self.context.view_layer.update()
+        return False
+
+
+def deselect_all(context):
+    for obj in context.view_layer.objects:
+        obj.select_set(False)
+
+
+def export_models(context, plan, folder):
+    """object name -> model file in the folder."""
+    if context.object is not None and context.object.mode != "OBJECT":
+        bpy.ops.object.mode_set(mode="OBJECT")
+    selected = [obj for obj in context.view_layer.objects if obj.select_get()]
+    active = context.view_layer.objects.active
+    models, taken = {}, set()
+    try:
+        deselect_all(context)
+        for scene_object in plan.objects:
+            name = "models/%s.glb" % file_name(scene_object.name, taken)
+            with ModelExport(context, scene_object) as export:
+                export.write(os.path.join(folder, name))
+            models[scene_object.name] = name
+    finally:
+        deselect_all(context)
+        for obj in selected:
+            obj.select_set(True)
+        context.view_layer.objects.active = active
+    return models
+
+
+def copy_pictures(plan, folder):
+    """marker ID -> picture in the folder, for image targets and patterns made from a picture."""
+    pictures, taken = {}, set()
+    for marker in plan.markers:
+        if not marker.pattern:
+            continue
+        extension = os.path.splitext(marker.pattern)[1].lower() or ".png"
+        name = "images/%s%s" % (file_name("marker_%d_%s" % (marker.id, marker.obj.name), taken), extension)
+        shutil.copyfile(marker.pattern, os.path.join(folder, name))
+        pictures[marker.id] = name
+    return pictures
+
+
+def remove_stale_patterns(plan, folder):
+    """Patterns made from pictures follow the picture: they are made again at every export."""
+    for marker in plan.markers:
+        if marker.kind == "single":
+            path = os.path.join(folder, "patterns", "marker_%d.patt" % marker.id)
+            if marker.pattern and os.path.exists(path):
+                os.remove(path)
+
+
+def export_scene(context, folder, scene_tool=None):
+    """Writes the scene of context.scene to folder; scene_tool is novaro-scene (found when None)."""
+    started = time.monotonic()
+    folder = os.path.abspath(bpy.path.abspath(folder))
+    # Matrices set by script since the last redraw are brought up to date first.
+    context.view_layer.update()
+    plan = planning.build_plan(context.scene)
+    result = ExportResult(plan, folder)
+    if not plan.markers:
+        result.messages.append(("ERROR", "nothing exported"))
+        return result
+    prepare_folder(folder)
+    models = export_models(context, plan, folder)
+    pictures = copy_pictures(plan, folder)
+    remove_stale_patterns(plan, folder)
+    title = bpy.path.display_name_from_filepath(bpy.data.filepath) or os.path.basename(folder) or "scene"
+    settings_files.write_fixed_settings(folder, title)
+    settings_files.write_markers(folder, plan, pictures)
+    settings_files.write_scene(folder, title, plan, models)
+    tool = scene_tool or player.find_program("novaro-scene", context.scene.novaro.player)
+    if tool is None:
+        result.messages.append(("ERROR", "novaro-scene was not found: the patterns, camera and marker sheet "
+                                         "are missing (install Novaro, or name the player in the panel)"))
+    else:
+        ok, output = player.finish_scene(tool, folder)
+        if not ok:
+            result.messages.append(("ERROR", "novaro-scene finish: " + output.strip()))
+    result.seconds = time.monotonic() - started
+    return result
