@@ -156,7 +156,8 @@ def collect_markers(scene, plan):
         if settings.marker_type == "multi":
             plan.report("ERROR", "%s: multi markers are not exported yet; it and its objects are left out" % obj.name)
             continue
-        if not is_uniform(obj.matrix_world.to_scale()):
+        # An image plane is scaled to its picture's shape; only a square marker's scale is suspect.
+        if settings.marker_type != "image" and not is_uniform(obj.matrix_world.to_scale()):
             plan.report("WARNING", "%s: the marker has a non-uniform scale; its objects are placed as if it "
                                    "had none" % obj.name)
         marker = Marker(obj, settings.marker_id, settings.marker_type, settings.size_mm)

@@ -17,12 +17,14 @@ _video_devices = []
 def _beside_addon(program):
     """The program of the installation this add-on came with: the run directory (<dir>/blender/
     novaro_exporter) or an installed tree (<prefix>/share/novaro/blender/novaro_exporter)."""
-    here = os.path.dirname(os.path.realpath(__file__))
-    blender = os.path.dirname(here)
-    for candidate in (os.path.join(os.path.dirname(blender), program),
-                      os.path.join(blender, "..", "..", "..", "bin", program)):
-        if os.path.isfile(candidate) and os.access(candidate, os.X_OK):
-            return os.path.normpath(candidate)
+    # Both the path Blender loaded the add-on by and the one its links lead to: a link in Blender's
+    # add-on folder leads to the installation, and the run directory's blender/ is a link itself.
+    for here in {os.path.dirname(os.path.abspath(__file__)), os.path.dirname(os.path.realpath(__file__))}:
+        blender = os.path.dirname(here)
+        for candidate in (os.path.join(os.path.dirname(blender), program),
+                          os.path.join(blender, "..", "..", "..", "bin", program)):
+            if os.path.isfile(candidate) and os.access(candidate, os.X_OK):
+                return os.path.normpath(candidate)
     return None
 
 
