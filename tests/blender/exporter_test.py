@@ -31,6 +31,9 @@ MAX_PIXEL_ERROR = 3.0
 MAX_EXPORT_SECONDS = 5.0
 MAX_STARTUP_RATIO = 1.5
 FRAME_TIME = 0.04
+# Screenshots: the markers are found by frame 30 of a still frame; the walker turns 36 degrees
+# between these two.
+EARLY_FRAME, LAST_FRAME = 40, 50
 MM = 0.001
 
 # The objects whose centres are measured, each with a colour no other object and no part of the
@@ -169,7 +172,9 @@ def build_scene():
     sun = bpy.data.objects.new("Sun", bpy.data.lights.new("Sun", "SUN"))
     bpy.context.scene.collection.objects.link(sun)
     sun.data.use_shadow = True
-    # Shining down and towards +x, 30 degrees from the vertical.
+    # Shining down and towards -x, 30 degrees from the vertical, in marker 1's frame: the player
+    # shadows in the frame of the marker the light is on.
+    place_on(sun, first, (0.0, 0.0, 200.0))
     sun.rotation_euler = (0.0, math.radians(30.0), 0.0)
     bpy.context.view_layer.update()
     return {"Marker1": first, "Marker2": second, "Poster": target}
@@ -195,7 +200,8 @@ def export_and_check():
     poster = markers.find("marker[@id='3']")
     check(poster.get("type") == "image" and abs(float(poster.get("size")) - 120.0) < 1e-3,
           "the poster plane is an image target 120 mm wide")
-    check(markers.find("marker[@id='1']").get("shadowed") == "true", "the sun shadows marker 1")
+    check([m.get("shadowed") for m in markers.findall("marker")] == ["true", "false", "false"],
+          "the sun shadows marker 1, the one it is on")
     tool = os.path.join(RUN_DIR, "novaro-scene")
     problems = subprocess.run([tool, "check", SCENE_DIR], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                               text=True).stdout.strip()
@@ -251,17 +257,48 @@ def mesh_of(name):
     return bpy.data.objects["WalkerBar"] if obj.type == "ARMATURE" else obj
 
 
-def projected_box(name, markers, camera, poses):
-    """Expected centre and bounding box (camera pixels) of an object from its mesh's corners."""
+def outline_centre(pixels):
+    """The centre of the area of the convex outline of points (camera pixels): where a convex
+    model's picture has its centroid."""
+    points = sorted(map(tuple, pixels))
+
+    def half(sequence):
+        hull = []
+        for point in sequence:
+            while len(hull) >= 2 and np.cross(np.subtract(hull[-1], hull[-2]), np.subtract(point, hull[-2])) <= 0:
+                hull.pop()
+            hull.append(point)
+        return hull[:-1]
+
+    hull = np.array(half(points) + half(reversed(points)))
+    x, y = hull[:, 0], hull[:, 1]
+    cross = x * np.roll(y, -1) - np.roll(x, -1) * y
+    area = cross.sum() / 2.0
+    return np.array([((x + np.roll(x, -1)) * cross).sum(), ((y + np.roll(y, -1)) * cross).sum()]) / (6.0 * area)
+
+
+def mesh_points(name, seconds):
+    """The object's mesh vertices in its own frame as posed seconds into the scene (Blender's frames
+    start at 1)."""
+    scene = bpy.context.scene
+    scene.frame_set(1 + round(seconds * scene.render.fps))
+    mesh = mesh_of(name)
+    evaluated = mesh.evaluated_get(bpy.context.evaluated_depsgraph_get())
+    points = [Vector(v.co) for v in evaluated.to_mesh().vertices]
+    evaluated.to_mesh_clear()
+    scene.frame_set(1)
+    return points
+
+
+def projected_box(name, markers, camera, poses, seconds=0.0):
+    """Expected centre and bounding box (camera pixels) of an object from Blender's matrices: the
+    centre of its projected outline."""
     obj = bpy.data.objects[name]
     mesh = mesh_of(name)
     marker_obj = markers[obj.parent.name]
     pose = poses[marker_obj.novaro.marker_id]
-    corners = [project(camera, pose, marker_point(mesh, marker_obj, Vector(c))) for c in mesh.bound_box]
-    centre_local = sum((Vector(c) for c in mesh.bound_box), Vector()) / 8.0
-    centre = project(camera, pose, marker_point(mesh, marker_obj, centre_local))
-    corners = np.array(corners)
-    return centre, corners.min(axis=0), corners.max(axis=0)
+    pixels = np.array([project(camera, pose, marker_point(mesh, marker_obj, p)) for p in mesh_points(name, seconds)])
+    return outline_centre(pixels), pixels.min(axis=0), pixels.max(axis=0)
 
 
 def film(markers, camera_file):
@@ -316,11 +353,12 @@ def read_screenshot(path):
 
 
 def colour_mask(shot, rgb):
-    """Pixels of a flat colour: its strong channels high, its weak ones low."""
+    """Pixels of an object's hue, however lit or shadowed: its strong channels well above its weak
+    ones and near each other (grey paper, black print and white fail)."""
     strong = np.array(rgb) > 0.5
-    high = (shot[:, :, strong] > 140).all(axis=2)
-    low = (shot[:, :, ~strong] < 90).all(axis=2) if (~strong).any() else True
-    return high & low
+    bright = shot[:, :, strong]
+    weak = shot[:, :, ~strong].max(axis=2) if (~strong).any() else np.zeros(shot.shape[:2])
+    return ((bright.min(axis=2) > 2.0 * weak + 30) & (bright.min(axis=2) * 1.6 > bright.max(axis=2)))
 
 
 def measured_centre(shot, name, low, high):
@@ -370,8 +408,9 @@ def check_placement(shot, boxes):
 def check_animation(early, late, boxes):
     """The spinning bar's outline changes between two moments while its centre stays."""
     _, low, high = boxes["Walker"]
-    _, before = measured_centre(early, "Walker", low, high)
-    _, after = measured_centre(late, "Walker", low, high)
+    seen_before, before = measured_centre(early, "Walker", low, high)
+    seen_after, after = measured_centre(late, "Walker", low, high)
+    check(seen_before is not None and seen_after is not None, "the walker is in both pictures")
     overlap = (before & after).sum() / max(1, (before | after).sum())
     check(overlap < 0.8, "the armature animation advances (outline overlap %.2f)" % overlap)
 
@@ -486,10 +525,13 @@ def main():
     refusals()
     export_and_check()
     frame, poses, camera, boxes = film(markers, os.path.join(SCENE_DIR, "camera_640x480.dat"))
-    played = run_player(frame, "shot.png", ["-max_frames", "30", "-screenshot_frame", "20", "-frame_stats"])
+    played = run_player(frame, "shot.png", ["-max_frames", str(LAST_FRAME), "-screenshot_frame", str(EARLY_FRAME),
+                                            "-frame_stats"])
     shot = read_screenshot(os.path.join(WORK_DIR, "shot.png"))
+    # The last frame shows the scene at (frames - 1) x frame time: the walker is turned by then.
+    boxes["Walker"] = projected_box("Walker", markers, camera, poses, (LAST_FRAME - 1) * FRAME_TIME)
     errors = check_placement(shot, boxes)
-    check_animation(read_screenshot(os.path.join(WORK_DIR, "shot-20.png")), shot, boxes)
+    check_animation(read_screenshot(os.path.join(WORK_DIR, "shot-%d.png" % EARLY_FRAME)), shot, boxes)
     check_shadow(shot, markers, camera, poses, boxes)
     hidden_error = click_and_show(frame, boxes)
     if hidden_error is not None:

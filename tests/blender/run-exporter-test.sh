@@ -10,7 +10,8 @@ for tool in blender xvfb-run xdotool; do
     exit 77
   fi
 done
-if ! python3 -c "import numpy" > /dev/null 2>&1; then
+# Blender's own Python (Debian's python3), not whichever python3 comes first on the PATH.
+if ! blender -b --factory-startup --python-exit-code 1 --python-expr "import numpy" > /dev/null 2>&1; then
   echo "SKIP: python3-numpy is not installed (scripts/install-deps.sh installs it)"
   exit 77
 fi

@@ -57,6 +57,7 @@ class ModelExport:
 
     def __init__(self, context, scene_object):
         self.context = context
+        self.animated = scene_object.animated
         self.root = scene_object.obj
         self.objects = [self.root] + list(self.root.children_recursive)
         self.matrix = scene_object.placement.baked or Matrix.Identity(4)
@@ -72,18 +73,11 @@ class ModelExport:
         self.context.view_layer.update()
         return self
 
-    def animated(self):
-        def has_action(data):
-            animation = getattr(data, "animation_data", None)
-            return animation is not None and (animation.action is not None or len(animation.nla_tracks) > 0)
-
-        return any(has_action(obj) or has_action(getattr(obj.data, "shape_keys", None)) for obj in self.objects)
-
     def write(self, path):
         # Without actions the glTF exporter still samples the object's place into an animation,
         # which would make a still model an animated one in the player.
         bpy.ops.export_scene.gltf(filepath=path, export_format="GLB", use_selection=True, export_apply=True,
-                                  export_animations=self.animated(), export_skins=True, export_lights=False,
+                                  export_animations=self.animated, export_skins=True, export_lights=False,
                                   export_cameras=False, export_yup=True, export_extras=False)
 
     def __exit__(self, *exception):

@@ -64,6 +64,7 @@ class SceneObject:
     layer: int
     placement: Placement
     hidden: bool
+    animated: bool = False
     events: dict = field(default_factory=dict)  # event name -> [Action]
 
 
@@ -262,6 +263,17 @@ def parse_events(obj, names, plan):
     return events
 
 
+def has_action(data):
+    animation = getattr(data, "animation_data", None)
+    return animation is not None and (animation.action is not None or len(animation.nla_tracks) > 0)
+
+
+def is_animated(obj):
+    """Whether the object or anything of its model (children, shape keys) has an action."""
+    return any(has_action(item) or has_action(getattr(item.data, "shape_keys", None))
+               for item in [obj] + list(obj.children_recursive))
+
+
 def check_textures(obj, plan):
     for item in [obj] + list(obj.children_recursive):
         for slot in getattr(item, "material_slots", ()):
@@ -303,10 +315,14 @@ def collect_objects(scene, plan):
         if obj.novaro.is_marker or obj.type in IGNORED_TYPES:
             continue
         marker, on_marker = marker_of(obj, markers_by_object)
-        if obj.type == "LIGHT" and (on_marker or obj.parent is None):
-            light = collect_light(obj, marker, plan)
-            if light is not None:
-                plan.lights.append(light)
+        if obj.type == "LIGHT":
+            if on_marker or obj.parent is None:
+                light = collect_light(obj, marker, plan)
+                if light is not None:
+                    plan.lights.append(light)
+            else:
+                plan.report("WARNING", "%s: a light inside a model is not exported; parent it to a marker"
+                            % obj.name)
             continue
         if on_marker:
             if marker is not None:
@@ -326,7 +342,8 @@ def collect_objects(scene, plan):
                         % obj.name)
         check_textures(obj, plan)
         plan.objects.append(SceneObject(obj.name, obj, marker, layer_of(obj, marker), placement,
-                                        obj.hide_get() or obj.hide_viewport, parse_events(obj, names, plan)))
+                                        obj.hide_get() or obj.hide_viewport, is_animated(obj),
+                                        parse_events(obj, names, plan)))
 
 
 def mark_shadowed(plan):

@@ -60,10 +60,11 @@ def player_version(player):
 
 
 def parse_video_devices(output):
-    """[(device number, name)] from the player's device list: lines "N: name ..." or "device N ..."."""
+    """[(device number, description)] from the player's lines "video device -devNum=N: /dev/videoK (name)";
+    the lines of formats and sizes under each are left out."""
     devices = []
     for line in output.splitlines():
-        match = re.match(r"\s*(?:device\s*)?(\d+)\s*[:)-]\s*(.+)", line, re.IGNORECASE)
+        match = re.match(r"video device -devNum=(\d+): (.+)", line.strip())
         if match:
             devices.append((int(match.group(1)), match.group(2).strip()))
     return devices

@@ -29,10 +29,11 @@ class NovaroObjectSettings(bpy.types.PropertyGroup):
 def _camera_items(self, context):
     # Filled by the "refresh cameras" operator from the player's device list.
     from . import player
-    items = [("movie", "Movie file", "Play on a movie or still picture instead of a camera")]
-    for number, name in player.cached_video_devices():
-        items.append((str(number), "%d: %s" % (number, name), "Capture device %d" % number))
-    return items
+    items = [(str(number), "%d: %s" % (number, name), "Capture device %d" % number)
+             for number, name in player.cached_video_devices()]
+    # Blender keeps the strings of dynamic items only while they are referenced.
+    _camera_items.cache = items + [("movie", "Movie file", "Play on a movie or still picture instead of a camera")]
+    return _camera_items.cache
 
 
 class NovaroSceneSettings(bpy.types.PropertyGroup):

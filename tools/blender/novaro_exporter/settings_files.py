@@ -4,6 +4,8 @@
 import os
 import xml.etree.ElementTree as ET
 
+from .plan import Action
+
 CAMERA_FILE = "camera_640x480.dat"
 SETTINGS = ("config", "tracker", "video", "scene", "audio", "markers", "lighting")
 
@@ -103,11 +105,13 @@ def on_markers(element, marker, layer=0):
 
 
 def events_of(scene_object):
-    """The object's events, a hidden object's own hiding at start first."""
+    """The object's events, and what it does when the scene starts: a hidden object hides itself,
+    an animated one starts its animations (the player starts none by itself)."""
     events = {name: list(actions) for name, actions in scene_object.events.items()}
-    if scene_object.hidden:
-        from .plan import Action
-        events["on_init"] = [Action("hide")]
+    starting = ([Action("hide")] if scene_object.hidden else []) + \
+        ([Action("start_animation")] if scene_object.animated else [])
+    if starting:
+        events["on_init"] = starting
     return events
 
 
