@@ -78,9 +78,10 @@ TEST(InstallEndToEnd, InstalledTreePlaysTheDemoFromAnotherFolderAndNamesNoBuildP
     // The Blender add-on is found from the installed tool, as the README's enabling line does.
     const PlayerRun addon = runExecutable(prefix + "/bin/novaro-scene", root.path(), {"blender-addon"});
     EXPECT_EQ(0, addon.status);
-    EXPECT_EQ(std::filesystem::path(prefix + "/share/novaro/blender/novaro_exporter").lexically_normal().string() +
-                  "\n",
-              addon.output);
+    EXPECT_EQ(
+        std::filesystem::path(prefix + "/share/novaro/blender/novaro_exporter").lexically_normal().string() +
+            "\n",
+        addon.output);
 
     for (const auto& entry : std::filesystem::recursive_directory_iterator(prefix))
     {

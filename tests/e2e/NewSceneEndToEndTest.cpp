@@ -340,8 +340,10 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
     TemporaryFolder models, work;
     writeBlockObj(models);
     const std::string tool = RUN_DIRECTORY + "/novaro-scene";
-    ASSERT_EQ(runExecutable(tool, work.path(), {"new", work.file("made"), "--model", models.file("block.obj")}).status,
-              0);
+    ASSERT_EQ(
+        runExecutable(tool, work.path(), {"new", work.file("made"), "--model", models.file("block.obj")})
+            .status,
+        0);
     cv::Mat picture(64, 64, CV_8UC3, cv::Scalar::all(255));
     picture(cv::Rect(0, 0, 32, 20)).setTo(cv::Scalar::all(0));
     const std::string scene = work.file("exported");
@@ -356,15 +358,17 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
            "  <marker name=\"kept\" id=\"3\" path=\"patterns/kept.patt\"/>\n"
            "  <marker name=\"poster\" id=\"4\" type=\"image\" path=\"logo.png\" size=\"150\"/>\n"
            "</markers>\n";
-    std::ofstream(scene + "/video.xml") << "<video><formats><format name=\"wide\" width=\"800\" height=\"450\"/>"
-                                           "</formats><cameras><camera name=\"c\" format=\"wide\" path=\"cam.dat\"/>"
-                                           "</cameras></video>\n";
+    std::ofstream(scene + "/video.xml")
+        << "<video><formats><format name=\"wide\" width=\"800\" height=\"450\"/>"
+           "</formats><cameras><camera name=\"c\" format=\"wide\" path=\"cam.dat\"/>"
+           "</cameras></video>\n";
     const PlayerRun finished = runExecutable(tool, work.path(), {"finish", scene});
     ASSERT_EQ(finished.status, 0) << finished.output;
     EXPECT_NE(finished.output.find("150 mm wide: it is marker 4"), std::string::npos) << finished.output;
 
     osgART::Pattern first, made, logo, expected, kept;
-    ASSERT_TRUE(first.load(scene + "/patterns/marker_1.patt") && made.load(work.file("made/patterns/marker_1.patt")));
+    ASSERT_TRUE(first.load(scene + "/patterns/marker_1.patt") &&
+                made.load(work.file("made/patterns/marker_1.patt")));
     EXPECT_EQ(first.block(0), made.block(0));
     ASSERT_TRUE(logo.load(scene + "/patterns/marker_2.patt") && expected.setFromImage(picture));
     EXPECT_EQ(logo.block(0), expected.block(0));
@@ -378,8 +382,9 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
     EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/markers.pdf"));
 
     // Generated patterns go up to ID 1000.
-    std::ofstream(scene + "/markers.xml") << "<markers patterns_file=\"patterns.dat\">\n"
-                                             "  <marker id=\"1001\" path=\"patterns/far.patt\"/>\n</markers>\n";
+    std::ofstream(scene + "/markers.xml")
+        << "<markers patterns_file=\"patterns.dat\">\n"
+           "  <marker id=\"1001\" path=\"patterns/far.patt\"/>\n</markers>\n";
     const PlayerRun refused = runExecutable(tool, work.path(), {"finish", scene});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.output.find("IDs 1 to 1000"), std::string::npos) << refused.output;

@@ -39,8 +39,7 @@ fs::path inFolder(const fs::path& folder, const std::string& name)
     return path.is_absolute() ? path : folder / path;
 }
 
-template <typename Reader>
-bool readSettings(const fs::path& file, Reader& reader)
+template <typename Reader> bool readSettings(const fs::path& file, Reader& reader)
 {
     if (!reader.loadFile() || !reader.parse())
     {
@@ -51,8 +50,8 @@ bool readSettings(const fs::path& file, Reader& reader)
 }
 
 // The marker's pattern: the existing file, else made from its picture or generated and saved.
-bool patternOf(const fs::path& folder, const MarkerData& marker, const std::vector<osgART::Pattern>& generated,
-               osgART::Pattern& pattern)
+bool patternOf(const fs::path& folder, const MarkerData& marker,
+               const std::vector<osgART::Pattern>& generated, osgART::Pattern& pattern)
 {
     const fs::path file = inFolder(folder, marker.getPath());
     std::error_code error;
@@ -61,7 +60,8 @@ bool patternOf(const fs::path& folder, const MarkerData& marker, const std::vect
         std::string reason;
         if (pattern.load(file.string(), &reason))
             return true;
-        std::cerr << "novaro-scene finish: cannot read pattern " << file.string() << ": " << reason << std::endl;
+        std::cerr << "novaro-scene finish: cannot read pattern " << file.string() << ": " << reason
+                  << std::endl;
         return false;
     }
     if (!marker.getImage().empty())
@@ -80,7 +80,8 @@ bool patternOf(const fs::path& folder, const MarkerData& marker, const std::vect
         pattern = generated[marker.getId() - 1];
     else
     {
-        std::cerr << "novaro-scene finish: marker " << marker.getId() << " has no pattern: generated patterns "
+        std::cerr << "novaro-scene finish: marker " << marker.getId()
+                  << " has no pattern: generated patterns "
                   << "are for IDs 1 to " << kLargestGeneratedId << std::endl;
         return false;
     }
@@ -107,8 +108,9 @@ bool writeCameras(const fs::path& folder)
         std::error_code error;
         if (camera.getPath().empty() || fs::exists(path, error))
             continue;
-        const auto format = std::find_if(video.getFormats().begin(), video.getFormats().end(),
-                                         [&](const VideoFormat& f) { return f.getName() == camera.getFormat(); });
+        const auto format =
+            std::find_if(video.getFormats().begin(), video.getFormats().end(),
+                         [&](const VideoFormat& f) { return f.getName() == camera.getFormat(); });
         const int width = format == video.getFormats().end() ? 640 : int(format->getWidth());
         const int height = format == video.getFormats().end() ? 480 : int(format->getHeight());
         if (width < 16 || height < 16 || !makeDefaultCamera(width, height, false).saveBinary(path.string()))
@@ -139,15 +141,18 @@ int finishScene(const std::string& directory)
     for (const MarkerData& marker : markers.getData().getMarkers())
     {
         if (marker.getType() == "image")
-            std::cout << "Print " << inFolder(folder, marker.getImage().empty() ? marker.getPath() : marker.getImage())
-                      .string() << " " << marker.getSize() << " mm wide: it is marker " << marker.getId() << " ("
-                      << marker.getName() << ")." << std::endl;
+            std::cout
+                << "Print "
+                << inFolder(folder, marker.getImage().empty() ? marker.getPath() : marker.getImage()).string()
+                << " " << marker.getSize() << " mm wide: it is marker " << marker.getId() << " ("
+                << marker.getName() << ")." << std::endl;
         if (!isSquare(marker))
             continue;
         osgART::Pattern pattern;
         if (!patternOf(folder, marker, generated, pattern))
             return 1;
-        sheet.push_back({marker.getName() + " (" + std::to_string(marker.getId()) + ")", pattern, marker.getSize()});
+        sheet.push_back(
+            {marker.getName() + " (" + std::to_string(marker.getId()) + ")", pattern, marker.getSize()});
     }
     if (sheet.empty())
         return 0;
