@@ -39,7 +39,7 @@ MM = 0.001
 # The objects whose centres are measured, each with a colour no other object and no part of the
 # filmed frame has: (red, green, blue) of its unlit material.
 COLOURS = {"Turned": (1.0, 0.0, 0.0), "Walker": (0.0, 1.0, 0.0), "Hidden": (0.0, 0.0, 1.0),
-           "Button": (1.0, 1.0, 0.0), "Standing": (1.0, 0.0, 1.0)}
+           "Button": (1.0, 1.0, 0.0), "Standing": (1.0, 0.0, 1.0), "Tilted": (0.0, 1.0, 1.0)}
 failures = []
 
 
@@ -167,6 +167,10 @@ def build_scene():
     ground.data.materials[0].node_tree.nodes["Principled BSDF"].inputs["Emission Strength"].default_value = 0.0
     place_on(ground, first, (0.0, -60.0, 0.0))
     walker(second)
+    # Turned about a slanted axis: the scene file cannot say it, the model carries it.
+    tilted = box("Tilted", (20.0, 10.0, 10.0), (0.0, 0.0, 5.0), colour_material("cyan", COLOURS["Tilted"]))
+    place_on(tilted, second, (-26.0, 26.0, 6.0))
+    tilted.rotation_euler = (math.radians(25.0), 0.0, math.radians(-40.0))
     standing = box("Standing", (16.0, 16.0, 12.0), (0.0, 0.0, 6.0), colour_material("magenta", COLOURS["Standing"]))
     place_on(standing, target, (25.0, 10.0, 0.0))
     sun = bpy.data.objects.new("Sun", bpy.data.lights.new("Sun", "SUN"))
@@ -209,8 +213,9 @@ def export_and_check():
     return seconds
 
 
-def refusals():
-    """What does not export says so, naming the object."""
+def plan_checks():
+    """What does not export says so, naming the object; a child collection of a marker's collection
+    is its layer 1."""
     loose = box("Loose", (10.0, 10.0, 10.0))
     zero = marker("Zero", 9, (0.0, -300.0, 0.0), size_mm=0.0)
     area = bpy.data.objects.new("Panel", bpy.data.lights.new("Panel", "AREA"))
@@ -218,13 +223,38 @@ def refusals():
     text = bpy.data.objects.new("Label", bpy.data.curves.new("Label", "FONT"))
     bpy.context.scene.collection.objects.link(text)
     place_on(text, bpy.data.objects["Marker2"], (0.0, 50.0, 0.0))
+    layer = bpy.data.collections.new("Second layer")
+    bpy.context.scene.collection.children.link(layer)
+    later = box("Later", (10.0, 10.0, 10.0))
+    bpy.context.scene.collection.objects.unlink(later)
+    layer.objects.link(later)
+    place_on(later, bpy.data.objects["Marker1"], (0.0, 0.0, 0.0))
     from novaro_exporter import plan
-    problems = [p.text for p in plan.build_plan(bpy.context.scene).problems]
+    built = plan.build_plan(bpy.context.scene)
+    problems = [p.text for p in built.problems]
     for name, words in (("Loose", "on no marker"), ("Zero", "size is 0"), ("Panel", "not supported"),
-                        ("Label", "as a mesh")):
+                        ("Label", "as a mesh"), ("Tilted", "the model carries it")):
         check(any(t.startswith(name) and words in t for t in problems), "%s is reported (%s)" % (name, words))
-    for obj in (loose, zero, area, text):
+    on_layer = [o for o in built.objects if o.name == "Later"]
+    check(on_layer and on_layer[0].layer == 1 and on_layer[0].marker.layers == {"Second layer": 1},
+          "an object in a child collection of its marker's collection is on layer 1")
+    for obj in (loose, zero, area, text, later):
         bpy.data.objects.remove(obj)
+    bpy.data.collections.remove(layer)
+
+
+def play_from_panel(frame):
+    """Play exports the panel's folder and starts the player on the chosen movie."""
+    from novaro_exporter import player
+    settings = bpy.context.scene.novaro
+    settings.directory = os.path.join(WORK_DIR, "played")
+    settings.camera = "movie"
+    settings.movie = frame
+    check(bpy.ops.novaro.play() == {"FINISHED"}, "Play finished")
+    started = player._playing
+    check(started is not None and started.args[1:] == [settings.directory, "-video_file", frame]
+          and started.poll() is None, "Play started the player on the movie")
+    player.stop_player()
 
 
 # --- Filming the markers and playing ------------------------------------------------------------
@@ -392,7 +422,7 @@ def startup_ms(output):
 
 def check_placement(shot, boxes):
     errors = {}
-    for name in ("Turned", "Walker", "Button", "Standing"):
+    for name in ("Turned", "Walker", "Button", "Standing", "Tilted"):
         centre, low, high = boxes[name]
         found, _ = measured_centre(shot, name, low, high)
         check(found is not None, "%s is in the picture" % name)
@@ -539,7 +569,7 @@ def check_startup():
 def main():
     markers = build_scene()
     check(bpy.ops.novaro.refresh_cameras() == {"FINISHED"}, "the player answers its version and camera queries")
-    refusals()
+    plan_checks()
     export_and_check()
     frame, poses, camera, boxes = film(markers, os.path.join(SCENE_DIR, "camera_640x480.dat"))
     run_player(frame, "shot.png", ["-max_frames", str(LAST_FRAME), "-screenshot_frame", str(EARLY_FRAME)])
@@ -552,6 +582,7 @@ def main():
     hidden_error = click_and_show(frame, boxes)
     if hidden_error is not None:
         errors["Hidden"] = hidden_error
+    play_from_panel(frame)
     exported_ms, sample_ms = check_startup()
     hundred = export_hundred_objects()
     print("MEASURED: pixel errors %s; 100-object export %.2f s; start-up %s ms, sample %s ms"

@@ -263,6 +263,14 @@ def parse_events(obj, names, plan):
     return events
 
 
+def is_hidden(obj):
+    try:
+        return obj.hide_get() or obj.hide_viewport
+    except RuntimeError:
+        # Not in the view layer (its collection is excluded): nothing of it is shown.
+        return True
+
+
 def has_action(data):
     animation = getattr(data, "animation_data", None)
     return animation is not None and (animation.action is not None or len(animation.nla_tracks) > 0)
@@ -342,7 +350,7 @@ def collect_objects(scene, plan):
                         % obj.name)
         check_textures(obj, plan)
         plan.objects.append(SceneObject(obj.name, obj, marker, layer_of(obj, marker), placement,
-                                        obj.hide_get() or obj.hide_viewport, is_animated(obj),
+                                        is_hidden(obj), is_animated(obj),
                                         parse_events(obj, names, plan)))
 
 

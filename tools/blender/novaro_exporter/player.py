@@ -12,6 +12,9 @@ OLDEST_VERSION = (2, 3)
 QUERY_TIMEOUT = 20
 
 _video_devices = []
+# The player started by the last Play: a new Play ends it first, so that one camera is not opened
+# twice.
+_playing = None
 
 
 def _beside_addon(program):
@@ -106,5 +109,18 @@ def play_command(player, folder, camera, movie):
 
 
 def start_player(player, folder, camera, movie):
-    """Starts the player in its own process (Blender stays usable) in the scene's folder."""
-    return subprocess.Popen(play_command(player, folder, camera, movie), cwd=folder)
+    """Starts the player in its own process (Blender stays usable) in the scene's folder, after
+    ending the one the previous Play started."""
+    global _playing
+    stop_player()
+    _playing = subprocess.Popen(play_command(player, folder, camera, movie), cwd=folder)
+    return _playing
+
+
+def stop_player():
+    if _playing is not None and _playing.poll() is None:
+        _playing.terminate()
+        try:
+            _playing.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            _playing.kill()
