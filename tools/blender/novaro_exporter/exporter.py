@@ -13,8 +13,10 @@ from mathutils import Matrix
 from . import plan as planning
 from . import player, settings_files
 
-# Folders of the scene that the exporter owns and empties before writing them again.
-OWNED_FOLDERS = ("models", "events", "images")
+# The files an export wrote besides the settings files (models, events files, pictures), so that
+# the next export into the folder removes what the scene no longer has, and nothing else.
+MANIFEST = "exported-files.txt"
+FOLDERS = ("models", "events", "images", "patterns")
 
 
 @dataclass
@@ -30,6 +32,7 @@ class ExportResult:
 
     @property
     def ok(self):
+        """The folder is complete: the plan's errors only leave objects out."""
         return all(level != "ERROR" for level, _ in self.messages)
 
 
@@ -44,11 +47,21 @@ def file_name(name, taken):
 
 
 def prepare_folder(folder):
-    os.makedirs(folder, exist_ok=True)
-    for sub in OWNED_FOLDERS:
-        shutil.rmtree(os.path.join(folder, sub), ignore_errors=True)
-        os.makedirs(os.path.join(folder, sub))
-    os.makedirs(os.path.join(folder, "patterns"), exist_ok=True)
+    """Creates the folder and removes the files the previous export listed in it."""
+    manifest = os.path.join(folder, MANIFEST)
+    if os.path.isfile(manifest):
+        with open(manifest) as listed:
+            for name in listed.read().splitlines():
+                path = os.path.normpath(os.path.join(folder, name))
+                if name and os.path.dirname(path).startswith(folder) and os.path.isfile(path):
+                    os.remove(path)
+    for sub in FOLDERS:
+        os.makedirs(os.path.join(folder, sub), exist_ok=True)
+
+
+def write_manifest(folder, names):
+    with open(os.path.join(folder, MANIFEST), "w") as manifest:
+        manifest.write("".join(name + "\n" for name in sorted(names)))
 
 
 class ModelExport:
@@ -157,7 +170,8 @@ def export_scene(context, folder, scene_tool=None):
     title = bpy.path.display_name_from_filepath(bpy.data.filepath) or os.path.basename(folder) or "scene"
     settings_files.write_fixed_settings(folder, title)
     settings_files.write_markers(folder, plan, pictures)
-    settings_files.write_scene(folder, title, plan, models)
+    events = settings_files.write_scene(folder, title, plan, models)
+    write_manifest(folder, list(models.values()) + list(pictures.values()) + events)
     tool = scene_tool or player.find_program("novaro-scene", context.scene.novaro.player)
     if tool is None:
         result.messages.append(("ERROR", "novaro-scene was not found: the patterns, camera and marker sheet "

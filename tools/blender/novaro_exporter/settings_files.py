@@ -129,7 +129,7 @@ def write_events(folder, file_name, scene_object, events):
 
 
 def write_scene(folder, title, plan, models):
-    """models: object name -> its model file in the folder."""
+    """models: object name -> its model file in the folder. Returns the events files written."""
     root = ET.Element("scene", name=title, source_folder="", source="", authoring_software="blender",
                       units="millimeters")
     parameters(root, [("show_message", "true"), ("message", title)])
@@ -138,6 +138,7 @@ def write_scene(folder, title, plan, models):
     ET.SubElement(metadata, "title").text = title
     ET.SubElement(metadata, "description").text = "Exported from Blender."
     objects = ET.SubElement(root, "objects")
+    events_files = []
     for scene_object in plan.objects:
         element = object_element(objects, scene_object.name, "ARObject")
         ET.SubElement(element, "model", source=models[scene_object.name], source_folder="", object="")
@@ -149,6 +150,7 @@ def write_scene(folder, title, plan, models):
             file_name = "events/%s.xml" % models[scene_object.name].split("/")[-1].rsplit(".", 1)[0]
             write_events(folder, file_name, scene_object, events)
             ET.SubElement(element, "events", file=file_name)
+            events_files.append(file_name)
     for light in plan.lights:
         element = object_element(objects, light.name, "ARLight", use_properties="true")
         ET.SubElement(element, "model", source="", source_folder="", object="")
@@ -159,3 +161,4 @@ def write_scene(folder, title, plan, models):
                    "properties", "property")
         on_markers(element, light.marker)
     write_xml(os.path.join(folder, "scene.xml"), root)
+    return events_files
