@@ -229,16 +229,27 @@ def plan_checks():
     bpy.context.scene.collection.objects.unlink(later)
     layer.objects.link(later)
     place_on(later, bpy.data.objects["Marker1"], (0.0, 0.0, 0.0))
+    lost = bpy.data.materials.new("Lost")
+    lost.use_nodes = True
+    gone = bpy.data.images.new("gone", 4, 4)
+    gone.source = "FILE"
+    gone.filepath = os.path.join(WORK_DIR, "gone.png")
+    lost.node_tree.nodes.new("ShaderNodeTexImage").image = gone
+    later.data.materials.append(lost)
+    stretched = marker("Stretched", 8, (0.0, -600.0, 0.0))
+    stretched.scale = (1.0, 2.0, 1.0)
+    bpy.context.view_layer.update()
     from novaro_exporter import plan
     built = plan.build_plan(bpy.context.scene)
     problems = [p.text for p in built.problems]
     for name, words in (("Loose", "on no marker"), ("Zero", "size is 0"), ("Panel", "not supported"),
-                        ("Label", "as a mesh"), ("Tilted", "the model carries it")):
+                        ("Label", "as a mesh"), ("Tilted", "the model carries it"), ("Later", "gone is missing"),
+                        ("Stretched", "non-uniform scale")):
         check(any(t.startswith(name) and words in t for t in problems), "%s is reported (%s)" % (name, words))
     on_layer = [o for o in built.objects if o.name == "Later"]
     check(on_layer and on_layer[0].layer == 1 and on_layer[0].marker.layers == {"Second layer": 1},
           "an object in a child collection of its marker's collection is on layer 1")
-    for obj in (loose, zero, area, text, later):
+    for obj in (loose, zero, area, text, later, stretched):
         bpy.data.objects.remove(obj)
     bpy.data.collections.remove(layer)
 
