@@ -136,7 +136,13 @@ int finishScene(const std::string& directory)
     if (!readSettings(markersFile, markers) || !writeCameras(folder))
         return 1;
 
-    const std::vector<osgART::Pattern> generated = makeDistinctPatterns(kLargestGeneratedId, kPatternSeed);
+    // The generator makes its patterns one after another from its seed, so the first N are the same
+    // whatever N is: only as many as the largest ID asks for are made.
+    unsigned largestId = 0;
+    for (const MarkerData& marker : markers.getData().getMarkers())
+        if (isSquare(marker) && marker.getId() <= kLargestGeneratedId)
+            largestId = std::max(largestId, marker.getId());
+    const std::vector<osgART::Pattern> generated = makeDistinctPatterns(largestId, kPatternSeed);
     std::vector<SheetMarker> sheet;
     for (const MarkerData& marker : markers.getData().getMarkers())
     {

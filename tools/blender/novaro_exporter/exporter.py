@@ -82,8 +82,8 @@ class ModelExport:
             obj.hide_viewport = False
             obj.hide_set(False)
             obj.select_set(True)
+        # The glTF exporter brings the dependency graph up to date itself.
         self.root.matrix_world = self.matrix
-        self.context.view_layer.update()
         return self
 
     def write(self, path):
@@ -99,7 +99,6 @@ class ModelExport:
             obj.select_set(False)
             obj.hide_viewport = viewport_hidden
             obj.hide_set(hidden)
-        self.context.view_layer.update()
         return False
 
 
@@ -127,6 +126,7 @@ def export_models(context, plan, folder):
         for obj in selected:
             obj.select_set(True)
         context.view_layer.objects.active = active
+        context.view_layer.update()
     return models
 
 
