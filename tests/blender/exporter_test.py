@@ -147,11 +147,25 @@ def image_plane(name, marker_id, picture, width_mm, location_mm):
     return plane
 
 
+def pattern_picture(path):
+    """A picture for a square marker's inside: a dark F, the same in no other turn."""
+    cells = np.ones((5, 5))
+    cells[:, 1] = cells[0, 1:4] = cells[2, 1:3] = 0.0
+    pixels = np.kron(np.flipud(cells), np.ones((16, 16)))
+    image = bpy.data.images.new("F", 80, 80)
+    image.pixels.foreach_set(np.repeat(pixels.reshape(-1, 1), 4, axis=1).astype(np.float32).ravel())
+    image.filepath_raw = path
+    image.file_format = "PNG"
+    image.save()
+    return path
+
+
 def build_scene():
     bpy.ops.wm.read_factory_settings(use_empty=True)
     enable_addon()
     first = marker("Marker1", 1, (0.0, 0.0, 0.0))
     second = marker("Marker2", 2, (250.0, 0.0, 0.0))
+    second.novaro.pattern = pattern_picture(os.path.join(WORK_DIR, "f.png"))
     target = image_plane("Poster", 3, os.path.join(SOURCE_DIR, "samples", "images", "fruits.jpg"), 120.0,
                          (0.0, 250.0, 0.0))
     # Its mesh lies 8 mm along its own x from its origin: the turn moves the centre, not only the outline.
@@ -204,6 +218,8 @@ def export_and_check():
     poster = markers.find("marker[@id='3']")
     check(poster.get("type") == "image" and abs(float(poster.get("size")) - 120.0) < 1e-3,
           "the poster plane is an image target 120 mm wide")
+    check(markers.find("marker[@id='2']").get("image", "").startswith("images/"),
+          "marker 2's pattern is made from its picture")
     check([m.get("shadowed") for m in markers.findall("marker")] == ["true", "false", "false"],
           "the sun shadows marker 1, the one it is on")
     tool = os.path.join(RUN_DIR, "novaro-scene")

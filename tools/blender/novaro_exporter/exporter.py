@@ -72,7 +72,9 @@ class ModelExport:
         self.context = context
         self.animated = scene_object.animated
         self.root = scene_object.obj
-        self.objects = [self.root] + list(self.root.children_recursive)
+        # A hidden part of a model stays out of it, as Blender shows the model; a hidden object
+        # itself is written and hides itself in the player.
+        self.objects = [self.root] + [obj for obj in self.root.children_recursive if not planning.is_hidden(obj)]
         self.matrix = scene_object.placement.baked or Matrix.Identity(4)
 
     def __enter__(self):
@@ -143,13 +145,17 @@ def copy_pictures(plan, folder):
     return pictures
 
 
-def remove_stale_patterns(plan, folder):
-    """Patterns made from pictures follow the picture: they are made again at every export."""
-    for marker in plan.markers:
-        if marker.kind == "single":
-            path = os.path.join(folder, "patterns", "marker_%d.patt" % marker.id)
-            if marker.pattern and os.path.exists(path):
-                os.remove(path)
+def picture_patterns(plan):
+    """Patterns made from pictures follow the picture: they are made again at every export (and
+    listed, so that a marker whose picture is dropped gets its generated pattern again)."""
+    return ["patterns/marker_%d.patt" % marker.id for marker in plan.markers
+            if marker.kind == "single" and marker.pattern]
+
+
+def remove_picture_patterns(plan, folder):
+    for name in picture_patterns(plan):
+        if os.path.exists(os.path.join(folder, name)):
+            os.remove(os.path.join(folder, name))
 
 
 def export_scene(context, folder, scene_tool=None):
@@ -166,12 +172,12 @@ def export_scene(context, folder, scene_tool=None):
     prepare_folder(folder)
     models = export_models(context, plan, folder)
     pictures = copy_pictures(plan, folder)
-    remove_stale_patterns(plan, folder)
+    remove_picture_patterns(plan, folder)
     title = bpy.path.display_name_from_filepath(bpy.data.filepath) or os.path.basename(folder) or "scene"
     settings_files.write_fixed_settings(folder, title)
     settings_files.write_markers(folder, plan, pictures)
     events = settings_files.write_scene(folder, title, plan, models)
-    write_manifest(folder, list(models.values()) + list(pictures.values()) + events)
+    write_manifest(folder, list(models.values()) + list(pictures.values()) + events + picture_patterns(plan))
     tool = scene_tool or player.find_program("novaro-scene", context.scene.novaro.player)
     if tool is None:
         result.messages.append(("ERROR", "novaro-scene was not found: the patterns, camera and marker sheet "
