@@ -270,6 +270,43 @@ def plan_checks():
     bpy.data.collections.remove(layer)
 
 
+class LayoutRecorder:
+    """Stands in for a panel's layout without a window: records the properties and texts drawn."""
+
+    def __init__(self):
+        self.drawn = []
+
+    def prop(self, data, name, **options):
+        getattr(data, name)
+        self.drawn.append(name)
+
+    def label(self, text="", **options):
+        self.drawn.append(text)
+
+    def operator(self, name, **options):
+        self.drawn.append(name)
+        return type("Properties", (), {})()
+
+    def row(self, **options):
+        return self
+
+
+def panels_draw():
+    """The sidebar panels draw every setting and the marker's printed size."""
+    from novaro_exporter import panel
+    context = type("Context", (), {"object": bpy.data.objects["Marker1"], "scene": bpy.context.scene})()
+    drawn = {}
+    for cls in (panel.NOVARO_PT_object, panel.NOVARO_PT_scene):
+        layout = LayoutRecorder()
+        cls.draw(type("Panel", (), {"layout": layout})(), context)
+        drawn[cls.__name__] = layout.drawn
+    check({"is_marker", "marker_type", "marker_id", "pattern", "size_mm"} <= set(drawn["NOVARO_PT_object"])
+          and any(text.startswith("Printed 80 x 80 mm") for text in drawn["NOVARO_PT_object"]),
+          "the marker panel shows its settings and printed size")
+    check({"directory", "camera", "novaro.play", "novaro.refresh_cameras"} <= set(drawn["NOVARO_PT_scene"]),
+          "the scene panel shows the folder, camera and Play")
+
+
 def play_from_panel(frame):
     """Play exports the panel's folder and starts the player on the chosen movie."""
     from novaro_exporter import player
@@ -612,6 +649,7 @@ def main():
     markers = build_scene()
     check(bpy.ops.novaro.refresh_cameras() == {"FINISHED"}, "the player answers its version and camera queries")
     plan_checks()
+    panels_draw()
     export_and_check()
     frame, poses, camera, boxes = film(markers, os.path.join(SCENE_DIR, "camera_640x480.dat"))
     run_player(frame, "shot.png", ["-max_frames", str(LAST_FRAME), "-screenshot_frame", str(EARLY_FRAME)])
