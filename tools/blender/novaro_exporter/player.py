@@ -20,9 +20,14 @@ _playing = None
 def _beside_addon(program):
     """The program of the installation this add-on came with: the run directory (<dir>/blender/
     novaro_exporter) or an installed tree (<prefix>/share/novaro/blender/novaro_exporter)."""
-    # Both the path Blender loaded the add-on by and the one its links lead to: a link in Blender's
-    # add-on folder leads to the installation, and the run directory's blender/ is a link itself.
-    for here in {os.path.dirname(os.path.abspath(__file__)), os.path.dirname(os.path.realpath(__file__))}:
+    # The path Blender loaded the add-on by, where the link in Blender's add-on folder points (the
+    # folder "novaro-scene blender-addon" printed), and where all links lead: the run directory's
+    # blender/ is a link itself.
+    loaded = os.path.dirname(os.path.abspath(__file__))
+    places = [loaded, os.path.dirname(os.path.realpath(__file__))]
+    if os.path.islink(loaded):
+        places.append(os.path.join(os.path.dirname(loaded), os.readlink(loaded)))
+    for here in places:
         blender = os.path.dirname(here)
         for candidate in (os.path.join(os.path.dirname(blender), program),
                           os.path.join(blender, "..", "..", "..", "bin", program)):
