@@ -10,16 +10,9 @@ bl_info = {
     "category": "Import-Export",
 }
 
-if "bpy" in locals():
-    import importlib
+from . import operators, panel, properties
 
-    for module in (properties, plan, settings_files, player, exporter, operators, panel):  # noqa: F821
-        importlib.reload(module)
-else:
-    from . import properties, plan, settings_files, player, exporter, operators, panel
-
-import bpy  # noqa: E402
-
+# Registered in this order (the operators and panels use the properties), unregistered backwards.
 _modules = (properties, operators, panel)
 
 
