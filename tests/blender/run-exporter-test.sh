@@ -17,6 +17,8 @@ if ! blender -b --factory-startup --python-exit-code 1 --python-expr "import num
 fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/novaro-blender.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-xvfb-run -a -s "-screen 0 1024x768x24 +extension GLX -noreset" \
+# The search for a free display starts at a number of this process's own: xvfb-run -a started by
+# two tests at once may otherwise both take the first free one.
+xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 1024x768x24 +extension GLX -noreset" \
   blender -b --factory-startup --python-exit-code 1 --python "$source_dir/tests/blender/exporter_test.py" \
   -- "$run_dir" "$source_dir" "$work"
