@@ -1,16 +1,19 @@
 # The Blender exporter as an artist uses it, run inside a headless Blender: a scene built by script
 # (a model on marker 1 moved off centre and turned 30 degrees, an armature-animated model on marker
 # 2, a sun casting a floating box's shadow on a ground plate, a hidden object that a click on the
-# box shows, a model on an image-target plane) is exported through File > Export > Novaro scene,
-# checked clean, filmed by the synthetic camera and played. Each object's centre in the player's
-# screenshot is measured against its projection from Blender's own matrices and the filmed markers'
-# poses; the animation moves, the shadow darkens the plate and the click shows the hidden object.
+# box shows, a model on an image-target plane, a model turned about a slanted axis) is exported
+# through File > Export > Novaro scene and checked clean; its printed marker sheet, with the printed
+# poster beside it, is filmed by the synthetic camera and played. Each object's centre in the
+# player's screenshot is measured against its projection from Blender's own matrices and the filmed
+# sheet's pose; the animation moves, the shadow darkens the plate and the click shows the hidden
+# object.
 # Then the goals: a 100-object export, and the start-up against the sample scene's.
 #
 # blender -b --factory-startup --python-exit-code 1 --python exporter_test.py -- RUN_DIR SOURCE_DIR WORK_DIR
 import json
 import math
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -170,16 +173,16 @@ def build_scene():
                          (0.0, 250.0, 0.0))
     # Its mesh lies 8 mm along its own x from its origin: the turn moves the centre, not only the outline.
     turned = box("Turned", (24.0, 12.0, 8.0), (8.0, 0.0, 4.0), colour_material("red", COLOURS["Turned"]))
-    place_on(turned, first, (28.0, 24.0, 0.0), 30.0)
+    place_on(turned, first, (-25.0, 28.0, 0.0), 30.0)
     hidden = box("Hidden", (16.0, 16.0, 10.0), (0.0, 0.0, 5.0), colour_material("blue", COLOURS["Hidden"]))
-    place_on(hidden, first, (-28.0, 24.0, 0.0))
+    place_on(hidden, first, (-25.0, -28.0, 0.0))
     hidden.hide_set(True)
     button = box("Button", (16.0, 16.0, 8.0), (0.0, 0.0, 0.0), colour_material("yellow", COLOURS["Button"]))
-    place_on(button, first, (0.0, -60.0, 30.0))
+    place_on(button, first, (75.0, 0.0, 30.0))
     button["on_left_mouse_click"] = "show Hidden"
-    ground = box("Ground", (120.0, 80.0, 1.0), (0.0, 0.0, -0.5), colour_material("grey", (0.6, 0.6, 0.6)))
+    ground = box("Ground", (90.0, 70.0, 1.0), (0.0, 0.0, -0.5), colour_material("grey", (0.6, 0.6, 0.6)))
     ground.data.materials[0].node_tree.nodes["Principled BSDF"].inputs["Emission Strength"].default_value = 0.0
-    place_on(ground, first, (0.0, -60.0, 0.0))
+    place_on(ground, first, (75.0, 0.0, 0.0))
     walker(second)
     # Turned about a slanted axis: the scene file cannot say it, the model carries it.
     tilted = box("Tilted", (20.0, 10.0, 10.0), (0.0, 0.0, 5.0), colour_material("cyan", COLOURS["Tilted"]))
@@ -395,29 +398,101 @@ def projected_box(name, markers, camera, poses, seconds=0.0):
     return outline_centre(pixels), pixels.min(axis=0), pixels.max(axis=0)
 
 
+# The table the camera films: the printed sheet (A4, portrait) with the printed poster beside it,
+# millimetres.
+A4_WIDTH, A4_HEIGHT = 210.0, 297.0
+POSTER_WIDTH, POSTER_GAP = 120.0, 10.0
+TABLE_WIDTH = A4_WIDTH + POSTER_GAP + POSTER_WIDTH + POSTER_GAP
+DOTS_PER_MM = 150.0 / 25.4
+
+
+def sheet_places():
+    """Where novaro-scene put each marker's black square on the sheet: ID -> (left, top, width) in
+    millimetres from the page's top-left corner, as its finish command prints them."""
+    output = subprocess.run([os.path.join(RUN_DIR, "novaro-scene"), "finish", SCENE_DIR], check=True,
+                            stdout=subprocess.PIPE, text=True).stdout
+    places = {}
+    for line in output.splitlines():
+        found = re.match(r"\s+.*\((\d+)\): page 1, ([\d.]+) mm from the left, ([\d.]+) mm from the top, "
+                         r"([\d.]+) mm wide", line)
+        if found:
+            places[int(found.group(1))] = tuple(float(found.group(k)) for k in (2, 3, 4))
+    return places
+
+
+def image_pixels(path):
+    image = bpy.data.images.load(path)
+    pixels = np.empty(image.size[0] * image.size[1] * 4, dtype=np.float32)
+    image.pixels.foreach_get(pixels)
+    size = tuple(image.size)
+    bpy.data.images.remove(image)
+    return np.flipud(pixels.reshape(size[1], size[0], 4))
+
+
+def table_picture(poster):
+    """The sheet as printed (markers.pdf through pdftoppm) with the poster beside it, centred on the
+    sheet's height; written as a picture for the synthetic camera. Returns its path and the
+    poster's centre on the table (mm from the top-left corner)."""
+    page = os.path.join(WORK_DIR, "page")
+    subprocess.run(["pdftoppm", "-r", "150", "-png", "-singlefile", os.path.join(SCENE_DIR, "markers.pdf"), page],
+                   check=True)
+    sheet = image_pixels(page + ".png")
+    picture = image_pixels(poster)
+    table = np.ones((sheet.shape[0], int(round(TABLE_WIDTH * DOTS_PER_MM)), 4), dtype=np.float32)
+    table[:, :sheet.shape[1]] = sheet
+    width = int(round(POSTER_WIDTH * DOTS_PER_MM))
+    height = int(round(width * picture.shape[0] / picture.shape[1]))
+    rows = (np.arange(height) * picture.shape[0] / height).astype(int)
+    columns = (np.arange(width) * picture.shape[1] / width).astype(int)
+    left = int(round((A4_WIDTH + POSTER_GAP) * DOTS_PER_MM))
+    top = (table.shape[0] - height) // 2
+    table[top:top + height, left:left + width] = picture[rows][:, columns]
+    image = bpy.data.images.new("table", table.shape[1], table.shape[0])
+    image.pixels.foreach_set(np.flipud(table).ravel())
+    image.filepath_raw = os.path.join(WORK_DIR, "table.png")
+    image.file_format = "PNG"
+    image.save()
+    centre = (A4_WIDTH + POSTER_GAP + POSTER_WIDTH / 2.0, table.shape[0] / DOTS_PER_MM / 2.0)
+    return image.filepath_raw, centre
+
+
+def on_table(table_pose, point_mm, table_height):
+    """The pose of a frame centred at point_mm (from the table's top-left corner) on the filmed table."""
+    offset = Matrix.Translation((point_mm[0] - TABLE_WIDTH / 2.0, table_height / 2.0 - point_mm[1], 0.0))
+    return (np.array(offset.transposed()) @ np.array(table_pose).reshape(4, 4)).ravel().tolist()
+
+
 def film(markers, camera_file):
-    """A still frame of the three printed markers, chosen so that every measured object is in view
-    and no two overlap; returns the frame and the markers' poses by ID."""
+    """A still frame of the printed sheet with the poster beside it, from a camera chosen so that
+    every measured object is in view and no two overlap; returns the frame, the markers' poses by
+    ID, the camera matrix and the objects' expected places."""
     camera = read_camera(camera_file)
-    picture = [f for f in os.listdir(os.path.join(SCENE_DIR, "images")) if f.startswith("marker_3")][0]
-    for seed in range(1, 60):
+    places = sheet_places()
+    poster = os.path.join(SCENE_DIR, "images", [f for f in os.listdir(os.path.join(SCENE_DIR, "images"))
+                                      if f.startswith("marker_3")][0])
+    table, poster_centre = table_picture(poster)
+    table_height = A4_HEIGHT
+    for seed in range(1, 80):
         truth = os.path.join(WORK_DIR, "truth.jsonl")
         frame = os.path.join(WORK_DIR, "frame%04d.png")
         subprocess.run([os.path.join(RUN_DIR, "novaro-synthcam"), "--output", frame, "--truth", truth,
-                        "--camera", camera_file, "--pattern", os.path.join(SCENE_DIR, "patterns", "marker_1.patt"),
-                        "--pattern", os.path.join(SCENE_DIR, "patterns", "marker_2.patt"),
-                        "--image", os.path.join(SCENE_DIR, "images", picture), "--image-size", "120",
-                        "--size", "80", "--frames", "1", "--still", "--no-clutter", "--min-width", "110",
-                        "--max-width", "150", "--max-tilt", "35", "--seed", str(seed)],
-                       check=True, stdout=subprocess.DEVNULL)
+                        "--camera", camera_file, "--image", table, "--image-size", str(TABLE_WIDTH),
+                        "--frames", "1", "--still", "--no-clutter", "--min-width", "300", "--max-width", "400",
+                        "--max-tilt", "30", "--seed", str(seed)], check=True, stdout=subprocess.DEVNULL)
         placed = json.loads(open(truth).readline())["markers"]
-        if len(placed) != 3:
+        if len(placed) != 1:
             continue
-        poses = {entry["index"] + 1: entry["pose"] for entry in placed}
+        table_pose = placed[0]["pose"]
+        poses = {marker_id: on_table(table_pose, (left + width / 2.0, top + width / 2.0), table_height)
+                 for marker_id, (left, top, width) in places.items()}
+        poses[3] = on_table(table_pose, poster_centre, table_height)
         boxes = {name: projected_box(name, markers, camera, poses) for name in COLOURS}
-        # The picture's fruit would pass for the objects' colours: it is kept apart as well.
-        corners = np.array(placed[2]["corners"])
-        if views_apart(dict(boxes, Picture=(None, corners.min(axis=0), corners.max(axis=0)))):
+        # The poster's fruit would pass for the objects' colours: it is kept apart as well.
+        half = (POSTER_WIDTH / 2.0, POSTER_WIDTH / 2.0)
+        corners = np.array([project(camera, poses[3], (x * half[0], y * half[1], 0.0))
+                            for x in (-1, 1) for y in (-1, 1)])
+        if views_apart(dict(boxes, Picture=(None, corners.min(axis=0), corners.max(axis=0)))) and \
+                shadow_in_view(camera, poses, boxes):
             return frame % 0, poses, camera, boxes
     raise AssertionError("no synthetic frame shows every object apart")
 
@@ -509,27 +584,39 @@ def check_animation(early, late, boxes):
     check(overlap < 0.8, "the armature animation advances (outline overlap %.2f)" % overlap)
 
 
-def check_shadow(shot, markers, camera, poses, boxes):
-    """The plate is darker where the sun puts the floating box's shadow than beside it."""
-    first = markers["Marker1"]
+def shadow_points():
+    """Where the sun puts the floating box's centre on the plate, and two places on the plate beside
+    it, in marker 1's frame (mm): the sun is on marker 1."""
     sun = bpy.data.objects["Sun"]
-    shining = (sun.matrix_world.to_3x3() @ Vector((0.0, 0.0, -1.0))).normalized()
+    first = bpy.data.objects["Marker1"]
+    shining = (first.matrix_world.inverted().to_3x3() @ sun.matrix_world.to_3x3() @ Vector((0.0, 0.0, -1.0)))
     button = marker_point(bpy.data.objects["Button"], first, Vector((0.0, 0.0, 0.0)))
     shadow = button - shining * (button.z / shining.z)
+    return shadow, [shadow + Vector((0.0, dy, 0.0)) for dy in (28.0, -28.0)]
+
+
+def shadow_in_view(camera, poses, boxes):
+    """The shadow's place is not behind the box in the picture."""
+    _, low, high = boxes["Button"]
+    pixel = project(camera, poses[1], shadow_points()[0])
+    return not ((pixel > low - 6).all() and (pixel < high + 6).all())
+
+
+def check_shadow(shot, camera, poses, boxes):
+    """The plate is darker where the sun puts the floating box's shadow than beside it."""
     sx, sy = shot.shape[1] / CAMERA_WIDTH, shot.shape[0] / CAMERA_HEIGHT
     _, low, high = boxes["Button"]
-
-    def hidden_by_button(point):
-        pixel = project(camera, poses[1], point)
-        return (pixel > low - 6).all() and (pixel < high + 6).all()
 
     def brightness(point):
         x, y = project(camera, poses[1], point)
         return float(shot[int(y * sy) - 2:int(y * sy) + 3, int(x * sx) - 2:int(x * sx) + 3].mean())
 
-    check(not hidden_by_button(shadow), "the shadow's place is not behind the box in the picture")
-    beside = [shadow + Vector((0.0, dy, 0.0)) for dy in (28.0, -28.0)]
-    beside = [point for point in beside if not hidden_by_button(point)][0]
+    def behind_button(point):
+        pixel = project(camera, poses[1], point)
+        return (pixel > low - 6).all() and (pixel < high + 6).all()
+
+    shadow, beside = shadow_points()
+    beside = [point for point in beside if not behind_button(point)][0]
     dark, light = brightness(shadow), brightness(beside)
     check(dark < 0.75 * light, "the box's shadow darkens the plate (%.0f against %.0f)" % (dark, light))
 
@@ -661,7 +748,7 @@ def main():
     boxes["Walker"] = projected_box("Walker", markers, camera, poses, (LAST_FRAME - 1) * FRAME_TIME)
     errors = check_placement(shot, boxes)
     check_animation(read_screenshot(os.path.join(WORK_DIR, "shot-%d.png" % EARLY_FRAME)), shot, boxes)
-    check_shadow(shot, markers, camera, poses, boxes)
+    check_shadow(shot, camera, poses, boxes)
     hidden_error = click_and_show(frame, boxes)
     if hidden_error is not None:
         errors["Hidden"] = hidden_error

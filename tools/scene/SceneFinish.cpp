@@ -164,12 +164,18 @@ int finishScene(const std::string& directory)
         return 0;
     std::string error;
     const fs::path pdf = folder / "markers.pdf";
-    if (!writeMarkerSheet(pdf.string(), sheet, error))
+    std::vector<SheetPlacement> placements;
+    if (!writeMarkerSheet(pdf.string(), sheet, error, &placements))
     {
         std::cerr << "novaro-scene finish: " << error << std::endl;
         return 1;
     }
     std::cout << "Wrote " << pdf.string() << ": print it at actual size (no fit-to-page)." << std::endl;
+    // Where each black square is, to check a print with a ruler (and to film the sheet in tests).
+    for (size_t i = 0; i < sheet.size() && i < placements.size(); ++i)
+        std::cout << "  " << sheet[i].name << ": page " << placements[i].page + 1 << ", " << placements[i].x
+                  << " mm from the left, " << placements[i].y << " mm from the top, " << placements[i].size
+                  << " mm wide" << std::endl;
     return 0;
 }
 
