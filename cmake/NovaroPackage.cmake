@@ -14,7 +14,8 @@ objects on them over the live video, with lights, shadows, clipping,
 animations, movies and sound.
 
 The package holds the player, its marker, tracking, synthetic-camera
-and calibration tools, and a sample scene (novaro --demo).")
+and calibration tools, a Blender exporter add-on and a sample scene
+(novaro --demo).")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -26,6 +27,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/run/lib)
 # The font is a link to the system's copy; the plugins are loaded at run time, so their
 # libraries are found by dpkg-shlibdeps as well (they are installed binaries too).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+# The exporter add-on under share/novaro/blender runs inside Blender.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "blender")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 

@@ -16,6 +16,7 @@ packages=(
   libzip-dev
   libgtest-dev
   xvfb xauth xdotool
+  blender python3-numpy
   poppler-utils
   fonts-liberation2
 )

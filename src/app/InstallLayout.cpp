@@ -48,6 +48,8 @@ InstallLayout InstallLayout::around(const std::string& executable)
     layout._pluginFolder =
         firstFolder({folder / "osgplugins", folder / ".." / "lib" / "novaro" / "osgplugins"});
     layout._samplesFolder = firstFolder({folder / "samples", shared / "samples"});
+    layout._blenderAddonFolder =
+        firstFolder({folder / "blender" / "novaro_exporter", shared / "blender" / "novaro_exporter"});
     return layout;
 }
 

@@ -14,6 +14,8 @@ namespace Novaro
 //   <dir>/osgplugins, <dir>/samples;
 // - an installed tree: <prefix>/bin/novaro, <prefix>/share/novaro/{data,samples},
 //   <prefix>/lib/novaro/osgplugins.
+// The Blender exporter add-on is <dir>/blender/novaro_exporter or
+// <prefix>/share/novaro/blender/novaro_exporter.
 class InstallLayout
 {
 public:
@@ -28,6 +30,8 @@ public:
     const std::string& pluginFolder() const { return _pluginFolder; }
     // The bundled sample scene, or empty.
     const std::string& samplesFolder() const { return _samplesFolder; }
+    // The Blender exporter add-on's folder, or empty.
+    const std::string& blenderAddonFolder() const { return _blenderAddonFolder; }
 
     // Puts the folders above after the current directory's in the file registry's search lists.
     void registerWithSceneGraphLibrary() const;
@@ -36,6 +40,7 @@ private:
     std::vector<std::string> _dataRoots;
     std::string _pluginFolder;
     std::string _samplesFolder;
+    std::string _blenderAddonFolder;
 };
 
 } // namespace Novaro

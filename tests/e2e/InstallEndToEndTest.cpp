@@ -73,8 +73,15 @@ TEST(InstallEndToEnd, InstalledTreePlaysTheDemoFromAnotherFolderAndNamesNoBuildP
           "lib/novaro/osgplugins/osgart_tracker_artoolkit4.so", "lib/novaro/osgplugins/osgdb_glb.so",
           "share/novaro/data/novaro.ive", "share/novaro/data/arial.ttf", "share/novaro/samples/scene.xml",
           "share/man/man1/novaro.1.gz", "bin/novaro-scene", "share/man/man1/novaro-scene.1.gz",
-          "share/doc/novaro/scene-format.md"})
+          "share/doc/novaro/scene-format.md", "share/novaro/blender/novaro_exporter/__init__.py"})
         EXPECT_TRUE(std::filesystem::exists(prefix + "/" + file)) << file;
+    // The Blender add-on is found from the installed tool, as the README's enabling line does.
+    const PlayerRun addon = runExecutable(prefix + "/bin/novaro-scene", root.path(), {"blender-addon"});
+    EXPECT_EQ(0, addon.status);
+    EXPECT_EQ(
+        std::filesystem::path(prefix + "/share/novaro/blender/novaro_exporter").lexically_normal().string() +
+            "\n",
+        addon.output);
 
     for (const auto& entry : std::filesystem::recursive_directory_iterator(prefix))
     {

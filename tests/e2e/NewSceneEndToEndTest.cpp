@@ -330,3 +330,62 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
         EXPECT_FALSE(std::filesystem::exists(arguments[1])) << entry.reason;
     }
 }
+
+// An exporter's scene completed by "novaro-scene finish": a generated pattern follows the marker's
+// ID (marker 1 gets the pattern "novaro-scene new" gives its first marker, whatever other markers
+// the scene has), a pattern is made from the picture an entry names, a pattern file already there
+// is kept, the missing camera is written at its format's size and the sheet holds the squares.
+TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
+{
+    TemporaryFolder models, work;
+    writeBlockObj(models);
+    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
+    ASSERT_EQ(
+        runExecutable(tool, work.path(), {"new", work.file("made"), "--model", models.file("block.obj")})
+            .status,
+        0);
+    cv::Mat picture(64, 64, CV_8UC3, cv::Scalar::all(255));
+    picture(cv::Rect(0, 0, 32, 20)).setTo(cv::Scalar::all(0));
+    const std::string scene = work.file("exported");
+    std::filesystem::create_directories(scene + "/patterns");
+    ASSERT_TRUE(cv::imwrite(scene + "/logo.png", picture));
+    std::filesystem::copy_file(work.file("made/patterns/marker_1.patt"), scene + "/patterns/kept.patt");
+    std::ofstream(scene + "/markers.xml")
+        << "<markers patterns_file=\"patterns.dat\">\n"
+           "  <marker name=\"late\" id=\"5\" path=\"patterns/marker_5.patt\" size=\"60\"/>\n"
+           "  <marker name=\"first\" id=\"1\" path=\"patterns/marker_1.patt\" size=\"80\"/>\n"
+           "  <marker name=\"logo\" id=\"2\" path=\"patterns/marker_2.patt\" image=\"logo.png\"/>\n"
+           "  <marker name=\"kept\" id=\"3\" path=\"patterns/kept.patt\"/>\n"
+           "  <marker name=\"poster\" id=\"4\" type=\"image\" path=\"logo.png\" size=\"150\"/>\n"
+           "</markers>\n";
+    std::ofstream(scene + "/video.xml")
+        << "<video><formats><format name=\"wide\" width=\"800\" height=\"450\"/>"
+           "</formats><cameras><camera name=\"c\" format=\"wide\" path=\"cam.dat\"/>"
+           "</cameras></video>\n";
+    const PlayerRun finished = runExecutable(tool, work.path(), {"finish", scene});
+    ASSERT_EQ(finished.status, 0) << finished.output;
+    EXPECT_NE(finished.output.find("150 mm wide: it is marker 4"), std::string::npos) << finished.output;
+
+    osgART::Pattern first, made, logo, expected, kept;
+    ASSERT_TRUE(first.load(scene + "/patterns/marker_1.patt") &&
+                made.load(work.file("made/patterns/marker_1.patt")));
+    EXPECT_EQ(first.block(0), made.block(0));
+    ASSERT_TRUE(logo.load(scene + "/patterns/marker_2.patt") && expected.setFromImage(picture));
+    EXPECT_EQ(logo.block(0), expected.block(0));
+    ASSERT_TRUE(std::filesystem::is_regular_file(scene + "/patterns/marker_5.patt"));
+    EXPECT_EQ(readFile(scene + "/patterns/kept.patt"), readFile(work.file("made/patterns/marker_1.patt")));
+    EXPECT_FALSE(std::filesystem::exists(scene + "/patterns/logo.patt"));
+    osgART::CameraParameters camera;
+    ASSERT_TRUE(camera.load(scene + "/cam.dat"));
+    EXPECT_EQ(camera.width(), 800);
+    EXPECT_EQ(camera.height(), 450);
+    EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/markers.pdf"));
+
+    // Generated patterns go up to ID 1000.
+    std::ofstream(scene + "/markers.xml")
+        << "<markers patterns_file=\"patterns.dat\">\n"
+           "  <marker id=\"1001\" path=\"patterns/far.patt\"/>\n</markers>\n";
+    const PlayerRun refused = runExecutable(tool, work.path(), {"finish", scene});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("IDs 1 to 1000"), std::string::npos) << refused.output;
+}

@@ -2,7 +2,10 @@
 //   new DIR --model FILE [--model FILE ...] [--marker IMAGE ... | --generated] [--size MM]
 //       [--camera FILE]: a scene that plays, with its printable marker sheet;
 //   check DIR|METADATA_FILE [-verbose]: the whole scene read as the player would, without camera or
-//       window, each problem printed as file:line:column: message.
+//       window, each problem printed as file:line:column: message;
+//   finish DIR: the patterns, camera and marker sheet of a scene an exporter wrote;
+//   blender-addon: where the Blender exporter add-on is installed.
+#include "SceneFinish.h"
 #include "SceneNew.h"
 #include "ToolSupport.h"
 #include "app/InstallLayout.h"
@@ -42,6 +45,12 @@ void printUsage(std::FILE* out)
              "      movies, sounds, events, patterns, camera files). Prints each problem as\n"
              "      file:line:column: message, nothing for a sound scene; -verbose also shows the\n"
              "      readers' own progress lines\n"
+             "  novaro-scene finish DIR\n"
+             "      complete a scene an exporter wrote: each square marker's missing pattern file\n"
+             "      (from the picture its entry names as image, or generated), a generic camera\n"
+             "      for each missing camera file, and DIR/markers.pdf, the sheet to print\n"
+             "  novaro-scene blender-addon\n"
+             "      print the folder of the Blender exporter add-on (novaro_exporter)\n"
              "\n"
              "Exit status: 0 done, 1 refused or problems found, 2 wrong command line.\n");
 }
@@ -120,12 +129,40 @@ int runCheck(int argc, char** argv)
     return Novaro::printSceneProblems(Novaro::SceneCheck(location).run(), std::cout);
 }
 
+int runFinish(int argc, char** argv)
+{
+    if (argc != 2 || argv[1][0] == '-')
+    {
+        printUsage(stderr);
+        return usageError;
+    }
+    return Novaro::finishScene(argv[1]);
+}
+
+int runBlenderAddon(int argc, char**)
+{
+    if (argc != 1)
+    {
+        printUsage(stderr);
+        return usageError;
+    }
+    const std::string folder = Novaro::InstallLayout::ofThisProcess().blenderAddonFolder();
+    if (folder.empty())
+    {
+        std::cerr << "novaro-scene: the Blender add-on is not installed beside this program" << std::endl;
+        return 1;
+    }
+    std::cout << folder << std::endl;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     // Each subcommand gets the arguments after its name, its own name standing for the program.
-    const std::map<std::string, int (*)(int, char**)> commands = {{"new", runNew}, {"check", runCheck}};
+    const std::map<std::string, int (*)(int, char**)> commands = {
+        {"new", runNew}, {"check", runCheck}, {"finish", runFinish}, {"blender-addon", runBlenderAddon}};
     const std::string command = argc > 1 ? argv[1] : "";
     if (commands.count(command))
         return commands.at(command)(argc - 1, argv + 1);
