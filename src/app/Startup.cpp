@@ -4,6 +4,7 @@
 #include "app/ConsoleNotifyHandler.h"
 #include "app/DisplayConnection.h"
 #include "app/InstallLayout.h"
+#include "app/LocalFilesOnly.h"
 #include "app/MetadataFile.h"
 #include "app/SceneCheck.h"
 #include "scene/ARObject.h"
@@ -415,6 +416,8 @@ void prepareSceneGraphLibrary(const InstallLayout& layout)
     setenv("OSG_MAX_TEXTURE_SIZE", maximumTextureSize, 1);
     osgDB::Registry::instance()->getLibraryFilePathList().push_front("osgplugins");
     layout.registerWithSceneGraphLibrary();
+    // Before any read: nothing a scene names is fetched from the network.
+    osgDB::Registry::instance()->setReadFileCallback(new LocalFilesOnly);
     osg::setNotifyHandler(new ConsoleNotifyHandler);
     osg::setNotifyLevel(osg::FATAL);
 }
