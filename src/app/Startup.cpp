@@ -469,8 +469,9 @@ int startPlayer(int argc, char** argv)
     nameSettingsFiles(arguments, temporaryDirectory, location.metadata, files);
     checkSettingsFilesExist(files, workingDirectory, temporaryDirectory);
 
-    AudioOutput::chooseDriver();
-    // Held until the application below has closed its window (see DisplayConnection).
+    // Held until the application below has closed its window (see DisplayConnection), and opened
+    // before the sound output is probed: PulseAudio's client may look for its server on the
+    // display, a connection whose end the X server could take for its last client leaving.
     const DisplayConnection display;
     if (!display.isOpen())
     {
@@ -479,6 +480,7 @@ int startPlayer(int argc, char** argv)
                                 << ": the player needs one for its window." << std::endl;
         endProcess(-1);
     }
+    AudioOutput::chooseDriver();
     ARApplication application;
     application.setTitle("Novaro(TM) Plugin (Professional)");
     application.setVideoDevice(videoDevice);
