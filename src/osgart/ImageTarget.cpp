@@ -100,14 +100,19 @@ double coverageOf(const std::vector<cv::KeyPoint>& keypoints, const cv::Size& si
     return double(std::count(cells.begin(), cells.end(), true)) / double(cells.size());
 }
 
+// The factor that brings the picture's longer side down to the training size (1 when it is not
+// larger).
+double trainingScale(const cv::Mat& picture)
+{
+    const int longer = std::max(picture.cols, picture.rows);
+    return longer > ImageTarget::kTrainingSide ? double(ImageTarget::kTrainingSide) / longer : 1.0;
+}
+
 // Why a picture is too small or too thin to train, once scaled to the training size; empty when
 // it is not. Checked before any OpenCV call sizes an image from it.
 std::string pictureSizeProblem(const cv::Mat& picture)
 {
-    const int longer = std::max(picture.cols, picture.rows), shorter = std::min(picture.cols, picture.rows);
-    const double scale =
-        longer > ImageTarget::kTrainingSide ? double(ImageTarget::kTrainingSide) / longer : 1.0;
-    if (shorter * scale >= ImageTarget::kMinimumPictureSide)
+    if (std::min(picture.cols, picture.rows) * trainingScale(picture) >= ImageTarget::kMinimumPictureSide)
         return std::string();
     return "the picture is " + std::to_string(picture.cols) + "x" + std::to_string(picture.rows) +
            " pixels; its shorter side must be at least " + std::to_string(ImageTarget::kMinimumPictureSide) +
@@ -119,10 +124,9 @@ std::string pictureSizeProblem(const cv::Mat& picture)
 cv::Mat trainingPicture(const cv::Mat& picture)
 {
     const cv::Mat grey = toGrey(picture);
-    const int longer = std::max(grey.cols, grey.rows);
-    if (longer <= ImageTarget::kTrainingSide)
+    const double scale = trainingScale(grey);
+    if (scale == 1.0)
         return grey.clone();
-    const double scale = double(ImageTarget::kTrainingSide) / longer;
     cv::Mat scaled;
     cv::resize(grey, scaled, cv::Size(), scale, scale, cv::INTER_AREA);
     return scaled;
