@@ -159,7 +159,9 @@ public:
     // --- markers, tracked transforms and smoothing
     bool setupMarkersLayers();
     bool setupMarkersTransforms();
-    bool writeMultiMarkerFile(const MarkerData* marker);
+    // Generates the marker's multi-marker file from its submarkers and transforms file, in the
+    // run's private temporary folder; returns its path, or empty text after saying why.
+    std::string writeMultiMarkerFile(const MarkerData* marker);
     void toggleFreeze();
     void toggleTrackingPlus();
     void resetSmoothing();

@@ -1,18 +1,23 @@
 // Marker nodes of the application: layers, attachment to the scene, generated multi-marker
 // files, and the tracking toggles and smoothing steps applied to every marker.
 #include "app/ARApplication.h"
+#include "app/PrivateFolder.h"
 
 #include "settings/MarkersData.h"
 #include "settings/PathRule.h"
 #include "settings/TrackerData.h"
 #include "tracking/ARMarkerNode.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
 #include <osgDB/FileNameUtils>
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace Novaro
 {
@@ -87,6 +92,25 @@ void writeSubmarkerBlock(std::ostream& file, size_t position, const SubmarkerDat
              << matrix(3, column) << std::endl;
 }
 
+// A name from the markers file on a comment line: a line break in it would start lines of its own.
+std::string withoutLineBreaks(std::string text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    return text;
+}
+
+// Creates the file only if nothing, not even a dangling link, has that name yet.
+bool createFreshFile(const std::string& path)
+{
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return false;
+    ::close(descriptor);
+    return true;
+}
+
 std::string absolutePath(const std::string& path)
 {
     std::error_code error;
@@ -96,64 +120,57 @@ std::string absolutePath(const std::string& path)
 
 } // namespace
 
-bool ARApplication::writeMultiMarkerFile(const MarkerData* record)
+std::string ARApplication::writeMultiMarkerFile(const MarkerData* record)
 {
     if (!record)
     {
         osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (missing marker configuration)."
                                 << std::endl;
-        return false;
+        return std::string();
     }
     const MarkerData& marker = *record;
     if (marker.getSubmarkers().empty())
     {
         osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty marker configuration)."
                                 << std::endl;
-        return false;
+        return std::string();
     }
     const std::string& transformsFile = marker.getTransformsFile();
     if (transformsFile.empty())
     {
         osg::notify(osg::FATAL) << " WARNING: cannot init submarkers (empty transforms file name)."
                                 << std::endl;
-        return false;
+        return std::string();
     }
     osg::ref_ptr<osg::Node> model =
         osgDB::readNodeFile(transformsFile, osgDB::Registry::instance()->getOptions());
     if (!model.valid())
     {
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;
-        return false;
+        return std::string();
     }
-    // Written under a temporary name and moved into place only when complete: the tracker reuses
-    // an existing multi-marker file, so a partial one must never be left under the real name.
-    const std::string path = PathRule::resolve(_temporaryDirectory, marker.getPath());
-    const std::string partialPath = path + ".partial";
-    std::ofstream file(partialPath.c_str(), std::ios::out | std::ios::trunc);
+    // Generated into the run's private folder, never where the markers file points: the scene's
+    // folder may be read-only, and a name chosen by the scene must not choose where we write.
+    const std::string path = PrivateFolder::uniqueName(marker.getPath());
+    std::ofstream file;
+    if (!path.empty() && createFreshFile(path))
+        file.open(path.c_str(), std::ios::out | std::ios::trunc);
     if (!file)
     {
-        osg::notify(osg::FATAL) << " WARNING: cannot create multi marker pattern file: " << path << std::endl;
-        return false;
+        osg::notify(osg::FATAL) << " WARNING: cannot create multi marker pattern file: "
+                                << (path.empty() ? marker.getPath() : path) << std::endl;
+        return std::string();
     }
     const size_t written = writeSubmarkers(file, marker, *model);
     file.close();
-    const bool complete = written == marker.getSubmarkers().size() && file.good();
-    std::error_code error;
-    if (complete)
-        std::filesystem::rename(partialPath, path, error);
-    if (!complete || error)
+    if (written != marker.getSubmarkers().size() || !file.good())
     {
-        std::filesystem::remove(partialPath, error);
-        if (complete)
-            osg::notify(osg::FATAL) << " WARNING: cannot create multi marker pattern file: " << path
-                                    << std::endl;
-        else
-            osg::notify(osg::FATAL) << " WARNING: not all submarkers were added to pattern file."
-                                    << std::endl;
-        return false;
+        std::remove(path.c_str());
+        osg::notify(osg::FATAL) << " WARNING: not all submarkers were added to pattern file." << std::endl;
+        return std::string();
     }
     _temporaryFiles.push_back(path);
-    return true;
+    return path;
 }
 
 size_t ARApplication::writeSubmarkers(std::ostream& file, const MarkerData& marker, osg::Node& model) const
@@ -161,7 +178,7 @@ size_t ARApplication::writeSubmarkers(std::ostream& file, const MarkerData& mark
     const bool fbx = osgDB::getLowerCaseFileExtension(marker.getTransformsFile()) == "fbx";
     const std::vector<SubmarkerData>& submarkers = marker.getSubmarkers();
     file << "# Novaro Multi Marker Setup" << std::endl;
-    file << "# marker name: " << marker.getName() << std::endl;
+    file << "# marker name: " << withoutLineBreaks(marker.getName()) << std::endl;
     file << submarkers.size() << std::endl;
     size_t written = 0;
     for (size_t k = 0; k < submarkers.size(); ++k)

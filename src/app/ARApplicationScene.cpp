@@ -3,6 +3,7 @@
 
 #include "app/LoadingProgress.h"
 #include "app/LoadingScreen.h"
+#include "app/PrivateFolder.h"
 #include "effects/ARShadowsManager.h"
 #include "scene/ARAudio.h"
 #include "scene/ARLight.h"
@@ -323,7 +324,8 @@ std::string ARApplication::resolveModelFile(const std::string& path)
     }
     if (extension == "kmz")
     {
-        const std::vector<std::string> models = KmzImporter::importArchive(path, _temporaryDirectories);
+        const std::vector<std::string> models = KmzImporter::importArchive(
+            path, PrivateFolder::uniqueName(KmzImporter::folderName(path)), _temporaryDirectories);
         if (models.empty())
         {
             osg::notify(osg::FATAL) << " No valid KMZ models in archive." << std::endl;

@@ -16,6 +16,8 @@
 #include <cmath>
 #include <sstream>
 
+#include <sys/stat.h>
+
 #include "osgART/ARSceneNode.h"
 #include "osgART/Field.h"
 #include "osgART/GenericTracker.h"
@@ -274,15 +276,27 @@ bool ARApplication::addMarkerToTracker(MarkerData& entry)
 {
     const std::string patternPath =
         entry.getPath().empty() ? std::string() : PathRule::resolve(_temporaryDirectory, entry.getPath());
-    std::ostringstream description;
-    description << entry.getType() << ";" << patternPath << ";" << entry.getSize() << ";0.0;0.0";
+    const auto description = [&entry](const std::string& path) {
+        std::ostringstream text;
+        text << entry.getType() << ";" << path << ";" << entry.getSize() << ";0.0;0.0";
+        return text.str();
+    };
     if (patternPath.empty())
     {
         osg::notify(osg::FATAL) << " WARNING: could not use empty pattern file." << std::endl;
         return false;
     }
     if (PathRule::isReadableFile(patternPath))
-        return _tracker->addMarker(description.str()) != nullptr;
+        return _tracker->addMarker(description(patternPath)) != nullptr;
+    // Something the scene ships under that name but that cannot be read is the scene's fault to
+    // fix, not a file to generate in its place.
+    struct stat status;
+    if (::lstat(patternPath.c_str(), &status) == 0)
+    {
+        osg::notify(osg::FATAL) << " ERROR: cannot read the pattern file (" << patternPath
+                                << "): it is not a readable regular file." << std::endl;
+        return false;
+    }
     if (!isMultiType(entry.getType()))
     {
         osg::notify(osg::FATAL) << " ERROR: could not find a valid pattern file (" << patternPath << ")."
@@ -297,12 +311,13 @@ bool ARApplication::addMarkerToTracker(MarkerData& entry)
             << std::endl;
         return false;
     }
-    if (!writeMultiMarkerFile(&entry))
+    const std::string generated = writeMultiMarkerFile(&entry);
+    if (generated.empty())
     {
         osg::notify(osg::FATAL) << " ERROR: could not create the multi marker pattern file." << std::endl;
         return false;
     }
-    return _tracker->addMarker(description.str()) != nullptr;
+    return _tracker->addMarker(description(generated)) != nullptr;
 }
 
 void ARApplication::applyTrackerSettings()

@@ -4,6 +4,7 @@
 #include <osgDB/Registry>
 
 #include <string>
+#include <vector>
 
 namespace Novaro
 {
@@ -13,11 +14,19 @@ namespace Novaro
 // the scene's folder rules) and the ".curl" pseudo-extension. A scene is untrusted input: a model
 // naming a texture by URL (an OBJ's map_Kd, an .osgt image's FileName) or a ProxyNode pointing at a
 // server would otherwise make OpenSceneGraph's curl plugin fetch it, unseen, and again on every
-// paging request. Each refusal is said once per name, at the warning level.
+// paging request.
+//
+// Local reads are held to the scene's folders too (see SceneBoundary) once those are set: a model
+// naming a texture by an absolute path or through "../" is refused, except for the player's own
+// files ('trustedFolders') and the system's shared files under /usr (fonts). And a picture is
+// decoded only after its header was read and its size found showable: decoders allocate whatever
+// size a header claims. Each refusal is said once per name, at the warning level.
 class LocalFilesOnly : public osgDB::ReadFileCallback
 {
 public:
     using ReadResult = osgDB::ReaderWriter::ReadResult;
+
+    explicit LocalFilesOnly(const std::vector<std::string>& trustedFolders = std::vector<std::string>());
 
     // Whether the name is one this callback refuses.
     static bool isRemoteName(const std::string& name);
@@ -32,7 +41,12 @@ public:
     ReadResult readScript(const std::string& name, const osgDB::Options* options) override;
 
 private:
-    ReadResult refuse(const std::string& name);
+    // Why the read is refused, or empty text.
+    std::string refusal(const std::string& name, const osgDB::Options* options, bool picture) const;
+    bool isTrusted(const std::string& found) const;
+    ReadResult refuse(const std::string& name, const std::string& reason);
+
+    std::vector<std::string> _trustedFolders;
 };
 
 } // namespace Novaro

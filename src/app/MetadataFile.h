@@ -17,6 +17,9 @@ struct Entry
     std::string key;
     std::string value;
     int line = 0;
+    // The value as written when it was refused for leading outside the scene's folders (the value
+    // is then its last component, read in the scene's folder), else empty.
+    std::string refusedValue;
 };
 
 // The file's entries in file order; empty when the file cannot be read.

@@ -2,11 +2,13 @@
 
 #include "app/ARApplication.h"
 #include "app/MetadataFile.h"
+#include "app/PrivateFolder.h"
 #include "scene/ARAudio.h"
 #include "scene/AudioOutput.h"
 #include "scene/KmzImporter.h"
 #include "scene/ModelFileCheck.h"
 #include "settings/PathRule.h"
+#include "settings/SceneBoundary.h"
 #include "settings/SettingsValues.h"
 #include "settings/XMLAudioParserManager.h"
 #include "settings/XMLConfigurationParserManager.h"
@@ -20,6 +22,7 @@
 
 #include <osg/ImageStream>
 #include <osgART/CameraParameters.h>
+#include <osgART/ImageTarget.h>
 #include <osgART/InputFiles.h>
 #include <osgART/Pattern.h>
 #include <osgDB/FileNameUtils>
@@ -120,6 +123,10 @@ std::vector<SceneProblem> SceneCheck::run()
     // about a missing one) when a movie's or a sound's reader starts it.
     setenv("ALSOFT_DRIVERS", "null", 0);
     ARApplication::aliasMovieExtensions();
+    // The scene is read as the player reads it: inside its own folders only.
+    const bool wasBounded = SceneBoundary::isBounded();
+    if (!wasBounded)
+        confineToScene(_location.workingDirectory, _location.temporaryDirectory);
     locateSettingsFiles();
     readSettingsFiles();
     checkCameraFiles();
@@ -128,12 +135,21 @@ std::vector<SceneProblem> SceneCheck::run()
     checkSceneObjects();
     checkMarkerUse();
     checkSoundtracks();
+    if (!wasBounded)
+        SceneBoundary::clear();
     return _problems;
 }
 
 void SceneCheck::report(const std::string& file, int line, int column, const std::string& message)
 {
     _problems.push_back({file, line, column, message});
+}
+
+void SceneCheck::reportRefusedNames(const std::string& path, const XMLParserManager& reader)
+{
+    for (const XMLParserManager::RefusedName& name : reader.refusedNames())
+        report(path, name.line, name.column,
+               "the name " + quoted(name.value) + " leads outside the scene's folders: refused");
 }
 
 // --- Settings files -----------------------------------------------------------------------------
@@ -170,6 +186,9 @@ void SceneCheck::readMetadataFile(const std::string& path)
         keys.insert(kind.key);
     for (const MetadataFile::Entry& entry : MetadataFile::entries(path))
     {
+        if (!entry.refusedValue.empty())
+            report(path, entry.line, 1,
+                   "the name " + quoted(entry.refusedValue) + " leads outside the scene's folders: refused");
         if (!keys.count(entry.key))
             report(path, entry.line, 1,
                    "unknown key " + quoted(entry.key) + suggestion(entry.key, keys, "\""));
@@ -253,6 +272,7 @@ bool SceneCheck::readSettingsFile(const std::string& path, const char* kind, std
             report(path, error.line, error.column, "not readable XML: " + error.reason);
             return false;
         }
+        reportRefusedNames(path, reader);
         parsed = reader.parse();
         valid = parsed && reader.isValid();
     }
@@ -394,8 +414,10 @@ void SceneCheck::checkMarkerFile(const MarkerData& marker)
 {
     const std::string& settings = _paths["markers"];
     const std::string where = "marker " + std::to_string(marker.getId()) + ": ";
-    if (marker.getSize() <= 0.0f)
-        report(settings, marker.getLine(), 1, where + "size must be a width in millimetres above 0");
+    if (!(marker.getSize() > 0.0f && marker.getSize() <= osgART::ImageTarget::kMaximumWidth))
+        report(settings, marker.getLine(), 1,
+               where + "size must be a width in millimetres above 0 and at most " +
+                   std::to_string(int(osgART::ImageTarget::kMaximumWidth)));
     const std::string path = PathRule::resolve(_location.temporaryDirectory, marker.getPath());
     if (!PathRule::isReadableFile(path))
     {
@@ -407,13 +429,12 @@ void SceneCheck::checkMarkerFile(const MarkerData& marker)
         return;
     }
     std::string error;
-    int width = 0;
-    int height = 0;
     if (marker.getType() == "image")
     {
-        if (!osgART::readImageHeaderSize(path, width, height))
-            report(settings, marker.getLine(), 1,
-                   where + quoted(marker.getPath()) + " is not a JPEG or PNG picture");
+        // Trained as the tracker trains it: every reason the player would refuse it is found.
+        if (marker.getSize() > 0.0f && marker.getSize() <= osgART::ImageTarget::kMaximumWidth &&
+            !osgART::ImageTarget().load(path, marker.getSize(), &error))
+            report(settings, marker.getLine(), 1, where + error);
     }
     else if (!isMultiMarker(marker.getType()) && !osgART::Pattern().load(path, &error))
         report(settings, marker.getLine(), 1,
@@ -470,7 +491,7 @@ void SceneCheck::checkObject(const ObjectData& object)
 }
 
 // A model the player would load: found, accepted by the file check, and read by a plugin. A KMZ
-// archive is unpacked beside itself as the player does, and the unpacked folder removed again.
+// archive is unpacked into the private temporary folder as the player does, and removed again.
 void SceneCheck::checkModelFile(const std::string& path, int line, const std::string& name)
 {
     const std::string& settings = _paths["scene"];
@@ -483,8 +504,15 @@ void SceneCheck::checkModelFile(const std::string& path, int line, const std::st
     std::string model = path;
     if (osgDB::getLowerCaseFileExtension(path) == "kmz")
     {
-        const std::vector<std::string> models = KmzImporter::importArchive(path, unpacked);
+        const std::string folder = PrivateFolder::uniqueName(KmzImporter::folderName(path));
+        const std::vector<std::string> models = KmzImporter::importArchive(path, folder, unpacked);
         model = models.empty() ? std::string() : models.front();
+        if (folder.empty())
+        {
+            report(settings, line, 1, name + ": model " + quoted(path) +
+                                          ": cannot be unpacked: there is no private temporary folder");
+            return;
+        }
     }
     std::string reason = model.empty() ? "the archive holds no COLLADA model" : Novaro::checkModelFile(model);
     if (reason.empty() && !osgDB::readRefNodeFile(model, osgDB::Registry::instance()->getOptions()).valid())

@@ -17,6 +17,8 @@ class TiXmlNode;
 namespace Novaro
 {
 
+class XMLParserManager;
+
 class XMLLookupRecord;
 struct SceneProblem;
 
@@ -87,6 +89,8 @@ private:
     // directory, then in the working directory. Empty when neither has it.
     std::string findDataFile(const std::string& name) const;
     void report(const std::string& file, int line, int column, const std::string& message);
+    // The names the reader blanked for leading outside the scene's folders, each where it stood.
+    void reportRefusedNames(const std::string& path, const XMLParserManager& reader);
 
     Location _location;
     std::vector<SceneProblem> _problems;

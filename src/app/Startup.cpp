@@ -5,6 +5,7 @@
 #include "app/DisplayConnection.h"
 #include "app/InstallLayout.h"
 #include "app/LocalFilesOnly.h"
+#include "app/PrivateFolder.h"
 #include "app/MetadataFile.h"
 #include "app/SceneCheck.h"
 #include "scene/ARObject.h"
@@ -38,9 +39,11 @@ namespace
 const char* const maximumTextureSize = "4096";
 
 // Ends the process at once with the given status: early exits leave the application object to
-// the operating system, as a half-initialised scene graph is not worth tearing down.
+// the operating system, as a half-initialised scene graph is not worth tearing down. The private
+// temporary folder is the one thing the operating system would not take back.
 [[noreturn]] void endProcess(int status)
 {
+    PrivateFolder::remove();
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(status);
@@ -417,7 +420,7 @@ void prepareSceneGraphLibrary(const InstallLayout& layout)
     osgDB::Registry::instance()->getLibraryFilePathList().push_front("osgplugins");
     layout.registerWithSceneGraphLibrary();
     // Before any read: nothing a scene names is fetched from the network.
-    osgDB::Registry::instance()->setReadFileCallback(new LocalFilesOnly);
+    osgDB::Registry::instance()->setReadFileCallback(new LocalFilesOnly(layout.dataRoots()));
     osg::setNotifyHandler(new ConsoleNotifyHandler);
     osg::setNotifyLevel(osg::FATAL);
 }
@@ -464,6 +467,7 @@ int startPlayer(int argc, char** argv)
 
     if (checking)
         checkRequestedScene(arguments, workingDirectory, temporaryDirectory, location.metadata);
+    confineToScene(workingDirectory, temporaryDirectory);
 
     std::vector<SettingsFile> files = settingsFiles();
     nameSettingsFiles(arguments, temporaryDirectory, location.metadata, files);

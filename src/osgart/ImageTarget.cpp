@@ -188,19 +188,16 @@ void addSlantedFeatures(const cv::Mat& grey, double directionDegrees, std::vecto
 
 bool ImageTarget::load(const std::string& fileName, double width, std::string* error)
 {
-    int pictureWidth = 0, pictureHeight = 0;
     if (!isReadableRegularFile(fileName))
     {
         setError(error, "cannot read image target " + fileName + ": not a readable file");
         return false;
     }
     // The header's size is trusted only within what the player can show, before decoding.
-    if (readImageHeaderSize(fileName, pictureWidth, pictureHeight) &&
-        !isShowableImageSize(pictureWidth, pictureHeight))
+    std::string headerProblem;
+    if (!checkImageHeader(fileName, headerProblem) || !checkPictureIsWhole(fileName, headerProblem))
     {
-        setError(error, "cannot use image target " + fileName + ": its header claims " +
-                            std::to_string(pictureWidth) + "x" + std::to_string(pictureHeight) +
-                            " pixels, more than " + std::to_string(kMaximumImageSide) + " on a side");
+        setError(error, "cannot use image target " + fileName + ": " + headerProblem);
         return false;
     }
     osg::ref_ptr<osg::Image> image = osgDB::readImageFile(fileName);
@@ -222,9 +219,10 @@ bool ImageTarget::load(const std::string& fileName, double width, std::string* e
 
 bool ImageTarget::train(const cv::Mat& picture, double width, std::string* error)
 {
-    if (picture.empty() || !(width > 0.0))
+    if (picture.empty() || !(width > 0.0 && width <= kMaximumWidth))
     {
-        setError(error, "an empty picture or a width that is not positive");
+        setError(error, "an empty picture, or a printed width that is not above 0 and at most " +
+                            std::to_string(int(kMaximumWidth)) + " mm");
         return false;
     }
     const std::string sizeProblem = pictureSizeProblem(picture);

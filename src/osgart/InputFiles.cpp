@@ -116,6 +116,88 @@ bool pnmNumber(std::istream& in, uint32_t& value)
     return true;
 }
 
+// GIF: the logical screen's size, which the decoder allocates, after the "GIF87a" or "GIF89a"
+// signature.
+bool gifSize(std::istream& in, int& width, int& height)
+{
+    unsigned char header[10];
+    in.seekg(0);
+    if (!readBytes(in, header, sizeof(header)) || !std::equal(header, header + 3, "GIF"))
+        return false;
+    return setSize(littleEndian(header + 6, 2), littleEndian(header + 8, 2), width, height);
+}
+
+// TIFF: the first directory's ImageWidth (256) and ImageLength (257) entries, short or long.
+bool tiffSize(std::istream& in, bool little, int& width, int& height)
+{
+    const auto number = [little](const unsigned char* bytes, int count) {
+        return little ? littleEndian(bytes, count) : bigEndian(bytes, count);
+    };
+    unsigned char header[8];
+    in.seekg(0);
+    if (!readBytes(in, header, sizeof(header)) || number(header + 2, 2) != 42)
+        return false;
+    in.seekg(std::streamoff(number(header + 4, 4)));
+    unsigned char countBytes[2];
+    if (!readBytes(in, countBytes, 2))
+        return false;
+    const uint32_t entries = number(countBytes, 2);
+    uint32_t columns = 0, rows = 0;
+    for (uint32_t i = 0; i < entries && i < 4096; ++i)
+    {
+        unsigned char entry[12];
+        if (!readBytes(in, entry, sizeof(entry)))
+            return false;
+        const uint32_t tag = number(entry, 2), type = number(entry + 2, 2);
+        const uint32_t value = type == 3 ? number(entry + 8, 2) : number(entry + 8, 4);
+        if (tag == 256)
+            columns = value;
+        else if (tag == 257)
+            rows = value;
+    }
+    return setSize(columns, rows, width, height);
+}
+
+// SGI (".rgb", ".rgba", ".bw", ".int", ".inta"): big-endian sizes after magic 474, storage and bytes
+// per channel, and the dimension count.
+bool sgiSize(std::istream& in, int& width, int& height)
+{
+    unsigned char header[10];
+    in.seekg(0);
+    if (!readBytes(in, header, sizeof(header)))
+        return false;
+    return setSize(bigEndian(header + 6, 2), bigEndian(header + 8, 2), width, height);
+}
+
+// DDS: the "DDS " magic, then a header whose height and width are at bytes 12 and 16 of the file.
+bool ddsSize(std::istream& in, int& width, int& height)
+{
+    unsigned char header[20];
+    in.seekg(0);
+    if (!readBytes(in, header, sizeof(header)) || !std::equal(header, header + 4, "DDS "))
+        return false;
+    return setSize(littleEndian(header + 16, 4), littleEndian(header + 12, 4), width, height);
+}
+
+// TGA has no signature: recognised by its extension, the sizes are at bytes 12 and 14.
+bool tgaSize(std::istream& in, int& width, int& height)
+{
+    unsigned char header[18];
+    in.seekg(0);
+    if (!readBytes(in, header, sizeof(header)))
+        return false;
+    return setSize(littleEndian(header + 12, 2), littleEndian(header + 14, 2), width, height);
+}
+
+bool hasExtension(const std::string& path, const std::string& extension)
+{
+    const std::string::size_type dot = path.find_last_of('.');
+    if (dot == std::string::npos || path.size() - dot - 1 != extension.size())
+        return false;
+    return std::equal(extension.begin(), extension.end(), path.begin() + dot + 1,
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
 } // namespace
 
 bool isReadableRegularFile(const std::string& path)
@@ -263,6 +345,16 @@ bool readImageHeaderSize(const std::string& path, int& width, int& height)
     unsigned char signature[24];
     if (!readBytes(in, signature, 2))
         return false;
+    if (signature[0] == 'G' && signature[1] == 'I')
+        return gifSize(in, width, height);
+    if ((signature[0] == 'I' && signature[1] == 'I') || (signature[0] == 'M' && signature[1] == 'M'))
+        return tiffSize(in, signature[0] == 'I', width, height);
+    if (signature[0] == 0x01 && signature[1] == 0xda)
+        return sgiSize(in, width, height);
+    if (signature[0] == 'D' && signature[1] == 'D')
+        return ddsSize(in, width, height);
+    if (hasExtension(path, "tga"))
+        return tgaSize(in, width, height);
     if (signature[0] == 0xff && signature[1] == 0xd8)
         return jpegSize(in, width, height);
     if (signature[0] == 'B' && signature[1] == 'M')
@@ -277,6 +369,50 @@ bool readImageHeaderSize(const std::string& path, int& width, int& height)
         !std::equal(signature + 12, signature + 16, "IHDR"))
         return false;
     return setSize(bigEndian(signature + 16, 4), bigEndian(signature + 20, 4), width, height);
+}
+
+bool checkImageHeader(const std::string& path, std::string& reason)
+{
+    int width = 0, height = 0;
+    if (!readImageHeaderSize(path, width, height))
+    {
+        reason = "its size cannot be read from its header (it is not a PNG, JPEG, BMP, PNM, GIF, TIFF, "
+                 "SGI, DDS or TGA picture, or its header is damaged)";
+        return false;
+    }
+    if (!isShowableImageSize(width, height))
+    {
+        reason = "its header claims " + std::to_string(width) + "x" + std::to_string(height) +
+                 " pixels, more than " + std::to_string(kMaximumImageSide) + " on a side";
+        return false;
+    }
+    return true;
+}
+
+bool checkPictureIsWhole(const std::string& path, std::string& reason)
+{
+    std::ifstream in(path, std::ios::binary);
+    unsigned char signature[8] = {};
+    if (!readBytes(in, signature, sizeof(signature)))
+        return true;
+    static const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    const bool isJpeg = signature[0] == 0xff && signature[1] == 0xd8;
+    const bool isPng = std::equal(png, png + 8, signature);
+    if (!isJpeg && !isPng)
+        return true;
+    // Cameras may append a trailer after the end marker; 4 KiB covers those seen in practice.
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    const std::streamoff tail = std::min<std::streamoff>(size - 2, 4096);
+    std::string last(std::size_t(tail), '\0');
+    in.seekg(size - tail);
+    in.read(&last[0], tail);
+    const std::string end = isJpeg ? std::string("\xff\xd9", 2) : std::string("IEND");
+    if (last.find(end) != std::string::npos)
+        return true;
+    reason = std::string("it is cut short: its ") + (isJpeg ? "JPEG" : "PNG") +
+             " end marker is missing, so part of the picture would be blank";
+    return false;
 }
 
 } // namespace osgART

@@ -357,16 +357,37 @@ void copyAliases(const std::string& folder, const KmlModel& model, const KmzLimi
 
 } // namespace
 
-std::vector<std::string> KmzImporter::importArchive(const std::string& archivePath,
+std::string KmzImporter::folderName(const std::string& archivePath)
+{
+    return osgDB::getSimpleFileName(osgDB::getNameLessExtension(archivePath)) + "_kmz.tmp";
+}
+
+std::vector<std::string> KmzImporter::importArchive(const std::string& archivePath, const std::string& folder,
                                                     std::vector<std::string>& temporaryFolders,
                                                     const Limits& limits)
 {
     osg::notify(osg::NOTICE) << " KMZ: " << archivePath << std::endl;
-    const std::string folder = osgDB::getNameLessExtension(archivePath) + "_kmz.tmp";
+    if (folder.empty())
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot unpack '" << archivePath
+                                << "': there is no private temporary folder to unpack it into." << std::endl;
+        return std::vector<std::string>();
+    }
     osg::notify(osg::NOTICE) << " tmp kmz dir: " << folder << std::endl;
+    // Only a fresh folder is unpacked into: an existing entry of that name, be it a folder a
+    // scene ships or a link it plants, is never emptied or written through.
+    std::error_code error;
+    if (fs::exists(fs::symlink_status(folder, error)) || !fs::create_directory(folder, error) || error)
+    {
+        osg::notify(osg::FATAL) << " WARNING: cannot unpack '" << archivePath << "' into '" << folder
+                                << "': " << (error ? error.message() : std::string("it exists already"))
+                                << std::endl;
+        return std::vector<std::string>();
+    }
     temporaryFolders.push_back(folder);
-    cleanupFolder(folder);
-    unzip(archivePath, folder, false, limits);
+    // An archive refused whole leaves nothing behind, not even its folder.
+    if (!unzip(archivePath, folder, false, limits) && fs::is_empty(folder, error))
+        fs::remove(folder, error);
     return discoverModels(folder, limits);
 }
 

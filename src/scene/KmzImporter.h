@@ -26,7 +26,7 @@ struct KmzLimits
 };
 
 // Unpacks KMZ archives (as written by Google SketchUp and Google Earth) into a temporary folder
-// beside the archive and finds the COLLADA models in them. Unpacking goes through libzip and
+// and finds the COLLADA models in them. Unpacking goes through libzip and
 // deleting through std::filesystem: no command line is ever built from a file name, and archive
 // entries that would land outside the folder are refused.
 class KmzImporter
@@ -34,12 +34,18 @@ class KmzImporter
 public:
     using Limits = KmzLimits;
 
-    // Prints " KMZ: " and the archive, and " tmp kmz dir: " and the folder ("<archive without
-    // extension>_kmz.tmp"); appends the folder to 'temporaryFolders' (cleaned at shutdown);
-    // cleans it in case an earlier run left it behind; unpacks the archive into it and returns
-    // the models found there. The caller reports which model it uses (" Using model: ") or that
-    // there is none (" No valid KMZ models in archive.").
-    static std::vector<std::string> importArchive(const std::string& archivePath,
+    // The folder an archive is unpacked into, in whatever parent folder the caller chooses:
+    // "<archive's name without extension>_kmz.tmp".
+    static std::string folderName(const std::string& archivePath);
+
+    // Prints " KMZ: " and the archive, and " tmp kmz dir: " and 'folder', which must not exist
+    // yet: it is made here, inside the caller's private temporary folder, never beside the
+    // archive (the scene's folder may be read-only, and is never written). Appends the folder to
+    // 'temporaryFolders' (cleaned at shutdown), unpacks the archive into it and returns the
+    // models found there. An empty or existing 'folder' is refused with a message. The caller
+    // reports which model it uses (" Using model: ") or that there is none (" No valid KMZ
+    // models in archive.").
+    static std::vector<std::string> importArchive(const std::string& archivePath, const std::string& folder,
                                                   std::vector<std::string>& temporaryFolders,
                                                   const Limits& limits = Limits());
 

@@ -1,8 +1,10 @@
 #include "settings/XMLParserManager.h"
 
+#include "settings/SceneBoundary.h"
 #include "settings/XMLLookupRecord.h"
 
 #include <osg/Notify>
+#include <osgDB/FileNameUtils>
 #include <osgART/InputFiles.h>
 #include <osgART/XmlText.h>
 
@@ -22,6 +24,11 @@ namespace
 // TinyXML parses nested elements recursively; settings files nest a handful of levels, so a
 // document nesting deeper than this is refused before it can exhaust the stack.
 const int maximumNesting = 256;
+
+// Largest settings file read, bytes (16 MiB). A scene of a thousand objects writes a scene file of
+// about one megabyte; TinyXML holds some 40 bytes per byte of a file of empty elements, so a bound
+// keeps a crafted file from taking the machine's memory.
+const off_t maximumFileBytes = 16 * 1024 * 1024;
 
 // The attribute of that name (compared exactly), or null.
 const TiXmlAttribute* findAttribute(const TiXmlElement* element, const std::string& name)
@@ -52,6 +59,17 @@ void endOfFile(const std::string& path, int& line, int& column)
     }
 }
 
+// The node after 'node' in a walk of the whole document, depth first, without recursion.
+TiXmlNode* nextInDocumentOrder(TiXmlNode* node)
+{
+    if (node->FirstChild())
+        return node->FirstChild();
+    for (; node; node = node->Parent())
+        if (node->NextSibling())
+            return node->NextSibling();
+    return nullptr;
+}
+
 } // namespace
 
 // Only regular files are read: a directory opens fine on this platform, and a device may never end.
@@ -62,6 +80,9 @@ std::string XMLParserManager::unloadableReason(std::string& content) const
         return "no such file";
     if (!S_ISREG(status.st_mode))
         return "not a regular file";
+    if (status.st_size > maximumFileBytes)
+        return "larger than " + std::to_string(maximumFileBytes / (1024 * 1024)) +
+               " MiB, the limit for a settings file";
     std::ifstream file(_path, std::ios::binary);
     content.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     if (!file.good() && !file.eof())
@@ -78,6 +99,7 @@ XMLParserManager::~XMLParserManager() {}
 bool XMLParserManager::loadFile()
 {
     _loadError = LoadError();
+    _refusedNames.clear();
     std::string content;
     _loadError.reason = unloadableReason(content);
     if (_loadError.reason.empty())
@@ -102,7 +124,41 @@ bool XMLParserManager::loadFile()
         return false;
     }
     osg::notify(osg::NOTICE) << " XML file loaded: " << _path << std::endl;
+    refuseNamesLeavingTheScene();
     return true;
+}
+
+void XMLParserManager::refuseNamesLeavingTheScene()
+{
+    if (!SceneBoundary::isBounded())
+        return;
+    const std::string base = osgDB::getFilePath(_path);
+    // Every value is looked at, not only the ones a reader takes for a file name: which ones those
+    // are is the readers' business, and a file name hidden in a value no reader takes is harmless.
+    // A refused name is read as its last component, in the scene's own folder: the entry stays
+    // (a marker or an object with no file at all would make the whole file invalid) and fails,
+    // or finds a file the scene ships, as any name of the scene would.
+    auto confine = [&](const TiXmlBase& place, const std::string& value) {
+        if (!SceneBoundary::leadsOutside(base, value))
+            return value;
+        const std::string inside = SceneBoundary::lastComponent(value);
+        osg::notify(osg::FATAL) << " WARNING: " << _path << ":" << place.Row() << ":" << place.Column()
+                                << ": refusing the name '" << value
+                                << "': it leads outside the scene's folders (" << SceneBoundary::describeFolders()
+                                << "); read as '" << inside << "' in the scene's folder." << std::endl;
+        _refusedNames.push_back({place.Row(), place.Column(), value});
+        return inside;
+    };
+    for (TiXmlNode* node = _document.FirstChild(); node; node = nextInDocumentOrder(node))
+    {
+        if (TiXmlElement* element = node->ToElement())
+        {
+            for (TiXmlAttribute* each = element->FirstAttribute(); each; each = each->Next())
+                each->SetValue(confine(*each, each->ValueStr()));
+        }
+        else if (TiXmlText* text = node->ToText())
+            text->SetValue(confine(*text, text->ValueStr()));
+    }
 }
 
 const TiXmlElement* XMLParserManager::rootElement() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <tinyxml.h>
 
@@ -25,7 +26,11 @@ public:
 
     // Loads the document from the path, with the encoding detected from the file. Prints the
     // loaded line at notice level or the error line at fatal level; the error line ends with where
-    // the XML parser stopped and why, and loadError() keeps both.
+    // the XML parser stopped and why, and loadError() keeps both. Files larger than 16 MiB or
+    // nesting deeper than 256 elements are refused before parsing. Once loaded, every attribute
+    // value and text that names a place outside the scene's folders (see SceneBoundary) is said,
+    // with its line and column, and replaced by its last component, so that no reader ever
+    // reaches outside.
     bool loadFile();
 
     // Why the last loadFile failed: the line and column (1-based; 0 when the failure has no place
@@ -37,6 +42,15 @@ public:
         std::string reason;
     };
     const LoadError& loadError() const { return _loadError; }
+
+    // A name the load refused because it leads outside the scene's folders, where it stood.
+    struct RefusedName
+    {
+        int line = 0;
+        int column = 0;
+        std::string value;
+    };
+    const std::vector<RefusedName>& refusedNames() const { return _refusedNames; }
 
     // The parsed document, for callers that look at it beside the record (a scene check).
     const TiXmlDocument& document() const { return _document; }
@@ -62,12 +76,15 @@ protected:
     static int countChildren(const TiXmlElement* parent);
 
 private:
+    void refuseNamesLeavingTheScene();
+
     // Why the file cannot be handed to TinyXML, or empty; content holds the file when it can.
     std::string unloadableReason(std::string& content) const;
 
     std::string _path;
     TiXmlDocument _document;
     LoadError _loadError;
+    std::vector<RefusedName> _refusedNames;
 };
 
 } // namespace Novaro

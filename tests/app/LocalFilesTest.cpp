@@ -3,68 +3,23 @@
 #include "app/InstallLayout.h"
 #include "app/LocalFilesOnly.h"
 #include "app/Startup.h"
+#include "settings/SceneBoundary.h"
 
+#include "LoopbackListener.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <osgDB/ReadFile>
+#include <osgDB/WriteFile>
+
+#include <filesystem>
 
 using namespace Novaro;
-
-namespace
-{
-
-// A socket listening on the loopback interface, to count the connections a read attempts.
-class LoopbackListener
-{
-public:
-    LoopbackListener() : _socket(::socket(AF_INET, SOCK_STREAM, 0))
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        if (bind(_socket, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(_socket, 8) == 0 &&
-            getsockname(_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            _port = ntohs(address.sin_port);
-        fcntl(_socket, F_SETFL, O_NONBLOCK);
-    }
-    ~LoopbackListener() { close(_socket); }
-    std::string url(const std::string& file) const
-    {
-        return "http://127.0.0.1:" + std::to_string(_port) + "/" + file;
-    }
-    // Connections made so far (a refused read makes none; a fetch makes one before it waits).
-    int connections()
-    {
-        while (true)
-        {
-            const int client = accept(_socket, nullptr, nullptr);
-            if (client < 0)
-                return _accepted;
-            close(client);
-            ++_accepted;
-        }
-    }
-    bool listening() const { return _port != 0; }
-
-private:
-    int _socket;
-    int _port = 0;
-    int _accepted = 0;
-};
-
-} // namespace
 
 TEST(LocalFiles, ModelsAndPicturesNamedByAddressAreRefusedWithoutAConnection)
 {
@@ -72,7 +27,7 @@ TEST(LocalFiles, ModelsAndPicturesNamedByAddressAreRefusedWithoutAConnection)
     setenv("OSG_CURL_CONNECTTIMEOUT", "2", 1);
     setenv("OSG_CURL_TIMEOUT", "2", 1);
     prepareSceneGraphLibrary(InstallLayout::ofThisProcess());
-    LoopbackListener server;
+    NovaroTest::LoopbackListener server;
     ASSERT_TRUE(server.listening());
     NovaroTest::NotifyCapture capture(osg::WARN);
     NovaroTest::TemporaryFolder folder;
@@ -90,4 +45,57 @@ TEST(LocalFiles, ModelsAndPicturesNamedByAddressAreRefusedWithoutAConnection)
                                ": scenes read files on this computer only, never from the network."));
     EXPECT_EQ(1, capture.count(" WARNING: not fetching " + server.url("skin.png") +
                                ": scenes read files on this computer only, never from the network."));
+}
+
+// Once the scene's folders are set, a model's reads are held to them (the player's and the
+// system's own files excepted), and no picture is decoded before its header gave a showable size.
+TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused)
+{
+    prepareSceneGraphLibrary(InstallLayout::ofThisProcess());
+    NovaroTest::TemporaryFolder scene, elsewhere;
+    const std::string secret = elsewhere.write("secret.png", "");
+    {
+        osg::ref_ptr<osg::Image> picture = new osg::Image;
+        picture->allocateImage(4, 4, 1, GL_RGB, GL_UNSIGNED_BYTE);
+        ASSERT_TRUE(osgDB::writeImageFile(*picture, secret));
+        ASSERT_TRUE(osgDB::writeImageFile(*picture, scene.file("own.png")));
+    }
+    // 29 bytes of GIF claiming 65535x65535 pixels, and a JPEG whose frame header comes after more
+    // segments than any camera writes: decoders allocate what such headers claim.
+    const std::string gif = scene.write("huge.gif", NovaroTest::bytes("GIF89a\xff\xff\xff\xff\x80\x00\x00"
+                                                                      "\x00\x00\x00\xff\xff\xff,\x00\x00\x00\x00"
+                                                                      "\xff\xff\xff\xff\x00\x02\x02" "D\x01\x00;"));
+    std::string segments = NovaroTest::bytes("\xff\xd8");
+    for (int i = 0; i < 4097; ++i)
+        segments += NovaroTest::bytes("\xff\xfe\x00\x03x");
+    segments += NovaroTest::bytes("\xff\xc0\x00\x0b\x08\xff\xdc\xff\xdc\x01\x01\x11\x00");
+    const std::string jpeg = scene.write("segments.jpg", segments);
+
+    SceneBoundary::setFolders({scene.path()});
+    NovaroTest::NotifyCapture capture(osg::WARN);
+    const bool ownRead = osgDB::readRefImageFile(scene.file("own.png")).valid();
+    const bool secretRead = osgDB::readRefImageFile(secret).valid();
+    const bool climbRead = osgDB::readRefImageFile(scene.file("../" + std::filesystem::path(elsewhere.path()).filename().string() + "/secret.png")).valid();
+    const bool gifRead = osgDB::readRefImageFile(gif).valid();
+    const bool jpegRead = osgDB::readRefImageFile(jpeg).valid();
+    SceneBoundary::clear();
+
+    EXPECT_TRUE(ownRead);
+    EXPECT_FALSE(secretRead);
+    EXPECT_FALSE(climbRead);
+    EXPECT_FALSE(gifRead);
+    EXPECT_FALSE(jpegRead);
+    const auto count = [&capture](const std::string& start) {
+        int lines = 0;
+        for (const auto& line : capture.lines())
+            lines += line.second.compare(0, start.size(), start) == 0 ? 1 : 0;
+        return lines;
+    };
+    EXPECT_EQ(1, count(" WARNING: not reading " + secret + ": it lies outside the scene's folders"));
+    EXPECT_EQ(1, count(" WARNING: not reading " + gif + ": a picture is decoded only when its size is known "
+                               "and at most 8192 pixels on a side, and its header claims 65535x65535 pixels"));
+    EXPECT_EQ(1, count(" WARNING: not reading " + jpeg + ": a picture is decoded only when its size is known "
+                               "and at most 8192 pixels on a side, and its size cannot be read from its header"));
+    // Outside a scene (a tool reading what its user names) the same reads go through.
+    EXPECT_TRUE(osgDB::readRefImageFile(secret).valid());
 }

@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <osgART/CameraParameters.h>
+#include <osgDB/WriteFile>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <sstream>
@@ -204,4 +207,57 @@ TEST(SceneCheck, TheSampleSceneIsClean)
     EXPECT_TRUE(problems.empty()) << listed(problems);
     // The archive unpacked to read the house is gone again.
     EXPECT_FALSE(std::filesystem::exists(copy.file("models/house_kmz.tmp")));
+}
+
+// What the player would refuse or die on is reported, on its line: image targets that cannot be
+// trained (too small, plain, a header claiming a huge size, cut short, an absurd printed width)
+// and names that lead outside the scene.
+TEST(SceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
+{
+    const NovaroTest::NotifyCapture quiet;
+    NovaroTest::usePluginFolder();
+    TemporaryFolder scene;
+    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(scene.file("recorded"));
+    const std::string fruits = NovaroTest::readFile(SAMPLES + "/images/fruits.jpg");
+    scene.write("images/cut.jpg", fruits.substr(0, fruits.size() / 2));
+    // A PNG signature and header claiming 100000x100000 pixels, and nothing after.
+    scene.write("images/huge.png", NovaroTest::bytes("\x89PNG\r\n\x1a\n\x00\x00\x00\x0dIHDR\x00\x01\x86\xa0"
+                                                     "\x00\x01\x86\xa0\x08\x02\x00\x00\x00"));
+    osg::ref_ptr<osg::Image> plain = new osg::Image;
+    plain->allocateImage(200, 200, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);
+    std::fill(plain->data(), plain->data() + 200 * 200, 128);
+    ASSERT_TRUE(osgDB::writeImageFile(*plain, scene.file("images/plain.png")));
+    plain->allocateImage(1, 1, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);
+    ASSERT_TRUE(osgDB::writeImageFile(*plain, scene.file("images/dot.png")));
+
+    const auto target = [](int id, const std::string& path, const std::string& size) {
+        return "<marker name=\"t" + std::to_string(id) + "\" id=\"" + std::to_string(id) +
+               "\" type=\"image\" path=\"" + path + "\" size=\"" + size + "\"/>\n";
+    };
+    std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
+    const std::string added = target(11, "images/dot.png", "100") + target(12, "images/plain.png", "100") +
+                              target(13, "images/huge.png", "100") + target(14, "images/cut.jpg", "100") +
+                              target(15, "images/fruits.jpg", "1e30") + target(16, "/etc/passwd", "80");
+    markers.insert(markers.rfind("</markers>"), added);
+    scene.write("markers.xml", markers);
+
+    const std::vector<SceneProblem> problems = checkFolder(scene.path());
+    SCOPED_TRACE("reported:\n" + listed(problems));
+    const std::pair<std::string, std::string> expected[] = {
+        {"images/dot.png", "its shorter side must be at least 32"},
+        {"images/plain.png", "features, at least 40 are needed"},
+        {"images/huge.png", "its header claims 100000x100000 pixels"},
+        {"images/cut.jpg", "it is cut short"},
+        {"\"1e30\"", "at most 100000"},
+        {"/etc/passwd", "\"/etc/passwd\" leads outside the scene's folders"},
+    };
+    for (const auto& [part, phrase] : expected)
+    {
+        const int line = lineOf(markers, part);
+        bool found = false;
+        for (const SceneProblem& problem : problems)
+            found = found || (problem.line == line && problem.message.find(phrase) != std::string::npos);
+        EXPECT_TRUE(found) << part << " on line " << line << ": " << phrase;
+    }
 }

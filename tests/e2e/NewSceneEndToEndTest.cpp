@@ -329,6 +329,25 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
         EXPECT_NE(run.output.find(entry.reason), std::string::npos) << entry.reason;
         EXPECT_FALSE(std::filesystem::exists(arguments[1])) << entry.reason;
     }
+
+    // A folder holding anything, or a model larger than a scene's model may be (a sparse file:
+    // no disk is spent), is refused before anything is written or copied.
+    work.write("occupied/keep.txt", "the user's own");
+    std::filesystem::resize_file(models.write("huge.obj", ""), 600ull * 1024 * 1024);
+    const std::pair<std::vector<std::string>, const char*> untouched[] = {
+        {{"new", work.file("occupied"), "--model", models.file("block.obj")},
+         "is not empty: choose a new or empty folder"},
+        {{"new", work.file("big"), "--model", models.file("huge.obj")}, "is 600 MiB, more than the 512 MiB"},
+    };
+    for (const auto& [arguments, reason] : untouched)
+    {
+        const PlayerRun run = runExecutable(tool, work.path(), arguments);
+        EXPECT_EQ(run.status, 1) << reason;
+        EXPECT_NE(run.output.find(reason), std::string::npos) << run.output;
+    }
+    EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(work.file("occupied")),
+                               std::filesystem::directory_iterator()));
+    EXPECT_FALSE(std::filesystem::exists(work.file("big")));
 }
 
 // An exporter's scene completed by "novaro-scene finish": a generated pattern follows the marker's

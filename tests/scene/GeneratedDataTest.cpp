@@ -108,7 +108,8 @@ TEST_F(GeneratedDataTest, SampleModelsLoadUprightInEveryFormat)
     NovaroTest::TemporaryFolder work;
     std::filesystem::copy_file(sampleModels + "house.kmz", work.file("house.kmz"));
     std::vector<std::string> folders;
-    const std::vector<std::string> models = KmzImporter::importArchive(work.file("house.kmz"), folders);
+    const std::vector<std::string> models =
+        KmzImporter::importArchive(work.file("house.kmz"), work.file("house_kmz.tmp"), folders);
     ASSERT_EQ(models.size(), 1u);
     EXPECT_EQ(std::filesystem::path(models[0]).filename(), "house.dae");
     osg::ref_ptr<osg::Node> house = osgDB::readRefNodeFile(models[0]);

@@ -104,6 +104,12 @@ protected:
         return path;
     }
 
+    // The unpacking folder the caller chose: beside the archive, where the tests look for it.
+    static std::string besideArchive(const std::string& archive)
+    {
+        return (fs::path(archive).parent_path() / KmzImporter::folderName(archive)).string();
+    }
+
     NovaroTest::TemporaryFolder temporary;
     fs::path root;
 };
@@ -122,7 +128,7 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
                               {"other/earth.dae", "<COLLADA/>"},
                               {"other/a.jpg", "jpg"}});
     std::vector<std::string> folders;
-    const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
+    const std::vector<std::string> models = KmzImporter::importArchive(path, besideArchive(path), folders);
 
     const std::string folder = (root / "archives" / "house_kmz.tmp").string();
     ASSERT_EQ(folders, std::vector<std::string>{folder});
@@ -145,7 +151,7 @@ TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
                                                    {"files/images/wall.png", texture},
                                                    {"files/same.png", texture}});
     std::vector<std::string> folders;
-    const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
+    const std::vector<std::string> models = KmzImporter::importArchive(path, besideArchive(path), folders);
     const fs::path folder = root / "archives" / "earth_kmz.tmp";
 
     ASSERT_EQ(models, std::vector<std::string>{(folder / "files" / "house.dae").string()});
@@ -189,7 +195,7 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
     const std::string kml = docKml("m.dae", alias("m.dae", "../../outside.dae"));
     const std::string earth = archive("earth.kmz", {{"doc.kml", kml}, {"m.dae", "<COLLADA/>"}});
     std::vector<std::string> folders;
-    EXPECT_EQ(KmzImporter::importArchive(earth, folders).size(), 1u);
+    EXPECT_EQ(KmzImporter::importArchive(earth, besideArchive(earth), folders).size(), 1u);
     EXPECT_FALSE(fs::exists(root / "outside.dae"));
     EXPECT_FALSE(fs::exists(root / "archives" / "outside.dae"));
 }
@@ -215,27 +221,43 @@ TEST_F(KmzImporterTest, CorruptMissingOrModelFreeArchivesGiveNoModelsAndSayWhy)
     for (const auto& c : cases)
     {
         NotifyCapture capture;
-        EXPECT_TRUE(KmzImporter::importArchive(c.path, folders).empty()) << c.path;
+        EXPECT_TRUE(KmzImporter::importArchive(c.path, besideArchive(c.path), folders).empty()) << c.path;
         EXPECT_TRUE(capture.printed(c.said)) << capture.text();
     }
     EXPECT_EQ(folders.size(), 4u); // each named for the clean-up, unpacked or not
 }
 
-TEST_F(KmzImporterTest, ReimportCleansTheFolderFirstAndCleanupRemovesIt)
+TEST_F(KmzImporterTest, AnExistingEntryIsNeverUnpackedIntoOrEmptiedAndCleanupRemovesTheFolder)
 {
-    const std::string first = archive("scene.kmz", {{"models/a.dae", "one"}, {"models/extra/x.txt", "x"}});
+    const std::string path = archive("scene.kmz", {{"models/a.dae", "one"}});
+    // Whatever already has the folder's name, a folder of someone's files or a planted link, is
+    // left as it is: the archive is refused.
+    const fs::path existing = root / "existing";
+    fs::create_directories(existing / "models");
+    std::ofstream(existing / "keep.txt") << "keep";
+    fs::create_directory_symlink(existing, root / "link");
+    for (const fs::path& taken : {existing, root / "link"})
+    {
+        NotifyCapture capture(osg::FATAL);
+        std::vector<std::string> folders;
+        EXPECT_TRUE(KmzImporter::importArchive(path, taken.string(), folders).empty()) << taken;
+        EXPECT_TRUE(folders.empty());
+        EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path + "' into '" + taken.string() +
+                                    "': it exists already"))
+            << capture.text();
+    }
+    EXPECT_TRUE(fs::exists(existing / "keep.txt"));
+    EXPECT_FALSE(fs::exists(existing / "models" / "a.dae"));
+
+    NotifyCapture capture(osg::FATAL);
     std::vector<std::string> folders;
-    ASSERT_EQ(KmzImporter::importArchive(first, folders).size(), 1u);
-    const fs::path folder = root / "archives" / "scene_kmz.tmp";
-    ASSERT_TRUE(fs::exists(folder / "models" / "extra" / "x.txt"));
+    EXPECT_TRUE(KmzImporter::importArchive(path, "", folders).empty());
+    EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path +
+                                "': there is no private temporary folder to unpack it into."))
+        << capture.text();
 
-    // Same archive name, new contents: nothing of the first unpacking survives.
-    archive("scene.kmz", {{"models/b.dae", "two"}});
-    const std::vector<std::string> models = KmzImporter::importArchive(first, folders);
-    EXPECT_EQ(models, std::vector<std::string>{(folder / "models" / "b.dae").string()});
-    EXPECT_FALSE(fs::exists(folder / "models" / "a.dae"));
-    EXPECT_FALSE(fs::exists(folder / "models" / "extra"));
-
+    const fs::path folder = root / "fresh_kmz.tmp";
+    ASSERT_EQ(KmzImporter::importArchive(path, folder.string(), folders).size(), 1u);
     KmzImporter::cleanupFolder(folder.string());
     EXPECT_FALSE(fs::exists(folder));
     KmzImporter::cleanupFolder(folder.string()); // nothing left to clean: no harm
@@ -306,7 +328,7 @@ TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBeh
     ASSERT_LT(fs::file_size(bomb), 1u << 20);
     std::vector<std::string> folders;
     NotifyCapture capture;
-    EXPECT_TRUE(KmzImporter::importArchive(bomb, folders).empty());
+    EXPECT_TRUE(KmzImporter::importArchive(bomb, besideArchive(bomb), folders).empty());
     EXPECT_TRUE(saidPart(capture, " WARNING: refusing archive '" + bomb + "': expands more than 100 times."));
     EXPECT_FALSE(fs::exists(folders.at(0)));
 
@@ -339,7 +361,7 @@ TEST_F(KmzImporterTest, KmlModelsOutsideTheArchiveAreRefused)
                               {"files/inside.dae", "<COLLADA/>"}});
     NotifyCapture capture;
     std::vector<std::string> folders;
-    const std::vector<std::string> models = KmzImporter::importArchive(path, folders);
+    const std::vector<std::string> models = KmzImporter::importArchive(path, besideArchive(path), folders);
 
     EXPECT_EQ(models, std::vector<std::string>{folders.at(0) + "/files/inside.dae"});
     for (int i = 0; i < 3; ++i)
@@ -348,22 +370,20 @@ TEST_F(KmzImporterTest, KmlModelsOutsideTheArchiveAreRefused)
             << capture.text();
 }
 
-TEST_F(KmzImporterTest, AFolderThatCannotBeWrittenIsNamedWithTheReason)
+TEST_F(KmzImporterTest, AFolderThatCannotBeMadeIsNamedWithTheReason)
 {
-    // The scene folder is read-only: the archive is there, its folder cannot be made beside it.
-    NovaroTest::SmallDisk disk((root / "scene").string(), 256);
+    NovaroTest::SmallDisk disk((root / "private").string(), 256);
     if (!disk.mounted())
         GTEST_SKIP() << "no privilege to mount a file system";
-    const std::string path = (root / "scene" / "house.kmz").string();
-    ASSERT_TRUE(writeArchive(path, {{"models/house.dae", "<COLLADA/>"}}));
+    const std::string path = archive("house.kmz", {{"models/house.dae", "<COLLADA/>"}});
     ASSERT_TRUE(disk.makeReadOnly());
 
     NotifyCapture capture(osg::FATAL);
     std::vector<std::string> folders;
-    EXPECT_TRUE(KmzImporter::importArchive(path, folders).empty());
-    const std::string folder = (root / "scene" / "house_kmz.tmp").string();
-    EXPECT_TRUE(capture.printed(" WARNING: refusing archive '" + path + "': cannot write into '" + folder +
-                                "': Read-only file system."))
+    const std::string folder = (root / "private" / "house_kmz.tmp").string();
+    EXPECT_TRUE(KmzImporter::importArchive(path, folder, folders).empty());
+    EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path + "' into '" + folder +
+                                "': Read-only file system"))
         << capture.text();
 }
 

@@ -6,6 +6,7 @@
 #include "settings/XMLKmlParserManager.h"
 #include "settings/XMLLightingParserManager.h"
 #include "settings/XMLMarkersParserManager.h"
+#include "settings/SceneBoundary.h"
 #include "settings/XMLParserManager.h"
 #include "settings/XMLSceneParserManager.h"
 #include "settings/XMLTrackerParserManager.h"
@@ -97,6 +98,62 @@ TEST_F(XMLParserManagerTest, UnreadableOrTooDeeplyNestedDocumentsFailToLoad)
     for (int level = 0; level < 200; ++level)
         moderate += "</a>";
     EXPECT_TRUE(LookupReader(files.write("moderate.xml", moderate)).loadFile());
+
+    // Files are bounded in size before parsing: 20 million empty elements once took 8.5 GB.
+    std::string large = "<configuration>";
+    large.append(16 * 1024 * 1024, ' ');
+    large += "</configuration>";
+    LookupReader oversized(files.write("large.xml", large));
+    EXPECT_FALSE(oversized.loadFile());
+    EXPECT_EQ("larger than 16 MiB, the limit for a settings file", oversized.loadError().reason);
+}
+
+// Once a scene's folders are set, a name in any settings file that leads out of them is said with
+// its place and cut to its last component before a reader can use it; names inside, and words
+// that are no names, stay as written.
+TEST_F(XMLParserManagerTest, NamesLeadingOutsideTheSceneAreSaidWithTheirPlaceAndKeptInside)
+{
+    NovaroTest::TemporaryFolder elsewhere;
+    std::filesystem::create_directories(files.file("models"));
+    std::filesystem::create_directory_symlink(elsewhere.path(), files.file("linked"));
+    const std::string outside = elsewhere.file("model.osgb");
+    const std::string path = files.write("scene.xml", "<scene>\n"
+                                                      "  <model source=\"" + outside + "\" size=\"1/2\"/>\n"
+                                                      "  <model source=\"../../etc/passwd\"/>\n"
+                                                      "  <model source=\"linked/model.osgb\"/>\n"
+                                                      "  <model source=\"models/../models/a.osgb\"/>\n"
+                                                      "  <model source=\"" + files.file("models/b.osgb") + "\"/>\n"
+                                                      "  <link>https://novaro.example/support</link>\n"
+                                                      "  <text>C:\\Users\\me\\x.dae</text>\n"
+                                                      "</scene>\n");
+    SceneBoundary::setFolders({files.path()});
+    NovaroTest::NotifyCapture said(osg::FATAL);
+    LookupReader reader(path);
+    const bool loaded = reader.loadFile();
+    SceneBoundary::clear();
+    ASSERT_TRUE(loaded);
+
+    std::vector<std::string> kept;
+    for (const TiXmlElement* model = reader.root()->FirstChildElement(); model; model = model->NextSiblingElement())
+        kept.push_back(model->Attribute("source") ? model->Attribute("source") : model->GetText());
+    EXPECT_EQ((std::vector<std::string>{"model.osgb", "passwd", "model.osgb", "models/../models/a.osgb",
+                                        files.file("models/b.osgb"), "https://novaro.example/support", "x.dae"}),
+              kept);
+    std::vector<std::pair<int, std::string>> refused;
+    for (const XMLParserManager::RefusedName& name : reader.refusedNames())
+        refused.emplace_back(name.line, name.value);
+    EXPECT_EQ((std::vector<std::pair<int, std::string>>{
+                  {2, outside}, {3, "../../etc/passwd"}, {4, "linked/model.osgb"}, {8, "C:\\Users\\me\\x.dae"}}),
+              refused);
+    EXPECT_TRUE(said.printed(" WARNING: " + path + ":3:10: refusing the name '../../etc/passwd': it leads "
+                                "outside the scene's folders ('" + std::filesystem::canonical(files.path()).string() +
+                                "'); read as 'passwd' in the scene's folder."))
+        << said.text();
+
+    // Unbounded (a tool reading one file its user names), nothing is refused.
+    LookupReader unbounded(path);
+    ASSERT_TRUE(unbounded.loadFile());
+    EXPECT_TRUE(unbounded.refusedNames().empty());
 }
 
 TEST_F(XMLParserManagerTest, EncodingsAreDetectedFromTheFile)

@@ -2,6 +2,7 @@
 // read from a transforms file (FBX files: the reference system file tests), fitting content to
 // the marker, and the generated multi-marker file.
 #include "app/ARApplication.h"
+#include "app/PrivateFolder.h"
 #include "scene/ARObject.h"
 #include "settings/MarkersData.h"
 #include "tracking/ARMarkerNode.h"
@@ -276,15 +277,20 @@ TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFinds)
     TemporaryFolder directory;
     // In a sub-folder of the scene: the patterns are named relative to the scene's folder, the
     // tracker resolves them against the multi file's.
-    const MarkerData marker = boardMarker(directory, "markers/board_multi.dat", {"left", "middle", "right"});
+    MarkerData marker = boardMarker(directory, "markers/board_multi.dat", {"left", "middle", "right"});
     std::filesystem::create_directories(directory.file("markers"));
+    // A line break in the name must not start a line of its own in the file.
+    marker.setName("board\nrm -rf x");
 
     ARApplication application;
     application.setTemporaryDirectory(directory.path());
     NotifyCapture capture;
-    ASSERT_TRUE(application.writeMultiMarkerFile(&marker)) << capture.text();
-    ASSERT_EQ(1u, application.getTemporaryFiles().size());
-    EXPECT_EQ(directory.file("markers/board_multi.dat"), application.getTemporaryFiles()[0]);
+    const std::string written = application.writeMultiMarkerFile(&marker);
+    ASSERT_FALSE(written.empty()) << capture.text();
+    ASSERT_EQ(std::vector<std::string>{written}, application.getTemporaryFiles());
+    // Into the run's private folder, under the name the markers file gives; never into the scene.
+    EXPECT_EQ(PrivateFolder::path() + "/board_multi.dat", written);
+    EXPECT_FALSE(std::filesystem::exists(directory.file("markers/board_multi.dat")));
 
     // Each submarker: its pattern, its width, and the three rows of its pose in the board.
     const auto submarker = [&](int index, const std::string& tag, const std::string& rows)
@@ -292,15 +298,15 @@ TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFinds)
         return "# submarker " + std::to_string(index) + "\n" + directory.file("patterns/" + tag + ".patt") +
                "\n" + rows;
     };
-    EXPECT_EQ("# Novaro Multi Marker Setup\n# marker name: board\n3\n\n" +
+    EXPECT_EQ("# Novaro Multi Marker Setup\n# marker name: board rm -rf x\n3\n\n" +
                   submarker(0, "left", "40\n1 0 0 -50\n0 1 0 0\n0 0 1 10\n\n") +
                   submarker(1, "middle", "40\n1 0 0 0\n0 1 0 0\n0 0 1 10\n\n") +
                   submarker(2, "right", "62.5\n0 -1 0 50\n1 0 0 0\n0 0 1 10\n"),
-              readFile(directory.file("markers/board_multi.dat")));
+              readFile(written));
 
     osgART::MultiMarkerSetup setup;
     std::string error;
-    ASSERT_TRUE(setup.load(directory.file("markers/board_multi.dat"), &error)) << error;
+    ASSERT_TRUE(setup.load(written, &error)) << error;
     ASSERT_EQ(3u, setup.submarkers.size());
     for (const osgART::Submarker& submarker : setup.submarkers)
         EXPECT_TRUE(std::filesystem::is_regular_file(submarker.patternPath)) << submarker.patternPath;
@@ -312,13 +318,16 @@ TEST(MultiMarkerFile, AnIncompleteFileIsNotLeftBehind)
     const MarkerData marker = boardMarker(directory, "board_multi.dat", {"left", "right"});
     ARApplication application;
     application.setTemporaryDirectory(directory.path());
-    EXPECT_FALSE(application.writeMultiMarkerFile(&marker));
-    // The tracker would reuse any file under that name on the next start.
+    const auto filesInPrivateFolder = [] {
+        const std::filesystem::directory_iterator entries(PrivateFolder::path());
+        return std::distance(begin(entries), end(entries));
+    };
+    const auto before = filesInPrivateFolder();
+    EXPECT_TRUE(application.writeMultiMarkerFile(&marker).empty());
     EXPECT_TRUE(application.getTemporaryFiles().empty());
-    for (const auto& entry : std::filesystem::directory_iterator(directory.path()))
-        EXPECT_TRUE(!entry.is_regular_file() || entry.path().filename() == "board.osgt") << entry.path();
+    EXPECT_EQ(before, filesInPrivateFolder());
 
     MarkerData empty;
-    EXPECT_FALSE(application.writeMultiMarkerFile(&empty));
-    EXPECT_FALSE(application.writeMultiMarkerFile(nullptr));
+    EXPECT_TRUE(application.writeMultiMarkerFile(&empty).empty());
+    EXPECT_TRUE(application.writeMultiMarkerFile(nullptr).empty());
 }

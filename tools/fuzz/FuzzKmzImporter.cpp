@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     NovaroFuzz::writeInput(archive, data, size);
 
     std::vector<std::string> folders;
-    Novaro::KmzImporter::importArchive(archive, folders);
+    Novaro::KmzImporter::importArchive(archive, (input / "scene_kmz.tmp").string(), folders);
     for (const std::string& folder : folders)
         Novaro::KmzImporter::cleanupFolder(folder);
     std::error_code error;

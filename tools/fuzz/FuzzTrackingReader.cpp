@@ -6,6 +6,8 @@
 #include "SquareMarkerTracker.h"
 
 #include <osgART/CameraParameters.h>
+#include <osgART/ImageTarget.h>
+#include <osgART/ImageTargetTracker.h>
 #include <osgART/MarkerDescription.h>
 #include <osgART/Pattern.h>
 #include <osgART/SquareMarkerDetector.h>
@@ -108,6 +110,27 @@ void trackWith(osgART::SquareMarkerTracker& tracker)
     osg::ref_ptr<osgART::SquareMarkerTracker> tracker = new osgART::SquareMarkerTracker;
     if (tracker->init(frame.cols, frame.rows, cameraPath, inputPath))
         trackWith(*tracker);
+}
+
+// A picture given as an image target, named by its signature as a scene would name it: every
+// header the decoders read is checked first, then the picture is trained and searched for.
+[[maybe_unused]] void runImageTarget()
+{
+    char signature[4] = {};
+    std::FILE* input = std::fopen(inputPath.c_str(), "rb");
+    const bool png = input && std::fread(signature, 1, 4, input) == 4 && std::memcmp(signature, "\x89PNG", 4) == 0;
+    if (input)
+        std::fclose(input);
+    const std::string picture = folder + (png ? "/target.png" : "/target.jpg");
+    std::error_code error;
+    std::filesystem::copy_file(inputPath, picture, std::filesystem::copy_options::overwrite_existing, error);
+    osgART::ImageTarget target;
+    if (error || !target.load(picture, 100.0))
+        return;
+    osgART::ImageTargetTracker tracker;
+    tracker.setCamera(osgART::CameraParameters::fromIntrinsics(160, 120, 150, 150, 79.5, 59.5));
+    if (tracker.addTarget(target) >= 0)
+        tracker.process(frame, 1);
 }
 
 } // namespace

@@ -11,7 +11,7 @@ set -u
 build=${1:?build directory configured with -DNOVARO_FUZZ=ON}
 seconds=${2:-150}
 shift $(( $# >= 2 ? 2 : 1 ))
-readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model animated camera pattern multimarker trackerpatterns movie audioobject objectevents}
+readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model animated camera pattern multimarker trackerpatterns imagetarget movie audioobject objectevents}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$build" && pwd) # the runs change into their own folders
 
@@ -43,7 +43,14 @@ tracking_seeds() {
         '<rows>3</rows><cols>3</cols><dt>d</dt>' '<data>600. 0. 319.5 0. 610. 239.5 0. 0. 1.</data>' \
         '</camera_matrix>' '<distortion_coefficients type_id="opencv-matrix">' \
         '<rows>5</rows><cols>1</cols><dt>d</dt><data>-0.21 0.07 0.001 -0.0015 0.01</data>' \
-        '</distortion_coefficients>' '</opencv_storage>' > "$dir/camera.xml" ;;
+        '</distortion_coefficients>' '</opencv_storage>' > "$dir/camera.xml"
+      # The same files as some editors save them, with a byte-order mark first.
+      for file in camera.yml camera.xml; do
+        { printf '\xef\xbb\xbf'; cat "$dir/$file"; } > "$dir/bom-$file"
+      done ;;
+    imagetarget)
+      cp "$source_dir"/samples/images/*.jpg "$dir"/ 2>/dev/null
+      cp "$source_dir"/samples/patterns/*.png "$dir"/ 2>/dev/null ;;
     pattern)
       cp "$source_dir"/samples/patterns/*.patt "$dir"/ ;;
     multimarker)
@@ -92,6 +99,10 @@ for reader in $readers; do
               reader_seeds="$build/fuzz/seeds_model" ;;
     camera|pattern|multimarker|trackerpatterns)
       reader_seeds=$(tracking_seeds "$reader"); options=(-max_len=16384) ;;
+    # A picture's header may claim gigabytes: any single allocation above 1 GB counts as a fault.
+    imagetarget)
+      reader_seeds=$(tracking_seeds "$reader")
+      options=(-max_len=262144 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30) ;;
     *) options=(-max_len=16384 -dict="$source_dir/tools/fuzz/settings.dict")
        reader_seeds="$seeds" ;;
   esac

@@ -195,11 +195,22 @@ bool checkRequest(const NewSceneRequest& request)
         return false;
     }
     for (const std::string& model : request.models)
+    {
         if (!osgART::isReadableRegularFile(model))
         {
             std::cerr << "novaro-scene new: model " << model << " is not a readable file" << std::endl;
             return false;
         }
+        std::error_code error;
+        const uintmax_t bytes = fs::file_size(model, error);
+        if (!error && bytes > kLargestModelBytes)
+        {
+            std::cerr << "novaro-scene new: model " << model << " is " << bytes / (1024 * 1024)
+                      << " MiB, more than the " << kLargestModelBytes / (1024 * 1024)
+                      << " MiB a scene's model may be: simplify or compress it first" << std::endl;
+            return false;
+        }
+    }
     if (!request.markerImages.empty() && request.markerImages.size() != request.models.size())
     {
         std::cerr << "novaro-scene new: " << request.models.size() << " models but "
@@ -224,17 +235,19 @@ bool checkRequest(const NewSceneRequest& request)
     return true;
 }
 
-// The folder must hold no scene yet: nothing the user wrote is overwritten.
+// The folder must be new or empty: nothing the user keeps there is overwritten or mixed into the
+// scene (run on "/" or a home folder, files were once written among the user's own).
 bool prepareFolder(const fs::path& folder)
 {
     std::error_code error;
-    for (const char* file : {"model.dat", "scene.xml", "markers.xml"})
-        if (fs::exists(folder / file, error))
-        {
-            std::cerr << "novaro-scene new: " << (folder / file).string()
-                      << " exists: choose a new or empty folder" << std::endl;
-            return false;
-        }
+    const fs::file_status status = fs::symlink_status(folder, error);
+    if (fs::exists(status) && (!fs::is_directory(status) || !fs::is_empty(folder, error) || error))
+    {
+        std::cerr << "novaro-scene new: " << folder.string()
+                  << (fs::is_directory(status) ? " is not empty" : " exists and is not a folder")
+                  << ": choose a new or empty folder" << std::endl;
+        return false;
+    }
     for (const char* sub : {"", "models", "patterns"})
     {
         fs::create_directories(folder / sub, error);

@@ -5,6 +5,7 @@
 // under models/, the patterns under patterns/ (from the user's images or generated), a camera file
 // and markers.pdf, the markers at their printed size.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ struct NewSceneRequest
 
 /// Markers printed smaller than this (mm) are hard to track at arm's length.
 const double kSmallestMarkerSize = 10.0;
+/// Largest model file a new scene copies, bytes (512 MiB, the bound an archive may unpack to): a
+/// larger one is refused before anything is written, instead of copied whole.
+const uintmax_t kLargestModelBytes = 512ull * 1024 * 1024;
 
 /// Makes the scene; prints what it wrote, or why it cannot, on the console. Exit status: 0 done,
 /// 1 nothing usable was written.

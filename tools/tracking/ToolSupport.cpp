@@ -76,12 +76,10 @@ bool readImageFile(const std::string& path, cv::Mat& image, std::string& error)
         error = path + " is not a readable regular file";
         return false;
     }
-    int width = 0;
-    int height = 0;
-    if (osgART::readImageHeaderSize(path, width, height) && !osgART::isShowableImageSize(width, height))
+    std::string headerProblem;
+    if (!osgART::checkImageHeader(path, headerProblem))
     {
-        error = path + " is " + std::to_string(width) + "x" + std::to_string(height) + " pixels, more than " +
-                std::to_string(osgART::kMaximumImageSide) + " on a side";
+        error = "cannot use " + path + ": " + headerProblem;
         return false;
     }
     try

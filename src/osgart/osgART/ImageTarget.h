@@ -51,6 +51,9 @@ public:
     /// Fewest features a picture needs to be tracked at all (default 40): a pose needs at least
     /// ImageTargetTracker::kMinimumInliers of them seen in one frame.
     static const int kMinimumFeatures = 40;
+    /// Widest printed picture, millimetres (100000: a 100 m wall); a wider one (a typo, "1e30")
+    /// would put every pose beyond what the renderer's depth range holds.
+    static constexpr double kMaximumWidth = 100000.0;
     /// FAST corner threshold of the training picture, grey levels (default 12): low, so that the
     /// print's faint details count; the frame side sets its own.
     static const int kTrainingCornerThreshold = 12;

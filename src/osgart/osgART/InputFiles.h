@@ -35,8 +35,11 @@ int xmlNestingDepth(const std::string& xml);
 /// open flow brackets ('[' and '{' outside quotes and comments). Linear in the text.
 int yamlNestingDepth(const std::string& yaml);
 
-/// Reads the pixel size from an image file's header without decoding it (PNG, JPEG, BMP, PNM).
-/// False when the format is not one of these or the header is malformed.
+/// Reads the pixel size from an image file's header without decoding it: PNG, JPEG, BMP, PNM, GIF,
+/// TIFF, SGI, DDS by their signatures, and TGA (which has none) by its extension. False when the
+/// format is not one of these or the header is malformed (a JPEG whose frame header comes after
+/// more than 4096 segments counts as malformed). A picture whose size cannot be read is not to be
+/// decoded: decoders allocate what the header claims.
 bool readImageHeaderSize(const std::string& path, int& width, int& height);
 
 /// True for sizes of 1..kMaximumImageSide pixels on each side.
@@ -44,5 +47,16 @@ inline bool isShowableImageSize(int width, int height)
 {
     return width > 0 && height > 0 && width <= kMaximumImageSide && height <= kMaximumImageSide;
 }
+
+/// The one check before any picture is decoded: its header is read, and its size is showable.
+/// False, with the reason in 'reason' ("its header claims 65500x65500 pixels, more than 8192 on a
+/// side", or that its size cannot be read), otherwise.
+bool checkImageHeader(const std::string& path, std::string& reason);
+
+/// False, with the reason, for a JPEG or PNG picture cut short (a download or copy that stopped):
+/// its end marker (JPEG's EOI, PNG's IEND chunk) is missing from its last 4 KiB. Decoders fill
+/// the missing rows with grey and say nothing; a picture tracked by its features must be whole.
+/// Other formats pass.
+bool checkPictureIsWhole(const std::string& path, std::string& reason);
 
 } // namespace osgART

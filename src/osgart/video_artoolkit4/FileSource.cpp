@@ -40,15 +40,8 @@ bool FileSource::open(std::string& error)
         return false;
     }
     // The header tells a still image's size before its pixels are decoded.
-    int width = 0;
-    int height = 0;
-    if (_kind == STILL && readImageHeaderSize(_path, width, height) && !isShowableImageSize(width, height))
-    {
-        error = std::to_string(width) + "x" + std::to_string(height) + " pixels, more than the " +
-                std::to_string(kMaximumImageSide) + "x" + std::to_string(kMaximumImageSide) +
-                " the player can show";
+    if (_kind == STILL && !checkImageHeader(_path, error))
         return false;
-    }
     return _decoder.open(_path, error);
 }
 

@@ -1,0 +1,183 @@
+// A scene someone sends is played and checked without anything outside it changing: every route a
+// hostile scene has tried (writing where its markers file points, writing through a link it ships,
+// emptying a folder beside an archive named from elsewhere, fetching what its models name) is
+// tried at once, and the files around the scene are compared before and after.
+#include "LoopbackListener.h"
+#include "SampleScene.h"
+
+#include <gtest/gtest.h>
+
+#include <osg/Geode>
+#include <osg/MatrixTransform>
+#include <osg/ProxyNode>
+#include <osgDB/WriteFile>
+
+#include <filesystem>
+#include <map>
+
+#include <sys/stat.h>
+
+using namespace NovaroTest;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// Every entry under a folder, links not followed: its kind and mode, and its content or target.
+std::map<std::string, std::string> snapshot(const fs::path& folder)
+{
+    std::map<std::string, std::string> entries;
+    for (fs::recursive_directory_iterator it(folder), end; it != end; ++it)
+    {
+        struct stat status;
+        if (::lstat(it->path().c_str(), &status) != 0)
+            continue;
+        std::string description = std::to_string(status.st_mode) + " ";
+        if (S_ISLNK(status.st_mode))
+            description += "-> " + fs::read_symlink(it->path()).string();
+        else if (S_ISREG(status.st_mode))
+            description += readFile(it->path().string());
+        entries[fs::relative(it->path(), folder).string()] = description;
+    }
+    return entries;
+}
+
+void insertBefore(const TemporaryFolder& directory, const std::string& file, const std::string& closingTag,
+                  const std::string& text)
+{
+    std::string content = readFile(directory.file(file));
+    const size_t at = content.rfind(closingTag);
+    ASSERT_NE(std::string::npos, at) << file;
+    content.insert(at, text);
+    directory.write(file, content);
+}
+
+std::string multiMarker(const std::string& name, int id, const std::string& path)
+{
+    return "<marker name=\"" + name + "\" tag=\"" + std::to_string(id) + "\" id=\"" + std::to_string(id) +
+           "\" type=\"multi\" path=\"" + path +
+           "\" size=\"60\" transforms_file=\"board_places.osgt\"><submarkers>"
+           "<submarker tag=\"left\" path=\"patterns/marker_1.patt\" size=\"60\"/>"
+           "<submarker tag=\"right\" path=\"patterns/marker_2.patt\" size=\"60\"/>"
+           "</submarkers><layers><layer id=\"0\" time=\"5\"/></layers></marker>\n";
+}
+
+std::string objectOnFirstMarker(const std::string& name, const std::string& source)
+{
+    return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + source +
+           "\"/><markers><marker id=\"1\" layer=\"0\"/></markers></object>\n";
+}
+
+// The board's two places, as a transforms file the multi markers share.
+void writeBoardPlaces(const TemporaryFolder& directory)
+{
+    osg::ref_ptr<osg::Group> places = new osg::Group;
+    for (const auto& place : {std::make_pair("left", -45.0), std::make_pair("right", 45.0)})
+    {
+        osg::ref_ptr<osg::MatrixTransform> node = new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
+        node->setName(place.first);
+        node->addChild(new osg::Geode);
+        places->addChild(node.get());
+    }
+    ASSERT_TRUE(osgDB::writeNodeFile(*places, directory.file("board_places.osgt")));
+}
+
+} // namespace
+
+TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    LoopbackListener server;
+    ASSERT_TRUE(server.listening());
+    SampleScene scene;
+    const TemporaryFolder& directory = scene.directory();
+    TemporaryFolder outside, privateParent;
+
+    // Beside the scene: a login script, and two archives with folders of someone's files where
+    // the player used to unpack them.
+    outside.write("profile", "the user's own login script\n");
+    for (const std::string folder : {"other", "other/models"})
+    {
+        fs::create_directories(outside.file(folder));
+        fs::copy_file(SAMPLES + "/models/house.kmz", outside.file(folder + "/house.kmz"));
+        outside.write(folder + "/house_kmz.tmp/precious.txt", "kept\n");
+    }
+
+    // In the scene: a link where the generated multi-marker file was first written, a link to a
+    // folder outside, and models whose textures and children are on a server.
+    fs::create_symlink(outside.file("profile"), directory.file("board_multi.dat.partial"));
+    fs::create_directory_symlink(outside.file("other"), directory.file("linked"));
+    directory.write("remote.mtl", "newmtl skin\nmap_Kd " + server.url("skin.png") + "\n");
+    directory.write("remote.obj", "mtllib remote.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl skin\nf 1 2 3\n");
+    osg::ref_ptr<osg::ProxyNode> proxy = new osg::ProxyNode;
+    proxy->setFileName(0, server.url("house.osgt"));
+    ASSERT_TRUE(osgDB::writeNodeFile(*proxy, directory.file("proxy.osgt")));
+    writeBoardPlaces(directory);
+    insertBefore(directory, "markers.xml", "</markers>",
+                 multiMarker("board&#10;echo owned", 7, "board_multi.dat") +
+                     multiMarker("profile", 8, outside.file("profile")) +
+                     multiMarker("climber", 9, "../../../" + outside.file("profile")));
+    insertBefore(directory, "scene.xml", "</objects>",
+                 objectOnFirstMarker("elsewhere", outside.file("other/house.kmz")) +
+                     objectOnFirstMarker("through_link", "linked/models/house.kmz") +
+                     objectOnFirstMarker("remote", "remote.obj") + objectOnFirstMarker("proxy", "proxy.osgt"));
+
+    const std::map<std::string, std::string> outsideBefore = snapshot(outside.path());
+    std::map<std::string, std::string> sceneBefore = snapshot(directory.path());
+
+    const std::vector<std::string> environment = {"TMPDIR=" + privateParent.path(), "OSG_CURL_TIMEOUT=2",
+                                                  "OSG_CURL_CONNECTTIMEOUT=2"};
+    PlayerRun run = scene.play({"-max_frames", "20", "-verbose"}, environment);
+    EXPECT_EQ(0, run.status) << run.output;
+    // It played: the sample's archive was unpacked, privately, and the board's file generated there.
+    EXPECT_EQ(1, countLinesHolding(run.output, " Using model: " + privateParent.path())) << run.output;
+    EXPECT_EQ(1, countLinesHolding(run.output, " Adding pattern: 4 -> OK.")) << run.output;
+    PlayerRun check = runExecutable(RUN_DIRECTORY + "/novaro-scene", directory.path(), {"check", "."}, environment);
+
+    EXPECT_EQ(outsideBefore, snapshot(outside.path()));
+    std::map<std::string, std::string> sceneAfter = snapshot(directory.path());
+    sceneAfter.erase("shot.png"); // named on the command line
+    EXPECT_EQ(sceneBefore, sceneAfter);
+    EXPECT_TRUE(fs::is_empty(privateParent.path())) << "the private folder is removed at exit";
+    EXPECT_EQ(0, server.connections());
+
+    // Each refusal is said, naming the file and line, by the player and by the checker.
+    for (const std::string& name : {outside.file("profile"), outside.file("other/house.kmz"),
+                                    std::string("linked/models/house.kmz"), "../../../" + outside.file("profile")})
+    {
+        EXPECT_EQ(1, countLinesHolding(run.output, "refusing the name '" + name + "'")) << name << run.output;
+        EXPECT_EQ(1, countLinesHolding(check.output, "\"" + name + "\" leads outside"))
+            << name << check.output;
+    }
+    EXPECT_EQ(1, countLinesHolding(run.output, "not fetching " + server.url("skin.png")));
+    // The proxy's child is asked for while playing, once the marker is seen: refused too, if asked.
+    EXPECT_GE(1, countLinesHolding(run.output, "not fetching " + server.url("house.osgt")));
+    EXPECT_NE(0, check.status);
+}
+
+// A sample in a tree nobody may write (an installed one, a mounted share) plays whole, even for
+// root: its archive is unpacked into the private folder, not beside itself.
+TEST(HostileScene, AReadOnlySceneLosesNothing)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    SampleScene scene;
+    const std::string folder = scene.directory().path();
+    TemporaryFolder privateParent;
+    const std::string mount = "mount --bind " + quote(folder) + " " + quote(folder) +
+                              " && mount -o remount,bind,ro " + quote(folder) + " " + quote(folder);
+    if (std::system((mount + " 2>/dev/null").c_str()) != 0)
+    {
+        std::system(("umount " + quote(folder) + " 2>/dev/null").c_str());
+        GTEST_SKIP() << "no privilege to mount the scene read-only";
+    }
+    PlayerRun run = runPlayer(RUN_DIRECTORY,
+                              {"-working_directory", folder, "-temporary_directory", folder, "-video_file",
+                               scene.frame(), "-max_frames", "5", "-verbose"},
+                              {"TMPDIR=" + privateParent.path()});
+    EXPECT_EQ(0, std::system(("umount " + quote(folder)).c_str()));
+    EXPECT_EQ(0, run.status) << run.output;
+    EXPECT_EQ(1, countLinesHolding(run.output, " Using model: " + privateParent.path())) << run.output;
+    EXPECT_EQ(0, countLinesHolding(run.output, "Read-only file system")) << run.output;
+    EXPECT_EQ(0, countLinesHolding(run.output, "No valid KMZ models")) << run.output;
+    EXPECT_TRUE(fs::is_empty(privateParent.path()));
+}
