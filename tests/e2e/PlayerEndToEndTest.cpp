@@ -144,8 +144,8 @@ TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
     for (const char* line :
          {" Scene compiled!", " Removing preRenderCallBack (pre).", " Removing preRenderCallBack (post)."})
         EXPECT_TRUE(hasLine(log, line)) << line;
-    // Clean-up removes the unpacked archive folder.
     // Clean-up removes the unpacked archive folder, which was never in the scene.
+    EXPECT_TRUE(hasLine(log, "Temporary data removed (dirs)."));
     EXPECT_FALSE(std::filesystem::exists(scene.directory().file("models/house_kmz.tmp")));
 }
 
