@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
+  clang libclang-rt-14-dev
   libopenscenegraph-dev openscenegraph libx11-dev
   libtinyxml-dev
   libsfml-dev

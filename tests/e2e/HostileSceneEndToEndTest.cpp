@@ -116,7 +116,11 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     insertBefore(directory, "markers.xml", "</markers>",
                  multiMarker("board&#10;echo owned", 7, "board_multi.dat") +
                      multiMarker("profile", 8, outside.file("profile")) +
-                     multiMarker("climber", 9, "../../../" + outside.file("profile")));
+                     multiMarker("climber", 9, "../../../" + outside.file("profile")) +
+                     multiMarker("unreadable", 10, "taken.dat"));
+    // Something the scene ships under a multi marker's name that is no readable file is the
+    // scene's fault, not a file to generate in its place (it was replaced, then deleted at exit).
+    directory.write("taken.dat/keep.txt", "kept\n");
     insertBefore(directory, "scene.xml", "</objects>",
                  objectOnFirstMarker("elsewhere", outside.file("other/house.kmz")) +
                      objectOnFirstMarker("through_link", "linked/models/house.kmz") +
@@ -132,6 +136,9 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     // It played: the sample's archive was unpacked, privately, and the board's file generated there.
     EXPECT_EQ(1, countLinesHolding(run.output, " Using model: " + privateParent.path())) << run.output;
     EXPECT_EQ(1, countLinesHolding(run.output, " Adding pattern: 4 -> OK.")) << run.output;
+    EXPECT_EQ(1, countLinesHolding(run.output, " ERROR: cannot read the pattern file (" + directory.file("taken.dat") +
+                                                   "): it is not a readable regular file."))
+        << run.output;
     PlayerRun check = runExecutable(RUN_DIRECTORY + "/novaro-scene", directory.path(), {"check", "."}, environment);
 
     EXPECT_EQ(outsideBefore, snapshot(outside.path()));

@@ -15,6 +15,7 @@ readers=${*:-configuration tracker video markers scene audio lighting events kml
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$build" && pwd) # the runs change into their own folders
 
+failed=()
 seeds="$build/fuzz/seeds"
 mkdir -p "$seeds"
 cp "$source_dir"/samples/*.xml "$source_dir"/samples/*.kml "$source_dir"/samples/events/*.xml "$seeds"/
@@ -106,7 +107,16 @@ for reader in $readers; do
     *) options=(-max_len=16384 -dict="$source_dir/tools/fuzz/settings.dict")
        reader_seeds="$seeds" ;;
   esac
-  (cd "$work" && LSAN_OPTIONS="suppressions=$source_dir/tools/fuzz/lsan.supp" "$build/run/novaro_fuzz_$reader" -max_total_time="$seconds" "${options[@]}" \
+  report=$(cd "$work" && LSAN_OPTIONS="suppressions=$source_dir/tools/fuzz/lsan.supp" "$build/run/novaro_fuzz_$reader" -max_total_time="$seconds" "${options[@]}" \
       -print_final_stats=1 -close_fd_mask=1 \
       corpus "$reader_seeds" 2>&1 | grep -E "^(stat::|==[0-9]+==|SUMMARY|artifact_prefix|Test unit written|#[0-9]+ *DONE|INFO: .*seed corpus)")
+  echo "$report"
+  # A crash, a sanitizer report, a leak, a timeout or memory beyond the limits writes a unit.
+  if grep -q "Test unit written" <<< "$report"; then
+    failed+=("$reader")
+  fi
 done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Faults found by: ${failed[*]} (inputs under $build/fuzz/<target>/)" >&2
+  exit 1
+fi
