@@ -276,7 +276,8 @@ bool ARApplication::addMarkerToTracker(MarkerData& entry)
 {
     const std::string patternPath =
         entry.getPath().empty() ? std::string() : PathRule::resolve(_temporaryDirectory, entry.getPath());
-    const auto description = [&entry](const std::string& path) {
+    const auto description = [&entry](const std::string& path)
+    {
         std::ostringstream text;
         text << entry.getType() << ";" << path << ";" << entry.getSize() << ";0.0;0.0";
         return text.str();

@@ -48,9 +48,9 @@ namespace
 bool isPictureName(const std::string& name)
 {
     static const std::set<std::string> pictures = {
-        "png", "jpg",  "jpeg", "jpe", "jfif", "bmp", "dib", "pnm", "ppm", "pgm", "pbm", "gif",
-        "tif", "tiff", "rgb",  "rgba", "sgi", "bw",  "int", "inta", "dds", "tga", "hdr", "exr",
-        "ktx", "jp2",  "j2k",  "psd", "pic", "ico", "webp", "svg", "pvr", "vtf"};
+        "png", "jpg",  "jpeg", "jpe",  "jfif", "bmp", "dib",  "pnm",  "ppm", "pgm", "pbm", "gif",
+        "tif", "tiff", "rgb",  "rgba", "sgi",  "bw",  "int",  "inta", "dds", "tga", "hdr", "exr",
+        "ktx", "jp2",  "j2k",  "psd",  "pic",  "ico", "webp", "svg",  "pvr", "vtf"};
     return pictures.count(osgDB::getLowerCaseFileExtension(name)) != 0;
 }
 
@@ -68,7 +68,8 @@ bool LocalFilesOnly::isTrusted(const std::string& found) const
     return false;
 }
 
-std::string LocalFilesOnly::refusal(const std::string& name, const osgDB::Options* options, bool picture) const
+std::string LocalFilesOnly::refusal(const std::string& name, const osgDB::Options* options,
+                                    bool picture) const
 {
     if (isRemoteName(name))
         return "scenes read files on this computer only, never from the network";

@@ -72,7 +72,8 @@ std::vector<Entry> entries(const std::string& path)
         const std::string::size_type at = line.find('@');
         Entry entry = at == std::string::npos
                           ? Entry{bounded(line), bounded(line), number, std::string()}
-                          : Entry{bounded(trim(line.substr(0, at))), bounded(trim(line.substr(at + 1))), number, std::string()};
+                          : Entry{bounded(trim(line.substr(0, at))), bounded(trim(line.substr(at + 1))),
+                                  number, std::string()};
         if (SceneBoundary::leadsOutside(folder, entry.value))
         {
             entry.refusedValue = entry.value;

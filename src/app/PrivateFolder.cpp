@@ -148,7 +148,8 @@ std::string makeFolder()
     {
         osg::notify(osg::FATAL) << " ERROR: cannot make a private temporary folder in '" << parent
                                 << "': " << std::strerror(errno)
-                                << "; archives and multi-marker files of the scene cannot be used." << std::endl;
+                                << "; archives and multi-marker files of the scene cannot be used."
+                                << std::endl;
         return std::string();
     }
     return pattern;

@@ -509,8 +509,9 @@ void SceneCheck::checkModelFile(const std::string& path, int line, const std::st
         model = models.empty() ? std::string() : models.front();
         if (folder.empty())
         {
-            report(settings, line, 1, name + ": model " + quoted(path) +
-                                          ": cannot be unpacked: there is no private temporary folder");
+            report(settings, line, 1,
+                   name + ": model " + quoted(path) +
+                       ": cannot be unpacked: there is no private temporary folder");
             return;
         }
     }

@@ -130,9 +130,8 @@ bool gifSize(std::istream& in, int& width, int& height)
 // TIFF: the first directory's ImageWidth (256) and ImageLength (257) entries, short or long.
 bool tiffSize(std::istream& in, bool little, int& width, int& height)
 {
-    const auto number = [little](const unsigned char* bytes, int count) {
-        return little ? littleEndian(bytes, count) : bigEndian(bytes, count);
-    };
+    const auto number = [little](const unsigned char* bytes, int count)
+    { return little ? littleEndian(bytes, count) : bigEndian(bytes, count); };
     unsigned char header[8];
     in.seekg(0);
     if (!readBytes(in, header, sizeof(header)) || number(header + 2, 2) != 42)

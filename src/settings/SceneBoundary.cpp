@@ -130,7 +130,8 @@ bool leadsOutside(const std::string& base, const std::string& value)
     if (::lstat(first.c_str(), &status) != 0)
         return false;
     const fs::path resolved = fs::path(base.empty() ? "." : base) / relative;
-    if (!S_ISLNK(status.st_mode) && resolvedPath(resolved.string()) == resolvedPath(base.empty() ? "." : base) / relative)
+    if (!S_ISLNK(status.st_mode) &&
+        resolvedPath(resolved.string()) == resolvedPath(base.empty() ? "." : base) / relative)
         return false;
     return !contains(resolved.string());
 }

@@ -4,9 +4,9 @@
 #include "settings/XMLLookupRecord.h"
 
 #include <osg/Notify>
-#include <osgDB/FileNameUtils>
 #include <osgART/InputFiles.h>
 #include <osgART/XmlText.h>
+#include <osgDB/FileNameUtils>
 
 #include <algorithm>
 #include <fstream>
@@ -138,14 +138,16 @@ void XMLParserManager::refuseNamesLeavingTheScene()
     // A refused name is read as its last component, in the scene's own folder: the entry stays
     // (a marker or an object with no file at all would make the whole file invalid) and fails,
     // or finds a file the scene ships, as any name of the scene would.
-    auto confine = [&](const TiXmlBase& place, const std::string& value) {
+    auto confine = [&](const TiXmlBase& place, const std::string& value)
+    {
         if (!SceneBoundary::leadsOutside(base, value))
             return value;
         const std::string inside = SceneBoundary::lastComponent(value);
         osg::notify(osg::FATAL) << " WARNING: " << _path << ":" << place.Row() << ":" << place.Column()
                                 << ": refusing the name '" << value
-                                << "': it leads outside the scene's folders (" << SceneBoundary::describeFolders()
-                                << "); read as '" << inside << "' in the scene's folder." << std::endl;
+                                << "': it leads outside the scene's folders ("
+                                << SceneBoundary::describeFolders() << "); read as '" << inside
+                                << "' in the scene's folder." << std::endl;
         _refusedNames.push_back({place.Row(), place.Column(), value});
         return inside;
     };

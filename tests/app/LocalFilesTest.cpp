@@ -62,9 +62,11 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
     }
     // 29 bytes of GIF claiming 65535x65535 pixels, and a JPEG whose frame header comes after more
     // segments than any camera writes: decoders allocate what such headers claim.
-    const std::string gif = scene.write("huge.gif", NovaroTest::bytes("GIF89a\xff\xff\xff\xff\x80\x00\x00"
-                                                                      "\x00\x00\x00\xff\xff\xff,\x00\x00\x00\x00"
-                                                                      "\xff\xff\xff\xff\x00\x02\x02" "D\x01\x00;"));
+    const std::string gif =
+        scene.write("huge.gif", NovaroTest::bytes("GIF89a\xff\xff\xff\xff\x80\x00\x00"
+                                                  "\x00\x00\x00\xff\xff\xff,\x00\x00\x00\x00"
+                                                  "\xff\xff\xff\xff\x00\x02\x02"
+                                                  "D\x01\x00;"));
     std::string segments = NovaroTest::bytes("\xff\xd8");
     for (int i = 0; i < 4097; ++i)
         segments += NovaroTest::bytes("\xff\xfe\x00\x03x");
@@ -75,7 +77,10 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
     NovaroTest::NotifyCapture capture(osg::WARN);
     const bool ownRead = osgDB::readRefImageFile(scene.file("own.png")).valid();
     const bool secretRead = osgDB::readRefImageFile(secret).valid();
-    const bool climbRead = osgDB::readRefImageFile(scene.file("../" + std::filesystem::path(elsewhere.path()).filename().string() + "/secret.png")).valid();
+    const bool climbRead =
+        osgDB::readRefImageFile(
+            scene.file("../" + std::filesystem::path(elsewhere.path()).filename().string() + "/secret.png"))
+            .valid();
     const bool gifRead = osgDB::readRefImageFile(gif).valid();
     const bool jpegRead = osgDB::readRefImageFile(jpeg).valid();
     SceneBoundary::clear();
@@ -85,17 +90,20 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
     EXPECT_FALSE(climbRead);
     EXPECT_FALSE(gifRead);
     EXPECT_FALSE(jpegRead);
-    const auto count = [&capture](const std::string& start) {
+    const auto count = [&capture](const std::string& start)
+    {
         int lines = 0;
         for (const auto& line : capture.lines())
             lines += line.second.compare(0, start.size(), start) == 0 ? 1 : 0;
         return lines;
     };
     EXPECT_EQ(1, count(" WARNING: not reading " + secret + ": it lies outside the scene's folders"));
-    EXPECT_EQ(1, count(" WARNING: not reading " + gif + ": a picture is decoded only when its size is known "
-                               "and at most 8192 pixels on a side, and its header claims 65535x65535 pixels"));
-    EXPECT_EQ(1, count(" WARNING: not reading " + jpeg + ": a picture is decoded only when its size is known "
-                               "and at most 8192 pixels on a side, and its size cannot be read from its header"));
+    EXPECT_EQ(1, count(" WARNING: not reading " + gif +
+                       ": a picture is decoded only when its size is known "
+                       "and at most 8192 pixels on a side, and its header claims 65535x65535 pixels"));
+    EXPECT_EQ(1, count(" WARNING: not reading " + jpeg +
+                       ": a picture is decoded only when its size is known "
+                       "and at most 8192 pixels on a side, and its size cannot be read from its header"));
     // Outside a scene (a tool reading what its user names) the same reads go through.
     EXPECT_TRUE(osgDB::readRefImageFile(secret).valid());
 }

@@ -231,7 +231,8 @@ TEST(SceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
     plain->allocateImage(1, 1, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);
     ASSERT_TRUE(osgDB::writeImageFile(*plain, scene.file("images/dot.png")));
 
-    const auto target = [](int id, const std::string& path, const std::string& size) {
+    const auto target = [](int id, const std::string& path, const std::string& size)
+    {
         return "<marker name=\"t" + std::to_string(id) + "\" id=\"" + std::to_string(id) +
                "\" type=\"image\" path=\"" + path + "\" size=\"" + size + "\"/>\n";
     };

@@ -74,7 +74,8 @@ void writeBoardPlaces(const TemporaryFolder& directory)
     osg::ref_ptr<osg::Group> places = new osg::Group;
     for (const auto& place : {std::make_pair("left", -45.0), std::make_pair("right", 45.0)})
     {
-        osg::ref_ptr<osg::MatrixTransform> node = new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
+        osg::ref_ptr<osg::MatrixTransform> node =
+            new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
         node->setName(place.first);
         node->addChild(new osg::Geode);
         places->addChild(node.get());
@@ -124,7 +125,8 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     insertBefore(directory, "scene.xml", "</objects>",
                  objectOnFirstMarker("elsewhere", outside.file("other/house.kmz")) +
                      objectOnFirstMarker("through_link", "linked/models/house.kmz") +
-                     objectOnFirstMarker("remote", "remote.obj") + objectOnFirstMarker("proxy", "proxy.osgt"));
+                     objectOnFirstMarker("remote", "remote.obj") +
+                     objectOnFirstMarker("proxy", "proxy.osgt"));
 
     const std::map<std::string, std::string> outsideBefore = snapshot(outside.path());
     std::map<std::string, std::string> sceneBefore = snapshot(directory.path());
@@ -136,10 +138,12 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     // It played: the sample's archive was unpacked, privately, and the board's file generated there.
     EXPECT_EQ(1, countLinesHolding(run.output, " Using model: " + privateParent.path())) << run.output;
     EXPECT_EQ(1, countLinesHolding(run.output, " Adding pattern: 4 -> OK.")) << run.output;
-    EXPECT_EQ(1, countLinesHolding(run.output, " ERROR: cannot read the pattern file (" + directory.file("taken.dat") +
+    EXPECT_EQ(1, countLinesHolding(run.output, " ERROR: cannot read the pattern file (" +
+                                                   directory.file("taken.dat") +
                                                    "): it is not a readable regular file."))
         << run.output;
-    PlayerRun check = runExecutable(RUN_DIRECTORY + "/novaro-scene", directory.path(), {"check", "."}, environment);
+    PlayerRun check =
+        runExecutable(RUN_DIRECTORY + "/novaro-scene", directory.path(), {"check", "."}, environment);
 
     EXPECT_EQ(outsideBefore, snapshot(outside.path()));
     std::map<std::string, std::string> sceneAfter = snapshot(directory.path());
@@ -149,8 +153,9 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     EXPECT_EQ(0, server.connections());
 
     // Each refusal is said, naming the file and line, by the player and by the checker.
-    for (const std::string& name : {outside.file("profile"), outside.file("other/house.kmz"),
-                                    std::string("linked/models/house.kmz"), "../../../" + outside.file("profile")})
+    for (const std::string& name :
+         {outside.file("profile"), outside.file("other/house.kmz"), std::string("linked/models/house.kmz"),
+          "../../../" + outside.file("profile")})
     {
         EXPECT_EQ(1, countLinesHolding(run.output, "refusing the name '" + name + "'")) << name << run.output;
         EXPECT_EQ(1, countLinesHolding(check.output, "\"" + name + "\" leads outside"))

@@ -190,7 +190,8 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
     ASSERT_EQ(0, run.status);
     EXPECT_TRUE(run.printed(" Adding pattern: 0 -> OK."));
     EXPECT_TRUE(run.printed("init (2nd) tracker with <1> markers."));
-    EXPECT_FALSE(std::filesystem::exists(directory.file("board_multi.dat"))) << "generated privately, not here";
+    EXPECT_FALSE(std::filesystem::exists(directory.file("board_multi.dat")))
+        << "generated privately, not here";
 
     // The cube stands on the board's centre, between the two squares.
     osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();

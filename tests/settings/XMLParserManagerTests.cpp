@@ -1,12 +1,12 @@
 #include "SettingsTestSupport.h"
 
+#include "settings/SceneBoundary.h"
 #include "settings/XMLAudioParserManager.h"
 #include "settings/XMLConfigurationParserManager.h"
 #include "settings/XMLEventsParserManager.h"
 #include "settings/XMLKmlParserManager.h"
 #include "settings/XMLLightingParserManager.h"
 #include "settings/XMLMarkersParserManager.h"
-#include "settings/SceneBoundary.h"
 #include "settings/XMLParserManager.h"
 #include "settings/XMLSceneParserManager.h"
 #include "settings/XMLTrackerParserManager.h"
@@ -118,14 +118,18 @@ TEST_F(XMLParserManagerTest, NamesLeadingOutsideTheSceneAreSaidWithTheirPlaceAnd
     std::filesystem::create_directory_symlink(elsewhere.path(), files.file("linked"));
     const std::string outside = elsewhere.file("model.osgb");
     const std::string path = files.write("scene.xml", "<scene>\n"
-                                                      "  <model source=\"" + outside + "\" size=\"1/2\"/>\n"
-                                                      "  <model source=\"../../etc/passwd\"/>\n"
-                                                      "  <model source=\"linked/model.osgb\"/>\n"
-                                                      "  <model source=\"models/../models/a.osgb\"/>\n"
-                                                      "  <model source=\"" + files.file("models/b.osgb") + "\"/>\n"
-                                                      "  <link>https://novaro.example/support</link>\n"
-                                                      "  <text>C:\\Users\\me\\x.dae</text>\n"
-                                                      "</scene>\n");
+                                                      "  <model source=\"" +
+                                                          outside +
+                                                          "\" size=\"1/2\"/>\n"
+                                                          "  <model source=\"../../etc/passwd\"/>\n"
+                                                          "  <model source=\"linked/model.osgb\"/>\n"
+                                                          "  <model source=\"models/../models/a.osgb\"/>\n"
+                                                          "  <model source=\"" +
+                                                          files.file("models/b.osgb") +
+                                                          "\"/>\n"
+                                                          "  <link>https://novaro.example/support</link>\n"
+                                                          "  <text>C:\\Users\\me\\x.dae</text>\n"
+                                                          "</scene>\n");
     SceneBoundary::setFolders({files.path()});
     NovaroTest::NotifyCapture said(osg::FATAL);
     LookupReader reader(path);
@@ -134,20 +138,25 @@ TEST_F(XMLParserManagerTest, NamesLeadingOutsideTheSceneAreSaidWithTheirPlaceAnd
     ASSERT_TRUE(loaded);
 
     std::vector<std::string> kept;
-    for (const TiXmlElement* model = reader.root()->FirstChildElement(); model; model = model->NextSiblingElement())
+    for (const TiXmlElement* model = reader.root()->FirstChildElement(); model;
+         model = model->NextSiblingElement())
         kept.push_back(model->Attribute("source") ? model->Attribute("source") : model->GetText());
-    EXPECT_EQ((std::vector<std::string>{"model.osgb", "passwd", "model.osgb", "models/../models/a.osgb",
-                                        files.file("models/b.osgb"), "https://novaro.example/support", "x.dae"}),
-              kept);
+    EXPECT_EQ(
+        (std::vector<std::string>{"model.osgb", "passwd", "model.osgb", "models/../models/a.osgb",
+                                  files.file("models/b.osgb"), "https://novaro.example/support", "x.dae"}),
+        kept);
     std::vector<std::pair<int, std::string>> refused;
     for (const XMLParserManager::RefusedName& name : reader.refusedNames())
         refused.emplace_back(name.line, name.value);
-    EXPECT_EQ((std::vector<std::pair<int, std::string>>{
-                  {2, outside}, {3, "../../etc/passwd"}, {4, "linked/model.osgb"}, {8, "C:\\Users\\me\\x.dae"}}),
-              refused);
-    EXPECT_TRUE(said.printed(" WARNING: " + path + ":3:10: refusing the name '../../etc/passwd': it leads "
-                                "outside the scene's folders ('" + std::filesystem::canonical(files.path()).string() +
-                                "'); read as 'passwd' in the scene's folder."))
+    EXPECT_EQ(
+        (std::vector<std::pair<int, std::string>>{
+            {2, outside}, {3, "../../etc/passwd"}, {4, "linked/model.osgb"}, {8, "C:\\Users\\me\\x.dae"}}),
+        refused);
+    EXPECT_TRUE(said.printed(" WARNING: " + path +
+                             ":3:10: refusing the name '../../etc/passwd': it leads "
+                             "outside the scene's folders ('" +
+                             std::filesystem::canonical(files.path()).string() +
+                             "'); read as 'passwd' in the scene's folder."))
         << said.text();
 
     // Unbounded (a tool reading one file its user names), nothing is refused.

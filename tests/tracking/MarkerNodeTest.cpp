@@ -318,7 +318,8 @@ TEST(MultiMarkerFile, AnIncompleteFileIsNotLeftBehind)
     const MarkerData marker = boardMarker(directory, "board_multi.dat", {"left", "right"});
     ARApplication application;
     application.setTemporaryDirectory(directory.path());
-    const auto filesInPrivateFolder = [] {
+    const auto filesInPrivateFolder = []
+    {
         const std::filesystem::directory_iterator entries(PrivateFolder::path());
         return std::distance(begin(entries), end(entries));
     };

@@ -118,7 +118,8 @@ void trackWith(osgART::SquareMarkerTracker& tracker)
 {
     char signature[4] = {};
     std::FILE* input = std::fopen(inputPath.c_str(), "rb");
-    const bool png = input && std::fread(signature, 1, 4, input) == 4 && std::memcmp(signature, "\x89PNG", 4) == 0;
+    const bool png =
+        input && std::fread(signature, 1, 4, input) == 4 && std::memcmp(signature, "\x89PNG", 4) == 0;
     if (input)
         std::fclose(input);
     const std::string picture = folder + (png ? "/target.png" : "/target.jpg");
