@@ -20,7 +20,8 @@ TEST(MetadataFile, AnOversizedFileIsNotReadAndNamesLeadingOutsideAreCutToTheirLa
         << capture.text();
 
     const std::string path = scene.write("model.dat", "config @ config.xml\nscene @ ../../home/me/.profile\n"
-                                                      "markers @ " + std::string(2000, 'm') + "\n");
+                                                      "markers @ " +
+                                                          std::string(2000, 'm') + "\n");
     SceneBoundary::setFolders({scene.path()});
     const std::vector<MetadataFile::Entry> entries = MetadataFile::entries(path);
     SceneBoundary::clear();
