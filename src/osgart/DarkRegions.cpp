@@ -164,12 +164,16 @@ void DarkRegions::collectRegions()
         if (run.parent == int(k))
         {
             index = int(_extents.size());
-            _extents.push_back(Extent{run.start, run.end, run.row, run.row, 0, 0, 0});
+            _extents.push_back(Extent{run.start, run.end, run.row, run.row, 0, 0, 0, 0});
         }
         else
             index = regionOf[run.parent];
         regionOf[k] = index;
         Extent& extent = _extents[size_t(index)];
+        // The run before it in memory order is its left neighbour when it lies in the same row.
+        const bool continues = k > 0 && runs[k - 1].row == run.row && regionOf[k - 1] == index &&
+                               run.start - runs[k - 1].end <= kBridgedGap;
+        extent.spans += continues ? 0 : 1;
         extent.left = std::min(extent.left, run.start);
         extent.right = std::max(extent.right, run.end);
         extent.bottom = run.row;
@@ -186,6 +190,7 @@ void DarkRegions::collectRegions()
             cv::Rect(extent.left, extent.top, extent.right - extent.left, extent.bottom - extent.top + 1);
         region.pixels = extent.pixels;
         region.runs = extent.runs;
+        region.spans = extent.spans;
         region.holes = std::max(0, extent.contacts - extent.runs + 1);
     }
 }

@@ -1496,9 +1496,11 @@ void SquareMarkerDetector::findCandidateRegions(int reduction, int videoPerSearc
         if (fill < kMinimumRegionFill || fill > kMaximumRegionFill)
             continue;
         // A marker's border is a quarter of its side thick: rows cross it in long runs. Outlines
-        // drawn with a pen, letters and the meshes of texture are crossed in short ones.
+        // drawn with a pen, letters and the meshes of texture are crossed in short ones. Spans, not
+        // runs: camera noise bites pixel-wide gaps into a border's runs, which would make a noisy
+        // marker's border look like a mesh.
         const double bandSide = std::min(double(shorter), 8.0 * kThresholdReach);
-        if (dark.pixels < kMinimumRunShare * bandSide * dark.runs)
+        if (dark.pixels < kMinimumRunShare * bandSide * dark.spans)
             continue;
         Region region;
         region.index = int(index);

@@ -79,6 +79,30 @@ TEST(DarkRegionsTest, HolesAreCountedOncePerEnclosedPatch)
 
 // A square turned on screen: its outline along the rows runs down its left ends and up its right
 // ends; a region not asked for has none.
+// A band bitten by pixel-wide noise holes keeps one span per row; a mesh of lines three pixels
+// apart keeps one span per line crossed, as many as its runs.
+TEST(DarkRegionsTest, SpansBridgeNoiseGapsButNotAMeshesGaps)
+{
+    cv::Mat binary = cv::Mat::zeros(40, 80, CV_8UC1);
+    cv::rectangle(binary, cv::Rect(5, 5, 30, 10), cv::Scalar(255), cv::FILLED);
+    for (int y = 5; y < 15; ++y)
+        for (int x = 8 + y % 3; x < 34; x += 7)
+            binary.at<unsigned char>(y, x) = 0;                            // holes of one pixel
+    binary.at<unsigned char>(9, 18) = binary.at<unsigned char>(9, 19) = 0; // and one of two
+    for (int x = 45; x < 75; x += 4)
+        cv::line(binary, cv::Point(x, 5), cv::Point(x, 30), cv::Scalar(255)); // vertical lines, 3 apart
+    cv::line(binary, cv::Point(45, 30), cv::Point(74, 30), cv::Scalar(255));
+    osgART::DarkRegions regions;
+    regions.find(binary);
+    ASSERT_EQ(2u, regions.regions().size());
+    const osgART::DarkRegions::Region& band = regions.regions()[0];
+    const osgART::DarkRegions::Region& mesh = regions.regions()[1];
+    EXPECT_GT(band.runs, 3 * band.bounds.height);
+    EXPECT_EQ(band.bounds.height, band.spans);
+    EXPECT_EQ(mesh.runs, mesh.spans);
+    EXPECT_EQ(8 * 25 + 1, mesh.spans);
+}
+
 TEST(DarkRegionsTest, RowOutlineOfTheRegionsAskedFor)
 {
     cv::Mat binary = cv::Mat::zeros(80, 120, CV_8UC1);

@@ -24,7 +24,14 @@ public:
         int pixels = 0;
         int holes = 0;
         int runs = 0; ///< stretches of pixels along rows
+        /// Runs again, but a run that starts at most kBridgedGap pixels after the end of the
+        /// region's previous run in the same row continues it: the gaps camera noise bites into a
+        /// solid band (a pixel or two) do not cut it, while the gaps of a mesh of lines or of a
+        /// letter's strokes, wider than that, still do.
+        int spans = 0;
     };
+    /// Widest gap, pixels, across which a region's runs in one row count as one span (default 2).
+    static const int kBridgedGap = 2;
 
     /// binary: CV_8UC1, nonzero pixels form the regions.
     void find(const cv::Mat& binary);
@@ -56,7 +63,7 @@ private:
     struct Extent
     {
         int left, right, top, bottom; ///< right is one past the last pixel
-        int pixels, runs, contacts;
+        int pixels, runs, spans, contacts;
     };
 
     std::vector<Run> _runs; ///< the first _runCount are this image's; the rest is room kept
