@@ -19,6 +19,7 @@ packages=(
   xvfb xauth xdotool
   blender python3-numpy
   poppler-utils
+  opencv-doc
   fonts-liberation2
 )
 

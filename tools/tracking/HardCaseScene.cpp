@@ -282,7 +282,14 @@ void HardCaseRenderer::renderOverBackground(const Degradation& degradation,
         drawBusyTexture(frame, random);
     else
         drawPhotos(frame, random);
-    const cv::Rect whole(0, 0, _width, _height);
+    pasteSheets(degradation, textures, size, margin, markers, random, frame);
+}
+
+void HardCaseRenderer::pasteSheets(const Degradation& degradation, const std::vector<cv::Mat>& textures,
+                                   double size, double margin, const std::vector<HardCaseMarker>& markers,
+                                   std::mt19937& random, cv::Mat& frame) const
+{
+    const cv::Rect whole(0, 0, frame.cols, frame.rows);
     cv::Mat canvas, reduced;
     for (const HardCaseMarker& marker : markers)
     {

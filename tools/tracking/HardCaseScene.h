@@ -88,6 +88,12 @@ public:
                 double margin, const std::vector<HardCaseMarker>& markers, unsigned seed, cv::Mat& frame,
                 unsigned noiseSeed = 0) const;
 
+    /// The sheets warped onto an existing frame (grey, of the renderer's size), each supersampled
+    /// over its own patch of it; nothing else of the frame changes.
+    void pasteSheets(const Degradation& degradation, const std::vector<cv::Mat>& textures, double size,
+                     double margin, const std::vector<HardCaseMarker>& markers, std::mt19937& random,
+                     cv::Mat& frame) const;
+
     /// The pose as an OpenGL-frame matrix (row vectors, camera looking down -z), as trackers report it.
     static osg::Matrixd openGLPose(const HardCaseMarker& marker);
 

@@ -1,5 +1,7 @@
 #include "ToolSupport.h"
 
+#include <ctime>
+
 #include "app/InstallLayout.h"
 
 #include <osgART/InputFiles.h>
@@ -235,6 +237,13 @@ osgART::CameraParameters makeDefaultCamera(int width, int height, bool distorted
     if (distorted)
         camera.setBrownDistortion(-0.12, 0.05, 0.001, -0.0005, focal, focal, cx, cy, 1.0);
     return camera;
+}
+
+double threadCpuSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
 }
 
 } // namespace Novaro

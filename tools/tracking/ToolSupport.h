@@ -69,4 +69,7 @@ bool readImageFile(const std::string& path, cv::Mat& image, std::string& error);
 /// A webcam-like camera: about 58 degrees across, slight barrel distortion when distorted.
 osgART::CameraParameters makeDefaultCamera(int width, int height, bool distorted);
 
+/// Seconds of CPU time this thread has used.
+double threadCpuSeconds();
+
 } // namespace Novaro

@@ -448,13 +448,6 @@ void spread(const std::vector<osg::Matrixd>& poses, double& rotation, double& tr
 
 } // namespace
 
-double threadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
-}
-
 std::unique_ptr<ComparedDetector> makeTrackerDetector(osgART::GenericTracker* tracker,
                                                       const std::string& folder, int ids, unsigned seed)
 {

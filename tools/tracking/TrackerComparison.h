@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ToolSupport.h"
+
 #include "HardCaseScene.h"
 
 #include <osgART/GenericTracker.h>
@@ -104,8 +106,5 @@ void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const C
 /// the temporal pose through the transform filter. Prints a Markdown table.
 void compareJitter(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
                    std::ostream& out);
-
-/// Seconds of CPU time this thread has used.
-double threadCpuSeconds();
 
 } // namespace Novaro
