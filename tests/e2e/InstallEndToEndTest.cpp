@@ -93,6 +93,24 @@ TEST(InstallEndToEnd, InstalledTreePlaysTheDemoFromAnotherFolderAndNamesNoBuildP
     }
 
     expectDemoPlays(prefix + "/bin/novaro");
+
+    // The installed tree as a package leaves it, which no user may write (even root, here, through
+    // a read-only mount): the sample plays whole, its archive unpacked into the private folder.
+    const std::string mount = "mount --bind " + quote(prefix) + " " + quote(prefix) +
+                              " && mount -o remount,bind,ro " + quote(prefix) + " " + quote(prefix) +
+                              " 2>/dev/null";
+    if (std::system(mount.c_str()) != 0)
+        return; // no privilege to mount: the read-only case is left to a machine that has it
+    TemporaryFolder elsewhere, privateParent;
+    const PlayerRun readOnly =
+        runExecutable(prefix + "/bin/novaro", elsewhere.path(), {"--demo", "-max_frames", "4", "-verbose"},
+                      {"ALSOFT_DRIVERS=null", "TMPDIR=" + privateParent.path()});
+    EXPECT_EQ(0, std::system(("umount " + quote(prefix)).c_str()));
+    EXPECT_EQ(0, readOnly.status) << readOnly.output;
+    EXPECT_EQ(1, countLinesHolding(readOnly.output, " Using model: " + privateParent.path()))
+        << readOnly.output;
+    EXPECT_EQ(0, countLinesHolding(readOnly.output, "Read-only file system")) << readOnly.output;
+    EXPECT_FALSE(std::filesystem::exists(prefix + "/share/novaro/samples/models/house_kmz.tmp"));
 }
 
 TEST(InstallEndToEnd, CopiedRunDirectoryPlaysTheDemoFromAnotherFolder)
