@@ -63,6 +63,14 @@ const double kMaximumOutlineDeviation = 1.5;
 // sampling its pattern and matching it. Default 0.3; raising it drops more clutter and risks the
 // most blurred and shaded markers.
 const double kFirstLookFloor = 0.3;
+// Below this shortest side, video pixels (default 20), a candidate's pattern is sampled at under
+// 0.6 pixels per cell, mostly blur: busy texture's small skewed quadrilaterals then correlate 0.80
+// to 0.89 with some pattern as often as a real marker would. The floor rises linearly by
+// kSmallSideFloorRise per pixel below it (default 0.01, so 0.9 at 10 pixels). Markers this small
+// are found only when their pattern reads clearly; raising either value refuses more texture and
+// more far-away markers. No cost.
+const double kClearlySampledSide = 20.0;
+const double kSmallSideFloorRise = 0.01;
 // Pattern cells of blur worth matching blurred patterns for.
 const double kMinimumBlur = 0.4;
 // Correlation a shaded marker keeps at least before its shadow is evened out.
@@ -1155,6 +1163,14 @@ void SquareMarkerDetector::Match::offer(double candidateScore, int candidatePatt
         runnerUp = candidateScore;
 }
 
+double SquareMarkerDetector::smallSideFloor(const std::array<osg::Vec2d, 4>& corners) const
+{
+    double side = kClearlySampledSide;
+    for (size_t k = 0; k < 4; ++k)
+        side = std::min(side, (corners[k] - corners[(k + 1) % 4]).length());
+    return confidenceFloor() + kSmallSideFloorRise * (kClearlySampledSide - side);
+}
+
 double SquareMarkerDetector::confidenceFloor() const
 {
     const double doublings = std::log2(std::max(1.0, double(_patterns.size()) / kFloorBasePatterns));
@@ -1444,6 +1460,8 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
     const int pattern = match.pattern, orientation = match.orientation;
     if (!accepted(match))
         return std::max(0.0, score);
+    if (score < smallSideFloor(ideal))
+        return score;
     matched = pattern;
     DetectedSquare& slot = best[size_t(pattern)];
     if (score <= slot.confidence)

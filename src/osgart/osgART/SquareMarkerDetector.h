@@ -52,12 +52,12 @@ struct DetectedSquare
 /// derivative is the blur), or failing that by Gaussian blurs as wide as its edges are, upright and along
 /// either diagonal of the square, as measured and a third wider; such a second-chance match must lead its
 /// runner-up by more. A match counts when its correlation clears a confidence floor that rises with the
-/// number of patterns loaded and leads the best match of every other pattern by a margin (sharp,
-/// shadow-corrected and blurred matches alike). Each pattern keeps its best candidate that counts; a
-/// candidate that becomes its pattern's best has its sides located once more from its refined corners, with a
-/// short profile at every pixel along each side (at most 64) following the side's curve through the lens:
-/// near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel, which the first pass's 16
-/// profiles per side leave.
+/// number of patterns loaded (and, for a candidate under 20 pixels a side, with its smallness) and leads the
+/// best match of every other pattern by a margin (sharp, shadow-corrected and blurred matches alike). Each
+/// pattern keeps its best candidate that counts; a candidate that becomes its pattern's best has its sides
+/// located once more from its refined corners, with a short profile at every pixel along each side (at most
+/// 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts of
+/// hundredths of a pixel, which the first pass's 16 profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -126,6 +126,10 @@ public:
     /// The correlation a match needs with the patterns loaded now (the minimum confidence raised by
     /// the floor's rise, at most kMaximumFloor).
     double confidenceFloor() const;
+    /// The floor for a candidate with these corners (video pixels): confidenceFloor(), raised for
+    /// one whose shortest side is under 20 pixels, whose pattern is sampled too coarsely to tell
+    /// a marker from texture at the ordinary floor.
+    double smallSideFloor(const std::array<osg::Vec2d, 4>& corners) const;
     static constexpr double kFloorBasePatterns = 8.0;
     static constexpr double kMaximumFloor = 0.97;
 
