@@ -1,5 +1,7 @@
 #include "HardCaseScene.h"
 
+#include "CameraModel.h"
+
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -86,6 +88,9 @@ std::vector<Degradation> hardCases()
     tilted.maxWidth = 200;
     tilted.minTilt = 60;
     tilted.maxTilt = 75;
+    // A phone's sensor in a lit room, a dim one and a dark one.
+    for (const int iso : {800, 1600, 3200})
+        add("camera noise, ISO " + std::to_string(iso)).iso = iso;
     add("marker-free frames").markerFree = true;
     return cases;
 }
@@ -531,8 +536,18 @@ void HardCaseRenderer::degrade(const Degradation& degradation, const std::vector
     }
     if (degradation.contrast != 1.0)
         image = (image - degradation.contrastCentre) * degradation.contrast + degradation.contrastCentre;
+    const uint64 noiseDraw = uint64(random()) + noiseSeed;
+    if (degradation.iso > 0)
+    {
+        image.convertTo(frame, CV_8U);
+        CameraModel camera;
+        camera.iso = degradation.iso;
+        std::mt19937 sensor{unsigned(noiseDraw)};
+        frame = camera.capture(frame, sensor);
+        return;
+    }
     cv::Mat noise(image.size(), CV_32F);
-    cv::RNG rng(uint64(random()) + noiseSeed);
+    cv::RNG rng(noiseDraw);
     rng.fill(noise, cv::RNG::NORMAL, 0.0, kNoiseSigma);
     image += noise;
     image.convertTo(frame, CV_8U);

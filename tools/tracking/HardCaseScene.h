@@ -29,6 +29,10 @@ struct Degradation
     double motionBlur = 0.0;     ///< pixels, the length of the camera's path during the exposure
     bool shakyBlur = false;      ///< the path wanders (a random smooth curve) instead of a straight line
     double occluderRadius = 0.0; ///< disc on each marker's outer edge, share of the side
+    /// 0: camera noise of 2 grey levels, independent per pixel. Otherwise the frame is taken
+    /// through a real camera's sensor at this ISO (CameraModel: shot and read noise on a Bayer
+    /// mosaic, demosaiced, JPEG at quality 85).
+    int iso = 0;
     bool markerFree = false;
 };
 
