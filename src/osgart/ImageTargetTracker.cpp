@@ -439,9 +439,10 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
         return false;
     if (confirm && correlationAt(levels[fit.level], fit.levelToFrame) < kMinimumCorrelation)
         return false;
-    if (!fitPose(target, fit.kept, fit.keptObject, previous))
+    const cv::Matx33d measured = fit.levelToFrame * fit.fromLevel.inv();
+    if (!fitPose(target, fit.kept, fit.keptObject, previous, &measured))
         return false;
-    target.homography = fit.levelToFrame * fit.fromLevel.inv();
+    target.homography = measured;
     target.result.followed = false;
     target.result.confidence = double(fit.kept.size()) / double(fit.count);
     return true;
@@ -530,7 +531,8 @@ osg::Vec2d ImageTargetTracker::toVideo(const cv::Point2f& point) const
 }
 
 bool ImageTargetTracker::fitPose(Target& target, const std::vector<cv::Point2f>& points,
-                                 const std::vector<cv::Point3f>& onPrint, const osg::Matrixd* previous)
+                                 const std::vector<cv::Point3f>& onPrint, const osg::Matrixd* previous,
+                                 const cv::Matx33d* aligned)
 {
     std::vector<osg::Vec3d> object;
     std::vector<osg::Vec2d> ideal;
@@ -546,12 +548,25 @@ bool ImageTargetTracker::fitPose(Target& target, const std::vector<cv::Point2f>&
     double squared = 0.0;
     for (size_t i = 0; i < object.size(); ++i)
         squared += (_pose.project(pose, object[i]) - ideal[i]).length2();
-    if (!(std::sqrt(squared / double(object.size())) <= kMaximumPoseError))
+    const bool poseAgrees = std::sqrt(squared / double(object.size())) <= kMaximumPoseError;
+    if (!aligned && !poseAgrees)
+        return false;
+    // A pose behind the camera is no view of the picture, whatever the camera file.
+    if (!(pose.getTrans().z() > 0.0))
         return false;
     Result& result = target.result;
     result.found = true;
     result.pose = pose;
     result.inliers = points.size();
+    // Where the pose agrees with the points it places the corners best (it rests on all of them);
+    // where the camera file bends it, the measured homography does.
+    if (aligned && !poseAgrees)
+    {
+        const std::vector<cv::Point2f> outline = outlineOf(target.target, *aligned);
+        for (size_t k = 0; k < 4; ++k)
+            result.corners[k] = toVideo(outline[k]);
+        return true;
+    }
     const std::array<osg::Vec3d, 4> corners = target.target.corners();
     for (size_t k = 0; k < 4; ++k)
         result.corners[k] = _camera.idealToObserved(_pose.project(pose, corners[k]));

@@ -84,7 +84,10 @@ public:
     /// RANSAC's largest distance of an agreeing match from the homography, processing pixels
     /// (default 3). Larger tolerates lens distortion and blur, and lets more wrong matches agree.
     static constexpr double kRansacPixels = 3.0;
-    /// Largest root-mean-square reprojection error of an accepted pose, video pixels (default 3).
+    /// Largest root-mean-square reprojection error of a pose accepted without alignment, video
+    /// pixels (default 3). An aligned picture is accepted whatever its pose's error: that error
+    /// then measures the camera file (a focal length off by a factor of two makes 10 pixels and
+    /// more on a strongly tilted picture), not the detection.
     static constexpr double kMaximumPoseError = 3.0;
     /// Smallest area of the picture's outline in the frame, processing pixels squared (default 256).
     static constexpr double kMinimumArea = 256.0;
@@ -229,8 +232,14 @@ private:
     double correlationAt(const ImageTarget::Level& level, const cv::Matx33d& levelToFrame);
     void findFrameFeatures();
     /// The pose from agreeing points; previous (when given) is refined rather than solved afresh.
+    /// aligned: the picture's homography in the frame, measured by alignment. The picture is then
+    /// known to be where it shows, so the pose's reprojection error (a camera file whose focal
+    /// length is off bends it) does not refuse it, and when that error is beyond kMaximumPoseError
+    /// the corners are taken from the homography; without one, the pose must reproject the points
+    /// within kMaximumPoseError.
     bool fitPose(Target& target, const std::vector<cv::Point2f>& points,
-                 const std::vector<cv::Point3f>& object, const osg::Matrixd* previous);
+                 const std::vector<cv::Point3f>& object, const osg::Matrixd* previous,
+                 const cv::Matx33d* aligned = nullptr);
     osg::Vec2d toVideo(const cv::Point2f& point) const;
 
     CameraParameters _camera;
