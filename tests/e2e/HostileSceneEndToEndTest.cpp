@@ -68,21 +68,6 @@ std::string objectOnFirstMarker(const std::string& name, const std::string& sour
            "\"/><markers><marker id=\"1\" layer=\"0\"/></markers></object>\n";
 }
 
-// The board's two places, as a transforms file the multi markers share.
-void writeBoardPlaces(const TemporaryFolder& directory)
-{
-    osg::ref_ptr<osg::Group> places = new osg::Group;
-    for (const auto& place : {std::make_pair("left", -45.0), std::make_pair("right", 45.0)})
-    {
-        osg::ref_ptr<osg::MatrixTransform> node =
-            new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
-        node->setName(place.first);
-        node->addChild(new osg::Geode);
-        places->addChild(node.get());
-    }
-    ASSERT_TRUE(osgDB::writeNodeFile(*places, directory.file("board_places.osgt")));
-}
-
 } // namespace
 
 TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
@@ -113,7 +98,7 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     osg::ref_ptr<osg::ProxyNode> proxy = new osg::ProxyNode;
     proxy->setFileName(0, server.url("house.osgt"));
     ASSERT_TRUE(osgDB::writeNodeFile(*proxy, directory.file("proxy.osgt")));
-    writeBoardPlaces(directory);
+    ASSERT_TRUE(writeBoardPlaces(directory));
     insertBefore(directory, "markers.xml", "</markers>",
                  multiMarker("board&#10;echo owned", 7, "board_multi.dat") +
                      multiMarker("profile", 8, outside.file("profile")) +

@@ -160,16 +160,7 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
     SampleScene scene("--board printed_board.dat --distance 450 --max-tilt 30 --seed 5", 2,
                       "printed_board.dat", board);
     const TemporaryFolder& directory = scene.directory();
-    osg::ref_ptr<osg::Group> places = new osg::Group;
-    for (const auto& place : {std::make_pair("left", -45.0), std::make_pair("right", 45.0)})
-    {
-        osg::ref_ptr<osg::MatrixTransform> node =
-            new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
-        node->setName(place.first);
-        node->addChild(new osg::Geode);
-        places->addChild(node.get());
-    }
-    ASSERT_TRUE(osgDB::writeNodeFile(*places, directory.file("board_places.osgt")));
+    ASSERT_TRUE(writeBoardPlaces(directory));
     directory.write(
         "markers.xml",
         "<markers patterns_file=\"patterns.dat\">"

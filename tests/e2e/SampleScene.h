@@ -6,8 +6,11 @@
 #include "Display.h"
 #include "PlayerProcess.h"
 
+#include <osg/Geode>
 #include <osg/Image>
+#include <osg/MatrixTransform>
 #include <osgDB/ReadFile>
+#include <osgDB/WriteFile>
 
 #include <array>
 #include <filesystem>
@@ -40,6 +43,22 @@ inline void withoutAntialiasing(const TemporaryFolder& directory)
     const std::string text = readFile(path);
     std::ofstream(path.c_str()) << std::regex_replace(
         text, std::regex("(<parameter name=\"use_antialiasing\">)true<"), "$1false<");
+}
+
+// A board of two squares 90 apart (tags "left" and "right"), as the transforms file a multi
+// marker names: "board_places.osgt" in the folder.
+inline bool writeBoardPlaces(const TemporaryFolder& directory)
+{
+    osg::ref_ptr<osg::Group> places = new osg::Group;
+    for (const auto& place : {std::make_pair("left", -45.0), std::make_pair("right", 45.0)})
+    {
+        osg::ref_ptr<osg::MatrixTransform> node =
+            new osg::MatrixTransform(osg::Matrixd::translate(place.second, 0, 0));
+        node->setName(place.first);
+        node->addChild(new osg::Geode);
+        places->addChild(node.get());
+    }
+    return osgDB::writeNodeFile(*places, directory.file("board_places.osgt"));
 }
 
 // The sample scene copied into a directory of the test's own, with one still camera frame
