@@ -1,6 +1,7 @@
 // Synthetic camera: renders printed markers at known poses through a camera model (with lens
 // distortion) onto cluttered backgrounds with noise, blur and uneven light, and writes the frames
 // (movie or image sequence) plus one JSON line of ground truth per frame.
+#include "CameraModel.h"
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 
@@ -34,6 +35,8 @@ void usage()
                  "  [--frames N] [--markers N] [--min-width PX] [--max-width PX] [--max-tilt DEG]\n"
                  "  [--motion | --still] [--fps F] [--noise SIGMA] [--blur SIGMA] [--light SHARE] "
                  "[--no-clutter] [--seed N]\n"
+                 "  [--iso N [--jpeg-quality Q]]  (each frame taken through a real camera's sensor at that\n"
+                 "   ISO: shot and read noise on a Bayer mosaic, demosaiced, JPEG at quality Q, default 85)\n"
                  "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
                  "   together on one board; the truth line then also gives the board pose)\n"
                  "  --still: every frame is the first one (still camera, still markers)\n"
@@ -461,6 +464,9 @@ int main(int argc, char** argv)
         }
     }
 
+    CameraModel sensor;
+    sensor.iso = int(arguments.getNumber("iso", 0));
+    sensor.jpegQuality = int(arguments.getNumber("jpeg-quality", sensor.jpegQuality));
     std::mt19937 random(seed);
     std::mt19937 stillRandom;
     Choreography choreography(arguments, synthetic, markers);
@@ -476,6 +482,12 @@ int main(int argc, char** argv)
         std::mt19937 again = stillRandom;
         cv::Mat image;
         synthetic.render(markers.printed, placed, choreography.isStill() ? again : random, image);
+        if (sensor.iso > 0)
+        {
+            // Every frame its own sensor noise, still camera or not, as a real sensor gives.
+            std::mt19937 exposure(seed * 7919u + unsigned(frame));
+            image = sensor.capture(image, exposure);
+        }
         if (!output.write(frame, image))
             return 1;
         if (truth.is_open())
