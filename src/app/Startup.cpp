@@ -102,6 +102,14 @@ std::string lastValue(osg::ArgumentParser& arguments, const char* option)
     return value;
 }
 
+// "--version": the player's own line, with the scene format it reads (docs/scene-format.md).
+void printOwnVersion()
+{
+    osg::notify(osg::FATAL) << "novaro " << NOVARO_VERSION_MAJOR << "." << NOVARO_VERSION_MINOR
+                            << ".0 (scene format " << NOVARO_VERSION_MAJOR << "." << NOVARO_VERSION_MINOR
+                            << ")" << std::endl;
+}
+
 void printVersion()
 {
     osg::notify(osg::FATAL) << "NovaroPlugin v" << NOVARO_VERSION_MAJOR << "." << NOVARO_VERSION_MINOR
@@ -172,8 +180,10 @@ void nameSettingsFiles(osg::ArgumentParser& arguments, const std::string& tempor
     }
 }
 
+// An exporter's start-up ends with status 0 when a file is missing, as exporters expect; a scene
+// the user named (a plain argument, --demo) that cannot start fails with 'failStatus'.
 void checkSettingsFilesExist(const std::vector<SettingsFile>& files, const std::string& workingDirectory,
-                             const std::string& temporaryDirectory)
+                             const std::string& temporaryDirectory, int failStatus)
 {
     for (const SettingsFile& file : files)
     {
@@ -187,7 +197,7 @@ void checkSettingsFilesExist(const std::vector<SettingsFile>& files, const std::
                                     << (file.inWorkingDirectory ? "-working_directory"
                                                                 : "-temporary_directory")
                                     << " its folder; novaro DIR plays the scene in DIR)" << std::endl;
-            endProcess(0);
+            endProcess(failStatus);
         }
     }
 }
@@ -269,9 +279,10 @@ void printUsage(const char* program)
                 "Keys: F1 to F8 choose the keyboard mode, h shows the mode's keys, Escape quits\n"
                 "(man novaro, or the README's \"Using the player\", lists them all).\n"
                 "\n"
-                "Exit status: 0 after a normal run, an answered query or a missing settings file;\n"
-                "255 when a settings file cannot be read or the set-up fails. With -check: 1 when\n"
-                "the scene has problems, 0 when it has none.\n",
+                "Exit status: 0 after a normal run, an answered query, or a missing settings file\n"
+                "when an exporter started the player; 1 when a scene named as DIR, METADATA_FILE or\n"
+                "--demo is missing or lacks a settings file; 255 when a settings file cannot be read\n"
+                "or the set-up fails. With -check: 1 when the scene has problems, 0 when it has none.\n",
                 osgDB::getSimpleFileName(program).c_str(), osgDB::getSimpleFileName(program).c_str());
     std::fflush(stdout);
 }
@@ -314,7 +325,7 @@ struct SceneLocation
     std::string cameraMovie;
 };
 
-SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool demo, bool checking,
+SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool demo,
                                    const InstallLayout& layout)
 {
     SceneLocation location;
@@ -324,7 +335,7 @@ SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool d
         {
             osg::notify(osg::FATAL) << "ERROR: the sample scene is not installed beside the player."
                                     << std::endl;
-            endProcess(0);
+            endProcess(1);
         }
         location.workingDirectory = location.temporaryDirectory = layout.samplesFolder();
         location.cameraMovie = osgDB::concatPaths(layout.samplesFolder(), "recorded/camera.mp4");
@@ -349,8 +360,8 @@ SceneLocation locateRequestedScene(const std::vector<std::string>& plain, bool d
     {
         osg::notify(osg::FATAL) << "ERROR: cannot play " << plain.front()
                                 << ": no such scene folder or metadata file." << std::endl;
-        // A scene to check that is not there is a scene with a problem.
-        endProcess(checking ? 1 : 0);
+        // A scene the user named that is not there fails the run (and the check).
+        endProcess(1);
     }
     return location;
 }
@@ -439,7 +450,7 @@ int startPlayer(int argc, char** argv)
     }
     if (arguments.read("--version"))
     {
-        printVersion();
+        printOwnVersion();
         endProcess(0);
     }
 
@@ -452,7 +463,7 @@ int startPlayer(int argc, char** argv)
     while (arguments.read("--demo"))
         demo = true;
     const bool checking = arguments.read("-check");
-    const SceneLocation location = locateRequestedScene(plain, demo, checking, layout);
+    const SceneLocation location = locateRequestedScene(plain, demo, layout);
 
     std::string videoDevice = lastValue(arguments, "-video_device");
     if (videoDevice.empty())
@@ -471,7 +482,8 @@ int startPlayer(int argc, char** argv)
 
     std::vector<SettingsFile> files = settingsFiles();
     nameSettingsFiles(arguments, temporaryDirectory, location.metadata, files);
-    checkSettingsFilesExist(files, workingDirectory, temporaryDirectory);
+    const bool namedByUser = demo || !plain.empty();
+    checkSettingsFilesExist(files, workingDirectory, temporaryDirectory, namedByUser ? 1 : 0);
 
     // Held until the application below has closed its window (see DisplayConnection), and opened
     // before the sound output is probed: PulseAudio's client may look for its server on the

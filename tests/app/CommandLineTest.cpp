@@ -33,12 +33,16 @@ TEST(CommandLine, QueriesAnswerAndExitWithoutSettings)
     TemporaryFolder empty;
     // The last -query wins.
     for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {"-query", "version"}, {"--version"}, {"-query", "nonsense", "-query", "version"}})
+             {"-query", "version"}, {"-query", "nonsense", "-query", "version"}})
     {
         const PlayerRun version = runPlayer(empty.path(), arguments);
         EXPECT_EQ(0, version.status);
         EXPECT_EQ("NovaroPlugin v2.3 (PRO) Autodesk(R) 3dsMax(R)\n", version.output);
     }
+    // The exporter's line is for the exporter; a user asking the player gets the player's own.
+    const PlayerRun own = runPlayer(empty.path(), {"--version"});
+    EXPECT_EQ(0, own.status);
+    EXPECT_EQ("novaro 2.3.0 (scene format 2.3)\n", own.output);
     const PlayerRun capitalised = runPlayer(empty.path(), {"-query", "Version"});
     EXPECT_EQ(0, capitalised.status);
     EXPECT_EQ(" WARNING: wrong parameters.\n", capitalised.output);
@@ -191,8 +195,14 @@ TEST(CommandLine, AMetadataFileArgumentIsTheSceneToPlayAndAMissingOneIsNamed)
     const PlayerRun metadata = runPlayer(elsewhere.path(), {exported.temporary.file("other.dat")});
     EXPECT_TRUE(metadata.printed("ERROR: init failure (lighting)."));
 
+    // A scene the user names that is not there, or that lacks a settings file, fails the run;
+    // an exporter's start-up keeps status 0 (above).
     const PlayerRun missing = runPlayer(elsewhere.path(), {elsewhere.file("nowhere")});
-    EXPECT_EQ(0, missing.status);
+    EXPECT_EQ(1, missing.status);
+    std::remove(exported.temporary.file("scene.xml").c_str());
+    const PlayerRun incomplete = runPlayer(elsewhere.path(), {exported.temporary.path()});
+    EXPECT_EQ(1, incomplete.status);
+    EXPECT_TRUE(incomplete.printed("ERROR: could not find scene settings."));
     EXPECT_TRUE(missing.printed("ERROR: cannot play " + elsewhere.file("nowhere") +
                                 ": no such scene folder or metadata file."));
 }
