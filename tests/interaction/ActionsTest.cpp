@@ -13,6 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+
 using namespace Novaro;
 using NovaroTest::NotifyCapture;
 
@@ -177,4 +182,36 @@ TEST_F(ActionsTest, UnknownNamesInAnEventsFileAreEachReportedWithTheFileAndTheOb
     EXPECT_EQ(capture.text(osg::FATAL), reported);
     button->select();
     EXPECT_TRUE(lamp->isHidden());
+}
+
+// The format document names every event and command the player knows, and no other: a name
+// documented but refused ("on_mouse_enter") or known but undocumented ("on_marker_detected") once
+// sent authors to an events file that did nothing.
+TEST(ActionNames, TheFormatDocumentListsExactlyTheEventsAndCommandsThePlayerKnows)
+{
+    std::ifstream file(std::string(NOVARO_SOURCE_DIR) + "/docs/scene-format.md");
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const size_t events = text.find("## Events files");
+    const size_t commands = text.find("### `<command>`", events);
+    const size_t end = text.find("### `<parameters>`", commands);
+    ASSERT_TRUE(events != std::string::npos && commands != std::string::npos && end != std::string::npos);
+    const auto backticked = [&](size_t from, size_t to, const std::regex& shape)
+    {
+        std::set<std::string> names;
+        const std::string part = text.substr(from, to - from);
+        const std::regex quoted("`([a-z_]+)`");
+        for (std::sregex_iterator it(part.begin(), part.end(), quoted), last; it != last; ++it)
+            if (std::regex_match((*it)[1].str(), shape))
+                names.insert((*it)[1].str());
+        return names;
+    };
+    std::set<std::string> known;
+    for (int event = 0; event < ARObject::EVENT_COUNT; ++event)
+        known.insert(ARObject::getEventName(ARObject::Event(event)));
+    EXPECT_EQ(known, backticked(events, commands, std::regex("on_[a-z_]+")));
+    std::set<std::string> knownCommands;
+    const ARActionFactory factory(nullptr);
+    for (const auto& command : factory.getCommands())
+        knownCommands.insert(command.first);
+    EXPECT_EQ(knownCommands, backticked(commands, end, std::regex("[a-z_]+")));
 }
