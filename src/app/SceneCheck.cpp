@@ -66,14 +66,16 @@ const SettingsKind* findKind(const std::string& key)
 
 const std::vector<std::string> objectTypes = {"ARObject", "ARVideo", "ARAudio", "ARLight"};
 
-// " (did you mean "x"?)" when one of the known names is close to the text, else nothing.
-std::string suggestion(const std::string& text, const std::set<std::string>& known, const char* quote)
+// " (did you mean "x"?)" when one of the known names is close to the text, else nothing; the name
+// between 'open' and 'close' ("<" and ">" for an element).
+std::string suggestion(const std::string& text, const std::set<std::string>& known, const char* open,
+                       const char* close)
 {
     const std::string closest =
         SettingsValues::closestName(text, std::vector<std::string>(known.begin(), known.end()));
     return closest.empty() || closest == text
                ? std::string()
-               : std::string(" (did you mean ") + quote + closest + quote + "?)";
+               : std::string(" (did you mean ") + open + closest + close + "?)";
 }
 
 std::string quoted(const std::string& text)
@@ -191,7 +193,7 @@ void SceneCheck::readMetadataFile(const std::string& path)
                    "the name " + quoted(entry.refusedValue) + " leads outside the scene's folders: refused");
         if (!keys.count(entry.key))
             report(path, entry.line, 1,
-                   "unknown key " + quoted(entry.key) + suggestion(entry.key, keys, "\""));
+                   "unknown key " + quoted(entry.key) + suggestion(entry.key, keys, "\"", "\""));
         else if (!_location.named.count(entry.key))
             _location.named[entry.key] = entry.value;
         else
@@ -322,7 +324,7 @@ void SceneCheck::reportUnreadElement(const std::string& path, const TiXmlElement
     std::string message;
     if (parameterName)
         message = "unknown " + tag + " " + quoted(parameterName) +
-                  suggestion(parameterName, record.parametersAskedUnder(parent), "\"");
+                  suggestion(parameterName, record.parametersAskedUnder(parent), "\"", "\"");
     else if (!parameterAttribute.empty())
         message = "<" + tag + "> is not read: the children of <" + parent->ValueStr() +
                   "> are found by their " + parameterAttribute + " attribute";
@@ -331,8 +333,8 @@ void SceneCheck::reportUnreadElement(const std::string& path, const TiXmlElement
         const std::set<std::string> asked = record.tagsAskedUnder(parent);
         if (asked.count(tag))
             message = "<" + tag + "> is not read here (only the first one is)";
-        else if (!suggestion(tag, asked, "<").empty())
-            message = "unknown element <" + tag + ">" + suggestion(tag, asked, "<");
+        else if (!suggestion(tag, asked, "<", ">").empty())
+            message = "unknown element <" + tag + ">" + suggestion(tag, asked, "<", ">");
         else if (asked.empty() && parent)
             message = "<" + tag + "> is not read: the player does not look inside this <" +
                       parent->ValueStr() + ">";
@@ -354,7 +356,7 @@ void SceneCheck::reportUnreadAttributes(const std::string& path, const TiXmlElem
         report(path, attribute->Row() > 0 ? attribute->Row() : element.Row(),
                attribute->Row() > 0 ? attribute->Column() : element.Column(),
                "unknown attribute " + name + " of <" + element.ValueStr() + ">" +
-                   suggestion(name, asked, ""));
+                   suggestion(name, asked, "", ""));
     }
 }
 
@@ -473,7 +475,7 @@ void SceneCheck::checkObject(const ObjectData& object)
     if (!types.count(object.getType()))
         report(settings, object.getLine(), 1,
                name + ": unknown type " + quoted(object.getType()) +
-                   suggestion(object.getType(), types, "\""));
+                   suggestion(object.getType(), types, "\"", "\""));
     const bool lightFromProperties = object.getType() == "ARLight" && object.getUseProperties();
     if (!object.getSource().empty())
         checkModelFile(PathRule::resolveSource(_location.temporaryDirectory, object.getSourceFolder(),

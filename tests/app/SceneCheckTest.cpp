@@ -181,7 +181,16 @@ TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
         "<parameter name=\"mirorr\">false</parameter>\n<paramters/>\n</parameters>\n"
         "</configuration>\n";
     folder.write("config.xml", configuration);
+    const std::string scene = "<scene name=\"s\">\n<objects>\n<object name=\"o\" type=\"ARObject\">\n"
+                              "<model source=\"m.osgb\"/>\n<transforms>\n<scael x=\"1\" y=\"1\" z=\"1\"/>\n"
+                              "</transforms>\n</object>\n</objects>\n</scene>\n";
+    folder.write("scene.xml", scene);
     const std::string all = listed(checkFolder(folder.path()));
+    // An element's name is suggested as an element is written.
+    EXPECT_NE(std::string::npos,
+              all.find(folder.file("scene.xml") + ":" + std::to_string(lineOf(scene, "<scael")) +
+                       ":1: unknown element <scael> (did you mean <scale>?)"))
+        << all;
     const std::string config = folder.file("config.xml");
     EXPECT_NE(std::string::npos, all.find(config + ":" + std::to_string(lineOf(configuration, "mirorr")) +
                                           ":1: unknown parameter \"mirorr\" (did you mean \"mirror\"?)"))
@@ -192,8 +201,9 @@ TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
                        ":1: <paramters> is not read: the children of <parameters> are found by their name "
                        "attribute"))
         << all;
-    // The other six files are missing: each said once, with the path looked at.
-    EXPECT_NE(std::string::npos, all.find(folder.file("scene.xml") + ": the scene settings file is missing"))
+    // The other five files are missing: each said once, with the path looked at.
+    EXPECT_NE(std::string::npos,
+              all.find(folder.file("markers.xml") + ": the markers settings file is missing"))
         << all;
 }
 
