@@ -102,6 +102,26 @@ std::string lastValue(osg::ArgumentParser& arguments, const char* option)
     return value;
 }
 
+// A screenshot asked for into a folder that is not there would fail only after the whole run:
+// said, and the run refused, before anything is loaded. The option stays for the application.
+void checkScreenshotFolder(osg::ArgumentParser& arguments)
+{
+    for (int position = 1; position + 1 < arguments.argc(); ++position)
+    {
+        if (std::string(arguments.argv()[position]) != "-screenshot")
+            continue;
+        const std::string file = arguments.argv()[position + 1];
+        const std::string folder = osgDB::getFilePath(file);
+        std::error_code error;
+        if (!folder.empty() && !std::filesystem::is_directory(folder, error))
+        {
+            osg::notify(osg::FATAL) << "ERROR: cannot write the screenshot " << file << ": the folder "
+                                    << folder << " does not exist." << std::endl;
+            endProcess(-1);
+        }
+    }
+}
+
 // "--version": the player's own line, with the scene format it reads (docs/scene-format.md).
 void printOwnVersion()
 {
@@ -458,6 +478,7 @@ int startPlayer(int argc, char** argv)
     if (!query.empty())
         answerQuery(query);
 
+    checkScreenshotFolder(arguments);
     const std::vector<std::string> plain = takePlainArguments(arguments);
     bool demo = false;
     while (arguments.read("--demo"))

@@ -206,3 +206,16 @@ TEST(CommandLine, AMetadataFileArgumentIsTheSceneToPlayAndAMissingOneIsNamed)
     EXPECT_TRUE(missing.printed("ERROR: cannot play " + elsewhere.file("nowhere") +
                                 ": no such scene folder or metadata file."));
 }
+
+// A screenshot into a folder that is not there is refused before anything loads (it used to be
+// said only after the whole run), and fails the run.
+TEST(CommandLine, AScreenshotIntoAMissingFolderIsRefusedAtOnce)
+{
+    TemporaryFolder empty;
+    const std::string shot = empty.file("no such folder/shot.png");
+    const PlayerRun run = runPlayer(empty.path(), {"-screenshot", shot, "--demo"});
+    EXPECT_EQ(255, run.status);
+    EXPECT_EQ("ERROR: cannot write the screenshot " + shot + ": the folder " + empty.file("no such folder") +
+                  " does not exist.\n",
+              run.output);
+}
