@@ -19,6 +19,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <regex>
 
 using namespace NovaroTest;
 
@@ -66,12 +68,12 @@ void boxMesh(const osg::Vec3& min, const osg::Vec3& max, std::vector<float>& pos
 }
 
 // A glTF text naming its data in a .bin file beside it (the scene maker must copy both).
-void writeColumnGltf(const TemporaryFolder& folder)
+void writeColumnGltf(const TemporaryFolder& folder, float factor = 1.0f)
 {
     std::vector<float> positions;
     std::vector<uint16_t> triangles;
-    const float h = kColumnSide / 2.0f;
-    boxMesh(osg::Vec3(-h, 0.0f, -h), osg::Vec3(h, kColumnHeight, h), positions, triangles);
+    const float h = factor * kColumnSide / 2.0f, top = factor * kColumnHeight;
+    boxMesh(osg::Vec3(-h, 0.0f, -h), osg::Vec3(h, top, h), positions, triangles);
     writeBinary(folder.file("column.bin"), positions, triangles);
     const std::string gltf = R"({
   "asset": {"version": "2.0"},
@@ -85,21 +87,23 @@ void writeColumnGltf(const TemporaryFolder& folder)
   "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 96},
                   {"buffer": 0, "byteOffset": 96, "byteLength": 72}],
   "accessors": [{"bufferView": 0, "componentType": 5126, "count": 8, "type": "VEC3",
-                 "min": [-0.015, 0, -0.015], "max": [0.015, 0.09, 0.015]},
+                 "min": [-H, 0, -H], "max": [H, TOP, H]},
                 {"bufferView": 1, "componentType": 5123, "count": 36, "type": "SCALAR"}]
 })";
-    folder.write("column.gltf", gltf);
+    std::string text = std::regex_replace(gltf, std::regex("-H"), std::to_string(-h));
+    text = std::regex_replace(text, std::regex("TOP"), std::to_string(top));
+    folder.write("column.gltf", std::regex_replace(text, std::regex("\\bH\\b"), std::to_string(h)));
 }
 
 // An OBJ block with one normal per face and its colour in a material library beside it.
-void writeBlockObj(const TemporaryFolder& folder)
+void writeBlockObj(const TemporaryFolder& folder, float factor = 1.0f)
 {
     folder.write("block.mtl", "newmtl green\nKa 0 0.3 0\nKd 0.1 0.9 0.1\n");
-    const float h = kBlockSide / 2.0f;
+    const float h = factor * kBlockSide / 2.0f;
     std::ostringstream obj;
-    obj << "mtllib block.mtl\nusemtl green\n";
+    obj << std::setprecision(9) << "mtllib block.mtl\nusemtl green\n";
     for (int corner = 0; corner < 8; ++corner)
-        obj << "v " << (corner & 1 ? h : -h) << " " << (corner & 4 ? kBlockHeight : 0.0f) << " "
+        obj << "v " << (corner & 1 ? h : -h) << " " << (corner & 4 ? factor * kBlockHeight : 0.0f) << " "
             << (corner & 2 ? -h : h) << "\n";
     obj << "vn 0 -1 0\nvn 0 1 0\nvn 0 0 1\nvn 0 0 -1\nvn -1 0 0\nvn 1 0 0\n"
            "f 1//1 3//1 4//1 2//1\nf 5//2 6//2 8//2 7//2\nf 1//3 2//3 6//3 5//3\n"
@@ -172,11 +176,19 @@ cv::Rect2d measuredBox(const osg::Image& shot, const cv::Rect2d& expected, Test 
     return left > right ? cv::Rect2d() : cv::Rect2d(left, top, right - left, bottom - top);
 }
 
-void expectSameBox(const cv::Rect2d& measured, const cv::Rect2d& expected)
+// hiddenBelow: a model nearer the camera may hide this one's lower part; its top, width and place
+// are still measured, and at least 40 % of its height must show.
+void expectSameBox(const cv::Rect2d& measured, const cv::Rect2d& expected, bool hiddenBelow = false)
 {
     ASSERT_GT(measured.area(), 0.0) << "model not seen";
     // Upright and at size: the height and width as projected within 12 %, in place within 6 px.
-    EXPECT_NEAR(measured.height, expected.height, 0.12 * expected.height);
+    if (hiddenBelow)
+    {
+        EXPECT_GE(measured.height, 0.4 * expected.height);
+        EXPECT_LE(measured.height, 1.12 * expected.height);
+    }
+    else
+        EXPECT_NEAR(measured.height, expected.height, 0.12 * expected.height);
     EXPECT_NEAR(measured.width, expected.width, 0.12 * expected.width);
     EXPECT_NEAR(measured.y, expected.y, 6.0);
     EXPECT_NEAR(measured.x + measured.width / 2, expected.x + expected.width / 2, 6.0);
@@ -184,17 +196,26 @@ void expectSameBox(const cv::Rect2d& measured, const cv::Rect2d& expected)
 
 } // namespace
 
-TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
+namespace
 {
-    NOVARO_REQUIRE_DISPLAY();
+
+// Makes a scene of the column and the block (each written 'factor' times its size) with the given
+// sizing options, films its printed sheet and plays it; each model must stand upright on its
+// marker at its size as made times the scale the options give.
+void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float columnFactor,
+                                   float blockFactor, double columnScale, double blockScale,
+                                   bool columnHiddenBelow = false)
+{
     TemporaryFolder models, work;
-    writeColumnGltf(models);
-    writeBlockObj(models);
+    writeColumnGltf(models, columnFactor);
+    writeBlockObj(models, blockFactor);
     const std::string scene = work.file("my scene");
-    const PlayerRun made = runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(),
-                                         {"new", scene, "--model", models.file("column.gltf"), "--model",
-                                          models.file("block.obj"), "--generated", "--size", "80"});
-    ASSERT_EQ(made.status, 0);
+    std::vector<std::string> arguments = {
+        "new",         scene,    "--model", models.file("column.gltf"), "--model", models.file("block.obj"),
+        "--generated", "--size", "80"};
+    arguments.insert(arguments.end(), sizing.begin(), sizing.end());
+    const PlayerRun made = runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(), arguments);
+    ASSERT_EQ(made.status, 0) << made.output;
     EXPECT_NE(
         made.output.find("No camera file given: wrote camera_640x480.dat, a generic camera for 640x480"),
         std::string::npos);
@@ -252,9 +273,10 @@ TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
     osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(work.file("shot.png"));
     ASSERT_TRUE(shot.valid());
 
-    const double c = 1000.0 * kColumnSide / 2.0;
-    const Box column{{-c, -c, 0.0}, {c, c, 1000.0 * kColumnHeight}};
-    const Box block{{-kBlockSide / 2, -kBlockSide / 2, 0.0}, {kBlockSide / 2, kBlockSide / 2, kBlockHeight}};
+    const double c = 1000.0 * kColumnSide / 2.0 * columnFactor * columnScale;
+    const Box column{{-c, -c, 0.0}, {c, c, 1000.0 * kColumnHeight * columnFactor * columnScale}};
+    const double b = kBlockSide / 2.0 * blockFactor * blockScale;
+    const Box block{{-b, -b, 0.0}, {b, b, kBlockHeight * blockFactor * blockScale}};
     const osg::Matrixd onFirst = osg::Matrixd::translate(markerCentre(0)) * pagePose;
     const osg::Matrixd onSecond = osg::Matrixd::translate(markerCentre(1)) * pagePose;
     {
@@ -263,7 +285,7 @@ TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
         expectSameBox(measuredBox(*shot, expected,
                                   [](const osg::Vec3i& p)
                                   { return p.x() > 200 && p.y() < 60 && p.z() < 60; }),
-                      expected);
+                      expected, columnHiddenBelow);
     }
     {
         SCOPED_TRACE("OBJ block on marker 2");
@@ -273,6 +295,26 @@ TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
                                   { return p.y() > p.x() + 40 && p.y() > p.z() + 40; }),
                       expected);
     }
+}
+
+} // namespace
+
+TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    expectModelsOnThePrintedSheet({"--real-size"}, 1.0f, 1.0f, 1.0, 1.0);
+}
+
+// Models as people make them: a glTF animal at its real size (1.2 x 1.2 x 3.6 m) and an OBJ
+// of a sixth of a millimetre. Fitted by default, each stands on its marker as wide as the marker
+// at its largest side: both are seen (they used to fill the screen and vanish). The block, wider
+// now and nearer the camera, hides the column's foot.
+TEST(NewSceneEndToEnd, RealSizeAndTinyModelsAreFittedToTheirMarkers)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    const float animal = 40.0f, speck = 0.16f / kBlockHeight;
+    expectModelsOnThePrintedSheet({}, animal, speck, kMarkerSize / (1000.0 * kColumnHeight * animal),
+                                  kMarkerSize / (kBlockHeight * speck), true);
 }
 
 // The user's pictures become the patterns, in order; a model's references that would leave its

@@ -7,14 +7,18 @@
 #include <osgART/CameraParameters.h>
 #include <osgART/InputFiles.h>
 
+#include <osg/AnimationPath>
 #include <osg/ComputeBoundsVisitor>
+#include <osgAnimation/AnimationManagerBase>
 #include <osgAnimation/RigGeometry>
 #include <osgDB/FileNameUtils>
 #include <osgDB/ReadFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <regex>
 #include <set>
@@ -42,6 +46,8 @@ struct SceneObject
     std::string name;
     std::string model; ///< relative to the scene folder
     unsigned marker = 0;
+    double scale = 1.0;     ///< the object's <scale>, the same along every axis
+    std::string eventsFile; ///< relative to the scene folder; empty: none
 };
 
 std::string xmlEscaped(const std::string& text)
@@ -342,11 +348,16 @@ std::string parameters(const std::vector<std::pair<std::string, std::string>>& v
 }
 
 // The transforms and markers of an object standing at a marker's centre.
-std::string placement(const std::string& markers)
+std::string placement(const std::string& markers, double scale = 1.0)
 {
+    std::ostringstream factor;
+    factor << std::setprecision(6) << scale;
+    const std::string value = factor.str();
     return "      <transforms>\n"
            "        <translation x=\"0\" y=\"0\" z=\"0\"/>\n"
-           "        <scale x=\"1\" y=\"1\" z=\"1\"/>\n"
+           "        <scale x=\"" +
+           value + "\" y=\"" + value + "\" z=\"" + value +
+           "\"/>\n"
            "        <rotation axis=\"z\" angle=\"0\"/>\n"
            "      </transforms>\n" +
            markers + "      <hotspots/>\n";
@@ -415,7 +426,11 @@ std::string sceneFile(const std::string& title, const std::vector<SceneObject>& 
              << "\" source_folder=\"\" signature=\"\" video=\"\" audio=\"\" object=\"\"/>\n"
              << namedValues({{"loop", "true"}}, "properties", "property", "      ")
              << placement("      <markers all=\"false\">\n        <marker id=\"" +
-                          std::to_string(object.marker) + "\" layer=\"0\"/>\n      </markers>\n")
+                              std::to_string(object.marker) + "\" layer=\"0\"/>\n      </markers>\n",
+                          object.scale)
+             << (object.eventsFile.empty()
+                     ? std::string()
+                     : "      <events file=\"" + xmlEscaped(object.eventsFile) + "\"/>\n")
              << "    </object>\n";
     text << sunObject() << "  </objects>\n</scene>\n";
     return text.str();
@@ -484,28 +499,131 @@ public:
     }
 };
 
-// The model's extent as the player will show it (millimetres on the marker), so that a model made
-// in other units is noticed before printing.
-void reportModelSize(const fs::path& folder, const SceneObject& object, double markerSize)
+// What a new scene needs to know of a model: its extent at rest (millimetres on the marker, as the
+// player shows it unscaled) and its first animation, if any.
+struct ModelFacts
 {
-    osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile((folder / object.model).string());
-    if (!node.valid())
+    bool readable = false;
+    osg::BoundingBox box;
+    bool animated = false;
+    std::string firstAnimation; ///< empty for path animations, which have no names
+};
+
+class AnimationFinder : public osg::NodeVisitor
+{
+public:
+    AnimationFinder() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+    void apply(osg::Node& node) override
     {
-        std::cout << "Warning: " << object.model
-                  << " could not be read here; the player will show its default "
-                  << "model in its place." << std::endl;
-        return;
+        for (osg::Callback* callback = node.getUpdateCallback(); callback;
+             callback = callback->getNestedCallback())
+        {
+            if (auto* manager = dynamic_cast<osgAnimation::AnimationManagerBase*>(callback))
+                for (const osg::ref_ptr<osgAnimation::Animation>& animation : manager->getAnimationList())
+                {
+                    animated = true;
+                    if (first.empty())
+                        first = animation->getName();
+                }
+            if (dynamic_cast<osg::AnimationPathCallback*>(callback))
+                animated = true;
+        }
+        traverse(node);
     }
+    bool animated = false;
+    std::string first;
+};
+
+ModelFacts inspectModel(const fs::path& path)
+{
+    ModelFacts facts;
+    osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(path.string());
+    if (!node.valid())
+        return facts;
+    facts.readable = true;
     RestPoseBounds bounds;
     node->accept(bounds);
-    const osg::BoundingBox& box = bounds.getBoundingBox();
-    if (!box.valid())
-        return;
-    char line[256];
-    std::snprintf(line, sizeof line, "%s: %.4g x %.4g x %.4g mm (width, depth, height) on a %g mm marker",
+    facts.box = bounds.getBoundingBox();
+    AnimationFinder finder;
+    node->accept(finder);
+    facts.animated = finder.animated;
+    facts.firstAnimation = finder.first;
+    return facts;
+}
+
+double largestSide(const osg::BoundingBox& box)
+{
+    return std::max({box.xMax() - box.xMin(), box.yMax() - box.yMin(), box.zMax() - box.zMin()});
+}
+
+// The object's scale, said on the console with the model's own size; a size far from the marker's
+// is warned about, with the option that changes it.
+double sizeOnMarker(const NewSceneRequest& request, const SceneObject& object, const ModelFacts& facts)
+{
+    if (!facts.readable)
+    {
+        std::cout << "Warning: " << object.model
+                  << " could not be read here; the player will show its default model in its place."
+                  << std::endl;
+        return 1.0;
+    }
+    if (!facts.box.valid())
+        return 1.0;
+    const osg::BoundingBox& box = facts.box;
+    const double largest = largestSide(box);
+    double scale = request.sizing == NewSceneRequest::Sizing::SCALE ? request.scale : 1.0;
+    if (request.sizing == NewSceneRequest::Sizing::FIT && largest > 0.0)
+        scale = request.size / largest;
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "%s: %.4g x %.4g x %.4g mm (width, depth, height) as made; shown at scale %.4g, %.4g mm at "
+                  "its largest on a %g mm marker",
                   object.model.c_str(), box.xMax() - box.xMin(), box.yMax() - box.yMin(),
-                  box.zMax() - box.zMin(), markerSize);
+                  box.zMax() - box.zMin(), scale, largest * scale, request.size);
     std::cout << line << std::endl;
+    const double shown = largest * scale / request.size;
+    if (shown > kSizeWarningFactor || (shown > 0.0 && shown < 1.0 / kSizeWarningFactor))
+        std::cout << "Warning: " << object.model << " is shown " << std::setprecision(3) << shown
+                  << " times as wide as its marker"
+                  << (shown > 1.0 ? " (the camera may end up inside it)" : "")
+                  << ": leave out --real-size and --scale to fit it to the marker." << std::endl;
+    return scale;
+}
+
+// An animated model plays from the first time its marker is seen: an events file says so.
+std::string animationEvents(const std::string& name, const ModelFacts& facts)
+{
+    std::string text = header() + "<events name=\"" + xmlEscaped(name) +
+                       "_events\">\n  <event name=\"on_marker_detected\">\n    <actions>\n"
+                       "      <action source=\"_self_\" target=\"_self_\">\n"
+                       "        <command>start_animation</command>\n";
+    if (!facts.firstAnimation.empty())
+        text += "        <parameters>\n          <parameter name=\"animation_name\">" +
+                xmlEscaped(facts.firstAnimation) + "</parameter>\n        </parameters>\n";
+    return text + "      </action>\n    </actions>\n  </event>\n</events>\n";
+}
+
+// Each object's size on its marker and, for an animated model, its events file.
+bool sizeAndAnimateObjects(const NewSceneRequest& request, const fs::path& folder,
+                           std::vector<SceneObject>& objects)
+{
+    for (SceneObject& object : objects)
+    {
+        const ModelFacts facts = inspectModel(folder / object.model);
+        object.scale = sizeOnMarker(request, object, facts);
+        if (!facts.animated)
+            continue;
+        object.eventsFile = "events/" + object.name + "_events.xml";
+        std::error_code error;
+        fs::create_directories(folder / "events", error);
+        if (!writeText(folder / object.eventsFile, animationEvents(object.name, facts)))
+            return false;
+        std::cout << object.model << ": animated"
+                  << (facts.firstAnimation.empty() ? std::string() : " (\"" + facts.firstAnimation + "\")")
+                  << "; it plays from the first time its marker is seen (" << object.eventsFile << ")."
+                  << std::endl;
+    }
+    return true;
 }
 
 } // namespace
@@ -546,6 +664,9 @@ int makeNewScene(const NewSceneRequest& request)
         objects.push_back(object);
     }
 
+    addPluginSearchPaths();
+    if (!sizeAndAnimateObjects(request, folder, objects))
+        return 1;
     std::string camera;
     int width = 0, height = 0;
     if (!placeCamera(request, folder, camera, width, height))
@@ -560,9 +681,6 @@ int makeNewScene(const NewSceneRequest& request)
         std::cerr << "novaro-scene new: " << error << std::endl;
         return 1;
     }
-    addPluginSearchPaths();
-    for (const SceneObject& object : objects)
-        reportModelSize(folder, object, request.size);
     std::cout << "Wrote the scene " << folder.string() << " (" << objects.size() << " object"
               << (objects.size() == 1 ? "" : "s") << ", each on its own marker).\n"
               << "Print " << (folder / "markers.pdf").string()

@@ -22,7 +22,23 @@ struct NewSceneRequest
     double size = 80.0;
     /// A camera file to copy; empty: a generic 640x480 camera is written.
     std::string camera;
+    /// How big each model stands on its marker: FIT (the default) scales it so that its largest
+    /// side is the marker's width; REAL_SIZE keeps its own units (millimetres on the marker, glTF
+    /// metres turned to millimetres); SCALE multiplies them by 'scale'.
+    enum class Sizing
+    {
+        FIT,
+        REAL_SIZE,
+        SCALE
+    };
+    Sizing sizing = Sizing::FIT;
+    double scale = 1.0;
 };
+
+/// A model shown larger than this many times its marker's width, or smaller than its inverse, is
+/// said with a warning (a real-size animal puts the camera inside it; a model in metres read as
+/// millimetres is a speck).
+const double kSizeWarningFactor = 20.0;
 
 /// Markers printed smaller than this (mm) are hard to track at arm's length.
 const double kSmallestMarkerSize = 10.0;

@@ -1,6 +1,7 @@
 // novaro-scene: making and checking scenes on the command line.
 //   new DIR --model FILE [--model FILE ...] [--marker IMAGE ... | --generated] [--size MM]
-//       [--camera FILE]: a scene that plays, with its printable marker sheet;
+//       [--camera FILE] [--fit | --real-size | --scale F]: a scene that plays, with its printable
+//       marker sheet, each model fitted to its marker unless told otherwise;
 //   check DIR|METADATA_FILE [-verbose]: the whole scene read as the player would, without camera or
 //       window, each problem printed as file:line:column: message;
 //   finish DIR: the patterns, camera and marker sheet of a scene an exporter wrote;
@@ -35,10 +36,13 @@ void printUsage(std::FILE* out)
     std::fprintf(
         out, "Usage:\n"
              "  novaro-scene new DIR --model FILE [--model FILE ...] [--marker IMAGE ... | --generated]\n"
-             "                   [--size MM] [--camera FILE]\n"
+             "                   [--size MM] [--camera FILE] [--fit | --real-size | --scale F]\n"
              "      a scene that plays with \"novaro DIR\": each model on a marker of its own, made from\n"
              "      the pattern images in the order given or generated; SIZE is the printed width of\n"
-             "      the markers' black squares (default 80); DIR/markers.pdf is the sheet to print\n"
+             "      the markers' black squares (default 80); DIR/markers.pdf is the sheet to print.\n"
+             "      --fit (the default) scales each model so that its largest side is the marker's\n"
+             "      width, --real-size keeps its own size, --scale F multiplies it by F; an animated\n"
+             "      model plays from the first time its marker is seen\n"
              "  novaro-scene check DIR|METADATA_FILE [-verbose]\n"
              "      read the scene in DIR (or the one METADATA_FILE names) as the player would,\n"
              "      without camera or window: every settings file, every file they name (models,\n"
@@ -58,14 +62,16 @@ void printUsage(std::FILE* out)
 int runNew(int argc, char** argv)
 {
     // The subcommand's own arguments: argv[0] stands for the program.
-    ToolArguments arguments(argc, argv, {"generated", "help"});
+    ToolArguments arguments(argc, argv, {"generated", "fit", "real-size", "help"});
     if (arguments.has("help"))
     {
         printUsage(stdout);
         return 0;
     }
+    const int sizings =
+        int(arguments.has("fit")) + int(arguments.has("real-size")) + int(arguments.has("scale"));
     if (!arguments.error().empty() || arguments.positional().size() != 1 ||
-        (arguments.has("generated") && arguments.has("marker")))
+        (arguments.has("generated") && arguments.has("marker")) || sizings > 1)
     {
         if (!arguments.error().empty())
             std::cerr << arguments.error() << std::endl;
@@ -80,6 +86,18 @@ int runNew(int argc, char** argv)
     request.size = arguments.getNumber("size", request.size);
     if (arguments.has("size") && arguments.getNumber("size", -1.0) != request.size)
         request.size = -1.0; // not a number
+    if (arguments.has("real-size"))
+        request.sizing = NewSceneRequest::Sizing::REAL_SIZE;
+    if (arguments.has("scale"))
+    {
+        request.sizing = NewSceneRequest::Sizing::SCALE;
+        request.scale = arguments.getNumber("scale", -1.0);
+        if (!(request.scale > 0.0) || arguments.getNumber("scale", -2.0) != request.scale)
+        {
+            std::cerr << "novaro-scene new: --scale is a factor above 0, such as 0.05" << std::endl;
+            return 1;
+        }
+    }
     return makeNewScene(request);
 }
 
