@@ -3,6 +3,7 @@
 #include "app/ARApplication.h"
 #include "app/MetadataFile.h"
 #include "app/PrivateFolder.h"
+#include "interaction/ARActionFactory.h"
 #include "scene/ARAudio.h"
 #include "scene/AudioOutput.h"
 #include "scene/KmzImporter.h"
@@ -586,14 +587,42 @@ void SceneCheck::checkObjectFiles(const ObjectData& object)
         if (!PathRule::isReadableFile(path))
             report(settings, object.getLine(), 1,
                    name + ": events file not found (looked for " + shownPath(path) + ")");
-        else
-            readSettingsFile<XMLEventsParserManager>(path, "events", events);
+        else if (readSettingsFile<XMLEventsParserManager>(path, "events", events) && events)
+            checkActions(path, object, *events);
     }
     if (!object.getDescriptionFile().empty() &&
         !PathRule::isReadableFile(
             PathRule::resolve(_location.temporaryDirectory, object.getDescriptionFile())))
         report(settings, object.getLine(), 1,
                name + ": description file " + quoted(object.getDescriptionFile()) + " not found");
+}
+
+// Each action's command is one the player knows and the objects it names are in the scene: the
+// player reports either only once the scene plays, and then the action does nothing.
+void SceneCheck::checkActions(const std::string& path, const ObjectData& object, const EventsData& events)
+{
+    std::set<std::string> commands, objects = {"_self_"};
+    const ARActionFactory factory(nullptr);
+    for (const auto& command : factory.getCommands())
+        commands.insert(command.first);
+    if (_scene)
+        for (const ObjectData& each : _scene->getObjects())
+            objects.insert(each.getName());
+    for (const EventData& event : events.getEvents())
+        for (const ActionData& action : event.getActions())
+        {
+            const std::string where =
+                "object " + quoted(object.getName()) + ", event " + event.getName() + ": ";
+            if (!commands.count(action.getCommand()))
+                report(path, action.getLine(), 1,
+                       where + "unknown command " + quoted(action.getCommand()) +
+                           suggestion(action.getCommand(), commands, "\"", "\""));
+            for (const std::string& named : {action.getSource(), action.getTarget()})
+                if (!objects.count(named))
+                    report(path, action.getLine(), 1,
+                           where + "no object of the scene is named " + quoted(named) +
+                               suggestion(named, objects, "\"", "\""));
+        }
 }
 
 void SceneCheck::checkObjectMarkers(const ObjectData& object)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "settings/AudioData.h"
+#include "settings/EventsData.h"
 #include "settings/MarkersData.h"
 #include "settings/SceneData.h"
 #include "settings/VideoData.h"
@@ -91,6 +92,7 @@ private:
     void report(const std::string& file, int line, int column, const std::string& message);
     // The names the reader blanked for leading outside the scene's folders, each where it stood.
     void reportRefusedNames(const std::string& path, const XMLParserManager& reader);
+    void checkActions(const std::string& path, const ObjectData& object, const EventsData& events);
 
     Location _location;
     std::vector<SceneProblem> _problems;

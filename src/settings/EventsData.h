@@ -28,7 +28,12 @@ public:
     std::map<std::string, std::string>& getParameters() { return _parameters; }
     void setParameters(const std::map<std::string, std::string>& parameters) { _parameters = parameters; }
 
+    // The line of its <action> element in its file, for messages; 0 when unknown.
+    int getLine() const { return _line; }
+    void setLine(int line) { _line = line; }
+
 private:
+    int _line = 0;
     std::string _source = "_self_";
     std::string _target = "_self_";
     std::string _command;

@@ -26,6 +26,7 @@ bool XMLInteractionsParserManager::readActions(const TiXmlElement* actions, std:
 
         // An empty source or target means the object that owns the event.
         ActionData action;
+        action.setLine(element->Row());
         if (!hasAttribute(element, "source"))
         {
             osg::notify(osg::FATAL) << "WARNING: source missing (skipping)." << std::endl;

@@ -272,3 +272,33 @@ TEST(SceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
         EXPECT_TRUE(found) << part << " on line " << line << ": " << phrase;
     }
 }
+
+// An action whose command the player does not know, or that names no object of the scene, does
+// nothing when its event fires: reported on its line, with the closest name.
+TEST(SceneCheck, ActionsNamingUnknownCommandsOrObjectsAreReported)
+{
+    const NovaroTest::NotifyCapture quiet;
+    NovaroTest::usePluginFolder();
+    TemporaryFolder scene;
+    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(scene.file("recorded"));
+    const std::string events =
+        "<events name=\"cube_events\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
+        "<action source=\"_self_\" target=\"walkr\">\n<command>start_animation</command>\n"
+        "</action>\n<action source=\"_self_\" target=\"sphere\">\n"
+        "<command>strat_animation</command>\n</action>\n</actions>\n</event>\n</events>\n";
+    scene.write("events/cube_events.xml", events);
+    const std::vector<SceneProblem> problems = checkFolder(scene.path());
+    const std::string all = listed(problems);
+    const std::string file = scene.file("events/cube_events.xml");
+    EXPECT_NE(std::string::npos,
+              all.find(file + ":" + std::to_string(lineOf(events, "walkr")) +
+                       ":1: object \"cube\", event on_left_mouse_click: no object of the scene is named "
+                       "\"walkr\" (did you mean \"walker\"?)"))
+        << all;
+    EXPECT_NE(std::string::npos,
+              all.find(file + ":" + std::to_string(lineOf(events, "target=\"sphere\"")) +
+                       ":1: object \"cube\", event on_left_mouse_click: unknown command \"strat_animation\" "
+                       "(did you mean \"start_animation\"?)"))
+        << all;
+}
