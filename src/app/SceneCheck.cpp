@@ -33,6 +33,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -284,6 +285,7 @@ bool SceneCheck::readSettingsFile(const std::string& path, const char* kind, std
     _rootLines[path] = rootLine;
     const size_t problemsBefore = _problems.size();
     reportUnreadChildren(path, reader.document(), record);
+    reportBadNumbers(path, record);
     if (!parsed && _problems.size() == problemsBefore)
         report(path, rootLine, 1, std::string("the player cannot read these ") + kind + " settings");
     else if (parsed && !valid)
@@ -294,6 +296,35 @@ bool SceneCheck::readSettingsFile(const std::string& path, const char* kind, std
         return false;
     data = reader.getData();
     return true;
+}
+
+namespace
+{
+
+std::string shortNumber(double value)
+{
+    std::ostringstream text;
+    text << value;
+    return text.str();
+}
+
+} // namespace
+
+// Numbers C's rules read as something else: "abc" as 0, a decimal comma "0,05" as 0.
+void SceneCheck::reportBadNumbers(const std::string& path, const XMLLookupRecord& record)
+{
+    for (const XMLLookupRecord::BadNumber& bad : record.badNumbers())
+    {
+        const std::string what = bad.name.empty() ? "the text of <" + bad.element->ValueStr() + ">"
+                                                  : bad.name + " of <" + bad.element->ValueStr() + ">";
+        const bool decimalComma = std::regex_match(bad.text, std::regex("\\s*[-+]?[0-9]*,[0-9]+\\s*"));
+        report(path, bad.element->Row(), bad.element->Column(),
+               what + ": " + quoted(bad.text) + " is not a number" +
+                   (decimalComma ? " (write a decimal point: " +
+                                       std::regex_replace(bad.text, std::regex(","), ".") + ")"
+                                 : std::string()) +
+                   "; the player reads it as " + shortNumber(SettingsValues::toDouble(bad.text)));
+    }
 }
 
 void SceneCheck::reportUnreadChildren(const std::string& path, const TiXmlNode& parent,

@@ -93,6 +93,7 @@ private:
     // The names the reader blanked for leading outside the scene's folders, each where it stood.
     void reportRefusedNames(const std::string& path, const XMLParserManager& reader);
     void checkActions(const std::string& path, const ObjectData& object, const EventsData& events);
+    void reportBadNumbers(const std::string& path, const XMLLookupRecord& record);
 
     Location _location;
     std::vector<SceneProblem> _problems;

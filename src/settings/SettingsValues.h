@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/XMLLookupRecord.h"
+
 namespace Novaro
 {
 
@@ -32,15 +34,41 @@ inline const char* boolText(bool value)
     return value ? "true" : "false";
 }
 
+// Whether the whole text, blanks around it aside, is a number by C's rules ("0,05" and "abc" are
+// not: C reads them as 0). A scene check notes those that are not (see XMLLookupRecord).
+inline bool isWholeNumber(const std::string& text, bool integer)
+{
+    const char* start = text.c_str();
+    char* end = nullptr;
+    if (integer)
+        std::strtol(start, &end, 10);
+    else
+        std::strtod(start, &end);
+    if (end == start)
+        return false;
+    while (*end != '\0' && std::isspace(static_cast<unsigned char>(*end)))
+        ++end;
+    return *end == '\0';
+}
+
+inline void noteIfNotANumber(const std::string& text, bool integer)
+{
+    if (XMLLookupRecord* record = XMLLookupRecord::current())
+        if (!text.empty() && !isWholeNumber(text, integer))
+            record->notANumber(text);
+}
+
 // C atoi rules: leading blanks and a sign accepted, stops at the first non-digit, no digits = 0.
 inline int toInt(const std::string& text)
 {
+    noteIfNotANumber(text, true);
     return std::atoi(text.c_str());
 }
 
 // C atof rules.
 inline double toDouble(const std::string& text)
 {
+    noteIfNotANumber(text, false);
     return std::atof(text.c_str());
 }
 

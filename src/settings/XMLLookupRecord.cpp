@@ -53,6 +53,22 @@ void XMLLookupRecord::askedAttribute(const TiXmlElement* element, const std::str
     _vocabulary.insert(tagOf(element) + "@" + name);
 }
 
+void XMLLookupRecord::readValue(const TiXmlElement* element, const std::string& name,
+                                const std::string& value)
+{
+    _lastValue = BadNumber{element, name, value};
+}
+
+void XMLLookupRecord::notANumber(const std::string& text)
+{
+    if (_lastValue.element == nullptr || _lastValue.text != text)
+        return;
+    for (const BadNumber& known : _badNumbers)
+        if (known.element == _lastValue.element && known.name == _lastValue.name)
+            return;
+    _badNumbers.push_back(_lastValue);
+}
+
 void XMLLookupRecord::askedParameter(const TiXmlElement* parent, const std::string& name,
                                      const std::string& value)
 {

@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 class TiXmlElement;
 
@@ -46,6 +47,20 @@ public:
     // A lookup found 'element'.
     void found(const TiXmlElement* element);
 
+    // A reader read the value of an attribute of 'element', or its text (empty 'name'); a number
+    // read right after from that value is judged against it.
+    void readValue(const TiXmlElement* element, const std::string& name, const std::string& value);
+    // A reader took 'text' for a number and it is not one (C's rules then read a prefix of it, or
+    // 0): noted with the value read last, when that is this text.
+    void notANumber(const std::string& text);
+    struct BadNumber
+    {
+        const TiXmlElement* element = nullptr;
+        std::string name; ///< the attribute, or empty for the element's text
+        std::string text;
+    };
+    const std::vector<BadNumber>& badNumbers() const { return _badNumbers; }
+
     bool wasFound(const TiXmlElement* element) const { return _found.count(element) != 0; }
     std::set<std::string> tagsAskedUnder(const TiXmlElement* parent) const;
     std::set<std::string> attributesAskedOf(const TiXmlElement* element) const;
@@ -66,6 +81,8 @@ private:
     std::map<const TiXmlElement*, std::pair<std::string, std::set<std::string>>> _parameters;
     std::set<const TiXmlElement*> _found;
     std::set<std::string> _vocabulary;
+    BadNumber _lastValue;
+    std::vector<BadNumber> _badNumbers;
 };
 
 } // namespace Novaro

@@ -182,10 +182,14 @@ bool XMLParserManager::elementIs(const TiXmlElement* element, const std::string&
 
 std::string XMLParserManager::attribute(const TiXmlElement* element, const std::string& name)
 {
-    if (XMLLookupRecord* record = XMLLookupRecord::current())
+    XMLLookupRecord* record = XMLLookupRecord::current();
+    if (record)
         record->askedAttribute(element, name);
     const TiXmlAttribute* found = findAttribute(element, name);
-    return found ? found->ValueStr() : std::string();
+    const std::string value = found ? found->ValueStr() : std::string();
+    if (record && found)
+        record->readValue(element, name, value);
+    return value;
 }
 
 bool XMLParserManager::hasAttribute(const TiXmlElement* element, const std::string& name)
@@ -200,7 +204,10 @@ std::string XMLParserManager::text(const TiXmlElement* element)
     if (!element)
         return std::string();
     const char* content = element->GetText();
-    return content ? std::string(content) : std::string();
+    const std::string value = content ? std::string(content) : std::string();
+    if (XMLLookupRecord* record = XMLLookupRecord::current(); record && content)
+        record->readValue(element, std::string(), value);
+    return value;
 }
 
 const TiXmlElement* XMLParserManager::childByTag(const TiXmlElement* parent, const std::string& tag)

@@ -302,3 +302,29 @@ TEST(SceneCheck, ActionsNamingUnknownCommandsOrObjectsAreReported)
                        "(did you mean \"start_animation\"?)"))
         << all;
 }
+
+// A number the player would read as something else is reported where it stands: text for 0, and a
+// decimal comma (0,05 is read as 0: the model vanishes).
+TEST(SceneCheck, NumbersThePlayerWouldMisreadAreReported)
+{
+    const NovaroTest::NotifyCapture quiet;
+    NovaroTest::usePluginFolder();
+    TemporaryFolder scene;
+    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(scene.file("recorded"));
+    std::string text = NovaroTest::readFile(scene.file("scene.xml"));
+    const size_t first = text.find("<scale x=\"1\" y=\"1\" z=\"1\"/>");
+    ASSERT_NE(std::string::npos, first);
+    text.replace(first, std::string("<scale x=\"1\" y=\"1\" z=\"1\"/>").size(),
+                 "<scale x=\"0,05\" y=\"abc\" z=\"1\"/>");
+    scene.write("scene.xml", text);
+    const std::string all = listed(checkFolder(scene.path()));
+    const std::string line = scene.file("scene.xml") + ":" + std::to_string(lineOf(text, "0,05")) + ":";
+    EXPECT_NE(std::string::npos, all.find(line)) << all;
+    EXPECT_NE(std::string::npos,
+              all.find("x of <scale>: \"0,05\" is not a number (write a decimal point: 0.05); "
+                       "the player reads it as 0"))
+        << all;
+    EXPECT_NE(std::string::npos, all.find("y of <scale>: \"abc\" is not a number; the player reads it as 0"))
+        << all;
+}
