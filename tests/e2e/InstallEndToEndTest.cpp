@@ -100,7 +100,11 @@ TEST(InstallEndToEnd, InstalledTreePlaysTheDemoFromAnotherFolderAndNamesNoBuildP
                               " && mount -o remount,bind,ro " + quote(prefix) + " " + quote(prefix) +
                               " 2>/dev/null";
     if (std::system(mount.c_str()) != 0)
-        return; // no privilege to mount: the read-only case is left to a machine that has it
+    {
+        // No privilege to mount (or to make it read-only): the case is left to a machine that has it.
+        std::system(("umount " + quote(prefix) + " 2>/dev/null").c_str());
+        return;
+    }
     TemporaryFolder elsewhere, privateParent;
     const PlayerRun readOnly =
         runExecutable(prefix + "/bin/novaro", elsewhere.path(), {"--demo", "-max_frames", "4", "-verbose"},
