@@ -441,6 +441,36 @@ void SceneCheck::checkMarkers()
         report(settings, _rootLines[settings], 1, "patterns file " + quoted(patterns) + " not found");
     for (const MarkerData& marker : _markers->getMarkers())
         checkMarkerFile(marker);
+    checkDuplicateMarkers();
+}
+
+// Two markers under one id put their objects on whichever the tracker enters last; two with one
+// pattern file (or one picture) cannot be told apart, so one of them is never seen as itself.
+void SceneCheck::checkDuplicateMarkers()
+{
+    const std::string& settings = _paths["markers"];
+    std::map<unsigned int, const MarkerData*> byId;
+    std::map<std::string, const MarkerData*> byFile;
+    for (const MarkerData& marker : _markers->getMarkers())
+    {
+        const auto sameId = byId.emplace(marker.getId(), &marker);
+        if (!sameId.second)
+            report(settings, marker.getLine(), 1,
+                   "marker " + std::to_string(marker.getId()) + " is declared twice (first on line " +
+                       std::to_string(sameId.first->second->getLine()) + ")");
+        if (marker.getPath().empty())
+            continue;
+        std::error_code error;
+        const std::string path = PathRule::resolve(_location.temporaryDirectory, marker.getPath());
+        const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+        const auto sameFile = byFile.emplace(error ? path : canonical.string(), &marker);
+        if (!sameFile.second)
+            report(settings, marker.getLine(), 1,
+                   "markers " + std::to_string(sameFile.first->second->getId()) + " and " +
+                       std::to_string(marker.getId()) + " use the same " +
+                       (marker.getType() == "image" ? "picture" : "pattern file") + " " +
+                       quoted(marker.getPath()) + ": the tracker cannot tell them apart");
+    }
 }
 
 // The marker's pattern (or picture, for an image target) opened as the tracker will open it.

@@ -94,6 +94,7 @@ private:
     void reportRefusedNames(const std::string& path, const XMLParserManager& reader);
     void checkActions(const std::string& path, const ObjectData& object, const EventsData& events);
     void reportBadNumbers(const std::string& path, const XMLLookupRecord& record);
+    void checkDuplicateMarkers();
 
     Location _location;
     std::vector<SceneProblem> _problems;

@@ -328,3 +328,31 @@ TEST(SceneCheck, NumbersThePlayerWouldMisreadAreReported)
     EXPECT_NE(std::string::npos, all.find("y of <scale>: \"abc\" is not a number; the player reads it as 0"))
         << all;
 }
+
+// Two markers under one id, or with one pattern file, cannot both work: each is reported on the
+// second one's line.
+TEST(SceneCheck, DuplicateMarkerIdsAndPatternsAreReported)
+{
+    const NovaroTest::NotifyCapture quiet;
+    NovaroTest::usePluginFolder();
+    TemporaryFolder scene;
+    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(scene.file("recorded"));
+    std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
+    const std::string added =
+        "<marker name=\"again\" id=\"2\" type=\"single\" path=\"patterns/marker_3.patt\" "
+        "size=\"80\"/>\n";
+    markers.insert(markers.rfind("</markers>"), added);
+    scene.write("markers.xml", markers);
+    const std::string all = listed(checkFolder(scene.path()));
+    const std::string line =
+        scene.file("markers.xml") + ":" + std::to_string(lineOf(markers, "\"again\"")) + ":1: ";
+    EXPECT_NE(std::string::npos, all.find(line + "marker 2 is declared twice (first on line " +
+                                          std::to_string(lineOf(markers, "id=\"2\"")) + ")"))
+        << all;
+    EXPECT_NE(std::string::npos,
+              all.find(line +
+                       "markers 3 and 2 use the same pattern file \"patterns/marker_3.patt\": the tracker "
+                       "cannot tell them apart"))
+        << all;
+}
