@@ -317,6 +317,12 @@ void SceneCheck::reportBadNumbers(const std::string& path, const XMLLookupRecord
     {
         const std::string what = bad.name.empty() ? "the text of <" + bad.element->ValueStr() + ">"
                                                   : bad.name + " of <" + bad.element->ValueStr() + ">";
+        if (!bad.reason.empty())
+        {
+            report(path, bad.element->Row(), bad.element->Column(),
+                   what + ": " + quoted(bad.text) + ": " + bad.reason);
+            continue;
+        }
         const bool decimalComma = std::regex_match(bad.text, std::regex("\\s*[-+]?[0-9]*,[0-9]+\\s*"));
         report(path, bad.element->Row(), bad.element->Column(),
                what + ": " + quoted(bad.text) + " is not a number" +

@@ -56,7 +56,7 @@ void XMLLookupRecord::askedAttribute(const TiXmlElement* element, const std::str
 void XMLLookupRecord::readValue(const TiXmlElement* element, const std::string& name,
                                 const std::string& value)
 {
-    _lastValue = BadNumber{element, name, value};
+    _lastValue = BadNumber{element, name, value, std::string()};
 }
 
 void XMLLookupRecord::notANumber(const std::string& text)
@@ -67,6 +67,15 @@ void XMLLookupRecord::notANumber(const std::string& text)
         if (known.element == _lastValue.element && known.name == _lastValue.name)
             return;
     _badNumbers.push_back(_lastValue);
+}
+
+void XMLLookupRecord::replaced(const std::string& text, const std::string& reason)
+{
+    if (_lastValue.element == nullptr || _lastValue.text != text)
+        return;
+    BadNumber noted = _lastValue;
+    noted.reason = reason;
+    _badNumbers.push_back(noted);
 }
 
 void XMLLookupRecord::askedParameter(const TiXmlElement* parent, const std::string& name,

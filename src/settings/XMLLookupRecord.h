@@ -53,11 +53,15 @@ public:
     // A reader took 'text' for a number and it is not one (C's rules then read a prefix of it, or
     // 0): noted with the value read last, when that is this text.
     void notANumber(const std::string& text);
+    // A reader replaced the value read last, 'text', by another: 'reason' says why and with what
+    // ("a marker's size must be above 0: 80 is used").
+    void replaced(const std::string& text, const std::string& reason);
     struct BadNumber
     {
         const TiXmlElement* element = nullptr;
         std::string name; ///< the attribute, or empty for the element's text
         std::string text;
+        std::string reason; ///< empty: not a number
     };
     const std::vector<BadNumber>& badNumbers() const { return _badNumbers; }
 

@@ -1,5 +1,7 @@
 #include "settings/XMLMarkersParserManager.h"
 
+#include "settings/XMLLookupRecord.h"
+
 #include "settings/SettingsValues.h"
 
 #include <osg/Notify>
@@ -143,6 +145,9 @@ void XMLMarkersParserManager::readOptionalAttributes(const TiXmlElement* element
     };
     std::string value;
     marker.setSize(lookUp("size", value) ? toFloat(value) : 80.0f);
+    if (XMLLookupRecord* record = XMLLookupRecord::current();
+        record && SettingsValues::isWholeNumber(value, false) && !(toFloat(value) > 0.0f))
+        record->replaced(value, "a marker's size must be above 0: the player uses 80");
     marker.setFit(lookUp("fit", value) ? isTrue(value) : false);
     marker.setFitFactor(lookUp("fit_factor", value) ? toFloat(value) : 1.0f);
     marker.setShadowed(lookUp("shadowed", value) ? isTrue(value) : false);

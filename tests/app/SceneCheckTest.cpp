@@ -318,7 +318,14 @@ TEST(SceneCheck, NumbersThePlayerWouldMisreadAreReported)
     text.replace(first, std::string("<scale x=\"1\" y=\"1\" z=\"1\"/>").size(),
                  "<scale x=\"0,05\" y=\"abc\" z=\"1\"/>");
     scene.write("scene.xml", text);
+    // A size the reader replaces by its default is a number misread too.
+    std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
+    markers.replace(markers.find("size=\"80\""), std::string("size=\"80\"").size(), "size=\"-80\"");
+    scene.write("markers.xml", markers);
     const std::string all = listed(checkFolder(scene.path()));
+    EXPECT_NE(std::string::npos,
+              all.find("size of <marker>: \"-80\": a marker's size must be above 0: the player uses 80"))
+        << all;
     const std::string line = scene.file("scene.xml") + ":" + std::to_string(lineOf(text, "0,05")) + ":";
     EXPECT_NE(std::string::npos, all.find(line)) << all;
     EXPECT_NE(std::string::npos,
