@@ -347,6 +347,18 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
     EXPECT_FALSE(std::filesystem::exists(work.file("outside.bin")));
     EXPECT_FALSE(std::filesystem::exists(scene + "/outside.bin"));
 
+    // A picture that is not square is squeezed into the square pattern: said, with what to do.
+    cv::Mat wide(64, 128, CV_8UC3, cv::Scalar::all(255));
+    wide(cv::Rect(0, 0, 40, 64)).setTo(cv::Scalar::all(0));
+    ASSERT_TRUE(cv::imwrite(models.file("wide.png"), wide));
+    const PlayerRun squeezed = runExecutable(tool, work.path(),
+                                             {"new", work.file("wide scene"), "--model",
+                                              models.file("block.obj"), "--marker", models.file("wide.png")});
+    EXPECT_EQ(0, squeezed.status);
+    EXPECT_NE(std::string::npos, squeezed.output.find("Warning: marker image " + models.file("wide.png") +
+                                                      " is 128x64 pixels, not square"))
+        << squeezed.output;
+
     const struct
     {
         std::vector<std::string> arguments;

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -283,6 +284,13 @@ bool makePatterns(const NewSceneRequest& request, std::vector<osgART::Pattern>& 
             std::cerr << "novaro-scene new: cannot read marker image " << path << " " << error << std::endl;
             return false;
         }
+        // The pattern fills a square: a picture of other proportions is squeezed into it, and the
+        // printed marker no longer looks like the picture the user chose.
+        if (std::abs(image.cols - image.rows) > std::max(image.cols, image.rows) / 20)
+            std::cout << "Warning: marker image " << path << " is " << image.cols << "x" << image.rows
+                      << " pixels, not square: its pattern is squeezed into a square; crop it square to keep "
+                         "its look."
+                      << std::endl;
         patterns.push_back(pattern);
     }
     return true;
