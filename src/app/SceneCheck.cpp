@@ -277,6 +277,8 @@ bool SceneCheck::readSettingsFile(const std::string& path, const char* kind, std
             return false;
         }
         reportRefusedNames(path, reader);
+        if (!reader.encodingNote().empty())
+            report(path, 1, 1, reader.encodingNote());
         parsed = reader.parse();
         valid = parsed && reader.isValid();
     }

@@ -9,8 +9,10 @@
 #include <osgDB/FileNameUtils>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <utility>
 
 #include <sys/stat.h>
@@ -70,10 +72,133 @@ TiXmlNode* nextInDocumentOrder(TiXmlNode* node)
     return nullptr;
 }
 
+// The encoding the XML declaration names, lower case, or empty without one.
+std::string declaredEncoding(const std::string& content)
+{
+    const size_t start = content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    if (content.compare(start, 5, "<?xml") != 0)
+        return std::string();
+    const size_t end = content.find("?>", start);
+    const size_t at = content.find("encoding", start);
+    if (at == std::string::npos || at > end)
+        return std::string();
+    const size_t open = content.find_first_of("\"'", at);
+    if (open == std::string::npos || open > end)
+        return std::string();
+    const size_t close = content.find(content[open], open + 1);
+    if (close == std::string::npos || close > end)
+        return std::string();
+    std::string name = content.substr(open + 1, close - open - 1);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return name;
+}
+
+bool isLatin1Name(const std::string& encoding)
+{
+    return encoding == "iso-8859-1" || encoding == "iso8859-1" || encoding == "latin1" ||
+           encoding == "latin-1" || encoding == "windows-1252" || encoding == "cp1252" ||
+           encoding == "iso-8859-15";
+}
+
+// Offset of the first byte that does not belong to a well-formed UTF-8 sequence, or npos.
+size_t firstInvalidUtf8(const std::string& text)
+{
+    for (size_t i = 0; i < text.size();)
+    {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const int length = c < 0x80           ? 1
+                           : (c >> 5) == 0x6  ? 2
+                           : (c >> 4) == 0xE  ? 3
+                           : (c >> 3) == 0x1E ? 4
+                                              : 0;
+        if (length == 0 || i + size_t(length) > text.size())
+            return i;
+        for (int k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + size_t(k)]) & 0xC0) != 0x80)
+                return i;
+        i += size_t(length);
+    }
+    return std::string::npos;
+}
+
+// Each byte taken as the character of that number (ISO-8859-1), written in UTF-8; the declaration
+// then says UTF-8.
+std::string latin1ToUtf8(const std::string& text, const std::string& declared)
+{
+    std::string converted;
+    converted.reserve(text.size() + text.size() / 8);
+    for (const char byte : text)
+    {
+        const unsigned char c = static_cast<unsigned char>(byte);
+        if (c < 0x80)
+            converted += byte;
+        else
+        {
+            converted += char(0xC0 | (c >> 6));
+            converted += char(0x80 | (c & 0x3F));
+        }
+    }
+    if (!declared.empty())
+    {
+        const size_t at = converted.find("encoding");
+        const size_t open = converted.find_first_of("\"'", at);
+        const size_t close = converted.find(converted[open], open + 1);
+        converted.replace(open + 1, close - open - 1, "UTF-8");
+    }
+    return converted;
+}
+
+// Line and column (1-based) of a byte offset.
+std::pair<int, int> placeOf(const std::string& text, size_t offset)
+{
+    int line = 1, column = 1;
+    for (size_t i = 0; i < offset && i < text.size(); ++i)
+    {
+        if (text[i] == '\n')
+        {
+            ++line;
+            column = 1;
+        }
+        else
+            ++column;
+    }
+    return {line, column};
+}
+
 } // namespace
 
+// Settings are read as UTF-8, so that the file names they hold match the files. A file in
+// ISO-8859-1 (declared, or undeclared with bytes that are not UTF-8) is transcoded, and said; one
+// declaring any other encoding is refused by its name.
+std::string XMLParserManager::readAsUtf8(std::string& content)
+{
+    _encodingNote.clear();
+    const std::string declared = declaredEncoding(content);
+    if (!declared.empty() && declared != "utf-8" && declared != "utf8" && !isLatin1Name(declared))
+        return "encoded in " + declared +
+               ": the player reads settings in UTF-8 (or ISO-8859-1); save it as UTF-8";
+    if (isLatin1Name(declared))
+        _encodingNote = "declared " + declared + ": read as such and turned into UTF-8 (save it as UTF-8)";
+    else
+    {
+        const size_t bad = firstInvalidUtf8(content);
+        if (bad == std::string::npos)
+            return std::string();
+        const std::pair<int, int> place = placeOf(content, bad);
+        std::ostringstream note;
+        note << "not UTF-8 (byte 0x" << std::hex << int(static_cast<unsigned char>(content[bad])) << std::dec
+             << " at line " << place.first << ", column " << place.second
+             << "): read as ISO-8859-1 (save it as UTF-8)";
+        _encodingNote = note.str();
+    }
+    content = latin1ToUtf8(content, declared);
+    osg::notify(osg::FATAL) << " WARNING: " << _path << ": " << _encodingNote << "." << std::endl;
+    return std::string();
+}
+
 // Only regular files are read: a directory opens fine on this platform, and a device may never end.
-std::string XMLParserManager::unloadableReason(std::string& content) const
+std::string XMLParserManager::unloadableReason(std::string& content)
 {
     struct stat status;
     if (::stat(_path.c_str(), &status) != 0)
@@ -89,7 +214,7 @@ std::string XMLParserManager::unloadableReason(std::string& content) const
         return "cannot be read";
     if (osgART::xmlNestingDepth(content) > maximumNesting)
         return "elements nested deeper than " + std::to_string(maximumNesting) + " levels";
-    return std::string();
+    return readAsUtf8(content);
 }
 
 XMLParserManager::XMLParserManager(const std::string& path) : _path(path) {}

@@ -51,6 +51,8 @@ public:
         std::string value;
     };
     const std::vector<RefusedName>& refusedNames() const { return _refusedNames; }
+    // How the file's encoding was taken when it was not UTF-8 (transcoded from ISO-8859-1), or empty.
+    const std::string& encodingNote() const { return _encodingNote; }
 
     // The parsed document, for callers that look at it beside the record (a scene check).
     const TiXmlDocument& document() const { return _document; }
@@ -79,12 +81,15 @@ private:
     void refuseNamesLeavingTheScene();
 
     // Why the file cannot be handed to TinyXML, or empty; content holds the file when it can.
-    std::string unloadableReason(std::string& content) const;
+    std::string unloadableReason(std::string& content);
+    // Why the text cannot be read as UTF-8, or empty: it is then UTF-8 (transcoded if need be).
+    std::string readAsUtf8(std::string& content);
 
     std::string _path;
     TiXmlDocument _document;
     LoadError _loadError;
     std::vector<RefusedName> _refusedNames;
+    std::string _encodingNote;
 };
 
 } // namespace Novaro

@@ -334,6 +334,15 @@ TEST(SceneCheck, NumbersThePlayerWouldMisreadAreReported)
         << all;
     EXPECT_NE(std::string::npos, all.find("y of <scale>: \"abc\" is not a number; the player reads it as 0"))
         << all;
+
+    // A settings file in another encoding than UTF-8 is named as such.
+    std::string audio = NovaroTest::readFile(scene.file("audio.xml"));
+    audio.replace(audio.find("encoding=\"UTF-8\""), 16, "encoding=\"ISO-8859-1\"");
+    scene.write("audio.xml", audio);
+    const std::string again = listed(checkFolder(scene.path()));
+    EXPECT_NE(std::string::npos, again.find(scene.file("audio.xml") +
+                                            ":1:1: declared iso-8859-1: read as such and turned into UTF-8"))
+        << again;
 }
 
 // Two markers under one id, or with one pattern file, cannot both work: each is reported on the

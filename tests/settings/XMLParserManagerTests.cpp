@@ -173,12 +173,24 @@ TEST_F(XMLParserManagerTest, EncodingsAreDetectedFromTheFile)
     ASSERT_TRUE(bom.loadFile());
     EXPECT_EQ("Caf\xC3\xA9", LookupReader::attribute(bom.root(), "name"));
 
-    // A declared single-byte encoding: the bytes are kept as written.
-    LookupReader latin(files.write("latin.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
-                                                "<r name=\"Caf\xE9\">M\xFCnchen</r>"));
-    ASSERT_TRUE(latin.loadFile());
-    EXPECT_EQ("Caf\xE9", LookupReader::attribute(latin.root(), "name"));
-    EXPECT_EQ("M\xFCnchen", LookupReader::text(latin.root()));
+    // ISO-8859-1, declared or not: turned into UTF-8, so that the names it holds match the files'
+    // (they used to arrive as bytes no file name has), and said.
+    for (const char* declaration : {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", ""})
+    {
+        LookupReader latin(
+            files.write("latin.xml", std::string(declaration) + "<r name=\"Caf\xE9\">M\xFCnchen</r>"));
+        NovaroTest::NotifyCapture said(osg::FATAL);
+        ASSERT_TRUE(latin.loadFile());
+        EXPECT_EQ("Caf\xC3\xA9", LookupReader::attribute(latin.root(), "name"));
+        EXPECT_EQ("M\xC3\xBCnchen", LookupReader::text(latin.root()));
+        EXPECT_FALSE(latin.encodingNote().empty());
+        EXPECT_NE(std::string::npos, said.text().find(files.file("latin.xml") + ": ")) << said.text();
+    }
+    // Any other encoding is refused by its name.
+    LookupReader japanese(files.write("sjis.xml", "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?><r/>"));
+    EXPECT_FALSE(japanese.loadFile());
+    EXPECT_EQ("encoded in shift_jis: the player reads settings in UTF-8 (or ISO-8859-1); save it as UTF-8",
+              japanese.loadError().reason);
 
     // UTF-16 is not understood by the XML library; whatever it makes of it, nothing breaks and no
     // element named like the intended root comes out.
