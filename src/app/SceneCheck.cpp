@@ -32,6 +32,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <regex>
 #include <set>
@@ -562,6 +563,53 @@ void SceneCheck::checkObject(const ObjectData& object)
     checkObjectMarkers(object);
 }
 
+namespace
+{
+
+// The material libraries an OBJ names and the textures they name, where its reader looks for them
+// (beside the file that names them), that are not there: the model then plays untextured or white,
+// with nothing said.
+std::vector<std::string> missingObjFiles(const std::string& obj)
+{
+    std::vector<std::string> missing;
+    const std::filesystem::path folder = std::filesystem::path(obj).parent_path();
+    const auto namesAfter = [](const std::string& path, const std::regex& statement)
+    {
+        std::vector<std::string> names;
+        std::ifstream file(path);
+        std::string line;
+        for (int count = 0; count < 1000000 && std::getline(file, line); ++count)
+        {
+            std::smatch match;
+            if (std::regex_match(line, match, statement))
+                names.push_back(match[1].str());
+        }
+        return names;
+    };
+    static const std::regex library("\\s*mtllib\\s+(.+?)\\s*\\r?");
+    static const std::regex texture(
+        "\\s*(?:map_\\w+|bump|disp|decal|refl)(?:\\s+-\\S+(?:\\s+[-0-9.]+)*)*\\s+(\\S.*?)\\s*\\r?");
+    for (const std::string& name : namesAfter(obj, library))
+    {
+        const std::filesystem::path material = folder / name;
+        if (!PathRule::isReadableFile(material.string()))
+        {
+            missing.push_back("material library " + quoted(name) + " not found (looked for " +
+                              shownPath(material.string()) + ")");
+            continue;
+        }
+        for (const std::string& image : namesAfter(material.string(), texture))
+            if (image.find("://") == std::string::npos &&
+                !PathRule::isReadableFile((material.parent_path() / image).string()))
+                missing.push_back("texture " + quoted(image) + " of " + quoted(name) +
+                                  " not found (looked for " +
+                                  shownPath((material.parent_path() / image).string()) + ")");
+    }
+    return missing;
+}
+
+} // namespace
+
 // A model the player would load: found, accepted by the file check, and read by a plugin. A KMZ
 // archive is unpacked into the private temporary folder as the player does, and removed again.
 void SceneCheck::checkModelFile(const std::string& path, int line, const std::string& name)
@@ -590,6 +638,9 @@ void SceneCheck::checkModelFile(const std::string& path, int line, const std::st
     std::string reason = model.empty() ? "the archive holds no COLLADA model" : Novaro::checkModelFile(model);
     if (reason.empty() && !osgDB::readRefNodeFile(model, osgDB::Registry::instance()->getOptions()).valid())
         reason = "no model reader can read it (." + osgDB::getLowerCaseFileExtension(model) + ")";
+    if (reason.empty() && osgDB::getLowerCaseFileExtension(model) == "obj")
+        for (const std::string& missing : missingObjFiles(model))
+            report(settings, line, 1, name + ": model " + quoted(path) + ": " + missing);
     for (const std::string& folder : unpacked)
         KmzImporter::cleanupFolder(folder);
     if (!reason.empty())

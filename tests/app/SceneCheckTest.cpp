@@ -372,3 +372,28 @@ TEST(SceneCheck, DuplicateMarkerIdsAndPatternsAreReported)
                        "cannot tell them apart"))
         << all;
 }
+
+// An OBJ whose material library or textures are missing plays white, with nothing said: the
+// check names each missing file.
+TEST(SceneCheck, AnObjsMissingMaterialsAndTexturesAreReported)
+{
+    const NovaroTest::NotifyCapture quiet;
+    NovaroTest::usePluginFolder();
+    TemporaryFolder scene;
+    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(scene.file("recorded"));
+    scene.write("models/skin.mtl", "newmtl skin\nKd 1 1 1\nmap_Kd -s 1 1 1 textures/skin.png\n");
+    scene.write("models/patch.obj",
+                "mtllib skin.mtl\nmtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl skin\n"
+                "f 1 2 3\n");
+    std::string text = NovaroTest::readFile(scene.file("scene.xml"));
+    text.replace(text.find("models/cube.osgb"), std::string("models/cube.osgb").size(), "models/patch.obj");
+    scene.write("scene.xml", text);
+    const std::string all = listed(checkFolder(scene.path()));
+    const std::string model = "model \"" + scene.file("models/patch.obj") + "\": ";
+    EXPECT_NE(std::string::npos,
+              all.find(model + "texture \"textures/skin.png\" of \"skin.mtl\" not found (looked for " +
+                       scene.file("models/textures/skin.png") + ")"))
+        << all;
+    EXPECT_NE(std::string::npos, all.find(model + "material library \"gone.mtl\" not found")) << all;
+}
