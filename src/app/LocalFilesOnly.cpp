@@ -111,41 +111,44 @@ LocalFilesOnly::ReadResult LocalFilesOnly::openArchive(const std::string& name,
     return osgDB::ReadFileCallback::openArchive(name, status, blockSizeHint, options);
 }
 
+template <class Read>
+LocalFilesOnly::ReadResult LocalFilesOnly::screened(const std::string& name, const osgDB::Options* options,
+                                                    bool picture, Read read)
+{
+    const std::string reason = refusal(name, options, picture);
+    return reason.empty() ? read() : refuse(name, reason);
+}
+
 LocalFilesOnly::ReadResult LocalFilesOnly::readObject(const std::string& name, const osgDB::Options* options)
 {
-    const std::string reason = refusal(name, options, false);
-    return reason.empty() ? osgDB::ReadFileCallback::readObject(name, options) : refuse(name, reason);
+    return screened(name, options, false, [&] { return osgDB::ReadFileCallback::readObject(name, options); });
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readImage(const std::string& name, const osgDB::Options* options)
 {
-    const std::string reason = refusal(name, options, true);
-    return reason.empty() ? osgDB::ReadFileCallback::readImage(name, options) : refuse(name, reason);
+    return screened(name, options, true, [&] { return osgDB::ReadFileCallback::readImage(name, options); });
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readHeightField(const std::string& name,
                                                            const osgDB::Options* options)
 {
-    const std::string reason = refusal(name, options, true);
-    return reason.empty() ? osgDB::ReadFileCallback::readHeightField(name, options) : refuse(name, reason);
+    return screened(name, options, true,
+                    [&] { return osgDB::ReadFileCallback::readHeightField(name, options); });
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readNode(const std::string& name, const osgDB::Options* options)
 {
-    const std::string reason = refusal(name, options, false);
-    return reason.empty() ? osgDB::ReadFileCallback::readNode(name, options) : refuse(name, reason);
+    return screened(name, options, false, [&] { return osgDB::ReadFileCallback::readNode(name, options); });
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readShader(const std::string& name, const osgDB::Options* options)
 {
-    const std::string reason = refusal(name, options, false);
-    return reason.empty() ? osgDB::ReadFileCallback::readShader(name, options) : refuse(name, reason);
+    return screened(name, options, false, [&] { return osgDB::ReadFileCallback::readShader(name, options); });
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readScript(const std::string& name, const osgDB::Options* options)
 {
-    const std::string reason = refusal(name, options, false);
-    return reason.empty() ? osgDB::ReadFileCallback::readScript(name, options) : refuse(name, reason);
+    return screened(name, options, false, [&] { return osgDB::ReadFileCallback::readScript(name, options); });
 }
 
 } // namespace Novaro

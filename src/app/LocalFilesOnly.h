@@ -45,6 +45,9 @@ private:
     std::string refusal(const std::string& name, const osgDB::Options* options, bool picture) const;
     bool isTrusted(const std::string& found) const;
     ReadResult refuse(const std::string& name, const std::string& reason);
+    // The read, unless refusal() gives a reason.
+    template <class Read>
+    ReadResult screened(const std::string& name, const osgDB::Options* options, bool picture, Read read);
 
     std::vector<std::string> _trustedFolders;
 };

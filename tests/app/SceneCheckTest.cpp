@@ -41,6 +41,13 @@ std::vector<SceneProblem> checkFolder(const std::string& folder)
     return SceneCheck(location).run();
 }
 
+// The whole sample scene, without its recorded camera, into the folder.
+void copySampleScene(const TemporaryFolder& scene)
+{
+    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(scene.file("recorded"));
+}
+
 void copySample(const TemporaryFolder& scene, const std::string& name)
 {
     std::filesystem::create_directories(std::filesystem::path(scene.file(name)).parent_path());
@@ -227,8 +234,7 @@ TEST(SceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
     TemporaryFolder scene;
-    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
-    std::filesystem::remove_all(scene.file("recorded"));
+    copySampleScene(scene);
     const std::string fruits = NovaroTest::readFile(SAMPLES + "/images/fruits.jpg");
     scene.write("images/cut.jpg", fruits.substr(0, fruits.size() / 2));
     // A PNG signature and header claiming 100000x100000 pixels, and nothing after.
@@ -280,8 +286,7 @@ TEST(SceneCheck, ActionsNamingUnknownCommandsOrObjectsAreReported)
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
     TemporaryFolder scene;
-    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
-    std::filesystem::remove_all(scene.file("recorded"));
+    copySampleScene(scene);
     const std::string events =
         "<events name=\"cube_events\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
         "<action source=\"_self_\" target=\"walkr\">\n<command>start_animation</command>\n"
@@ -310,8 +315,7 @@ TEST(SceneCheck, NumbersThePlayerWouldMisreadAreReported)
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
     TemporaryFolder scene;
-    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
-    std::filesystem::remove_all(scene.file("recorded"));
+    copySampleScene(scene);
     std::string text = NovaroTest::readFile(scene.file("scene.xml"));
     const size_t first = text.find("<scale x=\"1\" y=\"1\" z=\"1\"/>");
     ASSERT_NE(std::string::npos, first);
@@ -352,8 +356,7 @@ TEST(SceneCheck, DuplicateMarkerIdsAndPatternsAreReported)
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
     TemporaryFolder scene;
-    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
-    std::filesystem::remove_all(scene.file("recorded"));
+    copySampleScene(scene);
     std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
     const std::string added =
         "<marker name=\"again\" id=\"2\" type=\"single\" path=\"patterns/marker_3.patt\" "
@@ -380,8 +383,7 @@ TEST(SceneCheck, AnObjsMissingMaterialsAndTexturesAreReported)
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
     TemporaryFolder scene;
-    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
-    std::filesystem::remove_all(scene.file("recorded"));
+    copySampleScene(scene);
     scene.write("models/skin.mtl", "newmtl skin\nKd 1 1 1\nmap_Kd -s 1 1 1 textures/skin.png\n");
     scene.write("models/patch.obj",
                 "mtllib skin.mtl\nmtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl skin\n"
