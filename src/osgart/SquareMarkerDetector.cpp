@@ -23,6 +23,13 @@ const double kMinimumSide = 10.0;         // processing pixels
 const double kBorderMargin = 2.0;         // quads this close to the frame edge are cut off
 const double kMinimumEdgeContrast = 12.0; // grey levels between border and paper along a normal
 const double kMinimumDarkRing = 0.8;      // share of border samples that must be dark
+// The border ring is read in stretches (per side) of samples; the dark stretches' grey levels may
+// spread (standard deviation) by at most this share of the border-to-paper contrast. Printed rings
+// stay under 0.09 (blur, shadow edges, ISO 3200 noise, real photographs); mottled texture that
+// outlines a square spreads 0.23 or more. Lowering it refuses noisier markers in dim light.
+const int kRingStretches = 4;
+const int kRingStretchSamples = 4;
+const double kMaximumRingUnevenness = 0.16;
 const int kTile = 4;                      // search pixels per side of a threshold tile
 const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
 // Depth, in search pixels, to which thresholding marks a solid dark band dark from its edge: the
@@ -1008,6 +1015,56 @@ void SquareMarkerDetector::refineCornersDensely(const cv::Mat& grey, int scale, 
         ideal = dense;
 }
 
+namespace
+{
+
+// The border ring (between the outer edge and the pattern) of a marker is one band of ink: most of
+// it darker than halfway between the border and the paper as its own edges showed them, whatever
+// the exposure, and its dark stretches all about as dark. Mottled texture (a carpet, a stone floor)
+// can outline a square and correlate with a pattern, but its "ring" is patches of several greys:
+// its dark stretches spread over a quarter or more of its edge contrast, a printed ring's (shadow,
+// blur, ISO 3200 noise and JPEG included) under a tenth. The ring is read in stretches of four
+// samples, so that the camera's pixel noise, which averages out over a stretch, is not taken for
+// patches; stretches lighter than halfway (an occluder, a highlight) are left to the dark share.
+bool borderRingIsEvenlyDark(const SquareSampler& sampler, const double dark, const double bright)
+{
+    const double ringLevel = 0.5 * (dark + bright);
+    int darkSamples = 0;
+    double darkStretchSum = 0.0, darkStretchSquares = 0.0;
+    int darkStretches = 0;
+    for (int side = 0; side < 4; ++side)
+        for (int stretch = 0; stretch < kRingStretches; ++stretch)
+        {
+            double sum = 0.0;
+            for (int k = 0; k < kRingStretchSamples; ++k)
+            {
+                // Clockwise round the ring, a side at a time, 1/8 of the side inside the outer edge.
+                const double t =
+                    0.125 + 0.75 * (stretch * kRingStretchSamples + k + 0.5) / (kRingStretches * kRingStretchSamples);
+                const std::array<std::pair<double, double>, 4> point = {
+                    {{t, 0.125}, {0.875, t}, {1.0 - t, 0.875}, {0.125, 1.0 - t}}};
+                const float value = sampler.at(point[size_t(side)].first, point[size_t(side)].second);
+                sum += value;
+                if (value < ringLevel)
+                    ++darkSamples;
+            }
+            const double mean = sum / kRingStretchSamples;
+            if (mean < ringLevel)
+            {
+                darkStretchSum += mean;
+                darkStretchSquares += mean * mean;
+                ++darkStretches;
+            }
+        }
+    if (darkSamples < kMinimumDarkRing * 4 * kRingStretches * kRingStretchSamples)
+        return false;
+    const double mean = darkStretchSum / darkStretches;
+    const double spread = std::sqrt(std::max(0.0, darkStretchSquares / darkStretches - mean * mean));
+    return spread <= kMaximumRingUnevenness * (bright - dark);
+}
+
+} // namespace
+
 bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
                                          const std::array<osg::Vec2d, 4>& ideal, const EdgeLevels& levels,
                                          std::array<float, 256>& samples) const
@@ -1016,21 +1073,7 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
     if (!sampler.homography.set(ideal))
         return false;
 
-    // The border ring (between the outer edge and the pattern) must be dark: darker than halfway
-    // between the border and the paper as its own edges showed them, whatever the exposure.
-    const double ringLevel = 0.5 * (levels.dark + levels.bright);
-    int dark = 0;
-    const int ringSamples = 8;
-    for (int k = 0; k < ringSamples; ++k)
-    {
-        const double t = 0.125 + 0.75 * (k + 0.5) / ringSamples;
-        const float values[4] = {sampler.at(t, 0.125), sampler.at(0.875, t), sampler.at(t, 0.875),
-                                 sampler.at(0.125, t)};
-        for (float value : values)
-            if (value < ringLevel)
-                ++dark;
-    }
-    if (dark < kMinimumDarkRing * 4 * ringSamples)
+    if (!borderRingIsEvenlyDark(sampler, levels.dark, levels.bright))
         return false;
 
     // Sub-samples per cell grow with the size of a cell on screen, up to 3 x 3.

@@ -43,7 +43,8 @@ struct DetectedSquare
 /// pattern smoothed and coarsened alike), locate each side at full resolution along its normals, at most 24
 /// pixels out (the centre of the dark-to-bright step, which a symmetric blur leaves in place), fit the side
 /// lines through the edge points undistorted by an UndistortionGrid, with outliers dropped, and intersect
-/// them, sample the inner square through the homography of the corners, and match the samples against every
+/// them, check that the border ring is evenly dark (ink, not patches of mottled texture), sample the inner
+/// square through the homography of the corners, and match the samples against every
 /// pattern in its four orientations by normalised correlation. A candidate that falls short is compared again
 /// with its shaded part evened out when the paper around it shows a hard shadow edge (the pattern then is two
 /// patches of different light), and, when its edges show blur (motion, or the camera's own blur on a marker
