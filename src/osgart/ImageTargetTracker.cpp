@@ -548,7 +548,8 @@ bool ImageTargetTracker::fitPose(Target& target, const std::vector<cv::Point2f>&
     double squared = 0.0;
     for (size_t i = 0; i < object.size(); ++i)
         squared += (_pose.project(pose, object[i]) - ideal[i]).length2();
-    const bool poseAgrees = std::sqrt(squared / double(object.size())) <= kMaximumPoseError;
+    const double poseError = std::sqrt(squared / double(object.size()));
+    const bool poseAgrees = poseError <= kMaximumPoseError;
     if (!aligned && !poseAgrees)
         return false;
     // A pose behind the camera is no view of the picture, whatever the camera file.
@@ -558,9 +559,9 @@ bool ImageTargetTracker::fitPose(Target& target, const std::vector<cv::Point2f>&
     result.found = true;
     result.pose = pose;
     result.inliers = points.size();
-    // Where the pose agrees with the points it places the corners best (it rests on all of them);
-    // where the camera file bends it, the measured homography does.
-    if (aligned && !poseAgrees)
+    // Where the pose agrees closely with the points it places the corners best (it rests on all of
+    // them); where the camera file bends it, the measured homography does.
+    if (aligned && poseError > kMaximumCornerPoseError)
     {
         const std::vector<cv::Point2f> outline = outlineOf(target.target, *aligned);
         for (size_t k = 0; k < 4; ++k)

@@ -401,9 +401,9 @@ TEST(ImageTargetMatching, TwoNearestAgreeWithOpenCVsBruteForceMatcher)
 TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
 {
     const std::string data = "/usr/share/doc/opencv-doc/examples/data/";
-    const cv::Mat view = cv::imread(data + "graf3.png", cv::IMREAD_GRAYSCALE);
+    const cv::Mat fullView = cv::imread(data + "graf3.png", cv::IMREAD_GRAYSCALE);
     cv::FileStorage truthFile(data + "H1to3p.xml", cv::FileStorage::READ);
-    ASSERT_FALSE(view.empty()) << "install Debian's opencv-doc (scripts/install-deps.sh does)";
+    ASSERT_FALSE(fullView.empty()) << "install Debian's opencv-doc (scripts/install-deps.sh does)";
     cv::Mat truth;
     truthFile["H13"] >> truth;
     ASSERT_EQ(truth.size(), cv::Size(3, 3));
@@ -412,35 +412,42 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
     ASSERT_TRUE(target.load(data + "graf1.png", 800.0, &error)) << error;
     const cv::Mat first = cv::imread(data + "graf1.png", cv::IMREAD_GRAYSCALE);
     const double trueFocal = 2410.0; // about, from the pair's homography and its image size
-    for (const double factor : {0.5, 0.75, 1.0, 1.5, 2.0})
+    // The third view as taken (800x640) and as a 600x480 camera sees it. Measured mean corner
+    // errors: 3.75 and 2.15 px from the homography, 1.6 px at 600x480 from the pose with the true
+    // focal length. Before, a focal length 1.5 times the true one let a bent pose place the corners
+    // (11 px off at 600x480), and before that the picture was found only with the true one.
+    for (const std::pair<double, double> scaleAndLimit : {std::pair<double, double>{1.0, 4.0}, {0.75, 2.5}})
     {
-        SCOPED_TRACE("focal x" + std::to_string(factor));
-        osgART::ImageTargetTracker tracker;
-        tracker.setCamera(osgART::CameraParameters::fromIntrinsics(view.cols, view.rows, trueFocal * factor,
-                                                                   trueFocal * factor, 0.5 * (view.cols - 1),
-                                                                   0.5 * (view.rows - 1)));
-        ASSERT_GE(tracker.addTarget(target), 0);
-        tracker.process(view, 1);
-        const osgART::ImageTargetTracker::Result& result = tracker.result(0);
-        EXPECT_TRUE(result.found);
-        if (!result.found)
-            continue;
-        double error = 0.0;
-        // The first view's outer pixel edges, in its own pixels (the truth's frame).
-        const cv::Point2d pictureCorners[4] = {{-0.5, -0.5},
-                                               {first.cols - 0.5, -0.5},
-                                               {first.cols - 0.5, first.rows - 0.5},
-                                               {-0.5, first.rows - 0.5}};
-        for (size_t k = 0; k < 4; ++k)
+        const double scale = scaleAndLimit.first;
+        cv::Mat view;
+        cv::resize(fullView, view, cv::Size(), scale, scale, cv::INTER_AREA);
+        for (const double factor : {0.5, 0.75, 1.0, 1.5, 2.0})
         {
-            const cv::Matx33d h(truth);
-            const cv::Vec3d p = h * cv::Vec3d(pictureCorners[k].x, pictureCorners[k].y, 1.0);
-            error +=
-                std::hypot(result.corners[k].x() - p[0] / p[2], result.corners[k].y() - p[1] / p[2]) / 4.0;
+            SCOPED_TRACE("view " + std::to_string(view.cols) + " wide, focal x" + std::to_string(factor));
+            const double focal = trueFocal * factor * scale;
+            osgART::ImageTargetTracker tracker;
+            tracker.setCamera(osgART::CameraParameters::fromIntrinsics(
+                view.cols, view.rows, focal, focal, 0.5 * (view.cols - 1), 0.5 * (view.rows - 1)));
+            ASSERT_GE(tracker.addTarget(target), 0);
+            tracker.process(view, 1);
+            const osgART::ImageTargetTracker::Result& result = tracker.result(0);
+            EXPECT_TRUE(result.found);
+            if (!result.found)
+                continue;
+            double meanError = 0.0;
+            // The first view's outer pixel edges, in its own pixels (the truth's frame).
+            const cv::Point2d pictureCorners[4] = {{-0.5, -0.5},
+                                                   {first.cols - 0.5, -0.5},
+                                                   {first.cols - 0.5, first.rows - 0.5},
+                                                   {-0.5, first.rows - 0.5}};
+            for (size_t k = 0; k < 4; ++k)
+            {
+                const cv::Vec3d p = cv::Matx33d(truth) * cv::Vec3d(pictureCorners[k].x, pictureCorners[k].y, 1.0);
+                // Pixel centres of the full view to those of the scaled one.
+                const double x = (p[0] / p[2] + 0.5) * scale - 0.5, y = (p[1] / p[2] + 0.5) * scale - 0.5;
+                meanError += std::hypot(result.corners[k].x() - x, result.corners[k].y() - y) / 4.0;
+            }
+            EXPECT_LE(meanError, scaleAndLimit.second);
         }
-        // Measured: 2.7 px with the true focal length (the pose's corners), 3.8 px with the others
-        // (the homography's: the picture's bottom-left corner lies outside the third view, where
-        // the fit extrapolates). Before, the picture was found only with the true focal length.
-        EXPECT_LE(error, 4.0);
     }
 }
