@@ -79,6 +79,9 @@ public:
         // A still camera image brings no new frame in the loop: the row then says 0 frames.
         _statistics.declare("capture");
         _statistics.declare("tracking");
+        if (_tracker)
+            for (const osgART::GenericTracker::StageTime& stage : _tracker->stageTimes())
+                _statistics.declare(kStagePrefix + stage.name);
     }
     void operator()(osg::Node* node, osg::NodeVisitor* visitor) override
     {
@@ -93,11 +96,18 @@ public:
         const osg::Timer_t tracked = timer->tick();
         _statistics.add("capture", timer->delta_m(start, captured));
         if (_video && _video->getFrameNumber() != published)
+        {
             _statistics.add("tracking", timer->delta_m(captured, tracked));
+            if (_tracker)
+                for (const osgART::GenericTracker::StageTime& stage : _tracker->stageTimes())
+                    _statistics.add(kStagePrefix + stage.name, stage.milliseconds);
+        }
         traverse(node, visitor);
     }
 
 private:
+    // Rows of the tracker's own steps, under the tracking row they make up.
+    static constexpr const char* kStagePrefix = "tracking/";
     osgART::GenericVideo* _video;
     osgART::GenericTracker* _tracker;
     FrameStatistics& _statistics;

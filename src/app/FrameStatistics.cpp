@@ -31,7 +31,7 @@ std::string FrameStatistics::table() const
 {
     std::string text = "Frame statistics (ms):\n";
     char line[160];
-    std::snprintf(line, sizeof(line), "  %-10s %8s %8s %8s %8s %8s\n", "stage", "frames", "median", "p95",
+    std::snprintf(line, sizeof(line), "  %-18s %8s %8s %8s %8s %8s\n", "stage", "frames", "median", "p95",
                   "mean", "max");
     text += line;
     for (const std::string& stage : _order)
@@ -39,7 +39,7 @@ std::string FrameStatistics::table() const
         std::vector<double> values = _samples.at(stage);
         if (values.empty())
         {
-            std::snprintf(line, sizeof(line), "  %-10s %8d %8s %8s %8s %8s\n", stage.c_str(), 0, "-", "-",
+            std::snprintf(line, sizeof(line), "  %-18s %8d %8s %8s %8s %8s\n", stage.c_str(), 0, "-", "-",
                           "-", "-");
             text += line;
             continue;
@@ -51,7 +51,7 @@ std::string FrameStatistics::table() const
         const double p95 =
             values[std::min(count - 1, static_cast<size_t>(0.95 * static_cast<double>(count)))];
         const double mean = std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(count);
-        std::snprintf(line, sizeof(line), "  %-10s %8zu %8.3f %8.3f %8.3f %8.3f\n", stage.c_str(), count,
+        std::snprintf(line, sizeof(line), "  %-18s %8zu %8.3f %8.3f %8.3f %8.3f\n", stage.c_str(), count,
                       median, p95, mean, values.back());
         text += line;
     }

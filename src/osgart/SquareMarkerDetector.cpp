@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -17,6 +18,22 @@ namespace osgART
 
 namespace
 {
+
+// Milliseconds since the last lap, for the per-step times of a detection.
+class StageClock
+{
+public:
+    double lap()
+    {
+        const std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+        const double milliseconds = std::chrono::duration<double, std::milli>(now - _last).count();
+        _last = now;
+        return milliseconds;
+    }
+
+private:
+    std::chrono::steady_clock::time_point _last = std::chrono::steady_clock::now();
+};
 
 const int kCells = Pattern::kSize;
 const double kMinimumSide = 10.0;         // processing pixels
@@ -1755,6 +1772,7 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
 {
     detections.clear();
     _candidates.clear();
+    _stageTimes = StageTimes();
     if (grey.empty() || grey.type() != CV_8UC1 || scale < 1)
         return;
 
@@ -1762,6 +1780,7 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
     // four pixels halves the noise that would break the binary image into specks.
     const int reduction = grey.cols >= kHalvedSearchFromWidth ? 2 : 1;
     const cv::Mat* search = &grey;
+    StageClock clock;
     if (reduction == 2)
     {
         const bool given =
@@ -1771,25 +1790,32 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
         search = given ? &halved : &_reduced;
     }
     binarise(*search);
+    _stageTimes.binarise = clock.lap();
     findCandidateRegions(reduction, reduction * scale);
+    _stageTimes.regions = clock.lap();
 
     std::vector<DetectedSquare> best(_patterns.size());
     std::vector<cv::Point> polygon;
     for (const Region& region : _regions)
     {
         std::array<osg::Vec2d, 4> corners;
-        if (!traceRegion(region, polygon) || !quadrilateralOf(polygon, reduction, corners))
-            continue;
-        // The ring alone covers three quarters of the square; a notched shape whose rows' ends
-        // make a quadrilateral covers much less of it.
-        const double quadArea = std::fabs(cv::contourArea(polygon));
-        if (_darkRegions.regions()[size_t(region.index)].pixels < minimumRingFill(quadArea) * quadArea)
+        bool kept = traceRegion(region, polygon) && quadrilateralOf(polygon, reduction, corners);
+        if (kept)
+        {
+            // The ring alone covers three quarters of the square; a notched shape whose rows' ends
+            // make a quadrilateral covers much less of it.
+            const double quadArea = std::fabs(cv::contourArea(polygon));
+            kept = _darkRegions.regions()[size_t(region.index)].pixels >= minimumRingFill(quadArea) * quadArea;
+        }
+        _stageTimes.outlines += clock.lap();
+        if (!kept)
             continue;
         Candidate candidate;
         for (int k = 0; k < 4; ++k)
             candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
         candidate.confidence = examine(grey, scale, corners, best, candidate.pattern);
         _candidates.push_back(candidate);
+        _stageTimes.identify += clock.lap();
     }
     _previousBounds.clear();
     for (const DetectedSquare& detection : best)

@@ -416,7 +416,7 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
     // errors: 3.75 and 2.15 px from the homography, 1.6 px at 600x480 from the pose with the true
     // focal length. Before, a focal length 1.5 times the true one let a bent pose place the corners
     // (11 px off at 600x480), and before that the picture was found only with the true one.
-    for (const std::pair<double, double> scaleAndLimit : {std::pair<double, double>{1.0, 4.0}, {0.75, 2.5}})
+    for (const std::pair<double, double>& scaleAndLimit : {std::pair<double, double>{1.0, 4.0}, {0.75, 2.5}})
     {
         const double scale = scaleAndLimit.first;
         cv::Mat view;

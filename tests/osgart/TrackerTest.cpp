@@ -1,5 +1,7 @@
 #include <osgART/Field.h>
 #include <osgART/GenericTracker.h>
+
+#include <osg/Timer>
 #include <osgART/InputFiles.h>
 #include <osgART/PluginManager.h>
 #include <osgART/SquareMarkerDetector.h>
@@ -325,6 +327,37 @@ TEST_F(TrackerTest, ProcessesAnImageOnlyWhenItChangedAndReportsActiveMarkersOnly
     image->dirty();
     tracker->update();
     EXPECT_FALSE(tracker->getMarker(1)->valid());
+}
+
+// The frame statistics' tracking rows: the steps of one processing, in pipeline order, each measured
+// once per frame (not summed over frames), together no longer than the processing.
+TEST_F(TrackerTest, StepTimesAreThoseOfTheLastProcessingInPipelineOrder)
+{
+    addMarkers(2);
+    show({frontal(0, 0.0, osg::Vec3d(-60, 0, -500)), frontal(1, 0.0, osg::Vec3d(60, 0, -500))}, printed);
+    for (int repeat = 0; repeat < 3; ++repeat)
+    {
+        image->dirty();
+        tracker->update();
+    }
+    image->dirty();
+    const osg::Timer_t start = osg::Timer::instance()->tick();
+    tracker->update();
+    const double whole = osg::Timer::instance()->delta_m(start, osg::Timer::instance()->tick());
+    ASSERT_TRUE(tracker->getMarker(0)->valid());
+    const std::vector<osgART::GenericTracker::StageTime> steps = tracker->stageTimes();
+    std::vector<std::string> names;
+    double sum = 0.0;
+    for (const osgART::GenericTracker::StageTime& step : steps)
+    {
+        names.push_back(step.name);
+        EXPECT_GE(step.milliseconds, 0.0) << step.name;
+        sum += step.milliseconds;
+    }
+    EXPECT_EQ((std::vector<std::string>{"grey", "binarise", "regions", "outlines", "identify"}), names);
+    ASSERT_EQ(5u, steps.size());
+    EXPECT_GT(steps[4].milliseconds, 0.0) << "two markers were identified";
+    EXPECT_LE(sum, whole);
 }
 
 TEST_F(TrackerTest, InitialisationReadsCameraAndPatternFilesAndSaysWhyItRefusesOne)

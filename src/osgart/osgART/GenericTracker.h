@@ -45,6 +45,16 @@ public:
     /// forces one processing).
     void update();
 
+    /// One step of a processing and its wall-clock time.
+    struct StageTime
+    {
+        std::string name;
+        double milliseconds = 0.0;
+    };
+    /// The steps of the last processing and their times, in pipeline order (for frame statistics);
+    /// empty when the tracker does not measure them.
+    virtual std::vector<StageTime> stageTimes() const { return {}; }
+
 protected:
     ~GenericTracker() override = default;
 

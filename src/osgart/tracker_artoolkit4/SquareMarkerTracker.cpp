@@ -8,6 +8,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <osg/Notify>
+#include <osg/Timer>
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
 
@@ -276,13 +277,17 @@ void SquareMarkerTracker::processImage(const osg::Image& image)
     int flipCode = 2;
     const int scale = half ? 2 : 1;
     _detections.clear();
+    _greyMilliseconds = 0.0;
     // Frames too small to hold a marker are not examined; OpenCV reports odd input by exceptions,
     // which end here as a frame without detections.
     if (image.s() >= 16 && image.t() >= 16)
     {
         try
         {
-            if (convertToGrey(image, half, grey, flipCode))
+            const osg::Timer_t start = osg::Timer::instance()->tick();
+            const bool converted = convertToGrey(image, half, grey, flipCode);
+            _greyMilliseconds = osg::Timer::instance()->delta_m(start, osg::Timer::instance()->tick());
+            if (converted)
                 _detector.detect(grey, scale, _detections, half ? cv::Mat() : _halved);
         }
         catch (const cv::Exception& exception)
@@ -308,10 +313,28 @@ void SquareMarkerTracker::processImage(const osg::Image& image)
         else
             updateSingle(tracked, byPattern);
     }
+    _imageTargetMilliseconds = 0.0;
     if (!_imageMarkers.empty())
+    {
+        const osg::Timer_t start = osg::Timer::instance()->tick();
         updateImageTargets(grey, scale);
+        _imageTargetMilliseconds = osg::Timer::instance()->delta_m(start, osg::Timer::instance()->tick());
+    }
     if (_debug->get() && !grey.empty())
         updateDebugImage(image, scale, flipCode);
+}
+
+std::vector<GenericTracker::StageTime> SquareMarkerTracker::stageTimes() const
+{
+    const SquareMarkerDetector::StageTimes& steps = _detector.stageTimes();
+    std::vector<StageTime> times = {{"grey", _greyMilliseconds},
+                                    {"binarise", steps.binarise},
+                                    {"regions", steps.regions},
+                                    {"outlines", steps.outlines},
+                                    {"identify", steps.identify}};
+    if (!_imageMarkers.empty())
+        times.push_back({"targets", _imageTargetMilliseconds});
+    return times;
 }
 
 Marker* SquareMarkerTracker::addImageTarget(const std::string& name, const std::string& path, double width)

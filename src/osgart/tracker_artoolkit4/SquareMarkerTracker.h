@@ -31,6 +31,9 @@ public:
     SquareMarkerTracker();
 
     Marker* addMarker(const std::string& description) override;
+    /// grey (the frame made grey, halved where needed), the square detector's steps (binarise,
+    /// regions, outlines, identify) and, when image targets are tracked, targets.
+    std::vector<StageTime> stageTimes() const override;
     bool init(int width, int height, const std::string& cameraFile, const std::string& patternFile) override;
 
     const CameraParameters& getCamera() const { return _camera; }
@@ -88,6 +91,9 @@ private:
     std::vector<DetectedSquare> _detections;
     cv::Mat _converted;
     cv::Mat _halved;
+    /// Milliseconds of the last processing spent making the grey frame and following image targets.
+    double _greyMilliseconds = 0.0;
+    double _imageTargetMilliseconds = 0.0;
     cv::Mat _debugBuffer;
     cv::Mat _debugColour;
     bool _reportedFormat;
