@@ -3,6 +3,9 @@
 #include "settings/XMLTrackerParserManager.h"
 #include "settings/XMLVideoParserManager.h"
 
+#include <functional>
+#include <vector>
+
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
 
@@ -39,6 +42,43 @@ TEST_F(TrackerVideoParserTest, TrackerWithoutParametersUsesDefaults)
     EXPECT_FLOAT_EQ(0.85f, data.getRotationalSmoothingFactor());
     EXPECT_FLOAT_EQ(0.85f, data.getTranslationalSmoothingFactor());
     EXPECT_EQ(100, data.getThreshold());
+}
+
+// Each parameter left out alone, the others given values other than their defaults: the one left
+// out takes its default whether or not the file has a parameters list.
+TEST_F(TrackerVideoParserTest, EachParameterLeftOutAloneTakesItsDefault)
+{
+    struct Parameter
+    {
+        std::string name, other;
+        std::function<bool(const TrackerData&)> hasDefault;
+    };
+    const std::vector<Parameter> parameters = {
+        {"smooth_tracking", "false", [](const TrackerData& d) { return d.getSmoothTracking(); }},
+        {"rotational_smoothing_factor", "0.3",
+         [](const TrackerData& d) { return d.getRotationalSmoothingFactor() == 0.85f; }},
+        {"translational_smoothing_factor", "0.3",
+         [](const TrackerData& d) { return d.getTranslationalSmoothingFactor() == 0.85f; }},
+        {"threshold", "60", [](const TrackerData& d) { return d.getThreshold() == 100; }},
+        {"half_tracking", "true", [](const TrackerData& d) { return !d.getHalfTracking(); }},
+        {"adaptive_threshold", "false", [](const TrackerData& d) { return d.getAdaptiveThreshold(); }},
+    };
+    for (const Parameter& leftOut : parameters)
+    {
+        std::string given;
+        for (const Parameter& other : parameters)
+            if (other.name != leftOut.name)
+                given += "<p name=\"" + other.name + "\">" + other.other + "</p>";
+        ReadResult<XMLTrackerParserManager> read(tracker(given));
+        ASSERT_TRUE(read.valid);
+        EXPECT_TRUE(leftOut.hasDefault(read.reader.getData())) << leftOut.name << " left out";
+        for (const Parameter& other : parameters)
+        {
+            if (other.name == leftOut.name)
+                continue;
+            EXPECT_FALSE(other.hasDefault(read.reader.getData())) << other.name << " given";
+        }
+    }
 }
 
 TEST_F(TrackerVideoParserTest, TrackerValuesAreClampedAndConventionsHold)
