@@ -296,7 +296,6 @@ bool ARApplication::initViewer()
     _viewer->getCamera()->setClearColor(windowClearColour);
     _viewer->setApplication(this);
     setWireframe(_configuration ? _configuration->getWireframe() : false);
-    _hud.setApplication(this);
     _hud.setViewer(_viewer.get());
     _hud.init();
     return true;

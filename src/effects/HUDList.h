@@ -12,8 +12,6 @@
 namespace Novaro
 {
 
-class ARApplication;
-
 // The application's head-up display: the text HUDs, addressed by their index in creation order,
 // and at most one full-window video HUD. Every HUD is a slave camera of the viewer's view, drawn
 // on the viewer's first window.
@@ -25,8 +23,6 @@ public:
     HUDList(const HUDList&) = delete;
     HUDList& operator=(const HUDList&) = delete;
 
-    void setApplication(ARApplication* application) { _application = application; }
-    ARApplication* getApplication() const { return _application; }
     void setViewer(osgViewer::Viewer* viewer) { _viewer = viewer; }
     osgViewer::Viewer* getViewer() const { return _viewer; }
 
@@ -66,7 +62,6 @@ private:
     // Puts the HUD on the window's graphics context over the whole window and adds it to the view.
     void attach(HUD* hud, osgViewer::GraphicsWindow* window);
 
-    ARApplication* _application = nullptr;
     osgViewer::Viewer* _viewer = nullptr;
     void place(HUD* hud, int position, int width, int height);
 

@@ -47,8 +47,8 @@ const double kMinimumDarkRing = 0.8;      // share of border samples that must b
 const int kRingStretches = 4;
 const int kRingStretchSamples = 4;
 const double kMaximumRingUnevenness = 0.16;
-const int kTile = 4;                      // search pixels per side of a threshold tile
-const int kFlatReach = 2;                 // tiles a contrasted window's level reaches into flat ones
+const int kTile = 4;      // search pixels per side of a threshold tile
+const int kFlatReach = 2; // tiles a contrasted window's level reaches into flat ones
 // Depth, in search pixels, to which thresholding marks a solid dark band dark from its edge: the
 // contrasted tile and the flat tiles its level reaches. A close marker's border, thicker than twice
 // this, comes out hollow: its region is a strip this deep around the marker, not a quarter of its
@@ -1056,8 +1056,8 @@ bool borderRingIsEvenlyDark(const SquareSampler& sampler, const double dark, con
             for (int k = 0; k < kRingStretchSamples; ++k)
             {
                 // Clockwise round the ring, a side at a time, 1/8 of the side inside the outer edge.
-                const double t =
-                    0.125 + 0.75 * (stretch * kRingStretchSamples + k + 0.5) / (kRingStretches * kRingStretchSamples);
+                const double t = 0.125 + 0.75 * (stretch * kRingStretchSamples + k + 0.5) /
+                                             (kRingStretches * kRingStretchSamples);
                 const std::array<std::pair<double, double>, 4> point = {
                     {{t, 0.125}, {0.875, t}, {1.0 - t, 0.875}, {0.125, 1.0 - t}}};
                 const float value = sampler.at(point[size_t(side)].first, point[size_t(side)].second);
@@ -1805,7 +1805,8 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
             // The ring alone covers three quarters of the square; a notched shape whose rows' ends
             // make a quadrilateral covers much less of it.
             const double quadArea = std::fabs(cv::contourArea(polygon));
-            kept = _darkRegions.regions()[size_t(region.index)].pixels >= minimumRingFill(quadArea) * quadArea;
+            kept =
+                _darkRegions.regions()[size_t(region.index)].pixels >= minimumRingFill(quadArea) * quadArea;
         }
         _stageTimes.outlines += clock.lap();
         if (!kept)

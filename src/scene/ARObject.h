@@ -159,7 +159,9 @@ public:
 
     void setLighting(bool on);
 
-    // Called by the subscribe, unsubscribe and notify actions; they only report.
+    // Called by the subscribe, unsubscribe and notify actions; they only report. Scenes written for
+    // the player name these commands, so they are read and run rather than refused, but objects
+    // have no messages to pass on to subscribers: the line says the event reached its action.
     void subscribe(ARObject* subscriber);
     void unsubscribe(ARObject* subscriber);
     void notify(const std::string& message);

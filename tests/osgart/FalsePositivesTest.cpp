@@ -30,7 +30,8 @@ osgART::SquareMarkerDetector detectorFor(const HardCaseRenderer& renderer, unsig
     return detector;
 }
 
-int countDetections(osgART::SquareMarkerDetector& detector, const HardCaseRenderer& renderer, unsigned frameSeed)
+int countDetections(osgART::SquareMarkerDetector& detector, const HardCaseRenderer& renderer,
+                    unsigned frameSeed)
 {
     Degradation empty;
     empty.markerFree = true;

@@ -442,7 +442,8 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
                                                    {-0.5, first.rows - 0.5}};
             for (size_t k = 0; k < 4; ++k)
             {
-                const cv::Vec3d p = cv::Matx33d(truth) * cv::Vec3d(pictureCorners[k].x, pictureCorners[k].y, 1.0);
+                const cv::Vec3d p =
+                    cv::Matx33d(truth) * cv::Vec3d(pictureCorners[k].x, pictureCorners[k].y, 1.0);
                 // Pixel centres of the full view to those of the scaled one.
                 const double x = (p[0] / p[2] + 0.5) * scale - 0.5, y = (p[1] / p[2] + 0.5) * scale - 0.5;
                 meanError += std::hypot(result.corners[k].x() - x, result.corners[k].y() - y) / 4.0;
