@@ -19,7 +19,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
+#include <iostream>
+#include <memory>
+#include <random>
 #include <regex>
 
 using namespace NovaroTest;
@@ -199,6 +203,56 @@ void expectSameBox(const cv::Rect2d& measured, const cv::Rect2d& expected, bool 
 namespace
 {
 
+// The scene's printed sheet filmed from above and in front (the page tilted back by kTiltDegrees)
+// into frame.png in 'work', with the camera that filmed it and the page's pose.
+struct FilmedSheet
+{
+    std::unique_ptr<Novaro::SyntheticCamera> camera;
+    osg::Matrixd pagePose;
+};
+
+void filmPrintedSheet(const std::string& scene, const TemporaryFolder& work, FilmedSheet& filmed)
+{
+    const std::string page = work.file("page");
+    ASSERT_EQ(std::system(("pdftoppm -r " + std::to_string(int(kDotsPerInch)) + " -png -singlefile " +
+                           quote(scene + "/markers.pdf") + " " + quote(page))
+                              .c_str()),
+              0);
+    const cv::Mat printed = cv::imread(page + ".png", cv::IMREAD_COLOR);
+    ASSERT_FALSE(printed.empty());
+    osgART::CameraParameters camera;
+    ASSERT_TRUE(camera.load(scene + "/camera_640x480.dat"));
+    Novaro::ImagingSettings imaging;
+    imaging.clutter = false;
+    imaging.noiseSigma = 1.0;
+    imaging.lightVariation = 0.1;
+    filmed.camera = std::make_unique<Novaro::SyntheticCamera>(camera, imaging);
+    filmed.pagePose = osg::Matrixd::rotate(osg::DegreesToRadians(-kTiltDegrees), osg::X_AXIS) *
+                      osg::Matrixd::translate(0.0, 0.0, -kDistance);
+    Novaro::PlacedMarker sheet;
+    sheet.pose = filmed.pagePose;
+    filmed.camera->describe(sheet, 297.0);
+    for (const osg::Vec2d& corner : sheet.corners)
+        ASSERT_TRUE(corner.x() > 0 && corner.y() > 0 && corner.x() < 640 && corner.y() < 480)
+            << "page out of view";
+    std::mt19937 random(3);
+    cv::Mat frame;
+    filmed.camera->render({pageAsSheet(printed)}, {sheet}, random, frame);
+    ASSERT_TRUE(cv::imwrite(work.file("frame.png"), frame));
+}
+
+// A still frame needs no smoothing: the models stand where they are measured from the frame after
+// the one that finds the markers.
+void withoutSmoothing(const std::string& scene)
+{
+    std::string tracker = readFile(scene + "/tracker.xml");
+    const std::string smoothing = "\"smooth_tracking\">true<";
+    const size_t at = tracker.find(smoothing);
+    ASSERT_NE(std::string::npos, at);
+    std::ofstream(scene + "/tracker.xml")
+        << tracker.replace(at, smoothing.size(), "\"smooth_tracking\">false<");
+}
+
 // Makes a scene of the column and the block (each written 'factor' times its size) with the given
 // sizing options, films its printed sheet and plays it; each model must stand upright on its
 // marker at its size as made times the scale the options give.
@@ -230,42 +284,26 @@ void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float
                   .status,
               1);
 
-    // The printed sheet, filmed from above and in front: the page tilted back by kTiltDegrees.
-    const std::string page = work.file("page");
-    ASSERT_EQ(std::system(("pdftoppm -r " + std::to_string(int(kDotsPerInch)) + " -png -singlefile " +
-                           quote(scene + "/markers.pdf") + " " + quote(page))
-                              .c_str()),
-              0);
-    const cv::Mat printed = cv::imread(page + ".png", cv::IMREAD_COLOR);
-    ASSERT_FALSE(printed.empty());
-    osgART::CameraParameters camera;
-    ASSERT_TRUE(camera.load(scene + "/camera_640x480.dat"));
-    Novaro::ImagingSettings imaging;
-    imaging.clutter = false;
-    imaging.noiseSigma = 1.0;
-    imaging.lightVariation = 0.1;
-    Novaro::SyntheticCamera synthetic(camera, imaging);
-    const osg::Matrixd pagePose = osg::Matrixd::rotate(osg::DegreesToRadians(-kTiltDegrees), osg::X_AXIS) *
-                                  osg::Matrixd::translate(0.0, 0.0, -kDistance);
-    Novaro::PlacedMarker sheet;
-    sheet.pose = pagePose;
-    synthetic.describe(sheet, 297.0);
-    for (const osg::Vec2d& corner : sheet.corners)
-        ASSERT_TRUE(corner.x() > 0 && corner.y() > 0 && corner.x() < 640 && corner.y() < 480)
-            << "page out of view";
-    std::mt19937 random(3);
-    cv::Mat frame;
-    synthetic.render({pageAsSheet(printed)}, {sheet}, random, frame);
-    ASSERT_TRUE(cv::imwrite(work.file("frame.png"), frame));
+    FilmedSheet filmed;
+    filmPrintedSheet(scene, work, filmed);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    const Novaro::SyntheticCamera& synthetic = *filmed.camera;
+    const osg::Matrixd& pagePose = filmed.pagePose;
 
-    // A still frame needs no smoothing: the models stand where they are measured from the frame
-    // after the one that finds the markers.
-    std::string tracker = readFile(scene + "/tracker.xml");
-    const std::string smoothing = "\"smooth_tracking\">true<";
-    const size_t at = tracker.find(smoothing);
-    ASSERT_NE(std::string::npos, at);
-    std::ofstream(scene + "/tracker.xml")
-        << tracker.replace(at, smoothing.size(), "\"smooth_tracking\">false<");
+    // The tracking tool finds both printed markers through the scene's own patterns file, as the
+    // player does.
+    const PlayerRun tracked = runExecutable(RUN_DIRECTORY + "/novaro-track", work.path(),
+                                            {"--camera", scene + "/camera_640x480.dat", "--patterns",
+                                             scene + "/patterns.dat", "--input", work.file("frame.png")});
+    ASSERT_EQ(tracked.status, 0) << tracked.output;
+    EXPECT_EQ(1, countLinesHolding(tracked.output, "\"frame\":0,")) << tracked.output;
+    size_t found = 0;
+    for (size_t at = tracked.output.find("\"confidence\":"); at != std::string::npos;
+         at = tracked.output.find("\"confidence\":", at + 1))
+        ++found;
+    EXPECT_EQ(2u, found) << tracked.output;
+
+    withoutSmoothing(scene);
     const PlayerRun run =
         runPlayer(RUN_DIRECTORY, {scene, "-video_file", work.file("frame.png"), "-max_frames", "5",
                                   "-screenshot", work.file("shot.png")});
