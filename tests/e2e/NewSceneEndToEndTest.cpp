@@ -500,3 +500,83 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.output.find("IDs 1 to 1000"), std::string::npos) << refused.output;
 }
+
+// A new user's first scene: a four-legged animal made in Blender at its real size (2 m long,
+// skinned to an armature whose neck and tail swing), exported as binary glTF, and an OBJ of a
+// sixth of a millimetre, through "new" with its defaults. Played on the filmed sheet, both stand
+// on their markers at the marker's size, and the animal moves from its first detection.
+TEST(NewSceneEndToEnd, BlenderAnimalAndTinyObjPlayAnimatedOnTheirMarkers)
+{
+    NOVARO_REQUIRE_DISPLAY();
+    if (std::system("command -v blender > /dev/null") != 0)
+        GTEST_SKIP() << "blender is not installed: it makes the animal";
+    TemporaryFolder models, work;
+    const std::string animal = models.file("animal.glb");
+    const std::string script = std::string(NOVARO_SOURCE_DIR) + "/tests/blender/make_animal.py";
+    ASSERT_EQ(0, std::system(("blender -b --factory-startup --python " + quote(script) + " -- " +
+                              quote(animal) + " > " + quote(models.file("blender.log")) + " 2>&1")
+                                 .c_str()))
+        << readFile(models.file("blender.log"));
+    const float speck = 0.16f / kBlockHeight;
+    writeBlockObj(models, speck);
+    const std::string scene = work.file("first scene");
+    const PlayerRun made = runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(),
+                                         {"new", scene, "--model", animal, "--model",
+                                          models.file("block.obj"), "--generated", "--size", "80"});
+    ASSERT_EQ(made.status, 0) << made.output;
+    EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/events/animal_events.xml")) << made.output;
+
+    FilmedSheet filmed;
+    filmPrintedSheet(scene, work, filmed);
+    ASSERT_FALSE(::testing::Test::HasFatalFailure());
+    withoutSmoothing(scene);
+    const PlayerRun run = runPlayer(RUN_DIRECTORY,
+                                    {scene, "-video_file", work.file("frame.png"), "-frame_time", "0.04",
+                                     "-max_frames", "30", "-screenshot", work.file("shot.png"),
+                                     "-screenshot_frame", "12", "-screenshot_frame", "24"},
+                                    {"ALSOFT_DRIVERS=null"});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(0, countLinesHolding(run.output, "camera is inside")) << run.output;
+    osg::ref_ptr<osg::Image> early = osgDB::readImageFile(work.file("shot-12.png"));
+    osg::ref_ptr<osg::Image> late = osgDB::readImageFile(work.file("shot-24.png"));
+    ASSERT_TRUE(early.valid() && late.valid());
+
+    // Fitted: 2 m long, 0.5 m wide and 1.35 m tall at rest, its length made the marker's 80 mm.
+    const double fit = kMarkerSize / 2000.0;
+    const Box animalBox{{-1000.0 * fit, -250.0 * fit, 0.0}, {1000.0 * fit, 250.0 * fit, 1350.0 * fit}};
+    const double b = kBlockSide / 2.0 * speck * (kMarkerSize / (kBlockHeight * speck));
+    const Box blockBox{{-b, -b, 0.0}, {b, b, kMarkerSize}};
+    const osg::Matrixd onFirst = osg::Matrixd::translate(markerCentre(0)) * filmed.pagePose;
+    const osg::Matrixd onSecond = osg::Matrixd::translate(markerCentre(1)) * filmed.pagePose;
+    const auto isAnimal = [](const osg::Vec3i& p) { return p.x() > 120 && p.x() > p.y() + 50 && p.z() < 90; };
+    const cv::Rect2d expectedAnimal = projectedBox(*filmed.camera, onFirst, animalBox);
+    const cv::Rect2d seenAnimal = measuredBox(*early, expectedAnimal, isAnimal);
+    const cv::Rect2d expectedBlock = projectedBox(*filmed.camera, onSecond, blockBox);
+    const cv::Rect2d seenBlock = measuredBox(
+        *early, expectedBlock, [](const osg::Vec3i& p) { return p.y() > p.x() + 40 && p.y() > p.z() + 40; });
+    std::cout << "MEASURED: animal box " << seenAnimal << " expected " << expectedAnimal << "; block box "
+              << seenBlock << " expected " << expectedBlock << std::endl;
+    // On its marker and at its size: the swinging neck and tail widen it, so 25 % and 10 px.
+    ASSERT_GT(seenAnimal.area(), 0.0) << "animal not seen";
+    EXPECT_NEAR(seenAnimal.width, expectedAnimal.width, 0.25 * expectedAnimal.width);
+    EXPECT_NEAR(seenAnimal.height, expectedAnimal.height, 0.25 * expectedAnimal.height);
+    EXPECT_NEAR(seenAnimal.x + seenAnimal.width / 2, expectedAnimal.x + expectedAnimal.width / 2, 10.0);
+    expectSameBox(seenBlock, expectedBlock);
+
+    // Animated: the animal's pixels differ between the two moments, the block's do not.
+    const auto changed = [&](const cv::Rect2d& area, const std::function<bool(const osg::Vec3i&)>& is)
+    {
+        const double sx = early->s() / 640.0, sy = early->t() / 480.0;
+        int count = 0;
+        for (int y = int(area.y * sy); y < int(area.br().y * sy); ++y)
+            for (int x = int(area.x * sx); x < int(area.br().x * sx); ++x)
+                count += is(pixel(*early, x, y)) != is(pixel(*late, x, y)) ? 1 : 0;
+        return count;
+    };
+    const cv::Rect2d around(expectedAnimal.x - expectedAnimal.width / 2,
+                            expectedAnimal.y - expectedAnimal.height / 2, 2 * expectedAnimal.width,
+                            2 * expectedAnimal.height);
+    const int animalChange = changed(around, isAnimal);
+    std::cout << "MEASURED: animal pixels changed between frames 12 and 24: " << animalChange << std::endl;
+    EXPECT_GT(animalChange, 30);
+}
