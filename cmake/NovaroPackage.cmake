@@ -29,7 +29,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/run/lib)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
 # The exporter add-on under share/novaro/blender runs inside Blender.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "blender")
-set(CPACK_STRIP_FILES ON)
+# The binaries' debug information goes into a novaro-dbgsym package (CPack strips the main package's
+# copies itself, so they must reach it unstripped).
+set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+set(CPACK_STRIP_FILES OFF)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 
 set(NOVARO_PACKAGE_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/novaro)
@@ -43,7 +46,10 @@ add_custom_command(OUTPUT ${NOVARO_CHANGELOG}
   COMMAND gzip -9n -c ${CMAKE_BINARY_DIR}/package/changelog > ${NOVARO_CHANGELOG}
   DEPENDS ${CMAKE_BINARY_DIR}/package/changelog)
 add_custom_target(novaro_changelog ALL DEPENDS ${NOVARO_CHANGELOG})
+# The README goes with the scene format: the manual pages, --help and scene-format.md send readers
+# to its sections by this installed path.
 install(FILES ${CMAKE_SOURCE_DIR}/data/package/copyright ${NOVARO_CHANGELOG}
-        ${CMAKE_SOURCE_DIR}/docs/scene-format.md DESTINATION ${NOVARO_PACKAGE_DOC_DIR})
+        ${CMAKE_SOURCE_DIR}/docs/scene-format.md ${CMAKE_SOURCE_DIR}/README.md
+        DESTINATION ${NOVARO_PACKAGE_DOC_DIR})
 
 include(CPack)

@@ -15,6 +15,7 @@ packages=(
   libassimp-dev
   ffmpeg
   libzip-dev
+  libcairo2-dev
   libgtest-dev
   xvfb xauth xdotool
   blender python3-numpy

@@ -5,6 +5,7 @@
 
 #include "app/RenderTextureSize.h"
 #include "effects/ARShadowsManager.h"
+#include "effects/HelpPanel.h"
 #include "interaction/ARAnimationsKeyboardEventsHandler.h"
 #include "interaction/ARClippingKeyboardEventsHandler.h"
 #include "interaction/AREventsHandlersManager.h"
@@ -30,9 +31,7 @@ const int helpKey = 'h';
 
 osg::ref_ptr<osgViewer::HelpHandler> createHelpHandler(osg::ApplicationUsage* usage)
 {
-    osg::ref_ptr<osgViewer::HelpHandler> help = new osgViewer::HelpHandler(usage);
-    help->setKeyEventTogglesOnScreenHelp(helpKey);
-    return help;
+    return new HelpPanel(usage, helpKey);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // the AR scene node, the render-to-texture pipeline and the visual toggles of the keyboard modes.
 #include "app/ARApplication.h"
 #include "app/DisplayConnection.h"
+#include "app/LoadingProgress.h"
 
 #include "app/RenderTextureSize.h"
 #include "effects/ARShadowsManager.h"
@@ -579,8 +580,18 @@ void ARApplication::optimizeScene()
         osgDB::Registry::instance()->getOrCreateSharedStateManager()->share(_root.get());
     else
         osg::notify(osg::FATAL) << " WARNING: root not created yet, cannot optimize scene." << std::endl;
-    for (ARObject* object : _objects)
-        object->optimize();
+    // Optimizing a large model takes seconds with the window still dark: the console says so.
+    LoadingProgress progress(
+        static_cast<unsigned int>(_objects.size()), _loadingClock,
+        [](const std::string& text) { osg::notify(osg::ALWAYS) << text << std::endl; }, {},
+        [](const std::string& line) { osg::getNotifyHandler()->notify(osg::ALWAYS, (line + "\n").c_str()); },
+        LoadingProgress::kHeartbeatSeconds, "Preparing", "Prepared");
+    for (size_t index = 0; index < _objects.size(); ++index)
+    {
+        progress.starting(static_cast<unsigned int>(index), _objects[index]->getName() + " for drawing");
+        _objects[index]->optimize();
+    }
+    progress.finished();
     if (_arCamera.valid())
         applySmallFeatureCulling();
     else

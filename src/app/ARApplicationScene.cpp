@@ -369,7 +369,10 @@ void ARApplication::loadSceneObjects()
             osg::notify(osg::ALWAYS) << text << std::endl;
             showStatusMessage(text);
         },
-        [&screen](const std::string& line, double done) { screen.show(line, done); });
+        [&screen](const std::string& line, double done) { screen.show(line, done); },
+        // From the heartbeat's thread: straight to the console's handler, which writes whole
+        // lines, not through the library's one shared stream that the main thread writes to.
+        [](const std::string& line) { osg::getNotifyHandler()->notify(osg::ALWAYS, (line + "\n").c_str()); });
     if (!_sceneConfiguration->getSource().empty())
         screen.show("Loading " + osgDB::getSimpleFileName(_sceneConfiguration->getSource()), 0.0);
     std::string sceneSource;

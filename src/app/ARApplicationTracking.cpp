@@ -186,6 +186,9 @@ void ARApplication::configureVideoDevice()
     // A recorded camera (a movie, still image or image sequence) stands in for the device.
     if (!_videoFile.empty())
         device += " -file=" + osgART::quoteCaptureOptionValue(_videoFile);
+    // A run that counts frames sees a recorded camera frame by frame too, not on the wall clock.
+    if (!_videoFile.empty() && _frameTime > 0.0)
+        device += " -lockstep";
     configuration->deviceconfig = device;
     osg::notify(osg::NOTICE) << "Configuring video device...Done." << std::endl;
 }

@@ -297,7 +297,7 @@ void printUsage(const char* program)
                 "  -h, --help                  print this help\n"
                 "\n"
                 "Keys: F1 to F8 choose the keyboard mode, h shows the mode's keys, Escape quits\n"
-                "(man novaro, or the README's \"Using the player\", lists them all).\n"
+                "(man novaro, or \"Using the player\" in " NOVARO_INSTALLED_README ", lists them all).\n"
                 "\n"
                 "Exit status: 0 after a normal run, an answered query, or a missing settings file\n"
                 "when an exporter started the player; 1 when a scene named as DIR, METADATA_FILE or\n"

@@ -72,6 +72,8 @@ ARMarkerNode::ARMarkerNode(osgART::Marker* marker, int trackerIndex, MarkerData*
     setupReferenceSystem();
     if (_marker.valid())
         _marker->setActive(true);
+    if (_record)
+        _trackedTransform->getTrackingCallback()->setMarkerId(static_cast<int>(_record->getId()));
     addChild(_trackedTransform.get());
 }
 

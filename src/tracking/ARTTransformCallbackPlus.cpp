@@ -2,13 +2,53 @@
 
 #include "scene/ARObject.h"
 
+#include <osg/ComputeBoundsVisitor>
 #include <osg/MatrixTransform>
 #include <osg/NodeVisitor>
+
+#include <sstream>
 
 #include "osgART/Marker.h"
 
 namespace Novaro
 {
+
+std::vector<std::pair<ARObject*, osg::Vec3d>> objectsAroundCamera(osg::Node& tracked,
+                                                                  const std::vector<ARObject*>& objects)
+{
+    std::vector<std::pair<ARObject*, osg::Vec3d>> around;
+    for (ARObject* object : objects)
+    {
+        // The object's box in its parent's frame, and the camera (the eye's origin) in that frame.
+        for (const osg::NodePath& path : object->getParentalNodePaths(&tracked))
+        {
+            if (path.empty() || path.front() != &tracked)
+                continue;
+            const osg::Matrixd parentToEye =
+                osg::computeLocalToWorld(osg::NodePath(path.begin(), path.end() - 1));
+            osg::ComputeBoundsVisitor bounds;
+            object->accept(bounds);
+            const osg::BoundingBox& box = bounds.getBoundingBox();
+            if (!box.valid())
+                continue;
+            const osg::Vec3d camera = osg::Vec3d() * osg::Matrixd::inverse(parentToEye);
+            if (box.contains(osg::Vec3(camera)))
+            {
+                // Its size on the marker, after the scales between the marker and the object.
+                const osg::Matrixd parentToMarker =
+                    osg::computeLocalToWorld(osg::NodePath(path.begin() + 1, path.end() - 1));
+                osg::BoundingBox onMarker;
+                for (unsigned int corner = 0; corner < 8; ++corner)
+                    onMarker.expandBy(box.corner(corner) * parentToMarker);
+                around.emplace_back(object, osg::Vec3d(onMarker.xMax() - onMarker.xMin(),
+                                                       onMarker.yMax() - onMarker.yMin(),
+                                                       onMarker.zMax() - onMarker.zMin()));
+                break;
+            }
+        }
+    }
+    return around;
+}
 
 ARTTransformCallbackPlus::ARTTransformCallbackPlus(osgART::Marker* marker) : _marker(marker) {}
 
@@ -84,6 +124,11 @@ void ARTTransformCallbackPlus::whileDetecting(osg::MatrixTransform& transform, b
     {
         _status = TRACKED;
         showAtMarkerPose(transform);
+        if (!_everTracked)
+        {
+            _everTracked = true;
+            warnAboutObjectsAroundCamera(transform);
+        }
         notifyListeners(true);
     }
     else
@@ -125,6 +170,27 @@ void ARTTransformCallbackPlus::showAtMarkerPose(osg::MatrixTransform& transform)
     transform.setMatrix(_marker->getTransform());
     transform.dirtyBound();
     transform.setNodeMask(0xFFFFFFFF);
+}
+
+// A real-size model on a small marker (a 2 m animal on 80 mm) puts the camera inside it: the
+// picture is one colour, or black from its back faces, with nothing to say why. Said once per
+// marker, at its first detection.
+void ARTTransformCallbackPlus::warnAboutObjectsAroundCamera(osg::MatrixTransform& transform)
+{
+    if (!_listeners)
+        return;
+    for (const auto& [object, size] : objectsAroundCamera(transform, *_listeners))
+    {
+        const int marker = _markerId >= 0 ? _markerId : object->getMarkerId();
+        std::ostringstream line;
+        line.precision(4);
+        line << "WARNING: the camera is inside object \"" << object->getName() << "\" (" << size.x() << " x "
+             << size.y() << " x " << size.z() << " mm) on marker " << marker
+             << ": only its inside can show. Make it smaller (its <scale> in the scene settings, or "
+                "novaro-scene new --fit).";
+        // At the level of the player's other "WARNING:" lines, which the console shows by default.
+        osg::notify(osg::FATAL) << line.str() << std::endl;
+    }
 }
 
 // A copy of the list: an object's handler may register or remove objects on this marker.

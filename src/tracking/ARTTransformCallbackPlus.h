@@ -1,8 +1,10 @@
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include <osg/NodeCallback>
+#include <osg/Vec3d>
 #include <osg/ref_ptr>
 
 namespace osg
@@ -19,6 +21,11 @@ namespace Novaro
 {
 
 class ARObject;
+
+// The objects among 'objects' (under 'tracked', a transform holding the marker's pose in eye
+// coordinates) whose bounding box holds the camera, with each one's box size (model units, mm).
+std::vector<std::pair<ARObject*, osg::Vec3d>> objectsAroundCamera(osg::Node& tracked,
+                                                                  const std::vector<ARObject*>& objects);
 
 // Update callback of a tracked transform: shows a marker's content only after the marker has
 // been seen for a number of consecutive frames, and keeps it, at its last pose, for a number of
@@ -39,6 +46,8 @@ public:
     void operator()(osg::Node* node, osg::NodeVisitor* visitor) override;
 
     void setListeners(std::vector<ARObject*>* listeners) { _listeners = listeners; }
+    // The scene's id of the marker, for messages (-1: the objects' own marker is named).
+    void setMarkerId(int id) { _markerId = id; }
     void setFrozen(bool frozen) { _frozen = frozen; }
     bool isFrozen() const { return _frozen; }
     void setTrackingPlus(bool on);
@@ -63,6 +72,7 @@ private:
     void whileLosing(osg::MatrixTransform& transform, bool detected);
     void showAtMarkerPose(osg::MatrixTransform& transform);
     void notifyListeners(bool found);
+    void warnAboutObjectsAroundCamera(osg::MatrixTransform& transform);
 
     int _status = NOT_TRACKED;
     int _detectCount = 0;
@@ -71,6 +81,8 @@ private:
     int _lostThreshold = 60;
     bool _frozen = false;
     bool _trackingPlus = true;
+    bool _everTracked = false;
+    int _markerId = -1;
     std::vector<ARObject*>* _listeners = nullptr;
     osg::ref_ptr<osgART::Marker> _marker;
 };

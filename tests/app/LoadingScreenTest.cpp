@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <regex>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -102,4 +104,50 @@ TEST(LoadingScreen, TheScreenHearsEveryObjectAndThePartDoneEvenWhenTheConsoleIsQ
     ASSERT_EQ(2u, shown.size());
     EXPECT_EQ(std::make_pair(std::string("Loading house.kmz (1 of 4 objects)"), 0.0), shown[0]);
     EXPECT_EQ(std::make_pair(std::string("Loading sun (4 of 4 objects)"), 0.75), shown[1]);
+}
+
+// One object that takes long (a big model, read inside its reader on the main thread) is still
+// heard of on the console at each heartbeat, from the progress's own thread, and a new object
+// starts the count again.
+TEST(LoadingScreen, TheConsoleHearsOfALongObjectAtEveryHeartbeat)
+{
+    std::mutex mutex;
+    std::vector<std::string> heard;
+    const auto lines = [&]()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return heard;
+    };
+    // Waits, without a deadline that load could break, for the console to have heard 'count' lines.
+    const auto waitForLines = [&](size_t count)
+    {
+        for (int attempt = 0; attempt < 6000 && lines().size() < count; ++attempt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return lines().size() >= count;
+    };
+    std::vector<std::string> printed;
+    {
+        LoadingProgress progress(
+            2, [] { return 0.0; }, [&printed](const std::string& line) { printed.push_back(line); }, {},
+            [&](const std::string& line)
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                heard.push_back(line);
+            },
+            0.05);
+        EXPECT_TRUE(lines().empty()); // nothing before the first object
+        progress.starting(0, "models/big.obj");
+        ASSERT_TRUE(waitForLines(2));
+        progress.starting(1, "models/bigger.obj");
+        for (size_t seen = lines().size(); lines().back().rfind("Loading bigger.obj", 0) != 0;
+             seen = lines().size())
+            ASSERT_TRUE(waitForLines(seen + 1));
+        progress.finished();
+    }
+    const std::vector<std::string> all = lines();
+    const std::regex line("Loading (big|bigger)\\.obj \\((1|2) of 2 objects\\): [0-9]+ s so far");
+    for (const std::string& text : all)
+        EXPECT_TRUE(std::regex_match(text, line)) << text;
+    EXPECT_EQ(0u, all[0].find("Loading big.obj (1 of 2 objects): "));
+    EXPECT_TRUE(printed.empty()); // the quick clock: the main thread's lines stay quiet
 }

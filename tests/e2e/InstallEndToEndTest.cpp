@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <set>
+#include <sstream>
 
 #include <osg/Image>
 #include <osgDB/ReadFile>
@@ -58,7 +60,142 @@ bool fileNames(const std::filesystem::path& file, const std::string& text)
     return content.find(text) != std::string::npos;
 }
 
+// Installs the build's install rules into PREFIX; an empty string when it worked, else the log.
+std::string install(const TemporaryFolder& root, const std::string& prefix)
+{
+    const std::string command = "cmake --install " + quote(BUILD_DIRECTORY) + " --prefix " + quote(prefix) +
+                                " > " + quote(root.file("install.log")) + " 2>&1";
+    return std::system(command.c_str()) == 0 ? std::string() : readFile(root.file("install.log"));
+}
+
+std::string gunzip(const std::string& file)
+{
+    TemporaryFolder folder;
+    std::system(("gzip -dc " + quote(file) + " > " + quote(folder.file("text")) + " 2>/dev/null").c_str());
+    return readFile(folder.file("text"));
+}
+
+// The value of KEY in a desktop entry's [Desktop Entry] group.
+std::string desktopValue(const std::string& entry, const std::string& key)
+{
+    std::smatch match;
+    const std::regex line("(^|\n)" + key + "=([^\n]*)");
+    return std::regex_search(entry, match, line) ? match[2].str() : std::string();
+}
+
 } // namespace
+
+// Whoever has only the installed tree must find every document the installed texts send them to,
+// and the sections they name in it; the desktop entries must pass Debian's validator, show an icon
+// that is installed, open a scene they are given and keep the player's messages in sight.
+TEST(InstallEndToEnd, InstalledTextsNameInstalledDocumentsAndTheDesktopEntriesWork)
+{
+    TemporaryFolder root;
+    const std::string prefix = root.file("usr");
+    ASSERT_EQ("", install(root, prefix));
+    const std::string doc = prefix + "/share/doc/novaro/";
+
+    std::vector<std::pair<std::string, std::string>> texts; // name, text
+    for (const auto& entry : std::filesystem::directory_iterator(prefix + "/share/man/man1"))
+        texts.emplace_back(entry.path().filename().string(), gunzip(entry.path().string()));
+    texts.emplace_back("scene-format.md", readFile(doc + "scene-format.md"));
+    const PlayerRun help = runExecutable(prefix + "/bin/novaro", root.path(), {"--help"});
+    EXPECT_EQ(0, help.status);
+    texts.emplace_back("novaro --help", help.output);
+
+    const std::regex documentPath("/share/doc/novaro/([A-Za-z0-9_.-]+)");
+    int readmeReferences = 0;
+    for (const auto& [name, text] : texts)
+    {
+        ASSERT_FALSE(text.empty()) << name;
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), documentPath);
+             it != std::sregex_iterator(); ++it)
+        {
+            EXPECT_TRUE(std::filesystem::is_regular_file(doc + (*it)[1].str()))
+                << name << " names " << it->str();
+            readmeReferences += (*it)[1].str() == "README.md";
+        }
+        // "the README" alone leaves the reader to guess where it is.
+        if (text.find("README") != std::string::npos)
+            EXPECT_NE(std::string::npos, text.find("/share/doc/novaro/README.md")) << name;
+    }
+    EXPECT_GE(readmeReferences, 3);
+    const std::string readme = readFile(doc + "README.md");
+    for (const char* section : {"## Using the player", "### The tracking threshold", "### In Blender"})
+        EXPECT_NE(std::string::npos, readme.find(section)) << section;
+
+    const std::string icon = prefix + "/share/icons/hicolor/scalable/apps/novaro.svg";
+    ASSERT_TRUE(std::filesystem::is_regular_file(icon));
+    EXPECT_NE(std::string::npos, readFile(icon).find("<svg"));
+    bool opensAScene = false;
+    int entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(prefix + "/share/applications"))
+    {
+        ++entries;
+        const std::string path = entry.path().string();
+        const std::string text = readFile(path);
+        if (std::system("command -v desktop-file-validate > /dev/null") == 0)
+        {
+            const PlayerRun validation = runExecutable("desktop-file-validate", root.path(), {path});
+            EXPECT_EQ(0, validation.status) << validation.output;
+            EXPECT_EQ("", validation.output) << path;
+        }
+        EXPECT_EQ("novaro", desktopValue(text, "Icon")) << path;
+        EXPECT_EQ("true", desktopValue(text, "Terminal")) << path;
+        const std::string exec = desktopValue(text, "Exec");
+        EXPECT_EQ(0u, exec.rfind("novaro ", 0)) << path;
+        opensAScene =
+            opensAScene || exec.find("%f") != std::string::npos || exec.find("%F") != std::string::npos;
+    }
+    EXPECT_GE(entries, 2);
+    EXPECT_TRUE(opensAScene);
+}
+
+// The package is built as Debian builds its packages: every object with the hardening flags of
+// dpkg-buildflags (bindnow included), the debug information split into a -dbgsym package.
+TEST(InstallEndToEnd, PackageBuildTreeUsesDebianHardeningFlagsAndSplitsTheDebugInformation)
+{
+    if (std::system("command -v dpkg-buildflags > /dev/null") != 0)
+        GTEST_SKIP() << "dpkg-buildflags (package dpkg-dev) is not installed";
+    TemporaryFolder root;
+    const std::string tree = root.file("package");
+    const PlayerRun configure = runExecutable(std::string(NOVARO_SOURCE_DIR) + "/scripts/package.sh",
+                                              root.path(), {"--configure-only", tree});
+    ASSERT_EQ(0, configure.status) << configure.output;
+
+    const std::string ninja = readFile(tree + "/build.ninja");
+    std::istringstream lines(ninja);
+    std::string rule;
+    int compiles = 0, links = 0;
+    for (std::string line; std::getline(lines, line);)
+    {
+        if (line.rfind("build ", 0) == 0)
+            rule = line;
+        const bool compile =
+            rule.find("CXX_COMPILER__") != std::string::npos && line.rfind("  FLAGS = ", 0) == 0;
+        const bool link = (rule.find("CXX_EXECUTABLE_LINKER__") != std::string::npos ||
+                           rule.find("CXX_SHARED_LIBRARY_LINKER__") != std::string::npos ||
+                           rule.find("CXX_MODULE_LIBRARY_LINKER__") != std::string::npos) &&
+                          line.rfind("  LINK_FLAGS = ", 0) == 0;
+        if (compile)
+        {
+            ++compiles;
+            for (const char* flag : {"-D_FORTIFY_SOURCE=2", "-fstack-protector-strong", "-O2", "-g"})
+                EXPECT_NE(std::string::npos, line.find(flag)) << rule << "\n" << line;
+        }
+        if (link)
+        {
+            ++links;
+            EXPECT_NE(std::string::npos, line.find("-z,now")) << rule;
+            EXPECT_NE(std::string::npos, line.find("-z,relro")) << rule;
+        }
+    }
+    EXPECT_GT(compiles, 50);
+    EXPECT_GT(links, 10);
+    const std::string cpack = readFile(tree + "/CPackConfig.cmake");
+    EXPECT_NE(std::string::npos, cpack.find("set(CPACK_DEBIAN_DEBUGINFO_PACKAGE \"ON\")"));
+    EXPECT_NE(std::string::npos, cpack.find("set(CPACK_STRIP_FILES \"OFF\")"));
+}
 
 TEST(InstallEndToEnd, InstalledTreePlaysTheDemoFromAnotherFolderAndNamesNoBuildPath)
 {

@@ -1,7 +1,11 @@
 #include "HUDTestSupport.h"
+#include "effects/HelpPanel.h"
 
 #include <osg/ImageStream>
 #include <osg/io_utils>
+
+#include <algorithm>
+#include <vector>
 
 using namespace Novaro;
 using NovaroTest::HUDTest;
@@ -154,4 +158,41 @@ TEST_F(HUDRenderingTest, VideoCoversTheWindowUprightUnderTheText)
     EXPECT_EQ(osg::Vec3i(0, 0, 255), colourAt(render(), 10, 10));
     huds.closeVideo(stream.get());
     EXPECT_EQ(osg::Vec3i(0, 0, 0), colourAt(render(), 10, 10));
+}
+
+// The keys panel over a white picture (the tracking mode's thresholded image is mostly white):
+// its backing is dark and its letters bright, so the text reads.
+TEST_F(HUDRenderingTest, KeysPanelReadsOverAWhitePicture)
+{
+    viewer->getCamera()->setClearColor(osg::Vec4(1.0f, 1.0f, 1.0f, 1.0f));
+    osg::ref_ptr<osg::ApplicationUsage> usage = new osg::ApplicationUsage;
+    usage->addKeyboardMouseBinding("+", "Raise the tracking threshold");
+    usage->addKeyboardMouseBinding("-", "Lower the tracking threshold");
+    viewer->addEventHandler(new HelpPanel(usage.get(), 'h'));
+    frames(1);
+    viewer->getEventQueue()->keyPress('h');
+    const osg::Image* image = render();
+    // The panel is what is not the white picture.
+    Box panel;
+    for (int y = 0; y < image->t(); ++y)
+        for (int x = 0; x < image->s(); ++x)
+            if (image->data(x, y)[0] < 250)
+            {
+                panel.left = std::min(panel.left, x);
+                panel.right = std::max(panel.right, x);
+                panel.bottom = std::min(panel.bottom, y);
+                panel.top = std::max(panel.top, y);
+            }
+    ASSERT_FALSE(panel.empty()) << "no panel shown";
+    std::vector<int> levels;
+    for (int y = panel.bottom; y <= panel.top; ++y)
+        for (int x = panel.left; x <= panel.right; ++x)
+            levels.push_back(image->data(x, y)[0]);
+    std::sort(levels.begin(), levels.end());
+    const int backing = levels[levels.size() / 2];
+    const int letters = levels.back();
+    EXPECT_LT(backing, 80) << "backing grey";
+    // The panel's letters are drawn for a 1280-unit wide picture: in this small window they are a
+    // few pixels high and their brightest pixels grey, still far above the backing.
+    EXPECT_GT(letters - backing, 90) << "letters against backing";
 }

@@ -76,11 +76,14 @@ std::vector<SheetMarker> sheetMarkers(const std::vector<double>& sizes)
 } // namespace
 
 // Four markers of mixed sizes fill more than one A4 page: every black square comes out at its
-// stated width within 1 % and every label names its marker and size.
+// stated width within 1 % and every label names its marker and size, in its own letters (a name
+// in UTF-8 as written; one in Latin-1, which is not UTF-8, loses only its odd byte).
 TEST(MarkerSheets, PrintedMarkersKeepTheirSizeOnEveryPage)
 {
     NovaroTest::TemporaryFolder folder;
-    const std::vector<SheetMarker> markers = sheetMarkers({80.0, 50.0, 120.0, 100.0});
+    std::vector<SheetMarker> markers = sheetMarkers({80.0, 50.0, 120.0, 100.0});
+    markers[0].name = "\xc3\xa9t\xc3\xa9";
+    markers[2].name = "caf\xe9";
     std::vector<SheetPlacement> placements;
     std::string error;
     ASSERT_TRUE(writeMarkerSheet(folder.file("sheet.pdf"), markers, error, &placements)) << error;
@@ -93,8 +96,11 @@ TEST(MarkerSheets, PrintedMarkersKeepTheirSizeOnEveryPage)
         NovaroTest::runExecutable("pdftotext", folder.path(), {"sheet.pdf", "-"});
     ASSERT_EQ(text.status, 0);
     for (const SheetMarker& marker : markers)
-        EXPECT_NE(text.output.find(marker.name + " " + std::to_string(int(marker.size)) + " mm"),
-                  std::string::npos);
+    {
+        const std::string name = marker.name == "caf\xe9" ? "caf\xef\xbf\xbd" : marker.name;
+        EXPECT_NE(text.output.find(name + " " + std::to_string(int(marker.size)) + " mm"), std::string::npos)
+            << text.output;
+    }
 
     for (size_t i = 0; i < markers.size(); ++i)
     {

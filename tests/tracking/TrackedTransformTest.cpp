@@ -3,8 +3,13 @@
 #include "scene/ARObject.h"
 #include "tracking/ARTTransformPlus.h"
 
+#include "NotifyCapture.h"
+
 #include <gtest/gtest.h>
 
+#include <osg/Geode>
+#include <osg/MatrixTransform>
+#include <osg/ShapeDrawable>
 #include <osgUtil/UpdateVisitor>
 
 #include "osgART/Marker.h"
@@ -166,4 +171,76 @@ TEST(TrackedTransform, AnInvalidStatusChangesNothing)
     tracked.transform->getTrackingCallback()->setStatus(7);
     tracked.frame(true);
     EXPECT_EQ(7, tracked.status());
+}
+
+namespace
+{
+
+// An object holding a box of the given corners (marker coordinates, mm), named as in a scene.
+osg::ref_ptr<CountingObject> boxObject(const std::string& name, const osg::Vec3& min, const osg::Vec3& max)
+{
+    osg::ref_ptr<CountingObject> object = new CountingObject;
+    object->setName(name);
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(new osg::ShapeDrawable(
+        new osg::Box((min + max) / 2.0f, max.x() - min.x(), max.y() - min.y(), max.z() - min.z())));
+    object->addChild(geode.get());
+    return object;
+}
+
+} // namespace
+
+// A real-size model on a small marker puts the camera inside it: said once, at the first
+// detection, naming the object and the marker; an object the camera is outside of is not named,
+// whatever the transforms between the marker and the object (here a scale, as fitting adds).
+TEST(TrackedTransform, CameraInsideAnObjectAtTheFirstDetectionIsWarnedOnce)
+{
+    NovaroTest::NotifyCapture console(osg::FATAL); // the console's level without -verbose
+    TrackedMarker tracked;
+    tracked.transform->getTrackingCallback()->setMarkerId(7);
+    // The camera is 500 mm in front of the marker: inside a 2 m duck standing on it, not inside a
+    // cube of 50 mm, nor inside a 2 m box placed beside the marker.
+    osg::ref_ptr<CountingObject> duck =
+        boxObject("duck", osg::Vec3(-1000, -1000, 0), osg::Vec3(1000, 1000, 2000));
+    osg::ref_ptr<CountingObject> cube = boxObject("cube", osg::Vec3(-25, -25, 0), osg::Vec3(25, 25, 50));
+    osg::ref_ptr<CountingObject> aside =
+        boxObject("aside", osg::Vec3(1500, -1000, 0), osg::Vec3(3500, 1000, 2000));
+    osg::ref_ptr<osg::MatrixTransform> fitting = new osg::MatrixTransform(osg::Matrixd::scale(0.5, 0.5, 0.5));
+    tracked.transform->addChild(fitting.get());
+    for (CountingObject* object : {duck.get(), cube.get(), aside.get()})
+    {
+        fitting->addChild(object);
+        tracked.transform->addListener(object);
+    }
+    tracked.run(true, 26);
+    ASSERT_EQ(ARTTransformCallbackPlus::TRACKED, tracked.status());
+    // Halved by the fitting transform: 1 m across and 1 m tall, the camera still inside.
+    const auto warnings = [&console]()
+    {
+        std::vector<std::string> found;
+        for (const auto& [severity, line] : console.lines())
+            if (line.find("camera is inside") != std::string::npos)
+                found.push_back(line);
+        return found;
+    };
+    ASSERT_EQ(1u, warnings().size());
+    EXPECT_EQ(0u, warnings()[0].rfind(
+                      "WARNING: the camera is inside object \"duck\" (1000 x 1000 x 1000 mm) on marker 7", 0))
+        << warnings()[0];
+
+    // Lost and found again: not said twice.
+    tracked.run(false, 62);
+    tracked.run(true, 26);
+    EXPECT_EQ(ARTTransformCallbackPlus::TRACKED, tracked.status());
+    EXPECT_EQ(1u, warnings().size());
+
+    // Scaled down to a tenth, the duck (200 mm tall) leaves the camera outside.
+    TrackedMarker fresh;
+    osg::ref_ptr<CountingObject> small =
+        boxObject("duck", osg::Vec3(-1000, -1000, 0), osg::Vec3(1000, 1000, 2000));
+    small->setMatrix(osg::Matrixd::scale(0.1, 0.1, 0.1));
+    fresh.transform->addChild(small.get());
+    fresh.transform->addListener(small.get());
+    fresh.run(true, 26);
+    EXPECT_EQ(1u, warnings().size());
 }

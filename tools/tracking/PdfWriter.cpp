@@ -1,8 +1,10 @@
 #include "PdfWriter.h"
 
-#include <cstdio>
+#include <cairo-pdf.h>
+#include <cairo.h>
+
+#include <algorithm>
 #include <fstream>
-#include <sstream>
 
 namespace Novaro
 {
@@ -10,30 +12,65 @@ namespace Novaro
 namespace
 {
 
-// Advance widths of Helvetica's printable ASCII characters (32..126) in thousandths of the font
-// size, from the font's metrics (WinAnsi encoding: 39 is the straight quote, 96 the grave).
-const short kHelveticaWidths[95] = {
-    278, 278, 355, 556, 556, 889, 667,  191, 333, 333, 389, 584, 278, 333, 278, 278, // space../
-    556, 556, 556, 556, 556, 556, 556,  556, 556, 556,                               // 0..9
-    278, 278, 584, 584, 584, 556, 1015,                                              // :..@
-    667, 667, 722, 722, 667, 611, 778,  722, 278, 500, 667, 556, 833, 722, 778, 667, // A..P
-    778, 722, 667, 611, 722, 667, 944,  667, 667, 611,                               // Q..Z
-    278, 278, 278, 469, 556, 333,                                                    // [..`
-    556, 556, 500, 556, 556, 278, 556,  556, 222, 222, 500, 222, 833, 556, 556, 556, // a..p
-    556, 333, 500, 278, 556, 500, 722,  500, 500, 500,                               // q..z
-    334, 260, 334, 584};                                                             // {..~
+const char* const kFontFamily = "Liberation Sans";
 
-char printable(char c)
+// Cairo refuses a whole text (and stops drawing) at the first byte that is not UTF-8: such bytes
+// become U+FFFD, the rest is kept.
+std::string validUtf8(const std::string& text)
 {
-    return c >= 32 && c <= 126 ? c : '?';
+    std::string result;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t size = text.size();
+    for (size_t i = 0; i < size;)
+    {
+        const unsigned char lead = bytes[i];
+        size_t length = lead < 0x80           ? 1
+                        : (lead >> 5) == 0x6  ? 2
+                        : (lead >> 4) == 0xE  ? 3
+                        : (lead >> 3) == 0x1E ? 4
+                                              : 0;
+        bool valid = length > 0 && i + length <= size && !(length == 2 && lead < 0xC2);
+        for (size_t k = 1; valid && k < length; ++k)
+            valid = (bytes[i + k] & 0xC0) == 0x80;
+        if (valid && length == 3)
+        {
+            const unsigned int code = (lead & 0x0F) << 12 | (bytes[i + 1] & 0x3F) << 6;
+            valid = code >= 0x800 && (code < 0xD800 || code > 0xDFFF);
+        }
+        if (valid && length == 4)
+            valid = lead <= 0xF4 && !(lead == 0xF0 && bytes[i + 1] < 0x90) &&
+                    !(lead == 0xF4 && bytes[i + 1] > 0x8F);
+        if (valid && bytes[i] != 0)
+        {
+            result.append(text, i, length);
+            i += length;
+        }
+        else
+        {
+            result += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return result;
 }
 
-// Numbers in content streams: fixed point, enough digits for a hundredth of a point.
-std::string number(double value)
+// The same font and metrics on the PDF surface and in textWidth: no hinting, which would round
+// advances to a screen's pixels.
+void useSheetFont(cairo_t* cr, double size)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
+    cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    cairo_set_font_options(cr, options);
+    cairo_font_options_destroy(options);
+    cairo_set_font_size(cr, size);
+}
+
+cairo_status_t appendToString(void* closure, const unsigned char* data, unsigned int length)
+{
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
 }
 
 double toPoints(double millimetres)
@@ -46,8 +83,8 @@ double toPoints(double millimetres)
 void PdfDocument::addPage(double widthMm, double heightMm)
 {
     Page page;
-    page.width = toPoints(widthMm);
-    page.height = toPoints(heightMm);
+    page.width = widthMm;
+    page.height = heightMm;
     _pages.push_back(page);
 }
 
@@ -65,52 +102,40 @@ void PdfDocument::setColour(double red, double green, double blue)
     _colour[2] = blue;
 }
 
-std::string PdfDocument::colourOperators() const
+void PdfDocument::record(Operation::Kind kind, std::initializer_list<double> values, const std::string& text)
 {
-    const std::string colour = number(_colour[0]) + " " + number(_colour[1]) + " " + number(_colour[2]);
-    return colour + " rg " + colour + " RG\n";
+    Operation operation{kind, {_colour[0], _colour[1], _colour[2]}, {0.0, 0.0, 0.0, 0.0, 0.0}, text};
+    std::copy(values.begin(), values.end(), operation.values);
+    current().operations.push_back(operation);
 }
 
 void PdfDocument::fillRectangle(double xMm, double yMm, double widthMm, double heightMm)
 {
-    Page& page = current();
-    page.content += colourOperators() + number(toPoints(xMm)) + " " +
-                    number(page.height - toPoints(yMm + heightMm)) + " " + number(toPoints(widthMm)) + " " +
-                    number(toPoints(heightMm)) + " re f\n";
+    record(Operation::Fill, {xMm, yMm, widthMm, heightMm});
 }
 
 void PdfDocument::drawLine(double x0Mm, double y0Mm, double x1Mm, double y1Mm, double lineWidthMm)
 {
-    Page& page = current();
-    page.content += colourOperators() + number(toPoints(lineWidthMm)) + " w " + number(toPoints(x0Mm)) + " " +
-                    number(page.height - toPoints(y0Mm)) + " m " + number(toPoints(x1Mm)) + " " +
-                    number(page.height - toPoints(y1Mm)) + " l S\n";
+    record(Operation::Line, {x0Mm, y0Mm, x1Mm, y1Mm, lineWidthMm});
 }
 
 void PdfDocument::drawText(double xMm, double yMm, double sizePt, const std::string& text)
 {
-    std::string escaped;
-    for (char c : text)
-    {
-        c = printable(c);
-        if (c == '(' || c == ')' || c == '\\')
-            escaped += '\\';
-        escaped += c;
-    }
-    Page& page = current();
-    page.content += colourOperators() + "BT /F1 " + number(sizePt) + " Tf " + number(toPoints(xMm)) + " " +
-                    number(page.height - toPoints(yMm)) + " Td (" + escaped + ") Tj ET\n";
+    record(Operation::Text, {xMm, yMm, sizePt}, validUtf8(text));
 }
 
 double PdfDocument::textWidth(const std::string& text, double sizePt)
 {
-    double thousandths = 0.0;
-    for (char c : text)
-        thousandths += kHelveticaWidths[printable(c) - 32];
-    return thousandths / 1000.0 * sizePt * kMillimetresPerPoint;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+    cairo_t* cr = cairo_create(surface);
+    useSheetFont(cr, sizePt);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, validUtf8(text).c_str(), &extents);
+    cairo_destroy(cr);
+    cairo_surface_destroy(surface);
+    return extents.x_advance * kMillimetresPerPoint;
 }
 
-// Objects: 1 catalogue, 2 page tree, 3 font, then a page and its content stream for each page.
 bool PdfDocument::save(const std::string& path, std::string& error) const
 {
     if (_pages.empty())
@@ -118,48 +143,57 @@ bool PdfDocument::save(const std::string& path, std::string& error) const
         error = "nothing to write to " + path;
         return false;
     }
-    std::ostringstream out;
-    std::vector<size_t> offsets;
-    auto beginObject = [&]()
-    {
-        offsets.push_back(size_t(out.tellp()));
-        out << offsets.size() << " 0 obj\n";
-    };
-    // The binary comment line tells transfer programs that the file is not plain text.
-    out << "%PDF-1.4\n%\xe2\xe3\xcf\xd3\n";
-    beginObject();
-    out << "<< /Type /Catalog /Pages 2 0 R >>\nendobj\n";
-    beginObject();
-    out << "<< /Type /Pages /Count " << _pages.size() << " /Kids [";
-    for (size_t i = 0; i < _pages.size(); ++i)
-        out << (i ? " " : "") << 4 + 2 * i << " 0 R";
-    out << "] >>\nendobj\n";
-    beginObject();
-    out << "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>\nendobj\n";
+    // Written into memory first, so that a file that cannot be written is said as such.
+    std::string bytes;
+    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(
+        appendToString, &bytes, toPoints(_pages[0].width), toPoints(_pages[0].height));
+    cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATOR, "Novaro");
+    cairo_t* cr = cairo_create(surface);
+    // User units are millimetres, y down from the top-left corner: cairo's own orientation.
+    cairo_scale(cr, 1.0 / kMillimetresPerPoint, 1.0 / kMillimetresPerPoint);
     for (size_t i = 0; i < _pages.size(); ++i)
     {
         const Page& page = _pages[i];
-        beginObject();
-        out << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " << number(page.width) << " "
-            << number(page.height) << "] /Resources << /Font << /F1 3 0 R >> >> /Contents " << 5 + 2 * i
-            << " 0 R >>\nendobj\n";
-        beginObject();
-        out << "<< /Length " << page.content.size() << " >>\nstream\n"
-            << page.content << "endstream\nendobj\n";
+        if (i > 0)
+        {
+            cairo_show_page(cr);
+            cairo_pdf_surface_set_size(surface, toPoints(page.width), toPoints(page.height));
+        }
+        for (const Operation& operation : page.operations)
+        {
+            const double* v = operation.values;
+            cairo_set_source_rgb(cr, operation.colour[0], operation.colour[1], operation.colour[2]);
+            switch (operation.kind)
+            {
+            case Operation::Fill:
+                cairo_rectangle(cr, v[0], v[1], v[2], v[3]);
+                cairo_fill(cr);
+                break;
+            case Operation::Line:
+                cairo_move_to(cr, v[0], v[1]);
+                cairo_line_to(cr, v[2], v[3]);
+                cairo_set_line_width(cr, v[4]);
+                cairo_stroke(cr);
+                break;
+            case Operation::Text:
+                useSheetFont(cr, v[2] * kMillimetresPerPoint);
+                cairo_move_to(cr, v[0], v[1]);
+                cairo_show_text(cr, operation.text.c_str());
+                cairo_new_path(cr);
+                break;
+            }
+        }
     }
-    const size_t xref = size_t(out.tellp());
-    out << "xref\n0 " << offsets.size() + 1 << "\n0000000000 65535 f \n";
-    for (size_t offset : offsets)
+    cairo_destroy(cr);
+    cairo_surface_finish(surface);
+    const cairo_status_t status = cairo_surface_status(surface);
+    cairo_surface_destroy(surface);
+    if (status != CAIRO_STATUS_SUCCESS)
     {
-        char entry[24];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        out << entry;
+        error = "cannot write " + path + ": " + cairo_status_to_string(status);
+        return false;
     }
-    out << "trailer\n<< /Size " << offsets.size() + 1 << " /Root 1 0 R >>\nstartxref\n"
-        << xref << "\n%%EOF\n";
-
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    const std::string bytes = out.str();
     file.write(bytes.data(), std::streamsize(bytes.size()));
     if (!file)
     {

@@ -1,16 +1,17 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace Novaro
 {
 
-/// A minimal PDF 1.4 writer for printable sheets: pages of a given size holding filled rectangles,
-/// straight lines and one-line texts in Helvetica (one of the standard Type 1 fonts every reader
-/// has, so nothing is embedded). Coordinates are millimetres from the page's top-left corner, y
-/// down, as a sheet is laid out; the writer turns them into PDF points from the bottom-left.
-/// Content streams are left uncompressed, so the files stay readable and need no library.
+/// Printable sheets as PDF, written through cairo: pages of a given size holding filled rectangles,
+/// straight lines and one-line texts in Liberation Sans (embedded, so every reader shows the same
+/// letters, and metric-compatible with Helvetica, which older sheets used). Texts are UTF-8.
+/// Coordinates are millimetres from the page's top-left corner, y down, as a sheet is laid out.
+/// Drawing is recorded and the file written at save(), so a sheet can be laid out page by page.
 class PdfDocument
 {
 public:
@@ -30,10 +31,10 @@ public:
 
     void fillRectangle(double xMm, double yMm, double widthMm, double heightMm);
     void drawLine(double x0Mm, double y0Mm, double x1Mm, double y1Mm, double lineWidthMm);
-    /// One line of text whose baseline starts at (x, y); sizePt is the font size in points.
-    /// Characters outside printable ASCII are written as '?'.
+    /// One line of UTF-8 text whose baseline starts at (x, y); sizePt is the font size in points.
+    /// Bytes that are not UTF-8 (a Latin-1 file name) are shown as U+FFFD.
     void drawText(double xMm, double yMm, double sizePt, const std::string& text);
-    /// Width of a text in Helvetica at sizePt, in millimetres (for centring).
+    /// Width of a text in the sheet's font at sizePt, in millimetres (for centring).
     static double textWidth(const std::string& text, double sizePt);
 
     /// Writes the document; false (with the reason in error) when the file cannot be written or the
@@ -41,14 +42,26 @@ public:
     bool save(const std::string& path, std::string& error) const;
 
 private:
+    struct Operation
+    {
+        enum Kind
+        {
+            Fill,
+            Line,
+            Text
+        } kind;
+        double colour[3];
+        double values[5]; ///< x, y, width, height / x0, y0, x1, y1, line width / x, y, size
+        std::string text;
+    };
     struct Page
     {
-        double width = 0.0; ///< points
+        double width = 0.0; ///< millimetres
         double height = 0.0;
-        std::string content;
+        std::vector<Operation> operations;
     };
     Page& current();
-    std::string colourOperators() const;
+    void record(Operation::Kind kind, std::initializer_list<double> values, const std::string& text = {});
 
     std::vector<Page> _pages;
     double _colour[3] = {0.0, 0.0, 0.0};

@@ -2,6 +2,7 @@
 // frame: the detected markers with confidence, corners and pose.
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
+#include "settings/XMLMarkersParserManager.h"
 
 #include <osgART/Field.h>
 #include <osgART/GenericTracker.h>
@@ -16,8 +17,11 @@
 #include <osgDB/FileNameUtils>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 using namespace Novaro;
@@ -204,6 +208,61 @@ bool nextFrame(FrameInput& input, int index)
     return true;
 }
 
+// The markers settings of the scene a patterns file belongs to: the one its metadata file
+// (model.dat) names, else markers.xml, in the patterns file's folder.
+std::filesystem::path sceneMarkersFile(const std::filesystem::path& folder)
+{
+    std::ifstream metadata(folder / "model.dat");
+    for (std::string line; std::getline(metadata, line);)
+    {
+        const size_t at = line.find('@');
+        std::istringstream key(line.substr(0, at == std::string::npos ? 0 : at)),
+            value(at == std::string::npos ? std::string() : line.substr(at + 1));
+        std::string name, file;
+        if (key >> name && name == "markers" && value >> file)
+            return folder / file;
+    }
+    return folder / "markers.xml";
+}
+
+// A scene's patterns file lists no pattern: the player then tracks the markers of the markers
+// settings that name it, and so does this tool, or the scene's own sheet would show nothing. True
+// when at least one marker was added; each one skipped is said.
+bool addSceneMarkers(osgART::GenericTracker& tracker, const std::string& patterns)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path patternsPath = fs::weakly_canonical(fs::absolute(patterns), error);
+    const fs::path folder = patternsPath.parent_path();
+    const fs::path settings = sceneMarkersFile(folder);
+    if (!fs::is_regular_file(settings))
+        return false;
+    XMLMarkersParserManager parser(settings.string());
+    if (!parser.loadFile() || !parser.parse())
+        return false;
+    const MarkersData& data = parser.getData();
+    if (data.getPatternsFile().empty() ||
+        fs::weakly_canonical(folder / data.getPatternsFile(), error) != patternsPath)
+        return false;
+    unsigned added = 0;
+    for (const MarkerData& marker : data.getMarkers())
+    {
+        const fs::path path = folder / marker.getPath();
+        std::ostringstream description;
+        description << marker.getType() << ";" << path.string() << ";" << marker.getSize() << ";0.0;0.0";
+        if (marker.getPath().empty() || !fs::is_regular_file(path) || !tracker.addMarker(description.str()))
+            std::cerr << "novaro-track: marker " << marker.getId() << " of " << settings.string()
+                      << " has no pattern file this tool can use (" << marker.getPath() << "): not tracked"
+                      << std::endl;
+        else
+            ++added;
+    }
+    if (added > 0)
+        std::cerr << "novaro-track: " << patterns << " lists no pattern; tracking the " << added
+                  << " markers of " << settings.string() << ", as the player does" << std::endl;
+    return added > 0;
+}
+
 bool setUpTracker(osgART::GenericTracker& tracker, const ToolArguments& arguments, osg::Image& image)
 {
     if (!arguments.get("debug-image").empty())
@@ -221,6 +280,14 @@ bool setUpTracker(osgART::GenericTracker& tracker, const ToolArguments& argument
             std::cerr << "cannot add marker " << description << std::endl;
             return false;
         }
+    if (tracker.getMarkerCount() == 0 && arguments.has("patterns") &&
+        !addSceneMarkers(tracker, arguments.get("patterns")))
+    {
+        std::cerr << "novaro-track: " << arguments.get("patterns")
+                  << " lists no pattern and no markers settings beside it name it: nothing to track"
+                  << std::endl;
+        return false;
+    }
     if (auto* threshold = dynamic_cast<osgART::TypedField<int>*>(tracker.get("threshold")))
         if (arguments.has("threshold"))
             threshold->set(int(arguments.getNumber("threshold", 100)));

@@ -54,6 +54,10 @@ bool CaptureOptions::parse(const std::string& text, std::string& error)
         {
             showDialog = true;
         }
+        else if (name == "-lockstep")
+        {
+            lockstep = true;
+        }
         else if (name == "-showDeviceList")
         {
             showDeviceList = true;

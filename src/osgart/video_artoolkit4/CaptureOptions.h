@@ -16,6 +16,7 @@ struct CaptureOptions
     int width = 0;               ///< "-width=": requested frame size (camera) or scaling (files)
     int height = 0;              ///< "-height="
     double fps = 0.0;            ///< "-fps=": requested camera rate, or playing rate of files
+    bool lockstep = false;       ///< "-lockstep": a file advances one frame per update(), not on the clock
 
     /// False, with a message, for unusable values; unknown options are only noted.
     bool parse(const std::string& text, std::string& error);

@@ -75,8 +75,9 @@ std::vector<std::pair<std::string, std::string>> listCaptureDevices()
 }
 
 CaptureVideo::CaptureVideo()
-    : _makeSource(makeDefaultSource), _retry(false), _fps(0.0), _open(false), _frameFlipVertical(false),
-      _captureFlipHorizontal(false), _captureFlipVertical(false), _running(false), _published(0), _shown(0)
+    : _makeSource(makeDefaultSource), _retry(false), _fps(0.0), _open(false), _lockstep(false),
+      _firstStepDone(false), _frameFlipVertical(false), _captureFlipHorizontal(false),
+      _captureFlipVertical(false), _running(false), _published(0), _shown(0)
 {
 }
 
@@ -347,7 +348,9 @@ void CaptureVideo::setFlip(bool horizontal, bool vertical)
 
 void CaptureVideo::start()
 {
-    const bool capturing = _open && _source && !_source->isStill();
+    _lockstep = _options.lockstep && _open && _source && !_source->isLive() && !_source->isStill();
+    _firstStepDone = false;
+    const bool capturing = _open && _source && !_source->isStill() && !_lockstep;
     if (!_thread.joinable() && (capturing || _retry))
     {
         _running = true;
@@ -379,11 +382,46 @@ void CaptureVideo::close(bool /*waitForThread*/)
     _source.reset();
     _retry = false;
     _open = false;
+    _lockstep = false;
     _status = INVALID;
+}
+
+void CaptureVideo::stepFile()
+{
+    // The first frame is the one open() read: frame N of the run shows the file's N-th picture.
+    if (!_firstStepDone)
+    {
+        _firstStepDone = true;
+        return;
+    }
+    if (!_source)
+        return;
+    std::string error;
+    // At the end a file starts again, as it does on the clock.
+    for (int attempt = 0; attempt < 2; ++attempt)
+        switch (_source->read(_captured, error))
+        {
+        case FrameSource::Read::Frame:
+            if (!isShowableFrame(_captured))
+                return loseSource("frame of " + std::to_string(_captured.cols) + "x" +
+                                  std::to_string(_captured.rows) + " pixels, more than the player can show");
+            publish(_captured);
+            return;
+        case FrameSource::Read::Waiting:
+            return;
+        case FrameSource::Read::Ended:
+            if (!_source->rewind(error))
+                return loseSource("cannot play it again: " + error);
+            break;
+        case FrameSource::Read::Failed:
+            return loseSource(error.empty() ? std::string("no frame could be read") : error);
+        }
 }
 
 void CaptureVideo::update()
 {
+    if (_lockstep && _status == PLAYING)
+        stepFile();
     printQueuedLines();
     bool fresh = false;
     bool vertical = false;

@@ -35,6 +35,10 @@ std::vector<std::pair<std::string, std::string>> listCaptureDevices();
 /// playing is tried again every second by the capture thread, and its frames resume when it is
 /// back; the loss is reported once. Console lines are written by the main thread (in update()
 /// and close()), never by the capture thread.
+///
+/// With "-lockstep" a movie or image sequence has no capture thread and no clock: each update()
+/// after the first reads its next frame, so a run that counts frames sees the same picture at
+/// the same frame however fast the machine is.
 class CaptureVideo : public GenericVideo
 {
 public:
@@ -79,6 +83,9 @@ private:
     void showPlaceholder();
     void publish(cv::Mat& frame);
 
+    /// Lockstep: the file's next frame, read on the calling (main) thread.
+    void stepFile();
+
     void captureLoop();
     /// One pass of the loop with a source: read, pace and publish a frame, or notice a loss.
     void captureFrame(std::chrono::steady_clock::time_point& next,
@@ -97,7 +104,9 @@ private:
     bool _retry;                          ///< a camera: tried again while absent
     double _fps;
     bool _open;
-    bool _frameFlipVertical;                  ///< row order of the ready frame
+    bool _lockstep;          ///< a file read frame by frame in update(), without the capture thread
+    bool _firstStepDone;     ///< lockstep: the frame open() read has had its update()
+    bool _frameFlipVertical; ///< row order of the ready frame
     std::atomic<bool> _captureFlipHorizontal; ///< the flips as the capture thread reads them
     std::atomic<bool> _captureFlipVertical;
 
