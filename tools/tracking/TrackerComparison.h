@@ -2,6 +2,7 @@
 
 #include "ToolSupport.h"
 
+#include "BenchmarkTables.h"
 #include "HardCaseScene.h"
 
 #include <osgART/GenericTracker.h>
@@ -82,31 +83,6 @@ struct ComparisonSettings
     Background background = Background::CALM;
     std::vector<cv::Mat> photos; ///< for Background::PHOTO
 };
-
-/// The seeds the tables run over: --seeds 1,2,3; --seed-count N (N seeds from --seed, default 1,
-/// on); else --seed alone. Empty, with the reason in error, when malformed.
-std::vector<unsigned> seedsFrom(const ToolArguments& arguments, std::string& error);
-/// The noise levels of --iso (comma-separated: "none", "default" for 2 grey levels, or an ISO
-/// from 50 to 102400), as ComparisonSettings::noiseLevels holds them; empty when not given, or
-/// (with the reason in error) when malformed.
-std::vector<int> noiseLevelsFrom(const ToolArguments& arguments, std::string& error);
-
-/// A table row's numbers from one seed: per column, one value per detector (a cell "a / b / c");
-/// NaN prints as "-".
-using RowValues = std::vector<std::vector<double>>;
-
-/// Prints a Markdown row over seeds: one seed gives one row ("seed N" in the seeds column);
-/// several give the minimum, median and maximum of each number over the seeds, each on its row,
-/// so that the worst seed shows whichever way a column is better. label: the row's first cells,
-/// "| a | b" (the seeds column follows); digits: decimals per column.
-void printOverSeeds(std::ostream& out, const std::string& label, const std::vector<int>& digits,
-                    const std::vector<unsigned>& seeds, const std::vector<RowValues>& perSeed);
-
-/// "seed 1", or "seeds 1,2,3 (min, median and max over them, each on its row)".
-std::string seedText(const std::vector<unsigned>& seeds);
-
-/// How the tables name a noise level: "none", "2 grey levels", "ISO 800".
-std::string noiseLevelName(int level);
 
 /// The detectors under comparison, ours first, for ids markers in play; seed: ours generates its
 /// patterns from it.
