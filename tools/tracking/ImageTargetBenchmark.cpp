@@ -534,6 +534,16 @@ bool graffiti(const std::string& data, std::ostream& out)
         truthCorners[k] =
             cv::Point2d((p[0] / p[2] + 0.5) * scale - 0.5 + left, (p[1] / p[2] + 0.5) * scale - 0.5 + top);
     }
+    auto inView = [&](const cv::Point2d& point)
+    {
+        return point.x >= left && point.y >= top && point.x <= left + scaled.width - 1 &&
+               point.y <= top + scaled.height - 1;
+    };
+    const char* cornerNames[4] = {"top-left", "top-right", "bottom-right", "bottom-left"};
+    std::string outside;
+    for (size_t k = 0; k < 4; ++k)
+        if (!inView(truthCorners[k]))
+            outside += (outside.empty() ? "" : ", ") + std::string(cornerNames[k]);
     // Mean over the corners, all four or those inside the view (where no fit extrapolates).
     auto cornerError = [&](const Found& found, bool inViewOnly)
     {
@@ -542,8 +552,7 @@ bool graffiti(const std::string& data, std::ostream& out)
         for (size_t k = 0; k < 4; ++k)
         {
             const cv::Point2d& truth = truthCorners[k];
-            if (inViewOnly && (truth.x < left || truth.y < top || truth.x > left + scaled.width - 1 ||
-                               truth.y > top + scaled.height - 1))
+            if (inViewOnly && !inView(truth))
                 continue;
             error += cv::norm(found.corners[k] - truth);
             ++counted;
@@ -560,7 +569,9 @@ bool graffiti(const std::string& data, std::ostream& out)
         << width << "x" << height
         << "), against the true homography H1to3p. Mean corner error: "
            "the picture's four corners against where the truth puts them, pixels; corners in view: the "
-           "same over those inside the view (its bottom-left corner lies outside it). The focal length of "
+           "same over those inside the view (outside it: "
+        << (outside.empty() ? std::string("none") : outside)
+        << "). The focal length of "
            "the camera file given, true one about "
         << std::fixed << std::setprecision(0) << trueFocal
         << " px. The plain pipelines' corners come from their homography and do not depend on it.\n\n"
