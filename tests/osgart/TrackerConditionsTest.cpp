@@ -50,10 +50,10 @@ protected:
     }
 
     void show(const Degradation& degradation, const std::vector<HardCaseMarker>& placed, unsigned seed,
-              unsigned noiseSeed = 0)
+              unsigned noiseSeed = 0, std::vector<HardCaseMarker>* seen = nullptr)
     {
         cv::Mat grey, frame;
-        renderer.render(degradation, sheets, kSize, kMargin, placed, seed, grey, noiseSeed);
+        renderer.render(degradation, sheets, kSize, kMargin, placed, seed, grey, noiseSeed, seen);
         cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
         copyFrameToImage(frame, *image, true);
         tracker->update();
@@ -140,6 +140,43 @@ TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames
             expectFound(placed, 2.5);
         }
     }
+}
+
+// A rolling shutter skews a moving frame, and the markers are seen where they were when their rows
+// were read, not where the frame's time put them.
+TEST_F(TrackerConditionsTest, RollingShutterFramesShowMarkersWhereTheirRowsWereRead)
+{
+    const Degradation condition = degradation("motion blur 10 px, rolling shutter");
+    ASSERT_GT(condition.readoutMs, 0.0);
+    std::mt19937 random(29);
+    double largestMove = 0.0;
+    for (unsigned frame = 0; frame < 4; ++frame)
+    {
+        SCOPED_TRACE(frame);
+        Degradation wide = condition;
+        wide.minWidth = 60;
+        const std::vector<HardCaseMarker> placed = renderer.place(wide, 2, 4, kSize, kMargin, random);
+        ASSERT_EQ(placed.size(), 2u);
+        std::vector<HardCaseMarker> seen;
+        show(wide, placed, frame + 40, 0, &seen);
+        ASSERT_EQ(seen.size(), placed.size());
+        for (size_t m = 0; m < seen.size(); ++m)
+        {
+            const osgART::Marker* marker = tracker->getMarker(seen[m].id);
+            ASSERT_TRUE(marker->valid()) << "marker " << seen[m].id;
+            cv::Point2d found, truth, unmoved;
+            for (size_t k = 0; k < 4; ++k)
+            {
+                found += cv::Point2d(marker->getCorners()[k].x(), marker->getCorners()[k].y()) * 0.25;
+                truth += seen[m].corners[k] * 0.25;
+                unmoved += placed[m].corners[k] * 0.25;
+            }
+            EXPECT_LT(cv::norm(found - truth), 1.0);
+            largestMove = std::max(largestMove, cv::norm(truth - unmoved));
+        }
+    }
+    // Some marker lay far enough from the middle row for the shutter to have moved it.
+    EXPECT_GT(largestMove, 2.0);
 }
 
 TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)

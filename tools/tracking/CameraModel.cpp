@@ -3,6 +3,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -82,6 +83,50 @@ cv::Mat CameraModel::capture(const cv::Mat& picture, std::mt19937& random) const
     if (picture.channels() == 1)
         cv::cvtColor(taken, taken, cv::COLOR_BGR2GRAY);
     return taken;
+}
+
+double CameraModel::rowTime(double y, int rows) const
+{
+    return ((y + 0.5) / std::max(rows, 1) - 0.5) * readoutMs;
+}
+
+cv::Mat CameraModel::skew(const cv::Mat& picture, const cv::Point2d& motion) const
+{
+    if (readoutMs <= 0.0 || (motion.x == 0.0 && motion.y == 0.0))
+        return picture.clone();
+    // Row y shows, at its time t, what lay at (x, y) - motion * t in the picture of the frame's time.
+    cv::Mat mapX(picture.size(), CV_32F), mapY(picture.size(), CV_32F);
+    for (int y = 0; y < picture.rows; ++y)
+    {
+        const double t = rowTime(y, picture.rows);
+        float* xs = mapX.ptr<float>(y);
+        float* ys = mapY.ptr<float>(y);
+        for (int x = 0; x < picture.cols; ++x)
+        {
+            xs[x] = float(x - motion.x * t);
+            ys[x] = float(y - motion.y * t);
+        }
+    }
+    cv::Mat skewed;
+    cv::remap(picture, skewed, mapX, mapY, cv::INTER_LINEAR, cv::BORDER_REFLECT);
+    return skewed;
+}
+
+cv::Mat CameraModel::readBands(const std::function<cv::Mat(double)>& sceneAt, int rows, int bands) const
+{
+    if (readoutMs <= 0.0 || bands < 2)
+        return sceneAt(0.0);
+    bands = std::min(bands, rows);
+    cv::Mat frame;
+    for (int band = 0; band < bands; ++band)
+    {
+        const int top = band * rows / bands, bottom = (band + 1) * rows / bands;
+        const cv::Mat scene = sceneAt(rowTime(0.5 * (top + bottom - 1), rows));
+        if (frame.empty())
+            frame.create(scene.size(), scene.type());
+        scene.rowRange(top, bottom).copyTo(frame.rowRange(top, bottom));
+    }
+    return frame;
 }
 
 } // namespace Novaro

@@ -2,6 +2,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <random>
 
 namespace Novaro
@@ -33,9 +34,31 @@ struct CameraModel
     /// Display gamma undone before, and applied after, the sensor (default 2.2).
     static constexpr double kGamma = 2.2;
 
+    /// Rolling shutter: the rows are read one after the other, top to bottom, over this many
+    /// milliseconds (default 0: a global shutter, every row at once; a phone's is 20-35 ms). The
+    /// middle row is read at the frame's time, rows above it earlier, rows below it later, so that
+    /// a moving scene comes out skewed: a vertical edge moving sideways leans, a picture moving
+    /// down is stretched.
+    double readoutMs = 0.0;
+
     /// The picture as this camera takes it: same size and channel count as 'picture' (CV_8UC1 or
     /// CV_8UC3). The same random state gives the same noise.
     cv::Mat capture(const cv::Mat& picture, std::mt19937& random) const;
+
+    /// When the rolling shutter reads the point at height y (pixel centres at whole numbers) of a
+    /// picture 'rows' high: milliseconds after the frame's time, -readoutMs/2 at the top edge.
+    double rowTime(double y, int rows) const;
+
+    /// The picture as the rolling shutter reads it while everything in it slides alike by motion
+    /// (pixels per millisecond; a turning camera): each row shows the picture shifted by motion
+    /// times the row's time. Any depth and channel count; unchanged without readout time.
+    cv::Mat skew(const cv::Mat& picture, const cv::Point2d& motion) const;
+
+    /// The rolling shutter's frame of a scene whose parts move each their own way: sceneAt(ms) is
+    /// the picture (rows high) of the scene that many milliseconds after the frame's time; the
+    /// rows are cut into 'bands' bands, each taken from the scene at its middle row's time (more
+    /// bands: a finer staircase, one render each). Returns sceneAt(0) without readout time.
+    cv::Mat readBands(const std::function<cv::Mat(double)>& sceneAt, int rows, int bands) const;
 };
 
 } // namespace Novaro

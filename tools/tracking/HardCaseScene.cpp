@@ -18,6 +18,8 @@ const double kPi = 3.14159265358979323846;
 const int kSupersampling = 4;
 const double kNoiseSigma = 2.0; // grey levels
 const double kBlurSigma = 0.6;  // pixels, the lens
+// A frame exposed for 1/60 s: motion blur of L pixels is a slide of L pixels in that time.
+const double kExposureMs = 1000.0 / 60.0;
 
 cv::Matx33d rotationOf(const cv::Vec3d& axisAngle)
 {
@@ -80,6 +82,15 @@ std::vector<Degradation> hardCases()
     Degradation& shaky = add("shaky motion blur 10 px (curved path, uneven speed)");
     shaky.motionBlur = 10;
     shaky.shakyBlur = true;
+    // A phone's rolling shutter reads its rows over about 30 ms: a 10-pixel blur is then a slide
+    // of 18 pixels from the top row to the bottom one.
+    Degradation& rolling = add("motion blur 10 px, rolling shutter 30 ms");
+    rolling.motionBlur = 10;
+    rolling.readoutMs = 30;
+    Degradation& shakyRolling = add("shaky motion blur 10 px, rolling shutter 30 ms");
+    shakyRolling.motionBlur = 10;
+    shakyRolling.shakyBlur = true;
+    shakyRolling.readoutMs = 30;
     Degradation& small = add("small markers 20-40 px");
     small.minWidth = 20;
     small.maxWidth = 40;
@@ -179,15 +190,46 @@ HardCaseMarker HardCaseRenderer::at(int id, const cv::Vec3d& translation, double
     marker.id = id;
     cv::Rodrigues(rotation, marker.rotation);
     marker.translation = translation;
+    describe(marker, size);
+    return marker;
+}
+
+void HardCaseRenderer::describe(HardCaseMarker& marker, double size) const
+{
     std::vector<cv::Point2d> corners;
-    cv::projectPoints(squareCorners(size), marker.rotation, translation, _camera, cv::noArray(), corners);
+    cv::projectPoints(squareCorners(size), marker.rotation, marker.translation, _camera, cv::noArray(),
+                      corners);
     marker.side = 1e9;
     for (int k = 0; k < 4; ++k)
     {
         marker.corners[size_t(k)] = corners[size_t(k)];
         marker.side = std::min(marker.side, cv::norm(corners[size_t(k)] - corners[size_t((k + 1) % 4)]));
     }
-    return marker;
+}
+
+HardCaseMarker HardCaseRenderer::turned(const HardCaseMarker& marker, const cv::Point2d& shift,
+                                        double size) const
+{
+    // The rotation about the camera's centre that takes the ray through the marker's centre to the
+    // ray through its shifted image.
+    std::vector<cv::Point2d> centre;
+    cv::projectPoints(std::vector<cv::Point3d>{{0.0, 0.0, 0.0}}, marker.rotation, marker.translation, _camera,
+                      cv::noArray(), centre);
+    const cv::Matx33d inverse = _camera.inv();
+    cv::Vec3d from = inverse * cv::Vec3d(centre[0].x, centre[0].y, 1.0);
+    cv::Vec3d to = inverse * cv::Vec3d(centre[0].x + shift.x, centre[0].y + shift.y, 1.0);
+    from /= cv::norm(from);
+    to /= cv::norm(to);
+    const cv::Vec3d axis = from.cross(to);
+    const double angle = std::atan2(cv::norm(axis), from.dot(to));
+    HardCaseMarker moved = marker;
+    if (cv::norm(axis) < 1e-12)
+        return moved;
+    const cv::Matx33d turn = rotationOf(axis / cv::norm(axis) * angle);
+    cv::Rodrigues(turn * rotationOf(marker.rotation), moved.rotation);
+    moved.translation = turn * marker.translation;
+    describe(moved, size);
+    return moved;
 }
 
 void HardCaseRenderer::drawClutter(cv::Mat& canvas, std::mt19937& random) const
@@ -254,14 +296,17 @@ void HardCaseRenderer::setBackground(Background background, const std::vector<cv
 
 void HardCaseRenderer::render(const Degradation& degradation, const std::vector<cv::Mat>& textures,
                               double size, double margin, const std::vector<HardCaseMarker>& markers,
-                              unsigned seed, cv::Mat& frame, unsigned noiseSeed) const
+                              unsigned seed, cv::Mat& frame, unsigned noiseSeed,
+                              std::vector<HardCaseMarker>* seen) const
 {
     std::mt19937 random(seed);
     if (_background == Background::CALM || (_background == Background::PHOTO && _photos.empty()))
         renderSupersampled(degradation, textures, size, margin, markers, random, frame);
     else
         renderOverBackground(degradation, textures, size, margin, markers, random, frame);
-    degrade(degradation, markers, random, noiseSeed, frame);
+    if (seen)
+        *seen = markers;
+    degrade(degradation, markers, size, random, noiseSeed, frame, seen);
 }
 
 void HardCaseRenderer::renderSupersampled(const Degradation& degradation,
@@ -479,7 +524,8 @@ cv::Mat motionBlurKernel(double length, double angle, bool shaky, std::mt19937& 
 }
 
 void HardCaseRenderer::degrade(const Degradation& degradation, const std::vector<HardCaseMarker>& markers,
-                               std::mt19937& random, unsigned noiseSeed, cv::Mat& frame) const
+                               double size, std::mt19937& random, unsigned noiseSeed, cv::Mat& frame,
+                               std::vector<HardCaseMarker>* seen) const
 {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     cv::Mat image;
@@ -487,6 +533,28 @@ void HardCaseRenderer::degrade(const Degradation& degradation, const std::vector
     if (degradation.motionBlur > 0)
     {
         const double angle = 2 * kPi * unit(random);
+        if (degradation.readoutMs > 0)
+        {
+            // The sharp picture skewed first: the blur smears each row along the same slide.
+            CameraModel shutter;
+            shutter.readoutMs = degradation.readoutMs;
+            const cv::Point2d motion =
+                cv::Point2d(std::cos(angle), std::sin(angle)) * (degradation.motionBlur / kExposureMs);
+            image = shutter.skew(image, motion);
+            if (seen)
+                for (HardCaseMarker& marker : *seen)
+                {
+                    // The row that shows the marker's centre solves y = c + motion.y * rowTime(y),
+                    // rowTime being linear in y.
+                    std::vector<cv::Point2d> centre;
+                    cv::projectPoints(std::vector<cv::Point3d>{{0.0, 0.0, 0.0}}, marker.rotation,
+                                      marker.translation, _camera, cv::noArray(), centre);
+                    const double slope = shutter.rowTime(1.0, _height) - shutter.rowTime(0.0, _height);
+                    const double start = shutter.rowTime(0.0, _height);
+                    const double row = (centre[0].y + motion.y * start) / (1.0 - motion.y * slope);
+                    marker = turned(marker, motion * shutter.rowTime(row, _height), size);
+                }
+        }
         cv::filter2D(image, image, -1,
                      motionBlurKernel(degradation.motionBlur, angle, degradation.shakyBlur, random));
     }
@@ -537,6 +605,11 @@ void HardCaseRenderer::degrade(const Degradation& degradation, const std::vector
     if (degradation.contrast != 1.0)
         image = (image - degradation.contrastCentre) * degradation.contrast + degradation.contrastCentre;
     const uint64 noiseDraw = uint64(random()) + noiseSeed;
+    if (degradation.iso < 0)
+    {
+        image.convertTo(frame, CV_8U);
+        return;
+    }
     if (degradation.iso > 0)
     {
         image.convertTo(frame, CV_8U);

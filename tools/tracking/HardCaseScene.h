@@ -29,9 +29,13 @@ struct Degradation
     double motionBlur = 0.0;     ///< pixels, the length of the camera's path during the exposure
     bool shakyBlur = false;      ///< the path wanders (a random smooth curve) instead of a straight line
     double occluderRadius = 0.0; ///< disc on each marker's outer edge, share of the side
-    /// 0: camera noise of 2 grey levels, independent per pixel. Otherwise the frame is taken
-    /// through a real camera's sensor at this ISO (CameraModel: shot and read noise on a Bayer
-    /// mosaic, demosaiced, JPEG at quality 85).
+    /// Rolling shutter with the motion blur: the rows are read over this many milliseconds while
+    /// the picture slides along the blur's path at the blur's length per exposure (1/60 s), so the
+    /// frame is skewed as CameraModel::skew makes it. 0: every row at once.
+    double readoutMs = 0.0;
+    /// 0: camera noise of 2 grey levels, independent per pixel; below 0: no noise at all. Otherwise
+    /// the frame is taken through a real camera's sensor at this ISO (CameraModel: shot and read
+    /// noise on a Bayer mosaic, demosaiced, JPEG at quality 85).
     int iso = 0;
     bool markerFree = false;
 };
@@ -87,10 +91,15 @@ public:
                       double size) const;
 
     /// One grey frame: clutter (with marker-like decoys), the sheets (textures[id]), the degradation;
-    /// the same seed gives the same frame, noiseSeed changes only the camera noise.
+    /// the same seed gives the same frame, noiseSeed changes only the camera noise. seen, when
+    /// given: the markers as the frame shows them, each at the time the rolling shutter read its
+    /// centre (the camera turned by the slide up to then); the markers themselves without one.
     void render(const Degradation& degradation, const std::vector<cv::Mat>& textures, double size,
                 double margin, const std::vector<HardCaseMarker>& markers, unsigned seed, cv::Mat& frame,
-                unsigned noiseSeed = 0) const;
+                unsigned noiseSeed = 0, std::vector<HardCaseMarker>* seen = nullptr) const;
+
+    /// The marker as seen after the camera turned so that its centre moved by shift pixels.
+    HardCaseMarker turned(const HardCaseMarker& marker, const cv::Point2d& shift, double size) const;
 
     /// The sheets warped onto an existing frame (grey, of the renderer's size), each supersampled
     /// over its own patch of it; nothing else of the frame changes.
@@ -118,8 +127,12 @@ private:
                    cv::Mat& canvas) const;
     void shade(const Degradation& degradation, const std::vector<HardCaseMarker>& markers,
                std::mt19937& random, cv::Mat& image) const;
-    void degrade(const Degradation& degradation, const std::vector<HardCaseMarker>& markers,
-                 std::mt19937& random, unsigned noiseSeed, cv::Mat& frame) const;
+    /// seen: as render()'s.
+    void degrade(const Degradation& degradation, const std::vector<HardCaseMarker>& markers, double size,
+                 std::mt19937& random, unsigned noiseSeed, cv::Mat& frame,
+                 std::vector<HardCaseMarker>* seen) const;
+    /// Corners and shortest side from the marker's pose.
+    void describe(HardCaseMarker& marker, double size) const;
 
     int _width, _height;
     cv::Matx33d _camera;

@@ -1,4 +1,5 @@
 #include "TrackerComparison.h"
+#include "BenchmarkTables.h"
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 
@@ -14,6 +15,7 @@
 #include <osgDB/FileUtils>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -21,6 +23,7 @@
 #include <fstream>
 #include <functional>
 #include <iomanip>
+#include <map>
 #include <sstream>
 
 #ifdef NOVARO_HAVE_APRILTAG
@@ -282,27 +285,86 @@ bool poseFromCorners(std::array<cv::Point2d, 4> corners, const HardCaseMarker& t
     return true;
 }
 
+// Corners put in the truth's order (each library's corner order is its own convention), then the
+// square-pose solver of the tracker, with the previous pose when given: the same choice between a
+// square's two poses, and the same least-squares refinement, that the tracker makes. Vision camera
+// frame in, OpenGL frame out.
+bool poseByTrackerRule(std::array<cv::Point2d, 4> corners, const HardCaseMarker& truth,
+                       const osgART::PoseEstimator& estimator, const osg::Matrixd* previous,
+                       osg::Matrixd& visionPose, osg::Matrixd& pose)
+{
+    double bestDistance = 1e18;
+    std::array<osg::Vec2d, 4> ideal;
+    for (int mirror = 0; mirror < 2; ++mirror)
+    {
+        for (int shift = 0; shift < 4; ++shift)
+        {
+            double distance = 0.0;
+            for (int k = 0; k < 4; ++k)
+                distance += cv::norm(corners[size_t((k + shift) % 4)] - truth.corners[size_t(k)]);
+            if (distance < bestDistance)
+            {
+                bestDistance = distance;
+                for (int k = 0; k < 4; ++k)
+                {
+                    const cv::Point2d& corner = corners[size_t((k + shift) % 4)];
+                    ideal[size_t(k)].set(corner.x, corner.y);
+                }
+            }
+        }
+        std::reverse(corners.begin(), corners.end());
+    }
+    if (!estimator.estimateSquare(ideal, kMarkerSize, osg::Vec2d(), visionPose, previous))
+        return false;
+    pose = osgART::PoseEstimator::toOpenGL(visionPose);
+    return true;
+}
+
+osgART::PoseEstimator estimatorFor(int width, int height, const cv::Matx33d& k)
+{
+    return osgART::PoseEstimator(
+        osgART::CameraParameters::fromIntrinsics(width, height, k(0, 0), k(1, 1), k(0, 2), k(1, 2)));
+}
+
 struct Tally
 {
     size_t expected = 0, detected = 0, wrongIds = 0, falsePositives = 0, fromBehind = 0;
     std::vector<double> rotationErrors, translationErrors, cpu, wall;
+    /// The peers' corners through the tracker's square-pose solver (empty for ours, whose pose is
+    /// its own).
+    std::vector<double> refinedRotationErrors, refinedTranslationErrors;
 };
 
-std::string cell(const std::vector<Tally>& tallies, const std::function<std::string(const Tally&)>& value)
+double share(size_t part, size_t whole)
 {
-    std::string text;
-    for (size_t k = 0; k < tallies.size(); ++k)
-        text += (k ? " / " : "") + value(tallies[k]);
-    return text;
+    return whole ? 100.0 * double(part) / double(whole) : std::nan("");
 }
 
-std::string fixed(double value, int digits)
+// One value per detector.
+std::vector<double> each(const std::vector<Tally>& tallies, const std::function<double(const Tally&)>& value)
 {
-    if (std::isnan(value))
-        return "-";
-    std::ostringstream out;
-    out << std::fixed << std::setprecision(digits) << value;
-    return out.str();
+    std::vector<double> values;
+    for (const Tally& tally : tallies)
+        values.push_back(value(tally));
+    return values;
+}
+
+std::vector<unsigned> seedsOf(const ComparisonSettings& settings)
+{
+    return settings.seeds.empty() ? std::vector<unsigned>{settings.seed} : settings.seeds;
+}
+
+std::vector<int> levelsOf(const ComparisonSettings& settings)
+{
+    return settings.noiseLevels.empty() ? std::vector<int>{0} : settings.noiseLevels;
+}
+
+std::string namesOf(const std::vector<std::unique_ptr<ComparedDetector>>& detectors)
+{
+    std::string names;
+    for (const std::unique_ptr<ComparedDetector>& detector : detectors)
+        names += (names.empty() ? "" : " / ") + detector->name();
+    return names;
 }
 
 bool allFound(const std::vector<HardCaseMarker>& placed, const std::vector<ComparedDetection>& found)
@@ -347,49 +409,21 @@ void detectTimed(ComparedDetector& detector, const cv::Mat& frame, bool timed, T
     tally.wall.push_back(wall * 1000.0);
 }
 
-// The frame of a scene as this detector's markers show it, detected (and timed unless warming up).
+// The frame of a scene as this detector's markers show it, detected (and timed unless warming up);
+// seen: the markers as the frame shows them (a rolling shutter moves them).
 void renderAndDetect(ComparedDetector& detector, const HardCaseRenderer& renderer,
                      const Degradation& degradation, const std::vector<HardCaseMarker>& placed,
                      unsigned frameSeed, bool timed, Tally& tally, std::vector<ComparedDetection>& found,
-                     cv::Mat& grey)
+                     cv::Mat& grey, std::vector<HardCaseMarker>& seen)
 {
     cv::Mat frame;
-    renderer.render(degradation, detector.sheets(), kMarkerSize, kMargin, placed, frameSeed, grey);
+    renderer.render(degradation, detector.sheets(), kMarkerSize, kMargin, placed, frameSeed, grey, 0, &seen);
     cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
     detectTimed(detector, frame, timed, tally, found);
 }
 
 void score(const std::vector<ComparedDetection>& found, const std::vector<HardCaseMarker>& placed,
-           const cv::Matx33d& camera, bool markerFree, Tally& tally);
-
-// Sees one detector's frame after scoring: the detector's index, the frame, the markers placed and
-// what it found.
-using FrameObserver = std::function<void(size_t, const cv::Mat&, const std::vector<HardCaseMarker>&,
-                                         const std::vector<ComparedDetection>&)>;
-
-// One frame of a scene for every detector: markers placed from the frame's seed, the frame rendered
-// with each detector's own printed markers, detected (timed unless warming up) and scored.
-void detectFrame(const std::vector<ComparedDetector*>& detectors, const HardCaseRenderer& renderer,
-                 const Degradation& degradation, const ComparisonSettings& settings, unsigned frameSeed,
-                 bool timed, std::vector<Tally>& tallies, const FrameObserver& observe = nullptr)
-{
-    std::mt19937 placement(frameSeed);
-    const std::vector<HardCaseMarker> placed =
-        renderer.place(degradation, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
-    std::vector<ComparedDetection> found;
-    for (size_t d = 0; d < detectors.size(); ++d)
-    {
-        cv::Mat grey;
-        renderAndDetect(*detectors[d], renderer, degradation, placed, frameSeed, timed, tallies[d], found,
-                        grey);
-        score(found, placed, renderer.cameraMatrix(), degradation.markerFree, tallies[d]);
-        if (observe)
-            observe(d, grey, placed, found);
-    }
-}
-
-void score(const std::vector<ComparedDetection>& found, const std::vector<HardCaseMarker>& placed,
-           const cv::Matx33d& camera, bool markerFree, Tally& tally)
+           const cv::Matx33d& camera, const osgART::PoseEstimator& estimator, bool markerFree, Tally& tally)
 {
     for (const ComparedDetection& detection : found)
     {
@@ -401,10 +435,20 @@ void score(const std::vector<ComparedDetection>& found, const std::vector<HardCa
             continue;
         }
         ++tally.detected;
-        osg::Matrixd pose = detection.pose;
-        if (!detection.hasPose && !poseFromCorners(detection.corners, *truth, camera, pose))
-            continue;
         const osg::Matrixd expected = HardCaseRenderer::openGLPose(*truth);
+        osg::Matrixd pose = detection.pose;
+        if (!detection.hasPose)
+        {
+            osg::Matrixd visionPose, refined;
+            if (poseByTrackerRule(detection.corners, *truth, estimator, nullptr, visionPose, refined))
+            {
+                tally.refinedRotationErrors.push_back(rotationErrorDegrees(refined, expected));
+                tally.refinedTranslationErrors.push_back((refined.getTrans() - expected.getTrans()).length() /
+                                                         expected.getTrans().length() * 100.0);
+            }
+            if (!poseFromCorners(detection.corners, *truth, camera, pose))
+                continue;
+        }
         tally.rotationErrors.push_back(rotationErrorDegrees(pose, expected));
         tally.translationErrors.push_back((pose.getTrans() - expected.getTrans()).length() /
                                           expected.getTrans().length() * 100.0);
@@ -412,6 +456,34 @@ void score(const std::vector<ComparedDetection>& found, const std::vector<HardCa
             ++tally.fromBehind;
     }
     tally.expected += placed.size();
+}
+
+// Sees one detector's frame after scoring: the detector's index, the frame, the markers placed and
+// what it found.
+using FrameObserver = std::function<void(size_t, const cv::Mat&, const std::vector<HardCaseMarker>&,
+                                         const std::vector<ComparedDetection>&)>;
+
+// One frame of a scene for every detector: markers placed from the frame's seed, the frame rendered
+// with each detector's own printed markers, detected (timed unless warming up) and scored.
+void detectFrame(const std::vector<std::unique_ptr<ComparedDetector>>& detectors,
+                 const HardCaseRenderer& renderer, const osgART::PoseEstimator& estimator,
+                 const Degradation& degradation, const ComparisonSettings& settings, unsigned frameSeed,
+                 bool timed, std::vector<Tally>& tallies, const FrameObserver& observe = nullptr)
+{
+    std::mt19937 placement(frameSeed);
+    const std::vector<HardCaseMarker> placed =
+        renderer.place(degradation, settings.markersPerFrame, settings.ids, kMarkerSize, kMargin, placement);
+    std::vector<ComparedDetection> found;
+    std::vector<HardCaseMarker> seen;
+    for (size_t d = 0; d < detectors.size(); ++d)
+    {
+        cv::Mat grey;
+        renderAndDetect(*detectors[d], renderer, degradation, placed, frameSeed, timed, tallies[d], found,
+                        grey, seen);
+        score(found, seen, renderer.cameraMatrix(), estimator, degradation.markerFree, tallies[d]);
+        if (observe)
+            observe(d, grey, seen, found);
+    }
 }
 
 // Spread of poses around their mean: rotation (degrees, root mean square of the angles to the mean
@@ -446,6 +518,39 @@ void spread(const std::vector<osg::Matrixd>& poses, double& rotation, double& tr
     translation = std::sqrt(distances / double(poses.size())) / meanTranslation.length() * 100.0;
 }
 
+// The detectors of one seed, prepared for frames of this size; false (said in out) when one
+// cannot run.
+std::vector<std::unique_ptr<ComparedDetector>> prepared(const DetectorFactory& make, int ids, unsigned seed,
+                                                        int width, int height, const cv::Matx33d& camera,
+                                                        std::ostream& out)
+{
+    std::vector<std::unique_ptr<ComparedDetector>> detectors = make(ids, seed);
+    for (auto it = detectors.begin(); it != detectors.end();)
+        if (!(*it)->prepare(width, height, camera))
+        {
+            out << "# " << (*it)->name() << " cannot run at " << width << "x" << height << std::endl;
+            it = detectors.erase(it);
+        }
+        else
+            ++it;
+    return detectors;
+}
+
+// A case at a noise level: the level replaces the case's own noise.
+Degradation atLevel(Degradation degradation, int level, bool levelsGiven)
+{
+    if (levelsGiven)
+        degradation.iso = level;
+    return degradation;
+}
+
+// The hard cases run at each level: with levels given, the cases that are a noise level of their
+// own are left out (each case already runs at every level).
+bool runsAtLevels(const Degradation& degradation, bool levelsGiven)
+{
+    return !(levelsGiven && degradation.iso != 0);
+}
+
 } // namespace
 
 std::unique_ptr<ComparedDetector> makeTrackerDetector(osgART::GenericTracker* tracker,
@@ -474,111 +579,138 @@ std::unique_ptr<ComparedDetector> makeArucoDetector(int ids)
 #endif
 }
 
-void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
-                        std::ostream& out)
+void compareOnHardCases(const DetectorFactory& make, const ComparisonSettings& settings, std::ostream& out)
 {
     const double focal = 0.9 * settings.width; // about 58 degrees across
     HardCaseRenderer renderer(settings.width, settings.height, focal);
     renderer.setBackground(settings.background, settings.photos);
-    for (ComparedDetector* detector : detectors)
-        if (!detector->prepare(settings.width, settings.height, renderer.cameraMatrix()))
-            out << "# " << detector->name() << " cannot run at " << settings.width << "x" << settings.height
-                << std::endl;
+    const osgART::PoseEstimator estimator =
+        estimatorFor(settings.width, settings.height, renderer.cameraMatrix());
+    const std::vector<unsigned> seeds = seedsOf(settings);
+    const std::vector<int> levels = levelsOf(settings);
+    const bool levelsGiven = !settings.noiseLevels.empty();
+    const std::vector<Degradation> cases = hardCases();
+    // tallies[case][level][seed][detector]
+    std::vector<std::vector<std::vector<std::vector<Tally>>>> tallies(
+        cases.size(), std::vector<std::vector<std::vector<Tally>>>(levels.size()));
     std::string names;
-    for (ComparedDetector* detector : detectors)
-        names += (names.empty() ? "" : " / ") + detector->name();
+    for (const unsigned seed : seeds)
+    {
+        const std::vector<std::unique_ptr<ComparedDetector>> detectors =
+            prepared(make, settings.ids, seed, settings.width, settings.height, renderer.cameraMatrix(), out);
+        names = namesOf(detectors);
+        std::mt19937 random(seed);
+        for (size_t caseIndex = 0; caseIndex < cases.size(); ++caseIndex)
+        {
+            // Every case draws its frames' seeds, run or not, so that a case run alone (--only)
+            // sees the frames it sees in the full run, and every level the same frames.
+            std::vector<unsigned> frameSeeds;
+            for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
+                frameSeeds.push_back(unsigned(random()));
+            if (cases[caseIndex].name.compare(0, settings.only.size(), settings.only) != 0 ||
+                !runsAtLevels(cases[caseIndex], levelsGiven))
+                continue;
+            for (size_t level = 0; level < levels.size(); ++level)
+            {
+                const Degradation degradation = atLevel(cases[caseIndex], levels[level], levelsGiven);
+                std::vector<Tally> seedTallies(detectors.size());
+                for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
+                {
+                    // Frames where ours missed a marker go to the miss folder.
+                    const FrameObserver keepMisses = [&](size_t d, const cv::Mat& grey,
+                                                         const std::vector<HardCaseMarker>& placed,
+                                                         const std::vector<ComparedDetection>& found)
+                    {
+                        if (d == 0 && !settings.missFolder.empty() && !allFound(placed, found))
+                            writeMiss(settings.missFolder + "/" + std::to_string(seed) + "-" +
+                                          std::to_string(caseIndex) + "-" + std::to_string(level) + "-" +
+                                          std::to_string(frameIndex),
+                                      grey, placed, found);
+                    };
+                    detectFrame(detectors, renderer, estimator, degradation, settings,
+                                frameSeeds[size_t(frameIndex)], frameIndex >= settings.warmUpFrames,
+                                seedTallies, keepMisses);
+                }
+                tallies[caseIndex][level].push_back(seedTallies);
+            }
+        }
+    }
     out << "# hard cases on the " << backgroundName(settings.background) << " background at "
         << settings.width << "x" << settings.height << ", " << settings.frames << " frames of up to "
-        << settings.markersPerFrame << " markers each (of " << settings.ids
-        << " in play), times in ms per frame after " << settings.warmUpFrames
+        << settings.markersPerFrame << " markers each (of " << settings.ids << " in play), "
+        << seedText(seeds) << ", times in ms per frame after " << settings.warmUpFrames
         << " warm-up frames, 1 thread; each cell: " << names << std::endl;
-    out << "| case | markers | detected % | wrong ids | false positives | seen from behind | median rot err "
-           "deg | "
-           "p95 rot err deg | median trans err % | median CPU ms | p95 CPU ms | median wall ms |"
+    out << "| case | noise | seeds | markers | detected % | wrong ids | false positives | seen from behind | "
+           "median rot err deg | p95 rot err deg | median trans err % | median CPU ms | p95 CPU ms | median "
+           "wall ms |"
         << std::endl;
-    out << "|---|---|---|---|---|---|---|---|---|---|---|---|" << std::endl;
-    std::mt19937 random(settings.seed);
-    const std::vector<Degradation> cases = hardCases();
-    for (size_t caseIndex = 0; caseIndex < cases.size(); ++caseIndex)
+    out << "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|" << std::endl;
+    auto label = [&](size_t caseIndex, size_t level)
     {
-        const Degradation& degradation = cases[caseIndex];
-        if (degradation.name.compare(0, settings.only.size(), settings.only) != 0)
+        const int noise = levelsGiven ? levels[level] : cases[caseIndex].iso;
+        return "| " + cases[caseIndex].name + " | " + noiseLevelName(noise);
+    };
+    for (size_t caseIndex = 0; caseIndex < cases.size(); ++caseIndex)
+        for (size_t level = 0; level < levels.size(); ++level)
         {
-            // The frames' seeds it would have drawn, so that a case run alone sees the frames it
-            // sees in the full run.
-            random.discard(static_cast<unsigned long long>(std::max(0, settings.frames)));
-            continue;
+            std::vector<RowValues> perSeed;
+            for (const std::vector<Tally>& t : tallies[caseIndex][level])
+                perSeed.push_back(
+                    {{double(t.front().expected)},
+                     each(t, [](const Tally& x) { return share(x.detected, x.expected); }),
+                     each(t, [](const Tally& x) { return double(x.wrongIds); }),
+                     each(t, [](const Tally& x) { return double(x.falsePositives); }),
+                     each(t, [](const Tally& x) { return double(x.fromBehind); }),
+                     each(t, [](const Tally& x) { return percentile(x.rotationErrors, 0.5); }),
+                     each(t, [](const Tally& x) { return percentile(x.rotationErrors, 0.95); }),
+                     each(t, [](const Tally& x) { return percentile(x.translationErrors, 0.5); }),
+                     each(t, [](const Tally& x) { return percentile(x.cpu, 0.5); }),
+                     each(t, [](const Tally& x) { return percentile(x.cpu, 0.95); }),
+                     each(t, [](const Tally& x) { return percentile(x.wall, 0.5); })});
+            printOverSeeds(out, label(caseIndex, level), {0, 1, 0, 0, 0, 2, 2, 2, 2, 2, 2}, seeds, perSeed);
         }
-        std::vector<Tally> tallies(detectors.size());
-        for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
+
+    // The peers' poses from their corners two ways: OpenCV's square solver alone (the table above),
+    // and the tracker's own solver, which refines the square's pose by least squares.
+    std::string poseNames = "ours";
+    for (const std::string& name : {std::string("AprilTag"), std::string("ArUco")})
+        if (names.find(name) != std::string::npos)
+            poseNames += " / " + name + " IPPE / " + name + " refined";
+    out << "# the same hard cases' poses, the peers' corners through OpenCV's IPPE square solver alone and "
+           "through the tracker's square-pose solver (IPPE, then least squares on the corners, as ours); "
+           "each cell: "
+        << poseNames << std::endl;
+    out << "| case | noise | seeds | median rot err deg | p95 rot err deg | median trans err % |"
+        << std::endl;
+    out << "|---|---|---|---|---|---|" << std::endl;
+    for (size_t caseIndex = 0; caseIndex < cases.size(); ++caseIndex)
+        for (size_t level = 0; level < levels.size(); ++level)
         {
-            // Frames where ours missed a marker go to the miss folder.
-            const FrameObserver keepMisses = [&](size_t d, const cv::Mat& grey,
-                                                 const std::vector<HardCaseMarker>& placed,
-                                                 const std::vector<ComparedDetection>& found)
+            std::vector<RowValues> perSeed;
+            for (const std::vector<Tally>& t : tallies[caseIndex][level])
             {
-                if (d == 0 && !settings.missFolder.empty() && !allFound(placed, found))
-                    writeMiss(settings.missFolder + "/" + std::to_string(caseIndex) + "-" +
-                                  std::to_string(frameIndex),
-                              grey, placed, found);
-            };
-            detectFrame(detectors, renderer, degradation, settings, unsigned(random()),
-                        frameIndex >= settings.warmUpFrames, tallies, keepMisses);
+                if (cases[caseIndex].markerFree)
+                    continue;
+                RowValues row(3);
+                for (size_t d = 0; d < t.size(); ++d)
+                {
+                    row[0].push_back(percentile(t[d].rotationErrors, 0.5));
+                    row[1].push_back(percentile(t[d].rotationErrors, 0.95));
+                    row[2].push_back(percentile(t[d].translationErrors, 0.5));
+                    if (d == 0)
+                        continue;
+                    row[0].push_back(percentile(t[d].refinedRotationErrors, 0.5));
+                    row[1].push_back(percentile(t[d].refinedRotationErrors, 0.95));
+                    row[2].push_back(percentile(t[d].refinedTranslationErrors, 0.5));
+                }
+                perSeed.push_back(row);
+            }
+            printOverSeeds(out, label(caseIndex, level), {2, 2, 2}, seeds, perSeed);
         }
-        out << "| " << degradation.name << " | " << tallies.front().expected << " | "
-            << cell(tallies, [](const Tally& t)
-                    { return t.expected ? fixed(100.0 * double(t.detected) / double(t.expected), 1) : "-"; })
-            << " | " << cell(tallies, [](const Tally& t) { return std::to_string(t.wrongIds); }) << " | "
-            << cell(tallies, [](const Tally& t) { return std::to_string(t.falsePositives); }) << " | "
-            << cell(tallies, [](const Tally& t) { return std::to_string(t.fromBehind); }) << " | "
-            << cell(tallies, [](const Tally& t) { return fixed(percentile(t.rotationErrors, 0.5), 2); })
-            << " | "
-            << cell(tallies, [](const Tally& t) { return fixed(percentile(t.rotationErrors, 0.95), 2); })
-            << " | "
-            << cell(tallies, [](const Tally& t) { return fixed(percentile(t.translationErrors, 0.5), 2); })
-            << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.5), 2); })
-            << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.95), 2); })
-            << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.wall, 0.5), 2); })
-            << " |" << std::endl;
-    }
 }
 
 namespace
 {
-
-// Corners put in the truth's order (each library's corner order is its own convention), then the
-// square-pose solver of the tracker, with the previous pose when given: the same choice between a
-// square's two poses that the tracker makes. Vision camera frame in, OpenGL frame out.
-bool poseByTrackerRule(std::array<cv::Point2d, 4> corners, const HardCaseMarker& truth,
-                       const osgART::PoseEstimator& estimator, const osg::Matrixd* previous,
-                       osg::Matrixd& visionPose, osg::Matrixd& pose)
-{
-    double bestDistance = 1e18;
-    std::array<osg::Vec2d, 4> ideal;
-    for (int mirror = 0; mirror < 2; ++mirror)
-    {
-        for (int shift = 0; shift < 4; ++shift)
-        {
-            double distance = 0.0;
-            for (int k = 0; k < 4; ++k)
-                distance += cv::norm(corners[size_t((k + shift) % 4)] - truth.corners[size_t(k)]);
-            if (distance < bestDistance)
-            {
-                bestDistance = distance;
-                for (int k = 0; k < 4; ++k)
-                {
-                    const cv::Point2d& corner = corners[size_t((k + shift) % 4)];
-                    ideal[size_t(k)].set(corner.x, corner.y);
-                }
-            }
-        }
-        std::reverse(corners.begin(), corners.end());
-    }
-    if (!estimator.estimateSquare(ideal, kMarkerSize, osg::Vec2d(), visionPose, previous))
-        return false;
-    pose = osgART::PoseEstimator::toOpenGL(visionPose);
-    return true;
-}
 
 struct JitterRun
 {
@@ -589,23 +721,24 @@ struct JitterRun
 // One static marker over frames differing by camera noise; temporal: the detector keeps its memory
 // (and the peers' poses follow the previous-pose rule), otherwise every frame is seen alone.
 JitterRun runJitter(ComparedDetector& detector, const HardCaseRenderer& renderer,
-                    const HardCaseMarker& marker, const ComparisonSettings& settings, bool temporal)
+                    const HardCaseMarker& marker, const ComparisonSettings& settings, unsigned seed,
+                    int level, bool temporal)
 {
-    const cv::Matx33d& k = renderer.cameraMatrix();
-    const osgART::PoseEstimator estimator(osgART::CameraParameters::fromIntrinsics(
-        settings.width, settings.height, k(0, 0), k(1, 1), k(0, 2), k(1, 2)));
+    const osgART::PoseEstimator estimator =
+        estimatorFor(settings.width, settings.height, renderer.cameraMatrix());
     const osg::Matrixd expected = HardCaseRenderer::openGLPose(marker);
     osg::ref_ptr<osgART::TransformFilterCallback> filter = new osgART::TransformFilterCallback;
     JitterRun run;
     std::vector<ComparedDetection> found;
     bool seen = false;
     osg::Matrixd previous;
-    const Degradation still; // noise and lens blur only
+    Degradation still; // noise and lens blur only
+    still.iso = level;
     for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
     {
         cv::Mat grey, frame;
         // The same scene every frame (seed of the scene), fresh noise (the frame's index).
-        renderer.render(still, detector.sheets(), kMarkerSize, kMargin, {marker}, settings.seed, grey,
+        renderer.render(still, detector.sheets(), kMarkerSize, kMargin, {marker}, seed, grey,
                         unsigned(frameIndex));
         cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
         if (!temporal)
@@ -636,108 +769,152 @@ JitterRun runJitter(ComparedDetector& detector, const HardCaseRenderer& renderer
 
 } // namespace
 
-void compareJitter(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
-                   std::ostream& out)
+void compareJitter(const DetectorFactory& make, const ComparisonSettings& settings, std::ostream& out)
 {
     const double focal = 0.9 * settings.width;
     HardCaseRenderer renderer(settings.width, settings.height, focal);
     renderer.setBackground(settings.background, settings.photos);
     const double width = 120.0; // pixels on screen when frontal
     const cv::Vec3d position(12.0, -8.0, focal * kMarkerSize / width);
+    const std::vector<unsigned> seeds = seedsOf(settings);
+    const std::vector<int> levels = levelsOf(settings);
     out << "# jitter on the " << backgroundName(settings.background) << " background: one static marker ("
         << width << " px wide when frontal) at " << settings.width << "x" << settings.height << ", "
-        << settings.frames << " frames differing only by camera noise. single frame: each frame seen alone; "
+        << settings.frames << " frames differing only by camera noise, " << seedText(seeds)
+        << ". single frame: each frame seen alone; "
         << "temporal: ours keeps its memory, the peers' corners go through our square-pose solver with the "
            "same previous-pose rule. spread: root mean square around the mean pose; error: median rotation "
            "error against the truth; filtered: the temporal pose through the transform filter at the "
            "player's default factors (0.85), first 10 frames left out"
         << std::endl;
-    out << "| detector | tilt | detected | single-frame spread deg | single-frame error deg | temporal "
-           "spread deg "
-           "| temporal error deg | temporal trans spread % dist | filtered spread deg |"
+    out << "| detector | tilt | noise | seeds | detected single + temporal | single-frame spread deg | "
+           "single-frame error deg | temporal spread deg | temporal error deg | temporal trans spread % dist "
+           "| "
+           "filtered spread deg |"
         << std::endl;
-    out << "|---|---|---|---|---|---|---|---|---|" << std::endl;
-    for (ComparedDetector* detector : detectors)
+    out << "|---|---|---|---|---|---|---|---|---|---|---|" << std::endl;
+    // rows[detector name][tilt][level] over seeds
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<std::vector<std::vector<RowValues>>>> rows;
+    for (const unsigned seed : seeds)
     {
-        if (!detector->prepare(settings.width, settings.height, renderer.cameraMatrix()))
-            continue;
-        for (double tilt : {0.0, 45.0})
+        const std::vector<std::unique_ptr<ComparedDetector>> detectors =
+            prepared(make, settings.ids, seed, settings.width, settings.height, renderer.cameraMatrix(), out);
+        for (const std::unique_ptr<ComparedDetector>& detector : detectors)
         {
-            const HardCaseMarker marker =
-                renderer.at(0, position, osg::DegreesToRadians(tilt), 0.3, 0.2, kMarkerSize);
-            const JitterRun alone = runJitter(*detector, renderer, marker, settings, false);
-            const JitterRun temporal = runJitter(*detector, renderer, marker, settings, true);
-            double aloneRotation, aloneTranslation, rotation, translation, filteredRotation,
-                filteredTranslation;
-            spread(alone.poses, aloneRotation, aloneTranslation);
-            spread(temporal.poses, rotation, translation);
-            spread(temporal.filtered, filteredRotation, filteredTranslation);
-            out << "| " << detector->name() << " | " << tilt << " | " << alone.poses.size() << "+"
-                << temporal.poses.size() << "/" << 2 * settings.frames << " | " << fixed(aloneRotation, 3)
-                << " | " << fixed(percentile(alone.errors, 0.5), 3) << " | " << fixed(rotation, 3) << " | "
-                << fixed(percentile(temporal.errors, 0.5), 3) << " | " << fixed(translation, 3) << " | "
-                << fixed(filteredRotation, 3) << " |" << std::endl;
+            if (!rows.count(detector->name()))
+            {
+                order.push_back(detector->name());
+                rows[detector->name()].assign(2, std::vector<std::vector<RowValues>>(levels.size()));
+            }
+            for (size_t tiltIndex = 0; tiltIndex < 2; ++tiltIndex)
+            {
+                const HardCaseMarker marker = renderer.at(
+                    0, position, osg::DegreesToRadians(45.0 * double(tiltIndex)), 0.3, 0.2, kMarkerSize);
+                for (size_t level = 0; level < levels.size(); ++level)
+                {
+                    const JitterRun alone =
+                        runJitter(*detector, renderer, marker, settings, seed, levels[level], false);
+                    const JitterRun temporal =
+                        runJitter(*detector, renderer, marker, settings, seed, levels[level], true);
+                    double aloneRotation, aloneTranslation, rotation, translation, filteredRotation,
+                        filteredTranslation;
+                    spread(alone.poses, aloneRotation, aloneTranslation);
+                    spread(temporal.poses, rotation, translation);
+                    spread(temporal.filtered, filteredRotation, filteredTranslation);
+                    rows[detector->name()][tiltIndex][level].push_back(
+                        {{double(alone.poses.size() + temporal.poses.size())},
+                         {aloneRotation},
+                         {percentile(alone.errors, 0.5)},
+                         {rotation},
+                         {percentile(temporal.errors, 0.5)},
+                         {translation},
+                         {filteredRotation}});
+                }
+            }
         }
     }
+    for (const std::string& name : order)
+        for (size_t tiltIndex = 0; tiltIndex < 2; ++tiltIndex)
+            for (size_t level = 0; level < levels.size(); ++level)
+                printOverSeeds(out,
+                               "| " + name + " | " + std::to_string(45 * tiltIndex) + " | " +
+                                   noiseLevelName(levels[level]),
+                               {0, 3, 3, 3, 3, 3, 3}, seeds, rows[name][tiltIndex][level]);
+    out << "(detected: of " << 2 * settings.frames << " frames)" << std::endl;
 }
 
-void compareSpeed(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
+void compareSpeed(const DetectorFactory& make, const ComparisonSettings& settings,
                   const std::vector<Background>& backgrounds, const std::vector<cv::Size>& resolutions,
                   std::ostream& out)
 {
+    const std::vector<unsigned> seeds = seedsOf(settings);
+    const std::vector<int> levels = levelsOf(settings);
     std::string names;
-    for (ComparedDetector* detector : detectors)
-        names += (names.empty() ? "" : " / ") + detector->name();
+    {
+        const std::vector<std::unique_ptr<ComparedDetector>> detectors = make(settings.ids, seeds.front());
+        names = namesOf(detectors);
+    }
     out << "# speed: clean case, " << settings.frames << " frames of up to " << settings.markersPerFrame
-        << " markers each, after " << settings.warmUpFrames
-        << " warm-up frames, 1 thread, ms per frame (grey conversion included); ratios: a peer's median "
-           "CPU over ours on the same frames; each cell: "
+        << " markers each, after " << settings.warmUpFrames << " warm-up frames, " << seedText(seeds)
+        << ", 1 thread, ms per frame (grey conversion included); ratios: a peer's median CPU over ours on "
+           "the "
+           "same frames; each cell: "
         << names << std::endl;
-    out << "| background | resolution | median CPU ms | p95 CPU ms | p95/median | median wall ms | "
+    out << "| background | resolution | noise | seeds | median CPU ms | p95 CPU ms | p95/median | median "
+           "wall ms | "
            "CPU ratio peer/ours | detected % |"
         << std::endl;
-    out << "|---|---|---|---|---|---|---|---|" << std::endl;
-    const Degradation clean;
+    out << "|---|---|---|---|---|---|---|---|---|---|" << std::endl;
     for (const Background background : backgrounds)
     {
         if (background == Background::PHOTO && settings.photos.empty())
         {
-            out << "| photo | - | no photographs (--photos DIR) | | | | | |" << std::endl;
+            out << "| photo | - | - | - | no photographs (--photos DIR) | | | | | |" << std::endl;
             continue;
         }
         for (const cv::Size& resolution : resolutions)
         {
             HardCaseRenderer renderer(resolution.width, resolution.height, 0.9 * resolution.width);
             renderer.setBackground(background, settings.photos);
-            for (ComparedDetector* detector : detectors)
-                detector->prepare(resolution.width, resolution.height, renderer.cameraMatrix());
-            std::mt19937 random(settings.seed);
-            std::vector<Tally> tallies(detectors.size());
-            // Markers 4 to 15 % of the frame's height, whatever its size.
-            Degradation sized = clean;
-            sized.minWidth = 0.04 * resolution.height;
-            sized.maxWidth = 0.15 * resolution.height;
-            for (int frameIndex = 0; frameIndex < settings.frames + settings.warmUpFrames; ++frameIndex)
-                detectFrame(detectors, renderer, sized, settings, unsigned(random()),
-                            frameIndex >= settings.warmUpFrames, tallies);
-            const double ours = percentile(tallies.front().cpu, 0.5);
-            out << "| " << backgroundName(background) << " | " << resolution.width << "x" << resolution.height
-                << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.5), 2); })
-                << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.cpu, 0.95), 2); })
-                << " | "
-                << cell(tallies, [](const Tally& t)
-                        { return fixed(percentile(t.cpu, 0.95) / percentile(t.cpu, 0.5), 2); })
-                << " | " << cell(tallies, [](const Tally& t) { return fixed(percentile(t.wall, 0.5), 2); })
-                << " | "
-                << cell(tallies,
-                        [&](const Tally& t) { return fixed(percentile(t.cpu, 0.5) / ours, 2) + "x"; })
-                << " | "
-                << cell(tallies,
-                        [](const Tally& t) {
-                            return t.expected ? fixed(100.0 * double(t.detected) / double(t.expected), 1)
-                                              : "-";
-                        })
-                << " |" << std::endl;
+            const osgART::PoseEstimator estimator =
+                estimatorFor(resolution.width, resolution.height, renderer.cameraMatrix());
+            std::vector<std::vector<RowValues>> perLevel(levels.size());
+            for (const unsigned seed : seeds)
+            {
+                const std::vector<std::unique_ptr<ComparedDetector>> detectors =
+                    prepared(make, settings.ids, seed, resolution.width, resolution.height,
+                             renderer.cameraMatrix(), out);
+                for (size_t level = 0; level < levels.size(); ++level)
+                {
+                    std::mt19937 random(seed);
+                    std::vector<Tally> tallies(detectors.size());
+                    // Markers 4 to 15 % of the frame's height, whatever its size.
+                    Degradation sized;
+                    sized.iso = levels[level];
+                    sized.minWidth = 0.04 * resolution.height;
+                    sized.maxWidth = 0.15 * resolution.height;
+                    for (int frameIndex = 0; frameIndex < settings.frames + settings.warmUpFrames;
+                         ++frameIndex)
+                        detectFrame(detectors, renderer, estimator, sized, settings, unsigned(random()),
+                                    frameIndex >= settings.warmUpFrames, tallies);
+                    const double ours = percentile(tallies.front().cpu, 0.5);
+                    perLevel[level].push_back(
+                        {each(tallies, [](const Tally& t) { return percentile(t.cpu, 0.5); }),
+                         each(tallies, [](const Tally& t) { return percentile(t.cpu, 0.95); }),
+                         each(tallies, [](const Tally& t)
+                              { return percentile(t.cpu, 0.95) / percentile(t.cpu, 0.5); }),
+                         each(tallies, [](const Tally& t) { return percentile(t.wall, 0.5); }),
+                         each(tallies, [&](const Tally& t) { return percentile(t.cpu, 0.5) / ours; }),
+                         each(tallies, [](const Tally& t) { return share(t.detected, t.expected); })});
+                }
+            }
+            for (size_t level = 0; level < levels.size(); ++level)
+                printOverSeeds(out,
+                               "| " + std::string(backgroundName(background)) + " | " +
+                                   std::to_string(resolution.width) + "x" +
+                                   std::to_string(resolution.height) + " | " + noiseLevelName(levels[level]),
+                               {2, 2, 2, 2, 2, 1}, seeds, perLevel[level]);
         }
     }
 }
@@ -749,48 +926,74 @@ void comparePatternSets(const DetectorFactory& make, const ComparisonSettings& s
     const double focal = 0.9 * settings.width;
     HardCaseRenderer renderer(settings.width, settings.height, focal);
     renderer.setBackground(settings.background, settings.photos);
+    const osgART::PoseEstimator estimator =
+        estimatorFor(settings.width, settings.height, renderer.cameraMatrix());
+    const std::vector<unsigned> seeds = seedsOf(settings);
+    const std::vector<int> levels = levelsOf(settings);
     out << "# pattern sets on the " << backgroundName(settings.background) << " background at "
         << settings.width << "x" << settings.height << ": " << markerFrames
         << " frames of four markers drawn from the set (clean case), then " << emptyFrames
-        << " frames without markers. ours loads the set's generated patterns; AprilTag (36h11, 587 codes) "
+        << " frames without markers, " << seedText(seeds)
+        << ". ours loads the set's generated patterns (made from the seed); AprilTag (36h11, 587 codes) "
            "and ArUco (6x6, 250 codes, 1000 for sets over 250) decode their whole family and print the "
            "set's first codes"
         << std::endl;
-    out << "| set | detector | detected % | wrong ids | false positives | marker-free frames | median CPU ms "
-           "marker-free |"
+    out << "| set | detector | noise | seeds | detected % | wrong ids | false positives | marker-free frames "
+           "| "
+           "median CPU ms marker-free |"
         << std::endl;
-    out << "|---|---|---|---|---|---|---|" << std::endl;
-    const Degradation clean;
-    Degradation empty;
-    empty.markerFree = true;
+    out << "|---|---|---|---|---|---|---|---|---|" << std::endl;
     for (const int ids : setSizes)
     {
-        std::vector<std::unique_ptr<ComparedDetector>> detectors = make(ids);
-        for (const std::unique_ptr<ComparedDetector>& detector : detectors)
+        // rows[detector][level] over seeds
+        std::vector<std::string> order;
+        std::map<std::string, std::vector<std::vector<RowValues>>> rows;
+        for (const unsigned seed : seeds)
         {
-            if (!detector->prepare(settings.width, settings.height, renderer.cameraMatrix()))
-                continue;
-            std::mt19937 random(settings.seed);
-            Tally marked, free;
-            std::vector<ComparedDetection> found;
-            for (int frameIndex = 0; frameIndex < markerFrames + emptyFrames; ++frameIndex)
+            const std::vector<std::unique_ptr<ComparedDetector>> detectors =
+                prepared(make, ids, seed, settings.width, settings.height, renderer.cameraMatrix(), out);
+            for (const std::unique_ptr<ComparedDetector>& detector : detectors)
             {
-                const bool markerFree = frameIndex >= markerFrames;
-                const unsigned frameSeed = unsigned(random());
-                std::mt19937 placement(frameSeed);
-                const std::vector<HardCaseMarker> placed =
-                    renderer.place(markerFree ? empty : clean, 4, ids, kMarkerSize, kMargin, placement);
-                cv::Mat grey;
-                renderAndDetect(*detector, renderer, markerFree ? empty : clean, placed, frameSeed,
-                                markerFree, markerFree ? free : marked, found, grey);
-                score(found, placed, renderer.cameraMatrix(), markerFree, markerFree ? free : marked);
+                if (!rows.count(detector->name()))
+                {
+                    order.push_back(detector->name());
+                    rows[detector->name()].resize(levels.size());
+                }
+                for (size_t level = 0; level < levels.size(); ++level)
+                {
+                    Degradation clean, empty;
+                    clean.iso = empty.iso = levels[level];
+                    empty.markerFree = true;
+                    std::mt19937 random(seed);
+                    Tally marked, free;
+                    std::vector<ComparedDetection> found;
+                    std::vector<HardCaseMarker> seen;
+                    for (int frameIndex = 0; frameIndex < markerFrames + emptyFrames; ++frameIndex)
+                    {
+                        const bool markerFree = frameIndex >= markerFrames;
+                        const unsigned frameSeed = unsigned(random());
+                        std::mt19937 placement(frameSeed);
+                        const std::vector<HardCaseMarker> placed = renderer.place(
+                            markerFree ? empty : clean, 4, ids, kMarkerSize, kMargin, placement);
+                        cv::Mat grey;
+                        renderAndDetect(*detector, renderer, markerFree ? empty : clean, placed, frameSeed,
+                                        markerFree, markerFree ? free : marked, found, grey, seen);
+                        score(found, seen, renderer.cameraMatrix(), estimator, markerFree,
+                              markerFree ? free : marked);
+                    }
+                    rows[detector->name()][level].push_back({{share(marked.detected, marked.expected)},
+                                                             {double(marked.wrongIds)},
+                                                             {double(free.falsePositives)},
+                                                             {double(emptyFrames)},
+                                                             {percentile(free.cpu, 0.5)}});
+                }
             }
-            out << "| " << ids << " | " << detector->name() << " | "
-                << (marked.expected ? fixed(100.0 * double(marked.detected) / double(marked.expected), 1)
-                                    : "-")
-                << " | " << marked.wrongIds << " | " << free.falsePositives << " | " << emptyFrames << " | "
-                << fixed(percentile(free.cpu, 0.5), 2) << " |" << std::endl;
         }
+        for (const std::string& name : order)
+            for (size_t level = 0; level < levels.size(); ++level)
+                printOverSeeds(
+                    out, "| " + std::to_string(ids) + " | " + name + " | " + noiseLevelName(levels[level]),
+                    {1, 0, 0, 0, 2}, seeds, rows[name][level]);
     }
 }
 

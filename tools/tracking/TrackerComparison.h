@@ -2,6 +2,7 @@
 
 #include "ToolSupport.h"
 
+#include "BenchmarkTables.h"
 #include "HardCaseScene.h"
 
 #include <osgART/GenericTracker.h>
@@ -69,6 +70,13 @@ struct ComparisonSettings
     size_t markersPerFrame = 4;
     int ids = 8; ///< markers in play; each frame shows some of them
     unsigned seed = 1;
+    /// Every table runs once per seed (frames, and our generated patterns, drawn from it) and
+    /// prints the minimum, median and maximum over them; empty: seed alone.
+    std::vector<unsigned> seeds;
+    /// Camera noise of the tables' rows, one row per level (Degradation::iso: 0 the default noise
+    /// of 2 grey levels, below 0 none, else a camera sensor at that ISO). Empty: the default, and
+    /// the hard cases' own ISO cases.
+    std::vector<int> noiseLevels;
     int warmUpFrames = 3;   ///< not timed
     std::string only;       ///< when set, only the hard cases whose name starts with it
     std::string missFolder; ///< when set, frames where the first detector missed a marker go there
@@ -76,35 +84,38 @@ struct ComparisonSettings
     std::vector<cv::Mat> photos; ///< for Background::PHOTO
 };
 
+/// The detectors under comparison, ours first, for ids markers in play; seed: ours generates its
+/// patterns from it.
+using DetectorFactory = std::function<std::vector<std::unique_ptr<ComparedDetector>>(int ids, unsigned seed)>;
+
 /// Photographs for the photo background: every image of at least 320 x 240 pixels in folder.
 std::vector<cv::Mat> loadPhotos(const std::string& folder);
 
 /// Time per frame on the clean case for each background and resolution (thread CPU median and 95th
 /// percentile, wall median) and each peer's median CPU as a multiple of ours, measured in the same
 /// run on the same frames. Prints a Markdown table.
-void compareSpeed(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
+void compareSpeed(const DetectorFactory& make, const ComparisonSettings& settings,
                   const std::vector<Background>& backgrounds, const std::vector<cv::Size>& resolutions,
                   std::ostream& out);
 
 /// Wrong ids and false positives with larger sets of markers in play: detectors made for each set
 /// size by make, markerFrames frames of four markers drawn from the set and emptyFrames frames
 /// without markers, on settings.background. Prints one Markdown row per set size and detector.
-using DetectorFactory = std::function<std::vector<std::unique_ptr<ComparedDetector>>(int ids)>;
 void comparePatternSets(const DetectorFactory& make, const ComparisonSettings& settings,
                         const std::vector<int>& setSizes, int markerFrames, int emptyFrames,
                         std::ostream& out);
 
 /// Every hard case on the same frames for every detector: detection, wrong ids, false positives,
-/// pose error and per-frame time (thread CPU and wall). Prints a Markdown table.
-void compareOnHardCases(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
-                        std::ostream& out);
+/// pose error and per-frame time (thread CPU and wall). Prints a Markdown table, then a table of
+/// the pose errors with the peers' corners through OpenCV's square solver alone and through the
+/// tracker's own square-pose solver.
+void compareOnHardCases(const DetectorFactory& make, const ComparisonSettings& settings, std::ostream& out);
 
 /// A static marker over frames that differ only by camera noise, frontal and at 45 degrees: spread of
 /// the pose around its mean and its median error against the truth, each frame seen alone
 /// ("single frame") and with each detector's temporal choice ("temporal": ours its own, the peers'
 /// corners through the same square-pose solver and previous-pose rule as ours), and the spread of
 /// the temporal pose through the transform filter. Prints a Markdown table.
-void compareJitter(const std::vector<ComparedDetector*>& detectors, const ComparisonSettings& settings,
-                   std::ostream& out);
+void compareJitter(const DetectorFactory& make, const ComparisonSettings& settings, std::ostream& out);
 
 } // namespace Novaro

@@ -147,14 +147,20 @@ std::vector<cv::Mat> benchmarkPhotos(const ToolArguments& arguments)
     return loadPhotos(folder);
 }
 
-// The hard-case comparison's settings from the options: frame counts, seed, photographs and the
-// resolution of the hard-case tables (the first of --resolutions, else 640x480).
-ComparisonSettings hardCaseSettings(const ToolArguments& arguments,
-                                    const std::vector<std::pair<int, int>>& resolutions)
+// The hard-case comparison's settings from the options: frame counts, seeds, noise levels,
+// photographs and the resolution of the hard-case tables (the first of --resolutions, else
+// 640x480). False, with the reason in error, for a malformed option.
+bool hardCaseSettings(const ToolArguments& arguments, const std::vector<std::pair<int, int>>& resolutions,
+                      ComparisonSettings& settings, std::string& error)
 {
-    ComparisonSettings settings;
     settings.frames = int(arguments.getNumber("frames", 50));
-    settings.seed = unsigned(arguments.getNumber("seed", 1));
+    settings.seeds = seedsFrom(arguments, error);
+    if (settings.seeds.empty())
+        return false;
+    settings.seed = settings.seeds.front();
+    settings.noiseLevels = noiseLevelsFrom(arguments, error);
+    if (!error.empty())
+        return false;
     settings.missFolder = arguments.get("misses");
     settings.only = arguments.get("only");
     settings.photos = benchmarkPhotos(arguments);
@@ -168,7 +174,7 @@ ComparisonSettings hardCaseSettings(const ToolArguments& arguments,
         settings.width = 640;
         settings.height = 480;
     }
-    return settings;
+    return true;
 }
 
 std::vector<Background> backgroundsFrom(const ToolArguments& arguments)
@@ -183,17 +189,17 @@ std::vector<Background> backgroundsFrom(const ToolArguments& arguments)
 }
 
 // Speed on the clean case, every background and --speed-resolutions.
-void runSpeedTable(const ToolArguments& arguments, const std::vector<ComparedDetector*>& detectors,
+void runSpeedTable(const ToolArguments& arguments, const DetectorFactory& makeDetectors,
                    const ComparisonSettings& settings, const std::vector<Background>& backgrounds)
 {
     ComparisonSettings speed = settings;
     speed.frames = int(arguments.getNumber("speed-frames", 60));
-    compareSpeed(detectors, speed, backgrounds,
+    compareSpeed(makeDetectors, speed, backgrounds,
                  parseResolutions(arguments.get("speed-resolutions", "640x480,1920x1080")), std::cout);
 }
 
 // The hard-case and jitter tables of each background that has its scenes.
-void runBackgroundTables(const ToolArguments& arguments, const std::vector<ComparedDetector*>& detectors,
+void runBackgroundTables(const ToolArguments& arguments, const DetectorFactory& makeDetectors,
                          const ComparisonSettings& settings, const std::vector<Background>& backgrounds,
                          const std::string& sections)
 {
@@ -204,11 +210,11 @@ void runBackgroundTables(const ToolArguments& arguments, const std::vector<Compa
         ComparisonSettings each = settings;
         each.background = background;
         if (sections.find("hard") != std::string::npos)
-            compareOnHardCases(detectors, each, std::cout);
+            compareOnHardCases(makeDetectors, each, std::cout);
         if (sections.find("jitter") != std::string::npos)
         {
             each.frames = int(arguments.getNumber("jitter-frames", 100));
-            compareJitter(detectors, each, std::cout);
+            compareJitter(makeDetectors, each, std::cout);
         }
     }
 }
@@ -229,11 +235,17 @@ void runPatternSetTable(const ToolArguments& arguments, const DetectorFactory& m
 int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker, const std::string& folder,
                  const std::vector<std::pair<int, int>>& resolutions)
 {
-    const ComparisonSettings settings = hardCaseSettings(arguments, resolutions);
-    auto makeDetectors = [&](int ids)
+    ComparisonSettings settings;
+    std::string error;
+    if (!hardCaseSettings(arguments, resolutions, settings, error))
+    {
+        std::cerr << error << std::endl;
+        return 1;
+    }
+    const DetectorFactory makeDetectors = [&](int ids, unsigned seed)
     {
         std::vector<std::unique_ptr<ComparedDetector>> made;
-        made.push_back(makeTrackerDetector(tracker, folder, ids, settings.seed));
+        made.push_back(makeTrackerDetector(tracker, folder, ids, seed));
         if (!arguments.has("no-compare"))
         {
             made.push_back(makeAprilTagDetector(ids));
@@ -242,12 +254,8 @@ int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker
         made.erase(std::remove(made.begin(), made.end(), nullptr), made.end());
         return made;
     };
-    std::vector<std::unique_ptr<ComparedDetector>> owned = makeDetectors(settings.ids);
-    std::vector<ComparedDetector*> detectors;
-    for (const std::unique_ptr<ComparedDetector>& detector : owned)
-        detectors.push_back(detector.get());
     // Asked to compare and short of peers: only then is a peer missing from the build.
-    if (!arguments.has("no-compare") && detectors.size() < 3)
+    if (!arguments.has("no-compare") && makeDetectors(1, settings.seed).size() < 3)
         std::cout
             << "# built without AprilTag or ArUco (Debian packages libapriltag-dev, libopencv-contrib-dev): "
                "only the detectors present are compared"
@@ -257,8 +265,8 @@ int runHardCases(const ToolArguments& arguments, osgART::GenericTracker* tracker
               << arguments.get("photos", "/usr/share/doc/opencv-doc/examples/data") << std::endl;
     const std::string sections = arguments.get("sections", "speed,hard,sets,jitter");
     if (sections.find("speed") != std::string::npos)
-        runSpeedTable(arguments, detectors, settings, backgrounds);
-    runBackgroundTables(arguments, detectors, settings, backgrounds, sections);
+        runSpeedTable(arguments, makeDetectors, settings, backgrounds);
+    runBackgroundTables(arguments, makeDetectors, settings, backgrounds, sections);
     if (sections.find("sets") != std::string::npos)
         runPatternSetTable(arguments, makeDetectors, settings);
     return 0;
@@ -691,17 +699,28 @@ void printUsage(const ToolArguments& arguments)
            "  [--markers 1,4,16] [--min-width PX] [--max-width PX] [--max-tilt DEG] [--seed N]\n"
            "  [--noise SIGMA] [--blur SIGMA] [--light SHARE] [--threshold T] [--half] [--no-distortion]\n"
            "  [--no-compare]\n"
-           "       novaro-bench-tracker --hard-cases [--frames N] [--resolutions WxH] [--seed N] "
-           "[--misses DIR] [--no-compare]\n"
+           "       novaro-bench-tracker --hard-cases [--frames N] [--resolutions WxH] [--misses DIR] "
+           "[--no-compare]\n"
+           "  [--seed N | --seeds 1,2,3,4,5 | --seed-count N] [--iso none,default,100,800,1600,3200]\n"
            "  [--only CASE] [--backgrounds calm,busy,photo] [--photos DIR] [--sections "
            "speed,hard,sets,jitter]\n"
            "  [--speed-resolutions 640x480,1920x1080] [--speed-frames N] [--pattern-sets 8,64,256]\n"
            "  [--set-frames N] [--empty-frames N] [--jitter-frames N]\n"
            "  (speed, hard cases, pattern sets and jitter on each background, the same frames for the "
            "tracker, AprilTag and ArUco)\n"
+           "  --seeds, --seed-count: every table runs once per seed (its frames and our patterns drawn "
+           "from it)\n"
+           "   and prints the minimum, median and maximum over the seeds, each on its row (default: "
+           "--seed, 1)\n"
+           "  --iso: every table once per camera noise level, a row each: none, default (2 grey levels,\n"
+           "   independent per pixel) or a camera sensor at that ISO; the hard cases' own ISO cases are "
+           "then left out\n"
            "       novaro-bench-tracker --image-targets [--data OPENCV_EXAMPLES_DATA] [--frames N] "
-           "[--seed N]\n"
-           "  (image targets from OpenCV's example photographs against a plain OpenCV pipeline)"
+           "[--seed N | --seeds ... | --seed-count N]\n"
+           "  [--iso ...] [--part hard|graffiti|time|jitter] [--case NAME] [--width 640|1920]\n"
+           "  (image targets from OpenCV's example photographs against a plain OpenCV pipeline, its tuned\n"
+           "   configuration and, at 1080p, the tuned one on halved frames; OpenCV's graffiti pair against "
+           "its true homography)"
         << std::endl;
 }
 

@@ -15,6 +15,7 @@
 #include <osgDB/FileNameUtils>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <iomanip>
@@ -37,6 +38,8 @@ void usage()
                  "[--no-clutter] [--seed N]\n"
                  "  [--iso N [--jpeg-quality Q]]  (each frame taken through a real camera's sensor at that\n"
                  "   ISO: shot and read noise on a Bayer mosaic, demosaiced, JPEG at quality Q, default 85)\n"
+                 "  [--rolling-shutter MS]  (rows read top to bottom over MS milliseconds: moving markers\n"
+                 "   come out skewed; the truth is their pose when the middle row is read; needs --fps)\n"
                  "  [--board MULTI_FILE [--distance D]]  (the submarkers of a multi-marker file, rigidly\n"
                  "   together on one board; the truth line then also gives the board pose)\n"
                  "  --still: every frame is the first one (still camera, still markers)\n"
@@ -330,6 +333,7 @@ public:
     }
 
     bool isStill() const { return _still; }
+    bool isMoving() const { return _motion; }
     const osg::Matrixd& boardPose() const { return _boardPose; }
 
     // False when a board does not fit in view.
@@ -348,6 +352,28 @@ public:
             placed = _stillPlaced;
         }
         return true;
+    }
+
+    // The markers 'offset' frames (a fraction, either way) from this frame's time, further along
+    // the same glide: after place() for this frame. Still markers stay where they are.
+    void placeAround(int frame, double offset, const std::vector<PlacedMarker>& now,
+                     std::vector<PlacedMarker>& placed) const
+    {
+        placed = now;
+        if (!_motion)
+            return;
+        // Eased glides start and end at rest, so a key pose's neighbourhood clamps to it.
+        const double t = std::min(1.0, std::max(0.0, (frame % keyframeSpacing + offset) / keyframeSpacing));
+        const double eased = t * t * (3.0 - 2.0 * t);
+        const bool board = !_markers.boardSubmarkers.empty();
+        const osg::Matrixd boardPose = board ? blend(_previousBoard, _nextBoard, eased) : osg::Matrixd();
+        for (size_t i = 0; i < placed.size(); ++i)
+        {
+            PlacedMarker& marker = placed[i];
+            marker.pose = board ? _markers.boardSubmarkers[i] * boardPose
+                                : blend(_previousKey[i].pose, _nextKey[i].pose, eased);
+            _synthetic.describe(marker, _markers.printed[size_t(marker.marker)].size);
+        }
     }
 
 private:
@@ -420,6 +446,36 @@ private:
     osg::Matrixd _previousBoard, _nextBoard, _boardPose;
 };
 
+// A frame of moving markers read by a rolling shutter: bands of rows, each rendered with the
+// markers where they are when its rows are read, enough bands that the staircase's steps stay under
+// half a pixel (the lens blur's width; at most 96 renders a frame). Every band draws the same background and
+// noise (the same random state); drawing ends as one render leaves it.
+cv::Mat readRollingShutter(SyntheticCamera& synthetic, const MarkerSet& markers,
+                           const Choreography& choreography, const CameraModel& shutter, double frameMs,
+                           int frame, const std::vector<PlacedMarker>& placed, std::mt19937& drawing)
+{
+    const int rows = synthetic.camera().height();
+    std::vector<PlacedMarker> first, last;
+    choreography.placeAround(frame, shutter.rowTime(-0.5, rows) / frameMs, placed, first);
+    choreography.placeAround(frame, shutter.rowTime(rows - 0.5, rows) / frameMs, placed, last);
+    double travel = 0.0;
+    for (size_t i = 0; i < first.size(); ++i)
+        for (size_t k = 0; k < 4; ++k)
+            travel = std::max(travel, (last[i].corners[k] - first[i].corners[k]).length());
+    const int bands = std::max(2, std::min({rows, 96, int(std::ceil(travel / 0.5))}));
+    const std::mt19937 start = drawing;
+    auto sceneAt = [&](double ms)
+    {
+        std::vector<PlacedMarker> then;
+        choreography.placeAround(frame, ms / frameMs, placed, then);
+        drawing = start;
+        cv::Mat picture;
+        synthetic.render(markers.printed, then, drawing, picture);
+        return picture;
+    };
+    return shutter.readBands(sceneAt, rows, bands);
+}
+
 ImagingSettings imagingFrom(const ToolArguments& arguments, const osgART::CameraParameters& camera)
 {
     ImagingSettings imaging;
@@ -464,6 +520,9 @@ int main(int argc, char** argv)
         }
     }
 
+    CameraModel shutter;
+    shutter.readoutMs = arguments.getNumber("rolling-shutter", 0.0);
+    const double frameMs = 1000.0 / std::max(1.0, arguments.getNumber("fps", 30));
     CameraModel sensor;
     sensor.iso = int(arguments.getNumber("iso", 0));
     sensor.jpegQuality = int(arguments.getNumber("jpeg-quality", sensor.jpegQuality));
@@ -481,7 +540,12 @@ int main(int argc, char** argv)
             stillRandom = random;
         std::mt19937 again = stillRandom;
         cv::Mat image;
-        synthetic.render(markers.printed, placed, choreography.isStill() ? again : random, image);
+        std::mt19937& drawing = choreography.isStill() ? again : random;
+        if (shutter.readoutMs > 0 && choreography.isMoving())
+            image = readRollingShutter(synthetic, markers, choreography, shutter, frameMs, frame, placed,
+                                       drawing);
+        else
+            synthetic.render(markers.printed, placed, drawing, image);
         if (sensor.iso > 0)
         {
             // Every frame its own sensor noise, still camera or not, as a real sensor gives.
