@@ -117,7 +117,9 @@ TEST(InstallEndToEnd, InstalledTextsNameInstalledDocumentsAndTheDesktopEntriesWo
         }
         // "the README" alone leaves the reader to guess where it is.
         if (text.find("README") != std::string::npos)
+        {
             EXPECT_NE(std::string::npos, text.find("/share/doc/novaro/README.md")) << name;
+        }
     }
     EXPECT_GE(readmeReferences, 3);
     const std::string readme = readFile(doc + "README.md");

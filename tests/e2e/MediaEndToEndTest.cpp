@@ -239,7 +239,7 @@ TEST(MediaEndToEnd, RecordedCameraAdvancesOnePicturePerFrameWithFrameTime)
         ASSERT_TRUE(cv::imwrite(folder.file(name), cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(grey))));
     }
     ASSERT_TRUE(writeGreyRampMovie(folder.file("camera.mp4"), pictures, 640, 480, 25));
-    for (const std::string camera : {folder.file("camera%04d.png"), folder.file("camera.mp4")})
+    for (const std::string& camera : {folder.file("camera%04d.png"), folder.file("camera.mp4")})
     {
         SCOPED_TRACE(camera);
         const std::string shot = folder.file("shot.png");
