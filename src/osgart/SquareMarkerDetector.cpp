@@ -1234,7 +1234,7 @@ double SquareMarkerDetector::smallSideFloor(const std::array<osg::Vec2d, 4>& cor
 double SquareMarkerDetector::confidenceFloor() const
 {
     const double doublings = std::log2(std::max(1.0, double(_patterns.size()) / kFloorBasePatterns));
-    return std::min(kMaximumFloor, _minimumConfidence + _floorPerDoubling * doublings);
+    return std::min(kMaximumFloor, _minimumConfidence + kFloorPerDoubling * doublings);
 }
 
 bool SquareMarkerDetector::accepted(const Match& match) const

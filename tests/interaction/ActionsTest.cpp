@@ -1,12 +1,17 @@
 #include "EventsFiles.h"
 #include "NotifyCapture.h"
+#include "RunDirectory.h"
 #include "TemporaryFolder.h"
+#include "VideoScreens.h"
 #include "VisibleLines.h"
 #include "app/ARApplication.h"
 #include "interaction/ARActionFactory.h"
 #include "interaction/ARActions.h"
 #include "scene/ARModel.h"
 #include "scene/ARObject.h"
+#include "scene/ARVideo.h"
+
+#include "MovieWriter.h"
 
 #include <osg/AnimationPath>
 #include <osg/MatrixTransform>
@@ -14,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <regex>
 #include <set>
@@ -24,8 +30,8 @@ using NovaroTest::NotifyCapture;
 namespace
 {
 
-// An object whose content has one path animation on a node named "arm".
-osg::ref_ptr<ARObject> animatedObject(const std::string& name)
+// A node named "arm" moved by one path animation from (0, 0, 0) to (0, 0, 1) in a second.
+osg::ref_ptr<osg::MatrixTransform> animatedArm()
 {
     osg::ref_ptr<osg::MatrixTransform> arm = new osg::MatrixTransform;
     arm->setName("arm");
@@ -33,7 +39,13 @@ osg::ref_ptr<ARObject> animatedObject(const std::string& name)
     path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 0)));
     path->insert(1.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 1)));
     arm->setUpdateCallback(new osg::AnimationPathCallback(path.get()));
-    osg::ref_ptr<ARObject> object = new ARObject(arm.get());
+    return arm;
+}
+
+// An object whose content has one path animation on a node named "arm".
+osg::ref_ptr<ARObject> animatedObject(const std::string& name)
+{
+    osg::ref_ptr<ARObject> object = new ARObject(animatedArm().get());
     object->setName(name);
     return object;
 }
@@ -182,6 +194,236 @@ TEST_F(ActionsTest, UnknownNamesInAnEventsFileAreEachReportedWithTheFileAndTheOb
     EXPECT_EQ(capture.text(osg::FATAL), reported);
     button->select();
     EXPECT_TRUE(lamp->isHidden());
+}
+
+// One row per command of the factory's table, each run on a target whose state tells that
+// command from its neighbours (pause from toggle, one movie from all, a menu from a selection box).
+struct CommandRow
+{
+    const char* command;
+    const char* target;
+    std::map<std::string, std::string> parameters;
+    std::function<void()> arrange;
+    std::function<bool()> acted;
+};
+
+TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
+{
+    NovaroTest::usePluginFolder();
+    NovaroTest::TemporaryFolder folder;
+    for (const char* movie : {"a.mp4", "b.mp4", "clip.mp4"})
+        ASSERT_TRUE(NovaroTest::writeGreyRampMovie(folder.file(movie), 5, 64, 48, 25));
+    ASSERT_TRUE(NovaroTest::writeSceneWithVideos(folder, {{"Screen1", "a.mp4"}, {"Screen2", "b.mp4"}}));
+    application.setTemporaryDirectory(folder.path());
+    ASSERT_TRUE(application.setSceneConfiguration("scene.xml"));
+
+    // The model: a path animation, two movie screens, a menu and a selection box.
+    osg::ref_ptr<osg::Group> content = NovaroTest::screensModel({"Screen1", "Screen2"});
+    osg::ref_ptr<osg::MatrixTransform> armNode = animatedArm();
+    content->addChild(armNode.get());
+    osg::ref_ptr<ARModel> tv = new ARModel(content.get());
+    tv->setName("tv");
+    tv->setContext(&application);
+    tv->setupVideoTextures();
+    ASSERT_EQ(2u, tv->getVideoStreams().size());
+    osg::ImageStream& a = *tv->getVideoStreams()[0];
+    osg::ImageStream& b = *tv->getVideoStreams()[1];
+    osg::ref_ptr<osg::Node> menu = new osg::Group, box = new osg::Group;
+    tv->setMenu(menu.get());
+    tv->setSelectionBox(box.get());
+    application.registerObject(tv.get());
+
+    osg::ref_ptr<ARVideo> clip = new ARVideo(NovaroTest::screen({0}).get());
+    clip->setName("clip");
+    clip->setContext(&application);
+    clip->setupVideo(folder.file("clip.mp4"), false);
+    ASSERT_NE(clip->getStream(), nullptr);
+    osg::ImageStream& movie = *clip->getStream();
+    osg::ref_ptr<ARObject> listener = registeredObject("listener");
+    application.registerObject(clip.get());
+
+    const auto arm = [&]() -> osg::AnimationPathCallback& { return *tv->getPathAnimations().at(0); };
+    const auto both = [&](osg::ImageStream::StreamStatus status)
+    {
+        a.pause();
+        b.pause();
+        if (status == osg::ImageStream::PLAYING)
+        {
+            a.play();
+            b.play();
+        }
+    };
+    using Status = osg::ImageStream::StreamStatus;
+    const Status playing = osg::ImageStream::PLAYING, paused = osg::ImageStream::PAUSED;
+    NotifyCapture capture;
+    const auto said = [&](const std::string& line) { return capture.printed(line); };
+    const std::vector<CommandRow> rows = {
+        {"start_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return !arm().getPause(); }},
+        {"pause_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return arm().getPause(); }},
+        {"stop_animation", "tv", {}, [&] { arm().setPause(true); }, [&] { return arm().getPause(); }},
+        // Back on the first pose, and held there.
+        {"rewind_animation",
+         "tv",
+         {},
+         [&]
+         {
+             armNode->setMatrix(osg::Matrix::translate(0, 0, 1));
+             arm().setPause(false);
+         },
+         [&] { return arm().getPause() && armNode->getMatrix().getTrans() == osg::Vec3d(); }},
+        {"set_animation_loop",
+         "tv",
+         {{"loop", "true"}},
+         [&] {},
+         [&] { return arm().getAnimationPath()->getLoopMode() == osg::AnimationPath::LOOP; }},
+        {"change_animation_speed",
+         "tv",
+         {{"amount", "0.5"}},
+         [&] { arm().setTimeMultiplier(1.0); },
+         [&] { return arm().getTimeMultiplier() == 1.5; }},
+        {"set_animation_speed",
+         "tv",
+         {{"speed", "0.5"}},
+         [&] { arm().setTimeMultiplier(3.0); },
+         [&] { return arm().getTimeMultiplier() == 0.5; }},
+        {"hide", "tv", {}, [&] { tv->show(); }, [&] { return tv->isHidden(); }},
+        {"show", "tv", {}, [&] { tv->hide(); }, [&] { return !tv->isHidden(); }},
+        {"play_video",
+         "tv",
+         {{"video_name", "a.mp4"}},
+         [&] { both(paused); },
+         [&] { return a.getStatus() == playing && b.getStatus() == paused; }},
+        // Pausing what is paused leaves it paused: a toggle would start it.
+        {"pause_video",
+         "tv",
+         {},
+         [&]
+         {
+             a.pause();
+             b.play();
+         },
+         [&] { return a.getStatus() == paused && b.getStatus() == paused; }},
+        {"toggle_pause_video",
+         "tv",
+         {},
+         [&]
+         {
+             a.pause();
+             b.play();
+         },
+         [&] { return a.getStatus() == playing && b.getStatus() == paused; }},
+        {"rewind_video",
+         "tv",
+         {{"video_name", "b.mp4"}},
+         [&] { both(playing); },
+         [&] { return a.getStatus() == playing && b.getStatus() != paused; }},
+        {"loop_video",
+         "tv",
+         {{"video_name", "b.mp4"}, {"loop", "false"}},
+         [&] { a.setLoopingMode(osg::ImageStream::LOOPING), b.setLoopingMode(osg::ImageStream::LOOPING); },
+         [&]
+         {
+             return a.getLoopingMode() == osg::ImageStream::LOOPING &&
+                    b.getLoopingMode() == osg::ImageStream::NO_LOOPING;
+         }},
+        // Without a window the full-window video cannot be made, and says so; two movies and no
+        // name cannot even choose.
+        {"go_fullscreen_video",
+         "tv",
+         {},
+         [&] {},
+         [&] { return said(" WARNING: cannot go fullscreen (must specify a video name)"); }},
+        {"resign_fullscreen_video",
+         "tv",
+         {{"video_name", "b.mp4"}},
+         [&] {},
+         [&]
+         {
+             return said(" Video (texture)<b.mp4> RESIGN FULLSCREEN") &&
+                    !said(" Video (texture)<a.mp4> RESIGN FULLSCREEN");
+         }},
+        {"notify",
+         "listener",
+         {{"message", "on air"}},
+         [&] {},
+         [&] { return said(" ARObject::notify... on air..."); }},
+        {"subscribe", "listener", {}, [&] {}, [&] { return said(" ARObject::subscribe..."); }},
+        {"unsubscribe", "listener", {}, [&] {}, [&] { return said(" ARObject::unsubscribe..."); }},
+        {"play", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; }},
+        {"pause", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == paused; }},
+        {"toggle", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; }},
+        {"rewind",
+         "clip",
+         {},
+         [&] { movie.pause(); },
+         [&]
+         { return said(" Video <" + folder.file("clip.mp4") + "> REWIND") && movie.getStatus() == paused; }},
+        {"loop",
+         "clip",
+         {{"loop", "true"}},
+         [&] { movie.setLoopingMode(osg::ImageStream::NO_LOOPING); },
+         [&] { return movie.getLoopingMode() == osg::ImageStream::LOOPING; }},
+        {"go_fullscreen",
+         "clip",
+         {},
+         [&] {},
+         [&] { return said(" ERROR: couldn't add any HUD: windows empty."); }},
+        {"resign_fullscreen",
+         "clip",
+         {},
+         [&] {},
+         [&]
+         { return !said(" ERROR: couldn't add any HUD: windows empty.") && movie.getStatus() == paused; }},
+        {"hide_menu", "tv", {}, [&] { menu->setNodeMask(1); }, [&] { return menu->getNodeMask() == 0u; }},
+        {"show_menu",
+         "tv",
+         {},
+         [&]
+         {
+             menu->setNodeMask(0);
+             box->setNodeMask(0);
+         },
+         [&] { return menu->getNodeMask() == 0xFFFFFFFFu && box->getNodeMask() == 0u; }},
+        {"toggle_menu", "tv", {}, [&] { menu->setNodeMask(0); }, [&] { return menu->getNodeMask() == 1u; }},
+        {"hide_selection_box",
+         "tv",
+         {},
+         [&]
+         {
+             box->setNodeMask(1);
+             menu->setNodeMask(1);
+         },
+         [&] { return box->getNodeMask() == 0u && menu->getNodeMask() == 1u; }},
+        {"show_selection_box",
+         "tv",
+         {},
+         [&] { box->setNodeMask(0); },
+         [&] { return box->getNodeMask() == 0xFFFFFFFFu; }},
+        {"toggle_selection_box",
+         "tv",
+         {},
+         [&] { box->setNodeMask(1); },
+         [&] { return box->getNodeMask() == 0u; }},
+    };
+
+    std::set<std::string> walked;
+    for (const CommandRow& row : rows)
+    {
+        osg::ref_ptr<ARObject> owner = new ARObject;
+        owner->setName(std::string("switch for ") + row.command);
+        ARAction* command = action(*owner, row.command, row.target, row.parameters);
+        ASSERT_NE(command, nullptr) << row.command;
+        row.arrange();
+        capture.clear();
+        EXPECT_TRUE(command->execute()) << row.command;
+        EXPECT_TRUE(row.acted()) << row.command << capture.text();
+        walked.insert(row.command);
+    }
+    std::set<std::string> known;
+    const ARActionFactory factory(nullptr);
+    for (const auto& command : factory.getCommands())
+        known.insert(command.first);
+    EXPECT_EQ(known, walked) << "every command has its row";
 }
 
 // The format document names every event and command the player knows, and no other: a name

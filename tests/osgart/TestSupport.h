@@ -2,6 +2,7 @@
 
 #include "RunDirectory.h"
 #include "TemporaryFolder.h"
+#include "ToolSupport.h"
 
 #include <osgART/GenericTracker.h>
 #include <osgART/GenericVideo.h>
@@ -15,6 +16,8 @@
 
 namespace NovaroTest
 {
+
+using Novaro::rotationErrorDegrees;
 
 /// The first bytes of a PNG file whose header claims width x height pixels (no image data).
 inline std::string pngHeader(uint32_t width, uint32_t height)
@@ -42,18 +45,6 @@ inline osgART::GenericVideo* loadVideo()
     if (!osgART::PluginManager::instance()->load("osgart_video_artoolkit4"))
         return nullptr;
     return dynamic_cast<osgART::GenericVideo*>(osgART::PluginManager::instance()->get("video_artoolkit4"));
-}
-
-inline double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth)
-{
-    const osg::Quat difference = measured.getRotate() * truth.getRotate().inverse();
-    double angle;
-    osg::Vec3d axis;
-    difference.getRotate(angle, axis);
-    angle = std::fabs(angle);
-    if (angle > M_PI)
-        angle = 2.0 * M_PI - angle;
-    return angle * 180.0 / M_PI;
 }
 
 inline double relativeTranslationError(const osg::Matrixd& measured, const osg::Matrixd& truth)

@@ -8,11 +8,10 @@
 #include "../common/NotifyCapture.h"
 #include "../common/RunDirectory.h"
 #include "../common/TemporaryFolder.h"
+#include "../common/VideoScreens.h"
 #include "MovieWriter.h"
 
 #include <gtest/gtest.h>
-
-#include <regex>
 
 #include <osg/Geode>
 #include <osg/Geometry>
@@ -29,22 +28,7 @@ using namespace NovaroTest;
 namespace
 {
 
-// A plane as exporters write a movie's screen: one quad with stand-in textures on 'units'.
-osg::ref_ptr<osg::Geode> screen(const std::vector<unsigned int>& units)
-{
-    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    osg::ref_ptr<osg::Geometry> quad = osg::createTexturedQuadGeometry(
-        osg::Vec3(-1.0f, -1.0f, 0.0f), osg::Vec3(2.0f, 0.0f, 0.0f), osg::Vec3(0.0f, 2.0f, 0.0f));
-    for (unsigned int unit : units)
-    {
-        osg::ref_ptr<osg::Image> image = new osg::Image;
-        image->allocateImage(1, 1, 1, GL_RGB, GL_UNSIGNED_BYTE);
-        quad->getOrCreateStateSet()->setTextureAttributeAndModes(unit, new osg::Texture2D(image.get()));
-    }
-    geode->addDrawable(quad.get());
-    return geode;
-}
-
+// The state set of a screen's one quad.
 osg::StateSet* planeState(osg::Geode* geode)
 {
     return geode->getDrawable(0)->getOrCreateStateSet();
@@ -157,27 +141,13 @@ TEST_F(Movies, VideoObjectFailuresAreReportedAndLeaveTheObject)
 
 TEST_F(Movies, VideoTexturesFollowTheScenesTableByTag)
 {
-    // The sample scene with a videos table.
-    std::string scene = readFile(std::string(NOVARO_SOURCE_DIR) + "/samples/scene.xml");
-    const std::regex videos("<videos(/>|>[^]*?</videos>)");
-    ASSERT_TRUE(std::regex_search(scene, videos));
-    scene = std::regex_replace(
-        scene, videos,
-        "<videos><video tag=\"Screen1\" movie=\"clip.mp4\"/><video tag=\"Screen2\" movie=\"clip.mp4\"/>"
-        "<video tag=\"Missing\" movie=\"clip.mp4\"/></videos>");
-    _folder.write("scene.xml", scene);
+    ASSERT_TRUE(writeSceneWithVideos(
+        _folder, {{"Screen1", "clip.mp4"}, {"Screen2", "clip.mp4"}, {"Missing", "clip.mp4"}}));
     ARApplication application;
     application.setTemporaryDirectory(_folder.path());
     ASSERT_TRUE(application.setSceneConfiguration("scene.xml"));
 
-    osg::ref_ptr<osg::Group> model = new osg::Group;
-    for (const char* tag : {"Screen1", "Screen2"})
-    {
-        osg::ref_ptr<osg::Group> node = new osg::Group;
-        node->setName(tag);
-        node->addChild(screen({0, 1}).get());
-        model->addChild(node.get());
-    }
+    osg::ref_ptr<osg::Group> model = screensModel({"Screen1", "Screen2"});
     osg::ref_ptr<ARObject> object = new ARObject(model.get());
     object->setContext(&application);
     // (A tag this object lacks is left to the scene loading, which knows whether any object has it.)

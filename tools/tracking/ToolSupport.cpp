@@ -15,6 +15,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -244,6 +245,18 @@ double threadCpuSeconds()
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
+}
+
+double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth)
+{
+    const osg::Quat difference = measured.getRotate() * truth.getRotate().inverse();
+    double angle;
+    osg::Vec3d axis;
+    difference.getRotate(angle, axis);
+    angle = std::fabs(angle);
+    if (angle > osg::PI)
+        angle = 2.0 * osg::PI - angle;
+    return osg::RadiansToDegrees(angle);
 }
 
 } // namespace Novaro

@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include <osg/Image>
+#include <osg/Matrixd>
 
 #include <map>
 #include <string>
@@ -71,5 +72,9 @@ osgART::CameraParameters makeDefaultCamera(int width, int height, bool distorted
 
 /// Seconds of CPU time this thread has used.
 double threadCpuSeconds();
+
+/// The angle of the rotation that turns the truth's orientation into the measured one, in degrees
+/// (0 to 180); translations are ignored.
+double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth);
 
 } // namespace Novaro

@@ -227,18 +227,6 @@ double percentile(std::vector<double> values, double share)
     return values[std::min(values.size() - 1, size_t(std::ceil(share * double(values.size())) - 1))];
 }
 
-double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth)
-{
-    const osg::Quat difference = measured.getRotate() * truth.getRotate().inverse();
-    double angle;
-    osg::Vec3d axis;
-    difference.getRotate(angle, axis);
-    angle = std::fabs(angle);
-    if (angle > osg::PI)
-        angle = 2.0 * osg::PI - angle;
-    return osg::RadiansToDegrees(angle);
-}
-
 // The marker's printed side turned away from the camera.
 bool seenFromBehind(const osg::Matrixd& pose)
 {

@@ -40,8 +40,6 @@ using namespace Novaro;
 namespace
 {
 
-const double kPi = 3.14159265358979323846;
-
 // Per-frame wall and thread CPU times, the first frames (warm-up) left out.
 struct Timing
 {
@@ -84,18 +82,6 @@ double medianOf(std::vector<double> values)
         return 0.0;
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-double rotationErrorDegrees(const osg::Matrixd& measured, const osg::Matrixd& truth)
-{
-    const osg::Quat difference = measured.getRotate() * truth.getRotate().inverse();
-    double angle;
-    osg::Vec3d axis;
-    difference.getRotate(angle, axis);
-    angle = std::fabs(angle);
-    if (angle > kPi)
-        angle = 2.0 * kPi - angle;
-    return angle * 180.0 / kPi;
 }
 
 struct Scenario

@@ -109,13 +109,6 @@ public:
     ThresholdMode thresholdMode() const { return _thresholdMode; }
     void setMinimumConfidence(double confidence) { _minimumConfidence = confidence; }
     double minimumConfidence() const { return _minimumConfidence; }
-    /// Rise of the confidence floor per doubling of the loaded patterns beyond kFloorBasePatterns.
-    /// Every pattern in four orientations is one more chance for clutter to correlate well, so the
-    /// floor rises with the count to keep the chance of a chance match about constant. Default 0.015
-    /// (floor 0.8 up to 8 patterns, 0.845 at 64, 0.875 at 256); raising it refuses more clutter but
-    /// also real markers whose correlation blur or shadow lowered; 0 keeps the floor flat. No cost.
-    void setFloorPerDoubling(double rise) { _floorPerDoubling = rise; }
-    double floorPerDoubling() const { return _floorPerDoubling; }
     /// Correlation by which the best pattern must lead the best of any other pattern. Clutter that
     /// resembles one pattern tends to resemble several alike (textured patches correlate with every
     /// pattern with large blocks), while a marker stands out from all but its own pattern (by 0.45
@@ -132,6 +125,12 @@ public:
     /// a marker from texture at the ordinary floor.
     double smallSideFloor(const std::array<osg::Vec2d, 4>& corners) const;
     static constexpr double kFloorBasePatterns = 8.0;
+    /// Rise of the confidence floor per doubling of the loaded patterns beyond kFloorBasePatterns.
+    /// Every pattern in four orientations is one more chance for clutter to correlate well, so the
+    /// floor rises with the count to keep the chance of a chance match about constant: floor 0.8 up
+    /// to 8 patterns, 0.845 at 64, 0.875 at 256. More refuses more clutter but also real markers
+    /// whose correlation blur or shadow lowered.
+    static constexpr double kFloorPerDoubling = 0.015;
     static constexpr double kMaximumFloor = 0.97;
 
     /// Cells per side of a pattern at the first look at a candidate (blocks of 2 x 2 cells).
@@ -249,7 +248,6 @@ private:
     int _threshold;
     ThresholdMode _thresholdMode;
     double _minimumConfidence;
-    double _floorPerDoubling = 0.015;
     double _minimumLead = 0.15;
     /// Per pattern and orientation: grey values, mean removed, unit length.
     std::vector<std::array<std::array<float, 256>, 4>> _patterns;
