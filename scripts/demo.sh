@@ -18,7 +18,7 @@ if [ -z "${DISPLAY:-}" ]; then
   rm -f "$screenshot"
   log="$top/build/demo.log"
   set +e
-  xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" "$run/novaro" "${args[@]}" \
+  "$top/scripts/with-private-x.sh" -screen 0 1280x1024x24 +extension GLX -noreset -- "$run/novaro" "${args[@]}" \
     -max_frames 300 -screenshot "$screenshot" -frame_stats "$@" 2>&1 | tee "$log"
   status=${PIPESTATUS[0]}
   set -e

@@ -61,5 +61,5 @@ if [ "${NOVARO_SANITIZE_BUILD_ONLY:-0}" = 1 ]; then
 fi
 
 cd "$build"
-xvfb-run -a -s "-screen 0 1280x1024x24 +extension GLX -noreset" \
+"$top/scripts/with-private-x.sh" -screen 0 1280x1024x24 +extension GLX -noreset -- \
   ctest --output-on-failure -j 2 "$@"

@@ -11,5 +11,5 @@ cd "$top/build"
 # and costs 40% fewer pixels a frame than a larger one under software OpenGL.
 # One test more than this machine's two cores: end-to-end tests spend part of their time waiting on
 # the player's start, the X server and files, and a third runs meanwhile (idle suite 104 -> 85-90 s).
-xvfb-run -a -s "-screen 0 1024x768x24 +extension GLX -noreset" \
+"$top/scripts/with-private-x.sh" -screen 0 1024x768x24 +extension GLX -noreset -- \
   ctest --output-on-failure -j 3 "$@"

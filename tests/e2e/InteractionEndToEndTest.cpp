@@ -69,7 +69,7 @@ public:
             << "echo $? > " << quote(directory().file("status.txt")) << "\n"
             << "kill $guard 2> /dev/null\n";
         directory().write("drive.sh", text.str());
-        const std::string command = "xvfb-run -a -s '-screen 0 1024x768x24 +extension GLX -noreset' sh " +
+        const std::string command = std::string(NOVARO_SOURCE_DIR) + "/scripts/with-private-x.sh -screen 0 1024x768x24 +extension GLX -noreset -- sh " +
                                     quote(script) + " > " + quote(directory().file("drive.log")) + " 2>&1";
         EXPECT_EQ(0, std::system(command.c_str())) << readFile(directory().file("drive.log"));
         return PlayerRun(std::atoi(readFile(directory().file("status.txt")).c_str()),
@@ -86,8 +86,8 @@ public:
 // after each key shows the key was handled; a click changes no status text.
 TEST(InteractionEndToEnd, ChordsClicksAndAFunctionKeyReachTheRunningPlayer)
 {
-    if (!hasTool("xdotool") || !hasTool("xvfb-run"))
-        GTEST_SKIP() << "xdotool and xvfb-run drive the player";
+    if (!hasTool("xdotool") || !hasTool("Xvfb"))
+        GTEST_SKIP() << "xdotool and Xvfb drive the player";
     CubeScene scene;
     // Halfway from the marker's centre to a corner: on the cube's top at any turn of its spin, and
     // clear of the arrow that stands on its middle.
