@@ -119,6 +119,14 @@ public:
         }
     }
 
+    std::vector<std::pair<std::string, double>> stageTimes() const override
+    {
+        std::vector<std::pair<std::string, double>> stages;
+        for (const osgART::GenericTracker::StageTime& stage : _tracker->stageTimes())
+            stages.emplace_back(stage.name, stage.milliseconds);
+        return stages;
+    }
+
 private:
     std::string cameraFile() const { return _folder + "/compared-camera.dat"; }
 
@@ -321,7 +329,22 @@ struct Tally
     /// The peers' corners through the tracker's square-pose solver (empty for ours, whose pose is
     /// its own).
     std::vector<double> refinedRotationErrors, refinedTranslationErrors;
+    /// Per step of the detector's pipeline, in its order: the timed frames' milliseconds.
+    std::vector<std::pair<std::string, std::vector<double>>> stages;
 };
+
+void addStageTimes(const ComparedDetector& detector, Tally& tally)
+{
+    const std::vector<std::pair<std::string, double>> stages = detector.stageTimes();
+    if (tally.stages.size() != stages.size())
+    {
+        tally.stages.clear();
+        for (const auto& stage : stages)
+            tally.stages.emplace_back(stage.first, std::vector<double>());
+    }
+    for (size_t k = 0; k < stages.size(); ++k)
+        tally.stages[k].second.push_back(stages[k].second);
+}
 
 double share(size_t part, size_t whole)
 {
@@ -395,6 +418,7 @@ void detectTimed(ComparedDetector& detector, const cv::Mat& frame, bool timed, T
         return;
     tally.cpu.push_back(cpu * 1000.0);
     tally.wall.push_back(wall * 1000.0);
+    addStageTimes(detector, tally);
 }
 
 // The frame of a scene as this detector's markers show it, detected (and timed unless warming up);
@@ -832,6 +856,40 @@ void compareJitter(const DetectorFactory& make, const ComparisonSettings& settin
     out << "(detected: of " << 2 * settings.frames << " frames)" << std::endl;
 }
 
+// Our detector's steps in one run: the median milliseconds of each over the timed frames, a
+// column each (names: the steps' names, taken from the first run that has them).
+RowValues stepMedians(const Tally& ours, std::vector<std::string>& names)
+{
+    if (names.empty())
+        for (const auto& stage : ours.stages)
+            names.push_back(stage.first);
+    RowValues row;
+    for (const std::string& name : names)
+    {
+        const auto stage = std::find_if(ours.stages.begin(), ours.stages.end(),
+                                        [&](const auto& s) { return s.first == name; });
+        row.push_back({stage == ours.stages.end() ? std::nan("") : percentile(stage->second, 0.5)});
+    }
+    return row;
+}
+
+void printStepTable(const std::vector<std::string>& stepNames, const std::string& rows, std::ostream& out)
+{
+    if (stepNames.empty())
+        return;
+    out << "# speed by step of ours: median wall ms of each step over the same frames (the grey "
+           "conversion included, the tracker's bookkeeping between steps not)"
+        << std::endl;
+    out << "| background | resolution | noise | seeds";
+    std::string rule = "|---|---|---|---";
+    for (const std::string& name : stepNames)
+    {
+        out << " | " << name;
+        rule += "|---";
+    }
+    out << " |" << std::endl << rule << "|" << std::endl << rows;
+}
+
 void compareSpeed(const DetectorFactory& make, const ComparisonSettings& settings,
                   const std::vector<Background>& backgrounds, const std::vector<cv::Size>& resolutions,
                   std::ostream& out)
@@ -854,6 +912,8 @@ void compareSpeed(const DetectorFactory& make, const ComparisonSettings& setting
            "CPU ratio peer/ours | detected % |"
         << std::endl;
     out << "|---|---|---|---|---|---|---|---|---|---|" << std::endl;
+    std::ostringstream steps;
+    std::vector<std::string> stepNames;
     for (const Background background : backgrounds)
     {
         if (background == Background::PHOTO && settings.photos.empty())
@@ -867,7 +927,7 @@ void compareSpeed(const DetectorFactory& make, const ComparisonSettings& setting
             renderer.setBackground(background, settings.photos);
             const osgART::PoseEstimator estimator =
                 estimatorFor(resolution.width, resolution.height, renderer.cameraMatrix());
-            std::vector<std::vector<RowValues>> perLevel(levels.size());
+            std::vector<std::vector<RowValues>> perLevel(levels.size()), stepsPerLevel(levels.size());
             for (const unsigned seed : seeds)
             {
                 const std::vector<std::unique_ptr<ComparedDetector>> detectors =
@@ -895,16 +955,22 @@ void compareSpeed(const DetectorFactory& make, const ComparisonSettings& setting
                          each(tallies, [](const Tally& t) { return percentile(t.wall, 0.5); }),
                          each(tallies, [&](const Tally& t) { return percentile(t.cpu, 0.5) / ours; }),
                          each(tallies, [](const Tally& t) { return share(t.detected, t.expected); })});
+                    stepsPerLevel[level].push_back(stepMedians(tallies.front(), stepNames));
                 }
             }
             for (size_t level = 0; level < levels.size(); ++level)
-                printOverSeeds(out,
-                               "| " + std::string(backgroundName(background)) + " | " +
-                                   std::to_string(resolution.width) + "x" +
-                                   std::to_string(resolution.height) + " | " + noiseLevelName(levels[level]),
-                               {2, 2, 2, 2, 2, 1}, seeds, perLevel[level]);
+            {
+                const std::string label = "| " + std::string(backgroundName(background)) + " | " +
+                                          std::to_string(resolution.width) + "x" +
+                                          std::to_string(resolution.height) + " | " +
+                                          noiseLevelName(levels[level]);
+                printOverSeeds(out, label, {2, 2, 2, 2, 2, 1}, seeds, perLevel[level]);
+                printOverSeeds(steps, label, std::vector<int>(stepNames.size(), 3), seeds,
+                               stepsPerLevel[level]);
+            }
         }
     }
+    printStepTable(stepNames, steps.str(), out);
 }
 
 void comparePatternSets(const DetectorFactory& make, const ComparisonSettings& settings,

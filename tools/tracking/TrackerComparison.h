@@ -45,6 +45,9 @@ public:
     virtual void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) = 0;
     /// Drops what the detector keeps from earlier frames, so that the next frame is seen alone.
     virtual void forget() {}
+    /// The steps of the last detection, in pipeline order, with their wall-clock milliseconds;
+    /// empty for a detector that does not time its steps.
+    virtual std::vector<std::pair<std::string, double>> stageTimes() const { return {}; }
 
 protected:
     std::vector<cv::Mat> _sheets;
