@@ -61,6 +61,25 @@ ARApplication::~ARApplication()
     if (_frameTime > 0.0)
         SceneClock::setTickSource(nullptr);
 
+    releaseSettingsRecords();
+    releaseHandlersAndManagers();
+    _videoDevice.clear();
+    _temporaryDirectories.clear();
+    _temporaryFiles.clear();
+    _temporaryDirectory.clear();
+    _workingDirectory.clear();
+    _objects.clear();
+    releaseRenderingNodes();
+    _notShadowedMarkersGroup = nullptr;
+    _shadowedMarkersGroup = nullptr;
+    _markers.clear();
+    _tracker = nullptr;
+    _video = nullptr;
+    _viewer = nullptr;
+}
+
+void ARApplication::releaseSettingsRecords()
+{
     delete _configuration;
     _configuration = nullptr;
     delete _trackerConfiguration;
@@ -75,7 +94,10 @@ ARApplication::~ARApplication()
     _audioConfiguration = nullptr;
     delete _lightingConfiguration;
     _lightingConfiguration = nullptr;
+}
 
+void ARApplication::releaseHandlersAndManagers()
+{
     _keyboardHandlers.clear();
     _helpHandler = nullptr;
     _currentKeyboardHandler = nullptr;
@@ -85,14 +107,11 @@ ARApplication::~ARApplication()
     _clippingManager = nullptr;
     _clippingMarker = nullptr;
     _shadowsManager = nullptr;
+}
 
-    _videoDevice.clear();
-    _temporaryDirectories.clear();
-    _temporaryFiles.clear();
-    _temporaryDirectory.clear();
-    _workingDirectory.clear();
-    _objects.clear();
-
+// From the last built to the first.
+void ARApplication::releaseRenderingNodes()
+{
     _shadowPassTexture = nullptr;
     _shadowCamera = nullptr;
     _textureMatrix = nullptr;
@@ -112,13 +131,6 @@ ARApplication::~ARApplication()
     _contentGroup = nullptr;
     _arSceneNode = nullptr;
     _root = nullptr;
-
-    _notShadowedMarkersGroup = nullptr;
-    _shadowedMarkersGroup = nullptr;
-    _markers.clear();
-    _tracker = nullptr;
-    _video = nullptr;
-    _viewer = nullptr;
 }
 
 void ARApplication::setVideoDevice(const std::string& device)

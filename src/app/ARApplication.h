@@ -270,6 +270,17 @@ public:
     void setFrameTime(double seconds);
 
 private:
+    // The steps of run(): the window shown (false when it cannot be), the textures loaded at the
+    // first frame drawn, sound, video and objects started, the loop, and the stop.
+    bool showWindow();
+    void cacheTexturesAtFirstDraw();
+    void startPlayback();
+    void stopPlayback();
+    // The destructor's steps.
+    void releaseSettingsRecords();
+    void releaseHandlersAndManagers();
+    void releaseRenderingNodes();
+
     template <class Reader, class Record>
     bool readSettings(const std::string& fileName, const std::string& baseDirectory, const char* word,
                       Record*& record);
@@ -385,6 +396,9 @@ private:
     std::set<int> _screenshotFrames;
     bool _screenshotFailed = false;
     bool _windowFailed = false;
+    // The texture-caching callback takes itself off the camera in its first call, which would
+    // free it while it still runs: this reference keeps it alive until the application goes.
+    osg::ref_ptr<osg::Camera::DrawCallback> _textureCaching;
     bool _printFrameStatistics;
     double _frameTime = 0.0;
     double _sceneSeconds = 0.0; // scene time of the current frame under a fixed frame time

@@ -146,6 +146,16 @@ void ARApplication::run()
         osg::notify(osg::FATAL) << " WARNING: NULL configuration." << std::endl;
         return;
     }
+    if (!showWindow())
+        return;
+    cacheTexturesAtFirstDraw();
+    startPlayback();
+    runFrameLoop();
+    stopPlayback();
+}
+
+bool ARApplication::showWindow()
+{
     if (!_root.valid())
         _root = new osg::Group;
     _viewer->setSceneData(_root.get());
@@ -164,20 +174,28 @@ void ARApplication::run()
         osg::notify(osg::FATAL) << " ERROR: the player's window could not be shown on display "
                                 << DisplayConnection::requestedName() << "." << std::endl;
         _windowFailed = true;
-        return;
+        return false;
     }
     if (_configuration->getMirror())
         toggleMirror();
     _viewer->setFullscreen(_configuration->getFullscreen());
     _hud.fitToWindow();
+    return true;
+}
 
+void ARApplication::cacheTexturesAtFirstDraw()
+{
     osg::notify(osg::FATAL) << " Caching textures..." << std::endl;
     osg::ref_ptr<ARTextureCachingCallBack> caching = new ARTextureCachingCallBack;
     for (ARObject* object : _objects)
         caching->addNode(object);
+    _textureCaching = caching;
     _viewer->getCamera()->setPreDrawCallback(caching.get());
     osg::notify(osg::FATAL) << " Caching textures...Done." << std::endl;
+}
 
+void ARApplication::startPlayback()
+{
     prepareObjectsForLoop();
     if (_audioConfiguration && _audioConfiguration->getAutoplay() && isSoundtrackIndexValid())
         _soundtracks[_currentSoundtrack]->play();
@@ -193,9 +211,10 @@ void ARApplication::run()
         _shadowsManager->initTechnique();
     if (_video.valid())
         _video->start();
+}
 
-    runFrameLoop();
-
+void ARApplication::stopPlayback()
+{
     if (isSoundtrackIndexValid())
         _soundtracks[_currentSoundtrack]->stop();
     if (_video.valid())

@@ -442,30 +442,12 @@ void addDefaultModelWhenEmpty(ARApplication& application)
     endProcess(printSceneProblems(SceneCheck(location).run(), std::cout));
 }
 
-} // namespace
-
-void prepareSceneGraphLibrary(const InstallLayout& layout)
+// Options that print something and end the run before any scene is read.
+void answerInformationOptions(osg::ArgumentParser& arguments, const char* program)
 {
-    // The environment and the plugin folder come first, before anything else uses the library.
-    setenv("OSG_MAX_TEXTURE_SIZE", maximumTextureSize, 1);
-    osgDB::Registry::instance()->getLibraryFilePathList().push_front("osgplugins");
-    layout.registerWithSceneGraphLibrary();
-    // Before any read: nothing a scene names is fetched from the network.
-    osgDB::Registry::instance()->setReadFileCallback(new LocalFilesOnly(layout.dataRoots()));
-    osg::setNotifyHandler(new ConsoleNotifyHandler);
-    osg::setNotifyLevel(osg::FATAL);
-}
-
-int startPlayer(int argc, char** argv)
-{
-    const InstallLayout layout = InstallLayout::ofThisProcess();
-    prepareSceneGraphLibrary(layout);
-    osg::ArgumentParser arguments(&argc, argv);
-    while (arguments.read("-verbose"))
-        osg::setNotifyLevel(osg::NOTICE);
     if (arguments.read("--help") || arguments.read("-h"))
     {
-        printUsage(argv[0]);
+        printUsage(program);
         endProcess(0);
     }
     if (arguments.read("--version"))
@@ -473,56 +455,55 @@ int startPlayer(int argc, char** argv)
         printOwnVersion();
         endProcess(0);
     }
-
     const std::string query = lastValue(arguments, "-query");
     if (!query.empty())
         answerQuery(query);
+}
 
-    checkScreenshotFolder(arguments);
-    const std::vector<std::string> plain = takePlainArguments(arguments);
-    bool demo = false;
-    while (arguments.read("--demo"))
-        demo = true;
-    const bool checking = arguments.read("-check");
-    const SceneLocation location = locateRequestedScene(plain, demo, layout);
+struct RunFolders
+{
+    std::string videoDevice;
+    std::string workingDirectory;
+    std::string temporaryDirectory;
+};
 
-    std::string videoDevice = lastValue(arguments, "-video_device");
-    if (videoDevice.empty())
-        videoDevice = "1";
-    osg::notify(osg::NOTICE) << " video device: " << videoDevice << std::endl;
-    std::string workingDirectory = lastValue(arguments, "-working_directory");
-    std::string temporaryDirectory = lastValue(arguments, "-temporary_directory");
-    if (workingDirectory.empty())
-        workingDirectory = location.workingDirectory.empty() ? "." : location.workingDirectory;
-    if (temporaryDirectory.empty())
-        temporaryDirectory = location.temporaryDirectory.empty() ? "." : location.temporaryDirectory;
+// The camera and the two folders: each from its option, else from the scene named, else the
+// current folder (the camera: device 1).
+RunFolders runFolders(osg::ArgumentParser& arguments, const SceneLocation& location)
+{
+    RunFolders folders;
+    folders.videoDevice = lastValue(arguments, "-video_device");
+    if (folders.videoDevice.empty())
+        folders.videoDevice = "1";
+    osg::notify(osg::NOTICE) << " video device: " << folders.videoDevice << std::endl;
+    folders.workingDirectory = lastValue(arguments, "-working_directory");
+    folders.temporaryDirectory = lastValue(arguments, "-temporary_directory");
+    if (folders.workingDirectory.empty())
+        folders.workingDirectory = location.workingDirectory.empty() ? "." : location.workingDirectory;
+    if (folders.temporaryDirectory.empty())
+        folders.temporaryDirectory = location.temporaryDirectory.empty() ? "." : location.temporaryDirectory;
+    return folders;
+}
 
-    if (checking)
-        checkRequestedScene(arguments, workingDirectory, temporaryDirectory, location.metadata);
-    confineToScene(workingDirectory, temporaryDirectory);
+void requireDisplay(const DisplayConnection& display)
+{
+    if (display.isOpen())
+        return;
+    osg::notify(osg::FATAL) << "ERROR: cannot connect to the X display " << DisplayConnection::requestedName()
+                            << ": the player needs one for its window." << std::endl;
+    endProcess(-1);
+}
 
-    std::vector<SettingsFile> files = settingsFiles();
-    nameSettingsFiles(arguments, temporaryDirectory, location.metadata, files);
-    const bool namedByUser = demo || !plain.empty();
-    checkSettingsFilesExist(files, workingDirectory, temporaryDirectory, namedByUser ? 1 : 0);
-
-    // Held until the application below has closed its window (see DisplayConnection), and opened
-    // before the sound output is probed: PulseAudio's client may look for its server on the
-    // display, a connection whose end the X server could take for its last client leaving.
-    const DisplayConnection display;
-    if (!display.isOpen())
-    {
-        osg::notify(osg::FATAL) << "ERROR: cannot connect to the X display "
-                                << DisplayConnection::requestedName()
-                                << ": the player needs one for its window." << std::endl;
-        endProcess(-1);
-    }
-    AudioOutput::chooseDriver();
-    ARApplication application;
+// The application given its folders and settings and initialised with the remaining options;
+// a failed initialisation ends the run.
+void initialiseApplication(ARApplication& application, osg::ArgumentParser& arguments,
+                           const SceneLocation& location, const RunFolders& folders,
+                           const std::vector<SettingsFile>& files)
+{
     application.setTitle("Novaro(TM) Plugin (Professional)");
-    application.setVideoDevice(videoDevice);
-    application.setWorkingDirectory(workingDirectory);
-    application.setTemporaryDirectory(temporaryDirectory);
+    application.setVideoDevice(folders.videoDevice);
+    application.setWorkingDirectory(folders.workingDirectory);
+    application.setTemporaryDirectory(folders.temporaryDirectory);
     readSettingsFiles(application, files);
     application.setApplicationHint();
     std::vector<std::string> initArguments = initialisationArguments(arguments, location);
@@ -535,7 +516,11 @@ int startPlayer(int argc, char** argv)
         osg::notify(osg::FATAL) << "ERROR: init failure." << std::endl;
         endProcess(-1);
     }
+}
 
+// Loads the scene's objects and plays them until the window closes; the run's exit status.
+int playScene(ARApplication& application)
+{
     application.initEventHandlers();
     application.loadSceneObjects();
     const SceneData* scene = application.getSceneConfiguration();
@@ -560,4 +545,55 @@ int startPlayer(int argc, char** argv)
     return application.windowFailed() || application.screenshotFailed() ? -1 : 0;
 }
 
+} // namespace
+
+void prepareSceneGraphLibrary(const InstallLayout& layout)
+{
+    // The environment and the plugin folder come first, before anything else uses the library.
+    setenv("OSG_MAX_TEXTURE_SIZE", maximumTextureSize, 1);
+    osgDB::Registry::instance()->getLibraryFilePathList().push_front("osgplugins");
+    layout.registerWithSceneGraphLibrary();
+    // Before any read: nothing a scene names is fetched from the network.
+    osgDB::Registry::instance()->setReadFileCallback(new LocalFilesOnly(layout.dataRoots()));
+    osg::setNotifyHandler(new ConsoleNotifyHandler);
+    osg::setNotifyLevel(osg::FATAL);
+}
+
+int startPlayer(int argc, char** argv)
+{
+    const InstallLayout layout = InstallLayout::ofThisProcess();
+    prepareSceneGraphLibrary(layout);
+    osg::ArgumentParser arguments(&argc, argv);
+    while (arguments.read("-verbose"))
+        osg::setNotifyLevel(osg::NOTICE);
+    answerInformationOptions(arguments, argv[0]);
+
+    checkScreenshotFolder(arguments);
+    const std::vector<std::string> plain = takePlainArguments(arguments);
+    bool demo = false;
+    while (arguments.read("--demo"))
+        demo = true;
+    const bool checking = arguments.read("-check");
+    const SceneLocation location = locateRequestedScene(plain, demo, layout);
+    const RunFolders folders = runFolders(arguments, location);
+    if (checking)
+        checkRequestedScene(arguments, folders.workingDirectory, folders.temporaryDirectory,
+                            location.metadata);
+    confineToScene(folders.workingDirectory, folders.temporaryDirectory);
+
+    std::vector<SettingsFile> files = settingsFiles();
+    nameSettingsFiles(arguments, folders.temporaryDirectory, location.metadata, files);
+    const bool namedByUser = demo || !plain.empty();
+    checkSettingsFilesExist(files, folders.workingDirectory, folders.temporaryDirectory, namedByUser ? 1 : 0);
+
+    // Held until the application below has closed its window (see DisplayConnection), and opened
+    // before the sound output is probed: PulseAudio's client may look for its server on the
+    // display, a connection whose end the X server could take for its last client leaving.
+    const DisplayConnection display;
+    requireDisplay(display);
+    AudioOutput::chooseDriver();
+    ARApplication application;
+    initialiseApplication(application, arguments, location, folders, files);
+    return playScene(application);
+}
 } // namespace Novaro

@@ -69,8 +69,10 @@ public:
             << "echo $? > " << quote(directory().file("status.txt")) << "\n"
             << "kill $guard 2> /dev/null\n";
         directory().write("drive.sh", text.str());
-        const std::string command = std::string(NOVARO_SOURCE_DIR) + "/scripts/with-private-x.sh -screen 0 1024x768x24 +extension GLX -noreset -- sh " +
-                                    quote(script) + " > " + quote(directory().file("drive.log")) + " 2>&1";
+        const std::string command =
+            std::string(NOVARO_SOURCE_DIR) +
+            "/scripts/with-private-x.sh -screen 0 1024x768x24 +extension GLX -noreset -- sh " +
+            quote(script) + " > " + quote(directory().file("drive.log")) + " 2>&1";
         EXPECT_EQ(0, std::system(command.c_str())) << readFile(directory().file("drive.log"));
         return PlayerRun(std::atoi(readFile(directory().file("status.txt")).c_str()),
                          readFile(directory().file("output.txt")));

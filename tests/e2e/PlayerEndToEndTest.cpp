@@ -132,8 +132,10 @@ TEST(PlayerEndToEnd, EscapeEndsTheLoopAndShutdownCleansUp)
                          "if kill -0 $pid 2>/dev/null; then kill -9 $pid; echo 'still running'; exit 3; fi\n"
                          "wait $pid\n"
                          "echo \"player status $?\"\n");
-    const std::string command = std::string(NOVARO_SOURCE_DIR) + "/scripts/with-private-x.sh -screen 0 1024x768x24 -noreset -- bash " + quote(script) +
-                                " > " + quote(scene.directory().file("escape-driver.log")) + " 2>&1";
+    const std::string command = std::string(NOVARO_SOURCE_DIR) +
+                                "/scripts/with-private-x.sh -screen 0 1024x768x24 -noreset -- bash " +
+                                quote(script) + " > " + quote(scene.directory().file("escape-driver.log")) +
+                                " 2>&1";
     const int result = std::system(command.c_str());
     const std::string log = readFile(output);
     SCOPED_TRACE("player output:\n" + log);

@@ -82,6 +82,15 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
                                const std::string& patternFile)
 {
     CameraParameters camera;
+    if (!loadCamera(cameraFile, width, height, camera))
+        return false;
+    startAfresh(camera, width, height);
+    return patternFile.empty() || addPatternFileMarkers(patternFile);
+}
+
+bool SquareMarkerTracker::loadCamera(const std::string& cameraFile, int& width, int& height,
+                                     CameraParameters& camera) const
+{
     std::string error;
     if (cameraFile.empty() || !camera.load(cameraFile, &error))
     {
@@ -102,6 +111,11 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
                                 << std::endl;
         return false;
     }
+    return true;
+}
+
+void SquareMarkerTracker::startAfresh(const CameraParameters& camera, int width, int height)
+{
     _camera = camera.scaled(width, height);
     _width = width;
     _height = height;
@@ -126,9 +140,10 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
     _debugImage = new osg::Image;
     _debugImage->allocateImage(width, height, 1, GL_RGB, GL_UNSIGNED_BYTE);
     std::fill(_debugImage->data(), _debugImage->data() + _debugImage->getTotalSizeInBytes(), 255);
+}
 
-    if (patternFile.empty())
-        return true;
+bool SquareMarkerTracker::addPatternFileMarkers(const std::string& patternFile)
+{
     if (!osgDB::fileExists(patternFile))
     {
         osg::notify(osg::NOTICE) << "osgART: no pattern file \"" << patternFile << "\", no markers predefined"
@@ -136,6 +151,7 @@ bool SquareMarkerTracker::init(int width, int height, const std::string& cameraF
         return true;
     }
     TrackerPatternFile file;
+    std::string error;
     if (!file.load(patternFile, &error))
     {
         osg::notify(osg::FATAL) << "osgART: " << error << std::endl;

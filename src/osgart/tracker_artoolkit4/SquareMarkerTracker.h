@@ -43,6 +43,12 @@ protected:
     void processImage(const osg::Image& image) override;
 
 private:
+    /// The camera file read, and the video size (the camera's own when not given) checked.
+    bool loadCamera(const std::string& cameraFile, int& width, int& height, CameraParameters& camera) const;
+    /// Detector, pose estimator, image targets and markers made anew for this camera and size.
+    void startAfresh(const CameraParameters& camera, int width, int height);
+    /// The markers a tracker pattern file lists; a missing file lists none.
+    bool addPatternFileMarkers(const std::string& patternFile);
     struct TrackedSubmarker
     {
         int pattern = -1;
