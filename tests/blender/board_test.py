@@ -83,6 +83,18 @@ def refusals():
         bpy.data.objects.remove(obj)
 
 
+def board_panel(board):
+    """The marker panel lists a board's squares with their places and the board's width."""
+    from novaro_exporter import panel
+    layout = common.LayoutRecorder()
+    context = type("Context", (), {"object": board, "scene": bpy.context.scene})()
+    panel.NOVARO_PT_object.draw(type("Panel", (), {"layout": layout})(), context)
+    missing = [text for text in ("Board 130 mm wide, 3 squares (child Square markers)",
+                                 "SquareB: ID free, 40 mm, at (45.0, 25.0) mm, turned 90 degrees")
+               if text not in layout.drawn]
+    check(not missing, "the panel lists the board's squares" + (": not %s" % missing if missing else ""))
+
+
 def export_board():
     started = time.monotonic()
     result = bpy.ops.export_scene.novaro(directory=BOARD_DIR, play=False, check=False)
@@ -141,7 +153,7 @@ def covered(page, name, board, origin):
     pixels[rows, columns, :3] = 1.0
     image = bpy.data.images.new("covered", pixels.shape[1], pixels.shape[0])
     image.pixels.foreach_set(np.flipud(pixels).ravel())
-    image.filepath_raw = os.path.join(common.WORK_DIR, "covered.png")
+    image.filepath_raw = os.path.join(common.WORK_DIR, "covered-page.png")
     image.file_format = "PNG"
     image.save()
     return image.filepath_raw
@@ -203,6 +215,7 @@ def main():
     # The measuring helpers look colours up by object name.
     common.COLOURS.update(COLOURS)
     board = build_board()
+    board_panel(board)
     refusals()
     seconds = export_board()
     origin, spread = board_origin_on_sheet(board)
