@@ -206,12 +206,11 @@ def marker_from(obj, plan):
     return marker
 
 
-def pattern_picture(obj, plan):
+def pattern_picture(obj, plan, left_out="the marker and its objects are left out"):
     """The square's pattern picture ("" for a generated pattern), or None (reported) when it is missing."""
     picture = bpy.path.abspath(obj.novaro.pattern) if obj.novaro.pattern else ""
     if picture and not os.path.isfile(picture):
-        plan.report("ERROR", "%s: the pattern picture %s does not exist; the marker and its objects "
-                             "are left out" % (obj.name, picture))
+        plan.report("ERROR", "%s: the pattern picture %s does not exist; %s" % (obj.name, picture, left_out))
         return None
     return picture
 
@@ -260,29 +259,39 @@ def collect_squares(board, marker, plan):
     return True
 
 
+def quarter_turns(angle):
+    """The angle in quarter turns (0..3), or None when it is not a whole number of them."""
+    turns = angle / (math.pi / 2.0)
+    return int(round(turns)) % 4 if abs(turns - round(turns)) <= QUARTER_TURN_TOLERANCE else None
+
+
+def square_problem(obj, location, turn, scale):
+    """Why the square cannot be printed where it lies on its board, or None."""
+    if not is_uniform(scale):
+        return "has a non-uniform scale"
+    if turn is None or turn[0] != "z" or abs(location.z) * MM_PER_M > PLANE_TOLERANCE_MM:
+        return "is turned or moved out of the board's plane"
+    if quarter_turns(turn[1]) is None:
+        return "is turned %.1f degrees on the board (squares lie square to it or a quarter turn from it)" \
+            % math.degrees(turn[1])
+    if obj.novaro.size_mm <= 0.0:
+        return "has a printed size of 0"
+    return None
+
+
 def square_on(to_board, obj, plan):
     """The square's place on the board, or None (reported) when it cannot be printed there."""
     location, rotation, scale = (to_board @ obj.matrix_world).decompose()
-    board = obj.parent.name
     turn = single_axis(rotation)
-    problem = None
-    if not is_uniform(scale):
-        problem = "has a non-uniform scale"
-    elif turn is None or turn[0] != "z" or abs(location.z) * MM_PER_M > PLANE_TOLERANCE_MM:
-        problem = "is turned or moved out of the board's plane"
-    elif abs(turn[1] / (math.pi / 2.0) - round(turn[1] / (math.pi / 2.0))) > QUARTER_TURN_TOLERANCE:
-        problem = "is turned %.1f degrees on the board (squares lie square to it or a quarter turn from " \
-                  "it)" % math.degrees(turn[1])
-    elif obj.novaro.size_mm <= 0.0:
-        problem = "has a printed size of 0"
+    problem = square_problem(obj, location, turn, scale)
     if problem is not None:
-        plan.report("ERROR", "%s: the square %s; left out of board %s" % (obj.name, problem, board))
+        plan.report("ERROR", "%s: the square %s; left out of board %s" % (obj.name, problem, obj.parent.name))
         return None
-    pattern = pattern_picture(obj, plan)
+    pattern = pattern_picture(obj, plan, "the square is left out of board %s" % obj.parent.name)
     if pattern is None:
         return None
     return Square(obj, obj.novaro.marker_id, obj.novaro.size_mm, (MM_PER_M * location.x, MM_PER_M * location.y),
-                  int(round(turn[1] / (math.pi / 2.0))) % 4, pattern)
+                  quarter_turns(turn[1]), pattern)
 
 
 def squares_overlap(a, b):
