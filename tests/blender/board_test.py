@@ -235,4 +235,5 @@ def main():
         raise AssertionError("%d checks failed:\n  %s" % (len(failures), "\n  ".join(failures)))
 
 
-main()
+if __name__ == "__main__":
+    main()
