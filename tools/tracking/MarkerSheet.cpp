@@ -147,6 +147,22 @@ std::string labelOf(const SheetMarker& marker, const SheetPlacement& place)
     return marker.name + "  " + millimetres(place.size) + " x " + millimetres(place.height);
 }
 
+std::string doesNotFit(const SheetMarker& marker, const Extent& extent)
+{
+    const double usable = std::min(PdfDocument::kA4Width, PdfDocument::kA4Height) - 2.0 * kSheetPageMargin;
+    char text[200];
+    if (marker.squares.empty())
+        std::snprintf(text, sizeof text,
+                      "marker %s: a size of %g mm does not fit on an A4 page (at most %g mm)",
+                      marker.name.c_str(), marker.size, usable / (1.0 + 2.0 * kSheetQuietZoneShare));
+    else
+        std::snprintf(text, sizeof text,
+                      "board %s: %g x %g mm of squares with their paper around do not fit on an A4 page, or "
+                      "a square's size is not positive",
+                      marker.name.c_str(), extent.width, extent.height);
+    return text;
+}
+
 // The marker's square or the board's squares, the cut marks around the paper and the label in the
 // paper's lower strip.
 void drawMarker(PdfDocument& pdf, const SheetMarker& marker, const SheetPlacement& place)
@@ -196,18 +212,7 @@ bool layoutMarkerSheet(const std::vector<SheetMarker>& markers, std::vector<Shee
                                               [](const SheetSquare& square) { return square.size > 0.0; });
         if (!(marker.size > 0.0) || !squaresSized || cutWidth > usableWidth || cutHeight > usableHeight)
         {
-            char text[200];
-            if (marker.squares.empty())
-                std::snprintf(text, sizeof text,
-                              "marker %s: a size of %g mm does not fit on an A4 page (at most %g mm)",
-                              marker.name.c_str(), marker.size,
-                              std::min(usableWidth, usableHeight) / (1.0 + 2.0 * kSheetQuietZoneShare));
-            else
-                std::snprintf(text, sizeof text,
-                              "board %s: %g x %g mm of squares with their paper around do not fit on an "
-                              "A4 page, or a square's size is not positive",
-                              marker.name.c_str(), extent.width, extent.height);
-            error = text;
+            error = doesNotFit(marker, extent);
             return false;
         }
         if (x + cutWidth > PdfDocument::kA4Width - kSheetPageMargin + 1e-9)
