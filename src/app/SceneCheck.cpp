@@ -25,6 +25,7 @@
 #include <osgART/CameraParameters.h>
 #include <osgART/ImageTarget.h>
 #include <osgART/InputFiles.h>
+#include <osgART/MarkerDescription.h>
 #include <osgART/Pattern.h>
 #include <osgDB/FileNameUtils>
 #include <osgDB/ReadFile>
@@ -509,9 +510,30 @@ void SceneCheck::checkMarkerFile(const MarkerData& marker)
             !osgART::ImageTarget().load(path, marker.getSize(), &error))
             report(settings, marker.getLine(), 1, where + error);
     }
-    else if (!isMultiMarker(marker.getType()) && !osgART::Pattern().load(path, &error))
+    else if (isMultiMarker(marker.getType()))
+        checkMultiMarkerFile(path, marker);
+    else if (!osgART::Pattern().load(path, &error))
         report(settings, marker.getLine(), 1,
                where + "pattern file " + quoted(marker.getPath()) + ": " + error);
+}
+
+// The multi-marker file and each square's pattern, as the tracker reads them.
+void SceneCheck::checkMultiMarkerFile(const std::string& path, const MarkerData& marker)
+{
+    const std::string& settings = _paths["markers"];
+    const std::string where = "marker " + std::to_string(marker.getId()) + ": ";
+    osgART::MultiMarkerSetup setup;
+    std::string error;
+    if (!setup.load(path, &error))
+    {
+        report(settings, marker.getLine(), 1, where + error);
+        return;
+    }
+    for (const osgART::Submarker& submarker : setup.submarkers)
+        if (!osgART::Pattern().load(submarker.patternPath, &error))
+            report(settings, marker.getLine(), 1,
+                   where + "pattern file " + quoted(submarker.patternPath) + " of the multi-marker file " +
+                       quoted(marker.getPath()) + ": " + error);
 }
 
 void SceneCheck::checkSceneModel()

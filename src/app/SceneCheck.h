@@ -75,6 +75,7 @@ private:
     void checkCameraFiles();
     void checkMarkers();
     void checkMarkerFile(const MarkerData& marker);
+    void checkMultiMarkerFile(const std::string& path, const MarkerData& marker);
     void checkSceneModel();
     void checkSceneObjects();
     void checkObject(const ObjectData& object);

@@ -7,11 +7,15 @@
 namespace Novaro
 {
 
-// One part of a multi marker: its pattern and size.
+// One part of a multi marker: its pattern and size, and its number among the scene's markers
+// (0: none), which chooses the pattern made for it when its pattern file is missing.
 class SubmarkerData
 {
 public:
     SubmarkerData() = default;
+
+    unsigned int getId() const { return _id; }
+    void setId(unsigned int id) { _id = id; }
 
     const std::string& getTag() const { return _tag; }
     void setTag(const std::string& tag) { _tag = tag; }
@@ -31,6 +35,7 @@ private:
     std::string _path;
     std::string _image;
     float _size = 80.0f;
+    unsigned int _id = 0;
 };
 
 // One tracked marker: how it is recognised, how the content on it is layered and sequenced, and

@@ -6,6 +6,8 @@
 
 #include <osg/Notify>
 
+#include <algorithm>
+
 namespace Novaro
 {
 
@@ -211,6 +213,8 @@ void XMLMarkersParserManager::readSubmarkers(const TiXmlElement* submarkers, Mar
             submarker.setImage(attribute(element, "image"));
         else
             osg::notify(osg::NOTICE) << " image: NA (not using)." << std::endl;
+        if (hasAttribute(element, "id"))
+            submarker.setId(static_cast<unsigned int>(std::max(0, toInt(attribute(element, "id")))));
 
         osg::notify(osg::NOTICE) << " Adding (sub)marker data:" << std::endl;
         osg::notify(osg::NOTICE) << "        tag: " << submarker.getTag() << std::endl;

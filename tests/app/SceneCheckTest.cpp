@@ -69,6 +69,8 @@ struct PlantedScene
                           "<marker name=\"one\" id=\"1\" path=\"patterns/marker_1.patt\" size=\"80\"/>\n"
                           "<marker name=\"two\" id=\"2\" path=\"patterns/short.patt\" size=\"80\"/>\n"
                           "<marker name=\"spare\" id=\"3\" path=\"patterns/marker_3.patt\" size=\"80\"/>\n"
+                          "<marker name=\"board\" id=\"4\" type=\"multi\" path=\"patterns/board.dat\" "
+                          "size=\"80\"/>\n"
                           "</markers>\n";
     std::string events = "<events name=\"e\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
                          "<action source=\"_self_\" target=\"_self_\">\n<command>hide</command>\n"
@@ -105,6 +107,9 @@ struct PlantedScene
         std::filesystem::create_directories(folder.file("events"));
         folder.write("events/broken.xml", events);
         folder.write("patterns/short.patt", "255 255 255\n0 0 0\n");
+        // Its patterns are named from its own folder: the first is there, the second is not.
+        folder.write("patterns/board.dat", "2\nmarker_1.patt\n40\n1 0 0 -30\n0 1 0 0\n0 0 1 0\n"
+                                           "gone.patt\n40\n1 0 0 30\n0 1 0 0\n0 0 1 0\n");
         for (const char* name :
              {"patterns/marker_1.patt", "patterns/marker_3.patt", "models/cube.osgb", "models/screen.osgb"})
             copySample(folder, name);
@@ -151,6 +156,8 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
         {f + "/markers.xml", lineOf(planted.markers, "short.patt"), "pattern file \"patterns/short.patt\""},
         {f + "/video.xml", lineOf(planted.video, "absurd.dat"), "camera file \"absurd.dat\""},
         {f + "/markers.xml", lineOf(planted.markers, "spare"), "marker 3 (\"spare\") carries no object"},
+        {f + "/markers.xml", lineOf(planted.markers, "board.dat"),
+         "gone.patt\" of the multi-marker file \"patterns/board.dat\""},
         {f + "/scene.xml", lineOf(planted.scene, "id=\"7\""),
          "is on marker 7, which the markers file does not"},
         {f + "/scene.xml", lineOf(planted.scene, "missing.wav"), "sound file not found"},

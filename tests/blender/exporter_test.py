@@ -406,10 +406,11 @@ TABLE_WIDTH = A4_WIDTH + POSTER_GAP + POSTER_WIDTH + POSTER_GAP
 DOTS_PER_MM = 150.0 / 25.4
 
 
-def sheet_places():
-    """Where novaro-scene put each marker's black square on the sheet: ID -> (left, top, width) in
-    millimetres from the page's top-left corner, as its finish command prints them."""
-    output = subprocess.run([os.path.join(RUN_DIR, "novaro-scene"), "finish", SCENE_DIR], check=True,
+def sheet_places(scene_dir=SCENE_DIR):
+    """Where novaro-scene put each marker's black square on the sheet (a board's squares each by
+    its own ID): ID -> (left, top, width) in millimetres from the page's top-left corner, as its
+    finish command prints them."""
+    output = subprocess.run([os.path.join(RUN_DIR, "novaro-scene"), "finish", scene_dir], check=True,
                             stdout=subprocess.PIPE, text=True).stdout
     places = {}
     for line in output.splitlines():
@@ -456,9 +457,9 @@ def table_picture(poster):
     return image.filepath_raw, centre
 
 
-def on_table(table_pose, point_mm, table_height):
+def on_table(table_pose, point_mm, table_height, table_width=TABLE_WIDTH):
     """The pose of a frame centred at point_mm (from the table's top-left corner) on the filmed table."""
-    offset = Matrix.Translation((point_mm[0] - TABLE_WIDTH / 2.0, table_height / 2.0 - point_mm[1], 0.0))
+    offset = Matrix.Translation((point_mm[0] - table_width / 2.0, table_height / 2.0 - point_mm[1], 0.0))
     return (np.array(offset.transposed()) @ np.array(table_pose).reshape(4, 4)).ravel().tolist()
 
 
@@ -544,8 +545,8 @@ def measured_centre(shot, name, low, high):
     return np.array([(xs.mean() + x0 + 0.5) / sx, (ys.mean() + y0 + 0.5) / sy]), mask
 
 
-def run_player(frame, name, extra):
-    output = subprocess.run([os.path.join(RUN_DIR, "novaro"), SCENE_DIR, "-video_file", frame,
+def run_player(frame, name, extra, scene_dir=SCENE_DIR):
+    output = subprocess.run([os.path.join(RUN_DIR, "novaro"), scene_dir, "-video_file", frame,
                              "-frame_time", str(FRAME_TIME), "-screenshot", os.path.join(WORK_DIR, name)] + extra,
                             cwd=WORK_DIR, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=300)
     check(output.returncode == 0, "the player ran %s (status %d)" % (name, output.returncode))
@@ -761,4 +762,6 @@ def main():
         raise AssertionError("%d checks failed:\n  %s" % (len(failures), "\n  ".join(failures)))
 
 
-main()
+# The board test shares this file's helpers.
+if __name__ == "__main__":
+    main()

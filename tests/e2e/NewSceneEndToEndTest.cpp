@@ -16,12 +16,14 @@
 #include <osgART/CameraParameters.h>
 #include <osgART/Pattern.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iomanip>
 #include <iostream>
+#include <map>
 #include <memory>
 #include <random>
 #include <regex>
@@ -499,6 +501,72 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
     const PlayerRun refused = runExecutable(tool, work.path(), {"finish", scene});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.output.find("IDs 1 to 1000"), std::string::npos) << refused.output;
+}
+
+// A board an exporter wrote: its squares' patterns are made as square markers' are (the square with
+// ID 1 gets marker 1's generated pattern; one from its picture), the sheet has a line per square
+// whose places are the board file's (y up the board, down the page), and a square the sheet cannot
+// print flat is refused by the board's name.
+TEST(NewSceneEndToEnd, FinishPrintsABoardWithItsSquares)
+{
+    TemporaryFolder models, work;
+    writeBlockObj(models);
+    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
+    ASSERT_EQ(
+        runExecutable(tool, work.path(), {"new", work.file("made"), "--model", models.file("block.obj")})
+            .status,
+        0);
+    cv::Mat picture(64, 64, CV_8UC3, cv::Scalar::all(255));
+    picture(cv::Rect(0, 0, 32, 20)).setTo(cv::Scalar::all(0));
+    const std::string scene = work.file("board");
+    std::filesystem::create_directories(scene + "/patterns");
+    ASSERT_TRUE(cv::imwrite(scene + "/logo.png", picture));
+    std::ofstream(scene + "/markers.xml")
+        << "<markers patterns_file=\"patterns.dat\">\n"
+           "  <marker name=\"table\" id=\"4\" type=\"multi\" path=\"patterns/table.dat\" size=\"100\">\n"
+           "    <submarkers><submarker tag=\"left\" id=\"1\" path=\"patterns/marker_1.patt\" size=\"40\"/>\n"
+           "    <submarker tag=\"right\" id=\"2\" path=\"patterns/marker_2.patt\" size=\"30\" "
+           "image=\"logo.png\"/></submarkers>\n  </marker>\n</markers>\n";
+    std::ofstream(scene + "/video.xml")
+        << "<video><formats><format name=\"vga\" width=\"640\" height=\"480\"/>"
+           "</formats><cameras><camera name=\"c\" format=\"vga\" path=\"cam.dat\"/></cameras></video>\n";
+    const auto writeBoard = [&](const std::string& rightRows)
+    {
+        std::ofstream(scene + "/patterns/table.dat")
+            << "2\nmarker_1.patt\n40\n1 0 0 -30\n0 1 0 10\n0 0 1 0\nmarker_2.patt\n30\n"
+            << rightRows;
+    };
+    writeBoard("0 -1 0 35\n1 0 0 -20\n0 0 1 0\n");
+    const PlayerRun finished = runExecutable(tool, work.path(), {"finish", scene});
+    ASSERT_EQ(finished.status, 0) << finished.output;
+
+    osgART::Pattern left, made, right, expected;
+    ASSERT_TRUE(left.load(scene + "/patterns/marker_1.patt") &&
+                made.load(work.file("made/patterns/marker_1.patt")));
+    EXPECT_EQ(left.block(0), made.block(0));
+    ASSERT_TRUE(right.load(scene + "/patterns/marker_2.patt") && expected.setFromImage(picture));
+    EXPECT_EQ(right.block(0), expected.block(0));
+    EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/markers.pdf"));
+    std::map<std::string, std::array<double, 3>> places;
+    const std::regex line(
+        R"(table \(4\), square (\w+) \(\d\): page 1, ([\d.]+) mm from the left, ([\d.]+) mm from )"
+        R"(the top, ([\d.]+) mm wide)");
+    for (std::sregex_iterator found(finished.output.begin(), finished.output.end(), line), end; found != end;
+         ++found)
+        places[(*found)[1]] = {std::stod((*found)[2]), std::stod((*found)[3]), std::stod((*found)[4])};
+    ASSERT_EQ(places.size(), 2u) << finished.output;
+    const auto centre = [&](const std::string& name, int axis)
+    { return places[name][size_t(axis)] + places[name][2] / 2.0; };
+    EXPECT_NEAR(centre("right", 0) - centre("left", 0), 65.0, 1e-3);
+    EXPECT_NEAR(centre("right", 1) - centre("left", 1), 30.0, 1e-3);
+    EXPECT_NEAR(places["right"][2], 30.0, 1e-9);
+
+    writeBoard("0.7071 -0.7071 0 35\n0.7071 0.7071 0 -20\n0 0 1 0\n");
+    const PlayerRun refused = runExecutable(tool, work.path(), {"finish", scene});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.output.find("cannot print board table (4): square 2 does not lie flat"),
+              std::string::npos)
+        << refused.output;
 }
 
 // A new user's first scene: a four-legged animal made in Blender at its real size (2 m long,

@@ -73,6 +73,24 @@ std::vector<SheetMarker> sheetMarkers(const std::vector<double>& sizes)
     return markers;
 }
 
+// Pattern cells whose printed grey (sampled at each cell's centre) is not on the side of mid-grey
+// that the pattern's orientation gives.
+int wrongCells(const cv::Mat& grey, const SheetPlacement& place, const osgART::Pattern& pattern,
+               int orientation)
+{
+    const int n = osgART::Pattern::kSize;
+    const double cell = place.size / 2.0 / n;
+    int wrong = 0;
+    for (int row = 0; row < n; ++row)
+        for (int column = 0; column < n; ++column)
+        {
+            const cv::Point at(int(toPixels(place.x + place.size / 4.0 + (column + 0.5) * cell)),
+                               int(toPixels(place.y + place.size / 4.0 + (row + 0.5) * cell)));
+            wrong += (grey.at<unsigned char>(at) < 128) != (pattern.grey(orientation, row, column) < 128.0f);
+        }
+    return wrong;
+}
+
 } // namespace
 
 // Four markers of mixed sizes fill more than one A4 page: every black square comes out at its
@@ -120,6 +138,44 @@ TEST(MarkerSheets, PrintedMarkersKeepTheirSizeOnEveryPage)
     }
 }
 
+// A board prints each square where it lies on the board (the board's y up the page) at its own
+// width, its pattern turned with it, inside one paper for the whole board.
+TEST(MarkerSheets, BoardsPrintTheirSquaresWhereTheyLie)
+{
+    NovaroTest::TemporaryFolder folder;
+    const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(3, 7);
+    SheetMarker board;
+    board.name = "board";
+    board.squares = {{patterns[0], 40.0, -40.0, 20.0, 0, "a"},
+                     {patterns[1], 40.0, 40.0, 20.0, 1, "b"},
+                     {patterns[2], 30.0, 0.0, -35.0, 2, "c"}};
+    std::vector<SheetPlacement> placements;
+    std::string error;
+    ASSERT_TRUE(writeMarkerSheet(folder.file("board.pdf"), {board}, error, &placements)) << error;
+    EXPECT_DOUBLE_EQ(placements[0].size, 120.0);
+    EXPECT_DOUBLE_EQ(placements[0].height, 90.0);
+    const std::vector<cv::Mat> pages = renderPages(folder, folder.file("board.pdf"));
+    ASSERT_EQ(pages.size(), 1u);
+    cv::Mat grey;
+    cv::cvtColor(pages[0], grey, cv::COLOR_BGR2GRAY);
+    const SheetPlacement first = squarePlacement(board, placements[0], 0);
+    for (size_t k = 0; k < board.squares.size(); ++k)
+    {
+        SCOPED_TRACE(k);
+        const SheetSquare& square = board.squares[k];
+        const SheetPlacement place = squarePlacement(board, placements[0], k);
+        EXPECT_NEAR(place.x - first.x + (place.size - first.size) / 2.0, square.x - board.squares[0].x, 1e-9);
+        EXPECT_NEAR(place.y - first.y + (place.size - first.size) / 2.0, board.squares[0].y - square.y, 1e-9);
+        const cv::Point across(int(toPixels(place.x + place.size / 2.0)),
+                               int(toPixels(place.y + place.size / 8.0)));
+        EXPECT_NEAR(darkRun(grey, across, true), toPixels(square.size), 0.01 * toPixels(square.size));
+        EXPECT_EQ(wrongCells(grey, place, square.pattern, square.quarterTurns), 0);
+    }
+    // The turned squares would be read wrongly unturned.
+    EXPECT_GT(wrongCells(grey, squarePlacement(board, placements[0], 1), patterns[1], 0), 20);
+    EXPECT_GT(wrongCells(grey, squarePlacement(board, placements[0], 2), patterns[2], 0), 20);
+}
+
 // The default chessboard is the one novaro-calibrate looks for without options: 9 x 6 inner
 // corners, 25 mm apart within 1 %.
 TEST(MarkerSheets, ChessboardHasItsStatedSquares)
@@ -142,13 +198,18 @@ TEST(MarkerSheets, ChessboardHasItsStatedSquares)
     EXPECT_NEAR(spacing / count, toPixels(25.0), 0.01 * toPixels(25.0));
 }
 
-// A marker of no size and a sheet of no marker are refused, and nothing is written. (A marker or a
-// board too large for the page: the tools tests, through novaro-marker.)
+// A marker of no size, a board with a square of no size and a sheet of no marker are refused, and nothing is
+// written. (A marker or a board too large for the page: the tools tests, through novaro-marker.)
 TEST(MarkerSheets, RefusesAnEmptySheet)
 {
     NovaroTest::TemporaryFolder folder;
     std::string error;
     EXPECT_FALSE(writeMarkerSheet(folder.file("zero.pdf"), sheetMarkers({0.0}), error));
     EXPECT_FALSE(writeMarkerSheet(folder.file("none.pdf"), {}, error));
+    SheetMarker board;
+    board.name = "flat";
+    board.squares = {{osgART::Pattern(), 40.0, 0.0, 0.0, 0, "a"},
+                     {osgART::Pattern(), 0.0, 60.0, 0.0, 0, "b"}};
+    EXPECT_FALSE(writeMarkerSheet(folder.file("flat.pdf"), {board}, error));
     EXPECT_FALSE(std::filesystem::exists(folder.file("zero.pdf")));
 }

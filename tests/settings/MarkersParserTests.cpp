@@ -118,7 +118,7 @@ TEST_F(MarkersParserTest, LayersOverrideTheSequenceSettings)
 TEST_F(MarkersParserTest, MultiMarkersReadSubmarkersAndNeverFit)
 {
     ASSERT_TRUE(read("<marker id=\"1\" type=\"MULTI\" path=\"\" fit=\"true\"><submarkers>"
-                     "<submarker tag=\"a\" path=\"a.patt\" size=\"40\" image=\"a.png\"/>"
+                     "<submarker tag=\"a\" path=\"a.patt\" size=\"40\" image=\"a.png\" id=\"7\"/>"
                      "<submarker tag=\"b\" path=\"b.patt\" size=\"0\"/>"
                      "<submarker path=\"c\" size=\"1\"/><submarker tag=\"d\" size=\"1\"/><submarker "
                      "tag=\"e\" path=\"e\"/>"
@@ -130,6 +130,8 @@ TEST_F(MarkersParserTest, MultiMarkersReadSubmarkersAndNeverFit)
     EXPECT_EQ("a.png", marker.getSubmarkers()[0].getImage());
     EXPECT_EQ(40.0f, marker.getSubmarkers()[0].getSize());
     EXPECT_EQ(80.0f, marker.getSubmarkers()[1].getSize());
+    EXPECT_EQ(7u, marker.getSubmarkers()[0].getId());
+    EXPECT_EQ(0u, marker.getSubmarkers()[1].getId());
 
     // Without <submarkers> a multi marker still needs its own pattern.
     ASSERT_TRUE(read("<marker id=\"1\" type=\"multi\" path=\"m.dat\" fit=\"true\"/>")->valid);

@@ -27,10 +27,11 @@ struct Rectangle
 
 // Cells of equal colour joined into few rectangles (runs along rows, then equal runs stacked), so
 // that no rasteriser shows seams between neighbouring cells of one colour.
-std::map<std::tuple<int, int, int>, std::vector<Rectangle>> patternRectangles(const osgART::Pattern& pattern)
+std::map<std::tuple<int, int, int>, std::vector<Rectangle>> patternRectangles(const osgART::Pattern& pattern,
+                                                                              int orientation)
 {
     const int n = osgART::Pattern::kSize;
-    const osgART::Pattern::Block& block = pattern.block(0);
+    const osgART::Pattern::Block& block = pattern.block(orientation);
     std::map<std::tuple<int, int, int>, std::vector<Rectangle>> byColour;
     for (int row = 0; row < n; ++row)
     {
@@ -85,16 +86,16 @@ std::string millimetres(double value)
     return text;
 }
 
-// The black square, the pattern's cells over it, the cut marks around the paper and the label in
-// the paper's lower strip.
-void drawMarker(PdfDocument& pdf, const SheetMarker& marker, const SheetPlacement& place)
+// The black square with the pattern's cells over it, in one of the pattern's four orientations.
+void drawSquare(PdfDocument& pdf, const osgART::Pattern& pattern, int orientation,
+                const SheetPlacement& place)
 {
     const double s = place.size;
     pdf.setGrey(0.0);
     pdf.fillRectangle(place.x, place.y, s, s);
     const double cell = s / 2.0 / osgART::Pattern::kSize;
     const double origin[2] = {place.x + s / 4.0, place.y + s / 4.0};
-    for (const auto& [colour, rectangles] : patternRectangles(marker.pattern))
+    for (const auto& [colour, rectangles] : patternRectangles(pattern, orientation))
     {
         if (colour == std::make_tuple(0, 0, 0))
             continue; // the black square shows through
@@ -103,12 +104,80 @@ void drawMarker(PdfDocument& pdf, const SheetMarker& marker, const SheetPlacemen
             pdf.fillRectangle(origin[0] + r.column * cell, origin[1] + r.row * cell, r.width * cell,
                               r.height * cell);
     }
-    const double q = quietZone(s);
-    drawCutMarks(pdf, place.x - q, place.y - q, place.x + s + q, place.y + s + q);
-    const std::string label = marker.name + "  " + millimetres(s);
+}
+
+// Width and height of the marker's black area: a board's spans its squares.
+struct Extent
+{
+    double width, height, left, top; ///< left and top: the board frame's x and y at the area's corner
+};
+
+Extent extentOf(const SheetMarker& marker)
+{
+    if (marker.squares.empty())
+        return {marker.size, marker.size, 0.0, 0.0};
+    double left = marker.squares[0].x, right = left, bottom = marker.squares[0].y, top = bottom;
+    for (const SheetSquare& square : marker.squares)
+    {
+        left = std::min(left, square.x - square.size / 2.0);
+        right = std::max(right, square.x + square.size / 2.0);
+        bottom = std::min(bottom, square.y - square.size / 2.0);
+        top = std::max(top, square.y + square.size / 2.0);
+    }
+    return {right - left, top - bottom, left, top};
+}
+
+// The paper kept around a board is that of its largest square.
+double quietZoneOf(const SheetMarker& marker)
+{
+    double largest = marker.size;
+    if (!marker.squares.empty())
+    {
+        largest = 0.0;
+        for (const SheetSquare& square : marker.squares)
+            largest = std::max(largest, square.size);
+    }
+    return quietZone(largest);
+}
+
+std::string labelOf(const SheetMarker& marker, const SheetPlacement& place)
+{
+    if (marker.squares.empty())
+        return marker.name + "  " + millimetres(place.size);
+    return marker.name + "  " + millimetres(place.size) + " x " + millimetres(place.height);
+}
+
+std::string doesNotFit(const SheetMarker& marker, const Extent& extent)
+{
+    const double usable = std::min(PdfDocument::kA4Width, PdfDocument::kA4Height) - 2.0 * kSheetPageMargin;
+    char text[200];
+    if (marker.squares.empty())
+        std::snprintf(text, sizeof text,
+                      "marker %s: a size of %g mm does not fit on an A4 page (at most %g mm)",
+                      marker.name.c_str(), marker.size, usable / (1.0 + 2.0 * kSheetQuietZoneShare));
+    else
+        std::snprintf(text, sizeof text,
+                      "board %s: %g x %g mm of squares with their paper around do not fit on an A4 page, or "
+                      "a square's size is not positive",
+                      marker.name.c_str(), extent.width, extent.height);
+    return text;
+}
+
+// The marker's square or the board's squares, the cut marks around the paper and the label in the
+// paper's lower strip.
+void drawMarker(PdfDocument& pdf, const SheetMarker& marker, const SheetPlacement& place)
+{
+    if (marker.squares.empty())
+        drawSquare(pdf, marker.pattern, 0, place);
+    for (size_t k = 0; k < marker.squares.size(); ++k)
+        drawSquare(pdf, marker.squares[k].pattern, marker.squares[k].quarterTurns & 3,
+                   squarePlacement(marker, place, k));
+    const double q = quietZoneOf(marker);
+    drawCutMarks(pdf, place.x - q, place.y - q, place.x + place.size + q, place.y + place.height + q);
+    const std::string label = labelOf(marker, place);
     pdf.setGrey(0.0);
-    pdf.drawText(place.x + (s - PdfDocument::textWidth(label, kSheetLabelSize)) / 2.0, place.y + s + q - 2.5,
-                 kSheetLabelSize, label);
+    pdf.drawText(place.x + (place.size - PdfDocument::textWidth(label, kSheetLabelSize)) / 2.0,
+                 place.y + place.height + q - 2.5, kSheetLabelSize, label);
 }
 
 } // namespace
@@ -116,6 +185,14 @@ void drawMarker(PdfDocument& pdf, const SheetMarker& marker, const SheetPlacemen
 double quietZone(double size)
 {
     return std::max(kSheetQuietZoneShare * size, kSheetMinimumQuietZone);
+}
+
+SheetPlacement squarePlacement(const SheetMarker& board, const SheetPlacement& place, size_t k)
+{
+    const Extent extent = extentOf(board);
+    const SheetSquare& square = board.squares[k];
+    return {place.page, place.x + square.x - square.size / 2.0 - extent.left,
+            place.y + extent.top - square.y - square.size / 2.0, square.size, square.size};
 }
 
 bool layoutMarkerSheet(const std::vector<SheetMarker>& markers, std::vector<SheetPlacement>& placements,
@@ -128,34 +205,32 @@ bool layoutMarkerSheet(const std::vector<SheetMarker>& markers, std::vector<Shee
     double x = kSheetPageMargin, y = kSheetPageMargin, rowHeight = 0.0;
     for (const SheetMarker& marker : markers)
     {
-        const double cut = marker.size + 2.0 * quietZone(marker.size);
-        if (!(marker.size > 0.0) || cut > usableWidth || cut > usableHeight)
+        const Extent extent = extentOf(marker);
+        const double q = quietZoneOf(marker);
+        const double cutWidth = extent.width + 2.0 * q, cutHeight = extent.height + 2.0 * q;
+        const bool squaresSized = std::all_of(marker.squares.begin(), marker.squares.end(),
+                                              [](const SheetSquare& square) { return square.size > 0.0; });
+        if (!(marker.size > 0.0) || !squaresSized || cutWidth > usableWidth || cutHeight > usableHeight)
         {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "marker %s: a size of %g mm does not fit on an A4 page (at most %g mm)",
-                          marker.name.c_str(), marker.size,
-                          std::min(usableWidth, usableHeight) / (1.0 + 2.0 * kSheetQuietZoneShare));
-            error = text;
+            error = doesNotFit(marker, extent);
             return false;
         }
-        if (x + cut > PdfDocument::kA4Width - kSheetPageMargin + 1e-9)
+        if (x + cutWidth > PdfDocument::kA4Width - kSheetPageMargin + 1e-9)
         {
             x = kSheetPageMargin;
             y += rowHeight + kCellGap;
             rowHeight = 0.0;
         }
-        if (y + cut > PdfDocument::kA4Height - kSheetPageMargin + 1e-9)
+        if (y + cutHeight > PdfDocument::kA4Height - kSheetPageMargin + 1e-9)
         {
             ++page;
             x = kSheetPageMargin;
             y = kSheetPageMargin;
             rowHeight = 0.0;
         }
-        const double q = quietZone(marker.size);
-        placements.push_back({page, x + q, y + q, marker.size});
-        x += cut + kCellGap;
-        rowHeight = std::max(rowHeight, cut);
+        placements.push_back({page, x + q, y + q, extent.width, extent.height});
+        x += cutWidth + kCellGap;
+        rowHeight = std::max(rowHeight, cutHeight);
     }
     return true;
 }

@@ -9,26 +9,48 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Novaro
 {
 
-/// One marker to print.
+/// One square of a board (a multi marker), where it lies on the board.
+struct SheetSquare
+{
+    osgART::Pattern pattern;
+    double size = 80.0; ///< width of its black square, millimetres
+    double x = 0.0;     ///< its centre in the board's frame, millimetres (y up the page)
+    double y = 0.0;
+    int quarterTurns = 0; ///< counter-clockwise from the board's axes, 0..3
+    std::string name;     ///< for the places printed beside the sheet
+};
+
+/// One marker to print: a square marker, or a board when it has squares (its own pattern and size
+/// are then unused).
 struct SheetMarker
 {
+    SheetMarker() = default;
+    SheetMarker(std::string name, osgART::Pattern pattern, double size)
+        : name(std::move(name)), pattern(std::move(pattern)), size(size)
+    {
+    }
+
     std::string name;
     osgART::Pattern pattern;
     double size = 80.0; ///< width of the black square, millimetres (the markers file's size)
+    std::vector<SheetSquare> squares;
 };
 
-/// Where a marker's black square lies on the sheet, millimetres from the page's top-left corner.
+/// Where a marker's black square (a board's squares together) lies on the sheet, millimetres from
+/// the page's top-left corner.
 struct SheetPlacement
 {
     size_t page = 0;
     double x = 0.0;
     double y = 0.0;
-    double size = 0.0;
+    double size = 0.0;   ///< width
+    double height = 0.0; ///< the width, but for a board
 };
 
 /// Distance kept from every page edge, millimetres: most printers cannot print closer than 5.
@@ -47,6 +69,9 @@ const double kSheetLabelSize = 9.0;
 
 /// The paper around a marker of the given width (mm) on each side.
 double quietZone(double size);
+
+/// Where the board's square k lies on the sheet, given where the board went.
+SheetPlacement squarePlacement(const SheetMarker& board, const SheetPlacement& place, size_t k);
 
 /// Places the markers in reading order on as many A4 portrait pages as they need. False (with the
 /// reason) when a marker is not positive or does not fit on a page.

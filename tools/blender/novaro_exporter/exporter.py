@@ -132,10 +132,19 @@ def export_models(context, plan, folder):
     return models
 
 
+def square_markers(plan):
+    """Every square printed with a pattern: the square markers and the boards' squares."""
+    for marker in plan.markers:
+        if marker.kind == "single":
+            yield marker
+        yield from marker.squares
+
+
 def copy_pictures(plan, folder):
     """marker ID -> picture in the folder, for image targets and patterns made from a picture."""
     pictures, taken = {}, set()
-    for marker in plan.markers:
+    pictured = [m for m in plan.markers if m.kind == "image"] + list(square_markers(plan))
+    for marker in pictured:
         if not marker.pattern:
             continue
         extension = os.path.splitext(marker.pattern)[1].lower() or ".png"
@@ -148,8 +157,7 @@ def copy_pictures(plan, folder):
 def picture_patterns(plan):
     """Patterns made from pictures follow the picture: they are made again at every export (and
     listed, so that a marker whose picture is dropped gets its generated pattern again)."""
-    return ["patterns/marker_%d.patt" % marker.id for marker in plan.markers
-            if marker.kind == "single" and marker.pattern]
+    return [settings_files.pattern_file(square.id) for square in square_markers(plan) if square.pattern]
 
 
 def remove_picture_patterns(plan, folder):
@@ -175,9 +183,10 @@ def export_scene(context, folder, scene_tool=None):
     remove_picture_patterns(plan, folder)
     title = bpy.path.display_name_from_filepath(bpy.data.filepath) or os.path.basename(folder) or "scene"
     settings_files.write_fixed_settings(folder, title)
-    settings_files.write_markers(folder, plan, pictures)
+    boards = settings_files.write_markers(folder, plan, pictures)
     events = settings_files.write_scene(folder, title, plan, models)
-    write_manifest(folder, list(models.values()) + list(pictures.values()) + events + picture_patterns(plan))
+    write_manifest(folder, list(models.values()) + list(pictures.values()) + events + picture_patterns(plan)
+                   + boards)
     tool = scene_tool or player.find_program("novaro-scene", context.scene.novaro.player)
     if tool is None:
         result.messages.append(("ERROR", "novaro-scene was not found: the patterns, camera and marker sheet "

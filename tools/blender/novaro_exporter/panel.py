@@ -1,8 +1,25 @@
 # The sidebar panel of the 3D view (N > Novaro): the active object's marker settings with the
-# marker's printed size, and the scene's folder, camera and Play button.
+# marker's printed size (a board's squares with their places), and the scene's folder, camera and
+# Play button.
 import bpy
 
 from . import plan
+
+
+def board_lines(obj):
+    """A board's squares as the export will place them, and what keeps any of them out: (text, icon)."""
+    board = plan.Marker(obj, obj.novaro.marker_id, "multi", 0.0)
+    checked = plan.Plan()
+    plan.collect_squares(obj, board, checked)
+    lines = [("%s: ID %s, %.0f mm, at (%.1f, %.1f) mm%s" % (
+        square.obj.name, square.id or "free", square.size_mm, square.centre[0], square.centre[1],
+        ", turned %d degrees" % (90 * square.quarter_turns) if square.quarter_turns else ""), "NONE")
+        for square in board.squares]
+    lines += [(problem.text, "ERROR") for problem in checked.problems]
+    if board.squares:
+        lines.insert(0, ("Board %.0f mm wide, %d squares (child Square markers)" % (board.size_mm, len(board.squares)),
+                         "INFO"))
+    return lines
 
 
 def printed_size_text(obj):
@@ -44,10 +61,16 @@ class NOVARO_PT_object(bpy.types.Panel):
             return
         layout.prop(settings, "marker_type")
         layout.prop(settings, "marker_id")
+        if settings.marker_type == "multi":
+            for text, icon in board_lines(obj):
+                layout.label(text=text, icon=icon)
+            return
         layout.prop(settings, "pattern")
         if settings.marker_type != "image":
             layout.prop(settings, "size_mm")
         layout.label(text=printed_size_text(obj))
+        if plan.is_square(obj):
+            layout.label(text="A square of board %s" % obj.parent.name, icon="INFO")
 
 
 class NOVARO_PT_scene(bpy.types.Panel):

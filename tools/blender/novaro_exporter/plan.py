@@ -21,6 +21,12 @@ IGNORED_TYPES = {"CAMERA", "SPEAKER", "LIGHT_PROBE"}
 # Tolerances: a scale counts as uniform, and a rotation as one about a marker axis, within these.
 UNIFORM_SCALE = 1e-4
 AXIS_TOLERANCE = 1e-5
+# A board's squares are printed on one flat sheet: each lies in the board's plane (within this many
+# millimetres) and is square to the board or a quarter turn from it (within this many radians).
+PLANE_TOLERANCE_MM = 0.01
+QUARTER_TURN_TOLERANCE = 1e-4
+# Squares that only touch do not overlap, whatever the rounding of their places.
+OVERLAP_TOLERANCE_MM = 1e-3
 
 
 @dataclass
@@ -38,6 +44,18 @@ class Marker:
     pattern: str = ""   # picture the pattern is made from (square), the picture itself (image)
     layers: dict = field(default_factory=dict)  # collection name -> layer ID
     shadowed: bool = False
+    squares: list = field(default_factory=list)  # a board's Squares
+
+
+@dataclass
+class Square:
+    """One square marker of a board, where it lies on the board."""
+    obj: object
+    id: int
+    size_mm: float
+    centre: tuple        # (x, y) millimetres in the board's frame
+    quarter_turns: int   # counter-clockwise about the board's z, 0..3
+    pattern: str = ""    # picture the pattern is made from; empty: generated
 
 
 @dataclass
@@ -147,49 +165,144 @@ def image_path(image):
     return bpy.path.abspath(image.filepath, library=image.library) if image.filepath else ""
 
 
+def is_square(obj):
+    """A square marker parented to a board: the board tracks it, it is no marker of its own."""
+    parent = obj.parent
+    return (obj.novaro.is_marker and obj.novaro.marker_type == "single" and parent is not None
+            and parent.novaro.is_marker and parent.novaro.marker_type == "multi")
+
+
 def collect_markers(scene, plan):
-    taken = set()
     found = []
     for obj in scene.objects:
-        settings = obj.novaro
-        if not settings.is_marker:
-            continue
-        if settings.marker_type == "multi":
-            plan.report("ERROR", "%s: multi markers are not exported yet; it and its objects are left out" % obj.name)
-            continue
-        # An image plane is scaled to its picture's shape; only a square marker's scale is suspect.
-        if settings.marker_type != "image" and not is_uniform(obj.matrix_world.to_scale()):
-            plan.report("WARNING", "%s: the marker has a non-uniform scale; its objects are placed as if it "
-                                   "had none" % obj.name)
-        marker = Marker(obj, settings.marker_id, settings.marker_type, settings.size_mm)
-        if marker.kind == "image" and not image_marker(obj, marker, plan):
-            continue
-        if marker.kind == "single":
-            marker.pattern = bpy.path.abspath(settings.pattern) if settings.pattern else ""
-            if marker.pattern and not os.path.isfile(marker.pattern):
-                plan.report("ERROR", "%s: the pattern picture %s does not exist; the marker and its objects "
-                                     "are left out" % (obj.name, marker.pattern))
-                continue
-        if marker.size_mm <= 0.0:
-            plan.report("ERROR", "%s: the marker's printed size is 0; it and its objects are left out" % obj.name)
-            continue
-        if marker.id and marker.id in taken:
-            plan.report("WARNING", "%s: marker ID %d is taken by another marker; a free one is used"
-                        % (obj.name, marker.id))
-            marker.id = 0
-        taken.add(marker.id)
-        found.append(marker)
-    next_free = 1
-    for marker in sorted(found, key=lambda m: m.obj.name):
-        if marker.id:
-            continue
-        while next_free in taken:
-            next_free += 1
-        marker.id = next_free
-        taken.add(next_free)
+        if obj.novaro.is_marker and not is_square(obj):
+            marker = marker_from(obj, plan)
+            if marker is not None:
+                found.append(marker)
+    assign_ids(found, plan)
     plan.markers = sorted(found, key=lambda m: m.id)
     for marker in plan.markers:
         collect_layers(marker)
+
+
+def marker_from(obj, plan):
+    """The marker the object is, or None (reported) when it cannot be exported."""
+    settings = obj.novaro
+    # An image plane is scaled to its picture's shape; only a square marker's scale is suspect.
+    if settings.marker_type != "image" and not is_uniform(obj.matrix_world.to_scale()):
+        plan.report("WARNING", "%s: the marker has a non-uniform scale; its objects are placed as if it "
+                               "had none" % obj.name)
+    marker = Marker(obj, settings.marker_id, settings.marker_type, settings.size_mm)
+    if marker.kind == "image":
+        return marker if image_marker(obj, marker, plan) else None
+    if marker.kind == "multi":
+        return marker if collect_squares(obj, marker, plan) else None
+    marker.pattern = pattern_picture(obj, plan)
+    if marker.pattern is None:
+        return None
+    if marker.size_mm <= 0.0:
+        plan.report("ERROR", "%s: the marker's printed size is 0; it and its objects are left out" % obj.name)
+        return None
+    return marker
+
+
+def pattern_picture(obj, plan, left_out="the marker and its objects are left out"):
+    """The square's pattern picture ("" for a generated pattern), or None (reported) when it is missing."""
+    picture = bpy.path.abspath(obj.novaro.pattern) if obj.novaro.pattern else ""
+    if picture and not os.path.isfile(picture):
+        plan.report("ERROR", "%s: the pattern picture %s does not exist; %s" % (obj.name, picture, left_out))
+        return None
+    return picture
+
+
+def assign_ids(markers, plan):
+    """Markers and boards' squares share one numbering (a generated pattern follows its ID): a taken
+    ID is reported and replaced, and 0 takes the lowest free one, in the order of the names."""
+    numbered = [item for marker in markers for item in [marker] + marker.squares]
+    taken = set()
+    for item in numbered:
+        if item.id and item.id in taken:
+            plan.report("WARNING", "%s: marker ID %d is taken by another marker; a free one is used"
+                        % (item.obj.name, item.id))
+            item.id = 0
+        taken.add(item.id)
+    next_free = 1
+    for item in sorted(numbered, key=lambda i: i.obj.name):
+        if item.id:
+            continue
+        while next_free in taken:
+            next_free += 1
+        item.id = next_free
+        taken.add(next_free)
+
+
+def collect_squares(board, marker, plan):
+    """The board's square children where they lie on it; False (reported) when none can be printed."""
+    to_board = marker_frame(board).inverted()
+    for child in sorted(board.children, key=lambda c: c.name):
+        if not is_square(child):
+            continue
+        square = square_on(to_board, child, plan)
+        if square is None:
+            continue
+        covered = [other for other in marker.squares if squares_overlap(square, other)]
+        if covered:
+            plan.report("ERROR", "%s: the square overlaps %s on board %s; left out of the board"
+                        % (child.name, covered[0].obj.name, board.name))
+            continue
+        marker.squares.append(square)
+    if not marker.squares:
+        plan.report("ERROR", "%s: a multi marker needs square markers (type Square) parented to it as "
+                             "its squares; it and its objects are left out" % board.name)
+        return False
+    marker.size_mm = board_width(marker.squares)
+    return True
+
+
+def quarter_turns(angle):
+    """The angle in quarter turns (0..3), or None when it is not a whole number of them."""
+    turns = angle / (math.pi / 2.0)
+    return int(round(turns)) % 4 if abs(turns - round(turns)) <= QUARTER_TURN_TOLERANCE else None
+
+
+def square_problem(obj, location, turn, scale):
+    """Why the square cannot be printed where it lies on its board, or None."""
+    if not is_uniform(scale):
+        return "has a non-uniform scale"
+    if turn is None or turn[0] != "z" or abs(location.z) * MM_PER_M > PLANE_TOLERANCE_MM:
+        return "is turned or moved out of the board's plane"
+    if quarter_turns(turn[1]) is None:
+        return "is turned %.1f degrees on the board (squares lie square to it or a quarter turn from it)" \
+            % math.degrees(turn[1])
+    if obj.novaro.size_mm <= 0.0:
+        return "has a printed size of 0"
+    return None
+
+
+def square_on(to_board, obj, plan):
+    """The square's place on the board, or None (reported) when it cannot be printed there."""
+    location, rotation, scale = (to_board @ obj.matrix_world).decompose()
+    turn = single_axis(rotation)
+    problem = square_problem(obj, location, turn, scale)
+    if problem is not None:
+        plan.report("ERROR", "%s: the square %s; left out of board %s" % (obj.name, problem, obj.parent.name))
+        return None
+    pattern = pattern_picture(obj, plan, "the square is left out of board %s" % obj.parent.name)
+    if pattern is None:
+        return None
+    return Square(obj, obj.novaro.marker_id, obj.novaro.size_mm, (MM_PER_M * location.x, MM_PER_M * location.y),
+                  quarter_turns(turn[1]), pattern)
+
+
+def squares_overlap(a, b):
+    """Squares keep their sides along the board's axes (quarter turns only)."""
+    reach = (a.size_mm + b.size_mm) / 2.0 - OVERLAP_TOLERANCE_MM
+    return abs(a.centre[0] - b.centre[0]) < reach and abs(a.centre[1] - b.centre[1]) < reach
+
+
+def board_width(squares):
+    """The board's printed width: across its squares, along its x."""
+    return max(s.centre[0] + s.size_mm / 2.0 for s in squares) - min(s.centre[0] - s.size_mm / 2.0 for s in squares)
 
 
 def image_marker(obj, marker, plan):
@@ -316,8 +429,20 @@ def collect_light(obj, marker, plan):
     return Light(obj.name, obj, marker, False, position, light.use_shadow, cutoff)
 
 
+def markers_by_object_of(plan):
+    """Object name -> the marker it is; a board's squares (even those left out of it) stand for the
+    board, so that what stands on a square goes on the board."""
+    found = {}
+    for marker in plan.markers:
+        found[marker.obj.name] = marker
+        for child in marker.obj.children:
+            if is_square(child):
+                found[child.name] = marker
+    return found
+
+
 def collect_objects(scene, plan):
-    markers_by_object = {m.obj.name: m for m in plan.markers}
+    markers_by_object = markers_by_object_of(plan)
     direct = []
     for obj in scene.objects:
         if obj.novaro.is_marker or obj.type in IGNORED_TYPES:

@@ -60,26 +60,69 @@ def write_fixed_settings(folder, title):
             out.write("%s @ %s.xml\n" % (key, key))
 
 
+def pattern_file(marker_id):
+    return "patterns/marker_%d.patt" % marker_id
+
+
+def board_file(marker):
+    return "patterns/board_%d.dat" % marker.id
+
+
+def marker_path(marker, pictures):
+    if marker.kind == "image":
+        return pictures[marker.id]
+    return board_file(marker) if marker.kind == "multi" else pattern_file(marker.id)
+
+
+def write_submarkers(element, marker, pictures):
+    """The board's squares: what "novaro-scene finish" makes their patterns from (the ID chooses a
+    generated one). The player reads their places from the board file."""
+    holder = ET.SubElement(element, "submarkers")
+    for square in marker.squares:
+        submarker = ET.SubElement(holder, "submarker", tag=square.obj.name, id=str(square.id),
+                                  path=pattern_file(square.id), size=number(square.size_mm))
+        if square.id in pictures:
+            submarker.set("image", pictures[square.id])
+
+
+def write_board_file(folder, marker):
+    """The multi-marker file the tracker reads: each square's pattern (named from this file's folder),
+    printed width and place on the board, as the rows [R | t] taking the square's frame (centred on
+    the square, mm) to the board's."""
+    lines = ["# Squares of board %s, written by Blender's Novaro exporter" % " ".join(marker.obj.name.split()),
+             str(len(marker.squares))]
+    for square in marker.squares:
+        cos, sin = ((1, 0), (0, 1), (-1, 0), (0, -1))[square.quarter_turns]
+        x, y = square.centre
+        lines += ["", os.path.basename(pattern_file(square.id)), number(square.size_mm),
+                  "%d %d 0 %s" % (cos, -sin, number(x)), "%d %d 0 %s" % (sin, cos, number(y)), "0 0 1 0"]
+    with open(os.path.join(folder, board_file(marker)), "w") as out:
+        out.write("\n".join(lines) + "\n")
+
+
 def write_markers(folder, plan, pictures):
     """pictures: marker ID -> the picture's name in the folder (image targets and square patterns
-    made from a picture)."""
+    made from a picture). Returns the board files written."""
     root = ET.Element("markers", patterns_file="patterns.dat", transforms_file="")
+    boards = []
     for marker in plan.markers:
         name = marker.obj.name
-        if marker.kind == "image":
-            path = pictures[marker.id]
-        else:
-            path = "patterns/marker_%d.patt" % marker.id
         element = ET.SubElement(root, "marker", name=name, tag=name, id=str(marker.id), type=marker.kind,
-                                path=path, size=number(marker.size_mm), shadowed=flag(marker.shadowed))
+                                path=marker_path(marker, pictures), size=number(marker.size_mm),
+                                shadowed=flag(marker.shadowed))
         if marker.kind == "single" and marker.id in pictures:
             element.set("image", pictures[marker.id])
+        if marker.kind == "multi":
+            write_submarkers(element, marker, pictures)
+            write_board_file(folder, marker)
+            boards.append(board_file(marker))
         layers = ET.SubElement(element, "layers", sequence="false", sequence_duration="5.0", sequence_loop="false")
         for layer in [0] + sorted(marker.layers.values()):
             ET.SubElement(layers, "layer", id=str(layer), time="5.0")
     write_xml(os.path.join(folder, "markers.xml"), root)
     with open(os.path.join(folder, "patterns.dat"), "w") as out:
         out.write("# markers come from the markers settings\n0\n")
+    return boards
 
 
 def object_element(objects, name, kind, use_properties="false"):
