@@ -62,7 +62,29 @@ bool XMLMarkersParserManager::readMarker(const TiXmlElement* element, MarkerData
         osg::notify(osg::FATAL) << " WARNING: <marker> was expected (skipping)." << std::endl;
         return false;
     }
+    if (!readIdentityAttributes(element, marker))
+        return false;
+    readOptionalAttributes(element, marker);
+    echoMarker(marker);
+    if (marker.isMulti())
+    {
+        const TiXmlElement* submarkers = childByTag(element, "submarkers");
+        if (!submarkers)
+            osg::notify(osg::NOTICE) << " WARNING: missing <submarkers> (not using)." << std::endl;
+        else
+            readSubmarkers(submarkers, marker);
+        // A multi marker's content is placed by its submarkers, never fitted.
+        marker.setFit(false);
+    }
+    osg::notify(osg::NOTICE) << " Added " << marker.getSubmarkers().size() << " submarkers." << std::endl;
+    readMarkerLayers(element, marker);
+    return true;
+}
 
+// The line, name, tag, id, type, path, image and transforms file, in the order the messages
+// come; false (skipping the marker) without an id or a path.
+bool XMLMarkersParserManager::readIdentityAttributes(const TiXmlElement* element, MarkerData& marker)
+{
     marker.setLine(element->Row());
     marker.setName(attribute(element, "name"));
 
@@ -102,21 +124,12 @@ bool XMLMarkersParserManager::readMarker(const TiXmlElement* element, MarkerData
         marker.setTransformsFile(attribute(element, "transforms_file"));
     else
         osg::notify(osg::NOTICE) << "transforms_file: NA (not using)." << std::endl;
+    return true;
+}
 
-    readOptionalAttributes(element, marker);
-    echoMarker(marker);
-    if (marker.isMulti())
-    {
-        const TiXmlElement* submarkers = childByTag(element, "submarkers");
-        if (!submarkers)
-            osg::notify(osg::NOTICE) << " WARNING: missing <submarkers> (not using)." << std::endl;
-        else
-            readSubmarkers(submarkers, marker);
-        // A multi marker's content is placed by its submarkers, never fitted.
-        marker.setFit(false);
-    }
-    osg::notify(osg::NOTICE) << " Added " << marker.getSubmarkers().size() << " submarkers." << std::endl;
-
+// The marker's layers; without any, one default layer 0 of 5 seconds.
+void XMLMarkersParserManager::readMarkerLayers(const TiXmlElement* element, MarkerData& marker)
+{
     const TiXmlElement* layers = childByTag(element, "layers");
     if (!layers)
         osg::notify(osg::NOTICE) << " WARNING: missing <layers> (using default settings)." << std::endl;
@@ -128,7 +141,6 @@ bool XMLMarkersParserManager::readMarker(const TiXmlElement* element, MarkerData
         osg::notify(osg::NOTICE) << "WARNING: no layers specified, adding default layer." << std::endl;
         marker.addLayer(0, 5.0);
     }
-    return true;
 }
 
 // The attributes with defaults: the attribute's text when present, else the absence message and

@@ -25,6 +25,8 @@ private:
     // Reads one <marker>; false when the entry is dropped.
     bool readMarker(const TiXmlElement* element, MarkerData& marker);
     void readOptionalAttributes(const TiXmlElement* element, MarkerData& marker);
+    bool readIdentityAttributes(const TiXmlElement* element, MarkerData& marker);
+    void readMarkerLayers(const TiXmlElement* element, MarkerData& marker);
     static void echoMarker(const MarkerData& marker);
     void readSubmarkers(const TiXmlElement* submarkers, MarkerData& marker);
     void readLayers(const TiXmlElement* layers, MarkerData& marker);

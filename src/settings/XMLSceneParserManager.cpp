@@ -243,24 +243,8 @@ void XMLSceneParserManager::readObjects(const TiXmlElement* objects)
 
 bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& object)
 {
-    if (!elementIs(element, "object"))
-    {
-        osg::notify(osg::NOTICE) << " WARNING: <object> was expected (skipping)." << std::endl;
+    if (!readObjectIdentity(element, object))
         return false;
-    }
-
-    object.setLine(element->Row());
-    object.setName(attribute(element, "name"));
-    osg::notify(osg::NOTICE) << " object name: " << object.getName() << std::endl;
-
-    if (!hasAttribute(element, "type"))
-    {
-        osg::notify(osg::NOTICE) << "WARNING: type missing (skipping)." << std::endl;
-        return false;
-    }
-    object.setType(attribute(element, "type"));
-    osg::notify(osg::NOTICE) << " object type: " << object.getType() << std::endl;
-
     readObjectFlags(element, object);
 
     const TiXmlElement* model = childByTag(element, "model");
@@ -271,7 +255,43 @@ bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& 
     }
     object.setModelLine(model->Row());
     readModel(model, object);
+    readObjectPlacement(element, object);
 
+    const TiXmlElement* markers = childByTag(element, "markers");
+    if (!markers)
+    {
+        osg::notify(osg::NOTICE) << " WARNING: <markers> was expected (skipping)." << std::endl;
+        return false;
+    }
+    readMarkers(markers, object);
+    readObjectInteraction(element, object);
+    return true;
+}
+
+// The element's tag, line, name and type; false (skipping the object) without a type.
+bool XMLSceneParserManager::readObjectIdentity(const TiXmlElement* element, ObjectData& object)
+{
+    if (!elementIs(element, "object"))
+    {
+        osg::notify(osg::NOTICE) << " WARNING: <object> was expected (skipping)." << std::endl;
+        return false;
+    }
+    object.setLine(element->Row());
+    object.setName(attribute(element, "name"));
+    osg::notify(osg::NOTICE) << " object name: " << object.getName() << std::endl;
+    if (!hasAttribute(element, "type"))
+    {
+        osg::notify(osg::NOTICE) << "WARNING: type missing (skipping)." << std::endl;
+        return false;
+    }
+    object.setType(attribute(element, "type"));
+    osg::notify(osg::NOTICE) << " object type: " << object.getType() << std::endl;
+    return true;
+}
+
+// Properties, transforms and description: each optional, defaults when absent.
+void XMLSceneParserManager::readObjectPlacement(const TiXmlElement* element, ObjectData& object)
+{
     const TiXmlElement* properties = childByTag(element, "properties");
     if (!properties)
         osg::notify(osg::NOTICE) << " WARNING: missing <properties> (using defaults)." << std::endl;
@@ -289,15 +309,11 @@ bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& 
         osg::notify(osg::NOTICE) << " WARNING: missing <description>." << std::endl;
     else
         object.setDescriptionFile(readFileChild(description, "Description"));
+}
 
-    const TiXmlElement* markers = childByTag(element, "markers");
-    if (!markers)
-    {
-        osg::notify(osg::NOTICE) << " WARNING: <markers> was expected (skipping)." << std::endl;
-        return false;
-    }
-    readMarkers(markers, object);
-
+// Hotspots, events and menu: each optional.
+void XMLSceneParserManager::readObjectInteraction(const TiXmlElement* element, ObjectData& object)
+{
     const TiXmlElement* hotspots = childByTag(element, "hotspots");
     if (!hotspots)
         osg::notify(osg::NOTICE) << " WARNING: missing <hotspots>." << std::endl;
@@ -315,8 +331,6 @@ bool XMLSceneParserManager::readObject(const TiXmlElement* element, ObjectData& 
         osg::notify(osg::NOTICE) << " WARNING: missing <menu>." << std::endl;
     else
         object.setMenuFile(readFileChild(menu, "Menu"));
-
-    return true;
 }
 
 // The object's four flags, each with its default when absent; is_visible is the one that defaults

@@ -28,7 +28,10 @@ private:
     void readObjects(const TiXmlElement* objects);
     // Reads one <object>; false when the object is dropped.
     bool readObject(const TiXmlElement* element, ObjectData& object);
+    bool readObjectIdentity(const TiXmlElement* element, ObjectData& object);
     void readObjectFlags(const TiXmlElement* element, ObjectData& object);
+    void readObjectPlacement(const TiXmlElement* element, ObjectData& object);
+    void readObjectInteraction(const TiXmlElement* element, ObjectData& object);
     void readModel(const TiXmlElement* model, ObjectData& object);
     void readProperties(const TiXmlElement* properties, ObjectData& object);
     void readLightProperties(const TiXmlElement* properties, ObjectData& object);
