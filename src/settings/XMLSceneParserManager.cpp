@@ -450,6 +450,14 @@ void XMLSceneParserManager::readLightProperties(const TiXmlElement* properties, 
         object.setDirectional(isTrue(text(directional)));
     }
 
+    readLightVectors(properties, object);
+    readLightDetail(properties, object);
+    readSpotProperties(properties, object);
+}
+
+// Position and direction, each component from its property or its default.
+void XMLSceneParserManager::readLightVectors(const TiXmlElement* properties, ObjectData& object)
+{
     // Each component starts from its default text and is replaced by the property when present.
     auto readVector = [&](const char* const names[3], std::string texts[3])
     {
@@ -472,7 +480,10 @@ void XMLSceneParserManager::readLightProperties(const TiXmlElement* properties, 
     const char* const directionNames[3] = {"direction_x", "direction_y", "direction_z"};
     std::string directionTexts[3] = {"0.0", "0.0", "1.0"};
     object.setDirection(readVector(directionNames, directionTexts));
+}
 
+void XMLSceneParserManager::readLightDetail(const TiXmlElement* properties, ObjectData& object)
+{
     const TiXmlElement* detail = childByAttribute(properties, "name", "detail");
     if (!detail)
         osg::notify(osg::NOTICE) << " detail: NA (using default)." << std::endl;
@@ -487,7 +498,10 @@ void XMLSceneParserManager::readLightProperties(const TiXmlElement* properties, 
         else
             object.setDetail(1);
     }
+}
 
+void XMLSceneParserManager::readSpotProperties(const TiXmlElement* properties, ObjectData& object)
+{
     const TiXmlElement* spotCutoff = childByAttribute(properties, "name", "spot_cutoff");
     if (!spotCutoff)
         osg::notify(osg::FATAL) << " spot_cutoff: NA (using default)." << std::endl;
@@ -538,22 +552,6 @@ void XMLSceneParserManager::readTransforms(const TiXmlElement* transforms, Objec
 {
     osg::notify(osg::NOTICE) << " Transforms: " << std::endl;
 
-    // Components read from the x, y and z attributes; an absent or empty one takes the fallback.
-    auto readComponents = [&](const TiXmlElement* element, float fallback)
-    {
-        static const char* const names[3] = {"x", "y", "z"};
-        for (const char* name : names)
-            if (!hasAttribute(element, name))
-                osg::notify(osg::NOTICE) << " " << name << ": NA (using default)." << std::endl;
-        osg::Vec3f result;
-        for (int axis = 0; axis < 3; ++axis)
-        {
-            std::string value = attribute(element, names[axis]);
-            result[axis] = value.empty() ? fallback : toFloat(value);
-        }
-        return result;
-    };
-
     const TiXmlElement* translation = childByTag(transforms, "translation");
     if (!translation)
     {
@@ -587,24 +585,44 @@ void XMLSceneParserManager::readTransforms(const TiXmlElement* transforms, Objec
         object.setRotationAngle(0.0f);
     }
     else
-    {
-        osg::notify(osg::NOTICE) << " - rotation -" << std::endl;
-        if (!hasAttribute(rotation, "axis"))
-            osg::notify(osg::NOTICE) << " axis: NA (using default)." << std::endl;
-        std::string axis = attribute(rotation, "axis");
-        if (axis == "y" || axis == "Y")
-            object.setRotationAxis(1);
-        else if (axis == "z" || axis == "Z")
-            object.setRotationAxis(2);
-        else
-            object.setRotationAxis(0);
-        if (!hasAttribute(rotation, "angle"))
-            osg::notify(osg::NOTICE) << " angle: NA (using default)." << std::endl;
-        object.setRotationAngle(toFloat(attribute(rotation, "angle")));
-        osg::notify(osg::NOTICE) << " - rotation - OK" << std::endl;
-    }
+        readRotation(rotation, object);
 
     osg::notify(osg::NOTICE) << " Transforms: done." << std::endl;
+}
+
+// Components read from the x, y and z attributes; an absent or empty one takes the fallback.
+osg::Vec3f XMLSceneParserManager::readComponents(const TiXmlElement* element, float fallback)
+{
+    static const char* const names[3] = {"x", "y", "z"};
+    for (const char* name : names)
+        if (!hasAttribute(element, name))
+            osg::notify(osg::NOTICE) << " " << name << ": NA (using default)." << std::endl;
+    osg::Vec3f result;
+    for (int axis = 0; axis < 3; ++axis)
+    {
+        std::string value = attribute(element, names[axis]);
+        result[axis] = value.empty() ? fallback : toFloat(value);
+    }
+    return result;
+}
+
+// The axis ("y", "z", anything else x) and the angle.
+void XMLSceneParserManager::readRotation(const TiXmlElement* rotation, ObjectData& object)
+{
+    osg::notify(osg::NOTICE) << " - rotation -" << std::endl;
+    if (!hasAttribute(rotation, "axis"))
+        osg::notify(osg::NOTICE) << " axis: NA (using default)." << std::endl;
+    std::string axis = attribute(rotation, "axis");
+    if (axis == "y" || axis == "Y")
+        object.setRotationAxis(1);
+    else if (axis == "z" || axis == "Z")
+        object.setRotationAxis(2);
+    else
+        object.setRotationAxis(0);
+    if (!hasAttribute(rotation, "angle"))
+        osg::notify(osg::NOTICE) << " angle: NA (using default)." << std::endl;
+    object.setRotationAngle(toFloat(attribute(rotation, "angle")));
+    osg::notify(osg::NOTICE) << " - rotation - OK" << std::endl;
 }
 
 void XMLSceneParserManager::readMarkers(const TiXmlElement* markers, ObjectData& object)

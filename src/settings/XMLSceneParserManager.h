@@ -35,8 +35,13 @@ private:
     void readModel(const TiXmlElement* model, ObjectData& object);
     void readProperties(const TiXmlElement* properties, ObjectData& object);
     void readLightProperties(const TiXmlElement* properties, ObjectData& object);
+    void readLightVectors(const TiXmlElement* properties, ObjectData& object);
+    void readLightDetail(const TiXmlElement* properties, ObjectData& object);
+    void readSpotProperties(const TiXmlElement* properties, ObjectData& object);
     void readVideoProperties(const TiXmlElement* properties, ObjectData& object);
     void readTransforms(const TiXmlElement* transforms, ObjectData& object);
+    osg::Vec3f readComponents(const TiXmlElement* element, float fallback);
+    void readRotation(const TiXmlElement* rotation, ObjectData& object);
     void readMarkers(const TiXmlElement* markers, ObjectData& object);
     void readHotspots(const TiXmlElement* hotspots, ObjectData& object);
     // The optional child holding one file attribute (description, events, menu); returns the file.
