@@ -51,6 +51,14 @@ bool XMLConfigurationParserManager::parse()
         return false;
     }
 
+    readParameters(parameters);
+    osg::notify(osg::NOTICE) << "Reading configuration settings...done." << std::endl;
+    return true;
+}
+
+// The display parameters, each from its <parameter> or its default.
+void XMLConfigurationParserManager::readParameters(const TiXmlElement* parameters)
+{
     // Looks a parameter up by name, printing its value when found and its absence message (at the
     // parameter's own severity) otherwise. Returns whether it was found and its text.
     auto lookUp = [&](const char* name, osg::NotifySeverity absentLevel, std::string& value)
@@ -84,9 +92,6 @@ bool XMLConfigurationParserManager::parse()
         _data.setAntialiasingSamples(1);
     _data.setAnimations(lookUp("animations", osg::NOTICE, value) ? isNotFalse(value) : true);
     _data.setFitting(lookUp("fitting", osg::NOTICE, value) ? isTrue(value) : false);
-
-    osg::notify(osg::NOTICE) << "Reading configuration settings...done." << std::endl;
-    return true;
 }
 
 bool XMLConfigurationParserManager::isValid()

@@ -20,6 +20,8 @@ public:
     const ConfigurationData& getData() const { return _data; }
 
 private:
+    void readParameters(const TiXmlElement* parameters);
+
     ConfigurationData _data;
 };
 
