@@ -355,6 +355,63 @@ void copyAliases(const std::string& folder, const KmlModel& model, const KmzLimi
     }
 }
 
+// A SketchUp archive: the DAE files of its models folder.
+std::vector<std::string> sketchUpModels(const std::string& modelsFolder)
+{
+    std::vector<std::string> models;
+    std::error_code error;
+    for (fs::directory_iterator it(modelsFolder, error), end; !error && it != end; it.increment(error))
+    {
+        const std::string name = it->path().filename().string();
+        // A folder named like a model is no model.
+        std::error_code typeError;
+        if (osgDB::getLowerCaseFileExtension(name) != "dae" || !it->is_regular_file(typeError))
+            continue;
+        osg::notify(osg::NOTICE) << " File (DAE): " << name << std::endl;
+        models.push_back(osgDB::concatPaths(modelsFolder, name));
+    }
+    return models;
+}
+
+// A Google Earth archive: the models its doc.kml names, with their texture aliases copied.
+std::vector<std::string> earthModels(const std::string& folder, const KmzLimits& limits)
+{
+    std::vector<std::string> models;
+    XMLKmlParserManager reader(osgDB::concatPaths(folder, "doc.kml"));
+    if (!reader.loadFile())
+    {
+        osg::notify(osg::FATAL) << " WARNING: failed to open KML file (file not valid)." << std::endl;
+        return models;
+    }
+    if (!reader.parse())
+    {
+        osg::notify(osg::FATAL) << " WARNING: failed to process KML file (file not valid)." << std::endl;
+        return models;
+    }
+    if (!reader.isValid())
+    {
+        osg::notify(osg::FATAL) << " WARNING: failed to process KML file (data not valid)." << std::endl;
+        return models;
+    }
+    AliasCopies copies;
+    for (const KmlModel& model : reader.getData().getModels())
+    {
+        // The KML comes from the archive too: it names files inside the folder only, by the rule
+        // that the archive's entries follow.
+        const fs::path relative = safeEntryPath(model.getHref());
+        if (relative.empty() || !staysInside(folder, fs::path(folder) / relative))
+        {
+            osg::notify(osg::FATAL) << " WARNING: refusing KML model outside the archive: '"
+                                    << model.getHref() << "'" << std::endl;
+            continue;
+        }
+        models.push_back(osgDB::concatPaths(folder, model.getHref()));
+        copyAliases(folder, model, limits, copies);
+    }
+    osg::notify(osg::NOTICE) << "...trying Google Earth...(OK)" << std::endl;
+    return models;
+}
+
 } // namespace
 
 std::string KmzImporter::folderName(const std::string& archivePath)
@@ -449,59 +506,16 @@ std::vector<std::string> KmzImporter::discoverModels(const std::string& folder, 
     std::vector<std::string> models;
     const std::string modelsFolder = osgDB::concatPaths(folder, "models");
     osg::notify(osg::NOTICE) << "...trying Google SketchUp..." << std::endl;
-
     std::error_code error;
     if (fs::is_directory(modelsFolder, error))
     {
-        for (fs::directory_iterator it(modelsFolder, error), end; !error && it != end; it.increment(error))
-        {
-            const std::string name = it->path().filename().string();
-            // A folder named like a model is no model.
-            std::error_code typeError;
-            if (osgDB::getLowerCaseFileExtension(name) != "dae" || !it->is_regular_file(typeError))
-                continue;
-            osg::notify(osg::NOTICE) << " File (DAE): " << name << std::endl;
-            models.push_back(osgDB::concatPaths(modelsFolder, name));
-        }
+        models = sketchUpModels(modelsFolder);
         osg::notify(osg::NOTICE) << "...trying Google SketchUp...(OK)" << std::endl;
         return models;
     }
-
     osg::notify(osg::NOTICE) << "...trying Google SketchUp...(missing)" << std::endl;
     osg::notify(osg::NOTICE) << "...trying Google Earth..." << std::endl;
-    XMLKmlParserManager reader(osgDB::concatPaths(folder, "doc.kml"));
-    if (!reader.loadFile())
-    {
-        osg::notify(osg::FATAL) << " WARNING: failed to open KML file (file not valid)." << std::endl;
-    }
-    else if (!reader.parse())
-    {
-        osg::notify(osg::FATAL) << " WARNING: failed to process KML file (file not valid)." << std::endl;
-    }
-    else if (!reader.isValid())
-    {
-        osg::notify(osg::FATAL) << " WARNING: failed to process KML file (data not valid)." << std::endl;
-    }
-    else
-    {
-        AliasCopies copies;
-        for (const KmlModel& model : reader.getData().getModels())
-        {
-            // The KML comes from the archive too: it names files inside the folder only, by the
-            // rule that the archive's entries follow.
-            const fs::path relative = safeEntryPath(model.getHref());
-            if (relative.empty() || !staysInside(folder, fs::path(folder) / relative))
-            {
-                osg::notify(osg::FATAL) << " WARNING: refusing KML model outside the archive: '"
-                                        << model.getHref() << "'" << std::endl;
-                continue;
-            }
-            models.push_back(osgDB::concatPaths(folder, model.getHref()));
-            copyAliases(folder, model, limits, copies);
-        }
-        osg::notify(osg::NOTICE) << "...trying Google Earth...(OK)" << std::endl;
-    }
-
+    models = earthModels(folder, limits);
     if (models.empty())
         osg::notify(osg::FATAL) << " Could not find temporary objects." << std::endl;
     return models;
