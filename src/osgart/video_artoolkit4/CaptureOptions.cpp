@@ -35,68 +35,70 @@ bool CaptureOptions::parse(const std::string& text, std::string& error)
         return false;
     for (const CaptureOption& entry : options)
     {
-        const std::string& name = entry.name;
-        const std::string& value = entry.value;
-        const std::string& option = entry.text;
-        if (name == "-devNum")
-        {
-            if (!parseInteger(value, deviceNumber) || deviceNumber < 1)
-            {
-                error = "invalid device number in \"" + option + "\" (devices count from 1)";
-                return false;
-            }
-        }
-        else if (name == "-flipV")
-        {
-            flipVertical = true;
-        }
-        else if (name == "-showDialog")
-        {
-            showDialog = true;
-        }
-        else if (name == "-lockstep")
-        {
-            lockstep = true;
-        }
-        else if (name == "-showDeviceList")
-        {
-            showDeviceList = true;
-        }
-        else if (name == "-file")
-        {
-            file = value;
-            if (file.empty())
-            {
-                error = "empty file name in \"" + option + "\"";
-                return false;
-            }
-        }
-        else if (name == "-width" || name == "-height")
-        {
-            int& target = name == "-width" ? width : height;
-            if (!parseInteger(value, target) || target == 0 || target > kMaximumImageSide)
-            {
-                error = "invalid frame size in \"" + option + "\" (1.." + std::to_string(kMaximumImageSide) +
-                        " pixels)";
-                return false;
-            }
-        }
-        else if (name == "-fps")
-        {
-            char* end = nullptr;
-            fps = std::strtod(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !(fps > 0.0) || fps > 1000.0)
-            {
-                error = "invalid frame rate in \"" + option + "\"";
-                return false;
-            }
-        }
-        else
-        {
-            osg::notify(osg::NOTICE) << "osgART: video option \"" << option << "\" ignored" << std::endl;
-        }
+        if (setFlag(entry.name))
+            continue;
+        bool known = false;
+        if (!setValue(entry, known, error))
+            return false;
+        if (!known)
+            osg::notify(osg::NOTICE) << "osgART: video option \"" << entry.text << "\" ignored" << std::endl;
     }
     return true;
+}
+
+bool CaptureOptions::setFlag(const std::string& name)
+{
+    if (name == "-flipV")
+        flipVertical = true;
+    else if (name == "-showDialog")
+        showDialog = true;
+    else if (name == "-lockstep")
+        lockstep = true;
+    else if (name == "-showDeviceList")
+        showDeviceList = true;
+    else
+        return false;
+    return true;
+}
+
+bool CaptureOptions::setValue(const CaptureOption& entry, bool& known, std::string& error)
+{
+    const std::string& name = entry.name;
+    const std::string& value = entry.value;
+    const std::string& option = entry.text;
+    known = true;
+    std::string problem;
+    if (name == "-devNum")
+    {
+        if (!parseInteger(value, deviceNumber) || deviceNumber < 1)
+            problem = "invalid device number in \"" + option + "\" (devices count from 1)";
+    }
+    else if (name == "-file")
+    {
+        file = value;
+        if (file.empty())
+            problem = "empty file name in \"" + option + "\"";
+    }
+    else if (name == "-width" || name == "-height")
+    {
+        int& target = name == "-width" ? width : height;
+        if (!parseInteger(value, target) || target == 0 || target > kMaximumImageSide)
+            problem = "invalid frame size in \"" + option + "\" (1.." + std::to_string(kMaximumImageSide) +
+                      " pixels)";
+    }
+    else if (name == "-fps")
+    {
+        char* end = nullptr;
+        fps = std::strtod(value.c_str(), &end);
+        if (end == value.c_str() || *end != '\0' || !(fps > 0.0) || fps > 1000.0)
+            problem = "invalid frame rate in \"" + option + "\"";
+    }
+    else
+        known = false;
+    if (problem.empty())
+        return true;
+    error = problem;
+    return false;
 }
 
 } // namespace osgART

@@ -5,6 +5,8 @@
 namespace osgART
 {
 
+struct CaptureOption;
+
 /// Options of the device text of the "video_artoolkit4" plugin.
 struct CaptureOptions
 {
@@ -23,6 +25,13 @@ struct CaptureOptions
 
     /// "/dev/videoK" of the device number.
     std::string devicePath() const { return "/dev/video" + std::to_string(deviceNumber - 1); }
+
+private:
+    /// Sets the flag of that name; false for a name that is no flag.
+    bool setFlag(const std::string& name);
+    /// Sets an option with a value; false, with the message, for an unusable value. known: whether
+    /// the name is one of these options.
+    bool setValue(const CaptureOption& entry, bool& known, std::string& error);
 };
 
 } // namespace osgART
