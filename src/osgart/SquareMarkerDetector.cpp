@@ -158,6 +158,8 @@ const double kDenseStepFloor = 0.05;
 const int kShadowRingSamples = 32;
 const double kShadowRingDistance = 0.08;
 const float kShadowContrast = 1.3f;
+// Keeps the nearest paper readings' weights finite (marker units to the fourth power).
+const double kNearPaperSoftening = 1e-6;
 
 // Clamped into 0..maximum; NaN becomes 0, so that no coordinate reaches int() unbounded.
 inline double clampCoordinate(double value, double maximum)
@@ -1137,9 +1139,32 @@ bool SquareMarkerDetector::samplePattern(const cv::Mat& grey, int scale,
 // the marker, its bright and dark stretches meet at two points, and the line through them splits
 // the pattern into a lit and a shaded part, each divided by the level of its own stretch of paper.
 // False when the ring does not show exactly one such edge.
+namespace
+{
+
+// The light on the paper at a point of the square (marker units), from the paper read around it:
+// each reading weighs by the inverse fourth power of its distance, so a cell takes the light of the
+// paper nearest it and a shadow edge that bends between its two crossings of the ring is followed,
+// where a straight line through them cuts across the bend.
+float paperLightNear(const osg::Vec2d& point, const std::array<osg::Vec2d, kShadowRingSamples>& where,
+                     const std::array<float, kShadowRingSamples>& paper)
+{
+    double weighted = 0.0, weights = 0.0;
+    for (size_t k = 0; k < paper.size(); ++k)
+    {
+        const double squared = (where[k] - point).length2();
+        const double weight = 1.0 / (squared * squared + kNearPaperSoftening);
+        weighted += weight * paper[k];
+        weights += weight;
+    }
+    return float(weighted / weights);
+}
+
+} // namespace
+
 bool SquareMarkerDetector::removeShadowEdge(const cv::Mat& grey, int scale,
                                             const std::array<osg::Vec2d, 4>& ideal,
-                                            std::array<float, 256>& samples) const
+                                            std::array<float, 256>& samples, bool curved) const
 {
     SquareSampler sampler(grey, _camera, scale);
     if (!sampler.homography.set(ideal))
@@ -1195,7 +1220,9 @@ bool SquareMarkerDetector::removeShadowEdge(const cv::Mat& grey, int scale,
         for (int column = 0; column < kCells; ++column)
         {
             const osg::Vec2d centre(0.25 + step * (column + 0.5), 0.25 + step * (row + 0.5));
-            samples[size_t(row * kCells + column)] /= sideOf(centre) == litSide ? litLevel : shadedLevel;
+            const float light = curved ? paperLightNear(centre, where, paper)
+                                       : (sideOf(centre) == litSide ? litLevel : shadedLevel);
+            samples[size_t(row * kCells + column)] /= light;
         }
     return true;
 }
@@ -1502,16 +1529,20 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
         return 0.0;
     Match match = matchPattern(samples);
     // The raw samples are not needed again: they are evened out in place.
-    if (!accepted(match) && match.score > kShadedMatchFloor && removeShadowEdge(grey, scale, ideal, raw) &&
-        normalise(raw))
-    {
-        const Match unshaded = matchPattern(raw);
-        if (unshaded.score > match.score)
+    if (!accepted(match) && match.score > kShadedMatchFloor)
+        for (bool curved : {false, true})
         {
-            match = unshaded;
-            samples = raw;
+            std::array<float, 256> evened = raw;
+            if (accepted(match) || !removeShadowEdge(grey, scale, ideal, evened, curved) ||
+                !normalise(evened))
+                continue;
+            const Match unshaded = matchPattern(evened);
+            if (unshaded.score > match.score)
+            {
+                match = unshaded;
+                samples = evened;
+            }
         }
-    }
     // A blurred marker may correlate with its sharp pattern hardly better than with any other: its
     // own edges, not that score, tell whether the blurred comparison is worth making.
     if (!accepted(match))

@@ -219,6 +219,31 @@ TEST_F(TrackerConditionsTest, SmallMarkersUnderAShadowEdgeKeepTheirPattern)
     expectOneMarkerFoundInEachFrame(condition, 5, 16, 200, 5.0);
 }
 
+// A shadow's edge that bends across a marker, under a camera's noise at ISO 1600: no straight line
+// splits the pattern into its lit and shaded parts, and the paper's light nearest each cell evens it.
+TEST_F(TrackerConditionsTest, MarkersUnderACurvedShadowEdgeAtCameraNoiseKeepTheirPattern)
+{
+    Degradation condition = degradation("curved shadow edge");
+    condition.iso = 1600;
+    condition.minWidth = 36;
+    condition.maxWidth = 60;
+    std::mt19937 random(41);
+    int found = 0;
+    const int frames = 60;
+    for (int frame = 0; frame < frames; ++frame)
+    {
+        const std::vector<HardCaseMarker> placed = renderer.place(condition, 1, 4, kSize, kMargin, random);
+        ASSERT_EQ(placed.size(), 1u);
+        show(condition, placed, 500 + unsigned(frame));
+        found += tracker->getMarker(placed.front().id)->valid() ? 1 : 0;
+        for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
+            EXPECT_FALSE(int(m) != placed.front().id && tracker->getMarker(int(m))->valid())
+                << "frame " << frame << ": marker " << m;
+    }
+    // Split by the straight line alone, 53 of the 60 were found.
+    EXPECT_GE(found, frames - 1);
+}
+
 // Nearly facing the camera, a small marker's tilt shows only as corner shifts of hundredths of a
 // pixel, so its pose is as good as its corners are exact.
 TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTilt)

@@ -47,18 +47,20 @@ struct DetectedSquare
 /// square through the homography of the corners, and match the samples against every
 /// pattern in its four orientations by normalised correlation. A candidate that falls short is compared again
 /// with its shaded part evened out when the paper around it shows a hard shadow edge (the pattern then is two
-/// patches of different light), and, when its edges show blur (motion, or the camera's own blur on a marker
-/// whose pattern cells are a pixel wide), with the closest patterns blurred: by the blur its outer corners
-/// show, whatever the blur's shape (a corner is a dark quadrant, and a blurred quadrant's mixed second
-/// derivative is the blur), or failing that by Gaussian blurs as wide as its edges are, upright and along
-/// either diagonal of the square, as measured and a third wider; such a second-chance match must lead its
-/// runner-up by more. A match counts when its correlation clears a confidence floor that rises with the
-/// number of patterns loaded (and, for a candidate under 20 pixels a side, with its smallness) and leads the
-/// best match of every other pattern by a margin (sharp, shadow-corrected and blurred matches alike). Each
-/// pattern keeps its best candidate that counts; a candidate that becomes its pattern's best has its sides
-/// located once more from its refined corners, with a short profile at every pixel along each side (at most
-/// 64) following the side's curve through the lens: near frontal, a marker's tilt rests on corner shifts of
-/// hundredths of a pixel, which the first pass's 16 profiles per side leave.
+/// patches of different light): split by the straight line through the edge's crossings of the paper, or,
+/// for an edge that bends across the marker, each cell by the light of the paper nearest it; and, when its
+/// edges show blur (motion, or the camera's own blur on a marker whose pattern cells are a pixel wide), with
+/// the closest patterns blurred: by the blur its outer corners show, whatever the blur's shape (a corner is a
+/// dark quadrant, and a blurred quadrant's mixed second derivative is the blur), or failing that by Gaussian
+/// blurs as wide as its edges are, upright and along either diagonal of the square, as measured and a third
+/// wider; such a second-chance match must lead its runner-up by more. A match counts when its correlation
+/// clears a confidence floor that rises with the number of patterns loaded (and, for a candidate under 20
+/// pixels a side, with its smallness) and leads the best match of every other pattern by a margin (sharp,
+/// shadow-corrected and blurred matches alike). Each pattern keeps its best candidate that counts; a
+/// candidate that becomes its pattern's best has its sides located once more from its refined corners, with a
+/// short profile at every pixel along each side (at most 64) following the side's curve through the lens:
+/// near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel, which the first pass's 16
+/// profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
@@ -188,8 +190,13 @@ private:
     /// The pattern's 16 x 16 grey values; false when the border ring is not dark.
     bool samplePattern(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
                        const EdgeLevels& levels, std::array<float, 256>& samples) const;
+    /// Evens out a shadow edge across the marker in its pattern's samples, from the paper read just
+    /// outside its border: lit on one part of that ring, shaded on the other. curved: each cell
+    /// divided by the light of the paper nearest it (an edge that bends across the marker), else by
+    /// the lit or shaded level on its side of the straight line through the ring's two crossings.
+    /// False when the ring shows no such edge.
     bool removeShadowEdge(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
-                          std::array<float, 256>& samples) const;
+                          std::array<float, 256>& samples, bool curved) const;
     /// The best pattern and orientation for a candidate, and the best score of any other pattern.
     struct Match
     {
