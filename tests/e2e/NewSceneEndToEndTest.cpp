@@ -444,24 +444,40 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
     EXPECT_FALSE(std::filesystem::exists(work.file("big")));
 }
 
+namespace
+{
+
+// A scene made by "novaro-scene new" in work/made (whose generated patterns the finished scene's
+// are compared with), and beside it the folder 'name' of an exporter's scene with its patterns
+// folder and a logo picture; the exporter's folder, or empty when "new" failed.
+std::string sceneBesideANewOne(const TemporaryFolder& work, const std::string& name)
+{
+    TemporaryFolder models;
+    writeBlockObj(models);
+    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
+    if (runExecutable(tool, work.path(), {"new", work.file("made"), "--model", models.file("block.obj")})
+            .status != 0)
+        return std::string();
+    cv::Mat picture(64, 64, CV_8UC3, cv::Scalar::all(255));
+    picture(cv::Rect(0, 0, 32, 20)).setTo(cv::Scalar::all(0));
+    const std::string scene = work.file(name);
+    std::filesystem::create_directories(scene + "/patterns");
+    return cv::imwrite(scene + "/logo.png", picture) ? scene : std::string();
+}
+
+} // namespace
+
 // An exporter's scene completed by "novaro-scene finish": a generated pattern follows the marker's
 // ID (marker 1 gets the pattern "novaro-scene new" gives its first marker, whatever other markers
 // the scene has), a pattern is made from the picture an entry names, a pattern file already there
 // is kept, the missing camera is written at its format's size and the sheet holds the squares.
 TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
 {
-    TemporaryFolder models, work;
-    writeBlockObj(models);
+    TemporaryFolder work;
     const std::string tool = RUN_DIRECTORY + "/novaro-scene";
-    ASSERT_EQ(
-        runExecutable(tool, work.path(), {"new", work.file("made"), "--model", models.file("block.obj")})
-            .status,
-        0);
-    cv::Mat picture(64, 64, CV_8UC3, cv::Scalar::all(255));
-    picture(cv::Rect(0, 0, 32, 20)).setTo(cv::Scalar::all(0));
-    const std::string scene = work.file("exported");
-    std::filesystem::create_directories(scene + "/patterns");
-    ASSERT_TRUE(cv::imwrite(scene + "/logo.png", picture));
+    const std::string scene = sceneBesideANewOne(work, "exported");
+    ASSERT_FALSE(scene.empty());
+    const cv::Mat picture = cv::imread(scene + "/logo.png");
     std::filesystem::copy_file(work.file("made/patterns/marker_1.patt"), scene + "/patterns/kept.patt");
     std::ofstream(scene + "/markers.xml")
         << "<markers patterns_file=\"patterns.dat\">\n"
@@ -509,18 +525,11 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
 // print flat is refused by the board's name.
 TEST(NewSceneEndToEnd, FinishPrintsABoardWithItsSquares)
 {
-    TemporaryFolder models, work;
-    writeBlockObj(models);
+    TemporaryFolder work;
     const std::string tool = RUN_DIRECTORY + "/novaro-scene";
-    ASSERT_EQ(
-        runExecutable(tool, work.path(), {"new", work.file("made"), "--model", models.file("block.obj")})
-            .status,
-        0);
-    cv::Mat picture(64, 64, CV_8UC3, cv::Scalar::all(255));
-    picture(cv::Rect(0, 0, 32, 20)).setTo(cv::Scalar::all(0));
-    const std::string scene = work.file("board");
-    std::filesystem::create_directories(scene + "/patterns");
-    ASSERT_TRUE(cv::imwrite(scene + "/logo.png", picture));
+    const std::string scene = sceneBesideANewOne(work, "board");
+    ASSERT_FALSE(scene.empty());
+    const cv::Mat picture = cv::imread(scene + "/logo.png");
     std::ofstream(scene + "/markers.xml")
         << "<markers patterns_file=\"patterns.dat\">\n"
            "  <marker name=\"table\" id=\"4\" type=\"multi\" path=\"patterns/table.dat\" size=\"100\">\n"
