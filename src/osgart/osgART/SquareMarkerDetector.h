@@ -190,13 +190,6 @@ private:
     /// The pattern's 16 x 16 grey values; false when the border ring is not dark.
     bool samplePattern(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
                        const EdgeLevels& levels, std::array<float, 256>& samples) const;
-    /// Evens out a shadow edge across the marker in its pattern's samples, from the paper read just
-    /// outside its border: lit on one part of that ring, shaded on the other. curved: each cell
-    /// divided by the light of the paper nearest it (an edge that bends across the marker), else by
-    /// the lit or shaded level on its side of the straight line through the ring's two crossings.
-    /// False when the ring shows no such edge.
-    bool removeShadowEdge(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
-                          std::array<float, 256>& samples, bool curved) const;
     /// The best pattern and orientation for a candidate, and the best score of any other pattern.
     struct Match
     {
@@ -208,6 +201,14 @@ private:
     };
     /// Best match of normalised samples against every pattern in its four orientations.
     Match matchPattern(const std::array<float, 256>& samples) const;
+    /// Matches the samples again with a shadow edge evened out, when the paper just outside the
+    /// border shows one (lit on one stretch of a ring around the marker, shaded on the other):
+    /// split by the straight line through the edge's two crossings of the ring, then, if the match
+    /// still falls short, each cell divided by the light of the paper nearest it (an edge that
+    /// bends across the marker). raw: the samples before normalising; samples and match take the
+    /// better evening's.
+    void matchShaded(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
+                     const std::array<float, 256>& raw, std::array<float, 256>& samples, Match& match) const;
     /// Patterns and orientations (pattern * 4 + orientation) that correlate best with the samples.
     /// closestScore: the best correlation among them.
     std::vector<int> closestPatterns(const std::array<float, 256>& samples, double& closestScore) const;
