@@ -335,15 +335,14 @@ struct Tally
 
 void addStageTimes(const ComparedDetector& detector, Tally& tally)
 {
-    const std::vector<std::pair<std::string, double>> stages = detector.stageTimes();
-    if (tally.stages.size() != stages.size())
+    for (const auto& stage : detector.stageTimes())
     {
-        tally.stages.clear();
-        for (const auto& stage : stages)
-            tally.stages.emplace_back(stage.first, std::vector<double>());
+        auto kept = std::find_if(tally.stages.begin(), tally.stages.end(),
+                                 [&](const auto& s) { return s.first == stage.first; });
+        if (kept == tally.stages.end())
+            kept = tally.stages.insert(kept, {stage.first, {}});
+        kept->second.push_back(stage.second);
     }
-    for (size_t k = 0; k < stages.size(); ++k)
-        tally.stages[k].second.push_back(stages[k].second);
 }
 
 double share(size_t part, size_t whole)
