@@ -493,7 +493,7 @@ void ARApplication::setTrackerField(const char* message, int value)
 
 void ARApplication::resetThreshold()
 {
-    setTrackerField("Resetting up threshold: ", 100);
+    setTrackerField("Resetting up threshold: ", TrackerData().getThreshold());
 }
 
 void ARApplication::increaseThreshold(int step)

@@ -51,10 +51,7 @@ SquareMarkerDetector::CoarsePattern coarsened(const std::array<float, 256>& smoo
 
 } // namespace
 
-SquareMarkerDetector::SquareMarkerDetector()
-    : _threshold(100), _thresholdMode(ADAPTIVE), _minimumConfidence(0.8)
-{
-}
+SquareMarkerDetector::SquareMarkerDetector() = default;
 
 int SquareMarkerDetector::addPattern(const Pattern& pattern)
 {

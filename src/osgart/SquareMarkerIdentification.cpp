@@ -190,13 +190,13 @@ double SquareMarkerDetector::smallSideFloor(const std::array<osg::Vec2d, 4>& cor
 double SquareMarkerDetector::confidenceFloor() const
 {
     const double doublings = std::log2(std::max(1.0, double(_patterns.size()) / kFloorBasePatterns));
-    return std::min(kMaximumFloor, _minimumConfidence + kFloorPerDoubling * doublings);
+    return std::min(kMaximumFloor, _parameters.minimumConfidence + kFloorPerDoubling * doublings);
 }
 
 bool SquareMarkerDetector::accepted(const Match& match) const
 {
     return match.pattern >= 0 && match.score >= confidenceFloor() &&
-           match.score - match.runnerUp >= _minimumLead;
+           match.score - match.runnerUp >= _parameters.minimumLead;
 }
 
 SquareMarkerDetector::Match SquareMarkerDetector::matchPattern(const std::array<float, 256>& samples) const

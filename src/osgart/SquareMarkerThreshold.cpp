@@ -23,8 +23,8 @@ static_assert(kTile == 4, "tile extremes are taken four columns at a time");
 
 void SquareMarkerDetector::binarise(const cv::Mat& search)
 {
-    if (_thresholdMode == FIXED)
-        cv::threshold(search, _binary, std::max(0, _threshold - 1), 255, cv::THRESH_BINARY_INV);
+    if (_parameters.thresholdMode == FIXED)
+        cv::threshold(search, _binary, std::max(0, _parameters.threshold - 1), 255, cv::THRESH_BINARY_INV);
     else
         binariseAdaptive(search);
 }
@@ -121,7 +121,7 @@ void SquareMarkerDetector::binariseAdaptive(const cv::Mat& search)
     extremeOfNeighbours<true>(_tileMaximum, _tileScratch, _tileMaximum);
     _tileLevel.create(tilesY, tilesX, CV_8UC1);
     _tileFlat.create(tilesY, tilesX, CV_8UC1);
-    const int threshold = std::min(255, std::max(0, _threshold));
+    const int threshold = std::min(255, std::max(0, _parameters.threshold));
     for (int ty = 0; ty < tilesY; ++ty)
         levelsOfRow(_tileMinimum.ptr<unsigned char>(ty), _tileMaximum.ptr<unsigned char>(ty),
                     _tileLevel.ptr<unsigned char>(ty), _tileFlat.ptr<unsigned char>(ty), tilesX, threshold);

@@ -13,9 +13,13 @@ float clampFactor(float factor)
 }
 } // namespace
 
-TransformFilterCallback::TransformFilterCallback()
-    : _translationalEnabled(true), _rotationalEnabled(true), _translationalFactor(0.85f),
-      _rotationalFactor(0.85f), _hasPose(false)
+TransformFilterCallback::TransformFilterCallback() : TransformFilterCallback(Parameters()) {}
+
+TransformFilterCallback::TransformFilterCallback(const Parameters& parameters)
+    : _translationalEnabled(parameters.translationalEnabled),
+      _rotationalEnabled(parameters.rotationalEnabled),
+      _translationalFactor(clampFactor(parameters.translationalFactor)),
+      _rotationalFactor(clampFactor(parameters.rotationalFactor)), _hasPose(false)
 {
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <osgART/SquareMarkerParameters.h>
+#include <osgART/TransformFilterCallback.h>
+
 namespace Novaro
 {
 
@@ -43,9 +46,10 @@ private:
     bool _smoothTracking = true;
     bool _halfTracking = false;
     bool _adaptiveThreshold = true;
-    float _rotationalSmoothingFactor = 0.85f;
-    float _translationalSmoothingFactor = 0.85f;
-    int _threshold = 100;
+    // The player's defaults are the tracking library's.
+    float _rotationalSmoothingFactor = osgART::TransformFilterCallback::Parameters().rotationalFactor;
+    float _translationalSmoothingFactor = osgART::TransformFilterCallback::Parameters().translationalFactor;
+    int _threshold = osgART::SquareMarkerParameters().threshold;
 };
 
 } // namespace Novaro

@@ -28,10 +28,7 @@ bool XMLTrackerParserManager::parse()
     if (!parameters)
     {
         osg::notify(osg::NOTICE) << " WARNING: missing <parameters> data (using defaults)." << std::endl;
-        _data.setSmoothTracking(true);
-        _data.setRotationalSmoothingFactor(0.85f);
-        _data.setTranslationalSmoothingFactor(0.85f);
-        _data.setHalfTracking(false);
+        _data = TrackerData();
     }
     else
         readParameters(parameters);
@@ -58,12 +55,17 @@ void XMLTrackerParserManager::readParameters(const TiXmlElement* parameters)
     };
 
     std::string value;
-    _data.setSmoothTracking(lookUp("smooth_tracking", value) ? isNotFalse(value) : true);
-    _data.setRotationalSmoothingFactor(lookUp("rotational_smoothing_factor", value) ? toFloat(value) : 0.85f);
-    _data.setTranslationalSmoothingFactor(lookUp("translational_smoothing_factor", value) ? toFloat(value)
-                                                                                          : 0.85f);
-    _data.setThreshold(lookUp("threshold", value) ? toInt(value) : 100);
-    _data.setHalfTracking(lookUp("half_tracking", value) ? isTrue(value) : false);
+    const TrackerData defaults;
+    _data.setSmoothTracking(lookUp("smooth_tracking", value) ? isNotFalse(value)
+                                                             : defaults.getSmoothTracking());
+    _data.setRotationalSmoothingFactor(lookUp("rotational_smoothing_factor", value)
+                                           ? toFloat(value)
+                                           : defaults.getRotationalSmoothingFactor());
+    _data.setTranslationalSmoothingFactor(lookUp("translational_smoothing_factor", value)
+                                              ? toFloat(value)
+                                              : defaults.getTranslationalSmoothingFactor());
+    _data.setThreshold(lookUp("threshold", value) ? toInt(value) : defaults.getThreshold());
+    _data.setHalfTracking(lookUp("half_tracking", value) ? isTrue(value) : defaults.getHalfTracking());
     // Not written by the exporters: read when present, its absence not worth a line.
     if (const TiXmlElement* adaptive = childByAttribute(parameters, "name", "adaptive_threshold"))
     {

@@ -23,7 +23,6 @@ namespace Novaro
 namespace
 {
 
-const float DEFAULT_SMOOTHING_FACTOR = 0.85f;
 // A directional light's guides stand this many times the content's height above the marker.
 const double lightHeightOverContent = 1.5;
 
@@ -363,12 +362,7 @@ void ARMarkerNode::setSmoothing(bool on)
     }
     if (!on)
         return;
-    osg::ref_ptr<osgART::TransformFilterCallback> created = new osgART::TransformFilterCallback;
-    _marker->setFilterCallback(created.get());
-    created->enableTranslationalSmoothing(true);
-    created->enableRotationalSmoothing(true);
-    created->setTranslationalSmoothingFactor(DEFAULT_SMOOTHING_FACTOR);
-    created->setRotationalSmoothingFactor(DEFAULT_SMOOTHING_FACTOR);
+    _marker->setFilterCallback(new osgART::TransformFilterCallback);
 }
 
 void ARMarkerNode::setSmoothingFactor(float factor)
@@ -394,9 +388,10 @@ void ARMarkerNode::resetSmoothing()
         osg::notify(osg::NOTICE) << "Could not reset smoothing factor." << std::endl;
         return;
     }
-    filter->setTranslationalSmoothingFactor(DEFAULT_SMOOTHING_FACTOR);
-    filter->setRotationalSmoothingFactor(DEFAULT_SMOOTHING_FACTOR);
-    osg::notify(osg::NOTICE) << "Resetting smoothing factors: " << DEFAULT_SMOOTHING_FACTOR << std::endl;
+    const osgART::TransformFilterCallback::Parameters defaults;
+    filter->setTranslationalSmoothingFactor(defaults.translationalFactor);
+    filter->setRotationalSmoothingFactor(defaults.rotationalFactor);
+    osg::notify(osg::NOTICE) << "Resetting smoothing factors: " << defaults.rotationalFactor << std::endl;
 }
 
 void ARMarkerNode::increaseSmoothing(float step)

@@ -4,6 +4,8 @@
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 
+#include "settings/TrackerData.h"
+
 #include <osgART/CameraParameters.h>
 #include <osgART/InputFiles.h>
 
@@ -32,6 +34,23 @@ namespace Novaro
 
 namespace
 {
+
+// The player's own tracker defaults, written out so that a user sees what there is to tune.
+std::vector<std::pair<std::string, std::string>> trackerDefaults()
+{
+    const Novaro::TrackerData defaults;
+    auto text = [](auto value)
+    {
+        std::ostringstream out;
+        out << value;
+        return out.str();
+    };
+    return {{"smooth_tracking", defaults.getSmoothTracking() ? "true" : "false"},
+            {"rotational_smoothing_factor", text(defaults.getRotationalSmoothingFactor())},
+            {"translational_smoothing_factor", text(defaults.getTranslationalSmoothingFactor())},
+            {"threshold", text(defaults.getThreshold())},
+            {"half_tracking", defaults.getHalfTracking() ? "true" : "false"}};
+}
 
 // Generated patterns are the same for the same number of models.
 const unsigned kPatternSeed = 1;
@@ -460,12 +479,7 @@ bool writeSettings(const fs::path& folder, const std::string& title, const std::
                                                   {"fitting", "false"}}) +
                                       "</configuration>\n";
     const std::string tracker = header() + "<tracker name=\"" + xmlEscaped(title) + "\">\n" +
-                                parameters({{"smooth_tracking", "true"},
-                                            {"rotational_smoothing_factor", "0.85"},
-                                            {"translational_smoothing_factor", "0.85"},
-                                            {"threshold", "100"},
-                                            {"half_tracking", "false"}}) +
-                                "</tracker>\n";
+                                parameters(trackerDefaults()) + "</tracker>\n";
     const std::string format = std::to_string(width) + "x" + std::to_string(height);
     const std::string video =
         header() + "<video name=\"" + xmlEscaped(title) + "\">\n  <formats>\n    <format name=\"" + format +

@@ -11,6 +11,7 @@
 #include "CameraParameters.h"
 #include "DarkRegions.h"
 #include "Pattern.h"
+#include "SquareMarkerParameters.h"
 #include "UndistortionGrid.h"
 
 namespace osgART
@@ -67,13 +68,13 @@ struct DetectedSquare
 /// tiles around it (a window of 12 x 12 pixels). With d the darkest and b the brightest, a pixel is a
 /// border candidate when it is darker than d + (b - d) * threshold / 255: the threshold is a grey
 /// level on a scale stretched locally so that each window's darkest pixel reads 0 and its brightest
-/// 255. The default 100 sits at 39 % of the local contrast; raising it takes more of a washed-out
-/// (bright) border as dark, lowering it keeps dim paper from counting as border; 0 finds nothing.
+/// 255. The default (see Parameters) sits at 39 % of the local contrast; raising it takes more of a
+/// washed-out (bright) border as dark, lowering it keeps dim paper from counting as border; 0 finds nothing.
 /// A window with less than kMinimumContrast grey levels between d and b is flat: it takes the level
 /// of a contrasted window up to two tiles away (the inside of a wide border stays dark), and beyond
 /// that stays blank, so bare walls and camera noise give no candidates. Cost: about four passes over
 /// the search image (tile extremes, level, compare) plus a few over the 16 times smaller tile grid.
-/// FIXED: pixels darker than the threshold grey level (0..255, default 100) are border candidates, the
+/// FIXED: pixels darker than the threshold grey level (0..255) are border candidates, the
 /// same everywhere in the frame; one pass; fails where the light is uneven or the exposure is off.
 ///
 /// Candidate search cost: one pass over the binary search image's bytes for its runs, joined into
@@ -82,11 +83,9 @@ struct DetectedSquare
 class SquareMarkerDetector
 {
 public:
-    enum ThresholdMode
-    {
-        ADAPTIVE,
-        FIXED
-    };
+    using ThresholdMode = SquareMarkerParameters::ThresholdMode;
+    static constexpr ThresholdMode ADAPTIVE = SquareMarkerParameters::ADAPTIVE;
+    static constexpr ThresholdMode FIXED = SquareMarkerParameters::FIXED;
     /// Grey levels between the darkest and brightest pixel of a window below which the window is flat.
     static const int kMinimumContrast = 32;
 
@@ -104,21 +103,17 @@ public:
     int addPattern(const Pattern& pattern);
     size_t patternCount() const { return _patterns.size(); }
 
-    /// 0..255; its meaning depends on the threshold mode (see the class description).
-    void setThreshold(int threshold) { _threshold = threshold; }
-    int threshold() const { return _threshold; }
-    void setThresholdMode(ThresholdMode mode) { _thresholdMode = mode; }
-    ThresholdMode thresholdMode() const { return _thresholdMode; }
-    void setMinimumConfidence(double confidence) { _minimumConfidence = confidence; }
-    double minimumConfidence() const { return _minimumConfidence; }
-    /// Correlation by which the best pattern must lead the best of any other pattern. Clutter that
-    /// resembles one pattern tends to resemble several alike (textured patches correlate with every
-    /// pattern with large blocks), while a marker stands out from all but its own pattern (by 0.45
-    /// or more seen clearly, by 0.2 or more under motion blur). Default 0.15; raising it refuses
-    /// more clutter and, beyond 0.2, blurred markers; 0 turns the test off. No cost: the runner-up
-    /// falls out of the same comparisons.
-    void setMinimumLead(double lead) { _minimumLead = lead; }
-    double minimumLead() const { return _minimumLead; }
+    using Parameters = SquareMarkerParameters;
+    void setParameters(const Parameters& parameters) { _parameters = parameters; }
+    const Parameters& parameters() const { return _parameters; }
+    void setThreshold(int threshold) { _parameters.threshold = threshold; }
+    int threshold() const { return _parameters.threshold; }
+    void setThresholdMode(ThresholdMode mode) { _parameters.thresholdMode = mode; }
+    ThresholdMode thresholdMode() const { return _parameters.thresholdMode; }
+    void setMinimumConfidence(double confidence) { _parameters.minimumConfidence = confidence; }
+    double minimumConfidence() const { return _parameters.minimumConfidence; }
+    void setMinimumLead(double lead) { _parameters.minimumLead = lead; }
+    double minimumLead() const { return _parameters.minimumLead; }
     /// The correlation a match needs with the patterns loaded now (the minimum confidence raised by
     /// the floor's rise, at most kMaximumFloor).
     double confidenceFloor() const;
@@ -253,10 +248,7 @@ private:
     CameraParameters _camera;
     /// Edge points are undistorted through it (filled as it is used, hence mutable).
     mutable UndistortionGrid _undistortion;
-    int _threshold;
-    ThresholdMode _thresholdMode;
-    double _minimumConfidence;
-    double _minimumLead = 0.15;
+    Parameters _parameters;
     /// Per pattern and orientation: grey values, mean removed, unit length.
     std::vector<std::array<std::array<float, 256>, 4>> _patterns;
     /// Per pattern and orientation: the grey values as 16 x 16 float images.

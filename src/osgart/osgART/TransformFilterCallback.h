@@ -14,7 +14,21 @@ namespace osgART
 class TransformFilterCallback : public osg::Referenced
 {
 public:
+    /// Each default given once here.
+    struct Parameters
+    {
+        /// Weight (0..1) of a new measurement of the marker's position, and of its orientation.
+        /// Default 0.85: hides a pixel of detection jitter and lags a quick move by about a frame;
+        /// lower is steadier and slower to follow, 1 follows every measurement. No cost.
+        float translationalFactor = 0.85f;
+        float rotationalFactor = 0.85f;
+        /// Either filter off passes that part of the pose through as measured.
+        bool translationalEnabled = true;
+        bool rotationalEnabled = true;
+    };
+
     TransformFilterCallback();
+    explicit TransformFilterCallback(const Parameters& parameters);
 
     void enableTranslationalSmoothing(bool enable) { _translationalEnabled = enable; }
     void enableRotationalSmoothing(bool enable) { _rotationalEnabled = enable; }
