@@ -4,6 +4,7 @@
 #include "effects/ARShadowsManager.h"
 #include "effects/ARTimerEventsHandler.h"
 #include "interaction/AREventsHandlersManager.h"
+#include "interaction/ARInteractionExtensions.h"
 #include "interaction/ARKeyboardEventsHandler.h"
 #include "interaction/ARMouseEventsHandler.h"
 #include "settings/AudioData.h"
@@ -49,6 +50,9 @@ ARApplication::ARApplication()
       _smallFeatureCullingPixelSize(0.0f), _hasMultisampling(false), _hasNPOT(false),
       _hasTextureRectangle(false), _hasFBO(false), _maxFrames(-1), _printFrameStatistics(false)
 {
+    // The scene objects of this run get their actions and animation control from the interaction
+    // layer, also in a program that does not link it in at start-up.
+    ARInteractionExtensions::install();
 }
 
 ARApplication::~ARApplication()

@@ -1,8 +1,18 @@
 #pragma once
 
 #include "app/ARViewer.h"
-#include "app/ApplicationHint.h"
+#include "effects/ARShadowComposite.h"
 #include "effects/HUDList.h"
+#include "interaction/AREffectsService.h"
+#include "interaction/ARInteractionWindow.h"
+#include "interaction/ARModeSwitch.h"
+#include "interaction/ARSceneService.h"
+#include "interaction/ARSoundtrackService.h"
+#include "interaction/ARTrackingService.h"
+#include "interaction/ARVisualizationService.h"
+#include "scene/ARSceneContext.h"
+#include "settings/ApplicationHint.h"
+#include "tracking/ARMarkerContext.h"
 
 #include <functional>
 #include <iosfwd>
@@ -59,15 +69,26 @@ class ARKeyboardEventsHandler;
 
 // The one object that owns a run: settings records, viewer, video and tracker, marker nodes,
 // scene objects, rendering nodes, effect managers, interaction handlers, soundtracks and the
-// head-up display. Everything else reaches the shared state through it.
-class ARApplication
+// head-up display. The layers below reach it only through the interfaces they own, which it
+// implements: what marker nodes, scene objects and the shadow mode need, and the services the
+// keyboard modes and the mouse act on.
+class ARApplication : public ARMarkerContext,
+                      public ARSceneContext,
+                      public ARShadowComposite,
+                      public ARInteractionWindow,
+                      public ARModeSwitch,
+                      public ARTrackingService,
+                      public ARVisualizationService,
+                      public ARSceneService,
+                      public AREffectsService,
+                      public ARSoundtrackService
 {
 public:
-    typedef std::map<unsigned int, osg::ref_ptr<ARMarkerNode>> MarkerNodeMap;
+    typedef ARSceneService::MarkerNodeMap MarkerNodeMap;
     typedef std::vector<ARObject*> ObjectList;
 
     ARApplication();
-    ~ARApplication();
+    ~ARApplication() override;
 
     ARApplication(const ARApplication&) = delete;
     ARApplication& operator=(const ARApplication&) = delete;
@@ -78,9 +99,8 @@ public:
     void setVideoDevice(const std::string& device);
     const std::string& getVideoDevice() const { return _videoDevice; }
     void setWorkingDirectory(const std::string& directory) { _workingDirectory = directory; }
-    const std::string& getWorkingDirectory() const { return _workingDirectory; }
     void setTemporaryDirectory(const std::string& directory) { _temporaryDirectory = directory; }
-    const std::string& getTemporaryDirectory() const { return _temporaryDirectory; }
+    const std::string& getTemporaryDirectory() const override { return _temporaryDirectory; }
 
     bool setConfiguration(const std::string& fileName);
     bool setTrackerConfiguration(const std::string& fileName);
@@ -91,22 +111,21 @@ public:
     bool setLightingConfiguration(const std::string& fileName);
 
     void setApplicationHint();
-    ApplicationHint getApplicationHint() const { return _applicationHint; }
+    ApplicationHint getApplicationHint() const override { return _applicationHint; }
 
     // --- set-up sequence
     bool init(int argc, char** argv);
     void initEventHandlers();
-    void setInterface(unsigned int index);
+    void setInterface(unsigned int index) override;
     // Builds the scene's objects and hangs them under their markers. A load that takes longer
     // than half a second says how far it has come, on the console and in the status text.
     void loadSceneObjects();
     // The clock scene loading is timed with, seconds (the viewer's timer unless replaced).
     void setLoadingClock(std::function<double()> clock) { _loadingClock = std::move(clock); }
-    std::string resolveModelFile(const std::string& path);
     // Shows the status line (top left) for 3 seconds; a later message replaces it.
     void showStatusMessage(const std::string& text);
     // Replaces the status line's text when one was shown.
-    void updateStatusMessage(const std::string& text);
+    void updateStatusMessage(const std::string& text) override;
     unsigned int getMarkerCount() const;
     unsigned int getObjectCount() const { return static_cast<unsigned int>(_objects.size()); }
     void addObjectToMarker(ARObject* object, unsigned int id, int layer);
@@ -122,56 +141,49 @@ public:
     bool initGraphics(int argc, char** argv);
     // Hands the movie extensions the platform's readers do not claim to the project's movie reader.
     static void aliasMovieExtensions();
-    bool initScene();
-    bool initViewer();
     void createRenderingPipeline();
     void setWireframe(bool on);
-    void toggleWireframe();
-    void toggleMirror();
-    void toggleVerticalFlip();
-    void toggleDebugMode();
-    void setShadowComposite(bool on);
-    void increaseSmallFeatureCulling(float step);
-    void decreaseSmallFeatureCulling(float step);
-    void resetSmallFeatureCulling();
-    void applySmallFeatureCulling();
-    void optimizeScene();
+    void toggleWireframe() override;
+    void toggleMirror() override;
+    void toggleVerticalFlip() override;
+    void toggleDebugMode() override;
+    void setShadowComposite(bool on) override;
+    void increaseSmallFeatureCulling(float step) override;
+    void decreaseSmallFeatureCulling(float step) override;
+    void resetSmallFeatureCulling() override;
     bool initLighting();
-    void showFullscreenVideo(osg::ImageStream* stream);
+    void showFullscreenVideo(osg::ImageStream* stream) override;
     // Takes that stream off the full-screen video panel (any video without a stream).
-    void hideFullscreenVideo(osg::ImageStream* stream);
+    void hideFullscreenVideo(osg::ImageStream* stream) override;
     int getTextureWidth();
     int getTextureHeight();
 
     // --- video capture and tracker set-up
     void listVideoDevices();
-    bool initTracking(int argc, char** argv);
     std::string matchCameraForVideo(int width, int height);
     void setCameraFile(const std::string& name);
     std::string getCameraFile() const;
     void setPatternFile(const std::string& name);
     std::string getPatternFile() const;
-    void resetThreshold();
-    void increaseThreshold(int step);
-    void decreaseThreshold(int step);
-    int getThreshold() const;
+    void resetThreshold() override;
+    void increaseThreshold(int step) override;
+    void decreaseThreshold(int step) override;
+    int getThreshold() const override;
 
     // --- markers, tracked transforms and smoothing
-    bool setupMarkersLayers();
-    bool setupMarkersTransforms();
     // Generates the marker's multi-marker file from its submarkers and transforms file, in the
     // run's private temporary folder; returns its path, or empty text after saying why.
     std::string writeMultiMarkerFile(const MarkerData* marker);
-    void toggleFreeze();
-    void toggleTrackingPlus();
-    void resetSmoothing();
-    void increaseSmoothing(float step);
-    void decreaseSmoothing(float step);
-    float getSmoothingFactor() const;
+    void toggleFreeze() override;
+    void toggleTrackingPlus() override;
+    void resetSmoothing() override;
+    void increaseSmoothing(float step) override;
+    void decreaseSmoothing(float step) override;
+    float getSmoothingFactor() const override;
 
     // --- clipping: the one clipping manager of the run, on the first detected marker
-    void setClippingEnabled(bool enabled);
-    ARClippingManager* getClippingManager() const { return _clippingManager.get(); }
+    void setClippingEnabled(bool enabled) override;
+    ARClippingManager* getClippingManager() const override { return _clippingManager.get(); }
     // run creates the player's manager when none is set yet.
     void setClippingManager(ARClippingManager* manager);
     ARMarkerNode* getClippingMarker() const { return _clippingMarker; }
@@ -179,29 +191,29 @@ public:
     // --- sounds
     bool loadSoundtracks();
     void loadAudioFile(const std::string& path);
-    void toggleMusic();
-    void rewindSoundtrack();
-    void nextSoundtrack();
-    void previousSoundtrack();
+    void toggleMusic() override;
+    void rewindSoundtrack() override;
+    void nextSoundtrack() override;
+    void previousSoundtrack() override;
     unsigned int getCurrentSoundtrack() const { return _currentSoundtrack; }
     unsigned int getSoundtrackCount() const { return static_cast<unsigned int>(_soundtracks.size()); }
 
     // --- the animations of every scene object at once, in object order
-    void toggleAllAnimations();
-    void rewindAllAnimations();
+    void toggleAllAnimations() override;
+    void rewindAllAnimations() override;
     // Stores the speed and gives it to every object's path animations (objects created later do
     // not get it).
-    void setSimulationSpeed(double speed);
-    double getSimulationSpeed() const { return _simulationSpeed; }
+    void setSimulationSpeed(double speed) override;
+    double getSimulationSpeed() const override { return _simulationSpeed; }
 
     // --- the keyboard modes and the mouse (ARApplicationInteraction.cpp)
     // Flips whether occluders are shown (half-transparent red) or only hide what is behind them.
-    void toggleOccluders();
+    void toggleOccluders() override;
     bool getOccludersVisible() const { return _occludersVisible; }
     // Every marker's model scale changes by the step on each axis.
-    void scaleModels(float step);
+    void scaleModels(float step) override;
     // The first marker's model scale, or -1 without markers.
-    float getModelScale() const;
+    float getModelScale() const override;
     AREventsHandlersManager* getEventsHandlersManager() const { return _eventsHandlersManager.get(); }
     ARMouseEventsHandler* getMouseEventsHandler() const { return _mouseEventsHandler.get(); }
     // The handler of a keyboard mode (0 visualization ... 7 lights); none before initEventHandlers.
@@ -211,65 +223,67 @@ public:
     ConfigurationData* getConfiguration() const { return _configuration; }
     TrackerData* getTrackerConfiguration() const { return _trackerConfiguration; }
     VideoData* getVideoConfiguration() const { return _videoConfiguration; }
-    SceneData* getSceneConfiguration() const { return _sceneConfiguration; }
-    AudioData* getAudioConfiguration() const { return _audioConfiguration; }
+    SceneData* getSceneConfiguration() const override { return _sceneConfiguration; }
     MarkersData* getMarkersConfiguration() const { return _markersConfiguration; }
-    LightingData* getLightingConfiguration() const { return _lightingConfiguration; }
 
     ARViewer* getViewer() const { return _viewer.get(); }
-    HUDList& getHUD() { return _hud; }
+    // The window the keyboard modes and the mouse act in: the viewer.
+    osgGA::GUIActionAdapter* getActionAdapter() const override { return _viewer.get(); }
+    void toggleFullscreen() override { _viewer->toggleFullscreen(); }
+    int getWindowWidth() const override { return _viewer->getWindowWidth(); }
+    int getWindowHeight() const override { return _viewer->getWindowHeight(); }
+    void quit() override { _viewer->setDone(true); }
+    HUDList& getHUD() override { return _hud; }
     osgART::GenericVideo* getVideo() const { return _video.get(); }
     osgART::GenericTracker* getTracker() const { return _tracker.get(); }
-    osgART::ARSceneNode* getARSceneNode() const { return _arSceneNode.get(); }
-    MarkerNodeMap& getMarkers() { return _markers; }
+    MarkerNodeMap& getMarkers() override { return _markers; }
     const MarkerNodeMap& getMarkers() const { return _markers; }
-    const ObjectList& getObjects() const { return _objects; }
-    osg::Group* getShadowedMarkersGroup() const { return _shadowedMarkersGroup.get(); }
-    osg::Group* getNotShadowedMarkersGroup() const { return _notShadowedMarkersGroup.get(); }
+    const ObjectList& getObjects() const override { return _objects; }
     osg::Group* getRoot() const { return _root.get(); }
     osg::Group* getContentGroup() const { return _contentGroup.get(); }
     osg::Switch* getDebugSwitch() const { return _debugSwitch.get(); }
     osg::Switch* getModeSwitch() const { return _modeSwitch.get(); }
-    osg::Camera* getARCamera() const { return _arCamera.get(); }
-    osg::Geode* getQuadGeode() const { return _quadGeode.get(); }
-    osg::TexMat* getTextureMatrix() const { return _textureMatrix.get(); }
+    osg::Camera* getARCamera() const override { return _arCamera.get(); }
     osg::Texture2D* getColourTexture() const { return _colourTexture.get(); }
-    ARShadowsManager* getShadowsManager() const { return _shadowsManager.get(); }
+    ARShadowsManager* getShadowsManager() const override { return _shadowsManager.get(); }
     std::vector<std::string>& getTemporaryFiles() { return _temporaryFiles; }
-    std::vector<std::string>& getTemporaryDirectories() { return _temporaryDirectories; }
 
-    bool getDebug() const { return _debug; }
-    bool getFreeze() const { return _freeze; }
-    bool getTrackingPlus() const { return _trackingPlus; }
-    bool getFlipHorizontal() const { return _flipHorizontal; }
-    bool getFlipVertical() const { return _flipVertical; }
-    float getSmallFeatureCullingPixelSize() const { return _smallFeatureCullingPixelSize; }
+    bool getDebug() const override { return _debug; }
+    bool getFreeze() const override { return _freeze; }
+    bool getTrackingPlus() const override { return _trackingPlus; }
+    bool getFlipHorizontal() const override { return _flipHorizontal; }
+    bool getFlipVertical() const override { return _flipVertical; }
+    float getSmallFeatureCullingPixelSize() const override { return _smallFeatureCullingPixelSize; }
     void setSmallFeatureCullingPixelSize(float size) { _smallFeatureCullingPixelSize = size; }
-    bool getMouseOverEvents() const { return _mouseOverEvents; }
+    bool getMouseOverEvents() const override { return _mouseOverEvents; }
     void setMouseOverEvents(bool on) { _mouseOverEvents = on; }
     bool hasMultisampling() const { return _hasMultisampling; }
     bool hasNPOT() const { return _hasNPOT; }
-    bool hasTextureRectangle() const { return _hasTextureRectangle; }
-    bool hasFBO() const { return _hasFBO; }
     osgGA::GUIEventHandler* getCurrentKeyboardHandler() const { return _currentKeyboardHandler.get(); }
     osgGA::GUIEventHandler* getHelpHandler() const { return _helpHandler.get(); }
 
-    // Options that only this platform's player knows (see the README): a movie or image sequence
-    // as the camera, a frame limit, a screenshot at the end and frame-time statistics.
-    const std::string& getVideoFile() const { return _videoFile; }
-    void setVideoFile(const std::string& path) { _videoFile = path; }
+    // Options that only this platform's player knows (see the README; readProjectOptions reads
+    // the others from the command line): a frame limit.
     void setMaxFrames(int frames) { _maxFrames = frames; }
-    void setScreenshotFile(const std::string& path) { _screenshotFile = path; }
     // True when a screenshot was asked for and could not be written: the run then fails.
     bool screenshotFailed() const { return _screenshotFailed; }
     // True when the window could not be shown, so nothing was drawn: the run then fails.
     bool windowFailed() const { return _windowFailed; }
-    void setFrameStatistics(bool on) { _printFrameStatistics = on; }
+
+private:
+    // The set-up stages init() runs in order, and what they use.
+    bool initScene();
+    bool initViewer();
+    bool initTracking(int argc, char** argv);
+    bool setupMarkersLayers();
+    bool setupMarkersTransforms();
+    void applySmallFeatureCulling();
+    void optimizeScene();
+    std::string resolveModelFile(const std::string& path);
     // Seconds of scene time each frame advances: animations and the head-up display's timed texts
     // then follow the frame count instead of the wall clock (0, the default: the wall clock).
     void setFrameTime(double seconds);
 
-private:
     // The steps of run(): the window shown (false when it cannot be), the textures loaded at the
     // first frame drawn, sound, video and objects started, the loop, and the stop.
     bool showWindow();

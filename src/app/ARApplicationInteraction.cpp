@@ -38,7 +38,7 @@ osg::ref_ptr<osgViewer::HelpHandler> createHelpHandler(osg::ApplicationUsage* us
 
 void ARApplication::initEventHandlers()
 {
-    _eventsHandlersManager = new AREventsHandlersManager(this);
+    _eventsHandlersManager = new AREventsHandlersManager(this, this, this);
     _viewer->addEventHandler(_eventsHandlersManager.get());
 
     // Picking works in the render target's pixels, which on cards without non-power-of-two
@@ -47,10 +47,10 @@ void ARApplication::initEventHandlers()
     const int height = _viewer->getScreenHeight();
     if (_hasNPOT)
         _mouseEventsHandler =
-            new ARMouseEventsHandler(this, static_cast<float>(width), static_cast<float>(height));
+            new ARMouseEventsHandler(this, this, this, static_cast<float>(width), static_cast<float>(height));
     else
         _mouseEventsHandler =
-            new ARMouseEventsHandler(this, static_cast<float>(width), static_cast<float>(height),
+            new ARMouseEventsHandler(this, this, this, static_cast<float>(width), static_cast<float>(height),
                                      static_cast<float>(renderTextureSize(width, false)),
                                      static_cast<float>(renderTextureSize(height, false)));
     _viewer->addEventHandler(_mouseEventsHandler.get());
@@ -59,14 +59,14 @@ void ARApplication::initEventHandlers()
     _viewer->addEventHandler(_helpHandler.get());
 
     _keyboardHandlers.clear();
-    _keyboardHandlers.push_back(new ARVisualizationKeyboardEventsHandler(this));
-    _keyboardHandlers.push_back(new ARObjectsKeyboardEventsHandler(this));
-    _keyboardHandlers.push_back(new ARAnimationsKeyboardEventsHandler(this));
-    _keyboardHandlers.push_back(new ARSoundsKeyboardEventsHandler(this));
-    _keyboardHandlers.push_back(new ARLayersKeyboardEventsHandler(this));
-    _keyboardHandlers.push_back(new ARClippingKeyboardEventsHandler(this));
-    _keyboardHandlers.push_back(new ARTrackingKeyboardEventsHandler(this));
-    _keyboardHandlers.push_back(new ARLightsKeyboardEventsHandler(this));
+    _keyboardHandlers.push_back(new ARVisualizationKeyboardEventsHandler(this, this));
+    _keyboardHandlers.push_back(new ARObjectsKeyboardEventsHandler(this, this));
+    _keyboardHandlers.push_back(new ARAnimationsKeyboardEventsHandler(this, this));
+    _keyboardHandlers.push_back(new ARSoundsKeyboardEventsHandler(this, this));
+    _keyboardHandlers.push_back(new ARLayersKeyboardEventsHandler(this, this));
+    _keyboardHandlers.push_back(new ARClippingKeyboardEventsHandler(this, this));
+    _keyboardHandlers.push_back(new ARTrackingKeyboardEventsHandler(this, this));
+    _keyboardHandlers.push_back(new ARLightsKeyboardEventsHandler(this, this, this));
 
     setInterface(0);
 }

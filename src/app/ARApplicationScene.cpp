@@ -7,7 +7,6 @@
 #include "effects/ARShadowsManager.h"
 #include "scene/ARAudio.h"
 #include "scene/ARLight.h"
-#include "scene/ARNodeSearchByNameVisitor.h"
 #include "scene/ARObject.h"
 #include "scene/ARVideo.h"
 #include "scene/KmzImporter.h"
@@ -15,6 +14,7 @@
 #include "settings/MarkersData.h"
 #include "settings/PathRule.h"
 #include "settings/SceneData.h"
+#include "tracking/ARNodeSearchByNameVisitor.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -12,6 +12,7 @@
 #include <osg/Switch>
 
 #include "scene/ARPickable.h"
+#include "tracking/ARContentClipper.h"
 
 namespace Novaro
 {
@@ -48,7 +49,7 @@ private:
 // the kept side positive; moving changes it) and the angle it is turned by about a fixed axis
 // through the marker's origin. The handle is placed by translating its square onto the moved face
 // and then turning it; the clip plane is the moved plane under the same rotation.
-class ARClippingManager : public osg::Group
+class ARClippingManager : public osg::Group, public ARContentClipper
 {
 public:
     static const int PLANE_COUNT = 6;
@@ -65,8 +66,9 @@ public:
     explicit ARClippingManager(float size);
 
     // The marker content to cut; none takes the current content out.
-    void setClippedNode(osg::Node* node);
-    osg::Node* getClippedNode() const { return _clippedNode.get(); }
+    void setClippedNode(osg::Node* node) override;
+    osg::Node* getClippedNode() const override { return _clippedNode.get(); }
+    osg::Node* asNode() override { return this; }
 
     void setPlaneActive(bool active, int index);
     void togglePlaneActive(int index);

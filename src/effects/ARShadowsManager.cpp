@@ -1,6 +1,6 @@
 #include "effects/ARShadowsManager.h"
 
-#include "app/ARApplication.h"
+#include "effects/ARShadowComposite.h"
 #include "effects/ShadowPrograms.h"
 #include "effects/ShadowTechniques.h"
 #include "scene/ARLight.h"

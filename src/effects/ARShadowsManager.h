@@ -16,7 +16,7 @@
 namespace Novaro
 {
 
-class ARApplication;
+class ARShadowComposite;
 class ARLight;
 
 // Makes the models on the shadowed markers cast shadows onto each other and onto the surfaces
@@ -101,8 +101,9 @@ public:
 
     ARShadowsManager();
 
-    void setApplication(ARApplication* application) { _application = application; }
-    ARApplication* getApplication() const { return _application; }
+    // The rendering pipeline the mode switches (the application).
+    void setApplication(ARShadowComposite* application) { _application = application; }
+    ARShadowComposite* getApplication() const { return _application; }
 
     // Makes the application's shadowed markers group the child of both the shadowed content
     // group and the deferred group, in place of the previous one.
@@ -180,7 +181,7 @@ private:
     // Reports, once, a shadow program the driver refuses when the camera first draws it.
     void checkProgramOn(osg::Camera* camera);
 
-    ARApplication* _application = nullptr;
+    ARShadowComposite* _application = nullptr;
     osg::ref_ptr<osg::Switch> _modeSwitch;
     osg::ref_ptr<osg::Group> _deferredGroup;
     osg::ref_ptr<osg::Group> _shadowedContentGroup;

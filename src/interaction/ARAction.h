@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scene/AREventAction.h"
+
 #include <map>
 #include <string>
 
@@ -13,11 +15,11 @@ class ARObject;
 // events file. Before the first frame prepare() resolves the source and target names to scene
 // objects ("_self_" is the object that owns the event); execute() then acts on them. The
 // command classes derive from this one; the factory that created an action owns it.
-class ARAction
+class ARAction : public AREventAction
 {
 public:
     ARAction() = default;
-    virtual ~ARAction() = default;
+    ~ARAction() override = default;
 
     ARAction(const ARAction&) = delete;
     ARAction& operator=(const ARAction&) = delete;
@@ -26,7 +28,7 @@ public:
     // False, and nothing resolved, while the action has no factory.
     virtual bool prepare();
     // Runs the command; false when it could not act (for instance an unresolved target).
-    virtual bool execute() = 0;
+    bool execute() override = 0;
 
     ARObject* getSource() const { return _source; }
     ARObject* getTarget() const { return _target; }

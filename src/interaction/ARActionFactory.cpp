@@ -1,9 +1,10 @@
 #include "interaction/ARActionFactory.h"
 
-#include "app/ARApplication.h"
 #include "interaction/ARAction.h"
 #include "interaction/ARActions.h"
 #include "scene/ARObject.h"
+#include "scene/ARSceneContext.h"
+#include "settings/EventsData.h"
 
 #include <osg/Notify>
 
@@ -88,6 +89,27 @@ ARAction* ARActionFactory::registerAction(std::unique_ptr<ARAction> action)
     action->setFactory(this);
     _actions.push_back(std::move(action));
     return _actions.back().get();
+}
+
+AREventAction* ARActionFactory::createAction(const ActionData& entry)
+{
+    std::unique_ptr<ARAction> action = create(entry.getCommand());
+    if (!action)
+        return nullptr;
+    action->setCommand(entry.getCommand());
+    action->setSourceName(entry.getSource());
+    action->setTargetName(entry.getTarget());
+    for (const auto& parameter : entry.getParameters())
+        action->setParameter(parameter.first, parameter.second);
+    return registerAction(std::move(action));
+}
+
+std::vector<std::string> ARActionFactory::getCommandNames() const
+{
+    std::vector<std::string> names;
+    for (const auto& command : _commands)
+        names.push_back(command.first);
+    return names;
 }
 
 void ARActionFactory::prepareActions()

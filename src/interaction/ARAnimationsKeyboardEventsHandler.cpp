@@ -1,7 +1,5 @@
 #include "interaction/ARAnimationsKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
-
 namespace Novaro
 {
 
@@ -11,8 +9,9 @@ namespace
 const double speedStep = 0.1;
 } // namespace
 
-ARAnimationsKeyboardEventsHandler::ARAnimationsKeyboardEventsHandler(ARApplication* application)
-    : ARKeyboardEventsHandler(application, "Animations Management Mode:")
+ARAnimationsKeyboardEventsHandler::ARAnimationsKeyboardEventsHandler(ARInteractionWindow* window,
+                                                                     ARSceneService* scene)
+    : ARKeyboardEventsHandler(window, "Animations Management Mode:"), _scene(scene)
 {
     addBinding("Key: Return", "Toggle animations ON/OFF");
     addBinding("Key: BackSpace", "Rewind animations");
@@ -27,12 +26,12 @@ void ARAnimationsKeyboardEventsHandler::keyPressed(const osgGA::GUIEventAdapter&
     {
     case osgGA::GUIEventAdapter::KEY_Left:
     case osgGA::GUIEventAdapter::KEY_Down:
-        _application->setSimulationSpeed(_application->getSimulationSpeed() - speedStep);
+        _scene->setSimulationSpeed(_scene->getSimulationSpeed() - speedStep);
         showValue();
         break;
     case osgGA::GUIEventAdapter::KEY_Right:
     case osgGA::GUIEventAdapter::KEY_Up:
-        _application->setSimulationSpeed(_application->getSimulationSpeed() + speedStep);
+        _scene->setSimulationSpeed(_scene->getSimulationSpeed() + speedStep);
         showValue();
         break;
     default:
@@ -45,13 +44,13 @@ void ARAnimationsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter
     switch (event.getKey())
     {
     case osgGA::GUIEventAdapter::KEY_Return:
-        _application->toggleAllAnimations();
+        _scene->toggleAllAnimations();
         break;
     case osgGA::GUIEventAdapter::KEY_BackSpace:
-        _application->rewindAllAnimations();
+        _scene->rewindAllAnimations();
         break;
     case '0':
-        _application->setSimulationSpeed(1.0);
+        _scene->setSimulationSpeed(1.0);
         showValue();
         break;
     default:
@@ -62,7 +61,7 @@ void ARAnimationsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter
 void ARAnimationsKeyboardEventsHandler::showValue()
 {
     // The factor itself, not a percentage, despite the sign that follows it.
-    showStatus("Simulation speed: %3.1f %%", _application->getSimulationSpeed());
+    showStatus("Simulation speed: %3.1f %%", _scene->getSimulationSpeed());
 }
 
 } // namespace Novaro

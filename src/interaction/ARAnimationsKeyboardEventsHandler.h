@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARSceneService.h"
 
 namespace Novaro
 {
@@ -10,8 +11,8 @@ namespace Novaro
 class ARAnimationsKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
-    explicit ARAnimationsKeyboardEventsHandler(ARApplication* application);
-    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARAnimationsKeyboardEventsHandler)
+    ARAnimationsKeyboardEventsHandler(ARInteractionWindow* window, ARSceneService* scene);
+    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARAnimationsKeyboardEventsHandler, _window, _scene)
 
 protected:
     ~ARAnimationsKeyboardEventsHandler() override = default;
@@ -20,6 +21,7 @@ protected:
 
 private:
     void showValue();
+    ARSceneService* _scene;
 };
 
 } // namespace Novaro

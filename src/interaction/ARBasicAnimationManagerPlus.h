@@ -1,5 +1,7 @@
 #pragma once
 
+#include "scene/ARPausableAnimations.h"
+
 #include <osg/Timer>
 #include <osgAnimation/BasicAnimationManager>
 
@@ -11,7 +13,7 @@ namespace Novaro
 // the time spent paused. The animation time is the frame's simulation time minus every pause so
 // far (and minus the current one while paused). Pauses are timed on the scene clock (SceneClock),
 // which follows the frame count when the player runs on a fixed time per frame.
-class ARBasicAnimationManagerPlus : public osgAnimation::BasicAnimationManager
+class ARBasicAnimationManagerPlus : public osgAnimation::BasicAnimationManager, public ARPausableAnimations
 {
 public:
     ARBasicAnimationManagerPlus();
@@ -23,9 +25,9 @@ public:
     // animation time. Other traversals only go on below.
     void operator()(osg::Node* node, osg::NodeVisitor* visitor) override;
 
-    bool isPaused() const { return _paused; }
-    void setPaused(bool paused);
-    void togglePaused() { setPaused(!_paused); }
+    bool isPaused() const override { return _paused; }
+    void setPaused(bool paused) override;
+    void togglePaused() override { setPaused(!_paused); }
 
     // Seconds of simulation time spent paused before the current pause.
     double getPausedTime() const { return _pausedTime; }

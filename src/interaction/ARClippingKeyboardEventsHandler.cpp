@@ -1,13 +1,13 @@
 #include "interaction/ARClippingKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
 #include "effects/ARClippingManager.h"
 
 namespace Novaro
 {
 
-ARClippingKeyboardEventsHandler::ARClippingKeyboardEventsHandler(ARApplication* application)
-    : ARKeyboardEventsHandler(application, "Clipping Management Mode:")
+ARClippingKeyboardEventsHandler::ARClippingKeyboardEventsHandler(ARInteractionWindow* window,
+                                                                 AREffectsService* effects)
+    : ARKeyboardEventsHandler(window, "Clipping Management Mode:"), _effects(effects)
 {
     addBinding("Key: Return", "    Enable clipping mode");
     addBinding("Key: BackSpace", "    Disable clipping mode");
@@ -26,7 +26,7 @@ ARClippingKeyboardEventsHandler::ARClippingKeyboardEventsHandler(ARApplication* 
 
 void ARClippingKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& event)
 {
-    ARClippingManager* manager = _application->getClippingManager();
+    ARClippingManager* manager = _effects->getClippingManager();
     const int key = event.getKey();
     if (key >= '1' && key <= '6')
     {
@@ -38,11 +38,11 @@ void ARClippingKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& 
     {
     case osgGA::GUIEventAdapter::KEY_Return:
         showStatus("Clipping [ENABLED]");
-        _application->setClippingEnabled(true);
+        _effects->setClippingEnabled(true);
         break;
     case osgGA::GUIEventAdapter::KEY_BackSpace:
         showStatus("Clipping [DISABLED]");
-        _application->setClippingEnabled(false);
+        _effects->setClippingEnabled(false);
         break;
     case osgGA::GUIEventAdapter::KEY_Space:
         if (manager)
@@ -93,7 +93,7 @@ void ARClippingKeyboardEventsHandler::planeKeyReleased(ARClippingManager& manage
 
 void ARClippingKeyboardEventsHandler::keyPressed(const osgGA::GUIEventAdapter& event)
 {
-    ARClippingManager* manager = _application->getClippingManager();
+    ARClippingManager* manager = _effects->getClippingManager();
     if (!manager)
         return;
     switch (event.getKey())

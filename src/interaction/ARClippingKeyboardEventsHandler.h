@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interaction/AREffectsService.h"
 #include "interaction/ARKeyboardEventsHandler.h"
 
 namespace Novaro
@@ -14,8 +15,8 @@ class ARClippingManager;
 class ARClippingKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
-    explicit ARClippingKeyboardEventsHandler(ARApplication* application);
-    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARClippingKeyboardEventsHandler)
+    ARClippingKeyboardEventsHandler(ARInteractionWindow* window, AREffectsService* effects);
+    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARClippingKeyboardEventsHandler, _window, _effects)
 
 protected:
     ~ARClippingKeyboardEventsHandler() override = default;
@@ -25,6 +26,7 @@ protected:
 private:
     // Keys 1 to 6 address planes 0 to 5.
     void planeKeyReleased(ARClippingManager& manager, int plane, Modifier modifier);
+    AREffectsService* _effects;
 };
 
 } // namespace Novaro

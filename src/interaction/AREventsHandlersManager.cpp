@@ -1,15 +1,14 @@
 #include "interaction/AREventsHandlersManager.h"
 
-#include "app/ARApplication.h"
-#include "app/ARViewer.h"
 #include "effects/ARShadowsManager.h"
 #include "interaction/ARKeyboardEventsHandler.h"
 
 namespace Novaro
 {
 
-AREventsHandlersManager::AREventsHandlersManager(ARApplication* application)
-    : _application(application), _currentMode(0), _usage(new osg::ApplicationUsage)
+AREventsHandlersManager::AREventsHandlersManager(ARInteractionWindow* window, ARModeSwitch* modes,
+                                                 AREffectsService* effects)
+    : _window(window), _modes(modes), _effects(effects), _currentMode(0), _usage(new osg::ApplicationUsage)
 {
     _modeNames[0] = "Visualization Management Mode...";
     _modeNames[1] = "Objects/Scene Management Mode...";
@@ -30,8 +29,7 @@ std::string AREventsHandlersManager::getModeName(int mode) const
 
 bool AREventsHandlersManager::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
 {
-    ARViewer* viewer = dynamic_cast<ARViewer*>(&adapter);
-    if (!viewer || !_application || viewer != _application->getViewer())
+    if (!_window || &adapter != _window->getActionAdapter())
         return false;
     if (event.getEventType() != osgGA::GUIEventAdapter::KEYUP)
         return false;
@@ -39,7 +37,7 @@ bool AREventsHandlersManager::handle(const osgGA::GUIEventAdapter& event, osgGA:
     if (key >= osgGA::GUIEventAdapter::KEY_F1 && key <= osgGA::GUIEventAdapter::KEY_F8)
         switchMode(key - osgGA::GUIEventAdapter::KEY_F1);
     else if (key == '0')
-        _application->updateStatusMessage(getModeName(_currentMode));
+        _window->updateStatusMessage(getModeName(_currentMode));
     return false;
 }
 
@@ -47,16 +45,17 @@ void AREventsHandlersManager::switchMode(int mode)
 {
     if (mode == LIGHTING_MODE)
     {
-        ARShadowsManager* shadows = _application->getShadowsManager();
+        ARShadowsManager* shadows = _effects ? _effects->getShadowsManager() : nullptr;
         if (!shadows || !shadows->isEnabled())
         {
-            _application->updateStatusMessage("WARNING: cannot set lighting interface (no AR light found).");
+            _window->updateStatusMessage("WARNING: cannot set lighting interface (no AR light found).");
             return;
         }
     }
     _currentMode = mode;
-    _application->updateStatusMessage(getModeName(mode));
-    _application->setInterface(static_cast<unsigned int>(mode));
+    _window->updateStatusMessage(getModeName(mode));
+    if (_modes)
+        _modes->setInterface(static_cast<unsigned int>(mode));
 }
 
 } // namespace Novaro

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "interaction/AREffectsService.h"
+#include "interaction/ARInteractionWindow.h"
+#include "interaction/ARModeSwitch.h"
+
 #include <osg/ApplicationUsage>
 #include <osgGA/GUIEventHandler>
 
@@ -9,15 +13,13 @@
 namespace Novaro
 {
 
-class ARApplication;
-
 // Always installed: switches the keyboard mode with F1 to F8 (on release) and names the new mode
 // on the status panel; "0" names the current mode again. The lighting mode needs a shadows manager
 // that found a light in the scene; without one the switch is refused and the mode stays.
 class AREventsHandlersManager : public osgGA::GUIEventHandler
 {
 public:
-    explicit AREventsHandlersManager(ARApplication* application);
+    AREventsHandlersManager(ARInteractionWindow* window, ARModeSwitch* modes, AREffectsService* effects);
 
     const char* libraryName() const override { return "Novaro"; }
     const char* className() const override { return "AREventsHandlersManager"; }
@@ -25,11 +27,8 @@ public:
     {
         return dynamic_cast<const AREventsHandlersManager*>(object) != nullptr;
     }
-    osg::Object* cloneType() const override { return new AREventsHandlersManager(_application); }
-    osg::Object* clone(const osg::CopyOp&) const override
-    {
-        return new AREventsHandlersManager(_application);
-    }
+    osg::Object* cloneType() const override { return new AREventsHandlersManager(_window, _modes, _effects); }
+    osg::Object* clone(const osg::CopyOp&) const override { return cloneType(); }
 
     bool handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter) override;
 
@@ -49,7 +48,9 @@ protected:
 private:
     void switchMode(int mode);
 
-    ARApplication* _application;
+    ARInteractionWindow* _window;
+    ARModeSwitch* _modes;
+    AREffectsService* _effects;
     int _currentMode;
     std::map<int, std::string> _modeNames;
     osg::ref_ptr<osg::ApplicationUsage> _usage;

@@ -1,8 +1,5 @@
 #include "interaction/ARKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
-#include "app/ARViewer.h"
-
 #include <cstdarg>
 #include <cstdio>
 
@@ -12,8 +9,8 @@ namespace Novaro
 // The help panels' fixed title, the same on every release: not the player's version (--version).
 const char* const ARKeyboardEventsHandler::applicationName = "Novaro Framework 2.2.0";
 
-ARKeyboardEventsHandler::ARKeyboardEventsHandler(ARApplication* application, const std::string& description)
-    : _application(application), _usage(new osg::ApplicationUsage)
+ARKeyboardEventsHandler::ARKeyboardEventsHandler(ARInteractionWindow* window, const std::string& description)
+    : _window(window), _usage(new osg::ApplicationUsage)
 {
     _statusText[0] = '\0';
     addCommonBindings(*_usage, description);
@@ -50,8 +47,7 @@ void ARKeyboardEventsHandler::addBinding(const std::string& option, const std::s
 
 bool ARKeyboardEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
 {
-    ARViewer* viewer = dynamic_cast<ARViewer*>(&adapter);
-    if (!viewer || !_application || viewer != _application->getViewer())
+    if (!_window || &adapter != _window->getActionAdapter())
         return false;
     if (event.getEventType() == osgGA::GUIEventAdapter::KEYDOWN)
         keyPressed(*chordOf(event));
@@ -94,7 +90,7 @@ void ARKeyboardEventsHandler::showStatus(const char* format, ...)
     va_start(arguments, format);
     std::vsnprintf(_statusText, sizeof(_statusText), format, arguments);
     va_end(arguments);
-    _application->updateStatusMessage(_statusText);
+    _window->updateStatusMessage(_statusText);
 }
 
 } // namespace Novaro

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interaction/ARInteractionWindow.h"
+
 #include <osg/ApplicationUsage>
 #include <osgGA/GUIEventHandler>
 
@@ -9,11 +11,9 @@
 namespace Novaro
 {
 
-class ARApplication;
-
-// What every keyboard mode shares: the application it drives, its help panel (the nine common
+// What every keyboard mode shares: the window it acts in, its help panel (the nine common
 // bindings plus the mode's own) and a buffer for its status texts. Events reach a mode only
-// through the application's own viewer; no event is ever consumed, so the mode manager, the
+// through the window's own viewer; no event is ever consumed, so the mode manager, the
 // mouse handler and the current mode all see every key.
 class ARKeyboardEventsHandler : public osgGA::GUIEventHandler
 {
@@ -37,13 +37,13 @@ public:
     bool handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter) override;
 
     osg::ApplicationUsage* getApplicationUsage() const { return _usage.get(); }
-    ARApplication* getApplication() const { return _application; }
+    ARInteractionWindow* getWindow() const { return _window; }
 
 protected:
-    ARKeyboardEventsHandler(ARApplication* application, const std::string& description);
+    ARKeyboardEventsHandler(ARInteractionWindow* window, const std::string& description);
     ~ARKeyboardEventsHandler() override = default;
 
-    // KEYDOWN (repeated while a key is held) and KEYUP of the application's viewer.
+    // KEYDOWN (repeated while a key is held) and KEYUP of the window's viewer.
     virtual void keyPressed(const osgGA::GUIEventAdapter&) {}
     virtual void keyReleased(const osgGA::GUIEventAdapter&) {}
 
@@ -51,7 +51,7 @@ protected:
     // Formats a status text into the buffer and shows it on the status panel.
     void showStatus(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-    ARApplication* _application;
+    ARInteractionWindow* _window;
     osg::ref_ptr<osg::ApplicationUsage> _usage;
     // How each key still down was typed (the character and the modifiers held), by its
     // unmodified key.
@@ -72,8 +72,9 @@ private:
 
 } // namespace Novaro
 
-// The object-identity operations of a handler that is built on the application alone.
-#define NOVARO_KEYBOARD_HANDLER_IDENTITY(name)                                                               \
+// The object-identity operations of a handler; a copy is built on the same services (the
+// constructor's arguments).
+#define NOVARO_KEYBOARD_HANDLER_IDENTITY(name, ...)                                                          \
     const char* libraryName() const override                                                                 \
     {                                                                                                        \
         return "Novaro";                                                                                     \
@@ -88,9 +89,9 @@ private:
     }                                                                                                        \
     osg::Object* cloneType() const override                                                                  \
     {                                                                                                        \
-        return new name(_application);                                                                       \
+        return new name(__VA_ARGS__);                                                                        \
     }                                                                                                        \
     osg::Object* clone(const osg::CopyOp&) const override                                                    \
     {                                                                                                        \
-        return new name(_application);                                                                       \
+        return new name(__VA_ARGS__);                                                                        \
     }

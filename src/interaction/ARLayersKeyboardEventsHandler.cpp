@@ -1,13 +1,13 @@
 #include "interaction/ARLayersKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
 #include "tracking/ARMarkerNode.h"
 
 namespace Novaro
 {
 
-ARLayersKeyboardEventsHandler::ARLayersKeyboardEventsHandler(ARApplication* application)
-    : ARKeyboardEventsHandler(application, "Layers/Sequences Management Mode:")
+ARLayersKeyboardEventsHandler::ARLayersKeyboardEventsHandler(ARInteractionWindow* window,
+                                                             ARSceneService* scene)
+    : ARKeyboardEventsHandler(window, "Layers/Sequences Management Mode:"), _scene(scene)
 {
     addBinding("Key: Return", "Toggle layers/sequence modes");
     addBinding("Key: Space", "Toggle pause sequence's playback");
@@ -21,7 +21,7 @@ ARLayersKeyboardEventsHandler::ARLayersKeyboardEventsHandler(ARApplication* appl
 void ARLayersKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& event)
 {
     const int key = event.getKey();
-    for (ARApplication::MarkerNodeMap::value_type& entry : _application->getMarkers())
+    for (ARSceneService::MarkerNodeMap::value_type& entry : _scene->getMarkers())
     {
         ARMarkerNode& marker = *entry.second;
         if (key >= '0' && key <= '9')

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARSceneService.h"
 
 namespace Novaro
 {
@@ -9,12 +10,15 @@ namespace Novaro
 class ARLayersKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
-    explicit ARLayersKeyboardEventsHandler(ARApplication* application);
-    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARLayersKeyboardEventsHandler)
+    ARLayersKeyboardEventsHandler(ARInteractionWindow* window, ARSceneService* scene);
+    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARLayersKeyboardEventsHandler, _window, _scene)
 
 protected:
     ~ARLayersKeyboardEventsHandler() override = default;
     void keyReleased(const osgGA::GUIEventAdapter& event) override;
+
+private:
+    ARSceneService* _scene;
 };
 
 } // namespace Novaro

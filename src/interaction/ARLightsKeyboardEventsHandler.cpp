@@ -1,6 +1,5 @@
 #include "interaction/ARLightsKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
 #include "effects/ARShadowsManager.h"
 
 namespace Novaro
@@ -14,9 +13,10 @@ const float pi = 3.1415927f;
 const float attenuationStep = 0.025f;
 } // namespace
 
-ARLightsKeyboardEventsHandler::ARLightsKeyboardEventsHandler(ARApplication* application)
-    : ARKeyboardEventsHandler(application, "Lighting Management Mode:"),
-      _shadowsManager(application ? application->getShadowsManager() : nullptr)
+ARLightsKeyboardEventsHandler::ARLightsKeyboardEventsHandler(ARInteractionWindow* window,
+                                                             AREffectsService* effects, ARSceneService* scene)
+    : ARKeyboardEventsHandler(window, "Lighting Management Mode:"), _effects(effects), _scene(scene),
+      _shadowsManager(effects ? effects->getShadowsManager() : nullptr)
 {
     addBinding("Key: Space", "Toggle show light source");
     addBinding("Arrow: Up/Down", "      Move light source forward/backward");
@@ -66,7 +66,7 @@ void ARLightsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& ev
 
 bool ARLightsKeyboardEventsHandler::sceneFromMaya() const
 {
-    return getApplication() && getApplication()->getApplicationHint() == HINT_MAYA;
+    return _scene && _scene->getApplicationHint() == HINT_MAYA;
 }
 
 // 0 with CTRL or ALT: the textures under the deferred shadows, which only Highest accuracy draws.

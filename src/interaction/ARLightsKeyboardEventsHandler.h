@@ -1,6 +1,8 @@
 #pragma once
 
+#include "interaction/AREffectsService.h"
 #include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARSceneService.h"
 
 #include <osg/Quat>
 #include <osg/Vec3>
@@ -18,8 +20,9 @@ class ARShadowsManager;
 class ARLightsKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
-    explicit ARLightsKeyboardEventsHandler(ARApplication* application);
-    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARLightsKeyboardEventsHandler)
+    ARLightsKeyboardEventsHandler(ARInteractionWindow* window, AREffectsService* effects,
+                                  ARSceneService* scene);
+    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARLightsKeyboardEventsHandler, _window, _effects, _scene)
 
     // One rotation step about a unit axis, and the step back (the conjugate over the squared
     // length, which for a unit quaternion is the conjugate).
@@ -42,6 +45,8 @@ private:
     const osg::Vec3 _axisX = osg::Vec3(1.0f, 0.0f, 0.0f);
     const osg::Vec3 _axisY = osg::Vec3(0.0f, 1.0f, 0.0f);
     const osg::Vec3 _axisZ = osg::Vec3(0.0f, 0.0f, 1.0f);
+    AREffectsService* _effects;
+    ARSceneService* _scene;
     // Taken from the application once; none when the scene set-up made none.
     osg::ref_ptr<ARShadowsManager> _shadowsManager;
 };

@@ -1,7 +1,6 @@
 #include "interaction/ARMouseEventsHandler.h"
 
-#include "app/ARApplication.h"
-#include "app/ARViewer.h"
+#include "effects/HUDList.h"
 #include "scene/ARPickable.h"
 
 #include <osg/ClipNode>
@@ -13,16 +12,18 @@ namespace Novaro
 
 const double ARMouseEventsHandler::longPressSeconds = 5.0;
 
-ARMouseEventsHandler::ARMouseEventsHandler(ARApplication* application, float width, float height)
-    : ARMouseEventsHandler(application, width, height, width, height)
+ARMouseEventsHandler::ARMouseEventsHandler(ARInteractionWindow* window, ARVisualizationService* visualization,
+                                           ARSceneService* scene, float width, float height)
+    : ARMouseEventsHandler(window, visualization, scene, width, height, width, height)
 {
 }
 
-ARMouseEventsHandler::ARMouseEventsHandler(ARApplication* application, float width, float height,
+ARMouseEventsHandler::ARMouseEventsHandler(ARInteractionWindow* window, ARVisualizationService* visualization,
+                                           ARSceneService* scene, float width, float height,
                                            float textureWidth, float textureHeight)
-    : _application(application), _lastX(0.0f), _lastY(0.0f), _lastButton(0), _doubleClick(false),
-      _windowScaleX(1.0f), _windowScaleY(1.0f), _referenceWidth(width), _referenceHeight(height),
-      _textureScaleX(width > 0.0f ? textureWidth / width : 1.0f),
+    : _window(window), _visualization(visualization), _scene(scene), _lastX(0.0f), _lastY(0.0f),
+      _lastButton(0), _doubleClick(false), _windowScaleX(1.0f), _windowScaleY(1.0f), _referenceWidth(width),
+      _referenceHeight(height), _textureScaleX(width > 0.0f ? textureWidth / width : 1.0f),
       _textureScaleY(height > 0.0f ? textureHeight / height : 1.0f), _pickedObject(nullptr),
       _longPressStart(0)
 {
@@ -30,29 +31,26 @@ ARMouseEventsHandler::ARMouseEventsHandler(ARApplication* application, float wid
 
 osg::Object* ARMouseEventsHandler::cloneType() const
 {
-    return new ARMouseEventsHandler(_application, _referenceWidth, _referenceHeight,
+    return new ARMouseEventsHandler(_window, _visualization, _scene, _referenceWidth, _referenceHeight,
                                     _referenceWidth * _textureScaleX, _referenceHeight * _textureScaleY);
 }
 
-ARViewer* ARMouseEventsHandler::applicationViewer(osgGA::GUIActionAdapter& adapter) const
+bool ARMouseEventsHandler::fromWindow(const osgGA::GUIActionAdapter& adapter) const
 {
-    ARViewer* viewer = dynamic_cast<ARViewer*>(&adapter);
-    if (!viewer || !_application || viewer != _application->getViewer())
-        return nullptr;
-    return viewer;
+    return _window && &adapter == _window->getActionAdapter();
 }
 
 bool ARMouseEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter)
 {
-    ARViewer* viewer = applicationViewer(adapter);
+    const bool fromViewer = fromWindow(adapter);
     switch (event.getEventType())
     {
     case osgGA::GUIEventAdapter::PUSH:
-        if (viewer)
-            pressed(event, *viewer);
+        if (fromViewer)
+            pressed(event);
         return false;
     case osgGA::GUIEventAdapter::RELEASE:
-        return viewer && released(event, *viewer);
+        return fromViewer && released(event);
     case osgGA::GUIEventAdapter::DOUBLECLICK:
         // The object picked by the preceding press stays the target of the next release.
         _doubleClick = true;
@@ -62,12 +60,12 @@ bool ARMouseEventsHandler::handle(const osgGA::GUIEventAdapter& event, osgGA::GU
         return false;
     case osgGA::GUIEventAdapter::MOVE:
         storePosition(event);
-        if (viewer)
-            moved(event, *viewer);
+        if (fromViewer)
+            moved(event);
         return false;
     case osgGA::GUIEventAdapter::RESIZE:
-        if (viewer)
-            resized(*viewer);
+        if (fromViewer)
+            resized();
         return false;
     default:
         return false;
@@ -81,13 +79,13 @@ void ARMouseEventsHandler::storePosition(const osgGA::GUIEventAdapter& event)
     _lastY = event.getY();
 }
 
-void ARMouseEventsHandler::pressed(const osgGA::GUIEventAdapter& event, ARViewer& viewer)
+void ARMouseEventsHandler::pressed(const osgGA::GUIEventAdapter& event)
 {
     _doubleClick = false;
     _lastX = event.getX();
     _lastY = event.getY();
     _moved = false;
-    _pickedObject = pick(event, viewer);
+    _pickedObject = pick(event);
     _lastButton = event.getButton();
     if (_lastButton == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON)
     {
@@ -96,7 +94,7 @@ void ARMouseEventsHandler::pressed(const osgGA::GUIEventAdapter& event, ARViewer
     }
 }
 
-bool ARMouseEventsHandler::released(const osgGA::GUIEventAdapter& event, ARViewer& viewer)
+bool ARMouseEventsHandler::released(const osgGA::GUIEventAdapter& event)
 {
     const unsigned int button = event.getButton();
     if (_longPressTimer && button == osgGA::GUIEventAdapter::LEFT_MOUSE_BUTTON)
@@ -105,13 +103,13 @@ bool ARMouseEventsHandler::released(const osgGA::GUIEventAdapter& event, ARViewe
         _longPressTimer.reset();
         if (held > longPressSeconds)
         {
-            viewer.setDone(true);
+            _window->quit();
             return true;
         }
     }
     _longPressTimer.reset();
 
-    _application->getHUD().closeVideo();
+    _window->getHUD().closeVideo();
     _lastButton = button;
 
     // Exact equality on purpose. The window system releases where the last drag ended, so a drag
@@ -136,12 +134,12 @@ bool ARMouseEventsHandler::released(const osgGA::GUIEventAdapter& event, ARViewe
     return false;
 }
 
-void ARMouseEventsHandler::moved(const osgGA::GUIEventAdapter& event, ARViewer& viewer)
+void ARMouseEventsHandler::moved(const osgGA::GUIEventAdapter& event)
 {
     // Hovering costs a pick per move: only when some object listens for it.
-    if (!_application->getMouseOverEvents())
+    if (!_scene || !_scene->getMouseOverEvents())
         return;
-    ARPickable* hovered = pick(event, viewer);
+    ARPickable* hovered = pick(event);
     if (hovered == _pickedObject)
         return;
     if (_pickedObject)
@@ -151,10 +149,10 @@ void ARMouseEventsHandler::moved(const osgGA::GUIEventAdapter& event, ARViewer& 
     _pickedObject = hovered;
 }
 
-void ARMouseEventsHandler::resized(ARViewer& viewer)
+void ARMouseEventsHandler::resized()
 {
-    const float width = static_cast<float>(viewer.getWindowWidth());
-    const float height = static_cast<float>(viewer.getWindowHeight());
+    const float width = static_cast<float>(_window->getWindowWidth());
+    const float height = static_cast<float>(_window->getWindowHeight());
     if (_referenceWidth == 0.0f || _referenceHeight == 0.0f)
     {
         _referenceWidth = width;
@@ -200,17 +198,17 @@ bool isClippedAway(const osgUtil::LineSegmentIntersector::Intersection& hit)
 
 } // namespace
 
-ARPickable* ARMouseEventsHandler::pick(const osgGA::GUIEventAdapter& event, ARViewer&)
+ARPickable* ARMouseEventsHandler::pick(const osgGA::GUIEventAdapter& event)
 {
-    osg::Camera* sceneCamera = _application->getARCamera();
+    osg::Camera* sceneCamera = _visualization ? _visualization->getARCamera() : nullptr;
     if (!sceneCamera)
         return nullptr;
     // Window pixels to screen pixels, the flips undone, then render-target pixels.
     float x = event.getX() * _windowScaleX;
     float y = event.getY() * _windowScaleY;
-    if (_application->getFlipHorizontal())
+    if (_visualization->getFlipHorizontal())
         x = _referenceWidth - x;
-    if (_application->getFlipVertical())
+    if (_visualization->getFlipVertical())
         y = _referenceHeight - y;
     x *= _textureScaleX;
     y *= _textureScaleY;

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "interaction/ARInteractionWindow.h"
+#include "interaction/ARSceneService.h"
+#include "interaction/ARVisualizationService.h"
+
 #include <osg/Timer>
 
 #include <functional>
@@ -10,9 +14,7 @@
 namespace Novaro
 {
 
-class ARApplication;
 class ARPickable;
-class ARViewer;
 
 // Turns mouse presses, releases, double clicks and moves into the event hooks of the scene object
 // under the pointer. A click is a release where the press was (any move in between cancels it);
@@ -27,8 +29,12 @@ class ARViewer;
 class ARMouseEventsHandler : public osgGA::GUIEventHandler
 {
 public:
-    ARMouseEventsHandler(ARApplication* application, float width, float height);
-    ARMouseEventsHandler(ARApplication* application, float width, float height, float textureWidth,
+    // The window it acts in, the drawing it picks through (camera, flips) and the scene (whether
+    // anything listens to hovering).
+    ARMouseEventsHandler(ARInteractionWindow* window, ARVisualizationService* visualization,
+                         ARSceneService* scene, float width, float height);
+    ARMouseEventsHandler(ARInteractionWindow* window, ARVisualizationService* visualization,
+                         ARSceneService* scene, float width, float height, float textureWidth,
                          float textureHeight);
 
     const char* libraryName() const override { return "Novaro"; }
@@ -44,7 +50,7 @@ public:
     bool handle(const osgGA::GUIEventAdapter& event, osgGA::GUIActionAdapter& adapter) override;
 
     // The pickable nearest to the viewer under the event's pointer position, or none.
-    ARPickable* pick(const osgGA::GUIEventAdapter& event, ARViewer& viewer);
+    ARPickable* pick(const osgGA::GUIEventAdapter& event);
 
     ARPickable* getPickedObject() const { return _pickedObject; }
     float getWindowScaleX() const { return _windowScaleX; }
@@ -64,15 +70,17 @@ protected:
     ~ARMouseEventsHandler() override = default;
 
 private:
-    // The application's viewer behind the adapter, or none for another adapter.
-    ARViewer* applicationViewer(osgGA::GUIActionAdapter& adapter) const;
+    // True when the adapter is the window's viewer.
+    bool fromWindow(const osgGA::GUIActionAdapter& adapter) const;
     void storePosition(const osgGA::GUIEventAdapter& event);
-    void pressed(const osgGA::GUIEventAdapter& event, ARViewer& viewer);
-    bool released(const osgGA::GUIEventAdapter& event, ARViewer& viewer);
-    void moved(const osgGA::GUIEventAdapter& event, ARViewer& viewer);
-    void resized(ARViewer& viewer);
+    void pressed(const osgGA::GUIEventAdapter& event);
+    bool released(const osgGA::GUIEventAdapter& event);
+    void moved(const osgGA::GUIEventAdapter& event);
+    void resized();
 
-    ARApplication* _application;
+    ARInteractionWindow* _window;
+    ARVisualizationService* _visualization;
+    ARSceneService* _scene;
     float _lastX;
     float _lastY;
     unsigned int _lastButton;

@@ -1,12 +1,13 @@
 #include "interaction/ARObjectsKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
+#include "effects/HUDList.h"
 
 namespace Novaro
 {
 
-ARObjectsKeyboardEventsHandler::ARObjectsKeyboardEventsHandler(ARApplication* application)
-    : ARKeyboardEventsHandler(application, "Objects/scene Management Mode:")
+ARObjectsKeyboardEventsHandler::ARObjectsKeyboardEventsHandler(ARInteractionWindow* window,
+                                                               ARSceneService* scene)
+    : ARKeyboardEventsHandler(window, "Objects/scene Management Mode:"), _scene(scene)
 {
     addBinding("Keys: o/O", "Toggle occluders objects visibility ON/OFF");
     addBinding("Key: s", "Scale models down");
@@ -19,11 +20,11 @@ void ARObjectsKeyboardEventsHandler::keyPressed(const osgGA::GUIEventAdapter& ev
     switch (event.getKey())
     {
     case 's':
-        _application->scaleModels(-_scaleStep);
+        _scene->scaleModels(-_scaleStep);
         showValue();
         break;
     case 'S':
-        _application->scaleModels(_scaleStep);
+        _scene->scaleModels(_scaleStep);
         showValue();
         break;
     default:
@@ -37,11 +38,11 @@ void ARObjectsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& e
     {
     case 'o':
     case 'O':
-        _application->toggleOccluders();
+        _scene->toggleOccluders();
         break;
     case 'f':
     case 'F':
-        _application->getHUD().toggleVideoPanel();
+        _window->getHUD().toggleVideoPanel();
         break;
     default:
         break;
@@ -51,7 +52,7 @@ void ARObjectsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& e
 void ARObjectsKeyboardEventsHandler::showValue()
 {
     // Negative when there is no marker to read the scale from.
-    const float scale = _application->getModelScale();
+    const float scale = _scene->getModelScale();
     if (scale < 0.0f)
         showStatus("Scaling value: N.A.");
     else

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARSceneService.h"
 
 namespace Novaro
 {
@@ -10,8 +11,8 @@ namespace Novaro
 class ARObjectsKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
-    explicit ARObjectsKeyboardEventsHandler(ARApplication* application);
-    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARObjectsKeyboardEventsHandler)
+    ARObjectsKeyboardEventsHandler(ARInteractionWindow* window, ARSceneService* scene);
+    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARObjectsKeyboardEventsHandler, _window, _scene)
 
 protected:
     ~ARObjectsKeyboardEventsHandler() override = default;
@@ -22,6 +23,7 @@ private:
     void showValue();
     // Change of every marker's model scale per key press (per auto-repeat while held).
     const float _scaleStep = 0.01f;
+    ARSceneService* _scene;
 };
 
 } // namespace Novaro

@@ -1,12 +1,11 @@
 #include "interaction/ARSoundsKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
-
 namespace Novaro
 {
 
-ARSoundsKeyboardEventsHandler::ARSoundsKeyboardEventsHandler(ARApplication* application)
-    : ARKeyboardEventsHandler(application, "Sounds Management Mode:")
+ARSoundsKeyboardEventsHandler::ARSoundsKeyboardEventsHandler(ARInteractionWindow* window,
+                                                             ARSoundtrackService* soundtracks)
+    : ARKeyboardEventsHandler(window, "Sounds Management Mode:"), _soundtracks(soundtracks)
 {
     addBinding("Key: Return", "Toggle music ON/OFF");
     addBinding("Key: BackSpace", "Rewind current soundtrack");
@@ -19,18 +18,18 @@ void ARSoundsKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& ev
     switch (event.getKey())
     {
     case osgGA::GUIEventAdapter::KEY_Return:
-        _application->toggleMusic();
+        _soundtracks->toggleMusic();
         break;
     case osgGA::GUIEventAdapter::KEY_BackSpace:
-        _application->rewindSoundtrack();
+        _soundtracks->rewindSoundtrack();
         break;
     case osgGA::GUIEventAdapter::KEY_Left:
     case osgGA::GUIEventAdapter::KEY_Down:
-        _application->previousSoundtrack();
+        _soundtracks->previousSoundtrack();
         break;
     case osgGA::GUIEventAdapter::KEY_Right:
     case osgGA::GUIEventAdapter::KEY_Up:
-        _application->nextSoundtrack();
+        _soundtracks->nextSoundtrack();
         break;
     default:
         break;

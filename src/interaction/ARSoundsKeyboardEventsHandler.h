@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARSoundtrackService.h"
 
 namespace Novaro
 {
@@ -9,12 +10,15 @@ namespace Novaro
 class ARSoundsKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
-    explicit ARSoundsKeyboardEventsHandler(ARApplication* application);
-    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARSoundsKeyboardEventsHandler)
+    ARSoundsKeyboardEventsHandler(ARInteractionWindow* window, ARSoundtrackService* soundtracks);
+    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARSoundsKeyboardEventsHandler, _window, _soundtracks)
 
 protected:
     ~ARSoundsKeyboardEventsHandler() override = default;
     void keyReleased(const osgGA::GUIEventAdapter& event) override;
+
+private:
+    ARSoundtrackService* _soundtracks;
 };
 
 } // namespace Novaro

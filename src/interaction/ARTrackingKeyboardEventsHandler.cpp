@@ -1,7 +1,5 @@
 #include "interaction/ARTrackingKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
-
 namespace Novaro
 {
 
@@ -18,8 +16,9 @@ const char* onOff(bool on)
 }
 } // namespace
 
-ARTrackingKeyboardEventsHandler::ARTrackingKeyboardEventsHandler(ARApplication* application)
-    : ARKeyboardEventsHandler(application, "Tracking Management Mode:")
+ARTrackingKeyboardEventsHandler::ARTrackingKeyboardEventsHandler(ARInteractionWindow* window,
+                                                                 ARTrackingService* tracking)
+    : ARKeyboardEventsHandler(window, "Tracking Management Mode:"), _tracking(tracking)
 {
     addBinding("Keys: d/D", "Toggle lighting debug mode");
     addBinding("Keys: f/F", "Toggle freeze tracking");
@@ -38,46 +37,46 @@ void ARTrackingKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& 
     {
     case 'd':
     case 'D':
-        _application->toggleDebugMode();
-        showStatus("Lighting debug mode [%s]", onOff(_application->getDebug()));
+        _tracking->toggleDebugMode();
+        showStatus("Lighting debug mode [%s]", onOff(_tracking->getDebug()));
         break;
     case 'f':
     case 'F':
-        _application->toggleFreeze();
-        showStatus("Freeze mode [%s]", onOff(_application->getFreeze()));
+        _tracking->toggleFreeze();
+        showStatus("Freeze mode [%s]", onOff(_tracking->getFreeze()));
         break;
     case 't':
     case 'T':
-        _application->toggleTrackingPlus();
-        showStatus("Tracking plus [%s]", onOff(_application->getTrackingPlus()));
+        _tracking->toggleTrackingPlus();
+        showStatus("Tracking plus [%s]", onOff(_tracking->getTrackingPlus()));
         break;
     case osgGA::GUIEventAdapter::KEY_Space:
     case '0':
-        _application->resetThreshold();
+        _tracking->resetThreshold();
         showThreshold();
         break;
     case '+':
     case osgGA::GUIEventAdapter::KEY_Right:
-        _application->increaseThreshold(thresholdStep);
+        _tracking->increaseThreshold(thresholdStep);
         showThreshold();
         break;
     case '-':
     case osgGA::GUIEventAdapter::KEY_Left:
-        _application->decreaseThreshold(thresholdStep);
+        _tracking->decreaseThreshold(thresholdStep);
         showThreshold();
         break;
     case osgGA::GUIEventAdapter::KEY_Return:
-        _application->resetSmoothing();
+        _tracking->resetSmoothing();
         showSmoothing();
         break;
     case 'a':
     case osgGA::GUIEventAdapter::KEY_Down:
-        _application->decreaseSmoothing(smoothingStep);
+        _tracking->decreaseSmoothing(smoothingStep);
         showSmoothing();
         break;
     case 'A':
     case osgGA::GUIEventAdapter::KEY_Up:
-        _application->increaseSmoothing(smoothingStep);
+        _tracking->increaseSmoothing(smoothingStep);
         showSmoothing();
         break;
     default:
@@ -88,7 +87,7 @@ void ARTrackingKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdapter& 
 void ARTrackingKeyboardEventsHandler::showThreshold()
 {
     // -1 when the tracker has no threshold field.
-    const int threshold = _application->getThreshold();
+    const int threshold = _tracking->getThreshold();
     if (threshold == -1)
         showStatus("Lighting thresholding: N.A.");
     else
@@ -97,7 +96,7 @@ void ARTrackingKeyboardEventsHandler::showThreshold()
 
 void ARTrackingKeyboardEventsHandler::showSmoothing()
 {
-    const float smoothing = _application->getSmoothingFactor();
+    const float smoothing = _tracking->getSmoothingFactor();
     if (smoothing < 0.0f)
         showStatus("Smoothing value: N.A.");
     else

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARTrackingService.h"
 
 namespace Novaro
 {
@@ -10,8 +11,8 @@ namespace Novaro
 class ARTrackingKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
-    explicit ARTrackingKeyboardEventsHandler(ARApplication* application);
-    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARTrackingKeyboardEventsHandler)
+    ARTrackingKeyboardEventsHandler(ARInteractionWindow* window, ARTrackingService* tracking);
+    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARTrackingKeyboardEventsHandler, _window, _tracking)
 
 protected:
     ~ARTrackingKeyboardEventsHandler() override = default;
@@ -20,6 +21,7 @@ protected:
 private:
     void showThreshold();
     void showSmoothing();
+    ARTrackingService* _tracking;
 };
 
 } // namespace Novaro

@@ -1,7 +1,5 @@
 #include "interaction/ARVisualizationKeyboardEventsHandler.h"
 
-#include "app/ARApplication.h"
-
 namespace Novaro
 {
 
@@ -11,8 +9,9 @@ namespace
 const float cullingStep = 1.0f;
 } // namespace
 
-ARVisualizationKeyboardEventsHandler::ARVisualizationKeyboardEventsHandler(ARApplication* application)
-    : ARKeyboardEventsHandler(application, "Visualization Management Mode:")
+ARVisualizationKeyboardEventsHandler::ARVisualizationKeyboardEventsHandler(
+    ARInteractionWindow* window, ARVisualizationService* visualization)
+    : ARKeyboardEventsHandler(window, "Visualization Management Mode:"), _visualization(visualization)
 {
     addBinding("Keys: f/F", "Toggle fullscreen/windowed mode");
     addBinding("Keys: w/W", "Toggle wireframe mode ON/OFF");
@@ -28,11 +27,11 @@ void ARVisualizationKeyboardEventsHandler::keyPressed(const osgGA::GUIEventAdapt
     switch (event.getKey())
     {
     case '+':
-        _application->increaseSmallFeatureCulling(cullingStep);
+        _visualization->increaseSmallFeatureCulling(cullingStep);
         showValue();
         break;
     case '-':
-        _application->decreaseSmallFeatureCulling(cullingStep);
+        _visualization->decreaseSmallFeatureCulling(cullingStep);
         showValue();
         break;
     default:
@@ -46,22 +45,22 @@ void ARVisualizationKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdap
     {
     case 'f':
     case 'F':
-        _application->getViewer()->toggleFullscreen();
+        _window->toggleFullscreen();
         break;
     case 'w':
     case 'W':
-        _application->toggleWireframe();
+        _visualization->toggleWireframe();
         break;
     case osgGA::GUIEventAdapter::KEY_Left:
     case osgGA::GUIEventAdapter::KEY_Right:
-        _application->toggleMirror();
+        _visualization->toggleMirror();
         break;
     case osgGA::GUIEventAdapter::KEY_Up:
     case osgGA::GUIEventAdapter::KEY_Down:
-        _application->toggleVerticalFlip();
+        _visualization->toggleVerticalFlip();
         break;
     case '0':
-        _application->resetSmallFeatureCulling();
+        _visualization->resetSmallFeatureCulling();
         showValue();
         break;
     default:
@@ -71,7 +70,7 @@ void ARVisualizationKeyboardEventsHandler::keyReleased(const osgGA::GUIEventAdap
 
 void ARVisualizationKeyboardEventsHandler::showValue()
 {
-    const float limit = _application->getSmallFeatureCullingPixelSize();
+    const float limit = _visualization->getSmallFeatureCullingPixelSize();
     if (limit < 0.0f)
         showStatus("Hide objects smaller than: N.A.");
     else

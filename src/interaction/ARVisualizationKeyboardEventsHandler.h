@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARVisualizationService.h"
 
 namespace Novaro
 {
@@ -10,8 +11,8 @@ namespace Novaro
 class ARVisualizationKeyboardEventsHandler : public ARKeyboardEventsHandler
 {
 public:
-    explicit ARVisualizationKeyboardEventsHandler(ARApplication* application);
-    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARVisualizationKeyboardEventsHandler)
+    ARVisualizationKeyboardEventsHandler(ARInteractionWindow* window, ARVisualizationService* visualization);
+    NOVARO_KEYBOARD_HANDLER_IDENTITY(ARVisualizationKeyboardEventsHandler, _window, _visualization)
 
 protected:
     ~ARVisualizationKeyboardEventsHandler() override = default;
@@ -20,6 +21,7 @@ protected:
 
 private:
     void showValue();
+    ARVisualizationService* _visualization;
 };
 
 } // namespace Novaro

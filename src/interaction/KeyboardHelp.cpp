@@ -38,13 +38,17 @@ void writeBindings(std::ostream& out, const osg::ApplicationUsage& usage, const 
 
 std::string keyboardHelpMarkdown()
 {
-    // Built without an application: the panels are filled by the constructors alone.
-    osg::ref_ptr<AREventsHandlersManager> manager = new AREventsHandlersManager(nullptr);
+    // Built without a window or services: the panels are filled by the constructors alone.
+    osg::ref_ptr<AREventsHandlersManager> manager = new AREventsHandlersManager(nullptr, nullptr, nullptr);
     std::vector<osg::ref_ptr<ARKeyboardEventsHandler>> modes = {
-        new ARVisualizationKeyboardEventsHandler(nullptr), new ARObjectsKeyboardEventsHandler(nullptr),
-        new ARAnimationsKeyboardEventsHandler(nullptr),    new ARSoundsKeyboardEventsHandler(nullptr),
-        new ARLayersKeyboardEventsHandler(nullptr),        new ARClippingKeyboardEventsHandler(nullptr),
-        new ARTrackingKeyboardEventsHandler(nullptr),      new ARLightsKeyboardEventsHandler(nullptr)};
+        new ARVisualizationKeyboardEventsHandler(nullptr, nullptr),
+        new ARObjectsKeyboardEventsHandler(nullptr, nullptr),
+        new ARAnimationsKeyboardEventsHandler(nullptr, nullptr),
+        new ARSoundsKeyboardEventsHandler(nullptr, nullptr),
+        new ARLayersKeyboardEventsHandler(nullptr, nullptr),
+        new ARClippingKeyboardEventsHandler(nullptr, nullptr),
+        new ARTrackingKeyboardEventsHandler(nullptr, nullptr),
+        new ARLightsKeyboardEventsHandler(nullptr, nullptr, nullptr)};
 
     std::ostringstream out;
     out << "## Using the player\n\n"

@@ -1,8 +1,9 @@
 #include "scene/ARLight.h"
 
 #include "scene/ARLightSourceVisitor.h"
-#include "scene/ARNodeSearchByNameVisitor.h"
+#include "tracking/ARNodeSearchByNameVisitor.h"
 
+#include <osg/BoundingBox>
 #include <osg/Notify>
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
@@ -27,6 +28,8 @@ const float spotCutoffLimit = 179.9f;
 const osg::Vec3d unturnedDirection(0.0, 0.0, -1.0);
 
 const char* const guideFile = "data/dummies.ive";
+// A directional light's guides stand this many times the content's height above the marker.
+const double lightHeightOverContent = 1.5;
 const char* const axesFile = "data/axes.ive";
 const char* const guideNames[] = {"DirectionalDummy", "OmniDummy", "SpotDummy"};
 
@@ -198,6 +201,14 @@ void ARLight::updateLightTransform()
 {
     if (_lightTransform.valid())
         _lightTransform->setMatrix(_lightRotation * _lightTranslation);
+}
+
+void ARLight::contentBoundsChanged(const osg::BoundingBox& content)
+{
+    if (!_fromXMLData || !_directional)
+        return;
+    osg::notify(osg::NOTICE) << " DEBUG: fixing ARLight position..." << std::endl;
+    setPosition(0.0, 0.0, lightHeightOverContent * content.zMax(), 1.0);
 }
 
 void ARLight::setPosition(double x, double y, double z, double w)

@@ -43,6 +43,11 @@ public:
     int getDetail() const { return _detail; }
     bool isFromXMLData() const { return _fromXMLData; }
 
+    // A light serves its marker's whole content; one described by properties and directional
+    // stands above the content so that its guides stand clear of the models.
+    bool servesWholeMarker() const override { return true; }
+    void contentBoundsChanged(const osg::BoundingBox& content) override;
+
     void makeDirectional();
     void makePositional();
     // Places the light at (x, y, z) / w in its object's frame; a zero w is refused.

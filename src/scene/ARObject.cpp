@@ -1,12 +1,10 @@
 #include "scene/ARObject.h"
 
-#include "interaction/ARAction.h"
-#include "interaction/ARActionFactory.h"
-#include "interaction/ARBasicAnimationManagerPlus.h"
-#include "scene/ARNodeSearchByNameVisitor.h"
+#include "scene/ARObjectExtensions.h"
 #include "scene/ModelFileCheck.h"
 #include "settings/SettingsValues.h"
 #include "settings/XMLEventsParserManager.h"
+#include "tracking/ARNodeSearchByNameVisitor.h"
 
 #include <osg/AnimationPath>
 #include <osg/BlendFunc>
@@ -177,7 +175,8 @@ ARObject::~ARObject() = default;
 
 void ARObject::initialise(osg::Node* content)
 {
-    _actionFactory.reset(new ARActionFactory(this));
+    if (const ARObjectExtensions* extensions = ARObjectExtensions::installed())
+        _actionFactory = extensions->createActionFactory(this);
     if (content != nullptr)
         addChild(content);
     reset();
@@ -322,8 +321,8 @@ void ARObject::runEvent(Event event)
     }
     RunningEventScope running(this, event);
     // A copy: an action may reload events of its own object.
-    const std::vector<ARAction*> actions = _eventActions[event];
-    for (ARAction* action : actions)
+    const std::vector<AREventAction*> actions = _eventActions[event];
+    for (AREventAction* action : actions)
         action->execute();
 }
 
@@ -488,27 +487,21 @@ void ARObject::reportUnknownName(const std::string& kind, const std::string& nam
     out << ", ignored." << std::endl;
 }
 
-std::vector<ARAction*> ARObject::buildActionList(const EventData& event)
+std::vector<AREventAction*> ARObject::buildActionList(const EventData& event)
 {
-    std::vector<ARAction*> actions;
+    std::vector<AREventAction*> actions;
+    if (!_actionFactory)
+        return actions;
     for (const ActionData& entry : event.getActions())
     {
-        std::unique_ptr<ARAction> action = _actionFactory->create(entry.getCommand());
+        AREventAction* action = _actionFactory->createAction(entry);
         if (!action)
         {
             osg::notify(osg::NOTICE) << " WARNING: ARAction not found." << std::endl;
-            std::vector<std::string> commands;
-            for (const auto& command : _actionFactory->getCommands())
-                commands.push_back(command.first);
-            reportUnknownName("action command", entry.getCommand(), commands);
+            reportUnknownName("action command", entry.getCommand(), _actionFactory->getCommandNames());
             continue;
         }
-        action->setCommand(entry.getCommand());
-        action->setSourceName(entry.getSource());
-        action->setTargetName(entry.getTarget());
-        for (const auto& parameter : entry.getParameters())
-            action->setParameter(parameter.first, parameter.second);
-        actions.push_back(_actionFactory->registerAction(std::move(action)));
+        actions.push_back(action);
     }
     return actions;
 }
@@ -600,19 +593,19 @@ void ARObject::notify(const std::string& message)
     osg::notify(osg::NOTICE) << " ARObject::notify... " << message << "..." << std::endl;
 }
 
-void ARObject::setActionFactory(std::unique_ptr<ARActionFactory> factory)
+void ARObject::setActionFactory(std::unique_ptr<AREventActionFactory> factory)
 {
     if (!factory)
         return;
     // The lists point at actions of the old factory, which go with it.
-    for (std::vector<ARAction*>& actions : _eventActions)
+    for (std::vector<AREventAction*>& actions : _eventActions)
         actions.clear();
     _actionFactory = std::move(factory);
 }
 
-const std::vector<ARAction*>& ARObject::getEventActions(Event event) const
+const std::vector<AREventAction*>& ARObject::getEventActions(Event event) const
 {
-    static const std::vector<ARAction*> none;
+    static const std::vector<AREventAction*> none;
     return event >= 0 && event < EVENT_COUNT ? _eventActions[event] : none;
 }
 

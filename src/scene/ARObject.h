@@ -1,12 +1,18 @@
 #pragma once
 
+#include "scene/AREventAction.h"
+#include "scene/AREventActionFactory.h"
+#include "scene/ARPausableAnimations.h"
 #include "scene/ARPickable.h"
+#include "scene/ARSceneContext.h"
+#include "tracking/ARMarkerListener.h"
 
 #include <osg/AnimationPath>
 #include <osg/ImageStream>
 #include <osg/Quat>
 #include <osg/Vec3f>
 #include <osg/observer_ptr>
+#include <osgAnimation/BasicAnimationManager>
 
 #include <array>
 #include <map>
@@ -15,18 +21,9 @@
 #include <string>
 #include <vector>
 
-namespace osgAnimation
-{
-class Animation;
-}
-
 namespace Novaro
 {
 
-class ARAction;
-class ARActionFactory;
-class ARBasicAnimationManagerPlus;
-class ARApplication;
 class EventData;
 
 // One object of the scene, hung under the marker(s) it belongs to: a transform holding the
@@ -38,7 +35,7 @@ class EventData;
 //
 // The content's path animations and its first skeletal/channel animation manager are controlled
 // by name (an empty name means all of them); they start paused and play once.
-class ARObject : public ARPickable
+class ARObject : public ARPickable, public ARMarkerListener
 {
 public:
     // The events, in the order of their action lists.
@@ -111,8 +108,8 @@ public:
     virtual void onUnselect();
     virtual void onFreeze();
     virtual void onUnfreeze();
-    virtual void onMarkerDetected();
-    virtual void onMarkerLost();
+    void onMarkerDetected() override;
+    void onMarkerLost() override;
 
     // True when the events file declared an event of that name, known or not.
     virtual bool hasEvent(const std::string& name) const;
@@ -143,11 +140,11 @@ public:
     void clearNodeMaskBits(unsigned int bits);
 
     void addMarker(int id);
-    int getMarkerId() const { return _markerId; }
+    int getMarkerId() const override { return _markerId; }
     const std::vector<int>& getMarkerIds() const { return _markerIds; }
 
-    void setContext(ARApplication* context) { _context = context; }
-    ARApplication* getContext() const { return _context; }
+    void setContext(ARSceneContext* context) { _context = context; }
+    ARSceneContext* getContext() const { return _context; }
     // Hands the context to the action factory and prepares the actions (before the first frame).
     void resetActions();
 
@@ -206,15 +203,23 @@ public:
     {
         return _pathCallbacks;
     }
-    ARBasicAnimationManagerPlus* getAnimationManager() const { return _animationManager.get(); }
+    // The content's skeletal/channel animations, pause-capable (see getAnimationPause), or none.
+    osgAnimation::BasicAnimationManager* getAnimationManager() const { return _animationManager.get(); }
+    ARPausableAnimations* getAnimationPause() const { return _animationPause; }
     const std::vector<std::string>& getVideoNames() const { return _videoNames; }
     const std::vector<osg::ref_ptr<osg::ImageStream>>& getVideoStreams() const { return _videoStreams; }
 
-    ARActionFactory* getActionFactory() const { return _actionFactory.get(); }
+    // None when no interaction layer is installed (ARObjectExtensions).
+    AREventActionFactory* getActionFactory() const { return _actionFactory.get(); }
     // The object keeps the factory; the actions of the one replaced go with it, and the event
     // lists start empty again.
-    void setActionFactory(std::unique_ptr<ARActionFactory> factory);
-    const std::vector<ARAction*>& getEventActions(Event event) const;
+    void setActionFactory(std::unique_ptr<AREventActionFactory> factory);
+    const std::vector<AREventAction*>& getEventActions(Event event) const;
+
+    // The marker side: the object is the node placed on its markers.
+    osg::Node* asNode() override { return this; }
+    bool servesWholeMarker() const override { return false; }
+    void contentBoundsChanged(const osg::BoundingBox&) override {}
 
 protected:
     ~ARObject() override;
@@ -232,7 +237,7 @@ private:
                            const std::string& temporaryDirectory);
     // The streams of the video textures that 'name' selects (all for an empty name), in order.
     std::vector<osg::ImageStream*> selectVideos(const std::string& name) const;
-    std::vector<ARAction*> buildActionList(const EventData& event);
+    std::vector<AREventAction*> buildActionList(const EventData& event);
 
     osg::Vec3f _translation = osg::Vec3f(0.0f, 0.0f, 0.0f);
     osg::Vec3f _scale = osg::Vec3f(0.0f, 0.0f, 0.0f);
@@ -241,7 +246,8 @@ private:
     std::vector<osg::ref_ptr<osg::ImageStream>> _videoStreams;
     std::vector<osg::ref_ptr<osg::AnimationPathCallback>> _pathCallbacks;
     std::vector<osg::observer_ptr<osg::Node>> _pathAnimatedNodes;
-    osg::ref_ptr<ARBasicAnimationManagerPlus> _animationManager;
+    osg::ref_ptr<osgAnimation::BasicAnimationManager> _animationManager;
+    ARPausableAnimations* _animationPause = nullptr; // the same manager's pause
     int _markerId = -1;
     std::vector<int> _markerIds;
     bool _selected = false;
@@ -252,9 +258,9 @@ private:
     bool _occluder = false;
     std::string _description;
     bool _optimizeEnabled = true;
-    ARApplication* _context = nullptr;
-    std::unique_ptr<ARActionFactory> _actionFactory;
-    std::array<std::vector<ARAction*>, EVENT_COUNT> _eventActions;
+    ARSceneContext* _context = nullptr;
+    std::unique_ptr<AREventActionFactory> _actionFactory;
+    std::array<std::vector<AREventAction*>, EVENT_COUNT> _eventActions;
     std::map<std::string, bool> _declaredEvents;
     std::string _eventsFile;
     // The event loops through this object already reported, so that each is reported once.

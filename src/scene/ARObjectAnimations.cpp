@@ -3,8 +3,7 @@
 // and plays once.
 #include "scene/ARObject.h"
 
-#include "interaction/ARAnimationVisitors.h"
-#include "interaction/ARBasicAnimationManagerPlus.h"
+#include "scene/ARObjectExtensions.h"
 
 #include <osgAnimation/AnimationManagerBase>
 
@@ -63,10 +62,14 @@ void ARObject::setUpAnimations()
     if (counter.count > 0)
         _optimizeEnabled = false;
 
-    ARAnimationCallbackVisitor paths;
-    accept(paths);
-    _pathCallbacks = paths.getCallbacks();
-    _pathAnimatedNodes = paths.getNodes();
+    const ARObjectExtensions* extensions = ARObjectExtensions::installed();
+    _pathCallbacks.clear();
+    _pathAnimatedNodes.clear();
+    _animationManager = nullptr;
+    _animationPause = nullptr;
+    if (!extensions)
+        return;
+    extensions->findPathAnimations(*this, _pathCallbacks, _pathAnimatedNodes);
     for (osg::AnimationPathCallback* callback : _pathCallbacks)
     {
         if (callback->getAnimationPath() != nullptr)
@@ -74,9 +77,8 @@ void ARObject::setUpAnimations()
         callback->setPause(true);
     }
 
-    ARAnimationsManagerVisitor managers(true);
-    accept(managers);
-    _animationManager = managers.getReplacement();
+    _animationManager = extensions->replaceAnimationManager(*this);
+    _animationPause = dynamic_cast<ARPausableAnimations*>(_animationManager.get());
     if (_animationManager.valid())
     {
         for (osgAnimation::Animation* animation : _animationManager->getAnimationList())
@@ -115,8 +117,8 @@ void ARObject::startAnimation(const std::string& name)
 {
     for (osg::AnimationPathCallback* callback : selectPathAnimations(name))
         callback->setPause(false);
-    if (_animationManager.valid())
-        _animationManager->setPaused(false);
+    if (_animationPause)
+        _animationPause->setPaused(false);
     playStoppedAnimations(name);
 }
 
@@ -124,8 +126,8 @@ void ARObject::togglePauseAnimation(const std::string& name)
 {
     for (osg::AnimationPathCallback* callback : selectPathAnimations(name))
         callback->setPause(!callback->getPause());
-    if (_animationManager.valid())
-        _animationManager->togglePaused();
+    if (_animationPause)
+        _animationPause->togglePaused();
     playStoppedAnimations(name);
 }
 
@@ -133,8 +135,8 @@ void ARObject::stopAnimation(const std::string& name)
 {
     for (osg::AnimationPathCallback* callback : selectPathAnimations(name))
         callback->setPause(true);
-    if (_animationManager.valid())
-        _animationManager->setPaused(true);
+    if (_animationPause)
+        _animationPause->setPaused(true);
 }
 
 void ARObject::rewindAnimation(const std::string& name)

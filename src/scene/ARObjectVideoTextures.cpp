@@ -2,11 +2,10 @@
 // table.
 #include "scene/ARObject.h"
 
-#include "app/ARApplication.h"
 #include "scene/ARGeodeVisitor.h"
-#include "scene/ARNodeSearchByNameVisitor.h"
 #include "scene/VideoTexture.h"
 #include "settings/SceneData.h"
+#include "tracking/ARNodeSearchByNameVisitor.h"
 
 #include <osg/Notify>
 #include <osgDB/FileNameUtils>

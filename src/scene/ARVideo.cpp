@@ -1,6 +1,5 @@
 #include "scene/ARVideo.h"
 
-#include "app/ARApplication.h"
 #include "scene/ARGeodeVisitor.h"
 #include "scene/ARTextureUnitsVisitorMover.h"
 #include "scene/VideoTexture.h"
@@ -153,14 +152,14 @@ void ARVideo::toggleLoop()
 
 void ARVideo::goFullscreen()
 {
-    if (ARApplication* application = getContext())
-        application->showFullscreenVideo(_stream.get());
+    if (ARSceneContext* context = getContext())
+        context->showFullscreenVideo(_stream.get());
 }
 
 void ARVideo::resignFullscreen()
 {
-    if (ARApplication* application = getContext())
-        application->hideFullscreenVideo(_stream.get());
+    if (ARSceneContext* context = getContext())
+        context->hideFullscreenVideo(_stream.get());
 }
 
 } // namespace Novaro

@@ -1,10 +1,7 @@
 #include "tracking/ARMarkerNode.h"
 
-#include "app/ARApplication.h"
-#include "scene/ARLight.h"
-#include "scene/ARNodeSearchByNameVisitor.h"
-#include "scene/ARObject.h"
 #include "settings/MarkersData.h"
+#include "tracking/ARNodeSearchByNameVisitor.h"
 
 #include <algorithm>
 
@@ -23,9 +20,6 @@ namespace Novaro
 namespace
 {
 
-// A directional light's guides stand this many times the content's height above the marker.
-const double lightHeightOverContent = 1.5;
-
 // One tracked shape placed by one transform: a single square or an image target.
 bool isSingleType(const std::string& type)
 {
@@ -43,9 +37,9 @@ osg::Matrixd ARMarkerNode::fbxCorrection()
 }
 
 ARMarkerNode::ARMarkerNode(osgART::Marker* marker, int trackerIndex, MarkerData* record, int entryPosition,
-                           ARApplication* application)
+                           ARMarkerContext* context)
     : _marker(marker), _record(record), _trackerIndex(trackerIndex), _entryPosition(entryPosition),
-      _application(application)
+      _context(context)
 {
     _trackedTransform = new ARTTransformPlus(marker);
     _visibilitySwitch = new osg::Switch;
@@ -78,7 +72,7 @@ ARMarkerNode::ARMarkerNode(osgART::Marker* marker, int trackerIndex, MarkerData*
 
 void ARMarkerNode::setupReferenceSystem()
 {
-    if (!_application)
+    if (!_context)
         osg::notify(osg::FATAL) << " WARNING: cannot init full marker reference system (application not set)."
                                 << std::endl;
     if (!_record)
@@ -275,7 +269,7 @@ void ARMarkerNode::fitContent()
 {
     const float size = _record ? _record->getSize() : 80.0f;
     const float fitFactor = _record ? _record->getFitFactor() : 2.5f;
-    const ApplicationHint hint = _application ? _application->getApplicationHint() : HINT_NONE;
+    const ApplicationHint hint = _context ? _context->getApplicationHint() : HINT_NONE;
     const bool yUp = hint == HINT_MAYA || hint == HINT_CINEMA4D;
 
     _fittingTransform->setMatrix(osg::Matrixd::identity());
@@ -295,19 +289,19 @@ void ARMarkerNode::fitContent()
     _fittingTransform->setMatrix(translation * rotation * osg::Matrixd::scale(scale, scale, scale));
 }
 
-bool ARMarkerNode::addObject(ARObject* object, int layer)
+bool ARMarkerNode::addObject(ARMarkerListener* object, int layer)
 {
-    if (!_application)
+    if (!_context)
     {
         osg::notify(osg::FATAL) << " WARNING: cannot add object to specified marker (application not set)."
                                 << std::endl;
         return false;
     }
-    if (dynamic_cast<ARLight*>(object))
+    if (object->servesWholeMarker())
     {
         // A light lights the marker's whole content, whatever layer shows, and is never fitted.
         osg::notify(osg::NOTICE) << " DEBUG: adding ARLight without fitting..." << std::endl;
-        _trackedTransform->addChild(object);
+        _trackedTransform->addChild(object->asNode());
     }
     else
     {
@@ -319,7 +313,7 @@ bool ARMarkerNode::addObject(ARObject* object, int layer)
             osg::notify(osg::FATAL) << " WARNING: could not add object to marker." << std::endl;
             return false;
         }
-        group->addChild(object);
+        group->addChild(object->asNode());
         if (_record && _record->getFit())
             fitContent();
     }
@@ -338,15 +332,8 @@ void ARMarkerNode::adjustLightPositions()
     const osg::BoundingBox& box = bounds.getBoundingBox();
     if (!box.valid())
         return; // nothing to stand clear of yet
-    for (ARObject* object : _objects)
-    {
-        ARLight* light = dynamic_cast<ARLight*>(object);
-        if (!light || !light->isFromXMLData() || !light->isDirectional())
-            continue;
-        osg::notify(osg::NOTICE) << " DEBUG: fixing ARLight position..." << std::endl;
-        // Above the content, so that its guides stand clear of the models.
-        light->setPosition(0.0, 0.0, lightHeightOverContent * box.zMax(), 1.0);
-    }
+    for (ARMarkerListener* object : _objects)
+        object->contentBoundsChanged(box);
 }
 
 void ARMarkerNode::setSmoothing(bool on)

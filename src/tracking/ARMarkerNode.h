@@ -1,5 +1,8 @@
 #pragma once
 
+#include "tracking/ARContentClipper.h"
+#include "tracking/ARMarkerContext.h"
+#include "tracking/ARMarkerListener.h"
 #include "tracking/ARTTransformPlus.h"
 
 #include <map>
@@ -19,9 +22,6 @@ class Marker;
 namespace Novaro
 {
 
-class ARApplication;
-class ARClippingManager;
-class ARObject;
 class MarkerData;
 
 // The scene subtree of one tracked marker: the tracked transform, the correction of the marker's
@@ -46,14 +46,14 @@ public:
     typedef std::map<int, Layer> LayerTable;
 
     ARMarkerNode(osgART::Marker* marker, int trackerIndex, MarkerData* record, int entryPosition,
-                 ARApplication* application);
+                 ARMarkerContext* context);
 
     void setupLayers();
     void setupSequence();
     void setupSequenceUsage();
 
-    bool addObject(ARObject* object, int layer);
-    // Puts the directional lights described by properties above the node's content.
+    bool addObject(ARMarkerListener* object, int layer);
+    // Tells what is placed on the node where its content now stands (lights move above it).
     void adjustLightPositions();
 
     void setLayerVisible(int layer, bool on);
@@ -84,11 +84,11 @@ public:
 
     // Hangs the manager in the clipped content, hands it the content group and shows the clipped
     // content; detaching takes it out and shows the plain content again.
-    void attachClippingManager(ARClippingManager* manager);
+    void attachClippingManager(ARContentClipper* manager);
     void detachClippingManager();
     // Shows the clipped content (with a manager attached) or the plain content.
     void setClippingEnabled(bool enabled);
-    ARClippingManager* getClippingManager() const { return _clippingManager; }
+    ARContentClipper* getClippingManager() const { return _clippingManager; }
     osg::Group* getClippedContent() const { return _clippedContent.get(); }
 
     ARTTransformPlus* getTrackedTransform() const { return _trackedTransform.get(); }
@@ -102,7 +102,7 @@ public:
     osg::Sequence* getLayerSequence() const { return _layerSequence.get(); }
     const LayerTable& getLayers() const { return _layers; }
     osg::Group* getLayer(int layer) const;
-    const std::vector<ARObject*>& getObjects() const { return _objects; }
+    const std::vector<ARMarkerListener*>& getObjects() const { return _objects; }
     osgART::Marker* getMarker() const { return _marker.get(); }
     MarkerData* getMarkerData() const { return _record; }
     int getTrackerIndex() const { return _trackerIndex; }
@@ -144,13 +144,13 @@ private:
     LayerTable _layers;
     int _currentLayer = 0;
     osg::Vec3 _modelScale = osg::Vec3(1.0f, 1.0f, 1.0f);
-    std::vector<ARObject*> _objects;
+    std::vector<ARMarkerListener*> _objects;
     osg::ref_ptr<osgART::Marker> _marker;
     MarkerData* _record;
     int _trackerIndex;
     int _entryPosition;
-    ARApplication* _application;
-    ARClippingManager* _clippingManager = nullptr;
+    ARMarkerContext* _context;
+    ARContentClipper* _clippingManager = nullptr;
 };
 
 } // namespace Novaro

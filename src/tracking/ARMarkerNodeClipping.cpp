@@ -3,18 +3,16 @@
 // without moving the content.
 #include "tracking/ARMarkerNode.h"
 
-#include "effects/ARClippingManager.h"
-
 namespace Novaro
 {
 
-void ARMarkerNode::attachClippingManager(ARClippingManager* manager)
+void ARMarkerNode::attachClippingManager(ARContentClipper* manager)
 {
     if (!manager || manager == _clippingManager)
         return;
     detachClippingManager();
     _clippingManager = manager;
-    _clippedContent->addChild(manager);
+    _clippedContent->addChild(manager->asNode());
     manager->setClippedNode(_contentGroup.get());
     setClippingEnabled(true);
 }
@@ -26,7 +24,7 @@ void ARMarkerNode::detachClippingManager()
     // Off this marker the content goes back to its one parent.
     if (_clippingManager->getClippedNode() == _contentGroup.get())
         _clippingManager->setClippedNode(nullptr);
-    _clippedContent->removeChild(_clippingManager);
+    _clippedContent->removeChild(_clippingManager->asNode());
     _clippingManager = nullptr;
     setClippingEnabled(false);
 }

@@ -1,6 +1,6 @@
 #include "tracking/ARTTransformCallbackPlus.h"
 
-#include "scene/ARObject.h"
+#include "tracking/ARMarkerListener.h"
 
 #include <osg/ComputeBoundsVisitor>
 #include <osg/MatrixTransform>
@@ -13,12 +13,13 @@
 namespace Novaro
 {
 
-std::vector<std::pair<ARObject*, osg::Vec3d>> objectsAroundCamera(osg::Node& tracked,
-                                                                  const std::vector<ARObject*>& objects)
+std::vector<std::pair<ARMarkerListener*, osg::Vec3d>>
+objectsAroundCamera(osg::Node& tracked, const std::vector<ARMarkerListener*>& objects)
 {
-    std::vector<std::pair<ARObject*, osg::Vec3d>> around;
-    for (ARObject* object : objects)
+    std::vector<std::pair<ARMarkerListener*, osg::Vec3d>> around;
+    for (ARMarkerListener* listener : objects)
     {
+        osg::Node* object = listener->asNode();
         // The object's box in its parent's frame, and the camera (the eye's origin) in that frame.
         for (const osg::NodePath& path : object->getParentalNodePaths(&tracked))
         {
@@ -40,9 +41,9 @@ std::vector<std::pair<ARObject*, osg::Vec3d>> objectsAroundCamera(osg::Node& tra
                 osg::BoundingBox onMarker;
                 for (unsigned int corner = 0; corner < 8; ++corner)
                     onMarker.expandBy(box.corner(corner) * parentToMarker);
-                around.emplace_back(object, osg::Vec3d(onMarker.xMax() - onMarker.xMin(),
-                                                       onMarker.yMax() - onMarker.yMin(),
-                                                       onMarker.zMax() - onMarker.zMin()));
+                around.emplace_back(listener, osg::Vec3d(onMarker.xMax() - onMarker.xMin(),
+                                                         onMarker.yMax() - onMarker.yMin(),
+                                                         onMarker.zMax() - onMarker.zMin()));
                 break;
             }
         }
@@ -184,8 +185,8 @@ void ARTTransformCallbackPlus::warnAboutObjectsAroundCamera(osg::MatrixTransform
         const int marker = _markerId >= 0 ? _markerId : object->getMarkerId();
         std::ostringstream line;
         line.precision(4);
-        line << "WARNING: the camera is inside object \"" << object->getName() << "\" (" << size.x() << " x "
-             << size.y() << " x " << size.z() << " mm) on marker " << marker
+        line << "WARNING: the camera is inside object \"" << object->asNode()->getName() << "\" (" << size.x()
+             << " x " << size.y() << " x " << size.z() << " mm) on marker " << marker
              << ": only its inside can show. Make it smaller (its <scale> in the scene settings, or "
                 "novaro-scene new --fit).";
         // At the level of the player's other "WARNING:" lines, which the console shows by default.
@@ -198,8 +199,8 @@ void ARTTransformCallbackPlus::notifyListeners(bool found)
 {
     if (!_listeners)
         return;
-    const std::vector<ARObject*> listeners = *_listeners;
-    for (ARObject* object : listeners)
+    const std::vector<ARMarkerListener*> listeners = *_listeners;
+    for (ARMarkerListener* object : listeners)
     {
         if (found)
             object->onMarkerDetected();

@@ -20,12 +20,12 @@ class Marker;
 namespace Novaro
 {
 
-class ARObject;
+class ARMarkerListener;
 
 // The objects among 'objects' (under 'tracked', a transform holding the marker's pose in eye
 // coordinates) whose bounding box holds the camera, with each one's box size (model units, mm).
-std::vector<std::pair<ARObject*, osg::Vec3d>> objectsAroundCamera(osg::Node& tracked,
-                                                                  const std::vector<ARObject*>& objects);
+std::vector<std::pair<ARMarkerListener*, osg::Vec3d>>
+objectsAroundCamera(osg::Node& tracked, const std::vector<ARMarkerListener*>& objects);
 
 // Update callback of a tracked transform: shows a marker's content only after the marker has
 // been seen for a number of consecutive frames, and keeps it, at its last pose, for a number of
@@ -45,7 +45,7 @@ public:
 
     void operator()(osg::Node* node, osg::NodeVisitor* visitor) override;
 
-    void setListeners(std::vector<ARObject*>* listeners) { _listeners = listeners; }
+    void setListeners(std::vector<ARMarkerListener*>* listeners) { _listeners = listeners; }
     // The scene's id of the marker, for messages (-1: the objects' own marker is named).
     void setMarkerId(int id) { _markerId = id; }
     void setFrozen(bool frozen) { _frozen = frozen; }
@@ -83,7 +83,7 @@ private:
     bool _trackingPlus = true;
     bool _everTracked = false;
     int _markerId = -1;
-    std::vector<ARObject*>* _listeners = nullptr;
+    std::vector<ARMarkerListener*>* _listeners = nullptr;
     osg::ref_ptr<osgART::Marker> _marker;
 };
 

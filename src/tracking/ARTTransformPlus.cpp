@@ -27,7 +27,7 @@ ARTTransformPlus::~ARTTransformPlus()
         _callback->setListeners(nullptr);
 }
 
-void ARTTransformPlus::addListener(ARObject* object)
+void ARTTransformPlus::addListener(ARMarkerListener* object)
 {
     if (object && std::find(_listeners.begin(), _listeners.end(), object) == _listeners.end())
         _listeners.push_back(object);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tracking/ARMarkerListener.h"
 #include "tracking/ARTTransformCallbackPlus.h"
 
 #include <vector>
@@ -9,8 +10,6 @@
 namespace Novaro
 {
 
-class ARObject;
-
 // The tracked transform of one marker: takes the marker's pose from the tracker through its
 // update callback and tells the objects on the marker when it is found and lost.
 class ARTTransformPlus : public osgART::ARTTransform
@@ -19,8 +18,8 @@ public:
     explicit ARTTransformPlus(osgART::Marker* marker);
 
     // Adds an object to be told about detection and loss; an object already listed is kept once.
-    void addListener(ARObject* object);
-    const std::vector<ARObject*>& getListeners() const { return _listeners; }
+    void addListener(ARMarkerListener* object);
+    const std::vector<ARMarkerListener*>& getListeners() const { return _listeners; }
 
     void setFreeze(bool frozen);
     void setTrackingPlus(bool on);
@@ -30,7 +29,7 @@ protected:
     ~ARTTransformPlus() override;
 
 private:
-    std::vector<ARObject*> _listeners;
+    std::vector<ARMarkerListener*> _listeners;
     osg::ref_ptr<ARTTransformCallbackPlus> _callback;
 };
 

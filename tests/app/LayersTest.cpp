@@ -1,6 +1,7 @@
-// The player's subsystems are layered (settings, tracking, scene, effects, interaction, app); an
-// include of a higher layer's header is allowed only where the README's "Layers" list names it, so
-// that a new call up a layer is either listed there with its reason or fails here.
+// The player's subsystems are layered as the README draws them (lowest last in the drawing); a
+// layer may include and name only what lies below it, and the tracking library and the plugins
+// keep apart except where the README says why. A lower layer that needs a higher one owns an
+// interface instead, so any of these failing means a dependency went up.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,113 +17,199 @@
 namespace
 {
 
-const std::string SOURCE_DIRECTORY = NOVARO_SOURCE_DIR;
-const std::vector<std::string> LAYERS = {"settings", "tracking", "scene", "effects", "interaction", "app"};
+namespace fs = std::filesystem;
 
-int layerOf(const std::string& folder)
+const std::string SOURCE_DIRECTORY = NOVARO_SOURCE_DIR;
+
+std::string readFile(const fs::path& path)
 {
-    const auto found = std::find(LAYERS.begin(), LAYERS.end(), folder);
-    return found == LAYERS.end() ? -1 : static_cast<int>(found - LAYERS.begin());
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-// The README's permissions: source path (or "src/folder/*") to the folders it may reach up to.
-std::map<std::string, std::set<std::string>> allowedUpwardIncludes()
+// The folders of the README's drawing under "### Layers", lowest first.
+std::vector<std::string> layersOfReadme()
 {
-    std::ifstream readme(SOURCE_DIRECTORY + "/README.md");
-    std::map<std::string, std::set<std::string>> allowed;
-    const std::regex entry(R"(^- (.*) reach(?:es)? up to ((?:`[a-z]+/`(?:, )?)+):)");
-    const std::regex quoted("`([^`]+)`");
+    std::istringstream readme(readFile(SOURCE_DIRECTORY + "/README.md"));
+    std::vector<std::string> layers;
+    const std::regex entry(R"(^  ([a-z]+) +\S)");
+    bool inSection = false;
+    bool inDrawing = false;
     std::string line;
     while (std::getline(readme, line))
     {
+        if (line.rfind("### ", 0) == 0 || line.rfind("## ", 0) == 0)
+            inSection = line == "### Layers";
+        else if (inSection && line.rfind("```", 0) == 0)
+            inDrawing = !inDrawing;
         std::smatch match;
-        if (!std::regex_search(line, match, entry))
-            continue;
-        std::set<std::string> folders;
-        const std::string targets = match[2];
-        for (std::sregex_iterator it(targets.begin(), targets.end(), quoted), end; it != end; ++it)
-            folders.insert((*it)[1].str().substr(0, (*it)[1].str().size() - 1));
-        const std::string sources = match[1];
-        for (std::sregex_iterator it(sources.begin(), sources.end(), quoted), end; it != end; ++it)
-            allowed[(*it)[1]].insert(folders.begin(), folders.end());
+        if (inSection && inDrawing && std::regex_search(line, match, entry))
+            layers.insert(layers.begin(), match[1]);
     }
-    return allowed;
+    return layers;
 }
 
 struct Include
 {
-    std::string source; // "src/scene/ARObject.cpp"
-    std::string folder; // the folder its header is in
+    std::string header; // as written, without the quotes or brackets
+    bool angled;
 };
 
-std::vector<Include> upwardIncludes(std::vector<std::string>& bareIncludes)
+std::vector<Include> includesOf(const std::string& text)
 {
-    std::vector<Include> upward;
-    const std::regex include(R"(^\s*#\s*include\s+"([^"]+)\")");
-    for (const std::string& layer : LAYERS)
+    std::vector<Include> includes;
+    const std::regex include(R"(^\s*#\s*include\s+([<"])([^>"]+)[>"])");
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
     {
-        for (const auto& file : std::filesystem::directory_iterator(SOURCE_DIRECTORY + "/src/" + layer))
-        {
-            const std::string source = "src/" + layer + "/" + file.path().filename().string();
-            std::ifstream in(file.path());
-            std::string line;
-            while (std::getline(in, line))
+        std::smatch match;
+        if (std::regex_search(line, match, include))
+            includes.push_back({match[2], match[1] == "<"});
+    }
+    return includes;
+}
+
+std::vector<fs::path> sourcesUnder(const fs::path& folder)
+{
+    std::vector<fs::path> sources;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.path().extension() == ".h" || entry.path().extension() == ".cpp")
+            sources.push_back(entry.path());
+    std::sort(sources.begin(), sources.end());
+    return sources;
+}
+
+std::string sourcePath(const fs::path& path)
+{
+    return fs::relative(path, SOURCE_DIRECTORY).string();
+}
+
+// The player's layers as the README draws them, with the headers each one holds.
+class Layers : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        layers = layersOfReadme();
+        ASSERT_GE(layers.size(), 2u) << "README.md lost its drawing of the layers";
+        ASSERT_EQ(layers.front(), "osgart") << "the tracking library is the lowest layer";
+        for (size_t index = 1; index < layers.size(); ++index)
+            for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/src/" + layers[index]))
+                if (file.extension() == ".h")
+                    playerHeaders[file.filename().string()] = layers[index];
+    }
+
+    // Index in the drawing, or -1 for a folder that is not a player's layer.
+    int layerOf(const std::string& folder) const
+    {
+        const auto found = std::find(layers.begin() + 1, layers.end(), folder);
+        return found == layers.end() ? -1 : static_cast<int>(found - layers.begin());
+    }
+
+    std::vector<std::string> layers;
+    std::map<std::string, std::string> playerHeaders; // file name to layer folder
+};
+
+TEST_F(Layers, IncludesGoOnlyDown)
+{
+    for (size_t index = 1; index < layers.size(); ++index)
+        for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/src/" + layers[index]))
+            for (const Include& include : includesOf(readFile(file)))
             {
-                std::smatch match;
-                if (!std::regex_search(line, match, include))
-                    continue;
-                const std::string header = match[1];
-                const size_t slash = header.find('/');
-                if (slash == std::string::npos)
-                {
-                    bareIncludes.push_back(source + ": " + header);
-                    continue;
-                }
-                const std::string folder = header.substr(0, slash);
-                if (layerOf(folder) > layerOf(layer))
-                    upward.push_back({source, folder});
+                const size_t slash = include.header.find('/');
+                const std::string folder = include.header.substr(0, slash);
+                if (slash != std::string::npos && layerOf(folder) > static_cast<int>(index))
+                    ADD_FAILURE() << sourcePath(file) << " includes " << include.header
+                                  << " of the higher layer " << folder << "/: give " << layers[index]
+                                  << "/ an interface instead";
+                else if (slash == std::string::npos && playerHeaders.count(include.header))
+                    ADD_FAILURE() << sourcePath(file) << ": include " << include.header << " by its folder ("
+                                  << playerHeaders.at(include.header) << "/)";
+            }
+}
+
+TEST_F(Layers, NoLayerDeclaresTheClassesOfAHigherOne)
+{
+    // Where each of the player's classes is defined.
+    std::map<std::string, int> definedIn;
+    const std::regex definition(R"(\bclass\s+(\w+)\s*(?:final\s*)?(?::[^;{()]*)?\{)");
+    for (size_t index = 1; index < layers.size(); ++index)
+        for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/src/" + layers[index]))
+        {
+            const std::string text = readFile(file);
+            for (std::sregex_iterator it(text.begin(), text.end(), definition), end; it != end; ++it)
+                definedIn.emplace((*it)[1], static_cast<int>(index));
+        }
+    ASSERT_TRUE(definedIn.count("ARApplication") && definedIn.count("ARObject"));
+
+    // Declarations anywhere on a line ("namespace Novaro { class ARApplication; }" too).
+    const std::regex declaration(R"(\bclass\s+(\w+)\s*;)");
+    for (size_t index = 1; index < layers.size(); ++index)
+        for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/src/" + layers[index]))
+        {
+            const std::string text = readFile(file);
+            for (std::sregex_iterator it(text.begin(), text.end(), declaration), end; it != end; ++it)
+            {
+                const auto defined = definedIn.find((*it)[1]);
+                if (defined != definedIn.end() && defined->second > static_cast<int>(index))
+                    ADD_FAILURE() << sourcePath(file) << " declares " << (*it)[1] << " of the higher layer "
+                                  << layers[defined->second] << "/";
             }
         }
+}
+
+// The README's permissions between the tracking library and the plugins: "`src/folder` includes
+// `Header.h` of `src/other`".
+std::set<std::string> allowedCrossIncludes()
+{
+    std::set<std::string> allowed;
+    const std::string readme = readFile(SOURCE_DIRECTORY + "/README.md");
+    const std::regex permission(R"(`(src/[^`]+)` includes `([^`]+)` of `(src/[^`]+)`)");
+    for (std::sregex_iterator it(readme.begin(), readme.end(), permission), end; it != end; ++it)
+        allowed.insert((*it)[1].str() + " " + (*it)[2].str() + " " + (*it)[3].str());
+    return allowed;
+}
+
+TEST_F(Layers, TrackingLibraryAndPluginsKeepApart)
+{
+    const std::map<std::string, std::string> sides = {{"src/osgart", "src/plugins"},
+                                                      {"src/plugins", "src/osgart"}};
+    const std::set<std::string> allowed = allowedCrossIncludes();
+    std::set<std::string> used;
+    for (const auto& [side, other] : sides)
+    {
+        // The other side's headers by file name, with the folder that holds each.
+        std::map<std::string, std::string> otherHeaders;
+        for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/" + other))
+            if (file.extension() == ".h")
+                otherHeaders[file.filename().string()] = sourcePath(file.parent_path());
+        for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/" + side))
+            for (const Include& include : includesOf(readFile(file)))
+            {
+                const std::string folder = include.header.substr(0, include.header.find('/'));
+                if (include.header.find('/') != std::string::npos && layerOf(folder) > 0)
+                    ADD_FAILURE() << sourcePath(file) << " includes the player's " << include.header;
+                const std::string name = fs::path(include.header).filename().string();
+                const auto found = otherHeaders.find(name);
+                const bool otherSide =
+                    found != otherHeaders.end() || (side == "src/plugins" && folder == "osgART");
+                if (!otherSide)
+                    continue;
+                const std::string permission = sourcePath(file.parent_path()) + " " + name + " " +
+                                               (found != otherHeaders.end() ? found->second : "");
+                if (allowed.count(permission))
+                    used.insert(permission);
+                else
+                    ADD_FAILURE() << sourcePath(file) << " includes " << include.header << " across " << side
+                                  << " and " << other << ": say why in README.md (Layers), or remove it";
+            }
     }
-    return upward;
+    for (const std::string& permission : allowed)
+        EXPECT_TRUE(used.count(permission))
+            << "README.md allows " << permission << ", which nothing uses any more";
 }
 
 } // namespace
-
-TEST(Layers, IncludesGoUpOnlyWhereTheReadmeSaysSo)
-{
-    const auto allowed = allowedUpwardIncludes();
-    ASSERT_FALSE(allowed.empty()) << "README.md lost its list of includes that go up a layer";
-
-    std::vector<std::string> bareIncludes;
-    std::set<std::string> unlisted;
-    std::set<std::string> used; // "key folder" for each README permission an include needs
-    for (const Include& include : upwardIncludes(bareIncludes))
-    {
-        // Listed for the source itself or for its whole folder ("src/folder/*").
-        bool listed = false;
-        for (const std::string& key :
-             {include.source, include.source.substr(0, include.source.rfind('/') + 1) + "*"})
-        {
-            const auto found = allowed.find(key);
-            if (found != allowed.end() && found->second.count(include.folder))
-            {
-                listed = true;
-                used.insert(key + " " + include.folder);
-            }
-        }
-        if (!listed)
-            unlisted.insert(include.source + " reaches up to " + include.folder + "/");
-    }
-    for (const std::string& each : unlisted)
-        ADD_FAILURE() << each << ": list it with its reason in README.md (Layers), or include downwards";
-    for (const std::string& each : bareIncludes)
-        ADD_FAILURE() << each << ": include the player's headers by folder";
-
-    // A listed permission nothing uses any more is stale text.
-    for (const auto& [source, folders] : allowed)
-        for (const std::string& folder : folders)
-            EXPECT_TRUE(used.count(source + " " + folder))
-                << "README.md lists " << source << " reaching up to " << folder
-                << "/, which it no longer does";
-}

@@ -65,7 +65,11 @@ protected:
     ARAction* action(ARObject& owner, const std::string& command, const std::string& target,
                      const std::map<std::string, std::string>& parameters = {})
     {
-        std::unique_ptr<ARAction> created = owner.getActionFactory()->create(command);
+        auto* factory = dynamic_cast<ARActionFactory*>(owner.getActionFactory());
+        EXPECT_NE(factory, nullptr) << "the interaction layer gives every object its action factory";
+        if (!factory)
+            return nullptr;
+        std::unique_ptr<ARAction> created = factory->create(command);
         EXPECT_NE(created, nullptr) << command;
         if (!created)
             return nullptr;
@@ -73,7 +77,7 @@ protected:
         created->setTargetName(target);
         for (const auto& parameter : parameters)
             created->setParameter(parameter.first, parameter.second);
-        ARAction* registered = owner.getActionFactory()->registerAction(std::move(created));
+        ARAction* registered = factory->registerAction(std::move(created));
         application.registerObject(&owner);
         owner.resetActions();
         return registered;

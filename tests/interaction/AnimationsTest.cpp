@@ -66,8 +66,9 @@ TEST(Animations, EverythingStartsPausedAndPlaysOnce)
     EXPECT_EQ(object->getPathAnimations()[0]->getAnimationPath()->getLoopMode(),
               osg::AnimationPath::NO_LOOPING);
 
-    ARBasicAnimationManagerPlus* manager = object->getAnimationManager();
-    ASSERT_NE(manager, nullptr) << "the manager is found below other nodes";
+    auto* manager = dynamic_cast<ARBasicAnimationManagerPlus*>(object->getAnimationManager());
+    ASSERT_NE(manager, nullptr) << "the manager is found below other nodes, and can pause";
+    EXPECT_EQ(object->getAnimationPause(), manager);
     EXPECT_EQ(content.skeletonHolder->getUpdateCallback(), manager);
     EXPECT_TRUE(manager->isPaused());
     for (osgAnimation::Animation* animation : manager->getAnimationList())
@@ -157,12 +158,12 @@ TEST(Animations, TheApplicationDrivesEveryObjectAtOnce)
 
     application.toggleAllAnimations();
     EXPECT_FALSE(one->getPathAnimations()[0]->getPause());
-    EXPECT_FALSE(two->getAnimationManager()->isPaused());
+    EXPECT_FALSE(two->getAnimationPause()->isPaused());
     application.setSimulationSpeed(-0.5);
     EXPECT_DOUBLE_EQ(two->getPathAnimations()[0]->getTimeMultiplier(), -0.5);
     application.rewindAllAnimations();
     EXPECT_TRUE(one->getPathAnimations()[0]->getPause());
-    EXPECT_TRUE(two->getAnimationManager()->isPaused());
+    EXPECT_TRUE(two->getAnimationPause()->isPaused());
 }
 
 } // namespace

@@ -300,8 +300,12 @@ TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
     osg::ref_ptr<ARObject> object = objectWithEvents(
         "prepare", eventXml("on_init", recordAction("self") + "<action source=\"nobody\" target=\"_self_\">"
                                                               "<command>record</command></action>"));
-    const std::vector<ARAction*> actions = object->getEventActions(ARObject::ON_INIT);
+    std::vector<ARAction*> actions;
+    for (AREventAction* action : object->getEventActions(ARObject::ON_INIT))
+        actions.push_back(dynamic_cast<ARAction*>(action));
     ASSERT_EQ(actions.size(), 2u);
+    ASSERT_NE(actions[0], nullptr);
+    ASSERT_NE(actions[1], nullptr);
     object->resetActions();
     EXPECT_EQ(actions[0]->getSource(), nullptr);
 

@@ -1,10 +1,10 @@
 #include "NotifyCapture.h"
 #include "scene/ARGeodeVisitor.h"
 #include "scene/ARLightSourceVisitor.h"
-#include "scene/ARNodeSearchByNameVisitor.h"
 #include "scene/ARTextureUnitsVisitor.h"
 #include "scene/ARTextureUnitsVisitorMover.h"
 #include "scene/TextureUnitRenaming.h"
+#include "tracking/ARNodeSearchByNameVisitor.h"
 
 #include <osg/Geometry>
 #include <osg/MatrixTransform>

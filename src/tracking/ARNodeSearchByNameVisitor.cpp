@@ -1,4 +1,4 @@
-#include "scene/ARNodeSearchByNameVisitor.h"
+#include "tracking/ARNodeSearchByNameVisitor.h"
 
 #include <osg/Group>
 
