@@ -601,68 +601,82 @@ osg::Vec2d CameraParameters::idealToObserved(const osg::Vec2d& ideal) const
     return ideal;
 }
 
+namespace
+{
+
+// The ideal point of an observed one under the four-parameter radial model (d: centre x, y, the
+// cubic coefficient in units of 1e-8 and the scale).
+osg::Vec2d radial4ObservedToIdeal(const std::vector<double>& d, const osg::Vec2d& observed)
+{
+    // Along the ray from the centre: observed radius r = q - a q^3 with q the scaled ideal radius.
+    const double dx = observed.x() - d[0];
+    const double dy = observed.y() - d[1];
+    const double r = std::sqrt(dx * dx + dy * dy);
+    if (r < 1e-12)
+        return observed;
+    const double a = d[2] * 1e-8;
+    double q = r;
+    for (int i = 0; i < 20; ++i)
+    {
+        const double slope = 1.0 - 3.0 * a * q * q;
+        if (std::fabs(slope) < 1e-12)
+            break;
+        const double step = (q - a * q * q * q - r) / slope;
+        q -= step;
+        if (std::fabs(step) < 1e-10)
+            break;
+    }
+    const double ratio = q / d[3] / r;
+    return osg::Vec2d(d[0] + dx * ratio, d[1] + dy * ratio);
+}
+
+// The ideal point of an observed one under the Brown model (d as brownNormalised() reads it, with
+// focal lengths, principal point and scale in d[4] to d[8]).
+osg::Vec2d brownObservedToIdeal(const std::vector<double>& d, const osg::Vec2d& observed)
+{
+    // Newton's method on the normalised distortion, with the step halved while it does not bring
+    // the point closer: plain fixed-point iteration diverges for wide-angle lenses near the corners.
+    const osg::Vec2d target((observed.x() - d[6]) / d[4], (observed.y() - d[7]) / d[5]);
+    auto residual = [&](const osg::Vec2d& p) { return brownNormalised(d, p) - target; };
+    osg::Vec2d point = target;
+    osg::Vec2d error = residual(point);
+    for (int i = 0; i < 50 && error.length() > 1e-14; ++i)
+    {
+        osg::Vec2d dx, dy;
+        brownNormalisedDerivatives(d, point, dx, dy);
+        const double determinant = dx.x() * dy.y() - dy.x() * dx.y();
+        if (!(std::fabs(determinant) > 1e-300))
+            break;
+        osg::Vec2d step((error.x() * dy.y() - dy.x() * error.y()) / determinant,
+                        (dx.x() * error.y() - error.x() * dx.y()) / determinant);
+        bool improved = false;
+        for (int halving = 0; halving < 30 && !improved; ++halving, step *= 0.5)
+        {
+            const osg::Vec2d candidate = point - step;
+            const osg::Vec2d candidateError = residual(candidate);
+            if (candidateError.length() < error.length())
+            {
+                point = candidate;
+                error = candidateError;
+                improved = true;
+            }
+        }
+        if (!improved)
+            break;
+    }
+    const double x = point.x();
+    const double y = point.y();
+    return osg::Vec2d(x * d[4] / d[8] + d[6], y * d[5] / d[8] + d[7]);
+}
+
+} // namespace
+
 osg::Vec2d CameraParameters::observedToIdeal(const osg::Vec2d& observed) const
 {
-    const std::vector<double>& d = _distortion;
     if (_model == RADIAL4)
-    {
-        // Along the ray from the centre: observed radius r = q - a q^3 with q the scaled ideal radius.
-        const double dx = observed.x() - d[0];
-        const double dy = observed.y() - d[1];
-        const double r = std::sqrt(dx * dx + dy * dy);
-        if (r < 1e-12)
-            return observed;
-        const double a = d[2] * 1e-8;
-        double q = r;
-        for (int i = 0; i < 20; ++i)
-        {
-            const double slope = 1.0 - 3.0 * a * q * q;
-            if (std::fabs(slope) < 1e-12)
-                break;
-            const double step = (q - a * q * q * q - r) / slope;
-            q -= step;
-            if (std::fabs(step) < 1e-10)
-                break;
-        }
-        const double ratio = q / d[3] / r;
-        return osg::Vec2d(d[0] + dx * ratio, d[1] + dy * ratio);
-    }
+        return radial4ObservedToIdeal(_distortion, observed);
     if (_model == BROWN)
-    {
-        // Newton's method on the normalised distortion, with the step halved while it does not bring
-        // the point closer: plain fixed-point iteration diverges for wide-angle lenses near the corners.
-        const osg::Vec2d target((observed.x() - d[6]) / d[4], (observed.y() - d[7]) / d[5]);
-        auto residual = [&](const osg::Vec2d& p) { return brownNormalised(d, p) - target; };
-        osg::Vec2d point = target;
-        osg::Vec2d error = residual(point);
-        for (int i = 0; i < 50 && error.length() > 1e-14; ++i)
-        {
-            osg::Vec2d dx, dy;
-            brownNormalisedDerivatives(d, point, dx, dy);
-            const double determinant = dx.x() * dy.y() - dy.x() * dx.y();
-            if (!(std::fabs(determinant) > 1e-300))
-                break;
-            osg::Vec2d step((error.x() * dy.y() - dy.x() * error.y()) / determinant,
-                            (dx.x() * error.y() - error.x() * dx.y()) / determinant);
-            bool improved = false;
-            for (int halving = 0; halving < 30 && !improved; ++halving, step *= 0.5)
-            {
-                const osg::Vec2d candidate = point - step;
-                const osg::Vec2d candidateError = residual(candidate);
-                if (candidateError.length() < error.length())
-                {
-                    point = candidate;
-                    error = candidateError;
-                    improved = true;
-                }
-            }
-            if (!improved)
-                break;
-        }
-        const double x = point.x();
-        const double y = point.y();
-        return osg::Vec2d(x * d[4] / d[8] + d[6], y * d[5] / d[8] + d[7]);
-    }
+        return brownObservedToIdeal(_distortion, observed);
     return observed;
 }
 
