@@ -59,6 +59,9 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
         picture->allocateImage(4, 4, 1, GL_RGB, GL_UNSIGNED_BYTE);
         ASSERT_TRUE(osgDB::writeImageFile(*picture, secret));
         ASSERT_TRUE(osgDB::writeImageFile(*picture, scene.file("own.png")));
+        // A folder beside the scene's whose name begins with the scene folder's.
+        std::filesystem::create_directory(scene.path() + "-beside");
+        ASSERT_TRUE(osgDB::writeImageFile(*picture, scene.path() + "-beside/secret.png"));
     }
     // 29 bytes of GIF claiming 65535x65535 pixels, and a JPEG whose frame header comes after more
     // segments than any camera writes: decoders allocate what such headers claim.
@@ -81,6 +84,8 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
         osgDB::readRefImageFile(
             scene.file("../" + std::filesystem::path(elsewhere.path()).filename().string() + "/secret.png"))
             .valid();
+    const bool besideRead = osgDB::readRefImageFile(scene.path() + "-beside/secret.png").valid();
+    std::filesystem::remove_all(scene.path() + "-beside");
     const bool gifRead = osgDB::readRefImageFile(gif).valid();
     const bool jpegRead = osgDB::readRefImageFile(jpeg).valid();
     SceneBoundary::clear();
@@ -88,6 +93,7 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
     EXPECT_TRUE(ownRead);
     EXPECT_FALSE(secretRead);
     EXPECT_FALSE(climbRead);
+    EXPECT_FALSE(besideRead);
     EXPECT_FALSE(gifRead);
     EXPECT_FALSE(jpegRead);
     const auto count = [&capture](const std::string& start)

@@ -147,11 +147,14 @@ TEST_F(VideoTest, UnusableDeviceTextsSourcesAndOversizedImagesFailToOpen)
          {std::string("-devNum=0"), std::string("-devNum=x"), "-fps=fast -file=" + still,
           "-width=-3 -file=" + still, std::string("-devNum=99"), std::string("-showDeviceList"),
           std::string("-file="), "-file=" + folder.file("wide.png"), "-file=" + folder.file("claims.png"),
-          "-width=100000 -height=10 -file=" + still})
+          "-width=100000 -height=10 -file=" + still, "-fps=1001 -file=" + still})
     {
         video->getVideoConfiguration()->deviceconfig = text;
         EXPECT_FALSE(video->open()) << text;
     }
+    video->getVideoConfiguration()->deviceconfig = "-devNum=0";
+    EXPECT_FALSE(video->open());
+    EXPECT_NE(std::string::npos, video->getProblem().find("devices count from 1")) << video->getProblem();
     // An unknown option is only noted.
     video->getVideoConfiguration()->deviceconfig = "-showDialog -brightness=3 -file=" + still;
     EXPECT_TRUE(video->open());
