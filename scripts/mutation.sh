@@ -7,8 +7,9 @@
 #   scripts/mutation.sh [-j JOBS] [--timeout SECONDS] [--only REGEX] [--list FILE] [--build DIR]
 #
 # -j: compile jobs (1); --timeout: seconds each mutant's tests may take before they count as hung,
-# which kills the mutant (600); --only: the mutants whose file or reason matches REGEX; --list: the
-# mutant list (scripts/mutants.txt). Tests that need a display get an X server of the script's own.
+# which kills the mutant (600); --only: the mutants whose "NUMBER FILE: REASON" matches REGEX (e.g.
+# '^(8|12) ' or 'KmzImporter'); --list: the mutant list (scripts/mutants.txt). Tests that need a
+# display get an X server of the script's own.
 #
 # The source tree is left as it was found, whatever happens: the mutated file is copied aside
 # before each edit and copied back on every exit (a trap), and a run killed outright is repaired by
@@ -29,7 +30,7 @@ while [ $# -gt 0 ]; do
     --only) only=$2; shift 2 ;;
     --list) list=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift 2 ;;
     --build) build=$(cd "$2" && pwd); shift 2 ;;
-    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
     *) echo "scripts/mutation.sh: unknown argument '$1'" >&2; exit 2 ;;
   esac
 done
@@ -106,15 +107,18 @@ print(" ".join(sorted(names)))'
 }
 
 mapfile -t lines < <(grep -v -e '^#' -e '^[[:space:]]*$' "$list")
-files=() originals=() replacements=() regexes=() reasons=()
+files=() originals=() replacements=() regexes=() reasons=() programs=() numbers=()
+number=0
 for line in "${lines[@]}"; do
-  IFS=$'\t' read -r file original replacement regex reason <<< "$line"
-  if [ -n "$only" ] && ! printf '%s %s\n' "$file" "$reason" | grep -q -E -- "$only"; then
+  number=$((number + 1))
+  IFS=$'\t' read -r file original replacement regex reason first <<< "$line"
+  if [ -n "$only" ] && ! printf '%d %s: %s\n' "$number" "$file" "$reason" | grep -q -E -- "$only"; then
     continue
   fi
   files+=("$file") originals+=("$original") replacements+=("$replacement")
-  regexes+=("$regex") reasons+=("$reason")
+  regexes+=("$regex") reasons+=("$reason") programs+=("${first:-}") numbers+=("$number")
 done
+total=$number
 count=${#files[@]}
 if [ "$count" -eq 0 ]; then
   echo "scripts/mutation.sh: no mutant selected" >&2
@@ -139,6 +143,11 @@ declare -A baseline targets_for
 for i in $(seq 0 $((count - 1))); do
   regex=${regexes[$i]}
   [ -n "${baseline[$regex]+x}" ] && continue
+  # Tests that GoogleTest's discovery lists only once their program is built name it in a sixth field.
+  if [ -n "${programs[$i]}" ] && ! build_targets "${programs[$i]}"; then
+    echo "scripts/mutation.sh: the unmutated tree does not build (${programs[$i]}): see $log" >&2
+    exit 1
+  fi
   targets=$(targets_of "$regex")
   targets_for[$regex]=$targets
   if [ -z "$targets" ]; then
@@ -160,7 +169,7 @@ for i in $(seq 0 $((count - 1))); do
   file=${files[$i]} regex=${regexes[$i]} reason=${reasons[$i]}
   original=$(decode "${originals[$i]}")
   replacement=$(decode "${replacements[$i]}")
-  label="$(printf '%2d/%d' $((i + 1)) "$count") $file: $reason"
+  label="$(printf '%2d/%d' "${numbers[$i]}" "$total") $file: $reason"
   source="$top/$file"
   started=$SECONDS
   if [ "${baseline[$regex]}" != ok ]; then
@@ -176,7 +185,7 @@ for i in $(seq 0 $((count - 1))); do
     apply_mutant "$source" "$original" "$replacement"
     applied=$?
     set -e
-    echo "=== mutant $((i + 1)): $file: $reason" >> "$log"
+    echo "=== mutant ${numbers[$i]}: $file: $reason" >> "$log"
     if [ "$applied" -eq 3 ]; then
       rm -f "$active" "$state/original"
       verdict="not applicable (original text not found once)"
