@@ -47,6 +47,12 @@ export ALSOFT_DRIVERS=${ALSOFT_DRIVERS:-null}
 
 state="$build/mutation"
 mkdir -p "$state"
+# One run at a time per build: two would mutate and restore each other's files.
+exec 9> "$state/lock"
+if ! flock -n 9; then
+  echo "scripts/mutation.sh: another run is using $build (lock $state/lock)" >&2
+  exit 2
+fi
 active="$state/active" # "<source path>" while a mutant is in place; its original is $state/original
 
 restore() {
