@@ -20,6 +20,7 @@ TEST(PathRule, DriveLetterAndSlashPathsAreAbsolute)
     EXPECT_FALSE(PathRule::isAbsolute("C:\\scene.xml"));
     EXPECT_FALSE(PathRule::isAbsolute("scene.xml"));
     EXPECT_FALSE(PathRule::isAbsolute("data\\scene.xml"));
+    EXPECT_FALSE(PathRule::isAbsolute("C:data\\scene.xml")) << "relative to the drive's current folder";
 
     EXPECT_EQ("C:\\data\\scene.xml", PathRule::resolve("/base", "C:\\data\\scene.xml"));
     EXPECT_EQ("/base/scene.xml", PathRule::resolve("/base", "scene.xml"));
@@ -43,6 +44,8 @@ TEST(MetadataFile, KeysValuesCommentsAndFirstWins)
     EXPECT_EQ("lighting", MetadataFile::lookup(path, "lighting"));
     EXPECT_EQ("", MetadataFile::lookup(path, "video"));
     EXPECT_EQ("", MetadataFile::lookup(directory.file("absent.dat"), "scene"));
+    // The scene check reads every entry: the two comments are none.
+    EXPECT_EQ(4u, MetadataFile::entries(path).size());
 }
 
 TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)

@@ -2,15 +2,15 @@
 // shows nothing.
 #include "app/LoadingScreen.h"
 #include "Display.h"
+#include "Waiting.h"
 #include "app/LoadingProgress.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <regex>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -20,12 +20,10 @@ using namespace Novaro;
 namespace
 {
 
-// Waits, without a deadline that load could break, for the screen to have drawn the line.
+// Waits for the screen's thread to have drawn the line (false only when that hung).
 bool waitUntilDrawn(const LoadingScreen& screen, const std::string& line)
 {
-    for (int attempt = 0; attempt < 6000 && screen.lastDrawnLine() != line; ++attempt)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return screen.lastDrawnLine() == line;
+    return NovaroTest::stepUntil([] {}, [&] { return screen.lastDrawnLine() == line; });
 }
 
 // The pixel at (x, y) from the window's bottom-left corner.
@@ -112,18 +110,18 @@ TEST(LoadingScreen, TheScreenHearsEveryObjectAndThePartDoneEvenWhenTheConsoleIsQ
 TEST(LoadingScreen, TheConsoleHearsOfALongObjectAtEveryHeartbeat)
 {
     std::mutex mutex;
+    std::condition_variable heardMore;
     std::vector<std::string> heard;
     const auto lines = [&]()
     {
         std::lock_guard<std::mutex> lock(mutex);
         return heard;
     };
-    // Waits, without a deadline that load could break, for the console to have heard 'count' lines.
+    // Waits on the console's lines themselves for 'count' of them; the guard only ends a hang.
     const auto waitForLines = [&](size_t count)
     {
-        for (int attempt = 0; attempt < 6000 && lines().size() < count; ++attempt)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return lines().size() >= count;
+        std::unique_lock<std::mutex> lock(mutex);
+        return heardMore.wait_for(lock, NovaroTest::kHangGuard, [&] { return heard.size() >= count; });
     };
     std::vector<std::string> printed;
     {
@@ -133,6 +131,7 @@ TEST(LoadingScreen, TheConsoleHearsOfALongObjectAtEveryHeartbeat)
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 heard.push_back(line);
+                heardMore.notify_all();
             },
             0.05);
         EXPECT_TRUE(lines().empty()); // nothing before the first object

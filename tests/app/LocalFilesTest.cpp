@@ -59,6 +59,12 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
         picture->allocateImage(4, 4, 1, GL_RGB, GL_UNSIGNED_BYTE);
         ASSERT_TRUE(osgDB::writeImageFile(*picture, secret));
         ASSERT_TRUE(osgDB::writeImageFile(*picture, scene.file("own.png")));
+        // Folders beside the scene's and a trusted one's whose names begin with theirs.
+        for (const std::string& folder : {scene.path(), elsewhere.path()})
+        {
+            std::filesystem::create_directory(folder + "-beside");
+            ASSERT_TRUE(osgDB::writeImageFile(*picture, folder + "-beside/secret.png"));
+        }
     }
     // 29 bytes of GIF claiming 65535x65535 pixels, and a JPEG whose frame header comes after more
     // segments than any camera writes: decoders allocate what such headers claim.
@@ -81,6 +87,13 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
         osgDB::readRefImageFile(
             scene.file("../" + std::filesystem::path(elsewhere.path()).filename().string() + "/secret.png"))
             .valid();
+    const bool besideRead = osgDB::readRefImageFile(scene.path() + "-beside/secret.png").valid();
+    osg::ref_ptr<LocalFilesOnly> trusting = new LocalFilesOnly({elsewhere.path()});
+    const bool trustedRead = trusting->readImage(secret, nullptr).success();
+    const bool besideTrustedRead =
+        trusting->readImage(elsewhere.path() + "-beside/secret.png", nullptr).success();
+    std::filesystem::remove_all(scene.path() + "-beside");
+    std::filesystem::remove_all(elsewhere.path() + "-beside");
     const bool gifRead = osgDB::readRefImageFile(gif).valid();
     const bool jpegRead = osgDB::readRefImageFile(jpeg).valid();
     SceneBoundary::clear();
@@ -88,6 +101,9 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
     EXPECT_TRUE(ownRead);
     EXPECT_FALSE(secretRead);
     EXPECT_FALSE(climbRead);
+    EXPECT_FALSE(besideRead);
+    EXPECT_TRUE(trustedRead);
+    EXPECT_FALSE(besideTrustedRead);
     EXPECT_FALSE(gifRead);
     EXPECT_FALSE(jpegRead);
     const auto count = [&capture](const std::string& start)

@@ -76,6 +76,9 @@ TEST(PrivateFolder, IsThisUsersOnlyAndGivesFreshNames)
     fs::create_symlink("/nonexistent/target", first);
     EXPECT_EQ(folder + "/board_multi-2.dat", PrivateFolder::uniqueName("markers/board_multi.dat"));
     fs::remove(first);
+    // A name that is only a way up or the folder itself stays inside as a generated one.
+    EXPECT_EQ(folder + "/generated", PrivateFolder::uniqueName("markers/.."));
+    EXPECT_EQ(folder + "/generated", PrivateFolder::uniqueName("."));
 }
 
 TEST(PrivateFolder, TerminationBySignalRemovesTheFolder)

@@ -38,6 +38,13 @@ TEST_F(HUDTest, PositionsPlaceThePanelOnAGridInsideTheWindow)
         EXPECT_FLOAT_EQ(width * (position % 3) / 2, across[position % 3]);
         EXPECT_FLOAT_EQ(height * (2 - position / 3) / 2, down[position / 3]);
     }
+    // Outside the grid: the top-left corner.
+    for (int outside : {-1, 9})
+    {
+        const Rectangle r = panelRectangle(huds.getHUD(huds.addText("Some status text", outside)));
+        EXPECT_FLOAT_EQ(0.0f, r.left) << outside;
+        EXPECT_FLOAT_EQ(height, r.top) << outside;
+    }
 }
 
 TEST_F(HUDTest, NewTextResizesThePlaneAndKeepsTheAnchor)

@@ -139,6 +139,12 @@ TEST(Animations, ThePauseClockHoldsTheAnimationTimeWhilePaused)
     EXPECT_NEAR(resumedAt, pausedAt, 1e-6) << "resumes where it stood, not 10 seconds later";
     now += 0.5;
     EXPECT_NEAR(manager->animationTime(now), resumedAt + 0.5, 1e-6);
+    // A second pause adds to the first.
+    manager->setPaused(true);
+    now += 3.0;
+    manager->setPaused(false);
+    EXPECT_NEAR(manager->getPausedTime(), 13.0, 1e-6);
+    EXPECT_NEAR(manager->animationTime(now), resumedAt + 0.5, 1e-6);
 
     manager->togglePaused();
     manager->togglePaused();

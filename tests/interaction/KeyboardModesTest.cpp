@@ -8,11 +8,13 @@
 #include "effects/ARShadowsManager.h"
 #include "interaction/AREventsHandlersManager.h"
 #include "interaction/ARKeyboardEventsHandler.h"
+#include "interaction/ARLayersKeyboardEventsHandler.h"
 #include "interaction/ARLightsKeyboardEventsHandler.h"
 #include "interaction/KeyboardHelp.h"
 #include "scene/ARLight.h"
 #include "scene/ARObject.h"
 #include "settings/ConfigurationData.h"
+#include "settings/MarkersData.h"
 #include "settings/SceneData.h"
 #include "tracking/ARMarkerNode.h"
 
@@ -460,4 +462,37 @@ TEST(KeyboardHelp, ReadmeListsTheKeysOfTheHelpPanels)
         << "README.md is out of date: replace its \"Using the player\" section with the output of "
            "build/run/novaro-keys:\n"
         << section;
+}
+
+namespace
+{
+// The layers mode's handler with its key hook in reach.
+struct LayerKeys : Novaro::ARLayersKeyboardEventsHandler
+{
+    using ARLayersKeyboardEventsHandler::ARLayersKeyboardEventsHandler;
+    using ARLayersKeyboardEventsHandler::keyReleased;
+};
+} // namespace
+
+// Each digit toggles the layer of its number on every marker: 0 and 9, the ends, included.
+TEST(LayerKeys, EveryDigitTogglesItsLayer)
+{
+    Novaro::ARApplication application;
+    Novaro::MarkerData record;
+    for (int layer : {0, 5, 9})
+        record.addLayer(layer, 1.0);
+    osg::ref_ptr<Novaro::ARMarkerNode> node =
+        new Novaro::ARMarkerNode(new osgART::Marker("m"), 0, &record, 0, &application);
+    node->setupLayers();
+    application.getMarkers()[1] = node;
+    osg::ref_ptr<LayerKeys> keys = new LayerKeys(&application);
+    osg::ref_ptr<osgGA::GUIEventAdapter> event = new osgGA::GUIEventAdapter;
+    for (int layer : {0, 9})
+    {
+        event->setKey('0' + layer);
+        keys->keyReleased(*event);
+        EXPECT_FALSE(node->getLayers().at(layer).visible) << layer;
+        EXPECT_TRUE(node->getLayers().at(5).visible) << layer;
+    }
+    application.getMarkers().clear();
 }

@@ -210,6 +210,18 @@ TEST(FileReaders, ReadTheirOwnFormatAndRefuseWhatIsNotSayingWhy)
     }
 }
 
+TEST(FileReaders, ImageHeadersClaimingNoPixelsAreRefused)
+{
+    TemporaryFolder folder;
+    int width = 0, height = 0;
+    EXPECT_FALSE(osgART::readImageHeaderSize(folder.write("no-width.png", NovaroTest::pngHeader(0, 48)),
+                                             width, height));
+    EXPECT_FALSE(osgART::readImageHeaderSize(folder.write("no-height.png", NovaroTest::pngHeader(64, 0)),
+                                             width, height));
+    EXPECT_TRUE(
+        osgART::readImageHeaderSize(folder.write("some.png", NovaroTest::pngHeader(64, 48)), width, height));
+}
+
 TEST(FileReaders, AMovieKeepsItsFrameRateAndTheRequestedSize)
 {
     TemporaryFolder folder;
@@ -366,6 +378,8 @@ TEST(CameraFiles, RefusesWhatNoRealCameraHasAndWhatWouldExhaustTheParserSayingWh
         deepBlocks += std::string(size_t(level), ' ') + "k:\n";
     std::string claimsRows = openCVYaml();
     claimsRows.replace(claimsRows.find("rows: 3"), 7, "rows: \xda");
+    std::string seventeenColumns = openCVYaml("640", "0" + repeated(", 0", 16));
+    seventeenColumns.replace(seventeenColumns.find("cols: 5"), 7, "cols: 17");
     const struct
     {
         const char* name;
@@ -403,7 +417,8 @@ TEST(CameraFiles, RefusesWhatNoRealCameraHasAndWhatWouldExhaustTheParserSayingWh
          "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<opencv_storage>" + repeated("<a>", 50000), "nests"},
         {"XML inside what ends as an instruction",
          "<?xml version=\"1.0\"?>\n<?p ><opencv_storage>" + repeated("<a>", 50000) + "?>", "nests"},
-        {"YAML of 2 MiB", openCVYaml() + std::string(2 << 20, '#'), "larger"},
+        {"YAML just over 1 MiB", openCVYaml() + std::string(1 << 20, '#'), "larger"},
+        {"YAML matrix of 17 columns", seventeenColumns, "calibration file"},
     };
     for (const auto& entry : cases)
     {

@@ -213,6 +213,43 @@ TEST_F(ImageTargetTest, SmallPictureIsFoundAndClutterAloneGivesNothing)
     }
 }
 
+// Few agreeing matches must be confirmed by the whole picture. A different poster whose top three
+// fifths are the trained picture, seen small: the matches and then the alignment agree on the
+// shared part, but the rest does not correlate, so it is refused, while the picture itself is
+// found at the same views. (Seen larger, its matches are many and it passes for the picture.)
+TEST_F(ImageTargetTest, FewMatchesOnAPosterSharingPartOfThePictureAreRefused)
+{
+    cv::Mat other;
+    cv::cvtColor(makePosterPicture(480, 480, 21), other, cv::COLOR_BGR2GRAY);
+    cv::Mat sharing = greyPoster().clone();
+    const cv::Rect different(0, 288, 480, 192);
+    other(different).copyTo(sharing(different));
+    const auto foundOn = [&](const cv::Mat& sheet, const HardCaseMarker& placed)
+    {
+        cv::Mat frame;
+        Degradation clean;
+        clean.name = "clean";
+        renderer.render(clean, {sheet}, kWidth, 0.0, {placed}, 3, frame, 0);
+        tracker.forget();
+        tracker.process(frame, 1);
+        return tracker.result(0).found;
+    };
+    for (const cv::Vec2d& view : {cv::Vec2d(100.0, 45.0), cv::Vec2d(120.0, 0.0), cv::Vec2d(120.0, 100.0)})
+    {
+        const HardCaseMarker placed = placeAt(view[0], view[1], 15.0);
+        EXPECT_TRUE(foundOn(greyPoster(), placed)) << view[0] << " px, " << view[1] << " deg";
+        EXPECT_FALSE(foundOn(sharing, placed)) << view[0] << " px, " << view[1] << " deg";
+    }
+}
+
+TEST_F(ImageTargetTest, NoMoreTargetsThanTheMaximumAreTaken)
+{
+    for (int added = 1; added < osgART::ImageTargetTracker::kMaximumTargets; ++added)
+        ASSERT_EQ(added, tracker.addTarget(target));
+    EXPECT_EQ(-1, tracker.addTarget(target, &error));
+    EXPECT_NE(std::string::npos, error.find("no more than 20")) << error;
+}
+
 TEST_F(ImageTargetTest, FiveTargetsFollowedTogetherKeepTheirPoses)
 {
     std::vector<cv::Mat> sheets = {greyPoster()};

@@ -77,7 +77,8 @@ TEST(PatternFiles, RefusesIncompleteOrInvalidPatternFiles)
     missingOne.erase(missingOne.find_last_of("0123456789") - 2);
     EXPECT_FALSE(pattern.load(folder.write("short.patt", missingOne)));
     EXPECT_FALSE(pattern.load(folder.write("extra.patt", full.str() + " 7\n")));
-    EXPECT_FALSE(pattern.load(folder.write("range.patt", "300 " + full.str().substr(2))));
+    EXPECT_FALSE(pattern.load(folder.write("range.patt", "256 " + full.str().substr(2))));
+    EXPECT_FALSE(pattern.load(folder.write("negative.patt", "-1 " + full.str().substr(2))));
     EXPECT_FALSE(pattern.load(folder.write("text.patt", "abc " + full.str().substr(2))));
     EXPECT_FALSE(pattern.load(folder.file("none.patt")));
 }

@@ -302,6 +302,31 @@ TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers)
     EXPECT_FALSE(board->valid());
 }
 
+// The same marker twice in a frame: the sighting that matches best is the one reported, whichever
+// is examined first (a large one seen steeply, a small one face on).
+TEST_F(TrackerTest, OfTwoSightingsOfAMarkerTheBestMatchIsReported)
+{
+    addMarkers(1);
+    PlacedMarker steep;
+    steep.marker = 0;
+    steep.pose = osg::Matrixd::rotate(osg::DegreesToRadians(76.0), osg::Vec3d(1, 0, 0)) *
+                 osg::Matrixd::translate(osg::Vec3d(-60, 0, -280));
+    SyntheticCamera(camera, ImagingSettings()).describe(steep, 80.0);
+    const PlacedMarker faceOn = frontal(0, 20.0, osg::Vec3d(110, 40, -700));
+    std::vector<double> alone;
+    for (const PlacedMarker& placed : {steep, faceOn})
+    {
+        show({placed}, printed);
+        ASSERT_TRUE(tracker->getMarker(0)->valid());
+        alone.push_back(tracker->getMarker(0)->getConfidence());
+        show({}, printed);
+    }
+    // The larger sighting matches worse (0.96 against 0.99).
+    ASSERT_LT(alone[0] + 0.01, alone[1]);
+    show({steep, faceOn}, printed);
+    EXPECT_NEAR(alone[1], tracker->getMarker(0)->getConfidence(), 0.005);
+}
+
 TEST_F(TrackerTest, MarkerFreeClutterGivesNoDetection)
 {
     addMarkers(6);

@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <thread>
 
 #include "CaptureWaiting.h"
 #include "TestSupport.h"
@@ -30,26 +29,24 @@ int frameNumberOf(const osg::Image& image)
     return (image.data(10, 10)[0] - 20) / 40;
 }
 
-// Polls update() until the video has published count frames more (false after 10 s: generous, since
-// the machine may be busy).
+// Updates the video until it has published count frames more (false only when that hung).
 bool waitForFrames(osgART::GenericVideo& video, unsigned count, std::vector<int>& seen)
 {
     const unsigned target = video.getFrameNumber() + count;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     unsigned last = video.getFrameNumber();
     unsigned modified = video.getModifiedCount();
-    while (video.getFrameNumber() < target && std::chrono::steady_clock::now() < deadline)
-    {
-        video.update();
-        // Each new frame marks the image modified once; no new frame changes nothing.
-        EXPECT_EQ(video.getModifiedCount() - modified, video.getFrameNumber() - last);
-        if (video.getFrameNumber() != last)
-            seen.push_back(frameNumberOf(video));
-        last = video.getFrameNumber();
-        modified = video.getModifiedCount();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return video.getFrameNumber() >= target;
+    return NovaroTest::stepUntil(
+        [&]
+        {
+            video.update();
+            // Each new frame marks the image modified once; no new frame changes nothing.
+            EXPECT_EQ(video.getModifiedCount() - modified, video.getFrameNumber() - last);
+            if (video.getFrameNumber() != last)
+                seen.push_back(frameNumberOf(video));
+            last = video.getFrameNumber();
+            modified = video.getModifiedCount();
+        },
+        [&] { return video.getFrameNumber() >= target; }, std::chrono::milliseconds(1));
 }
 
 class VideoTest : public ::testing::Test
@@ -150,11 +147,14 @@ TEST_F(VideoTest, UnusableDeviceTextsSourcesAndOversizedImagesFailToOpen)
          {std::string("-devNum=0"), std::string("-devNum=x"), "-fps=fast -file=" + still,
           "-width=-3 -file=" + still, std::string("-devNum=99"), std::string("-showDeviceList"),
           std::string("-file="), "-file=" + folder.file("wide.png"), "-file=" + folder.file("claims.png"),
-          "-width=100000 -height=10 -file=" + still})
+          "-width=100000 -height=10 -file=" + still, "-fps=1001 -file=" + still})
     {
         video->getVideoConfiguration()->deviceconfig = text;
         EXPECT_FALSE(video->open()) << text;
     }
+    video->getVideoConfiguration()->deviceconfig = "-devNum=0";
+    EXPECT_FALSE(video->open());
+    EXPECT_NE(std::string::npos, video->getProblem().find("devices count from 1")) << video->getProblem();
     // An unknown option is only noted.
     video->getVideoConfiguration()->deviceconfig = "-showDialog -brightness=3 -file=" + still;
     EXPECT_TRUE(video->open());

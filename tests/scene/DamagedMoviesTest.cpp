@@ -64,6 +64,8 @@ TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
     // Sound without pictures, in the containers that usually hold both.
     for (const char* name : {"sound.mkv", "sound.ogv", "sound.mp4"})
         ASSERT_TRUE(runFFmpeg(toneSource(0.2) + " " + folder.file(name))) << name;
+    // A picture taller than the reader takes, though narrow enough to be small.
+    ASSERT_TRUE(runFFmpeg(greyRampSource(16, 4104, 0.08) + " -c:v ffv1 " + folder.file("tall.mkv")));
 
     const struct
     {
@@ -81,6 +83,7 @@ TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
         {folder.file("sound.mkv"), "no video stream"},
         {folder.file("sound.ogv"), "no video stream"},
         {folder.file("sound.mp4"), "no video stream"},
+        {folder.file("tall.mkv"), "picture of 16x4104"},
     };
     for (const auto& c : cases)
     {
@@ -147,22 +150,25 @@ TEST_F(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
 TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
 {
     setenv("ALSOFT_DRIVERS", "null", 1);
-    // A sound rate below any real movie's, so the sound is left out.
-    const std::string path = folder.file("slow-sound.mkv");
-    ASSERT_TRUE(runFFmpeg(greyRampSource(48, 32, 0.4) + " " + toneSource(0.4, 2000) +
-                          " -c:v mpeg4 -c:a pcm_s16le " + path));
-    NotifyCapture console(osg::FATAL);
-    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
-    ASSERT_TRUE(stream.valid());
-    stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
-    stream->play();
-    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
-    EXPECT_EQ(9, frameIndexOfGrey(*stream->data(0, 0)));
-    EXPECT_EQ(
-        std::vector<std::string>{
-            "WARNING: movie " + path +
-            " plays without its sound: a sound rate of 2000 Hz (played: 4000 to 192000 Hz)"},
-        visibleLinesWith(console, path));
+    // Sound rates below and above any real movie's, so the sound is left out.
+    for (const int rate : {2000, 384000})
+    {
+        const std::string path = folder.file("sound-" + std::to_string(rate) + ".mkv");
+        ASSERT_TRUE(runFFmpeg(greyRampSource(48, 32, 0.4) + " " + toneSource(0.4, rate) +
+                              " -c:v mpeg4 -c:a pcm_s16le " + path));
+        NotifyCapture console(osg::FATAL);
+        osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+        ASSERT_TRUE(stream.valid());
+        stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
+        stream->play();
+        ASSERT_TRUE(
+            updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+        EXPECT_EQ(9, frameIndexOfGrey(*stream->data(0, 0)));
+        EXPECT_EQ(std::vector<std::string>{"WARNING: movie " + path +
+                                           " plays without its sound: a sound rate of " +
+                                           std::to_string(rate) + " Hz (played: 4000 to 192000 Hz)"},
+                  visibleLinesWith(console, path));
+    }
 }
 
 TEST_F(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)

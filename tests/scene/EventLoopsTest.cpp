@@ -132,3 +132,26 @@ TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFull)
               (std::vector<bool>{true, true, true, false, true}));
     EXPECT_EQ(capture.text(osg::FATAL), "");
 }
+
+// A chain of events deeper than the player lets run (each object's "on_hide" hides the next) stops
+// at its limit, with one warning, instead of running the stack out.
+TEST_F(EventLoopsTest, AChainDeeperThanTheLimitStopsThereWithOneWarning)
+{
+    const int count = 1100;
+    std::vector<ARObject*> chain;
+    for (int i = 0; i < count; ++i)
+        chain.push_back(
+            object("o" + std::to_string(i),
+                   i + 1 < count ? eventXml("on_hide", actionXml("hide", "o" + std::to_string(i + 1))) : ""));
+    prepare();
+    NotifyCapture capture;
+    chain[0]->hide();
+    int hidden = 0;
+    while (hidden < count && chain[size_t(hidden)]->isHidden())
+        ++hidden;
+    EXPECT_EQ(1 + 1024, hidden); // the first by hand, then one a running event
+    for (int i = hidden; i < count; ++i)
+        ASSERT_FALSE(chain[size_t(i)]->isHidden()) << i;
+    EXPECT_EQ(1u, NovaroTest::visibleLinesWith(capture, "deeper than 1024").size())
+        << capture.text(osg::FATAL);
+}

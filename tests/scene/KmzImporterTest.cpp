@@ -345,6 +345,16 @@ TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBeh
     EXPECT_TRUE(saidPart(capture, "refusing archive"));
     EXPECT_FALSE(fs::exists(existing / "models"));
     EXPECT_TRUE(fs::exists(existing / "kept"));
+
+    // Headers declaring more than the limit refuse the archive from the headers alone, before a
+    // byte is written, whatever the entries then hold.
+    std::string boaster = readFile(archive("boaster.kmz", {{"models/a.dae", noise(60000, 6)}}));
+    declareSize(boaster, "models/a.dae", 150000);
+    std::ofstream((root / "archives" / "boaster.kmz").string(), std::ios::binary) << boaster;
+    capture.clear();
+    EXPECT_FALSE(KmzImporter::unzip((root / "archives" / "boaster.kmz").string(), (root / "boasted").string(),
+                                    false, small));
+    EXPECT_TRUE(saidPart(capture, "unpacks to more than 100000 bytes")) << capture.text();
 }
 
 TEST_F(KmzImporterTest, KmlModelsOutsideTheArchiveAreRefused)

@@ -6,12 +6,12 @@
 #include <osg/ImageStream>
 #include <osgDB/ReadFile>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
+
+#include "Waiting.h"
 
 namespace NovaroTest
 {
@@ -45,19 +45,11 @@ inline osg::ref_ptr<osg::ImageStream> openMovie(const std::string& path)
     return dynamic_cast<osg::ImageStream*>(image.get());
 }
 
-// Updates the stream as the player's frame loop does (every few milliseconds) until 'done' holds;
-// false after 'limit' seconds, generous since the machine may be busy.
-inline bool updateMovieUntil(osg::ImageStream& stream, const std::function<bool()>& done, double limit = 10.0)
+// Updates the stream as the player's frame loop does until 'done' holds; false only when the wait
+// hung (see Waiting.h).
+inline bool updateMovieUntil(osg::ImageStream& stream, const std::function<bool()>& done)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
-    while (std::chrono::steady_clock::now() < end)
-    {
-        stream.update(nullptr);
-        if (done())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(4));
-    }
-    return false;
+    return stepUntil([&] { stream.update(nullptr); }, done);
 }
 
 } // namespace NovaroTest

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include <osg/ImageStream>
 
@@ -121,17 +122,27 @@ TEST_F(MovieReader, ALoopingStreamStartsOverWithoutStopping)
     osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
     ASSERT_TRUE(stream.valid());
     stream->play();
-    int previous = 0, startsOver = 0;
+    // The clock goes on through each start over: it never goes back, and when the picture starts
+    // over for the k-th time it reads k lengths of the movie at least (one frame's rounding aside).
+    int previous = 0, clockWentBack = 0;
+    double previousTime = 0.0;
+    std::vector<double> timeAtStartOver;
     ASSERT_TRUE(updateMovieUntil(*stream,
                                  [&]
                                  {
                                      const int frame = shownFrame(*stream);
-                                     startsOver += frame < previous ? 1 : 0;
+                                     const double time = stream->getCurrentTime();
+                                     clockWentBack += time < previousTime ? 1 : 0;
+                                     if (frame < previous)
+                                         timeAtStartOver.push_back(time);
                                      previous = frame;
-                                     return startsOver >= 2;
+                                     previousTime = time;
+                                     return timeAtStartOver.size() >= 2;
                                  }));
     EXPECT_EQ(osg::ImageStream::PLAYING, stream->getStatus());
-    EXPECT_GT(stream->getCurrentTime(), 2 * 0.4);
+    EXPECT_EQ(0, clockWentBack);
+    for (size_t k = 0; k < timeAtStartOver.size(); ++k)
+        EXPECT_GE(timeAtStartOver[k], (k + 1) * 0.4 - 1.0 / framesPerSecond) << "start over " << k + 1;
 }
 
 namespace

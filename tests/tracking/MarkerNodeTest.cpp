@@ -191,6 +191,19 @@ TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
     // The box's bottom (z = 0) now sits on the marker and its centre over the marker centre.
     const osg::Vec3d bottomCentre = osg::Vec3d(10.0, 20.0, 0.0) * node->getFittingTransform()->getMatrix();
     EXPECT_NEAR(0.0, bottomCentre.length(), 1e-9);
+
+    // A model of one point has no size to fit: left as it is, not scaled without end.
+    osg::ref_ptr<ARMarkerNode> pointNode = markerNode(&record, &application);
+    osg::ref_ptr<osg::Geometry> point = new osg::Geometry;
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
+    vertices->push_back(osg::Vec3(10.0f, 20.0f, 5.0f));
+    point->setVertexArray(vertices.get());
+    point->addPrimitiveSet(new osg::DrawArrays(GL_POINTS, 0, 1));
+    osg::ref_ptr<osg::Geode> dot = new osg::Geode;
+    dot->addDrawable(point.get());
+    ASSERT_TRUE(pointNode->addObject(new ARObject(dot.get()), 0));
+    EXPECT_TRUE(pointNode->getFittingTransform()->getMatrix().isIdentity())
+        << pointNode->getFittingTransform()->getMatrix();
 }
 
 TEST(MarkerNode, ObjectsGoToExistingLayersOnly)

@@ -148,6 +148,15 @@ TEST(TrackedTransform, SwitchingTrackingPlusResetsCountersButNotStatus)
     ARTTransformCallbackPlus* callback = tracked.transform->getTrackingCallback();
     EXPECT_EQ(ARTTransformCallbackPlus::DETECTING, callback->getStatus());
     EXPECT_EQ(0, callback->getDetectCount());
+
+    // Off and on again: the hysteresis is the player's, shown on the twenty-sixth seen frame.
+    TrackedMarker again;
+    again.transform->setTrackingPlus(false);
+    again.transform->setTrackingPlus(true);
+    again.run(true, 25);
+    EXPECT_EQ(ARTTransformCallbackPlus::DETECTING, again.status());
+    again.frame(true);
+    EXPECT_EQ(ARTTransformCallbackPlus::TRACKED, again.status());
 }
 
 TEST(TrackedTransform, FreezeKeepsEverythingWhileLosing)
