@@ -485,7 +485,7 @@ TEST(LayerKeys, EveryDigitTogglesItsLayer)
         new Novaro::ARMarkerNode(new osgART::Marker("m"), 0, &record, 0, &application);
     node->setupLayers();
     application.getMarkers()[1] = node;
-    osg::ref_ptr<LayerKeys> keys = new LayerKeys(&application);
+    osg::ref_ptr<LayerKeys> keys = new LayerKeys(&application, &application);
     osg::ref_ptr<osgGA::GUIEventAdapter> event = new osgGA::GUIEventAdapter;
     for (int layer : {0, 9})
     {
