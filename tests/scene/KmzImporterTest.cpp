@@ -169,6 +169,9 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
                                                      {"models\\..\\..\\escape3.txt", "bad"},
                                                      {absoluteTarget, "bad"},
                                                      {"C:\\escape4.txt", "bad"},
+                                                     // Refused too, though it would land inside: no
+                                                     // archive tool writes "..", a crafted archive does.
+                                                     {"models/../sneaky.dae", "bad"},
                                                      {"models/fine.dae", "<COLLADA/>"},
                                                      {"./models/./also.dae", "<COLLADA/>"}});
     const fs::path folder = root / "archives" / "hostile_kmz.tmp";
