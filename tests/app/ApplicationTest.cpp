@@ -1,13 +1,18 @@
 // The application object's own rules: device numbers, the path rule of the settings setters, the
-// application hint, the metadata reader and the marker registration guards.
+// application hint, the metadata reader, the marker registration guards and how the application
+// moves the one clipping manager between detected markers.
 #include "NotifyCapture.h"
 #include "SettingsFixture.h"
 #include "app/ARApplication.h"
 #include "app/MetadataFile.h"
+#include "effects/ARClippingManager.h"
 #include "settings/ConfigurationData.h"
 #include "settings/PathRule.h"
+#include "tracking/ARMarkerNode.h"
 
 #include <gtest/gtest.h>
+
+#include "osgART/Marker.h"
 
 using namespace Novaro;
 using namespace NovaroTest;
@@ -150,4 +155,55 @@ TEST(ARApplication, ObjectsNeedAConfigurationAndAKnownMarker)
     application.addObjectToAllMarkers(nullptr, 0);
     EXPECT_EQ("", capture.text());
     EXPECT_EQ(0u, application.getObjectCount());
+}
+
+TEST(ClippingMarkers, ManagerGoesToTheLowestDetectedMarkerAndLeavesThePlainContentBehind)
+{
+    ARApplication application;
+    for (unsigned int id : {5u, 1u, 2u})
+        application.getMarkers()[id] = new ARMarkerNode(new osgART::Marker, 0, nullptr, 0, &application);
+    osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
+    application.setClippingManager(manager.get());
+    auto node = [&](unsigned int id) { return application.getMarkers().at(id).get(); };
+    auto detect = [&](unsigned int id, bool seen)
+    {
+        if (seen)
+            node(id)->getMarker()->setDetected(1.0, osg::Matrixd::identity(), {});
+        else
+            node(id)->getMarker()->setNotDetected();
+    };
+    // Each marker shows either its plain or its clipped content; only the holder may clip.
+    auto expectClipping = [&](unsigned int holder, bool clipped)
+    {
+        EXPECT_EQ(holder ? node(holder) : nullptr, application.getClippingMarker());
+        EXPECT_EQ(holder ? 1u : 0u, manager->getNumParents());
+        EXPECT_EQ(holder ? node(holder)->getContentGroup() : nullptr, manager->getClippedNode());
+        for (const auto& entry : application.getMarkers())
+        {
+            osg::Switch* visibility = entry.second->getVisibilitySwitch();
+            const bool shown = entry.first == holder && clipped;
+            EXPECT_EQ(shown, visibility->getChildValue(entry.second->getClippedContent())) << entry.first;
+            EXPECT_EQ(!shown, visibility->getChildValue(entry.second->getContentGroup())) << entry.first;
+            if (entry.first != holder)
+            {
+                EXPECT_EQ(1u, entry.second->getContentGroup()->getNumParents()) << entry.first;
+            }
+        }
+    };
+
+    application.setClippingEnabled(true); // no marker detected: nothing to clip
+    expectClipping(0, false);
+
+    detect(5, true);
+    detect(2, true);
+    application.setClippingEnabled(true);
+    expectClipping(2, true);
+    application.setClippingEnabled(false);
+    expectClipping(2, false);
+    detect(1, true);
+    application.setClippingEnabled(true);
+    expectClipping(1, true);
+    detect(1, false);
+    application.setClippingEnabled(true);
+    expectClipping(2, true);
 }

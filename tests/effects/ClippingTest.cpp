@@ -1,7 +1,5 @@
 // Clipping: where the squares and the cuts go as planes move and turn, the selection and
-// visibility rules, the content updated once while clipped, and how the application moves the
-// one manager between detected markers.
-#include "app/ARApplication.h"
+// visibility rules, and the content updated once while clipped.
 #include "effects/ARClippingManager.h"
 #include "tracking/ARMarkerNode.h"
 
@@ -171,55 +169,4 @@ TEST(ClippingManager, ClippedContentIsUpdatedOncePerFrame)
     root->addChild(plain.get());
     root->accept(update);
     EXPECT_EQ(2, counter->calls);
-}
-
-TEST(ClippingMarkers, ManagerGoesToTheLowestDetectedMarkerAndLeavesThePlainContentBehind)
-{
-    ARApplication application;
-    for (unsigned int id : {5u, 1u, 2u})
-        application.getMarkers()[id] = new ARMarkerNode(new osgART::Marker, 0, nullptr, 0, &application);
-    osg::ref_ptr<ARClippingManager> manager = new ARClippingManager(80.0f);
-    application.setClippingManager(manager.get());
-    auto node = [&](unsigned int id) { return application.getMarkers().at(id).get(); };
-    auto detect = [&](unsigned int id, bool seen)
-    {
-        if (seen)
-            node(id)->getMarker()->setDetected(1.0, osg::Matrixd::identity(), {});
-        else
-            node(id)->getMarker()->setNotDetected();
-    };
-    // Each marker shows either its plain or its clipped content; only the holder may clip.
-    auto expectClipping = [&](unsigned int holder, bool clipped)
-    {
-        EXPECT_EQ(holder ? node(holder) : nullptr, application.getClippingMarker());
-        EXPECT_EQ(holder ? 1u : 0u, manager->getNumParents());
-        EXPECT_EQ(holder ? node(holder)->getContentGroup() : nullptr, manager->getClippedNode());
-        for (const auto& entry : application.getMarkers())
-        {
-            osg::Switch* visibility = entry.second->getVisibilitySwitch();
-            const bool shown = entry.first == holder && clipped;
-            EXPECT_EQ(shown, visibility->getChildValue(entry.second->getClippedContent())) << entry.first;
-            EXPECT_EQ(!shown, visibility->getChildValue(entry.second->getContentGroup())) << entry.first;
-            if (entry.first != holder)
-            {
-                EXPECT_EQ(1u, entry.second->getContentGroup()->getNumParents()) << entry.first;
-            }
-        }
-    };
-
-    application.setClippingEnabled(true); // no marker detected: nothing to clip
-    expectClipping(0, false);
-
-    detect(5, true);
-    detect(2, true);
-    application.setClippingEnabled(true);
-    expectClipping(2, true);
-    application.setClippingEnabled(false);
-    expectClipping(2, false);
-    detect(1, true);
-    application.setClippingEnabled(true);
-    expectClipping(1, true);
-    detect(1, false);
-    application.setClippingEnabled(true);
-    expectClipping(2, true);
 }
