@@ -59,17 +59,18 @@ const int kBlurredCandidates = 4;
 namespace
 {
 
-// The border ring (between the outer edge and the pattern) of a marker is one band of ink: most of
-// it darker than halfway between the border and the paper as its own edges showed them, whatever
-// the exposure, and its dark stretches all about as dark. Mottled texture (a carpet, a stone floor)
-// can outline a square and correlate with a pattern, but its "ring" is patches of several greys:
-// its dark stretches spread over a quarter or more of its edge contrast, a printed ring's (shadow,
-// blur, ISO 3200 noise and JPEG included) under a tenth. The ring is read in stretches of four
-// samples, so that the camera's pixel noise, which averages out over a stretch, is not taken for
-// patches; stretches lighter than halfway (an occluder, a highlight) are left to the dark share.
-bool borderRingIsEvenlyDark(const SquareSampler& sampler, const double dark, const double bright)
+// Share of the border ring's samples darker than ringLevel, and the spread (standard deviation) of
+// its dark stretches' grey levels. The ring is read clockwise, a side at a time, 1/8 of the side
+// inside the outer edge, in stretches of four samples, so that the camera's pixel noise, which
+// averages out over a stretch, is not taken for patches; stretches lighter than ringLevel (an
+// occluder, a highlight) are left to the dark share.
+struct RingReading
 {
-    const double ringLevel = 0.5 * (dark + bright);
+    double darkShare = 0.0, darkSpread = 0.0;
+};
+
+template <class Sample> RingReading readBorderRing(const Sample& at, double ringLevel)
+{
     int darkSamples = 0;
     double darkStretchSum = 0.0, darkStretchSquares = 0.0;
     int darkStretches = 0;
@@ -79,12 +80,11 @@ bool borderRingIsEvenlyDark(const SquareSampler& sampler, const double dark, con
             double sum = 0.0;
             for (int k = 0; k < kRingStretchSamples; ++k)
             {
-                // Clockwise round the ring, a side at a time, 1/8 of the side inside the outer edge.
                 const double t = 0.125 + 0.75 * (stretch * kRingStretchSamples + k + 0.5) /
                                              (kRingStretches * kRingStretchSamples);
                 const std::array<std::pair<double, double>, 4> point = {
                     {{t, 0.125}, {0.875, t}, {1.0 - t, 0.875}, {0.125, 1.0 - t}}};
-                const float value = sampler.at(point[size_t(side)].first, point[size_t(side)].second);
+                const float value = at(point[size_t(side)].first, point[size_t(side)].second);
                 sum += value;
                 if (value < ringLevel)
                     ++darkSamples;
@@ -97,11 +97,54 @@ bool borderRingIsEvenlyDark(const SquareSampler& sampler, const double dark, con
                 ++darkStretches;
             }
         }
-    if (darkSamples < kMinimumDarkRing * 4 * kRingStretches * kRingStretchSamples)
-        return false;
-    const double mean = darkStretchSum / darkStretches;
-    const double spread = std::sqrt(std::max(0.0, darkStretchSquares / darkStretches - mean * mean));
-    return spread <= kMaximumRingUnevenness * (bright - dark);
+    RingReading reading;
+    reading.darkShare = double(darkSamples) / (4 * kRingStretches * kRingStretchSamples);
+    if (darkStretches > 0)
+    {
+        const double mean = darkStretchSum / darkStretches;
+        reading.darkSpread = std::sqrt(std::max(0.0, darkStretchSquares / darkStretches - mean * mean));
+    }
+    return reading;
+}
+
+// The border ring (between the outer edge and the pattern) of a marker is one band of ink: most of
+// it darker than halfway between the border and the paper as its own edges showed them, whatever
+// the exposure, and its dark stretches all about as dark. Mottled texture (a carpet, a stone floor)
+// can outline a square and correlate with a pattern, but its "ring" is patches of several greys:
+// its dark stretches spread over a quarter or more of its edge contrast, a printed ring's (shadow,
+// blur, ISO 3200 noise and JPEG included) under a tenth.
+bool borderRingIsEvenlyDark(const SquareSampler& sampler, const double dark, const double bright)
+{
+    const RingReading reading =
+        readBorderRing([&sampler](double u, double v) { return sampler.at(u, v); }, 0.5 * (dark + bright));
+    return reading.darkShare >= kMinimumDarkRing &&
+           reading.darkSpread <= kMaximumRingUnevenness * (bright - dark);
+}
+
+// The dark share of the ring read through the rough corners, before any side is located: halfway
+// between the ring's darkest sample and the brightest just outside the square (a tenth of a side
+// out) stands in for the levels the sides' edges give later, and lies near them, as the extremes of
+// ink and paper do. About a third of the clutter that the first look lets through fails here
+// instead of after its sides are located (the ring check there then finds its edges' levels); no
+// marker of the hard cases (blur, shadows, occluders, strong tilt, ISO 1600) did.
+bool roughBorderRingIsDark(const cv::Mat& grey, const std::array<osg::Vec2d, 4>& approximate)
+{
+    SquareHomography homography;
+    if (!homography.set(approximate))
+        return true; // left to the full examination
+    auto at = [&](double u, double v)
+    {
+        const osg::Vec2d point = homography.map(u, v);
+        return sampleBilinear(grey, point.x(), point.y());
+    };
+    float paper = 0.0f, ink = 255.0f;
+    for (int k = 1; k <= 4; ++k)
+    {
+        const double t = 0.2 * k;
+        paper = std::max({paper, at(t, -0.1), at(1.1, t), at(1.0 - t, 1.1), at(-0.1, 1.0 - t)});
+        ink = std::min({ink, at(t, 0.125), at(0.875, t), at(1.0 - t, 0.875), at(0.125, 1.0 - t)});
+    }
+    return paper > ink && readBorderRing(at, 0.5 * (ink + paper)).darkShare >= kMinimumDarkRing;
 }
 
 } // namespace
@@ -269,7 +312,7 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
                                      std::vector<DetectedSquare>& best, int& matched) const
 {
     matched = -1;
-    if (firstLook(grey, approximate) < kFirstLookFloor)
+    if (firstLook(grey, approximate) < kFirstLookFloor || !roughBorderRingIsDark(grey, approximate))
         return 0.0;
     std::array<osg::Vec2d, 4> ideal;
     EdgeLevels levels;

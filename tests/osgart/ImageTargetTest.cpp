@@ -450,12 +450,16 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
     const cv::Mat first = cv::imread(data + "graf1.png", cv::IMREAD_GRAYSCALE);
     const double trueFocal = 2410.0; // about, from the pair's homography and its image size
     // The third view as taken (800x640) and as a 600x480 camera sees it. Measured mean corner
-    // errors: 3.75 and 2.15 px from the homography, 1.6 px at 600x480 from the pose with the true
-    // focal length. Before, a focal length 1.5 times the true one let a bent pose place the corners
-    // (11 px off at 600x480), and before that the picture was found only with the true one.
-    for (const std::pair<double, double>& scaleAndLimit : {std::pair<double, double>{1.0, 4.0}, {0.75, 2.5}})
+    // errors at 600x480: 2.06 px from the homography, 2.00 from the pose with the true focal length. Before,
+    // a focal length 1.5 times the true one let a bent pose place the corners (11 px off at 600x480), and
+    // before that the picture was found only with the true one.
+    struct Size
     {
-        const double scale = scaleAndLimit.first;
+        double scale, cornerLimit, overlapLimit; // limits in pixels of the view as scaled
+    };
+    for (const Size& size : {Size{1.0, 4.0, 2.3}, Size{0.75, 2.5, 1.1}})
+    {
+        const double scale = size.scale;
         cv::Mat view;
         cv::resize(fullView, view, cv::Size(), scale, scale, cv::INTER_AREA);
         for (const double factor : {0.5, 0.75, 1.0, 1.5, 2.0})
@@ -473,19 +477,41 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
                 continue;
             double meanError = 0.0;
             // The first view's outer pixel edges, in its own pixels (the truth's frame).
-            const cv::Point2d pictureCorners[4] = {{-0.5, -0.5},
-                                                   {first.cols - 0.5, -0.5},
-                                                   {first.cols - 0.5, first.rows - 0.5},
-                                                   {-0.5, first.rows - 0.5}};
+            const cv::Point2f pictureCorners[4] = {{-0.5f, -0.5f},
+                                                   {first.cols - 0.5f, -0.5f},
+                                                   {first.cols - 0.5f, first.rows - 0.5f},
+                                                   {-0.5f, first.rows - 0.5f}};
+            // Pixel centres of the full view to those of the scaled one.
+            auto truthAt = [&](const cv::Point2d& point)
+            {
+                const cv::Vec3d p = cv::Matx33d(truth) * cv::Vec3d(point.x, point.y, 1.0);
+                return cv::Point2d((p[0] / p[2] + 0.5) * scale - 0.5, (p[1] / p[2] + 0.5) * scale - 0.5);
+            };
+            cv::Point2f found[4];
             for (size_t k = 0; k < 4; ++k)
             {
-                const cv::Vec3d p =
-                    cv::Matx33d(truth) * cv::Vec3d(pictureCorners[k].x, pictureCorners[k].y, 1.0);
-                // Pixel centres of the full view to those of the scaled one.
-                const double x = (p[0] / p[2] + 0.5) * scale - 0.5, y = (p[1] / p[2] + 0.5) * scale - 0.5;
-                meanError += std::hypot(result.corners[k].x() - x, result.corners[k].y() - y) / 4.0;
+                found[k] = cv::Point2f(float(result.corners[k].x()), float(result.corners[k].y()));
+                meanError += cv::norm(cv::Point2d(found[k]) - truthAt(pictureCorners[k])) / 4.0;
             }
-            EXPECT_LE(meanError, scaleAndLimit.second);
+            EXPECT_LE(meanError, size.cornerLimit);
+            // Over the wall's pixels in view, where the truth was measured rather than extrapolated to
+            // corners: measured 2.02 px at 800x640 and 0.83 to 0.90 at 600x480 (the photographs
+            // aligned pixel by pixel: 0.72 on the benchmark's padded 640x480 view).
+            const cv::Matx33d placed(cv::getPerspectiveTransform(pictureCorners, found));
+            double overlapError = 0.0;
+            int inView = 0;
+            for (int y = 0; y < first.rows; y += 20)
+                for (int x = 0; x < first.cols; x += 20)
+                {
+                    const cv::Point2d there = truthAt(cv::Point2d(x, y));
+                    if (there.x < 0 || there.y < 0 || there.x > view.cols - 1 || there.y > view.rows - 1)
+                        continue;
+                    const cv::Vec3d p = placed * cv::Vec3d(x, y, 1.0);
+                    overlapError += cv::norm(cv::Point2d(p[0] / p[2], p[1] / p[2]) - there);
+                    ++inView;
+                }
+            ASSERT_GT(inView, 0);
+            EXPECT_LE(overlapError / inView, size.overlapLimit);
         }
     }
 }
