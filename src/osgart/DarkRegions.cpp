@@ -154,22 +154,29 @@ void DarkRegions::find(const cv::Mat& binary)
 void DarkRegions::collectRegions()
 {
     _regionOfRun.resize(_runCount);
+    _nextRun.resize(_runCount);
     _extents.clear();
     const Run* const runs = _runs.data();
     int* const regionOf = _regionOfRun.data();
+    int* const next = _nextRun.data();
     for (size_t k = 0; k < _runCount; ++k)
     {
         const Run& run = runs[k];
+        next[k] = -1;
         int index;
         if (run.parent == int(k))
         {
             index = int(_extents.size());
-            _extents.push_back(Extent{run.start, run.end, run.row, run.row, 0, 0, 0, 0});
+            _extents.push_back(Extent{run.start, run.end, run.row, run.row, 0, 0, 0, 0, int(k), int(k)});
         }
         else
+        {
             index = regionOf[run.parent];
+            next[_extents[size_t(index)].lastRun] = int(k);
+        }
         regionOf[k] = index;
         Extent& extent = _extents[size_t(index)];
+        extent.lastRun = int(k);
         // The run before it in memory order is its left neighbour when it lies in the same row.
         const bool continues = k > 0 && runs[k - 1].row == run.row && regionOf[k - 1] == index &&
                                run.start - runs[k - 1].end <= kBridgedGap;
@@ -207,18 +214,18 @@ void DarkRegions::findRowEnds(const std::vector<int>& wanted)
     _left.assign(size_t(rows), std::numeric_limits<int>::max());
     _right.assign(size_t(rows), -1);
     const Run* const runs = _runs.data();
-    const int* const regionOf = _regionOfRun.data();
-    const int* const rowsAt = _rowsAt.data();
-    for (size_t k = 0; k < _runCount; ++k)
+    const int* const next = _nextRun.data();
+    for (int index : wanted)
     {
         // Stored less the region's top row: adding a run's own row gives its slot.
-        const int first = rowsAt[regionOf[k]];
-        if (first == kNotWanted)
-            continue;
-        const Run& run = runs[k];
-        const size_t row = size_t(first + run.row);
-        _left[row] = std::min(_left[row], run.start);
-        _right[row] = std::max(_right[row], run.end - 1);
+        const int first = _rowsAt[size_t(index)];
+        for (int k = _extents[size_t(index)].firstRun; k >= 0; k = next[k])
+        {
+            const Run& run = runs[k];
+            const size_t row = size_t(first + run.row);
+            _left[row] = std::min(_left[row], run.start);
+            _right[row] = std::max(_right[row], run.end - 1);
+        }
     }
 }
 

@@ -38,8 +38,8 @@ public:
     const std::vector<Region>& regions() const { return _regions; }
 
     /// The leftmost and rightmost pixel of each row of the regions wanted (indices into regions()),
-    /// in one pass over all runs in memory order: far cheaper than following each region's runs,
-    /// which lie scattered among the texture's.
+    /// from each wanted region's own runs, linked as the regions were collected: the few regions a
+    /// marker search wants hold a small share of busy texture's runs.
     void findRowEnds(const std::vector<int>& wanted);
     /// The outline of a region of the last findRowEnds() as seen along its rows: its leftmost pixel
     /// in each row from the top, then its rightmost pixel in each row from the bottom (image pixels);
@@ -64,11 +64,13 @@ private:
     {
         int left, right, top, bottom; ///< right is one past the last pixel
         int pixels, runs, spans, contacts;
+        int firstRun, lastRun; ///< the region's runs in order, linked through _nextRun
     };
 
     std::vector<Run> _runs; ///< the first _runCount are this image's; the rest is room kept
     size_t _runCount = 0;
     std::vector<int> _regionOfRun;
+    std::vector<int> _nextRun; ///< the next run of the same region; -1 after its last
     std::vector<Extent> _extents;
     std::vector<Region> _regions;
     /// Per region, the slot of its first row in _left and _right less its top row; kNotWanted
