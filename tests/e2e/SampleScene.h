@@ -45,6 +45,23 @@ inline void withoutAntialiasing(const TemporaryFolder& directory)
         text, std::regex("(<parameter name=\"use_antialiasing\">)true<"), "$1false<");
 }
 
+// The scene file of the objects, its start-up message off.
+inline void writeSceneFile(const TemporaryFolder& directory, const std::string& objects)
+{
+    directory.write("scene.xml", "<scene name=\"test\" authoring_software=\"3dsmax\"><parameters>"
+                                 "<parameter name=\"show_message\">false</parameter></parameters><objects>" +
+                                     objects + "</objects></scene>");
+}
+
+// An object of the model on the marker, layer 0; 'more' goes inside it after the markers.
+inline std::string objectXml(const std::string& name, const std::string& source, int marker = 1,
+                             const std::string& more = std::string())
+{
+    return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + source +
+           "\"/><markers><marker id=\"" + std::to_string(marker) + "\" layer=\"0\"/></markers>" + more +
+           "</object>";
+}
+
 // A board of two squares 90 apart (tags "left" and "right"), as the transforms file a multi
 // marker names: "board_places.osgt" in the folder.
 inline bool writeBoardPlaces(const TemporaryFolder& directory)
@@ -59,6 +76,18 @@ inline bool writeBoardPlaces(const TemporaryFolder& directory)
         places->addChild(node.get());
     }
     return osgDB::writeNodeFile(*places, directory.file("board_places.osgt"));
+}
+
+// A markers file's multi marker of that board: its squares from marker_1.patt and marker_2.patt,
+// the multi-marker file 'path' for the player to generate.
+inline std::string boardMarkerXml(const std::string& name, int id, const std::string& path)
+{
+    return "<marker name=\"" + name + "\" tag=\"" + std::to_string(id) + "\" id=\"" + std::to_string(id) +
+           "\" type=\"multi\" path=\"" + path +
+           "\" size=\"60\" transforms_file=\"board_places.osgt\"><submarkers>"
+           "<submarker tag=\"left\" path=\"patterns/marker_1.patt\" size=\"60\"/>"
+           "<submarker tag=\"right\" path=\"patterns/marker_2.patt\" size=\"60\"/>"
+           "</submarkers><layers><layer id=\"0\" time=\"5\"/></layers></marker>\n";
 }
 
 // The sample scene copied into a directory of the test's own, with one still camera frame
