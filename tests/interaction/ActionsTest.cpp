@@ -257,6 +257,11 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
             b.play();
         }
     };
+    const auto aPausedBPlaying = [&]
+    {
+        a.pause();
+        b.play();
+    };
     using Status = osg::ImageStream::StreamStatus;
     const Status playing = osg::ImageStream::PLAYING, paused = osg::ImageStream::PAUSED;
     NotifyCapture capture;
@@ -301,20 +306,12 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
         {"pause_video",
          "tv",
          {},
-         [&]
-         {
-             a.pause();
-             b.play();
-         },
+         aPausedBPlaying,
          [&] { return a.getStatus() == paused && b.getStatus() == paused; }},
         {"toggle_pause_video",
          "tv",
          {},
-         [&]
-         {
-             a.pause();
-             b.play();
-         },
+         aPausedBPlaying,
          [&] { return a.getStatus() == playing && b.getStatus() == paused; }},
         {"rewind_video",
          "tv",
