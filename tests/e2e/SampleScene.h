@@ -35,14 +35,15 @@ struct MarkerTruth
     }
 };
 
-// Multisampling costs the software renderer a third of every frame and half a second of start-up;
-// only the test that looks at edges keeps it.
-inline void withoutAntialiasing(const TemporaryFolder& directory)
+// Sets a parameter of one of the folder's settings files (config.xml, tracker.xml...).
+inline void setSettingsParameter(const TemporaryFolder& directory, const std::string& file,
+                                 const std::string& name, const std::string& value)
 {
-    const std::string path = directory.file("config.xml");
+    const std::string path = directory.file(file);
+    const std::regex parameter("(<parameter name=\"" + name + "\">)[^<]*(</parameter>)");
+    // Read before opening for writing: the output stream empties the file.
     const std::string text = readFile(path);
-    std::ofstream(path.c_str()) << std::regex_replace(
-        text, std::regex("(<parameter name=\"use_antialiasing\">)true<"), "$1false<");
+    std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
 }
 
 // The scene file of the objects, its start-up message off.
@@ -112,7 +113,9 @@ public:
                               std::filesystem::copy_options::recursive |
                                   std::filesystem::copy_options::overwrite_existing);
         std::filesystem::remove_all(_directory.file("recorded"));
-        withoutAntialiasing(_directory);
+        // Multisampling costs the software renderer a third of every frame and half a second of
+        // start-up; only the test that looks at edges keeps it.
+        setSettingsParameter(_directory, "config.xml", "use_antialiasing", "false");
         if (!extraFile.empty())
             _directory.write(extraFile, extraText);
         const std::string command =
@@ -253,28 +256,17 @@ inline bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, con
     return changed * 2 > total;
 }
 
-// Sets a parameter of one of the scene's settings files (config.xml, tracker.xml...).
-inline void setSettingsParameter(const SampleScene& scene, const std::string& file, const std::string& name,
-                                 const std::string& value)
-{
-    const std::string path = scene.directory().file(file);
-    const std::regex parameter("(<parameter name=\"" + name + "\">)[^<]*(</parameter>)");
-    // Read before opening for writing: the output stream empties the file.
-    const std::string text = readFile(path);
-    std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
-}
-
 // A still frame needs no smoothing: without it the content stands on its marker from the frame
 // after the one that finds it, instead of gliding there over some tens of frames.
 inline void stillFrameWithoutSmoothing(const SampleScene& scene)
 {
-    setSettingsParameter(scene, "tracker.xml", "smooth_tracking", "false");
+    setSettingsParameter(scene.directory(), "tracker.xml", "smooth_tracking", "false");
 }
 
 inline void setConfigurationParameter(const SampleScene& scene, const std::string& name,
                                       const std::string& value)
 {
-    setSettingsParameter(scene, "config.xml", name, value);
+    setSettingsParameter(scene.directory(), "config.xml", name, value);
 }
 
 } // namespace NovaroTest
