@@ -350,8 +350,9 @@ TEST_F(SampleSceneCheck, NumbersThePlayerWouldMisreadAreReported)
     edit("markers.xml", "size=\"80\"", "size=\"-80\"");
     const std::string all = check();
     EXPECT_TRUE(holds(all, "size of <marker>: \"-80\": a marker's size must be above 0: the player uses 80"));
-    EXPECT_TRUE(holds(all, at("scene.xml", text, "0,05") + "x of <scale>: \"0,05\" is not a number (write a "
-                                                           "decimal point: 0.05); the player reads it as 0"));
+    EXPECT_TRUE(holds(all, scene.file("scene.xml") + ":" + std::to_string(lineOf(text, "0,05")) + ":"));
+    EXPECT_TRUE(holds(all, "x of <scale>: \"0,05\" is not a number (write a decimal point: 0.05); the "
+                           "player reads it as 0"));
     EXPECT_TRUE(holds(all, "y of <scale>: \"abc\" is not a number; the player reads it as 0"));
 
     // A settings file in another encoding than UTF-8 is named as such.
