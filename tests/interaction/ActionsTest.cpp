@@ -18,9 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <regex>
 #include <set>
 
@@ -432,8 +430,7 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
 // sent authors to an events file that did nothing.
 TEST(ActionNames, TheFormatDocumentListsExactlyTheEventsAndCommandsThePlayerKnows)
 {
-    std::ifstream file(std::string(NOVARO_SOURCE_DIR) + "/docs/scene-format.md");
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text = NovaroTest::readFile(std::string(NOVARO_SOURCE_DIR) + "/docs/scene-format.md");
     const size_t events = text.find("## Events files");
     const size_t commands = text.find("### `<command>`", events);
     const size_t end = text.find("### `<parameters>`", commands);
