@@ -2,11 +2,12 @@
 // layer may include and name only what lies below it, and the tracking library and the plugins
 // keep apart except where the README says why. A lower layer that needs a higher one owns an
 // interface instead, so any of these failing means a dependency went up.
+#include "TemporaryFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -21,13 +22,7 @@ namespace fs = std::filesystem;
 
 const std::string SOURCE_DIRECTORY = NOVARO_SOURCE_DIR;
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using NovaroTest::readFile;
 
 // The folders of the README's drawing under "### Layers", lowest first.
 std::vector<std::string> layersOfReadme()

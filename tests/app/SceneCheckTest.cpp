@@ -34,6 +34,20 @@ int lineOf(const std::string& text, const std::string& part)
     return 0;
 }
 
+// "<file>:<line>:1: " of the first line of the file's text that holds the part.
+std::string lineAt(const TemporaryFolder& folder, const std::string& name, const std::string& text,
+                   const std::string& part)
+{
+    return folder.file(name) + ":" + std::to_string(lineOf(text, part)) + ":1: ";
+}
+
+::testing::AssertionResult holds(const std::string& all, const std::string& part)
+{
+    if (all.find(part) != std::string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << part << "\" is not in:\n" << all;
+}
+
 std::vector<SceneProblem> checkFolder(const std::string& folder)
 {
     SceneCheck::Location location;
@@ -201,24 +215,16 @@ TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
     folder.write("scene.xml", scene);
     const std::string all = listed(checkFolder(folder.path()));
     // An element's name is suggested as an element is written.
-    EXPECT_NE(std::string::npos,
-              all.find(folder.file("scene.xml") + ":" + std::to_string(lineOf(scene, "<scael")) +
-                       ":1: unknown element <scael> (did you mean <scale>?)"))
-        << all;
-    const std::string config = folder.file("config.xml");
-    EXPECT_NE(std::string::npos, all.find(config + ":" + std::to_string(lineOf(configuration, "mirorr")) +
-                                          ":1: unknown parameter \"mirorr\" (did you mean \"mirror\"?)"))
-        << all;
+    EXPECT_TRUE(holds(all, lineAt(folder, "scene.xml", scene, "<scael") +
+                               "unknown element <scael> (did you mean <scale>?)"));
+    EXPECT_TRUE(holds(all, lineAt(folder, "config.xml", configuration, "mirorr") +
+                               "unknown parameter \"mirorr\" (did you mean \"mirror\"?)"));
     // A child the reader never looks for under <parameters>: no name is close enough to suggest.
-    EXPECT_NE(std::string::npos,
-              all.find(config + ":" + std::to_string(lineOf(configuration, "<paramters/>")) +
-                       ":1: <paramters> is not read: the children of <parameters> are found by their name "
-                       "attribute"))
-        << all;
+    EXPECT_TRUE(holds(all, lineAt(folder, "config.xml", configuration, "<paramters/>") +
+                               "<paramters> is not read: the children of <parameters> are found by their "
+                               "name attribute"));
     // The other five files are missing: each said once, with the path looked at.
-    EXPECT_NE(std::string::npos,
-              all.find(folder.file("markers.xml") + ": the markers settings file is missing"))
-        << all;
+    EXPECT_TRUE(holds(all, folder.file("markers.xml") + ": the markers settings file is missing"));
 }
 
 TEST(SceneCheck, TheSampleSceneIsClean)
@@ -233,15 +239,47 @@ TEST(SceneCheck, TheSampleSceneIsClean)
     EXPECT_FALSE(std::filesystem::exists(copy.file("models/house_kmz.tmp")));
 }
 
+namespace
+{
+
+// A copy of the sample scene that a test plants one kind of fault in; what the check then says.
+class SampleSceneCheck : public ::testing::Test
+{
+protected:
+    SampleSceneCheck()
+    {
+        NovaroTest::usePluginFolder();
+        copySampleScene(scene);
+    }
+    // Adds the text to the markers file before its end; returns the new file.
+    std::string addMarkers(const std::string& added)
+    {
+        std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
+        markers.insert(markers.rfind("</markers>"), added);
+        scene.write("markers.xml", markers);
+        return markers;
+    }
+    std::string edit(const std::string& name, const std::string& from, const std::string& to)
+    {
+        return NovaroTest::replaceInFile(scene.file(name), from, to);
+    }
+    std::string check() const { return listed(checkFolder(scene.path())); }
+    std::string at(const std::string& name, const std::string& text, const std::string& part) const
+    {
+        return lineAt(scene, name, text, part);
+    }
+
+    const NovaroTest::NotifyCapture quiet;
+    TemporaryFolder scene;
+};
+
+} // namespace
+
 // What the player would refuse or die on is reported, on its line: image targets that cannot be
 // trained (too small, plain, a header claiming a huge size, cut short, an absurd printed width)
 // and names that lead outside the scene.
-TEST(SceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
+TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
 {
-    const NovaroTest::NotifyCapture quiet;
-    NovaroTest::usePluginFolder();
-    TemporaryFolder scene;
-    copySampleScene(scene);
     const std::string fruits = NovaroTest::readFile(SAMPLES + "/images/fruits.jpg");
     scene.write("images/cut.jpg", fruits.substr(0, fruits.size() / 2));
     // A PNG signature and header claiming 100000x100000 pixels, and nothing after.
@@ -259,12 +297,10 @@ TEST(SceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
         return "<marker name=\"t" + std::to_string(id) + "\" id=\"" + std::to_string(id) +
                "\" type=\"image\" path=\"" + path + "\" size=\"" + size + "\"/>\n";
     };
-    std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
-    const std::string added = target(11, "images/dot.png", "100") + target(12, "images/plain.png", "100") +
-                              target(13, "images/huge.png", "100") + target(14, "images/cut.jpg", "100") +
-                              target(15, "images/fruits.jpg", "1e30") + target(16, "/etc/passwd", "80");
-    markers.insert(markers.rfind("</markers>"), added);
-    scene.write("markers.xml", markers);
+    const std::string markers =
+        addMarkers(target(11, "images/dot.png", "100") + target(12, "images/plain.png", "100") +
+                   target(13, "images/huge.png", "100") + target(14, "images/cut.jpg", "100") +
+                   target(15, "images/fruits.jpg", "1e30") + target(16, "/etc/passwd", "80"));
 
     const std::vector<SceneProblem> problems = checkFolder(scene.path());
     SCOPED_TRACE("reported:\n" + listed(problems));
@@ -288,121 +324,69 @@ TEST(SceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
 
 // An action whose command the player does not know, or that names no object of the scene, does
 // nothing when its event fires: reported on its line, with the closest name.
-TEST(SceneCheck, ActionsNamingUnknownCommandsOrObjectsAreReported)
+TEST_F(SampleSceneCheck, ActionsNamingUnknownCommandsOrObjectsAreReported)
 {
-    const NovaroTest::NotifyCapture quiet;
-    NovaroTest::usePluginFolder();
-    TemporaryFolder scene;
-    copySampleScene(scene);
     const std::string events =
         "<events name=\"cube_events\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
         "<action source=\"_self_\" target=\"walkr\">\n<command>start_animation</command>\n"
         "</action>\n<action source=\"_self_\" target=\"sphere\">\n"
         "<command>strat_animation</command>\n</action>\n</actions>\n</event>\n</events>\n";
     scene.write("events/cube_events.xml", events);
-    const std::vector<SceneProblem> problems = checkFolder(scene.path());
-    const std::string all = listed(problems);
-    const std::string file = scene.file("events/cube_events.xml");
-    EXPECT_NE(std::string::npos,
-              all.find(file + ":" + std::to_string(lineOf(events, "walkr")) +
-                       ":1: object \"cube\", event on_left_mouse_click: no object of the scene is named "
-                       "\"walkr\" (did you mean \"walker\"?)"))
-        << all;
-    EXPECT_NE(std::string::npos,
-              all.find(file + ":" + std::to_string(lineOf(events, "target=\"sphere\"")) +
-                       ":1: object \"cube\", event on_left_mouse_click: unknown command \"strat_animation\" "
-                       "(did you mean \"start_animation\"?)"))
-        << all;
+    const std::string all = check();
+    const std::string name = "events/cube_events.xml", event = "object \"cube\", event on_left_mouse_click: ";
+    EXPECT_TRUE(holds(all, at(name, events, "walkr") + event +
+                               "no object of the scene is named \"walkr\" (did you mean \"walker\"?)"));
+    EXPECT_TRUE(holds(all, at(name, events, "target=\"sphere\"") + event +
+                               "unknown command \"strat_animation\" (did you mean \"start_animation\"?)"));
 }
 
 // A number the player would read as something else is reported where it stands: text for 0, and a
 // decimal comma (0,05 is read as 0: the model vanishes).
-TEST(SceneCheck, NumbersThePlayerWouldMisreadAreReported)
+TEST_F(SampleSceneCheck, NumbersThePlayerWouldMisreadAreReported)
 {
-    const NovaroTest::NotifyCapture quiet;
-    NovaroTest::usePluginFolder();
-    TemporaryFolder scene;
-    copySampleScene(scene);
-    std::string text = NovaroTest::readFile(scene.file("scene.xml"));
-    const size_t first = text.find("<scale x=\"1\" y=\"1\" z=\"1\"/>");
-    ASSERT_NE(std::string::npos, first);
-    text.replace(first, std::string("<scale x=\"1\" y=\"1\" z=\"1\"/>").size(),
-                 "<scale x=\"0,05\" y=\"abc\" z=\"1\"/>");
-    scene.write("scene.xml", text);
+    const std::string text =
+        edit("scene.xml", "<scale x=\"1\" y=\"1\" z=\"1\"/>", "<scale x=\"0,05\" y=\"abc\" z=\"1\"/>");
     // A size the reader replaces by its default is a number misread too.
-    std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
-    markers.replace(markers.find("size=\"80\""), std::string("size=\"80\"").size(), "size=\"-80\"");
-    scene.write("markers.xml", markers);
-    const std::string all = listed(checkFolder(scene.path()));
-    EXPECT_NE(std::string::npos,
-              all.find("size of <marker>: \"-80\": a marker's size must be above 0: the player uses 80"))
-        << all;
-    const std::string line = scene.file("scene.xml") + ":" + std::to_string(lineOf(text, "0,05")) + ":";
-    EXPECT_NE(std::string::npos, all.find(line)) << all;
-    EXPECT_NE(std::string::npos,
-              all.find("x of <scale>: \"0,05\" is not a number (write a decimal point: 0.05); "
-                       "the player reads it as 0"))
-        << all;
-    EXPECT_NE(std::string::npos, all.find("y of <scale>: \"abc\" is not a number; the player reads it as 0"))
-        << all;
+    edit("markers.xml", "size=\"80\"", "size=\"-80\"");
+    const std::string all = check();
+    EXPECT_TRUE(holds(all, "size of <marker>: \"-80\": a marker's size must be above 0: the player uses 80"));
+    EXPECT_TRUE(holds(all, scene.file("scene.xml") + ":" + std::to_string(lineOf(text, "0,05")) + ":"));
+    EXPECT_TRUE(holds(all, "x of <scale>: \"0,05\" is not a number (write a decimal point: 0.05); the "
+                           "player reads it as 0"));
+    EXPECT_TRUE(holds(all, "y of <scale>: \"abc\" is not a number; the player reads it as 0"));
 
     // A settings file in another encoding than UTF-8 is named as such.
-    std::string audio = NovaroTest::readFile(scene.file("audio.xml"));
-    audio.replace(audio.find("encoding=\"UTF-8\""), 16, "encoding=\"ISO-8859-1\"");
-    scene.write("audio.xml", audio);
-    const std::string again = listed(checkFolder(scene.path()));
-    EXPECT_NE(std::string::npos, again.find(scene.file("audio.xml") +
-                                            ":1:1: declared iso-8859-1: read as such and turned into UTF-8"))
-        << again;
+    edit("audio.xml", "encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\"");
+    EXPECT_TRUE(holds(check(), scene.file("audio.xml") +
+                                   ":1:1: declared iso-8859-1: read as such and turned into UTF-8"));
 }
 
 // Two markers under one id, or with one pattern file, cannot both work: each is reported on the
 // second one's line.
-TEST(SceneCheck, DuplicateMarkerIdsAndPatternsAreReported)
+TEST_F(SampleSceneCheck, DuplicateMarkerIdsAndPatternsAreReported)
 {
-    const NovaroTest::NotifyCapture quiet;
-    NovaroTest::usePluginFolder();
-    TemporaryFolder scene;
-    copySampleScene(scene);
-    std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
-    const std::string added =
-        "<marker name=\"again\" id=\"2\" type=\"single\" path=\"patterns/marker_3.patt\" "
-        "size=\"80\"/>\n";
-    markers.insert(markers.rfind("</markers>"), added);
-    scene.write("markers.xml", markers);
-    const std::string all = listed(checkFolder(scene.path()));
-    const std::string line =
-        scene.file("markers.xml") + ":" + std::to_string(lineOf(markers, "\"again\"")) + ":1: ";
-    EXPECT_NE(std::string::npos, all.find(line + "marker 2 is declared twice (first on line " +
-                                          std::to_string(lineOf(markers, "id=\"2\"")) + ")"))
-        << all;
-    EXPECT_NE(std::string::npos,
-              all.find(line +
-                       "markers 3 and 2 use the same pattern file \"patterns/marker_3.patt\": the tracker "
-                       "cannot tell them apart"))
-        << all;
+    const std::string markers = addMarkers("<marker name=\"again\" id=\"2\" type=\"single\" "
+                                           "path=\"patterns/marker_3.patt\" size=\"80\"/>\n");
+    const std::string all = check();
+    const std::string line = at("markers.xml", markers, "\"again\"");
+    EXPECT_TRUE(holds(all, line + "marker 2 is declared twice (first on line " +
+                               std::to_string(lineOf(markers, "id=\"2\"")) + ")"));
+    EXPECT_TRUE(holds(all, line + "markers 3 and 2 use the same pattern file \"patterns/marker_3.patt\": the "
+                                  "tracker cannot tell them apart"));
 }
 
 // An OBJ whose material library or textures are missing plays white, with nothing said: the
 // check names each missing file.
-TEST(SceneCheck, AnObjsMissingMaterialsAndTexturesAreReported)
+TEST_F(SampleSceneCheck, AnObjsMissingMaterialsAndTexturesAreReported)
 {
-    const NovaroTest::NotifyCapture quiet;
-    NovaroTest::usePluginFolder();
-    TemporaryFolder scene;
-    copySampleScene(scene);
     scene.write("models/skin.mtl", "newmtl skin\nKd 1 1 1\nmap_Kd -s 1 1 1 textures/skin.png\n");
     scene.write("models/patch.obj",
                 "mtllib skin.mtl\nmtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl skin\n"
                 "f 1 2 3\n");
-    std::string text = NovaroTest::readFile(scene.file("scene.xml"));
-    text.replace(text.find("models/cube.osgb"), std::string("models/cube.osgb").size(), "models/patch.obj");
-    scene.write("scene.xml", text);
-    const std::string all = listed(checkFolder(scene.path()));
+    edit("scene.xml", "models/cube.osgb", "models/patch.obj");
+    const std::string all = check();
     const std::string model = "model \"" + scene.file("models/patch.obj") + "\": ";
-    EXPECT_NE(std::string::npos,
-              all.find(model + "texture \"textures/skin.png\" of \"skin.mtl\" not found (looked for " +
-                       scene.file("models/textures/skin.png") + ")"))
-        << all;
-    EXPECT_NE(std::string::npos, all.find(model + "material library \"gone.mtl\" not found")) << all;
+    EXPECT_TRUE(holds(all, model + "texture \"textures/skin.png\" of \"skin.mtl\" not found (looked for " +
+                               scene.file("models/textures/skin.png") + ")"));
+    EXPECT_TRUE(holds(all, model + "material library \"gone.mtl\" not found"));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -52,6 +54,19 @@ inline std::string readFile(const std::string& path)
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
+}
+
+// Replaces the first 'from' in the file by 'to' and returns the file's new text; a file without
+// 'from' fails the test and is left as it was.
+inline std::string replaceInFile(const std::string& path, const std::string& from, const std::string& to)
+{
+    std::string text = readFile(path);
+    const size_t found = text.find(from);
+    if (found == std::string::npos)
+        ADD_FAILURE() << "no \"" << from << "\" in " << path;
+    else
+        std::ofstream(path, std::ios::binary) << text.replace(found, from.size(), to);
+    return text;
 }
 
 // The bytes of a string literal that holds NULs, without the terminating one.

@@ -20,6 +20,15 @@ namespace
 // Scene seconds per frame in these runs.
 const std::string frameTime = "0.1";
 
+// The object 'name' of the model <name>.osgt and the events <name>_events.xml on the marker, its
+// animations playing once.
+std::string playingOnce(const std::string& name, int marker)
+{
+    return objectXml(name, name + ".osgt", marker,
+                     "<properties><property name=\"loop\">false</property></properties><events file=\"" +
+                         name + "_events.xml\"/>");
+}
+
 // The sample scene with one box on each of the three markers: a 40-unit box on the transform
 // "slider", whose animation moves it 90 units along X (out of the marker) in half a second. Each
 // box has its own model file and events, so one run tries three sets of detected actions.
@@ -33,17 +42,10 @@ public:
         {
             const std::string name = "box" + std::to_string(marker);
             EXPECT_TRUE(osgDB::writeNodeFile(*slider(), directory().file(name + ".osgt")));
-            objects += "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + name +
-                       ".osgt\"/><properties><property name=\"loop\">false</property></properties>"
-                       "<markers><marker id=\"" +
-                       std::to_string(marker) + "\" layer=\"0\"/></markers><events file=\"" + name +
-                       "_events.xml\"/></object>";
+            objects += playingOnce(name, marker);
         }
         stillFrameWithoutSmoothing(*this);
-        directory().write("scene.xml", "<scene name=\"slide\" authoring_software=\"3dsmax\"><parameters>"
-                                       "<parameter name=\"show_message\">false</parameter></parameters>"
-                                       "<objects>" +
-                                           objects + "</objects></scene>");
+        writeSceneFile(directory(), objects);
     }
 
     // Plays 12 frames (1.2 scene seconds, well past the half-second slide) with the given detected
@@ -119,10 +121,7 @@ public:
         writeBox("green.osgt", osg::Vec4(0.1f, 0.9f, 0.1f, 1.0f), 30.0f);
         directory().write("red_events.xml", events(action("start_animation") + notify()));
         directory().write("green_events.xml", events(speed() + action("start_animation")));
-        directory().write("scene.xml",
-                          "<scene name=\"speeds\" authoring_software=\"3dsmax\"><parameters>"
-                          "<parameter name=\"show_message\">false</parameter></parameters><objects>" +
-                              object("red") + object("green") + "</objects></scene>");
+        writeSceneFile(directory(), playingOnce("red", 1) + playingOnce("green", 1));
     }
 
     // The mean window position of the pixels of one box colour.
@@ -162,13 +161,6 @@ private:
         geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
         slider->addChild(geode.get());
         EXPECT_TRUE(osgDB::writeNodeFile(*slider, directory().file(name)));
-    }
-    static std::string object(const std::string& name)
-    {
-        return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + name +
-               ".osgt\"/><properties><property name=\"loop\">false</property></properties><markers>"
-               "<marker id=\"1\" layer=\"0\"/></markers><events file=\"" +
-               name + "_events.xml\"/></object>";
     }
     static std::string events(const std::string& actions)
     {

@@ -42,32 +42,6 @@ std::map<std::string, std::string> snapshot(const fs::path& folder)
     return entries;
 }
 
-void insertBefore(const TemporaryFolder& directory, const std::string& file, const std::string& closingTag,
-                  const std::string& text)
-{
-    std::string content = readFile(directory.file(file));
-    const size_t at = content.rfind(closingTag);
-    ASSERT_NE(std::string::npos, at) << file;
-    content.insert(at, text);
-    directory.write(file, content);
-}
-
-std::string multiMarker(const std::string& name, int id, const std::string& path)
-{
-    return "<marker name=\"" + name + "\" tag=\"" + std::to_string(id) + "\" id=\"" + std::to_string(id) +
-           "\" type=\"multi\" path=\"" + path +
-           "\" size=\"60\" transforms_file=\"board_places.osgt\"><submarkers>"
-           "<submarker tag=\"left\" path=\"patterns/marker_1.patt\" size=\"60\"/>"
-           "<submarker tag=\"right\" path=\"patterns/marker_2.patt\" size=\"60\"/>"
-           "</submarkers><layers><layer id=\"0\" time=\"5\"/></layers></marker>\n";
-}
-
-std::string objectOnFirstMarker(const std::string& name, const std::string& source)
-{
-    return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + source +
-           "\"/><markers><marker id=\"1\" layer=\"0\"/></markers></object>\n";
-}
-
 } // namespace
 
 TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
@@ -99,19 +73,18 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     proxy->setFileName(0, server.url("house.osgt"));
     ASSERT_TRUE(osgDB::writeNodeFile(*proxy, directory.file("proxy.osgt")));
     ASSERT_TRUE(writeBoardPlaces(directory));
-    insertBefore(directory, "markers.xml", "</markers>",
-                 multiMarker("board&#10;echo owned", 7, "board_multi.dat") +
-                     multiMarker("profile", 8, outside.file("profile")) +
-                     multiMarker("climber", 9, "../../../" + outside.file("profile")) +
-                     multiMarker("unreadable", 10, "taken.dat"));
+    replaceInFile(directory.file("markers.xml"), "</markers>",
+                  boardMarkerXml("board&#10;echo owned", 7, "board_multi.dat") +
+                      boardMarkerXml("profile", 8, outside.file("profile")) +
+                      boardMarkerXml("climber", 9, "../../../" + outside.file("profile")) +
+                      boardMarkerXml("unreadable", 10, "taken.dat") + "</markers>");
     // Something the scene ships under a multi marker's name that is no readable file is the
     // scene's fault, not a file to generate in its place (it was replaced, then deleted at exit).
     directory.write("taken.dat/keep.txt", "kept\n");
-    insertBefore(directory, "scene.xml", "</objects>",
-                 objectOnFirstMarker("elsewhere", outside.file("other/house.kmz")) +
-                     objectOnFirstMarker("through_link", "linked/models/house.kmz") +
-                     objectOnFirstMarker("remote", "remote.obj") +
-                     objectOnFirstMarker("proxy", "proxy.osgt"));
+    replaceInFile(directory.file("scene.xml"), "</objects>",
+                  objectXml("elsewhere", outside.file("other/house.kmz")) +
+                      objectXml("through_link", "linked/models/house.kmz") +
+                      objectXml("remote", "remote.obj") + objectXml("proxy", "proxy.osgt") + "</objects>");
 
     const std::map<std::string, std::string> outsideBefore = snapshot(outside.path());
     std::map<std::string, std::string> sceneBefore = snapshot(directory.path());

@@ -35,11 +35,7 @@ TEST(ImageTargetEndToEnd, ModelStandsOnThePrintedPictureInAFilmedMovie)
         "<markers patterns_file=\"patterns.dat\">"
         "<marker name=\"poster\" tag=\"poster\" id=\"1\" type=\"image\" path=\"poster.png\" size=\"150\">"
         "<layers><layer id=\"0\" time=\"5\"/></layers></marker></markers>");
-    directory.write("scene.xml",
-                    "<scene name=\"poster\" authoring_software=\"3dsmax\"><parameters>"
-                    "<parameter name=\"show_message\">false</parameter></parameters><objects>"
-                    "<object name=\"cube\" type=\"ARObject\"><model source=\"models/cube.osgb\"/>"
-                    "<markers><marker id=\"1\" layer=\"0\"/></markers></object></objects></scene>");
+    writeSceneFile(directory, objectXml("cube", "models/cube.osgb"));
     const PlayerRun run = runPlayer(
         RUN_DIRECTORY, {"-working_directory", directory.path(), "-temporary_directory", directory.path(),
                         "-video_file", directory.file("camera.mp4"), "-screenshot",

@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -55,9 +53,7 @@ void expectDemoPlays(const std::string& player)
 
 bool fileNames(const std::filesystem::path& file, const std::string& text)
 {
-    std::ifstream stream(file, std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    return content.find(text) != std::string::npos;
+    return readFile(file).find(text) != std::string::npos;
 }
 
 // Installs the build's install rules into PREFIX; an empty string when it worked, else the log.

@@ -20,12 +20,7 @@ namespace
 void replaceInFile(const SampleScene& scene, const std::string& name, const std::string& from,
                    const std::string& to)
 {
-    const std::string path = scene.directory().file(name);
-    std::string text = readFile(path);
-    const size_t found = text.find(from);
-    ASSERT_NE(found, std::string::npos) << from << " in " << name;
-    text.replace(found, from.size(), to);
-    std::ofstream(path.c_str()) << text;
+    NovaroTest::replaceInFile(scene.directory().file(name), from, to);
 }
 
 // The chroma-keyed movie lying on its marker (marker 3, where the house stood), playing once.

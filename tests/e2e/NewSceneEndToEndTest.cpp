@@ -182,6 +182,26 @@ cv::Rect2d measuredBox(const osg::Image& shot, const cv::Rect2d& expected, Test 
     return left > right ? cv::Rect2d() : cv::Rect2d(left, top, right - left, bottom - top);
 }
 
+// "novaro-scene" with the arguments, run from the folder.
+PlayerRun sceneTool(const TemporaryFolder& work, const std::vector<std::string>& arguments)
+{
+    return runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(), arguments);
+}
+
+// The pattern (its first orientation) a pattern file holds, or a picture makes.
+osgART::Pattern::Block patternOf(const std::string& file)
+{
+    osgART::Pattern pattern;
+    EXPECT_TRUE(pattern.load(file)) << file;
+    return pattern.block(0);
+}
+osgART::Pattern::Block patternOf(const cv::Mat& picture)
+{
+    osgART::Pattern pattern;
+    EXPECT_TRUE(pattern.setFromImage(picture));
+    return pattern.block(0);
+}
+
 // hiddenBelow: a model nearer the camera may hide this one's lower part; its top, width and place
 // are still measured, and at least 40 % of its height must show.
 void expectSameBox(const cv::Rect2d& measured, const cv::Rect2d& expected, bool hiddenBelow = false)
@@ -247,12 +267,7 @@ void filmPrintedSheet(const std::string& scene, const TemporaryFolder& work, Fil
 // the one that finds the markers.
 void withoutSmoothing(const std::string& scene)
 {
-    std::string tracker = readFile(scene + "/tracker.xml");
-    const std::string smoothing = "\"smooth_tracking\">true<";
-    const size_t at = tracker.find(smoothing);
-    ASSERT_NE(std::string::npos, at);
-    std::ofstream(scene + "/tracker.xml")
-        << tracker.replace(at, smoothing.size(), "\"smooth_tracking\">false<");
+    replaceInFile(scene + "/tracker.xml", "\"smooth_tracking\">true<", "\"smooth_tracking\">false<");
 }
 
 // Makes a scene of the column and the block (each written 'factor' times its size) with the given
@@ -270,7 +285,7 @@ void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float
         "new",         scene,    "--model", models.file("column.gltf"), "--model", models.file("block.obj"),
         "--generated", "--size", "80"};
     arguments.insert(arguments.end(), sizing.begin(), sizing.end());
-    const PlayerRun made = runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(), arguments);
+    const PlayerRun made = sceneTool(work, arguments);
     ASSERT_EQ(made.status, 0) << made.output;
     EXPECT_NE(
         made.output.find("No camera file given: wrote camera_640x480.dat, a generic camera for 640x480"),
@@ -281,10 +296,7 @@ void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float
           "models/column.bin", "models/block.obj", "models/block.mtl", "camera_640x480.dat", "markers.pdf"})
         EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/" + file)) << file;
     // A second run never overwrites the scene.
-    EXPECT_EQ(runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(),
-                            {"new", scene, "--model", models.file("block.obj")})
-                  .status,
-              1);
+    EXPECT_EQ(sceneTool(work, {"new", scene, "--model", models.file("block.obj")}).status, 1);
 
     FilmedSheet filmed;
     filmPrintedSheet(scene, work, filmed);
@@ -369,21 +381,14 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
     right(cv::Rect(0, 0, 64, 20)).setTo(cv::Scalar(0, 0, 200));
     ASSERT_TRUE(cv::imwrite(models.file("left.png"), left) && cv::imwrite(models.file("right.png"), right));
     const std::string scene = work.file("pictures");
-    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
-    ASSERT_EQ(runExecutable(tool, work.path(),
-                            {"new", scene, "--model", models.file("block.obj"), "--model",
-                             models.file("escape.gltf"), "--marker", models.file("left.png"), "--marker",
-                             models.file("right.png")})
+    ASSERT_EQ(sceneTool(work, {"new", scene, "--model", models.file("block.obj"), "--model",
+                               models.file("escape.gltf"), "--marker", models.file("left.png"), "--marker",
+                               models.file("right.png")})
                   .status,
               0);
     for (const auto& [patternFile, picture] :
          {std::make_pair("patterns/marker_1.patt", left), std::make_pair("patterns/marker_2.patt", right)})
-    {
-        osgART::Pattern written, expected;
-        ASSERT_TRUE(written.load(scene + "/" + patternFile));
-        ASSERT_TRUE(expected.setFromImage(picture));
-        EXPECT_EQ(written.block(0), expected.block(0)) << patternFile;
-    }
+        EXPECT_EQ(patternOf(scene + "/" + patternFile), patternOf(picture)) << patternFile;
     EXPECT_FALSE(std::filesystem::exists(work.file("outside.bin")));
     EXPECT_FALSE(std::filesystem::exists(scene + "/outside.bin"));
 
@@ -391,9 +396,9 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
     cv::Mat wide(64, 128, CV_8UC3, cv::Scalar::all(255));
     wide(cv::Rect(0, 0, 40, 64)).setTo(cv::Scalar::all(0));
     ASSERT_TRUE(cv::imwrite(models.file("wide.png"), wide));
-    const PlayerRun squeezed = runExecutable(tool, work.path(),
-                                             {"new", work.file("wide scene"), "--model",
-                                              models.file("block.obj"), "--marker", models.file("wide.png")});
+    const PlayerRun squeezed =
+        sceneTool(work, {"new", work.file("wide scene"), "--model", models.file("block.obj"), "--marker",
+                         models.file("wide.png")});
     EXPECT_EQ(0, squeezed.status);
     EXPECT_NE(std::string::npos, squeezed.output.find("Warning: marker image " + models.file("wide.png") +
                                                       " is 128x64 pixels, not square"))
@@ -418,7 +423,7 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
     {
         std::vector<std::string> arguments = {"new", work.file("refused" + std::to_string(index++))};
         arguments.insert(arguments.end(), entry.arguments.begin(), entry.arguments.end());
-        const PlayerRun run = runExecutable(tool, work.path(), arguments);
+        const PlayerRun run = sceneTool(work, arguments);
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.output.find(entry.reason), std::string::npos) << entry.reason;
         EXPECT_FALSE(std::filesystem::exists(arguments[1])) << entry.reason;
@@ -435,7 +440,7 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
     };
     for (const auto& [arguments, reason] : untouched)
     {
-        const PlayerRun run = runExecutable(tool, work.path(), arguments);
+        const PlayerRun run = sceneTool(work, arguments);
         EXPECT_EQ(run.status, 1) << reason;
         EXPECT_NE(run.output.find(reason), std::string::npos) << run.output;
     }
@@ -454,9 +459,7 @@ std::string sceneBesideANewOne(const TemporaryFolder& work, const std::string& n
 {
     TemporaryFolder models;
     writeBlockObj(models);
-    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
-    if (runExecutable(tool, work.path(), {"new", work.file("made"), "--model", models.file("block.obj")})
-            .status != 0)
+    if (sceneTool(work, {"new", work.file("made"), "--model", models.file("block.obj")}).status != 0)
         return std::string();
     cv::Mat picture(64, 64, CV_8UC3, cv::Scalar::all(255));
     picture(cv::Rect(0, 0, 32, 20)).setTo(cv::Scalar::all(0));
@@ -474,7 +477,6 @@ std::string sceneBesideANewOne(const TemporaryFolder& work, const std::string& n
 TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
 {
     TemporaryFolder work;
-    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
     const std::string scene = sceneBesideANewOne(work, "exported");
     ASSERT_FALSE(scene.empty());
     const cv::Mat picture = cv::imread(scene + "/logo.png");
@@ -491,16 +493,13 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
         << "<video><formats><format name=\"wide\" width=\"800\" height=\"450\"/>"
            "</formats><cameras><camera name=\"c\" format=\"wide\" path=\"cam.dat\"/>"
            "</cameras></video>\n";
-    const PlayerRun finished = runExecutable(tool, work.path(), {"finish", scene});
+    const PlayerRun finished = sceneTool(work, {"finish", scene});
     ASSERT_EQ(finished.status, 0) << finished.output;
     EXPECT_NE(finished.output.find("150 mm wide: it is marker 4"), std::string::npos) << finished.output;
 
-    osgART::Pattern first, made, logo, expected, kept;
-    ASSERT_TRUE(first.load(scene + "/patterns/marker_1.patt") &&
-                made.load(work.file("made/patterns/marker_1.patt")));
-    EXPECT_EQ(first.block(0), made.block(0));
-    ASSERT_TRUE(logo.load(scene + "/patterns/marker_2.patt") && expected.setFromImage(picture));
-    EXPECT_EQ(logo.block(0), expected.block(0));
+    EXPECT_EQ(patternOf(scene + "/patterns/marker_1.patt"),
+              patternOf(work.file("made/patterns/marker_1.patt")));
+    EXPECT_EQ(patternOf(scene + "/patterns/marker_2.patt"), patternOf(picture));
     ASSERT_TRUE(std::filesystem::is_regular_file(scene + "/patterns/marker_5.patt"));
     EXPECT_EQ(readFile(scene + "/patterns/kept.patt"), readFile(work.file("made/patterns/marker_1.patt")));
     EXPECT_FALSE(std::filesystem::exists(scene + "/patterns/logo.patt"));
@@ -514,7 +513,7 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
     std::ofstream(scene + "/markers.xml")
         << "<markers patterns_file=\"patterns.dat\">\n"
            "  <marker id=\"1001\" path=\"patterns/far.patt\"/>\n</markers>\n";
-    const PlayerRun refused = runExecutable(tool, work.path(), {"finish", scene});
+    const PlayerRun refused = sceneTool(work, {"finish", scene});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.output.find("IDs 1 to 1000"), std::string::npos) << refused.output;
 }
@@ -526,7 +525,6 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
 TEST(NewSceneEndToEnd, FinishPrintsABoardWithItsSquares)
 {
     TemporaryFolder work;
-    const std::string tool = RUN_DIRECTORY + "/novaro-scene";
     const std::string scene = sceneBesideANewOne(work, "board");
     ASSERT_FALSE(scene.empty());
     const cv::Mat picture = cv::imread(scene + "/logo.png");
@@ -546,15 +544,12 @@ TEST(NewSceneEndToEnd, FinishPrintsABoardWithItsSquares)
             << rightRows;
     };
     writeBoard("0 -1 0 35\n1 0 0 -20\n0 0 1 0\n");
-    const PlayerRun finished = runExecutable(tool, work.path(), {"finish", scene});
+    const PlayerRun finished = sceneTool(work, {"finish", scene});
     ASSERT_EQ(finished.status, 0) << finished.output;
 
-    osgART::Pattern left, made, right, expected;
-    ASSERT_TRUE(left.load(scene + "/patterns/marker_1.patt") &&
-                made.load(work.file("made/patterns/marker_1.patt")));
-    EXPECT_EQ(left.block(0), made.block(0));
-    ASSERT_TRUE(right.load(scene + "/patterns/marker_2.patt") && expected.setFromImage(picture));
-    EXPECT_EQ(right.block(0), expected.block(0));
+    EXPECT_EQ(patternOf(scene + "/patterns/marker_1.patt"),
+              patternOf(work.file("made/patterns/marker_1.patt")));
+    EXPECT_EQ(patternOf(scene + "/patterns/marker_2.patt"), patternOf(picture));
     EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/markers.pdf"));
     std::map<std::string, std::array<double, 3>> places;
     const std::regex line(
@@ -571,7 +566,7 @@ TEST(NewSceneEndToEnd, FinishPrintsABoardWithItsSquares)
     EXPECT_NEAR(places["right"][2], 30.0, 1e-9);
 
     writeBoard("0.7071 -0.7071 0 35\n0.7071 0.7071 0 -20\n0 0 1 0\n");
-    const PlayerRun refused = runExecutable(tool, work.path(), {"finish", scene});
+    const PlayerRun refused = sceneTool(work, {"finish", scene});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.output.find("cannot print board table (4): square 2 does not lie flat"),
               std::string::npos)
@@ -597,9 +592,8 @@ TEST(NewSceneEndToEnd, BlenderAnimalAndTinyObjPlayAnimatedOnTheirMarkers)
     const float speck = 0.16f / kBlockHeight;
     writeBlockObj(models, speck);
     const std::string scene = work.file("first scene");
-    const PlayerRun made = runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(),
-                                         {"new", scene, "--model", animal, "--model",
-                                          models.file("block.obj"), "--generated", "--size", "80"});
+    const PlayerRun made = sceneTool(work, {"new", scene, "--model", animal, "--model",
+                                            models.file("block.obj"), "--generated", "--size", "80"});
     ASSERT_EQ(made.status, 0) << made.output;
     EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/events/animal_events.xml")) << made.output;
 

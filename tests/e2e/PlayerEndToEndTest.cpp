@@ -86,11 +86,7 @@ TEST(PlayerEndToEnd, SceneWithoutRegisteredObjectsShowsTheDefaultModel)
 {
     NOVARO_REQUIRE_DISPLAY();
     SampleScene scene;
-    scene.directory().write(
-        "scene.xml", "<scene name=\"empty\" authoring_software=\"3dsmax\"><parameters>"
-                     "<parameter name=\"show_message\">false</parameter></parameters>"
-                     "<objects><object name=\"lost\" type=\"ARObject\"><model source=\"models/cube.osgb\"/>"
-                     "<markers><marker id=\"9\" layer=\"0\"/></markers></object></objects></scene>");
+    writeSceneFile(scene.directory(), objectXml("lost", "models/cube.osgb", 9));
     stillFrameWithoutSmoothing(scene);
     PlayerRun run = scene.play({"-max_frames", "5"});
     ASSERT_EQ(0, run.status);
@@ -163,19 +159,9 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
                       "printed_board.dat", board);
     const TemporaryFolder& directory = scene.directory();
     ASSERT_TRUE(writeBoardPlaces(directory));
-    directory.write(
-        "markers.xml",
-        "<markers patterns_file=\"patterns.dat\">"
-        "<marker name=\"board\" tag=\"board\" id=\"1\" type=\"multi\" path=\"board_multi.dat\" size=\"60\""
-        " transforms_file=\"board_places.osgt\"><submarkers>"
-        "<submarker tag=\"left\" path=\"patterns/marker_1.patt\" size=\"60\"/>"
-        "<submarker tag=\"right\" path=\"patterns/marker_2.patt\" size=\"60\"/>"
-        "</submarkers><layers><layer id=\"0\" time=\"5\"/></layers></marker></markers>");
-    directory.write("scene.xml",
-                    "<scene name=\"board\" authoring_software=\"3dsmax\"><parameters>"
-                    "<parameter name=\"show_message\">false</parameter></parameters><objects>"
-                    "<object name=\"cube\" type=\"ARObject\"><model source=\"models/cube.osgb\"/>"
-                    "<markers><marker id=\"1\" layer=\"0\"/></markers></object></objects></scene>");
+    directory.write("markers.xml", "<markers patterns_file=\"patterns.dat\">" +
+                                       boardMarkerXml("board", 1, "board_multi.dat") + "</markers>");
+    writeSceneFile(directory, objectXml("cube", "models/cube.osgb"));
     ASSERT_FALSE(std::filesystem::exists(directory.file("board_multi.dat")));
 
     stillFrameWithoutSmoothing(scene);

@@ -35,14 +35,32 @@ struct MarkerTruth
     }
 };
 
-// Multisampling costs the software renderer a third of every frame and half a second of start-up;
-// only the test that looks at edges keeps it.
-inline void withoutAntialiasing(const TemporaryFolder& directory)
+// Sets a parameter of one of the folder's settings files (config.xml, tracker.xml...).
+inline void setSettingsParameter(const TemporaryFolder& directory, const std::string& file,
+                                 const std::string& name, const std::string& value)
 {
-    const std::string path = directory.file("config.xml");
+    const std::string path = directory.file(file);
+    const std::regex parameter("(<parameter name=\"" + name + "\">)[^<]*(</parameter>)");
+    // Read before opening for writing: the output stream empties the file.
     const std::string text = readFile(path);
-    std::ofstream(path.c_str()) << std::regex_replace(
-        text, std::regex("(<parameter name=\"use_antialiasing\">)true<"), "$1false<");
+    std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
+}
+
+// The scene file of the objects, its start-up message off.
+inline void writeSceneFile(const TemporaryFolder& directory, const std::string& objects)
+{
+    directory.write("scene.xml", "<scene name=\"test\" authoring_software=\"3dsmax\"><parameters>"
+                                 "<parameter name=\"show_message\">false</parameter></parameters><objects>" +
+                                     objects + "</objects></scene>");
+}
+
+// An object of the model on the marker, layer 0; 'more' goes inside it after the markers.
+inline std::string objectXml(const std::string& name, const std::string& source, int marker = 1,
+                             const std::string& more = std::string())
+{
+    return "<object name=\"" + name + "\" type=\"ARObject\"><model source=\"" + source +
+           "\"/><markers><marker id=\"" + std::to_string(marker) + "\" layer=\"0\"/></markers>" + more +
+           "</object>";
 }
 
 // A board of two squares 90 apart (tags "left" and "right"), as the transforms file a multi
@@ -59,6 +77,18 @@ inline bool writeBoardPlaces(const TemporaryFolder& directory)
         places->addChild(node.get());
     }
     return osgDB::writeNodeFile(*places, directory.file("board_places.osgt"));
+}
+
+// A markers file's multi marker of that board: its squares from marker_1.patt and marker_2.patt,
+// the multi-marker file 'path' for the player to generate.
+inline std::string boardMarkerXml(const std::string& name, int id, const std::string& path)
+{
+    return "<marker name=\"" + name + "\" tag=\"" + std::to_string(id) + "\" id=\"" + std::to_string(id) +
+           "\" type=\"multi\" path=\"" + path +
+           "\" size=\"60\" transforms_file=\"board_places.osgt\"><submarkers>"
+           "<submarker tag=\"left\" path=\"patterns/marker_1.patt\" size=\"60\"/>"
+           "<submarker tag=\"right\" path=\"patterns/marker_2.patt\" size=\"60\"/>"
+           "</submarkers><layers><layer id=\"0\" time=\"5\"/></layers></marker>\n";
 }
 
 // The sample scene copied into a directory of the test's own, with one still camera frame
@@ -83,7 +113,9 @@ public:
                               std::filesystem::copy_options::recursive |
                                   std::filesystem::copy_options::overwrite_existing);
         std::filesystem::remove_all(_directory.file("recorded"));
-        withoutAntialiasing(_directory);
+        // Multisampling costs the software renderer a third of every frame and half a second of
+        // start-up; only the test that looks at edges keeps it.
+        setSettingsParameter(_directory, "config.xml", "use_antialiasing", "false");
         if (!extraFile.empty())
             _directory.write(extraFile, extraText);
         const std::string command =
@@ -224,28 +256,17 @@ inline bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, con
     return changed * 2 > total;
 }
 
-// Sets a parameter of one of the scene's settings files (config.xml, tracker.xml...).
-inline void setSettingsParameter(const SampleScene& scene, const std::string& file, const std::string& name,
-                                 const std::string& value)
-{
-    const std::string path = scene.directory().file(file);
-    const std::regex parameter("(<parameter name=\"" + name + "\">)[^<]*(</parameter>)");
-    // Read before opening for writing: the output stream empties the file.
-    const std::string text = readFile(path);
-    std::ofstream(path.c_str()) << std::regex_replace(text, parameter, "$1" + value + "$2");
-}
-
 // A still frame needs no smoothing: without it the content stands on its marker from the frame
 // after the one that finds it, instead of gliding there over some tens of frames.
 inline void stillFrameWithoutSmoothing(const SampleScene& scene)
 {
-    setSettingsParameter(scene, "tracker.xml", "smooth_tracking", "false");
+    setSettingsParameter(scene.directory(), "tracker.xml", "smooth_tracking", "false");
 }
 
 inline void setConfigurationParameter(const SampleScene& scene, const std::string& name,
                                       const std::string& value)
 {
-    setSettingsParameter(scene, "config.xml", name, value);
+    setSettingsParameter(scene.directory(), "config.xml", name, value);
 }
 
 } // namespace NovaroTest

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 
 using namespace NovaroTest;
@@ -17,10 +16,8 @@ namespace
 // The scene file's first `source=` misspelt; returns the line it is on.
 int misspellSource(const std::string& sceneFile)
 {
-    std::string text = readFile(sceneFile);
-    const size_t at = text.find("<model source=");
-    text.replace(at, std::string("<model source=").size(), "<model sorce=");
-    std::ofstream(sceneFile, std::ios::binary) << text;
+    const std::string text = replaceInFile(sceneFile, "<model source=", "<model sorce=");
+    const size_t at = text.find("<model sorce=");
     return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
 }
 

@@ -110,10 +110,7 @@ public:
         std::string objects = objectEntry("plate", "ARObject", "models/plate.osgt") + light + _extraObjects;
         if (withBox)
             objects += objectEntry("box", "ARObject", "models/box.osgt");
-        directory().write("scene.xml", "<scene name=\"shadows\" authoring_software=\"3dsmax\"><parameters>"
-                                       "<parameter name=\"show_message\">false</parameter></parameters>"
-                                       "<objects>" +
-                                           objects + "</objects></scene>");
+        writeSceneFile(directory(), objects);
         directory().write("lighting.xml",
                           "<lighting name=\"test\"><parameters><parameter name=\"mode\">" + mode +
                               "</parameter><parameter name=\"compatibility_hint\">max</parameter>"

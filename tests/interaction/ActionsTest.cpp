@@ -18,9 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <regex>
 #include <set>
 
@@ -257,6 +255,11 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
             b.play();
         }
     };
+    const auto aPausedBPlaying = [&]
+    {
+        a.pause();
+        b.play();
+    };
     using Status = osg::ImageStream::StreamStatus;
     const Status playing = osg::ImageStream::PLAYING, paused = osg::ImageStream::PAUSED;
     NotifyCapture capture;
@@ -301,20 +304,12 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
         {"pause_video",
          "tv",
          {},
-         [&]
-         {
-             a.pause();
-             b.play();
-         },
+         aPausedBPlaying,
          [&] { return a.getStatus() == paused && b.getStatus() == paused; }},
         {"toggle_pause_video",
          "tv",
          {},
-         [&]
-         {
-             a.pause();
-             b.play();
-         },
+         aPausedBPlaying,
          [&] { return a.getStatus() == playing && b.getStatus() == paused; }},
         {"rewind_video",
          "tv",
@@ -435,8 +430,7 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
 // sent authors to an events file that did nothing.
 TEST(ActionNames, TheFormatDocumentListsExactlyTheEventsAndCommandsThePlayerKnows)
 {
-    std::ifstream file(std::string(NOVARO_SOURCE_DIR) + "/docs/scene-format.md");
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text = NovaroTest::readFile(std::string(NOVARO_SOURCE_DIR) + "/docs/scene-format.md");
     const size_t events = text.find("## Events files");
     const size_t commands = text.find("### `<command>`", events);
     const size_t end = text.find("### `<parameters>`", commands);

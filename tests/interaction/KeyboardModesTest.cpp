@@ -4,6 +4,7 @@
 
 #include "NotifyCapture.h"
 #include "SceneGraph.h"
+#include "TemporaryFolder.h"
 #include "effects/ARClippingManager.h"
 #include "effects/ARShadowsManager.h"
 #include "interaction/AREventsHandlersManager.h"
@@ -18,9 +19,7 @@
 #include "settings/SceneData.h"
 #include "tracking/ARMarkerNode.h"
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include <osg/Geode>
 #include <osgText/Text>
@@ -454,11 +453,8 @@ TEST(KeyboardModifiers, ControlWinsOverAltAndSuperCountsAsAlt)
 
 TEST(KeyboardHelp, ReadmeListsTheKeysOfTheHelpPanels)
 {
-    std::ifstream readme(std::string(NOVARO_SOURCE_DIR) + "/README.md");
-    std::stringstream text;
-    text << readme.rdbuf();
     const std::string section = keyboardHelpMarkdown();
-    EXPECT_NE(std::string::npos, text.str().find(section))
+    EXPECT_NE(std::string::npos, readFile(std::string(NOVARO_SOURCE_DIR) + "/README.md").find(section))
         << "README.md is out of date: replace its \"Using the player\" section with the output of "
            "build/run/novaro-keys:\n"
         << section;

@@ -62,12 +62,14 @@ protected:
                            tiltDegrees * kPi / 180.0, 0.7, spinDegrees * kPi / 180.0, kWidth);
     }
 
-    cv::Mat frameOf(const std::vector<HardCaseMarker>& placed, unsigned noiseSeed = 0) const
+    // A clean frame of the placed sheets (the poster unless others are given).
+    cv::Mat frameOf(const std::vector<HardCaseMarker>& placed, unsigned noiseSeed = 0,
+                    const std::vector<cv::Mat>& sheets = {greyPoster()}) const
     {
         Degradation clean;
         clean.name = "clean";
         cv::Mat frame;
-        renderer.render(clean, {greyPoster()}, kWidth, 0.0, placed, 3, frame, noiseSeed);
+        renderer.render(clean, sheets, kWidth, 0.0, placed, 3, frame, noiseSeed);
         return frame;
     }
 
@@ -149,14 +151,15 @@ TEST_F(ImageTargetTest, FoundAtEveryTurnAndOverAWideRangeOfSizes)
     for (double width : {420.0, 220.0, 120.0})
         for (double spin : {0.0, 90.0, 200.0, 315.0})
         {
+            SCOPED_TRACE(std::to_string(width) + " px, " + std::to_string(spin) + " deg");
             const HardCaseMarker truth = placeAt(width, spin);
             tracker.forget();
             tracker.process(frameOf({truth}), 1);
             const osgART::ImageTargetTracker::Result& result = tracker.result(0);
-            ASSERT_TRUE(result.found) << width << " px, " << spin << " deg";
+            ASSERT_TRUE(result.found);
             EXPECT_FALSE(result.followed);
-            EXPECT_LT(rotationError(result.pose, truth), 1.0) << width << " px, " << spin << " deg";
-            EXPECT_LT(distanceError(result.pose, truth), 0.02) << width << " px, " << spin << " deg";
+            EXPECT_LT(rotationError(result.pose, truth), 1.0);
+            EXPECT_LT(distanceError(result.pose, truth), 0.02);
             // The outline's first corner is the picture's top-left, wherever it turned.
             EXPECT_LT(cv::norm(cv::Point2d(result.corners[0].x(), result.corners[0].y()) - truth.corners[0]),
                       3.0);
@@ -226,12 +229,8 @@ TEST_F(ImageTargetTest, FewMatchesOnAPosterSharingPartOfThePictureAreRefused)
     other(different).copyTo(sharing(different));
     const auto foundOn = [&](const cv::Mat& sheet, const HardCaseMarker& placed)
     {
-        cv::Mat frame;
-        Degradation clean;
-        clean.name = "clean";
-        renderer.render(clean, {sheet}, kWidth, 0.0, {placed}, 3, frame, 0);
         tracker.forget();
-        tracker.process(frame, 1);
+        tracker.process(frameOf({placed}, 0, {sheet}), 1);
         return tracker.result(0).found;
     };
     for (const cv::Vec2d& view : {cv::Vec2d(100.0, 45.0), cv::Vec2d(120.0, 0.0), cv::Vec2d(120.0, 100.0)})
@@ -262,8 +261,6 @@ TEST_F(ImageTargetTest, FiveTargetsFollowedTogetherKeepTheirPoses)
         ASSERT_EQ(int(sheets.size()), tracker.addTarget(other));
         sheets.push_back(grey);
     }
-    Degradation clean;
-    clean.name = "clean";
     const double depth = kFocal * kWidth / 140.0;
     const std::vector<cv::Vec2d> spots = {
         {-0.3, -0.18}, {0.0, -0.18}, {0.3, -0.18}, {-0.15, 0.2}, {0.15, 0.2}};
@@ -276,17 +273,16 @@ TEST_F(ImageTargetTest, FiveTargetsFollowedTogetherKeepTheirPoses)
             placed.push_back(renderer.at(id, at + cv::Vec3d(0.002 * frame * depth, 0, 0), 0.3, 0.5 * id,
                                          0.4 * id + 0.01 * frame, kWidth));
         }
-        cv::Mat image;
-        renderer.render(clean, sheets, kWidth, 0.0, placed, 3, image, unsigned(frame));
-        tracker.process(image, 1);
+        tracker.process(frameOf(placed, unsigned(frame), sheets), 1);
         for (size_t id = 0; id < placed.size(); ++id)
         {
+            SCOPED_TRACE("target " + std::to_string(id) + ", frame " + std::to_string(frame));
             const osgART::ImageTargetTracker::Result& result = tracker.result(id);
-            ASSERT_TRUE(result.found) << "target " << id << ", frame " << frame;
+            ASSERT_TRUE(result.found);
             // After the first frame every target is followed, sharing the frame's alignment corners.
-            EXPECT_EQ(frame > 0, result.followed) << "target " << id << ", frame " << frame;
-            EXPECT_LT(rotationError(result.pose, placed[id]), 1.0) << "target " << id << ", frame " << frame;
-            EXPECT_LT(distanceError(result.pose, placed[id]), 0.02) << "target " << id << ", frame " << frame;
+            EXPECT_EQ(frame > 0, result.followed);
+            EXPECT_LT(rotationError(result.pose, placed[id]), 1.0);
+            EXPECT_LT(distanceError(result.pose, placed[id]), 0.02);
         }
     }
 }

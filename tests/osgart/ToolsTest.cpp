@@ -83,32 +83,33 @@ TEST(TrackingTools, TrackRunsOnHostileFileNamesAndImages)
 TEST(TrackingTools, MarkerToolWritesSheetsAsPdfOnly)
 {
     NovaroTest::TemporaryFolder folder;
-    std::string output;
-    EXPECT_EQ(
-        runTool(folder, "novaro-marker", {"--chessboard", "--output", folder.file("board.pdf")}, output), 0)
-        << output;
-    EXPECT_EQ(NovaroTest::readFile(folder.file("board.pdf")).substr(0, 5), "%PDF-");
-    EXPECT_EQ(
-        runTool(folder, "novaro-marker", {"--chessboard", "--output", folder.file("board.png")}, output), 1);
-    EXPECT_EQ(runTool(folder, "novaro-marker",
-                      {"--chessboard", "--square", "40", "--output", folder.file("big.pdf")}, output),
-              1);
-    EXPECT_NE(output.find("does not fit on an A4 page"), std::string::npos) << output;
-    EXPECT_FALSE(std::filesystem::exists(folder.file("big.pdf")));
-
     const std::string pattern = folder.file("one.patt");
     ASSERT_TRUE(Novaro::makeDistinctPatterns(1, 3)[0].save(pattern));
-    EXPECT_EQ(runTool(folder, "novaro-marker",
-                      {"--marker-from-patt", pattern, "--marker-from-patt", pattern, "--size", "60",
-                       "--output", folder.file("sheet.pdf")},
-                      output),
-              0)
-        << output;
-    EXPECT_TRUE(std::filesystem::is_regular_file(folder.file("sheet.pdf")));
-    EXPECT_EQ(runTool(folder, "novaro-marker",
-                      {"--marker-from-patt", pattern, "--size", "300", "--output", folder.file("huge.pdf")},
-                      output),
-              1);
-    EXPECT_NE(output.find("one: a size of 300 mm does not fit on an A4 page"), std::string::npos) << output;
-    EXPECT_FALSE(std::filesystem::exists(folder.file("huge.pdf")));
+    const struct
+    {
+        std::vector<std::string> arguments;
+        const char* sheet; // written when the tool succeeds, never when it fails
+        int status;
+        const char* said;
+    } cases[] = {
+        {{"--chessboard"}, "board.pdf", 0, ""},
+        {{"--chessboard"}, "board.png", 1, ""},
+        {{"--chessboard", "--square", "40"}, "big.pdf", 1, "does not fit on an A4 page"},
+        {{"--marker-from-patt", pattern, "--marker-from-patt", pattern, "--size", "60"}, "sheet.pdf", 0, ""},
+        {{"--marker-from-patt", pattern, "--size", "300"},
+         "huge.pdf",
+         1,
+         "one: a size of 300 mm does not fit on an A4 page"},
+    };
+    for (const auto& each : cases)
+    {
+        SCOPED_TRACE(each.sheet);
+        std::vector<std::string> arguments = each.arguments;
+        arguments.insert(arguments.end(), {"--output", folder.file(each.sheet)});
+        std::string output;
+        EXPECT_EQ(runTool(folder, "novaro-marker", arguments, output), each.status) << output;
+        EXPECT_NE(output.find(each.said), std::string::npos) << output;
+        EXPECT_EQ(std::filesystem::is_regular_file(folder.file(each.sheet)), each.status == 0);
+    }
+    EXPECT_EQ(NovaroTest::readFile(folder.file("board.pdf")).substr(0, 5), "%PDF-");
 }

@@ -62,14 +62,6 @@ const char* const BLOCK_SCENE =
     "<markers all=\"false\"><marker id=\"1\" layer=\"0\"/></markers></object>"
     "</objects></scene>";
 
-void replaceInFile(const std::string& path, const std::string& from, const std::string& to)
-{
-    std::string text = readFile(path);
-    const size_t found = text.find(from);
-    ASSERT_NE(std::string::npos, found) << from << " in " << path;
-    std::ofstream(path.c_str()) << text.replace(found, from.size(), to);
-}
-
 class ClippedBlock : public ::testing::Test
 {
 protected:

@@ -71,73 +71,64 @@ public:
 
 } // namespace
 
-TEST(TrackedTransform, ShownOnTheTwentySixthSeenFrameAndHiddenOnTheSixtySecondMissed)
+// Runs of seen (+n) and missed (-n) frames, and the state they leave: with tracking plus a marker
+// shows on its twenty-sixth seen frame and hides on its sixty-second missed one, without it on the
+// second and the third; the object hears of each change once, and of a return while losing never.
+TEST(TrackedTransform, RunsOfSeenAndMissedFramesShowHideAndNotifyOnce)
 {
-    TrackedMarker tracked;
-    // Far away until seen; the object added twice is told once.
-    EXPECT_EQ(osg::Vec3d(0.0, 0.0, 100000.0), tracked.transform->getMatrix().getTrans());
-    EXPECT_EQ(1u, tracked.transform->getListeners().size());
-    tracked.run(true, 25);
-    EXPECT_EQ(ARTTransformCallbackPlus::DETECTING, tracked.status());
-    EXPECT_EQ(0, tracked.object->detected);
-    tracked.frame(true);
-    EXPECT_EQ(ARTTransformCallbackPlus::TRACKED, tracked.status());
-    EXPECT_TRUE(tracked.shown());
-    EXPECT_EQ(1, tracked.object->detected);
-    EXPECT_EQ(osg::Vec3d(26.0, 0.0, -500.0), tracked.transform->getMatrix().getTrans());
+    const int detecting = ARTTransformCallbackPlus::DETECTING, tracked = ARTTransformCallbackPlus::TRACKED,
+              losing = ARTTransformCallbackPlus::LOSING, notTracked = ARTTransformCallbackPlus::NOT_TRACKED;
+    const struct
+    {
+        bool plus;
+        std::vector<int> runs;
+        int status, shown; // -1: not looked at
+        int detected, lost;
+    } cases[] = {
+        {true, {25}, detecting, -1, 0, 0},
+        {true, {26}, tracked, 1, 1, 0},
+        {true, {26, -61}, losing, 1, 1, 0},
+        {true, {26, -62}, notTracked, 0, 1, 1},
+        {true, {25, -1}, notTracked, 0, 0, 0},
+        {true, {26, -61, 1}, tracked, 1, 1, 0},
+        {true, {26, -61, 1, -61}, losing, 1, 1, 0}, // the lost count starts again after the return
+        {false, {1}, -1, -1, 0, 0},
+        {false, {2}, -1, 1, 1, 0},
+        {false, {2, -2}, -1, 1, 1, 0},
+        {false, {2, -3}, -1, 0, 1, 1},
+    };
+    for (const auto& each : cases)
+    {
+        std::string name = each.plus ? "plus" : "without plus";
+        for (int run : each.runs)
+            name += " " + std::to_string(run);
+        SCOPED_TRACE(name);
+        TrackedMarker marker;
+        if (!each.plus) // tracking plus is on by default
+            marker.transform->setTrackingPlus(false);
+        for (int run : each.runs)
+            marker.run(run > 0, std::abs(run));
+        if (each.status >= 0)
+        {
+            EXPECT_EQ(each.status, marker.status());
+        }
+        if (each.shown >= 0)
+        {
+            EXPECT_EQ(each.shown == 1, marker.shown());
+        }
+        EXPECT_EQ(each.detected, marker.object->detected);
+        EXPECT_EQ(each.lost, marker.object->lost);
+    }
 
-    tracked.run(false, 61);
-    EXPECT_EQ(ARTTransformCallbackPlus::LOSING, tracked.status());
-    EXPECT_TRUE(tracked.shown());
-    EXPECT_EQ(osg::Vec3d(26.0, 0.0, -500.0), tracked.transform->getMatrix().getTrans()) << "last pose held";
-    EXPECT_EQ(0, tracked.object->lost);
-    tracked.frame(false);
-    EXPECT_EQ(ARTTransformCallbackPlus::NOT_TRACKED, tracked.status());
-    EXPECT_FALSE(tracked.shown());
-    EXPECT_EQ(1, tracked.object->lost);
-}
-
-TEST(TrackedTransform, SeenTwentyFiveFramesThenMissedIsNeverShown)
-{
-    TrackedMarker tracked;
-    tracked.run(true, 25);
-    tracked.frame(false);
-    EXPECT_EQ(ARTTransformCallbackPlus::NOT_TRACKED, tracked.status());
-    EXPECT_FALSE(tracked.shown());
-    EXPECT_EQ(0, tracked.object->detected);
-    EXPECT_EQ(0, tracked.object->lost);
-}
-
-TEST(TrackedTransform, ReturningWhileLosingSendsNoNotification)
-{
-    TrackedMarker tracked;
-    tracked.run(true, 26);
-    tracked.run(false, 61);
-    tracked.frame(true);
-    EXPECT_EQ(ARTTransformCallbackPlus::TRACKED, tracked.status());
-    EXPECT_TRUE(tracked.shown());
-    EXPECT_EQ(1, tracked.object->detected);
-    EXPECT_EQ(0, tracked.object->lost);
-    // The lost count starts again after the return.
-    tracked.run(false, 61);
-    EXPECT_TRUE(tracked.shown());
-}
-
-TEST(TrackedTransform, WithoutTrackingPlusShownOnTheSecondAndHiddenOnTheThird)
-{
-    TrackedMarker tracked;
-    tracked.transform->setTrackingPlus(false);
-    tracked.frame(true);
-    EXPECT_EQ(0, tracked.object->detected);
-    tracked.frame(true);
-    EXPECT_TRUE(tracked.shown());
-    EXPECT_EQ(1, tracked.object->detected);
-    tracked.frame(false);
-    tracked.frame(false);
-    EXPECT_TRUE(tracked.shown());
-    tracked.frame(false);
-    EXPECT_FALSE(tracked.shown());
-    EXPECT_EQ(1, tracked.object->lost);
+    // Far away until seen, then where it was last seen until lost; the object added twice is told
+    // once (the counts above).
+    TrackedMarker marker;
+    EXPECT_EQ(osg::Vec3d(0.0, 0.0, 100000.0), marker.transform->getMatrix().getTrans());
+    EXPECT_EQ(1u, marker.transform->getListeners().size());
+    marker.run(true, 26);
+    EXPECT_EQ(osg::Vec3d(26.0, 0.0, -500.0), marker.transform->getMatrix().getTrans());
+    marker.run(false, 61);
+    EXPECT_EQ(osg::Vec3d(26.0, 0.0, -500.0), marker.transform->getMatrix().getTrans()) << "last pose held";
 }
 
 TEST(TrackedTransform, SwitchingTrackingPlusResetsCountersButNotStatus)
