@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace osgART
 {
@@ -92,12 +93,85 @@ size_t farthestFrom(const std::vector<cv::Point>& outline, size_t from)
     return farthest;
 }
 
+// Splits the chain at index worst at its farthest point; the chains after it move up one place.
+template <size_t N>
+void splitChain(const std::vector<cv::Point>& outline, std::array<Chain, N>& chains, size_t count,
+                size_t worst)
+{
+    std::move_backward(chains.begin() + long(worst) + 1, chains.begin() + long(count),
+                       chains.begin() + long(count) + 1);
+    Chain& second = chains[worst + 1];
+    second.first = chains[worst].farthest;
+    second.last = chains[worst].last;
+    chains[worst].last = chains[worst].farthest;
+    measureChain(outline, chains[worst]);
+    measureChain(outline, second);
+}
+
+template <size_t N> size_t worstChain(const std::array<Chain, N>& chains, size_t count)
+{
+    return size_t(std::max_element(chains.begin(), chains.begin() + long(count),
+                                   [](const Chain& x, const Chain& y) { return x.distance < y.distance; }) -
+                  chains.begin());
+}
+
+// Largest distance of a point from its chain's chord, and the sum of the chords.
+template <size_t N>
+void measureQuadrilateral(const std::vector<cv::Point>& outline, const std::array<Chain, N>& chains,
+                          double& deviation, double& perimeter)
+{
+    deviation = perimeter = 0.0;
+    for (size_t k = 0; k < 4; ++k)
+    {
+        perimeter += cv::norm(outline[chains[k].last] - outline[chains[k].first]);
+        deviation = std::max(deviation, chains[k].distance);
+    }
+}
+
+// Distance of point from the line through two others, pixels.
+double distanceFromLine(const cv::Point& point, const cv::Point& from, const cv::Point& to)
+{
+    const cv::Point along = to - from, offset = point - from;
+    return std::fabs(double(along.x) * offset.y - double(along.y) * offset.x) /
+           std::max(1.0, std::hypot(double(along.x), double(along.y)));
+}
+
+// One corner more, then the corner that is least one dropped: a side parallel to the chord of the
+// first two corners (a trapezoid's far side, seen with the near side as the outline's longest
+// stretch) is as far from it all along, and its split can fall mid-side, leaving a true corner
+// inside a stretch. The fifth corner is that corner; the mid-side point, nearly on the line between
+// its neighbours, is the one dropped.
+void replaceLeastCorner(const std::vector<cv::Point>& outline, std::array<Chain, 5>& chains)
+{
+    splitChain(outline, chains, 4, worstChain(chains, 4));
+    const size_t count = chains.size();
+    size_t least = 0;
+    double leastDistance = std::numeric_limits<double>::max();
+    for (size_t k = 0; k < count; ++k)
+    {
+        // Corner k starts chain k; its neighbours start the chains before and after it.
+        const double distance =
+            distanceFromLine(outline[chains[k].first], outline[chains[(k + count - 1) % count].first],
+                             outline[chains[(k + 1) % count].first]);
+        if (distance < leastDistance)
+        {
+            leastDistance = distance;
+            least = k;
+        }
+    }
+    const size_t before = (least + count - 1) % count;
+    chains[before].last = chains[least].last;
+    measureChain(outline, chains[before]);
+    std::move(chains.begin() + long(least) + 1, chains.end(), chains.begin() + long(least));
+}
+
 // True when a region's outline strays from the quadrilateral of its farthest points by more than
 // share of that quadrilateral's perimeter. The corners are picked as a polygon simplification picks
 // them, stopped at four: the point farthest from the outline's first, the point farthest from that
 // (on a quadrilateral, usually opposite corners), then twice the point farthest from the polygon so
-// far. Four passes over the outline at most. False for an outline of fewer than four corners (left
-// to the simplification).
+// far. Four passes over the outline at most, and about one more for an outline that strays (see
+// replaceLeastCorner()). False for an outline of fewer than four corners (left to the
+// simplification).
 bool straysFromQuadrilateral(const std::vector<cv::Point>& outline, double share)
 {
     if (outline.size() < 4)
@@ -107,33 +181,24 @@ bool straysFromQuadrilateral(const std::vector<cv::Point>& outline, double share
     if (a == c)
         return false;
     // Every region of the frame comes here: the chains live on the stack, in outline order.
-    std::array<Chain, 4> chains;
-    size_t count = 2;
+    std::array<Chain, 5> chains;
     chains[0].first = chains[1].last = a;
     chains[0].last = chains[1].first = c;
     measureChain(outline, chains[0]);
     measureChain(outline, chains[1]);
-    for (; count < chains.size(); ++count)
+    for (size_t count = 2; count < 4; ++count)
     {
-        const auto worst =
-            std::max_element(chains.begin(), chains.begin() + long(count),
-                             [](const Chain& x, const Chain& y) { return x.distance < y.distance; });
-        if (!(worst->distance > 0.0))
+        const size_t worst = worstChain(chains, count);
+        if (!(chains[worst].distance > 0.0))
             return false;
-        std::move_backward(worst + 1, chains.begin() + long(count), chains.begin() + long(count) + 1);
-        Chain& second = *(worst + 1);
-        second.first = worst->farthest;
-        second.last = worst->last;
-        worst->last = worst->farthest;
-        measureChain(outline, *worst);
-        measureChain(outline, second);
+        splitChain(outline, chains, count, worst);
     }
-    double perimeter = 0.0, deviation = 0.0;
-    for (const Chain& chain : chains)
-    {
-        perimeter += cv::norm(outline[chain.last] - outline[chain.first]);
-        deviation = std::max(deviation, chain.distance);
-    }
+    double deviation, perimeter;
+    measureQuadrilateral(outline, chains, deviation, perimeter);
+    if (deviation <= share * perimeter)
+        return false;
+    replaceLeastCorner(outline, chains);
+    measureQuadrilateral(outline, chains, deviation, perimeter);
     return deviation > share * perimeter;
 }
 

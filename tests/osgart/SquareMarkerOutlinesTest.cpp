@@ -1,0 +1,75 @@
+// The outlines of the dark regions a marker search traces: which quadrilaterals reach the pattern
+// comparison.
+#include "SyntheticScene.h"
+
+#include <osgART/CameraParameters.h>
+#include <osgART/SquareMarkerDetector.h>
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <array>
+#include <vector>
+
+namespace
+{
+
+// Whether the last detect() examined a quadrilateral within tolerance pixels of corners, in any
+// order round it.
+bool examined(const osgART::SquareMarkerDetector& detector, const std::array<cv::Point, 4>& corners,
+              double tolerance)
+{
+    for (const osgART::SquareMarkerDetector::Candidate& candidate : detector.candidates())
+    {
+        int close = 0;
+        for (const cv::Point& corner : corners)
+            for (const osg::Vec2d& seen : candidate.outline)
+                if (std::hypot(seen.x() - corner.x, seen.y() - corner.y) <= tolerance)
+                {
+                    ++close;
+                    break;
+                }
+        if (close == 4)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// A strongly tilted marker seen as a long, thin parallelogram: the corner farthest from the outline's
+// start is adjacent to the one farthest from it, and the opposite side runs parallel to the side
+// between them, so every point of it is about as far from that side. A speck of noise on it decides
+// where it is split, and a true corner was left inside a stretch taken for a side: the marker's
+// outline was dropped as straying from a quadrilateral (a miss at ISO 1600 on a 60-75 degree tilt).
+TEST(SquareMarkerOutlines, ParallelogramWithASpeckOnTheSideParallelToItsLongestIsExamined)
+{
+    // The corners of that miss, scaled up: bottom, left, top, right.
+    const std::array<cv::Point, 4> outer = {{{390, 370}, {234, 192}, {336, 148}, {464, 296}}};
+    const cv::Point centre = (outer[0] + outer[1] + outer[2] + outer[3]) / 4;
+    std::array<cv::Point, 4> inner;
+    for (size_t k = 0; k < 4; ++k)
+        inner[k] = centre + (outer[k] - centre) / 2; // the ring a quarter of the side wide
+    for (const bool speck : {false, true})
+    {
+        SCOPED_TRACE(speck ? "with a speck" : "clean");
+        cv::Mat grey(480, 640, CV_8UC1, cv::Scalar(200));
+        cv::fillConvexPoly(grey, outer.data(), 4, cv::Scalar(30));
+        cv::fillConvexPoly(grey, inner.data(), 4, cv::Scalar(200));
+        if (speck)
+        {
+            // Just outside the middle of the top-right side, touching it: farther from the long
+            // bottom-left side than either corner of its own side.
+            const cv::Point middle = (outer[2] + outer[3]) / 2;
+            cv::circle(grey, middle + cv::Point(2, -2), 2, cv::Scalar(30), cv::FILLED);
+        }
+        osgART::SquareMarkerDetector detector;
+        detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
+        for (const osgART::Pattern& pattern : Novaro::makeDistinctPatterns(1, 1))
+            detector.addPattern(pattern);
+        std::vector<osgART::DetectedSquare> found;
+        detector.detect(grey, 1, found);
+        EXPECT_TRUE(examined(detector, outer, 4.0));
+    }
+}
