@@ -159,10 +159,7 @@ TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
         NotifyCapture console(osg::FATAL);
         osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
         ASSERT_TRUE(stream.valid());
-        stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
-        stream->play();
-        ASSERT_TRUE(
-            updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+        ASSERT_TRUE(playOnceToTheEnd(*stream));
         EXPECT_EQ(9, frameIndexOfGrey(*stream->data(0, 0)));
         EXPECT_EQ(std::vector<std::string>{"WARNING: movie " + path +
                                            " plays without its sound: a sound rate of " +

@@ -87,9 +87,7 @@ TEST_F(MovieReader, StopsOnTheLastFrameAndPlaysAgainFromTheFirst)
     ASSERT_TRUE(stream.valid());
     // Streams loop unless told otherwise, as OpenSceneGraph's do.
     EXPECT_EQ(osg::ImageStream::LOOPING, stream->getLoopingMode());
-    stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
-    stream->play();
-    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+    ASSERT_TRUE(playOnceToTheEnd(*stream));
     EXPECT_EQ(frameCount - 1, shownFrame(*stream));
     letFramesPass(*stream, 3);
     EXPECT_EQ(frameCount - 1, shownFrame(*stream));
@@ -211,11 +209,8 @@ TEST_F(MovieReader, AMovieWithSoundPlaysItThroughTheSoundOutput)
     {
         osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
         ASSERT_TRUE(stream.valid());
-        stream->setLoopingMode(osg::ImageStream::NO_LOOPING);
-        stream->play();
         // The picture follows the sound to the end and stops there.
-        ASSERT_TRUE(
-            updateMovieUntil(*stream, [&] { return stream->getStatus() == osg::ImageStream::PAUSED; }));
+        ASSERT_TRUE(playOnceToTheEnd(*stream));
         EXPECT_GT(stream->getCurrentTime(), 0.9);
         // The sound still queued plays out while the output writes 0.3 s more (stereo, 16 bits).
         const auto written = recordedBytes(recording);
