@@ -582,8 +582,26 @@ CameraParameters CameraParameters::scaled(int width, int height) const
     return result;
 }
 
+bool CameraParameters::distorts() const
+{
+    const std::vector<double>& d = _distortion;
+    if (_model == RADIAL4)
+        return !(d[2] == 0.0 && d[3] == 1.0);
+    if (_model == BROWN)
+    {
+        // k1, k2, p1, p2 and k3 to k6 all zero, and the scale one.
+        for (size_t i : {0, 1, 2, 3, 9, 10, 11, 12})
+            if (d[i] != 0.0)
+                return true;
+        return d[8] != 1.0;
+    }
+    return false;
+}
+
 osg::Vec2d CameraParameters::idealToObserved(const osg::Vec2d& ideal) const
 {
+    if (!distorts())
+        return ideal;
     const std::vector<double>& d = _distortion;
     if (_model == RADIAL4)
     {
@@ -673,6 +691,8 @@ osg::Vec2d brownObservedToIdeal(const std::vector<double>& d, const osg::Vec2d& 
 
 osg::Vec2d CameraParameters::observedToIdeal(const osg::Vec2d& observed) const
 {
+    if (!distorts())
+        return observed;
     if (_model == RADIAL4)
         return radial4ObservedToIdeal(_distortion, observed);
     if (_model == BROWN)

@@ -120,8 +120,7 @@ struct SquareSampler
     bool distorted;
 
     SquareSampler(const cv::Mat& image, const CameraParameters& lens, int processingScale)
-        : grey(image), camera(lens), scale(processingScale),
-          distorted(lens.distortionModel() != CameraParameters::NONE)
+        : grey(image), camera(lens), scale(processingScale), distorted(lens.distorts())
     {
     }
 

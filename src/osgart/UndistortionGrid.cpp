@@ -8,8 +8,7 @@ namespace osgART
 void UndistortionGrid::setCamera(const CameraParameters& camera)
 {
     _camera = camera;
-    _distorted =
-        camera.distortionModel() != CameraParameters::NONE && camera.width() > 0 && camera.height() > 0;
+    _distorted = camera.distorts() && camera.width() > 0 && camera.height() > 0;
     _columns = _distorted ? camera.width() / kSpacing + 2 : 0;
     _rows = _distorted ? camera.height() / kSpacing + 2 : 0;
     const double unsolved = std::numeric_limits<double>::quiet_NaN();

@@ -251,6 +251,18 @@ TEST(CameraFiles, EachFormatReadsWithItsLensFormula)
         EXPECT_NEAR(observed.x(), 318.0 + d * x, 1e-9);
         EXPECT_NEAR(observed.y(), 242.0 + d * y, 1e-9);
     }
+    EXPECT_TRUE(radial.distorts());
+    // A lens that moves nothing (factor 0 at scale 1, as a camera file written without a calibration
+    // holds it, or Brown's coefficients all 0) is skipped: points stay exactly where they are.
+    for (const std::vector<double>& still : {std::vector<double>{318.0, 242.0, 0.0, 1.0},
+                                             std::vector<double>{0, 0, 0, 0, 500, 510, 321, 239, 1}})
+    {
+        CameraParameters camera;
+        ASSERT_TRUE(camera.load(folder.write("still.dat", cameraBytes(still))));
+        EXPECT_FALSE(camera.distorts());
+        EXPECT_EQ(camera.observedToIdeal(osg::Vec2d(600.3, 50.7)), osg::Vec2d(600.3, 50.7));
+        EXPECT_EQ(camera.idealToObserved(osg::Vec2d(600.3, 50.7)), osg::Vec2d(600.3, 50.7));
+    }
 
     const cv::Matx33d openCV(600, 0, 319.5, 0, 610, 239.5, 0, 0, 1);
     const std::vector<double> openCVCoefficients = {-0.21, 0.07, 0.001, -0.0015, 0.01};
@@ -273,6 +285,7 @@ TEST(CameraFiles, EachFormatReadsWithItsLensFormula)
         CameraParameters camera;
         ASSERT_TRUE(camera.load(each.path));
         ASSERT_EQ(camera.distortionModel(), CameraParameters::BROWN);
+        EXPECT_TRUE(camera.distorts());
         for (const osg::Vec2d ideal :
              {osg::Vec2d(600, 50), osg::Vec2d(10, 20), osg::Vec2d(320, 240), osg::Vec2d(630, 470)})
         {

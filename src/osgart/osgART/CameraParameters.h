@@ -73,6 +73,10 @@ public:
     const double (&projection() const)[3][4] { return _projection; }
 
     DistortionModel distortionModel() const { return _model; }
+    /// Whether the lens model moves any point: false without a model, and for a model whose
+    /// coefficients are all zero at unit scale, as a camera file written without a calibration holds
+    /// it. Undistorting then leaves every point where it is, and the detector skips it.
+    bool distorts() const;
     /// The distortion values in file order (4 for Radial4; k1 k2 p1 p2 fx fy x0 y0 s k3 k4 k5 k6 for
     /// Brown).
     const std::vector<double>& distortion() const { return _distortion; }
