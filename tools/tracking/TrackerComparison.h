@@ -42,6 +42,10 @@ public:
     const std::vector<cv::Mat>& sheets() const { return _sheets; }
     /// For frames of this size seen by this distortion-free camera; false when the detector cannot run.
     virtual bool prepare(int width, int height, const cv::Matx33d& camera) = 0;
+    /// Hands the frame over in the form the detector takes its input, before the timed detection:
+    /// a camera's capture delivers it so. The tracker takes an osg::Image (the frame is copied into
+    /// one); the peers take the cv::Mat as it is.
+    virtual void receive(const cv::Mat& frame) { (void)frame; }
     virtual void detect(const cv::Mat& frame, std::vector<ComparedDetection>& found) = 0;
     /// Drops what the detector keeps from earlier frames, so that the next frame is seen alone.
     virtual void forget() {}
