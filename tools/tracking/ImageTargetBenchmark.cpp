@@ -563,8 +563,8 @@ cv::Matx33d denseAlignment(const cv::Mat& picture, const cv::Mat& view, const cv
 }
 
 // OpenCV's graffiti pair, photographs nobody here took with their true homography: the first view
-// as the target, found in the third (a strong change of viewpoint), both scaled to 640 pixels
-// wide at most and the third padded to 640x480. Scored against the truth by mean corner error,
+// as the target, found in the third (a strong change of viewpoint), the third scaled to 640 pixels
+// wide at most and padded to 640x480. Scored against the truth by mean corner error,
 // with camera files whose focal length is from half to twice the true one (about 2410 pixels at
 // the pictures' own 800x640).
 bool graffiti(const std::string& data, std::ostream& out)
@@ -645,14 +645,16 @@ bool graffiti(const std::string& data, std::ostream& out)
                    ? overlapError(target, homographyOfCorners(target, found.corners), truthInView, photograph)
                    : std::nan("");
     };
+    // The target is the photograph as it is, as a user gives a picture file, the same for every
+    // pipeline. Scaled down to the view's 600x480 first, it lost detail the wall is measured by (ours
+    // then 1.60 px over the wall against 1.02, the plain pipeline 1.99 against 1.32).
     Picture picture;
     picture.name = "graf1.png";
-    picture.grey = target;
+    picture.grey = first;
     const double trueFocal = 2410.0 * scale;
     out << "\n### Ground truth: OpenCV's graffiti pair at " << width << "x" << height << "\n\n"
-        << "graf1.png (the target, " << target.cols << "x" << target.rows
-        << ") found in graf3.png (scaled to " << scaled.width << "x" << scaled.height << ", padded to "
-        << width << "x" << height
+        << "graf1.png (the target, " << first.cols << "x" << first.rows << ") found in graf3.png (scaled to "
+        << scaled.width << "x" << scaled.height << ", padded to " << width << "x" << height
         << "), against the true homography H1to3p. Mean corner error: "
            "the picture's four corners against where the truth puts them, pixels; corners in view: the "
            "same over those inside the view (outside it: "
