@@ -95,8 +95,6 @@ protected:
         ASSERT_TRUE(initWithRecordedCamera(application));
     }
     void TearDown() override { osg::DisplaySettings::instance()->setNumMultiSamples(_previousSamples); }
-    // Whether SetUp stopped (no display, or a failed set-up): a derived SetUp must stop too.
-    bool setUpStopped() const { return IsSkipped() || HasFatalFailure(); }
 
     Novaro::ARApplication application;
 
