@@ -1,7 +1,7 @@
-// Animations under the control of actions, as the player runs them: boxes that a path animation
-// slides off their marker's centre in half a second, started, rewound or stopped by the actions of
-// the marker-detected event. Scene time follows the frame count (-frame_time), so a run of a few
-// frames shows the same picture however loaded the machine is.
+// Animations under the control of actions, as the player runs them: boxes that path animations
+// slide along their marker, started and sped up by the actions of the marker-detected event. (What
+// each animation action does: the animations and actions tests.) Scene time follows the frame
+// count (-frame_time), so a run shows the same pictures however loaded the machine is.
 #include "SampleScene.h"
 
 #include <gtest/gtest.h>
@@ -29,83 +29,11 @@ std::string playingOnce(const std::string& name, int marker)
                          name + "_events.xml\"/>");
 }
 
-// The sample scene with one box on each of the three markers: a 40-unit box on the transform
-// "slider", whose animation moves it 90 units along X (out of the marker) in half a second. Each
-// box has its own model file and events, so one run tries three sets of detected actions.
-class SlidingBoxScene : public SampleScene
-{
-public:
-    SlidingBoxScene()
-    {
-        std::string objects;
-        for (int marker = 1; marker <= 3; ++marker)
-        {
-            const std::string name = "box" + std::to_string(marker);
-            EXPECT_TRUE(osgDB::writeNodeFile(*slider(), directory().file(name + ".osgt")));
-            objects += playingOnce(name, marker);
-        }
-        stillFrameWithoutSmoothing(*this);
-        writeSceneFile(directory(), objects);
-    }
-
-    // Plays 12 frames (1.2 scene seconds, well past the half-second slide) with the given detected
-    // actions of the boxes on markers 1, 2, ... and says which boxes still stand on their marker's
-    // centre.
-    std::vector<bool> boxesOnCentre(const std::vector<std::string>& detectedActions)
-    {
-        for (size_t box = 0; box < 3; ++box)
-            directory().write("box" + std::to_string(box + 1) + "_events.xml",
-                              "<events name=\"slide\"><event name=\"on_marker_detected\"><actions>" +
-                                  (box < detectedActions.size() ? detectedActions[box] : std::string()) +
-                                  "</actions></event></events>");
-        PlayerRun run = play({"-max_frames", "12", "-frame_time", frameTime});
-        EXPECT_EQ(0, run.status);
-        osg::ref_ptr<osg::Image> shot = screenshot(), frame = cameraFrame();
-        std::vector<bool> onCentre;
-        for (size_t box = 0; box < detectedActions.size() && shot.valid() && frame.valid(); ++box)
-            onCentre.push_back(contentOnMarker(*shot, *frame, markers()[box]));
-        EXPECT_EQ(detectedActions.size(), onCentre.size()) << "a screenshot and a camera frame";
-        return onCentre;
-    }
-
-private:
-    static osg::ref_ptr<osg::Node> slider()
-    {
-        osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
-        path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 0)));
-        path->insert(0.5, osg::AnimationPath::ControlPoint(osg::Vec3d(90, 0, 0)));
-        osg::ref_ptr<osg::MatrixTransform> slider = new osg::MatrixTransform;
-        slider->setName("slider");
-        slider->setUpdateCallback(new osg::AnimationPathCallback(path.get()));
-        osg::ref_ptr<osg::Geode> box = new osg::Geode;
-        box->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(0, 0, 20), 40.0f)));
-        slider->addChild(box.get());
-        return slider;
-    }
-};
-
 std::string action(const std::string& command)
 {
     return "<action source=\"_self_\" target=\"_self_\"><command>" + command +
            "</command><parameters><parameter "
            "name=\"animation_name\">slider</parameter></parameters></action>";
-}
-
-TEST(AnimationEndToEnd, AnimationsStandStillUntilStartedAndRewindOrStopHoldTheFirstPose)
-{
-    NOVARO_REQUIRE_DISPLAY();
-    SlidingBoxScene scene;
-    EXPECT_EQ(std::vector<bool>({true, false, true}),
-              scene.boxesOnCentre(
-                  {"", action("start_animation"), action("start_animation") + action("rewind_animation")}))
-        << "no action: the box stays where the model put it; started on detection: slid off the "
-           "centre; rewound: back on it";
-    EXPECT_EQ(std::vector<bool>({true, false}),
-              scene.boxesOnCentre(
-                  {action("start_animation") + action("stop_animation"),
-                   "<action source=\"_self_\" target=\"nobody\"><command>start_animation</command></action>" +
-                       action("pause_animation")}))
-        << "stopped: first pose; an unknown target leaves the other actions running";
 }
 
 // Two boxes on marker 1, red at y = -30 and green at y = +30, each on its own slider that a path

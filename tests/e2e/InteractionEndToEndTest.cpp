@@ -1,13 +1,15 @@
 // The running player driven by real X events (xdotool) on an X server of its own: key chords, a
 // mode switch shown on screen, a click on the sample cube running its actions, a click on bare
-// video and a drag running none. The driver waits for what the player prints, never for a time: X delivers
-// the events in order, so what follows a command is handled after it. (The long press that ends the
-// loop is timed with the mouse handler's own clock in the mouse picking tests.)
+// video and a drag running none, and Escape ending the loop with its clean-up. The driver waits
+// for what the player prints, never for a time: X delivers the events in order, so what follows a
+// command is handled after it. (The long press that ends the loop is timed with the mouse
+// handler's own clock in the mouse picking tests.)
 #include "SampleScene.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 using namespace NovaroTest;
@@ -115,6 +117,12 @@ TEST(InteractionEndToEnd, ChordsClicksAndAFunctionKeyReachTheRunningPlayer)
     EXPECT_TRUE(run.printed(" Screenshot written: " + scene.directory().file("shot.png")));
     EXPECT_TRUE(run.printed(" Starting...done."));
     EXPECT_LT(run.output.find(" Screenshot written:"), run.output.find(" Starting...done."));
+    // The first frame compiled the objects and the caching callback took itself off the camera;
+    // after Escape, the clean-up removed the unpacked archive folder, which was never in the scene.
+    for (const char* line : {" Scene compiled!", " Removing preRenderCallBack (pre).",
+                             " Removing preRenderCallBack (post).", "Temporary data removed (dirs)."})
+        EXPECT_TRUE(run.printed(line)) << line;
+    EXPECT_FALSE(std::filesystem::exists(scene.directory().file("models/house_kmz.tmp")));
 
     // F3's mode name in the top-left status panel, longer than "Starting..." would be.
     osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();

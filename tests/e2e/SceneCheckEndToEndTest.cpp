@@ -38,6 +38,8 @@ TEST(SceneCheckEndToEnd, PlayerAndToolAgreeOnACleanSceneAndOnATypo)
     const PlayerRun cleanTool = runExecutable(tool, copy.path(), {"check", "scene/model.dat"});
     EXPECT_EQ(0, cleanTool.status);
     EXPECT_EQ("", cleanTool.output);
+    // The archive unpacked to read the house is gone again.
+    EXPECT_FALSE(std::filesystem::exists(scene + "/models/house_kmz.tmp"));
 
     const int line = misspellSource(scene + "/scene.xml");
     const std::regex expected(std::regex_replace(scene, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +

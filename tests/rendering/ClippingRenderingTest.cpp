@@ -2,9 +2,9 @@
 // view too) from a still camera frame, then the clipping operations are driven directly and the
 // window is read back at points of the block projected through the tracked pose.
 #include "SampleApplication.h"
+#include "SampleScene.h"
 
 #include "NotifyCapture.h"
-#include "PlayerProcess.h"
 #include "effects/ARClippingManager.h"
 #include "effects/HUD.h"
 #include "effects/TextPanel.h"
@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <memory>
 
 #include <osg/Geode>
 #include <osg/Material>
@@ -68,39 +68,19 @@ protected:
     void SetUp() override
     {
         NOVARO_REQUIRE_DISPLAY();
-        std::filesystem::copy(samplesDirectory(), folder.path(),
-                              std::filesystem::copy_options::recursive |
-                                  std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::remove_all(folder.file("recorded"));
-        folder.write("scene.xml", BLOCK_SCENE);
-        // A still frame needs no smoothing, and no test here looks at edges (multisampling costs
-        // the software renderer a third of every frame).
-        replaceInFile(folder.file("tracker.xml"), "\"smooth_tracking\">true<", "\"smooth_tracking\">false<");
-        replaceInFile(folder.file("config.xml"), "\"use_antialiasing\">true<", "\"use_antialiasing\">false<");
-        writeBlock(folder.file("models/block.osgt"));
         // Markers 1 and 2 facing the camera, large enough for the block to cover many pixels.
-        const std::string command =
-            "cd " + quote(folder.path()) + " && " + quote(std::string(NOVARO_RUN_DIR) + "/novaro-synthcam") +
-            " --output frame%04d.png --camera camera_640x480.dat --frames 1 --pattern patterns/marker_1.patt"
-            " --pattern patterns/marker_2.patt --markers 2 --size 80 --min-width 120 --max-width 130"
-            " --max-tilt 0 --no-clutter --seed 1 > synthcam.log 2>&1";
-        ASSERT_EQ(0, std::system(command.c_str())) << readFile(folder.file("synthcam.log"));
+        scene = std::make_unique<SampleScene>(
+            "--pattern patterns/marker_1.patt --pattern patterns/marker_2.patt --markers 2 --size 80 "
+            "--min-width 120 --max-width 130 --max-tilt 0 --no-clutter --seed 1",
+            2);
+        const TemporaryFolder& folder = scene->directory();
+        folder.write("scene.xml", BLOCK_SCENE);
+        stillFrameWithoutSmoothing(*scene);
+        writeBlock(folder.file("models/block.osgt"));
 
         enterRunDirectory();
-        application.setWorkingDirectory(folder.path());
-        application.setTemporaryDirectory(folder.path());
-        ASSERT_TRUE(application.setConfiguration("config.xml") &&
-                    application.setTrackerConfiguration("tracker.xml") &&
-                    application.setVideoConfiguration("video.xml") &&
-                    application.setSceneConfiguration("scene.xml") &&
-                    application.setAudioConfiguration("audio.xml") &&
-                    application.setMarkersConfiguration("markers.xml") &&
-                    application.setLightingConfiguration("lighting.xml"));
-        resetTrackerDebugField();
-        application.setApplicationHint();
-        std::string program = "novaro", option = "-video_file", video = folder.file("frame0000.png");
-        std::vector<char*> argv = {&program[0], &option[0], &video[0], nullptr};
-        ASSERT_TRUE(application.init(3, argv.data()));
+        ASSERT_TRUE(loadSampleSettings(application, folder.path(), folder.path()));
+        ASSERT_TRUE(initWithRecordedCamera(application, scene->frame()));
         application.loadSceneObjects();
         ASSERT_EQ(1u, application.getObjectCount());
         application.showStatusMessage("Starting...");
@@ -164,7 +144,7 @@ protected:
         }
     }
 
-    TemporaryFolder folder;
+    std::unique_ptr<SampleScene> scene;
     ARApplication application;
     osg::ref_ptr<WindowReadBack> readBack;
     osg::ref_ptr<osg::Image> plain, empty;

@@ -7,6 +7,7 @@
 #include "RunDirectory.h"
 #include "app/ARApplication.h"
 
+#include <filesystem>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -52,28 +53,30 @@ inline void resetTrackerDebugField()
 }
 
 // The seven setters in the player's order. The configuration, tracker and video files come from the
-// samples (the working directory); the others are taken from the temporary directory when it
-// holds them, else from the samples.
+// working directory (the samples unless given); the others are taken from the temporary directory
+// when it holds them, else from the samples.
 inline bool loadSampleSettings(Novaro::ARApplication& application, const std::string& temporaryDirectory,
-                               const std::string& markersFile = "markers.xml")
+                               const std::string& workingDirectory = samplesDirectory())
 {
-    application.setWorkingDirectory(samplesDirectory());
+    application.setWorkingDirectory(workingDirectory);
     application.setTemporaryDirectory(temporaryDirectory);
-    const bool sampleScene = temporaryDirectory == samplesDirectory();
-    auto temporaryFile = [&](const std::string& name) { return sampleScene ? name : samplePath(name); };
+    auto temporaryFile = [&](const std::string& name)
+    { return std::filesystem::exists(temporaryDirectory + "/" + name) ? name : samplePath(name); };
     return application.setConfiguration("config.xml") && application.setTrackerConfiguration("tracker.xml") &&
            application.setVideoConfiguration("video.xml") &&
            application.setSceneConfiguration(temporaryFile("scene.xml")) &&
            application.setAudioConfiguration(temporaryFile("audio.xml")) &&
-           application.setMarkersConfiguration(markersFile) &&
+           application.setMarkersConfiguration("markers.xml") &&
            application.setLightingConfiguration(temporaryFile("lighting.xml"));
 }
 
-inline bool initWithRecordedCamera(Novaro::ARApplication& application)
+// Starts the application as the player does on a recorded camera: the sample's, unless given.
+inline bool initWithRecordedCamera(Novaro::ARApplication& application,
+                                   std::string video = samplePath("recorded/camera.mp4"))
 {
     resetTrackerDebugField();
     application.setApplicationHint();
-    std::string program = "novaro", option = "-video_file", video = samplePath("recorded/camera.mp4");
+    std::string program = "novaro", option = "-video_file";
     std::vector<char*> argv = {&program[0], &option[0], &video[0], nullptr};
     return application.init(3, argv.data());
 }
@@ -92,8 +95,6 @@ protected:
         ASSERT_TRUE(initWithRecordedCamera(application));
     }
     void TearDown() override { osg::DisplaySettings::instance()->setNumMultiSamples(_previousSamples); }
-    // Whether SetUp stopped (no display, or a failed set-up): a derived SetUp must stop too.
-    bool setUpStopped() const { return IsSkipped() || HasFatalFailure(); }
 
     Novaro::ARApplication application;
 

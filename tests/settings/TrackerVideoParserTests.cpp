@@ -32,20 +32,8 @@ const char* const oneFormat = "<format name=\"f\" width=\"640\" height=\"480\"/>
 
 } // namespace
 
-TEST_F(TrackerVideoParserTest, TrackerWithoutParametersUsesDefaults)
-{
-    ReadResult<XMLTrackerParserManager> read(files.write("bare.xml", "<tracker/>"));
-    ASSERT_TRUE(read.valid);
-    const TrackerData& data = read.reader.getData();
-    EXPECT_TRUE(data.getSmoothTracking());
-    EXPECT_FALSE(data.getHalfTracking());
-    EXPECT_FLOAT_EQ(0.85f, data.getRotationalSmoothingFactor());
-    EXPECT_FLOAT_EQ(0.85f, data.getTranslationalSmoothingFactor());
-    EXPECT_EQ(100, data.getThreshold());
-}
-
 // Each parameter left out alone, the others given values other than their defaults: the one left
-// out takes its default whether or not the file has a parameters list.
+// out takes its default whether or not the file has a parameters list (a bare <tracker/>: all).
 TEST_F(TrackerVideoParserTest, EachParameterLeftOutAloneTakesItsDefault)
 {
     struct Parameter
@@ -79,6 +67,10 @@ TEST_F(TrackerVideoParserTest, EachParameterLeftOutAloneTakesItsDefault)
             EXPECT_FALSE(other.hasDefault(read.reader.getData())) << other.name << " given";
         }
     }
+    ReadResult<XMLTrackerParserManager> bare(files.write("bare.xml", "<tracker/>"));
+    ASSERT_TRUE(bare.valid);
+    for (const Parameter& each : parameters)
+        EXPECT_TRUE(each.hasDefault(bare.reader.getData())) << each.name << " in a bare file";
 }
 
 TEST_F(TrackerVideoParserTest, TrackerValuesAreClampedAndConventionsHold)
