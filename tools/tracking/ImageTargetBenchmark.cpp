@@ -494,6 +494,13 @@ void runHardCases(const std::vector<Picture>& pictures, int width, int height, i
     }
 }
 
+// Where a homography puts a point.
+cv::Point2d mapped(const cv::Matx33d& homography, const cv::Point2d& point)
+{
+    const cv::Vec3d p = homography * cv::Vec3d(point.x, point.y, 1.0);
+    return cv::Point2d(p[0] / p[2], p[1] / p[2]);
+}
+
 // The target's pixel edges (its outline) in its own pixel coordinates.
 std::array<cv::Point2f, 4> outlineOfPicture(const cv::Mat& picture)
 {
@@ -521,11 +528,10 @@ double overlapError(const cv::Mat& picture, const cv::Matx33d& found, const cv::
     for (int y = 0; y < picture.rows; y += 10)
         for (int x = 0; x < picture.cols; x += 10)
         {
-            const cv::Vec3d t = truth * cv::Vec3d(x, y, 1.0), f = found * cv::Vec3d(x, y, 1.0);
-            const cv::Point2d there(t[0] / t[2], t[1] / t[2]);
+            const cv::Point2d there = mapped(truth, cv::Point2d(x, y));
             if (!view.contains(there))
                 continue;
-            sum += cv::norm(cv::Point2d(f[0] / f[2], f[1] / f[2]) - there);
+            sum += cv::norm(mapped(found, cv::Point2d(x, y)) - there);
             ++counted;
         }
     return counted ? sum / counted : std::nan("");
@@ -593,15 +599,11 @@ bool graffiti(const std::string& data, std::ostream& out)
     // into the scaled, padded view: a pixel edge x goes to (x + 0.5) * scale - 0.5.
     const cv::Matx33d truth(truthMatrix);
     std::array<cv::Point2d, 4> truthCorners;
-    const cv::Point2d outline[4] = {{-0.5, -0.5},
-                                    {first.cols - 0.5, -0.5},
-                                    {first.cols - 0.5, first.rows - 0.5},
-                                    {-0.5, first.rows - 0.5}};
+    const std::array<cv::Point2f, 4> outline = outlineOfPicture(first);
     for (size_t k = 0; k < 4; ++k)
     {
-        const cv::Vec3d p = truth * cv::Vec3d(outline[k].x, outline[k].y, 1.0);
-        truthCorners[k] =
-            cv::Point2d((p[0] / p[2] + 0.5) * scale - 0.5 + left, (p[1] / p[2] + 0.5) * scale - 0.5 + top);
+        const cv::Point2d p = mapped(truth, outline[k]);
+        truthCorners[k] = cv::Point2d((p.x + 0.5) * scale - 0.5 + left, (p.y + 0.5) * scale - 0.5 + top);
     }
     auto inView = [&](const cv::Point2d& point)
     {
@@ -635,10 +637,7 @@ bool graffiti(const std::string& data, std::ostream& out)
     const cv::Matx33d dense = denseAlignment(target, view, truthInView, photograph);
     const std::array<cv::Point2f, 4> edges = outlineOfPicture(target);
     for (size_t k = 0; k < 4; ++k)
-    {
-        const cv::Vec3d p = dense * cv::Vec3d(edges[k].x, edges[k].y, 1.0);
-        aligned.corners[k] = cv::Point2d(p[0] / p[2], p[1] / p[2]);
-    }
+        aligned.corners[k] = mapped(dense, edges[k]);
     auto errorOverlap = [&](const Found& found)
     {
         return found.found
