@@ -108,7 +108,7 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     sceneAfter.erase("shot.png"); // named on the command line
     EXPECT_EQ(sceneBefore, sceneAfter);
     EXPECT_TRUE(fs::is_empty(privateParent.path())) << "the private folder is removed at exit";
-    EXPECT_EQ(0, server.connections()); // (what the refusal says: the local files tests)
+    EXPECT_EQ(0, server.connections());
 
     // Each refusal is said, naming the file and line, by the player and by the checker.
     for (const std::string& name :
