@@ -235,11 +235,25 @@ void DarkRegions::rowOutline(int index, std::vector<cv::Point>& outline) const
     if (index < 0 || size_t(index) >= _rowsAt.size() || _rowsAt[size_t(index)] == kNotWanted)
         return;
     const cv::Rect& bounds = _regions[size_t(index)].bounds;
-    const int first = _rowsAt[size_t(index)] + bounds.y;
-    for (int row = 0; row < bounds.height; ++row)
-        outline.emplace_back(_left[size_t(first + row)], bounds.y + row);
-    for (int row = bounds.height - 1; row >= 0; --row)
-        outline.emplace_back(_right[size_t(first + row)], bounds.y + row);
+    const size_t first = size_t(_rowsAt[size_t(index)] + bounds.y);
+    const size_t last = first + size_t(bounds.height) - 1;
+    // A row that falls short of both its neighbours is a notch one row high: on a blurred edge, a
+    // camera's noise splits a thin line of the border's ramp off the border for a row, joined at one
+    // end. Taken as the nearer neighbour's end, it leaves the outline straight.
+    for (size_t row = first; row <= last; ++row)
+    {
+        int left = _left[row];
+        if (row > first && row < last)
+            left = std::min(left, std::max(_left[row - 1], _left[row + 1]));
+        outline.emplace_back(left, bounds.y + int(row - first));
+    }
+    for (size_t row = last + 1; row-- > first;)
+    {
+        int right = _right[row];
+        if (row > first && row < last)
+            right = std::max(right, std::min(_right[row - 1], _right[row + 1]));
+        outline.emplace_back(right, bounds.y + int(row - first));
+    }
 }
 
 } // namespace osgART

@@ -402,6 +402,16 @@ void writeMiss(const std::string& stem, const cv::Mat& frame, const std::vector<
                 out << " " << corner.x << "," << corner.y;
             out << "\n";
         }
+    // What was found that is in no placed marker's id: a wrong id or a false positive.
+    for (const ComparedDetection& detection : found)
+        if (std::none_of(placed.begin(), placed.end(),
+                         [&](const HardCaseMarker& marker) { return marker.id == detection.id; }))
+        {
+            out << "found " << detection.id;
+            for (const cv::Point2d& corner : detection.corners)
+                out << " " << corner.x << "," << corner.y;
+            out << "\n";
+        }
 }
 
 // Timed detection of one frame, warm-up frames untimed.
@@ -628,15 +638,16 @@ void compareOnHardCases(const DetectorFactory& make, const ComparisonSettings& s
                 std::vector<Tally> seedTallies(detectors.size());
                 for (int frameIndex = 0; frameIndex < settings.frames; ++frameIndex)
                 {
-                    // Frames where ours missed a marker go to the miss folder.
+                    // Frames where ours missed a marker or found one too many go to the miss folder.
                     const FrameObserver keepMisses = [&](size_t d, const cv::Mat& grey,
                                                          const std::vector<HardCaseMarker>& placed,
                                                          const std::vector<ComparedDetection>& found)
                     {
-                        if (d == 0 && !settings.missFolder.empty() && !allFound(placed, found))
-                            writeMiss(settings.missFolder + "/" + std::to_string(seed) + "-" +
-                                          std::to_string(caseIndex) + "-" + std::to_string(level) + "-" +
-                                          std::to_string(frameIndex),
+                        if (d == 0 && !settings.missFolder.empty() &&
+                            (!allFound(placed, found) || found.size() > placed.size()))
+                            writeMiss(settings.missFolder + "/" + backgroundName(settings.background) + "-" +
+                                          std::to_string(seed) + "-" + std::to_string(caseIndex) + "-" +
+                                          std::to_string(level) + "-" + std::to_string(frameIndex),
                                       grey, placed, found);
                     };
                     detectFrame(detectors, renderer, estimator, degradation, settings,

@@ -86,7 +86,8 @@ struct ComparisonSettings
     std::vector<int> noiseLevels;
     int warmUpFrames = 3;   ///< not timed
     std::string only;       ///< when set, only the hard cases whose name starts with it
-    std::string missFolder; ///< when set, frames where the first detector missed a marker go there
+    std::string missFolder; ///< when set, frames where the first detector missed a marker or found one not
+                            ///< placed go there
     Background background = Background::CALM;
     std::vector<cv::Mat> photos; ///< for Background::PHOTO
 };

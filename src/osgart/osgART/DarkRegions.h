@@ -45,7 +45,8 @@ public:
     /// in each row from the top, then its rightmost pixel in each row from the bottom (image pixels);
     /// empty for a region that was not wanted. For a convex region (a marker's border seen in any
     /// perspective) it is the outer contour; a concave one comes out with its notches between rows
-    /// filled.
+    /// filled, and so does a notch one row high in a side (a row whose end falls short of both its
+    /// neighbours' takes the nearer of theirs).
     void rowOutline(int index, std::vector<cv::Point>& outline) const;
 
 private:
