@@ -202,6 +202,48 @@ bool straysFromQuadrilateral(const std::vector<cv::Point>& outline, double share
     return deviation > share * perimeter;
 }
 
+// Moves each corner of a four-point simplification of the outline to the outline's point farthest
+// from the line between its two neighbours, twice round: the corners of a convex outline are the
+// quadrilateral of largest area on it. A simplification keeps a corner only when it strays from
+// a chord by more than its tolerance; a strongly tilted marker's short side can stray less, and its
+// outer corner was cut off, one of its sides then a chord across the marker.
+void settleCorners(const std::vector<cv::Point>& outline, std::vector<cv::Point>& polygon)
+{
+    std::array<size_t, 4> at;
+    for (size_t k = 0; k < 4; ++k)
+    {
+        const auto found = std::find(outline.begin(), outline.end(), polygon[k]);
+        if (found == outline.end())
+            return;
+        at[k] = size_t(found - outline.begin());
+    }
+    // The simplification keeps the outline's order; anything else (a point the outline holds twice)
+    // is left as it is.
+    int wraps = 0;
+    for (size_t k = 0; k < 4; ++k)
+        wraps += at[(k + 1) % 4] <= at[k] ? 1 : 0;
+    if (wraps != 1)
+        return;
+    const size_t count = outline.size();
+    for (int pass = 0; pass < 2; ++pass)
+        for (size_t k = 0; k < 4; ++k)
+        {
+            const size_t before = at[(k + 3) % 4], after = at[(k + 1) % 4];
+            double farthest = distanceFromLine(outline[at[k]], outline[before], outline[after]);
+            for (size_t i = (before + 1) % count; i != after; i = (i + 1) % count)
+            {
+                const double distance = distanceFromLine(outline[i], outline[before], outline[after]);
+                if (distance > farthest)
+                {
+                    farthest = distance;
+                    at[k] = i;
+                }
+            }
+        }
+    for (size_t k = 0; k < 4; ++k)
+        polygon[k] = outline[at[k]];
+}
+
 } // namespace
 
 // The outline of one region from its rows, simplified to a polygon. (Fitting four corners from the
@@ -216,6 +258,8 @@ bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Poi
         return false;
     const double perimeter = cv::arcLength(_outline, true);
     cv::approxPolyDP(_outline, polygon, kOutlineTolerance * perimeter, true);
+    if (polygon.size() == 4)
+        settleCorners(_outline, polygon);
     return true;
 }
 

@@ -99,3 +99,46 @@ TEST(SquareMarkerOutlines, BorderWithALineSplitOffForOneRowIsExamined)
     detector.detect(grey, 1, found);
     EXPECT_TRUE(examined(detector, outer, 4.0));
 }
+
+// A marker tilted about 70 degrees, drawn in perspective: the simplification of its outline kept a
+// point on the long side near the short side's outer corner instead of the corner (5 px off, and
+// its pattern then sampled askew: a miss on photographs at ISO 1600). Sharp and slightly blurred,
+// the rough corners are the marker's within the pixel or two its edge pixels allow.
+TEST(SquareMarkerOutlines, StronglyTiltedMarkersRoughCornersAreItsCorners)
+{
+    const std::vector<cv::Point2f> outer = {
+        {403.5f, 54.1f}, {417.6f, 103.3f}, {324.2f, 176.2f}, {288.4f, 146.1f}};
+    const cv::Mat homography =
+        cv::getPerspectiveTransform(std::vector<cv::Point2f>{{0, 0}, {1, 0}, {1, 1}, {0, 1}}, outer);
+    std::vector<cv::Point2f> inner;
+    cv::perspectiveTransform(
+        std::vector<cv::Point2f>{{0.25f, 0.25f}, {0.75f, 0.25f}, {0.75f, 0.75f}, {0.25f, 0.75f}}, inner,
+        homography);
+    // Drawn at four times the size and averaged down, for edges with grey pixels as a camera's.
+    auto scaled = [](const std::vector<cv::Point2f>& corners)
+    {
+        std::vector<cv::Point> points;
+        for (const cv::Point2f& corner : corners)
+            points.emplace_back(cvRound(corner.x * 4), cvRound(corner.y * 4));
+        return points;
+    };
+    cv::Mat large(480 * 4, 640 * 4, CV_8UC1, cv::Scalar(200)), grey;
+    cv::fillConvexPoly(large, scaled(outer), cv::Scalar(30));
+    cv::fillConvexPoly(large, scaled(inner), cv::Scalar(200));
+    cv::resize(large, grey, cv::Size(640, 480), 0, 0, cv::INTER_AREA);
+    std::array<cv::Point, 4> corners;
+    for (size_t k = 0; k < 4; ++k)
+        corners[k] = cv::Point(cvRound(outer[k].x), cvRound(outer[k].y));
+    for (const double blur : {0.0, 1.0})
+    {
+        SCOPED_TRACE("blur " + std::to_string(blur));
+        cv::Mat seen = grey.clone();
+        if (blur > 0.0)
+            cv::GaussianBlur(grey, seen, cv::Size(), blur);
+        osgART::SquareMarkerDetector detector;
+        detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
+        std::vector<osgART::DetectedSquare> found;
+        detector.detect(seen, 1, found);
+        EXPECT_TRUE(examined(detector, corners, 3.0));
+    }
+}

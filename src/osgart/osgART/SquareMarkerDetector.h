@@ -39,7 +39,8 @@ struct DetectedSquare
 /// take each remaining region's outline from its rows' ends (a marker's border surrounds its
 /// pattern's light cells, hence the hole; seen in any perspective it is convex, so its rows' ends
 /// are its contour), drop the outlines that stray far from the quadrilateral of their farthest points (a
-/// few passes over the outline) and keep those that simplify to convex quadrilaterals, take a first look at
+/// few passes over the outline) and keep those that simplify to convex quadrilaterals (each corner then moved
+/// to the outline's point farthest from its neighbours' chord), take a first look at
 /// each (its inner square sampled in 8 x 8 blocks through the rough corners must correlate with some
 /// pattern smoothed and coarsened alike), locate each side at full resolution along its normals, at most 24
 /// pixels out (the centre of the dark-to-bright step, which a symmetric blur leaves in place), fit the side
