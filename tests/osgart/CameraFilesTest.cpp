@@ -231,7 +231,7 @@ TEST(FileReaders, ImageHeadersClaimingNoPixelsAreRefusedAndAMovieKeepsItsRateAnd
 
 // Each format read with its lens: the four-factor formula written out; Brown's model, in the binary
 // nine-value version and in OpenCV's files, as OpenCV projects the ideal point's ray.
-TEST(CameraFiles, EachFormatReadsWithItsLensFormula)
+TEST(CameraFiles, EachFormatReadsWithItsLensFormulaAndDistortionRoundTrips)
 {
     NovaroTest::TemporaryFolder folder;
     CameraParameters radial;
@@ -292,10 +292,8 @@ TEST(CameraFiles, EachFormatReadsWithItsLensFormula)
                         0.0, 1e-6);
         }
     }
-}
 
-TEST(CameraFiles, DistortionRoundTripsAcrossTheImage)
-{
+    // Distortion round-trips across the image.
     for (const CameraParameters& camera : lensModels())
         for (double y = 0; y <= 480; y += 40)
             for (double x = 0; x <= 640; x += 40)

@@ -105,18 +105,15 @@ protected:
     std::string error;
 };
 
-TEST_F(ImageTargetTest, PlainPictureIsRefusedWithTheReasonAndRatedZero)
+TEST_F(ImageTargetTest, PlainTinyOrThinPicturesAreRefusedWithTheReasonAndRatedZero)
 {
     cv::Mat plain(300, 400, CV_8UC1);
     for (int y = 0; y < plain.rows; ++y)
         plain.row(y).setTo(cv::Scalar(80 + y / 4)); // a soft gradient: no corner anywhere
     expectRefused(plain, "features", "few features");
-}
 
-// Pictures too small or too thin for ORB's pyramid are refused with their size, not left to
-// OpenCV, which throws on them (and the player aborted).
-TEST_F(ImageTargetTest, TinyAndThinPicturesAreRefusedWithTheirSize)
-{
+    // Pictures too small or too thin for ORB's pyramid are refused with their size, not left to
+    // OpenCV, which throws on them (and the player aborted).
     const cv::Mat pictures[] = {cv::Mat(1, 1, CV_8UC1, cv::Scalar(128)),
                                 cv::Mat(1, 8192, CV_8UC1, cv::Scalar(9)),
                                 cv::Mat(8192, 20, CV_8UC1, cv::Scalar(200))};

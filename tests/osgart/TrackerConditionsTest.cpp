@@ -202,16 +202,13 @@ TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
 
 // A marker held close to the camera has a border thicker than the threshold's reach into flat
 // areas: its dark region comes out as a hollow outline, which must still count as a marker.
-TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAreFound)
+TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAndSmallOnesUnderAShadowEdgeAreFound)
 {
     // A border band of 40 pixels and more.
     expectOneMarkerFoundInEachFrame(degradation("clean", 170, 240), 11, 4, 300, 2.5);
-}
 
-// A shadow edge across a small marker leaves half its pattern darker than the other half: it must
-// still match its pattern, and no other.
-TEST_F(TrackerConditionsTest, SmallMarkersUnderAShadowEdgeKeepTheirPattern)
-{
+    // A shadow edge across a small marker leaves half its pattern darker than the other half: it must
+    // still match its pattern, and no other.
     expectOneMarkerFoundInEachFrame(degradation("hard shadow edge", 36, 44), 5, 16, 200, 5.0);
 }
 

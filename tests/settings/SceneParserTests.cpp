@@ -41,7 +41,7 @@ private:
 
 } // namespace
 
-TEST_F(SceneParserTest, BareSceneKeepsItsDefaultsAndSaysWhatItLacks)
+TEST_F(SceneParserTest, BareSceneKeepsItsDefaultsAndAFullOneItsAttributesParametersAndMetadata)
 {
     auto* result = read("<scene><objects/></scene>");
     EXPECT_TRUE(result->parsed && !result->valid);
@@ -52,10 +52,8 @@ TEST_F(SceneParserTest, BareSceneKeepsItsDefaultsAndSaysWhatItLacks)
     // What a user must hear of: the sections the player falls back on.
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: missing <parameters> data in scene file."));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: missing <metadata> data in scene file."));
-}
 
-TEST_F(SceneParserTest, SceneAttributesParametersAndMetadata)
-{
+    // Scene attributes, parameters and metadata.
     ASSERT_TRUE(
         read(R"(<scene name="s" source="all.osgb" source_folder="f" authoring_software="maya" units="mm">
         <metadata><title>T</title><author></author>
@@ -65,11 +63,11 @@ TEST_F(SceneParserTest, SceneAttributesParametersAndMetadata)
         <parameters><p name="show_message">False</p><p name="message"></p></parameters>
         <objects/></scene>)")
             ->parsed);
-    const SceneData& d = data();
+    const SceneData& s = data();
     EXPECT_EQ(std::make_tuple("all.osgb", "f", "maya", "mm", true, "", "T", "", "standalone", "500"),
-              std::make_tuple(d.getSource(), d.getSourceFolder(), d.getAuthoringSoftware(), d.getUnits(),
-                              d.getShowMessage(), d.getMessage(), d.getTitle(), d.getAuthor(),
-                              d.getPlatform(), d.getAltitude()));
+              std::make_tuple(s.getSource(), s.getSourceFolder(), s.getAuthoringSoftware(), s.getUnits(),
+                              s.getShowMessage(), s.getMessage(), s.getTitle(), s.getAuthor(),
+                              s.getPlatform(), s.getAltitude()));
     EXPECT_EQ((std::map<std::string, std::string>{{"screen", "b.mp4"}}), data().getVideos());
 
     // An incomplete location is reset whole.
@@ -83,7 +81,7 @@ TEST_F(SceneParserTest, SceneAttributesParametersAndMetadata)
                               data().getShowMessage(), data().getMessage()));
 }
 
-TEST_F(SceneParserTest, ObjectDefaultsAndFlags)
+TEST_F(SceneParserTest, ObjectDefaultsFlagsAndRequiredParts)
 {
     ASSERT_TRUE(readObject("ARObject", "")->valid);
     const ObjectData& o = object();
@@ -99,10 +97,8 @@ TEST_F(SceneParserTest, ObjectDefaultsAndFlags)
             ->valid);
     EXPECT_FALSE(object().getIsOccluder() || object().getIsVisible());
     EXPECT_TRUE(object().getIgnore() && object().getUseProperties() && object().getAllMarkers());
-}
 
-TEST_F(SceneParserTest, ObjectsMissingRequiredPartsAreDropped)
-{
+    // Objects missing required parts are dropped.
     auto* result = readObjects("<object name=\"a\"><model/><markers all=\"true\"/></object>"
                                "<object name=\"b\" type=\"ARObject\"><markers all=\"true\"/></object>"
                                "<object name=\"c\" type=\"ARObject\"><model/></object>"
@@ -176,7 +172,7 @@ TEST_F(SceneParserTest, LightProperties)
     EXPECT_TRUE(!object().getChromaKeyFromGreenScreen() && object().getLighting());
 }
 
-TEST_F(SceneParserTest, TransformsFallBackPerComponent)
+TEST_F(SceneParserTest, TransformsFallBackPerComponentAndFilesAndHotspotsAreRead)
 {
     ASSERT_TRUE(readObject("ARObject", "<transforms><translation x=\"1.5\" z=\"-2\"/><scale x=\"2\" y=\"\"/>"
                                        "<rotation axis=\"Y\" angle=\"1.57\"/></transforms>")
@@ -189,10 +185,8 @@ TEST_F(SceneParserTest, TransformsFallBackPerComponent)
         readObject("ARObject", "<transforms><scale x=\"abc\"/><rotation axis=\"w\"/></transforms>")->valid);
     EXPECT_EQ(std::make_tuple(osg::Vec3f(0, 1, 1), 0, 0.0f),
               std::make_tuple(object().getScale(), object().getRotationAxis(), object().getRotationAngle()));
-}
 
-TEST_F(SceneParserTest, FilesAndHotspots)
-{
+    // Files and hotspots.
     ASSERT_TRUE(readObject("ARObject", "<description file=\"d.txt\"/><events file=\"events/e.xml\"/><menu/>"
                                        "<hotspots><hotspot name=\"door\"/><hotspot/><spot name=\"x\"/>"
                                        "<hotspot name=\"window\"/></hotspots>")
