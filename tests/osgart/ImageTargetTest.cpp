@@ -468,10 +468,9 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
                 continue;
             double meanError = 0.0;
             // The first view's outer pixel edges, in its own pixels (the truth's frame).
-            const cv::Point2f pictureCorners[4] = {{-0.5f, -0.5f},
-                                                   {first.cols - 0.5f, -0.5f},
-                                                   {first.cols - 0.5f, first.rows - 0.5f},
-                                                   {-0.5f, first.rows - 0.5f}};
+            const float right = first.cols - 0.5f, bottom = first.rows - 0.5f;
+            const cv::Point2f pictureCorners[4] = {
+                {-0.5f, -0.5f}, {right, -0.5f}, {right, bottom}, {-0.5f, bottom}};
             // Pixel centres of the full view to those of the scaled one.
             auto truthAt = [&](const cv::Point2d& point)
             {

@@ -147,15 +147,13 @@ TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames
 // were read, not where the frame's time put them.
 TEST_F(TrackerConditionsTest, RollingShutterFramesShowMarkersWhereTheirRowsWereRead)
 {
-    const Degradation condition = degradation("motion blur 10 px, rolling shutter");
-    ASSERT_GT(condition.readoutMs, 0.0);
+    const Degradation wide = degradation("motion blur 10 px, rolling shutter", 60);
+    ASSERT_GT(wide.readoutMs, 0.0);
     std::mt19937 random(29);
     double largestMove = 0.0;
     for (unsigned frame = 0; frame < 4; ++frame)
     {
         SCOPED_TRACE(frame);
-        Degradation wide = condition;
-        wide.minWidth = 60;
         const std::vector<HardCaseMarker> placed = renderer.place(wide, 2, 4, kSize, kMargin, random);
         ASSERT_EQ(placed.size(), 2u);
         std::vector<HardCaseMarker> seen;
