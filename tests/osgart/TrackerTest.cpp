@@ -444,7 +444,7 @@ TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures)
     EXPECT_EQ(dynamic_cast<osgART::GenericVideo*>(manager->get("tracker_artoolkit4")), nullptr);
 }
 
-TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset)
+TEST_F(TrackerTest, FourFactorLensModelsPatternCentreOffsetAndCloseTiltedMarkersInTheLensCorners)
 {
     // The same pipeline through an ARToolKit 4-value camera file, barrel distortion included.
     ASSERT_NO_FATAL_FAILURE(useRadialLens(60.0));
@@ -453,8 +453,7 @@ TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset)
     PlacedMarker truth =
         frontal(0, 30.0, osg::Vec3d(150.0, 90.0, -500.0)); // off-centre, where distortion is strong
     show({truth}, printed);
-    osgART::Marker* centred = tracker->getMarker(0);
-    osgART::Marker* offset = tracker->getMarker(1);
+    osgART::Marker *centred = tracker->getMarker(0), *offset = tracker->getMarker(1);
     expectPose(centred, truth.pose, 1.0, 0.01);
     ASSERT_TRUE(offset->valid());
     for (int k = 0; k < 4; ++k)
@@ -462,6 +461,25 @@ TEST_F(TrackerTest, FourFactorLensModelAndPatternCentreOffset)
     // The pattern's centre sits at (20, -10) in the offset marker's coordinates.
     const osg::Vec3d patternCentre = osg::Vec3d(20.0, -10.0, 0.0) * offset->getTransform();
     EXPECT_LT((patternCentre - truth.pose.getTrans()).length(), 0.01 * truth.pose.getTrans().length());
+
+    // Close, tilted markers in the corners of a strongly distorting lens: the lens bends their sides
+    // most there, and the first look at a candidate samples it through its rough corners without the
+    // lens.
+    ASSERT_NO_FATAL_FAILURE(useRadialLens(90.0));
+    addMarkers(1);
+    unsigned seed = 40;
+    for (const double x : {-135.0, 135.0})
+        for (const double y : {-85.0, 85.0})
+        {
+            SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+            const PlacedMarker tilted =
+                posed(0, osg::Matrixd::rotate(osg::DegreesToRadians(25.0 + x / 10.0), osg::Vec3d(0, 0, 1)) *
+                             osg::Matrixd::rotate(osg::DegreesToRadians(35.0),
+                                                  osg::Vec3d(x, y, 0.0) ^ osg::Vec3d(0, 0, 1)) *
+                             osg::Matrixd::translate(x, y, -340.0));
+            show({tilted}, printed, ++seed);
+            expectPose(tracker->getMarker(0), tilted.pose, 1.5, 0.02);
+        }
 }
 
 // The debug view outlines every candidate: an identified marker in green with its index and
@@ -510,28 +528,6 @@ TEST_F(TrackerTest, DebugViewOutlinesIdentifiedAndRejectedCandidates)
     };
     EXPECT_GT(labelGreen(middle(known, 0, 2)), 20);
     EXPECT_EQ(labelGreen(middle(unknown, 0, 2)), 0);
-}
-
-// Close, tilted markers in the corners of a strongly distorting lens: the lens bends their sides
-// most there, and the first look at a candidate samples it through its rough corners without the
-// lens.
-TEST_F(TrackerTest, CloseTiltedMarkersInTheCornersOfAStrongLensAreFound)
-{
-    ASSERT_NO_FATAL_FAILURE(useRadialLens(90.0));
-    addMarkers(1);
-    unsigned seed = 40;
-    for (const double x : {-135.0, 135.0})
-        for (const double y : {-85.0, 85.0})
-        {
-            SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
-            const PlacedMarker truth =
-                posed(0, osg::Matrixd::rotate(osg::DegreesToRadians(25.0 + x / 10.0), osg::Vec3d(0, 0, 1)) *
-                             osg::Matrixd::rotate(osg::DegreesToRadians(35.0),
-                                                  osg::Vec3d(x, y, 0.0) ^ osg::Vec3d(0, 0, 1)) *
-                             osg::Matrixd::translate(x, y, -340.0));
-            show({truth}, printed, ++seed);
-            expectPose(tracker->getMarker(0), truth.pose, 1.5, 0.02);
-        }
 }
 
 TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredSceneAndOddFramesGiveNoDetection)
