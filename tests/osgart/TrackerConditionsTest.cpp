@@ -76,17 +76,17 @@ protected:
             EXPECT_EQ(tracker->getMarker(int(m))->valid(), present[m]) << "marker " << m;
     }
 
-    // One marker placed at random (from 'seed') in each of 'frames' frames, each found where it is.
-    void expectOneMarkerFoundInEachFrame(const Degradation& condition, unsigned seed, unsigned frames,
-                                         unsigned firstFrame, double rotationTolerance)
+    // 'count' markers placed at random (from 'seed') in each of 'frames' frames, each found where it is.
+    void expectMarkersFoundInEachFrame(const Degradation& condition, unsigned seed, unsigned frames,
+                                       unsigned firstFrame, double rotationTolerance, size_t count = 1)
     {
         std::mt19937 random(seed);
         for (unsigned frame = 0; frame < frames; ++frame)
         {
             SCOPED_TRACE(frame);
             const std::vector<HardCaseMarker> placed =
-                renderer.place(condition, 1, 4, kSize, kMargin, random);
-            ASSERT_EQ(placed.size(), 1u);
+                renderer.place(condition, count, 4, kSize, kMargin, random);
+            ASSERT_EQ(placed.size(), count);
             show(condition, placed, firstFrame + frame);
             expectFound(placed, rotationTolerance);
         }
@@ -130,16 +130,7 @@ TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames
     {
         SCOPED_TRACE(name);
         // Some 40 pixels of a 640-pixel frame: not the small-marker case.
-        const Degradation condition = degradation(name, 60);
-        std::mt19937 random(17);
-        for (unsigned frame = 0; frame < 3; ++frame)
-        {
-            const std::vector<HardCaseMarker> placed =
-                renderer.place(condition, 2, 4, kSize, kMargin, random);
-            ASSERT_EQ(placed.size(), 2u);
-            show(condition, placed, frame);
-            expectFound(placed, 2.5);
-        }
+        expectMarkersFoundInEachFrame(degradation(name, 60), 17, 3, 0, 2.5, 2);
     }
 }
 
@@ -203,11 +194,11 @@ TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
 TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAndSmallOnesUnderAShadowEdgeAreFound)
 {
     // A border band of 40 pixels and more.
-    expectOneMarkerFoundInEachFrame(degradation("clean", 170, 240), 11, 4, 300, 2.5);
+    expectMarkersFoundInEachFrame(degradation("clean", 170, 240), 11, 4, 300, 2.5);
 
     // A shadow edge across a small marker leaves half its pattern darker than the other half: it must
     // still match its pattern, and no other.
-    expectOneMarkerFoundInEachFrame(degradation("hard shadow edge", 36, 44), 5, 16, 200, 5.0);
+    expectMarkersFoundInEachFrame(degradation("hard shadow edge", 36, 44), 5, 16, 200, 5.0);
 }
 
 // A shadow's edge that bends across a marker, under a camera's noise at ISO 1600: no straight line
@@ -342,15 +333,7 @@ TEST_F(TrackerConditionsTest, MarkersOnBusyTextureAreFoundAmongFewCandidates)
     renderer.setBackground(Background::BUSY);
     Degradation condition;
     condition.minWidth = 50;
-    std::mt19937 random(23);
-    for (unsigned frame = 0; frame < 4; ++frame)
-    {
-        SCOPED_TRACE(frame);
-        const std::vector<HardCaseMarker> placed = renderer.place(condition, 3, 4, kSize, kMargin, random);
-        ASSERT_EQ(placed.size(), 3u);
-        show(condition, placed, frame + 40);
-        expectFound(placed, 2.5);
-    }
+    expectMarkersFoundInEachFrame(condition, 23, 4, 40, 2.5, 3);
     osgART::SquareMarkerDetector detector;
     cv::Mat grey;
     renderer.render(condition, sheets, kSize, kMargin, {}, 41, grey);
@@ -372,7 +355,7 @@ TEST_F(TrackerConditionsTest, StronglyTiltedAndOccludedMarkersOnBusyTextureAreFo
     for (const char* name : {"strong tilt", "occluder on the border"})
     {
         SCOPED_TRACE(name);
-        expectOneMarkerFoundInEachFrame(degradation(name, 50), 29, 10, 60, 3.0);
+        expectMarkersFoundInEachFrame(degradation(name, 50), 29, 10, 60, 3.0);
     }
 }
 
