@@ -28,7 +28,7 @@ struct Export
 
 } // namespace
 
-TEST(CommandLine, QueriesAnswerAndExitWithoutSettings)
+TEST(CommandLine, QueriesHelpAndUnknownOptionsAnswerWithoutSettings)
 {
     TemporaryFolder empty;
     // The last -query wins.
@@ -36,21 +36,39 @@ TEST(CommandLine, QueriesAnswerAndExitWithoutSettings)
              {"-query", "version"}, {"-query", "nonsense", "-query", "version"}})
     {
         const PlayerRun version = runPlayer(empty.path(), arguments);
-        EXPECT_EQ(0, version.status);
-        EXPECT_EQ("NovaroPlugin v2.3 (PRO) Autodesk(R) 3dsMax(R)\n", version.output);
+        EXPECT_EQ(std::make_pair(0, std::string("NovaroPlugin v2.3 (PRO) Autodesk(R) 3dsMax(R)\n")),
+                  std::make_pair(version.status, version.output));
     }
     // The exporter's line is for the exporter; a user asking the player gets the player's own.
-    const PlayerRun own = runPlayer(empty.path(), {"--version"});
-    EXPECT_EQ(0, own.status);
-    EXPECT_EQ("novaro 2.3.0 (scene format 2.3)\n", own.output);
-    const PlayerRun capitalised = runPlayer(empty.path(), {"-query", "Version"});
-    EXPECT_EQ(0, capitalised.status);
-    EXPECT_EQ(" WARNING: wrong parameters.\n", capitalised.output);
+    const auto answer = [&](const std::vector<std::string>& arguments)
+    {
+        const PlayerRun run = runPlayer(empty.path(), arguments);
+        return std::to_string(run.status) + " " + run.output;
+    };
+    EXPECT_EQ("0 novaro 2.3.0 (scene format 2.3)\n", answer({"--version"}));
+    EXPECT_EQ("0  WARNING: wrong parameters.\n", answer({"-query", "Version"}));
     EXPECT_NE(std::string::npos, runPlayer(empty.path(), {"-query", "copyright"}).output.find("Copyright"));
     // An empty one is ignored and start-up goes on.
-    const PlayerRun emptyQuery = runPlayer(empty.path(), {"-query", ""});
-    EXPECT_EQ(0, emptyQuery.status);
-    EXPECT_EQ(0u, emptyQuery.output.find("ERROR: could not find config settings.\n"));
+    EXPECT_EQ(0u, answer({"-query", ""}).find("0 ERROR: could not find config settings.\n"));
+
+    // Help, and an unknown option.
+    for (const char* option : {"--help", "-h"})
+    {
+        const PlayerRun help = runPlayer(empty.path(), {option});
+        EXPECT_EQ(0, help.status);
+        for (const char* text : {"-working_directory", "-temporary_directory", "-metadata", "-video_device",
+                                 "-video_file", "-query", "--demo", "Exit status", "F1 to F8"})
+            EXPECT_NE(std::string::npos, help.output.find(text)) << text;
+        EXPECT_EQ(std::string::npos, help.output.find("could not find")) << "help reads no settings";
+    }
+    // An option nobody reads is named once; start-up goes on to its usual failure.
+    const PlayerRun unknown = runPlayer(empty.path(), {"-fullscreen", "-verbose"});
+    EXPECT_EQ(1, countLinesHolding(
+                     unknown.output,
+                     "WARNING: unknown option -fullscreen (ignored; novaro --help lists the options)."));
+    EXPECT_FALSE(
+        unknown.printed("WARNING: unknown option -verbose (ignored; novaro --help lists the options)."));
+    EXPECT_TRUE(unknown.printed("ERROR: could not find config settings."));
 }
 
 TEST(CommandLine, EachMissingSettingsFileIsReportedInOrderWithThePathAndTheOptionsThatMoveIt)
@@ -64,21 +82,21 @@ TEST(CommandLine, EachMissingSettingsFileIsReportedInOrderWithThePathAndTheOptio
         const std::string file = files[missing];
         std::remove(folder.file(file + ".xml").c_str());
         const PlayerRun run = exported.run();
-        EXPECT_EQ(0, run.status);
         // The line every exporter knows, then where the player looked.
-        EXPECT_EQ("ERROR: could not find " + file + " settings.\n  looked for " + folder.file(file) +
+        EXPECT_EQ("0 ERROR: could not find " + file + " settings.\n  looked for " + folder.file(file) +
                       ".xml (-" + file + " names the file, " +
                       (working ? "-working_directory" : "-temporary_directory") +
                       " its folder; novaro DIR plays the scene in DIR)\n",
-                  run.output);
+                  std::to_string(run.status) + " " + run.output);
     }
     // A folder under a settings file's name is no settings file.
     Export withFolder;
     std::remove(withFolder.temporary.file("scene.xml").c_str());
     std::filesystem::create_directories(withFolder.temporary.file("scene.xml"));
     const PlayerRun folderRun = withFolder.run();
-    EXPECT_EQ(0, folderRun.status);
-    EXPECT_EQ(0u, folderRun.output.find("ERROR: could not find scene settings.\n"));
+    EXPECT_TRUE(folderRun.status == 0 &&
+                folderRun.output.rfind("ERROR: could not find scene settings.\n", 0) == 0)
+        << folderRun.output;
 
     // The configuration is looked for in the working directory only.
     Export exported;
@@ -88,10 +106,9 @@ TEST(CommandLine, EachMissingSettingsFileIsReportedInOrderWithThePathAndTheOptio
 
     // A metadata file named on the command line must exist.
     const PlayerRun metadata = exported.run({"-metadata", "gone.dat"});
-    EXPECT_EQ(0, metadata.status);
-    EXPECT_EQ("ERROR: could not find metadata file.\n  looked for " + exported.temporary.file("gone.dat") +
+    EXPECT_EQ("0 ERROR: could not find metadata file.\n  looked for " + exported.temporary.file("gone.dat") +
                   " (-metadata names the file, -temporary_directory its folder)\n",
-              metadata.output);
+              std::to_string(metadata.status) + " " + metadata.output);
 }
 
 TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
@@ -111,8 +128,8 @@ TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
 
     // Without one, the options name the files.
     const PlayerRun options = Export().run({"-lighting", "other.xml", "-verbose"});
-    EXPECT_TRUE(options.printed("WARNING: could not find default metadata file."));
-    EXPECT_TRUE(options.printed("ERROR: could not find lighting settings."));
+    EXPECT_TRUE(options.printed("WARNING: could not find default metadata file.") &&
+                options.printed("ERROR: could not find lighting settings."));
 }
 
 TEST(CommandLine, LastVideoDeviceWinsAndNoticesNeedVerbose)
@@ -122,8 +139,7 @@ TEST(CommandLine, LastVideoDeviceWinsAndNoticesNeedVerbose)
         runPlayer(working.path(), {"-video_device", "2", "-video_device", "3"}).printed(" video device: 3"));
     const PlayerRun verbose =
         runPlayer(working.path(), {"-video_device", "2", "-video_device", "3", "-verbose"});
-    EXPECT_TRUE(verbose.printed(" video device: 3"));
-    EXPECT_FALSE(verbose.printed(" video device: 2"));
+    EXPECT_TRUE(verbose.printed(" video device: 3") && !verbose.printed(" video device: 2"));
 }
 
 TEST(CommandLine, FailingSettersEndWithStatusMinusOne)
@@ -154,31 +170,10 @@ TEST(CommandLine, FailingSettersEndWithStatusMinusOne)
         (inWorking ? exported.working : exported.temporary).write(broken.file, broken.text);
         const PlayerRun run = exported.run();
         EXPECT_EQ(255, run.status) << broken.file;
-        EXPECT_TRUE(run.printed(std::string(" WARNING: ") + broken.warning));
-        EXPECT_TRUE(run.printed(std::string("ERROR: init failure (") + broken.stage + ")."));
+        EXPECT_TRUE(run.printed(std::string(" WARNING: ") + broken.warning) &&
+                    run.printed(std::string("ERROR: init failure (") + broken.stage + ")."))
+            << run.output;
     }
-}
-
-TEST(CommandLine, HelpAndUnknownOptionsAnswerWithoutSettings)
-{
-    TemporaryFolder empty;
-    for (const char* option : {"--help", "-h"})
-    {
-        const PlayerRun help = runPlayer(empty.path(), {option});
-        EXPECT_EQ(0, help.status);
-        for (const char* text : {"-working_directory", "-temporary_directory", "-metadata", "-video_device",
-                                 "-video_file", "-query", "--demo", "Exit status", "F1 to F8"})
-            EXPECT_NE(std::string::npos, help.output.find(text)) << text;
-        EXPECT_EQ(std::string::npos, help.output.find("could not find")) << "help reads no settings";
-    }
-    // An option nobody reads is named once; start-up goes on to its usual failure.
-    const PlayerRun unknown = runPlayer(empty.path(), {"-fullscreen", "-verbose"});
-    EXPECT_EQ(1, countLinesHolding(
-                     unknown.output,
-                     "WARNING: unknown option -fullscreen (ignored; novaro --help lists the options)."));
-    EXPECT_FALSE(
-        unknown.printed("WARNING: unknown option -verbose (ignored; novaro --help lists the options)."));
-    EXPECT_TRUE(unknown.printed("ERROR: could not find config settings."));
 }
 
 // (A plain scene folder as the argument: the new scene end-to-end test plays one from elsewhere.)
@@ -199,12 +194,11 @@ TEST(CommandLine, AMetadataFileArgumentIsTheSceneToPlayAndAMissingOneIsNamed)
     // an exporter's start-up keeps status 0 (above).
     const PlayerRun missing = runPlayer(elsewhere.path(), {elsewhere.file("nowhere")});
     EXPECT_EQ(1, missing.status);
-    std::remove(exported.temporary.file("scene.xml").c_str());
-    const PlayerRun incomplete = runPlayer(elsewhere.path(), {exported.temporary.path()});
-    EXPECT_EQ(1, incomplete.status);
-    EXPECT_TRUE(incomplete.printed("ERROR: could not find scene settings."));
     EXPECT_TRUE(missing.printed("ERROR: cannot play " + elsewhere.file("nowhere") +
                                 ": no such scene folder or metadata file."));
+    std::remove(exported.temporary.file("scene.xml").c_str());
+    const PlayerRun incomplete = runPlayer(elsewhere.path(), {exported.temporary.path()});
+    EXPECT_TRUE(incomplete.status == 1 && incomplete.printed("ERROR: could not find scene settings."));
 }
 
 // A screenshot into a folder that is not there is refused before anything loads (it used to be

@@ -54,16 +54,11 @@ struct Include
 
 std::vector<Include> includesOf(const std::string& text)
 {
+    static const std::regex include(R"(^\s*#\s*include\s+([<"])([^>"]+)[>"])",
+                                    std::regex::ECMAScript | std::regex::multiline);
     std::vector<Include> includes;
-    const std::regex include(R"(^\s*#\s*include\s+([<"])([^>"]+)[>"])");
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
-    {
-        std::smatch match;
-        if (std::regex_search(line, match, include))
-            includes.push_back({match[2], match[1] == "<"});
-    }
+    for (std::sregex_iterator it(text.begin(), text.end(), include), end; it != end; ++it)
+        includes.push_back({(*it)[2], (*it)[1] == "<"});
     return includes;
 }
 

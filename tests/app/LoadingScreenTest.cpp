@@ -67,14 +67,12 @@ TEST(LoadingScreen, ALongLoadShowsItsLineAndABarThatGrows)
     screen.stop();
     EXPECT_EQ(frames, screen.framesDrawn());
 
-    ASSERT_EQ(LoadingScreen::kWidth, late->s());
-    ASSERT_EQ(LoadingScreen::kHeight, late->t());
-    // The bar, 20 px from the bottom and sides, is filled to the part done.
-    const int barRow = 26;
-    EXPECT_TRUE(isBar(colourAt(*early, 60, barRow)));
-    EXPECT_FALSE(isBar(colourAt(*early, 300, barRow)));
-    EXPECT_TRUE(isBar(colourAt(*late, 300, barRow)));
-    EXPECT_FALSE(isBar(colourAt(*late, 520, barRow)));
+    ASSERT_EQ(std::make_pair(LoadingScreen::kWidth, LoadingScreen::kHeight),
+              std::make_pair(late->s(), late->t()));
+    // The bar, 20 px from the bottom and sides (its row 26), is filled to the part done.
+    EXPECT_EQ((std::vector<bool>{true, false, true, false}),
+              (std::vector<bool>{isBar(colourAt(*early, 60, 26)), isBar(colourAt(*early, 300, 26)),
+                                 isBar(colourAt(*late, 300, 26)), isBar(colourAt(*late, 520, 26))}));
     // The line is written above it, in light letters on the dark window.
     EXPECT_GT(brightPixelsAbove(*early, 50), 100);
 }
@@ -84,8 +82,7 @@ TEST(LoadingScreen, AQuickLoadNeverOpensTheWindow)
     LoadingScreen screen("Loading test", [] { return 0.0; });
     screen.show("Loading box.osgt (1 of 1 objects)", 0.0);
     screen.stop();
-    EXPECT_EQ(0u, screen.framesDrawn());
-    EXPECT_FALSE(screen.lastPicture().valid());
+    EXPECT_TRUE(screen.framesDrawn() == 0u && !screen.lastPicture().valid());
 }
 
 TEST(LoadingScreen, TheScreenHearsEveryObjectAndThePartDoneEvenWhenTheConsoleIsQuiet)
@@ -99,9 +96,9 @@ TEST(LoadingScreen, TheScreenHearsEveryObjectAndThePartDoneEvenWhenTheConsoleIsQ
     progress.starting(3, "sun");
     progress.finished();
     EXPECT_TRUE(printed.empty());
-    ASSERT_EQ(2u, shown.size());
-    EXPECT_EQ(std::make_pair(std::string("Loading house.kmz (1 of 4 objects)"), 0.0), shown[0]);
-    EXPECT_EQ(std::make_pair(std::string("Loading sun (4 of 4 objects)"), 0.75), shown[1]);
+    EXPECT_EQ((std::vector<std::pair<std::string, double>>{{"Loading house.kmz (1 of 4 objects)", 0.0},
+                                                           {"Loading sun (4 of 4 objects)", 0.75}}),
+              shown);
 }
 
 // One object that takes long (a big model, read inside its reader on the main thread) is still

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace Novaro;
 
 TEST(MetadataFile, AnOversizedFileIsNotReadAndNamesLeadingOutsideAreCutToTheirLastComponent)
@@ -26,10 +28,8 @@ TEST(MetadataFile, AnOversizedFileIsNotReadAndNamesLeadingOutsideAreCutToTheirLa
     const std::vector<MetadataFile::Entry> entries = MetadataFile::entries(path);
     SceneBoundary::clear();
     ASSERT_EQ(3u, entries.size());
-    EXPECT_EQ("config.xml", entries[0].value);
-    EXPECT_TRUE(entries[0].refusedValue.empty());
-    EXPECT_EQ(".profile", entries[1].value);
-    EXPECT_EQ("../../home/me/.profile", entries[1].refusedValue);
-    EXPECT_EQ(2, entries[1].line);
+    EXPECT_EQ(std::make_tuple("config.xml", "", ".profile", "../../home/me/.profile", 2),
+              std::make_tuple(entries[0].value, entries[0].refusedValue, entries[1].value,
+                              entries[1].refusedValue, entries[1].line));
     EXPECT_EQ(1024u + 3u, entries[2].value.size()) << "cut, and marked as cut";
 }

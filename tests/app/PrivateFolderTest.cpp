@@ -66,8 +66,7 @@ TEST(PrivateFolder, IsThisUsersOnlyAndGivesFreshNames)
     ASSERT_FALSE(folder.empty());
     struct stat status;
     ASSERT_EQ(0, lstat(folder.c_str(), &status));
-    EXPECT_TRUE(S_ISDIR(status.st_mode));
-    EXPECT_EQ(0700u, status.st_mode & 0777u);
+    EXPECT_EQ(S_IFDIR | 0700u, status.st_mode & (S_IFMT | 0777u));
     EXPECT_EQ(0u, fs::path(folder).filename().string().find("novaro-" + std::to_string(getpid()) + "-"));
 
     // A name already taken, even by a dangling link, is never handed out again.
@@ -77,8 +76,8 @@ TEST(PrivateFolder, IsThisUsersOnlyAndGivesFreshNames)
     EXPECT_EQ(folder + "/board_multi-2.dat", PrivateFolder::uniqueName("markers/board_multi.dat"));
     fs::remove(first);
     // A name that is only a way up or the folder itself stays inside as a generated one.
-    EXPECT_EQ(folder + "/generated", PrivateFolder::uniqueName("markers/.."));
-    EXPECT_EQ(folder + "/generated", PrivateFolder::uniqueName("."));
+    for (const char* name : {"markers/..", "."})
+        EXPECT_EQ(folder + "/generated", PrivateFolder::uniqueName(name)) << name;
 }
 
 TEST(PrivateFolder, TerminationBySignalRemovesTheFolder)
@@ -112,6 +111,6 @@ TEST(PrivateFolder, LeftoversOfRunsThatDiedAreRemovedAndNothingElse)
 
     EXPECT_EQ(1, PrivateFolder::removeLeftovers(parent.path()));
     EXPECT_FALSE(fs::exists(parent.file(dead)));
-    EXPECT_TRUE(fs::exists(parent.file(living + "/board_multi.dat")));
-    EXPECT_TRUE(fs::exists(parent.file("novaro-notes/keep.txt")));
+    EXPECT_TRUE(fs::exists(parent.file(living + "/board_multi.dat")) &&
+                fs::exists(parent.file("novaro-notes/keep.txt")));
 }

@@ -101,18 +101,15 @@ TEST(SceneLoading, RelativeSourcesResolveAgainstTheirFolderAndObjectsWithoutOneS
                           object("drive", "source=\"m.ive\" source_folder=\"C:\\models\"") +
                           object("first", "") + object("second", "", "<marker id=\"4\"/>"),
                       "source=\"scene.osgt\" authoring_software=\"3dsmax\"");
-    ASSERT_NE(nullptr, scene.object("direct"));
-    ASSERT_NE(nullptr, scene.object("folder"));
+    ASSERT_TRUE(scene.object("direct") && scene.object("folder"));
     EXPECT_EQ(1u, scene.object("folder")->getNumChildren());
     EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: " + scene.directory.path() +
                                       "/models/m.ive"));
     EXPECT_TRUE(scene.capture.printed(" WARNING: cannot find model file: C:\\models/m.ive"));
     EXPECT_EQ(4u, scene.application.getObjectCount());
 
-    ARObject* first = scene.object("first");
-    ARObject* second = scene.object("second");
-    ASSERT_TRUE(first && second);
-    ASSERT_EQ(1u, first->getNumChildren());
+    ARObject *first = scene.object("first"), *second = scene.object("second");
+    ASSERT_TRUE(first && second && first->getNumChildren() == 1u);
     EXPECT_EQ(first->getChild(0), second->getChild(0));
 }
 
@@ -150,10 +147,8 @@ TEST(SceneLoading, TransformsAreAppliedWithTheAngleInRadians)
     const osg::Matrixd& matrix = turned->getMatrix();
     EXPECT_EQ(osg::Vec3d(1.0, 2.0, 3.0), matrix.getTrans());
     // Half a turn about z, then scaled by (2, 1, 1): x goes to -2, y to -1.
-    const osg::Vec3d x = osg::Vec3d(1.0, 0.0, 0.0) * matrix - matrix.getTrans();
-    const osg::Vec3d y = osg::Vec3d(0.0, 1.0, 0.0) * matrix - matrix.getTrans();
-    EXPECT_NEAR(-2.0, x.x(), 1e-4);
-    EXPECT_NEAR(-1.0, y.y(), 1e-4);
+    EXPECT_NEAR(-2.0, (osg::Vec3d(1.0, 0.0, 0.0) * matrix - matrix.getTrans()).x(), 1e-4);
+    EXPECT_NEAR(-1.0, (osg::Vec3d(0.0, 1.0, 0.0) * matrix - matrix.getTrans()).y(), 1e-4);
 }
 
 TEST(SceneLoading, FbxModelsGetAQuarterTurnExceptFromMayaAndCinema4d)
@@ -166,14 +161,10 @@ TEST(SceneLoading, FbxModelsGetAQuarterTurnExceptFromMayaAndCinema4d)
         LoadedScene scene(object("fbx", "source=\"models/part.fbx\"") +
                               object("dae", "source=\"models/part.dae\""),
                           std::string("authoring_software=\"") + host.first + "\"");
-        ARObject* fbx = scene.object("fbx");
-        ARObject* dae = scene.object("dae");
+        ARObject *fbx = scene.object("fbx"), *dae = scene.object("dae");
         ASSERT_TRUE(fbx && dae) << host.first << scene.capture.text();
-        const osg::Quat quarterTurn(osg::PI_2, osg::X_AXIS);
-        if (host.second)
-            EXPECT_TRUE((fbx->getRotation() - quarterTurn).length() < 1e-9) << host.first;
-        else
-            EXPECT_TRUE(fbx->getRotation().zeroRotation()) << host.first;
+        const osg::Quat expected = host.second ? osg::Quat(osg::PI_2, osg::X_AXIS) : osg::Quat();
+        EXPECT_LT((fbx->getRotation() - expected).length(), 1e-9) << host.first;
         EXPECT_TRUE(dae->getRotation().zeroRotation()) << host.first;
     }
 }
@@ -200,8 +191,8 @@ TEST(SceneLoading, ALongLoadSaysHowFarItHasComeAndAShortOneIsQuiet)
     LoadedScene slow(three, "authoring_software=\"3dsmax\"", "", [&now] { return now += 0.3; });
     EXPECT_FALSE(slow.capture.printed("Loading box.osgt (1 of 3 objects)"));
     EXPECT_EQ(osg::ALWAYS, slow.capture.severityOf("Loading screen.osgt (2 of 3 objects)"));
-    EXPECT_TRUE(slow.capture.printed("Loading sun (3 of 3 objects)"));
-    EXPECT_TRUE(slow.capture.printed("Loaded 3 objects in 1.2 s"));
+    EXPECT_TRUE(slow.capture.printed("Loading sun (3 of 3 objects)") &&
+                slow.capture.printed("Loaded 3 objects in 1.2 s"));
 
     LoadedScene quick(three, "authoring_software=\"3dsmax\"", "", [] { return 7.0; });
     EXPECT_EQ(std::string::npos, quick.capture.text().find("Load"));

@@ -23,7 +23,7 @@ ToolArguments arguments(std::vector<std::string> words)
 
 } // namespace
 
-TEST(BenchmarkTables, SeedsComeFromAListACountOrOneSeed)
+TEST(BenchmarkTables, SeedsComeFromAListACountOrOneSeedAndNoiseLevelsFromIsos)
 {
     std::string error;
     EXPECT_EQ(seedsFrom(arguments({"--seeds", "4,9,2"}), error), (std::vector<unsigned>{4, 9, 2}));
@@ -44,11 +44,9 @@ TEST(BenchmarkTables, SeedsComeFromAListACountOrOneSeed)
         EXPECT_TRUE(seedsFrom(arguments(malformed), error).empty()) << malformed[1];
         EXPECT_FALSE(error.empty()) << malformed[1];
     }
-}
 
-TEST(BenchmarkTables, NoiseLevelsAreNoneTheDefaultOrAnIso)
-{
-    std::string error;
+    // Noise levels are none, the default or an ISO.
+    error.clear();
     EXPECT_EQ(noiseLevelsFrom(arguments({"--iso", "none,default,100,3200"}), error),
               (std::vector<int>{-1, 0, 100, 3200}));
     EXPECT_TRUE(noiseLevelsFrom(arguments({}), error).empty());

@@ -33,7 +33,7 @@ cv::Mat verticalEdge()
 
 } // namespace
 
-TEST(CameraModelRollingShutter, AVerticalEdgeSlidingSidewaysLeansByTheSlideOverTheReadout)
+TEST(CameraModelRollingShutter, AnEdgeSlidingSidewaysLeansAndAPictureSlidingDownStretches)
 {
     CameraModel camera;
     camera.readoutMs = 30.0;
@@ -48,24 +48,20 @@ TEST(CameraModelRollingShutter, AVerticalEdgeSlidingSidewaysLeansByTheSlideOverT
     camera.readoutMs = 0.0;
     const cv::Mat upright = camera.skew(verticalEdge(), cv::Point2d(speed, 0.0));
     EXPECT_NEAR(crossing(upright, 0), crossing(upright, 479), 1e-3);
-}
 
-TEST(CameraModelRollingShutter, APictureSlidingDownIsStretched)
-{
-    CameraModel camera;
+    // A picture sliding down is stretched.
     camera.readoutMs = 30.0;
-    cv::Mat picture(480, 640, CV_32F, cv::Scalar(220));
-    picture.rowRange(200, 280).setTo(cv::Scalar(30)); // a bar 80 rows high
-    const double speed = 0.4;
-    const cv::Mat skewed = camera.skew(picture, cv::Point2d(0.0, speed));
+    cv::Mat bar(480, 640, CV_32F, cv::Scalar(220));
+    bar.rowRange(200, 280).setTo(cv::Scalar(30)); // 80 rows high
+    const double down = 0.4;
     cv::Mat column;
-    cv::transpose(skewed.col(100), column);
+    cv::transpose(camera.skew(bar, cv::Point2d(0.0, down)).col(100), column);
     const double top = crossing(column, 0);
     cv::Mat below = column.colRange(int(top) + 2, column.cols);
     const double bottom = int(top) + 2 + crossing(below, 0);
     // Each row shows the picture as it was at its time: the rows chase the bar down, which then
     // takes 1 / (1 - speed * readout / rows) times its height.
-    EXPECT_NEAR(bottom - top, 80.0 / (1.0 - speed * 30.0 / 480.0), 0.1);
+    EXPECT_NEAR(bottom - top, 80.0 / (1.0 - down * 30.0 / 480.0), 0.1);
 }
 
 TEST(CameraModelRollingShutter, BandsReadFromTheSceneAtTheirTimesMatchTheSkew)

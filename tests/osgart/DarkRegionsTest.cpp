@@ -95,12 +95,10 @@ TEST(DarkRegionsTest, SpansBridgeNoiseGapsButNotAMeshesGaps)
     osgART::DarkRegions regions;
     regions.find(binary);
     ASSERT_EQ(2u, regions.regions().size());
-    const osgART::DarkRegions::Region& band = regions.regions()[0];
-    const osgART::DarkRegions::Region& mesh = regions.regions()[1];
+    const osgART::DarkRegions::Region &band = regions.regions()[0], &mesh = regions.regions()[1];
     EXPECT_GT(band.runs, 3 * band.bounds.height);
-    EXPECT_EQ(band.bounds.height, band.spans);
-    EXPECT_EQ(mesh.runs, mesh.spans);
-    EXPECT_EQ(8 * 25 + 1, mesh.spans);
+    EXPECT_EQ(std::make_tuple(band.bounds.height, 8 * 25 + 1, 8 * 25 + 1),
+              std::make_tuple(band.spans, mesh.spans, mesh.runs));
 }
 
 TEST(DarkRegionsTest, RowOutlineOfTheRegionsAskedFor)

@@ -73,6 +73,19 @@ protected:
         return frame;
     }
 
+    // The picture refused for training, saying why, and rated 0 with the rating's reason first.
+    void expectRefused(const cv::Mat& picture, const std::string& why, const std::string& ratingWhy)
+    {
+        osgART::ImageTarget refused;
+        EXPECT_FALSE(refused.train(picture, kWidth, &error)) << why;
+        EXPECT_NE(std::string::npos, error.find(why)) << error;
+        const osgART::ImageTargetRating rating = osgART::rateImageTarget(picture);
+        EXPECT_EQ(0, rating.score) << why;
+        EXPECT_NE(std::string::npos,
+                  rating.reasons.empty() ? std::string::npos : rating.reasons[0].find(ratingWhy))
+            << why;
+    }
+
     static double rotationError(const osg::Matrixd& measured, const HardCaseMarker& truth)
     {
         return NovaroTest::rotationErrorDegrees(osgART::PoseEstimator::toOpenGL(measured),
@@ -92,24 +105,15 @@ protected:
     std::string error;
 };
 
-TEST_F(ImageTargetTest, PlainPictureIsRefusedWithTheReasonAndRatedZero)
+TEST_F(ImageTargetTest, PlainTinyOrThinPicturesAreRefusedWithTheReasonAndRatedZero)
 {
     cv::Mat plain(300, 400, CV_8UC1);
     for (int y = 0; y < plain.rows; ++y)
         plain.row(y).setTo(cv::Scalar(80 + y / 4)); // a soft gradient: no corner anywhere
-    osgART::ImageTarget refused;
-    EXPECT_FALSE(refused.train(plain, kWidth, &error));
-    EXPECT_NE(std::string::npos, error.find("features")) << error;
-    const osgART::ImageTargetRating rating = osgART::rateImageTarget(plain);
-    EXPECT_EQ(0, rating.score);
-    ASSERT_FALSE(rating.reasons.empty());
-    EXPECT_NE(std::string::npos, rating.reasons[0].find("few features"));
-}
+    expectRefused(plain, "features", "few features");
 
-// Pictures too small or too thin for ORB's pyramid are refused with their size, not left to
-// OpenCV, which throws on them (and the player aborted).
-TEST_F(ImageTargetTest, TinyAndThinPicturesAreRefusedWithTheirSize)
-{
+    // Pictures too small or too thin for ORB's pyramid are refused with their size, not left to
+    // OpenCV, which throws on them (and the player aborted).
     const cv::Mat pictures[] = {cv::Mat(1, 1, CV_8UC1, cv::Scalar(128)),
                                 cv::Mat(1, 8192, CV_8UC1, cv::Scalar(9)),
                                 cv::Mat(8192, 20, CV_8UC1, cv::Scalar(200))};
@@ -117,13 +121,7 @@ TEST_F(ImageTargetTest, TinyAndThinPicturesAreRefusedWithTheirSize)
     {
         const std::string size =
             std::to_string(picture.cols) + "x" + std::to_string(picture.rows) + " pixels";
-        osgART::ImageTarget refused;
-        EXPECT_FALSE(refused.train(picture, kWidth, &error)) << size;
-        EXPECT_NE(std::string::npos, error.find(size)) << error;
-        const osgART::ImageTargetRating rating = osgART::rateImageTarget(picture);
-        EXPECT_EQ(0, rating.score) << size;
-        ASSERT_FALSE(rating.reasons.empty()) << size;
-        EXPECT_NE(std::string::npos, rating.reasons[0].find(size)) << rating.reasons[0];
+        expectRefused(picture, size, size);
     }
 }
 
@@ -132,10 +130,9 @@ TEST_F(ImageTargetTest, RepetitiveTextureRatesLowAndAPosterHigh)
     const osgART::ImageTargetRating repetitive = osgART::rateImageTarget(makeRepetitivePicture(480, 6, 3));
     EXPECT_LE(repetitive.score, 2) << repetitive.repetition;
     EXPECT_GT(repetitive.repetition, 0.5);
-    bool said = false;
-    for (const std::string& reason : repetitive.reasons)
-        said = said || reason.find("repetitive") != std::string::npos;
-    EXPECT_TRUE(said);
+    EXPECT_TRUE(std::any_of(repetitive.reasons.begin(), repetitive.reasons.end(),
+                            [](const std::string& reason)
+                            { return reason.find("repetitive") != std::string::npos; }));
 
     const osgART::ImageTargetRating good = osgART::rateImageTarget(poster());
     EXPECT_GE(good.score, 4) << good.repetition;
@@ -181,10 +178,11 @@ TEST_F(ImageTargetTest, BlurredViewsAreMeasuredAsPreciselyAsSharpOnes)
         renderer.render(blurred, {greyPoster()}, kWidth, 0.0, {truth}, 20 + view, frame);
         tracker.forget();
         tracker.process(frame, 1);
-        ASSERT_TRUE(tracker.result(0).found) << "view " << view;
+        SCOPED_TRACE(view);
+        ASSERT_TRUE(tracker.result(0).found);
         // Against the sharp picture the worst of these views is off by 0.37 degrees.
-        EXPECT_LT(rotationError(tracker.result(0).pose, truth), 0.25) << "view " << view;
-        EXPECT_LT(distanceError(tracker.result(0).pose, truth), 0.01) << "view " << view;
+        EXPECT_LT(rotationError(tracker.result(0).pose, truth), 0.25);
+        EXPECT_LT(distanceError(tracker.result(0).pose, truth), 0.01);
     }
 }
 
@@ -291,23 +289,20 @@ TEST_F(ImageTargetTest, FollowsByFlowAndFallsBackToDetectionWhenLost)
 {
     const HardCaseMarker first = placeAt(260, 30);
     tracker.process(frameOf({first}), 1);
-    ASSERT_TRUE(tracker.result(0).found);
-    EXPECT_FALSE(tracker.result(0).followed);
+    ASSERT_TRUE(tracker.result(0).found && !tracker.result(0).followed);
 
     // (A small move is followed: FiveTargetsFollowedTogetherKeepTheirPoses.)
     // A jump beyond the flow's reach: the points are lost and the same frame finds it by detection.
     const HardCaseMarker jumped = placeAt(200, 150, 30.0, cv::Vec2d(-0.3, 0.2));
     tracker.process(frameOf({jumped}, 2), 1);
-    ASSERT_TRUE(tracker.result(0).found);
-    EXPECT_FALSE(tracker.result(0).followed);
+    ASSERT_TRUE(tracker.result(0).found && !tracker.result(0).followed);
     EXPECT_LT(rotationError(tracker.result(0).pose, jumped), 1.0);
 
     // Gone from view: not found, nor followed onto the clutter; back again: detected.
     tracker.process(frameOf({}), 1);
     EXPECT_FALSE(tracker.result(0).found);
     tracker.process(frameOf({first}), 1);
-    EXPECT_TRUE(tracker.result(0).found);
-    EXPECT_FALSE(tracker.result(0).followed);
+    EXPECT_TRUE(tracker.result(0).found && !tracker.result(0).followed);
 }
 
 TEST_F(ImageTargetTest, PictureLongOutOfViewIsSearchedForInFewerFramesAndStillFound)
@@ -473,10 +468,9 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
                 continue;
             double meanError = 0.0;
             // The first view's outer pixel edges, in its own pixels (the truth's frame).
-            const cv::Point2f pictureCorners[4] = {{-0.5f, -0.5f},
-                                                   {first.cols - 0.5f, -0.5f},
-                                                   {first.cols - 0.5f, first.rows - 0.5f},
-                                                   {-0.5f, first.rows - 0.5f}};
+            const float right = first.cols - 0.5f, bottom = first.rows - 0.5f;
+            const cv::Point2f pictureCorners[4] = {
+                {-0.5f, -0.5f}, {right, -0.5f}, {right, bottom}, {-0.5f, bottom}};
             // Pixel centres of the full view to those of the scaled one.
             auto truthAt = [&](const cv::Point2d& point)
             {

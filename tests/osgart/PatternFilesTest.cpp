@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "TestSupport.h"
 
@@ -27,7 +28,7 @@ cv::Mat asymmetricImage()
 
 } // namespace
 
-TEST(PatternFiles, OrientationsAreQuarterTurnsCounterClockwiseAndSurviveSaving)
+TEST(PatternFiles, OrientationsAreQuarterTurnsCounterClockwiseSurviveSavingAndComeFromAMarkersInnerHalf)
 {
     Pattern pattern;
     ASSERT_TRUE(pattern.setFromImage(asymmetricImage()));
@@ -51,10 +52,8 @@ TEST(PatternFiles, OrientationsAreQuarterTurnsCounterClockwiseAndSurviveSaving)
     ASSERT_TRUE(loaded.load(folder.file("l.patt")));
     for (int orientation = 0; orientation < 4; ++orientation)
         EXPECT_EQ(loaded.block(orientation), pattern.block(orientation));
-}
 
-TEST(PatternFiles, MarkerImageGivesItsInnerHalf)
-{
+    // A marker image gives its inner half.
     cv::Mat marker(64, 64, CV_8UC3, cv::Scalar::all(0));
     cv::Mat inner = asymmetricImage();
     cv::resize(inner, inner, cv::Size(32, 32), 0, 0, cv::INTER_NEAREST);
@@ -75,11 +74,10 @@ TEST(PatternFiles, RefusesIncompleteOrInvalidPatternFiles)
     ASSERT_TRUE(pattern.load(folder.write("good.patt", full.str())));
     std::string missingOne = full.str();
     missingOne.erase(missingOne.find_last_of("0123456789") - 2);
-    EXPECT_FALSE(pattern.load(folder.write("short.patt", missingOne)));
-    EXPECT_FALSE(pattern.load(folder.write("extra.patt", full.str() + " 7\n")));
-    EXPECT_FALSE(pattern.load(folder.write("range.patt", "256 " + full.str().substr(2))));
-    EXPECT_FALSE(pattern.load(folder.write("negative.patt", "-1 " + full.str().substr(2))));
-    EXPECT_FALSE(pattern.load(folder.write("text.patt", "abc " + full.str().substr(2))));
+    const std::string rest = full.str().substr(2);
+    for (const std::string& refused :
+         {missingOne, full.str() + " 7\n", "256 " + rest, "-1 " + rest, "abc " + rest})
+        EXPECT_FALSE(pattern.load(folder.write("refused.patt", refused))) << refused.substr(0, 8);
     EXPECT_FALSE(pattern.load(folder.file("none.patt")));
 }
 
@@ -87,13 +85,11 @@ TEST(MarkerDescriptions, ParsesTypesSizesAndCentres)
 {
     osgART::MarkerDescription description;
     ASSERT_TRUE(description.parse("single;/tmp/a.patt;62.5;0.0;0.0"));
-    EXPECT_EQ(description.type, osgART::MarkerDescription::SINGLE);
-    EXPECT_EQ(description.path, "/tmp/a.patt");
-    EXPECT_DOUBLE_EQ(description.size, 62.5);
+    EXPECT_EQ(std::make_tuple(osgART::MarkerDescription::SINGLE, std::string("/tmp/a.patt"), 62.5),
+              std::make_tuple(description.type, description.path, description.size));
     ASSERT_TRUE(description.parse("MULTI;board.dat;80;5;-7.5"));
-    EXPECT_EQ(description.type, osgART::MarkerDescription::MULTI);
-    EXPECT_DOUBLE_EQ(description.centre.x(), 5.0);
-    EXPECT_DOUBLE_EQ(description.centre.y(), -7.5);
+    EXPECT_EQ(std::make_tuple(osgART::MarkerDescription::MULTI, osg::Vec2d(5.0, -7.5)),
+              std::make_tuple(description.type, osg::Vec2d(description.centre)));
     for (const char* bad : {"", "single", "single;a.patt", "circle;a.patt;80;0;0", "single;;80;0;0",
                             "single;a.patt;-80;0;0", "single;a.patt;eighty;0;0", "single;a.patt;80;x;0",
                             "single;a.patt;80;0;0;9", "single;a.patt;nan;0;0"})
@@ -110,17 +106,14 @@ TEST(MarkerDescriptions, ReadsMultiMarkerFilesAsTheyAreGenerated)
     osgART::MultiMarkerSetup setup;
     ASSERT_TRUE(setup.load(path));
     ASSERT_EQ(setup.submarkers.size(), 2u);
-    EXPECT_EQ(setup.submarkers[0].patternPath, folder.file("patterns/a.patt"));
-    EXPECT_EQ(setup.submarkers[1].patternPath, folder.file("patterns/b.patt"));
-    EXPECT_DOUBLE_EQ(setup.submarkers[1].size, 40.0);
-    EXPECT_DOUBLE_EQ(setup.submarkers[0].pose[0][3], -50.0);
-    EXPECT_DOUBLE_EQ(setup.submarkers[1].pose[0][1], -1.0);
-    EXPECT_DOUBLE_EQ(setup.submarkers[1].pose[1][3], 10.0);
-
-    EXPECT_FALSE(
-        setup.load(folder.write("count.dat", "# only comments\n3\na.patt\n80\n1 0 0 0\n0 1 0 0\n0 0 1 0\n")));
-    EXPECT_FALSE(setup.load(folder.write("zero.dat", "0\n")));
-    EXPECT_FALSE(setup.load(folder.write("rows.dat", "1\na.patt\n80\n1 0 0 0\n0 1 0\n")));
+    const osgART::Submarker &a = setup.submarkers[0], &b = setup.submarkers[1];
+    EXPECT_EQ(
+        std::make_tuple(folder.file("patterns/a.patt"), folder.file("patterns/b.patt"), 40.0, -50.0, -1.0,
+                        10.0),
+        std::make_tuple(a.patternPath, b.patternPath, b.size, a.pose[0][3], b.pose[0][1], b.pose[1][3]));
+    for (const char* refused : {"# only comments\n3\na.patt\n80\n1 0 0 0\n0 1 0 0\n0 0 1 0\n", "0\n",
+                                "1\na.patt\n80\n1 0 0 0\n0 1 0\n"})
+        EXPECT_FALSE(setup.load(folder.write("refused.dat", refused))) << refused;
     EXPECT_FALSE(setup.load(folder.file("missing.dat")));
     EXPECT_EQ(setup.submarkers.size(), 2u); // failures leave the last good setup
 }
@@ -132,16 +125,14 @@ TEST(MarkerDescriptions, ReadsTrackerPatternFiles)
     ASSERT_TRUE(file.load(folder.write("markers", "# two markers\n2\n\nhiro\npatt.hiro\n80.0\n0.0 0.0\n"
                                                   "# second\nkanji\n/abs/patt.kanji\n40\n1.5 -2\n")));
     ASSERT_EQ(file.entries.size(), 2u);
-    EXPECT_EQ(file.entries[0].name, "hiro");
-    EXPECT_EQ(file.entries[0].patternPath, folder.file("patt.hiro"));
-    EXPECT_EQ(file.entries[1].patternPath, "/abs/patt.kanji");
-    EXPECT_DOUBLE_EQ(file.entries[1].size, 40.0);
-    EXPECT_DOUBLE_EQ(file.entries[1].centre.x(), 1.5);
-    EXPECT_DOUBLE_EQ(file.entries[1].centre.y(), -2.0);
+    EXPECT_EQ(std::make_tuple(std::string("hiro"), folder.file("patt.hiro"), std::string("/abs/patt.kanji"),
+                              40.0, osg::Vec2d(1.5, -2.0)),
+              std::make_tuple(file.entries[0].name, file.entries[0].patternPath, file.entries[1].patternPath,
+                              file.entries[1].size, osg::Vec2d(file.entries[1].centre)));
     ASSERT_TRUE(file.load(folder.write("none", "# nothing\n0\n")));
     EXPECT_TRUE(file.entries.empty());
-    EXPECT_FALSE(file.load(folder.write("short", "1\nhiro\npatt.hiro\n")));
-    EXPECT_FALSE(file.load(folder.write("count", "many\n")));
+    EXPECT_FALSE(file.load(folder.write("short", "1\nhiro\npatt.hiro\n")) ||
+                 file.load(folder.write("count", "many\n")));
 }
 
 TEST(MarkerDescriptions, ReadersRefuseFoldersDevicesHugeFilesAndAbsurdNumbers)

@@ -76,29 +76,25 @@ protected:
             EXPECT_EQ(tracker->getMarker(int(m))->valid(), present[m]) << "marker " << m;
     }
 
-    // One marker placed at random (from 'seed') in each of 'frames' frames, each found where it is.
-    void expectOneMarkerFoundInEachFrame(const Degradation& condition, unsigned seed, unsigned frames,
-                                         unsigned firstFrame, double rotationTolerance)
+    // 'count' markers placed at random (from 'seed') in each of 'frames' frames, each found where it is.
+    void expectMarkersFoundInEachFrame(const Degradation& condition, unsigned seed, unsigned frames,
+                                       unsigned firstFrame, double rotationTolerance, size_t count = 1)
     {
         std::mt19937 random(seed);
         for (unsigned frame = 0; frame < frames; ++frame)
         {
             SCOPED_TRACE(frame);
             const std::vector<HardCaseMarker> placed =
-                renderer.place(condition, 1, 4, kSize, kMargin, random);
-            ASSERT_EQ(placed.size(), 1u);
+                renderer.place(condition, count, 4, kSize, kMargin, random);
+            ASSERT_EQ(placed.size(), count);
             show(condition, placed, firstFrame + frame);
             expectFound(placed, rotationTolerance);
         }
     }
 
-    void setInt(const std::string& name, int value)
+    template <typename T> void set(const std::string& name, T value)
     {
-        dynamic_cast<osgART::TypedField<int>*>(tracker->get(name))->set(value);
-    }
-    void setBool(const std::string& name, bool value)
-    {
-        auto* field = dynamic_cast<osgART::TypedField<bool>*>(tracker->get(name));
+        auto* field = dynamic_cast<osgART::TypedField<T>*>(tracker->get(name));
         ASSERT_NE(field, nullptr) << name;
         field->set(value);
     }
@@ -110,11 +106,16 @@ protected:
     osg::ref_ptr<osg::Image> image;
 };
 
-Degradation degradation(const std::string& name)
+// The hard case of that name, its markers from minWidth to maxWidth pixels wide when given.
+Degradation degradation(const std::string& name, double minWidth = 0.0, double maxWidth = 0.0)
 {
-    for (const Degradation& candidate : hardCases())
+    for (Degradation candidate : hardCases())
         if (candidate.name.find(name) == 0)
+        {
+            candidate.minWidth = minWidth > 0.0 ? minWidth : candidate.minWidth;
+            candidate.maxWidth = maxWidth > 0.0 ? maxWidth : candidate.maxWidth;
             return candidate;
+        }
     ADD_FAILURE() << "no case " << name;
     return Degradation();
 }
@@ -128,17 +129,8 @@ TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames
           "light fall-off", "motion blur 10 px", "shaky motion blur"})
     {
         SCOPED_TRACE(name);
-        Degradation condition = degradation(name);
-        condition.minWidth = 60; // some 40 pixels of a 640-pixel frame: not the small-marker case
-        std::mt19937 random(17);
-        for (unsigned frame = 0; frame < 3; ++frame)
-        {
-            const std::vector<HardCaseMarker> placed =
-                renderer.place(condition, 2, 4, kSize, kMargin, random);
-            ASSERT_EQ(placed.size(), 2u);
-            show(condition, placed, frame);
-            expectFound(placed, 2.5);
-        }
+        // Some 40 pixels of a 640-pixel frame: not the small-marker case.
+        expectMarkersFoundInEachFrame(degradation(name, 60), 17, 3, 0, 2.5, 2);
     }
 }
 
@@ -146,15 +138,13 @@ TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames
 // were read, not where the frame's time put them.
 TEST_F(TrackerConditionsTest, RollingShutterFramesShowMarkersWhereTheirRowsWereRead)
 {
-    const Degradation condition = degradation("motion blur 10 px, rolling shutter");
-    ASSERT_GT(condition.readoutMs, 0.0);
+    const Degradation wide = degradation("motion blur 10 px, rolling shutter", 60);
+    ASSERT_GT(wide.readoutMs, 0.0);
     std::mt19937 random(29);
     double largestMove = 0.0;
     for (unsigned frame = 0; frame < 4; ++frame)
     {
         SCOPED_TRACE(frame);
-        Degradation wide = condition;
-        wide.minWidth = 60;
         const std::vector<HardCaseMarker> placed = renderer.place(wide, 2, 4, kSize, kMargin, random);
         ASSERT_EQ(placed.size(), 2u);
         std::vector<HardCaseMarker> seen;
@@ -201,32 +191,22 @@ TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
 
 // A marker held close to the camera has a border thicker than the threshold's reach into flat
 // areas: its dark region comes out as a hollow outline, which must still count as a marker.
-TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAreFound)
+TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAndSmallOnesUnderAShadowEdgeAreFound)
 {
-    Degradation condition = degradation("clean");
-    condition.minWidth = 170; // a border band of 40 pixels and more
-    condition.maxWidth = 240;
-    expectOneMarkerFoundInEachFrame(condition, 11, 4, 300, 2.5);
-}
+    // A border band of 40 pixels and more.
+    expectMarkersFoundInEachFrame(degradation("clean", 170, 240), 11, 4, 300, 2.5);
 
-// A shadow edge across a small marker leaves half its pattern darker than the other half: it must
-// still match its pattern, and no other.
-TEST_F(TrackerConditionsTest, SmallMarkersUnderAShadowEdgeKeepTheirPattern)
-{
-    Degradation condition = degradation("hard shadow edge");
-    condition.minWidth = 36;
-    condition.maxWidth = 44;
-    expectOneMarkerFoundInEachFrame(condition, 5, 16, 200, 5.0);
+    // A shadow edge across a small marker leaves half its pattern darker than the other half: it must
+    // still match its pattern, and no other.
+    expectMarkersFoundInEachFrame(degradation("hard shadow edge", 36, 44), 5, 16, 200, 5.0);
 }
 
 // A shadow's edge that bends across a marker, under a camera's noise at ISO 1600: no straight line
 // splits the pattern into its lit and shaded parts, and the paper's light nearest each cell evens it.
 TEST_F(TrackerConditionsTest, MarkersUnderACurvedShadowEdgeAtCameraNoiseKeepTheirPattern)
 {
-    Degradation condition = degradation("curved shadow edge");
+    Degradation condition = degradation("curved shadow edge", 36, 60);
     condition.iso = 1600;
-    condition.minWidth = 36;
-    condition.maxWidth = 60;
     std::mt19937 random(41);
     int found = 0;
     const int frames = 60;
@@ -248,9 +228,7 @@ TEST_F(TrackerConditionsTest, MarkersUnderACurvedShadowEdgeAtCameraNoiseKeepThei
 // pixel, so its pose is as good as its corners are exact.
 TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTilt)
 {
-    Degradation condition = degradation("near-frontal");
-    condition.minWidth = 40;
-    condition.maxWidth = 70;
+    const Degradation condition = degradation("near-frontal", 40, 70);
     std::mt19937 random(23);
     std::vector<double> errors;
     for (unsigned frame = 0; frame < 12; ++frame)
@@ -275,17 +253,17 @@ TEST_F(TrackerConditionsTest, ThresholdIsALocalLevelUnlessFixed)
     Degradation washedOut = degradation("over-exposed");
     const HardCaseMarker truth = renderer.at(0, cv::Vec3d(0.0, 0.0, 450.0), 0.3, 1.0, 0.0, kSize);
     // The border reads some 110 grey levels here: darker than no fixed level of 100.
-    setBool("adaptive_threshold", false);
-    setInt("threshold", 100);
+    set("adaptive_threshold", false);
+    set("threshold", 100);
     show(washedOut, {truth}, 2);
     EXPECT_FALSE(tracker->getMarker(0)->valid());
-    setBool("adaptive_threshold", true);
+    set("adaptive_threshold", true);
     show(washedOut, {truth}, 2);
     expectFound({truth}, 2.0);
     // On the locally stretched scale nothing is darker than 0, and 255 takes the paper with the ink.
     for (int threshold : {0, 255})
     {
-        setInt("threshold", threshold);
+        set("threshold", threshold);
         show(washedOut, {truth}, 2);
         EXPECT_FALSE(tracker->getMarker(0)->valid()) << threshold;
     }
@@ -331,17 +309,15 @@ TEST(SquareMarkerDetectorTest, AdaptiveLevelIsTheThresholdStretchedOverEachWindo
 
 TEST_F(TrackerConditionsTest, FlatNoisyFramesLeaveTheBinaryImageBlank)
 {
-    setBool("debug", true);
+    set("debug", true);
     cv::Mat grey(480, 640, CV_8UC1), frame;
     cv::randn(grey, 128, 4); // a bare wall and camera noise
     cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
     copyFrameToImage(frame, *image, true);
     tracker->update();
     auto* field = dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"));
-    ASSERT_NE(field, nullptr);
-    const osg::Image* debug = field->get().get();
-    ASSERT_NE(debug, nullptr);
-    ASSERT_EQ(debug->getPixelFormat(), GLenum(GL_RGB));
+    const osg::Image* debug = field ? field->get().get() : nullptr;
+    ASSERT_TRUE(debug && debug->getPixelFormat() == GL_RGB);
     const cv::Mat view(debug->t(), debug->s(), CV_8UC3, const_cast<unsigned char*>(debug->data()));
     cv::Mat black;
     cv::inRange(view, cv::Scalar::all(0), cv::Scalar::all(0), black);
@@ -352,20 +328,12 @@ TEST_F(TrackerConditionsTest, FlatNoisyFramesLeaveTheBinaryImageBlank)
 // found, and only regions shaped like a marker's border reach the contour tracing and sampling.
 TEST_F(TrackerConditionsTest, MarkersOnBusyTextureAreFoundAmongFewCandidates)
 {
-    setBool("adaptive_threshold", true);
-    setInt("threshold", 100);
+    set("adaptive_threshold", true);
+    set("threshold", 100);
     renderer.setBackground(Background::BUSY);
     Degradation condition;
     condition.minWidth = 50;
-    std::mt19937 random(23);
-    for (unsigned frame = 0; frame < 4; ++frame)
-    {
-        SCOPED_TRACE(frame);
-        const std::vector<HardCaseMarker> placed = renderer.place(condition, 3, 4, kSize, kMargin, random);
-        ASSERT_EQ(placed.size(), 3u);
-        show(condition, placed, frame + 40);
-        expectFound(placed, 2.5);
-    }
+    expectMarkersFoundInEachFrame(condition, 23, 4, 40, 2.5, 3);
     osgART::SquareMarkerDetector detector;
     cv::Mat grey;
     renderer.render(condition, sheets, kSize, kMargin, {}, 41, grey);
@@ -387,9 +355,7 @@ TEST_F(TrackerConditionsTest, StronglyTiltedAndOccludedMarkersOnBusyTextureAreFo
     for (const char* name : {"strong tilt", "occluder on the border"})
     {
         SCOPED_TRACE(name);
-        Degradation condition = degradation(name);
-        condition.minWidth = 50;
-        expectOneMarkerFoundInEachFrame(condition, 29, 10, 60, 3.0);
+        expectMarkersFoundInEachFrame(degradation(name, 50), 29, 10, 60, 3.0);
     }
 }
 

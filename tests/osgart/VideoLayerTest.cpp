@@ -7,6 +7,7 @@
 #include <osg/Camera>
 #include <osgViewer/Viewer>
 
+#include <array>
 #include <climits>
 #include <cstdlib>
 
@@ -35,9 +36,7 @@ osg::ref_ptr<osg::Image> render(int textureMode)
 {
     osg::ref_ptr<osg::GraphicsContext::Traits> traits = new osg::GraphicsContext::Traits;
     traits->readDISPLAY();
-    traits->x = 0;
-    traits->y = 0;
-    traits->width = 80;
+    traits->width = 80; // at x = y = 0
     traits->height = 60;
     traits->pbuffer = true;
     traits->windowDecoration = false;
@@ -72,9 +71,9 @@ osg::ref_ptr<osg::Image> render(int textureMode)
 void expectColour(const osg::Image& image, int x, int y, int red, int green, int blue)
 {
     const unsigned char* pixel = image.data(x, y);
-    EXPECT_NEAR(pixel[0], red, 40) << "at " << x << "," << y;
-    EXPECT_NEAR(pixel[1], green, 40) << "at " << x << "," << y;
-    EXPECT_NEAR(pixel[2], blue, 40) << "at " << x << "," << y;
+    for (int channel = 0; channel < 3; ++channel)
+        EXPECT_NEAR(pixel[channel], (std::array<int, 3>{red, green, blue})[size_t(channel)], 40)
+            << "at " << x << "," << y;
 }
 
 } // namespace
@@ -97,21 +96,9 @@ TEST(VideoLayer, FillsTheViewportWithImageRowsBottomUpInBothTextureModes)
 
 TEST(VideoLayer, PowerOfTwoEndsForEverySize)
 {
-    const struct
-    {
-        int size;
-        int expected;
-    } cases[] = {{INT_MIN, 1},
-                 {-7, 1},
-                 {0, 1},
-                 {1, 1},
-                 {3, 4},
-                 {640, 1024},
-                 {1024, 1024},
-                 {1025, 2048},
-                 {1 << 30, 1 << 30},
-                 {(1 << 30) + 1, 1 << 30},
-                 {INT_MAX, 1 << 30}};
-    for (const auto& entry : cases)
-        EXPECT_EQ(osgART::powerOfTwoAtLeast(entry.size), entry.expected) << entry.size;
+    // Each size and the power of two it ends at, the largest an int holds beyond it.
+    const int sizes[] = {INT_MIN, -7, 0, 1, 3, 640, 1024, 1025, 1 << 30, (1 << 30) + 1, INT_MAX};
+    const int ends[] = {1, 1, 1, 1, 4, 1024, 1024, 2048, 1 << 30, 1 << 30, 1 << 30};
+    for (size_t k = 0; k < std::size(sizes); ++k)
+        EXPECT_EQ(osgART::powerOfTwoAtLeast(sizes[k]), ends[k]) << sizes[k];
 }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 #include "CaptureWaiting.h"
 #include "TestSupport.h"
@@ -94,14 +95,12 @@ TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlipped)
         "-devNum=1 -flipV -file=" + folder.file("seq%03d.png") + " -fps=10";
     video->setFlip(false, true);
     ASSERT_TRUE(video->open());
-    EXPECT_EQ(video->getWidth(), 64);
-    EXPECT_EQ(video->getHeight(), 48);
-    EXPECT_EQ(video->getFrameNumber(), 1u);
-    EXPECT_EQ(frameNumberOf(*video), 0);
+    EXPECT_EQ(std::make_tuple(64, 48, 1u, 0),
+              std::make_tuple(video->getWidth(), video->getHeight(), video->getFrameNumber(),
+                              frameNumberOf(*video)));
     // The file's top row is the image's last row: upright when drawn with OpenGL rows.
-    EXPECT_EQ(video->getOrigin(), osg::Image::BOTTOM_LEFT);
-    EXPECT_EQ(video->data(5, 47)[1], 255);
-    EXPECT_EQ(video->data(5, 0)[1], 100);
+    EXPECT_EQ(std::make_tuple(osg::Image::BOTTOM_LEFT, 255, 100),
+              std::make_tuple(video->getOrigin(), int(video->data(5, 47)[1]), int(video->data(5, 0)[1])));
 
     video->start();
     std::vector<int> seen;
@@ -128,9 +127,8 @@ TEST_F(VideoTest, StillImageWithoutFlipKeepsTopRowFirst)
 {
     video->getVideoConfiguration()->deviceconfig = "-file=" + folder.file("seq001.png");
     ASSERT_TRUE(video->open());
-    EXPECT_EQ(video->getOrigin(), osg::Image::TOP_LEFT);
-    EXPECT_EQ(video->data(5, 0)[1], 255);
-    EXPECT_EQ(frameNumberOf(*video), 1);
+    EXPECT_EQ(std::make_tuple(osg::Image::TOP_LEFT, 255, 1),
+              std::make_tuple(video->getOrigin(), int(video->data(5, 0)[1]), frameNumberOf(*video)));
     video->start();
     letFramesPass(3);
     EXPECT_EQ(video->getFrameNumber(), 1u); // one frame is all a still image has
@@ -153,8 +151,8 @@ TEST_F(VideoTest, UnusableDeviceTextsSourcesAndOversizedImagesFailToOpen)
         EXPECT_FALSE(video->open()) << text;
     }
     video->getVideoConfiguration()->deviceconfig = "-devNum=0";
-    EXPECT_FALSE(video->open());
-    EXPECT_NE(std::string::npos, video->getProblem().find("devices count from 1")) << video->getProblem();
+    EXPECT_TRUE(!video->open() && video->getProblem().find("devices count from 1") != std::string::npos)
+        << video->getProblem();
     // An unknown option is only noted.
     video->getVideoConfiguration()->deviceconfig = "-showDialog -brightness=3 -file=" + still;
     EXPECT_TRUE(video->open());
@@ -174,9 +172,9 @@ TEST_F(VideoTest, QuotedFileIsOneOptionWhateverItsPathHolds)
             "-devNum=1 -flipV -file=" + osgART::quoteCaptureOptionValue(subfolder + "/still.png") +
             " -fps=50";
         ASSERT_TRUE(video->open()) << name;
-        EXPECT_EQ(video->getWidth(), 64) << name;
-        EXPECT_EQ(video->getHeight(), 48) << name;
-        EXPECT_NEAR(video->getFrameRate(), 50.0, 1e-9) << name;
+        EXPECT_EQ(std::make_tuple(64, 48, 50.0),
+                  std::make_tuple(video->getWidth(), video->getHeight(), video->getFrameRate()))
+            << name;
         video->close(true);
     }
     std::vector<osgART::CaptureOption> options;
@@ -184,8 +182,8 @@ TEST_F(VideoTest, QuotedFileIsOneOptionWhateverItsPathHolds)
     // Unquoted names with blanks keep working as older exporters write them.
     ASSERT_TRUE(osgART::splitCaptureOptions("-file=/a b/c.png -flipV", options, error));
     ASSERT_EQ(options.size(), 2u);
-    EXPECT_EQ(options[0].value, "/a b/c.png");
-    EXPECT_EQ(options[1].name, "-flipV");
-    EXPECT_FALSE(osgART::splitCaptureOptions("-file=\"open -flipV", options, error));
-    EXPECT_FALSE(osgART::splitCaptureOptions("-file=\"a\"b -flipV", options, error));
+    EXPECT_EQ(std::make_pair(std::string("/a b/c.png"), std::string("-flipV")),
+              std::make_pair(options[0].value, options[1].name));
+    for (const char* unclosed : {"-file=\"open -flipV", "-file=\"a\"b -flipV"})
+        EXPECT_FALSE(osgART::splitCaptureOptions(unclosed, options, error)) << unclosed;
 }

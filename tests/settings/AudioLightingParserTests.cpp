@@ -3,6 +3,8 @@
 #include "settings/XMLAudioParserManager.h"
 #include "settings/XMLLightingParserManager.h"
 
+#include <tuple>
+
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
 
@@ -22,33 +24,28 @@ TEST_F(AudioLightingParserTest, AudioSoundtracksAndProperties)
     ASSERT_TRUE(read.valid);
     const AudioData& data = read.reader.getData();
     ASSERT_EQ(2u, data.getSoundtracks().size());
-    EXPECT_EQ("one.ogg", data.getSoundtracks()[0].getSource());
-    EXPECT_EQ("", data.getSoundtracks()[1].getName());
-    EXPECT_FALSE(data.getLoop());
-    EXPECT_TRUE(data.getAutoplay());
-}
+    EXPECT_EQ(std::make_tuple("one.ogg", "", false, true),
+              std::make_tuple(data.getSoundtracks()[0].getSource(), data.getSoundtracks()[1].getName(),
+                              data.getLoop(), data.getAutoplay()));
 
-TEST_F(AudioLightingParserTest, AudioDefaultsAndValidity)
-{
+    // Defaults, and what makes the record invalid.
     ReadResult<XMLAudioParserManager> bare(files.write("bare.xml", "<audio><soundtracks/></audio>"));
-    EXPECT_TRUE(bare.valid); // no soundtrack at all is fine
-    EXPECT_TRUE(bare.reader.getData().getLoop());
-    EXPECT_TRUE(bare.reader.getData().getAutoplay());
+    // No soundtrack at all is fine.
+    EXPECT_TRUE(bare.valid && bare.reader.getData().getLoop() && bare.reader.getData().getAutoplay());
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: missing <properties> data in audio file."));
 
     ReadResult<XMLAudioParserManager> emptyProperties(files.write(
         "props.xml", "<audio><soundtracks/><properties><p name=\"autoplay\">yes</p></properties></audio>"));
-    EXPECT_TRUE(emptyProperties.reader.getData().getLoop());
-    EXPECT_FALSE(emptyProperties.reader.getData().getAutoplay());
+    EXPECT_TRUE(emptyProperties.reader.getData().getLoop() &&
+                !emptyProperties.reader.getData().getAutoplay());
     EXPECT_TRUE(capture.printed(" loop: NA (using default)."));
 
     ReadResult<XMLAudioParserManager> emptySource(files.write(
         "empty.xml", "<audio><soundtracks><soundtrack name=\"x\" source=\"\"/></soundtracks></audio>"));
-    EXPECT_TRUE(emptySource.parsed);
-    EXPECT_FALSE(emptySource.valid);
+    EXPECT_TRUE(emptySource.parsed && !emptySource.valid);
 }
 
-TEST_F(AudioLightingParserTest, LightingTextsMapExactlyAndAbsentOnesToTheFirst)
+TEST_F(AudioLightingParserTest, LightingTextsMapExactlyAndUnknownOnesAreReportedWithTheNearestName)
 {
     struct Case
     {
@@ -69,9 +66,10 @@ TEST_F(AudioLightingParserTest, LightingTextsMapExactlyAndAbsentOnesToTheFirst)
                 each.mode + "]]></p><p name=\"compatibility_hint\">" + each.hint +
                 "</p><p name=\"shadow_technique\">" + each.technique + "</p></parameters></lighting>"));
         ASSERT_TRUE(read.valid);
-        EXPECT_EQ(each.expectedMode, read.reader.getData().getMode()) << each.mode;
-        EXPECT_EQ(each.expectedHint, read.reader.getData().getCompatibilityHint()) << each.hint;
-        EXPECT_EQ(each.expectedTechnique, read.reader.getData().getShadowTechnique()) << each.technique;
+        const LightingData& data = read.reader.getData();
+        EXPECT_EQ(std::make_tuple(each.expectedMode, each.expectedHint, each.expectedTechnique),
+                  std::make_tuple(data.getMode(), data.getCompatibilityHint(), data.getShadowTechnique()))
+            << each.mode << ", " << each.hint << ", " << each.technique;
     }
     // Absent parameters are the first of each list.
     ReadResult<XMLLightingParserManager> empty(
@@ -80,26 +78,22 @@ TEST_F(AudioLightingParserTest, LightingTextsMapExactlyAndAbsentOnesToTheFirst)
     EXPECT_EQ(0, empty.reader.getData().getMode() + empty.reader.getData().getCompatibilityHint() +
                      empty.reader.getData().getShadowTechnique());
     EXPECT_EQ(osg::FATAL, capture.severityOf(" shadow_technique: NA (using default)."));
-}
 
-TEST_F(AudioLightingParserTest, UnknownLightingValuesAreReportedWithTheFileLineAndTheNearestName)
-{
+    // Unknown values are reported with the file, the line and the nearest name.
+    capture.clear();
     const std::string path = files.write("lighting.xml", "<lighting name=\"l\"><parameters>\n"
                                                          "<p name=\"mode\">Deferred</p>\n"
                                                          "<p name=\"compatibility_hint\">3dsmax</p>\n"
                                                          "<p name=\"shadow_technique\">pssm</p>\n"
                                                          "</parameters></lighting>");
-    ReadResult<XMLLightingParserManager> read(path);
-    ASSERT_TRUE(read.valid);
-    EXPECT_EQ(0, read.reader.getData().getMode());
-    EXPECT_EQ(0, read.reader.getData().getShadowTechnique());
+    ReadResult<XMLLightingParserManager> unknown(path);
+    ASSERT_TRUE(unknown.valid);
+    EXPECT_EQ(0, unknown.reader.getData().getMode() + unknown.reader.getData().getShadowTechnique());
+    const std::string at = "WARNING: " + path;
     EXPECT_EQ(capture.text(osg::FATAL),
-              "WARNING: " + path +
-                  ":2: unknown mode \"Deferred\", using \"direct\" (did you mean \"deferred\"?).\n" +
-                  "WARNING: " + path +
-                  ":3: unknown compatibility_hint \"3dsmax\", using \"none\" (did you mean " +
-                  "\"max\"?).\n" + "WARNING: " + path +
-                  ":4: unknown shadow_technique \"pssm\", using \"sm\" (did you mean \"ssm\"?).\n");
+              at + ":2: unknown mode \"Deferred\", using \"direct\" (did you mean \"deferred\"?).\n" + at +
+                  ":3: unknown compatibility_hint \"3dsmax\", using \"none\" (did you mean \"max\"?).\n" +
+                  at + ":4: unknown shadow_technique \"pssm\", using \"sm\" (did you mean \"ssm\"?).\n");
 
     // Known values, and a text too far from every name for a guess, say no more than that.
     capture.clear();

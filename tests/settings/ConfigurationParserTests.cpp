@@ -2,6 +2,8 @@
 
 #include "settings/XMLConfigurationParserManager.h"
 
+#include <tuple>
+
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
 
@@ -35,17 +37,11 @@ TEST_F(ConfigurationParserTest, EmptyOrInexactParametersGiveTheDefaultsWithTheir
         SCOPED_TRACE(parameters + rootAttributes);
         ReadResult<XMLConfigurationParserManager> read(withParameters(parameters, rootAttributes));
         ASSERT_TRUE(read.valid);
-        const ConfigurationData& data = read.reader.getData();
-        EXPECT_EQ(AR_SIMPLE, data.getMode());
-        EXPECT_FALSE(data.getDebug());
-        EXPECT_TRUE(data.getMirror());
-        EXPECT_TRUE(data.getFullscreen());
-        EXPECT_FALSE(data.getWireframe());
-        EXPECT_FALSE(data.getCameraSettings());
-        EXPECT_FALSE(data.getUseAntialiasing());
-        EXPECT_EQ(1, data.getAntialiasingSamples());
-        EXPECT_TRUE(data.getAnimations());
-        EXPECT_FALSE(data.getFitting());
+        const ConfigurationData& d = read.reader.getData();
+        EXPECT_EQ(std::make_tuple(AR_SIMPLE, false, true, true, false, false, false, 1, true, false),
+                  std::make_tuple(d.getMode(), d.getDebug(), d.getMirror(), d.getFullscreen(),
+                                  d.getWireframe(), d.getCameraSettings(), d.getUseAntialiasing(),
+                                  d.getAntialiasingSamples(), d.getAnimations(), d.getFitting()));
     }
     // The messages of the empty parameters, printed first.
     EXPECT_EQ(osg::FATAL, capture.severityOf(" mode: NA (using default)."));
@@ -64,26 +60,19 @@ TEST_F(ConfigurationParserTest, ParametersAreFoundByNameWhateverTheirTag)
         "<p name=\"camera_settings\">true</p><p name=\"fitting\">true</p><p name=\"unknown\">1</p>",
         " name=\"demo\" debug=\"true\""));
     ASSERT_TRUE(read.valid);
-    const ConfigurationData& data = read.reader.getData();
-    EXPECT_EQ(AR_FAKE, data.getMode());
-    EXPECT_TRUE(data.getDebug());
-    EXPECT_FALSE(data.getWireframe());
-    EXPECT_TRUE(data.getUseAntialiasing());
-    EXPECT_EQ(4, data.getAntialiasingSamples());
-    EXPECT_TRUE(data.getCameraSettings());
-    EXPECT_TRUE(data.getFitting());
+    const ConfigurationData& d = read.reader.getData();
+    EXPECT_EQ(std::make_tuple(AR_FAKE, true, false, true, 4, true, true),
+              std::make_tuple(d.getMode(), d.getDebug(), d.getWireframe(), d.getUseAntialiasing(),
+                              d.getAntialiasingSamples(), d.getCameraSettings(), d.getFitting()));
     EXPECT_TRUE(capture.printed(" wireframe: NA (using default)."));
-}
 
-TEST_F(ConfigurationParserTest, ExactTextsClearTheFlagsAndSetTheMode)
-{
+    // The exact texts clear the flags and set the mode.
     ReadResult<XMLConfigurationParserManager> exact(withParameters(
         "<p name=\"mirror\">false</p><p name=\"fullscreen\">false</p><p name=\"animations\">false</p>"
         "<p name=\"mode\">ar_mixed</p>"));
-    EXPECT_FALSE(exact.reader.getData().getMirror());
-    EXPECT_FALSE(exact.reader.getData().getFullscreen());
-    EXPECT_FALSE(exact.reader.getData().getAnimations());
-    EXPECT_EQ(AR_MIXED, exact.reader.getData().getMode());
+    const ConfigurationData& e = exact.reader.getData();
+    EXPECT_EQ(std::make_tuple(false, false, false, AR_MIXED),
+              std::make_tuple(e.getMirror(), e.getFullscreen(), e.getAnimations(), e.getMode()));
 }
 
 TEST_F(ConfigurationParserTest, AntialiasingSamplesKeepEvenCountsFromTheFile)

@@ -15,7 +15,7 @@ const char* const clickAction = "<action source=\"\" target=\"lamp\"><command>sh
 
 } // namespace
 
-TEST_F(EventsKmlParserTest, EventsWithActionsAndParameters)
+TEST_F(EventsKmlParserTest, EventsWithActionsAndParametersAndBrokenOnesDropped)
 {
     ReadResult<XMLEventsParserManager> read(files.write("events.xml", R"(<events name="cube">
         <event name="on_left_mouse_click"><actions>
@@ -31,41 +31,37 @@ TEST_F(EventsKmlParserTest, EventsWithActionsAndParameters)
                                                                           R"(</actions></event></events>)"));
     ASSERT_TRUE(read.valid);
     const EventsData& data = read.reader.getData();
-    EXPECT_EQ("cube", data.getName());
     ASSERT_EQ(2u, data.getEvents().size());
     const std::vector<ActionData>& actions = data.getEvents()[0].getActions();
     ASSERT_EQ(2u, actions.size());
-    EXPECT_EQ("_self_", actions[0].getSource());
-    EXPECT_EQ("_self_", actions[0].getTarget());
-    EXPECT_EQ("start_animation", actions[0].getCommand());
-    EXPECT_EQ((std::map<std::string, std::string>{{"speed", "3"}, {"", "unnamed"}, {"empty", ""}}),
-              actions[0].getParameters());
-    EXPECT_EQ("door", actions[1].getSource());
-    EXPECT_EQ("", actions[1].getCommand());
-    EXPECT_TRUE(actions[1].getParameters().empty());
-    EXPECT_EQ("on_left_mouse_click", data.getEvents()[1].getName());
-    EXPECT_EQ("lamp", data.getEvents()[1].getActions()[0].getTarget());
+    using Parameters = std::map<std::string, std::string>;
+    const auto action = [](const ActionData& a)
+    { return std::make_tuple(a.getSource(), a.getTarget(), a.getCommand(), a.getParameters()); };
+    EXPECT_EQ(std::make_tuple("_self_", "_self_", "start_animation",
+                              Parameters{{"speed", "3"}, {"", "unnamed"}, {"empty", ""}}),
+              action(actions[0]));
+    EXPECT_EQ(std::make_tuple("door", "lamp", "", Parameters()), action(actions[1]));
+    EXPECT_EQ(std::make_tuple("cube", "on_left_mouse_click", "lamp"),
+              std::make_tuple(data.getName(), data.getEvents()[1].getName(),
+                              data.getEvents()[1].getActions()[0].getTarget()));
 
     EXPECT_TRUE(printedAll(
         {" WARNING: <parameter> was expected (skipping).", "WARNING: source missing (skipping)."}));
     EXPECT_EQ(osg::FATAL, capture.severityOf("WARNING: target missing (skipping)."));
-}
 
-TEST_F(EventsKmlParserTest, BrokenEventsAreDroppedOthersKept)
-{
-    ReadResult<XMLEventsParserManager> read(files.write(
+    // Broken events are dropped, others kept.
+    ReadResult<XMLEventsParserManager> broken(files.write(
         "events.xml", std::string("<events>") + "<event name=\"a\"><actions><note/>" + clickAction +
                           "</actions></event>" +
                           "<event name=\"b\"><actions><action source=\"\" target=\"\"/></actions></event>" +
                           "<event name=\"c\"/><happening name=\"d\"/><event><actions>" + clickAction +
                           "</actions></event>" + "<event name=\"e\"><actions>" + clickAction +
                           "</actions></event>" + "<event name=\"f\"><actions/></event></events>"));
-    ASSERT_TRUE(read.parsed);
-    const std::vector<EventData>& events = read.reader.getData().getEvents();
-    ASSERT_EQ(2u, events.size());
-    EXPECT_EQ("e", events[0].getName());
-    EXPECT_EQ("f", events[1].getName());
-    EXPECT_FALSE(read.valid); // "f" runs nothing
+    EXPECT_TRUE(broken.parsed && !broken.valid); // "f" runs nothing
+    std::vector<std::string> names;
+    for (const EventData& event : broken.reader.getData().getEvents())
+        names.push_back(event.getName());
+    EXPECT_EQ((std::vector<std::string>{"e", "f"}), names);
     EXPECT_TRUE(
         printedAll({" ERROR: missing <action> data.", " ERROR: missing <command> data.",
                     " WARNING: missing <actions> (skipping).", " WARNING: <event> was expected (skipping).",
@@ -89,16 +85,15 @@ TEST_F(EventsKmlParserTest, KmlDocumentWithModelsAndAliases)
         <Folder><Placemark/></Folder>
         <Placemark><Model><Link><href>second.dae</href></Link></Model></Placemark></Document></kml>)"));
     ASSERT_TRUE(read.valid);
-    const std::vector<KmlModel>& models = read.reader.getData().getModels();
-    ASSERT_EQ(2u, models.size());
-    EXPECT_EQ("models/house.dae", models[0].getHref());
-    EXPECT_EQ((std::map<std::string, std::string>{{"a.jpg", "tex/b.jpg"}}), models[0].getAliases());
-    EXPECT_EQ("second.dae", models[1].getHref());
-    EXPECT_TRUE(models[1].getAliases().empty());
-}
+    using Aliases = std::map<std::string, std::string>;
+    std::vector<std::pair<std::string, Aliases>> models;
+    for (const KmlModel& model : read.reader.getData().getModels())
+        models.emplace_back(model.getHref(), model.getAliases());
+    EXPECT_EQ((std::vector<std::pair<std::string, Aliases>>{{"models/house.dae", {{"a.jpg", "tex/b.jpg"}}},
+                                                            {"second.dae", {}}}),
+              models);
 
-TEST_F(EventsKmlParserTest, KmlFoldersNestAndAModelNeedsAFile)
-{
+    // Folders nest, and a model needs a file.
     ReadResult<XMLKmlParserManager> nested(files.write(
         "folders.kml",
         "<kml><Folder><Folder><Folder><Placemark><Model><Link><href>deep.dae</href></Link></Model>"
@@ -107,12 +102,11 @@ TEST_F(EventsKmlParserTest, KmlFoldersNestAndAModelNeedsAFile)
     ASSERT_EQ(1u, nested.reader.getData().getModels().size());
     EXPECT_EQ("deep.dae", nested.reader.getData().getModels()[0].getHref());
 
-    ReadResult<XMLKmlParserManager> placemark(files.write(
-        "placemark.kml", "<kml><Placemark><Model><Link><href></href></Link></Model></Placemark></kml>"));
-    EXPECT_TRUE(placemark.parsed);
-    EXPECT_FALSE(placemark.valid); // a model without a file
-
-    ReadResult<XMLKmlParserManager> noModels(files.write("none.kml", "<kml><Document/></kml>"));
-    EXPECT_TRUE(noModels.parsed);
-    EXPECT_FALSE(noModels.valid);
+    // A model without a file, and no model at all.
+    for (const char* invalid : {"<kml><Placemark><Model><Link><href></href></Link></Model></Placemark></kml>",
+                                "<kml><Document/></kml>"})
+    {
+        ReadResult<XMLKmlParserManager> refused(files.write("invalid.kml", invalid));
+        EXPECT_TRUE(refused.parsed && !refused.valid) << invalid;
+    }
 }

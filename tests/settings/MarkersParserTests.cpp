@@ -3,6 +3,7 @@
 #include "settings/XMLMarkersParserManager.h"
 
 #include <memory>
+#include <tuple>
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
@@ -32,15 +33,12 @@ TEST_F(MarkersParserTest, MinimalMarkerGetsDefaultsAndOneDefaultLayer)
 {
     ASSERT_TRUE(read("<marker id=\"7\" path=\"m.patt\"/>")->valid);
     ASSERT_EQ(1u, markers().size());
-    const MarkerData& marker = markers()[0];
-    EXPECT_EQ(7u, marker.getId());
-    EXPECT_EQ("", marker.getName());
-    EXPECT_EQ("single", marker.getType());
-    EXPECT_EQ(80.0f, marker.getSize());
-    EXPECT_EQ(1.0f, marker.getFitFactor());
-    EXPECT_EQ(100.0, marker.getSequenceDuration());
-    EXPECT_FALSE(marker.getFit() || marker.getShadowed() || marker.getSequence() || marker.getSequenceLoop());
-    EXPECT_EQ((std::map<int, double>{{0, 5.0}}), marker.getLayers());
+    const MarkerData& m = markers()[0];
+    EXPECT_EQ(std::make_tuple(7u, "", "single", 80.0f, 1.0f, 100.0),
+              std::make_tuple(m.getId(), m.getName(), m.getType(), m.getSize(), m.getFitFactor(),
+                              m.getSequenceDuration()));
+    EXPECT_FALSE(m.getFit() || m.getShadowed() || m.getSequence() || m.getSequenceLoop());
+    EXPECT_EQ((std::map<int, double>{{0, 5.0}}), m.getLayers());
 }
 
 TEST_F(MarkersParserTest, AttributesAreReadAndClamped)
@@ -52,25 +50,16 @@ TEST_F(MarkersParserTest, AttributesAreReadAndClamped)
                      "shadowed=\"yes\"/>")
                     ->valid);
     ASSERT_EQ(2u, markers().size());
-    const MarkerData& first = markers()[0];
-    EXPECT_EQ("n", first.getName());
-    EXPECT_EQ("t", first.getTag());
-    EXPECT_EQ("i.png", first.getImage());
-    EXPECT_EQ("tf.dat", first.getTransformsFile());
-    EXPECT_EQ(80.0f, first.getSize());
-    EXPECT_EQ(1.0f, first.getFitFactor());
-    EXPECT_EQ(100.0, first.getSequenceDuration());
-    EXPECT_TRUE(first.getFit());
-    EXPECT_TRUE(first.getShadowed());
-    EXPECT_FALSE(first.getSequence());
-    EXPECT_TRUE(first.getSequenceLoop());
-
-    const MarkerData& second = markers()[1];
-    EXPECT_EQ(4294967295u, second.getId());
-    EXPECT_EQ(80.0f, second.getSize());
-    EXPECT_EQ(2.5f, second.getFitFactor());
-    EXPECT_EQ(100.0, second.getSequenceDuration());
-    EXPECT_FALSE(second.getShadowed());
+    const MarkerData &first = markers()[0], &second = markers()[1];
+    EXPECT_EQ(std::make_tuple("n", "t", "i.png", "tf.dat", 80.0f, 1.0f, 100.0),
+              std::make_tuple(first.getName(), first.getTag(), first.getImage(), first.getTransformsFile(),
+                              first.getSize(), first.getFitFactor(), first.getSequenceDuration()));
+    EXPECT_EQ(
+        std::make_tuple(true, true, false, true),
+        std::make_tuple(first.getFit(), first.getShadowed(), first.getSequence(), first.getSequenceLoop()));
+    EXPECT_EQ(std::make_tuple(4294967295u, 80.0f, 2.5f, 100.0, false),
+              std::make_tuple(second.getId(), second.getSize(), second.getFitFactor(),
+                              second.getSequenceDuration(), second.getShadowed()));
 }
 
 TEST_F(MarkersParserTest, EntriesWithoutIdOrPathAreDropped)
@@ -100,19 +89,14 @@ TEST_F(MarkersParserTest, LayersOverrideTheSequenceSettings)
                      "<marker id=\"2\" path=\"p\" sequence_loop=\"false\"><layers sequence=\"true\" "
                      "sequence_duration=\"0\" sequence_loop=\"no\"/></marker>")
                     ->valid);
-    const MarkerData& first = markers()[0];
+    using Layers = std::map<int, double>;
+    const auto sequence = [](const MarkerData& m)
+    { return std::make_tuple(m.getSequence(), m.getSequenceDuration(), m.getSequenceLoop(), m.getLayers()); };
     // Missing attributes on <layers> have their own defaults: no sequence, 1 second, looping.
-    EXPECT_FALSE(first.getSequence());
-    EXPECT_EQ(1.0, first.getSequenceDuration());
-    EXPECT_TRUE(first.getSequenceLoop());
-    EXPECT_EQ((std::map<int, double>{{2, 7.5}, {4, 5.0}, {5, 5.0}}), first.getLayers());
-
+    EXPECT_EQ(std::make_tuple(false, 1.0, true, Layers{{2, 7.5}, {4, 5.0}, {5, 5.0}}),
+              sequence(markers()[0]));
     // An empty <layers> still gets the default layer; its attributes still apply.
-    const MarkerData& second = markers()[1];
-    EXPECT_TRUE(second.getSequence());
-    EXPECT_EQ(100.0, second.getSequenceDuration());
-    EXPECT_FALSE(second.getSequenceLoop());
-    EXPECT_EQ((std::map<int, double>{{0, 5.0}}), second.getLayers());
+    EXPECT_EQ(std::make_tuple(true, 100.0, false, Layers{{0, 5.0}}), sequence(markers()[1]));
 }
 
 TEST_F(MarkersParserTest, MultiMarkersReadSubmarkersAndNeverFit)
@@ -124,22 +108,18 @@ TEST_F(MarkersParserTest, MultiMarkersReadSubmarkersAndNeverFit)
                      "tag=\"e\" path=\"e\"/>"
                      "<marker/></submarkers></marker>")
                     ->valid);
-    const MarkerData& marker = markers()[0];
-    EXPECT_FALSE(marker.getFit());
-    ASSERT_EQ(2u, marker.getSubmarkers().size());
-    EXPECT_EQ("a.png", marker.getSubmarkers()[0].getImage());
-    EXPECT_EQ(40.0f, marker.getSubmarkers()[0].getSize());
-    EXPECT_EQ(80.0f, marker.getSubmarkers()[1].getSize());
-    EXPECT_EQ(7u, marker.getSubmarkers()[0].getId());
-    EXPECT_EQ(0u, marker.getSubmarkers()[1].getId());
+    EXPECT_FALSE(markers()[0].getFit());
+    const std::vector<SubmarkerData>& sub = markers()[0].getSubmarkers();
+    ASSERT_EQ(2u, sub.size());
+    EXPECT_EQ(std::make_tuple("a.png", 40.0f, 7u, 80.0f, 0u),
+              std::make_tuple(sub[0].getImage(), sub[0].getSize(), sub[0].getId(), sub[1].getSize(),
+                              sub[1].getId()));
 
     // Without <submarkers> a multi marker still needs its own pattern.
     ASSERT_TRUE(read("<marker id=\"1\" type=\"multi\" path=\"m.dat\" fit=\"true\"/>")->valid);
     EXPECT_FALSE(markers()[0].getFit());
-}
 
-TEST_F(MarkersParserTest, ValidityFollowsTheMarkerType)
-{
+    // Validity follows the marker type.
     const std::pair<const char*, bool> cases[] = {
         {"<marker id=\"1\" path=\"p\" type=\"Single\"/>", false},
         {"<marker id=\"1\" path=\"\" type=\"single\"/>", false},

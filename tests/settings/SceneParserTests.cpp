@@ -3,6 +3,7 @@
 #include "settings/XMLSceneParserManager.h"
 
 #include <memory>
+#include <tuple>
 
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
@@ -40,25 +41,19 @@ private:
 
 } // namespace
 
-TEST_F(SceneParserTest, BareSceneKeepsItsDefaultsAndSaysWhatItLacks)
+TEST_F(SceneParserTest, BareSceneKeepsItsDefaultsAndAFullOneItsAttributesParametersAndMetadata)
 {
     auto* result = read("<scene><objects/></scene>");
-    EXPECT_TRUE(result->parsed);
-    EXPECT_FALSE(result->valid);
-    EXPECT_EQ("meters", data().getUnits());
-    EXPECT_TRUE(data().getShowMessage());
-    EXPECT_EQ("Novaro(TM)", data().getMessage());
-    EXPECT_EQ("standalone", data().getPlatform());
-    EXPECT_EQ("N.A.", data().getTitle());
-    EXPECT_EQ("N.A.", data().getLatitude());
-    EXPECT_TRUE(data().getSource().empty());
+    EXPECT_TRUE(result->parsed && !result->valid);
+    const SceneData& d = data();
+    EXPECT_EQ(std::make_tuple("meters", true, "Novaro(TM)", "standalone", "N.A.", "N.A.", ""),
+              std::make_tuple(d.getUnits(), d.getShowMessage(), d.getMessage(), d.getPlatform(), d.getTitle(),
+                              d.getLatitude(), d.getSource()));
     // What a user must hear of: the sections the player falls back on.
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: missing <parameters> data in scene file."));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: missing <metadata> data in scene file."));
-}
 
-TEST_F(SceneParserTest, SceneAttributesParametersAndMetadata)
-{
+    // Scene attributes, parameters and metadata.
     ASSERT_TRUE(
         read(R"(<scene name="s" source="all.osgb" source_folder="f" authoring_software="maya" units="mm">
         <metadata><title>T</title><author></author>
@@ -68,70 +63,53 @@ TEST_F(SceneParserTest, SceneAttributesParametersAndMetadata)
         <parameters><p name="show_message">False</p><p name="message"></p></parameters>
         <objects/></scene>)")
             ->parsed);
-    EXPECT_EQ("all.osgb", data().getSource());
-    EXPECT_EQ("f", data().getSourceFolder());
-    EXPECT_EQ("maya", data().getAuthoringSoftware());
-    EXPECT_EQ("mm", data().getUnits());
-    EXPECT_TRUE(data().getShowMessage());
-    EXPECT_EQ("", data().getMessage());
-    EXPECT_EQ("T", data().getTitle());
-    EXPECT_EQ("", data().getAuthor());
-    EXPECT_EQ("standalone", data().getPlatform());
-    EXPECT_EQ("500", data().getAltitude());
+    const SceneData& s = data();
+    EXPECT_EQ(std::make_tuple("all.osgb", "f", "maya", "mm", true, "", "T", "", "standalone", "500"),
+              std::make_tuple(s.getSource(), s.getSourceFolder(), s.getAuthoringSoftware(), s.getUnits(),
+                              s.getShowMessage(), s.getMessage(), s.getTitle(), s.getAuthor(),
+                              s.getPlatform(), s.getAltitude()));
     EXPECT_EQ((std::map<std::string, std::string>{{"screen", "b.mp4"}}), data().getVideos());
-}
 
-TEST_F(SceneParserTest, IncompleteLocationIsResetWhole)
-{
+    // An incomplete location is reset whole.
     ASSERT_TRUE(
         read("<scene><metadata><location><latitude>1</latitude><altitude>3</altitude></location></metadata>"
              "<parameters><p name=\"show_message\">false</p><p name=\"message\">Hi there</p></parameters>"
              "<objects/></scene>")
             ->parsed);
-    EXPECT_EQ("N.A.", data().getLatitude());
-    EXPECT_EQ("N.A.", data().getLongitude());
-    EXPECT_EQ("N.A.", data().getAltitude());
-    EXPECT_FALSE(data().getShowMessage());
-    EXPECT_EQ("Hi there", data().getMessage());
+    EXPECT_EQ(std::make_tuple("N.A.", "N.A.", "N.A.", false, "Hi there"),
+              std::make_tuple(data().getLatitude(), data().getLongitude(), data().getAltitude(),
+                              data().getShowMessage(), data().getMessage()));
 }
 
-TEST_F(SceneParserTest, ObjectDefaultsAndFlags)
+TEST_F(SceneParserTest, ObjectDefaultsFlagsAndRequiredParts)
 {
     ASSERT_TRUE(readObject("ARObject", "")->valid);
-    const ObjectData& plain = object();
-    EXPECT_EQ("m.osgb", plain.getSource());
-    EXPECT_TRUE(plain.getLoop());
-    EXPECT_TRUE(plain.getIsVisible());
-    EXPECT_FALSE(plain.getIsOccluder() || plain.getIgnore() || plain.getUseProperties());
-    EXPECT_EQ(osg::Vec3f(0, 0, 0), plain.getTranslation());
-    EXPECT_EQ(osg::Vec3f(1, 1, 1), plain.getScale());
-    EXPECT_EQ(osg::Vec3f(0, 0, 1), plain.getDirection());
-    EXPECT_EQ(180.0f, plain.getSpotCutoff());
-    EXPECT_EQ(1, plain.getDetail());
+    const ObjectData& o = object();
+    EXPECT_EQ(std::make_tuple("m.osgb", true, true, false, false, false, 180.0f, 1),
+              std::make_tuple(o.getSource(), o.getLoop(), o.getIsVisible(), o.getIsOccluder(), o.getIgnore(),
+                              o.getUseProperties(), o.getSpotCutoff(), o.getDetail()));
+    EXPECT_EQ(std::make_tuple(osg::Vec3f(0, 0, 0), osg::Vec3f(1, 1, 1), osg::Vec3f(0, 0, 1)),
+              std::make_tuple(o.getTranslation(), o.getScale(), o.getDirection()));
 
     ASSERT_TRUE(
         readObjects("<object type=\"ARAudio\" is_occluder=\"TRUE\" is_visible=\"false\" ignore=\"true\" "
                     "use_properties=\"true\"><model/><markers all=\"true\"/></object>")
             ->valid);
-    EXPECT_FALSE(object().getIsOccluder());
-    EXPECT_FALSE(object().getIsVisible());
+    EXPECT_FALSE(object().getIsOccluder() || object().getIsVisible());
     EXPECT_TRUE(object().getIgnore() && object().getUseProperties() && object().getAllMarkers());
-}
 
-TEST_F(SceneParserTest, ObjectsMissingRequiredPartsAreDropped)
-{
+    // Objects missing required parts are dropped.
     auto* result = readObjects("<object name=\"a\"><model/><markers all=\"true\"/></object>"
                                "<object name=\"b\" type=\"ARObject\"><markers all=\"true\"/></object>"
                                "<object name=\"c\" type=\"ARObject\"><model/></object>"
                                "<item/>"
                                "<object name=\"d\" type=\"ARObject\"><model/><markers/></object>"
                                "<object name=\"e\" type=\"\"><model/><markers all=\"true\"/></object>");
-    EXPECT_TRUE(result->parsed);
+    EXPECT_TRUE(result->parsed && !result->valid);
     ASSERT_EQ(2u, data().getObjects().size());
     EXPECT_EQ("d", data().getObjects()[0].getName());
     EXPECT_FALSE(data().getObjects()[0].isValid()); // no marker at all
     EXPECT_FALSE(data().getObjects()[1].isValid()); // empty type
-    EXPECT_FALSE(result->valid);
 }
 
 TEST_F(SceneParserTest, MarkersKeepTheFirstLayerPerId)
@@ -143,8 +121,7 @@ TEST_F(SceneParserTest, MarkersKeepTheFirstLayerPerId)
             ->valid);
     EXPECT_EQ((std::vector<int>{2, 3, 0}), object().getMarkerIds());
     EXPECT_EQ((std::map<int, int>{{2, 1}, {3, 0}, {0, 0}}), object().getMarkerLayers());
-    EXPECT_EQ(3, object().getMarkerId(1));
-    EXPECT_EQ(-1, object().getMarkerId(3));
+    EXPECT_EQ(std::make_pair(3, -1), std::make_pair(object().getMarkerId(1), object().getMarkerId(3)));
 
     // With all="true" the children are not read.
     ASSERT_TRUE(readObject("ARObject", "", "<markers all=\"true\"><marker id=\"5\"/></markers>")->valid);
@@ -157,13 +134,10 @@ TEST_F(SceneParserTest, LightProperties)
                                       "<p name=\"direction_x\">0.5</p><p name=\"direction_z\"></p>"
                                       "<p name=\"spot_cutoff\">45</p><p name=\"loop\">TRUE</p></properties>")
                     ->valid);
-    EXPECT_TRUE(object().getDirectional());
-    EXPECT_EQ(osg::Vec3f(0, 0, 1), object().getPosition());
-    EXPECT_EQ(osg::Vec3f(0.5f, 0, 0), object().getDirection());
-    EXPECT_EQ(1, object().getDetail());
-    EXPECT_EQ(45.0f, object().getSpotCutoff());
-    EXPECT_EQ(96.0f, object().getSpotExponent());
-    EXPECT_FALSE(object().getLoop());
+    const ObjectData& o = object();
+    EXPECT_EQ(std::make_tuple(true, osg::Vec3f(0, 0, 1), osg::Vec3f(0.5f, 0, 0), 1, 45.0f, 96.0f, false),
+              std::make_tuple(o.getDirectional(), o.getPosition(), o.getDirection(), o.getDetail(),
+                              o.getSpotCutoff(), o.getSpotExponent(), o.getLoop()));
 
     const std::pair<const char*, int> details[] = {{"HIGH", 2}, {"low", 0}, {"ultra", 1}, {"high", 2}};
     for (const auto& each : details)
@@ -171,8 +145,9 @@ TEST_F(SceneParserTest, LightProperties)
         ASSERT_TRUE(readObject("ARLight", std::string("<properties><p name=\"detail\">") + each.first +
                                               "</p><p name=\"position_y\">2</p></properties>")
                         ->valid);
-        EXPECT_EQ(each.second, object().getDetail()) << each.first;
-        EXPECT_EQ(osg::Vec3f(0, 2, 0), object().getPosition());
+        EXPECT_EQ(std::make_pair(each.second, osg::Vec3f(0, 2, 0)),
+                  std::make_pair(object().getDetail(), object().getPosition()))
+            << each.first;
     }
     EXPECT_EQ(osg::FATAL, capture.severityOf(" spot_cutoff: NA (using default)."));
 
@@ -180,52 +155,44 @@ TEST_F(SceneParserTest, LightProperties)
     ASSERT_TRUE(readObject("ARObject", "<properties><p name=\"directional\">true</p></properties>")->valid);
     EXPECT_FALSE(object().getDirectional());
     EXPECT_EQ(osg::FATAL, capture.severityOf(" loop: NA (using default)."));
-}
 
-TEST_F(SceneParserTest, VideoProperties)
-{
+    // Video properties.
     ASSERT_TRUE(readObject("ARVideo",
                            "<properties><p name=\"chroma_key\">true</p>"
                            "<p name=\"chroma_key_from_green_screen\">FALSE</p><p name=\"loop\">true</p>"
                            "</properties>")
                     ->valid);
-    EXPECT_TRUE(object().getChromaKey());
-    EXPECT_TRUE(object().getChromaKeyFromGreenScreen());
-    EXPECT_FALSE(object().getLighting());
-    EXPECT_TRUE(object().getLoop());
+    EXPECT_EQ(std::make_tuple(true, true, false, true),
+              std::make_tuple(object().getChromaKey(), object().getChromaKeyFromGreenScreen(),
+                              object().getLighting(), object().getLoop()));
 
     ASSERT_TRUE(readObject("ARVideo", "<properties><p name=\"chroma_key_from_green_screen\">false</p>"
                                       "<p name=\"lighting\">true</p></properties>")
                     ->valid);
-    EXPECT_FALSE(object().getChromaKeyFromGreenScreen());
-    EXPECT_TRUE(object().getLighting());
+    EXPECT_TRUE(!object().getChromaKeyFromGreenScreen() && object().getLighting());
 }
 
-TEST_F(SceneParserTest, TransformsFallBackPerComponent)
+TEST_F(SceneParserTest, TransformsFallBackPerComponentAndFilesAndHotspotsAreRead)
 {
     ASSERT_TRUE(readObject("ARObject", "<transforms><translation x=\"1.5\" z=\"-2\"/><scale x=\"2\" y=\"\"/>"
                                        "<rotation axis=\"Y\" angle=\"1.57\"/></transforms>")
                     ->valid);
-    EXPECT_EQ(osg::Vec3f(1.5f, 0, -2), object().getTranslation());
-    EXPECT_EQ(osg::Vec3f(2, 1, 1), object().getScale());
-    EXPECT_EQ(1, object().getRotationAxis());
-    EXPECT_FLOAT_EQ(1.57f, object().getRotationAngle());
+    EXPECT_EQ(std::make_tuple(osg::Vec3f(1.5f, 0, -2), osg::Vec3f(2, 1, 1), 1, 1.57f),
+              std::make_tuple(object().getTranslation(), object().getScale(), object().getRotationAxis(),
+                              object().getRotationAngle()));
 
     ASSERT_TRUE(
         readObject("ARObject", "<transforms><scale x=\"abc\"/><rotation axis=\"w\"/></transforms>")->valid);
-    EXPECT_EQ(osg::Vec3f(0, 1, 1), object().getScale());
-    EXPECT_EQ(0, object().getRotationAxis());
-    EXPECT_EQ(0.0f, object().getRotationAngle());
-}
+    EXPECT_EQ(std::make_tuple(osg::Vec3f(0, 1, 1), 0, 0.0f),
+              std::make_tuple(object().getScale(), object().getRotationAxis(), object().getRotationAngle()));
 
-TEST_F(SceneParserTest, FilesAndHotspots)
-{
+    // Files and hotspots.
     ASSERT_TRUE(readObject("ARObject", "<description file=\"d.txt\"/><events file=\"events/e.xml\"/><menu/>"
                                        "<hotspots><hotspot name=\"door\"/><hotspot/><spot name=\"x\"/>"
                                        "<hotspot name=\"window\"/></hotspots>")
                     ->valid);
-    EXPECT_EQ("d.txt", object().getDescriptionFile());
-    EXPECT_EQ("events/e.xml", object().getEventsFile());
-    EXPECT_EQ("", object().getMenuFile());
+    EXPECT_EQ(
+        std::make_tuple("d.txt", "events/e.xml", ""),
+        std::make_tuple(object().getDescriptionFile(), object().getEventsFile(), object().getMenuFile()));
     EXPECT_EQ((std::vector<std::string>{"door", "window"}), object().getHotspots());
 }

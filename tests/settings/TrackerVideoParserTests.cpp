@@ -4,6 +4,7 @@
 #include "settings/XMLVideoParserManager.h"
 
 #include <functional>
+#include <tuple>
 #include <vector>
 
 using namespace Novaro;
@@ -61,11 +62,8 @@ TEST_F(TrackerVideoParserTest, EachParameterLeftOutAloneTakesItsDefault)
         ASSERT_TRUE(read.valid);
         EXPECT_TRUE(leftOut.hasDefault(read.reader.getData())) << leftOut.name << " left out";
         for (const Parameter& other : parameters)
-        {
-            if (other.name == leftOut.name)
-                continue;
-            EXPECT_FALSE(other.hasDefault(read.reader.getData())) << other.name << " given";
-        }
+            EXPECT_TRUE(other.name == leftOut.name || !other.hasDefault(read.reader.getData()))
+                << other.name << " given";
     }
     ReadResult<XMLTrackerParserManager> bare(files.write("bare.xml", "<tracker/>"));
     ASSERT_TRUE(bare.valid);
@@ -96,16 +94,17 @@ TEST_F(TrackerVideoParserTest, TrackerValuesAreClampedAndConventionsHold)
         EXPECT_EQ(each.expectedThreshold, read.reader.getData().getThreshold()) << each.threshold;
     }
 
-    ReadResult<XMLTrackerParserManager> flags(
-        tracker("<p name=\"smooth_tracking\">False</p><p name=\"half_tracking\">True</p>"));
-    EXPECT_TRUE(flags.reader.getData().getSmoothTracking());
-    EXPECT_FALSE(flags.reader.getData().getHalfTracking());
-    ReadResult<XMLTrackerParserManager> exact(
-        tracker("<p name=\"smooth_tracking\">false</p><p name=\"half_tracking\">true</p>"));
-    EXPECT_FALSE(exact.reader.getData().getSmoothTracking());
-    EXPECT_TRUE(exact.reader.getData().getHalfTracking());
-    // The threshold mode stays adaptive unless a file says exactly "false".
-    EXPECT_TRUE(exact.reader.getData().getAdaptiveThreshold());
+    // Flags change only on the exact texts; the threshold mode stays adaptive unless "false".
+    for (const bool exact : {false, true})
+    {
+        ReadResult<XMLTrackerParserManager> flags(
+            tracker(exact ? "<p name=\"smooth_tracking\">false</p><p name=\"half_tracking\">true</p>"
+                          : "<p name=\"smooth_tracking\">False</p><p name=\"half_tracking\">True</p>"));
+        EXPECT_EQ(std::make_tuple(!exact, exact, true),
+                  std::make_tuple(flags.reader.getData().getSmoothTracking(),
+                                  flags.reader.getData().getHalfTracking(),
+                                  flags.reader.getData().getAdaptiveThreshold()));
+    }
     ReadResult<XMLTrackerParserManager> fixed(tracker("<p name=\"adaptive_threshold\">false</p>"));
     EXPECT_FALSE(fixed.reader.getData().getAdaptiveThreshold());
 
@@ -113,11 +112,11 @@ TEST_F(TrackerVideoParserTest, TrackerValuesAreClampedAndConventionsHold)
     TrackerData data;
     data.setThreshold(256);
     data.setTranslationalSmoothingFactor(-3.0f);
-    EXPECT_EQ(255, data.getThreshold());
-    EXPECT_EQ(0.0f, data.getTranslationalSmoothingFactor());
+    EXPECT_EQ(std::make_pair(255, 0.0f),
+              std::make_pair(data.getThreshold(), data.getTranslationalSmoothingFactor()));
 }
 
-TEST_F(TrackerVideoParserTest, VideoReadsFormatsAndCamerasInFileOrder)
+TEST_F(TrackerVideoParserTest, VideoReadsFormatsAndCamerasInFileOrderAndSkipsIncompleteEntries)
 {
     ReadResult<XMLVideoParserManager> read(video("<format name=\"4:3\" width=\"640\" height=\"480\"/><format "
                                                  "name=\"4:3\" width=\"320.5\" height=\"240\"/>",
@@ -126,35 +125,30 @@ TEST_F(TrackerVideoParserTest, VideoReadsFormatsAndCamerasInFileOrder)
     ASSERT_TRUE(read.valid);
     const VideoData& data = read.reader.getData();
     ASSERT_EQ(2u, data.getFormats().size());
-    EXPECT_EQ(640.0f, data.getFormats()[0].getWidth());
-    EXPECT_EQ(480.0f, data.getFormats()[0].getHeight());
-    EXPECT_EQ(320.5f, data.getFormats()[1].getWidth());
     ASSERT_EQ(2u, data.getCameras().size());
-    EXPECT_EQ("b", data.getCameras()[1].getName());
-    EXPECT_EQ("none", data.getCameras()[1].getFormat());
-    EXPECT_EQ("b.dat", data.getCameras()[1].getPath());
-    EXPECT_TRUE(data.getCameraFile().empty());
-}
+    const VideoCamera& b = data.getCameras()[1];
+    EXPECT_EQ(std::make_tuple(640.0f, 480.0f, 320.5f, "b", "none", "b.dat", ""),
+              std::make_tuple(data.getFormats()[0].getWidth(), data.getFormats()[0].getHeight(),
+                              data.getFormats()[1].getWidth(), b.getName(), b.getFormat(), b.getPath(),
+                              data.getCameraFile()));
 
-TEST_F(TrackerVideoParserTest, VideoSkipsIncompleteEntriesAndCountsOnlyElements)
-{
-    ReadResult<XMLVideoParserManager> read(video(
+    // Incomplete entries are skipped and only elements count.
+    ReadResult<XMLVideoParserManager> skipping(video(
         "<!-- formats --><camera name=\"x\"/><format width=\"1\" height=\"1\"/>"
         "<format name=\"f\" height=\"1\"/><format name=\"f\" width=\"1\"/>" +
             std::string(oneFormat),
         "<camera format=\"f\" path=\"p\"/><camera name=\"c\" path=\"p\"/><camera name=\"c\" format=\"f\"/>" +
             std::string(oneCamera)));
-    ASSERT_TRUE(read.valid);
-    EXPECT_EQ(1u, read.reader.getData().getFormats().size());
-    EXPECT_EQ(1u, read.reader.getData().getCameras().size());
+    ASSERT_TRUE(skipping.valid);
+    EXPECT_EQ(std::make_pair(size_t(1), size_t(1)),
+              std::make_pair(skipping.reader.getData().getFormats().size(),
+                             skipping.reader.getData().getCameras().size()));
     EXPECT_TRUE(printedAll({"WARNING: name missing (skipping).", "WARNING: width missing (skipping).",
                             "WARNING: height missing (skipping).", "WARNING: format missing (skipping).",
                             "WARNING: path missing (skipping)."}));
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: <format> was expected (skipping)."));
-}
 
-TEST_F(TrackerVideoParserTest, VideoValidityNeedsCompleteEntries)
-{
+    // Validity needs complete entries.
     const std::pair<std::string, std::string> invalid[] = {
         {"<format name=\"f\" width=\"0\" height=\"480\"/>", oneCamera},
         {"<format name=\"\" width=\"640\" height=\"480\"/>", oneCamera},
@@ -167,8 +161,7 @@ TEST_F(TrackerVideoParserTest, VideoValidityNeedsCompleteEntries)
     };
     for (const auto& each : invalid)
     {
-        ReadResult<XMLVideoParserManager> read(video(each.first, each.second));
-        EXPECT_TRUE(read.parsed);
-        EXPECT_FALSE(read.valid) << each.first << each.second;
+        ReadResult<XMLVideoParserManager> result(video(each.first, each.second));
+        EXPECT_TRUE(result.parsed && !result.valid) << each.first << each.second;
     }
 }

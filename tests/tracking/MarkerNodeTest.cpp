@@ -74,6 +74,22 @@ TEST(MarkerNode, SubtreeOrderAndDefaultLayerWithoutRecord)
     node->getLayerSequence()->getInterval(mode, begin, end);
     EXPECT_EQ(osg::Sequence::LOOP, mode);
     EXPECT_TRUE(node->getMarker()->active());
+
+    // Objects go to existing layers only, and need an application.
+    osg::ref_ptr<ARObject> object = new ARObject;
+    EXPECT_FALSE(node->addObject(object.get(), 3));
+    EXPECT_TRUE(node->getTrackedTransform()->getListeners().empty());
+    EXPECT_TRUE(node->addObject(object.get(), 0));
+    EXPECT_EQ(object.get(), node->getLayer(0)->getChild(0));
+    EXPECT_EQ(1u, node->getTrackedTransform()->getListeners().size());
+    osg::ref_ptr<ARMarkerNode> orphan = new ARMarkerNode(new osgART::Marker, 0, nullptr, 0, nullptr);
+    orphan->setupLayers();
+    EXPECT_FALSE(orphan->addObject(object.get(), 0));
+
+    // Smoothing steps without a filter change nothing.
+    node->increaseSmoothing(0.1f);
+    node->resetSmoothing();
+    EXPECT_EQ(-1.0f, node->getSmoothingFactor());
 }
 
 TEST(MarkerNode, NextAndPreviousWrapAroundSparseLayers)
@@ -88,9 +104,8 @@ TEST(MarkerNode, NextAndPreviousWrapAroundSparseLayers)
     EXPECT_EQ(9, node->getCurrentLayer());
     node->nextLayer();
     EXPECT_EQ(2, node->getCurrentLayer());
-    EXPECT_NE(0u, node->getLayer(2)->getNodeMask());
-    EXPECT_EQ(0u, node->getLayer(5)->getNodeMask());
-    EXPECT_EQ(0u, node->getLayer(9)->getNodeMask());
+    const auto shown = [&](int layer) { return node->getLayer(layer)->getNodeMask() != 0u; };
+    EXPECT_TRUE(shown(2) && !shown(5) && !shown(9));
     node->previousLayer();
     EXPECT_EQ(9, node->getCurrentLayer());
     node->nextLayer();
@@ -100,7 +115,7 @@ TEST(MarkerNode, NextAndPreviousWrapAroundSparseLayers)
     node->setLayerVisible(3, true); // no such layer: nothing happens
     EXPECT_EQ(3u, node->getLayers().size());
     node->setLayerVisible(9, true);
-    EXPECT_NE(0u, node->getLayer(9)->getNodeMask());
+    EXPECT_TRUE(shown(9));
 }
 
 TEST(MarkerNode, SequenceLoopsOrSwingsAndReplacesTheLayersGroup)
@@ -126,10 +141,9 @@ TEST(MarkerNode, SequenceLoopsOrSwingsAndReplacesTheLayersGroup)
         EXPECT_EQ(4.0f, speed);
         // Each layer shows for its own time.
         ASSERT_EQ(2u, sequence->getNumChildren());
-        EXPECT_EQ(2.0, sequence->getTime(0));
-        EXPECT_EQ(3.0, sequence->getTime(1));
-        EXPECT_TRUE(node->getLayerSwitch()->getChildValue(sequence));
-        EXPECT_FALSE(node->getLayerSwitch()->getChildValue(node->getLayersGroup()));
+        EXPECT_EQ(std::make_pair(2.0, 3.0), std::make_pair(sequence->getTime(0), sequence->getTime(1)));
+        EXPECT_TRUE(node->getLayerSwitch()->getChildValue(sequence) &&
+                    !node->getLayerSwitch()->getChildValue(node->getLayersGroup()));
     }
 }
 
@@ -150,20 +164,18 @@ TEST(MarkerNode, ReferenceSystemIsTheInverseOfTheTaggedNode)
                                         node->getReferenceSystemTransform()->getMatrix()))
         << osg::Matrixd::inverse(world) << node->getReferenceSystemTransform()->getMatrix();
 
-    // Missing tag, or fitting asked for: identity.
-    for (bool fit : {false, true})
+    // Missing tag, fitting asked for, or a multi marker (which takes its reference from the
+    // generated file): identity.
+    for (int variant = 0; variant < 3; ++variant)
     {
         MarkerData other = record;
-        other.setTag(fit ? "marker_1" : "absent");
-        other.setFit(fit);
-        EXPECT_TRUE(
-            markerNode(&other, &application)->getReferenceSystemTransform()->getMatrix().isIdentity());
+        other.setTag(variant == 0 ? "absent" : "marker_1");
+        other.setFit(variant == 1);
+        if (variant == 2)
+            other.setType("multi");
+        EXPECT_TRUE(markerNode(&other, &application)->getReferenceSystemTransform()->getMatrix().isIdentity())
+            << variant;
     }
-
-    // Multi markers take their reference from the generated file, not here.
-    MarkerData multi = record;
-    multi.setType("multi");
-    EXPECT_TRUE(markerNode(&multi, &application)->getReferenceSystemTransform()->getMatrix().isIdentity());
 }
 
 TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
@@ -195,9 +207,8 @@ TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
     // A model of one point has no size to fit: left as it is, not scaled without end.
     osg::ref_ptr<ARMarkerNode> pointNode = markerNode(&record, &application);
     osg::ref_ptr<osg::Geometry> point = new osg::Geometry;
-    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array;
-    vertices->push_back(osg::Vec3(10.0f, 20.0f, 5.0f));
-    point->setVertexArray(vertices.get());
+    const osg::Vec3 at(10.0f, 20.0f, 5.0f);
+    point->setVertexArray(new osg::Vec3Array(1, &at));
     point->addPrimitiveSet(new osg::DrawArrays(GL_POINTS, 0, 1));
     osg::ref_ptr<osg::Geode> dot = new osg::Geode;
     dot->addDrawable(point.get());
@@ -206,48 +217,24 @@ TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
         << pointNode->getFittingTransform()->getMatrix();
 }
 
-TEST(MarkerNode, ObjectsGoToExistingLayersOnly)
+TEST(MarkerNode, SmoothingStepsClamp)
 {
     ARApplication application;
     osg::ref_ptr<ARMarkerNode> node = markerNode(nullptr, &application);
-    osg::ref_ptr<ARObject> object = new ARObject;
-    EXPECT_FALSE(node->addObject(object.get(), 3));
-    EXPECT_TRUE(node->getTrackedTransform()->getListeners().empty());
-
-    EXPECT_TRUE(node->addObject(object.get(), 0));
-    EXPECT_EQ(object.get(), node->getLayer(0)->getChild(0));
-    EXPECT_EQ(1u, node->getTrackedTransform()->getListeners().size());
-
-    osg::ref_ptr<ARMarkerNode> orphan = new ARMarkerNode(new osgART::Marker, 0, nullptr, 0, nullptr);
-    orphan->setupLayers();
-    EXPECT_FALSE(orphan->addObject(object.get(), 0));
-}
-
-TEST(MarkerNode, SmoothingStepsClampAndNeedAFilter)
-{
-    ARApplication application;
-    osg::ref_ptr<ARMarkerNode> node = markerNode(nullptr, &application);
-    // Without a filter the steps change nothing.
-    node->increaseSmoothing(0.1f);
-    node->resetSmoothing();
-    EXPECT_EQ(-1.0f, node->getSmoothingFactor());
-
     node->setSmoothing(true);
     EXPECT_FLOAT_EQ(0.85f, node->getSmoothingFactor());
     osgART::TransformFilterCallback* filter = node->getMarker()->getFilterCallback();
-    filter->setRotationalSmoothingFactor(0.95f);
-    filter->setTranslationalSmoothingFactor(0.5f);
-    node->increaseSmoothing(0.1f);
-    EXPECT_FLOAT_EQ(1.0f, filter->getRotationalSmoothingFactor());
-    EXPECT_FLOAT_EQ(0.6f, filter->getTranslationalSmoothingFactor());
-    filter->setRotationalSmoothingFactor(0.05f);
-    filter->setTranslationalSmoothingFactor(0.5f);
-    node->decreaseSmoothing(0.1f);
-    EXPECT_FLOAT_EQ(0.0f, filter->getRotationalSmoothingFactor());
-    EXPECT_FLOAT_EQ(0.4f, filter->getTranslationalSmoothingFactor());
+    // Each step clamps the rotational factor at its end and moves the translational one alike.
+    for (const bool up : {true, false})
+    {
+        filter->setRotationalSmoothingFactor(up ? 0.95f : 0.05f);
+        filter->setTranslationalSmoothingFactor(0.5f);
+        up ? node->increaseSmoothing(0.1f) : node->decreaseSmoothing(0.1f);
+        EXPECT_FLOAT_EQ(up ? 1.0f : 0.0f, filter->getRotationalSmoothingFactor());
+        EXPECT_FLOAT_EQ(up ? 0.6f : 0.4f, filter->getTranslationalSmoothingFactor());
+    }
     node->setSmoothing(false);
-    EXPECT_FALSE(filter->isRotationalSmoothingEnabled());
-    EXPECT_FALSE(filter->isTranslationalSmoothingEnabled());
+    EXPECT_FALSE(filter->isRotationalSmoothingEnabled() || filter->isTranslationalSmoothingEnabled());
 }
 
 namespace
