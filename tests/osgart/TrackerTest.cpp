@@ -291,7 +291,12 @@ TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers)
     {
         std::vector<PlacedMarker> placed;
         for (int k : visible)
-            placed.push_back({k, toBoard[k] * boardPose});
+        {
+            PlacedMarker marker;
+            marker.marker = k;
+            marker.pose = toBoard[k] * boardPose;
+            placed.push_back(marker);
+        }
         SCOPED_TRACE(std::to_string(visible.size()) + " visible");
         show(placed, sheets);
         expectPose(board, boardPose, 1.0, 0.01);
