@@ -36,6 +36,31 @@ bool examined(const osgART::SquareMarkerDetector& detector, const std::array<cv:
     return false;
 }
 
+// Whether a detector with one pattern examines a quadrilateral near corners in grey.
+bool examinedIn(const cv::Mat& grey, const std::array<cv::Point, 4>& corners, double tolerance)
+{
+    osgART::SquareMarkerDetector detector;
+    detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
+    for (const osgART::Pattern& pattern : Novaro::makeDistinctPatterns(1, 1))
+        detector.addPattern(pattern);
+    std::vector<osgART::DetectedSquare> found;
+    detector.detect(grey, 1, found);
+    return examined(detector, corners, tolerance);
+}
+
+// A border on paper, its ring a quarter of the side wide (the inner corners halfway to the centre).
+cv::Mat drawnBorder(const std::array<cv::Point, 4>& outer)
+{
+    const cv::Point centre = (outer[0] + outer[1] + outer[2] + outer[3]) / 4;
+    std::array<cv::Point, 4> inner;
+    for (size_t k = 0; k < 4; ++k)
+        inner[k] = centre + (outer[k] - centre) / 2;
+    cv::Mat grey(480, 640, CV_8UC1, cv::Scalar(200));
+    cv::fillConvexPoly(grey, outer.data(), 4, cv::Scalar(30));
+    cv::fillConvexPoly(grey, inner.data(), 4, cv::Scalar(200));
+    return grey;
+}
+
 } // namespace
 
 // A strongly tilted marker seen as a long, thin parallelogram: the corner farthest from the outline's
@@ -47,16 +72,10 @@ TEST(SquareMarkerOutlines, ParallelogramWithASpeckOnTheSideParallelToItsLongestI
 {
     // The corners of that miss, scaled up: bottom, left, top, right.
     const std::array<cv::Point, 4> outer = {{{390, 370}, {234, 192}, {336, 148}, {464, 296}}};
-    const cv::Point centre = (outer[0] + outer[1] + outer[2] + outer[3]) / 4;
-    std::array<cv::Point, 4> inner;
-    for (size_t k = 0; k < 4; ++k)
-        inner[k] = centre + (outer[k] - centre) / 2; // the ring a quarter of the side wide
     for (const bool speck : {false, true})
     {
         SCOPED_TRACE(speck ? "with a speck" : "clean");
-        cv::Mat grey(480, 640, CV_8UC1, cv::Scalar(200));
-        cv::fillConvexPoly(grey, outer.data(), 4, cv::Scalar(30));
-        cv::fillConvexPoly(grey, inner.data(), 4, cv::Scalar(200));
+        cv::Mat grey = drawnBorder(outer);
         if (speck)
         {
             // Just outside the middle of the top-right side, touching it: farther from the long
@@ -64,13 +83,7 @@ TEST(SquareMarkerOutlines, ParallelogramWithASpeckOnTheSideParallelToItsLongestI
             const cv::Point middle = (outer[2] + outer[3]) / 2;
             cv::circle(grey, middle + cv::Point(2, -2), 2, cv::Scalar(30), cv::FILLED);
         }
-        osgART::SquareMarkerDetector detector;
-        detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
-        for (const osgART::Pattern& pattern : Novaro::makeDistinctPatterns(1, 1))
-            detector.addPattern(pattern);
-        std::vector<osgART::DetectedSquare> found;
-        detector.detect(grey, 1, found);
-        EXPECT_TRUE(examined(detector, outer, 4.0));
+        EXPECT_TRUE(examinedIn(grey, outer, 4.0));
     }
 }
 
@@ -80,24 +93,12 @@ TEST(SquareMarkerOutlines, ParallelogramWithASpeckOnTheSideParallelToItsLongestI
 TEST(SquareMarkerOutlines, BorderWithALineSplitOffForOneRowIsExamined)
 {
     const std::array<cv::Point, 4> outer = {{{250, 150}, {400, 150}, {380, 300}, {230, 300}}};
-    const cv::Point centre = (outer[0] + outer[1] + outer[2] + outer[3]) / 4;
-    std::array<cv::Point, 4> inner;
-    for (size_t k = 0; k < 4; ++k)
-        inner[k] = centre + (outer[k] - centre) / 2;
-    cv::Mat grey(480, 640, CV_8UC1, cv::Scalar(200));
-    cv::fillConvexPoly(grey, outer.data(), 4, cv::Scalar(30));
-    cv::fillConvexPoly(grey, inner.data(), 4, cv::Scalar(200));
+    cv::Mat grey = drawnBorder(outer);
     // One paper-white row under the top two rows, open at the left; one over the bottom two, open
     // at the right.
     cv::line(grey, cv::Point(254, 152), cv::Point(401, 152), cv::Scalar(200));
     cv::line(grey, cv::Point(228, 298), cv::Point(376, 298), cv::Scalar(200));
-    osgART::SquareMarkerDetector detector;
-    detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
-    for (const osgART::Pattern& pattern : Novaro::makeDistinctPatterns(1, 1))
-        detector.addPattern(pattern);
-    std::vector<osgART::DetectedSquare> found;
-    detector.detect(grey, 1, found);
-    EXPECT_TRUE(examined(detector, outer, 4.0));
+    EXPECT_TRUE(examinedIn(grey, outer, 4.0));
 }
 
 // A marker tilted about 70 degrees, drawn in perspective: the simplification of its outline kept a
@@ -135,10 +136,6 @@ TEST(SquareMarkerOutlines, StronglyTiltedMarkersRoughCornersAreItsCorners)
         cv::Mat seen = grey.clone();
         if (blur > 0.0)
             cv::GaussianBlur(grey, seen, cv::Size(), blur);
-        osgART::SquareMarkerDetector detector;
-        detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
-        std::vector<osgART::DetectedSquare> found;
-        detector.detect(seen, 1, found);
-        EXPECT_TRUE(examined(detector, corners, 3.0));
+        EXPECT_TRUE(examinedIn(seen, corners, 3.0));
     }
 }
