@@ -245,25 +245,38 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
     application.registerObject(clip.get());
 
     const auto arm = [&]() -> osg::AnimationPathCallback& { return *tv->getPathAnimations().at(0); };
-    const auto both = [&](osg::ImageStream::StreamStatus status)
-    {
-        a.pause();
-        b.pause();
-        if (status == osg::ImageStream::PLAYING)
-        {
-            a.play();
-            b.play();
-        }
-    };
-    const auto aPausedBPlaying = [&]
-    {
-        a.pause();
-        b.play();
-    };
     using Status = osg::ImageStream::StreamStatus;
     const Status playing = osg::ImageStream::PLAYING, paused = osg::ImageStream::PAUSED;
+    // Arrangements and checks of the tv set's two movies (a, b), and of its menu and selection box.
+    const auto set = [&](bool playA, bool playB) -> std::function<void()>
+    {
+        return [&, playA, playB]
+        {
+            playA ? a.play() : a.pause();
+            playB ? b.play() : b.pause();
+        };
+    };
+    const auto are = [&](Status statusA, Status statusB) -> std::function<bool()>
+    { return [&, statusA, statusB] { return a.getStatus() == statusA && b.getStatus() == statusB; }; };
+    const auto masks = [&](unsigned int menuMask, unsigned int boxMask) -> std::function<void()>
+    {
+        return [&, menuMask, boxMask]
+        {
+            menu->setNodeMask(menuMask);
+            box->setNodeMask(boxMask);
+        };
+    };
+    const auto shown = [&](unsigned int menuMask, unsigned int boxMask) -> std::function<bool()>
+    {
+        return [&, menuMask, boxMask]
+        { return menu->getNodeMask() == menuMask && box->getNodeMask() == boxMask; };
+    };
+    const unsigned int all = 0xFFFFFFFFu;
     NotifyCapture capture;
     const auto said = [&](const std::string& line) { return capture.printed(line); };
+    const auto saying = [&](const std::string& line) -> std::function<bool()>
+    { return [&, line] { return said(line); }; };
+    const auto nothing = [] {};
     const std::vector<CommandRow> rows = {
         {"start_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return !arm().getPause(); }},
         {"pause_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return arm().getPause(); }},
@@ -281,7 +294,7 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
         {"set_animation_loop",
          "tv",
          {{"loop", "true"}},
-         [&] {},
+         nothing,
          [&] { return arm().getAnimationPath()->getLoopMode() == osg::AnimationPath::LOOP; }},
         {"change_animation_speed",
          "tv",
@@ -295,26 +308,14 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
          [&] { return arm().getTimeMultiplier() == 0.5; }},
         {"hide", "tv", {}, [&] { tv->show(); }, [&] { return tv->isHidden(); }},
         {"show", "tv", {}, [&] { tv->hide(); }, [&] { return !tv->isHidden(); }},
-        {"play_video",
-         "tv",
-         {{"video_name", "a.mp4"}},
-         [&] { both(paused); },
-         [&] { return a.getStatus() == playing && b.getStatus() == paused; }},
+        {"play_video", "tv", {{"video_name", "a.mp4"}}, set(false, false), are(playing, paused)},
         // Pausing what is paused leaves it paused: a toggle would start it.
-        {"pause_video",
-         "tv",
-         {},
-         aPausedBPlaying,
-         [&] { return a.getStatus() == paused && b.getStatus() == paused; }},
-        {"toggle_pause_video",
-         "tv",
-         {},
-         aPausedBPlaying,
-         [&] { return a.getStatus() == playing && b.getStatus() == paused; }},
+        {"pause_video", "tv", {}, set(false, true), are(paused, paused)},
+        {"toggle_pause_video", "tv", {}, set(false, true), are(playing, paused)},
         {"rewind_video",
          "tv",
          {{"video_name", "b.mp4"}},
-         [&] { both(playing); },
+         set(true, true),
          [&] { return a.getStatus() == playing && b.getStatus() != paused; }},
         {"loop_video",
          "tv",
@@ -330,24 +331,20 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
         {"go_fullscreen_video",
          "tv",
          {},
-         [&] {},
-         [&] { return said(" WARNING: cannot go fullscreen (must specify a video name)"); }},
+         nothing,
+         saying(" WARNING: cannot go fullscreen (must specify a video name)")},
         {"resign_fullscreen_video",
          "tv",
          {{"video_name", "b.mp4"}},
-         [&] {},
+         nothing,
          [&]
          {
              return said(" Video (texture)<b.mp4> RESIGN FULLSCREEN") &&
                     !said(" Video (texture)<a.mp4> RESIGN FULLSCREEN");
          }},
-        {"notify",
-         "listener",
-         {{"message", "on air"}},
-         [&] {},
-         [&] { return said(" ARObject::notify... on air..."); }},
-        {"subscribe", "listener", {}, [&] {}, [&] { return said(" ARObject::subscribe..."); }},
-        {"unsubscribe", "listener", {}, [&] {}, [&] { return said(" ARObject::unsubscribe..."); }},
+        {"notify", "listener", {{"message", "on air"}}, nothing, saying(" ARObject::notify... on air...")},
+        {"subscribe", "listener", {}, nothing, saying(" ARObject::subscribe...")},
+        {"unsubscribe", "listener", {}, nothing, saying(" ARObject::unsubscribe...")},
         {"play", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; }},
         {"pause", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == paused; }},
         {"toggle", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; }},
@@ -362,47 +359,20 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
          {{"loop", "true"}},
          [&] { movie.setLoopingMode(osg::ImageStream::NO_LOOPING); },
          [&] { return movie.getLoopingMode() == osg::ImageStream::LOOPING; }},
-        {"go_fullscreen",
-         "clip",
-         {},
-         [&] {},
-         [&] { return said(" ERROR: couldn't add any HUD: windows empty."); }},
+        {"go_fullscreen", "clip", {}, nothing, saying(" ERROR: couldn't add any HUD: windows empty.")},
         {"resign_fullscreen",
          "clip",
          {},
-         [&] {},
+         nothing,
          [&]
          { return !said(" ERROR: couldn't add any HUD: windows empty.") && movie.getStatus() == paused; }},
-        {"hide_menu", "tv", {}, [&] { menu->setNodeMask(1); }, [&] { return menu->getNodeMask() == 0u; }},
-        {"show_menu",
-         "tv",
-         {},
-         [&]
-         {
-             menu->setNodeMask(0);
-             box->setNodeMask(0);
-         },
-         [&] { return menu->getNodeMask() == 0xFFFFFFFFu && box->getNodeMask() == 0u; }},
-        {"toggle_menu", "tv", {}, [&] { menu->setNodeMask(0); }, [&] { return menu->getNodeMask() == 1u; }},
-        {"hide_selection_box",
-         "tv",
-         {},
-         [&]
-         {
-             box->setNodeMask(1);
-             menu->setNodeMask(1);
-         },
-         [&] { return box->getNodeMask() == 0u && menu->getNodeMask() == 1u; }},
-        {"show_selection_box",
-         "tv",
-         {},
-         [&] { box->setNodeMask(0); },
-         [&] { return box->getNodeMask() == 0xFFFFFFFFu; }},
-        {"toggle_selection_box",
-         "tv",
-         {},
-         [&] { box->setNodeMask(1); },
-         [&] { return box->getNodeMask() == 0u; }},
+        // Each of the menu and the selection box changes alone.
+        {"hide_menu", "tv", {}, masks(1, 1), shown(0, 1)},
+        {"show_menu", "tv", {}, masks(0, 0), shown(all, 0)},
+        {"toggle_menu", "tv", {}, masks(0, 0), shown(1, 0)},
+        {"hide_selection_box", "tv", {}, masks(1, 1), shown(1, 0)},
+        {"show_selection_box", "tv", {}, masks(1, 0), shown(1, all)},
+        {"toggle_selection_box", "tv", {}, masks(0, 1), shown(0, 0)},
     };
 
     std::set<std::string> walked;
