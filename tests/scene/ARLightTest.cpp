@@ -127,8 +127,7 @@ TEST_F(LightTest, GuidesShowTheLightsKindAndTheAxes)
 
 TEST_F(LightTest, LightFromAModelTakesItsParentTransformAndNumber)
 {
-    osg::ref_ptr<osg::Light> modelLight = new osg::Light(2);
-    modelLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, 0.0f));
+    osg::ref_ptr<osg::Light> modelLight = new osg::Light(2); // directional: at (0, 0, 1, 0)
     modelLight->setSpotCutoff(20.0f);
     osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
     source->setLight(modelLight.get());

@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <iostream>
 #include <regex>
 
 using namespace Novaro;
@@ -83,7 +82,7 @@ TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionIsRefusedOrHarmless
     const std::string cube = NovaroTest::readFile(samples + "cube.osgb");
     ASSERT_GT(cube.size(), 64u);
     TemporaryFolder folder;
-    int refused = 0, read = 0;
+    int refused = 0;
     for (size_t offset = 8; offset + 4 <= cube.size(); ++offset)
     {
         uint32_t value = 0;
@@ -95,20 +94,15 @@ TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionIsRefusedOrHarmless
         std::memcpy(&hostile[offset], &huge, 4);
         const std::string path = folder.write("cube" + std::to_string(offset) + ".osgb", hostile);
         NotifyCapture capture(osg::FATAL);
-        if (!checkModelFile(path).empty())
+        if (checkModelFile(path).empty())
         {
-            EXPECT_FALSE(readModelFile(path).valid()) << offset;
-            EXPECT_EQ(capture.text().rfind(refusal(path), 0), 0u) << offset << ": " << capture.text();
-            ++refused;
+            readModelFile(path); // harmless: it returns
+            continue;
         }
-        else
-        {
-            readModelFile(path);
-            ++read;
-        }
+        EXPECT_FALSE(readModelFile(path).valid()) << offset;
+        EXPECT_EQ(capture.text().rfind(refusal(path), 0), 0u) << offset << ": " << capture.text();
+        ++refused;
     }
-    std::cout << "cube.osgb with one count at 0x7fffffff: " << refused << " refused, " << read
-              << " read harmlessly" << std::endl;
     EXPECT_GT(refused, 0);
 }
 
