@@ -91,17 +91,15 @@ TEST(ShadowsManager, TextureUnitsFollowHostModeTechniqueAndOpacityMaps)
 TEST(ShadowsManager, ProgramsReadTheChosenUnitsOnly)
 {
     for (bool shadowOnly : {false, true})
-    {
         for (const std::string& program : {shadowMapProgram(shadowOnly), softShadowMapProgram(shadowOnly)})
         {
             const std::string placed = placeProgramOnUnits(program, 1, 3);
-            EXPECT_TRUE(contains(placed, "gl_TexCoord[1].xy")) << placed;
-            EXPECT_TRUE(contains(placed, "gl_TexCoord[3]")) << placed;
-            EXPECT_FALSE(contains(placed, "gl_TexCoord[0]")) << placed;
+            EXPECT_TRUE(contains(placed, "gl_TexCoord[1].xy") && contains(placed, "gl_TexCoord[3]") &&
+                        !contains(placed, "gl_TexCoord[0]"))
+                << placed;
             // Nothing to move for the library's own layout.
             EXPECT_EQ(program, placeProgramOnUnits(program, 0, 1));
         }
-    }
 }
 
 TEST(ShadowsManager, ProgramsCompileAndLinkOnThisDriver)
@@ -264,12 +262,8 @@ TEST(ShadowsManager, DegenerateLightsAndFarObjectsAreKeptOutOfTheShadowFrustum)
     ASSERT_EQ(0, chdir(NOVARO_RUN_DIR));
     // A model's light whose parent transform has scale 0 (suns of scale 0 or turned towards NaN
     // are played end to end): its direction is mended, and said once though guarded twice.
-    osg::ref_ptr<osg::Light> modelLight = new osg::Light(0);
-    modelLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, 0.0f));
-    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
-    source->setLight(modelLight.get());
     osg::ref_ptr<osg::MatrixTransform> squashed = new osg::MatrixTransform(osg::Matrix::scale(0.0, 0.0, 0.0));
-    squashed->addChild(source.get());
+    squashed->addChild(new osg::LightSource); // its light shines along -Z, from (0, 0, 1, 0)
     osg::ref_ptr<ARLight> modelled = new ARLight(squashed.get());
     modelled->setName("modelled");
     modelled->setScale(1.0f, 1.0f, 1.0f);

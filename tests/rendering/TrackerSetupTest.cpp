@@ -123,13 +123,13 @@ TEST(FileResolution, TemporaryDirectoryFirstThenWorkingDirectoryAndFailuresKeepT
     EXPECT_EQ(working.file("working-only.dat"), application.getPatternFile());
 }
 
-TEST(TrackerSetup, SampleMarkersAreEnteredUnderTheirIDs)
+// The sample application, set up.
+class SampleTrackerSetup : public SampleApplicationTest
 {
-    NOVARO_REQUIRE_DISPLAY();
-    enterRunDirectory();
-    ARApplication application;
-    ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
-    ASSERT_TRUE(initWithRecordedCamera(application));
+};
+
+TEST_F(SampleTrackerSetup, MarkersAreEnteredUnderTheirIDs)
+{
     EXPECT_EQ(4u, application.getMarkerCount());
     ASSERT_EQ((std::vector<unsigned int>{1, 2, 3, 4}), markerIds(application));
     for (const auto& entry : application.getMarkers())
@@ -182,11 +182,10 @@ TEST(TrackerSetup, ThresholdOperationsGoThroughTheTrackerField)
     // The settings chose one grey level for the whole frame.
     osgART::TypedField<bool>* adaptive =
         dynamic_cast<osgART::TypedField<bool>*>(application.getTracker()->get("adaptive_threshold"));
-    ASSERT_NE(nullptr, adaptive);
-    EXPECT_FALSE(adaptive->get());
     osgART::TypedField<int>* field =
         dynamic_cast<osgART::TypedField<int>*>(application.getTracker()->get("threshold"));
-    ASSERT_NE(nullptr, field);
+    ASSERT_TRUE(adaptive && field);
+    EXPECT_FALSE(adaptive->get());
     EXPECT_EQ(80, application.getThreshold());
 
     // (The steps and the reset, shown as the tracker keeps them: the keyboard modes tests.) The
