@@ -174,14 +174,12 @@ bool evenAround(const Pixels& image, int x, int y, int radius)
 {
     int lowest = image.brightness(x, y), highest = lowest;
     for (int dy = -radius; dy <= radius; ++dy)
-    {
         for (int dx = -radius; dx <= radius; ++dx)
         {
             const int value = image.brightness(x + dx, y + dy);
             lowest = std::min(lowest, value);
             highest = std::max(highest, value);
         }
-    }
     return highest - lowest <= highest / 10;
 }
 
@@ -200,7 +198,6 @@ Darkening darkening(const osg::Image& withBoxImage, const osg::Image& withoutIma
     int boxPixels = 0;
     const int margin = 3;
     for (int y = margin + 1; y < withBoxImage.t() - margin - 1; ++y)
-    {
         for (int x = margin + 1; x < withBoxImage.s() - margin - 1; ++x)
         {
             if (withBox.isBox(x, y))
@@ -221,7 +218,6 @@ Darkening darkening(const osg::Image& withBoxImage, const osg::Image& withoutIma
                 ++result.pixels;
             }
         }
-    }
     if (result.pixels > 0 && boxPixels > 0)
         result.offset = shadowSum / result.pixels - boxSum / boxPixels;
     return result;
@@ -326,7 +322,6 @@ double meanOverEvenPlate(const osg::Image& pictureImage, const osg::Image& refer
     double sum = 0.0;
     int pixels = 0;
     for (int y = 8; y < referenceImage.t() - 8; y += 2)
-    {
         for (int x = 8; x < referenceImage.s() - 8; x += 2)
         {
             if (reference.brightness(x, y) > 150 && evenAround(reference, x, y, 4) && !reference.isBox(x, y))
@@ -335,7 +330,6 @@ double meanOverEvenPlate(const osg::Image& pictureImage, const osg::Image& refer
                 ++pixels;
             }
         }
-    }
     return pixels > 0 ? sum / pixels : 0.0;
 }
 
