@@ -112,8 +112,7 @@ TEST(ShadowsManager, ProgramsCompileAndLinkOnThisDriver)
     traits->readDISPLAY();
     traits->setUndefinedScreenDetailsToDefaultScreen();
     osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
-    ASSERT_TRUE(context.valid());
-    ASSERT_TRUE(context->realize());
+    ASSERT_TRUE(context.valid() && context->realize());
     context->makeCurrent();
     osg::State& state = *context->getState();
     state.initializeExtensionProcs();

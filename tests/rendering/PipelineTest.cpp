@@ -56,8 +56,7 @@ TEST_F(SampleScene, RenderTargetHasTheScreenSizeWithNonPowerOfTwoTextures)
 TEST_F(SampleScene, DebugModeSwapsVideoAndDebugImageAndKeepsTheContent)
 {
     osg::Switch* debugSwitch = application.getDebugSwitch();
-    ASSERT_NE(nullptr, debugSwitch);
-    ASSERT_EQ(3u, debugSwitch->getNumChildren()) << "debug image, video, content";
+    ASSERT_TRUE(debugSwitch && debugSwitch->getNumChildren() == 3u) << "debug image, video, content";
     osgART::VideoLayer* debugImageLayer = dynamic_cast<osgART::VideoLayer*>(debugSwitch->getChild(0));
     osgART::VideoLayer* videoLayer = dynamic_cast<osgART::VideoLayer*>(debugSwitch->getChild(1));
     ASSERT_TRUE(debugImageLayer && videoLayer);

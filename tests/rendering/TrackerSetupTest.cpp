@@ -86,8 +86,8 @@ TEST(FileResolution, TemporaryDirectoryFirstThenWorkingDirectoryAndFailuresKeepT
     EXPECT_EQ("", application.getCameraFile());
     EXPECT_EQ("", application.getPatternFile());
 
-    ASSERT_TRUE(application.setVideoConfiguration("video.xml"));
-    ASSERT_TRUE(application.setMarkersConfiguration("markers.xml"));
+    ASSERT_TRUE(application.setVideoConfiguration("video.xml") &&
+                application.setMarkersConfiguration("markers.xml"));
     NotifyCapture capture;
     application.setCameraFile("both.dat");
     EXPECT_EQ(temporary.file("both.dat"), application.getCameraFile());
@@ -155,8 +155,7 @@ TEST(TrackerSetup, MissingPatternFailsOneEntryAndTheNextIsStillAdded)
             samplePath("patterns/marker_2.patt") + "\" size=\"80\"/></markers>");
     ARApplication application;
     NotifyCapture capture;
-    ASSERT_TRUE(loadSampleSettings(application, temporary.path()));
-    ASSERT_TRUE(initWithRecordedCamera(application));
+    ASSERT_TRUE(loadSampleSettings(application, temporary.path()) && initWithRecordedCamera(application));
     EXPECT_TRUE(capture.printed(" ERROR: could not find a valid pattern file (" +
                                 temporary.file("missing.patt") + ")."));
     ASSERT_EQ((std::vector<unsigned int>{9}), markerIds(application));

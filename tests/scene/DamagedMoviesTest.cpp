@@ -158,8 +158,7 @@ TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
                               " -c:v mpeg4 -c:a pcm_s16le " + path));
         NotifyCapture console(osg::FATAL);
         osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
-        ASSERT_TRUE(stream.valid());
-        ASSERT_TRUE(playOnceToTheEnd(*stream));
+        ASSERT_TRUE(stream.valid() && playOnceToTheEnd(*stream));
         EXPECT_EQ(9, frameIndexOfGrey(*stream->data(0, 0)));
         EXPECT_EQ(std::vector<std::string>{"WARNING: movie " + path +
                                            " plays without its sound: a sound rate of " +
