@@ -200,15 +200,6 @@ TEST_F(ActionsTest, UnknownNamesInAnEventsFileAreEachReportedWithTheFileAndTheOb
 
 // One row per command of the factory's table, each run on a target whose state tells that
 // command from its neighbours (pause from toggle, one movie from all, a menu from a selection box).
-struct CommandRow
-{
-    const char* command;
-    const char* target;
-    std::map<std::string, std::string> parameters;
-    std::function<void()> arrange;
-    std::function<bool()> acted;
-};
-
 TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
 {
     NovaroTest::usePluginFolder();
@@ -277,117 +268,100 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
     const auto saying = [&](const std::string& line) -> std::function<bool()>
     { return [&, line] { return said(line); }; };
     const auto nothing = [] {};
-    const std::vector<CommandRow> rows = {
-        {"start_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return !arm().getPause(); }},
-        {"pause_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return arm().getPause(); }},
-        {"stop_animation", "tv", {}, [&] { arm().setPause(true); }, [&] { return arm().getPause(); }},
-        // Back on the first pose, and held there.
-        {"rewind_animation",
-         "tv",
-         {},
-         [&]
-         {
-             armNode->setMatrix(osg::Matrix::translate(0, 0, 1));
-             arm().setPause(false);
-         },
-         [&] { return arm().getPause() && armNode->getMatrix().getTrans() == osg::Vec3d(); }},
-        {"set_animation_loop",
-         "tv",
-         {{"loop", "true"}},
-         nothing,
-         [&] { return arm().getAnimationPath()->getLoopMode() == osg::AnimationPath::LOOP; }},
-        {"change_animation_speed",
-         "tv",
-         {{"amount", "0.5"}},
-         [&] { arm().setTimeMultiplier(1.0); },
-         [&] { return arm().getTimeMultiplier() == 1.5; }},
-        {"set_animation_speed",
-         "tv",
-         {{"speed", "0.5"}},
-         [&] { arm().setTimeMultiplier(3.0); },
-         [&] { return arm().getTimeMultiplier() == 0.5; }},
-        {"hide", "tv", {}, [&] { tv->show(); }, [&] { return tv->isHidden(); }},
-        {"show", "tv", {}, [&] { tv->hide(); }, [&] { return !tv->isHidden(); }},
-        {"play_video", "tv", {{"video_name", "a.mp4"}}, set(false, false), are(playing, paused)},
-        // Pausing what is paused leaves it paused: a toggle would start it.
-        {"pause_video", "tv", {}, set(false, true), are(paused, paused)},
-        {"toggle_pause_video", "tv", {}, set(false, true), are(playing, paused)},
-        {"rewind_video",
-         "tv",
-         {{"video_name", "b.mp4"}},
-         set(true, true),
-         [&] { return a.getStatus() == playing && b.getStatus() != paused; }},
-        {"loop_video",
-         "tv",
-         {{"video_name", "b.mp4"}, {"loop", "false"}},
-         [&] { a.setLoopingMode(osg::ImageStream::LOOPING), b.setLoopingMode(osg::ImageStream::LOOPING); },
-         [&]
-         {
-             return a.getLoopingMode() == osg::ImageStream::LOOPING &&
-                    b.getLoopingMode() == osg::ImageStream::NO_LOOPING;
-         }},
-        // Without a window the full-window video cannot be made, and says so; two movies and no
-        // name cannot even choose.
-        {"go_fullscreen_video",
-         "tv",
-         {},
-         nothing,
-         saying(" WARNING: cannot go fullscreen (must specify a video name)")},
-        {"resign_fullscreen_video",
-         "tv",
-         {{"video_name", "b.mp4"}},
-         nothing,
-         [&]
-         {
-             return said(" Video (texture)<b.mp4> RESIGN FULLSCREEN") &&
-                    !said(" Video (texture)<a.mp4> RESIGN FULLSCREEN");
-         }},
-        {"notify", "listener", {{"message", "on air"}}, nothing, saying(" ARObject::notify... on air...")},
-        {"subscribe", "listener", {}, nothing, saying(" ARObject::subscribe...")},
-        {"unsubscribe", "listener", {}, nothing, saying(" ARObject::unsubscribe...")},
-        {"play", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; }},
-        {"pause", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == paused; }},
-        {"toggle", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; }},
-        {"rewind",
-         "clip",
-         {},
-         [&] { movie.pause(); },
-         [&]
-         { return said(" Video <" + folder.file("clip.mp4") + "> REWIND") && movie.getStatus() == paused; }},
-        {"loop",
-         "clip",
-         {{"loop", "true"}},
-         [&] { movie.setLoopingMode(osg::ImageStream::NO_LOOPING); },
-         [&] { return movie.getLoopingMode() == osg::ImageStream::LOOPING; }},
-        {"go_fullscreen", "clip", {}, nothing, saying(" ERROR: couldn't add any HUD: windows empty.")},
-        {"resign_fullscreen",
-         "clip",
-         {},
-         nothing,
-         [&]
-         { return !said(" ERROR: couldn't add any HUD: windows empty.") && movie.getStatus() == paused; }},
-        // Each of the menu and the selection box changes alone.
-        {"hide_menu", "tv", {}, masks(1, 1), shown(0, 1)},
-        {"show_menu", "tv", {}, masks(0, 0), shown(all, 0)},
-        {"toggle_menu", "tv", {}, masks(0, 0), shown(1, 0)},
-        {"hide_selection_box", "tv", {}, masks(1, 1), shown(1, 0)},
-        {"show_selection_box", "tv", {}, masks(1, 0), shown(1, all)},
-        {"toggle_selection_box", "tv", {}, masks(0, 1), shown(0, 0)},
-    };
-
+    // Runs the command, owned by an object of its own, on the target arranged first; 'acted' tells
+    // that it did what its name says.
     std::set<std::string> walked;
-    for (const CommandRow& row : rows)
+    const auto row = [&](const char* command, const char* target,
+                         const std::map<std::string, std::string>& parameters,
+                         const std::function<void()>& arrange, const std::function<bool()>& acted)
     {
         osg::ref_ptr<ARObject> owner = new ARObject;
-        owner->setName(std::string("switch for ") + row.command);
-        ARAction* command = action(*owner, row.command, row.target, row.parameters);
-        ASSERT_NE(command, nullptr) << row.command;
-        row.arrange();
+        owner->setName(std::string("switch for ") + command);
+        ARAction* made = action(*owner, command, target, parameters);
+        ASSERT_NE(made, nullptr) << command;
+        arrange();
         capture.clear();
-        EXPECT_TRUE(command->execute()) << row.command;
-        EXPECT_TRUE(row.acted()) << row.command << capture.text();
-        walked.insert(row.command);
-    }
+        EXPECT_TRUE(made->execute()) << command;
+        EXPECT_TRUE(acted()) << command << capture.text();
+        walked.insert(command);
+    };
+    row(
+        "start_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return !arm().getPause(); });
+    row(
+        "pause_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return arm().getPause(); });
+    row(
+        "stop_animation", "tv", {}, [&] { arm().setPause(true); }, [&] { return arm().getPause(); });
+    // Back on the first pose, and held there.
+    row(
+        "rewind_animation", "tv", {},
+        [&]
+        {
+            armNode->setMatrix(osg::Matrix::translate(0, 0, 1));
+            arm().setPause(false);
+        },
+        [&] { return arm().getPause() && armNode->getMatrix().getTrans() == osg::Vec3d(); });
+    row("set_animation_loop", "tv", {{"loop", "true"}}, nothing,
+        [&] { return arm().getAnimationPath()->getLoopMode() == osg::AnimationPath::LOOP; });
+    row(
+        "change_animation_speed", "tv", {{"amount", "0.5"}}, [&] { arm().setTimeMultiplier(1.0); },
+        [&] { return arm().getTimeMultiplier() == 1.5; });
+    row(
+        "set_animation_speed", "tv", {{"speed", "0.5"}}, [&] { arm().setTimeMultiplier(3.0); },
+        [&] { return arm().getTimeMultiplier() == 0.5; });
+    row(
+        "hide", "tv", {}, [&] { tv->show(); }, [&] { return tv->isHidden(); });
+    row(
+        "show", "tv", {}, [&] { tv->hide(); }, [&] { return !tv->isHidden(); });
+    row("play_video", "tv", {{"video_name", "a.mp4"}}, set(false, false), are(playing, paused));
+    // Pausing what is paused leaves it paused: a toggle would start it.
+    row("pause_video", "tv", {}, set(false, true), are(paused, paused));
+    row("toggle_pause_video", "tv", {}, set(false, true), are(playing, paused));
+    row("rewind_video", "tv", {{"video_name", "b.mp4"}}, set(true, true),
+        [&] { return a.getStatus() == playing && b.getStatus() != paused; });
+    row(
+        "loop_video", "tv", {{"video_name", "b.mp4"}, {"loop", "false"}},
+        [&] { a.setLoopingMode(osg::ImageStream::LOOPING), b.setLoopingMode(osg::ImageStream::LOOPING); },
+        [&]
+        {
+            return a.getLoopingMode() == osg::ImageStream::LOOPING &&
+                   b.getLoopingMode() == osg::ImageStream::NO_LOOPING;
+        });
+    // Without a window the full-window video cannot be made, and says so; two movies and no
+    // name cannot even choose.
+    row("go_fullscreen_video", "tv", {}, nothing,
+        saying(" WARNING: cannot go fullscreen (must specify a video name)"));
+    row("resign_fullscreen_video", "tv", {{"video_name", "b.mp4"}}, nothing,
+        [&]
+        {
+            return said(" Video (texture)<b.mp4> RESIGN FULLSCREEN") &&
+                   !said(" Video (texture)<a.mp4> RESIGN FULLSCREEN");
+        });
+    row("notify", "listener", {{"message", "on air"}}, nothing, saying(" ARObject::notify... on air..."));
+    row("subscribe", "listener", {}, nothing, saying(" ARObject::subscribe..."));
+    row("unsubscribe", "listener", {}, nothing, saying(" ARObject::unsubscribe..."));
+    row(
+        "play", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; });
+    row(
+        "pause", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == paused; });
+    row(
+        "toggle", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; });
+    row(
+        "rewind", "clip", {}, [&] { movie.pause(); },
+        [&]
+        { return said(" Video <" + folder.file("clip.mp4") + "> REWIND") && movie.getStatus() == paused; });
+    row(
+        "loop", "clip", {{"loop", "true"}}, [&] { movie.setLoopingMode(osg::ImageStream::NO_LOOPING); },
+        [&] { return movie.getLoopingMode() == osg::ImageStream::LOOPING; });
+    row("go_fullscreen", "clip", {}, nothing, saying(" ERROR: couldn't add any HUD: windows empty."));
+    row("resign_fullscreen", "clip", {}, nothing,
+        [&] { return !said(" ERROR: couldn't add any HUD: windows empty.") && movie.getStatus() == paused; });
+    // Each of the menu and the selection box changes alone.
+    row("hide_menu", "tv", {}, masks(1, 1), shown(0, 1));
+    row("show_menu", "tv", {}, masks(0, 0), shown(all, 0));
+    row("toggle_menu", "tv", {}, masks(0, 0), shown(1, 0));
+    row("hide_selection_box", "tv", {}, masks(1, 1), shown(1, 0));
+    row("show_selection_box", "tv", {}, masks(1, 0), shown(1, all));
+    row("toggle_selection_box", "tv", {}, masks(0, 1), shown(0, 0));
     std::set<std::string> known;
     const ARActionFactory factory(nullptr);
     for (const auto& command : factory.getCommands())
