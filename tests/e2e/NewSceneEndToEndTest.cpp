@@ -387,30 +387,24 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
                                                       " is 128x64 pixels, not square"))
         << squeezed.output;
 
-    const struct
-    {
-        std::vector<std::string> arguments;
-        const char* reason;
-    } refused[] = {
-        {{"--model", models.file("absent.obj")}, "is not a readable file"},
-        {{"--model", models.file("block.obj"), "--marker", models.file("left.png"), "--model",
-          models.file("block.obj")},
-         "2 models but 1 marker images"},
-        {{"--model", models.file("block.obj"), "--size", "5"}, "at least 10"},
-        {{"--model", models.file("block.obj"), "--size", "300"}, "does not fit on an A4 page"},
-        {{"--model", models.file("block.obj"), "--marker", models.file("block.mtl")},
-         "cannot read marker image"},
-    };
     int index = 0;
-    for (const auto& entry : refused)
+    const auto expectRefused = [&](const std::vector<std::string>& options, const std::string& reason)
     {
         std::vector<std::string> arguments = {"new", work.file("refused" + std::to_string(index++))};
-        arguments.insert(arguments.end(), entry.arguments.begin(), entry.arguments.end());
+        arguments.insert(arguments.end(), options.begin(), options.end());
         const PlayerRun run = sceneTool(work, arguments);
         EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.output.find(entry.reason), std::string::npos) << entry.reason;
-        EXPECT_FALSE(std::filesystem::exists(arguments[1])) << entry.reason;
-    }
+        EXPECT_NE(run.output.find(reason), std::string::npos) << reason;
+        EXPECT_FALSE(std::filesystem::exists(arguments[1])) << reason;
+    };
+    expectRefused({"--model", models.file("absent.obj")}, "is not a readable file");
+    expectRefused({"--model", models.file("block.obj"), "--marker", models.file("left.png"), "--model",
+                   models.file("block.obj")},
+                  "2 models but 1 marker images");
+    expectRefused({"--model", models.file("block.obj"), "--size", "5"}, "at least 10");
+    expectRefused({"--model", models.file("block.obj"), "--size", "300"}, "does not fit on an A4 page");
+    expectRefused({"--model", models.file("block.obj"), "--marker", models.file("block.mtl")},
+                  "cannot read marker image");
 
     // A folder holding anything, or a model larger than a scene's model may be (a sparse file:
     // no disk is spent), is refused before anything is written or copied.

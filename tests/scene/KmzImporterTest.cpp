@@ -212,22 +212,17 @@ TEST_F(KmzImporterTest, CorruptMissingOrModelFreeArchivesGiveNoModelsAndSayWhy)
     const std::string absent = (root / "archives" / "absent.kmz").string();
     const std::string link = archive(
         "link.kmz", {{"doc.kml", "<kml><NetworkLink><Link><href>x.dae</href></Link></NetworkLink></kml>"}});
-    const struct
-    {
-        std::string path, said;
-    } cases[] = {
-        {corrupt, "Unable to unzip file: '" + corrupt + "'"},
-        {absent, "Unable to unzip file: '" + absent + "'"},
-        {link, " WARNING: failed to process KML file (file not valid)."},
-        {archive("empty.kmz", {{"doc.kml", "<kml><Document></Document></kml>"}}),
-         " WARNING: failed to process KML file (data not valid)."},
-    };
-    for (const auto& c : cases)
+    const auto expectNoModels = [&](const std::string& path, const std::string& said)
     {
         NotifyCapture capture;
-        EXPECT_TRUE(import(c.path).empty()) << c.path;
-        EXPECT_TRUE(capture.printed(c.said)) << capture.text();
-    }
+        EXPECT_TRUE(import(path).empty()) << path;
+        EXPECT_TRUE(capture.printed(said)) << capture.text();
+    };
+    expectNoModels(corrupt, "Unable to unzip file: '" + corrupt + "'");
+    expectNoModels(absent, "Unable to unzip file: '" + absent + "'");
+    expectNoModels(link, " WARNING: failed to process KML file (file not valid).");
+    expectNoModels(archive("empty.kmz", {{"doc.kml", "<kml><Document></Document></kml>"}}),
+                   " WARNING: failed to process KML file (data not valid).");
     EXPECT_EQ(folders.size(), 4u); // each named for the clean-up, unpacked or not
 }
 
@@ -293,37 +288,24 @@ TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBeh
     const std::string inner = (root / "inner.zip").string();
     ASSERT_TRUE(writeArchive(inner, {{"a.txt", noise(60000, 1)}}));
 
-    const struct
+    const auto expectRefused =
+        [&](const std::string& name, const Entries& entries, bool nested, const std::string& reason)
     {
-        const char* name;
-        Entries entries;
-        bool nested;
-        const char* reason;
-    } cases[] = {
-        {"large.kmz",
-         {{"models/a.dae", noise(60000, 2)}, {"models/b.dae", noise(60000, 3)}},
-         false,
-         "unpacks to more than 100000 bytes"},
-        {"many.kmz",
-         {{"models/", ""}, {"models/a.dae", "a"}, {"b", "b"}, {"c", "c"}, {"d", "d"}},
-         false,
-         "more than 4 entries"},
-        // The limits hold for an archive and its nested archives together.
-        {"nested.zip",
-         {{"models/outer.dae", noise(30000, 4)}, {"inner.zip", readFile(inner)}},
-         true,
-         "unpacks to more than 100000 bytes"},
-    };
-    for (const auto& c : cases)
-    {
-        const std::string path = archive(c.name, c.entries);
+        const std::string path = archive(name, entries);
         const fs::path folder = root / "unpacked";
         NotifyCapture capture;
-        EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), c.nested, small)) << c.name;
-        EXPECT_TRUE(saidPart(capture, " WARNING: refusing archive '")) << c.name;
-        EXPECT_TRUE(saidPart(capture, c.reason)) << c.name;
-        EXPECT_FALSE(fs::exists(folder)) << c.name;
-    }
+        EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), nested, small)) << name;
+        EXPECT_TRUE(saidPart(capture, " WARNING: refusing archive '")) << name;
+        EXPECT_TRUE(saidPart(capture, reason)) << name;
+        EXPECT_FALSE(fs::exists(folder)) << name;
+    };
+    expectRefused("large.kmz", {{"models/a.dae", noise(60000, 2)}, {"models/b.dae", noise(60000, 3)}}, false,
+                  "unpacks to more than 100000 bytes");
+    expectRefused("many.kmz", {{"models/", ""}, {"models/a.dae", "a"}, {"b", "b"}, {"c", "c"}, {"d", "d"}},
+                  false, "more than 4 entries");
+    // The limits hold for an archive and its nested archives together.
+    expectRefused("nested.zip", {{"models/outer.dae", noise(30000, 4)}, {"inner.zip", readFile(inner)}}, true,
+                  "unpacks to more than 100000 bytes");
 
     // A bomb with the default limits: 64 MiB of zeros packed into some 64 KiB. Refused by its
     // ratio before a byte is written.

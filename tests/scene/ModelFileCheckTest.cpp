@@ -118,25 +118,19 @@ TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLine)
     const std::string after = cube.substr(static_cast<size_t>(children.position(0) + children.length(0)));
     const std::string where = " before the block at line " + std::to_string(line);
 
-    const struct
+    const auto expectRefused = [&](const std::string& count, const std::string& reason)
     {
-        const char* count;
-        std::string reason;
-    } cases[] = {
-        {"2000000000",
-         "a count of 2000000000" + where + ", but only " + std::to_string(after.size()) + " bytes follow"},
-        {"-1", "a negative count (-1)" + where},
-        {"99999999999999999999999", "a count of 99999999999999999999999" + where},
-    };
-    for (const auto& c : cases)
-    {
-        const std::string path = folder.write(std::string("hostile") + c.count + ".osgt",
-                                              before + "Children " + c.count + " {" + after);
+        const std::string path =
+            folder.write("hostile" + count + ".osgt", before + "Children " + count + " {" + after);
         NotifyCapture capture(osg::FATAL);
         osg::ref_ptr<ARObject> object = new ARObject(path);
-        EXPECT_EQ(object->getNumChildren(), 0u) << c.count;
-        EXPECT_NE(capture.text().find(refusal(path) + c.reason), std::string::npos) << capture.text();
-    }
+        EXPECT_EQ(object->getNumChildren(), 0u) << count;
+        EXPECT_NE(capture.text().find(refusal(path) + reason), std::string::npos) << capture.text();
+    };
+    expectRefused("2000000000", "a count of 2000000000" + where + ", but only " +
+                                    std::to_string(after.size()) + " bytes follow");
+    expectRefused("-1", "a negative count (-1)" + where);
+    expectRefused("99999999999999999999999", "a count of 99999999999999999999999" + where);
 
     // A control point's time is no count, however late in a short file.
     const std::string late = std::regex_replace(cube, std::regex("Time 4 \\{"), "Time 2000000000 {");
