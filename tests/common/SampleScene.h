@@ -191,7 +191,6 @@ inline double backgroundDifference(const osg::Image& shot, const osg::Image& fra
     int compared = 0;
     double total = 0.0;
     for (int y = 10; y < shot.t() - 10; y += 7)
-    {
         for (int x = 10; x < shot.s() - 10; x += 7)
         {
             const double cameraX = (x + 0.5) * frame.s() / shot.s();
@@ -215,7 +214,6 @@ inline double backgroundDifference(const osg::Image& shot, const osg::Image& fra
             ++compared;
             total += difference(pixel(shot, x, y), pixel(frame, sourceX, sourceY));
         }
-    }
     EXPECT_GT(compared, 500) << "too few background points to compare";
     return compared == 0 ? 1000.0 : total / compared;
 }
@@ -241,7 +239,6 @@ inline bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, con
     const osg::Vec2d centre = marker.centre();
     int changed = 0, total = 0;
     for (int dy = -4; dy <= 4; dy += 2)
-    {
         for (int dx = -4; dx <= 4; dx += 2)
         {
             const double cameraX = centre.x() + dx, cameraY = centre.y() + dy;
@@ -252,7 +249,6 @@ inline bool contentOnMarker(const osg::Image& shot, const osg::Image& frame, con
                            pixel(frame, static_cast<int>(cameraX), static_cast<int>(cameraY))) > 50)
                 ++changed;
         }
-    }
     return changed * 2 > total;
 }
 

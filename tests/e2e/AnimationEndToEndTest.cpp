@@ -2,6 +2,7 @@
 // slide along their marker, started and sped up by the actions of the marker-detected event. (What
 // each animation action does: the animations and actions tests.) Scene time follows the frame
 // count (-frame_time), so a run shows the same pictures however loaded the machine is.
+#include "EventsFiles.h"
 #include "SampleScene.h"
 
 #include <gtest/gtest.h>
@@ -31,9 +32,7 @@ std::string playingOnce(const std::string& name, int marker)
 
 std::string action(const std::string& command)
 {
-    return "<action source=\"_self_\" target=\"_self_\"><command>" + command +
-           "</command><parameters><parameter "
-           "name=\"animation_name\">slider</parameter></parameters></action>";
+    return actionXml(command, "_self_", {{"animation_name", "slider"}});
 }
 
 // Two boxes on marker 1, red at y = -30 and green at y = +30, each on its own slider that a path
@@ -47,8 +46,13 @@ public:
         stillFrameWithoutSmoothing(*this);
         writeBox("red.osgt", osg::Vec4(0.9f, 0.1f, 0.1f, 1.0f), -30.0f);
         writeBox("green.osgt", osg::Vec4(0.1f, 0.9f, 0.1f, 1.0f), 30.0f);
-        directory().write("red_events.xml", events(action("start_animation") + notify()));
-        directory().write("green_events.xml", events(speed() + action("start_animation")));
+        const auto detected = [](const std::string& actions)
+        { return eventsFileXml("e", eventXml("on_marker_detected", actions)); };
+        directory().write("red_events.xml", detected(action("start_animation") +
+                                                     actionXml("notify", "_self_", {{"message", "found"}})));
+        directory().write("green_events.xml",
+                          detected(actionXml("set_animation_speed", "_self_", {{"speed", "2"}}) +
+                                   action("start_animation")));
         writeSceneFile(directory(), playingOnce("red", 1) + playingOnce("green", 1));
     }
 
@@ -89,22 +93,6 @@ private:
         geode->getOrCreateStateSet()->setMode(GL_LIGHTING, osg::StateAttribute::OFF);
         slider->addChild(geode.get());
         EXPECT_TRUE(osgDB::writeNodeFile(*slider, directory().file(name)));
-    }
-    static std::string events(const std::string& actions)
-    {
-        return "<events name=\"e\"><event name=\"on_marker_detected\"><actions>" + actions +
-               "</actions></event></events>";
-    }
-    static std::string speed()
-    {
-        return "<action source=\"_self_\" "
-               "target=\"_self_\"><command>set_animation_speed</command><parameters>"
-               "<parameter name=\"speed\">2</parameter></parameters></action>";
-    }
-    static std::string notify()
-    {
-        return "<action source=\"_self_\" target=\"_self_\"><command>notify</command><parameters>"
-               "<parameter name=\"message\">found</parameter></parameters></action>";
     }
 };
 

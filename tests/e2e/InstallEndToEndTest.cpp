@@ -165,16 +165,14 @@ TEST(InstallEndToEnd, PackageBuildTreeUsesDebianHardeningFlagsAndSplitsTheDebugI
     std::istringstream lines(ninja);
     std::string rule;
     int compiles = 0, links = 0;
+    const std::regex linker("CXX_(EXECUTABLE|SHARED_LIBRARY|MODULE_LIBRARY)_LINKER__");
     for (std::string line; std::getline(lines, line);)
     {
         if (line.rfind("build ", 0) == 0)
             rule = line;
         const bool compile =
             rule.find("CXX_COMPILER__") != std::string::npos && line.rfind("  FLAGS = ", 0) == 0;
-        const bool link = (rule.find("CXX_EXECUTABLE_LINKER__") != std::string::npos ||
-                           rule.find("CXX_SHARED_LIBRARY_LINKER__") != std::string::npos ||
-                           rule.find("CXX_MODULE_LIBRARY_LINKER__") != std::string::npos) &&
-                          line.rfind("  LINK_FLAGS = ", 0) == 0;
+        const bool link = std::regex_search(rule, linker) && line.rfind("  LINK_FLAGS = ", 0) == 0;
         if (compile)
         {
             ++compiles;

@@ -77,14 +77,8 @@ ColouredPixels colouredAround(const osg::Image& shot, const osg::Image& frame, c
     return found;
 }
 
-bool discRed(const osg::Vec3i& c)
-{
-    return c.x() > 150 && c.y() < 100 && c.z() < 100;
-}
-bool screenGreen(const osg::Vec3i& c)
-{
-    return c.y() > c.x() + 60 && c.y() > c.z() + 60;
-}
+const auto discRed = [](const osg::Vec3i& c) { return c.x() > 150 && c.y() < 100 && c.z() < 100; };
+const auto screenGreen = [](const osg::Vec3i& c) { return c.y() > c.x() + 60 && c.y() > c.z() + 60; };
 bool colourBar(const osg::Vec3i& c)
 {
     const int high = 170, low = 90;

@@ -16,6 +16,9 @@
 #include <osgART/CameraParameters.h>
 #include <osgART/Pattern.h>
 
+#include <osg/BoundingBox>
+#include <osg/io_utils>
+
 #include <array>
 #include <cstring>
 #include <filesystem>
@@ -27,6 +30,7 @@
 #include <memory>
 #include <random>
 #include <regex>
+#include <tuple>
 
 using namespace NovaroTest;
 
@@ -45,42 +49,24 @@ const double kDistance = 480.0;
 const double kDotsPerInch = 150.0;
 const double kMarkerSize = 80.0;
 
-struct Box
-{
-    osg::Vec3d min, max; ///< marker coordinates, mm
-};
+// Marker coordinates, mm.
+typedef osg::BoundingBoxd Box;
 
-void writeBinary(const std::string& path, const std::vector<float>& floats,
-                 const std::vector<uint16_t>& shorts)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(floats.data()), std::streamsize(floats.size() * sizeof(float)));
-    out.write(reinterpret_cast<const char*>(shorts.data()),
-              std::streamsize(shorts.size() * sizeof(uint16_t)));
-}
-
-// The eight corners of an axis-aligned box and its twelve triangles, outward facing.
-void boxMesh(const osg::Vec3& min, const osg::Vec3& max, std::vector<float>& positions,
-             std::vector<uint16_t>& triangles)
-{
-    for (int corner = 0; corner < 8; ++corner)
-    {
-        positions.push_back(corner & 1 ? max.x() : min.x());
-        positions.push_back(corner & 2 ? max.y() : min.y());
-        positions.push_back(corner & 4 ? max.z() : min.z());
-    }
-    triangles = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4,
-                 2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5};
-}
-
-// A glTF text naming its data in a .bin file beside it (the scene maker must copy both).
+// A glTF text naming its data in a .bin file beside it (the scene maker must copy both): the box's
+// eight corners and its twelve triangles, outward facing.
 void writeColumnGltf(const TemporaryFolder& folder, float factor = 1.0f)
 {
-    std::vector<float> positions;
-    std::vector<uint16_t> triangles;
     const float h = factor * kColumnSide / 2.0f, top = factor * kColumnHeight;
-    boxMesh(osg::Vec3(-h, 0.0f, -h), osg::Vec3(h, top, h), positions, triangles);
-    writeBinary(folder.file("column.bin"), positions, triangles);
+    const osg::BoundingBox column(-h, 0.0f, -h, h, top, h);
+    std::vector<float> positions;
+    for (int corner = 0; corner < 8; ++corner)
+        for (int axis = 0; axis < 3; ++axis)
+            positions.push_back(column.corner(corner)[axis]);
+    const std::vector<uint16_t> triangles = {0, 2, 1, 1, 2, 3, 4, 5, 6, 5, 7, 6, 0, 1, 4, 1, 5, 4,
+                                             2, 6, 3, 3, 6, 7, 0, 4, 2, 2, 4, 6, 1, 3, 5, 3, 7, 5};
+    std::ofstream bin(folder.file("column.bin"), std::ios::binary);
+    bin.write(reinterpret_cast<const char*>(positions.data()), std::streamsize(positions.size() * 4));
+    bin.write(reinterpret_cast<const char*>(triangles.data()), std::streamsize(triangles.size() * 2));
     const std::string gltf = R"({
   "asset": {"version": "2.0"},
   "extensionsUsed": ["KHR_materials_unlit"],
@@ -150,9 +136,7 @@ cv::Rect2d projectedBox(const Novaro::SyntheticCamera& camera, const osg::Matrix
     double left = 1e9, right = -1e9, top = 1e9, bottom = -1e9;
     for (int corner = 0; corner < 8; ++corner)
     {
-        const osg::Vec3d point(corner & 1 ? box.max.x() : box.min.x(), corner & 2 ? box.max.y() : box.min.y(),
-                               corner & 4 ? box.max.z() : box.min.z());
-        const osg::Vec2d pixel = camera.projectObserved(marker, point);
+        const osg::Vec2d pixel = camera.projectObserved(marker, box.corner(corner));
         left = std::min(left, pixel.x());
         right = std::max(right, pixel.x());
         top = std::min(top, pixel.y());
@@ -180,6 +164,15 @@ cv::Rect2d measuredBox(const osg::Image& shot, const cv::Rect2d& expected, Test 
                 bottom = std::max(bottom, (y + 1) / sy);
             }
     return left > right ? cv::Rect2d() : cv::Rect2d(left, top, right - left, bottom - top);
+}
+
+bool isRed(const osg::Vec3i& p)
+{
+    return p.x() > 200 && p.y() < 60 && p.z() < 60;
+}
+bool isGreen(const osg::Vec3i& p)
+{
+    return p.y() > p.x() + 40 && p.y() > p.z() + 40;
 }
 
 // "novaro-scene" with the arguments, run from the folder.
@@ -311,11 +304,10 @@ void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float
                                              scene + "/patterns.dat", "--input", work.file("frame.png")});
     ASSERT_EQ(tracked.status, 0) << tracked.output;
     EXPECT_EQ(1, countLinesHolding(tracked.output, "\"frame\":0,")) << tracked.output;
-    size_t found = 0;
-    for (size_t at = tracked.output.find("\"confidence\":"); at != std::string::npos;
-         at = tracked.output.find("\"confidence\":", at + 1))
-        ++found;
-    EXPECT_EQ(2u, found) << tracked.output;
+    const std::regex confidence("\"confidence\":");
+    EXPECT_EQ(2, std::distance(std::sregex_iterator(tracked.output.begin(), tracked.output.end(), confidence),
+                               std::sregex_iterator()))
+        << tracked.output;
 
     withoutSmoothing(scene);
     const PlayerRun run =
@@ -326,26 +318,17 @@ void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float
     ASSERT_TRUE(shot.valid());
 
     const double c = 1000.0 * kColumnSide / 2.0 * columnFactor * columnScale;
-    const Box column{{-c, -c, 0.0}, {c, c, 1000.0 * kColumnHeight * columnFactor * columnScale}};
+    const Box column(-c, -c, 0.0, c, c, 1000.0 * kColumnHeight * columnFactor * columnScale);
     const double b = kBlockSide / 2.0 * blockFactor * blockScale;
-    const Box block{{-b, -b, 0.0}, {b, b, kBlockHeight * blockFactor * blockScale}};
-    const osg::Matrixd onFirst = osg::Matrixd::translate(markerCentre(0)) * pagePose;
-    const osg::Matrixd onSecond = osg::Matrixd::translate(markerCentre(1)) * pagePose;
+    const Box block(-b, -b, 0.0, b, b, kBlockHeight * blockFactor * blockScale);
+    for (const auto& [name, marker, box, isColour, hiddenBelow] :
+         {std::make_tuple("glTF column on marker 1", 0, column, isRed, columnHiddenBelow),
+          std::make_tuple("OBJ block on marker 2", 1, block, isGreen, false)})
     {
-        SCOPED_TRACE("glTF column on marker 1");
-        const cv::Rect2d expected = projectedBox(synthetic, onFirst, column);
-        expectSameBox(measuredBox(*shot, expected,
-                                  [](const osg::Vec3i& p)
-                                  { return p.x() > 200 && p.y() < 60 && p.z() < 60; }),
-                      expected, columnHiddenBelow);
-    }
-    {
-        SCOPED_TRACE("OBJ block on marker 2");
-        const cv::Rect2d expected = projectedBox(synthetic, onSecond, block);
-        expectSameBox(measuredBox(*shot, expected,
-                                  [](const osg::Vec3i& p)
-                                  { return p.y() > p.x() + 40 && p.y() > p.z() + 40; }),
-                      expected);
+        SCOPED_TRACE(name);
+        const cv::Rect2d expected =
+            projectedBox(synthetic, osg::Matrixd::translate(markerCentre(size_t(marker))) * pagePose, box);
+        expectSameBox(measuredBox(*shot, expected, isColour), expected, hiddenBelow);
     }
 }
 
@@ -404,30 +387,24 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
                                                       " is 128x64 pixels, not square"))
         << squeezed.output;
 
-    const struct
-    {
-        std::vector<std::string> arguments;
-        const char* reason;
-    } refused[] = {
-        {{"--model", models.file("absent.obj")}, "is not a readable file"},
-        {{"--model", models.file("block.obj"), "--marker", models.file("left.png"), "--model",
-          models.file("block.obj")},
-         "2 models but 1 marker images"},
-        {{"--model", models.file("block.obj"), "--size", "5"}, "at least 10"},
-        {{"--model", models.file("block.obj"), "--size", "300"}, "does not fit on an A4 page"},
-        {{"--model", models.file("block.obj"), "--marker", models.file("block.mtl")},
-         "cannot read marker image"},
-    };
     int index = 0;
-    for (const auto& entry : refused)
+    const auto expectRefused = [&](const std::vector<std::string>& options, const std::string& reason)
     {
         std::vector<std::string> arguments = {"new", work.file("refused" + std::to_string(index++))};
-        arguments.insert(arguments.end(), entry.arguments.begin(), entry.arguments.end());
+        arguments.insert(arguments.end(), options.begin(), options.end());
         const PlayerRun run = sceneTool(work, arguments);
         EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.output.find(entry.reason), std::string::npos) << entry.reason;
-        EXPECT_FALSE(std::filesystem::exists(arguments[1])) << entry.reason;
-    }
+        EXPECT_NE(run.output.find(reason), std::string::npos) << reason;
+        EXPECT_FALSE(std::filesystem::exists(arguments[1])) << reason;
+    };
+    expectRefused({"--model", models.file("absent.obj")}, "is not a readable file");
+    expectRefused({"--model", models.file("block.obj"), "--marker", models.file("left.png"), "--model",
+                   models.file("block.obj")},
+                  "2 models but 1 marker images");
+    expectRefused({"--model", models.file("block.obj"), "--size", "5"}, "at least 10");
+    expectRefused({"--model", models.file("block.obj"), "--size", "300"}, "does not fit on an A4 page");
+    expectRefused({"--model", models.file("block.obj"), "--marker", models.file("block.mtl")},
+                  "cannot read marker image");
 
     // A folder holding anything, or a model larger than a scene's model may be (a sparse file:
     // no disk is spent), is refused before anything is written or copied.
@@ -505,8 +482,7 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
     EXPECT_FALSE(std::filesystem::exists(scene + "/patterns/logo.patt"));
     osgART::CameraParameters camera;
     ASSERT_TRUE(camera.load(scene + "/cam.dat"));
-    EXPECT_EQ(camera.width(), 800);
-    EXPECT_EQ(camera.height(), 450);
+    EXPECT_EQ(osg::Vec2i(camera.width(), camera.height()), osg::Vec2i(800, 450));
     EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/markers.pdf"));
 
     // Generated patterns go up to ID 1000.
@@ -614,17 +590,16 @@ TEST(NewSceneEndToEnd, BlenderAnimalAndTinyObjPlayAnimatedOnTheirMarkers)
 
     // Fitted: 2 m long, 0.5 m wide and 1.35 m tall at rest, its length made the marker's 80 mm.
     const double fit = kMarkerSize / 2000.0;
-    const Box animalBox{{-1000.0 * fit, -250.0 * fit, 0.0}, {1000.0 * fit, 250.0 * fit, 1350.0 * fit}};
+    const Box animalBox(-1000.0 * fit, -250.0 * fit, 0.0, 1000.0 * fit, 250.0 * fit, 1350.0 * fit);
     const double b = kBlockSide / 2.0 * speck * (kMarkerSize / (kBlockHeight * speck));
-    const Box blockBox{{-b, -b, 0.0}, {b, b, kMarkerSize}};
+    const Box blockBox(-b, -b, 0.0, b, b, kMarkerSize);
     const osg::Matrixd onFirst = osg::Matrixd::translate(markerCentre(0)) * filmed.pagePose;
     const osg::Matrixd onSecond = osg::Matrixd::translate(markerCentre(1)) * filmed.pagePose;
     const auto isAnimal = [](const osg::Vec3i& p) { return p.x() > 120 && p.x() > p.y() + 50 && p.z() < 90; };
     const cv::Rect2d expectedAnimal = projectedBox(*filmed.camera, onFirst, animalBox);
     const cv::Rect2d seenAnimal = measuredBox(*early, expectedAnimal, isAnimal);
     const cv::Rect2d expectedBlock = projectedBox(*filmed.camera, onSecond, blockBox);
-    const cv::Rect2d seenBlock = measuredBox(
-        *early, expectedBlock, [](const osg::Vec3i& p) { return p.y() > p.x() + 40 && p.y() > p.z() + 40; });
+    const cv::Rect2d seenBlock = measuredBox(*early, expectedBlock, isGreen);
     std::cout << "MEASURED: animal box " << seenAnimal << " expected " << expectedAnimal << "; block box "
               << seenBlock << " expected " << expectedBlock << std::endl;
     // On its marker and at its size: the swinging neck and tail widen it, so 25 % and 10 px.

@@ -174,14 +174,12 @@ bool evenAround(const Pixels& image, int x, int y, int radius)
 {
     int lowest = image.brightness(x, y), highest = lowest;
     for (int dy = -radius; dy <= radius; ++dy)
-    {
         for (int dx = -radius; dx <= radius; ++dx)
         {
             const int value = image.brightness(x + dx, y + dy);
             lowest = std::min(lowest, value);
             highest = std::max(highest, value);
         }
-    }
     return highest - lowest <= highest / 10;
 }
 
@@ -200,7 +198,6 @@ Darkening darkening(const osg::Image& withBoxImage, const osg::Image& withoutIma
     int boxPixels = 0;
     const int margin = 3;
     for (int y = margin + 1; y < withBoxImage.t() - margin - 1; ++y)
-    {
         for (int x = margin + 1; x < withBoxImage.s() - margin - 1; ++x)
         {
             if (withBox.isBox(x, y))
@@ -221,7 +218,6 @@ Darkening darkening(const osg::Image& withBoxImage, const osg::Image& withoutIma
                 ++result.pixels;
             }
         }
-    }
     if (result.pixels > 0 && boxPixels > 0)
         result.offset = shadowSum / result.pixels - boxSum / boxPixels;
     return result;
@@ -326,7 +322,6 @@ double meanOverEvenPlate(const osg::Image& pictureImage, const osg::Image& refer
     double sum = 0.0;
     int pixels = 0;
     for (int y = 8; y < referenceImage.t() - 8; y += 2)
-    {
         for (int x = 8; x < referenceImage.s() - 8; x += 2)
         {
             if (reference.brightness(x, y) > 150 && evenAround(reference, x, y, 4) && !reference.isBox(x, y))
@@ -335,7 +330,6 @@ double meanOverEvenPlate(const osg::Image& pictureImage, const osg::Image& refer
                 ++pixels;
             }
         }
-    }
     return pixels > 0 ? sum / pixels : 0.0;
 }
 
@@ -348,35 +342,28 @@ TEST(ShadowsEndToEnd, ADegenerateSunOrAFarObjectLeavesTheRestShaded)
     const double litPlate = meanOverEvenPlate(*lit, *lit);
     ASSERT_GT(litPlate, 300.0);
 
-    struct Case
+    // 'warned': a visible line holding this text names the culprit.
+    const auto expectShaded = [&](const char* name, const std::string& light, const std::string& extra,
+                                  const char* warned, bool withBox)
     {
-        const char* name;
-        std::string light;
-        std::string extra;
-        const char* warned; // a visible line holding this text names the culprit
-        bool withBox;
-    } cases[] = {
-        {"sun of scale 0", lightFromProperties(1.0, "<scale x=\"0\" y=\"0\" z=\"0\"/>"), "",
-         " WARNING: light sun ", false},
-        {"sun turned to nan", lightFromProperties(std::nan("")), "", " WARNING: light sun ", false},
-        // With the box, which must still throw its shadow beside the far object.
-        {"object at 1e38", lightFromProperties(1.0),
-         objectEntry("faraway", "ARObject", "models/box.osgt", "",
-                     "<translation x=\"1e38\" y=\"-1e38\" z=\"0\"/>"),
-         " WARNING: object faraway ", true},
-    };
-    for (const Case& each : cases)
-    {
-        SCOPED_TRACE(each.name);
-        scene.setExtraObjects(each.extra);
-        osg::ref_ptr<osg::Image> picture = scene.play(each.light, each.withBox);
+        SCOPED_TRACE(name);
+        scene.setExtraObjects(extra);
+        osg::ref_ptr<osg::Image> picture = scene.play(light, withBox);
         ASSERT_TRUE(picture.valid());
         // Without the guard the whole plate comes out black (the box's shadow darkens a part).
         EXPECT_GT(meanOverEvenPlate(*picture, *lit), 0.6 * litPlate);
-        EXPECT_EQ(countLinesHolding(scene.output(), each.warned), 1) << scene.output();
-        if (each.withBox)
+        EXPECT_EQ(countLinesHolding(scene.output(), warned), 1) << scene.output();
+        if (withBox)
         {
             EXPECT_GT(darkening(*picture, *lit).pixels, shadowPixels);
         }
-    }
+    };
+    expectShaded("sun of scale 0", lightFromProperties(1.0, "<scale x=\"0\" y=\"0\" z=\"0\"/>"), "",
+                 " WARNING: light sun ", false);
+    expectShaded("sun turned to nan", lightFromProperties(std::nan("")), "", " WARNING: light sun ", false);
+    // With the box, which must still throw its shadow beside the far object.
+    expectShaded("object at 1e38", lightFromProperties(1.0),
+                 objectEntry("faraway", "ARObject", "models/box.osgt", "",
+                             "<translation x=\"1e38\" y=\"-1e38\" z=\"0\"/>"),
+                 " WARNING: object faraway ", true);
 }

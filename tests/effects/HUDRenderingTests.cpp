@@ -31,23 +31,22 @@ struct Box
     bool empty() const { return right < 0; }
 };
 
-// Bounding box (window pixels, y upwards) of the pixels that differ from the black background.
-Box drawnPixels(const osg::Image* image)
+// Bounding box (window pixels, y upwards) of the pixels that pass the test.
+template <typename Test> Box pixelsWhere(const osg::Image* image, Test test)
 {
     Box box;
     for (int y = 0; y < image->t(); ++y)
         for (int x = 0; x < image->s(); ++x)
-        {
-            const unsigned char* pixel = image->data(x, y);
-            if (pixel[0] > 40 || pixel[1] > 40 || pixel[2] > 40)
-            {
-                box.left = std::min(box.left, x);
-                box.right = std::max(box.right, x);
-                box.bottom = std::min(box.bottom, y);
-                box.top = std::max(box.top, y);
-            }
-        }
+            if (test(image->data(x, y)))
+                box = {std::min(box.left, x), std::min(box.bottom, y), std::max(box.right, x),
+                       std::max(box.top, y)};
     return box;
+}
+
+// The pixels that differ from the black background.
+Box drawnPixels(const osg::Image* image)
+{
+    return pixelsWhere(image, [](const unsigned char* p) { return p[0] > 40 || p[1] > 40 || p[2] > 40; });
 }
 
 osg::Vec3i colourAt(const osg::Image* image, int x, int y)
@@ -173,16 +172,7 @@ TEST_F(HUDRenderingTest, KeysPanelReadsOverAWhitePicture)
     viewer->getEventQueue()->keyPress('h');
     const osg::Image* image = render();
     // The panel is what is not the white picture.
-    Box panel;
-    for (int y = 0; y < image->t(); ++y)
-        for (int x = 0; x < image->s(); ++x)
-            if (image->data(x, y)[0] < 250)
-            {
-                panel.left = std::min(panel.left, x);
-                panel.right = std::max(panel.right, x);
-                panel.bottom = std::min(panel.bottom, y);
-                panel.top = std::max(panel.top, y);
-            }
+    const Box panel = pixelsWhere(image, [](const unsigned char* p) { return p[0] < 250; });
     ASSERT_FALSE(panel.empty()) << "no panel shown";
     std::vector<int> levels;
     for (int y = panel.bottom; y <= panel.top; ++y)

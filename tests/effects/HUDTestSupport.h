@@ -57,6 +57,12 @@ protected:
         seconds = time;
         frames(3);
     }
+    // Whether the HUD is shown once settled at that time.
+    bool shownAt(int id, double time)
+    {
+        settleAt(time);
+        return huds.getHUD(id)->isShown();
+    }
 
     // Time seen by the HUD timers, in seconds since the test started.
     double seconds = 0.0;

@@ -10,22 +10,17 @@ TEST_F(HUDTest, ANewTextKeepsATimedHUDUpForItsFullDisplayTime)
     huds.setDisplayTime(id, 3.0);
     huds.show(id);
     HUD* hud = huds.getHUD(id);
-    settleAt(0.0);
-    EXPECT_TRUE(hud->isShown());
+    EXPECT_TRUE(shownAt(id, 0.0));
 
-    settleAt(2.0);
-    EXPECT_TRUE(hud->isShown());
+    EXPECT_TRUE(shownAt(id, 2.0));
     huds.setText(id, "B");
     huds.show(id);
 
     // Past the end of "A"'s three seconds, but within those of "B".
-    settleAt(3.5);
-    EXPECT_TRUE(hud->isShown());
-    settleAt(4.9);
-    EXPECT_TRUE(hud->isShown());
+    EXPECT_TRUE(shownAt(id, 3.5));
+    EXPECT_TRUE(shownAt(id, 4.9));
 
-    settleAt(5.1);
-    EXPECT_FALSE(hud->isShown());
+    EXPECT_FALSE(shownAt(id, 5.1));
     EXPECT_EQ(nullptr, hud->getTimerHandler()->getHUD());
 }
 
@@ -43,23 +38,19 @@ TEST_F(HUDTest, TimedHUDsHideIndependentlyAndUntimedOnesStay)
     settleAt(0.0);
 
     // The slow HUD's handler sees the quick one's user events too and must leave them alone.
-    settleAt(1.5);
-    EXPECT_FALSE(huds.getHUD(quick)->isShown());
+    EXPECT_FALSE(shownAt(quick, 1.5));
     EXPECT_TRUE(huds.getHUD(slow)->isShown());
     EXPECT_TRUE(huds.getHUD(steady)->isShown());
 
-    settleAt(3.5);
-    EXPECT_FALSE(huds.getHUD(slow)->isShown());
+    EXPECT_FALSE(shownAt(slow, 3.5));
     EXPECT_TRUE(huds.getHUD(steady)->isShown());
 
     // A hidden timed HUD shown again counts from the new moment with its existing handler.
     ARTimerEventsHandler* handler = huds.getHUD(quick)->getTimerHandler();
     huds.show(quick);
     EXPECT_EQ(handler, huds.getHUD(quick)->getTimerHandler());
-    settleAt(4.3);
-    EXPECT_TRUE(huds.getHUD(quick)->isShown());
-    settleAt(4.6);
-    EXPECT_FALSE(huds.getHUD(quick)->isShown());
+    EXPECT_TRUE(shownAt(quick, 4.3));
+    EXPECT_FALSE(shownAt(quick, 4.6));
 
     // As in the player, the viewer goes first and the HUD list after it.
     viewer = nullptr;

@@ -31,17 +31,6 @@ namespace
 
 typedef ARShadowsManager M;
 
-struct UnitCase
-{
-    int hint;
-    int mode;
-    int technique;
-    std::vector<unsigned int> opacity;
-    unsigned int base;
-    unsigned int shadow;
-    bool library;
-};
-
 bool contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
@@ -54,34 +43,33 @@ TEST(ShadowsManager, TextureUnitsFollowHostModeTechniqueAndOpacityMaps)
     const int SM = M::AR_SHADOW_MAP, SSM = M::AR_SOFT_SHADOW_MAP, STSM = M::AR_STANDARD_SHADOW_MAP,
               VDSM = M::AR_VIEW_DEPENDENT_SHADOW_MAP;
     const int DIRECT = M::MODE_DIRECT, DEFERRED = M::MODE_DEFERRED;
-    const std::vector<UnitCase> cases = {
-        // SketchUp: its models use unit 0 for something else.
-        {1, DIRECT, SM, {}, 1, 2, false},
-        {1, DIRECT, VDSM, {}, 1, 2, false},
-        {1, DEFERRED, SSM, {}, 1, 2, false},
-        {1, DEFERRED, STSM, {}, 0, 1, false},
-        // 3ds Max and Maya: deferred shadow maps avoid the opacity map's unit.
-        {2, DIRECT, SSM, {1}, 0, 3, false},
-        {2, DEFERRED, SM, {}, 0, 1, false},
-        {2, DEFERRED, SM, {1}, 1, 3, false},
-        {3, DEFERRED, SSM, {2, 1}, 2, 1, false},
-        {3, DEFERRED, VDSM, {1}, 0, 1, false},
-        // No host, Vectorworks, Scia: the standard technique keeps the library's own units.
-        {0, DIRECT, SM, {}, 0, 3, false},
-        {4, DIRECT, STSM, {}, 0, 3, true},
-        {5, DEFERRED, VDSM, {1}, 0, 1, false},
-        {0, DEFERRED, STSM, {}, 0, 1, true},
-    };
-    for (const UnitCase& each : cases)
+    const auto expectUnits = [](int hint, int mode, int technique, const std::vector<unsigned int>& opacity,
+                                unsigned int base, unsigned int shadow, bool library)
     {
         SCOPED_TRACE(::testing::Message()
-                     << "hint " << each.hint << ", mode " << each.mode << ", technique " << each.technique);
-        const M::TextureUnits units = M::textureUnitsFor(each.hint, each.mode, each.technique, each.opacity);
+                     << "hint " << hint << ", mode " << mode << ", technique " << technique);
+        const M::TextureUnits units = M::textureUnitsFor(hint, mode, technique, opacity);
         EXPECT_TRUE(units.valid);
-        EXPECT_EQ(each.base, units.base);
-        EXPECT_EQ(each.shadow, units.shadow);
-        EXPECT_EQ(each.library, units.libraryUnits);
-    }
+        EXPECT_EQ(base, units.base);
+        EXPECT_EQ(shadow, units.shadow);
+        EXPECT_EQ(library, units.libraryUnits);
+    };
+    // SketchUp: its models use unit 0 for something else.
+    expectUnits(1, DIRECT, SM, {}, 1, 2, false);
+    expectUnits(1, DIRECT, VDSM, {}, 1, 2, false);
+    expectUnits(1, DEFERRED, SSM, {}, 1, 2, false);
+    expectUnits(1, DEFERRED, STSM, {}, 0, 1, false);
+    // 3ds Max and Maya: deferred shadow maps avoid the opacity map's unit.
+    expectUnits(2, DIRECT, SSM, {1}, 0, 3, false);
+    expectUnits(2, DEFERRED, SM, {}, 0, 1, false);
+    expectUnits(2, DEFERRED, SM, {1}, 1, 3, false);
+    expectUnits(3, DEFERRED, SSM, {2, 1}, 2, 1, false);
+    expectUnits(3, DEFERRED, VDSM, {1}, 0, 1, false);
+    // No host, Vectorworks, Scia: the standard technique keeps the library's own units.
+    expectUnits(0, DIRECT, SM, {}, 0, 3, false);
+    expectUnits(4, DIRECT, STSM, {}, 0, 3, true);
+    expectUnits(5, DEFERRED, VDSM, {1}, 0, 1, false);
+    expectUnits(0, DEFERRED, STSM, {}, 0, 1, true);
     NotifyCapture capture;
     M::textureUnitsFor(2, DEFERRED, SM, {2, 1});
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: more than 1 opacity map unit found."));
@@ -91,17 +79,15 @@ TEST(ShadowsManager, TextureUnitsFollowHostModeTechniqueAndOpacityMaps)
 TEST(ShadowsManager, ProgramsReadTheChosenUnitsOnly)
 {
     for (bool shadowOnly : {false, true})
-    {
         for (const std::string& program : {shadowMapProgram(shadowOnly), softShadowMapProgram(shadowOnly)})
         {
             const std::string placed = placeProgramOnUnits(program, 1, 3);
-            EXPECT_TRUE(contains(placed, "gl_TexCoord[1].xy")) << placed;
-            EXPECT_TRUE(contains(placed, "gl_TexCoord[3]")) << placed;
-            EXPECT_FALSE(contains(placed, "gl_TexCoord[0]")) << placed;
+            EXPECT_TRUE(contains(placed, "gl_TexCoord[1].xy") && contains(placed, "gl_TexCoord[3]") &&
+                        !contains(placed, "gl_TexCoord[0]"))
+                << placed;
             // Nothing to move for the library's own layout.
             EXPECT_EQ(program, placeProgramOnUnits(program, 0, 1));
         }
-    }
 }
 
 TEST(ShadowsManager, ProgramsCompileAndLinkOnThisDriver)
@@ -114,8 +100,7 @@ TEST(ShadowsManager, ProgramsCompileAndLinkOnThisDriver)
     traits->readDISPLAY();
     traits->setUndefinedScreenDetailsToDefaultScreen();
     osg::ref_ptr<osg::GraphicsContext> context = osg::GraphicsContext::createGraphicsContext(traits.get());
-    ASSERT_TRUE(context.valid());
-    ASSERT_TRUE(context->realize());
+    ASSERT_TRUE(context.valid() && context->realize());
     context->makeCurrent();
     osg::State& state = *context->getState();
     state.initializeExtensionProcs();
@@ -264,12 +249,8 @@ TEST(ShadowsManager, DegenerateLightsAndFarObjectsAreKeptOutOfTheShadowFrustum)
     ASSERT_EQ(0, chdir(NOVARO_RUN_DIR));
     // A model's light whose parent transform has scale 0 (suns of scale 0 or turned towards NaN
     // are played end to end): its direction is mended, and said once though guarded twice.
-    osg::ref_ptr<osg::Light> modelLight = new osg::Light(0);
-    modelLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, 0.0f));
-    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
-    source->setLight(modelLight.get());
     osg::ref_ptr<osg::MatrixTransform> squashed = new osg::MatrixTransform(osg::Matrix::scale(0.0, 0.0, 0.0));
-    squashed->addChild(source.get());
+    squashed->addChild(new osg::LightSource); // its light shines along -Z, from (0, 0, 1, 0)
     osg::ref_ptr<ARLight> modelled = new ARLight(squashed.get());
     modelled->setName("modelled");
     modelled->setScale(1.0f, 1.0f, 1.0f);

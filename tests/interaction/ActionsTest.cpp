@@ -200,15 +200,6 @@ TEST_F(ActionsTest, UnknownNamesInAnEventsFileAreEachReportedWithTheFileAndTheOb
 
 // One row per command of the factory's table, each run on a target whose state tells that
 // command from its neighbours (pause from toggle, one movie from all, a menu from a selection box).
-struct CommandRow
-{
-    const char* command;
-    const char* target;
-    std::map<std::string, std::string> parameters;
-    std::function<void()> arrange;
-    std::function<bool()> acted;
-};
-
 TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
 {
     NovaroTest::usePluginFolder();
@@ -245,179 +236,132 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
     application.registerObject(clip.get());
 
     const auto arm = [&]() -> osg::AnimationPathCallback& { return *tv->getPathAnimations().at(0); };
-    const auto both = [&](osg::ImageStream::StreamStatus status)
-    {
-        a.pause();
-        b.pause();
-        if (status == osg::ImageStream::PLAYING)
-        {
-            a.play();
-            b.play();
-        }
-    };
-    const auto aPausedBPlaying = [&]
-    {
-        a.pause();
-        b.play();
-    };
     using Status = osg::ImageStream::StreamStatus;
     const Status playing = osg::ImageStream::PLAYING, paused = osg::ImageStream::PAUSED;
+    // Arrangements and checks of the tv set's two movies (a, b), and of its menu and selection box.
+    const auto set = [&](bool playA, bool playB) -> std::function<void()>
+    {
+        return [&, playA, playB]
+        {
+            playA ? a.play() : a.pause();
+            playB ? b.play() : b.pause();
+        };
+    };
+    const auto are = [&](Status statusA, Status statusB) -> std::function<bool()>
+    { return [&, statusA, statusB] { return a.getStatus() == statusA && b.getStatus() == statusB; }; };
+    const auto masks = [&](unsigned int menuMask, unsigned int boxMask) -> std::function<void()>
+    {
+        return [&, menuMask, boxMask]
+        {
+            menu->setNodeMask(menuMask);
+            box->setNodeMask(boxMask);
+        };
+    };
+    const auto shown = [&](unsigned int menuMask, unsigned int boxMask) -> std::function<bool()>
+    {
+        return [&, menuMask, boxMask]
+        { return menu->getNodeMask() == menuMask && box->getNodeMask() == boxMask; };
+    };
+    const unsigned int all = 0xFFFFFFFFu;
     NotifyCapture capture;
     const auto said = [&](const std::string& line) { return capture.printed(line); };
-    const std::vector<CommandRow> rows = {
-        {"start_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return !arm().getPause(); }},
-        {"pause_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return arm().getPause(); }},
-        {"stop_animation", "tv", {}, [&] { arm().setPause(true); }, [&] { return arm().getPause(); }},
-        // Back on the first pose, and held there.
-        {"rewind_animation",
-         "tv",
-         {},
-         [&]
-         {
-             armNode->setMatrix(osg::Matrix::translate(0, 0, 1));
-             arm().setPause(false);
-         },
-         [&] { return arm().getPause() && armNode->getMatrix().getTrans() == osg::Vec3d(); }},
-        {"set_animation_loop",
-         "tv",
-         {{"loop", "true"}},
-         [&] {},
-         [&] { return arm().getAnimationPath()->getLoopMode() == osg::AnimationPath::LOOP; }},
-        {"change_animation_speed",
-         "tv",
-         {{"amount", "0.5"}},
-         [&] { arm().setTimeMultiplier(1.0); },
-         [&] { return arm().getTimeMultiplier() == 1.5; }},
-        {"set_animation_speed",
-         "tv",
-         {{"speed", "0.5"}},
-         [&] { arm().setTimeMultiplier(3.0); },
-         [&] { return arm().getTimeMultiplier() == 0.5; }},
-        {"hide", "tv", {}, [&] { tv->show(); }, [&] { return tv->isHidden(); }},
-        {"show", "tv", {}, [&] { tv->hide(); }, [&] { return !tv->isHidden(); }},
-        {"play_video",
-         "tv",
-         {{"video_name", "a.mp4"}},
-         [&] { both(paused); },
-         [&] { return a.getStatus() == playing && b.getStatus() == paused; }},
-        // Pausing what is paused leaves it paused: a toggle would start it.
-        {"pause_video",
-         "tv",
-         {},
-         aPausedBPlaying,
-         [&] { return a.getStatus() == paused && b.getStatus() == paused; }},
-        {"toggle_pause_video",
-         "tv",
-         {},
-         aPausedBPlaying,
-         [&] { return a.getStatus() == playing && b.getStatus() == paused; }},
-        {"rewind_video",
-         "tv",
-         {{"video_name", "b.mp4"}},
-         [&] { both(playing); },
-         [&] { return a.getStatus() == playing && b.getStatus() != paused; }},
-        {"loop_video",
-         "tv",
-         {{"video_name", "b.mp4"}, {"loop", "false"}},
-         [&] { a.setLoopingMode(osg::ImageStream::LOOPING), b.setLoopingMode(osg::ImageStream::LOOPING); },
-         [&]
-         {
-             return a.getLoopingMode() == osg::ImageStream::LOOPING &&
-                    b.getLoopingMode() == osg::ImageStream::NO_LOOPING;
-         }},
-        // Without a window the full-window video cannot be made, and says so; two movies and no
-        // name cannot even choose.
-        {"go_fullscreen_video",
-         "tv",
-         {},
-         [&] {},
-         [&] { return said(" WARNING: cannot go fullscreen (must specify a video name)"); }},
-        {"resign_fullscreen_video",
-         "tv",
-         {{"video_name", "b.mp4"}},
-         [&] {},
-         [&]
-         {
-             return said(" Video (texture)<b.mp4> RESIGN FULLSCREEN") &&
-                    !said(" Video (texture)<a.mp4> RESIGN FULLSCREEN");
-         }},
-        {"notify",
-         "listener",
-         {{"message", "on air"}},
-         [&] {},
-         [&] { return said(" ARObject::notify... on air..."); }},
-        {"subscribe", "listener", {}, [&] {}, [&] { return said(" ARObject::subscribe..."); }},
-        {"unsubscribe", "listener", {}, [&] {}, [&] { return said(" ARObject::unsubscribe..."); }},
-        {"play", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; }},
-        {"pause", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == paused; }},
-        {"toggle", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; }},
-        {"rewind",
-         "clip",
-         {},
-         [&] { movie.pause(); },
-         [&]
-         { return said(" Video <" + folder.file("clip.mp4") + "> REWIND") && movie.getStatus() == paused; }},
-        {"loop",
-         "clip",
-         {{"loop", "true"}},
-         [&] { movie.setLoopingMode(osg::ImageStream::NO_LOOPING); },
-         [&] { return movie.getLoopingMode() == osg::ImageStream::LOOPING; }},
-        {"go_fullscreen",
-         "clip",
-         {},
-         [&] {},
-         [&] { return said(" ERROR: couldn't add any HUD: windows empty."); }},
-        {"resign_fullscreen",
-         "clip",
-         {},
-         [&] {},
-         [&]
-         { return !said(" ERROR: couldn't add any HUD: windows empty.") && movie.getStatus() == paused; }},
-        {"hide_menu", "tv", {}, [&] { menu->setNodeMask(1); }, [&] { return menu->getNodeMask() == 0u; }},
-        {"show_menu",
-         "tv",
-         {},
-         [&]
-         {
-             menu->setNodeMask(0);
-             box->setNodeMask(0);
-         },
-         [&] { return menu->getNodeMask() == 0xFFFFFFFFu && box->getNodeMask() == 0u; }},
-        {"toggle_menu", "tv", {}, [&] { menu->setNodeMask(0); }, [&] { return menu->getNodeMask() == 1u; }},
-        {"hide_selection_box",
-         "tv",
-         {},
-         [&]
-         {
-             box->setNodeMask(1);
-             menu->setNodeMask(1);
-         },
-         [&] { return box->getNodeMask() == 0u && menu->getNodeMask() == 1u; }},
-        {"show_selection_box",
-         "tv",
-         {},
-         [&] { box->setNodeMask(0); },
-         [&] { return box->getNodeMask() == 0xFFFFFFFFu; }},
-        {"toggle_selection_box",
-         "tv",
-         {},
-         [&] { box->setNodeMask(1); },
-         [&] { return box->getNodeMask() == 0u; }},
-    };
-
+    const auto saying = [&](const std::string& line) -> std::function<bool()>
+    { return [&, line] { return said(line); }; };
+    const auto nothing = [] {};
+    // Runs the command, owned by an object of its own, on the target arranged first; 'acted' tells
+    // that it did what its name says.
     std::set<std::string> walked;
-    for (const CommandRow& row : rows)
+    const auto row = [&](const char* command, const char* target,
+                         const std::map<std::string, std::string>& parameters,
+                         const std::function<void()>& arrange, const std::function<bool()>& acted)
     {
         osg::ref_ptr<ARObject> owner = new ARObject;
-        owner->setName(std::string("switch for ") + row.command);
-        ARAction* command = action(*owner, row.command, row.target, row.parameters);
-        ASSERT_NE(command, nullptr) << row.command;
-        row.arrange();
+        owner->setName(std::string("switch for ") + command);
+        ARAction* made = action(*owner, command, target, parameters);
+        ASSERT_NE(made, nullptr) << command;
+        arrange();
         capture.clear();
-        EXPECT_TRUE(command->execute()) << row.command;
-        EXPECT_TRUE(row.acted()) << row.command << capture.text();
-        walked.insert(row.command);
-    }
+        EXPECT_TRUE(made->execute()) << command;
+        EXPECT_TRUE(acted()) << command << capture.text();
+        walked.insert(command);
+    };
+    row(
+        "start_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return !arm().getPause(); });
+    row(
+        "pause_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return arm().getPause(); });
+    row(
+        "stop_animation", "tv", {}, [&] { arm().setPause(true); }, [&] { return arm().getPause(); });
+    // Back on the first pose, and held there.
+    row(
+        "rewind_animation", "tv", {},
+        [&]
+        {
+            armNode->setMatrix(osg::Matrix::translate(0, 0, 1));
+            arm().setPause(false);
+        },
+        [&] { return arm().getPause() && armNode->getMatrix().getTrans() == osg::Vec3d(); });
+    row("set_animation_loop", "tv", {{"loop", "true"}}, nothing,
+        [&] { return arm().getAnimationPath()->getLoopMode() == osg::AnimationPath::LOOP; });
+    row(
+        "change_animation_speed", "tv", {{"amount", "0.5"}}, [&] { arm().setTimeMultiplier(1.0); },
+        [&] { return arm().getTimeMultiplier() == 1.5; });
+    row(
+        "set_animation_speed", "tv", {{"speed", "0.5"}}, [&] { arm().setTimeMultiplier(3.0); },
+        [&] { return arm().getTimeMultiplier() == 0.5; });
+    row(
+        "hide", "tv", {}, [&] { tv->show(); }, [&] { return tv->isHidden(); });
+    row(
+        "show", "tv", {}, [&] { tv->hide(); }, [&] { return !tv->isHidden(); });
+    row("play_video", "tv", {{"video_name", "a.mp4"}}, set(false, false), are(playing, paused));
+    // Pausing what is paused leaves it paused: a toggle would start it.
+    row("pause_video", "tv", {}, set(false, true), are(paused, paused));
+    row("toggle_pause_video", "tv", {}, set(false, true), are(playing, paused));
+    row("rewind_video", "tv", {{"video_name", "b.mp4"}}, set(true, true),
+        [&] { return a.getStatus() == playing && b.getStatus() != paused; });
+    row(
+        "loop_video", "tv", {{"video_name", "b.mp4"}, {"loop", "false"}},
+        [&] { a.setLoopingMode(osg::ImageStream::LOOPING), b.setLoopingMode(osg::ImageStream::LOOPING); },
+        [&]
+        {
+            return a.getLoopingMode() == osg::ImageStream::LOOPING &&
+                   b.getLoopingMode() == osg::ImageStream::NO_LOOPING;
+        });
+    // Without a window the full-window video cannot be made, and says so; two movies and no
+    // name cannot even choose.
+    row("go_fullscreen_video", "tv", {}, nothing,
+        saying(" WARNING: cannot go fullscreen (must specify a video name)"));
+    row("resign_fullscreen_video", "tv", {{"video_name", "b.mp4"}}, nothing,
+        [&]
+        {
+            return said(" Video (texture)<b.mp4> RESIGN FULLSCREEN") &&
+                   !said(" Video (texture)<a.mp4> RESIGN FULLSCREEN");
+        });
+    row("notify", "listener", {{"message", "on air"}}, nothing, saying(" ARObject::notify... on air..."));
+    row("subscribe", "listener", {}, nothing, saying(" ARObject::subscribe..."));
+    row("unsubscribe", "listener", {}, nothing, saying(" ARObject::unsubscribe..."));
+    row(
+        "play", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; });
+    row(
+        "pause", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == paused; });
+    row(
+        "toggle", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; });
+    row(
+        "rewind", "clip", {}, [&] { movie.pause(); },
+        [&]
+        { return said(" Video <" + folder.file("clip.mp4") + "> REWIND") && movie.getStatus() == paused; });
+    row(
+        "loop", "clip", {{"loop", "true"}}, [&] { movie.setLoopingMode(osg::ImageStream::NO_LOOPING); },
+        [&] { return movie.getLoopingMode() == osg::ImageStream::LOOPING; });
+    row("go_fullscreen", "clip", {}, nothing, saying(" ERROR: couldn't add any HUD: windows empty."));
+    row("resign_fullscreen", "clip", {}, nothing,
+        [&] { return !said(" ERROR: couldn't add any HUD: windows empty.") && movie.getStatus() == paused; });
+    // Each of the menu and the selection box changes alone.
+    row("hide_menu", "tv", {}, masks(1, 1), shown(0, 1));
+    row("show_menu", "tv", {}, masks(0, 0), shown(all, 0));
+    row("toggle_menu", "tv", {}, masks(0, 0), shown(1, 0));
+    row("hide_selection_box", "tv", {}, masks(1, 1), shown(1, 0));
+    row("show_selection_box", "tv", {}, masks(1, 0), shown(1, all));
+    row("toggle_selection_box", "tv", {}, masks(0, 1), shown(0, 0));
     std::set<std::string> known;
     const ARActionFactory factory(nullptr);
     for (const auto& command : factory.getCommands())

@@ -45,15 +45,12 @@ struct AnimatedContent
         root->addChild(inner.get());
     }
 
+    double armHeight() const { return arm->getMatrix().getTrans().z(); }
+
     osg::ref_ptr<osg::Group> root = new osg::Group;
     osg::ref_ptr<osg::MatrixTransform> arm = new osg::MatrixTransform;
     osg::ref_ptr<osg::Group> skeletonHolder = new osg::Group;
 };
-
-double armHeight(const AnimatedContent& content)
-{
-    return content.arm->getMatrix().getTrans().z();
-}
 
 TEST(Animations, EverythingStartsPausedAndPlaysOnce)
 {
@@ -95,29 +92,29 @@ TEST(Animations, PathAnimationsStartPauseRewindAndChangeSpeed)
     osg::ref_ptr<ARObject> object = new ARObject(content.root.get());
     updateAt(*object, 0.0);
     updateAt(*object, 1.0);
-    EXPECT_DOUBLE_EQ(armHeight(content), 0.0) << "paused until started";
+    EXPECT_DOUBLE_EQ(content.armHeight(), 0.0) << "paused until started";
 
     object->startAnimation("");
     updateAt(*object, 1.0);
     updateAt(*object, 2.0);
-    EXPECT_NEAR(armHeight(content), 2.0, 1e-9);
+    EXPECT_NEAR(content.armHeight(), 2.0, 1e-9);
 
     object->stopAnimation("arm");
     updateAt(*object, 5.0);
-    EXPECT_NEAR(armHeight(content), 2.0, 1e-9) << "held while stopped";
+    EXPECT_NEAR(content.armHeight(), 2.0, 1e-9) << "held while stopped";
 
     object->rewindAnimation("arm");
-    EXPECT_NEAR(armHeight(content), 0.0, 1e-9) << "back on the first pose at once";
+    EXPECT_NEAR(content.armHeight(), 0.0, 1e-9) << "back on the first pose at once";
     EXPECT_TRUE(object->getPathAnimations()[0]->getPause());
     updateAt(*object, 6.0);
-    EXPECT_NEAR(armHeight(content), 0.0, 1e-9);
+    EXPECT_NEAR(content.armHeight(), 0.0, 1e-9);
 
     // Twice the speed covers twice the path in the same time.
     object->setAnimationSpeed("", 2.0);
     object->togglePauseAnimation("");
     updateAt(*object, 6.0);
     updateAt(*object, 6.5);
-    EXPECT_NEAR(armHeight(content), 2.0, 1e-9);
+    EXPECT_NEAR(content.armHeight(), 2.0, 1e-9);
     object->changeAnimationSpeed("arm", -3.0);
     EXPECT_DOUBLE_EQ(object->getPathAnimations()[0]->getTimeMultiplier(), -1.0);
 }

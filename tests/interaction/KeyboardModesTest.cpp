@@ -162,10 +162,9 @@ TEST_F(KeyboardModes, FunctionKeysInstallTheModeWithItsNameAndAFreshHelpPanel)
                            "Tracking Management Mode..."};
     for (int mode = 6; mode >= 0; --mode)
     {
-        tap(Key::KEY_F1 + mode);
+        EXPECT_EQ(names[mode], tap(Key::KEY_F1 + mode));
         EXPECT_EQ(mode, manager().getCurrentMode());
         EXPECT_TRUE(installed(static_cast<unsigned int>(mode))) << mode;
-        EXPECT_EQ(names[mode], status());
         osgViewer::HelpHandler* help = dynamic_cast<osgViewer::HelpHandler*>(application.getHelpHandler());
         ASSERT_NE(nullptr, help);
         EXPECT_EQ(application.getKeyboardHandler(static_cast<unsigned int>(mode))->getApplicationUsage(),
@@ -190,8 +189,7 @@ TEST_F(KeyboardModes, FunctionKeysInstallTheModeWithItsNameAndAFreshHelpPanel)
     // "0" names the current mode again (the animations mode then shows its speed over it).
     tap(Key::KEY_F4);
     application.updateStatusMessage("something else");
-    tap('0');
-    EXPECT_EQ("Sounds Management Mode...", status());
+    EXPECT_EQ("Sounds Management Mode...", tap('0'));
 }
 
 TEST_F(KeyboardModes, ClippingKeysDriveTheCurrentClippingManager)
@@ -210,14 +208,12 @@ TEST_F(KeyboardModes, ClippingKeysDriveTheCurrentClippingManager)
     hold(Key::KEY_Left, 2);
     EXPECT_FLOAT_EQ(2.0f, clipping->getPlane(0).angle);
 
-    tap('a');
-    EXPECT_EQ("Clipping [All planes activated]", status());
+    EXPECT_EQ("Clipping [All planes activated]", tap('a'));
     for (int plane = 0; plane < ARClippingManager::PLANE_COUNT; ++plane)
         EXPECT_TRUE(clipping->isPlaneActive(plane)) << plane;
     tap(Key::KEY_Space);
     EXPECT_TRUE(clipping->getCapping());
-    tap('n');
-    EXPECT_EQ("Clipping [No planes activated]", status());
+    EXPECT_EQ("Clipping [No planes activated]", tap('n'));
     EXPECT_EQ(-1, clipping->getSelectedPlane());
     EXPECT_FALSE(clipping->isPlaneActive(3));
 }
@@ -226,9 +222,8 @@ TEST_F(KeyboardModes, LightingModeTurnsDimsAndShowsTheSceneLight)
 {
     ARLight* sun = application.getShadowsManager()->getLight();
     ASSERT_TRUE(application.getShadowsManager()->isEnabled() && sun) << "the sample's sun casts shadows";
-    tap(Key::KEY_F8);
+    EXPECT_EQ("Lighting Management Mode...", tap(Key::KEY_F8));
     EXPECT_TRUE(installed(7));
-    EXPECT_EQ("Lighting Management Mode...", status());
 
     const osg::Matrixd start = sun->getLightRotation();
     tap('q');
@@ -241,9 +236,8 @@ TEST_F(KeyboardModes, LightingModeTurnsDimsAndShowsTheSceneLight)
     tap('-');
     EXPECT_NEAR(std::min(1.0f, attenuation + 0.025f), sun->getLight()->getConstantAttenuation(), 1e-6);
     const bool guides = sun->areGuidesShown();
-    tap(Key::KEY_Space);
+    EXPECT_EQ("Light [toggling source visibility]", tap(Key::KEY_Space));
     EXPECT_NE(guides, sun->areGuidesShown());
-    EXPECT_EQ("Light [toggling source visibility]", status());
 }
 
 TEST_F(KeyboardModes, LightingModeChoosesShadowModeAccuracyAndBareSurfaces)
@@ -251,59 +245,52 @@ TEST_F(KeyboardModes, LightingModeChoosesShadowModeAccuracyAndBareSurfaces)
     ARShadowsManager& shadows = *application.getShadowsManager();
     ASSERT_EQ(ARShadowsManager::MODE_DIRECT, shadows.getMode()) << "the sample draws its shadows directly";
     tap(Key::KEY_F8);
-    tapWith(Key::MODKEY_CTRL, '0');
-    EXPECT_EQ("Switch to 'Highest' accuracy mode to use this command.", status());
+    EXPECT_EQ("Switch to 'Highest' accuracy mode to use this command.", tapWith(Key::MODKEY_CTRL, '0'));
     EXPECT_TRUE(shadows.areTexturesShown());
 
-    tapWith(Key::MODKEY_CTRL, '2', 0); // CTRL+2 types NUL
-    EXPECT_EQ("Shadow mode [Soft]", status());
+    // CTRL+2 types NUL
+    EXPECT_EQ("Shadow mode [Soft]", tapWith(Key::MODKEY_CTRL, '2', 0));
     EXPECT_EQ(ARShadowsManager::AR_SOFT_SHADOW_MAP, shadows.getTechnique());
     EXPECT_NE(nullptr, shadows.getFragmentShader());
-    tapWith(Key::MODKEY_CTRL, '1');
-    EXPECT_EQ("Shadow mode [Simple]", status());
+    EXPECT_EQ("Shadow mode [Simple]", tapWith(Key::MODKEY_CTRL, '1'));
     EXPECT_EQ(ARShadowsManager::AR_SHADOW_MAP, shadows.getTechnique());
 
     // Highest: the deferred pass, composed by the window quad, and the textures can go.
-    tapWith(Key::MODKEY_ALT, '2');
-    EXPECT_EQ("Visual accuracy [Highest]", status());
+    EXPECT_EQ("Visual accuracy [Highest]", tapWith(Key::MODKEY_ALT, '2'));
     EXPECT_EQ(ARShadowsManager::MODE_DEFERRED, shadows.getMode());
     EXPECT_TRUE(shadows.getModeSwitch()->getValue(1));
-    tapWith(Key::MODKEY_CTRL, '0');
-    EXPECT_EQ("Shadows [shadows only mode]", status());
+    EXPECT_EQ("Shadows [shadows only mode]", tapWith(Key::MODKEY_CTRL, '0'));
     const osg::StateSet* plain = shadows.getDeferredGroup()->getStateSet();
     ASSERT_NE(nullptr, plain);
     EXPECT_EQ(osg::StateAttribute::OFF | osg::StateAttribute::OVERRIDE,
               plain->getTextureMode(0, GL_TEXTURE_2D));
-    tapWith(Key::MODKEY_ALT, '0');
-    EXPECT_EQ("Shadows [shadows+textures mode]", status());
+    EXPECT_EQ("Shadows [shadows+textures mode]", tapWith(Key::MODKEY_ALT, '0'));
     EXPECT_EQ(osg::StateAttribute::INHERIT, plain->getTextureMode(0, GL_TEXTURE_2D));
 
     // A scene from Maya cannot have soft shadows drawn the fastest way, from either side.
     application.getSceneConfiguration()->setAuthoringSoftware("maya");
     application.setApplicationHint();
     tapWith(Key::MODKEY_CTRL, '2');
-    tapWith(Key::MODKEY_ALT, '1');
-    EXPECT_EQ("Visual accuracy [Fastest] not available for current shadow mode [Soft]", status());
+    EXPECT_EQ("Visual accuracy [Fastest] not available for current shadow mode [Soft]",
+              tapWith(Key::MODKEY_ALT, '1'));
     EXPECT_EQ(ARShadowsManager::MODE_DEFERRED, shadows.getMode());
     tapWith(Key::MODKEY_CTRL, '1');
     tapWith(Key::MODKEY_ALT, '1');
     EXPECT_EQ(ARShadowsManager::MODE_DIRECT, shadows.getMode());
-    tapWith(Key::MODKEY_CTRL, '2');
-    EXPECT_EQ("Shadow mode [Soft] not available for current visual accuracy [Fastest]", status());
+    EXPECT_EQ("Shadow mode [Soft] not available for current visual accuracy [Fastest]",
+              tapWith(Key::MODKEY_CTRL, '2'));
     EXPECT_EQ(ARShadowsManager::AR_SHADOW_MAP, shadows.getTechnique());
 }
 
 TEST_F(KeyboardModes, VisualizationKeysAndTheSizeLimitBounds)
 {
     // The manager names the mode first; the mode's own text replaces it.
-    tap('0');
-    EXPECT_EQ("Hide objects smaller than:   0", status());
+    EXPECT_EQ("Hide objects smaller than:   0", tap('0'));
 
-    hold('+', 300);
+    EXPECT_EQ("Hide objects smaller than: 256", hold('+', 300));
     EXPECT_FLOAT_EQ(256.0f, application.getSmallFeatureCullingPixelSize());
-    EXPECT_EQ("Hide objects smaller than: 256", status());
-    hold('-', 300); // (what the size does to the scene camera: the pipeline tests)
-    EXPECT_EQ("Hide objects smaller than:   0", status());
+    // (what the size does to the scene camera: the pipeline tests)
+    EXPECT_EQ("Hide objects smaller than:   0", hold('-', 300));
 
     const bool wireframe = application.getConfiguration()->getWireframe();
     tap('W');
@@ -321,12 +308,10 @@ TEST_F(KeyboardModes, VisualizationKeysAndTheSizeLimitBounds)
 TEST_F(KeyboardModes, ObjectsKeysScaleEveryMarkerAndShowOccluders)
 {
     tap(Key::KEY_F2);
-    hold('s', 2);
-    EXPECT_EQ("Scaling value:  98 %", status());
+    EXPECT_EQ("Scaling value:  98 %", hold('s', 2));
     for (const ARApplication::MarkerNodeMap::value_type& entry : application.getMarkers())
         EXPECT_NEAR(0.98, entry.second->getMiddleTransform()->getMatrix().getScale().z(), 1e-5);
-    hold('S', 3);
-    EXPECT_EQ("Scaling value: 101 %", status());
+    EXPECT_EQ("Scaling value: 101 %", hold('S', 3));
 
     ARObject* wall = keep(new ARObject(new osg::Geode));
     wall->setOccluder();
@@ -340,13 +325,10 @@ TEST_F(KeyboardModes, ObjectsKeysScaleEveryMarkerAndShowOccluders)
 TEST_F(KeyboardModes, AnimationSpeedHasNoBoundsAndReturnTogglesEveryAnimation)
 {
     tap(Key::KEY_F3);
-    hold(Key::KEY_Left, 15);
+    EXPECT_EQ("Simulation speed: -0.5 %", hold(Key::KEY_Left, 15));
     EXPECT_NEAR(-0.5, application.getSimulationSpeed(), 1e-9);
-    EXPECT_EQ("Simulation speed: -0.5 %", status());
-    tap('0');
-    EXPECT_EQ("Simulation speed: 1.0 %", status());
-    hold(Key::KEY_Up, 2);
-    EXPECT_EQ("Simulation speed: 1.2 %", status());
+    EXPECT_EQ("Simulation speed: 1.0 %", tap('0'));
+    EXPECT_EQ("Simulation speed: 1.2 %", hold(Key::KEY_Up, 2));
 
     ARObject* cube = object("cube");
     ASSERT_TRUE(cube && !cube->getPathAnimations().empty());
@@ -397,30 +379,22 @@ TEST_F(KeyboardModes, LayersKeysActOnEveryMarker)
 TEST_F(KeyboardModes, TrackingKeysShowTheStateAfterTheirChange)
 {
     tap(Key::KEY_F7);
-    tap(Key::KEY_Space);
-    EXPECT_EQ("Lighting thresholding: 100", status());
-    tapWith(Key::MODKEY_SHIFT, '=', '+'); // Shift let go first: still '+'
-    EXPECT_EQ("Lighting thresholding: 105", status());
+    EXPECT_EQ("Lighting thresholding: 100", tap(Key::KEY_Space));
+    // Shift let go first: still '+'
+    EXPECT_EQ("Lighting thresholding: 105", tapWith(Key::MODKEY_SHIFT, '=', '+'));
     tap(Key::KEY_Left);
-    tap(Key::KEY_Left);
-    EXPECT_EQ("Lighting thresholding:  95", status());
+    EXPECT_EQ("Lighting thresholding:  95", tap(Key::KEY_Left));
 
-    tap(Key::KEY_Return);
-    EXPECT_EQ("Smoothing value: 0.85", status());
-    tap('a');
-    EXPECT_EQ("Smoothing value: 0.80", status());
+    EXPECT_EQ("Smoothing value: 0.85", tap(Key::KEY_Return));
+    EXPECT_EQ("Smoothing value: 0.80", tap('a'));
     tap(Key::KEY_Up);
-    tapWith(Key::MODKEY_SHIFT, 'a', 'A');
-    EXPECT_EQ("Smoothing value: 0.90", status());
+    EXPECT_EQ("Smoothing value: 0.90", tapWith(Key::MODKEY_SHIFT, 'a', 'A'));
 
     const bool trackingPlus = application.getTrackingPlus();
-    tap('t');
-    EXPECT_EQ(trackingPlus ? "Tracking plus [OFF]" : "Tracking plus [ON]", status());
-    tap('F');
-    EXPECT_EQ("Freeze mode [ON]", status());
-    tap('d');
+    EXPECT_EQ(trackingPlus ? "Tracking plus [OFF]" : "Tracking plus [ON]", tap('t'));
+    EXPECT_EQ("Freeze mode [ON]", tap('F'));
+    EXPECT_EQ("Lighting debug mode [ON]", tap('d'));
     EXPECT_TRUE(application.getDebug());
-    EXPECT_EQ("Lighting debug mode [ON]", status());
 }
 
 // Last: the shadows cannot be switched back on, so the next test would need a fresh application.
@@ -428,10 +402,9 @@ TEST_F(KeyboardModes, LightingModeIsRefusedWithoutALight)
 {
     application.getShadowsManager()->disable();
     tap(Key::KEY_F2);
-    tap(Key::KEY_F8);
+    EXPECT_EQ("WARNING: cannot set lighting interface (no AR light found).", tap(Key::KEY_F8));
     EXPECT_EQ(1, manager().getCurrentMode());
     EXPECT_TRUE(installed(1));
-    EXPECT_EQ("WARNING: cannot set lighting interface (no AR light found).", status());
 
     NotifyCapture console;
     application.setInterface(7);

@@ -15,12 +15,7 @@
 using namespace Novaro;
 using namespace NovaroTest;
 // The event queue takes the window system's button numbers.
-enum Button
-{
-    LEFT = 1,
-    MIDDLE = 2,
-    RIGHT = 3
-};
+const int LEFT = 1, MIDDLE = 2, RIGHT = 3;
 
 namespace
 {

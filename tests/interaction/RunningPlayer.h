@@ -67,17 +67,18 @@ protected:
     }
 
     osgGA::EventQueue& events() { return *viewer->getEventQueue(); }
-    // A key pressed and released, handled by the next frame.
-    void tap(int key)
+    // A key pressed and released, handled by the next frame; the status text then shown.
+    std::string tap(int key)
     {
         events().keyPress(key);
         events().keyRelease(key);
         viewer->frame();
+        return status();
     }
     // A chord as an X server delivers it when the modifier (MODKEY_CTRL, MODKEY_ALT, MODKEY_SHIFT)
     // is let go first: the press carries the modifier and the character typed (a control character
-    // under CTRL, the shifted character under Shift), the release neither.
-    void tapWith(int modifierMask, int key, int typed)
+    // under CTRL, the shifted character under Shift), the release neither. Returns the status text.
+    std::string tapWith(int modifierMask, int key, int typed)
     {
         osgGA::GUIEventAdapter& state = *events().getCurrentEventState();
         const int before = state.getModKeyMask();
@@ -86,15 +87,17 @@ protected:
         state.setModKeyMask(before);
         events().keyRelease(key, events().getTime(), key);
         viewer->frame();
+        return status();
     }
-    void tapWith(int modifierMask, int key) { tapWith(modifierMask, key, key); }
-    // A key held: 'repeats' key-down events, then the release.
-    void hold(int key, int repeats)
+    std::string tapWith(int modifierMask, int key) { return tapWith(modifierMask, key, key); }
+    // A key held: 'repeats' key-down events, then the release; the status text then shown.
+    std::string hold(int key, int repeats)
     {
         for (int repeat = 0; repeat < repeats; ++repeat)
             events().keyPress(key);
         events().keyRelease(key);
         viewer->frame();
+        return status();
     }
     std::string status()
     {

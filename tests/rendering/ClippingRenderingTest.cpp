@@ -79,8 +79,8 @@ protected:
         writeBlock(folder.file("models/block.osgt"));
 
         enterRunDirectory();
-        ASSERT_TRUE(loadSampleSettings(application, folder.path(), folder.path()));
-        ASSERT_TRUE(initWithRecordedCamera(application, scene->frame()));
+        ASSERT_TRUE(loadSampleSettings(application, folder.path(), folder.path()) &&
+                    initWithRecordedCamera(application, scene->frame()));
         application.loadSceneObjects();
         ASSERT_EQ(1u, application.getObjectCount());
         application.showStatusMessage("Starting...");

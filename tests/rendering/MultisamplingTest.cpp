@@ -53,8 +53,7 @@ TEST_F(Multisampling, EightSamplesFallBackToFour)
     configuration->setAntialiasingSamples(8);
 
     NotifyCapture capture;
-    ASSERT_TRUE(application.initGraphics(0, nullptr));
-    ASSERT_TRUE(application.hasMultisampling());
+    ASSERT_TRUE(application.initGraphics(0, nullptr) && application.hasMultisampling());
     // Refused once by the set-up; the viewer then starts at the value that worked.
     EXPECT_EQ(1, capture.count(" WARNING: Multisampling value (8) NOT supported on this hardware..."));
     EXPECT_FALSE(capture.printed(" WARNING: Multisampling value (4) NOT supported on this hardware..."));

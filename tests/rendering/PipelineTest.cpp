@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <osg/CullSettings>
 #include <osg/DisplaySettings>
+#include <osg/Texture2D>
+#include <osg/io_utils>
 
 #include "osgART/GenericVideo.h"
 #include "osgART/VideoLayer.h"
@@ -25,14 +27,12 @@ protected:
     }
 };
 
-void expectRectangle(osgViewer::GraphicsWindow* window, int x, int y, int width, int height)
+// x, y, width and height.
+osg::Vec4i rectangleOf(osgViewer::GraphicsWindow* window)
 {
-    int actualX = -1, actualY = -1, actualWidth = -1, actualHeight = -1;
-    window->getWindowRectangle(actualX, actualY, actualWidth, actualHeight);
-    EXPECT_EQ(x, actualX);
-    EXPECT_EQ(y, actualY);
-    EXPECT_EQ(width, actualWidth);
-    EXPECT_EQ(height, actualHeight);
+    osg::Vec4i rectangle(-1, -1, -1, -1);
+    window->getWindowRectangle(rectangle.x(), rectangle.y(), rectangle.z(), rectangle.w());
+    return rectangle;
 }
 
 } // namespace
@@ -40,33 +40,26 @@ void expectRectangle(osgViewer::GraphicsWindow* window, int x, int y, int width,
 TEST_F(SampleScene, RenderTargetHasTheScreenSizeWithNonPowerOfTwoTextures)
 {
     ASSERT_TRUE(application.hasNPOT());
-    const int width = application.getViewer()->getScreenWidth();
-    const int height = application.getViewer()->getScreenHeight();
-    ASSERT_GT(width, 0);
-    ASSERT_GT(height, 0);
-    EXPECT_EQ(width, application.getTextureWidth());
-    EXPECT_EQ(height, application.getTextureHeight());
+    const osg::Vec2i screen(application.getViewer()->getScreenWidth(),
+                            application.getViewer()->getScreenHeight());
+    ASSERT_TRUE(screen.x() > 0 && screen.y() > 0);
+    EXPECT_EQ(screen, osg::Vec2i(application.getTextureWidth(), application.getTextureHeight()));
 
     application.createRenderingPipeline();
-    ASSERT_NE(nullptr, application.getColourTexture());
-    EXPECT_EQ(width, application.getColourTexture()->getTextureWidth());
-    EXPECT_EQ(height, application.getColourTexture()->getTextureHeight());
-    ASSERT_NE(nullptr, application.getARCamera());
+    const osg::Texture2D* colour = application.getColourTexture();
+    ASSERT_TRUE(colour && application.getARCamera() && application.getARCamera()->getViewport());
+    EXPECT_EQ(screen, osg::Vec2i(colour->getTextureWidth(), colour->getTextureHeight()));
     const osg::Viewport* viewport = application.getARCamera()->getViewport();
-    ASSERT_NE(nullptr, viewport);
-    EXPECT_EQ(width, viewport->width());
-    EXPECT_EQ(height, viewport->height());
+    EXPECT_EQ(screen, osg::Vec2i(viewport->width(), viewport->height()));
 }
 
 TEST_F(SampleScene, DebugModeSwapsVideoAndDebugImageAndKeepsTheContent)
 {
     osg::Switch* debugSwitch = application.getDebugSwitch();
-    ASSERT_NE(nullptr, debugSwitch);
-    ASSERT_EQ(3u, debugSwitch->getNumChildren()) << "debug image, video, content";
+    ASSERT_TRUE(debugSwitch && debugSwitch->getNumChildren() == 3u) << "debug image, video, content";
     osgART::VideoLayer* debugImageLayer = dynamic_cast<osgART::VideoLayer*>(debugSwitch->getChild(0));
     osgART::VideoLayer* videoLayer = dynamic_cast<osgART::VideoLayer*>(debugSwitch->getChild(1));
-    ASSERT_NE(nullptr, debugImageLayer);
-    ASSERT_NE(nullptr, videoLayer);
+    ASSERT_TRUE(debugImageLayer && videoLayer);
     EXPECT_EQ(application.getVideo(), videoLayer->getImage());
     EXPECT_NE(application.getVideo(), debugImageLayer->getImage());
     EXPECT_EQ(application.getContentGroup(), debugSwitch->getChild(2));
@@ -136,32 +129,31 @@ TEST_F(SampleScene, FullScreenTogglesBetweenTheScreenAndACentredHalfSizeWindow)
     osgViewer::GraphicsWindow* window = windows.front();
     const int width = viewer->getScreenWidth();
     const int height = viewer->getScreenHeight();
-    ASSERT_GT(width, 0);
-    ASSERT_GT(height, 0);
+    ASSERT_TRUE(width > 0 && height > 0);
+    const osg::Vec4i wholeScreen(0, 0, width, height);
 
     // The single-screen view starts covering the screen.
     EXPECT_TRUE(viewer->isFullscreen());
-    expectRectangle(window, 0, 0, width, height);
+    EXPECT_EQ(wholeScreen, rectangleOf(window));
 
     // Positions are checked as asked for, before X answers: without a window manager this
     // OpenSceneGraph build then reports them doubled, though the window sits where it was asked to.
     viewer->toggleFullscreen();
     EXPECT_FALSE(viewer->isFullscreen());
-    expectRectangle(window, width / 4, height / 4, width / 2, height / 2);
+    EXPECT_EQ(osg::Vec4i(width / 4, height / 4, width / 2, height / 2), rectangleOf(window));
     EXPECT_TRUE(window->getWindowDecoration());
     EXPECT_EQ(application.getTitle(), window->getWindowName());
 
     viewer->frame();
-    EXPECT_EQ(width / 2, viewer->getWindowWidth());
-    EXPECT_EQ(height / 2, viewer->getWindowHeight());
+    EXPECT_EQ(osg::Vec2i(width / 2, height / 2),
+              osg::Vec2i(viewer->getWindowWidth(), viewer->getWindowHeight()));
     // The screen is still the screen, whatever the window.
-    EXPECT_EQ(width, viewer->getScreenWidth());
-    EXPECT_EQ(height, viewer->getScreenHeight());
+    EXPECT_EQ(osg::Vec2i(width, height), osg::Vec2i(viewer->getScreenWidth(), viewer->getScreenHeight()));
 
     viewer->toggleFullscreen();
     EXPECT_TRUE(viewer->isFullscreen());
-    expectRectangle(window, 0, 0, width, height);
+    EXPECT_EQ(wholeScreen, rectangleOf(window));
     EXPECT_FALSE(window->getWindowDecoration());
     viewer->frame();
-    expectRectangle(window, 0, 0, width, height);
+    EXPECT_EQ(wholeScreen, rectangleOf(window));
 }

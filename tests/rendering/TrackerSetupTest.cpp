@@ -86,8 +86,8 @@ TEST(FileResolution, TemporaryDirectoryFirstThenWorkingDirectoryAndFailuresKeepT
     EXPECT_EQ("", application.getCameraFile());
     EXPECT_EQ("", application.getPatternFile());
 
-    ASSERT_TRUE(application.setVideoConfiguration("video.xml"));
-    ASSERT_TRUE(application.setMarkersConfiguration("markers.xml"));
+    ASSERT_TRUE(application.setVideoConfiguration("video.xml") &&
+                application.setMarkersConfiguration("markers.xml"));
     NotifyCapture capture;
     application.setCameraFile("both.dat");
     EXPECT_EQ(temporary.file("both.dat"), application.getCameraFile());
@@ -123,13 +123,13 @@ TEST(FileResolution, TemporaryDirectoryFirstThenWorkingDirectoryAndFailuresKeepT
     EXPECT_EQ(working.file("working-only.dat"), application.getPatternFile());
 }
 
-TEST(TrackerSetup, SampleMarkersAreEnteredUnderTheirIDs)
+// The sample application, set up.
+class SampleTrackerSetup : public SampleApplicationTest
 {
-    NOVARO_REQUIRE_DISPLAY();
-    enterRunDirectory();
-    ARApplication application;
-    ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
-    ASSERT_TRUE(initWithRecordedCamera(application));
+};
+
+TEST_F(SampleTrackerSetup, MarkersAreEnteredUnderTheirIDs)
+{
     EXPECT_EQ(4u, application.getMarkerCount());
     ASSERT_EQ((std::vector<unsigned int>{1, 2, 3, 4}), markerIds(application));
     for (const auto& entry : application.getMarkers())
@@ -155,8 +155,7 @@ TEST(TrackerSetup, MissingPatternFailsOneEntryAndTheNextIsStillAdded)
             samplePath("patterns/marker_2.patt") + "\" size=\"80\"/></markers>");
     ARApplication application;
     NotifyCapture capture;
-    ASSERT_TRUE(loadSampleSettings(application, temporary.path()));
-    ASSERT_TRUE(initWithRecordedCamera(application));
+    ASSERT_TRUE(loadSampleSettings(application, temporary.path()) && initWithRecordedCamera(application));
     EXPECT_TRUE(capture.printed(" ERROR: could not find a valid pattern file (" +
                                 temporary.file("missing.patt") + ")."));
     ASSERT_EQ((std::vector<unsigned int>{9}), markerIds(application));
@@ -182,11 +181,10 @@ TEST(TrackerSetup, ThresholdOperationsGoThroughTheTrackerField)
     // The settings chose one grey level for the whole frame.
     osgART::TypedField<bool>* adaptive =
         dynamic_cast<osgART::TypedField<bool>*>(application.getTracker()->get("adaptive_threshold"));
-    ASSERT_NE(nullptr, adaptive);
-    EXPECT_FALSE(adaptive->get());
     osgART::TypedField<int>* field =
         dynamic_cast<osgART::TypedField<int>*>(application.getTracker()->get("threshold"));
-    ASSERT_NE(nullptr, field);
+    ASSERT_TRUE(adaptive && field);
+    EXPECT_FALSE(adaptive->get());
     EXPECT_EQ(80, application.getThreshold());
 
     // (The steps and the reset, shown as the tracker keeps them: the keyboard modes tests.) The

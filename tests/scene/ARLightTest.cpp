@@ -108,8 +108,7 @@ TEST_F(LightTest, AttenuationStaysBetweenTheStepAndOne)
 TEST_F(LightTest, GuidesShowTheLightsKindAndTheAxes)
 {
     osg::ref_ptr<ARLight> light = new ARLight(false);
-    ASSERT_TRUE(light->getGuides());
-    ASSERT_EQ(4u, light->getGuides()->getNumChildren());
+    ASSERT_TRUE(light->getGuides() && light->getGuides()->getNumChildren() == 4u);
     EXPECT_EQ(std::vector<bool>({false, false, false, false}), guideStates(*light));
     light->showGuides(true);
     EXPECT_EQ(std::vector<bool>({false, true, false, true}), guideStates(*light));
@@ -127,8 +126,7 @@ TEST_F(LightTest, GuidesShowTheLightsKindAndTheAxes)
 
 TEST_F(LightTest, LightFromAModelTakesItsParentTransformAndNumber)
 {
-    osg::ref_ptr<osg::Light> modelLight = new osg::Light(2);
-    modelLight->setPosition(osg::Vec4(0.0f, 0.0f, 1.0f, 0.0f));
+    osg::ref_ptr<osg::Light> modelLight = new osg::Light(2); // directional: at (0, 0, 1, 0)
     modelLight->setSpotCutoff(20.0f);
     osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
     source->setLight(modelLight.get());
@@ -180,9 +178,8 @@ TEST_F(LightTest, MarkerLiftsADirectionalLightOverItsContent)
     osg::ref_ptr<ARLight> lamp = new ARLight(false);
     lamp->setPosition(5.0, 5.0, 5.0, 1.0);
 
-    ASSERT_TRUE(node->addObject(sun.get(), 0));
-    ASSERT_TRUE(node->addObject(lamp.get(), 0));
-    ASSERT_TRUE(node->addObject(tower.get(), 0));
+    ASSERT_TRUE(node->addObject(sun.get(), 0) && node->addObject(lamp.get(), 0) &&
+                node->addObject(tower.get(), 0));
     // Lights hang beside the layers, directly under the tracked transform: no fitting.
     EXPECT_EQ(node->getTrackedTransform(), sun->getParent(0));
     expectNear(osg::Vec3d(0.0, 0.0, 60.0), sun->getLightTranslation().getTrans());

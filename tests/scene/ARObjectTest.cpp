@@ -32,6 +32,14 @@ struct Execution
     bool ownerHidden;
 };
 std::vector<Execution> executions;
+typedef std::vector<std::string> Ids;
+Ids executedIds()
+{
+    Ids ids;
+    for (const Execution& execution : executions)
+        ids.push_back(execution.id);
+    return ids;
+}
 
 class RecordingAction : public ARAction
 {
@@ -116,28 +124,22 @@ TEST_F(ARObjectTest, ExtractionKeepsAncestorsAndPathAnimationsAndDropsSiblings)
 
     osg::ref_ptr<ARObject> object = new ARObject(root.get(), "finger");
     ASSERT_EQ(object->getNumChildren(), 1u);
+    // Each level a copy with one child.
     osg::Group* rootCopy = object->getChild(0)->asGroup();
-    ASSERT_NE(rootCopy, nullptr);
-    EXPECT_NE(rootCopy, root.get());
+    ASSERT_TRUE(rootCopy && rootCopy != root.get() && rootCopy->getNumChildren() == 1u);
     EXPECT_EQ(rootCopy->getName(), "root");
-    ASSERT_EQ(rootCopy->getNumChildren(), 1u);
     auto* armCopy = dynamic_cast<osg::MatrixTransform*>(rootCopy->getChild(0));
-    ASSERT_NE(armCopy, nullptr);
-    EXPECT_NE(armCopy, arm.get());
+    ASSERT_TRUE(armCopy && armCopy != arm.get() && armCopy->getNumChildren() == 1u);
     EXPECT_EQ(armCopy->getMatrix(), arm->getMatrix());
     // The path animation is the object's own: a copy of the path, from its start, at normal speed.
     auto* armCopyAnimation = dynamic_cast<osg::AnimationPathCallback*>(armCopy->getUpdateCallback());
-    ASSERT_NE(armCopyAnimation, nullptr);
-    ASSERT_NE(armCopyAnimation->getAnimationPath(), nullptr);
+    ASSERT_TRUE(armCopyAnimation && armCopyAnimation->getAnimationPath());
     EXPECT_NE(armCopyAnimation->getAnimationPath(), path.get());
     EXPECT_EQ(armCopyAnimation->getTimeOffset(), 0.0);
     EXPECT_EQ(armCopyAnimation->getTimeMultiplier(), 1.0);
-    ASSERT_EQ(armCopy->getNumChildren(), 1u);
     osg::Group* handCopy = armCopy->getChild(0)->asGroup();
-    ASSERT_NE(handCopy, nullptr);
-    EXPECT_NE(handCopy, hand.get());
+    ASSERT_TRUE(handCopy && handCopy != hand.get() && handCopy->getNumChildren() == 1u);
     EXPECT_EQ(handCopy->getStateSet(), handState.get());
-    ASSERT_EQ(handCopy->getNumChildren(), 1u);
     EXPECT_EQ(handCopy->getChild(0), finger.get()); // one child a level: the thumb and the leg stay out
     // The model itself is left as it was.
     EXPECT_EQ(root->getNumChildren(), 2u);
@@ -162,19 +164,16 @@ TEST_F(ARObjectTest, ExtractionUnderASkeletonKeepsItsBonesAndStopsAtTheModel)
     osg::ref_ptr<ARObject> object = new ARObject(model.get(), "mesh");
     ASSERT_EQ(object->getNumChildren(), 1u);
     osg::Group* modelCopy = object->getChild(0)->asGroup();
-    ASSERT_NE(modelCopy, nullptr);
-    EXPECT_EQ(dynamic_cast<ARObject*>(modelCopy), nullptr);
+    ASSERT_TRUE(modelCopy && !dynamic_cast<ARObject*>(modelCopy));
     auto* skeletonCopy = dynamic_cast<osgAnimation::Skeleton*>(modelCopy->getChild(0));
-    ASSERT_NE(skeletonCopy, nullptr);
-    EXPECT_NE(skeletonCopy, skeleton.get());
+    ASSERT_TRUE(skeletonCopy && skeletonCopy != skeleton.get());
     EXPECT_NE(dynamic_cast<osgAnimation::Skeleton::UpdateSkeleton*>(skeletonCopy->getUpdateCallback()),
               nullptr);
     // The skeleton's bones come along, then the chain down to the sub-node.
     ASSERT_EQ(skeletonCopy->getNumChildren(), 2u);
     EXPECT_EQ(skeletonCopy->getChild(0), bone.get());
     auto* holderCopy = dynamic_cast<osg::MatrixTransform*>(skeletonCopy->getChild(1));
-    ASSERT_NE(holderCopy, nullptr);
-    EXPECT_NE(holderCopy, holder.get());
+    ASSERT_TRUE(holderCopy && holderCopy != holder.get());
     EXPECT_EQ(holderCopy->getChild(0), mesh.get());
 }
 
@@ -230,9 +229,8 @@ TEST_F(ARObjectTest, OccluderHidesItsColourAndShowsRedWhenAsked)
 
     osg::ref_ptr<ARObject> object = new ARObject(namedGeode("wall").get());
     object->setOccluder();
-    ASSERT_TRUE(object->isOccluder());
     osg::StateSet* state = object->getStateSet();
-    ASSERT_NE(state, nullptr);
+    ASSERT_TRUE(object->isOccluder() && state);
     auto writesColour = [&]()
     {
         const auto* mask =
@@ -270,9 +268,7 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
     EXPECT_FALSE(object->hasEvent("On_select"));
 
     object->select();
-    ASSERT_EQ(executions.size(), 2u);
-    EXPECT_EQ(executions[0].id, "second");
-    EXPECT_EQ(executions[1].id, "third");
+    EXPECT_EQ(executedIds(), (Ids{"second", "third"}));
 
     // No other hook runs the events of another name.
     executions.clear();
@@ -288,10 +284,8 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
     EXPECT_EQ(object->getNodeMask(), 0u);
     object->show();
     EXPECT_EQ(object->getNodeMask(), 0xFFFFFFFFu);
-    ASSERT_EQ(executions.size(), 2u);
-    EXPECT_EQ(executions[0].id, "hide");
+    ASSERT_EQ(executedIds(), (Ids{"hide", "show"}));
     EXPECT_FALSE(executions[0].ownerHidden);
-    EXPECT_EQ(executions[1].id, "show");
     EXPECT_TRUE(executions[1].ownerHidden);
 }
 
@@ -303,9 +297,7 @@ TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
     std::vector<ARAction*> actions;
     for (AREventAction* action : object->getEventActions(ARObject::ON_INIT))
         actions.push_back(dynamic_cast<ARAction*>(action));
-    ASSERT_EQ(actions.size(), 2u);
-    ASSERT_NE(actions[0], nullptr);
-    ASSERT_NE(actions[1], nullptr);
+    ASSERT_TRUE(actions.size() == 2u && actions[0] && actions[1]);
     object->resetActions();
     EXPECT_EQ(actions[0]->getSource(), nullptr);
 
@@ -340,10 +332,7 @@ TEST_F(ARObjectTest, SelectionFreezeAndMarkers)
     EXPECT_TRUE(object->isFrozen());
     object->toggleFreeze();
     EXPECT_FALSE(object->isFrozen());
-    std::vector<std::string> ran;
-    for (const Execution& execution : executions)
-        ran.push_back(execution.id);
-    EXPECT_EQ(ran, (std::vector<std::string>{"select", "unselect", "freeze", "unfreeze"}));
+    EXPECT_EQ(executedIds(), (Ids{"select", "unselect", "freeze", "unfreeze"}));
 
     object->addMarker(4);
     object->addMarker(7);

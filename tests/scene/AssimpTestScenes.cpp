@@ -28,6 +28,13 @@ aiMatrix4x4 translation(float x, float y, float z)
     return m;
 }
 
+template <typename T> T* copyArray(const std::vector<T>& values)
+{
+    T* array = new T[values.size()];
+    std::copy(values.begin(), values.end(), array);
+    return array;
+}
+
 void attachMesh(aiNode* node, unsigned int meshIndex)
 {
     node->mNumMeshes = 1;
@@ -42,20 +49,14 @@ aiMesh* makeMesh(const char* name, const std::vector<aiVector3D>& positions,
     mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
     mesh->mMaterialIndex = material;
     mesh->mNumVertices = static_cast<unsigned int>(positions.size());
-    mesh->mVertices = new aiVector3D[positions.size()];
-    mesh->mNormals = new aiVector3D[positions.size()];
-    for (size_t i = 0; i < positions.size(); ++i)
-    {
-        mesh->mVertices[i] = positions[i];
-        mesh->mNormals[i] = aiVector3D(0, 0, 1);
-    }
+    mesh->mVertices = copyArray(positions);
+    mesh->mNormals = copyArray(std::vector<aiVector3D>(positions.size(), aiVector3D(0, 0, 1)));
     mesh->mNumFaces = static_cast<unsigned int>(faces.size());
     mesh->mFaces = new aiFace[faces.size()];
     for (size_t f = 0; f < faces.size(); ++f)
     {
         mesh->mFaces[f].mNumIndices = static_cast<unsigned int>(faces[f].size());
-        mesh->mFaces[f].mIndices = new unsigned int[faces[f].size()];
-        std::copy(faces[f].begin(), faces[f].end(), mesh->mFaces[f].mIndices);
+        mesh->mFaces[f].mIndices = copyArray(faces[f]);
     }
     return mesh;
 }
@@ -78,13 +79,6 @@ aiMaterial* makeMaterial(const char* name, const aiColor4D& diffuse, const std::
         material->AddProperty(&path, AI_MATKEY_TEXTURE(aiTextureType_BASE_COLOR, 0));
     }
     return material;
-}
-
-template <typename T> T* copyArray(const std::vector<T>& values)
-{
-    T* array = new T[values.size()];
-    std::copy(values.begin(), values.end(), array);
-    return array;
 }
 
 // A one-second animation of the node from its start pose to the end position and a quarter turn

@@ -148,28 +148,21 @@ TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
 
 TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReason)
 {
-    const struct
-    {
-        std::string file;
-        const char* reason;
-    } cases[] = {
-        {folder.write("notes.wav", "these are not samples"),
-         "not a sound file of a known format (wav, ogg, flac)"},
-        {folder.write("broken.ogg", "OggS but not really"),
-         "not a sound file of a known format (wav, ogg, flac)"},
-        {folder.file("missing.ogg"), "no such readable file"},
-        {folder.write("surround.wav", wav(65535, 16000, 64, 64)), "65535 channels (at most 8)"},
-    };
     NotifyCapture capture;
-    for (const auto& c : cases)
+    const auto expectUnloadable = [&](const std::string& file, const std::string& reason)
     {
         capture.clear();
         osg::ref_ptr<ARAudio> audio = new ARAudio;
-        audio->setupAudio(c.file, true);
-        EXPECT_EQ(audio->getDuration(), 0.0f) << c.file;
-        EXPECT_EQ(capture.text(osg::FATAL), " WARNING: cannot play " + c.file + ": " + c.reason +
+        audio->setupAudio(file, true);
+        EXPECT_EQ(audio->getDuration(), 0.0f) << file;
+        EXPECT_EQ(capture.text(osg::FATAL), " WARNING: cannot play " + file + ": " + reason +
                                                 ".\nERROR: could not load specified audio file.\n");
-    }
+    };
+    const std::string unknown = "not a sound file of a known format (wav, ogg, flac)";
+    expectUnloadable(folder.write("notes.wav", "these are not samples"), unknown);
+    expectUnloadable(folder.write("broken.ogg", "OggS but not really"), unknown);
+    expectUnloadable(folder.file("missing.ogg"), "no such readable file");
+    expectUnloadable(folder.write("surround.wav", wav(65535, 16000, 64, 64)), "65535 channels (at most 8)");
 
     // Honest files of both kinds still load: the sample whole, the stream by its header.
     const std::string stereo = folder.write("stereo.wav", wav(2, 22050, 22050 * 4 / 2, 22050 * 4 / 2));

@@ -67,34 +67,29 @@ TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
     // A picture taller than the reader takes, though narrow enough to be small.
     ASSERT_TRUE(runFFmpeg(greyRampSource(16, 4104, 0.08) + " -c:v ffv1 " + folder.file("tall.mkv")));
 
-    const struct
-    {
-        std::string path;
-        const char* reason; // the reason's start, where the test knows it
-    } cases[] = {
-        {folder.write("truncated.mp4", movie.substr(0, movie.size() / 2)), ""},
-        {folder.write("cut-in-header.mp4", movie.substr(0, 200)), ""},
-        {folder.write("garbage-after-header.mp4", garbage), ""},
-        {folder.write("zeroed-stream-headers.avi", zeroedHeaders), ""},
-        {folder.write("empty.mp4", ""), ""},
-        {folder.write("text.avi", "this is not a movie\n"), ""},
-        {folder.file("missing.webm"), ""},
-        {folder.file("folder.mkv"), ""},
-        {folder.file("sound.mkv"), "no video stream"},
-        {folder.file("sound.ogv"), "no video stream"},
-        {folder.file("sound.mp4"), "no video stream"},
-        {folder.file("tall.mkv"), "picture of 16x4104"},
-    };
-    for (const auto& c : cases)
+    // 'reason': the reason's start, where the test knows it.
+    const auto expectRefused = [&](const std::string& path, const std::string& reason)
     {
         NotifyCapture console(osg::FATAL);
-        EXPECT_FALSE(openMovie(c.path).valid()) << c.path;
-        const std::vector<std::string> lines = visibleLinesWith(console, c.path);
-        ASSERT_EQ(1u, lines.size()) << c.path << "\n" << console.text();
-        const std::string start = "WARNING: cannot play movie " + c.path + ": ";
-        EXPECT_EQ(0u, lines[0].rfind(start + c.reason, 0)) << lines[0];
+        EXPECT_FALSE(openMovie(path).valid()) << path;
+        const std::vector<std::string> lines = visibleLinesWith(console, path);
+        ASSERT_EQ(1u, lines.size()) << path << "\n" << console.text();
+        const std::string start = "WARNING: cannot play movie " + path + ": ";
+        EXPECT_EQ(0u, lines[0].rfind(start + reason, 0)) << lines[0];
         EXPECT_GT(lines[0].size(), start.size()) << "no reason given: " << lines[0];
-    }
+    };
+    expectRefused(folder.write("truncated.mp4", movie.substr(0, movie.size() / 2)), "");
+    expectRefused(folder.write("cut-in-header.mp4", movie.substr(0, 200)), "");
+    expectRefused(folder.write("garbage-after-header.mp4", garbage), "");
+    expectRefused(folder.write("zeroed-stream-headers.avi", zeroedHeaders), "");
+    expectRefused(folder.write("empty.mp4", ""), "");
+    expectRefused(folder.write("text.avi", "this is not a movie\n"), "");
+    expectRefused(folder.file("missing.webm"), "");
+    expectRefused(folder.file("folder.mkv"), "");
+    expectRefused(folder.file("sound.mkv"), "no video stream");
+    expectRefused(folder.file("sound.ogv"), "no video stream");
+    expectRefused(folder.file("sound.mp4"), "no video stream");
+    expectRefused(folder.file("tall.mkv"), "picture of 16x4104");
 }
 
 TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPicture)
@@ -158,8 +153,7 @@ TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
                               " -c:v mpeg4 -c:a pcm_s16le " + path));
         NotifyCapture console(osg::FATAL);
         osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
-        ASSERT_TRUE(stream.valid());
-        ASSERT_TRUE(playOnceToTheEnd(*stream));
+        ASSERT_TRUE(stream.valid() && playOnceToTheEnd(*stream));
         EXPECT_EQ(9, frameIndexOfGrey(*stream->data(0, 0)));
         EXPECT_EQ(std::vector<std::string>{"WARNING: movie " + path +
                                            " plays without its sound: a sound rate of " +

@@ -39,10 +39,13 @@ protected:
             prepared->resetActions();
     }
 
-    // The visible lines that report a loop.
-    static std::vector<std::string> loopWarnings(const NotifyCapture& capture)
+    // Whether the visible lines report one loop, and it is 'chain'.
+    static ::testing::AssertionResult oneLoop(const NotifyCapture& capture, const std::string& chain)
     {
-        return NovaroTest::visibleLinesWith(capture, "loop");
+        const std::vector<std::string> warnings = NovaroTest::visibleLinesWith(capture, "loop");
+        if (warnings.size() == 1 && warnings[0].find(chain) != std::string::npos)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << capture.text();
     }
 
     NovaroTest::TemporaryFolder folder;
@@ -62,9 +65,7 @@ TEST_F(EventLoopsTest, AnObjectHidingItselfOnHideIsHiddenOnceWithOneWarning)
     EXPECT_EQ(lamp->getNodeMask(), 0u);
     lamp->show();
     lamp->hide();
-    const std::vector<std::string> warnings = loopWarnings(capture);
-    ASSERT_EQ(warnings.size(), 1u) << capture.text();
-    EXPECT_NE(warnings[0].find("lamp on_hide -> lamp on_hide"), std::string::npos) << warnings[0];
+    EXPECT_TRUE(oneLoop(capture, "lamp on_hide -> lamp on_hide"));
 }
 
 TEST_F(EventLoopsTest, ShowAndHideFlippingEachOtherEndInTheFirstRequest)
@@ -79,10 +80,7 @@ TEST_F(EventLoopsTest, ShowAndHideFlippingEachOtherEndInTheFirstRequest)
     EXPECT_FALSE(sign->isHidden());
     EXPECT_EQ(sign->getNodeMask(), 0xFFFFFFFFu);
     // Entered from either side it is one loop.
-    const std::vector<std::string> warnings = loopWarnings(capture);
-    ASSERT_EQ(warnings.size(), 1u) << capture.text();
-    EXPECT_NE(warnings[0].find("sign on_hide -> sign on_show -> sign on_hide"), std::string::npos)
-        << warnings[0];
+    EXPECT_TRUE(oneLoop(capture, "sign on_hide -> sign on_show -> sign on_hide"));
 }
 
 TEST_F(EventLoopsTest, TwoObjectsHidingEachOtherFromAMarkerDetectionAreOneLoop)
@@ -98,10 +96,7 @@ TEST_F(EventLoopsTest, TwoObjectsHidingEachOtherFromAMarkerDetectionAreOneLoop)
     right->onMarkerDetected();
     EXPECT_TRUE(left->isHidden());
     EXPECT_TRUE(right->isHidden());
-    const std::vector<std::string> warnings = loopWarnings(capture);
-    ASSERT_EQ(warnings.size(), 1u) << capture.text();
-    EXPECT_NE(warnings[0].find("left on_hide -> right on_hide -> left on_hide"), std::string::npos)
-        << warnings[0];
+    EXPECT_TRUE(oneLoop(capture, "left on_hide -> right on_hide -> left on_hide"));
 
     // The rest of the scene still answers its events.
     bystander->select();
@@ -109,7 +104,7 @@ TEST_F(EventLoopsTest, TwoObjectsHidingEachOtherFromAMarkerDetectionAreOneLoop)
     left->show();
     left->hide();
     EXPECT_TRUE(left->isHidden());
-    EXPECT_EQ(loopWarnings(capture).size(), 1u);
+    EXPECT_TRUE(oneLoop(capture, "left on_hide -> right on_hide -> left on_hide"));
 }
 
 TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFull)

@@ -36,14 +36,6 @@ using namespace NovaroTest;
 namespace
 {
 
-// A file the reader must refuse, and the reason it must give.
-struct RefusedFile
-{
-    const char* name;
-    std::string data;
-    const char* reason;
-};
-
 class HostileModelsTest : public ::testing::Test
 {
 protected:
@@ -161,62 +153,60 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedByName)
     ASSERT_EQ(AssimpTestScenes::exportScene(*AssimpTestScenes::buildSkinnedScene(), "glb2", exported), "");
     const std::string exportedData = readFile(exported);
 
-    const RefusedFile cases[] = {
-        // Formats that Assimp's other importers read, under a name of this reader.
-        {"ply.glb",
-         "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
-         "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n",
-         "not a binary glTF file (no binary glTF header)"},
-        {"off.glb", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", "not a binary glTF file"},
-        {"obj.fbx", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "not a FBX file"},
-        {"stl.gltf",
-         "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\n"
-         "endfacet\nendsolid s\n",
-         "not a glTF file"},
-        {"obj.gltf", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "not a glTF file"},
-        // Headers that look right at first sight.
-        {"version1.glb", glb(triangle, ""s, 1), "not a binary glTF file (binary glTF version 1, not 2)"},
-        {"longer.glb", exportedData + "trailing", "not a binary glTF file (declared length"},
-        {"shorter.glb", exportedData.substr(0, exportedData.size() - 4),
-         "not a binary glTF file (declared length"},
-        {"nested_asset.gltf", R"({"nodes":[{"asset":{"version":"2.0"}}]})", "not a glTF file"},
-        {"array.gltf", R"([{"asset":{"version":"2.0"}}])", "not a glTF file"},
-        {"empty.fbx", "", "not a FBX file"},
-        // Right at first sight, broken beyond: Assimp's importer says why.
-        {"garbage.fbx", bytes("Kaydara FBX Binary  \x00\x1a\x00 and then nothing useful"),
-         "FBX-Tokenize (offset 0x23) block offset is out of range"},
-        {"truncated.gltf", R"({"asset": {"version": "2.0"}, "nodes": [ {"name": )",
-         "not a glTF file (not JSON: unexpected end at byte 50)"},
-        {"missing_buffer.gltf",
-         R"({"asset":{"version":"2.0"},"buffers":[{"uri":"nowhere.bin","byteLength":36}],)"
-         R"("bufferViews":[{"buffer":0,"byteLength":36}],)"
-         R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
-         R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
-         R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})",
-         "GLTF: could not open referenced file \"nowhere.bin\""},
-        // Structures that crash or exhaust Assimp's glTF importer.
-        {"line_loop.glb", lineLoopWithoutPositions(),
-         "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 has no POSITION)"},
-        {"unbound_skin.glb", unboundSkin(),
-         "not a binary glTF file (JSON chunk: skin 0 has no inverseBindMatrices)"},
-        {"accessor_past_view.glb", accessorPastItsView(),
-         "not a binary glTF file (JSON chunk: accessor 0 reaches past its buffer view (48 of 36 bytes))"},
-        {"view_past_buffer.gltf",
-         R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36}],)"
-         R"("bufferViews":[{"buffer":0,"byteOffset":12,"byteLength":36}]})",
-         "not a glTF file (buffer view 0 reaches past its buffer)"},
-        {"skin_number.gltf", R"({"asset":{"version":"2.0"},"skins":[7]})",
-         "not a glTF file (skin 0 is not an object)"},
-        {"deep.gltf",
-         R"({"asset":{"version":"2.0"},"extras":)" + std::string(100000, '[') + std::string(100000, ']') +
-             "}",
-         "not a glTF file (not JSON: nesting deeper than 64 levels at byte 99)"},
-    };
-    for (const auto& c : cases)
-        EXPECT_TRUE(refusedSaying(c.name, c.data, c.reason));
+    const std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\n"
+        "element face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
+    const auto refused = [&](const char* name, const std::string& data, const char* reason)
+    { EXPECT_TRUE(refusedSaying(name, data, reason)); };
+    // Formats that Assimp's other importers read, under a name of this reader.
+    refused("ply.glb", ply, "not a binary glTF file (no binary glTF header)");
+    refused("off.glb", "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", "not a binary glTF file");
+    refused("obj.fbx", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "not a FBX file");
+    refused("stl.gltf",
+            "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\n"
+            "endfacet\nendsolid s\n",
+            "not a glTF file");
+    refused("obj.gltf", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "not a glTF file");
+    // Headers that look right at first sight.
+    refused("version1.glb", glb(triangle, ""s, 1), "not a binary glTF file (binary glTF version 1, not 2)");
+    refused("longer.glb", exportedData + "trailing", "not a binary glTF file (declared length");
+    refused("shorter.glb", exportedData.substr(0, exportedData.size() - 4),
+            "not a binary glTF file (declared length");
+    refused("nested_asset.gltf", R"({"nodes":[{"asset":{"version":"2.0"}}]})", "not a glTF file");
+    refused("array.gltf", R"([{"asset":{"version":"2.0"}}])", "not a glTF file");
+    refused("empty.fbx", "", "not a FBX file");
+    // Right at first sight, broken beyond: Assimp's importer says why.
+    refused("garbage.fbx", bytes("Kaydara FBX Binary  \x00\x1a\x00 and then nothing useful"),
+            "FBX-Tokenize (offset 0x23) block offset is out of range");
+    refused("truncated.gltf", R"({"asset": {"version": "2.0"}, "nodes": [ {"name": )",
+            "not a glTF file (not JSON: unexpected end at byte 50)");
+    refused("missing_buffer.gltf",
+            R"({"asset":{"version":"2.0"},"buffers":[{"uri":"nowhere.bin","byteLength":36}],)"
+            R"("bufferViews":[{"buffer":0,"byteLength":36}],)"
+            R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"}],)"
+            R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
+            R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})",
+            "GLTF: could not open referenced file \"nowhere.bin\"");
+    // Structures that crash or exhaust Assimp's glTF importer.
+    refused("line_loop.glb", lineLoopWithoutPositions(),
+            "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 has no POSITION)");
+    refused("unbound_skin.glb", unboundSkin(),
+            "not a binary glTF file (JSON chunk: skin 0 has no inverseBindMatrices)");
+    refused("accessor_past_view.glb", accessorPastItsView(),
+            "not a binary glTF file (JSON chunk: accessor 0 reaches past its buffer view (48 of 36 bytes))");
+    refused("view_past_buffer.gltf",
+            R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36}],)"
+            R"("bufferViews":[{"buffer":0,"byteOffset":12,"byteLength":36}]})",
+            "not a glTF file (buffer view 0 reaches past its buffer)");
+    refused("skin_number.gltf", R"({"asset":{"version":"2.0"},"skins":[7]})",
+            "not a glTF file (skin 0 is not an object)");
+    refused("deep.gltf",
+            R"({"asset":{"version":"2.0"},"extras":)" + std::string(100000, '[') + std::string(100000, ']') +
+                "}",
+            "not a glTF file (not JSON: nesting deeper than 64 levels at byte 99)");
 
     // Without a name, only the three formats' signatures are read at all.
-    std::istringstream stream(cases[0].data);
+    std::istringstream stream(ply);
     EXPECT_EQ(_reader->readNode(stream).status(), osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE);
     std::istringstream exportedStream(exportedData);
     EXPECT_TRUE(_reader->readNode(exportedStream).validNode());
@@ -230,12 +220,9 @@ TEST_F(HostileModelsTest, CoordinatesThatAreNotFiniteAreDroppedAndTheRestKeepsIt
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
     ASSERT_TRUE(root.valid()) << capture.text();
 
+    // Finite, within a couple of metres: glTF's metres arrive as millimetres.
     const osg::BoundingSphere& bound = root->getBound();
-    ASSERT_TRUE(bound.valid());
-    EXPECT_TRUE(std::isfinite(bound.radius()));
-    EXPECT_TRUE(std::isfinite(bound.center().x()));
-    // Within a couple of metres: glTF's metres arrive as millimetres.
-    EXPECT_LT(bound.radius(), 2000.0f);
+    EXPECT_TRUE(bound.valid() && std::isfinite(bound.center().x()) && bound.radius() < 2000.0f);
     EXPECT_NE(findByName(root.get(), "GoodNode"), nullptr);
     EXPECT_EQ(findByName(root.get(), "FarNode"), nullptr);
     for (const std::string dropped : {"node 'FarNode'", "faces of mesh 'Bad'"})
@@ -311,18 +298,16 @@ TEST_F(HostileModelsTest, NodeHierarchiesAssimpCannotBuildAreRefusedByName)
 {
     // Assimp builds the tree recursively: 20,000 levels overflow its stack.
     const std::string shallow = R"({"asset":{"version":"2.0"},"nodes":[)";
-    const RefusedFile cases[] = {
-        {"chain.gltf", nodeChain(20000), "node hierarchy deeper than 1000 levels (node 1000)"},
-        {"just_too_deep.gltf", nodeChain(1001), "node hierarchy deeper than 1000 levels (node 1000)"},
-        {"two_parents.gltf", shallow + R"({"children":[2]},{"children":[2]},{}]})",
-         "node 2 has more than one parent"},
-        {"cycle.gltf", shallow + R"({"children":[1]},{"children":[0]}]})", "node 0 is its own ancestor"},
-        {"own_child.gltf", shallow + R"({"children":[0]}]})", "node 0 is its own ancestor"},
-        {"past_the_nodes.gltf", shallow + R"({"children":[5]}]})", "node 0 names child 5 of 1 nodes"},
-        {"not_an_index.gltf", shallow + R"({"children":[-1]}]})", "a child of node 0 is not a node index"},
-    };
-    for (const auto& c : cases)
-        EXPECT_TRUE(refusedSaying(c.name, c.data, std::string("not a glTF file (") + c.reason));
+    const auto refused = [&](const char* name, const std::string& data, const char* reason)
+    { EXPECT_TRUE(refusedSaying(name, data, std::string("not a glTF file (") + reason)); };
+    refused("chain.gltf", nodeChain(20000), "node hierarchy deeper than 1000 levels (node 1000)");
+    refused("just_too_deep.gltf", nodeChain(1001), "node hierarchy deeper than 1000 levels (node 1000)");
+    refused("two_parents.gltf", shallow + R"({"children":[2]},{"children":[2]},{}]})",
+            "node 2 has more than one parent");
+    refused("cycle.gltf", shallow + R"({"children":[1]},{"children":[0]}]})", "node 0 is its own ancestor");
+    refused("own_child.gltf", shallow + R"({"children":[0]}]})", "node 0 is its own ancestor");
+    refused("past_the_nodes.gltf", shallow + R"({"children":[5]}]})", "node 0 names child 5 of 1 nodes");
+    refused("not_an_index.gltf", shallow + R"({"children":[-1]}]})", "a child of node 0 is not a node index");
 
     // The deepest chain taken, whole: the converter walks it to the end.
     const std::string path = _temporary.write("deepest.gltf", nodeChain(1000));
@@ -371,8 +356,7 @@ TEST_F(HostileModelsTest, ThousandsOfAnimationChannelsAreAllKeptAndTooManyRefuse
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path);
     ASSERT_TRUE(root.valid());
     auto* manager = dynamic_cast<osgAnimation::BasicAnimationManager*>(root->getUpdateCallback());
-    ASSERT_NE(manager, nullptr);
-    ASSERT_EQ(manager->getAnimationList().size(), 1u);
+    ASSERT_TRUE(manager && manager->getAnimationList().size() == 1u);
     const osgAnimation::Animation& animation = *manager->getAnimationList().front();
     EXPECT_EQ(animation.getName(), "Move");
     // Assimp gives each moved node its rotation and scale as well.

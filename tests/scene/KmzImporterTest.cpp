@@ -106,14 +106,17 @@ protected:
         return path;
     }
 
-    // The unpacking folder the caller chose: beside the archive, where the tests look for it.
-    static std::string besideArchive(const std::string& archive)
+    // Unpacks into the folder the caller chose: beside the archive, where the tests look for it;
+    // 'folders' gathers the folders named for the clean-up.
+    std::vector<std::string> import(const std::string& archive)
     {
-        return (fs::path(archive).parent_path() / KmzImporter::folderName(archive)).string();
+        return KmzImporter::importArchive(
+            archive, (fs::path(archive).parent_path() / KmzImporter::folderName(archive)).string(), folders);
     }
 
     NovaroTest::TemporaryFolder temporary;
     fs::path root;
+    std::vector<std::string> folders;
 };
 
 } // namespace
@@ -129,8 +132,7 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKml)
                               {"doc.kml", docKml("other/earth.dae", alias("a.jpg", "b.jpg"))},
                               {"other/earth.dae", "<COLLADA/>"},
                               {"other/a.jpg", "jpg"}});
-    std::vector<std::string> folders;
-    const std::vector<std::string> models = KmzImporter::importArchive(path, besideArchive(path), folders);
+    const std::vector<std::string> models = import(path);
 
     const std::string folder = (root / "archives" / "house_kmz.tmp").string();
     ASSERT_EQ(folders, std::vector<std::string>{folder});
@@ -152,8 +154,7 @@ TEST_F(KmzImporterTest, GoogleEarthLayoutCopiesAliasesByteForByte)
                                                    {"files/house.dae", "<COLLADA/>"},
                                                    {"files/images/wall.png", texture},
                                                    {"files/same.png", texture}});
-    std::vector<std::string> folders;
-    const std::vector<std::string> models = KmzImporter::importArchive(path, besideArchive(path), folders);
+    const std::vector<std::string> models = import(path);
     const fs::path folder = root / "archives" / "earth_kmz.tmp";
 
     ASSERT_EQ(models, std::vector<std::string>{(folder / "files" / "house.dae").string()});
@@ -199,8 +200,7 @@ TEST_F(KmzImporterTest, HostileEntriesAreRefusedAndNothingIsWrittenOutside)
     // A KML alias may not reach outside either.
     const std::string kml = docKml("m.dae", alias("m.dae", "../../outside.dae"));
     const std::string earth = archive("earth.kmz", {{"doc.kml", kml}, {"m.dae", "<COLLADA/>"}});
-    std::vector<std::string> folders;
-    EXPECT_EQ(KmzImporter::importArchive(earth, besideArchive(earth), folders).size(), 1u);
+    EXPECT_EQ(import(earth).size(), 1u);
     EXPECT_FALSE(fs::exists(root / "outside.dae"));
     EXPECT_FALSE(fs::exists(root / "archives" / "outside.dae"));
 }
@@ -212,23 +212,17 @@ TEST_F(KmzImporterTest, CorruptMissingOrModelFreeArchivesGiveNoModelsAndSayWhy)
     const std::string absent = (root / "archives" / "absent.kmz").string();
     const std::string link = archive(
         "link.kmz", {{"doc.kml", "<kml><NetworkLink><Link><href>x.dae</href></Link></NetworkLink></kml>"}});
-    const struct
-    {
-        std::string path, said;
-    } cases[] = {
-        {corrupt, "Unable to unzip file: '" + corrupt + "'"},
-        {absent, "Unable to unzip file: '" + absent + "'"},
-        {link, " WARNING: failed to process KML file (file not valid)."},
-        {archive("empty.kmz", {{"doc.kml", "<kml><Document></Document></kml>"}}),
-         " WARNING: failed to process KML file (data not valid)."},
-    };
-    std::vector<std::string> folders;
-    for (const auto& c : cases)
+    const auto expectNoModels = [&](const std::string& path, const std::string& said)
     {
         NotifyCapture capture;
-        EXPECT_TRUE(KmzImporter::importArchive(c.path, besideArchive(c.path), folders).empty()) << c.path;
-        EXPECT_TRUE(capture.printed(c.said)) << capture.text();
-    }
+        EXPECT_TRUE(import(path).empty()) << path;
+        EXPECT_TRUE(capture.printed(said)) << capture.text();
+    };
+    expectNoModels(corrupt, "Unable to unzip file: '" + corrupt + "'");
+    expectNoModels(absent, "Unable to unzip file: '" + absent + "'");
+    expectNoModels(link, " WARNING: failed to process KML file (file not valid).");
+    expectNoModels(archive("empty.kmz", {{"doc.kml", "<kml><Document></Document></kml>"}}),
+                   " WARNING: failed to process KML file (data not valid).");
     EXPECT_EQ(folders.size(), 4u); // each named for the clean-up, unpacked or not
 }
 
@@ -244,9 +238,9 @@ TEST_F(KmzImporterTest, AnExistingEntryIsNeverUnpackedIntoOrEmptiedAndCleanupRem
     for (const fs::path& taken : {existing, root / "link"})
     {
         NotifyCapture capture(osg::FATAL);
-        std::vector<std::string> folders;
-        EXPECT_TRUE(KmzImporter::importArchive(path, taken.string(), folders).empty()) << taken;
-        EXPECT_TRUE(folders.empty());
+        std::vector<std::string> named;
+        EXPECT_TRUE(KmzImporter::importArchive(path, taken.string(), named).empty()) << taken;
+        EXPECT_TRUE(named.empty());
         EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path + "' into '" + taken.string() +
                                     "': it exists already"))
             << capture.text();
@@ -255,7 +249,6 @@ TEST_F(KmzImporterTest, AnExistingEntryIsNeverUnpackedIntoOrEmptiedAndCleanupRem
     EXPECT_FALSE(fs::exists(existing / "models" / "a.dae"));
 
     NotifyCapture capture(osg::FATAL);
-    std::vector<std::string> folders;
     EXPECT_TRUE(KmzImporter::importArchive(path, "", folders).empty());
     EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path +
                                 "': there is no private temporary folder to unpack it into."))
@@ -295,45 +288,31 @@ TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBeh
     const std::string inner = (root / "inner.zip").string();
     ASSERT_TRUE(writeArchive(inner, {{"a.txt", noise(60000, 1)}}));
 
-    const struct
+    const auto expectRefused =
+        [&](const std::string& name, const Entries& entries, bool nested, const std::string& reason)
     {
-        const char* name;
-        Entries entries;
-        bool nested;
-        const char* reason;
-    } cases[] = {
-        {"large.kmz",
-         {{"models/a.dae", noise(60000, 2)}, {"models/b.dae", noise(60000, 3)}},
-         false,
-         "unpacks to more than 100000 bytes"},
-        {"many.kmz",
-         {{"models/", ""}, {"models/a.dae", "a"}, {"b", "b"}, {"c", "c"}, {"d", "d"}},
-         false,
-         "more than 4 entries"},
-        // The limits hold for an archive and its nested archives together.
-        {"nested.zip",
-         {{"models/outer.dae", noise(30000, 4)}, {"inner.zip", readFile(inner)}},
-         true,
-         "unpacks to more than 100000 bytes"},
-    };
-    for (const auto& c : cases)
-    {
-        const std::string path = archive(c.name, c.entries);
+        const std::string path = archive(name, entries);
         const fs::path folder = root / "unpacked";
         NotifyCapture capture;
-        EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), c.nested, small)) << c.name;
-        EXPECT_TRUE(saidPart(capture, " WARNING: refusing archive '")) << c.name;
-        EXPECT_TRUE(saidPart(capture, c.reason)) << c.name;
-        EXPECT_FALSE(fs::exists(folder)) << c.name;
-    }
+        EXPECT_FALSE(KmzImporter::unzip(path, folder.string(), nested, small)) << name;
+        EXPECT_TRUE(saidPart(capture, " WARNING: refusing archive '")) << name;
+        EXPECT_TRUE(saidPart(capture, reason)) << name;
+        EXPECT_FALSE(fs::exists(folder)) << name;
+    };
+    expectRefused("large.kmz", {{"models/a.dae", noise(60000, 2)}, {"models/b.dae", noise(60000, 3)}}, false,
+                  "unpacks to more than 100000 bytes");
+    expectRefused("many.kmz", {{"models/", ""}, {"models/a.dae", "a"}, {"b", "b"}, {"c", "c"}, {"d", "d"}},
+                  false, "more than 4 entries");
+    // The limits hold for an archive and its nested archives together.
+    expectRefused("nested.zip", {{"models/outer.dae", noise(30000, 4)}, {"inner.zip", readFile(inner)}}, true,
+                  "unpacks to more than 100000 bytes");
 
     // A bomb with the default limits: 64 MiB of zeros packed into some 64 KiB. Refused by its
     // ratio before a byte is written.
     const std::string bomb = archive("bomb.kmz", {{"models/bomb.dae", std::string(64 << 20, '\0')}});
     ASSERT_LT(fs::file_size(bomb), 1u << 20);
-    std::vector<std::string> folders;
     NotifyCapture capture;
-    EXPECT_TRUE(KmzImporter::importArchive(bomb, besideArchive(bomb), folders).empty());
+    EXPECT_TRUE(import(bomb).empty());
     EXPECT_TRUE(saidPart(capture, " WARNING: refusing archive '" + bomb + "': expands more than 100 times."));
     EXPECT_FALSE(fs::exists(folders.at(0)));
 
@@ -372,8 +351,7 @@ TEST_F(KmzImporterTest, KmlModelsOutsideTheArchiveAreRefused)
         archive("earth.kmz", {{"doc.kml", "<kml><Document>" + placemarks + "</Document></kml>"},
                               {"files/inside.dae", "<COLLADA/>"}});
     NotifyCapture capture;
-    std::vector<std::string> folders;
-    const std::vector<std::string> models = KmzImporter::importArchive(path, besideArchive(path), folders);
+    const std::vector<std::string> models = import(path);
 
     EXPECT_EQ(models, std::vector<std::string>{folders.at(0) + "/files/inside.dae"});
     for (int i = 0; i < 3; ++i)
@@ -391,7 +369,6 @@ TEST_F(KmzImporterTest, AFolderThatCannotBeMadeIsNamedWithTheReason)
     ASSERT_TRUE(disk.makeReadOnly());
 
     NotifyCapture capture(osg::FATAL);
-    std::vector<std::string> folders;
     const std::string folder = (root / "private" / "house_kmz.tmp").string();
     EXPECT_TRUE(KmzImporter::importArchive(path, folder, folders).empty());
     EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path + "' into '" + folder +

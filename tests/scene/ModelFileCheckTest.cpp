@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <iostream>
 #include <regex>
 
 using namespace Novaro;
@@ -83,7 +82,7 @@ TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionIsRefusedOrHarmless
     const std::string cube = NovaroTest::readFile(samples + "cube.osgb");
     ASSERT_GT(cube.size(), 64u);
     TemporaryFolder folder;
-    int refused = 0, read = 0;
+    int refused = 0;
     for (size_t offset = 8; offset + 4 <= cube.size(); ++offset)
     {
         uint32_t value = 0;
@@ -95,20 +94,15 @@ TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionIsRefusedOrHarmless
         std::memcpy(&hostile[offset], &huge, 4);
         const std::string path = folder.write("cube" + std::to_string(offset) + ".osgb", hostile);
         NotifyCapture capture(osg::FATAL);
-        if (!checkModelFile(path).empty())
+        if (checkModelFile(path).empty())
         {
-            EXPECT_FALSE(readModelFile(path).valid()) << offset;
-            EXPECT_EQ(capture.text().rfind(refusal(path), 0), 0u) << offset << ": " << capture.text();
-            ++refused;
+            readModelFile(path); // harmless: it returns
+            continue;
         }
-        else
-        {
-            readModelFile(path);
-            ++read;
-        }
+        EXPECT_FALSE(readModelFile(path).valid()) << offset;
+        EXPECT_EQ(capture.text().rfind(refusal(path), 0), 0u) << offset << ": " << capture.text();
+        ++refused;
     }
-    std::cout << "cube.osgb with one count at 0x7fffffff: " << refused << " refused, " << read
-              << " read harmlessly" << std::endl;
     EXPECT_GT(refused, 0);
 }
 
@@ -124,25 +118,19 @@ TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLine)
     const std::string after = cube.substr(static_cast<size_t>(children.position(0) + children.length(0)));
     const std::string where = " before the block at line " + std::to_string(line);
 
-    const struct
+    const auto expectRefused = [&](const std::string& count, const std::string& reason)
     {
-        const char* count;
-        std::string reason;
-    } cases[] = {
-        {"2000000000",
-         "a count of 2000000000" + where + ", but only " + std::to_string(after.size()) + " bytes follow"},
-        {"-1", "a negative count (-1)" + where},
-        {"99999999999999999999999", "a count of 99999999999999999999999" + where},
-    };
-    for (const auto& c : cases)
-    {
-        const std::string path = folder.write(std::string("hostile") + c.count + ".osgt",
-                                              before + "Children " + c.count + " {" + after);
+        const std::string path =
+            folder.write("hostile" + count + ".osgt", before + "Children " + count + " {" + after);
         NotifyCapture capture(osg::FATAL);
         osg::ref_ptr<ARObject> object = new ARObject(path);
-        EXPECT_EQ(object->getNumChildren(), 0u) << c.count;
-        EXPECT_NE(capture.text().find(refusal(path) + c.reason), std::string::npos) << capture.text();
-    }
+        EXPECT_EQ(object->getNumChildren(), 0u) << count;
+        EXPECT_NE(capture.text().find(refusal(path) + reason), std::string::npos) << capture.text();
+    };
+    expectRefused("2000000000", "a count of 2000000000" + where + ", but only " +
+                                    std::to_string(after.size()) + " bytes follow");
+    expectRefused("-1", "a negative count (-1)" + where);
+    expectRefused("99999999999999999999999", "a count of 99999999999999999999999" + where);
 
     // A control point's time is no count, however late in a short file.
     const std::string late = std::regex_replace(cube, std::regex("Time 4 \\{"), "Time 2000000000 {");

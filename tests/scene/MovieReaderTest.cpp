@@ -34,6 +34,8 @@ protected:
         usePluginFolder();
         _movie = _folder.file("ramp.mp4");
         ASSERT_TRUE(writeGreyRampMovie(_movie, frameCount, 64, 48, framesPerSecond));
+        stream = openMovie(_movie);
+        ASSERT_TRUE(stream.valid());
     }
 
     // The frame the stream shows now, read back from its picture.
@@ -57,6 +59,7 @@ protected:
 
     TemporaryFolder _folder;
     std::string _movie;
+    osg::ref_ptr<osg::ImageStream> stream; // the movie, opened
 };
 
 } // namespace
@@ -64,8 +67,6 @@ protected:
 // (Sizes: the movie corpus.)
 TEST_F(MovieReader, OpensPausedOnTheFirstFrameWithItsRateAndLength)
 {
-    osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
-    ASSERT_TRUE(stream.valid());
     EXPECT_NEAR(25.0, stream->getFrameRate(), 0.01);
     EXPECT_NEAR(0.4, stream->getLength(), 0.05);
     EXPECT_EQ(osg::ImageStream::PAUSED, stream->getStatus());
@@ -83,8 +84,6 @@ TEST_F(MovieReader, OpensPausedOnTheFirstFrameWithItsRateAndLength)
 // (Every picture in order at the movie's rate: the movie corpus.)
 TEST_F(MovieReader, StopsOnTheLastFrameAndPlaysAgainFromTheFirst)
 {
-    osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
-    ASSERT_TRUE(stream.valid());
     // Streams loop unless told otherwise, as OpenSceneGraph's do.
     EXPECT_EQ(osg::ImageStream::LOOPING, stream->getLoopingMode());
     ASSERT_TRUE(playOnceToTheEnd(*stream));
@@ -98,8 +97,6 @@ TEST_F(MovieReader, StopsOnTheLastFrameAndPlaysAgainFromTheFirst)
 
 TEST_F(MovieReader, PauseHoldsTheClockAndRewindGoesBackToTheStart)
 {
-    osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
-    ASSERT_TRUE(stream.valid());
     stream->play();
     ASSERT_TRUE(updateMovieUntil(*stream, [&] { return shownFrame(*stream) >= 3; }));
     stream->pause();
@@ -117,8 +114,6 @@ TEST_F(MovieReader, PauseHoldsTheClockAndRewindGoesBackToTheStart)
 
 TEST_F(MovieReader, ALoopingStreamStartsOverWithoutStopping)
 {
-    osg::ref_ptr<osg::ImageStream> stream = openMovie(_movie);
-    ASSERT_TRUE(stream.valid());
     stream->play();
     // The clock goes on through each start over: it never goes back, and when the picture starts
     // over for the k-th time it reads k lengths of the movie at least (one frame's rounding aside).

@@ -79,12 +79,11 @@ TEST_F(Movies, AVideoObjectPutsItsMovieOnTheTopTextureOfItsPlane)
     osg::StateSet* state = planeState(plane.get());
     const osg::Texture2D* movie =
         dynamic_cast<const osg::Texture2D*>(state->getTextureAttribute(2, osg::StateAttribute::TEXTURE));
-    ASSERT_NE(nullptr, movie);
-    EXPECT_EQ(video->getStream(), movie->getImage());
     // Movie rows come top first: the plane shows them flipped.
     const osg::TexMat* flip =
         dynamic_cast<const osg::TexMat*>(state->getTextureAttribute(2, osg::StateAttribute::TEXMAT));
-    ASSERT_NE(nullptr, flip);
+    ASSERT_TRUE(movie && flip);
+    EXPECT_EQ(video->getStream(), movie->getImage());
     EXPECT_EQ(osg::Matrix::scale(1.0, -1.0, 1.0), flip->getMatrix());
     EXPECT_EQ(osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED, state->getMode(GL_LIGHTING));
 
@@ -107,12 +106,10 @@ TEST_F(Movies, AChromaKeyedVideoGetsTheKeyProgramOnItsUnit)
     osg::StateSet* state = planeState(plane.get());
     const osg::Program* program =
         dynamic_cast<const osg::Program*>(state->getAttribute(osg::StateAttribute::PROGRAM));
-    ASSERT_NE(nullptr, program);
-    ASSERT_EQ(2u, program->getNumShaders());
+    ASSERT_TRUE(program && program->getNumShaders() == 2u && state->getUniform("baseTexture"));
     EXPECT_NE(std::string::npos,
               program->getShader(1)->getShaderSource().find("colour.b - max(colour.g, colour.r)"));
     int unit = -1;
-    ASSERT_NE(nullptr, state->getUniform("baseTexture"));
     state->getUniform("baseTexture")->get(unit);
     EXPECT_EQ(0, unit);
     EXPECT_EQ(osg::StateSet::TRANSPARENT_BIN, state->getRenderingHint());

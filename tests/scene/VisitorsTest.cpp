@@ -132,6 +132,7 @@ TEST(ARTextureUnitsVisitor, RecordsUnitsOnceInOrderAndCountsCombiners)
     EXPECT_EQ(capture.text(osg::FATAL), " Found TU: 2 (Texture2D)\n Found TU: 5\n Found TU: 0 (Texture2D)\n");
 }
 
+// Each drawable's units move down on their own; an environment alone holds its unit too.
 TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder)
 {
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
@@ -148,6 +149,13 @@ TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder
     stateSet->setTextureAttribute(3, textureB.get());
     stateSet->setTextureAttribute(3, environmentB.get());
     geode->addDrawable(geometry.get());
+    osg::ref_ptr<osg::Geometry> other = new osg::Geometry;
+    osg::ref_ptr<osg::TexEnv> environment = new osg::TexEnv;
+    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
+    osg::StateSet* otherState = other->getOrCreateStateSet();
+    otherState->setTextureAttribute(2, environment.get());
+    otherState->setTextureAttributeAndModes(6, texture.get());
+    geode->addDrawable(other.get());
 
     ARTextureUnitsVisitorMover mover;
     geode->accept(mover);
@@ -162,25 +170,9 @@ TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder
     EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXENV), environmentB.get());
     EXPECT_EQ(stateSet->getTextureAttribute(3, osg::StateAttribute::TEXTURE), nullptr);
     EXPECT_EQ(stateSet->getTextureAttribute(3, osg::StateAttribute::TEXENV), nullptr);
-}
-
-TEST(ARTextureUnitsVisitorMover, AnEnvironmentAloneHoldsItsUnit)
-{
-    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
-    osg::ref_ptr<osg::TexEnv> environment = new osg::TexEnv;
-    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
-    osg::StateSet* stateSet = geometry->getOrCreateStateSet();
-    stateSet->setTextureAttribute(2, environment.get());
-    stateSet->setTextureAttributeAndModes(6, texture.get());
-    geode->addDrawable(geometry.get());
-
-    ARTextureUnitsVisitorMover mover;
-    geode->accept(mover);
-
-    EXPECT_EQ(stateSet->getTextureAttribute(0, osg::StateAttribute::TEXENV), environment.get());
-    EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXTURE), texture.get());
-    EXPECT_EQ(stateSet->getTextureAttribute(6, osg::StateAttribute::TEXTURE), nullptr);
+    EXPECT_EQ(otherState->getTextureAttribute(0, osg::StateAttribute::TEXENV), environment.get());
+    EXPECT_EQ(otherState->getTextureAttribute(1, osg::StateAttribute::TEXTURE), texture.get());
+    EXPECT_EQ(otherState->getTextureAttribute(6, osg::StateAttribute::TEXTURE), nullptr);
 }
 
 TEST(ReplaceTextureUnit, RewritesEveryTokenFormOfTheUnitOnly)
