@@ -112,27 +112,28 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
     _stageTimes.regions = clock.lap();
 
     std::vector<DetectedSquare> best(_patterns.size());
-    std::vector<cv::Point> polygon, settled;
+    std::vector<cv::Point> polygon;
     for (const Region& region : _regions)
     {
-        const bool traced = traceRegion(region, polygon, settled);
-        // The simplification's corners, and where they settle when that moves them: a settled
-        // corner can also be a speck of texture touching the border, so both are examined.
-        for (const std::vector<cv::Point>* outline : {&polygon, &settled})
+        std::array<osg::Vec2d, 4> corners;
+        bool kept = traceRegion(region, polygon) && quadrilateralOf(polygon, reduction, corners);
+        if (kept)
         {
-            std::array<osg::Vec2d, 4> corners;
-            const bool kept =
-                traced && !outline->empty() && isBorderQuadrilateral(region, *outline, reduction, corners);
-            _stageTimes.outlines += clock.lap();
-            if (!kept)
-                continue;
-            Candidate candidate;
-            for (int k = 0; k < 4; ++k)
-                candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
-            candidate.confidence = examine(grey, scale, corners, best, candidate.pattern);
-            _candidates.push_back(candidate);
-            _stageTimes.identify += clock.lap();
+            // The ring alone covers three quarters of the square; a notched shape whose rows' ends
+            // make a quadrilateral covers much less of it.
+            const double quadArea = std::fabs(cv::contourArea(polygon));
+            kept =
+                _darkRegions.regions()[size_t(region.index)].pixels >= minimumRingFill(quadArea) * quadArea;
         }
+        _stageTimes.outlines += clock.lap();
+        if (!kept)
+            continue;
+        Candidate candidate;
+        for (int k = 0; k < 4; ++k)
+            candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
+        candidate.confidence = examine(grey, scale, corners, best, candidate.pattern);
+        _candidates.push_back(candidate);
+        _stageTimes.identify += clock.lap();
     }
     _previousBounds.clear();
     for (const DetectedSquare& detection : best)

@@ -202,68 +202,13 @@ bool straysFromQuadrilateral(const std::vector<cv::Point>& outline, double share
     return deviation > share * perimeter;
 }
 
-// Search pixels a corner must move as it settles (see settleCorners()) for the settled corners to be
-// examined besides the simplification's: the simplification's corners are a pixel or so from a
-// clean marker's, and each quadrilateral examined costs a first look at least.
-const double kSettledMove = 2.0;
-
-// Moves each corner of a four-point simplification of the outline to the outline's point farthest
-// from the line between its two neighbours, twice round: the corners of a convex outline are the
-// quadrilateral of largest area on it. A simplification keeps a corner only when it strays from
-// a chord by more than its tolerance; a strongly tilted marker's short side can stray less, and its
-// outer corner was cut off, one of its sides then a chord across the marker. True when a corner
-// moved by more than kSettledMove.
-bool settleCorners(const std::vector<cv::Point>& outline, std::vector<cv::Point>& polygon)
-{
-    std::array<size_t, 4> at;
-    for (size_t k = 0; k < 4; ++k)
-    {
-        const auto found = std::find(outline.begin(), outline.end(), polygon[k]);
-        if (found == outline.end())
-            return false;
-        at[k] = size_t(found - outline.begin());
-    }
-    // The simplification keeps the outline's order; anything else (a point the outline holds twice)
-    // is left as it is.
-    int wraps = 0;
-    for (size_t k = 0; k < 4; ++k)
-        wraps += at[(k + 1) % 4] <= at[k] ? 1 : 0;
-    if (wraps != 1)
-        return false;
-    const size_t count = outline.size();
-    for (int pass = 0; pass < 2; ++pass)
-        for (size_t k = 0; k < 4; ++k)
-        {
-            const size_t before = at[(k + 3) % 4], after = at[(k + 1) % 4];
-            double farthest = distanceFromLine(outline[at[k]], outline[before], outline[after]);
-            for (size_t i = (before + 1) % count; i != after; i = (i + 1) % count)
-            {
-                const double distance = distanceFromLine(outline[i], outline[before], outline[after]);
-                if (distance > farthest)
-                {
-                    farthest = distance;
-                    at[k] = i;
-                }
-            }
-        }
-    bool moved = false;
-    for (size_t k = 0; k < 4; ++k)
-    {
-        moved = moved || cv::norm(outline[at[k]] - polygon[k]) > kSettledMove;
-        polygon[k] = outline[at[k]];
-    }
-    return moved;
-}
-
 } // namespace
 
 // The outline of one region from its rows, simplified to a polygon. (Fitting four corners from the
 // outline's extreme points directly is cheaper, but it took in a decoy's notched outline that this
 // simplification refuses, and a marker matched on it.)
-bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Point>& polygon,
-                                       std::vector<cv::Point>& settled)
+bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Point>& polygon)
 {
-    settled.clear();
     _darkRegions.rowOutline(region.index, _outline);
     // Most outlines of texture are far from any quadrilateral: a cheap look at the one their
     // farthest points make drops them before the simplification.
@@ -271,24 +216,7 @@ bool SquareMarkerDetector::traceRegion(const Region& region, std::vector<cv::Poi
         return false;
     const double perimeter = cv::arcLength(_outline, true);
     cv::approxPolyDP(_outline, polygon, kOutlineTolerance * perimeter, true);
-    if (polygon.size() == 4)
-    {
-        settled = polygon;
-        if (!settleCorners(_outline, settled))
-            settled.clear();
-    }
     return true;
-}
-
-bool SquareMarkerDetector::isBorderQuadrilateral(const Region& region, const std::vector<cv::Point>& polygon,
-                                                 int reduction, std::array<osg::Vec2d, 4>& corners) const
-{
-    if (!quadrilateralOf(polygon, reduction, corners))
-        return false;
-    // The ring alone covers three quarters of the square; a notched shape whose rows' ends make a
-    // quadrilateral covers much less of it.
-    const double quadArea = std::fabs(cv::contourArea(polygon));
-    return _darkRegions.regions()[size_t(region.index)].pixels >= minimumRingFill(quadArea) * quadArea;
 }
 
 // A polygon that is a convex quadrilateral of a sizeable area for its outline (squares seen in

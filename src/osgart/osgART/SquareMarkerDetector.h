@@ -39,26 +39,25 @@ struct DetectedSquare
 /// take each remaining region's outline from its rows' ends (a marker's border surrounds its
 /// pattern's light cells, hence the hole; seen in any perspective it is convex, so its rows' ends
 /// are its contour), drop the outlines that stray far from the quadrilateral of their farthest points (a
-/// few passes over the outline) and keep those that simplify to convex quadrilaterals (and, where it moves a
-/// corner, the quadrilateral whose corners are the outline's points farthest from their neighbours' chords),
-/// take a first look at each (its inner square sampled in 8 x 8 blocks through the rough corners must
-/// correlate with some pattern smoothed and coarsened alike), locate each side at full resolution along its
-/// normals, at most 24 pixels out (the centre of the dark-to-bright step, which a symmetric blur leaves in
-/// place), fit the side lines through the edge points undistorted by an UndistortionGrid, with outliers
-/// dropped, and intersect them, check that the border ring is evenly dark (ink, not patches of mottled
-/// texture), sample the inner square through the homography of the corners, and match the samples against
-/// every pattern in its four orientations by normalised correlation. A candidate that falls short is compared
-/// again with its shaded part evened out when the paper around it shows a hard shadow edge (the pattern then
-/// is two patches of different light): split by the straight line through the edge's crossings of the paper,
-/// or, for an edge that bends across the marker, each cell by the light of the paper nearest it; and, when
-/// its edges show blur (motion, or the camera's own blur on a marker whose pattern cells are a pixel wide),
-/// with the closest patterns blurred: by the blur its outer corners show, whatever the blur's shape (a corner
-/// is a dark quadrant, and a blurred quadrant's mixed second derivative is the blur), or failing that by
-/// Gaussian blurs as wide as its edges are, upright and along either diagonal of the square, as measured and
-/// a third wider; such a second-chance match must lead its runner-up by more. A match counts when its
-/// correlation clears a confidence floor that rises with the number of patterns loaded (and, for a candidate
-/// under 20 pixels a side, with its smallness) and leads the best match of every other pattern by a margin
-/// (sharp, shadow-corrected and blurred matches alike). Each pattern keeps its best candidate that counts; a
+/// few passes over the outline) and keep those that simplify to convex quadrilaterals, take a first look at
+/// each (its inner square sampled in 8 x 8 blocks through the rough corners must correlate with some
+/// pattern smoothed and coarsened alike), locate each side at full resolution along its normals, at most 24
+/// pixels out (the centre of the dark-to-bright step, which a symmetric blur leaves in place), fit the side
+/// lines through the edge points undistorted by an UndistortionGrid, with outliers dropped, and intersect
+/// them, check that the border ring is evenly dark (ink, not patches of mottled texture), sample the inner
+/// square through the homography of the corners, and match the samples against every
+/// pattern in its four orientations by normalised correlation. A candidate that falls short is compared again
+/// with its shaded part evened out when the paper around it shows a hard shadow edge (the pattern then is two
+/// patches of different light): split by the straight line through the edge's crossings of the paper, or,
+/// for an edge that bends across the marker, each cell by the light of the paper nearest it; and, when its
+/// edges show blur (motion, or the camera's own blur on a marker whose pattern cells are a pixel wide), with
+/// the closest patterns blurred: by the blur its outer corners show, whatever the blur's shape (a corner is a
+/// dark quadrant, and a blurred quadrant's mixed second derivative is the blur), or failing that by Gaussian
+/// blurs as wide as its edges are, upright and along either diagonal of the square, as measured and a third
+/// wider; such a second-chance match must lead its runner-up by more. A match counts when its correlation
+/// clears a confidence floor that rises with the number of patterns loaded (and, for a candidate under 20
+/// pixels a side, with its smallness) and leads the best match of every other pattern by a margin (sharp,
+/// shadow-corrected and blurred matches alike). Each pattern keeps its best candidate that counts; a
 /// candidate that becomes its pattern's best has its sides located once more from its refined corners, with a
 /// short profile at every pixel along each side (at most 64) following the side's curve through the lens:
 /// near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel, which the first pass's 16
@@ -242,11 +241,7 @@ private:
     void findCandidateRegions(int reduction, int videoPerSearch);
     void orderRegionsByPreviousMarkers(int videoPerSearch);
     static double minimumRingFill(double quadArea);
-    /// The region's outline simplified to a polygon, and, for a quadrilateral whose corners move on
-    /// the outline to its farthest points, that quadrilateral (else settled is empty).
-    bool traceRegion(const Region& region, std::vector<cv::Point>& polygon, std::vector<cv::Point>& settled);
-    bool isBorderQuadrilateral(const Region& region, const std::vector<cv::Point>& polygon, int reduction,
-                               std::array<osg::Vec2d, 4>& corners) const;
+    bool traceRegion(const Region& region, std::vector<cv::Point>& polygon);
     bool quadrilateralOf(const std::vector<cv::Point>& polygon, int reduction,
                          std::array<osg::Vec2d, 4>& corners) const;
 
