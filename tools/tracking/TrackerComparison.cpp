@@ -393,25 +393,25 @@ void writeMiss(const std::string& stem, const cv::Mat& frame, const std::vector<
 {
     cv::imwrite(stem + ".png", frame);
     std::ofstream out(stem + ".txt");
+    auto write =
+        [&out](const std::string& what, int id, double side, const std::array<cv::Point2d, 4>& corners)
+    {
+        out << what << " " << id;
+        if (side > 0.0)
+            out << " side " << side;
+        for (const cv::Point2d& corner : corners)
+            out << " " << corner.x << "," << corner.y;
+        out << "\n";
+    };
     for (const HardCaseMarker& marker : placed)
         if (std::none_of(found.begin(), found.end(),
                          [&](const ComparedDetection& d) { return d.id == marker.id; }))
-        {
-            out << "missed " << marker.id << " side " << marker.side;
-            for (const cv::Point2d& corner : marker.corners)
-                out << " " << corner.x << "," << corner.y;
-            out << "\n";
-        }
+            write("missed", marker.id, marker.side, marker.corners);
     // What was found that is in no placed marker's id: a wrong id or a false positive.
     for (const ComparedDetection& detection : found)
         if (std::none_of(placed.begin(), placed.end(),
                          [&](const HardCaseMarker& marker) { return marker.id == detection.id; }))
-        {
-            out << "found " << detection.id;
-            for (const cv::Point2d& corner : detection.corners)
-                out << " " << corner.x << "," << corner.y;
-            out << "\n";
-        }
+            write("found", detection.id, 0.0, detection.corners);
 }
 
 // Timed detection of one frame, warm-up frames untimed.
