@@ -17,8 +17,16 @@ build="$top/build-fuzz"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DNOVARO_FUZZ=ON > "$build.configure.log" 2>&1 ||
   { cat "$build.configure.log"; exit 1; }
+# The seed makers of the targets that need generated seeds.
+tools=()
+for target in "${targets[@]}"; do
+  case $target in
+    kmz|model|animated) tools+=(seeds) ;;
+    movie) tools+=(movie_seeds) ;;
+  esac
+done
 # Two compile jobs at most: the machine has two cores.
-ninja -C "$build" -j 2 $(printf 'novaro_fuzz_%s ' "${targets[@]}")
+ninja -C "$build" -j 2 $(printf 'novaro_fuzz_%s ' "${targets[@]}" "${tools[@]}")
 if [ "$seconds" -gt 0 ]; then
   "$top/tools/fuzz/run_fuzzers.sh" "$build" "$seconds" "${targets[@]}"
 fi

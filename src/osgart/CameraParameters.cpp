@@ -1,10 +1,6 @@
 #include "osgART/CameraParameters.h"
+#include "CalibrationText.h"
 #include "osgART/InputFiles.h"
-#include "osgART/XmlText.h"
-
-#include <opencv2/core.hpp>
-
-#include <tinyxml.h>
 
 #include <algorithm>
 #include <cctype>
@@ -128,156 +124,6 @@ bool insideMargin(double x, double y, int width, int height)
            y >= -kCentreMargin * height && y <= (1.0 + kCentreMargin) * height;
 }
 
-// The values of an OpenCV calibration file that a camera needs.
-struct Calibration
-{
-    int width = 0;
-    int height = 0;
-    std::vector<double> matrix;       // 3 x 3, row by row
-    std::vector<double> coefficients; // empty when the file has none
-};
-
-// Matrices are read by hand, never with OpenCV's reader: that one allocates rows x cols as the file
-// claims before looking at the data.
-const int kMaximumMatrixSide = 16;
-
-const char* kMissingValues = "calibration file lacks camera_matrix, image_width or image_height";
-
-bool readWholeNumber(const std::string& text, int& value)
-{
-    char* end = nullptr;
-    errno = 0;
-    const long number = std::strtol(text.c_str(), &end, 10);
-    while (end && std::isspace(static_cast<unsigned char>(*end)))
-        ++end;
-    if (errno != 0 || end == text.c_str() || *end != '\0' || number < INT_MIN || number > INT_MAX)
-        return false;
-    value = int(number);
-    return true;
-}
-
-bool isMatrixShape(int rows, int columns)
-{
-    return rows >= 1 && columns >= 1 && rows <= kMaximumMatrixSide && columns <= kMaximumMatrixSide;
-}
-
-bool readYamlMatrix(const cv::FileNode& node, std::vector<double>& values)
-{
-    if (!node.isMap() || !node["rows"].isInt() || !node["cols"].isInt())
-        return false;
-    const int rows = int(node["rows"]);
-    const int columns = int(node["cols"]);
-    const cv::FileNode data = node["data"];
-    if (!isMatrixShape(rows, columns) || !data.isSeq() || data.size() != size_t(rows * columns))
-        return false;
-    values.clear();
-    for (const cv::FileNode& item : data)
-    {
-        if (!item.isInt() && !item.isReal())
-            return false;
-        values.push_back(item.isInt() ? double(int(item)) : double(item));
-    }
-    return true;
-}
-
-// YAML (or JSON) through OpenCV's parser, after the nesting check; every exception ends here.
-bool readYamlCalibration(const std::string& text, Calibration& calibration, std::string& error)
-{
-    try
-    {
-        cv::FileStorage storage(text, cv::FileStorage::READ | cv::FileStorage::MEMORY);
-        if (!storage.isOpened())
-        {
-            error = "camera file is neither an ARToolKit nor an OpenCV calibration file";
-            return false;
-        }
-        // A text where a number belongs reads as INT_MAX through operator>>, so types are checked.
-        const cv::FileNode width = storage["image_width"];
-        const cv::FileNode height = storage["image_height"];
-        const cv::FileNode coefficients = storage["distortion_coefficients"];
-        if (!width.isInt() || !height.isInt() ||
-            !readYamlMatrix(storage["camera_matrix"], calibration.matrix) || calibration.matrix.size() != 9)
-        {
-            error = kMissingValues;
-            return false;
-        }
-        calibration.width = int(width);
-        calibration.height = int(height);
-        if (!coefficients.empty() && !readYamlMatrix(coefficients, calibration.coefficients))
-        {
-            error = "calibration file has unreadable distortion coefficients";
-            return false;
-        }
-        return true;
-    }
-    catch (const std::exception& exception)
-    {
-        error = std::string("calibration file could not be parsed: ") + exception.what();
-    }
-    catch (...)
-    {
-        error = "calibration file could not be parsed";
-    }
-    return false;
-}
-
-const char* childText(const TiXmlElement* parent, const char* name)
-{
-    const TiXmlElement* child = parent->FirstChildElement(name);
-    const char* text = child ? child->GetText() : nullptr;
-    return text ? text : "";
-}
-
-bool readXmlMatrix(const TiXmlElement* element, std::vector<double>& values)
-{
-    int rows = 0;
-    int columns = 0;
-    if (!element || !readWholeNumber(childText(element, "rows"), rows) ||
-        !readWholeNumber(childText(element, "cols"), columns) || !isMatrixShape(rows, columns))
-        return false;
-    values.clear();
-    std::istringstream data(childText(element, "data"));
-    std::string token;
-    while (data >> token && values.size() <= size_t(rows * columns))
-    {
-        char* end = nullptr;
-        const double value = std::strtod(token.c_str(), &end);
-        if (end == token.c_str() || *end != '\0')
-            return false;
-        values.push_back(value);
-    }
-    return values.size() == size_t(rows * columns);
-}
-
-// XML through TinyXML rather than OpenCV's XML parser, which reads past the end of some truncated
-// texts.
-bool readXmlCalibration(const std::string& text, Calibration& calibration, std::string& error)
-{
-    TiXmlDocument document;
-    parseXmlText(document, text, TIXML_ENCODING_UNKNOWN);
-    const TiXmlElement* root = document.RootElement();
-    if (document.Error() || !root || std::string(root->Value()) != "opencv_storage")
-    {
-        error = "calibration file is not an OpenCV XML storage";
-        return false;
-    }
-    if (!readWholeNumber(childText(root, "image_width"), calibration.width) ||
-        !readWholeNumber(childText(root, "image_height"), calibration.height) ||
-        !readXmlMatrix(root->FirstChildElement("camera_matrix"), calibration.matrix) ||
-        calibration.matrix.size() != 9)
-    {
-        error = kMissingValues;
-        return false;
-    }
-    const TiXmlElement* coefficients = root->FirstChildElement("distortion_coefficients");
-    if (coefficients && !readXmlMatrix(coefficients, calibration.coefficients))
-    {
-        error = "calibration file has unreadable distortion coefficients";
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 CameraParameters::CameraParameters() : _width(0), _height(0), _projection{}, _model(NONE) {}
@@ -382,7 +228,6 @@ bool CameraParameters::loadOpenCV(const std::string& bytes, std::string* error)
 {
     // A UTF-8 byte-order mark says nothing the readers need, and hid the XML declaration.
     const std::string text = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? bytes.substr(3) : bytes;
-    const bool xml = text.compare(0, 5, "<?xml") == 0;
     // Both depths bound the text, whichever reader it goes to: a text taken for one format by this
     // test and for the other by a parser must not slip through the other's count.
     if (std::max(xmlNestingDepth(text), yamlNestingDepth(text)) > kMaximumCalibrationNesting)
@@ -393,8 +238,7 @@ bool CameraParameters::loadOpenCV(const std::string& bytes, std::string* error)
     }
     Calibration calibration;
     std::string reason;
-    if (!(xml ? readXmlCalibration(text, calibration, reason)
-              : readYamlCalibration(text, calibration, reason)))
+    if (!readCalibrationText(text, calibration, reason))
     {
         setError(error, reason);
         return false;

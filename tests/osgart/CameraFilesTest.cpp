@@ -305,6 +305,87 @@ TEST(CameraFiles, EachFormatReadsWithItsLensFormulaAndDistortionRoundTrips)
             }
 }
 
+// A calibration as OpenCV's own writer saves it, among the entries a calibration program adds (a
+// date, a list, per-view errors, a matrix larger than any camera's), and as people edit it by hand.
+TEST(CameraFiles, OpenCVCalibrationsReadAsOpenCVWritesThemAndAsEditedByHand)
+{
+    NovaroTest::TemporaryFolder folder;
+    const cv::Matx33d k(612.3456789012345, 0, 319.87654321, 0, 608.123456789, 241.5, 0, 0, 1);
+    const std::vector<double> coefficients = {-0.2134567890123, 0.0712345678, 0.00101, -0.00152, 0.0113};
+    auto expectCamera = [&](const std::string& path)
+    {
+        SCOPED_TRACE(path);
+        CameraParameters camera;
+        std::string error;
+        ASSERT_TRUE(camera.load(path, &error)) << error;
+        EXPECT_EQ(sizeText(camera.width(), camera.height()), "640x480");
+        EXPECT_NEAR(camera.fx(), k(0, 0), 1e-9);
+        EXPECT_NEAR(camera.fy(), k(1, 1), 1e-9);
+        EXPECT_NEAR(camera.cx(), k(0, 2), 1e-9);
+        EXPECT_NEAR(camera.cy(), k(1, 2), 1e-9);
+        const std::vector<double>& d = camera.distortion();
+        ASSERT_EQ(d.size(), 13u);
+        EXPECT_EQ(std::vector<double>({d[0], d[1], d[2], d[3], d[9]}), coefficients);
+    };
+    for (const char* name : {"written.yml", "written.xml"})
+    {
+        cv::FileStorage storage(folder.file(name), cv::FileStorage::WRITE);
+        storage << "calibration_time"
+                << "Tue Dec  8 19:00:00 2026"
+                << "views"
+                << "["
+                << "a: b.png"
+                << "]";
+        storage << "image_width" << 640 << "image_height" << 480 << "camera_matrix" << cv::Mat(k);
+        storage << "distortion_coefficients" << cv::Mat(cv::Mat(coefficients).t());
+        storage << "extrinsic_parameters" << cv::Mat_<double>(40, 6, 0.5);
+        storage.release();
+        expectCamera(folder.file(name));
+    }
+    // A calibration program's real output (OpenCV's sample, 13 views of a real camera), read as
+    // OpenCV's own reader reads this well-formed file.
+    const std::string real = "/usr/share/doc/opencv-doc/examples/data/left_intrinsics.yml";
+    cv::FileStorage reference(real, cv::FileStorage::READ);
+    ASSERT_TRUE(reference.isOpened()) << "install Debian's opencv-doc (scripts/install-deps.sh does)";
+    cv::Mat_<double> realMatrix, realCoefficients;
+    reference["camera_matrix"] >> realMatrix;
+    reference["distortion_coefficients"] >> realCoefficients;
+    CameraParameters camera;
+    ASSERT_TRUE(camera.load(real));
+    EXPECT_EQ(std::vector<double>({camera.fx(), camera.cx(), camera.fy(), camera.cy(), camera.distortion()[0],
+                                   camera.distortion()[9]}),
+              std::vector<double>({realMatrix(0, 0), realMatrix(0, 2), realMatrix(1, 1), realMatrix(1, 2),
+                                   realCoefficients(0), realCoefficients(4)}));
+
+    // Comments, Windows line ends, a quoted key, entries in another order, data over three lines.
+    std::string edited = "%YAML:1.0\r\n---\r\n# my webcam\r\n\"image_height\": 480 # measured\r\n"
+                         "distortion_coefficients: !!opencv-matrix\r\n  rows: 1\r\n  cols: 5\r\n  dt: d\r\n"
+                         "  data: [ -0.2134567890123, 0.0712345678,\r\n    0.00101, -0.00152, 0.0113 ]\r\n"
+                         "image_width: 640\r\ncamera_matrix: !!opencv-matrix\r\n  rows: 3\r\n  cols: 3\r\n"
+                         "  data: [ 612.3456789012345, 0., 319.87654321,\r\n    0., 608.123456789, 241.5,\r\n"
+                         "    0., 0., 1. ]\r\n";
+    expectCamera(folder.write("edited.yml", edited));
+
+    // A slip made by hand is named with its line.
+    const std::pair<std::string, std::string> slips[] = {
+        {"image_width: 640\nimage_height: 480\ncamera_matrix: !!opencv-matrix\n  rows: 3\n  cols: 3\n"
+         "  data: [ 600, 0, 320, 0, 600, 240, 0, 0 ]\n",
+         "line 6: data holds fewer values than rows times cols (9)"},
+        {"image_width: 640\nimage_height: 480\nimage_width: 800\n", "line 3: \"image_width\" appears twice"},
+        {"image_width: 640\nimage_height 480\n", "line 2: expected \"key: value\""},
+        {"image_width: 640\nimage_height: 480\ncamera_matrix: [ 600, 0, 320 ]\n",
+         "line 3: camera_matrix is not"},
+        {"{ \"image_width\": 640 }", "JSON"},
+    };
+    for (const auto& [text, reason] : slips)
+    {
+        CameraParameters camera;
+        std::string error;
+        EXPECT_FALSE(camera.load(folder.write("slip.yml", text), &error)) << text;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
+}
+
 TEST(CameraFiles, UndistortionGridStaysWithinHundredthsOfAPixelOfTheExactSolve)
 {
     const CameraParameters radial = lensModels()[0];
@@ -422,6 +503,9 @@ TEST(CameraFiles, RefusesWhatNoRealCameraHasAndWhatWouldExhaustTheParserSayingWh
          "<?xml version=\"1.0\"?>\n<?p ><opencv_storage>" + repeated("<a>", 50000) + "?>", "nests"},
         {"YAML just over 1 MiB", openCVYaml() + std::string(1 << 20, '#'), "larger"},
         {"YAML matrix of 17 columns", seventeenColumns, "calibration file"},
+        // OpenCV's YAML reader never returns from this one.
+        {"YAML text on the document marker and a quote left open", "%YAML:1.\n---L:0\n'---\ni",
+         "calibration file"},
     };
     for (const auto& entry : cases)
     {

@@ -20,11 +20,16 @@ seeds="$build/fuzz/seeds"
 mkdir -p "$seeds"
 cp "$source_dir"/samples/*.xml "$source_dir"/samples/*.kml "$source_dir"/samples/events/*.xml "$seeds"/
 
-mkdir -p "$build/fuzz/seeds_model" "$build/fuzz/seeds_kmz"
-"$build/run/novaro_fuzz_seeds" "$source_dir/samples" "$build/fuzz/seeds_model" "$build/fuzz/seeds_kmz" ||
-  echo "scene seeds incomplete"
-mkdir -p "$build/fuzz/seeds_movie"
-"$build/run/novaro_fuzz_movie_seeds" "$build/fuzz/seeds_movie" || echo "movie seeds incomplete"
+# Generated seeds, made only for the targets that read them.
+if [[ " $readers " =~ \ (kmz|model|animated)\  ]]; then
+  mkdir -p "$build/fuzz/seeds_model" "$build/fuzz/seeds_kmz"
+  "$build/run/novaro_fuzz_seeds" "$source_dir/samples" "$build/fuzz/seeds_model" "$build/fuzz/seeds_kmz" ||
+    echo "scene seeds incomplete"
+fi
+if [[ " $readers " =~ \ movie\  ]]; then
+  mkdir -p "$build/fuzz/seeds_movie"
+  "$build/run/novaro_fuzz_movie_seeds" "$build/fuzz/seeds_movie" || echo "movie seeds incomplete"
+fi
 
 # --- Tracking library readers: seeds from the samples plus generated files that name the targets'
 # own marker pattern ("marker.patt" beside the input).

@@ -37,15 +37,15 @@ public:
 
     /// Reads an ARToolKit binary camera file (136 or 176 bytes, big-endian) or an OpenCV calibration
     /// (YAML or XML, at most kMaximumCalibrationBytes, nesting at most kMaximumCalibrationNesting;
-    /// matrices of at most 16 x 16 read value by value).
+    /// matrices of at most 16 x 16 read value by value; see CalibrationText.h for what is read).
     /// False, with the reason in error, when the file is missing, malformed or describes no real
     /// camera (see implausibility()); the camera is then left as it was.
     bool load(const std::string& fileName, std::string* error = nullptr);
 
     /// Largest OpenCV calibration file read, bytes (default 1 MiB; real ones take a few kB).
     static const std::size_t kMaximumCalibrationBytes = 1 << 20;
-    /// Deepest nesting of an OpenCV calibration file (default 32; real ones nest 2 levels). OpenCV's
-    /// parsers recurse per level, so deeper text could exhaust the stack.
+    /// Deepest nesting of an OpenCV calibration file (default 32; real ones nest 2 levels). The XML
+    /// parser recurses per level, so deeper text could exhaust the stack.
     static const int kMaximumCalibrationNesting = 32;
 
     /// Why these parameters cannot describe a real camera, or empty when they can: image sides within
