@@ -112,8 +112,9 @@ for reader in $readers; do
     *) options=(-max_len=16384 -dict="$source_dir/tools/fuzz/settings.dict")
        reader_seeds="$seeds" ;;
   esac
+  # An input that runs 30 s counts as a hang: libFuzzer's own limit, 20 minutes, stalls the run.
   report=$(cd "$work" && LSAN_OPTIONS="suppressions=$source_dir/tools/fuzz/lsan.supp" "$build/run/novaro_fuzz_$reader" -max_total_time="$seconds" "${options[@]}" \
-      -print_final_stats=1 -close_fd_mask=1 \
+      -print_final_stats=1 -close_fd_mask=1 -timeout=30 \
       corpus "$reader_seeds" 2>&1 | grep -E "^(stat::|==[0-9]+==|SUMMARY|artifact_prefix|Test unit written|#[0-9]+ *DONE|INFO: .*seed corpus)")
   echo "$report"
   # A crash, a sanitizer report, a leak, a timeout or memory beyond the limits writes a unit.
