@@ -19,6 +19,12 @@ using namespace sampling;
 namespace
 {
 
+// Correlation a candidate that matched nothing must reach for a second look with its corners
+// settled on its outline. A strongly tilted marker sampled through a cut corner correlates at
+// about 0.7 with its pattern; texture's candidates mostly stay far below. Default 0.5; lowering
+// it looks again at more clutter, each look costing a candidate's full examination.
+const double kSecondLookFloor = 0.5;
+
 // Milliseconds since the last lap, for the per-step times of a detection.
 class StageClock
 {
@@ -112,29 +118,8 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
     _stageTimes.regions = clock.lap();
 
     std::vector<DetectedSquare> best(_patterns.size());
-    std::vector<cv::Point> polygon;
     for (const Region& region : _regions)
-    {
-        std::array<osg::Vec2d, 4> corners;
-        bool kept = traceRegion(region, polygon) && quadrilateralOf(polygon, reduction, corners);
-        if (kept)
-        {
-            // The ring alone covers three quarters of the square; a notched shape whose rows' ends
-            // make a quadrilateral covers much less of it.
-            const double quadArea = std::fabs(cv::contourArea(polygon));
-            kept =
-                _darkRegions.regions()[size_t(region.index)].pixels >= minimumRingFill(quadArea) * quadArea;
-        }
-        _stageTimes.outlines += clock.lap();
-        if (!kept)
-            continue;
-        Candidate candidate;
-        for (int k = 0; k < 4; ++k)
-            candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
-        candidate.confidence = examine(grey, scale, corners, best, candidate.pattern);
-        _candidates.push_back(candidate);
-        _stageTimes.identify += clock.lap();
-    }
+        examineRegion(grey, scale, reduction, region, best);
     _previousBounds.clear();
     for (const DetectedSquare& detection : best)
         if (detection.pattern >= 0)
@@ -145,6 +130,46 @@ void SquareMarkerDetector::detect(const cv::Mat& grey, int scale, std::vector<De
                 points.emplace_back(float(corner.x()), float(corner.y()));
             _previousBounds.push_back(cv::boundingRect(points));
         }
+}
+
+void SquareMarkerDetector::examineRegion(const cv::Mat& grey, int scale, int reduction, const Region& region,
+                                         std::vector<DetectedSquare>& best)
+{
+    StageClock clock;
+    std::array<osg::Vec2d, 4> corners;
+    bool kept = traceRegion(region, _polygon) && quadrilateralOf(_polygon, reduction, corners);
+    if (kept)
+    {
+        // The ring alone covers three quarters of the square; a notched shape whose rows' ends
+        // make a quadrilateral covers much less of it.
+        const double quadArea = std::fabs(cv::contourArea(_polygon));
+        kept = _darkRegions.regions()[size_t(region.index)].pixels >= minimumRingFill(quadArea) * quadArea;
+    }
+    _stageTimes.outlines += clock.lap();
+    if (!kept)
+        return;
+    Candidate candidate;
+    for (int k = 0; k < 4; ++k)
+        candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
+    candidate.confidence = examine(grey, scale, corners, best, candidate.pattern);
+    // A candidate that came near a pattern without matching may have had a corner cut off by the
+    // simplification; it gets one more look with its corners settled on the outline, where only a
+    // plain match counts (the shaded and blurred comparisons are what take in decoys).
+    if (candidate.pattern < 0 && candidate.confidence > kSecondLookFloor &&
+        settledQuadrilateral(_polygon, _settledPolygon) && quadrilateralOf(_settledPolygon, reduction, corners))
+    {
+        int matched = -1;
+        const double settled = examine(grey, scale, corners, best, matched, false);
+        if (matched >= 0)
+        {
+            candidate.pattern = matched;
+            candidate.confidence = settled;
+            for (int k = 0; k < 4; ++k)
+                candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
+        }
+    }
+    _candidates.push_back(candidate);
+    _stageTimes.identify += clock.lap();
 }
 
 } // namespace osgART

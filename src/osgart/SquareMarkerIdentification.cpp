@@ -309,7 +309,7 @@ double SquareMarkerDetector::firstLook(const cv::Mat& grey,
 
 double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
                                      const std::array<osg::Vec2d, 4>& approximate,
-                                     std::vector<DetectedSquare>& best, int& matched) const
+                                     std::vector<DetectedSquare>& best, int& matched, bool secondChances) const
 {
     matched = -1;
     if (firstLook(grey, approximate) < kFirstLookFloor || !roughBorderRingIsDark(grey, approximate))
@@ -325,11 +325,11 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
     if (!normalise(samples))
         return 0.0;
     Match match = matchPattern(samples);
-    if (!accepted(match) && match.score > kShadedMatchFloor)
+    if (!accepted(match) && secondChances && match.score > kShadedMatchFloor)
         matchShaded(grey, scale, ideal, raw, samples, match);
     // A blurred marker may correlate with its sharp pattern hardly better than with any other: its
     // own edges, not that score, tell whether the blurred comparison is worth making.
-    if (!accepted(match))
+    if (!accepted(match) && secondChances)
         matchBlurred(grey, scale, ideal, levels, samples, match);
     const double score = match.score;
     const int pattern = match.pattern, orientation = match.orientation;

@@ -128,6 +128,24 @@ void measureQuadrilateral(const std::vector<cv::Point>& outline, const std::arra
     }
 }
 
+// The index of the corner of a quadrilateral nearest a point.
+size_t nearestCorner(const std::vector<cv::Point>& corners, const cv::Point& point)
+{
+    size_t nearest = 0;
+    double nearestDistance = std::numeric_limits<double>::max();
+    for (size_t k = 0; k < corners.size(); ++k)
+    {
+        const cv::Point offset = point - corners[k];
+        const double distance = double(offset.x) * offset.x + double(offset.y) * offset.y;
+        if (distance < nearestDistance)
+        {
+            nearestDistance = distance;
+            nearest = k;
+        }
+    }
+    return nearest;
+}
+
 // Distance of point from the line through two others, pixels.
 double distanceFromLine(const cv::Point& point, const cv::Point& from, const cv::Point& to)
 {
@@ -238,6 +256,41 @@ bool SquareMarkerDetector::quadrilateralOf(const std::vector<cv::Point>& polygon
     if (area < 0)
         std::swap(corners[1], corners[3]);
     return true;
+}
+
+// The simplification keeps each corner within its tolerance (4 % of the perimeter) of the outline,
+// so on a strongly tilted marker, whose short side is a small share of the perimeter, a chord can
+// cut off that side's outer corner, and the pattern is then sampled askew. Each corner here moves to
+// the point of the outline farthest outward from the chord between its two neighbours, among the
+// points nearer to it than to any other corner: on a clean outline, the true corner.
+bool SquareMarkerDetector::settledQuadrilateral(const std::vector<cv::Point>& polygon,
+                                                std::vector<cv::Point>& settled) const
+{
+    settled = polygon;
+    if (polygon.size() != 4)
+        return false;
+    for (size_t k = 0; k < 4; ++k)
+    {
+        const cv::Point before = polygon[(k + 3) % 4], after = polygon[(k + 1) % 4];
+        const cv::Point2d along = after - before;
+        // Signed distance from the chord, times its length; the corner's own side is positive.
+        auto outward = [&](const cv::Point& point)
+        {
+            const cv::Point2d offset = point - before;
+            return along.x * offset.y - along.y * offset.x;
+        };
+        const double side = outward(polygon[k]) < 0.0 ? -1.0 : 1.0;
+        double farthest = side * outward(polygon[k]);
+        for (const cv::Point& point : _outline)
+        {
+            const double distance = side * outward(point);
+            if (distance <= farthest || nearestCorner(polygon, point) != k)
+                continue;
+            farthest = distance;
+            settled[k] = point;
+        }
+    }
+    return settled != polygon && cv::isContourConvex(settled);
 }
 
 } // namespace osgART

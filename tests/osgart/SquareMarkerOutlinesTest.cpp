@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <array>
@@ -99,4 +100,36 @@ TEST(SquareMarkerOutlines, BorderWithALineSplitOffForOneRowIsExamined)
     cv::line(grey, cv::Point(254, 152), cv::Point(401, 152), cv::Scalar(200));
     cv::line(grey, cv::Point(228, 298), cv::Point(376, 298), cv::Scalar(200));
     EXPECT_TRUE(examinedIn(grey, outer, 4.0));
+}
+
+// A benchmark frame: four markers on a photographed page at ISO 1600, one of them tilted 60-75
+// degrees. The simplification of that one's noisy outline cut off its short side's outer corner, so
+// its pattern was sampled askew and matched nothing; the corners settled on the outline are the
+// marker's own.
+TEST(SquareMarkerOutlines, StronglyTiltedMarkerWithItsCornerCutOffIsIdentified)
+{
+    const cv::Mat grey =
+        cv::imread(std::string(NOVARO_SOURCE_DIR) + "/tests/osgart/data/strong-tilt-iso1600-photo.png",
+                   cv::IMREAD_GRAYSCALE);
+    ASSERT_FALSE(grey.empty());
+    osgART::SquareMarkerDetector detector;
+    detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
+    // The benchmark's eight patterns of seed 2.
+    for (const osgART::Pattern& pattern : Novaro::makeDistinctPatterns(8, 2))
+        detector.addPattern(pattern);
+    std::vector<osgART::DetectedSquare> found;
+    detector.detect(grey, 1, found);
+    std::vector<int> patterns;
+    for (const osgART::DetectedSquare& square : found)
+        patterns.push_back(square.pattern);
+    ASSERT_EQ(patterns, std::vector<int>({0, 3, 6, 7}));
+    const std::array<osg::Vec2d, 4> tilted = {
+        {{403.48, 54.13}, {417.55, 103.33}, {324.16, 176.25}, {288.45, 146.11}}};
+    for (const osg::Vec2d& corner : tilted)
+    {
+        double nearest = 1e9;
+        for (const osg::Vec2d& seen : found[1].observed)
+            nearest = std::min(nearest, (seen - corner).length());
+        EXPECT_LT(nearest, 1.5) << corner.x() << "," << corner.y();
+    }
 }

@@ -162,7 +162,7 @@ public:
     /// pipeline: binarise (halving a wide frame included), regions (labelling the dark regions and
     /// judging their statistics), outlines (tracing them into quadrilaterals) and identify (first
     /// look, side location, sampling and matching of each quadrilateral). Costs four clock reads
-    /// a frame and two per quadrilateral traced.
+    /// a frame and three per region traced.
     struct StageTimes
     {
         double binarise = 0.0;
@@ -229,8 +229,9 @@ private:
     /// The best correlation of a candidate's coarse samples with the coarse patterns (see the source).
     double firstLook(const cv::Mat& grey, const std::array<osg::Vec2d, 4>& approximate) const;
     /// Identifies one candidate; returns its best correlation, matched the pattern it matched or -1.
+    /// secondChances: whether a candidate that falls short is compared again shaded and blurred.
     double examine(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& approximate,
-                   std::vector<DetectedSquare>& best, int& matched) const;
+                   std::vector<DetectedSquare>& best, int& matched, bool secondChances = true) const;
     /// A connected dark region of the binary image that passed the statistics tests.
     struct Region
     {
@@ -244,6 +245,12 @@ private:
     bool traceRegion(const Region& region, std::vector<cv::Point>& polygon);
     bool quadrilateralOf(const std::vector<cv::Point>& polygon, int reduction,
                          std::array<osg::Vec2d, 4>& corners) const;
+    /// The traced outline's quadrilateral with its corners settled on the outline (see the source);
+    /// false when that changes nothing or leaves no convex quadrilateral.
+    bool settledQuadrilateral(const std::vector<cv::Point>& polygon, std::vector<cv::Point>& settled) const;
+    /// Traces, examines and records one region; best as for examine().
+    void examineRegion(const cv::Mat& grey, int scale, int reduction, const Region& region,
+                       std::vector<DetectedSquare>& best);
 
     CameraParameters _camera;
     /// Edge points are undistorted through it (filled as it is used, hence mutable).
@@ -264,6 +271,7 @@ private:
         _tileScratch, _level;
     DarkRegions _darkRegions;
     std::vector<cv::Point> _outline;
+    std::vector<cv::Point> _polygon, _settledPolygon;
     std::vector<Region> _regions;
     std::vector<int> _regionIndices;
     std::vector<Candidate> _candidates;
