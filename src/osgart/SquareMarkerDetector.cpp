@@ -156,7 +156,8 @@ void SquareMarkerDetector::examineRegion(const cv::Mat& grey, int scale, int red
     // simplification; it gets one more look with its corners settled on the outline, where only a
     // plain match counts (the shaded and blurred comparisons are what take in decoys).
     if (candidate.pattern < 0 && candidate.confidence > kSecondLookFloor &&
-        settledQuadrilateral(_polygon, _settledPolygon) && quadrilateralOf(_settledPolygon, reduction, corners))
+        settledQuadrilateral(_polygon, _settledPolygon) &&
+        quadrilateralOf(_settledPolygon, reduction, corners))
     {
         int matched = -1;
         const double settled = examine(grey, scale, corners, best, matched, false);

@@ -309,7 +309,8 @@ double SquareMarkerDetector::firstLook(const cv::Mat& grey,
 
 double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
                                      const std::array<osg::Vec2d, 4>& approximate,
-                                     std::vector<DetectedSquare>& best, int& matched, bool secondChances) const
+                                     std::vector<DetectedSquare>& best, int& matched,
+                                     bool secondChances) const
 {
     matched = -1;
     if (firstLook(grey, approximate) < kFirstLookFloor || !roughBorderRingIsDark(grey, approximate))

@@ -464,7 +464,8 @@ void measureOurs(osgART::GenericTracker& tracker, const cv::Mat& frame, osg::Ima
 }
 
 // A peer's detections counted against the markers placed (ids below count are ours to expect).
-[[maybe_unused]] void countSeen(const std::vector<bool>& seen, const std::vector<PlacedMarker>& placed, OtherResult& result)
+[[maybe_unused]] void countSeen(const std::vector<bool>& seen, const std::vector<PlacedMarker>& placed,
+                                OtherResult& result)
 {
     for (const PlacedMarker& marker : placed)
     {
