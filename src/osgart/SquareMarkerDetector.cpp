@@ -160,9 +160,16 @@ void SquareMarkerDetector::examineRegion(const cv::Mat& grey, int scale, int red
     _stageTimes.outlines += clock.lap();
     if (!kept)
         return;
+    // The candidate's corners in video pixels, for the debug views.
+    auto inVideo = [scale](const std::array<osg::Vec2d, 4>& corners)
+    {
+        std::array<osg::Vec2d, 4> video;
+        for (size_t k = 0; k < 4; ++k)
+            video[k] = toVideo(corners[k].x(), corners[k].y(), scale);
+        return video;
+    };
     Candidate candidate;
-    for (int k = 0; k < 4; ++k)
-        candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
+    candidate.outline = inVideo(corners);
     candidate.confidence = examine(grey, scale, corners, best, candidate.pattern);
     // A candidate that matched nothing may have had a corner cut off by the simplification: when
     // settling its corners on the outline moves one far, it gets one more look, where only a plain
@@ -177,8 +184,7 @@ void SquareMarkerDetector::examineRegion(const cv::Mat& grey, int scale, int red
         {
             candidate.pattern = matched;
             candidate.confidence = settled;
-            for (int k = 0; k < 4; ++k)
-                candidate.outline[size_t(k)] = toVideo(corners[size_t(k)].x(), corners[size_t(k)].y(), scale);
+            candidate.outline = inVideo(corners);
         }
     }
     _candidates.push_back(candidate);
