@@ -1,5 +1,6 @@
 // The outlines of the dark regions a marker search traces: which quadrilaterals reach the pattern
 // comparison.
+#include "BenchmarkFrames.h"
 #include "SyntheticScene.h"
 
 #include <osgART/CameraParameters.h>
@@ -7,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -109,51 +108,23 @@ TEST(SquareMarkerOutlines, BorderWithALineSplitOffForOneRowIsExamined)
 // outline, the corners are the marker's own.
 TEST(SquareMarkerOutlines, StronglyTiltedMarkersWithACornerCutOffAreIdentified)
 {
-    const struct
-    {
-        const char* frame;
-        unsigned seed; // of the benchmark's eight patterns
-        std::vector<int> patterns;
-        int tilted;
-        std::array<osg::Vec2d, 4> corners;
-    } frames[] = {
-        {"photo",
+    const NovaroTest::BenchmarkFrame frames[] = {
+        {"strong-tilt-iso1600-photo.png",
          2,
          {0, 3, 6, 7},
          3,
          {{{403.48, 54.13}, {417.55, 103.33}, {324.16, 176.25}, {288.45, 146.11}}}},
-        {"calm", 2, {0, 5, 7}, 0, {{{253.88, 379.52}, {258.42, 282.54}, {417.88, 236.21}, {471.96, 317.21}}}},
-        {"busy",
+        {"strong-tilt-iso1600-calm.png",
+         2,
+         {0, 5, 7},
+         0,
+         {{{253.88, 379.52}, {258.42, 282.54}, {417.88, 236.21}, {471.96, 317.21}}}},
+        {"strong-tilt-iso1600-busy.png",
          1,
          {2, 3, 4, 5},
          3,
          {{{154.28, 394.04}, {109.26, 384.83}, {166.63, 251.13}, {198.58, 284.39}}}},
     };
-    for (const auto& each : frames)
-    {
-        SCOPED_TRACE(each.frame);
-        const cv::Mat grey = cv::imread(std::string(NOVARO_SOURCE_DIR) +
-                                            "/tests/osgart/data/strong-tilt-iso1600-" + each.frame + ".png",
-                                        cv::IMREAD_GRAYSCALE);
-        ASSERT_FALSE(grey.empty());
-        osgART::SquareMarkerDetector detector;
-        detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
-        for (const osgART::Pattern& pattern : Novaro::makeDistinctPatterns(8, each.seed))
-            detector.addPattern(pattern);
-        std::vector<osgART::DetectedSquare> found;
-        detector.detect(grey, 1, found);
-        std::vector<int> patterns;
-        for (const osgART::DetectedSquare& square : found)
-            patterns.push_back(square.pattern);
-        ASSERT_EQ(patterns, each.patterns);
-        const osgART::DetectedSquare& tilted =
-            found[size_t(std::find(patterns.begin(), patterns.end(), each.tilted) - patterns.begin())];
-        for (const osg::Vec2d& corner : each.corners)
-        {
-            double nearest = 1e9;
-            for (const osg::Vec2d& seen : tilted.observed)
-                nearest = std::min(nearest, (seen - corner).length());
-            EXPECT_LT(nearest, 1.5) << corner.x() << "," << corner.y();
-        }
-    }
+    for (const NovaroTest::BenchmarkFrame& frame : frames)
+        NovaroTest::expectFoundIn(frame, 1.5);
 }
