@@ -22,10 +22,10 @@ namespace NovaroTest
 
 struct BenchmarkFrame
 {
-    const char* file; // in tests/osgart/data
-    unsigned seed;    // the benchmark's, which draws its eight patterns
-    std::vector<int> patterns; // found, in the detector's order
-    int marker;                // the pattern whose corners are checked
+    const char* file;                  // in tests/osgart/data
+    unsigned seed;                     // the benchmark's, which draws its eight patterns
+    std::vector<int> patterns;         // found, in the detector's order
+    int marker;                        // the pattern whose corners are checked
     std::array<osg::Vec2d, 4> corners; // its true corners, pixels, in any order round it
 };
 
@@ -34,8 +34,8 @@ struct BenchmarkFrame
 inline void expectFoundIn(const BenchmarkFrame& frame, double tolerance)
 {
     SCOPED_TRACE(frame.file);
-    const cv::Mat grey = cv::imread(std::string(NOVARO_SOURCE_DIR) + "/tests/osgart/data/" + frame.file,
-                                    cv::IMREAD_GRAYSCALE);
+    const cv::Mat grey =
+        cv::imread(std::string(NOVARO_SOURCE_DIR) + "/tests/osgart/data/" + frame.file, cv::IMREAD_GRAYSCALE);
     ASSERT_FALSE(grey.empty());
     osgART::SquareMarkerDetector detector;
     detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
