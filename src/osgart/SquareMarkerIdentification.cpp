@@ -54,6 +54,14 @@ const double kShadedMatchFloor = 0.3;
 // of a 10-pixel motion on a marker 45 pixels wide). More candidates cost a blurred comparison each.
 const int kBlurredCandidates = 4;
 
+// Share of the ring's ink-to-paper contrast by which the brightest of a matched candidate's samples
+// must rise above the ink, times its pattern's brightest grey over white: a printed pattern's
+// white cells are the paper. Markers reach 0.68 or more (every hard case on three backgrounds, ISO
+// default to 3200: blur, shadow edges, dim light); a dark card with a faint highlight in a
+// photograph, read as a pattern, reached 0.37. Default 0.5; raising it refuses markers whose white
+// cells are small and blurred or shaded. No cost: only matched candidates are checked.
+const double kMinimumPaperReach = 0.5;
+
 } // namespace
 
 namespace
@@ -222,6 +230,16 @@ void SquareMarkerDetector::Match::offer(double candidateScore, int candidatePatt
         runnerUp = candidateScore;
 }
 
+bool SquareMarkerDetector::reachesPaper(const std::array<float, 256>& raw, const EdgeLevels& levels,
+                                        int pattern) const
+{
+    double patternBrightest = 0.0;
+    cv::minMaxLoc(_patternGreys[size_t(pattern)][0], nullptr, &patternBrightest);
+    const double brightest = *std::max_element(raw.begin(), raw.end());
+    return brightest - levels.dark >=
+           kMinimumPaperReach * (patternBrightest / 255.0) * (levels.bright - levels.dark);
+}
+
 double SquareMarkerDetector::smallSideFloor(const std::array<osg::Vec2d, 4>& corners) const
 {
     double side = kClearlySampledSide;
@@ -261,21 +279,40 @@ std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 2
     // The few best are kept in order as the comparisons go, with no list of every pattern to sort.
     std::array<std::pair<double, int>, kBlurredCandidates> best;
     best.fill({-2.0, -1});
+    // The closest orientation of the closest pattern and of the closest other one: when the best
+    // few are all turns of one pattern, the other is compared as well, so that a blurred match's
+    // lead is over another pattern and not over nothing.
+    std::pair<double, int> closestOfAny = {-2.0, -1}, closestOfOther = {-2.0, -1};
     for (size_t p = 0; p < _patterns.size(); ++p)
         for (int turn = 0; turn < 4; ++turn)
         {
             const double score = correlate(samples, _smoothedPatterns[p][size_t(turn)]);
+            const std::pair<double, int> entry = {score, int(p) * 4 + turn};
+            if (score > closestOfAny.first)
+            {
+                if (closestOfAny.second >= 0 && closestOfAny.second / 4 != int(p))
+                    closestOfOther = closestOfAny;
+                closestOfAny = entry;
+            }
+            else if (score > closestOfOther.first && closestOfAny.second / 4 != int(p))
+                closestOfOther = entry;
             if (score <= best.back().first)
                 continue;
             size_t at = best.size() - 1;
             for (; at > 0 && best[at - 1].first < score; --at)
                 best[at] = best[at - 1];
-            best[at] = {score, int(p) * 4 + turn};
+            best[at] = entry;
         }
     std::vector<int> closest;
+    bool otherPattern = false;
     for (const std::pair<double, int>& entry : best)
         if (entry.second >= 0)
+        {
             closest.push_back(entry.second);
+            otherPattern = otherPattern || entry.second / 4 != closestOfAny.second / 4;
+        }
+    if (!otherPattern && closestOfOther.second >= 0)
+        closest.push_back(closestOfOther.second);
     closestScore = closest.empty() ? -1.0 : best.front().first;
     return closest;
 }
@@ -336,7 +373,7 @@ double SquareMarkerDetector::examine(const cv::Mat& grey, int scale,
     const int pattern = match.pattern, orientation = match.orientation;
     if (!accepted(match))
         return std::max(0.0, score);
-    if (score < smallSideFloor(ideal))
+    if (score < smallSideFloor(ideal) || !reachesPaper(raw, levels, pattern))
         return score;
     matched = pattern;
     DetectedSquare& slot = best[size_t(pattern)];

@@ -185,6 +185,9 @@ private:
                        double reach, std::array<osg::Vec2d, 4>& ideal, EdgeLevels& levels) const;
     void refineCornersDensely(const cv::Mat& grey, int scale, const EdgeLevels& levels,
                               std::array<osg::Vec2d, 4>& ideal) const;
+    /// Whether the brightest of a candidate's samples (grey values) reaches the paper as the
+    /// matched pattern's brightest cell would.
+    bool reachesPaper(const std::array<float, 256>& raw, const EdgeLevels& levels, int pattern) const;
     /// The pattern's 16 x 16 grey values; false when the border ring is not dark.
     bool samplePattern(const cv::Mat& grey, int scale, const std::array<osg::Vec2d, 4>& ideal,
                        const EdgeLevels& levels, std::array<float, 256>& samples) const;
