@@ -1,7 +1,16 @@
-// Identifying blurred markers in camera noise: the blur measured at a marker's corners.
+// Identifying blurred markers: the blur measured at their corners in camera noise, and the lead a
+// blurred match needs over another pattern.
 #include "BenchmarkFrames.h"
 
+#include <osgART/Pattern.h>
+
 #include <gtest/gtest.h>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <array>
+#include <vector>
 
 // Benchmark frames shaken along a curved 10-pixel path at ISO 1600, each with a marker of some 42
 // pixels whose pattern the blur measured from single samples at its corners did not fit closely
@@ -23,4 +32,68 @@ TEST(SquareMarkerBlur, MarkersShakenInCameraNoiseFitTheBlurTheirCornersShow)
     // The uneven path moves where the blurred edges seem to be by two pixels or so.
     for (const NovaroTest::BenchmarkFrame& frame : frames)
         NovaroTest::expectFoundIn(frame, 3.0);
+}
+
+namespace
+{
+
+// A 16 x 16 pattern of 4 x 4 blocks of the given grey levels.
+cv::Mat blockPattern(const std::array<int, 16>& greys)
+{
+    cv::Mat small(4, 4, CV_8UC1);
+    for (int k = 0; k < 16; ++k)
+        small.at<uchar>(k / 4, k % 4) = uchar(greys[size_t(k)]);
+    cv::Mat pattern;
+    cv::resize(small, pattern, cv::Size(16, 16), 0, 0, cv::INTER_NEAREST);
+    return pattern;
+}
+
+// A frontal marker 96 pixels wide (pattern cells of 3 pixels) on white, blurred by a Gaussian of
+// 4 pixels (1.3 cells), with a little camera noise.
+cv::Mat blurredMarker(const cv::Mat& pattern)
+{
+    cv::Mat frame(240, 320, CV_8UC1, cv::Scalar(235));
+    frame(cv::Rect(112, 72, 96, 96)).setTo(20);
+    cv::Mat inner;
+    cv::resize(pattern, inner, cv::Size(48, 48), 0, 0, cv::INTER_NEAREST);
+    inner = 20 + inner * (215.0 / 255.0);
+    inner.copyTo(frame(cv::Rect(136, 96, 48, 48)));
+    cv::GaussianBlur(frame, frame, cv::Size(0, 0), 4.0);
+    cv::Mat noise(frame.size(), CV_8SC1);
+    cv::randn(noise, 0.0, 2.0);
+    cv::add(frame, noise, frame, cv::noArray(), CV_8U);
+    return frame;
+}
+
+} // namespace
+
+// A pattern whose four turns are alike fills every place among the few compared blurred: its lead
+// must still be over another pattern. A blurred square between such a pattern and one two blocks
+// from it matches both alike (0.96 the first) and is refused; each pattern shown is found.
+TEST(SquareMarkerBlur, BlurredMatchLeadsAnotherPatternNotItsOwnTurns)
+{
+    const std::array<int, 16> symmetric = {255, 0, 0, 255, 0, 255, 255, 0, 0, 255, 255, 0, 255, 0, 0, 255};
+    std::array<int, 16> other = symmetric, between = symmetric;
+    other[1] = other[4] = 255;
+    between[1] = between[4] = 100;
+    osgART::SquareMarkerDetector detector;
+    detector.setCamera(osgART::CameraParameters::fromIntrinsics(320, 240, 300, 300, 159.5, 119.5));
+    for (const std::array<int, 16>& greys : {symmetric, other})
+    {
+        osgART::Pattern pattern;
+        pattern.setFromImage(blockPattern(greys));
+        detector.addPattern(pattern);
+    }
+    auto patternsFound = [&detector](const std::array<int, 16>& greys)
+    {
+        std::vector<osgART::DetectedSquare> found;
+        detector.detect(blurredMarker(blockPattern(greys)), 1, found);
+        std::vector<int> patterns;
+        for (const osgART::DetectedSquare& square : found)
+            patterns.push_back(square.pattern);
+        return patterns;
+    };
+    EXPECT_EQ(patternsFound(between), std::vector<int>{});
+    EXPECT_EQ(patternsFound(symmetric), std::vector<int>{0});
+    EXPECT_EQ(patternsFound(other), std::vector<int>{1});
 }
