@@ -1,6 +1,7 @@
 // Identifying blurred markers: the blur measured at their corners in camera noise, and the lead a
 // blurred match needs over another pattern.
 #include "BenchmarkFrames.h"
+#include "TestSupport.h"
 
 #include <osgART/Pattern.h>
 
@@ -37,17 +38,6 @@ TEST(SquareMarkerBlur, MarkersShakenInCameraNoiseFitTheBlurTheirCornersShow)
 namespace
 {
 
-// A 16 x 16 pattern of 4 x 4 blocks of the given grey levels.
-cv::Mat blockPattern(const std::array<int, 16>& greys)
-{
-    cv::Mat small(4, 4, CV_8UC1);
-    for (int k = 0; k < 16; ++k)
-        small.at<uchar>(k / 4, k % 4) = uchar(greys[size_t(k)]);
-    cv::Mat pattern;
-    cv::resize(small, pattern, cv::Size(16, 16), 0, 0, cv::INTER_NEAREST);
-    return pattern;
-}
-
 // A frontal marker 96 pixels wide (pattern cells of 3 pixels) on white, blurred by a Gaussian of
 // 4 pixels (1.3 cells), with a little camera noise.
 cv::Mat blurredMarker(const cv::Mat& pattern)
@@ -81,13 +71,13 @@ TEST(SquareMarkerBlur, BlurredMatchLeadsAnotherPatternNotItsOwnTurns)
     for (const std::array<int, 16>& greys : {symmetric, other})
     {
         osgART::Pattern pattern;
-        pattern.setFromImage(blockPattern(greys));
+        pattern.setFromImage(NovaroTest::blockPattern(greys));
         detector.addPattern(pattern);
     }
     auto patternsFound = [&detector](const std::array<int, 16>& greys)
     {
         std::vector<osgART::DetectedSquare> found;
-        detector.detect(blurredMarker(blockPattern(greys)), 1, found);
+        detector.detect(blurredMarker(NovaroTest::blockPattern(greys)), 1, found);
         std::vector<int> patterns;
         for (const osgART::DetectedSquare& square : found)
             patterns.push_back(square.pattern);

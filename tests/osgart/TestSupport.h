@@ -10,6 +10,10 @@
 
 #include <osg/Matrixd>
 
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -18,6 +22,17 @@ namespace NovaroTest
 {
 
 using Novaro::rotationErrorDegrees;
+
+/// A 16 x 16 pattern image of 4 x 4 blocks of the given grey levels, row by row.
+inline cv::Mat blockPattern(const std::array<int, 16>& greys)
+{
+    cv::Mat small(4, 4, CV_8UC1);
+    for (int k = 0; k < 16; ++k)
+        small.at<uchar>(k / 4, k % 4) = cv::saturate_cast<uchar>(greys[size_t(k)]);
+    cv::Mat pattern;
+    cv::resize(small, pattern, cv::Size(16, 16), 0, 0, cv::INTER_NEAREST);
+    return pattern;
+}
 
 /// The first bytes of a PNG file whose header claims width x height pixels (no image data).
 inline std::string pngHeader(uint32_t width, uint32_t height)

@@ -422,15 +422,12 @@ TEST(PoseEstimatorTest, AmbiguousSquareKeepsThePoseNearestThePreviousOne)
 namespace
 {
 
-// A 16 x 16 pattern of 4 x 4 blocks, each black or white.
-cv::Mat blockPattern(const std::array<int, 16>& blocks)
+// A 16 x 16 pattern of 4 x 4 blocks, each black (0) or white (1).
+cv::Mat blockPattern(std::array<int, 16> blocks)
 {
-    cv::Mat small(4, 4, CV_8UC1);
-    for (int k = 0; k < 16; ++k)
-        small.at<uchar>(k / 4, k % 4) = blocks[size_t(k)] ? 255 : 0;
-    cv::Mat pattern;
-    cv::resize(small, pattern, cv::Size(16, 16), 0, 0, cv::INTER_NEAREST);
-    return pattern;
+    for (int& block : blocks)
+        block = block ? 255 : 0;
+    return NovaroTest::blockPattern(blocks);
 }
 
 // A frontal marker in a white frame: black border, the pattern (grey 16 x 16) in its inner half.
