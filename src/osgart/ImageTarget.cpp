@@ -311,20 +311,12 @@ std::array<cv::Point2f, 4> ImageTarget::pictureCorners() const
             cv::Point2f(-0.5f, bottom)};
 }
 
-ImageTargetRating rateImageTarget(const cv::Mat& picture)
+namespace
 {
-    ImageTargetRating rating;
-    if (picture.empty())
-    {
-        rating.reasons.push_back("the picture is empty");
-        return rating;
-    }
-    const std::string sizeProblem = pictureSizeProblem(picture);
-    if (!sizeProblem.empty())
-    {
-        rating.reasons.push_back(sizeProblem + ": the picture cannot be tracked");
-        return rating;
-    }
+
+// The picture's features (in its own pixels), their coverage and repetition, and its contrast.
+void measureImageTarget(const cv::Mat& picture, ImageTargetRating& rating)
+{
     const cv::Mat grey = trainingPicture(picture);
     cv::Mat descriptors;
     findTrainingFeatures(grey, rating.keypoints, descriptors);
@@ -341,14 +333,11 @@ ImageTargetRating rateImageTarget(const cv::Mat& picture)
         keypoint.pt *= float(back);
         keypoint.size *= float(back);
     }
+}
 
-    if (int(rating.featureCount) < ImageTarget::kMinimumFeatures)
-    {
-        rating.reasons.push_back("few features (" + std::to_string(rating.featureCount) + ", at least " +
-                                 std::to_string(ImageTarget::kMinimumFeatures) +
-                                 " needed): the picture cannot be tracked");
-        return rating;
-    }
+// The score out of 5 a trackable picture's measures earn, each shortfall with its reason.
+void scoreImageTarget(ImageTargetRating& rating)
+{
     int score = 5;
     if (rating.featureCount < 300)
     {
@@ -378,6 +367,33 @@ ImageTargetRating rateImageTarget(const cv::Mat& picture)
                                  "): features vanish in dim light");
     }
     rating.score = std::max(0, score);
+}
+
+} // namespace
+
+ImageTargetRating rateImageTarget(const cv::Mat& picture)
+{
+    ImageTargetRating rating;
+    if (picture.empty())
+    {
+        rating.reasons.push_back("the picture is empty");
+        return rating;
+    }
+    const std::string sizeProblem = pictureSizeProblem(picture);
+    if (!sizeProblem.empty())
+    {
+        rating.reasons.push_back(sizeProblem + ": the picture cannot be tracked");
+        return rating;
+    }
+    measureImageTarget(picture, rating);
+    if (int(rating.featureCount) < ImageTarget::kMinimumFeatures)
+    {
+        rating.reasons.push_back("few features (" + std::to_string(rating.featureCount) + ", at least " +
+                                 std::to_string(ImageTarget::kMinimumFeatures) +
+                                 " needed): the picture cannot be tracked");
+        return rating;
+    }
+    scoreImageTarget(rating);
     return rating;
 }
 

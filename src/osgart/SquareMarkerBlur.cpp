@@ -220,6 +220,35 @@ float meanOverCell(const SquareSampler& sampler, double u, double v, double side
     return sum / float(kDarknessSubSamples * kDarknessSubSamples);
 }
 
+// The blur as one outer corner of the square shows it (corner 0 to 3 clockwise from (0, 0)), in
+// pattern cells reaching reach cells to either side: the darkness on a grid of cell corners around
+// it, differenced across and down.
+cv::Mat blurAtCorner(const SquareSampler& sampler, int corner, int reach)
+{
+    const double cell = 0.5 / kCells; // of the square's side
+    const int size = 2 * reach + 1, points = size + 1;
+    const double cornerU[4] = {0.0, 1.0, 1.0, 0.0}, cornerV[4] = {0.0, 0.0, 1.0, 1.0};
+    std::vector<float> darkness(size_t(points * points));
+    for (int j = 0; j < points; ++j)
+        for (int i = 0; i < points; ++i)
+            darkness[size_t(j * points + i)] =
+                -meanOverCell(sampler, cornerU[corner] + (i - reach - 0.5) * cell,
+                              cornerV[corner] + (j - reach - 0.5) * cell, cell);
+    // The marker lies towards the square's inside: flipping an axis of the quadrant flips the
+    // derivative's sign along it.
+    const float sign = (corner == 0 || corner == 2) ? 1.0f : -1.0f;
+    cv::Mat estimate(size, size, CV_32FC1);
+    for (int j = 0; j < size; ++j)
+        for (int i = 0; i < size; ++i)
+        {
+            const size_t at = size_t(j * points + i);
+            estimate.at<float>(j, i) =
+                sign * (darkness[at + size_t(points) + 1] - darkness[at + size_t(points)] - darkness[at + 1] +
+                        darkness[at]);
+        }
+    return estimate;
+}
+
 } // namespace
 
 // A pattern as a Gaussian blur would show it (standard deviations across and down in pattern cells,
@@ -264,32 +293,10 @@ bool SquareMarkerDetector::measureBlurKernel(const cv::Mat& grey, int scale,
     SquareSampler sampler(grey, _camera, scale);
     if (!sampler.homography.set(ideal))
         return false;
-    const double cell = 0.5 / kCells; // of the square's side
-    const int size = 2 * reach + 1, points = size + 1;
-    std::vector<float> darkness(size_t(points * points));
+    const int size = 2 * reach + 1;
     std::array<cv::Mat, 4> estimates;
-    const double cornerU[4] = {0.0, 1.0, 1.0, 0.0}, cornerV[4] = {0.0, 0.0, 1.0, 1.0};
     for (int corner = 0; corner < 4; ++corner)
-    {
-        for (int j = 0; j < points; ++j)
-            for (int i = 0; i < points; ++i)
-                darkness[size_t(j * points + i)] =
-                    -meanOverCell(sampler, cornerU[corner] + (i - reach - 0.5) * cell,
-                                  cornerV[corner] + (j - reach - 0.5) * cell, cell);
-        // The marker lies towards the square's inside: flipping an axis of the quadrant flips the
-        // derivative's sign along it.
-        const float sign = (corner == 0 || corner == 2) ? 1.0f : -1.0f;
-        cv::Mat& estimate = estimates[size_t(corner)];
-        estimate.create(size, size, CV_32FC1);
-        for (int j = 0; j < size; ++j)
-            for (int i = 0; i < size; ++i)
-            {
-                const size_t at = size_t(j * points + i);
-                estimate.at<float>(j, i) =
-                    sign * (darkness[at + size_t(points) + 1] - darkness[at + size_t(points)] -
-                            darkness[at + 1] + darkness[at]);
-            }
-    }
+        estimates[size_t(corner)] = blurAtCorner(sampler, corner, reach);
     kernel.create(size, size, CV_32FC1);
     float peak = 0.0f;
     for (int j = 0; j < size; ++j)
