@@ -279,22 +279,22 @@ std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 2
     // The few best are kept in order as the comparisons go, with no list of every pattern to sort.
     std::array<std::pair<double, int>, kBlurredCandidates> best;
     best.fill({-2.0, -1});
-    // The closest orientation of the closest pattern and of the closest other one: when the best
-    // few are all turns of one pattern, the other is compared as well, so that a blurred match's
-    // lead is over another pattern and not over nothing.
-    std::pair<double, int> closestOfAny = {-2.0, -1}, closestOfOther = {-2.0, -1};
+    // The closest orientation of any pattern other than the closest one: when the best few are all
+    // turns of one pattern, it is compared as well, so that a blurred match's lead is over another
+    // pattern and not over nothing.
+    std::pair<double, int> closestOfOther = {-2.0, -1};
     for (size_t p = 0; p < _patterns.size(); ++p)
         for (int turn = 0; turn < 4; ++turn)
         {
             const double score = correlate(samples, _smoothedPatterns[p][size_t(turn)]);
             const std::pair<double, int> entry = {score, int(p) * 4 + turn};
-            if (score > closestOfAny.first)
+            const int leader = best.front().second;
+            if (score > best.front().first)
             {
-                if (closestOfAny.second >= 0 && closestOfAny.second / 4 != int(p))
-                    closestOfOther = closestOfAny;
-                closestOfAny = entry;
+                if (leader >= 0 && leader / 4 != int(p))
+                    closestOfOther = best.front();
             }
-            else if (score > closestOfOther.first && closestOfAny.second / 4 != int(p))
+            else if (leader / 4 != int(p) && score > closestOfOther.first)
                 closestOfOther = entry;
             if (score <= best.back().first)
                 continue;
@@ -309,7 +309,7 @@ std::vector<int> SquareMarkerDetector::closestPatterns(const std::array<float, 2
         if (entry.second >= 0)
         {
             closest.push_back(entry.second);
-            otherPattern = otherPattern || entry.second / 4 != closestOfAny.second / 4;
+            otherPattern = otherPattern || entry.second / 4 != best.front().second / 4;
         }
     if (!otherPattern && closestOfOther.second >= 0)
         closest.push_back(closestOfOther.second);

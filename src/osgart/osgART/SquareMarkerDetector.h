@@ -57,14 +57,15 @@ struct DetectedSquare
 /// wider; such a second-chance match must lead its runner-up by more. A match counts when its correlation
 /// clears a confidence floor that rises with the number of patterns loaded (and, for a candidate under 20
 /// pixels a side, with its smallness) and leads the best match of every other pattern by a margin (sharp,
-/// shadow-corrected and blurred matches alike). A candidate that matches nothing, and whose corners move
-/// far when each is settled on the outline point farthest outward from its neighbours' chord (a corner the
-/// simplification cut off, as on a strongly tilted marker's short side), is examined once more through the
-/// settled corners, where only a plain match counts. Each pattern keeps its best candidate that counts; a
-/// candidate that becomes its pattern's best has its sides located once more from its refined corners, with a
-/// short profile at every pixel along each side (at most 64) following the side's curve through the lens:
-/// near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel, which the first pass's 16
-/// profiles per side leave.
+/// shadow-corrected and blurred matches alike), and its brightest sample rises towards the paper as its
+/// pattern's white cells would (a dark card is no marker). A candidate that matches nothing, and whose
+/// corners move far when each is settled on the outline point farthest outward from its neighbours' chord (a
+/// corner the simplification cut off, as on a strongly tilted marker's short side), is examined once more
+/// through the settled corners, where only a plain match counts. Each pattern keeps its best candidate that
+/// counts; a candidate that becomes its pattern's best has its sides located once more from its refined
+/// corners, with a short profile at every pixel along each side (at most 64) following the side's curve
+/// through the lens: near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel, which the
+/// first pass's 16 profiles per side leave.
 ///
 /// Binarisation, ADAPTIVE (the default): the search image is cut into tiles of 4 x 4 pixels; every
 /// pixel is compared with a level set from the darkest and brightest pixel of its tile and the eight
