@@ -1,10 +1,9 @@
 // The application object's own rules: device numbers, the path rule of the settings setters, the
-// application hint, the metadata reader, the marker registration guards and how the application
+// application hint, the marker registration guards and how the application
 // moves the one clipping manager between detected markers.
 #include "NotifyCapture.h"
 #include "SettingsFixture.h"
 #include "app/ARApplication.h"
-#include "app/MetadataFile.h"
 #include "effects/ARClippingManager.h"
 #include "settings/ConfigurationData.h"
 #include "settings/PathRule.h"
@@ -29,25 +28,6 @@ TEST(PathRule, DriveLetterAndSlashPathsAreAbsolute)
     EXPECT_EQ("/base/scene.xml", PathRule::resolve("/base", "scene.xml"));
     EXPECT_EQ("/base/data/scene.xml", PathRule::resolve("/base", "data\\scene.xml"));
     EXPECT_EQ("/base/C:/scene.xml", PathRule::resolve("/base", "C:\\scene.xml"));
-}
-
-TEST(MetadataFile, KeysValuesCommentsAndFirstWins)
-{
-    TemporaryFolder directory;
-    directory.write("model.dat", " \t scene \t@  my scene.xml \t\r\n"
-                                 "#audio@commented.xml\n"
-                                 "   # markers @ also-commented.xml\n"
-                                 "scene@second.xml\n"
-                                 "lighting\n"
-                                 "video@\n");
-    const std::string path = directory.file("model.dat");
-    std::vector<std::string> found;
-    for (const char* key : {"scene", "audio", "markers", "lighting", "video"})
-        found.push_back(MetadataFile::lookup(path, key));
-    EXPECT_EQ((std::vector<std::string>{"my scene.xml", "", "", "lighting", ""}), found);
-    EXPECT_EQ("", MetadataFile::lookup(directory.file("absent.dat"), "scene"));
-    // The scene check reads every entry: the two comments are none.
-    EXPECT_EQ(4u, MetadataFile::entries(path).size());
 }
 
 TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)
@@ -76,8 +56,6 @@ TEST(ARApplication, SettingsNamesFollowThePathRuleAndFailuresKeepTheRecord)
 {
     TemporaryFolder working, other;
     working.write("config.xml", minimalConfiguration());
-    working.write("sub/config.xml", "<configuration><parameters>"
-                                    "<p name=\"mode\">ar_fake</p></parameters></configuration>");
     other.write("elsewhere.xml", "<configuration><parameters>"
                                  "<p name=\"mode\">ar_mixed</p></parameters></configuration>");
     ARApplication application;
@@ -85,7 +63,6 @@ TEST(ARApplication, SettingsNamesFollowThePathRuleAndFailuresKeepTheRecord)
     NotifyCapture capture;
 
     for (const auto& [name, mode] : {std::make_pair(std::string("config.xml"), AR_SIMPLE),
-                                     std::make_pair(std::string("sub\\config.xml"), AR_FAKE),
                                      std::make_pair(other.file("elsewhere.xml"), AR_MIXED)})
     {
         ASSERT_TRUE(application.setConfiguration(name)) << name;
@@ -113,11 +90,10 @@ TEST(ARApplication, ApplicationHintComesFromTheAuthoringHost)
     EXPECT_TRUE(capture.printed(" WARNING: cannot set application hint - scene configuration empty."));
     EXPECT_EQ(HINT_NONE, application.getApplicationHint());
 
+    // The hosts whose hint changes what the player does (the others' hints are only kept), the
+    // last of the table, a name in other letters and an unknown one.
     const std::pair<const char*, ApplicationHint> hosts[] = {
-        {"sketchup", HINT_SKETCHUP},
-        {"3dsmax", HINT_3DSMAX},
         {"scia_engineer", HINT_SCIA_ENGINEER},
-        {"vectorworks", HINT_VECTORWORKS},
         {"maya", HINT_MAYA},
         {"cinema4d", HINT_CINEMA4D},
         {"3DSMAX", HINT_NONE},

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include <osgDB/ReadFile>

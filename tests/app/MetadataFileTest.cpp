@@ -1,4 +1,5 @@
-// The metadata file is read within bounds and names only files inside the scene.
+// The metadata file: its keys, values and comments, read within bounds and naming only files
+// inside the scene.
 #include "app/MetadataFile.h"
 #include "settings/SceneBoundary.h"
 
@@ -10,6 +11,26 @@
 #include <tuple>
 
 using namespace Novaro;
+using NovaroTest::TemporaryFolder;
+
+TEST(MetadataFile, KeysValuesCommentsAndFirstWins)
+{
+    TemporaryFolder directory;
+    directory.write("model.dat", " \t scene \t@  my scene.xml \t\r\n"
+                                 "#audio@commented.xml\n"
+                                 "   # markers @ also-commented.xml\n"
+                                 "scene@second.xml\n"
+                                 "lighting\n"
+                                 "video@\n");
+    const std::string path = directory.file("model.dat");
+    std::vector<std::string> found;
+    for (const char* key : {"scene", "audio", "markers", "lighting", "video"})
+        found.push_back(MetadataFile::lookup(path, key));
+    EXPECT_EQ((std::vector<std::string>{"my scene.xml", "", "", "lighting", ""}), found);
+    EXPECT_EQ("", MetadataFile::lookup(directory.file("absent.dat"), "scene"));
+    // The scene check reads every entry: the two comments are none.
+    EXPECT_EQ(4u, MetadataFile::entries(path).size());
+}
 
 TEST(MetadataFile, AnOversizedFileIsNotReadAndNamesLeadingOutsideAreCutToTheirLastComponent)
 {

@@ -91,7 +91,7 @@ struct PlantedScene
                          "<parameters>\n</action>\n</actions>\n</event>\n</events>\n";
     std::string scene =
         "<scene name=\"s\">\n<parameters/>\n<metadata/>\n<objects>\n"
-        "<object name=\"typo\" type=\"ARObject\">\n<model sorce=\"models/cube.osgb\"/>\n"
+        "<object name=\"lamp\" type=\"ARObject\">\n<model source=\"models/cube.osgb\"/>\n"
         "<markers><marker id=\"1\"/></markers>\n<events file=\"events/broken.xml\"/>\n</object>\n"
         "<object name=\"absent\" type=\"ARObject\">\n<model source=\"models/missing.osgb\"/>\n"
         "<markers><marker id=\"1\"/></markers>\n</object>\n"
@@ -145,6 +145,18 @@ struct Expected
     std::string phrase;
 };
 
+// Whether a problem is reported in the file (any, when empty) on the line, saying the phrase.
+bool reported(const std::vector<SceneProblem>& problems, const std::string& file, int line,
+              const std::string& phrase)
+{
+    return std::any_of(problems.begin(), problems.end(),
+                       [&](const SceneProblem& problem)
+                       {
+                           return (file.empty() || problem.file == file) && problem.line == line &&
+                                  problem.message.find(phrase) != std::string::npos;
+                       });
+}
+
 std::string listed(const std::vector<SceneProblem>& problems)
 {
     std::string all;
@@ -162,8 +174,6 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
     const PlantedScene planted;
     const std::string& f = planted.folder.path();
     const std::vector<Expected> expected = {
-        {f + "/scene.xml", lineOf(planted.scene, "sorce="),
-         "unknown attribute sorce of <model> (did you mean source?)"},
         {f + "/events/broken.xml", lineOf(planted.events, "</action>"), "not readable XML"},
         {f + "/scene.xml", lineOf(planted.scene, "missing.osgb"), "model file not found"},
         {f + "/scene.xml", lineOf(planted.scene, "poster.mov"), "is a still image, not a movie"},
@@ -182,22 +192,14 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
     const std::vector<SceneProblem> problems = checkFolder(planted.folder.path());
     SCOPED_TRACE("reported:\n" + listed(problems));
     for (const Expected& fault : expected)
-    {
-        bool found = false;
-        for (const SceneProblem& problem : problems)
-            found = found || (problem.file == fault.file && problem.line == fault.line &&
-                              problem.message.find(fault.phrase) != std::string::npos);
-        EXPECT_TRUE(found) << fault.file << ":" << fault.line << ": " << fault.phrase;
-    }
-    // The typo also leaves its object without a model: said on the same line, nothing elsewhere.
+        EXPECT_TRUE(reported(problems, fault.file, fault.line, fault.phrase))
+            << fault.file << ":" << fault.line << ": " << fault.phrase;
+    // Nothing is said elsewhere. (A misspelt attribute: the scene check end-to-end test.)
     for (const SceneProblem& problem : problems)
-    {
-        bool planted = false;
-        for (const Expected& fault : expected)
-            planted = planted || (problem.file == fault.file && problem.line == fault.line);
-        EXPECT_TRUE(planted) << problem.text();
-    }
-    EXPECT_EQ(1, printSceneProblems(problems, std::cout));
+        EXPECT_TRUE(std::any_of(expected.begin(), expected.end(),
+                                [&](const Expected& fault)
+                                { return problem.file == fault.file && problem.line == fault.line; }))
+            << problem.text();
 }
 
 TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
@@ -266,9 +268,9 @@ protected:
 } // namespace
 
 // What the player would refuse or die on is reported, on its line: image targets that cannot be
-// trained (too small, plain, a header claiming a huge size, cut short, an absurd printed width)
-// and names that lead outside the scene.
-TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreReported)
+// trained (too small, plain, a header claiming a huge size, cut short, an absurd printed width).
+// (Names that lead outside the scene: the hostile scene end-to-end test.)
+TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAreReported)
 {
     const std::string fruits = NovaroTest::readFile(SAMPLES + "/images/fruits.jpg");
     scene.write("images/cut.jpg", fruits.substr(0, fruits.size() / 2));
@@ -290,7 +292,7 @@ TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreR
     const std::string markers =
         addMarkers(target(11, "images/dot.png", "100") + target(12, "images/plain.png", "100") +
                    target(13, "images/huge.png", "100") + target(14, "images/cut.jpg", "100") +
-                   target(15, "images/fruits.jpg", "1e30") + target(16, "/etc/passwd", "80"));
+                   target(15, "images/fruits.jpg", "1e30"));
 
     const std::vector<SceneProblem> problems = checkFolder(scene.path());
     SCOPED_TRACE("reported:\n" + listed(problems));
@@ -300,16 +302,9 @@ TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAndNamesLeavingTheSceneAreR
         {"images/huge.png", "its header claims 100000x100000 pixels"},
         {"images/cut.jpg", "it is cut short"},
         {"\"1e30\"", "at most 100000"},
-        {"/etc/passwd", "\"/etc/passwd\" leads outside the scene's folders"},
     };
     for (const auto& [part, phrase] : expected)
-    {
-        const int line = lineOf(markers, part);
-        bool found = false;
-        for (const SceneProblem& problem : problems)
-            found = found || (problem.line == line && problem.message.find(phrase) != std::string::npos);
-        EXPECT_TRUE(found) << part << " on line " << line << ": " << phrase;
-    }
+        EXPECT_TRUE(reported(problems, "", lineOf(markers, part), phrase)) << part << ": " << phrase;
 }
 
 // An action whose command the player does not know, or that names no object of the scene, does

@@ -153,8 +153,7 @@ TEST(SceneLoading, TransformsAreAppliedWithTheAngleInRadians)
 
 TEST(SceneLoading, FbxModelsGetAQuarterTurnExceptFromMayaAndCinema4d)
 {
-    const std::pair<const char*, bool> hosts[] = {
-        {"3dsmax", true}, {"sketchup", true}, {"maya", false}, {"cinema4d", false}};
+    const std::pair<const char*, bool> hosts[] = {{"3dsmax", true}, {"maya", false}, {"cinema4d", false}};
     for (const auto& host : hosts)
     {
         // The file need not be readable: the turn depends on the file name the exporter wrote.

@@ -1,7 +1,6 @@
 // The player run with a camera it cannot use: it says so once on the console, keeps running, and
 // shows the reason over a dark picture rather than a blank window.
-#include "Display.h"
-#include "PlayerProcess.h"
+#include "SampleScene.h"
 
 #include <gtest/gtest.h>
 
@@ -15,33 +14,18 @@
 
 using namespace NovaroTest;
 
-namespace
-{
-
-int countLinesStartingWith(const std::string& text, const std::string& start)
-{
-    std::istringstream lines(text);
-    int count = 0;
-    for (std::string line; std::getline(lines, line);)
-        count += line.rfind(start, 0) == 0 ? 1 : 0;
-    return count;
-}
-
-} // namespace
-
 TEST(CameraErrors, UnreadableVideoFileIsReportedAndThePlayerKeepsDrawing)
 {
     NOVARO_REQUIRE_DISPLAY();
     TemporaryFolder folder;
     const std::string movie = folder.file("camera.mp4");
     std::ofstream(movie) << "these bytes are no movie"; // FFmpeg guesses a container and complains
-    const std::string samples = std::string(NOVARO_SOURCE_DIR) + "/samples";
-    PlayerRun run = runPlayer(NOVARO_RUN_DIR, {"-working_directory", samples, "-temporary_directory", samples,
+    PlayerRun run = runPlayer(NOVARO_RUN_DIR, {"-working_directory", SAMPLES, "-temporary_directory", SAMPLES,
                                                "-video_file", movie, "-max_frames", "5", "-frame_time", "0.1",
                                                "-screenshot", folder.file("shot.png")});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(countLinesStartingWith(run.output, "ERROR: no camera image: video file " + movie + ": "), 1);
-    EXPECT_EQ(countLinesStartingWith(run.output, "ERROR: no camera image"), 1);
+    EXPECT_EQ(countLinesHolding(run.output, "ERROR: no camera image: video file " + movie + ": "), 1);
+    EXPECT_EQ(countLinesHolding(run.output, "ERROR: no camera image"), 1);
     EXPECT_EQ(countLinesHolding(run.output, "@ 0x"), 0); // none of FFmpeg's own lines
 
     osg::ref_ptr<osg::Image> shot = osgDB::readImageFile(folder.file("shot.png"));
@@ -64,10 +48,9 @@ TEST(CameraErrors, AScreenshotThatCannotBeWrittenFailsTheRunAndSaysWhy)
     // A disk that is always full, under a name with the picture's extension.
     const std::string shot = folder.file("shot.png");
     ASSERT_EQ(symlink("/dev/full", shot.c_str()), 0);
-    const std::string samples = std::string(NOVARO_SOURCE_DIR) + "/samples";
     PlayerRun run = runPlayer(NOVARO_RUN_DIR,
-                              {"-working_directory", samples, "-temporary_directory", samples, "-video_file",
-                               samples + "/recorded/camera.mp4", "-max_frames", "2", "-screenshot", shot});
+                              {"-working_directory", SAMPLES, "-temporary_directory", SAMPLES, "-video_file",
+                               SAMPLES + "/recorded/camera.mp4", "-max_frames", "2", "-screenshot", shot});
     EXPECT_EQ(run.status, 255);
     EXPECT_TRUE(run.printed(" ERROR: could not write screenshot " + shot + ": No space left on device."));
     // The device stays what it was.

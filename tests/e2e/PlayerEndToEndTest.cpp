@@ -112,15 +112,13 @@ TEST(PlayerEndToEnd, MultiMarkerFromSubmarkersIsWrittenReadBackAndTracked)
     directory.write("markers.xml", "<markers patterns_file=\"patterns.dat\">" +
                                        boardMarkerXml("board", 1, "board_multi.dat") + "</markers>");
     writeSceneFile(directory, objectXml("cube", "models/cube.osgb"));
-    ASSERT_FALSE(std::filesystem::exists(directory.file("board_multi.dat")));
 
     stillFrameWithoutSmoothing(scene);
     PlayerRun run = scene.play({"-max_frames", "5", "-verbose"});
     ASSERT_EQ(0, run.status);
     EXPECT_TRUE(run.printed(" Adding pattern: 0 -> OK."));
     EXPECT_TRUE(run.printed("init (2nd) tracker with <1> markers."));
-    EXPECT_FALSE(std::filesystem::exists(directory.file("board_multi.dat")))
-        << "generated privately, not here";
+    // (Generated in the private folder, not in the scene: the hostile scene tests.)
 
     // The cube stands on the board's centre, between the two squares.
     osg::ref_ptr<osg::Image> shot = scene.screenshot(), frame = scene.cameraFrame();

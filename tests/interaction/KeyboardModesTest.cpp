@@ -19,8 +19,6 @@
 #include "settings/SceneData.h"
 #include "tracking/ARMarkerNode.h"
 
-#include <map>
-
 #include <osg/Geode>
 #include <osgText/Text>
 #include <osgViewer/ViewerEventHandlers>
@@ -32,90 +30,9 @@ typedef osgGA::GUIEventAdapter Key;
 namespace
 {
 
-// Every test starts in the first mode on the sample's state as loaded: what the tests change is
-// put back, save the shadows, which a test may switch off for good (a fresh application follows).
 class KeyboardModes : public RunningPlayer
 {
 protected:
-    struct MarkerState
-    {
-        bool showsSequence;
-        int layer;
-        bool paused;
-        std::map<int, bool> visible;
-    };
-
-    void remember() override
-    {
-        _authoring = application.getSceneConfiguration()->getAuthoringSoftware();
-        _technique = application.getShadowsManager()->getTechnique();
-        _speed = application.getSimulationSpeed();
-        _wireframe = application.getConfiguration()->getWireframe();
-        _fullscreen = viewer->isFullscreen();
-        _markers.clear();
-        for (const ARApplication::MarkerNodeMap::value_type& entry : application.getMarkers())
-        {
-            const ARMarkerNode& node = *entry.second;
-            MarkerState& state = _markers[entry.first];
-            state = {node.getLayerSwitch()->getChildValue(node.getLayerSequence()),
-                     node.getCurrentLayer(),
-                     node.getLayerSequence()->getMode() == osg::Sequence::PAUSE,
-                     {}};
-            for (const ARMarkerNode::LayerTable::value_type& layer : node.getLayers())
-                state.visible[layer.first] = layer.second.visible;
-        }
-    }
-    bool restorable() override
-    {
-        const ARShadowsManager& shadows = *application.getShadowsManager();
-        return shadows.isEnabled() && shadows.getMode() == ARShadowsManager::MODE_DIRECT &&
-               shadows.getTechnique() == _technique;
-    }
-    void restore() override
-    {
-        application.setClippingManager(nullptr);
-        application.getSceneConfiguration()->setAuthoringSoftware(_authoring);
-        application.setApplicationHint();
-        application.getShadowsManager()->setTexturesShown(true);
-        application.resetSmallFeatureCulling();
-        if (application.getConfiguration()->getWireframe() != _wireframe)
-            application.toggleWireframe();
-        if (application.getFlipHorizontal())
-            application.toggleMirror();
-        if (application.getFlipVertical())
-            application.toggleVerticalFlip();
-        if (viewer->isFullscreen() != _fullscreen)
-            viewer->toggleFullscreen();
-        application.scaleModels(1.0f - application.getModelScale());
-        if (application.getOccludersVisible())
-            application.toggleOccluders();
-        application.setSimulationSpeed(_speed);
-        for (unsigned int step = 0;
-             step < application.getSoundtrackCount() && application.getCurrentSoundtrack() != 0; ++step)
-            application.nextSoundtrack();
-        for (std::pair<const unsigned int, MarkerState>& entry : _markers)
-            restoreLayers(marker(entry.first), entry.second);
-        application.resetThreshold();
-        application.resetSmoothing();
-        if (application.getFreeze())
-            application.toggleFreeze();
-        if (application.getDebug())
-            application.toggleDebugMode();
-        tap(Key::KEY_F1);
-    }
-    void restoreLayers(ARMarkerNode& node, const MarkerState& state)
-    {
-        if (node.getLayerSwitch()->getChildValue(node.getLayerSequence()) != state.showsSequence)
-            node.toggleSequenceMode();
-        for (size_t step = 0; step < node.getLayers().size() && node.getCurrentLayer() != state.layer; ++step)
-            node.nextLayer();
-        for (const std::pair<const int, bool>& layer : state.visible)
-            if (node.getLayers().at(layer.first).visible != layer.second)
-                node.toggleLayer(layer.first);
-        if ((node.getLayerSequence()->getMode() == osg::Sequence::PAUSE) != state.paused)
-            node.toggleSequencePause();
-    }
-
     AREventsHandlersManager& manager() { return *application.getEventsHandlersManager(); }
     bool installed(unsigned int mode)
     {
@@ -129,14 +46,6 @@ protected:
         return nullptr;
     }
     ARMarkerNode& marker(unsigned int id) { return *application.getMarkers().at(id); }
-
-private:
-    // Noted once per application; each test has a fixture object of its own.
-    static inline std::string _authoring;
-    static inline int _technique = 0;
-    static inline double _speed = 1.0;
-    static inline bool _wireframe = false, _fullscreen = false;
-    static inline std::map<unsigned int, MarkerState> _markers;
 };
 
 // Every text the on-screen help draws.
@@ -397,7 +306,6 @@ TEST_F(KeyboardModes, TrackingKeysShowTheStateAfterTheirChange)
     EXPECT_TRUE(application.getDebug());
 }
 
-// Last: the shadows cannot be switched back on, so the next test would need a fresh application.
 TEST_F(KeyboardModes, LightingModeIsRefusedWithoutALight)
 {
     application.getShadowsManager()->disable();

@@ -4,6 +4,7 @@
 // the patterns found and the corners of the marker a test is about.
 
 #include "SyntheticScene.h"
+#include "TestSupport.h"
 
 #include <osgART/CameraParameters.h>
 #include <osgART/SquareMarkerDetector.h>
@@ -38,15 +39,11 @@ inline void expectFoundIn(const BenchmarkFrame& frame, double tolerance)
     const cv::Mat grey =
         cv::imread(std::string(NOVARO_SOURCE_DIR) + "/tests/osgart/data/" + frame.file, cv::IMREAD_GRAYSCALE);
     ASSERT_FALSE(grey.empty());
-    osgART::SquareMarkerDetector detector;
-    detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
-    for (const osgART::Pattern& pattern : Novaro::makeDistinctPatterns(8, frame.seed))
-        detector.addPattern(pattern);
-    std::vector<osgART::DetectedSquare> found;
-    detector.detect(grey, 1, found);
-    std::vector<int> patterns;
-    for (const osgART::DetectedSquare& square : found)
-        patterns.push_back(square.pattern);
+    osgART::SquareMarkerDetector detector =
+        detectorFor(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5),
+                    Novaro::makeDistinctPatterns(8, frame.seed));
+    const std::vector<osgART::DetectedSquare> found = detectIn(detector, grey);
+    const std::vector<int> patterns = patternsOf(found);
     ASSERT_EQ(patterns, frame.patterns);
     if (frame.marker < 0)
         return;

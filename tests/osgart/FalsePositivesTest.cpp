@@ -4,6 +4,7 @@
 #include "BenchmarkFrames.h"
 #include "HardCaseScene.h"
 #include "SyntheticScene.h"
+#include "TestSupport.h"
 
 #include <osgART/CameraParameters.h>
 #include <osgART/SquareMarkerDetector.h>
@@ -23,12 +24,9 @@ const int kWidth = 640, kHeight = 480;
 osgART::SquareMarkerDetector detectorFor(const HardCaseRenderer& renderer, unsigned seed)
 {
     const cv::Matx33d& k = renderer.cameraMatrix();
-    osgART::SquareMarkerDetector detector;
-    detector.setCamera(
-        osgART::CameraParameters::fromIntrinsics(kWidth, kHeight, k(0, 0), k(1, 1), k(0, 2), k(1, 2)));
-    for (const osgART::Pattern& pattern : makeDistinctPatterns(8, seed))
-        detector.addPattern(pattern);
-    return detector;
+    return NovaroTest::detectorFor(
+        osgART::CameraParameters::fromIntrinsics(kWidth, kHeight, k(0, 0), k(1, 1), k(0, 2), k(1, 2)),
+        makeDistinctPatterns(8, seed));
 }
 
 int countDetections(osgART::SquareMarkerDetector& detector, const HardCaseRenderer& renderer,
@@ -38,9 +36,7 @@ int countDetections(osgART::SquareMarkerDetector& detector, const HardCaseRender
     empty.markerFree = true;
     cv::Mat grey;
     renderer.render(empty, {}, 80.0, 0.25, {}, frameSeed, grey);
-    std::vector<osgART::DetectedSquare> detections;
-    detector.detect(grey, 1, detections);
-    return int(detections.size());
+    return int(NovaroTest::detectIn(detector, grey).size());
 }
 
 } // namespace

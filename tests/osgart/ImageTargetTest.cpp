@@ -73,6 +73,14 @@ protected:
         return frame;
     }
 
+    // The picture looked for in the frame afresh, whatever earlier frames gave.
+    const osgART::ImageTargetTracker::Result& detectAfresh(const cv::Mat& frame)
+    {
+        tracker.forget();
+        tracker.process(frame, 1);
+        return tracker.result(0);
+    }
+
     // The picture refused for training, saying why, and rated 0 with the rating's reason first.
     void expectRefused(const cv::Mat& picture, const std::string& why, const std::string& ratingWhy)
     {
@@ -150,9 +158,7 @@ TEST_F(ImageTargetTest, FoundAtEveryTurnAndOverAWideRangeOfSizes)
         {
             SCOPED_TRACE(std::to_string(width) + " px, " + std::to_string(spin) + " deg");
             const HardCaseMarker truth = placeAt(width, spin);
-            tracker.forget();
-            tracker.process(frameOf({truth}), 1);
-            const osgART::ImageTargetTracker::Result& result = tracker.result(0);
+            const osgART::ImageTargetTracker::Result& result = detectAfresh(frameOf({truth}));
             ASSERT_TRUE(result.found);
             EXPECT_FALSE(result.followed);
             EXPECT_LT(rotationError(result.pose, truth), 1.0);
@@ -176,10 +182,8 @@ TEST_F(ImageTargetTest, BlurredViewsAreMeasuredAsPreciselyAsSharpOnes)
         const HardCaseMarker truth = placeAt(260, 40.0 * view, 35.0);
         cv::Mat frame;
         renderer.render(blurred, {greyPoster()}, kWidth, 0.0, {truth}, 20 + view, frame);
-        tracker.forget();
-        tracker.process(frame, 1);
         SCOPED_TRACE(view);
-        ASSERT_TRUE(tracker.result(0).found);
+        ASSERT_TRUE(detectAfresh(frame).found);
         // Against the sharp picture the worst of these views is off by 0.37 degrees.
         EXPECT_LT(rotationError(tracker.result(0).pose, truth), 0.25);
         EXPECT_LT(distanceError(tracker.result(0).pose, truth), 0.01);
@@ -195,9 +199,7 @@ TEST_F(ImageTargetTest, SmallPictureIsFoundAndClutterAloneGivesNothing)
     for (int view = 0; view < views; ++view)
     {
         const HardCaseMarker truth = placeAt(84, 45.0 * view + 10.0, 15.0);
-        tracker.forget();
-        tracker.process(frameOf({truth}, unsigned(view)), 1);
-        const osgART::ImageTargetTracker::Result& result = tracker.result(0);
+        const osgART::ImageTargetTracker::Result& result = detectAfresh(frameOf({truth}, unsigned(view)));
         if (!result.found)
             continue;
         ++found;
@@ -207,11 +209,7 @@ TEST_F(ImageTargetTest, SmallPictureIsFoundAndClutterAloneGivesNothing)
     EXPECT_GE(found, views - 1);
     // The clutter's chance agreements never pass for the picture.
     for (unsigned noise = 0; noise < 12; ++noise)
-    {
-        tracker.forget();
-        tracker.process(frameOf({}, noise), 1);
-        ASSERT_FALSE(tracker.result(0).found) << "clutter frame " << noise;
-    }
+        ASSERT_FALSE(detectAfresh(frameOf({}, noise)).found) << "clutter frame " << noise;
 }
 
 // Few agreeing matches must be confirmed by the whole picture. A different poster whose top three
@@ -225,17 +223,12 @@ TEST_F(ImageTargetTest, FewMatchesOnAPosterSharingPartOfThePictureAreRefused)
     cv::Mat sharing = greyPoster().clone();
     const cv::Rect different(0, 288, 480, 192);
     other(different).copyTo(sharing(different));
-    const auto foundOn = [&](const cv::Mat& sheet, const HardCaseMarker& placed)
-    {
-        tracker.forget();
-        tracker.process(frameOf({placed}, 0, {sheet}), 1);
-        return tracker.result(0).found;
-    };
     for (const cv::Vec2d& view : {cv::Vec2d(100.0, 45.0), cv::Vec2d(120.0, 0.0), cv::Vec2d(120.0, 100.0)})
     {
+        SCOPED_TRACE(std::to_string(view[0]) + " px, " + std::to_string(view[1]) + " deg");
         const HardCaseMarker placed = placeAt(view[0], view[1], 15.0);
-        EXPECT_TRUE(foundOn(greyPoster(), placed)) << view[0] << " px, " << view[1] << " deg";
-        EXPECT_FALSE(foundOn(sharing, placed)) << view[0] << " px, " << view[1] << " deg";
+        EXPECT_TRUE(detectAfresh(frameOf({placed}, 0, {greyPoster()})).found);
+        EXPECT_FALSE(detectAfresh(frameOf({placed}, 0, {sharing})).found);
     }
 }
 

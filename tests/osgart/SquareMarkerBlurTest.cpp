@@ -66,22 +66,15 @@ TEST(SquareMarkerBlur, BlurredMatchLeadsAnotherPatternNotItsOwnTurns)
     std::array<int, 16> other = symmetric, between = symmetric;
     other[1] = other[4] = 255;
     between[1] = between[4] = 100;
-    osgART::SquareMarkerDetector detector;
-    detector.setCamera(osgART::CameraParameters::fromIntrinsics(320, 240, 300, 300, 159.5, 119.5));
-    for (const std::array<int, 16>& greys : {symmetric, other})
-    {
-        osgART::Pattern pattern;
-        pattern.setFromImage(NovaroTest::blockPattern(greys));
-        detector.addPattern(pattern);
-    }
+    std::vector<osgART::Pattern> patterns(2);
+    patterns[0].setFromImage(NovaroTest::blockPattern(symmetric));
+    patterns[1].setFromImage(NovaroTest::blockPattern(other));
+    osgART::SquareMarkerDetector detector = NovaroTest::detectorFor(
+        osgART::CameraParameters::fromIntrinsics(320, 240, 300, 300, 159.5, 119.5), patterns);
     auto patternsFound = [&detector](const std::array<int, 16>& greys)
     {
-        std::vector<osgART::DetectedSquare> found;
-        detector.detect(blurredMarker(NovaroTest::blockPattern(greys)), 1, found);
-        std::vector<int> patterns;
-        for (const osgART::DetectedSquare& square : found)
-            patterns.push_back(square.pattern);
-        return patterns;
+        return NovaroTest::patternsOf(
+            NovaroTest::detectIn(detector, blurredMarker(NovaroTest::blockPattern(greys))));
     };
     EXPECT_EQ(patternsFound(between), std::vector<int>{});
     EXPECT_EQ(patternsFound(symmetric), std::vector<int>{0});

@@ -2,6 +2,7 @@
 // comparison.
 #include "BenchmarkFrames.h"
 #include "SyntheticScene.h"
+#include "TestSupport.h"
 
 #include <osgART/CameraParameters.h>
 #include <osgART/SquareMarkerDetector.h>
@@ -11,7 +12,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <array>
-#include <vector>
 
 namespace
 {
@@ -40,12 +40,10 @@ bool examined(const osgART::SquareMarkerDetector& detector, const std::array<cv:
 // Whether a detector with one pattern examines a quadrilateral near corners in grey.
 bool examinedIn(const cv::Mat& grey, const std::array<cv::Point, 4>& corners, double tolerance)
 {
-    osgART::SquareMarkerDetector detector;
-    detector.setCamera(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5));
-    for (const osgART::Pattern& pattern : Novaro::makeDistinctPatterns(1, 1))
-        detector.addPattern(pattern);
-    std::vector<osgART::DetectedSquare> found;
-    detector.detect(grey, 1, found);
+    osgART::SquareMarkerDetector detector =
+        NovaroTest::detectorFor(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5),
+                                Novaro::makeDistinctPatterns(1, 1));
+    NovaroTest::detectIn(detector, grey);
     return examined(detector, corners, tolerance);
 }
 

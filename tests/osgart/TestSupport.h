@@ -4,19 +4,23 @@
 #include "TemporaryFolder.h"
 #include "ToolSupport.h"
 
+#include <osgART/Field.h>
 #include <osgART/GenericTracker.h>
 #include <osgART/GenericVideo.h>
 #include <osgART/PluginManager.h>
+#include <osgART/SquareMarkerDetector.h>
 
 #include <osg/Matrixd>
+
+#include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace NovaroTest
 {
@@ -32,6 +36,35 @@ inline cv::Mat blockPattern(const std::array<int, 16>& greys)
     cv::Mat pattern;
     cv::resize(small, pattern, cv::Size(16, 16), 0, 0, cv::INTER_NEAREST);
     return pattern;
+}
+
+/// A detector for the camera with the patterns, in order.
+inline osgART::SquareMarkerDetector detectorFor(const osgART::CameraParameters& camera,
+                                                const std::vector<osgART::Pattern>& patterns)
+{
+    osgART::SquareMarkerDetector detector;
+    detector.setCamera(camera);
+    for (const osgART::Pattern& pattern : patterns)
+        detector.addPattern(pattern);
+    return detector;
+}
+
+/// The squares the detector finds in the grey frame.
+inline std::vector<osgART::DetectedSquare> detectIn(osgART::SquareMarkerDetector& detector,
+                                                    const cv::Mat& grey)
+{
+    std::vector<osgART::DetectedSquare> found;
+    detector.detect(grey, 1, found);
+    return found;
+}
+
+/// The pattern of each square found, in the detector's order.
+inline std::vector<int> patternsOf(const std::vector<osgART::DetectedSquare>& found)
+{
+    std::vector<int> patterns;
+    for (const osgART::DetectedSquare& square : found)
+        patterns.push_back(square.pattern);
+    return patterns;
 }
 
 /// The first bytes of a PNG file whose header claims width x height pixels (no image data).
@@ -52,6 +85,28 @@ inline osgART::GenericTracker* loadTracker()
         return nullptr;
     return dynamic_cast<osgART::GenericTracker*>(
         osgART::PluginManager::instance()->get("tracker_artoolkit4"));
+}
+
+/// The tracker's field of that name and type, or null.
+template <typename T>
+osgART::TypedField<T>* trackerField(osgART::GenericTracker& tracker, const std::string& name)
+{
+    return dynamic_cast<osgART::TypedField<T>*>(tracker.get(name));
+}
+
+/// Sets the tracker's field of that name and type, failing the test when it has none.
+template <typename T> void setField(osgART::GenericTracker& tracker, const std::string& name, T value)
+{
+    osgART::TypedField<T>* field = trackerField<T>(tracker, name);
+    ASSERT_NE(field, nullptr) << name;
+    field->set(value);
+}
+
+/// The tracker's debug image, or null when it has none.
+inline osg::ref_ptr<osg::Image> debugImage(osgART::GenericTracker& tracker)
+{
+    auto* field = trackerField<osg::ref_ptr<osg::Image>>(tracker, "debug_image");
+    return field != nullptr ? field->get() : nullptr;
 }
 
 inline osgART::GenericVideo* loadVideo()

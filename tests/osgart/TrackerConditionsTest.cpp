@@ -94,9 +94,7 @@ protected:
 
     template <typename T> void set(const std::string& name, T value)
     {
-        auto* field = dynamic_cast<osgART::TypedField<T>*>(tracker->get(name));
-        ASSERT_NE(field, nullptr) << name;
-        field->set(value);
+        NovaroTest::setField(*tracker, name, value);
     }
 
     NovaroTest::TemporaryFolder folder;
@@ -169,26 +167,6 @@ TEST_F(TrackerConditionsTest, RollingShutterFramesShowMarkersWhereTheirRowsWereR
     EXPECT_GT(largestMove, 2.0);
 }
 
-TEST_F(TrackerConditionsTest, FrontalMarkerHoldsStillAndFacesTheCamera)
-{
-    const HardCaseMarker truth = renderer.at(1, cv::Vec3d(10.0, -6.0, 420.0), 0.0, 0.0, 0.4, kSize);
-    const osg::Matrixd expected = HardCaseRenderer::openGLPose(truth);
-    std::vector<double> errors;
-    for (unsigned noise = 0; noise < 20; ++noise)
-    {
-        show(Degradation(), {truth}, 5, noise);
-        const osgART::Marker* marker = tracker->getMarker(1);
-        ASSERT_TRUE(marker->valid());
-        // The printed side faces the camera: its normal points back towards the origin.
-        const osg::Vec3d normal = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, 1), marker->getTransform());
-        EXPECT_LT(normal * marker->getTransform().getTrans(), 0.0);
-        errors.push_back(NovaroTest::rotationErrorDegrees(marker->getTransform(), expected));
-    }
-    std::sort(errors.begin(), errors.end());
-    EXPECT_LT(errors[errors.size() / 2], 0.5);
-    EXPECT_LT(errors.back(), 1.5);
-}
-
 // A marker held close to the camera has a border thicker than the threshold's reach into flat
 // areas: its dark region comes out as a hollow outline, which must still count as a marker.
 TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAndSmallOnesUnderAShadowEdgeAreFound)
@@ -225,8 +203,8 @@ TEST_F(TrackerConditionsTest, MarkersUnderACurvedShadowEdgeAtCameraNoiseKeepThei
 }
 
 // Nearly facing the camera, a small marker's tilt shows only as corner shifts of hundredths of a
-// pixel, so its pose is as good as its corners are exact.
-TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTilt)
+// pixel, so its pose is as good as its corners are exact; and no frame flips it to face away.
+TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTiltAndFaceTheCamera)
 {
     const Degradation condition = degradation("near-frontal", 40, 70);
     std::mt19937 random(23);
@@ -239,6 +217,9 @@ TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTilt)
         {
             const osgART::Marker* marker = tracker->getMarker(truth.id);
             ASSERT_TRUE(marker->valid()) << "marker " << truth.id << ", " << truth.side << " px";
+            // The printed side faces the camera: its normal points back towards the origin.
+            const osg::Vec3d normal = osg::Matrixd::transform3x3(osg::Vec3d(0, 0, 1), marker->getTransform());
+            EXPECT_LT(normal * marker->getTransform().getTrans(), 0.0);
             errors.push_back(NovaroTest::rotationErrorDegrees(marker->getTransform(),
                                                               HardCaseRenderer::openGLPose(truth)));
         }
@@ -246,6 +227,7 @@ TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTilt)
     ASSERT_GE(errors.size(), 20u);
     std::sort(errors.begin(), errors.end());
     EXPECT_LT(errors[errors.size() / 2], 0.5);
+    EXPECT_LT(errors.back(), 1.5) << "a flip to the other pose";
 }
 
 TEST_F(TrackerConditionsTest, ThresholdIsALocalLevelUnlessFixed)
@@ -283,8 +265,7 @@ TEST(SquareMarkerDetectorTest, AdaptiveLevelIsTheThresholdStretchedOverEachWindo
     grey += noise;
     osgART::SquareMarkerDetector detector;
     detector.setThreshold(threshold);
-    std::vector<osgART::DetectedSquare> detections;
-    detector.detect(grey, 1, detections);
+    NovaroTest::detectIn(detector, grey);
     const cv::Mat& binary = detector.binaryImage();
     ASSERT_EQ(binary.size(), grey.size());
     const int tilesX = (grey.cols + tile - 1) / tile, tilesY = (grey.rows + tile - 1) / tile;
@@ -311,13 +292,15 @@ TEST_F(TrackerConditionsTest, FlatNoisyFramesLeaveTheBinaryImageBlank)
 {
     set("debug", true);
     cv::Mat grey(480, 640, CV_8UC1), frame;
-    cv::randn(grey, 128, 4); // a bare wall and camera noise
+    // A bare wall and camera noise, from a generator of its own: noise of this strength reaches the
+    // flat-window contrast in a rare window, which OpenCV's shared generator, left wherever earlier
+    // tests took it, sometimes draws.
+    cv::RNG().fill(grey, cv::RNG::NORMAL, 128, 4);
     cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
     copyFrameToImage(frame, *image, true);
     tracker->update();
-    auto* field = dynamic_cast<osgART::TypedField<osg::ref_ptr<osg::Image>>*>(tracker->get("debug_image"));
-    const osg::Image* debug = field ? field->get().get() : nullptr;
-    ASSERT_TRUE(debug && debug->getPixelFormat() == GL_RGB);
+    const osg::ref_ptr<osg::Image> debug = NovaroTest::debugImage(*tracker);
+    ASSERT_TRUE(debug.valid() && debug->getPixelFormat() == GL_RGB);
     const cv::Mat view(debug->t(), debug->s(), CV_8UC3, const_cast<unsigned char*>(debug->data()));
     cv::Mat black;
     cv::inRange(view, cv::Scalar::all(0), cv::Scalar::all(0), black);
@@ -337,8 +320,7 @@ TEST_F(TrackerConditionsTest, MarkersOnBusyTextureAreFoundAmongFewCandidates)
     osgART::SquareMarkerDetector detector;
     cv::Mat grey;
     renderer.render(condition, sheets, kSize, kMargin, {}, 41, grey);
-    std::vector<osgART::DetectedSquare> found;
-    detector.detect(grey, 1, found);
+    NovaroTest::detectIn(detector, grey);
     // The texture's dark regions number in the thousands: count them the way the detector sees them.
     cv::Mat labels;
     const int regions = cv::connectedComponents(detector.binaryImage(), labels, 8);
@@ -491,15 +473,11 @@ TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefus
         osgART::CameraParameters::fromIntrinsics(640, 480, 600, 600, 320, 240);
     auto detect = [&](size_t count, double lead, const cv::Mat& frame)
     {
-        osgART::SquareMarkerDetector detector;
-        detector.setCamera(camera);
+        osgART::SquareMarkerDetector detector =
+            NovaroTest::detectorFor(camera, {patterns.begin(), patterns.begin() + long(count)});
         detector.setThresholdMode(osgART::SquareMarkerDetector::FIXED); // even light
         detector.setMinimumLead(lead);
-        for (size_t p = 0; p < count; ++p)
-            detector.addPattern(patterns[p]);
-        std::vector<osgART::DetectedSquare> found;
-        detector.detect(frame, 1, found);
-        return found;
+        return NovaroTest::detectIn(detector, frame);
     };
     for (const double lead : {0.0, 0.15})
     {
@@ -531,13 +509,6 @@ TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefus
 class BlurredMarkerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        detector.setCamera(osgART::CameraParameters::fromIntrinsics(320, 240, 300, 300, 159.5, 119.5));
-        for (const osgART::Pattern& pattern : patterns)
-            detector.addPattern(pattern);
-    }
-
     // The patterns found (none, the one shown, or another).
     std::vector<osgART::DetectedSquare> detectBlurred(size_t shown, const cv::Mat& kernel)
     {
@@ -554,33 +525,38 @@ protected:
         cv::randn(noise, 0.0, 2.0);
         blurred += noise;
         blurred.convertTo(frame, CV_8U);
-        std::vector<osgART::DetectedSquare> found;
-        detector.detect(frame, 1, found);
-        return found;
-    }
-
-    void expectIdentified(size_t shown, const cv::Mat& kernel)
-    {
-        const std::vector<osgART::DetectedSquare> found = detectBlurred(shown, kernel);
-        ASSERT_EQ(found.size(), 1u);
-        EXPECT_EQ(found.front().pattern, int(shown));
+        return NovaroTest::detectIn(detector, frame);
     }
 
     const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(8, 3);
-    osgART::SquareMarkerDetector detector;
+    osgART::SquareMarkerDetector detector = NovaroTest::detectorFor(
+        osgART::CameraParameters::fromIntrinsics(320, 240, 300, 300, 159.5, 119.5), patterns);
     std::mt19937 random{9};
 };
 
 // Motion along a diagonal of a marker mixes its cells along that diagonal, which no blur following
 // the pattern's rows and columns resembles: such markers are identified whichever diagonal, as are
-// markers blurred along a side. A 10-pixel blur spans seven pattern cells.
-TEST_F(BlurredMarkerTest, MarkersBlurredAlongEitherDiagonalAreIdentified)
+// markers blurred along a side (a 10-pixel blur spans seven pattern cells). A marker out of focus is
+// blurred alike in every direction, by a disc-like spot rather than a path: from a blur of two thirds
+// of a pattern cell to two cells, every marker is named, and never as another pattern.
+TEST_F(BlurredMarkerTest, MarkersBlurredAlongEitherDiagonalOrASideOrOutOfFocusAreIdentified)
 {
-    for (size_t shown = 0; shown < patterns.size(); ++shown)
-        for (const double degrees : {45.0, 135.0, 0.0})
+    std::vector<std::pair<std::string, cv::Mat>> kernels;
+    for (const double degrees : {45.0, 135.0, 0.0})
+        kernels.emplace_back("motion at " + std::to_string(int(degrees)),
+                             motionBlurKernel(10.0, degrees * CV_PI / 180.0, false, random));
+    for (const double sigma : {1.0, 2.0, 3.0}) // pixels; a pattern cell is 1.5
+    {
+        const cv::Mat profile = cv::getGaussianKernel(2 * int(std::ceil(3.0 * sigma)) + 1, sigma, CV_32F);
+        kernels.emplace_back("focus blur " + std::to_string(sigma), profile * profile.t());
+    }
+    for (const auto& [name, kernel] : kernels)
+        for (size_t shown = 0; shown < patterns.size(); ++shown)
         {
-            SCOPED_TRACE("pattern " + std::to_string(shown) + ", blur at " + std::to_string(int(degrees)));
-            expectIdentified(shown, motionBlurKernel(10.0, degrees * CV_PI / 180.0, false, random));
+            SCOPED_TRACE(name + ", pattern " + std::to_string(shown));
+            const std::vector<osgART::DetectedSquare> found = detectBlurred(shown, kernel);
+            ASSERT_EQ(found.size(), 1u);
+            EXPECT_EQ(found.front().pattern, int(shown));
         }
 }
 
@@ -600,21 +576,4 @@ TEST_F(BlurredMarkerTest, MarkersBlurredAlongShakyPathsAreIdentified)
                 identified += found.pattern == int(shown);
             }
     EXPECT_GE(identified, shownCount * 97 / 100) << "of " << shownCount;
-}
-
-// A marker out of focus is blurred alike in every direction, by a disc-like spot rather than a path:
-// from a blur of two thirds of a pattern cell to two cells, every marker is named, and never as
-// another pattern.
-TEST_F(BlurredMarkerTest, MarkersOutOfFocusAreIdentified)
-{
-    for (const double sigma : {1.0, 2.0, 3.0}) // pixels; a pattern cell is 1.5
-    {
-        const cv::Mat profile = cv::getGaussianKernel(2 * int(std::ceil(3.0 * sigma)) + 1, sigma, CV_32F);
-        const cv::Mat kernel = profile * profile.t();
-        for (size_t shown = 0; shown < patterns.size(); ++shown)
-        {
-            SCOPED_TRACE("pattern " + std::to_string(shown) + ", blur " + std::to_string(sigma));
-            expectIdentified(shown, kernel);
-        }
-    }
 }

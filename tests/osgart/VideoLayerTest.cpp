@@ -9,7 +9,6 @@
 
 #include <array>
 #include <climits>
-#include <cstdlib>
 
 namespace
 {

@@ -4,6 +4,8 @@
 // the process with an allocation failure.
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
+#include "VisibleLines.h"
+#include "app/ARApplication.h"
 #include "scene/ARAudio.h"
 
 #include <osg/Geode>
@@ -19,6 +21,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -28,7 +31,10 @@
 using namespace Novaro;
 using NovaroTest::appendLittleEndian;
 using NovaroTest::NotifyCapture;
+using NovaroTest::saidPart;
+using NovaroTest::visibleLinesWith;
 using NovaroTest::wav;
+namespace fs = std::filesystem;
 
 namespace
 {
@@ -160,27 +166,7 @@ TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReason)
     };
     const std::string unknown = "not a sound file of a known format (wav, ogg, flac)";
     expectUnloadable(folder.write("notes.wav", "these are not samples"), unknown);
-    expectUnloadable(folder.write("broken.ogg", "OggS but not really"), unknown);
     expectUnloadable(folder.file("missing.ogg"), "no such readable file");
-    expectUnloadable(folder.write("surround.wav", wav(65535, 16000, 64, 64)), "65535 channels (at most 8)");
-
-    // Honest files of both kinds still load: the sample whole, the stream by its header.
-    const std::string stereo = folder.write("stereo.wav", wav(2, 22050, 22050 * 4 / 2, 22050 * 4 / 2));
-    const std::string ogg = folder.file("short.ogg");
-    writeOggClaimingRate(ogg, 44100);
-    capture.clear();
-    osg::ref_ptr<ARAudio> sample = new ARAudio;
-    sample->setupAudio(stereo, true);
-    EXPECT_NEAR(sample->getDuration(), 0.5f, 0.001f);
-    osg::ref_ptr<ARAudio> stream = new ARAudio;
-    stream->setupAudio(ogg, true);
-    EXPECT_NEAR(stream->getDuration(), 0.1f, 0.01f);
-    EXPECT_FALSE(stream->getUseSamples());
-    EXPECT_EQ(capture.text(osg::FATAL), "");
-}
-
-TEST_F(AudioObjectsTest, AWavWhoseDataComesBeforeItsFormatIsRefusedNotDividedByZero)
-{
     // The sound library would size the data by a sample size it has not read yet.
     std::string noFormat = "RIFF";
     appendLittleEndian(noFormat, 4 + 8 + 16 + 8 + 64, 4);
@@ -190,17 +176,18 @@ TEST_F(AudioObjectsTest, AWavWhoseDataComesBeforeItsFormatIsRefusedNotDividedByZ
     noFormat += "fmt ";
     appendLittleEndian(noFormat, 16, 4);
     noFormat.append(16, '\0');
-    const std::string early = folder.write("early.wav", noFormat);
-    const std::string stream = folder.write("early.ogg", noFormat);
-    NotifyCapture capture;
-    for (const std::string& file : {early, stream})
-    {
-        osg::ref_ptr<ARAudio> audio = new ARAudio;
-        audio->setupAudio(file, true);
-        EXPECT_TRUE(capture.printed(" WARNING: cannot play " + file +
-                                    ": a WAV file whose data comes before its format."))
-            << capture.text();
-    }
+    expectUnloadable(folder.write("early.wav", noFormat), "a WAV file whose data comes before its format");
+    // (Headers out of the output's range: the soundtrack files test, through the same check.)
+
+    // An honest stream still loads, its length from its header (samples: the extension test).
+    const std::string ogg = folder.file("short.ogg");
+    writeOggClaimingRate(ogg, 44100);
+    capture.clear();
+    osg::ref_ptr<ARAudio> stream = new ARAudio;
+    stream->setupAudio(ogg, true);
+    EXPECT_NEAR(stream->getDuration(), 0.1f, 0.01f);
+    EXPECT_FALSE(stream->getUseSamples());
+    EXPECT_EQ(capture.text(osg::FATAL), "");
 }
 
 TEST_F(AudioObjectsTest, TheExtensionChoosesSamplesOrAStreamAndTheSoundAnswersItsKeys)
@@ -231,4 +218,65 @@ TEST_F(AudioObjectsTest, TheExtensionChoosesSamplesOrAStreamAndTheSoundAnswersIt
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: cannot play " + folder.file("song.mp3") +
                                              ": a sound object plays only .wav and .ogg files."));
     EXPECT_EQ(1u, mp3->getNumChildren());
+}
+
+// Soundtrack files from the scene's audio settings: only regular files whose header the output can
+// play are opened as streams; everything else is reported by name and left out.
+using SoundtrackFilesTest = AudioObjectsTest;
+
+TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
+{
+    const fs::path dir = folder.path();
+    const uint32_t secondOfStereo = 44100 * 2 * 2;
+    struct Case
+    {
+        const char* name;
+        const char* message; // empty: the file is a soundtrack
+    } cases[] = {
+        {"folder.ogg", " WARNING: cannot find soundtrack file: "},
+        {"surround.wav", "65535 channels (at most 8)"},
+        {"silent.wav", "0 channels"},
+        {"slow.wav", "sample rate 1000 Hz"},
+        {"fast.wav", "sample rate 1000000 Hz"},
+        {"stereo.wav", ""},
+    };
+    fs::create_directories(dir / "folder.ogg");
+    folder.write("surround.wav", wav(65535, 16000, 64));
+    folder.write("silent.wav", wav(0, 44100, 64));
+    folder.write("slow.wav", wav(1, 1000, 64));
+    folder.write("fast.wav", wav(1, 1000000, 64));
+    folder.write("stereo.wav", wav(2, 44100, secondOfStereo));
+
+    std::string audio = "<audio><soundtracks>";
+    for (const Case& c : cases)
+        audio += std::string("<soundtrack name=\"x\" source=\"") + c.name + "\"/>";
+    audio += "</soundtracks></audio>";
+    folder.write("audio.xml", audio);
+
+    ARApplication application;
+    application.setTemporaryDirectory(dir.string());
+    ASSERT_TRUE(application.setAudioConfiguration("audio.xml"));
+    NotifyCapture capture;
+    EXPECT_TRUE(application.loadSoundtracks());
+
+    EXPECT_EQ(application.getSoundtrackCount(), 1u);
+    for (const Case& c : cases)
+    {
+        // The reason and the file name on one line; nothing about a file that plays.
+        const std::vector<std::string> lines = visibleLinesWith(capture, (dir / c.name).string());
+        if (*c.message == '\0')
+            EXPECT_TRUE(lines.empty()) << capture.text();
+        else
+            EXPECT_TRUE(!lines.empty() && lines[0].find(c.message) != std::string::npos) << c.name << "\n"
+                                                                                         << capture.text();
+    }
+    EXPECT_TRUE(saidPart(capture, "ERROR: could not load specified audio file (" +
+                                      (dir / "surround.wav").string() + ")."));
+
+    // Handed a folder directly, the loader says it is not found rather than reading it.
+    capture.clear();
+    application.loadAudioFile((dir / "folder.ogg").string());
+    EXPECT_EQ(capture.text(osg::FATAL),
+              " WARNING: audio file not found (" + (dir / "folder.ogg").string() + ").\n");
+    EXPECT_EQ(application.getSoundtrackCount(), 1u);
 }

@@ -41,54 +41,28 @@ protected:
 
 } // namespace
 
+// One file for each way a movie is refused: a file no demuxer takes (cut in its header, garbage,
+// empty or text alike), no file, no regular file, no pictures (sound only, as a movie cut before
+// its picture's headers is too), a picture too large.
 TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
 {
-    const std::string good = folder.file("good.mp4");
-    ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + good));
-    const std::string movie = readFile(good);
-    const std::string avi = folder.file("good.avi");
-    ASSERT_TRUE(runFFmpeg(greyRampSource(64, 48, 0.4) + " -c:v mpeg4 " + avi));
-    std::string zeroedHeaders = readFile(avi);
-    // The stream header and format chunks of an AVI, zeroed: no codec, no size.
-    for (const char* tag : {"strh", "strf"})
-    {
-        const size_t at = zeroedHeaders.find(tag);
-        ASSERT_NE(std::string::npos, at);
-        std::fill(zeroedHeaders.begin() + static_cast<long>(at) + 8,
-                  zeroedHeaders.begin() + static_cast<long>(at) + 56, '\0');
-    }
-    std::string garbage = movie.substr(0, 64);
-    for (size_t index = 0; index < 4000; ++index)
-        garbage += static_cast<char>((index * 7919 + 13) % 251);
     std::filesystem::create_directories(folder.file("folder.mkv"));
-    // Sound without pictures, in the containers that usually hold both.
-    for (const char* name : {"sound.mkv", "sound.ogv", "sound.mp4"})
-        ASSERT_TRUE(runFFmpeg(toneSource(0.2) + " " + folder.file(name))) << name;
+    ASSERT_TRUE(runFFmpeg(toneSource(0.2) + " " + folder.file("sound.mkv")));
     // A picture taller than the reader takes, though narrow enough to be small.
     ASSERT_TRUE(runFFmpeg(greyRampSource(16, 4104, 0.08) + " -c:v ffv1 " + folder.file("tall.mkv")));
 
-    // 'reason': the reason's start, where the test knows it.
     const auto expectRefused = [&](const std::string& path, const std::string& reason)
     {
         NotifyCapture console(osg::FATAL);
         EXPECT_FALSE(openMovie(path).valid()) << path;
         const std::vector<std::string> lines = visibleLinesWith(console, path);
         ASSERT_EQ(1u, lines.size()) << path << "\n" << console.text();
-        const std::string start = "WARNING: cannot play movie " + path + ": ";
-        EXPECT_EQ(0u, lines[0].rfind(start + reason, 0)) << lines[0];
-        EXPECT_GT(lines[0].size(), start.size()) << "no reason given: " << lines[0];
+        EXPECT_EQ(0u, lines[0].rfind("WARNING: cannot play movie " + path + ": " + reason, 0)) << lines[0];
     };
-    expectRefused(folder.write("truncated.mp4", movie.substr(0, movie.size() / 2)), "");
-    expectRefused(folder.write("cut-in-header.mp4", movie.substr(0, 200)), "");
-    expectRefused(folder.write("garbage-after-header.mp4", garbage), "");
-    expectRefused(folder.write("zeroed-stream-headers.avi", zeroedHeaders), "");
-    expectRefused(folder.write("empty.mp4", ""), "");
-    expectRefused(folder.write("text.avi", "this is not a movie\n"), "");
-    expectRefused(folder.file("missing.webm"), "");
-    expectRefused(folder.file("folder.mkv"), "");
+    expectRefused(folder.write("text.avi", "this is not a movie\n"), "cannot open movie: ");
+    expectRefused(folder.file("missing.webm"), "no such file");
+    expectRefused(folder.file("folder.mkv"), "not a regular file");
     expectRefused(folder.file("sound.mkv"), "no video stream");
-    expectRefused(folder.file("sound.ogv"), "no video stream");
-    expectRefused(folder.file("sound.mp4"), "no video stream");
     expectRefused(folder.file("tall.mkv"), "picture of 16x4104");
 }
 

@@ -45,11 +45,8 @@ std::vector<CorpusMovie> corpus()
     return {
         // Codecs and containers.
         {"h264.mp4", 64, 48, std::string(x264) + "-pix_fmt yuv420p"},
-        {"h264.mov", 202, 120, std::string(x264) + "-pix_fmt yuv420p"},
-        {"hevc.mp4", 64, 48, "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p"},
         {"hevc.mkv", 854, 480, "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p",
          5, 25, 0.2},
-        {"vp8.webm", 8, 8, vp8},
         {"vp9.webm", 30, 18, "-c:v libvpx-vp9 -b:v 100k -deadline realtime -cpu-used 8"},
         {"av1.mkv", 64, 48, "-c:v libaom-av1 -cpu-used 8 -b:v 100k"},
         {"mpeg4.avi", 64, 48, "-c:v mpeg4"},
@@ -62,8 +59,6 @@ std::vector<CorpusMovie> corpus()
         {"1080p.mp4", 1920, 1080, std::string(x264) + "-pix_fmt yuv420p", 3, 25, 0.12},
         // Pictures of 10 bits, and a rotation flag (the picture is shown as stored).
         {"10bit.mkv", 64, 48, std::string(x264) + "-pix_fmt yuv420p10le"},
-        {"10bit-hevc.mp4", 64, 48,
-         "-c:v libx265 -preset ultrafast -x265-params log-level=error -pix_fmt yuv420p10le"},
         {"rotated.mp4", 64, 48, std::string(x264) + "-pix_fmt yuv420p -metadata:s:v:0 rotate=90"},
         // Variable frame rate: the first five pictures at 25 per second, the last five at 12.5.
         {"vfr.mkv", 64, 48,
