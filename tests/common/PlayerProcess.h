@@ -1,12 +1,14 @@
 #pragma once
 
-// Runs the real player executable as a user would and collects its console output and exit status.
+// Runs the real player executable as a user would and collects its console output and exit status;
+// and runs a test in a process of its own.
 
 #include "TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -85,6 +87,23 @@ inline PlayerRun runPlayer(const std::string& directory, const std::vector<std::
                            const std::vector<std::string>& environment = {})
 {
     return runExecutable(std::string(NOVARO_RUN_DIR) + "/novaro", directory, arguments, environment);
+}
+
+// The sound output, and the audio library's configuration with it, is opened once per process, by
+// whichever test plays a sound first: a test that configures it must be the first. Runs the calling
+// test again, alone, in a fresh process of this test program, and checks that it passed there.
+// Returns true in that fresh process (go on with the test) and false in this one (return).
+inline bool inAFreshProcess()
+{
+    if (std::getenv("NOVARO_TEST_FRESH_PROCESS"))
+        return true;
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const PlayerRun run = runExecutable(
+        std::filesystem::read_symlink("/proc/self/exe").string(), std::filesystem::current_path().string(),
+        {"--gtest_filter=" + std::string(test->test_suite_name()) + "." + test->name()},
+        {"NOVARO_TEST_FRESH_PROCESS=1"});
+    EXPECT_EQ(0, run.status);
+    return false;
 }
 
 } // namespace NovaroTest
