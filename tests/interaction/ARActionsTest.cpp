@@ -1,3 +1,4 @@
+#include "interaction/ARActions.h"
 #include "EventsFiles.h"
 #include "NotifyCapture.h"
 #include "RunDirectory.h"
@@ -6,7 +7,6 @@
 #include "VisibleLines.h"
 #include "app/ARApplication.h"
 #include "interaction/ARActionFactory.h"
-#include "interaction/ARActions.h"
 #include "scene/ARModel.h"
 #include "scene/ARObject.h"
 #include "scene/ARVideo.h"

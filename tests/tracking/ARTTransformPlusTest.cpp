@@ -1,7 +1,7 @@
 // The tracking state machine of a marker's transform, driven frame by frame with a marker whose
 // detection the test sets, and the freeze and tracking-plus switches.
-#include "scene/ARObject.h"
 #include "tracking/ARTTransformPlus.h"
+#include "scene/ARObject.h"
 
 #include "NotifyCapture.h"
 #include "PlayerProcess.h"

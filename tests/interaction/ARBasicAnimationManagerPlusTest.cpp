@@ -1,6 +1,6 @@
+#include "interaction/ARBasicAnimationManagerPlus.h"
 #include "app/ARApplication.h"
 #include "interaction/ARAnimationVisitors.h"
-#include "interaction/ARBasicAnimationManagerPlus.h"
 #include "scene/ARObject.h"
 #include "scene/SceneClock.h"
 

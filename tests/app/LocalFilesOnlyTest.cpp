@@ -1,7 +1,7 @@
 // A scene cannot make the player or the checker reach the network: names with a scheme are
 // refused before any plugin (OpenSceneGraph's curl reader among them) sees them.
-#include "app/InstallLayout.h"
 #include "app/LocalFilesOnly.h"
+#include "app/InstallLayout.h"
 #include "app/Startup.h"
 #include "settings/SceneBoundary.h"
 

@@ -2,11 +2,11 @@
 // What the player allocates must follow what the file holds: the hostile files are loaded in a
 // child process whose address space may grow by 512 MB only, where a header believed would end
 // the process with an allocation failure.
+#include "scene/ARAudio.h"
 #include "NotifyCapture.h"
 #include "TemporaryFolder.h"
 #include "VisibleLines.h"
 #include "app/ARApplication.h"
-#include "scene/ARAudio.h"
 
 #include <osg/Geode>
 

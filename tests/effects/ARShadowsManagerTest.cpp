@@ -1,10 +1,10 @@
 // The shadows manager: the texture-unit table, the programs moved onto those units (and compiled
 // by the OpenGL driver at hand), refused settings, the map size from the light's detail, and the
 // graph that direct and deferred mode switch between.
+#include "effects/ARShadowsManager.h"
 #include "Display.h"
 #include "NotifyCapture.h"
 #include "VisibleLines.h"
-#include "effects/ARShadowsManager.h"
 #include "effects/ShadowPrograms.h"
 #include "scene/ARLight.h"
 

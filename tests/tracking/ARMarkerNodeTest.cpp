@@ -1,11 +1,11 @@
 // A marker's scene subtree: layers and their selection, the sequence modes, the reference system
 // read from a transforms file (FBX files: the reference system file tests), fitting content to
 // the marker, and the generated multi-marker file.
+#include "tracking/ARMarkerNode.h"
 #include "app/ARApplication.h"
 #include "app/PrivateFolder.h"
 #include "scene/ARObject.h"
 #include "settings/MarkersData.h"
-#include "tracking/ARMarkerNode.h"
 
 #include "Matrices.h"
 #include "NotifyCapture.h"

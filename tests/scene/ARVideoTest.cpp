@@ -1,11 +1,11 @@
 // Movies in the scene: a video object's plane and the video textures of other objects named by
 // the scene's videos table, on real movies written here, and the chroma key drawn.
+#include "scene/ARVideo.h"
 #include "app/ARApplication.h"
 #include "scene/ARGeodeVisitor.h"
 #include "scene/ARLightSourceVisitor.h"
 #include "scene/ARTextureUnitsVisitor.h"
 #include "scene/ARTextureUnitsVisitorMover.h"
-#include "scene/ARVideo.h"
 #include "scene/TextureUnitRenaming.h"
 #include "scene/VideoTexture.h"
 #include "tracking/ARNodeSearchByNameVisitor.h"
