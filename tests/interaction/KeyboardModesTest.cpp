@@ -11,7 +11,6 @@
 #include "interaction/ARKeyboardEventsHandler.h"
 #include "interaction/ARLayersKeyboardEventsHandler.h"
 #include "interaction/ARLightsKeyboardEventsHandler.h"
-#include "interaction/KeyboardHelp.h"
 #include "scene/ARLight.h"
 #include "scene/ARObject.h"
 #include "settings/ConfigurationData.h"
@@ -330,15 +329,6 @@ TEST(KeyboardModifiers, ControlWinsOverAltAndSuperCountsAsAlt)
     EXPECT_EQ(Handler::MODIFIER_ALT, Handler::modifierOf(Key::MODKEY_LEFT_SUPER));
     EXPECT_EQ(Handler::MODIFIER_ALT, Handler::modifierOf(Key::MODKEY_RIGHT_ALT | Key::MODKEY_SHIFT));
     EXPECT_EQ(Handler::MODIFIER_NONE, Handler::modifierOf(Key::MODKEY_SHIFT | Key::MODKEY_CAPS_LOCK));
-}
-
-TEST(KeyboardHelp, ReadmeListsTheKeysOfTheHelpPanels)
-{
-    const std::string section = keyboardHelpMarkdown();
-    EXPECT_NE(std::string::npos, readFile(std::string(NOVARO_SOURCE_DIR) + "/README.md").find(section))
-        << "README.md is out of date: replace its \"Using the player\" section with the output of "
-           "build/run/novaro-keys:\n"
-        << section;
 }
 
 namespace

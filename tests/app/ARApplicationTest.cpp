@@ -1,12 +1,11 @@
 // The application object's own rules: device numbers, the path rule of the settings setters, the
 // application hint, the marker registration guards and how the application
 // moves the one clipping manager between detected markers.
+#include "app/ARApplication.h"
 #include "NotifyCapture.h"
 #include "SettingsFixture.h"
-#include "app/ARApplication.h"
 #include "effects/ARClippingManager.h"
 #include "settings/ConfigurationData.h"
-#include "settings/PathRule.h"
 #include "tracking/ARMarkerNode.h"
 
 #include <gtest/gtest.h>
@@ -15,20 +14,6 @@
 
 using namespace Novaro;
 using namespace NovaroTest;
-
-TEST(PathRule, DriveLetterAndSlashPathsAreAbsolute)
-{
-    EXPECT_TRUE(PathRule::isAbsolute("C:\\data\\scene.xml") && PathRule::isAbsolute("/srv/scene.xml"));
-    // A name directly in a drive root has a two-character directory part: joined like any other. "C:data"
-    // is relative to the drive's current folder.
-    for (const char* relative : {"C:\\scene.xml", "scene.xml", "data\\scene.xml", "C:data\\scene.xml"})
-        EXPECT_FALSE(PathRule::isAbsolute(relative)) << relative;
-
-    EXPECT_EQ("C:\\data\\scene.xml", PathRule::resolve("/base", "C:\\data\\scene.xml"));
-    EXPECT_EQ("/base/scene.xml", PathRule::resolve("/base", "scene.xml"));
-    EXPECT_EQ("/base/data/scene.xml", PathRule::resolve("/base", "data\\scene.xml"));
-    EXPECT_EQ("/base/C:/scene.xml", PathRule::resolve("/base", "C:\\scene.xml"));
-}
 
 TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)
 {
