@@ -1,6 +1,6 @@
 // The movie reader through OpenSceneGraph's registry, as the player reaches it: movies written
 // here frame by frame (each frame a grey that names its index), played, paused, rewound, looped
-// (the files that must be refused are in DamagedMoviesTest).
+// (the files that must be refused are in MovieDecoderTest).
 
 #include "../common/PlayerProcess.h"
 #include "../common/RunDirectory.h"

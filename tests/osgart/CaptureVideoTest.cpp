@@ -1,8 +1,8 @@
 // The camera side of the video plugin: pixel formats made here converted back to the frame they
 // came from, the choice among a device's modes, the errors a user meets, and a camera that goes
 // away and comes back while playing.
-#include "CameraModes.h"
 #include "CaptureVideo.h"
+#include "CameraModes.h"
 #include "CaptureWaiting.h"
 #include "FrameConverter.h"
 #include "V4L2Camera.h"
