@@ -39,7 +39,9 @@ cv::Mat blockFrame(int width = 64, int height = 48)
     for (int y = 0; y < frame.rows; y += 2)
         for (int x = 0; x < frame.cols; x += 2)
         {
-            const cv::Vec3b colour(uint8_t(random() % 256), uint8_t(random() % 256), uint8_t(random() % 256));
+            // One draw a statement: the order of a call's arguments is the compiler's choice.
+            const uint8_t red = uint8_t(random() % 256), green = uint8_t(random() % 256);
+            const cv::Vec3b colour(uint8_t(random() % 256), green, red);
             frame(cv::Rect(x, y, 2, 2)).setTo(colour);
         }
     return frame;

@@ -39,7 +39,9 @@ cv::Mat expose(const cv::Mat& sites, double fullWell, std::mt19937& random)
 {
     cv::Mat electrons = cv::max(sites, 0.0f) * fullWell;
     cv::Mat shot, read(sites.size(), CV_32F), spread(sites.size(), CV_32F);
-    cv::RNG rng(uint64(random()) << 32 | random());
+    // One draw a statement (see RandomDraws.h).
+    const uint64 high = random();
+    cv::RNG rng(high << 32 | random());
     rng.fill(spread, cv::RNG::NORMAL, 0.0, 1.0);
     rng.fill(read, cv::RNG::NORMAL, 0.0, CameraModel::kReadNoiseElectrons);
     cv::sqrt(electrons, shot);

@@ -1,6 +1,7 @@
 #include "HardCaseScene.h"
 
 #include "CameraModel.h"
+#include "RandomDraws.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgproc.hpp>
@@ -43,10 +44,7 @@ void drawDecoy(cv::Mat& canvas, const cv::Point& corner, int side, std::mt19937&
     const cv::Rect inside(corner.x + side / 4, corner.y + side / 4, side / 2, side / 2);
     cv::rectangle(canvas, inside, cv::Scalar(235), cv::FILLED);
     for (int blob = 0; blob < 4; ++blob)
-        cv::circle(canvas,
-                   cv::Point(inside.x + int(unit(random) * inside.width),
-                             inside.y + int(unit(random) * inside.height)),
-                   std::max(1, side / 10), cv::Scalar(25), cv::FILLED);
+        cv::circle(canvas, randomPoint(random, inside), std::max(1, side / 10), cv::Scalar(25), cv::FILLED);
 }
 
 } // namespace
@@ -151,8 +149,9 @@ std::vector<HardCaseMarker> HardCaseRenderer::place(const Degradation& degradati
             const double tiltAxis = 2 * kPi * unit(random);
             const double spin = 2 * kPi * unit(random);
             const double depth = focal * size * std::max(0.25, std::cos(tilt)) / width;
-            const cv::Vec3d t((unit(random) - 0.5) * 0.8 * _width / focal * depth,
-                              (unit(random) - 0.5) * 0.8 * _height / focal * depth, depth);
+            const double down = (unit(random) - 0.5) * 0.8 * _height / focal * depth;
+            const double across = (unit(random) - 0.5) * 0.8 * _width / focal * depth;
+            const cv::Vec3d t(across, down, depth);
             HardCaseMarker marker = at(order[index], t, tilt, tiltAxis, spin, size);
             std::vector<cv::Point2d> sheet;
             cv::projectPoints(squareCorners(size * (1 + 2 * margin)), marker.rotation, t, _camera,
@@ -237,7 +236,7 @@ void HardCaseRenderer::drawClutter(cv::Mat& canvas, std::mt19937& random) const
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     canvas.setTo(cv::Scalar(70 + 120 * unit(random)));
     const int w = canvas.cols, h = canvas.rows;
-    auto point = [&]() { return cv::Point(int(unit(random) * w), int(unit(random) * h)); };
+    auto point = [&]() { return randomPoint(random, cv::Rect(0, 0, w, h)); };
     auto grey = [&]() { return cv::Scalar(255 * unit(random)); };
     for (int k = 0; k < 50; ++k)
     {
@@ -245,18 +244,35 @@ void HardCaseRenderer::drawClutter(cv::Mat& canvas, std::mt19937& random) const
         switch (random() % 5)
         {
         case 0:
-            cv::rectangle(canvas, cv::Rect(point(), cv::Size(extent, extent / 2 + 1)), grey(), cv::FILLED);
+        {
+            const cv::Scalar shade = grey();
+            cv::rectangle(canvas, cv::Rect(point(), cv::Size(extent, extent / 2 + 1)), shade, cv::FILLED);
             break;
+        }
         case 1:
-            cv::circle(canvas, point(), extent / 2, grey(), cv::FILLED, cv::LINE_AA);
+        {
+            const cv::Scalar shade = grey();
+            cv::circle(canvas, point(), extent / 2, shade, cv::FILLED, cv::LINE_AA);
             break;
+        }
         case 2:
-            cv::line(canvas, point(), point(), grey(), 1 + int(random() % 6), cv::LINE_AA);
+        {
+            const int thickness = 1 + int(random() % 6);
+            const cv::Scalar shade = grey();
+            const cv::Point to = point();
+            cv::line(canvas, point(), to, shade, thickness, cv::LINE_AA);
             break;
+        }
         case 3:
-            cv::putText(canvas, "Novaro " + std::to_string(random() % 100), point(), cv::FONT_HERSHEY_SIMPLEX,
-                        1.0 + 2 * unit(random), grey(), 2 + int(random() % 4), cv::LINE_AA);
+        {
+            const int thickness = 2 + int(random() % 4);
+            const cv::Scalar shade = grey();
+            const double scale = 1.0 + 2 * unit(random);
+            const cv::Point at = point();
+            cv::putText(canvas, "Novaro " + std::to_string(random() % 100), at, cv::FONT_HERSHEY_SIMPLEX,
+                        scale, shade, thickness, cv::LINE_AA);
             break;
+        }
         default:
         {
             const cv::Point corner = point();
@@ -412,7 +428,7 @@ void HardCaseRenderer::drawBusyTexture(cv::Mat& frame, std::mt19937& random) con
     }
     texture.convertTo(frame, CV_8U);
     const int w = frame.cols, h = frame.rows;
-    auto point = [&]() { return cv::Point(int(unit(random) * w), int(unit(random) * h)); };
+    auto point = [&]() { return randomPoint(random, cv::Rect(0, 0, w, h)); };
     auto grey = [&]() { return cv::Scalar(255 * unit(random)); };
     // About one small shape per 600 pixels, whatever the frame size.
     const int shapes = w * h / 600;
@@ -423,21 +439,34 @@ void HardCaseRenderer::drawBusyTexture(cv::Mat& frame, std::mt19937& random) con
         switch (random() % 4)
         {
         case 0:
-            cv::rectangle(frame, cv::Rect(at, cv::Size(extent, 1 + int(extent * unit(random)))), grey(),
+        {
+            const cv::Scalar shade = grey();
+            cv::rectangle(frame, cv::Rect(at, cv::Size(extent, 1 + int(extent * unit(random)))), shade,
                           cv::FILLED);
             break;
+        }
         case 1:
-            cv::circle(frame, at, extent / 2 + 1, grey(), random() % 2 ? cv::FILLED : 1, cv::LINE_AA);
+        {
+            const int thickness = random() % 2 ? cv::FILLED : 1;
+            cv::circle(frame, at, extent / 2 + 1, grey(), thickness, cv::LINE_AA);
             break;
+        }
         case 2:
-            cv::line(frame, at,
-                     at + cv::Point(int((unit(random) - 0.5) * 6 * extent),
-                                    int((unit(random) - 0.5) * 6 * extent)),
-                     grey(), 1 + int(random() % 3), cv::LINE_AA);
+        {
+            const int thickness = 1 + int(random() % 3);
+            const cv::Scalar shade = grey();
+            const int down = int((unit(random) - 0.5) * 6 * extent);
+            const int across = int((unit(random) - 0.5) * 6 * extent);
+            cv::line(frame, at, at + cv::Point(across, down), shade, thickness, cv::LINE_AA);
             break;
+        }
         default:
-            cv::putText(frame, std::to_string(random() % 10000), at, cv::FONT_HERSHEY_PLAIN,
-                        0.6 + 1.2 * unit(random), grey(), 1, cv::LINE_AA);
+        {
+            const cv::Scalar shade = grey();
+            const double scale = 0.6 + 1.2 * unit(random);
+            cv::putText(frame, std::to_string(random() % 10000), at, cv::FONT_HERSHEY_PLAIN, scale, shade, 1,
+                        cv::LINE_AA);
+        }
         }
     }
     // Marker-like decoys, as on the calm background.
@@ -564,7 +593,8 @@ void HardCaseRenderer::degrade(const Degradation& degradation, const std::vector
         const double angle = 2 * kPi * unit(random);
         const double dx = std::cos(angle), dy = std::sin(angle);
         // The shadow's edge runs through a marker's centre when there is one, or passes near it.
-        cv::Point2d through(_width * unit(random), _height * unit(random));
+        const double down = _height * unit(random);
+        cv::Point2d through(_width * unit(random), down);
         double side = 0.1 * _width;
         if (!markers.empty())
         {

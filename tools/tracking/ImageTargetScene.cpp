@@ -1,5 +1,7 @@
 #include "ImageTargetScene.h"
 
+#include "RandomDraws.h"
+
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -16,13 +18,14 @@ namespace
 cv::Scalar randomColour(std::mt19937& random)
 {
     std::uniform_int_distribution<int> level(0, 255);
-    return cv::Scalar(level(random), level(random), level(random));
+    const int red = level(random), green = level(random);
+    return cv::Scalar(level(random), green, red);
 }
 
 void drawShape(cv::Mat& picture, std::mt19937& random, double largest)
 {
     std::uniform_real_distribution<double> unit(0.0, 1.0);
-    const cv::Point centre(int(unit(random) * picture.cols), int(unit(random) * picture.rows));
+    const cv::Point centre = randomPoint(random, cv::Rect(0, 0, picture.cols, picture.rows));
     // Sizes spread evenly on a log scale, so every pyramid level finds detail.
     const double extent = largest * std::pow(0.03, unit(random));
     const cv::Scalar colour = randomColour(random);
@@ -39,8 +42,10 @@ void drawShape(cv::Mat& picture, std::mt19937& random, double largest)
     {
         std::vector<cv::Point> corners;
         for (int k = 0; k < 3 + int(unit(random) * 3); ++k)
-            corners.emplace_back(centre.x + int((unit(random) - 0.5) * extent),
-                                 centre.y + int((unit(random) - 0.5) * extent));
+        {
+            const int down = int((unit(random) - 0.5) * extent);
+            corners.emplace_back(centre.x + int((unit(random) - 0.5) * extent), centre.y + down);
+        }
         cv::fillPoly(picture, std::vector<std::vector<cv::Point>>{corners}, colour, cv::LINE_AA);
         break;
     }

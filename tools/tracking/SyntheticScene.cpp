@@ -1,5 +1,7 @@
 #include "SyntheticScene.h"
 
+#include "RandomDraws.h"
+
 #include <osgART/PoseEstimator.h>
 #include <osgART/UndistortionGrid.h>
 
@@ -244,12 +246,12 @@ void SyntheticCamera::drawBackground(cv::Mat& canvas, std::mt19937& random) cons
     const int width = canvas.cols;
     const int height = canvas.rows;
     const int scale = _settings.supersampling;
-    auto point = [&]() { return cv::Point(int(unit(random) * width), int(unit(random) * height)); };
+    auto point = [&]() { return randomPoint(random, cv::Rect(0, 0, width, height)); };
     auto colour = [&]()
     {
         const int base = grey(random);
-        return cv::Scalar(std::min(255, base + grey(random) % 40), base,
-                          std::max(0, base - grey(random) % 40));
+        const int red = std::max(0, base - grey(random) % 40);
+        return cv::Scalar(std::min(255, base + grey(random) % 40), base, red);
     };
     const int shapes = 60;
     for (int k = 0; k < shapes; ++k)
@@ -259,15 +261,26 @@ void SyntheticCamera::drawBackground(cv::Mat& canvas, std::mt19937& random) cons
         switch (kind)
         {
         case 0:
-            cv::rectangle(canvas, cv::Rect(point(), cv::Size(extent, int(extent * (0.3 + unit(random))))),
-                          colour(), cv::FILLED);
+        {
+            const cv::Scalar shade = colour();
+            const int tall = int(extent * (0.3 + unit(random)));
+            cv::rectangle(canvas, cv::Rect(point(), cv::Size(extent, tall)), shade, cv::FILLED);
             break;
+        }
         case 1:
-            cv::circle(canvas, point(), extent / 2, colour(), cv::FILLED, cv::LINE_AA);
+        {
+            const cv::Scalar shade = colour();
+            cv::circle(canvas, point(), extent / 2, shade, cv::FILLED, cv::LINE_AA);
             break;
+        }
         case 2:
-            cv::line(canvas, point(), point(), colour(), 1 + int(random() % 4) * scale, cv::LINE_AA);
+        {
+            const int thickness = 1 + int(random() % 4) * scale;
+            const cv::Scalar shade = colour();
+            const cv::Point to = point();
+            cv::line(canvas, point(), to, shade, thickness, cv::LINE_AA);
             break;
+        }
         case 3:
         {
             std::vector<cv::Point> polygon;
@@ -283,10 +296,15 @@ void SyntheticCamera::drawBackground(cv::Mat& canvas, std::mt19937& random) cons
             break;
         }
         case 4:
-            cv::putText(canvas, "Novaro 3D " + std::to_string(random() % 1000), point(),
-                        cv::FONT_HERSHEY_SIMPLEX, 0.5 * scale * (0.5 + 2 * unit(random)), colour(),
-                        scale * (1 + int(random() % 3)), cv::LINE_AA);
+        {
+            const int thickness = scale * (1 + int(random() % 3));
+            const cv::Scalar shade = colour();
+            const double size = 0.5 * scale * (0.5 + 2 * unit(random));
+            const cv::Point at = point();
+            cv::putText(canvas, "Novaro 3D " + std::to_string(random() % 1000), at, cv::FONT_HERSHEY_SIMPLEX,
+                        size, shade, thickness, cv::LINE_AA);
             break;
+        }
         default:
         {
             // A dark square frame with random content: looks like a marker, is none.
@@ -297,10 +315,8 @@ void SyntheticCamera::drawBackground(cv::Mat& canvas, std::mt19937& random) cons
             const cv::Rect inside(corner.x + side / 4, corner.y + side / 4, side / 2, side / 2);
             cv::rectangle(canvas, inside, cv::Scalar::all(kPaper), cv::FILLED);
             for (int blob = 0; blob < 4; ++blob)
-                cv::circle(canvas,
-                           cv::Point(inside.x + int(unit(random) * inside.width),
-                                     inside.y + int(unit(random) * inside.height)),
-                           std::max(1, side / 10), cv::Scalar::all(kInk), cv::FILLED);
+                cv::circle(canvas, randomPoint(random, inside), std::max(1, side / 10), cv::Scalar::all(kInk),
+                           cv::FILLED);
             break;
         }
         }

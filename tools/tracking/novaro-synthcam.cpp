@@ -73,10 +73,12 @@ bool placeBoard(const SyntheticCamera& synthetic, const std::vector<osg::Matrixd
         const double tilt = osg::DegreesToRadians(maxTilt) * unit(random);
         const double axis = 2.0 * osg::PI * unit(random);
         const double spin = 2.0 * osg::PI * unit(random);
+        // One draw a statement (see RandomDraws.h).
+        const double down = (unit(random) - 0.5) * 0.2 * distance;
+        const double across = (unit(random) - 0.5) * 0.2 * distance;
         board = osg::Matrixd::rotate(spin, osg::Z_AXIS) *
                 osg::Matrixd::rotate(tilt, osg::Vec3d(std::cos(axis), std::sin(axis), 0.0)) *
-                osg::Matrixd::translate((unit(random) - 0.5) * 0.2 * distance,
-                                        (unit(random) - 0.5) * 0.2 * distance, -distance);
+                osg::Matrixd::translate(across, down, -distance);
         placed.clear();
         bool inView = true;
         for (size_t i = 0; i < submarkers.size() && inView; ++i)
