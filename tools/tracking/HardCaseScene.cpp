@@ -434,7 +434,8 @@ void HardCaseRenderer::drawBusyTexture(cv::Mat& frame, std::mt19937& random) con
     const int shapes = w * h / 600;
     for (int k = 0; k < shapes; ++k)
     {
-        const int extent = 2 + int(unit(random) * unit(random) * 0.06 * std::min(w, h));
+        const double smallness = unit(random);
+        const int extent = 2 + int(smallness * unit(random) * 0.06 * std::min(w, h));
         const cv::Point at = point();
         switch (random() % 4)
         {
