@@ -52,17 +52,18 @@ struct DetectedSquare
 /// for an edge that bends across the marker, each cell by the light of the paper nearest it; and, when its
 /// edges show blur (motion, or the camera's own blur on a marker whose pattern cells are a pixel wide), with
 /// the closest patterns blurred: by the blur its outer corners show, whatever the blur's shape (a corner is a
-/// dark quadrant, and a blurred quadrant's mixed second derivative is the blur), or failing that by Gaussian
-/// blurs as wide as its edges are, upright and along either diagonal of the square, as measured and a third
-/// wider; such a second-chance match must lead its runner-up by more. A match counts when its correlation
-/// clears a confidence floor that rises with the number of patterns loaded (and, for a candidate under 20
-/// pixels a side, with its smallness) and leads the best match of every other pattern by a margin (sharp,
-/// shadow-corrected and blurred matches alike), and its brightest sample rises towards the paper as its
-/// pattern's white cells would (a dark card is no marker). A candidate that matches nothing, and whose
-/// corners move far when each is settled on the outline point farthest outward from its neighbours' chord (a
-/// corner the simplification cut off, as on a strongly tilted marker's short side), is examined once more
-/// through the settled corners, where only a plain match counts. Each pattern keeps its best candidate that
-/// counts; a candidate that becomes its pattern's best has its sides located once more from its refined
+/// dark quadrant, and a blurred quadrant's mixed second derivative is the blur; the measurement is averaged
+/// over neighbouring cells and cut to the blur's path, as elsewhere it shows the camera's noise), or failing
+/// that by Gaussian blurs as wide as its edges are, upright and along either diagonal of the square, as
+/// measured and a third wider; such a second-chance match must lead its runner-up by more. A match counts
+/// when its correlation clears a confidence floor that rises with the number of patterns loaded (and, for a
+/// candidate under 20 pixels a side, with its smallness) and leads the best match of every other pattern by a
+/// margin (sharp, shadow-corrected and blurred matches alike), and its brightest sample rises towards the
+/// paper as its pattern's white cells would (a dark card is no marker). A candidate that matches nothing, and
+/// whose corners move far when each is settled on the outline point farthest outward from its neighbours'
+/// chord (a corner the simplification cut off, as on a strongly tilted marker's short side), is examined once
+/// more through the settled corners, where only a plain match counts. Each pattern keeps its best candidate
+/// that counts; a candidate that becomes its pattern's best has its sides located once more from its refined
 /// corners, with a short profile at every pixel along each side (at most 64) following the side's curve
 /// through the lens: near frontal, a marker's tilt rests on corner shifts of hundredths of a pixel, which the
 /// first pass's 16 profiles per side leave.
