@@ -414,6 +414,15 @@ void writeMiss(const std::string& stem, const cv::Mat& frame, const std::vector<
             write("found", detection.id, 0.0, detection.corners);
 }
 
+// The frame, named by the stem, into the miss folder when one is given and the detector missed a
+// marker or found more than were placed.
+void keepMiss(const ComparisonSettings& settings, const std::string& stem, const cv::Mat& frame,
+              const std::vector<HardCaseMarker>& placed, const std::vector<ComparedDetection>& found)
+{
+    if (!settings.missFolder.empty() && (!allFound(placed, found) || found.size() > placed.size()))
+        writeMiss(settings.missFolder + "/" + stem, frame, placed, found);
+}
+
 // Timed detection of one frame, warm-up frames untimed.
 void detectTimed(ComparedDetector& detector, const cv::Mat& frame, bool timed, Tally& tally,
                  std::vector<ComparedDetection>& found)
@@ -643,12 +652,12 @@ void compareOnHardCases(const DetectorFactory& make, const ComparisonSettings& s
                                                          const std::vector<HardCaseMarker>& placed,
                                                          const std::vector<ComparedDetection>& found)
                     {
-                        if (d == 0 && !settings.missFolder.empty() &&
-                            (!allFound(placed, found) || found.size() > placed.size()))
-                            writeMiss(settings.missFolder + "/" + backgroundName(settings.background) + "-" +
-                                          std::to_string(seed) + "-" + std::to_string(caseIndex) + "-" +
-                                          std::to_string(level) + "-" + std::to_string(frameIndex),
-                                      grey, placed, found);
+                        if (d == 0)
+                            keepMiss(settings,
+                                     std::string(backgroundName(settings.background)) + "-" +
+                                         std::to_string(seed) + "-" + std::to_string(caseIndex) + "-" +
+                                         std::to_string(level) + "-" + std::to_string(frameIndex),
+                                     grey, placed, found);
                     };
                     detectFrame(detectors, renderer, estimator, degradation, settings,
                                 frameSeeds[size_t(frameIndex)], frameIndex >= settings.warmUpFrames,
@@ -1045,6 +1054,11 @@ void comparePatternSets(const DetectorFactory& make, const ComparisonSettings& s
                                         markerFree, markerFree ? free : marked, found, grey, seen);
                         score(found, seen, renderer.cameraMatrix(), estimator, markerFree,
                               markerFree ? free : marked);
+                        if (detector == detectors.front())
+                            keepMiss(settings,
+                                     "set" + std::to_string(ids) + "-" + std::to_string(seed) + "-" +
+                                         std::to_string(level) + "-" + std::to_string(frameIndex),
+                                     grey, seen, found);
                     }
                     rows[detector->name()][level].push_back({{share(marked.detected, marked.expected)},
                                                              {double(marked.wrongIds)},
