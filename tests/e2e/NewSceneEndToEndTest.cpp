@@ -20,7 +20,6 @@
 #include <osg/io_utils>
 
 #include <array>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -177,6 +176,13 @@ bool isGreen(const osg::Vec3i& p)
 PlayerRun sceneTool(const TemporaryFolder& work, const std::vector<std::string>& arguments)
 {
     return runExecutable(RUN_DIRECTORY + "/novaro-scene", work.path(), arguments);
+}
+
+// A refusal with exit status 1 that gives the reason.
+void expectRefused(const PlayerRun& run, const std::string& reason)
+{
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find(reason), std::string::npos) << run.output;
 }
 
 // The pattern (its first orientation) a pattern file holds, or a picture makes.
@@ -372,16 +378,14 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
     {
         std::vector<std::string> arguments = {"new", work.file("refused" + std::to_string(index++))};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        const PlayerRun run = sceneTool(work, arguments);
-        EXPECT_EQ(run.status, 1) << reason;
-        EXPECT_NE(run.output.find(reason), std::string::npos) << reason;
-        EXPECT_FALSE(std::filesystem::exists(arguments[1])) << reason;
+        SCOPED_TRACE(reason);
+        expectRefused(sceneTool(work, arguments), reason);
+        EXPECT_FALSE(std::filesystem::exists(arguments[1]));
     }
     // A folder holding anything is left as it is.
     work.write("occupied/keep.txt", "the user's own");
-    const PlayerRun occupied = sceneTool(work, {"new", work.file("occupied"), "--model", block});
-    EXPECT_EQ(occupied.status, 1);
-    EXPECT_NE(occupied.output.find("is not empty: choose a new or empty folder"), std::string::npos);
+    expectRefused(sceneTool(work, {"new", work.file("occupied"), "--model", block}),
+                  "is not empty: choose a new or empty folder");
     EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(work.file("occupied")),
                                std::filesystem::directory_iterator()));
 }
@@ -405,6 +409,16 @@ std::string sceneBesideANewOne(const TemporaryFolder& work, const std::string& n
     return cv::imwrite(scene + "/logo.png", picture) ? scene : std::string();
 }
 
+// What "finish" made of the scene beside the new one: marker 1's pattern the one "new" generated
+// for its first marker, marker 2's from the logo, and the sheet.
+void expectGeneratedAndPicturePatterns(const TemporaryFolder& work, const std::string& scene)
+{
+    EXPECT_EQ(patternOf(scene + "/patterns/marker_1.patt"),
+              patternOf(work.file("made/patterns/marker_1.patt")));
+    EXPECT_EQ(patternOf(scene + "/patterns/marker_2.patt"), patternOf(cv::imread(scene + "/logo.png")));
+    EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/markers.pdf"));
+}
+
 } // namespace
 
 // An exporter's scene completed by "novaro-scene finish": a generated pattern follows the marker's
@@ -416,7 +430,6 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
     TemporaryFolder work;
     const std::string scene = sceneBesideANewOne(work, "exported");
     ASSERT_FALSE(scene.empty());
-    const cv::Mat picture = cv::imread(scene + "/logo.png");
     std::filesystem::copy_file(work.file("made/patterns/marker_1.patt"), scene + "/patterns/kept.patt");
     std::ofstream(scene + "/markers.xml")
         << "<markers patterns_file=\"patterns.dat\">\n"
@@ -434,24 +447,19 @@ TEST(NewSceneEndToEnd, FinishCompletesAnExportedScene)
     ASSERT_EQ(finished.status, 0) << finished.output;
     EXPECT_NE(finished.output.find("150 mm wide: it is marker 4"), std::string::npos) << finished.output;
 
-    EXPECT_EQ(patternOf(scene + "/patterns/marker_1.patt"),
-              patternOf(work.file("made/patterns/marker_1.patt")));
-    EXPECT_EQ(patternOf(scene + "/patterns/marker_2.patt"), patternOf(picture));
+    expectGeneratedAndPicturePatterns(work, scene);
     ASSERT_TRUE(std::filesystem::is_regular_file(scene + "/patterns/marker_5.patt"));
     EXPECT_EQ(readFile(scene + "/patterns/kept.patt"), readFile(work.file("made/patterns/marker_1.patt")));
     EXPECT_FALSE(std::filesystem::exists(scene + "/patterns/logo.patt"));
     osgART::CameraParameters camera;
     ASSERT_TRUE(camera.load(scene + "/cam.dat"));
     EXPECT_EQ(osg::Vec2i(camera.width(), camera.height()), osg::Vec2i(800, 450));
-    EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/markers.pdf"));
 
     // Generated patterns go up to ID 1000.
     std::ofstream(scene + "/markers.xml")
         << "<markers patterns_file=\"patterns.dat\">\n"
            "  <marker id=\"1001\" path=\"patterns/far.patt\"/>\n</markers>\n";
-    const PlayerRun refused = sceneTool(work, {"finish", scene});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.output.find("IDs 1 to 1000"), std::string::npos) << refused.output;
+    expectRefused(sceneTool(work, {"finish", scene}), "IDs 1 to 1000");
 }
 
 // A board an exporter wrote: its squares' patterns are made as square markers' are (the square with
@@ -463,7 +471,6 @@ TEST(NewSceneEndToEnd, FinishPrintsABoardWithItsSquares)
     TemporaryFolder work;
     const std::string scene = sceneBesideANewOne(work, "board");
     ASSERT_FALSE(scene.empty());
-    const cv::Mat picture = cv::imread(scene + "/logo.png");
     std::ofstream(scene + "/markers.xml")
         << "<markers patterns_file=\"patterns.dat\">\n"
            "  <marker name=\"table\" id=\"4\" type=\"multi\" path=\"patterns/table.dat\" size=\"100\">\n"
@@ -483,10 +490,7 @@ TEST(NewSceneEndToEnd, FinishPrintsABoardWithItsSquares)
     const PlayerRun finished = sceneTool(work, {"finish", scene});
     ASSERT_EQ(finished.status, 0) << finished.output;
 
-    EXPECT_EQ(patternOf(scene + "/patterns/marker_1.patt"),
-              patternOf(work.file("made/patterns/marker_1.patt")));
-    EXPECT_EQ(patternOf(scene + "/patterns/marker_2.patt"), patternOf(picture));
-    EXPECT_TRUE(std::filesystem::is_regular_file(scene + "/markers.pdf"));
+    expectGeneratedAndPicturePatterns(work, scene);
     std::map<std::string, std::array<double, 3>> places;
     const std::regex line(
         R"(table \(4\), square (\w+) \(\d\): page 1, ([\d.]+) mm from the left, ([\d.]+) mm from )"
@@ -502,11 +506,8 @@ TEST(NewSceneEndToEnd, FinishPrintsABoardWithItsSquares)
     EXPECT_NEAR(places["right"][2], 30.0, 1e-9);
 
     writeBoard("0.7071 -0.7071 0 35\n0.7071 0.7071 0 -20\n0 0 1 0\n");
-    const PlayerRun refused = sceneTool(work, {"finish", scene});
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.output.find("cannot print board table (4): square 2 does not lie flat"),
-              std::string::npos)
-        << refused.output;
+    expectRefused(sceneTool(work, {"finish", scene}),
+                  "cannot print board table (4): square 2 does not lie flat");
 }
 
 // A new user's first scene: a four-legged animal made in Blender at its real size (2 m long,

@@ -277,10 +277,9 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
         EXPECT_TRUE(acted()) << command << capture.text();
         walked.insert(command);
     };
-    row(
-        "start_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return !arm().getPause(); });
-    row(
-        "pause_animation", "tv", {}, [&] { arm().setPause(false); }, [&] { return arm().getPause(); });
+    const std::function<void()> runArm = [&] { arm().setPause(false); }, pauseMovie = [&] { movie.pause(); };
+    row("start_animation", "tv", {}, runArm, [&] { return !arm().getPause(); });
+    row("pause_animation", "tv", {}, runArm, [&] { return arm().getPause(); });
     row(
         "stop_animation", "tv", {}, [&] { arm().setPause(true); }, [&] { return arm().getPause(); });
     // Back on the first pose, and held there.
@@ -331,14 +330,10 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
     row("notify", "listener", {{"message", "on air"}}, nothing, saying(" ARObject::notify... on air..."));
     row("subscribe", "listener", {}, nothing, saying(" ARObject::subscribe..."));
     row("unsubscribe", "listener", {}, nothing, saying(" ARObject::unsubscribe..."));
-    row(
-        "play", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; });
-    row(
-        "pause", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == paused; });
-    row(
-        "toggle", "clip", {}, [&] { movie.pause(); }, [&] { return movie.getStatus() == playing; });
-    row(
-        "rewind", "clip", {}, [&] { movie.pause(); },
+    row("play", "clip", {}, pauseMovie, [&] { return movie.getStatus() == playing; });
+    row("pause", "clip", {}, pauseMovie, [&] { return movie.getStatus() == paused; });
+    row("toggle", "clip", {}, pauseMovie, [&] { return movie.getStatus() == playing; });
+    row("rewind", "clip", {}, pauseMovie,
         [&]
         { return said(" Video <" + folder.file("clip.mp4") + "> REWIND") && movie.getStatus() == paused; });
     row(

@@ -208,11 +208,10 @@ TEST(FrameConverter, MotionJpegDecodesAndDamagedOrShortFramesAreRefused)
 
 TEST(CameraModes, NearestSizeThenRateThenCheapestFormat)
 {
-    const std::vector<osgART::CameraMode>& modes = kWebcamModes;
     auto choose = [&](int width, int height, double fps)
     {
         osgART::CameraMode chosen;
-        EXPECT_TRUE(osgART::chooseCameraMode(modes, {width, height, fps}, chosen));
+        EXPECT_TRUE(osgART::chooseCameraMode(kWebcamModes, {width, height, fps}, chosen));
         return osgART::fourccText(chosen.fourcc) + " " + std::to_string(chosen.width) + "x" +
                std::to_string(chosen.height) + "@" + std::to_string(int(chosen.fps));
     };
@@ -225,8 +224,8 @@ TEST(CameraModes, NearestSizeThenRateThenCheapestFormat)
     EXPECT_EQ(choose(700, 500, 0), "YUYV 640x480@30");
 
     osgART::CameraMode chosen;
-    EXPECT_FALSE(osgART::chooseCameraMode({modes[0]}, osgART::CameraRequest(), chosen));
-    const std::vector<std::string> lines = osgART::describeCameraModes(modes);
+    EXPECT_FALSE(osgART::chooseCameraMode({kWebcamModes[0]}, osgART::CameraRequest(), chosen));
+    const std::vector<std::string> lines = osgART::describeCameraModes(kWebcamModes);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[1], "  YUYV: 640x480 (30, 15 fps), 1280x720 (10 fps)");
 }

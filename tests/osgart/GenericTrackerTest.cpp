@@ -260,12 +260,7 @@ TEST_F(TrackerTest, MultiMarkerPoseFromVisibleSubmarkers)
     {
         std::vector<PlacedMarker> placed;
         for (int k : visible)
-        {
-            PlacedMarker marker;
-            marker.marker = k;
-            marker.pose = toBoard[k] * boardPose;
-            placed.push_back(marker);
-        }
+            placed.push_back(posed(k, toBoard[k] * boardPose));
         SCOPED_TRACE(std::to_string(visible.size()) + " visible");
         show(placed, sheets);
         expectPose(board, boardPose, 1.0, 0.01);

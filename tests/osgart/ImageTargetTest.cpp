@@ -94,15 +94,13 @@ protected:
             << why;
     }
 
-    static double rotationError(const osg::Matrixd& measured, const HardCaseMarker& truth)
+    // The measured pose within the tolerances of the truth's.
+    static void expectPose(const osg::Matrixd& measured, const HardCaseMarker& truth, double degrees,
+                           double relative)
     {
-        return NovaroTest::rotationErrorDegrees(osgART::PoseEstimator::toOpenGL(measured),
-                                                HardCaseRenderer::openGLPose(truth));
-    }
-    static double distanceError(const osg::Matrixd& measured, const HardCaseMarker& truth)
-    {
-        return NovaroTest::relativeTranslationError(osgART::PoseEstimator::toOpenGL(measured),
-                                                    HardCaseRenderer::openGLPose(truth));
+        const osg::Matrixd pose = osgART::PoseEstimator::toOpenGL(measured);
+        EXPECT_LT(NovaroTest::rotationErrorDegrees(pose, HardCaseRenderer::openGLPose(truth)), degrees);
+        EXPECT_LT(NovaroTest::relativeTranslationError(pose, HardCaseRenderer::openGLPose(truth)), relative);
     }
 
     HardCaseRenderer renderer{640, 480, kFocal};
@@ -161,8 +159,7 @@ TEST_F(ImageTargetTest, FoundAtEveryTurnAndOverAWideRangeOfSizes)
             const osgART::ImageTargetTracker::Result& result = detectAfresh(frameOf({truth}));
             ASSERT_TRUE(result.found);
             EXPECT_FALSE(result.followed);
-            EXPECT_LT(rotationError(result.pose, truth), 1.0);
-            EXPECT_LT(distanceError(result.pose, truth), 0.02);
+            expectPose(result.pose, truth, 1.0, 0.02);
             // The outline's first corner is the picture's top-left, wherever it turned.
             EXPECT_LT(cv::norm(cv::Point2d(result.corners[0].x(), result.corners[0].y()) - truth.corners[0]),
                       3.0);
@@ -185,8 +182,7 @@ TEST_F(ImageTargetTest, BlurredViewsAreMeasuredAsPreciselyAsSharpOnes)
         SCOPED_TRACE(view);
         ASSERT_TRUE(detectAfresh(frame).found);
         // Against the sharp picture the worst of these views is off by 0.37 degrees.
-        EXPECT_LT(rotationError(tracker.result(0).pose, truth), 0.25);
-        EXPECT_LT(distanceError(tracker.result(0).pose, truth), 0.01);
+        expectPose(tracker.result(0).pose, truth, 0.25, 0.01);
     }
 }
 
@@ -272,8 +268,7 @@ TEST_F(ImageTargetTest, FiveTargetsFollowedTogetherKeepTheirPoses)
             ASSERT_TRUE(result.found);
             // After the first frame every target is followed, sharing the frame's alignment corners.
             EXPECT_EQ(frame > 0, result.followed);
-            EXPECT_LT(rotationError(result.pose, placed[id]), 1.0);
-            EXPECT_LT(distanceError(result.pose, placed[id]), 0.02);
+            expectPose(result.pose, placed[id], 1.0, 0.02);
         }
     }
 }
@@ -289,7 +284,7 @@ TEST_F(ImageTargetTest, FollowsByFlowAndFallsBackToDetectionWhenLost)
     const HardCaseMarker jumped = placeAt(200, 150, 30.0, cv::Vec2d(-0.3, 0.2));
     tracker.process(frameOf({jumped}, 2), 1);
     ASSERT_TRUE(tracker.result(0).found && !tracker.result(0).followed);
-    EXPECT_LT(rotationError(tracker.result(0).pose, jumped), 1.0);
+    expectPose(tracker.result(0).pose, jumped, 1.0, 0.02);
 
     // Gone from view: not found, nor followed onto the clutter; back again: detected.
     tracker.process(frameOf({}), 1);

@@ -6,7 +6,6 @@
 #include <osg/ImageStream>
 #include <osgDB/ReadFile>
 
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>

@@ -24,7 +24,6 @@
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 
 using namespace Novaro;
 using NovaroTest::TemporaryFolder;
