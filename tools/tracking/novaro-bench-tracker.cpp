@@ -21,6 +21,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -148,6 +149,14 @@ bool hardCaseSettings(const ToolArguments& arguments, const std::vector<std::pai
     if (!error.empty())
         return false;
     settings.missFolder = arguments.get("misses");
+    // Made here, so that a mistyped or unwritable folder stops the run before its frames are lost.
+    std::error_code made;
+    if (!settings.missFolder.empty() && !std::filesystem::create_directories(settings.missFolder, made) &&
+        made)
+    {
+        error = "cannot make the folder for missed frames " + settings.missFolder + ": " + made.message();
+        return false;
+    }
     settings.only = arguments.get("only");
     settings.photos = benchmarkPhotos(arguments);
     if (arguments.has("resolutions") && !resolutions.empty())
