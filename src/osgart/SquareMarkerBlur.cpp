@@ -86,6 +86,20 @@ const double kMinimumKernelCell = 0.5;
 // single sample; 3 gains nothing more and costs twice as much.
 const int kDarknessSubSamples = 2;
 
+// Processing pixels a pattern cell spans under which a match on the measured blur must clear the
+// confidence floor by kFineMeasuredMargin as well as lead by kMeasuredBlurLead. On so fine a grid
+// the corners' measurement is mostly interpolation and the camera's noise, and small squares of
+// clutter fit a pattern blurred by it by chance. Over some 24,000 hard-case frames (calm and busy,
+// default noise and ISO 1600, seeds 1 to 5) and 27,000 of the pattern sets' busy frames at ISO
+// 1600, 27 such decoys passed that path at 0.5 to 0.98 pixels a cell, 24 of them within 0.09 of the
+// floor (one, 20 pixels wide, read as one of 64 patterns); 1,764 markers that small passed it too,
+// none within 0.097. From 1.1 pixels a cell up, blurred markers clear the floor by as little as
+// 0.02, so the margin stops short of them. A candidate refused here still gets the Gaussian guesses,
+// which want a wider lead near the floor. Raising either constant sends more small markers there;
+// lowering them lets decoys through.
+const double kFineMeasuredCell = 1.0;
+const double kFineMeasuredMargin = 0.09;
+
 // Share of the measured blur's largest cell below which a cell of it counts as noise: each cell is
 // a difference of four noisy samples, so away from the blur's path the measurement is a scatter of
 // small values, and every such cell kept blurs the patterns further, alike: it lowers the marker's
@@ -421,7 +435,10 @@ void SquareMarkerDetector::matchBlurred(const cv::Mat& grey, int scale,
         match = matchPatternsBlurredBy(samples, closest, kernel);
         // The blur as measured fits a marker better than any Gaussian guess; far below the floor,
         // the guesses will not lift the candidate.
-        if ((accepted(match) && match.score - match.runnerUp >= kMeasuredBlurLead) ||
+        const double margin =
+            std::min(cellsAcross, cellsDown) < kFineMeasuredCell ? kFineMeasuredMargin : 0.0;
+        if ((accepted(match) && match.score >= confidenceFloor() + margin &&
+             match.score - match.runnerUp >= kMeasuredBlurLead) ||
             match.score < confidenceFloor() - kMostBlurShapeGain)
             return;
     }

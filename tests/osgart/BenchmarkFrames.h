@@ -24,10 +24,11 @@ namespace NovaroTest
 struct BenchmarkFrame
 {
     const char* file;                  // in tests/osgart/data
-    unsigned seed;                     // the benchmark's, which draws its eight patterns
+    unsigned seed;                     // the benchmark's, which draws its patterns
     std::vector<int> patterns;         // found, in the detector's order
     int marker;                        // the pattern whose corners are checked, or -1
     std::array<osg::Vec2d, 4> corners; // its true corners, pixels, in any order round it
+    size_t patternCount = 8;           // how many patterns the seed draws
 };
 
 /// Detects markers in the frame with the benchmark's camera and patterns, and checks the patterns
@@ -41,7 +42,7 @@ inline void expectFoundIn(const BenchmarkFrame& frame, double tolerance)
     ASSERT_FALSE(grey.empty());
     osgART::SquareMarkerDetector detector =
         detectorFor(osgART::CameraParameters::fromIntrinsics(640, 480, 576, 576, 319.5, 239.5),
-                    Novaro::makeDistinctPatterns(8, frame.seed));
+                    Novaro::makeDistinctPatterns(frame.patternCount, frame.seed));
     const std::vector<osgART::DetectedSquare> found = detectIn(detector, grey);
     const std::vector<int> patterns = patternsOf(found);
     ASSERT_EQ(patterns, frame.patterns);
