@@ -488,7 +488,8 @@ void SceneCheck::checkMarkerFile(const MarkerData& marker)
 {
     const std::string& settings = _paths["markers"];
     const std::string where = "marker " + std::to_string(marker.getId()) + ": ";
-    if (!(marker.getSize() > 0.0f && marker.getSize() <= osgART::ImageTarget::kMaximumWidth))
+    // The record holds no size of 0 or under (its reader reports such a size and uses 80).
+    if (!(marker.getSize() <= osgART::ImageTarget::kMaximumWidth))
         report(settings, marker.getLine(), 1,
                where + "size must be a width in millimetres above 0 and at most " +
                    std::to_string(int(osgART::ImageTarget::kMaximumWidth)));
@@ -506,7 +507,7 @@ void SceneCheck::checkMarkerFile(const MarkerData& marker)
     if (marker.getType() == "image")
     {
         // Trained as the tracker trains it: every reason the player would refuse it is found.
-        if (marker.getSize() > 0.0f && marker.getSize() <= osgART::ImageTarget::kMaximumWidth &&
+        if (marker.getSize() <= osgART::ImageTarget::kMaximumWidth &&
             !osgART::ImageTarget().load(path, marker.getSize(), &error))
             report(settings, marker.getLine(), 1, where + error);
     }

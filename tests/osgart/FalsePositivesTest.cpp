@@ -7,11 +7,16 @@
 #include "TestSupport.h"
 
 #include <osgART/CameraParameters.h>
+#include <osgART/Pattern.h>
 #include <osgART/SquareMarkerDetector.h>
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgproc.hpp>
+
+#include <array>
 #include <random>
+#include <vector>
 
 using namespace Novaro;
 
@@ -82,4 +87,31 @@ TEST(FalsePositives, MottledTextureOutliningASquareIsNoMarker)
 TEST(FalsePositives, DarkCardWithAFaintHighlightIsNoMarker)
 {
     NovaroTest::expectFoundIn({"dark-card-photo.png", 4, {}, -1, {}}, 0.0);
+}
+
+// A dark square whose lighter spots lie as a pattern's white cells, but stay far below the white of
+// the paper round it (a card printed dark, a tile of a patterned floor): its layout matches the
+// pattern exactly, and only the paper's white tells it from the marker. At a third of the way from
+// ink to paper it is refused; printed on white, the same layout is found.
+TEST(FalsePositives, SquareWhoseLightCellsStayFarBelowThePaperIsNoMarker)
+{
+    const std::array<int, 16> layout = {255, 0, 0, 255, 0, 255, 0, 0, 0, 0, 255, 0, 255, 255, 0, 0};
+    std::vector<osgART::Pattern> patterns(1);
+    patterns[0].setFromImage(NovaroTest::blockPattern(layout));
+    osgART::SquareMarkerDetector detector = NovaroTest::detectorFor(
+        osgART::CameraParameters::fromIntrinsics(320, 240, 300, 300, 159.5, 119.5), patterns);
+    const double ink = 20.0, paper = 235.0;
+    for (const double light : {paper, ink + (paper - ink) / 3.0})
+    {
+        cv::Mat frame(240, 320, CV_8UC1, cv::Scalar(paper));
+        frame(cv::Rect(112, 72, 96, 96)).setTo(ink);
+        cv::Mat inner;
+        cv::resize(NovaroTest::blockPattern(layout), inner, cv::Size(48, 48), 0, 0, cv::INTER_NEAREST);
+        inner.convertTo(inner, CV_8U, (light - ink) / 255.0, ink);
+        inner.copyTo(frame(cv::Rect(136, 96, 48, 48)));
+        cv::GaussianBlur(frame, frame, cv::Size(0, 0), 0.8);
+        const std::vector<int> expected = light == paper ? std::vector<int>{0} : std::vector<int>{};
+        EXPECT_EQ(NovaroTest::patternsOf(NovaroTest::detectIn(detector, frame)), expected)
+            << "light cells " << light;
+    }
 }
