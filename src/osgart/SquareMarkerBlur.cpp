@@ -90,9 +90,9 @@ const int kDarknessSubSamples = 2;
 // confidence floor by kFineMeasuredMargin as well as lead by kMeasuredBlurLead. On so fine a grid
 // the corners' measurement is mostly interpolation and the camera's noise, and small squares of
 // clutter fit a pattern blurred by it by chance. Over some 24,000 hard-case frames (calm and busy,
-// default noise and ISO 1600, seeds 1 to 5) and 27,000 of the pattern sets' busy frames at ISO
+// default noise and ISO 1600, seeds 1 to 5) and 40,000 of the pattern sets' busy frames at ISO
 // 1600, 27 such decoys passed that path at 0.5 to 0.98 pixels a cell, 24 of them within 0.09 of the
-// floor (one, 20 pixels wide, read as one of 64 patterns); 1,764 markers that small passed it too,
+// floor (one, 20 pixels wide, read as one of 64 patterns); 2,025 markers that small passed it too,
 // none within 0.097. From 1.1 pixels a cell up, blurred markers clear the floor by as little as
 // 0.02, so the margin stops short of them. A candidate refused here still gets the Gaussian guesses,
 // which want a wider lead near the floor. Raising either constant sends more small markers there;
