@@ -489,7 +489,8 @@ void SceneCheck::checkMarkerFile(const MarkerData& marker)
     const std::string& settings = _paths["markers"];
     const std::string where = "marker " + std::to_string(marker.getId()) + ": ";
     // The record holds no size of 0 or under (its reader reports such a size and uses 80).
-    if (!(marker.getSize() <= osgART::ImageTarget::kMaximumWidth))
+    const bool sizeFits = marker.getSize() <= osgART::ImageTarget::kMaximumWidth;
+    if (!sizeFits)
         report(settings, marker.getLine(), 1,
                where + "size must be a width in millimetres above 0 and at most " +
                    std::to_string(int(osgART::ImageTarget::kMaximumWidth)));
@@ -507,8 +508,7 @@ void SceneCheck::checkMarkerFile(const MarkerData& marker)
     if (marker.getType() == "image")
     {
         // Trained as the tracker trains it: every reason the player would refuse it is found.
-        if (marker.getSize() <= osgART::ImageTarget::kMaximumWidth &&
-            !osgART::ImageTarget().load(path, marker.getSize(), &error))
+        if (sizeFits && !osgART::ImageTarget().load(path, marker.getSize(), &error))
             report(settings, marker.getLine(), 1, where + error);
     }
     else if (isMultiMarker(marker.getType()))

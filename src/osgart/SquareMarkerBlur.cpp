@@ -429,14 +429,13 @@ void SquareMarkerDetector::matchBlurred(const cv::Mat& grey, int scale,
         return;
     cv::Mat kernel;
     const int reach = std::min(kMaximumKernelReach, int(std::ceil(3.0 * blur)) + 1);
-    if (std::min(cellsAcross, cellsDown) >= kMinimumKernelCell &&
-        measureBlurKernel(grey, scale, ideal, reach, kernel))
+    const double finestCell = std::min(cellsAcross, cellsDown);
+    if (finestCell >= kMinimumKernelCell && measureBlurKernel(grey, scale, ideal, reach, kernel))
     {
         match = matchPatternsBlurredBy(samples, closest, kernel);
         // The blur as measured fits a marker better than any Gaussian guess; far below the floor,
         // the guesses will not lift the candidate.
-        const double margin =
-            std::min(cellsAcross, cellsDown) < kFineMeasuredCell ? kFineMeasuredMargin : 0.0;
+        const double margin = finestCell < kFineMeasuredCell ? kFineMeasuredMargin : 0.0;
         if ((accepted(match) && match.score >= confidenceFloor() + margin &&
              match.score - match.runnerUp >= kMeasuredBlurLead) ||
             match.score < confidenceFloor() - kMostBlurShapeGain)

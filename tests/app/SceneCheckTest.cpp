@@ -269,7 +269,7 @@ protected:
 
 // What the player would refuse or die on is reported, on its line: image targets that cannot be
 // trained (too small, plain, a header claiming a huge size, cut short, a printed width just over the
-// largest).
+// largest), and a square marker wider than any printed picture.
 // (Names that lead outside the scene: the hostile scene end-to-end test.)
 TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAreReported)
 {
@@ -293,7 +293,8 @@ TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAreReported)
     const std::string markers =
         addMarkers(target(11, "images/dot.png", "100") + target(12, "images/plain.png", "100") +
                    target(13, "images/huge.png", "100") + target(14, "images/cut.jpg", "100") +
-                   target(15, "images/fruits.jpg", "100001"));
+                   target(15, "images/fruits.jpg", "100001") +
+                   "<marker name=\"wide\" id=\"16\" path=\"patterns/marker_1.patt\" size=\"200000\"/>\n");
 
     const std::vector<SceneProblem> problems = checkFolder(scene.path());
     SCOPED_TRACE("reported:\n" + listed(problems));
@@ -303,6 +304,7 @@ TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAreReported)
         {"images/huge.png", "its header claims 100000x100000 pixels"},
         {"images/cut.jpg", "it is cut short"},
         {"\"100001\"", "at most 100000"},
+        {"\"200000\"", "at most 100000"},
     };
     for (const auto& [part, phrase] : expected)
         EXPECT_TRUE(reported(problems, "", lineOf(markers, part), phrase)) << part << ": " << phrase;

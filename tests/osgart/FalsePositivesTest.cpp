@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <opencv2/imgproc.hpp>
-
 #include <array>
 #include <random>
 #include <vector>
@@ -103,13 +101,7 @@ TEST(FalsePositives, SquareWhoseLightCellsStayFarBelowThePaperIsNoMarker)
     const double ink = 20.0, paper = 235.0;
     for (const double light : {paper, ink + (paper - ink) / 3.0})
     {
-        cv::Mat frame(240, 320, CV_8UC1, cv::Scalar(paper));
-        frame(cv::Rect(112, 72, 96, 96)).setTo(ink);
-        cv::Mat inner;
-        cv::resize(NovaroTest::blockPattern(layout), inner, cv::Size(48, 48), 0, 0, cv::INTER_NEAREST);
-        inner.convertTo(inner, CV_8U, (light - ink) / 255.0, ink);
-        inner.copyTo(frame(cv::Rect(136, 96, 48, 48)));
-        cv::GaussianBlur(frame, frame, cv::Size(0, 0), 0.8);
+        const cv::Mat frame = NovaroTest::frontalMarker(NovaroTest::blockPattern(layout), light, 0.8);
         const std::vector<int> expected = light == paper ? std::vector<int>{0} : std::vector<int>{};
         EXPECT_EQ(NovaroTest::patternsOf(NovaroTest::detectIn(detector, frame)), expected)
             << "light cells " << light;

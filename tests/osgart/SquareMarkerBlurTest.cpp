@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <array>
 #include <vector>
@@ -55,13 +54,7 @@ namespace
 // 4 pixels (1.3 cells), with a little camera noise.
 cv::Mat blurredMarker(const cv::Mat& pattern)
 {
-    cv::Mat frame(240, 320, CV_8UC1, cv::Scalar(235));
-    frame(cv::Rect(112, 72, 96, 96)).setTo(20);
-    cv::Mat inner;
-    cv::resize(pattern, inner, cv::Size(48, 48), 0, 0, cv::INTER_NEAREST);
-    inner = 20 + inner * (215.0 / 255.0);
-    inner.copyTo(frame(cv::Rect(136, 96, 48, 48)));
-    cv::GaussianBlur(frame, frame, cv::Size(0, 0), 4.0);
+    cv::Mat frame = NovaroTest::frontalMarker(pattern, 235.0, 4.0);
     cv::Mat noise(frame.size(), CV_8SC1);
     cv::randn(noise, 0.0, 2.0);
     cv::add(frame, noise, frame, cv::noArray(), CV_8U);

@@ -38,6 +38,22 @@ inline cv::Mat blockPattern(const std::array<int, 16>& greys)
     return pattern;
 }
 
+/// A frontal marker 96 pixels wide (pattern cells of 3 pixels) in a 320 x 240 frame of paper grey
+/// 235, its ring ink 20 and the pattern's white cells the light grey, blurred by a Gaussian of
+/// standard deviation blur pixels.
+inline cv::Mat frontalMarker(const cv::Mat& pattern, double light, double blur)
+{
+    const double ink = 20.0, paper = 235.0;
+    cv::Mat frame(240, 320, CV_8UC1, cv::Scalar(paper));
+    frame(cv::Rect(112, 72, 96, 96)).setTo(ink);
+    cv::Mat inner;
+    cv::resize(pattern, inner, cv::Size(48, 48), 0, 0, cv::INTER_NEAREST);
+    inner.convertTo(inner, CV_8U, (light - ink) / 255.0, ink);
+    inner.copyTo(frame(cv::Rect(136, 96, 48, 48)));
+    cv::GaussianBlur(frame, frame, cv::Size(0, 0), blur);
+    return frame;
+}
+
 /// A detector for the camera with the patterns, in order.
 inline osgART::SquareMarkerDetector detectorFor(const osgART::CameraParameters& camera,
                                                 const std::vector<osgART::Pattern>& patterns)
