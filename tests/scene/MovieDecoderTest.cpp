@@ -156,3 +156,52 @@ TEST_F(DamagedMovies, TablesClaimingMoreEntriesThanAnyMovieHasAreNotReservedFor)
     EXPECT_FALSE(stream.valid());
     EXPECT_EQ(1u, visibleLinesWith(console, path).size()) << console.text();
 }
+
+// A run of pictures no decoder takes: a short one is a scratch the movie plays through, a long
+// one a broken stream, which stops the movie with the reason rather than skipping on to its end.
+TEST_F(DamagedMovies, AShortRunOfDamagedPicturesIsSkippedAndALongOneStopsTheMovie)
+{
+    const std::string whole = folder.file("whole.mkv");
+    ASSERT_TRUE(runFFmpeg(greyRampSource(16, 16, 2.0, 100) + " -c:v png " + whole));
+    const std::string content = readFile(whole);
+    // Each picture is a PNG file of its own; one whose header gives a width of 0 is refused (its
+    // signature stays, as the demuxer splits the stream there).
+    const std::string signature("\x89PNG\r\n\x1a\n", 8);
+    const size_t widthInHeader = 16; // after the signature, the header's length and its name
+    const auto damaged = [&](const std::string& name, int first, int count)
+    {
+        std::string movie = content;
+        size_t at = 0;
+        for (int picture = 0; picture < first + count; ++picture, at += signature.size())
+        {
+            at = movie.find(signature, at);
+            if (at == std::string::npos)
+                return std::string();
+            if (picture >= first)
+                movie.replace(at + widthInHeader, 4, 4, '\0');
+        }
+        return folder.write(name, movie);
+    };
+    const std::string scratched = damaged("scratched.mkv", 25, 60);
+    const std::string broken = damaged("broken.mkv", 25, 150);
+    ASSERT_FALSE(scratched.empty() || broken.empty());
+
+    for (const std::string& path : {scratched, broken})
+    {
+        NotifyCapture console(osg::FATAL);
+        osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
+        ASSERT_TRUE(stream.valid() && playOnceToTheEnd(*stream)) << path;
+        const std::vector<std::string> lines = visibleLinesWith(console, path);
+        if (path == scratched)
+        {
+            EXPECT_TRUE(lines.empty()) << console.text();
+            EXPECT_EQ(9, frameIndexOfGrey(*stream->data(0, 0)));
+            continue;
+        }
+        ASSERT_EQ(1u, lines.size()) << console.text();
+        EXPECT_EQ(0u, lines[0].rfind(
+                          "WARNING: movie " + path + " stopped: the video stream cannot be decoded: ", 0))
+            << lines[0];
+        EXPECT_EQ(4, frameIndexOfGrey(*stream->data(0, 0))); // the last picture before the run
+    }
+}
