@@ -342,7 +342,12 @@ bool MovieDecoder::receive(uint8_t* picture, double& seconds)
 {
     const int code = avcodec_receive_frame(_codec, _frame);
     if (code < 0)
-        return false; // EAGAIN: needs a packet; EOF: drained; errors count as a damaged frame
+    {
+        // EAGAIN: needs a packet; EOF: drained; anything else is a frame the decoder gave up on.
+        if (code != AVERROR(EAGAIN) && code != AVERROR_EOF)
+            ++_damagedPackets;
+        return false;
+    }
     if (_frame->width != _width || _frame->height != _height)
     {
         // A stream that changes its size mid-way is not shown at the new size: its frames are dropped.
