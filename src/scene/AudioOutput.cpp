@@ -73,13 +73,19 @@ bool chooseDriver()
 namespace
 {
 
+// Said after an encoding the player cannot play, so that the user knows what to export instead.
+const char* const playedEncodings = " (plays: WAV of 8 to 32-bit integer samples, Ogg Vorbis, FLAC)";
+
 std::string checkHeader(const sf::InputSoundFile& file)
 {
     const unsigned int channels = file.getChannelCount();
     const unsigned int rate = file.getSampleRate();
     std::ostringstream reason;
-    if (channels == 0 || channels > maximumChannels)
-        reason << channels << " channels (at most " << maximumChannels << ")";
+    // The output's layouts: mono, stereo, quadraphonic, 5.1, 6.1 and 7.1 (3 or 5 channels have none).
+    const bool hasLayout =
+        channels == 1 || channels == 2 || channels == 4 || (channels >= 6 && channels <= maximumChannels);
+    if (!hasLayout)
+        reason << channels << " channels (plays 1, 2, 4, 6, 7 or 8)";
     else if (rate < minimumSampleRateHz || rate > maximumSampleRateHz)
         reason << "sample rate " << rate << " Hz (" << minimumSampleRateHz << " to " << maximumSampleRateHz
                << " Hz)";
@@ -94,25 +100,105 @@ std::uint32_t littleEndian32(const char* bytes)
            static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24;
 }
 
-// The sound library's WAV reader sizes the data chunk in samples by the format chunk's sample size:
-// a data chunk met before any format chunk divides by zero and ends the process. Walks the chunks
-// as that reader does; empty when the file is no WAV file or its data comes after a format.
-std::string checkWavChunks(const std::string& path)
+std::uint16_t littleEndian16(const char* bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    char header[12];
-    if (!in.read(header, sizeof(header)) || std::string(header, 4) != "RIFF" ||
-        std::string(header + 8, 4) != "WAVE")
-        return std::string();
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[0]) |
+                                      static_cast<unsigned char>(bytes[1]) << 8);
+}
+
+// What a WAV format chunk holds that the sound library's WAV reader does not decode (it takes
+// integer PCM of 8, 16, 24 or 32 bits only), named as a sound editor's export dialog names it;
+// empty when it decodes it. 'format' is the chunk's first bytes: the encoding (for an extensible
+// format, the sub-format's first two bytes) and, at 14, the bits a sample.
+std::string undecodedWavEncoding(const char* format, std::uint32_t size)
+{
+    const std::uint16_t extensible = 0xFFFE;
+    std::uint16_t encoding = littleEndian16(format);
+    if (encoding == extensible && size >= 26)
+        encoding = littleEndian16(format + 24);
+    const std::uint16_t bits = littleEndian16(format + 14);
+    switch (encoding)
+    {
+    case 1:
+        return bits == 8 || bits == 16 || bits == 24 || bits == 32 ? std::string()
+                                                                   : std::to_string(bits) + "-bit samples";
+    case 3:
+        return std::to_string(bits) + "-bit floating-point samples";
+    case 2:
+    case 0x11:
+        return "ADPCM sound";
+    case 6:
+        return "A-law sound";
+    case 7:
+        return "mu-law sound";
+    case 0x55:
+        return "MP3 sound";
+    default:
+        return "sound of encoding " + std::to_string(encoding);
+    }
+}
+
+// Walks a WAV file's chunks as the sound library's reader does, up to its format chunk. Its
+// reader sizes the data chunk in samples by the format chunk's sample size: a data chunk met
+// before any format chunk divides by zero and ends the process. Empty when the file is no WAV
+// file, or one the library decodes.
+std::string checkWavChunks(std::ifstream& in)
+{
     char chunk[8];
     while (in.read(chunk, sizeof(chunk)))
     {
         const std::string id(chunk, 4);
-        if (id == "fmt ")
-            return std::string();
+        const std::uint32_t size = littleEndian32(chunk + 4);
         if (id == "data")
             return "a WAV file whose data comes before its format";
-        in.seekg(littleEndian32(chunk + 4), std::ios::cur);
+        if (id != "fmt ")
+        {
+            in.seekg(size, std::ios::cur);
+            continue;
+        }
+        char format[26] = {};
+        if (size < 16 || !in.read(format, std::min<std::uint32_t>(size, sizeof(format))))
+            return std::string(); // the library's own reader refuses it
+        const std::string encoding = undecodedWavEncoding(format, size);
+        return encoding.empty() ? encoding : "a WAV file of " + encoding + playedEncodings;
+    }
+    return std::string();
+}
+
+// The sound library reads Ogg files of Vorbis sound only; its reader says no more than that it
+// cannot. An Ogg page's first packet starts after 27 bytes of header and its segment table, and
+// names the codec.
+std::string checkOggCodec(std::ifstream& in)
+{
+    char header[27];
+    if (!in.read(header, sizeof(header)))
+        return std::string();
+    in.seekg(static_cast<unsigned char>(header[26]), std::ios::cur);
+    char packet[8] = {};
+    in.read(packet, sizeof(packet));
+    if (std::string(packet + 1, 6) == "vorbis")
+        return std::string();
+    const std::string codec = std::string(packet, 8) == "OpusHead"   ? "Opus"
+                              : std::string(packet, 8) == "Speex   " ? "Speex"
+                              : std::string(packet + 1, 4) == "FLAC" ? "FLAC"
+                                                                     : "other";
+    return "an Ogg file of " + codec + " sound" + playedEncodings;
+}
+
+// Reasons for files of a known kind that the sound library would refuse with no reason, or
+// misread; empty when neither WAV nor Ogg, or when the library plays them.
+std::string checkContainer(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    char magic[12];
+    if (!in.read(magic, sizeof(magic)))
+        return std::string();
+    if (std::string(magic, 4) == "RIFF" && std::string(magic + 8, 4) == "WAVE")
+        return checkWavChunks(in);
+    if (std::string(magic, 4) == "OggS")
+    {
+        in.seekg(0);
+        return checkOggCodec(in);
     }
     return std::string();
 }
@@ -123,9 +209,9 @@ std::string openChecked(sf::InputSoundFile& file, const std::string& path)
 {
     if (!PathRule::isReadableFile(path))
         return "no such readable file";
-    const std::string badWav = checkWavChunks(path);
-    if (!badWav.empty())
-        return badWav;
+    const std::string badContainer = checkContainer(path);
+    if (!badContainer.empty())
+        return badContainer;
     // Opening an input file reads the header only.
     if (!file.openFromFile(path))
         return "not a sound file of a known format (wav, ogg, flac)";

@@ -31,7 +31,7 @@ const unsigned int maximumSampleRateHz = 192000;
 const unsigned long long maximumHeldSamples = 1ull << 27;
 
 // Reads only the sound file's header and checks it against the bounds above. Returns an empty
-// text when the sound can be played, else why not ("65535 channels (at most 8)"). Both the
+// text when the sound can be played, else why not ("65535 channels (plays 1, 2, 4, 6, 7 or 8)"). Both the
 // soundtracks and the audio objects ask it before they open a sound.
 std::string checkPlayable(const std::string& path);
 

@@ -12,6 +12,7 @@
 
 #include <SFML/Audio/OutputSoundFile.hpp>
 
+#include "MovieFiles.h"
 #include "SoundFiles.h"
 
 #include <gtest/gtest.h>
@@ -179,6 +180,35 @@ TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReason)
     expectUnloadable(folder.write("early.wav", noFormat), "a WAV file whose data comes before its format");
     // (Headers out of the output's range: the soundtrack files test, through the same check.)
 
+    // Encodings sound editors export that the sound library cannot decode are named, and so is a
+    // channel count the output has no layout for; integer samples of any width it takes, also in
+    // the extensible format.
+    const std::string played = " (plays: WAV of 8 to 32-bit integer samples, Ogg Vorbis, FLAC)";
+    const std::pair<std::string, std::string> encodings[] = {
+        {"pcm_f32le float.wav", "a WAV file of 32-bit floating-point samples" + played},
+        {"pcm_alaw alaw.wav", "a WAV file of A-law sound" + played},
+        {"adpcm_ms adpcm.wav", "a WAV file of ADPCM sound" + played},
+        {"libopus opus.ogg", "an Ogg file of Opus sound" + played},
+        {"pcm_s16le -ac 3 three.wav", "3 channels (plays 1, 2, 4, 6, 7 or 8)"},
+        {"pcm_s24le -ac 4 24-bit.wav", ""}};
+    for (const auto& [codecAndFile, reason] : encodings)
+    {
+        const size_t space = codecAndFile.rfind(' ');
+        const std::string file = folder.file(codecAndFile.substr(space + 1));
+        ASSERT_TRUE(NovaroTest::runFFmpeg(NovaroTest::toneSource(0.2, 48000) + " -c:a " +
+                                          codecAndFile.substr(0, space) + " " + file));
+        if (!reason.empty())
+        {
+            expectUnloadable(file, reason);
+            continue;
+        }
+        capture.clear();
+        osg::ref_ptr<ARAudio> audio = new ARAudio;
+        audio->setupAudio(file, true);
+        EXPECT_NEAR(0.2f, audio->getDuration(), 0.01f) << file;
+        EXPECT_EQ("", capture.text(osg::FATAL));
+    }
+
     // An honest stream still loads, its length from its header (samples: the extension test).
     const std::string ogg = folder.file("short.ogg");
     writeOggClaimingRate(ogg, 44100);
@@ -234,7 +264,7 @@ TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
         const char* message; // empty: the file is a soundtrack
     } cases[] = {
         {"folder.ogg", " WARNING: cannot find soundtrack file: "},
-        {"surround.wav", "65535 channels (at most 8)"},
+        {"surround.wav", "65535 channels (plays 1, 2, 4, 6, 7 or 8)"},
         {"silent.wav", "0 channels"},
         {"slow.wav", "sample rate 1000 Hz"},
         {"fast.wav", "sample rate 1000000 Hz"},
