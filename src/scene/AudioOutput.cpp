@@ -174,15 +174,15 @@ std::string checkOggCodec(std::ifstream& in)
     if (!in.read(header, sizeof(header)))
         return std::string();
     in.seekg(static_cast<unsigned char>(header[26]), std::ios::cur);
-    char packet[8] = {};
-    in.read(packet, sizeof(packet));
-    if (std::string(packet + 1, 6) == "vorbis")
-        return std::string();
-    const std::string codec = std::string(packet, 8) == "OpusHead"   ? "Opus"
-                              : std::string(packet, 8) == "Speex   " ? "Speex"
-                              : std::string(packet + 1, 4) == "FLAC" ? "FLAC"
-                                                                     : "other";
-    return "an Ogg file of " + codec + " sound" + playedEncodings;
+    char packet[8];
+    if (!in.read(packet, sizeof(packet)) || std::string(packet + 1, 6) == "vorbis")
+        return std::string(); // a cut file is the library's to refuse
+    const std::string head(packet, sizeof(packet));
+    const std::string codec = head == "OpusHead"                ? "Opus sound"
+                              : head == "Speex   "              ? "Speex sound"
+                              : head.compare(1, 4, "FLAC") == 0 ? "FLAC sound"
+                                                                : "sound other than Vorbis";
+    return "an Ogg file of " + codec + playedEncodings;
 }
 
 // Reasons for files of a known kind that the sound library would refuse with no reason, or
