@@ -84,16 +84,18 @@ void writeColumnGltf(const TemporaryFolder& folder, float factor = 1.0f)
     folder.write("column.gltf", std::regex_replace(text, std::regex("\\bH\\b"), std::to_string(h)));
 }
 
-// An OBJ block with one normal per face and its colour in a material library beside it.
-void writeBlockObj(const TemporaryFolder& folder, float factor = 1.0f)
+// An OBJ block with one normal per face and its colour in a material library beside it, the
+// middle of its base at 'base' (the file's coordinates: Y up).
+void writeBlockObj(const TemporaryFolder& folder, float factor = 1.0f, const osg::Vec3f& base = {})
 {
     folder.write("block.mtl", "newmtl green\nKa 0 0.3 0\nKd 0.1 0.9 0.1\n");
     const float h = factor * kBlockSide / 2.0f;
     std::ostringstream obj;
     obj << std::setprecision(9) << "mtllib block.mtl\nusemtl green\n";
     for (int corner = 0; corner < 8; ++corner)
-        obj << "v " << (corner & 1 ? h : -h) << " " << (corner & 4 ? factor * kBlockHeight : 0.0f) << " "
-            << (corner & 2 ? -h : h) << "\n";
+        obj << "v " << base.x() + (corner & 1 ? h : -h) << " "
+            << base.y() + (corner & 4 ? factor * kBlockHeight : 0.0f) << " "
+            << base.z() + (corner & 2 ? -h : h) << "\n";
     obj << "vn 0 -1 0\nvn 0 1 0\nvn 0 0 1\nvn 0 0 -1\nvn -1 0 0\nvn 1 0 0\n"
            "f 1//1 3//1 4//1 2//1\nf 5//2 6//2 8//2 7//2\nf 1//3 2//3 6//3 5//3\n"
            "f 3//4 7//4 8//4 4//4\nf 1//5 5//5 7//5 3//5\nf 2//6 4//6 8//6 6//6\n";
@@ -263,11 +265,11 @@ void filmPrintedSheet(const std::string& scene, const TemporaryFolder& work, Fil
 // marker at its size as made times the scale the options give.
 void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float columnFactor,
                                    float blockFactor, double columnScale, double blockScale,
-                                   bool columnHiddenBelow = false)
+                                   bool columnHiddenBelow = false, const osg::Vec3f& blockBase = {})
 {
     TemporaryFolder models, work;
     writeColumnGltf(models, columnFactor);
-    writeBlockObj(models, blockFactor);
+    writeBlockObj(models, blockFactor, blockBase);
     const std::string scene = work.file("my scene");
     std::vector<std::string> arguments = {
         "new",         scene,    "--model", models.file("column.gltf"), "--model", models.file("block.obj"),
@@ -314,15 +316,16 @@ TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
 }
 
 // Models as people make them: a glTF animal at its real size (1.2 x 1.2 x 3.6 m) and an OBJ
-// of a sixth of a millimetre. Fitted by default, each stands on its marker as wide as the marker
-// at its largest side: both are seen (they used to fill the screen and vanish). The block, wider
-// now and nearer the camera, hides the column's foot.
+// of a sixth of a millimetre made away from its origin (as a scan is, where the scanner stood).
+// Fitted by default, each stands on its marker as wide as the marker at its largest side, the
+// middle of its foot on the marker's centre: both are seen (they used to fill the screen and
+// vanish). The block, wider now and nearer the camera, hides the column's foot.
 TEST(NewSceneEndToEnd, RealSizeAndTinyModelsAreFittedToTheirMarkers)
 {
     NOVARO_REQUIRE_DISPLAY();
     const float animal = 40.0f, speck = 0.16f / kBlockHeight;
     expectModelsOnThePrintedSheet({}, animal, speck, kMarkerSize / (1000.0 * kColumnHeight * animal),
-                                  kMarkerSize / (kBlockHeight * speck), true);
+                                  kMarkerSize / (kBlockHeight * speck), true, osg::Vec3f(0.3f, -0.2f, 0.25f));
 }
 
 // The user's pictures become the patterns, in order; a model's references that would leave its

@@ -67,6 +67,7 @@ struct SceneObject
     std::string model; ///< relative to the scene folder
     unsigned marker = 0;
     double scale = 1.0;     ///< the object's <scale>, the same along every axis
+    osg::Vec3d translation; ///< the object's <translation>, millimetres on the marker
     std::string eventsFile; ///< relative to the scene folder; empty: none
 };
 
@@ -375,15 +376,15 @@ std::string parameters(const std::vector<std::pair<std::string, std::string>>& v
 }
 
 // The transforms and markers of an object standing at a marker's centre.
-std::string placement(const std::string& markers, double scale = 1.0)
+std::string placement(const std::string& markers, double scale = 1.0, const osg::Vec3d& translation = {})
 {
-    std::ostringstream factor;
+    std::ostringstream factor, offset;
     factor << std::setprecision(6) << scale;
     const std::string value = factor.str();
-    return "      <transforms>\n"
-           "        <translation x=\"0\" y=\"0\" z=\"0\"/>\n"
-           "        <scale x=\"" +
-           value + "\" y=\"" + value + "\" z=\"" + value +
+    offset << std::setprecision(6) << "        <translation x=\"" << translation.x() << "\" y=\""
+           << translation.y() << "\" z=\"" << translation.z() << "\"/>\n";
+    return "      <transforms>\n" + offset.str() + "        <scale x=\"" + value + "\" y=\"" + value +
+           "\" z=\"" + value +
            "\"/>\n"
            "        <rotation axis=\"z\" angle=\"0\"/>\n"
            "      </transforms>\n" +
@@ -454,7 +455,7 @@ std::string sceneFile(const std::string& title, const std::vector<SceneObject>& 
              << namedValues({{"loop", "true"}}, "properties", "property", "      ")
              << placement("      <markers all=\"false\">\n        <marker id=\"" +
                               std::to_string(object.marker) + "\" layer=\"0\"/>\n      </markers>\n",
-                          object.scale)
+                          object.scale, object.translation)
              << (object.eventsFile.empty()
                      ? std::string()
                      : "      <events file=\"" + xmlEscaped(object.eventsFile) + "\"/>\n")
@@ -515,10 +516,14 @@ public:
     {
         auto* rig = dynamic_cast<osgAnimation::RigGeometry*>(&drawable);
         if (rig != nullptr && rig->getSourceGeometry() != nullptr)
+        {
             applyBoundingBox(rig->getSourceGeometry()->getBoundingBox());
+            skinned = true;
+        }
         else
             osg::ComputeBoundsVisitor::apply(drawable);
     }
+    bool skinned = false;
 };
 
 // What a new scene needs to know of a model: its extent at rest (millimetres on the marker, as the
@@ -527,6 +532,9 @@ struct ModelFacts
 {
     bool readable = false;
     osg::BoundingBox box;
+    // A skinned mesh's vertices as stored lie where its bones' bind pose puts them, not where the
+    // player shows it at rest: its box gives its size but not its place.
+    bool placeKnown = false;
     bool animated = false;
     std::string firstAnimation; ///< empty for path animations, which have no names
 };
@@ -556,6 +564,19 @@ public:
     std::string first;
 };
 
+// The box as the player shows the model: it turns an FBX model a quarter turn about X, as it
+// does for the authoring software this scene names (3dsmax), after the reader.
+osg::BoundingBox shownBox(const osg::BoundingBox& box, const fs::path& path)
+{
+    if (!box.valid() || osgDB::getLowerCaseFileExtension(path.string()) != "fbx")
+        return box;
+    const osg::Quat turn(osg::PI_2, osg::X_AXIS);
+    osg::BoundingBox turned;
+    for (unsigned int corner = 0; corner < 8; ++corner)
+        turned.expandBy(turn * box.corner(corner));
+    return turned;
+}
+
 ModelFacts inspectModel(const fs::path& path)
 {
     ModelFacts facts;
@@ -565,7 +586,8 @@ ModelFacts inspectModel(const fs::path& path)
     facts.readable = true;
     RestPoseBounds bounds;
     node->accept(bounds);
-    facts.box = bounds.getBoundingBox();
+    facts.box = shownBox(bounds.getBoundingBox(), path);
+    facts.placeKnown = facts.box.valid() && !bounds.skinned;
     AnimationFinder finder;
     node->accept(finder);
     facts.animated = finder.animated;
@@ -633,6 +655,13 @@ bool sizeAndAnimateObjects(const NewSceneRequest& request, const fs::path& folde
     {
         const ModelFacts facts = inspectModel(folder / object.model);
         object.scale = sizeOnMarker(request, object, facts);
+        // Models are made around any origin (a scan's lies where the scanner stood): each stands
+        // with the middle of its footprint on the marker's centre and its lowest point on the paper.
+        // A skinned one stays at its origin, which exporters put at a character's feet.
+        if (facts.placeKnown)
+            object.translation =
+                osg::Vec3d(-facts.box.center().x(), -facts.box.center().y(), -facts.box.zMin()) *
+                object.scale;
         if (!facts.animated)
             continue;
         object.eventsFile = "events/" + object.name + "_events.xml";
