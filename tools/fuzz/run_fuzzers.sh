@@ -70,17 +70,23 @@ tracking_seeds() {
   echo "$dir"
 }
 
-# --- Audio objects: small sounds made with sox, each after the byte that chooses the kind (bit 0:
-# ogg stream, else wav sample) and visibility (bit 1).
+# --- Audio objects: small sounds made with ffmpeg (which the build installs), each after the byte
+# that chooses the kind (bit 0: ogg stream, else wav sample) and visibility (bit 1). Besides the
+# encodings that play, those the player names and refuses (float, A-law, Opus, 3 channels).
 audio_seeds() {
   local dir="$build/fuzz/seeds-audioobject" scratch
   mkdir -p "$dir"
   scratch=$(mktemp -d)
-  sox -n -r 8000 -c 1 -b 16 "$scratch/mono16.wav" synth 0.05 sine 440 &&
-    sox -n -r 22050 -c 2 -b 8 "$scratch/stereo8.wav" synth 0.02 sine 300 &&
-    sox -n -r 44100 -c 1 -b 24 "$scratch/mono24.wav" synth 0.01 sine 500 &&
-    sox -n -r 8000 -c 1 "$scratch/mono.ogg" synth 0.05 sine 440 &&
-    sox -n -r 16000 -c 2 "$scratch/stereo.ogg" synth 0.05 sine 440 || echo "audio seeds incomplete" >&2
+  tone() { ffmpeg -nostdin -v error -y -f lavfi -i "sine=frequency=440:sample_rate=$1:d=$2" "${@:3}"; }
+  tone 8000 0.05 -c:a pcm_s16le "$scratch/mono16.wav" &&
+    tone 22050 0.02 -ac 2 -c:a pcm_u8 "$scratch/stereo8.wav" &&
+    tone 44100 0.01 -ac 4 -c:a pcm_s24le "$scratch/quad24.wav" &&
+    tone 8000 0.02 -c:a pcm_f32le "$scratch/float.wav" &&
+    tone 8000 0.02 -c:a pcm_alaw "$scratch/alaw.wav" &&
+    tone 8000 0.02 -ac 3 -c:a pcm_s16le "$scratch/three.wav" &&
+    tone 8000 0.05 -c:a libvorbis "$scratch/mono.ogg" &&
+    tone 16000 0.05 -ac 2 -c:a libvorbis "$scratch/stereo.ogg" &&
+    tone 48000 0.05 -c:a libopus "$scratch/opus.ogg" || echo "audio seeds incomplete" >&2
   for wav in "$scratch"/*.wav; do { printf '\002'; cat "$wav"; } > "$dir/$(basename "$wav")"; done
   for ogg in "$scratch"/*.ogg; do { printf '\003'; cat "$ogg"; } > "$dir/$(basename "$ogg")"; done
   rm -rf "$scratch"
