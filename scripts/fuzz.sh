@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of the untrusted-input readers with clang (in build-fuzz/), then runs
-# each named one for SECONDS (0: build only). Without names: every settings reader, the KMZ
-# importer and the tracking library's readers, image targets among them.
+# each named one for SECONDS (0: build only). Without names: every target (the settings readers, the
+# KMZ importer, the tracking library's readers, image targets among them, the model reader with and
+# without animations, the movie decoder, audio objects and events fired on objects), so that none
+# stops building unseen.
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]     (targets as in tools/fuzz/run_fuzzers.sh)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,7 +13,8 @@ shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(configuration tracker video markers scene audio lighting events kml kmz
-           camera pattern multimarker trackerpatterns imagetarget)
+           camera pattern multimarker trackerpatterns imagetarget model animated movie audioobject
+           objectevents)
 fi
 build="$top/build-fuzz"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -27,9 +27,6 @@ osgDB::ReaderWriter* reader = nullptr;
 
 #ifdef NOVARO_FUZZ_ANIMATED
 const char* const extensions[] = {"glb", "gltf"};
-#else
-const char* const extensions[] = {"glb", "gltf", "fbx"};
-#endif
 
 // Plays every animation of the model for a few frames, a fifth of a second apart.
 void play(osg::Node& node)
@@ -51,6 +48,9 @@ void play(osg::Node& node)
     }
     node.dirtyBound();
 }
+#else
+const char* const extensions[] = {"glb", "gltf", "fbx"};
+#endif
 
 } // namespace
 
