@@ -92,18 +92,13 @@ std::string checkHeader(const sf::InputSoundFile& file)
     return reason.str();
 }
 
-std::uint32_t littleEndian32(const char* bytes)
+// The unsigned number stored in 'count' bytes, lowest first, as RIFF files store theirs.
+std::uint32_t littleEndian(const char* bytes, int count)
 {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24;
-}
-
-std::uint16_t littleEndian16(const char* bytes)
-{
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[0]) |
-                                      static_cast<unsigned char>(bytes[1]) << 8);
+    std::uint32_t value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[i]);
+    return value;
 }
 
 // What a WAV format chunk holds that the sound library's WAV reader does not decode (it takes
@@ -112,11 +107,11 @@ std::uint16_t littleEndian16(const char* bytes)
 // format, the sub-format's first two bytes) and, at 14, the bits a sample.
 std::string undecodedWavEncoding(const char* format, std::uint32_t size)
 {
-    const std::uint16_t extensible = 0xFFFE;
-    std::uint16_t encoding = littleEndian16(format);
+    const std::uint32_t extensible = 0xFFFE;
+    std::uint32_t encoding = littleEndian(format, 2);
     if (encoding == extensible && size >= 26)
-        encoding = littleEndian16(format + 24);
-    const std::uint16_t bits = littleEndian16(format + 14);
+        encoding = littleEndian(format + 24, 2);
+    const std::uint32_t bits = littleEndian(format + 14, 2);
     switch (encoding)
     {
     case 1:
@@ -148,7 +143,7 @@ std::string checkWavChunks(std::ifstream& in)
     while (in.read(chunk, sizeof(chunk)))
     {
         const std::string id(chunk, 4);
-        const std::uint32_t size = littleEndian32(chunk + 4);
+        const std::uint32_t size = littleEndian(chunk + 4, 4);
         if (id == "data")
             return "a WAV file whose data comes before its format";
         if (id != "fmt ")
