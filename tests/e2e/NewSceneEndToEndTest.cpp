@@ -85,19 +85,30 @@ void writeColumnGltf(const TemporaryFolder& folder, float factor = 1.0f)
 }
 
 // An OBJ block with one normal per face and its colour in a material library beside it, the
-// middle of its base at 'base' (the file's coordinates: Y up).
-void writeBlockObj(const TemporaryFolder& folder, float factor = 1.0f, const osg::Vec3f& base = {})
+// middle of its base at 'base' (the file's coordinates). Written Y up (as OBJ files are, and as the
+// model reader expects) or, zUp, Z up as some exporters write them.
+void writeBlockObj(const TemporaryFolder& folder, float factor = 1.0f, const osg::Vec3f& base = {},
+                   bool zUp = false)
 {
+    // Y up to Z up: the file's (x, y, z) becomes (x, -z, y).
+    auto written = [zUp](const osg::Vec3f& yUp)
+    { return zUp ? osg::Vec3f(yUp.x(), -yUp.z(), yUp.y()) : yUp; };
     folder.write("block.mtl", "newmtl green\nKa 0 0.3 0\nKd 0.1 0.9 0.1\n");
     const float h = factor * kBlockSide / 2.0f;
     std::ostringstream obj;
     obj << std::setprecision(9) << "mtllib block.mtl\nusemtl green\n";
     for (int corner = 0; corner < 8; ++corner)
-        obj << "v " << base.x() + (corner & 1 ? h : -h) << " "
-            << base.y() + (corner & 4 ? factor * kBlockHeight : 0.0f) << " "
-            << base.z() + (corner & 2 ? -h : h) << "\n";
-    obj << "vn 0 -1 0\nvn 0 1 0\nvn 0 0 1\nvn 0 0 -1\nvn -1 0 0\nvn 1 0 0\n"
-           "f 1//1 3//1 4//1 2//1\nf 5//2 6//2 8//2 7//2\nf 1//3 2//3 6//3 5//3\n"
+    {
+        const osg::Vec3f vertex =
+            written(base + osg::Vec3f(corner & 1 ? h : -h, corner & 4 ? factor * kBlockHeight : 0.0f,
+                                      corner & 2 ? -h : h));
+        obj << "v " << vertex.x() << " " << vertex.y() << " " << vertex.z() << "\n";
+    }
+    for (const osg::Vec3f& normal : {osg::Vec3f(0, -1, 0), osg::Vec3f(0, 1, 0), osg::Vec3f(0, 0, 1),
+                                     osg::Vec3f(0, 0, -1), osg::Vec3f(-1, 0, 0), osg::Vec3f(1, 0, 0)})
+        obj << "vn " << written(normal).x() << " " << written(normal).y() << " " << written(normal).z()
+            << "\n";
+    obj << "f 1//1 3//1 4//1 2//1\nf 5//2 6//2 8//2 7//2\nf 1//3 2//3 6//3 5//3\n"
            "f 3//4 7//4 8//4 4//4\nf 1//5 5//5 7//5 3//5\nf 2//6 4//6 8//6 6//6\n";
     folder.write("block.obj", obj.str());
 }
@@ -265,11 +276,12 @@ void filmPrintedSheet(const std::string& scene, const TemporaryFolder& work, Fil
 // marker at its size as made times the scale the options give.
 void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float columnFactor,
                                    float blockFactor, double columnScale, double blockScale,
-                                   bool columnHiddenBelow = false, const osg::Vec3f& blockBase = {})
+                                   bool columnHiddenBelow = false, const osg::Vec3f& blockBase = {},
+                                   bool blockZUp = false)
 {
     TemporaryFolder models, work;
     writeColumnGltf(models, columnFactor);
-    writeBlockObj(models, blockFactor, blockBase);
+    writeBlockObj(models, blockFactor, blockBase, blockZUp);
     const std::string scene = work.file("my scene");
     std::vector<std::string> arguments = {
         "new",         scene,    "--model", models.file("column.gltf"), "--model", models.file("block.obj"),
@@ -316,16 +328,49 @@ TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
 }
 
 // Models as people make them: a glTF animal at its real size (1.2 x 1.2 x 3.6 m) and an OBJ
-// of a sixth of a millimetre made away from its origin (as a scan is, where the scanner stood).
-// Fitted by default, each stands on its marker as wide as the marker at its largest side, the
-// middle of its foot on the marker's centre: both are seen (they used to fill the screen and
-// vanish). The block, wider now and nearer the camera, hides the column's foot.
-TEST(NewSceneEndToEnd, RealSizeAndTinyModelsAreFittedToTheirMarkers)
+// of a sixth of a millimetre made away from its origin (as a scan is, where the scanner stood) and
+// Z up, said with --up. Fitted by default, each stands upright on its marker as wide as the marker
+// at its largest side, the middle of its foot on the marker's centre: both are seen (they used to
+// fill the screen and vanish, and the block lay on its side). The block, wider now and nearer the
+// camera, hides the column's foot.
+TEST(NewSceneEndToEnd, RealSizeTinyAndZUpModelsAreFittedUprightToTheirMarkers)
 {
     NOVARO_REQUIRE_DISPLAY();
     const float animal = 40.0f, speck = 0.16f / kBlockHeight;
-    expectModelsOnThePrintedSheet({}, animal, speck, kMarkerSize / (1000.0 * kColumnHeight * animal),
-                                  kMarkerSize / (kBlockHeight * speck), true, osg::Vec3f(0.3f, -0.2f, 0.25f));
+    expectModelsOnThePrintedSheet(
+        {"--up", "y", "--up", "z"}, animal, speck, kMarkerSize / (1000.0 * kColumnHeight * animal),
+        kMarkerSize / (kBlockHeight * speck), true, osg::Vec3f(0.3f, -0.2f, 0.25f), true);
+}
+
+// A model made with another axis up than its format's convention stands upright with --up: a PLY
+// scan (a format read as made, Z up) made Y up, 10 x 40 x 10 mm, and an OBJ block (a format read
+// as Y up) made Z up, both off their origins, each with its lowest point on the paper and its
+// footprint's middle on the marker's centre.
+TEST(NewSceneEndToEnd, ModelsMadeWithAnotherAxisUpStandUprightWithUp)
+{
+    TemporaryFolder models, work;
+    std::string ply =
+        "ply\nformat ascii 1.0\nelement vertex 8\nproperty float x\nproperty float y\n"
+        "property float z\nelement face 12\nproperty list uchar int vertex_indices\nend_header\n";
+    for (int corner = 0; corner < 8; ++corner)
+        ply += std::to_string(corner & 1 ? 15 : 5) + " " + std::to_string(corner & 2 ? 40 : 0) + " " +
+               std::to_string(corner & 4 ? 7 : -3) + "\n";
+    ply += "3 0 2 1\n3 1 2 3\n3 4 5 6\n3 5 7 6\n3 0 1 4\n3 1 5 4\n"
+           "3 2 6 3\n3 3 6 7\n3 0 4 2\n3 2 4 6\n3 1 3 5\n3 3 7 5\n";
+    models.write("scan.ply", ply);
+    writeBlockObj(models, 1.0f, osg::Vec3f(3.0f, -2.0f, 5.0f), true);
+    const PlayerRun made =
+        sceneTool(work, {"new", work.file("scan"), "--model", models.file("scan.ply"), "--model",
+                         models.file("block.obj"), "--up", "y", "--up", "z", "--real-size"});
+    ASSERT_EQ(made.status, 0) << made.output;
+    EXPECT_NE(made.output.find("models/scan.ply: 10 x 10 x 40 mm (width, depth, height) as made, y up"),
+              std::string::npos)
+        << made.output;
+    const std::string scene = readFile(work.file("scan/scene.xml"));
+    // The scan turned up about x, (x, y, z) stands at (x, -z, y): x 5..15, y -7..3, z 0..40. The
+    // block, the middle of its base at (3, -5, -2) in its file, is moved by (-3, 5, 2).
+    EXPECT_NE(scene.find("<translation x=\"-10\" y=\"2\" z=\"0\"/>"), std::string::npos) << scene;
+    EXPECT_NE(scene.find("<translation x=\"-3\" y=\"5\" z=\"2\"/>"), std::string::npos) << scene;
 }
 
 // The user's pictures become the patterns, in order; a model's references that would leave its
@@ -372,6 +417,9 @@ TEST(NewSceneEndToEnd, PatternsFromPicturesAndRefusals)
         {{"--model", block, "--marker", models.file("left.png"), "--model", block},
          "2 models but 1 marker images"},
         {{"--model", block, "--size", "5"}, "at least 10"},
+        {{"--model", block, "--up", "x"}, "--up is y or z"},
+        {{"--model", block, "--model", block, "--up", "y", "--up", "z", "--up", "y"},
+         "2 models but 3 --up axes"},
         {{"--model", block, "--size", "300"}, "does not fit on an A4 page"},
         {{"--model", block, "--marker", models.file("block.mtl")}, "cannot read marker image"},
         {{"--model", models.file("huge.obj")}, "is 600 MiB, more than the 512 MiB"},

@@ -17,6 +17,7 @@
 #include <osgDB/ReadFile>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -66,9 +67,11 @@ struct SceneObject
     std::string name;
     std::string model; ///< relative to the scene folder
     unsigned marker = 0;
-    double scale = 1.0;     ///< the object's <scale>, the same along every axis
-    osg::Vec3d translation; ///< the object's <translation>, millimetres on the marker
-    std::string eventsFile; ///< relative to the scene folder; empty: none
+    double scale = 1.0;        ///< the object's <scale>, the same along every axis
+    char up = 'z';             ///< the axis up in the model as made
+    double uprightAngle = 0.0; ///< the object's <rotation> about the marker's x axis, radians
+    osg::Vec3d translation;    ///< the object's <translation>, millimetres on the marker
+    std::string eventsFile;    ///< relative to the scene folder; empty: none
 };
 
 std::string xmlEscaped(const std::string& text)
@@ -245,6 +248,19 @@ bool checkRequest(const NewSceneRequest& request)
                   << "--generated" << std::endl;
         return false;
     }
+    if (request.upAxes.size() > 1 && request.upAxes.size() != request.models.size())
+    {
+        std::cerr << "novaro-scene new: " << request.models.size() << " models but " << request.upAxes.size()
+                  << " --up axes: give one for every model, or one per --model" << std::endl;
+        return false;
+    }
+    for (char up : request.upAxes)
+        if (up != 'y' && up != 'z')
+        {
+            std::cerr << "novaro-scene new: --up is y or z, the axis that is up in the model as made"
+                      << std::endl;
+            return false;
+        }
     if (!(request.size >= kSmallestMarkerSize))
     {
         std::cerr << "novaro-scene new: --size is the marker's printed width in millimetres, at least "
@@ -376,19 +392,21 @@ std::string parameters(const std::vector<std::pair<std::string, std::string>>& v
 }
 
 // The transforms and markers of an object standing at a marker's centre.
-std::string placement(const std::string& markers, double scale = 1.0, const osg::Vec3d& translation = {})
+std::string placement(const std::string& markers, double scale = 1.0, const osg::Vec3d& translation = {},
+                      double uprightAngle = 0.0)
 {
-    std::ostringstream factor, offset;
+    std::ostringstream factor, offset, rotation;
     factor << std::setprecision(6) << scale;
     const std::string value = factor.str();
-    offset << std::setprecision(6) << "        <translation x=\"" << translation.x() << "\" y=\""
-           << translation.y() << "\" z=\"" << translation.z() << "\"/>\n";
+    // To a tenth of a micrometre: a turned model's float rounding is no offset worth writing.
+    auto rounded = [](double mm) { return std::round(mm * 1e4) / 1e4 + 0.0; }; // + 0.0: no "-0"
+    offset << std::setprecision(6) << "        <translation x=\"" << rounded(translation.x()) << "\" y=\""
+           << rounded(translation.y()) << "\" z=\"" << rounded(translation.z()) << "\"/>\n";
+    rotation << std::setprecision(9) << "        <rotation axis=\"" << (uprightAngle != 0.0 ? 'x' : 'z')
+             << "\" angle=\"" << uprightAngle << "\"/>\n";
     return "      <transforms>\n" + offset.str() + "        <scale x=\"" + value + "\" y=\"" + value +
-           "\" z=\"" + value +
-           "\"/>\n"
-           "        <rotation axis=\"z\" angle=\"0\"/>\n"
-           "      </transforms>\n" +
-           markers + "      <hotspots/>\n";
+           "\" z=\"" + value + "\"/>\n" + rotation.str() + "      </transforms>\n" + markers +
+           "      <hotspots/>\n";
 }
 
 // A light from above and a little in front, over every marker, so that models are shaded.
@@ -455,7 +473,7 @@ std::string sceneFile(const std::string& title, const std::vector<SceneObject>& 
              << namedValues({{"loop", "true"}}, "properties", "property", "      ")
              << placement("      <markers all=\"false\">\n        <marker id=\"" +
                               std::to_string(object.marker) + "\" layer=\"0\"/>\n      </markers>\n",
-                          object.scale, object.translation)
+                          object.scale, object.translation, object.uprightAngle)
              << (object.eventsFile.empty()
                      ? std::string()
                      : "      <events file=\"" + xmlEscaped(object.eventsFile) + "\"/>\n")
@@ -564,20 +582,38 @@ public:
     std::string first;
 };
 
-// The box as the player shows the model: it turns an FBX model a quarter turn about X, as it
-// does for the authoring software this scene names (3dsmax), after the reader.
-osg::BoundingBox shownBox(const osg::BoundingBox& box, const fs::path& path)
+// The axis up in a model as its format's reader takes it: OBJ (OpenSceneGraph's reader) and glTF
+// (the model reader) are turned from y up, and the player turns an FBX model a quarter turn about X,
+// as it does for the authoring software this scene names (3dsmax); other readers keep the axes.
+char readerUp(const fs::path& path)
 {
-    if (!box.valid() || osgDB::getLowerCaseFileExtension(path.string()) != "fbx")
+    const std::string extension = osgDB::getLowerCaseFileExtension(path.string());
+    return extension == "obj" || extension == "fbx" || extension == "gltf" || extension == "glb" ? 'y' : 'z';
+}
+
+// The object's turn about the marker's x axis that stands a model made with 'up' up: a quarter
+// turn up from y, or down to undo the reader's turn of a model made z up.
+double uprightAngle(char up, const fs::path& path)
+{
+    const char taken = readerUp(path);
+    return up == taken ? 0.0 : (up == 'y' ? osg::PI_2 : -osg::PI_2);
+}
+
+// The box as the player shows the model read: the FBX turn the player adds, then the object's own.
+osg::BoundingBox shownBox(const osg::BoundingBox& box, const fs::path& path, double uprightAngle)
+{
+    osg::Quat turn(uprightAngle, osg::X_AXIS);
+    if (osgDB::getLowerCaseFileExtension(path.string()) == "fbx")
+        turn = osg::Quat(osg::PI_2, osg::X_AXIS) * turn;
+    if (!box.valid() || turn.zeroRotation())
         return box;
-    const osg::Quat turn(osg::PI_2, osg::X_AXIS);
     osg::BoundingBox turned;
     for (unsigned int corner = 0; corner < 8; ++corner)
         turned.expandBy(turn * box.corner(corner));
     return turned;
 }
 
-ModelFacts inspectModel(const fs::path& path)
+ModelFacts inspectModel(const fs::path& path, double uprightAngle)
 {
     ModelFacts facts;
     osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(path.string());
@@ -586,7 +622,7 @@ ModelFacts inspectModel(const fs::path& path)
     facts.readable = true;
     RestPoseBounds bounds;
     node->accept(bounds);
-    facts.box = shownBox(bounds.getBoundingBox(), path);
+    facts.box = shownBox(bounds.getBoundingBox(), path, uprightAngle);
     facts.placeKnown = facts.box.valid() && !bounds.skinned;
     AnimationFinder finder;
     node->accept(finder);
@@ -620,10 +656,11 @@ double sizeOnMarker(const NewSceneRequest& request, const SceneObject& object, c
         scale = request.size / largest;
     char line[512];
     std::snprintf(line, sizeof line,
-                  "%s: %.4g x %.4g x %.4g mm (width, depth, height) as made; shown at scale %.4g, %.4g mm at "
-                  "its largest on a %g mm marker",
+                  "%s: %.4g x %.4g x %.4g mm (width, depth, height) as made, %c up (--up %c if it was made "
+                  "%c up); shown at scale %.4g, %.4g mm at its largest on a %g mm marker",
                   object.model.c_str(), box.xMax() - box.xMin(), box.yMax() - box.yMin(),
-                  box.zMax() - box.zMin(), scale, largest * scale, request.size);
+                  box.zMax() - box.zMin(), object.up, object.up == 'y' ? 'z' : 'y',
+                  object.up == 'y' ? 'z' : 'y', scale, largest * scale, request.size);
     std::cout << line << std::endl;
     const double shown = largest * scale / request.size;
     if (shown > kSizeWarningFactor || (shown > 0.0 && shown < 1.0 / kSizeWarningFactor))
@@ -653,7 +690,7 @@ bool sizeAndAnimateObjects(const NewSceneRequest& request, const fs::path& folde
 {
     for (SceneObject& object : objects)
     {
-        const ModelFacts facts = inspectModel(folder / object.model);
+        const ModelFacts facts = inspectModel(folder / object.model, object.uprightAngle);
         object.scale = sizeOnMarker(request, object, facts);
         // Models are made around any origin (a scan's lies where the scanner stood): each stands
         // with the middle of its footprint on the marker's centre and its lowest point on the paper.
@@ -697,6 +734,10 @@ int makeNewScene(const NewSceneRequest& request)
         object.name = objectName(request.models[i], names);
         names.insert(object.name);
         object.marker = unsigned(i + 1);
+        object.up = request.upAxes.empty()       ? readerUp(request.models[i])
+                    : request.upAxes.size() == 1 ? request.upAxes.front()
+                                                 : request.upAxes[i];
+        object.uprightAngle = uprightAngle(object.up, request.models[i]);
         // Each model keeps its file name; two of one name get the object's name instead.
         std::string target = osgDB::getSimpleFileName(request.models[i]);
         for (const SceneObject& other : objects)

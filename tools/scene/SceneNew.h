@@ -33,6 +33,10 @@ struct NewSceneRequest
     };
     Sizing sizing = Sizing::FIT;
     double scale = 1.0;
+    /// The axis that is up in the models as made, 'y' or 'z': one for every model or one per model
+    /// in order; empty: each format's own convention (y for OBJ, FBX and glTF, z for the others).
+    /// A model whose up differs from what its reader takes is stood up by the object's rotation.
+    std::vector<char> upAxes;
 };
 
 /// A model shown larger than this many times its marker's width, or smaller than its inverse, is

@@ -1,7 +1,7 @@
 // novaro-scene: making and checking scenes on the command line.
 //   new DIR --model FILE [--model FILE ...] [--marker IMAGE ... | --generated] [--size MM]
-//       [--camera FILE] [--fit | --real-size | --scale F]: a scene that plays, with its printable
-//       marker sheet, each model fitted to its marker unless told otherwise;
+//       [--camera FILE] [--fit | --real-size | --scale F] [--up y|z ...]: a scene that plays, with
+//       its printable marker sheet, each model fitted to its marker unless told otherwise;
 //   check DIR|METADATA_FILE [-verbose]: the whole scene read as the player would, without camera or
 //       window, each problem printed as file:line:column: message;
 //   finish DIR: the patterns, camera and marker sheet of a scene an exporter wrote;
@@ -37,12 +37,15 @@ void printUsage(std::FILE* out)
         out, "Usage:\n"
              "  novaro-scene new DIR --model FILE [--model FILE ...] [--marker IMAGE ... | --generated]\n"
              "                   [--size MM] [--camera FILE] [--fit | --real-size | --scale F]\n"
+             "                   [--up y|z ...]\n"
              "      a scene that plays with \"novaro DIR\": each model on a marker of its own, made from\n"
              "      the pattern images in the order given or generated; SIZE is the printed width of\n"
              "      the markers' black squares (default 80); DIR/markers.pdf is the sheet to print.\n"
              "      --fit (the default) scales each model so that its largest side is the marker's\n"
              "      width, --real-size keeps its own size, --scale F multiplies it by F; an animated\n"
-             "      model plays from the first time its marker is seen\n"
+             "      model plays from the first time its marker is seen; --up names the axis that is up\n"
+             "      in the models as made, once for all or once per model (default: y for OBJ, FBX\n"
+             "      and glTF, z for the others)\n"
              "  novaro-scene check DIR|METADATA_FILE [-verbose]\n"
              "      read the scene in DIR (or the one METADATA_FILE names) as the player would,\n"
              "      without camera or window: every settings file, every file they name (models,\n"
@@ -84,6 +87,8 @@ int runNew(int argc, char** argv)
     request.models = arguments.getAll("model");
     request.markerImages = arguments.getAll("marker");
     request.camera = arguments.get("camera");
+    for (const std::string& up : arguments.getAll("up"))
+        request.upAxes.push_back(up == "y" || up == "z" ? up[0] : '?'); // '?' is refused with the reason
     request.size = arguments.getNumber("size", request.size);
     if (arguments.has("size") && arguments.getNumber("size", -1.0) != request.size)
         request.size = -1.0; // not a number
