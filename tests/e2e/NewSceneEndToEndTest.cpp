@@ -3,6 +3,7 @@
 // sheet (the PDF rendered by pdftoppm) is filmed by the synthetic camera at a known pose, the
 // player plays the scene on that frame, and the screenshot shows each model standing on its
 // marker at its real size.
+#include "../scene/AssimpTestScenes.h"
 #include "SampleScene.h"
 
 #include "MarkerSheet.h"
@@ -10,6 +11,8 @@
 #include "SyntheticScene.h"
 
 #include <gtest/gtest.h>
+
+#include <assimp/scene.h>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -371,6 +374,25 @@ TEST(NewSceneEndToEnd, ModelsMadeWithAnotherAxisUpStandUprightWithUp)
     // block, the middle of its base at (3, -5, -2) in its file, is moved by (-3, 5, 2).
     EXPECT_NE(scene.find("<translation x=\"-10\" y=\"2\" z=\"0\"/>"), std::string::npos) << scene;
     EXPECT_NE(scene.find("<translation x=\"-3\" y=\"5\" z=\"2\"/>"), std::string::npos) << scene;
+}
+
+// An FBX model, which the player turns from y up (as 3ds Max's exporter writes it), is measured and
+// centred as it stands after that turn: Assimp's exporter writes a quad about (10, 0, 0) and a
+// triangle at (10..11, 5..6, 0), which stand from 1 mm below to 6 mm above the marker's x axis.
+TEST(NewSceneEndToEnd, AnFbxModelIsCentredAsThePlayerTurnsIt)
+{
+    TemporaryFolder models, work;
+    ASSERT_EQ(AssimpTestScenes::exportScene(*AssimpTestScenes::buildAnimatedScene("", ""), "fbxa",
+                                            models.file("turned.fbx")),
+              "");
+    const PlayerRun made =
+        sceneTool(work, {"new", work.file("fbx"), "--model", models.file("turned.fbx"), "--real-size"});
+    ASSERT_EQ(made.status, 0) << made.output;
+    EXPECT_NE(made.output.find("models/turned.fbx: 2 x 0 x 7 mm (width, depth, height) as made, y up"),
+              std::string::npos)
+        << made.output;
+    const std::string scene = readFile(work.file("fbx/scene.xml"));
+    EXPECT_NE(scene.find("<translation x=\"-10\" y=\"0\" z=\"1\"/>"), std::string::npos) << scene;
 }
 
 // The user's pictures become the patterns, in order; a model's references that would leave its

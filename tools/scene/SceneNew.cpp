@@ -651,6 +651,8 @@ double sizeOnMarker(const NewSceneRequest& request, const SceneObject& object, c
         return 1.0;
     const osg::BoundingBox& box = facts.box;
     const double largest = largestSide(box);
+    // A flat model turned upright is flat to within float rounding: its thickness is said as 0.
+    auto side = [largest](double extent) { return extent < 1e-6 * largest ? 0.0 : extent; };
     double scale = request.sizing == NewSceneRequest::Sizing::SCALE ? request.scale : 1.0;
     if (request.sizing == NewSceneRequest::Sizing::FIT && largest > 0.0)
         scale = request.size / largest;
@@ -658,8 +660,8 @@ double sizeOnMarker(const NewSceneRequest& request, const SceneObject& object, c
     std::snprintf(line, sizeof line,
                   "%s: %.4g x %.4g x %.4g mm (width, depth, height) as made, %c up (--up %c if it was made "
                   "%c up); shown at scale %.4g, %.4g mm at its largest on a %g mm marker",
-                  object.model.c_str(), box.xMax() - box.xMin(), box.yMax() - box.yMin(),
-                  box.zMax() - box.zMin(), object.up, object.up == 'y' ? 'z' : 'y',
+                  object.model.c_str(), side(box.xMax() - box.xMin()), side(box.yMax() - box.yMin()),
+                  side(box.zMax() - box.zMin()), object.up, object.up == 'y' ? 'z' : 'y',
                   object.up == 'y' ? 'z' : 'y', scale, largest * scale, request.size);
     std::cout << line << std::endl;
     const double shown = largest * scale / request.size;
