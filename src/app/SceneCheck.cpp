@@ -2,6 +2,7 @@
 
 #include "app/ARApplication.h"
 #include "app/MetadataFile.h"
+#include "app/ModelReferences.h"
 #include "app/PrivateFolder.h"
 #include "interaction/ARActionFactory.h"
 #include "scene/ARAudio.h"
@@ -31,11 +32,11 @@
 #include <osgDB/ReadFile>
 #include <osgDB/Registry>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -44,6 +45,23 @@ namespace Novaro
 
 namespace
 {
+
+// A number written with a decimal comma, as "1,5" or " -0,25 ": a sign, digits, one comma, digits.
+// Checked by hand: std::regex recurses once per character, and a settings file's text may be long.
+bool hasDecimalComma(const std::string& text)
+{
+    size_t at = text.find_first_not_of(" \t\r\n");
+    if (at == std::string::npos)
+        return false;
+    if (text[at] == '-' || text[at] == '+')
+        ++at;
+    const size_t comma = text.find_first_not_of("0123456789", at);
+    if (comma == std::string::npos || text[comma] != ',')
+        return false;
+    const size_t end = text.find_first_not_of("0123456789", comma + 1);
+    return end != comma + 1 &&
+           (end == std::string::npos || text.find_first_not_of(" \t\r\n", end) == std::string::npos);
+}
 
 // One of the seven settings files: its metadata key, default name and folder, as the player
 // looks for it.
@@ -327,13 +345,13 @@ void SceneCheck::reportBadNumbers(const std::string& path, const XMLLookupRecord
                    what + ": " + quoted(bad.text) + ": " + bad.reason);
             continue;
         }
-        const bool decimalComma = std::regex_match(bad.text, std::regex("\\s*[-+]?[0-9]*,[0-9]+\\s*"));
-        report(path, bad.element->Row(), bad.element->Column(),
-               what + ": " + quoted(bad.text) + " is not a number" +
-                   (decimalComma ? " (write a decimal point: " +
-                                       std::regex_replace(bad.text, std::regex(","), ".") + ")"
-                                 : std::string()) +
-                   "; the player reads it as " + shortNumber(SettingsValues::toDouble(bad.text)));
+        std::string withPoint = bad.text;
+        std::replace(withPoint.begin(), withPoint.end(), ',', '.');
+        report(
+            path, bad.element->Row(), bad.element->Column(),
+            what + ": " + quoted(bad.text) + " is not a number" +
+                (hasDecimalComma(bad.text) ? " (write a decimal point: " + withPoint + ")" : std::string()) +
+                "; the player reads it as " + shortNumber(SettingsValues::toDouble(bad.text)));
     }
 }
 
@@ -596,22 +614,22 @@ std::vector<std::string> missingObjFiles(const std::string& obj)
 {
     std::vector<std::string> missing;
     const std::filesystem::path folder = std::filesystem::path(obj).parent_path();
-    const auto namesAfter = [](const std::string& path, const std::regex& statement)
+    // The names a file's statements give, read a line at a time.
+    const auto namesAfter = [](const std::string& path, std::string (*statement)(const std::string&))
     {
         std::vector<std::string> names;
         std::ifstream file(path);
         std::string line;
         for (int count = 0; count < 1000000 && std::getline(file, line); ++count)
         {
-            std::smatch match;
-            if (std::regex_match(line, match, statement))
-                names.push_back(match[1].str());
+            const std::string name = statement(line);
+            if (!name.empty())
+                names.push_back(name);
         }
         return names;
     };
-    static const std::regex library("\\s*mtllib\\s+(.+?)\\s*\\r?");
-    static const std::regex texture(
-        "\\s*(?:map_\\w+|bump|disp|decal|refl)(?:\\s+-\\S+(?:\\s+[-0-9.]+)*)*\\s+(\\S.*?)\\s*\\r?");
+    const auto library = ModelReferences::materialLibrary;
+    const auto texture = ModelReferences::textureMap;
     for (const std::string& name : namesAfter(obj, library))
     {
         const std::filesystem::path material = folder / name;

@@ -4,6 +4,7 @@
 #include "SyntheticScene.h"
 #include "ToolSupport.h"
 
+#include "app/ModelReferences.h"
 #include "settings/TrackerData.h"
 
 #include <osgART/CameraParameters.h>
@@ -24,7 +25,6 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -119,37 +119,27 @@ bool writeText(const fs::path& path, const std::string& text)
 std::vector<std::string> referencedFiles(const fs::path& model)
 {
     const std::string extension = osgDB::getLowerCaseFileExtension(model.string());
-    // OBJ and MTL name files on lines of their own; glTF anywhere in its JSON.
-    std::regex pattern;
-    const bool byLine = extension == "obj" || extension == "mtl";
-    if (extension == "obj")
-        pattern = std::regex(R"(\s*mtllib\s+(.+?)\s*)");
-    else if (extension == "mtl")
-        pattern = std::regex(R"(\s*(?:map_\w+|bump|disp|decal|refl)\s+(?:-\S+\s+\S+\s+)*(.+?)\s*)");
-    else if (extension == "gltf")
-        pattern = std::regex(R"rx("uri"\s*:\s*"([^"]+)")rx");
-    else
+    if (extension != "obj" && extension != "mtl" && extension != "gltf")
         return {};
     std::error_code error;
     if (fs::file_size(model, error) > (64u << 20) || error)
         return {};
     std::ifstream in(model, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // OBJ and MTL name files on lines of their own; glTF anywhere in its JSON.
     std::vector<std::string> found;
-    if (byLine)
-    {
-        std::istringstream lines(text);
-        std::smatch match;
-        // An OBJ is mostly vertices and faces: only its mtllib lines go to the pattern.
-        for (std::string line; std::getline(lines, line);)
-            if ((extension != "obj" || line.find("mtllib") != std::string::npos) &&
-                std::regex_match(line, match, pattern))
-                found.push_back(match[1]);
-    }
+    if (extension == "gltf")
+        found = ModelReferences::gltfUris(text);
     else
     {
-        for (std::sregex_iterator match(text.begin(), text.end(), pattern), end; match != end; ++match)
-            found.push_back((*match)[1]);
+        std::istringstream lines(text);
+        for (std::string line; std::getline(lines, line);)
+        {
+            const std::string name = extension == "obj" ? ModelReferences::materialLibrary(line)
+                                                        : ModelReferences::textureMap(line);
+            if (!name.empty())
+                found.push_back(name);
+        }
     }
     std::vector<std::string> names;
     for (const std::string& name : found)
