@@ -68,7 +68,7 @@ void copySample(const TemporaryFolder& scene, const std::string& name)
     std::filesystem::copy_file(SAMPLES + "/" + name, scene.file(name));
 }
 
-// A scene with eleven faults, each on a line of its own. Everything else in it is sound, so every
+// A scene with twelve faults, each on a line of its own. Everything else in it is sound, so every
 // problem the check reports must be one of them.
 struct PlantedScene
 {
@@ -106,6 +106,8 @@ struct PlantedScene
         "<object name=\"renamed\" type=\"ARAudio\">\n<model source=\"models/cube.osgb\" "
         "audio=\"sounds/chime.flac\"/>\n"
         "<markers><marker id=\"2\"/></markers>\n</object>\n"
+        "<object name=\"old\" type=\"ARObject\">\n<model source=\"models/old.gltf\"/>\n"
+        "<markers><marker id=\"1\"/></markers>\n</object>\n"
         "</objects>\n</scene>\n";
 
     PlantedScene()
@@ -121,6 +123,9 @@ struct PlantedScene
         std::filesystem::create_directories(folder.file("events"));
         folder.write("events/broken.xml", events);
         folder.write("patterns/short.patt", "255 255 255\n0 0 0\n");
+        // A glTF of the first version, which the model reader does not read: its reason is given.
+        folder.write("models/old.gltf",
+                     R"({"asset": {"version": "1.0"}, "scene": "s", "scenes": {"s": {}}})");
         // Its patterns are named from its own folder: the first is there, the second is not.
         folder.write("patterns/board.dat", "2\nmarker_1.patt\n40\n1 0 0 -30\n0 1 0 0\n0 0 1 0\n"
                                            "gone.patt\n40\n1 0 0 30\n0 1 0 0\n0 0 1 0\n");
@@ -188,6 +193,8 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
         {f + "/scene.xml", lineOf(planted.scene, "chime.flac"), "plays only .wav and .ogg files"},
         {f + "/model.dat", lineOf(planted.metadata, "lights.xml"),
          "the lighting settings file \"lights.xml\""},
+        {f + "/scene.xml", lineOf(planted.scene, "old.gltf"),
+         "no model reader can read it (.gltf): GLTF: Unsupported glTF version: 1.0"},
     };
     const std::vector<SceneProblem> problems = checkFolder(planted.folder.path());
     SCOPED_TRACE("reported:\n" + listed(problems));

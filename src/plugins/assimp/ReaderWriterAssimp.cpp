@@ -187,11 +187,8 @@ public:
             return ReadResult::FILE_NOT_FOUND;
         const std::string mismatch = checkFile(path, format);
         if (!mismatch.empty())
-        {
-            osg::notify(osg::FATAL) << "Assimp reader: refusing " << path << ": not a " << formatName(format)
-                                    << " file (" << mismatch << ")." << std::endl;
-            return ReadResult::ERROR_IN_READING_FILE;
-        }
+            return refused("refusing", path,
+                           "not a " + std::string(formatName(format)) + " file (" + mismatch + ")");
 
         // Textures are looked up beside the model.
         osg::ref_ptr<Options> localOptions =
@@ -244,6 +241,14 @@ public:
     }
 
 private:
+    // A model refused: said on the console ("Assimp reader: refusing PATH: WHY"), and the reason
+    // carried in the result for a caller that reports it itself with the file (the scene check).
+    static ReadResult refused(const char* verb, const std::string& path, const std::string& reason)
+    {
+        osg::notify(osg::FATAL) << "Assimp reader: " << verb << " " << path << ": " << reason << std::endl;
+        return ReadResult(reason);
+    }
+
     static unsigned int postProcessSteps()
     {
         // Validation refuses inconsistent structures (indices past their arrays, ...). Numbers
@@ -280,9 +285,7 @@ private:
     {
         if (scene == nullptr || scene->mRootNode == nullptr)
         {
-            osg::notify(osg::FATAL) << "Assimp reader: cannot read " << path << ": "
-                                    << importer.GetErrorString() << std::endl;
-            return ReadResult::ERROR_IN_READING_FILE;
+            return refused("cannot read", path, importer.GetErrorString());
         }
         AssimpSceneConverter converter(*scene, directory, options);
         osg::ref_ptr<osg::Node> node = converter.convert();
@@ -290,8 +293,7 @@ private:
             osg::notify(osg::FATAL) << "Assimp reader: " << path << ": dropped " << dropped << std::endl;
         if (!node.valid())
         {
-            osg::notify(osg::FATAL) << "Assimp reader: " << path << ": nothing left to show" << std::endl;
-            return ReadResult::ERROR_IN_READING_FILE;
+            return refused("cannot show", path, "nothing left to show");
         }
         if (format == ModelFormat::Gltf || format == ModelFormat::BinaryGltf)
             node = uprightInMillimetres(node.get());
@@ -299,9 +301,7 @@ private:
         // 1e30); such a model would take the bound of the whole scene with it.
         if (!hasFiniteBound(*node))
         {
-            osg::notify(osg::FATAL) << "Assimp reader: refusing " << path << ": its extent is not finite"
-                                    << std::endl;
-            return ReadResult::ERROR_IN_READING_FILE;
+            return refused("refusing", path, "its extent is not finite");
         }
         for (const std::string& feature : converter.getDroppedFeatures())
             osg::notify(osg::INFO) << "Assimp reader: " << path << ": " << feature << " are not carried"
