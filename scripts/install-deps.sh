@@ -20,7 +20,7 @@ packages=(
   xvfb xauth xdotool
   blender python3-numpy
   poppler-utils
-  opencv-doc
+  opencv-doc assimp-testmodels
   fonts-liberation2
 )
 

@@ -679,12 +679,10 @@ void SceneCheck::checkModelFile(const std::string& path, int line, const std::st
     std::string reason = model.empty() ? "the archive holds no COLLADA model" : Novaro::checkModelFile(model);
     if (reason.empty())
     {
-        // The reader's own reason, where it gives one (Assimp's "Unsupported glTF version: 1.0").
-        osgDB::ReaderWriter::ReadResult read =
-            osgDB::Registry::instance()->readNode(model, osgDB::Registry::instance()->getOptions());
-        if (!read.validNode())
-            reason = "no model reader can read it (." + osgDB::getLowerCaseFileExtension(model) + ")" +
-                     (read.message().empty() ? std::string() : ": " + read.message());
+        std::string failure;
+        if (!readModelNode(model, failure).valid())
+            reason =
+                "no model reader can read it (." + osgDB::getLowerCaseFileExtension(model) + "): " + failure;
     }
     if (reason.empty() && osgDB::getLowerCaseFileExtension(model) == "obj")
         for (const std::string& missing : missingObjFiles(model))

@@ -429,6 +429,25 @@ std::string checkModelFile(const std::string& path)
     return checkTextCounts(data);
 }
 
+osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& failure)
+{
+    osgDB::ReaderWriter::ReadResult read =
+        osgDB::Registry::instance()->readNode(path, osgDB::Registry::instance()->getOptions());
+    if (read.validNode())
+        return read.getNode();
+    if (!read.message().empty())
+        failure = read.message();
+    else if (read.status() == osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED)
+        failure = "no reader for its format takes it";
+    else if (read.status() == osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND)
+        failure = "not found";
+    else if (read.status() == osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
+        failure = "its reader refused it";
+    else
+        failure = "its reader found nothing to show in it";
+    return nullptr;
+}
+
 osg::ref_ptr<osg::Node> readModelFile(const std::string& path)
 {
     const std::string reason = checkModelFile(path);
@@ -438,7 +457,12 @@ osg::ref_ptr<osg::Node> readModelFile(const std::string& path)
                                 << std::endl;
         return nullptr;
     }
-    return osgDB::readRefNodeFile(path, osgDB::Registry::instance()->getOptions());
+    std::string failure;
+    osg::ref_ptr<osg::Node> model = readModelNode(path, failure);
+    if (!model.valid())
+        osg::notify(osg::FATAL) << " ERROR: cannot read model file " << path << ": " << failure << "."
+                                << std::endl;
+    return model;
 }
 
 } // namespace Novaro

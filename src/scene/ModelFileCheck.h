@@ -22,9 +22,14 @@ namespace Novaro
 // - Anything else: not checked here (the project's own readers bound what they read).
 std::string checkModelFile(const std::string& path);
 
-// Reads a scene object's model file: refuses it, saying why and naming the file at the visible
-// level, when checkModelFile does; otherwise reads it with the registry's options. Null when the
-// file is refused or cannot be read.
+// Reads a model file with the registry's options (no check first). Null when no reader gives a
+// node, with why in 'failure': the reader's own reason where it gives one ("GLTF: Unsupported glTF
+// version: 1.0"), else what its result says ("no reader for its format", ...).
+osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& failure);
+
+// Reads a scene object's model file: refuses it when checkModelFile does, and reads it otherwise;
+// a file refused or not read is said, with the reason and the file's name, at the visible level.
+// Null when the file is refused or cannot be read.
 osg::ref_ptr<osg::Node> readModelFile(const std::string& path);
 
 } // namespace Novaro
