@@ -336,11 +336,13 @@ TEST_F(SampleSceneCheck, ActionsNamingUnknownCommandsOrObjectsAreReported)
 }
 
 // A number the player would read as something else is reported where it stands: text for 0, and a
-// decimal comma (0,05 is read as 0: the model vanishes).
+// decimal comma (0,05 is read as 0: the model vanishes). A text of 200,000 digits is reported too
+// (matched by std::regex, it overflowed the check's stack).
 TEST_F(SampleSceneCheck, NumbersThePlayerWouldMisreadAreReported)
 {
-    const std::string text =
-        edit("scene.xml", "<scale x=\"1\" y=\"1\" z=\"1\"/>", "<scale x=\"0,05\" y=\"abc\" z=\"1\"/>");
+    const std::string digits(200000, '1');
+    const std::string text = edit("scene.xml", "<scale x=\"1\" y=\"1\" z=\"1\"/>",
+                                  "<scale x=\"0,05\" y=\"abc\" z=\"" + digits + ",5x\"/>");
     // A size the reader replaces by its default is a number misread too.
     edit("markers.xml", "size=\"80\"", "size=\"-80\"");
     const std::string all = check();
@@ -349,6 +351,7 @@ TEST_F(SampleSceneCheck, NumbersThePlayerWouldMisreadAreReported)
     EXPECT_TRUE(holds(all, "x of <scale>: \"0,05\" is not a number (write a decimal point: 0.05); the "
                            "player reads it as 0"));
     EXPECT_TRUE(holds(all, "y of <scale>: \"abc\" is not a number; the player reads it as 0"));
+    EXPECT_TRUE(holds(all, "z of <scale>: \"" + digits + ",5x\" is not a number; the player reads it as"));
 
     // A settings file in another encoding than UTF-8 is named as such.
     edit("audio.xml", "encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\"");
