@@ -9,6 +9,7 @@
 #include <osg/AnimationPath>
 #include <osg/BlendFunc>
 #include <osg/ColorMask>
+#include <osg/Geometry>
 #include <osg/Material>
 #include <osg/Notify>
 #include <osgAnimation/Bone>
@@ -85,6 +86,43 @@ std::string describe(const RunningEvent& running)
 
 // Share duplicate state, merge geometry, optimise texture settings, merge geodes.
 const unsigned int optimizerOptions = 0x3030;
+
+// Whether another owner holds any of the geometry's arrays or primitive sets: a model's instances
+// (COLLADA's instance nodes, Assimp's shared meshes) are geometries that share them.
+bool sharesData(const osg::Geometry& geometry)
+{
+    const auto shared = [](const osg::Referenced* data)
+    { return data != nullptr && data->referenceCount() > 1; };
+    if (shared(geometry.getVertexArray()) || shared(geometry.getNormalArray()) ||
+        shared(geometry.getColorArray()) || shared(geometry.getSecondaryColorArray()) ||
+        shared(geometry.getFogCoordArray()))
+        return true;
+    for (unsigned int unit = 0; unit < geometry.getNumTexCoordArrays(); ++unit)
+        if (shared(geometry.getTexCoordArray(unit)))
+            return true;
+    for (unsigned int index = 0; index < geometry.getNumVertexAttribArrays(); ++index)
+        if (shared(geometry.getVertexAttribArray(index)))
+            return true;
+    for (unsigned int index = 0; index < geometry.getNumPrimitiveSets(); ++index)
+        if (shared(geometry.getPrimitiveSet(index)))
+            return true;
+    return false;
+}
+
+// Strips only the geometries whose data is their own. Stripping rewrites a geometry's arrays and
+// primitive sets; a second geometry sharing them then draws indices past its arrays' ends, which
+// the OpenGL driver reads out of bounds (Assimp's test model teapot_instancenodes.DAE crashed the
+// player).
+class OwnGeometryStripper : public osgUtil::TriStripVisitor
+{
+public:
+    OwnGeometryStripper() : osgUtil::TriStripVisitor(nullptr) {}
+    void apply(osg::Geometry& geometry) override
+    {
+        if (!sharesData(geometry))
+            osgUtil::TriStripVisitor::apply(geometry);
+    }
+};
 
 // A fresh node standing for one ancestor of an extracted sub-node: same kind (skeleton, matrix
 // transform or plain group), same matrix, state and flags, and its own copy of a path animation
@@ -303,7 +341,7 @@ void ARObject::optimize()
     osgUtil::Optimizer optimizer;
     optimizer.optimize(this, optimizerOptions);
     osg::notify(osg::NOTICE) << " Step 2 of 2" << std::endl;
-    osgUtil::TriStripVisitor stripper(nullptr);
+    OwnGeometryStripper stripper;
     accept(stripper);
     stripper.stripify();
     osg::notify(osg::NOTICE) << " Optimizing: " << getName() << " - Done." << std::endl;

@@ -10,6 +10,7 @@
 #include <osg/AnimationPath>
 #include <osg/ColorMask>
 #include <osg/Geode>
+#include <osg/Geometry>
 #include <osg/Material>
 #include <osg/MatrixTransform>
 #include <osg/ShapeDrawable>
@@ -370,6 +371,62 @@ TEST_F(ARObjectTest, OptimizeRunsOnlyForStillContent)
     capture.clear();
     animated->optimize();
     EXPECT_EQ(capture.text(), "");
+}
+
+// A model's instances (COLLADA's instance nodes) are geometries sharing their arrays and triangles.
+// Optimizing rewrites a geometry's data for drawing; it must leave every geometry indexing inside
+// its own arrays (a shared teapot made the OpenGL driver read past them and crash the player).
+TEST_F(ARObjectTest, OptimizeKeepsSharedInstancesInsideTheirArrays)
+{
+    // A 12 x 12 grid, two triangles a square, each triangle with corners of its own, as exporters
+    // write faces with their own normals and texture coordinates: stripping merges the copies.
+    const int side = 12;
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array, normals = new osg::Vec3Array;
+    osg::ref_ptr<osg::DrawElementsUInt> triangles = new osg::DrawElementsUInt(GL_TRIANGLES);
+    for (int y = 0; y + 1 < side; ++y)
+        for (int x = 0; x + 1 < side; ++x)
+            for (const osg::Vec2i corner : {osg::Vec2i(0, 0), osg::Vec2i(1, 0), osg::Vec2i(1, 1),
+                                            osg::Vec2i(0, 0), osg::Vec2i(1, 1), osg::Vec2i(0, 1)})
+            {
+                triangles->push_back(unsigned(vertices->size()));
+                vertices->push_back(osg::Vec3(float(x + corner.x()), float(y + corner.y()), 0.0f));
+                normals->push_back(osg::Vec3(0.0f, 0.0f, 1.0f));
+            }
+    osg::ref_ptr<osg::Group> model = new osg::Group;
+    for (const float offset : {0.0f, 20.0f})
+    {
+        osg::ref_ptr<osg::Geometry> instance = new osg::Geometry;
+        instance->setVertexArray(vertices.get());
+        instance->setNormalArray(normals.get(), osg::Array::BIND_PER_VERTEX);
+        instance->addPrimitiveSet(triangles.get());
+        osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+        geode->addDrawable(instance.get());
+        osg::ref_ptr<osg::MatrixTransform> place =
+            new osg::MatrixTransform(osg::Matrix::translate(offset, 0, 0));
+        place->addChild(geode.get());
+        model->addChild(place.get());
+    }
+    osg::ref_ptr<ARObject> object = new ARObject(model.get());
+    const NotifyCapture quiet;
+    object->optimize();
+    struct IndexRange : osg::NodeVisitor
+    {
+        IndexRange() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
+        void apply(osg::Drawable& drawable) override
+        {
+            const osg::Geometry* geometry = drawable.asGeometry();
+            ASSERT_NE(geometry, nullptr);
+            const unsigned int count = geometry->getVertexArray()->getNumElements();
+            ++geometries;
+            for (unsigned int set = 0; set < geometry->getNumPrimitiveSets(); ++set)
+                for (unsigned int i = 0; i < geometry->getPrimitiveSet(set)->getNumIndices(); ++i)
+                    outside += geometry->getPrimitiveSet(set)->index(i) >= count ? 1 : 0;
+        }
+        int geometries = 0, outside = 0;
+    } check;
+    object->accept(check);
+    EXPECT_EQ(check.geometries, 2);
+    EXPECT_EQ(check.outside, 0) << "indices past their geometry's vertices";
 }
 
 // Events whose actions come back to themselves: hiding an object runs its "on_hide", whose actions
