@@ -1,4 +1,5 @@
 #include "scene/ModelFileCheck.h"
+#include "scene/PlyFileCheck.h"
 
 #include <osg/Endian>
 #include <osg/Notify>
@@ -416,13 +417,15 @@ bool hasNativeBinaryHeader(const std::string& data)
 std::string checkModelFile(const std::string& path)
 {
     const std::string extension = osgDB::getLowerCaseFileExtension(path);
-    if (extension != "osgb" && extension != "osgt" && extension != "osg")
+    if (extension != "osgb" && extension != "osgt" && extension != "osg" && extension != "ply")
         return std::string();
     const std::string found = osgDB::findDataFile(path, osgDB::Registry::instance()->getOptions());
     std::string data;
     // A file that cannot be read is the reader's to report.
     if (found.empty() || !readWholeFile(found, data))
         return std::string();
+    if (extension == "ply")
+        return checkPlyData(data);
     // The native reader goes by the header, not by the name.
     if (extension != "osg" && hasNativeBinaryHeader(data))
         return checkNativeBinary(data);

@@ -44,8 +44,9 @@ TEST(ModelCorpus, AssimpsTestModelsShowOrAreRefusedByName)
             << "refused without naming the file:\n"
             << capture.text();
     }
-    // Measured: 120 of the 149 show. The others are glTF 1.0 files (the model reader reads glTF 2),
-    // the broken files Assimp keeps for its tests, and an empty, a UTF-16 and a point-only OBJ.
-    EXPECT_GE(read, 120) << refused << " refused";
+    // Measured: 119 of the 149 show. The others are glTF 1.0 files (the model reader reads glTF 2),
+    // the broken files Assimp keeps for its tests (issue623.ply among them, which OpenSceneGraph's
+    // PLY reader read through a null pointer), and an empty, a UTF-16 and a point-only OBJ.
+    EXPECT_GE(read, 119) << refused << " refused";
     EXPECT_EQ(readFormats, formats);
 }
