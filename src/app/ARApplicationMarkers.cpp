@@ -4,6 +4,7 @@
 #include "app/PrivateFolder.h"
 
 #include "settings/MarkersData.h"
+#include "settings/ModelFileCheck.h"
 #include "settings/PathRule.h"
 #include "settings/TrackerData.h"
 #include "tracking/ARMarkerNode.h"
@@ -142,8 +143,8 @@ std::string ARApplication::writeMultiMarkerFile(const MarkerData* record)
                                 << std::endl;
         return std::string();
     }
-    osg::ref_ptr<osg::Node> model =
-        osgDB::readNodeFile(transformsFile, osgDB::Registry::instance()->getOptions());
+    // A scene's file: checked first, as the readers trust what files declare.
+    osg::ref_ptr<osg::Node> model = readModelFile(transformsFile);
     if (!model.valid())
     {
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;

@@ -8,7 +8,7 @@
 #include "scene/ARAudio.h"
 #include "scene/AudioOutput.h"
 #include "scene/KmzImporter.h"
-#include "scene/ModelFileCheck.h"
+#include "settings/ModelFileCheck.h"
 #include "settings/PathRule.h"
 #include "settings/SceneBoundary.h"
 #include "settings/SettingsValues.h"

@@ -1,7 +1,7 @@
 #include "scene/ARObject.h"
 
 #include "scene/ARObjectExtensions.h"
-#include "scene/ModelFileCheck.h"
+#include "settings/ModelFileCheck.h"
 #include "settings/SettingsValues.h"
 #include "settings/XMLEventsParserManager.h"
 #include "tracking/ARNodeSearchByNameVisitor.h"

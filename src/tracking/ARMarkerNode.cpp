@@ -1,6 +1,7 @@
 #include "tracking/ARMarkerNode.h"
 
 #include "settings/MarkersData.h"
+#include "settings/ModelFileCheck.h"
 #include "tracking/ARNodeSearchByNameVisitor.h"
 
 #include <algorithm>
@@ -91,7 +92,8 @@ void ARMarkerNode::setupReferenceSystem()
     if (!isSingleType(_record->getType()))
         return;
 
-    osg::ref_ptr<osg::Node> model = osgDB::readNodeFile(file, osgDB::Registry::instance()->getOptions());
+    // A scene's file: checked first, as the readers trust what files declare.
+    osg::ref_ptr<osg::Node> model = readModelFile(file);
     if (!model.valid())
     {
         osg::notify(osg::FATAL) << " WARNING: cannot load marker reference system file." << std::endl;

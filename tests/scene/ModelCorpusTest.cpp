@@ -4,7 +4,7 @@
 // player.
 #include "NotifyCapture.h"
 #include "RunDirectory.h"
-#include "scene/ModelFileCheck.h"
+#include "settings/ModelFileCheck.h"
 
 #include <osgDB/FileNameUtils>
 

@@ -1,7 +1,7 @@
 // OpenSceneGraph model files whose counts claim more than the file holds never reach
 // OpenSceneGraph's own reader, which would loop on them for ever or allocate for billions of
 // elements; the sample models, in every native format, still read.
-#include "scene/ModelFileCheck.h"
+#include "settings/ModelFileCheck.h"
 #include "NotifyCapture.h"
 #include "RunDirectory.h"
 #include "SceneGraph.h"

@@ -1,6 +1,6 @@
 // PLY data is checked against its own header before OpenSceneGraph's reader, which trusts it:
 // scans and exports made elsewhere pass, data shorter than its header declares does not.
-#include "scene/PlyFileCheck.h"
+#include "settings/PlyFileCheck.h"
 
 #include <gtest/gtest.h>
 

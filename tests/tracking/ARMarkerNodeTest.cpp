@@ -158,6 +158,19 @@ TEST(MarkerNode, ReferenceSystemIsTheInverseOfTheTaggedNode)
                                         node->getReferenceSystemTransform()->getMatrix()))
         << osg::Matrixd::inverse(world) << node->getReferenceSystemTransform()->getMatrix();
 
+    // A transforms file whose data is shorter than its header declares never reaches its reader
+    // (OpenSceneGraph's PLY reader read through a null pointer on such a file): it is refused by
+    // name, and the reference system stays the identity.
+    MarkerData hostile = record;
+    hostile.setTransformsFile(directory.write("cut.ply",
+                                              "ply\nformat ascii 1.0\nelement vertex 2\nproperty float x\n"
+                                              "property list uchar int i\nend_header\n1\n2\n"));
+    NovaroTest::NotifyCapture capture;
+    EXPECT_TRUE(markerNode(&hostile, &application)->getReferenceSystemTransform()->getMatrix().isIdentity());
+    EXPECT_NE(capture.text(osg::WARN).find("refusing model file " + directory.file("cut.ply")),
+              std::string::npos)
+        << capture.text();
+
     // Missing tag, fitting asked for, or a multi marker (which takes its reference from the
     // generated file): identity.
     for (int variant = 0; variant < 3; ++variant)

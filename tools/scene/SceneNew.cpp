@@ -5,6 +5,7 @@
 #include "ToolSupport.h"
 
 #include "app/ModelReferences.h"
+#include "settings/ModelFileCheck.h"
 #include "settings/TrackerData.h"
 
 #include <osgART/CameraParameters.h>
@@ -606,7 +607,8 @@ osg::BoundingBox shownBox(const osg::BoundingBox& box, const fs::path& path, dou
 ModelFacts inspectModel(const fs::path& path, double uprightAngle)
 {
     ModelFacts facts;
-    osg::ref_ptr<osg::Node> node = osgDB::readRefNodeFile(path.string());
+    // Read as the player reads a scene's model: checked first, as the readers trust what files declare.
+    osg::ref_ptr<osg::Node> node = readModelFile(path.string());
     if (!node.valid())
         return facts;
     facts.readable = true;

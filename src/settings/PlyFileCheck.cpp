@@ -1,4 +1,4 @@
-#include "scene/PlyFileCheck.h"
+#include "settings/PlyFileCheck.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,5 +1,5 @@
-#include "scene/ModelFileCheck.h"
-#include "scene/PlyFileCheck.h"
+#include "settings/ModelFileCheck.h"
+#include "settings/PlyFileCheck.h"
 
 #include <osg/Endian>
 #include <osg/Notify>
