@@ -14,6 +14,31 @@ namespace
 
 // Longest header read, bytes: a real one is a few hundred.
 const size_t kLargestHeader = 64 * 1024;
+// Longest line the reader takes whole, characters: it reads lines into a 4096-byte buffer, and the
+// rest of a longer one would come to it as the next line.
+const size_t kLongestLine = 4000;
+
+// Why a line cannot go to the reader as it is: too long, or holding a control character (a NUL
+// ends the reader's copy of it early, and its words with it); empty when it can.
+std::string lineProblem(const std::string& line)
+{
+    if (line.size() > kLongestLine)
+        return "is longer than " + std::to_string(kLongestLine) + " characters";
+    for (const char c : line)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\r')
+            return "holds a control character";
+    return std::string();
+}
+
+// The words of a line, split as the reader splits them.
+std::vector<std::string> wordsOf(const std::string& line)
+{
+    std::istringstream stream(line);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;)
+        words.push_back(word);
+    return words;
+}
 
 struct Property
 {
@@ -21,6 +46,7 @@ struct Property
     int countBytes = 0; ///< a list's count
     int valueBytes = 0; ///< a scalar, or each of a list's values
     bool countSigned = false;
+    bool valueInteger = false, valueSigned = false;
 };
 
 struct Element
@@ -67,32 +93,38 @@ std::string readHeader(const std::string& data, Format& format, std::vector<Elem
     bool formatKnown = false;
     for (int number = 1; std::getline(header, line); ++number)
     {
-        std::istringstream words(line);
-        std::string keyword;
-        words >> keyword;
         const std::string at = "header line " + std::to_string(number) + ": ";
+        const std::string problem = lineProblem(line);
+        if (!problem.empty())
+            return at + "it " + problem;
+        const std::vector<std::string> words = wordsOf(line);
+        const std::string keyword = words.empty() ? std::string() : words[0];
+        // Every statement the reader takes needs all its words: it reads a missing one as nothing.
+        const bool list = keyword == "property" && words.size() > 1 && words[1] == "list";
+        const size_t needed = keyword == "format" || keyword == "element" ? 3
+                              : keyword == "property"                     ? (list ? 5 : 3)
+                                                                          : 0;
+        if (words.size() < needed)
+            return at + "\"" + keyword + "\" needs " + std::to_string(needed) + " words";
         if (keyword == "format")
         {
-            std::string name;
-            words >> name;
             formatKnown = true;
-            if (name == "ascii")
+            if (words[1] == "ascii")
                 format = Format::ASCII;
-            else if (name == "binary_little_endian")
+            else if (words[1] == "binary_little_endian")
                 format = Format::LITTLE_ENDIAN_BINARY;
-            else if (name == "binary_big_endian")
+            else if (words[1] == "binary_big_endian")
                 format = Format::BIG_ENDIAN_BINARY;
             else
-                return at + "unknown format \"" + name + "\"";
+                return at + "unknown format \"" + words[1] + "\"";
         }
         else if (keyword == "element")
         {
             Element element;
-            std::string count;
-            words >> element.name >> count;
+            element.name = words[1];
             char* stop = nullptr;
-            element.count = std::strtoull(count.c_str(), &stop, 10);
-            if (count.empty() || *stop != '\0' || count[0] == '-')
+            element.count = std::strtoull(words[2].c_str(), &stop, 10);
+            if (*stop != '\0' || words[2][0] == '-')
                 return at + "element \"" + element.name + "\" has no count";
             elements.push_back(element);
         }
@@ -101,11 +133,11 @@ std::string readHeader(const std::string& data, Format& format, std::vector<Elem
             if (elements.empty())
                 return at + "a property before any element";
             Property property;
-            std::string type, countType;
-            words >> type;
-            if (type == "list")
+            std::string type = words[1];
+            if (list)
             {
-                words >> countType >> type;
+                const std::string& countType = words[2];
+                type = words[3];
                 property.list = true;
                 property.countBytes = bytesOf(countType);
                 property.countSigned = isSigned(countType);
@@ -114,6 +146,8 @@ std::string readHeader(const std::string& data, Format& format, std::vector<Elem
                     return at + "a list counted by \"" + countType + "\"";
             }
             property.valueBytes = bytesOf(type);
+            property.valueInteger = type.find("float") == std::string::npos && type != "double";
+            property.valueSigned = isSigned(type);
             if (property.valueBytes == 0)
                 return at + "unknown property type \"" + type + "\"";
             elements.back().properties.push_back(property);
@@ -122,8 +156,20 @@ std::string readHeader(const std::string& data, Format& format, std::vector<Elem
     return formatKnown ? std::string() : "its header has no format line";
 }
 
+// Faces are the element the reader builds its triangles from, by their lists of vertex numbers.
+bool isFace(const Element& element)
+{
+    return element.name == "face";
+}
+
+bool indexFits(long long index, uint64_t vertices)
+{
+    return index >= 0 && uint64_t(index) < vertices;
+}
+
 // Walks the ASCII elements, a line each; else why not.
-std::string walkText(const std::string& data, size_t start, const std::vector<Element>& elements)
+std::string walkText(const std::string& data, size_t start, const std::vector<Element>& elements,
+                     uint64_t vertices)
 {
     std::istringstream text(data.substr(start));
     std::string line;
@@ -135,10 +181,10 @@ std::string walkText(const std::string& data, size_t start, const std::vector<El
                 return "element \"" + element.name + "\" declares " + std::to_string(element.count) +
                        ", the file holds " + std::to_string(index);
             ++number;
-            std::istringstream words(line);
-            std::vector<std::string> values;
-            for (std::string word; words >> word;)
-                values.push_back(word);
+            const std::string problem = lineProblem(line);
+            if (!problem.empty())
+                return "data line " + std::to_string(number) + " " + problem;
+            const std::vector<std::string> values = wordsOf(line);
             size_t needed = 0;
             for (const Property& property : element.properties)
             {
@@ -153,6 +199,12 @@ std::string walkText(const std::string& data, size_t start, const std::vector<El
                     needed = values.size() + 1;
                     break;
                 }
+                if (isFace(element) && property.valueInteger)
+                    for (size_t value = needed + 1; value <= needed + size_t(count) && value < values.size();
+                         ++value)
+                        if (!indexFits(std::atoll(values[value].c_str()), vertices))
+                            return "data line " + std::to_string(number) + " (face " + std::to_string(index) +
+                                   ") names vertex " + values[value] + " of " + std::to_string(vertices);
                 needed += 1 + size_t(count);
             }
             if (values.size() < needed)
@@ -176,7 +228,7 @@ uint64_t unsignedAt(const std::string& data, size_t at, int bytes, bool bigEndia
 
 // Walks the binary elements, their lists' counts read; else why not.
 std::string walkBinary(const std::string& data, size_t at, const std::vector<Element>& elements,
-                       bool bigEndian)
+                       bool bigEndian, uint64_t vertices)
 {
     for (const Element& element : elements)
         for (uint64_t index = 0; index < element.count; ++index)
@@ -199,6 +251,17 @@ std::string walkBinary(const std::string& data, size_t at, const std::vector<Ele
                 if (bytes > data.size() - at)
                     return "element \"" + element.name + "\" " + std::to_string(index) +
                            " runs past the end of the file";
+                if (property.list && isFace(element) && property.valueInteger)
+                    for (uint64_t offset = 0; offset < bytes; offset += uint64_t(property.valueBytes))
+                    {
+                        uint64_t value =
+                            unsignedAt(data, at + size_t(offset), property.valueBytes, bigEndian);
+                        const bool negative =
+                            property.valueSigned && (value >> (8 * property.valueBytes - 1)) != 0;
+                        if (negative || value >= vertices)
+                            return "face " + std::to_string(index) + " names a vertex past the " +
+                                   std::to_string(vertices) + " declared";
+                    }
                 at += size_t(bytes);
             }
     return std::string();
@@ -216,8 +279,25 @@ std::string checkPlyData(const std::string& data)
     const std::string header = readHeader(data, format, elements, start);
     if (!header.empty())
         return header;
-    return format == Format::ASCII ? walkText(data, start, elements)
-                                   : walkBinary(data, start, elements, format == Format::BIG_ENDIAN_BINARY);
+    // The reader reads faces into the vertices it has read: a face element needs a vertex element
+    // before it, and every vertex a face names must be one of them.
+    uint64_t vertices = 0;
+    bool vertexElement = false;
+    for (const Element& element : elements)
+    {
+        if (element.name == "vertex")
+        {
+            vertexElement = true;
+            vertices = element.count;
+        }
+        else if (isFace(element) && !vertexElement)
+            return "element \"face\" has no \"vertex\" element before it";
+    }
+    if (vertices == 0)
+        return "it has no vertices";
+    return format == Format::ASCII
+               ? walkText(data, start, elements, vertices)
+               : walkBinary(data, start, elements, format == Format::BIG_ENDIAN_BINARY, vertices);
 }
 
 } // namespace Novaro

@@ -53,8 +53,16 @@ TEST(PlyFileCheck, DataShorterThanItsHeaderIsRefusedWithWhere)
         {kTriangleHeader + "0 0 0\n1 0 0\n", "element \"vertex\" declares 3, the file holds 2"},
         {"ply\nformat ascii 1.0\nelement vertex 2000000000\nproperty float x\nend_header\n1\n",
          "element \"vertex\" declares 2000000000, the file holds 1"},
-        {"ply\nformat binary_little_endian 1.0\nelement face 1\nproperty list uchar int i\nend_header\n\xff",
+        {"ply\nformat binary_little_endian 1.0\nelement vertex 1\nproperty uchar x\nelement face 1\n"
+         "property list uchar int i\nend_header\n\x01\xff",
          "element \"face\" 0 runs past the end of the file"},
+        // Faces are read into the vertices read before them (a null read in the reader without).
+        {kTriangleHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1 3\n", "data line 4 (face 0) names vertex 3 of 3"},
+        {"ply\nformat ascii 1.0\nelement face 1\nproperty list uchar int i\nend_header\n1 0\n",
+         "element \"face\" has no \"vertex\" element before it"},
+        {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float\nend_header\n1\n",
+         "header line 4: \"property\" needs 3 words"},
+        {"ply\nformat ascii 1.0\nelement vertex 0\nproperty float x\nend_header\n", "it has no vertices"},
         {"ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\n",
          "its header has no end_header in its first 64 KiB"},
         {"ply\nformat ascii 1.0\nelement vertex 1\nproperty quaternion q\nend_header\n1\n",

@@ -93,6 +93,24 @@ audio_seeds() {
   echo "$dir"
 }
 
+# --- Model files read by OpenSceneGraph's own readers behind the checks: small PLY files (ASCII,
+# both binary orders, a list per face) and the sample's native model, each after the byte that
+# chooses the extension (0: ply, 1: osgt, 2: osgb).
+modelfile_seeds() {
+  local dir="$build/fuzz/seeds-modelfile"
+  mkdir -p "$dir"
+  local header='ply\nformat %s 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n'
+  { printf '\000'; printf "$header" ascii; printf '0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n'; } > "$dir/triangle.ply"
+  { printf '\000'; printf "$header" binary_little_endian
+    printf '\0\0\0\0\0\0\0\0\0\0\0\0\0\0\200\77\0\0\0\0\0\0\0\0\0\0\0\0\0\0\200\77\0\0\0\0'
+    printf '\3\0\0\0\0\1\0\0\0\2\0\0\0'; } > "$dir/triangle-le.ply"
+  { printf '\000'; printf "$header" binary_big_endian
+    printf '\0\0\0\0\0\0\0\0\0\0\0\0\77\200\0\0\0\0\0\0\0\0\0\0\0\0\0\0\77\200\0\0\0\0\0\0'
+    printf '\3\0\0\0\0\0\0\0\1\0\0\0\2'; } > "$dir/triangle-be.ply"
+  { printf '\002'; cat "$source_dir/samples/models/cube.osgb"; } > "$dir/cube.osgb"
+  echo "$dir"
+}
+
 for reader in $readers; do
   work="$build/fuzz/$reader"
   mkdir -p "$work/corpus"
@@ -109,6 +127,8 @@ for reader in $readers; do
     # Models played after loading: the model seeds, the skinned and animated walker among them.
     animated) options=(-max_len=262144 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
               reader_seeds="$build/fuzz/seeds_model" ;;
+    modelfile) options=(-max_len=65536 -rss_limit_mb=2560 -malloc_limit_mb=1024 -timeout=30)
+               reader_seeds=$(modelfile_seeds) ;;
     camera|pattern|multimarker|trackerpatterns)
       reader_seeds=$(tracking_seeds "$reader"); options=(-max_len=16384) ;;
     # A picture's header may claim gigabytes: any single allocation above 1 GB counts as a fault.
