@@ -68,9 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     if (size == 0)
         return 0;
-    const size_t formats = sizeof(extensions) / sizeof(extensions[0]);
-    const std::string path = NovaroFuzz::scratchFolder() + "/model." + extensions[data[0] % formats];
-    NovaroFuzz::writeInput(path, data + 1, size - 1);
+    const std::string path = NovaroFuzz::writeModelInput(data, size, extensions);
 
     osgDB::ReaderWriter::ReadResult result = reader->readNode(path, nullptr);
     // A model may be empty, but never place anything at a coordinate that is not finite.

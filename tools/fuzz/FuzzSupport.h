@@ -68,4 +68,14 @@ inline void writeInput(const std::string& path, const std::uint8_t* data, std::s
     std::fclose(file);
 }
 
+// A model input: its first byte chooses the file's extension among 'extensions', the rest is
+// written to "model.EXTENSION" in the scratch folder; the file's path.
+template <std::size_t N>
+std::string writeModelInput(const std::uint8_t* data, std::size_t size, const char* const (&extensions)[N])
+{
+    const std::string path = scratchFolder() + "/model." + extensions[data[0] % N];
+    writeInput(path, data + 1, size - 1);
+    return path;
+}
+
 } // namespace NovaroFuzz
