@@ -1,5 +1,6 @@
 #include "settings/PlyFileCheck.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -80,6 +81,40 @@ bool isSigned(const std::string& type)
            type == "int32";
 }
 
+bool formatNamed(const std::string& name, Format& format)
+{
+    static const std::map<std::string, Format> formats = {
+        {"ascii", Format::ASCII},
+        {"binary_little_endian", Format::LITTLE_ENDIAN_BINARY},
+        {"binary_big_endian", Format::BIG_ENDIAN_BINARY}};
+    const auto found = formats.find(name);
+    if (found == formats.end())
+        return false;
+    format = found->second;
+    return true;
+}
+
+// A property statement's types ("property TYPE NAME" or "property list COUNT_TYPE TYPE NAME", its
+// words all there); empty, or why the reader cannot take it.
+std::string readProperty(const std::vector<std::string>& words, Property& property)
+{
+    std::string type = words[1];
+    if (type == "list")
+    {
+        const std::string& countType = words[2];
+        type = words[3];
+        property.list = true;
+        property.countBytes = bytesOf(countType);
+        property.countSigned = isSigned(countType);
+        if (property.countBytes == 0 || countType.find("float") != std::string::npos || countType == "double")
+            return "a list counted by \"" + countType + "\"";
+    }
+    property.valueBytes = bytesOf(type);
+    property.valueInteger = type.find("float") == std::string::npos && type != "double";
+    property.valueSigned = isSigned(type);
+    return property.valueBytes == 0 ? "unknown property type \"" + type + "\"" : std::string();
+}
+
 // The header's elements and format, and where the data starts; else why not.
 std::string readHeader(const std::string& data, Format& format, std::vector<Element>& elements, size_t& end)
 {
@@ -109,13 +144,7 @@ std::string readHeader(const std::string& data, Format& format, std::vector<Elem
         if (keyword == "format")
         {
             formatKnown = true;
-            if (words[1] == "ascii")
-                format = Format::ASCII;
-            else if (words[1] == "binary_little_endian")
-                format = Format::LITTLE_ENDIAN_BINARY;
-            else if (words[1] == "binary_big_endian")
-                format = Format::BIG_ENDIAN_BINARY;
-            else
+            if (!formatNamed(words[1], format))
                 return at + "unknown format \"" + words[1] + "\"";
         }
         else if (keyword == "element")
@@ -133,23 +162,9 @@ std::string readHeader(const std::string& data, Format& format, std::vector<Elem
             if (elements.empty())
                 return at + "a property before any element";
             Property property;
-            std::string type = words[1];
-            if (list)
-            {
-                const std::string& countType = words[2];
-                type = words[3];
-                property.list = true;
-                property.countBytes = bytesOf(countType);
-                property.countSigned = isSigned(countType);
-                if (property.countBytes == 0 || countType == "float" || countType == "float32" ||
-                    countType == "double" || countType == "float64")
-                    return at + "a list counted by \"" + countType + "\"";
-            }
-            property.valueBytes = bytesOf(type);
-            property.valueInteger = type.find("float") == std::string::npos && type != "double";
-            property.valueSigned = isSigned(type);
-            if (property.valueBytes == 0)
-                return at + "unknown property type \"" + type + "\"";
+            const std::string problem = readProperty(words, property);
+            if (!problem.empty())
+                return at + problem;
             elements.back().properties.push_back(property);
         }
     }
@@ -171,15 +186,17 @@ bool indexFits(long long index, uint64_t vertices)
 std::string walkText(const std::string& data, size_t start, const std::vector<Element>& elements,
                      uint64_t vertices)
 {
-    std::istringstream text(data.substr(start));
-    std::string line;
+    size_t at = start;
     int number = 0;
     for (const Element& element : elements)
         for (uint64_t index = 0; index < element.count; ++index)
         {
-            if (!std::getline(text, line))
+            if (at >= data.size())
                 return "element \"" + element.name + "\" declares " + std::to_string(element.count) +
                        ", the file holds " + std::to_string(index);
+            const size_t end = std::min(data.find('\n', at), data.size());
+            const std::string line = data.substr(at, end - at);
+            at = end + 1;
             ++number;
             const std::string problem = lineProblem(line);
             if (!problem.empty())
@@ -215,6 +232,12 @@ std::string walkText(const std::string& data, size_t start, const std::vector<El
     return std::string();
 }
 
+// Whether a value read as unsigned is negative in its signed type of that many bytes.
+bool isNegative(uint64_t value, int bytes)
+{
+    return (value >> (8 * bytes - 1)) != 0;
+}
+
 uint64_t unsignedAt(const std::string& data, size_t at, int bytes, bool bigEndian)
 {
     uint64_t value = 0;
@@ -242,8 +265,7 @@ std::string walkBinary(const std::string& data, size_t at, const std::vector<Ele
                     else
                     {
                         const uint64_t count = unsignedAt(data, at, property.countBytes, bigEndian);
-                        const bool negative =
-                            property.countSigned && (count >> (8 * property.countBytes - 1)) != 0;
+                        const bool negative = property.countSigned && isNegative(count, property.countBytes);
                         at += size_t(property.countBytes);
                         bytes = negative ? data.size() : count * uint64_t(property.valueBytes);
                     }
@@ -254,11 +276,10 @@ std::string walkBinary(const std::string& data, size_t at, const std::vector<Ele
                 if (property.list && isFace(element) && property.valueInteger)
                     for (uint64_t offset = 0; offset < bytes; offset += uint64_t(property.valueBytes))
                     {
-                        uint64_t value =
+                        const uint64_t value =
                             unsignedAt(data, at + size_t(offset), property.valueBytes, bigEndian);
-                        const bool negative =
-                            property.valueSigned && (value >> (8 * property.valueBytes - 1)) != 0;
-                        if (negative || value >= vertices)
+                        if ((property.valueSigned && isNegative(value, property.valueBytes)) ||
+                            value >= vertices)
                             return "face " + std::to_string(index) + " names a vertex past the " +
                                    std::to_string(vertices) + " declared";
                     }

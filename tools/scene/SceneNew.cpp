@@ -208,6 +208,25 @@ std::string objectName(const std::string& model, const std::set<std::string>& ta
     return name;
 }
 
+// One axis for every model or one per model, each y or z.
+bool checkUpAxes(const NewSceneRequest& request)
+{
+    if (request.upAxes.size() > 1 && request.upAxes.size() != request.models.size())
+    {
+        std::cerr << "novaro-scene new: " << request.models.size() << " models but " << request.upAxes.size()
+                  << " --up axes: give one for every model, or one per --model" << std::endl;
+        return false;
+    }
+    for (char up : request.upAxes)
+        if (up != 'y' && up != 'z')
+        {
+            std::cerr << "novaro-scene new: --up is y or z, the axis that is up in the model as made"
+                      << std::endl;
+            return false;
+        }
+    return true;
+}
+
 bool checkRequest(const NewSceneRequest& request)
 {
     if (request.models.empty())
@@ -239,19 +258,8 @@ bool checkRequest(const NewSceneRequest& request)
                   << "--generated" << std::endl;
         return false;
     }
-    if (request.upAxes.size() > 1 && request.upAxes.size() != request.models.size())
-    {
-        std::cerr << "novaro-scene new: " << request.models.size() << " models but " << request.upAxes.size()
-                  << " --up axes: give one for every model, or one per --model" << std::endl;
+    if (!checkUpAxes(request))
         return false;
-    }
-    for (char up : request.upAxes)
-        if (up != 'y' && up != 'z')
-        {
-            std::cerr << "novaro-scene new: --up is y or z, the axis that is up in the model as made"
-                      << std::endl;
-            return false;
-        }
     if (!(request.size >= kSmallestMarkerSize))
     {
         std::cerr << "novaro-scene new: --size is the marker's printed width in millimetres, at least "
