@@ -1,4 +1,6 @@
 #include "settings/ModelFileCheck.h"
+#include "settings/BoundedVectorSerializer.h"
+#include "settings/NativeReaderGuard.h"
 #include "settings/PlyFileCheck.h"
 
 #include <osg/Endian>
@@ -100,8 +102,12 @@ public:
     }
     void readUInt(unsigned int& i) override
     {
+        const unsigned int elementBytes = BoundedVectorSerializer::takeAnnouncedElementBytes();
         readNumber(i, osgDB::INT_SIZE);
         noteCount(i);
+        // A vector's count: the library reserves for it before reading an element.
+        if (elementBytes > 0 && uint64_t(i) * elementBytes > remaining())
+            refuse("a count of " + std::to_string(i) + " elements", uint64_t(i) * elementBytes);
     }
     // The file holds 32 bits for a long whatever the platform's long is.
     void readLong(long& l) override
@@ -219,6 +225,8 @@ private:
     void countRead()
     {
         _lastWasCount = false;
+        // An announced count is the first read after the announcement, or none.
+        BoundedVectorSerializer::takeAnnouncedElementBytes();
         remaining();
         if (++_reads > _readBound)
             throw RefusedRead("it asks for more reads than its " + std::to_string(_end) + " bytes hold");
@@ -278,6 +286,21 @@ private:
     std::vector<uint64_t> _blockSizes;
 };
 
+// The kind of file the header says (a scene, an image, another object), read here as the library
+// hands back whatever number the file holds as its enumeration. Shorter data is a scene to the
+// bounded reader, which refuses it.
+uint32_t kindOf(const std::string& data, int byteSwap)
+{
+    uint32_t kind = osgDB::InputStream::READ_SCENE;
+    if (data.size() >= 12)
+    {
+        std::memcpy(&kind, data.data() + 8, 4);
+        if (byteSwap)
+            osg::swapBytes(reinterpret_cast<char*>(&kind), 4);
+    }
+    return kind;
+}
+
 std::string checkNativeBinary(const std::string& data)
 {
     uint32_t low = 0;
@@ -291,7 +314,9 @@ std::string checkNativeBinary(const std::string& data)
         osg::swapBytes(reinterpret_cast<char*>(&high), 4);
         byteSwap = 1;
     }
-
+    const uint32_t kind = kindOf(data, byteSwap);
+    const bool known = kind == osgDB::InputStream::READ_SCENE || kind == osgDB::InputStream::READ_IMAGE ||
+                       kind == osgDB::InputStream::READ_OBJECT;
     std::istringstream stream(data);
     stream.seekg(8);
     osg::ref_ptr<osgDB::Options> options = new osgDB::Options;
@@ -299,12 +324,14 @@ std::string checkNativeBinary(const std::string& data)
     osgDB::InputStream input(options.get());
     try
     {
-        // Images and objects other than scenes are left to the reader, which refuses them as
-        // models without reading further.
-        if (input.start(new BoundedBinaryIterator(&stream, byteSwap)) != osgDB::InputStream::READ_SCENE)
-            return std::string();
+        // The reader reads the whole header (with a count of domains) whatever the kind, and stops
+        // there at a kind it does not know; else it reads the compressor's name, and then the
+        // object unless it is an image (refused as a model without reading further).
+        input.start(new BoundedBinaryIterator(&stream, byteSwap));
+        if (!known)
+            return input.getException() != nullptr ? input.getException()->getError() : std::string();
         input.decompress();
-        if (input.getException() == nullptr)
+        if (input.getException() == nullptr && kind != osgDB::InputStream::READ_IMAGE)
             input.readObject();
     }
     catch (const RefusedRead& refused)
@@ -426,6 +453,7 @@ std::string checkModelFile(const std::string& path)
         return std::string();
     if (extension == "ply")
         return checkPlyData(data);
+    guardNativeReaders();
     // The native reader goes by the header, not by the name.
     if (extension != "osg" && hasNativeBinaryHeader(data))
         return checkNativeBinary(data);
@@ -434,6 +462,7 @@ std::string checkModelFile(const std::string& path)
 
 osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& failure)
 {
+    guardNativeReaders();
     osgDB::ReaderWriter::ReadResult read =
         osgDB::Registry::instance()->readNode(path, osgDB::Registry::instance()->getOptions());
     if (read.validNode())

@@ -11,11 +11,14 @@
 namespace Novaro
 {
 
-// Empty when the PLY data can be handed to OpenSceneGraph's reader, else why not. The header must
-// end (end_header) with every element and property in a known form and type; then every element
-// is walked: in ASCII each one's line must hold a value for each property (a list: its count, then
-// that many), in binary each one's bytes, its lists' counts read, must lie inside the file. Data
-// that does not start with "ply" is not checked (the reader refuses it).
+// Empty when the PLY data can be handed to OpenSceneGraph's reader, else why not. The header is
+// read as that reader reads it: from a first line starting "ply" to the first line whose first
+// word is end_header, words split at spaces, tabs and carriage returns, no line empty, every
+// element and property in a form it takes and, where it reads the data, of a type it knows. Then
+// the data it reads is walked where it reads it: the vertex and face elements in header order,
+// every other element skipped without reading (as it does); in ASCII a line per element holding a
+// value for each property (a list: its count, then that many), in binary each element's bytes,
+// its lists' counts read, inside the file; and every vertex a face names is one of the vertices.
 std::string checkPlyData(const std::string& data);
 
 } // namespace Novaro

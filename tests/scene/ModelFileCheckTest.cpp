@@ -102,11 +102,14 @@ TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionIsRefusedOrHarmless
         std::memcpy(&hostile[offset], &huge, 4);
         const std::string path = folder.write("cube" + std::to_string(offset) + ".osgb", hostile);
         NotifyCapture capture(osg::FATAL);
-        if (checkModelFile(path).empty())
+        const std::string reason = checkModelFile(path);
+        if (reason.empty())
         {
             readModelFile(path); // harmless: it returns
             continue;
         }
+        // Refused at the count, before the library reserves for it.
+        EXPECT_EQ(reason.find("more data than memory holds"), std::string::npos) << offset;
         EXPECT_FALSE(readModelFile(path).valid()) << offset;
         EXPECT_EQ(capture.text().rfind(refusal(path), 0), 0u) << offset << ": " << capture.text();
         ++refused;
@@ -146,6 +149,61 @@ TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLine)
     const std::string path = folder.write("late.osgt", late);
     EXPECT_EQ(checkModelFile(path), "");
     EXPECT_TRUE(readModelFile(path).valid());
+}
+
+// The reader reads a binary file's header, and the compressor's name after it, whatever kind of
+// object the header says the file holds: a name's length of 1.8 GB was a string of that size.
+TEST(ModelFileCheck, WhatFollowsTheHeaderIsCheckedWhateverTheFileHolds)
+{
+    std::string cube = NovaroTest::readFile(samples + "cube.osgb");
+    ASSERT_GT(cube.size(), 24u);
+    const uint32_t object = 3, huge = 0x70000000;
+    std::memcpy(&cube[8], &object, 4);
+    std::memcpy(&cube[20], &huge, 4);
+    TemporaryFolder folder;
+    const std::string path = folder.write("object.osgb", cube);
+    EXPECT_EQ(checkModelFile(path), "a text of 1879048192 bytes at byte 24, but only " +
+                                        std::to_string(cube.size() - 24) + " bytes follow");
+
+    // A kind no reader knows, cut inside the header: the reader counted its domains with a number it
+    // never read, and looped for minutes.
+    std::string cut = cube.substr(0, 15);
+    const uint32_t unknown = 0;
+    std::memcpy(&cut[8], &unknown, 4);
+    const std::string cutPath = folder.write("cut.osgb", cut);
+    EXPECT_EQ(checkModelFile(cutPath), "a number of 4 bytes at byte 12, but only 3 bytes follow");
+}
+
+// A geometry's primitive sets that read as nothing (written "NULL", of a class that is no primitive
+// set, of a class no reader knows) crashed OpenSceneGraph's native readers, and the binary check
+// that reads through them: they are left out, and the geometry keeps the sets it has.
+TEST(ModelFileCheck, PrimitiveSetsThatReadAsNothingAreLeftOut)
+{
+    // Sets of the model's one geometry; none without a model.
+    const auto primitiveSetsOf = [](osg::Node* model)
+    {
+        const std::vector<osg::Geometry*> geometries =
+            model != nullptr ? NovaroTest::drawablesOf<osg::Geometry>(model) : std::vector<osg::Geometry*>();
+        return geometries.size() == 1 ? geometries[0]->getNumPrimitiveSets() : 99u;
+    };
+    TemporaryFolder folder;
+    const std::string cube = cubeAsText(folder);
+    const size_t list = cube.find("PrimitiveSetList 1 {");
+    ASSERT_NE(list, std::string::npos);
+    const std::string text = cube.substr(0, list) +
+                             "PrimitiveSetList 4 {\nNULL\nosg::Group {\nUniqueID 900\n}\n"
+                             "osg::Nonesuch {\nUniqueID 901\n}\n" +
+                             cube.substr(list + std::string("PrimitiveSetList 1 {").size());
+    const std::string textPath = folder.write("nothing.osgt", text);
+    EXPECT_EQ(primitiveSetsOf(readModelFile(textPath).get()), 1u);
+
+    std::string binary = NovaroTest::readFile(samples + "cube.osgb");
+    const size_t name = binary.find("osg::DrawElementsUInt");
+    ASSERT_NE(name, std::string::npos);
+    binary.replace(name, 21, "osg::DrawElementsUIns");
+    const std::string binaryPath = folder.write("nothing.osgb", binary);
+    EXPECT_EQ(checkModelFile(binaryPath), "");
+    EXPECT_EQ(primitiveSetsOf(readModelFile(binaryPath).get()), 0u);
 }
 
 // The data the build generates into the run directory and the sample models as the player reads them.
