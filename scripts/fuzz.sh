@@ -2,8 +2,8 @@
 # Builds the libFuzzer targets of the untrusted-input readers with clang (in build-fuzz/), then runs
 # each named one for SECONDS (0: build only). Without names: every target (the settings readers, the
 # KMZ importer, the tracking library's readers, image targets among them, the model reader with and
-# without animations, the movie decoder, audio objects and events fired on objects), so that none
-# stops building unseen.
+# without animations, the movie decoder, audio objects, events fired on objects, and the model-file
+# checks with OpenSceneGraph's own readers behind them), so that none stops building unseen.
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]     (targets as in tools/fuzz/run_fuzzers.sh)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,7 +14,7 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(configuration tracker video markers scene audio lighting events kml kmz
            camera pattern multimarker trackerpatterns imagetarget model animated movie audioobject
-           objectevents)
+           objectevents modelfile)
 fi
 build="$top/build-fuzz"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

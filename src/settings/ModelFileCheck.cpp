@@ -1,5 +1,6 @@
 #include "settings/ModelFileCheck.h"
 #include "settings/BoundedVectorSerializer.h"
+#include "settings/ModelTrialRead.h"
 #include "settings/NativeReaderGuard.h"
 #include "settings/PlyFileCheck.h"
 
@@ -439,17 +440,12 @@ bool hasNativeBinaryHeader(const std::string& data)
     return low == OSG_HEADER_LOW || swapped == OSG_HEADER_LOW;
 }
 
-} // namespace
-
-std::string checkModelFile(const std::string& path)
+// The checks of the formats that have one, on the file's data.
+std::string checkModelData(const std::string& found, const std::string& extension)
 {
-    const std::string extension = osgDB::getLowerCaseFileExtension(path);
-    if (extension != "osgb" && extension != "osgt" && extension != "osg" && extension != "ply")
-        return std::string();
-    const std::string found = osgDB::findDataFile(path, osgDB::Registry::instance()->getOptions());
     std::string data;
     // A file that cannot be read is the reader's to report.
-    if (found.empty() || !readWholeFile(found, data))
+    if (!readWholeFile(found, data))
         return std::string();
     if (extension == "ply")
         return checkPlyData(data);
@@ -458,6 +454,23 @@ std::string checkModelFile(const std::string& path)
     if (extension != "osg" && hasNativeBinaryHeader(data))
         return checkNativeBinary(data);
     return checkTextCounts(data);
+}
+
+} // namespace
+
+std::string checkModelFile(const std::string& path)
+{
+    const std::string extension = osgDB::getLowerCaseFileExtension(path);
+    const std::string found = osgDB::findDataFile(path, osgDB::Registry::instance()->getOptions());
+    // A file that cannot be found is the reader's to report.
+    if (found.empty())
+        return std::string();
+    const bool checked =
+        extension == "osgb" || extension == "osgt" || extension == "osg" || extension == "ply";
+    const std::string reason = checked ? checkModelData(found, extension) : std::string();
+    if (reason.empty() && needsTrialRead(extension))
+        return trialReadModelFile(found);
+    return reason;
 }
 
 osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& failure)

@@ -19,7 +19,11 @@ namespace Novaro
 //   has bytes. Nothing the file names (images, other models) is loaded during the check.
 // - Native and classic text (.osgt, .osg): every count written before a "{" must be a whole
 //   number no greater than the bytes that follow it.
-// - Anything else: not checked here (the project's own readers bound what they read).
+// - PLY (.ply): against its own header, as OpenSceneGraph's PLY reader reads it (PlyFileCheck).
+// - The formats of the project's Assimp reader (.fbx, .gltf, .glb): not checked here; that reader
+//   bounds what it reads and is fuzzed.
+// - Every other format, and .osg after its counts: read once in a child process first
+//   (ModelTrialRead); a reader that crashes, runs out of memory or time there is the refusal.
 std::string checkModelFile(const std::string& path);
 
 // Reads a model file with the registry's options (no check first). Null when no reader gives a

@@ -174,6 +174,28 @@ TEST(ModelFileCheck, WhatFollowsTheHeaderIsCheckedWhateverTheFileHolds)
     EXPECT_EQ(checkModelFile(cutPath), "a number of 4 bytes at byte 12, but only 3 bytes follow");
 }
 
+// One changed byte in a 3DS file crashes OpenSceneGraph's 3DS reader (a segmentation fault in
+// osgconv). Read first in a child, it is refused by name and the player goes on; the file as made
+// still reads.
+TEST(ModelFileCheck, AFileWhoseReaderCrashesIsRefusedAndThePlayerGoesOn)
+{
+    const std::string made = NovaroTest::readFile("/usr/share/assimp/models/3DS/test1.3ds");
+    ASSERT_GT(made.size(), 9585u) << "install Debian's assimp-testmodels (scripts/install-deps.sh does)";
+    TemporaryFolder folder;
+    const std::string madePath = folder.write("made.3ds", made);
+    EXPECT_EQ(checkModelFile(madePath), "");
+    EXPECT_TRUE(readModelFile(madePath).valid());
+
+    std::string broken = made;
+    broken[9585] = char(208);
+    const std::string brokenPath = folder.write("broken.3ds", broken);
+    NotifyCapture capture(osg::FATAL);
+    EXPECT_FALSE(readModelFile(brokenPath).valid());
+    // Under AddressSanitizer the child reports and exits rather than dying of the signal.
+    EXPECT_EQ(capture.text().rfind(refusal(brokenPath) + "its reader ", 0), 0u) << capture.text();
+    EXPECT_NE(capture.text().find(" on it ("), std::string::npos) << capture.text();
+}
+
 // A geometry's primitive sets that read as nothing (written "NULL", of a class that is no primitive
 // set, of a class no reader knows) crashed OpenSceneGraph's native readers, and the binary check
 // that reads through them: they are left out, and the geometry keeps the sets it has.

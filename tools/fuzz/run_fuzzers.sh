@@ -3,7 +3,8 @@
 # files generated for it: the settings readers, the scene inputs (kmz: the KMZ importer; model: the
 # glb/gltf/fbx reader; animated: the same reader with the models played), the tracking library's
 # readers, the movie decoder and the scene objects (audioobject: a sound file given to an audio
-# object; objectevents: an events file loaded into objects whose events are then fired).
+# object; objectevents: an events file loaded into objects whose events are then fired) and the
+# model-file checks with OpenSceneGraph's own PLY and native readers behind them (modelfile).
 # Usage: tools/fuzz/run_fuzzers.sh BUILD_DIR [SECONDS_PER_READER] [READER...]
 # Corpora and crash files go to BUILD_DIR/fuzz/<reader>/; the final statistics of each run are
 # printed (number_of_executed_units is the execution count).
@@ -11,7 +12,7 @@ set -u
 build=${1:?build directory configured with -DNOVARO_FUZZ=ON}
 seconds=${2:-150}
 shift $(( $# >= 2 ? 2 : 1 ))
-readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model animated camera pattern multimarker trackerpatterns imagetarget movie audioobject objectevents}
+readers=${*:-configuration tracker video markers scene audio lighting events kml kmz model animated camera pattern multimarker trackerpatterns imagetarget movie audioobject objectevents modelfile}
 source_dir=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "$build" && pwd) # the runs change into their own folders
 
