@@ -44,66 +44,79 @@ std::string quoteCaptureOptionValue(const std::string& value)
     return quoted + "\"";
 }
 
+namespace
+{
+
+std::string readWord(const std::string& text, std::size_t& at)
+{
+    const std::size_t start = at;
+    while (at < text.size() && !isBlank(text[at]))
+        ++at;
+    return text.substr(start, at - start);
+}
+
+// The words after at up to the next one starting with "-" continue the value (unquoted names with
+// blanks).
+void readContinuation(const std::string& text, std::size_t& at, std::string& target)
+{
+    for (std::size_t next = at; next < text.size(); next = at)
+    {
+        while (next < text.size() && isBlank(text[next]))
+            ++next;
+        if (next >= text.size() || text[next] == '-')
+            break;
+        at = next;
+        target += " " + readWord(text, at);
+    }
+}
+
+// One option from at: a name, then "=" and a value, quoted or not.
+bool readOption(const std::string& text, std::size_t& at, CaptureOption& option, std::string& error)
+{
+    const std::size_t start = at;
+    while (at < text.size() && !isBlank(text[at]) && text[at] != '=')
+        option.name += text[at++];
+    const bool hasValue = at < text.size() && text[at] == '=';
+    if (hasValue && at + 1 < text.size() && text[at + 1] == '"')
+    {
+        at += 2;
+        const char* problem = !readQuoted(text, at, option.value)      ? "unterminated quoted value"
+                              : at < text.size() && !isBlank(text[at]) ? "text after a quoted value"
+                                                                       : nullptr;
+        if (problem != nullptr)
+        {
+            error = std::string(problem) + " in \"" + text.substr(start) + "\"";
+            return false;
+        }
+    }
+    else
+    {
+        std::string& target = hasValue ? option.value : option.name;
+        if (hasValue)
+            target += readWord(text, ++at);
+        readContinuation(text, at, target);
+    }
+    option.text = text.substr(start, at - start);
+    return true;
+}
+
+} // namespace
+
 bool splitCaptureOptions(const std::string& text, std::vector<CaptureOption>& options, std::string& error)
 {
     options.clear();
     std::size_t at = 0;
-    auto skipBlanks = [&]()
+    for (;;)
     {
         while (at < text.size() && isBlank(text[at]))
             ++at;
-    };
-    auto readWord = [&]()
-    {
-        const std::size_t start = at;
-        while (at < text.size() && !isBlank(text[at]))
-            ++at;
-        return text.substr(start, at - start);
-    };
-    for (skipBlanks(); at < text.size(); skipBlanks())
-    {
-        const std::size_t start = at;
+        if (at >= text.size())
+            return true;
         CaptureOption option;
-        while (at < text.size() && !isBlank(text[at]) && text[at] != '=')
-            option.name += text[at++];
-        const bool hasValue = at < text.size() && text[at] == '=';
-        if (hasValue && at + 1 < text.size() && text[at + 1] == '"')
-        {
-            at += 2;
-            if (!readQuoted(text, at, option.value))
-            {
-                error = "unterminated quoted value in \"" + text.substr(start) + "\"";
-                return false;
-            }
-            if (at < text.size() && !isBlank(text[at]))
-            {
-                error = "text after a quoted value in \"" + text.substr(start) + "\"";
-                return false;
-            }
-        }
-        else
-        {
-            std::string& target = hasValue ? option.value : option.name;
-            if (hasValue)
-            {
-                ++at;
-                target += readWord();
-            }
-            // Words not starting with "-" continue the value (unquoted names with blanks).
-            for (std::size_t next = at; next < text.size(); next = at)
-            {
-                while (next < text.size() && isBlank(text[next]))
-                    ++next;
-                if (next >= text.size() || text[next] == '-')
-                    break;
-                at = next;
-                target += " " + readWord();
-            }
-        }
-        option.text = text.substr(start, at - start);
+        if (!readOption(text, at, option, error))
+            return false;
         options.push_back(option);
     }
-    return true;
 }
 
 GenericVideo::GenericVideo() : _flipHorizontal(false), _flipVertical(false), _frameNumber(0) {}

@@ -101,6 +101,36 @@ bool reprojectionCost(const cv::Point3d* object, const cv::Point2d* image, size_
     return true;
 }
 
+// The Gauss-Newton normal equations of the reprojection error at the pose: J^T J and J^T r over
+// the points, with J the derivative by (rotation increment, translation).
+void normalEquations(const cv::Point3d* object, const cv::Point2d* image, size_t count, const cv::Matx33d& k,
+                     const cv::Matx33d& rotation, const cv::Vec3d& translation,
+                     cv::Matx<double, 6, 6>& normal, cv::Vec<double, 6>& gradient)
+{
+    normal = cv::Matx<double, 6, 6>::zeros();
+    gradient = cv::Vec<double, 6>::all(0.0);
+    for (size_t i = 0; i < count; ++i)
+    {
+        const cv::Vec3d turned = rotation * cv::Vec3d(object[i].x, object[i].y, object[i].z);
+        const cv::Vec3d c = turned + translation;
+        const double z = 1.0 / c[2];
+        // Derivatives of (u, v) by the camera-frame point.
+        const cv::Vec3d du(k(0, 0) * z, k(0, 1) * z, -(k(0, 0) * c[0] + k(0, 1) * c[1]) * z * z);
+        const cv::Vec3d dv(0.0, k(1, 1) * z, -k(1, 1) * c[1] * z * z);
+        // The point moves by w x turned for a small rotation w, and by the translation itself.
+        const cv::Vec<double, 6> rowU(du[2] * turned[1] - du[1] * turned[2],
+                                      du[0] * turned[2] - du[2] * turned[0],
+                                      du[1] * turned[0] - du[0] * turned[1], du[0], du[1], du[2]);
+        const cv::Vec<double, 6> rowV(dv[2] * turned[1] - dv[1] * turned[2],
+                                      dv[0] * turned[2] - dv[2] * turned[0],
+                                      dv[1] * turned[0] - dv[0] * turned[1], dv[0], dv[1], dv[2]);
+        const double ru = k(0, 0) * c[0] * z + k(0, 1) * c[1] * z + k(0, 2) - image[i].x;
+        const double rv = k(1, 1) * c[1] * z + k(1, 2) - image[i].y;
+        normal += rowU * rowU.t() + rowV * rowV.t();
+        gradient += ru * rowU + rv * rowV;
+    }
+}
+
 // Least squares on the reprojection error by Levenberg-Marquardt over a rotation increment (applied
 // on the left, so the derivative at zero is simple) and the translation. A handful of points and six
 // unknowns: the normal equations fit in fixed-size matrices and nothing is allocated, which matters
@@ -113,28 +143,9 @@ bool refinePose(const cv::Point3d* object, const cv::Point2d* image, size_t coun
     double damping = 1e-3;
     for (int iteration = 0; iteration < kRefineIterations && cost > 0.0; ++iteration)
     {
-        cv::Matx<double, 6, 6> normal = cv::Matx<double, 6, 6>::zeros();
-        cv::Vec<double, 6> gradient = cv::Vec<double, 6>::all(0.0);
-        for (size_t i = 0; i < count; ++i)
-        {
-            const cv::Vec3d turned = rotation * cv::Vec3d(object[i].x, object[i].y, object[i].z);
-            const cv::Vec3d c = turned + translation;
-            const double z = 1.0 / c[2];
-            // Derivatives of (u, v) by the camera-frame point.
-            const cv::Vec3d du(k(0, 0) * z, k(0, 1) * z, -(k(0, 0) * c[0] + k(0, 1) * c[1]) * z * z);
-            const cv::Vec3d dv(0.0, k(1, 1) * z, -k(1, 1) * c[1] * z * z);
-            // The point moves by w x turned for a small rotation w, and by the translation itself.
-            const cv::Vec<double, 6> rowU(du[2] * turned[1] - du[1] * turned[2],
-                                          du[0] * turned[2] - du[2] * turned[0],
-                                          du[1] * turned[0] - du[0] * turned[1], du[0], du[1], du[2]);
-            const cv::Vec<double, 6> rowV(dv[2] * turned[1] - dv[1] * turned[2],
-                                          dv[0] * turned[2] - dv[2] * turned[0],
-                                          dv[1] * turned[0] - dv[0] * turned[1], dv[0], dv[1], dv[2]);
-            const double ru = k(0, 0) * c[0] * z + k(0, 1) * c[1] * z + k(0, 2) - image[i].x;
-            const double rv = k(1, 1) * c[1] * z + k(1, 2) - image[i].y;
-            normal += rowU * rowU.t() + rowV * rowV.t();
-            gradient += ru * rowU + rv * rowV;
-        }
+        cv::Matx<double, 6, 6> normal;
+        cv::Vec<double, 6> gradient;
+        normalEquations(object, image, count, k, rotation, translation, normal, gradient);
         bool improved = false;
         while (!improved && damping < 1e8)
         {
@@ -166,6 +177,27 @@ bool refinePose(const cv::Point3d* object, const cv::Point2d* image, size_t coun
             break;
     }
     return true;
+}
+
+// Which of a square's two poses to take: the one that fits its corners better, unless they fit
+// almost equally well.
+size_t chooseOfTwo(const std::array<osg::Matrixd, 2>& candidates, const std::array<double, 2>& errors,
+                   const osg::Matrixd* previous)
+{
+    const size_t closer = errors[1] < errors[0] ? 1 : 0;
+    if (!previous)
+        return closer;
+    // Near-frontal squares give two poses that fit the corners almost equally well: then the one
+    // closer to the last frame's keeps the content from flipping between them.
+    const double better = std::min(errors[0], errors[1]);
+    const double worse = std::max(errors[0], errors[1]);
+    const double first = rotationDistance(candidates[0], *previous);
+    const double second = rotationDistance(candidates[1], *previous);
+    // A previous pose far from both says nothing about this one (the marker moved, or is another).
+    if (worse < kAmbiguousErrorRatio * better + kAmbiguousErrorPixels &&
+        std::min(first, second) < kPreviousPoseReach)
+        return second < first ? 1 : 0;
+    return closer;
 }
 
 } // namespace
@@ -228,22 +260,7 @@ bool PoseEstimator::estimateSquare(const std::array<osg::Vec2d, 4>& ideal, doubl
     }
     if (found == 0)
         return false;
-    size_t chosen = 0;
-    if (found == 2)
-    {
-        chosen = candidateErrors[1] < candidateErrors[0] ? 1 : 0;
-        // Near-frontal squares give two poses that fit the corners almost equally well: then the one
-        // closer to the last frame's keeps the content from flipping between them.
-        const double better = std::min(candidateErrors[0], candidateErrors[1]);
-        const double worse = std::max(candidateErrors[0], candidateErrors[1]);
-        const double first = previous ? rotationDistance(candidates[0], *previous) : 0.0;
-        const double second = previous ? rotationDistance(candidates[1], *previous) : 0.0;
-        // A previous pose far from both says nothing about this one (the marker moved, or is another).
-        if (previous && worse < kAmbiguousErrorRatio * better + kAmbiguousErrorPixels &&
-            std::min(first, second) < kPreviousPoseReach)
-            chosen = second < first ? 1 : 0;
-    }
-    pose = candidates[chosen];
+    pose = candidates[found == 2 ? chooseOfTwo(candidates, candidateErrors, previous) : 0];
     return true;
 }
 
