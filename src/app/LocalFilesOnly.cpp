@@ -5,8 +5,10 @@
 #include <osgDB/FileNameUtils>
 #include <osgDB/FileUtils>
 
+#include "settings/ModelFileCheck.h"
 #include "settings/SceneBoundary.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <mutex>
@@ -68,8 +70,7 @@ bool LocalFilesOnly::isTrusted(const std::string& found) const
     return false;
 }
 
-std::string LocalFilesOnly::refusal(const std::string& name, const osgDB::Options* options,
-                                    bool picture) const
+std::string LocalFilesOnly::refusal(const std::string& name, const osgDB::Options* options, Kind kind) const
 {
     if (isRemoteName(name))
         return "scenes read files on this computer only, never from the network";
@@ -79,9 +80,13 @@ std::string LocalFilesOnly::refusal(const std::string& name, const osgDB::Option
     if (!SceneBoundary::contains(found) && !isTrusted(found))
         return "it lies outside the scene's folders (" + SceneBoundary::describeFolders() + ")";
     std::string reason;
-    if (picture && isPictureName(name) && !osgART::checkImageHeader(found, reason))
+    if (kind == Kind::PICTURE && isPictureName(name) && !osgART::checkImageHeader(found, reason))
         return "a picture is decoded only when its size is known and at most " +
                std::to_string(osgART::kMaximumImageSide) + " pixels on a side, and " + reason;
+    // A model a model names (a proxy's file, a level of detail's) is checked as the scene's own
+    // models are; the one readModelFile reads after its check is not checked again.
+    if (kind == Kind::MODEL && !isTrusted(found) && !isReadAfterItsCheck(name))
+        return checkModelFile(found);
     return std::string();
 }
 
@@ -105,7 +110,7 @@ LocalFilesOnly::ReadResult LocalFilesOnly::openArchive(const std::string& name,
                                                        const osgDB::Options* options)
 {
     const std::string reason =
-        status == osgDB::ReaderWriter::READ ? refusal(name, options, false) : std::string();
+        status == osgDB::ReaderWriter::READ ? refusal(name, options, Kind::OTHER) : std::string();
     if (!reason.empty())
         return refuse(name, reason);
     return osgDB::ReadFileCallback::openArchive(name, status, blockSizeHint, options);
@@ -113,42 +118,92 @@ LocalFilesOnly::ReadResult LocalFilesOnly::openArchive(const std::string& name,
 
 template <class Read>
 LocalFilesOnly::ReadResult LocalFilesOnly::screened(const std::string& name, const osgDB::Options* options,
-                                                    bool picture, Read read)
+                                                    Kind kind, Read read)
 {
-    const std::string reason = refusal(name, options, picture);
+    const std::string reason = refusal(name, options, kind);
     return reason.empty() ? read() : refuse(name, reason);
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readObject(const std::string& name, const osgDB::Options* options)
 {
-    return screened(name, options, false, [&] { return osgDB::ReadFileCallback::readObject(name, options); });
+    return screened(name, options, Kind::OTHER,
+                    [&] { return osgDB::ReadFileCallback::readObject(name, options); });
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readImage(const std::string& name, const osgDB::Options* options)
 {
-    return screened(name, options, true, [&] { return osgDB::ReadFileCallback::readImage(name, options); });
+    return screened(name, options, Kind::PICTURE,
+                    [&] { return osgDB::ReadFileCallback::readImage(name, options); });
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readHeightField(const std::string& name,
                                                            const osgDB::Options* options)
 {
-    return screened(name, options, true,
+    return screened(name, options, Kind::PICTURE,
                     [&] { return osgDB::ReadFileCallback::readHeightField(name, options); });
 }
 
+namespace
+{
+
+// Deepest chain of models naming models (a proxy in a proxy ...) read at once: real scenes nest a
+// few levels.
+const size_t kDeepestModelNesting = 16;
+
+// The models being read on this thread, outermost first: a model read while it is being read
+// names itself, directly or through others, and its reader would recurse until the stack ends.
+thread_local std::vector<std::string> modelsBeingRead;
+
+std::string resolvedPath(const std::string& found)
+{
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(fs::absolute(found, error), error);
+    return error ? found : resolved.string();
+}
+
+// Why this model cannot be read inside the ones being read; empty when it can.
+std::string nestingProblem(const std::string& resolved)
+{
+    if (std::find(modelsBeingRead.begin(), modelsBeingRead.end(), resolved) != modelsBeingRead.end())
+        return "it names itself, directly or through the models it names";
+    if (modelsBeingRead.size() >= kDeepestModelNesting)
+        return "it lies " + std::to_string(kDeepestModelNesting) + " models deep, models naming models";
+    return std::string();
+}
+
+} // namespace
+
 LocalFilesOnly::ReadResult LocalFilesOnly::readNode(const std::string& name, const osgDB::Options* options)
 {
-    return screened(name, options, false, [&] { return osgDB::ReadFileCallback::readNode(name, options); });
+    const std::string found = osgDB::findDataFile(name, options);
+    const std::string resolved = found.empty() ? name : resolvedPath(found);
+    const std::string problem = nestingProblem(resolved);
+    if (!problem.empty())
+        return refuse(name, problem);
+    // Checked before it joins the chain: a child that tries the read starts from the chain as it
+    // is here.
+    const std::string reason = refusal(name, options, Kind::MODEL);
+    if (!reason.empty())
+        return refuse(name, reason);
+    // On the chain while it is read, however the read ends.
+    struct BeingRead
+    {
+        explicit BeingRead(const std::string& path) { modelsBeingRead.push_back(path); }
+        ~BeingRead() { modelsBeingRead.pop_back(); }
+    } beingRead(resolved);
+    return osgDB::ReadFileCallback::readNode(name, options);
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readShader(const std::string& name, const osgDB::Options* options)
 {
-    return screened(name, options, false, [&] { return osgDB::ReadFileCallback::readShader(name, options); });
+    return screened(name, options, Kind::OTHER,
+                    [&] { return osgDB::ReadFileCallback::readShader(name, options); });
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readScript(const std::string& name, const osgDB::Options* options)
 {
-    return screened(name, options, false, [&] { return osgDB::ReadFileCallback::readScript(name, options); });
+    return screened(name, options, Kind::OTHER,
+                    [&] { return osgDB::ReadFileCallback::readScript(name, options); });
 }
 
 } // namespace Novaro

@@ -20,7 +20,10 @@ namespace Novaro
 // naming a texture by an absolute path or through "../" is refused, except for the player's own
 // files ('trustedFolders') and the system's shared files under /usr (fonts). And a picture is
 // decoded only after its header was read and its size found showable: decoders allocate whatever
-// size a header claims. Each refusal is said once per name, at the warning level.
+// size a header claims. A model read through it (a proxy's file, which OpenSceneGraph loads while
+// it reads the model naming it) is checked as the scene's own models are (checkModelFile), and a
+// model is not read inside itself or more than 16 models deep: its reader would recurse until the
+// stack ends. Each refusal is said once per name, at the warning level.
 class LocalFilesOnly : public osgDB::ReadFileCallback
 {
 public:
@@ -42,12 +45,19 @@ public:
 
 private:
     // Why the read is refused, or empty text.
-    std::string refusal(const std::string& name, const osgDB::Options* options, bool picture) const;
+    // What a read is of: each kind has checks of its own.
+    enum class Kind
+    {
+        PICTURE,
+        MODEL,
+        OTHER
+    };
+    std::string refusal(const std::string& name, const osgDB::Options* options, Kind kind) const;
     bool isTrusted(const std::string& found) const;
     ReadResult refuse(const std::string& name, const std::string& reason);
     // The read, unless refusal() gives a reason.
     template <class Read>
-    ReadResult screened(const std::string& name, const osgDB::Options* options, bool picture, Read read);
+    ReadResult screened(const std::string& name, const osgDB::Options* options, Kind kind, Read read);
 
     std::vector<std::string> _trustedFolders;
 };

@@ -473,11 +473,26 @@ std::string checkModelFile(const std::string& path)
     return reason;
 }
 
+namespace
+{
+
+// The file readModelNode reads on this thread, its check passed; null when none.
+thread_local const std::string* checkedFile = nullptr;
+
+} // namespace
+
+bool isReadAfterItsCheck(const std::string& name)
+{
+    return checkedFile != nullptr && *checkedFile == name;
+}
+
 osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& failure)
 {
     guardNativeReaders();
+    checkedFile = &path;
     osgDB::ReaderWriter::ReadResult read =
         osgDB::Registry::instance()->readNode(path, osgDB::Registry::instance()->getOptions());
+    checkedFile = nullptr;
     if (read.validNode())
         return read.getNode();
     if (!read.message().empty())

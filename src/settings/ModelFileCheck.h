@@ -26,10 +26,15 @@ namespace Novaro
 //   (ModelTrialRead); a reader that crashes, runs out of memory or time there is the refusal.
 std::string checkModelFile(const std::string& path);
 
-// Reads a model file with the registry's options (no check first). Null when no reader gives a
+// Reads a model file whose check passed, with the registry's options. Null when no reader gives a
 // node, with why in 'failure': the reader's own reason where it gives one ("GLTF: Unsupported glTF
 // version: 1.0"), else what its result says ("no reader for its format", ...).
 osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& failure);
+
+// Whether 'name' is the file readModelNode is reading on this thread, its check passed: a
+// read callback that checks the models read through it (a proxy's, a level of detail's) need not
+// check it again.
+bool isReadAfterItsCheck(const std::string& name);
 
 // Reads a scene object's model file: refuses it when checkModelFile does, and reads it otherwise;
 // a file refused or not read is said, with the reason and the file's name, at the visible level.

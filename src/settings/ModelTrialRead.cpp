@@ -24,6 +24,10 @@ namespace
 // needs more is no model for a marker.
 const rlim_t kTrialReadMemoryGrowth = rlim_t(8) << 30;
 
+// Set in the child: the models its file names are read there as they come, a crash among them
+// being the file's.
+bool inChild = false;
+
 // How often the waiting player looks at the child.
 const auto kPollPeriod = std::chrono::milliseconds(5);
 
@@ -40,6 +44,7 @@ rlim_t addressSpace()
 // In the child: output to nowhere, processor time and memory growth bounded, one read, exit.
 [[noreturn]] void readInChild(const std::string& path)
 {
+    inChild = true;
     const int nowhere = open("/dev/null", O_WRONLY);
     if (nowhere >= 0)
     {
@@ -109,6 +114,8 @@ bool needsTrialRead(const std::string& extension)
 
 std::string trialReadModelFile(const std::string& path)
 {
+    if (inChild)
+        return std::string();
     const pid_t child = fork();
     if (child < 0)
         return std::string("it could not be tried in a separate process (") + std::strerror(errno) + ")";

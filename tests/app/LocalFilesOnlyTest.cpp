@@ -3,6 +3,7 @@
 #include "app/LocalFilesOnly.h"
 #include "app/InstallLayout.h"
 #include "app/Startup.h"
+#include "settings/ModelFileCheck.h"
 #include "settings/SceneBoundary.h"
 
 #include "LoopbackListener.h"
@@ -13,6 +14,7 @@
 
 #include <cstdlib>
 
+#include <osg/ProxyNode>
 #include <osgDB/ReadFile>
 #include <osgDB/WriteFile>
 
@@ -111,4 +113,43 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
         1, count(" WARNING: not reading " + jpeg + known + ", and its size cannot be read from its header"));
     // Outside a scene (a tool reading what its user names) the same reads go through.
     EXPECT_TRUE(osgDB::readRefImageFile(secret).valid());
+}
+
+// A model can name other models (a proxy's files, loaded as it is read): each is checked as the
+// scene's own models are (one changed byte in a 3DS file crashes OpenSceneGraph's 3DS reader), and
+// none is read inside itself.
+TEST(LocalFiles, ModelsAModelNamesAreCheckedAsTheScenesOwn)
+{
+    prepareSceneGraphLibrary(InstallLayout::ofThisProcess());
+    NovaroTest::TemporaryFolder scene;
+    std::string broken = NovaroTest::readFile("/usr/share/assimp/models/3DS/test1.3ds");
+    ASSERT_GT(broken.size(), 9585u) << "install Debian's assimp-testmodels (scripts/install-deps.sh does)";
+    broken[9585] = char(208);
+    const std::string brokenPath = scene.write("broken.3ds", broken);
+    osg::ref_ptr<osg::ProxyNode> proxy = new osg::ProxyNode;
+    proxy->setFileName(0, "broken.3ds");
+    const std::string model = scene.file("proxy.osgt");
+    ASSERT_TRUE(osgDB::writeNodeFile(*proxy, model));
+
+    NovaroTest::NotifyCapture capture(osg::WARN);
+    osg::ref_ptr<osg::Node> read = readModelFile(model);
+    ASSERT_TRUE(read.valid());
+    EXPECT_EQ(read->asGroup()->getNumChildren(), 0u);
+    EXPECT_NE(capture.text().find("broken.3ds: its reader "), std::string::npos) << capture.text();
+    EXPECT_EQ(capture.text().find("refusing model file " + model), std::string::npos) << capture.text();
+
+    // A proxy naming itself, or naming one that names it, made the reader recurse until the stack
+    // ended.
+    for (const auto& [first, second] : {std::pair<std::string, std::string>("self.osgt", "self.osgt"),
+                                        std::pair<std::string, std::string>("ping.osgt", "pong.osgt")})
+    {
+        proxy->setFileName(0, second);
+        ASSERT_TRUE(osgDB::writeNodeFile(*proxy, scene.file(first)));
+        proxy->setFileName(0, first);
+        ASSERT_TRUE(osgDB::writeNodeFile(*proxy, scene.file(second)));
+        EXPECT_TRUE(readModelFile(scene.file(first)).valid()) << first;
+        EXPECT_NE(capture.text().find(first + ": it names itself, directly or through the models it names."),
+                  std::string::npos)
+            << capture.text();
+    }
 }
