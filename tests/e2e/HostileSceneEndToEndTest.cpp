@@ -72,6 +72,13 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     osg::ref_ptr<osg::ProxyNode> proxy = new osg::ProxyNode;
     proxy->setFileName(0, server.url("house.osgt"));
     ASSERT_TRUE(osgDB::writeNodeFile(*proxy, directory.file("proxy.osgt")));
+    // Models that crash their reader: a 3DS file with one byte changed, and a proxy naming itself.
+    std::string broken = readFile("/usr/share/assimp/models/3DS/test1.3ds");
+    ASSERT_GT(broken.size(), 9585u) << "install Debian's assimp-testmodels (scripts/install-deps.sh does)";
+    broken[9585] = char(208);
+    directory.write("broken.3ds", broken);
+    proxy->setFileName(0, "self.osgt");
+    ASSERT_TRUE(osgDB::writeNodeFile(*proxy, directory.file("self.osgt")));
     ASSERT_TRUE(writeBoardPlaces(directory));
     replaceInFile(directory.file("markers.xml"), "</markers>",
                   boardMarkerXml("board&#10;echo owned", 7, "board_multi.dat") +
@@ -84,7 +91,8 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
     replaceInFile(directory.file("scene.xml"), "</objects>",
                   objectXml("elsewhere", outside.file("other/house.kmz")) +
                       objectXml("through_link", "linked/models/house.kmz") +
-                      objectXml("remote", "remote.obj") + objectXml("proxy", "proxy.osgt") + "</objects>");
+                      objectXml("remote", "remote.obj") + objectXml("proxy", "proxy.osgt") +
+                      objectXml("broken", "broken.3ds") + objectXml("self", "self.osgt") + "</objects>");
 
     const std::map<std::string, std::string> outsideBefore = snapshot(outside.path());
     std::map<std::string, std::string> sceneBefore = snapshot(directory.path());
@@ -120,6 +128,12 @@ TEST(HostileScene, NothingOutsideTheSceneChangesAndNothingIsFetched)
             << name << check.output;
     }
     EXPECT_NE(0, check.status);
+    // The player lived through the models whose readers crash, and said which they were.
+    EXPECT_EQ(1, countLinesHolding(run.output, "broken.3ds: its reader ")) << run.output;
+    EXPECT_EQ(1, countLinesHolding(check.output, "broken.3ds\": its reader ")) << check.output;
+    EXPECT_EQ(1, countLinesHolding(run.output,
+                                   "self.osgt: it names itself, directly or through the models it names."))
+        << run.output;
 }
 
 // A sample in a tree nobody may write (an installed one, a mounted share) plays whole, even for
