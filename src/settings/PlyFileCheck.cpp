@@ -335,7 +335,8 @@ std::string checkTextLists(const std::vector<Element>& elements)
                 indicesSeen = true;
             else
                 return "element \"" + element.name + "\" has a list \"" + property.name +
-                       "\" in a text file, where the reader takes only a face's list of vertices";
+                       "\" in a text file, where the reader takes only a face's list of vertices (saved as "
+                       "binary PLY, the file keeps it)";
         }
     }
     return std::string();

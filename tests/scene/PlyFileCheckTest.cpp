@@ -37,6 +37,14 @@ TEST(PlyFileCheck, ScansAndExportsMadeElsewherePass)
           "/usr/share/assimp/models/PLY/float-color.ply", "/usr/share/assimp/models/PLY/cube_uv.ply"})
         EXPECT_EQ(checkPlyData(contentsOf(path)), "") << path;
     EXPECT_EQ(checkPlyData(kTriangleHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), "");
+    // A binary file keeps lists the reader does not take (texture coordinates per face).
+    std::string coordinates = "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
+                              "property float y\nproperty float z\nelement face 1\n"
+                              "property list uchar int vertex_indices\nproperty list uchar float texcoord\n"
+                              "end_header\n";
+    coordinates += std::string(36, '\0') + '\3' + std::string("\0\0\0\0\1\0\0\0\2\0\0\0", 12) + '\6' +
+                   std::string(24, '\0');
+    EXPECT_EQ(checkPlyData(coordinates), "");
     // The reader splits words at carriage returns too, so files with Windows line ends read.
     std::string windows = kTriangleHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n";
     for (size_t at = windows.find('\n'); at != std::string::npos; at = windows.find('\n', at + 2))
@@ -82,7 +90,7 @@ TEST(PlyFileCheck, HeaderAndDataAreReadWhereTheReaderReadsThem)
              "end_header\n" +
              vertices + "3 0 1 2 2 0 0\n",
          "element \"face\" has a list \"uv\" in a text file, where the reader takes only a face's list of "
-         "vertices"},
+         "vertices (saved as binary PLY, the file keeps it)"},
         {kTriangleHeader.substr(0, kTriangleHeader.find("end_header")) +
              "element face 1\nproperty float x\nend_header\n" + vertices + "3 0 1 2\n1\n",
          "element \"face\" is declared twice"},
@@ -107,7 +115,7 @@ TEST(PlyFileCheck, DataShorterThanItsHeaderIsRefusedWithWhere)
     EXPECT_EQ(
         checkPlyData(contentsOf("/usr/share/assimp/models/PLY/issue623.ply")),
         "element \"vertex\" has a list \"vertex_indices\" in a text file, where the reader takes only a "
-        "face's list of vertices");
+        "face's list of vertices (saved as binary PLY, the file keeps it)");
     EXPECT_EQ(checkPlyData(contentsOf("/usr/share/assimp/models/PLY/pond.0.ply")),
               "element \"vertex\" 70048 runs past the end of the file");
     const std::pair<std::string, std::string> refused[] = {
