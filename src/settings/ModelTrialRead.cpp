@@ -41,7 +41,8 @@ rlim_t addressSpace()
     return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
 }
 
-// In the child: output to nowhere, processor time and memory growth bounded, one read, exit.
+// In the child: output to nowhere, processor time and memory growth bounded, no core file, one
+// read, exit.
 [[noreturn]] void readInChild(const std::string& path)
 {
     inChild = true;
@@ -53,6 +54,9 @@ rlim_t addressSpace()
     }
     const rlimit processor = {rlim_t(kTrialReadSeconds), rlim_t(kTrialReadSeconds)};
     setrlimit(RLIMIT_CPU, &processor);
+    // A reader crashing here is expected, and its core file would land in the working folder.
+    const rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
     if (const rlim_t now = addressSpace())
     {
         const rlimit memory = {now + kTrialReadMemoryGrowth, now + kTrialReadMemoryGrowth};

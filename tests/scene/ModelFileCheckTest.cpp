@@ -23,6 +23,8 @@
 #include <filesystem>
 #include <regex>
 
+#include <sys/resource.h>
+
 using namespace Novaro;
 using NovaroTest::NotifyCapture;
 using NovaroTest::TemporaryFolder;
@@ -176,11 +178,23 @@ TEST(ModelFileCheck, AFileWhoseReaderCrashesIsRefusedAndThePlayerGoesOn)
     std::string broken = made;
     broken[9585] = char(208);
     const std::string brokenPath = folder.write("broken.3ds", broken);
+    // Core files allowed, as a user may have them, in a working folder of its own: the crash the
+    // check expects leaves none behind.
+    rlimit cores;
+    getrlimit(RLIMIT_CORE, &cores);
+    const rlimit allowed = {cores.rlim_max, cores.rlim_max};
+    setrlimit(RLIMIT_CORE, &allowed);
+    TemporaryFolder working;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(working.path());
     NotifyCapture capture(osg::FATAL);
     EXPECT_FALSE(readModelFile(brokenPath).valid());
+    std::filesystem::current_path(before);
+    setrlimit(RLIMIT_CORE, &cores);
     // Under AddressSanitizer the child reports and exits rather than dying of the signal.
     EXPECT_EQ(capture.text().rfind(refusal(brokenPath) + "its reader ", 0), 0u) << capture.text();
     EXPECT_NE(capture.text().find(" on it ("), std::string::npos) << capture.text();
+    EXPECT_TRUE(std::filesystem::is_empty(working.path()));
 }
 
 // A geometry's primitive sets that read as nothing (written "NULL", of a class that is no primitive
