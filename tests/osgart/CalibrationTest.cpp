@@ -3,17 +3,13 @@
 // (the tracker reads them through the same loader).
 #include <osgART/CameraParameters.h>
 
-#include <gtest/gtest.h>
-
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <filesystem>
 
 #include "PlayerProcess.h"
 #include "SyntheticScene.h"
 #include "TestSupport.h"
-#include "ToolSupport.h"
 
 using namespace Novaro;
 

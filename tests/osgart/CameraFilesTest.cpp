@@ -7,14 +7,11 @@
 #include <osgART/InputFiles.h>
 #include <osgART/UndistortionGrid.h>
 
-#include <gtest/gtest.h>
-
 #include <opencv2/calib3d.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/videoio.hpp>
 
 #include <cmath>
-#include <cstdint>
 #include <cstring>
 #include <functional>
 

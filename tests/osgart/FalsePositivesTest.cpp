@@ -3,18 +3,10 @@
 // in some frames of every thousand with eight patterns loaded.
 #include "BenchmarkFrames.h"
 #include "HardCaseScene.h"
-#include "SyntheticScene.h"
-#include "TestSupport.h"
 
-#include <osgART/CameraParameters.h>
 #include <osgART/Pattern.h>
-#include <osgART/SquareMarkerDetector.h>
 
-#include <gtest/gtest.h>
-
-#include <array>
 #include <random>
-#include <vector>
 
 using namespace Novaro;
 

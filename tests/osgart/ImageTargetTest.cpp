@@ -1,26 +1,21 @@
 // Image targets: training and rating of pictures, detection at known poses rendered by the hard-case
 // renderer (which shares no code with the tracker), following from frame to frame, and the tracker
 // plugin's "image" markers.
-#include <osgART/GenericTracker.h>
 #include <osgART/HammingMatcher.h>
 #include <osgART/ImageTarget.h>
 #include <osgART/ImageTargetTracker.h>
 
 #include "NotifyCapture.h"
 
-#include <gtest/gtest.h>
-
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <osg/Quat>
 
 #include "HardCaseScene.h"
 #include "ImageTargetScene.h"
 #include "TestSupport.h"
-#include "ToolSupport.h"
 
 using namespace Novaro;
 

@@ -1,10 +1,6 @@
 #include <osgART/MarkerDescription.h>
 #include <osgART/Pattern.h>
 
-#include <gtest/gtest.h>
-
-#include <opencv2/imgproc.hpp>
-
 #include <sstream>
 #include <tuple>
 

@@ -1,8 +1,6 @@
 // The square pose solver on a marker whose two poses the corners barely tell apart.
 #include <osgART/PoseEstimator.h>
 
-#include <gtest/gtest.h>
-
 #include "TestSupport.h"
 
 TEST(PoseEstimatorTest, AmbiguousSquareKeepsThePoseNearestThePreviousOne)

@@ -1,16 +1,8 @@
 // Identifying blurred markers: the blur measured at their corners in camera noise, and the lead a
 // blurred match needs over another pattern.
 #include "BenchmarkFrames.h"
-#include "TestSupport.h"
 
 #include <osgART/Pattern.h>
-
-#include <gtest/gtest.h>
-
-#include <opencv2/core.hpp>
-
-#include <array>
-#include <vector>
 
 // Benchmark frames shaken along a curved 10-pixel path at ISO 1600 (the last also read out by a
 // rolling shutter over 30 ms), each with a marker of 42 to 49 pixels whose pattern the blur

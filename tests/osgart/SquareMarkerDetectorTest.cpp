@@ -1,11 +1,5 @@
 // The detector's own rules, on frames made here: the adaptive threshold against a slow
 // recomputation, and the confidence rules that refuse a square resembling the loaded patterns.
-#include <osgART/SquareMarkerDetector.h>
-
-#include <gtest/gtest.h>
-
-#include <opencv2/imgproc.hpp>
-
 #include "TestSupport.h"
 
 #include <random>
@@ -50,14 +44,6 @@ TEST(SquareMarkerDetectorTest, AdaptiveLevelIsTheThresholdStretchedOverEachWindo
 namespace
 {
 
-// A 16 x 16 pattern of 4 x 4 blocks, each black (0) or white (1).
-cv::Mat blockPattern(std::array<int, 16> blocks)
-{
-    for (int& block : blocks)
-        block = block ? 255 : 0;
-    return NovaroTest::blockPattern(blocks);
-}
-
 // A frontal marker in a white frame: black border, the pattern (grey 16 x 16) in its inner half.
 cv::Mat frontalMarker(const cv::Mat& pattern)
 {
@@ -77,17 +63,17 @@ TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefus
 {
     // Two patterns two blocks apart and a decoy halfway between them (those blocks grey): the decoy
     // correlates above the minimum confidence with both (0.93) and leads neither.
-    std::array<int, 16> first = {1, 0, 0, 1, 0, 1, 1, 0, 1, 1, 0, 0, 0, 0, 1, 0};
+    std::array<int, 16> first = {255, 0, 0, 255, 0, 255, 255, 0, 255, 255, 0, 0, 0, 0, 255, 0};
     std::array<int, 16> second = first;
     second[5] = 0;
-    second[10] = 1;
-    cv::Mat decoy = blockPattern(first);
+    second[10] = 255;
+    cv::Mat decoy = NovaroTest::blockPattern(first);
     decoy(cv::Rect(4, 4, 4, 4)).setTo(128);
     decoy(cv::Rect(8, 8, 4, 4)).setTo(128);
     std::mt19937 random(5);
     std::vector<osgART::Pattern> patterns(2);
-    patterns[0].setFromImage(blockPattern(first));
-    patterns[1].setFromImage(blockPattern(second));
+    patterns[0].setFromImage(NovaroTest::blockPattern(first));
+    patterns[1].setFromImage(NovaroTest::blockPattern(second));
     // Filler patterns, none within two blocks of the first two in any orientation: those could not
     // be told apart by any rule.
     auto near = [](std::array<int, 16> blocks, const std::array<int, 16>& other)
@@ -109,11 +95,11 @@ TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefus
     {
         std::array<int, 16> blocks;
         for (int& block : blocks)
-            block = int(random() % 2);
+            block = int(random() % 2) * 255;
         if (near(blocks, first) || near(blocks, second))
             continue;
         patterns.emplace_back();
-        patterns.back().setFromImage(blockPattern(blocks));
+        patterns.back().setFromImage(NovaroTest::blockPattern(blocks));
     }
     const osgART::CameraParameters camera =
         osgART::CameraParameters::fromIntrinsics(640, 480, 600, 600, 320, 240);
@@ -134,7 +120,7 @@ TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefus
     for (int p = 0; p < 2; ++p)
     {
         const std::vector<osgART::DetectedSquare> found =
-            detect(256, 0.15, frontalMarker(blockPattern(p ? second : first)));
+            detect(256, 0.15, frontalMarker(NovaroTest::blockPattern(p ? second : first)));
         ASSERT_EQ(found.size(), 1u) << p;
         EXPECT_EQ(found[0].pattern, p);
     }
@@ -142,8 +128,8 @@ TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefus
     // A square like the first pattern with one block flipped and one grey correlates with it by 0.86:
     // enough among eight patterns, chance among 256.
     std::array<int, 16> flipped = first;
-    flipped[2] = 1 - flipped[2];
-    cv::Mat like = blockPattern(flipped);
+    flipped[2] = 255 - flipped[2];
+    cv::Mat like = NovaroTest::blockPattern(flipped);
     like(cv::Rect(12, 4, 4, 4)).setTo(128);
     const cv::Mat resemblance = frontalMarker(like);
     EXPECT_EQ(detect(8, 0.0, resemblance).size(), 1u);

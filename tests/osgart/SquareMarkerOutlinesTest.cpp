@@ -1,17 +1,6 @@
 // The outlines of the dark regions a marker search traces: which quadrilaterals reach the pattern
 // comparison.
 #include "BenchmarkFrames.h"
-#include "SyntheticScene.h"
-#include "TestSupport.h"
-
-#include <osgART/CameraParameters.h>
-#include <osgART/SquareMarkerDetector.h>
-
-#include <gtest/gtest.h>
-
-#include <opencv2/imgproc.hpp>
-
-#include <array>
 
 namespace
 {

@@ -1,5 +1,4 @@
 // The tracking tools as a user runs them: file names built from user text, and hostile inputs.
-#include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -9,7 +8,6 @@
 #include "PlayerProcess.h"
 #include "SyntheticScene.h"
 #include "TestSupport.h"
-#include "ToolSupport.h"
 
 namespace
 {

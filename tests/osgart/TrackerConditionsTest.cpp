@@ -1,17 +1,9 @@
 // The tracker on frames as real cameras give them: dim or washed out, a shadow edge across the
 // marker, motion blur, a marker facing the camera; and the two meanings of the threshold.
-#include <osgART/Field.h>
-#include <osgART/GenericTracker.h>
-#include <osgART/SquareMarkerDetector.h>
-
-#include <gtest/gtest.h>
-
-#include <opencv2/imgproc.hpp>
 
 #include "HardCaseScene.h"
 #include "SyntheticScene.h"
 #include "TestSupport.h"
-#include "ToolSupport.h"
 
 using namespace Novaro;
 

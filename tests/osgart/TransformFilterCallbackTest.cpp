@@ -1,8 +1,6 @@
 #include <osgART/Marker.h>
 #include <osgART/TransformFilterCallback.h>
 
-#include <gtest/gtest.h>
-
 #include "TestSupport.h"
 
 namespace

@@ -1,7 +1,4 @@
-#include <osgART/Field.h>
 #include <osgART/InputFiles.h>
-
-#include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
 
