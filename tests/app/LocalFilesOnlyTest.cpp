@@ -8,6 +8,7 @@
 
 #include "LoopbackListener.h"
 #include "NotifyCapture.h"
+#include "PlayerProcess.h"
 #include "TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -97,13 +98,8 @@ TEST(LocalFiles, ReadsOutsideTheSceneAndPicturesOfUnreadableOrHugeSizeAreRefused
     std::filesystem::remove_all(elsewhere.path() + "-beside");
     SceneBoundary::clear();
     EXPECT_EQ((std::vector<bool>{true, false, false, false, true, false, false, false}), reads);
-    const auto count = [&capture](const std::string& start)
-    {
-        int lines = 0;
-        for (const auto& line : capture.lines())
-            lines += line.second.compare(0, start.size(), start) == 0 ? 1 : 0;
-        return lines;
-    };
+    const auto count = [&capture](const std::string& part)
+    { return NovaroTest::countLinesHolding(capture.text(), part); };
     EXPECT_EQ(1, count(" WARNING: not reading " + secret + ": it lies outside the scene's folders"));
     const std::string known =
         ": a picture is decoded only when its size is known and at most 8192 pixels on a side";

@@ -238,48 +238,25 @@ TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
 
 // (The sample scene checked clean, by the player and the tool: the scene check end-to-end test.)
 
-namespace
+// A copy of the sample scene with one fault of each kind planted in it, each in a file or on a line
+// of its own, all reported on their lines: what the player would refuse or die on (image targets
+// that cannot be trained: too small, plain, a header claiming a huge size, cut short, a printed
+// width just over the largest; a square marker wider than any printed picture), two markers that
+// cannot both work (one id, one pattern file), actions that do nothing when their event fires,
+// numbers the player would misread, and an OBJ whose material library or texture is missing (it
+// plays white, with nothing said). (Names that lead outside the scene: the hostile scene end-to-end
+// test.)
+TEST(SampleSceneCheck, EachPlantedFaultIsReportedOnItsLine)
 {
-
-// A copy of the sample scene that a test plants one kind of fault in; what the check then says.
-class SampleSceneCheck : public ::testing::Test
-{
-protected:
-    SampleSceneCheck()
-    {
-        NovaroTest::usePluginFolder();
-        copySampleScene(scene);
-    }
-    // Adds the text to the markers file before its end; returns the new file.
-    std::string addMarkers(const std::string& added)
-    {
-        std::string markers = NovaroTest::readFile(scene.file("markers.xml"));
-        markers.insert(markers.rfind("</markers>"), added);
-        scene.write("markers.xml", markers);
-        return markers;
-    }
-    std::string edit(const std::string& name, const std::string& from, const std::string& to)
-    {
-        return NovaroTest::replaceInFile(scene.file(name), from, to);
-    }
-    std::string check() const { return listed(checkFolder(scene.path())); }
-    std::string at(const std::string& name, const std::string& text, const std::string& part) const
-    {
-        return lineAt(scene, name, text, part);
-    }
-
     const NovaroTest::NotifyCapture quiet;
+    NovaroTest::usePluginFolder();
     TemporaryFolder scene;
-};
+    copySampleScene(scene);
+    const auto edit = [&](const std::string& name, const std::string& from, const std::string& to)
+    { return NovaroTest::replaceInFile(scene.file(name), from, to); };
+    const auto at = [&](const std::string& name, const std::string& text, const std::string& part)
+    { return lineAt(scene, name, text, part); };
 
-} // namespace
-
-// What the player would refuse or die on is reported, on its line: image targets that cannot be
-// trained (too small, plain, a header claiming a huge size, cut short, a printed width just over the
-// largest), and a square marker wider than any printed picture.
-// (Names that lead outside the scene: the hostile scene end-to-end test.)
-TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAreReported)
-{
     const std::string fruits = NovaroTest::readFile(SAMPLES + "/images/fruits.jpg");
     scene.write("images/cut.jpg", fruits.substr(0, fruits.size() / 2));
     // A PNG signature and header claiming 100000x100000 pixels, and nothing after.
@@ -291,21 +268,43 @@ TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAreReported)
     ASSERT_TRUE(osgDB::writeImageFile(*plain, scene.file("images/plain.png")));
     plain->allocateImage(1, 1, 1, GL_LUMINANCE, GL_UNSIGNED_BYTE);
     ASSERT_TRUE(osgDB::writeImageFile(*plain, scene.file("images/dot.png")));
-
     const auto target = [](int id, const std::string& path, const std::string& size)
     {
         return "<marker name=\"t" + std::to_string(id) + "\" id=\"" + std::to_string(id) +
                "\" type=\"image\" path=\"" + path + "\" size=\"" + size + "\"/>\n";
     };
-    const std::string markers =
-        addMarkers(target(11, "images/dot.png", "100") + target(12, "images/plain.png", "100") +
-                   target(13, "images/huge.png", "100") + target(14, "images/cut.jpg", "100") +
-                   target(15, "images/fruits.jpg", "100001") +
-                   "<marker name=\"wide\" id=\"16\" path=\"patterns/marker_1.patt\" size=\"200000\"/>\n");
+    // A size the reader replaces by its default is a number misread too.
+    edit("markers.xml", "size=\"80\"", "size=\"-80\"");
+    const std::string markers = edit(
+        "markers.xml", "</markers>",
+        target(11, "images/dot.png", "100") + target(12, "images/plain.png", "100") +
+            target(13, "images/huge.png", "100") + target(14, "images/cut.jpg", "100") +
+            target(15, "images/fruits.jpg", "100001") +
+            "<marker name=\"wide\" id=\"16\" path=\"patterns/marker_1.patt\" size=\"200000\"/>\n"
+            "<marker name=\"again\" id=\"2\" type=\"single\" path=\"patterns/marker_3.patt\" size=\"80\"/>\n"
+            "</markers>");
+    const std::string events =
+        "<events name=\"cube_events\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
+        "<action source=\"_self_\" target=\"walkr\">\n<command>start_animation</command>\n"
+        "</action>\n<action source=\"_self_\" target=\"sphere\">\n"
+        "<command>strat_animation</command>\n</action>\n</actions>\n</event>\n</events>\n";
+    scene.write("events/cube_events.xml", events);
+    // Text for 0 and a decimal comma (0,05 is read as 0: the model vanishes); a text of 200,000
+    // digits (matched by std::regex, it overflowed the check's stack).
+    const std::string digits(200000, '1');
+    const std::string text = edit("scene.xml", "<scale x=\"1\" y=\"1\" z=\"1\"/>",
+                                  "<scale x=\"0,05\" y=\"abc\" z=\"" + digits + ",5x\"/>");
+    edit("audio.xml", "encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\"");
+    scene.write("models/skin.mtl", "newmtl skin\nKd 1 1 1\nmap_Kd -s 1 1 1 textures/skin.png\n");
+    scene.write("models/patch.obj",
+                "mtllib skin.mtl\nmtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl skin\n"
+                "f 1 2 3\n");
+    edit("scene.xml", "models/cube.osgb", "models/patch.obj");
 
     const std::vector<SceneProblem> problems = checkFolder(scene.path());
-    SCOPED_TRACE("reported:\n" + listed(problems));
-    const std::pair<std::string, std::string> expected[] = {
+    const std::string all = listed(problems);
+    SCOPED_TRACE("reported:\n" + all);
+    const std::pair<std::string, std::string> targets[] = {
         {"images/dot.png", "its shorter side must be at least 32"},
         {"images/plain.png", "features, at least 40 are needed"},
         {"images/huge.png", "its header claims 100000x100000 pixels"},
@@ -313,76 +312,32 @@ TEST_F(SampleSceneCheck, ImageTargetsThePlayerRefusesAreReported)
         {"\"100001\"", "at most 100000"},
         {"\"200000\"", "at most 100000"},
     };
-    for (const auto& [part, phrase] : expected)
+    for (const auto& [part, phrase] : targets)
         EXPECT_TRUE(reported(problems, "", lineOf(markers, part), phrase)) << part << ": " << phrase;
-}
 
-// An action whose command the player does not know, or that names no object of the scene, does
-// nothing when its event fires: reported on its line, with the closest name.
-TEST_F(SampleSceneCheck, ActionsNamingUnknownCommandsOrObjectsAreReported)
-{
-    const std::string events =
-        "<events name=\"cube_events\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
-        "<action source=\"_self_\" target=\"walkr\">\n<command>start_animation</command>\n"
-        "</action>\n<action source=\"_self_\" target=\"sphere\">\n"
-        "<command>strat_animation</command>\n</action>\n</actions>\n</event>\n</events>\n";
-    scene.write("events/cube_events.xml", events);
-    const std::string all = check();
+    const std::string again = at("markers.xml", markers, "\"again\"");
+    EXPECT_TRUE(holds(all, again + "marker 2 is declared twice (first on line " +
+                               std::to_string(lineOf(markers, "id=\"2\"")) + ")"));
+    EXPECT_TRUE(holds(all, again + "markers 3 and 2 use the same pattern file \"patterns/marker_3.patt\": "
+                                   "the tracker cannot tell them apart"));
+
+    // Reported with the closest name.
     const std::string name = "events/cube_events.xml", event = "object \"cube\", event on_left_mouse_click: ";
     EXPECT_TRUE(holds(all, at(name, events, "walkr") + event +
                                "no object of the scene is named \"walkr\" (did you mean \"walker\"?)"));
     EXPECT_TRUE(holds(all, at(name, events, "target=\"sphere\"") + event +
                                "unknown command \"strat_animation\" (did you mean \"start_animation\"?)"));
-}
 
-// A number the player would read as something else is reported where it stands: text for 0, and a
-// decimal comma (0,05 is read as 0: the model vanishes). A text of 200,000 digits is reported too
-// (matched by std::regex, it overflowed the check's stack).
-TEST_F(SampleSceneCheck, NumbersThePlayerWouldMisreadAreReported)
-{
-    const std::string digits(200000, '1');
-    const std::string text = edit("scene.xml", "<scale x=\"1\" y=\"1\" z=\"1\"/>",
-                                  "<scale x=\"0,05\" y=\"abc\" z=\"" + digits + ",5x\"/>");
-    // A size the reader replaces by its default is a number misread too.
-    edit("markers.xml", "size=\"80\"", "size=\"-80\"");
-    const std::string all = check();
     EXPECT_TRUE(holds(all, "size of <marker>: \"-80\": a marker's size must be above 0: the player uses 80"));
     EXPECT_TRUE(holds(all, scene.file("scene.xml") + ":" + std::to_string(lineOf(text, "0,05")) + ":"));
     EXPECT_TRUE(holds(all, "x of <scale>: \"0,05\" is not a number (write a decimal point: 0.05); the "
                            "player reads it as 0"));
     EXPECT_TRUE(holds(all, "y of <scale>: \"abc\" is not a number; the player reads it as 0"));
     EXPECT_TRUE(holds(all, "z of <scale>: \"" + digits + ",5x\" is not a number; the player reads it as"));
-
     // A settings file in another encoding than UTF-8 is named as such.
-    edit("audio.xml", "encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\"");
-    EXPECT_TRUE(holds(check(), scene.file("audio.xml") +
-                                   ":1:1: declared iso-8859-1: read as such and turned into UTF-8"));
-}
+    EXPECT_TRUE(holds(all, scene.file("audio.xml") +
+                               ":1:1: declared iso-8859-1: read as such and turned into UTF-8"));
 
-// Two markers under one id, or with one pattern file, cannot both work: each is reported on the
-// second one's line.
-TEST_F(SampleSceneCheck, DuplicateMarkerIdsAndPatternsAreReported)
-{
-    const std::string markers = addMarkers("<marker name=\"again\" id=\"2\" type=\"single\" "
-                                           "path=\"patterns/marker_3.patt\" size=\"80\"/>\n");
-    const std::string all = check();
-    const std::string line = at("markers.xml", markers, "\"again\"");
-    EXPECT_TRUE(holds(all, line + "marker 2 is declared twice (first on line " +
-                               std::to_string(lineOf(markers, "id=\"2\"")) + ")"));
-    EXPECT_TRUE(holds(all, line + "markers 3 and 2 use the same pattern file \"patterns/marker_3.patt\": the "
-                                  "tracker cannot tell them apart"));
-}
-
-// An OBJ whose material library or textures are missing plays white, with nothing said: the
-// check names each missing file.
-TEST_F(SampleSceneCheck, AnObjsMissingMaterialsAndTexturesAreReported)
-{
-    scene.write("models/skin.mtl", "newmtl skin\nKd 1 1 1\nmap_Kd -s 1 1 1 textures/skin.png\n");
-    scene.write("models/patch.obj",
-                "mtllib skin.mtl\nmtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl skin\n"
-                "f 1 2 3\n");
-    edit("scene.xml", "models/cube.osgb", "models/patch.obj");
-    const std::string all = check();
     const std::string model = "model \"" + scene.file("models/patch.obj") + "\": ";
     EXPECT_TRUE(holds(all, model + "texture \"textures/skin.png\" of \"skin.mtl\" not found (looked for " +
                                scene.file("models/textures/skin.png") + ")"));

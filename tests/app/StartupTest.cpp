@@ -28,7 +28,7 @@ struct Export
 
 } // namespace
 
-TEST(CommandLine, QueriesHelpAndUnknownOptionsAnswerWithoutSettings)
+TEST(CommandLine, QueriesHelpAndOptionsWithoutSettingsAnswerAtOnce)
 {
     TemporaryFolder empty;
     const auto answer = [&](const std::vector<std::string>& arguments)
@@ -64,6 +64,20 @@ TEST(CommandLine, QueriesHelpAndUnknownOptionsAnswerWithoutSettings)
     EXPECT_FALSE(
         unknown.printed("WARNING: unknown option -verbose (ignored; novaro --help lists the options)."));
     EXPECT_TRUE(unknown.printed("ERROR: could not find config settings."));
+
+    // The last -video_device wins, and the notice needs -verbose.
+    EXPECT_FALSE(
+        runPlayer(empty.path(), {"-video_device", "2", "-video_device", "3"}).printed(" video device: 3"));
+    const PlayerRun verbose =
+        runPlayer(empty.path(), {"-video_device", "2", "-video_device", "3", "-verbose"});
+    EXPECT_TRUE(verbose.printed(" video device: 3") && !verbose.printed(" video device: 2"));
+
+    // A screenshot into a folder that is not there is refused before anything loads (it used to be
+    // said only after the whole run), and fails the run.
+    const std::string shot = empty.file("no such folder/shot.png");
+    EXPECT_EQ("255 ERROR: cannot write the screenshot " + shot + ": the folder " +
+                  empty.file("no such folder") + " does not exist.\n",
+              answer({"-screenshot", shot, "--demo"}));
 }
 
 TEST(CommandLine, EachMissingSettingsFileIsReportedInOrderWithThePathAndTheOptionsThatMoveIt)
@@ -127,16 +141,6 @@ TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
                 options.printed("ERROR: could not find lighting settings."));
 }
 
-TEST(CommandLine, LastVideoDeviceWinsAndNoticesNeedVerbose)
-{
-    TemporaryFolder working;
-    EXPECT_FALSE(
-        runPlayer(working.path(), {"-video_device", "2", "-video_device", "3"}).printed(" video device: 3"));
-    const PlayerRun verbose =
-        runPlayer(working.path(), {"-video_device", "2", "-video_device", "3", "-verbose"});
-    EXPECT_TRUE(verbose.printed(" video device: 3") && !verbose.printed(" video device: 2"));
-}
-
 TEST(CommandLine, FailingSettersEndWithStatusMinusOne)
 {
     struct Case
@@ -192,17 +196,4 @@ TEST(CommandLine, AMetadataFileArgumentIsTheSceneToPlayAndAMissingOneIsNamed)
     std::remove(exported.temporary.file("scene.xml").c_str());
     const PlayerRun incomplete = runPlayer(elsewhere.path(), {exported.temporary.path()});
     EXPECT_TRUE(incomplete.status == 1 && incomplete.printed("ERROR: could not find scene settings."));
-}
-
-// A screenshot into a folder that is not there is refused before anything loads (it used to be
-// said only after the whole run), and fails the run.
-TEST(CommandLine, AScreenshotIntoAMissingFolderIsRefusedAtOnce)
-{
-    TemporaryFolder empty;
-    const std::string shot = empty.file("no such folder/shot.png");
-    const PlayerRun run = runPlayer(empty.path(), {"-screenshot", shot, "--demo"});
-    EXPECT_EQ(255, run.status);
-    EXPECT_EQ("ERROR: cannot write the screenshot " + shot + ": the folder " + empty.file("no such folder") +
-                  " does not exist.\n",
-              run.output);
 }
