@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <new>
 #include <set>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,6 +28,46 @@ const rlim_t kTrialReadMemoryGrowth = rlim_t(8) << 30;
 // Set in the child: the models its file names are read there as they come, a crash among them
 // being the file's.
 bool inChild = false;
+
+// The registry's locks over its list of readers (and the plugins it loads) and over its archives.
+// Another thread may hold one when the child is made: the loading window reads its font, loading the
+// font plugin under the first. The child would have that lock without the thread that releases it,
+// and wait for it until killed, so a good model was refused. The player takes both across fork(),
+// so that no other thread is halfway through the lists; the child, whose copies name an owner it
+// does not have (they cannot be unlocked there), starts from fresh ones.
+class RegistryLocks : public osgDB::Registry
+{
+public:
+    static OpenThreads::ReentrantMutex& plugins(osgDB::Registry& registry)
+    {
+        return registry.*(&RegistryLocks::_pluginMutex);
+    }
+    static OpenThreads::ReentrantMutex& archives(osgDB::Registry& registry)
+    {
+        return registry.*(&RegistryLocks::_archiveCacheMutex);
+    }
+};
+
+// fork() with the registry's locks held across it; in the child they are fresh and free.
+pid_t forkWithRegistryLocked()
+{
+    osgDB::Registry& registry = *osgDB::Registry::instance();
+    OpenThreads::ReentrantMutex& plugins = RegistryLocks::plugins(registry);
+    OpenThreads::ReentrantMutex& archives = RegistryLocks::archives(registry);
+    plugins.lock();
+    archives.lock();
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        // The old ones are left as they are: the child ends with _exit, no destructor runs.
+        new (&plugins) OpenThreads::ReentrantMutex;
+        new (&archives) OpenThreads::ReentrantMutex;
+        return child;
+    }
+    archives.unlock();
+    plugins.unlock();
+    return child;
+}
 
 // How often the waiting player looks at the child.
 const auto kPollPeriod = std::chrono::milliseconds(5);
@@ -120,7 +161,7 @@ std::string trialReadModelFile(const std::string& path)
 {
     if (inChild)
         return std::string();
-    const pid_t child = fork();
+    const pid_t child = forkWithRegistryLocked();
     if (child < 0)
         return std::string("it could not be tried in a separate process (") + std::strerror(errno) + ")";
     if (child == 0)
