@@ -10,8 +10,6 @@
 
 #include <osg/Geode>
 
-#include <SFML/Audio/OutputSoundFile.hpp>
-
 #include "MovieFiles.h"
 #include "SoundFiles.h"
 
@@ -57,14 +55,7 @@ uint32_t oggChecksum(const std::string& page)
 // 'rateHz', with the page checksum made right again so that the decoder believes it.
 void writeOggClaimingRate(const std::string& path, uint32_t rateHz)
 {
-    {
-        sf::OutputSoundFile file;
-        ASSERT_TRUE(file.openFromFile(path, 44100, 1));
-        std::vector<sf::Int16> samples(4410);
-        for (size_t i = 0; i < samples.size(); ++i)
-            samples[i] = static_cast<sf::Int16>(8000 * std::sin(i * 0.06));
-        file.write(samples.data(), samples.size());
-    }
+    ASSERT_TRUE(NovaroTest::runFFmpeg(NovaroTest::toneSource(0.1) + " -c:a libvorbis " + path));
     std::string data = NovaroTest::readFile(path);
     ASSERT_EQ(data.compare(0, 4, "OggS"), 0);
     const size_t segments = static_cast<unsigned char>(data[26]);
@@ -257,25 +248,24 @@ using SoundtrackFilesTest = AudioObjectsTest;
 TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
 {
     const fs::path dir = folder.path();
-    const uint32_t secondOfStereo = 44100 * 2 * 2;
     struct Case
     {
         const char* name;
+        std::string data;    // a folder when empty
         const char* message; // empty: the file is a soundtrack
     } cases[] = {
-        {"folder.ogg", " WARNING: cannot find soundtrack file: "},
-        {"surround.wav", "65535 channels (plays 1, 2, 4, 6, 7 or 8)"},
-        {"silent.wav", "0 channels"},
-        {"slow.wav", "sample rate 1000 Hz"},
-        {"fast.wav", "sample rate 1000000 Hz"},
-        {"stereo.wav", ""},
+        {"folder.ogg", "", " WARNING: cannot find soundtrack file: "},
+        {"surround.wav", wav(65535, 16000, 64), "65535 channels (plays 1, 2, 4, 6, 7 or 8)"},
+        {"silent.wav", wav(0, 44100, 64), "0 channels"},
+        {"slow.wav", wav(1, 1000, 64), "sample rate 1000 Hz"},
+        {"fast.wav", wav(1, 1000000, 64), "sample rate 1000000 Hz"},
+        {"stereo.wav", wav(2, 44100, 44100 * 2 * 2), ""},
     };
-    fs::create_directories(dir / "folder.ogg");
-    folder.write("surround.wav", wav(65535, 16000, 64));
-    folder.write("silent.wav", wav(0, 44100, 64));
-    folder.write("slow.wav", wav(1, 1000, 64));
-    folder.write("fast.wav", wav(1, 1000000, 64));
-    folder.write("stereo.wav", wav(2, 44100, secondOfStereo));
+    for (const Case& c : cases)
+        if (c.data.empty())
+            fs::create_directories(dir / c.name);
+        else
+            folder.write(c.name, c.data);
 
     std::string audio = "<audio><soundtracks>";
     for (const Case& c : cases)

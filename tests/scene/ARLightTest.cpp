@@ -79,7 +79,7 @@ TEST_F(LightTest, DirectionalLightStandsWhereItIsPutAndTurnsAboutItself)
     expectNear(osg::Vec3d(80.0, 80.0, 80.0), light->getLightTransform()->getMatrix().getTrans());
 }
 
-TEST_F(LightTest, PositionalLightMovesAndRefusesDegenerateInput)
+TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputAndKeepsItsAttenuationInRange)
 {
     osg::ref_ptr<ARLight> light = new ARLight(false);
     light->setPosition(10.0, 20.0, 30.0, 2.0);
@@ -90,11 +90,8 @@ TEST_F(LightTest, PositionalLightMovesAndRefusesDegenerateInput)
     light->setDirection(0.0, 0.0, 0.0);
     expectNear(osg::Vec3d(6.0, 12.0, 18.0), light->getLightTransform()->getMatrix().getTrans());
     expectNear(direction, shiningDirection(*light));
-}
 
-TEST_F(LightTest, AttenuationStaysBetweenTheStepAndOne)
-{
-    osg::ref_ptr<ARLight> light = new ARLight(false);
+    // The attenuation stays between the step and one.
     const std::vector<std::tuple<float, float, float>> cases = {
         {0.02f, 0.025f, 0.025f}, {0.5f, 0.025f, 0.475f}, {0.99f, -0.025f, 1.0f}};
     for (const auto& each : cases)

@@ -1,6 +1,7 @@
 #include "scene/ARObject.h"
 #include "EventsFiles.h"
 #include "NotifyCapture.h"
+#include "SceneGraph.h"
 #include "TemporaryFolder.h"
 #include "VisibleLines.h"
 #include "app/ARApplication.h"
@@ -175,7 +176,7 @@ TEST_F(ARObjectTest, ExtractionUnderASkeletonKeepsItsBonesAndStopsAtTheModel)
     EXPECT_EQ(holderCopy->getChild(0), mesh);
 }
 
-TEST_F(ARObjectTest, ExtractionEdgeCases)
+TEST_F(ARObjectTest, ExtractionEdgeCasesAndOptimizingOnlyStillContent)
 {
     osg::ref_ptr<osg::Geode> single = namedGeode("single");
     osg::ref_ptr<ARObject> itself = new ARObject(single.get(), "single");
@@ -197,9 +198,30 @@ TEST_F(ARObjectTest, ExtractionEdgeCases)
     ASSERT_EQ(partFromFile->getNumChildren(), 1u);
     ASSERT_EQ(partFromFile->getChild(0)->asGroup()->getNumChildren(), 1u);
     EXPECT_EQ(partFromFile->getChild(0)->asGroup()->getChild(0)->getName(), "b");
+
+    // Optimizing runs only for still content.
+    osg::ref_ptr<ARObject> still = new ARObject(model.get());
+    still->setName("still");
+    NotifyCapture capture;
+    still->optimize();
+    EXPECT_TRUE(capture.printed(" Optimizing: still - Done."));
+    // An animation path nested behind another callback is still found.
+    osg::ref_ptr<osg::MatrixTransform> moving = new osg::MatrixTransform;
+    moving->addChild(namedGeode("c").get());
+    osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
+    path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d()));
+    moving->setUpdateCallback(new osg::NodeCallback);
+    moving->getUpdateCallback()->setNestedCallback(new osg::AnimationPathCallback(path.get()));
+    osg::ref_ptr<osg::Group> holder = new osg::Group;
+    holder->addChild(moving.get());
+    osg::ref_ptr<ARObject> animated = new ARObject(holder.get());
+    EXPECT_FALSE(animated->isOptimizeEnabled());
+    capture.clear();
+    animated->optimize();
+    EXPECT_EQ(capture.text(), "");
 }
 
-TEST_F(ARObjectTest, MatrixRotatesThenScalesThenTranslates)
+TEST_F(ARObjectTest, MatrixRotatesThenScalesThenTranslatesAndAnOccluderHidesItsColourUnlessShown)
 {
     osg::ref_ptr<ARObject> object = new ARObject;
     object->setScale(2.0f, 3.0f, 4.0f);
@@ -215,18 +237,16 @@ TEST_F(ARObjectTest, MatrixRotatesThenScalesThenTranslates)
     object->scaleBy(0.01f);
     EXPECT_NEAR((object->getScale() - osg::Vec3(2.02f, 2.02f, 2.02f)).length(), 0.0f, 1e-5);
     EXPECT_NEAR((osg::Vec3(0, 0, 1) * object->getMatrix()).z(), 32.02f, 1e-4);
-}
 
-TEST_F(ARObjectTest, OccluderHidesItsColourAndShowsRedWhenAsked)
-{
+    // An occluder hides its colour and shows red when asked.
     osg::ref_ptr<ARObject> plain = new ARObject(namedGeode("box").get());
     plain->showOccluder(true);
     EXPECT_EQ(plain->getStateSet(), nullptr) << "only occluders are shown as such";
 
-    osg::ref_ptr<ARObject> object = new ARObject(namedGeode("wall").get());
-    object->setOccluder();
-    osg::StateSet* state = object->getStateSet();
-    ASSERT_TRUE(object->isOccluder() && state);
+    osg::ref_ptr<ARObject> wall = new ARObject(namedGeode("wall").get());
+    wall->setOccluder();
+    osg::StateSet* state = wall->getStateSet();
+    ASSERT_TRUE(wall->isOccluder() && state);
     auto writesColour = [&]()
     {
         const auto* mask =
@@ -235,23 +255,26 @@ TEST_F(ARObjectTest, OccluderHidesItsColourAndShowsRedWhenAsked)
     };
     EXPECT_FALSE(writesColour());
     EXPECT_EQ(state->getBinNumber(), -1) << "drawn before the content it hides";
-    object->showOccluder(true);
+    wall->showOccluder(true);
     EXPECT_TRUE(writesColour());
     const auto* material =
         dynamic_cast<const osg::Material*>(state->getAttribute(osg::StateAttribute::MATERIAL));
     ASSERT_NE(material, nullptr);
     EXPECT_EQ(material->getDiffuse(osg::Material::FRONT), osg::Vec4(1, 0, 0, 0.5f));
-    object->showOccluder(false);
+    wall->showOccluder(false);
     EXPECT_FALSE(writesColour());
 }
 
-TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
+TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWinsAndEachHookRunsItsOwn)
 {
     // The unknown command "explode" is dropped.
     osg::ref_ptr<ARObject> object = objectWithEvents(
         "lamp", eventXml("on_select", recordAction("first")) +
                     eventXml("on_select", recordAction("second") + recordAction("explode", "explode") +
                                               recordAction("third")) +
+                    eventXml("on_unselect", recordAction("unselect")) +
+                    eventXml("on_freeze", recordAction("freeze")) +
+                    eventXml("on_unfreeze", recordAction("unfreeze")) +
                     eventXml("on_custom", recordAction("custom")) +
                     eventXml("on_hide", recordAction("hide")) + eventXml("on_show", recordAction("show")));
     ASSERT_EQ(object->getEventActions(ARObject::ON_SELECT).size(), 2u);
@@ -262,6 +285,12 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
     EXPECT_FALSE(object->hasEvent("on_init"));
     EXPECT_FALSE(object->hasEvent("On_select"));
 
+    object->setSelectable(false);
+    object->select();
+    object->toggleSelect();
+    EXPECT_FALSE(object->isSelected());
+    EXPECT_TRUE(executions.empty());
+    object->setSelectable(true);
     object->select();
     EXPECT_EQ(executedIds(), (Ids{"second", "third"}));
 
@@ -270,11 +299,19 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
     object->onLeftMouseClick();
     object->onMouseOver();
     object->onInit();
-    object->onUnselect();
     object->onMarkerDetected();
     EXPECT_TRUE(executions.empty());
 
+    object->toggleSelect();
+    object->toggleSelect();
+    object->toggleFreeze();
+    EXPECT_TRUE(object->isFrozen());
+    object->toggleFreeze();
+    EXPECT_FALSE(object->isFrozen());
+    EXPECT_EQ(executedIds(), (Ids{"unselect", "second", "third", "freeze", "unfreeze"}));
+
     // hide and show run their event before the state changes.
+    executions.clear();
     object->hide();
     EXPECT_EQ(object->getNodeMask(), 0u);
     object->show();
@@ -282,6 +319,20 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWins)
     ASSERT_EQ(executedIds(), (Ids{"hide", "show"}));
     EXPECT_FALSE(executions[0].ownerHidden);
     EXPECT_TRUE(executions[1].ownerHidden);
+
+    object->addMarker(4);
+    object->addMarker(7);
+    EXPECT_EQ(object->getMarkerId(), 4); // the first marker places the object
+    ARApplication application;
+    object->setContext(&application);
+    object->setOccluder();
+    object->hide();
+    object->setSelectable(false);
+    EXPECT_TRUE(object->reset());
+    EXPECT_FALSE(object->isSelected() || object->isHidden() || object->isOccluder());
+    EXPECT_TRUE(object->isSelectable());
+    EXPECT_EQ(object->getContext(), nullptr);
+    EXPECT_EQ(object->getMarkerId(), -1);
 }
 
 TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
@@ -304,73 +355,6 @@ TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
     EXPECT_EQ(actions[0]->getTarget(), object.get());
     EXPECT_EQ(actions[1]->getSource(), nullptr);
     EXPECT_EQ(actions[1]->getTarget(), object.get());
-}
-
-TEST_F(ARObjectTest, SelectionFreezeAndMarkers)
-{
-    osg::ref_ptr<ARObject> object =
-        objectWithEvents("cube", eventXml("on_select", recordAction("select")) +
-                                     eventXml("on_unselect", recordAction("unselect")) +
-                                     eventXml("on_freeze", recordAction("freeze")) +
-                                     eventXml("on_unfreeze", recordAction("unfreeze")));
-
-    object->setSelectable(false);
-    object->select();
-    object->toggleSelect();
-    EXPECT_FALSE(object->isSelected());
-    EXPECT_TRUE(executions.empty());
-
-    object->setSelectable(true);
-    object->toggleSelect();
-    object->toggleSelect();
-    object->toggleFreeze();
-    EXPECT_TRUE(object->isFrozen());
-    object->toggleFreeze();
-    EXPECT_FALSE(object->isFrozen());
-    EXPECT_EQ(executedIds(), (Ids{"select", "unselect", "freeze", "unfreeze"}));
-
-    object->addMarker(4);
-    object->addMarker(7);
-    EXPECT_EQ(object->getMarkerId(), 4); // the first marker places the object
-
-    ARApplication application;
-    object->setContext(&application);
-    object->select();
-    object->setOccluder();
-    object->hide();
-    object->setSelectable(false);
-    EXPECT_TRUE(object->reset());
-    EXPECT_FALSE(object->isSelected() || object->isHidden() || object->isOccluder());
-    EXPECT_TRUE(object->isSelectable());
-    EXPECT_EQ(object->getContext(), nullptr);
-    EXPECT_EQ(object->getMarkerId(), -1);
-}
-
-TEST_F(ARObjectTest, OptimizeRunsOnlyForStillContent)
-{
-    osg::ref_ptr<osg::Group> still = new osg::Group;
-    still->addChild(namedGeode("a").get());
-    still->addChild(namedGeode("b").get());
-    osg::ref_ptr<ARObject> object = new ARObject(still.get());
-    object->setName("still");
-    NotifyCapture capture;
-    object->optimize();
-    EXPECT_TRUE(capture.printed(" Optimizing: still - Done."));
-
-    // An animation path nested behind another callback is still found.
-    osg::ref_ptr<osg::MatrixTransform> moving = new osg::MatrixTransform;
-    moving->addChild(namedGeode("c").get());
-    osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
-    path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d()));
-    moving->setUpdateCallback(new osg::NodeCallback);
-    moving->getUpdateCallback()->setNestedCallback(new osg::AnimationPathCallback(path.get()));
-    osg::ref_ptr<osg::Group> holder = new osg::Group;
-    holder->addChild(moving.get());
-    osg::ref_ptr<ARObject> animated = new ARObject(holder.get());
-    EXPECT_FALSE(animated->isOptimizeEnabled());
-    capture.clear();
-    animated->optimize();
-    EXPECT_EQ(capture.text(), "");
 }
 
 // A model's instances (COLLADA's instance nodes) are geometries sharing their arrays and triangles.
@@ -409,24 +393,14 @@ TEST_F(ARObjectTest, OptimizeKeepsSharedInstancesInsideTheirArrays)
     osg::ref_ptr<ARObject> object = new ARObject(model.get());
     const NotifyCapture quiet;
     object->optimize();
-    struct IndexRange : osg::NodeVisitor
-    {
-        IndexRange() : osg::NodeVisitor(TRAVERSE_ALL_CHILDREN) {}
-        void apply(osg::Drawable& drawable) override
-        {
-            const osg::Geometry* geometry = drawable.asGeometry();
-            ASSERT_NE(geometry, nullptr);
-            const unsigned int count = geometry->getVertexArray()->getNumElements();
-            ++geometries;
-            for (unsigned int set = 0; set < geometry->getNumPrimitiveSets(); ++set)
-                for (unsigned int i = 0; i < geometry->getPrimitiveSet(set)->getNumIndices(); ++i)
-                    outside += geometry->getPrimitiveSet(set)->index(i) >= count ? 1 : 0;
-        }
-        int geometries = 0, outside = 0;
-    } check;
-    object->accept(check);
-    EXPECT_EQ(check.geometries, 2);
-    EXPECT_EQ(check.outside, 0) << "indices past their geometry's vertices";
+    const std::vector<osg::Geometry*> geometries = NovaroTest::drawablesOf<osg::Geometry>(object.get());
+    ASSERT_EQ(geometries.size(), 2u);
+    for (const osg::Geometry* geometry : geometries)
+        for (unsigned int set = 0; set < geometry->getNumPrimitiveSets(); ++set)
+            for (unsigned int i = 0; i < geometry->getPrimitiveSet(set)->getNumIndices(); ++i)
+                ASSERT_LT(geometry->getPrimitiveSet(set)->index(i),
+                          geometry->getVertexArray()->getNumElements())
+                    << "an index past its geometry's vertices";
 }
 
 // Events whose actions come back to themselves: hiding an object runs its "on_hide", whose actions
@@ -472,23 +446,10 @@ protected:
 
 } // namespace
 
-TEST_F(EventLoopsTest, ShowAndHideFlippingEachOtherEndInTheFirstRequest)
+TEST_F(EventLoopsTest, LoopsEndInTheFirstRequestWithOneWarningAndTheRestOfTheSceneAnswersOn)
 {
     ARObject* sign = object("sign", eventXml("on_hide", actionXml("show", "_self_")) +
                                         eventXml("on_show", actionXml("hide", "_self_")));
-    prepare();
-    NotifyCapture capture;
-    sign->hide();
-    EXPECT_TRUE(sign->isHidden());
-    sign->show();
-    EXPECT_FALSE(sign->isHidden());
-    EXPECT_EQ(sign->getNodeMask(), 0xFFFFFFFFu);
-    // Entered from either side it is one loop.
-    EXPECT_TRUE(oneLoop(capture, "sign on_hide -> sign on_show -> sign on_hide"));
-}
-
-TEST_F(EventLoopsTest, TwoObjectsHidingEachOtherFromAMarkerDetectionAreOneLoop)
-{
     ARObject* left = object("left", eventXml("on_marker_detected", actionXml("hide", "_self_")) +
                                         eventXml("on_hide", actionXml("hide", "right")));
     ARObject* right = object("right", eventXml("on_marker_detected", actionXml("hide", "_self_")) +
@@ -496,6 +457,17 @@ TEST_F(EventLoopsTest, TwoObjectsHidingEachOtherFromAMarkerDetectionAreOneLoop)
     ARObject* bystander = object("bystander", eventXml("on_select", actionXml("hide", "_self_")));
     prepare();
     NotifyCapture capture;
+    // Show and hide flipping each other.
+    sign->hide();
+    EXPECT_TRUE(sign->isHidden());
+    sign->show();
+    EXPECT_FALSE(sign->isHidden());
+    EXPECT_EQ(sign->getNodeMask(), 0xFFFFFFFFu);
+    // Entered from either side it is one loop.
+    EXPECT_TRUE(oneLoop(capture, "sign on_hide -> sign on_show -> sign on_hide"));
+
+    // Two objects hiding each other from a marker detection.
+    capture.clear();
     left->onMarkerDetected();
     right->onMarkerDetected();
     EXPECT_TRUE(left->isHidden());

@@ -21,7 +21,6 @@
 
 #include <osg/Geode>
 #include <osg/Geometry>
-#include <osg/MatrixTransform>
 #include <osg/Program>
 #include <osg/TexEnv>
 #include <osg/TexEnvCombine>
@@ -79,7 +78,7 @@ TEST(VideoTexture, UnitChoiceSubloadSizesAndShaderUnit)
     EXPECT_EQ(std::string::npos, vertex.find("gl_MultiTexCoord0"));
 }
 
-TEST_F(Movies, AVideoObjectPutsItsMovieOnTheTopTextureOfItsPlane)
+TEST_F(Movies, AVideoObjectPutsItsMovieOnTheTopTextureOfItsPlaneKeyedIfAskedOrSaysWhyNot)
 {
     osg::ref_ptr<osg::Geode> plane = screen({0, 2});
     osg::ref_ptr<ARVideo> video = new ARVideo(plane.get());
@@ -97,16 +96,14 @@ TEST_F(Movies, AVideoObjectPutsItsMovieOnTheTopTextureOfItsPlane)
     EXPECT_EQ(osg::Matrix::scale(1.0, -1.0, 1.0), flip->getMatrix());
     EXPECT_EQ(osg::StateAttribute::OFF | osg::StateAttribute::PROTECTED, state->getMode(GL_LIGHTING));
     // (Playing, pausing and looping it: the actions test's commands.)
-}
 
-TEST_F(Movies, AChromaKeyedVideoGetsTheKeyProgramOnItsUnit)
-{
-    osg::ref_ptr<osg::Geode> plane = screen({0});
-    osg::ref_ptr<ARVideo> video = new ARVideo(plane.get());
-    video->setChromaKey(true);
-    video->setChromaKeyFromGreenScreen(false);
-    video->setupVideo(_folder.file("clip.mp4"), true);
-    osg::StateSet* state = planeState(plane.get());
+    // A chroma-keyed video gets the key program on its unit.
+    osg::ref_ptr<osg::Geode> keyedPlane = screen({0});
+    osg::ref_ptr<ARVideo> keyed = new ARVideo(keyedPlane.get());
+    keyed->setChromaKey(true);
+    keyed->setChromaKeyFromGreenScreen(false);
+    keyed->setupVideo(_folder.file("clip.mp4"), true);
+    state = planeState(keyedPlane.get());
     const osg::Program* program =
         dynamic_cast<const osg::Program*>(state->getAttribute(osg::StateAttribute::PROGRAM));
     // (What the program keys out: the chroma key test draws it.)
@@ -116,10 +113,8 @@ TEST_F(Movies, AChromaKeyedVideoGetsTheKeyProgramOnItsUnit)
     EXPECT_EQ(0, unit);
     EXPECT_EQ(osg::StateSet::TRANSPARENT_BIN, state->getRenderingHint());
     EXPECT_EQ(nullptr, state->getTextureAttribute(0, osg::StateAttribute::TEXMAT));
-}
 
-TEST_F(Movies, VideoObjectFailuresAreReportedAndLeaveTheObject)
-{
+    // Failures are reported and leave the object.
     NotifyCapture capture;
     osg::ref_ptr<ARVideo> noFile = new ARVideo(screen({0}).get());
     noFile->setupVideo("", true);
@@ -236,14 +231,6 @@ TEST(ChromaKey, KeyColouredPixelsGoAndOthersStay)
 namespace
 {
 
-osg::ref_ptr<osg::Geode> namedGeodeWithGeometry(const std::string& name)
-{
-    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    geode->setName(name);
-    geode->addDrawable(new osg::Geometry);
-    return geode;
-}
-
 osg::ref_ptr<osg::Group> namedGroup(const std::string& name)
 {
     osg::ref_ptr<osg::Group> group = new osg::Group;
@@ -260,13 +247,15 @@ template <typename T> T* add(osg::Group* parent, T* child)
 
 } // namespace
 
-TEST(ARNodeSearchByNameVisitor, LastExactMatchWinsPassingOverEmptyGroupsAndWhatAMatchHolds)
+TEST(ARNodeVisitors, TheLastMatchInDepthFirstOrderWinsPassingOverEmptyGroupsAndWhatANamedMatchHolds)
 {
     osg::ref_ptr<osg::Group> root = namedGroup("root");
     osg::Group* first = add(root.get(), namedGroup("Screen").get());
     add(add(first, namedGroup("Screen").get()), new osg::Geode); // below a match: never considered
     osg::Group* branch = add(root.get(), namedGroup("branch").get());
-    osg::Geode* second = add(branch, namedGeodeWithGeometry("Screen").get());
+    osg::Geode* second = add(branch, new osg::Geode); // a match holding something
+    second->setName("Screen");
+    second->addDrawable(new osg::Geometry);
     for (const char* other : {"Screen", "screen", "Screen "}) // an empty group, then other names
         root->addChild(namedGroup(other));
     auto found = [&](const std::string& name)
@@ -287,29 +276,26 @@ TEST(ARNodeSearchByNameVisitor, LastExactMatchWinsPassingOverEmptyGroupsAndWhatA
     leaf->setName("leaf");
     root->addChild(leaf.get());
     EXPECT_EQ(found("leaf"), leaf.get());
-}
 
-TEST(ARGeodeAndLightSourceVisitors, FindTheLastOneInDepthFirstOrder)
-{
-    osg::ref_ptr<osg::Group> root = new osg::Group;
-    add(root.get(), new osg::Geode);
-    add(root.get(), new osg::LightSource);
-    osg::Group* middle = add(root.get(), new osg::Group);
+    // The geode and light source visitors find the last one in depth-first order too.
+    osg::ref_ptr<osg::Group> lit = new osg::Group;
+    add(lit.get(), new osg::Geode);
+    add(lit.get(), new osg::LightSource);
+    osg::Group* middle = add(lit.get(), new osg::Group);
     add(middle, new osg::Geode);
     osg::LightSource* lastLight = add(middle, new osg::LightSource);
     osg::Geode* geodeUnderLight = add(lastLight, new osg::Geode);
 
     ARGeodeVisitor geodes;
-    root->accept(geodes);
+    lit->accept(geodes);
     EXPECT_EQ(geodes.getGeode(), geodeUnderLight);
 
     ARLightSourceVisitor lights;
-    root->accept(lights);
+    lit->accept(lights);
     EXPECT_EQ(lights.getLightSource(), lastLight);
 
     ARGeodeVisitor none;
-    osg::ref_ptr<osg::Group> empty = new osg::Group;
-    empty->accept(none);
+    namedGroup("empty")->accept(none);
     EXPECT_EQ(none.getGeode(), nullptr);
 }
 
@@ -361,11 +347,11 @@ TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder
     stateSet->setTextureAttribute(3, environmentB.get());
     geode->addDrawable(geometry.get());
     osg::ref_ptr<osg::Geometry> other = new osg::Geometry;
-    osg::ref_ptr<osg::TexEnv> environment = new osg::TexEnv;
-    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D;
+    osg::ref_ptr<osg::TexEnv> otherEnvironment = new osg::TexEnv;
+    osg::ref_ptr<osg::Texture2D> otherTexture = new osg::Texture2D;
     osg::StateSet* otherState = other->getOrCreateStateSet();
-    otherState->setTextureAttribute(2, environment.get());
-    otherState->setTextureAttributeAndModes(6, texture.get());
+    otherState->setTextureAttribute(2, otherEnvironment.get());
+    otherState->setTextureAttributeAndModes(6, otherTexture.get());
     geode->addDrawable(other.get());
 
     ARTextureUnitsVisitorMover mover;
@@ -375,14 +361,14 @@ TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder
     EXPECT_EQ(geometry->getTexCoordArray(1), coordinatesB.get());
     EXPECT_EQ(geometry->getTexCoordArray(2), nullptr);
     EXPECT_EQ(geometry->getTexCoordArray(3), nullptr);
-    EXPECT_EQ(stateSet->getTextureAttribute(0, osg::StateAttribute::TEXTURE), textureA.get());
     EXPECT_EQ(stateSet->getTextureMode(0, GL_TEXTURE_2D) & osg::StateAttribute::ON, osg::StateAttribute::ON);
+    EXPECT_EQ(stateSet->getTextureAttribute(0, osg::StateAttribute::TEXTURE), textureA.get());
     EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXTURE), textureB.get());
     EXPECT_EQ(stateSet->getTextureAttribute(1, osg::StateAttribute::TEXENV), environmentB.get());
     EXPECT_EQ(stateSet->getTextureAttribute(3, osg::StateAttribute::TEXTURE), nullptr);
     EXPECT_EQ(stateSet->getTextureAttribute(3, osg::StateAttribute::TEXENV), nullptr);
-    EXPECT_EQ(otherState->getTextureAttribute(0, osg::StateAttribute::TEXENV), environment.get());
-    EXPECT_EQ(otherState->getTextureAttribute(1, osg::StateAttribute::TEXTURE), texture.get());
+    EXPECT_EQ(otherState->getTextureAttribute(0, osg::StateAttribute::TEXENV), otherEnvironment.get());
+    EXPECT_EQ(otherState->getTextureAttribute(1, osg::StateAttribute::TEXTURE), otherTexture.get());
     EXPECT_EQ(otherState->getTextureAttribute(6, osg::StateAttribute::TEXTURE), nullptr);
 }
 

@@ -70,7 +70,7 @@ TEST(ModelFileCheck, TheSampleModelsPassInEveryNativeFormat)
     }
 }
 
-TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionIsRefusedOrHarmless)
+TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionAndTheHeaderAreRefusedOrHarmless)
 {
     // Every 32-bit field of the cube holding a count-like value is set to 0x7fffffff in turn. Either
     // the check refuses the file, visibly and naming it, before anything is reserved for the count,
@@ -104,9 +104,27 @@ TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionIsRefusedOrHarmless
         ++refused;
     }
     EXPECT_GT(refused, 0);
+
+    // The reader reads a binary file's header, and the compressor's name after it, whatever kind of
+    // object the header says the file holds: a name's length of 1.8 GB was a string of that size.
+    std::string object = cube;
+    const uint32_t kind = 3, length = 0x70000000;
+    std::memcpy(&object[8], &kind, 4);
+    std::memcpy(&object[20], &length, 4);
+    EXPECT_EQ(checkModelFile(folder.write("object.osgb", object)),
+              "a text of 1879048192 bytes at byte 24, but only " + std::to_string(cube.size() - 24) +
+                  " bytes follow");
+
+    // A kind no reader knows, cut inside the header: the reader counted its domains with a number it
+    // never read, and looped for minutes.
+    std::string cut = object.substr(0, 15);
+    const uint32_t unknown = 0;
+    std::memcpy(&cut[8], &unknown, 4);
+    EXPECT_EQ(checkModelFile(folder.write("cut.osgb", cut)),
+              "a number of 4 bytes at byte 12, but only 3 bytes follow");
 }
 
-TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLine)
+TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLineAndEmptyPrimitiveSetsLeftOut)
 {
     TemporaryFolder folder;
     const std::string cube = cubeAsText(folder);
@@ -138,29 +156,32 @@ TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLine)
     const std::string path = folder.write("late.osgt", late);
     EXPECT_EQ(checkModelFile(path), "");
     EXPECT_TRUE(readModelFile(path).valid());
-}
 
-// The reader reads a binary file's header, and the compressor's name after it, whatever kind of
-// object the header says the file holds: a name's length of 1.8 GB was a string of that size.
-TEST(ModelFileCheck, WhatFollowsTheHeaderIsCheckedWhateverTheFileHolds)
-{
-    std::string cube = NovaroTest::readFile(samples + "cube.osgb");
-    ASSERT_GT(cube.size(), 24u);
-    const uint32_t object = 3, huge = 0x70000000;
-    std::memcpy(&cube[8], &object, 4);
-    std::memcpy(&cube[20], &huge, 4);
-    TemporaryFolder folder;
-    const std::string path = folder.write("object.osgb", cube);
-    EXPECT_EQ(checkModelFile(path), "a text of 1879048192 bytes at byte 24, but only " +
-                                        std::to_string(cube.size() - 24) + " bytes follow");
+    // A geometry's primitive sets that read as nothing (written "NULL", of a class that is no primitive
+    // set, of a class no reader knows) crashed OpenSceneGraph's native readers, and the binary check
+    // that reads through them: they are left out, and the geometry keeps the sets it has.
+    // Sets of the model's one geometry; none without a model.
+    const auto primitiveSetsOf = [](osg::Node* model)
+    {
+        const std::vector<osg::Geometry*> geometries =
+            model != nullptr ? NovaroTest::drawablesOf<osg::Geometry>(model) : std::vector<osg::Geometry*>();
+        return geometries.size() == 1 ? geometries[0]->getNumPrimitiveSets() : 99u;
+    };
+    const size_t list = cube.find("PrimitiveSetList 1 {");
+    ASSERT_NE(list, std::string::npos);
+    const std::string text = cube.substr(0, list) +
+                             "PrimitiveSetList 4 {\nNULL\nosg::Group {\nUniqueID 900\n}\n"
+                             "osg::Nonesuch {\nUniqueID 901\n}\n" +
+                             cube.substr(list + std::string("PrimitiveSetList 1 {").size());
+    EXPECT_EQ(primitiveSetsOf(readModelFile(folder.write("nothing.osgt", text)).get()), 1u);
 
-    // A kind no reader knows, cut inside the header: the reader counted its domains with a number it
-    // never read, and looped for minutes.
-    std::string cut = cube.substr(0, 15);
-    const uint32_t unknown = 0;
-    std::memcpy(&cut[8], &unknown, 4);
-    const std::string cutPath = folder.write("cut.osgb", cut);
-    EXPECT_EQ(checkModelFile(cutPath), "a number of 4 bytes at byte 12, but only 3 bytes follow");
+    std::string binary = NovaroTest::readFile(samples + "cube.osgb");
+    const size_t name = binary.find("osg::DrawElementsUInt");
+    ASSERT_NE(name, std::string::npos);
+    binary.replace(name, 21, "osg::DrawElementsUIns");
+    const std::string binaryPath = folder.write("nothing.osgb", binary);
+    EXPECT_EQ(checkModelFile(binaryPath), "");
+    EXPECT_EQ(primitiveSetsOf(readModelFile(binaryPath).get()), 0u);
 }
 
 // One changed byte in a 3DS file crashes OpenSceneGraph's 3DS reader (a segmentation fault in
@@ -197,38 +218,6 @@ TEST(ModelFileCheck, AFileWhoseReaderCrashesIsRefusedAndThePlayerGoesOn)
     EXPECT_TRUE(std::filesystem::is_empty(working.path()));
 }
 
-// A geometry's primitive sets that read as nothing (written "NULL", of a class that is no primitive
-// set, of a class no reader knows) crashed OpenSceneGraph's native readers, and the binary check
-// that reads through them: they are left out, and the geometry keeps the sets it has.
-TEST(ModelFileCheck, PrimitiveSetsThatReadAsNothingAreLeftOut)
-{
-    // Sets of the model's one geometry; none without a model.
-    const auto primitiveSetsOf = [](osg::Node* model)
-    {
-        const std::vector<osg::Geometry*> geometries =
-            model != nullptr ? NovaroTest::drawablesOf<osg::Geometry>(model) : std::vector<osg::Geometry*>();
-        return geometries.size() == 1 ? geometries[0]->getNumPrimitiveSets() : 99u;
-    };
-    TemporaryFolder folder;
-    const std::string cube = cubeAsText(folder);
-    const size_t list = cube.find("PrimitiveSetList 1 {");
-    ASSERT_NE(list, std::string::npos);
-    const std::string text = cube.substr(0, list) +
-                             "PrimitiveSetList 4 {\nNULL\nosg::Group {\nUniqueID 900\n}\n"
-                             "osg::Nonesuch {\nUniqueID 901\n}\n" +
-                             cube.substr(list + std::string("PrimitiveSetList 1 {").size());
-    const std::string textPath = folder.write("nothing.osgt", text);
-    EXPECT_EQ(primitiveSetsOf(readModelFile(textPath).get()), 1u);
-
-    std::string binary = NovaroTest::readFile(samples + "cube.osgb");
-    const size_t name = binary.find("osg::DrawElementsUInt");
-    ASSERT_NE(name, std::string::npos);
-    binary.replace(name, 21, "osg::DrawElementsUIns");
-    const std::string binaryPath = folder.write("nothing.osgb", binary);
-    EXPECT_EQ(checkModelFile(binaryPath), "");
-    EXPECT_EQ(primitiveSetsOf(readModelFile(binaryPath).get()), 0u);
-}
-
 // The data the build generates into the run directory and the sample models as the player reads them.
 namespace
 {
@@ -260,21 +249,19 @@ protected:
 
 } // namespace
 
-TEST_F(GeneratedDataTest, DefaultModelStandsOnAMarkerOfSize80)
+TEST_F(GeneratedDataTest, DefaultModelStandsOnAMarkerOfSize80AndGuidesAndAxesPointTheirWays)
 {
     osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(runData + "novaro.ive");
     ASSERT_TRUE(model.valid());
-    const osg::BoundingBox box = boundsOf(model.get());
-    EXPECT_NEAR(box.xMax() - box.xMin(), 80.0f, 1.0f);
-    EXPECT_NEAR(box.yMax() - box.yMin(), 80.0f, 1.0f);
-    EXPECT_NEAR(box.zMin(), 0.0f, 1e-3);
-    EXPECT_GT(box.zMax(), 40.0f);
-    EXPECT_NEAR(box.center().x(), 0.0f, 1e-3);
-    EXPECT_NEAR(box.center().y(), 0.0f, 1e-3);
-}
+    const osg::BoundingBox standing = boundsOf(model.get());
+    EXPECT_NEAR(standing.xMax() - standing.xMin(), 80.0f, 1.0f);
+    EXPECT_NEAR(standing.yMax() - standing.yMin(), 80.0f, 1.0f);
+    EXPECT_NEAR(standing.zMin(), 0.0f, 1e-3);
+    EXPECT_GT(standing.zMax(), 40.0f);
+    EXPECT_NEAR(standing.center().x(), 0.0f, 1e-3);
+    EXPECT_NEAR(standing.center().y(), 0.0f, 1e-3);
 
-TEST_F(GeneratedDataTest, LightGuidesAndAxesHaveTheirNamesAndDirections)
-{
+    // The light guides and the axes have their names and directions.
     osg::ref_ptr<osg::Node> dummies = osgDB::readRefNodeFile(runData + "dummies.ive");
     ASSERT_TRUE(dummies.valid());
     for (const char* name : {"DirectionalDummy", "OmniDummy", "SpotDummy"})

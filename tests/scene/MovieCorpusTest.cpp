@@ -124,33 +124,31 @@ struct Played
 std::vector<Played> playToTheEnd(const std::vector<osg::ref_ptr<osg::ImageStream>>& streams)
 {
     std::vector<Played> played(streams.size());
-    for (size_t index = 0; index < streams.size(); ++index)
+    for (const osg::ref_ptr<osg::ImageStream>& stream : streams)
+        stream->play();
+    // Notes what each shows now; true once all have paused at their ends.
+    const auto record = [&]
     {
-        streams[index]->play();
-        played[index].shown.push_back(frameIndexOfGrey(*streams[index]->data(0, 0)));
-    }
-    auto record = [&](size_t index)
-    {
-        osg::ImageStream& stream = *streams[index];
-        const int frame = frameIndexOfGrey(*stream.data(0, 0));
-        if (frame != played[index].shown.back())
-            played[index].shown.push_back(frame);
-        played[index].clock = stream.getCurrentTime();
-        return stream.getStatus() == osg::ImageStream::PAUSED;
+        bool ended = true;
+        for (size_t index = 0; index < streams.size(); ++index)
+        {
+            const int frame = frameIndexOfGrey(*streams[index]->data(0, 0));
+            if (played[index].shown.empty() || frame != played[index].shown.back())
+                played[index].shown.push_back(frame);
+            played[index].clock = streams[index]->getCurrentTime();
+            ended = ended && streams[index]->getStatus() == osg::ImageStream::PAUSED;
+        }
+        return ended;
     };
-    // The first stream is updated by the helper, the others alongside it.
-    updateMovieUntil(*streams.front(),
-                     [&]
-                     {
-                         bool ended = true;
-                         for (size_t index = 0; index < streams.size(); ++index)
-                         {
-                             if (index > 0 && streams[index]->getStatus() != osg::ImageStream::PAUSED)
-                                 streams[index]->update(nullptr);
-                             ended = record(index) && ended;
-                         }
-                         return ended;
-                     });
+    record();
+    stepUntil(
+        [&]
+        {
+            for (const osg::ref_ptr<osg::ImageStream>& stream : streams)
+                if (stream->getStatus() != osg::ImageStream::PAUSED)
+                    stream->update(nullptr);
+        },
+        record);
     return played;
 }
 

@@ -66,7 +66,7 @@ TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReason)
     expectRefused(folder.file("tall.mkv"), "picture of 16x4104");
 }
 
-TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastPicture)
+TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingOrLackingItsEndIsReportedOnce)
 {
     // Busy pictures, so that the file is far larger than what FFmpeg reads ahead.
     const std::string path = folder.file("cut.mkv");
@@ -81,7 +81,6 @@ TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastP
     ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getCurrentTime() > 0.3; }));
     std::filesystem::resize_file(path, size / 4);
 
-    const std::string start = "WARNING: movie " + path + " stopped: the file was cut from ";
     ASSERT_TRUE(updateMovieUntil(*stream, [&] { return !visibleLinesWith(console, path).empty(); }))
         << "no report; status " << stream->getStatus();
     // The stream stops on its last picture, whatever the looping mode, and says it once.
@@ -92,28 +91,26 @@ TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingIsReportedOnceAndKeepsItsLastP
     EXPECT_EQ(modified, stream->getModifiedCount());
     const std::vector<std::string> lines = visibleLinesWith(console, path);
     ASSERT_EQ(1u, lines.size()) << console.text();
-    EXPECT_EQ(0u, lines[0].rfind(start, 0)) << lines[0];
+    EXPECT_EQ(0u, lines[0].rfind("WARNING: movie " + path + " stopped: the file was cut from ", 0))
+        << lines[0];
     EXPECT_NE(std::string::npos, lines[0].find(" to " + std::to_string(size / 4) + " bytes")) << lines[0];
-}
 
-TEST_F(DamagedMovies, AMovieThatLacksItsEndPlaysWhatItHasAndSaysSoOnce)
-{
+    // A movie that lacks its end plays what it has and says so once.
     const std::string whole = folder.file("whole.mkv");
     ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=160x120:rate=25:duration=2 -c:v mpeg4 " + whole));
     const std::string content = readFile(whole);
-    const std::string path = folder.write("half.mkv", content.substr(0, content.size() / 2));
+    const std::string half = folder.write("half.mkv", content.substr(0, content.size() / 2));
 
-    NotifyCapture console(osg::FATAL);
-    osg::ref_ptr<osg::ImageStream> stream = openMovie(path);
-    ASSERT_TRUE(stream.valid());
-    stream->play();
+    osg::ref_ptr<osg::ImageStream> halfStream = openMovie(half);
+    ASSERT_TRUE(halfStream.valid());
+    halfStream->play();
     // Looping: the end comes round again, the report does not.
-    ASSERT_TRUE(updateMovieUntil(*stream, [&] { return stream->getCurrentTime() > 2.5; }));
-    const std::vector<std::string> lines = visibleLinesWith(console, path);
-    ASSERT_EQ(1u, lines.size()) << console.text();
-    EXPECT_EQ(0u, lines[0].rfind("WARNING: movie " + path + " ends at ", 0)) << lines[0];
-    EXPECT_NE(std::string::npos, lines[0].find(" s of its 2.00 s: the file is cut short or damaged"))
-        << lines[0];
+    ASSERT_TRUE(updateMovieUntil(*halfStream, [&] { return halfStream->getCurrentTime() > 2.5; }));
+    const std::vector<std::string> halfLines = visibleLinesWith(console, half);
+    ASSERT_EQ(1u, halfLines.size()) << console.text();
+    EXPECT_EQ(0u, halfLines[0].rfind("WARNING: movie " + half + " ends at ", 0)) << halfLines[0];
+    EXPECT_NE(std::string::npos, halfLines[0].find(" s of its 2.00 s: the file is cut short or damaged"))
+        << halfLines[0];
 }
 
 TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)

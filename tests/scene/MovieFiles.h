@@ -51,13 +51,15 @@ inline bool updateMovieUntil(osg::ImageStream& stream, const std::function<bool(
     return stepUntil([&] { stream.update(nullptr); }, done);
 }
 
-// Plays the stream once, as the player's frame loop updates it, until it pauses at its end; false
-// only when the wait hung.
-inline bool playOnceToTheEnd(osg::ImageStream& stream)
+// Plays the stream once, as the player's frame loop updates it, until it pauses at its end or
+// 'giveUp' holds; false only when the wait hung.
+inline bool playOnceToTheEnd(
+    osg::ImageStream& stream, const std::function<bool()>& giveUp = [] { return false; })
 {
     stream.setLoopingMode(osg::ImageStream::NO_LOOPING);
     stream.play();
-    return updateMovieUntil(stream, [&] { return stream.getStatus() == osg::ImageStream::PAUSED; });
+    return updateMovieUntil(stream,
+                            [&] { return stream.getStatus() == osg::ImageStream::PAUSED || giveUp(); });
 }
 
 } // namespace NovaroTest

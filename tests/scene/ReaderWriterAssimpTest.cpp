@@ -53,7 +53,7 @@ osgAnimation::BasicAnimationManager* managerOf(osg::Node* root)
 
 } // namespace
 
-TEST_F(AssimpReaderTest, CarriesHierarchyMeshesMaterialsAndNodeAnimationInEveryFormat)
+TEST_F(AssimpReaderTest, OneReaderCarriesHierarchyMeshesMaterialsAndNodeAnimationInEachOfItsThreeFormats)
 {
     osg::ref_ptr<osg::Image> image = new osg::Image;
     image->allocateImage(4, 2, 1, GL_RGBA, GL_UNSIGNED_BYTE);
@@ -88,9 +88,7 @@ TEST_F(AssimpReaderTest, CarriesHierarchyMeshesMaterialsAndNodeAnimationInEveryF
         const osg::Matrix world = osg::computeLocalToWorld(spinner->getParentalNodePaths().at(0));
         EXPECT_NEAR((world.getTrans() - format.spinner).length(), 0.0, 1e-2);
         if (std::string(format.format) != "fbxa")
-        {
             EXPECT_EQ(root->getOrCreateStateSet()->getMode(GL_RESCALE_NORMAL), osg::StateAttribute::ON);
-        }
 
         // The quad: four vertices, two triangles, vertex colours, texture coordinates, texture.
         osg::Geode* geode = nullptr;
@@ -142,6 +140,19 @@ TEST_F(AssimpReaderTest, CarriesHierarchyMeshesMaterialsAndNodeAnimationInEveryF
         EXPECT_LT((turned - osg::Vec3(std::sqrt(0.5f), std::sqrt(0.5f), 0)).length(), 1e-4)
             << "Spinner turned by 45 degrees";
     }
+
+    // One reader takes the three formats and nothing else.
+    osgDB::ReaderWriter* reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader, osgDB::Registry::instance()->getReaderWriterForExtension("fbx"));
+    EXPECT_EQ(reader, osgDB::Registry::instance()->getReaderWriterForExtension("gltf"));
+
+    EXPECT_EQ(reader->readNode(path("absent.glb")).status(), osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND);
+
+    // (Files that are broken or not what their name says: the hostile models tests.)
+    folder.write("picture.png", "not read anyway");
+    EXPECT_EQ(reader->readNode(path("picture.png")).status(),
+              osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED);
 }
 
 TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
@@ -193,21 +204,6 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
              {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, -1, 1), osg::Vec3(0, -1, 1)})
             EXPECT_TRUE(hasVertex(expected)) << expected;
     }
-}
-
-TEST_F(AssimpReaderTest, OneReaderTakesTheThreeFormatsAndNothingElse)
-{
-    osgDB::ReaderWriter* reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
-    ASSERT_NE(reader, nullptr);
-    EXPECT_EQ(reader, osgDB::Registry::instance()->getReaderWriterForExtension("fbx"));
-    EXPECT_EQ(reader, osgDB::Registry::instance()->getReaderWriterForExtension("gltf"));
-
-    EXPECT_EQ(reader->readNode(path("absent.glb")).status(), osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND);
-
-    // (Files that are broken or not what their name says: the hostile models tests.)
-    folder.write("picture.png", "not read anyway");
-    EXPECT_EQ(reader->readNode(path("picture.png")).status(),
-              osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED);
 }
 
 // A marker's reference system read from transforms files the authoring hosts export: an FBX file

@@ -69,7 +69,7 @@ protected:
 } // namespace
 
 // (Sizes: the movie corpus.)
-TEST_F(MovieReader, OpensPausedOnTheFirstFrameWithItsRateAndLength)
+TEST_F(MovieReader, OpensPausedOnTheFirstFrameAndStopsOnTheLastThenPlaysAgainFromTheFirst)
 {
     EXPECT_NEAR(25.0, stream->getFrameRate(), 0.01);
     EXPECT_NEAR(0.4, stream->getLength(), 0.05);
@@ -79,12 +79,9 @@ TEST_F(MovieReader, OpensPausedOnTheFirstFrameWithItsRateAndLength)
     // Every name the player gives movies reaches the same reader (the corpus has the others).
     std::filesystem::copy_file(_movie, _folder.file("ramp.qt"));
     EXPECT_TRUE(openMovie(_folder.file("ramp.qt")).valid());
-}
 
-// (Every picture in order at the movie's rate: the movie corpus.)
-TEST_F(MovieReader, StopsOnTheLastFrameAndPlaysAgainFromTheFirst)
-{
-    // Streams loop unless told otherwise, as OpenSceneGraph's do.
+    // Streams loop unless told otherwise, as OpenSceneGraph's do (every picture in order at the
+    // movie's rate: the movie corpus).
     EXPECT_EQ(osg::ImageStream::LOOPING, stream->getLoopingMode());
     ASSERT_TRUE(playOnceToTheEnd(*stream));
     EXPECT_EQ(frameCount - 1, shownFrame(*stream));
@@ -281,59 +278,48 @@ std::vector<int> steps(std::initializer_list<std::pair<int, int>> runs)
 TEST(MovieSoundTimeline, SoundPlaysAtItsMovieTimeWithSilenceBeforeAndBetween)
 {
     setenv("ALSOFT_DRIVERS", "null", 1);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Piece
     {
-        // Starting late, with a hole, then a piece without a time that follows on.
-        Timeline sound;
-        sound.push(0.05, 0.03, 100);
-        sound.push(0.12, 0.02, 200);
-        sound.push(nan, 0.02, 300);
-        sound.setEnded(true);
-        EXPECT_EQ(steps({{5, 0}, {3, 100}, {4, 0}, {2, 200}, {2, 300}}), every10ms(sound.pull(1.0)));
-    }
+        double seconds, length;
+        int16_t value;
+    };
+    // Pulls 'waitFirst' seconds of silence, queues the pieces and ends: the output holds 'played'.
+    const auto expectPlayed =
+        [](double waitFirst, const std::vector<Piece>& pieces, const std::vector<int>& played)
     {
-        // Rounded times a few samples off are not holes; a piece overlapping what is queued
-        // loses its overlap.
         Timeline sound;
-        sound.push(0.0, 0.03, 100);
-        sound.push(0.0305, 0.02, 200);
-        sound.push(0.0, 0.06, 300);
+        EXPECT_EQ(std::vector<int>(static_cast<size_t>(std::lround(waitFirst * 100)), 0),
+                  every10ms(sound.pull(waitFirst)));
+        EXPECT_EQ(std::lround(waitFirst / Novaro::MovieSound::chunkSeconds), long(sound.underruns()));
+        for (const Piece& piece : pieces)
+            sound.push(piece.seconds, piece.length, piece.value);
         sound.setEnded(true);
-        EXPECT_EQ(steps({{3, 100}, {2, 200}, {1, 300}}), every10ms(sound.pull(1.0)));
-    }
-    {
-        // Nothing decoded yet: the time runs on in silence, and sound for moments already played
-        // is dropped, so that what comes later stays in time with the picture.
-        Timeline sound;
-        EXPECT_EQ(steps({{6, 0}}), every10ms(sound.pull(0.06)));
-        EXPECT_EQ(1u, sound.underruns() / 3);
-        sound.push(0.0, 0.1, 100);
-        sound.push(0.1, 0.02, 200);
-        sound.setEnded(true);
-        EXPECT_EQ(steps({{4, 100}, {2, 200}}), every10ms(sound.pull(1.0)));
+        EXPECT_EQ(played, every10ms(sound.pull(1.0)));
         // Played out and ended: the output stops.
         EXPECT_TRUE(sound.pull(0.1).empty());
-    }
-    {
-        // The first piece after a start is not snapped to the silence played while waiting for
-        // it, however short: that would put the whole sound behind the picture.
-        Timeline sound;
-        EXPECT_EQ(steps({{2, 0}}), every10ms(sound.pull(0.02)));
-        sound.push(0.0, 0.05, 100);
-        sound.push(0.05, 0.02, 200);
-        sound.setEnded(true);
-        EXPECT_EQ(steps({{3, 100}, {2, 200}}), every10ms(sound.pull(1.0)));
-    }
-    {
-        // A flush starts the time line anew at the given time; older sound is gone.
-        Timeline sound;
-        sound.push(0.0, 0.05, 100);
-        const unsigned int before = sound.generation();
-        sound.flush(2.0);
-        EXPECT_NE(before, sound.generation());
-        sound.push(2.05, 0.02, 200);
-        EXPECT_NEAR(2.07, sound.endOfQueuedSound(), 1e-9);
-        sound.setEnded(true);
-        EXPECT_EQ(steps({{5, 0}, {2, 200}}), every10ms(sound.pull(1.0)));
-    }
+    };
+    // Starting late, with a hole, then a piece without a time that follows on.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    expectPlayed(0.0, {{0.05, 0.03, 100}, {0.12, 0.02, 200}, {nan, 0.02, 300}},
+                 steps({{5, 0}, {3, 100}, {4, 0}, {2, 200}, {2, 300}}));
+    // Rounded times a few samples off are not holes; a piece overlapping what is queued loses its
+    // overlap.
+    expectPlayed(0.0, {{0.0, 0.03, 100}, {0.0305, 0.02, 200}, {0.0, 0.06, 300}},
+                 steps({{3, 100}, {2, 200}, {1, 300}}));
+    // Nothing decoded yet: the time runs on in silence, and sound for moments already played is
+    // dropped, so that what comes later stays in time with the picture.
+    expectPlayed(0.06, {{0.0, 0.1, 100}, {0.1, 0.02, 200}}, steps({{4, 100}, {2, 200}}));
+    // The first piece after a start is not snapped to the silence played while waiting for it,
+    // however short: that would put the whole sound behind the picture.
+    expectPlayed(0.02, {{0.0, 0.05, 100}, {0.05, 0.02, 200}}, steps({{3, 100}, {2, 200}}));
+    // A flush starts the time line anew at the given time; older sound is gone.
+    Timeline sound;
+    sound.push(0.0, 0.05, 100);
+    const unsigned int before = sound.generation();
+    sound.flush(2.0);
+    EXPECT_NE(before, sound.generation());
+    sound.push(2.05, 0.02, 200);
+    EXPECT_NEAR(2.07, sound.endOfQueuedSound(), 1e-9);
+    sound.setEnded(true);
+    EXPECT_EQ(steps({{5, 0}, {2, 200}}), every10ms(sound.pull(1.0)));
 }
