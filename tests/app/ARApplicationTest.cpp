@@ -37,7 +37,8 @@ TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)
     EXPECT_EQ("7", application.getVideoDevice());
 }
 
-TEST(ARApplication, SettingsNamesFollowThePathRuleAndFailuresKeepTheRecord)
+// Objects need a configuration and a known marker.
+TEST(ARApplication, SettingsNamesFollowThePathRuleFailuresKeepTheRecordAndObjectsNeedAKnownMarker)
 {
     TemporaryFolder working, other;
     working.write("config.xml", minimalConfiguration());
@@ -46,6 +47,8 @@ TEST(ARApplication, SettingsNamesFollowThePathRuleAndFailuresKeepTheRecord)
     ARApplication application;
     application.setWorkingDirectory(working.path());
     NotifyCapture capture;
+    application.addObjectToMarker(nullptr, 4, 0);
+    EXPECT_TRUE(capture.printed(" WARNING: NULL configuration."));
 
     for (const auto& [name, mode] : {std::make_pair(std::string("config.xml"), AR_SIMPLE),
                                      std::make_pair(other.file("elsewhere.xml"), AR_MIXED)})
@@ -63,6 +66,13 @@ TEST(ARApplication, SettingsNamesFollowThePathRuleAndFailuresKeepTheRecord)
     EXPECT_FALSE(application.setConfiguration("missing.xml"));
     EXPECT_TRUE(capture.printed(" WARNING: failed to open configuration (file not valid)."));
     EXPECT_EQ(AR_SIMPLE, application.getConfiguration()->getMode());
+
+    capture.clear();
+    application.addObjectToMarker(nullptr, 4, 0);
+    EXPECT_TRUE(capture.printed(" WARNING: could not find specified marker ID (4) in markers set."));
+    capture.clear();
+    application.addObjectToAllMarkers(nullptr, 0);
+    EXPECT_TRUE(capture.text().empty() && application.getObjectCount() == 0u) << capture.text();
 }
 
 TEST(ARApplication, ApplicationHintComesFromTheAuthoringHost)
@@ -94,25 +104,6 @@ TEST(ARApplication, ApplicationHintComesFromTheAuthoringHost)
         application.setApplicationHint();
         EXPECT_EQ(host.second, application.getApplicationHint()) << host.first;
     }
-}
-
-TEST(ARApplication, ObjectsNeedAConfigurationAndAKnownMarker)
-{
-    TemporaryFolder working;
-    working.write("config.xml", minimalConfiguration());
-    ARApplication application;
-    application.setWorkingDirectory(working.path());
-    NotifyCapture capture;
-    application.addObjectToMarker(nullptr, 4, 0);
-    EXPECT_TRUE(capture.printed(" WARNING: NULL configuration."));
-
-    ASSERT_TRUE(application.setConfiguration("config.xml"));
-    capture.clear();
-    application.addObjectToMarker(nullptr, 4, 0);
-    EXPECT_TRUE(capture.printed(" WARNING: could not find specified marker ID (4) in markers set."));
-    capture.clear();
-    application.addObjectToAllMarkers(nullptr, 0);
-    EXPECT_TRUE(capture.text().empty() && application.getObjectCount() == 0u) << capture.text();
 }
 
 TEST(ClippingMarkers, ManagerGoesToTheLowestDetectedMarkerAndLeavesThePlainContentBehind)
