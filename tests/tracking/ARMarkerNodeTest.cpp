@@ -11,13 +11,9 @@
 #include "NotifyCapture.h"
 #include "PlayerProcess.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <map>
 
 #include <osg/Geode>
-#include <osg/Shape>
 #include <osg/ShapeDrawable>
 #include <osg/io_utils>
 #include <osgDB/WriteFile>
@@ -60,7 +56,7 @@ std::string writeTransforms(const TemporaryFolder& directory, const std::string&
 
 } // namespace
 
-TEST(MarkerNode, SubtreeOrderAndDefaultLayerWithoutRecord)
+TEST(MarkerNode, SubtreeOrderDefaultLayerWithoutRecordAndSmoothingSteps)
 {
     ARApplication application;
     osg::ref_ptr<ARMarkerNode> node = markerNode(nullptr, &application);
@@ -84,6 +80,21 @@ TEST(MarkerNode, SubtreeOrderAndDefaultLayerWithoutRecord)
     node->increaseSmoothing(0.1f);
     node->resetSmoothing();
     EXPECT_EQ(-1.0f, node->getSmoothingFactor());
+
+    // With one, each step clamps the rotational factor at its end and moves the translational one alike.
+    node->setSmoothing(true);
+    EXPECT_FLOAT_EQ(0.85f, node->getSmoothingFactor());
+    osgART::TransformFilterCallback* filter = node->getMarker()->getFilterCallback();
+    for (const bool up : {true, false})
+    {
+        filter->setRotationalSmoothingFactor(up ? 0.95f : 0.05f);
+        filter->setTranslationalSmoothingFactor(0.5f);
+        up ? node->increaseSmoothing(0.1f) : node->decreaseSmoothing(0.1f);
+        EXPECT_FLOAT_EQ(up ? 1.0f : 0.0f, filter->getRotationalSmoothingFactor());
+        EXPECT_FLOAT_EQ(up ? 0.6f : 0.4f, filter->getTranslationalSmoothingFactor());
+    }
+    node->setSmoothing(false);
+    EXPECT_FALSE(filter->isRotationalSmoothingEnabled() || filter->isTranslationalSmoothingEnabled());
 }
 
 TEST(MarkerNode, NextAndPreviousWrapAroundSparseLayers)
@@ -221,26 +232,6 @@ TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
         << pointNode->getFittingTransform()->getMatrix();
 }
 
-TEST(MarkerNode, SmoothingStepsClamp)
-{
-    ARApplication application;
-    osg::ref_ptr<ARMarkerNode> node = markerNode(nullptr, &application);
-    node->setSmoothing(true);
-    EXPECT_FLOAT_EQ(0.85f, node->getSmoothingFactor());
-    osgART::TransformFilterCallback* filter = node->getMarker()->getFilterCallback();
-    // Each step clamps the rotational factor at its end and moves the translational one alike.
-    for (const bool up : {true, false})
-    {
-        filter->setRotationalSmoothingFactor(up ? 0.95f : 0.05f);
-        filter->setTranslationalSmoothingFactor(0.5f);
-        up ? node->increaseSmoothing(0.1f) : node->decreaseSmoothing(0.1f);
-        EXPECT_FLOAT_EQ(up ? 1.0f : 0.0f, filter->getRotationalSmoothingFactor());
-        EXPECT_FLOAT_EQ(up ? 0.6f : 0.4f, filter->getTranslationalSmoothingFactor());
-    }
-    node->setSmoothing(false);
-    EXPECT_FALSE(filter->isRotationalSmoothingEnabled() || filter->isTranslationalSmoothingEnabled());
-}
-
 namespace
 {
 
@@ -276,7 +267,7 @@ MarkerData boardMarker(const TemporaryFolder& directory, const std::string& mult
 
 } // namespace
 
-TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFinds)
+TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFindsAndNoIncompleteFile)
 {
     TemporaryFolder directory;
     // In a sub-folder of the scene: the patterns are named relative to the scene's folder, the
@@ -314,24 +305,18 @@ TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFinds)
     ASSERT_EQ(3u, setup.submarkers.size());
     for (const osgART::Submarker& submarker : setup.submarkers)
         EXPECT_TRUE(std::filesystem::is_regular_file(submarker.patternPath)) << submarker.patternPath;
-}
 
-TEST(MultiMarkerFile, AnIncompleteFileIsNotLeftBehind)
-{
-    TemporaryFolder directory;
-    const MarkerData marker = boardMarker(directory, "board_multi.dat", {"left", "right"});
-    ARApplication application;
-    application.setTemporaryDirectory(directory.path());
+    // A board whose transforms file lacks a submarker is not written, nor left behind half written.
+    const MarkerData incomplete = boardMarker(directory, "other_multi.dat", {"left", "right"});
     const auto filesInPrivateFolder = []
     {
         const std::filesystem::directory_iterator entries(PrivateFolder::path());
         return std::distance(begin(entries), end(entries));
     };
     const auto before = filesInPrivateFolder();
-    EXPECT_TRUE(application.writeMultiMarkerFile(&marker).empty());
-    EXPECT_TRUE(application.getTemporaryFiles().empty());
+    EXPECT_TRUE(application.writeMultiMarkerFile(&incomplete).empty());
+    EXPECT_EQ(1u, application.getTemporaryFiles().size());
     EXPECT_EQ(before, filesInPrivateFolder());
-
     MarkerData empty;
     EXPECT_TRUE(application.writeMultiMarkerFile(&empty).empty());
     EXPECT_TRUE(application.writeMultiMarkerFile(nullptr).empty());
