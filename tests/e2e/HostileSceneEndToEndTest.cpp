@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <osg/Geode>
-#include <osg/MatrixTransform>
 #include <osg/ProxyNode>
 #include <osgDB/WriteFile>
 

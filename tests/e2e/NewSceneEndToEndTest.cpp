@@ -143,13 +143,21 @@ osg::Vec3d markerCentre(size_t index)
                       Novaro::PdfDocument::kA4Height / 2.0 - (place.y + place.size / 2.0), 0.0);
 }
 
-// The bounding rectangle (camera pixels) of a box on a marker seen from the camera.
-cv::Rect2d projectedBox(const Novaro::SyntheticCamera& camera, const osg::Matrixd& marker, const Box& box)
+// The camera that filmed a printed sheet, and the page's pose.
+struct FilmedSheet
+{
+    std::unique_ptr<Novaro::SyntheticCamera> camera;
+    osg::Matrixd pagePose;
+};
+
+// The bounding rectangle (camera pixels) of a box on the filmed sheet's marker (by its index).
+cv::Rect2d projectedBox(const FilmedSheet& filmed, size_t marker, const Box& box)
 {
     double left = 1e9, right = -1e9, top = 1e9, bottom = -1e9;
     for (int corner = 0; corner < 8; ++corner)
     {
-        const osg::Vec2d pixel = camera.projectObserved(marker, box.corner(corner));
+        const osg::Vec2d pixel = filmed.camera->projectObserved(
+            osg::Matrixd::translate(markerCentre(marker)) * filmed.pagePose, box.corner(corner));
         left = std::min(left, pixel.x());
         right = std::max(right, pixel.x());
         top = std::min(top, pixel.y());
@@ -237,12 +245,6 @@ void expectSameBox(const cv::Rect2d& measured, const cv::Rect2d& expected, bool 
 // into frame.png in 'work', with the camera that filmed it and the page's pose. A still frame needs
 // no smoothing: the scene's is turned off, so that the models stand where they are measured from
 // the frame after the one that finds the markers.
-struct FilmedSheet
-{
-    std::unique_ptr<Novaro::SyntheticCamera> camera;
-    osg::Matrixd pagePose;
-};
-
 void filmPrintedSheet(const std::string& scene, const TemporaryFolder& work, FilmedSheet& filmed)
 {
     const std::string page = work.file("page");
@@ -316,8 +318,7 @@ void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float
           std::make_tuple("OBJ block on marker 2", 1, block, isGreen, false)})
     {
         SCOPED_TRACE(name);
-        const cv::Rect2d expected = projectedBox(
-            *filmed.camera, osg::Matrixd::translate(markerCentre(size_t(marker))) * filmed.pagePose, box);
+        const cv::Rect2d expected = projectedBox(filmed, size_t(marker), box);
         expectSameBox(measuredBox(*shot, expected, isColour), expected, hiddenBelow);
     }
 }
@@ -616,12 +617,10 @@ TEST(NewSceneEndToEnd, BlenderAnimalAndTinyObjPlayAnimatedOnTheirMarkers)
     const Box animalBox(-1000.0 * fit, -250.0 * fit, 0.0, 1000.0 * fit, 250.0 * fit, 1350.0 * fit);
     const double b = kBlockSide / 2.0 * speck * (kMarkerSize / (kBlockHeight * speck));
     const Box blockBox(-b, -b, 0.0, b, b, kMarkerSize);
-    const osg::Matrixd onFirst = osg::Matrixd::translate(markerCentre(0)) * filmed.pagePose;
-    const osg::Matrixd onSecond = osg::Matrixd::translate(markerCentre(1)) * filmed.pagePose;
     const auto isAnimal = [](const osg::Vec3i& p) { return p.x() > 120 && p.x() > p.y() + 50 && p.z() < 90; };
-    const cv::Rect2d expectedAnimal = projectedBox(*filmed.camera, onFirst, animalBox);
+    const cv::Rect2d expectedAnimal = projectedBox(filmed, 0, animalBox);
     const cv::Rect2d seenAnimal = measuredBox(*early, expectedAnimal, isAnimal);
-    const cv::Rect2d expectedBlock = projectedBox(*filmed.camera, onSecond, blockBox);
+    const cv::Rect2d expectedBlock = projectedBox(filmed, 1, blockBox);
     const cv::Rect2d seenBlock = measuredBox(*early, expectedBlock, isGreen);
     // On its marker and at its size: the swinging neck and tail widen it, so 25 % and 10 px.
     ASSERT_GT(seenAnimal.area(), 0.0) << "animal not seen";
