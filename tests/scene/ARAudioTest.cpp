@@ -144,7 +144,7 @@ TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReason)
+TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReasonAndTheExtensionChoosesSamplesOrAStream)
 {
     NotifyCapture capture;
     const auto expectUnloadable = [&](const std::string& file, const std::string& reason)
@@ -209,14 +209,12 @@ TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReason)
     EXPECT_NEAR(stream->getDuration(), 0.1f, 0.01f);
     EXPECT_FALSE(stream->getUseSamples());
     EXPECT_EQ(capture.text(osg::FATAL), "");
-}
 
-TEST_F(AudioObjectsTest, TheExtensionChoosesSamplesOrAStreamAndTheSoundAnswersItsKeys)
-{
+    // The extension chooses samples or a stream, and the sound answers its keys.
     // A tenth of a second of mono under an extension in capitals, invisible: no geometry, still a
     // sound.
     osg::ref_ptr<ARAudio> audio = new ARAudio(new osg::Geode);
-    audio->setupAudio(folder.write("tone.WAV", wav(1, 44100, 8820)), false);
+    audio->setupAudio(folder.write("tone.WAV", wav(1, 44100, 8820, 8820)), false);
     EXPECT_TRUE(audio->getUseSamples());
     EXPECT_NEAR(0.1f, audio->getDuration(), 0.001f);
     EXPECT_EQ(0u, audio->getNumChildren());
@@ -232,7 +230,7 @@ TEST_F(AudioObjectsTest, TheExtensionChoosesSamplesOrAStreamAndTheSoundAnswersIt
     EXPECT_TRUE(audio->getLoop());
 
     // Other formats are not loaded at all.
-    NotifyCapture capture;
+    capture.clear();
     osg::ref_ptr<ARAudio> mp3 = new ARAudio(new osg::Geode);
     mp3->setupAudio(folder.write("song.mp3", "ID3"), false);
     EXPECT_TRUE(capture.printed("WARNING: audio file not supported."));
@@ -255,11 +253,11 @@ TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
         const char* message; // empty: the file is a soundtrack
     } cases[] = {
         {"folder.ogg", "", " WARNING: cannot find soundtrack file: "},
-        {"surround.wav", wav(65535, 16000, 64), "65535 channels (plays 1, 2, 4, 6, 7 or 8)"},
-        {"silent.wav", wav(0, 44100, 64), "0 channels"},
-        {"slow.wav", wav(1, 1000, 64), "sample rate 1000 Hz"},
-        {"fast.wav", wav(1, 1000000, 64), "sample rate 1000000 Hz"},
-        {"stereo.wav", wav(2, 44100, 44100 * 2 * 2), ""},
+        {"surround.wav", wav(65535, 16000, 64, 64), "65535 channels (plays 1, 2, 4, 6, 7 or 8)"},
+        {"silent.wav", wav(0, 44100, 64, 64), "0 channels"},
+        {"slow.wav", wav(1, 1000, 64, 64), "sample rate 1000 Hz"},
+        {"fast.wav", wav(1, 1000000, 64, 64), "sample rate 1000000 Hz"},
+        {"stereo.wav", wav(2, 44100, 44100 * 4, 44100 * 4), ""},
     };
     for (const Case& c : cases)
         if (c.data.empty())

@@ -79,7 +79,7 @@ TEST_F(LightTest, DirectionalLightStandsWhereItIsPutAndTurnsAboutItself)
     expectNear(osg::Vec3d(80.0, 80.0, 80.0), light->getLightTransform()->getMatrix().getTrans());
 }
 
-TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputAndKeepsItsAttenuationInRange)
+TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputKeepsItsAttenuationInRangeAndShowsItsGuides)
 {
     osg::ref_ptr<ARLight> light = new ARLight(false);
     light->setPosition(10.0, 20.0, 30.0, 2.0);
@@ -100,11 +100,9 @@ TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputAndKeepsItsAttenuati
         light->changeAttenuation(std::get<1>(each));
         EXPECT_FLOAT_EQ(std::get<2>(each), light->getLight()->getConstantAttenuation());
     }
-}
 
-TEST_F(LightTest, GuidesShowTheLightsKindAndTheAxes)
-{
-    osg::ref_ptr<ARLight> light = new ARLight(false);
+    // The guides show the light's kind and the axes.
+    light = new ARLight(false);
     ASSERT_TRUE(light->getGuides() && light->getGuides()->getNumChildren() == 4u);
     EXPECT_EQ(std::vector<bool>({false, false, false, false}), guideStates(*light));
     light->showGuides(true);

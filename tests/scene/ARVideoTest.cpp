@@ -56,7 +56,7 @@ protected:
 
 } // namespace
 
-TEST(VideoTexture, UnitChoiceSubloadSizesAndShaderUnit)
+TEST(VideoTexture, UnitChoiceSubloadSizesShaderUnitAndItsRenaming)
 {
     // The movie takes the highest textured unit of 0 to 3.
     EXPECT_EQ(2, highestTexturedUnit(planeState(screen({0, 2}).get())));
@@ -76,6 +76,21 @@ TEST(VideoTexture, UnitChoiceSubloadSizesAndShaderUnit)
     const std::string vertex = chromaKeyVertexShader(3);
     EXPECT_NE(std::string::npos, vertex.find("gl_MultiTexCoord3"));
     EXPECT_EQ(std::string::npos, vertex.find("gl_MultiTexCoord0"));
+
+    // Renaming a unit rewrites every token form of the unit only.
+    const std::string source =
+        "gl_TexCoord[0] = gl_TextureMatrix[0] * gl_MultiTexCoord0;\n"
+        "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
+        "vec4 p = vec4(gl_EyePlaneS[0].x, gl_EyePlaneT[0].y, gl_EyePlaneR[0].z, gl_EyePlaneQ[0].w);\n"
+        "x = gl_TexCoord[0].st + gl_TexCoord[0].st;";
+    EXPECT_EQ(replaceTextureUnit(0, 3, source),
+              "gl_TexCoord[3] = gl_TextureMatrix[3] * gl_MultiTexCoord3;\n"
+              "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
+              "vec4 p = vec4(gl_EyePlaneS[3].x, gl_EyePlaneT[3].y, gl_EyePlaneR[3].z, gl_EyePlaneQ[3].w);\n"
+              "x = gl_TexCoord[3].st + gl_TexCoord[3].st;");
+    EXPECT_EQ(replaceTextureUnit(2, 2, "gl_TexCoord[2]"), "gl_TexCoord[2]");
+    // Moving onto a unit and back restores the text when the target unit was not used before.
+    EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")), "gl_MultiTexCoord1");
 }
 
 TEST_F(Movies, AVideoObjectPutsItsMovieOnTheTopTextureOfItsPlaneKeyedIfAskedOrSaysWhyNot)
@@ -299,7 +314,7 @@ TEST(ARNodeVisitors, TheLastMatchInDepthFirstOrderWinsPassingOverEmptyGroupsAndW
     EXPECT_EQ(none.getGeode(), nullptr);
 }
 
-TEST(ARTextureUnitsVisitor, RecordsUnitsOnceInOrderAndCountsCombiners)
+TEST(ARTextureUnitsVisitors, RecordUnitsOnceInOrderCountCombinersAndCompactUnitsKeepingTheirOrder)
 {
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
     osg::ref_ptr<osg::Geometry> first = new osg::Geometry;
@@ -327,12 +342,10 @@ TEST(ARTextureUnitsVisitor, RecordsUnitsOnceInOrderAndCountsCombiners)
     EXPECT_EQ(visitor.getOpacityUnits(), (std::vector<unsigned int>{1, 1}));
     // Unit 2 met again in the second drawable is not printed a second time.
     EXPECT_EQ(capture.text(osg::FATAL), " Found TU: 2 (Texture2D)\n Found TU: 5\n Found TU: 0 (Texture2D)\n");
-}
 
-// Each drawable's units move down on their own; an environment alone holds its unit too.
-TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder)
-{
-    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    // The mover compacts textures and coordinates, keeping their order.
+    // Each drawable's units move down on their own; an environment alone holds its unit too.
+    osg::ref_ptr<osg::Geode> moved = new osg::Geode;
     osg::ref_ptr<osg::Geometry> geometry = new osg::Geometry;
     osg::ref_ptr<osg::Vec2Array> coordinatesA = new osg::Vec2Array(1);
     osg::ref_ptr<osg::Vec2Array> coordinatesB = new osg::Vec2Array(1);
@@ -345,17 +358,17 @@ TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder
     stateSet->setTextureAttributeAndModes(1, textureA.get());
     stateSet->setTextureAttribute(3, textureB.get());
     stateSet->setTextureAttribute(3, environmentB.get());
-    geode->addDrawable(geometry.get());
+    moved->addDrawable(geometry.get());
     osg::ref_ptr<osg::Geometry> other = new osg::Geometry;
     osg::ref_ptr<osg::TexEnv> otherEnvironment = new osg::TexEnv;
     osg::ref_ptr<osg::Texture2D> otherTexture = new osg::Texture2D;
     osg::StateSet* otherState = other->getOrCreateStateSet();
     otherState->setTextureAttribute(2, otherEnvironment.get());
     otherState->setTextureAttributeAndModes(6, otherTexture.get());
-    geode->addDrawable(other.get());
+    moved->addDrawable(other.get());
 
     ARTextureUnitsVisitorMover mover;
-    geode->accept(mover);
+    moved->accept(mover);
 
     EXPECT_EQ(geometry->getTexCoordArray(0), coordinatesA.get());
     EXPECT_EQ(geometry->getTexCoordArray(1), coordinatesB.get());
@@ -370,21 +383,4 @@ TEST(ARTextureUnitsVisitorMover, CompactsTexturesAndCoordinatesKeepingTheirOrder
     EXPECT_EQ(otherState->getTextureAttribute(0, osg::StateAttribute::TEXENV), otherEnvironment.get());
     EXPECT_EQ(otherState->getTextureAttribute(1, osg::StateAttribute::TEXTURE), otherTexture.get());
     EXPECT_EQ(otherState->getTextureAttribute(6, osg::StateAttribute::TEXTURE), nullptr);
-}
-
-TEST(ReplaceTextureUnit, RewritesEveryTokenFormOfTheUnitOnly)
-{
-    const std::string source =
-        "gl_TexCoord[0] = gl_TextureMatrix[0] * gl_MultiTexCoord0;\n"
-        "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
-        "vec4 p = vec4(gl_EyePlaneS[0].x, gl_EyePlaneT[0].y, gl_EyePlaneR[0].z, gl_EyePlaneQ[0].w);\n"
-        "x = gl_TexCoord[0].st + gl_TexCoord[0].st;";
-    EXPECT_EQ(replaceTextureUnit(0, 3, source),
-              "gl_TexCoord[3] = gl_TextureMatrix[3] * gl_MultiTexCoord3;\n"
-              "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
-              "vec4 p = vec4(gl_EyePlaneS[3].x, gl_EyePlaneT[3].y, gl_EyePlaneR[3].z, gl_EyePlaneQ[3].w);\n"
-              "x = gl_TexCoord[3].st + gl_TexCoord[3].st;");
-    EXPECT_EQ(replaceTextureUnit(2, 2, "gl_TexCoord[2]"), "gl_TexCoord[2]");
-    // Moving onto a unit and back restores the text when the target unit was not used before.
-    EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")), "gl_MultiTexCoord1");
 }

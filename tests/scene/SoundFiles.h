@@ -34,10 +34,4 @@ inline std::string wav(uint32_t channels, uint32_t rateHz, uint32_t claimedBytes
     return out;
 }
 
-// A WAV file that holds what it claims.
-inline std::string wav(uint32_t channels, uint32_t rateHz, uint32_t dataBytes)
-{
-    return wav(channels, rateHz, dataBytes, dataBytes);
-}
-
 } // namespace NovaroTest
