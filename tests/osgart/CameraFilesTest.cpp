@@ -410,7 +410,7 @@ TEST(CameraFiles, UndistortionGridStaysWithinHundredthsOfAPixelOfTheExactSolve)
     }
 }
 
-TEST(CameraFiles, ScalingToAnotherVideoSizeKeepsTheLensModel)
+TEST(CameraFiles, ScalingToAnotherVideoSizeKeepsTheLensModelAndTheProjectionItsPixels)
 {
     auto up = [](const osg::Vec2d& p)
     { return osg::Vec2d((p.x() + 0.5) * 2.0 - 0.5, (p.y() + 0.5) * 2.0 - 0.5); };
@@ -426,10 +426,8 @@ TEST(CameraFiles, ScalingToAnotherVideoSizeKeepsTheLensModel)
                         1e-6);
         }
     }
-}
 
-TEST(CameraFiles, ProjectionMatrixPutsCameraPointsOnTheirPixels)
-{
+    // The projection puts camera points on their pixels.
     const CameraParameters camera = CameraParameters::fromIntrinsics(640, 480, 500, 510, 300, 250);
     const osg::Matrixd projection = camera.openGLProjection(10.0, 10000.0);
     // OpenGL camera coordinates: x right, y up, looking down -z.

@@ -33,7 +33,7 @@ cv::Mat verticalEdge()
 
 } // namespace
 
-TEST(CameraModelRollingShutter, AnEdgeSlidingSidewaysLeansAndAPictureSlidingDownStretches)
+TEST(CameraModelRollingShutter, AnEdgeSlidingSidewaysLeansAPictureSlidingDownStretchesAndBandsMatchTheSkew)
 {
     CameraModel camera;
     camera.readoutMs = 30.0;
@@ -62,12 +62,8 @@ TEST(CameraModelRollingShutter, AnEdgeSlidingSidewaysLeansAndAPictureSlidingDown
     // Each row shows the picture as it was at its time: the rows chase the bar down, which then
     // takes 1 / (1 - speed * readout / rows) times its height.
     EXPECT_NEAR(bottom - top, 80.0 / (1.0 - down * 30.0 / 480.0), 0.1);
-}
 
-TEST(CameraModelRollingShutter, BandsReadFromTheSceneAtTheirTimesMatchTheSkew)
-{
-    CameraModel camera;
-    camera.readoutMs = 30.0;
+    // Bands read from the scene at their times match the skew.
     const cv::Point2d motion(0.5, 0.2);
     const cv::Mat picture = verticalEdge();
     auto sceneAt = [&](double ms)
@@ -77,17 +73,17 @@ TEST(CameraModelRollingShutter, BandsReadFromTheSceneAtTheirTimesMatchTheSkew)
         cv::warpAffine(picture, moved, shift, picture.size(), cv::INTER_LINEAR, cv::BORDER_REFLECT);
         return moved;
     };
-    const cv::Mat skewed = camera.skew(picture, motion);
+    const cv::Mat diagonal = camera.skew(picture, motion);
     // A band for every row: each row from the scene at its own time, as the skew makes it.
     const cv::Mat everyRow = camera.readBands(sceneAt, picture.rows, picture.rows);
     // (Each resamples to 1/32 of a pixel.)
     for (int y = 0; y < picture.rows; y += 7)
-        EXPECT_NEAR(crossing(everyRow, y), crossing(skewed, y), 0.08) << "row " << y;
+        EXPECT_NEAR(crossing(everyRow, y), crossing(diagonal, y), 0.08) << "row " << y;
     // Eight bands: a staircase, each step the scene at its band's middle row.
     const cv::Mat eight = camera.readBands(sceneAt, picture.rows, 8);
     const double step = motion.x * camera.readoutMs / 8.0;
     for (int y = 0; y < picture.rows; y += 7)
-        EXPECT_LE(std::fabs(crossing(eight, y) - crossing(skewed, y)), 0.5 * step + 0.08) << "row " << y;
+        EXPECT_LE(std::fabs(crossing(eight, y) - crossing(diagonal, y)), 0.5 * step + 0.08) << "row " << y;
     EXPECT_NEAR(crossing(eight, 0), crossing(eight, 59), 1e-3);
     EXPECT_NEAR(crossing(eight, 60) - crossing(eight, 0), step, 0.08);
 }

@@ -142,12 +142,12 @@ TEST_F(TrackerTest, DetectsMarkersWithPosesAndCornersOfTheGroundTruth)
 {
     addMarkers(4);
     const std::vector<PrintedMarker> sheets(printed.begin(), printed.begin() + 4);
-    SyntheticCamera synthetic(camera, ImagingSettings());
     std::mt19937 random(21);
     const osg::Matrixd projection = tracker->getProjectionMatrix();
     for (int frameIndex = 0; frameIndex < 5; ++frameIndex)
     {
-        const std::vector<PlacedMarker> placed = synthetic.placeMarkers(sheets, 4, 50, 140, 55, random);
+        const std::vector<PlacedMarker> placed =
+            syntheticCamera(ImagingSettings())->placeMarkers(sheets, 4, 50, 140, 55, random);
         ASSERT_EQ(placed.size(), 4u);
         show(placed, sheets, unsigned(frameIndex));
         for (const PlacedMarker& truth : placed)
@@ -377,8 +377,27 @@ TEST(PluginLoading, MissingOrBrokenModulesAreReportedAsFailures)
     EXPECT_EQ(dynamic_cast<osgART::GenericVideo*>(manager->get("tracker_artoolkit4")), nullptr);
 }
 
-TEST_F(TrackerTest, FourFactorLensModelsPatternCentreOffsetAndCloseTiltedMarkersInTheLensCorners)
+TEST_F(TrackerTest, LensesSendingCornersToInfinityFourFactorLensesCentreOffsetAndTiltedMarkersInTheCorners)
 {
+    // Set directly, as no camera file may carry them any more: every observed point maps to an ideal
+    // point at infinity or NaN, and back.
+    std::vector<osgART::CameraParameters> lenses(3, camera);
+    lenses[0].setRadial4Distortion(320.0, 240.0, 30.0, 1e-300);
+    lenses[1].setRadial4Distortion(1e300, 240.0, 30.0, 0.98);
+    lenses[2].setBrownDistortion(0.0, 0.0, 0.0, 0.0, 1e-300, 1e-300, 320.0, 240.0, 1e-300);
+    show({frontal(0, 10.0, osg::Vec3d(0, 0, -400))}, printed);
+    cv::Mat grey;
+    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+    for (const osgART::CameraParameters& lens : lenses)
+    {
+        osgART::SquareMarkerDetector detector = NovaroTest::detectorFor(lens, {patterns[0]});
+        const std::vector<osgART::DetectedSquare> detections = NovaroTest::detectIn(detector, grey);
+        EXPECT_GT(detector.candidateCount(), 0u);
+        for (const osgART::DetectedSquare& detection : detections)
+            for (const osg::Vec2d& corner : detection.observed)
+                EXPECT_TRUE(std::isfinite(corner.x()) && std::isfinite(corner.y()));
+    }
+
     // The same pipeline through an ARToolKit 4-value camera file, barrel distortion included.
     ASSERT_NO_FATAL_FAILURE(useRadialLens(60.0));
     ASSERT_NE(tracker->addMarker("single;" + patternFiles[0] + ";80;0.0;0.0"), nullptr);
@@ -467,9 +486,7 @@ TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredSceneAndOddFramesGiveNo
 {
     addMarkers(1);
     const PlacedMarker truth = frontal(0, 20.0, osg::Vec3d(-80.0, 40.0, -450.0));
-    SyntheticCamera renderer(camera, ImagingSettings());
-    std::mt19937 random(3);
-    renderer.render(printed, {truth}, random, frame);
+    show({truth}, printed, 3);
     cv::imwrite(folder.file("still.png"), frame);
     osg::ref_ptr<osgART::GenericVideo> video = NovaroTest::loadVideo();
     ASSERT_TRUE(video.valid());
@@ -502,26 +519,4 @@ TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredSceneAndOddFramesGiveNo
             tracker->update();
             EXPECT_FALSE(tracker->getMarker(0)->valid()) << "half " << half << ", " << width << "x" << height;
         }
-}
-
-TEST_F(TrackerTest, LensModelsSendingCornersToInfinityNeverReachThePixels)
-{
-    // Set directly, as no camera file may carry them any more: every observed point maps to an ideal
-    // point at infinity or NaN, and back.
-    std::vector<osgART::CameraParameters> lenses(3, camera);
-    lenses[0].setRadial4Distortion(320.0, 240.0, 30.0, 1e-300);
-    lenses[1].setRadial4Distortion(1e300, 240.0, 30.0, 0.98);
-    lenses[2].setBrownDistortion(0.0, 0.0, 0.0, 0.0, 1e-300, 1e-300, 320.0, 240.0, 1e-300);
-    show({frontal(0, 10.0, osg::Vec3d(0, 0, -400))}, printed);
-    cv::Mat grey;
-    cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
-    for (const osgART::CameraParameters& lens : lenses)
-    {
-        osgART::SquareMarkerDetector detector = NovaroTest::detectorFor(lens, {patterns[0]});
-        const std::vector<osgART::DetectedSquare> detections = NovaroTest::detectIn(detector, grey);
-        EXPECT_GT(detector.candidateCount(), 0u);
-        for (const osgART::DetectedSquare& detection : detections)
-            for (const osg::Vec2d& corner : detection.observed)
-                EXPECT_TRUE(std::isfinite(corner.x()) && std::isfinite(corner.y()));
-    }
 }

@@ -178,7 +178,7 @@ TEST(MarkerSheets, BoardsPrintTheirSquaresWhereTheyLie)
 
 // The default chessboard is the one novaro-calibrate looks for without options: 9 x 6 inner
 // corners, 25 mm apart within 1 %.
-TEST(MarkerSheets, ChessboardHasItsStatedSquares)
+TEST(MarkerSheets, ChessboardHasItsStatedSquaresAndAnEmptySheetIsRefused)
 {
     NovaroTest::TemporaryFolder folder;
     std::string error;
@@ -196,14 +196,9 @@ TEST(MarkerSheets, ChessboardHasItsStatedSquares)
         for (int column = 0; column + 1 < 9; ++column, ++count)
             spacing += cv::norm(corners[size_t(row * 9 + column + 1)] - corners[size_t(row * 9 + column)]);
     EXPECT_NEAR(spacing / count, toPixels(25.0), 0.01 * toPixels(25.0));
-}
 
-// A marker of no size, a board with a square of no size and a sheet of no marker are refused, and nothing is
-// written. (A marker or a board too large for the page: the tools tests, through novaro-marker.)
-TEST(MarkerSheets, RefusesAnEmptySheet)
-{
-    NovaroTest::TemporaryFolder folder;
-    std::string error;
+    // A marker of no size, a board with a square of no size and a sheet of no marker are refused, and nothing
+    // is written. (A marker or a board too large for the page: the tools tests, through novaro-marker.)
     EXPECT_FALSE(writeMarkerSheet(folder.file("zero.pdf"), sheetMarkers({0.0}), error));
     EXPECT_FALSE(writeMarkerSheet(folder.file("none.pdf"), {}, error));
     SheetMarker board;

@@ -53,7 +53,7 @@ TEST(TrackingTools, FrameNamesSubstituteOnlyTheFrameNumber)
     }
 }
 
-TEST(TrackingTools, TrackRunsOnHostileFileNamesAndImages)
+TEST(TrackingTools, TrackRunsOnHostileFileNamesAndImagesAndMarkerWritesSheetsAsPdfOnly)
 {
     NovaroTest::TemporaryFolder folder;
     const std::string camera = folder.file("camera.dat");
@@ -75,12 +75,8 @@ TEST(TrackingTools, TrackRunsOnHostileFileNamesAndImages)
         runTool(folder, "novaro-track", {"--camera", camera, "--input", folder.file("huge.png")}, output), 1)
         << output;
     EXPECT_NE(output.find("60000x60000"), std::string::npos) << output;
-}
 
-// The sheets come out as PDF files only; a board or a marker that does not fit is refused.
-TEST(TrackingTools, MarkerToolWritesSheetsAsPdfOnly)
-{
-    NovaroTest::TemporaryFolder folder;
+    // The sheets come out as PDF files only; a board or a marker that does not fit is refused.
     const std::string pattern = folder.file("one.patt");
     ASSERT_TRUE(Novaro::makeDistinctPatterns(1, 3)[0].save(pattern));
     const struct
@@ -104,7 +100,6 @@ TEST(TrackingTools, MarkerToolWritesSheetsAsPdfOnly)
         SCOPED_TRACE(each.sheet);
         std::vector<std::string> arguments = each.arguments;
         arguments.insert(arguments.end(), {"--output", folder.file(each.sheet)});
-        std::string output;
         EXPECT_EQ(runTool(folder, "novaro-marker", arguments, output), each.status) << output;
         EXPECT_NE(output.find(each.said), std::string::npos) << output;
         EXPECT_EQ(std::filesystem::is_regular_file(folder.file(each.sheet)), each.status == 0);

@@ -110,7 +110,7 @@ Degradation degradation(const std::string& name, double minWidth = 0.0, double m
 
 } // namespace
 
-TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames)
+TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFramesAndHeldClose)
 {
     for (const char* name :
          {"dim", "over-exposed", "hard shadow edge", "shadow edge at a random angle", "curved shadow edge",
@@ -120,6 +120,13 @@ TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFrames
         // Some 40 pixels of a 640-pixel frame: not the small-marker case.
         expectMarkersFoundInEachFrame(degradation(name, 60), 17, 3, 0, 2.5, 2);
     }
+    // A marker held close to the camera has a border band (40 pixels and more) thicker than the
+    // threshold's reach into flat areas: its dark region comes out as a hollow outline, which must
+    // still count as a marker.
+    expectMarkersFoundInEachFrame(degradation("clean", 170, 240), 11, 4, 300, 2.5);
+    // A shadow edge across a small marker leaves half its pattern darker than the other half: it must
+    // still match its pattern, and no other.
+    expectMarkersFoundInEachFrame(degradation("hard shadow edge", 36, 44), 5, 16, 200, 5.0);
 }
 
 // A rolling shutter skews a moving frame, and the markers are seen where they were when their rows
@@ -155,18 +162,6 @@ TEST_F(TrackerConditionsTest, RollingShutterFramesShowMarkersWhereTheirRowsWereR
     }
     // Some marker lay far enough from the middle row for the shutter to have moved it.
     EXPECT_GT(largestMove, 2.0);
-}
-
-// A marker held close to the camera has a border thicker than the threshold's reach into flat
-// areas: its dark region comes out as a hollow outline, which must still count as a marker.
-TEST_F(TrackerConditionsTest, CloseMarkersWithHollowBordersAndSmallOnesUnderAShadowEdgeAreFound)
-{
-    // A border band of 40 pixels and more.
-    expectMarkersFoundInEachFrame(degradation("clean", 170, 240), 11, 4, 300, 2.5);
-
-    // A shadow edge across a small marker leaves half its pattern darker than the other half: it must
-    // still match its pattern, and no other.
-    expectMarkersFoundInEachFrame(degradation("hard shadow edge", 36, 44), 5, 16, 200, 5.0);
 }
 
 // A shadow's edge that bends across a marker, under a camera's noise at ISO 1600: no straight line
@@ -220,8 +215,24 @@ TEST_F(TrackerConditionsTest, SmallNearFrontalMarkersKeepTheirTiltAndFaceTheCame
     EXPECT_LT(errors.back(), 1.5) << "a flip to the other pose";
 }
 
-TEST_F(TrackerConditionsTest, ThresholdIsALocalLevelUnlessFixed)
+TEST_F(TrackerConditionsTest, FlatNoisyFramesLeaveTheBinaryImageBlankAndThresholdIsALocalLevelUnlessFixed)
 {
+    set("debug", true);
+    cv::Mat grey(480, 640, CV_8UC1), frame;
+    // A bare wall and camera noise, from a generator of its own: noise of this strength reaches the
+    // flat-window contrast in a rare window, which OpenCV's shared generator, left wherever earlier
+    // tests took it, sometimes draws.
+    cv::RNG().fill(grey, cv::RNG::NORMAL, 128, 4);
+    cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+    copyFrameToImage(frame, *image, true);
+    tracker->update();
+    const osg::ref_ptr<osg::Image> debug = NovaroTest::debugImage(*tracker);
+    ASSERT_TRUE(debug.valid() && debug->getPixelFormat() == GL_RGB);
+    const cv::Mat view(debug->t(), debug->s(), CV_8UC3, const_cast<unsigned char*>(debug->data()));
+    cv::Mat black;
+    cv::inRange(view, cv::Scalar::all(0), cv::Scalar::all(0), black);
+    EXPECT_EQ(cv::countNonZero(black), 0) << "border candidates in a flat frame";
+
     Degradation washedOut = degradation("over-exposed");
     const HardCaseMarker truth = renderer.at(0, cv::Vec3d(0.0, 0.0, 450.0), 0.3, 1.0, 0.0, kSize);
     // The border reads some 110 grey levels here: darker than no fixed level of 100.
@@ -241,28 +252,12 @@ TEST_F(TrackerConditionsTest, ThresholdIsALocalLevelUnlessFixed)
     }
 }
 
-TEST_F(TrackerConditionsTest, FlatNoisyFramesLeaveTheBinaryImageBlank)
-{
-    set("debug", true);
-    cv::Mat grey(480, 640, CV_8UC1), frame;
-    // A bare wall and camera noise, from a generator of its own: noise of this strength reaches the
-    // flat-window contrast in a rare window, which OpenCV's shared generator, left wherever earlier
-    // tests took it, sometimes draws.
-    cv::RNG().fill(grey, cv::RNG::NORMAL, 128, 4);
-    cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
-    copyFrameToImage(frame, *image, true);
-    tracker->update();
-    const osg::ref_ptr<osg::Image> debug = NovaroTest::debugImage(*tracker);
-    ASSERT_TRUE(debug.valid() && debug->getPixelFormat() == GL_RGB);
-    const cv::Mat view(debug->t(), debug->s(), CV_8UC3, const_cast<unsigned char*>(debug->data()));
-    cv::Mat black;
-    cv::inRange(view, cv::Scalar::all(0), cv::Scalar::all(0), black);
-    EXPECT_EQ(cv::countNonZero(black), 0) << "border candidates in a flat frame";
-}
-
 // Busy texture breaks the binary image into thousands of dark regions; a marker on it is still
 // found, and only regions shaped like a marker's border reach the contour tracing and sampling.
-TEST_F(TrackerConditionsTest, MarkersOnBusyTextureAreFoundAmongFewCandidates)
+// Region outlines far from a quadrilateral are dropped before they are simplified: a marker seen at
+// a grazing angle (its outline a thin trapezoid, whose longest stretch is a side) or bitten into by
+// an occluder over its border still reaches the pattern match, on texture that breaks up its edges.
+TEST_F(TrackerConditionsTest, MarkersOnBusyTextureAreFoundAmongFewCandidatesStronglyTiltedOrOccludedToo)
 {
     set("adaptive_threshold", true);
     set("threshold", 100);
@@ -279,14 +274,7 @@ TEST_F(TrackerConditionsTest, MarkersOnBusyTextureAreFoundAmongFewCandidates)
     const int regions = cv::connectedComponents(detector.binaryImage(), labels, 8);
     EXPECT_GT(regions, 1000);
     EXPECT_LT(detector.candidateCount(), size_t(40)) << "of " << regions << " dark regions";
-}
 
-// Region outlines far from a quadrilateral are dropped before they are simplified: a marker seen at
-// a grazing angle (its outline a thin trapezoid, whose longest stretch is a side) or bitten into by
-// an occluder over its border still reaches the pattern match, on texture that breaks up its edges.
-TEST_F(TrackerConditionsTest, StronglyTiltedAndOccludedMarkersOnBusyTextureAreFound)
-{
-    renderer.setBackground(Background::BUSY);
     for (const char* name : {"strong tilt", "occluder on the border"})
     {
         SCOPED_TRACE(name);

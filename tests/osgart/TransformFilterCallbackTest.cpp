@@ -24,7 +24,7 @@ osg::ref_ptr<osgART::TransformFilterCallback> filterOf(float translational, floa
 
 } // namespace
 
-TEST(TransformFilter, BlendsTranslationLinearlyAndRotationBySlerpAndFactorsOneAndZeroFollowAndHold)
+TEST(TransformFilter, BlendsBySlerpFollowsOrHoldsAndAMarkerAppliesItAndRestartsAfterALoss)
 {
     osg::ref_ptr<osgART::TransformFilterCallback> filter = filterOf(0.25f, 0.5f);
     filter->filter(pose(0.0, osg::Vec3d(0, 0, -100))); // the first measurement is taken as it is
@@ -50,10 +50,8 @@ TEST(TransformFilter, BlendsTranslationLinearlyAndRotationBySlerpAndFactorsOneAn
     filter = filterOf(1.5f, -0.5f);
     EXPECT_EQ(std::make_pair(1.0f, 0.0f), std::make_pair(filter->getTranslationalSmoothingFactor(),
                                                          filter->getRotationalSmoothingFactor()));
-}
 
-TEST(TransformFilter, MarkerAppliesItsFilterAndRestartsAfterALoss)
-{
+    // A marker applies its filter to what it measures.
     osg::ref_ptr<osgART::Marker> marker = new osgART::Marker("m");
     marker->setDetected(0.9, pose(0.0, osg::Vec3d(0, 0, -100)), kCorners);
     EXPECT_TRUE(marker->valid());

@@ -86,7 +86,7 @@ protected:
 
 } // namespace
 
-TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlipped)
+TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlippedAndAStillImageOnce)
 {
     video->getVideoConfiguration()->deviceconfig =
         "-devNum=1 -flipV -file=" + folder.file("seq%03d.png") + " -fps=10";
@@ -118,10 +118,10 @@ TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlipped)
     const unsigned stopped = video->getFrameNumber();
     letFramesPass(5);
     EXPECT_EQ(video->getFrameNumber(), stopped);
-}
+    video->close(true);
 
-TEST_F(VideoTest, StillImageWithoutFlipKeepsTopRowFirst)
-{
+    // A still image without flip keeps its top row first.
+    video->setFlip(false, false);
     video->getVideoConfiguration()->deviceconfig = "-file=" + folder.file("seq001.png");
     ASSERT_TRUE(video->open());
     EXPECT_EQ(std::make_tuple(osg::Image::TOP_LEFT, 255, 1),
