@@ -77,7 +77,7 @@ std::string sourcePath(const fs::path& path)
     return fs::relative(path, SOURCE_DIRECTORY).string();
 }
 
-// The player's layers as the README draws them, with the headers each one holds.
+// The player's layers as the README draws them, with the headers and classes each one holds.
 class Layers : public ::testing::Test
 {
 protected:
@@ -86,10 +86,16 @@ protected:
         layers = layersOfReadme();
         ASSERT_GE(layers.size(), 2u) << "README.md lost its drawing of the layers";
         ASSERT_EQ(layers.front(), "osgart") << "the tracking library is the lowest layer";
+        const std::regex definition(R"(\bclass\s+(\w+)\s*(?:final\s*)?(?::[^;{()]*)?\{)");
         for (size_t index = 1; index < layers.size(); ++index)
             for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/src/" + layers[index]))
+            {
                 if (file.extension() == ".h")
                     playerHeaders[file.filename().string()] = layers[index];
+                const std::string text = readFile(file);
+                for (std::sregex_iterator it(text.begin(), text.end(), definition), end; it != end; ++it)
+                    definedIn.emplace((*it)[1], static_cast<int>(index));
+            }
     }
 
     // Index in the drawing, or -1 for a folder that is not a player's layer.
@@ -101,13 +107,21 @@ protected:
 
     std::vector<std::string> layers;
     std::map<std::string, std::string> playerHeaders; // file name to layer folder
+    std::map<std::string, int> definedIn;             // each of the player's classes to its layer
 };
 
-TEST_F(Layers, IncludesGoOnlyDown)
+// A lower layer neither includes a higher one's headers nor declares its classes (a declaration
+// anywhere on a line, "namespace Novaro { class ARApplication; }" too).
+TEST_F(Layers, IncludesAndDeclarationsGoOnlyDown)
 {
+    ASSERT_TRUE(definedIn.count("ARApplication") && definedIn.count("ARObject"));
+
+    const std::regex declaration(R"(\bclass\s+(\w+)\s*;)");
     for (size_t index = 1; index < layers.size(); ++index)
         for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/src/" + layers[index]))
-            for (const Include& include : includesOf(readFile(file)))
+        {
+            const std::string text = readFile(file);
+            for (const Include& include : includesOf(text))
             {
                 const size_t slash = include.header.find('/');
                 const std::string folder = include.header.substr(0, slash);
@@ -119,28 +133,6 @@ TEST_F(Layers, IncludesGoOnlyDown)
                     ADD_FAILURE() << sourcePath(file) << ": include " << include.header << " by its folder ("
                                   << playerHeaders.at(include.header) << "/)";
             }
-}
-
-TEST_F(Layers, NoLayerDeclaresTheClassesOfAHigherOne)
-{
-    // Where each of the player's classes is defined.
-    std::map<std::string, int> definedIn;
-    const std::regex definition(R"(\bclass\s+(\w+)\s*(?:final\s*)?(?::[^;{()]*)?\{)");
-    for (size_t index = 1; index < layers.size(); ++index)
-        for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/src/" + layers[index]))
-        {
-            const std::string text = readFile(file);
-            for (std::sregex_iterator it(text.begin(), text.end(), definition), end; it != end; ++it)
-                definedIn.emplace((*it)[1], static_cast<int>(index));
-        }
-    ASSERT_TRUE(definedIn.count("ARApplication") && definedIn.count("ARObject"));
-
-    // Declarations anywhere on a line ("namespace Novaro { class ARApplication; }" too).
-    const std::regex declaration(R"(\bclass\s+(\w+)\s*;)");
-    for (size_t index = 1; index < layers.size(); ++index)
-        for (const fs::path& file : sourcesUnder(SOURCE_DIRECTORY + "/src/" + layers[index]))
-        {
-            const std::string text = readFile(file);
             for (std::sregex_iterator it(text.begin(), text.end(), declaration), end; it != end; ++it)
             {
                 const auto defined = definedIn.find((*it)[1]);
