@@ -1,14 +1,11 @@
 // Clipping: where the squares and the cuts go as planes move and turn, the selection and
 // visibility rules, and the content updated once while clipped.
 #include "effects/ARClippingManager.h"
-#include "tracking/ARMarkerNode.h"
 
 #include <gtest/gtest.h>
 
 #include <osg/io_utils>
 #include <osgUtil/UpdateVisitor>
-
-#include "osgART/Marker.h"
 
 using namespace Novaro;
 

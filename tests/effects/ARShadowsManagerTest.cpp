@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <unistd.h>
 
 #include <osg/ComputeBoundsVisitor>
@@ -46,13 +47,10 @@ TEST(ShadowsManager, TextureUnitsFollowHostModeTechniqueAndOpacityMaps)
     const auto expectUnits = [](int hint, int mode, int technique, const std::vector<unsigned int>& opacity,
                                 unsigned int base, unsigned int shadow, bool library)
     {
-        SCOPED_TRACE(::testing::Message()
-                     << "hint " << hint << ", mode " << mode << ", technique " << technique);
         const M::TextureUnits units = M::textureUnitsFor(hint, mode, technique, opacity);
-        EXPECT_TRUE(units.valid);
-        EXPECT_EQ(base, units.base);
-        EXPECT_EQ(shadow, units.shadow);
-        EXPECT_EQ(library, units.libraryUnits);
+        EXPECT_EQ(std::make_tuple(true, base, shadow, library),
+                  std::make_tuple(units.valid, units.base, units.shadow, units.libraryUnits))
+            << "hint " << hint << ", mode " << mode << ", technique " << technique;
     };
     // SketchUp: its models use unit 0 for something else.
     expectUnits(1, DIRECT, SM, {}, 1, 2, false);

@@ -40,12 +40,14 @@ osg::ref_ptr<osg::MatrixTransform> animatedArm()
     return arm;
 }
 
-// An object whose content has one path animation on a node named "arm".
-osg::ref_ptr<ARObject> animatedObject(const std::string& name)
+// The commands the factory knows.
+std::set<std::string> factoryCommands()
 {
-    osg::ref_ptr<ARObject> object = new ARObject(animatedArm().get());
-    object->setName(name);
-    return object;
+    std::set<std::string> known;
+    const ARActionFactory factory(nullptr);
+    for (const auto& command : factory.getCommands())
+        known.insert(command.first);
+    return known;
 }
 
 class ActionsTest : public ::testing::Test
@@ -88,7 +90,7 @@ protected:
 
 TEST_F(ActionsTest, ParametersAreReadAsTheEventsFileWritesThem)
 {
-    osg::ref_ptr<ARObject> object = animatedObject("robot");
+    osg::ref_ptr<ARObject> object = new ARObject(animatedArm().get());
     for (const char* notTrue : {"True", "1", ""})
     {
         action(*object, "set_animation_loop", "_self_", {{"loop", notTrue}})->execute();
@@ -258,7 +260,7 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
     NotifyCapture capture;
     const auto said = [&](const std::string& line) { return capture.printed(line); };
     const auto saying = [&](const std::string& line) -> std::function<bool()>
-    { return [&, line] { return said(line); }; };
+    { return [&, line] { return capture.printed(line); }; };
     const auto nothing = [] {};
     // Runs the command, owned by an object of its own, on the target arranged first; 'acted' tells
     // that it did what its name says.
@@ -349,11 +351,7 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
     row("hide_selection_box", "tv", {}, masks(1, 1), shown(1, 0));
     row("show_selection_box", "tv", {}, masks(1, 0), shown(1, all));
     row("toggle_selection_box", "tv", {}, masks(0, 1), shown(0, 0));
-    std::set<std::string> known;
-    const ARActionFactory factory(nullptr);
-    for (const auto& command : factory.getCommands())
-        known.insert(command.first);
-    EXPECT_EQ(known, walked) << "every command has its row";
+    EXPECT_EQ(factoryCommands(), walked) << "every command has its row";
 }
 
 // The format document names every event and command the player knows, and no other: a name
@@ -380,9 +378,5 @@ TEST(ActionNames, TheFormatDocumentListsExactlyTheEventsAndCommandsThePlayerKnow
     for (int event = 0; event < ARObject::EVENT_COUNT; ++event)
         known.insert(ARObject::getEventName(ARObject::Event(event)));
     EXPECT_EQ(known, backticked(events, commands, std::regex("on_[a-z_]+")));
-    std::set<std::string> knownCommands;
-    const ARActionFactory factory(nullptr);
-    for (const auto& command : factory.getCommands())
-        knownCommands.insert(command.first);
-    EXPECT_EQ(knownCommands, backticked(commands, end, std::regex("[a-z_]+")));
+    EXPECT_EQ(factoryCommands(), backticked(commands, end, std::regex("[a-z_]+")));
 }

@@ -1,6 +1,5 @@
 #include "interaction/ARBasicAnimationManagerPlus.h"
 #include "app/ARApplication.h"
-#include "interaction/ARAnimationVisitors.h"
 #include "scene/ARObject.h"
 #include "scene/SceneClock.h"
 

@@ -4,13 +4,11 @@
 
 #include "NotifyCapture.h"
 #include "SceneGraph.h"
-#include "TemporaryFolder.h"
 #include "effects/ARClippingManager.h"
 #include "effects/ARShadowsManager.h"
 #include "interaction/AREventsHandlersManager.h"
 #include "interaction/ARKeyboardEventsHandler.h"
 #include "interaction/ARLayersKeyboardEventsHandler.h"
-#include "interaction/ARLightsKeyboardEventsHandler.h"
 #include "scene/ARLight.h"
 #include "scene/ARObject.h"
 #include "settings/ConfigurationData.h"
@@ -37,25 +35,7 @@ protected:
     {
         return application.getCurrentKeyboardHandler() == application.getKeyboardHandler(mode);
     }
-    ARObject* object(const std::string& name)
-    {
-        for (ARObject* object : application.getObjects())
-            if (object->getName() == name)
-                return object;
-        return nullptr;
-    }
-    ARMarkerNode& marker(unsigned int id) { return *application.getMarkers().at(id); }
 };
-
-// Every text the on-screen help draws.
-std::string helpTexts(osgViewer::HelpHandler& help)
-{
-    std::string texts;
-    if (help.getCamera())
-        for (osgText::Text* text : NovaroTest::drawablesOf<osgText::Text>(help.getCamera()))
-            texts += text->getText().createUTF8EncodedString() + "\n";
-    return texts;
-}
 
 } // namespace
 
@@ -89,7 +69,9 @@ TEST_F(KeyboardModes, FunctionKeysInstallTheModeWithItsNameAndAFreshHelpPanel)
     osgViewer::HelpHandler& help = dynamic_cast<osgViewer::HelpHandler&>(*application.getHelpHandler());
     ASSERT_NE(nullptr, help.getCamera());
     EXPECT_NE(0u, help.getCamera()->getNodeMask());
-    const std::string shown = helpTexts(help);
+    std::string shown; // every text the panel draws
+    for (osgText::Text* text : drawablesOf<osgText::Text>(help.getCamera()))
+        shown += text->getText().createUTF8EncodedString() + "\n";
     EXPECT_NE(std::string::npos, shown.find("Toggle animations ON/OFF")) << shown;
     EXPECT_NE(std::string::npos, shown.find("Switch to Lighting Management Mode")) << shown;
     EXPECT_EQ(std::string::npos, shown.find("Toggle music ON/OFF")) << shown;
@@ -238,7 +220,9 @@ TEST_F(KeyboardModes, AnimationSpeedHasNoBoundsAndReturnTogglesEveryAnimation)
     EXPECT_EQ("Simulation speed: 1.0 %", tap('0'));
     EXPECT_EQ("Simulation speed: 1.2 %", hold(Key::KEY_Up, 2));
 
-    ARObject* cube = object("cube");
+    ARObject* cube = nullptr;
+    for (ARObject* object : application.getObjects())
+        cube = object->getName() == "cube" ? object : cube;
     ASSERT_TRUE(cube && !cube->getPathAnimations().empty());
     const bool paused = cube->getPathAnimations()[0]->getPause();
     tap(Key::KEY_Return);
@@ -258,8 +242,8 @@ TEST_F(KeyboardModes, SoundsKeysWalkTheSoundtracks)
 TEST_F(KeyboardModes, LayersKeysActOnEveryMarker)
 {
     tap(Key::KEY_F5);
-    ARMarkerNode& single = marker(1);
-    ARMarkerNode& sequence = marker(2);
+    ARMarkerNode& single = *application.getMarkers().at(1);
+    ARMarkerNode& sequence = *application.getMarkers().at(2);
     ASSERT_TRUE(sequence.getLayerSwitch()->getChildValue(sequence.getLayerSequence()));
     tap(Key::KEY_Return);
     EXPECT_FALSE(sequence.getLayerSwitch()->getChildValue(sequence.getLayerSequence()));

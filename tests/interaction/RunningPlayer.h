@@ -7,36 +7,22 @@
 
 #include "../rendering/SampleApplication.h"
 
-#include "app/ARApplication.h"
 #include "effects/HUD.h"
-#include "settings/ConfigurationData.h"
-
-#include <vector>
-
-#include <gtest/gtest.h>
-#include <osg/DisplaySettings>
 
 namespace NovaroTest
 {
 
-class RunningPlayer : public ::testing::Test
+class RunningPlayer : public SampleApplicationTest
 {
 private:
-    // The multisampling setting the set-up may change, put back after the test.
-    unsigned int _previousSamples = osg::DisplaySettings::instance()->getNumMultiSamples();
-    std::vector<osg::ref_ptr<osg::Referenced>> _kept; // outlives the application
     int _statusId = -1;
 
 protected:
     void SetUp() override
     {
-        NOVARO_REQUIRE_DISPLAY();
-        enterRunDirectory();
-        ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
-        // Multisampling would quadruple the software renderer's work on every frame; no test here
-        // looks at edges.
-        application.getConfiguration()->setUseAntialiasing(false);
-        ASSERT_TRUE(initWithRecordedCamera(application));
+        SampleApplicationTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         application.initEventHandlers();
         application.loadSceneObjects();
         application.showStatusMessage("Starting...");
@@ -48,15 +34,7 @@ protected:
         viewer->realize();
         viewer->frame();
     }
-    void TearDown() override { osg::DisplaySettings::instance()->setNumMultiSamples(_previousSamples); }
 
-    // Keeps an object a test hands the application (which holds plain pointers to its scene
-    // objects) alive as long as the application.
-    template <class Object> Object* keep(Object* object)
-    {
-        _kept.push_back(object);
-        return object;
-    }
     osgGA::EventQueue& events() { return *viewer->getEventQueue(); }
     // A key pressed and released, handled by the next frame; the status text then shown.
     std::string tap(int key) { return hold(key, 1); }
@@ -90,7 +68,6 @@ protected:
         return hud ? hud->getTextPanel()->getText() : std::string("(no status panel)");
     }
 
-    Novaro::ARApplication application;
     Novaro::ARViewer* viewer = nullptr;
 };
 

@@ -5,7 +5,6 @@
 #include "NotifyCapture.h"
 #include <gtest/gtest.h>
 #include <osg/CullSettings>
-#include <osg/DisplaySettings>
 #include <osg/Texture2D>
 #include <osg/io_utils>
 

@@ -6,6 +6,7 @@
 #include "Display.h"
 #include "RunDirectory.h"
 #include "app/ARApplication.h"
+#include "settings/ConfigurationData.h"
 
 #include <filesystem>
 #include <string>
@@ -90,16 +91,28 @@ protected:
     {
         NOVARO_REQUIRE_DISPLAY();
         enterRunDirectory();
-        _previousSamples = osg::DisplaySettings::instance()->getNumMultiSamples();
         ASSERT_TRUE(loadSampleSettings(application, samplesDirectory()));
+        // Multisampling would quadruple the software renderer's work on every frame; no test of
+        // the sample application looks at edges.
+        application.getConfiguration()->setUseAntialiasing(false);
         ASSERT_TRUE(initWithRecordedCamera(application));
     }
     void TearDown() override { osg::DisplaySettings::instance()->setNumMultiSamples(_previousSamples); }
 
-    Novaro::ARApplication application;
+    // Keeps an object a test hands the application (which holds plain pointers to its scene
+    // objects) alive as long as the application.
+    template <class Object> Object* keep(Object* object)
+    {
+        _kept.push_back(object);
+        return object;
+    }
 
 private:
-    unsigned int _previousSamples = 0;
+    unsigned int _previousSamples = osg::DisplaySettings::instance()->getNumMultiSamples();
+    std::vector<osg::ref_ptr<osg::Referenced>> _kept; // outlives the application
+
+protected:
+    Novaro::ARApplication application;
 };
 
 } // namespace NovaroTest

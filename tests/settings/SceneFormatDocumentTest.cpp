@@ -50,45 +50,42 @@ template <class Reader> bool record(const std::string& path, std::set<std::strin
     return valid;
 }
 
-// Each reader, the sample files it reads in full and documents for the branches the samples leave
-// out, which a complete reading must also take.
+// Each reader and the sample files it reads in full.
 const struct
 {
     std::string kind;
     bool (*record)(const std::string& path, std::set<std::string>& names);
-    std::vector<std::string> samples, extras;
+    std::vector<std::string> samples;
 } kReaders[] = {
-    {"config", record<XMLConfigurationParserManager>, {"config.xml"}, {}},
-    {"tracker",
-     record<XMLTrackerParserManager>,
-     {"tracker.xml"},
-     {"<tracker><parameters><parameter "
-      "name=\"adaptive_threshold\">false</parameter></parameters></tracker>"}},
-    {"video", record<XMLVideoParserManager>, {"video.xml"}, {}},
-    {"markers",
-     record<XMLMarkersParserManager>,
-     {"markers.xml"},
-     {"<markers patterns_file=\"p.dat\"><marker id=\"4\" type=\"multi\" path=\"m.dat\"><submarkers>"
-      "<submarker tag=\"a\" path=\"a.patt\" size=\"40\" image=\"a.png\"/></submarkers></marker></markers>"}},
-    {"scene",
-     record<XMLSceneParserManager>,
-     {"scene.xml"},
-     {"<scene><objects><object type=\"ARObject\"><model source=\"m.osgb\"/><description file=\"d.txt\"/>"
-      "<markers><marker id=\"1\"/></markers><hotspots><hotspot name=\"h\"/></hotspots><menu file=\"m.xml\"/>"
-      "</object></objects></scene>"}},
-    {"audio", record<XMLAudioParserManager>, {"audio.xml"}, {}},
-    {"lighting", record<XMLLightingParserManager>, {"lighting.xml"}, {}},
+    {"config", record<XMLConfigurationParserManager>, {"config.xml"}},
+    {"tracker", record<XMLTrackerParserManager>, {"tracker.xml"}},
+    {"video", record<XMLVideoParserManager>, {"video.xml"}},
+    {"markers", record<XMLMarkersParserManager>, {"markers.xml"}},
+    {"scene", record<XMLSceneParserManager>, {"scene.xml"}},
+    {"audio", record<XMLAudioParserManager>, {"audio.xml"}},
+    {"lighting", record<XMLLightingParserManager>, {"lighting.xml"}},
     {"events",
      record<XMLEventsParserManager>,
      {"events/cube_events.xml", "events/chime_events.xml", "events/chroma_events.xml",
-      "events/tablet_events.xml", "events/walker_events.xml"},
-     {}},
+      "events/tablet_events.xml", "events/walker_events.xml"}},
+    {"kml", record<XMLKmlParserManager>, {"doc.kml"}},
+};
+
+// Documents for the branches the samples leave out, which a complete reading must also take.
+const std::multimap<std::string, std::string> kExtras = {
+    {"tracker", "<tracker><parameters><parameter name=\"adaptive_threshold\">false</parameter></parameters>"
+                "</tracker>"},
+    {"markers", "<markers patterns_file=\"p.dat\"><marker id=\"4\" type=\"multi\" path=\"m.dat\"><submarkers>"
+                "<submarker tag=\"a\" path=\"a.patt\" size=\"40\" image=\"a.png\"/></submarkers></marker>"
+                "</markers>"},
+    {"scene",
+     "<scene><objects><object type=\"ARObject\"><model source=\"m.osgb\"/><description file=\"d.txt\"/>"
+     "<markers><marker id=\"1\"/></markers><hotspots><hotspot name=\"h\"/></hotspots><menu file=\"m.xml\"/>"
+     "</object></objects></scene>"},
     {"kml",
-     record<XMLKmlParserManager>,
-     {"doc.kml"},
-     {"<kml><Folder><Folder><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></Folder>"
-      "</Folder></kml>",
-      "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></kml>"}},
+     "<kml><Folder><Folder><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></Folder>"
+     "</Folder></kml>"},
+    {"kml", "<kml><Placemark><Model><Link><href>m.dae</href></Link></Model></Placemark></kml>"},
 };
 
 // The sample export is what the demo plays: each of its files must read complete, without an error
@@ -105,8 +102,9 @@ Vocabulary readersVocabulary(const TemporaryFolder& folder, const NovaroTest::No
             << line.second;
     int count = 0;
     for (const auto& reader : kReaders)
-        for (const std::string& document : reader.extras)
-            reader.record(folder.write("extra" + std::to_string(count++) + ".xml", document),
+        for (auto extra = kExtras.lower_bound(reader.kind); extra != kExtras.upper_bound(reader.kind);
+             ++extra)
+            reader.record(folder.write("extra" + std::to_string(count++) + ".xml", extra->second),
                           vocabulary[reader.kind]);
     return vocabulary;
 }
