@@ -47,70 +47,47 @@ cv::Mat blockFrame(int width = 64, int height = 48)
     return frame;
 }
 
-// BT.601 video range, as cameras encode it.
-struct YUV
-{
-    uint8_t y, u, v;
-};
-YUV toYUV(const cv::Vec3b& bgr)
-{
-    const double b = bgr[0], g = bgr[1], r = bgr[2];
-    auto clamp = [](double value) { return uint8_t(std::min(255.0, std::max(0.0, value + 0.5))); };
-    return {clamp(16 + 0.257 * r + 0.504 * g + 0.098 * b), clamp(128 - 0.148 * r - 0.291 * g + 0.439 * b),
-            clamp(128 + 0.439 * r - 0.368 * g - 0.071 * b)};
-}
-
-// The frame in a V4L2 pixel format, written byte by byte as a device lays it out.
+// The frame in a V4L2 pixel format, laid out byte by byte as a device does, from OpenCV's I420 (BT.601
+// video range, as cameras encode it; the chroma of each 2 x 2 block that of its top-left pixel).
 std::vector<uint8_t> encode(const cv::Mat& bgr, uint32_t fourcc)
 {
-    const int w = bgr.cols, h = bgr.rows;
+    cv::Mat converted;
+    if (fourcc == V4L2_PIX_FMT_RGB24)
+        cv::cvtColor(bgr, converted, cv::COLOR_BGR2RGB);
+    else if (fourcc == V4L2_PIX_FMT_GREY)
+        cv::extractChannel(bgr, converted, 1);
+    else
+        cv::cvtColor(bgr, converted, cv::COLOR_BGR2YUV_I420);
+    const uint8_t* y = converted.data;
+    if (fourcc == V4L2_PIX_FMT_RGB24 || fourcc == V4L2_PIX_FMT_GREY || fourcc == V4L2_PIX_FMT_YUV420)
+        return std::vector<uint8_t>(y, y + converted.total() * converted.elemSize());
+    const int w = bgr.cols, h = bgr.rows, quarter = w * h / 4;
+    const uint8_t *u = y + w * h, *v = u + quarter;
+    if (fourcc == V4L2_PIX_FMT_YVU420 || fourcc == V4L2_PIX_FMT_NV21 || fourcc == V4L2_PIX_FMT_YVYU)
+        std::swap(u, v);
     std::vector<uint8_t> bytes;
-    auto at = [&](int x, int y) { return toYUV(bgr.at<cv::Vec3b>(y, x)); };
-    if (fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_UYVY || fourcc == V4L2_PIX_FMT_YVYU)
+    if (fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_YVYU || fourcc == V4L2_PIX_FMT_UYVY)
     {
-        for (int y = 0; y < h; ++y)
+        for (int row = 0; row < h; ++row)
             for (int x = 0; x < w; x += 2)
             {
-                const YUV a = at(x, y), b = at(x + 1, y);
-                if (fourcc == V4L2_PIX_FMT_YUYV)
-                    bytes.insert(bytes.end(), {a.y, a.u, b.y, a.v});
-                else if (fourcc == V4L2_PIX_FMT_YVYU)
-                    bytes.insert(bytes.end(), {a.y, a.v, b.y, a.u});
-                else
-                    bytes.insert(bytes.end(), {a.u, a.y, a.v, b.y});
+                const int c = (row / 2) * (w / 2) + x / 2;
+                const uint8_t first = y[row * w + x], second = y[row * w + x + 1];
+                bytes.insert(bytes.end(), fourcc == V4L2_PIX_FMT_UYVY
+                                              ? std::initializer_list<uint8_t>{u[c], first, v[c], second}
+                                              : std::initializer_list<uint8_t>{first, u[c], second, v[c]});
             }
         return bytes;
     }
-    if (fourcc == V4L2_PIX_FMT_RGB24)
+    bytes.assign(y, y + w * h);
+    if (fourcc == V4L2_PIX_FMT_YVU420)
     {
-        cv::Mat rgb;
-        cv::cvtColor(bgr, rgb, cv::COLOR_BGR2RGB);
-        return std::vector<uint8_t>(rgb.data, rgb.data + rgb.total() * 3);
+        bytes.insert(bytes.end(), u, u + quarter);
+        bytes.insert(bytes.end(), v, v + quarter);
     }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            bytes.push_back(fourcc == V4L2_PIX_FMT_GREY ? uint8_t(bgr.at<cv::Vec3b>(y, x)[1]) : at(x, y).y);
-    if (fourcc == V4L2_PIX_FMT_GREY)
-        return bytes;
-    std::vector<uint8_t> u, v;
-    for (int y = 0; y < h; y += 2)
-        for (int x = 0; x < w; x += 2)
-        {
-            u.push_back(at(x, y).u);
-            v.push_back(at(x, y).v);
-        }
-    if (fourcc == V4L2_PIX_FMT_NV12 || fourcc == V4L2_PIX_FMT_NV21)
-        for (size_t k = 0; k < u.size(); ++k)
-            bytes.insert(bytes.end(), fourcc == V4L2_PIX_FMT_NV12
-                                          ? std::initializer_list<uint8_t>{u[k], v[k]}
-                                          : std::initializer_list<uint8_t>{v[k], u[k]});
-    else
-    {
-        const std::vector<uint8_t>& first = fourcc == V4L2_PIX_FMT_YUV420 ? u : v;
-        const std::vector<uint8_t>& second = fourcc == V4L2_PIX_FMT_YUV420 ? v : u;
-        bytes.insert(bytes.end(), first.begin(), first.end());
-        bytes.insert(bytes.end(), second.begin(), second.end());
-    }
+    else // NV12 and NV21: the chroma interleaved
+        for (int c = 0; c < quarter; ++c)
+            bytes.insert(bytes.end(), {u[c], v[c]});
     return bytes;
 }
 
