@@ -216,9 +216,8 @@ TEST(FileReaders, ImageHeadersClaimingNoPixelsAreRefusedAndAMovieKeepsItsRateAnd
             << width << "x" << height;
 
     // A movie keeps its frame rate and the requested size.
-    TemporaryFolder movies;
     osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
-    video->getVideoConfiguration()->deviceconfig = "-file=" + writeMovie(movies) + " -width=32 -height=24";
+    video->getVideoConfiguration()->deviceconfig = "-file=" + writeMovie(folder) + " -width=32 -height=24";
     ASSERT_TRUE(video->open());
     EXPECT_NEAR(video->getFrameRate(), 25.0, 0.01);
     EXPECT_EQ(sizeText(video->getWidth(), video->getHeight()), "32x24");

@@ -10,7 +10,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include <algorithm>
 #include <filesystem>
 
 using namespace Novaro;
@@ -34,14 +33,10 @@ std::vector<cv::Mat> renderPages(const NovaroTest::TemporaryFolder& folder, cons
         {"-r", std::to_string(int(kDotsPerInch)), "-png", pdf, folder.file("page")});
     EXPECT_EQ(render.status, 0);
     EXPECT_EQ(render.output, "");
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
-        if (entry.path().filename().string().rfind("page-", 0) == 0)
-            names.push_back(entry.path().string());
-    std::sort(names.begin(), names.end());
+    // Numbered from 1, without leading zeros below ten pages.
     std::vector<cv::Mat> pages;
-    for (const std::string& name : names)
-        pages.push_back(cv::imread(name, cv::IMREAD_COLOR));
+    for (int page = 1; std::filesystem::exists(folder.file("page-" + std::to_string(page) + ".png")); ++page)
+        pages.push_back(cv::imread(folder.file("page-" + std::to_string(page) + ".png"), cv::IMREAD_COLOR));
     return pages;
 }
 

@@ -131,7 +131,7 @@ TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlippedAndAStillImageOn
     EXPECT_EQ(video->getFrameNumber(), 1u); // one frame is all a still image has
 }
 
-TEST_F(VideoTest, UnusableDeviceTextsSourcesAndOversizedImagesFailToOpen)
+TEST_F(VideoTest, UnusableDeviceTextsSourcesAndOversizedImagesFailToOpenAndAQuotedFileIsOneOption)
 {
     // A real image one pixel too wide, and a header claiming 60000 x 60000 (never decoded).
     ASSERT_TRUE(cv::imwrite(folder.file("wide.png"),
@@ -153,10 +153,8 @@ TEST_F(VideoTest, UnusableDeviceTextsSourcesAndOversizedImagesFailToOpen)
     // An unknown option is only noted.
     video->getVideoConfiguration()->deviceconfig = "-showDialog -brightness=3 -file=" + still;
     EXPECT_TRUE(video->open());
-}
+    video->close(true);
 
-TEST_F(VideoTest, QuotedFileIsOneOptionWhateverItsPathHolds)
-{
     // Each a folder of its own holding the still image; the file must open with its own size.
     for (const std::string& name :
          {std::string("rec -v2"), std::string("x -width=9 -height=9"), std::string("say \"hi\" -fps=1"),
