@@ -108,7 +108,7 @@ TEST_F(KeyboardModes, ClippingKeysDriveTheCurrentClippingManager)
     EXPECT_FALSE(clipping->isPlaneActive(3));
 }
 
-TEST_F(KeyboardModes, LightingModeTurnsDimsAndShowsTheSceneLight)
+TEST_F(KeyboardModes, LightingModeTurnsDimsAndShowsTheLightAndChoosesShadowModeAndAccuracy)
 {
     ARLight* sun = application.getShadowsManager()->getLight();
     ASSERT_TRUE(application.getShadowsManager()->isEnabled() && sun) << "the sample's sun casts shadows";
@@ -128,13 +128,10 @@ TEST_F(KeyboardModes, LightingModeTurnsDimsAndShowsTheSceneLight)
     const bool guides = sun->areGuidesShown();
     EXPECT_EQ("Light [toggling source visibility]", tap(Key::KEY_Space));
     EXPECT_NE(guides, sun->areGuidesShown());
-}
 
-TEST_F(KeyboardModes, LightingModeChoosesShadowModeAccuracyAndBareSurfaces)
-{
+    // The shadows: mode, accuracy and bare surfaces.
     ARShadowsManager& shadows = *application.getShadowsManager();
     ASSERT_EQ(ARShadowsManager::MODE_DIRECT, shadows.getMode()) << "the sample draws its shadows directly";
-    tap(Key::KEY_F8);
     EXPECT_EQ("Switch to 'Highest' accuracy mode to use this command.", tapWith(Key::MODKEY_CTRL, '0'));
     EXPECT_TRUE(shadows.areTexturesShown());
 

@@ -8,12 +8,7 @@
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
 
-namespace
-{
-
 using AudioLightingParserTest = SettingsFileTest;
-
-} // namespace
 
 TEST_F(AudioLightingParserTest, AudioSoundtracksAndProperties)
 {

@@ -6,14 +6,9 @@
 using namespace Novaro;
 using namespace Novaro::SettingsTest;
 
-namespace
-{
-
 using EventsKmlParserTest = SettingsFileTest;
 
 const char* const clickAction = "<action source=\"\" target=\"lamp\"><command>show</command></action>";
-
-} // namespace
 
 TEST_F(EventsKmlParserTest, EventsWithActionsAndParametersAndBrokenOnesDropped)
 {

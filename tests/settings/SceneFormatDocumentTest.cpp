@@ -2,7 +2,7 @@
 // files (the samples, which must read cleanly, and a few documents for the branches they leave
 // out) must be listed in the document, and every name the document lists must be looked up.
 // The names are recorded from the readers' own lookups, so a reader learning a new attribute
-// fails this test until the document lists it.
+// fails this test until the document lists it. Last, the samples agree among themselves.
 #include "SettingsTestSupport.h"
 
 #include "settings/XMLAudioParserManager.h"
@@ -188,4 +188,23 @@ TEST(SceneFormatDocument, SamplesReadCleanlyAndTheDocumentListsExactlyTheNamesTh
             << kind << " reader looks up, the document lacks:" << listed(undocumented);
         EXPECT_TRUE(unread.empty()) << kind << " document lists, no reader looks up:" << listed(unread);
     }
+}
+
+// Every object of the sample scene sits on a marker and layer its markers file declares.
+TEST(Samples, ObjectsSitOnLayersTheirMarkersDeclare)
+{
+    SettingsTest::ReadResult<XMLSceneParserManager> scene(SAMPLES + "scene.xml");
+    SettingsTest::ReadResult<XMLMarkersParserManager> markers(SAMPLES + "markers.xml");
+    ASSERT_TRUE(scene.valid && markers.valid);
+    const auto& all = markers.reader.getData().getMarkers();
+    for (const ObjectData& object : scene.reader.getData().getObjects())
+        for (const auto& placement : object.getMarkerLayers())
+        {
+            auto marker = std::find_if(all.begin(), all.end(),
+                                       [&](const MarkerData& each) {
+                                           return each.getId() == static_cast<unsigned int>(placement.first);
+                                       });
+            ASSERT_NE(all.end(), marker) << object.getName();
+            EXPECT_EQ(1u, marker->getLayers().count(placement.second)) << object.getName();
+        }
 }
