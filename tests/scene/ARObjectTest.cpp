@@ -136,6 +136,147 @@ protected:
     NovaroTest::TemporaryFolder folder;
 };
 
+class EventLoopsTest : public ::testing::Test
+{
+protected:
+    // A registered object named 'name' whose events file holds 'events'.
+    ARObject* object(const std::string& name, const std::string& events)
+    {
+        osg::ref_ptr<ARObject> created = new ARObject;
+        created->setName(name);
+        created->setContext(&application);
+        created->loadEvents(folder.write(name + ".xml", NovaroTest::eventsFileXml(name, events)));
+        application.registerObject(created.get());
+        objects.push_back(created);
+        return created.get();
+    }
+
+    void prepare()
+    {
+        for (const osg::ref_ptr<ARObject>& prepared : objects)
+            prepared->resetActions();
+    }
+
+    // Whether the visible lines report one loop, and it is 'chain'.
+    static ::testing::AssertionResult oneLoop(const NotifyCapture& capture, const std::string& chain)
+    {
+        const std::vector<std::string> warnings = NovaroTest::visibleLinesWith(capture, "loop");
+        if (warnings.size() == 1 && warnings[0].find(chain) != std::string::npos)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << capture.text();
+    }
+
+    NovaroTest::TemporaryFolder folder;
+    ARApplication application;
+    std::vector<osg::ref_ptr<ARObject>> objects;
+};
+
+// The guides are read from data/ relative to the current directory, as the player runs.
+class LightTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_EQ(0, chdir(NOVARO_RUN_DIR)); }
+};
+
+// Where the light shines, in its object's frame.
+osg::Vec3d shiningDirection(const ARLight& light)
+{
+    osg::Vec3d direction =
+        osg::Matrixd::transform3x3(osg::Vec3d(0.0, 0.0, -1.0), light.getLightTransform()->getMatrix());
+    direction.normalize();
+    return direction;
+}
+
+void expectNear(const osg::Vec3d& expected, const osg::Vec3d& actual)
+{
+    EXPECT_NEAR(0.0, (expected - actual).length(), 1e-6) << expected << " / " << actual;
+}
+
+std::vector<bool> guideStates(const ARLight& light)
+{
+    std::vector<bool> states;
+    for (unsigned int child = 0; child < light.getGuides()->getNumChildren(); ++child)
+        states.push_back(light.getGuides()->getValue(child));
+    return states;
+}
+
+// The state set of a screen's one quad.
+osg::StateSet* planeState(osg::Geode* geode)
+{
+    return geode->getDrawable(0)->getOrCreateStateSet();
+}
+
+class Movies : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        usePluginFolder();
+        ASSERT_TRUE(writeGreyRampMovie(_folder.file("clip.mp4"), 5, 64, 48, 25));
+    }
+    TemporaryFolder _folder;
+};
+
+// Draws a window-filling quad textured with one row of 'pixels' through the blue chroma-key
+// program on a red background and reads the window back.
+osg::ref_ptr<osg::Image> drawKeyed(const std::vector<osg::Vec3>& pixels)
+{
+    osg::ref_ptr<osg::Image> row = new osg::Image;
+    row->allocateImage(static_cast<int>(pixels.size()), 1, 1, GL_RGB, GL_FLOAT);
+    for (size_t index = 0; index < pixels.size(); ++index)
+        reinterpret_cast<osg::Vec3*>(row->data())[index] = pixels[index];
+    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(row.get());
+    texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::NEAREST);
+    texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::NEAREST);
+    texture->setResizeNonPowerOfTwoHint(false);
+
+    osg::ref_ptr<osg::Geode> quad = new osg::Geode;
+    quad->addDrawable(osg::createTexturedQuadGeometry(
+        osg::Vec3(-1.0f, -1.0f, 0.0f), osg::Vec3(2.0f, 0.0f, 0.0f), osg::Vec3(0.0f, 2.0f, 0.0f)));
+    osg::StateSet* state = quad->getOrCreateStateSet();
+    state->setTextureAttributeAndModes(0, texture.get());
+    osg::ref_ptr<osg::Program> program = new osg::Program;
+    program->addShader(new osg::Shader(osg::Shader::VERTEX, chromaKeyVertexShader(0)));
+    program->addShader(new osg::Shader(osg::Shader::FRAGMENT, chromaKeyFragmentShader(false)));
+    state->setAttributeAndModes(program.get());
+    state->addUniform(new osg::Uniform("baseTexture", 0));
+
+    osg::ref_ptr<osgViewer::Viewer> viewer = new osgViewer::Viewer;
+    viewer->setThreadingModel(osgViewer::ViewerBase::SingleThreaded);
+    viewer->setUpViewInWindow(20, 20, 64, 16);
+    viewer->getCamera()->setClearColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
+    viewer->getCamera()->setProjectionMatrix(osg::Matrix::identity());
+    viewer->getCamera()->setViewMatrix(osg::Matrix::identity());
+    viewer->setCameraManipulator(nullptr);
+    viewer->setSceneData(quad.get());
+    osg::ref_ptr<osg::Image> window = new osg::Image;
+    struct ReadBack : osg::Camera::DrawCallback
+    {
+        explicit ReadBack(osg::Image* image) : _image(image) {}
+        void operator()(osg::RenderInfo&) const override
+        {
+            _image->readPixels(0, 0, 64, 16, GL_RGB, GL_FLOAT);
+        }
+        osg::Image* _image;
+    };
+    viewer->getCamera()->setFinalDrawCallback(new ReadBack(window.get()));
+    viewer->frame();
+    viewer->frame();
+    return window;
+}
+
+osg::Vec3 windowPixel(const osg::Image& window, int column)
+{
+    return *reinterpret_cast<const osg::Vec3*>(window.data(column, 8));
+}
+
+osg::ref_ptr<osg::Group> namedGroup(const std::string& name)
+{
+    osg::ref_ptr<osg::Group> group = new osg::Group;
+    group->setName(name);
+    return group;
+}
+
 } // namespace
 
 TEST_F(ARObjectTest, ExtractionKeepsAncestorsAndPathAnimationsAndDropsSiblings)
@@ -434,45 +575,6 @@ TEST_F(ARObjectTest, OptimizeKeepsSharedInstancesInsideTheirArrays)
 // Events whose actions come back to themselves: hiding an object runs its "on_hide", whose actions
 // may hide it again, or hide another object whose "on_hide" hides the first. Such loops are cut at
 // the repeated event with one warning naming them; chains without a repeat run in full.
-namespace
-{
-
-class EventLoopsTest : public ::testing::Test
-{
-protected:
-    // A registered object named 'name' whose events file holds 'events'.
-    ARObject* object(const std::string& name, const std::string& events)
-    {
-        osg::ref_ptr<ARObject> created = new ARObject;
-        created->setName(name);
-        created->setContext(&application);
-        created->loadEvents(folder.write(name + ".xml", NovaroTest::eventsFileXml(name, events)));
-        application.registerObject(created.get());
-        objects.push_back(created);
-        return created.get();
-    }
-
-    void prepare()
-    {
-        for (const osg::ref_ptr<ARObject>& prepared : objects)
-            prepared->resetActions();
-    }
-
-    // Whether the visible lines report one loop, and it is 'chain'.
-    static ::testing::AssertionResult oneLoop(const NotifyCapture& capture, const std::string& chain)
-    {
-        const std::vector<std::string> warnings = NovaroTest::visibleLinesWith(capture, "loop");
-        if (warnings.size() == 1 && warnings[0].find(chain) != std::string::npos)
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << capture.text();
-    }
-
-    NovaroTest::TemporaryFolder folder;
-    ARApplication application;
-    std::vector<osg::ref_ptr<ARObject>> objects;
-};
-
-} // namespace
 
 TEST_F(EventLoopsTest, LoopsEndInTheFirstRequestWithOneWarningAndTheRestOfTheSceneAnswersOn)
 {
@@ -558,39 +660,6 @@ TEST_F(EventLoopsTest, AChainDeeperThanTheLimitStopsThereWithOneWarning)
 // The scene light: where its transform puts it and where it points, the light taken from a model,
 // the attenuation steps, the guides shown for each kind of light, and a directional light lifted
 // over a marker's content.
-namespace
-{
-
-// The guides are read from data/ relative to the current directory, as the player runs.
-class LightTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { ASSERT_EQ(0, chdir(NOVARO_RUN_DIR)); }
-};
-
-// Where the light shines, in its object's frame.
-osg::Vec3d shiningDirection(const ARLight& light)
-{
-    osg::Vec3d direction =
-        osg::Matrixd::transform3x3(osg::Vec3d(0.0, 0.0, -1.0), light.getLightTransform()->getMatrix());
-    direction.normalize();
-    return direction;
-}
-
-void expectNear(const osg::Vec3d& expected, const osg::Vec3d& actual)
-{
-    EXPECT_NEAR(0.0, (expected - actual).length(), 1e-6) << expected << " / " << actual;
-}
-
-std::vector<bool> guideStates(const ARLight& light)
-{
-    std::vector<bool> states;
-    for (unsigned int child = 0; child < light.getGuides()->getNumChildren(); ++child)
-        states.push_back(light.getGuides()->getValue(child));
-    return states;
-}
-
-} // namespace
 
 TEST_F(LightTest, DirectionalLightStandsWhereItIsPutAndTurnsAboutItself)
 {
@@ -724,27 +793,6 @@ TEST_F(LightTest, MarkerLiftsADirectionalLightOverItsContent)
 
 // Movies in the scene: a video object's plane and the video textures of other objects named by
 // the scene's videos table, on real movies written here, and the chroma key drawn.
-namespace
-{
-
-// The state set of a screen's one quad.
-osg::StateSet* planeState(osg::Geode* geode)
-{
-    return geode->getDrawable(0)->getOrCreateStateSet();
-}
-
-class Movies : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        usePluginFolder();
-        ASSERT_TRUE(writeGreyRampMovie(_folder.file("clip.mp4"), 5, 64, 48, 25));
-    }
-    TemporaryFolder _folder;
-};
-
-} // namespace
 
 TEST(VideoTexture, UnitChoiceSubloadSizesShaderUnitAndItsRenaming)
 {
@@ -859,64 +907,6 @@ TEST_F(Movies, VideoTexturesFollowTheScenesTableByTag)
     EXPECT_EQ(2u, object->getVideoStreams().size());
 }
 
-namespace
-{
-
-// Draws a window-filling quad textured with one row of 'pixels' through the blue chroma-key
-// program on a red background and reads the window back.
-osg::ref_ptr<osg::Image> drawKeyed(const std::vector<osg::Vec3>& pixels)
-{
-    osg::ref_ptr<osg::Image> row = new osg::Image;
-    row->allocateImage(static_cast<int>(pixels.size()), 1, 1, GL_RGB, GL_FLOAT);
-    for (size_t index = 0; index < pixels.size(); ++index)
-        reinterpret_cast<osg::Vec3*>(row->data())[index] = pixels[index];
-    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(row.get());
-    texture->setFilter(osg::Texture::MIN_FILTER, osg::Texture::NEAREST);
-    texture->setFilter(osg::Texture::MAG_FILTER, osg::Texture::NEAREST);
-    texture->setResizeNonPowerOfTwoHint(false);
-
-    osg::ref_ptr<osg::Geode> quad = new osg::Geode;
-    quad->addDrawable(osg::createTexturedQuadGeometry(
-        osg::Vec3(-1.0f, -1.0f, 0.0f), osg::Vec3(2.0f, 0.0f, 0.0f), osg::Vec3(0.0f, 2.0f, 0.0f)));
-    osg::StateSet* state = quad->getOrCreateStateSet();
-    state->setTextureAttributeAndModes(0, texture.get());
-    osg::ref_ptr<osg::Program> program = new osg::Program;
-    program->addShader(new osg::Shader(osg::Shader::VERTEX, chromaKeyVertexShader(0)));
-    program->addShader(new osg::Shader(osg::Shader::FRAGMENT, chromaKeyFragmentShader(false)));
-    state->setAttributeAndModes(program.get());
-    state->addUniform(new osg::Uniform("baseTexture", 0));
-
-    osg::ref_ptr<osgViewer::Viewer> viewer = new osgViewer::Viewer;
-    viewer->setThreadingModel(osgViewer::ViewerBase::SingleThreaded);
-    viewer->setUpViewInWindow(20, 20, 64, 16);
-    viewer->getCamera()->setClearColor(osg::Vec4(1.0f, 0.0f, 0.0f, 1.0f));
-    viewer->getCamera()->setProjectionMatrix(osg::Matrix::identity());
-    viewer->getCamera()->setViewMatrix(osg::Matrix::identity());
-    viewer->setCameraManipulator(nullptr);
-    viewer->setSceneData(quad.get());
-    osg::ref_ptr<osg::Image> window = new osg::Image;
-    struct ReadBack : osg::Camera::DrawCallback
-    {
-        explicit ReadBack(osg::Image* image) : _image(image) {}
-        void operator()(osg::RenderInfo&) const override
-        {
-            _image->readPixels(0, 0, 64, 16, GL_RGB, GL_FLOAT);
-        }
-        osg::Image* _image;
-    };
-    viewer->getCamera()->setFinalDrawCallback(new ReadBack(window.get()));
-    viewer->frame();
-    viewer->frame();
-    return window;
-}
-
-osg::Vec3 windowPixel(const osg::Image& window, int column)
-{
-    return *reinterpret_cast<const osg::Vec3*>(window.data(column, 8));
-}
-
-} // namespace
-
 TEST(ChromaKey, KeyColouredPixelsGoAndOthersStay)
 {
     NOVARO_REQUIRE_DISPLAY();
@@ -933,17 +923,6 @@ TEST(ChromaKey, KeyColouredPixelsGoAndOthersStay)
 }
 
 // The scene graph visitors: names, geodes, lights and the texture units the movies are put on.
-namespace
-{
-
-osg::ref_ptr<osg::Group> namedGroup(const std::string& name)
-{
-    osg::ref_ptr<osg::Group> group = new osg::Group;
-    group->setName(name);
-    return group;
-}
-
-} // namespace
 
 TEST(ARNodeVisitors, TheLastMatchInDepthFirstOrderWinsPassingOverEmptyGroupsAndWhatANamedMatchHolds)
 {

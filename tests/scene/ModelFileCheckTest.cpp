@@ -23,8 +23,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -41,6 +39,12 @@ namespace
 
 const std::string samples = std::string(NOVARO_SOURCE_DIR) + "/samples/models/";
 
+// A text PLY triangle's header.
+const std::string kTriangleHeader =
+    "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+    "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
+    "end_header\n";
+
 // The sample cube (an animated, textured box) written as native text.
 std::string cubeAsText(const TemporaryFolder& folder)
 {
@@ -55,6 +59,31 @@ std::string refusal(const std::string& path)
 {
     return " ERROR: refusing model file " + path + ": ";
 }
+
+const std::string runData = std::string(NOVARO_RUN_DIR) + "/data/";
+
+osg::BoundingBox boundsOf(osg::Node* node)
+{
+    osg::ComputeBoundsVisitor visitor;
+    node->accept(visitor);
+    return visitor.getBoundingBox();
+}
+
+osg::Vec4 overallColourOf(osg::Node* node)
+{
+    osg::Geode* geode = node->asGeode();
+    if (geode == nullptr || geode->getNumDrawables() == 0 || geode->getDrawable(0)->asGeometry() == nullptr)
+        return osg::Vec4();
+    const auto* colours =
+        dynamic_cast<const osg::Vec4Array*>(geode->getDrawable(0)->asGeometry()->getColorArray());
+    return colours != nullptr && !colours->empty() ? colours->front() : osg::Vec4();
+}
+
+class GeneratedDataTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { NovaroTest::usePluginFolder(); }
+};
 
 } // namespace
 
@@ -226,35 +255,6 @@ TEST(ModelFileCheck, AFileWhoseReaderCrashesIsRefusedAndThePlayerGoesOn)
 }
 
 // The data the build generates into the run directory and the sample models as the player reads them.
-namespace
-{
-
-const std::string runData = std::string(NOVARO_RUN_DIR) + "/data/";
-
-osg::BoundingBox boundsOf(osg::Node* node)
-{
-    osg::ComputeBoundsVisitor visitor;
-    node->accept(visitor);
-    return visitor.getBoundingBox();
-}
-
-osg::Vec4 overallColourOf(osg::Node* node)
-{
-    osg::Geode* geode = node->asGeode();
-    if (geode == nullptr || geode->getNumDrawables() == 0 || geode->getDrawable(0)->asGeometry() == nullptr)
-        return osg::Vec4();
-    const auto* colours =
-        dynamic_cast<const osg::Vec4Array*>(geode->getDrawable(0)->asGeometry()->getColorArray());
-    return colours != nullptr && !colours->empty() ? colours->front() : osg::Vec4();
-}
-
-class GeneratedDataTest : public ::testing::Test
-{
-protected:
-    static void SetUpTestSuite() { NovaroTest::usePluginFolder(); }
-};
-
-} // namespace
 
 TEST_F(GeneratedDataTest, DefaultModelStandsOnAMarkerOfSize80AndGuidesAndAxesPointTheirWays)
 {
@@ -369,24 +369,6 @@ TEST(ModelCorpus, AssimpsTestModelsShowOrAreRefusedByName)
 
 // PLY data is checked against its own header before OpenSceneGraph's reader, which trusts it:
 // scans and exports made elsewhere pass, data shorter than its header declares does not.
-namespace
-{
-
-std::string contentsOf(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    EXPECT_TRUE(file) << path
-                      << ": install Debian's assimp-testmodels and opencv-doc (scripts/install-deps.sh does)";
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-const std::string kTriangleHeader =
-    "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
-    "property float z\nelement face 1\nproperty list uchar int vertex_indices\n"
-    "end_header\n";
-
-} // namespace
-
 TEST(PlyFileCheck, ScansAndExportsMadeElsewherePass)
 {
     for (const std::string path :
@@ -394,7 +376,7 @@ TEST(PlyFileCheck, ScansAndExportsMadeElsewherePass)
           "/usr/share/doc/opencv-doc/examples/surface_matching/data/rs1_normals.ply",
           "/usr/share/assimp/models/PLY/cube_binary.ply", "/usr/share/assimp/models/PLY/Wuson.ply",
           "/usr/share/assimp/models/PLY/float-color.ply", "/usr/share/assimp/models/PLY/cube_uv.ply"})
-        EXPECT_EQ(checkPlyData(contentsOf(path)), "") << path;
+        EXPECT_EQ(checkPlyData(NovaroTest::readFile(path)), "") << path;
     EXPECT_EQ(checkPlyData(kTriangleHeader + "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), "");
     // A binary file keeps lists the reader does not take (texture coordinates per face).
     std::string coordinates = "ply\nformat binary_little_endian 1.0\nelement vertex 3\nproperty float x\n"
@@ -488,9 +470,9 @@ TEST(PlyFileCheck, HeaderAndDataAreReadWhereTheReaderReadsThemAndMustHoldWhatThe
     // Assimp's own broken files: vertices that declare a list of face indices they do not carry (a
     // null pointer read in OpenSceneGraph's reader), and a binary scan cut short.
     EXPECT_EQ(
-        checkPlyData(contentsOf("/usr/share/assimp/models/PLY/issue623.ply")),
+        checkPlyData(NovaroTest::readFile("/usr/share/assimp/models/PLY/issue623.ply")),
         "element \"vertex\" has a list \"vertex_indices\" in a text file, where the reader takes only a "
         "face's list of vertices (saved as binary PLY, the file keeps it)");
-    EXPECT_EQ(checkPlyData(contentsOf("/usr/share/assimp/models/PLY/pond.0.ply")),
+    EXPECT_EQ(checkPlyData(NovaroTest::readFile("/usr/share/assimp/models/PLY/pond.0.ply")),
               "element \"vertex\" 70048 runs past the end of the file");
 }

@@ -62,6 +62,160 @@ osgAnimation::BasicAnimationManager* managerOf(osg::Node* root)
     return dynamic_cast<osgAnimation::BasicAnimationManager*>(root->getUpdateCallback());
 }
 
+osg::Matrixd referenceSystemFor(const std::string& transformsFile, const std::string& tag)
+{
+    Novaro::MarkerData record;
+    record.setTag(tag);
+    record.setTransformsFile(transformsFile);
+    osg::ref_ptr<Novaro::ARMarkerNode> node =
+        new Novaro::ARMarkerNode(new osgART::Marker(tag), 0, &record, 0, nullptr);
+    return node->getReferenceSystemTransform()->getMatrix();
+}
+
+class HostileModelsTest : public AssimpReaderTest
+{
+protected:
+    void SetUp() override
+    {
+        reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
+        ASSERT_NE(reader, nullptr);
+    }
+    // Writes the file and reads it, which must fail; says whether the console's visible lines give
+    // "<path>: " followed by the reason.
+    ::testing::AssertionResult refusedSaying(const std::string& name, const std::string& data,
+                                             const std::string& reason)
+    {
+        const std::string file = folder.write(name, data);
+        NotifyCapture capture;
+        if (reader->readNode(file).status() != osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
+            return ::testing::AssertionFailure() << name << " was not refused";
+        return saidPart(capture, file + ": " + reason) << name;
+    }
+
+    osgDB::ReaderWriter* reader = nullptr;
+};
+
+// A binary glTF file: header, JSON chunk (padded with spaces), binary chunk (padded with zeros).
+std::string glb(std::string json, std::string binary, uint32_t version = 2)
+{
+    json.append((4 - json.size() % 4) % 4, ' ');
+    binary.append((4 - binary.size() % 4) % 4, '\0');
+    std::string out = "glTF";
+    appendLittleEndian(out, version, 4);
+    appendLittleEndian(out, static_cast<uint32_t>(12 + 8 + json.size() + 8 + binary.size()), 4);
+    appendLittleEndian(out, static_cast<uint32_t>(json.size()), 4);
+    out += "JSON" + json;
+    appendLittleEndian(out, static_cast<uint32_t>(binary.size()), 4);
+    out += std::string("BIN\0", 4) + binary;
+    return out;
+}
+
+std::string floats(std::initializer_list<float> values)
+{
+    std::string out;
+    for (float value : values)
+        out.append(reinterpret_cast<const char*>(&value), sizeof(value));
+    return out;
+}
+
+// Two triangles: "Good" and "Bad", whose second vertex lies at infinity; nodes "GoodNode",
+// "BadNode" and "FarNode" (the good triangle moved to x = 1e39, infinite in single precision).
+std::string modelWithInfinities()
+{
+    const float inf = INFINITY;
+    const std::string binary = floats({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, inf, 0, 0, 0, 1, 0});
+    const std::string json =
+        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":72}],)"
+        R"("bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":36}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,1,0]},)"
+        R"({"bufferView":1,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1e39,1,0]}],)"
+        R"("meshes":[{"name":"Good","primitives":[{"attributes":{"POSITION":0}}]},)"
+        R"({"name":"Bad","primitives":[{"attributes":{"POSITION":1}}]}],)"
+        R"("nodes":[{"name":"Root","children":[1,2,3]},{"name":"GoodNode","mesh":0},{"name":"BadNode","mesh":1},)"
+        R"({"name":"FarNode","mesh":0,"translation":[1e39,0,0]}],"scenes":[{"nodes":[0]}],"scene":0})";
+    return glb(json, binary);
+}
+
+// A line loop whose only attribute is a normal: Assimp's importer reads positions through a null
+// pointer for it.
+std::string lineLoopWithoutPositions()
+{
+    std::string indices;
+    for (uint32_t index : {0u, 1u, 2u})
+        appendLittleEndian(indices, index, 4);
+    const std::string json =
+        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":48}],)"
+        R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":12}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
+        R"({"bufferView":1,"componentType":5125,"count":3,"type":"SCALAR"}],)"
+        R"("meshes":[{"primitives":[{"mode":2,"indices":1,"attributes":{"NORMAL":0}}]}],)"
+        R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
+    return glb(json, floats({0, 0, 1, 0, 0, 1, 0, 0, 1}) + indices);
+}
+
+// A triangle whose positions accessor claims a fourth vertex past the end of its view and buffer
+// (Assimp copies it from beyond the buffer).
+std::string accessorPastItsView()
+{
+    const std::string json = R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36}],)"
+                             R"("bufferViews":[{"buffer":0,"byteLength":36}],)"
+                             R"("accessors":[{"bufferView":0,"componentType":5126,"count":4,"type":"VEC3"}],)"
+                             R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
+                             R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
+    return glb(json, floats({0, 0, 0, 1, 0, 0, 0, 1, 0}));
+}
+
+// The sample walker whose skin leaves its inverse bind matrices out (they are optional in glTF, but
+// Assimp's importer reads them through a null pointer); the JSON keeps its length.
+std::string unboundSkin()
+{
+    std::string walker = readFile(std::string(NOVARO_SOURCE_DIR) + "/samples/models/walker.glb");
+    const size_t at = walker.find("\"inverseBindMatrices\"");
+    if (at != std::string::npos)
+        walker[at + 1] = 'X';
+    return walker;
+}
+
+// A glTF text of 'count' nodes, each the child of the one before.
+std::string nodeChain(size_t count)
+{
+    std::string nodes;
+    for (size_t i = 0; i < count; ++i)
+    {
+        nodes += i == 0 ? "" : ",";
+        nodes += i + 1 < count ? R"({"name":"n)" + std::to_string(i) + R"(","children":[)" +
+                                     std::to_string(i + 1) + "]}"
+                               : R"({"name":"last"})";
+    }
+    return R"({"asset":{"version":"2.0"},"nodes":[)" + nodes + R"(],"scenes":[{"nodes":[0]}],"scene":0})";
+}
+
+// A root with 'count' children, each moved by its own channel of one animation "Move" whose keys
+// run from 0 to 2 seconds.
+std::string manyChannels(size_t count)
+{
+    std::string children, nodes, channels;
+    for (size_t i = 1; i <= count; ++i)
+    {
+        const std::string comma = i == 1 ? "" : ",";
+        children += comma + std::to_string(i);
+        nodes += R"(,{"name":"n)" + std::to_string(i) + R"("})";
+        channels +=
+            comma + R"({"sampler":0,"target":{"node":)" + std::to_string(i) + R"(,"path":"translation"}})";
+    }
+    const std::string json =
+        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":32}],)"
+        R"("bufferViews":[{"buffer":0,"byteLength":8},{"buffer":0,"byteOffset":8,"byteLength":24}],)"
+        R"("accessors":[{"bufferView":0,"componentType":5126,"count":2,"type":"SCALAR","min":[0],"max":[2]},)"
+        R"({"bufferView":1,"componentType":5126,"count":2,"type":"VEC3"}],)"
+        R"("nodes":[{"name":"root","children":[)" +
+        children + "]}" + nodes +
+        R"(],"scenes":[{"nodes":[0]}],"scene":0,)"
+        R"("animations":[{"name":"Move","samplers":[{"input":0,"output":1}],"channels":[)" +
+        channels + "]}]}";
+    return glb(json, floats({0, 2, 0, 0, 0, 1, 2, 3}));
+}
+
 } // namespace
 
 TEST_F(AssimpReaderTest, OneReaderCarriesHierarchyMeshesMaterialsAndNodeAnimationInEachOfItsThreeFormats)
@@ -219,20 +373,6 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
 
 // A marker's reference system read from transforms files the authoring hosts export: an FBX file
 // gets the axis correction, other formats do not.
-namespace
-{
-
-osg::Matrixd referenceSystemFor(const std::string& transformsFile, const std::string& tag)
-{
-    Novaro::MarkerData record;
-    record.setTag(tag);
-    record.setTransformsFile(transformsFile);
-    osg::ref_ptr<Novaro::ARMarkerNode> node =
-        new Novaro::ARMarkerNode(new osgART::Marker(tag), 0, &record, 0, nullptr);
-    return node->getReferenceSystemTransform()->getMatrix();
-}
-
-} // namespace
 
 TEST_F(AssimpReaderTest, MarkerReferenceSystemsFromFbxAreCorrectedAndFromGltfAreNot)
 {
@@ -261,154 +401,6 @@ TEST_F(AssimpReaderTest, MarkerReferenceSystemsFromFbxAreCorrectedAndFromGltfAre
 // Model files from untrusted exports: data that is not what its name says never reaches a foreign
 // importer, coordinates that are not finite never reach the scene, and textures are read from
 // regular files only.
-namespace
-{
-
-class HostileModelsTest : public AssimpReaderTest
-{
-protected:
-    void SetUp() override
-    {
-        reader = osgDB::Registry::instance()->getReaderWriterForExtension("glb");
-        ASSERT_NE(reader, nullptr);
-    }
-    // Writes the file and reads it, which must fail; says whether the console's visible lines give
-    // "<path>: " followed by the reason.
-    ::testing::AssertionResult refusedSaying(const std::string& name, const std::string& data,
-                                             const std::string& reason)
-    {
-        const std::string file = folder.write(name, data);
-        NotifyCapture capture;
-        if (reader->readNode(file).status() != osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
-            return ::testing::AssertionFailure() << name << " was not refused";
-        return saidPart(capture, file + ": " + reason) << name;
-    }
-
-    osgDB::ReaderWriter* reader = nullptr;
-};
-
-// A binary glTF file: header, JSON chunk (padded with spaces), binary chunk (padded with zeros).
-std::string glb(std::string json, std::string binary, uint32_t version = 2)
-{
-    json.append((4 - json.size() % 4) % 4, ' ');
-    binary.append((4 - binary.size() % 4) % 4, '\0');
-    std::string out = "glTF";
-    appendLittleEndian(out, version, 4);
-    appendLittleEndian(out, static_cast<uint32_t>(12 + 8 + json.size() + 8 + binary.size()), 4);
-    appendLittleEndian(out, static_cast<uint32_t>(json.size()), 4);
-    out += "JSON" + json;
-    appendLittleEndian(out, static_cast<uint32_t>(binary.size()), 4);
-    out += std::string("BIN\0", 4) + binary;
-    return out;
-}
-
-std::string floats(std::initializer_list<float> values)
-{
-    std::string out;
-    for (float value : values)
-        out.append(reinterpret_cast<const char*>(&value), sizeof(value));
-    return out;
-}
-
-// Two triangles: "Good" and "Bad", whose second vertex lies at infinity; nodes "GoodNode",
-// "BadNode" and "FarNode" (the good triangle moved to x = 1e39, infinite in single precision).
-std::string modelWithInfinities()
-{
-    const float inf = INFINITY;
-    const std::string binary = floats({0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, inf, 0, 0, 0, 1, 0});
-    const std::string json =
-        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":72}],)"
-        R"("bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":36}],)"
-        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1,1,0]},)"
-        R"({"bufferView":1,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[1e39,1,0]}],)"
-        R"("meshes":[{"name":"Good","primitives":[{"attributes":{"POSITION":0}}]},)"
-        R"({"name":"Bad","primitives":[{"attributes":{"POSITION":1}}]}],)"
-        R"("nodes":[{"name":"Root","children":[1,2,3]},{"name":"GoodNode","mesh":0},{"name":"BadNode","mesh":1},)"
-        R"({"name":"FarNode","mesh":0,"translation":[1e39,0,0]}],"scenes":[{"nodes":[0]}],"scene":0})";
-    return glb(json, binary);
-}
-
-// A line loop whose only attribute is a normal: Assimp's importer reads positions through a null
-// pointer for it.
-std::string lineLoopWithoutPositions()
-{
-    std::string indices;
-    for (uint32_t index : {0u, 1u, 2u})
-        appendLittleEndian(indices, index, 4);
-    const std::string json =
-        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":48}],)"
-        R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":12}],)"
-        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
-        R"({"bufferView":1,"componentType":5125,"count":3,"type":"SCALAR"}],)"
-        R"("meshes":[{"primitives":[{"mode":2,"indices":1,"attributes":{"NORMAL":0}}]}],)"
-        R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
-    return glb(json, floats({0, 0, 1, 0, 0, 1, 0, 0, 1}) + indices);
-}
-
-// A triangle whose positions accessor claims a fourth vertex past the end of its view and buffer
-// (Assimp copies it from beyond the buffer).
-std::string accessorPastItsView()
-{
-    const std::string json = R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36}],)"
-                             R"("bufferViews":[{"buffer":0,"byteLength":36}],)"
-                             R"("accessors":[{"bufferView":0,"componentType":5126,"count":4,"type":"VEC3"}],)"
-                             R"("meshes":[{"primitives":[{"attributes":{"POSITION":0}}]}],)"
-                             R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
-    return glb(json, floats({0, 0, 0, 1, 0, 0, 0, 1, 0}));
-}
-
-// The sample walker whose skin leaves its inverse bind matrices out (they are optional in glTF, but
-// Assimp's importer reads them through a null pointer); the JSON keeps its length.
-std::string unboundSkin()
-{
-    std::string walker = readFile(std::string(NOVARO_SOURCE_DIR) + "/samples/models/walker.glb");
-    const size_t at = walker.find("\"inverseBindMatrices\"");
-    if (at != std::string::npos)
-        walker[at + 1] = 'X';
-    return walker;
-}
-
-// A glTF text of 'count' nodes, each the child of the one before.
-std::string nodeChain(size_t count)
-{
-    std::string nodes;
-    for (size_t i = 0; i < count; ++i)
-    {
-        nodes += i == 0 ? "" : ",";
-        nodes += i + 1 < count ? R"({"name":"n)" + std::to_string(i) + R"(","children":[)" +
-                                     std::to_string(i + 1) + "]}"
-                               : R"({"name":"last"})";
-    }
-    return R"({"asset":{"version":"2.0"},"nodes":[)" + nodes + R"(],"scenes":[{"nodes":[0]}],"scene":0})";
-}
-
-// A root with 'count' children, each moved by its own channel of one animation "Move" whose keys
-// run from 0 to 2 seconds.
-std::string manyChannels(size_t count)
-{
-    std::string children, nodes, channels;
-    for (size_t i = 1; i <= count; ++i)
-    {
-        const std::string comma = i == 1 ? "" : ",";
-        children += comma + std::to_string(i);
-        nodes += R"(,{"name":"n)" + std::to_string(i) + R"("})";
-        channels +=
-            comma + R"({"sampler":0,"target":{"node":)" + std::to_string(i) + R"(,"path":"translation"}})";
-    }
-    const std::string json =
-        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":32}],)"
-        R"("bufferViews":[{"buffer":0,"byteLength":8},{"buffer":0,"byteOffset":8,"byteLength":24}],)"
-        R"("accessors":[{"bufferView":0,"componentType":5126,"count":2,"type":"SCALAR","min":[0],"max":[2]},)"
-        R"({"bufferView":1,"componentType":5126,"count":2,"type":"VEC3"}],)"
-        R"("nodes":[{"name":"root","children":[)" +
-        children + "]}" + nodes +
-        R"(],"scenes":[{"nodes":[0]}],"scene":0,)"
-        R"("animations":[{"name":"Move","samplers":[{"input":0,"output":1}],"channels":[)" +
-        channels + "]}]}";
-    return glb(json, floats({0, 2, 0, 0, 0, 1, 2, 3}));
-}
-
-} // namespace
 
 TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysOrThatAssimpCannotBuildIsRefusedByName)
 {

@@ -69,6 +69,93 @@ protected:
     osg::ref_ptr<osg::ImageStream> stream; // the movie, opened
 };
 
+// The frequency of the tone in a recording's left channel, from the median length of its cycles
+// louder than the noise floor (a rising crossing counts once the signal went below -1000), so that
+// a gap where a busy machine let the output run dry does not count; 'loudSeconds' is the time
+// those cycles fill. 0 when the recording is silent.
+double toneFrequency(const std::vector<int16_t>& interleaved, int channels, int sampleRate,
+                     double& loudSeconds)
+{
+    bool armed = false;
+    std::vector<size_t> crossings;
+    for (size_t frame = 0; frame * channels < interleaved.size(); ++frame)
+    {
+        const int16_t sample = interleaved[frame * channels];
+        if (sample < -1000)
+            armed = true;
+        else if (armed && sample >= 0)
+        {
+            armed = false;
+            crossings.push_back(frame);
+        }
+    }
+    if (crossings.size() < 3)
+    {
+        loudSeconds = 0.0;
+        return 0.0;
+    }
+    std::vector<size_t> periods;
+    for (size_t index = 1; index < crossings.size(); ++index)
+        periods.push_back(crossings[index] - crossings[index - 1]);
+    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
+    const double period = static_cast<double>(periods[periods.size() / 2]) / sampleRate;
+    loudSeconds = period * static_cast<double>(periods.size());
+    return 1.0 / period;
+}
+
+// Bytes the sound output has written to its recording so far.
+uintmax_t recordedBytes(const std::string& recording)
+{
+    std::error_code missing;
+    const uintmax_t size = std::filesystem::file_size(recording, missing);
+    return missing ? 0 : size;
+}
+
+const unsigned int rate = 8000;
+
+// The sound's time line as the output would play it, pulled chunk by chunk.
+class Timeline : public Novaro::MovieSound
+{
+public:
+    Timeline() : MovieSound(1, rate) {}
+
+    void push(double seconds, double length, int16_t value)
+    {
+        const std::vector<int16_t> samples(static_cast<size_t>(std::lround(length * rate)), value);
+        MovieSound::push(samples.data(), samples.size(), seconds, generation());
+    }
+    // The next 'seconds' of output (what the output would play, silence included).
+    std::vector<int16_t> pull(double seconds)
+    {
+        std::vector<int16_t> played;
+        while (played.size() < seconds * rate)
+        {
+            Chunk chunk;
+            if (!onGetData(chunk))
+                break;
+            played.insert(played.end(), chunk.samples, chunk.samples + chunk.sampleCount);
+        }
+        return played;
+    }
+};
+
+// The value at each 10 ms of the output, so that a failure reads as a time line.
+std::vector<int> every10ms(const std::vector<int16_t>& played)
+{
+    std::vector<int> steps;
+    for (size_t index = 0; index < played.size(); index += rate / 100)
+        steps.push_back(played[index]);
+    return steps;
+}
+
+std::vector<int> steps(std::initializer_list<std::pair<int, int>> runs)
+{
+    std::vector<int> result;
+    for (const auto& run : runs)
+        result.insert(result.end(), static_cast<size_t>(run.first), run.second);
+    return result;
+}
+
 } // namespace
 
 // (Sizes: the movie corpus.)
@@ -137,53 +224,6 @@ TEST_F(MovieReader, ALoopingStreamStartsOverWithoutStopping)
     for (size_t k = 0; k < timeAtStartOver.size(); ++k)
         EXPECT_GE(timeAtStartOver[k], (k + 1) * 0.4 - 1.0 / framesPerSecond) << "start over " << k + 1;
 }
-
-namespace
-{
-
-// The frequency of the tone in a recording's left channel, from the median length of its cycles
-// louder than the noise floor (a rising crossing counts once the signal went below -1000), so that
-// a gap where a busy machine let the output run dry does not count; 'loudSeconds' is the time
-// those cycles fill. 0 when the recording is silent.
-double toneFrequency(const std::vector<int16_t>& interleaved, int channels, int sampleRate,
-                     double& loudSeconds)
-{
-    bool armed = false;
-    std::vector<size_t> crossings;
-    for (size_t frame = 0; frame * channels < interleaved.size(); ++frame)
-    {
-        const int16_t sample = interleaved[frame * channels];
-        if (sample < -1000)
-            armed = true;
-        else if (armed && sample >= 0)
-        {
-            armed = false;
-            crossings.push_back(frame);
-        }
-    }
-    if (crossings.size() < 3)
-    {
-        loudSeconds = 0.0;
-        return 0.0;
-    }
-    std::vector<size_t> periods;
-    for (size_t index = 1; index < crossings.size(); ++index)
-        periods.push_back(crossings[index] - crossings[index - 1]);
-    std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
-    const double period = static_cast<double>(periods[periods.size() / 2]) / sampleRate;
-    loudSeconds = period * static_cast<double>(periods.size());
-    return 1.0 / period;
-}
-
-// Bytes the sound output has written to its recording so far.
-uintmax_t recordedBytes(const std::string& recording)
-{
-    std::error_code missing;
-    const uintmax_t size = std::filesystem::file_size(recording, missing);
-    return missing ? 0 : size;
-}
-
-} // namespace
 
 TEST_F(MovieReader, AMovieWithSoundPlaysItThroughTheSoundOutput)
 {
@@ -272,56 +312,6 @@ TEST(MovieSoundOutput, WithoutASoundOutputMoviesPlayOnTheSystemClockAndSaySoOnce
 
 // The sound's time line as the output plays it: each piece at its movie time, silence where
 // there is none, late sound dropped, so that the playing position is the movie's clock.
-
-namespace
-{
-
-const unsigned int rate = 8000;
-
-// The sound's time line as the output would play it, pulled chunk by chunk.
-class Timeline : public Novaro::MovieSound
-{
-public:
-    Timeline() : MovieSound(1, rate) {}
-
-    void push(double seconds, double length, int16_t value)
-    {
-        const std::vector<int16_t> samples(static_cast<size_t>(std::lround(length * rate)), value);
-        MovieSound::push(samples.data(), samples.size(), seconds, generation());
-    }
-    // The next 'seconds' of output (what the output would play, silence included).
-    std::vector<int16_t> pull(double seconds)
-    {
-        std::vector<int16_t> played;
-        while (played.size() < seconds * rate)
-        {
-            Chunk chunk;
-            if (!onGetData(chunk))
-                break;
-            played.insert(played.end(), chunk.samples, chunk.samples + chunk.sampleCount);
-        }
-        return played;
-    }
-};
-
-// The value at each 10 ms of the output, so that a failure reads as a time line.
-std::vector<int> every10ms(const std::vector<int16_t>& played)
-{
-    std::vector<int> steps;
-    for (size_t index = 0; index < played.size(); index += rate / 100)
-        steps.push_back(played[index]);
-    return steps;
-}
-
-std::vector<int> steps(std::initializer_list<std::pair<int, int>> runs)
-{
-    std::vector<int> result;
-    for (const auto& run : runs)
-        result.insert(result.end(), static_cast<size_t>(run.first), run.second);
-    return result;
-}
-
-} // namespace
 
 TEST(MovieSoundTimeline, SoundPlaysAtItsMovieTimeWithSilenceBeforeAndBetween)
 {
