@@ -34,13 +34,6 @@ int lineOf(const std::string& text, const std::string& part)
     return 0;
 }
 
-// "<file>:<line>:1: " of the first line of the file's text that holds the part.
-std::string lineAt(const TemporaryFolder& folder, const std::string& name, const std::string& text,
-                   const std::string& part)
-{
-    return folder.file(name) + ":" + std::to_string(lineOf(text, part)) + ":1: ";
-}
-
 ::testing::AssertionResult holds(const std::string& all, const std::string& part)
 {
     if (all.find(part) != std::string::npos)
@@ -53,13 +46,6 @@ std::vector<SceneProblem> checkFolder(const std::string& folder)
     SceneCheck::Location location;
     location.workingDirectory = location.temporaryDirectory = folder;
     return SceneCheck(location).run();
-}
-
-// The whole sample scene, without its recorded camera, into the folder.
-void copySampleScene(const TemporaryFolder& scene)
-{
-    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
-    std::filesystem::remove_all(scene.file("recorded"));
 }
 
 void copySample(const TemporaryFolder& scene, const std::string& name)
@@ -209,31 +195,16 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
             << problem.text();
 }
 
-TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
+// The five settings files not there are each said once, with the path looked at.
+TEST(SceneCheck, AMissingSettingsFileIsNamedWithThePathLookedAt)
 {
     const NovaroTest::NotifyCapture quiet;
     TemporaryFolder folder;
-    const std::string configuration =
-        "<configuration>\n<parameters>\n<parameter name=\"mode\">ar_simple</parameter>\n"
-        "<parameter name=\"mirorr\">false</parameter>\n<paramters/>\n</parameters>\n"
-        "</configuration>\n";
-    folder.write("config.xml", configuration);
-    const std::string scene = "<scene name=\"s\">\n<objects>\n<object name=\"o\" type=\"ARObject\">\n"
-                              "<model source=\"m.osgb\"/>\n<transforms>\n<scael x=\"1\" y=\"1\" z=\"1\"/>\n"
-                              "</transforms>\n</object>\n</objects>\n</scene>\n";
-    folder.write("scene.xml", scene);
+    folder.write("config.xml", "<configuration><parameters/></configuration>\n");
+    folder.write("scene.xml", "<scene name=\"s\"><objects/></scene>\n");
     const std::string all = listed(checkFolder(folder.path()));
-    // An element's name is suggested as an element is written.
-    EXPECT_TRUE(holds(all, lineAt(folder, "scene.xml", scene, "<scael") +
-                               "unknown element <scael> (did you mean <scale>?)"));
-    EXPECT_TRUE(holds(all, lineAt(folder, "config.xml", configuration, "mirorr") +
-                               "unknown parameter \"mirorr\" (did you mean \"mirror\"?)"));
-    // A child the reader never looks for under <parameters>: no name is close enough to suggest.
-    EXPECT_TRUE(holds(all, lineAt(folder, "config.xml", configuration, "<paramters/>") +
-                               "<paramters> is not read: the children of <parameters> are found by their "
-                               "name attribute"));
-    // The other five files are missing: each said once, with the path looked at.
     EXPECT_TRUE(holds(all, folder.file("markers.xml") + ": the markers settings file is missing"));
+    EXPECT_EQ(1, NovaroTest::countLinesHolding(all, "markers.xml"));
 }
 
 // (The sample scene checked clean, by the player and the tool: the scene check end-to-end test.)
@@ -243,19 +214,24 @@ TEST(SceneCheck, MisspeltAndMisplacedNamesGetTheClosestNameTheReadersKnow)
 // that cannot be trained: too small, plain, a header claiming a huge size, cut short, a printed
 // width just over the largest; a square marker wider than any printed picture), two markers that
 // cannot both work (one id, one pattern file), actions that do nothing when their event fires,
-// numbers the player would misread, and an OBJ whose material library or texture is missing (it
-// plays white, with nothing said). (Names that lead outside the scene: the hostile scene end-to-end
-// test.)
+// numbers the player would misread, misspelt and misplaced names (given the closest name the
+// readers know), and an OBJ whose material library or texture is missing (it plays white, with
+// nothing said). (Names that lead outside the scene: the hostile scene end-to-end test.)
 TEST(SampleSceneCheck, EachPlantedFaultIsReportedOnItsLine)
 {
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
-    TemporaryFolder scene;
-    copySampleScene(scene);
+    TemporaryFolder scene; // the whole sample scene, without its recorded camera
+    std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
+    std::filesystem::remove_all(scene.file("recorded"));
     const auto edit = [&](const std::string& name, const std::string& from, const std::string& to)
     { return NovaroTest::replaceInFile(scene.file(name), from, to); };
-    const auto at = [&](const std::string& name, const std::string& text, const std::string& part)
-    { return lineAt(scene, name, text, part); };
+    // "<file>:<line>:<column>: " of the first line of the file's text that holds the part.
+    const auto at = [&](const std::string& name, const std::string& text, const std::string& part,
+                        int column = 1) {
+        return scene.file(name) + ":" + std::to_string(lineOf(text, part)) + ":" + std::to_string(column) +
+               ": ";
+    };
 
     const std::string fruits = NovaroTest::readFile(SAMPLES + "/images/fruits.jpg");
     scene.write("images/cut.jpg", fruits.substr(0, fruits.size() / 2));
@@ -295,6 +271,12 @@ TEST(SampleSceneCheck, EachPlantedFaultIsReportedOnItsLine)
     const std::string text = edit("scene.xml", "<scale x=\"1\" y=\"1\" z=\"1\"/>",
                                   "<scale x=\"0,05\" y=\"abc\" z=\"" + digits + ",5x\"/>");
     edit("audio.xml", "encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\"");
+    // Misspelt and misplaced names: a child the reader never looks for under <parameters> has no
+    // name close enough to suggest.
+    const std::string configuration =
+        edit("config.xml", "<parameter name=\"mirror\">", "<paramters/>\n<parameter name=\"mirorr\">");
+    const std::string misspelt =
+        edit("scene.xml", "<scale x=\"1\" y=\"1\" z=\"1\"/>", "<scael x=\"1\" y=\"1\" z=\"1\"/>");
     scene.write("models/skin.mtl", "newmtl skin\nKd 1 1 1\nmap_Kd -s 1 1 1 textures/skin.png\n");
     scene.write("models/patch.obj",
                 "mtllib skin.mtl\nmtllib gone.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl skin\n"
@@ -337,6 +319,15 @@ TEST(SampleSceneCheck, EachPlantedFaultIsReportedOnItsLine)
     // A settings file in another encoding than UTF-8 is named as such.
     EXPECT_TRUE(holds(all, scene.file("audio.xml") +
                                ":1:1: declared iso-8859-1: read as such and turned into UTF-8"));
+
+    // An element's name is suggested as an element is written.
+    EXPECT_TRUE(holds(all, at("scene.xml", misspelt, "<scael", 9) +
+                               "unknown element <scael> (did you mean <scale>?)"));
+    EXPECT_TRUE(holds(all, at("config.xml", configuration, "mirorr") +
+                               "unknown parameter \"mirorr\" (did you mean \"mirror\"?)"));
+    EXPECT_TRUE(holds(all, at("config.xml", configuration, "<paramters/>", 5) +
+                               "<paramters> is not read: the children of <parameters> are found by their "
+                               "name attribute"));
 
     const std::string model = "model \"" + scene.file("models/patch.obj") + "\": ";
     EXPECT_TRUE(holds(all, model + "texture \"textures/skin.png\" of \"skin.mtl\" not found (looked for " +
