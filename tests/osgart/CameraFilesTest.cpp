@@ -232,7 +232,6 @@ TEST(CameraFiles, EachFormatReadsWithItsLensFormulaAndDistortionRoundTrips)
     NovaroTest::TemporaryFolder folder;
     CameraParameters radial;
     ASSERT_TRUE(radial.load(folder.write("four.dat", cameraBytes({318.0, 242.0, 30.0, 0.98}))));
-    EXPECT_EQ(sizeText(radial.width(), radial.height()), "640x480");
     EXPECT_EQ(osg::Vec4d(radial.fx(), radial.fy(), radial.cx(), radial.cy()), osg::Vec4d(500, 510, 320, 240));
     ASSERT_EQ(radial.distortionModel(), CameraParameters::RADIAL4);
     EXPECT_TRUE(radial.distorts());

@@ -139,14 +139,15 @@ TEST_F(VideoTest, UnusableDeviceTextsSourcesAndOversizedImagesFailToOpenAndAQuot
     std::ofstream(folder.file("claims.png"), std::ios::binary) << NovaroTest::pngHeader(60000, 60000);
     const std::string still = folder.file("seq000.png");
     for (const std::string& text :
-         {std::string("-devNum=0"), std::string("-devNum=x"), "-fps=fast -file=" + still,
-          "-width=-3 -file=" + still, std::string("-devNum=99"), std::string("-showDeviceList"),
-          std::string("-file="), "-file=" + folder.file("wide.png"), "-file=" + folder.file("claims.png"),
+         {std::string("-devNum=x"), "-fps=fast -file=" + still, "-width=-3 -file=" + still,
+          std::string("-devNum=99"), std::string("-showDeviceList"), std::string("-file="),
+          "-file=" + folder.file("wide.png"), "-file=" + folder.file("claims.png"),
           "-width=100000 -height=10 -file=" + still, "-fps=1001 -file=" + still})
     {
         video->getVideoConfiguration()->deviceconfig = text;
         EXPECT_FALSE(video->open()) << text;
     }
+    // Device 0, which a user may take for the first.
     video->getVideoConfiguration()->deviceconfig = "-devNum=0";
     EXPECT_TRUE(!video->open() && video->getProblem().find("devices count from 1") != std::string::npos)
         << video->getProblem();
