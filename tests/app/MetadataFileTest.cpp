@@ -13,7 +13,7 @@
 using namespace Novaro;
 using NovaroTest::TemporaryFolder;
 
-TEST(MetadataFile, KeysValuesCommentsAndFirstWins)
+TEST(MetadataFile, KeysValuesCommentsFirstWinsAndReadWithinBounds)
 {
     TemporaryFolder directory;
     directory.write("model.dat", " \t scene \t@  my scene.xml \t\r\n"
@@ -30,23 +30,21 @@ TEST(MetadataFile, KeysValuesCommentsAndFirstWins)
     EXPECT_EQ("", MetadataFile::lookup(directory.file("absent.dat"), "scene"));
     // The scene check reads every entry: the two comments are none.
     EXPECT_EQ(4u, MetadataFile::entries(path).size());
-}
 
-TEST(MetadataFile, AnOversizedFileIsNotReadAndNamesLeadingOutsideAreCutToTheirLastComponent)
-{
-    NovaroTest::TemporaryFolder scene;
+    // An oversized file is not read, and names leading outside are cut to their last component.
     NovaroTest::NotifyCapture capture(osg::FATAL);
     // One line of 50 MB once cost half a gigabyte and was echoed whole.
-    const std::string huge = scene.write("huge.dat", "scene @ " + std::string(100 * 1024, 'x') + "\n");
+    const std::string huge = directory.write("huge.dat", "scene @ " + std::string(100 * 1024, 'x') + "\n");
     EXPECT_TRUE(MetadataFile::entries(huge).empty());
     EXPECT_EQ(1, capture.count(" WARNING: " + huge + ": not read: file is larger than 65536 bytes"))
         << capture.text();
 
-    const std::string path = scene.write("model.dat", "config @ config.xml\nscene @ ../../home/me/.profile\n"
-                                                      "markers @ " +
-                                                          std::string(2000, 'm') + "\n");
-    SceneBoundary::setFolders({scene.path()});
-    const std::vector<MetadataFile::Entry> entries = MetadataFile::entries(path);
+    const std::string bounded =
+        directory.write("bounded.dat", "config @ config.xml\nscene @ ../../home/me/.profile\n"
+                                       "markers @ " +
+                                           std::string(2000, 'm') + "\n");
+    SceneBoundary::setFolders({directory.path()});
+    const std::vector<MetadataFile::Entry> entries = MetadataFile::entries(bounded);
     SceneBoundary::clear();
     ASSERT_EQ(3u, entries.size());
     EXPECT_EQ(std::make_tuple("config.xml", "", ".profile", "../../home/me/.profile", 2),

@@ -8,7 +8,7 @@
 
 using namespace Novaro;
 
-TEST(ModelReferences, ObjAndMtlStatementsNameTheirFilesAfterTheirOptions)
+TEST(ModelReferences, ObjAndMtlStatementsNameTheirFilesAfterTheirOptionsGltfsInEveryUriKey)
 {
     EXPECT_EQ(ModelReferences::materialLibrary("mtllib chair.mtl"), "chair.mtl");
     EXPECT_EQ(ModelReferences::materialLibrary("  mtllib   old chair.mtl \r"), "old chair.mtl");
@@ -31,10 +31,7 @@ TEST(ModelReferences, ObjAndMtlStatementsNameTheirFilesAfterTheirOptions)
         EXPECT_EQ(ModelReferences::materialLibrary(line), "") << line;
         EXPECT_EQ(ModelReferences::textureMap(line), "") << line;
     }
-}
-
-TEST(ModelReferences, GltfUrisAreEveryUriKeysString)
-{
+    // A glTF's files are every "uri" key's string.
     const std::string gltf = R"({"buffers": [{"byteLength": 8, "uri" : "box.bin"}],
         "images": [{"uri":"textures/wood.png"}, {"uri": "data:image/png;base64,iVBORw0K"}],
         "asset": {"generator": "uri", "copyright": "\"uri\" is a key"}, "extras": {"uri": 5}})";

@@ -80,7 +80,7 @@ TEST(PrivateFolder, IsThisUsersOnlyAndGivesFreshNames)
         EXPECT_EQ(folder + "/generated", PrivateFolder::uniqueName(name)) << name;
 }
 
-TEST(PrivateFolder, TerminationBySignalRemovesTheFolder)
+TEST(PrivateFolder, TerminationBySignalRemovesTheFolderAndTheNextRunTheLeftoversOfACrash)
 {
     NovaroTest::TemporaryFolder parent;
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
@@ -97,11 +97,8 @@ TEST(PrivateFolder, TerminationBySignalRemovesTheFolder)
         EXPECT_FALSE(fs::exists(folder)) << signal;
     }
     EXPECT_TRUE(fs::is_empty(parent.path()));
-}
 
-TEST(PrivateFolder, LeftoversOfRunsThatDiedAreRemovedAndNothingElse)
-{
-    NovaroTest::TemporaryFolder parent;
+    // After a crash, the next run removes the leftovers of runs that died, and nothing else.
     const std::string dead = "novaro-" + std::to_string(finishedProcess()) + "-abcdef";
     const std::string living = "novaro-" + std::to_string(getppid()) + "-abcdef";
     parent.write(dead + "/models/house.dae", "left behind by a crash");
