@@ -279,7 +279,7 @@ osg::ref_ptr<osg::Group> namedGroup(const std::string& name)
 
 } // namespace
 
-TEST_F(ARObjectTest, ExtractionKeepsAncestorsAndPathAnimationsAndDropsSiblings)
+TEST_F(ARObjectTest, ExtractionKeepsAncestorsPathAnimationsAndASkeletonsBonesAndDropsSiblings)
 {
     osg::ref_ptr<osg::Group> root = new osg::Group;
     auto* arm = add(root.get(), new osg::MatrixTransform(osg::Matrix::translate(1, 2, 3)));
@@ -317,10 +317,8 @@ TEST_F(ARObjectTest, ExtractionKeepsAncestorsAndPathAnimationsAndDropsSiblings)
     EXPECT_EQ(root->getNumChildren(), 2u);
     EXPECT_EQ(hand->getNumChildren(), 2u);
     EXPECT_EQ(arm->getUpdateCallback(), armAnimation.get());
-}
 
-TEST_F(ARObjectTest, ExtractionUnderASkeletonKeepsItsBonesAndStopsAtTheModel)
-{
+    // Under a skeleton its bones are kept, and the copy stops at the model.
     // The model already hangs under an object (a shared scene-wide model): that part is not copied.
     osg::ref_ptr<osg::Group> model = new osg::Group;
     osg::ref_ptr<ARObject> whole = new ARObject(model.get());
@@ -329,9 +327,9 @@ TEST_F(ARObjectTest, ExtractionUnderASkeletonKeepsItsBonesAndStopsAtTheModel)
     auto* holder = add(skeleton, new osg::MatrixTransform);
     osg::Geode* mesh = add(holder, namedGeode("mesh").get());
 
-    osg::ref_ptr<ARObject> object = new ARObject(model.get(), "mesh");
-    ASSERT_EQ(object->getNumChildren(), 1u);
-    osg::Group* modelCopy = object->getChild(0)->asGroup();
+    osg::ref_ptr<ARObject> boned = new ARObject(model.get(), "mesh");
+    ASSERT_EQ(boned->getNumChildren(), 1u);
+    osg::Group* modelCopy = boned->getChild(0)->asGroup();
     ASSERT_TRUE(modelCopy && !dynamic_cast<ARObject*>(modelCopy));
     auto* skeletonCopy = dynamic_cast<osgAnimation::Skeleton*>(modelCopy->getChild(0));
     ASSERT_TRUE(skeletonCopy && skeletonCopy != skeleton);
@@ -345,7 +343,7 @@ TEST_F(ARObjectTest, ExtractionUnderASkeletonKeepsItsBonesAndStopsAtTheModel)
     EXPECT_EQ(holderCopy->getChild(0), mesh);
 }
 
-TEST_F(ARObjectTest, ExtractionEdgeCasesAndOptimizingOnlyStillContent)
+TEST_F(ARObjectTest, ExtractionEdgeCasesAndOptimizingOnlyStillContentKeepingSharedInstancesInsideTheirArrays)
 {
     osg::ref_ptr<osg::Geode> single = namedGeode("single");
     osg::ref_ptr<ARObject> itself = new ARObject(single.get(), "single");
@@ -388,6 +386,49 @@ TEST_F(ARObjectTest, ExtractionEdgeCasesAndOptimizingOnlyStillContent)
     capture.clear();
     animated->optimize();
     EXPECT_EQ(capture.text(), "");
+
+    // A model's instances (COLLADA's instance nodes) are geometries sharing their arrays and triangles.
+    // Optimizing rewrites a geometry's data for drawing; it must leave every geometry indexing inside
+    // its own arrays (a shared teapot made the OpenGL driver read past them and crash the player).
+    // A 12 x 12 grid, two triangles a square, each triangle with corners of its own, as exporters
+    // write faces with their own normals and texture coordinates: stripping merges the copies.
+    const int side = 12;
+    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array, normals = new osg::Vec3Array;
+    osg::ref_ptr<osg::DrawElementsUInt> triangles = new osg::DrawElementsUInt(GL_TRIANGLES);
+    for (int y = 0; y + 1 < side; ++y)
+        for (int x = 0; x + 1 < side; ++x)
+            for (const osg::Vec2i corner : {osg::Vec2i(0, 0), osg::Vec2i(1, 0), osg::Vec2i(1, 1),
+                                            osg::Vec2i(0, 0), osg::Vec2i(1, 1), osg::Vec2i(0, 1)})
+            {
+                triangles->push_back(unsigned(vertices->size()));
+                vertices->push_back(osg::Vec3(float(x + corner.x()), float(y + corner.y()), 0.0f));
+                normals->push_back(osg::Vec3(0.0f, 0.0f, 1.0f));
+            }
+    osg::ref_ptr<osg::Group> instances = new osg::Group;
+    for (const float offset : {0.0f, 20.0f})
+    {
+        osg::ref_ptr<osg::Geometry> instance = new osg::Geometry;
+        instance->setVertexArray(vertices.get());
+        instance->setNormalArray(normals.get(), osg::Array::BIND_PER_VERTEX);
+        instance->addPrimitiveSet(triangles.get());
+        osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+        geode->addDrawable(instance.get());
+        osg::ref_ptr<osg::MatrixTransform> place =
+            new osg::MatrixTransform(osg::Matrix::translate(offset, 0, 0));
+        place->addChild(geode.get());
+        instances->addChild(place.get());
+    }
+    osg::ref_ptr<ARObject> shared = new ARObject(instances.get());
+    const NotifyCapture quiet;
+    shared->optimize();
+    const std::vector<osg::Geometry*> geometries = NovaroTest::drawablesOf<osg::Geometry>(shared.get());
+    ASSERT_EQ(geometries.size(), 2u);
+    for (const osg::Geometry* geometry : geometries)
+        for (unsigned int set = 0; set < geometry->getNumPrimitiveSets(); ++set)
+            for (unsigned int i = 0; i < geometry->getPrimitiveSet(set)->getNumIndices(); ++i)
+                ASSERT_LT(geometry->getPrimitiveSet(set)->index(i),
+                          geometry->getVertexArray()->getNumElements())
+                    << "an index past its geometry's vertices";
 }
 
 TEST_F(ARObjectTest, MatrixRotatesThenScalesThenTranslatesAndAnOccluderHidesItsColourUnlessShown)
@@ -526,52 +567,6 @@ TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
     EXPECT_EQ(actions[1]->getTarget(), object.get());
 }
 
-// A model's instances (COLLADA's instance nodes) are geometries sharing their arrays and triangles.
-// Optimizing rewrites a geometry's data for drawing; it must leave every geometry indexing inside
-// its own arrays (a shared teapot made the OpenGL driver read past them and crash the player).
-TEST_F(ARObjectTest, OptimizeKeepsSharedInstancesInsideTheirArrays)
-{
-    // A 12 x 12 grid, two triangles a square, each triangle with corners of its own, as exporters
-    // write faces with their own normals and texture coordinates: stripping merges the copies.
-    const int side = 12;
-    osg::ref_ptr<osg::Vec3Array> vertices = new osg::Vec3Array, normals = new osg::Vec3Array;
-    osg::ref_ptr<osg::DrawElementsUInt> triangles = new osg::DrawElementsUInt(GL_TRIANGLES);
-    for (int y = 0; y + 1 < side; ++y)
-        for (int x = 0; x + 1 < side; ++x)
-            for (const osg::Vec2i corner : {osg::Vec2i(0, 0), osg::Vec2i(1, 0), osg::Vec2i(1, 1),
-                                            osg::Vec2i(0, 0), osg::Vec2i(1, 1), osg::Vec2i(0, 1)})
-            {
-                triangles->push_back(unsigned(vertices->size()));
-                vertices->push_back(osg::Vec3(float(x + corner.x()), float(y + corner.y()), 0.0f));
-                normals->push_back(osg::Vec3(0.0f, 0.0f, 1.0f));
-            }
-    osg::ref_ptr<osg::Group> model = new osg::Group;
-    for (const float offset : {0.0f, 20.0f})
-    {
-        osg::ref_ptr<osg::Geometry> instance = new osg::Geometry;
-        instance->setVertexArray(vertices.get());
-        instance->setNormalArray(normals.get(), osg::Array::BIND_PER_VERTEX);
-        instance->addPrimitiveSet(triangles.get());
-        osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-        geode->addDrawable(instance.get());
-        osg::ref_ptr<osg::MatrixTransform> place =
-            new osg::MatrixTransform(osg::Matrix::translate(offset, 0, 0));
-        place->addChild(geode.get());
-        model->addChild(place.get());
-    }
-    osg::ref_ptr<ARObject> object = new ARObject(model.get());
-    const NotifyCapture quiet;
-    object->optimize();
-    const std::vector<osg::Geometry*> geometries = NovaroTest::drawablesOf<osg::Geometry>(object.get());
-    ASSERT_EQ(geometries.size(), 2u);
-    for (const osg::Geometry* geometry : geometries)
-        for (unsigned int set = 0; set < geometry->getNumPrimitiveSets(); ++set)
-            for (unsigned int i = 0; i < geometry->getPrimitiveSet(set)->getNumIndices(); ++i)
-                ASSERT_LT(geometry->getPrimitiveSet(set)->index(i),
-                          geometry->getVertexArray()->getNumElements())
-                    << "an index past its geometry's vertices";
-}
-
 // Events whose actions come back to themselves: hiding an object runs its "on_hide", whose actions
 // may hide it again, or hide another object whose "on_hide" hides the first. Such loops are cut at
 // the repeated event with one warning naming them; chains without a repeat run in full.
@@ -613,7 +608,7 @@ TEST_F(EventLoopsTest, LoopsEndInTheFirstRequestWithOneWarningAndTheRestOfTheSce
     EXPECT_TRUE(oneLoop(capture, "left on_hide -> right on_hide -> left on_hide"));
 }
 
-TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFull)
+TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFullAndAChainDeeperThanTheLimitStopsThere)
 {
     // One click hides three objects; hiding the first shows a fourth, whose "on_show" hides a fifth:
     // every object is reached, some twice, but no event comes back to itself while running.
@@ -632,12 +627,9 @@ TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFull)
     EXPECT_EQ((std::vector<bool>{a->isHidden(), b->isHidden(), c->isHidden(), d->isHidden(), e->isHidden()}),
               (std::vector<bool>{true, true, true, false, true}));
     EXPECT_EQ(capture.text(osg::FATAL), "");
-}
 
-// A chain of events deeper than the player lets run (each object's "on_hide" hides the next) stops
-// at its limit, with one warning, instead of running the stack out.
-TEST_F(EventLoopsTest, AChainDeeperThanTheLimitStopsThereWithOneWarning)
-{
+    // A chain of events deeper than the player lets run (each object's "on_hide" hides the next) stops
+    // at its limit, with one warning, instead of running the stack out.
     const int count = 1100;
     std::vector<ARObject*> chain;
     for (int i = 0; i < count; ++i)
@@ -645,7 +637,7 @@ TEST_F(EventLoopsTest, AChainDeeperThanTheLimitStopsThereWithOneWarning)
             object("o" + std::to_string(i),
                    i + 1 < count ? eventXml("on_hide", actionXml("hide", "o" + std::to_string(i + 1))) : ""));
     prepare();
-    NotifyCapture capture;
+    capture.clear();
     chain[0]->hide();
     int hidden = 0;
     while (hidden < count && chain[size_t(hidden)]->isHidden())
@@ -661,7 +653,8 @@ TEST_F(EventLoopsTest, AChainDeeperThanTheLimitStopsThereWithOneWarning)
 // the attenuation steps, the guides shown for each kind of light, and a directional light lifted
 // over a marker's content.
 
-TEST_F(LightTest, DirectionalLightStandsWhereItIsPutAndTurnsAboutItself)
+TEST_F(LightTest,
+       DirectionalLightStandsWhereItIsPutAndTurnsAboutItselfAndOneFromAModelTakesItsParentTransform)
 {
     osg::ref_ptr<ARLight> light = new ARLight(true);
     light->setPosition(80.0, 80.0, 80.0, 1.0);
@@ -687,6 +680,43 @@ TEST_F(LightTest, DirectionalLightStandsWhereItIsPutAndTurnsAboutItself)
     expectNear(osg::Vec3d(0.0, 1.0, 0.0), shiningDirection(*light));
     light->move(5.0, 0.0, 0.0);
     expectNear(osg::Vec3d(80.0, 80.0, 80.0), light->getLightTransform()->getMatrix().getTrans());
+
+    // A light from a model takes its parent transform and number.
+    osg::ref_ptr<osg::Light> modelLight = new osg::Light(2); // directional: at (0, 0, 1, 0)
+    modelLight->setSpotCutoff(20.0f);
+    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
+    source->setLight(modelLight.get());
+    const osg::Quat turn(0.5, osg::Y_AXIS);
+    osg::ref_ptr<osg::MatrixTransform> parent =
+        new osg::MatrixTransform(osg::Matrixd::rotate(turn) * osg::Matrixd::translate(1.0, 2.0, 3.0));
+    parent->addChild(source.get());
+    osg::ref_ptr<osg::Group> model = new osg::Group;
+    model->addChild(parent.get());
+
+    osg::ref_ptr<ARLight> fromModel = new ARLight(model.get());
+    EXPECT_FALSE(fromModel->isFromXMLData());
+    EXPECT_TRUE(fromModel->isDirectional());
+    EXPECT_EQ(source.get(), fromModel->getLightSource());
+    EXPECT_EQ(parent.get(), fromModel->getLightTransform());
+    EXPECT_EQ(7, modelLight->getLightNum());
+    EXPECT_EQ(180.0f, modelLight->getSpotCutoff());
+    EXPECT_EQ(4u, parent->getNodeMask());
+    expectNear(osg::Vec3d(1.0, 2.0, 3.0), fromModel->getLightTranslation().getTrans());
+    EXPECT_NEAR(0.0, (fromModel->getLightRotation().getRotate() - turn).length(), 1e-6);
+
+    osg::ref_ptr<osg::Group> unlit = new osg::Group;
+    unlit->addChild(new osg::Geode);
+    osg::ref_ptr<ARLight> none = new ARLight(unlit.get());
+    EXPECT_EQ(nullptr, none->getLightSource());
+    none->move(1.0, 0.0, 0.0);
+    none->changeAttenuation(0.1f);
+    none->showGuides(true);
+
+    osg::ref_ptr<osg::Group> loose = new osg::Group;
+    loose->addChild(new osg::LightSource);
+    osg::ref_ptr<ARLight> orphan = new ARLight(loose.get());
+    EXPECT_EQ(nullptr, orphan->getLightTransform());
+    orphan->setPosition(1.0, 2.0, 3.0, 1.0);
 }
 
 TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputKeepsItsAttenuationInRangeAndShowsItsGuides)
@@ -727,45 +757,6 @@ TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputKeepsItsAttenuationI
     // Hidden guides stay hidden when the light changes kind.
     light->makePositional();
     EXPECT_EQ(std::vector<bool>({false, false, false, false}), guideStates(*light));
-}
-
-TEST_F(LightTest, LightFromAModelTakesItsParentTransformAndNumber)
-{
-    osg::ref_ptr<osg::Light> modelLight = new osg::Light(2); // directional: at (0, 0, 1, 0)
-    modelLight->setSpotCutoff(20.0f);
-    osg::ref_ptr<osg::LightSource> source = new osg::LightSource;
-    source->setLight(modelLight.get());
-    const osg::Quat turn(0.5, osg::Y_AXIS);
-    osg::ref_ptr<osg::MatrixTransform> parent =
-        new osg::MatrixTransform(osg::Matrixd::rotate(turn) * osg::Matrixd::translate(1.0, 2.0, 3.0));
-    parent->addChild(source.get());
-    osg::ref_ptr<osg::Group> model = new osg::Group;
-    model->addChild(parent.get());
-
-    osg::ref_ptr<ARLight> light = new ARLight(model.get());
-    EXPECT_FALSE(light->isFromXMLData());
-    EXPECT_TRUE(light->isDirectional());
-    EXPECT_EQ(source.get(), light->getLightSource());
-    EXPECT_EQ(parent.get(), light->getLightTransform());
-    EXPECT_EQ(7, modelLight->getLightNum());
-    EXPECT_EQ(180.0f, modelLight->getSpotCutoff());
-    EXPECT_EQ(4u, parent->getNodeMask());
-    expectNear(osg::Vec3d(1.0, 2.0, 3.0), light->getLightTranslation().getTrans());
-    EXPECT_NEAR(0.0, (light->getLightRotation().getRotate() - turn).length(), 1e-6);
-
-    osg::ref_ptr<osg::Group> unlit = new osg::Group;
-    unlit->addChild(new osg::Geode);
-    osg::ref_ptr<ARLight> none = new ARLight(unlit.get());
-    EXPECT_EQ(nullptr, none->getLightSource());
-    none->move(1.0, 0.0, 0.0);
-    none->changeAttenuation(0.1f);
-    none->showGuides(true);
-
-    osg::ref_ptr<osg::Group> loose = new osg::Group;
-    loose->addChild(new osg::LightSource);
-    osg::ref_ptr<ARLight> orphan = new ARLight(loose.get());
-    EXPECT_EQ(nullptr, orphan->getLightTransform());
-    orphan->setPosition(1.0, 2.0, 3.0, 1.0);
 }
 
 TEST_F(LightTest, MarkerLiftsADirectionalLightOverItsContent)
@@ -831,7 +822,7 @@ TEST(VideoTexture, UnitChoiceSubloadSizesShaderUnitAndItsRenaming)
     EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")), "gl_MultiTexCoord1");
 }
 
-TEST_F(Movies, AVideoObjectPutsItsMovieOnTheTopTextureOfItsPlaneKeyedIfAskedOrSaysWhyNot)
+TEST_F(Movies, AVideoObjectPutsItsMovieOnItsPlaneKeyedIfAskedOrSaysWhyNotAndOtherObjectsFollowTheTable)
 {
     osg::ref_ptr<osg::Geode> plane = screen({0, 2});
     osg::ref_ptr<ARVideo> video = new ARVideo(plane.get());
@@ -884,10 +875,8 @@ TEST_F(Movies, AVideoObjectPutsItsMovieOnTheTopTextureOfItsPlaneKeyedIfAskedOrSa
     osg::ref_ptr<ARVideo> bare = new ARVideo(screen({}).get());
     bare->setupVideo(_folder.file("clip.mp4"), true);
     EXPECT_TRUE(capture.printed(" WARNING: could not find any valid texture for video object."));
-}
 
-TEST_F(Movies, VideoTexturesFollowTheScenesTableByTag)
-{
+    // Video textures of other objects follow the scene's table by tag.
     ASSERT_TRUE(writeSceneWithVideos(
         _folder, {{"Screen1", "clip.mp4"}, {"Screen2", "clip.mp4"}, {"Missing", "clip.mp4"}}));
     ARApplication application;
@@ -924,7 +913,7 @@ TEST(ChromaKey, KeyColouredPixelsGoAndOthersStay)
 
 // The scene graph visitors: names, geodes, lights and the texture units the movies are put on.
 
-TEST(ARNodeVisitors, TheLastMatchInDepthFirstOrderWinsPassingOverEmptyGroupsAndWhatANamedMatchHolds)
+TEST(ARNodeVisitors, FindTheLastMatchInDepthFirstOrderAndRecordAndCompactTextureUnits)
 {
     osg::ref_ptr<osg::Group> root = namedGroup("root");
     osg::Group* first = add(root.get(), namedGroup("Screen").get());
@@ -974,22 +963,20 @@ TEST(ARNodeVisitors, TheLastMatchInDepthFirstOrderWinsPassingOverEmptyGroupsAndW
     ARGeodeVisitor none;
     namedGroup("empty")->accept(none);
     EXPECT_EQ(none.getGeode(), nullptr);
-}
 
-TEST(ARTextureUnitsVisitors, RecordUnitsOnceInOrderCountCombinersAndCompactUnitsKeepingTheirOrder)
-{
+    // The texture units visitor records units once, in order, and counts combiners.
     osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    osg::ref_ptr<osg::Geometry> first = new osg::Geometry;
-    first->getOrCreateStateSet()->setTextureAttributeAndModes(2, new osg::Texture2D);
-    first->getOrCreateStateSet()->setTextureAttributeAndModes(5, new osg::TextureRectangle);
-    first->getOrCreateStateSet()->setTextureAttribute(1, new osg::TexEnvCombine);
-    osg::ref_ptr<osg::Geometry> second = new osg::Geometry;
-    second->getOrCreateStateSet()->setTextureAttributeAndModes(2, new osg::Texture2D);
-    second->getOrCreateStateSet()->setTextureAttributeAndModes(0, new osg::Texture2D);
-    second->getOrCreateStateSet()->setTextureAttribute(1, new osg::TexEnvCombine);
+    osg::ref_ptr<osg::Geometry> firstDrawable = new osg::Geometry;
+    firstDrawable->getOrCreateStateSet()->setTextureAttributeAndModes(2, new osg::Texture2D);
+    firstDrawable->getOrCreateStateSet()->setTextureAttributeAndModes(5, new osg::TextureRectangle);
+    firstDrawable->getOrCreateStateSet()->setTextureAttribute(1, new osg::TexEnvCombine);
+    osg::ref_ptr<osg::Geometry> secondDrawable = new osg::Geometry;
+    secondDrawable->getOrCreateStateSet()->setTextureAttributeAndModes(2, new osg::Texture2D);
+    secondDrawable->getOrCreateStateSet()->setTextureAttributeAndModes(0, new osg::Texture2D);
+    secondDrawable->getOrCreateStateSet()->setTextureAttribute(1, new osg::TexEnvCombine);
     osg::ref_ptr<osg::Geometry> withoutState = new osg::Geometry;
-    geode->addDrawable(first.get());
-    geode->addDrawable(second.get());
+    geode->addDrawable(firstDrawable.get());
+    geode->addDrawable(secondDrawable.get());
     geode->addDrawable(withoutState.get());
 
     NotifyCapture capture;
