@@ -1,31 +1,105 @@
-// The keyboard modes driven through the viewer's event queue of a running sample scene: mode
-// switches with their names and help panels, and every mode's keys on the subsystems they call.
-#include "RunningPlayer.h"
+// The player as a user meets it, in a running sample scene: the keyboard modes driven through the
+// viewer's event queue (mode switches with their names and help panels, and every mode's keys on
+// the subsystems they call), and mouse picking: pickables placed in front of the scene camera,
+// clicked at the window position where they are drawn. (A click on a scene object running its
+// actions, and on bare video running none: the interaction end-to-end test, with real X events.)
+#include "../rendering/SampleApplication.h"
 
 #include "NotifyCapture.h"
 #include "SceneGraph.h"
 #include "effects/ARClippingManager.h"
 #include "effects/ARShadowsManager.h"
+#include "effects/HUD.h"
 #include "interaction/AREventsHandlersManager.h"
 #include "interaction/ARKeyboardEventsHandler.h"
 #include "interaction/ARLayersKeyboardEventsHandler.h"
+#include "interaction/ARMouseEventsHandler.h"
 #include "scene/ARLight.h"
 #include "scene/ARObject.h"
+#include "scene/ARPickable.h"
 #include "settings/ConfigurationData.h"
 #include "settings/MarkersData.h"
 #include "settings/SceneData.h"
 #include "tracking/ARMarkerNode.h"
 
+#include <osg/ClipNode>
 #include <osg/Geode>
+#include <osg/ImageStream>
+#include <osg/ShapeDrawable>
 #include <osgText/Text>
 #include <osgViewer/ViewerEventHandlers>
 
 using namespace Novaro;
 using namespace NovaroTest;
 typedef osgGA::GUIEventAdapter Key;
+// The event queue takes the window system's button numbers.
+const int LEFT = 1, MIDDLE = 2, RIGHT = 3;
 
 namespace
 {
+
+// The sample scene set up as the player runs it (event handlers, scene objects, status panel,
+// rendering pipeline, a realized window), with the frame loop in the test's hands: events go into
+// the viewer's queue and reach the handlers on the next frame. Each test gets an application of its
+// own (about a second's set-up under the software renderer), so none starts on another's changes.
+class RunningPlayer : public SampleApplicationTest
+{
+private:
+    int _statusId = -1;
+
+protected:
+    void SetUp() override
+    {
+        SampleApplicationTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        application.initEventHandlers();
+        application.loadSceneObjects();
+        application.showStatusMessage("Starting...");
+        _statusId = static_cast<int>(application.getHUD().getNumHUDs()) - 1;
+        viewer = application.getViewer();
+        viewer->setSceneData(application.getRoot());
+        application.initLighting();
+        application.createRenderingPipeline();
+        viewer->realize();
+        viewer->frame();
+    }
+
+    osgGA::EventQueue& events() { return *viewer->getEventQueue(); }
+    // A key pressed and released, handled by the next frame; the status text then shown.
+    std::string tap(int key) { return hold(key, 1); }
+    // A chord as an X server delivers it when the modifier (MODKEY_CTRL, MODKEY_ALT, MODKEY_SHIFT)
+    // is let go first: the press carries the modifier and the character typed (a control character
+    // under CTRL, the shifted character under Shift), the release neither. Returns the status text.
+    std::string tapWith(int modifierMask, int key, int typed)
+    {
+        osgGA::GUIEventAdapter& state = *events().getCurrentEventState();
+        const int before = state.getModKeyMask();
+        state.setModKeyMask(modifierMask);
+        events().keyPress(typed, events().getTime(), key);
+        state.setModKeyMask(before);
+        events().keyRelease(key, events().getTime(), key);
+        viewer->frame();
+        return status();
+    }
+    std::string tapWith(int modifierMask, int key) { return tapWith(modifierMask, key, key); }
+    // A key held: 'repeats' key-down events, then the release; the status text then shown.
+    std::string hold(int key, int repeats)
+    {
+        for (int repeat = 0; repeat < repeats; ++repeat)
+            events().keyPress(key);
+        events().keyRelease(key);
+        viewer->frame();
+        return status();
+    }
+    std::string status()
+    {
+        Novaro::HUD* hud = application.getHUD().getHUD(_statusId);
+        return hud ? hud->getTextPanel()->getText() : std::string("(no status panel)");
+    }
+
+    Novaro::ARViewer* viewer = nullptr;
+};
 
 class KeyboardModes : public RunningPlayer
 {
@@ -34,6 +108,84 @@ protected:
     bool installed(unsigned int mode)
     {
         return application.getCurrentKeyboardHandler() == application.getKeyboardHandler(mode);
+    }
+};
+
+// The layers mode's handler with its key hook in reach.
+struct LayerKeys : Novaro::ARLayersKeyboardEventsHandler
+{
+    using ARLayersKeyboardEventsHandler::ARLayersKeyboardEventsHandler;
+    using ARLayersKeyboardEventsHandler::keyReleased;
+};
+
+// Records which hooks the handler called, in order.
+class RecordingPickable : public ARPickable
+{
+public:
+    explicit RecordingPickable(const std::string& name, std::vector<std::string>& log) : _log(log)
+    {
+        setName(name);
+    }
+    void onLeftMouseClick() override { _log.push_back(getName() + " left"); }
+    void onRightMouseClick() override { _log.push_back(getName() + " right"); }
+    void onLeftMouseDoubleClick() override { _log.push_back(getName() + " left double"); }
+    void onRightMouseDoubleClick() override { _log.push_back(getName() + " right double"); }
+    void onMouseIn() override { _log.push_back(getName() + " in"); }
+    void onMouseOut() override { _log.push_back(getName() + " out"); }
+
+private:
+    std::vector<std::string>& _log;
+};
+
+typedef std::vector<std::string> Log;
+
+class MousePicking : public RunningPlayer
+{
+protected:
+    // The sample's own models are hidden: as the recorded camera plays on, they would come under
+    // the pointer.
+    void SetUp() override
+    {
+        RunningPlayer::SetUp();
+        if (!IsSkipped() && !HasFatalFailure())
+            application.getContentGroup()->setNodeMask(0);
+    }
+
+    // Puts a 40-unit box on the transform, 'offset' to the side of the scene camera's axis and in
+    // front of it, and returns where it is drawn in the window, in window pixels from the bottom
+    // left.
+    osg::Vec2 placeInFront(osg::MatrixTransform& node, float offset)
+    {
+        osg::Camera& camera = *application.getARCamera();
+        const osg::Matrix toScreen = camera.getViewMatrix() * camera.getProjectionMatrix();
+        // The tracker's projection may look down either Z direction: take the one in front.
+        const float depth = (osg::Vec4(0, 0, -500, 1) * toScreen).w() > 0.0f ? -500.0f : 500.0f;
+        const osg::Vec3 centre(offset, 0.0f, depth);
+        node.setMatrix(osg::Matrix::translate(centre));
+        osg::ref_ptr<osg::Geode> box = new osg::Geode;
+        box->addDrawable(new osg::ShapeDrawable(new osg::Box(osg::Vec3(), 40.0f)));
+        node.addChild(box.get());
+        camera.addChild(&node);
+        const osg::Vec3 onTarget = centre * toScreen * camera.getViewport()->computeWindowMatrix();
+        // Render-target pixels back to window pixels, as the handler undoes them.
+        const ARMouseEventsHandler& mouse = *application.getMouseEventsHandler();
+        return osg::Vec2(onTarget.x() / mouse.getTextureScaleX() / mouse.getWindowScaleX(),
+                         onTarget.y() / mouse.getTextureScaleY() / mouse.getWindowScaleY());
+    }
+    // The window system counts rows from the top; the viewer hands handlers rows from the bottom.
+    float row(float y) { return static_cast<float>(viewer->getWindowHeight()) - y; }
+    void press(osg::Vec2 at, int button) { events().mouseButtonPress(at.x(), row(at.y()), button); }
+    void release(osg::Vec2 at, int button) { events().mouseButtonRelease(at.x(), row(at.y()), button); }
+    void click(osg::Vec2 at, int button)
+    {
+        press(at, button);
+        release(at, button);
+        viewer->frame();
+    }
+    void move(osg::Vec2 at)
+    {
+        events().mouseMotion(at.x(), row(at.y()));
+        viewer->frame();
     }
 };
 
@@ -312,16 +464,6 @@ TEST(KeyboardModifiers, ControlWinsOverAltAndSuperCountsAsAlt)
     EXPECT_EQ(Handler::MODIFIER_NONE, Handler::modifierOf(Key::MODKEY_SHIFT | Key::MODKEY_CAPS_LOCK));
 }
 
-namespace
-{
-// The layers mode's handler with its key hook in reach.
-struct LayerKeys : Novaro::ARLayersKeyboardEventsHandler
-{
-    using ARLayersKeyboardEventsHandler::ARLayersKeyboardEventsHandler;
-    using ARLayersKeyboardEventsHandler::keyReleased;
-};
-} // namespace
-
 // Each digit toggles the layer of its number on every marker: 0 and 9, the ends, included.
 TEST(LayerKeys, EveryDigitTogglesItsLayer)
 {
@@ -343,4 +485,122 @@ TEST(LayerKeys, EveryDigitTogglesItsLayer)
         EXPECT_TRUE(node->getLayers().at(5).visible) << layer;
     }
     application.getMarkers().clear();
+}
+
+TEST_F(MousePicking, ClicksDoubleClicksAndDragsOnTheNearestPickable)
+{
+    Log log;
+    osg::ref_ptr<RecordingPickable> box = new RecordingPickable("box", log);
+    // Off the window's centre, so that the mirrored click below lands elsewhere.
+    const osg::Vec2 onBox = placeInFront(*box, 150.0f);
+    viewer->frame();
+
+    click(onBox, RIGHT);
+    click(onBox, MIDDLE);
+    // The window system's double click: press, release, double click, release.
+    press(onBox, LEFT);
+    release(onBox, LEFT);
+    events().mouseDoubleButtonPress(onBox.x(), row(onBox.y()), LEFT);
+    release(onBox, LEFT);
+    viewer->frame();
+    EXPECT_EQ(Log({"box right", "box left", "box left double"}), log);
+
+    // Moved by one pixel between press and release: no click.
+    log.clear();
+    press(onBox, LEFT);
+    events().mouseMotion(onBox.x() + 1.0f, row(onBox.y()));
+    release(onBox + osg::Vec2(1.0f, 0.0f), LEFT);
+    viewer->frame();
+    EXPECT_TRUE(log.empty());
+
+    // With the video mirrored, the box is drawn on the other side of the window.
+    application.toggleMirror();
+    click(osg::Vec2(static_cast<float>(viewer->getWindowWidth()) - onBox.x(), onBox.y()), LEFT);
+    EXPECT_EQ(Log({"box left"}), log);
+}
+
+TEST_F(MousePicking, PartsCutAwayByAClipPlaneAreNotPicked)
+{
+    Log log;
+    osg::ref_ptr<RecordingPickable> box = new RecordingPickable("box", log);
+    const osg::Vec2 onBox = placeInFront(*box, 0.0f);
+    // The box (-20..20 on every axis) under a clip node, as the clipping manager cuts content.
+    osg::ref_ptr<osg::Node> geode = box->getChild(0);
+    osg::ref_ptr<osg::ClipNode> clipNode = new osg::ClipNode;
+    clipNode->addChild(geode.get());
+    box->replaceChild(geode.get(), clipNode.get());
+    osg::ref_ptr<osg::ClipPlane> plane = new osg::ClipPlane(0);
+    clipNode->addClipPlane(plane.get());
+
+    // Only x >= 5 kept: the ray through the centre meets the box only where it is cut away.
+    plane->setClipPlane(1.0, 0.0, 0.0, -5.0);
+    viewer->frame();
+    click(onBox, LEFT);
+    EXPECT_TRUE(log.empty());
+    EXPECT_EQ(nullptr, application.getMouseEventsHandler()->getPickedObject());
+
+    // x >= -5 kept: the centre is drawn again.
+    plane->setClipPlane(1.0, 0.0, 0.0, 5.0);
+    viewer->frame();
+    click(onBox, LEFT);
+    EXPECT_EQ(Log({"box left"}), log);
+}
+
+TEST_F(MousePicking, HoveringFiresOutBeforeInOnlyWhenSomeObjectListens)
+{
+    Log log;
+    osg::ref_ptr<RecordingPickable> left = new RecordingPickable("A", log);
+    osg::ref_ptr<RecordingPickable> right = new RecordingPickable("B", log);
+    const osg::Vec2 onLeft = placeInFront(*left, -60.0f);
+    const osg::Vec2 onRight = placeInFront(*right, 60.0f);
+    viewer->frame();
+
+    move(onLeft);
+    EXPECT_TRUE(log.empty()) << "no object listens to hovering";
+
+    application.setMouseOverEvents(true);
+    move(onLeft);
+    move(onRight);
+    move(osg::Vec2(2.0f, 2.0f));
+    EXPECT_EQ(Log({"A in", "A out", "B in", "B out"}), log);
+}
+
+TEST_F(MousePicking, AnyReleaseClosesTheFullWindowMovie)
+{
+    osg::ref_ptr<osg::ImageStream> movie = new osg::ImageStream;
+    movie->allocateImage(4, 4, 1, GL_RGB, GL_UNSIGNED_BYTE);
+    application.showFullscreenVideo(movie.get());
+    viewer->frame();
+    HUDVideo* panel = dynamic_cast<HUDVideo*>(application.getHUD().getVideoHUD());
+    ASSERT_TRUE(panel && panel->getStream() == movie.get());
+    click(osg::Vec2(2.0f, 2.0f), RIGHT);
+    EXPECT_EQ(nullptr, panel->getStream());
+}
+
+TEST_F(MousePicking, LeftButtonHeldLongerThanTheLongPressEndsTheLoopWithoutAClick)
+{
+    Log log;
+    osg::ref_ptr<RecordingPickable> box = new RecordingPickable("box", log);
+    const osg::Vec2 onBox = placeInFront(*box, 0.0f);
+    viewer->frame();
+
+    // The handler's clock is the test's: held just under, then just over the long press.
+    osg::Timer_t now = 0;
+    const double ticksPerSecond = 1.0 / osg::Timer::instance()->getSecondsPerTick();
+    application.getMouseEventsHandler()->setTickSource([&now] { return now; });
+    auto holdFor = [&](double seconds)
+    {
+        press(onBox, LEFT);
+        viewer->frame();
+        now += static_cast<osg::Timer_t>(seconds * ticksPerSecond);
+        release(onBox, LEFT);
+        viewer->frame();
+    };
+    holdFor(ARMouseEventsHandler::longPressSeconds - 0.1);
+    EXPECT_FALSE(viewer->done());
+    EXPECT_EQ(Log({"box left"}), log) << "a press shorter than the long press is a click";
+    log.clear();
+    holdFor(ARMouseEventsHandler::longPressSeconds + 0.1);
+    EXPECT_TRUE(viewer->done());
+    EXPECT_TRUE(log.empty());
 }
