@@ -81,55 +81,6 @@ std::string lightFromProperties(double x, const std::string& transforms = std::s
 // their maps to the view settle on the next; one more for safety.
 const int framesPerPlay = 4;
 
-// The sample installation with marker 1 alone, large and nearly facing the camera. The window is
-// not full screen (as in the sample): the scene is drawn at the window's size, so the window shows
-// the rendered picture pixel for pixel, unfiltered.
-class ShadowScene : public SampleScene
-{
-public:
-    ShadowScene()
-        : SampleScene(
-              "--pattern patterns/marker_1.patt --markers 1 --size 80 --min-width 150 --max-width 170 "
-              "--max-tilt 25 --no-clutter --seed 3",
-              1)
-    {
-        EXPECT_TRUE(osgDB::writeNodeFile(
-            *makeBox(osg::Vec3(0, 0, -1), osg::Vec3(200, 200, 2), osg::Vec4(0.8f, 0.8f, 0.8f, 1), false),
-            directory().file("models/plate.osgt")));
-        EXPECT_TRUE(osgDB::writeNodeFile(
-            *makeBox(osg::Vec3(0, 0, 45), osg::Vec3(30, 30, 30), osg::Vec4(0.9f, 0.05f, 0.05f, 1), true),
-            directory().file("models/box.osgt")));
-        EXPECT_TRUE(osgDB::writeNodeFile(*makeLightModel(1.0), directory().file("models/light.osgt")));
-        stillFrameWithoutSmoothing(*this);
-    }
-
-    // The window picture with the given light entry ("" for none), with and without the box.
-    osg::ref_ptr<osg::Image> play(const std::string& light, bool withBox, const std::string& mode = "direct",
-                                  const std::string& technique = "sm")
-    {
-        std::string objects = objectEntry("plate", "ARObject", "models/plate.osgt") + light;
-        if (withBox)
-            objects += objectEntry("box", "ARObject", "models/box.osgt");
-        writeSceneFile(directory(), objects);
-        directory().write("lighting.xml",
-                          "<lighting name=\"test\"><parameters><parameter name=\"mode\">" + mode +
-                              "</parameter><parameter name=\"compatibility_hint\">max</parameter>"
-                              "<parameter name=\"shadow_technique\">" +
-                              technique + "</parameter></parameters></lighting>");
-        std::filesystem::remove(directory().file("shot.png"));
-        PlayerRun run = SampleScene::play({"-max_frames", std::to_string(framesPerPlay)});
-        EXPECT_EQ(0, run.status);
-        _output = run.output;
-        return screenshot();
-    }
-
-    // The console of the last play.
-    const std::string& output() const { return _output; }
-
-private:
-    std::string _output;
-};
-
 // A screenshot's pixels read once: the checks below look at every pixel's neighbourhood, and
 // osg::Image works out the row layout again on every access.
 class Pixels
@@ -242,14 +193,48 @@ int mixedEdgePixels(const osg::Image& image)
 TEST(ShadowsEndToEnd, EveryTechniqueAndLightShadowsThePlateAwayFromTheLightAndNoneDarkensIt)
 {
     NOVARO_REQUIRE_DISPLAY();
-    ShadowScene scene;
+    // The sample installation with marker 1 alone, large and nearly facing the camera. The window is
+    // not full screen (as in the sample): the scene is drawn at the window's size, so the window
+    // shows the rendered picture pixel for pixel, unfiltered.
+    SampleScene scene(
+        "--pattern patterns/marker_1.patt --markers 1 --size 80 --min-width 150 --max-width 170 "
+        "--max-tilt 25 --no-clutter --seed 3",
+        1);
+    const TemporaryFolder& folder = scene.directory();
+    EXPECT_TRUE(osgDB::writeNodeFile(
+        *makeBox(osg::Vec3(0, 0, -1), osg::Vec3(200, 200, 2), osg::Vec4(0.8f, 0.8f, 0.8f, 1), false),
+        folder.file("models/plate.osgt")));
+    EXPECT_TRUE(osgDB::writeNodeFile(
+        *makeBox(osg::Vec3(0, 0, 45), osg::Vec3(30, 30, 30), osg::Vec4(0.9f, 0.05f, 0.05f, 1), true),
+        folder.file("models/box.osgt")));
+    EXPECT_TRUE(osgDB::writeNodeFile(*makeLightModel(1.0), folder.file("models/light.osgt")));
+    stillFrameWithoutSmoothing(scene);
+    std::string output; // the console of the last play
+    // The window picture with the given light entry ("" for none), with and without the box.
+    const auto play = [&](const std::string& light, bool withBox, const std::string& mode = "direct",
+                          const std::string& technique = "sm")
+    {
+        std::string objects = objectEntry("plate", "ARObject", "models/plate.osgt") + light;
+        if (withBox)
+            objects += objectEntry("box", "ARObject", "models/box.osgt");
+        writeSceneFile(folder, objects);
+        folder.write("lighting.xml", "<lighting name=\"test\"><parameters><parameter name=\"mode\">" + mode +
+                                         "</parameter><parameter name=\"compatibility_hint\">max</parameter>"
+                                         "<parameter name=\"shadow_technique\">" +
+                                         technique + "</parameter></parameters></lighting>");
+        std::filesystem::remove(folder.file("shot.png"));
+        PlayerRun run = scene.play({"-max_frames", std::to_string(framesPerPlay)});
+        EXPECT_EQ(0, run.status);
+        output = run.output;
+        return scene.screenshot();
+    };
     osg::ref_ptr<osg::Image> litByProperties; // drawn directly
     for (const std::string mode : {"direct", "deferred"})
     {
         SCOPED_TRACE(mode);
-        osg::ref_ptr<osg::Image> lit = scene.play(lightFromProperties(1.0), false, mode);
-        osg::ref_ptr<osg::Image> shadowed = scene.play(lightFromProperties(1.0), true, mode);
-        osg::ref_ptr<osg::Image> fromBehind = scene.play(lightFromProperties(-1.0), true, mode);
+        osg::ref_ptr<osg::Image> lit = play(lightFromProperties(1.0), false, mode);
+        osg::ref_ptr<osg::Image> shadowed = play(lightFromProperties(1.0), true, mode);
+        osg::ref_ptr<osg::Image> fromBehind = play(lightFromProperties(-1.0), true, mode);
         ASSERT_TRUE(lit.valid() && shadowed.valid() && fromBehind.valid());
         litByProperties = litByProperties ? litByProperties : lit;
         const Darkening forward = darkening(*shadowed, *lit);
@@ -261,21 +246,21 @@ TEST(ShadowsEndToEnd, EveryTechniqueAndLightShadowsThePlateAwayFromTheLightAndNo
         for (const std::string technique : {"ssm", "stsm", "vdsm"})
         {
             SCOPED_TRACE(technique);
-            osg::ref_ptr<osg::Image> picture = scene.play(lightFromProperties(1.0), true, mode, technique);
+            osg::ref_ptr<osg::Image> picture = play(lightFromProperties(1.0), true, mode, technique);
             ASSERT_TRUE(picture.valid());
             EXPECT_GT(darkening(*picture, *lit).pixels, shadowPixels);
         }
     }
 
     const std::string modelLight = objectEntry("lamp", "ARLight", "models/light.osgt");
-    osg::ref_ptr<osg::Image> lit = scene.play(modelLight, false);
-    osg::ref_ptr<osg::Image> shadowed = scene.play(modelLight, true);
+    osg::ref_ptr<osg::Image> lit = play(modelLight, false);
+    osg::ref_ptr<osg::Image> shadowed = play(modelLight, true);
     ASSERT_TRUE(lit.valid() && shadowed.valid());
     const Darkening fromModel = darkening(*shadowed, *lit);
     EXPECT_GT(fromModel.pixels, shadowPixels);
 
     // The same light from properties throws the same shadow.
-    osg::ref_ptr<osg::Image> fromProperties = scene.play(lightFromProperties(1.0), true);
+    osg::ref_ptr<osg::Image> fromProperties = play(lightFromProperties(1.0), true);
     ASSERT_TRUE(fromProperties.valid());
     EXPECT_GT(darkening(*fromProperties, *lit).pixels, shadowPixels);
     EXPECT_GT(fromModel.offset * darkening(*fromProperties, *lit).offset, 0.0);
@@ -287,26 +272,25 @@ TEST(ShadowsEndToEnd, EveryTechniqueAndLightShadowsThePlateAwayFromTheLightAndNo
           std::make_pair("sun turned to nan", lightFromProperties(std::nan("")))})
     {
         SCOPED_TRACE(name);
-        osg::ref_ptr<osg::Image> picture = scene.play(light, false);
+        osg::ref_ptr<osg::Image> picture = play(light, false);
         ASSERT_TRUE(picture.valid());
         EXPECT_LT(darkening(*picture, *litByProperties).pixels, shadowPixels);
-        EXPECT_EQ(countLinesHolding(scene.output(), " WARNING: light sun "), 1) << scene.output();
+        EXPECT_EQ(countLinesHolding(output, " WARNING: light sun "), 1) << output;
     }
 
     // Full screen from here on: the window then shows the scene's render target (the screen's
     // size) pixel for pixel, so only multisampling can mix the box's edge colours.
     setConfigurationParameter(scene, "fullscreen", "true");
-    osg::ref_ptr<osg::Image> unlitPlate = scene.play("", false);
-    osg::ref_ptr<osg::Image> unlitBox = scene.play("", true);
+    osg::ref_ptr<osg::Image> unlitPlate = play("", false);
+    osg::ref_ptr<osg::Image> unlitBox = play("", true);
     ASSERT_TRUE(unlitPlate.valid() && unlitBox.valid());
     EXPECT_LT(darkening(*unlitBox, *unlitPlate).pixels, 50);
     // Without a light the shadows have no technique, and the loop's last set-up says so.
-    EXPECT_NE(std::string::npos, scene.output().find("WARNING: cannot init shadow technique (finalize)."))
-        << scene.output();
+    EXPECT_NE(std::string::npos, output.find("WARNING: cannot init shadow technique (finalize).")) << output;
 
     // (Multisampling costs the software renderer a third of every frame: only here is it on.)
     setConfigurationParameter(scene, "use_antialiasing", "true");
-    osg::ref_ptr<osg::Image> antialiased = scene.play("", true);
+    osg::ref_ptr<osg::Image> antialiased = play("", true);
     ASSERT_TRUE(antialiased.valid());
     EXPECT_LT(mixedEdgePixels(*unlitBox), 5);
     EXPECT_GT(mixedEdgePixels(*antialiased), 40);
