@@ -54,81 +54,6 @@ void copySample(const TemporaryFolder& scene, const std::string& name)
     std::filesystem::copy_file(SAMPLES + "/" + name, scene.file(name));
 }
 
-// A scene with twelve faults, each on a line of its own. Everything else in it is sound, so every
-// problem the check reports must be one of them.
-struct PlantedScene
-{
-    TemporaryFolder folder;
-    std::string metadata =
-        "config @ config.xml\ntracker @ tracker.xml\nvideo @ video.xml\nscene @ scene.xml\n"
-        "audio @ audio.xml\nmarkers @ markers.xml\nlighting @ lights.xml\n";
-    std::string video =
-        "<video name=\"v\">\n<formats><format name=\"4:3\" width=\"640\" height=\"480\"/></formats>\n"
-        "<cameras>\n<camera name=\"cam\" format=\"4:3\" path=\"absurd.dat\"/>\n</cameras>\n</video>\n";
-    std::string markers = "<markers patterns_file=\"patterns.dat\">\n"
-                          "<marker name=\"one\" id=\"1\" path=\"patterns/marker_1.patt\" size=\"80\"/>\n"
-                          "<marker name=\"two\" id=\"2\" path=\"patterns/short.patt\" size=\"80\"/>\n"
-                          "<marker name=\"spare\" id=\"3\" path=\"patterns/marker_3.patt\" size=\"80\"/>\n"
-                          "<marker name=\"board\" id=\"4\" type=\"multi\" path=\"patterns/board.dat\" "
-                          "size=\"80\"/>\n"
-                          "</markers>\n";
-    std::string events = "<events name=\"e\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
-                         "<action source=\"_self_\" target=\"_self_\">\n<command>hide</command>\n"
-                         "<parameters>\n</action>\n</actions>\n</event>\n</events>\n";
-    std::string scene =
-        "<scene name=\"s\">\n<parameters/>\n<metadata/>\n<objects>\n"
-        "<object name=\"lamp\" type=\"ARObject\">\n<model source=\"models/cube.osgb\"/>\n"
-        "<markers><marker id=\"1\"/></markers>\n<events file=\"events/broken.xml\"/>\n</object>\n"
-        "<object name=\"absent\" type=\"ARObject\">\n<model source=\"models/missing.osgb\"/>\n"
-        "<markers><marker id=\"1\"/></markers>\n</object>\n"
-        "<object name=\"poster\" type=\"ARVideo\">\n<model source=\"models/screen.osgb\" "
-        "video=\"movies/poster.mov\"/>\n"
-        "<markers><marker id=\"2\"/></markers>\n</object>\n"
-        "<object name=\"stray\" type=\"ARObject\">\n<model source=\"models/cube.osgb\"/>\n"
-        "<markers><marker id=\"7\"/></markers>\n</object>\n"
-        "<object name=\"silence\" type=\"ARAudio\">\n<model source=\"models/cube.osgb\" "
-        "audio=\"sounds/missing.wav\"/>\n"
-        "<markers><marker id=\"2\"/></markers>\n</object>\n"
-        "<object name=\"renamed\" type=\"ARAudio\">\n<model source=\"models/cube.osgb\" "
-        "audio=\"sounds/chime.flac\"/>\n"
-        "<markers><marker id=\"2\"/></markers>\n</object>\n"
-        "<object name=\"old\" type=\"ARObject\">\n<model source=\"models/old.gltf\"/>\n"
-        "<markers><marker id=\"1\"/></markers>\n</object>\n"
-        "</objects>\n</scene>\n";
-
-    PlantedScene()
-    {
-        folder.write("model.dat", metadata);
-        folder.write("config.xml", "<configuration name=\"c\"><parameters/></configuration>\n");
-        folder.write("tracker.xml", "<tracker name=\"t\"><parameters/></tracker>\n");
-        folder.write("video.xml", video);
-        folder.write("markers.xml", markers);
-        folder.write("scene.xml", scene);
-        folder.write("audio.xml", "<audio name=\"a\"><soundtracks/></audio>\n");
-        folder.write("patterns.dat", "# markers come from the markers settings\n0\n");
-        std::filesystem::create_directories(folder.file("events"));
-        folder.write("events/broken.xml", events);
-        folder.write("patterns/short.patt", "255 255 255\n0 0 0\n");
-        // A glTF of the first version, which the model reader does not read: its reason is given.
-        folder.write("models/old.gltf",
-                     R"({"asset": {"version": "1.0"}, "scene": "s", "scenes": {"s": {}}})");
-        // Its patterns are named from its own folder: the first is there, the second is not.
-        folder.write("patterns/board.dat", "2\nmarker_1.patt\n40\n1 0 0 -30\n0 1 0 0\n0 0 1 0\n"
-                                           "gone.patt\n40\n1 0 0 30\n0 1 0 0\n0 0 1 0\n");
-        for (const char* name :
-             {"patterns/marker_1.patt", "patterns/marker_3.patt", "models/cube.osgb", "models/screen.osgb"})
-            copySample(folder, name);
-        // A sound the audio library reads, under a name audio objects do not play.
-        std::filesystem::create_directories(folder.file("sounds"));
-        std::filesystem::copy_file(SAMPLES + "/sounds/chime.wav", folder.file("sounds/chime.flac"));
-        std::filesystem::create_directories(folder.file("movies"));
-        std::filesystem::copy_file(SAMPLES + "/patterns/marker_1.png", folder.file("movies/poster.mov"));
-        // A focal length of half a pixel: no lens makes that.
-        osgART::CameraParameters::fromIntrinsics(640, 480, 0.5, 0.5, 320, 240)
-            .saveBinary(folder.file("absurd.dat"));
-    }
-};
-
 struct Expected
 {
     std::string file;
@@ -162,27 +87,91 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
 {
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
-    const PlantedScene planted;
-    const std::string& f = planted.folder.path();
+    // A scene with twelve faults, each on a line of its own. Everything else in it is sound, so every
+    // problem the check reports must be one of them.
+    TemporaryFolder folder;
+    const std::string metadata =
+        "config @ config.xml\ntracker @ tracker.xml\nvideo @ video.xml\nscene @ scene.xml\n"
+        "audio @ audio.xml\nmarkers @ markers.xml\nlighting @ lights.xml\n";
+    const std::string video =
+        "<video name=\"v\">\n<formats><format name=\"4:3\" width=\"640\" height=\"480\"/></formats>\n"
+        "<cameras>\n<camera name=\"cam\" format=\"4:3\" path=\"absurd.dat\"/>\n</cameras>\n</video>\n";
+    const std::string markers =
+        "<markers patterns_file=\"patterns.dat\">\n"
+        "<marker name=\"one\" id=\"1\" path=\"patterns/marker_1.patt\" size=\"80\"/>\n"
+        "<marker name=\"two\" id=\"2\" path=\"patterns/short.patt\" size=\"80\"/>\n"
+        "<marker name=\"spare\" id=\"3\" path=\"patterns/marker_3.patt\" size=\"80\"/>\n"
+        "<marker name=\"board\" id=\"4\" type=\"multi\" path=\"patterns/board.dat\" "
+        "size=\"80\"/>\n"
+        "</markers>\n";
+    const std::string events = "<events name=\"e\">\n<event name=\"on_left_mouse_click\">\n<actions>\n"
+                               "<action source=\"_self_\" target=\"_self_\">\n<command>hide</command>\n"
+                               "<parameters>\n</action>\n</actions>\n</event>\n</events>\n";
+    const std::string scene =
+        "<scene name=\"s\">\n<parameters/>\n<metadata/>\n<objects>\n"
+        "<object name=\"lamp\" type=\"ARObject\">\n<model source=\"models/cube.osgb\"/>\n"
+        "<markers><marker id=\"1\"/></markers>\n<events file=\"events/broken.xml\"/>\n</object>\n"
+        "<object name=\"absent\" type=\"ARObject\">\n<model source=\"models/missing.osgb\"/>\n"
+        "<markers><marker id=\"1\"/></markers>\n</object>\n"
+        "<object name=\"poster\" type=\"ARVideo\">\n<model source=\"models/screen.osgb\" "
+        "video=\"movies/poster.mov\"/>\n"
+        "<markers><marker id=\"2\"/></markers>\n</object>\n"
+        "<object name=\"stray\" type=\"ARObject\">\n<model source=\"models/cube.osgb\"/>\n"
+        "<markers><marker id=\"7\"/></markers>\n</object>\n"
+        "<object name=\"silence\" type=\"ARAudio\">\n<model source=\"models/cube.osgb\" "
+        "audio=\"sounds/missing.wav\"/>\n"
+        "<markers><marker id=\"2\"/></markers>\n</object>\n"
+        "<object name=\"renamed\" type=\"ARAudio\">\n<model source=\"models/cube.osgb\" "
+        "audio=\"sounds/chime.flac\"/>\n"
+        "<markers><marker id=\"2\"/></markers>\n</object>\n"
+        "<object name=\"old\" type=\"ARObject\">\n<model source=\"models/old.gltf\"/>\n"
+        "<markers><marker id=\"1\"/></markers>\n</object>\n"
+        "</objects>\n</scene>\n";
+
+    folder.write("model.dat", metadata);
+    folder.write("config.xml", "<configuration name=\"c\"><parameters/></configuration>\n");
+    folder.write("tracker.xml", "<tracker name=\"t\"><parameters/></tracker>\n");
+    folder.write("video.xml", video);
+    folder.write("markers.xml", markers);
+    folder.write("scene.xml", scene);
+    folder.write("audio.xml", "<audio name=\"a\"><soundtracks/></audio>\n");
+    folder.write("patterns.dat", "# markers come from the markers settings\n0\n");
+    folder.write("events/broken.xml", events);
+    folder.write("patterns/short.patt", "255 255 255\n0 0 0\n");
+    // A glTF of the first version, which the model reader does not read: its reason is given.
+    folder.write("models/old.gltf", R"({"asset": {"version": "1.0"}, "scene": "s", "scenes": {"s": {}}})");
+    // Its patterns are named from its own folder: the first is there, the second is not.
+    folder.write("patterns/board.dat", "2\nmarker_1.patt\n40\n1 0 0 -30\n0 1 0 0\n0 0 1 0\n"
+                                       "gone.patt\n40\n1 0 0 30\n0 1 0 0\n0 0 1 0\n");
+    for (const char* name :
+         {"patterns/marker_1.patt", "patterns/marker_3.patt", "models/cube.osgb", "models/screen.osgb"})
+        copySample(folder, name);
+    // A sound the audio library reads, under a name audio objects do not play.
+    std::filesystem::create_directories(folder.file("sounds"));
+    std::filesystem::copy_file(SAMPLES + "/sounds/chime.wav", folder.file("sounds/chime.flac"));
+    std::filesystem::create_directories(folder.file("movies"));
+    std::filesystem::copy_file(SAMPLES + "/patterns/marker_1.png", folder.file("movies/poster.mov"));
+    // A focal length of half a pixel: no lens makes that.
+    osgART::CameraParameters::fromIntrinsics(640, 480, 0.5, 0.5, 320, 240)
+        .saveBinary(folder.file("absurd.dat"));
+    const std::string& f = folder.path();
     const std::vector<Expected> expected = {
-        {f + "/events/broken.xml", lineOf(planted.events, "</action>"), "not readable XML"},
-        {f + "/scene.xml", lineOf(planted.scene, "missing.osgb"), "model file not found"},
-        {f + "/scene.xml", lineOf(planted.scene, "poster.mov"), "is a still image, not a movie"},
-        {f + "/markers.xml", lineOf(planted.markers, "short.patt"), "pattern file \"patterns/short.patt\""},
-        {f + "/video.xml", lineOf(planted.video, "absurd.dat"), "camera file \"absurd.dat\""},
-        {f + "/markers.xml", lineOf(planted.markers, "spare"), "marker 3 (\"spare\") carries no object"},
-        {f + "/markers.xml", lineOf(planted.markers, "board.dat"),
+        {f + "/events/broken.xml", lineOf(events, "</action>"), "not readable XML"},
+        {f + "/scene.xml", lineOf(scene, "missing.osgb"), "model file not found"},
+        {f + "/scene.xml", lineOf(scene, "poster.mov"), "is a still image, not a movie"},
+        {f + "/markers.xml", lineOf(markers, "short.patt"), "pattern file \"patterns/short.patt\""},
+        {f + "/video.xml", lineOf(video, "absurd.dat"), "camera file \"absurd.dat\""},
+        {f + "/markers.xml", lineOf(markers, "spare"), "marker 3 (\"spare\") carries no object"},
+        {f + "/markers.xml", lineOf(markers, "board.dat"),
          "gone.patt\" of the multi-marker file \"patterns/board.dat\""},
-        {f + "/scene.xml", lineOf(planted.scene, "id=\"7\""),
-         "is on marker 7, which the markers file does not"},
-        {f + "/scene.xml", lineOf(planted.scene, "missing.wav"), "sound file not found"},
-        {f + "/scene.xml", lineOf(planted.scene, "chime.flac"), "plays only .wav and .ogg files"},
-        {f + "/model.dat", lineOf(planted.metadata, "lights.xml"),
-         "the lighting settings file \"lights.xml\""},
-        {f + "/scene.xml", lineOf(planted.scene, "old.gltf"),
+        {f + "/scene.xml", lineOf(scene, "id=\"7\""), "is on marker 7, which the markers file does not"},
+        {f + "/scene.xml", lineOf(scene, "missing.wav"), "sound file not found"},
+        {f + "/scene.xml", lineOf(scene, "chime.flac"), "plays only .wav and .ogg files"},
+        {f + "/model.dat", lineOf(metadata, "lights.xml"), "the lighting settings file \"lights.xml\""},
+        {f + "/scene.xml", lineOf(scene, "old.gltf"),
          "no model reader can read it (.gltf): GLTF: Unsupported glTF version: 1.0"},
     };
-    const std::vector<SceneProblem> problems = checkFolder(planted.folder.path());
+    const std::vector<SceneProblem> problems = checkFolder(folder.path());
     SCOPED_TRACE("reported:\n" + listed(problems));
     for (const Expected& fault : expected)
         EXPECT_TRUE(reported(problems, fault.file, fault.line, fault.phrase))
