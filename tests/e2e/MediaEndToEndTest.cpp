@@ -18,22 +18,6 @@ void replaceInFile(const SampleScene& scene, const std::string& name, const std:
     NovaroTest::replaceInFile(scene.directory().file(name), from, to);
 }
 
-// The chroma-keyed movie lying on its marker (marker 3, where the house stood), playing once.
-void layChromaMovieOnItsMarker(const SampleScene& scene)
-{
-    replaceInFile(
-        scene, "scene.xml",
-        "<object name=\"house\" type=\"ARObject\" is_occluder=\"false\" is_visible=\"true\" ignore=\"false\"",
-        "<object name=\"house\" type=\"ARObject\" is_occluder=\"false\" is_visible=\"true\" ignore=\"true\"");
-    replaceInFile(scene, "scene.xml", "<translation x=\"0\" y=\"45\" z=\"45\"/>",
-                  "<translation x=\"0\" y=\"0\" z=\"0\"/>");
-    replaceInFile(scene, "scene.xml", "<rotation axis=\"x\" angle=\"1.5708\"/>",
-                  "<rotation axis=\"x\" angle=\"0\"/>");
-    replaceInFile(scene, "scene.xml",
-                  "<property name=\"loop\">true</property>\n        <property name=\"chroma_key\">",
-                  "<property name=\"loop\">false</property>\n        <property name=\"chroma_key\">");
-}
-
 bool insideQuad(const MarkerTruth& marker, double scale, const osg::Vec2d& point)
 {
     const osg::Vec2d centre = marker.centre();
@@ -135,7 +119,18 @@ TEST(MediaEndToEnd, MoviesAndSoundsPlayOverTheCameraAndAFullWindowMovieShowsItsF
 {
     NOVARO_REQUIRE_DISPLAY();
     SampleScene scene;
-    layChromaMovieOnItsMarker(scene);
+    // The chroma-keyed movie lying on its marker (marker 3, where the house stood), playing once.
+    replaceInFile(
+        scene, "scene.xml",
+        "<object name=\"house\" type=\"ARObject\" is_occluder=\"false\" is_visible=\"true\" ignore=\"false\"",
+        "<object name=\"house\" type=\"ARObject\" is_occluder=\"false\" is_visible=\"true\" ignore=\"true\"");
+    replaceInFile(scene, "scene.xml", "<translation x=\"0\" y=\"45\" z=\"45\"/>",
+                  "<translation x=\"0\" y=\"0\" z=\"0\"/>");
+    replaceInFile(scene, "scene.xml", "<rotation axis=\"x\" angle=\"1.5708\"/>",
+                  "<rotation axis=\"x\" angle=\"0\"/>");
+    replaceInFile(scene, "scene.xml",
+                  "<property name=\"loop\">true</property>\n        <property name=\"chroma_key\">",
+                  "<property name=\"loop\">false</property>\n        <property name=\"chroma_key\">");
     const MarkerTruth& marker = scene.markers()[2];
     const std::string recording = scene.directory().file("sound.wav");
     const std::string configuration =

@@ -154,14 +154,6 @@ std::string absentDisplay()
     return found;
 }
 
-// The scene file's first `source=` misspelt; returns the line it is on.
-int misspellSource(const std::string& sceneFile)
-{
-    const std::string text = replaceInFile(sceneFile, "<model source=", "<model sorce=");
-    const size_t at = text.find("<model sorce=");
-    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
-}
-
 } // namespace
 
 // Without a display nothing could be seen: the player says so once, naming the display, and
@@ -244,7 +236,9 @@ TEST(SceneCheckEndToEnd, PlayerAndToolAgreeOnACleanSceneAndOnATypo)
     // The archive unpacked to read the house is gone again.
     EXPECT_FALSE(std::filesystem::exists(scene + "/models/house_kmz.tmp"));
 
-    const int line = misspellSource(scene + "/scene.xml");
+    // The scene file's first `source=` misspelt, on this line.
+    const std::string text = replaceInFile(scene + "/scene.xml", "<model source=", "<model sorce=");
+    const auto line = 1 + std::count(text.begin(), text.begin() + long(text.find("<model sorce=")), '\n');
     const std::regex expected(std::regex_replace(scene, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
                               "/scene.xml:" + std::to_string(line) +
                               ":[0-9]+: unknown attribute sorce of <model> \\(did you mean source\\?\\)\n");
