@@ -49,9 +49,6 @@
 #include <vector>
 
 using namespace Novaro;
-using NovaroTest::actionXml;
-using NovaroTest::eventXml;
-using NovaroTest::NotifyCapture;
 using namespace NovaroTest;
 
 namespace
@@ -653,8 +650,7 @@ TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFullAndAChainDeeperThanT
 // the attenuation steps, the guides shown for each kind of light, and a directional light lifted
 // over a marker's content.
 
-TEST_F(LightTest,
-       DirectionalLightStandsWhereItIsPutAndTurnsAboutItselfAndOneFromAModelTakesItsParentTransform)
+TEST_F(LightTest, DirectionalLightsStandWhereTheyArePutOrTheirModelsPutsThemAndOverAMarkersContent)
 {
     osg::ref_ptr<ARLight> light = new ARLight(true);
     light->setPosition(80.0, 80.0, 80.0, 1.0);
@@ -717,6 +713,27 @@ TEST_F(LightTest,
     osg::ref_ptr<ARLight> orphan = new ARLight(loose.get());
     EXPECT_EQ(nullptr, orphan->getLightTransform());
     orphan->setPosition(1.0, 2.0, 3.0, 1.0);
+
+    // A marker lifts a directional light over its content.
+    ARApplication application;
+    osg::ref_ptr<ARMarkerNode> node = new ARMarkerNode(new osgART::Marker("m"), 0, nullptr, 0, &application);
+    node->setupLayers();
+    osg::ref_ptr<ARObject> tower = new ARObject(new osg::Geode);
+    static_cast<osg::Geode*>(tower->getChild(0))
+        ->addDrawable(
+            new osg::ShapeDrawable(new osg::Box(osg::Vec3(0.0f, 0.0f, 20.0f), 10.0f, 10.0f, 40.0f)));
+    tower->setScale(1.0f, 1.0f, 1.0f);
+    osg::ref_ptr<ARLight> sun = new ARLight(true);
+    sun->setPosition(80.0, 80.0, 80.0, 1.0);
+    osg::ref_ptr<ARLight> lamp = new ARLight(false);
+    lamp->setPosition(5.0, 5.0, 5.0, 1.0);
+
+    ASSERT_TRUE(node->addObject(sun.get(), 0) && node->addObject(lamp.get(), 0) &&
+                node->addObject(tower.get(), 0));
+    // Lights hang beside the layers, directly under the tracked transform: no fitting.
+    EXPECT_EQ(node->getTrackedTransform(), sun->getParent(0));
+    expectNear(osg::Vec3d(0.0, 0.0, 60.0), sun->getLightTranslation().getTrans());
+    expectNear(osg::Vec3d(5.0, 5.0, 5.0), lamp->getLightTranslation().getTrans());
 }
 
 TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputKeepsItsAttenuationInRangeAndShowsItsGuides)
@@ -757,29 +774,6 @@ TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputKeepsItsAttenuationI
     // Hidden guides stay hidden when the light changes kind.
     light->makePositional();
     EXPECT_EQ(std::vector<bool>({false, false, false, false}), guideStates(*light));
-}
-
-TEST_F(LightTest, MarkerLiftsADirectionalLightOverItsContent)
-{
-    ARApplication application;
-    osg::ref_ptr<ARMarkerNode> node = new ARMarkerNode(new osgART::Marker("m"), 0, nullptr, 0, &application);
-    node->setupLayers();
-    osg::ref_ptr<ARObject> tower = new ARObject(new osg::Geode);
-    static_cast<osg::Geode*>(tower->getChild(0))
-        ->addDrawable(
-            new osg::ShapeDrawable(new osg::Box(osg::Vec3(0.0f, 0.0f, 20.0f), 10.0f, 10.0f, 40.0f)));
-    tower->setScale(1.0f, 1.0f, 1.0f);
-    osg::ref_ptr<ARLight> sun = new ARLight(true);
-    sun->setPosition(80.0, 80.0, 80.0, 1.0);
-    osg::ref_ptr<ARLight> lamp = new ARLight(false);
-    lamp->setPosition(5.0, 5.0, 5.0, 1.0);
-
-    ASSERT_TRUE(node->addObject(sun.get(), 0) && node->addObject(lamp.get(), 0) &&
-                node->addObject(tower.get(), 0));
-    // Lights hang beside the layers, directly under the tracked transform: no fitting.
-    EXPECT_EQ(node->getTrackedTransform(), sun->getParent(0));
-    expectNear(osg::Vec3d(0.0, 0.0, 60.0), sun->getLightTranslation().getTrans());
-    expectNear(osg::Vec3d(5.0, 5.0, 5.0), lamp->getLightTranslation().getTrans());
 }
 
 // Movies in the scene: a video object's plane and the video textures of other objects named by

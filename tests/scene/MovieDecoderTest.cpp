@@ -9,28 +9,42 @@
 #include "../common/VisibleLines.h"
 #include "MovieFiles.h"
 #include "MovieWriter.h"
+#include "SoundFiles.h"
+#include "app/ARApplication.h"
+#include "scene/ARAudio.h"
 
 #include <gtest/gtest.h>
 
+#include <osg/Geode>
+
+#include <sys/resource.h>
+
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
 #include <vector>
 
+using namespace Novaro;
 using namespace NovaroTest;
+namespace fs = std::filesystem;
 
 namespace
 {
 
-// The most address space the process has held so far, in bytes (VmPeak of /proc/self/status).
-size_t peakAddressSpace()
+// A size of the process that /proc/self/status gives ("VmPeak:", the most address space it has held
+// so far, "VmSize:", what it holds now), in bytes.
+size_t processSize(const std::string& field)
 {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmPeak:", 0) == 0)
-            return static_cast<size_t>(std::stoull(line.substr(7))) * 1024;
+        if (line.rfind(field, 0) == 0)
+            return static_cast<size_t>(std::stoull(line.substr(field.size()))) * 1024;
     return 0;
 }
 
@@ -170,6 +184,66 @@ std::vector<Played> playToTheEnd(const std::vector<osg::ref_ptr<osg::ImageStream
     return played;
 }
 
+// The page checksum of the Ogg container (polynomial 0x04c11db7, most significant bit first).
+uint32_t oggChecksum(const std::string& page)
+{
+    uint32_t crc = 0;
+    for (unsigned char byte : page)
+    {
+        crc ^= static_cast<uint32_t>(byte) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
+    }
+    return crc;
+}
+
+// A real Ogg Vorbis file of a tenth of a second, then its identification header made to claim
+// 'rateHz', with the page checksum made right again so that the decoder believes it.
+void writeOggClaimingRate(const std::string& path, uint32_t rateHz)
+{
+    ASSERT_TRUE(NovaroTest::runFFmpeg(NovaroTest::toneSource(0.1) + " -c:a libvorbis " + path));
+    std::string data = NovaroTest::readFile(path);
+    ASSERT_EQ(data.compare(0, 4, "OggS"), 0);
+    const size_t segments = static_cast<unsigned char>(data[26]);
+    size_t pageLength = 27 + segments;
+    for (size_t i = 0; i < segments; ++i)
+        pageLength += static_cast<unsigned char>(data[27 + i]);
+    const size_t packet = 27 + segments;
+    ASSERT_EQ(data.compare(packet, 7, "\x01vorbis"), 0);
+    std::string rate;
+    appendLittleEndian(rate, rateHz, 4);
+    data.replace(packet + 12, 4, rate);
+    data.replace(22, 4, std::string(4, '\0'));
+    std::string checksum;
+    appendLittleEndian(checksum, oggChecksum(data.substr(0, pageLength)), 4);
+    data.replace(22, 4, checksum);
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+// Lets the address space grow by 'bytes' from now on.
+void limitMemoryGrowth(rlim_t bytes)
+{
+    const rlim_t current = processSize("VmSize:");
+    const rlimit limit = {current + bytes, current + bytes};
+    setrlimit(RLIMIT_AS, &limit);
+}
+
+bool printedLine(const NotifyCapture& capture, const std::string& text, std::ostream& failures)
+{
+    if (capture.count(text) == 1 && capture.severityOf(text) == osg::FATAL)
+        return true;
+    failures << "missing visible line: " << text << "\n" << capture.text() << "\n";
+    return false;
+}
+
+class AudioObjectsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { setenv("ALSOFT_DRIVERS", "null", 0); }
+
+    NovaroTest::TemporaryFolder folder;
+};
+
 } // namespace
 
 // One file for each way a movie is refused: a file no demuxer takes (cut in its header, garbage,
@@ -185,10 +259,10 @@ TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReasonReservingNothingForWh
     // Nothing is reserved for what a file claims.
     const auto expectRefused = [&](const std::string& path, const std::string& reason)
     {
-        const size_t before = peakAddressSpace();
+        const size_t before = processSize("VmPeak:");
         NotifyCapture console(osg::FATAL);
         EXPECT_FALSE(openMovie(path).valid()) << path;
-        EXPECT_LT(peakAddressSpace() - before, size_t(512) << 20) << path;
+        EXPECT_LT(processSize("VmPeak:") - before, size_t(512) << 20) << path;
         const std::vector<std::string> lines = visibleLinesWith(console, path);
         ASSERT_EQ(1u, lines.size()) << path << "\n" << console.text();
         EXPECT_EQ(0u, lines[0].rfind("WARNING: cannot play movie " + path + ": " + reason, 0)) << lines[0];
@@ -258,7 +332,7 @@ TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingOrLackingItsEndIsReportedOnce)
         << halfLines[0];
 }
 
-TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
+TEST_F(DamagedMovies, UnplayableSoundIsLeftOutAShortRunOfDamagedPicturesSkippedALongOneStops)
 {
     setenv("ALSOFT_DRIVERS", "null", 1);
     // Sound rates below and above any real movie's, so the sound is left out.
@@ -276,12 +350,9 @@ TEST_F(DamagedMovies, AMovieWhoseSoundCannotPlayShowsItsPicturesAndSaysWhyOnce)
                                            std::to_string(rate) + " Hz (played: 4000 to 192000 Hz)"},
                   visibleLinesWith(console, path));
     }
-}
 
-// A run of pictures no decoder takes: a short one is a scratch the movie plays through, a long
-// one a broken stream, which stops the movie with the reason rather than skipping on to its end.
-TEST_F(DamagedMovies, AShortRunOfDamagedPicturesIsSkippedAndALongOneStopsTheMovie)
-{
+    // A run of pictures no decoder takes: a short one is a scratch the movie plays through, a long
+    // one a broken stream, which stops the movie with the reason rather than skipping on to its end.
     const std::string whole = folder.file("whole.mkv");
     ASSERT_TRUE(runFFmpeg(greyRampSource(16, 16, 2.0, 100) + " -c:v png " + whole));
     const std::string content = readFile(whole);
@@ -335,7 +406,7 @@ TEST_F(DamagedMovies, AShortRunOfDamagedPicturesIsSkippedAndALongOneStopsTheMovi
 // The sound is the picture's clock: sound that starts late, ends early, has holes or comes long
 // before the picture must neither stop the picture nor make it jump.
 
-TEST(MovieCorpus, EveryMoviePlaysItsPicturesInOrderAtItsRate)
+TEST(MovieCorpus, EveryMoviePlaysItsPicturesInOrderAtItsRateAndOpenCVsExamplesDecodeAtTheirTimes)
 {
     setenv("ALSOFT_DRIVERS", "null", 1);
     usePluginFolder();
@@ -373,26 +444,23 @@ TEST(MovieCorpus, EveryMoviePlaysItsPicturesInOrderAtItsRate)
         EXPECT_GE(played[index].clock, movie.seconds - 2.0 / movie.rate) << movie.name;
     }
     EXPECT_EQ("", console.text());
-}
 
-// Movies nobody here made: OpenCV's examples, as Debian's opencv-doc ships them (Cinepak that
-// leaves frames out over half a minute, MPEG-4 with AC-3 sound, the same clip re-muxed with a
-// broken rate, and MS-MPEG-4 from a surveillance camera). Every picture decodes, none counts as
-// damaged, their times rise, and the last one comes at the end the container gives; the player's
-// reader opens each quietly.
-TEST(MovieCorpus, OpenCVsExampleMoviesDecodeEveryPictureAtItsTime)
-{
+    // Movies nobody here made: OpenCV's example movies, as Debian's opencv-doc ships them (Cinepak that
+    // leaves frames out over half a minute, MPEG-4 with AC-3 sound, the same clip re-muxed with a
+    // broken rate, and MS-MPEG-4 from a surveillance camera). Every picture decodes, none counts as
+    // damaged, their times rise, and the last one comes at the end the container gives; the player's
+    // reader opens each quietly.
     struct ExampleMovie
     {
         const char* name;
         int width, height, pictures;
         double seconds;
     };
-    const ExampleMovie movies[] = {{"tree.avi", 320, 240, 68, 29.6},
-                                   {"Megamind.avi", 720, 528, 270, 11.26},
-                                   {"Megamind_bugy.avi", 720, 528, 270, 9.0},
-                                   {"vtest.avi", 768, 576, 795, 79.5}};
-    for (const ExampleMovie& movie : movies)
+    const ExampleMovie examples[] = {{"tree.avi", 320, 240, 68, 29.6},
+                                     {"Megamind.avi", 720, 528, 270, 11.26},
+                                     {"Megamind_bugy.avi", 720, 528, 270, 9.0},
+                                     {"vtest.avi", 768, 576, 795, 79.5}};
+    for (const ExampleMovie& movie : examples)
     {
         const std::string path = std::string("/usr/share/doc/opencv-doc/examples/data/") + movie.name;
         Novaro::MovieDecoder decoder;
@@ -424,4 +492,202 @@ TEST(MovieCorpus, OpenCVsExampleMoviesDecodeEveryPictureAtItsTime)
         EXPECT_NEAR(movie.seconds, stream->getLength(), 0.05) << movie.name;
         EXPECT_EQ("", console.text()) << movie.name;
     }
+}
+
+// Audio objects: samples or a stream by the file's extension, and sound files whose headers lie.
+// What the player allocates must follow what the file holds: the hostile files are loaded in a
+// child process whose address space may grow by 512 MB only, where a header believed would end
+// the process with an allocation failure.
+TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const uint32_t secondOfMono = 44100 * 2;
+    // Claims 4 GB of data and holds one second: plays that second.
+    const std::string huge = folder.write("huge.wav", wav(1, 44100, 0xFFFFFFF0u, secondOfMono));
+    // 44 bytes claiming 2 GB: holds nothing to play.
+    const std::string tiny = folder.write("tiny.wav", wav(2, 44100, 0x80000000u, 0));
+    const std::string fast = folder.file("fast.ogg");
+    writeOggClaimingRate(fast, 4000000000u);
+
+    EXPECT_EXIT(
+        {
+            limitMemoryGrowth(512u << 20);
+            std::ostringstream failures;
+            NotifyCapture capture;
+            osg::ref_ptr<ARAudio> second = new ARAudio;
+            second->setupAudio(huge, true);
+            if (std::fabs(second->getDuration() - 1.0f) > 0.01f)
+                failures << "huge.wav lasts " << second->getDuration() << " s\n";
+            osg::ref_ptr<ARAudio> nothing = new ARAudio;
+            nothing->setupAudio(tiny, true);
+            printedLine(capture, " WARNING: cannot play " + tiny + ": no sound data.", failures);
+            osg::ref_ptr<ARAudio> rate = new ARAudio;
+            rate->setupAudio(fast, true);
+            printedLine(capture,
+                        " WARNING: cannot play " + fast + ": sample rate 4000000000 Hz (8000 to 192000 Hz).",
+                        failures);
+            if (capture.count("ERROR: could not load specified audio file.") != 2)
+                failures << "expected two load errors\n" << capture.text();
+            // Refused sounds stay silent and answer their actions.
+            rate->play();
+            nothing->rewind();
+            std::cerr << failures.str();
+            std::exit(failures.str().empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReasonAndTheExtensionChoosesSamplesOrAStream)
+{
+    NotifyCapture capture;
+    const auto expectUnloadable = [&](const std::string& file, const std::string& reason)
+    {
+        capture.clear();
+        osg::ref_ptr<ARAudio> audio = new ARAudio;
+        audio->setupAudio(file, true);
+        EXPECT_EQ(audio->getDuration(), 0.0f) << file;
+        EXPECT_EQ(capture.text(osg::FATAL), " WARNING: cannot play " + file + ": " + reason +
+                                                ".\nERROR: could not load specified audio file.\n");
+    };
+    const std::string unknown = "not a sound file of a known format (wav, ogg, flac)";
+    expectUnloadable(folder.write("notes.wav", "these are not samples"), unknown);
+    expectUnloadable(folder.file("missing.ogg"), "no such readable file");
+    // The sound library would size the data by a sample size it has not read yet.
+    std::string noFormat = "RIFF";
+    appendLittleEndian(noFormat, 4 + 8 + 16 + 8 + 64, 4);
+    noFormat += "WAVEdata";
+    appendLittleEndian(noFormat, 64, 4);
+    noFormat.append(64, '\1');
+    noFormat += "fmt ";
+    appendLittleEndian(noFormat, 16, 4);
+    noFormat.append(16, '\0');
+    expectUnloadable(folder.write("early.wav", noFormat), "a WAV file whose data comes before its format");
+    // (Headers out of the output's range: the soundtrack files test, through the same check.)
+
+    // Encodings sound editors export that the sound library cannot decode are named, and so is a
+    // channel count the output has no layout for; integer samples of any width it takes, also in
+    // the extensible format.
+    const std::string played = " (plays: WAV of 8 to 32-bit integer samples, Ogg Vorbis, FLAC)";
+    const std::pair<std::string, std::string> encodings[] = {
+        {"pcm_f32le float.wav", "a WAV file of 32-bit floating-point samples" + played},
+        {"pcm_alaw alaw.wav", "a WAV file of A-law sound" + played},
+        {"adpcm_ms adpcm.wav", "a WAV file of ADPCM sound" + played},
+        {"libopus opus.ogg", "an Ogg file of Opus sound" + played},
+        {"pcm_s16le -ac 3 three.wav", "3 channels (plays 1, 2, 4, 6, 7 or 8)"},
+        {"pcm_s24le -ac 4 24-bit.wav", ""}};
+    for (const auto& [codecAndFile, reason] : encodings)
+    {
+        const size_t space = codecAndFile.rfind(' ');
+        const std::string file = folder.file(codecAndFile.substr(space + 1));
+        ASSERT_TRUE(NovaroTest::runFFmpeg(NovaroTest::toneSource(0.2, 48000) + " -c:a " +
+                                          codecAndFile.substr(0, space) + " " + file));
+        if (!reason.empty())
+        {
+            expectUnloadable(file, reason);
+            continue;
+        }
+        capture.clear();
+        osg::ref_ptr<ARAudio> audio = new ARAudio;
+        audio->setupAudio(file, true);
+        EXPECT_NEAR(0.2f, audio->getDuration(), 0.01f) << file;
+        EXPECT_EQ("", capture.text(osg::FATAL));
+    }
+
+    // An honest stream still loads, its length from its header (samples: the extension test).
+    const std::string ogg = folder.file("short.ogg");
+    writeOggClaimingRate(ogg, 44100);
+    capture.clear();
+    osg::ref_ptr<ARAudio> stream = new ARAudio;
+    stream->setupAudio(ogg, true);
+    EXPECT_NEAR(stream->getDuration(), 0.1f, 0.01f);
+    EXPECT_FALSE(stream->getUseSamples());
+    EXPECT_EQ(capture.text(osg::FATAL), "");
+
+    // The extension chooses samples or a stream, and the sound answers its keys.
+    // A tenth of a second of mono under an extension in capitals, invisible: no geometry, still a
+    // sound.
+    osg::ref_ptr<ARAudio> audio = new ARAudio(new osg::Geode);
+    audio->setupAudio(folder.write("tone.WAV", wav(1, 44100, 8820, 8820)), false);
+    EXPECT_TRUE(audio->getUseSamples());
+    EXPECT_NEAR(0.1f, audio->getDuration(), 0.001f);
+    EXPECT_EQ(0u, audio->getNumChildren());
+    // Toggling a sound never started leaves it silent; only a paused sound resumes.
+    audio->togglePause();
+    EXPECT_NE(sf::SoundSource::Playing, audio->getStatus());
+    audio->play();
+    audio->togglePause();
+    EXPECT_EQ(sf::SoundSource::Paused, audio->getStatus());
+    audio->togglePause();
+    EXPECT_EQ(sf::SoundSource::Playing, audio->getStatus());
+    audio->toggleLoop();
+    EXPECT_TRUE(audio->getLoop());
+
+    // Other formats are not loaded at all.
+    capture.clear();
+    osg::ref_ptr<ARAudio> mp3 = new ARAudio(new osg::Geode);
+    mp3->setupAudio(folder.write("song.mp3", "ID3"), false);
+    EXPECT_TRUE(capture.printed("WARNING: audio file not supported."));
+    EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: cannot play " + folder.file("song.mp3") +
+                                             ": a sound object plays only .wav and .ogg files."));
+    EXPECT_EQ(1u, mp3->getNumChildren());
+}
+
+// Soundtrack files from the scene's audio settings: only regular files whose header the output can
+// play are opened as streams; everything else is reported by name and left out.
+using SoundtrackFilesTest = AudioObjectsTest;
+
+TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
+{
+    const fs::path dir = folder.path();
+    struct Case
+    {
+        const char* name;
+        std::string data;    // a folder when empty
+        const char* message; // empty: the file is a soundtrack
+    } cases[] = {
+        {"folder.ogg", "", " WARNING: cannot find soundtrack file: "},
+        {"surround.wav", wav(65535, 16000, 64, 64), "65535 channels (plays 1, 2, 4, 6, 7 or 8)"},
+        {"silent.wav", wav(0, 44100, 64, 64), "0 channels"},
+        {"slow.wav", wav(1, 1000, 64, 64), "sample rate 1000 Hz"},
+        {"fast.wav", wav(1, 1000000, 64, 64), "sample rate 1000000 Hz"},
+        {"stereo.wav", wav(2, 44100, 44100 * 4, 44100 * 4), ""},
+    };
+    for (const Case& c : cases)
+        if (c.data.empty())
+            fs::create_directories(dir / c.name);
+        else
+            folder.write(c.name, c.data);
+
+    std::string audio = "<audio><soundtracks>";
+    for (const Case& c : cases)
+        audio += std::string("<soundtrack name=\"x\" source=\"") + c.name + "\"/>";
+    audio += "</soundtracks></audio>";
+    folder.write("audio.xml", audio);
+
+    ARApplication application;
+    application.setTemporaryDirectory(dir.string());
+    ASSERT_TRUE(application.setAudioConfiguration("audio.xml"));
+    NotifyCapture capture;
+    EXPECT_TRUE(application.loadSoundtracks());
+
+    EXPECT_EQ(application.getSoundtrackCount(), 1u);
+    for (const Case& c : cases)
+    {
+        // The reason and the file name on one line; nothing about a file that plays.
+        const std::vector<std::string> lines = visibleLinesWith(capture, (dir / c.name).string());
+        if (*c.message == '\0')
+            EXPECT_TRUE(lines.empty()) << capture.text();
+        else
+            EXPECT_TRUE(!lines.empty() && lines[0].find(c.message) != std::string::npos) << c.name << "\n"
+                                                                                         << capture.text();
+    }
+    EXPECT_TRUE(saidPart(capture, "ERROR: could not load specified audio file (" +
+                                      (dir / "surround.wav").string() + ")."));
+
+    // Handed a folder directly, the loader says it is not found rather than reading it.
+    capture.clear();
+    application.loadAudioFile((dir / "folder.ogg").string());
+    EXPECT_EQ(capture.text(osg::FATAL),
+              " WARNING: audio file not found (" + (dir / "folder.ogg").string() + ").\n");
+    EXPECT_EQ(application.getSoundtrackCount(), 1u);
 }
