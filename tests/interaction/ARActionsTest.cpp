@@ -1,20 +1,26 @@
+// The actions an events file names, each on what its name says, and the animations they drive:
+// path animations and animation managers, paused until started, with a pause clock of their own.
 #include "interaction/ARActions.h"
 #include "EventsFiles.h"
 #include "NotifyCapture.h"
 #include "RunDirectory.h"
 #include "TemporaryFolder.h"
+#include "UpdateTraversal.h"
 #include "VideoScreens.h"
 #include "VisibleLines.h"
 #include "app/ARApplication.h"
 #include "interaction/ARActionFactory.h"
+#include "interaction/ARBasicAnimationManagerPlus.h"
 #include "scene/ARModel.h"
 #include "scene/ARObject.h"
 #include "scene/ARVideo.h"
+#include "scene/SceneClock.h"
 
 #include "MovieWriter.h"
 
 #include <osg/AnimationPath>
 #include <osg/MatrixTransform>
+#include <osgAnimation/Animation>
 
 #include <gtest/gtest.h>
 
@@ -24,21 +30,44 @@
 
 using namespace Novaro;
 using NovaroTest::NotifyCapture;
+using NovaroTest::updateAt;
 
 namespace
 {
 
-// A node named "arm" moved by one path animation from (0, 0, 0) to (0, 0, 1) in a second.
-osg::ref_ptr<osg::MatrixTransform> animatedArm()
+// Content: a group holding "arm", which a path animation moves from z 0 to z 4 in 2 seconds, and
+// deeper down a node with an animation manager holding "walk" and "wave".
+struct AnimatedContent
 {
+    AnimatedContent()
+    {
+        osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
+        path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 0)));
+        path->insert(2.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 4)));
+        arm->setName("arm");
+        arm->setUpdateCallback(new osg::AnimationPathCallback(path.get()));
+        root->addChild(arm.get());
+
+        osg::ref_ptr<osgAnimation::BasicAnimationManager> manager = new osgAnimation::BasicAnimationManager;
+        for (const char* name : {"walk", "wave"})
+        {
+            osg::ref_ptr<osgAnimation::Animation> animation = new osgAnimation::Animation;
+            animation->setName(name);
+            animation->setDuration(1.0);
+            manager->registerAnimation(animation.get());
+        }
+        skeletonHolder->setUpdateCallback(manager.get());
+        osg::ref_ptr<osg::Group> inner = new osg::Group;
+        inner->addChild(skeletonHolder.get());
+        root->addChild(inner.get());
+    }
+
+    double armHeight() const { return arm->getMatrix().getTrans().z(); }
+
+    osg::ref_ptr<osg::Group> root = new osg::Group;
     osg::ref_ptr<osg::MatrixTransform> arm = new osg::MatrixTransform;
-    arm->setName("arm");
-    osg::ref_ptr<osg::AnimationPath> path = new osg::AnimationPath;
-    path->insert(0.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 0)));
-    path->insert(1.0, osg::AnimationPath::ControlPoint(osg::Vec3d(0, 0, 1)));
-    arm->setUpdateCallback(new osg::AnimationPathCallback(path.get()));
-    return arm;
-}
+    osg::ref_ptr<osg::Group> skeletonHolder = new osg::Group;
+};
 
 // The commands the factory knows.
 std::set<std::string> factoryCommands()
@@ -90,7 +119,8 @@ protected:
 
 TEST_F(ActionsTest, ParametersAreReadAsTheEventsFileWritesThem)
 {
-    osg::ref_ptr<ARObject> object = new ARObject(animatedArm().get());
+    AnimatedContent content;
+    osg::ref_ptr<ARObject> object = new ARObject(content.root.get());
     for (const char* notTrue : {"True", "1", ""})
     {
         action(*object, "set_animation_loop", "_self_", {{"loop", notTrue}})->execute();
@@ -204,10 +234,12 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
     application.setTemporaryDirectory(folder.path());
     ASSERT_TRUE(application.setSceneConfiguration("scene.xml"));
 
-    // The model: a path animation, two movie screens, a menu and a selection box.
+    // The model: a path animation (beside an animation manager), two movie screens, a menu and a
+    // selection box.
     osg::ref_ptr<osg::Group> content = NovaroTest::screensModel({"Screen1", "Screen2"});
-    osg::ref_ptr<osg::MatrixTransform> armNode = animatedArm();
-    content->addChild(armNode.get());
+    AnimatedContent animated;
+    content->addChild(animated.root.get());
+    osg::MatrixTransform* armNode = animated.arm.get();
     osg::ref_ptr<ARModel> tv = new ARModel(content.get());
     tv->setName("tv");
     tv->setContext(&application);
@@ -379,4 +411,120 @@ TEST(ActionNames, TheFormatDocumentListsExactlyTheEventsAndCommandsThePlayerKnow
         known.insert(ARObject::getEventName(ARObject::Event(event)));
     EXPECT_EQ(known, backticked(events, commands, std::regex("on_[a-z_]+")));
     EXPECT_EQ(factoryCommands(), backticked(commands, end, std::regex("[a-z_]+")));
+}
+
+TEST(Animations, EverythingStartsPausedAndPlaysOnce)
+{
+    AnimatedContent content;
+    osg::ref_ptr<ARObject> object = new ARObject(content.root.get());
+
+    // (Paused until started, and named after its node: the path animation test below.)
+    ASSERT_EQ(object->getPathAnimations().size(), 1u);
+    EXPECT_EQ(object->getPathAnimations()[0]->getAnimationPath()->getLoopMode(),
+              osg::AnimationPath::NO_LOOPING);
+
+    auto* manager = dynamic_cast<ARBasicAnimationManagerPlus*>(object->getAnimationManager());
+    ASSERT_NE(manager, nullptr) << "the manager is found below other nodes, and can pause";
+    EXPECT_EQ(object->getAnimationPause(), manager);
+    EXPECT_EQ(content.skeletonHolder->getUpdateCallback(), manager);
+    EXPECT_TRUE(manager->isPaused());
+    for (osgAnimation::Animation* animation : manager->getAnimationList())
+    {
+        EXPECT_EQ(animation->getPlayMode(), osgAnimation::Animation::ONCE);
+        EXPECT_FALSE(manager->isPlaying(animation));
+    }
+    EXPECT_FALSE(object->isOptimizeEnabled());
+
+    object->setAnimationLoop("walk", true);
+    EXPECT_EQ(manager->getAnimationList()[0]->getPlayMode(), osgAnimation::Animation::LOOP);
+    EXPECT_EQ(manager->getAnimationList()[1]->getPlayMode(), osgAnimation::Animation::ONCE);
+
+    object->startAnimation("wave");
+    EXPECT_FALSE(manager->isPaused());
+    EXPECT_TRUE(manager->isPlaying("wave"));
+    EXPECT_FALSE(manager->isPlaying("walk"));
+    EXPECT_TRUE(object->getPathAnimations()[0]->getPause()) << "the path is not named wave";
+}
+
+TEST(Animations, PathAnimationsStartPauseRewindAndChangeSpeed)
+{
+    AnimatedContent content;
+    osg::ref_ptr<ARObject> object = new ARObject(content.root.get());
+    updateAt(*object, 0.0);
+    updateAt(*object, 1.0);
+    EXPECT_DOUBLE_EQ(content.armHeight(), 0.0) << "paused until started";
+
+    object->startAnimation("");
+    updateAt(*object, 1.0);
+    updateAt(*object, 2.0);
+    EXPECT_NEAR(content.armHeight(), 2.0, 1e-9);
+
+    object->stopAnimation("arm");
+    updateAt(*object, 5.0);
+    EXPECT_NEAR(content.armHeight(), 2.0, 1e-9) << "held while stopped";
+
+    object->rewindAnimation("arm");
+    EXPECT_NEAR(content.armHeight(), 0.0, 1e-9) << "back on the first pose at once";
+    EXPECT_TRUE(object->getPathAnimations()[0]->getPause());
+    updateAt(*object, 6.0);
+    EXPECT_NEAR(content.armHeight(), 0.0, 1e-9);
+
+    // Twice the speed covers twice the path in the same time.
+    object->setAnimationSpeed("", 2.0);
+    object->togglePauseAnimation("");
+    updateAt(*object, 6.0);
+    updateAt(*object, 6.5);
+    EXPECT_NEAR(content.armHeight(), 2.0, 1e-9);
+    object->changeAnimationSpeed("arm", -3.0);
+    EXPECT_DOUBLE_EQ(object->getPathAnimations()[0]->getTimeMultiplier(), -1.0);
+}
+
+TEST(Animations, ThePauseClockHoldsTheAnimationTimeWhilePaused)
+{
+    // The scene clock and the frames' simulation time both run on the test's own seconds.
+    double now = 100.0;
+    SceneClock::setTickSource(
+        [&now] { return static_cast<osg::Timer_t>(now / osg::Timer::instance()->getSecondsPerTick()); });
+    osg::ref_ptr<ARBasicAnimationManagerPlus> manager = new ARBasicAnimationManagerPlus;
+    const double pausedAt = manager->animationTime(now);
+    now += 10.0;
+    EXPECT_NEAR(manager->animationTime(now), pausedAt, 1e-6) << "still while paused";
+
+    manager->setPaused(false);
+    EXPECT_NEAR(manager->getPausedTime(), 10.0, 1e-6);
+    const double resumedAt = manager->animationTime(now);
+    EXPECT_NEAR(resumedAt, pausedAt, 1e-6) << "resumes where it stood, not 10 seconds later";
+    now += 0.5;
+    EXPECT_NEAR(manager->animationTime(now), resumedAt + 0.5, 1e-6);
+    // A second pause adds to the first.
+    manager->setPaused(true);
+    now += 3.0;
+    manager->setPaused(false);
+    EXPECT_NEAR(manager->getPausedTime(), 13.0, 1e-6);
+    EXPECT_NEAR(manager->animationTime(now), resumedAt + 0.5, 1e-6);
+
+    manager->togglePaused();
+    manager->togglePaused();
+    EXPECT_FALSE(manager->isPaused());
+    SceneClock::setTickSource(nullptr);
+}
+
+TEST(Animations, TheApplicationDrivesEveryObjectAtOnce)
+{
+    AnimatedContent first;
+    AnimatedContent second;
+    osg::ref_ptr<ARObject> one = new ARObject(first.root.get());
+    osg::ref_ptr<ARObject> two = new ARObject(second.root.get());
+    ARApplication application;
+    application.registerObject(one.get());
+    application.registerObject(two.get());
+
+    application.toggleAllAnimations();
+    EXPECT_FALSE(one->getPathAnimations()[0]->getPause());
+    EXPECT_FALSE(two->getAnimationPause()->isPaused());
+    application.setSimulationSpeed(-0.5);
+    EXPECT_DOUBLE_EQ(two->getPathAnimations()[0]->getTimeMultiplier(), -0.5);
+    application.rewindAllAnimations();
+    EXPECT_TRUE(one->getPathAnimations()[0]->getPause());
+    EXPECT_TRUE(two->getAnimationPause()->isPaused());
 }

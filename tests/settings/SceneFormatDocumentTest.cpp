@@ -3,7 +3,8 @@
 // out) must be listed in the document, and every name the document lists must be looked up.
 // The names are recorded from the readers' own lookups, so a reader learning a new attribute
 // fails this test until the document lists it. Last, the samples agree among themselves.
-#include "SettingsTestSupport.h"
+#include "NotifyCapture.h"
+#include "TemporaryFolder.h"
 
 #include "settings/XMLAudioParserManager.h"
 #include "settings/XMLConfigurationParserManager.h"
@@ -193,11 +194,12 @@ TEST(SceneFormatDocument, SamplesReadCleanlyAndTheDocumentListsExactlyTheNamesTh
 // Every object of the sample scene sits on a marker and layer its markers file declares.
 TEST(Samples, ObjectsSitOnLayersTheirMarkersDeclare)
 {
-    SettingsTest::ReadResult<XMLSceneParserManager> scene(SAMPLES + "scene.xml");
-    SettingsTest::ReadResult<XMLMarkersParserManager> markers(SAMPLES + "markers.xml");
-    ASSERT_TRUE(scene.valid && markers.valid);
-    const auto& all = markers.reader.getData().getMarkers();
-    for (const ObjectData& object : scene.reader.getData().getObjects())
+    // (Both read complete: the test above.)
+    XMLSceneParserManager scene(SAMPLES + "scene.xml");
+    XMLMarkersParserManager markers(SAMPLES + "markers.xml");
+    ASSERT_TRUE(scene.loadFile() && scene.parse() && markers.loadFile() && markers.parse());
+    const auto& all = markers.getData().getMarkers();
+    for (const ObjectData& object : scene.getData().getObjects())
         for (const auto& placement : object.getMarkerLayers())
         {
             auto marker = std::find_if(all.begin(), all.end(),
