@@ -116,20 +116,6 @@ void writeBlockObj(const TemporaryFolder& folder, float factor = 1.0f, const osg
     folder.write("block.obj", obj.str());
 }
 
-// The A4 page as a square texture (white at the sides) for the synthetic camera's printed sheet:
-// a "marker" 297 mm wide without paper around it, centred on the page's centre.
-Novaro::PrintedMarker pageAsSheet(const cv::Mat& page)
-{
-    Novaro::PrintedMarker sheet;
-    const int side = page.rows;
-    const int left = (side - page.cols) / 2;
-    cv::copyMakeBorder(page, sheet.texture, 0, 0, left, side - page.cols - left, cv::BORDER_CONSTANT,
-                       cv::Scalar::all(255));
-    sheet.size = 297.0;
-    sheet.margin = 0.0;
-    return sheet;
-}
-
 // A marker's centre in the page's frame (x right, y up, origin at the page's centre, mm), where the
 // sheet's layout puts the scene's markers, in their order.
 osg::Vec3d markerCentre(size_t index)
@@ -271,7 +257,15 @@ void filmPrintedSheet(const std::string& scene, const TemporaryFolder& work, Fil
             << "page out of view";
     std::mt19937 random(3);
     cv::Mat frame;
-    filmed.camera->render({pageAsSheet(printed)}, {sheet}, random, frame);
+    // The A4 page as a square texture (white at the sides): a "marker" 297 mm wide without paper
+    // around it, centred on the page's centre.
+    Novaro::PrintedMarker paper;
+    const int left = (printed.rows - printed.cols) / 2;
+    cv::copyMakeBorder(printed, paper.texture, 0, 0, left, printed.rows - printed.cols - left,
+                       cv::BORDER_CONSTANT, cv::Scalar::all(255));
+    paper.size = 297.0;
+    paper.margin = 0.0;
+    filmed.camera->render({paper}, {sheet}, random, frame);
     ASSERT_TRUE(cv::imwrite(work.file("frame.png"), frame));
     replaceInFile(scene + "/tracker.xml", "\"smooth_tracking\">true<", "\"smooth_tracking\">false<");
 }
