@@ -179,6 +179,16 @@ const Reader kReaders[] = {
     {"XmlCamera", writeOpenCVXml, "640x480", 150, readCamera},
 };
 
+// An L-shaped, colour-coded pattern: every quarter turn looks different.
+cv::Mat asymmetricImage()
+{
+    cv::Mat image(16, 16, CV_8UC3, cv::Scalar(255, 255, 255));
+    image(cv::Rect(2, 2, 3, 12)).setTo(cv::Scalar(0, 0, 0));
+    image(cv::Rect(2, 11, 10, 3)).setTo(cv::Scalar(0, 0, 0));
+    image.at<cv::Vec3b>(1, 14) = cv::Vec3b(10, 200, 90);
+    return image;
+}
+
 } // namespace
 
 TEST(FileReaders, ReadTheirOwnFormatAndRefuseWhatIsNotSayingWhy)
@@ -518,21 +528,6 @@ TEST(CameraFiles, RefusesWhatNoRealCameraHasAndWhatWouldExhaustTheParserSayingWh
                                                         480, matrix(300.0, 320.0))));
     EXPECT_TRUE(wide.ok) << wide.reason;
 }
-
-namespace
-{
-
-// An L-shaped, colour-coded pattern: every quarter turn looks different.
-cv::Mat asymmetricImage()
-{
-    cv::Mat image(16, 16, CV_8UC3, cv::Scalar(255, 255, 255));
-    image(cv::Rect(2, 2, 3, 12)).setTo(cv::Scalar(0, 0, 0));
-    image(cv::Rect(2, 11, 10, 3)).setTo(cv::Scalar(0, 0, 0));
-    image.at<cv::Vec3b>(1, 14) = cv::Vec3b(10, 200, 90);
-    return image;
-}
-
-} // namespace
 
 TEST(PatternFiles, OrientationsAreQuarterTurnsCounterClockwiseSurviveSavingAndComeFromAMarkersInnerHalf)
 {

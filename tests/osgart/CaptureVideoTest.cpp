@@ -126,100 +126,6 @@ double meanDifference(const cv::Mat& a, const cv::Mat& b)
     return (mean[0] + mean[1] + mean[2]) / 3.0;
 }
 
-} // namespace
-
-TEST(FrameConverter, EveryCameraFormatComesBackAsTheFrameItWasMadeFrom)
-{
-    const cv::Mat original = blockFrame();
-    cv::Mat greenOnly;
-    cv::extractChannel(original, greenOnly, 1);
-    cv::merge(std::vector<cv::Mat>(3, greenOnly), greenOnly);
-    osgART::FrameConverter converter;
-    cv::Mat converted;
-    std::string error;
-    for (uint32_t fourcc :
-         {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_YVYU, V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_NV21,
-          V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_YVU420, V4L2_PIX_FMT_RGB24, V4L2_PIX_FMT_GREY})
-    {
-        const std::vector<uint8_t> bytes = encode(original, fourcc);
-        ASSERT_TRUE(converter.convert(fourcc, 64, 48, 0, bytes.data(), bytes.size(), converted, error))
-            << osgART::fourccText(fourcc) << ": " << error;
-        ASSERT_EQ(converted.type(), CV_8UC3);
-        // Only rounding in the two colour conversions; RGB and grey (as grey in every channel) exact.
-        const bool exact = fourcc == V4L2_PIX_FMT_RGB24 || fourcc == V4L2_PIX_FMT_GREY;
-        EXPECT_LE(cv::norm(fourcc == V4L2_PIX_FMT_GREY ? greenOnly : original, converted, cv::NORM_INF),
-                  exact ? 0.0 : 5.0)
-            << osgART::fourccText(fourcc);
-    }
-
-    // Packed rows padded to a wider stride keep their pixels in place.
-    std::vector<uint8_t> yuyv = encode(original, V4L2_PIX_FMT_YUYV), padded;
-    for (int row = 0; row < 48; ++row)
-    {
-        padded.insert(padded.end(), yuyv.begin() + row * 128, yuyv.begin() + (row + 1) * 128);
-        padded.insert(padded.end(), 32, 0xee);
-    }
-    ASSERT_TRUE(
-        converter.convert(V4L2_PIX_FMT_YUYV, 64, 48, 160, padded.data(), padded.size(), converted, error));
-    EXPECT_LT(cv::norm(original, converted, cv::NORM_INF), 6.0);
-}
-
-TEST(FrameConverter, MotionJpegDecodesAndDamagedOrShortFramesAreRefused)
-{
-    const cv::Mat original = smoothFrame(64, 48);
-    std::vector<uint8_t> jpeg;
-    ASSERT_TRUE(cv::imencode(".jpg", original, jpeg, {cv::IMWRITE_JPEG_QUALITY, 95}));
-    osgART::FrameConverter converter;
-    cv::Mat converted;
-    std::string error;
-    for (int frame = 0; frame < 2; ++frame) // the decoder is kept from one frame to the next
-    {
-        ASSERT_TRUE(
-            converter.convert(V4L2_PIX_FMT_MJPEG, 64, 48, 0, jpeg.data(), jpeg.size(), converted, error))
-            << error;
-        // Chroma upsampling costs a level or two; taking JPEG's full range for video range costs 7.
-        EXPECT_LT(meanDifference(original, converted), 3.0);
-    }
-    // A frame of another size, bytes that are no JPEG, a buffer cut short, a format we cannot read.
-    EXPECT_FALSE(
-        converter.convert(V4L2_PIX_FMT_MJPEG, 32, 24, 0, jpeg.data(), jpeg.size(), converted, error));
-    const std::vector<uint8_t> noise(3000, 0x5a);
-    EXPECT_FALSE(
-        converter.convert(V4L2_PIX_FMT_MJPEG, 64, 48, 0, noise.data(), noise.size(), converted, error));
-    const std::vector<uint8_t> yuyv = encode(original, V4L2_PIX_FMT_YUYV);
-    EXPECT_FALSE(
-        converter.convert(V4L2_PIX_FMT_YUYV, 64, 48, 0, yuyv.data(), yuyv.size() - 1, converted, error));
-    EXPECT_NE(error.find("short frame"), std::string::npos) << error;
-    EXPECT_FALSE(converter.convert(V4L2_PIX_FMT_H264, 64, 48, 0, yuyv.data(), yuyv.size(), converted, error));
-}
-
-TEST(CameraModes, NearestSizeThenRateThenCheapestFormat)
-{
-    auto choose = [&](int width, int height, double fps)
-    {
-        osgART::CameraMode chosen;
-        EXPECT_TRUE(osgART::chooseCameraMode(kWebcamModes, {width, height, fps}, chosen));
-        return osgART::fourccText(chosen.fourcc) + " " + std::to_string(chosen.width) + "x" +
-               std::to_string(chosen.height) + "@" + std::to_string(int(chosen.fps));
-    };
-    EXPECT_EQ(choose(0, 0, 0), "YUYV 640x480@30"); // the default, in the format cheaper to convert
-    EXPECT_EQ(choose(0, 0, 15), "YUYV 640x480@15");
-    EXPECT_EQ(choose(1280, 720, 0), "MJPG 1280x720@30"); // YUYV manages only 10 fps there
-    EXPECT_EQ(choose(1280, 720, 10), "YUYV 1280x720@10");
-    EXPECT_EQ(choose(1920, 1080, 30), "MJPG 1280x720@30"); // H.264 cannot be converted
-    EXPECT_EQ(choose(0, 200, 0), "YUYV 320x240@30");       // one side asked for
-    EXPECT_EQ(choose(700, 500, 0), "YUYV 640x480@30");
-
-    osgART::CameraMode chosen;
-    EXPECT_FALSE(osgART::chooseCameraMode({kWebcamModes[0]}, osgART::CameraRequest(), chosen));
-    const std::vector<std::string> lines = osgART::describeCameraModes(kWebcamModes);
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[1], "  YUYV: 640x480 (30, 15 fps), 1280x720 (10 fps)");
-}
-
-namespace
-{
-
 // A V4L2 device behind the capture's system calls: it offers the given modes, takes what the
 // capture sets, hands out its buffers through map(), and fills them with the picture in the
 // format set. Unplugging it makes every later call fail as a removed device's do; it can also
@@ -391,7 +297,245 @@ private:
     }
 };
 
+// A camera the test unplugs and plugs in again.
+struct FakeCamera
+{
+    std::atomic<int> refusedOpens{0};
+    std::atomic<bool> unplugged{false};
+    std::atomic<bool> silent{false}; // still there, but sending nothing until opened afresh
+    std::atomic<int> opens{0};
+    std::atomic<int> frames{0};
+};
+
+class FakeSource : public osgART::FrameSource
+{
+public:
+    explicit FakeSource(std::shared_ptr<FakeCamera> camera) : _camera(std::move(camera)) {}
+    std::string describe() const override { return "video device /dev/fake"; }
+    bool open(std::string& error) override
+    {
+        ++_camera->opens;
+        _camera->silent = false; // a device that hung answers again once opened afresh
+        if (_camera->refusedOpens > 0)
+        {
+            --_camera->refusedOpens;
+            error = "no such device";
+            return false;
+        }
+        return true;
+    }
+    Read read(cv::Mat& frame, std::string& error) override
+    {
+        if (_camera->unplugged)
+        {
+            error = "the device is gone";
+            return Read::Failed;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (_camera->silent)
+            return Read::Waiting;
+        frame.create(48, 64, CV_8UC3);
+        frame.setTo(cv::Scalar::all(++_camera->frames % 200 + 50));
+        return Read::Frame;
+    }
+    bool rewind(std::string&) override { return true; }
+    double frameRate() const override { return 200.0; }
+    bool isLive() const override { return true; }
+
+private:
+    std::shared_ptr<FakeCamera> _camera;
+};
+
+// A capture whose every source is a FakeSource of the camera.
+osg::ref_ptr<osgART::CaptureVideo> captureOf(const std::shared_ptr<FakeCamera>& camera,
+                                             const std::string& options)
+{
+    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
+    video->setSourceFactory([camera](const osgART::CaptureOptions&)
+                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
+    video->getVideoConfiguration()->deviceconfig = options;
+    return video;
+}
+
+class CaptureLoss : public ::testing::Test
+{
+protected:
+    // Starts a capture of the camera while it is not plugged in, to try again after retryPeriod.
+    void startAbsent(std::chrono::milliseconds retryPeriod, const std::string& options)
+    {
+        video = captureOf(camera, options);
+        video->setLossTimings(retryPeriod, osgART::CaptureVideo::kStallTimeout);
+        camera->refusedOpens = 1;
+        EXPECT_FALSE(video->open());
+        EXPECT_EQ(video->getWidth(), 640); // the placeholder's size
+        video->start();
+    }
+
+    std::shared_ptr<FakeCamera> camera = std::make_shared<FakeCamera>();
+    NovaroTest::NotifyCapture console{osg::FATAL};
+    osg::ref_ptr<osgART::CaptureVideo> video;
+};
+
+// Frame k: its number in the blue channel everywhere, the top row marked white.
+cv::Mat numberedFrame(int k)
+{
+    cv::Mat frame(48, 64, CV_8UC3, cv::Scalar(40 * k + 20, 100, 100));
+    frame.row(0).setTo(cv::Scalar(255, 255, 255));
+    return frame;
+}
+
+int frameNumberOf(const osg::Image& image)
+{
+    return (image.data(10, 10)[0] - 20) / 40;
+}
+
+// Updates the video until it has published count frames more (false only when that hung).
+bool waitForFrames(osgART::GenericVideo& video, unsigned count, std::vector<int>& seen)
+{
+    const unsigned target = video.getFrameNumber() + count;
+    unsigned last = video.getFrameNumber();
+    unsigned modified = video.getModifiedCount();
+    return NovaroTest::stepUntil(
+        [&]
+        {
+            video.update();
+            // Each new frame marks the image modified once; no new frame changes nothing.
+            EXPECT_EQ(video.getModifiedCount() - modified, video.getFrameNumber() - last);
+            if (video.getFrameNumber() != last)
+                seen.push_back(frameNumberOf(video));
+            last = video.getFrameNumber();
+            modified = video.getModifiedCount();
+        },
+        [&] { return video.getFrameNumber() >= target; }, std::chrono::milliseconds(1));
+}
+
+class VideoTest : public ::testing::Test
+{
+protected:
+    // Lets time pass as frames of a second video on the sequence rather than as a fixed sleep, so
+    // that a loaded machine only makes it longer: what must not move meanwhile is updated alongside.
+    void letFramesPass(unsigned count)
+    {
+        osg::ref_ptr<osgART::CaptureVideo> witness = new osgART::CaptureVideo;
+        witness->getVideoConfiguration()->deviceconfig = "-file=" + folder.file("seq%03d.png") + " -fps=100";
+        ASSERT_TRUE(witness->open());
+        witness->start();
+        EXPECT_TRUE(updateUntil(*witness,
+                                [&]
+                                {
+                                    video->update();
+                                    return witness->getFrameNumber() > count;
+                                }));
+        witness->close(true);
+    }
+
+    void SetUp() override
+    {
+        video = NovaroTest::loadVideo();
+        ASSERT_TRUE(video.valid());
+        video->setFlip(false, false);
+        for (int k = 0; k < 3; ++k)
+            cv::imwrite(folder.file("seq" + std::to_string(1000 + k).substr(1) + ".png"), numberedFrame(k));
+    }
+    void TearDown() override
+    {
+        if (video.valid())
+            video->close(true);
+    }
+    NovaroTest::TemporaryFolder folder;
+    osg::ref_ptr<osgART::GenericVideo> video;
+};
+
 } // namespace
+
+TEST(FrameConverter, EveryCameraFormatComesBackAsTheFrameItWasMadeFrom)
+{
+    const cv::Mat original = blockFrame();
+    cv::Mat greenOnly;
+    cv::extractChannel(original, greenOnly, 1);
+    cv::merge(std::vector<cv::Mat>(3, greenOnly), greenOnly);
+    osgART::FrameConverter converter;
+    cv::Mat converted;
+    std::string error;
+    for (uint32_t fourcc :
+         {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_YVYU, V4L2_PIX_FMT_UYVY, V4L2_PIX_FMT_NV12, V4L2_PIX_FMT_NV21,
+          V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_YVU420, V4L2_PIX_FMT_RGB24, V4L2_PIX_FMT_GREY})
+    {
+        const std::vector<uint8_t> bytes = encode(original, fourcc);
+        ASSERT_TRUE(converter.convert(fourcc, 64, 48, 0, bytes.data(), bytes.size(), converted, error))
+            << osgART::fourccText(fourcc) << ": " << error;
+        ASSERT_EQ(converted.type(), CV_8UC3);
+        // Only rounding in the two colour conversions; RGB and grey (as grey in every channel) exact.
+        const bool exact = fourcc == V4L2_PIX_FMT_RGB24 || fourcc == V4L2_PIX_FMT_GREY;
+        EXPECT_LE(cv::norm(fourcc == V4L2_PIX_FMT_GREY ? greenOnly : original, converted, cv::NORM_INF),
+                  exact ? 0.0 : 5.0)
+            << osgART::fourccText(fourcc);
+    }
+
+    // Packed rows padded to a wider stride keep their pixels in place.
+    std::vector<uint8_t> yuyv = encode(original, V4L2_PIX_FMT_YUYV), padded;
+    for (int row = 0; row < 48; ++row)
+    {
+        padded.insert(padded.end(), yuyv.begin() + row * 128, yuyv.begin() + (row + 1) * 128);
+        padded.insert(padded.end(), 32, 0xee);
+    }
+    ASSERT_TRUE(
+        converter.convert(V4L2_PIX_FMT_YUYV, 64, 48, 160, padded.data(), padded.size(), converted, error));
+    EXPECT_LT(cv::norm(original, converted, cv::NORM_INF), 6.0);
+}
+
+TEST(FrameConverter, MotionJpegDecodesAndDamagedOrShortFramesAreRefused)
+{
+    const cv::Mat original = smoothFrame(64, 48);
+    std::vector<uint8_t> jpeg;
+    ASSERT_TRUE(cv::imencode(".jpg", original, jpeg, {cv::IMWRITE_JPEG_QUALITY, 95}));
+    osgART::FrameConverter converter;
+    cv::Mat converted;
+    std::string error;
+    for (int frame = 0; frame < 2; ++frame) // the decoder is kept from one frame to the next
+    {
+        ASSERT_TRUE(
+            converter.convert(V4L2_PIX_FMT_MJPEG, 64, 48, 0, jpeg.data(), jpeg.size(), converted, error))
+            << error;
+        // Chroma upsampling costs a level or two; taking JPEG's full range for video range costs 7.
+        EXPECT_LT(meanDifference(original, converted), 3.0);
+    }
+    // A frame of another size, bytes that are no JPEG, a buffer cut short, a format we cannot read.
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_MJPEG, 32, 24, 0, jpeg.data(), jpeg.size(), converted, error));
+    const std::vector<uint8_t> noise(3000, 0x5a);
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_MJPEG, 64, 48, 0, noise.data(), noise.size(), converted, error));
+    const std::vector<uint8_t> yuyv = encode(original, V4L2_PIX_FMT_YUYV);
+    EXPECT_FALSE(
+        converter.convert(V4L2_PIX_FMT_YUYV, 64, 48, 0, yuyv.data(), yuyv.size() - 1, converted, error));
+    EXPECT_NE(error.find("short frame"), std::string::npos) << error;
+    EXPECT_FALSE(converter.convert(V4L2_PIX_FMT_H264, 64, 48, 0, yuyv.data(), yuyv.size(), converted, error));
+}
+
+TEST(CameraModes, NearestSizeThenRateThenCheapestFormat)
+{
+    auto choose = [&](int width, int height, double fps)
+    {
+        osgART::CameraMode chosen;
+        EXPECT_TRUE(osgART::chooseCameraMode(kWebcamModes, {width, height, fps}, chosen));
+        return osgART::fourccText(chosen.fourcc) + " " + std::to_string(chosen.width) + "x" +
+               std::to_string(chosen.height) + "@" + std::to_string(int(chosen.fps));
+    };
+    EXPECT_EQ(choose(0, 0, 0), "YUYV 640x480@30"); // the default, in the format cheaper to convert
+    EXPECT_EQ(choose(0, 0, 15), "YUYV 640x480@15");
+    EXPECT_EQ(choose(1280, 720, 0), "MJPG 1280x720@30"); // YUYV manages only 10 fps there
+    EXPECT_EQ(choose(1280, 720, 10), "YUYV 1280x720@10");
+    EXPECT_EQ(choose(1920, 1080, 30), "MJPG 1280x720@30"); // H.264 cannot be converted
+    EXPECT_EQ(choose(0, 200, 0), "YUYV 320x240@30");       // one side asked for
+    EXPECT_EQ(choose(700, 500, 0), "YUYV 640x480@30");
+
+    osgART::CameraMode chosen;
+    EXPECT_FALSE(osgART::chooseCameraMode({kWebcamModes[0]}, osgART::CameraRequest(), chosen));
+    const std::vector<std::string> lines = osgART::describeCameraModes(kWebcamModes);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "  YUYV: 640x480 (30, 15 fps), 1280x720 (10 fps)");
+}
 
 TEST(SimulatedCamera, NegotiatesStreamsAndSaysWhyItCannotCapture)
 {
@@ -484,90 +628,6 @@ TEST(CaptureErrors, DeviceNodesAndFilesThatCannotCaptureSayWhyAndADarkPlaceholde
         EXPECT_EQ(video->data(5, 5)[0], 48);
     }
 }
-
-namespace
-{
-
-// A camera the test unplugs and plugs in again.
-struct FakeCamera
-{
-    std::atomic<int> refusedOpens{0};
-    std::atomic<bool> unplugged{false};
-    std::atomic<bool> silent{false}; // still there, but sending nothing until opened afresh
-    std::atomic<int> opens{0};
-    std::atomic<int> frames{0};
-};
-
-class FakeSource : public osgART::FrameSource
-{
-public:
-    explicit FakeSource(std::shared_ptr<FakeCamera> camera) : _camera(std::move(camera)) {}
-    std::string describe() const override { return "video device /dev/fake"; }
-    bool open(std::string& error) override
-    {
-        ++_camera->opens;
-        _camera->silent = false; // a device that hung answers again once opened afresh
-        if (_camera->refusedOpens > 0)
-        {
-            --_camera->refusedOpens;
-            error = "no such device";
-            return false;
-        }
-        return true;
-    }
-    Read read(cv::Mat& frame, std::string& error) override
-    {
-        if (_camera->unplugged)
-        {
-            error = "the device is gone";
-            return Read::Failed;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (_camera->silent)
-            return Read::Waiting;
-        frame.create(48, 64, CV_8UC3);
-        frame.setTo(cv::Scalar::all(++_camera->frames % 200 + 50));
-        return Read::Frame;
-    }
-    bool rewind(std::string&) override { return true; }
-    double frameRate() const override { return 200.0; }
-    bool isLive() const override { return true; }
-
-private:
-    std::shared_ptr<FakeCamera> _camera;
-};
-
-// A capture whose every source is a FakeSource of the camera.
-osg::ref_ptr<osgART::CaptureVideo> captureOf(const std::shared_ptr<FakeCamera>& camera,
-                                             const std::string& options)
-{
-    osg::ref_ptr<osgART::CaptureVideo> video = new osgART::CaptureVideo;
-    video->setSourceFactory([camera](const osgART::CaptureOptions&)
-                            { return std::unique_ptr<osgART::FrameSource>(new FakeSource(camera)); });
-    video->getVideoConfiguration()->deviceconfig = options;
-    return video;
-}
-
-class CaptureLoss : public ::testing::Test
-{
-protected:
-    // Starts a capture of the camera while it is not plugged in, to try again after retryPeriod.
-    void startAbsent(std::chrono::milliseconds retryPeriod, const std::string& options)
-    {
-        video = captureOf(camera, options);
-        video->setLossTimings(retryPeriod, osgART::CaptureVideo::kStallTimeout);
-        camera->refusedOpens = 1;
-        EXPECT_FALSE(video->open());
-        EXPECT_EQ(video->getWidth(), 640); // the placeholder's size
-        video->start();
-    }
-
-    std::shared_ptr<FakeCamera> camera = std::make_shared<FakeCamera>();
-    NovaroTest::NotifyCapture console{osg::FATAL};
-    osg::ref_ptr<osgART::CaptureVideo> video;
-};
-
-} // namespace
 
 TEST_F(CaptureLoss, ClosingDoesNotWaitForTheNextAttempt)
 {
@@ -695,81 +755,6 @@ TEST(CameraMovie, CutShorterWhilePlayingIsReportedOnceAndItsLastImageStays)
     EXPECT_EQ(1, console.count("WARNING: camera image lost: " + reason)) << console.text();
     EXPECT_EQ(1u, console.lines().size()) << console.text();
 }
-
-namespace
-{
-
-// Frame k: its number in the blue channel everywhere, the top row marked white.
-cv::Mat numberedFrame(int k)
-{
-    cv::Mat frame(48, 64, CV_8UC3, cv::Scalar(40 * k + 20, 100, 100));
-    frame.row(0).setTo(cv::Scalar(255, 255, 255));
-    return frame;
-}
-
-int frameNumberOf(const osg::Image& image)
-{
-    return (image.data(10, 10)[0] - 20) / 40;
-}
-
-// Updates the video until it has published count frames more (false only when that hung).
-bool waitForFrames(osgART::GenericVideo& video, unsigned count, std::vector<int>& seen)
-{
-    const unsigned target = video.getFrameNumber() + count;
-    unsigned last = video.getFrameNumber();
-    unsigned modified = video.getModifiedCount();
-    return NovaroTest::stepUntil(
-        [&]
-        {
-            video.update();
-            // Each new frame marks the image modified once; no new frame changes nothing.
-            EXPECT_EQ(video.getModifiedCount() - modified, video.getFrameNumber() - last);
-            if (video.getFrameNumber() != last)
-                seen.push_back(frameNumberOf(video));
-            last = video.getFrameNumber();
-            modified = video.getModifiedCount();
-        },
-        [&] { return video.getFrameNumber() >= target; }, std::chrono::milliseconds(1));
-}
-
-class VideoTest : public ::testing::Test
-{
-protected:
-    // Lets time pass as frames of a second video on the sequence rather than as a fixed sleep, so
-    // that a loaded machine only makes it longer: what must not move meanwhile is updated alongside.
-    void letFramesPass(unsigned count)
-    {
-        osg::ref_ptr<osgART::CaptureVideo> witness = new osgART::CaptureVideo;
-        witness->getVideoConfiguration()->deviceconfig = "-file=" + folder.file("seq%03d.png") + " -fps=100";
-        ASSERT_TRUE(witness->open());
-        witness->start();
-        EXPECT_TRUE(updateUntil(*witness,
-                                [&]
-                                {
-                                    video->update();
-                                    return witness->getFrameNumber() > count;
-                                }));
-        witness->close(true);
-    }
-
-    void SetUp() override
-    {
-        video = NovaroTest::loadVideo();
-        ASSERT_TRUE(video.valid());
-        video->setFlip(false, false);
-        for (int k = 0; k < 3; ++k)
-            cv::imwrite(folder.file("seq" + std::to_string(1000 + k).substr(1) + ".png"), numberedFrame(k));
-    }
-    void TearDown() override
-    {
-        if (video.valid())
-            video->close(true);
-    }
-    NovaroTest::TemporaryFolder folder;
-    osg::ref_ptr<osgART::GenericVideo> video;
-};
-
-} // namespace
 
 TEST_F(VideoTest, SequencePlaysLoopedWithRowsBottomUpWhenFlippedAndAStillImageOnce)
 {

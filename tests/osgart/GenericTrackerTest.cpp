@@ -140,6 +140,109 @@ protected:
     }
 };
 
+const double kSize = 80.0;
+const double kMargin = 0.25;
+
+class TrackerConditionsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        tracker = NovaroTest::loadTracker();
+        ASSERT_TRUE(tracker.valid());
+        const cv::Matx33d& k = renderer.cameraMatrix();
+        const osgART::CameraParameters camera =
+            osgART::CameraParameters::fromIntrinsics(640, 480, k(0, 0), k(1, 1), k(0, 2), k(1, 2));
+        ASSERT_TRUE(camera.saveBinary(folder.file("camera.dat")));
+        ASSERT_TRUE(tracker->init(640, 480, folder.file("camera.dat"), ""));
+        const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(4, 3);
+        for (size_t i = 0; i < patterns.size(); ++i)
+        {
+            const std::string file = folder.file("marker" + std::to_string(i) + ".patt");
+            ASSERT_TRUE(patterns[i].save(file));
+            ASSERT_NE(tracker->addMarker("single;" + file + ";80;0.0;0.0"), nullptr);
+            cv::Mat sheet;
+            cv::cvtColor(makeMarkerImage(patterns[i], 16, kMargin), sheet, cv::COLOR_BGR2GRAY);
+            sheets.push_back(sheet);
+        }
+        // The plugin is one for the whole run: the fields other tests changed back to their defaults.
+        set("threshold", 100);
+        set("adaptive_threshold", true);
+        set("imageProcMode", 0);
+        set("debug", false);
+        image = new osg::Image;
+        tracker->setImage(image.get());
+    }
+
+    void show(const Degradation& degradation, const std::vector<HardCaseMarker>& placed, unsigned seed,
+              unsigned noiseSeed = 0, std::vector<HardCaseMarker>* seen = nullptr)
+    {
+        cv::Mat grey, frame;
+        renderer.render(degradation, sheets, kSize, kMargin, placed, seed, grey, noiseSeed, seen);
+        cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
+        copyFrameToImage(frame, *image, true);
+        tracker->update();
+    }
+
+    // Every placed marker found where it is, and no other.
+    void expectFound(const std::vector<HardCaseMarker>& placed, double rotationTolerance)
+    {
+        std::vector<bool> present(tracker->getMarkerCount(), false);
+        for (const HardCaseMarker& truth : placed)
+        {
+            present[size_t(truth.id)] = true;
+            const osgART::Marker* marker = tracker->getMarker(truth.id);
+            ASSERT_TRUE(marker->valid()) << "marker " << truth.id << ", " << truth.side << " px";
+            const osg::Matrixd expected = HardCaseRenderer::openGLPose(truth);
+            EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), expected), rotationTolerance);
+            EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), expected), 0.02);
+        }
+        for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
+            EXPECT_EQ(tracker->getMarker(int(m))->valid(), present[m]) << "marker " << m;
+    }
+
+    // 'count' markers placed at random (from 'seed') in each of 'frames' frames, each found where it is.
+    void expectMarkersFoundInEachFrame(const Degradation& condition, unsigned seed, unsigned frames,
+                                       unsigned firstFrame, double rotationTolerance, size_t count = 1)
+    {
+        std::mt19937 random(seed);
+        for (unsigned frame = 0; frame < frames; ++frame)
+        {
+            SCOPED_TRACE(frame);
+            const std::vector<HardCaseMarker> placed =
+                renderer.place(condition, count, 4, kSize, kMargin, random);
+            ASSERT_EQ(placed.size(), count);
+            show(condition, placed, firstFrame + frame);
+            expectFound(placed, rotationTolerance);
+        }
+    }
+
+    template <typename T> void set(const std::string& name, T value)
+    {
+        NovaroTest::setField(*tracker, name, value);
+    }
+
+    NovaroTest::TemporaryFolder folder;
+    HardCaseRenderer renderer{640, 480, 576.0};
+    osg::ref_ptr<osgART::GenericTracker> tracker;
+    std::vector<cv::Mat> sheets;
+    osg::ref_ptr<osg::Image> image;
+};
+
+// The hard case of that name, its markers from minWidth to maxWidth pixels wide when given.
+Degradation degradation(const std::string& name, double minWidth = 0.0, double maxWidth = 0.0)
+{
+    for (Degradation candidate : hardCases())
+        if (candidate.name.find(name) == 0)
+        {
+            candidate.minWidth = minWidth > 0.0 ? minWidth : candidate.minWidth;
+            candidate.maxWidth = maxWidth > 0.0 ? maxWidth : candidate.maxWidth;
+            return candidate;
+        }
+    ADD_FAILURE() << "no case " << name;
+    return Degradation();
+}
+
 } // namespace
 
 TEST_F(TrackerTest, DetectsMarkersWithPosesAndCornersOfTheGroundTruth)
@@ -524,114 +627,6 @@ TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredSceneAndOddFramesGiveNo
             EXPECT_FALSE(tracker->getMarker(0)->valid()) << "half " << half << ", " << width << "x" << height;
         }
 }
-
-namespace
-{
-
-const double kSize = 80.0;
-const double kMargin = 0.25;
-
-class TrackerConditionsTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        tracker = NovaroTest::loadTracker();
-        ASSERT_TRUE(tracker.valid());
-        const cv::Matx33d& k = renderer.cameraMatrix();
-        const osgART::CameraParameters camera =
-            osgART::CameraParameters::fromIntrinsics(640, 480, k(0, 0), k(1, 1), k(0, 2), k(1, 2));
-        ASSERT_TRUE(camera.saveBinary(folder.file("camera.dat")));
-        ASSERT_TRUE(tracker->init(640, 480, folder.file("camera.dat"), ""));
-        const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(4, 3);
-        for (size_t i = 0; i < patterns.size(); ++i)
-        {
-            const std::string file = folder.file("marker" + std::to_string(i) + ".patt");
-            ASSERT_TRUE(patterns[i].save(file));
-            ASSERT_NE(tracker->addMarker("single;" + file + ";80;0.0;0.0"), nullptr);
-            cv::Mat sheet;
-            cv::cvtColor(makeMarkerImage(patterns[i], 16, kMargin), sheet, cv::COLOR_BGR2GRAY);
-            sheets.push_back(sheet);
-        }
-        // The plugin is one for the whole run: the fields other tests changed back to their defaults.
-        set("threshold", 100);
-        set("adaptive_threshold", true);
-        set("imageProcMode", 0);
-        set("debug", false);
-        image = new osg::Image;
-        tracker->setImage(image.get());
-    }
-
-    void show(const Degradation& degradation, const std::vector<HardCaseMarker>& placed, unsigned seed,
-              unsigned noiseSeed = 0, std::vector<HardCaseMarker>* seen = nullptr)
-    {
-        cv::Mat grey, frame;
-        renderer.render(degradation, sheets, kSize, kMargin, placed, seed, grey, noiseSeed, seen);
-        cv::cvtColor(grey, frame, cv::COLOR_GRAY2BGR);
-        copyFrameToImage(frame, *image, true);
-        tracker->update();
-    }
-
-    // Every placed marker found where it is, and no other.
-    void expectFound(const std::vector<HardCaseMarker>& placed, double rotationTolerance)
-    {
-        std::vector<bool> present(tracker->getMarkerCount(), false);
-        for (const HardCaseMarker& truth : placed)
-        {
-            present[size_t(truth.id)] = true;
-            const osgART::Marker* marker = tracker->getMarker(truth.id);
-            ASSERT_TRUE(marker->valid()) << "marker " << truth.id << ", " << truth.side << " px";
-            const osg::Matrixd expected = HardCaseRenderer::openGLPose(truth);
-            EXPECT_LT(NovaroTest::rotationErrorDegrees(marker->getTransform(), expected), rotationTolerance);
-            EXPECT_LT(NovaroTest::relativeTranslationError(marker->getTransform(), expected), 0.02);
-        }
-        for (unsigned m = 0; m < tracker->getMarkerCount(); ++m)
-            EXPECT_EQ(tracker->getMarker(int(m))->valid(), present[m]) << "marker " << m;
-    }
-
-    // 'count' markers placed at random (from 'seed') in each of 'frames' frames, each found where it is.
-    void expectMarkersFoundInEachFrame(const Degradation& condition, unsigned seed, unsigned frames,
-                                       unsigned firstFrame, double rotationTolerance, size_t count = 1)
-    {
-        std::mt19937 random(seed);
-        for (unsigned frame = 0; frame < frames; ++frame)
-        {
-            SCOPED_TRACE(frame);
-            const std::vector<HardCaseMarker> placed =
-                renderer.place(condition, count, 4, kSize, kMargin, random);
-            ASSERT_EQ(placed.size(), count);
-            show(condition, placed, firstFrame + frame);
-            expectFound(placed, rotationTolerance);
-        }
-    }
-
-    template <typename T> void set(const std::string& name, T value)
-    {
-        NovaroTest::setField(*tracker, name, value);
-    }
-
-    NovaroTest::TemporaryFolder folder;
-    HardCaseRenderer renderer{640, 480, 576.0};
-    osg::ref_ptr<osgART::GenericTracker> tracker;
-    std::vector<cv::Mat> sheets;
-    osg::ref_ptr<osg::Image> image;
-};
-
-// The hard case of that name, its markers from minWidth to maxWidth pixels wide when given.
-Degradation degradation(const std::string& name, double minWidth = 0.0, double maxWidth = 0.0)
-{
-    for (Degradation candidate : hardCases())
-        if (candidate.name.find(name) == 0)
-        {
-            candidate.minWidth = minWidth > 0.0 ? minWidth : candidate.minWidth;
-            candidate.maxWidth = maxWidth > 0.0 ? maxWidth : candidate.maxWidth;
-            return candidate;
-        }
-    ADD_FAILURE() << "no case " << name;
-    return Degradation();
-}
-
-} // namespace
 
 TEST_F(TrackerConditionsTest, FindsMarkersInDimWashedOutShadowedAndBlurredFramesAndHeldClose)
 {

@@ -67,6 +67,58 @@ cv::Mat frontalMarker(const cv::Mat& pattern)
     return frame;
 }
 
+struct Layout
+{
+    PixelLayout layout;
+    int channels;
+    int code;      // OpenCV's conversion to grey; -1 for grey itself, -2 for the first of two bytes
+    GLenum format; // the same layout in an OSG image
+};
+
+const Layout kLayouts[] = {{PixelLayout::GREY, 1, -1, GL_LUMINANCE},
+                           {PixelLayout::GREY_ALPHA, 2, -2, GL_LUMINANCE_ALPHA},
+                           {PixelLayout::RGB, 3, cv::COLOR_RGB2GRAY, GL_RGB},
+                           {PixelLayout::BGR, 3, cv::COLOR_BGR2GRAY, GL_BGR},
+                           {PixelLayout::RGBA, 4, cv::COLOR_RGBA2GRAY, GL_RGBA},
+                           {PixelLayout::BGRA, 4, cv::COLOR_BGRA2GRAY, GL_BGRA}};
+
+cv::Mat openCVGrey(const cv::Mat& frame, int code)
+{
+    cv::Mat grey;
+    if (code >= 0)
+        cv::cvtColor(frame, grey, code);
+    else if (code == -2)
+        cv::extractChannel(frame, grey, 0);
+    else
+        grey = frame.clone();
+    return grey;
+}
+
+using Box = std::tuple<int, int, int, int, int>; // x, y, width, height, pixels
+
+std::vector<Box> boxesOf(const osgART::DarkRegions& regions)
+{
+    std::vector<Box> boxes;
+    for (const osgART::DarkRegions::Region& region : regions.regions())
+        boxes.emplace_back(region.bounds.x, region.bounds.y, region.bounds.width, region.bounds.height,
+                           region.pixels);
+    std::sort(boxes.begin(), boxes.end());
+    return boxes;
+}
+
+std::vector<Box> openCvBoxesOf(const cv::Mat& binary)
+{
+    cv::Mat labels, stats, centroids;
+    const int count = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8);
+    std::vector<Box> boxes;
+    for (int label = 1; label < count; ++label) // label 0 is the background
+        boxes.emplace_back(stats.at<int>(label, cv::CC_STAT_LEFT), stats.at<int>(label, cv::CC_STAT_TOP),
+                           stats.at<int>(label, cv::CC_STAT_WIDTH), stats.at<int>(label, cv::CC_STAT_HEIGHT),
+                           stats.at<int>(label, cv::CC_STAT_AREA));
+    std::sort(boxes.begin(), boxes.end());
+    return boxes;
+}
+
 } // namespace
 
 // A square whose inside resembles two loaded patterns alike, or one pattern only moderately when
@@ -148,38 +200,6 @@ TEST(SquareMarkerDetectorTest, AmbiguousOrChanceMatchesAmongManyPatternsAreRefus
     EXPECT_EQ(detect(256, 0.0, resemblance).size(), 0u);
 }
 
-namespace
-{
-
-struct Layout
-{
-    PixelLayout layout;
-    int channels;
-    int code;      // OpenCV's conversion to grey; -1 for grey itself, -2 for the first of two bytes
-    GLenum format; // the same layout in an OSG image
-};
-
-const Layout kLayouts[] = {{PixelLayout::GREY, 1, -1, GL_LUMINANCE},
-                           {PixelLayout::GREY_ALPHA, 2, -2, GL_LUMINANCE_ALPHA},
-                           {PixelLayout::RGB, 3, cv::COLOR_RGB2GRAY, GL_RGB},
-                           {PixelLayout::BGR, 3, cv::COLOR_BGR2GRAY, GL_BGR},
-                           {PixelLayout::RGBA, 4, cv::COLOR_RGBA2GRAY, GL_RGBA},
-                           {PixelLayout::BGRA, 4, cv::COLOR_BGRA2GRAY, GL_BGRA}};
-
-cv::Mat openCVGrey(const cv::Mat& frame, int code)
-{
-    cv::Mat grey;
-    if (code >= 0)
-        cv::cvtColor(frame, grey, code);
-    else if (code == -2)
-        cv::extractChannel(frame, grey, 0);
-    else
-        grey = frame.clone();
-    return grey;
-}
-
-} // namespace
-
 TEST(GreyFrame, MatchesOpenCVConversionAndFlipsForEveryLayout)
 {
     cv::RNG random(7);
@@ -256,36 +276,6 @@ TEST(GreyFrame, ReadsEveryImageFormatsLayoutAndNeverWritesIntoPixelsItOnlyBorrow
     osg::ref_ptr<osg::Image> empty = new osg::Image;
     EXPECT_FALSE(pixelsOfImage(*empty, pixels, found)) << "an image without pixels";
 }
-
-namespace
-{
-
-using Box = std::tuple<int, int, int, int, int>; // x, y, width, height, pixels
-
-std::vector<Box> boxesOf(const osgART::DarkRegions& regions)
-{
-    std::vector<Box> boxes;
-    for (const osgART::DarkRegions::Region& region : regions.regions())
-        boxes.emplace_back(region.bounds.x, region.bounds.y, region.bounds.width, region.bounds.height,
-                           region.pixels);
-    std::sort(boxes.begin(), boxes.end());
-    return boxes;
-}
-
-std::vector<Box> openCvBoxesOf(const cv::Mat& binary)
-{
-    cv::Mat labels, stats, centroids;
-    const int count = cv::connectedComponentsWithStats(binary, labels, stats, centroids, 8);
-    std::vector<Box> boxes;
-    for (int label = 1; label < count; ++label) // label 0 is the background
-        boxes.emplace_back(stats.at<int>(label, cv::CC_STAT_LEFT), stats.at<int>(label, cv::CC_STAT_TOP),
-                           stats.at<int>(label, cv::CC_STAT_WIDTH), stats.at<int>(label, cv::CC_STAT_HEIGHT),
-                           stats.at<int>(label, cv::CC_STAT_AREA));
-    std::sort(boxes.begin(), boxes.end());
-    return boxes;
-}
-
-} // namespace
 
 // Random specks and blobs of every density, on widths that are and are not multiples of the 64
 // pixels the runs are read by: regions that merge late (a U joined at its bottom, diagonal chains)

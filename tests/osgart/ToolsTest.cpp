@@ -57,6 +57,75 @@ PrintedMarker chessboardSheet()
     return sheet;
 }
 
+const double kDotsPerInch = 100.0;
+
+double toPixels(double millimetres)
+{
+    return millimetres * kDotsPerInch / 25.4;
+}
+
+// The pages of a PDF as images, in page order. A file that poppler has to repair (a wrong
+// cross-reference table, a bad stream length) is a failure: it prints why on its error output.
+std::vector<cv::Mat> renderPages(const NovaroTest::TemporaryFolder& folder, const std::string& pdf)
+{
+    const NovaroTest::PlayerRun render = NovaroTest::runExecutable(
+        "pdftoppm", folder.path(),
+        {"-r", std::to_string(int(kDotsPerInch)), "-png", pdf, folder.file("page")});
+    EXPECT_EQ(render.status, 0);
+    EXPECT_EQ(render.output, "");
+    // Numbered from 1, without leading zeros below ten pages.
+    std::vector<cv::Mat> pages;
+    for (int page = 1; std::filesystem::exists(folder.file("page-" + std::to_string(page) + ".png")); ++page)
+        pages.push_back(cv::imread(folder.file("page-" + std::to_string(page) + ".png"), cv::IMREAD_COLOR));
+    return pages;
+}
+
+// Width of the dark run that crosses the point along a row (horizontal) or a column, in pixels,
+// with sub-pixel ends from the grey levels of the edge pixels.
+double darkRun(const cv::Mat& grey, cv::Point at, bool horizontal)
+{
+    const cv::Point step = horizontal ? cv::Point(1, 0) : cv::Point(0, 1);
+    auto darkness = [&](cv::Point p) { return 1.0 - grey.at<unsigned char>(p) / 255.0; };
+    double length = darkness(at);
+    for (int direction : {-1, 1})
+        for (cv::Point p = at + direction * step; p.x >= 0 && p.y >= 0 && p.x < grey.cols && p.y < grey.rows;
+             p += direction * step)
+        {
+            const double d = darkness(p);
+            length += d;
+            if (d < 0.5)
+                break;
+        }
+    return length;
+}
+
+std::vector<SheetMarker> sheetMarkers(const std::vector<double>& sizes)
+{
+    const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(sizes.size(), 7);
+    std::vector<SheetMarker> markers;
+    for (size_t i = 0; i < sizes.size(); ++i)
+        markers.push_back({"marker_" + std::to_string(i + 1), patterns[i], sizes[i]});
+    return markers;
+}
+
+// Pattern cells whose printed grey (sampled at each cell's centre) is not on the side of mid-grey
+// that the pattern's orientation gives.
+int wrongCells(const cv::Mat& grey, const SheetPlacement& place, const osgART::Pattern& pattern,
+               int orientation)
+{
+    const int n = osgART::Pattern::kSize;
+    const double cell = place.size / 2.0 / n;
+    int wrong = 0;
+    for (int row = 0; row < n; ++row)
+        for (int column = 0; column < n; ++column)
+        {
+            const cv::Point at(int(toPixels(place.x + place.size / 4.0 + (column + 0.5) * cell)),
+                               int(toPixels(place.y + place.size / 4.0 + (row + 0.5) * cell)));
+            wrong += (grey.at<unsigned char>(at) < 128) != (pattern.grey(orientation, row, column) < 128.0f);
+        }
+    return wrong;
+}
+
 } // namespace
 
 TEST(TrackingTools, FrameNamesSubstituteOnlyTheFrameNumber)
@@ -184,80 +253,6 @@ TEST(Calibration, RecoversAKnownCameraInBothFiles)
             << extension;
     }
 }
-
-namespace
-{
-
-const double kDotsPerInch = 100.0;
-
-double toPixels(double millimetres)
-{
-    return millimetres * kDotsPerInch / 25.4;
-}
-
-// The pages of a PDF as images, in page order. A file that poppler has to repair (a wrong
-// cross-reference table, a bad stream length) is a failure: it prints why on its error output.
-std::vector<cv::Mat> renderPages(const NovaroTest::TemporaryFolder& folder, const std::string& pdf)
-{
-    const NovaroTest::PlayerRun render = NovaroTest::runExecutable(
-        "pdftoppm", folder.path(),
-        {"-r", std::to_string(int(kDotsPerInch)), "-png", pdf, folder.file("page")});
-    EXPECT_EQ(render.status, 0);
-    EXPECT_EQ(render.output, "");
-    // Numbered from 1, without leading zeros below ten pages.
-    std::vector<cv::Mat> pages;
-    for (int page = 1; std::filesystem::exists(folder.file("page-" + std::to_string(page) + ".png")); ++page)
-        pages.push_back(cv::imread(folder.file("page-" + std::to_string(page) + ".png"), cv::IMREAD_COLOR));
-    return pages;
-}
-
-// Width of the dark run that crosses the point along a row (horizontal) or a column, in pixels,
-// with sub-pixel ends from the grey levels of the edge pixels.
-double darkRun(const cv::Mat& grey, cv::Point at, bool horizontal)
-{
-    const cv::Point step = horizontal ? cv::Point(1, 0) : cv::Point(0, 1);
-    auto darkness = [&](cv::Point p) { return 1.0 - grey.at<unsigned char>(p) / 255.0; };
-    double length = darkness(at);
-    for (int direction : {-1, 1})
-        for (cv::Point p = at + direction * step; p.x >= 0 && p.y >= 0 && p.x < grey.cols && p.y < grey.rows;
-             p += direction * step)
-        {
-            const double d = darkness(p);
-            length += d;
-            if (d < 0.5)
-                break;
-        }
-    return length;
-}
-
-std::vector<SheetMarker> sheetMarkers(const std::vector<double>& sizes)
-{
-    const std::vector<osgART::Pattern> patterns = makeDistinctPatterns(sizes.size(), 7);
-    std::vector<SheetMarker> markers;
-    for (size_t i = 0; i < sizes.size(); ++i)
-        markers.push_back({"marker_" + std::to_string(i + 1), patterns[i], sizes[i]});
-    return markers;
-}
-
-// Pattern cells whose printed grey (sampled at each cell's centre) is not on the side of mid-grey
-// that the pattern's orientation gives.
-int wrongCells(const cv::Mat& grey, const SheetPlacement& place, const osgART::Pattern& pattern,
-               int orientation)
-{
-    const int n = osgART::Pattern::kSize;
-    const double cell = place.size / 2.0 / n;
-    int wrong = 0;
-    for (int row = 0; row < n; ++row)
-        for (int column = 0; column < n; ++column)
-        {
-            const cv::Point at(int(toPixels(place.x + place.size / 4.0 + (column + 0.5) * cell)),
-                               int(toPixels(place.y + place.size / 4.0 + (row + 0.5) * cell)));
-            wrong += (grey.at<unsigned char>(at) < 128) != (pattern.grey(orientation, row, column) < 128.0f);
-        }
-    return wrong;
-}
-
-} // namespace
 
 // Four markers of mixed sizes fill more than one A4 page: every black square comes out at its
 // stated width within 1 % and every label names its marker and size, in its own letters (a name

@@ -59,6 +59,98 @@ std::string writeTransforms(const TemporaryFolder& directory, const std::string&
     return path;
 }
 
+// A multi marker "board" of three dummies in a transforms file, its patterns under "patterns/".
+MarkerData boardMarker(const TemporaryFolder& directory, const std::string& multiPath,
+                       const std::vector<std::string>& tagsInFile)
+{
+    const osg::Matrixd left = osg::Matrixd::translate(-50.0, 0.0, 0.0);
+    // A quarter turn about z, written exactly so the file's numbers are exact too.
+    const osg::Matrixd right(0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 50, 0, 0, 1);
+    const std::map<std::string, osg::Matrixd> poses = {
+        {"left", left}, {"middle", osg::Matrixd::identity()}, {"right", right}};
+    std::vector<std::pair<std::string, osg::Matrixd>> nodes;
+    for (const std::string& tag : tagsInFile)
+        nodes.emplace_back(tag, poses.at(tag));
+
+    MarkerData marker;
+    marker.setName("board");
+    marker.setType("multi");
+    marker.setPath(multiPath);
+    marker.setTransformsFile(writeTransforms(directory, "board.osgt", nodes));
+    for (const char* tag : {"left", "middle", "right"})
+    {
+        SubmarkerData submarker;
+        submarker.setTag(tag);
+        submarker.setPath(std::string("patterns/") + tag + ".patt");
+        submarker.setSize(std::string(tag) == "right" ? 62.5f : 40.0f);
+        marker.getSubmarkers().push_back(submarker);
+        directory.write(submarker.getPath(), "pattern");
+    }
+    return marker;
+}
+
+class CountingObject : public ARObject
+{
+public:
+    void onMarkerDetected() override { ++detected; }
+    void onMarkerLost() override { ++lost; }
+    int detected = 0;
+    int lost = 0;
+};
+
+class TrackedMarker
+{
+public:
+    TrackedMarker()
+        : marker(new osgART::Marker("test")), transform(new ARTTransformPlus(marker.get())),
+          object(new CountingObject)
+    {
+        transform->addListener(object.get());
+        transform->addListener(object.get());
+    }
+
+    // One frame in which the marker is seen (at a pose moved by the frame number) or missed.
+    void frame(bool seen)
+    {
+        ++frames;
+        if (seen)
+        {
+            std::array<osg::Vec2d, 4> corners{};
+            marker->setDetected(1.0, osg::Matrixd::translate(frames, 0.0, -500.0), corners);
+        }
+        else
+            marker->setNotDetected();
+        // One visitor for the whole run, as the viewer keeps one: the node-mask override the
+        // callback sets on it is what lets a hidden transform be visited again.
+        transform->accept(visitor);
+    }
+    void run(bool seen, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            frame(seen);
+    }
+    bool shown() const { return transform->getNodeMask() != 0; }
+    int status() const { return transform->getTrackingCallback()->getStatus(); }
+
+    osg::ref_ptr<osgART::Marker> marker;
+    osg::ref_ptr<ARTTransformPlus> transform;
+    osg::ref_ptr<CountingObject> object;
+    osgUtil::UpdateVisitor visitor;
+    int frames = 0;
+};
+
+// An object holding a box of the given corners (marker coordinates, mm), named as in a scene.
+osg::ref_ptr<CountingObject> boxObject(const std::string& name, const osg::Vec3& min, const osg::Vec3& max)
+{
+    osg::ref_ptr<CountingObject> object = new CountingObject;
+    object->setName(name);
+    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
+    geode->addDrawable(new osg::ShapeDrawable(
+        new osg::Box((min + max) / 2.0f, max.x() - min.x(), max.y() - min.y(), max.z() - min.z())));
+    object->addChild(geode.get());
+    return object;
+}
+
 } // namespace
 
 TEST(MarkerNode, SubtreeOrderDefaultLayerWithoutRecordAndSmoothingSteps)
@@ -237,41 +329,6 @@ TEST(MarkerNode, FittingTranslatesThenScalesToTheMarkerSize)
         << pointNode->getFittingTransform()->getMatrix();
 }
 
-namespace
-{
-
-// A multi marker "board" of three dummies in a transforms file, its patterns under "patterns/".
-MarkerData boardMarker(const TemporaryFolder& directory, const std::string& multiPath,
-                       const std::vector<std::string>& tagsInFile)
-{
-    const osg::Matrixd left = osg::Matrixd::translate(-50.0, 0.0, 0.0);
-    // A quarter turn about z, written exactly so the file's numbers are exact too.
-    const osg::Matrixd right(0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 50, 0, 0, 1);
-    const std::map<std::string, osg::Matrixd> poses = {
-        {"left", left}, {"middle", osg::Matrixd::identity()}, {"right", right}};
-    std::vector<std::pair<std::string, osg::Matrixd>> nodes;
-    for (const std::string& tag : tagsInFile)
-        nodes.emplace_back(tag, poses.at(tag));
-
-    MarkerData marker;
-    marker.setName("board");
-    marker.setType("multi");
-    marker.setPath(multiPath);
-    marker.setTransformsFile(writeTransforms(directory, "board.osgt", nodes));
-    for (const char* tag : {"left", "middle", "right"})
-    {
-        SubmarkerData submarker;
-        submarker.setTag(tag);
-        submarker.setPath(std::string("patterns/") + tag + ".patt");
-        submarker.setSize(std::string(tag) == "right" ? 62.5f : 40.0f);
-        marker.getSubmarkers().push_back(submarker);
-        directory.write(submarker.getPath(), "pattern");
-    }
-    return marker;
-}
-
-} // namespace
-
 TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFindsAndNoIncompleteFile)
 {
     TemporaryFolder directory;
@@ -326,61 +383,6 @@ TEST(MultiMarkerFile, WritesEverySubmarkerWithPatternsTheTrackerFindsAndNoIncomp
     EXPECT_TRUE(application.writeMultiMarkerFile(&empty).empty());
     EXPECT_TRUE(application.writeMultiMarkerFile(nullptr).empty());
 }
-
-namespace
-{
-
-class CountingObject : public ARObject
-{
-public:
-    void onMarkerDetected() override { ++detected; }
-    void onMarkerLost() override { ++lost; }
-    int detected = 0;
-    int lost = 0;
-};
-
-class TrackedMarker
-{
-public:
-    TrackedMarker()
-        : marker(new osgART::Marker("test")), transform(new ARTTransformPlus(marker.get())),
-          object(new CountingObject)
-    {
-        transform->addListener(object.get());
-        transform->addListener(object.get());
-    }
-
-    // One frame in which the marker is seen (at a pose moved by the frame number) or missed.
-    void frame(bool seen)
-    {
-        ++frames;
-        if (seen)
-        {
-            std::array<osg::Vec2d, 4> corners{};
-            marker->setDetected(1.0, osg::Matrixd::translate(frames, 0.0, -500.0), corners);
-        }
-        else
-            marker->setNotDetected();
-        // One visitor for the whole run, as the viewer keeps one: the node-mask override the
-        // callback sets on it is what lets a hidden transform be visited again.
-        transform->accept(visitor);
-    }
-    void run(bool seen, int count)
-    {
-        for (int i = 0; i < count; ++i)
-            frame(seen);
-    }
-    bool shown() const { return transform->getNodeMask() != 0; }
-    int status() const { return transform->getTrackingCallback()->getStatus(); }
-
-    osg::ref_ptr<osgART::Marker> marker;
-    osg::ref_ptr<ARTTransformPlus> transform;
-    osg::ref_ptr<CountingObject> object;
-    osgUtil::UpdateVisitor visitor;
-    int frames = 0;
-};
-
-} // namespace
 
 // Runs of seen (+n) and missed (-n) frames, and the state they leave: with tracking plus a marker
 // shows on its twenty-sixth seen frame and hides on its sixty-second missed one, without it on the
@@ -473,23 +475,6 @@ TEST(TrackedTransform, SwitchingTrackingPlusResetsCountersButNotStatusAndFreezeK
     frozen.run(false, 61);
     EXPECT_FALSE(frozen.shown());
 }
-
-namespace
-{
-
-// An object holding a box of the given corners (marker coordinates, mm), named as in a scene.
-osg::ref_ptr<CountingObject> boxObject(const std::string& name, const osg::Vec3& min, const osg::Vec3& max)
-{
-    osg::ref_ptr<CountingObject> object = new CountingObject;
-    object->setName(name);
-    osg::ref_ptr<osg::Geode> geode = new osg::Geode;
-    geode->addDrawable(new osg::ShapeDrawable(
-        new osg::Box((min + max) / 2.0f, max.x() - min.x(), max.y() - min.y(), max.z() - min.z())));
-    object->addChild(geode.get());
-    return object;
-}
-
-} // namespace
 
 // A real-size model on a small marker puts the camera inside it: said once, at the first
 // detection, naming the object and the marker; an object the camera is outside of is not named,
