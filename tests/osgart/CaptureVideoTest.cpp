@@ -600,7 +600,7 @@ TEST(CaptureErrors, DeviceNodesAndFilesThatCannotCaptureSayWhyAndADarkPlaceholde
     cv::Mat frame;
     EXPECT_EQ(camera.read(frame, error), osgART::FrameSource::Read::Failed);
 
-    // (A file that is no movie: the player's camera errors test.)
+    // (A file that is no movie: the player's end-to-end tests.)
     NovaroTest::TemporaryFolder files;
     const std::string missingDevice = "/dev/video" + std::to_string(60);
     for (const auto& [device, named] : std::vector<std::pair<std::string, std::string>>{
