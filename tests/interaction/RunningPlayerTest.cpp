@@ -7,6 +7,7 @@
 
 #include "NotifyCapture.h"
 #include "SceneGraph.h"
+#include "TemporaryFolder.h"
 #include "effects/ARClippingManager.h"
 #include "effects/ARShadowsManager.h"
 #include "effects/HUD.h"
@@ -14,6 +15,7 @@
 #include "interaction/ARKeyboardEventsHandler.h"
 #include "interaction/ARLayersKeyboardEventsHandler.h"
 #include "interaction/ARMouseEventsHandler.h"
+#include "interaction/KeyboardHelp.h"
 #include "scene/ARLight.h"
 #include "scene/ARObject.h"
 #include "scene/ARPickable.h"
@@ -453,6 +455,16 @@ TEST_F(KeyboardModes, LightingModeIsRefusedWithoutALight)
     EXPECT_TRUE(installed(0));
     application.setInterface(9);
     EXPECT_TRUE(installed(0));
+}
+
+// The keys' help, as the help panels show it and the README lists it.
+TEST(KeyboardHelp, ReadmeListsTheKeysOfTheHelpPanels)
+{
+    const std::string section = keyboardHelpMarkdown();
+    EXPECT_NE(std::string::npos, readFile(std::string(NOVARO_SOURCE_DIR) + "/README.md").find(section))
+        << "README.md is out of date: replace its \"Using the player\" section with the output of "
+           "build/run/novaro-keys:\n"
+        << section;
 }
 
 TEST(KeyboardModifiers, ControlWinsOverAltAndSuperCountsAsAlt)
