@@ -779,44 +779,7 @@ TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputKeepsItsAttenuationI
 // Movies in the scene: a video object's plane and the video textures of other objects named by
 // the scene's videos table, on real movies written here, and the chroma key drawn.
 
-TEST(VideoTexture, UnitChoiceSubloadSizesShaderUnitAndItsRenaming)
-{
-    // The movie takes the highest textured unit of 0 to 3.
-    EXPECT_EQ(2, highestTexturedUnit(planeState(screen({0, 2}).get())));
-    EXPECT_EQ(-1, highestTexturedUnit(planeState(screen({}).get())));
-    EXPECT_EQ(-1, highestTexturedUnit(planeState(screen({5}).get())));
-
-    // Strictly above: a power of two goes to the next one.
-    osg::ref_ptr<osg::Image> image = new osg::Image;
-    image->allocateImage(1024, 512, 1, GL_RGB, GL_UNSIGNED_BYTE);
-    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(image.get());
-    osg::ref_ptr<ITexture2DSubloadCallback> subload = new ITexture2DSubloadCallback(texture.get());
-    EXPECT_EQ(2048.0, subload->getTextureWidth());
-    EXPECT_EQ(1024.0, subload->getTextureHeight());
-    EXPECT_EQ(2048, texture->getTextureWidth());
-    EXPECT_EQ(1024, ITexture2DSubloadCallback::powerOfTwoAbove(640));
-
-    const std::string vertex = chromaKeyVertexShader(3);
-    EXPECT_NE(std::string::npos, vertex.find("gl_MultiTexCoord3"));
-    EXPECT_EQ(std::string::npos, vertex.find("gl_MultiTexCoord0"));
-
-    // Renaming a unit rewrites every token form of the unit only.
-    const std::string source =
-        "gl_TexCoord[0] = gl_TextureMatrix[0] * gl_MultiTexCoord0;\n"
-        "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
-        "vec4 p = vec4(gl_EyePlaneS[0].x, gl_EyePlaneT[0].y, gl_EyePlaneR[0].z, gl_EyePlaneQ[0].w);\n"
-        "x = gl_TexCoord[0].st + gl_TexCoord[0].st;";
-    EXPECT_EQ(replaceTextureUnit(0, 3, source),
-              "gl_TexCoord[3] = gl_TextureMatrix[3] * gl_MultiTexCoord3;\n"
-              "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
-              "vec4 p = vec4(gl_EyePlaneS[3].x, gl_EyePlaneT[3].y, gl_EyePlaneR[3].z, gl_EyePlaneQ[3].w);\n"
-              "x = gl_TexCoord[3].st + gl_TexCoord[3].st;");
-    EXPECT_EQ(replaceTextureUnit(2, 2, "gl_TexCoord[2]"), "gl_TexCoord[2]");
-    // Moving onto a unit and back restores the text when the target unit was not used before.
-    EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")), "gl_MultiTexCoord1");
-}
-
-TEST_F(Movies, AVideoObjectPutsItsMovieOnItsPlaneKeyedIfAskedOrSaysWhyNotAndOtherObjectsFollowTheTable)
+TEST_F(Movies, AVideoGoesOnItsPlanesTopUnitKeyedIfAskedOrSaysWhyNotAndOtherObjectsFollowTheTable)
 {
     osg::ref_ptr<osg::Geode> plane = screen({0, 2});
     osg::ref_ptr<ARVideo> video = new ARVideo(plane.get());
@@ -888,6 +851,41 @@ TEST_F(Movies, AVideoObjectPutsItsMovieOnItsPlaneKeyedIfAskedOrSaysWhyNotAndOthe
     // (Playing them by name, and the full window among two movies: the actions test.)
     object->setupVideoTextures(); // a second time: nothing more
     EXPECT_EQ(2u, object->getVideoStreams().size());
+
+    // The texture unit chosen, the subload's sizes, the shader's unit and its renaming.
+    // The movie takes the highest textured unit of 0 to 3.
+    EXPECT_EQ(2, highestTexturedUnit(planeState(screen({0, 2}).get())));
+    EXPECT_EQ(-1, highestTexturedUnit(planeState(screen({}).get())));
+    EXPECT_EQ(-1, highestTexturedUnit(planeState(screen({5}).get())));
+
+    // Strictly above: a power of two goes to the next one.
+    osg::ref_ptr<osg::Image> image = new osg::Image;
+    image->allocateImage(1024, 512, 1, GL_RGB, GL_UNSIGNED_BYTE);
+    osg::ref_ptr<osg::Texture2D> texture = new osg::Texture2D(image.get());
+    osg::ref_ptr<ITexture2DSubloadCallback> subload = new ITexture2DSubloadCallback(texture.get());
+    EXPECT_EQ(2048.0, subload->getTextureWidth());
+    EXPECT_EQ(1024.0, subload->getTextureHeight());
+    EXPECT_EQ(2048, texture->getTextureWidth());
+    EXPECT_EQ(1024, ITexture2DSubloadCallback::powerOfTwoAbove(640));
+
+    const std::string vertex = chromaKeyVertexShader(3);
+    EXPECT_NE(std::string::npos, vertex.find("gl_MultiTexCoord3"));
+    EXPECT_EQ(std::string::npos, vertex.find("gl_MultiTexCoord0"));
+
+    // Renaming a unit rewrites every token form of the unit only.
+    const std::string source =
+        "gl_TexCoord[0] = gl_TextureMatrix[0] * gl_MultiTexCoord0;\n"
+        "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
+        "vec4 p = vec4(gl_EyePlaneS[0].x, gl_EyePlaneT[0].y, gl_EyePlaneR[0].z, gl_EyePlaneQ[0].w);\n"
+        "x = gl_TexCoord[0].st + gl_TexCoord[0].st;";
+    EXPECT_EQ(replaceTextureUnit(0, 3, source),
+              "gl_TexCoord[3] = gl_TextureMatrix[3] * gl_MultiTexCoord3;\n"
+              "gl_TexCoord[1] = gl_MultiTexCoord1;\n"
+              "vec4 p = vec4(gl_EyePlaneS[3].x, gl_EyePlaneT[3].y, gl_EyePlaneR[3].z, gl_EyePlaneQ[3].w);\n"
+              "x = gl_TexCoord[3].st + gl_TexCoord[3].st;");
+    EXPECT_EQ(replaceTextureUnit(2, 2, "gl_TexCoord[2]"), "gl_TexCoord[2]");
+    // Moving onto a unit and back restores the text when the target unit was not used before.
+    EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")), "gl_MultiTexCoord1");
 }
 
 TEST(ChromaKey, KeyColouredPixelsGoAndOthersStay)

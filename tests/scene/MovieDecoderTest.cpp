@@ -537,7 +537,7 @@ TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
         ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReasonAndTheExtensionChoosesSamplesOrAStream)
+TEST_F(AudioObjectsTest, UnloadableFilesAreNamedTheExtensionChoosesSamplesOrAStreamAndSoundtracksArePlayable)
 {
     NotifyCapture capture;
     const auto expectUnloadable = [&](const std::string& file, const std::string& reason)
@@ -630,14 +630,9 @@ TEST_F(AudioObjectsTest, UnloadableFilesAreNamedWithTheReasonAndTheExtensionChoo
     EXPECT_EQ(osg::FATAL, capture.severityOf(" WARNING: cannot play " + folder.file("song.mp3") +
                                              ": a sound object plays only .wav and .ogg files."));
     EXPECT_EQ(1u, mp3->getNumChildren());
-}
 
-// Soundtrack files from the scene's audio settings: only regular files whose header the output can
-// play are opened as streams; everything else is reported by name and left out.
-using SoundtrackFilesTest = AudioObjectsTest;
-
-TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
-{
+    // Soundtrack files from the scene's audio settings: only regular files whose header the output
+    // can play are opened as streams; everything else is reported by name and left out.
     const fs::path dir = folder.path();
     struct Case
     {
@@ -658,16 +653,16 @@ TEST_F(SoundtrackFilesTest, OnlyPlayableRegularFilesBecomeSoundtracks)
         else
             folder.write(c.name, c.data);
 
-    std::string audio = "<audio><soundtracks>";
+    std::string settings = "<audio><soundtracks>";
     for (const Case& c : cases)
-        audio += std::string("<soundtrack name=\"x\" source=\"") + c.name + "\"/>";
-    audio += "</soundtracks></audio>";
-    folder.write("audio.xml", audio);
+        settings += std::string("<soundtrack name=\"x\" source=\"") + c.name + "\"/>";
+    settings += "</soundtracks></audio>";
+    folder.write("audio.xml", settings);
 
     ARApplication application;
     application.setTemporaryDirectory(dir.string());
     ASSERT_TRUE(application.setAudioConfiguration("audio.xml"));
-    NotifyCapture capture;
+    capture.clear();
     EXPECT_TRUE(application.loadSoundtracks());
 
     EXPECT_EQ(application.getSoundtrackCount(), 1u);
