@@ -22,19 +22,6 @@ namespace
 
 const std::string BUILD_DIRECTORY = std::filesystem::path(NOVARO_RUN_DIR).parent_path().string();
 
-// Distinct colours in a coarse grid over the picture: a scene shows dozens, a blank window one.
-size_t distinctColours(const osg::Image& image)
-{
-    std::set<unsigned int> colours;
-    for (int y = 0; y < image.t(); y += 7)
-        for (int x = 0; x < image.s(); x += 7)
-        {
-            const unsigned char* pixel = image.data(x, y);
-            colours.insert(pixel[0] << 16 | pixel[1] << 8 | pixel[2]);
-        }
-    return colours.size();
-}
-
 // Plays the demo with the given player from a folder that holds nothing of the player's.
 void expectDemoPlays(const std::string& player)
 {
@@ -47,15 +34,15 @@ void expectDemoPlays(const std::string& player)
     EXPECT_FALSE(run.printed("ERROR: init failure."));
     osg::ref_ptr<osg::Image> picture = osgDB::readImageFile(shot);
     ASSERT_TRUE(picture.valid()) << "no screenshot";
-    EXPECT_GT(distinctColours(*picture), 50u);
-}
-
-// Installs the build's install rules into PREFIX; an empty string when it worked, else the log.
-std::string install(const TemporaryFolder& root, const std::string& prefix, const std::string& options = "")
-{
-    const std::string command = "cmake --install " + quote(BUILD_DIRECTORY) + " --prefix " + quote(prefix) +
-                                options + " > " + quote(root.file("install.log")) + " 2>&1";
-    return std::system(command.c_str()) == 0 ? std::string() : readFile(root.file("install.log"));
+    // Distinct colours in a coarse grid over the picture: a scene shows dozens, a blank window one.
+    std::set<unsigned int> colours;
+    for (int y = 0; y < picture->t(); y += 7)
+        for (int x = 0; x < picture->s(); x += 7)
+        {
+            const unsigned char* pixel = picture->data(x, y);
+            colours.insert(pixel[0] << 16 | pixel[1] << 8 | pixel[2]);
+        }
+    EXPECT_GT(colours.size(), 50u);
 }
 
 // The value of KEY in a desktop entry's [Desktop Entry] group.
@@ -76,7 +63,10 @@ TEST(InstallEndToEnd, InstalledTreeHasItsDocumentsAndDesktopEntriesNamesNoBuildP
 {
     TemporaryFolder root;
     const std::string prefix = root.file("usr");
-    ASSERT_EQ("", install(root, prefix, " --strip"));
+    ASSERT_EQ(0, std::system(("cmake --install " + quote(BUILD_DIRECTORY) + " --prefix " + quote(prefix) +
+                              " --strip > " + quote(root.file("install.log")) + " 2>&1")
+                                 .c_str()))
+        << readFile(root.file("install.log"));
     const std::string doc = prefix + "/share/doc/novaro/";
 
     std::vector<std::pair<std::string, std::string>> texts; // name, text
@@ -101,8 +91,9 @@ TEST(InstallEndToEnd, InstalledTreeHasItsDocumentsAndDesktopEntriesNamesNoBuildP
             readmeReferences += (*it)[1].str() == "README.md";
         }
         // "the README" alone leaves the reader to guess where it is.
-        if (text.find("README") != std::string::npos)
-            EXPECT_NE(std::string::npos, text.find("/share/doc/novaro/README.md")) << name;
+        EXPECT_TRUE(text.find("README") == std::string::npos ||
+                    text.find("/share/doc/novaro/README.md") != std::string::npos)
+            << name;
     }
     EXPECT_GE(readmeReferences, 3);
     const std::string readme = readFile(doc + "README.md");
