@@ -120,7 +120,7 @@ TEST(CommandLine, EachMissingSettingsFileIsReportedInOrderWithThePathAndTheOptio
               std::to_string(metadata.status) + " " + metadata.output);
 }
 
-TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
+TEST(CommandLine, AMetadataFileNamesTheSettingsOverridesOptionsAndAsTheArgumentIsTheSceneToPlay)
 {
     Export exported;
     // A broken tracker file stops the run at its setter: everything before it was accepted.
@@ -139,6 +139,29 @@ TEST(CommandLine, MetadataFileNamesTheSettingsAndOverridesOptions)
     const PlayerRun options = Export().run({"-lighting", "other.xml", "-verbose"});
     EXPECT_TRUE(options.printed("WARNING: could not find default metadata file.") &&
                 options.printed("ERROR: could not find lighting settings."));
+
+    // A metadata file as the argument is the scene to play: its folder holds every settings file;
+    // the player starts elsewhere. (A plain scene folder as the argument: the new scene end-to-end
+    // test plays one from elsewhere.)
+    std::remove(exported.temporary.file("model.dat").c_str());
+    for (const char* file : {"config.xml", "tracker.xml", "video.xml"})
+        std::filesystem::copy_file(exported.working.file(file), exported.temporary.file(file));
+    TemporaryFolder elsewhere;
+    // Settings that cannot be read end the start-up after the files were found: the file counted.
+    exported.temporary.write("other.dat", "lighting @ lighting.xml\n");
+    exported.temporary.write("lighting.xml", "<lighting");
+    const PlayerRun metadata = runPlayer(elsewhere.path(), {exported.temporary.file("other.dat")});
+    EXPECT_TRUE(metadata.printed("ERROR: init failure (lighting)."));
+
+    // A scene the user names that is not there, or that lacks a settings file, fails the run;
+    // an exporter's start-up keeps status 0 (above).
+    const PlayerRun missing = runPlayer(elsewhere.path(), {elsewhere.file("nowhere")});
+    EXPECT_EQ(1, missing.status);
+    EXPECT_TRUE(missing.printed("ERROR: cannot play " + elsewhere.file("nowhere") +
+                                ": no such scene folder or metadata file."));
+    std::remove(exported.temporary.file("scene.xml").c_str());
+    const PlayerRun incomplete = runPlayer(elsewhere.path(), {exported.temporary.path()});
+    EXPECT_TRUE(incomplete.status == 1 && incomplete.printed("ERROR: could not find scene settings."));
 }
 
 TEST(CommandLine, FailingSettersEndWithStatusMinusOne)
@@ -171,29 +194,4 @@ TEST(CommandLine, FailingSettersEndWithStatusMinusOne)
                     run.printed("ERROR: init failure (" + stage + ")."))
             << run.output;
     }
-}
-
-// (A plain scene folder as the argument: the new scene end-to-end test plays one from elsewhere.)
-TEST(CommandLine, AMetadataFileArgumentIsTheSceneToPlayAndAMissingOneIsNamed)
-{
-    // The metadata file's folder holds every settings file; the player starts elsewhere.
-    Export exported;
-    for (const char* file : {"config.xml", "tracker.xml", "video.xml"})
-        std::filesystem::copy_file(exported.working.file(file), exported.temporary.file(file));
-    TemporaryFolder elsewhere;
-    // Settings that cannot be read end the start-up after the files were found: the file counted.
-    exported.temporary.write("other.dat", "lighting @ lighting.xml\n");
-    exported.temporary.write("lighting.xml", "<lighting");
-    const PlayerRun metadata = runPlayer(elsewhere.path(), {exported.temporary.file("other.dat")});
-    EXPECT_TRUE(metadata.printed("ERROR: init failure (lighting)."));
-
-    // A scene the user names that is not there, or that lacks a settings file, fails the run;
-    // an exporter's start-up keeps status 0 (above).
-    const PlayerRun missing = runPlayer(elsewhere.path(), {elsewhere.file("nowhere")});
-    EXPECT_EQ(1, missing.status);
-    EXPECT_TRUE(missing.printed("ERROR: cannot play " + elsewhere.file("nowhere") +
-                                ": no such scene folder or metadata file."));
-    std::remove(exported.temporary.file("scene.xml").c_str());
-    const PlayerRun incomplete = runPlayer(elsewhere.path(), {exported.temporary.path()});
-    EXPECT_TRUE(incomplete.status == 1 && incomplete.printed("ERROR: could not find scene settings."));
 }

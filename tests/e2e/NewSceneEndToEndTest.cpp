@@ -273,11 +273,12 @@ void filmPrintedSheet(const std::string& scene, const TemporaryFolder& work, Fil
 // Makes a scene of the column and the block (each written 'factor' times its size) with the given
 // sizing options, films its printed sheet and plays it; each model must stand upright on its
 // marker at its size as made times the scale the options give.
-void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float columnFactor,
-                                   float blockFactor, double columnScale, double blockScale,
-                                   bool columnHiddenBelow = false, const osg::Vec3f& blockBase = {},
-                                   bool blockZUp = false)
+void expectModelsOnThePrintedSheet(const char* name, const std::vector<std::string>& sizing,
+                                   float columnFactor, float blockFactor, double columnScale,
+                                   double blockScale, bool columnHiddenBelow = false,
+                                   const osg::Vec3f& blockBase = {}, bool blockZUp = false)
 {
+    SCOPED_TRACE(name);
     TemporaryFolder models, work;
     writeColumnGltf(models, columnFactor);
     writeBlockObj(models, blockFactor, blockBase, blockZUp);
@@ -319,24 +320,20 @@ void expectModelsOnThePrintedSheet(const std::vector<std::string>& sizing, float
 
 } // namespace
 
-TEST(NewSceneEndToEnd, ModelsStandUprightAtTheirRealSizeOnThePrintedSheet)
+// Models at their real size stand upright on their markers at that size. Models as people make
+// them: a glTF animal at its real size (1.2 x 1.2 x 3.6 m) and an OBJ of a sixth of a millimetre
+// made away from its origin (as a scan is, where the scanner stood) and Z up, said with --up.
+// Fitted by default, each stands upright on its marker as wide as the marker at its largest side,
+// the middle of its foot on the marker's centre: both are seen (they used to fill the screen and
+// vanish, and the block lay on its side). The block, wider now and nearer the camera, hides the
+// column's foot.
+TEST(NewSceneEndToEnd, ModelsStandUprightOnThePrintedSheetAtTheirRealSizeOrFittedToTheirMarkers)
 {
     NOVARO_REQUIRE_DISPLAY();
-    expectModelsOnThePrintedSheet({"--real-size"}, 1.0f, 1.0f, 1.0, 1.0);
-}
-
-// Models as people make them: a glTF animal at its real size (1.2 x 1.2 x 3.6 m) and an OBJ
-// of a sixth of a millimetre made away from its origin (as a scan is, where the scanner stood) and
-// Z up, said with --up. Fitted by default, each stands upright on its marker as wide as the marker
-// at its largest side, the middle of its foot on the marker's centre: both are seen (they used to
-// fill the screen and vanish, and the block lay on its side). The block, wider now and nearer the
-// camera, hides the column's foot.
-TEST(NewSceneEndToEnd, RealSizeTinyAndZUpModelsAreFittedUprightToTheirMarkers)
-{
-    NOVARO_REQUIRE_DISPLAY();
+    expectModelsOnThePrintedSheet("real size", {"--real-size"}, 1.0f, 1.0f, 1.0, 1.0);
     const float animal = 40.0f, speck = 0.16f / kBlockHeight;
     expectModelsOnThePrintedSheet(
-        {"--up", "y", "--up", "z"}, animal, speck, kMarkerSize / (1000.0 * kColumnHeight * animal),
+        "fitted", {"--up", "y", "--up", "z"}, animal, speck, kMarkerSize / (1000.0 * kColumnHeight * animal),
         kMarkerSize / (kBlockHeight * speck), true, osg::Vec3f(0.3f, -0.2f, 0.25f), true);
 }
 

@@ -171,7 +171,7 @@ TEST(PlayerDisplay, NoDisplayIsSaidOnceAndFailsTheRun)
 
 // The player run with a camera it cannot use: it says so once on the console, keeps running, and
 // shows the reason over a dark picture rather than a blank window.
-TEST(CameraErrors, UnreadableVideoFileIsReportedAndThePlayerKeepsDrawing)
+TEST(CameraErrors, AnUnreadableVideoFileIsReportedTheDrawingGoesOnAndAnUnwritableScreenshotFailsTheRun)
 {
     NOVARO_REQUIRE_DISPLAY();
     TemporaryFolder folder;
@@ -196,20 +196,17 @@ TEST(CameraErrors, UnreadableVideoFileIsReportedAndThePlayerKeepsDrawing)
         for (int x = 0; x < shot->s() / 2; ++x)
             brightTextPixels += shot->data(x, y)[0] > 200 ? 1 : 0;
     EXPECT_GT(brightTextPixels, 100);
-}
 
-TEST(CameraErrors, AScreenshotThatCannotBeWrittenFailsTheRunAndSaysWhy)
-{
-    NOVARO_REQUIRE_DISPLAY();
-    TemporaryFolder folder;
-    // A disk that is always full, under a name with the picture's extension.
-    const std::string shot = folder.file("shot.png");
-    ASSERT_EQ(symlink("/dev/full", shot.c_str()), 0);
-    PlayerRun run = runPlayer(NOVARO_RUN_DIR,
-                              {"-working_directory", SAMPLES, "-temporary_directory", SAMPLES, "-video_file",
-                               SAMPLES + "/recorded/camera.mp4", "-max_frames", "2", "-screenshot", shot});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_TRUE(run.printed(" ERROR: could not write screenshot " + shot + ": No space left on device."));
+    // A screenshot that cannot be written fails the run and says why: a disk that is always full,
+    // under a name with the picture's extension.
+    const std::string full = folder.file("full.png");
+    ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
+    PlayerRun unwritten = runPlayer(NOVARO_RUN_DIR, {"-working_directory", SAMPLES, "-temporary_directory",
+                                                     SAMPLES, "-video_file", SAMPLES + "/recorded/camera.mp4",
+                                                     "-max_frames", "2", "-screenshot", full});
+    EXPECT_EQ(unwritten.status, 255);
+    EXPECT_TRUE(
+        unwritten.printed(" ERROR: could not write screenshot " + full + ": No space left on device."));
     // The device stays what it was.
     struct stat status;
     ASSERT_EQ(stat("/dev/full", &status), 0);
