@@ -168,13 +168,6 @@ protected:
     std::vector<osg::ref_ptr<ARObject>> objects;
 };
 
-// The guides are read from data/ relative to the current directory, as the player runs.
-class LightTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { ASSERT_EQ(0, chdir(NOVARO_RUN_DIR)); }
-};
-
 // Where the light shines, in its object's frame.
 osg::Vec3d shiningDirection(const ARLight& light)
 {
@@ -202,17 +195,6 @@ osg::StateSet* planeState(osg::Geode* geode)
 {
     return geode->getDrawable(0)->getOrCreateStateSet();
 }
-
-class Movies : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        usePluginFolder();
-        ASSERT_TRUE(writeGreyRampMovie(_folder.file("clip.mp4"), 5, 64, 48, 25));
-    }
-    TemporaryFolder _folder;
-};
 
 // Draws a window-filling quad textured with one row of 'pixels' through the blue chroma-key
 // program on a red background and reads the window back.
@@ -472,7 +454,7 @@ TEST_F(ARObjectTest, MatrixRotatesThenScalesThenTranslatesAndAnOccluderHidesItsC
     EXPECT_FALSE(writesColour());
 }
 
-TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWinsAndEachHookRunsItsOwn)
+TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWinsEachHookRunsItsOwnWithAContext)
 {
     // The unknown command "explode" is dropped.
     osg::ref_ptr<ARObject> object = objectWithEvents(
@@ -540,35 +522,32 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWinsAndEachHookRu
     EXPECT_TRUE(object->isSelectable());
     EXPECT_EQ(object->getContext(), nullptr);
     EXPECT_EQ(object->getMarkerId(), -1);
-}
 
-TEST_F(ARObjectTest, ActionsArePreparedOnlyWithAContext)
-{
-    osg::ref_ptr<ARObject> object = objectWithEvents(
+    // Actions are prepared only with a context.
+    osg::ref_ptr<ARObject> prepared = objectWithEvents(
         "prepare", eventXml("on_init", recordAction("self") + "<action source=\"nobody\" target=\"_self_\">"
                                                               "<command>record</command></action>"));
     std::vector<ARAction*> actions;
-    for (AREventAction* action : object->getEventActions(ARObject::ON_INIT))
+    for (AREventAction* action : prepared->getEventActions(ARObject::ON_INIT))
         actions.push_back(dynamic_cast<ARAction*>(action));
     ASSERT_TRUE(actions.size() == 2u && actions[0] && actions[1]);
-    object->resetActions();
+    prepared->resetActions();
     EXPECT_EQ(actions[0]->getSource(), nullptr);
 
-    ARApplication application;
-    object->setContext(&application);
-    object->resetActions();
-    EXPECT_EQ(object->getActionFactory()->getContext(), &application);
-    EXPECT_EQ(actions[0]->getSource(), object.get());
-    EXPECT_EQ(actions[0]->getTarget(), object.get());
+    prepared->setContext(&application);
+    prepared->resetActions();
+    EXPECT_EQ(prepared->getActionFactory()->getContext(), &application);
+    EXPECT_EQ(actions[0]->getSource(), prepared.get());
+    EXPECT_EQ(actions[0]->getTarget(), prepared.get());
     EXPECT_EQ(actions[1]->getSource(), nullptr);
-    EXPECT_EQ(actions[1]->getTarget(), object.get());
+    EXPECT_EQ(actions[1]->getTarget(), prepared.get());
 }
 
 // Events whose actions come back to themselves: hiding an object runs its "on_hide", whose actions
 // may hide it again, or hide another object whose "on_hide" hides the first. Such loops are cut at
 // the repeated event with one warning naming them; chains without a repeat run in full.
 
-TEST_F(EventLoopsTest, LoopsEndInTheFirstRequestWithOneWarningAndTheRestOfTheSceneAnswersOn)
+TEST_F(EventLoopsTest, LoopsEndInTheFirstRequestWithOneWarningChainsWithoutALoopRunToTheLimit)
 {
     ARObject* sign = object("sign", eventXml("on_hide", actionXml("show", "_self_")) +
                                         eventXml("on_show", actionXml("hide", "_self_")));
@@ -603,10 +582,8 @@ TEST_F(EventLoopsTest, LoopsEndInTheFirstRequestWithOneWarningAndTheRestOfTheSce
     left->hide();
     EXPECT_TRUE(left->isHidden());
     EXPECT_TRUE(oneLoop(capture, "left on_hide -> right on_hide -> left on_hide"));
-}
 
-TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFullAndAChainDeeperThanTheLimitStopsThere)
-{
+    // Chains and repeats without a loop run in full.
     // One click hides three objects; hiding the first shows a fourth, whose "on_show" hides a fifth:
     // every object is reached, some twice, but no event comes back to itself while running.
     ARObject* button = object(
@@ -619,7 +596,7 @@ TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFullAndAChainDeeperThanT
     ARObject* e = object("e", "");
     prepare();
     d->hide();
-    NotifyCapture capture;
+    capture.clear();
     button->onLeftMouseClick();
     EXPECT_EQ((std::vector<bool>{a->isHidden(), b->isHidden(), c->isHidden(), d->isHidden(), e->isHidden()}),
               (std::vector<bool>{true, true, true, false, true}));
@@ -650,8 +627,10 @@ TEST_F(EventLoopsTest, ChainsAndRepeatsWithoutALoopRunInFullAndAChainDeeperThanT
 // the attenuation steps, the guides shown for each kind of light, and a directional light lifted
 // over a marker's content.
 
-TEST_F(LightTest, DirectionalLightsStandWhereTheyArePutOrTheirModelsPutsThemAndOverAMarkersContent)
+TEST(LightTest, LightsStandWhereTheyArePutKeepTheirAttenuationInRangeAndShowTheirGuides)
 {
+    // The guides are read from data/ relative to the current directory, as the player runs.
+    ASSERT_EQ(0, chdir(NOVARO_RUN_DIR));
     osg::ref_ptr<ARLight> light = new ARLight(true);
     light->setPosition(80.0, 80.0, 80.0, 1.0);
     light->setDirection(1.0, 2.0, 3.0);
@@ -734,11 +713,9 @@ TEST_F(LightTest, DirectionalLightsStandWhereTheyArePutOrTheirModelsPutsThemAndO
     EXPECT_EQ(node->getTrackedTransform(), sun->getParent(0));
     expectNear(osg::Vec3d(0.0, 0.0, 60.0), sun->getLightTranslation().getTrans());
     expectNear(osg::Vec3d(5.0, 5.0, 5.0), lamp->getLightTranslation().getTrans());
-}
 
-TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputKeepsItsAttenuationInRangeAndShowsItsGuides)
-{
-    osg::ref_ptr<ARLight> light = new ARLight(false);
+    // A positional light moves and refuses degenerate input.
+    light = new ARLight(false);
     light->setPosition(10.0, 20.0, 30.0, 2.0);
     light->move(1.0, 2.0, 3.0);
     expectNear(osg::Vec3d(6.0, 12.0, 18.0), light->getLightTransform()->getMatrix().getTrans());
@@ -779,11 +756,14 @@ TEST_F(LightTest, PositionalLightMovesRefusesDegenerateInputKeepsItsAttenuationI
 // Movies in the scene: a video object's plane and the video textures of other objects named by
 // the scene's videos table, on real movies written here, and the chroma key drawn.
 
-TEST_F(Movies, AVideoGoesOnItsPlanesTopUnitKeyedIfAskedOrSaysWhyNotAndOtherObjectsFollowTheTable)
+TEST(Movies, AVideoGoesOnItsPlanesTopUnitKeyedIfAskedOrSaysWhyNotAndOtherObjectsFollowTheTable)
 {
+    usePluginFolder();
+    TemporaryFolder folder;
+    ASSERT_TRUE(writeGreyRampMovie(folder.file("clip.mp4"), 5, 64, 48, 25));
     osg::ref_ptr<osg::Geode> plane = screen({0, 2});
     osg::ref_ptr<ARVideo> video = new ARVideo(plane.get());
-    video->setupVideo(_folder.file("clip.mp4"), false);
+    video->setupVideo(folder.file("clip.mp4"), false);
     ASSERT_NE(nullptr, video->getStream());
     EXPECT_EQ(64.0f, video->getWidth());
     osg::StateSet* state = planeState(plane.get());
@@ -803,7 +783,7 @@ TEST_F(Movies, AVideoGoesOnItsPlanesTopUnitKeyedIfAskedOrSaysWhyNotAndOtherObjec
     osg::ref_ptr<ARVideo> keyed = new ARVideo(keyedPlane.get());
     keyed->setChromaKey(true);
     keyed->setChromaKeyFromGreenScreen(false);
-    keyed->setupVideo(_folder.file("clip.mp4"), true);
+    keyed->setupVideo(folder.file("clip.mp4"), true);
     state = planeState(keyedPlane.get());
     const osg::Program* program =
         dynamic_cast<const osg::Program*>(state->getAttribute(osg::StateAttribute::PROGRAM));
@@ -825,19 +805,19 @@ TEST_F(Movies, AVideoGoesOnItsPlanesTopUnitKeyedIfAskedOrSaysWhyNotAndOtherObjec
     EXPECT_EQ(nullptr, noFile->getStream());
 
     osg::ref_ptr<ARVideo> unreadable = new ARVideo(screen({0}).get());
-    const std::string text = _folder.write("notes.mp4", "not a movie");
+    const std::string text = folder.write("notes.mp4", "not a movie");
     unreadable->setupVideo(text, true);
     EXPECT_TRUE(capture.printed(" WARNING: unable to read file: " + text));
 
     osg::ref_ptr<ARVideo> bare = new ARVideo(screen({}).get());
-    bare->setupVideo(_folder.file("clip.mp4"), true);
+    bare->setupVideo(folder.file("clip.mp4"), true);
     EXPECT_TRUE(capture.printed(" WARNING: could not find any valid texture for video object."));
 
     // Video textures of other objects follow the scene's table by tag.
     ASSERT_TRUE(writeSceneWithVideos(
-        _folder, {{"Screen1", "clip.mp4"}, {"Screen2", "clip.mp4"}, {"Missing", "clip.mp4"}}));
+        folder, {{"Screen1", "clip.mp4"}, {"Screen2", "clip.mp4"}, {"Missing", "clip.mp4"}}));
     ARApplication application;
-    application.setTemporaryDirectory(_folder.path());
+    application.setTemporaryDirectory(folder.path());
     ASSERT_TRUE(application.setSceneConfiguration("scene.xml"));
 
     osg::ref_ptr<osg::Group> model = screensModel({"Screen1", "Screen2"});
@@ -886,10 +866,8 @@ TEST_F(Movies, AVideoGoesOnItsPlanesTopUnitKeyedIfAskedOrSaysWhyNotAndOtherObjec
     EXPECT_EQ(replaceTextureUnit(2, 2, "gl_TexCoord[2]"), "gl_TexCoord[2]");
     // Moving onto a unit and back restores the text when the target unit was not used before.
     EXPECT_EQ(replaceTextureUnit(4, 1, replaceTextureUnit(1, 4, "gl_MultiTexCoord1")), "gl_MultiTexCoord1");
-}
 
-TEST(ChromaKey, KeyColouredPixelsGoAndOthersStay)
-{
+    // Last, as it needs a window: key-coloured pixels go and others stay.
     NOVARO_REQUIRE_DISPLAY();
     // Blue key: (0.05, 0.05, 0.50) is 0.45 into the key and goes; (0.30, 0.30, 0.35) is 0.05 in
     // and stays; a green pixel means nothing to the blue key.

@@ -83,12 +83,6 @@ osg::Vec4 overallColourOf(osg::Node* node)
     return colours != nullptr && !colours->empty() ? colours->front() : osg::Vec4();
 }
 
-class GeneratedDataTest : public ::testing::Test
-{
-protected:
-    static void SetUpTestSuite() { NovaroTest::usePluginFolder(); }
-};
-
 // Archives: KMZ files as SketchUp and Google Earth write them, and hostile ones.
 typedef std::vector<std::pair<std::string, std::string>> Entries;
 
@@ -183,7 +177,7 @@ protected:
 
 } // namespace
 
-TEST(ModelFileCheck, TheSampleModelsPassInEveryNativeFormatAndAssimpsShowOrAreRefusedByName)
+TEST(ModelFileCheck, SampleAndGeneratedModelsPassStandUprightAndAssimpsShowOrAreRefusedByName)
 {
     TemporaryFolder folder;
     for (const char* name : {"cube", "sphere", "cone", "ground", "screen", "tablet"})
@@ -236,160 +230,10 @@ TEST(ModelFileCheck, TheSampleModelsPassInEveryNativeFormatAndAssimpsShowOrAreRe
     // PLY reader read through a null pointer), and an empty, a UTF-16 and a point-only OBJ.
     EXPECT_GE(read, 119) << refused << " refused";
     EXPECT_EQ(readFormats, formats);
-}
 
-TEST(ModelFileCheck, EveryCountOfTheBinaryCubeSetToTwoBillionAndTheHeaderAreRefusedOrHarmless)
-{
-    // Every 32-bit field of the cube holding a count-like value is set to 0x7fffffff in turn. Either
-    // the check refuses the file, visibly and naming it, before anything is reserved for the count,
-    // or OpenSceneGraph's reader is safe with it; a file that made the reader spin would hang this
-    // test, and one it reserved gigabytes for would end it under AddressSanitizer.
-    const std::string cube = NovaroTest::readFile(samples + "cube.osgb");
-    ASSERT_GT(cube.size(), 64u);
-    TemporaryFolder folder;
-    int refused = 0;
-    for (size_t offset = 8; offset + 4 <= cube.size(); ++offset)
-    {
-        uint32_t value = 0;
-        std::memcpy(&value, cube.data() + offset, 4);
-        if (value == 0 || value > 5000)
-            continue;
-        std::string hostile = cube;
-        const uint32_t huge = 0x7fffffff;
-        std::memcpy(&hostile[offset], &huge, 4);
-        const std::string path = folder.write("cube" + std::to_string(offset) + ".osgb", hostile);
-        NotifyCapture capture(osg::FATAL);
-        const std::string reason = checkModelFile(path);
-        if (reason.empty())
-        {
-            readModelFile(path); // harmless: it returns
-            continue;
-        }
-        // Refused at the count, before the library reserves for it.
-        EXPECT_EQ(reason.find("more data than memory holds"), std::string::npos) << offset;
-        EXPECT_FALSE(readModelFile(path).valid()) << offset;
-        EXPECT_EQ(capture.text().rfind(refusal(path), 0), 0u) << offset << ": " << capture.text();
-        ++refused;
-    }
-    EXPECT_GT(refused, 0);
-
-    // The reader reads a binary file's header, and the compressor's name after it, whatever kind of
-    // object the header says the file holds: a name's length of 1.8 GB was a string of that size.
-    std::string object = cube;
-    const uint32_t kind = 3, length = 0x70000000;
-    std::memcpy(&object[8], &kind, 4);
-    std::memcpy(&object[20], &length, 4);
-    EXPECT_EQ(checkModelFile(folder.write("object.osgb", object)),
-              "a text of 1879048192 bytes at byte 24, but only " + std::to_string(cube.size() - 24) +
-                  " bytes follow");
-
-    // A kind no reader knows, cut inside the header: the reader counted its domains with a number it
-    // never read, and looped for minutes.
-    std::string cut = object.substr(0, 15);
-    const uint32_t unknown = 0;
-    std::memcpy(&cut[8], &unknown, 4);
-    EXPECT_EQ(checkModelFile(folder.write("cut.osgb", cut)),
-              "a number of 4 bytes at byte 12, but only 3 bytes follow");
-}
-
-TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLineAndEmptyPrimitiveSetsLeftOut)
-{
-    TemporaryFolder folder;
-    const std::string cube = cubeAsText(folder);
-    std::smatch children;
-    ASSERT_TRUE(std::regex_search(cube, children, std::regex("Children 1 \\{")));
-    const size_t line =
-        1 + static_cast<size_t>(std::count(cube.begin(), cube.begin() + children.position(0), '\n'));
-    const std::string before = cube.substr(0, static_cast<size_t>(children.position(0)));
-    const std::string after = cube.substr(static_cast<size_t>(children.position(0) + children.length(0)));
-    const std::string where = " before the block at line " + std::to_string(line);
-
-    const auto expectRefused = [&](const std::string& count, const std::string& reason)
-    {
-        const std::string path =
-            folder.write("hostile" + count + ".osgt", before + "Children " + count + " {" + after);
-        NotifyCapture capture(osg::FATAL);
-        osg::ref_ptr<ARObject> object = new ARObject(path);
-        EXPECT_EQ(object->getNumChildren(), 0u) << count;
-        EXPECT_NE(capture.text().find(refusal(path) + reason), std::string::npos) << capture.text();
-    };
-    expectRefused("2000000000", "a count of 2000000000" + where + ", but only " +
-                                    std::to_string(after.size()) + " bytes follow");
-    expectRefused("-1", "a negative count (-1)" + where);
-    expectRefused("99999999999999999999999", "a count of 99999999999999999999999" + where);
-
-    // A control point's time is no count, however late in a short file.
-    const std::string late = std::regex_replace(cube, std::regex("Time 4 \\{"), "Time 2000000000 {");
-    ASSERT_NE(late, cube);
-    const std::string path = folder.write("late.osgt", late);
-    EXPECT_EQ(checkModelFile(path), "");
-    EXPECT_TRUE(readModelFile(path).valid());
-
-    // A geometry's primitive sets that read as nothing (written "NULL", of a class that is no primitive
-    // set, of a class no reader knows) crashed OpenSceneGraph's native readers, and the binary check
-    // that reads through them: they are left out, and the geometry keeps the sets it has.
-    // Sets of the model's one geometry; none without a model.
-    const auto primitiveSetsOf = [](osg::Node* model)
-    {
-        const std::vector<osg::Geometry*> geometries =
-            model != nullptr ? NovaroTest::drawablesOf<osg::Geometry>(model) : std::vector<osg::Geometry*>();
-        return geometries.size() == 1 ? geometries[0]->getNumPrimitiveSets() : 99u;
-    };
-    const size_t list = cube.find("PrimitiveSetList 1 {");
-    ASSERT_NE(list, std::string::npos);
-    const std::string text = cube.substr(0, list) +
-                             "PrimitiveSetList 4 {\nNULL\nosg::Group {\nUniqueID 900\n}\n"
-                             "osg::Nonesuch {\nUniqueID 901\n}\n" +
-                             cube.substr(list + std::string("PrimitiveSetList 1 {").size());
-    EXPECT_EQ(primitiveSetsOf(readModelFile(folder.write("nothing.osgt", text)).get()), 1u);
-
-    std::string binary = NovaroTest::readFile(samples + "cube.osgb");
-    const size_t name = binary.find("osg::DrawElementsUInt");
-    ASSERT_NE(name, std::string::npos);
-    binary.replace(name, 21, "osg::DrawElementsUIns");
-    const std::string binaryPath = folder.write("nothing.osgb", binary);
-    EXPECT_EQ(checkModelFile(binaryPath), "");
-    EXPECT_EQ(primitiveSetsOf(readModelFile(binaryPath).get()), 0u);
-}
-
-// One changed byte in a 3DS file crashes OpenSceneGraph's 3DS reader (a segmentation fault in
-// osgconv). Read first in a child, it is refused by name and the player goes on; the file as made
-// still reads.
-TEST(ModelFileCheck, AFileWhoseReaderCrashesIsRefusedAndThePlayerGoesOn)
-{
-    const std::string made = NovaroTest::readFile("/usr/share/assimp/models/3DS/test1.3ds");
-    ASSERT_GT(made.size(), 9585u) << "install Debian's assimp-testmodels (scripts/install-deps.sh does)";
-    TemporaryFolder folder;
-    const std::string madePath = folder.write("made.3ds", made);
-    EXPECT_EQ(checkModelFile(madePath), "");
-    EXPECT_TRUE(readModelFile(madePath).valid());
-
-    std::string broken = made;
-    broken[9585] = char(208);
-    const std::string brokenPath = folder.write("broken.3ds", broken);
-    // Core files allowed, as a user may have them, in a working folder of its own: the crash the
-    // check expects leaves none behind.
-    rlimit cores;
-    getrlimit(RLIMIT_CORE, &cores);
-    const rlimit allowed = {cores.rlim_max, cores.rlim_max};
-    setrlimit(RLIMIT_CORE, &allowed);
-    TemporaryFolder working;
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(working.path());
-    NotifyCapture capture(osg::FATAL);
-    EXPECT_FALSE(readModelFile(brokenPath).valid());
-    std::filesystem::current_path(before);
-    setrlimit(RLIMIT_CORE, &cores);
-    // Under AddressSanitizer the child reports and exits rather than dying of the signal.
-    EXPECT_EQ(capture.text().rfind(refusal(brokenPath) + "its reader ", 0), 0u) << capture.text();
-    EXPECT_NE(capture.text().find(" on it ("), std::string::npos) << capture.text();
-    EXPECT_TRUE(std::filesystem::is_empty(working.path()));
-}
-
-// The data the build generates into the run directory and the sample models as the player reads them.
-
-TEST_F(GeneratedDataTest, TheDefaultModelGuidesAxesAndSamplesStandAndPointWhereTheyShould)
-{
+    // The data the build generates into the run directory, and the sample models as the player
+    // reads them: the default model stands on a marker of size 80, the guides and axes point their
+    // ways, the samples stand upright.
     osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(runData + "novaro.ive");
     ASSERT_TRUE(model.valid());
     const osg::BoundingBox standing = boundsOf(model.get());
@@ -456,6 +300,150 @@ TEST_F(GeneratedDataTest, TheDefaultModelGuidesAxesAndSamplesStandAndPointWhereT
     EXPECT_NEAR(box.zMin(), 0.0f, 1e-3);
     EXPECT_NEAR(box.zMax(), 50.0f, 1e-3);
     EXPECT_NEAR(box.xMax() - box.xMin(), 64.0f, 1e-3);
+}
+
+TEST(ModelFileCheck, BinaryCountsAndHeadersAreRefusedOrHarmlessAndAReaderCrashingIsRefused)
+{
+    // Every 32-bit field of the cube holding a count-like value is set to 0x7fffffff in turn. Either
+    // the check refuses the file, visibly and naming it, before anything is reserved for the count,
+    // or OpenSceneGraph's reader is safe with it; a file that made the reader spin would hang this
+    // test, and one it reserved gigabytes for would end it under AddressSanitizer.
+    const std::string cube = NovaroTest::readFile(samples + "cube.osgb");
+    ASSERT_GT(cube.size(), 64u);
+    TemporaryFolder folder;
+    int refused = 0;
+    for (size_t offset = 8; offset + 4 <= cube.size(); ++offset)
+    {
+        uint32_t value = 0;
+        std::memcpy(&value, cube.data() + offset, 4);
+        if (value == 0 || value > 5000)
+            continue;
+        std::string hostile = cube;
+        const uint32_t huge = 0x7fffffff;
+        std::memcpy(&hostile[offset], &huge, 4);
+        const std::string path = folder.write("cube" + std::to_string(offset) + ".osgb", hostile);
+        NotifyCapture capture(osg::FATAL);
+        const std::string reason = checkModelFile(path);
+        if (reason.empty())
+        {
+            readModelFile(path); // harmless: it returns
+            continue;
+        }
+        // Refused at the count, before the library reserves for it.
+        EXPECT_EQ(reason.find("more data than memory holds"), std::string::npos) << offset;
+        EXPECT_FALSE(readModelFile(path).valid()) << offset;
+        EXPECT_EQ(capture.text().rfind(refusal(path), 0), 0u) << offset << ": " << capture.text();
+        ++refused;
+    }
+    EXPECT_GT(refused, 0);
+
+    // The reader reads a binary file's header, and the compressor's name after it, whatever kind of
+    // object the header says the file holds: a name's length of 1.8 GB was a string of that size.
+    std::string object = cube;
+    const uint32_t kind = 3, length = 0x70000000;
+    std::memcpy(&object[8], &kind, 4);
+    std::memcpy(&object[20], &length, 4);
+    EXPECT_EQ(checkModelFile(folder.write("object.osgb", object)),
+              "a text of 1879048192 bytes at byte 24, but only " + std::to_string(cube.size() - 24) +
+                  " bytes follow");
+
+    // A kind no reader knows, cut inside the header: the reader counted its domains with a number it
+    // never read, and looped for minutes.
+    std::string cut = object.substr(0, 15);
+    const uint32_t unknown = 0;
+    std::memcpy(&cut[8], &unknown, 4);
+    EXPECT_EQ(checkModelFile(folder.write("cut.osgb", cut)),
+              "a number of 4 bytes at byte 12, but only 3 bytes follow");
+
+    // One changed byte in a 3DS file crashes OpenSceneGraph's 3DS reader (a segmentation fault in
+    // osgconv). Read first in a child, it is refused by name and the player goes on; the file as made
+    // still reads.
+    const std::string made = NovaroTest::readFile("/usr/share/assimp/models/3DS/test1.3ds");
+    ASSERT_GT(made.size(), 9585u) << "install Debian's assimp-testmodels (scripts/install-deps.sh does)";
+    const std::string madePath = folder.write("made.3ds", made);
+    EXPECT_EQ(checkModelFile(madePath), "");
+    EXPECT_TRUE(readModelFile(madePath).valid());
+
+    std::string broken = made;
+    broken[9585] = char(208);
+    const std::string brokenPath = folder.write("broken.3ds", broken);
+    // Core files allowed, as a user may have them, in a working folder of its own: the crash the
+    // check expects leaves none behind.
+    rlimit cores;
+    getrlimit(RLIMIT_CORE, &cores);
+    const rlimit allowed = {cores.rlim_max, cores.rlim_max};
+    setrlimit(RLIMIT_CORE, &allowed);
+    TemporaryFolder working;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(working.path());
+    NotifyCapture capture(osg::FATAL);
+    EXPECT_FALSE(readModelFile(brokenPath).valid());
+    std::filesystem::current_path(before);
+    setrlimit(RLIMIT_CORE, &cores);
+    // Under AddressSanitizer the child reports and exits rather than dying of the signal.
+    EXPECT_EQ(capture.text().rfind(refusal(brokenPath) + "its reader ", 0), 0u) << capture.text();
+    EXPECT_NE(capture.text().find(" on it ("), std::string::npos) << capture.text();
+    EXPECT_TRUE(std::filesystem::is_empty(working.path()));
+}
+
+TEST(ModelFileCheck, TextCountsBeyondTheFileAreRefusedWithTheirLineAndEmptyPrimitiveSetsLeftOut)
+{
+    TemporaryFolder folder;
+    const std::string cube = cubeAsText(folder);
+    std::smatch children;
+    ASSERT_TRUE(std::regex_search(cube, children, std::regex("Children 1 \\{")));
+    const size_t line =
+        1 + static_cast<size_t>(std::count(cube.begin(), cube.begin() + children.position(0), '\n'));
+    const std::string before = cube.substr(0, static_cast<size_t>(children.position(0)));
+    const std::string after = cube.substr(static_cast<size_t>(children.position(0) + children.length(0)));
+    const std::string where = " before the block at line " + std::to_string(line);
+
+    const auto expectRefused = [&](const std::string& count, const std::string& reason)
+    {
+        const std::string path =
+            folder.write("hostile" + count + ".osgt", before + "Children " + count + " {" + after);
+        NotifyCapture capture(osg::FATAL);
+        osg::ref_ptr<ARObject> object = new ARObject(path);
+        EXPECT_EQ(object->getNumChildren(), 0u) << count;
+        EXPECT_NE(capture.text().find(refusal(path) + reason), std::string::npos) << capture.text();
+    };
+    expectRefused("2000000000", "a count of 2000000000" + where + ", but only " +
+                                    std::to_string(after.size()) + " bytes follow");
+    expectRefused("-1", "a negative count (-1)" + where);
+    expectRefused("99999999999999999999999", "a count of 99999999999999999999999" + where);
+
+    // A control point's time is no count, however late in a short file.
+    const std::string late = std::regex_replace(cube, std::regex("Time 4 \\{"), "Time 2000000000 {");
+    ASSERT_NE(late, cube);
+    const std::string path = folder.write("late.osgt", late);
+    EXPECT_EQ(checkModelFile(path), "");
+    EXPECT_TRUE(readModelFile(path).valid());
+
+    // A geometry's primitive sets that read as nothing (written "NULL", of a class that is no primitive
+    // set, of a class no reader knows) crashed OpenSceneGraph's native readers, and the binary check
+    // that reads through them: they are left out, and the geometry keeps the sets it has.
+    // Sets of the model's one geometry; none without a model.
+    const auto primitiveSetsOf = [](osg::Node* model)
+    {
+        const std::vector<osg::Geometry*> geometries =
+            model != nullptr ? NovaroTest::drawablesOf<osg::Geometry>(model) : std::vector<osg::Geometry*>();
+        return geometries.size() == 1 ? geometries[0]->getNumPrimitiveSets() : 99u;
+    };
+    const size_t list = cube.find("PrimitiveSetList 1 {");
+    ASSERT_NE(list, std::string::npos);
+    const std::string text = cube.substr(0, list) +
+                             "PrimitiveSetList 4 {\nNULL\nosg::Group {\nUniqueID 900\n}\n"
+                             "osg::Nonesuch {\nUniqueID 901\n}\n" +
+                             cube.substr(list + std::string("PrimitiveSetList 1 {").size());
+    EXPECT_EQ(primitiveSetsOf(readModelFile(folder.write("nothing.osgt", text)).get()), 1u);
+
+    std::string binary = NovaroTest::readFile(samples + "cube.osgb");
+    const size_t name = binary.find("osg::DrawElementsUInt");
+    ASSERT_NE(name, std::string::npos);
+    binary.replace(name, 21, "osg::DrawElementsUIns");
+    const std::string binaryPath = folder.write("nothing.osgb", binary);
+    EXPECT_EQ(checkModelFile(binaryPath), "");
+    EXPECT_EQ(primitiveSetsOf(readModelFile(binaryPath).get()), 0u);
 }
 
 // PLY data is checked against its own header before OpenSceneGraph's reader, which trusts it:
@@ -604,7 +592,7 @@ TEST_F(KmzImporterTest, SketchUpLayoutListsDaeFilesOfAnyCaseAndWinsOverTheKmlAnd
     EXPECT_FALSE(fs::exists(files / "wherever.png"));
 }
 
-TEST_F(KmzImporterTest, HostileEntriesAndKmlPathsAreRefusedAndNothingIsWrittenOutside)
+TEST_F(KmzImporterTest, HostileEntriesKmlPathsAndFoldersThatExistAreRefusedAndNothingIsWrittenOutside)
 {
     const std::string absoluteTarget = (root / "absolute_escape.txt").string();
     const std::string path = archive("hostile.kmz", {{"../escape.txt", "bad"},
@@ -661,6 +649,39 @@ TEST_F(KmzImporterTest, HostileEntriesAndKmlPathsAreRefusedAndNothingIsWrittenOu
         EXPECT_EQ(osg::FATAL,
                   capture.severityOf(" WARNING: refusing KML model outside the archive: '" + hrefs[i] + "'"))
             << capture.text();
+
+    // An existing entry is never unpacked into or emptied, and the clean-up removes the folder.
+    const std::string scene = archive("scene.kmz", {{"models/a.dae", "one"}});
+    // Whatever already has the folder's name, a folder of someone's files or a planted link (one
+    // that leads nowhere yet, which unpacking would follow), is left as it is: the archive is refused.
+    const fs::path existing = root / "existing";
+    fs::create_directories(existing / "models");
+    std::ofstream(existing / "keep.txt") << "keep";
+    fs::create_directory_symlink(root / "nowhere", root / "link");
+    for (const fs::path& taken : {existing, root / "link"})
+    {
+        NotifyCapture said(osg::FATAL);
+        std::vector<std::string> named;
+        EXPECT_TRUE(KmzImporter::importArchive(scene, taken.string(), named).empty()) << taken;
+        EXPECT_TRUE(named.empty());
+        EXPECT_TRUE(said.printed(" WARNING: cannot unpack '" + scene + "' into '" + taken.string() +
+                                 "': it exists already"))
+            << said.text();
+    }
+    EXPECT_TRUE(fs::exists(existing / "keep.txt"));
+    EXPECT_FALSE(fs::exists(existing / "models" / "a.dae"));
+
+    NotifyCapture said(osg::FATAL);
+    EXPECT_TRUE(KmzImporter::importArchive(scene, "", folders).empty());
+    EXPECT_TRUE(said.printed(" WARNING: cannot unpack '" + scene +
+                             "': there is no private temporary folder to unpack it into."))
+        << said.text();
+
+    const fs::path fresh = root / "fresh_kmz.tmp";
+    ASSERT_EQ(KmzImporter::importArchive(scene, fresh.string(), folders).size(), 1u);
+    KmzImporter::cleanupFolder(fresh.string());
+    EXPECT_FALSE(fs::exists(fresh));
+    KmzImporter::cleanupFolder(fresh.string()); // nothing left to clean: no harm
 }
 
 TEST_F(KmzImporterTest, CorruptMissingOrModelFreeArchivesGiveNoModelsAndNestedOnesAreUnpackedOneLevelDeep)
@@ -699,42 +720,7 @@ TEST_F(KmzImporterTest, CorruptMissingOrModelFreeArchivesGiveNoModelsAndNestedOn
     EXPECT_FALSE(fs::exists(folder / "inner" / "innermost"));
 }
 
-TEST_F(KmzImporterTest, AnExistingEntryIsNeverUnpackedIntoOrEmptiedAndCleanupRemovesTheFolder)
-{
-    const std::string path = archive("scene.kmz", {{"models/a.dae", "one"}});
-    // Whatever already has the folder's name, a folder of someone's files or a planted link (one
-    // that leads nowhere yet, which unpacking would follow), is left as it is: the archive is refused.
-    const fs::path existing = root / "existing";
-    fs::create_directories(existing / "models");
-    std::ofstream(existing / "keep.txt") << "keep";
-    fs::create_directory_symlink(root / "nowhere", root / "link");
-    for (const fs::path& taken : {existing, root / "link"})
-    {
-        NotifyCapture capture(osg::FATAL);
-        std::vector<std::string> named;
-        EXPECT_TRUE(KmzImporter::importArchive(path, taken.string(), named).empty()) << taken;
-        EXPECT_TRUE(named.empty());
-        EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path + "' into '" + taken.string() +
-                                    "': it exists already"))
-            << capture.text();
-    }
-    EXPECT_TRUE(fs::exists(existing / "keep.txt"));
-    EXPECT_FALSE(fs::exists(existing / "models" / "a.dae"));
-
-    NotifyCapture capture(osg::FATAL);
-    EXPECT_TRUE(KmzImporter::importArchive(path, "", folders).empty());
-    EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path +
-                                "': there is no private temporary folder to unpack it into."))
-        << capture.text();
-
-    const fs::path folder = root / "fresh_kmz.tmp";
-    ASSERT_EQ(KmzImporter::importArchive(path, folder.string(), folders).size(), 1u);
-    KmzImporter::cleanupFolder(folder.string());
-    EXPECT_FALSE(fs::exists(folder));
-    KmzImporter::cleanupFolder(folder.string()); // nothing left to clean: no harm
-}
-
-TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBehind)
+TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsOrTheDiskAreRefusedWholeAndLeaveNothingBehind)
 {
     KmzLimits small;
     small.unpackedBytes = 100000;
@@ -790,33 +776,31 @@ TEST_F(KmzImporterTest, ArchivesBeyondTheLimitsAreRefusedWholeAndLeaveNothingBeh
     capture.clear();
     EXPECT_FALSE(KmzImporter::unzip(boaster, (root / "boasted").string(), false, small));
     EXPECT_TRUE(saidPart(capture, "unpacks to more than 100000 bytes")) << capture.text();
-}
 
-// A disk that fills up while unpacking, then one where the folder cannot even be made.
-TEST_F(KmzImporterTest, AFullOrReadOnlyDiskRefusesTheArchiveAndSaysWhy)
-{
-    // 64 KiB of disk: the first model fits, the second does not, whole or in part.
+    // Last, as it needs the privilege to mount one: a disk that fills up while unpacking, then one
+    // where the folder cannot even be made. 64 KiB of disk: the first model fits, the second does
+    // not, whole or in part.
     NovaroTest::SmallDisk disk((root / "small").string(), 64);
     if (!disk.mounted())
         GTEST_SKIP() << "no privilege to mount a file system";
-    const std::string path =
+    const std::string full =
         archive("full.kmz", {{"models/a.dae", noise(40000, 1)}, {"models/b.dae", noise(40000, 2)}});
-    const std::string folder = (root / "small" / "full_kmz.tmp").string();
+    const std::string unpacked = (root / "small" / "full_kmz.tmp").string();
 
-    NotifyCapture capture(osg::FATAL);
-    EXPECT_FALSE(KmzImporter::unzip(path, folder, false));
-    EXPECT_TRUE(capture.printed(" WARNING: refusing archive '" + path + "': cannot write '" + folder +
-                                "/models/b.dae': No space left on device."))
-        << capture.text();
-    EXPECT_FALSE(fs::exists(fs::path(folder) / "models" / "a.dae"));
-    EXPECT_FALSE(fs::exists(fs::path(folder) / "models" / "b.dae"));
-    EXPECT_TRUE(KmzImporter::discoverModels(folder).empty());
+    NotifyCapture diskSaid(osg::FATAL);
+    EXPECT_FALSE(KmzImporter::unzip(full, unpacked, false));
+    EXPECT_TRUE(diskSaid.printed(" WARNING: refusing archive '" + full + "': cannot write '" + unpacked +
+                                 "/models/b.dae': No space left on device."))
+        << diskSaid.text();
+    EXPECT_FALSE(fs::exists(fs::path(unpacked) / "models" / "a.dae"));
+    EXPECT_FALSE(fs::exists(fs::path(unpacked) / "models" / "b.dae"));
+    EXPECT_TRUE(KmzImporter::discoverModels(unpacked).empty());
 
     ASSERT_TRUE(disk.makeReadOnly());
     const std::string readOnly = (root / "small" / "other_kmz.tmp").string();
-    capture.clear();
-    EXPECT_TRUE(KmzImporter::importArchive(path, readOnly, folders).empty());
-    EXPECT_TRUE(capture.printed(" WARNING: cannot unpack '" + path + "' into '" + readOnly +
-                                "': Read-only file system"))
-        << capture.text();
+    diskSaid.clear();
+    EXPECT_TRUE(KmzImporter::importArchive(full, readOnly, folders).empty());
+    EXPECT_TRUE(diskSaid.printed(" WARNING: cannot unpack '" + full + "' into '" + readOnly +
+                                 "': Read-only file system"))
+        << diskSaid.text();
 }

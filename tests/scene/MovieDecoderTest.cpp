@@ -48,14 +48,6 @@ size_t processSize(const std::string& field)
     return 0;
 }
 
-// Movies read through the run directory's reader, written into a folder of the test's own.
-class DamagedMovies : public ::testing::Test
-{
-protected:
-    void SetUp() override { usePluginFolder(); }
-    TemporaryFolder folder;
-};
-
 struct CorpusMovie
 {
     std::string name;
@@ -228,29 +220,16 @@ void limitMemoryGrowth(rlim_t bytes)
     setrlimit(RLIMIT_AS, &limit);
 }
 
-bool printedLine(const NotifyCapture& capture, const std::string& text, std::ostream& failures)
-{
-    if (capture.count(text) == 1 && capture.severityOf(text) == osg::FATAL)
-        return true;
-    failures << "missing visible line: " << text << "\n" << capture.text() << "\n";
-    return false;
-}
-
-class AudioObjectsTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { setenv("ALSOFT_DRIVERS", "null", 0); }
-
-    NovaroTest::TemporaryFolder folder;
-};
-
 } // namespace
 
 // One file for each way a movie is refused: a file no demuxer takes (cut in its header, garbage,
 // empty or text alike), no file, no regular file, no pictures (sound only, as a movie cut before
 // its picture's headers is too), a picture too large.
-TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReasonReservingNothingForWhatItClaims)
+TEST(DamagedMovies, EachIsRefusedOrReportedOnceWithItsReasonPlayingWhatItCanAndReservingNothing)
 {
+    // Movies read through the run directory's reader, written into a folder of the test's own.
+    usePluginFolder();
+    TemporaryFolder folder;
     std::filesystem::create_directories(folder.file("folder.mkv"));
     ASSERT_TRUE(runFFmpeg(toneSource(0.2) + " " + folder.file("sound.mkv")));
     // A picture taller than the reader takes, though narrow enough to be small.
@@ -283,10 +262,8 @@ TEST_F(DamagedMovies, EachIsRefusedOnceWithItsFileAndReasonReservingNothingForWh
     ASSERT_NE(std::string::npos, table);
     movie.replace(table + 8, 4, std::string("\x1a\x45\xdf\xa3", 4));
     expectRefused(folder.write("huge-table.mp4", movie), "");
-}
 
-TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingOrLackingItsEndIsReportedOnce)
-{
+    // A movie cut shorter while it plays, or lacking its end, is reported once.
     // Busy pictures, so that the file is far larger than what FFmpeg reads ahead.
     const std::string path = folder.file("cut.mkv");
     ASSERT_TRUE(runFFmpeg("-f lavfi -i testsrc2=size=320x240:rate=25:duration=4 -c:v mpeg4 -q:v 2 " + path));
@@ -330,10 +307,7 @@ TEST_F(DamagedMovies, AMovieCutShorterWhilePlayingOrLackingItsEndIsReportedOnce)
     EXPECT_EQ(0u, halfLines[0].rfind("WARNING: movie " + half + " ends at ", 0)) << halfLines[0];
     EXPECT_NE(std::string::npos, halfLines[0].find(" s of its 2.00 s: the file is cut short or damaged"))
         << halfLines[0];
-}
 
-TEST_F(DamagedMovies, UnplayableSoundIsLeftOutAShortRunOfDamagedPicturesSkippedALongOneStops)
-{
     setenv("ALSOFT_DRIVERS", "null", 1);
     // Sound rates below and above any real movie's, so the sound is left out.
     for (const int rate : {2000, 384000})
@@ -353,16 +327,16 @@ TEST_F(DamagedMovies, UnplayableSoundIsLeftOutAShortRunOfDamagedPicturesSkippedA
 
     // A run of pictures no decoder takes: a short one is a scratch the movie plays through, a long
     // one a broken stream, which stops the movie with the reason rather than skipping on to its end.
-    const std::string whole = folder.file("whole.mkv");
-    ASSERT_TRUE(runFFmpeg(greyRampSource(16, 16, 2.0, 100) + " -c:v png " + whole));
-    const std::string content = readFile(whole);
+    const std::string pngs = folder.file("pngs.mkv");
+    ASSERT_TRUE(runFFmpeg(greyRampSource(16, 16, 2.0, 100) + " -c:v png " + pngs));
+    const std::string pngBytes = readFile(pngs);
     // Each picture is a PNG file of its own; one whose header gives a width of 0 is refused (its
     // signature stays, as the demuxer splits the stream there).
     const std::string signature("\x89PNG\r\n\x1a\n", 8);
     const size_t widthInHeader = 16; // after the signature, the header's length and its name
     const auto damaged = [&](const std::string& name, int first, int count)
     {
-        std::string movie = content;
+        std::string movie = pngBytes;
         size_t at = 0;
         for (int picture = 0; picture < first + count; ++picture, at += signature.size())
         {
@@ -498,8 +472,10 @@ TEST(MovieCorpus, EveryMoviePlaysItsPicturesInOrderAtItsRateAndOpenCVsExamplesDe
 // What the player allocates must follow what the file holds: the hostile files are loaded in a
 // child process whose address space may grow by 512 MB only, where a header believed would end
 // the process with an allocation failure.
-TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
+TEST(AudioObjectsTest, HeadersCostWhatTheFileHoldsUnloadableFilesAreNamedAndTheExtensionChooses)
 {
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    TemporaryFolder folder;
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const uint32_t secondOfMono = 44100 * 2;
     // Claims 4 GB of data and holds one second: plays that second.
@@ -520,12 +496,13 @@ TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
                 failures << "huge.wav lasts " << second->getDuration() << " s\n";
             osg::ref_ptr<ARAudio> nothing = new ARAudio;
             nothing->setupAudio(tiny, true);
-            printedLine(capture, " WARNING: cannot play " + tiny + ": no sound data.", failures);
             osg::ref_ptr<ARAudio> rate = new ARAudio;
             rate->setupAudio(fast, true);
-            printedLine(capture,
-                        " WARNING: cannot play " + fast + ": sample rate 4000000000 Hz (8000 to 192000 Hz).",
-                        failures);
+            for (const std::string& line :
+                 {" WARNING: cannot play " + tiny + ": no sound data.",
+                  " WARNING: cannot play " + fast + ": sample rate 4000000000 Hz (8000 to 192000 Hz)."})
+                if (capture.count(line) != 1 || capture.severityOf(line) != osg::FATAL)
+                    failures << "missing visible line: " << line << "\n" << capture.text() << "\n";
             if (capture.count("ERROR: could not load specified audio file.") != 2)
                 failures << "expected two load errors\n" << capture.text();
             // Refused sounds stay silent and answer their actions.
@@ -535,10 +512,7 @@ TEST_F(AudioObjectsTest, HeadersClaimingGigabytesCostWhatTheFileHolds)
             std::exit(failures.str().empty() ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
-}
 
-TEST_F(AudioObjectsTest, UnloadableFilesAreNamedTheExtensionChoosesSamplesOrAStreamAndSoundtracksArePlayable)
-{
     NotifyCapture capture;
     const auto expectUnloadable = [&](const std::string& file, const std::string& reason)
     {

@@ -214,7 +214,7 @@ std::string manyChannels(size_t count)
 
 } // namespace
 
-TEST_F(AssimpReaderTest, OneReaderCarriesHierarchyMeshesMaterialsAndNodeAnimationInEachOfItsThreeFormats)
+TEST_F(AssimpReaderTest, OneReaderCarriesHierarchyMeshesMaterialsAnimationsAndSkinsInItsThreeFormats)
 {
     osg::ref_ptr<osg::Image> image = new osg::Image;
     image->allocateImage(4, 2, 1, GL_RGBA, GL_UNSIGNED_BYTE);
@@ -314,16 +314,14 @@ TEST_F(AssimpReaderTest, OneReaderCarriesHierarchyMeshesMaterialsAndNodeAnimatio
     folder.write("picture.png", "not read anyway");
     EXPECT_EQ(reader->readNode(path("picture.png")).status(),
               osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED);
-}
 
-TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
-{
-    std::unique_ptr<aiScene> scene = buildSkinnedScene();
+    // Skinned meshes follow their bones.
+    std::unique_ptr<aiScene> skinned = buildSkinnedScene();
     for (const auto& format :
          std::vector<std::pair<std::string, std::string>>{{"glb2", "skinned.glb"}, {"fbxa", "skinned.fbx"}})
     {
         SCOPED_TRACE(format.second);
-        ASSERT_EQ(exportScene(*scene, format.first, path(format.second)), "");
+        ASSERT_EQ(exportScene(*skinned, format.first, path(format.second)), "");
         osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(path(format.second));
         ASSERT_TRUE(root.valid());
         osgAnimation::Bone* bone2 = findByName<osgAnimation::Bone>(root.get(), "Bone2");
@@ -365,17 +363,11 @@ TEST_F(AssimpReaderTest, SkinnedMeshesFollowTheirBones)
              {osg::Vec3(0, 0, 0), osg::Vec3(1, 0, 0), osg::Vec3(1, -1, 1), osg::Vec3(0, -1, 1)})
             EXPECT_TRUE(hasVertex(expected)) << expected;
     }
-}
 
-// A marker's reference system read from transforms files the authoring hosts export: an FBX file
-// gets the axis correction, other formats do not.
-
-TEST_F(AssimpReaderTest, MarkerReferenceSystemsFromFbxAreCorrectedAndFromGltfAreNot)
-{
-    std::unique_ptr<aiScene> scene = buildAnimatedScene("base.png", "");
+    std::unique_ptr<aiScene> transforms = buildAnimatedScene("base.png", "");
     const std::string gltf = path("transforms.gltf"), fbx = path("transforms.fbx");
-    ASSERT_EQ("", exportScene(*scene, "gltf2", gltf));
-    ASSERT_EQ("", exportScene(*scene, "fbxa", fbx));
+    ASSERT_EQ("", exportScene(*transforms, "gltf2", gltf));
+    ASSERT_EQ("", exportScene(*transforms, "fbxa", fbx));
 
     // "Base" stands 10 along x from the scene origin in both files: 10 metres in glTF, which arrives
     // in millimetres, the marker's pose rigid (no scale) and along the same x; 10 units in FBX.
@@ -394,11 +386,14 @@ TEST_F(AssimpReaderTest, MarkerReferenceSystemsFromFbxAreCorrectedAndFromGltfAre
     EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(correction), root)) << root;
 }
 
+// A marker's reference system read from transforms files the authoring hosts export: an FBX file
+// gets the axis correction, other formats do not.
+
 // Model files from untrusted exports: data that is not what its name says never reaches a foreign
 // importer, coordinates that are not finite never reach the scene, and textures are read from
 // regular files only.
 
-TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysOrThatAssimpCannotBuildIsRefusedByName)
+TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedInfinitiesDroppedAndPipesNotRead)
 {
     const std::string triangle = R"({"asset":{"version":"2.0"}})";
     const std::string exported = path("exported.glb");
@@ -465,32 +460,30 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysOrThatAssimpCannotBuildIsR
     osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(folder.write("deepest.gltf", nodeChain(1000)));
     ASSERT_TRUE(root.valid());
     EXPECT_NE(findByName(root.get(), "last"), nullptr);
-}
 
-TEST_F(HostileModelsTest, CoordinatesThatAreNotFiniteAreDroppedAndTexturesAreReadFromRegularFilesOnly)
-{
+    // Coordinates that are not finite are dropped, and the rest keeps its bound.
     const std::string file = folder.write("infinities.glb", modelWithInfinities());
     NotifyCapture capture;
-    osg::ref_ptr<osg::Node> root = osgDB::readRefNodeFile(file);
-    ASSERT_TRUE(root.valid()) << capture.text();
+    osg::ref_ptr<osg::Node> model = osgDB::readRefNodeFile(file);
+    ASSERT_TRUE(model.valid()) << capture.text();
 
     // Finite, within a couple of metres: glTF's metres arrive as millimetres.
-    const osg::BoundingSphere& bound = root->getBound();
+    const osg::BoundingSphere& bound = model->getBound();
     EXPECT_TRUE(bound.valid() && std::isfinite(bound.center().x()) && bound.radius() < 2000.0f);
-    EXPECT_NE(findByName(root.get(), "GoodNode"), nullptr);
-    EXPECT_EQ(findByName(root.get(), "FarNode"), nullptr);
+    EXPECT_NE(findByName(model.get(), "GoodNode"), nullptr);
+    EXPECT_EQ(findByName(model.get(), "FarNode"), nullptr);
     for (const std::string dropped : {"node 'FarNode'", "faces of mesh 'Bad'"})
         EXPECT_TRUE(saidPart(capture, "Assimp reader: " + file + ": dropped " + dropped));
 
     // A pipe would block the image reader for ever (a folder or a device is left out by the same
     // check): the model reads without its texture.
-    std::unique_ptr<aiScene> scene = AssimpTestScenes::buildAnimatedScene("pipe.png", "");
-    ASSERT_EQ(AssimpTestScenes::exportScene(*scene, "gltf2", path("piped.gltf")), "");
+    std::unique_ptr<aiScene> piped = AssimpTestScenes::buildAnimatedScene("pipe.png", "");
+    ASSERT_EQ(AssimpTestScenes::exportScene(*piped, "gltf2", path("piped.gltf")), "");
     ASSERT_EQ(mkfifo(path("pipe.png").c_str(), 0600), 0);
     capture.clear();
-    root = osgDB::readRefNodeFile(path("piped.gltf"));
-    ASSERT_TRUE(root.valid());
-    EXPECT_NE(findByName(root.get(), "Base"), nullptr);
+    model = osgDB::readRefNodeFile(path("piped.gltf"));
+    ASSERT_TRUE(model.valid());
+    EXPECT_NE(findByName(model.get(), "Base"), nullptr);
     EXPECT_NE(capture.text().find("cannot read texture"), std::string::npos) << capture.text();
 }
 
