@@ -15,7 +15,7 @@
 using namespace Novaro;
 using namespace NovaroTest;
 
-TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)
+TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNineAndTheHintComesFromTheAuthoringHost)
 {
     ARApplication application;
     NotifyCapture capture;
@@ -35,6 +35,34 @@ TEST(ARApplication, VideoDeviceMustBeOneDigitFromOneToNine)
     }
     application.setVideoDevice("7");
     EXPECT_EQ("7", application.getVideoDevice());
+
+    // The application hint comes from the authoring host.
+    TemporaryFolder temporary;
+    application.setTemporaryDirectory(temporary.path());
+    capture.clear();
+    application.setApplicationHint();
+    EXPECT_TRUE(capture.printed(" WARNING: cannot set application hint - scene configuration empty."));
+    EXPECT_EQ(HINT_NONE, application.getApplicationHint());
+
+    // The hosts whose hint changes what the player does (the others' hints are only kept), the
+    // last of the table, a name in other letters and an unknown one.
+    const std::pair<const char*, ApplicationHint> hosts[] = {
+        {"scia_engineer", HINT_SCIA_ENGINEER},
+        {"maya", HINT_MAYA},
+        {"cinema4d", HINT_CINEMA4D},
+        {"3DSMAX", HINT_NONE},
+        {"blender", HINT_NONE},
+    };
+    for (const auto& host : hosts)
+    {
+        temporary.write("scene.xml",
+                        std::string("<scene authoring_software=\"") + host.first +
+                            "\"><objects><object type=\"ARObject\"><model/><markers all=\"true\"/>"
+                            "</object></objects></scene>");
+        ASSERT_TRUE(application.setSceneConfiguration("scene.xml"));
+        application.setApplicationHint();
+        EXPECT_EQ(host.second, application.getApplicationHint()) << host.first;
+    }
 }
 
 // Objects need a configuration and a known marker.
@@ -73,37 +101,6 @@ TEST(ARApplication, SettingsNamesFollowThePathRuleFailuresKeepTheRecordAndObject
     capture.clear();
     application.addObjectToAllMarkers(nullptr, 0);
     EXPECT_TRUE(capture.text().empty() && application.getObjectCount() == 0u) << capture.text();
-}
-
-TEST(ARApplication, ApplicationHintComesFromTheAuthoringHost)
-{
-    TemporaryFolder temporary;
-    ARApplication application;
-    application.setTemporaryDirectory(temporary.path());
-    NotifyCapture capture;
-    application.setApplicationHint();
-    EXPECT_TRUE(capture.printed(" WARNING: cannot set application hint - scene configuration empty."));
-    EXPECT_EQ(HINT_NONE, application.getApplicationHint());
-
-    // The hosts whose hint changes what the player does (the others' hints are only kept), the
-    // last of the table, a name in other letters and an unknown one.
-    const std::pair<const char*, ApplicationHint> hosts[] = {
-        {"scia_engineer", HINT_SCIA_ENGINEER},
-        {"maya", HINT_MAYA},
-        {"cinema4d", HINT_CINEMA4D},
-        {"3DSMAX", HINT_NONE},
-        {"blender", HINT_NONE},
-    };
-    for (const auto& host : hosts)
-    {
-        temporary.write("scene.xml",
-                        std::string("<scene authoring_software=\"") + host.first +
-                            "\"><objects><object type=\"ARObject\"><model/><markers all=\"true\"/>"
-                            "</object></objects></scene>");
-        ASSERT_TRUE(application.setSceneConfiguration("scene.xml"));
-        application.setApplicationHint();
-        EXPECT_EQ(host.second, application.getApplicationHint()) << host.first;
-    }
 }
 
 TEST(ClippingMarkers, ManagerGoesToTheLowestDetectedMarkerAndLeavesThePlainContentBehind)
