@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PlayerProcess.h"
 #include "RunDirectory.h"
 #include "TemporaryFolder.h"
 #include "ToolSupport.h"
@@ -26,6 +27,16 @@ namespace NovaroTest
 {
 
 using Novaro::rotationErrorDegrees;
+
+/// Runs a tool of the run directory from the folder as a user does: its exit status (-1 after a crash)
+/// and, in output, what it printed.
+inline int runTool(const TemporaryFolder& folder, const std::string& tool,
+                   const std::vector<std::string>& arguments, std::string& output)
+{
+    const PlayerRun run = runExecutable(std::string(NOVARO_RUN_DIR) + "/" + tool, folder.path(), arguments);
+    output = run.output;
+    return run.status;
+}
 
 /// A 16 x 16 pattern image of 4 x 4 blocks of the given grey levels, row by row.
 inline cv::Mat blockPattern(const std::array<int, 16>& greys)
