@@ -182,7 +182,7 @@ TEST_F(MovieReader, OpensPausedOnTheFirstFrameAndStopsOnTheLastThenPlaysAgainFro
     EXPECT_TRUE(updateMovieUntil(*stream, [&] { return shownFrame(*stream) < frameCount - 1; }));
 }
 
-TEST_F(MovieReader, PauseHoldsTheClockAndRewindGoesBackToTheStart)
+TEST_F(MovieReader, PauseHoldsTheClockRewindGoesBackToTheStartAndALoopingStreamStartsOver)
 {
     stream->play();
     ASSERT_TRUE(updateMovieUntil(*stream, [&] { return shownFrame(*stream) >= 3; }));
@@ -197,11 +197,8 @@ TEST_F(MovieReader, PauseHoldsTheClockAndRewindGoesBackToTheStart)
     EXPECT_EQ(osg::ImageStream::PAUSED, stream->getStatus());
     stream->play();
     EXPECT_TRUE(updateMovieUntil(*stream, [&] { return shownFrame(*stream) == 0; }));
-}
 
-TEST_F(MovieReader, ALoopingStreamStartsOverWithoutStopping)
-{
-    stream->play();
+    // Played on from there, the looping stream starts over without stopping.
     // The clock goes on through each start over: it never goes back, and when the picture starts
     // over for the k-th time it reads k lengths of the movie at least (one frame's rounding aside).
     int previous = 0, clockWentBack = 0;
