@@ -133,40 +133,14 @@ protected:
     NovaroTest::TemporaryFolder folder;
 };
 
-class EventLoopsTest : public ::testing::Test
+// Whether the visible lines report one loop, and it is 'chain'.
+::testing::AssertionResult oneLoop(const NotifyCapture& capture, const std::string& chain)
 {
-protected:
-    // A registered object named 'name' whose events file holds 'events'.
-    ARObject* object(const std::string& name, const std::string& events)
-    {
-        osg::ref_ptr<ARObject> created = new ARObject;
-        created->setName(name);
-        created->setContext(&application);
-        created->loadEvents(folder.write(name + ".xml", NovaroTest::eventsFileXml(name, events)));
-        application.registerObject(created.get());
-        objects.push_back(created);
-        return created.get();
-    }
-
-    void prepare()
-    {
-        for (const osg::ref_ptr<ARObject>& prepared : objects)
-            prepared->resetActions();
-    }
-
-    // Whether the visible lines report one loop, and it is 'chain'.
-    static ::testing::AssertionResult oneLoop(const NotifyCapture& capture, const std::string& chain)
-    {
-        const std::vector<std::string> warnings = NovaroTest::visibleLinesWith(capture, "loop");
-        if (warnings.size() == 1 && warnings[0].find(chain) != std::string::npos)
-            return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << capture.text();
-    }
-
-    NovaroTest::TemporaryFolder folder;
-    ARApplication application;
-    std::vector<osg::ref_ptr<ARObject>> objects;
-};
+    const std::vector<std::string> warnings = NovaroTest::visibleLinesWith(capture, "loop");
+    if (warnings.size() == 1 && warnings[0].find(chain) != std::string::npos)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << capture.text();
+}
 
 // Where the light shines, in its object's frame.
 osg::Vec3d shiningDirection(const ARLight& light)
@@ -547,8 +521,27 @@ TEST_F(ARObjectTest, EventsFileFillsTheListsTheLastEventOfANameWinsEachHookRunsI
 // may hide it again, or hide another object whose "on_hide" hides the first. Such loops are cut at
 // the repeated event with one warning naming them; chains without a repeat run in full.
 
-TEST_F(EventLoopsTest, LoopsEndInTheFirstRequestWithOneWarningChainsWithoutALoopRunToTheLimit)
+TEST(EventLoopsTest, LoopsEndInTheFirstRequestWithOneWarningChainsWithoutALoopRunToTheLimit)
 {
+    NovaroTest::TemporaryFolder folder;
+    ARApplication application;
+    std::vector<osg::ref_ptr<ARObject>> objects;
+    // A registered object named 'name' whose events file holds 'events'.
+    const auto object = [&](const std::string& name, const std::string& events)
+    {
+        osg::ref_ptr<ARObject> created = new ARObject;
+        created->setName(name);
+        created->setContext(&application);
+        created->loadEvents(folder.write(name + ".xml", NovaroTest::eventsFileXml(name, events)));
+        application.registerObject(created.get());
+        objects.push_back(created);
+        return created.get();
+    };
+    const auto prepare = [&]
+    {
+        for (const osg::ref_ptr<ARObject>& prepared : objects)
+            prepared->resetActions();
+    };
     ARObject* sign = object("sign", eventXml("on_hide", actionXml("show", "_self_")) +
                                         eventXml("on_show", actionXml("hide", "_self_")));
     ARObject* left = object("left", eventXml("on_marker_detected", actionXml("hide", "_self_")) +
