@@ -88,6 +88,7 @@ TEST_F(ActionsTest, ParametersAreReadAsTheEventsFileWritesThem)
     osg::ref_ptr<ARObject> object = new ARObject(content.root.get());
     for (const char* notTrue : {"True", "1", ""})
     {
+        arm(*object).getAnimationPath()->setLoopMode(osg::AnimationPath::LOOP);
         action(*object, "set_animation_loop", "_self_", {{"loop", notTrue}})->execute();
         EXPECT_EQ(arm(*object).getAnimationPath()->getLoopMode(), osg::AnimationPath::NO_LOOPING) << notTrue;
     }
@@ -277,8 +278,15 @@ TEST_F(ActionsTest, EveryCommandActsOnWhatItsNameSaysAndNothingElse)
     const std::function<void()> runArm = [&] { arm().setPause(false); }, pauseMovie = [&] { movie.pause(); };
     row("start_animation", "tv", {}, runArm, [&] { return !arm().getPause(); });
     row("pause_animation", "tv", {}, runArm, [&] { return arm().getPause(); });
+    // Held where it stands, unlike a rewind.
     row(
-        "stop_animation", "tv", {}, [&] { arm().setPause(true); }, [&] { return arm().getPause(); });
+        "stop_animation", "tv", {},
+        [&]
+        {
+            armNode->setMatrix(osg::Matrix::translate(0, 0, 1));
+            arm().setPause(false);
+        },
+        [&] { return arm().getPause() && armNode->getMatrix().getTrans() == osg::Vec3d(0, 0, 1); });
     // Back on the first pose, and held there.
     row(
         "rewind_animation", "tv", {},

@@ -104,6 +104,7 @@ TEST(Animations, ThePauseClockHoldsTheAnimationTimeWhilePaused)
     EXPECT_NEAR(manager->animationTime(now), resumedAt + 0.5, 1e-6);
 
     manager->togglePaused();
+    EXPECT_TRUE(manager->isPaused());
     manager->togglePaused();
     EXPECT_FALSE(manager->isPaused());
     SceneClock::setTickSource(nullptr);
