@@ -81,7 +81,9 @@ TEST_F(AssimpReaderTest, OneReaderCarriesHierarchyMeshesMaterialsAnimationsAndSk
         const osg::Matrix world = osg::computeLocalToWorld(spinner->getParentalNodePaths().at(0));
         EXPECT_NEAR((world.getTrans() - format.spinner).length(), 0.0, 1e-2);
         if (std::string(format.format) != "fbxa")
+        {
             EXPECT_EQ(root->getOrCreateStateSet()->getMode(GL_RESCALE_NORMAL), osg::StateAttribute::ON);
+        }
 
         // The quad: four vertices, two triangles, vertex colours, texture coordinates, texture.
         osg::Geode* geode = nullptr;
