@@ -413,15 +413,17 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
     ASSERT_TRUE(target.load(data + "graf1.png", 800.0, &error)) << error;
     const cv::Mat first = cv::imread(data + "graf1.png", cv::IMREAD_GRAYSCALE);
     const double trueFocal = 2410.0; // about, from the pair's homography and its image size
-    // The third view as taken (800x640) and as a 600x480 camera sees it. Measured mean corner
-    // errors at 600x480: 2.06 px from the homography, 2.00 from the pose with the true focal length. Before,
+    // The third view as taken (800x640) and as a 600x480 camera sees it. Measured mean corner errors:
+    // 0.55 to 0.85 px at 800x640, 0.49 to 0.61 at 600x480. Before the light was taken out of the flow
+    // windows, 1.6 to 2.2 px at 600x480; before the blurred picture's corners had to agree better than
+    // the sharp one's, 5.3 px at 800x640 (the sunlit wall's focus blur fits no single kernel). Before,
     // a focal length 1.5 times the true one let a bent pose place the corners (11 px off at 600x480), and
     // before that the picture was found only with the true one.
     struct Size
     {
         double scale, cornerLimit, overlapLimit; // limits in pixels of the view as scaled
     };
-    for (const Size& size : {Size{1.0, 4.0, 2.3}, Size{0.75, 2.5, 1.1}})
+    for (const Size& size : {Size{1.0, 1.2, 0.5}, Size{0.75, 1.2, 0.5}})
     {
         const double scale = size.scale;
         cv::Mat view;
@@ -458,8 +460,8 @@ TEST(ImageTargetGraffiti, FoundWithFocalLengthsFromHalfToTwiceTheTrueOne)
             }
             EXPECT_LE(meanError, size.cornerLimit);
             // Over the wall's pixels in view, where the truth was measured rather than extrapolated to
-            // corners: measured 2.02 px at 800x640 and 0.83 to 0.90 at 600x480 (the photographs
-            // aligned pixel by pixel: 0.72 on the benchmark's padded 640x480 view).
+            // corners: measured 0.21 to 0.28 px (before: 2.02 at 800x640 and 0.83 to 0.90 at 600x480;
+            // the photographs aligned pixel by pixel by ECC: 0.72 on the benchmark's padded 640x480 view).
             const cv::Matx33d placed(cv::getPerspectiveTransform(pictureCorners, found));
             double overlapError = 0.0;
             int inView = 0;
