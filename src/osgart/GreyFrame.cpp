@@ -1,6 +1,5 @@
 #include "osgART/GreyFrame.h"
 
-#include <opencv2/imgproc.hpp>
 #include <osg/Image>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -316,40 +315,6 @@ void halveGreyFrame(const cv::Mat& grey, cv::Mat& halved)
     for (int y = 0; y < halved.rows; ++y)
         halveRows(grey.ptr<unsigned char>(2 * y), grey.ptr<unsigned char>(2 * y + 1),
                   halved.ptr<unsigned char>(y), halved.cols);
-}
-
-namespace
-{
-
-// Gaussian smoothing of a slowly varying float image. A wide Gaussian's taps are many: past 8 pixels
-// the image is smoothed at a quarter of its size and brought back by linear interpolation, which
-// changes nothing the normalisation can see.
-void smoothWidely(const cv::Mat& image, double sigma, cv::Mat& smoothed)
-{
-    const int reduction = sigma >= 8.0 ? 4 : 1;
-    if (reduction == 1 || image.cols < 2 * reduction || image.rows < 2 * reduction)
-    {
-        cv::GaussianBlur(image, smoothed, cv::Size(), sigma, sigma, cv::BORDER_REPLICATE);
-        return;
-    }
-    cv::Mat small;
-    cv::resize(image, small, cv::Size(), 1.0 / reduction, 1.0 / reduction, cv::INTER_AREA);
-    cv::GaussianBlur(small, small, cv::Size(), sigma / reduction, sigma / reduction, cv::BORDER_REPLICATE);
-    cv::resize(small, smoothed, image.size(), 0.0, 0.0, cv::INTER_LINEAR);
-}
-
-} // namespace
-
-void normaliseLight(const cv::Mat& grey, double spread, double floor, cv::Mat& normalised)
-{
-    cv::Mat level, mean, deviation, variance;
-    grey.convertTo(level, CV_32F);
-    smoothWidely(level, spread, mean);
-    cv::subtract(level, mean, deviation);
-    smoothWidely(deviation.mul(deviation), spread, variance);
-    cv::sqrt(variance + floor * floor, variance);
-    cv::divide(deviation, variance, deviation, kNormalisedSpread);
-    deviation.convertTo(normalised, CV_8U, 1.0, 128.0);
 }
 
 } // namespace osgART

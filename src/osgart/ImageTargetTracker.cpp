@@ -1,6 +1,7 @@
 #include "osgART/ImageTargetTracker.h"
 #include "osgART/GreyFrame.h"
 #include "osgART/HammingMatcher.h"
+#include "osgART/LightNormaliser.h"
 
 #include <opencv2/calib3d.hpp>
 #include <opencv2/features2d.hpp>
@@ -135,7 +136,7 @@ void ImageTargetTracker::prepareAlignment(Target& target)
         cv::buildOpticalFlowPyramid(level.picture, made.pyramid, cv::Size(kFlowWindow, kFlowWindow),
                                     kFlowLevels, true);
         cv::Mat lightless;
-        normaliseLight(level.picture, kLightSpread, kLightFloor, lightless);
+        _light.normalise(level.picture, lightless);
         cv::buildOpticalFlowPyramid(lightless, made.lightlessPyramid, cv::Size(kFlowWindow, kFlowWindow),
                                     kFlowLevels, true);
         cv::meanStdDev(level.picture, made.mean, made.spread);
@@ -348,7 +349,7 @@ void ImageTargetTracker::locateCorners(const Target& target, size_t chosen, cons
     const double gain = flow.spread[0] / std::max(1.0, frameSpread[0]);
     _rectified.convertTo(_rectified, -1, gain, flow.mean[0] - gain * frameMean[0]);
     if (fit.lightless)
-        normaliseLight(_rectified, kLightSpread, kLightFloor, _lightless);
+        _light.normalise(_rectified, _lightless);
     trackCorners(target, chosen, levelToFrame, count, fit.lightless ? flow.lightlessPyramid : flow.pyramid,
                  cv::Point2f(), fit);
 }
@@ -394,7 +395,7 @@ bool ImageTargetTracker::fitLevel(const Target& target, size_t chosen, const cv:
     fit.fromLevel =
         cv::Matx33d(inverse, 0.0, 0.5 * inverse - 0.5, 0.0, inverse, 0.5 * inverse - 0.5, 0.0, 0.0, 1.0);
     fit.count = std::min(_cornersPerTarget, level.corners.size());
-    fit.lightless = seenWidth(target, homography) >= kSmallSeenPixels;
+    fit.lightless = seenWidth(target, homography) >= kLightlessSeenPixels;
     locateCorners(target, chosen, homography * fit.fromLevel, fit.count, fit);
     cv::Mat fitted;
     std::vector<unsigned char> mask;
@@ -436,7 +437,7 @@ void ImageTargetTracker::compareBlurred(const Target& target, size_t chosen, con
     cv::filter2D(target.target.levels()[chosen].picture, blurred, -1, turned, cv::Point(-1, -1), 0.0,
                  cv::BORDER_REPLICATE);
     if (fit.lightless)
-        normaliseLight(blurred, kLightSpread, kLightFloor, blurred);
+        _light.normalise(blurred, blurred);
     cv::buildOpticalFlowPyramid(blurred, _blurredPyramid, cv::Size(kFlowWindow, kFlowWindow), kFlowLevels,
                                 true);
     // The kernel comes from one patch. A real camera's blur can change across the picture (focus

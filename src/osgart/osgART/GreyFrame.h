@@ -42,17 +42,4 @@ bool pixelsOfImage(const osg::Image& image, cv::Mat& pixels, PixelLayout& layout
 /// pixel (x, y) sits at (2x + 0.5, 2y + 0.5) of the grey frame. A last odd row or column is left out.
 void halveGreyFrame(const cv::Mat& grey, cv::Mat& halved);
 
-/// The grey picture with its light taken out, so that two views of one print under different light
-/// look alike: each pixel's grey level less the mean of its surroundings, over their spread (both
-/// weighed by a Gaussian of standard deviation spread pixels), as
-/// 128 + kNormalisedSpread * (grey - mean) / sqrt(spread^2 + floor^2), saturated to 8 bits.
-/// A shadow's edge, a highlight or light falling off across the print changes a pixel's mean and
-/// spread, not where it stands between them. floor, grey levels, keeps flat surroundings, whose
-/// spread is the camera's noise, from being raised to full contrast. The mean and spread vary
-/// slowly: they are measured at a quarter of the resolution when spread is 8 pixels or more, which
-/// costs about a tenth of a full-size Gaussian of that reach.
-void normaliseLight(const cv::Mat& grey, double spread, double floor, cv::Mat& normalised);
-/// Spread of the grey levels that normaliseLight() gives a pixel one spread from its mean.
-constexpr double kNormalisedSpread = 40.0;
-
 } // namespace osgART

@@ -12,6 +12,7 @@
 #include "CameraParameters.h"
 #include "HammingMatcher.h"
 #include "ImageTarget.h"
+#include "LightNormaliser.h"
 #include "PoseEstimator.h"
 
 namespace cv
@@ -31,8 +32,8 @@ namespace osgART
 /// counts only when alignment confirms it and the frame, warped back, looks like the picture.
 /// Alignment, which makes the pose precise: the frame is warped back through the homography onto the
 /// picture's alignment level nearest the size it is seen at, the light taken out of both pixel by
-/// pixel (normaliseLight(), so that light varying over the print does not pull the flow windows;
-/// a picture seen small gets its overall brightness and contrast matched instead), and the level's
+/// pixel (LightNormaliser, so that light varying over the print does not pull the flow windows;
+/// a picture seen small has its overall brightness and contrast matched instead), and the level's
 /// corners are located in it by pyramidal Lucas-Kanade optical flow;
 /// a homography by RANSAC drops the corners that slipped (occluders, shadows), so do corners far
 /// from it against the others' spread, and the pose is fitted to the rest by least squares, which
@@ -119,19 +120,23 @@ public:
     /// just larger than it is seen rather than the nearest: its few pixels all count. Others use
     /// the nearest level, whose flow windows span more of the picture.
     static constexpr double kSmallSeenPixels = 128.0;
-    /// Light is taken out of the level and the frame warped back over a Gaussian of this standard
-    /// deviation, level pixels (default 16), and spreads under kLightFloor grey levels (default 5,
-    /// about twice a camera's noise in daylight) are not raised further. A flow window matches the
-    /// picture's grey levels with the frame's, and light that changes across it (a shadow's edge,
-    /// a highlight, a print lit from one side) pulls it off by up to a pixel or two; OpenCV's
-    /// graffiti pair, with its sunlit wall, had its corners 2.2 pixels off before, 0.4 to 0.7 after.
-    /// Smaller follows sharper changes of light and has less texture to measure each by (8 and
-    /// less gave no gain on the graffiti pair); larger leaves more of a shadow's edge. A picture
-    /// seen smaller than kSmallSeenPixels keeps its overall brightness and contrast match: its
-    /// level, upsampled from few frame pixels, is too smooth to measure its light locally (its pose
-    /// was a third less precise so). Costs about 0.5 ms a level at 640x512.
-    static constexpr double kLightSpread = 16.0;
+    /// Light is taken out of the level and the frame warped back (LightNormaliser) over a
+    /// Gaussian of kLightReach level pixels (default 16), and spreads under kLightFloor grey
+    /// levels (default 5, about twice a camera's noise in daylight) are not raised further. A flow
+    /// window matches the picture's grey levels with the frame's, and light that changes across it
+    /// (a shadow's edge, a highlight, a print lit from one side) pulls it off by up to a pixel or
+    /// two: OpenCV's graffiti pair, a sunlit wall, had its corners 2.2 pixels off, 0.4 to 0.7 so;
+    /// the hard shadow edge's pose was 6 times more precise. A smaller reach follows sharper
+    /// changes of light with less texture to measure each by (8 and less gave no gain on the
+    /// graffiti pair); a larger one leaves more of a shadow's edge in. Costs 0.8 ms of thread CPU an
+    /// alignment on a 640x512 level, 0.2 ms on a 320x256 one.
+    static constexpr double kLightReach = 16.0;
     static constexpr double kLightFloor = 5.0;
+    /// A picture seen narrower than this, processing pixels (default 160), keeps the overall
+    /// brightness and contrast match instead: its level, sampled from few frame pixels, is too
+    /// smooth to measure its light pixel by pixel (pictures seen 96 and 144 pixels wide had their
+    /// pose 35% and 16% less precise so; from 160 on, as precise or more).
+    static constexpr double kLightlessSeenPixels = 160.0;
     /// Aligned corners further from the homography than kResidualLimit times the median corner's
     /// distance (default 2.5), and than kSmallestResidualLimit (default 0.05 processing pixels), are
     /// left out of the pose. Lower drops more good corners with the slipped ones.
@@ -228,7 +233,7 @@ private:
     {
         size_t level = 0;
         size_t count = 0;       ///< corners sought
-        bool lightless = false; ///< light taken out of the level and the frame (not seen small)
+        bool lightless = false; ///< light taken out of the level and the frame (seen wide enough)
         cv::Matx33d fromLevel, levelToFrame;
         std::vector<cv::Point2f> picture, frame, kept;
         std::vector<cv::Point3f> object, keptObject;
@@ -288,6 +293,7 @@ private:
     size_t _searches = 0;
     cv::Mat _rectified;
     cv::Mat _lightless; ///< _rectified with its light taken out, as the flow compares it
+    LightNormaliser _light{kLightReach, kLightFloor};
     LevelFit _fit;
     std::vector<cv::Mat> _blurredPyramid;
     cv::Mat _searchMask;
