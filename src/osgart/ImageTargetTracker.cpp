@@ -311,10 +311,9 @@ double ImageTargetTracker::seenWidth(const Target& target, const cv::Matx33d& ho
            std::sqrt(cv::contourArea(outline) / target.target.picture().size().area());
 }
 
-size_t ImageTargetTracker::chooseLevel(const Target& target, const cv::Matx33d& homography) const
+size_t ImageTargetTracker::chooseLevel(const Target& target, double width) const
 {
     const std::vector<ImageTarget::Level>& levels = target.target.levels();
-    const double width = seenWidth(target, homography);
     const double seen = width / target.target.picture().cols;
     // A picture seen small is compared on the level just larger than it is seen, so that none of its
     // few frame pixels is averaged away; others on the level nearest in size, whose flow windows
@@ -395,7 +394,6 @@ bool ImageTargetTracker::fitLevel(const Target& target, size_t chosen, const cv:
     fit.fromLevel =
         cv::Matx33d(inverse, 0.0, 0.5 * inverse - 0.5, 0.0, inverse, 0.5 * inverse - 0.5, 0.0, 0.0, 1.0);
     fit.count = std::min(_cornersPerTarget, level.corners.size());
-    fit.lightless = seenWidth(target, homography) >= kLightlessSeenPixels;
     locateCorners(target, chosen, homography * fit.fromLevel, fit.count, fit);
     cv::Mat fitted;
     std::vector<unsigned char> mask;
@@ -491,7 +489,9 @@ bool ImageTargetTracker::align(Target& target, const cv::Matx33d& homography, co
     // A followed target starts from last frame's precise homography; a detected one from the
     // matches', which is refined.
     LevelFit& fit = _fit;
-    if (!fitLevel(target, chooseLevel(target, homography), homography, previous == nullptr, fit))
+    const double width = seenWidth(target, homography);
+    fit.lightless = width >= kLightlessSeenPixels; // seen small: the overall light match
+    if (!fitLevel(target, chooseLevel(target, width), homography, previous == nullptr, fit))
         return false;
     if (confirm && correlationAt(levels[fit.level], fit.levelToFrame) < kMinimumCorrelation)
         return false;

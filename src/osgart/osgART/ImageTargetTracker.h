@@ -240,8 +240,8 @@ private:
     };
     /// The picture's width as seen through homography, processing pixels.
     static double seenWidth(const Target& target, const cv::Matx33d& homography);
-    /// The alignment level the picture is compared on, seen through homography.
-    size_t chooseLevel(const Target& target, const cv::Matx33d& homography) const;
+    /// The alignment level the picture is compared on, seen width processing pixels wide.
+    size_t chooseLevel(const Target& target, double width) const;
     /// Warps the frame onto the level and locates its first count corners in it.
     void locateCorners(const Target& target, size_t chosen, const cv::Matx33d& levelToFrame, size_t count,
                        LevelFit& fit);
