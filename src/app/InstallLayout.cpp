@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 #include <osgDB/Registry>
 
@@ -23,6 +24,18 @@ std::string firstFolder(std::initializer_list<std::filesystem::path> candidates)
     for (const std::filesystem::path& candidate : candidates)
         if (isFolder(candidate))
             return candidate.lexically_normal().string();
+    return std::string();
+}
+
+// The first of the candidates that is an executable file, or empty.
+std::string firstProgram(std::initializer_list<std::filesystem::path> candidates)
+{
+    for (const std::filesystem::path& candidate : candidates)
+    {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error) && access(candidate.c_str(), X_OK) == 0)
+            return candidate.lexically_normal().string();
+    }
     return std::string();
 }
 
@@ -50,6 +63,8 @@ InstallLayout InstallLayout::around(const std::string& executable)
     layout._samplesFolder = firstFolder({folder / "samples", shared / "samples"});
     layout._blenderAddonFolder =
         firstFolder({folder / "blender" / "novaro_exporter", shared / "blender" / "novaro_exporter"});
+    layout._trialReader =
+        firstProgram({folder / "novaro-trial-read", folder / ".." / "lib" / "novaro" / "novaro-trial-read"});
     return layout;
 }
 

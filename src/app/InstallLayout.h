@@ -15,7 +15,8 @@ namespace Novaro
 // - an installed tree: <prefix>/bin/novaro, <prefix>/share/novaro/{data,samples},
 //   <prefix>/lib/novaro/osgplugins.
 // The Blender exporter add-on is <dir>/blender/novaro_exporter or
-// <prefix>/share/novaro/blender/novaro_exporter.
+// <prefix>/share/novaro/blender/novaro_exporter; the trial reader of models is
+// <dir>/novaro-trial-read or <prefix>/lib/novaro/novaro-trial-read.
 class InstallLayout
 {
 public:
@@ -33,6 +34,9 @@ public:
     // The Blender exporter add-on's folder, or empty.
     const std::string& blenderAddonFolder() const { return _blenderAddonFolder; }
 
+    // The trial reader of models (settings/ModelTrialRead.h), or empty.
+    const std::string& trialReader() const { return _trialReader; }
+
     // Puts the folders above after the current directory's in the file registry's search lists.
     void registerWithSceneGraphLibrary() const;
 
@@ -41,6 +45,7 @@ private:
     std::string _pluginFolder;
     std::string _samplesFolder;
     std::string _blenderAddonFolder;
+    std::string _trialReader;
 };
 
 } // namespace Novaro

@@ -10,6 +10,7 @@
 #include "app/SceneCheck.h"
 #include "scene/ARObject.h"
 #include "scene/AudioOutput.h"
+#include "settings/ModelTrialRead.h"
 #include "settings/PathRule.h"
 #include "settings/SceneData.h"
 
@@ -555,6 +556,7 @@ void prepareSceneGraphLibrary(const InstallLayout& layout)
     layout.registerWithSceneGraphLibrary();
     // Before any read: nothing a scene names is fetched from the network.
     osgDB::Registry::instance()->setReadFileCallback(new LocalFilesOnly(layout.dataRoots()));
+    setTrialReader(layout.trialReader(), layout.dataRoots());
     osg::setNotifyHandler(new ConsoleNotifyHandler);
     osg::setNotifyLevel(osg::FATAL);
 }

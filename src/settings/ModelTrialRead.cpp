@@ -1,6 +1,7 @@
 #include "settings/ModelTrialRead.h"
 
-#include <osgDB/ReadFile>
+#include "settings/SceneBoundary.h"
+
 #include <osgDB/Registry>
 
 #include <chrono>
@@ -8,12 +9,15 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <new>
+#include <mutex>
 #include <set>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace Novaro
 {
@@ -21,58 +25,69 @@ namespace Novaro
 namespace
 {
 
-// Memory the child may add to what it starts with (a copy of the player's), bytes: a model that
-// needs more is no model for a marker.
+// Memory the trial reader may add to what it starts with, bytes: a model that needs more is no
+// model for a marker.
 const rlim_t kTrialReadMemoryGrowth = rlim_t(8) << 30;
 
-// Set in the child: the models its file names are read there as they come, a crash among them
-// being the file's.
-bool inChild = false;
-
-// The registry's locks over its list of readers (and the plugins it loads) and over its archives.
-// Another thread may hold one when the child is made: the loading window reads its font, loading the
-// font plugin under the first. The child would have that lock without the thread that releases it,
-// and wait for it until killed, so a good model was refused. The player takes both across fork(),
-// so that no other thread is halfway through the lists; the child, whose copies name an owner it
-// does not have (they cannot be unlocked there), starts from fresh ones.
-class RegistryLocks : public osgDB::Registry
-{
-public:
-    static OpenThreads::ReentrantMutex& plugins(osgDB::Registry& registry)
-    {
-        return registry.*(&RegistryLocks::_pluginMutex);
-    }
-    static OpenThreads::ReentrantMutex& archives(osgDB::Registry& registry)
-    {
-        return registry.*(&RegistryLocks::_archiveCacheMutex);
-    }
-};
-
-// fork() with the registry's locks held across it; in the child they are fresh and free.
-pid_t forkWithRegistryLocked()
-{
-    osgDB::Registry& registry = *osgDB::Registry::instance();
-    OpenThreads::ReentrantMutex& plugins = RegistryLocks::plugins(registry);
-    OpenThreads::ReentrantMutex& archives = RegistryLocks::archives(registry);
-    plugins.lock();
-    archives.lock();
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        // The old ones are left as they are: the child ends with _exit, no destructor runs.
-        new (&plugins) OpenThreads::ReentrantMutex;
-        new (&archives) OpenThreads::ReentrantMutex;
-        return child;
-    }
-    archives.unlock();
-    plugins.unlock();
-    return child;
-}
-
-// How often the waiting player looks at the child.
+// How often the waiting player looks at the trial reader.
 const auto kPollPeriod = std::chrono::milliseconds(5);
 
-// The child's address space now, bytes; 0 when unknown.
+// The command-line options of TrialReadRequest, each followed by one folder.
+const char* const kLibraryOption = "--library";
+const char* const kDataOption = "--data";
+const char* const kSceneOption = "--scene";
+const char* const kTrustedOption = "--trusted";
+
+std::mutex readerMutex;
+std::string readerExecutable;
+std::vector<std::string> readerTrustedFolders;
+
+// Set in the trial reader: the models its model names are read there as they come, a crash among
+// them being the file's.
+bool isTrialReader = false;
+
+// The request for this model under the reader rules as they are now.
+TrialReadRequest requestFor(const std::string& path)
+{
+    TrialReadRequest request;
+    request.model = path;
+    osgDB::Registry& registry = *osgDB::Registry::instance();
+    const osgDB::FilePathList libraries = registry.getLibraryFilePathList();
+    const osgDB::FilePathList data = registry.getDataFilePathList();
+    request.libraryFolders.assign(libraries.begin(), libraries.end());
+    request.dataFolders.assign(data.begin(), data.end());
+    request.sceneFolders = SceneBoundary::folders();
+    std::lock_guard<std::mutex> lock(readerMutex);
+    request.trustedFolders = readerTrustedFolders;
+    return request;
+}
+
+// Starts the program with the arguments, its standard streams on /dev/null and nothing else open;
+// its process id, or -1 with the reason in 'error'. posix_spawn runs nothing of the player's in the
+// new process before the program starts, so no lock of the player's is copied into it.
+pid_t spawnQuietly(const std::vector<std::string>& arguments, std::string& error)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // None of the player's open files, sockets (the display's) or devices (the camera) is handed on.
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = -1;
+    const int failure = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failure == 0)
+        return child;
+    error = std::strerror(failure);
+    return -1;
+}
+
+// The trial reader's address space now, bytes; 0 when unknown.
 rlim_t addressSpace()
 {
     std::ifstream statm("/proc/self/statm");
@@ -82,33 +97,7 @@ rlim_t addressSpace()
     return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
 }
 
-// In the child: output to nowhere, processor time and memory growth bounded, no core file, one
-// read, exit.
-[[noreturn]] void readInChild(const std::string& path)
-{
-    inChild = true;
-    const int nowhere = open("/dev/null", O_WRONLY);
-    if (nowhere >= 0)
-    {
-        dup2(nowhere, STDOUT_FILENO);
-        dup2(nowhere, STDERR_FILENO);
-    }
-    const rlimit processor = {rlim_t(kTrialReadSeconds), rlim_t(kTrialReadSeconds)};
-    setrlimit(RLIMIT_CPU, &processor);
-    // A reader crashing here is expected, and its core file would land in the working folder.
-    const rlimit noCore = {0, 0};
-    setrlimit(RLIMIT_CORE, &noCore);
-    if (const rlim_t now = addressSpace())
-    {
-        const rlimit memory = {now + kTrialReadMemoryGrowth, now + kTrialReadMemoryGrowth};
-        setrlimit(RLIMIT_AS, &memory);
-    }
-    osgDB::Registry::instance()->readNode(path, osgDB::Registry::instance()->getOptions());
-    // No destructors, no handlers: the player's state belongs to the player.
-    _exit(0);
-}
-
-// Waits for the child; its wait status, or -1 when it ran out of time (and was killed).
+// Waits for the trial reader; its wait status, or -1 when it ran out of time (and was killed).
 int waitForChild(pid_t child)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTrialReadSeconds);
@@ -130,7 +119,7 @@ int waitForChild(pid_t child)
     }
 }
 
-// Why a child's end makes the file unsafe; empty when it exited normally.
+// Why the trial reader's end makes the file unsafe; empty when it exited normally.
 std::string reasonOf(int status)
 {
     if (status == -1)
@@ -148,7 +137,24 @@ std::string reasonOf(int status)
     return std::string();
 }
 
+void appendOption(std::vector<std::string>& arguments, const char* option,
+                  const std::vector<std::string>& folders)
+{
+    for (const std::string& folder : folders)
+    {
+        arguments.push_back(option);
+        arguments.push_back(folder);
+    }
+}
+
 } // namespace
+
+void setTrialReader(const std::string& executable, const std::vector<std::string>& trustedFolders)
+{
+    std::lock_guard<std::mutex> lock(readerMutex);
+    readerExecutable = executable;
+    readerTrustedFolders = trustedFolders;
+}
 
 bool needsTrialRead(const std::string& extension)
 {
@@ -159,14 +165,74 @@ bool needsTrialRead(const std::string& extension)
 
 std::string trialReadModelFile(const std::string& path)
 {
-    if (inChild)
+    if (isTrialReader)
         return std::string();
-    const pid_t child = forkWithRegistryLocked();
+    std::string executable;
+    {
+        std::lock_guard<std::mutex> lock(readerMutex);
+        executable = readerExecutable;
+    }
+    if (executable.empty())
+        return "the program that tries such models first, novaro-trial-read, is not installed beside this "
+               "one";
+    std::string error;
+    const pid_t child = spawnQuietly(requestFor(path).toArguments(executable), error);
     if (child < 0)
-        return std::string("it could not be tried in a separate process (") + std::strerror(errno) + ")";
-    if (child == 0)
-        readInChild(path);
+        return "it could not be tried first in " + executable + " (" + error + ")";
     return reasonOf(waitForChild(child));
+}
+
+std::vector<std::string> TrialReadRequest::toArguments(const std::string& executable) const
+{
+    std::vector<std::string> arguments = {executable};
+    appendOption(arguments, kLibraryOption, libraryFolders);
+    appendOption(arguments, kDataOption, dataFolders);
+    appendOption(arguments, kSceneOption, sceneFolders);
+    appendOption(arguments, kTrustedOption, trustedFolders);
+    arguments.push_back("--");
+    arguments.push_back(model);
+    return arguments;
+}
+
+bool TrialReadRequest::parse(int argc, const char* const* argv)
+{
+    const std::pair<const char*, std::vector<std::string>*> options[] = {{kLibraryOption, &libraryFolders},
+                                                                         {kDataOption, &dataFolders},
+                                                                         {kSceneOption, &sceneFolders},
+                                                                         {kTrustedOption, &trustedFolders}};
+    for (int index = 1; index + 1 < argc; index += 2)
+    {
+        if (std::strcmp(argv[index], "--") == 0)
+        {
+            model = argv[index + 1];
+            return index + 2 == argc;
+        }
+        bool known = false;
+        for (const auto& [option, folders] : options)
+            if (std::strcmp(argv[index], option) == 0)
+            {
+                folders->push_back(argv[index + 1]);
+                known = true;
+            }
+        if (!known)
+            return false;
+    }
+    return false;
+}
+
+void becomeTrialReader()
+{
+    isTrialReader = true;
+    const rlimit processor = {rlim_t(kTrialReadSeconds), rlim_t(kTrialReadSeconds)};
+    setrlimit(RLIMIT_CPU, &processor);
+    // A reader crashing here is expected, and its core file would land in the working folder.
+    const rlimit noCore = {0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
+    if (const rlim_t now = addressSpace())
+    {
+        const rlimit memory = {now + kTrialReadMemoryGrowth, now + kTrialReadMemoryGrowth};
+        setrlimit(RLIMIT_AS, &memory);
+    }
 }
 
 } // namespace Novaro

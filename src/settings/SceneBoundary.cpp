@@ -88,6 +88,12 @@ bool isBounded()
     return !boundaryFolders.empty();
 }
 
+std::vector<std::string> folders()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::vector<std::string>(boundaryFolders.begin(), boundaryFolders.end());
+}
+
 std::string describeFolders()
 {
     std::lock_guard<std::mutex> lock(mutex);

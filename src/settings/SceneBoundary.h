@@ -27,6 +27,9 @@ void clear();
 
 bool isBounded();
 
+// The folders, as given to setFolders and addFolder once resolved; none when unbounded.
+std::vector<std::string> folders();
+
 // The folders, as given to setFolders and addFolder once resolved, for messages: "'A', 'B'".
 std::string describeFolders();
 

@@ -28,7 +28,7 @@ TEST(LocalFiles, ModelsAndPicturesNamedByAddressAreRefusedWithoutAConnection)
     // A fetch that does happen then fails in seconds instead of waiting on this silent listener.
     setenv("OSG_CURL_CONNECTTIMEOUT", "2", 1);
     setenv("OSG_CURL_TIMEOUT", "2", 1);
-    prepareSceneGraphLibrary(InstallLayout::ofThisProcess());
+    prepareSceneGraphLibrary(InstallLayout::around(std::string(NOVARO_RUN_DIR) + "/novaro"));
     NovaroTest::LoopbackListener server;
     ASSERT_TRUE(server.listening());
     NovaroTest::NotifyCapture capture(osg::WARN);
@@ -52,7 +52,7 @@ TEST(LocalFiles, ModelsAndPicturesNamedByAddressAreRefusedWithoutAConnection)
 // system's own files excepted), and no picture is decoded before its header gave a showable size.
 TEST(LocalFiles, ReadsOutsideTheScenePicturesOfUnreadableOrHugeSizeAndModelsThatCrashOrRecurseAreRefused)
 {
-    prepareSceneGraphLibrary(InstallLayout::ofThisProcess());
+    prepareSceneGraphLibrary(InstallLayout::around(std::string(NOVARO_RUN_DIR) + "/novaro"));
     NovaroTest::TemporaryFolder scene, elsewhere;
     const std::string secret = elsewhere.write("secret.png", "");
     {

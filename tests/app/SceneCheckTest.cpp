@@ -4,6 +4,7 @@
 #include "NotifyCapture.h"
 #include "PlayerProcess.h"
 #include "RunDirectory.h"
+#include "TrialReader.h"
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,7 @@ TEST(SceneCheck, EveryPlantedFaultIsReportedOnItsLineAndNothingElse)
 {
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
+    NovaroTest::useTrialReader();
     // A scene with twelve faults, each on a line of its own. Everything else in it is sound, so every
     // problem the check reports must be one of them.
     TemporaryFolder folder;
@@ -210,6 +212,7 @@ TEST(SampleSceneCheck, EachPlantedFaultIsReportedOnItsLine)
 {
     const NovaroTest::NotifyCapture quiet;
     NovaroTest::usePluginFolder();
+    NovaroTest::useTrialReader();
     TemporaryFolder scene; // the whole sample scene, without its recorded camera
     std::filesystem::copy(SAMPLES, scene.path(), std::filesystem::copy_options::recursive);
     std::filesystem::remove_all(scene.file("recorded"));

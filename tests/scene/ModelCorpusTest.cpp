@@ -1,6 +1,7 @@
 // Assimp's test models read as a scene object's model is.
 #include "NotifyCapture.h"
 #include "RunDirectory.h"
+#include "TrialReader.h"
 #include "settings/ModelFileCheck.h"
 
 #include <osgDB/FileNameUtils>
@@ -23,6 +24,7 @@ TEST(ModelCorpus, AssimpsTestModelsShowOrAreRefusedByName)
     ASSERT_TRUE(std::filesystem::is_directory(root))
         << "install Debian's assimp-testmodels (scripts/install-deps.sh does)";
     NovaroTest::usePluginFolder();
+    NovaroTest::useTrialReader();
     const std::set<std::string> formats = {"obj", "3ds", "dae", "fbx", "gltf", "glb", "ply", "stl"};
     int read = 0, refused = 0;
     std::set<std::string> readFormats;

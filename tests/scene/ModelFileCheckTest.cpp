@@ -6,6 +6,7 @@
 #include "RunDirectory.h"
 #include "SceneGraph.h"
 #include "TemporaryFolder.h"
+#include "TrialReader.h"
 #include "scene/ARObject.h"
 #include "scene/KmzImporter.h"
 
@@ -71,6 +72,7 @@ osg::Vec4 overallColourOf(osg::Node* node)
 
 TEST(ModelFileCheck, SampleAndGeneratedModelsPassAndStandUpright)
 {
+    NovaroTest::useTrialReader();
     TemporaryFolder folder;
     for (const char* name : {"cube", "sphere", "cone", "ground", "screen", "tablet"})
     {
@@ -169,6 +171,7 @@ TEST(ModelFileCheck, CountsAndHeadersBeyondTheFileAreRefusedOrHarmlessAndAReader
     // test, and one it reserved gigabytes for would end it under AddressSanitizer.
     const std::string cube = NovaroTest::readFile(samples + "cube.osgb");
     ASSERT_GT(cube.size(), 64u);
+    NovaroTest::useTrialReader();
     TemporaryFolder folder;
     int refused = 0;
     for (size_t offset = 8; offset + 4 <= cube.size(); ++offset)

@@ -1,22 +1,29 @@
-// The trial read of a model in a child process, made while other threads of the player use the
-// model readers' registry.
+// The trial read of a model in a program of its own, made while other threads of the player use the
+// scene-graph library, and the request it is sent.
 #include "settings/ModelTrialRead.h"
 
+#include "TemporaryFolder.h"
+
+#include <osg/Group>
 #include <osgDB/Registry>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace Novaro;
 
-// While a model loads, the loading window's thread loads the font plugin, holding the registry's
-// lock over its plugins. A child made then had the lock without its owner and waited until it was
-// killed: a good model refused after 30 s. Here another thread loads and unloads a plugin all the
-// time; each trial read of a good OBJ file must pass (the first failed within a few rounds).
-TEST(ModelTrialRead, AGoodModelPassesWhileAnotherThreadLoadsPlugins)
+// While a model loads, the loading window's thread loads the font plugin, and the video and
+// movie threads make and drop scene-graph objects. A forked copy of the player got those threads'
+// locks as they stood and could wait on one forever: a good model refused after 30 s (within a few
+// rounds with either thread below). Each trial read of a good OBJ file must pass.
+TEST(ModelTrialRead, AGoodModelPassesWhileOtherThreadsWorkAndTheReaderGetsNothingOpen)
 {
+    setTrialReader(std::string(NOVARO_RUN_DIR) + "/novaro-trial-read", {});
     const std::string model = "/usr/share/assimp/models/OBJ/box.obj";
     osgDB::Registry* registry = osgDB::Registry::instance();
     ASSERT_NE(nullptr, registry->getReaderWriterForExtension("obj"));
@@ -31,10 +38,60 @@ TEST(ModelTrialRead, AGoodModelPassesWhileAnotherThreadLoadsPlugins)
                 registry->closeLibrary(library);
             }
         });
+    std::thread maker(
+        [&]
+        {
+            while (!stop)
+                osg::ref_ptr<osg::Group>(new osg::Group)->addChild(new osg::Group);
+        });
     std::string refusal;
-    for (int round = 0; round < 40 && refusal.empty(); ++round)
+    for (int round = 0; round < 30 && refusal.empty(); ++round)
         refusal = trialReadModelFile(model);
     stop = true;
     loader.join();
+    maker.join();
     EXPECT_EQ("", refusal);
+
+    // Nothing the player holds open reaches the reader: one that finds this test's file open fails.
+    NovaroTest::TemporaryFolder folder;
+    const int held = open(folder.write("held", "").c_str(), O_RDONLY);
+    const std::string reader =
+        folder.write("reader", "#!/bin/sh\nexec test ! -e /proc/$$/fd/" + std::to_string(held) + "\n");
+    chmod(reader.c_str(), 0755);
+    setTrialReader(reader, {});
+    EXPECT_EQ("", trialReadModelFile(model));
+    close(held);
+
+    // A crash is the file's; no trial reader at all refuses rather than reads unguarded.
+    setTrialReader("/bin/false", {});
+    EXPECT_NE("", trialReadModelFile(model));
+    setTrialReader("", {});
+    EXPECT_NE(std::string::npos, trialReadModelFile(model).find("novaro-trial-read"));
+}
+
+TEST(ModelTrialRead, TheRequestReachesTheReaderAsItWasSent)
+{
+    TrialReadRequest sent;
+    sent.model = "--data";
+    sent.libraryFolders = {"osgplugins", "/usr/lib/osgPlugins-3.6.5"};
+    sent.dataFolders = {"", "a folder with spaces"};
+    sent.sceneFolders = {"/tmp/scene"};
+    sent.trustedFolders = {"/opt/novaro/share"};
+    const std::vector<std::string> arguments = sent.toArguments("novaro-trial-read");
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    TrialReadRequest received;
+    ASSERT_TRUE(received.parse(int(argv.size()), argv.data()));
+    EXPECT_EQ(sent.model, received.model);
+    EXPECT_EQ(sent.libraryFolders, received.libraryFolders);
+    EXPECT_EQ(sent.dataFolders, received.dataFolders);
+    EXPECT_EQ(sent.sceneFolders, received.sceneFolders);
+    EXPECT_EQ(sent.trustedFolders, received.trustedFolders);
+    // A line it is not: no model, an unknown option, an option without its folder.
+    for (std::vector<const char*> wrong : {std::vector<const char*>{"r"},
+                                           {"r", "--data", "x"},
+                                           {"r", "--network", "x", "--", "m"},
+                                           {"r", "--", "m", "n"}})
+        EXPECT_FALSE(TrialReadRequest().parse(int(wrong.size()), wrong.data())) << wrong.size();
 }
