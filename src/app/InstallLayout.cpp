@@ -63,8 +63,8 @@ InstallLayout InstallLayout::around(const std::string& executable)
     layout._samplesFolder = firstFolder({folder / "samples", shared / "samples"});
     layout._blenderAddonFolder =
         firstFolder({folder / "blender" / "novaro_exporter", shared / "blender" / "novaro_exporter"});
-    layout._trialReader =
-        firstProgram({folder / "novaro-trial-read", folder / ".." / "lib" / "novaro" / "novaro-trial-read"});
+    layout._trialReader = firstProgram(
+        {folder / "novaro-trial-read", folder / ".." / "libexec" / "novaro" / "novaro-trial-read"});
     return layout;
 }
 

@@ -16,7 +16,7 @@ namespace Novaro
 //   <prefix>/lib/novaro/osgplugins.
 // The Blender exporter add-on is <dir>/blender/novaro_exporter or
 // <prefix>/share/novaro/blender/novaro_exporter; the trial reader of models is
-// <dir>/novaro-trial-read or <prefix>/lib/novaro/novaro-trial-read.
+// <dir>/novaro-trial-read or <prefix>/libexec/novaro/novaro-trial-read.
 class InstallLayout
 {
 public:

@@ -14,7 +14,8 @@ int main(int argc, char** argv)
     if (!request.parse(argc, argv))
         return 2;
     osgDB::Registry& registry = *osgDB::Registry::instance();
-    registry.setLibraryFilePathList(osgDB::FilePathList(request.libraryFolders.begin(), request.libraryFolders.end()));
+    registry.setLibraryFilePathList(
+        osgDB::FilePathList(request.libraryFolders.begin(), request.libraryFolders.end()));
     registry.setDataFilePathList(osgDB::FilePathList(request.dataFolders.begin(), request.dataFolders.end()));
     Novaro::SceneBoundary::setFolders(request.sceneFolders);
     registry.setReadFileCallback(new Novaro::LocalFilesOnly(request.trustedFolders));

@@ -129,10 +129,10 @@ TEST(InstallEndToEnd, InstalledTreeHasItsDocumentsAndDesktopEntriesNamesNoBuildP
     EXPECT_TRUE(opensAScene);
 
     for (const char* file :
-         {"bin/novaro-marker", "bin/novaro-track", "lib/novaro/libosgART.so", "lib/novaro/novaro-trial-read",
-          "lib/novaro/osgplugins/osgart_tracker_artoolkit4.so", "lib/novaro/osgplugins/osgdb_glb.so",
-          "share/novaro/data/novaro.ive", "share/novaro/data/arial.ttf", "share/novaro/samples/scene.xml",
-          "share/man/man1/novaro.1.gz", "share/man/man1/novaro-scene.1.gz",
+         {"bin/novaro-marker", "bin/novaro-track", "lib/novaro/libosgART.so",
+          "libexec/novaro/novaro-trial-read", "lib/novaro/osgplugins/osgart_tracker_artoolkit4.so",
+          "lib/novaro/osgplugins/osgdb_glb.so", "share/novaro/data/novaro.ive", "share/novaro/data/arial.ttf",
+          "share/novaro/samples/scene.xml", "share/man/man1/novaro.1.gz", "share/man/man1/novaro-scene.1.gz",
           "share/novaro/blender/novaro_exporter/__init__.py"})
         EXPECT_TRUE(std::filesystem::exists(prefix + "/" + file)) << file;
     // The Blender add-on is found from the installed tool, as the README's enabling line does.
