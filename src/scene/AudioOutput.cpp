@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "settings/ChildProcess.h"
 #include "settings/PathRule.h"
 
 #include <osg/Notify>
@@ -13,6 +14,7 @@
 #include <SFML/Audio/InputSoundFile.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
@@ -24,6 +26,10 @@ namespace AudioOutput
 
 namespace
 {
+
+// How long the default device may take to open. A sound server that never answers, or a device
+// another program holds, would otherwise keep the player from starting at all, silently.
+const std::chrono::milliseconds kProbeLimit(5000);
 
 // Runs in the child: 0 when the default device opens.
 int probeDevice()
@@ -59,13 +65,16 @@ bool chooseDriver()
     const pid_t child = fork();
     if (child == 0)
         _exit(probeDevice());
-    int status = 0;
-    const bool opened =
-        child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const int status = child > 0 ? waitForChild(child, kProbeLimit) : 0;
+    const bool opened = child > 0 && status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     if (!opened)
     {
         setenv("ALSOFT_DRIVERS", "null", 1);
-        osg::notify(osg::NOTICE) << " No audio output device: sounds play silently." << std::endl;
+        if (status == -1)
+            osg::notify(osg::FATAL) << " WARNING: the audio output device did not open in "
+                                    << kProbeLimit.count() / 1000 << " s: sounds play silently." << std::endl;
+        else
+            osg::notify(osg::NOTICE) << " No audio output device: sounds play silently." << std::endl;
     }
     return opened;
 }

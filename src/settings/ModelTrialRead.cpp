@@ -1,5 +1,6 @@
 #include "settings/ModelTrialRead.h"
 
+#include "settings/ChildProcess.h"
 #include "settings/SceneBoundary.h"
 
 #include <osgDB/Registry>
@@ -14,7 +15,6 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -28,9 +28,6 @@ namespace
 // Memory the trial reader may add to what it starts with, bytes: a model that needs more is no
 // model for a marker.
 const rlim_t kTrialReadMemoryGrowth = rlim_t(8) << 30;
-
-// How often the waiting player looks at the trial reader.
-const auto kPollPeriod = std::chrono::milliseconds(5);
 
 // The command-line options of TrialReadRequest, each followed by one folder.
 const char* const kLibraryOption = "--library";
@@ -97,28 +94,6 @@ rlim_t addressSpace()
     return rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE));
 }
 
-// Waits for the trial reader; its wait status, or -1 when it ran out of time (and was killed).
-int waitForChild(pid_t child)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTrialReadSeconds);
-    int status = 0;
-    for (;;)
-    {
-        const pid_t done = waitpid(child, &status, WNOHANG);
-        if (done == child)
-            return status;
-        if (done < 0 && errno != EINTR)
-            return 0; // reaped elsewhere: nothing known against the file
-        if (std::chrono::steady_clock::now() > deadline)
-        {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(kPollPeriod);
-    }
-}
-
 // Why the trial reader's end makes the file unsafe; empty when it exited normally.
 std::string reasonOf(int status)
 {
@@ -179,7 +154,7 @@ std::string trialReadModelFile(const std::string& path)
     const pid_t child = spawnQuietly(requestFor(path).toArguments(executable), error);
     if (child < 0)
         return "it could not be tried first in " + executable + " (" + error + ")";
-    return reasonOf(waitForChild(child));
+    return reasonOf(waitForChild(child, std::chrono::seconds(kTrialReadSeconds)));
 }
 
 std::vector<std::string> TrialReadRequest::toArguments(const std::string& executable) const
