@@ -126,6 +126,10 @@ void appendOption(std::vector<std::string>& arguments, const char* option,
 
 void setTrialReader(const std::string& executable, const std::vector<std::string>& trustedFolders)
 {
+    // The verdict is the trial reader's wait status. Whoever started this program may have ignored
+    // SIGCHLD (that survives exec); the system would then take the status away unread, and a
+    // reader's crash would pass for a clean read.
+    signal(SIGCHLD, SIG_DFL);
     std::lock_guard<std::mutex> lock(readerMutex);
     readerExecutable = executable;
     readerTrustedFolders = trustedFolders;

@@ -23,7 +23,7 @@ namespace Novaro
 
 // The trial reader's program, and the folders whose files the player trusts beside the scene's
 // (its own data folders); the player sets them at its start. With no program set, a model that
-// needs a trial read is refused.
+// needs a trial read is refused. Sets SIGCHLD to its default, so that children's statuses are kept.
 void setTrialReader(const std::string& executable, const std::vector<std::string>& trustedFolders);
 
 // Whether a model file of this extension (lower case) is read on trial first.
