@@ -18,24 +18,19 @@ bool isFolder(const std::filesystem::path& path)
     return std::filesystem::is_directory(path, error);
 }
 
-// The first of the candidates that is a folder, or empty.
-std::string firstFolder(std::initializer_list<std::filesystem::path> candidates)
+bool isProgram(const std::filesystem::path& path)
 {
-    for (const std::filesystem::path& candidate : candidates)
-        if (isFolder(candidate))
-            return candidate.lexically_normal().string();
-    return std::string();
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
 }
 
-// The first of the candidates that is an executable file, or empty.
-std::string firstProgram(std::initializer_list<std::filesystem::path> candidates)
+// The first of the candidates that is what 'is' tells (a folder, a program), or empty.
+std::string firstOf(bool (*is)(const std::filesystem::path&),
+                    std::initializer_list<std::filesystem::path> candidates)
 {
     for (const std::filesystem::path& candidate : candidates)
-    {
-        std::error_code error;
-        if (std::filesystem::is_regular_file(candidate, error) && access(candidate.c_str(), X_OK) == 0)
+        if (is(candidate))
             return candidate.lexically_normal().string();
-    }
     return std::string();
 }
 
@@ -59,12 +54,12 @@ InstallLayout InstallLayout::around(const std::string& executable)
         if (isFolder(root / "data"))
             layout._dataRoots.push_back(root.lexically_normal().string());
     layout._pluginFolder =
-        firstFolder({folder / "osgplugins", folder / ".." / "lib" / "novaro" / "osgplugins"});
-    layout._samplesFolder = firstFolder({folder / "samples", shared / "samples"});
+        firstOf(isFolder, {folder / "osgplugins", folder / ".." / "lib" / "novaro" / "osgplugins"});
+    layout._samplesFolder = firstOf(isFolder, {folder / "samples", shared / "samples"});
     layout._blenderAddonFolder =
-        firstFolder({folder / "blender" / "novaro_exporter", shared / "blender" / "novaro_exporter"});
-    layout._trialReader = firstProgram(
-        {folder / "novaro-trial-read", folder / ".." / "libexec" / "novaro" / "novaro-trial-read"});
+        firstOf(isFolder, {folder / "blender" / "novaro_exporter", shared / "blender" / "novaro_exporter"});
+    layout._trialReader = firstOf(isProgram, {folder / "novaro-trial-read",
+                                              folder / ".." / "libexec" / "novaro" / "novaro-trial-read"});
     return layout;
 }
 
