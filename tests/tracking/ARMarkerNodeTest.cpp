@@ -113,8 +113,8 @@ TEST(MarkerNode, SubtreeOrderDefaultLayerWithoutRecordAndSmoothingSteps)
     EXPECT_EQ(-1.0f, node->getSmoothingFactor());
 
     // With one, each step clamps the rotational factor at its end and moves the translational one alike.
+    // (Its starting value, as the user sees it: the keyboard modes' tracking keys.)
     node->setSmoothing(true);
-    EXPECT_FLOAT_EQ(0.85f, node->getSmoothingFactor());
     osgART::TransformFilterCallback* filter = node->getMarker()->getFilterCallback();
     for (const bool up : {true, false})
     {

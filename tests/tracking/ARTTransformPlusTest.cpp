@@ -94,15 +94,11 @@ TEST(TrackedTransform, RunsOfSeenAndMissedFramesShowHideAndNotifyOnce)
 {
     const int detecting = ARTTransformCallbackPlus::DETECTING, tracked = ARTTransformCallbackPlus::TRACKED,
               losing = ARTTransformCallbackPlus::LOSING, notTracked = ARTTransformCallbackPlus::NOT_TRACKED;
-    enum Plus
-    {
-        ON,     // by default
-        OFF,    // switched off
-        OFF_ON, // switched off and on again: the player's hysteresis again
-    };
+    // Tracking plus by default, switched off, or switched off and on again (the player's hysteresis again).
+    const int ON = 0, OFF = 1, OFF_ON = 2;
     const struct
     {
-        Plus plus;
+        int plus;
         std::vector<int> runs;
         int status, shown; // -1: not looked at
         int detected, lost;
@@ -123,10 +119,8 @@ TEST(TrackedTransform, RunsOfSeenAndMissedFramesShowHideAndNotifyOnce)
     };
     for (const auto& each : cases)
     {
-        std::string name = "plus mode " + std::to_string(int(each.plus)) + ":";
-        for (int run : each.runs)
-            name += " " + std::to_string(run);
-        SCOPED_TRACE(name);
+        SCOPED_TRACE("plus mode " + std::to_string(int(each.plus)) + ", runs " +
+                     testing::PrintToString(each.runs));
         TrackedMarker marker;
         if (each.plus != ON)
             marker.transform->setTrackingPlus(false);
