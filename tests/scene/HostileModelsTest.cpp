@@ -139,14 +139,10 @@ std::string unboundSkin()
 std::string nodeChain(size_t count)
 {
     std::string nodes;
-    for (size_t i = 0; i < count; ++i)
-    {
-        nodes += i == 0 ? "" : ",";
-        nodes += i + 1 < count ? R"({"name":"n)" + std::to_string(i) + R"(","children":[)" +
-                                     std::to_string(i + 1) + "]}"
-                               : R"({"name":"last"})";
-    }
-    return R"({"asset":{"version":"2.0"},"nodes":[)" + nodes + R"(],"scenes":[{"nodes":[0]}],"scene":0})";
+    for (size_t i = 0; i + 1 < count; ++i)
+        nodes += R"({"name":"n)" + std::to_string(i) + R"(","children":[)" + std::to_string(i + 1) + "]},";
+    return R"({"asset":{"version":"2.0"},"nodes":[)" + nodes +
+           R"({"name":"last"}],"scenes":[{"nodes":[0]}],"scene":0})";
 }
 
 // A root with 'count' children, each moved by its own channel of one animation "Move" whose keys
