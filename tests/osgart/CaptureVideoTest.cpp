@@ -21,7 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <random>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
@@ -34,21 +33,15 @@ namespace
 // Random colours in 2x2 blocks, so chroma subsampling loses nothing.
 cv::Mat blockFrame(int width = 64, int height = 48)
 {
-    std::mt19937 random(7);
-    cv::Mat frame(height, width, CV_8UC3);
-    for (int y = 0; y < frame.rows; y += 2)
-        for (int x = 0; x < frame.cols; x += 2)
-        {
-            // One draw a statement: the order of a call's arguments is the compiler's choice.
-            const uint8_t red = uint8_t(random() % 256), green = uint8_t(random() % 256);
-            const cv::Vec3b colour(uint8_t(random() % 256), green, red);
-            frame(cv::Rect(x, y, 2, 2)).setTo(colour);
-        }
+    cv::Mat blocks(height / 2, width / 2, CV_8UC3), frame;
+    cv::RNG(7).fill(blocks, cv::RNG::UNIFORM, 0, 256);
+    cv::resize(blocks, frame, cv::Size(width, height), 0, 0, cv::INTER_NEAREST);
     return frame;
 }
 
 // The frame in a V4L2 pixel format, laid out byte by byte as a device does, from OpenCV's I420 (BT.601
-// video range, as cameras encode it; the chroma of each 2 x 2 block that of its top-left pixel).
+// video range, as cameras encode it; the chroma of each 2 x 2 block that of its top-left pixel; YV12
+// is I420 with the chroma planes swapped, V4L2's YVU420).
 std::vector<uint8_t> encode(const cv::Mat& bgr, uint32_t fourcc)
 {
     cv::Mat converted;
@@ -57,13 +50,15 @@ std::vector<uint8_t> encode(const cv::Mat& bgr, uint32_t fourcc)
     else if (fourcc == V4L2_PIX_FMT_GREY)
         cv::extractChannel(bgr, converted, 1);
     else
-        cv::cvtColor(bgr, converted, cv::COLOR_BGR2YUV_I420);
+        cv::cvtColor(bgr, converted,
+                     fourcc == V4L2_PIX_FMT_YVU420 ? cv::COLOR_BGR2YUV_YV12 : cv::COLOR_BGR2YUV_I420);
     const uint8_t* y = converted.data;
-    if (fourcc == V4L2_PIX_FMT_RGB24 || fourcc == V4L2_PIX_FMT_GREY || fourcc == V4L2_PIX_FMT_YUV420)
+    if (fourcc == V4L2_PIX_FMT_RGB24 || fourcc == V4L2_PIX_FMT_GREY || fourcc == V4L2_PIX_FMT_YUV420 ||
+        fourcc == V4L2_PIX_FMT_YVU420)
         return std::vector<uint8_t>(y, y + converted.total() * converted.elemSize());
     const int w = bgr.cols, h = bgr.rows, quarter = w * h / 4;
     const uint8_t *u = y + w * h, *v = u + quarter;
-    if (fourcc == V4L2_PIX_FMT_YVU420 || fourcc == V4L2_PIX_FMT_NV21 || fourcc == V4L2_PIX_FMT_YVYU)
+    if (fourcc == V4L2_PIX_FMT_NV21 || fourcc == V4L2_PIX_FMT_YVYU)
         std::swap(u, v);
     std::vector<uint8_t> bytes;
     if (fourcc == V4L2_PIX_FMT_YUYV || fourcc == V4L2_PIX_FMT_YVYU || fourcc == V4L2_PIX_FMT_UYVY)
@@ -79,15 +74,9 @@ std::vector<uint8_t> encode(const cv::Mat& bgr, uint32_t fourcc)
             }
         return bytes;
     }
-    bytes.assign(y, y + w * h);
-    if (fourcc == V4L2_PIX_FMT_YVU420)
-    {
-        bytes.insert(bytes.end(), u, u + quarter);
-        bytes.insert(bytes.end(), v, v + quarter);
-    }
-    else // NV12 and NV21: the chroma interleaved
-        for (int c = 0; c < quarter; ++c)
-            bytes.insert(bytes.end(), {u[c], v[c]});
+    bytes.assign(y, y + w * h); // NV12 and NV21: the chroma interleaved after the luma
+    for (int c = 0; c < quarter; ++c)
+        bytes.insert(bytes.end(), {u[c], v[c]});
     return bytes;
 }
 
@@ -111,10 +100,7 @@ const std::vector<osgART::CameraMode> kWebcamModes = {
 
 double meanDifference(const cv::Mat& a, const cv::Mat& b)
 {
-    cv::Mat difference;
-    cv::absdiff(a, b, difference);
-    const cv::Scalar mean = cv::mean(difference);
-    return (mean[0] + mean[1] + mean[2]) / 3.0;
+    return cv::norm(a, b, cv::NORM_L1) / double(a.total() * a.channels());
 }
 
 // A V4L2 device behind the capture's system calls: it offers the given modes, takes what the

@@ -124,14 +124,11 @@ protected:
         if (!defaultCamera)
             return std::make_shared<SyntheticCamera>(camera, settings);
         static std::vector<std::shared_ptr<SyntheticCamera>> kept;
+        const auto key = [](const ImagingSettings& s)
+        { return std::tie(s.noiseSigma, s.blurSigma, s.lightVariation, s.clutter, s.supersampling); };
         for (const std::shared_ptr<SyntheticCamera>& each : kept)
-        {
-            const ImagingSettings& known = each->settings();
-            if (known.noiseSigma == settings.noiseSigma && known.blurSigma == settings.blurSigma &&
-                known.lightVariation == settings.lightVariation && known.clutter == settings.clutter &&
-                known.supersampling == settings.supersampling)
+            if (key(each->settings()) == key(settings))
                 return each;
-        }
         kept.push_back(std::make_shared<SyntheticCamera>(camera, settings));
         return kept.back();
     }
@@ -453,34 +450,28 @@ TEST_F(TrackerTest, DebugViewOutlinesIdentifiedAndRejectedCandidates)
     // The view upright, as the camera saw it.
     cv::Mat view(debug->t(), debug->s(), CV_8UC3, debug->data(), debug->getRowStepInBytes());
     cv::flip(view, view, 0);
-    auto coloured = [&view](const osg::Vec2d& at, const cv::Vec3b& colour)
+    // Pixels of the colour in the box of that size centred on the point.
+    const auto coloured =
+        [&view](const osg::Vec2d& at, const cv::Vec3b& colour, int width = 5, int height = 5)
     {
-        int hits = 0;
-        for (int dy = -2; dy <= 2; ++dy)
-            for (int dx = -2; dx <= 2; ++dx)
-                hits += view.at<cv::Vec3b>(int(at.y()) + dy, int(at.x()) + dx) == colour;
-        return hits;
+        cv::Mat hits;
+        const cv::Rect box(int(at.x()) - width / 2, int(at.y()) - height / 2, width, height);
+        cv::inRange(view(box), colour, colour, hits);
+        return cv::countNonZero(hits);
     };
     const cv::Vec3b green(0, 220, 0), red(255, 40, 40);
     const auto middle = [](const PlacedMarker& m, size_t a, size_t b)
     { return (m.corners[a] + m.corners[b]) * 0.5; };
     for (size_t side = 0; side < 4; ++side)
-    {
-        SCOPED_TRACE(side);
-        const osg::Vec2d knownMiddle = middle(known, side, (side + 1) % 4);
-        const osg::Vec2d unknownMiddle = middle(unknown, side, (side + 1) % 4);
-        EXPECT_TRUE(coloured(knownMiddle, green) > 0 && coloured(knownMiddle, red) == 0);
-        EXPECT_TRUE(coloured(unknownMiddle, red) > 0 && coloured(unknownMiddle, green) == 0);
-    }
+        for (const auto& [marker, colour, other] :
+             {std::make_tuple(known, green, red), std::make_tuple(unknown, red, green)})
+        {
+            const osg::Vec2d at = middle(marker, side, (side + 1) % 4);
+            EXPECT_TRUE(coloured(at, colour) > 0 && coloured(at, other) == 0) << "side " << side;
+        }
     // The label "#1 0.9x" in green over the known marker's centre, none over the unknown one's.
-    const auto labelGreen = [&](const osg::Vec2d& centre)
-    {
-        cv::Mat label;
-        cv::inRange(view(cv::Rect(int(centre.x()) - 30, int(centre.y()) - 8, 60, 16)), green, green, label);
-        return cv::countNonZero(label);
-    };
-    EXPECT_GT(labelGreen(middle(known, 0, 2)), 20);
-    EXPECT_EQ(labelGreen(middle(unknown, 0, 2)), 0);
+    EXPECT_GT(coloured(middle(known, 0, 2), green, 60, 16), 20);
+    EXPECT_EQ(coloured(middle(unknown, 0, 2), green, 60, 16), 0);
 }
 
 TEST_F(TrackerTest, MirroredVideoIsTrackedAsTheUnmirroredSceneAndOddFramesGiveNoDetection)

@@ -338,14 +338,9 @@ TEST_F(ImageTargetTest, TrackerPluginTracksImageMarkersBesideSquares)
     copyFrameToImage(colour, *image, true);
     plugin->setImage(image.get());
     plugin->update();
-    // (Where the plugin puts it, through the player: the image target end-to-end test.)
-    osgART::Marker* marker = plugin->getMarker(0);
-    ASSERT_TRUE(marker->valid());
-
-    // An inactive marker is not reported.
-    marker->setActive(false);
-    plugin->update();
-    EXPECT_FALSE(marker->valid());
+    // (Where the plugin puts it, through the player: the image target end-to-end test. An inactive
+    // marker of any kind is not reported: the tracker test of step times.)
+    EXPECT_TRUE(plugin->getMarker(0)->valid());
 }
 
 } // namespace
