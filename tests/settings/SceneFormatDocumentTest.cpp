@@ -150,14 +150,6 @@ Vocabulary documentVocabulary(const std::string& path)
     return vocabulary;
 }
 
-std::string listed(const std::set<std::string>& names)
-{
-    std::string text;
-    for (const std::string& name : names)
-        text += " " + name;
-    return text;
-}
-
 } // namespace
 
 TEST(SceneFormatDocument, SamplesReadCleanlyAndTheDocumentListsExactlyTheNamesTheReadersLookUp)
@@ -179,7 +171,8 @@ TEST(SceneFormatDocument, SamplesReadCleanlyAndTheDocumentListsExactlyTheNamesTh
         std::set_difference(entry->second.begin(), entry->second.end(), byReader.begin(), byReader.end(),
                             std::inserter(unread, unread.end()));
         EXPECT_TRUE(undocumented.empty())
-            << kind << " reader looks up, the document lacks:" << listed(undocumented);
-        EXPECT_TRUE(unread.empty()) << kind << " document lists, no reader looks up:" << listed(unread);
+            << kind << " reader looks up, the document lacks: " << ::testing::PrintToString(undocumented);
+        EXPECT_TRUE(unread.empty()) << kind << " document lists, no reader looks up: "
+                                    << ::testing::PrintToString(unread);
     }
 }
