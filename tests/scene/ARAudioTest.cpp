@@ -136,15 +136,10 @@ TEST(AudioObjectsTest, HeadersCostWhatTheFileHoldsUnloadableFilesAreNamedAndTheE
     expectUnloadable(folder.write("notes.wav", "these are not samples"), unknown);
     expectUnloadable(folder.file("missing.ogg"), "no such readable file");
     // The sound library would size the data by a sample size it has not read yet.
-    std::string noFormat = "RIFF";
-    appendLittleEndian(noFormat, 4 + 8 + 16 + 8 + 64, 4);
-    noFormat += "WAVEdata";
-    appendLittleEndian(noFormat, 64, 4);
-    noFormat.append(64, '\1');
-    noFormat += "fmt ";
-    appendLittleEndian(noFormat, 16, 4);
-    noFormat.append(16, '\0');
-    expectUnloadable(folder.write("early.wav", noFormat), "a WAV file whose data comes before its format");
+    const std::string inOrder = wav(1, 44100, 64, 64); // RIFF header, format, data: 12, 24 and 72 bytes
+    expectUnloadable(
+        folder.write("early.wav", inOrder.substr(0, 12) + inOrder.substr(36) + inOrder.substr(12, 24)),
+        "a WAV file whose data comes before its format");
     // (Headers out of the output's range: the soundtrack files test, through the same check.)
 
     // Encodings sound editors export that the sound library cannot decode are named, and so is a
@@ -230,15 +225,15 @@ TEST(AudioObjectsTest, HeadersCostWhatTheFileHoldsUnloadableFilesAreNamedAndTheE
         {"fast.wav", wav(1, 1000000, 64, 64), "sample rate 1000000 Hz"},
         {"stereo.wav", wav(2, 44100, 44100 * 4, 44100 * 4), ""},
     };
+    std::string settings = "<audio><soundtracks>";
     for (const Case& c : cases)
+    {
         if (c.data.empty())
             fs::create_directories(dir / c.name);
         else
             folder.write(c.name, c.data);
-
-    std::string settings = "<audio><soundtracks>";
-    for (const Case& c : cases)
         settings += std::string("<soundtrack name=\"x\" source=\"") + c.name + "\"/>";
+    }
     settings += "</soundtracks></audio>";
     folder.write("audio.xml", settings);
 

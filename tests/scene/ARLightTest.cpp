@@ -87,13 +87,10 @@ TEST(LightTest, LightsStandWhereTheyArePutKeepTheirAttenuationInRangeAndShowThei
     model->addChild(parent.get());
 
     osg::ref_ptr<ARLight> fromModel = new ARLight(model.get());
-    EXPECT_FALSE(fromModel->isFromXMLData());
-    EXPECT_TRUE(fromModel->isDirectional());
-    EXPECT_EQ(source.get(), fromModel->getLightSource());
-    EXPECT_EQ(parent.get(), fromModel->getLightTransform());
-    EXPECT_EQ(7, modelLight->getLightNum());
-    EXPECT_EQ(180.0f, modelLight->getSpotCutoff());
-    EXPECT_EQ(4u, parent->getNodeMask());
+    EXPECT_TRUE(!fromModel->isFromXMLData() && fromModel->isDirectional());
+    EXPECT_EQ(std::make_tuple(source.get(), parent.get(), 7, 180.0f, 4u),
+              std::make_tuple(fromModel->getLightSource(), fromModel->getLightTransform(),
+                              modelLight->getLightNum(), modelLight->getSpotCutoff(), parent->getNodeMask()));
     expectNear(osg::Vec3d(1.0, 2.0, 3.0), fromModel->getLightTranslation().getTrans());
     EXPECT_NEAR(0.0, (fromModel->getLightRotation().getRotate() - turn).length(), 1e-6);
 

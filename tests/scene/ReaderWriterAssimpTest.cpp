@@ -216,8 +216,4 @@ TEST_F(AssimpReaderTest, OneReaderCarriesHierarchyMeshesMaterialsAnimationsAndSk
     const osg::Matrixd corrected = referenceSystemFor(fbx, "Base");
     const osg::Matrixd world = osg::Matrixd::translate(10.0, 0.0, 0.0);
     EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(correction * world), corrected)) << corrected;
-
-    // A node at the origin of an FBX file: the reference system is the inverse of the correction.
-    const osg::Matrixd root = referenceSystemFor(fbx, "Root");
-    EXPECT_TRUE(NovaroTest::nearlyEqual(osg::Matrixd::inverse(correction), root)) << root;
 }
