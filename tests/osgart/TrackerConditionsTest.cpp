@@ -142,11 +142,9 @@ protected:
         scaled.copyTo(
             frame(cv::Rect(160 - scaled.cols / 2, 120 - scaled.rows / 2, scaled.cols, scaled.rows)));
         cv::Mat blurred, noise(frame.size(), CV_32FC1);
-        frame.convertTo(blurred, CV_32F);
-        cv::filter2D(blurred, blurred, -1, kernel);
+        cv::filter2D(frame, blurred, CV_32F, kernel);
         cv::randn(noise, 0.0, 2.0);
-        blurred += noise;
-        blurred.convertTo(frame, CV_8U);
+        cv::Mat(blurred + noise).convertTo(frame, CV_8U);
         return NovaroTest::detectIn(detector, frame);
     }
 
