@@ -168,13 +168,12 @@ TEST(MarkerNode, SequenceLoopsOrSwingsAndReplacesTheLayersGroup)
         osg::ref_ptr<ARMarkerNode> node = markerNode(&record, &application);
         osg::Sequence* sequence = node->getLayerSequence();
         osg::Sequence::LoopMode mode;
-        int begin = 0, end = 0;
-        sequence->getInterval(mode, begin, end);
-        EXPECT_EQ(loop ? osg::Sequence::LOOP : osg::Sequence::SWING, mode);
+        int begin = 0, end = 0, repeats = 0;
         float speed = 0.0f;
-        int repeats = 0;
+        sequence->getInterval(mode, begin, end);
         sequence->getDuration(speed, repeats);
-        EXPECT_EQ(4.0f, speed);
+        EXPECT_EQ(std::make_pair(loop ? osg::Sequence::LOOP : osg::Sequence::SWING, 4.0f),
+                  std::make_pair(mode, speed));
         // Each layer shows for its own time.
         ASSERT_EQ(2u, sequence->getNumChildren());
         EXPECT_EQ(std::make_pair(2.0, 3.0), std::make_pair(sequence->getTime(0), sequence->getTime(1)));
