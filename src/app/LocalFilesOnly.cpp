@@ -84,8 +84,9 @@ std::string LocalFilesOnly::refusal(const std::string& name, const osgDB::Option
         return "a picture is decoded only when its size is known and at most " +
                std::to_string(osgART::kMaximumImageSide) + " pixels on a side, and " + reason;
     // A model a model names (a proxy's file, a level of detail's) is checked as the scene's own
-    // models are; the one readModelFile reads after its check is not checked again.
-    if (kind == Kind::MODEL && !isTrusted(found) && !isReadAfterItsCheck(name))
+    // models are; the one readModelFile reads after its check is not checked again, and one read
+    // on trial is checked by that read (readNode).
+    if (kind == Kind::MODEL && !isTrusted(found) && !isReadAfterItsCheck(name) && !readsOnTrial(found))
         return checkModelFile(found);
     return std::string();
 }
@@ -191,7 +192,19 @@ LocalFilesOnly::ReadResult LocalFilesOnly::readNode(const std::string& name, con
         explicit BeingRead(const std::string& path) { modelsBeingRead.push_back(path); }
         ~BeingRead() { modelsBeingRead.pop_back(); }
     } beingRead(resolved);
+    if (!found.empty() && !isTrusted(found) && !isReadAfterItsCheck(name) && readsOnTrial(found))
+        return readOnTrial(name, found);
     return osgDB::ReadFileCallback::readNode(name, options);
+}
+
+LocalFilesOnly::ReadResult LocalFilesOnly::readOnTrial(const std::string& name, const std::string& found)
+{
+    osg::ref_ptr<osg::Node> model;
+    std::string failure;
+    const std::string reason = readModelOnTrial(found, model, failure);
+    if (!reason.empty())
+        return refuse(name, reason);
+    return model.valid() ? ReadResult(model.get()) : ReadResult(failure);
 }
 
 LocalFilesOnly::ReadResult LocalFilesOnly::readShader(const std::string& name, const osgDB::Options* options)

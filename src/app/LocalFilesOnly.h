@@ -21,7 +21,7 @@ namespace Novaro
 // files ('trustedFolders') and the system's shared files under /usr (fonts). And a picture is
 // decoded only after its header was read and its size found showable: decoders allocate whatever
 // size a header claims. A model read through it (a proxy's file, which OpenSceneGraph loads while
-// it reads the model naming it) is checked as the scene's own models are (checkModelFile), and a
+// it reads the model naming it) is checked or read on trial as the scene's own models are, and a
 // model is not read inside itself or more than 16 models deep: its reader would recurse until the
 // stack ends. Each refusal is said once per name, at the warning level.
 class LocalFilesOnly : public osgDB::ReadFileCallback
@@ -55,6 +55,8 @@ private:
     std::string refusal(const std::string& name, const osgDB::Options* options, Kind kind) const;
     bool isTrusted(const std::string& found) const;
     ReadResult refuse(const std::string& name, const std::string& reason);
+    // A model whose format's reader trusts the file, read by the trial reader (readModelOnTrial).
+    ReadResult readOnTrial(const std::string& name, const std::string& found);
     // The read, unless refusal() gives a reason.
     template <class Read>
     ReadResult screened(const std::string& name, const osgDB::Options* options, Kind kind, Read read);

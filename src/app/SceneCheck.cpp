@@ -651,6 +651,23 @@ std::vector<std::string> missingObjFiles(const std::string& obj)
 
 } // namespace
 
+namespace
+{
+
+// Empty when the model is accepted by the file check and read by a plugin, as the player reads it;
+// else why not.
+std::string readableModel(const std::string& model)
+{
+    osg::ref_ptr<osg::Node> node;
+    std::string failure;
+    const std::string reason = checkAndReadModel(model, node, failure);
+    if (!reason.empty() || node.valid())
+        return reason;
+    return "no model reader can read it (." + osgDB::getLowerCaseFileExtension(model) + "): " + failure;
+}
+
+} // namespace
+
 // A model the player would load: found, accepted by the file check, and read by a plugin. A KMZ
 // archive is unpacked into the private temporary folder as the player does, and removed again.
 void SceneCheck::checkModelFile(const std::string& path, int line, const std::string& name)
@@ -676,14 +693,7 @@ void SceneCheck::checkModelFile(const std::string& path, int line, const std::st
             return;
         }
     }
-    std::string reason = model.empty() ? "the archive holds no COLLADA model" : Novaro::checkModelFile(model);
-    if (reason.empty())
-    {
-        std::string failure;
-        if (!readModelNode(model, failure).valid())
-            reason =
-                "no model reader can read it (." + osgDB::getLowerCaseFileExtension(model) + "): " + failure;
-    }
+    std::string reason = model.empty() ? "the archive holds no COLLADA model" : readableModel(model);
     if (reason.empty() && osgDB::getLowerCaseFileExtension(model) == "obj")
         for (const std::string& missing : missingObjFiles(model))
             report(settings, line, 1, name + ": model " + quoted(path) + ": " + missing);

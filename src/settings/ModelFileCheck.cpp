@@ -486,6 +486,23 @@ bool isReadAfterItsCheck(const std::string& name)
     return checkedFile != nullptr && *checkedFile == name;
 }
 
+std::string readFailureOf(osgDB::ReaderWriter::ReadResult read)
+{
+    if (!read.message().empty())
+        return read.message();
+    switch (read.status())
+    {
+    case osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED:
+        return "no reader for its format takes it";
+    case osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND:
+        return "not found";
+    case osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE:
+        return "its reader refused it";
+    default:
+        return "its reader found nothing to show in it";
+    }
+}
+
 osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& failure)
 {
     guardNativeReaders();
@@ -495,31 +512,84 @@ osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& fail
     checkedFile = nullptr;
     if (read.validNode())
         return read.getNode();
-    if (!read.message().empty())
-        failure = read.message();
-    else if (read.status() == osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED)
-        failure = "no reader for its format takes it";
-    else if (read.status() == osgDB::ReaderWriter::ReadResult::FILE_NOT_FOUND)
-        failure = "not found";
-    else if (read.status() == osgDB::ReaderWriter::ReadResult::ERROR_IN_READING_FILE)
-        failure = "its reader refused it";
-    else
-        failure = "its reader found nothing to show in it";
+    failure = readFailureOf(read);
     return nullptr;
+}
+
+bool readsOnTrial(const std::string& path)
+{
+    return !isTrialReader() && needsTrialRead(osgDB::getLowerCaseFileExtension(path)) &&
+           !osgDB::findDataFile(path, osgDB::Registry::instance()->getOptions()).empty();
+}
+
+namespace
+{
+
+// The graph a trial reader handed back, read as the model at 'found': what the model names (a
+// proxy's file) is looked for beside it.
+osg::ref_ptr<osg::Node> readHandedBack(const std::string& graph, const std::string& found,
+                                       std::string& failure)
+{
+    osgDB::ReaderWriter* native = osgDB::Registry::instance()->getReaderWriterForExtension("osgb");
+    if (native == nullptr)
+    {
+        failure = "the native format's reader is not installed";
+        return nullptr;
+    }
+    const osgDB::Options* shared = osgDB::Registry::instance()->getOptions();
+    osg::ref_ptr<osgDB::Options> options = shared ? shared->cloneOptions() : new osgDB::Options;
+    options->getDatabasePathList().push_front(osgDB::getFilePath(found));
+    std::istringstream stream(graph);
+    osgDB::ReaderWriter::ReadResult read = native->readNode(stream, options.get());
+    if (read.validNode())
+        return read.getNode();
+    failure = readFailureOf(read);
+    return nullptr;
+}
+
+} // namespace
+
+std::string readModelOnTrial(const std::string& path, osg::ref_ptr<osg::Node>& model, std::string& failure)
+{
+    const std::string found = osgDB::findDataFile(path, osgDB::Registry::instance()->getOptions());
+    const std::string extension = osgDB::getLowerCaseFileExtension(found);
+    std::string reason = extension == "osg" ? checkModelData(found, extension) : std::string();
+    if (!reason.empty())
+        return reason;
+    TrialReadOutcome outcome = trialReadModel(found);
+    if (!outcome.unsafe.empty() || outcome.graph.empty())
+    {
+        failure = outcome.failure;
+        return outcome.unsafe;
+    }
+    // Whatever ran in the trial reader may have been the file's: its graph is checked as a file is.
+    guardNativeReaders();
+    reason = hasNativeBinaryHeader(outcome.graph) ? checkNativeBinary(outcome.graph) : "no native graph";
+    if (!reason.empty())
+        return "what its reader made of it does not read back: " + reason;
+    model = readHandedBack(outcome.graph, found, failure);
+    return std::string();
+}
+
+std::string checkAndReadModel(const std::string& path, osg::ref_ptr<osg::Node>& model, std::string& failure)
+{
+    if (readsOnTrial(path))
+        return readModelOnTrial(path, model, failure);
+    const std::string reason = checkModelFile(path);
+    if (reason.empty())
+        model = readModelNode(path, failure);
+    return reason;
 }
 
 osg::ref_ptr<osg::Node> readModelFile(const std::string& path)
 {
-    const std::string reason = checkModelFile(path);
+    osg::ref_ptr<osg::Node> model;
+    std::string failure;
+    const std::string reason = checkAndReadModel(path, model, failure);
     if (!reason.empty())
-    {
         osg::notify(osg::FATAL) << " ERROR: refusing model file " << path << ": " << reason << "."
                                 << std::endl;
-        return nullptr;
-    }
-    std::string failure;
-    osg::ref_ptr<osg::Node> model = readModelNode(path, failure);
-    if (!model.valid())
+    else if (!model.valid())
         osg::notify(osg::FATAL) << " ERROR: cannot read model file " << path << ": " << failure << "."
                                 << std::endl;
     return model;

@@ -2,6 +2,7 @@
 
 #include <osg/Node>
 #include <osg/ref_ptr>
+#include <osgDB/ReaderWriter>
 
 #include <string>
 
@@ -26,6 +27,18 @@ namespace Novaro
 //   (ModelTrialRead); a reader that crashes, runs out of memory or time there is the refusal.
 std::string checkModelFile(const std::string& path);
 
+// Whether the model at 'path' (found) is read by the trial reader rather than here: its format's
+// reader trusts the file, and this process is not the trial reader.
+bool readsOnTrial(const std::string& path);
+
+// Reads such a model in the trial reader (after the counts of a .osg file) and reads back what it
+// made, checked as any native binary file is. Empty, with the graph in 'model' or, when the reader
+// made nothing, its reason in 'failure'; else why the file is refused.
+std::string readModelOnTrial(const std::string& path, osg::ref_ptr<osg::Node>& model, std::string& failure);
+
+// Why a read gave no node: the reader's own reason where it gives one, else what the result says.
+std::string readFailureOf(osgDB::ReaderWriter::ReadResult read);
+
 // Reads a model file whose check passed, with the registry's options. Null when no reader gives a
 // node, with why in 'failure': the reader's own reason where it gives one ("GLTF: Unsupported glTF
 // version: 1.0"), else what its result says ("no reader for its format", ...).
@@ -36,7 +49,11 @@ osg::ref_ptr<osg::Node> readModelNode(const std::string& path, std::string& fail
 // check it again.
 bool isReadAfterItsCheck(const std::string& name);
 
-// Reads a scene object's model file: refuses it when checkModelFile does, and reads it otherwise;
+// Checks the model file and reads it, in the trial reader when readsOnTrial: empty, with the graph
+// in 'model' or the reader's reason for none in 'failure'; else why the file is refused.
+std::string checkAndReadModel(const std::string& path, osg::ref_ptr<osg::Node>& model, std::string& failure);
+
+// Reads a scene object's model file as checkAndReadModel does;
 // a file refused or not read is said, with the reason and the file's name, at the visible level.
 // Null when the file is refused or cannot be read.
 osg::ref_ptr<osg::Node> readModelFile(const std::string& path);

@@ -1,9 +1,12 @@
 // The trial read of a model in a program of its own, made while other threads of the player use the
 // scene-graph library, and the request it is sent.
 #include "settings/ModelTrialRead.h"
+#include "settings/ModelFileCheck.h"
 
+#include "NotifyCapture.h"
 #include "TemporaryFolder.h"
 
+#include <osg/ComputeBoundsVisitor>
 #include <osg/Group>
 #include <osgDB/Registry>
 
@@ -53,11 +56,16 @@ TEST(ModelTrialRead, AGoodModelPassesWhileOtherThreadsWorkAndTheReaderGetsNothin
     maker.join();
     EXPECT_EQ("", refusal);
 
-    // Nothing the player holds open reaches the reader: one that finds this test's file open fails.
+    // Nothing the player holds open reaches the reader but its two hand-back files: one that finds
+    // this test's file open, or either of those closed, fails.
     NovaroTest::TemporaryFolder folder;
-    const int held = open(folder.write("held", "").c_str(), O_RDONLY);
+    const int opened = open(folder.write("held", "").c_str(), O_RDONLY);
+    const int held = fcntl(opened, F_DUPFD, 10);
+    close(opened);
     const std::string reader =
-        folder.write("reader", "#!/bin/sh\nexec test ! -e /proc/$$/fd/" + std::to_string(held) + "\n");
+        folder.write("reader", "#!/bin/sh\nexec test -e /proc/$$/fd/3 -a -e /proc/$$/fd/4 -a ! -e "
+                               "/proc/$$/fd/" +
+                                   std::to_string(held) + "\n");
     chmod(reader.c_str(), 0755);
     setTrialReader(reader, {});
     EXPECT_EQ("", trialReadModelFile(model));
@@ -72,6 +80,47 @@ TEST(ModelTrialRead, AGoodModelPassesWhileOtherThreadsWorkAndTheReaderGetsNothin
     EXPECT_NE(std::string::npos, trialReadModelFile(model).find("novaro-trial-read"));
 }
 
+// No reader that trusts the file runs in the player: what the trial reader made comes back and is
+// read here as a native graph, checked as a native file is, with the reader's messages; a file it
+// makes nothing of comes back with the reader's reason.
+TEST(ModelTrialRead, TheReadersGraphOrReasonComesBackAndItsReaderNeverRunsHere)
+{
+    setTrialReader(std::string(NOVARO_RUN_DIR) + "/novaro-trial-read", {});
+    osgDB::Registry* registry = osgDB::Registry::instance();
+    const std::string objReader = registry->createLibraryNameForExtension("obj");
+    registry->closeLibrary(objReader);
+    osg::ref_ptr<osg::Node> model = readModelFile("/usr/share/assimp/models/OBJ/box.obj");
+    ASSERT_TRUE(model.valid());
+    osg::ComputeBoundsVisitor bounds;
+    model->accept(bounds);
+    // The unit cube, turned from the file's y up to z up.
+    EXPECT_EQ(osg::BoundingBox(-0.5f, -0.5f, -0.5f, 0.5f, 0.5f, 0.5f), bounds.getBoundingBox());
+    EXPECT_EQ(nullptr, registry->getLibrary(objReader));
+
+    NovaroTest::TemporaryFolder folder;
+    NovaroTest::NotifyCapture capture(osg::NOTICE);
+    const std::string note = folder.write("note.obj", "a note, no model\n");
+    EXPECT_FALSE(readModelFile(note).valid());
+    EXPECT_TRUE(capture.printed(" ERROR: cannot read model file " + note +
+                                ": its reader found nothing to show in it."));
+    EXPECT_TRUE(capture.printed("*** line not handled *** :a note, no model")) << capture.text();
+    // What a reader writes to an output stream itself is said as a warning.
+    EXPECT_FALSE(readModelFile(folder.write("note.dae", "a note, no model\n")).valid());
+    EXPECT_EQ(osg::WARN, capture.severityOf("Error: Document is empty")) << capture.text();
+
+    // A reader that ran the file's code may hand back anything: a graph cut short is refused.
+    const std::string cut = folder.write(
+        "cut.osgb",
+        NovaroTest::readFile(std::string(NOVARO_SOURCE_DIR) + "/samples/models/cube.osgb").substr(0, 200));
+    const std::string reader = folder.write("reader", "#!/bin/sh\ncat '" + cut + "' >&3\n");
+    chmod(reader.c_str(), 0755);
+    setTrialReader(reader, {});
+    EXPECT_FALSE(readModelFile(note).valid());
+    EXPECT_NE(std::string::npos, capture.text().find(" ERROR: refusing model file " + note +
+                                                     ": what its reader made of it does not read back: "))
+        << capture.text();
+}
+
 TEST(ModelTrialRead, TheRequestReachesTheReaderAsItWasSent)
 {
     TrialReadRequest sent;
@@ -80,6 +129,7 @@ TEST(ModelTrialRead, TheRequestReachesTheReaderAsItWasSent)
     sent.dataFolders = {"", "a folder with spaces"};
     sent.sceneFolders = {"/tmp/scene"};
     sent.trustedFolders = {"/opt/novaro/share"};
+    sent.notifyLevel = osg::INFO;
     const std::vector<std::string> arguments = sent.toArguments("novaro-trial-read");
     std::vector<const char*> argv;
     for (const std::string& argument : arguments)
@@ -91,6 +141,7 @@ TEST(ModelTrialRead, TheRequestReachesTheReaderAsItWasSent)
     EXPECT_EQ(sent.dataFolders, received.dataFolders);
     EXPECT_EQ(sent.sceneFolders, received.sceneFolders);
     EXPECT_EQ(sent.trustedFolders, received.trustedFolders);
+    EXPECT_EQ(sent.notifyLevel, received.notifyLevel);
     // A line it is not: no model, an unknown option, an option without its folder.
     for (std::vector<const char*> wrong : {std::vector<const char*>{"r"},
                                            {"r", "--data", "x"},
