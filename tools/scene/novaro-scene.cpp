@@ -189,7 +189,7 @@ int main(int argc, char** argv)
     const std::map<std::string, int (*)(int, char**)> commands = {
         {"new", runNew}, {"check", runCheck}, {"finish", runFinish}, {"blender-addon", runBlenderAddon}};
     const std::string command = argc > 1 ? argv[1] : "";
-    // Models in formats whose readers trust the file are tried first in the trial reader.
+    // Models in formats whose readers trust the file are read in the trial reader.
     const Novaro::InstallLayout layout = Novaro::InstallLayout::ofThisProcess();
     Novaro::setTrialReader(layout.trialReader(), layout.dataRoots());
     if (commands.count(command))
