@@ -5,6 +5,7 @@
 #include "settings/PlyFileCheck.h"
 
 #include <osg/Endian>
+#include <osg/Image>
 #include <osg/Notify>
 #include <osgDB/Callbacks>
 #include <osgDB/DataTypes>
@@ -47,9 +48,10 @@ public:
     {
         return osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED;
     }
+    // An empty picture in its place: the library warns of every picture it finds no reader for.
     osgDB::ReaderWriter::ReadResult readImage(const std::string&, const osgDB::Options*) override
     {
-        return osgDB::ReaderWriter::ReadResult::FILE_NOT_HANDLED;
+        return new osg::Image;
     }
     osgDB::ReaderWriter::ReadResult readHeightField(const std::string&, const osgDB::Options*) override
     {
