@@ -649,11 +649,6 @@ std::vector<std::string> missingObjFiles(const std::string& obj)
     return missing;
 }
 
-} // namespace
-
-namespace
-{
-
 // Empty when the model is accepted by the file check and read by a plugin, as the player reads it;
 // else why not.
 std::string readableModel(const std::string& model)

@@ -53,9 +53,9 @@ bool isReadAfterItsCheck(const std::string& name);
 // in 'model' or the reader's reason for none in 'failure'; else why the file is refused.
 std::string checkAndReadModel(const std::string& path, osg::ref_ptr<osg::Node>& model, std::string& failure);
 
-// Reads a scene object's model file as checkAndReadModel does;
-// a file refused or not read is said, with the reason and the file's name, at the visible level.
-// Null when the file is refused or cannot be read.
+// Reads a scene object's model file as checkAndReadModel does; a file refused or not read is said,
+// with the reason and the file's name, at the visible level. Null when the file is refused or
+// cannot be read.
 osg::ref_ptr<osg::Node> readModelFile(const std::string& path);
 
 } // namespace Novaro
