@@ -115,9 +115,11 @@ public:
         while (done < data.size())
         {
             const ssize_t count = pread(_descriptor, &data[done], data.size() - done, off_t(done));
-            if (count <= 0 && errno != EINTR)
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
                 return false;
-            done += count > 0 ? size_t(count) : 0;
+            done += size_t(count);
         }
         return true;
     }
@@ -388,9 +390,11 @@ bool writeAll(int descriptor, const std::string& bytes)
     while (done < bytes.size())
     {
         const ssize_t count = write(descriptor, bytes.data() + done, bytes.size() - done);
-        if (count <= 0 && errno != EINTR)
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
             return false;
-        done += count > 0 ? size_t(count) : 0;
+        done += size_t(count);
     }
     return true;
 }
