@@ -181,12 +181,11 @@ LocalFilesOnly::ReadResult LocalFilesOnly::readNode(const std::string& name, con
     const std::string problem = nestingProblem(resolved);
     if (!problem.empty())
         return refuse(name, problem);
-    // Checked before it joins the chain: a child that tries the read starts from the chain as it
-    // is here.
     const std::string reason = refusal(name, options, Kind::MODEL);
     if (!reason.empty())
         return refuse(name, reason);
-    // On the chain while it is read, however the read ends.
+    // On the chain while it is read, however the read ends; one read on trial too, while the graph
+    // handed back loads the models it names.
     struct BeingRead
     {
         explicit BeingRead(const std::string& path) { modelsBeingRead.push_back(path); }

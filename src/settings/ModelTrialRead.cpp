@@ -204,9 +204,9 @@ public:
     }
 };
 
-// Says the trial reader's messages as the player's own, each at its severity, and what its
-// readers wrote to their output streams themselves as warnings; the messages beyond the most handed back are
-// left out, and that is said.
+// Says the trial reader's messages as the player's own, each at its severity, and what its readers
+// wrote to their output streams themselves as warnings; the messages beyond the most handed back
+// are left out, and that is said.
 void relayMessages(const HandBackFile& messages)
 {
     std::string text;
@@ -266,8 +266,8 @@ TrialReadOutcome trialReadModel(const std::string& path)
     }
     if (executable.empty())
     {
-        outcome.unsafe = "the program that tries such models first, novaro-trial-read, is not installed "
-                         "beside this one";
+        outcome.unsafe = "the program that reads such models, novaro-trial-read, is not installed beside "
+                         "this one";
         return outcome;
     }
     const HandBackFile handBack, messages;
@@ -278,7 +278,7 @@ TrialReadOutcome trialReadModel(const std::string& path)
                       : -1;
     if (child < 0)
     {
-        outcome.unsafe = "it could not be tried first in " + executable + " (" + error + ")";
+        outcome.unsafe = "it could not be read in " + executable + " (" + error + ")";
         return outcome;
     }
     const int status = waitForChild(child, std::chrono::seconds(kTrialReadSeconds));

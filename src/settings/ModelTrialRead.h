@@ -29,7 +29,7 @@ namespace Novaro
 // needs a trial read is refused. Sets SIGCHLD to its default, so that children's statuses are kept.
 void setTrialReader(const std::string& executable, const std::vector<std::string>& trustedFolders);
 
-// Whether a model file of this extension (lower case) is read on trial first.
+// Whether a model file of this extension (lower case) is read in the trial reader.
 bool needsTrialRead(const std::string& extension);
 
 // What the trial reader made of a model file.
