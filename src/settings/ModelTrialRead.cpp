@@ -372,42 +372,27 @@ bool isTrialReader()
 namespace
 {
 
-// The graph in the native binary format on the hand-back descriptor. Its pictures are named, not
-// included: the player reads them through its reading rules, which check a picture's header before
-// it is decoded; their pixels would make the graph many times the size of the files.
-bool handBackGraph(const osg::Node& graph)
+// The graph in the native binary format. Its pictures are named, not included: the player reads
+// them through its reading rules, which check a picture's header before it is decoded; their pixels
+// would make the graph many times the size of the files.
+bool writeNativeBinary(const osg::Node& graph, std::ostream& stream)
 {
     osgDB::ReaderWriter* native = osgDB::Registry::instance()->getReaderWriterForExtension("osgb");
     osg::ref_ptr<osgDB::Options> options = new osgDB::Options("WriteImageHint=UseExternal");
-    std::ofstream stream("/dev/fd/" + std::to_string(kHandBackDescriptor), std::ios::binary);
-    return native != nullptr && native->writeNode(graph, stream, options.get()).success() &&
-           stream.flush().good();
-}
-
-bool writeAll(int descriptor, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size())
-    {
-        const ssize_t count = write(descriptor, bytes.data() + done, bytes.size() - done);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            return false;
-        done += size_t(count);
-    }
-    return true;
+    return native != nullptr && native->writeNode(graph, stream, options.get()).success();
 }
 
 } // namespace
 
 int handBackRead(osgDB::ReaderWriter::ReadResult read)
 {
-    if (read.validNode())
-        return handBackGraph(*read.getNode()) ? kHandedBackGraph : kHandBackFailed;
-    return writeAll(kHandBackDescriptor, readFailureOf(read).substr(0, kLongestHandedBackFailure))
-               ? kHandedBackFailure
-               : kHandBackFailed;
+    std::ofstream stream("/dev/fd/" + std::to_string(kHandBackDescriptor), std::ios::binary);
+    const bool made = read.validNode();
+    const bool written = made ? writeNativeBinary(*read.getNode(), stream)
+                              : bool(stream << readFailureOf(read).substr(0, kLongestHandedBackFailure));
+    if (!written || !stream.flush().good())
+        return kHandBackFailed;
+    return made ? kHandedBackGraph : kHandedBackFailure;
 }
 
 } // namespace Novaro
