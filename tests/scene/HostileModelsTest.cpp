@@ -214,6 +214,20 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedInfinitiesDropped
             R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36}],)"
             R"("bufferViews":[{"buffer":0,"byteOffset":12,"byteLength":36}]})",
             "not a glTF file (buffer view 0 reaches past its buffer)");
+    // Numbers past any file, and sums of them past any integer, are refused without overflow.
+    const std::string views = R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":36}],"bufferViews":[)";
+    refused("huge_count.gltf",
+            views + R"(],"accessors":[{"componentType":5126,"count":1e300,"type":"VEC3"}]})",
+            "not a glTF file (accessor 0 declares count 1e300, beyond any file)");
+    refused("nan_offset.gltf", views + R"({"buffer":0,"byteOffset":-nan,"byteLength":36}]})",
+            "not a glTF file (buffer view 0 declares byteOffset -nan, beyond any file)");
+    refused(
+        "huge_stride.gltf",
+        views +
+            R"({"buffer":0,"byteLength":36,"byteStride":9007199254740992}],)"
+            R"("accessors":[{"bufferView":0,"componentType":5126,"count":9007199254740992,"type":"VEC3"}]})",
+        "not a glTF file (accessor 0 reaches past its buffer view (81129638414606672688589750403072 of 36 "
+        "bytes)");
     refused("skin_number.gltf", R"({"asset":{"version":"2.0"},"skins":[7]})",
             "not a glTF file (skin 0 is not an object)");
     refused("deep.gltf",

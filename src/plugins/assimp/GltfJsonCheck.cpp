@@ -1,6 +1,8 @@
 #include "GltfJsonCheck.h"
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -49,6 +51,19 @@ struct ByteRange
     double componentType = -1;
     std::string type; // an accessor's SCALAR, VEC3, ...
 };
+
+// Largest count, offset or index a file may declare: 2^53 bytes is past any file, and beyond it a
+// double no longer holds every whole number. Bounding them first keeps every sum the checks form
+// finite and every index they convert in range.
+const double largestDeclaredNumber = 9007199254740992.0;
+
+// A whole number of bytes for a message; sums of bounded numbers can exceed any integer type.
+std::string wholeNumberText(double value)
+{
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.0f", value);
+    return text;
+}
 
 // Recursive descent, one call per nesting level, bounded by maximumGltfJsonDepth. Values are
 // checked for their form and dropped at once.
@@ -188,8 +203,9 @@ private:
                 const size_t valueStart = _position;
                 if (!readValue(memberPlace(place, name), depth))
                     return false;
-                if (place == Place::Accessor || place == Place::BufferView || place == Place::Buffer)
-                    recordRangeMember(place, name, valueStart);
+                if ((place == Place::Accessor || place == Place::BufferView || place == Place::Buffer) &&
+                    !recordRangeMember(place, name, valueStart))
+                    return false;
                 if (place == Place::Primitive && name == "attributes")
                     hasPosition = _primitiveHasPosition;
             } while (consume(','));
@@ -347,7 +363,8 @@ private:
 
     // The member just read at 'start' of the accessor, view or buffer being read, when it is one
     // of the numbers (or the type) that place its bytes.
-    void recordRangeMember(Place place, const std::string& name, size_t start)
+    // A number beyond largestDeclaredNumber (or not a number, as "-nan" reads) is refused.
+    bool recordRangeMember(Place place, const std::string& name, size_t start)
     {
         std::vector<ByteRange>& list = place == Place::Accessor     ? _accessors
                                        : place == Place::BufferView ? _bufferViews
@@ -357,22 +374,28 @@ private:
         if (name == "type" && value.size() >= 2 && value.front() == '"')
         {
             range.type = value.substr(1, value.size() - 2);
-            return;
+            return true;
         }
+        double* member = name == (place == Place::Accessor ? "bufferView" : "buffer")  ? &range.reference
+                         : name == "byteOffset"                                        ? &range.offset
+                         : name == (place == Place::Accessor ? "count" : "byteLength") ? &range.length
+                         : name == "byteStride"                                        ? &range.stride
+                         : name == "componentType"                                     ? &range.componentType
+                                                                                       : nullptr;
         char* end = nullptr;
         const double number = std::strtod(value.c_str(), &end);
-        if (value.empty() || end != value.c_str() + value.size())
-            return;
-        if (name == (place == Place::Accessor ? "bufferView" : "buffer"))
-            range.reference = number;
-        else if (name == "byteOffset")
-            range.offset = number;
-        else if (name == (place == Place::Accessor ? "count" : "byteLength"))
-            range.length = number;
-        else if (name == "byteStride")
-            range.stride = number;
-        else if (name == "componentType")
-            range.componentType = number;
+        if (member == nullptr || value.empty() || end != value.c_str() + value.size())
+            return true;
+        if (!(std::fabs(number) <= largestDeclaredNumber))
+        {
+            const char* what = place == Place::Accessor     ? "accessor "
+                               : place == Place::BufferView ? "buffer view "
+                                                            : "buffer ";
+            return refuse(what + std::to_string(list.size() - 1) + " declares " + name + " " +
+                          value.substr(0, 32) + ", beyond any file");
+        }
+        *member = number;
+        return true;
     }
 
     // Bytes of one element of an accessor, or 0 for a type glTF does not have.
@@ -384,7 +407,7 @@ private:
         for (const auto& type : types)
             if (accessor.type == type.first)
                 components = type.second;
-        const int type = static_cast<int>(accessor.componentType);
+        const double type = accessor.componentType;
         const int componentBytes = type == 5120 || type == 5121   ? 1
                                    : type == 5122 || type == 5123 ? 2
                                    : type == 5125 || type == 5126 ? 4
@@ -422,9 +445,8 @@ private:
             const double stride = view.stride > 0 ? view.stride : element;
             const double last = accessor.offset + (accessor.length - 1) * stride + element;
             if (accessor.offset < 0 || last > view.length)
-                return name + " reaches past its buffer view (" +
-                       std::to_string(static_cast<long long>(last)) + " of " +
-                       std::to_string(static_cast<long long>(view.length)) + " bytes)";
+                return name + " reaches past its buffer view (" + wholeNumberText(last) + " of " +
+                       wholeNumberText(view.length) + " bytes)";
         }
         return std::string();
     }

@@ -30,7 +30,8 @@ const size_t maximumGltfAnimationChannels = 100000;
 // - a skin without inverseBindMatrices (Assimp's importer reads them through a null pointer);
 // - more than maximumGltfAnimationChannels animation channels;
 // - an accessor reaching past its buffer view, or a view past its buffer (Assimp copies them
-//   unchecked), or an accessor without a valid type, component type and count.
+//   unchecked), or an accessor without a valid type, component type and count;
+// - an accessor, view or buffer declaring a number beyond 2^53 (or not a number).
 std::string checkGltfJson(const char* data, size_t size);
 
 } // namespace Novaro
