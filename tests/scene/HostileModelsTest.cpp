@@ -288,7 +288,8 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedInfinitiesDropped
 // A skin's extent is known only once it has been moved; one that lies beyond single precision
 // where the model places it would take the scene's bound with it on the first frame (found by
 // fuzzing). At 1e17 metres the rest shape is finite, but not once glTF's metres become millimetres.
-TEST_F(HostileModelsTest, SkinsBeyondSinglePrecisionAreRefusedOrLoseTheFarBoneAndThousandsOfChannelsAreKept)
+TEST_F(HostileModelsTest,
+       SkinsBeyondSinglePrecisionAreRefusedOrLoseTheFarBoneOrAnimationAndThousandsOfChannelsAreKept)
 {
     std::unique_ptr<aiScene> far = AssimpTestScenes::buildSkinnedScene();
     for (unsigned int v = 0; v < far->mMeshes[0]->mNumVertices; ++v)
@@ -315,6 +316,34 @@ TEST_F(HostileModelsTest, SkinsBeyondSinglePrecisionAreRefusedOrLoseTheFarBoneAn
         updateAt(*root, seconds);
     root->dirtyBound();
     EXPECT_TRUE(std::isfinite(root->getBound().radius()));
+
+    // An animation that carries a bone past single precision is dropped; the others still play
+    // (found by fuzzing: keys near 1e23 metres).
+    std::unique_ptr<aiScene> carried = AssimpTestScenes::buildSkinnedScene();
+    aiNodeAnim* farKeys = new aiNodeAnim;
+    farKeys->mNodeName = "Bone1";
+    farKeys->mNumPositionKeys = 2;
+    farKeys->mPositionKeys =
+        new aiVectorKey[2]{aiVectorKey(0.0, aiVector3D(0, 0, 0)), aiVectorKey(1.0, aiVector3D(0, 0, 1e23f))};
+    aiAnimation* fling = new aiAnimation;
+    fling->mName = "Fling";
+    fling->mDuration = fling->mTicksPerSecond = 1.0;
+    fling->mNumChannels = 1;
+    fling->mChannels = new aiNodeAnim* [1] { farKeys };
+    aiAnimation** bend = carried->mAnimations;
+    carried->mAnimations = new aiAnimation* [2] { bend[0], fling };
+    delete[] bend;
+    carried->mNumAnimations = 2;
+    const std::string carriedPath = path("carried_skin.glb");
+    ASSERT_EQ(AssimpTestScenes::exportScene(*carried, "glb2", carriedPath), "");
+    capture.clear();
+    root = reader->readNode(carriedPath).getNode();
+    ASSERT_TRUE(root.valid()) << capture.text();
+    EXPECT_TRUE(
+        saidPart(capture, "dropped animation 'Fling' (it may carry the model beyond single precision)"));
+    manager = managerOf(root.get());
+    ASSERT_TRUE(manager && manager->getAnimationList().size() == 1u);
+    EXPECT_EQ(manager->getAnimationList().front()->getName(), "Bend");
 
     // Thousands of animation channels are all kept, and too many refused.
     root = osgDB::readRefNodeFile(folder.write("channels.glb", manyChannels(20000)));

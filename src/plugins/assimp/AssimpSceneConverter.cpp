@@ -1,5 +1,7 @@
 #include "AssimpSceneConverter.h"
 
+#include "AnimatedReach.h"
+
 #include <assimp/scene.h>
 
 #include <osg/Geode>
@@ -65,19 +67,6 @@ bool isFinite(const aiMatrix4x4& m)
     return std::all_of(values, values + 16, [](ai_real value) { return std::isfinite(value); });
 }
 
-// A bone's offset matrix holds a rotation and scale near 1 and a translation within the model;
-// values beyond this (ten thousand kilometres in metres) can only fling the skinned vertices past
-// single precision, as hostile files do.
-constexpr ai_real kLargestBindPoseValue = 1e7;
-
-bool isPlausibleBindPose(const aiMatrix4x4& m)
-{
-    const ai_real* values = &m.a1;
-    return std::all_of(values, values + 16,
-                       [](ai_real value)
-                       { return std::isfinite(value) && std::abs(value) <= kLargestBindPoseValue; });
-}
-
 osg::Vec3 toValue(const aiVector3D& v)
 {
     return toVec3(v);
@@ -91,6 +80,13 @@ osg::Quat toValue(const aiQuaternion& q)
 std::string quoted(const aiString& name)
 {
     return std::string("'") + name.C_Str() + "'";
+}
+
+// An animation's name, made up from its index where the file gives none.
+std::string animationName(const aiAnimation& animation, unsigned int index)
+{
+    const std::string name = animation.mName.C_Str();
+    return name.empty() ? "Animation" + std::to_string(index) : name;
 }
 
 // Animated nodes get translate/rotate/scale elements the channels drive; the others keep their
@@ -134,6 +130,7 @@ osg::ref_ptr<osg::Node> AssimpSceneConverter::convert()
     }
 
     collectAnimatedNodes();
+    keepAnimationsWithinReach();
     collectGlobalMatrices(*_scene.mRootNode, osg::Matrix::identity());
     collectBones();
     for (unsigned int i = 0; i < _scene.mNumLights; ++i)
@@ -203,6 +200,40 @@ void AssimpSceneConverter::collectAnimatedNodes()
         if (animation->mNumMeshChannels > 0 || animation->mNumMorphMeshChannels > 0)
             _droppedFeatures.insert("mesh and morph-target animations");
     }
+}
+
+// The player's bounds are single precision: an animation that may carry any part of the model
+// past largestAnimatedReach is dropped, the others kept; if those still go too far together, or
+// there are too many to look at one by one, none is kept.
+void AssimpSceneConverter::keepAnimationsWithinReach()
+{
+    _keptAnimations.assign(_scene.mNumAnimations, true);
+    if (_scene.mNumAnimations == 0)
+        return;
+    const AnimatedReach reach(_scene);
+    const auto withinReach = [&](const std::vector<bool>& playing)
+    { return reach.reach(playing) <= largestAnimatedReach; };
+    if (withinReach(_keptAnimations))
+        return;
+    // Each look walks the whole hierarchy: past a hundred animations, all go at once.
+    const unsigned int mostAnimationsLookedAtAlone = 100;
+    for (unsigned int a = 0; a < _scene.mNumAnimations && a < mostAnimationsLookedAtAlone; ++a)
+    {
+        std::vector<bool> alone(_scene.mNumAnimations, false);
+        alone[a] = true;
+        _keptAnimations[a] = withinReach(alone);
+    }
+    if (_scene.mNumAnimations > mostAnimationsLookedAtAlone || !withinReach(_keptAnimations))
+    {
+        _keptAnimations.assign(_scene.mNumAnimations, false);
+        _invalidData.insert("all " + std::to_string(_scene.mNumAnimations) +
+                            " animations (together they may carry the model beyond single precision)");
+        return;
+    }
+    for (unsigned int a = 0; a < _scene.mNumAnimations; ++a)
+        if (!_keptAnimations[a] && _scene.mAnimations[a] != nullptr)
+            _invalidData.insert("animation '" + animationName(*_scene.mAnimations[a], a) + "'" +
+                                " (it may carry the model beyond single precision)");
 }
 
 void AssimpSceneConverter::collectGlobalMatrices(const aiNode& node, const osg::Matrix& parentGlobal)
@@ -592,15 +623,12 @@ osg::ref_ptr<osgAnimation::BasicAnimationManager> AssimpSceneConverter::convertA
     for (unsigned int a = 0; a < _scene.mNumAnimations; ++a)
     {
         const aiAnimation* source = _scene.mAnimations[a];
-        if (source == nullptr)
+        if (source == nullptr || !_keptAnimations[a])
             continue;
         const double ticksPerSecond = source->mTicksPerSecond > 0.0 ? source->mTicksPerSecond : 25.0;
 
         osg::ref_ptr<osgAnimation::Animation> animation = new osgAnimation::Animation;
-        std::string name = source->mName.C_Str();
-        if (name.empty())
-            name = "Animation" + std::to_string(a);
-        animation->setName(name);
+        animation->setName(animationName(*source, a));
 
         for (unsigned int c = 0; c < source->mNumChannels; ++c)
         {

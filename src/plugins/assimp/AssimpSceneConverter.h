@@ -50,13 +50,15 @@ public:
     const std::vector<std::string>& getMissingTextures() const { return _materials.getMissingTextures(); }
 
     // What was left out because it held numbers that are not finite: faces using such vertices,
-    // nodes with such matrices, lights placed there, animation keys. One infinite coordinate
-    // would make the bound of the whole scene invalid, and with it everything beside the model.
+    // nodes with such matrices, lights placed there, animation keys; and animations that may
+    // carry the model past single precision. One infinite coordinate would make the bound of the
+    // whole scene invalid, and with it everything beside the model.
     const std::set<std::string>& getInvalidData() const { return _invalidData; }
 
 private:
     static size_t hierarchyDepth(const aiNode& root);
     void collectAnimatedNodes();
+    void keepAnimationsWithinReach();
     void collectGlobalMatrices(const aiNode& node, const osg::Matrix& parentGlobal);
     void collectBones();
     osg::ref_ptr<osg::MatrixTransform> convertNode(const aiNode& node);
@@ -77,6 +79,7 @@ private:
     AssimpMaterialConverter _materials;
     bool _skinned = false;
     std::set<std::string> _animatedNodes;
+    std::vector<bool> _keptAnimations;
     std::set<std::string> _nodeNames;
     std::map<const aiNode*, osg::Matrix> _globalMatrices;
     std::map<unsigned int, const aiNode*> _meshNodes;
