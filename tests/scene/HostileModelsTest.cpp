@@ -95,21 +95,33 @@ std::string modelWithInfinities()
     return glb(json, binary);
 }
 
-// A line loop whose only attribute is a normal: Assimp's importer reads positions through a null
-// pointer for it.
-std::string lineLoopWithoutPositions()
+// A line loop through 'indices' (32-bit) over a triangle's three vertices, whose only attribute is
+// 'attribute'. Its buffer follows the JSON in a binary glTF file, or is the one 'uri' names.
+std::string lineLoopJson(const char* attribute, std::initializer_list<uint32_t> indices,
+                         const std::string& uri)
 {
-    std::string indices;
-    for (uint32_t index : {0u, 1u, 2u})
-        appendLittleEndian(indices, index, 4);
-    const std::string json =
-        R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":48}],)"
-        R"("bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":12}],)"
-        R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
-        R"({"bufferView":1,"componentType":5125,"count":3,"type":"SCALAR"}],)"
-        R"("meshes":[{"primitives":[{"mode":2,"indices":1,"attributes":{"NORMAL":0}}]}],)"
-        R"("nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
-    return glb(json, floats({0, 0, 1, 0, 0, 1, 0, 0, 1}) + indices);
+    const std::string count = std::to_string(indices.size());
+    return R"({"asset":{"version":"2.0"},"buffers":[{"byteLength":)" +
+           std::to_string(36 + 4 * indices.size()) + (uri.empty() ? "" : R"(,"uri":")" + uri + '"') +
+           R"(}],"bufferViews":[{"buffer":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":)" +
+           std::to_string(4 * indices.size()) +
+           R"(}],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3"},)"
+           R"({"bufferView":1,"componentType":5125,"count":)" +
+           count + R"(,"type":"SCALAR"}],"meshes":[{"primitives":[{"mode":2,"indices":1,"attributes":{")" +
+           attribute + R"(":0}}]}],"nodes":[{"mesh":0}],"scenes":[{"nodes":[0]}],"scene":0})";
+}
+
+std::string lineLoopBuffer(std::initializer_list<uint32_t> indices)
+{
+    std::string buffer = floats({0, 0, 1, 0, 1, 0, 1, 0, 0});
+    for (uint32_t index : indices)
+        appendLittleEndian(buffer, index, 4);
+    return buffer;
+}
+
+std::string lineLoop(const char* attribute, std::initializer_list<uint32_t> indices)
+{
+    return glb(lineLoopJson(attribute, indices, ""), lineLoopBuffer(indices));
 }
 
 // A triangle whose positions accessor claims a fourth vertex past the end of its view and buffer
@@ -204,8 +216,28 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedInfinitiesDropped
     refused("truncated.gltf", R"({"asset": {"version": "2.0"}, "nodes": [ {"name": )",
             "not a glTF file (not JSON: unexpected end at byte 50)");
     // Structures that crash or exhaust Assimp's glTF importer.
-    refused("line_loop.glb", lineLoopWithoutPositions(),
+    refused("line_loop.glb", lineLoop("NORMAL", {0, 1, 2}),
             "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 has no POSITION)");
+    // Line loops Assimp closes through a null pointer: no segment has two vertices, wherever the
+    // indices are kept; one segment suffices.
+    refused("loop_past_vertices.glb", lineLoop("POSITION", {5, 6, 7}),
+            "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 is a line loop whose indices name "
+            "no segment of its 3 vertices)");
+    folder.write("loop data.bin", lineLoopBuffer({7, 1, 9, 2, 8}));
+    refused("loop_past_vertices.gltf", lineLoopJson("POSITION", {7, 1, 9, 2, 8}, "loop%20data.bin"),
+            "not a glTF file (primitive 0 of mesh 0 is a line loop whose indices name no segment");
+    refused("loop_of_one.glb", lineLoop("POSITION", {0}),
+            "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 is a line loop of fewer than two "
+            "indices)");
+    refused(
+        "loop_in_text.gltf",
+        lineLoopJson(
+            "POSITION", {5, 6, 7},
+            "data:application/octet-stream;base64,"
+            "AAAAAAAAAAAAAIA/AAAAAAAAgD8AAAAAAACAPwAAAAAAAAAABQAAAAYAAAAHAAAA"), // lineLoopBuffer({5, 6, 7})
+        "not a glTF file (primitive 0 of mesh 0 is a line loop whose indices name no segment");
+    EXPECT_TRUE(
+        osgDB::readRefNodeFile(folder.write("loop_with_a_segment.glb", lineLoop("POSITION", {5, 0, 1}))));
     refused("unbound_skin.glb", unboundSkin(),
             "not a binary glTF file (JSON chunk: skin 0 has no inverseBindMatrices)");
     refused("accessor_past_view.glb", accessorPastItsView(),

@@ -50,7 +50,7 @@ size_t skipLeadingSpace(const char* data, size_t size)
     return i;
 }
 
-std::string checkBinaryGltf(const char* data, size_t size, uint64_t fileSize)
+std::string checkBinaryGltf(const char* data, size_t size, uint64_t fileSize, const GltfBufferSource* buffers)
 {
     if (size < glbHeaderBytes || !startsWith(data, size, "glTF"))
         return "no binary glTF header";
@@ -64,7 +64,7 @@ std::string checkBinaryGltf(const char* data, size_t size, uint64_t fileSize)
     const uint64_t jsonBytes = readLittleEndian32(data + glbHeaderBytes);
     if (glbJsonStart + jsonBytes > size)
         return "JSON chunk longer than the file";
-    const std::string content = checkGltfJson(data + glbJsonStart, static_cast<size_t>(jsonBytes));
+    const std::string content = checkGltfJson(data + glbJsonStart, static_cast<size_t>(jsonBytes), buffers);
     return content.empty() ? content : "JSON chunk: " + content;
 }
 
@@ -124,14 +124,15 @@ const char* formatName(ModelFormat format)
     }
 }
 
-std::string checkSignature(ModelFormat format, const char* data, size_t size, uint64_t fileSize)
+std::string checkSignature(ModelFormat format, const char* data, size_t size, uint64_t fileSize,
+                           const GltfBufferSource* buffers)
 {
     switch (format)
     {
     case ModelFormat::BinaryGltf:
-        return checkBinaryGltf(data, size, fileSize);
+        return checkBinaryGltf(data, size, fileSize, buffers);
     case ModelFormat::Gltf:
-        return checkGltfJson(data, size);
+        return checkGltfJson(data, size, buffers);
     case ModelFormat::Fbx:
         return checkFbx(data, size);
     default:
@@ -156,8 +157,9 @@ uint64_t bytesToCheck(ModelFormat format, const char* head, size_t size, uint64_
 
 ModelFormat detectFormat(const char* data, size_t size)
 {
+    const GltfBufferSource buffers(data, size);
     for (ModelFormat format : {ModelFormat::BinaryGltf, ModelFormat::Gltf, ModelFormat::Fbx})
-        if (checkSignature(format, data, size, size).empty())
+        if (checkSignature(format, data, size, size, &buffers).empty())
             return format;
     return ModelFormat::Unknown;
 }

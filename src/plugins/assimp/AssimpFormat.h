@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GltfBufferSource.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,8 +39,10 @@ const char* formatName(ModelFormat format);
 // glTF: what checkGltfJson asks of the text;
 // FBX: the binary magic "Kaydara FBX Binary", or an ASCII file opening with its "; FBX" comment
 // or holding an FBXHeaderExtension in its first kilobytes.
-// 'available' must reach as far as bytesToCheck says.
-std::string checkSignature(ModelFormat format, const char* data, size_t available, uint64_t fileSize);
+// 'available' must reach as far as bytesToCheck says. The glTF checks that look at buffer data
+// read it from 'buffers'.
+std::string checkSignature(ModelFormat format, const char* data, size_t available, uint64_t fileSize,
+                           const GltfBufferSource* buffers);
 
 // How many bytes of a file of 'fileSize' the check needs, given its first 'size' bytes 'head' (at
 // least the first 20 when the file has them): a glTF text whole, a binary glTF up to the end of

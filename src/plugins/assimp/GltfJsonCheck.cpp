@@ -49,7 +49,17 @@ struct ByteRange
     double length = -1;    // a view's or buffer's byteLength, an accessor's count
     double stride = 0;     // a view's byteStride
     double componentType = -1;
-    std::string type; // an accessor's SCALAR, VEC3, ...
+    std::string type;    // an accessor's SCALAR, VEC3, ...
+    size_t uriStart = 0; // a buffer's uri, where it stands in the text (none: length 0)
+    size_t uriLength = 0;
+};
+
+// A primitive drawn as a closed line through indexed vertices.
+struct IndexedLineLoop
+{
+    std::string name;      // "primitive P of mesh M"
+    double indices = -1;   // its indices accessor
+    double positions = -1; // its POSITION accessor
 };
 
 // Largest count, offset or index a file may declare: 2^53 bytes is past any file, and beyond it a
@@ -65,12 +75,18 @@ std::string wholeNumberText(double value)
     return text;
 }
 
+// glTF's primitive mode for a closed line.
+const double lineLoopMode = 2;
+
 // Recursive descent, one call per nesting level, bounded by maximumGltfJsonDepth. Values are
 // checked for their form and dropped at once.
 class GltfJsonChecker
 {
 public:
-    GltfJsonChecker(const char* data, size_t size) : _data(data), _size(size) {}
+    GltfJsonChecker(const char* data, size_t size, const GltfBufferSource* buffers)
+        : _data(data), _size(size), _bufferSource(buffers)
+    {
+    }
 
     std::string check()
     {
@@ -89,8 +105,10 @@ public:
         if (_channels > maximumGltfAnimationChannels)
             return std::to_string(_channels) + " animation channels, more than " +
                    std::to_string(maximumGltfAnimationChannels);
-        const std::string ranges = checkByteRanges();
-        return ranges.empty() ? checkNodeHierarchy() : ranges;
+        std::string fault = checkByteRanges();
+        if (fault.empty())
+            fault = checkNodeHierarchy();
+        return fault.empty() ? checkLineLoops() : fault;
     }
 
 private:
@@ -179,6 +197,8 @@ private:
         ++_position;
         bool hasPosition = false;
         bool hasInverseBindMatrices = false;
+        double mode = 4; // triangles, when not given
+        double indices = -1;
         if (!consume('}'))
         {
             do
@@ -196,7 +216,7 @@ private:
                 if (place == Place::Attributes && name == "POSITION")
                     _primitiveHasPosition = true;
                 if (place == Place::Primitive && name == "attributes")
-                    _primitiveHasPosition = false;
+                    _primitiveHasPosition = false, _primitivePositions = -1;
                 if (place == Place::Skin && name == "inverseBindMatrices")
                     hasInverseBindMatrices = true;
                 skipSpace();
@@ -206,6 +226,12 @@ private:
                 if ((place == Place::Accessor || place == Place::BufferView || place == Place::Buffer) &&
                     !recordRangeMember(place, name, valueStart))
                     return false;
+                if (place == Place::Primitive && name == "mode")
+                    numberAt(valueStart, mode);
+                if (place == Place::Primitive && name == "indices")
+                    numberAt(valueStart, indices);
+                if (place == Place::Attributes && name == "POSITION")
+                    numberAt(valueStart, _primitivePositions);
                 if (place == Place::Primitive && name == "attributes")
                     hasPosition = _primitiveHasPosition;
             } while (consume(','));
@@ -214,6 +240,8 @@ private:
         }
         if (place == Place::Primitive && !hasPosition)
             return refuse(primitiveName() + " has no POSITION");
+        if (place == Place::Primitive && mode == lineLoopMode && indices >= 0)
+            _lineLoops.push_back({primitiveName(), indices, _primitivePositions});
         // Optional in glTF (identity matrices), but Assimp reads them through a null pointer.
         if (place == Place::Skin && !hasInverseBindMatrices)
             return refuse("skin " + std::to_string(_skin) + " has no inverseBindMatrices");
@@ -376,15 +404,20 @@ private:
             range.type = value.substr(1, value.size() - 2);
             return true;
         }
+        if (place == Place::Buffer && name == "uri" && value.size() >= 2 && value.front() == '"')
+        {
+            range.uriStart = start + 1;
+            range.uriLength = value.size() - 2;
+            return true;
+        }
         double* member = name == (place == Place::Accessor ? "bufferView" : "buffer")  ? &range.reference
                          : name == "byteOffset"                                        ? &range.offset
                          : name == (place == Place::Accessor ? "count" : "byteLength") ? &range.length
                          : name == "byteStride"                                        ? &range.stride
                          : name == "componentType"                                     ? &range.componentType
                                                                                        : nullptr;
-        char* end = nullptr;
-        const double number = std::strtod(value.c_str(), &end);
-        if (member == nullptr || value.empty() || end != value.c_str() + value.size())
+        double number = 0;
+        if (member == nullptr || !numberAt(start, number))
             return true;
         if (!(std::fabs(number) <= largestDeclaredNumber))
         {
@@ -451,6 +484,77 @@ private:
         return std::string();
     }
 
+    // The value just read from 'start' as a number, when it is one.
+    bool numberAt(size_t start, double& number) const
+    {
+        const std::string value(_data + start, _position - start);
+        char* end = nullptr;
+        const double parsed = std::strtod(value.c_str(), &end);
+        if (value.empty() || end != value.c_str() + value.size())
+            return false;
+        number = parsed;
+        return true;
+    }
+
+    // Assimp closes an indexed line loop on its first segment's first vertex, read through a null
+    // pointer when no segment has both indices naming a vertex (it skips such segments). The
+    // indices are read from the buffer when it can be had; when not, Assimp cannot read them
+    // either and refuses the file itself.
+    std::string checkLineLoops() const
+    {
+        for (const IndexedLineLoop& loop : _lineLoops)
+        {
+            if (loop.indices >= static_cast<double>(_accessors.size()) ||
+                !(loop.positions >= 0 && loop.positions < static_cast<double>(_accessors.size())))
+                continue;
+            const ByteRange& accessor = _accessors[static_cast<size_t>(loop.indices)];
+            if (accessor.length < 2)
+                return loop.name + " is a line loop of fewer than two indices";
+            std::vector<uint32_t> indices;
+            if (accessor.reference >= 0 && readIndices(accessor, indices) &&
+                !hasSegment(indices, _accessors[static_cast<size_t>(loop.positions)].length))
+                return loop.name + " is a line loop whose indices name no segment of its " +
+                       wholeNumberText(_accessors[static_cast<size_t>(loop.positions)].length) + " vertices";
+        }
+        return std::string();
+    }
+
+    // Reads the index values of 'accessor' (its ranges checked already), when its buffer can be
+    // had.
+    bool readIndices(const ByteRange& accessor, std::vector<uint32_t>& indices) const
+    {
+        const double type = accessor.componentType;
+        const size_t bytes = type == 5121 ? 1 : type == 5123 ? 2 : type == 5125 ? 4 : 0;
+        if (bytes == 0 || _bufferSource == nullptr)
+            return false;
+        const ByteRange& view = _bufferViews[static_cast<size_t>(accessor.reference)];
+        const ByteRange& buffer = _buffers[static_cast<size_t>(view.reference)];
+        const uint64_t stride = view.stride > 0 ? static_cast<uint64_t>(view.stride) : bytes;
+        const uint64_t count = static_cast<uint64_t>(accessor.length);
+        std::string data;
+        if (!_bufferSource->read(std::string(_data + buffer.uriStart, buffer.uriLength),
+                                 static_cast<uint64_t>(view.offset + accessor.offset),
+                                 (count - 1) * stride + bytes, data))
+            return false;
+        indices.resize(static_cast<size_t>(count));
+        for (uint64_t i = 0; i < count; ++i)
+        {
+            const auto* at = reinterpret_cast<const unsigned char*>(data.data() + i * stride);
+            indices[i] = 0;
+            for (size_t b = 0; b < bytes; ++b)
+                indices[i] |= static_cast<uint32_t>(at[b]) << (8 * b);
+        }
+        return true;
+    }
+
+    static bool hasSegment(const std::vector<uint32_t>& indices, double vertices)
+    {
+        for (size_t i = 1; i < indices.size(); ++i)
+            if (indices[i - 1] < vertices && indices[i] < vertices)
+                return true;
+        return false;
+    }
+
     std::string primitiveName() const
     {
         return "primitive " + std::to_string(_primitive) + " of mesh " + std::to_string(_mesh);
@@ -462,6 +566,9 @@ private:
     std::string _error;
     bool _hasAsset = false;
     bool _primitiveHasPosition = false;
+    double _primitivePositions = -1;
+    std::vector<IndexedLineLoop> _lineLoops;
+    const GltfBufferSource* _bufferSource;
     size_t _mesh = 0;
     size_t _primitive = 0;
     // Per node its parent, filled from the children lists once all nodes are known.
@@ -477,9 +584,9 @@ private:
 
 } // namespace
 
-std::string checkGltfJson(const char* data, size_t size)
+std::string checkGltfJson(const char* data, size_t size, const GltfBufferSource* buffers)
 {
-    return GltfJsonChecker(data, size).check();
+    return GltfJsonChecker(data, size, buffers).check();
 }
 
 } // namespace Novaro

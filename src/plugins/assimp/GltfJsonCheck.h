@@ -1,5 +1,7 @@
 #pragma once
 
+#include "GltfBufferSource.h"
+
 #include <cstddef>
 #include <string>
 
@@ -31,7 +33,10 @@ const size_t maximumGltfAnimationChannels = 100000;
 // - more than maximumGltfAnimationChannels animation channels;
 // - an accessor reaching past its buffer view, or a view past its buffer (Assimp copies them
 //   unchecked), or an accessor without a valid type, component type and count;
-// - an accessor, view or buffer declaring a number beyond 2^53 (or not a number).
-std::string checkGltfJson(const char* data, size_t size);
+// - an accessor, view or buffer declaring a number beyond 2^53 (or not a number);
+// - an indexed line loop with fewer than two indices, or (read from 'buffers' when given and the
+//   buffer can be had) whose indices name no segment of two vertices: Assimp reads through a null
+//   pointer closing it.
+std::string checkGltfJson(const char* data, size_t size, const GltfBufferSource* buffers = nullptr);
 
 } // namespace Novaro

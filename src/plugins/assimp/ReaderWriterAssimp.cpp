@@ -84,7 +84,8 @@ std::string checkFile(const std::string& path, ModelFormat format)
         in.read(&head[read], static_cast<std::streamsize>(head.size() - read));
     if (!in)
         return "cannot be read";
-    return checkSignature(format, head.data(), head.size(), size);
+    const GltfBufferSource buffers(path);
+    return checkSignature(format, head.data(), head.size(), size, &buffers);
 }
 
 // glTF's metre, in the markers' millimetres.

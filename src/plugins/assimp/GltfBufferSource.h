@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace Novaro
+{
+
+// The bytes of a glTF model's buffers, for the checks that must look at data before Assimp does:
+// a buffer's data URI (base64 in the text), the binary chunk of a binary glTF file (the buffer
+// without a URI), or a regular file its URI names beside the model. Only the bytes asked for are
+// decoded or read.
+class GltfBufferSource
+{
+public:
+    // A model file on disk: its binary chunk and the files beside it are read when asked for.
+    explicit GltfBufferSource(const std::string& path);
+
+    // A model held in memory, 'size' bytes: no folder to find other files in.
+    GltfBufferSource(const char* data, size_t size);
+
+    // 'length' bytes from 'offset' of the buffer whose URI is 'uri' as written in the JSON text
+    // (empty: none, the binary chunk); false when they cannot be had.
+    bool read(const std::string& uri, uint64_t offset, uint64_t length, std::string& bytes) const;
+
+private:
+    bool readBinaryChunk(uint64_t offset, uint64_t length, std::string& bytes) const;
+    bool readFileBytes(const std::string& file, uint64_t offset, uint64_t length, std::string& bytes) const;
+
+    std::string _path; // empty for a model in memory
+    const char* _data = nullptr;
+    size_t _size = 0;
+};
+
+} // namespace Novaro
