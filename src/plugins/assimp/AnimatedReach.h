@@ -14,6 +14,7 @@ namespace Novaro
 // single precision, as hostile files do. Bones whose offsets go past it are left out.
 const ai_real largestBindPoseValue = 1e7;
 
+// Whether every value of a bone's offset matrix is finite and within largestBindPoseValue.
 bool isPlausibleBindPose(const aiMatrix4x4& offset);
 
 // Farthest from a model's origin, in the model's units, its animations may carry anything. The
@@ -34,8 +35,9 @@ const double largestAnimatedReach = 1e12;
 // bound holds for any time and any mix of the playing animations; it can be far larger than the
 // real extent where scales nest (it multiplies their largest values).
 //
-// Cost: one walk of the nodes and of the bones' weights per call; the mesh radii are computed
-// once, on construction (one pass over every vertex).
+// Cost: per call, one walk of the nodes, of the playing animations' keys and of the skinned
+// meshes' bones; the mesh radii and weight sums are computed once, on construction (one pass over
+// every vertex and weight).
 class AnimatedReach
 {
 public:
