@@ -124,6 +124,18 @@ std::string lineLoop(const char* attribute, std::initializer_list<uint32_t> indi
     return glb(lineLoopJson(attribute, indices, ""), lineLoopBuffer(indices));
 }
 
+// The same, its JSON chunk's length leaving the padding out: Assimp looks for the binary chunk on
+// the next four-byte boundary.
+std::string lineLoopUnpadded(std::initializer_list<uint32_t> indices)
+{
+    std::string json = lineLoopJson("POSITION", indices, "");
+    json.append((7 - json.size() % 4) % 4, ' '); // one space short of a four-byte boundary
+    std::string file = glb(json, lineLoopBuffer(indices));
+    std::string declared;
+    appendLittleEndian(declared, static_cast<uint32_t>(json.size()), 4);
+    return file.replace(12, 4, declared);
+}
+
 // A triangle whose positions accessor claims a fourth vertex past the end of its view and buffer
 // (Assimp copies it from beyond the buffer).
 std::string accessorPastItsView()
@@ -226,6 +238,9 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedInfinitiesDropped
     folder.write("loop data.bin", lineLoopBuffer({7, 1, 9, 2, 8}));
     refused("loop_past_vertices.gltf", lineLoopJson("POSITION", {7, 1, 9, 2, 8}, "loop%20data.bin"),
             "not a glTF file (primitive 0 of mesh 0 is a line loop whose indices name no segment");
+    refused("loop_unpadded.glb", lineLoopUnpadded({5, 6, 7}),
+            "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 is a line loop whose indices name no "
+            "segment");
     refused("loop_of_one.glb", lineLoop("POSITION", {0}),
             "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 is a line loop of fewer than two "
             "indices)");

@@ -112,7 +112,10 @@ bool GltfBufferSource::readBinaryChunk(uint64_t offset, uint64_t length, std::st
     if (!readFileBytes(_path, 0, glbHeaderBytes + chunkHeaderBytes, header) ||
         header.compare(0, 4, "glTF") != 0)
         return false;
-    const uint64_t binaryChunk = glbHeaderBytes + chunkHeaderBytes + littleEndian32(&header[glbHeaderBytes]);
+    // Chunks start on four-byte boundaries; Assimp rounds a JSON chunk's end up to one, and so
+    // finds the binary chunk where a length one short of the padding leaves it.
+    const uint64_t jsonEnd = glbHeaderBytes + chunkHeaderBytes + littleEndian32(&header[glbHeaderBytes]);
+    const uint64_t binaryChunk = (jsonEnd + 3) / 4 * 4;
     std::string chunkHeader;
     if (!readFileBytes(_path, binaryChunk, chunkHeaderBytes, chunkHeader) ||
         chunkHeader.compare(4, 4, std::string("BIN\0", 4)) != 0 ||
