@@ -241,6 +241,8 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedInfinitiesDropped
     refused("loop_unpadded.glb", lineLoopUnpadded({5, 6, 7}),
             "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 is a line loop whose indices name no "
             "segment");
+    refused("loop_without_its_buffer.gltf", lineLoopJson("POSITION", {0, 1, 2}, "missing.bin"),
+            "not a glTF file (primitive 0 of mesh 0 is a line loop whose indices cannot be read)");
     refused("loop_of_one.glb", lineLoop("POSITION", {0}),
             "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 is a line loop of fewer than two "
             "indices)");

@@ -498,8 +498,8 @@ private:
 
     // Assimp closes an indexed line loop on its first segment's first vertex, read through a null
     // pointer when no segment has both indices naming a vertex (it skips such segments). The
-    // indices are read from the buffer when it can be had; when not, Assimp cannot read them
-    // either and refuses the file itself.
+    // indices are read where Assimp reads them; a loop whose indices cannot be read is refused,
+    // since what Assimp would make of them is not known.
     std::string checkLineLoops() const
     {
         for (const IndexedLineLoop& loop : _lineLoops)
@@ -510,11 +510,15 @@ private:
             const ByteRange& accessor = _accessors[static_cast<size_t>(loop.indices)];
             if (accessor.length < 2)
                 return loop.name + " is a line loop of fewer than two indices";
+            if (accessor.reference < 0 || _bufferSource == nullptr)
+                continue; // all zeros (made by the reader itself), or nothing to read them from
             std::vector<uint32_t> indices;
-            if (accessor.reference >= 0 && readIndices(accessor, indices) &&
-                !hasSegment(indices, _accessors[static_cast<size_t>(loop.positions)].length))
+            if (!readIndices(accessor, indices))
+                return loop.name + " is a line loop whose indices cannot be read";
+            const double vertices = _accessors[static_cast<size_t>(loop.positions)].length;
+            if (!hasSegment(indices, vertices))
                 return loop.name + " is a line loop whose indices name no segment of its " +
-                       wholeNumberText(_accessors[static_cast<size_t>(loop.positions)].length) + " vertices";
+                       wholeNumberText(vertices) + " vertices";
         }
         return std::string();
     }
@@ -523,10 +527,9 @@ private:
     // had.
     bool readIndices(const ByteRange& accessor, std::vector<uint32_t>& indices) const
     {
+        // Assimp takes each index's bytes whatever their component type says they are.
         const double type = accessor.componentType;
-        const size_t bytes = type == 5121 ? 1 : type == 5123 ? 2 : type == 5125 ? 4 : 0;
-        if (bytes == 0 || _bufferSource == nullptr)
-            return false;
+        const uint64_t bytes = type == 5120 || type == 5121 ? 1 : type == 5122 || type == 5123 ? 2 : 4;
         const ByteRange& view = _bufferViews[static_cast<size_t>(accessor.reference)];
         const ByteRange& buffer = _buffers[static_cast<size_t>(view.reference)];
         const uint64_t stride = view.stride > 0 ? static_cast<uint64_t>(view.stride) : bytes;
