@@ -246,13 +246,12 @@ TEST_F(HostileModelsTest, DataThatIsNotWhatItsNameSaysIsRefusedInfinitiesDropped
     refused("loop_of_one.glb", lineLoop("POSITION", {0}),
             "not a binary glTF file (JSON chunk: primitive 0 of mesh 0 is a line loop of fewer than two "
             "indices)");
-    refused(
-        "loop_in_text.gltf",
-        lineLoopJson(
-            "POSITION", {5, 6, 7},
-            "data:application/octet-stream;base64,"
-            "AAAAAAAAAAAAAIA/AAAAAAAAgD8AAAAAAACAPwAAAAAAAAAABQAAAAYAAAAHAAAA"), // lineLoopBuffer({5, 6, 7})
-        "not a glTF file (primitive 0 of mesh 0 is a line loop whose indices name no segment");
+    refused("loop_in_text.gltf",
+            lineLoopJson("POSITION", {5, 6, 7},
+                         // lineLoopBuffer({5, 6, 7}), its slashes escaped as some writers put them
+                         "data:application\\/octet-stream;base64,"
+                         "AAAAAAAAAAAAAIA\\/AAAAAAAAgD8AAAAAAACAPwAAAAAAAAAABQAAAAYAAAAHAAAA"),
+            "not a glTF file (primitive 0 of mesh 0 is a line loop whose indices name no segment");
     EXPECT_TRUE(
         osgDB::readRefNodeFile(folder.write("loop_with_a_segment.glb", lineLoop("POSITION", {5, 0, 1}))));
     refused("unbound_skin.glb", unboundSkin(),

@@ -75,6 +75,20 @@ std::string wholeNumberText(double value)
     return text;
 }
 
+// A JSON string's text as its reader gives it, for the escapes a URI can hold ("\/" for "/", as
+// some writers put it); others (\uXXXX) are kept as written.
+std::string unescaped(const std::string& text)
+{
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] == '\\' && i + 1 < text.size() && std::strchr("/\\\"", text[i + 1]) != nullptr)
+            ++i;
+        plain.push_back(text[i]);
+    }
+    return plain;
+}
+
 // glTF's primitive mode for a closed line.
 const double lineLoopMode = 2;
 
@@ -535,7 +549,7 @@ private:
         const uint64_t stride = view.stride > 0 ? static_cast<uint64_t>(view.stride) : bytes;
         const uint64_t count = static_cast<uint64_t>(accessor.length);
         std::string data;
-        if (!_bufferSource->read(std::string(_data + buffer.uriStart, buffer.uriLength),
+        if (!_bufferSource->read(unescaped(std::string(_data + buffer.uriStart, buffer.uriLength)),
                                  static_cast<uint64_t>(view.offset + accessor.offset),
                                  (count - 1) * stride + bytes, data))
             return false;
