@@ -94,8 +94,8 @@ std::map<std::string, NodeBounds> animatedBounds(const aiScene& scene, const std
 class HierarchyWalk
 {
 public:
-    HierarchyWalk(std::map<std::string, NodeBounds> animated, std::vector<double> radii)
-        : _animated(std::move(animated)), _radii(std::move(radii))
+    HierarchyWalk(std::map<std::string, NodeBounds> animated, const std::vector<double>& radii)
+        : _animated(std::move(animated)), _radii(radii)
     {
     }
 
@@ -136,7 +136,7 @@ private:
     }
 
     const std::map<std::string, NodeBounds> _animated;
-    const std::vector<double> _radii;
+    const std::vector<double>& _radii; // the caller's, which outlives the walk
 };
 
 } // namespace
@@ -153,13 +153,14 @@ AnimatedReach::AnimatedReach(const aiScene& scene) : _scene(scene)
 {
     for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
     {
-        MeshExtent extent;
+        double radius = 0;
+        double largestWeightSum = 0;
         const aiMesh* mesh = scene.mMeshes[m];
         if (mesh != nullptr)
         {
             for (unsigned int v = 0; v < mesh->mNumVertices; ++v)
                 if (isFinite(mesh->mVertices[v]))
-                    extent.radius = std::max(extent.radius, length(mesh->mVertices[v]));
+                    radius = std::max(radius, length(mesh->mVertices[v]));
             std::vector<double> weightSums(mesh->mNumVertices, 0.0);
             for (unsigned int b = 0; b < mesh->mNumBones; ++b)
                 for (unsigned int w = 0; mesh->mBones[b] != nullptr && w < mesh->mBones[b]->mNumWeights; ++w)
@@ -169,9 +170,10 @@ AnimatedReach::AnimatedReach(const aiScene& scene) : _scene(scene)
                         weightSums[weight.mVertexId] += std::abs(weight.mWeight);
                 }
             if (!weightSums.empty())
-                extent.largestWeightSum = *std::max_element(weightSums.begin(), weightSums.end());
+                largestWeightSum = *std::max_element(weightSums.begin(), weightSums.end());
         }
-        _meshes.push_back(extent);
+        _radii.push_back(radius);
+        _largestWeightSums.push_back(largestWeightSum);
     }
 }
 
@@ -179,10 +181,7 @@ double AnimatedReach::reach(const std::vector<bool>& playing) const
 {
     if (_scene.mRootNode == nullptr)
         return 0;
-    std::vector<double> radii;
-    for (const MeshExtent& mesh : _meshes)
-        radii.push_back(mesh.radius);
-    HierarchyWalk hierarchy(animatedBounds(_scene, playing), radii);
+    HierarchyWalk hierarchy(animatedBounds(_scene, playing), _radii);
     hierarchy.walk(*_scene.mRootNode);
     double largest = hierarchy.largest;
     // A skinned vertex goes where its bones take it: each bone's share is its weight times where
@@ -200,11 +199,11 @@ double AnimatedReach::reach(const std::vector<bool>& playing) const
             if (node == hierarchy.nodes.end() || !isPlausibleBindPose(bone->mOffsetMatrix))
                 continue; // not skinned by: the converter leaves such bones out
             const NodeBounds offset = boundsOf(bone->mOffsetMatrix);
-            const double inBindSpace = offset.scale * _meshes[m].radius + offset.translation;
+            const double inBindSpace = offset.scale * _radii[m] + offset.translation;
             farthestBone =
                 std::max(farthestBone, node->second.reach + product(node->second.scale, inBindSpace));
         }
-        largest = std::max(largest, product(_meshes[m].largestWeightSum, farthestBone));
+        largest = std::max(largest, product(_largestWeightSums[m], farthestBone));
     }
     return largest;
 }

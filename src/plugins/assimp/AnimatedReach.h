@@ -46,14 +46,11 @@ public:
     double reach(const std::vector<bool>& playing) const;
 
 private:
-    struct MeshExtent
-    {
-        double radius = 0;           // largest length of a finite vertex position
-        double largestWeightSum = 0; // over vertices, the sum of its bones' absolute weights
-    };
-
     const aiScene& _scene;
-    std::vector<MeshExtent> _meshes;
+    // Per mesh: the largest length of a finite vertex position, and over its vertices the largest
+    // sum of the bones' absolute weights.
+    std::vector<double> _radii;
+    std::vector<double> _largestWeightSums;
 };
 
 } // namespace Novaro

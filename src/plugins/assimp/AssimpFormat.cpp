@@ -17,18 +17,8 @@ namespace Novaro
 namespace
 {
 
-const size_t glbHeaderBytes = 12;
-// The JSON chunk's content follows the header and the chunk's length and type.
-const size_t glbJsonStart = glbHeaderBytes + 8;
 // An ASCII FBX file names its header extension within its first lines.
 const size_t fbxAsciiHeaderSearchBytes = 4096;
-
-uint32_t readLittleEndian32(const char* bytes)
-{
-    const unsigned char* b = reinterpret_cast<const unsigned char*>(bytes);
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-}
 
 bool startsWith(const char* data, size_t size, const char* prefix)
 {

@@ -13,18 +13,6 @@ namespace Novaro
 namespace
 {
 
-// Binary glTF: a 12-byte header, then chunks of an 8-byte header (length, type) and their data;
-// the JSON chunk first, the binary chunk (if any) right after it.
-const uint64_t glbHeaderBytes = 12;
-const uint64_t chunkHeaderBytes = 8;
-
-uint32_t littleEndian32(const char* bytes)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-}
-
 int base64Value(char c)
 {
     static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -84,6 +72,13 @@ std::string percentDecoded(const std::string& uri)
 
 } // namespace
 
+uint32_t readLittleEndian32(const char* bytes)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+           static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
 GltfBufferSource::GltfBufferSource(const std::string& path) : _path(path) {}
 
 GltfBufferSource::GltfBufferSource(const char* data, size_t size) : _data(data), _size(size) {}
@@ -109,19 +104,18 @@ bool GltfBufferSource::read(const std::string& uri, uint64_t offset, uint64_t le
 bool GltfBufferSource::readBinaryChunk(uint64_t offset, uint64_t length, std::string& bytes) const
 {
     std::string header;
-    if (!readFileBytes(_path, 0, glbHeaderBytes + chunkHeaderBytes, header) ||
-        header.compare(0, 4, "glTF") != 0)
+    if (!readFileBytes(_path, 0, glbJsonStart, header) || header.compare(0, 4, "glTF") != 0)
         return false;
     // Chunks start on four-byte boundaries; Assimp rounds a JSON chunk's end up to one, and so
     // finds the binary chunk where a length one short of the padding leaves it.
-    const uint64_t jsonEnd = glbHeaderBytes + chunkHeaderBytes + littleEndian32(&header[glbHeaderBytes]);
+    const uint64_t jsonEnd = glbJsonStart + readLittleEndian32(&header[glbHeaderBytes]);
     const uint64_t binaryChunk = (jsonEnd + 3) / 4 * 4;
     std::string chunkHeader;
-    if (!readFileBytes(_path, binaryChunk, chunkHeaderBytes, chunkHeader) ||
+    if (!readFileBytes(_path, binaryChunk, glbChunkHeaderBytes, chunkHeader) ||
         chunkHeader.compare(4, 4, std::string("BIN\0", 4)) != 0 ||
-        offset + length > littleEndian32(chunkHeader.data()))
+        offset + length > readLittleEndian32(chunkHeader.data()))
         return false;
-    return readFileBytes(_path, binaryChunk + chunkHeaderBytes + offset, length, bytes);
+    return readFileBytes(_path, binaryChunk + glbChunkHeaderBytes + offset, length, bytes);
 }
 
 // From the file at 'file', or from the model in memory when 'file' is its (empty) path.

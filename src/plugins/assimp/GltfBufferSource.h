@@ -7,6 +7,15 @@
 namespace Novaro
 {
 
+// Binary glTF: a 12-byte header (magic, version, length), then chunks of an 8-byte header
+// (length, type) and their data; the JSON chunk first, the binary chunk (if any) after it.
+const size_t glbHeaderBytes = 12;
+const size_t glbChunkHeaderBytes = 8;
+const size_t glbJsonStart = glbHeaderBytes + glbChunkHeaderBytes;
+
+// The little-endian unsigned 32-bit number at 'bytes', as binary glTF writes its lengths.
+uint32_t readLittleEndian32(const char* bytes);
+
 // The bytes of a glTF model's buffers, for the checks that must look at data before Assimp does:
 // a buffer's data URI (base64 in the text), the binary chunk of a binary glTF file (the buffer
 // without a URI), or a regular file its URI names beside the model. Only the bytes asked for are

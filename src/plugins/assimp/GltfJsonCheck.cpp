@@ -445,6 +445,15 @@ private:
         return true;
     }
 
+    // Bytes of one component of a glTF component type, or 0 for one glTF does not have.
+    static int componentBytes(double type)
+    {
+        return type == 5120 || type == 5121   ? 1
+               : type == 5122 || type == 5123 ? 2
+               : type == 5125 || type == 5126 ? 4
+                                              : 0;
+    }
+
     // Bytes of one element of an accessor, or 0 for a type glTF does not have.
     static double elementBytes(const ByteRange& accessor)
     {
@@ -454,12 +463,7 @@ private:
         for (const auto& type : types)
             if (accessor.type == type.first)
                 components = type.second;
-        const double type = accessor.componentType;
-        const int componentBytes = type == 5120 || type == 5121   ? 1
-                                   : type == 5122 || type == 5123 ? 2
-                                   : type == 5125 || type == 5126 ? 4
-                                                                  : 0;
-        return static_cast<double>(components * componentBytes);
+        return static_cast<double>(components * componentBytes(accessor.componentType));
     }
 
     // Assimp copies an accessor's elements without checking them against the view they lie in,
@@ -541,9 +545,9 @@ private:
     // had.
     bool readIndices(const ByteRange& accessor, std::vector<uint32_t>& indices) const
     {
-        // Assimp takes each index's bytes whatever their component type says they are.
-        const double type = accessor.componentType;
-        const uint64_t bytes = type == 5120 || type == 5121 ? 1 : type == 5122 || type == 5123 ? 2 : 4;
+        // Assimp takes each index's bytes whatever their component type says they are (a valid
+        // one: the byte ranges check refused the others).
+        const uint64_t bytes = static_cast<uint64_t>(componentBytes(accessor.componentType));
         const ByteRange& view = _bufferViews[static_cast<size_t>(accessor.reference)];
         const ByteRange& buffer = _buffers[static_cast<size_t>(view.reference)];
         const uint64_t stride = view.stride > 0 ? static_cast<uint64_t>(view.stride) : bytes;
